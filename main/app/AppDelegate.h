@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+namespace murmeli::app {
+
+class AppController;
+
+/// Process lifecycle: wires the controller's log sink and starts the back end once launching is done.
+class AppDelegate final {
+public:
+    AppDelegate(AppController& controller, QString binaryPath);
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    void applicationDidFinishLaunching();
+
+private:
+    AppController& m_controller;
+    QString m_binaryPath;
+};
+
+} // namespace murmeli::app

@@ -1,0 +1,213 @@
+#include "main/common/ProcessRunner.h"
+
+#include <algorithm>
+#include <coroutine>
+#include <limits>
+#include <memory>
+#include <utility>
+
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QProcess>
+#include <QTimer>
+
+namespace murmeli::common {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How long a child gets to end after SIGTERM before it is killed, and how long we then wait for the kill to land.
+constexpr auto terminateGrace = 1000ms;
+constexpr auto killGrace = 2000ms;
+
+// Suspends the running coroutine until wake() or a deadline. We keep our own awaiter rather than awaiting
+// qCoro(signal): QCoro 0.8 can deliver a queued emission to an awaiter that has already gone, and the child's
+// signals come in bursts (started and finished in one event-loop pass for a quick child).
+class Wakeup final {
+public:
+    Wakeup()
+    {
+        m_timer.setSingleShot(true);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_context, [this] { wake(); });
+    }
+    Wakeup(const Wakeup&) = delete;
+    Wakeup& operator=(const Wakeup&) = delete;
+
+    // Resumes the waiter from the event loop, never from inside the signal that called us: the coroutine may
+    // delete the QProcess that is still emitting. Posting to m_context means a destroyed frame drops the resume.
+    void wake()
+    {
+        if (!m_waiter) {
+            return;
+        }
+        m_timer.stop();
+        QMetaObject::invokeMethod(
+            &m_context, [waiter = std::exchange(m_waiter, {})] { waiter.resume(); }, Qt::QueuedConnection);
+    }
+
+    auto until(QDeadlineTimer deadline)
+    {
+        struct Awaiter {
+            Wakeup& wakeup;
+            QDeadlineTimer deadline;
+
+            bool await_ready() const noexcept { return deadline.hasExpired(); }
+            void await_suspend(std::coroutine_handle<> waiter)
+            {
+                wakeup.m_waiter = waiter;
+                const qint64 remaining = std::clamp<qint64>(deadline.remainingTime(), 0, std::numeric_limits<int>::max());
+                wakeup.m_timer.start(static_cast<int>(remaining));
+            }
+            void await_resume() const noexcept {}
+        };
+        return Awaiter{*this, deadline};
+    }
+
+private:
+    QObject m_context;
+    QTimer m_timer;
+    std::coroutine_handle<> m_waiter;
+};
+
+// Owns the QProcess for the coroutine frame. A frame can go away while its child still runs (its owner gave up
+// on it); the child is then killed without blocking this thread and the QProcess deleted once the child is reaped.
+struct ProcessReaper {
+    void operator()(QProcess* process) const
+    {
+        if (process->state() == QProcess::NotRunning) {
+            delete process;
+            return;
+        }
+        QObject::connect(process, &QProcess::stateChanged, process, [process](QProcess::ProcessState state) {
+            if (state == QProcess::NotRunning) {
+                process->deleteLater();
+            }
+        });
+        process->kill();
+    }
+};
+
+void appendCapped(QByteArray& into, const QByteArray& chunk, qsizetype cap, bool& truncated)
+{
+    const qsizetype room = std::max<qsizetype>(0, cap - into.size());
+    if (chunk.size() > room) {
+        truncated = true;
+        into.append(chunk.constData(), room);
+    } else {
+        into.append(chunk);
+    }
+}
+
+} // namespace
+
+bool ProcessResult::succeeded() const
+{
+    return started && !timedOut && !crashed && exitCode == 0;
+}
+
+QCoro::Task<ProcessResult> runProcess(ProcessRequest request)
+{
+    ProcessResult result;
+    if (request.program.isEmpty()) {
+        result.errorText = QStringLiteral("No program to run");
+        co_return result;
+    }
+    const qsizetype cap = std::max<qsizetype>(0, request.maxOutputBytes);
+    const auto timeout = std::max(request.timeout, std::chrono::milliseconds::zero());
+
+    // Declaration order matters for teardown: the connections' context goes first so no handler runs against a
+    // half-destroyed frame, then the process is reaped, then the wakeup it would have woken.
+    Wakeup wakeup;
+    std::unique_ptr<QProcess, ProcessReaper> process(new QProcess);
+    QObject context;
+
+    process->setProgram(request.program);
+    process->setArguments(request.arguments);
+    if (!request.workingDirectory.isEmpty()) {
+        process->setWorkingDirectory(request.workingDirectory);
+    }
+    if (!request.environment.isEmpty()) {
+        process->setProcessEnvironment(request.environment);
+    }
+
+    QProcess* child = process.get();
+    // Drain both channels as data arrives so a child filling one pipe never stalls, and memory stays bounded.
+    QObject::connect(child, &QProcess::readyReadStandardOutput, &context, [&result, child, cap] {
+        appendCapped(result.standardOutput, child->readAllStandardOutput(), cap, result.outputTruncated);
+    });
+    QObject::connect(child, &QProcess::readyReadStandardError, &context, [&result, child, cap] {
+        appendCapped(result.standardError, child->readAllStandardError(), cap, result.outputTruncated);
+    });
+    QObject::connect(child, &QProcess::started, &context, [&result, &wakeup, child, input = request.standardInput] {
+        result.started = true;
+        if (!input.isEmpty()) {
+            child->write(input);
+        }
+        // Closing stdin even when there is nothing to send lets a child that reads it see the end at once.
+        child->closeWriteChannel();
+        wakeup.wake();
+    });
+    QObject::connect(child, &QProcess::finished, &context, [&wakeup] { wakeup.wake(); });
+    QObject::connect(child, &QProcess::errorOccurred, &context, [&wakeup](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            wakeup.wake();
+        }
+    });
+
+    child->start(QIODevice::ReadWrite);
+
+    const QDeadlineTimer deadline(timeout);
+    while (child->state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        co_await wakeup.until(deadline);
+    }
+
+    if (child->state() != QProcess::NotRunning) {
+        result.timedOut = true;
+        result.errorText = QStringLiteral("%1 did not finish within %2 ms and was stopped")
+                               .arg(request.program)
+                               .arg(timeout.count());
+        child->terminate();
+        const QDeadlineTimer graceDeadline(terminateGrace);
+        while (child->state() != QProcess::NotRunning && !graceDeadline.hasExpired()) {
+            co_await wakeup.until(graceDeadline);
+        }
+        if (child->state() != QProcess::NotRunning) {
+            child->kill();
+            const QDeadlineTimer killDeadline(killGrace);
+            while (child->state() != QProcess::NotRunning && !killDeadline.hasExpired()) {
+                co_await wakeup.until(killDeadline);
+            }
+        }
+        // A child that outlives even SIGKILL's grace is left to the reaper; we report what we have.
+    }
+
+    // Whatever arrived after the last readyRead belongs to the result too.
+    appendCapped(result.standardOutput, child->readAllStandardOutput(), cap, result.outputTruncated);
+    appendCapped(result.standardError, child->readAllStandardError(), cap, result.outputTruncated);
+
+    if (!result.started) {
+        if (!result.timedOut) {
+            result.errorText = QStringLiteral("%1 could not be started: %2").arg(request.program, child->errorString());
+        }
+        co_return result;
+    }
+    if (result.timedOut) {
+        co_return result;
+    }
+    if (child->exitStatus() == QProcess::CrashExit) {
+        result.crashed = true;
+        result.errorText = QStringLiteral("%1 crashed: %2").arg(request.program, child->errorString());
+    } else {
+        result.exitCode = child->exitCode();
+    }
+    co_return result;
+}
+
+CommandRunner defaultCommandRunner()
+{
+    return [](ProcessRequest request) { return runProcess(std::move(request)); };
+}
+
+} // namespace murmeli::common

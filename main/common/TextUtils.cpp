@@ -1,0 +1,137 @@
+#include "main/common/TextUtils.h"
+
+#include <algorithm>
+
+#include <QTextBoundaryFinder>
+
+namespace murmeli::common::text {
+
+namespace {
+
+// Position just after the first n grapheme clusters, or -1 when the text holds fewer than n.
+// Stops early so that a short limit on a long text does not segment all of it.
+qsizetype boundaryAfter(const QString& text, int n)
+{
+    if (n <= 0) {
+        return 0;
+    }
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype position = 0;
+    for (int i = 0; i < n; ++i) {
+        position = finder.toNextBoundary();
+        if (position < 0) {
+            return -1;
+        }
+    }
+    return position;
+}
+
+bool isSpaceOrTab(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+
+bool isContinuationByte(char byte)
+{
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+} // namespace
+
+int characterCount(const QString& text)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int count = 0;
+    while (finder.toNextBoundary() >= 0) {
+        ++count;
+    }
+    return count;
+}
+
+QString prefixCharacters(const QString& text, int n)
+{
+    if (n <= 0) {
+        return {};
+    }
+    const qsizetype end = boundaryAfter(text, n);
+    return end < 0 ? text : text.left(end);
+}
+
+QString truncateWithEllipsis(const QString& text, int limit)
+{
+    if (limit <= 0) {
+        return {};
+    }
+    if (boundaryAfter(text, limit + 1) < 0) {
+        return text;
+    }
+    return prefixCharacters(text, limit - 1) + QChar(0x2026);
+}
+
+QByteArray truncateUtf8(const QString& text, int maxBytes)
+{
+    if (maxBytes <= 0) {
+        return {};
+    }
+    // Every UTF-16 unit becomes at least one UTF-8 byte, so maxBytes units always suffice; keep a surrogate
+    // pair whole so the cut never turns half of it into a replacement character.
+    qsizetype units = std::min<qsizetype>(text.size(), maxBytes);
+    if (units < text.size() && text.at(units - 1).isHighSurrogate()) {
+        ++units;
+    }
+    return truncateUtf8Bytes(text.left(units).toUtf8(), maxBytes);
+}
+
+QByteArray truncateUtf8Bytes(const QByteArray& utf8, int maxBytes)
+{
+    if (maxBytes <= 0) {
+        return {};
+    }
+    if (utf8.size() <= maxBytes) {
+        return utf8;
+    }
+    qsizetype cut = maxBytes;
+    // A scalar is at most four bytes, so on malformed input we never back off further than three.
+    for (int step = 0; step < 3 && cut > 0 && isContinuationByte(utf8.at(cut)); ++step) {
+        --cut;
+    }
+    return utf8.left(cut);
+}
+
+QString trimLeadingSpacesAndTabs(const QString& text)
+{
+    qsizetype start = 0;
+    while (start < text.size() && isSpaceOrTab(text.at(start))) {
+        ++start;
+    }
+    return text.mid(start);
+}
+
+QString trimTrailingSpacesAndTabs(const QString& text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && isSpaceOrTab(text.at(end - 1))) {
+        --end;
+    }
+    return text.left(end);
+}
+
+QString trimSpacesAndTabs(const QString& text)
+{
+    return trimLeadingSpacesAndTabs(trimTrailingSpacesAndTabs(text));
+}
+
+QString lastPathComponent(const QString& path)
+{
+    qsizetype end = path.size();
+    while (end > 0 && path.at(end - 1) == QLatin1Char('/')) {
+        --end;
+    }
+    if (end == 0) {
+        return path.isEmpty() ? QString() : QStringLiteral("/");
+    }
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'), end - 1);
+    return path.mid(slash + 1, end - slash - 1);
+}
+
+} // namespace murmeli::common::text

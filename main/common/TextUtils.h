@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+/// Text helpers that count what a person sees (grapheme clusters) rather than UTF-16 units, and cut UTF-8 safely.
+namespace murmeli::common::text {
+
+/// Number of user-perceived characters; "e" plus a combining accent, or a joined emoji family, counts as one.
+int characterCount(const QString& text);
+
+/// The first n user-perceived characters; "" for n <= 0, the whole text when it has no more than n.
+QString prefixCharacters(const QString& text, int n);
+
+/// The text itself when it fits in limit characters, else its first limit - 1 characters and "…"; "" for limit <= 0.
+QString truncateWithEllipsis(const QString& text, int limit);
+
+/// The UTF-8 form of text cut to at most maxBytes bytes at the start of a Unicode scalar.
+QByteArray truncateUtf8(const QString& text, int maxBytes);
+
+/// UTF-8 bytes cut to at most maxBytes bytes at the start of a Unicode scalar; "" for maxBytes <= 0.
+QByteArray truncateUtf8Bytes(const QByteArray& utf8, int maxBytes);
+
+/// Removes spaces and tabs (never newlines) from both ends.
+QString trimSpacesAndTabs(const QString& text);
+
+/// Removes spaces and tabs from the start only.
+QString trimLeadingSpacesAndTabs(const QString& text);
+
+/// Removes spaces and tabs from the end only.
+QString trimTrailingSpacesAndTabs(const QString& text);
+
+/// The last component of a slash-separated path, ignoring trailing slashes: "/a/b/" gives "b", "/" gives "/".
+QString lastPathComponent(const QString& path);
+
+} // namespace murmeli::common::text

@@ -1,0 +1,201 @@
+#include "main/hooks/HookServer.h"
+
+#include <chrono>
+
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <QThread>
+
+#include "main/hooks/HttpRequest.h"
+
+namespace murmeli::hooks {
+
+HookServer::HookServer(KeychainStore keychain, HookServerOptions options)
+    : m_keychain(std::move(keychain))
+    , m_context(std::make_unique<QObject>())
+    , m_thread(std::make_unique<QThread>())
+{
+    // The context outlives every call from the worker: the destructor stops the worker before dropping it.
+    QObject* context = m_context.get();
+    auto deliverFn = [this, context](quint64 id, const QString& event, const QJsonObject& payload, bool awaits) {
+        QMetaObject::invokeMethod(
+            context, [this, id, event, payload, awaits] { deliver(id, event, payload, awaits); },
+            Qt::QueuedConnection);
+    };
+    auto logFn = [this, context](const QString& line) {
+        QMetaObject::invokeMethod(context, [this, line] { log(line); }, Qt::QueuedConnection);
+    };
+    m_worker = new HookServerWorker(m_shared, options, std::move(deliverFn), std::move(logFn));
+    m_thread->setObjectName(QStringLiteral("murmeli.hookserver"));
+    m_worker->moveToThread(m_thread.get());
+    QObject::connect(m_thread.get(), &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread->start();
+}
+
+HookServer::~HookServer()
+{
+    QMetaObject::invokeMethod(m_worker, [worker = m_worker] { worker->shutdown(); }, Qt::BlockingQueuedConnection);
+    m_thread->quit();
+    m_thread->wait();
+    // Deleting the context discards deliveries still queued for this server.
+    m_context.reset();
+}
+
+void HookServer::start(quint16 port, std::optional<QString> secret, bool skipKeychain)
+{
+    if (isRunning()) {
+        return;
+    }
+    std::optional<QString> resolved;
+    if (secret) {
+        resolved = secret;
+    } else if (!skipKeychain) {
+        const QString stored = m_keychain.load(QString::fromLatin1(KeychainStore::hookAuthService), QStringLiteral("secret"));
+        if (!stored.isEmpty()) {
+            resolved = stored;
+        }
+    }
+    setSecret(resolved);
+    m_shared->asyncReplies = static_cast<bool>(asyncEventResponse);
+    // Listening is synchronous so the bound port is known when start() returns.
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker, port] { worker->listen(port); }, Qt::BlockingQueuedConnection);
+}
+
+void HookServer::stop()
+{
+    QMetaObject::invokeMethod(m_worker, [worker = m_worker] { worker->stopListening(); }, Qt::BlockingQueuedConnection);
+}
+
+bool HookServer::isRunning() const
+{
+    return m_shared->running;
+}
+
+quint16 HookServer::port() const
+{
+    return m_shared->port;
+}
+
+std::optional<QString> HookServer::secret() const
+{
+    const std::lock_guard lock(m_shared->mutex);
+    return m_shared->secret;
+}
+
+void HookServer::setSecret(std::optional<QString> secret)
+{
+    const std::lock_guard lock(m_shared->mutex);
+    m_shared->secret = std::move(secret);
+}
+
+bool HookServer::authEnforced() const
+{
+    const auto current = secret();
+    return current && !current->isEmpty();
+}
+
+QString HookServer::listenerStateDescription() const
+{
+    const std::lock_guard lock(m_shared->mutex);
+    return m_shared->listenerState;
+}
+
+qint64 HookServer::activeConnectionCount() const
+{
+    const std::lock_guard lock(m_shared->mutex);
+    return m_shared->activeConnections;
+}
+
+qint64 HookServer::totalEventCount() const
+{
+    const std::lock_guard lock(m_shared->mutex);
+    return m_shared->totalEvents;
+}
+
+qint64 HookServer::lastEventAgeSec() const
+{
+    using namespace std::chrono;
+    const std::lock_guard lock(m_shared->mutex);
+    if (!m_shared->lastEventAtMs) {
+        return -1;
+    }
+    const qint64 now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return (now - *m_shared->lastEventAtMs) / 1000;
+}
+
+qint64 HookServer::parseFailureCount() const
+{
+    const std::lock_guard lock(m_shared->mutex);
+    return m_shared->parseFailures;
+}
+
+qint64 HookServer::bearerRejectCount() const
+{
+    const std::lock_guard lock(m_shared->mutex);
+    return m_shared->bearerRejects;
+}
+
+void HookServer::notifyParseFailure()
+{
+    const std::lock_guard lock(m_shared->mutex);
+    ++m_shared->parseFailures;
+}
+
+bool HookServer::isAuthorized(const std::optional<QString>& bearerHeader) const
+{
+    return http::isAuthorized(secret(), bearerHeader);
+}
+
+std::optional<QString> HookServer::extractHeader(const QString& name, const QStringList& lines)
+{
+    return http::extractHeader(name, lines);
+}
+
+bool HookServer::constantTimeEquals(const QString& a, const QString& b)
+{
+    return http::constantTimeEquals(a, b);
+}
+
+void HookServer::log(const QString& line)
+{
+    if (onLog) {
+        onLog(line);
+    }
+}
+
+void HookServer::deliver(quint64 connectionId, const QString& eventName, const QJsonObject& payload, bool awaitsReply)
+{
+    log(QStringLiteral("Hook: ") + eventName);
+    if (onEvent) {
+        onEvent(eventName, payload);
+    }
+    if (awaitsReply) {
+        if (asyncEventResponse) {
+            awaitReply(connectionId, eventName, payload);
+        } else {
+            postReply(connectionId, 200, http::okBody);
+        }
+    }
+}
+
+QCoro::Task<> HookServer::awaitReply(quint64 connectionId, QString eventName, QJsonObject payload)
+{
+    QPointer<QObject> alive = m_context.get();
+    const AsyncResponseHandler handler = asyncEventResponse;
+    const std::optional<QString> body = co_await handler(std::move(eventName), std::move(payload));
+    if (!alive) {
+        co_return;
+    }
+    postReply(connectionId, 200, body ? body->toUtf8() : http::okBody);
+}
+
+void HookServer::postReply(quint64 connectionId, int status, const QByteArray& body)
+{
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker, connectionId, status, body] { worker->reply(connectionId, status, body); },
+        Qt::QueuedConnection);
+}
+
+} // namespace murmeli::hooks

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+
+#include <QByteArray>
+#include <QString>
+
+namespace murmeli::platform {
+
+/// Small secrets (API keys, the hooks' shared secret) kept per (service, account) as raw bytes; never throws.
+class SecretStore {
+public:
+    SecretStore() = default;
+    virtual ~SecretStore() = default;
+    Q_DISABLE_COPY_MOVE(SecretStore)
+
+    /// Whether the backend can be used right now; cheap after the first call.
+    virtual bool isAvailable() const = 0;
+    /// The stored bytes, or nullopt when there is no such item or the store refuses to hand it out.
+    virtual std::optional<QByteArray> load(const QString& service, const QString& account) const = 0;
+    /// Stores value in place of any existing item; true on success.
+    virtual bool save(const QString& service, const QString& account, const QByteArray& value) = 0;
+    /// Deletes the item; true when it was removed or did not exist.
+    virtual bool remove(const QString& service, const QString& account) = 0;
+    /// Short backend name for diagnostics: "secret-service", "file" or "fake".
+    virtual QString backendName() const = 0;
+};
+
+} // namespace murmeli::platform

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "main/app/AppController.h"
+#include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/hooks/HttpClient.h"
+#include "tests/support/Wait.h"
+
+using namespace murmeli;
+
+namespace {
+
+struct LogLine {
+    QString message;
+    common::LogColor color;
+};
+
+bool hasLine(const QList<LogLine>& lines, const QString& message)
+{
+    return std::any_of(lines.begin(), lines.end(), [&](const LogLine& l) { return l.message == message; });
+}
+
+} // namespace
+
+TEST(AppControllerTest, BackendServesHookEventsWithTheStoredSecret)
+{
+    auto secrets = std::make_shared<platform::FakeSecretStore>();
+    secrets->save(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"), "tok");
+    app::AppController controller({ secrets, std::make_shared<common::SystemClock>(), 0 });
+    QList<LogLine> lines;
+    controller.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
+
+    controller.startBackend(QStringLiteral("/usr/bin/murmeli"));
+    ASSERT_TRUE(controller.hookServer().isRunning());
+    const quint16 port = controller.hookServer().port();
+    EXPECT_TRUE(controller.hookServer().authEnforced());
+
+    const QByteArray reply = test::postHook(port, QStringLiteral("/hook/Stop"),
+        R"({"session_id":"abcdef123456"})", "Authorization: Bearer tok\r\n");
+    EXPECT_EQ(reply, test::expectedReply(200, "OK", "{\"ok\":true}"));
+    ASSERT_TRUE(test::waitUntil([&] { return hasLine(lines, QStringLiteral("Hook: Stop")); }));
+    EXPECT_TRUE(test::waitUntil([&] { return hasLine(lines, QStringLiteral("[hook-diag] Stop session=abcdef12")); }));
+    EXPECT_TRUE(hasLine(lines, QStringLiteral("HookServer: listening on 127.0.0.1:%1 (auth enforced)").arg(port)));
+
+    // A second start changes nothing.
+    controller.startBackend(QStringLiteral("/usr/bin/murmeli"));
+    EXPECT_EQ(controller.hookServer().port(), port);
+}
+
+TEST(AppControllerTest, ListenerFailureIsLoggedInRed)
+{
+    auto secrets = std::make_shared<platform::FakeSecretStore>();
+    app::AppController first({ secrets, std::make_shared<common::SystemClock>(), 0 });
+    first.startBackend(QString());
+    ASSERT_TRUE(first.hookServer().isRunning());
+
+    app::AppController second({ secrets, std::make_shared<common::SystemClock>(), first.hookServer().port() });
+    QList<LogLine> lines;
+    second.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
+    second.startBackend(QString());
+    ASSERT_TRUE(test::waitUntil([&] { return !lines.isEmpty(); }));
+    EXPECT_TRUE(lines.first().message.startsWith(QStringLiteral("HookServer: failed")));
+    EXPECT_EQ(lines.first().color, common::LogColor::Red);
+}

@@ -1,0 +1,71 @@
+#include "tests/hooks/HttpClient.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+
+#include "tests/support/Wait.h"
+
+namespace murmeli::test {
+
+HttpClient::HttpClient(quint16 port) : m_socket(new QTcpSocket)
+{
+    m_socket->connectToHost(QHostAddress::LocalHost, port);
+    waitUntil([this] { return m_socket->state() == QAbstractSocket::ConnectedState; }, 5000);
+}
+
+HttpClient::~HttpClient()
+{
+    m_socket->abort();
+    delete m_socket;
+}
+
+bool HttpClient::connected() const
+{
+    return m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+void HttpClient::write(const QByteArray& bytes)
+{
+    m_socket->write(bytes);
+    m_socket->flush();
+    waitUntil([this] { return m_socket->bytesToWrite() == 0; }, 5000);
+}
+
+QByteArray HttpClient::readUntilClosed(int timeoutMs)
+{
+    waitUntil(
+        [this] {
+            m_received += m_socket->readAll();
+            return m_socket->state() == QAbstractSocket::UnconnectedState;
+        },
+        timeoutMs);
+    m_received += m_socket->readAll();
+    return m_received;
+}
+
+bool HttpClient::closedByServer() const
+{
+    return m_socket->state() == QAbstractSocket::UnconnectedState;
+}
+
+void HttpClient::close()
+{
+    m_socket->abort();
+}
+
+QByteArray postHook(quint16 port, const QString& path, const QByteArray& body, const QByteArray& extraHeaders)
+{
+    HttpClient client(port);
+    client.write("POST " + path.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders
+        + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    return client.readUntilClosed();
+}
+
+QByteArray expectedReply(int status, const QByteArray& reason, const QByteArray& body)
+{
+    return "HTTP/1.1 " + QByteArray::number(status) + " " + reason
+        + "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+} // namespace murmeli::test
