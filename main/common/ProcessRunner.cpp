@@ -57,12 +57,13 @@ public:
             void await_suspend(std::coroutine_handle<> waiter)
             {
                 wakeup.m_waiter = waiter;
-                const qint64 remaining = std::clamp<qint64>(deadline.remainingTime(), 0, std::numeric_limits<int>::max());
+                const qint64 remaining
+                    = std::clamp<qint64>(deadline.remainingTime(), 0, std::numeric_limits<int>::max());
                 wakeup.m_timer.start(static_cast<int>(remaining));
             }
-            void await_resume() const noexcept {}
+            void await_resume() const noexcept { }
         };
-        return Awaiter{*this, deadline};
+        return Awaiter { *this, deadline };
     }
 
 private:

@@ -31,7 +31,7 @@ struct ProcessResult {
 struct ProcessRequest {
     QString program;
     QStringList arguments;
-    std::chrono::milliseconds timeout{10000};
+    std::chrono::milliseconds timeout { 10000 };
     QByteArray standardInput;
     QString workingDirectory;
     QProcessEnvironment environment; // empty: the child inherits ours

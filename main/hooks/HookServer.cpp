@@ -16,17 +16,15 @@ HookServer::HookServer(KeychainStore keychain, HookServerOptions options)
     , m_context(std::make_unique<QObject>())
     , m_thread(std::make_unique<QThread>())
 {
+    auto deliverFn = [this](quint64 id, http::Delivery delivery, bool awaits) {
+        m_outbox.push(id, awaits, delivery.eventName, delivery.body, delivery.adapter);
+    };
+    auto logFn = [this](const QString& line) { m_outbox.push(0, false, line, {}, {}); };
     // The context outlives every call from the worker: the destructor stops the worker before dropping it.
-    QObject* context = m_context.get();
-    auto deliverFn = [this, context](quint64 id, const QString& event, const QJsonObject& payload, bool awaits) {
-        QMetaObject::invokeMethod(
-            context, [this, id, event, payload, awaits] { deliver(id, event, payload, awaits); },
-            Qt::QueuedConnection);
+    auto wakeFn = [this] {
+        QMetaObject::invokeMethod(m_context.get(), [this] { flushPending(); }, Qt::QueuedConnection);
     };
-    auto logFn = [this, context](const QString& line) {
-        QMetaObject::invokeMethod(context, [this, line] { log(line); }, Qt::QueuedConnection);
-    };
-    m_worker = new HookServerWorker(m_shared, options, std::move(deliverFn), std::move(logFn));
+    m_worker = new HookServerWorker(m_shared, options, std::move(deliverFn), std::move(logFn), std::move(wakeFn));
     m_thread->setObjectName(QStringLiteral("murmeli.hookserver"));
     m_worker->moveToThread(m_thread.get());
     QObject::connect(m_thread.get(), &QThread::finished, m_worker, &QObject::deleteLater);
@@ -162,6 +160,22 @@ void HookServer::log(const QString& line)
 {
     if (onLog) {
         onLog(line);
+    }
+}
+
+void HookServer::flushPending()
+{
+    QPointer<QObject> alive = m_context.get();
+    for (DeliveryOutbox::Item& item : m_outbox.takeAll()) {
+        if (!alive) {
+            return;
+        }
+        if (item.connectionId == 0) {
+            log(item.eventName);
+        } else {
+            const http::Delivery delivery { std::move(item.eventName), std::move(item.body), std::move(item.adapter) };
+            deliver(item.connectionId, delivery.eventName, delivery.payload(), item.awaitsReply);
+        }
     }
 }
 

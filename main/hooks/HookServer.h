@@ -10,6 +10,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include "main/hooks/DeliveryOutbox.h"
 #include "main/hooks/HookServerWorker.h"
 #include "main/hooks/KeychainStore.h"
 
@@ -66,6 +67,7 @@ public:
     static bool constantTimeEquals(const QString& a, const QString& b);
 
 private:
+    void flushPending();
     void deliver(quint64 connectionId, const QString& eventName, const QJsonObject& payload, bool awaitsReply);
     QCoro::Task<> awaitReply(quint64 connectionId, QString eventName, QJsonObject payload);
     void postReply(quint64 connectionId, int status, const QByteArray& body);
@@ -76,6 +78,9 @@ private:
     std::unique_ptr<QObject> m_context; // lives on the owner's thread; queued calls die with it
     std::unique_ptr<QThread> m_thread;
     HookServerWorker* m_worker = nullptr;
+
+    // Work handed from the server thread to the owner's; under load one wake-up carries many events.
+    DeliveryOutbox m_outbox;
 };
 
 } // namespace murmeli::hooks

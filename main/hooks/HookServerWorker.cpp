@@ -12,12 +12,36 @@
 namespace murmeli::hooks {
 
 HookServerWorker::HookServerWorker(
-    std::shared_ptr<HookServerShared> shared, HookServerOptions options, DeliverFn deliver, LogFn log)
+    std::shared_ptr<HookServerShared> shared, HookServerOptions options, DeliverFn deliver, LogFn log, WakeFn wake)
     : m_shared(std::move(shared))
     , m_options(options)
     , m_deliver(std::move(deliver))
     , m_log(std::move(log))
+    , m_wake(std::move(wake))
 {
+}
+
+void HookServerWorker::wakeOwner()
+{
+    if (!m_wakeCooldown) {
+        m_wakeCooldown = new QTimer(this);
+        m_wakeCooldown->setSingleShot(true);
+        m_wakeCooldown->setInterval(2);
+        m_wakeCooldown->setTimerType(Qt::PreciseTimer);
+        connect(m_wakeCooldown, &QTimer::timeout, this, [this] {
+            if (m_wakeOwed) {
+                m_wakeOwed = false;
+                m_wake();
+                m_wakeCooldown->start();
+            }
+        });
+    }
+    if (m_wakeCooldown->isActive()) {
+        m_wakeOwed = true;
+        return;
+    }
+    m_wake();
+    m_wakeCooldown->start();
 }
 
 HookServerWorker::~HookServerWorker()
@@ -55,6 +79,8 @@ bool HookServerWorker::listen(quint16 port)
         m_shared->running = false;
         setListenerState(QStringLiteral("failed"));
         m_log(QStringLiteral("HookServer: failed — ") + error);
+        wakeOwner();
+        wakeOwner();
         return false;
     }
     m_paused = false;
@@ -73,6 +99,8 @@ bool HookServerWorker::listen(quint16 port)
     }
     m_log(QStringLiteral("HookServer: listening on 127.0.0.1:") + QString::number(m_server->serverPort())
         + (enforced ? QStringLiteral(" (auth enforced)") : QStringLiteral(" (legacy no-auth)")));
+    wakeOwner();
+    wakeOwner();
     return true;
 }
 
@@ -168,7 +196,7 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
         const std::lock_guard lock(m_shared->mutex);
         secret = m_shared->secret;
     }
-    const http::Verdict verdict = http::evaluate(connection.buffer, secret);
+    http::Verdict verdict = http::evaluate(connection.buffer, secret);
     connection.buffer.clear();
     if (const auto* reply = std::get_if<http::Reply>(&verdict)) {
         if (peerGone) {
@@ -178,14 +206,16 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
         }
         return;
     }
-    const auto& delivery = std::get<http::Delivery>(verdict);
+    auto delivery = std::get<http::Delivery>(std::move(verdict));
     {
         const std::lock_guard lock(m_shared->mutex);
         ++m_shared->totalEvents;
         m_shared->lastEventAtMs = nowMs();
     }
     const bool awaitsReply = m_shared->asyncReplies && !peerGone;
-    m_deliver(id, delivery.eventName, delivery.payload, awaitsReply);
+    m_deliver(id, std::move(delivery), awaitsReply);
+    wakeOwner();
+    wakeOwner();
     if (peerGone) {
         drop(id, false);
     } else if (awaitsReply) {
@@ -205,7 +235,15 @@ void HookServerWorker::send(quint64 id, Connection& connection, int status, cons
     connection.deadlineMs = nowMs() + m_options.closeDeadlineMs;
     QTcpSocket* socket = connection.socket;
     socket->write(http::formatReply(status, body));
-    // Closes once the reply has been flushed; the disconnected signal then finishes the connection.
+    // A reply of a few hundred bytes fits the socket's send buffer, so one flush hands it all to the kernel and
+    // the connection can be finished at once; a reply that did not fit waits for the disconnected signal.
+    socket->flush();
+    if (socket->bytesToWrite() == 0) {
+        socket->disconnect(this);
+        socket->disconnectFromHost();
+        drop(id, false);
+        return;
+    }
     socket->disconnectFromHost();
     if (socket->state() == QAbstractSocket::UnconnectedState) {
         drop(id, false);

@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QString>
 
+#include "main/hooks/HttpRequest.h"
+
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
@@ -49,11 +51,14 @@ class HookServerWorker final : public QObject {
     Q_DISABLE_COPY_MOVE(HookServerWorker)
 
 public:
-    using DeliverFn = std::function<void(quint64 connectionId, const QString& eventName, const QJsonObject& payload,
-        bool awaitsReply)>;
+    // The body is parsed by the receiver: keeping JSON work off this thread keeps it answering.
+    using DeliverFn = std::function<void(quint64 connectionId, http::Delivery delivery, bool awaitsReply)>;
     using LogFn = std::function<void(const QString& line)>;
+    /// Tells the owner's thread that deliveries are waiting.
+    using WakeFn = std::function<void()>;
 
-    HookServerWorker(std::shared_ptr<HookServerShared> shared, HookServerOptions options, DeliverFn deliver, LogFn log);
+    HookServerWorker(std::shared_ptr<HookServerShared> shared, HookServerOptions options, DeliverFn deliver, LogFn log,
+        WakeFn wake);
     ~HookServerWorker() override;
 
     bool listen(quint16 port);
@@ -80,12 +85,18 @@ private:
     void drop(quint64 id, bool abort);
     void sweep();
     void setListenerState(const QString& state);
+    void wakeOwner();
     static qint64 nowMs();
 
     std::shared_ptr<HookServerShared> m_shared;
     HookServerOptions m_options;
     DeliverFn m_deliver;
     LogFn m_log;
+    WakeFn m_wake;
+    // Waking the owner's thread for every event costs more than the event itself under load: the first event
+    // after a quiet spell wakes it at once, later ones ride along with one wake per cooldown.
+    QTimer* m_wakeCooldown = nullptr;
+    bool m_wakeOwed = false;
     QTcpServer* m_server = nullptr;
     QTimer* m_sweepTimer = nullptr;
     bool m_paused = false;

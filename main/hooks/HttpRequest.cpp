@@ -215,18 +215,30 @@ Verdict evaluate(const QByteArray& data, const std::optional<QString>& secret)
     if (delivery.eventName.isEmpty()) {
         return Reply { 400, QByteArrayLiteral("Missing event type") };
     }
-    if (end >= 0 && end + headerEnd.size() < data.size()) {
-        QJsonParseError error {};
-        const QJsonDocument doc = QJsonDocument::fromJson(data.mid(end + headerEnd.size()), &error);
-        if (error.error == QJsonParseError::NoError && doc.isObject()) {
-            delivery.payload = doc.object();
-        }
+    if (end >= 0) {
+        delivery.body = data.mid(end + headerEnd.size());
     }
     const auto adapter = extractHeader(QStringLiteral("x-murmeli-adapter"), lines);
-    if (adapter && !adapter->isEmpty()) {
-        delivery.payload.insert(QStringLiteral("_murmeli_adapter"), *adapter);
+    if (adapter) {
+        delivery.adapter = *adapter;
     }
     return delivery;
+}
+
+QJsonObject Delivery::payload() const
+{
+    QJsonObject object;
+    if (!body.isEmpty()) {
+        QJsonParseError error {};
+        const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+        if (error.error == QJsonParseError::NoError && doc.isObject()) {
+            object = doc.object();
+        }
+    }
+    if (!adapter.isEmpty()) {
+        object.insert(QStringLiteral("_murmeli_adapter"), adapter);
+    }
+    return object;
 }
 
 QString reasonPhrase(int status)

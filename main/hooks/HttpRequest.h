@@ -34,7 +34,11 @@ struct Reply {
 
 struct Delivery {
     QString eventName;
-    QJsonObject payload;
+    QByteArray body;
+    QString adapter;
+
+    /// The body as a JSON object (empty unless it is one), with the adapter header stored under "_murmeli_adapter".
+    QJsonObject payload() const;
 };
 
 /// A finished request either earns an immediate reply or becomes an event to deliver.

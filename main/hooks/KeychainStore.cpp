@@ -15,7 +15,7 @@ constexpr auto strictFlags = QStringConverter::Flag::Stateless | QStringConverte
 
 } // namespace
 
-KeychainStore::KeychainStore(std::shared_ptr<platform::SecretStore> store) : m_store(std::move(store)) {}
+KeychainStore::KeychainStore(std::shared_ptr<platform::SecretStore> store) : m_store(std::move(store)) { }
 
 QString KeychainStore::load(const QString& service, const QString& account) const
 {

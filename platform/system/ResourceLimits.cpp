@@ -8,7 +8,7 @@ namespace murmeli::platform {
 
 std::optional<OpenFileLimit> raiseOpenFileLimit(quint64 wanted)
 {
-    rlimit limits{};
+    rlimit limits {};
     if (::getrlimit(RLIMIT_NOFILE, &limits) != 0) {
         return std::nullopt;
     }

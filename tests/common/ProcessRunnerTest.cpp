@@ -3,15 +3,13 @@
 #include <chrono>
 #include <optional>
 
-#include <gtest/gtest.h>
-
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <QCoroTask>
-
+#include <gtest/gtest.h>
 #include <signal.h>
 
 #include "tests/support/Wait.h"
@@ -26,7 +24,7 @@ ProcessRequest shell(const QString& script)
 {
     ProcessRequest request;
     request.program = QStringLiteral("/bin/sh");
-    request.arguments = {QStringLiteral("-c"), script};
+    request.arguments = { QStringLiteral("-c"), script };
     return request;
 }
 
@@ -38,38 +36,25 @@ ProcessResult run(ProcessRequest request)
 TEST(ProcessRunnerExit, ReportsExitCodeAndBothChannels)
 {
     const ProcessResult result = run(shell(QStringLiteral("printf out; printf err >&2; exit 3")));
-    EXPECT_TRUE(result.started);
-    EXPECT_FALSE(result.timedOut);
-    EXPECT_FALSE(result.crashed);
+    EXPECT_TRUE(result.started && !result.timedOut && !result.crashed && !result.outputTruncated);
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_EQ(result.standardOutput, QByteArray("out"));
     EXPECT_EQ(result.standardError, QByteArray("err"));
-    EXPECT_FALSE(result.outputTruncated);
     EXPECT_FALSE(result.succeeded());
-}
-
-TEST(ProcessRunnerExit, ZeroExitSucceeds)
-{
-    const ProcessResult result = run(shell(QStringLiteral("exit 0")));
-    EXPECT_TRUE(result.succeeded());
-    EXPECT_EQ(result.exitCode, 0);
 }
 
 TEST(ProcessRunnerExit, ChildKilledBySignalIsACrash)
 {
     const ProcessResult result = run(shell(QStringLiteral("kill -SEGV $$")));
-    EXPECT_TRUE(result.started);
-    EXPECT_TRUE(result.crashed);
-    EXPECT_FALSE(result.timedOut);
+    EXPECT_TRUE(result.started && result.crashed && !result.timedOut);
     EXPECT_FALSE(result.succeeded());
-    EXPECT_FALSE(result.errorText.isEmpty());
 }
 
 TEST(ProcessRunnerArguments, PassedVerbatimWithoutAShell)
 {
     ProcessRequest request;
     request.program = QStringLiteral("/bin/echo");
-    request.arguments = {QStringLiteral("$HOME"), QStringLiteral("a;b"), QStringLiteral("*")};
+    request.arguments = { QStringLiteral("$HOME"), QStringLiteral("a;b"), QStringLiteral("*") };
     const ProcessResult result = run(request);
     EXPECT_TRUE(result.succeeded());
     EXPECT_EQ(result.standardOutput, QByteArray("$HOME a;b *\n"));
@@ -98,7 +83,6 @@ TEST(ProcessRunnerChannels, LargeOutputOnBothChannelsDoesNotStall)
     request.timeout = 20s;
     const ProcessResult result = run(request);
     EXPECT_TRUE(result.succeeded()) << result.errorText.toStdString();
-    EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.standardError.size(), 1048576);
     EXPECT_EQ(result.standardOutput.size(), 1048576);
 }
@@ -114,26 +98,19 @@ TEST(ProcessRunnerChannels, OutputBeyondTheCapIsDiscarded)
     EXPECT_TRUE(result.outputTruncated);
 }
 
-TEST(ProcessRunnerInput, StandardInputReachesTheChild)
+TEST(ProcessRunnerInput, StandardInputIsWrittenThenClosed)
 {
     ProcessRequest request;
     request.program = QStringLiteral("/bin/cat");
     request.standardInput = QByteArray("line one\nline two\n");
-    const ProcessResult result = run(request);
-    EXPECT_TRUE(result.succeeded());
-    EXPECT_EQ(result.standardOutput, request.standardInput);
-}
+    EXPECT_EQ(run(request).standardOutput, request.standardInput);
 
-TEST(ProcessRunnerInput, NoInputStillEndsStandardInput)
-{
-    // cat would wait forever on an open stdin; the request's generous timeout is only a backstop.
-    ProcessRequest request;
-    request.program = QStringLiteral("/bin/cat");
+    // With nothing to send, cat must still see the end of its input rather than run into the time limit.
+    request.standardInput.clear();
     request.timeout = 20s;
     const ProcessResult result = run(request);
     EXPECT_TRUE(result.succeeded());
     EXPECT_FALSE(result.timedOut);
-    EXPECT_TRUE(result.standardOutput.isEmpty());
 }
 
 TEST(ProcessRunnerFailure, TimeoutStopsTheChild)
@@ -143,10 +120,8 @@ TEST(ProcessRunnerFailure, TimeoutStopsTheChild)
     QElapsedTimer elapsed;
     elapsed.start();
     const ProcessResult result = run(request);
-    EXPECT_TRUE(result.started);
-    EXPECT_TRUE(result.timedOut);
+    EXPECT_TRUE(result.started && result.timedOut);
     EXPECT_FALSE(result.succeeded());
-    EXPECT_FALSE(result.errorText.isEmpty());
     EXPECT_EQ(result.standardOutput, QByteArray("before"));
     // Far short of the child's 30 s: it was stopped, not waited for.
     EXPECT_LT(elapsed.elapsed(), 10000);
@@ -171,19 +146,14 @@ TEST(ProcessRunnerFailure, MissingProgramDoesNotStart)
     QElapsedTimer elapsed;
     elapsed.start();
     const ProcessResult result = run(request);
-    EXPECT_FALSE(result.started);
-    EXPECT_FALSE(result.timedOut);
-    EXPECT_FALSE(result.succeeded());
+    EXPECT_FALSE(result.started || result.timedOut);
     EXPECT_FALSE(result.errorText.isEmpty());
     // A start failure is reported as such, not by running out the clock.
     EXPECT_LT(elapsed.elapsed(), 10000);
-}
 
-TEST(ProcessRunnerFailure, EmptyProgramIsRejected)
-{
-    const ProcessResult result = run(ProcessRequest{});
-    EXPECT_FALSE(result.started);
-    EXPECT_FALSE(result.errorText.isEmpty());
+    const ProcessResult empty = run(ProcessRequest {});
+    EXPECT_FALSE(empty.started);
+    EXPECT_FALSE(empty.errorText.isEmpty());
 }
 
 TEST(ProcessRunnerLifetime, DoesNotBlockTheCallersEventLoop)
@@ -221,14 +191,6 @@ TEST(ProcessRunnerLifetime, AbandonedRunStillStopsItsChild)
         },
         10000));
     EXPECT_TRUE(test::waitUntil([&] { return ::kill(pid, 0) != 0; }, 10000));
-}
-
-TEST(ProcessRunnerLifetime, DefaultRunnerRunsTheRequest)
-{
-    const CommandRunner runner = defaultCommandRunner();
-    const ProcessResult result = QCoro::waitFor(runner(shell(QStringLiteral("printf ok"))));
-    EXPECT_TRUE(result.succeeded());
-    EXPECT_EQ(result.standardOutput, QByteArray("ok"));
 }
 
 } // namespace

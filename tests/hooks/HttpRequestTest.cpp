@@ -96,14 +96,14 @@ TEST(HttpEvaluateTest, DeliveryCarriesEventNamePayloadAndAdapter)
     auto* delivery = std::get_if<http::Delivery>(&verdict);
     ASSERT_NE(delivery, nullptr);
     EXPECT_EQ(delivery->eventName, QStringLiteral("Stop?x=1"));
-    EXPECT_EQ(delivery->payload.value(QStringLiteral("session_id")).toString(), QStringLiteral("abc"));
-    EXPECT_EQ(delivery->payload.value(QStringLiteral("_murmeli_adapter")).toString(), QStringLiteral("codex"));
+    EXPECT_EQ(delivery->payload().value(QStringLiteral("session_id")).toString(), QStringLiteral("abc"));
+    EXPECT_EQ(delivery->payload().value(QStringLiteral("_murmeli_adapter")).toString(), QStringLiteral("codex"));
 
     for (const QByteArray body : { QByteArray("[1,2]"), QByteArray("not json"), QByteArray("42") }) {
         verdict = http::evaluate(request("POST /hook/Stop HTTP/1.1", body), std::nullopt);
         delivery = std::get_if<http::Delivery>(&verdict);
         ASSERT_NE(delivery, nullptr);
-        EXPECT_TRUE(delivery->payload.isEmpty());
+        EXPECT_TRUE(delivery->payload().isEmpty());
     }
 }
 

@@ -84,12 +84,12 @@ TEST_P(KeychainStoreContractTest, TextRoundTripsAsUtf8)
 TEST_P(KeychainStoreContractTest, InvalidUtf8LoadsEmpty)
 {
     const QByteArray bad[] = {
-        QByteArray("abc\xff"),              // never valid in UTF-8
-        QByteArray("\xc3\x28"),             // lead byte followed by a non-continuation
-        QByteArray("euro \xe2\x82"),        // sequence cut off at the end
-        QByteArray("\xc0\xaf"),             // overlong '/'
-        QByteArray("\xed\xa0\x80"),         // an encoded surrogate
-        QByteArray("\xf4\x90\x80\x80"),     // beyond U+10FFFF
+        QByteArray("abc\xff"), // never valid in UTF-8
+        QByteArray("\xc3\x28"), // lead byte followed by a non-continuation
+        QByteArray("euro \xe2\x82"), // sequence cut off at the end
+        QByteArray("\xc0\xaf"), // overlong '/'
+        QByteArray("\xed\xa0\x80"), // an encoded surrogate
+        QByteArray("\xf4\x90\x80\x80"), // beyond U+10FFFF
     };
     for (const QByteArray& bytes : bad) {
         SCOPED_TRACE(bytes.toHex().toStdString());

@@ -18,7 +18,7 @@ const QString account = QStringLiteral("secret");
 
 mode_t modeOf(const QString& path)
 {
-    struct stat info {};
+    struct stat info { };
     EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
     return info.st_mode & 07777;
 }
@@ -97,7 +97,7 @@ TEST_F(FileSecretStoreTest, ReplacesAtomicallyWithoutLeftovers)
 {
     ASSERT_TRUE(m_store.save(service, account, "first"));
     const ino_t before = [&] {
-        struct stat info {};
+        struct stat info { };
         ::stat(QFile::encodeName(itemFile()).constData(), &info);
         return info.st_ino;
     }();
@@ -105,7 +105,7 @@ TEST_F(FileSecretStoreTest, ReplacesAtomicallyWithoutLeftovers)
     EXPECT_EQ(m_store.load(service, account), QByteArray("second, longer than the first"));
 
     // A rename puts a new inode under the name; rewriting in place would keep the old one and could leave a torn file.
-    struct stat after {};
+    struct stat after { };
     ASSERT_EQ(::stat(QFile::encodeName(itemFile()).constData(), &after), 0);
     EXPECT_NE(after.st_ino, before);
     EXPECT_EQ(QDir(secretsDir()).entryList(QDir::Files | QDir::Hidden | QDir::System),

@@ -9,7 +9,7 @@ namespace {
 
 rlimit currentLimits()
 {
-    rlimit limits{};
+    rlimit limits {};
     EXPECT_EQ(::getrlimit(RLIMIT_NOFILE, &limits), 0);
     return limits;
 }

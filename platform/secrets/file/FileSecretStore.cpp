@@ -34,7 +34,7 @@ bool isSafeName(const QString& name)
 
 class FdCloser final {
 public:
-    explicit FdCloser(int fd) : m_fd(fd) {}
+    explicit FdCloser(int fd) : m_fd(fd) { }
     ~FdCloser() { ::close(m_fd); }
     Q_DISABLE_COPY_MOVE(FdCloser)
 
@@ -44,7 +44,7 @@ private:
 
 } // namespace
 
-FileSecretStore::FileSecretStore(QString directory) : m_directory(QDir::cleanPath(directory)) {}
+FileSecretStore::FileSecretStore(QString directory) : m_directory(QDir::cleanPath(directory)) { }
 
 QString FileSecretStore::standardDirectory()
 {
@@ -74,7 +74,7 @@ std::optional<QByteArray> FileSecretStore::load(const QString& service, const QS
         return std::nullopt;
     }
     const FdCloser closer(fd);
-    struct stat info {};
+    struct stat info { };
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (info.st_mode & (S_IRWXG | S_IRWXO)) != 0
         || info.st_size > maxValueSize) {
         return std::nullopt;
@@ -109,7 +109,7 @@ bool FileSecretStore::save(const QString& service, const QString& account, const
         return false;
     }
     // QSaveFile would write through a symlink to wherever it points; a non-file under the name is left alone too.
-    struct stat existing {};
+    struct stat existing { };
     if (::lstat(QFile::encodeName(*path).constData(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
         return false;
     }

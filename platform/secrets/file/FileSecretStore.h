@@ -34,8 +34,6 @@ public:
     bool remove(const QString& service, const QString& account) override;
     QString backendName() const override;
 
-    QString directory() const { return m_directory; }
-
 private:
     bool ensureDirectory() const;
     std::optional<QString> itemPath(const QString& service, const QString& account) const;

@@ -14,15 +14,14 @@ constexpr auto schemaName = "com.murmeli.Secret";
 const SecretSchema* murmeliSchema()
 {
     // DONT_MATCH_NAME keeps xdg:schema out of searches, so items made by secret-tool (untagged) match as well.
-    static const SecretSchema schema = {
-        .name = schemaName,
-        .flags = SECRET_SCHEMA_DONT_MATCH_NAME,
-        .attributes = {
-            {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-            {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-            {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
-        },
-    };
+    static const SecretSchema schema = [] {
+        SecretSchema s {}; // zeroes libsecret's reserved fields and ends the attribute list
+        s.name = schemaName;
+        s.flags = SECRET_SCHEMA_DONT_MATCH_NAME;
+        s.attributes[0] = { "service", SECRET_SCHEMA_ATTRIBUTE_STRING };
+        s.attributes[1] = { "account", SECRET_SCHEMA_ATTRIBUTE_STRING };
+        return s;
+    }();
     return &schema;
 }
 
