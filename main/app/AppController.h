@@ -7,7 +7,9 @@
 
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
+#include "main/hooks/ApprovalBridge.h"
 #include "main/hooks/HookServer.h"
+#include "main/hooks/PendingRequestTable.h"
 #include "main/hooks/KeychainStore.h"
 
 namespace murmeli::app {
@@ -36,14 +38,26 @@ public:
     void handleHookEvent(const QString& eventName, const QJsonObject& payload);
 
     hooks::HookServer& hookServer() { return *m_hookServer; }
+    hooks::PendingRequestTable& pendingTable() { return *m_pendingTable; }
+    /// The bridge that shows approvals away from the panel; the null bridge until a device bridge is set.
+    void setApprovalBridge(std::shared_ptr<hooks::ApprovalBridge> bridge);
     hooks::KeychainStore& keychain() { return m_keychain; }
 
 private:
     void log(const QString& message, common::LogColor color);
+    /// The hook server's reply handler: holds a permission request until the table decides.
+    QCoro::Task<std::optional<QString>> permissionReply(
+        QString eventName, QJsonObject payload, std::shared_ptr<hooks::HeldRequest> held);
+    QCoro::Task<> announceActivation(hooks::ApprovalRequest request);
+    QCoro::Task<> announceWarning(hooks::ApprovalRequest request);
+    QCoro::Task<> dropAbandoned(QString toolUseId);
+    void installPendingTableHandlers();
 
     Dependencies m_dependencies;
     hooks::KeychainStore m_keychain;
     std::unique_ptr<hooks::HookServer> m_hookServer;
+    std::unique_ptr<hooks::PendingRequestTable> m_pendingTable;
+    std::shared_ptr<hooks::ApprovalBridge> m_approvalBridge;
     bool m_backendStarted = false;
 };
 

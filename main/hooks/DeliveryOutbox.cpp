@@ -11,7 +11,7 @@ struct Header {
     quint32 nameChars;
     quint32 bodyBytes;
     quint32 adapterChars;
-    quint32 awaitsReply;
+    quint32 kind;
 };
 
 void append(std::vector<char>& out, const void* data, std::size_t size)
@@ -23,10 +23,10 @@ void append(std::vector<char>& out, const void* data, std::size_t size)
 } // namespace
 
 void DeliveryOutbox::push(
-    quint64 connectionId, bool awaitsReply, QStringView eventName, QByteArrayView body, QStringView adapter)
+    Kind kind, quint64 connectionId, QStringView eventName, QByteArrayView body, QStringView adapter)
 {
     const Header header { connectionId, static_cast<quint32>(eventName.size()), static_cast<quint32>(body.size()),
-        static_cast<quint32>(adapter.size()), awaitsReply ? 1u : 0u };
+        static_cast<quint32>(adapter.size()), static_cast<quint32>(kind) };
     const std::lock_guard lock(m_mutex);
     append(m_filling, &header, sizeof header);
     append(m_filling, eventName.data(), eventName.size() * sizeof(QChar));
@@ -48,7 +48,7 @@ std::vector<DeliveryOutbox::Item> DeliveryOutbox::takeAll()
         at += sizeof header;
         Item item;
         item.connectionId = header.connectionId;
-        item.awaitsReply = header.awaitsReply != 0;
+        item.kind = static_cast<Kind>(header.kind);
         item.eventName = QString(reinterpret_cast<const QChar*>(m_draining.data() + at), header.nameChars);
         at += header.nameChars * sizeof(QChar);
         item.body = QByteArray(m_draining.data() + at, header.bodyBytes);

@@ -13,16 +13,24 @@ namespace murmeli::hooks {
 /// cross-thread churn costs the server more than serving the requests does.
 class DeliveryOutbox final {
 public:
+    enum class Kind : quint32 {
+        Event,      // an accepted request
+        EventHeld,  // an accepted request whose reply waits for the owner
+        Log,        // a log line, carried in eventName
+        PeerClosed, // the client of a held request went away
+    };
+
     struct Item {
-        quint64 connectionId = 0; // 0: a log line, carried in eventName
-        bool awaitsReply = false;
+        Kind kind = Kind::Event;
+        quint64 connectionId = 0;
         QString eventName;
         QByteArray body;
         QString adapter;
     };
 
     /// Producer side; any thread.
-    void push(quint64 connectionId, bool awaitsReply, QStringView eventName, QByteArrayView body, QStringView adapter);
+    void push(Kind kind, quint64 connectionId, QStringView eventName = {}, QByteArrayView body = {},
+        QStringView adapter = {});
     /// Consumer side; one thread only.
     std::vector<Item> takeAll();
 

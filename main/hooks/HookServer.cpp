@@ -16,15 +16,17 @@ HookServer::HookServer(KeychainStore keychain, HookServerOptions options)
     , m_context(std::make_unique<QObject>())
     , m_thread(std::make_unique<QThread>())
 {
+    using Kind = DeliveryOutbox::Kind;
     auto deliverFn = [this](quint64 id, http::Delivery delivery, bool awaits) {
-        m_outbox.push(id, awaits, delivery.eventName, delivery.body, delivery.adapter);
+        m_outbox.push(awaits ? Kind::EventHeld : Kind::Event, id, delivery.eventName, delivery.body, delivery.adapter);
     };
-    auto logFn = [this](const QString& line) { m_outbox.push(0, false, line, {}, {}); };
+    auto logFn = [this](const QString& line) { m_outbox.push(Kind::Log, 0, line); };
+    auto closedFn = [this](quint64 id) { m_outbox.push(Kind::PeerClosed, id); };
     // The context outlives every call from the worker: the destructor stops the worker before dropping it.
     auto wakeFn = [this] {
         QMetaObject::invokeMethod(m_context.get(), [this] { flushPending(); }, Qt::QueuedConnection);
     };
-    m_worker = new HookServerWorker(m_shared, options, std::move(deliverFn), std::move(logFn), std::move(wakeFn));
+    m_worker = new HookServerWorker(m_shared, options, std::move(deliverFn), std::move(logFn), std::move(closedFn), std::move(wakeFn));
     m_thread->setObjectName(QStringLiteral("murmeli.hookserver"));
     m_worker->moveToThread(m_thread.get());
     QObject::connect(m_thread.get(), &QThread::finished, m_worker, &QObject::deleteLater);
@@ -170,11 +172,20 @@ void HookServer::flushPending()
         if (!alive) {
             return;
         }
-        if (item.connectionId == 0) {
+        switch (item.kind) {
+        case DeliveryOutbox::Kind::Log:
             log(item.eventName);
-        } else {
+            break;
+        case DeliveryOutbox::Kind::PeerClosed:
+            peerClosed(item.connectionId);
+            break;
+        case DeliveryOutbox::Kind::Event:
+        case DeliveryOutbox::Kind::EventHeld: {
             const http::Delivery delivery { std::move(item.eventName), std::move(item.body), std::move(item.adapter) };
-            deliver(item.connectionId, delivery.eventName, delivery.payload(), item.awaitsReply);
+            deliver(item.connectionId, delivery.eventName, delivery.payload(),
+                item.kind == DeliveryOutbox::Kind::EventHeld);
+            break;
+        }
         }
     }
 }
@@ -198,11 +209,27 @@ QCoro::Task<> HookServer::awaitReply(quint64 connectionId, QString eventName, QJ
 {
     QPointer<QObject> alive = m_context.get();
     const AsyncResponseHandler handler = asyncEventResponse;
-    const std::optional<QString> body = co_await handler(std::move(eventName), std::move(payload));
+    auto held = std::make_shared<HeldRequest>();
+    m_held.emplace(connectionId, held);
+    const std::optional<QString> body = co_await handler(std::move(eventName), std::move(payload), held);
     if (!alive) {
         co_return;
     }
-    postReply(connectionId, 200, body ? body->toUtf8() : http::okBody);
+    m_held.erase(connectionId);
+    if (!held->isClosed()) {
+        postReply(connectionId, 200, body ? body->toUtf8() : http::okBody);
+    }
+}
+
+void HookServer::peerClosed(quint64 connectionId)
+{
+    const auto it = m_held.find(connectionId);
+    if (it == m_held.end()) {
+        return;
+    }
+    const std::shared_ptr<HeldRequest> held = it->second;
+    m_held.erase(it);
+    held->markClosed();
 }
 
 void HookServer::postReply(quint64 connectionId, int status, const QByteArray& body)

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include <QJsonObject>
 #include <QString>
@@ -11,6 +12,7 @@
 #include <qcoro/qcorotask.h>
 
 #include "main/hooks/DeliveryOutbox.h"
+#include "main/hooks/HeldRequest.h"
 #include "main/hooks/HookServerWorker.h"
 #include "main/hooks/KeychainStore.h"
 
@@ -24,9 +26,10 @@ namespace murmeli::hooks {
 class HookServer final {
 public:
     using EventHandler = std::function<void(const QString& eventName, const QJsonObject& payload)>;
-    /// Produces the reply body of a held request; nullopt answers {"ok":true}.
-    using AsyncResponseHandler
-        = std::function<QCoro::Task<std::optional<QString>>(QString eventName, QJsonObject payload)>;
+    /// Produces the reply body of a held request; nullopt answers {"ok":true}. The handle reports a client that
+    /// leaves before the reply.
+    using AsyncResponseHandler = std::function<QCoro::Task<std::optional<QString>>(
+        QString eventName, QJsonObject payload, std::shared_ptr<HeldRequest> held)>;
     using LogHandler = std::function<void(const QString& line)>;
 
     static constexpr quint16 defaultPort = 19876;
@@ -70,6 +73,7 @@ private:
     void flushPending();
     void deliver(quint64 connectionId, const QString& eventName, const QJsonObject& payload, bool awaitsReply);
     QCoro::Task<> awaitReply(quint64 connectionId, QString eventName, QJsonObject payload);
+    void peerClosed(quint64 connectionId);
     void postReply(quint64 connectionId, int status, const QByteArray& body);
     void log(const QString& line);
 
@@ -81,6 +85,7 @@ private:
 
     // Work handed from the server thread to the owner's; under load one wake-up carries many events.
     DeliveryOutbox m_outbox;
+    std::unordered_map<quint64, std::shared_ptr<HeldRequest>> m_held;
 };
 
 } // namespace murmeli::hooks

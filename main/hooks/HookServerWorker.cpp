@@ -12,11 +12,13 @@
 namespace murmeli::hooks {
 
 HookServerWorker::HookServerWorker(
-    std::shared_ptr<HookServerShared> shared, HookServerOptions options, DeliverFn deliver, LogFn log, WakeFn wake)
+    std::shared_ptr<HookServerShared> shared, HookServerOptions options, DeliverFn deliver, LogFn log, ClosedFn closed,
+    WakeFn wake)
     : m_shared(std::move(shared))
     , m_options(options)
     , m_deliver(std::move(deliver))
     , m_log(std::move(log))
+    , m_closed(std::move(closed))
     , m_wake(std::move(wake))
 {
 }
@@ -289,7 +291,12 @@ void HookServerWorker::drop(quint64 id, bool abort)
         return;
     }
     QTcpSocket* socket = it->second.socket;
+    const bool wasHeld = it->second.stage == Stage::Held;
     m_connections.erase(it);
+    if (wasHeld) {
+        m_closed(id);
+        wakeOwner();
+    }
     socket->disconnect(this);
     if (abort) {
         socket->abort();

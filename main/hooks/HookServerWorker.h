@@ -54,11 +54,13 @@ public:
     // The body is parsed by the receiver: keeping JSON work off this thread keeps it answering.
     using DeliverFn = std::function<void(quint64 connectionId, http::Delivery delivery, bool awaitsReply)>;
     using LogFn = std::function<void(const QString& line)>;
+    /// A held request's client closed the connection before its reply.
+    using ClosedFn = std::function<void(quint64 connectionId)>;
     /// Tells the owner's thread that deliveries are waiting.
     using WakeFn = std::function<void()>;
 
     HookServerWorker(std::shared_ptr<HookServerShared> shared, HookServerOptions options, DeliverFn deliver, LogFn log,
-        WakeFn wake);
+        ClosedFn closed, WakeFn wake);
     ~HookServerWorker() override;
 
     bool listen(quint16 port);
@@ -92,6 +94,7 @@ private:
     HookServerOptions m_options;
     DeliverFn m_deliver;
     LogFn m_log;
+    ClosedFn m_closed;
     WakeFn m_wake;
     // Waking the owner's thread for every event costs more than the event itself under load: the first event
     // after a quiet spell wakes it at once, later ones ride along with one wake per cooldown.

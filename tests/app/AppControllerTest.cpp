@@ -2,7 +2,7 @@
 
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
-#include "tests/hooks/HttpClient.h"
+#include "tests/support/HttpClient.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;

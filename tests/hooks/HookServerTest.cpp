@@ -8,7 +8,7 @@
 
 #include "main/hooks/HookServer.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
-#include "tests/hooks/HttpClient.h"
+#include "tests/support/HttpClient.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -36,15 +36,22 @@ protected:
             payloads << payload;
         };
         if (withAsync) {
-            server->asyncEventResponse = [this](QString name, QJsonObject) -> QCoro::Task<std::optional<QString>> {
+            server->asyncEventResponse = [this](QString name, QJsonObject, std::shared_ptr<hooks::HeldRequest> held) {
                 asyncCalls << name;
-                co_await qCoro(&releaser, &QObject::objectNameChanged);
-                co_return asyncBody;
+                heldRequests << held;
+                held->onClosed = [this] { ++closedCount; };
+                return waitForRelease();
             };
         }
         server->start(0, secret, true);
         ASSERT_TRUE(server->isRunning());
         port = server->port();
+    }
+
+    QCoro::Task<std::optional<QString>> waitForRelease()
+    {
+        co_await qCoro(&releaser, &QObject::objectNameChanged);
+        co_return asyncBody;
     }
 
     QByteArray raw(const QByteArray& head, const QByteArray& body = {})
@@ -61,6 +68,8 @@ protected:
     QStringList events;
     QList<QJsonObject> payloads;
     QStringList asyncCalls;
+    QList<std::shared_ptr<hooks::HeldRequest>> heldRequests;
+    int closedCount = 0;
     QObject releaser;
     std::optional<QString> asyncBody;
 };
@@ -257,6 +266,26 @@ TEST_F(HookServerTest, HeldRequestWaitsForTheAsynchronousReply)
     releaser.setObjectName(QStringLiteral("again"));
     EXPECT_EQ(neutral.readUntilClosed(), okReply);
     EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 0; }));
+}
+
+TEST_F(HookServerTest, ClientLeavingAHeldRequestIsReported)
+{
+    startServer({}, std::nullopt, true);
+    {
+        HttpClient leaving(port);
+        leaving.write("POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}");
+        ASSERT_TRUE(waitUntil([&] { return asyncCalls.size() == 1; }));
+        EXPECT_FALSE(heldRequests.first()->isClosed());
+    }
+    ASSERT_TRUE(waitUntil([&] { return closedCount == 1; }));
+    EXPECT_TRUE(heldRequests.first()->isClosed());
+    EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 0; }));
+
+    // The late answer finds nobody to send to and changes nothing.
+    releaser.setObjectName(QStringLiteral("late"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(closedCount, 1);
+    EXPECT_EQ(server->activeConnectionCount(), 0);
 }
 
 TEST_F(HookServerTest, PortInUseIsReportedAndNotRunning)

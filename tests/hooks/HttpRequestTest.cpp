@@ -40,7 +40,7 @@ TEST(HttpFramingTest, ContentLengthIsReadFromItsOwnHeaderOnly)
     EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nX-Content-Length: 9\r\nContent-Length: 2", "ab")),
         Framing::Complete);
     EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nX-Note: content-length: 9", "")), Framing::Complete);
-    for (const QByteArray value : { QByteArray("-1"), QByteArray("abc"), QByteArray(""), QByteArray("1e3"),
+    for (const QByteArray& value : { QByteArray("-1"), QByteArray("abc"), QByteArray(""), QByteArray("1e3"),
              QByteArray("+5"), QByteArray("5 5") }) {
         EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nContent-Length: " + value, "xxxxx")),
             Framing::BadContentLength)
@@ -99,7 +99,7 @@ TEST(HttpEvaluateTest, DeliveryCarriesEventNamePayloadAndAdapter)
     EXPECT_EQ(delivery->payload().value(QStringLiteral("session_id")).toString(), QStringLiteral("abc"));
     EXPECT_EQ(delivery->payload().value(QStringLiteral("_murmeli_adapter")).toString(), QStringLiteral("codex"));
 
-    for (const QByteArray body : { QByteArray("[1,2]"), QByteArray("not json"), QByteArray("42") }) {
+    for (const QByteArray& body : { QByteArray("[1,2]"), QByteArray("not json"), QByteArray("42") }) {
         verdict = http::evaluate(request("POST /hook/Stop HTTP/1.1", body), std::nullopt);
         delivery = std::get_if<http::Delivery>(&verdict);
         ASSERT_NE(delivery, nullptr);

@@ -1,4 +1,4 @@
-#include "tests/hooks/HttpClient.h"
+#include "tests/support/HttpClient.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>
