@@ -18,7 +18,9 @@ AppController::AppController(Dependencies dependencies)
 
 AppController::~AppController()
 {
-    // The server goes first so no reply handler runs against a table that is being torn down.
+    // Tearing down answers held requests, which would log into an owner that may already be gone.
+    onLog = nullptr;
+    // The server goes first so no reply is written for requests the table fails open on its way out.
     m_hookServer.reset();
     m_pendingTable.reset();
 }

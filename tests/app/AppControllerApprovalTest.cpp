@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+
+#include "main/app/AppController.h"
+#include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/HttpClient.h"
+#include "tests/support/MockApprovalBridge.h"
+#include "tests/support/Wait.h"
+
+using namespace murmeli;
+using hooks::ApprovalDecision;
+using hooks::PermissionScope;
+using test::HttpClient;
+using test::waitUntil;
+
+namespace {
+
+QByteArray permissionRequest(const QByteArray& body)
+{
+    return "POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\n\r\n" + body;
+}
+
+QByteArray bashPayload(const QString& command, const QString& toolUseId = {})
+{
+    QJsonObject payload { { QStringLiteral("session_id"), QStringLiteral("0123456789abcdef") },
+        { QStringLiteral("tool_name"), QStringLiteral("Bash") },
+        { QStringLiteral("tool_input"), QJsonObject { { QStringLiteral("command"), command } } } };
+    if (!toolUseId.isEmpty()) {
+        payload.insert(QStringLiteral("tool_use_id"), toolUseId);
+    }
+    return QJsonDocument(payload).toJson(QJsonDocument::Compact);
+}
+
+class AppControllerApprovalTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        controller.onLog = [this](const QString& message, common::LogColor color) {
+            lines << message;
+            colors << color;
+        };
+        controller.setApprovalBridge(bridge);
+        controller.startBackend(QString());
+        ASSERT_TRUE(controller.hookServer().isRunning());
+        port = controller.hookServer().port();
+    }
+
+    std::unique_ptr<HttpClient> ask(const QString& command, const QString& toolUseId = {})
+    {
+        auto client = std::make_unique<HttpClient>(port);
+        const int before = table().pendingCountTotal();
+        client->write(permissionRequest(bashPayload(command, toolUseId)));
+        EXPECT_TRUE(waitUntil([&] { return table().pendingCountTotal() == before + 1; }));
+        return client;
+    }
+
+    hooks::PendingRequestTable& table() { return controller.pendingTable(); }
+    QString activeId() { return table().activeRequest()->toolUseId; }
+
+    QByteArray reply(const QByteArray& body) { return test::expectedReply(200, "OK", body); }
+
+    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
+    std::shared_ptr<test::MockApprovalBridge> bridge = std::make_shared<test::MockApprovalBridge>(*clock);
+    app::AppController controller { { std::make_shared<platform::FakeSecretStore>(), clock, 0 } };
+    quint16 port = 0;
+    QStringList lines;
+    QList<common::LogColor> colors;
+};
+
+} // namespace
+
+TEST_F(AppControllerApprovalTest, DecisionsProduceTheExactReplies)
+{
+    auto once = ask(QStringLiteral("ls -la"));
+    EXPECT_EQ(table().activeRequest()->commandPreview, QStringLiteral("ls -la"));
+    EXPECT_TRUE(activeId().startsWith(QStringLiteral("01234567:Bash:")));
+    EXPECT_EQ(bridge->requestLog, QStringList { activeId() });
+    EXPECT_FALSE(once->closedByServer());
+    table().resolve(activeId(), ApprovalDecision::allow(PermissionScope::Once));
+    EXPECT_EQ(once->readUntilClosed(),
+        reply(R"({"hookSpecificOutput":{"decision":{"behavior":"allow"},"hookEventName":"PermissionRequest"}})"));
+
+    auto always = ask(QStringLiteral("make"));
+    table().resolve(activeId(), ApprovalDecision::allow(PermissionScope::Session));
+    EXPECT_EQ(always->readUntilClosed(),
+        reply(R"({"hookSpecificOutput":{"decision":{"behavior":"allow","updatedPermissions":[{"behavior":"allow",)"
+              R"("destination":"session","rules":[{"toolName":"Bash"}],"type":"addRules"}]},)"
+              R"("hookEventName":"PermissionRequest"}})"));
+
+    auto denied = ask(QStringLiteral("rm -rf /"));
+    EXPECT_EQ(table().activeRequest()->priority, 1);
+    table().resolve(activeId(), ApprovalDecision::deny());
+    EXPECT_EQ(denied->readUntilClosed(),
+        reply(R"({"hookSpecificOutput":{"decision":{"behavior":"deny"},"hookEventName":"PermissionRequest"}})"));
+    EXPECT_FALSE(table().hasActive());
+}
+
+TEST_F(AppControllerApprovalTest, UnansweredRequestWarnsThenFailsOpen)
+{
+    auto held = ask(QStringLiteral("sleep 1"));
+    const QString id = activeId();
+    clock->advance(4999);
+    EXPECT_TRUE(bridge->warningLog.isEmpty());
+    clock->advance(1);
+    EXPECT_EQ(bridge->warningLog, QStringList { id });
+    EXPECT_TRUE(lines.contains(QStringLiteral("[approval-diag] still waiting on ") + id));
+    clock->advance(19999);
+    EXPECT_FALSE(held->closedByServer());
+    clock->advance(1);
+    EXPECT_EQ(held->readUntilClosed(), reply("{}"));
+}
+
+TEST_F(AppControllerApprovalTest, QueuedRequestsAnswerInAnyOrder)
+{
+    auto first = ask(QStringLiteral("one"), QStringLiteral("tu-1"));
+    auto second = ask(QStringLiteral("two"), QStringLiteral("tu-2"));
+    auto third = ask(QStringLiteral("three"), QStringLiteral("tu-3"));
+    EXPECT_EQ(activeId(), QStringLiteral("tu-1"));
+    EXPECT_EQ(table().queueDepth(), 2);
+
+    // A decision for a queued request (as the device may send) answers it; the active one stays.
+    table().resolve(QStringLiteral("tu-3"), ApprovalDecision::deny(QStringLiteral("not now")));
+    EXPECT_EQ(third->readUntilClosed(),
+        reply(R"({"hookSpecificOutput":{"decision":{"behavior":"deny","message":"not now"},)"
+              R"("hookEventName":"PermissionRequest"}})"));
+    EXPECT_EQ(activeId(), QStringLiteral("tu-1"));
+    EXPECT_EQ(table().queueDepth(), 1);
+
+    // A second request with an id already held is let through at once.
+    auto duplicate = std::make_unique<HttpClient>(port);
+    duplicate->write(permissionRequest(bashPayload(QStringLiteral("again"), QStringLiteral("tu-2"))));
+    EXPECT_EQ(duplicate->readUntilClosed(), reply("{}"));
+
+    table().resolve(QStringLiteral("tu-1"), ApprovalDecision::allow(PermissionScope::Once));
+    EXPECT_FALSE(first->readUntilClosed().isEmpty());
+    EXPECT_EQ(activeId(), QStringLiteral("tu-2"));
+    EXPECT_EQ(bridge->requestLog, (QStringList { QStringLiteral("tu-1"), QStringLiteral("tu-2") }));
+    EXPECT_FALSE(second->closedByServer());
+}
+
+TEST_F(AppControllerApprovalTest, ClientThatLeavesIsDroppedAndTheNextBecomesActive)
+{
+    auto first = ask(QStringLiteral("one"));
+    auto second = ask(QStringLiteral("two"));
+    auto third = ask(QStringLiteral("three"));
+    const QString firstId = activeId();
+
+    // A queued client leaves: it is taken out, the active one stays.
+    second.reset();
+    ASSERT_TRUE(waitUntil([&] { return table().queueDepth() == 1; }));
+    EXPECT_EQ(activeId(), firstId);
+    EXPECT_EQ(bridge->cancelLog.size(), 1);
+
+    // The active client leaves: the next one is shown with fresh timers.
+    first.reset();
+    ASSERT_TRUE(waitUntil([&] { return table().queueDepth() == 0 && table().hasActive() && activeId() != firstId; }));
+    EXPECT_EQ(table().activeRequest()->commandPreview, QStringLiteral("three"));
+    EXPECT_EQ(bridge->cancelLog.size(), 2);
+    EXPECT_EQ(bridge->cancelLog.last(), firstId);
+    EXPECT_TRUE(waitUntil([&] { return controller.hookServer().activeConnectionCount() == 1; }));
+
+    table().resolve(activeId(), ApprovalDecision::allow(PermissionScope::Once));
+    EXPECT_TRUE(third->readUntilClosed().endsWith(R"("hookEventName":"PermissionRequest"}})"));
+}
+
+TEST_F(AppControllerApprovalTest, UnparsablePayloadGetsTheNeutralReplyAndARedLine)
+{
+    HttpClient client(port);
+    client.write(permissionRequest(R"({"session_id":"abc","tool_input":{}})"));
+    EXPECT_EQ(client.readUntilClosed(), reply(R"({"ok":true})"));
+    EXPECT_EQ(controller.hookServer().parseFailureCount(), 1);
+    const int at = lines.indexOf(QStringLiteral("[diag] parseRequest FAILED keys=[session_id,tool_input] — Claude Code schema 漂移?"));
+    ASSERT_GE(at, 0) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(colors[at], common::LogColor::Red);
+    EXPECT_FALSE(table().hasActive());
+
+    // Other events are not held.
+    EXPECT_EQ(test::postHook(port, QStringLiteral("/hook/PostToolUse"), "{}"), reply(R"({"ok":true})"));
+}
