@@ -1,0 +1,83 @@
+#include "tests/support/AgentPeer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace murmeli::test {
+
+QString AgentPeer::peerDirectory()
+{
+    const QString shared = qEnvironmentVariable("MURMELI_SHARED_DIR");
+    if (!shared.isEmpty()) {
+        return shared + QStringLiteral("/peers/agent");
+    }
+    return QStringLiteral(MURMELI_SOURCE_DIR "/../shared/peers/agent");
+}
+
+QString AgentPeer::agentBinary()
+{
+    QString cache = qEnvironmentVariable("AGENT_CACHE");
+    if (cache.isEmpty()) {
+        cache = QDir::homePath() + QStringLiteral("/.cache/agent-peer");
+    }
+    return cache + QStringLiteral("/node_modules/@anthropic-ai/claude-code-linux-x64/claude");
+}
+
+bool AgentPeer::available(QString* whyNot)
+{
+    const auto fail = [whyNot](const QString& why) {
+        if (whyNot) {
+            *whyNot = why;
+        }
+        return false;
+    };
+    if (!QFileInfo(peerDirectory() + QStringLiteral("/run-agent")).isFile()) {
+        return fail(QStringLiteral("the agent peer is not beside the repository"));
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("npm")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("curl")).isEmpty()) {
+        return fail(QStringLiteral("npm or curl is not installed"));
+    }
+    if (QFileInfo(agentBinary()).isExecutable()) {
+        return true;
+    }
+    // Several test processes may get here at once; one installs, the others wait for it.
+    QLockFile lock(QDir::tempPath() + QStringLiteral("/murmeli-agent-peer-install.lock"));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(15 * 60 * 1000)) {
+        return fail(QStringLiteral("timed out waiting for another agent install"));
+    }
+    if (!QFileInfo(agentBinary()).isExecutable()) {
+        QTemporaryDir home;
+        QTemporaryDir work;
+        auto install = run(home.path(), work.path(), QStringLiteral("hello"));
+        install->waitForFinished(15 * 60 * 1000);
+    }
+    if (!QFileInfo(agentBinary()).isExecutable()) {
+        return fail(QStringLiteral("the agent could not be installed from the npm registry"));
+    }
+    return true;
+}
+
+std::unique_ptr<QProcess> AgentPeer::run(const QString& home, const QString& work, const QString& prompt)
+{
+    auto process = std::make_unique<QProcess>();
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->start(QStringLiteral("/bin/bash"), { peerDirectory() + QStringLiteral("/run-agent"), home, work, prompt });
+    return process;
+}
+
+bool AgentPeer::writeSettings(const QString& home, const QByteArray& json)
+{
+    if (!QDir().mkpath(home + QStringLiteral("/.claude"))) {
+        return false;
+    }
+    QFile file(home + QStringLiteral("/.claude/settings.json"));
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(json) == json.size();
+}
+
+} // namespace murmeli::test
