@@ -1,0 +1,152 @@
+// Holds many permission requests open at once, then decides them one by one, and reports what a held request
+// costs in memory and how long a decision takes to reach the waiting client.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "main/app/AppController.h"
+#include "platform/secrets/fake/FakeSecretStore.h"
+#include "platform/system/ResourceLimits.h"
+
+using namespace murmeli;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+qint64 residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+        }
+    }
+    return -1;
+}
+
+int connectTo(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void spin(const std::function<bool()>& done)
+{
+    while (!done()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<std::size_t>(p * (values.size() - 1) + 0.5))];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    const int count = argc > 1 ? std::atoi(argv[1]) : 500;
+    platform::raiseOpenFileLimit();
+
+    app::AppController controller(
+        { std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>(), 0 });
+    controller.startBackend(QString());
+    const quint16 port = controller.hookServer().port();
+    auto& table = controller.pendingTable();
+
+    // Warm up allocator and code paths with one request so the baseline is not the first touch.
+    {
+        const int fd = connectTo(port);
+        const QByteArray body = R"({"session_id":"warmup00","tool_name":"Bash","tool_use_id":"warm","tool_input":{}})";
+        const QByteArray request = "POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: "
+            + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        ::write(fd, request.constData(), request.size());
+        spin([&] { return table.hasActive(); });
+        table.resolve(QStringLiteral("warm"), hooks::ApprovalDecision::allow(hooks::PermissionScope::Once));
+        char buffer[512];
+        pollfd p { fd, POLLIN, 0 };
+        ::poll(&p, 1, 5000);
+        (void)::read(fd, buffer, sizeof buffer);
+        ::close(fd);
+    }
+    spin([&] { return controller.hookServer().activeConnectionCount() == 0; });
+    const qint64 before = residentKiB();
+
+    std::vector<int> clients;
+    for (int i = 0; i < count; ++i) {
+        const int fd = connectTo(port);
+        if (fd < 0) {
+            std::fprintf(stderr, "connect %d failed\n", i);
+            return 1;
+        }
+        const QJsonObject payload { { QStringLiteral("session_id"), QStringLiteral("bench%1").arg(i % 50, 3, 10, QLatin1Char('0')) },
+            { QStringLiteral("tool_name"), QStringLiteral("Bash") }, { QStringLiteral("tool_use_id"), QStringLiteral("b-%1").arg(i) },
+            { QStringLiteral("tool_input"), QJsonObject { { QStringLiteral("command"), QStringLiteral("make test-%1").arg(i) } } } };
+        const QByteArray body = QJsonDocument(payload).toJson(QJsonDocument::Compact);
+        const QByteArray request = "POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: "
+            + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        ::write(fd, request.constData(), request.size());
+        clients.push_back(fd);
+    }
+    spin([&] { return table.pendingCountTotal() == count; });
+    const qint64 held = residentKiB();
+
+    std::vector<double> latencies;
+    latencies.reserve(count);
+    char buffer[1024];
+    for (int i = 0; i < count; ++i) {
+        const QString id = table.activeRequest()->toolUseId;
+        const int index = id.mid(2).toInt();
+        const auto decided = Clock::now();
+        table.resolve(id, hooks::ApprovalDecision::allow(hooks::PermissionScope::Once));
+        // The reply is written by the server thread; the client sees it without this thread's help.
+        pollfd p { clients[index], POLLIN, 0 };
+        if (::poll(&p, 1, 5000) != 1) {
+            std::fprintf(stderr, "no reply for %s\n", qPrintable(id));
+            return 1;
+        }
+        latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - decided).count());
+        const ssize_t n = ::read(clients[index], buffer, sizeof buffer);
+        if (n <= 0 || !QByteArray(buffer, n).startsWith("HTTP/1.1 200 OK")) {
+            std::fprintf(stderr, "bad reply for %s\n", qPrintable(id));
+            return 1;
+        }
+    }
+    for (const int fd : clients) {
+        ::close(fd);
+    }
+    std::printf("held requests: %d\n", count);
+    std::printf("resident memory: %lld KiB before, %lld KiB while all were held: %.1f KiB per held request\n",
+        static_cast<long long>(before), static_cast<long long>(held), double(held - before) / count);
+    std::printf("decision to reply at the client: p50 %.0f us, p90 %.0f us, p99 %.0f us, max %.0f us\n",
+        percentile(latencies, 0.5), percentile(latencies, 0.9), percentile(latencies, 0.99),
+        *std::max_element(latencies.begin(), latencies.end()));
+    return 0;
+}
