@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -75,8 +76,14 @@ int main(int argc, char** argv)
     const int count = argc > 1 ? std::atoi(argv[1]) : 500;
     platform::raiseOpenFileLimit();
 
-    app::AppController controller(
-        { std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>(), 0 });
+    QTemporaryDir root;
+    app::AppController::Dependencies dependencies;
+    dependencies.secrets = std::make_shared<platform::FakeSecretStore>();
+    dependencies.clock = std::make_shared<common::SystemClock>();
+    dependencies.hookPort = 0;
+    dependencies.statusDirectory = root.path() + QStringLiteral("/murmeli");
+    dependencies.processList = [] { return std::optional<QByteArray>(QByteArray()); };
+    app::AppController controller(std::move(dependencies));
     controller.startBackend(QString());
     const quint16 port = controller.hookServer().port();
     auto& table = controller.pendingTable();

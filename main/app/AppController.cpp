@@ -9,6 +9,10 @@ using common::LogColor;
 
 AppController::AppController(Dependencies dependencies)
     : m_dependencies(std::move(dependencies))
+    , m_statusDirectory(m_dependencies.statusDirectory)
+    , m_sessionRegistry(m_statusDirectory, *m_dependencies.clock, m_dependencies.legacyStatusPath)
+    , m_sessionFiles(m_statusDirectory)
+    , m_hookDispatcher(m_sessionRegistry, m_sessionFiles, *m_dependencies.clock)
     , m_keychain(m_dependencies.secrets)
     , m_hookServer(std::make_unique<hooks::HookServer>(m_keychain))
     , m_pendingTable(std::make_unique<hooks::PendingRequestTable>(*m_dependencies.clock))
@@ -45,6 +49,17 @@ void AppController::startBackend(const QString& binaryPath)
     m_backendStarted = true;
     Q_UNUSED(binaryPath)
 
+    // Before anything else: sessions of earlier runs whose agents are gone would otherwise be listed again.
+    hooks::SessionRegistry::cleanupStaleFiles(m_statusDirectory, m_dependencies.processList);
+    QString problem;
+    if (!m_statusDirectory.prepare(&problem)) {
+        log(QStringLiteral("[diag] startup: status directory refused, session files are neither read nor written: ")
+                + problem,
+            LogColor::Red);
+    }
+    m_sessionRegistry.onLog = [this](const QString& line) { log(line, LogColor::Orange); };
+    m_hookDispatcher.onLog = [this](const QString& message, LogColor color) { log(message, color); };
+
     m_hookServer->onLog = [this](const QString& line) {
         log(line, line.startsWith(QLatin1String("HookServer: failed")) ? LogColor::Red : LogColor::Grey);
     };
@@ -57,6 +72,21 @@ void AppController::startBackend(const QString& binaryPath)
     };
     installPendingTableHandlers();
     m_hookServer->start(m_dependencies.hookPort, std::nullopt, false);
+    m_fileWatcher.start(m_statusDirectory.path(), [this] { statusChanged(); });
+    m_sessionRegistry.refresh();
+}
+
+void AppController::statusChanged()
+{
+    if (onStatusChange) {
+        onStatusChange();
+    }
+}
+
+void AppController::clearNotify()
+{
+    const auto selected = m_sessionRegistry.selected();
+    m_sessionFiles.clearNotify(selected ? selected->sid8 : QString());
 }
 
 void AppController::installPendingTableHandlers()
@@ -117,17 +147,9 @@ QCoro::Task<> AppController::dropAbandoned(QString toolUseId)
 
 void AppController::handleHookEvent(const QString& eventName, const QJsonObject& payload)
 {
-    QString session;
-    for (const char* key : { "session_id", "sessionId", "agent_id", "agentId", "id" }) {
-        const QJsonValue value = payload.value(QLatin1String(key));
-        if (value.isString()) {
-            session = value.toString().left(8);
-            break;
-        }
+    if (m_hookDispatcher.dispatch(eventName, payload)) {
+        statusChanged();
     }
-    log(QStringLiteral("[hook-diag] ") + eventName + QStringLiteral(" session=")
-            + (session.isEmpty() ? QStringLiteral("-") : session),
-        LogColor::Blue);
 }
 
 } // namespace murmeli::app

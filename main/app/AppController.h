@@ -7,7 +7,11 @@
 
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
+#include "main/app/HookEventDispatcher.h"
 #include "main/hooks/ApprovalBridge.h"
+#include "main/hooks/FileWatcher.h"
+#include "main/hooks/SessionFileWriter.h"
+#include "main/hooks/SessionRegistry.h"
 #include "main/hooks/HookServer.h"
 #include "main/hooks/PendingRequestTable.h"
 #include "main/hooks/KeychainStore.h"
@@ -21,6 +25,9 @@ public:
         std::shared_ptr<platform::SecretStore> secrets;
         std::shared_ptr<common::Clock> clock;
         quint16 hookPort = hooks::HookServer::defaultPort;
+        QString statusDirectory = QString::fromLatin1(hooks::StatusDirectory::defaultPath);
+        hooks::SessionRegistry::ProcessListReader processList = &hooks::SessionRegistry::readProcessListWithPs;
+        QString legacyStatusPath = QString::fromLatin1(hooks::SessionRegistry::legacyStatusPath);
     };
 
     explicit AppController(Dependencies dependencies);
@@ -30,6 +37,8 @@ public:
 
     /// The one log sink of the process; the delegate points it at the log output.
     common::LogSink onLog;
+    /// Something about the sessions changed (a file in the status directory, a hook event).
+    std::function<void()> onStatusChange;
 
     /// Starts the components that talk to the outside; called once, after the delegate has finished launching.
     void startBackend(const QString& binaryPath);
@@ -37,7 +46,11 @@ public:
     /// Every hook event the server accepts, on the main thread.
     void handleHookEvent(const QString& eventName, const QJsonObject& payload);
 
+    /// Empties the selected session's notification file ("notify.json" when none is selected).
+    void clearNotify();
+
     hooks::HookServer& hookServer() { return *m_hookServer; }
+    hooks::SessionRegistry& sessionRegistry() { return m_sessionRegistry; }
     hooks::PendingRequestTable& pendingTable() { return *m_pendingTable; }
     /// The bridge that shows approvals away from the panel; the null bridge until a device bridge is set.
     void setApprovalBridge(std::shared_ptr<hooks::ApprovalBridge> bridge);
@@ -52,8 +65,14 @@ private:
     QCoro::Task<> announceWarning(hooks::ApprovalRequest request);
     QCoro::Task<> dropAbandoned(QString toolUseId);
     void installPendingTableHandlers();
+    void statusChanged();
 
     Dependencies m_dependencies;
+    hooks::StatusDirectory m_statusDirectory;
+    hooks::SessionRegistry m_sessionRegistry;
+    hooks::SessionFileWriter m_sessionFiles;
+    HookEventDispatcher m_hookDispatcher;
+    hooks::FileWatcher m_fileWatcher;
     hooks::KeychainStore m_keychain;
     std::unique_ptr<hooks::HookServer> m_hookServer;
     std::unique_ptr<hooks::PendingRequestTable> m_pendingTable;

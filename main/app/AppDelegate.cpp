@@ -16,7 +16,13 @@ void AppDelegate::applicationDidFinishLaunching()
     // Until the activity log window exists, standard error is the log.
     m_controller.onLog = [](const QString& message, common::LogColor color) { common::writeToStderr(message, color); };
     common::writeToStderr(QStringLiteral("murmeli ready"), common::LogColor::Green);
+    // Until the panel takes over, a change and a steady 2 s poll keep the session list current; the poll also
+    // drops sessions that went quiet.
+    m_controller.onStatusChange = [this] { m_controller.sessionRegistry().refresh(); };
+    m_sessionPoll.setInterval(2000);
+    QObject::connect(&m_sessionPoll, &QTimer::timeout, &m_sessionPoll, [this] { m_controller.sessionRegistry().refresh(); });
     m_controller.startBackend(m_binaryPath);
+    m_sessionPoll.start();
 }
 
 } // namespace murmeli::app

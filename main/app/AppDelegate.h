@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>
 
 namespace murmeli::app {
 
@@ -18,6 +19,7 @@ public:
 private:
     AppController& m_controller;
     QString m_binaryPath;
+    QTimer m_sessionPoll;
 };
 
 } // namespace murmeli::app

@@ -4,6 +4,7 @@
 
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/support/ControllerDependencies.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/HttpClient.h"
 #include "tests/support/MockApprovalBridge.h"
@@ -64,7 +65,8 @@ protected:
 
     std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
     std::shared_ptr<test::MockApprovalBridge> bridge = std::make_shared<test::MockApprovalBridge>(*clock);
-    app::AppController controller { { std::make_shared<platform::FakeSecretStore>(), clock, 0 } };
+    QTemporaryDir root;
+    app::AppController controller { test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock) };
     quint16 port = 0;
     QStringList lines;
     QList<common::LogColor> colors;

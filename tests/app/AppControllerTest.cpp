@@ -2,6 +2,7 @@
 
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/support/ControllerDependencies.h"
 #include "tests/support/HttpClient.h"
 #include "tests/support/Wait.h"
 
@@ -25,7 +26,8 @@ TEST(AppControllerTest, BackendServesHookEventsWithTheStoredSecret)
 {
     auto secrets = std::make_shared<platform::FakeSecretStore>();
     secrets->save(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"), "tok");
-    app::AppController controller({ secrets, std::make_shared<common::SystemClock>(), 0 });
+    QTemporaryDir root;
+    app::AppController controller(test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
     QList<LogLine> lines;
     controller.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
 
@@ -38,7 +40,9 @@ TEST(AppControllerTest, BackendServesHookEventsWithTheStoredSecret)
         R"({"session_id":"abcdef123456"})", "Authorization: Bearer tok\r\n");
     EXPECT_EQ(reply, test::expectedReply(200, "OK", "{\"ok\":true}"));
     ASSERT_TRUE(test::waitUntil([&] { return hasLine(lines, QStringLiteral("Hook: Stop")); }));
-    EXPECT_TRUE(test::waitUntil([&] { return hasLine(lines, QStringLiteral("[hook-diag] Stop session=abcdef12")); }));
+    EXPECT_TRUE(hasLine(lines, QStringLiteral("Sessions: 1 active [abcdef12]")));
+    ASSERT_EQ(controller.sessionRegistry().sessions().size(), 1u);
+    EXPECT_TRUE(controller.sessionRegistry().sessions().front().inMemoryOnly);
     EXPECT_TRUE(hasLine(lines, QStringLiteral("HookServer: listening on 127.0.0.1:%1 (auth enforced)").arg(port)));
 
     // A second start changes nothing.
@@ -49,11 +53,13 @@ TEST(AppControllerTest, BackendServesHookEventsWithTheStoredSecret)
 TEST(AppControllerTest, ListenerFailureIsLoggedInRed)
 {
     auto secrets = std::make_shared<platform::FakeSecretStore>();
-    app::AppController first({ secrets, std::make_shared<common::SystemClock>(), 0 });
+    QTemporaryDir root;
+    app::AppController first(test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
     first.startBackend(QString());
     ASSERT_TRUE(first.hookServer().isRunning());
 
-    app::AppController second({ secrets, std::make_shared<common::SystemClock>(), first.hookServer().port() });
+    app::AppController second(
+        test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>(), first.hookServer().port()));
     QList<LogLine> lines;
     second.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
     second.startBackend(QString());

@@ -9,6 +9,7 @@
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/AgentPeer.h"
+#include "tests/support/ControllerDependencies.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -43,7 +44,7 @@ protected:
         }
         secrets->save(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"), "agent-test");
         controller = std::make_unique<app::AppController>(
-            app::AppController::Dependencies { secrets, std::make_shared<common::SystemClock>(), 0 });
+            test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
         controller->onLog = [this](const QString& message, common::LogColor) { lines << message; };
         controller->startBackend(QString());
         ASSERT_TRUE(controller->hookServer().isRunning());
@@ -66,6 +67,7 @@ protected:
     QString agentOutput() { return QString::fromUtf8(agent->readAll()); }
 
     std::shared_ptr<platform::FakeSecretStore> secrets = std::make_shared<platform::FakeSecretStore>();
+    QTemporaryDir root;
     QTemporaryDir home;
     QTemporaryDir work;
     QString marker;

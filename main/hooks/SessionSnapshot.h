@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+
+#include <QDateTime>
+#include <QString>
+
+namespace murmeli::hooks {
+
+/// One live session in the registry.
+struct SessionSnapshot {
+    QString sid8;
+    /// The status file's time; for a session announced by a hook, the announcement time; distantPast() when none.
+    QDateTime statusMtime;
+    std::optional<QDateTime> activityMtime;
+    std::optional<QDateTime> notifyMtime;
+    bool isPendingApproval = false;
+    bool inMemoryOnly = false;
+    QString adapter;
+    QString hookSessionTitle;
+    QString hookLastAssistant;
+
+    /// Earlier than any real file time.
+    static QDateTime distantPast();
+
+    QDateTime freshestMtime() const;
+    /// Something of it changed within the last two hours.
+    bool isActive(const QDateTime& now) const;
+    /// "red" while a permission waits, "blue" while a tool runs, else "green".
+    QString dotColor(const QDateTime& now) const;
+
+    bool operator==(const SessionSnapshot&) const = default;
+};
+
+} // namespace murmeli::hooks

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <optional>
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+namespace murmeli::hooks::SmallFile {
+
+/// Session files are a few hundred bytes; anything larger than this is not one of them.
+inline constexpr qint64 maxBytes = 1024 * 1024;
+
+/// The bytes of a regular file of at most maxBytes; nullopt for anything else (a FIFO or device would block).
+std::optional<QByteArray> read(const QString& path);
+
+/// The file parsed as a JSON object; nullopt when it cannot be read, does not parse, or is not an object.
+std::optional<QJsonObject> readObject(const QString& path);
+
+} // namespace murmeli::hooks::SmallFile

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QTemporaryDir>
+
+#include "main/app/AppController.h"
+
+namespace murmeli::test {
+
+/// Dependencies that keep a controller under test away from the real status directory and process table.
+inline app::AppController::Dependencies controllerDependencies(const QTemporaryDir& root,
+    std::shared_ptr<platform::SecretStore> secrets, std::shared_ptr<common::Clock> clock, quint16 port = 0)
+{
+    app::AppController::Dependencies dependencies;
+    dependencies.secrets = std::move(secrets);
+    dependencies.clock = std::move(clock);
+    dependencies.hookPort = port;
+    dependencies.statusDirectory = root.path() + QStringLiteral("/murmeli");
+    dependencies.legacyStatusPath = root.path() + QStringLiteral("/legacy-status.json");
+    dependencies.processList = [] { return std::optional<QByteArray>(QByteArray()); };
+    return dependencies;
+}
+
+} // namespace murmeli::test
