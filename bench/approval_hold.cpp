@@ -83,6 +83,8 @@ int main(int argc, char** argv)
     dependencies.hookPort = 0;
     dependencies.statusDirectory = root.path() + QStringLiteral("/murmeli");
     dependencies.processList = [] { return std::optional<QByteArray>(QByteArray()); };
+    dependencies.defaults = std::make_shared<platform::Defaults>(root.path() + QStringLiteral("/defaults.json"));
+    dependencies.agentSettingsPath = root.path() + QStringLiteral("/claude-settings.json");
     app::AppController controller(std::move(dependencies));
     controller.startBackend(QString());
     const quint16 port = controller.hookServer().port();

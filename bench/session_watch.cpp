@@ -68,6 +68,8 @@ int main(int argc, char** argv)
     dependencies.hookPort = 0;
     dependencies.statusDirectory = root.path() + QStringLiteral("/murmeli");
     dependencies.processList = [] { return std::optional<QByteArray>(QByteArray()); };
+    dependencies.defaults = std::make_shared<platform::Defaults>(root.path() + QStringLiteral("/defaults.json"));
+    dependencies.agentSettingsPath = root.path() + QStringLiteral("/claude-settings.json");
     app::AppController controller(std::move(dependencies));
     const QString probe = root.path() + QStringLiteral("/murmeli/probe000-status.json");
 

@@ -1,6 +1,10 @@
 #include "main/app/AppController.h"
 
 #include "main/hooks/ApprovalSerialization.h"
+#include "main/hooks/HookSelfCheck.h"
+
+#include <QDir>
+#include <QPointer>
 #include "main/hooks/HookEventType.h"
 
 namespace murmeli::app {
@@ -13,6 +17,7 @@ AppController::AppController(Dependencies dependencies)
     , m_sessionRegistry(m_statusDirectory, *m_dependencies.clock, m_dependencies.legacyStatusPath)
     , m_sessionFiles(m_statusDirectory)
     , m_hookDispatcher(m_sessionRegistry, m_sessionFiles, *m_dependencies.clock)
+    , m_tokenStore(*m_dependencies.defaults)
     , m_keychain(m_dependencies.secrets)
     , m_hookServer(std::make_unique<hooks::HookServer>(m_keychain))
     , m_pendingTable(std::make_unique<hooks::PendingRequestTable>(*m_dependencies.clock))
@@ -74,6 +79,83 @@ void AppController::startBackend(const QString& binaryPath)
     m_hookServer->start(m_dependencies.hookPort, std::nullopt, false);
     m_fileWatcher.start(m_statusDirectory.path(), [this] { statusChanged(); });
     m_sessionRegistry.refresh();
+
+    const QString settingsPath = m_dependencies.agentSettingsPath.isEmpty()
+        ? QDir::homePath() + QStringLiteral("/.claude/settings.json")
+        : m_dependencies.agentSettingsPath;
+    hooks::HookSelfCheck::emit(
+        hooks::HookSelfCheck::run(settingsPath), [this](const QString& line) { log(line, LogColor::Orange); });
+}
+
+std::optional<hooks::ClaudeStatus> AppController::syncSessions()
+{
+    m_sessionRegistry.refresh();
+    const auto selected = m_sessionRegistry.selected();
+    auto status = hooks::ClaudeStatus::read(
+        selected ? std::optional(selected->sid8) : std::nullopt, m_statusDirectory.path());
+    if (!status) {
+        return std::nullopt;
+    }
+    if (!status->transcriptPath.isEmpty()) {
+        m_transcriptWatcher.watch(status->transcriptPath);
+    }
+    m_burnRate.update(status->contextPercent, m_dependencies.clock->now());
+    return status;
+}
+
+QCoro::Task<hooks::TeleportResult> AppController::teleportToSession(QString sid)
+{
+    using hooks::TeleportResult;
+    const auto status = hooks::ClaudeStatus::read(sid, m_statusDirectory.path());
+    if (!status || status->cwd.isEmpty()) {
+        log(QStringLiteral("Jump: no working directory known for session ") + sid, LogColor::Orange);
+        co_return TeleportResult::TerminalClosed;
+    }
+    QPointer<QObject> alive = m_lifetime.get();
+    const std::vector<hooks::AgentProcess> processes = co_await m_processDiscovery.discoverAllAsync();
+    if (!alive) {
+        co_return TeleportResult::TerminalClosed;
+    }
+    const auto process = std::find_if(processes.begin(), processes.end(),
+        [&](const hooks::AgentProcess& p) { return p.cwd && *p.cwd == status->cwd; });
+    if (process == processes.end()) {
+        log(QStringLiteral("Jump: no agent process found in ") + status->cwd, LogColor::Orange);
+        co_return TeleportResult::TerminalClosed;
+    }
+    hooks::AgentSession session;
+    session.terminalApp = process->terminalApp;
+    session.workingDirectory = process->cwd;
+    session.terminalTTY = process->tty;
+    if (!m_teleportResolver.resolve(session)) {
+        log(QStringLiteral("Jump: terminal %1 is not supported").arg(process->terminalApp.value_or(QStringLiteral("unknown"))),
+            LogColor::Orange);
+        co_return TeleportResult::Unsupported;
+    }
+    const TeleportResult result = co_await m_teleportResolver.teleport(session);
+    if (!alive) {
+        co_return result;
+    }
+    switch (result) {
+    case TeleportResult::Success:
+        log(QStringLiteral("Jump: brought %1 to the front").arg(session.terminalApp.value_or(QString())), LogColor::Grey);
+        break;
+    case TeleportResult::Timeout:
+        log(QStringLiteral("Jump: the terminal did not answer within 3 s"), LogColor::Orange);
+        break;
+    case TeleportResult::PermissionDenied:
+        log(QStringLiteral("Jump: murmeli is not allowed to control %1; grant it automation access in the system's "
+                           "privacy settings")
+                .arg(session.terminalApp.value_or(QString())),
+            LogColor::Orange);
+        break;
+    case TeleportResult::TerminalClosed:
+        log(QStringLiteral("Jump: %1 is not running").arg(session.terminalApp.value_or(QString())), LogColor::Orange);
+        break;
+    case TeleportResult::Unsupported:
+        log(QStringLiteral("Jump: Warp is not supported yet"), LogColor::Orange);
+        break;
+    }
+    co_return result;
 }
 
 void AppController::statusChanged()

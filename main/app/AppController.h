@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include <QObject>
+
 #include <QJsonObject>
 #include <QString>
 
@@ -9,7 +11,15 @@
 #include "main/common/Log.h"
 #include "main/app/HookEventDispatcher.h"
 #include "main/hooks/ApprovalBridge.h"
+#include "main/hooks/ApprovalPolicy.h"
+#include "main/hooks/BurnRateTracker.h"
+#include "main/hooks/ClaudeStatus.h"
 #include "main/hooks/FileWatcher.h"
+#include "main/hooks/ProcessDiscovery.h"
+#include "main/hooks/TeleportTargetResolver.h"
+#include "main/hooks/TokenStore.h"
+#include "main/hooks/TranscriptWatcher.h"
+#include "platform/defaults/Defaults.h"
 #include "main/hooks/SessionFileWriter.h"
 #include "main/hooks/SessionRegistry.h"
 #include "main/hooks/HookServer.h"
@@ -28,6 +38,9 @@ public:
         QString statusDirectory = QString::fromLatin1(hooks::StatusDirectory::defaultPath);
         hooks::SessionRegistry::ProcessListReader processList = &hooks::SessionRegistry::readProcessListWithPs;
         QString legacyStatusPath = QString::fromLatin1(hooks::SessionRegistry::legacyStatusPath);
+        std::shared_ptr<platform::Defaults> defaults;
+        /// The agent's settings file that the start-up self-check reads.
+        QString agentSettingsPath;
     };
 
     explicit AppController(Dependencies dependencies);
@@ -49,8 +62,20 @@ public:
     /// Empties the selected session's notification file ("notify.json" when none is selected).
     void clearNotify();
 
+    /// The periodic and on-change sync: refreshes the registry, follows the selected session's transcript and
+    /// feeds the burn-rate estimate. Returns the selected session's status, if it has one.
+    std::optional<hooks::ClaudeStatus> syncSessions();
+
+    /// Brings the terminal tab of a session's agent to the front; logs what happened.
+    QCoro::Task<hooks::TeleportResult> teleportToSession(QString sid);
+
     hooks::HookServer& hookServer() { return *m_hookServer; }
     hooks::SessionRegistry& sessionRegistry() { return m_sessionRegistry; }
+    hooks::TranscriptWatcher& transcriptWatcher() { return m_transcriptWatcher; }
+    hooks::TokenStore& tokenStore() { return m_tokenStore; }
+    const hooks::BurnRateTracker& burnRate() const { return m_burnRate; }
+    hooks::ProcessDiscovery& processDiscovery() { return m_processDiscovery; }
+    hooks::TeleportTargetResolver& teleportResolver() { return m_teleportResolver; }
     hooks::PendingRequestTable& pendingTable() { return *m_pendingTable; }
     /// The bridge that shows approvals away from the panel; the null bridge until a device bridge is set.
     void setApprovalBridge(std::shared_ptr<hooks::ApprovalBridge> bridge);
@@ -73,11 +98,19 @@ private:
     hooks::SessionFileWriter m_sessionFiles;
     HookEventDispatcher m_hookDispatcher;
     hooks::FileWatcher m_fileWatcher;
+    hooks::TranscriptWatcher m_transcriptWatcher;
+    hooks::TokenStore m_tokenStore;
+    hooks::BurnRateTracker m_burnRate;
+    hooks::ApprovalPolicy m_approvalPolicy;
+    hooks::ProcessDiscovery m_processDiscovery;
+    hooks::TeleportTargetResolver m_teleportResolver;
     hooks::KeychainStore m_keychain;
     std::unique_ptr<hooks::HookServer> m_hookServer;
     std::unique_ptr<hooks::PendingRequestTable> m_pendingTable;
     std::shared_ptr<hooks::ApprovalBridge> m_approvalBridge;
     bool m_backendStarted = false;
+    // Guards coroutines that outlive a wait: they stop when the controller is gone.
+    std::unique_ptr<QObject> m_lifetime = std::make_unique<QObject>();
 };
 
 } // namespace murmeli::app

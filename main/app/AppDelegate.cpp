@@ -18,9 +18,9 @@ void AppDelegate::applicationDidFinishLaunching()
     common::writeToStderr(QStringLiteral("murmeli ready"), common::LogColor::Green);
     // Until the panel takes over, a change and a steady 2 s poll keep the session list current; the poll also
     // drops sessions that went quiet.
-    m_controller.onStatusChange = [this] { m_controller.sessionRegistry().refresh(); };
+    m_controller.onStatusChange = [this] { m_controller.syncSessions(); };
     m_sessionPoll.setInterval(2000);
-    QObject::connect(&m_sessionPoll, &QTimer::timeout, &m_sessionPoll, [this] { m_controller.sessionRegistry().refresh(); });
+    QObject::connect(&m_sessionPoll, &QTimer::timeout, &m_sessionPoll, [this] { m_controller.syncSessions(); });
     m_controller.startBackend(m_binaryPath);
     m_sessionPoll.start();
 }

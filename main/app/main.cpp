@@ -1,15 +1,26 @@
+#include <cstring>
+
 #include <QApplication>
+#include <QCoreApplication>
 #include <QTimer>
 
 #include "main/app/AppController.h"
 #include "main/app/AppDelegate.h"
+#include "main/app/CommandLine.h"
 #include "main/common/Log.h"
+#include "platform/defaults/Defaults.h"
 #include "platform/secrets/SecretStoreFactory.h"
 #include "platform/system/ResourceLimits.h"
 
 int main(int argc, char** argv)
 {
     using namespace murmeli;
+
+    // The installer's helpers run without any display or event loop.
+    if (argc > 1 && std::strcmp(argv[1], "hooks") == 0) {
+        QCoreApplication helper(argc, argv);
+        return app::runCommandLine(QCoreApplication::arguments()).value_or(64);
+    }
 
     // With no display murmeli still serves the agents, so fall back to Qt's offscreen platform.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
@@ -28,7 +39,11 @@ int main(int argc, char** argv)
             common::LogColor::Blue);
     }
 
-    app::AppController controller({ platform::makeSecretStore(), std::make_shared<common::SystemClock>() });
+    app::AppController::Dependencies dependencies;
+    dependencies.secrets = platform::makeSecretStore();
+    dependencies.clock = std::make_shared<common::SystemClock>();
+    dependencies.defaults = std::make_shared<platform::Defaults>(platform::Defaults::standardFilePath());
+    app::AppController controller(std::move(dependencies));
     app::AppDelegate delegate(controller, QCoreApplication::applicationFilePath());
     QTimer::singleShot(0, &application, [&delegate] { delegate.applicationDidFinishLaunching(); });
     return QApplication::exec();

@@ -196,7 +196,7 @@ bool ClaudeStatus::isWorkingEffective(const TranscriptData& transcript, std::opt
     if (isIdle || needsAttention) {
         return false;
     }
-    if (!transcript.runningTools.isEmpty()) {
+    if (!transcript.runningTools().isEmpty()) {
         return true;
     }
     const qint64 now = nowSecs.value_or(currentSecs());

@@ -63,7 +63,10 @@ TEST(AppControllerTest, ListenerFailureIsLoggedInRed)
     QList<LogLine> lines;
     second.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
     second.startBackend(QString());
-    ASSERT_TRUE(test::waitUntil([&] { return !lines.isEmpty(); }));
-    EXPECT_TRUE(lines.first().message.startsWith(QStringLiteral("HookServer: failed")));
-    EXPECT_EQ(lines.first().color, common::LogColor::Red);
+    const auto failed = [&] {
+        return std::find_if(lines.begin(), lines.end(),
+            [](const LogLine& l) { return l.message.startsWith(QStringLiteral("HookServer: failed")); });
+    };
+    ASSERT_TRUE(test::waitUntil([&] { return failed() != lines.end(); }));
+    EXPECT_EQ(failed()->color, common::LogColor::Red);
 }

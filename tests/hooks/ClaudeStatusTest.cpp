@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -86,7 +85,8 @@ TEST_F(ClaudeStatusTest, ReadsEveryStatusField)
         { "context_window",
             QJsonObject { { "used_percentage", 37 }, { "context_window_size", 200000 },
                 { "current_usage",
-                    QJsonObject { { "input_tokens", 11 }, { "output_tokens", 22 }, { "cache_read_input_tokens", 33 } } } } },
+                    QJsonObject {
+                        { "input_tokens", 11 }, { "output_tokens", 22 }, { "cache_read_input_tokens", 33 } } } } },
         { "cost",
             QJsonObject { { "total_cost_usd", 1.25 }, { "total_duration_ms", 90000 }, { "total_lines_added", 7 },
                 { "total_lines_removed", 3 } } },
@@ -278,9 +278,10 @@ TEST_F(ClaudeStatusTest, NoticeFlagsFollowTypeAndExpiry)
 
 TEST_F(ClaudeStatusTest, FifosAreSkippedWithoutBlocking)
 {
-    for (const char* name : { "abcd1234-status.json", "efgh5678-activity.json", "efgh5678-notify.json",
-             "efgh5678-transcript-path.txt" }) {
-        ASSERT_EQ(::mkfifo(QFile::encodeName(path(name)).constData(), 0600), 0) << name;
+    const QStringList fifos { "abcd1234-status.json", "efgh5678-activity.json", "efgh5678-notify.json",
+        "efgh5678-transcript-path.txt" };
+    for (const QString& name : fifos) {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path(name)).constData(), 0600), 0) << name.toStdString();
     }
     writeJson("efgh5678-status.json", {});
 
@@ -288,15 +289,15 @@ TEST_F(ClaudeStatusTest, FifosAreSkippedWithoutBlocking)
         return std::pair { read(QStringLiteral("abcd1234")), read(QStringLiteral("efgh5678")) };
     });
     if (pending.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
-        // Release a reader stuck in open() so the suite can end, then report.
-        for (const char* name : { "abcd1234-status.json", "efgh5678-activity.json", "efgh5678-notify.json",
-                 "efgh5678-transcript-path.txt" }) {
-            const int fd = ::open(QFile::encodeName(path(name)).constData(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0) {
-                ::close(fd);
+        // Keep releasing whichever FIFO the reader is stuck on, so the suite can end and report.
+        do {
+            for (const QString& name : fifos) {
+                const int fd = ::open(QFile::encodeName(path(name)).constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    ::close(fd);
+                }
             }
-        }
-        pending.wait();
+        } while (pending.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready);
         FAIL() << "read() blocked on a FIFO";
     }
     const auto [fifoStatus, regular] = pending.get();
@@ -352,7 +353,9 @@ TEST_F(ClaudeStatusTest, IsWorkingEffectiveConsultsTheTranscript)
     transcript.lastUpdateTs = now - 5;
     EXPECT_FALSE(s.isWorkingEffective(transcript, now));
 
-    transcript.runningTools = { QStringLiteral("Bash") };
+    transcript.tools = { { QStringLiteral("t0"), QStringLiteral("Read"), {}, QStringLiteral("completed") } };
+    EXPECT_FALSE(s.isWorkingEffective(transcript, now));
+    transcript.tools << TranscriptTool { QStringLiteral("t1"), QStringLiteral("Bash"), {}, QStringLiteral("running") };
     EXPECT_TRUE(s.isWorkingEffective(transcript, now));
     s.needsAttention = true;
     EXPECT_FALSE(s.isWorkingEffective(transcript, now));

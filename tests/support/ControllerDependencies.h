@@ -17,6 +17,8 @@ inline app::AppController::Dependencies controllerDependencies(const QTemporaryD
     dependencies.statusDirectory = root.path() + QStringLiteral("/murmeli");
     dependencies.legacyStatusPath = root.path() + QStringLiteral("/legacy-status.json");
     dependencies.processList = [] { return std::optional<QByteArray>(QByteArray()); };
+    dependencies.defaults = std::make_shared<platform::Defaults>(root.path() + QStringLiteral("/defaults.json"));
+    dependencies.agentSettingsPath = root.path() + QStringLiteral("/claude-settings.json");
     return dependencies;
 }
 

@@ -1,0 +1,107 @@
+#include "main/app/CommandLine.h"
+
+#include <cstdio>
+
+#include <QDir>
+#include <QRandomGenerator>
+
+#include "main/hooks/ClaudeSettingsEditor.h"
+#include "main/hooks/KeychainStore.h"
+#include "platform/secrets/SecretStoreFactory.h"
+
+namespace murmeli::app {
+
+namespace {
+
+constexpr int exitUsage = 64;
+
+const char* usage = "usage: murmeli hooks secret\n"
+                    "       murmeli hooks install --hooks-dir DIR [--settings FILE]\n"
+                    "       murmeli hooks uninstall [--settings FILE]\n"
+                    "       murmeli hooks forget-secret\n";
+
+void printLine(FILE* stream, const QString& text)
+{
+    std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
+}
+
+std::optional<QString> option(const QStringList& arguments, const QString& name)
+{
+    const qsizetype at = arguments.indexOf(name);
+    if (at < 0 || at + 1 >= arguments.size()) {
+        return std::nullopt;
+    }
+    return arguments.at(at + 1);
+}
+
+QString defaultSettingsPath()
+{
+    return QDir::homePath() + QStringLiteral("/.claude/settings.json");
+}
+
+// Prints the hook secret, creating and storing one when none is stored yet.
+int secret()
+{
+    hooks::KeychainStore keychain(platform::makeSecretStore());
+    const QString service = QString::fromLatin1(hooks::KeychainStore::hookAuthService);
+    const QString account = QStringLiteral("secret");
+    QString value = keychain.load(service, account);
+    if (value.isEmpty()) {
+        QByteArray random(32, Qt::Uninitialized);
+        QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
+        value = QString::fromLatin1(random.toHex());
+        if (!keychain.save(service, account, value)) {
+            printLine(stderr, QStringLiteral("murmeli: could not store the hook secret"));
+            return 1;
+        }
+    }
+    printLine(stdout, value);
+    return 0;
+}
+
+int forget()
+{
+    hooks::KeychainStore keychain(platform::makeSecretStore());
+    return keychain.remove(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret")) ? 0 : 1;
+}
+
+int report(hooks::ClaudeSettingsEditor::Outcome outcome, const QString& message)
+{
+    using Outcome = hooks::ClaudeSettingsEditor::Outcome;
+    const bool ok = outcome == Outcome::Unchanged || outcome == Outcome::Written;
+    printLine(ok ? stdout : stderr, QStringLiteral("murmeli: ") + message);
+    return ok ? 0 : 1;
+}
+
+} // namespace
+
+std::optional<int> runCommandLine(const QStringList& arguments)
+{
+    if (arguments.size() < 2 || arguments.at(1) != QLatin1String("hooks")) {
+        return std::nullopt;
+    }
+    const QString command = arguments.value(2);
+    const QString settings = option(arguments, QStringLiteral("--settings")).value_or(defaultSettingsPath());
+    QString message;
+    if (command == QLatin1String("secret")) {
+        return secret();
+    }
+    if (command == QLatin1String("forget-secret")) {
+        return forget();
+    }
+    if (command == QLatin1String("install")) {
+        const auto directory = option(arguments, QStringLiteral("--hooks-dir"));
+        if (!directory || directory->isEmpty()) {
+            std::fputs(usage, stderr);
+            return exitUsage;
+        }
+        return report(hooks::ClaudeSettingsEditor::installIntoFile(settings, *directory, &message), message);
+    }
+    if (command == QLatin1String("uninstall")) {
+        return report(hooks::ClaudeSettingsEditor::removeFromFile(settings, &message), message);
+    }
+    std::fputs(usage, stderr);
+    return exitUsage;
+}
+
+} // namespace murmeli::app

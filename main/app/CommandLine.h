@@ -1,0 +1,13 @@
+#pragma once
+
+#include <optional>
+
+#include <QStringList>
+
+namespace murmeli::app {
+
+/// The small helpers the agent installer runs: `murmeli hooks secret|install|uninstall`. Returns the exit
+/// status when the arguments named one of them, nullopt when murmeli should start normally.
+std::optional<int> runCommandLine(const QStringList& arguments);
+
+} // namespace murmeli::app

@@ -1,0 +1,279 @@
+#include "main/app/HookEventDispatcher.h"
+
+#include <utility>
+#include <vector>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "main/hooks/ClaudeStatus.h"
+#include "tests/support/FakeClock.h"
+
+namespace murmeli::app {
+namespace {
+
+using common::LogColor;
+using hooks::ClaudeStatus;
+
+const QString longId = QStringLiteral("abcdef12-3456-7890-abcd-ef1234567890");
+const QString key = QStringLiteral("abcdef12");
+
+class HookEventDispatcherTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_root.isValid());
+        m_dispatcher.onLog = [this](const QString& message, LogColor color) { m_logs.emplace_back(message, color); };
+    }
+
+    QString file(const QString& name) const { return m_status.filePath(name); }
+
+    QByteArray contents(const QString& name) const
+    {
+        QFile f(file(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+    QJsonObject json(const QString& name) const { return QJsonDocument::fromJson(contents(name)).object(); }
+
+    void writeStatus(const QString& sessionKey)
+    {
+        ASSERT_TRUE(m_status.prepare());
+        QFile f(file(sessionKey + "-status.json"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("{}");
+    }
+
+    std::optional<ClaudeStatus> readBack(const QString& sessionKey) const
+    {
+        return ClaudeStatus::read(sessionKey, m_status.path(), nowSecs());
+    }
+
+    qint64 nowSecs() const { return m_clock.now().toSecsSinceEpoch(); }
+
+    const hooks::SessionSnapshot* session(const QString& sessionKey) const
+    {
+        for (const auto& s : m_registry.sessions()) {
+            if (s.sid8 == sessionKey) {
+                return &s;
+            }
+        }
+        return nullptr;
+    }
+
+    QStringList allFiles() const
+    {
+        QStringList found;
+        QDirIterator it(m_root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            found << QDir(m_root.path()).relativeFilePath(it.next());
+        }
+        found.sort();
+        return found;
+    }
+
+    QTemporaryDir m_root;
+    // Two levels deep, so a key that climbs out of it still lands inside the temporary root.
+    hooks::StatusDirectory m_status { m_root.filePath("a/b/status") };
+    // An hour behind real time, so a time stamp taken from the wrong clock shows; the registry, which compares the
+    // clock with real file times, still sees fresh files as fresh.
+    test::FakeClock m_clock { QDateTime::currentDateTimeUtc().addSecs(-3600) };
+    hooks::SessionRegistry m_registry { m_status, m_clock, m_root.filePath("legacy-status.json") };
+    hooks::SessionFileWriter m_files { m_status };
+    HookEventDispatcher m_dispatcher { m_registry, m_files, m_clock };
+    std::vector<std::pair<QString, LogColor>> m_logs;
+};
+
+TEST_F(HookEventDispatcherTest, PostToolUseRecordsTheActivityAtTheClocksTime)
+{
+    writeStatus(key);
+    m_dispatcher.dispatch("PostToolUse",
+        { { "session_id", longId }, { "cwd", "/home/u/proj/" }, { "tool_name", "Bash" },
+            { "tool_input", QJsonObject { { "command", "make test" } } }, { "transcript_path", "/home/u/t.jsonl" } });
+
+    const QJsonObject activity = json(key + "-activity.json");
+    EXPECT_EQ(activity.value("activity").toString(), "make test");
+    EXPECT_EQ(activity.value("tool").toString(), "Bash");
+    EXPECT_EQ(activity.value("ts").toInteger(), nowSecs());
+    EXPECT_EQ(activity.value("session").toString(), key);
+    EXPECT_EQ(activity.value("project").toString(), "proj");
+    EXPECT_EQ(contents(key + "-transcript-path.txt"), "/home/u/t.jsonl");
+    EXPECT_FALSE(QFile::exists(file(key + "-notify.json")));
+    EXPECT_NE(session(key), nullptr);
+
+    auto status = readBack(key);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->activity, "make test");
+    EXPECT_EQ(status->activityTool, "Bash");
+    EXPECT_EQ(status->transcriptPath, "/home/u/t.jsonl");
+
+    m_clock.advance(ClaudeStatus::activityExpirySeconds * 1000);
+    status = readBack(key);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->activity, "");
+}
+
+TEST_F(HookEventDispatcherTest, NotificationsWriteOnlyPermissionAndIdleNotices)
+{
+    struct Case {
+        const char* id;
+        const char* kind;
+        const char* written;
+    };
+    for (const Case c : { Case { "perm0001", "permission_prompt", "permission" },
+             Case { "idle0001", "idle_prompt", "idle" }, Case { "auth0001", "auth_success", nullptr } }) {
+        SCOPED_TRACE(c.kind);
+        writeStatus(c.id);
+        m_dispatcher.dispatch("Notification",
+            { { "session_id", c.id }, { "notification_type", c.kind }, { "message", "Claude needs you" },
+                { "cwd", "/w/proj" } });
+        const QString name = QString::fromLatin1(c.id) + "-notify.json";
+        if (!c.written) {
+            EXPECT_FALSE(QFile::exists(file(name)));
+            continue;
+        }
+        const QJsonObject notify = json(name);
+        EXPECT_EQ(notify.value("type").toString(), c.written);
+        EXPECT_EQ(notify.value("message").toString(), "Claude needs you");
+        EXPECT_EQ(notify.value("ts").toInteger(), nowSecs());
+        EXPECT_EQ(notify.value("project").toString(), "proj");
+    }
+
+    const auto permission = readBack("perm0001");
+    ASSERT_TRUE(permission);
+    EXPECT_TRUE(permission->needsAttention);
+    EXPECT_EQ(permission->pendingMessage, "Claude needs you");
+    EXPECT_FALSE(permission->isWorkingEffective({}, nowSecs()));
+    EXPECT_TRUE(session("perm0001")->isPendingApproval);
+
+    const auto idle = readBack("idle0001");
+    ASSERT_TRUE(idle);
+    EXPECT_TRUE(idle->isIdle);
+    EXPECT_FALSE(idle->needsAttention);
+}
+
+TEST_F(HookEventDispatcherTest, FailuresWriteErrorNotices)
+{
+    writeStatus(key);
+    m_dispatcher.dispatch("PostToolUseFailure",
+        { { "session_id", longId }, { "tool_name", "Bash" }, { "tool_input", QJsonObject { { "command", "false" } } },
+            { "error", "exit status 1" } });
+    EXPECT_EQ(json(key + "-activity.json").value("activity").toString(), "false");
+    EXPECT_EQ(json(key + "-notify.json").value("type").toString(), "error");
+    EXPECT_EQ(json(key + "-notify.json").value("message").toString(), "exit status 1");
+
+    m_dispatcher.dispatch("StopFailure", { { "session_id", longId }, { "error", "rate limited" } });
+    EXPECT_EQ(json(key + "-notify.json").value("type").toString(), "error");
+    const auto status = readBack(key);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->pendingMessage, "rate limited");
+    EXPECT_FALSE(status->needsAttention || status->isIdle || status->isWorkingSignal || status->isCompact);
+}
+
+TEST_F(HookEventDispatcherTest, KeyComesFromTheFirstStringIdField)
+{
+    m_dispatcher.dispatch("Notification",
+        { { "session_id", 42 }, { "sessionId", "zyxwvuts-rest" }, { "notification_type", "idle_prompt" } });
+    EXPECT_EQ(json("zyxwvuts-notify.json").value("type").toString(), "idle");
+    EXPECT_NE(session("zyxwvuts"), nullptr);
+    m_dispatcher.dispatch("Notification",
+        { { "id", "idididid" }, { "agentId", "agentIdX" }, { "sessionId", "second22" }, { "session_id", "first111-x" },
+            { "notification_type", "idle_prompt" } });
+    EXPECT_TRUE(QFile::exists(file("first111-notify.json")));
+
+    // No id at all: nobody to write for.
+    m_dispatcher.dispatch("PostToolUse", { { "tool_name", "Bash" }, { "transcript_path", "/t.jsonl" } });
+    EXPECT_EQ(allFiles(), QStringList({ "a/b/status/first111-notify.json", "a/b/status/zyxwvuts-notify.json" }));
+    EXPECT_EQ(m_registry.sessions().size(), 2u);
+}
+
+TEST_F(HookEventDispatcherTest, UnsafeKeyTouchesNothing)
+{
+    // Where "../../et" would lead from the status directory.
+    ASSERT_TRUE(QDir().mkpath(m_root.filePath("a")));
+    QFile bait(m_root.filePath("a/et-status.json"));
+    ASSERT_TRUE(bait.open(QIODevice::WriteOnly));
+    bait.write("{\"keep\":1}");
+    bait.close();
+
+    for (const QString id : { QStringLiteral("../../etc/passwd"), QStringLiteral("ab/cdefgh") }) {
+        for (const char* event : { "SessionStart", "PostToolUse", "Notification", "StopFailure", "SessionEnd" }) {
+            SCOPED_TRACE(id.toStdString() + " " + event);
+            m_logs.clear();
+            EXPECT_FALSE(m_dispatcher.dispatch(event,
+                { { "session_id", id }, { "notification_type", "permission_prompt" }, { "tool_name", "Bash" },
+                    { "transcript_path", "/t.jsonl" } }));
+            ASSERT_EQ(m_logs.size(), 1u);
+            EXPECT_TRUE(m_logs[0].first.startsWith("[hook-diag]")) << m_logs[0].first.toStdString();
+            EXPECT_EQ(m_logs[0].second, LogColor::Orange);
+        }
+    }
+    EXPECT_TRUE(m_registry.sessions().empty());
+    EXPECT_EQ(allFiles(), QStringList({ "a/et-status.json" }));
+    ASSERT_TRUE(bait.open(QIODevice::ReadOnly));
+    EXPECT_EQ(bait.readAll(), "{\"keep\":1}");
+}
+
+TEST_F(HookEventDispatcherTest, SessionStartAnnouncesAnInMemorySessionWithItsAdapter)
+{
+    m_dispatcher.dispatch(
+        "SessionStart", { { "session_id", longId }, { "cwd", "/w/p" }, { "_murmeli_adapter", "gemini" } });
+    ASSERT_NE(session(key), nullptr);
+    EXPECT_TRUE(session(key)->inMemoryOnly);
+    EXPECT_EQ(session(key)->adapter, "gemini");
+    EXPECT_EQ(allFiles(), QStringList());
+
+    // Later events of a known session leave the announcement as it was.
+    m_dispatcher.dispatch("PostToolUse", { { "session_id", longId }, { "tool_name", "Read" } });
+    ASSERT_NE(session(key), nullptr);
+    EXPECT_EQ(session(key)->adapter, "gemini");
+    EXPECT_EQ(m_registry.sessions().size(), 1u);
+}
+
+TEST_F(HookEventDispatcherTest, SessionEndRemovesTheSessionAndItsFiles)
+{
+    writeStatus(key);
+    writeStatus("other123");
+    const QJsonObject base { { "session_id", longId }, { "transcript_path", "/t.jsonl" } };
+    m_dispatcher.dispatch("PostToolUse", base);
+    QJsonObject prompt = base;
+    prompt.insert("notification_type", "permission_prompt");
+    m_dispatcher.dispatch("Notification", prompt);
+    m_dispatcher.dispatch("PostToolUse", { { "session_id", "other123" }, { "tool_name", "Read" } });
+    ASSERT_EQ(allFiles().size(), 6);
+
+    m_dispatcher.dispatch("SessionEnd", { { "session_id", longId } });
+    EXPECT_EQ(allFiles(), QStringList({ "a/b/status/other123-activity.json", "a/b/status/other123-status.json" }));
+    EXPECT_EQ(session(key), nullptr);
+    EXPECT_NE(session("other123"), nullptr);
+    EXPECT_FALSE(readBack(key));
+}
+
+TEST_F(HookEventDispatcherTest, TitleAndLastAssistantTextAreTrimmed)
+{
+    m_dispatcher.dispatch("SessionStart", { { "session_id", longId } });
+    m_dispatcher.dispatch("UserPromptSubmit",
+        { { "session_id", longId },
+            { "hookSpecificOutput", QJsonObject { { "sessionTitle", "  Fix the build \n" } } } });
+    m_dispatcher.dispatch("Stop", { { "session_id", longId }, { "last_assistant_message", "\n  Done. \n" } });
+    ASSERT_NE(session(key), nullptr);
+    EXPECT_EQ(session(key)->hookSessionTitle, "Fix the build");
+    EXPECT_EQ(session(key)->hookLastAssistant, "Done.");
+
+    // A blank message keeps the last one, and both survive the entry being re-read from its files.
+    writeStatus(key);
+    m_dispatcher.dispatch("Stop", { { "session_id", longId }, { "last_assistant_message", " \n\t " } });
+    ASSERT_NE(session(key), nullptr);
+    EXPECT_FALSE(session(key)->inMemoryOnly);
+    EXPECT_EQ(session(key)->hookSessionTitle, "Fix the build");
+    EXPECT_EQ(session(key)->hookLastAssistant, "Done.");
+}
+
+} // namespace
+} // namespace murmeli::app
