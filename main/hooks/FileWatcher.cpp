@@ -58,8 +58,9 @@ void FileWatcher::fire()
 {
     m_quiet->stop();
     m_deadline->stop();
-    if (m_onChange) {
-        m_onChange();
+    // A copy: the callback may restart this watcher, which replaces the stored one while it runs.
+    if (const auto onChange = m_onChange) {
+        onChange();
     }
 }
 

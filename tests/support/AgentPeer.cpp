@@ -63,9 +63,15 @@ bool AgentPeer::available(QString* whyNot)
     return true;
 }
 
-std::unique_ptr<QProcess> AgentPeer::run(const QString& home, const QString& work, const QString& prompt)
+std::unique_ptr<QProcess> AgentPeer::run(
+    const QString& home, const QString& work, const QString& prompt, const QProcessEnvironment& extraEnvironment)
 {
     auto process = std::make_unique<QProcess>();
+    if (!extraEnvironment.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(extraEnvironment);
+        process->setProcessEnvironment(environment);
+    }
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->start(QStringLiteral("/bin/bash"), { peerDirectory() + QStringLiteral("/run-agent"), home, work, prompt });
     return process;

@@ -15,7 +15,8 @@ public:
     static bool available(QString* whyNot);
 
     /// Starts one prompt in the given home and working directory; the caller waits for the process.
-    static std::unique_ptr<QProcess> run(const QString& home, const QString& work, const QString& prompt);
+    static std::unique_ptr<QProcess> run(const QString& home, const QString& work, const QString& prompt,
+        const QProcessEnvironment& extraEnvironment = {});
 
     /// Writes home/.claude/settings.json.
     static bool writeSettings(const QString& home, const QByteArray& json);
