@@ -66,11 +66,8 @@ QStringList ourCommands(const QJsonValue& eventValue)
 {
     QStringList commands;
     for (const QJsonObject& group : objectArray(eventValue).value_or(QList<QJsonObject> {})) {
+        // A group without a usable "hooks" list may carry its command itself; an empty list contributes nothing.
         const auto entries = objectArray(group.value(QLatin1String("hooks")));
-        if (entries && entries->isEmpty()) {
-            continue;
-        }
-        // A group without a usable "hooks" list may carry its command itself.
         for (const QJsonObject& entry : entries.value_or(QList<QJsonObject> { group })) {
             const QJsonValue command = entry.value(QLatin1String("command"));
             if (command.isString() && !command.toString().isEmpty() && isOurs(command.toString())) {

@@ -92,7 +92,7 @@ private:
     FileId m_id;
 };
 
-// Calls fn for every non-empty piece between line feeds.
+// Calls fn for every non-empty line, without its line feed.
 template <typename Fn> void forEachLine(QByteArrayView text, Fn&& fn)
 {
     qsizetype start = 0;

@@ -190,7 +190,7 @@ TEST_F(TranscriptWatcherTest, HistoryKeepsTheLatestHundredAndLaterDuplicatesWin)
     for (int i = 0; i < 98; ++i) {
         bytes += (i == 48 ? toolUse("dup", "Grep") : QByteArray()) + toolUse(QString("t%1").arg(i), "Bash");
     }
-    append("t.jsonl", bytes + toolResult("dup") + toolResult("t0") + line({ { "slug", "end" } }));
+    append("t.jsonl", bytes + toolResult("dup") + toolResult("t1") + line({ { "slug", "end" } }));
     m_watcher.watch(path("t.jsonl"));
     ASSERT_TRUE(waitFor([](const Data& d) { return d.sessionName == QStringLiteral("end"); }));
     QCoreApplication::processEvents();
@@ -198,7 +198,7 @@ TEST_F(TranscriptWatcherTest, HistoryKeepsTheLatestHundredAndLaterDuplicatesWin)
     Data data = m_watcher.data();
     ASSERT_EQ(data.tools.size(), TranscriptWatcher::toolHistoryLimit);
     EXPECT_EQ(data.tools[0], (TranscriptTool { "dup", "Bash", "", "running" }));
-    EXPECT_EQ(data.tools[1], (TranscriptTool { "t0", "Bash", "", "completed" }));
+    EXPECT_EQ(data.tools[2], (TranscriptTool { "t1", "Bash", "", "completed" }));
     EXPECT_EQ(data.tools[49], (TranscriptTool { "dup", "Grep", "", "completed" }));
     EXPECT_EQ(data.runningTools().size(), 98);
     EXPECT_EQ(calls, 2);
@@ -208,7 +208,7 @@ TEST_F(TranscriptWatcherTest, HistoryKeepsTheLatestHundredAndLaterDuplicatesWin)
     ASSERT_TRUE(waitFor([](const Data& d) { return d.sessionName == QStringLiteral("end2"); }));
     QCoreApplication::processEvents();
     data = m_watcher.data();
-    EXPECT_EQ(data.tools.front().id, "t0");
+    EXPECT_EQ(data.tools.front(), (TranscriptTool { "t0", "Bash", "", "running" }));
     EXPECT_EQ(data.runningTools().size(), 98);
     EXPECT_EQ(calls, 2);
 }
@@ -327,7 +327,7 @@ TEST_F(TranscriptWatcherTest, LinesAppendedWhileReadingAllArrive)
         for (int i = 0; i < count; ++i) {
             bytes += toolUse(QString("s%1").arg(i), "Task", QJsonObject { { "subagent_type", "ü" } });
         }
-        // Uneven pieces, so that reads end anywhere in a line.
+        // Uneven writes, so that reads end anywhere in a line.
         for (qsizetype at = 0, step = 1; at < bytes.size(); at += step, step = step % 397 + 61) {
             file.write(bytes.mid(at, step));
         }
@@ -350,10 +350,10 @@ TEST_F(TranscriptWatcherTest, LongTranscriptIsReadFromNearItsEnd)
     const QByteArray last = toolUse("last", "Bash");
     append(
         "a.jsonl", toolUse("early", "Bash") + filler(2048) + edge + filler(window - edge.size() - last.size()) + last);
-    // The window starts inside a line whose rest would parse on its own; the cut line goes.
+    // The window starts inside a line whose rest would parse on its own, even from a byte earlier; that line goes.
     const QByteArray rest = toolUse("cut", "Bash");
     append("b.jsonl",
-        toolUse("early", "Bash") + filler(2048) + "{\"a\":1}" + rest + filler(window - rest.size() - last.size())
+        toolUse("early", "Bash") + filler(2048) + "{\"a\":1} " + rest + filler(window - rest.size() - last.size())
             + last);
 
     m_watcher.watch(path("a.jsonl"));
@@ -423,7 +423,7 @@ TEST_F(TranscriptWatcherTest, FifoPathDoesNotHangTheReader)
     ASSERT_TRUE(waitFor([](const Data& d) { return d.tools.size() == 1; }));
 }
 
-class LastUserMessageTest : public ::testing::Test {
+class TranscriptLastUserMessageTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
 
@@ -447,7 +447,7 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(LastUserMessageTest, TakesTheLastTypedTextCutToCharacters)
+TEST_F(TranscriptLastUserMessageTest, TakesTheLastTypedTextCutToCharacters)
 {
     const QByteArray typed = message("user", "Korjaa 👨‍👩‍👧 testit");
     const QByteArray blocks = message("user",
@@ -461,7 +461,7 @@ TEST_F(LastUserMessageTest, TakesTheLastTypedTextCutToCharacters)
     EXPECT_EQ(prefix(QByteArray()), std::nullopt);
 }
 
-TEST_F(LastUserMessageTest, LooksOnlyAtTheTailWindow)
+TEST_F(TranscriptLastUserMessageTest, LooksOnlyAtTheTailWindow)
 {
     const qint64 window = TranscriptWatcher::userMessageWindowBytes;
     const QByteArray early = message("user", "too early");
@@ -469,13 +469,13 @@ TEST_F(LastUserMessageTest, LooksOnlyAtTheTailWindow)
     const QByteArray cut = message("user", "cut");
     EXPECT_EQ(prefix(early + filler(window)), std::nullopt);
     EXPECT_EQ(prefix(early + edge + filler(window - edge.size())), "at the edge");
-    EXPECT_EQ(prefix(early + "{\"a\":1}" + cut + filler(window - cut.size())), std::nullopt);
+    EXPECT_EQ(prefix(early + "{\"a\":1} " + cut + filler(window - cut.size())), std::nullopt);
     // A window starting inside a character only cuts the line it falls in.
     const QByteArray umlauts = line({ { "p", QString(100, QChar(0xE4)) } });
     EXPECT_EQ(prefix(early + umlauts + edge + filler(window - edge.size() - 50)), "at the edge");
 }
 
-TEST_F(LastUserMessageTest, RefusesUnsafeIdsAndUnreadableFiles)
+TEST_F(TranscriptLastUserMessageTest, RefusesUnsafeIdsAndUnreadableFiles)
 {
     EXPECT_EQ(prefix(message("user", "hi")), "hi");
     for (const QString id : { "", "../abcd1234", "abcd 1234", "abc/d" }) {
