@@ -11,31 +11,13 @@
 
 #include "main/common/TextUtils.h"
 #include "main/hooks/HookEventManifest.h"
+#include "main/hooks/SmallFile.h"
 
 namespace murmeli::hooks::HookSelfCheck {
 
 namespace {
 
 const QString fixHooksHint = QStringLiteral(" \u2014 open Settings \u2192 Integrations \u2192 Fix Hooks");
-
-// Only a regular file is opened, so a FIFO or device put in the file's place cannot block start-up.
-std::optional<QByteArray> readSettings(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > maxSettingsBytes) {
-        return std::nullopt;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    // One byte past the cap tells a file that grew after the size check from one that fits.
-    QByteArray bytes = file.read(maxSettingsBytes + 1);
-    if (bytes.size() > maxSettingsBytes || file.error() != QFileDevice::NoError) {
-        return std::nullopt;
-    }
-    return bytes;
-}
 
 // A list holding anything but objects counts as absent as a whole rather than filtered, so a half-broken event
 // is never taken for a registered one.
@@ -92,7 +74,7 @@ bool existsOnDisk(const QString& path)
 
 Report run(const QString& settingsPath, const FileExists& fileExists, const QStringList& required)
 {
-    const auto bytes = readSettings(settingsPath);
+    const auto bytes = SmallFile::read(settingsPath, maxSettingsBytes);
     if (!bytes) {
         return Report { { Issue::settingsMissing(settingsPath) } };
     }

@@ -217,12 +217,11 @@ std::optional<SessionSnapshot> SessionRegistry::legacyFallback()
     if (!bytes) {
         return std::nullopt;
     }
-    QJsonParseError error {};
-    const QJsonDocument doc = QJsonDocument::fromJson(*bytes, &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+    const auto object = SmallFile::parseObject(*bytes);
+    if (!object) {
         return std::nullopt;
     }
-    const QJsonValue id = doc.object().value(QLatin1String("session_id"));
+    const QJsonValue id = object->value(QLatin1String("session_id"));
     if (!id.isString()) {
         return std::nullopt;
     }

@@ -6,27 +6,34 @@
 
 namespace murmeli::hooks::SmallFile {
 
-std::optional<QByteArray> read(const QString& path)
+std::optional<QByteArray> read(const QString& path, qint64 limit)
 {
     const QFileInfo info(path);
-    if (!info.isFile() || info.size() > maxBytes) {
+    if (!info.isFile() || info.size() > limit) {
         return std::nullopt;
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
-    return file.read(maxBytes);
+    // One byte past the limit tells a file that grew after the size check from one that fits.
+    QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit || file.error() != QFileDevice::NoError) {
+        return std::nullopt;
+    }
+    return bytes;
 }
 
 std::optional<QJsonObject> readObject(const QString& path)
 {
     const auto bytes = read(path);
-    if (!bytes) {
-        return std::nullopt;
-    }
+    return bytes ? parseObject(*bytes) : std::nullopt;
+}
+
+std::optional<QJsonObject> parseObject(const QByteArray& bytes)
+{
     QJsonParseError error {};
-    const QJsonDocument doc = QJsonDocument::fromJson(*bytes, &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) {
         return std::nullopt;
     }
