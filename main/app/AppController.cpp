@@ -1,7 +1,12 @@
 #include "main/app/AppController.h"
 
 #include "main/hooks/ApprovalSerialization.h"
+#include "main/common/ProcessRunner.h"
 #include "main/hooks/HookSelfCheck.h"
+#include "main/settings/CLIAdapter.h"
+
+#include <QCoreApplication>
+#include <QProcessEnvironment>
 
 #include <QDir>
 #include <QPointer>
@@ -232,6 +237,67 @@ void AppController::handleHookEvent(const QString& eventName, const QJsonObject&
     if (m_hookDispatcher.dispatch(eventName, payload)) {
         statusChanged();
     }
+}
+
+} // namespace murmeli::app
+
+namespace murmeli::app {
+
+QString AppController::executablePath() const
+{
+    return m_dependencies.executablePath.isEmpty() ? QCoreApplication::applicationFilePath()
+                                                   : m_dependencies.executablePath;
+}
+
+void AppController::installHooks()
+{
+    runInstaller();
+}
+
+QCoro::Task<> AppController::runInstaller()
+{
+    QPointer<QObject> alive = m_lifetime.get();
+    const auto fail = [this](const QString& message) {
+        // Delivered from the event loop, never from inside the caller's own call.
+        QMetaObject::invokeMethod(m_lifetime.get(), [this, message] {
+            if (onHooksFailed) {
+                onHooksFailed(message);
+            }
+        }, Qt::QueuedConnection);
+    };
+    const settings::CLIAdapter& claude = settings::CLIAdapter::allCases().front();
+    const auto script = claude.installScriptPath(executablePath());
+    if (!script) {
+        const QStringList candidates = claude.scriptCandidatePaths(executablePath());
+        fail(QStringLiteral("install-hooks.sh not found at:\n") + candidates.value(0));
+        co_return;
+    }
+    common::ProcessRequest request;
+    request.program = QStringLiteral("/bin/bash");
+    request.arguments = { *script };
+    request.timeout = std::chrono::seconds(60);
+    request.environment = QProcessEnvironment::systemEnvironment();
+    request.environment.insert(QStringLiteral("MURMELI_BIN"), executablePath());
+    const common::ProcessResult result = co_await common::runProcess(request);
+    if (!alive) {
+        co_return;
+    }
+    if (result.succeeded()) {
+        log(QStringLiteral("Hooks: installed for Claude Code"), LogColor::Green);
+        QMetaObject::invokeMethod(m_lifetime.get(), [this] {
+            if (onHooksInstalled) {
+                onHooksInstalled();
+            }
+        }, Qt::QueuedConnection);
+        co_return;
+    }
+    QString message = !result.started ? result.errorText
+                                      : QString::fromUtf8(result.standardOutput + result.standardError).trimmed();
+    if (message.isEmpty()) {
+        message = QStringLiteral("install-hooks.sh exited with error.");
+    }
+    log(QStringLiteral("Hooks: install failed: ") + message, LogColor::Red);
+    fail(message);
 }
 
 } // namespace murmeli::app

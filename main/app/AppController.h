@@ -41,6 +41,8 @@ public:
         std::shared_ptr<platform::Defaults> defaults;
         /// The agent's settings file that the start-up self-check reads.
         QString agentSettingsPath;
+        /// murmeli's own executable, from which the installer scripts are found; the running one when empty.
+        QString executablePath;
     };
 
     explicit AppController(Dependencies dependencies);
@@ -65,6 +67,11 @@ public:
     /// The periodic and on-change sync: refreshes the registry, follows the selected session's transcript and
     /// feeds the burn-rate estimate. Returns the selected session's status, if it has one.
     std::optional<hooks::ClaudeStatus> syncSessions();
+
+    /// Runs Claude Code's installer; afterwards exactly one of onHooksInstalled and onHooksFailed is called.
+    void installHooks();
+    std::function<void()> onHooksInstalled;
+    std::function<void(const QString& message)> onHooksFailed;
 
     /// Brings the terminal tab of a session's agent to the front; logs what happened.
     QCoro::Task<hooks::TeleportResult> teleportToSession(QString sid);
@@ -91,6 +98,8 @@ private:
     QCoro::Task<> dropAbandoned(QString toolUseId);
     void installPendingTableHandlers();
     void statusChanged();
+    QCoro::Task<> runInstaller();
+    QString executablePath() const;
 
     Dependencies m_dependencies;
     hooks::StatusDirectory m_statusDirectory;

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace murmeli::settings {
+
+/// Runs an installer script and returns what it printed (both channels, interleaved as written) with its exit
+/// status; -1 when it could not be started. Blocks the calling thread, so flows call it off the main thread.
+namespace ExternalScriptRunner {
+
+struct Result {
+    QString output;
+    int exitCode = -1;
+};
+
+Result run(const QString& interpreter, const QStringList& arguments);
+
+} // namespace ExternalScriptRunner
+
+} // namespace murmeli::settings

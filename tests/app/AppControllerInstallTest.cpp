@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "main/app/AppController.h"
+#include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/support/ControllerDependencies.h"
+#include "tests/support/Wait.h"
+
+using namespace murmeli;
+
+namespace {
+
+class AppControllerInstallTest : public ::testing::Test {
+protected:
+    AppControllerInstallTest()
+    {
+        auto dependencies = test::controllerDependencies(
+            root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>());
+        dependencies.executablePath = root.path() + QStringLiteral("/src/build/main/app/murmeli");
+        QDir().mkpath(root.path() + QStringLiteral("/src/build/main/app"));
+        controller = std::make_unique<app::AppController>(std::move(dependencies));
+        controller->onHooksInstalled = [this] { ++installed; };
+        controller->onHooksFailed = [this](const QString& message) { failures << message; };
+    }
+
+    void script(const QByteArray& body)
+    {
+        QDir().mkpath(root.path() + QStringLiteral("/src/Resources/scripts"));
+        QFile file(root.path() + QStringLiteral("/src/Resources/scripts/install-hooks.sh"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(body);
+    }
+
+    bool settled() const { return installed + failures.size() > 0; }
+
+    QTemporaryDir root;
+    std::unique_ptr<app::AppController> controller;
+    int installed = 0;
+    QStringList failures;
+};
+
+} // namespace
+
+TEST_F(AppControllerInstallTest, MissingInstallerIsReportedWithWhereItWasLookedFor)
+{
+    controller->installHooks();
+    EXPECT_FALSE(settled()); // never from inside the call itself
+    ASSERT_TRUE(test::waitUntil([&] { return settled(); }));
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_TRUE(failures.first().startsWith(QStringLiteral("install-hooks.sh not found at:\n")));
+    EXPECT_TRUE(failures.first().endsWith(QStringLiteral("/Resources/scripts/install-hooks.sh")));
+    EXPECT_EQ(installed, 0);
+}
+
+TEST_F(AppControllerInstallTest, ExitStatusDecidesWhichCallbackRuns)
+{
+    script("echo \"bin=$MURMELI_BIN\" >&2; exit 3\n");
+    controller->installHooks();
+    ASSERT_TRUE(test::waitUntil([&] { return settled(); }, 10000));
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_EQ(failures.first(), QStringLiteral("bin=") + root.path() + QStringLiteral("/src/build/main/app/murmeli"));
+
+    failures.clear();
+    script("exit 1\n");
+    controller->installHooks();
+    ASSERT_TRUE(test::waitUntil([&] { return settled(); }, 10000));
+    EXPECT_EQ(failures, QStringList { QStringLiteral("install-hooks.sh exited with error.") });
+
+    failures.clear();
+    script("echo installed\n");
+    controller->installHooks();
+    ASSERT_TRUE(test::waitUntil([&] { return settled(); }, 10000));
+    EXPECT_EQ(installed, 1);
+    EXPECT_TRUE(failures.isEmpty());
+}
