@@ -115,9 +115,12 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "connect %d failed\n", i);
             return 1;
         }
-        const QJsonObject payload { { QStringLiteral("session_id"), QStringLiteral("bench%1").arg(i % 50, 3, 10, QLatin1Char('0')) },
-            { QStringLiteral("tool_name"), QStringLiteral("Bash") }, { QStringLiteral("tool_use_id"), QStringLiteral("b-%1").arg(i) },
-            { QStringLiteral("tool_input"), QJsonObject { { QStringLiteral("command"), QStringLiteral("make test-%1").arg(i) } } } };
+        const QJsonObject payload { { QStringLiteral("session_id"),
+                                        QStringLiteral("bench%1").arg(i % 50, 3, 10, QLatin1Char('0')) },
+            { QStringLiteral("tool_name"), QStringLiteral("Bash") },
+            { QStringLiteral("tool_use_id"), QStringLiteral("b-%1").arg(i) },
+            { QStringLiteral("tool_input"),
+                QJsonObject { { QStringLiteral("command"), QStringLiteral("make test-%1").arg(i) } } } };
         const QByteArray body = QJsonDocument(payload).toJson(QJsonDocument::Compact);
         const QByteArray request = "POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: "
             + QByteArray::number(body.size()) + "\r\n\r\n" + body;

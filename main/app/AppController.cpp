@@ -1,32 +1,28 @@
 #include "main/app/AppController.h"
 
-#include "main/hooks/ApprovalSerialization.h"
-#include "main/common/ProcessRunner.h"
-#include "main/hooks/HookSelfCheck.h"
-#include "main/settings/CLIAdapter.h"
-
 #include <QCoreApplication>
-#include <QProcessEnvironment>
-
 #include <QDir>
 #include <QPointer>
+#include <QProcessEnvironment>
+
+#include "main/common/ProcessRunner.h"
+#include "main/hooks/ApprovalSerialization.h"
 #include "main/hooks/HookEventType.h"
+#include "main/hooks/HookSelfCheck.h"
+#include "main/settings/CLIAdapter.h"
 
 namespace murmeli::app {
 
 using common::LogColor;
 
 AppController::AppController(Dependencies dependencies)
-    : m_dependencies(std::move(dependencies))
-    , m_statusDirectory(m_dependencies.statusDirectory)
-    , m_sessionRegistry(m_statusDirectory, *m_dependencies.clock, m_dependencies.legacyStatusPath)
-    , m_sessionFiles(m_statusDirectory)
-    , m_hookDispatcher(m_sessionRegistry, m_sessionFiles, *m_dependencies.clock)
-    , m_tokenStore(*m_dependencies.defaults)
-    , m_keychain(m_dependencies.secrets)
-    , m_hookServer(std::make_unique<hooks::HookServer>(m_keychain))
-    , m_pendingTable(std::make_unique<hooks::PendingRequestTable>(*m_dependencies.clock))
-    , m_approvalBridge(std::make_shared<hooks::NullApprovalBridge>())
+    : m_dependencies(std::move(dependencies)), m_statusDirectory(m_dependencies.statusDirectory),
+      m_sessionRegistry(m_statusDirectory, *m_dependencies.clock, m_dependencies.legacyStatusPath),
+      m_sessionFiles(m_statusDirectory), m_hookDispatcher(m_sessionRegistry, m_sessionFiles, *m_dependencies.clock),
+      m_tokenStore(*m_dependencies.defaults), m_keychain(m_dependencies.secrets),
+      m_hookServer(std::make_unique<hooks::HookServer>(m_keychain)),
+      m_pendingTable(std::make_unique<hooks::PendingRequestTable>(*m_dependencies.clock)),
+      m_approvalBridge(std::make_shared<hooks::NullApprovalBridge>())
 {
 }
 
@@ -73,13 +69,12 @@ void AppController::startBackend(const QString& binaryPath)
     m_hookServer->onLog = [this](const QString& line) {
         log(line, line.startsWith(QLatin1String("HookServer: failed")) ? LogColor::Red : LogColor::Grey);
     };
-    m_hookServer->onEvent = [this](const QString& eventName, const QJsonObject& payload) {
-        handleHookEvent(eventName, payload);
-    };
-    m_hookServer->asyncEventResponse = [this](QString eventName, QJsonObject payload,
-                                           std::shared_ptr<hooks::HeldRequest> held) {
-        return permissionReply(std::move(eventName), std::move(payload), std::move(held));
-    };
+    m_hookServer->onEvent
+        = [this](const QString& eventName, const QJsonObject& payload) { handleHookEvent(eventName, payload); };
+    m_hookServer->asyncEventResponse
+        = [this](QString eventName, QJsonObject payload, std::shared_ptr<hooks::HeldRequest> held) {
+              return permissionReply(std::move(eventName), std::move(payload), std::move(held));
+          };
     installPendingTableHandlers();
     m_hookServer->start(m_dependencies.hookPort, std::nullopt, false);
     m_fileWatcher.start(m_statusDirectory.path(), [this] { statusChanged(); });
@@ -96,8 +91,8 @@ std::optional<hooks::ClaudeStatus> AppController::syncSessions()
 {
     m_sessionRegistry.refresh();
     const auto selected = m_sessionRegistry.selected();
-    auto status = hooks::ClaudeStatus::read(
-        selected ? std::optional(selected->sid8) : std::nullopt, m_statusDirectory.path());
+    auto status
+        = hooks::ClaudeStatus::read(selected ? std::optional(selected->sid8) : std::nullopt, m_statusDirectory.path());
     if (!status) {
         return std::nullopt;
     }
@@ -132,7 +127,8 @@ QCoro::Task<hooks::TeleportResult> AppController::teleportToSession(QString sid)
     session.workingDirectory = process->cwd;
     session.terminalTTY = process->tty;
     if (!m_teleportResolver.resolve(session)) {
-        log(QStringLiteral("Jump: terminal %1 is not supported").arg(process->terminalApp.value_or(QStringLiteral("unknown"))),
+        log(QStringLiteral("Jump: terminal %1 is not supported")
+                .arg(process->terminalApp.value_or(QStringLiteral("unknown"))),
             LogColor::Orange);
         co_return TeleportResult::Unsupported;
     }
@@ -142,7 +138,8 @@ QCoro::Task<hooks::TeleportResult> AppController::teleportToSession(QString sid)
     }
     switch (result) {
     case TeleportResult::Success:
-        log(QStringLiteral("Jump: brought %1 to the front").arg(session.terminalApp.value_or(QString())), LogColor::Grey);
+        log(QStringLiteral("Jump: brought %1 to the front").arg(session.terminalApp.value_or(QString())),
+            LogColor::Grey);
         break;
     case TeleportResult::Timeout:
         log(QStringLiteral("Jump: the terminal did not answer within 3 s"), LogColor::Orange);
@@ -178,7 +175,8 @@ void AppController::clearNotify()
 
 void AppController::installPendingTableHandlers()
 {
-    m_pendingTable->onActivate = [this](hooks::ApprovalRequest request) { return announceActivation(std::move(request)); };
+    m_pendingTable->onActivate
+        = [this](hooks::ApprovalRequest request) { return announceActivation(std::move(request)); };
     m_pendingTable->onWarning = [this](hooks::ApprovalRequest request) { return announceWarning(std::move(request)); };
 }
 
@@ -239,10 +237,6 @@ void AppController::handleHookEvent(const QString& eventName, const QJsonObject&
     }
 }
 
-} // namespace murmeli::app
-
-namespace murmeli::app {
-
 QString AppController::executablePath() const
 {
     return m_dependencies.executablePath.isEmpty() ? QCoreApplication::applicationFilePath()
@@ -259,11 +253,14 @@ QCoro::Task<> AppController::runInstaller()
     QPointer<QObject> alive = m_lifetime.get();
     const auto fail = [this](const QString& message) {
         // Delivered from the event loop, never from inside the caller's own call.
-        QMetaObject::invokeMethod(m_lifetime.get(), [this, message] {
-            if (onHooksFailed) {
-                onHooksFailed(message);
-            }
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_lifetime.get(),
+            [this, message] {
+                if (onHooksFailed) {
+                    onHooksFailed(message);
+                }
+            },
+            Qt::QueuedConnection);
     };
     const settings::CLIAdapter& claude = settings::CLIAdapter::allCases().front();
     const auto script = claude.installScriptPath(executablePath());
@@ -284,11 +281,14 @@ QCoro::Task<> AppController::runInstaller()
     }
     if (result.succeeded()) {
         log(QStringLiteral("Hooks: installed for Claude Code"), LogColor::Green);
-        QMetaObject::invokeMethod(m_lifetime.get(), [this] {
-            if (onHooksInstalled) {
-                onHooksInstalled();
-            }
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_lifetime.get(),
+            [this] {
+                if (onHooksInstalled) {
+                    onHooksInstalled();
+                }
+            },
+            Qt::QueuedConnection);
         co_return;
     }
     QString message = !result.started ? result.errorText

@@ -7,24 +7,24 @@
 #include <QJsonObject>
 #include <QString>
 
+#include "main/app/HookEventDispatcher.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
-#include "main/app/HookEventDispatcher.h"
 #include "main/hooks/ApprovalBridge.h"
 #include "main/hooks/ApprovalPolicy.h"
 #include "main/hooks/BurnRateTracker.h"
 #include "main/hooks/ClaudeStatus.h"
 #include "main/hooks/FileWatcher.h"
+#include "main/hooks/HookServer.h"
+#include "main/hooks/KeychainStore.h"
+#include "main/hooks/PendingRequestTable.h"
 #include "main/hooks/ProcessDiscovery.h"
+#include "main/hooks/SessionFileWriter.h"
+#include "main/hooks/SessionRegistry.h"
 #include "main/hooks/TeleportTargetResolver.h"
 #include "main/hooks/TokenStore.h"
 #include "main/hooks/TranscriptWatcher.h"
 #include "platform/defaults/Defaults.h"
-#include "main/hooks/SessionFileWriter.h"
-#include "main/hooks/SessionRegistry.h"
-#include "main/hooks/HookServer.h"
-#include "main/hooks/PendingRequestTable.h"
-#include "main/hooks/KeychainStore.h"
 
 namespace murmeli::app {
 

@@ -6,8 +6,7 @@
 namespace murmeli::app {
 
 AppDelegate::AppDelegate(AppController& controller, QString binaryPath)
-    : m_controller(controller)
-    , m_binaryPath(std::move(binaryPath))
+    : m_controller(controller), m_binaryPath(std::move(binaryPath))
 {
 }
 

@@ -62,7 +62,8 @@ int secret()
 int forget()
 {
     hooks::KeychainStore keychain(platform::makeSecretStore());
-    return keychain.remove(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret")) ? 0 : 1;
+    return keychain.remove(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret")) ? 0
+                                                                                                                 : 1;
 }
 
 int report(hooks::ClaudeSettingsEditor::Outcome outcome, const QString& message)

@@ -36,9 +36,7 @@ QString printable(const QString& text)
 
 HookEventDispatcher::HookEventDispatcher(
     hooks::SessionRegistry& registry, hooks::SessionFileWriter& files, common::Clock& clock)
-    : m_registry(registry)
-    , m_files(files)
-    , m_clock(clock)
+    : m_registry(registry), m_files(files), m_clock(clock)
 {
 }
 
@@ -76,7 +74,8 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
         m_registry.removeSession(key);
         return true;
     case HookEventType::UserPromptSubmit: {
-        const QJsonValue title = payload.value(QLatin1String("hookSpecificOutput")).toObject().value(QLatin1String("sessionTitle"));
+        const QJsonValue title
+            = payload.value(QLatin1String("hookSpecificOutput")).toObject().value(QLatin1String("sessionTitle"));
         if (title.isString()) {
             m_registry.setHookSessionTitle(key, title.toString());
         }
@@ -117,15 +116,15 @@ void HookEventDispatcher::writeFiles(const QString& eventName, const QString& ke
         m_files.writeActivity(key, hooks::ApprovalSerialization::generatePreview(tool, input), tool, now, project);
         if (*type == HookEventType::PostToolUseFailure) {
             const QString error = stringOf(payload, "error");
-            m_files.writeNotify(key, QStringLiteral("error"), error.isEmpty() ? tool + QStringLiteral(" failed") : error,
-                now, project);
+            m_files.writeNotify(
+                key, QStringLiteral("error"), error.isEmpty() ? tool + QStringLiteral(" failed") : error, now, project);
         }
         break;
     }
     case HookEventType::StopFailure: {
         const QString error = stringOf(payload, "error");
-        m_files.writeNotify(key, QStringLiteral("error"), error.isEmpty() ? QStringLiteral("Turn failed") : error, now,
-            project);
+        m_files.writeNotify(
+            key, QStringLiteral("error"), error.isEmpty() ? QStringLiteral("Turn failed") : error, now, project);
         break;
     }
     case HookEventType::Notification: {

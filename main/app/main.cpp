@@ -33,9 +33,8 @@ int main(int argc, char** argv)
 
     // Every held permission request keeps a socket open; the default soft limit of 1024 is too tight.
     if (const auto limit = platform::raiseOpenFileLimit(); limit && limit->raised) {
-        common::writeToStderr(QStringLiteral("[diag] startup: open file limit %1 -> %2")
-                                  .arg(limit->before)
-                                  .arg(limit->after),
+        common::writeToStderr(
+            QStringLiteral("[diag] startup: open file limit %1 -> %2").arg(limit->before).arg(limit->after),
             common::LogColor::Blue);
     }
 

@@ -14,7 +14,7 @@ struct SystemClock::Impl {
     std::unordered_map<TimerId, QPointer<QTimer>> timers;
 };
 
-SystemClock::SystemClock() : m_impl(new Impl) {}
+SystemClock::SystemClock() : m_impl(new Impl) { }
 
 SystemClock::~SystemClock()
 {

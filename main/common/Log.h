@@ -9,12 +9,12 @@ namespace murmeli::common {
 
 /// The colour of a log line carries its level.
 enum class LogColor {
-    Grey,   // routine
-    Blue,   // diagnostics
+    Grey, // routine
+    Blue, // diagnostics
     Orange, // warnings
-    Red,    // errors
+    Red, // errors
     Purple, // voice results
-    Green,  // ready
+    Green, // ready
 };
 
 QString toString(LogColor color);

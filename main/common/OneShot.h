@@ -9,8 +9,7 @@ namespace murmeli::common {
 
 /// A value delivered once to one awaiting coroutine; the awaiting side resumes inside fulfil(). Copies share
 /// the same slot, so the producer can keep one copy and hand the other to the waiter.
-template <typename T>
-class OneShot final {
+template <typename T> class OneShot final {
 public:
     OneShot() : m_state(std::make_shared<State>()) { }
 

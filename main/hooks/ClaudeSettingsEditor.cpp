@@ -66,7 +66,8 @@ QJsonArray withoutOurEntries(const QJsonArray& groups)
     return kept;
 }
 
-Outcome editFile(const QString& settingsPath, const std::function<QJsonObject(const QJsonObject&)>& edit, QString* message)
+Outcome editFile(
+    const QString& settingsPath, const std::function<QJsonObject(const QJsonObject&)>& edit, QString* message)
 {
     const auto say = [message](const QString& text) {
         if (message) {
@@ -89,8 +90,9 @@ Outcome editFile(const QString& settingsPath, const std::function<QJsonObject(co
         const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
         if (error.error != QJsonParseError::NoError || !doc.isObject()) {
             say(QStringLiteral("%1 is not valid JSON (%2); fix it first, it was left as it is")
-                    .arg(settingsPath, error.error != QJsonParseError::NoError ? error.errorString()
-                                                                                : QStringLiteral("not an object")));
+                    .arg(settingsPath,
+                        error.error != QJsonParseError::NoError ? error.errorString()
+                                                                : QStringLiteral("not an object")));
             return Outcome::Refused;
         }
         settings = doc.object();

@@ -35,7 +35,8 @@ std::optional<qint64> exactInteger(const QJsonValue& value)
 
 int toInt(qint64 value)
 {
-    return static_cast<int>(std::clamp<qint64>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    return static_cast<int>(
+        std::clamp<qint64>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 // A percentage the agent may write with a fraction (42.5): truncated toward zero, clamped into range.
@@ -93,10 +94,12 @@ void applyStatusObject(const QJsonObject& root, ClaudeStatus& status)
     readInt(cost, "total_lines_removed", status.linesRemoved);
 
     const QJsonObject rates = root.value(QLatin1String("rate_limits")).toObject();
-    if (const auto v = truncatedPercent(rates.value(QLatin1String("five_hour")).toObject().value(QLatin1String("used_percentage")))) {
+    if (const auto v = truncatedPercent(
+            rates.value(QLatin1String("five_hour")).toObject().value(QLatin1String("used_percentage")))) {
         status.rate5h = *v;
     }
-    if (const auto v = truncatedPercent(rates.value(QLatin1String("seven_day")).toObject().value(QLatin1String("used_percentage")))) {
+    if (const auto v = truncatedPercent(
+            rates.value(QLatin1String("seven_day")).toObject().value(QLatin1String("used_percentage")))) {
         status.rate7d = *v;
     }
 

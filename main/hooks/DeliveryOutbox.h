@@ -14,9 +14,9 @@ namespace murmeli::hooks {
 class DeliveryOutbox final {
 public:
     enum class Kind : quint32 {
-        Event,      // an accepted request
-        EventHeld,  // an accepted request whose reply waits for the owner
-        Log,        // a log line, carried in eventName
+        Event, // an accepted request
+        EventHeld, // an accepted request whose reply waits for the owner
+        Log, // a log line, carried in eventName
         PeerClosed, // the client of a held request went away
     };
 

@@ -6,9 +6,7 @@
 
 namespace murmeli::hooks {
 
-FileWatcher::FileWatcher()
-    : m_quiet(std::make_unique<QTimer>())
-    , m_deadline(std::make_unique<QTimer>())
+FileWatcher::FileWatcher() : m_quiet(std::make_unique<QTimer>()), m_deadline(std::make_unique<QTimer>())
 {
     // Both timers live on the owner's thread, like the watcher's signals: the coalescing never races.
     for (QTimer* timer : { m_quiet.get(), m_deadline.get() }) {
@@ -35,7 +33,8 @@ bool FileWatcher::start(const QString& directory, std::function<void()> onChange
         m_watcher.reset();
         return false;
     }
-    QObject::connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, m_watcher.get(), [this] { noticeChange(); });
+    QObject::connect(
+        m_watcher.get(), &QFileSystemWatcher::directoryChanged, m_watcher.get(), [this] { noticeChange(); });
     return true;
 }
 

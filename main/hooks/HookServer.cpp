@@ -12,9 +12,7 @@
 namespace murmeli::hooks {
 
 HookServer::HookServer(KeychainStore keychain, HookServerOptions options)
-    : m_keychain(std::move(keychain))
-    , m_context(std::make_unique<QObject>())
-    , m_thread(std::make_unique<QThread>())
+    : m_keychain(std::move(keychain)), m_context(std::make_unique<QObject>()), m_thread(std::make_unique<QThread>())
 {
     using Kind = DeliveryOutbox::Kind;
     auto deliverFn = [this](quint64 id, http::Delivery delivery, bool awaits) {
@@ -24,9 +22,11 @@ HookServer::HookServer(KeychainStore keychain, HookServerOptions options)
     auto closedFn = [this](quint64 id) { m_outbox.push(Kind::PeerClosed, id); };
     // The context outlives every call from the worker: the destructor stops the worker before dropping it.
     auto wakeFn = [this] {
-        QMetaObject::invokeMethod(m_context.get(), [this] { flushPending(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_context.get(), [this] { flushPending(); }, Qt::QueuedConnection);
     };
-    m_worker = new HookServerWorker(m_shared, options, std::move(deliverFn), std::move(logFn), std::move(closedFn), std::move(wakeFn));
+    m_worker = new HookServerWorker(
+        m_shared, options, std::move(deliverFn), std::move(logFn), std::move(closedFn), std::move(wakeFn));
     m_thread->setObjectName(QStringLiteral("murmeli.hookserver"));
     m_worker->moveToThread(m_thread.get());
     QObject::connect(m_thread.get(), &QThread::finished, m_worker, &QObject::deleteLater);
@@ -35,7 +35,8 @@ HookServer::HookServer(KeychainStore keychain, HookServerOptions options)
 
 HookServer::~HookServer()
 {
-    QMetaObject::invokeMethod(m_worker, [worker = m_worker] { worker->shutdown(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker] { worker->shutdown(); }, Qt::BlockingQueuedConnection);
     m_thread->quit();
     m_thread->wait();
     // Deleting the context discards deliveries still queued for this server.
@@ -51,7 +52,8 @@ void HookServer::start(quint16 port, std::optional<QString> secret, bool skipKey
     if (secret) {
         resolved = secret;
     } else if (!skipKeychain) {
-        const QString stored = m_keychain.load(QString::fromLatin1(KeychainStore::hookAuthService), QStringLiteral("secret"));
+        const QString stored
+            = m_keychain.load(QString::fromLatin1(KeychainStore::hookAuthService), QStringLiteral("secret"));
         if (!stored.isEmpty()) {
             resolved = stored;
         }
@@ -65,7 +67,8 @@ void HookServer::start(quint16 port, std::optional<QString> secret, bool skipKey
 
 void HookServer::stop()
 {
-    QMetaObject::invokeMethod(m_worker, [worker = m_worker] { worker->stopListening(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker] { worker->stopListening(); }, Qt::BlockingQueuedConnection);
 }
 
 bool HookServer::isRunning() const

@@ -11,15 +11,10 @@
 
 namespace murmeli::hooks {
 
-HookServerWorker::HookServerWorker(
-    std::shared_ptr<HookServerShared> shared, HookServerOptions options, DeliverFn deliver, LogFn log, ClosedFn closed,
-    WakeFn wake)
-    : m_shared(std::move(shared))
-    , m_options(options)
-    , m_deliver(std::move(deliver))
-    , m_log(std::move(log))
-    , m_closed(std::move(closed))
-    , m_wake(std::move(wake))
+HookServerWorker::HookServerWorker(std::shared_ptr<HookServerShared> shared, HookServerOptions options,
+    DeliverFn deliver, LogFn log, ClosedFn closed, WakeFn wake)
+    : m_shared(std::move(shared)), m_options(options), m_deliver(std::move(deliver)), m_log(std::move(log)),
+      m_closed(std::move(closed)), m_wake(std::move(wake))
 {
 }
 

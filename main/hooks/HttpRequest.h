@@ -19,10 +19,10 @@ inline const QByteArray okBody = QByteArrayLiteral("{\"ok\":true}");
 
 /// Where the bytes received so far stand.
 enum class Framing {
-    Incomplete,       // keep reading
-    Complete,         // headers and the declared body are here
+    Incomplete, // keep reading
+    Complete, // headers and the declared body are here
     BadContentLength, // the Content-Length value is not a non-negative decimal number
-    TooLarge,         // more than maxRequestBytes arrived, or the declared body can never fit
+    TooLarge, // more than maxRequestBytes arrived, or the declared body can never fit
 };
 
 Framing framingOf(const QByteArray& buffer);

@@ -3,9 +3,7 @@
 namespace murmeli::hooks {
 
 PendingRequestTable::PendingRequestTable(common::Clock& clock, qint64 warningAfterMs, qint64 timeoutAfterMs)
-    : m_clock(clock)
-    , m_warningAfterMs(warningAfterMs)
-    , m_timeoutAfterMs(timeoutAfterMs)
+    : m_clock(clock), m_warningAfterMs(warningAfterMs), m_timeoutAfterMs(timeoutAfterMs)
 {
 }
 

@@ -25,8 +25,8 @@ public:
     static constexpr qint64 defaultWarningAfterMs = 5000;
     static constexpr qint64 defaultTimeoutAfterMs = 25000;
 
-    explicit PendingRequestTable(
-        common::Clock& clock, qint64 warningAfterMs = defaultWarningAfterMs, qint64 timeoutAfterMs = defaultTimeoutAfterMs);
+    explicit PendingRequestTable(common::Clock& clock, qint64 warningAfterMs = defaultWarningAfterMs,
+        qint64 timeoutAfterMs = defaultTimeoutAfterMs);
     /// Answers every caller still waiting with fail-open.
     ~PendingRequestTable();
     PendingRequestTable(const PendingRequestTable&) = delete;

@@ -4,8 +4,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QJsonDocument>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QSaveFile>
 
@@ -35,9 +35,7 @@ std::optional<QDateTime> modificationTime(const QString& path)
 } // namespace
 
 SessionRegistry::SessionRegistry(StatusDirectory directory, common::Clock& clock, QString legacyPath)
-    : m_directory(std::move(directory))
-    , m_clock(clock)
-    , m_legacyPath(std::move(legacyPath))
+    : m_directory(std::move(directory)), m_clock(clock), m_legacyPath(std::move(legacyPath))
 {
 }
 
@@ -143,8 +141,9 @@ void SessionRegistry::refresh()
         if (!time) {
             continue;
         }
-        for (const auto& [suffix, slot] : { std::pair { &statusSuffix, &FileTimes::status },
-                 std::pair { &activitySuffix, &FileTimes::activity }, std::pair { &notifySuffix, &FileTimes::notify } }) {
+        for (const auto& [suffix, slot] :
+            { std::pair { &statusSuffix, &FileTimes::status }, std::pair { &activitySuffix, &FileTimes::activity },
+                std::pair { &notifySuffix, &FileTimes::notify } }) {
             if (name.endsWith(*suffix) && name.size() > suffix->size()) {
                 times[name.left(name.size() - suffix->size())].*slot = time;
                 break;
@@ -195,7 +194,8 @@ void SessionRegistry::refresh()
     m_sessions = std::move(list);
 
     const bool selectionListed = m_selectedSid
-        && std::any_of(m_sessions.begin(), m_sessions.end(), [&](const SessionSnapshot& s) { return s.sid8 == *m_selectedSid; });
+        && std::any_of(
+            m_sessions.begin(), m_sessions.end(), [&](const SessionSnapshot& s) { return s.sid8 == *m_selectedSid; });
     if (!selectionListed) {
         m_selectedSid = m_sessions.empty() ? std::nullopt : std::optional(m_sessions.front().sid8);
     }
@@ -372,8 +372,9 @@ void SessionRegistry::selectPrev()
 
 void SessionRegistry::select(const QString& sid)
 {
-    if (sid.isEmpty()
-        || std::none_of(m_sessions.begin(), m_sessions.end(), [&](const SessionSnapshot& s) { return s.sid8 == sid; })) {
+    if (sid.isEmpty() || std::none_of(m_sessions.begin(), m_sessions.end(), [&](const SessionSnapshot& s) {
+            return s.sid8 == sid;
+        })) {
         return;
     }
     const std::optional<QString> old = std::exchange(m_selectedSid, sid);

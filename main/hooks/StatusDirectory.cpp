@@ -23,7 +23,7 @@ bool StatusDirectory::isUsable(QString* problem) const
         }
         return false;
     };
-    struct stat info {};
+    struct stat info { };
     // lstat, so a symbolic link planted in /tmp is seen as what it is and never followed.
     if (::lstat(QFile::encodeName(m_path).constData(), &info) != 0) {
         return fail(QStringLiteral("%1 does not exist").arg(m_path));
@@ -42,7 +42,7 @@ bool StatusDirectory::isUsable(QString* problem) const
 
 bool StatusDirectory::prepare(QString* problem) const
 {
-    struct stat info {};
+    struct stat info { };
     if (::lstat(QFile::encodeName(m_path).constData(), &info) != 0) {
         const QFileInfo parent(QFileInfo(m_path).absolutePath());
         if (!parent.exists()) {
@@ -51,7 +51,8 @@ bool StatusDirectory::prepare(QString* problem) const
         // mkdir with the mode directly: there is no moment in which others could use the directory.
         if (::mkdir(QFile::encodeName(m_path).constData(), 0700) != 0 && errno != EEXIST) {
             if (problem) {
-                *problem = QStringLiteral("%1 could not be created: %2").arg(m_path, QString::fromLocal8Bit(strerror(errno)));
+                *problem = QStringLiteral("%1 could not be created: %2")
+                               .arg(m_path, QString::fromLocal8Bit(strerror(errno)));
             }
             return false;
         }

@@ -124,7 +124,8 @@ CLIInstallState CLIAdapter::detectState(
 {
     switch (id) {
     case ID::ClaudeCode:
-        return keychain.load(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret")).isEmpty()
+        return keychain.load(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"))
+                   .isEmpty()
             ? CLIInstallState::Installable
             : CLIInstallState::Active;
     case ID::Kimi:

@@ -34,8 +34,8 @@ struct CLIAdapter {
     /// The first candidate that exists; nullopt for an adapter without an installer or when none exists.
     std::optional<QString> installScriptPath(const QString& executablePath) const;
     /// Claude Code by its stored hook secret; others by their installer and their agent's configuration.
-    CLIInstallState detectState(const QString& executablePath, const hooks::KeychainStore& keychain,
-        const QString& homePath) const;
+    CLIInstallState detectState(
+        const QString& executablePath, const hooks::KeychainStore& keychain, const QString& homePath) const;
 };
 
 QString toString(CLIAdapter::ID id);

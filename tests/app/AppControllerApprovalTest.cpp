@@ -20,8 +20,8 @@ namespace {
 
 QByteArray permissionRequest(const QByteArray& body)
 {
-    return "POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size())
-        + "\r\n\r\n" + body;
+    return "POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n"
+        + body;
 }
 
 QByteArray bashPayload(const QString& command, const QString& toolUseId = {})
@@ -66,7 +66,8 @@ protected:
     std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
     std::shared_ptr<test::MockApprovalBridge> bridge = std::make_shared<test::MockApprovalBridge>(*clock);
     QTemporaryDir root;
-    app::AppController controller { test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock) };
+    app::AppController controller { test::controllerDependencies(
+        root, std::make_shared<platform::FakeSecretStore>(), clock) };
     quint16 port = 0;
     QStringList lines;
     QList<common::LogColor> colors;
@@ -174,7 +175,8 @@ TEST_F(AppControllerApprovalTest, UnparsablePayloadGetsTheNeutralReplyAndARedLin
     client.write(permissionRequest(R"({"session_id":"abc","tool_input":{}})"));
     EXPECT_EQ(client.readUntilClosed(), reply(R"({"ok":true})"));
     EXPECT_EQ(controller.hookServer().parseFailureCount(), 1);
-    const int at = lines.indexOf(QStringLiteral("[diag] parseRequest FAILED keys=[session_id,tool_input] — Claude Code schema 漂移?"));
+    const int at = lines.indexOf(
+        QStringLiteral("[diag] parseRequest FAILED keys=[session_id,tool_input] — Claude Code schema 漂移?"));
     ASSERT_GE(at, 0) << lines.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(colors[at], common::LogColor::Red);
     EXPECT_FALSE(table().hasActive());

@@ -36,8 +36,8 @@ TEST(AppControllerTest, BackendServesHookEventsWithTheStoredSecret)
     const quint16 port = controller.hookServer().port();
     EXPECT_TRUE(controller.hookServer().authEnforced());
 
-    const QByteArray reply = test::postHook(port, QStringLiteral("/hook/Stop"),
-        R"({"session_id":"abcdef123456"})", "Authorization: Bearer tok\r\n");
+    const QByteArray reply = test::postHook(
+        port, QStringLiteral("/hook/Stop"), R"({"session_id":"abcdef123456"})", "Authorization: Bearer tok\r\n");
     EXPECT_EQ(reply, test::expectedReply(200, "OK", "{\"ok\":true}"));
     ASSERT_TRUE(test::waitUntil([&] { return hasLine(lines, QStringLiteral("Hook: Stop")); }));
     EXPECT_TRUE(hasLine(lines, QStringLiteral("Sessions: 1 active [abcdef12]")));
@@ -58,8 +58,8 @@ TEST(AppControllerTest, ListenerFailureIsLoggedInRed)
     first.startBackend(QString());
     ASSERT_TRUE(first.hookServer().isRunning());
 
-    app::AppController second(
-        test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>(), first.hookServer().port()));
+    app::AppController second(test::controllerDependencies(
+        root, secrets, std::make_shared<common::SystemClock>(), first.hookServer().port()));
     QList<LogLine> lines;
     second.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
     second.startBackend(QString());

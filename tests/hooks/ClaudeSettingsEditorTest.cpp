@@ -25,7 +25,8 @@ QJsonObject userSettings()
             "Stop": [{"hooks": [{"type": "command", "command": "notify-send done"}]}],
             "PreToolUse": [{"matcher": "Bash", "hooks": [{"type": "command", "command": "/usr/local/bin/audit"}]}]
         }
-    })json").object();
+    })json")
+        .object();
 }
 
 QStringList commandsOf(const QJsonObject& settings, const QString& event)
@@ -52,19 +53,31 @@ TEST(ClaudeSettingsEditorTest, InstallAddsEveryRequiredEventAndKeepsTheUsersEntr
     const QJsonObject installed = Editor::withHooksInstalled(userSettings(), hooksDir);
     EXPECT_EQ(installed.value(QStringLiteral("model")).toString(), QStringLiteral("opus"));
     EXPECT_EQ(installed.value(QStringLiteral("permissions")), userSettings().value(QStringLiteral("permissions")));
-    EXPECT_EQ(commandsOf(installed, QStringLiteral("PreToolUse")), QStringList { QStringLiteral("/usr/local/bin/audit") });
+    EXPECT_EQ(
+        commandsOf(installed, QStringLiteral("PreToolUse")), QStringList { QStringLiteral("/usr/local/bin/audit") });
     EXPECT_EQ(commandsOf(installed, QStringLiteral("Stop")),
         (QStringList { QStringLiteral("notify-send done"), QStringLiteral("'%1/session-hook' Stop").arg(hooksDir) }));
     for (const QString& event : HookEventManifest::requiredHookNames()) {
         const QStringList commands = commandsOf(installed, event);
         EXPECT_EQ(std::count_if(commands.begin(), commands.end(), &Editor::isOurCommand), 1) << event.toStdString();
     }
-    const QJsonObject permission
-        = installed.value(QStringLiteral("hooks")).toObject().value(QStringLiteral("PermissionRequest")).toArray().at(0).toObject();
+    const QJsonObject permission = installed.value(QStringLiteral("hooks"))
+                                       .toObject()
+                                       .value(QStringLiteral("PermissionRequest"))
+                                       .toArray()
+                                       .at(0)
+                                       .toObject();
     EXPECT_EQ(permission.value(QStringLiteral("matcher")).toString(), QStringLiteral("*"));
-    EXPECT_GT(permission.value(QStringLiteral("hooks")).toArray().at(0).toObject().value(QStringLiteral("timeout")).toInt(), 25);
-    EXPECT_FALSE(installed.value(QStringLiteral("hooks")).toObject().value(QStringLiteral("SessionEnd")).toArray().at(0)
-                     .toObject().contains(QStringLiteral("matcher")));
+    EXPECT_GT(
+        permission.value(QStringLiteral("hooks")).toArray().at(0).toObject().value(QStringLiteral("timeout")).toInt(),
+        25);
+    EXPECT_FALSE(installed.value(QStringLiteral("hooks"))
+                     .toObject()
+                     .value(QStringLiteral("SessionEnd"))
+                     .toArray()
+                     .at(0)
+                     .toObject()
+                     .contains(QStringLiteral("matcher")));
     EXPECT_EQ(installed.value(QStringLiteral("statusLine")).toObject().value(QStringLiteral("command")).toString(),
         QStringLiteral("'%1/status-hook'").arg(hooksDir));
 
@@ -82,7 +95,8 @@ TEST(ClaudeSettingsEditorTest, RemoveTakesOutOnlyOurs)
     hooks.insert(QStringLiteral("Notification"),
         QJsonArray { QJsonObject { { QStringLiteral("hooks"),
             QJsonArray { QJsonObject { { QStringLiteral("command"), QStringLiteral("say hi") } },
-                QJsonObject { { QStringLiteral("command"), QStringLiteral("'/x/murmeli/hooks/notify-hook'") } } } } } });
+                QJsonObject {
+                    { QStringLiteral("command"), QStringLiteral("'/x/murmeli/hooks/notify-hook'") } } } } } });
     hooks.insert(QStringLiteral("Empty"), QJsonArray());
     settings.insert(QStringLiteral("hooks"), hooks);
 
@@ -97,7 +111,8 @@ TEST(ClaudeSettingsEditorTest, RemoveTakesOutOnlyOurs)
 
     // A status line of the user's own is neither replaced nor removed.
     QJsonObject own = userSettings();
-    own.insert(QStringLiteral("statusLine"), QJsonObject { { QStringLiteral("command"), QStringLiteral("~/bin/line") } });
+    own.insert(
+        QStringLiteral("statusLine"), QJsonObject { { QStringLiteral("command"), QStringLiteral("~/bin/line") } });
     QStringList notes;
     const QJsonObject installed = Editor::withHooksInstalled(own, hooksDir, &notes);
     EXPECT_EQ(installed.value(QStringLiteral("statusLine")), own.value(QStringLiteral("statusLine")));
@@ -141,7 +156,7 @@ TEST(ClaudeSettingsEditorTest, FileEditsAreBackedUpIdempotentAndRefuseBrokenFile
 
 TEST(ClaudeSettingsEditorTest, CommandsQuoteTheirPath)
 {
-    EXPECT_EQ(Editor::commandFor(QStringLiteral("/home/o'neil/murmeli/hooks"), QStringLiteral("session-hook"),
-                  QStringLiteral("Stop")),
+    EXPECT_EQ(Editor::commandFor(
+                  QStringLiteral("/home/o'neil/murmeli/hooks"), QStringLiteral("session-hook"), QStringLiteral("Stop")),
         QStringLiteral("'/home/o'\\''neil/murmeli/hooks/session-hook' Stop"));
 }

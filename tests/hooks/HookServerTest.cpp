@@ -26,8 +26,8 @@ class HookServerTest : public ::testing::Test {
 protected:
     void SetUp() override { startServer({}); }
 
-    void startServer(hooks::HookServerOptions options, std::optional<QString> secret = std::nullopt,
-        bool withAsync = false)
+    void startServer(
+        hooks::HookServerOptions options, std::optional<QString> secret = std::nullopt, bool withAsync = false)
     {
         server = std::make_unique<HookServer>(hooks::KeychainStore(secrets), options);
         server->onLog = [this](const QString& line) { logs << line; };
@@ -186,8 +186,8 @@ TEST_F(HookServerTest, SecretComesFromTheKeychainUnlessGivenOrSkipped)
     HookServer keyed { hooks::KeychainStore(secrets) };
     keyed.start(0);
     EXPECT_EQ(keyed.secret(), QStringLiteral("from-store"));
-    EXPECT_EQ(postHook(keyed.port(), QStringLiteral("/hook/Stop"), "{}", "Authorization: Bearer from-store\r\n"),
-        okReply);
+    EXPECT_EQ(
+        postHook(keyed.port(), QStringLiteral("/hook/Stop"), "{}", "Authorization: Bearer from-store\r\n"), okReply);
 
     HookServer skipped { hooks::KeychainStore(secrets) };
     skipped.start(0, std::nullopt, true);
@@ -309,9 +309,9 @@ TEST_F(HookServerTest, CurlGetsTheExactReply)
         GTEST_SKIP() << "curl is not installed";
     }
     QProcess process;
-    process.start(curl, { QStringLiteral("-si"), QStringLiteral("-X"), QStringLiteral("POST"), QStringLiteral("-d"),
-                            QStringLiteral(R"({"session_id":"abc"})"),
-                            QStringLiteral("http://127.0.0.1:%1/hook/Stop").arg(port) });
+    process.start(curl,
+        { QStringLiteral("-si"), QStringLiteral("-X"), QStringLiteral("POST"), QStringLiteral("-d"),
+            QStringLiteral(R"({"session_id":"abc"})"), QStringLiteral("http://127.0.0.1:%1/hook/Stop").arg(port) });
     ASSERT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 10000));
     EXPECT_EQ(process.readAllStandardOutput(), okReply);
     ASSERT_TRUE(waitUntil([&] { return events.size() == 1; }));

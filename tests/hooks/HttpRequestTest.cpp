@@ -90,8 +90,8 @@ TEST(HttpEvaluateTest, ChecksRunInOrder)
 
 TEST(HttpEvaluateTest, DeliveryCarriesEventNamePayloadAndAdapter)
 {
-    auto verdict = http::evaluate(
-        request("POST  /hook/Stop?x=1  HTTP/1.1\r\nX-Murmeli-Adapter: codex", R"({"session_id":"abc","_murmeli_adapter":"x"})"),
+    auto verdict = http::evaluate(request("POST  /hook/Stop?x=1  HTTP/1.1\r\nX-Murmeli-Adapter: codex",
+                                      R"({"session_id":"abc","_murmeli_adapter":"x"})"),
         std::nullopt);
     auto* delivery = std::get_if<http::Delivery>(&verdict);
     ASSERT_NE(delivery, nullptr);
@@ -131,14 +131,16 @@ TEST(HttpHeaderTest, ExtractHeaderMatchesWholeNamesUntilTheBlankLine)
     EXPECT_EQ(http::extractHeader(QStringLiteral("authorization"), lines), QStringLiteral("Bearer a"));
     EXPECT_EQ(http::extractHeader(QStringLiteral("host"), lines), std::nullopt);
     // The request line itself is never taken for a header.
-    EXPECT_EQ(http::extractHeader(QStringLiteral("post /hook/stop http/1.1"), { QStringLiteral("POST /hook/Stop HTTP/1.1:") }),
+    EXPECT_EQ(http::extractHeader(
+                  QStringLiteral("post /hook/stop http/1.1"), { QStringLiteral("POST /hook/Stop HTTP/1.1:") }),
         std::nullopt);
 }
 
 TEST(HttpReplyTest, ExactBytes)
 {
     EXPECT_EQ(http::formatReply(200, http::okBody),
-        "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 11\r\nConnection: close\r\n\r\n{\"ok\":true}");
+        "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 11\r\nConnection: "
+        "close\r\n\r\n{\"ok\":true}");
     EXPECT_TRUE(http::formatReply(413, "Payload too large").startsWith("HTTP/1.1 413 Payload Too Large\r\n"));
     EXPECT_TRUE(http::formatReply(500, "x").startsWith("HTTP/1.1 500 Error\r\n"));
     // Content-Length counts bytes, not characters.

@@ -60,10 +60,12 @@ TEST_F(SessionRegistryTest, ListsActiveSessionsMostRecentFirstWithTiesByKey)
     file(QStringLiteral("dddd4444-status.json"), 7199);
     file(QStringLiteral("eeee5555-status.json"), 7200);
     registry.refresh();
-    EXPECT_EQ(keys(), (QStringList { QStringLiteral("cccc3333"), QStringLiteral("aaaa1111"),
-                          QStringLiteral("bbbb2222"), QStringLiteral("dddd4444") }));
-    EXPECT_EQ(lines, (QStringList { QStringLiteral("Sessions: 4 active [cccc3333, aaaa1111, bbbb2222, dddd4444]"),
-                         QStringLiteral("Session → cccc3333 (auto)") }));
+    EXPECT_EQ(keys(),
+        (QStringList { QStringLiteral("cccc3333"), QStringLiteral("aaaa1111"), QStringLiteral("bbbb2222"),
+            QStringLiteral("dddd4444") }));
+    EXPECT_EQ(lines,
+        (QStringList { QStringLiteral("Sessions: 4 active [cccc3333, aaaa1111, bbbb2222, dddd4444]"),
+            QStringLiteral("Session → cccc3333 (auto)") }));
 
     // An unchanged list logs nothing; one that loses a member to age logs the new list.
     registry.refresh();
@@ -277,10 +279,10 @@ TEST(SessionCleanupTest, DeletesOnlyFilesOfSessionsWithoutAnAgent)
     SessionRegistry::cleanupStaleFiles(directory, [] { return std::nullopt; });
     EXPECT_EQ(remaining().size(), names.size());
 
-    SessionRegistry::cleanupStaleFiles(directory, [] {
-        return std::optional<QByteArray>("claude --resume live0001-aaaa\nclaude --resume live-001-zzz\n");
-    });
-    EXPECT_EQ(remaining(), (QStringList { QStringLiteral("hook0003-activity.json"),
-                              QStringLiteral("live-001-status.json"), QStringLiteral("live0001-activity.json"),
-                              QStringLiteral("live0001-status.json"), QStringLiteral("status.json") }));
+    SessionRegistry::cleanupStaleFiles(directory,
+        [] { return std::optional<QByteArray>("claude --resume live0001-aaaa\nclaude --resume live-001-zzz\n"); });
+    EXPECT_EQ(remaining(),
+        (QStringList { QStringLiteral("hook0003-activity.json"), QStringLiteral("live-001-status.json"),
+            QStringLiteral("live0001-activity.json"), QStringLiteral("live0001-status.json"),
+            QStringLiteral("status.json") }));
 }

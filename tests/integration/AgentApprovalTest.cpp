@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
@@ -42,7 +42,8 @@ protected:
         if (!AgentPeer::available(&whyNot)) {
             GTEST_SKIP() << whyNot.toStdString();
         }
-        secrets->save(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"), "agent-test");
+        secrets->save(
+            QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"), "agent-test");
         controller = std::make_unique<app::AppController>(
             test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
         controller->onLog = [this](const QString& message, common::LogColor) { lines << message; };

@@ -43,7 +43,8 @@ protected:
         environment.insert(QStringLiteral("MURMELI_BIN"), QStringLiteral(MURMELI_BINARY));
         installer.setProcessEnvironment(environment);
         installer.setProcessChannelMode(QProcess::MergedChannels);
-        installer.start(QStringLiteral("/bin/bash"), { QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts/install-hooks.sh") });
+        installer.start(
+            QStringLiteral("/bin/bash"), { QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts/install-hooks.sh") });
         ASSERT_TRUE(installer.waitForFinished(60000));
         ASSERT_EQ(installer.exitCode(), 0) << installer.readAll().toStdString();
 
@@ -84,15 +85,17 @@ protected:
 TEST_F(AgentHookScriptsTest, SessionReachesMurmeliThroughTheInstalledScripts)
 {
     runAgent();
-    ASSERT_TRUE(waitUntil([&] { return controller->pendingTable().hasActive(); }, 120000)) << agentOutput().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return controller->pendingTable().hasActive(); }, 120000))
+        << agentOutput().toStdString();
     const hooks::ApprovalRequest request = *controller->pendingTable().activeRequest();
     EXPECT_EQ(request.commandPreview, QStringLiteral("touch ") + marker);
     EXPECT_EQ(controller->hookServer().bearerRejectCount(), 0);
 
     const auto& sessions = controller->sessionRegistry().sessions();
-    EXPECT_TRUE(std::any_of(sessions.begin(), sessions.end(), [&](const auto& s) { return s.sid8 == request.sessionId; }));
-    const QString transcript = QString::fromUtf8(
-        readAll(root.path() + QStringLiteral("/murmeli/") + request.sessionId + QStringLiteral("-transcript-path.txt")));
+    EXPECT_TRUE(
+        std::any_of(sessions.begin(), sessions.end(), [&](const auto& s) { return s.sid8 == request.sessionId; }));
+    const QString transcript = QString::fromUtf8(readAll(
+        root.path() + QStringLiteral("/murmeli/") + request.sessionId + QStringLiteral("-transcript-path.txt")));
     ASSERT_TRUE(transcript.endsWith(QStringLiteral(".jsonl"))) << transcript.toStdString();
 
     // The agent is running while its request is held: discovery finds it in its working directory.
@@ -110,19 +113,22 @@ TEST_F(AgentHookScriptsTest, SessionReachesMurmeliThroughTheInstalledScripts)
     // The session's real transcript: the Bash call completed and the assistant's last words are there.
     hooks::TranscriptWatcher watcher;
     watcher.watch(transcript);
-    ASSERT_TRUE(waitUntil([&] {
-        const hooks::TranscriptData data = watcher.data();
-        return std::any_of(data.tools.begin(), data.tools.end(),
-                   [](const hooks::TranscriptTool& t) { return t.name == QStringLiteral("Bash") && t.status == QStringLiteral("completed"); })
-            && !data.lastAssistantText.isEmpty();
-    }, 10000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const hooks::TranscriptData data = watcher.data();
+            return std::any_of(data.tools.begin(), data.tools.end(), [](const hooks::TranscriptTool& t) {
+                return t.name == QStringLiteral("Bash") && t.status == QStringLiteral("completed");
+            }) && !data.lastAssistantText.isEmpty();
+        },
+        10000));
     EXPECT_TRUE(watcher.data().runningTools().isEmpty());
 }
 
 TEST_F(AgentHookScriptsTest, UndecidedRequestFailsOpenThroughThePermissionScript)
 {
     runAgent();
-    ASSERT_TRUE(waitUntil([&] { return controller->pendingTable().hasActive(); }, 120000)) << agentOutput().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return controller->pendingTable().hasActive(); }, 120000))
+        << agentOutput().toStdString();
     const QString id = controller->pendingTable().activeRequest()->toolUseId;
     ASSERT_TRUE(waitUntil([&] { return !controller->pendingTable().hasActive(); }, 40000));
     EXPECT_TRUE(lines.contains(QStringLiteral("[approval-diag] ") + id + QStringLiteral(" → failOpen")));

@@ -31,7 +31,9 @@ QByteArray settingsFor(quint16 port)
         }
         const QString name = hooks::toString(row.name);
         const QString command
-            = QStringLiteral("curl -s --max-time 60 -X POST --data-binary @- http://127.0.0.1:%1/hook/%2").arg(port).arg(name)
+            = QStringLiteral("curl -s --max-time 60 -X POST --data-binary @- http://127.0.0.1:%1/hook/%2")
+                  .arg(port)
+                  .arg(name)
             + (row.requiresAsyncResponse ? QString() : QStringLiteral(" >/dev/null"));
         QJsonObject entry { { QStringLiteral("hooks"),
             QJsonArray { QJsonObject { { QStringLiteral("type"), QStringLiteral("command") },
@@ -106,8 +108,8 @@ TEST(AgentSessionTest, RunningSessionIsListedAndItsFilesComeAndGo)
     EXPECT_EQ(activity.value(QStringLiteral("session")).toString(), key);
 
     // SessionEnd removed the session's files and its entry.
-    ASSERT_TRUE(waitUntil([&] {
-        return QDir(statusDir).entryList({ key + QStringLiteral("-*") }, QDir::Files).isEmpty();
-    }, 10000)) << QDir(statusDir).entryList().join(QLatin1Char(' ')).toStdString();
+    ASSERT_TRUE(waitUntil(
+        [&] { return QDir(statusDir).entryList({ key + QStringLiteral("-*") }, QDir::Files).isEmpty(); }, 10000))
+        << QDir(statusDir).entryList().join(QLatin1Char(' ')).toStdString();
     EXPECT_TRUE(std::none_of(sessions.begin(), sessions.end(), [&](const auto& s) { return s.sid8 == key; }));
 }

@@ -74,9 +74,11 @@ TEST_F(InstallHooksTest, FreshHomeInstallPassesTheSelfCheckAndReinstallChangesNo
     // The secret the scripts send is the one murmeli's keychain layer reads.
     const QByteArray secret = readAll(hooksDir() + QStringLiteral("/hook-secret"));
     EXPECT_EQ(secret.size(), 64);
-    EXPECT_EQ(readAll(home.path() + QStringLiteral("/.local/share/murmeli/secrets/com.murmeli.apikey.hook-auth.secret")),
+    EXPECT_EQ(
+        readAll(home.path() + QStringLiteral("/.local/share/murmeli/secrets/com.murmeli.apikey.hook-auth.secret")),
         secret);
-    EXPECT_EQ(QFileInfo(hooksDir() + QStringLiteral("/hook-secret")).permissions() & (QFile::ReadGroup | QFile::ReadOther),
+    EXPECT_EQ(
+        QFileInfo(hooksDir() + QStringLiteral("/hook-secret")).permissions() & (QFile::ReadGroup | QFile::ReadOther),
         QFileDevice::Permissions());
 
     const QByteArray settings = readAll(settingsPath());
@@ -108,7 +110,8 @@ TEST_F(InstallHooksTest, UninstallLeavesTheUsersOwnSettingsAsTheyWere)
     ASSERT_EQ(removed.exitCode, 0) << removed.output.toStdString();
     EXPECT_EQ(QJsonDocument::fromJson(readAll(settingsPath())), QJsonDocument::fromJson(own));
     EXPECT_FALSE(QFileInfo::exists(hooksDir()));
-    EXPECT_FALSE(QFileInfo::exists(home.path() + QStringLiteral("/.local/share/murmeli/secrets/com.murmeli.apikey.hook-auth.secret")));
+    EXPECT_FALSE(QFileInfo::exists(
+        home.path() + QStringLiteral("/.local/share/murmeli/secrets/com.murmeli.apikey.hook-auth.secret")));
 }
 
 TEST_F(InstallHooksTest, BrokenSettingsAreRefusedAndLeftAlone)

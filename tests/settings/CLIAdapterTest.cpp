@@ -35,12 +35,14 @@ TEST(CLIAdapterTest, TableOrderAndIdentifiers)
     for (const CLIAdapter& a : CLIAdapter::allCases()) {
         order << settings::toString(a.id);
     }
-    EXPECT_EQ(order, (QStringList { QStringLiteral("claudeCode"), QStringLiteral("codex"), QStringLiteral("openClaw"),
-                         QStringLiteral("openCode"), QStringLiteral("gemini"), QStringLiteral("qoder"),
-                         QStringLiteral("codeBuddy"), QStringLiteral("kimi"), QStringLiteral("qwenCode") }));
+    EXPECT_EQ(order,
+        (QStringList { QStringLiteral("claudeCode"), QStringLiteral("codex"), QStringLiteral("openClaw"),
+            QStringLiteral("openCode"), QStringLiteral("gemini"), QStringLiteral("qoder"), QStringLiteral("codeBuddy"),
+            QStringLiteral("kimi"), QStringLiteral("qwenCode") }));
     EXPECT_EQ(settings::cliAdapterIdFromString(QStringLiteral("codex")), CLIAdapter::ID::Codex);
     EXPECT_EQ(settings::cliAdapterIdFromString(QStringLiteral("Codex")), std::nullopt);
-    EXPECT_EQ(adapter(CLIAdapter::ID::Kimi).comingSoonNote, QStringLiteral("Moonshot Kimi CLI adapter \u2014 coming later."));
+    EXPECT_EQ(
+        adapter(CLIAdapter::ID::Kimi).comingSoonNote, QStringLiteral("Moonshot Kimi CLI adapter \u2014 coming later."));
 }
 
 TEST(CLIAdapterTest, ScriptsAreFoundBesideTheSourceTreeOrInAnInstalledPrefix)
@@ -71,7 +73,8 @@ TEST(CLIAdapterTest, StateComesFromTheSecretOrTheAgentsConfiguration)
     auto secrets = std::make_shared<platform::FakeSecretStore>();
     const hooks::KeychainStore keychain(secrets);
 
-    EXPECT_EQ(adapter(CLIAdapter::ID::ClaudeCode).detectState(executable, keychain, home), CLIInstallState::Installable);
+    EXPECT_EQ(
+        adapter(CLIAdapter::ID::ClaudeCode).detectState(executable, keychain, home), CLIInstallState::Installable);
     secrets->save(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"), "s");
     EXPECT_EQ(adapter(CLIAdapter::ID::ClaudeCode).detectState(executable, keychain, home), CLIInstallState::Active);
 

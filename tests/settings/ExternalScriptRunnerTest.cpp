@@ -14,8 +14,8 @@ TEST(ExternalScriptRunnerTest, CombinesBothChannelsInTheOrderWritten)
 
 TEST(ExternalScriptRunnerTest, LargeOutputDoesNotStall)
 {
-    const auto result = ExternalScriptRunner::run(
-        QStringLiteral("/bin/bash"), { QStringLiteral("-c"), QStringLiteral("head -c 1000000 /dev/zero | tr '\\0' x") });
+    const auto result = ExternalScriptRunner::run(QStringLiteral("/bin/bash"),
+        { QStringLiteral("-c"), QStringLiteral("head -c 1000000 /dev/zero | tr '\\0' x") });
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.output.size(), 1000000);
 }
@@ -26,8 +26,8 @@ TEST(ExternalScriptRunnerTest, LaunchFailureAndUndecodableOutput)
     EXPECT_EQ(missing.exitCode, -1);
     EXPECT_TRUE(missing.output.startsWith(QStringLiteral("Failed to launch /nonexistent/interpreter: ")));
 
-    const auto binary
-        = ExternalScriptRunner::run(QStringLiteral("/bin/bash"), { QStringLiteral("-c"), QStringLiteral("printf '\\377\\376'") });
+    const auto binary = ExternalScriptRunner::run(
+        QStringLiteral("/bin/bash"), { QStringLiteral("-c"), QStringLiteral("printf '\\377\\376'") });
     EXPECT_EQ(binary.exitCode, 0);
     EXPECT_TRUE(binary.output.isEmpty());
 }

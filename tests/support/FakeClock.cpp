@@ -2,7 +2,7 @@
 
 namespace murmeli::test {
 
-FakeClock::FakeClock(QDateTime start) : m_start(std::move(start)) {}
+FakeClock::FakeClock(QDateTime start) : m_start(std::move(start)) { }
 
 QDateTime FakeClock::now() const
 {

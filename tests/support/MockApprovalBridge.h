@@ -18,7 +18,10 @@ public:
     explicit MockApprovalBridge(common::Clock& clock) : m_clock(clock) { }
 
     void setResolver(Resolver resolver) { m_resolver = std::move(resolver); }
-    void script(const hooks::ApprovalDecision& decision, qint64 delayMs = 10) { m_scripts.push_back({ decision, delayMs }); }
+    void script(const hooks::ApprovalDecision& decision, qint64 delayMs = 10)
+    {
+        m_scripts.push_back({ decision, delayMs });
+    }
     void clearScript() { m_scripts.clear(); }
 
     QCoro::Task<> requestApproval(hooks::ApprovalRequest request) override;
