@@ -7,6 +7,7 @@
 
 #include "main/common/ProcessRunner.h"
 #include "main/hooks/ApprovalSerialization.h"
+#include "main/hooks/HookEventManifest.h"
 #include "main/hooks/HookEventType.h"
 #include "main/hooks/HookSelfCheck.h"
 #include "main/settings/CLIAdapter.h"
@@ -75,6 +76,12 @@ void AppController::startBackend(const QString& binaryPath)
         = [this](QString eventName, QJsonObject payload, std::shared_ptr<hooks::HeldRequest> held) {
               return permissionReply(std::move(eventName), std::move(payload), std::move(held));
           };
+    m_hookServer->heldEvents.clear();
+    for (const hooks::HookEventDescriptor& row : hooks::HookEventManifest::all()) {
+        if (row.requiresAsyncResponse) {
+            m_hookServer->heldEvents.insert(hooks::toString(row.name));
+        }
+    }
     installPendingTableHandlers();
     m_hookServer->start(m_dependencies.hookPort, std::nullopt, false);
     m_fileWatcher.start(m_statusDirectory.path(), [this] { statusChanged(); });
@@ -232,8 +239,17 @@ QCoro::Task<> AppController::dropAbandoned(QString toolUseId)
 
 void AppController::handleHookEvent(const QString& eventName, const QJsonObject& payload)
 {
-    if (m_hookDispatcher.dispatch(eventName, payload)) {
-        statusChanged();
+    if (!m_hookDispatcher.dispatch(eventName, payload)) {
+        return;
+    }
+    // Events arrive in bursts; their files are written once the burst has been taken in.
+    if (!m_flushScheduled) {
+        m_flushScheduled = true;
+        QMetaObject::invokeMethod(m_lifetime.get(), [this] {
+            m_flushScheduled = false;
+            m_hookDispatcher.flush();
+            statusChanged();
+        }, Qt::QueuedConnection);
     }
 }
 

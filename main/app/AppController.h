@@ -118,6 +118,7 @@ private:
     std::unique_ptr<hooks::PendingRequestTable> m_pendingTable;
     std::shared_ptr<hooks::ApprovalBridge> m_approvalBridge;
     bool m_backendStarted = false;
+    bool m_flushScheduled = false;
     // Guards coroutines that outlive a wait: they stop when the controller is gone.
     std::unique_ptr<QObject> m_lifetime = std::make_unique<QObject>();
 };

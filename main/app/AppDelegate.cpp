@@ -17,7 +17,15 @@ void AppDelegate::applicationDidFinishLaunching()
     common::writeToStderr(QStringLiteral("murmeli ready"), common::LogColor::Green);
     // Until the panel takes over, a change and a steady 2 s poll keep the session list current; the poll also
     // drops sessions that went quiet.
-    m_controller.onStatusChange = [this] { m_controller.syncSessions(); };
+    // A burst of events asks for one sync, run once the burst has been handled.
+    m_syncSoon.setSingleShot(true);
+    m_syncSoon.setInterval(0);
+    QObject::connect(&m_syncSoon, &QTimer::timeout, &m_syncSoon, [this] { m_controller.syncSessions(); });
+    m_controller.onStatusChange = [this] {
+        if (!m_syncSoon.isActive()) {
+            m_syncSoon.start();
+        }
+    };
     m_sessionPoll.setInterval(2000);
     QObject::connect(&m_sessionPoll, &QTimer::timeout, &m_sessionPoll, [this] { m_controller.syncSessions(); });
     m_controller.startBackend(m_binaryPath);

@@ -20,6 +20,7 @@ private:
     AppController& m_controller;
     QString m_binaryPath;
     QTimer m_sessionPoll;
+    QTimer m_syncSoon;
 };
 
 } // namespace murmeli::app

@@ -1,5 +1,6 @@
 #include "main/app/HookEventDispatcher.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 
 #include "main/common/TextUtils.h"
@@ -72,6 +73,8 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
         break;
     case HookEventType::SessionEnd:
         m_registry.removeSession(key);
+        m_writtenTranscriptPaths.remove(key);
+        m_pending.erase(key);
         return true;
     case HookEventType::UserPromptSubmit: {
         const QJsonValue title
@@ -91,18 +94,47 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     default:
         break;
     }
-    writeFiles(eventName, key, payload);
-    m_registry.refreshSnapshot(key);
+    noteFiles(eventName, key, payload);
     return true;
 }
 
-void HookEventDispatcher::writeFiles(const QString& eventName, const QString& key, const QJsonObject& payload)
+bool HookEventDispatcher::flush()
 {
+    if (m_pending.empty()) {
+        return false;
+    }
+    std::map<QString, PendingFiles> pending;
+    pending.swap(m_pending);
+    for (const auto& [key, files] : pending) {
+        const QString pathFile = m_files.directory().filePath(key + QStringLiteral("-transcript-path.txt"));
+        if (files.transcriptPath
+            && (m_writtenTranscriptPaths.value(key) != *files.transcriptPath || !QFileInfo::exists(pathFile))) {
+            if (m_files.writeTranscriptPath(key, *files.transcriptPath)) {
+                m_writtenTranscriptPaths.insert(key, *files.transcriptPath);
+            }
+        }
+        if (files.activity) {
+            const auto& a = *files.activity;
+            m_files.writeActivity(key, a.text, a.tool, a.ts, a.project);
+        }
+        if (files.notice) {
+            const auto& n = *files.notice;
+            m_files.writeNotify(key, n.type, n.text, n.ts, n.project);
+        }
+        m_registry.refreshSnapshot(key);
+    }
+    return true;
+}
+
+void HookEventDispatcher::noteFiles(const QString& eventName, const QString& key, const QJsonObject& payload)
+{
+    // Only the latest of each file matters, so a burst of events for a session costs one write per file.
+    PendingFiles& files = m_pending[key];
     const qint64 now = m_clock.now().toSecsSinceEpoch();
     const QString project = common::text::lastPathComponent(stringOf(payload, "cwd"));
     const QString transcriptPath = stringOf(payload, "transcript_path");
     if (!transcriptPath.isEmpty()) {
-        m_files.writeTranscriptPath(key, transcriptPath);
+        files.transcriptPath = transcriptPath;
     }
     const auto type = hooks::hookEventTypeFromString(eventName);
     if (!type) {
@@ -113,27 +145,28 @@ void HookEventDispatcher::writeFiles(const QString& eventName, const QString& ke
     case HookEventType::PostToolUseFailure: {
         const QString tool = stringOf(payload, "tool_name");
         const QJsonObject input = payload.value(QLatin1String("tool_input")).toObject();
-        m_files.writeActivity(key, hooks::ApprovalSerialization::generatePreview(tool, input), tool, now, project);
+        files.activity = FileContent { hooks::ApprovalSerialization::generatePreview(tool, input), tool, QString(), now,
+            project };
         if (*type == HookEventType::PostToolUseFailure) {
             const QString error = stringOf(payload, "error");
-            m_files.writeNotify(
-                key, QStringLiteral("error"), error.isEmpty() ? tool + QStringLiteral(" failed") : error, now, project);
+            files.notice = FileContent { error.isEmpty() ? tool + QStringLiteral(" failed") : error, QString(),
+                QStringLiteral("error"), now, project };
         }
         break;
     }
     case HookEventType::StopFailure: {
         const QString error = stringOf(payload, "error");
-        m_files.writeNotify(
-            key, QStringLiteral("error"), error.isEmpty() ? QStringLiteral("Turn failed") : error, now, project);
+        files.notice = FileContent { error.isEmpty() ? QStringLiteral("Turn failed") : error, QString(),
+            QStringLiteral("error"), now, project };
         break;
     }
     case HookEventType::Notification: {
         const QString kind = stringOf(payload, "notification_type");
         const QString message = stringOf(payload, "message");
         if (kind == QLatin1String("permission_prompt")) {
-            m_files.writeNotify(key, QStringLiteral("permission"), message, now, project);
+            files.notice = FileContent { message, QString(), QStringLiteral("permission"), now, project };
         } else if (kind == QLatin1String("idle_prompt")) {
-            m_files.writeNotify(key, QStringLiteral("idle"), message, now, project);
+            files.notice = FileContent { message, QString(), QStringLiteral("idle"), now, project };
         }
         break;
     }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <map>
+#include <optional>
+
+#include <QHash>
 #include <QJsonObject>
 #include <QString>
 
@@ -18,16 +22,34 @@ public:
 
     common::LogSink onLog;
 
-    /// Returns whether the sessions may have changed (the owner then refreshes what it shows).
+    /// Applies the event to the registry and notes the session files it changes. Returns whether the sessions may
+    /// have changed (the owner then calls flush() and refreshes what it shows).
     bool dispatch(const QString& eventName, const QJsonObject& payload);
+    /// Writes the noted files, the latest content of each, and re-reads those sessions. Returns whether it wrote.
+    bool flush();
 
 private:
-    void writeFiles(const QString& eventName, const QString& key, const QJsonObject& payload);
+    struct FileContent {
+        QString text; // activity text or notice message
+        QString tool;
+        QString type;
+        qint64 ts = 0;
+        QString project;
+    };
+    struct PendingFiles {
+        std::optional<QString> transcriptPath;
+        std::optional<FileContent> activity;
+        std::optional<FileContent> notice;
+    };
+
+    void noteFiles(const QString& eventName, const QString& key, const QJsonObject& payload);
     void log(const QString& message, common::LogColor color);
 
     hooks::SessionRegistry& m_registry;
     hooks::SessionFileWriter& m_files;
     common::Clock& m_clock;
+    QHash<QString, QString> m_writtenTranscriptPaths;
+    std::map<QString, PendingFiles> m_pending;
 };
 
 } // namespace murmeli::app

@@ -22,16 +22,20 @@ void append(std::vector<char>& out, const void* data, std::size_t size)
 
 } // namespace
 
-void DeliveryOutbox::push(
+bool DeliveryOutbox::push(
     Kind kind, quint64 connectionId, QStringView eventName, QByteArrayView body, QStringView adapter)
 {
     const Header header { connectionId, static_cast<quint32>(eventName.size()), static_cast<quint32>(body.size()),
         static_cast<quint32>(adapter.size()), static_cast<quint32>(kind) };
     const std::lock_guard lock(m_mutex);
+    if (kind == Kind::Event && m_filling.size() > maxPendingBytes) {
+        return false;
+    }
     append(m_filling, &header, sizeof header);
     append(m_filling, eventName.data(), eventName.size() * sizeof(QChar));
     append(m_filling, body.data(), body.size());
     append(m_filling, adapter.data(), adapter.size() * sizeof(QChar));
+    return true;
 }
 
 std::vector<DeliveryOutbox::Item> DeliveryOutbox::takeAll()

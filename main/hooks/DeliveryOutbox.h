@@ -28,8 +28,12 @@ public:
         QString adapter;
     };
 
-    /// Producer side; any thread.
-    void push(Kind kind, quint64 connectionId, QStringView eventName = {}, QByteArrayView body = {},
+    /// Past this many waiting bytes, plain events are dropped rather than queued: a flood must not exhaust memory
+    /// while the owner's thread is busy. Held requests, closures and log lines are always queued.
+    static constexpr std::size_t maxPendingBytes = 32 * 1024 * 1024;
+
+    /// Producer side; any thread. False when a plain event was dropped for the cap.
+    bool push(Kind kind, quint64 connectionId, QStringView eventName = {}, QByteArrayView body = {},
         QStringView adapter = {});
     /// Consumer side; one thread only.
     std::vector<Item> takeAll();

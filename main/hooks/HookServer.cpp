@@ -15,8 +15,16 @@ HookServer::HookServer(KeychainStore keychain, HookServerOptions options)
     : m_keychain(std::move(keychain)), m_context(std::make_unique<QObject>()), m_thread(std::make_unique<QThread>())
 {
     using Kind = DeliveryOutbox::Kind;
-    auto deliverFn = [this](quint64 id, http::Delivery delivery, bool awaits) {
-        m_outbox.push(awaits ? Kind::EventHeld : Kind::Event, id, delivery.eventName, delivery.body, delivery.adapter);
+    // Called on the server thread only, so the count needs no lock.
+    auto deliverFn = [this, dropped = qint64 { 0 }](quint64 id, http::Delivery delivery, bool awaits) mutable {
+        if (!m_outbox.push(
+                awaits ? Kind::EventHeld : Kind::Event, id, delivery.eventName, delivery.body, delivery.adapter)) {
+            ++dropped;
+        } else if (dropped > 0) {
+            m_outbox.push(Kind::Log, 0,
+                QStringLiteral("HookServer: %1 events were answered but not handled while murmeli was busy")
+                    .arg(std::exchange(dropped, 0)));
+        }
     };
     auto logFn = [this](const QString& line) { m_outbox.push(Kind::Log, 0, line); };
     auto closedFn = [this](quint64 id) { m_outbox.push(Kind::PeerClosed, id); };
@@ -60,6 +68,10 @@ void HookServer::start(quint16 port, std::optional<QString> secret, bool skipKey
     }
     setSecret(resolved);
     m_shared->asyncReplies = static_cast<bool>(asyncEventResponse);
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->heldEventNames = heldEvents;
+    }
     // Listening is synchronous so the bound port is known when start() returns.
     QMetaObject::invokeMethod(
         m_worker, [worker = m_worker, port] { worker->listen(port); }, Qt::BlockingQueuedConnection);

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include <QJsonObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -41,8 +42,11 @@ public:
 
     /// Every accepted event, on the owner's thread.
     EventHandler onEvent;
-    /// When set before start(), every accepted event's reply waits for it.
+    /// When set before start(), accepted events' replies wait for it (all of them, or those named in heldEvents).
     AsyncResponseHandler asyncEventResponse;
+    /// The events whose reply waits for asyncEventResponse; empty means every event. Read at start(). Other events
+    /// get {"ok":true} at once, which is what the handler would have answered, without a trip to the owner's thread.
+    QSet<QString> heldEvents;
     LogHandler onLog;
 
     /// Resolves the secret (given, none, or the keychain's) and starts listening on 127.0.0.1.

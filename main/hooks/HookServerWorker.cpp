@@ -209,7 +209,12 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
         ++m_shared->totalEvents;
         m_shared->lastEventAtMs = nowMs();
     }
-    const bool awaitsReply = m_shared->asyncReplies && !peerGone;
+    bool held = false;
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        held = m_shared->heldEventNames.isEmpty() || m_shared->heldEventNames.contains(delivery.eventName);
+    }
+    const bool awaitsReply = m_shared->asyncReplies && !peerGone && held;
     m_deliver(id, std::move(delivery), awaitsReply);
     wakeOwner();
     wakeOwner();

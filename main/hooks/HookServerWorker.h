@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include "main/hooks/HttpRequest.h"
@@ -41,8 +42,9 @@ struct HookServerShared {
 
     std::atomic<bool> running { false };
     std::atomic<quint16> port { 0 };
-    // Whether accepted events wait for an asynchronous reply; fixed when the server starts.
+    // Whether accepted events wait for an asynchronous reply, and which ones (empty: all); fixed at start.
     std::atomic<bool> asyncReplies { false };
+    QSet<QString> heldEventNames;
 };
 
 /// Owns the listener and every connection; lives on the server thread and is only called there.

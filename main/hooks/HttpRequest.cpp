@@ -76,6 +76,36 @@ std::variant<qint64, Framing> declaredBodyLength(const QByteArray& headerBlock)
     return qint64 { 0 };
 }
 
+// The first header line (before the blank line) whose name matches, ASCII case-insensitively, with its value
+// trimmed of spaces and tabs; the same answer as extractHeader() gives on the decoded lines.
+std::optional<QString> headerValue(QByteArrayView headers, QByteArrayView lowerName)
+{
+    qsizetype start = 0;
+    while (start < headers.size()) {
+        qsizetype stop = headers.indexOf("\r\n", start);
+        if (stop < 0) {
+            stop = headers.size();
+        }
+        const QByteArrayView line = headers.sliced(start, stop - start);
+        if (line.isEmpty()) {
+            break;
+        }
+        if (line.size() > lowerName.size() && line[lowerName.size()] == ':'
+            && line.first(lowerName.size()).compare(lowerName, Qt::CaseInsensitive) == 0) {
+            QByteArrayView value = line.sliced(lowerName.size() + 1);
+            while (!value.isEmpty() && isSpaceOrTab(value.front())) {
+                value = value.sliced(1);
+            }
+            while (!value.isEmpty() && isSpaceOrTab(value.back())) {
+                value.chop(1);
+            }
+            return QString::fromUtf8(value);
+        }
+        start = stop + 2;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 bool isValidUtf8(const QByteArray& bytes)
@@ -192,34 +222,46 @@ Verdict evaluate(const QByteArray& data, const std::optional<QString>& secret)
     if (!isValidUtf8(data)) {
         return Reply { 400, QByteArrayLiteral("Bad request") };
     }
+    // Work on the bytes of the head: it is checked on every request, and text conversions of every line would
+    // cost more than the rest of the request.
     const qsizetype end = data.indexOf(headerEnd);
-    // Only the head is split into lines: header lookups stop at the blank line anyway.
-    const QString head = QString::fromUtf8(end < 0 ? data : data.left(end + 2));
-    const QStringList lines = head.split(QStringLiteral("\r\n"));
-    if (lines.isEmpty()) {
-        return Reply { 400, QByteArrayLiteral("Bad request") };
+    const QByteArrayView head = end < 0 ? QByteArrayView(data) : QByteArrayView(data).first(end);
+    const qsizetype firstLineEnd = head.indexOf("\r\n");
+    const QByteArrayView requestLine = firstLineEnd < 0 ? head : head.first(firstLineEnd);
+    const QByteArrayView headers = firstLineEnd < 0 ? QByteArrayView() : head.sliced(firstLineEnd + 2);
+
+    QByteArrayView pieces[2];
+    int count = 0;
+    for (qsizetype i = 0; i < requestLine.size() && count < 2;) {
+        if (requestLine[i] == ' ') {
+            ++i;
+            continue;
+        }
+        qsizetype j = i;
+        while (j < requestLine.size() && requestLine[j] != ' ') {
+            ++j;
+        }
+        pieces[count++] = requestLine.sliced(i, j - i);
+        i = j;
     }
-    const QStringList pieces = lines.first().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (pieces.size() < 2 || pieces[0] != QLatin1String("POST")) {
+    if (count < 2 || pieces[0] != "POST") {
         return Reply { 405, QByteArrayLiteral("Method not allowed") };
     }
-    if (secret && !secret->isEmpty() && !isAuthorized(secret, extractHeader(QStringLiteral("authorization"), lines))) {
+    if (secret && !secret->isEmpty() && !isAuthorized(secret, headerValue(headers, "authorization"))) {
         return Reply { 401, QByteArrayLiteral("{\"error\":\"unauthorized\"}") };
     }
-    const QString& path = pieces[1];
-    if (!path.startsWith(QLatin1String("/hook/"))) {
+    if (!pieces[1].startsWith("/hook/")) {
         return Reply { 404, QByteArrayLiteral("Not found") };
     }
     Delivery delivery;
-    delivery.eventName = path.mid(6);
+    delivery.eventName = QString::fromUtf8(pieces[1].sliced(6));
     if (delivery.eventName.isEmpty()) {
         return Reply { 400, QByteArrayLiteral("Missing event type") };
     }
     if (end >= 0) {
         delivery.body = data.mid(end + headerEnd.size());
     }
-    const auto adapter = extractHeader(QStringLiteral("x-murmeli-adapter"), lines);
-    if (adapter) {
+    if (const auto adapter = headerValue(headers, "x-murmeli-adapter")) {
         delivery.adapter = *adapter;
     }
     return delivery;

@@ -2,9 +2,9 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include "main/hooks/SessionKey.h"
+#include "main/hooks/SmallFile.h"
 
 namespace murmeli::hooks {
 
@@ -15,15 +15,7 @@ bool SessionFileWriter::write(const QString& name, const QByteArray& bytes) cons
     if (!m_directory.prepare()) {
         return false;
     }
-    QSaveFile file(m_directory.filePath(name));
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return SmallFile::writeAtomically(m_directory.filePath(name), bytes);
 }
 
 bool SessionFileWriter::writeActivity(

@@ -1,8 +1,11 @@
 #include "main/hooks/SmallFile.h"
 
+#include <cstdio>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QTemporaryFile>
 
 namespace murmeli::hooks::SmallFile {
 
@@ -38,6 +41,22 @@ std::optional<QJsonObject> parseObject(const QByteArray& bytes)
         return std::nullopt;
     }
     return doc.object();
+}
+
+bool writeAtomically(const QString& path, const QByteArray& bytes)
+{
+    const QFileInfo target(path);
+    QTemporaryFile temporary(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
+    temporary.setAutoRemove(true);
+    if (!temporary.open() || temporary.write(bytes) != bytes.size() || !temporary.flush()) {
+        return false;
+    }
+    // rename() replaces the target in one step; QFile::rename would refuse an existing one.
+    if (std::rename(QFile::encodeName(temporary.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
+        return false;
+    }
+    temporary.setAutoRemove(false);
+    return true;
 }
 
 } // namespace murmeli::hooks::SmallFile

@@ -20,4 +20,8 @@ std::optional<QJsonObject> parseObject(const QByteArray& bytes);
 /// The file parsed as a JSON object; nullopt when it cannot be read, does not parse, or is not an object.
 std::optional<QJsonObject> readObject(const QString& path);
 
+/// Replaces the file whole (a temporary file beside it, then a rename), so readers see the old or the new content.
+/// No fsync: these files describe the moment and are rewritten constantly; a crash may lose one, never tear it.
+bool writeAtomically(const QString& path, const QByteArray& bytes);
+
 } // namespace murmeli::hooks::SmallFile

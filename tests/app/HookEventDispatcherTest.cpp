@@ -87,13 +87,21 @@ protected:
     hooks::SessionRegistry m_registry { m_status, m_clock, m_root.filePath("legacy-status.json") };
     hooks::SessionFileWriter m_files { m_status };
     HookEventDispatcher m_dispatcher { m_registry, m_files, m_clock };
+
+    // As the controller does: the event, then its files.
+    bool dispatch(const QString& eventName, const QJsonObject& payload)
+    {
+        const bool changed = m_dispatcher.dispatch(eventName, payload);
+        m_dispatcher.flush();
+        return changed;
+    }
     std::vector<std::pair<QString, LogColor>> m_logs;
 };
 
 TEST_F(HookEventDispatcherTest, PostToolUseRecordsTheActivityAtTheClocksTime)
 {
     writeStatus(key);
-    m_dispatcher.dispatch("PostToolUse",
+    dispatch("PostToolUse",
         { { "session_id", longId }, { "cwd", "/home/u/proj/" }, { "tool_name", "Bash" },
             { "tool_input", QJsonObject { { "command", "make test" } } }, { "transcript_path", "/home/u/t.jsonl" } });
 
@@ -130,7 +138,7 @@ TEST_F(HookEventDispatcherTest, NotificationsWriteOnlyPermissionAndIdleNotices)
              Case { "idle0001", "idle_prompt", "idle" }, Case { "auth0001", "auth_success", nullptr } }) {
         SCOPED_TRACE(c.kind);
         writeStatus(c.id);
-        m_dispatcher.dispatch("Notification",
+        dispatch("Notification",
             { { "session_id", c.id }, { "notification_type", c.kind }, { "message", "Claude needs you" },
                 { "cwd", "/w/proj" } });
         const QString name = QString::fromLatin1(c.id) + "-notify.json";
@@ -161,14 +169,14 @@ TEST_F(HookEventDispatcherTest, NotificationsWriteOnlyPermissionAndIdleNotices)
 TEST_F(HookEventDispatcherTest, FailuresWriteErrorNotices)
 {
     writeStatus(key);
-    m_dispatcher.dispatch("PostToolUseFailure",
+    dispatch("PostToolUseFailure",
         { { "session_id", longId }, { "tool_name", "Bash" }, { "tool_input", QJsonObject { { "command", "false" } } },
             { "error", "exit status 1" } });
     EXPECT_EQ(json(key + "-activity.json").value("activity").toString(), "false");
     EXPECT_EQ(json(key + "-notify.json").value("type").toString(), "error");
     EXPECT_EQ(json(key + "-notify.json").value("message").toString(), "exit status 1");
 
-    m_dispatcher.dispatch("StopFailure", { { "session_id", longId }, { "error", "rate limited" } });
+    dispatch("StopFailure", { { "session_id", longId }, { "error", "rate limited" } });
     EXPECT_EQ(json(key + "-notify.json").value("type").toString(), "error");
     const auto status = readBack(key);
     ASSERT_TRUE(status);
@@ -178,17 +186,17 @@ TEST_F(HookEventDispatcherTest, FailuresWriteErrorNotices)
 
 TEST_F(HookEventDispatcherTest, KeyComesFromTheFirstStringIdField)
 {
-    m_dispatcher.dispatch("Notification",
+    dispatch("Notification",
         { { "session_id", 42 }, { "sessionId", "zyxwvuts-rest" }, { "notification_type", "idle_prompt" } });
     EXPECT_EQ(json("zyxwvuts-notify.json").value("type").toString(), "idle");
     EXPECT_NE(session("zyxwvuts"), nullptr);
-    m_dispatcher.dispatch("Notification",
+    dispatch("Notification",
         { { "id", "idididid" }, { "agentId", "agentIdX" }, { "sessionId", "second22" }, { "session_id", "first111-x" },
             { "notification_type", "idle_prompt" } });
     EXPECT_TRUE(QFile::exists(file("first111-notify.json")));
 
     // No id at all: nobody to write for.
-    m_dispatcher.dispatch("PostToolUse", { { "tool_name", "Bash" }, { "transcript_path", "/t.jsonl" } });
+    dispatch("PostToolUse", { { "tool_name", "Bash" }, { "transcript_path", "/t.jsonl" } });
     EXPECT_EQ(allFiles(), QStringList({ "a/b/status/first111-notify.json", "a/b/status/zyxwvuts-notify.json" }));
     EXPECT_EQ(m_registry.sessions().size(), 2u);
 }
@@ -206,7 +214,7 @@ TEST_F(HookEventDispatcherTest, UnsafeKeyTouchesNothing)
         for (const char* event : { "SessionStart", "PostToolUse", "Notification", "StopFailure", "SessionEnd" }) {
             SCOPED_TRACE(id.toStdString() + " " + event);
             m_logs.clear();
-            EXPECT_FALSE(m_dispatcher.dispatch(event,
+            EXPECT_FALSE(dispatch(event,
                 { { "session_id", id }, { "notification_type", "permission_prompt" }, { "tool_name", "Bash" },
                     { "transcript_path", "/t.jsonl" } }));
             ASSERT_EQ(m_logs.size(), 1u);
@@ -222,7 +230,7 @@ TEST_F(HookEventDispatcherTest, UnsafeKeyTouchesNothing)
 
 TEST_F(HookEventDispatcherTest, SessionStartAnnouncesAnInMemorySessionWithItsAdapter)
 {
-    m_dispatcher.dispatch(
+    dispatch(
         "SessionStart", { { "session_id", longId }, { "cwd", "/w/p" }, { "_murmeli_adapter", "gemini" } });
     ASSERT_NE(session(key), nullptr);
     EXPECT_TRUE(session(key)->inMemoryOnly);
@@ -230,7 +238,7 @@ TEST_F(HookEventDispatcherTest, SessionStartAnnouncesAnInMemorySessionWithItsAda
     EXPECT_EQ(allFiles(), QStringList());
 
     // Later events of a known session leave the announcement as it was.
-    m_dispatcher.dispatch("PostToolUse", { { "session_id", longId }, { "tool_name", "Read" } });
+    dispatch("PostToolUse", { { "session_id", longId }, { "tool_name", "Read" } });
     ASSERT_NE(session(key), nullptr);
     EXPECT_EQ(session(key)->adapter, "gemini");
     EXPECT_EQ(m_registry.sessions().size(), 1u);
@@ -241,14 +249,14 @@ TEST_F(HookEventDispatcherTest, SessionEndRemovesTheSessionAndItsFiles)
     writeStatus(key);
     writeStatus("other123");
     const QJsonObject base { { "session_id", longId }, { "transcript_path", "/t.jsonl" } };
-    m_dispatcher.dispatch("PostToolUse", base);
+    dispatch("PostToolUse", base);
     QJsonObject prompt = base;
     prompt.insert("notification_type", "permission_prompt");
-    m_dispatcher.dispatch("Notification", prompt);
-    m_dispatcher.dispatch("PostToolUse", { { "session_id", "other123" }, { "tool_name", "Read" } });
+    dispatch("Notification", prompt);
+    dispatch("PostToolUse", { { "session_id", "other123" }, { "tool_name", "Read" } });
     ASSERT_EQ(allFiles().size(), 6);
 
-    m_dispatcher.dispatch("SessionEnd", { { "session_id", longId } });
+    dispatch("SessionEnd", { { "session_id", longId } });
     EXPECT_EQ(allFiles(), QStringList({ "a/b/status/other123-activity.json", "a/b/status/other123-status.json" }));
     EXPECT_EQ(session(key), nullptr);
     EXPECT_NE(session("other123"), nullptr);
@@ -257,22 +265,35 @@ TEST_F(HookEventDispatcherTest, SessionEndRemovesTheSessionAndItsFiles)
 
 TEST_F(HookEventDispatcherTest, TitleAndLastAssistantTextAreTrimmed)
 {
-    m_dispatcher.dispatch("SessionStart", { { "session_id", longId } });
-    m_dispatcher.dispatch("UserPromptSubmit",
+    dispatch("SessionStart", { { "session_id", longId } });
+    dispatch("UserPromptSubmit",
         { { "session_id", longId },
             { "hookSpecificOutput", QJsonObject { { "sessionTitle", "  Fix the build \n" } } } });
-    m_dispatcher.dispatch("Stop", { { "session_id", longId }, { "last_assistant_message", "\n  Done. \n" } });
+    dispatch("Stop", { { "session_id", longId }, { "last_assistant_message", "\n  Done. \n" } });
     ASSERT_NE(session(key), nullptr);
     EXPECT_EQ(session(key)->hookSessionTitle, "Fix the build");
     EXPECT_EQ(session(key)->hookLastAssistant, "Done.");
 
     // A blank message keeps the last one, and both survive the entry being re-read from its files.
     writeStatus(key);
-    m_dispatcher.dispatch("Stop", { { "session_id", longId }, { "last_assistant_message", " \n\t " } });
+    dispatch("Stop", { { "session_id", longId }, { "last_assistant_message", " \n\t " } });
     ASSERT_NE(session(key), nullptr);
     EXPECT_FALSE(session(key)->inMemoryOnly);
     EXPECT_EQ(session(key)->hookSessionTitle, "Fix the build");
     EXPECT_EQ(session(key)->hookLastAssistant, "Done.");
+}
+
+TEST_F(HookEventDispatcherTest, ABurstWritesTheLatestOfEachFileOnce)
+{
+    m_dispatcher.dispatch("PostToolUse", { { "session_id", "burst123" }, { "tool_name", "Read" } });
+    m_dispatcher.dispatch("PostToolUse", { { "session_id", "burst123" }, { "tool_name", "Bash" } });
+    EXPECT_FALSE(QFile::exists(m_status.filePath(QStringLiteral("burst123-activity.json"))));
+    EXPECT_TRUE(m_dispatcher.flush());
+    QFile file(m_status.filePath(QStringLiteral("burst123-activity.json")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("tool")).toString(),
+        QStringLiteral("Bash"));
+    EXPECT_FALSE(m_dispatcher.flush());
 }
 
 } // namespace
