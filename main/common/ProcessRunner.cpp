@@ -101,6 +101,28 @@ void appendCapped(QByteArray& into, const QByteArray& chunk, qsizetype cap, bool
     }
 }
 
+// A child gets this long to go after SIGTERM (the AppleScript host's own allowance), then SIGKILL.
+constexpr int blockingTerminateGraceMs = 200;
+constexpr int blockingKillGraceMs = 1000;
+// The longest stretch the child's output piles up inside QProcess before we move it into the capped buffers.
+constexpr qint64 drainSliceMs = 20;
+
+void drain(QProcess& process, ProcessResult& result, qsizetype cap)
+{
+    appendCapped(result.standardOutput, process.readAllStandardOutput(), cap, result.outputTruncated);
+    appendCapped(result.standardError, process.readAllStandardError(), cap, result.outputTruncated);
+}
+
+// waitForFinished() reads both pipes while it waits, so a child filling its stderr pipe never stalls.
+void waitAndDrain(QProcess& process, ProcessResult& result, qsizetype cap, QDeadlineTimer deadline)
+{
+    while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        const qint64 slice = std::clamp<qint64>(deadline.remainingTime(), 1, drainSliceMs);
+        process.waitForFinished(static_cast<int>(slice));
+        drain(process, result, cap);
+    }
+}
+
 } // namespace
 
 bool ProcessResult::succeeded() const
@@ -209,6 +231,65 @@ QCoro::Task<ProcessResult> runProcess(ProcessRequest request)
 CommandRunner defaultCommandRunner()
 {
     return [](ProcessRequest request) { return runProcess(std::move(request)); };
+}
+
+ProcessResult runProcessBlocking(const ProcessRequest& request)
+{
+    ProcessResult result;
+    if (request.program.isEmpty()) {
+        result.errorText = QStringLiteral("No program to run");
+        return result;
+    }
+    const qsizetype cap = std::max<qsizetype>(0, request.maxOutputBytes);
+    const QDeadlineTimer deadline(std::max(request.timeout, std::chrono::milliseconds::zero()));
+
+    QProcess process;
+    process.setProgram(request.program);
+    process.setArguments(request.arguments);
+    if (!request.workingDirectory.isEmpty()) {
+        process.setWorkingDirectory(request.workingDirectory);
+    }
+    if (!request.environment.isEmpty()) {
+        process.setProcessEnvironment(request.environment);
+    }
+    process.start(QIODevice::ReadWrite);
+    if (!process.waitForStarted(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
+        if (process.state() == QProcess::NotRunning) {
+            result.errorText
+                = QStringLiteral("%1 could not be started: %2").arg(request.program, process.errorString());
+            return result;
+        }
+    }
+    result.started = true;
+    if (!request.standardInput.isEmpty()) {
+        process.write(request.standardInput);
+    }
+    // A child that reads its input sees the end at once instead of waiting on us.
+    process.closeWriteChannel();
+
+    waitAndDrain(process, result, cap, deadline);
+
+    if (process.state() != QProcess::NotRunning) {
+        result.timedOut = true;
+        result.errorText = QStringLiteral("%1 did not finish within %2 ms and was stopped")
+                               .arg(request.program)
+                               .arg(request.timeout.count());
+        process.terminate();
+        waitAndDrain(process, result, cap, QDeadlineTimer(blockingTerminateGraceMs));
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            waitAndDrain(process, result, cap, QDeadlineTimer(blockingKillGraceMs));
+        }
+        return result;
+    }
+    drain(process, result, cap);
+    if (process.exitStatus() == QProcess::CrashExit) {
+        result.crashed = true;
+        result.errorText = QStringLiteral("%1 crashed: %2").arg(request.program, process.errorString());
+    } else {
+        result.exitCode = process.exitCode();
+    }
+    return result;
 }
 
 } // namespace murmeli::common

@@ -42,6 +42,10 @@ struct ProcessRequest {
 /// or could not start. Standard output and standard error are each kept up to maxOutputBytes.
 QCoro::Task<ProcessResult> runProcess(ProcessRequest request);
 
+/// Runs the child to its end on the calling thread, which it blocks for at most the request's time limit plus a short
+/// stop grace; both channels are drained while it runs, each kept up to maxOutputBytes. For worker threads only.
+ProcessResult runProcessBlocking(const ProcessRequest& request);
+
 /// How subsystems run commands, so tests can put a scripted runner in place of real children.
 using CommandRunner = std::function<QCoro::Task<ProcessResult>(ProcessRequest)>;
 

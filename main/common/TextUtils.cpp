@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QStringDecoder>
 #include <QTextBoundaryFinder>
 
 namespace murmeli::common::text {
@@ -132,6 +133,16 @@ QString lastPathComponent(const QString& path)
     }
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'), end - 1);
     return path.mid(slash + 1, end - slash - 1);
+}
+
+std::optional<QString> decodeUtf8Strictly(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        return std::nullopt;
+    }
+    return text;
 }
 
 } // namespace murmeli::common::text

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
 #include <QString>
 
@@ -32,5 +34,8 @@ QString trimTrailingSpacesAndTabs(const QString& text);
 
 /// The last component of a slash-separated path, ignoring trailing slashes: "/a/b/" gives "b", "/" gives "/".
 QString lastPathComponent(const QString& path);
+
+/// The bytes as text, or nullopt when they are not valid UTF-8.
+std::optional<QString> decodeUtf8Strictly(const QByteArray& bytes);
 
 } // namespace murmeli::common::text

@@ -4,7 +4,8 @@
 
 #include <QFileInfo>
 
-#include "main/hooks/BlockingProcess.h"
+#include "main/common/ProcessRunner.h"
+#include "main/common/TextUtils.h"
 
 namespace murmeli::hooks::AppleScriptRunner {
 
@@ -30,7 +31,7 @@ Outcome run(const QString& script)
     request.arguments = { QStringLiteral("-e"), script };
     request.timeout = std::chrono::milliseconds(static_cast<int>(appleScriptTimeout * 1000));
     request.maxOutputBytes = maxScriptOutputBytes;
-    return outcomeOf(runProcessBlocking(request));
+    return outcomeOf(common::runProcessBlocking(request));
 }
 
 Outcome outcomeOf(const common::ProcessResult& result)
@@ -45,10 +46,10 @@ Outcome outcomeOf(const common::ProcessResult& result)
         outcome.timedOut = true;
         return outcome;
     }
-    outcome.standardError = decodeUtf8Strictly(result.standardError).value_or(QString());
+    outcome.standardError = common::text::decodeUtf8Strictly(result.standardError).value_or(QString());
     outcome.exitCode = result.crashed ? -1 : result.exitCode;
     if (outcome.exitCode == 0 && !result.outputTruncated) {
-        if (const std::optional<QString> text = decodeUtf8Strictly(result.standardOutput)) {
+        if (const std::optional<QString> text = common::text::decodeUtf8Strictly(result.standardOutput)) {
             outcome.standardOutput = text->trimmed();
         }
     }

@@ -10,8 +10,9 @@
 #include <QLatin1String>
 #include <QSet>
 
-#include "main/hooks/BlockingProcess.h"
-#include "main/hooks/OffThread.h"
+#include "main/common/OffThread.h"
+#include "main/common/ProcessRunner.h"
+#include "main/common/TextUtils.h"
 
 namespace murmeli::hooks {
 
@@ -357,7 +358,7 @@ QCoro::Task<std::vector<AgentProcess>> ProcessDiscovery::discoverAllAsync() cons
 {
     // The worker takes a copy: the caller may drop this object before the children are done.
     std::function<std::vector<AgentProcess>()> work = [self = *this] { return self.discoverAll(); };
-    co_return co_await runOffThread(std::move(work));
+    co_return co_await common::runOffThread(std::move(work));
 }
 
 std::optional<QString> ProcessDiscovery::defaultRunner(const QString& program, const QStringList& args)
@@ -366,12 +367,12 @@ std::optional<QString> ProcessDiscovery::defaultRunner(const QString& program, c
     request.program = program;
     request.arguments = args;
     request.timeout = std::chrono::milliseconds(commandTimeLimitMs);
-    const common::ProcessResult result = runProcessBlocking(request);
+    const common::ProcessResult result = common::runProcessBlocking(request);
     // The exit status is not consulted: lsof exits 1 whenever one entry cannot be read, yet prints the rest.
     if (!result.started || result.timedOut || result.outputTruncated) {
         return std::nullopt;
     }
-    return decodeUtf8Strictly(result.standardOutput);
+    return common::text::decodeUtf8Strictly(result.standardOutput);
 }
 
 std::optional<QString> ProcessDiscovery::procWorkingDirectory(const QString& pid)

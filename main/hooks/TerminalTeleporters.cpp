@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "main/hooks/OffThread.h"
+#include "main/common/OffThread.h"
 
 namespace murmeli::hooks {
 
@@ -182,7 +182,7 @@ QCoro::Task<TeleportResult> AppleScriptTeleporter::searchThenActivate(
     std::function<TeleportResult()> work
         = [run = runner, probe = isRunning, bundleId = std::move(bundleId), anyNeedle, search = std::move(searchScript),
               activate = std::move(activateScript)] { return jump(run, probe, bundleId, anyNeedle, search, activate); };
-    co_return co_await runOffThread(std::move(work));
+    co_return co_await common::runOffThread(std::move(work));
 }
 
 QCoro::Task<TeleportResult> ITermTeleporter::teleport(AgentSession session) const

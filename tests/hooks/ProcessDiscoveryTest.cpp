@@ -19,7 +19,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include "main/hooks/BlockingProcess.h"
+#include "main/common/ProcessRunner.h"
+#include "main/common/TextUtils.h"
 
 namespace murmeli::hooks {
 namespace {
@@ -353,7 +354,7 @@ TEST(ProcessDiscoveryDefaultRunner, StoppedChildIsGoneWhenTheRunReturns)
     request.program = "/bin/sh";
     request.arguments = { "-c", "echo $$; exec sleep 30" };
     request.timeout = std::chrono::milliseconds(300);
-    const common::ProcessResult result = runProcessBlocking(request);
+    const common::ProcessResult result = common::runProcessBlocking(request);
     EXPECT_TRUE(result.started);
     EXPECT_TRUE(result.timedOut);
     bool isNumber = false;

@@ -11,8 +11,8 @@
 #include <QCoroTask>
 #include <gtest/gtest.h>
 
+#include "main/common/ProcessRunner.h"
 #include "main/hooks/AppleScriptRunner.h"
-#include "main/hooks/BlockingProcess.h"
 #include "main/hooks/TeleportTargetResolver.h"
 #include "main/hooks/TeleportTypes.h"
 #include "main/hooks/TerminalTeleporters.h"
@@ -371,7 +371,7 @@ common::ProcessResult runShell(const QString& script, int timeoutMs = 5000)
     request.program = "/bin/sh";
     request.arguments = { "-c", script };
     request.timeout = std::chrono::milliseconds(timeoutMs);
-    return runProcessBlocking(request);
+    return common::runProcessBlocking(request);
 }
 
 TEST(AppleScriptRunnerOutcome, ReadsAFinishedRun)
@@ -399,7 +399,7 @@ TEST(AppleScriptRunnerOutcome, TimeOutAndLaunchFailure)
 
     common::ProcessRequest missing;
     missing.program = "/nonexistent/osascript";
-    const Outcome notLaunched = AppleScriptRunner::outcomeOf(runProcessBlocking(missing));
+    const Outcome notLaunched = AppleScriptRunner::outcomeOf(common::runProcessBlocking(missing));
     EXPECT_FALSE(notLaunched.standardError.isEmpty());
     EXPECT_EQ(notLaunched, outcome(std::nullopt, notLaunched.standardError, false, -1));
 }

@@ -12,7 +12,7 @@
 #include <QCoroFuture>
 #include <QCoroTask>
 
-namespace murmeli::hooks {
+namespace murmeli::common {
 
 /// Runs work on a pool thread and resumes the awaiting coroutine on its own thread, whose event loop delivers the
 /// completion. The work must own everything it touches: the awaiting side may have gone by the time it ends.
@@ -34,4 +34,4 @@ template <typename T> QCoro::Task<T> runOffThread(std::function<T()> work)
     co_return co_await future;
 }
 
-} // namespace murmeli::hooks
+} // namespace murmeli::common
