@@ -16,6 +16,7 @@
 
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/support/ControllerDependencies.h"
 
 using namespace murmeli;
 
@@ -62,15 +63,8 @@ int main(int argc, char** argv)
     const double seconds = argc > 2 ? std::atof(argv[2]) : 20;
 
     QTemporaryDir root;
-    app::AppController::Dependencies dependencies;
-    dependencies.secrets = std::make_shared<platform::FakeSecretStore>();
-    dependencies.clock = std::make_shared<common::SystemClock>();
-    dependencies.hookPort = 0;
-    dependencies.statusDirectory = root.path() + QStringLiteral("/murmeli");
-    dependencies.processList = [] { return std::optional<QByteArray>(QByteArray()); };
-    dependencies.defaults = std::make_shared<platform::Defaults>(root.path() + QStringLiteral("/defaults.json"));
-    dependencies.agentSettingsPath = root.path() + QStringLiteral("/claude-settings.json");
-    app::AppController controller(std::move(dependencies));
+    app::AppController controller(test::controllerDependencies(
+        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>()));
     const QString probe = root.path() + QStringLiteral("/murmeli/probe000-status.json");
 
     std::vector<double> delaysMs;

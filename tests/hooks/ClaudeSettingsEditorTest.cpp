@@ -8,6 +8,7 @@
 
 #include "main/hooks/ClaudeSettingsEditor.h"
 #include "main/hooks/HookEventManifest.h"
+#include "tests/support/Files.h"
 
 using namespace murmeli::hooks;
 namespace Editor = murmeli::hooks::ClaudeSettingsEditor;
@@ -40,11 +41,6 @@ QStringList commandsOf(const QJsonObject& settings, const QString& event)
     return commands;
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -132,14 +128,14 @@ TEST(ClaudeSettingsEditorTest, FileEditsAreBackedUpIdempotentAndRefuseBrokenFile
     // A missing file is created; there is nothing to back up.
     EXPECT_EQ(Editor::installIntoFile(path, hooksDir, &message), Editor::Outcome::Written);
     EXPECT_TRUE(backups().isEmpty());
-    const QByteArray first = readAll(path);
+    const QByteArray first = murmeli::test::readFile(path);
     EXPECT_EQ(Editor::installIntoFile(path, hooksDir, &message), Editor::Outcome::Unchanged);
-    EXPECT_EQ(readAll(path), first);
+    EXPECT_EQ(murmeli::test::readFile(path), first);
 
     EXPECT_EQ(Editor::removeFromFile(path, &message), Editor::Outcome::Written);
     EXPECT_EQ(backups().size(), 1);
-    EXPECT_EQ(readAll(home.path() + QStringLiteral("/.claude/") + backups().first()), first);
-    EXPECT_EQ(QJsonDocument::fromJson(readAll(path)).object(), QJsonObject());
+    EXPECT_EQ(murmeli::test::readFile(home.path() + QStringLiteral("/.claude/") + backups().first()), first);
+    EXPECT_EQ(QJsonDocument::fromJson(murmeli::test::readFile(path)).object(), QJsonObject());
 
     for (const QByteArray broken : { QByteArray("{\"hooks\": {"), QByteArray("[1,2]"), QByteArray("\xff\xfe") }) {
         QFile file(path);
@@ -149,7 +145,7 @@ TEST(ClaudeSettingsEditorTest, FileEditsAreBackedUpIdempotentAndRefuseBrokenFile
         EXPECT_EQ(Editor::installIntoFile(path, hooksDir, &message), Editor::Outcome::Refused);
         EXPECT_TRUE(message.contains(QStringLiteral("not valid JSON"))) << message.toStdString();
         EXPECT_EQ(Editor::removeFromFile(path, &message), Editor::Outcome::Refused);
-        EXPECT_EQ(readAll(path), broken);
+        EXPECT_EQ(murmeli::test::readFile(path), broken);
     }
     EXPECT_EQ(backups().size(), 1);
 }

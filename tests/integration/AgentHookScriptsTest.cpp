@@ -11,6 +11,7 @@
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/AgentPeer.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/Files.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -19,11 +20,6 @@ using test::waitUntil;
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The agent's home gets murmeli's real hook scripts through the real installer; murmeli itself runs in-process
 // on a free port, which the scripts learn from MURMELI_PORT.
@@ -49,7 +45,7 @@ protected:
         ASSERT_EQ(installer.exitCode(), 0) << installer.readAll().toStdString();
 
         // murmeli reads the secret the installer stored; the fake store stands in for the user's keychain.
-        const QByteArray secret = readAll(home.path() + QStringLiteral("/.local/share/murmeli/hooks/hook-secret"));
+        const QByteArray secret = test::readFile(home.path() + QStringLiteral("/.local/share/murmeli/hooks/hook-secret"));
         ASSERT_FALSE(secret.isEmpty());
         secrets->save(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"), secret);
         controller = std::make_unique<app::AppController>(
@@ -94,7 +90,7 @@ TEST_F(AgentHookScriptsTest, SessionReachesMurmeliThroughTheInstalledScripts)
     const auto& sessions = controller->sessionRegistry().sessions();
     EXPECT_TRUE(
         std::any_of(sessions.begin(), sessions.end(), [&](const auto& s) { return s.sid8 == request.sessionId; }));
-    const QString transcript = QString::fromUtf8(readAll(
+    const QString transcript = QString::fromUtf8(test::readFile(
         root.path() + QStringLiteral("/murmeli/") + request.sessionId + QStringLiteral("-transcript-path.txt")));
     ASSERT_TRUE(transcript.endsWith(QStringLiteral(".jsonl"))) << transcript.toStdString();
 

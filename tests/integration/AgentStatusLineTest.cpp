@@ -12,6 +12,7 @@
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/AgentPeer.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/Files.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -20,11 +21,6 @@ using test::waitUntil;
 
 namespace {
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -59,7 +55,7 @@ TEST(AgentStatusLineTest, InteractiveSessionIsListedWithItsProjectAndLeavesNoFil
 
     auto secrets = std::make_shared<platform::FakeSecretStore>();
     secrets->save(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"),
-        readAll(home.path() + QStringLiteral("/.local/share/murmeli/hooks/hook-secret")));
+        test::readFile(home.path() + QStringLiteral("/.local/share/murmeli/hooks/hook-secret")));
     app::AppController controller(test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
     controller.startBackend(QString());
 

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "main/hooks/HookSelfCheck.h"
+#include "tests/support/Files.h"
 
 using namespace murmeli;
 
@@ -18,11 +19,6 @@ struct InstallerRun {
     QString output;
 };
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 class InstallHooksTest : public ::testing::Test {
 protected:
@@ -72,21 +68,21 @@ TEST_F(InstallHooksTest, FreshHomeInstallPassesTheSelfCheckAndReinstallChangesNo
     EXPECT_FALSE(report.hasIssues()) << hooks::HookSelfCheck::message(report.issues.value(0)).toStdString();
 
     // The secret the scripts send is the one murmeli's keychain layer reads.
-    const QByteArray secret = readAll(hooksDir() + QStringLiteral("/hook-secret"));
+    const QByteArray secret = murmeli::test::readFile(hooksDir() + QStringLiteral("/hook-secret"));
     EXPECT_EQ(secret.size(), 64);
     EXPECT_EQ(
-        readAll(home.path() + QStringLiteral("/.local/share/murmeli/secrets/com.murmeli.apikey.hook-auth.secret")),
+        murmeli::test::readFile(home.path() + QStringLiteral("/.local/share/murmeli/secrets/com.murmeli.apikey.hook-auth.secret")),
         secret);
     EXPECT_EQ(
         QFileInfo(hooksDir() + QStringLiteral("/hook-secret")).permissions() & (QFile::ReadGroup | QFile::ReadOther),
         QFileDevice::Permissions());
 
-    const QByteArray settings = readAll(settingsPath());
+    const QByteArray settings = murmeli::test::readFile(settingsPath());
     const QDateTime scriptTime = QFileInfo(hooksDir() + QStringLiteral("/tool-hook")).lastModified();
     const InstallerRun second = installer();
     ASSERT_EQ(second.exitCode, 0) << second.output.toStdString();
-    EXPECT_EQ(readAll(settingsPath()), settings);
-    EXPECT_EQ(readAll(hooksDir() + QStringLiteral("/hook-secret")), secret);
+    EXPECT_EQ(murmeli::test::readFile(settingsPath()), settings);
+    EXPECT_EQ(murmeli::test::readFile(hooksDir() + QStringLiteral("/hook-secret")), secret);
     EXPECT_EQ(QFileInfo(hooksDir() + QStringLiteral("/tool-hook")).lastModified(), scriptTime);
     EXPECT_TRUE(backups().isEmpty());
 }
@@ -108,7 +104,7 @@ TEST_F(InstallHooksTest, UninstallLeavesTheUsersOwnSettingsAsTheyWere)
 
     const InstallerRun removed = installer({ QStringLiteral("--uninstall") });
     ASSERT_EQ(removed.exitCode, 0) << removed.output.toStdString();
-    EXPECT_EQ(QJsonDocument::fromJson(readAll(settingsPath())), QJsonDocument::fromJson(own));
+    EXPECT_EQ(QJsonDocument::fromJson(murmeli::test::readFile(settingsPath())), QJsonDocument::fromJson(own));
     EXPECT_FALSE(QFileInfo::exists(hooksDir()));
     EXPECT_FALSE(QFileInfo::exists(
         home.path() + QStringLiteral("/.local/share/murmeli/secrets/com.murmeli.apikey.hook-auth.secret")));
@@ -121,9 +117,9 @@ TEST_F(InstallHooksTest, BrokenSettingsAreRefusedAndLeftAlone)
     const InstallerRun run = installer();
     EXPECT_NE(run.exitCode, 0);
     EXPECT_TRUE(run.output.contains(QStringLiteral("not valid JSON"))) << run.output.toStdString();
-    EXPECT_EQ(readAll(settingsPath()), broken);
+    EXPECT_EQ(murmeli::test::readFile(settingsPath()), broken);
     EXPECT_TRUE(backups().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(hooksDir()));
     EXPECT_NE(installer({ QStringLiteral("--uninstall") }).exitCode, 0);
-    EXPECT_EQ(readAll(settingsPath()), broken);
+    EXPECT_EQ(murmeli::test::readFile(settingsPath()), broken);
 }
