@@ -15,9 +15,11 @@ murmeli_read_stdin() {
 
 # The session key: the first 8 characters of "session_id", only when they are safe in a file name.
 murmeli_session_key() {
-    local json=$1
-    if [[ $json =~ \"session_id\"[[:space:]]*:[[:space:]]*\"([A-Za-z0-9_-]{1,8}) ]]; then
-        printf '%s' "${BASH_REMATCH[1]}"
+    local json=$1 key
+    if [[ $json =~ \"session_id\"[[:space:]]*:[[:space:]]*\"([^\"]{1,8}) ]]; then
+        key=${BASH_REMATCH[1]}
+        # The same rule murmeli applies: all eight characters safe, or no key at all.
+        [[ $key =~ ^[A-Za-z0-9_-]+$ ]] && printf '%s' "$key"
     fi
 }
 
