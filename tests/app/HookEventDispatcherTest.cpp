@@ -1,4 +1,5 @@
 #include "main/app/HookEventDispatcher.h"
+#include "tests/support/Files.h"
 
 #include <utility>
 #include <vector>
@@ -67,16 +68,7 @@ protected:
         return nullptr;
     }
 
-    QStringList allFiles() const
-    {
-        QStringList found;
-        QDirIterator it(m_root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            found << QDir(m_root.path()).relativeFilePath(it.next());
-        }
-        found.sort();
-        return found;
-    }
+    QStringList allFiles() const { return murmeli::test::filesUnder(m_root.path()); }
 
     QTemporaryDir m_root;
     // Two levels deep, so a key that climbs out of it still lands inside the temporary root.
@@ -230,8 +222,7 @@ TEST_F(HookEventDispatcherTest, UnsafeKeyTouchesNothing)
 
 TEST_F(HookEventDispatcherTest, SessionStartAnnouncesAnInMemorySessionWithItsAdapter)
 {
-    dispatch(
-        "SessionStart", { { "session_id", longId }, { "cwd", "/w/p" }, { "_murmeli_adapter", "gemini" } });
+    dispatch("SessionStart", { { "session_id", longId }, { "cwd", "/w/p" }, { "_murmeli_adapter", "gemini" } });
     ASSERT_NE(session(key), nullptr);
     EXPECT_TRUE(session(key)->inMemoryOnly);
     EXPECT_EQ(session(key)->adapter, "gemini");

@@ -1,4 +1,5 @@
 #include "main/hooks/SessionFileWriter.h"
+#include "tests/support/Files.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -25,16 +26,7 @@ protected:
     QJsonObject object(const QString& name) const { return QJsonDocument::fromJson(contents(name)).object(); }
 
     // Everything under the temporary root, so a file written beside the directory is seen too.
-    QStringList allFiles() const
-    {
-        QStringList found;
-        QDirIterator it(m_root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            found << QDir(m_root.path()).relativeFilePath(it.next());
-        }
-        found.sort();
-        return found;
-    }
+    QStringList allFiles() const { return murmeli::test::filesUnder(m_root.path()); }
 
     QTemporaryDir m_root;
     SessionFileWriter m_writer { StatusDirectory(m_root.filePath("a/status")) };

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
 namespace murmeli::test {
 
@@ -11,6 +14,18 @@ inline QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+/// Every file below the directory, hidden ones too, as sorted paths relative to it.
+inline QStringList filesUnder(const QString& root)
+{
+    QStringList found;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        found << QDir(root).relativeFilePath(it.next());
+    }
+    found.sort();
+    return found;
 }
 
 } // namespace murmeli::test
