@@ -1,5 +1,4 @@
 #include "main/app/HookEventDispatcher.h"
-#include "tests/support/Files.h"
 
 #include <utility>
 #include <vector>
@@ -15,6 +14,7 @@
 
 #include "main/hooks/ClaudeStatus.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/Files.h"
 
 namespace murmeli::app {
 namespace {
