@@ -1,5 +1,4 @@
 #include "main/hooks/SessionFileWriter.h"
-#include "tests/support/Files.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -9,6 +8,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/Files.h"
 
 namespace murmeli::hooks {
 namespace {
