@@ -6,10 +6,10 @@
 #include <QProcessEnvironment>
 
 #include "main/common/ProcessRunner.h"
-#include "main/hooks/ApprovalSerialization.h"
-#include "main/hooks/HookEventManifest.h"
-#include "main/hooks/HookEventType.h"
-#include "main/hooks/HookSelfCheck.h"
+#include "main/hooks/approvals/ApprovalSerialization.h"
+#include "main/hooks/events/HookEventManifest.h"
+#include "main/hooks/events/HookEventType.h"
+#include "main/hooks/install/HookSelfCheck.h"
 #include "main/settings/CLIAdapter.h"
 
 namespace murmeli::app {
@@ -245,11 +245,14 @@ void AppController::handleHookEvent(const QString& eventName, const QJsonObject&
     // Events arrive in bursts; their files are written once the burst has been taken in.
     if (!m_flushScheduled) {
         m_flushScheduled = true;
-        QMetaObject::invokeMethod(m_lifetime.get(), [this] {
-            m_flushScheduled = false;
-            m_hookDispatcher.flush();
-            statusChanged();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_lifetime.get(),
+            [this] {
+                m_flushScheduled = false;
+                m_hookDispatcher.flush();
+                statusChanged();
+            },
+            Qt::QueuedConnection);
     }
 }
 

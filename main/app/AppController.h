@@ -10,21 +10,21 @@
 #include "main/app/HookEventDispatcher.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
-#include "main/hooks/ApprovalBridge.h"
-#include "main/hooks/ApprovalPolicy.h"
-#include "main/hooks/BurnRateTracker.h"
-#include "main/hooks/ClaudeStatus.h"
-#include "main/hooks/FileWatcher.h"
-#include "main/hooks/HookServer.h"
-#include "main/hooks/KeychainStore.h"
-#include "main/hooks/PendingRequestTable.h"
-#include "main/hooks/ProcessDiscovery.h"
-#include "main/hooks/SessionFileWriter.h"
-#include "main/hooks/SessionRegistry.h"
-#include "main/hooks/TeleportTargetResolver.h"
-#include "main/hooks/TokenStore.h"
-#include "main/hooks/TranscriptWatcher.h"
+#include "main/hooks/approvals/ApprovalBridge.h"
+#include "main/hooks/approvals/PendingRequestTable.h"
+#include "main/hooks/server/HookServer.h"
+#include "main/hooks/sessions/FileWatcher.h"
+#include "main/hooks/sessions/SessionFileWriter.h"
+#include "main/hooks/sessions/SessionRegistry.h"
+#include "main/hooks/status/ApprovalPolicy.h"
+#include "main/hooks/status/BurnRateTracker.h"
+#include "main/hooks/status/ClaudeStatus.h"
+#include "main/hooks/status/TokenStore.h"
+#include "main/hooks/terminals/ProcessDiscovery.h"
+#include "main/hooks/terminals/TeleportTargetResolver.h"
+#include "main/hooks/transcript/TranscriptWatcher.h"
 #include "platform/defaults/Defaults.h"
+#include "platform/secrets/KeychainStore.h"
 
 namespace murmeli::app {
 
@@ -86,7 +86,7 @@ public:
     hooks::PendingRequestTable& pendingTable() { return *m_pendingTable; }
     /// The bridge that shows approvals away from the panel; the null bridge until a device bridge is set.
     void setApprovalBridge(std::shared_ptr<hooks::ApprovalBridge> bridge);
-    hooks::KeychainStore& keychain() { return m_keychain; }
+    platform::KeychainStore& keychain() { return m_keychain; }
 
 private:
     void log(const QString& message, common::LogColor color);
@@ -113,7 +113,7 @@ private:
     hooks::ApprovalPolicy m_approvalPolicy;
     hooks::ProcessDiscovery m_processDiscovery;
     hooks::TeleportTargetResolver m_teleportResolver;
-    hooks::KeychainStore m_keychain;
+    platform::KeychainStore m_keychain;
     std::unique_ptr<hooks::HookServer> m_hookServer;
     std::unique_ptr<hooks::PendingRequestTable> m_pendingTable;
     std::shared_ptr<hooks::ApprovalBridge> m_approvalBridge;

@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QRandomGenerator>
 
-#include "main/hooks/ClaudeSettingsEditor.h"
-#include "main/hooks/KeychainStore.h"
+#include "main/hooks/install/ClaudeSettingsEditor.h"
+#include "platform/secrets/KeychainStore.h"
 #include "platform/secrets/SecretStoreFactory.h"
 
 namespace murmeli::app {
@@ -42,8 +42,8 @@ QString defaultSettingsPath()
 // Prints the hook secret, creating and storing one when none is stored yet.
 int secret()
 {
-    hooks::KeychainStore keychain(platform::makeSecretStore());
-    const QString service = QString::fromLatin1(hooks::KeychainStore::hookAuthService);
+    platform::KeychainStore keychain(platform::makeSecretStore());
+    const QString service = QString::fromLatin1(platform::KeychainStore::hookAuthService);
     const QString account = QStringLiteral("secret");
     QString value = keychain.load(service, account);
     if (value.isEmpty()) {
@@ -61,9 +61,9 @@ int secret()
 
 int forget()
 {
-    hooks::KeychainStore keychain(platform::makeSecretStore());
-    return keychain.remove(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret")) ? 0
-                                                                                                                 : 1;
+    platform::KeychainStore keychain(platform::makeSecretStore());
+    return keychain.remove(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret")) ? 0
+                                                                                                                    : 1;
 }
 
 int report(hooks::ClaudeSettingsEditor::Outcome outcome, const QString& message)

@@ -4,9 +4,9 @@
 #include <QJsonArray>
 
 #include "main/common/TextUtils.h"
-#include "main/hooks/ApprovalSerialization.h"
-#include "main/hooks/HookEventType.h"
-#include "main/hooks/SessionKey.h"
+#include "main/hooks/approvals/ApprovalSerialization.h"
+#include "main/hooks/events/HookEventType.h"
+#include "main/hooks/sessions/SessionKey.h"
 
 namespace murmeli::app {
 
@@ -145,8 +145,8 @@ void HookEventDispatcher::noteFiles(const QString& eventName, const QString& key
     case HookEventType::PostToolUseFailure: {
         const QString tool = stringOf(payload, "tool_name");
         const QJsonObject input = payload.value(QLatin1String("tool_input")).toObject();
-        files.activity = FileContent { hooks::ApprovalSerialization::generatePreview(tool, input), tool, QString(), now,
-            project };
+        files.activity
+            = FileContent { hooks::ApprovalSerialization::generatePreview(tool, input), tool, QString(), now, project };
         if (*type == HookEventType::PostToolUseFailure) {
             const QString error = stringOf(payload, "error");
             files.notice = FileContent { error.isEmpty() ? tool + QStringLiteral(" failed") : error, QString(),

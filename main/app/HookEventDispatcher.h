@@ -9,8 +9,8 @@
 
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
-#include "main/hooks/SessionFileWriter.h"
-#include "main/hooks/SessionRegistry.h"
+#include "main/hooks/sessions/SessionFileWriter.h"
+#include "main/hooks/sessions/SessionRegistry.h"
 
 namespace murmeli::app {
 

@@ -120,11 +120,11 @@ std::optional<QString> CLIAdapter::installScriptPath(const QString& executablePa
 }
 
 CLIInstallState CLIAdapter::detectState(
-    const QString& executablePath, const hooks::KeychainStore& keychain, const QString& homePath) const
+    const QString& executablePath, const platform::KeychainStore& keychain, const QString& homePath) const
 {
     switch (id) {
     case ID::ClaudeCode:
-        return keychain.load(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"))
+        return keychain.load(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"))
                    .isEmpty()
             ? CLIInstallState::Installable
             : CLIInstallState::Active;

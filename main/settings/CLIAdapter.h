@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "main/hooks/KeychainStore.h"
+#include "platform/secrets/KeychainStore.h"
 
 namespace murmeli::settings {
 
@@ -35,7 +35,7 @@ struct CLIAdapter {
     std::optional<QString> installScriptPath(const QString& executablePath) const;
     /// Claude Code by its stored hook secret; others by their installer and their agent's configuration.
     CLIInstallState detectState(
-        const QString& executablePath, const hooks::KeychainStore& keychain, const QString& homePath) const;
+        const QString& executablePath, const platform::KeychainStore& keychain, const QString& homePath) const;
 };
 
 QString toString(CLIAdapter::ID id);

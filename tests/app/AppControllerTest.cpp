@@ -25,7 +25,7 @@ bool hasLine(const QList<LogLine>& lines, const QString& message)
 TEST(AppControllerTest, BackendServesHookEventsWithTheStoredSecret)
 {
     auto secrets = std::make_shared<platform::FakeSecretStore>();
-    secrets->save(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"), "tok");
+    secrets->save(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"), "tok");
     QTemporaryDir root;
     app::AppController controller(test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
     QList<LogLine> lines;

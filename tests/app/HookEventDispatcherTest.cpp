@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "main/hooks/ClaudeStatus.h"
+#include "main/hooks/status/ClaudeStatus.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/Files.h"
 

@@ -43,7 +43,7 @@ protected:
             GTEST_SKIP() << whyNot.toStdString();
         }
         secrets->save(
-            QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"), "agent-test");
+            QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"), "agent-test");
         controller = std::make_unique<app::AppController>(
             test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
         controller->onLog = [this](const QString& message, common::LogColor) { lines << message; };

@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
-#include "main/hooks/TranscriptWatcher.h"
+#include "main/hooks/transcript/TranscriptWatcher.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/AgentPeer.h"
 #include "tests/support/ControllerDependencies.h"
@@ -19,7 +19,6 @@ using test::AgentPeer;
 using test::waitUntil;
 
 namespace {
-
 
 // The agent's home gets murmeli's real hook scripts through the real installer; murmeli itself runs in-process
 // on a free port, which the scripts learn from MURMELI_PORT.
@@ -45,9 +44,10 @@ protected:
         ASSERT_EQ(installer.exitCode(), 0) << installer.readAll().toStdString();
 
         // murmeli reads the secret the installer stored; the fake store stands in for the user's keychain.
-        const QByteArray secret = test::readFile(home.path() + QStringLiteral("/.local/share/murmeli/hooks/hook-secret"));
+        const QByteArray secret
+            = test::readFile(home.path() + QStringLiteral("/.local/share/murmeli/hooks/hook-secret"));
         ASSERT_FALSE(secret.isEmpty());
-        secrets->save(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"), secret);
+        secrets->save(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"), secret);
         controller = std::make_unique<app::AppController>(
             test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
         controller->onLog = [this](const QString& message, common::LogColor) { lines << message; };

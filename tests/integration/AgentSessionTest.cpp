@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
-#include "main/hooks/HookEventManifest.h"
+#include "main/hooks/events/HookEventManifest.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/AgentPeer.h"
 #include "tests/support/ControllerDependencies.h"

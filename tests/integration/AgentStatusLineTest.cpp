@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
-#include "main/hooks/ClaudeStatus.h"
+#include "main/hooks/status/ClaudeStatus.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/AgentPeer.h"
 #include "tests/support/ControllerDependencies.h"
@@ -20,7 +20,6 @@ using test::AgentPeer;
 using test::waitUntil;
 
 namespace {
-
 
 } // namespace
 
@@ -54,7 +53,7 @@ TEST(AgentStatusLineTest, InteractiveSessionIsListedWithItsProjectAndLeavesNoFil
     ASSERT_EQ(installer.exitCode(), 0);
 
     auto secrets = std::make_shared<platform::FakeSecretStore>();
-    secrets->save(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"),
+    secrets->save(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"),
         test::readFile(home.path() + QStringLiteral("/.local/share/murmeli/hooks/hook-secret")));
     app::AppController controller(test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
     controller.startBackend(QString());

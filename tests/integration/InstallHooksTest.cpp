@@ -7,7 +7,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "main/hooks/HookSelfCheck.h"
+#include "main/hooks/install/HookSelfCheck.h"
 #include "tests/support/Files.h"
 
 using namespace murmeli;
@@ -18,7 +18,6 @@ struct InstallerRun {
     int exitCode = -1;
     QString output;
 };
-
 
 class InstallHooksTest : public ::testing::Test {
 protected:
@@ -70,8 +69,8 @@ TEST_F(InstallHooksTest, FreshHomeInstallPassesTheSelfCheckAndReinstallChangesNo
     // The secret the scripts send is the one murmeli's keychain layer reads.
     const QByteArray secret = murmeli::test::readFile(hooksDir() + QStringLiteral("/hook-secret"));
     EXPECT_EQ(secret.size(), 64);
-    EXPECT_EQ(
-        murmeli::test::readFile(home.path() + QStringLiteral("/.local/share/murmeli/secrets/com.murmeli.apikey.hook-auth.secret")),
+    EXPECT_EQ(murmeli::test::readFile(
+                  home.path() + QStringLiteral("/.local/share/murmeli/secrets/com.murmeli.apikey.hook-auth.secret")),
         secret);
     EXPECT_EQ(
         QFileInfo(hooksDir() + QStringLiteral("/hook-secret")).permissions() & (QFile::ReadGroup | QFile::ReadOther),

@@ -71,11 +71,11 @@ TEST(CLIAdapterTest, StateComesFromTheSecretOrTheAgentsConfiguration)
     touch(executable);
     const QString home = root.path() + QStringLiteral("/home");
     auto secrets = std::make_shared<platform::FakeSecretStore>();
-    const hooks::KeychainStore keychain(secrets);
+    const platform::KeychainStore keychain(secrets);
 
     EXPECT_EQ(
         adapter(CLIAdapter::ID::ClaudeCode).detectState(executable, keychain, home), CLIInstallState::Installable);
-    secrets->save(QString::fromLatin1(hooks::KeychainStore::hookAuthService), QStringLiteral("secret"), "s");
+    secrets->save(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"), "s");
     EXPECT_EQ(adapter(CLIAdapter::ID::ClaudeCode).detectState(executable, keychain, home), CLIInstallState::Active);
 
     // Without its installer an adapter is coming soon, whatever its configuration says.

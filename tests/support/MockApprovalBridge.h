@@ -6,7 +6,7 @@
 #include <QStringList>
 
 #include "main/common/Clock.h"
-#include "main/hooks/ApprovalBridge.h"
+#include "main/hooks/approvals/ApprovalBridge.h"
 
 namespace murmeli::test {
 

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+#include "main/hooks/approvals/ApprovalTypes.h"
+
+/// Between the agent's permission-request hook body and our approval types; stateless, safe on any thread.
+namespace murmeli::hooks::ApprovalSerialization {
+
+/// The request in a "PermissionRequest" body received at now; nullopt when the body is empty or has no usable
+/// "tool_name". Every other missing or mistyped key falls back to its default.
+std::optional<ApprovalRequest> parseRequest(const QJsonObject& payload, const QDateTime& now);
+/// As above, received now (UTC).
+std::optional<ApprovalRequest> parseRequest(const QJsonObject& payload);
+
+/// A one-line preview of the tool call, at most 60 characters (file names 50) after its tool prefix.
+QString generatePreview(const QString& toolName, const QJsonObject& toolInput);
+
+/// 1 for a Bash command that looks destructive, else 0.
+int inferPriority(const QString& toolName, const QJsonObject& toolInput);
+
+/// The permission update that makes an allow stick for toolName; nullopt for Once or without a tool name.
+std::optional<QJsonArray> buildUpdatedPermissions(
+    PermissionScope scope, const std::optional<QString>& rule, const QString& toolName);
+
+/// The exact reply text for the agent's hook; "{}" lets the agent fall back to its own behaviour.
+QString responseBody(const ApprovalDecision& decision, const QString& toolName);
+
+} // namespace murmeli::hooks::ApprovalSerialization

@@ -1,0 +1,181 @@
+#include "main/hooks/approvals/PendingRequestTable.h"
+
+namespace murmeli::hooks {
+
+PendingRequestTable::PendingRequestTable(common::Clock& clock, qint64 warningAfterMs, qint64 timeoutAfterMs)
+    : m_clock(clock), m_warningAfterMs(warningAfterMs), m_timeoutAfterMs(timeoutAfterMs)
+{
+}
+
+PendingRequestTable::~PendingRequestTable()
+{
+    // Nobody may be left waiting on a table that is gone: the agents get their own prompt back.
+    std::optional<Entry> active = std::exchange(m_active, std::nullopt);
+    std::deque<Entry> queue = std::exchange(m_queue, {});
+    if (active) {
+        cancelTimers(*active);
+        active->answer.fulfil(ApprovalDecision::failOpen());
+    }
+    for (Entry& entry : queue) {
+        entry.answer.fulfil(ApprovalDecision::failOpen());
+    }
+}
+
+bool PendingRequestTable::isHeld(const QString& toolUseId) const
+{
+    if (m_active && m_active->request.toolUseId == toolUseId) {
+        return true;
+    }
+    return std::any_of(
+        m_queue.begin(), m_queue.end(), [&](const Entry& entry) { return entry.request.toolUseId == toolUseId; });
+}
+
+QCoro::Task<ApprovalDecision> PendingRequestTable::enqueue(ApprovalRequest request)
+{
+    if (isHeld(request.toolUseId)) {
+        co_return ApprovalDecision::failOpen();
+    }
+    const common::OneShot<ApprovalDecision> answer;
+    Entry entry { std::move(request), answer };
+    if (m_active) {
+        m_queue.push_back(std::move(entry));
+    } else {
+        m_active = std::move(entry);
+        activate(*m_active);
+    }
+    // Only the answer is touched after the wait: the table may be gone by then.
+    co_return co_await answer;
+}
+
+void PendingRequestTable::activate(Entry& entry)
+{
+    const QString id = entry.request.toolUseId;
+    // A request promoted from the queue gets the full delays from its promotion, whatever time it spent queued.
+    entry.warningTimer = m_clock.schedule(m_warningAfterMs, [this, id] { fireWarningIfActive(id); });
+    entry.timeoutTimer = m_clock.schedule(m_timeoutAfterMs, [this, id] { fireTimeoutIfActive(id); });
+    // Last, and with a copy: a handler may answer the request before it returns, which ends this entry.
+    if (onActivate) {
+        const ApprovalRequest request = entry.request;
+        onActivate(request);
+    }
+}
+
+void PendingRequestTable::cancelTimers(Entry& entry)
+{
+    if (entry.warningTimer) {
+        m_clock.cancel(*entry.warningTimer);
+        entry.warningTimer.reset();
+    }
+    if (entry.timeoutTimer) {
+        m_clock.cancel(*entry.timeoutTimer);
+        entry.timeoutTimer.reset();
+    }
+}
+
+void PendingRequestTable::fireWarningIfActive(const QString& toolUseId)
+{
+    if (!m_active || m_active->request.toolUseId != toolUseId || m_active->warningFired) {
+        return;
+    }
+    m_active->warningTimer.reset();
+    m_active->warningFired = true;
+    if (onWarning) {
+        const ApprovalRequest request = m_active->request;
+        onWarning(request);
+    }
+}
+
+void PendingRequestTable::fireTimeoutIfActive(const QString& toolUseId)
+{
+    if (!m_active || m_active->request.toolUseId != toolUseId) {
+        return;
+    }
+    m_active->timeoutTimer.reset();
+    finishActive(ApprovalDecision::failOpen());
+}
+
+void PendingRequestTable::resolve(const QString& toolUseId, const ApprovalDecision& decision)
+{
+    if (m_active && m_active->request.toolUseId == toolUseId) {
+        finishActive(decision);
+        return;
+    }
+    const auto it = std::find_if(
+        m_queue.begin(), m_queue.end(), [&](const Entry& entry) { return entry.request.toolUseId == toolUseId; });
+    if (it == m_queue.end()) {
+        return;
+    }
+    Entry entry = std::move(*it);
+    m_queue.erase(it);
+    cancelTimers(entry);
+    entry.answer.fulfil(decision);
+}
+
+void PendingRequestTable::finishActive(const ApprovalDecision& decision)
+{
+    Entry finished = std::move(*m_active);
+    m_active.reset();
+    cancelTimers(finished);
+    promoteNext();
+    // Answered last: the waiter resumes right here and must find the table already consistent.
+    finished.answer.fulfil(decision);
+}
+
+void PendingRequestTable::promoteNext()
+{
+    if (m_queue.empty()) {
+        return;
+    }
+    m_active = std::move(m_queue.front());
+    m_queue.pop_front();
+    activate(*m_active);
+}
+
+PendingSnapshot PendingRequestTable::snapshot() const
+{
+    return PendingSnapshot { activeRequest(), queueDepth() };
+}
+
+int PendingRequestTable::queueDepth() const
+{
+    return static_cast<int>(m_queue.size());
+}
+
+std::optional<ApprovalRequest> PendingRequestTable::activeRequest() const
+{
+    if (!m_active) {
+        return std::nullopt;
+    }
+    return m_active->request;
+}
+
+bool PendingRequestTable::hasActive() const
+{
+    return m_active.has_value();
+}
+
+bool PendingRequestTable::activeWarningFired() const
+{
+    return m_active && m_active->warningFired;
+}
+
+int PendingRequestTable::pendingCountTotal() const
+{
+    return queueDepth() + (m_active ? 1 : 0);
+}
+
+qint64 PendingRequestTable::oldestPendingAgeSec() const
+{
+    const ApprovalRequest* oldest = nullptr;
+    if (m_active) {
+        oldest = &m_active->request;
+    } else if (!m_queue.empty()) {
+        oldest = &m_queue.front().request;
+    }
+    if (!oldest) {
+        return -1;
+    }
+    return oldest->enqueuedAt.msecsTo(m_clock.now()) / 1000;
+}
+
+} // namespace murmeli::hooks

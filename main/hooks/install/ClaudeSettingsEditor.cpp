@@ -1,0 +1,228 @@
+#include "main/hooks/install/ClaudeSettingsEditor.h"
+
+#include <functional>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+#include "main/hooks/events/HookEventManifest.h"
+
+namespace murmeli::hooks::ClaudeSettingsEditor {
+
+namespace {
+
+// The settings file is small; anything far larger is not one we should rewrite.
+constexpr qint64 maxSettingsBytes = 16 * 1024 * 1024;
+
+// Long enough for murmeli to hold a permission request past its 25 s fail-open; short for everything else.
+int timeoutFor(const HookEventDescriptor& row)
+{
+    return row.requiresAsyncResponse ? 60 : 10;
+}
+
+QString shellQuoted(const QString& text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+QJsonArray withoutOurEntries(const QJsonArray& groups)
+{
+    QJsonArray kept;
+    for (const QJsonValue& groupValue : groups) {
+        if (!groupValue.isObject()) {
+            kept.append(groupValue);
+            continue;
+        }
+        QJsonObject group = groupValue.toObject();
+        const QJsonValue hooksValue = group.value(QLatin1String("hooks"));
+        if (!hooksValue.isArray()) {
+            // A group that is itself a hook entry.
+            if (!isOurCommand(group.value(QLatin1String("command")).toString())) {
+                kept.append(group);
+            }
+            continue;
+        }
+        const QJsonArray hooks = hooksValue.toArray();
+        QJsonArray remaining;
+        for (const QJsonValue& hook : hooks) {
+            if (!(hook.isObject() && isOurCommand(hook.toObject().value(QLatin1String("command")).toString()))) {
+                remaining.append(hook);
+            }
+        }
+        if (remaining.size() == hooks.size()) {
+            kept.append(group);
+        } else if (!remaining.isEmpty()) {
+            group.insert(QLatin1String("hooks"), remaining);
+            kept.append(group);
+        }
+    }
+    return kept;
+}
+
+Outcome editFile(
+    const QString& settingsPath, const std::function<QJsonObject(const QJsonObject&)>& edit, QString* message)
+{
+    const auto say = [message](const QString& text) {
+        if (message) {
+            *message = text;
+        }
+    };
+    QJsonObject settings;
+    const QFileInfo info(settingsPath);
+    if (info.exists()) {
+        if (!info.isFile() || info.size() > maxSettingsBytes) {
+            say(QStringLiteral("%1 is not a settings file murmeli can edit; left as it is").arg(settingsPath));
+            return Outcome::Refused;
+        }
+        QFile file(settingsPath);
+        if (!file.open(QIODevice::ReadOnly)) {
+            say(QStringLiteral("%1 cannot be read: %2; left as it is").arg(settingsPath, file.errorString()));
+            return Outcome::Refused;
+        }
+        QJsonParseError error {};
+        const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+        if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+            say(QStringLiteral("%1 is not valid JSON (%2); fix it first, it was left as it is")
+                    .arg(settingsPath,
+                        error.error != QJsonParseError::NoError ? error.errorString()
+                                                                : QStringLiteral("not an object")));
+            return Outcome::Refused;
+        }
+        settings = doc.object();
+    }
+    const QJsonObject edited = edit(settings);
+    if (edited == settings && info.exists()) {
+        say(QStringLiteral("%1 already up to date").arg(settingsPath));
+        return Outcome::Unchanged;
+    }
+    if (edited.isEmpty() && !info.exists()) {
+        say(QStringLiteral("%1 does not exist; nothing to remove").arg(settingsPath));
+        return Outcome::Unchanged;
+    }
+    QDir().mkpath(info.absolutePath());
+    if (info.exists()) {
+        const QString backup = settingsPath + QStringLiteral(".murmeli-backup-")
+            + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+        if (!QFile::copy(settingsPath, backup)) {
+            say(QStringLiteral("could not back up %1 to %2; nothing changed").arg(settingsPath, backup));
+            return Outcome::Failed;
+        }
+    }
+    QSaveFile out(settingsPath);
+    const QByteArray bytes = QJsonDocument(edited).toJson(QJsonDocument::Indented);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+        say(QStringLiteral("could not write %1: %2").arg(settingsPath, out.errorString()));
+        return Outcome::Failed;
+    }
+    say(QStringLiteral("%1 updated").arg(settingsPath));
+    return Outcome::Written;
+}
+
+} // namespace
+
+bool isOurCommand(const QString& command)
+{
+    return command.contains(QLatin1String(ourDirectoryMarker));
+}
+
+QString commandFor(const QString& hooksDirectory, const QString& script, const QString& argument)
+{
+    QString command = shellQuoted(QDir(hooksDirectory).absoluteFilePath(script));
+    if (!argument.isEmpty()) {
+        command += QLatin1Char(' ') + argument;
+    }
+    return command;
+}
+
+QJsonObject withHooksRemoved(const QJsonObject& settings)
+{
+    QJsonObject result = settings;
+    const QJsonValue hooksValue = settings.value(QLatin1String("hooks"));
+    if (hooksValue.isObject()) {
+        QJsonObject hooks = hooksValue.toObject();
+        for (const QString& event : hooks.keys()) {
+            const QJsonValue groups = hooks.value(event);
+            if (!groups.isArray() || groups.toArray().isEmpty()) {
+                continue;
+            }
+            const QJsonArray kept = withoutOurEntries(groups.toArray());
+            if (kept.isEmpty()) {
+                hooks.remove(event);
+            } else if (kept != groups.toArray()) {
+                hooks.insert(event, kept);
+            }
+        }
+        if (hooks.isEmpty()) {
+            result.remove(QLatin1String("hooks"));
+        } else {
+            result.insert(QLatin1String("hooks"), hooks);
+        }
+    }
+    const QJsonObject statusLine = settings.value(QLatin1String("statusLine")).toObject();
+    if (isOurCommand(statusLine.value(QLatin1String("command")).toString())) {
+        result.remove(QLatin1String("statusLine"));
+    }
+    return result;
+}
+
+QJsonObject withHooksInstalled(const QJsonObject& settings, const QString& hooksDirectory, QStringList* notes)
+{
+    QJsonObject result = withHooksRemoved(settings);
+    QJsonObject hooks = result.value(QLatin1String("hooks")).toObject();
+    if (settings.contains(QLatin1String("hooks")) && !settings.value(QLatin1String("hooks")).isObject() && notes) {
+        *notes << QStringLiteral("the \"hooks\" value was not an object and has been replaced");
+    }
+    for (const HookEventDescriptor& row : HookEventManifest::all()) {
+        if (!row.requiresInstallHooks) {
+            continue;
+        }
+        const QString event = toString(row.name);
+        QJsonObject entry { { QStringLiteral("hooks"),
+            QJsonArray { QJsonObject { { QStringLiteral("type"), QStringLiteral("command") },
+                { QStringLiteral("command"), commandFor(hooksDirectory, row.hookScript, row.hookArgs) },
+                { QStringLiteral("timeout"), timeoutFor(row) } } } } };
+        if (row.matcher) {
+            entry.insert(QStringLiteral("matcher"), *row.matcher);
+        }
+        QJsonArray groups = hooks.value(event).toArray();
+        groups.append(entry);
+        hooks.insert(event, groups);
+    }
+    result.insert(QStringLiteral("hooks"), hooks);
+
+    const auto statusRow = HookEventManifest::descriptor(HookEventType::Status);
+    const QJsonValue userStatusLine = result.value(QLatin1String("statusLine"));
+    if (userStatusLine.isUndefined()) {
+        result.insert(QStringLiteral("statusLine"),
+            QJsonObject { { QStringLiteral("type"), QStringLiteral("command") },
+                { QStringLiteral("command"), commandFor(hooksDirectory, statusRow->hookScript) } });
+    } else if (notes) {
+        *notes << QStringLiteral("kept your own statusLine; murmeli reads sessions from hook events instead of it");
+    }
+    return result;
+}
+
+Outcome installIntoFile(const QString& settingsPath, const QString& hooksDirectory, QString* message)
+{
+    QStringList notes;
+    const Outcome outcome = editFile(
+        settingsPath, [&](const QJsonObject& s) { return withHooksInstalled(s, hooksDirectory, &notes); }, message);
+    if (message && !notes.isEmpty()) {
+        *message += QStringLiteral("\n") + notes.join(QLatin1Char('\n'));
+    }
+    return outcome;
+}
+
+Outcome removeFromFile(const QString& settingsPath, QString* message)
+{
+    return editFile(settingsPath, &withHooksRemoved, message);
+}
+
+} // namespace murmeli::hooks::ClaudeSettingsEditor

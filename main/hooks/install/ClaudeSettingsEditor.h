@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+namespace murmeli::hooks {
+
+/// Adds murmeli's hook entries and status line to the agent's settings, or takes them out again, leaving every
+/// other key and hook of the user's file as it was. Entries are ours when their command runs a script from a
+/// ".../murmeli/hooks/" directory.
+namespace ClaudeSettingsEditor {
+
+inline constexpr auto ourDirectoryMarker = "/murmeli/hooks/";
+
+enum class Outcome {
+    Unchanged, // the file already says what it should
+    Written, // backed up, then replaced atomically
+    Refused, // not a JSON object (or unreadable): left exactly as it was
+    Failed, // could not be written; the old file is still in place
+};
+
+/// The settings with one entry per required hook event (manifest matcher and argument) and the status line.
+/// A status line of the user's own is kept; `notes` says so.
+QJsonObject withHooksInstalled(
+    const QJsonObject& settings, const QString& hooksDirectory, QStringList* notes = nullptr);
+
+/// The settings without any entry or status line of ours; groups and events that held only ours go too.
+QJsonObject withHooksRemoved(const QJsonObject& settings);
+
+bool isOurCommand(const QString& command);
+
+/// The shell command that runs a script of ours, quoted for the shell.
+QString commandFor(const QString& hooksDirectory, const QString& script, const QString& argument = {});
+
+/// Reads the file (a missing file counts as {}), applies the edit, and writes the result when it differs.
+Outcome installIntoFile(const QString& settingsPath, const QString& hooksDirectory, QString* message);
+Outcome removeFromFile(const QString& settingsPath, QString* message);
+
+} // namespace ClaudeSettingsEditor
+
+} // namespace murmeli::hooks

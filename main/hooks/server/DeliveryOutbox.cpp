@@ -1,0 +1,69 @@
+#include "main/hooks/server/DeliveryOutbox.h"
+
+#include <cstring>
+
+namespace murmeli::hooks {
+
+namespace {
+
+struct Header {
+    quint64 connectionId;
+    quint32 nameChars;
+    quint32 bodyBytes;
+    quint32 adapterChars;
+    quint32 kind;
+};
+
+void append(std::vector<char>& out, const void* data, std::size_t size)
+{
+    const auto* bytes = static_cast<const char*>(data);
+    out.insert(out.end(), bytes, bytes + size);
+}
+
+} // namespace
+
+bool DeliveryOutbox::push(
+    Kind kind, quint64 connectionId, QStringView eventName, QByteArrayView body, QStringView adapter)
+{
+    const Header header { connectionId, static_cast<quint32>(eventName.size()), static_cast<quint32>(body.size()),
+        static_cast<quint32>(adapter.size()), static_cast<quint32>(kind) };
+    const std::lock_guard lock(m_mutex);
+    if (kind == Kind::Event && m_filling.size() > maxPendingBytes) {
+        return false;
+    }
+    append(m_filling, &header, sizeof header);
+    append(m_filling, eventName.data(), eventName.size() * sizeof(QChar));
+    append(m_filling, body.data(), body.size());
+    append(m_filling, adapter.data(), adapter.size() * sizeof(QChar));
+    return true;
+}
+
+std::vector<DeliveryOutbox::Item> DeliveryOutbox::takeAll()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_filling.swap(m_draining);
+    }
+    std::vector<Item> items;
+    std::size_t at = 0;
+    while (at + sizeof(Header) <= m_draining.size()) {
+        Header header {};
+        std::memcpy(&header, m_draining.data() + at, sizeof header);
+        at += sizeof header;
+        Item item;
+        item.connectionId = header.connectionId;
+        item.kind = static_cast<Kind>(header.kind);
+        item.eventName = QString(reinterpret_cast<const QChar*>(m_draining.data() + at), header.nameChars);
+        at += header.nameChars * sizeof(QChar);
+        item.body = QByteArray(m_draining.data() + at, header.bodyBytes);
+        at += header.bodyBytes;
+        item.adapter = QString(reinterpret_cast<const QChar*>(m_draining.data() + at), header.adapterChars);
+        at += header.adapterChars * sizeof(QChar);
+        items.push_back(std::move(item));
+    }
+    // clear() keeps the capacity, so the next swap hands the producer a buffer that is already large enough.
+    m_draining.clear();
+    return items;
+}
+
+} // namespace murmeli::hooks

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+
+#include <QJsonObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <qcoro/qcorotask.h>
+
+#include "main/hooks/server/DeliveryOutbox.h"
+#include "main/hooks/server/HeldRequest.h"
+#include "main/hooks/server/HookServerWorker.h"
+#include "platform/secrets/KeychainStore.h"
+
+class QObject;
+class QThread;
+
+namespace murmeli::hooks {
+
+/// The loopback HTTP endpoint the agents' hook scripts post their events to. Connections are served on the
+/// thread "murmeli.hookserver"; events, log lines and asynchronous replies are handled on the owner's thread.
+class HookServer final {
+public:
+    using EventHandler = std::function<void(const QString& eventName, const QJsonObject& payload)>;
+    /// Produces the reply body of a held request; nullopt answers {"ok":true}. The handle reports a client that
+    /// leaves before the reply.
+    using AsyncResponseHandler = std::function<QCoro::Task<std::optional<QString>>(
+        QString eventName, QJsonObject payload, std::shared_ptr<HeldRequest> held)>;
+    using LogHandler = std::function<void(const QString& line)>;
+
+    static constexpr quint16 defaultPort = 19876;
+
+    explicit HookServer(platform::KeychainStore keychain, HookServerOptions options = {});
+    ~HookServer();
+    HookServer(const HookServer&) = delete;
+    HookServer& operator=(const HookServer&) = delete;
+
+    /// Every accepted event, on the owner's thread.
+    EventHandler onEvent;
+    /// When set before start(), accepted events' replies wait for it (all of them, or those named in heldEvents).
+    AsyncResponseHandler asyncEventResponse;
+    /// The events whose reply waits for asyncEventResponse; empty means every event. Read at start(). Other events
+    /// get {"ok":true} at once, which is what the handler would have answered, without a trip to the owner's thread.
+    QSet<QString> heldEvents;
+    LogHandler onLog;
+
+    /// Resolves the secret (given, none, or the keychain's) and starts listening on 127.0.0.1.
+    void start(quint16 port = defaultPort, std::optional<QString> secret = std::nullopt, bool skipKeychain = false);
+    /// Stops accepting; connections already open are left to finish.
+    void stop();
+
+    bool isRunning() const;
+    quint16 port() const;
+    std::optional<QString> secret() const;
+    void setSecret(std::optional<QString> secret);
+    bool authEnforced() const;
+
+    QString listenerStateDescription() const;
+    qint64 activeConnectionCount() const;
+    qint64 totalEventCount() const;
+    /// -1 before the first accepted event.
+    qint64 lastEventAgeSec() const;
+    qint64 parseFailureCount() const;
+    qint64 bearerRejectCount() const;
+    void notifyParseFailure();
+
+    bool isAuthorized(const std::optional<QString>& bearerHeader) const;
+    static std::optional<QString> extractHeader(const QString& name, const QStringList& lines);
+    static bool constantTimeEquals(const QString& a, const QString& b);
+
+private:
+    void flushPending();
+    void deliver(quint64 connectionId, const QString& eventName, const QJsonObject& payload, bool awaitsReply);
+    QCoro::Task<> awaitReply(quint64 connectionId, QString eventName, QJsonObject payload);
+    void peerClosed(quint64 connectionId);
+    void postReply(quint64 connectionId, int status, const QByteArray& body);
+    void log(const QString& line);
+
+    platform::KeychainStore m_keychain;
+    std::shared_ptr<HookServerShared> m_shared = std::make_shared<HookServerShared>();
+    std::unique_ptr<QObject> m_context; // lives on the owner's thread; queued calls die with it
+    std::unique_ptr<QThread> m_thread;
+    HookServerWorker* m_worker = nullptr;
+
+    // Work handed from the server thread to the owner's; under load one wake-up carries many events.
+    DeliveryOutbox m_outbox;
+    std::unordered_map<quint64, std::shared_ptr<HeldRequest>> m_held;
+};
+
+} // namespace murmeli::hooks

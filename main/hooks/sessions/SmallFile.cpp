@@ -1,0 +1,63 @@
+#include "main/hooks/sessions/SmallFile.h"
+
+#include <cstdio>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QTemporaryFile>
+
+namespace murmeli::hooks::SmallFile {
+
+std::optional<QByteArray> read(const QString& path, qint64 limit)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > limit) {
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    // One byte past the limit tells a file that grew after the size check from one that fits.
+    QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit || file.error() != QFileDevice::NoError) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+std::optional<QJsonObject> readObject(const QString& path)
+{
+    const auto bytes = read(path);
+    return bytes ? parseObject(*bytes) : std::nullopt;
+}
+
+std::optional<QJsonObject> parseObject(const QByteArray& bytes)
+{
+    QJsonParseError error {};
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        return std::nullopt;
+    }
+    return doc.object();
+}
+
+bool writeAtomically(const QString& path, const QByteArray& bytes)
+{
+    const QFileInfo target(path);
+    QTemporaryFile temporary(
+        target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
+    temporary.setAutoRemove(true);
+    if (!temporary.open() || temporary.write(bytes) != bytes.size() || !temporary.flush()) {
+        return false;
+    }
+    // rename() replaces the target in one step; QFile::rename would refuse an existing one.
+    if (std::rename(QFile::encodeName(temporary.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
+        return false;
+    }
+    temporary.setAutoRemove(false);
+    return true;
+}
+
+} // namespace murmeli::hooks::SmallFile

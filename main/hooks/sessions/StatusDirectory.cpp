@@ -1,0 +1,63 @@
+#include "main/hooks/sessions/StatusDirectory.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace murmeli::hooks {
+
+StatusDirectory::StatusDirectory(QString path) : m_path(std::move(path)) { }
+
+QString StatusDirectory::filePath(const QString& name) const
+{
+    return m_path + QLatin1Char('/') + name;
+}
+
+bool StatusDirectory::isUsable(QString* problem) const
+{
+    const auto fail = [&](const QString& why) {
+        if (problem) {
+            *problem = why;
+        }
+        return false;
+    };
+    struct stat info { };
+    // lstat, so a symbolic link planted in /tmp is seen as what it is and never followed.
+    if (::lstat(QFile::encodeName(m_path).constData(), &info) != 0) {
+        return fail(QStringLiteral("%1 does not exist").arg(m_path));
+    }
+    if (S_ISLNK(info.st_mode)) {
+        return fail(QStringLiteral("%1 is a symbolic link").arg(m_path));
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return fail(QStringLiteral("%1 is not a directory").arg(m_path));
+    }
+    if (info.st_uid != ::getuid()) {
+        return fail(QStringLiteral("%1 belongs to another user (uid %2)").arg(m_path).arg(info.st_uid));
+    }
+    return true;
+}
+
+bool StatusDirectory::prepare(QString* problem) const
+{
+    struct stat info { };
+    if (::lstat(QFile::encodeName(m_path).constData(), &info) != 0) {
+        const QFileInfo parent(QFileInfo(m_path).absolutePath());
+        if (!parent.exists()) {
+            QDir().mkpath(parent.absoluteFilePath());
+        }
+        // mkdir with the mode directly: there is no moment in which others could use the directory.
+        if (::mkdir(QFile::encodeName(m_path).constData(), 0700) != 0 && errno != EEXIST) {
+            if (problem) {
+                *problem = QStringLiteral("%1 could not be created: %2")
+                               .arg(m_path, QString::fromLocal8Bit(strerror(errno)));
+            }
+            return false;
+        }
+    }
+    return isUsable(problem);
+}
+
+} // namespace murmeli::hooks

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+#include "main/hooks/transcript/TranscriptData.h"
+
+namespace murmeli::hooks {
+
+/// One agent session as its files in the status directory describe it, read anew on every call.
+struct ClaudeStatus {
+    QString tool = QStringLiteral("claude-code");
+    QString sessionId;
+    int contextPercent = 0;
+    int contextWindowSize = 0;
+    int inputTokens = 0;
+    int outputTokens = 0;
+    int cacheReadTokens = 0;
+    QString model;
+    QString version;
+    double costUSD = 0;
+    qint64 totalDurationMs = 0;
+    int linesAdded = 0;
+    int linesRemoved = 0;
+    int rate5h = 0;
+    int rate7d = 0;
+    QString project;
+    QString cwd;
+    QString activity;
+    QString activityTool;
+    bool needsAttention = false;
+    bool isIdle = false;
+    bool isWorkingSignal = false;
+    bool isCompact = false;
+    QString pendingMessage;
+    QString transcriptPath;
+    qint64 lastStatusTs = 0;
+
+    static constexpr auto dir = "/tmp/murmeli";
+    static constexpr qint64 activityExpirySeconds = 10;
+    static constexpr qint64 notifyExpirySeconds = 30;
+    static constexpr qint64 workingNotifyExpirySeconds = 60;
+    static constexpr qint64 transcriptFreshnessSeconds = 5;
+    static constexpr qint64 statusFreshnessSeconds = 10;
+
+    /// One session's files (by key) or the global ones (nullopt); nullopt when there is no usable status file.
+    /// nowSecs is whole seconds since 1970, the current time when not given.
+    static std::optional<ClaudeStatus> read(const std::optional<QString>& session,
+        const QString& directory = QString::fromLatin1(dir), std::optional<qint64> nowSecs = std::nullopt);
+
+    /// Busy by its own files: a live activity, a working notice, or a status rewritten within 10 s.
+    bool isWorking(std::optional<qint64> nowSecs = std::nullopt) const;
+    /// Busy by its files or by its transcript (a tool still running, or an update within 5 s).
+    bool isWorkingEffective(const TranscriptData& transcript, std::optional<qint64> nowSecs = std::nullopt) const;
+
+    /// The device LED's colour word: "red", "orange", "yellow", "green" or "blue".
+    QString ledColor(std::optional<qint64> nowSecs = std::nullopt) const;
+    /// The device LED's mode letter: "k" for attention, "b" for busy, "s" for idle or quiet.
+    QString ledMode(std::optional<qint64> nowSecs = std::nullopt) const;
+    /// The device's display line: "D:" and fifteen comma-separated fields, without a line terminator.
+    QString oledCommand(const QString& toolSource = {}, const QString& sessionName = {}, int runningAgents = 0,
+        int waitingAgents = 0, const QString& todoSummary = {}, qint64 tokens = 0, qint64 tokensToday = 0) const;
+    /// "{running/waiting}" with both counts clamped to 0...999.
+    static QString formatAgentsField(int running, int waiting);
+
+    bool operator==(const ClaudeStatus&) const = default;
+};
+
+} // namespace murmeli::hooks

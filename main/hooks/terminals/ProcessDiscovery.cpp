@@ -1,0 +1,415 @@
+#include "main/hooks/terminals/ProcessDiscovery.h"
+
+#include <array>
+#include <chrono>
+#include <initializer_list>
+#include <utility>
+
+#include <QFileInfo>
+#include <QHash>
+#include <QLatin1String>
+#include <QSet>
+
+#include "main/common/OffThread.h"
+#include "main/common/ProcessRunner.h"
+#include "main/common/TextUtils.h"
+
+namespace murmeli::hooks {
+
+namespace {
+
+struct RawProcess {
+    QString pid;
+    QString ppid;
+    std::optional<QString> tty;
+    QString command;
+};
+
+struct NamePair {
+    QLatin1String key;
+    QLatin1String name;
+};
+
+// Parents recognised by the last path component of their executable, after the application-bundle tests.
+constexpr std::array linuxHosts {
+    NamePair { QLatin1String("gnome-terminal-server"), QLatin1String("GNOME Terminal") },
+    NamePair { QLatin1String("gnome-terminal"), QLatin1String("GNOME Terminal") },
+    NamePair { QLatin1String("konsole"), QLatin1String("Konsole") },
+    NamePair { QLatin1String("xterm"), QLatin1String("XTerm") },
+    NamePair { QLatin1String("kitty"), QLatin1String("kitty") },
+    NamePair { QLatin1String("alacritty"), QLatin1String("Alacritty") },
+    NamePair { QLatin1String("tilix"), QLatin1String("Tilix") },
+    NamePair { QLatin1String("xfce4-terminal"), QLatin1String("Xfce Terminal") },
+    NamePair { QLatin1String("terminator"), QLatin1String("Terminator") },
+    NamePair { QLatin1String("ghostty"), QLatin1String("Ghostty") },
+    NamePair { QLatin1String("wezterm-gui"), QLatin1String("WezTerm") },
+    NamePair { QLatin1String("code"), QLatin1String("VS Code") },
+    NamePair { QLatin1String("cursor"), QLatin1String("Cursor") },
+    NamePair { QLatin1String("windsurf"), QLatin1String("Windsurf") },
+    NamePair { QLatin1String("tmux"), QLatin1String("tmux") },
+};
+
+// A pid goes into a /proc path and onto lsof's command line, so it must be a plain number.
+bool isPid(const QString& pid)
+{
+    if (pid.isEmpty() || pid.size() > 10) {
+        return false;
+    }
+    for (const QChar c : pid) {
+        if (c < u'0' || c > u'9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isLineBreak(QChar c)
+{
+    switch (c.unicode()) {
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+    case 0x0D:
+    case 0x85:
+    case 0x2028:
+    case 0x2029:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QStringList nonEmptyLines(const QString& text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || isLineBreak(text[i])) {
+            if (i > start) {
+                lines.append(text.mid(start, i - start));
+            }
+            start = i + 1;
+        }
+    }
+    return lines;
+}
+
+// Both tables compare only the first space-separated word, so a path with a space in it is cut there.
+QString firstWord(const QString& command)
+{
+    qsizetype start = 0;
+    while (start < command.size() && command[start] == u' ') {
+        ++start;
+    }
+    const qsizetype end = command.indexOf(u' ', start);
+    return command.mid(start, end < 0 ? -1 : end - start);
+}
+
+bool isOrEndsWith(const QString& executable, std::initializer_list<const char*> names)
+{
+    for (const char* name : names) {
+        const QLatin1String latin(name);
+        if (executable == latin
+            || (executable.endsWith(latin) && executable.size() > latin.size()
+                && executable[executable.size() - latin.size() - 1] == u'/')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<QString> normalizedTTY(const QString& column)
+{
+    const QString tty = column.trimmed();
+    // procps prints "?" where the BSD listing prints "??".
+    if (tty.isEmpty() || tty == u"??" || tty == u"?") {
+        return std::nullopt;
+    }
+    if (tty.startsWith(u"/dev/")) {
+        return tty;
+    }
+    return QStringLiteral("/dev/") + tty;
+}
+
+std::optional<RawProcess> parseListingLine(const QString& rawLine)
+{
+    const QString line = rawLine.trimmed();
+    QString fields[3];
+    qsizetype pos = 0;
+    for (QString& field : fields) {
+        qsizetype end = pos;
+        while (end < line.size() && !line[end].isSpace()) {
+            ++end;
+        }
+        field = line.mid(pos, end - pos);
+        pos = end;
+        while (pos < line.size() && line[pos].isSpace()) {
+            ++pos;
+        }
+        if (pos >= line.size()) {
+            return std::nullopt;
+        }
+    }
+    const QString command = line.mid(pos).trimmed();
+    if (command.isEmpty()) {
+        return std::nullopt;
+    }
+    return RawProcess { fields[0], fields[1], normalizedTTY(fields[2]), command };
+}
+
+std::vector<RawProcess> runningProcesses(const ProcessDiscovery::RunCommand& runCommand)
+{
+    if (!runCommand) {
+        return {};
+    }
+    const QString ps
+        = QFileInfo::exists(QStringLiteral("/bin/ps")) ? QStringLiteral("/bin/ps") : QStringLiteral("/usr/bin/ps");
+    const std::optional<QString> listing
+        = runCommand(ps, { QStringLiteral("-Ao"), QStringLiteral("pid=,ppid=,tty=,command=") });
+    if (!listing) {
+        return {};
+    }
+    std::vector<RawProcess> processes;
+    for (const QString& line : nonEmptyLines(*listing)) {
+        if (auto process = parseListingLine(line)) {
+            processes.push_back(std::move(*process));
+        }
+    }
+    return processes;
+}
+
+std::optional<AgentCLI> classify(const QString& lowered)
+{
+    const QString executable = firstWord(lowered);
+    if (executable.isEmpty()) {
+        return std::nullopt;
+    }
+    if (isOrEndsWith(executable, { "codex" }) || lowered.contains(u"/codex/codex")) {
+        return AgentCLI::Codex;
+    }
+    if (isOrEndsWith(executable, { "claude" })) {
+        return AgentCLI::ClaudeCode;
+    }
+    if (isOrEndsWith(executable, { "gemini" })) {
+        return AgentCLI::GeminiCLI;
+    }
+    if (isOrEndsWith(executable, { "opencode", "opencode-ai" })) {
+        return AgentCLI::OpenCode;
+    }
+    // Package runners count only when they launch OpenCode.
+    if (!lowered.contains(u"opencode")) {
+        return std::nullopt;
+    }
+    if (isOrEndsWith(executable, { "npx", "pnpx", "bunx" })) {
+        return AgentCLI::OpenCode;
+    }
+    if (isOrEndsWith(executable, { "npm" }) && (lowered.contains(u" exec ") || lowered.contains(u" run "))) {
+        return AgentCLI::OpenCode;
+    }
+    if (isOrEndsWith(executable, { "pnpm" })
+        && (lowered.contains(u" dlx ") || lowered.contains(u" exec ") || lowered.contains(u" run "))) {
+        return AgentCLI::OpenCode;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> terminalName(const QString& lowered)
+{
+    if (lowered.contains(u"/iterm.app/contents/macos/iterm2")) {
+        return QStringLiteral("iTerm");
+    }
+    if (lowered.contains(u"/terminal.app/contents/macos/terminal")) {
+        return QStringLiteral("Terminal");
+    }
+    if (lowered.contains(u"/ghostty.app/contents/macos/ghostty") || lowered.endsWith(u"/ghostty")) {
+        return QStringLiteral("Ghostty");
+    }
+    if (lowered.contains(u"/warp.app/") || lowered.endsWith(u"/warp")) {
+        return QStringLiteral("Warp");
+    }
+    if (lowered.contains(u"/wezterm.app/contents/macos/wezterm-gui") || lowered.endsWith(u"/wezterm-gui")) {
+        return QStringLiteral("WezTerm");
+    }
+    if (lowered.contains(u"/visual studio code.app/") || lowered.contains(u"/code helper")) {
+        return QStringLiteral("VS Code");
+    }
+    if (lowered.contains(u"/cursor.app/")) {
+        return QStringLiteral("Cursor");
+    }
+    if (lowered.contains(u"/windsurf.app/")) {
+        return QStringLiteral("Windsurf");
+    }
+    const QString executable = firstWord(lowered);
+    const QString name = executable.mid(executable.lastIndexOf(u'/') + 1);
+    for (const NamePair& host : linuxHosts) {
+        if (name == host.key) {
+            return QString(host.name);
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> hostApplication(
+    QString pid, const std::vector<RawProcess>& processes, const QHash<QString, qsizetype>& byPid)
+{
+    QSet<QString> visited;
+    while (!pid.isEmpty()) {
+        // A chain that reaches init or the kernel has passed every application that could host a terminal.
+        if (pid == u"0" || pid == u"1" || visited.contains(pid)) {
+            return std::nullopt;
+        }
+        visited.insert(pid);
+        const auto found = byPid.constFind(pid);
+        if (found == byPid.constEnd()) {
+            return std::nullopt;
+        }
+        const RawProcess& parent = processes[static_cast<std::size_t>(*found)];
+        if (auto name = terminalName(parent.command.toLower())) {
+            return name;
+        }
+        pid = parent.ppid;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> cwdFromLsof(const QString& output)
+{
+    const QStringList lines = nonEmptyLines(output);
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i] != u"fcwd" || !lines[i + 1].startsWith(u'n')) {
+            continue;
+        }
+        const QString path = lines[i + 1].mid(1).trimmed();
+        if (path.startsWith(u'/')) {
+            return path;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+QString toString(AgentCLI kind)
+{
+    switch (kind) {
+    case AgentCLI::ClaudeCode:
+        return QStringLiteral("claudeCode");
+    case AgentCLI::Codex:
+        return QStringLiteral("codex");
+    case AgentCLI::OpenCode:
+        return QStringLiteral("openCode");
+    case AgentCLI::GeminiCLI:
+        return QStringLiteral("geminiCLI");
+    }
+    return {};
+}
+
+std::optional<AgentCLI> agentCLIFromString(const QString& rawValue)
+{
+    for (const AgentCLI kind : { AgentCLI::ClaudeCode, AgentCLI::Codex, AgentCLI::OpenCode, AgentCLI::GeminiCLI }) {
+        if (rawValue == toString(kind)) {
+            return kind;
+        }
+    }
+    return std::nullopt;
+}
+
+ProcessDiscovery::ProcessDiscovery(RunCommand runner) : runCommand(std::move(runner)) { }
+
+std::vector<AgentProcess> ProcessDiscovery::discoverAll() const
+{
+    const std::vector<RawProcess> processes = runningProcesses(runCommand);
+    QHash<QString, qsizetype> byPid;
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+        // Should a listing ever repeat a pid, the first row keeps it.
+        if (!byPid.contains(processes[i].pid)) {
+            byPid.insert(processes[i].pid, static_cast<qsizetype>(i));
+        }
+    }
+    std::vector<AgentProcess> agents;
+    for (const RawProcess& process : processes) {
+        const std::optional<AgentCLI> kind = classify(process.command.toLower());
+        if (!kind) {
+            continue;
+        }
+        AgentProcess agent;
+        agent.pid = process.pid;
+        agent.ppid = process.ppid;
+        agent.tty = process.tty;
+        agent.cwd = workingDirectory(process.pid);
+        agent.cliKind = *kind;
+        agent.terminalApp = hostApplication(process.ppid, processes, byPid);
+        agents.push_back(std::move(agent));
+    }
+    return agents;
+}
+
+std::optional<AgentProcess> ProcessDiscovery::discoverActiveAgent(std::optional<qint64> frontmostTerminalPid) const
+{
+    Q_UNUSED(frontmostTerminalPid);
+    std::vector<AgentProcess> agents = discoverAll();
+    if (agents.empty()) {
+        return std::nullopt;
+    }
+    return std::move(agents.front());
+}
+
+QCoro::Task<std::vector<AgentProcess>> ProcessDiscovery::discoverAllAsync() const
+{
+    // The worker takes a copy: the caller may drop this object before the children are done.
+    std::function<std::vector<AgentProcess>()> work = [self = *this] { return self.discoverAll(); };
+    co_return co_await common::runOffThread(std::move(work));
+}
+
+std::optional<QString> ProcessDiscovery::defaultRunner(const QString& program, const QStringList& args)
+{
+    common::ProcessRequest request;
+    request.program = program;
+    request.arguments = args;
+    request.timeout = std::chrono::milliseconds(commandTimeLimitMs);
+    const common::ProcessResult result = common::runProcessBlocking(request);
+    // The exit status is not consulted: lsof exits 1 whenever one entry cannot be read, yet prints the rest.
+    if (!result.started || result.timedOut || result.outputTruncated) {
+        return std::nullopt;
+    }
+    return common::text::decodeUtf8Strictly(result.standardOutput);
+}
+
+std::optional<QString> ProcessDiscovery::procWorkingDirectory(const QString& pid)
+{
+    if (!isPid(pid)) {
+        return std::nullopt;
+    }
+    const QString target = QFileInfo(QStringLiteral("/proc/%1/cwd").arg(pid)).symLinkTarget();
+    if (!target.startsWith(u'/')) {
+        return std::nullopt;
+    }
+    return target;
+}
+
+std::optional<QString> ProcessDiscovery::workingDirectory(const QString& pid) const
+{
+    if (!isPid(pid)) {
+        return std::nullopt;
+    }
+    if (kernelWorkingDirectory) {
+        if (auto directory = kernelWorkingDirectory(pid)) {
+            return directory;
+        }
+    }
+    if (!runCommand) {
+        return std::nullopt;
+    }
+    // Without a readable /proc entry (another user's process) lsof may still know; when neither of its usual homes
+    // holds it, the runner's launch failure gives the same nothing.
+    const QString lsof = QFileInfo::exists(QStringLiteral("/usr/bin/lsof")) ? QStringLiteral("/usr/bin/lsof")
+                                                                            : QStringLiteral("/usr/sbin/lsof");
+    const std::optional<QString> output
+        = runCommand(lsof, { QStringLiteral("-a"), QStringLiteral("-p"), pid, QStringLiteral("-Fn") });
+    if (!output) {
+        return std::nullopt;
+    }
+    return cwdFromLsof(*output);
+}
+
+} // namespace murmeli::hooks

@@ -1,0 +1,382 @@
+#include "main/hooks/transcript/TranscriptWatcher.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QFile>
+#include <QFileSystemWatcher>
+#include <QJsonObject>
+#include <QMetaObject>
+#include <QObject>
+#include <QStringDecoder>
+#include <QThread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "main/common/TextUtils.h"
+#include "main/hooks/sessions/SessionKey.h"
+#include "main/hooks/sessions/SmallFile.h"
+#include "main/hooks/transcript/TranscriptSummary.h"
+
+namespace murmeli::hooks {
+
+namespace {
+
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    bool operator==(const FileId&) const = default;
+};
+
+// Owns a descriptor opened only for a regular file: the path comes from outside, and opening a FIFO for reading
+// would block the thread while a device may not be ours to touch at all.
+class RegularFile final {
+public:
+    explicit RegularFile(const QString& path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        struct stat info { };
+        if (name.isEmpty() || ::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            return;
+        }
+        // Non-blocking, in case something else was put in its place between the check and the open.
+        m_fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (m_fd >= 0 && (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+        m_size = info.st_size;
+        m_id = { info.st_dev, info.st_ino };
+    }
+    ~RegularFile()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    qint64 size() const { return m_size; }
+    FileId id() const { return m_id; }
+
+    /// Up to count bytes from offset; fewer at the end of the file or on an error.
+    QByteArray readAt(qint64 offset, qint64 count) const
+    {
+        QByteArray bytes(count, Qt::Uninitialized);
+        qint64 got = 0;
+        while (got < count) {
+            const ssize_t n = ::pread(m_fd, bytes.data() + got, static_cast<size_t>(count - got), offset + got);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            got += n;
+        }
+        bytes.truncate(got);
+        return bytes;
+    }
+
+private:
+    int m_fd = -1;
+    qint64 m_size = 0;
+    FileId m_id;
+};
+
+// Calls fn for every non-empty line, without its line feed.
+template <typename Fn> void forEachLine(QByteArrayView text, Fn&& fn)
+{
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf('\n', start);
+        if (end < 0) {
+            end = text.size();
+        }
+        if (end > start) {
+            fn(text.sliced(start, end - start));
+        }
+        start = end + 1;
+    }
+}
+
+} // namespace
+
+// The mutex stands in for the "com.murmeli.transcript-data" queue.
+struct TranscriptWatcher::Shared {
+    std::mutex mutex;
+    TranscriptSummary summary;
+    // Bumped by every switch to a new path, so that lines of the previous file still being parsed are dropped.
+    quint64 generation = 0;
+};
+
+// Lives on the io thread; everything about the file being tailed is touched only there, so a switch to a new
+// path is ordered against the reads of the old one.
+class TranscriptWatcher::Worker final : public QObject {
+public:
+    Worker(std::shared_ptr<Shared> shared, std::function<void()> toolCompleted)
+        : m_shared(std::move(shared)), m_toolCompleted(std::move(toolCompleted))
+    {
+    }
+
+    void start(const QString& path, quint64 generation)
+    {
+        stop();
+        m_path = path;
+        m_generation = generation;
+        const RegularFile file(path);
+        if (!file.isOpen()) {
+            // Like an unopenable descriptor: no notifications and no retry while this path stays current.
+            return;
+        }
+        m_file = file.id();
+        // Watching before the first read leaves no gap in which an append would go unnoticed.
+        m_watcher = std::make_unique<QFileSystemWatcher>();
+        if (m_watcher->addPath(path)) {
+            QObject::connect(m_watcher.get(), &QFileSystemWatcher::fileChanged, this, [this] { readNewBytes(); });
+        } else {
+            m_watcher.reset();
+        }
+        readNewBytes();
+    }
+
+    void stop()
+    {
+        m_watcher.reset();
+        m_file.reset();
+        m_offset = 0;
+        m_firstRead = true;
+        m_tail.clear();
+        m_tail.squeeze();
+        m_skipToNewline = false;
+    }
+
+private:
+    void readNewBytes()
+    {
+        if (!m_file) {
+            return;
+        }
+        const RegularFile file(m_path);
+        if (!file.isOpen() || file.id() != *m_file) {
+            // The path names another file now (inotify reports a replacement by rename as a removal): the
+            // replacement is not followed.
+            m_watcher.reset();
+            m_file.reset();
+            return;
+        }
+        const qint64 size = file.size();
+        if (m_firstRead && size > initialWindowBytes) {
+            // A long history would be parsed on every switch of session for a summary that mostly keeps recent
+            // things, so the first read starts near the end. It starts one byte early and drops everything up to
+            // the first line feed: the line cut by the window goes, a line that begins exactly there stays.
+            m_offset = size - initialWindowBytes - 1;
+            m_skipToNewline = true;
+        }
+        m_firstRead = false;
+        // A file truncated below what was consumed has nothing new until it grows past the old end. Reading stops
+        // at the size seen now; whatever is appended meanwhile brings its own notification.
+        bool stamped = false;
+        while (m_offset < size) {
+            QByteArray chunk = file.readAt(m_offset, std::min(readChunkBytes, size - m_offset));
+            if (chunk.isEmpty()) {
+                break;
+            }
+            if (!stamped) {
+                stamped = true;
+                const std::lock_guard lock(m_shared->mutex);
+                if (m_shared->generation == m_generation) {
+                    m_shared->summary.data().lastUpdateTs = QDateTime::currentSecsSinceEpoch();
+                }
+            }
+            m_offset += chunk.size();
+            consume(std::move(chunk));
+        }
+    }
+
+    // A line may arrive over several reads and a read may end inside a character, so only complete lines are
+    // parsed and the unfinished rest waits for the next read.
+    void consume(QByteArray chunk)
+    {
+        QByteArrayView bytes(chunk);
+        if (m_skipToNewline) {
+            const qsizetype end = bytes.indexOf('\n');
+            if (end < 0) {
+                return;
+            }
+            bytes = bytes.sliced(end + 1);
+            m_skipToNewline = false;
+        }
+        const qsizetype last = bytes.lastIndexOf('\n');
+        if (last < 0) {
+            m_tail.append(bytes);
+            if (m_tail.size() > maxLineBytes) {
+                // A file without line feeds must not fill the memory; that line is lost, the next one counts.
+                m_tail.clear();
+                m_tail.squeeze();
+                m_skipToNewline = true;
+            }
+            return;
+        }
+        QByteArray lines = std::move(m_tail);
+        lines.append(bytes.first(last + 1));
+        m_tail = bytes.sliced(last + 1).toByteArray();
+        forEachLine(lines, [this](QByteArrayView line) { applyLine(line); });
+    }
+
+    void applyLine(QByteArrayView line)
+    {
+        // Parsed before taking the lock, so a reader of the summary waits at most for one line's apply.
+        const auto object = TranscriptSummary::parseLine(line);
+        if (!object) {
+            return;
+        }
+        const std::lock_guard lock(m_shared->mutex);
+        if (m_shared->generation != m_generation) {
+            return;
+        }
+        // Posted while the lock is held: whoever sees the new status finds the call already queued.
+        for (int finished = m_shared->summary.apply(*object); finished > 0; --finished) {
+            m_toolCompleted();
+        }
+    }
+
+    std::shared_ptr<Shared> m_shared;
+    std::function<void()> m_toolCompleted;
+    std::unique_ptr<QFileSystemWatcher> m_watcher;
+    QString m_path;
+    quint64 m_generation = 0;
+    std::optional<FileId> m_file;
+    qint64 m_offset = 0;
+    bool m_firstRead = true;
+    QByteArray m_tail;
+    bool m_skipToNewline = false;
+};
+
+TranscriptWatcher::TranscriptWatcher()
+    : m_shared(std::make_shared<Shared>()), m_context(std::make_unique<QObject>()),
+      m_thread(std::make_unique<QThread>())
+{
+    // The callback is read on the owner's thread when the call runs, so setting it never races the io thread.
+    auto toolCompleted = [this] {
+        QMetaObject::invokeMethod(
+            m_context.get(),
+            [this] {
+                if (onToolCompleted) {
+                    onToolCompleted();
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    m_worker = new Worker(m_shared, std::move(toolCompleted));
+    m_thread->setObjectName(QStringLiteral("com.murmeli.transcript-io"));
+    m_worker->moveToThread(m_thread.get());
+    QObject::connect(m_thread.get(), &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread->start();
+}
+
+TranscriptWatcher::~TranscriptWatcher()
+{
+    // The file watcher belongs to the io thread and is dropped there.
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker] { worker->stop(); }, Qt::BlockingQueuedConnection);
+    m_thread->quit();
+    m_thread->wait();
+    // Deleting the context discards completions still queued for this watcher.
+    m_context.reset();
+}
+
+void TranscriptWatcher::watch(const QString& path)
+{
+    if (m_currentPath == path || path.isEmpty()) {
+        return;
+    }
+    m_currentPath = path;
+    quint64 generation = 0;
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->summary.reset();
+        generation = ++m_shared->generation;
+    }
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker, path, generation] { worker->start(path, generation); }, Qt::QueuedConnection);
+}
+
+std::optional<QString> TranscriptWatcher::currentPath() const
+{
+    return m_currentPath;
+}
+
+TranscriptData TranscriptWatcher::data() const
+{
+    const std::lock_guard lock(m_shared->mutex);
+    return m_shared->summary.data();
+}
+
+void TranscriptWatcher::setData(const TranscriptData& data)
+{
+    const std::lock_guard lock(m_shared->mutex);
+    m_shared->summary.data() = data;
+}
+
+std::optional<QString> TranscriptWatcher::lastUserMessagePrefix(
+    const QString& sessionId, int maxChars, const QString& statusDirectory)
+{
+    // The id becomes part of a file name.
+    if (!SessionKey::isSafe(sessionId)) {
+        return std::nullopt;
+    }
+    const auto pathBytes
+        = SmallFile::read(statusDirectory + QLatin1Char('/') + sessionId + QStringLiteral("-transcript-path.txt"));
+    if (!pathBytes) {
+        return std::nullopt;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString transcriptPath = QString(decoder.decode(*pathBytes)).trimmed();
+    if (decoder.hasError() || transcriptPath.isEmpty()) {
+        return std::nullopt;
+    }
+
+    const RegularFile file(transcriptPath);
+    if (!file.isOpen()) {
+        return std::nullopt;
+    }
+    const qint64 start = std::max<qint64>(0, file.size() - userMessageWindowBytes);
+    // One byte early, so that a window beginning exactly at a line keeps it while a cut line (perhaps cut inside a
+    // character, which would spoil the decoding below) is dropped whole.
+    const qint64 from = std::max<qint64>(0, start - 1);
+    const QByteArray bytes = file.readAt(from, file.size() - from);
+    QByteArrayView window(bytes);
+    if (start > 0) {
+        const qsizetype firstBreak = window.indexOf('\n');
+        if (firstBreak < 0) {
+            return std::nullopt;
+        }
+        window = window.sliced(firstBreak + 1);
+    }
+
+    QStringDecoder windowDecoder(QStringDecoder::Utf8);
+    windowDecoder.decode(window);
+    if (windowDecoder.hasError()) {
+        return std::nullopt;
+    }
+    QList<QByteArrayView> lines;
+    forEachLine(window, [&lines](QByteArrayView line) { lines.append(line); });
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        const auto object = TranscriptSummary::parseLine(*line);
+        if (const auto text = object ? TranscriptSummary::userText(*object) : std::nullopt) {
+            return common::text::prefixCharacters(*text, maxChars);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace murmeli::hooks

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <QString>
+
+#include "main/hooks/sessions/StatusDirectory.h"
+#include "main/hooks/transcript/TranscriptData.h"
+#include "main/hooks/transcript/TranscriptSummary.h"
+
+class QObject;
+class QThread;
+
+namespace murmeli::hooks {
+
+/// Tails the transcript of one session and keeps a small summary of it. Reading and parsing run on the thread
+/// "com.murmeli.transcript-io"; the summary may be read from any thread.
+class TranscriptWatcher final {
+public:
+    static constexpr int toolHistoryLimit = TranscriptSummary::toolHistoryLimit;
+    /// The most read from the file in one go.
+    static constexpr qint64 readChunkBytes = 1024 * 1024;
+    /// The first read of a longer transcript starts this far from its end.
+    static constexpr qint64 initialWindowBytes = 4 * 1024 * 1024;
+    /// An unfinished line longer than this is dropped, and so is the rest of it when it arrives.
+    static constexpr qint64 maxLineBytes = 8 * 1024 * 1024;
+    /// lastUserMessagePrefix looks no further back than this.
+    static constexpr qint64 userMessageWindowBytes = 65536;
+
+    TranscriptWatcher();
+    ~TranscriptWatcher();
+    TranscriptWatcher(const TranscriptWatcher&) = delete;
+    TranscriptWatcher& operator=(const TranscriptWatcher&) = delete;
+
+    /// Called on the owner's thread each time a running tool gets its result.
+    std::function<void()> onToolCompleted;
+
+    /// Starts tailing path with an empty summary, from its beginning or, for a long file, from near its end; the
+    /// current path or an empty one change nothing. Call from the owner's thread.
+    void watch(const QString& path);
+    /// nullopt before the first watch().
+    std::optional<QString> currentPath() const;
+
+    /// A copy of the summary.
+    TranscriptData data() const;
+    /// Replaces the summary; later lines are applied on top of it.
+    void setData(const TranscriptData& data);
+
+    /// The first maxChars characters of the last text the user typed in the session's transcript, whose path the
+    /// status directory holds; nullopt when there is none or the files cannot be read. Safe on any thread.
+    static std::optional<QString> lastUserMessagePrefix(const QString& sessionId, int maxChars = 40,
+        const QString& statusDirectory = QString::fromLatin1(StatusDirectory::defaultPath));
+
+private:
+    class Worker;
+    struct Shared;
+
+    std::optional<QString> m_currentPath;
+    std::shared_ptr<Shared> m_shared;
+    std::unique_ptr<QObject> m_context; // lives on the owner's thread; completions queued to it die with it
+    std::unique_ptr<QThread> m_thread;
+    Worker* m_worker = nullptr;
+};
+
+} // namespace murmeli::hooks

@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+
+#include <qcoro/qcorosignal.h>
+
+#include "main/hooks/server/HookServer.h"
+#include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/support/HttpClient.h"
+#include "tests/support/Wait.h"
+
+using namespace murmeli;
+using hooks::HookServer;
+using test::expectedReply;
+using test::HttpClient;
+using test::postHook;
+using test::waitUntil;
+
+namespace {
+
+const QByteArray okReply = expectedReply(200, "OK", "{\"ok\":true}");
+
+class HookServerTest : public ::testing::Test {
+protected:
+    void SetUp() override { startServer({}); }
+
+    void startServer(
+        hooks::HookServerOptions options, std::optional<QString> secret = std::nullopt, bool withAsync = false)
+    {
+        server = std::make_unique<HookServer>(platform::KeychainStore(secrets), options);
+        server->onLog = [this](const QString& line) { logs << line; };
+        server->onEvent = [this](const QString& name, const QJsonObject& payload) {
+            events << name;
+            payloads << payload;
+        };
+        if (withAsync) {
+            server->asyncEventResponse = [this](QString name, QJsonObject, std::shared_ptr<hooks::HeldRequest> held) {
+                asyncCalls << name;
+                heldRequests << held;
+                held->onClosed = [this] { ++closedCount; };
+                return waitForRelease();
+            };
+        }
+        server->start(0, secret, true);
+        ASSERT_TRUE(server->isRunning());
+        port = server->port();
+    }
+
+    QCoro::Task<std::optional<QString>> waitForRelease()
+    {
+        co_await qCoro(&releaser, &QObject::objectNameChanged);
+        co_return asyncBody;
+    }
+
+    QByteArray raw(const QByteArray& head, const QByteArray& body = {})
+    {
+        HttpClient client(port);
+        client.write(head + "\r\n\r\n" + body);
+        return client.readUntilClosed();
+    }
+
+    std::shared_ptr<platform::FakeSecretStore> secrets = std::make_shared<platform::FakeSecretStore>();
+    std::unique_ptr<HookServer> server;
+    quint16 port = 0;
+    QStringList logs;
+    QStringList events;
+    QList<QJsonObject> payloads;
+    QStringList asyncCalls;
+    QList<std::shared_ptr<hooks::HeldRequest>> heldRequests;
+    int closedCount = 0;
+    QObject releaser;
+    std::optional<QString> asyncBody;
+};
+
+} // namespace
+
+TEST_F(HookServerTest, AcceptedEventGetsTheExactReplyAndIsDelivered)
+{
+    EXPECT_EQ(server->lastEventAgeSec(), -1);
+    EXPECT_TRUE(waitUntil([&] {
+        return logs.contains(QStringLiteral("HookServer: listening on 127.0.0.1:%1 (legacy no-auth)").arg(port));
+    })) << logs.join(QLatin1Char('\n')).toStdString();
+
+    EXPECT_EQ(postHook(port, QStringLiteral("/hook/Stop"), R"({"session_id":"abc"})"), okReply);
+    ASSERT_TRUE(waitUntil([&] { return events.size() == 1; }));
+    EXPECT_EQ(events.first(), QStringLiteral("Stop"));
+    EXPECT_EQ(payloads.first().value(QStringLiteral("session_id")).toString(), QStringLiteral("abc"));
+    EXPECT_TRUE(logs.contains(QStringLiteral("Hook: Stop")));
+    EXPECT_EQ(server->totalEventCount(), 1);
+    EXPECT_EQ(server->lastEventAgeSec(), 0);
+    EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 0; }));
+    EXPECT_EQ(server->listenerStateDescription(), QStringLiteral("ready"));
+}
+
+TEST_F(HookServerTest, ErrorRepliesOverTheWire)
+{
+    EXPECT_EQ(raw("GET /hook/Stop HTTP/1.1"), expectedReply(405, "Method Not Allowed", "Method not allowed"));
+    EXPECT_EQ(postHook(port, QStringLiteral("/other"), "{}"), expectedReply(404, "Not Found", "Not found"));
+    EXPECT_EQ(postHook(port, QStringLiteral("/hook/"), "{}"), expectedReply(400, "Bad Request", "Missing event type"));
+    EXPECT_EQ(raw("POST /hook/Stop HTTP/1.1\r\nContent-Length: -3"), expectedReply(400, "Bad Request", "Bad request"));
+    EXPECT_EQ(raw("POST /hook/Stop HTTP/1.1\r\nContent-Length: ten"), expectedReply(400, "Bad Request", "Bad request"));
+    // Query strings stay part of the event name; bodies that are not objects still deliver.
+    EXPECT_EQ(postHook(port, QStringLiteral("/hook/Stop?x=1"), "[1,2]"), okReply);
+    ASSERT_TRUE(waitUntil([&] { return events.size() == 1; }));
+    EXPECT_EQ(events.first(), QStringLiteral("Stop?x=1"));
+    EXPECT_TRUE(payloads.first().isEmpty());
+    EXPECT_EQ(server->totalEventCount(), 1);
+}
+
+TEST_F(HookServerTest, RequestWrittenByteByByte)
+{
+    const QByteArray body = R"({"session_id":"bytewise","text":"ünïcödé …"})";
+    const QByteArray request = "POST /hook/Notification HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\nx-murmeli-adapter: claude\r\n\r\n" + body;
+    HttpClient client(port);
+    for (const char byte : request) {
+        client.write(QByteArray(1, byte));
+    }
+    EXPECT_EQ(client.readUntilClosed(), okReply);
+    ASSERT_TRUE(waitUntil([&] { return events.size() == 1; }));
+    EXPECT_EQ(payloads.first().value(QStringLiteral("text")).toString(), QStringLiteral("ünïcödé …"));
+    EXPECT_EQ(payloads.first().value(QStringLiteral("_murmeli_adapter")).toString(), QStringLiteral("claude"));
+}
+
+TEST_F(HookServerTest, WaitsForTheDeclaredBodyWhenContentLengthIsTheLastHeader)
+{
+    HttpClient early(port);
+    early.write("POST /hook/First HTTP/1.1\r\nHost: x\r\nContent-Length: 20\r\n\r\n{\"session_id\":");
+    // A complete request on a second connection is served while the first one waits for its body.
+    EXPECT_EQ(postHook(port, QStringLiteral("/hook/Second"), "{}"), okReply);
+    ASSERT_TRUE(waitUntil([&] { return events.size() == 1; }));
+    EXPECT_EQ(events, QStringList { QStringLiteral("Second") });
+    EXPECT_FALSE(early.closedByServer());
+
+    early.write("\"abc\"}");
+    EXPECT_EQ(early.readUntilClosed(), okReply);
+    ASSERT_TRUE(waitUntil([&] { return events.size() == 2; }));
+    EXPECT_EQ(payloads.last().value(QStringLiteral("session_id")).toString(), QStringLiteral("abc"));
+}
+
+TEST_F(HookServerTest, SizeCapIsInclusive)
+{
+    const auto requestOfSize = [](qsizetype total) {
+        const QByteArray head = "POST /hook/Big HTTP/1.1\r\nContent-Length: ";
+        const QByteArray body(total - head.size() - 6 - 4, ' ');
+        return head + QByteArray::number(body.size()).rightJustified(6, '0') + "\r\n\r\n" + body;
+    };
+    const QByteArray fits = requestOfSize(262144);
+    ASSERT_EQ(fits.size(), 262144);
+    HttpClient a(port);
+    a.write(fits);
+    EXPECT_EQ(a.readUntilClosed(), okReply);
+
+    HttpClient b(port);
+    b.write(requestOfSize(262145));
+    EXPECT_EQ(b.readUntilClosed(), expectedReply(413, "Payload Too Large", "Payload too large"));
+    EXPECT_TRUE(waitUntil([&] { return events.size() == 1; }));
+}
+
+TEST_F(HookServerTest, BearerSecretIsEnforced)
+{
+    startServer({}, QStringLiteral("s3cret"));
+    EXPECT_TRUE(server->authEnforced());
+    EXPECT_TRUE(waitUntil([&] {
+        return logs.contains(QStringLiteral("HookServer: listening on 127.0.0.1:%1 (auth enforced)").arg(port));
+    }));
+    const QByteArray unauthorized = expectedReply(401, "Unauthorized", R"({"error":"unauthorized"})");
+
+    EXPECT_EQ(postHook(port, QStringLiteral("/hook/Stop"), "{}"), unauthorized);
+    EXPECT_EQ(postHook(port, QStringLiteral("/wrong"), "{}"), unauthorized);
+    EXPECT_EQ(postHook(port, QStringLiteral("/hook/Stop"), "{}", "Authorization: bearer s3cret\r\n"), unauthorized);
+    EXPECT_EQ(postHook(port, QStringLiteral("/hook/Stop"), "{}", "Authorization: Bearer s3cre\r\n"), unauthorized);
+    EXPECT_EQ(server->bearerRejectCount(), 4);
+    EXPECT_EQ(server->totalEventCount(), 0);
+
+    EXPECT_EQ(postHook(port, QStringLiteral("/hook/Stop"), "{}", "AUTHORIZATION: Bearer s3cret\r\n"), okReply);
+    EXPECT_TRUE(waitUntil([&] { return events.size() == 1; }));
+    EXPECT_EQ(server->bearerRejectCount(), 4);
+}
+
+TEST_F(HookServerTest, SecretComesFromTheKeychainUnlessGivenOrSkipped)
+{
+    secrets->save(
+        QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"), "from-store");
+    HookServer keyed { platform::KeychainStore(secrets) };
+    keyed.start(0);
+    EXPECT_EQ(keyed.secret(), QStringLiteral("from-store"));
+    EXPECT_EQ(
+        postHook(keyed.port(), QStringLiteral("/hook/Stop"), "{}", "Authorization: Bearer from-store\r\n"), okReply);
+
+    HookServer skipped { platform::KeychainStore(secrets) };
+    skipped.start(0, std::nullopt, true);
+    EXPECT_FALSE(skipped.authEnforced());
+
+    HookServer given { platform::KeychainStore(secrets) };
+    given.start(0, QString());
+    EXPECT_FALSE(given.authEnforced());
+}
+
+TEST_F(HookServerTest, ClientThatNeverFinishesIsClosedWithoutDelivery)
+{
+    startServer({ .requestDeadlineMs = 300 });
+    HttpClient slow(port);
+    slow.write("POST /hook/Stop HTTP/1.1\r\nContent-Length: 50\r\n\r\n{\"session");
+    HttpClient silent(port);
+    EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 2; }));
+    EXPECT_EQ(slow.readUntilClosed(3000), QByteArray());
+    EXPECT_EQ(silent.readUntilClosed(3000), QByteArray());
+    EXPECT_TRUE(slow.closedByServer());
+    EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 0; }));
+    EXPECT_TRUE(events.isEmpty());
+    EXPECT_EQ(server->totalEventCount(), 0);
+}
+
+TEST_F(HookServerTest, PeerThatLeavesEarlyHasWhatArrivedProcessed)
+{
+    {
+        HttpClient leaving(port);
+        leaving.write("POST /hook/Partial HTTP/1.1\r\nContent-Length: 50\r\n\r\n{\"session");
+        ASSERT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 1; }));
+    }
+    ASSERT_TRUE(waitUntil([&] { return events.size() == 1; }));
+    EXPECT_EQ(events.first(), QStringLiteral("Partial"));
+    EXPECT_TRUE(payloads.first().isEmpty());
+    EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 0; }));
+}
+
+TEST_F(HookServerTest, ConnectionCapDefersNewConnectionsUntilOneCloses)
+{
+    startServer({ .maxConnections = 2 });
+    auto first = std::make_unique<HttpClient>(port);
+    HttpClient second(port);
+    ASSERT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 2; }));
+
+    // The kernel still completes the handshake, but the server leaves the connection alone for now.
+    HttpClient third(port);
+    third.write("POST /hook/Third HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}");
+    EXPECT_FALSE(waitUntil([&] { return !events.isEmpty(); }, 300));
+    EXPECT_EQ(server->activeConnectionCount(), 2);
+
+    first.reset();
+    EXPECT_EQ(third.readUntilClosed(), okReply);
+    EXPECT_EQ(events, QStringList { QStringLiteral("Third") });
+}
+
+TEST_F(HookServerTest, HeldRequestWaitsForTheAsynchronousReply)
+{
+    startServer({}, std::nullopt, true);
+    asyncBody = QStringLiteral(R"({"hookSpecificOutput":{"decision":{"behavior":"allow"}}})");
+    HttpClient held(port);
+    held.write("POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}");
+    ASSERT_TRUE(waitUntil([&] { return asyncCalls.size() == 1; }));
+    EXPECT_EQ(events, QStringList { QStringLiteral("PermissionRequest") });
+    EXPECT_FALSE(held.closedByServer());
+    EXPECT_EQ(server->activeConnectionCount(), 1);
+
+    releaser.setObjectName(QStringLiteral("decide"));
+    EXPECT_EQ(held.readUntilClosed(), expectedReply(200, "OK", asyncBody->toUtf8()));
+
+    // No body from the handler means the neutral reply.
+    asyncBody.reset();
+    HttpClient neutral(port);
+    neutral.write("POST /hook/Stop HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}");
+    ASSERT_TRUE(waitUntil([&] { return asyncCalls.size() == 2; }));
+    releaser.setObjectName(QStringLiteral("again"));
+    EXPECT_EQ(neutral.readUntilClosed(), okReply);
+    EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 0; }));
+}
+
+TEST_F(HookServerTest, ClientLeavingAHeldRequestIsReported)
+{
+    startServer({}, std::nullopt, true);
+    {
+        HttpClient leaving(port);
+        leaving.write("POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}");
+        ASSERT_TRUE(waitUntil([&] { return asyncCalls.size() == 1; }));
+        EXPECT_FALSE(heldRequests.first()->isClosed());
+    }
+    ASSERT_TRUE(waitUntil([&] { return closedCount == 1; }));
+    EXPECT_TRUE(heldRequests.first()->isClosed());
+    EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 0; }));
+
+    // The late answer finds nobody to send to and changes nothing.
+    releaser.setObjectName(QStringLiteral("late"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(closedCount, 1);
+    EXPECT_EQ(server->activeConnectionCount(), 0);
+}
+
+TEST_F(HookServerTest, PortInUseIsReportedAndNotRunning)
+{
+    QTcpServer blocker;
+    ASSERT_TRUE(blocker.listen(QHostAddress::LocalHost, 0));
+    HookServer second { platform::KeychainStore(secrets) };
+    QStringList lines;
+    second.onLog = [&](const QString& line) { lines << line; };
+    second.start(blocker.serverPort(), std::nullopt, true);
+    EXPECT_FALSE(second.isRunning());
+    ASSERT_TRUE(waitUntil([&] { return !lines.isEmpty(); }));
+    EXPECT_TRUE(lines.first().startsWith(QStringLiteral("HookServer: failed — "))) << lines.first().toStdString();
+    EXPECT_EQ(second.listenerStateDescription(), QStringLiteral("failed"));
+}
+
+TEST_F(HookServerTest, CurlGetsTheExactReply)
+{
+    const QString curl = QStandardPaths::findExecutable(QStringLiteral("curl"));
+    if (curl.isEmpty()) {
+        GTEST_SKIP() << "curl is not installed";
+    }
+    QProcess process;
+    process.start(curl,
+        { QStringLiteral("-si"), QStringLiteral("-X"), QStringLiteral("POST"), QStringLiteral("-d"),
+            QStringLiteral(R"({"session_id":"abc"})"), QStringLiteral("http://127.0.0.1:%1/hook/Stop").arg(port) });
+    ASSERT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(process.readAllStandardOutput(), okReply);
+    ASSERT_TRUE(waitUntil([&] { return events.size() == 1; }));
+    EXPECT_EQ(payloads.first().value(QStringLiteral("session_id")).toString(), QStringLiteral("abc"));
+}

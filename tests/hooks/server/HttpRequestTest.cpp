@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include "main/hooks/server/HttpRequest.h"
+
+using namespace murmeli::hooks;
+using http::Framing;
+
+namespace {
+
+QByteArray request(const QByteArray& head, const QByteArray& body)
+{
+    return head + "\r\n\r\n" + body;
+}
+
+http::Reply replyOf(const http::Verdict& verdict)
+{
+    const auto* reply = std::get_if<http::Reply>(&verdict);
+    return reply ? *reply : http::Reply { -1, {} };
+}
+
+} // namespace
+
+TEST(HttpFramingTest, WaitsForHeadersAndDeclaredBody)
+{
+    EXPECT_EQ(http::framingOf("POST /hook/Stop HTTP/1.1\r\nContent-Length: 4\r\n"), Framing::Incomplete);
+    EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nContent-Length: 4", "ab")), Framing::Incomplete);
+    EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nContent-Length: 4", "abcd")), Framing::Complete);
+    // No Content-Length means no body to wait for.
+    EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nHost: x", "")), Framing::Complete);
+    // Content-Length as the last header line, value padded with spaces and tabs, name in any case.
+    EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nhost: x\r\ncOnTeNt-LeNgTh:\t 3 \t", "ab")),
+        Framing::Incomplete);
+    EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nhost: x\r\ncOnTeNt-LeNgTh:\t 3 \t", "abc")),
+        Framing::Complete);
+}
+
+TEST(HttpFramingTest, ContentLengthIsReadFromItsOwnHeaderOnly)
+{
+    // Another header that merely contains the name must not set the body length.
+    EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nX-Content-Length: 9\r\nContent-Length: 2", "ab")),
+        Framing::Complete);
+    EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nX-Note: content-length: 9", "")), Framing::Complete);
+    for (const QByteArray& value : { QByteArray("-1"), QByteArray("abc"), QByteArray(""), QByteArray("1e3"),
+             QByteArray("+5"), QByteArray("5 5") }) {
+        EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nContent-Length: " + value, "xxxxx")),
+            Framing::BadContentLength)
+            << value.constData();
+    }
+}
+
+TEST(HttpFramingTest, SizeCapAndImpossibleDeclarations)
+{
+    const QByteArray head = "POST /hook/Stop HTTP/1.1\r\nContent-Length: ";
+    const auto sized = [&](qsizetype total) {
+        // Build a request of exactly `total` bytes.
+        const qsizetype overhead = head.size() + 6 + 4;
+        const QByteArray body(total - overhead, 'a');
+        const QByteArray length = QByteArray::number(body.size()).rightJustified(6, '0');
+        return head + length + "\r\n\r\n" + body;
+    };
+    EXPECT_EQ(sized(http::maxRequestBytes).size(), http::maxRequestBytes);
+    EXPECT_EQ(http::framingOf(sized(http::maxRequestBytes)), Framing::Complete);
+    EXPECT_EQ(http::framingOf(sized(http::maxRequestBytes + 1)), Framing::TooLarge);
+    EXPECT_EQ(http::framingOf(request(head + "999999999999999999999", "")), Framing::TooLarge);
+}
+
+TEST(HttpFramingTest, BrokenUtf8KeepsWaiting)
+{
+    // A read may end inside a character: that is not yet a request.
+    const QByteArray partial = request("POST /hook/Stop HTTP/1.1\r\nContent-Length: 3", "\xE2\x80");
+    EXPECT_EQ(http::framingOf(partial), Framing::Incomplete);
+    EXPECT_EQ(http::framingOf(partial + "\xA6"), Framing::Complete);
+}
+
+TEST(HttpEvaluateTest, ChecksRunInOrder)
+{
+    const std::optional<QString> none;
+    EXPECT_EQ(replyOf(http::evaluate("\xff\xfe", none)).status, 400);
+    EXPECT_EQ(replyOf(http::evaluate("", none)).status, 405);
+    EXPECT_EQ(replyOf(http::evaluate(request("GET /hook/Stop HTTP/1.1", ""), none)).body, "Method not allowed");
+    EXPECT_EQ(replyOf(http::evaluate(request("post /hook/Stop HTTP/1.1", ""), none)).status, 405);
+    EXPECT_EQ(replyOf(http::evaluate(request("POST /other HTTP/1.1", ""), none)).body, "Not found");
+    EXPECT_EQ(replyOf(http::evaluate(request("POST /hook/ HTTP/1.1", ""), none)).body, "Missing event type");
+
+    const std::optional<QString> secret = QStringLiteral("s3cret");
+    // The bearer check comes before the path check.
+    EXPECT_EQ(replyOf(http::evaluate(request("POST /other HTTP/1.1", ""), secret)).status, 401);
+    EXPECT_EQ(replyOf(http::evaluate(request("GET /hook/Stop HTTP/1.1", ""), secret)).status, 405);
+}
+
+TEST(HttpEvaluateTest, DeliveryCarriesEventNamePayloadAndAdapter)
+{
+    auto verdict = http::evaluate(request("POST  /hook/Stop?x=1  HTTP/1.1\r\nX-Murmeli-Adapter: codex",
+                                      R"({"session_id":"abc","_murmeli_adapter":"x"})"),
+        std::nullopt);
+    auto* delivery = std::get_if<http::Delivery>(&verdict);
+    ASSERT_NE(delivery, nullptr);
+    EXPECT_EQ(delivery->eventName, QStringLiteral("Stop?x=1"));
+    EXPECT_EQ(delivery->payload().value(QStringLiteral("session_id")).toString(), QStringLiteral("abc"));
+    EXPECT_EQ(delivery->payload().value(QStringLiteral("_murmeli_adapter")).toString(), QStringLiteral("codex"));
+
+    for (const QByteArray& body : { QByteArray("[1,2]"), QByteArray("not json"), QByteArray("42") }) {
+        verdict = http::evaluate(request("POST /hook/Stop HTTP/1.1", body), std::nullopt);
+        delivery = std::get_if<http::Delivery>(&verdict);
+        ASSERT_NE(delivery, nullptr);
+        EXPECT_TRUE(delivery->payload().isEmpty());
+    }
+}
+
+TEST(HttpAuthTest, BearerRules)
+{
+    const std::optional<QString> secret = QStringLiteral("tok");
+    EXPECT_TRUE(http::isAuthorized(std::nullopt, std::nullopt));
+    EXPECT_TRUE(http::isAuthorized(QString(), std::nullopt));
+    EXPECT_FALSE(http::isAuthorized(secret, std::nullopt));
+    EXPECT_FALSE(http::isAuthorized(secret, QStringLiteral("bearer tok")));
+    EXPECT_FALSE(http::isAuthorized(secret, QStringLiteral("Bearer  tok")));
+    EXPECT_FALSE(http::isAuthorized(secret, QStringLiteral("Bearer to")));
+    EXPECT_FALSE(http::isAuthorized(secret, QStringLiteral("Bearer tok2")));
+    EXPECT_TRUE(http::isAuthorized(secret, QStringLiteral("Bearer tok")));
+
+    EXPECT_TRUE(http::constantTimeEquals(QString(), QString()));
+    EXPECT_FALSE(http::constantTimeEquals(QStringLiteral("é"), QStringLiteral("e")));
+    EXPECT_TRUE(http::constantTimeEquals(QStringLiteral("ünï"), QStringLiteral("ünï")));
+}
+
+TEST(HttpHeaderTest, ExtractHeaderMatchesWholeNamesUntilTheBlankLine)
+{
+    const QStringList lines { QStringLiteral("POST /hook/Stop HTTP/1.1"), QStringLiteral("X-Authorization: no"),
+        QStringLiteral("AUTHORIZATION:  \tBearer a \t"), QStringLiteral(""), QStringLiteral("authorization: body") };
+    EXPECT_EQ(http::extractHeader(QStringLiteral("authorization"), lines), QStringLiteral("Bearer a"));
+    EXPECT_EQ(http::extractHeader(QStringLiteral("host"), lines), std::nullopt);
+    // The request line itself is never taken for a header.
+    EXPECT_EQ(http::extractHeader(
+                  QStringLiteral("post /hook/stop http/1.1"), { QStringLiteral("POST /hook/Stop HTTP/1.1:") }),
+        std::nullopt);
+}
+
+TEST(HttpReplyTest, ExactBytes)
+{
+    EXPECT_EQ(http::formatReply(200, http::okBody),
+        "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 11\r\nConnection: "
+        "close\r\n\r\n{\"ok\":true}");
+    EXPECT_TRUE(http::formatReply(413, "Payload too large").startsWith("HTTP/1.1 413 Payload Too Large\r\n"));
+    EXPECT_TRUE(http::formatReply(500, "x").startsWith("HTTP/1.1 500 Error\r\n"));
+    // Content-Length counts bytes, not characters.
+    EXPECT_TRUE(http::formatReply(200, "\xE2\x80\xA6").contains("Content-Length: 3\r\n"));
+}
+
+TEST(HttpUtf8Test, RejectsOverlongSurrogatesAndTruncation)
+{
+    EXPECT_TRUE(http::isValidUtf8("plain \xF0\x9F\x98\x80 \xE4\xB8\xAD"));
+    EXPECT_FALSE(http::isValidUtf8("\xC0\xAF"));
+    EXPECT_FALSE(http::isValidUtf8("\xED\xA0\x80"));
+    EXPECT_FALSE(http::isValidUtf8("\xF4\x90\x80\x80"));
+    EXPECT_FALSE(http::isValidUtf8("\xE4\xB8"));
+}

@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "main/hooks/sessions/SessionRegistry.h"
+#include "tests/support/FakeClock.h"
+
+using namespace murmeli;
+using hooks::SessionRegistry;
+using hooks::SessionSnapshot;
+
+namespace {
+
+class SessionRegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(root.isValid());
+        registry.onLog = [this](const QString& line) { lines << line; };
+    }
+
+    QString dirPath() const { return root.path() + QStringLiteral("/murmeli"); }
+
+    // A file in the status directory whose modification time is `ageSecs` before the clock's now.
+    void file(const QString& name, qint64 ageSecs, const QByteArray& content = "{}")
+    {
+        QDir().mkpath(dirPath());
+        QFile f(dirPath() + QLatin1Char('/') + name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+        f.flush(); // a later flush would move the time we set
+        ASSERT_TRUE(f.setFileTime(clock.now().addSecs(-ageSecs), QFileDevice::FileModificationTime));
+    }
+
+    QStringList keys() const
+    {
+        QStringList out;
+        for (const SessionSnapshot& s : registry.sessions()) {
+            out << s.sid8;
+        }
+        return out;
+    }
+
+    QTemporaryDir root;
+    test::FakeClock clock { QDateTime::currentDateTimeUtc() };
+    SessionRegistry registry { hooks::StatusDirectory(root.path() + QStringLiteral("/murmeli")), clock,
+        root.path() + QStringLiteral("/legacy-status.json") };
+    QStringList lines;
+};
+
+} // namespace
+
+TEST_F(SessionRegistryTest, ListsActiveSessionsMostRecentFirstWithTiesByKey)
+{
+    file(QStringLiteral("bbbb2222-status.json"), 100);
+    file(QStringLiteral("aaaa1111-status.json"), 100);
+    file(QStringLiteral("cccc3333-status.json"), 10);
+    file(QStringLiteral("dddd4444-status.json"), 7199);
+    file(QStringLiteral("eeee5555-status.json"), 7200);
+    registry.refresh();
+    EXPECT_EQ(keys(),
+        (QStringList { QStringLiteral("cccc3333"), QStringLiteral("aaaa1111"), QStringLiteral("bbbb2222"),
+            QStringLiteral("dddd4444") }));
+    EXPECT_EQ(lines,
+        (QStringList { QStringLiteral("Sessions: 4 active [cccc3333, aaaa1111, bbbb2222, dddd4444]"),
+            QStringLiteral("Session → cccc3333 (auto)") }));
+
+    // An unchanged list logs nothing; one that loses a member to age logs the new list.
+    registry.refresh();
+    EXPECT_EQ(lines.size(), 2);
+    clock.advance(1000);
+    registry.refresh();
+    EXPECT_EQ(lines.last(), QStringLiteral("Sessions: 3 active [cccc3333, aaaa1111, bbbb2222]"));
+}
+
+TEST_F(SessionRegistryTest, KeysMustBeLongEnoughAndSafe)
+{
+    file(QStringLiteral("abc-status.json"), 1);
+    file(QStringLiteral("-status.json"), 1);
+    file(QStringLiteral("ab cd.ef-status.json"), 1);
+    file(QStringLiteral("good_k-1-status.json"), 1);
+    registry.refresh();
+    EXPECT_EQ(keys(), QStringList { QStringLiteral("good_k-1") });
+}
+
+TEST_F(SessionRegistryTest, ActivityAndNotificationTimesDecideDotAndPending)
+{
+    file(QStringLiteral("s1111111-status.json"), 9000);
+    file(QStringLiteral("s1111111-activity.json"), 5);
+    file(QStringLiteral("s2222222-status.json"), 9000);
+    file(QStringLiteral("s2222222-activity.json"), 10);
+    file(QStringLiteral("s3333333-status.json"), 1);
+    file(QStringLiteral("s3333333-notify.json"), 59, R"({"type":"permission","ts":1})");
+    file(QStringLiteral("s4444444-status.json"), 1);
+    file(QStringLiteral("s4444444-notify.json"), 60, R"({"type":"permission"})");
+    file(QStringLiteral("s5555555-status.json"), 1);
+    file(QStringLiteral("s5555555-notify.json"), 1, R"({"type":"idle"})");
+    registry.refresh();
+    std::map<QString, SessionSnapshot> byKey;
+    for (const SessionSnapshot& s : registry.sessions()) {
+        byKey[s.sid8] = s;
+    }
+    ASSERT_EQ(byKey.size(), 5u); // the old status files live on through their recent activity
+    EXPECT_EQ(byKey[QStringLiteral("s1111111")].dotColor(clock.now()), QStringLiteral("blue"));
+    EXPECT_EQ(byKey[QStringLiteral("s2222222")].dotColor(clock.now()), QStringLiteral("green"));
+    EXPECT_TRUE(byKey[QStringLiteral("s3333333")].isPendingApproval);
+    EXPECT_EQ(byKey[QStringLiteral("s3333333")].dotColor(clock.now()), QStringLiteral("red"));
+    EXPECT_FALSE(byKey[QStringLiteral("s4444444")].isPendingApproval);
+    EXPECT_FALSE(byKey[QStringLiteral("s5555555")].isPendingApproval);
+}
+
+TEST_F(SessionRegistryTest, AnnouncedSessionsLiveInMemoryUntilTheirFilesAppear)
+{
+    registry.addSession(QStringLiteral("abc"), QString(), QString());
+    EXPECT_TRUE(registry.sessions().empty());
+
+    registry.addSession(QStringLiteral("mem11111"), QStringLiteral("/w"), QStringLiteral("codex"));
+    EXPECT_EQ(lines, QStringList { QStringLiteral("Sessions: 1 active [mem11111]") });
+    EXPECT_EQ(registry.selectedSid(), QStringLiteral("mem11111"));
+    registry.setHookSessionTitle(QStringLiteral("mem11111"), QStringLiteral("  Fix the build \n"));
+    registry.setHookSessionTitle(QStringLiteral("mem11111"), QStringLiteral("   "));
+
+    // A second announcement replaces the entry in place without a log line.
+    registry.addSession(QStringLiteral("mem11111"), QString(), QStringLiteral("claude"));
+    EXPECT_EQ(lines.size(), 1);
+    ASSERT_EQ(registry.sessions().size(), 1u);
+    EXPECT_EQ(registry.sessions().front().adapter, QStringLiteral("claude"));
+    EXPECT_EQ(registry.sessions().front().hookSessionTitle, QStringLiteral("Fix the build"));
+
+    registry.refresh();
+    ASSERT_EQ(registry.sessions().size(), 1u);
+    EXPECT_TRUE(registry.sessions().front().inMemoryOnly);
+
+    // The status file turns it into a file entry that keeps its title.
+    file(QStringLiteral("mem11111-status.json"), 0);
+    registry.refreshSnapshot(QStringLiteral("mem11111"));
+    EXPECT_FALSE(registry.sessions().front().inMemoryOnly);
+    EXPECT_EQ(registry.sessions().front().hookSessionTitle, QStringLiteral("Fix the build"));
+    EXPECT_TRUE(registry.sessions().front().adapter.isEmpty());
+}
+
+TEST_F(SessionRegistryTest, RefreshSnapshotPatchesWithoutReordering)
+{
+    file(QStringLiteral("aaaa1111-status.json"), 50);
+    file(QStringLiteral("bbbb2222-status.json"), 10);
+    registry.refresh();
+    EXPECT_EQ(keys(), (QStringList { QStringLiteral("bbbb2222"), QStringLiteral("aaaa1111") }));
+    file(QStringLiteral("aaaa1111-status.json"), 0);
+    registry.refreshSnapshot(QStringLiteral("aaaa1111"));
+    EXPECT_EQ(keys(), (QStringList { QStringLiteral("bbbb2222"), QStringLiteral("aaaa1111") }));
+    // Without a minimum length; the next full refresh drops it again.
+    file(QStringLiteral("xyz-status.json"), 0);
+    registry.refreshSnapshot(QStringLiteral("xyz"));
+    EXPECT_EQ(keys().size(), 3);
+    registry.refresh();
+    EXPECT_EQ(keys(), (QStringList { QStringLiteral("aaaa1111"), QStringLiteral("bbbb2222") }));
+    // No status file: an in-memory entry stays as it is.
+    registry.addSession(QStringLiteral("memo0000"), QString(), QString());
+    registry.refreshSnapshot(QStringLiteral("memo0000"));
+    EXPECT_TRUE(registry.sessions().front().inMemoryOnly);
+}
+
+TEST_F(SessionRegistryTest, RemovingDeletesFilesAndMovesTheSelection)
+{
+    for (const char* key : { "aaaa1111", "bbbb2222" }) {
+        for (const char* suffix : { "-status.json", "-activity.json", "-notify.json", "-transcript-path.txt" }) {
+            file(QLatin1String(key) + QLatin1String(suffix), 5);
+        }
+    }
+    registry.refresh();
+    registry.select(QStringLiteral("bbbb2222"));
+    registry.setHookLastAssistant(QStringLiteral("bbbb2222"), QStringLiteral("done"));
+    lines.clear();
+    registry.removeSession(QStringLiteral("bbbb2222"));
+    EXPECT_EQ(lines, QStringList { QStringLiteral("Sessions: 1 active [aaaa1111]") });
+    EXPECT_EQ(registry.selectedSid(), QStringLiteral("aaaa1111"));
+    EXPECT_EQ(QDir(dirPath()).entryList(QDir::Files).filter(QStringLiteral("bbbb2222")), QStringList());
+    EXPECT_EQ(QDir(dirPath()).entryList(QDir::Files).filter(QStringLiteral("aaaa1111")).size(), 4);
+
+    registry.removeSession(QStringLiteral("zzzz9999"));
+    EXPECT_EQ(lines.size(), 1);
+    registry.removeSession(QStringLiteral("aaaa1111"));
+    EXPECT_FALSE(registry.selectedSid().has_value());
+    EXPECT_FALSE(registry.selected().has_value());
+    // A key that names a path outside the directory deletes nothing.
+    file(QStringLiteral("keep-status.json"), 1);
+    registry.removeSession(QStringLiteral("../murmeli/keep"));
+    EXPECT_TRUE(QFile::exists(dirPath() + QStringLiteral("/keep-status.json")));
+}
+
+TEST_F(SessionRegistryTest, SelectionWrapsAndLogsItsPosition)
+{
+    file(QStringLiteral("aaaa1111-status.json"), 3);
+    file(QStringLiteral("bbbb2222-status.json"), 2);
+    file(QStringLiteral("cccc3333-status.json"), 1);
+    registry.refresh();
+    lines.clear();
+    registry.selectNext();
+    EXPECT_EQ(lines.last(), QStringLiteral("Session → bbbb2222 [2/3]"));
+    registry.selectNext();
+    registry.selectNext();
+    EXPECT_EQ(lines.last(), QStringLiteral("Session → cccc3333 [1/3]"));
+    registry.selectPrev();
+    EXPECT_EQ(lines.last(), QStringLiteral("Session → aaaa1111 [3/3]"));
+    registry.select(QStringLiteral("aaaa1111"));
+    registry.select(QStringLiteral("nope0000"));
+    EXPECT_EQ(lines.size(), 4);
+}
+
+TEST_F(SessionRegistryTest, UnlistableDirectoryEmptiesTheListButKeepsTheSelectionKey)
+{
+    file(QStringLiteral("aaaa1111-status.json"), 1);
+    registry.refresh();
+    ASSERT_EQ(registry.selectedSid(), QStringLiteral("aaaa1111"));
+    QDir(dirPath()).removeRecursively();
+    QFile blocker(dirPath());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // a file where the directory should be
+    blocker.close();
+    registry.refresh();
+    EXPECT_TRUE(registry.sessions().empty());
+    EXPECT_EQ(registry.selectedSid(), QStringLiteral("aaaa1111"));
+    EXPECT_EQ(registry.selectedIndex(), 0);
+    EXPECT_FALSE(registry.selected().has_value());
+}
+
+TEST_F(SessionRegistryTest, LegacyStatusFileIsAdoptedWhileFresh)
+{
+    const QString legacy = root.path() + QStringLiteral("/legacy-status.json");
+    const QByteArray content = R"({"session_id":"0123abcd-5678-90ef-1234-567890abcdef","model":{}})";
+    const auto writeLegacy = [&](qint64 age) {
+        QFile f(legacy);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+        f.flush(); // a later flush would move the time we set
+        ASSERT_TRUE(f.setFileTime(clock.now().addSecs(-age), QFileDevice::FileModificationTime));
+    };
+    writeLegacy(900);
+    registry.refresh();
+    EXPECT_TRUE(registry.sessions().empty());
+
+    writeLegacy(899);
+    registry.refresh();
+    EXPECT_EQ(keys(), QStringList { QStringLiteral("0123abcd") });
+    QFile copy(dirPath() + QStringLiteral("/0123abcd-status.json"));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), content);
+}
+
+TEST(SessionCleanupTest, LiveIdsComeFromResumedAgentCommandLines)
+{
+    const QByteArray ps = "ARGS\n"
+                          "node /usr/bin/claude --resume 0123abcd-1111-2222-3333-444455556666 --verbose\n"
+                          "/usr/bin/vim --resume 99999999-aaaa\n"
+                          "claude --resume short7\n"
+                          "claude-code --resume ffffeeee\n";
+    const QSet<QString> live = SessionRegistry::liveSessionIds(ps);
+    EXPECT_EQ(live, (QSet<QString> { QStringLiteral("0123abcd"), QStringLiteral("ffffeeee") }));
+}
+
+TEST(SessionCleanupTest, DeletesOnlyFilesOfSessionsWithoutAnAgent)
+{
+    QTemporaryDir root;
+    const hooks::StatusDirectory directory(root.path() + QStringLiteral("/murmeli"));
+    ASSERT_TRUE(directory.prepare());
+    const QStringList names { QStringLiteral("live0001-status.json"), QStringLiteral("live0001-activity.json"),
+        QStringLiteral("dead0002-status.json"), QStringLiteral("dead0002-notify.json"),
+        QStringLiteral("dead0002-transcript-path.txt"), QStringLiteral("dead0002-other"),
+        QStringLiteral("hook0003-activity.json"), QStringLiteral("status.json"), QStringLiteral("live-status.json"),
+        QStringLiteral("live-001-status.json") };
+    for (const QString& name : names) {
+        QFile f(directory.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    const auto remaining = [&] { return QDir(directory.path()).entryList(QDir::Files); };
+
+    // Without a process list nothing can be judged dead, so nothing goes.
+    SessionRegistry::cleanupStaleFiles(directory, [] { return std::nullopt; });
+    EXPECT_EQ(remaining().size(), names.size());
+
+    SessionRegistry::cleanupStaleFiles(directory,
+        [] { return std::optional<QByteArray>("claude --resume live0001-aaaa\nclaude --resume live-001-zzz\n"); });
+    EXPECT_EQ(remaining(),
+        (QStringList { QStringLiteral("hook0003-activity.json"), QStringLiteral("live-001-status.json"),
+            QStringLiteral("live0001-activity.json"), QStringLiteral("live0001-status.json"),
+            QStringLiteral("status.json") }));
+}

@@ -1,0 +1,101 @@
+#include "main/hooks/sessions/StatusDirectory.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace murmeli::hooks {
+namespace {
+
+class StatusDirectoryTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_root.isValid()); }
+
+    QString path(const QString& name) const { return m_root.filePath(name); }
+
+    static mode_t permissions(const QString& path)
+    {
+        struct stat info { };
+        EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &info), 0);
+        return info.st_mode & 07777;
+    }
+
+    QTemporaryDir m_root;
+};
+
+TEST_F(StatusDirectoryTest, PrepareCreatesAMissingDirectoryForItsOwnerOnly)
+{
+    const StatusDirectory directory(path("a/b/status"));
+    QString problem;
+    EXPECT_FALSE(directory.isUsable(&problem));
+    EXPECT_FALSE(problem.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(directory.path())) << "isUsable must not create it";
+
+    problem.clear();
+    ASSERT_TRUE(directory.prepare(&problem)) << problem.toStdString();
+    EXPECT_TRUE(problem.isEmpty());
+    EXPECT_TRUE(QFileInfo(directory.path()).isDir());
+    EXPECT_EQ(permissions(directory.path()), mode_t(0700));
+    EXPECT_TRUE(directory.isUsable());
+    EXPECT_EQ(directory.filePath("x-status.json"), path("a/b/status/x-status.json"));
+}
+
+TEST_F(StatusDirectoryTest, PrepareKeepsAnExistingDirectoryAndItsFiles)
+{
+    ASSERT_TRUE(QDir(m_root.path()).mkdir("status"));
+    QFile kept(path("status/keep.json"));
+    ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
+    kept.close();
+
+    const StatusDirectory directory(path("status"));
+    EXPECT_TRUE(directory.prepare());
+    EXPECT_TRUE(QFileInfo::exists(kept.fileName()));
+}
+
+TEST_F(StatusDirectoryTest, SymbolicLinksAreRefusedAndNeverFollowed)
+{
+    // A link to a real directory of ours is still a link someone could have planted.
+    ASSERT_TRUE(QDir(m_root.path()).mkdir("real"));
+    ASSERT_TRUE(QFile::link(path("real"), path("linked")));
+    QString problem;
+    EXPECT_FALSE(StatusDirectory(path("linked")).prepare(&problem));
+    EXPECT_TRUE(problem.contains("symbolic link")) << problem.toStdString();
+
+    // A dangling link: prepare must not create its target.
+    ASSERT_TRUE(QFile::link(path("target"), path("dangling")));
+    EXPECT_FALSE(StatusDirectory(path("dangling")).prepare());
+    EXPECT_FALSE(QFileInfo::exists(path("target")));
+}
+
+TEST_F(StatusDirectoryTest, RegularFileIsRefused)
+{
+    QFile file(path("status"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    QString problem;
+    EXPECT_FALSE(StatusDirectory(path("status")).prepare(&problem));
+    EXPECT_TRUE(problem.contains("not a directory")) << problem.toStdString();
+    EXPECT_TRUE(QFileInfo(path("status")).isFile());
+}
+
+TEST_F(StatusDirectoryTest, DirectoryOfAnotherUserIsRefused)
+{
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "handing a directory to another user needs root";
+    }
+    ASSERT_TRUE(QDir(m_root.path()).mkdir("status"));
+    ASSERT_EQ(::chown(QFile::encodeName(path("status")).constData(), 65534, 65534), 0);
+    QString problem;
+    EXPECT_FALSE(StatusDirectory(path("status")).prepare(&problem));
+    EXPECT_TRUE(problem.contains("another user")) << problem.toStdString();
+    EXPECT_FALSE(StatusDirectory(path("status")).isUsable());
+}
+
+} // namespace
+} // namespace murmeli::hooks
