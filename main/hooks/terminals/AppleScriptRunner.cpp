@@ -2,39 +2,16 @@
 
 #include <chrono>
 
-#include <QFileInfo>
-
-#include "main/common/ProcessRunner.h"
 #include "main/common/TextUtils.h"
 
 namespace murmeli::hooks::AppleScriptRunner {
 
-namespace {
-
-const QString scriptHost = QStringLiteral("/usr/bin/osascript");
-// Scripts answer with a word or two; anything near this is not an answer.
-constexpr qsizetype maxScriptOutputBytes = 1024 * 1024;
-
-} // namespace
-
-Outcome run(const QString& script)
+Outcome run(platform::ScriptHost& host, const QString& script)
 {
-    if (!QFileInfo(scriptHost).isExecutable()) {
-        // Linux has no script host, so every script fails to launch. This text holds none of the permission
-        // phrases, hence mapOutcome() reads it as terminalClosed: the terminal cannot be reached from here.
-        Outcome outcome;
-        outcome.standardError = QStringLiteral("osascript is not available on this system");
-        return outcome;
-    }
-    common::ProcessRequest request;
-    request.program = scriptHost;
-    request.arguments = { QStringLiteral("-e"), script };
-    request.timeout = std::chrono::milliseconds(static_cast<int>(appleScriptTimeout * 1000));
-    request.maxOutputBytes = maxScriptOutputBytes;
-    return outcomeOf(common::runProcessBlocking(request));
+    return outcomeOf(host.run(script, std::chrono::milliseconds(static_cast<int>(appleScriptTimeout * 1000))));
 }
 
-Outcome outcomeOf(const common::ProcessResult& result)
+Outcome outcomeOf(const platform::ScriptResult& result)
 {
     Outcome outcome;
     if (!result.started) {

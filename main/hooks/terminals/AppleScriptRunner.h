@@ -4,10 +4,10 @@
 
 #include <QString>
 
-#include "main/common/ProcessRunner.h"
 #include "main/hooks/terminals/TeleportTypes.h"
+#include "platform/applescript/ScriptHost.h"
 
-/// Runs AppleScript texts through the system's script host and reads what became of them.
+/// Runs AppleScript texts on the platform's script host and reads what became of them.
 namespace murmeli::hooks::AppleScriptRunner {
 
 /// Seconds a script may run before it is stopped.
@@ -23,11 +23,11 @@ struct Outcome final {
     friend bool operator==(const Outcome&, const Outcome&) = default;
 };
 
-/// Runs the script with /usr/bin/osascript, blocking for at most appleScriptTimeout plus a short stop grace.
-Outcome run(const QString& script);
+/// Runs the script on the host with appleScriptTimeout as its limit; blocks, so call it off the main thread.
+Outcome run(platform::ScriptHost& host, const QString& script);
 
-/// How one run of the script host reads as an Outcome.
-Outcome outcomeOf(const common::ProcessResult& result);
+/// How one report of the script host reads as an Outcome.
+Outcome outcomeOf(const platform::ScriptResult& result);
 
 /// The jump result an Outcome stands for.
 TeleportResult mapOutcome(const Outcome& outcome);

@@ -149,12 +149,13 @@ QString ghosttySearchScript(const QString& sidNeedle, const QString& cwdNeedle, 
 }
 
 // Blocks for up to two script runs; only ever called on a worker thread.
-TeleportResult jump(const AppleScriptRun& run, const ApplicationRunningProbe& isRunning, const QString& bundleId,
+TeleportResult jump(platform::ScriptHost* host, const ApplicationRunningProbe& isRunning, const QString& bundleId,
     bool anyNeedle, const QString& searchScript, const QString& activateScript)
 {
-    if (!run || !isRunning || !isRunning(bundleId)) {
+    if (!host || !isRunning || !isRunning(bundleId)) {
         return TeleportResult::TerminalClosed;
     }
+    const auto run = [host](const QString& script) { return AppleScriptRunner::run(*host, script); };
     if (!anyNeedle) {
         return AppleScriptRunner::mapOutcome(run(activateScript));
     }
@@ -175,13 +176,16 @@ TeleportResult jump(const AppleScriptRun& run, const ApplicationRunningProbe& is
 
 } // namespace
 
+AppleScriptTeleporter::AppleScriptTeleporter(std::shared_ptr<platform::ScriptHost> host) : m_host(std::move(host)) { }
+
 QCoro::Task<TeleportResult> AppleScriptTeleporter::searchThenActivate(
     QString bundleId, bool anyNeedle, QString searchScript, QString activateScript) const
 {
     // The worker owns copies of everything: this teleporter may be gone before the scripts end.
-    std::function<TeleportResult()> work
-        = [run = runner, probe = isRunning, bundleId = std::move(bundleId), anyNeedle, search = std::move(searchScript),
-              activate = std::move(activateScript)] { return jump(run, probe, bundleId, anyNeedle, search, activate); };
+    std::function<TeleportResult()> work = [host = m_host, probe = isRunning, bundleId = std::move(bundleId), anyNeedle,
+                                               search = std::move(searchScript), activate = std::move(activateScript)] {
+        return jump(host.get(), probe, bundleId, anyNeedle, search, activate);
+    };
     co_return co_await common::runOffThread(std::move(work));
 }
 
