@@ -67,9 +67,7 @@ void AppController::startBackend(const QString& binaryPath)
     m_sessionRegistry.onLog = [this](const QString& line) { log(line, LogColor::Orange); };
     m_hookDispatcher.onLog = [this](const QString& message, LogColor color) { log(message, color); };
 
-    m_hookServer->onLog = [this](const QString& line) {
-        log(line, line.startsWith(QLatin1String("HookServer: failed")) ? LogColor::Red : LogColor::Grey);
-    };
+    m_hookServer->onLog = [this](const QString& message, LogColor color) { log(message, color); };
     m_hookServer->onEvent
         = [this](const QString& eventName, const QJsonObject& payload) { handleHookEvent(eventName, payload); };
     m_hookServer->asyncEventResponse

@@ -36,7 +36,7 @@ void FakeClock::advance(qint64 ms)
     const qint64 target = m_elapsedMs + ms;
     while (!m_timers.empty() && m_timers.begin()->first.first <= target) {
         auto node = m_timers.extract(m_timers.begin());
-        m_elapsedMs = std::max(m_elapsedMs, node.key().first);
+        m_elapsedMs = std::max(m_elapsedMs.load(), node.key().first);
         node.mapped()();
     }
     m_elapsedMs = target;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <utility>
 
@@ -7,7 +8,8 @@
 
 namespace murmeli::test {
 
-/// A clock that stands still until advance(); due timers fire in time order, on the caller's thread.
+/// A clock that stands still until advance(); due timers fire in time order, on the caller's thread. monotonicMs()
+/// may be read from any thread, as a component's worker thread does.
 class FakeClock final : public common::Clock {
 public:
     explicit FakeClock(QDateTime start = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC));
@@ -24,7 +26,7 @@ public:
 
 private:
     QDateTime m_start;
-    qint64 m_elapsedMs = 0;
+    std::atomic<qint64> m_elapsedMs = 0;
     TimerId m_nextId = 1;
     // Keyed by (due time, id) so timers due together fire in scheduling order.
     std::map<std::pair<qint64, TimerId>, std::function<void()>> m_timers;

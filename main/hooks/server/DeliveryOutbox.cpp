@@ -12,9 +12,10 @@ struct Header {
     quint32 bodyBytes;
     quint32 adapterChars;
     quint32 kind;
+    quint32 color;
 };
 
-void append(std::vector<char>& out, const void* data, std::size_t size)
+void appendBytes(std::vector<char>& out, const void* data, std::size_t size)
 {
     const auto* bytes = static_cast<const char*>(data);
     out.insert(out.end(), bytes, bytes + size);
@@ -25,16 +26,27 @@ void append(std::vector<char>& out, const void* data, std::size_t size)
 bool DeliveryOutbox::push(
     Kind kind, quint64 connectionId, QStringView eventName, QByteArrayView body, QStringView adapter)
 {
+    return append(kind, connectionId, eventName, body, adapter, common::LogColor::Grey);
+}
+
+void DeliveryOutbox::pushLog(QStringView line, common::LogColor color)
+{
+    append(Kind::Log, 0, line, {}, {}, color);
+}
+
+bool DeliveryOutbox::append(Kind kind, quint64 connectionId, QStringView eventName, QByteArrayView body,
+    QStringView adapter, common::LogColor color)
+{
     const Header header { connectionId, static_cast<quint32>(eventName.size()), static_cast<quint32>(body.size()),
-        static_cast<quint32>(adapter.size()), static_cast<quint32>(kind) };
+        static_cast<quint32>(adapter.size()), static_cast<quint32>(kind), static_cast<quint32>(color) };
     const std::lock_guard lock(m_mutex);
     if (kind == Kind::Event && m_filling.size() > maxPendingBytes) {
         return false;
     }
-    append(m_filling, &header, sizeof header);
-    append(m_filling, eventName.data(), eventName.size() * sizeof(QChar));
-    append(m_filling, body.data(), body.size());
-    append(m_filling, adapter.data(), adapter.size() * sizeof(QChar));
+    appendBytes(m_filling, &header, sizeof header);
+    appendBytes(m_filling, eventName.data(), eventName.size() * sizeof(QChar));
+    appendBytes(m_filling, body.data(), body.size());
+    appendBytes(m_filling, adapter.data(), adapter.size() * sizeof(QChar));
     return true;
 }
 
@@ -53,6 +65,7 @@ std::vector<DeliveryOutbox::Item> DeliveryOutbox::takeAll()
         Item item;
         item.connectionId = header.connectionId;
         item.kind = static_cast<Kind>(header.kind);
+        item.logColor = static_cast<common::LogColor>(header.color);
         item.eventName = QString(reinterpret_cast<const QChar*>(m_draining.data() + at), header.nameChars);
         at += header.nameChars * sizeof(QChar);
         item.body = QByteArray(m_draining.data() + at, header.bodyBytes);

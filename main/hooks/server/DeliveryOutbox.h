@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "main/common/Log.h"
+
 namespace murmeli::hooks {
 
 /// Events on their way from the server thread to the owner's thread. Items are packed into a byte buffer that
@@ -16,7 +18,7 @@ public:
     enum class Kind : quint32 {
         Event, // an accepted request
         EventHeld, // an accepted request whose reply waits for the owner
-        Log, // a log line, carried in eventName
+        Log, // a log line, carried in eventName, with its colour
         PeerClosed, // the client of a held request went away
     };
 
@@ -26,6 +28,7 @@ public:
         QString eventName;
         QByteArray body;
         QString adapter;
+        common::LogColor logColor = common::LogColor::Grey;
     };
 
     /// Past this many waiting bytes, plain events are dropped rather than queued: a flood must not exhaust memory
@@ -35,10 +38,15 @@ public:
     /// Producer side; any thread. False when a plain event was dropped for the cap.
     bool push(Kind kind, quint64 connectionId, QStringView eventName = {}, QByteArrayView body = {},
         QStringView adapter = {});
+    /// A log line with its colour; any thread.
+    void pushLog(QStringView line, common::LogColor color);
     /// Consumer side; one thread only.
     std::vector<Item> takeAll();
 
 private:
+    bool append(Kind kind, quint64 connectionId, QStringView eventName, QByteArrayView body, QStringView adapter,
+        common::LogColor color);
+
     std::mutex m_mutex;
     std::vector<char> m_filling;
     std::vector<char> m_draining;

@@ -1,18 +1,27 @@
 #include "main/hooks/server/HookServer.h"
 
-#include <chrono>
-
-#include <QMetaObject>
 #include <QObject>
 #include <QPointer>
-#include <QThread>
 
 #include "main/hooks/server/HttpRequest.h"
 
 namespace murmeli::hooks {
 
-HookServer::HookServer(platform::KeychainStore keychain, HookServerOptions options)
-    : m_keychain(std::move(keychain)), m_context(std::make_unique<QObject>()), m_thread(std::make_unique<QThread>())
+HookServer::HookServer(
+    platform::KeychainStore keychain, HookServerOptions options, std::shared_ptr<common::Clock> clock)
+    : m_keychain(std::move(keychain)), m_clock(std::move(clock)),
+      m_thread(QStringLiteral("murmeli.hookserver"), makeWorker(options),
+          [](HookServerWorker& worker) { worker.shutdown(); })
+{
+}
+
+HookServer::~HookServer()
+{
+    // Stopping drops the deliveries still queued for this server.
+    m_thread.stop();
+}
+
+std::unique_ptr<HookServerWorker> HookServer::makeWorker(const HookServerOptions& options)
 {
     using Kind = DeliveryOutbox::Kind;
     // Called on the server thread only, so the count needs no lock.
@@ -21,34 +30,18 @@ HookServer::HookServer(platform::KeychainStore keychain, HookServerOptions optio
                 awaits ? Kind::EventHeld : Kind::Event, id, delivery.eventName, delivery.body, delivery.adapter)) {
             ++dropped;
         } else if (dropped > 0) {
-            m_outbox.push(Kind::Log, 0,
+            m_outbox.pushLog(
                 QStringLiteral("HookServer: %1 events were answered but not handled while murmeli was busy")
-                    .arg(std::exchange(dropped, 0)));
+                    .arg(std::exchange(dropped, 0)),
+                common::LogColor::Orange);
         }
     };
-    auto logFn = [this](const QString& line) { m_outbox.push(Kind::Log, 0, line); };
+    auto logFn = [this](const QString& line, common::LogColor color) { m_outbox.pushLog(line, color); };
     auto closedFn = [this](quint64 id) { m_outbox.push(Kind::PeerClosed, id); };
-    // The context outlives every call from the worker: the destructor stops the worker before dropping it.
-    auto wakeFn = [this] {
-        QMetaObject::invokeMethod(
-            m_context.get(), [this] { flushPending(); }, Qt::QueuedConnection);
-    };
-    m_worker = new HookServerWorker(
-        m_shared, options, std::move(deliverFn), std::move(logFn), std::move(closedFn), std::move(wakeFn));
-    m_thread->setObjectName(QStringLiteral("murmeli.hookserver"));
-    m_worker->moveToThread(m_thread.get());
-    QObject::connect(m_thread.get(), &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread->start();
-}
-
-HookServer::~HookServer()
-{
-    QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker] { worker->shutdown(); }, Qt::BlockingQueuedConnection);
-    m_thread->quit();
-    m_thread->wait();
-    // Deleting the context discards deliveries still queued for this server.
-    m_context.reset();
+    // The worker calls out only while serving calls made after construction, when m_thread is complete.
+    auto wakeFn = [this] { m_thread.postToOwner([this] { flushPending(); }); };
+    return std::make_unique<HookServerWorker>(
+        m_shared, options, m_clock, std::move(deliverFn), std::move(logFn), std::move(closedFn), std::move(wakeFn));
 }
 
 void HookServer::start(quint16 port, std::optional<QString> secret, bool skipKeychain)
@@ -73,14 +66,12 @@ void HookServer::start(quint16 port, std::optional<QString> secret, bool skipKey
         m_shared->heldEventNames = heldEvents;
     }
     // Listening is synchronous so the bound port is known when start() returns.
-    QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker, port] { worker->listen(port); }, Qt::BlockingQueuedConnection);
+    m_thread.run([port](HookServerWorker& worker) { worker.listen(port); });
 }
 
 void HookServer::stop()
 {
-    QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker] { worker->stopListening(); }, Qt::BlockingQueuedConnection);
+    m_thread.run([](HookServerWorker& worker) { worker.stopListening(); });
 }
 
 bool HookServer::isRunning() const
@@ -131,13 +122,11 @@ qint64 HookServer::totalEventCount() const
 
 qint64 HookServer::lastEventAgeSec() const
 {
-    using namespace std::chrono;
     const std::lock_guard lock(m_shared->mutex);
     if (!m_shared->lastEventAtMs) {
         return -1;
     }
-    const qint64 now = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-    return (now - *m_shared->lastEventAtMs) / 1000;
+    return (m_clock->monotonicMs() - *m_shared->lastEventAtMs) / 1000;
 }
 
 qint64 HookServer::parseFailureCount() const
@@ -173,23 +162,23 @@ bool HookServer::constantTimeEquals(const QString& a, const QString& b)
     return http::constantTimeEquals(a, b);
 }
 
-void HookServer::log(const QString& line)
+void HookServer::log(const QString& line, common::LogColor color)
 {
     if (onLog) {
-        onLog(line);
+        onLog(line, color);
     }
 }
 
 void HookServer::flushPending()
 {
-    QPointer<QObject> alive = m_context.get();
+    QPointer<QObject> alive = m_thread.ownerContext();
     for (DeliveryOutbox::Item& item : m_outbox.takeAll()) {
         if (!alive) {
             return;
         }
         switch (item.kind) {
         case DeliveryOutbox::Kind::Log:
-            log(item.eventName);
+            log(item.eventName, item.logColor);
             break;
         case DeliveryOutbox::Kind::PeerClosed:
             peerClosed(item.connectionId);
@@ -207,7 +196,7 @@ void HookServer::flushPending()
 
 void HookServer::deliver(quint64 connectionId, const QString& eventName, const QJsonObject& payload, bool awaitsReply)
 {
-    log(QStringLiteral("Hook: ") + eventName);
+    log(QStringLiteral("Hook: ") + eventName, common::LogColor::Grey);
     if (onEvent) {
         onEvent(eventName, payload);
     }
@@ -222,7 +211,7 @@ void HookServer::deliver(quint64 connectionId, const QString& eventName, const Q
 
 QCoro::Task<> HookServer::awaitReply(quint64 connectionId, QString eventName, QJsonObject payload)
 {
-    QPointer<QObject> alive = m_context.get();
+    QPointer<QObject> alive = m_thread.ownerContext();
     const AsyncResponseHandler handler = asyncEventResponse;
     auto held = std::make_shared<HeldRequest>();
     m_held.emplace(connectionId, held);
@@ -249,9 +238,7 @@ void HookServer::peerClosed(quint64 connectionId)
 
 void HookServer::postReply(quint64 connectionId, int status, const QByteArray& body)
 {
-    QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker, connectionId, status, body] { worker->reply(connectionId, status, body); },
-        Qt::QueuedConnection);
+    m_thread.post([connectionId, status, body](HookServerWorker& worker) { worker.reply(connectionId, status, body); });
 }
 
 } // namespace murmeli::hooks

@@ -12,13 +12,13 @@
 
 #include <qcoro/qcorotask.h>
 
+#include "main/common/Clock.h"
+#include "main/common/Log.h"
+#include "main/common/WorkerThread.h"
 #include "main/hooks/server/DeliveryOutbox.h"
 #include "main/hooks/server/HeldRequest.h"
 #include "main/hooks/server/HookServerWorker.h"
 #include "platform/secrets/KeychainStore.h"
-
-class QObject;
-class QThread;
 
 namespace murmeli::hooks {
 
@@ -31,11 +31,12 @@ public:
     /// leaves before the reply.
     using AsyncResponseHandler = std::function<QCoro::Task<std::optional<QString>>(
         QString eventName, QJsonObject payload, std::shared_ptr<HeldRequest> held)>;
-    using LogHandler = std::function<void(const QString& line)>;
 
     static constexpr quint16 defaultPort = 19876;
 
-    explicit HookServer(platform::KeychainStore keychain, HookServerOptions options = {});
+    /// The clock stamps events and times out connections; it is read on the server thread.
+    explicit HookServer(platform::KeychainStore keychain, HookServerOptions options = {},
+        std::shared_ptr<common::Clock> clock = std::make_shared<common::SystemClock>());
     ~HookServer();
     HookServer(const HookServer&) = delete;
     HookServer& operator=(const HookServer&) = delete;
@@ -47,7 +48,8 @@ public:
     /// The events whose reply waits for asyncEventResponse; empty means every event. Read at start(). Other events
     /// get {"ok":true} at once, which is what the handler would have answered, without a trip to the owner's thread.
     QSet<QString> heldEvents;
-    LogHandler onLog;
+    /// On the owner's thread; failures come in red, routine lines in grey.
+    common::LogSink onLog;
 
     /// Resolves the secret (given, none, or the keychain's) and starts listening on 127.0.0.1.
     void start(quint16 port = defaultPort, std::optional<QString> secret = std::nullopt, bool skipKeychain = false);
@@ -74,22 +76,22 @@ public:
     static bool constantTimeEquals(const QString& a, const QString& b);
 
 private:
+    std::unique_ptr<HookServerWorker> makeWorker(const HookServerOptions& options);
     void flushPending();
     void deliver(quint64 connectionId, const QString& eventName, const QJsonObject& payload, bool awaitsReply);
     QCoro::Task<> awaitReply(quint64 connectionId, QString eventName, QJsonObject payload);
     void peerClosed(quint64 connectionId);
     void postReply(quint64 connectionId, int status, const QByteArray& body);
-    void log(const QString& line);
+    void log(const QString& line, common::LogColor color);
 
     platform::KeychainStore m_keychain;
+    std::shared_ptr<common::Clock> m_clock;
     std::shared_ptr<HookServerShared> m_shared = std::make_shared<HookServerShared>();
-    std::unique_ptr<QObject> m_context; // lives on the owner's thread; queued calls die with it
-    std::unique_ptr<QThread> m_thread;
-    HookServerWorker* m_worker = nullptr;
-
     // Work handed from the server thread to the owner's; under load one wake-up carries many events.
     DeliveryOutbox m_outbox;
     std::unordered_map<quint64, std::shared_ptr<HeldRequest>> m_held;
+    // Last, so the thread has stopped before anything its callbacks touch goes.
+    common::WorkerThread<HookServerWorker> m_thread;
 };
 
 } // namespace murmeli::hooks

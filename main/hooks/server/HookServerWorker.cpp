@@ -1,7 +1,5 @@
 #include "main/hooks/server/HookServerWorker.h"
 
-#include <chrono>
-
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -12,9 +10,9 @@
 namespace murmeli::hooks {
 
 HookServerWorker::HookServerWorker(std::shared_ptr<HookServerShared> shared, HookServerOptions options,
-    DeliverFn deliver, LogFn log, ClosedFn closed, WakeFn wake)
-    : m_shared(std::move(shared)), m_options(options), m_deliver(std::move(deliver)), m_log(std::move(log)),
-      m_closed(std::move(closed)), m_wake(std::move(wake))
+    std::shared_ptr<common::Clock> clock, DeliverFn deliver, common::LogSink log, ClosedFn closed, WakeFn wake)
+    : m_shared(std::move(shared)), m_options(options), m_clock(std::move(clock)), m_deliver(std::move(deliver)),
+      m_log(std::move(log)), m_closed(std::move(closed)), m_wake(std::move(wake))
 {
 }
 
@@ -46,10 +44,9 @@ HookServerWorker::~HookServerWorker()
     shutdown();
 }
 
-qint64 HookServerWorker::nowMs()
+qint64 HookServerWorker::nowMs() const
 {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return m_clock->monotonicMs();
 }
 
 void HookServerWorker::setListenerState(const QString& state)
@@ -75,7 +72,7 @@ bool HookServerWorker::listen(quint16 port)
         m_server = nullptr;
         m_shared->running = false;
         setListenerState(QStringLiteral("failed"));
-        m_log(QStringLiteral("HookServer: failed — ") + error);
+        m_log(QStringLiteral("HookServer: failed — ") + error, common::LogColor::Red);
         wakeOwner();
         wakeOwner();
         return false;
@@ -95,7 +92,8 @@ bool HookServerWorker::listen(quint16 port)
         enforced = m_shared->secret && !m_shared->secret->isEmpty();
     }
     m_log(QStringLiteral("HookServer: listening on 127.0.0.1:") + QString::number(m_server->serverPort())
-        + (enforced ? QStringLiteral(" (auth enforced)") : QStringLiteral(" (legacy no-auth)")));
+            + (enforced ? QStringLiteral(" (auth enforced)") : QStringLiteral(" (legacy no-auth)")),
+        common::LogColor::Grey);
     wakeOwner();
     wakeOwner();
     return true;
@@ -129,7 +127,8 @@ void HookServerWorker::acceptPending()
         QTcpSocket* socket = m_server->nextPendingConnection();
         const quint64 id = m_nextId++;
         socket->setReadBufferSize(http::readChunkBytes);
-        m_connections.emplace(id, Connection { socket, {}, nowMs() + m_options.requestDeadlineMs, Stage::Reading });
+        m_connections.emplace(
+            id, Connection { socket, {}, std::nullopt, nowMs() + m_options.requestDeadlineMs, Stage::Reading });
         {
             const std::lock_guard lock(m_shared->mutex);
             ++m_shared->activeConnections;
@@ -164,6 +163,7 @@ void HookServerWorker::readFrom(quint64 id)
         connection.socket->skip(connection.socket->bytesAvailable());
         return;
     }
+    const qsizetype before = connection.buffer.size();
     while (connection.socket->bytesAvailable() > 0) {
         connection.buffer += connection.socket->read(http::readChunkBytes);
         if (connection.buffer.size() > http::maxRequestBytes) {
@@ -171,7 +171,14 @@ void HookServerWorker::readFrom(quint64 id)
             return;
         }
     }
-    switch (http::framingOf(connection.buffer)) {
+    if (!connection.head) {
+        // Only the new bytes, and the three before them that may start the blank line, can hold its end.
+        if (connection.buffer.indexOf("\r\n\r\n", std::max<qsizetype>(0, before - 3)) < 0) {
+            return;
+        }
+        connection.head = http::parseHead(connection.buffer);
+    }
+    switch (http::framingOf(connection.buffer, *connection.head)) {
     case http::Framing::Incomplete:
         return;
     case http::Framing::TooLarge:
@@ -193,7 +200,10 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
         const std::lock_guard lock(m_shared->mutex);
         secret = m_shared->secret;
     }
-    http::Verdict verdict = http::evaluate(connection.buffer, secret);
+    // A peer that left before the blank line leaves its head unparsed until now.
+    const http::RequestHead head
+        = connection.head ? *std::exchange(connection.head, std::nullopt) : http::parseHead(connection.buffer);
+    http::Verdict verdict = http::evaluate(connection.buffer, head, secret);
     connection.buffer.clear();
     if (const auto* reply = std::get_if<http::Reply>(&verdict)) {
         if (peerGone) {

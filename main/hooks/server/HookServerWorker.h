@@ -12,6 +12,8 @@
 #include <QSet>
 #include <QString>
 
+#include "main/common/Clock.h"
+#include "main/common/Log.h"
 #include "main/hooks/server/HttpRequest.h"
 
 class QTcpServer;
@@ -55,14 +57,14 @@ class HookServerWorker final : public QObject {
 public:
     // The body is parsed by the receiver: keeping JSON work off this thread keeps it answering.
     using DeliverFn = std::function<void(quint64 connectionId, http::Delivery delivery, bool awaitsReply)>;
-    using LogFn = std::function<void(const QString& line)>;
     /// A held request's client closed the connection before its reply.
     using ClosedFn = std::function<void(quint64 connectionId)>;
     /// Tells the owner's thread that deliveries are waiting.
     using WakeFn = std::function<void()>;
 
-    HookServerWorker(std::shared_ptr<HookServerShared> shared, HookServerOptions options, DeliverFn deliver, LogFn log,
-        ClosedFn closed, WakeFn wake);
+    /// The clock is read on the server thread: only its monotonicMs() is used.
+    HookServerWorker(std::shared_ptr<HookServerShared> shared, HookServerOptions options,
+        std::shared_ptr<common::Clock> clock, DeliverFn deliver, common::LogSink log, ClosedFn closed, WakeFn wake);
     ~HookServerWorker() override;
 
     bool listen(quint16 port);
@@ -76,6 +78,8 @@ private:
     struct Connection {
         QTcpSocket* socket = nullptr;
         QByteArray buffer;
+        // Parsed once, when the blank line that ends it has arrived.
+        std::optional<http::RequestHead> head;
         qint64 deadlineMs = 0;
         Stage stage = Stage::Reading;
     };
@@ -90,12 +94,13 @@ private:
     void sweep();
     void setListenerState(const QString& state);
     void wakeOwner();
-    static qint64 nowMs();
+    qint64 nowMs() const;
 
     std::shared_ptr<HookServerShared> m_shared;
     HookServerOptions m_options;
+    std::shared_ptr<common::Clock> m_clock;
     DeliverFn m_deliver;
-    LogFn m_log;
+    common::LogSink m_log;
     ClosedFn m_closed;
     WakeFn m_wake;
     // Waking the owner's thread for every event costs more than the event itself under load: the first event

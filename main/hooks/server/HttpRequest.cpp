@@ -3,6 +3,8 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+#include "main/common/TextUtils.h"
+
 namespace murmeli::hooks::http {
 
 namespace {
@@ -14,96 +16,36 @@ bool isSpaceOrTab(char c)
     return c == ' ' || c == '\t';
 }
 
-QByteArray trimmedSpacesAndTabs(QByteArray value)
+QByteArrayView trimmedSpacesAndTabs(QByteArrayView value)
 {
-    qsizetype begin = 0;
-    qsizetype end = value.size();
-    while (begin < end && isSpaceOrTab(value[begin])) {
-        ++begin;
+    while (!value.isEmpty() && isSpaceOrTab(value.front())) {
+        value = value.sliced(1);
     }
-    while (end > begin && isSpaceOrTab(value[end - 1])) {
-        --end;
+    while (!value.isEmpty() && isSpaceOrTab(value.back())) {
+        value.chop(1);
     }
-    return value.mid(begin, end - begin);
+    return value;
 }
 
-QString trimmedSpacesAndTabs(const QString& value)
+std::variant<qint64, Framing> declaredBodyLength(QByteArrayView value)
 {
-    qsizetype begin = 0;
-    qsizetype end = value.size();
-    while (begin < end && (value[begin] == QLatin1Char(' ') || value[begin] == QLatin1Char('\t'))) {
-        ++begin;
+    if (value.isEmpty()) {
+        return Framing::BadContentLength;
     }
-    while (end > begin && (value[end - 1] == QLatin1Char(' ') || value[end - 1] == QLatin1Char('\t'))) {
-        --end;
-    }
-    return value.mid(begin, end - begin);
-}
-
-// The declared body length from the header line named exactly "Content-Length" (any case). Matching the
-// name rather than a substring keeps a header such as "X-Content-Length" or a value mentioning it from
-// deciding how much body we wait for.
-std::variant<qint64, Framing> declaredBodyLength(const QByteArray& headerBlock)
-{
-    const QList<QByteArray> lines = headerBlock.split('\n');
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        QByteArray line = lines[i];
-        if (line.endsWith('\r')) {
-            line.chop(1);
-        }
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0) {
-            continue;
-        }
-        if (line.left(colon).toLower() != "content-length") {
-            continue;
-        }
-        const QByteArray value = trimmedSpacesAndTabs(line.mid(colon + 1));
-        if (value.isEmpty()) {
+    for (const char c : value) {
+        if (c < '0' || c > '9') {
             return Framing::BadContentLength;
         }
-        for (const char c : value) {
-            if (c < '0' || c > '9') {
-                return Framing::BadContentLength;
-            }
-        }
-        // Anything this long is far past the cap; avoid overflowing the conversion.
-        if (value.size() > 12) {
-            return Framing::TooLarge;
-        }
-        return value.toLongLong();
     }
-    return qint64 { 0 };
-}
-
-// The first header line (before the blank line) whose name matches, ASCII case-insensitively, with its value
-// trimmed of spaces and tabs; the same answer as extractHeader() gives on the decoded lines.
-std::optional<QString> headerValue(QByteArrayView headers, QByteArrayView lowerName)
-{
-    qsizetype start = 0;
-    while (start < headers.size()) {
-        qsizetype stop = headers.indexOf("\r\n", start);
-        if (stop < 0) {
-            stop = headers.size();
-        }
-        const QByteArrayView line = headers.sliced(start, stop - start);
-        if (line.isEmpty()) {
-            break;
-        }
-        if (line.size() > lowerName.size() && line[lowerName.size()] == ':'
-            && line.first(lowerName.size()).compare(lowerName, Qt::CaseInsensitive) == 0) {
-            QByteArrayView value = line.sliced(lowerName.size() + 1);
-            while (!value.isEmpty() && isSpaceOrTab(value.front())) {
-                value = value.sliced(1);
-            }
-            while (!value.isEmpty() && isSpaceOrTab(value.back())) {
-                value.chop(1);
-            }
-            return QString::fromUtf8(value);
-        }
-        start = stop + 2;
+    // Anything this long is far past the cap; avoid overflowing the conversion.
+    if (value.size() > 12) {
+        return Framing::TooLarge;
     }
-    return std::nullopt;
+    qint64 length = 0;
+    for (const char c : value) {
+        length = length * 10 + (c - '0');
+    }
+    return length;
 }
 
 } // namespace
@@ -151,26 +93,86 @@ bool isValidUtf8(const QByteArray& bytes)
     return true;
 }
 
-Framing framingOf(const QByteArray& buffer)
+RequestHead parseHead(QByteArrayView buffer)
+{
+    // Works on the bytes: the head is looked at on every request, and text conversions of every line would cost
+    // more than the rest of the request.
+    RequestHead head;
+    QByteArrayView rest = buffer;
+    if (const qsizetype end = buffer.indexOf(headerEnd); end >= 0) {
+        head.bodyStart = end + headerEnd.size();
+        rest = buffer.first(end);
+    }
+    const qsizetype firstLineEnd = rest.indexOf("\r\n");
+    const QByteArrayView requestLine = firstLineEnd < 0 ? rest : rest.first(firstLineEnd);
+    int pieces = 0;
+    for (qsizetype i = 0; i < requestLine.size() && pieces < 2;) {
+        if (requestLine[i] == ' ') {
+            ++i;
+            continue;
+        }
+        qsizetype j = i;
+        while (j < requestLine.size() && requestLine[j] != ' ') {
+            ++j;
+        }
+        const QByteArray piece = requestLine.sliced(i, j - i).toByteArray();
+        if (pieces++ == 0) {
+            head.method = piece;
+        } else {
+            head.target = piece;
+        }
+        i = j;
+    }
+
+    // Matching whole names keeps a header such as "X-Content-Length", or a value mentioning one, from deciding
+    // how much body we wait for or who is let in.
+    bool lengthSeen = false;
+    qsizetype start = firstLineEnd < 0 ? rest.size() : firstLineEnd + 2;
+    while (start < rest.size()) {
+        qsizetype stop = rest.indexOf("\r\n", start);
+        if (stop < 0) {
+            stop = rest.size();
+        }
+        const QByteArrayView line = rest.sliced(start, stop - start);
+        if (line.isEmpty()) {
+            break;
+        }
+        start = stop + 2;
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0) {
+            continue;
+        }
+        const QByteArrayView name = line.first(colon);
+        const QByteArrayView value = trimmedSpacesAndTabs(line.sliced(colon + 1));
+        if (!lengthSeen && name.compare("content-length", Qt::CaseInsensitive) == 0) {
+            lengthSeen = true;
+            head.bodyLength = declaredBodyLength(value);
+        } else if (!head.authorization && name.compare("authorization", Qt::CaseInsensitive) == 0) {
+            head.authorization = QString::fromUtf8(value);
+        } else if (!head.adapter && name.compare("x-murmeli-adapter", Qt::CaseInsensitive) == 0) {
+            head.adapter = QString::fromUtf8(value);
+        }
+    }
+    return head;
+}
+
+Framing framingOf(const QByteArray& buffer, const RequestHead& head)
 {
     if (buffer.size() > maxRequestBytes) {
         return Framing::TooLarge;
     }
-    const qsizetype end = buffer.indexOf(headerEnd);
-    if (end < 0 || !isValidUtf8(buffer)) {
+    if (!head.bodyStart || !isValidUtf8(buffer)) {
         return Framing::Incomplete;
     }
-    const auto declared = declaredBodyLength(buffer.left(end));
-    if (const auto* framing = std::get_if<Framing>(&declared)) {
+    if (const auto* framing = std::get_if<Framing>(&head.bodyLength)) {
         return *framing;
     }
-    const qint64 expected = std::get<qint64>(declared);
-    const qsizetype bodyStart = end + headerEnd.size();
+    const qint64 expected = std::get<qint64>(head.bodyLength);
     // A body that can never fit under the cap is refused now instead of after the client sends it all.
-    if (bodyStart + expected > maxRequestBytes) {
+    if (*head.bodyStart + expected > maxRequestBytes) {
         return Framing::TooLarge;
     }
-    return buffer.size() - bodyStart >= expected ? Framing::Complete : Framing::Incomplete;
+    return buffer.size() - *head.bodyStart >= expected ? Framing::Complete : Framing::Incomplete;
 }
 
 std::optional<QString> extractHeader(const QString& name, const QStringList& lines)
@@ -182,7 +184,7 @@ std::optional<QString> extractHeader(const QString& name, const QStringList& lin
             break;
         }
         if (line.toLower().startsWith(prefix)) {
-            return trimmedSpacesAndTabs(line.mid(prefix.size()));
+            return common::text::trimSpacesAndTabs(line.mid(prefix.size()));
         }
     }
     return std::nullopt;
@@ -217,52 +219,30 @@ bool isAuthorized(const std::optional<QString>& secret, const std::optional<QStr
     return constantTimeEquals(bearerHeader->mid(scheme.size()), *secret);
 }
 
-Verdict evaluate(const QByteArray& data, const std::optional<QString>& secret)
+Verdict evaluate(const QByteArray& data, const RequestHead& head, const std::optional<QString>& secret)
 {
     if (!isValidUtf8(data)) {
         return Reply { 400, QByteArrayLiteral("Bad request") };
     }
-    // Work on the bytes of the head: it is checked on every request, and text conversions of every line would
-    // cost more than the rest of the request.
-    const qsizetype end = data.indexOf(headerEnd);
-    const QByteArrayView head = end < 0 ? QByteArrayView(data) : QByteArrayView(data).first(end);
-    const qsizetype firstLineEnd = head.indexOf("\r\n");
-    const QByteArrayView requestLine = firstLineEnd < 0 ? head : head.first(firstLineEnd);
-    const QByteArrayView headers = firstLineEnd < 0 ? QByteArrayView() : head.sliced(firstLineEnd + 2);
-
-    QByteArrayView pieces[2];
-    int count = 0;
-    for (qsizetype i = 0; i < requestLine.size() && count < 2;) {
-        if (requestLine[i] == ' ') {
-            ++i;
-            continue;
-        }
-        qsizetype j = i;
-        while (j < requestLine.size() && requestLine[j] != ' ') {
-            ++j;
-        }
-        pieces[count++] = requestLine.sliced(i, j - i);
-        i = j;
-    }
-    if (count < 2 || pieces[0] != "POST") {
+    if (!head.target || head.method != "POST") {
         return Reply { 405, QByteArrayLiteral("Method not allowed") };
     }
-    if (secret && !secret->isEmpty() && !isAuthorized(secret, headerValue(headers, "authorization"))) {
+    if (secret && !secret->isEmpty() && !isAuthorized(secret, head.authorization)) {
         return Reply { 401, QByteArrayLiteral("{\"error\":\"unauthorized\"}") };
     }
-    if (!pieces[1].startsWith("/hook/")) {
+    if (!head.target->startsWith("/hook/")) {
         return Reply { 404, QByteArrayLiteral("Not found") };
     }
     Delivery delivery;
-    delivery.eventName = QString::fromUtf8(pieces[1].sliced(6));
+    delivery.eventName = QString::fromUtf8(head.target->sliced(6));
     if (delivery.eventName.isEmpty()) {
         return Reply { 400, QByteArrayLiteral("Missing event type") };
     }
-    if (end >= 0) {
-        delivery.body = data.mid(end + headerEnd.size());
+    if (head.bodyStart) {
+        delivery.body = data.mid(*head.bodyStart);
     }
-    if (const auto adapter = headerValue(headers, "x-murmeli-adapter")) {
-        delivery.adapter = *adapter;
+    if (head.adapter) {
+        delivery.adapter = *head.adapter;
     }
     return delivery;
 }

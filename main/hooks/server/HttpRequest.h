@@ -25,7 +25,26 @@ enum class Framing {
     TooLarge, // more than maxRequestBytes arrived, or the declared body can never fit
 };
 
-Framing framingOf(const QByteArray& buffer);
+/// What the head of a request says: the bytes before its first blank line, or the whole buffer while that line has
+/// not arrived. Parsed once per request; framing and the request checks both read it.
+struct RequestHead {
+    /// Offset of the first body byte, just past the blank line; nullopt while the blank line has not arrived.
+    std::optional<qsizetype> bodyStart;
+    /// The first two pieces of the request line split at spaces; target is nullopt when there are fewer than two.
+    QByteArray method;
+    std::optional<QByteArray> target;
+    /// From the first header named Content-Length: its value, or why it cannot be used; 0 without one.
+    std::variant<qint64, Framing> bodyLength = qint64 { 0 };
+    std::optional<QString> authorization;
+    std::optional<QString> adapter;
+};
+
+/// Lines end at CR LF; a header matches by its whole name in any case, the first one of a name counts, and its
+/// value is trimmed of spaces and tabs.
+RequestHead parseHead(QByteArrayView buffer);
+
+/// head must have been parsed from the start of buffer; the buffer may have grown since.
+Framing framingOf(const QByteArray& buffer, const RequestHead& head);
 
 struct Reply {
     int status = 200;
@@ -44,8 +63,9 @@ struct Delivery {
 /// A finished request either earns an immediate reply or becomes an event to deliver.
 using Verdict = std::variant<Reply, Delivery>;
 
-/// Runs the request checks in their fixed order (encoding, request line, method, bearer, path, event name).
-Verdict evaluate(const QByteArray& data, const std::optional<QString>& secret);
+/// Runs the request checks in their fixed order (encoding, request line, method, bearer, path, event name) on data
+/// and its parsed head.
+Verdict evaluate(const QByteArray& data, const RequestHead& head, const std::optional<QString>& secret);
 
 /// The complete reply as written to the socket.
 QByteArray formatReply(int status, const QByteArray& body);

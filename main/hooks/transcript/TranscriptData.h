@@ -47,7 +47,8 @@ struct TranscriptData {
     /// The list of the latest to-do update.
     QList<TranscriptTodo> todos;
     std::optional<QString> sessionName;
-    /// Whole seconds since 1970 of the last read that found new bytes; 0 when never.
+    /// Whole seconds since 1970 of the file's last change, as the last read that found new bytes saw it; 0 when
+    /// never. Taken from the file rather than the clock, so that reading an old transcript is not news.
     qint64 lastUpdateTs = 0;
     /// The last non-empty text the assistant wrote, whole.
     QString lastAssistantText;

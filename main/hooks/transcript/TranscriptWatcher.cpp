@@ -5,14 +5,11 @@
 #include <mutex>
 
 #include <QByteArrayView>
-#include <QDateTime>
 #include <QFile>
 #include <QFileSystemWatcher>
 #include <QJsonObject>
-#include <QMetaObject>
 #include <QObject>
 #include <QStringDecoder>
-#include <QThread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -52,6 +49,7 @@ public:
             m_fd = -1;
         }
         m_size = info.st_size;
+        m_modifiedSecs = info.st_mtim.tv_sec;
         m_id = { info.st_dev, info.st_ino };
     }
     ~RegularFile()
@@ -65,6 +63,8 @@ public:
 
     bool isOpen() const { return m_fd >= 0; }
     qint64 size() const { return m_size; }
+    /// Whole seconds since 1970 of the last change of the contents.
+    qint64 modifiedSecs() const { return m_modifiedSecs; }
     FileId id() const { return m_id; }
 
     /// Up to count bytes from offset; fewer at the end of the file or on an error.
@@ -89,6 +89,7 @@ public:
 private:
     int m_fd = -1;
     qint64 m_size = 0;
+    qint64 m_modifiedSecs = 0;
     FileId m_id;
 };
 
@@ -133,8 +134,9 @@ public:
         m_path = path;
         m_generation = generation;
         const RegularFile file(path);
-        if (!file.isOpen()) {
-            // Like an unopenable descriptor: no notifications and no retry while this path stays current.
+        // The agent may name a transcript before its first line is written: retry() looks again.
+        m_missing = !file.isOpen();
+        if (m_missing) {
             return;
         }
         m_file = file.id();
@@ -148,8 +150,18 @@ public:
         readNewBytes();
     }
 
+    /// Starts on the current path if it could not be opened when start() ran; a file once followed is never
+    /// taken up again, not even when another one replaces it.
+    void retry()
+    {
+        if (m_missing) {
+            start(m_path, m_generation);
+        }
+    }
+
     void stop()
     {
+        m_missing = false;
         m_watcher.reset();
         m_file.reset();
         m_offset = 0;
@@ -194,7 +206,7 @@ private:
                 stamped = true;
                 const std::lock_guard lock(m_shared->mutex);
                 if (m_shared->generation == m_generation) {
-                    m_shared->summary.data().lastUpdateTs = QDateTime::currentSecsSinceEpoch();
+                    m_shared->summary.data().lastUpdateTs = file.modifiedSecs();
                 }
             }
             m_offset += chunk.size();
@@ -255,6 +267,7 @@ private:
     QString m_path;
     quint64 m_generation = 0;
     std::optional<FileId> m_file;
+    bool m_missing = false;
     qint64 m_offset = 0;
     bool m_firstRead = true;
     QByteArray m_tail;
@@ -262,41 +275,35 @@ private:
 };
 
 TranscriptWatcher::TranscriptWatcher()
-    : m_shared(std::make_shared<Shared>()), m_context(std::make_unique<QObject>()),
-      m_thread(std::make_unique<QThread>())
+    : m_shared(std::make_shared<Shared>()),
+      // The callback is read on the owner's thread when the call runs, so setting it never races the io thread.
+      m_io(QStringLiteral("com.murmeli.transcript-io"),
+          std::make_unique<Worker>(m_shared,
+              [this] {
+                  m_io.postToOwner([this] {
+                      if (onToolCompleted) {
+                          onToolCompleted();
+                      }
+                  });
+              }),
+          // The file watcher belongs to the io thread and is dropped there.
+          [](Worker& worker) { worker.stop(); })
 {
-    // The callback is read on the owner's thread when the call runs, so setting it never races the io thread.
-    auto toolCompleted = [this] {
-        QMetaObject::invokeMethod(
-            m_context.get(),
-            [this] {
-                if (onToolCompleted) {
-                    onToolCompleted();
-                }
-            },
-            Qt::QueuedConnection);
-    };
-    m_worker = new Worker(m_shared, std::move(toolCompleted));
-    m_thread->setObjectName(QStringLiteral("com.murmeli.transcript-io"));
-    m_worker->moveToThread(m_thread.get());
-    QObject::connect(m_thread.get(), &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread->start();
 }
 
 TranscriptWatcher::~TranscriptWatcher()
 {
-    // The file watcher belongs to the io thread and is dropped there.
-    QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker] { worker->stop(); }, Qt::BlockingQueuedConnection);
-    m_thread->quit();
-    m_thread->wait();
-    // Deleting the context discards completions still queued for this watcher.
-    m_context.reset();
+    // Stopping discards completions still queued for this watcher.
+    m_io.stop();
 }
 
 void TranscriptWatcher::watch(const QString& path)
 {
-    if (m_currentPath == path || path.isEmpty()) {
+    if (path.isEmpty()) {
+        return;
+    }
+    if (m_currentPath == path) {
+        m_io.post([](Worker& worker) { worker.retry(); });
         return;
     }
     m_currentPath = path;
@@ -306,8 +313,7 @@ void TranscriptWatcher::watch(const QString& path)
         m_shared->summary.reset();
         generation = ++m_shared->generation;
     }
-    QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker, path, generation] { worker->start(path, generation); }, Qt::QueuedConnection);
+    m_io.post([path, generation](Worker& worker) { worker.start(path, generation); });
 }
 
 std::optional<QString> TranscriptWatcher::currentPath() const

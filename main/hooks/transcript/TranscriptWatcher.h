@@ -6,12 +6,10 @@
 
 #include <QString>
 
+#include "main/common/WorkerThread.h"
 #include "main/hooks/sessions/StatusDirectory.h"
 #include "main/hooks/transcript/TranscriptData.h"
 #include "main/hooks/transcript/TranscriptSummary.h"
-
-class QObject;
-class QThread;
 
 namespace murmeli::hooks {
 
@@ -37,8 +35,9 @@ public:
     /// Called on the owner's thread each time a running tool gets its result.
     std::function<void()> onToolCompleted;
 
-    /// Starts tailing path with an empty summary, from its beginning or, for a long file, from near its end; the
-    /// current path or an empty one change nothing. Call from the owner's thread.
+    /// Starts tailing path with an empty summary, from its beginning or, for a long file, from near its end. An
+    /// empty path changes nothing, and so does the current one, except that a file which could not be opened when
+    /// it was first named is looked for again. Call from the owner's thread.
     void watch(const QString& path);
     /// nullopt before the first watch().
     std::optional<QString> currentPath() const;
@@ -59,9 +58,8 @@ private:
 
     std::optional<QString> m_currentPath;
     std::shared_ptr<Shared> m_shared;
-    std::unique_ptr<QObject> m_context; // lives on the owner's thread; completions queued to it die with it
-    std::unique_ptr<QThread> m_thread;
-    Worker* m_worker = nullptr;
+    // Last, so the thread has stopped before the summary goes.
+    common::WorkerThread<Worker> m_io;
 };
 
 } // namespace murmeli::hooks

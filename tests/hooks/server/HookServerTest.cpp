@@ -8,6 +8,7 @@
 
 #include "main/hooks/server/HookServer.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/support/FakeClock.h"
 #include "tests/support/HttpClient.h"
 #include "tests/support/Wait.h"
 
@@ -30,7 +31,7 @@ protected:
         hooks::HookServerOptions options, std::optional<QString> secret = std::nullopt, bool withAsync = false)
     {
         server = std::make_unique<HookServer>(platform::KeychainStore(secrets), options);
-        server->onLog = [this](const QString& line) { logs << line; };
+        server->onLog = [this](const QString& line, common::LogColor) { logs << line; };
         server->onEvent = [this](const QString& name, const QJsonObject& payload) {
             events << name;
             payloads << payload;
@@ -214,6 +215,26 @@ TEST_F(HookServerTest, ClientThatNeverFinishesIsClosedWithoutDelivery)
     EXPECT_EQ(server->totalEventCount(), 0);
 }
 
+TEST_F(HookServerTest, EventAgeAndDeadlinesFollowTheInjectedClock)
+{
+    auto clock = std::make_shared<test::FakeClock>();
+    HookServer timed { platform::KeychainStore(secrets), { .requestDeadlineMs = 300 }, clock };
+    timed.start(0, std::nullopt, true);
+    EXPECT_EQ(timed.lastEventAgeSec(), -1);
+    EXPECT_EQ(postHook(timed.port(), QStringLiteral("/hook/Stop"), "{}"), okReply);
+    ASSERT_TRUE(waitUntil([&] { return timed.totalEventCount() == 1; }));
+    EXPECT_EQ(timed.lastEventAgeSec(), 0);
+    clock->advance(2999);
+    EXPECT_EQ(timed.lastEventAgeSec(), 2);
+
+    // A slow client outlives the deadline in real time and is dropped once the clock passes it.
+    HttpClient slow(timed.port());
+    ASSERT_TRUE(waitUntil([&] { return timed.activeConnectionCount() == 1; }));
+    EXPECT_FALSE(waitUntil([&] { return timed.activeConnectionCount() == 0; }, 500));
+    clock->advance(300);
+    EXPECT_TRUE(waitUntil([&] { return timed.activeConnectionCount() == 0; }));
+}
+
 TEST_F(HookServerTest, PeerThatLeavesEarlyHasWhatArrivedProcessed)
 {
     {
@@ -295,11 +316,16 @@ TEST_F(HookServerTest, PortInUseIsReportedAndNotRunning)
     ASSERT_TRUE(blocker.listen(QHostAddress::LocalHost, 0));
     HookServer second { platform::KeychainStore(secrets) };
     QStringList lines;
-    second.onLog = [&](const QString& line) { lines << line; };
+    QList<common::LogColor> colors;
+    second.onLog = [&](const QString& line, common::LogColor color) {
+        lines << line;
+        colors << color;
+    };
     second.start(blocker.serverPort(), std::nullopt, true);
     EXPECT_FALSE(second.isRunning());
     ASSERT_TRUE(waitUntil([&] { return !lines.isEmpty(); }));
     EXPECT_TRUE(lines.first().startsWith(QStringLiteral("HookServer: failed — "))) << lines.first().toStdString();
+    EXPECT_EQ(colors.first(), common::LogColor::Red);
     EXPECT_EQ(second.listenerStateDescription(), QStringLiteral("failed"));
 }
 

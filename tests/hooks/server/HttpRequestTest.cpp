@@ -12,6 +12,16 @@ QByteArray request(const QByteArray& head, const QByteArray& body)
     return head + "\r\n\r\n" + body;
 }
 
+Framing framingOf(const QByteArray& buffer)
+{
+    return http::framingOf(buffer, http::parseHead(buffer));
+}
+
+http::Verdict evaluate(const QByteArray& data, const std::optional<QString>& secret)
+{
+    return http::evaluate(data, http::parseHead(data), secret);
+}
+
 http::Reply replyOf(const http::Verdict& verdict)
 {
     const auto* reply = std::get_if<http::Reply>(&verdict);
@@ -22,27 +32,27 @@ http::Reply replyOf(const http::Verdict& verdict)
 
 TEST(HttpFramingTest, WaitsForHeadersAndDeclaredBody)
 {
-    EXPECT_EQ(http::framingOf("POST /hook/Stop HTTP/1.1\r\nContent-Length: 4\r\n"), Framing::Incomplete);
-    EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nContent-Length: 4", "ab")), Framing::Incomplete);
-    EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nContent-Length: 4", "abcd")), Framing::Complete);
+    EXPECT_EQ(framingOf("POST /hook/Stop HTTP/1.1\r\nContent-Length: 4\r\n"), Framing::Incomplete);
+    EXPECT_EQ(framingOf(request("POST /hook/Stop HTTP/1.1\r\nContent-Length: 4", "ab")), Framing::Incomplete);
+    EXPECT_EQ(framingOf(request("POST /hook/Stop HTTP/1.1\r\nContent-Length: 4", "abcd")), Framing::Complete);
     // No Content-Length means no body to wait for.
-    EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nHost: x", "")), Framing::Complete);
+    EXPECT_EQ(framingOf(request("POST /hook/Stop HTTP/1.1\r\nHost: x", "")), Framing::Complete);
     // Content-Length as the last header line, value padded with spaces and tabs, name in any case.
-    EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nhost: x\r\ncOnTeNt-LeNgTh:\t 3 \t", "ab")),
-        Framing::Incomplete);
-    EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nhost: x\r\ncOnTeNt-LeNgTh:\t 3 \t", "abc")),
-        Framing::Complete);
+    EXPECT_EQ(
+        framingOf(request("POST /hook/Stop HTTP/1.1\r\nhost: x\r\ncOnTeNt-LeNgTh:\t 3 \t", "ab")), Framing::Incomplete);
+    EXPECT_EQ(
+        framingOf(request("POST /hook/Stop HTTP/1.1\r\nhost: x\r\ncOnTeNt-LeNgTh:\t 3 \t", "abc")), Framing::Complete);
 }
 
 TEST(HttpFramingTest, ContentLengthIsReadFromItsOwnHeaderOnly)
 {
     // Another header that merely contains the name must not set the body length.
-    EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nX-Content-Length: 9\r\nContent-Length: 2", "ab")),
+    EXPECT_EQ(framingOf(request("POST /hook/Stop HTTP/1.1\r\nX-Content-Length: 9\r\nContent-Length: 2", "ab")),
         Framing::Complete);
-    EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nX-Note: content-length: 9", "")), Framing::Complete);
+    EXPECT_EQ(framingOf(request("POST /hook/Stop HTTP/1.1\r\nX-Note: content-length: 9", "")), Framing::Complete);
     for (const QByteArray& value : { QByteArray("-1"), QByteArray("abc"), QByteArray(""), QByteArray("1e3"),
              QByteArray("+5"), QByteArray("5 5") }) {
-        EXPECT_EQ(http::framingOf(request("POST /hook/Stop HTTP/1.1\r\nContent-Length: " + value, "xxxxx")),
+        EXPECT_EQ(framingOf(request("POST /hook/Stop HTTP/1.1\r\nContent-Length: " + value, "xxxxx")),
             Framing::BadContentLength)
             << value.constData();
     }
@@ -59,39 +69,61 @@ TEST(HttpFramingTest, SizeCapAndImpossibleDeclarations)
         return head + length + "\r\n\r\n" + body;
     };
     EXPECT_EQ(sized(http::maxRequestBytes).size(), http::maxRequestBytes);
-    EXPECT_EQ(http::framingOf(sized(http::maxRequestBytes)), Framing::Complete);
-    EXPECT_EQ(http::framingOf(sized(http::maxRequestBytes + 1)), Framing::TooLarge);
-    EXPECT_EQ(http::framingOf(request(head + "999999999999999999999", "")), Framing::TooLarge);
+    EXPECT_EQ(framingOf(sized(http::maxRequestBytes)), Framing::Complete);
+    EXPECT_EQ(framingOf(sized(http::maxRequestBytes + 1)), Framing::TooLarge);
+    EXPECT_EQ(framingOf(request(head + "999999999999999999999", "")), Framing::TooLarge);
+}
+
+TEST(HttpFramingTest, HeadParsedOnceServesTheGrowingRequest)
+{
+    const QByteArray head = "POST /hook/Stop HTTP/1.1\r\nauthorization: Bearer a\r\nAuthorization: Bearer b\r\n"
+                            "X-Murmeli-Adapter:\tcodex \r\nContent-Length: 4\r\nContent-Length: 9\r\n\r\n";
+    const http::RequestHead parsed = http::parseHead(head + "ab");
+    EXPECT_EQ(parsed.bodyStart, head.size());
+    EXPECT_EQ(http::framingOf(head + "ab", parsed), Framing::Incomplete);
+    EXPECT_EQ(http::framingOf(head + "abcd", parsed), Framing::Complete);
+    // The first header of a name counts.
+    EXPECT_EQ(parsed.authorization, QStringLiteral("Bearer a"));
+    const auto verdict = http::evaluate(head + "abcd", parsed, QStringLiteral("a"));
+    const auto* delivery = std::get_if<http::Delivery>(&verdict);
+    ASSERT_NE(delivery, nullptr);
+    EXPECT_EQ(delivery->body, "abcd");
+    EXPECT_EQ(delivery->adapter, QStringLiteral("codex"));
+
+    // Before the blank line the whole buffer is head: a peer that leaves early is still judged by it.
+    const http::RequestHead unfinished = http::parseHead("POST /hook/Stop HTTP/1.1\r\nAuthorization: Bearer b");
+    EXPECT_EQ(unfinished.bodyStart, std::nullopt);
+    EXPECT_EQ(unfinished.authorization, QStringLiteral("Bearer b"));
 }
 
 TEST(HttpFramingTest, BrokenUtf8KeepsWaiting)
 {
     // A read may end inside a character: that is not yet a request.
     const QByteArray partial = request("POST /hook/Stop HTTP/1.1\r\nContent-Length: 3", "\xE2\x80");
-    EXPECT_EQ(http::framingOf(partial), Framing::Incomplete);
-    EXPECT_EQ(http::framingOf(partial + "\xA6"), Framing::Complete);
+    EXPECT_EQ(framingOf(partial), Framing::Incomplete);
+    EXPECT_EQ(framingOf(partial + "\xA6"), Framing::Complete);
 }
 
 TEST(HttpEvaluateTest, ChecksRunInOrder)
 {
     const std::optional<QString> none;
-    EXPECT_EQ(replyOf(http::evaluate("\xff\xfe", none)).status, 400);
-    EXPECT_EQ(replyOf(http::evaluate("", none)).status, 405);
-    EXPECT_EQ(replyOf(http::evaluate(request("GET /hook/Stop HTTP/1.1", ""), none)).body, "Method not allowed");
-    EXPECT_EQ(replyOf(http::evaluate(request("post /hook/Stop HTTP/1.1", ""), none)).status, 405);
-    EXPECT_EQ(replyOf(http::evaluate(request("POST /other HTTP/1.1", ""), none)).body, "Not found");
-    EXPECT_EQ(replyOf(http::evaluate(request("POST /hook/ HTTP/1.1", ""), none)).body, "Missing event type");
+    EXPECT_EQ(replyOf(evaluate("\xff\xfe", none)).status, 400);
+    EXPECT_EQ(replyOf(evaluate("", none)).status, 405);
+    EXPECT_EQ(replyOf(evaluate(request("GET /hook/Stop HTTP/1.1", ""), none)).body, "Method not allowed");
+    EXPECT_EQ(replyOf(evaluate(request("post /hook/Stop HTTP/1.1", ""), none)).status, 405);
+    EXPECT_EQ(replyOf(evaluate(request("POST /other HTTP/1.1", ""), none)).body, "Not found");
+    EXPECT_EQ(replyOf(evaluate(request("POST /hook/ HTTP/1.1", ""), none)).body, "Missing event type");
 
     const std::optional<QString> secret = QStringLiteral("s3cret");
     // The bearer check comes before the path check.
-    EXPECT_EQ(replyOf(http::evaluate(request("POST /other HTTP/1.1", ""), secret)).status, 401);
-    EXPECT_EQ(replyOf(http::evaluate(request("GET /hook/Stop HTTP/1.1", ""), secret)).status, 405);
+    EXPECT_EQ(replyOf(evaluate(request("POST /other HTTP/1.1", ""), secret)).status, 401);
+    EXPECT_EQ(replyOf(evaluate(request("GET /hook/Stop HTTP/1.1", ""), secret)).status, 405);
 }
 
 TEST(HttpEvaluateTest, DeliveryCarriesEventNamePayloadAndAdapter)
 {
-    auto verdict = http::evaluate(request("POST  /hook/Stop?x=1  HTTP/1.1\r\nX-Murmeli-Adapter: codex",
-                                      R"({"session_id":"abc","_murmeli_adapter":"x"})"),
+    auto verdict = evaluate(request("POST  /hook/Stop?x=1  HTTP/1.1\r\nX-Murmeli-Adapter: codex",
+                                R"({"session_id":"abc","_murmeli_adapter":"x"})"),
         std::nullopt);
     auto* delivery = std::get_if<http::Delivery>(&verdict);
     ASSERT_NE(delivery, nullptr);
@@ -100,7 +132,7 @@ TEST(HttpEvaluateTest, DeliveryCarriesEventNamePayloadAndAdapter)
     EXPECT_EQ(delivery->payload().value(QStringLiteral("_murmeli_adapter")).toString(), QStringLiteral("codex"));
 
     for (const QByteArray& body : { QByteArray("[1,2]"), QByteArray("not json"), QByteArray("42") }) {
-        verdict = http::evaluate(request("POST /hook/Stop HTTP/1.1", body), std::nullopt);
+        verdict = evaluate(request("POST /hook/Stop HTTP/1.1", body), std::nullopt);
         delivery = std::get_if<http::Delivery>(&verdict);
         ASSERT_NE(delivery, nullptr);
         EXPECT_TRUE(delivery->payload().isEmpty());

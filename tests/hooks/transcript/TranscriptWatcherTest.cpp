@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -392,6 +393,36 @@ TEST_F(TranscriptWatcherTest, WatchIgnoresTheSameOrAnEmptyPath)
     ASSERT_TRUE(waitFor([](const Data& d) { return d.tools.size() == 2; }));
     EXPECT_EQ(toolIds(m_watcher.data().tools), QStringList({ "a", "b" }));
     EXPECT_EQ(m_watcher.data().lastAssistantText, "kept");
+}
+
+TEST_F(TranscriptWatcherTest, TranscriptMissingWhenFirstNamedIsFollowedWhenNamedAgain)
+{
+    m_watcher.watch(path("late.jsonl"));
+    EXPECT_FALSE(waitFor([](const Data& d) { return d != Data {}; }, 200));
+    append("late.jsonl", line({ { "slug", "late" } }));
+    m_watcher.watch(path("late.jsonl"));
+    ASSERT_TRUE(waitFor([](const Data& d) { return d.sessionName == QStringLiteral("late"); }));
+    append("late.jsonl", toolUse("a", "Bash"));
+    EXPECT_TRUE(waitFor([](const Data& d) { return d.tools.size() == 1; }));
+}
+
+TEST_F(TranscriptWatcherTest, LastChangeIsTheFilesModificationTimeNotTheReadTime)
+{
+    // A transcript untouched for an hour says nothing about the session working now.
+    append("t.jsonl", line({ { "slug", "old" } }));
+    const QDateTime anHourAgo = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch() - 3600);
+    {
+        QFile file(path("t.jsonl"));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(anHourAgo, QFileDevice::FileModificationTime));
+    }
+    m_watcher.watch(path("t.jsonl"));
+    ASSERT_TRUE(waitFor([](const Data& d) { return d.sessionName == QStringLiteral("old"); }));
+    EXPECT_EQ(m_watcher.data().lastUpdateTs, anHourAgo.toSecsSinceEpoch());
+
+    append("t.jsonl", line({ { "slug", "new" } }));
+    ASSERT_TRUE(waitFor([](const Data& d) { return d.sessionName == QStringLiteral("new"); }));
+    EXPECT_EQ(m_watcher.data().lastUpdateTs, QFileInfo(path("t.jsonl")).lastModified().toSecsSinceEpoch());
 }
 
 TEST_F(TranscriptWatcherTest, NewPathStartsOverWithoutLinesOfTheOldOne)
