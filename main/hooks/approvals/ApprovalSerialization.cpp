@@ -130,8 +130,14 @@ std::optional<QJsonArray> buildUpdatedPermissions(
     if (scope == PermissionScope::Once || toolName.isEmpty()) {
         return std::nullopt;
     }
+    const bool hasRule = rule && !rule->isEmpty();
+    // A tool-wide rule in a settings file would allow every later call of the tool (every Bash command) for good;
+    // only the session's own memory may hold one.
+    if (!hasRule && scope != PermissionScope::Session) {
+        return std::nullopt;
+    }
     QJsonObject ruleEntry { { QStringLiteral("toolName"), toolName } };
-    if (rule && !rule->isEmpty()) {
+    if (hasRule) {
         ruleEntry.insert(QStringLiteral("ruleContent"), *rule);
     }
     const QJsonObject update {

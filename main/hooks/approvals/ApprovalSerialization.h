@@ -24,7 +24,8 @@ QString generatePreview(const QString& toolName, const QJsonObject& toolInput);
 /// 1 for a Bash command that looks destructive, else 0.
 int inferPriority(const QString& toolName, const QJsonObject& toolInput);
 
-/// The permission update that makes an allow stick for toolName; nullopt for Once or without a tool name.
+/// The permission update that makes an allow stick for toolName; nullopt for Once or without a tool name. Without
+/// rule text only a session allow is remembered (for the whole tool); a settings file gets no tool-wide rule.
 std::optional<QJsonArray> buildUpdatedPermissions(
     PermissionScope scope, const std::optional<QString>& rule, const QString& toolName);
 
