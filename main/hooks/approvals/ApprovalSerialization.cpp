@@ -78,11 +78,6 @@ std::optional<ApprovalRequest> parseRequest(const QJsonObject& payload, const QD
         inferPriority(toolName, toolInput) };
 }
 
-std::optional<ApprovalRequest> parseRequest(const QJsonObject& payload)
-{
-    return parseRequest(payload, QDateTime::currentDateTimeUtc());
-}
-
 QString generatePreview(const QString& toolName, const QJsonObject& toolInput)
 {
     if (toolName == QLatin1String("Bash")) {
