@@ -7,7 +7,10 @@
 #include <QJsonObject>
 #include <QString>
 
+#include "main/app/ApprovalRoad.h"
 #include "main/app/HookEventDispatcher.h"
+#include "main/app/HookInstaller.h"
+#include "main/app/TerminalJump.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/hooks/approvals/ApprovalBridge.h"
@@ -76,30 +79,17 @@ public:
     /// Brings the terminal tab of a session's agent to the front; logs what happened.
     QCoro::Task<hooks::TeleportResult> teleportToSession(QString sid);
 
-    hooks::HookServer& hookServer() { return *m_hookServer; }
-    hooks::SessionRegistry& sessionRegistry() { return m_sessionRegistry; }
-    hooks::TranscriptWatcher& transcriptWatcher() { return m_transcriptWatcher; }
-    hooks::TokenStore& tokenStore() { return m_tokenStore; }
-    const hooks::BurnRateTracker& burnRate() const { return m_burnRate; }
-    hooks::ProcessDiscovery& processDiscovery() { return m_processDiscovery; }
-    hooks::TeleportTargetResolver& teleportResolver() { return m_teleportResolver; }
-    hooks::PendingRequestTable& pendingTable() { return *m_pendingTable; }
     /// The bridge that shows approvals away from the panel; the null bridge until a device bridge is set.
     void setApprovalBridge(std::shared_ptr<hooks::ApprovalBridge> bridge);
-    platform::KeychainStore& keychain() { return m_keychain; }
+
+    hooks::HookServer& hookServer() { return *m_hookServer; }
+    hooks::SessionRegistry& sessionRegistry() { return m_sessionRegistry; }
+    hooks::ProcessDiscovery& processDiscovery() { return m_processDiscovery; }
+    hooks::PendingRequestTable& pendingTable() { return *m_pendingTable; }
 
 private:
     void log(const QString& message, common::LogColor color);
-    /// The hook server's reply handler: holds a permission request until the table decides.
-    QCoro::Task<std::optional<QString>> permissionReply(
-        QString eventName, QJsonObject payload, std::shared_ptr<hooks::HeldRequest> held);
-    QCoro::Task<> announceActivation(hooks::ApprovalRequest request);
-    QCoro::Task<> announceWarning(hooks::ApprovalRequest request);
-    QCoro::Task<> dropAbandoned(QString toolUseId);
-    void installPendingTableHandlers();
     void statusChanged();
-    QCoro::Task<> runInstaller();
-    QString executablePath() const;
 
     Dependencies m_dependencies;
     hooks::StatusDirectory m_statusDirectory;
@@ -116,10 +106,12 @@ private:
     platform::KeychainStore m_keychain;
     std::unique_ptr<hooks::HookServer> m_hookServer;
     std::unique_ptr<hooks::PendingRequestTable> m_pendingTable;
-    std::shared_ptr<hooks::ApprovalBridge> m_approvalBridge;
+    ApprovalRoad m_approvalRoad;
+    TerminalJump m_terminalJump;
+    HookInstaller m_hookInstaller;
     bool m_backendStarted = false;
     bool m_flushScheduled = false;
-    // Guards coroutines that outlive a wait: they stop when the controller is gone.
+    // Carries the queued flush of a burst of hook events; it is dropped when the controller is gone.
     std::unique_ptr<QObject> m_lifetime = std::make_unique<QObject>();
 };
 

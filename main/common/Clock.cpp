@@ -1,5 +1,6 @@
 #include "main/common/Clock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <unordered_map>
 
@@ -7,14 +8,20 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <time.h>
+
 namespace murmeli::common {
 
 struct SystemClock::Impl {
+    ContinuousSource continuous;
     TimerId nextId = 1;
     std::unordered_map<TimerId, QPointer<QTimer>> timers;
 };
 
-SystemClock::SystemClock() : m_impl(new Impl) { }
+SystemClock::SystemClock(ContinuousSource continuousSource) : m_impl(new Impl)
+{
+    m_impl->continuous = continuousSource ? std::move(continuousSource) : ContinuousSource(&SystemClock::bootTimeMs);
+}
 
 SystemClock::~SystemClock()
 {
@@ -25,6 +32,16 @@ SystemClock::~SystemClock()
         }
     }
     delete m_impl;
+}
+
+qint64 SystemClock::bootTimeMs()
+{
+    timespec now {};
+    if (clock_gettime(CLOCK_BOOTTIME, &now) != 0) {
+        // Without a boot-time clock, time asleep goes uncounted rather than the clock going wrong.
+        clock_gettime(CLOCK_MONOTONIC, &now);
+    }
+    return static_cast<qint64>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
 }
 
 QDateTime SystemClock::now() const
@@ -38,20 +55,33 @@ qint64 SystemClock::monotonicMs() const
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+qint64 SystemClock::continuousMs() const
+{
+    return m_impl->continuous();
+}
+
 Clock::TimerId SystemClock::schedule(qint64 ms, std::function<void()> fn)
 {
     const TimerId id = m_impl->nextId++;
+    const qint64 deadline = continuousMs() + std::max<qint64>(0, ms);
     auto* timer = new QTimer;
     timer->setSingleShot(true);
     timer->setTimerType(Qt::PreciseTimer);
     Impl* impl = m_impl;
-    QObject::connect(timer, &QTimer::timeout, timer, [impl, id, timer, fn = std::move(fn)] {
+    // A QTimer counts only time awake, so it sleeps in short slices and each time asks the continuous scale
+    // whether the deadline has passed; after a suspend the timer fires within one slice of the wake.
+    QObject::connect(timer, &QTimer::timeout, timer, [impl, id, timer, deadline, fn = std::move(fn)] {
+        const qint64 remaining = deadline - impl->continuous();
+        if (remaining > 0) {
+            timer->start(static_cast<int>(std::min(remaining, maxSliceMs)));
+            return;
+        }
         impl->timers.erase(id);
         timer->deleteLater();
         fn();
     });
     m_impl->timers.emplace(id, timer);
-    timer->start(static_cast<int>(std::max<qint64>(0, ms)));
+    timer->start(static_cast<int>(std::clamp<qint64>(ms, 0, maxSliceMs)));
     return id;
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
@@ -69,4 +71,27 @@ TEST(AppControllerTest, ListenerFailureIsLoggedInRed)
     };
     ASSERT_TRUE(test::waitUntil([&] { return failed() != lines.end(); }));
     EXPECT_EQ(failed()->color, common::LogColor::Red);
+}
+
+TEST(AppControllerTest, UnreadableDefaultsFileIsLoggedOnceAtStart)
+{
+    QTemporaryDir root;
+    const QString file = root.path() + QStringLiteral("/defaults.json");
+    {
+        QFile corrupt(file);
+        ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
+        corrupt.write("{ not json");
+    }
+    app::AppController controller(test::controllerDependencies(
+        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>()));
+    QList<LogLine> lines;
+    controller.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
+    controller.startBackend(QString());
+
+    const auto isDefaultsLine = [](const LogLine& l) { return l.message.startsWith("[diag] startup: defaults"); };
+    ASSERT_EQ(std::count_if(lines.begin(), lines.end(), isDefaultsLine), 1);
+    const LogLine& line = *std::find_if(lines.begin(), lines.end(), isDefaultsLine);
+    EXPECT_TRUE(line.message.contains(file + QStringLiteral(" is not valid JSON"))) << line.message.toStdString();
+    EXPECT_TRUE(line.message.contains(file + QStringLiteral(".corrupt")));
+    EXPECT_EQ(line.color, common::LogColor::Orange);
 }

@@ -53,7 +53,7 @@ protected:
 
     std::optional<ClaudeStatus> readBack(const QString& sessionKey) const
     {
-        return ClaudeStatus::read(sessionKey, m_status.path(), nowSecs());
+        return ClaudeStatus::read(sessionKey, m_status.path(), m_clock);
     }
 
     qint64 nowSecs() const { return m_clock.now().toSecsSinceEpoch(); }

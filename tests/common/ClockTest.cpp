@@ -47,5 +47,29 @@ TEST(SystemClock, DestroyedClockFiresNothing)
     EXPECT_FALSE(orphanFired);
 }
 
+TEST(SystemClock, DeadlinePassedAsleepFiresWithinASliceOfTheWake)
+{
+    // The timer's own QTimer never learns of the jump; only the continuous scale says the deadline has passed.
+    qint64 continuous = 0;
+    SystemClock clock([&continuous] { return continuous; });
+    bool fired = false;
+    clock.schedule(3'600'000, [&] { fired = true; });
+    continuous = 3'600'000 + 1; // an hour asleep
+    ASSERT_TRUE(test::waitUntil([&] { return fired; }, 3 * SystemClock::maxSliceMs));
+}
+
+TEST(SystemClock, ContinuousScaleKeepsPaceWithTheSteadyOne)
+{
+    SystemClock clock;
+    const qint64 steadyBefore = clock.monotonicMs();
+    const qint64 continuousBefore = clock.continuousMs();
+    bool later = false;
+    clock.schedule(50, [&] { later = true; });
+    ASSERT_TRUE(test::waitUntil([&] { return later; }, 5000));
+    // Awake, both scales advance together; the timer did not fire before its time on either.
+    EXPECT_GE(clock.continuousMs() - continuousBefore, 50);
+    EXPECT_NEAR(clock.continuousMs() - continuousBefore, clock.monotonicMs() - steadyBefore, 20);
+}
+
 } // namespace
 } // namespace murmeli::common

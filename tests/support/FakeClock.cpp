@@ -11,6 +11,11 @@ QDateTime FakeClock::now() const
 
 qint64 FakeClock::monotonicMs() const
 {
+    return m_elapsedMs - m_asleepMs;
+}
+
+qint64 FakeClock::continuousMs() const
+{
     return m_elapsedMs;
 }
 
@@ -40,6 +45,12 @@ void FakeClock::advance(qint64 ms)
         node.mapped()();
     }
     m_elapsedMs = target;
+}
+
+void FakeClock::suspend(qint64 ms)
+{
+    m_elapsedMs += ms;
+    m_asleepMs += ms;
 }
 
 void FakeClock::setNow(const QDateTime& when)

@@ -78,11 +78,6 @@ std::optional<ApprovalRequest> parseRequest(const QJsonObject& payload, const QD
         inferPriority(toolName, toolInput) };
 }
 
-std::optional<ApprovalRequest> parseRequest(const QJsonObject& payload)
-{
-    return parseRequest(payload, QDateTime::currentDateTimeUtc());
-}
-
 QString generatePreview(const QString& toolName, const QJsonObject& toolInput)
 {
     if (toolName == QLatin1String("Bash")) {
@@ -130,8 +125,14 @@ std::optional<QJsonArray> buildUpdatedPermissions(
     if (scope == PermissionScope::Once || toolName.isEmpty()) {
         return std::nullopt;
     }
+    const bool hasRule = rule && !rule->isEmpty();
+    // A tool-wide rule in a settings file would allow every later call of the tool (every Bash command) for good;
+    // only the session's own memory may hold one.
+    if (!hasRule && scope != PermissionScope::Session) {
+        return std::nullopt;
+    }
     QJsonObject ruleEntry { { QStringLiteral("toolName"), toolName } };
-    if (rule && !rule->isEmpty()) {
+    if (hasRule) {
         ruleEntry.insert(QStringLiteral("ruleContent"), *rule);
     }
     const QJsonObject update {

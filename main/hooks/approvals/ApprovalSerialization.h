@@ -15,8 +15,6 @@ namespace murmeli::hooks::ApprovalSerialization {
 /// The request in a "PermissionRequest" body received at now; nullopt when the body is empty or has no usable
 /// "tool_name". Every other missing or mistyped key falls back to its default.
 std::optional<ApprovalRequest> parseRequest(const QJsonObject& payload, const QDateTime& now);
-/// As above, received now (UTC).
-std::optional<ApprovalRequest> parseRequest(const QJsonObject& payload);
 
 /// A one-line preview of the tool call, at most 60 characters (file names 50) after its tool prefix.
 QString generatePreview(const QString& toolName, const QJsonObject& toolInput);
@@ -24,7 +22,8 @@ QString generatePreview(const QString& toolName, const QJsonObject& toolInput);
 /// 1 for a Bash command that looks destructive, else 0.
 int inferPriority(const QString& toolName, const QJsonObject& toolInput);
 
-/// The permission update that makes an allow stick for toolName; nullopt for Once or without a tool name.
+/// The permission update that makes an allow stick for toolName; nullopt for Once or without a tool name. Without
+/// rule text only a session allow is remembered (for the whole tool); a settings file gets no tool-wide rule.
 std::optional<QJsonArray> buildUpdatedPermissions(
     PermissionScope scope, const std::optional<QString>& rule, const QString& toolName);
 

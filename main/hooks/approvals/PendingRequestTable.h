@@ -17,7 +17,7 @@ namespace murmeli::hooks {
 /// Permission requests waiting for a decision: one active (shown to the user), the rest queued in arrival order.
 /// Each caller of enqueue() waits until its request is resolved, times out while active (fail-open), or turns out
 /// to duplicate a request already held (fail-open at once). Confined to the thread it was created on; its timers
-/// run on the injected clock.
+/// run on the injected clock's continuous scale, so a request held across a suspend fails open at the wake.
 class PendingRequestTable final {
 public:
     using Handler = std::function<QCoro::Task<>(ApprovalRequest request)>;

@@ -15,11 +15,6 @@ namespace murmeli::hooks {
 
 namespace {
 
-qint64 currentSecs()
-{
-    return QDateTime::currentSecsSinceEpoch();
-}
-
 // Whole numbers only; a fractional or out-of-range number counts as absent.
 std::optional<qint64> exactInteger(const QJsonValue& value)
 {
@@ -115,8 +110,14 @@ void applyStatusObject(const QJsonObject& root, ClaudeStatus& status)
 
 } // namespace
 
+std::optional<ClaudeStatus> ClaudeStatus::read(const std::optional<QString>& session, const QString& directory)
+{
+    const common::SystemClock clock;
+    return read(session, directory, clock);
+}
+
 std::optional<ClaudeStatus> ClaudeStatus::read(
-    const std::optional<QString>& session, const QString& directory, std::optional<qint64> nowSecs)
+    const std::optional<QString>& session, const QString& directory, const common::Clock& clock)
 {
     // A key that could climb out of the directory is no key of ours.
     if (session && !session->isEmpty() && !SessionKey::isSafe(*session)) {
@@ -154,7 +155,7 @@ std::optional<ClaudeStatus> ClaudeStatus::read(
     const QDateTime modified = QFileInfo(statusPath).lastModified();
     status.lastStatusTs = modified.isValid() ? modified.toSecsSinceEpoch() : 0;
 
-    const qint64 now = nowSecs.value_or(currentSecs());
+    const qint64 now = clock.now().toSecsSinceEpoch();
     const QString prefix = status.sessionId.isEmpty() ? QString() : status.sessionId + QLatin1Char('-');
 
     if (const auto activity = SmallFile::readObject(base + prefix + QStringLiteral("activity.json"))) {
@@ -180,7 +181,7 @@ std::optional<ClaudeStatus> ClaudeStatus::read(
     return status;
 }
 
-bool ClaudeStatus::isWorking(std::optional<qint64> nowSecs) const
+bool ClaudeStatus::isWorking(qint64 nowSecs) const
 {
     if (isIdle || needsAttention) {
         return false;
@@ -191,10 +192,10 @@ bool ClaudeStatus::isWorking(std::optional<qint64> nowSecs) const
     if (lastStatusTs < 1) {
         return false;
     }
-    return nowSecs.value_or(currentSecs()) - lastStatusTs < statusFreshnessSeconds;
+    return nowSecs - lastStatusTs < statusFreshnessSeconds;
 }
 
-bool ClaudeStatus::isWorkingEffective(const TranscriptData& transcript, std::optional<qint64> nowSecs) const
+bool ClaudeStatus::isWorkingEffective(const TranscriptData& transcript, qint64 nowSecs) const
 {
     if (isIdle || needsAttention) {
         return false;
@@ -202,11 +203,10 @@ bool ClaudeStatus::isWorkingEffective(const TranscriptData& transcript, std::opt
     if (!transcript.runningTools().isEmpty()) {
         return true;
     }
-    const qint64 now = nowSecs.value_or(currentSecs());
-    if (transcript.lastUpdateTs > 0 && now - transcript.lastUpdateTs < transcriptFreshnessSeconds) {
+    if (transcript.lastUpdateTs > 0 && nowSecs - transcript.lastUpdateTs < transcriptFreshnessSeconds) {
         return true;
     }
-    return isWorking(now);
+    return isWorking(nowSecs);
 }
 
 } // namespace murmeli::hooks

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include "main/common/Clock.h"
 #include "main/hooks/transcript/TranscriptData.h"
 
 namespace murmeli::hooks {
@@ -45,19 +46,24 @@ struct ClaudeStatus {
     static constexpr qint64 statusFreshnessSeconds = 10;
 
     /// One session's files (by key) or the global ones (nullopt); nullopt when there is no usable status file.
-    /// nowSecs is whole seconds since 1970, the current time when not given.
-    static std::optional<ClaudeStatus> read(const std::optional<QString>& session,
-        const QString& directory = QString::fromLatin1(dir), std::optional<qint64> nowSecs = std::nullopt);
+    /// Activity and notice freshness are judged at the clock's time.
+    static std::optional<ClaudeStatus> read(
+        const std::optional<QString>& session, const QString& directory, const common::Clock& clock);
+    /// As above, at the system clock's time.
+    static std::optional<ClaudeStatus> read(
+        const std::optional<QString>& session, const QString& directory = QString::fromLatin1(dir));
+
+    // The predicates below judge freshness at nowSecs, whole seconds since 1970 from the caller's clock.
 
     /// Busy by its own files: a live activity, a working notice, or a status rewritten within 10 s.
-    bool isWorking(std::optional<qint64> nowSecs = std::nullopt) const;
+    bool isWorking(qint64 nowSecs) const;
     /// Busy by its files or by its transcript (a tool still running, or an update within 5 s).
-    bool isWorkingEffective(const TranscriptData& transcript, std::optional<qint64> nowSecs = std::nullopt) const;
+    bool isWorkingEffective(const TranscriptData& transcript, qint64 nowSecs) const;
 
     /// The device LED's colour word: "red", "orange", "yellow", "green" or "blue".
-    QString ledColor(std::optional<qint64> nowSecs = std::nullopt) const;
+    QString ledColor(qint64 nowSecs) const;
     /// The device LED's mode letter: "k" for attention, "b" for busy, "s" for idle or quiet.
-    QString ledMode(std::optional<qint64> nowSecs = std::nullopt) const;
+    QString ledMode(qint64 nowSecs) const;
     /// The device's display line: "D:" and fifteen comma-separated fields, without a line terminator.
     QString oledCommand(const QString& toolSource = {}, const QString& sessionName = {}, int runningAgents = 0,
         int waitingAgents = 0, const QString& todoSummary = {}, qint64 tokens = 0, qint64 tokensToday = 0) const;

@@ -4,8 +4,6 @@
 #include <array>
 #include <charconv>
 
-#include <QDateTime>
-
 #include "main/common/TextUtils.h"
 
 namespace murmeli::hooks {
@@ -30,7 +28,7 @@ bool wantsAttention(const ClaudeStatus& status)
 }
 
 // Same freshness as isWorking, but asked only after attention and idle have been ruled out.
-bool looksBusy(const ClaudeStatus& status, std::optional<qint64> nowSecs)
+bool looksBusy(const ClaudeStatus& status, qint64 nowSecs)
 {
     if (!status.activity.isEmpty() || status.isWorkingSignal) {
         return true;
@@ -38,8 +36,7 @@ bool looksBusy(const ClaudeStatus& status, std::optional<qint64> nowSecs)
     if (status.lastStatusTs <= 0) {
         return false;
     }
-    const qint64 now = nowSecs.value_or(QDateTime::currentSecsSinceEpoch());
-    return now - status.lastStatusTs < ClaudeStatus::statusFreshnessSeconds;
+    return nowSecs - status.lastStatusTs < ClaudeStatus::statusFreshnessSeconds;
 }
 
 // Agent-written text must not shift the device's fields or start a forged line, so the characters that the link
@@ -98,7 +95,7 @@ QString stateWord(const ClaudeStatus& status)
 
 } // namespace
 
-QString ClaudeStatus::ledColor(std::optional<qint64> nowSecs) const
+QString ClaudeStatus::ledColor(qint64 nowSecs) const
 {
     if (wantsAttention(*this)) {
         return QStringLiteral("red");
@@ -118,7 +115,7 @@ QString ClaudeStatus::ledColor(std::optional<qint64> nowSecs) const
     return QStringLiteral("green");
 }
 
-QString ClaudeStatus::ledMode(std::optional<qint64> nowSecs) const
+QString ClaudeStatus::ledMode(qint64 nowSecs) const
 {
     if (wantsAttention(*this)) {
         return QStringLiteral("k");

@@ -6,15 +6,16 @@
 
 namespace murmeli::hooks {
 
-QString TokenStore::SystemClock::currentDateString() const
-{
-    return QDate::currentDate().toString(Qt::ISODate);
-}
-
-TokenStore::TokenStore(platform::Defaults& defaults, std::shared_ptr<Clock> clock)
-    : m_defaults(defaults), m_clock(clock ? std::move(clock) : std::make_shared<SystemClock>())
+TokenStore::TokenStore(platform::Defaults& defaults, std::shared_ptr<common::Clock> clock)
+    : m_defaults(defaults), m_clock(clock ? std::move(clock) : std::make_shared<common::SystemClock>())
 {
     rollOverDay();
+}
+
+QString TokenStore::currentDateString() const
+{
+    // The day ends at the user's midnight, not at UTC's.
+    return m_clock->now().toLocalTime().date().toString(Qt::ISODate);
 }
 
 qint64 TokenStore::counter(const char* key) const
@@ -42,7 +43,7 @@ QString TokenStore::todayDate() const
 
 void TokenStore::rollOverDay()
 {
-    const QString current = m_clock->currentDateString();
+    const QString current = currentDateString();
     if (todayDate() == current) {
         return;
     }

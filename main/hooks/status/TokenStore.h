@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QString>
 
+#include "main/common/Clock.h"
 #include "platform/defaults/Defaults.h"
 
 namespace murmeli::hooks {
@@ -13,30 +14,14 @@ namespace murmeli::hooks {
 /// total, so the store remembers the last total per session (in memory only) and counts only the growth.
 class TokenStore final {
 public:
-    /// Where the store learns which local day it is.
-    class Clock {
-    public:
-        Clock() = default;
-        virtual ~Clock() = default;
-        Q_DISABLE_COPY_MOVE(Clock)
-
-        /// The current local date as "yyyy-MM-dd".
-        virtual QString currentDateString() const = 0;
-    };
-
-    /// The system's local calendar date.
-    class SystemClock final : public Clock {
-    public:
-        SystemClock() = default;
-        QString currentDateString() const override;
-    };
-
     static constexpr const char* cumulativeKey = "tokens.cumulative.v1";
     static constexpr const char* todayKey = "tokens.today.v1";
     static constexpr const char* todayDateKey = "tokens.today.date.v1";
 
-    /// Starts today's count again when the stored day is not the clock's; a null clock means the system one.
-    explicit TokenStore(platform::Defaults& defaults, std::shared_ptr<Clock> clock = std::make_shared<SystemClock>());
+    /// Starts today's count again when the stored day is not the clock's local date; a null clock means the system
+    /// one.
+    explicit TokenStore(
+        platform::Defaults& defaults, std::shared_ptr<common::Clock> clock = std::make_shared<common::SystemClock>());
 
     /// The all-time count; 0 when absent or not a whole number.
     qint64 cumulative() const;
@@ -57,10 +42,11 @@ public:
 
 private:
     void rollOverDay();
+    QString currentDateString() const;
     qint64 counter(const char* key) const;
 
     platform::Defaults& m_defaults;
-    std::shared_ptr<Clock> m_clock;
+    std::shared_ptr<common::Clock> m_clock;
     QHash<QString, qint64> m_lastSeenPerSession;
 };
 

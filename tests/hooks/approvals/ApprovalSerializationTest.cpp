@@ -142,28 +142,36 @@ TEST(ApprovalSerializationPriority, FlagsOnlyDestructiveBashCommands)
     EXPECT_EQ(inferPriority(QStringLiteral("Write"), bash(QStringLiteral("rm -rf /"))), 0);
 }
 
-TEST(ApprovalSerializationPermissions, AllowSticksForEveryScopeButOnce)
+TEST(ApprovalSerializationPermissions, OnlyASessionAllowRemembersAWholeTool)
 {
     const QString bashName = QStringLiteral("Bash");
     EXPECT_FALSE(buildUpdatedPermissions(PermissionScope::Once, QStringLiteral("Bash(ls)"), bashName));
     EXPECT_FALSE(buildUpdatedPermissions(PermissionScope::Session, std::nullopt, QString()));
 
-    for (const PermissionScope scope : { PermissionScope::Session, PermissionScope::LocalSettings,
-             PermissionScope::ProjectSettings, PermissionScope::UserSettings }) {
-        const auto bare = buildUpdatedPermissions(scope, QString(), bashName);
-        ASSERT_TRUE(bare);
-        const QJsonArray expected { QJsonObject { { QStringLiteral("type"), QStringLiteral("addRules") },
-            { QStringLiteral("behavior"), QStringLiteral("allow") }, { QStringLiteral("destination"), toString(scope) },
-            { QStringLiteral("rules"), QJsonArray { QJsonObject { { QStringLiteral("toolName"), bashName } } } } } };
-        EXPECT_EQ(*bare, expected) << toString(scope).toStdString();
+    // Without rule text a settings file would allow every later call of the tool for good.
+    const std::pair<PermissionScope, bool> bareCases[]
+        = { { PermissionScope::Session, true }, { PermissionScope::LocalSettings, false },
+              { PermissionScope::ProjectSettings, false }, { PermissionScope::UserSettings, false } };
+    for (const auto& [scope, remembered] : bareCases) {
+        for (const std::optional<QString>& noRule : { std::optional<QString>(), std::optional(QString()) }) {
+            const auto bare = buildUpdatedPermissions(scope, noRule, bashName);
+            ASSERT_EQ(bare.has_value(), remembered) << toString(scope).toStdString();
+            if (bare) {
+                const QJsonArray expected { QJsonObject { { QStringLiteral("type"), QStringLiteral("addRules") },
+                    { QStringLiteral("behavior"), QStringLiteral("allow") },
+                    { QStringLiteral("destination"), QStringLiteral("session") },
+                    { QStringLiteral("rules"),
+                        QJsonArray { QJsonObject { { QStringLiteral("toolName"), bashName } } } } } };
+                EXPECT_EQ(*bare, expected);
+            }
+        }
+        const auto withRule = buildUpdatedPermissions(scope, QStringLiteral("npm test"), bashName);
+        ASSERT_TRUE(withRule) << toString(scope).toStdString();
+        EXPECT_EQ(withRule->at(0)[QStringLiteral("destination")].toString(), toString(scope));
+        EXPECT_EQ(withRule->at(0)[QStringLiteral("rules")].toArray(),
+            (QJsonArray { QJsonObject { { QStringLiteral("ruleContent"), QStringLiteral("npm test") },
+                { QStringLiteral("toolName"), bashName } } }));
     }
-
-    const auto withRule = buildUpdatedPermissions(PermissionScope::UserSettings, QStringLiteral("npm test"), bashName);
-    ASSERT_TRUE(withRule);
-    EXPECT_EQ(withRule->size(), 1);
-    EXPECT_EQ(withRule->at(0)[QStringLiteral("rules")].toArray(),
-        (QJsonArray { QJsonObject { { QStringLiteral("ruleContent"), QStringLiteral("npm test") },
-            { QStringLiteral("toolName"), bashName } } }));
 }
 
 TEST(ApprovalSerializationResponse, WritesExactReplyTexts)
@@ -176,6 +184,7 @@ TEST(ApprovalSerializationResponse, WritesExactReplyTexts)
         R"({"hookSpecificOutput":{"decision":{"behavior":"deny"},"hookEventName":"PermissionRequest"}})");
 
     EXPECT_EQ(responseBody(D::allow(PermissionScope::Once), bashName), allowPlain);
+    EXPECT_EQ(responseBody(D::allow(PermissionScope::ProjectSettings), bashName), allowPlain);
     EXPECT_EQ(responseBody(D::allow(PermissionScope::Once, QStringLiteral("Bash(ls)")), bashName), allowPlain);
     EXPECT_EQ(responseBody(D::deny(), bashName), denyPlain);
     EXPECT_EQ(responseBody(D::deny(QString()), bashName), denyPlain);

@@ -133,6 +133,28 @@ TEST_F(PendingRequestTableTest, WarningAtFiveSecondsAndFailOpenAtTwentyFive)
     EXPECT_FALSE(table.hasActive());
 }
 
+TEST_F(PendingRequestTableTest, TimeAsleepCountsTowardsTheDelays)
+{
+    // Asleep for 10 s: the warning is due at the wake, and the time-out comes 15 s of awake time later.
+    auto a = enqueue(QStringLiteral("A"));
+    clock.suspend(10000);
+    EXPECT_TRUE(bridge.warningLog.isEmpty()); // nothing runs while the machine sleeps
+    clock.advance(0);
+    EXPECT_EQ(bridge.warningLog, QStringList { QStringLiteral("A") });
+    clock.advance(14999);
+    EXPECT_FALSE(a->decision);
+    clock.advance(1);
+    EXPECT_EQ(a->decision, ApprovalDecision::failOpen());
+
+    // Held across a long suspend, a request fails open at the wake.
+    auto b = enqueue(QStringLiteral("B"));
+    clock.suspend(3'600'000);
+    EXPECT_FALSE(b->decision);
+    clock.advance(0);
+    EXPECT_EQ(b->decision, ApprovalDecision::failOpen());
+    EXPECT_FALSE(table.hasActive());
+}
+
 TEST_F(PendingRequestTableTest, EarlyDecisionCancelsBothTimers)
 {
     auto a = enqueue(QStringLiteral("A"));

@@ -1,6 +1,5 @@
 #include "main/hooks/status/ClaudeStatus.h"
 
-#include <QDateTime>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -85,17 +84,6 @@ TEST(ClaudeStatusDeviceLedTest, StatusFileFreshForTenSeconds)
     // A zero timestamp means no status file time, not one from 1970 that a small clock would call fresh.
     status.lastStatusTs = 0;
     EXPECT_EQ(led(status, 5), "yellow s");
-}
-
-TEST(ClaudeStatusDeviceLedTest, ReadsTheRealClockWhenNoTimeIsGiven)
-{
-    ClaudeStatus status = withContext(0);
-    status.lastStatusTs = QDateTime::currentSecsSinceEpoch();
-    EXPECT_EQ(status.ledColor(), QStringLiteral("blue"));
-    EXPECT_EQ(status.ledMode(), QStringLiteral("b"));
-    status.lastStatusTs = QDateTime::currentSecsSinceEpoch() - 3600;
-    EXPECT_EQ(status.ledColor(), QStringLiteral("green"));
-    EXPECT_EQ(status.ledMode(), QStringLiteral("s"));
 }
 
 TEST(ClaudeStatusDeviceAgentsTest, ClampsBothCounts)

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/FakeClock.h"
+
 namespace murmeli::hooks {
 namespace {
 
@@ -54,10 +56,11 @@ protected:
 
     std::optional<ClaudeStatus> read(const std::optional<QString>& key) const
     {
-        return ClaudeStatus::read(key, m_dir.path(), now);
+        return ClaudeStatus::read(key, m_dir.path(), m_clock);
     }
 
     QTemporaryDir m_dir;
+    test::FakeClock m_clock { QDateTime::fromSecsSinceEpoch(now, Qt::UTC) };
 };
 
 TEST_F(ClaudeStatusTest, MissingOrUnusableStatusFileGivesNothing)
@@ -204,8 +207,8 @@ TEST_F(ClaudeStatusTest, UnsafeKeyGivesNothingEvenWhenTheFileExists)
     }
     // Nor does a key climb out of the directory it is read from.
     writeJson("up-status.json", {});
-    EXPECT_TRUE(ClaudeStatus::read(QStringLiteral("up"), m_dir.path(), now));
-    EXPECT_FALSE(ClaudeStatus::read(QStringLiteral("../up"), path("sub"), now));
+    EXPECT_TRUE(ClaudeStatus::read(QStringLiteral("up"), m_dir.path(), m_clock));
+    EXPECT_FALSE(ClaudeStatus::read(QStringLiteral("../up"), path("sub"), m_clock));
 }
 
 TEST_F(ClaudeStatusTest, TranscriptPathFileIsTheFallbackForAKeyOnly)

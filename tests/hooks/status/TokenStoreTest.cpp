@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/FakeClock.h"
+
 namespace murmeli::hooks {
 namespace {
 
@@ -15,14 +17,11 @@ const QString cumulativeKey = QString::fromLatin1(TokenStore::cumulativeKey);
 const QString todayKey = QString::fromLatin1(TokenStore::todayKey);
 const QString todayDateKey = QString::fromLatin1(TokenStore::todayDateKey);
 
-class FakeDay final : public TokenStore::Clock {
-public:
-    QString currentDateString() const override { return m_date; }
-    void setDate(const QString& date) { m_date = date; }
-
-private:
-    QString m_date = QStringLiteral("2025-03-14");
-};
+// Local noon, so that no time zone moves the day.
+QDateTime localNoon(const QString& date)
+{
+    return QDateTime(QDate::fromString(date, Qt::ISODate), QTime(12, 0));
+}
 
 class TokenStoreTest : public ::testing::Test {
 protected:
@@ -33,7 +32,7 @@ protected:
     QTemporaryDir m_dir;
     QString m_path = m_dir.filePath(QStringLiteral("defaults.json"));
     std::unique_ptr<platform::Defaults> m_defaults = std::make_unique<platform::Defaults>(m_path);
-    std::shared_ptr<FakeDay> m_day = std::make_shared<FakeDay>();
+    std::shared_ptr<test::FakeClock> m_day = std::make_shared<test::FakeClock>(localNoon(QStringLiteral("2025-03-14")));
 };
 
 TEST_F(TokenStoreTest, DayCountStartsAgainWhenTheDateChanges)
@@ -51,14 +50,14 @@ TEST_F(TokenStoreTest, DayCountStartsAgainWhenTheDateChanges)
     tokens.addTokens(7);
     EXPECT_EQ(tokens.today(), 7);
 
-    m_day->setDate(QStringLiteral("2025-03-15"));
+    m_day->setNow(localNoon(QStringLiteral("2025-03-15")));
     EXPECT_EQ(tokens.todayDate(), QStringLiteral("2025-03-14")); // reading the day key does not roll over
     tokens.addTokens(5); // adding does
     EXPECT_EQ(tokens.todayDate(), QStringLiteral("2025-03-15"));
     EXPECT_EQ(tokens.today(), 5);
     EXPECT_EQ(tokens.cumulative(), 912);
 
-    m_day->setDate(QStringLiteral("2025-03-16"));
+    m_day->setNow(localNoon(QStringLiteral("2025-03-16")));
     EXPECT_EQ(tokens.today(), 0);
 }
 
@@ -66,7 +65,7 @@ TEST_F(TokenStoreTest, CountsBelowOneAreIgnoredWithoutRollingOver)
 {
     TokenStore tokens(*m_defaults, m_day);
     tokens.addTokens(42);
-    m_day->setDate(QStringLiteral("2025-03-15"));
+    m_day->setNow(localNoon(QStringLiteral("2025-03-15")));
     tokens.addTokens(0);
     tokens.addTokens(-5);
     EXPECT_EQ(m_defaults->stringValue(todayDateKey), QStringLiteral("2025-03-14"));

@@ -1,29 +1,24 @@
-#include <gtest/gtest.h>
+#include "main/app/HookInstaller.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "main/app/AppController.h"
-#include "platform/secrets/fake/FakeSecretStore.h"
-#include "tests/support/ControllerDependencies.h"
+#include <gtest/gtest.h>
+
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
 
 namespace {
 
-class AppControllerInstallTest : public ::testing::Test {
+class HookInstallerTest : public ::testing::Test {
 protected:
-    AppControllerInstallTest()
+    HookInstallerTest()
     {
-        auto dependencies = test::controllerDependencies(
-            root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>());
-        dependencies.executablePath = root.path() + QStringLiteral("/src/build/main/app/murmeli");
         QDir().mkpath(root.path() + QStringLiteral("/src/build/main/app"));
-        controller = std::make_unique<app::AppController>(std::move(dependencies));
-        controller->onHooksInstalled = [this] { ++installed; };
-        controller->onHooksFailed = [this](const QString& message) { failures << message; };
+        installer.onInstalled = [this] { ++installed; };
+        installer.onFailed = [this](const QString& message) { failures << message; };
     }
 
     void script(const QByteArray& body)
@@ -37,16 +32,16 @@ protected:
     bool settled() const { return installed + failures.size() > 0; }
 
     QTemporaryDir root;
-    std::unique_ptr<app::AppController> controller;
+    app::HookInstaller installer { root.path() + QStringLiteral("/src/build/main/app/murmeli") };
     int installed = 0;
     QStringList failures;
 };
 
 } // namespace
 
-TEST_F(AppControllerInstallTest, MissingInstallerIsReportedWithWhereItWasLookedFor)
+TEST_F(HookInstallerTest, MissingInstallerIsReportedWithWhereItWasLookedFor)
 {
-    controller->installHooks();
+    installer.install();
     EXPECT_FALSE(settled()); // never from inside the call itself
     ASSERT_TRUE(test::waitUntil([&] { return settled(); }));
     ASSERT_EQ(failures.size(), 1);
@@ -55,23 +50,23 @@ TEST_F(AppControllerInstallTest, MissingInstallerIsReportedWithWhereItWasLookedF
     EXPECT_EQ(installed, 0);
 }
 
-TEST_F(AppControllerInstallTest, ExitStatusDecidesWhichCallbackRuns)
+TEST_F(HookInstallerTest, ExitStatusDecidesWhichCallbackRuns)
 {
     script("echo \"bin=$MURMELI_BIN\" >&2; exit 3\n");
-    controller->installHooks();
+    installer.install();
     ASSERT_TRUE(test::waitUntil([&] { return settled(); }, 10000));
     ASSERT_EQ(failures.size(), 1);
     EXPECT_EQ(failures.first(), QStringLiteral("bin=") + root.path() + QStringLiteral("/src/build/main/app/murmeli"));
 
     failures.clear();
     script("exit 1\n");
-    controller->installHooks();
+    installer.install();
     ASSERT_TRUE(test::waitUntil([&] { return settled(); }, 10000));
     EXPECT_EQ(failures, QStringList { QStringLiteral("install-hooks.sh exited with error.") });
 
     failures.clear();
     script("echo installed\n");
-    controller->installHooks();
+    installer.install();
     ASSERT_TRUE(test::waitUntil([&] { return settled(); }, 10000));
     EXPECT_EQ(installed, 1);
     EXPECT_TRUE(failures.isEmpty());

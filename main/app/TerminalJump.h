@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+
+#include <QObject>
+#include <QString>
+
+#include <qcoro/qcorotask.h>
+
+#include "main/common/Clock.h"
+#include "main/common/Log.h"
+#include "main/hooks/terminals/ProcessDiscovery.h"
+#include "main/hooks/terminals/TeleportTargetResolver.h"
+
+namespace murmeli::app {
+
+/// Brings the terminal tab that runs a session's agent to the front, and says in the log what happened.
+class TerminalJump final {
+public:
+    TerminalJump(hooks::ProcessDiscovery& discovery, hooks::TeleportTargetResolver& resolver, QString statusDirectory,
+        common::Clock& clock);
+    TerminalJump(const TerminalJump&) = delete;
+    TerminalJump& operator=(const TerminalJump&) = delete;
+
+    common::LogSink onLog;
+
+    /// Finds the session's agent by its working directory and asks its terminal to show the tab.
+    QCoro::Task<hooks::TeleportResult> teleportToSession(QString sid);
+
+private:
+    void log(const QString& message, common::LogColor color);
+
+    hooks::ProcessDiscovery& m_discovery;
+    hooks::TeleportTargetResolver& m_resolver;
+    QString m_statusDirectory;
+    common::Clock& m_clock;
+    // Guards the jump across its waits: it stops when the owner is gone.
+    std::unique_ptr<QObject> m_lifetime = std::make_unique<QObject>();
+};
+
+} // namespace murmeli::app
