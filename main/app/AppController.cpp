@@ -5,6 +5,7 @@
 #include "main/hooks/events/HookEventManifest.h"
 #include "main/hooks/events/HookEventType.h"
 #include "main/hooks/install/HookSelfCheck.h"
+#include "main/hooks/sessions/StaleFileCleanup.h"
 
 namespace murmeli::app {
 
@@ -68,8 +69,9 @@ void AppController::startBackend(const QString& binaryPath)
     m_backendStarted = true;
     Q_UNUSED(binaryPath)
 
-    // Before anything else: sessions of earlier runs whose agents are gone would otherwise be listed again.
-    hooks::SessionRegistry::cleanupStaleFiles(m_statusDirectory, m_dependencies.processList);
+    // Sessions of earlier runs whose agents are gone would otherwise be listed again. It runs while the rest
+    // starts; the watcher reports its deletions.
+    hooks::StaleFileCleanup::run(m_statusDirectory, m_dependencies.processTable);
     QString problem;
     if (!m_statusDirectory.prepare(&problem)) {
         log(QStringLiteral("[diag] startup: status directory refused, session files are neither read nor written: ")
@@ -82,6 +84,7 @@ void AppController::startBackend(const QString& binaryPath)
     }
     m_sessionRegistry.onLog = [this](const QString& line) { log(line, LogColor::Orange); };
     m_hookDispatcher.onLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_sessionFiles.onLog = [this](const QString& message, LogColor color) { log(message, color); };
 
     m_hookServer->onLog = [this](const QString& message, LogColor color) { log(message, color); };
     m_hookServer->onEvent
@@ -101,9 +104,8 @@ void AppController::startBackend(const QString& binaryPath)
     m_fileWatcher.start(m_statusDirectory.path(), [this] { statusChanged(); });
     m_sessionRegistry.refresh();
 
-    const QString settingsPath = m_dependencies.agentSettingsPath.isEmpty()
-        ? QDir::homePath() + QStringLiteral("/.claude/settings.json")
-        : m_dependencies.agentSettingsPath;
+    const QString settingsPath = m_dependencies.agentSettingsPath.isEmpty() ? hooks::StatusFiles::agentSettingsPath()
+                                                                            : m_dependencies.agentSettingsPath;
     hooks::HookSelfCheck::emit(
         hooks::HookSelfCheck::run(settingsPath), [this](const QString& line) { log(line, LogColor::Orange); });
 }
@@ -113,7 +115,7 @@ std::optional<hooks::ClaudeStatus> AppController::syncSessions()
     m_sessionRegistry.refresh();
     const auto selected = m_sessionRegistry.selected();
     auto status = hooks::ClaudeStatus::read(
-        selected ? std::optional(selected->sid8) : std::nullopt, m_statusDirectory.path(), *m_dependencies.clock);
+        selected ? std::optional(selected->sid8.text()) : std::nullopt, m_statusDirectory.path(), *m_dependencies.clock);
     if (!status) {
         return std::nullopt;
     }
@@ -139,7 +141,7 @@ void AppController::statusChanged()
 void AppController::clearNotify()
 {
     const auto selected = m_sessionRegistry.selected();
-    m_sessionFiles.clearNotify(selected ? selected->sid8 : QString());
+    m_sessionFiles.clearNotify(selected ? std::optional(selected->sid8) : std::nullopt);
 }
 
 void AppController::handleHookEvent(const QString& eventName, const QJsonObject& payload)

@@ -24,6 +24,7 @@
 #include "main/hooks/status/ClaudeStatus.h"
 #include "main/hooks/status/TokenStore.h"
 #include "main/hooks/terminals/ProcessDiscovery.h"
+#include "main/hooks/terminals/ProcessTable.h"
 #include "main/hooks/terminals/TeleportTargetResolver.h"
 #include "main/hooks/transcript/TranscriptWatcher.h"
 #include "platform/defaults/Defaults.h"
@@ -38,9 +39,10 @@ public:
         std::shared_ptr<platform::SecretStore> secrets;
         std::shared_ptr<common::Clock> clock;
         quint16 hookPort = hooks::HookServer::defaultPort;
-        QString statusDirectory = QString::fromLatin1(hooks::StatusDirectory::defaultPath);
-        hooks::SessionRegistry::ProcessListReader processList = &hooks::SessionRegistry::readProcessListWithPs;
-        QString legacyStatusPath = QString::fromLatin1(hooks::SessionRegistry::legacyStatusPath);
+        QString statusDirectory = QString::fromLatin1(hooks::StatusFiles::directory);
+        /// The process table from which the start-up cleanup tells running sessions from gone ones.
+        hooks::ProcessTable::AsyncReader processTable = [] { return hooks::ProcessTable::readAsync(); };
+        QString legacyStatusPath = QString::fromLatin1(hooks::StatusFiles::legacyStatusPath);
         std::shared_ptr<platform::Defaults> defaults;
         /// The agent's settings file that the start-up self-check reads.
         QString agentSettingsPath;

@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 
 #include "main/hooks/install/ClaudeSettingsEditor.h"
+#include "main/hooks/sessions/StatusFiles.h"
 #include "platform/secrets/KeychainStore.h"
 #include "platform/secrets/SecretStoreFactory.h"
 
@@ -36,7 +37,7 @@ std::optional<QString> option(const QStringList& arguments, const QString& name)
 
 QString defaultSettingsPath()
 {
-    return QDir::homePath() + QStringLiteral("/.claude/settings.json");
+    return hooks::StatusFiles::agentSettingsPath();
 }
 
 // Prints the hook secret, creating and storing one when none is stored yet.

@@ -6,7 +6,7 @@
 #include "main/common/TextUtils.h"
 #include "main/hooks/approvals/ApprovalSerialization.h"
 #include "main/hooks/events/HookEventType.h"
-#include "main/hooks/sessions/SessionKey.h"
+#include "main/hooks/sessions/StatusFiles.h"
 
 namespace murmeli::app {
 
@@ -50,17 +50,19 @@ void HookEventDispatcher::log(const QString& message, LogColor color)
 
 bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& payload)
 {
-    const QString key = hooks::SessionKey::fromPayload(payload);
-    if (key.isEmpty()) {
-        return true;
-    }
-    if (!hooks::SessionKey::isSafe(key)) {
+    const std::optional<hooks::SessionKey> found = hooks::SessionKey::fromPayload(payload);
+    if (!found) {
+        const QString refused = hooks::SessionKey::payloadIdPrefix(payload);
+        if (refused.isEmpty()) {
+            return true;
+        }
         log(QStringLiteral("[hook-diag] %1: session key \"%2\" refused (only letters, digits, \"-\" and \"_\"); "
                            "nothing written")
-                .arg(printable(eventName), printable(key)),
+                .arg(printable(eventName), printable(refused)),
             LogColor::Orange);
         return false;
     }
+    const hooks::SessionKey& key = *found;
     const QString cwd = stringOf(payload, "cwd");
     const auto type = hooks::hookEventTypeFromString(eventName);
     const auto& sessions = m_registry.sessions();
@@ -103,10 +105,11 @@ bool HookEventDispatcher::flush()
     if (m_pending.empty()) {
         return false;
     }
-    std::map<QString, PendingFiles> pending;
+    std::map<hooks::SessionKey, PendingFiles> pending;
     pending.swap(m_pending);
     for (const auto& [key, files] : pending) {
-        const QString pathFile = m_files.directory().filePath(key + QStringLiteral("-transcript-path.txt"));
+        const QString pathFile
+            = m_files.directory().filePath(hooks::StatusFiles::fileName(key, hooks::StatusFileKind::TranscriptPath));
         if (files.transcriptPath
             && (m_writtenTranscriptPaths.value(key) != *files.transcriptPath || !QFileInfo::exists(pathFile))) {
             if (m_files.writeTranscriptPath(key, *files.transcriptPath)) {
@@ -126,7 +129,7 @@ bool HookEventDispatcher::flush()
     return true;
 }
 
-void HookEventDispatcher::noteFiles(const QString& eventName, const QString& key, const QJsonObject& payload)
+void HookEventDispatcher::noteFiles(const QString& eventName, const hooks::SessionKey& key, const QJsonObject& payload)
 {
     // Only the latest of each file matters, so a burst of events for a session costs one write per file.
     PendingFiles& files = m_pending[key];

@@ -10,6 +10,7 @@
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/hooks/sessions/SessionFileWriter.h"
+#include "main/hooks/sessions/SessionKey.h"
 #include "main/hooks/sessions/SessionRegistry.h"
 
 namespace murmeli::app {
@@ -42,14 +43,14 @@ private:
         std::optional<FileContent> notice;
     };
 
-    void noteFiles(const QString& eventName, const QString& key, const QJsonObject& payload);
+    void noteFiles(const QString& eventName, const hooks::SessionKey& key, const QJsonObject& payload);
     void log(const QString& message, common::LogColor color);
 
     hooks::SessionRegistry& m_registry;
     hooks::SessionFileWriter& m_files;
     common::Clock& m_clock;
-    QHash<QString, QString> m_writtenTranscriptPaths;
-    std::map<QString, PendingFiles> m_pending;
+    QHash<hooks::SessionKey, QString> m_writtenTranscriptPaths;
+    std::map<hooks::SessionKey, PendingFiles> m_pending;
 };
 
 } // namespace murmeli::app

@@ -123,6 +123,21 @@ void waitAndDrain(QProcess& process, ProcessResult& result, qsizetype cap, QDead
     }
 }
 
+void configure(QProcess& process, const ProcessRequest& request)
+{
+    process.setProgram(request.program);
+    process.setArguments(request.arguments);
+    if (!request.workingDirectory.isEmpty()) {
+        process.setWorkingDirectory(request.workingDirectory);
+    }
+    if (!request.environment.isEmpty()) {
+        process.setProcessEnvironment(request.environment);
+    }
+    if (request.mergeChannels) {
+        process.setProcessChannelMode(QProcess::MergedChannels);
+    }
+}
+
 } // namespace
 
 bool ProcessResult::succeeded() const
@@ -146,14 +161,7 @@ QCoro::Task<ProcessResult> runProcess(ProcessRequest request)
     std::unique_ptr<QProcess, ProcessReaper> process(new QProcess);
     QObject context;
 
-    process->setProgram(request.program);
-    process->setArguments(request.arguments);
-    if (!request.workingDirectory.isEmpty()) {
-        process->setWorkingDirectory(request.workingDirectory);
-    }
-    if (!request.environment.isEmpty()) {
-        process->setProcessEnvironment(request.environment);
-    }
+    configure(*process, request);
 
     QProcess* child = process.get();
     // Drain both channels as data arrives so a child filling one pipe never stalls, and memory stays bounded.
@@ -212,7 +220,8 @@ QCoro::Task<ProcessResult> runProcess(ProcessRequest request)
 
     if (!result.started) {
         if (!result.timedOut) {
-            result.errorText = QStringLiteral("%1 could not be started: %2").arg(request.program, child->errorString());
+            result.systemError = child->errorString();
+            result.errorText = QStringLiteral("%1 could not be started: %2").arg(request.program, result.systemError);
         }
         co_return result;
     }
@@ -221,7 +230,8 @@ QCoro::Task<ProcessResult> runProcess(ProcessRequest request)
     }
     if (child->exitStatus() == QProcess::CrashExit) {
         result.crashed = true;
-        result.errorText = QStringLiteral("%1 crashed: %2").arg(request.program, child->errorString());
+        result.systemError = child->errorString();
+        result.errorText = QStringLiteral("%1 crashed: %2").arg(request.program, result.systemError);
     } else {
         result.exitCode = child->exitCode();
     }
@@ -244,19 +254,12 @@ ProcessResult runProcessBlocking(const ProcessRequest& request)
     const QDeadlineTimer deadline(std::max(request.timeout, std::chrono::milliseconds::zero()));
 
     QProcess process;
-    process.setProgram(request.program);
-    process.setArguments(request.arguments);
-    if (!request.workingDirectory.isEmpty()) {
-        process.setWorkingDirectory(request.workingDirectory);
-    }
-    if (!request.environment.isEmpty()) {
-        process.setProcessEnvironment(request.environment);
-    }
+    configure(process, request);
     process.start(QIODevice::ReadWrite);
     if (!process.waitForStarted(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
         if (process.state() == QProcess::NotRunning) {
-            result.errorText
-                = QStringLiteral("%1 could not be started: %2").arg(request.program, process.errorString());
+            result.systemError = process.errorString();
+            result.errorText = QStringLiteral("%1 could not be started: %2").arg(request.program, result.systemError);
             return result;
         }
     }
@@ -285,7 +288,8 @@ ProcessResult runProcessBlocking(const ProcessRequest& request)
     drain(process, result, cap);
     if (process.exitStatus() == QProcess::CrashExit) {
         result.crashed = true;
-        result.errorText = QStringLiteral("%1 crashed: %2").arg(request.program, process.errorString());
+        result.systemError = process.errorString();
+        result.errorText = QStringLiteral("%1 crashed: %2").arg(request.program, result.systemError);
     } else {
         result.exitCode = process.exitCode();
     }

@@ -21,7 +21,10 @@ struct ProcessResult {
     QByteArray standardOutput;
     QByteArray standardError;
     bool outputTruncated = false;
+    /// What went wrong, for a log line; empty when the child ran to its end.
     QString errorText;
+    /// The platform's own description of a start failure or crash; empty otherwise.
+    QString systemError;
 
     /// The child started, ran to its end within the time limit, and exited with status 0.
     bool succeeded() const;
@@ -36,6 +39,8 @@ struct ProcessRequest {
     QString workingDirectory;
     QProcessEnvironment environment; // empty: the child inherits ours
     qsizetype maxOutputBytes = 16 * 1024 * 1024;
+    /// Standard error joins standard output in one channel (standardOutput), interleaved as the child wrote them.
+    bool mergeChannels = false;
 };
 
 /// Runs the child on the calling thread's event loop and completes when it has ended, was stopped at its time limit,

@@ -145,4 +145,33 @@ std::optional<QString> decodeUtf8Strictly(const QByteArray& bytes)
     return text;
 }
 
+QStringList nonEmptyLines(const QString& text)
+{
+    const auto isLineBreak = [](QChar c) {
+        switch (c.unicode()) {
+        case 0x0A:
+        case 0x0B:
+        case 0x0C:
+        case 0x0D:
+        case 0x85:
+        case 0x2028:
+        case 0x2029:
+            return true;
+        default:
+            return false;
+        }
+    };
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || isLineBreak(text[i])) {
+            if (i > start) {
+                lines.append(text.mid(start, i - start));
+            }
+            start = i + 1;
+        }
+    }
+    return lines;
+}
+
 } // namespace murmeli::common::text

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 /// Text helpers that count what a person sees (grapheme clusters) rather than UTF-16 units, and cut UTF-8 safely.
 namespace murmeli::common::text {
@@ -37,5 +38,8 @@ QString lastPathComponent(const QString& path);
 
 /// The bytes as text, or nullopt when they are not valid UTF-8.
 std::optional<QString> decodeUtf8Strictly(const QByteArray& bytes);
+
+/// The text split at every line-break character (LF, VT, FF, CR, NEL, U+2028, U+2029), empty pieces dropped.
+QStringList nonEmptyLines(const QString& text);
 
 } // namespace murmeli::common::text

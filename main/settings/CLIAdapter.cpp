@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 
+#include "main/hooks/sessions/StatusFiles.h"
+
 namespace murmeli::settings {
 
 namespace {
@@ -27,7 +29,7 @@ constexpr std::array<std::pair<CLIAdapter::ID, const char*>, 9> idNames { {
 QByteArray readConfig(const QString& path)
 {
     const QFileInfo info(path);
-    if (!info.isFile() || info.size() > 16 * 1024 * 1024) {
+    if (!info.isFile() || info.size() > hooks::StatusFiles::maxSettingsBytes) {
         return {};
     }
     QFile file(path);

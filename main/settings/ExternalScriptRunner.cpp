@@ -1,32 +1,29 @@
 #include "main/settings/ExternalScriptRunner.h"
 
-#include <QProcess>
-#include <QStringDecoder>
+#include "main/common/ProcessRunner.h"
+#include "main/common/TextUtils.h"
 
 namespace murmeli::settings::ExternalScriptRunner {
 
 Result run(const QString& interpreter, const QStringList& arguments)
 {
-    QProcess process;
+    common::ProcessRequest request;
+    request.program = interpreter;
+    request.arguments = arguments;
+    request.timeout = timeLimit;
     // One channel for both, so the user sees errors where they happened among the output.
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(interpreter, arguments);
-    if (!process.waitForStarted(-1)) {
-        return { QStringLiteral("Failed to launch ") + interpreter + QStringLiteral(": ") + process.errorString(), -1 };
+    request.mergeChannels = true;
+    const common::ProcessResult result = common::runProcessBlocking(request);
+    if (!result.started) {
+        return { QStringLiteral("Failed to launch ") + interpreter + QStringLiteral(": ") + result.systemError, -1 };
     }
-    QByteArray output;
-    // Read while waiting: a script that prints more than a pipe holds must not stall.
-    while (process.state() != QProcess::NotRunning) {
-        process.waitForReadyRead(100);
-        output += process.readAll();
+    QString output = common::text::decodeUtf8Strictly(result.standardOutput).value_or(QString());
+    if (result.timedOut) {
+        // The user reads this output to learn why the install failed; the stop is part of that story.
+        output += (output.isEmpty() || output.endsWith(QLatin1Char('\n')) ? QString() : QStringLiteral("\n"))
+            + result.errorText + QLatin1Char('\n');
     }
-    output += process.readAll();
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(output);
-    if (decoder.hasError()) {
-        text.clear();
-    }
-    return { text, process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1 };
+    return { output, result.timedOut || result.crashed ? -1 : result.exitCode };
 }
 
 } // namespace murmeli::settings::ExternalScriptRunner

@@ -61,7 +61,7 @@ protected:
     const hooks::SessionSnapshot* session(const QString& sessionKey) const
     {
         for (const auto& s : m_registry.sessions()) {
-            if (s.sid8 == sessionKey) {
+            if (s.sid8.text() == sessionKey) {
                 return &s;
             }
         }

@@ -87,6 +87,17 @@ TEST(ProcessRunnerChannels, LargeOutputOnBothChannelsDoesNotStall)
     EXPECT_EQ(result.standardOutput.size(), 1048576);
 }
 
+TEST(ProcessRunnerChannels, MergedChannelsKeepTheOrderWrittenInBothRunners)
+{
+    ProcessRequest request = shell(QStringLiteral("echo one; echo two >&2; sleep 0.05; echo three >&2; echo four"));
+    request.mergeChannels = true;
+    for (const ProcessResult& result : { run(request), runProcessBlocking(request) }) {
+        EXPECT_TRUE(result.succeeded()) << result.errorText.toStdString();
+        EXPECT_EQ(result.standardOutput, QByteArray("one\ntwo\nthree\nfour\n"));
+        EXPECT_TRUE(result.standardError.isEmpty());
+    }
+}
+
 TEST(ProcessRunnerChannels, OutputBeyondTheCapIsDiscarded)
 {
     ProcessRequest request = shell(QStringLiteral("head -c 5000 /dev/zero | tr '\\0' x; printf short >&2"));

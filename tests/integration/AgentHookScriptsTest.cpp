@@ -88,8 +88,8 @@ TEST_F(AgentHookScriptsTest, SessionReachesMurmeliThroughTheInstalledScripts)
     EXPECT_EQ(controller->hookServer().bearerRejectCount(), 0);
 
     const auto& sessions = controller->sessionRegistry().sessions();
-    EXPECT_TRUE(
-        std::any_of(sessions.begin(), sessions.end(), [&](const auto& s) { return s.sid8 == request.sessionId; }));
+    EXPECT_TRUE(std::any_of(
+        sessions.begin(), sessions.end(), [&](const auto& s) { return s.sid8.text() == request.sessionId; }));
     const QString transcript = QString::fromUtf8(test::readFile(
         root.path() + QStringLiteral("/murmeli/") + request.sessionId + QStringLiteral("-transcript-path.txt")));
     ASSERT_TRUE(transcript.endsWith(QStringLiteral(".jsonl"))) << transcript.toStdString();

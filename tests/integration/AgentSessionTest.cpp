@@ -89,7 +89,7 @@ TEST(AgentSessionTest, RunningSessionIsListedAndItsFilesComeAndGo)
     ASSERT_EQ(key.size(), 8);
 
     const auto& sessions = controller.sessionRegistry().sessions();
-    ASSERT_TRUE(std::any_of(sessions.begin(), sessions.end(), [&](const auto& s) { return s.sid8 == key; }));
+    ASSERT_TRUE(std::any_of(sessions.begin(), sessions.end(), [&](const auto& s) { return s.sid8.text() == key; }));
     EXPECT_TRUE(lines.filter(QStringLiteral("Sessions: ")).join(QLatin1Char('\n')).contains(key));
     QFile transcriptPath(statusDir + QLatin1Char('/') + key + QStringLiteral("-transcript-path.txt"));
     ASSERT_TRUE(transcriptPath.open(QIODevice::ReadOnly));
@@ -111,5 +111,5 @@ TEST(AgentSessionTest, RunningSessionIsListedAndItsFilesComeAndGo)
     ASSERT_TRUE(waitUntil(
         [&] { return QDir(statusDir).entryList({ key + QStringLiteral("-*") }, QDir::Files).isEmpty(); }, 10000))
         << QDir(statusDir).entryList().join(QLatin1Char(' ')).toStdString();
-    EXPECT_TRUE(std::none_of(sessions.begin(), sessions.end(), [&](const auto& s) { return s.sid8 == key; }));
+    EXPECT_TRUE(std::none_of(sessions.begin(), sessions.end(), [&](const auto& s) { return s.sid8.text() == key; }));
 }

@@ -91,8 +91,8 @@ TEST(AgentStatusLineTest, InteractiveSessionIsListedWithItsProjectAndLeavesNoFil
         [&] {
             controller.syncSessions();
             for (const auto& s : sessions) {
-                if (QFileInfo::exists(statusDir + QLatin1Char('/') + s.sid8 + QStringLiteral("-status.json"))) {
-                    key = s.sid8;
+                if (QFileInfo::exists(statusDir + QLatin1Char('/') + s.sid8.text() + QStringLiteral("-status.json"))) {
+                    key = s.sid8.text();
                     return true;
                 }
             }

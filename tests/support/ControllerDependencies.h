@@ -16,7 +16,8 @@ inline app::AppController::Dependencies controllerDependencies(const QTemporaryD
     dependencies.hookPort = port;
     dependencies.statusDirectory = root.path() + QStringLiteral("/murmeli");
     dependencies.legacyStatusPath = root.path() + QStringLiteral("/legacy-status.json");
-    dependencies.processList = [] { return std::optional<QByteArray>(QByteArray()); };
+    // No table: the start-up cleanup then judges no session dead and leaves the test's files alone.
+    dependencies.processTable = []() -> QCoro::Task<std::optional<hooks::ProcessTable>> { co_return std::nullopt; };
     dependencies.defaults = std::make_shared<platform::Defaults>(root.path() + QStringLiteral("/defaults.json"));
     dependencies.agentSettingsPath = root.path() + QStringLiteral("/claude-settings.json");
     return dependencies;

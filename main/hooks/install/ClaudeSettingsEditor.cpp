@@ -11,13 +11,11 @@
 #include <QSaveFile>
 
 #include "main/hooks/events/HookEventManifest.h"
+#include "main/hooks/sessions/StatusFiles.h"
 
 namespace murmeli::hooks::ClaudeSettingsEditor {
 
 namespace {
-
-// The settings file is small; anything far larger is not one we should rewrite.
-constexpr qint64 maxSettingsBytes = 16 * 1024 * 1024;
 
 // Long enough for murmeli to hold a permission request past its 25 s fail-open; short for everything else.
 int timeoutFor(const HookEventDescriptor& row)
@@ -77,7 +75,7 @@ Outcome editFile(
     QJsonObject settings;
     const QFileInfo info(settingsPath);
     if (info.exists()) {
-        if (!info.isFile() || info.size() > maxSettingsBytes) {
+        if (!info.isFile() || info.size() > StatusFiles::maxSettingsBytes) {
             say(QStringLiteral("%1 is not a settings file murmeli can edit; left as it is").arg(settingsPath));
             return Outcome::Refused;
         }

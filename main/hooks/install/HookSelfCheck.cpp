@@ -74,7 +74,7 @@ bool existsOnDisk(const QString& path)
 
 Report run(const QString& settingsPath, const FileExists& fileExists, const QStringList& required)
 {
-    const auto bytes = SmallFile::read(settingsPath, maxSettingsBytes);
+    const auto bytes = SmallFile::read(settingsPath, StatusFiles::maxSettingsBytes);
     if (!bytes) {
         return Report { { Issue::settingsMissing(settingsPath) } };
     }
@@ -134,11 +134,12 @@ QString message(const Issue& issue)
         return QStringLiteral("[diag] startup: ") + issue.event
             + QStringLiteral(" hook entry points to missing script ") + issue.path + fixHooksHint;
     case Issue::Kind::SettingsMissing:
-        return QStringLiteral("[diag] startup: ~/.claude/settings.json not found at ") + issue.path
+        return QStringLiteral("[diag] startup: ~") + StatusFiles::agentSettingsBelowHome
+            + QStringLiteral(" not found at ") + issue.path
             + QStringLiteral(" \u2014 run Claude Code once, then open Settings \u2192 Integrations \u2192 Fix Hooks");
     case Issue::Kind::SettingsUnparseable:
-        return QStringLiteral("[diag] startup: ~/.claude/settings.json at ") + issue.path
-            + QStringLiteral(" is not valid JSON") + fixHooksHint;
+        return QStringLiteral("[diag] startup: ~") + StatusFiles::agentSettingsBelowHome + QStringLiteral(" at ")
+            + issue.path + QStringLiteral(" is not valid JSON") + fixHooksHint;
     }
     return {};
 }

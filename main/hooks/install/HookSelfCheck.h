@@ -4,11 +4,12 @@
 #include <functional>
 
 #include <QByteArray>
-#include <QDir>
 #include <QLatin1String>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include "main/hooks/sessions/StatusFiles.h"
 
 namespace murmeli::hooks::HookSelfCheck {
 
@@ -43,9 +44,6 @@ using FileExists = std::function<bool(const QString&)>;
 /// A hook command is ours when it contains one of these (case-sensitive).
 inline constexpr std::array<QLatin1String, 2> ourMarkers { QLatin1String("murmeli"), QLatin1String("Vantor") };
 
-/// Settings files are a few kilobytes; anything larger is treated as unreadable rather than loaded.
-inline constexpr qint64 maxSettingsBytes = 16 * 1024 * 1024;
-
 /// The events the installer registers, in manifest order.
 QStringList requiredHooks();
 
@@ -53,8 +51,8 @@ QStringList requiredHooks();
 bool existsOnDisk(const QString& path);
 
 /// Checks the settings file at settingsPath; a missing, non-regular or oversized file gives SettingsMissing.
-Report run(const QString& settingsPath = QDir::homePath() + QStringLiteral("/.claude/settings.json"),
-    const FileExists& fileExists = existsOnDisk, const QStringList& required = requiredHooks());
+Report run(const QString& settingsPath = StatusFiles::agentSettingsPath(), const FileExists& fileExists = existsOnDisk,
+    const QStringList& required = requiredHooks());
 
 /// Checks settings bytes already read from settingsPath, which only names the file in the issues.
 Report run(const QByteArray& settingsData, const QString& settingsPath, const FileExists& fileExists = existsOnDisk,

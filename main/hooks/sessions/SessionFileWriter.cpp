@@ -3,61 +3,62 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "main/hooks/sessions/SessionKey.h"
 #include "main/hooks/sessions/SmallFile.h"
 
 namespace murmeli::hooks {
 
 SessionFileWriter::SessionFileWriter(StatusDirectory directory) : m_directory(std::move(directory)) { }
 
-bool SessionFileWriter::write(const QString& name, const QByteArray& bytes) const
+bool SessionFileWriter::write(const QString& name, const QByteArray& bytes)
 {
-    if (!m_directory.prepare()) {
-        return false;
+    QString problem;
+    if (m_directory.prepare(&problem) && SmallFile::writeAtomically(m_directory.filePath(name), bytes, &problem)) {
+        m_failing.remove(name);
+        return true;
     }
-    return SmallFile::writeAtomically(m_directory.filePath(name), bytes);
+    if (!m_failing.contains(name)) {
+        m_failing.insert(name);
+        if (onLog) {
+            onLog(QStringLiteral("[hook-diag] could not write %1: %2").arg(m_directory.filePath(name), problem),
+                common::LogColor::Red);
+        }
+    }
+    return false;
 }
 
 bool SessionFileWriter::writeActivity(
-    const QString& key, const QString& activity, const QString& tool, qint64 ts, const QString& project) const
+    const SessionKey& key, const QString& activity, const QString& tool, qint64 ts, const QString& project)
 {
-    if (!SessionKey::isSafe(key)) {
-        return false;
-    }
     const QJsonObject object { { QStringLiteral("activity"), activity }, { QStringLiteral("tool"), tool },
-        { QStringLiteral("ts"), ts }, { QStringLiteral("session"), key }, { QStringLiteral("project"), project } };
-    return write(key + QStringLiteral("-activity.json"), QJsonDocument(object).toJson(QJsonDocument::Compact));
+        { QStringLiteral("ts"), ts }, { QStringLiteral("session"), key.text() },
+        { QStringLiteral("project"), project } };
+    return write(
+        StatusFiles::fileName(key, StatusFileKind::Activity), QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
 bool SessionFileWriter::writeNotify(
-    const QString& key, const QString& type, const QString& message, qint64 ts, const QString& project) const
+    const SessionKey& key, const QString& type, const QString& message, qint64 ts, const QString& project)
 {
-    if (!SessionKey::isSafe(key)) {
-        return false;
-    }
     const QJsonObject object { { QStringLiteral("type"), type }, { QStringLiteral("ts"), ts },
-        { QStringLiteral("session"), key }, { QStringLiteral("project"), project },
+        { QStringLiteral("session"), key.text() }, { QStringLiteral("project"), project },
         { QStringLiteral("message"), message } };
-    return write(key + QStringLiteral("-notify.json"), QJsonDocument(object).toJson(QJsonDocument::Compact));
+    return write(
+        StatusFiles::fileName(key, StatusFileKind::Notify), QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
-bool SessionFileWriter::writeTranscriptPath(const QString& key, const QString& path) const
+bool SessionFileWriter::writeTranscriptPath(const SessionKey& key, const QString& path)
 {
-    if (!SessionKey::isSafe(key) || path.isEmpty()) {
+    if (path.isEmpty()) {
         return false;
     }
-    return write(key + QStringLiteral("-transcript-path.txt"), path.toUtf8());
+    return write(StatusFiles::fileName(key, StatusFileKind::TranscriptPath), path.toUtf8());
 }
 
-bool SessionFileWriter::clearNotify(const QString& key) const
+bool SessionFileWriter::clearNotify(const std::optional<SessionKey>& key)
 {
-    if (key.isEmpty()) {
-        return write(QStringLiteral("notify.json"), QByteArray());
-    }
-    if (!SessionKey::isSafe(key)) {
-        return false;
-    }
-    return write(key + QStringLiteral("-notify.json"), QByteArray());
+    return write(key ? StatusFiles::fileName(*key, StatusFileKind::Notify)
+                     : QString(StatusFiles::baseName(StatusFileKind::Notify)),
+        QByteArray());
 }
 
 } // namespace murmeli::hooks

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <optional>
+
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 
+#include "main/common/Log.h"
+#include "main/hooks/sessions/SessionKey.h"
 #include "main/hooks/sessions/StatusDirectory.h"
 
 namespace murmeli::hooks {
@@ -13,23 +18,28 @@ class SessionFileWriter final {
 public:
     explicit SessionFileWriter(StatusDirectory directory);
 
+    /// One line when a file cannot be written; nothing more for that file until it has been written again.
+    common::LogSink onLog;
+
     /// key + "-activity.json": what the session's tool is doing now.
     bool writeActivity(
-        const QString& key, const QString& activity, const QString& tool, qint64 ts, const QString& project) const;
+        const SessionKey& key, const QString& activity, const QString& tool, qint64 ts, const QString& project);
     /// key + "-notify.json": a notice of type "permission", "idle" or "error".
     bool writeNotify(
-        const QString& key, const QString& type, const QString& message, qint64 ts, const QString& project) const;
-    /// key + "-transcript-path.txt": the transcript's path, no line break added.
-    bool writeTranscriptPath(const QString& key, const QString& path) const;
-    /// Empties key + "-notify.json" ("notify.json" for an empty key); an empty file reads as no notice.
-    bool clearNotify(const QString& key) const;
+        const SessionKey& key, const QString& type, const QString& message, qint64 ts, const QString& project);
+    /// key + "-transcript-path.txt": the transcript's path, no line break added; false for an empty path.
+    bool writeTranscriptPath(const SessionKey& key, const QString& path);
+    /// Empties key + "-notify.json" ("notify.json" without a key); an empty file reads as no notice.
+    bool clearNotify(const std::optional<SessionKey>& key);
 
     const StatusDirectory& directory() const { return m_directory; }
 
 private:
-    bool write(const QString& name, const QByteArray& bytes) const;
+    bool write(const QString& name, const QByteArray& bytes);
 
     StatusDirectory m_directory;
+    // Names whose last write failed and was logged; a burst of events must not repeat the same line.
+    QSet<QString> m_failing;
 };
 
 } // namespace murmeli::hooks

@@ -2,30 +2,43 @@
 
 #include "main/common/TextUtils.h"
 
-namespace murmeli::hooks::SessionKey {
+namespace murmeli::hooks {
 
-QString fromSessionId(const QString& sessionId)
+std::optional<SessionKey> SessionKey::fromSessionId(const QString& sessionId)
 {
-    return common::text::prefixCharacters(sessionId, length);
+    return fromFileKey(common::text::prefixCharacters(sessionId, length));
 }
 
-QString fromPayload(const QJsonObject& payload)
+QString SessionKey::payloadIdPrefix(const QJsonObject& payload)
 {
     for (const char* name : { "session_id", "sessionId", "agent_id", "agentId", "id" }) {
         const QJsonValue value = payload.value(QLatin1String(name));
         if (value.isString()) {
-            return fromSessionId(value.toString());
+            return common::text::prefixCharacters(value.toString(), length);
         }
     }
     return QString();
 }
 
-bool isSafe(const QString& key)
+std::optional<SessionKey> SessionKey::fromPayload(const QJsonObject& payload)
 {
-    if (key.isEmpty()) {
+    return fromFileKey(payloadIdPrefix(payload));
+}
+
+std::optional<SessionKey> SessionKey::fromFileKey(const QString& text)
+{
+    if (!isSafe(text)) {
+        return std::nullopt;
+    }
+    return SessionKey(text);
+}
+
+bool SessionKey::isSafe(const QString& text)
+{
+    if (text.isEmpty()) {
         return false;
     }
-    for (const QChar c : key) {
+    for (const QChar c : text) {
         const char16_t u = c.unicode();
         const bool ok = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'-'
             || u == u'_';
@@ -36,4 +49,4 @@ bool isSafe(const QString& key)
     return true;
 }
 
-} // namespace murmeli::hooks::SessionKey
+} // namespace murmeli::hooks

@@ -1,25 +1,50 @@
 #pragma once
 
+#include <optional>
+
+#include <QHashFunctions>
 #include <QJsonObject>
 #include <QString>
 
 namespace murmeli::hooks {
 
-/// A session is named everywhere (file names, registry, status) by the first 8 characters of its agent's id.
-namespace SessionKey {
+/// The name of one agent session everywhere (file names, registry, status): the first 8 characters of its agent's
+/// id. Keys end up in file names that are written and deleted, so a SessionKey only ever holds letters, digits, "-"
+/// and "_"; it is made once where outside text comes in, and code that holds one need not check it again.
+class SessionKey final {
+public:
+    static constexpr int length = 8;
 
-inline constexpr int length = 8;
+    /// The first 8 user-perceived characters of an id; nullopt when they are empty or not all safe.
+    static std::optional<SessionKey> fromSessionId(const QString& sessionId);
 
-/// The first 8 characters of the first string among "session_id", "sessionId", "agent_id", "agentId" and "id";
-/// empty when there is none.
-QString fromPayload(const QJsonObject& payload);
+    /// fromSessionId() of payloadIdPrefix(); nullopt when there is no id or it is not safe.
+    static std::optional<SessionKey> fromPayload(const QJsonObject& payload);
 
-/// The first 8 user-perceived characters of an id.
-QString fromSessionId(const QString& sessionId);
+    /// The first 8 characters of the first string among "session_id", "sessionId", "agent_id", "agentId" and "id";
+    /// empty when there is none. Not checked: for saying what was refused.
+    static QString payloadIdPrefix(const QJsonObject& payload);
 
-/// Keys end up in file names that are written and deleted, so only letters, digits, "-" and "_" are accepted.
-bool isSafe(const QString& key);
+    /// A key as it stands in a file name (not shortened); nullopt when it is empty or not all safe.
+    static std::optional<SessionKey> fromFileKey(const QString& text);
 
-} // namespace SessionKey
+    /// Not empty, and only letters, digits, "-" and "_".
+    static bool isSafe(const QString& text);
+
+    const QString& text() const { return m_text; }
+
+    friend bool operator==(const SessionKey& a, const SessionKey& b) { return a.m_text == b.m_text; }
+    friend bool operator<(const SessionKey& a, const SessionKey& b) { return a.m_text < b.m_text; }
+
+private:
+    explicit SessionKey(QString text) : m_text(std::move(text)) { }
+
+    QString m_text;
+};
+
+inline size_t qHash(const SessionKey& key, size_t seed = 0) noexcept
+{
+    return qHash(key.text(), seed);
+}
 
 } // namespace murmeli::hooks

@@ -1,26 +1,20 @@
 #include "main/hooks/sessions/SessionRegistry.h"
 
 #include <algorithm>
+#include <set>
 
-#include <QDir>
-#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QProcess>
 #include <QSaveFile>
+#include <QStringList>
 
 #include "main/common/TextUtils.h"
-#include "main/hooks/sessions/SessionKey.h"
 #include "main/hooks/sessions/SmallFile.h"
+#include "main/hooks/sessions/StatusFiles.h"
 
 namespace murmeli::hooks {
 
 namespace {
-
-const QString statusSuffix = QStringLiteral("-status.json");
-const QString activitySuffix = QStringLiteral("-activity.json");
-const QString notifySuffix = QStringLiteral("-notify.json");
-const QString transcriptSuffix = QStringLiteral("-transcript-path.txt");
 
 std::optional<QDateTime> modificationTime(const QString& path)
 {
@@ -32,6 +26,17 @@ std::optional<QDateTime> modificationTime(const QString& path)
     return time.isValid() ? std::optional(time) : std::nullopt;
 }
 
+bool isLongEnough(const SessionKey& key)
+{
+    return common::text::characterCount(key.text()) >= SessionRegistry::minimumKeyLength;
+}
+
+QString textOf(const std::map<SessionKey, QString>& texts, const SessionKey& key)
+{
+    const auto found = texts.find(key);
+    return found == texts.end() ? QString() : found->second;
+}
+
 } // namespace
 
 SessionRegistry::SessionRegistry(StatusDirectory directory, common::Clock& clock, QString legacyPath)
@@ -39,16 +44,16 @@ SessionRegistry::SessionRegistry(StatusDirectory directory, common::Clock& clock
 {
 }
 
-bool SessionRegistry::isUsableKey(const QString& key)
-{
-    return SessionKey::isSafe(key) && common::text::characterCount(key) >= minimumKeyLength;
-}
-
 void SessionRegistry::log(const QString& line)
 {
     if (onLog) {
         onLog(line);
     }
+}
+
+std::vector<SessionSnapshot>::iterator SessionRegistry::find(const SessionKey& key)
+{
+    return std::find_if(m_sessions.begin(), m_sessions.end(), [&](const SessionSnapshot& s) { return s.sid8 == key; });
 }
 
 int SessionRegistry::selectedIndex() const
@@ -69,7 +74,7 @@ std::optional<SessionSnapshot> SessionRegistry::selected() const
     return m_sessions[static_cast<std::size_t>(selectedIndex())];
 }
 
-bool SessionRegistry::isPendingApproval(const QString& key, const std::optional<QDateTime>& notifyMtime) const
+bool SessionRegistry::isPendingApproval(const SessionKey& key, const std::optional<QDateTime>& notifyMtime) const
 {
     if (!notifyMtime) {
         return false;
@@ -78,22 +83,19 @@ bool SessionRegistry::isPendingApproval(const QString& key, const std::optional<
     if (notifyMtime->msecsTo(m_clock.now()) >= notifyExpiryForApproval * 1000) {
         return false;
     }
-    const auto object = SmallFile::readObject(m_directory.filePath(key + notifySuffix));
+    const auto object = SmallFile::readObject(m_directory.filePath(StatusFiles::fileName(key, StatusFileKind::Notify)));
     return object && object->value(QLatin1String("type")) == QLatin1String("permission");
 }
 
-SessionSnapshot SessionRegistry::fileSnapshot(const QString& key, const FileTimes& times) const
+SessionSnapshot SessionRegistry::fileSnapshot(const SessionKey& key, const FileTimes& times) const
 {
-    SessionSnapshot snapshot;
-    snapshot.sid8 = key;
+    SessionSnapshot snapshot(key);
     snapshot.statusMtime = times.status.value_or(SessionSnapshot::distantPast());
     snapshot.activityMtime = times.activity;
     snapshot.notifyMtime = times.notify;
     snapshot.isPendingApproval = isPendingApproval(key, times.notify);
-    const auto title = m_hookSessionTitles.find(key);
-    snapshot.hookSessionTitle = title == m_hookSessionTitles.end() ? QString() : title->second;
-    const auto assistant = m_hookLastAssistants.find(key);
-    snapshot.hookLastAssistant = assistant == m_hookLastAssistants.end() ? QString() : assistant->second;
+    snapshot.hookSessionTitle = textOf(m_hookSessionTitles, key);
+    snapshot.hookLastAssistant = textOf(m_hookLastAssistants, key);
     return snapshot;
 }
 
@@ -113,45 +115,50 @@ void SessionRegistry::logList()
 {
     QStringList keys;
     for (const SessionSnapshot& s : m_sessions) {
-        keys << s.sid8;
+        keys << s.sid8.text();
     }
     log(QStringLiteral("Sessions: %1 active [%2]").arg(m_sessions.size()).arg(keys.join(QStringLiteral(", "))));
 }
 
 void SessionRegistry::logSelection()
 {
-    log(QStringLiteral("Session → %1 [%2/%3]").arg(*m_selectedSid).arg(selectedIndex() + 1).arg(m_sessions.size()));
+    log(QStringLiteral("Session → %1 [%2/%3]")
+            .arg(m_selectedSid->text())
+            .arg(selectedIndex() + 1)
+            .arg(m_sessions.size()));
 }
 
 void SessionRegistry::refresh()
 {
-    std::vector<SessionSnapshot> list;
     // An unusable directory is treated like one that cannot be listed: nothing is read from it or written to it.
-    const bool usable = m_directory.prepare();
-    QDir dir(m_directory.path());
-    const QStringList names = usable ? dir.entryList(QDir::Files | QDir::Hidden | QDir::System) : QStringList();
-    if (!usable || !dir.exists()) {
+    m_directory.prepare();
+    const std::optional<QStringList> names = m_directory.fileNames();
+    if (!names) {
+        // Not an empty directory: in-memory sessions must not linger on as if nothing had happened.
         m_sessions.clear();
         return;
     }
 
-    std::map<QString, FileTimes> times;
-    for (const QString& name : names) {
+    std::map<SessionKey, FileTimes> times;
+    for (const QString& name : *names) {
         const auto time = modificationTime(m_directory.filePath(name));
         if (!time) {
             continue;
         }
-        for (const auto& [suffix, slot] :
-            { std::pair { &statusSuffix, &FileTimes::status }, std::pair { &activitySuffix, &FileTimes::activity },
-                std::pair { &notifySuffix, &FileTimes::notify } }) {
-            if (name.endsWith(*suffix) && name.size() > suffix->size()) {
-                times[name.left(name.size() - suffix->size())].*slot = time;
+        for (const auto& [kind, slot] : { std::pair { StatusFileKind::Status, &FileTimes::status },
+                 std::pair { StatusFileKind::Activity, &FileTimes::activity },
+                 std::pair { StatusFileKind::Notify, &FileTimes::notify } }) {
+            const auto keyText = StatusFiles::keyTextOf(name, kind);
+            if (keyText && !keyText->isEmpty()) {
+                if (const auto key = SessionKey::fromFileKey(*keyText)) {
+                    times[*key].*slot = time;
+                }
                 break;
             }
         }
     }
 
-    QSet<QString> candidates;
+    std::set<SessionKey> candidates;
     for (const auto& [key, t] : times) {
         if (t.status) {
             candidates.insert(key);
@@ -161,8 +168,9 @@ void SessionRegistry::refresh()
         candidates.insert(s.sid8);
     }
 
-    for (const QString& key : candidates) {
-        if (!isUsableKey(key)) {
+    std::vector<SessionSnapshot> list;
+    for (const SessionKey& key : candidates) {
+        if (!isLongEnough(key)) {
             continue;
         }
         const auto found = times.find(key);
@@ -171,9 +179,8 @@ void SessionRegistry::refresh()
             list.push_back(fileSnapshot(key, fileTimes));
             continue;
         }
-        const auto existing = std::find_if(m_sessions.begin(), m_sessions.end(),
-            [&](const SessionSnapshot& s) { return s.sid8 == key && s.inMemoryOnly; });
-        if (existing != m_sessions.end()) {
+        const auto existing = find(key);
+        if (existing != m_sessions.end() && existing->inMemoryOnly) {
             list.push_back(*existing);
         } else {
             list.push_back(fileSnapshot(key, fileTimes));
@@ -190,20 +197,17 @@ void SessionRegistry::refresh()
     }
 
     const std::size_t oldCount = m_sessions.size();
-    const std::optional<QString> oldSelected = m_selectedSid;
+    const std::optional<SessionKey> oldSelected = m_selectedSid;
     m_sessions = std::move(list);
 
-    const bool selectionListed = m_selectedSid
-        && std::any_of(
-            m_sessions.begin(), m_sessions.end(), [&](const SessionSnapshot& s) { return s.sid8 == *m_selectedSid; });
-    if (!selectionListed) {
+    if (!m_selectedSid || find(*m_selectedSid) == m_sessions.end()) {
         m_selectedSid = m_sessions.empty() ? std::nullopt : std::optional(m_sessions.front().sid8);
     }
     if (m_sessions.size() != oldCount) {
         logList();
     }
     if (m_selectedSid && m_selectedSid != oldSelected) {
-        log(QStringLiteral("Session → %1 (auto)").arg(*m_selectedSid));
+        log(QStringLiteral("Session → %1 (auto)").arg(m_selectedSid->text()));
     }
 }
 
@@ -225,38 +229,35 @@ std::optional<SessionSnapshot> SessionRegistry::legacyFallback()
     if (!id.isString()) {
         return std::nullopt;
     }
-    const QString key = SessionKey::fromSessionId(id.toString());
     // The legacy file sits in the shared /tmp: its id must not steer where we write.
-    if (!SessionKey::isSafe(key) || !m_directory.prepare()) {
+    const std::optional<SessionKey> key = SessionKey::fromSessionId(id.toString());
+    if (!key || !m_directory.prepare()) {
         return std::nullopt;
     }
-    QSaveFile copy(m_directory.filePath(key + statusSuffix));
+    QSaveFile copy(m_directory.filePath(StatusFiles::fileName(*key, StatusFileKind::Status)));
     if (copy.open(QIODevice::WriteOnly) && copy.write(*bytes) == bytes->size()) {
         copy.commit();
     } else {
         copy.cancelWriting();
     }
-    SessionSnapshot snapshot;
-    snapshot.sid8 = key;
+    SessionSnapshot snapshot(*key);
     snapshot.statusMtime = *time;
     return snapshot;
 }
 
-void SessionRegistry::refreshSnapshot(const QString& sid)
+void SessionRegistry::refreshSnapshot(const SessionKey& sid)
 {
-    if (sid.isEmpty() || !SessionKey::isSafe(sid)) {
-        return;
-    }
+    const auto timeOf
+        = [&](StatusFileKind kind) { return modificationTime(m_directory.filePath(StatusFiles::fileName(sid, kind))); };
     FileTimes times;
-    times.status = modificationTime(m_directory.filePath(sid + statusSuffix));
+    times.status = timeOf(StatusFileKind::Status);
     if (!times.status) {
         return;
     }
-    times.activity = modificationTime(m_directory.filePath(sid + activitySuffix));
-    times.notify = modificationTime(m_directory.filePath(sid + notifySuffix));
+    times.activity = timeOf(StatusFileKind::Activity);
+    times.notify = timeOf(StatusFileKind::Notify);
     SessionSnapshot snapshot = fileSnapshot(sid, times);
-    const auto it
-        = std::find_if(m_sessions.begin(), m_sessions.end(), [&](const SessionSnapshot& s) { return s.sid8 == sid; });
+    const auto it = find(sid);
     if (it != m_sessions.end()) {
         *it = std::move(snapshot);
     } else {
@@ -265,24 +266,19 @@ void SessionRegistry::refreshSnapshot(const QString& sid)
     }
 }
 
-void SessionRegistry::addSession(const QString& sid, const QString& cwd, const QString& adapter)
+void SessionRegistry::addSession(const SessionKey& sid, const QString& cwd, const QString& adapter)
 {
     Q_UNUSED(cwd)
-    if (!isUsableKey(sid)) {
+    if (!isLongEnough(sid)) {
         return;
     }
-    SessionSnapshot snapshot;
-    snapshot.sid8 = sid;
+    SessionSnapshot snapshot(sid);
     snapshot.statusMtime = m_clock.now();
     snapshot.inMemoryOnly = true;
     snapshot.adapter = adapter;
-    const auto title = m_hookSessionTitles.find(sid);
-    snapshot.hookSessionTitle = title == m_hookSessionTitles.end() ? QString() : title->second;
-    const auto assistant = m_hookLastAssistants.find(sid);
-    snapshot.hookLastAssistant = assistant == m_hookLastAssistants.end() ? QString() : assistant->second;
-
-    const auto it
-        = std::find_if(m_sessions.begin(), m_sessions.end(), [&](const SessionSnapshot& s) { return s.sid8 == sid; });
+    snapshot.hookSessionTitle = textOf(m_hookSessionTitles, sid);
+    snapshot.hookLastAssistant = textOf(m_hookLastAssistants, sid);
+    const auto it = find(sid);
     if (it != m_sessions.end()) {
         *it = std::move(snapshot);
     } else {
@@ -294,13 +290,10 @@ void SessionRegistry::addSession(const QString& sid, const QString& cwd, const Q
     }
 }
 
-void SessionRegistry::removeSession(const QString& sid)
+void SessionRegistry::removeSession(const SessionKey& sid)
 {
-    if (sid.isEmpty() || !SessionKey::isSafe(sid)) {
-        return;
-    }
-    for (const QString& suffix : { statusSuffix, activitySuffix, notifySuffix, transcriptSuffix }) {
-        QFile::remove(m_directory.filePath(sid + suffix));
+    for (const StatusFileKind kind : StatusFiles::allKinds) {
+        QFile::remove(m_directory.filePath(StatusFiles::fileName(sid, kind)));
     }
     m_hookSessionTitles.erase(sid);
     m_hookLastAssistants.erase(sid);
@@ -314,33 +307,27 @@ void SessionRegistry::removeSession(const QString& sid)
     }
 }
 
-void SessionRegistry::setHookSessionTitle(const QString& sid, const QString& title)
+void SessionRegistry::setHookSessionTitle(const SessionKey& sid, const QString& title)
 {
     const QString trimmed = title.trimmed();
-    if (sid.isEmpty() || trimmed.isEmpty()) {
+    if (trimmed.isEmpty()) {
         return;
     }
-    m_hookSessionTitles[sid] = trimmed;
-    for (SessionSnapshot& s : m_sessions) {
-        if (s.sid8 == sid) {
-            s.hookSessionTitle = trimmed;
-            break;
-        }
+    m_hookSessionTitles.insert_or_assign(sid, trimmed);
+    if (const auto it = find(sid); it != m_sessions.end()) {
+        it->hookSessionTitle = trimmed;
     }
 }
 
-void SessionRegistry::setHookLastAssistant(const QString& sid, const QString& text)
+void SessionRegistry::setHookLastAssistant(const SessionKey& sid, const QString& text)
 {
     const QString trimmed = text.trimmed();
-    if (sid.isEmpty() || trimmed.isEmpty()) {
+    if (trimmed.isEmpty()) {
         return;
     }
-    m_hookLastAssistants[sid] = trimmed;
-    for (SessionSnapshot& s : m_sessions) {
-        if (s.sid8 == sid) {
-            s.hookLastAssistant = trimmed;
-            break;
-        }
+    m_hookLastAssistants.insert_or_assign(sid, trimmed);
+    if (const auto it = find(sid); it != m_sessions.end()) {
+        it->hookLastAssistant = trimmed;
     }
 }
 
@@ -350,11 +337,7 @@ void SessionRegistry::selectNext()
         return;
     }
     const int count = static_cast<int>(m_sessions.size());
-    const QString key = m_sessions[static_cast<std::size_t>((selectedIndex() + 1) % count)].sid8;
-    const std::optional<QString> old = std::exchange(m_selectedSid, key);
-    if (old != key) {
-        logSelection();
-    }
+    select(m_sessions[static_cast<std::size_t>((selectedIndex() + 1) % count)].sid8);
 }
 
 void SessionRegistry::selectPrev()
@@ -363,110 +346,17 @@ void SessionRegistry::selectPrev()
         return;
     }
     const int count = static_cast<int>(m_sessions.size());
-    const QString key = m_sessions[static_cast<std::size_t>((selectedIndex() - 1 + count) % count)].sid8;
-    const std::optional<QString> old = std::exchange(m_selectedSid, key);
-    if (old != key) {
-        logSelection();
-    }
+    select(m_sessions[static_cast<std::size_t>((selectedIndex() - 1 + count) % count)].sid8);
 }
 
-void SessionRegistry::select(const QString& sid)
+void SessionRegistry::select(const SessionKey& sid)
 {
-    if (sid.isEmpty() || std::none_of(m_sessions.begin(), m_sessions.end(), [&](const SessionSnapshot& s) {
-            return s.sid8 == sid;
-        })) {
+    if (find(sid) == m_sessions.end()) {
         return;
     }
-    const std::optional<QString> old = std::exchange(m_selectedSid, sid);
+    const std::optional<SessionKey> old = std::exchange(m_selectedSid, sid);
     if (old != sid) {
         logSelection();
-    }
-}
-
-QSet<QString> SessionRegistry::liveSessionIds(const QByteArray& processList)
-{
-    QSet<QString> live;
-    const QString marker = QStringLiteral("--resume ");
-    for (const QString& line : QString::fromUtf8(processList).split(QLatin1Char('\n'))) {
-        if (!line.contains(QLatin1String("claude"))) {
-            continue;
-        }
-        const qsizetype at = line.indexOf(marker);
-        if (at < 0) {
-            continue;
-        }
-        const QString rest = line.mid(at + marker.size());
-        const qsizetype end = rest.indexOf(QLatin1Char(' '));
-        const QString id = end < 0 ? rest : rest.left(end);
-        if (common::text::characterCount(id) >= SessionKey::length) {
-            live.insert(SessionKey::fromSessionId(id));
-        }
-    }
-    return live;
-}
-
-std::optional<QByteArray> SessionRegistry::readProcessListWithPs()
-{
-    QProcess ps;
-    ps.setStandardErrorFile(QProcess::nullDevice());
-    ps.start(QStringLiteral("/bin/ps"), { QStringLiteral("-eo"), QStringLiteral("args") });
-    if (!ps.waitForStarted(5000)) {
-        return std::nullopt;
-    }
-    QByteArray output;
-    QElapsedTimer elapsed;
-    elapsed.start();
-    // Drain while waiting so a long process table never fills the pipe.
-    while (ps.state() != QProcess::NotRunning && elapsed.elapsed() < 5000) {
-        ps.waitForReadyRead(100);
-        output += ps.readAllStandardOutput();
-    }
-    if (ps.state() != QProcess::NotRunning) {
-        ps.kill();
-        ps.waitForFinished(1000);
-        return std::nullopt;
-    }
-    output += ps.readAllStandardOutput();
-    if (ps.exitStatus() != QProcess::NormalExit || ps.exitCode() != 0) {
-        return std::nullopt;
-    }
-    return output;
-}
-
-void SessionRegistry::cleanupStaleFiles(const StatusDirectory& directory, const ProcessListReader& readProcessList)
-{
-    if (!directory.isUsable()) {
-        return;
-    }
-    QDir dir(directory.path());
-    if (!dir.exists()) {
-        return;
-    }
-    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
-    // Without the process list every session would look dead; deleting then would destroy live sessions' files.
-    const std::optional<QByteArray> processList = readProcessList ? readProcessList() : std::nullopt;
-    if (!processList) {
-        return;
-    }
-    const QSet<QString> live = liveSessionIds(*processList);
-    QSet<QString> stale;
-    for (const QString& name : names) {
-        if (name.endsWith(statusSuffix)) {
-            const QString key = name.left(name.size() - statusSuffix.size());
-            if (!live.contains(key)) {
-                stale.insert(key);
-            }
-        }
-    }
-    for (const QString& name : names) {
-        const bool ofStale = std::any_of(
-            stale.begin(), stale.end(), [&](const QString& key) { return name.startsWith(key + QLatin1Char('-')); });
-        // A live session's files stay even when a stale key happens to be a prefix of its key.
-        const bool ofLive = std::any_of(
-            live.begin(), live.end(), [&](const QString& key) { return name.startsWith(key + QLatin1Char('-')); });
-        if (ofStale && !ofLive) {
-            QFile::remove(directory.filePath(name));
-        }
     }
 }
 

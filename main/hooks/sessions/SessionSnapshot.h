@@ -5,11 +5,15 @@
 #include <QDateTime>
 #include <QString>
 
+#include "main/hooks/sessions/SessionKey.h"
+
 namespace murmeli::hooks {
 
 /// One live session in the registry.
 struct SessionSnapshot {
-    QString sid8;
+    explicit SessionSnapshot(SessionKey key) : sid8(std::move(key)) { }
+
+    SessionKey sid8;
     /// The status file's time; for a session announced by a hook, the announcement time; distantPast() when none.
     QDateTime statusMtime;
     std::optional<QDateTime> activityMtime;

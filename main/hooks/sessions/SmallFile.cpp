@@ -1,6 +1,8 @@
 #include "main/hooks/sessions/SmallFile.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <QFile>
 #include <QFileInfo>
@@ -43,17 +45,23 @@ std::optional<QJsonObject> parseObject(const QByteArray& bytes)
     return doc.object();
 }
 
-bool writeAtomically(const QString& path, const QByteArray& bytes)
+bool writeAtomically(const QString& path, const QByteArray& bytes, QString* problem)
 {
     const QFileInfo target(path);
     QTemporaryFile temporary(
         target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
     temporary.setAutoRemove(true);
     if (!temporary.open() || temporary.write(bytes) != bytes.size() || !temporary.flush()) {
+        if (problem) {
+            *problem = temporary.errorString();
+        }
         return false;
     }
     // rename() replaces the target in one step; QFile::rename would refuse an existing one.
     if (std::rename(QFile::encodeName(temporary.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
+        if (problem) {
+            *problem = QString::fromLocal8Bit(std::strerror(errno));
+        }
         return false;
     }
     temporary.setAutoRemove(false);

@@ -6,13 +6,12 @@
 #include <QJsonObject>
 #include <QString>
 
+#include "main/hooks/sessions/StatusFiles.h"
+
 namespace murmeli::hooks::SmallFile {
 
-/// Session files are a few hundred bytes; anything larger than this is not one of them.
-inline constexpr qint64 maxBytes = 1024 * 1024;
-
 /// The bytes of a regular file of at most `limit` bytes; nullopt for anything else (a FIFO or device would block).
-std::optional<QByteArray> read(const QString& path, qint64 limit = maxBytes);
+std::optional<QByteArray> read(const QString& path, qint64 limit = StatusFiles::maxSessionFileBytes);
 
 /// The bytes parsed as a JSON object; nullopt when they do not parse or are not an object.
 std::optional<QJsonObject> parseObject(const QByteArray& bytes);
@@ -22,6 +21,7 @@ std::optional<QJsonObject> readObject(const QString& path);
 
 /// Replaces the file whole (a temporary file beside it, then a rename), so readers see the old or the new content.
 /// No fsync: these files describe the moment and are rewritten constantly; a crash may lose one, never tear it.
-bool writeAtomically(const QString& path, const QByteArray& bytes);
+/// On failure, problem (when given) says why.
+bool writeAtomically(const QString& path, const QByteArray& bytes, QString* problem = nullptr);
 
 } // namespace murmeli::hooks::SmallFile

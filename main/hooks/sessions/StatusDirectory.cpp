@@ -1,14 +1,21 @@
 #include "main/hooks/sessions/StatusDirectory.h"
 
+#include <cerrno>
+
 #include <QDir>
 #include <QFileInfo>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace murmeli::hooks {
 
-StatusDirectory::StatusDirectory(QString path) : m_path(std::move(path)) { }
+StatusDirectory::StatusDirectory(QString path, NameLister lister)
+    : m_path(std::move(path)), m_lister(lister ? std::move(lister) : NameLister(&StatusDirectory::listOnDisk))
+{
+}
 
 QString StatusDirectory::filePath(const QString& name) const
 {
@@ -58,6 +65,53 @@ bool StatusDirectory::prepare(QString* problem) const
         }
     }
     return isUsable(problem);
+}
+
+std::optional<QStringList> StatusDirectory::fileNames() const
+{
+    if (!isUsable()) {
+        return std::nullopt;
+    }
+    return m_lister(m_path);
+}
+
+std::optional<QStringList> StatusDirectory::listOnDisk(const QString& path)
+{
+    // QDir::entryList cannot tell an unreadable directory from an empty one; readdir's errno can.
+    const QByteArray encoded = QFile::encodeName(path);
+    DIR* dir = ::opendir(encoded.constData());
+    if (!dir) {
+        return std::nullopt;
+    }
+    QStringList names;
+    bool failed = false;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            failed = errno != 0;
+            break;
+        }
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        bool isDirectory = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat info { };
+            isDirectory
+                = ::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+        }
+        if (!isDirectory) {
+            names.append(QFile::decodeName(name));
+        }
+    }
+    ::closedir(dir);
+    if (failed) {
+        return std::nullopt;
+    }
+    names.sort();
+    return names;
 }
 
 } // namespace murmeli::hooks

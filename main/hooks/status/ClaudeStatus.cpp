@@ -124,8 +124,8 @@ std::optional<ClaudeStatus> ClaudeStatus::read(
         return std::nullopt;
     }
     const QString base = directory + QLatin1Char('/');
-    const QString statusPath
-        = session ? base + *session + QStringLiteral("-status.json") : base + QStringLiteral("status.json");
+    const QString statusPath = session ? base + *session + StatusFiles::suffix(StatusFileKind::Status)
+                                       : base + StatusFiles::baseName(StatusFileKind::Status);
     const auto root = SmallFile::readObject(statusPath);
     if (!root) {
         return std::nullopt;
@@ -135,19 +135,16 @@ std::optional<ClaudeStatus> ClaudeStatus::read(
     if (session) {
         status.sessionId = *session;
     } else {
+        // A session_id whose key we would not write files for leaves the global files in use.
         const QJsonValue id = root->value(QLatin1String("session_id"));
-        if (id.isString()) {
-            status.sessionId = SessionKey::fromSessionId(id.toString());
+        if (const auto key = id.isString() ? SessionKey::fromSessionId(id.toString()) : std::nullopt) {
+            status.sessionId = key->text();
         }
     }
     applyStatusObject(*root, status);
-    if (!status.sessionId.isEmpty() && !SessionKey::isSafe(status.sessionId)) {
-        // The global status named a session whose files we would not write; use the global files instead.
-        status.sessionId.clear();
-    }
 
     if (status.transcriptPath.isEmpty() && session) {
-        if (const auto text = SmallFile::read(base + *session + QStringLiteral("-transcript-path.txt"))) {
+        if (const auto text = SmallFile::read(base + *session + StatusFiles::suffix(StatusFileKind::TranscriptPath))) {
             status.transcriptPath = QString::fromUtf8(*text).trimmed();
         }
     }
@@ -156,9 +153,14 @@ std::optional<ClaudeStatus> ClaudeStatus::read(
     status.lastStatusTs = modified.isValid() ? modified.toSecsSinceEpoch() : 0;
 
     const qint64 now = clock.now().toSecsSinceEpoch();
-    const QString prefix = status.sessionId.isEmpty() ? QString() : status.sessionId + QLatin1Char('-');
+    // Without a session the global files stand in for the session's own.
+    const auto fileOf = [&](StatusFileKind kind) {
+        return base
+            + (status.sessionId.isEmpty() ? QString(StatusFiles::baseName(kind))
+                                          : status.sessionId + StatusFiles::suffix(kind));
+    };
 
-    if (const auto activity = SmallFile::readObject(base + prefix + QStringLiteral("activity.json"))) {
+    if (const auto activity = SmallFile::readObject(fileOf(StatusFileKind::Activity))) {
         const qint64 ts = exactInteger(activity->value(QLatin1String("ts"))).value_or(0);
         if (now - ts < activityExpirySeconds) {
             readString(*activity, "activity", status.activity);
@@ -166,7 +168,7 @@ std::optional<ClaudeStatus> ClaudeStatus::read(
         }
     }
 
-    if (const auto notify = SmallFile::readObject(base + prefix + QStringLiteral("notify.json"))) {
+    if (const auto notify = SmallFile::readObject(fileOf(StatusFileKind::Notify))) {
         const qint64 ts = exactInteger(notify->value(QLatin1String("ts"))).value_or(0);
         const QString type = notify->value(QLatin1String("type")).toString();
         const qint64 expiry = type == QLatin1String("working") ? workingNotifyExpirySeconds : notifyExpirySeconds;

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "main/common/Clock.h"
+#include "main/hooks/sessions/StatusFiles.h"
 #include "main/hooks/transcript/TranscriptData.h"
 
 namespace murmeli::hooks {
@@ -38,7 +39,7 @@ struct ClaudeStatus {
     QString transcriptPath;
     qint64 lastStatusTs = 0;
 
-    static constexpr auto dir = "/tmp/murmeli";
+    static constexpr auto dir = StatusFiles::directory;
     static constexpr qint64 activityExpirySeconds = 10;
     static constexpr qint64 notifyExpirySeconds = 30;
     static constexpr qint64 workingNotifyExpirySeconds = 60;

@@ -1,12 +1,12 @@
 #include "main/hooks/terminals/ProcessDiscovery.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <initializer_list>
 #include <utility>
 
 #include <QFileInfo>
-#include <QHash>
 #include <QLatin1String>
 #include <QSet>
 
@@ -17,13 +17,6 @@
 namespace murmeli::hooks {
 
 namespace {
-
-struct RawProcess {
-    QString pid;
-    QString ppid;
-    std::optional<QString> tty;
-    QString command;
-};
 
 struct NamePair {
     QLatin1String key;
@@ -46,8 +39,11 @@ constexpr std::array linuxHosts {
     NamePair { QLatin1String("code"), QLatin1String("VS Code") },
     NamePair { QLatin1String("cursor"), QLatin1String("Cursor") },
     NamePair { QLatin1String("windsurf"), QLatin1String("Windsurf") },
-    NamePair { QLatin1String("tmux"), QLatin1String("tmux") },
 };
+
+// A multiplexer's server runs the agent, but the terminal that shows it is attached through a client that is no
+// ancestor of the agent; whatever hosts the server is not where the agent can be seen.
+constexpr std::array multiplexers { QLatin1String("tmux"), QLatin1String("screen") };
 
 // A pid goes into a /proc path and onto lsof's command line, so it must be a plain number.
 bool isPid(const QString& pid)
@@ -61,37 +57,6 @@ bool isPid(const QString& pid)
         }
     }
     return true;
-}
-
-bool isLineBreak(QChar c)
-{
-    switch (c.unicode()) {
-    case 0x0A:
-    case 0x0B:
-    case 0x0C:
-    case 0x0D:
-    case 0x85:
-    case 0x2028:
-    case 0x2029:
-        return true;
-    default:
-        return false;
-    }
-}
-
-QStringList nonEmptyLines(const QString& text)
-{
-    QStringList lines;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i <= text.size(); ++i) {
-        if (i == text.size() || isLineBreak(text[i])) {
-            if (i > start) {
-                lines.append(text.mid(start, i - start));
-            }
-            start = i + 1;
-        }
-    }
-    return lines;
 }
 
 // Both tables compare only the first space-separated word, so a path with a space in it is cut there.
@@ -116,66 +81,6 @@ bool isOrEndsWith(const QString& executable, std::initializer_list<const char*> 
         }
     }
     return false;
-}
-
-std::optional<QString> normalizedTTY(const QString& column)
-{
-    const QString tty = column.trimmed();
-    // procps prints "?" where the BSD listing prints "??".
-    if (tty.isEmpty() || tty == u"??" || tty == u"?") {
-        return std::nullopt;
-    }
-    if (tty.startsWith(u"/dev/")) {
-        return tty;
-    }
-    return QStringLiteral("/dev/") + tty;
-}
-
-std::optional<RawProcess> parseListingLine(const QString& rawLine)
-{
-    const QString line = rawLine.trimmed();
-    QString fields[3];
-    qsizetype pos = 0;
-    for (QString& field : fields) {
-        qsizetype end = pos;
-        while (end < line.size() && !line[end].isSpace()) {
-            ++end;
-        }
-        field = line.mid(pos, end - pos);
-        pos = end;
-        while (pos < line.size() && line[pos].isSpace()) {
-            ++pos;
-        }
-        if (pos >= line.size()) {
-            return std::nullopt;
-        }
-    }
-    const QString command = line.mid(pos).trimmed();
-    if (command.isEmpty()) {
-        return std::nullopt;
-    }
-    return RawProcess { fields[0], fields[1], normalizedTTY(fields[2]), command };
-}
-
-std::vector<RawProcess> runningProcesses(const ProcessDiscovery::RunCommand& runCommand)
-{
-    if (!runCommand) {
-        return {};
-    }
-    const QString ps
-        = QFileInfo::exists(QStringLiteral("/bin/ps")) ? QStringLiteral("/bin/ps") : QStringLiteral("/usr/bin/ps");
-    const std::optional<QString> listing
-        = runCommand(ps, { QStringLiteral("-Ao"), QStringLiteral("pid=,ppid=,tty=,command=") });
-    if (!listing) {
-        return {};
-    }
-    std::vector<RawProcess> processes;
-    for (const QString& line : nonEmptyLines(*listing)) {
-        if (auto process = parseListingLine(line)) {
-            processes.push_back(std::move(*process));
-        }
-    }
-    return processes;
 }
 
 std::optional<AgentCLI> classify(const QString& lowered)
@@ -249,8 +154,14 @@ std::optional<QString> terminalName(const QString& lowered)
     return std::nullopt;
 }
 
-std::optional<QString> hostApplication(
-    QString pid, const std::vector<RawProcess>& processes, const QHash<QString, qsizetype>& byPid)
+bool isMultiplexer(const QString& lowered)
+{
+    const QString executable = firstWord(lowered);
+    const QString name = executable.mid(executable.lastIndexOf(u'/') + 1);
+    return std::find(multiplexers.begin(), multiplexers.end(), name) != multiplexers.end();
+}
+
+std::optional<QString> hostApplication(QString pid, const ProcessTable& table)
 {
     QSet<QString> visited;
     while (!pid.isEmpty()) {
@@ -259,22 +170,25 @@ std::optional<QString> hostApplication(
             return std::nullopt;
         }
         visited.insert(pid);
-        const auto found = byPid.constFind(pid);
-        if (found == byPid.constEnd()) {
+        const ProcessRow* parent = table.find(pid);
+        if (!parent) {
             return std::nullopt;
         }
-        const RawProcess& parent = processes[static_cast<std::size_t>(*found)];
-        if (auto name = terminalName(parent.command.toLower())) {
+        const QString lowered = parent->command.toLower();
+        if (auto name = terminalName(lowered)) {
             return name;
         }
-        pid = parent.ppid;
+        if (isMultiplexer(lowered)) {
+            return std::nullopt;
+        }
+        pid = parent->ppid;
     }
     return std::nullopt;
 }
 
 std::optional<QString> cwdFromLsof(const QString& output)
 {
-    const QStringList lines = nonEmptyLines(output);
+    const QStringList lines = common::text::nonEmptyLines(output);
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
         if (lines[i] != u"fcwd" || !lines[i + 1].startsWith(u'n')) {
             continue;
@@ -318,16 +232,14 @@ ProcessDiscovery::ProcessDiscovery(RunCommand runner) : runCommand(std::move(run
 
 std::vector<AgentProcess> ProcessDiscovery::discoverAll() const
 {
-    const std::vector<RawProcess> processes = runningProcesses(runCommand);
-    QHash<QString, qsizetype> byPid;
-    for (std::size_t i = 0; i < processes.size(); ++i) {
-        // Should a listing ever repeat a pid, the first row keeps it.
-        if (!byPid.contains(processes[i].pid)) {
-            byPid.insert(processes[i].pid, static_cast<qsizetype>(i));
-        }
-    }
+    const std::optional<ProcessTable> table = ProcessTable::read(runCommand);
+    return table ? discoverIn(*table) : std::vector<AgentProcess> {};
+}
+
+std::vector<AgentProcess> ProcessDiscovery::discoverIn(const ProcessTable& table) const
+{
     std::vector<AgentProcess> agents;
-    for (const RawProcess& process : processes) {
+    for (const ProcessRow& process : table.rows()) {
         const std::optional<AgentCLI> kind = classify(process.command.toLower());
         if (!kind) {
             continue;
@@ -338,7 +250,7 @@ std::vector<AgentProcess> ProcessDiscovery::discoverAll() const
         agent.tty = process.tty;
         agent.cwd = workingDirectory(process.pid);
         agent.cliKind = *kind;
-        agent.terminalApp = hostApplication(process.ppid, processes, byPid);
+        agent.terminalApp = hostApplication(process.ppid, table);
         agents.push_back(std::move(agent));
     }
     return agents;

@@ -10,6 +10,8 @@
 
 #include <QCoroTask>
 
+#include "main/hooks/terminals/ProcessTable.h"
+
 namespace murmeli::hooks {
 
 /// The agent command-line tools discovery recognises, in their fixed order.
@@ -40,7 +42,7 @@ struct AgentProcess final {
 class ProcessDiscovery final {
 public:
     /// A command's standard output as text, or nullopt when it could not run, ran too long or was not UTF-8.
-    using RunCommand = std::function<std::optional<QString>(const QString& program, const QStringList& args)>;
+    using RunCommand = ProcessTable::RunCommand;
     /// A process's working directory read straight from the kernel, or nullopt.
     using WorkingDirectorySource = std::function<std::optional<QString>(const QString& pid)>;
 
@@ -52,6 +54,9 @@ public:
     /// Every agent process, in the order of the process listing; empty when the listing cannot be had. Blocks while
     /// the children run, so keep it off the main thread.
     std::vector<AgentProcess> discoverAll() const;
+
+    /// The agent processes of a table already read, in its order; asks the system only for working directories.
+    std::vector<AgentProcess> discoverIn(const ProcessTable& table) const;
 
     /// The first agent of discoverAll(). The pid does not narrow the choice; it is the frontmost terminal's, kept
     /// for the caller's sake.

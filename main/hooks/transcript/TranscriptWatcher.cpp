@@ -340,8 +340,8 @@ std::optional<QString> TranscriptWatcher::lastUserMessagePrefix(
     if (!SessionKey::isSafe(sessionId)) {
         return std::nullopt;
     }
-    const auto pathBytes
-        = SmallFile::read(statusDirectory + QLatin1Char('/') + sessionId + QStringLiteral("-transcript-path.txt"));
+    const auto pathBytes = SmallFile::read(
+        statusDirectory + QLatin1Char('/') + sessionId + StatusFiles::suffix(StatusFileKind::TranscriptPath));
     if (!pathBytes) {
         return std::nullopt;
     }

@@ -266,7 +266,7 @@ TEST_F(HookSelfCheckFileTest, OversizedFileIsSettingsMissing)
     const QString big = path(QStringLiteral("settings.json"));
     QFile out(big);
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(out.resize(maxSettingsBytes + 1)); // sparse, so the test writes almost nothing
+    ASSERT_TRUE(out.resize(StatusFiles::maxSettingsBytes + 1)); // sparse, so the test writes almost nothing
     out.close();
     EXPECT_EQ(check(big), Report { { Issue::settingsMissing(big) } });
 }

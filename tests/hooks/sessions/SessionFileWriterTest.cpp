@@ -14,6 +14,8 @@
 namespace murmeli::hooks {
 namespace {
 
+const SessionKey key = *SessionKey::fromSessionId("abcd1234-rest-of-the-id");
+
 class SessionFileWriterTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_root.isValid()); }
@@ -36,10 +38,11 @@ protected:
 // The fields themselves are checked through the hook dispatcher's tests; here, how the files land on disk.
 TEST_F(SessionFileWriterTest, WritesWholeFilesAndLeavesNoTemporariesBehind)
 {
-    ASSERT_TRUE(m_writer.writeActivity("abcd1234", "make test", "Bash", 1'800'000'000, "proj"));
-    ASSERT_TRUE(m_writer.writeNotify("abcd1234", "error", QString(500, 'x'), 1, "proj"));
-    ASSERT_TRUE(m_writer.writeNotify("abcd1234", "idle", "short", 2, "proj"));
-    ASSERT_TRUE(m_writer.writeTranscriptPath("abcd1234", "/home/u/t.jsonl"));
+    ASSERT_TRUE(m_writer.writeActivity(key, "make test", "Bash", 1'800'000'000, "proj"));
+    ASSERT_TRUE(m_writer.writeNotify(key, "error", QString(500, 'x'), 1, "proj"));
+    ASSERT_TRUE(m_writer.writeNotify(key, "idle", "short", 2, "proj"));
+    ASSERT_TRUE(m_writer.writeTranscriptPath(key, "/home/u/t.jsonl"));
+    EXPECT_FALSE(m_writer.writeTranscriptPath(key, QString()));
 
     EXPECT_EQ(object("abcd1234-notify.json").value("message").toString(), "short");
     EXPECT_EQ(contents("abcd1234-transcript-path.txt"), "/home/u/t.jsonl"); // no line break added
@@ -50,35 +53,54 @@ TEST_F(SessionFileWriterTest, WritesWholeFilesAndLeavesNoTemporariesBehind)
 
 TEST_F(SessionFileWriterTest, ClearNotifyLeavesAnEmptyFile)
 {
-    ASSERT_TRUE(m_writer.writeNotify("abcd1234", "permission", "Allow?", 1, "proj"));
-    ASSERT_TRUE(m_writer.clearNotify("abcd1234"));
+    ASSERT_TRUE(m_writer.writeNotify(key, "permission", "Allow?", 1, "proj"));
+    ASSERT_TRUE(m_writer.clearNotify(key));
     EXPECT_EQ(contents("abcd1234-notify.json"), "");
 
-    ASSERT_TRUE(m_writer.clearNotify(QString()));
+    ASSERT_TRUE(m_writer.clearNotify(std::nullopt));
     EXPECT_EQ(contents("notify.json"), "");
-}
-
-TEST_F(SessionFileWriterTest, UnsafeKeysAndEmptyPathsWriteNothing)
-{
-    for (const QString& key :
-        { QString(), QStringLiteral("../x"), QStringLiteral("a/b"), QStringLiteral("a.b"), QStringLiteral("a b") }) {
-        EXPECT_FALSE(m_writer.writeActivity(key, "ls", "Bash", 1, "p")) << key.toStdString();
-        EXPECT_FALSE(m_writer.writeNotify(key, "idle", "m", 1, "p")) << key.toStdString();
-        EXPECT_FALSE(m_writer.writeTranscriptPath(key, "/t.jsonl")) << key.toStdString();
-    }
-    EXPECT_FALSE(m_writer.clearNotify(QStringLiteral("../x")));
-    EXPECT_FALSE(m_writer.writeTranscriptPath("abcd1234", QString()));
-    EXPECT_EQ(allFiles(), QStringList());
 }
 
 TEST_F(SessionFileWriterTest, RefusedDirectoryWritesNothing)
 {
     ASSERT_TRUE(QDir(m_root.path()).mkdir("elsewhere"));
     ASSERT_TRUE(QFile::link(m_root.filePath("elsewhere"), m_root.filePath("linked")));
-    const SessionFileWriter writer { StatusDirectory(m_root.filePath("linked")) };
-    EXPECT_FALSE(writer.writeActivity("abcd1234", "ls", "Bash", 1, "p"));
-    EXPECT_FALSE(writer.clearNotify("abcd1234"));
+    SessionFileWriter writer { StatusDirectory(m_root.filePath("linked")) };
+    EXPECT_FALSE(writer.writeActivity(key, "ls", "Bash", 1, "p"));
+    EXPECT_FALSE(writer.clearNotify(key));
     EXPECT_TRUE(QDir(m_root.filePath("elsewhere")).isEmpty());
+}
+
+TEST_F(SessionFileWriterTest, AFailingFileIsLoggedOnceUntilItIsWrittenAgain)
+{
+    const QString blocked = m_root.filePath("blocked");
+    const auto blockDirectory = [&] {
+        QDir(blocked).removeRecursively();
+        QFile file(blocked); // a file where the directory should be
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    };
+    SessionFileWriter writer { StatusDirectory(blocked) };
+    QStringList lines;
+    writer.onLog = [&](const QString& message, common::LogColor color) {
+        EXPECT_EQ(color, common::LogColor::Red);
+        lines << message;
+    };
+
+    blockDirectory();
+    for (int burst = 0; burst < 3; ++burst) {
+        EXPECT_FALSE(writer.writeActivity(key, "ls", "Bash", burst, "p"));
+        EXPECT_FALSE(writer.writeNotify(key, "idle", "m", burst, "p"));
+    }
+    ASSERT_EQ(lines.size(), 2) << lines.join('\n').toStdString(); // one per file, not one per event
+    EXPECT_TRUE(lines[0].startsWith("[hook-diag]") && lines[0].contains(blocked + "/abcd1234-activity.json"));
+    EXPECT_TRUE(lines[1].contains("abcd1234-notify.json"));
+
+    ASSERT_TRUE(QFile::remove(blocked));
+    EXPECT_TRUE(writer.writeActivity(key, "ls", "Bash", 4, "p"));
+    blockDirectory();
+    EXPECT_FALSE(writer.writeActivity(key, "ls", "Bash", 5, "p"));
+    EXPECT_FALSE(writer.writeNotify(key, "idle", "m", 5, "p"));
+    EXPECT_EQ(lines.size(), 3); // the activity file failed anew after a success; the notice never recovered
 }
 
 } // namespace

@@ -97,5 +97,24 @@ TEST_F(StatusDirectoryTest, DirectoryOfAnotherUserIsRefused)
     EXPECT_FALSE(StatusDirectory(path("status")).isUsable());
 }
 
+TEST_F(StatusDirectoryTest, ListingTellsAnEmptyDirectoryFromAnUnreadableOne)
+{
+    const StatusDirectory directory(path("status"));
+    EXPECT_EQ(directory.fileNames(), std::nullopt); // absent
+    ASSERT_TRUE(directory.prepare());
+    EXPECT_EQ(directory.fileNames(), QStringList());
+    ASSERT_TRUE(QDir(directory.path()).mkdir("sub"));
+    QFile file(directory.filePath("b-status.json"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    EXPECT_EQ(directory.fileNames(), QStringList { "b-status.json" });
+
+    if (::getuid() == 0) {
+        GTEST_SKIP() << "root reads a directory of mode 0000 all the same; the registry's test injects the failure";
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(directory.path()).constData(), 0), 0);
+    EXPECT_EQ(directory.fileNames(), std::nullopt);
+    ::chmod(QFile::encodeName(directory.path()).constData(), 0700);
+}
+
 } // namespace
 } // namespace murmeli::hooks

@@ -194,7 +194,6 @@ TEST(ProcessDiscoveryParentWalk, ParentsNamedByPathOrExecutable)
         { "/usr/bin/wezterm-gui start", "WezTerm" },
         { "/usr/share/code/code --type=utility --utility-sub-type=node.mojom.NodeService", "VS Code" },
         { "/opt/Editor/Code Helper (Plugin) --type=utility", "VS Code" },
-        { "tmux new-session -s work", "tmux" },
         { "/usr/bin/kitty-launcher", std::nullopt },
         { "/bin/bash -c kitty", std::nullopt },
     };
@@ -209,6 +208,10 @@ TEST(ProcessDiscoveryParentWalk, ChainsWithoutATerminalEndEmpty)
 {
     // A multiplexer server started by init: the walk reaches pid 1 before any application.
     EXPECT_EQ(hostOf("30 1 ? SCREEN -S x\n31 30 pts/1 bash\n32 31 pts/1 claude\n", "32"), std::nullopt);
+    EXPECT_EQ(hostOf("30 1 ? tmux new-session -s work\n31 30 pts/1 bash\n32 31 pts/1 claude\n", "32"), std::nullopt);
+    // A multiplexer is no terminal, and the terminal that started its server is not where the agent shows.
+    EXPECT_EQ(hostOf("29 1 ? /usr/bin/konsole\n30 29 ? /usr/bin/tmux -D\n31 30 pts/1 bash\n32 31 pts/1 claude\n", "32"),
+        std::nullopt);
     // A parent that is not in the listing.
     EXPECT_EQ(hostOf("40 39 pts/1 claude\n", "40"), std::nullopt);
     // A loop in the parent chain ends the walk instead of spinning.

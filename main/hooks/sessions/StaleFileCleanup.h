@@ -1,0 +1,43 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include <QDateTime>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <QCoroTask>
+
+#include "main/hooks/sessions/SessionKey.h"
+#include "main/hooks/sessions/StatusDirectory.h"
+#include "main/hooks/terminals/ProcessTable.h"
+
+namespace murmeli::hooks {
+
+/// At start-up, removes the files of sessions of earlier runs whose agents are gone, so the registry does not list
+/// them again. A session counts as running when some process's command line contains "claude" and resumes it
+/// ("--resume <id>", the key being the id's first 8 characters).
+namespace StaleFileCleanup {
+
+/// A file's modification time; nullopt when it cannot be read.
+using ModificationTime = std::function<std::optional<QDateTime>(const QString& path)>;
+
+/// The keys of the agents in the table that run with "--resume <id>" and an id of at least 8 characters.
+QSet<SessionKey> liveKeys(const ProcessTable& table);
+
+/// The names to delete: those that begin with a stale key and "-" where no live or fresh key claims them too,
+/// and that are older than the table. A stale key has a status file, is not live, and that file is older than
+/// the table: a session that started, or wrote again, after the listing was taken is never judged by it.
+QStringList staleNames(
+    const QStringList& names, const ProcessTable& table, const QString& directory, const ModificationTime& mtimeOf);
+
+/// Lists the directory (nothing happens when it cannot be listed, and no table is read), reads the table without
+/// blocking (nothing is deleted without one), then deletes the stale names. Owns copies of what it uses, so its
+/// caller may go away meanwhile.
+QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable);
+
+} // namespace StaleFileCleanup
+
+} // namespace murmeli::hooks

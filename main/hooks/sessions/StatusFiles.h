@@ -1,0 +1,54 @@
+#pragma once
+
+#include <array>
+#include <optional>
+
+#include <QDir>
+#include <QLatin1String>
+#include <QString>
+
+namespace murmeli::hooks {
+
+class SessionKey;
+
+/// The files one agent session leaves in the status directory.
+enum class StatusFileKind { Status, Activity, Notify, TranscriptPath };
+
+/// Where the agents and murmeli meet on disk: the status directory, the names of its files, the agent's settings
+/// file, and how large each may be before it is taken for something else.
+namespace StatusFiles {
+
+inline constexpr auto directory = "/tmp/murmeli";
+/// A single status file of the older status-line script, outside the status directory.
+inline constexpr auto legacyStatusPath = "/tmp/vantor-status.json";
+/// The agent's settings file, below the home directory.
+inline constexpr auto agentSettingsBelowHome = "/.claude/settings.json";
+
+/// Session files are a few hundred bytes; anything larger than this is not one of them.
+inline constexpr qint64 maxSessionFileBytes = 1024 * 1024;
+/// Settings files are a few kilobytes; anything larger is treated as unreadable rather than loaded.
+inline constexpr qint64 maxSettingsBytes = 16 * 1024 * 1024;
+
+inline constexpr std::array allKinds { StatusFileKind::Status, StatusFileKind::Activity, StatusFileKind::Notify,
+    StatusFileKind::TranscriptPath };
+
+/// The name without a key ("status.json", "activity.json", "notify.json", "transcript-path.txt"); for the first
+/// three also the global file used when no session is named.
+QLatin1String baseName(StatusFileKind kind);
+
+/// What follows the key in a session's file name: "-" and the base name.
+QString suffix(StatusFileKind kind);
+
+/// The key followed by the suffix.
+QString fileName(const SessionKey& key, StatusFileKind kind);
+
+/// The text before the suffix when the name is a session file of this kind (empty for a name that is only the
+/// suffix); nullopt otherwise. The text is not yet known to be a key.
+std::optional<QString> keyTextOf(const QString& name, StatusFileKind kind);
+
+/// The agent's settings file below a home directory.
+QString agentSettingsPath(const QString& home = QDir::homePath());
+
+} // namespace StatusFiles
+
+} // namespace murmeli::hooks

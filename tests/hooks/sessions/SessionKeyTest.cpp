@@ -1,0 +1,43 @@
+#include "main/hooks/sessions/SessionKey.h"
+
+#include <optional>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace murmeli::hooks {
+namespace {
+
+std::optional<QString> textOf(const std::optional<SessionKey>& key)
+{
+    return key ? std::optional(key->text()) : std::nullopt;
+}
+
+TEST(SessionKeyTest, OnlySafeKeysCanBeMade)
+{
+    struct Case {
+        QString id;
+        std::optional<QString> fromSessionId; // first 8 characters, then checked
+        std::optional<QString> fromFileKey; // checked as it stands
+    };
+    const std::vector<Case> cases {
+        { "0123abcd-5678-90ef-1234-567890abcdef", "0123abcd", "0123abcd-5678-90ef-1234-567890abcdef" },
+        { "ab_C-9", "ab_C-9", "ab_C-9" },
+        { "abcdefgh/../x", "abcdefgh", std::nullopt }, // only the key's own characters count
+        { "", std::nullopt, std::nullopt },
+        { "../../etc/passwd", std::nullopt, std::nullopt },
+        { "ab/cdefgh", std::nullopt, std::nullopt },
+        { "a.b", std::nullopt, std::nullopt },
+        { "a b", std::nullopt, std::nullopt },
+        { "ab\ncd", std::nullopt, std::nullopt },
+        { QString::fromUtf8("séance01"), std::nullopt, std::nullopt },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id.toStdString());
+        EXPECT_EQ(textOf(SessionKey::fromSessionId(c.id)), c.fromSessionId);
+        EXPECT_EQ(textOf(SessionKey::fromFileKey(c.id)), c.fromFileKey);
+    }
+}
+
+} // namespace
+} // namespace murmeli::hooks

@@ -1,0 +1,115 @@
+#include "main/hooks/sessions/StaleFileCleanup.h"
+
+#include <map>
+#include <vector>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <QCoroTask>
+#include <gtest/gtest.h>
+
+namespace murmeli::hooks {
+namespace {
+
+const QDateTime takenAt = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+
+QStringList texts(const QSet<SessionKey>& keys)
+{
+    QStringList out;
+    for (const SessionKey& key : keys) {
+        out << key.text();
+    }
+    out.sort();
+    return out;
+}
+
+TEST(StaleFileCleanupTest, LiveKeysComeFromResumedAgentCommandLines)
+{
+    const ProcessTable table = ProcessTable::parse("1 0 ? node /usr/bin/claude --resume 0123abcd-1111-2222 --verbose\n"
+                                                   "2 0 ? /usr/bin/vim --resume 99999999-aaaa\n"
+                                                   "3 0 ? claude --resume short7\n"
+                                                   "4 0 ? claude-code --resume ffffeeee\n"
+                                                   "5 0 ? claude --resume ../../etc/x\n"
+                                                   "6 0 ? claude --continue\n",
+        takenAt);
+    EXPECT_EQ(texts(StaleFileCleanup::liveKeys(table)), (QStringList { "0123abcd", "ffffeeee" }));
+}
+
+TEST(StaleFileCleanupTest, DeletesOnlyOldFilesOfSessionsWithoutAnAgent)
+{
+    struct Case {
+        const char* name;
+        qint64 ageSecs; // before the table was taken; negative: written after it
+        bool deleted;
+    };
+    const std::vector<Case> cases {
+        { "live0001-status.json", 60, false },
+        { "live0001-activity.json", 60, false },
+        { "dead0002-status.json", 60, true },
+        { "dead0002-notify.json", 60, true },
+        { "dead0002-transcript-path.txt", 60, true },
+        { "dead0002-other", 60, true },
+        { "hook0003-activity.json", 60, false }, // no status file: never judged
+        { "status.json", 60, false },
+        { "notify.json", 60, false },
+        { "live-status.json", 60, true }, // the stale key "live" ...
+        { "live-001-status.json", 60, false }, // ... does not take a live key it is a prefix of
+        { "ab-status.json", 60, true },
+        { "ab-cdefgh-status.json", -1, false }, // nor a session that started after the listing
+        { "new00004-status.json", -1, false },
+        { "new00004-activity.json", 60, false },
+        { "dead0005-status.json", 60, true },
+        { "dead0005-activity.json", -1, false }, // written after the listing
+        { "-status.json", 60, false }, // no key
+        { "ab cd-status.json", 60, false },
+    };
+    const ProcessTable table = ProcessTable::parse(
+        "10 1 pts/0 claude --resume live0001-aaaa\n11 1 pts/1 claude --resume live-001-zzz\n", takenAt);
+    QStringList names;
+    std::map<QString, QDateTime> times;
+    for (const Case& c : cases) {
+        names << c.name;
+        times[QStringLiteral("/d/") + c.name] = takenAt.addSecs(-c.ageSecs);
+    }
+    const QStringList doomed = StaleFileCleanup::staleNames(names, table, "/d", [&](const QString& path) {
+        const auto found = times.find(path);
+        return found == times.end() ? std::nullopt : std::optional(found->second);
+    });
+    for (const Case& c : cases) {
+        EXPECT_EQ(doomed.contains(c.name), c.deleted) << c.name;
+    }
+}
+
+TEST(StaleFileCleanupTest, NothingGoesWithoutATableOrWithoutAListing)
+{
+    QTemporaryDir root;
+    const QString dir = root.filePath("status");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    QFile file(dir + "/dead0002-status.json");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    int asked = 0;
+    const auto reader = [&](std::optional<ProcessTable> table) {
+        return [&asked, table]() -> QCoro::Task<std::optional<ProcessTable>> {
+            ++asked;
+            co_return table;
+        };
+    };
+    const ProcessTable nothingLive = ProcessTable::parse("1 0 ? init\n", QDateTime::currentDateTimeUtc().addSecs(60));
+
+    // No table: every session would look dead.
+    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), reader(std::nullopt)));
+    // No listing: ps is not even run.
+    const StatusDirectory unlistable(dir, [](const QString&) { return std::nullopt; });
+    QCoro::waitFor(StaleFileCleanup::run(unlistable, reader(nothingLive)));
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(file.exists());
+
+    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), reader(nothingLive)));
+    EXPECT_FALSE(file.exists());
+}
+
+} // namespace
+} // namespace murmeli::hooks
