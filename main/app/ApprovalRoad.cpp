@@ -27,6 +27,7 @@ void ApprovalRoad::installTableHandlers()
 {
     m_table.onActivate = [this](hooks::ApprovalRequest request) { return announceActivation(std::move(request)); };
     m_table.onWarning = [this](hooks::ApprovalRequest request) { return announceWarning(std::move(request)); };
+    m_table.onExpire = [this](hooks::ApprovalRequest request) { return dropExpired(std::move(request)); };
 }
 
 QCoro::Task<std::optional<QString>> ApprovalRoad::reply(
@@ -80,6 +81,15 @@ QCoro::Task<> ApprovalRoad::dropAbandoned(QString toolUseId)
     m_table.resolve(toolUseId, hooks::ApprovalDecision::failOpen());
     const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
     co_await bridge->cancelPending(std::move(toolUseId));
+}
+
+QCoro::Task<> ApprovalRoad::dropExpired(hooks::ApprovalRequest request)
+{
+    log(QStringLiteral("[approval-diag] held too long for its hook to take a reply; failed open ") + request.toolUseId,
+        LogColor::Orange);
+    // Its card must go with it, as for a client that left.
+    const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
+    co_await bridge->cancelPending(std::move(request.toolUseId));
 }
 
 } // namespace murmeli::app

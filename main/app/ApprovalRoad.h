@@ -31,7 +31,7 @@ public:
 
     /// The bridge that shows approvals away from the panel; an empty one puts the null bridge back.
     void setBridge(std::shared_ptr<hooks::ApprovalBridge> bridge);
-    /// Points the table's activation and warning handlers at the bridge.
+    /// Points the table's activation, warning and expiry handlers at the bridge.
     void installTableHandlers();
 
     /// The hook server's reply handler: holds a permission request until the table decides; nullopt for every other
@@ -44,6 +44,7 @@ private:
     QCoro::Task<> announceActivation(hooks::ApprovalRequest request);
     QCoro::Task<> announceWarning(hooks::ApprovalRequest request);
     QCoro::Task<> dropAbandoned(QString toolUseId);
+    QCoro::Task<> dropExpired(hooks::ApprovalRequest request);
 
     hooks::PendingRequestTable& m_table;
     common::Clock& m_clock;

@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstring>
 
 #include <QApplication>
@@ -11,6 +12,23 @@
 #include "platform/defaults/Defaults.h"
 #include "platform/secrets/SecretStoreFactory.h"
 #include "platform/system/ResourceLimits.h"
+
+namespace {
+
+// Qt's own warnings join the log's queue: written straight to standard error they could stall the main thread.
+void routeQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    using murmeli::common::LogColor;
+    const LogColor color = type == QtDebugMsg || type == QtInfoMsg ? LogColor::Blue
+        : type == QtWarningMsg                                     ? LogColor::Orange
+                                                                   : LogColor::Red;
+    murmeli::common::writeToStderr(QStringLiteral("[qt] ") + message, color);
+    if (type == QtFatalMsg) {
+        murmeli::common::flushStderr(1000);
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -27,6 +45,9 @@ int main(int argc, char** argv)
         && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // A reader of standard error that goes away must cost log lines, not the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    qInstallMessageHandler(routeQtMessage);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("murmeli"));
     QApplication::setQuitOnLastWindowClosed(false);
@@ -45,5 +66,7 @@ int main(int argc, char** argv)
     app::AppController controller(std::move(dependencies));
     app::AppDelegate delegate(controller, QCoreApplication::applicationFilePath());
     QTimer::singleShot(0, &application, [&delegate] { delegate.applicationDidFinishLaunching(); });
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    common::flushStderr(1000);
+    return status;
 }

@@ -1,11 +1,12 @@
 #include "main/common/Log.h"
 
-#include <cstdio>
-#include <mutex>
+#include <algorithm>
 
 #include <QDateTime>
 
 #include <unistd.h>
+
+#include "main/common/LogWriter.h"
 
 namespace murmeli::common {
 
@@ -28,47 +29,68 @@ QString toString(LogColor color)
     return QStringLiteral("info");
 }
 
+namespace {
+
+// C0 controls, DEL, the C1 controls (a terminal may read U+009B as the start of a sequence) and the two Unicode
+// line breaks.
+bool needsEscape(char16_t c)
+{
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029;
+}
+
+} // namespace
+
+QString escapeLogText(const QString& message)
+{
+    if (std::none_of(message.begin(), message.end(), [](QChar c) { return needsEscape(c.unicode()); })) {
+        return message;
+    }
+    QString escaped;
+    escaped.reserve(message.size() + 16);
+    for (const QChar c : message) {
+        const char16_t code = c.unicode();
+        if (!needsEscape(code)) {
+            escaped += c;
+        } else if (code == u'\n') {
+            escaped += QStringLiteral("\\n");
+        } else if (code == u'\r') {
+            escaped += QStringLiteral("\\r");
+        } else if (code == u'\t') {
+            escaped += QStringLiteral("\\t");
+        } else if (code < 0x80) {
+            escaped += QStringLiteral("\\x%1").arg(static_cast<uint>(code), 2, 16, QLatin1Char('0'));
+        } else {
+            escaped += QStringLiteral("\\u%1").arg(static_cast<uint>(code), 4, 16, QLatin1Char('0'));
+        }
+    }
+    return escaped;
+}
+
 QString formatLogLine(const QDateTime& when, const QString& message, LogColor color)
 {
     return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) + QLatin1Char(' ')
-        + toString(color).leftJustified(5) + QLatin1Char(' ') + message;
+        + toString(color).leftJustified(5) + QLatin1Char(' ') + escapeLogText(message);
 }
 
 namespace {
 
-const char* ansiFor(LogColor color)
+LogWriter& stderrWriter()
 {
-    switch (color) {
-    case LogColor::Grey:
-        return "\x1b[90m";
-    case LogColor::Blue:
-        return "\x1b[34m";
-    case LogColor::Orange:
-        return "\x1b[33m";
-    case LogColor::Red:
-        return "\x1b[31m";
-    case LogColor::Purple:
-        return "\x1b[35m";
-    case LogColor::Green:
-        return "\x1b[32m";
-    }
-    return "";
+    // Never destroyed: at exit its thread may still be blocked on a reader that stopped reading.
+    static LogWriter* const writer = new LogWriter(STDERR_FILENO, ::isatty(STDERR_FILENO) == 1);
+    return *writer;
 }
 
 } // namespace
 
 void writeToStderr(const QString& message, LogColor color)
 {
-    static const bool tty = ::isatty(STDERR_FILENO) == 1;
-    static std::mutex mutex;
-    const QByteArray line = formatLogLine(QDateTime::currentDateTime(), message, color).toUtf8();
-    const std::lock_guard lock(mutex);
-    if (tty) {
-        std::fprintf(stderr, "%s%s\x1b[0m\n", ansiFor(color), line.constData());
-    } else {
-        std::fprintf(stderr, "%s\n", line.constData());
-    }
-    std::fflush(stderr);
+    stderrWriter().write(message, color);
+}
+
+bool flushStderr(int timeoutMs)
+{
+    return stderrWriter().flush(timeoutMs);
 }
 
 } // namespace murmeli::common

@@ -22,10 +22,19 @@ QString toString(LogColor color);
 /// One log sink crosses all subsystems: a message and its colour.
 using LogSink = std::function<void(const QString& message, LogColor color)>;
 
-/// Formats one line as it is printed on standard error: local time stamp, level word, message.
+/// The message with every control character written as a visible escape (\n, \x1b, \u0085, \u2028), so that text
+/// from outside can neither start a line of its own nor steer a terminal that shows the log. Every place that
+/// shows log messages goes through this.
+QString escapeLogText(const QString& message);
+
+/// Formats one line as it is printed on standard error: local time stamp, level word, escaped message.
 QString formatLogLine(const QDateTime& when, const QString& message, LogColor color);
 
-/// Writes one line to standard error (coloured when it is a terminal); safe from any thread.
+/// Queues one line for standard error (coloured when it is a terminal); safe from any thread and never waits for
+/// the reader. Lines that find the queue full are dropped and counted.
 void writeToStderr(const QString& message, LogColor color);
+
+/// Waits up to timeoutMs for the lines queued for standard error to be written; whether they were.
+bool flushStderr(int timeoutMs);
 
 } // namespace murmeli::common

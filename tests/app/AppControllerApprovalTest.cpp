@@ -184,3 +184,23 @@ TEST_F(AppControllerApprovalTest, UnparsablePayloadGetsTheNeutralReplyAndARedLin
     // Other events are not held.
     EXPECT_EQ(test::postHook(port, QStringLiteral("/hook/PostToolUse"), "{}"), reply(R"({"ok":true})"));
 }
+
+TEST_F(AppControllerApprovalTest, QueueBehindLongHeldRequestsIsAnsweredWhileItsHookStillListens)
+{
+    auto first = ask(QStringLiteral("one"), QStringLiteral("tu-1"));
+    auto second = ask(QStringLiteral("two"), QStringLiteral("tu-2"));
+    auto third = ask(QStringLiteral("three"), QStringLiteral("tu-3"));
+    clock->advance(25000);
+    EXPECT_EQ(first->readUntilClosed(), reply("{}"));
+    clock->advance(25000);
+    EXPECT_EQ(second->readUntilClosed(), reply("{}"));
+    EXPECT_EQ(activeId(), QStringLiteral("tu-3"));
+
+    // The permission script stops waiting at 58 s; the third request has its reply and its card is gone at 55 s.
+    clock->advance(4999);
+    EXPECT_TRUE(table().hasActive());
+    clock->advance(1);
+    EXPECT_EQ(third->readUntilClosed(), reply("{}"));
+    EXPECT_EQ(bridge->cancelLog, QStringList { QStringLiteral("tu-3") });
+    EXPECT_FALSE(table().hasActive());
+}

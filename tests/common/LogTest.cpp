@@ -30,5 +30,26 @@ TEST(Log, EveryColourHasItsOwnLevelWord)
     EXPECT_EQ(words.size(), std::size(colors));
 }
 
+TEST(Log, ControlCharactersInMessagesAreWrittenAsVisibleEscapes)
+{
+    const struct {
+        QString message;
+        QString shown;
+    } cases[] = {
+        { QStringLiteral("plain text, ümlaut, 漂移"), QStringLiteral("plain text, ümlaut, 漂移") },
+        { QStringLiteral("ok\n2031-04-05 06:07:08.009 error forged"),
+            QStringLiteral("ok\\n2031-04-05 06:07:08.009 error forged") },
+        { QStringLiteral("a\r\tb"), QStringLiteral("a\\r\\tb") },
+        { QStringLiteral("\x1b[2Jred"), QStringLiteral("\\x1b[2Jred") },
+        { QString(QChar(0)) + QStringLiteral("\x7f"), QStringLiteral("\\x00\\x7f") },
+        { QStringLiteral("\u009b31m \u0085"), QStringLiteral("\\u009b31m \\u0085") },
+        { QStringLiteral("a\u2028b\u2029c"), QStringLiteral("a\\u2028b\\u2029c") },
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(escapeLogText(c.message), c.shown) << c.shown.toStdString();
+        EXPECT_TRUE(formatLogLine(QDateTime::currentDateTime(), c.message, LogColor::Grey).endsWith(c.shown));
+    }
+}
+
 } // namespace
 } // namespace murmeli::common

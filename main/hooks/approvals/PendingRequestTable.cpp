@@ -2,8 +2,9 @@
 
 namespace murmeli::hooks {
 
-PendingRequestTable::PendingRequestTable(common::Clock& clock, qint64 warningAfterMs, qint64 timeoutAfterMs)
-    : m_clock(clock), m_warningAfterMs(warningAfterMs), m_timeoutAfterMs(timeoutAfterMs)
+PendingRequestTable::PendingRequestTable(
+    common::Clock& clock, qint64 warningAfterMs, qint64 timeoutAfterMs, qint64 holdLimitMs)
+    : m_clock(clock), m_warningAfterMs(warningAfterMs), m_timeoutAfterMs(timeoutAfterMs), m_holdLimitMs(holdLimitMs)
 {
 }
 
@@ -17,26 +18,30 @@ PendingRequestTable::~PendingRequestTable()
         active->answer.fulfil(ApprovalDecision::failOpen());
     }
     for (Entry& entry : queue) {
+        cancelTimers(entry);
         entry.answer.fulfil(ApprovalDecision::failOpen());
     }
 }
 
-bool PendingRequestTable::isHeld(const QString& toolUseId) const
+const PendingRequestTable::Entry* PendingRequestTable::findHeld(const QString& toolUseId) const
 {
     if (m_active && m_active->request.toolUseId == toolUseId) {
-        return true;
+        return &*m_active;
     }
-    return std::any_of(
+    const auto it = std::find_if(
         m_queue.begin(), m_queue.end(), [&](const Entry& entry) { return entry.request.toolUseId == toolUseId; });
+    return it == m_queue.end() ? nullptr : &*it;
 }
 
 QCoro::Task<ApprovalDecision> PendingRequestTable::enqueue(ApprovalRequest request)
 {
-    if (isHeld(request.toolUseId)) {
+    if (findHeld(request.toolUseId)) {
         co_return ApprovalDecision::failOpen();
     }
     const common::OneShot<ApprovalDecision> answer;
     Entry entry { std::move(request), answer };
+    // However long the queue in front, the hook must still be there to take the reply.
+    entry.holdLimitTimer = m_clock.schedule(m_holdLimitMs, [this, id = entry.request.toolUseId] { expire(id); });
     if (m_active) {
         m_queue.push_back(std::move(entry));
     } else {
@@ -70,6 +75,10 @@ void PendingRequestTable::cancelTimers(Entry& entry)
         m_clock.cancel(*entry.timeoutTimer);
         entry.timeoutTimer.reset();
     }
+    if (entry.holdLimitTimer) {
+        m_clock.cancel(*entry.holdLimitTimer);
+        entry.holdLimitTimer.reset();
+    }
 }
 
 void PendingRequestTable::fireWarningIfActive(const QString& toolUseId)
@@ -92,6 +101,19 @@ void PendingRequestTable::fireTimeoutIfActive(const QString& toolUseId)
     }
     m_active->timeoutTimer.reset();
     finishActive(ApprovalDecision::failOpen());
+}
+
+void PendingRequestTable::expire(const QString& toolUseId)
+{
+    const Entry* held = findHeld(toolUseId);
+    if (!held) {
+        return;
+    }
+    const ApprovalRequest expired = held->request;
+    resolve(toolUseId, ApprovalDecision::failOpen());
+    if (onExpire) {
+        onExpire(expired);
+    }
 }
 
 void PendingRequestTable::resolve(const QString& toolUseId, const ApprovalDecision& decision)

@@ -15,18 +15,22 @@
 namespace murmeli::hooks {
 
 /// Permission requests waiting for a decision: one active (shown to the user), the rest queued in arrival order.
-/// Each caller of enqueue() waits until its request is resolved, times out while active (fail-open), or turns out
-/// to duplicate a request already held (fail-open at once). Confined to the thread it was created on; its timers
-/// run on the injected clock's continuous scale, so a request held across a suspend fails open at the wake.
+/// Each caller of enqueue() waits until its request is resolved, times out while active (fail-open), reaches the
+/// hold limit counted from its arrival, active or queued (fail-open), or turns out to duplicate a request already
+/// held (fail-open at once). Confined to the thread it was created on; its timers run on the injected clock's
+/// continuous scale, so a request held across a suspend fails open at the wake.
 class PendingRequestTable final {
 public:
     using Handler = std::function<QCoro::Task<>(ApprovalRequest request)>;
 
     static constexpr qint64 defaultWarningAfterMs = 5000;
     static constexpr qint64 defaultTimeoutAfterMs = 25000;
+    /// The permission hook's command is killed at 60 s and its script stops waiting at 58 s; a reply after that
+    /// reaches nobody. The rest of the margin covers the script's start and the reply's way back.
+    static constexpr qint64 defaultHoldLimitMs = 55000;
 
     explicit PendingRequestTable(common::Clock& clock, qint64 warningAfterMs = defaultWarningAfterMs,
-        qint64 timeoutAfterMs = defaultTimeoutAfterMs);
+        qint64 timeoutAfterMs = defaultTimeoutAfterMs, qint64 holdLimitMs = defaultHoldLimitMs);
     /// Answers every caller still waiting with fail-open.
     ~PendingRequestTable();
     PendingRequestTable(const PendingRequestTable&) = delete;
@@ -36,6 +40,8 @@ public:
     Handler onActivate;
     /// Started, not awaited, once per activation when the active request reaches the warning delay.
     Handler onWarning;
+    /// Started, not awaited, when a request has failed open at the hold limit; it is no longer held by then.
+    Handler onExpire;
 
     /// Holds the request until it is decided.
     QCoro::Task<ApprovalDecision> enqueue(ApprovalRequest request);
@@ -58,13 +64,15 @@ private:
         bool warningFired = false;
         std::optional<common::Clock::TimerId> warningTimer;
         std::optional<common::Clock::TimerId> timeoutTimer;
+        std::optional<common::Clock::TimerId> holdLimitTimer; // runs from arrival, queued or active
     };
 
-    bool isHeld(const QString& toolUseId) const;
+    const Entry* findHeld(const QString& toolUseId) const;
     void activate(Entry& entry);
     void cancelTimers(Entry& entry);
     void fireWarningIfActive(const QString& toolUseId);
     void fireTimeoutIfActive(const QString& toolUseId);
+    void expire(const QString& toolUseId);
     /// Takes the active entry out, promotes the next one, then answers the one taken out.
     void finishActive(const ApprovalDecision& decision);
     void promoteNext();
@@ -72,6 +80,7 @@ private:
     common::Clock& m_clock;
     qint64 m_warningAfterMs;
     qint64 m_timeoutAfterMs;
+    qint64 m_holdLimitMs;
     std::optional<Entry> m_active;
     std::deque<Entry> m_queue;
 };

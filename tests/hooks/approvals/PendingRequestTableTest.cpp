@@ -206,3 +206,31 @@ TEST_F(PendingRequestTableTest, DestroyedTableFailsOpenEveryWaiter)
     EXPECT_EQ(b->decision, ApprovalDecision::failOpen());
     EXPECT_EQ(clock.pendingTimers(), 0);
 }
+
+TEST_F(PendingRequestTableTest, NoRequestIsHeldPastTheHoldLimitCountedFromItsArrival)
+{
+    QStringList expired;
+    table.onExpire = [&expired](ApprovalRequest request) -> QCoro::Task<> {
+        expired << request.toolUseId;
+        co_return;
+    };
+    auto a = enqueue(QStringLiteral("A"));
+    auto b = enqueue(QStringLiteral("B"));
+    auto c = enqueue(QStringLiteral("C"));
+    clock.advance(25000);
+    EXPECT_EQ(a->decision, ApprovalDecision::failOpen());
+    clock.advance(24999);
+    EXPECT_FALSE(b->decision);
+    clock.advance(1);
+    EXPECT_EQ(b->decision, ApprovalDecision::failOpen());
+
+    // C became active at 50 s and would wait until 75 s; its hook stops listening before that.
+    EXPECT_EQ(activations, (QStringList { QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C") }));
+    clock.advance(4999);
+    EXPECT_FALSE(c->decision);
+    clock.advance(1);
+    EXPECT_EQ(c->decision, ApprovalDecision::failOpen());
+    EXPECT_EQ(expired, QStringList { QStringLiteral("C") });
+    EXPECT_FALSE(table.hasActive());
+    EXPECT_EQ(clock.pendingTimers(), 0);
+}
