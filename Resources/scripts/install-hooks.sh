@@ -26,6 +26,18 @@ find_murmeli() {
     return 1
 }
 
+# Puts standard input in place as the target, whole; installers running at once each write a temporary file of
+# their own.
+place() {
+    local target=$1 mode=$2 tmp
+    tmp=$(mktemp "$dest/.${target##*/}.XXXXXX") || return 1
+    if cat >"$tmp" && chmod "$mode" "$tmp" && mv -f "$tmp" "$target"; then
+        return 0
+    fi
+    rm -f "$tmp"
+    return 1
+}
+
 bin=$(find_murmeli) || fail "cannot find the murmeli executable; set MURMELI_BIN"
 
 if [[ ${1:-} == --uninstall ]]; then
@@ -49,14 +61,12 @@ chmod 700 "$dest"
 for script in "${scripts[@]}"; do
     [[ -f $here/$script ]] || fail "missing $here/$script"
     if ! cmp -s "$here/$script" "$dest/$script"; then
-        cp "$here/$script" "$dest/.$script.new" && chmod 700 "$dest/.$script.new" \
-            && mv -f "$dest/.$script.new" "$dest/$script" || fail "cannot copy $script to $dest"
+        place "$dest/$script" 700 <"$here/$script" || fail "cannot copy $script to $dest"
     fi
 done
 
 secret=$("$bin" hooks secret) || fail "could not store a hook secret"
 if [[ ! -f $dest/hook-secret || $(<"$dest/hook-secret") != "$secret" ]]; then
-    printf '%s' "$secret" >"$dest/.hook-secret.new" && mv -f "$dest/.hook-secret.new" "$dest/hook-secret" \
-        || fail "cannot write $dest/hook-secret"
+    printf '%s' "$secret" | place "$dest/hook-secret" 600 || fail "cannot write $dest/hook-secret"
 fi
 echo "murmeli hooks installed in $dest"

@@ -8,9 +8,48 @@ MURMELI_STATUS_DIR=${MURMELI_STATUS_DIR:-/tmp/murmeli}
 MURMELI_ADAPTER=${MURMELI_ADAPTER:-claude-code}
 # The server refuses anything larger, so there is no point reading more of the agent's JSON than this.
 MURMELI_MAX_BODY=262144
+# An agent that never closes our standard input must not keep the hook (and so the agent) waiting.
+MURMELI_STDIN_LIMIT=5
+# Where the kernel lists TCP sockets; tests plant their own tables here.
+MURMELI_PROC_NET=${MURMELI_PROC_NET:-/proc/net}
+MURMELI_STARTED_US=${EPOCHREALTIME/[.,]/}
 
+# cat passes on each read at once, so what arrived before the time limit is kept (head would lose its buffer when
+# killed). NUL bytes cannot live in a shell variable; dropping them here keeps bash from warning about each one.
 murmeli_read_stdin() {
-    head -c "$((MURMELI_MAX_BODY + 1))" 2>/dev/null
+    timeout -k 1 "$MURMELI_STDIN_LIMIT" cat 2>/dev/null | head -c "$((MURMELI_MAX_BODY + 1))" | tr -d '\0'
+}
+
+# Prints the seconds (with fraction) left until the given number of seconds after the script started; fails when
+# none are left, since a time limit of 0 would mean no limit at all to timeout(1).
+murmeli_seconds_left() {
+    local left=$(($1 * 1000000 - (${EPOCHREALTIME/[.,]/} - MURMELI_STARTED_US)))
+    ((left > 0)) || return 1
+    printf '%d.%06d' $((left / 1000000)) $((left % 1000000))
+}
+
+# While murmeli is away any local user may listen on its port, and would be sent the secret and the agent's tool
+# input, and could answer a permission request. So every socket listening where 127.0.0.1:port connects must be
+# our own user's, and there must be one.
+murmeli_listener_is_ours() {
+    local port table address uid found=0
+    printf -v port '%04X' "$MURMELI_PORT"
+    for table in "$MURMELI_PROC_NET/tcp" "$MURMELI_PROC_NET/tcp6"; do
+        [[ -r $table ]] || continue
+        # grep picks our port's listening rows: bash's read goes byte by byte here, and each read makes the kernel
+        # walk its socket table again (seconds with a few thousand sockets in TIME_WAIT).
+        while read -r _ address _ _ _ _ _ uid _; do
+            case $address in
+            # 127.0.0.1, 0.0.0.0, ::ffff:127.0.0.1 and :: (which takes IPv4 too), as the kernel prints them.
+            0100007F:"$port" | 00000000:"$port" | 0000000000000000FFFF00000100007F:"$port" \
+                | 00000000000000000000000000000000:"$port") ;;
+            *) continue ;;
+            esac
+            [[ $uid == "$EUID" ]] || return 1
+            found=1
+        done < <(grep -E "^ *[0-9]+: [0-9A-F]+:$port [0-9A-F]+:[0-9A-F]+ 0A " "$table" 2>/dev/null)
+    done
+    ((found))
 }
 
 # The session key: the first 8 characters of "session_id", only when they are safe in a file name.
@@ -33,6 +72,8 @@ murmeli_post() {
     fi
     length=$(LC_ALL=C; printf '%s' "${#body}")
     exec 3<>"/dev/tcp/127.0.0.1/$MURMELI_PORT" 2>/dev/null || return 0
+    # Looked at once connected and before a byte is sent.
+    murmeli_listener_is_ours || { exec 3>&-; return 0; }
     printf 'POST /hook/%s HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nx-murmeli-adapter: %s\r\n%sContent-Length: %s\r\nConnection: close\r\n\r\n%s' \
         "$event" "$MURMELI_ADAPTER" "$auth" "$length" "$body" >&3 2>/dev/null || { exec 3>&-; return 0; }
     local limit=${wait:-2}

@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include <QDir>
+#include <QLockFile>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 #include "main/hooks/install/ClaudeSettingsEditor.h"
 #include "main/hooks/sessions/StatusFiles.h"
@@ -15,6 +17,8 @@ namespace murmeli::app {
 namespace {
 
 constexpr int exitUsage = 64;
+// Creating the secret takes milliseconds; a lock held longer belongs to a helper that hangs.
+constexpr int secretLockWaitMs = 10000;
 
 const char* usage = "usage: murmeli hooks secret\n"
                     "       murmeli hooks install --hooks-dir DIR [--settings FILE]\n"
@@ -40,13 +44,26 @@ QString defaultSettingsPath()
     return hooks::StatusFiles::agentSettingsPath();
 }
 
-// Prints the hook secret, creating and storing one when none is stored yet.
+// Prints the hook secret, creating and storing one when none is stored yet. Installers running at once must all
+// print the secret that ends up stored, so it is created under a lock and looked for again once the lock is held.
 int secret()
 {
     platform::KeychainStore keychain(platform::makeSecretStore());
     const QString service = QString::fromLatin1(platform::KeychainStore::hookAuthService);
     const QString account = QStringLiteral("secret");
     QString value = keychain.load(service, account);
+    if (!value.isEmpty()) {
+        printLine(stdout, value);
+        return 0;
+    }
+    const QString directory
+        = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/murmeli");
+    QLockFile lock(directory + QStringLiteral("/hook-secret.lock"));
+    if (!QDir().mkpath(directory) || !lock.tryLock(secretLockWaitMs)) {
+        printLine(stderr, QStringLiteral("murmeli: could not lock %1 to create the hook secret").arg(directory));
+        return 1;
+    }
+    value = keychain.load(service, account);
     if (value.isEmpty()) {
         QByteArray random(32, Qt::Uninitialized);
         QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);

@@ -5,7 +5,10 @@
 #include <QFile>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+
+#include <unistd.h>
 
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
@@ -23,20 +26,24 @@ const QString scripts = QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts/")
 struct ScriptRun {
     int exitCode = -1;
     QByteArray output;
+    QByteArray errors;
+    bool finished = false;
 };
 
 // Runs a hook script with the given JSON on standard input while the test's event loop keeps turning, so an
-// in-process murmeli can answer it.
+// in-process murmeli can answer it. With closeInput false the agent's end of standard input stays open.
 ScriptRun runScript(const QString& script, const QStringList& arguments, const QByteArray& input,
-    const QProcessEnvironment& environment)
+    const QProcessEnvironment& environment, bool closeInput = true)
 {
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral("/bin/bash"), QStringList { scripts + script } + arguments);
     process.write(input);
-    process.closeWriteChannel();
-    waitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000);
-    return { process.exitCode(), process.readAllStandardOutput() };
+    if (closeInput) {
+        process.closeWriteChannel();
+    }
+    const bool finished = waitUntil([&] { return process.state() == QProcess::NotRunning; }, 60000);
+    return { process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError(), finished };
 }
 
 QProcessEnvironment environmentFor(quint16 port, const QString& statusDir)
@@ -47,17 +54,53 @@ QProcessEnvironment environmentFor(quint16 port, const QString& statusDir)
     return environment;
 }
 
+void writeTable(const QString& path, const QByteArray& table)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(table);
+}
+
+// murmeli in this process, with its own status directory and no secret, collecting its log lines.
+struct RunningMurmeli {
+    RunningMurmeli()
+    {
+        controller.onLog = [this](const QString& message, common::LogColor) { lines << message; };
+        controller.startBackend(QString());
+    }
+
+    QTemporaryDir root;
+    app::AppController controller { test::controllerDependencies(
+        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>()) };
+    QStringList lines;
+};
+
+quint16 unusedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// A kernel TCP table (as in /proc/net/tcp or tcp6) with one listening socket per (address, uid).
+QByteArray tcpTable(const QList<std::pair<QByteArray, uint>>& listeners, quint16 port)
+{
+    QByteArray table
+        = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n";
+    for (const auto& [address, uid] : listeners) {
+        table += "   0: " + address + ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0')
+            + " 00000000:0000 0A 00000000:00000000 00:00000000 00000000 " + QByteArray::number(uid)
+            + "        0 4242 1 0000000000000000 100 0 0 10 0\n";
+    }
+    return table;
+}
+
 } // namespace
 
 TEST(HookScriptsTest, ScriptsStaySilentAndSucceedWhenMurmeliIsNotThere)
 {
     QTemporaryDir root;
-    // A port that nothing listens on.
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = probe.serverPort();
-    probe.close();
-    const auto environment = environmentFor(port, root.path() + QStringLiteral("/murmeli"));
+    const auto environment = environmentFor(unusedPort(), root.path() + QStringLiteral("/murmeli"));
     const QByteArray body = R"({"session_id":"abcd1234-x","hook_event_name":"PostToolUse","tool_name":"Bash"})";
     QElapsedTimer elapsed;
     elapsed.start();
@@ -78,21 +121,20 @@ TEST(HookScriptsTest, ScriptsStaySilentAndSucceedWhenMurmeliIsNotThere)
 
 TEST(HookScriptsTest, EventsArriveWithTheirNamesAndUnsafeInputIsHarmless)
 {
-    QTemporaryDir root;
-    app::AppController controller(test::controllerDependencies(
-        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>()));
-    QStringList lines;
-    controller.onLog = [&](const QString& message, common::LogColor) { lines << message; };
-    controller.startBackend(QString());
+    RunningMurmeli murmeli;
+    const QTemporaryDir& root = murmeli.root;
+    const QStringList& lines = murmeli.lines;
     const QString statusDir = root.path() + QStringLiteral("/murmeli");
-    const auto environment = environmentFor(controller.hookServer().port(), statusDir);
+    const auto environment = environmentFor(murmeli.controller.hookServer().port(), statusDir);
 
     const QByteArray notice
         = R"({"session_id":"note5678-y","hook_event_name":"Notification","notification_type":"idle_prompt","message":"waiting"})";
     EXPECT_EQ(runScript(QStringLiteral("notify-hook"), {}, notice, environment).exitCode, 0);
-    const QByteArray failure = R"({"session_id":"note5678-y","hook_event_name":"PostToolUseFailure","tool_name":"Bash"})";
+    const QByteArray failure
+        = R"({"session_id":"note5678-y","hook_event_name":"PostToolUseFailure","tool_name":"Bash"})";
     EXPECT_EQ(runScript(QStringLiteral("tool-hook"), {}, failure, environment).exitCode, 0);
-    EXPECT_EQ(runScript(QStringLiteral("session-hook"), { QStringLiteral("SessionStart") }, notice, environment).exitCode, 0);
+    EXPECT_EQ(
+        runScript(QStringLiteral("session-hook"), { QStringLiteral("SessionStart") }, notice, environment).exitCode, 0);
     ASSERT_TRUE(waitUntil([&] { return lines.contains(QStringLiteral("Hook: SessionStart")); }));
     EXPECT_TRUE(lines.contains(QStringLiteral("Hook: Notification")));
     EXPECT_TRUE(lines.contains(QStringLiteral("Hook: PostToolUseFailure")));
@@ -109,4 +151,154 @@ TEST(HookScriptsTest, EventsArriveWithTheirNamesAndUnsafeInputIsHarmless)
     ASSERT_TRUE(waitUntil([&] { return lines.contains(QStringLiteral("Hook: status")); }));
     EXPECT_FALSE(lines.mid(before).contains(QStringLiteral("Hook: ../x")));
     EXPECT_TRUE(QDir(statusDir).entryList({ QStringLiteral("*-status.json") }, QDir::Files).isEmpty());
+}
+
+TEST(HookScriptsTest, ScriptsTalkOnlyToAListenerOfTheirOwnUser)
+{
+    RunningMurmeli murmeli;
+    const QTemporaryDir& root = murmeli.root;
+    const QStringList& lines = murmeli.lines;
+    const quint16 port = murmeli.controller.hookServer().port();
+    const uint own = ::geteuid();
+    const uint other = own + 1;
+    const QByteArray loopback = "0100007F";
+    const QByteArray any6 = "00000000000000000000000000000000";
+    struct Case {
+        const char* event;
+        QList<std::pair<QByteArray, uint>> tcp;
+        QList<std::pair<QByteArray, uint>> tcp6;
+        bool delivered;
+    };
+    // The refused ones first, so that once the delivered ones have arrived the others would have too.
+    const QList<Case> cases {
+        { "OtherUser", { { loopback, other } }, {}, false },
+        { "NoListener", {}, {}, false },
+        { "OtherUserOnAnySix", { { loopback, own } }, { { any6, other } }, false },
+        { "OwnOnAny", { { "00000000", own } }, {}, true },
+        { "OwnOnMappedSix", {}, { { "0000000000000000FFFF00000100007F", own } }, true },
+    };
+    const QByteArray body = R"({"session_id":"uid12345-z","model":{"display_name":"M"}})";
+    for (const Case& c : cases) {
+        QTemporaryDir tables;
+        writeTable(tables.filePath(QStringLiteral("tcp")), tcpTable(c.tcp, port));
+        writeTable(tables.filePath(QStringLiteral("tcp6")), tcpTable(c.tcp6, port));
+        QProcessEnvironment environment = environmentFor(port, root.path() + QStringLiteral("/murmeli"));
+        environment.insert(QStringLiteral("MURMELI_PROC_NET"), tables.path());
+        EXPECT_EQ(runScript(QStringLiteral("session-hook"), { QLatin1String(c.event) }, body, environment).exitCode, 0);
+        if (!c.delivered) {
+            // The status line goes on as when murmeli is away.
+            EXPECT_EQ(runScript(QStringLiteral("status-hook"), {}, body, environment).output, "murmeli · M\n");
+        }
+    }
+    ASSERT_TRUE(waitUntil([&] {
+        return lines.contains(QStringLiteral("Hook: OwnOnAny"))
+            && lines.contains(QStringLiteral("Hook: OwnOnMappedSix"));
+    }));
+    for (const Case& c : cases) {
+        EXPECT_EQ(lines.contains(QStringLiteral("Hook: ") + QLatin1String(c.event)), c.delivered) << c.event;
+    }
+    EXPECT_FALSE(lines.contains(QStringLiteral("Hook: status")));
+    EXPECT_FALSE(test::readFile(root.path() + QStringLiteral("/murmeli/uid12345-status.json")).isEmpty());
+}
+
+TEST(HookScriptsTest, NothingReachesARealListenerOfAnotherUser)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "listening as another user needs root";
+    }
+    if (!QFileInfo::exists(QStringLiteral("/usr/bin/setpriv"))
+        || !QFileInfo::exists(QStringLiteral("/usr/bin/python3"))) {
+        GTEST_SKIP() << "needs /usr/bin/setpriv and /usr/bin/python3";
+    }
+    // Prints its port, then, once a connection brings "END", how many bytes the others brought.
+    const QString listenerCode = QStringLiteral(R"(
+import socket
+s = socket.create_server(("127.0.0.1", 0))
+print(s.getsockname()[1], flush=True)
+heard = 0
+while (data := (c := s.accept()[0]).recv(65536)) != b"END":
+    heard += len(data)
+    c.close()
+print(heard)
+)");
+    QTemporaryDir root;
+    const QByteArray body = R"({"session_id":"uid12345-z","tool_name":"Bash","tool_input":{"command":"ls"}})";
+    // Our own user's listener is the check that the listener would have heard the script.
+    for (const bool asOtherUser : { true, false }) {
+        const QStringList python { QStringLiteral("/usr/bin/python3"), QStringLiteral("-I"), QStringLiteral("-c"),
+            listenerCode };
+        QProcess listener;
+        listener.setWorkingDirectory(QStringLiteral("/"));
+        if (asOtherUser) {
+            listener.start(QStringLiteral("/usr/bin/setpriv"),
+                QStringList {
+                    QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups") }
+                    + python);
+        } else {
+            listener.start(python.first(), python.mid(1));
+        }
+        ASSERT_TRUE(waitUntil([&] { return listener.canReadLine(); }, 10000));
+        const quint16 port = listener.readLine().trimmed().toUShort();
+        const ScriptRun run = runScript(QStringLiteral("permission-hook"), {}, body,
+            environmentFor(port, root.path() + QStringLiteral("/murmeli")));
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_TRUE(run.output.isEmpty());
+
+        QTcpSocket end;
+        end.connectToHost(QHostAddress::LocalHost, port);
+        ASSERT_TRUE(end.waitForConnected(5000));
+        end.write("END");
+        end.flush();
+        ASSERT_TRUE(waitUntil([&] { return listener.state() == QProcess::NotRunning; }, 10000));
+        EXPECT_EQ(listener.readAllStandardOutput().trimmed().toInt() > 0, !asOtherUser)
+            << "another user: " << asOtherUser;
+    }
+}
+
+TEST(HookScriptsTest, InputThatNeverEndsOrHoldsNulBytesIsReadQuietlyWithinItsLimit)
+{
+    QTemporaryDir root;
+    const QByteArray body = QByteArray(R"({"session_id":"nul12345-q","model":{"display_name":"M)") + '\0' + R"(x"}})";
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const ScriptRun run = runScript(QStringLiteral("status-hook"), {}, body,
+        environmentFor(unusedPort(), root.path() + QStringLiteral("/murmeli")), false);
+    ASSERT_TRUE(run.finished);
+    EXPECT_LT(elapsed.elapsed(), 15000);
+    EXPECT_EQ(run.output, "murmeli · Mx\n");
+    EXPECT_EQ(run.errors, QByteArray());
+    EXPECT_EQ(test::readFile(root.path() + QStringLiteral("/murmeli/nul12345-status.json")),
+        QByteArray(body).replace('\0', QByteArray()));
+}
+
+TEST(HookScriptsTest, PermissionScriptWaitsForTheLatestAnswerMurmeliGives)
+{
+    // murmeli answers a request, one queued behind others too, at the latest 55 s after it arrived; the agent stops
+    // waiting for the hook at 60 s.
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    QTcpSocket* held = nullptr;
+    QElapsedTimer sinceArrival;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        held = server.nextPendingConnection();
+        sinceArrival.start();
+    });
+    QTemporaryDir root;
+    QProcess process;
+    process.setProcessEnvironment(environmentFor(server.serverPort(), root.path() + QStringLiteral("/murmeli")));
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    process.start(QStringLiteral("/bin/bash"), { scripts + QStringLiteral("permission-hook") });
+    process.write(R"({"session_id":"perm1234-a","tool_name":"Bash","tool_input":{"command":"ls"}})");
+    process.closeWriteChannel();
+
+    ASSERT_TRUE(waitUntil([&] { return held && sinceArrival.elapsed() >= 55000; }, 60000));
+    const QByteArray decision
+        = R"({"hookSpecificOutput":{"hookEventName":"PermissionRequest","decision":{"behavior":"allow"}}})";
+    held->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: "
+        + QByteArray::number(decision.size()) + "\r\nConnection: close\r\n\r\n" + decision);
+    held->disconnectFromHost();
+    ASSERT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_LT(sinceStart.elapsed(), 60000);
+    EXPECT_EQ(process.readAllStandardOutput(), decision + '\n');
 }

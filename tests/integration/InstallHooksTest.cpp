@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +17,9 @@ using namespace murmeli;
 
 namespace {
 
+const QString installScript = QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts/install-hooks.sh");
+const QString murmeliBinary = QStringLiteral(MURMELI_BINARY);
+
 struct InstallerRun {
     int exitCode = -1;
     QString output;
@@ -25,22 +31,38 @@ protected:
 
     InstallerRun installer(const QStringList& arguments = {})
     {
-        QProcess process;
+        return runAtOnce(QStringLiteral("/bin/bash"), { QStringList { installScript } + arguments }).front();
+    }
+
+    // Starts one process per argument list, all before waiting for any.
+    std::vector<InstallerRun> runAtOnce(const QString& program, const QList<QStringList>& argumentLists)
+    {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), home.path());
         environment.remove(QStringLiteral("XDG_DATA_HOME"));
         environment.insert(QStringLiteral("MURMELI_SECRETS_BACKEND"), QStringLiteral("file"));
         environment.insert(QStringLiteral("MURMELI_BIN"), QStringLiteral(MURMELI_BINARY));
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral("/bin/bash"),
-            QStringList { QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts/install-hooks.sh") } + arguments);
-        process.waitForFinished(60000);
-        return { process.exitCode(), QString::fromUtf8(process.readAll()) };
+        std::vector<std::unique_ptr<QProcess>> processes;
+        for (const QStringList& arguments : argumentLists) {
+            auto& process = processes.emplace_back(std::make_unique<QProcess>());
+            process->setProcessEnvironment(environment);
+            process->setProcessChannelMode(QProcess::MergedChannels);
+            process->start(program, arguments);
+        }
+        std::vector<InstallerRun> runs;
+        for (const auto& process : processes) {
+            process->waitForFinished(60000);
+            runs.push_back({ process->exitCode(), QString::fromUtf8(process->readAll()) });
+        }
+        return runs;
     }
 
     QString settingsPath() const { return home.path() + QStringLiteral("/.claude/settings.json"); }
     QString hooksDir() const { return home.path() + QStringLiteral("/.local/share/murmeli/hooks"); }
+    QString storedSecretPath() const
+    {
+        return home.path() + QStringLiteral("/.local/share/murmeli/secrets/com.murmeli.apikey.hook-auth.secret");
+    }
     QStringList backups() const
     {
         return QDir(home.path() + QStringLiteral("/.claude")).entryList({ QStringLiteral("*.murmeli-backup-*") });
@@ -69,9 +91,7 @@ TEST_F(InstallHooksTest, FreshHomeInstallPassesTheSelfCheckAndReinstallChangesNo
     // The secret the scripts send is the one murmeli's keychain layer reads.
     const QByteArray secret = murmeli::test::readFile(hooksDir() + QStringLiteral("/hook-secret"));
     EXPECT_EQ(secret.size(), 64);
-    EXPECT_EQ(murmeli::test::readFile(
-                  home.path() + QStringLiteral("/.local/share/murmeli/secrets/com.murmeli.apikey.hook-auth.secret")),
-        secret);
+    EXPECT_EQ(murmeli::test::readFile(storedSecretPath()), secret);
     EXPECT_EQ(
         QFileInfo(hooksDir() + QStringLiteral("/hook-secret")).permissions() & (QFile::ReadGroup | QFile::ReadOther),
         QFileDevice::Permissions());
@@ -105,8 +125,7 @@ TEST_F(InstallHooksTest, UninstallLeavesTheUsersOwnSettingsAsTheyWere)
     ASSERT_EQ(removed.exitCode, 0) << removed.output.toStdString();
     EXPECT_EQ(QJsonDocument::fromJson(murmeli::test::readFile(settingsPath())), QJsonDocument::fromJson(own));
     EXPECT_FALSE(QFileInfo::exists(hooksDir()));
-    EXPECT_FALSE(QFileInfo::exists(
-        home.path() + QStringLiteral("/.local/share/murmeli/secrets/com.murmeli.apikey.hook-auth.secret")));
+    EXPECT_FALSE(QFileInfo::exists(storedSecretPath()));
 }
 
 TEST_F(InstallHooksTest, BrokenSettingsAreRefusedAndLeftAlone)
@@ -121,4 +140,42 @@ TEST_F(InstallHooksTest, BrokenSettingsAreRefusedAndLeftAlone)
     EXPECT_FALSE(QFileInfo::exists(hooksDir()));
     EXPECT_NE(installer({ QStringLiteral("--uninstall") }).exitCode, 0);
     EXPECT_EQ(murmeli::test::readFile(settingsPath()), broken);
+}
+
+TEST_F(InstallHooksTest, InstallersRunningAtOnceAgreeOnTheSecretAndKeepEveryBackup)
+{
+    const auto secrets
+        = runAtOnce(murmeliBinary, QList<QStringList>(12, { QStringLiteral("hooks"), QStringLiteral("secret") }));
+    const QByteArray stored = murmeli::test::readFile(storedSecretPath());
+    ASSERT_EQ(stored.size(), 64);
+    for (const InstallerRun& run : secrets) {
+        EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
+        EXPECT_EQ(run.output.trimmed().toUtf8(), stored);
+    }
+
+    // Edits started in the same millisecond each keep a backup of their own.
+    writeSettings(R"({"model":"sonnet"})");
+    QList<QStringList> edits;
+    for (int i = 0; i < 16; ++i) {
+        edits << (i % 2 ? QStringList { QStringLiteral("hooks"), QStringLiteral("uninstall"),
+                      QStringLiteral("--settings"), settingsPath() }
+                        : QStringList { QStringLiteral("hooks"), QStringLiteral("install"),
+                            QStringLiteral("--hooks-dir"), hooksDir(), QStringLiteral("--settings"), settingsPath() });
+    }
+    for (const InstallerRun& run : runAtOnce(murmeliBinary, edits)) {
+        EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
+    }
+    EXPECT_FALSE(backups().isEmpty());
+    for (const QString& backup : backups()) {
+        EXPECT_TRUE(QJsonDocument::fromJson(murmeli::test::readFile(home.path() + QStringLiteral("/.claude/") + backup))
+                        .isObject())
+            << backup.toStdString();
+    }
+
+    // Whole installers at once leave one working installation with the stored secret.
+    for (const InstallerRun& run : runAtOnce(QStringLiteral("/bin/bash"), QList<QStringList>(6, { installScript }))) {
+        EXPECT_EQ(run.exitCode, 0) << run.output.toStdString();
+    }
+    EXPECT_FALSE(hooks::HookSelfCheck::run(settingsPath()).hasIssues());
+    EXPECT_EQ(murmeli::test::readFile(hooksDir() + QStringLiteral("/hook-secret")), stored);
 }

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -17,10 +18,9 @@ namespace murmeli::hooks::ClaudeSettingsEditor {
 
 namespace {
 
-// Long enough for murmeli to hold a permission request past its 25 s fail-open; short for everything else.
 int timeoutFor(const HookEventDescriptor& row)
 {
-    return row.requiresAsyncResponse ? 60 : 10;
+    return row.requiresAsyncResponse ? heldHookTimeoutSeconds : hookTimeoutSeconds;
 }
 
 QString shellQuoted(const QString& text)
@@ -28,6 +28,20 @@ QString shellQuoted(const QString& text)
     QString quoted = text;
     quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+// Installs running at once can start in the same millisecond: the process id keeps their backups apart, and the
+// counter two edits of one process.
+QString backupPathFor(const QString& settingsPath)
+{
+    const QString stem = settingsPath + QStringLiteral(".murmeli-backup-")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) + QLatin1Char('-')
+        + QString::number(QCoreApplication::applicationPid());
+    QString candidate = stem;
+    for (int n = 2; QFileInfo::exists(candidate); ++n) {
+        candidate = stem + QLatin1Char('-') + QString::number(n);
+    }
+    return candidate;
 }
 
 QJsonArray withoutOurEntries(const QJsonArray& groups)
@@ -106,8 +120,7 @@ Outcome editFile(
     }
     QDir().mkpath(info.absolutePath());
     if (info.exists()) {
-        const QString backup = settingsPath + QStringLiteral(".murmeli-backup-")
-            + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+        const QString backup = backupPathFor(settingsPath);
         if (!QFile::copy(settingsPath, backup)) {
             say(QStringLiteral("could not back up %1 to %2; nothing changed").arg(settingsPath, backup));
             return Outcome::Failed;

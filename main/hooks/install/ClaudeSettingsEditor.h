@@ -13,6 +13,12 @@ namespace ClaudeSettingsEditor {
 
 inline constexpr auto ourDirectoryMarker = "/murmeli/hooks/";
 
+/// How long the agent lets a hook run. A held permission request needs long enough for murmeli to answer one queued
+/// behind others (at most 55 s after it arrived) and for the permission script (which gives up at 58 s) to pass it
+/// on; every other hook only posts and goes.
+inline constexpr int heldHookTimeoutSeconds = 60;
+inline constexpr int hookTimeoutSeconds = 10;
+
 enum class Outcome {
     Unchanged, // the file already says what it should
     Written, // backed up, then replaced atomically
