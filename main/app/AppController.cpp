@@ -19,7 +19,7 @@ AppController::AppController(Dependencies dependencies)
       m_hookServer(std::make_unique<hooks::HookServer>(m_keychain, hooks::HookServerOptions {}, m_dependencies.clock)),
       m_pendingTable(std::make_unique<hooks::PendingRequestTable>(*m_dependencies.clock)),
       m_approvalRoad(*m_pendingTable, *m_dependencies.clock),
-      m_terminalJump(m_processDiscovery, m_teleportResolver, m_statusDirectory.path(), *m_dependencies.clock),
+      m_terminalJump(m_processDiscovery, m_teleportResolver, m_statusDirectory, *m_dependencies.clock),
       m_hookInstaller(m_dependencies.executablePath)
 {
     // Wired now rather than at start-up: onboarding may install the hooks before the back end starts.
@@ -69,15 +69,20 @@ void AppController::startBackend(const QString& binaryPath)
     m_backendStarted = true;
     Q_UNUSED(binaryPath)
 
-    // Sessions of earlier runs whose agents are gone would otherwise be listed again. It runs while the rest
-    // starts; the watcher reports its deletions.
-    hooks::StaleFileCleanup::run(m_statusDirectory, m_dependencies.processTable);
     QString problem;
-    if (!m_statusDirectory.prepare(&problem)) {
+    QString repair;
+    const bool statusDirectoryUsable = m_statusDirectory.prepare(&problem, &repair);
+    if (!repair.isEmpty()) {
+        log(QStringLiteral("[diag] startup: status directory ") + repair, LogColor::Orange);
+    }
+    if (!statusDirectoryUsable) {
         log(QStringLiteral("[diag] startup: status directory refused, session files are neither read nor written: ")
                 + problem,
             LogColor::Red);
     }
+    // Sessions of earlier runs whose agents are gone would otherwise be listed again. It runs while the rest
+    // starts; the watcher reports its deletions.
+    hooks::StaleFileCleanup::run(m_statusDirectory, m_dependencies.processTable);
     // The settings of this run start empty; the file itself is kept aside as ".corrupt" for the user.
     if (const QString defaultsProblem = m_dependencies.defaults->loadError(); !defaultsProblem.isEmpty()) {
         log(QStringLiteral("[diag] startup: defaults unusable: ") + defaultsProblem, LogColor::Orange);
@@ -101,7 +106,9 @@ void AppController::startBackend(const QString& binaryPath)
     }
     m_approvalRoad.installTableHandlers();
     m_hookServer->start(m_dependencies.hookPort, std::nullopt, false);
-    m_fileWatcher.start(m_statusDirectory.path(), [this] { statusChanged(); });
+    if (statusDirectoryUsable) {
+        m_fileWatcher.start(m_statusDirectory.path(), [this] { statusChanged(); });
+    }
     m_sessionRegistry.refresh();
 
     const QString settingsPath = m_dependencies.agentSettingsPath.isEmpty() ? hooks::StatusFiles::agentSettingsPath()
@@ -114,8 +121,10 @@ std::optional<hooks::ClaudeStatus> AppController::syncSessions()
 {
     m_sessionRegistry.refresh();
     const auto selected = m_sessionRegistry.selected();
-    auto status = hooks::ClaudeStatus::read(
-        selected ? std::optional(selected->sid8.text()) : std::nullopt, m_statusDirectory.path(), *m_dependencies.clock);
+    const auto directory = m_statusDirectory.open();
+    auto status = directory ? hooks::ClaudeStatus::read(selected ? std::optional(selected->sid8.text()) : std::nullopt,
+                      directory->path(), *m_dependencies.clock)
+                            : std::nullopt;
     if (!status) {
         return std::nullopt;
     }

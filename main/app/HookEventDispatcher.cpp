@@ -1,6 +1,5 @@
 #include "main/app/HookEventDispatcher.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 
 #include "main/common/TextUtils.h"
@@ -65,19 +64,21 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     const hooks::SessionKey& key = *found;
     const QString cwd = stringOf(payload, "cwd");
     const auto type = hooks::hookEventTypeFromString(eventName);
-    const auto& sessions = m_registry.sessions();
-    if (std::none_of(sessions.begin(), sessions.end(), [&](const auto& s) { return s.sid8 == key; })) {
-        m_registry.addSession(key, cwd, QString());
+    if (type == HookEventType::SessionEnd) {
+        // No announcement first: it would be undone at once, and its list line with it.
+        m_registry.removeSession(key);
+        m_writtenTranscriptPaths.remove(key);
+        m_pending.erase(key);
+        return true;
+    }
+    // A session the full registry refuses gets no files either, so a flood of ids costs nothing on disk.
+    if (!m_registry.contains(key) && !m_registry.addSession(key, cwd, QString())) {
+        return false;
     }
     switch (type.value_or(HookEventType::Status)) {
     case HookEventType::SessionStart:
         m_registry.addSession(key, cwd, stringOf(payload, "_murmeli_adapter"));
         break;
-    case HookEventType::SessionEnd:
-        m_registry.removeSession(key);
-        m_writtenTranscriptPaths.remove(key);
-        m_pending.erase(key);
-        return true;
     case HookEventType::UserPromptSubmit: {
         const QJsonValue title
             = payload.value(QLatin1String("hookSpecificOutput")).toObject().value(QLatin1String("sessionTitle"));
@@ -108,10 +109,9 @@ bool HookEventDispatcher::flush()
     std::map<hooks::SessionKey, PendingFiles> pending;
     pending.swap(m_pending);
     for (const auto& [key, files] : pending) {
-        const QString pathFile
-            = m_files.directory().filePath(hooks::StatusFiles::fileName(key, hooks::StatusFileKind::TranscriptPath));
         if (files.transcriptPath
-            && (m_writtenTranscriptPaths.value(key) != *files.transcriptPath || !QFileInfo::exists(pathFile))) {
+            && (m_writtenTranscriptPaths.value(key) != *files.transcriptPath
+                || !m_files.exists(key, hooks::StatusFileKind::TranscriptPath))) {
             if (m_files.writeTranscriptPath(key, *files.transcriptPath)) {
                 m_writtenTranscriptPaths.insert(key, *files.transcriptPath);
             }
@@ -125,6 +125,11 @@ bool HookEventDispatcher::flush()
             m_files.writeNotify(key, n.type, n.text, n.ts, n.project);
         }
         m_registry.refreshSnapshot(key);
+    }
+    // Sessions also leave by expiring, without a SessionEnd; their paths go once they outnumber the registry's.
+    if (std::size_t(m_writtenTranscriptPaths.size()) > hooks::SessionRegistry::maxSessions) {
+        m_writtenTranscriptPaths.removeIf(
+            [&](QHash<hooks::SessionKey, QString>::iterator entry) { return !m_registry.contains(entry.key()); });
     }
     return true;
 }

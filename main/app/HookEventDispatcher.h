@@ -24,7 +24,8 @@ public:
     common::LogSink onLog;
 
     /// Applies the event to the registry and notes the session files it changes. Returns whether the sessions may
-    /// have changed (the owner then calls flush() and refreshes what it shows).
+    /// have changed (the owner then calls flush() and refreshes what it shows); false for a new session that the full
+    /// registry refuses, for which nothing is written.
     bool dispatch(const QString& eventName, const QJsonObject& payload);
     /// Writes the noted files, the latest content of each, and re-reads those sessions. Returns whether it wrote.
     bool flush();

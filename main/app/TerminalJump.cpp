@@ -13,7 +13,7 @@ using common::LogColor;
 using hooks::TeleportResult;
 
 TerminalJump::TerminalJump(hooks::ProcessDiscovery& discovery, hooks::TeleportTargetResolver& resolver,
-    QString statusDirectory, common::Clock& clock)
+    hooks::StatusDirectory statusDirectory, common::Clock& clock)
     : m_discovery(discovery), m_resolver(resolver), m_statusDirectory(std::move(statusDirectory)), m_clock(clock)
 {
 }
@@ -27,7 +27,8 @@ void TerminalJump::log(const QString& message, LogColor color)
 
 QCoro::Task<TeleportResult> TerminalJump::teleportToSession(QString sid)
 {
-    const auto status = hooks::ClaudeStatus::read(sid, m_statusDirectory, m_clock);
+    const auto directory = m_statusDirectory.open();
+    const auto status = directory ? hooks::ClaudeStatus::read(sid, directory->path(), m_clock) : std::nullopt;
     if (!status || status->cwd.isEmpty()) {
         log(QStringLiteral("Jump: no working directory known for session ") + sid, LogColor::Orange);
         co_return TeleportResult::TerminalClosed;

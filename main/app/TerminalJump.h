@@ -9,6 +9,7 @@
 
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
+#include "main/hooks/sessions/StatusDirectory.h"
 #include "main/hooks/terminals/ProcessDiscovery.h"
 #include "main/hooks/terminals/TeleportTargetResolver.h"
 
@@ -17,8 +18,8 @@ namespace murmeli::app {
 /// Brings the terminal tab that runs a session's agent to the front, and says in the log what happened.
 class TerminalJump final {
 public:
-    TerminalJump(hooks::ProcessDiscovery& discovery, hooks::TeleportTargetResolver& resolver, QString statusDirectory,
-        common::Clock& clock);
+    TerminalJump(hooks::ProcessDiscovery& discovery, hooks::TeleportTargetResolver& resolver,
+        hooks::StatusDirectory statusDirectory, common::Clock& clock);
     TerminalJump(const TerminalJump&) = delete;
     TerminalJump& operator=(const TerminalJump&) = delete;
 
@@ -32,7 +33,7 @@ private:
 
     hooks::ProcessDiscovery& m_discovery;
     hooks::TeleportTargetResolver& m_resolver;
-    QString m_statusDirectory;
+    hooks::StatusDirectory m_statusDirectory;
     common::Clock& m_clock;
     // Guards the jump across its waits: it stops when the owner is gone.
     std::unique_ptr<QObject> m_lifetime = std::make_unique<QObject>();

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+
+#include <sys/stat.h>
 
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
@@ -94,4 +97,51 @@ TEST(AppControllerTest, UnreadableDefaultsFileIsLoggedOnceAtStart)
     EXPECT_TRUE(line.message.contains(file + QStringLiteral(" is not valid JSON"))) << line.message.toStdString();
     EXPECT_TRUE(line.message.contains(file + QStringLiteral(".corrupt")));
     EXPECT_EQ(line.color, common::LogColor::Orange);
+}
+
+TEST(AppControllerTest, StatusDirectoryOthersMayWriteToIsSetBackAndLoggedOnce)
+{
+    QTemporaryDir root;
+    auto dependencies = test::controllerDependencies(
+        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>());
+    const QByteArray dir = QFile::encodeName(dependencies.statusDirectory);
+    ASSERT_TRUE(QDir().mkpath(dependencies.statusDirectory));
+    ASSERT_EQ(::chmod(dir.constData(), 0777), 0);
+    app::AppController controller(std::move(dependencies));
+    QList<LogLine> lines;
+    controller.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
+    controller.startBackend(QString());
+    controller.syncSessions();
+
+    const auto isRepairLine = [](const LogLine& l) { return l.message.contains("set back to 0700"); };
+    ASSERT_EQ(std::count_if(lines.begin(), lines.end(), isRepairLine), 1);
+    EXPECT_EQ(std::find_if(lines.begin(), lines.end(), isRepairLine)->color, common::LogColor::Orange);
+    struct stat info { };
+    ASSERT_EQ(::lstat(dir.constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+}
+
+TEST(AppControllerTest, StatusIsNotReadThroughARefusedDirectory)
+{
+    QTemporaryDir root;
+    auto dependencies = test::controllerDependencies(
+        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>());
+    const QString elsewhere = root.filePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    for (const char* name : { "/status.json", "/abcd1234-status.json" }) {
+        QFile status(elsewhere + QLatin1String(name));
+        ASSERT_TRUE(status.open(QIODevice::WriteOnly));
+        status.write(R"({"session_id":"abcd1234-x","model":{"display_name":"M"}})");
+    }
+    ASSERT_TRUE(QFile::link(elsewhere, dependencies.statusDirectory));
+    app::AppController controller(std::move(dependencies));
+    QList<LogLine> lines;
+    controller.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
+    controller.startBackend(QString());
+
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const LogLine& l) {
+        return l.message.contains("status directory refused") && l.color == common::LogColor::Red;
+    }));
+    EXPECT_FALSE(controller.syncSessions());
+    EXPECT_TRUE(controller.sessionRegistry().sessions().empty());
 }

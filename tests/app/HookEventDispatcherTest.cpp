@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "main/hooks/status/ClaudeStatus.h"
 #include "tests/support/FakeClock.h"
@@ -33,7 +34,7 @@ protected:
         m_dispatcher.onLog = [this](const QString& message, LogColor color) { m_logs.emplace_back(message, color); };
     }
 
-    QString file(const QString& name) const { return m_status.filePath(name); }
+    QString file(const QString& name) const { return m_status.path() + '/' + name; }
 
     QByteArray contents(const QString& name) const
     {
@@ -254,6 +255,84 @@ TEST_F(HookEventDispatcherTest, SessionEndRemovesTheSessionAndItsFiles)
     EXPECT_FALSE(readBack(key));
 }
 
+TEST_F(HookEventDispatcherTest, NothingIsReadWrittenOrDeletedThroughARefusedDirectory)
+{
+    // A link to a place someone else chose, and (where the test may hand it over) a directory of another user;
+    // either holds a session's files, which must stay as they are.
+    struct Setup {
+        QString directory;
+        QString files;
+    };
+    std::vector<Setup> setups { { m_root.filePath("linked"), m_root.filePath("elsewhere") } };
+    ASSERT_TRUE(QDir().mkpath(setups[0].files));
+    ASSERT_TRUE(QFile::link(setups[0].files, setups[0].directory));
+    if (::getuid() == 0) {
+        setups.push_back({ m_root.filePath("foreign"), m_root.filePath("foreign") });
+        ASSERT_TRUE(QDir().mkpath(setups[1].files));
+    }
+    for (const Setup& setup : setups) {
+        SCOPED_TRACE(setup.directory.toStdString());
+        for (const char* name : { "abcdef12-status.json", "abcdef12-notify.json" }) {
+            QFile f(setup.files + '/' + name);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(R"({"type":"permission"})");
+        }
+        if (setup.directory == setup.files) {
+            ASSERT_EQ(::chown(QFile::encodeName(setup.directory).constData(), 65534, 65534), 0);
+        }
+        const hooks::StatusDirectory refused(setup.directory);
+        hooks::SessionRegistry registry { refused, m_clock, m_root.filePath("legacy-status.json") };
+        hooks::SessionFileWriter files { refused };
+        HookEventDispatcher dispatcher { registry, files, m_clock };
+
+        registry.refresh();
+        EXPECT_TRUE(registry.sessions().empty());
+        dispatcher.dispatch(
+            "PostToolUse", { { "session_id", longId }, { "tool_name", "Bash" }, { "transcript_path", "/t" } });
+        dispatcher.flush();
+        ASSERT_EQ(registry.sessions().size(), 1u);
+        EXPECT_TRUE(registry.sessions().front().inMemoryOnly) << "the refused directory's status file was read";
+        files.clearNotify(*hooks::SessionKey::fromFileKey(key));
+        dispatcher.dispatch("SessionEnd", { { "session_id", longId } });
+        EXPECT_EQ(test::filesUnder(setup.files), QStringList({ "abcdef12-notify.json", "abcdef12-status.json" }));
+        EXPECT_EQ(test::readFile(setup.files + "/abcdef12-notify.json"), R"({"type":"permission"})");
+    }
+}
+
+TEST_F(HookEventDispatcherTest, AFloodOfSessionIdsStaysWithinTheRegistrysBound)
+{
+    QStringList lines;
+    m_registry.onLog = [&](const QString& line) { lines << line; };
+    const QString longText(5000, QChar(0x00e9));
+    const int flood = 15'000;
+    for (int i = 0; i < flood; ++i) {
+        const QString id = QStringLiteral("%1-flood").arg(i, 8, 10, QLatin1Char('0'));
+        m_dispatcher.dispatch("SessionStart", { { "session_id", id }, { "transcript_path", "/t.jsonl" } });
+        m_dispatcher.dispatch("Stop", { { "session_id", id }, { "last_assistant_message", longText } });
+    }
+    m_dispatcher.flush();
+
+    const std::size_t bound = hooks::SessionRegistry::maxSessions;
+    ASSERT_EQ(m_registry.sessions().size(), bound);
+    // Files only for the sessions taken in; a line per session taken in, and one for all those refused.
+    EXPECT_EQ(allFiles().size(), qsizetype(bound));
+    EXPECT_EQ(lines.filter("refused").size(), 1) << lines.filter("refused").join('\n').toStdString();
+    EXPECT_LE(lines.size(), qsizetype(bound) + 1);
+    EXPECT_LT(lines.join('\n').toUtf8().size(), 100'000);
+    EXPECT_TRUE(lines.filter(" active [").last().endsWith(QStringLiteral("\u2026 +%1 more]").arg(bound - 20)));
+    const QString kept = m_registry.sessions().front().hookLastAssistant;
+    EXPECT_EQ(kept.size(), hooks::SessionRegistry::maxHookTextCharacters);
+    EXPECT_TRUE(kept.endsWith(QChar(0x2026)));
+
+    // Expired sessions take their texts with them and make room again.
+    m_clock.advance(hooks::SessionRegistry::sessionSafetyWindowSeconds * 1000);
+    m_registry.refresh();
+    EXPECT_TRUE(m_registry.sessions().empty());
+    dispatch("SessionStart", { { "session_id", "00000000-flood" } });
+    ASSERT_NE(session("00000000"), nullptr);
+    EXPECT_TRUE(session("00000000")->hookLastAssistant.isEmpty());
+}
+
 TEST_F(HookEventDispatcherTest, TitleAndLastAssistantTextAreTrimmed)
 {
     dispatch("SessionStart", { { "session_id", longId } });
@@ -278,9 +357,9 @@ TEST_F(HookEventDispatcherTest, ABurstWritesTheLatestOfEachFileOnce)
 {
     m_dispatcher.dispatch("PostToolUse", { { "session_id", "burst123" }, { "tool_name", "Read" } });
     m_dispatcher.dispatch("PostToolUse", { { "session_id", "burst123" }, { "tool_name", "Bash" } });
-    EXPECT_FALSE(QFile::exists(m_status.filePath(QStringLiteral("burst123-activity.json"))));
+    EXPECT_FALSE(QFile::exists(file(QStringLiteral("burst123-activity.json"))));
     EXPECT_TRUE(m_dispatcher.flush());
-    QFile file(m_status.filePath(QStringLiteral("burst123-activity.json")));
+    QFile file(this->file(QStringLiteral("burst123-activity.json")));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("tool")).toString(),
         QStringLiteral("Bash"));

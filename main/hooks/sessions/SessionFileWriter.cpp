@@ -1,5 +1,6 @@
 #include "main/hooks/sessions/SessionFileWriter.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -12,18 +13,26 @@ SessionFileWriter::SessionFileWriter(StatusDirectory directory) : m_directory(st
 bool SessionFileWriter::write(const QString& name, const QByteArray& bytes)
 {
     QString problem;
-    if (m_directory.prepare(&problem) && SmallFile::writeAtomically(m_directory.filePath(name), bytes, &problem)) {
+    const auto directory = m_directory.openOrCreate(&problem);
+    if (directory && SmallFile::writeAtomically(directory->filePath(name), bytes, &problem)) {
         m_failing.remove(name);
         return true;
     }
-    if (!m_failing.contains(name)) {
+    // Bounded, since the names come from the sessions' keys: past the bound a failure is merely not logged.
+    if (!m_failing.contains(name) && m_failing.size() < maxFailingNames) {
         m_failing.insert(name);
         if (onLog) {
-            onLog(QStringLiteral("[hook-diag] could not write %1: %2").arg(m_directory.filePath(name), problem),
+            onLog(QStringLiteral("[hook-diag] could not write %1/%2: %3").arg(m_directory.path(), name, problem),
                 common::LogColor::Red);
         }
     }
     return false;
+}
+
+bool SessionFileWriter::exists(const SessionKey& key, StatusFileKind kind) const
+{
+    const auto directory = m_directory.open();
+    return directory && QFileInfo::exists(directory->filePath(StatusFiles::fileName(key, kind)));
 }
 
 bool SessionFileWriter::writeActivity(

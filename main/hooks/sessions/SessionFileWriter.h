@@ -12,10 +12,14 @@
 
 namespace murmeli::hooks {
 
-/// Writes the activity, notification and transcript-path files of a session into the status directory. Every
-/// file is replaced whole and atomically, so the agents' readers never see half a file.
+/// Writes the activity, notification and transcript-path files of a session into the status directory, and nothing
+/// while the directory is unusable. Every file is replaced whole and atomically, so the agents' readers never see
+/// half a file.
 class SessionFileWriter final {
 public:
+    /// Failing names remembered for logging, most; further failures go unlogged until one of them succeeds.
+    static constexpr qsizetype maxFailingNames = 1024;
+
     explicit SessionFileWriter(StatusDirectory directory);
 
     /// One line when a file cannot be written; nothing more for that file until it has been written again.
@@ -32,7 +36,8 @@ public:
     /// Empties key + "-notify.json" ("notify.json" without a key); an empty file reads as no notice.
     bool clearNotify(const std::optional<SessionKey>& key);
 
-    const StatusDirectory& directory() const { return m_directory; }
+    /// Whether the session's file of this kind is there; false too when the directory is unusable.
+    bool exists(const SessionKey& key, StatusFileKind kind) const;
 
 private:
     bool write(const QString& name, const QByteArray& bytes);

@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
 
 #include "main/common/TextUtils.h"
@@ -74,7 +73,13 @@ std::optional<SessionSnapshot> SessionRegistry::selected() const
     return m_sessions[static_cast<std::size_t>(selectedIndex())];
 }
 
-bool SessionRegistry::isPendingApproval(const SessionKey& key, const std::optional<QDateTime>& notifyMtime) const
+bool SessionRegistry::contains(const SessionKey& sid) const
+{
+    return std::any_of(m_sessions.begin(), m_sessions.end(), [&](const SessionSnapshot& s) { return s.sid8 == sid; });
+}
+
+bool SessionRegistry::isPendingApproval(
+    const StatusDirectory::Access& directory, const SessionKey& key, const std::optional<QDateTime>& notifyMtime) const
 {
     if (!notifyMtime) {
         return false;
@@ -83,17 +88,18 @@ bool SessionRegistry::isPendingApproval(const SessionKey& key, const std::option
     if (notifyMtime->msecsTo(m_clock.now()) >= notifyExpiryForApproval * 1000) {
         return false;
     }
-    const auto object = SmallFile::readObject(m_directory.filePath(StatusFiles::fileName(key, StatusFileKind::Notify)));
+    const auto object = SmallFile::readObject(directory.filePath(StatusFiles::fileName(key, StatusFileKind::Notify)));
     return object && object->value(QLatin1String("type")) == QLatin1String("permission");
 }
 
-SessionSnapshot SessionRegistry::fileSnapshot(const SessionKey& key, const FileTimes& times) const
+SessionSnapshot SessionRegistry::fileSnapshot(
+    const StatusDirectory::Access& directory, const SessionKey& key, const FileTimes& times) const
 {
     SessionSnapshot snapshot(key);
     snapshot.statusMtime = times.status.value_or(SessionSnapshot::distantPast());
     snapshot.activityMtime = times.activity;
     snapshot.notifyMtime = times.notify;
-    snapshot.isPendingApproval = isPendingApproval(key, times.notify);
+    snapshot.isPendingApproval = isPendingApproval(directory, key, times.notify);
     snapshot.hookSessionTitle = textOf(m_hookSessionTitles, key);
     snapshot.hookLastAssistant = textOf(m_hookLastAssistants, key);
     return snapshot;
@@ -115,6 +121,10 @@ void SessionRegistry::logList()
 {
     QStringList keys;
     for (const SessionSnapshot& s : m_sessions) {
+        if (keys.size() == listedKeysInLog) {
+            keys << QStringLiteral("\u2026 +%1 more").arg(m_sessions.size() - listedKeysInLog);
+            break;
+        }
         keys << s.sid8.text();
     }
     log(QStringLiteral("Sessions: %1 active [%2]").arg(m_sessions.size()).arg(keys.join(QStringLiteral(", "))));
@@ -131,8 +141,8 @@ void SessionRegistry::logSelection()
 void SessionRegistry::refresh()
 {
     // An unusable directory is treated like one that cannot be listed: nothing is read from it or written to it.
-    m_directory.prepare();
-    const std::optional<QStringList> names = m_directory.fileNames();
+    const auto directory = m_directory.openOrCreate();
+    const std::optional<QStringList> names = directory ? directory->fileNames() : std::nullopt;
     if (!names) {
         // Not an empty directory: in-memory sessions must not linger on as if nothing had happened.
         m_sessions.clear();
@@ -141,7 +151,7 @@ void SessionRegistry::refresh()
 
     std::map<SessionKey, FileTimes> times;
     for (const QString& name : *names) {
-        const auto time = modificationTime(m_directory.filePath(name));
+        const auto time = modificationTime(directory->filePath(name));
         if (!time) {
             continue;
         }
@@ -176,22 +186,27 @@ void SessionRegistry::refresh()
         const auto found = times.find(key);
         const FileTimes fileTimes = found == times.end() ? FileTimes {} : found->second;
         if (fileTimes.status) {
-            list.push_back(fileSnapshot(key, fileTimes));
+            list.push_back(fileSnapshot(*directory, key, fileTimes));
             continue;
         }
         const auto existing = find(key);
         if (existing != m_sessions.end() && existing->inMemoryOnly) {
             list.push_back(*existing);
         } else {
-            list.push_back(fileSnapshot(key, fileTimes));
+            list.push_back(fileSnapshot(*directory, key, fileTimes));
         }
     }
 
     std::erase_if(list, [&](const SessionSnapshot& s) { return !s.isActive(m_clock.now()); });
     sortForDisplay(list);
+    std::optional<SessionKey> firstLeftOut;
+    if (list.size() > maxSessions) {
+        firstLeftOut = list[maxSessions].sid8;
+        list.erase(list.begin() + maxSessions, list.end());
+    }
 
     if (list.empty()) {
-        if (auto legacy = legacyFallback()) {
+        if (auto legacy = legacyFallback(*directory)) {
             list.push_back(*legacy);
         }
     }
@@ -209,19 +224,44 @@ void SessionRegistry::refresh()
     if (m_selectedSid && m_selectedSid != oldSelected) {
         log(QStringLiteral("Session → %1 (auto)").arg(m_selectedSid->text()));
     }
+    forgetUnlistedTexts();
+    if (firstLeftOut) {
+        refuse(*firstLeftOut);
+    } else if (m_sessions.size() < maxSessions) {
+        m_refusing = false;
+    }
 }
 
-std::optional<SessionSnapshot> SessionRegistry::legacyFallback()
+void SessionRegistry::refuse(const SessionKey& sid)
 {
-    const auto time = modificationTime(m_legacyPath);
-    if (!time || time->msecsTo(m_clock.now()) >= legacyFreshnessSeconds * 1000) {
+    if (std::exchange(m_refusing, true)) {
+        return;
+    }
+    log(QStringLiteral("Sessions: limit of %1 reached; %2 and further new sessions are refused until there is room")
+            .arg(maxSessions)
+            .arg(sid.text()));
+}
+
+void SessionRegistry::forgetUnlistedTexts()
+{
+    std::set<SessionKey> listed;
+    for (const SessionSnapshot& s : m_sessions) {
+        listed.insert(s.sid8);
+    }
+    for (auto* texts : { &m_hookSessionTitles, &m_hookLastAssistants }) {
+        std::erase_if(*texts, [&](const auto& entry) { return !listed.contains(entry.first); });
+    }
+}
+
+std::optional<SessionSnapshot> SessionRegistry::legacyFallback(const StatusDirectory::Access& directory)
+{
+    // The legacy file sits in the shared /tmp: only a regular file of our own is taken, never a link or a file
+    // someone else put under the name.
+    const auto file = SmallFile::readOwn(m_legacyPath, m_clock.now().addSecs(-legacyFreshnessSeconds));
+    if (!file) {
         return std::nullopt;
     }
-    const auto bytes = SmallFile::read(m_legacyPath);
-    if (!bytes) {
-        return std::nullopt;
-    }
-    const auto object = SmallFile::parseObject(*bytes);
+    const auto object = SmallFile::parseObject(file->bytes);
     if (!object) {
         return std::nullopt;
     }
@@ -229,26 +269,25 @@ std::optional<SessionSnapshot> SessionRegistry::legacyFallback()
     if (!id.isString()) {
         return std::nullopt;
     }
-    // The legacy file sits in the shared /tmp: its id must not steer where we write.
+    // Its id must not steer where we write.
     const std::optional<SessionKey> key = SessionKey::fromSessionId(id.toString());
-    if (!key || !m_directory.prepare()) {
+    if (!key) {
         return std::nullopt;
     }
-    QSaveFile copy(m_directory.filePath(StatusFiles::fileName(*key, StatusFileKind::Status)));
-    if (copy.open(QIODevice::WriteOnly) && copy.write(*bytes) == bytes->size()) {
-        copy.commit();
-    } else {
-        copy.cancelWriting();
-    }
+    SmallFile::writeAtomically(directory.filePath(StatusFiles::fileName(*key, StatusFileKind::Status)), file->bytes);
     SessionSnapshot snapshot(*key);
-    snapshot.statusMtime = *time;
+    snapshot.statusMtime = file->modified;
     return snapshot;
 }
 
 void SessionRegistry::refreshSnapshot(const SessionKey& sid)
 {
+    const auto directory = m_directory.open();
+    if (!directory) {
+        return;
+    }
     const auto timeOf
-        = [&](StatusFileKind kind) { return modificationTime(m_directory.filePath(StatusFiles::fileName(sid, kind))); };
+        = [&](StatusFileKind kind) { return modificationTime(directory->filePath(StatusFiles::fileName(sid, kind))); };
     FileTimes times;
     times.status = timeOf(StatusFileKind::Status);
     if (!times.status) {
@@ -256,21 +295,28 @@ void SessionRegistry::refreshSnapshot(const SessionKey& sid)
     }
     times.activity = timeOf(StatusFileKind::Activity);
     times.notify = timeOf(StatusFileKind::Notify);
-    SessionSnapshot snapshot = fileSnapshot(sid, times);
+    SessionSnapshot snapshot = fileSnapshot(*directory, sid, times);
     const auto it = find(sid);
     if (it != m_sessions.end()) {
         *it = std::move(snapshot);
+    } else if (m_sessions.size() >= maxSessions) {
+        refuse(sid);
     } else {
         m_sessions.push_back(std::move(snapshot));
         sortForDisplay(m_sessions);
     }
 }
 
-void SessionRegistry::addSession(const SessionKey& sid, const QString& cwd, const QString& adapter)
+bool SessionRegistry::addSession(const SessionKey& sid, const QString& cwd, const QString& adapter)
 {
     Q_UNUSED(cwd)
+    const auto it = find(sid);
+    if (it == m_sessions.end() && m_sessions.size() >= maxSessions) {
+        refuse(sid);
+        return false;
+    }
     if (!isLongEnough(sid)) {
-        return;
+        return true;
     }
     SessionSnapshot snapshot(sid);
     snapshot.statusMtime = m_clock.now();
@@ -278,7 +324,6 @@ void SessionRegistry::addSession(const SessionKey& sid, const QString& cwd, cons
     snapshot.adapter = adapter;
     snapshot.hookSessionTitle = textOf(m_hookSessionTitles, sid);
     snapshot.hookLastAssistant = textOf(m_hookLastAssistants, sid);
-    const auto it = find(sid);
     if (it != m_sessions.end()) {
         *it = std::move(snapshot);
     } else {
@@ -288,12 +333,15 @@ void SessionRegistry::addSession(const SessionKey& sid, const QString& cwd, cons
     if (!m_selectedSid) {
         m_selectedSid = sid;
     }
+    return true;
 }
 
 void SessionRegistry::removeSession(const SessionKey& sid)
 {
-    for (const StatusFileKind kind : StatusFiles::allKinds) {
-        QFile::remove(m_directory.filePath(StatusFiles::fileName(sid, kind)));
+    if (const auto directory = m_directory.open()) {
+        for (const StatusFileKind kind : StatusFiles::allKinds) {
+            QFile::remove(directory->filePath(StatusFiles::fileName(sid, kind)));
+        }
     }
     m_hookSessionTitles.erase(sid);
     m_hookLastAssistants.erase(sid);
@@ -305,29 +353,37 @@ void SessionRegistry::removeSession(const SessionKey& sid)
     if (m_selectedSid == sid) {
         m_selectedSid = m_sessions.empty() ? std::nullopt : std::optional(m_sessions.front().sid8);
     }
+    if (m_sessions.size() < maxSessions) {
+        m_refusing = false;
+    }
 }
 
 void SessionRegistry::setHookSessionTitle(const SessionKey& sid, const QString& title)
 {
-    const QString trimmed = title.trimmed();
-    if (trimmed.isEmpty()) {
-        return;
-    }
-    m_hookSessionTitles.insert_or_assign(sid, trimmed);
-    if (const auto it = find(sid); it != m_sessions.end()) {
-        it->hookSessionTitle = trimmed;
-    }
+    setHookText(m_hookSessionTitles, &SessionSnapshot::hookSessionTitle, sid, title);
 }
 
 void SessionRegistry::setHookLastAssistant(const SessionKey& sid, const QString& text)
+{
+    setHookText(m_hookLastAssistants, &SessionSnapshot::hookLastAssistant, sid, text);
+}
+
+void SessionRegistry::setHookText(
+    std::map<SessionKey, QString>& texts, QString SessionSnapshot::*field, const SessionKey& sid, const QString& text)
 {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty()) {
         return;
     }
-    m_hookLastAssistants.insert_or_assign(sid, trimmed);
-    if (const auto it = find(sid); it != m_sessions.end()) {
-        it->hookLastAssistant = trimmed;
+    const auto it = find(sid);
+    // A text may come before its session is listed, but not for more keys than the list could ever hold.
+    if (it == m_sessions.end() && !texts.contains(sid) && texts.size() >= maxSessions) {
+        return;
+    }
+    const QString kept = common::text::truncateWithEllipsis(trimmed, maxHookTextCharacters);
+    texts.insert_or_assign(sid, kept);
+    if (it != m_sessions.end()) {
+        (*it).*field = kept;
     }
 }
 

@@ -22,6 +22,13 @@ public:
     static constexpr qint64 notifyExpiryForApproval = 60;
     static constexpr qint64 legacyFreshnessSeconds = 900;
     static constexpr int minimumKeyLength = 4;
+    /// The most sessions listed at once; beyond it new sessions are refused, so a flood of ids costs a bounded
+    /// amount of memory, time and log.
+    static constexpr std::size_t maxSessions = 256;
+    /// The list line names at most this many keys, then how many more there are.
+    static constexpr int listedKeysInLog = 20;
+    /// Hook-given titles and assistant texts are kept to this many user-perceived characters.
+    static constexpr int maxHookTextCharacters = 500;
 
     SessionRegistry(StatusDirectory directory, common::Clock& clock,
         QString legacyPath = QString::fromLatin1(StatusFiles::legacyStatusPath));
@@ -34,11 +41,20 @@ public:
     std::optional<SessionSnapshot> selected() const;
     const StatusDirectory& directory() const { return m_directory; }
 
+    bool contains(const SessionKey& sid) const;
+
     /// Rebuilds the list from the directory; a directory that cannot be listed empties it and keeps the selection.
+    /// Of more than maxSessions active sessions the most recent are kept. Titles and assistant texts of keys that
+    /// are no longer listed are forgotten.
     void refresh();
     void refreshSnapshot(const SessionKey& sid);
-    void addSession(const SessionKey& sid, const QString& cwd, const QString& adapter);
+    /// False when the session is new and the list is full: it is then refused, with one log line until there is
+    /// room again.
+    bool addSession(const SessionKey& sid, const QString& cwd, const QString& adapter);
+    /// Forgets the session and, when the directory is usable, deletes its files.
     void removeSession(const SessionKey& sid);
+    /// Trimmed and cut to maxHookTextCharacters; kept for a key not yet listed only while fewer than maxSessions
+    /// texts are kept.
     void setHookSessionTitle(const SessionKey& sid, const QString& title);
     void setHookLastAssistant(const SessionKey& sid, const QString& text);
     void selectNext();
@@ -52,9 +68,15 @@ private:
         std::optional<QDateTime> notify;
     };
 
-    SessionSnapshot fileSnapshot(const SessionKey& key, const FileTimes& times) const;
-    bool isPendingApproval(const SessionKey& key, const std::optional<QDateTime>& notifyMtime) const;
-    std::optional<SessionSnapshot> legacyFallback();
+    SessionSnapshot fileSnapshot(
+        const StatusDirectory::Access& directory, const SessionKey& key, const FileTimes& times) const;
+    bool isPendingApproval(const StatusDirectory::Access& directory, const SessionKey& key,
+        const std::optional<QDateTime>& notifyMtime) const;
+    std::optional<SessionSnapshot> legacyFallback(const StatusDirectory::Access& directory);
+    void setHookText(std::map<SessionKey, QString>& texts, QString SessionSnapshot::*field, const SessionKey& sid,
+        const QString& text);
+    void forgetUnlistedTexts();
+    void refuse(const SessionKey& sid);
     static void sortForDisplay(std::vector<SessionSnapshot>& list);
     void logList();
     void logSelection();
@@ -68,6 +90,8 @@ private:
     std::optional<SessionKey> m_selectedSid;
     std::map<SessionKey, QString> m_hookSessionTitles;
     std::map<SessionKey, QString> m_hookLastAssistants;
+    // Set by the first refusal of a full list and cleared once there is room, so a flood logs one line.
+    bool m_refusing = false;
 };
 
 } // namespace murmeli::hooks

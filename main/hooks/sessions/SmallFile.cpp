@@ -9,6 +9,10 @@
 #include <QJsonDocument>
 #include <QTemporaryFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace murmeli::hooks::SmallFile {
 
 std::optional<QByteArray> read(const QString& path, qint64 limit)
@@ -27,6 +31,30 @@ std::optional<QByteArray> read(const QString& path, qint64 limit)
         return std::nullopt;
     }
     return bytes;
+}
+
+std::optional<TimedBytes> readOwn(const QString& path, const QDateTime& notBefore, qint64 limit)
+{
+    // O_NONBLOCK: a FIFO under the name must not hold us up before fstat shows what it is.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::optional<TimedBytes> result;
+    struct stat info { };
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::getuid() && info.st_size <= limit) {
+        const QDateTime modified = QDateTime::fromMSecsSinceEpoch(
+            qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1'000'000, Qt::UTC);
+        QFile file;
+        if (modified > notBefore && file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+            QByteArray bytes = file.read(limit + 1);
+            if (bytes.size() <= limit && file.error() == QFileDevice::NoError) {
+                result = TimedBytes { std::move(bytes), modified };
+            }
+        }
+    }
+    ::close(fd);
+    return result;
 }
 
 std::optional<QJsonObject> readObject(const QString& path)

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 
@@ -12,6 +13,18 @@ namespace murmeli::hooks::SmallFile {
 
 /// The bytes of a regular file of at most `limit` bytes; nullopt for anything else (a FIFO or device would block).
 std::optional<QByteArray> read(const QString& path, qint64 limit = StatusFiles::maxSessionFileBytes);
+
+/// A file read together with the time it was last modified.
+struct TimedBytes {
+    QByteArray bytes;
+    QDateTime modified;
+};
+
+/// A regular file of at most `limit` bytes that belongs to this user, opened without following a symbolic link;
+/// nullopt for anything else, and for a file last modified at or before `notBefore` (whose bytes are then not
+/// read). For files in a shared directory, where others could plant a file or a link under the name.
+std::optional<TimedBytes> readOwn(
+    const QString& path, const QDateTime& notBefore, qint64 limit = StatusFiles::maxSessionFileBytes);
 
 /// The bytes parsed as a JSON object; nullopt when they do not parse or are not an object.
 std::optional<QJsonObject> parseObject(const QByteArray& bytes);

@@ -86,17 +86,20 @@ QStringList staleNames(
 
 QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable)
 {
-    const std::optional<QStringList> names = directory.fileNames();
+    const auto listed = directory.open();
+    const std::optional<QStringList> names = listed ? listed->fileNames() : std::nullopt;
     if (!names || !readTable) {
         co_return;
     }
     // Without the table every session would look dead; deleting then would destroy live sessions' files.
     const std::optional<ProcessTable> table = co_await readTable();
-    if (!table) {
+    // Checked again: the directory may have been replaced while the table was read.
+    const auto current = directory.open();
+    if (!table || !current) {
         co_return;
     }
-    for (const QString& name : staleNames(*names, *table, directory.path(), &modificationTimeOnDisk)) {
-        QFile::remove(directory.filePath(name));
+    for (const QString& name : staleNames(*names, *table, current->path(), &modificationTimeOnDisk)) {
+        QFile::remove(current->filePath(name));
     }
 }
 

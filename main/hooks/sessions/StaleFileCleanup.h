@@ -33,8 +33,9 @@ QSet<SessionKey> liveKeys(const ProcessTable& table);
 QStringList staleNames(
     const QStringList& names, const ProcessTable& table, const QString& directory, const ModificationTime& mtimeOf);
 
-/// Lists the directory (nothing happens when it cannot be listed, and no table is read), reads the table without
-/// blocking (nothing is deleted without one), then deletes the stale names. Owns copies of what it uses, so its
+/// Lists the directory (nothing happens when it is unusable or cannot be listed, and no table is read), reads the
+/// table without blocking (nothing is deleted without one), then, when the directory is still usable, deletes the
+/// stale names. Owns copies of what it uses, so its
 /// caller may go away meanwhile.
 QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable);
 

@@ -1,6 +1,7 @@
 #include "main/hooks/sessions/StatusDirectory.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,62 +18,95 @@ StatusDirectory::StatusDirectory(QString path, NameLister lister)
 {
 }
 
-QString StatusDirectory::filePath(const QString& name) const
+QString StatusDirectory::Access::filePath(const QString& name) const
 {
-    return m_path + QLatin1Char('/') + name;
+    return path() + QLatin1Char('/') + name;
 }
 
-bool StatusDirectory::isUsable(QString* problem) const
+std::optional<QStringList> StatusDirectory::Access::fileNames() const
 {
-    const auto fail = [&](const QString& why) {
+    return m_directory->m_lister(path());
+}
+
+std::optional<StatusDirectory::Access> StatusDirectory::open(QString* problem) const
+{
+    return reach(Reach::Existing, problem, nullptr);
+}
+
+std::optional<StatusDirectory::Access> StatusDirectory::openOrCreate(QString* problem) const
+{
+    return reach(Reach::Create, problem, nullptr);
+}
+
+bool StatusDirectory::prepare(QString* problem, QString* repair) const
+{
+    return reach(Reach::Repair, problem, repair).has_value();
+}
+
+std::optional<StatusDirectory::Access> StatusDirectory::reach(Reach how, QString* problem, QString* repair) const
+{
+    const auto fail = [&](const QString& why) -> std::optional<Access> {
         if (problem) {
-            *problem = why;
+            *problem = m_path + QLatin1Char(' ') + why;
         }
-        return false;
+        return std::nullopt;
     };
+    const QByteArray encoded = QFile::encodeName(m_path);
     struct stat info { };
     // lstat, so a symbolic link planted in /tmp is seen as what it is and never followed.
-    if (::lstat(QFile::encodeName(m_path).constData(), &info) != 0) {
-        return fail(QStringLiteral("%1 does not exist").arg(m_path));
-    }
-    if (S_ISLNK(info.st_mode)) {
-        return fail(QStringLiteral("%1 is a symbolic link").arg(m_path));
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        return fail(QStringLiteral("%1 is not a directory").arg(m_path));
-    }
-    if (info.st_uid != ::getuid()) {
-        return fail(QStringLiteral("%1 belongs to another user (uid %2)").arg(m_path).arg(info.st_uid));
-    }
-    return true;
-}
-
-bool StatusDirectory::prepare(QString* problem) const
-{
-    struct stat info { };
-    if (::lstat(QFile::encodeName(m_path).constData(), &info) != 0) {
+    if (::lstat(encoded.constData(), &info) != 0) {
+        if (errno != ENOENT) {
+            return fail(QStringLiteral("cannot be examined: ") + QString::fromLocal8Bit(std::strerror(errno)));
+        }
+        if (how == Reach::Existing) {
+            return fail(QStringLiteral("does not exist"));
+        }
         const QFileInfo parent(QFileInfo(m_path).absolutePath());
         if (!parent.exists()) {
             QDir().mkpath(parent.absoluteFilePath());
         }
         // mkdir with the mode directly: there is no moment in which others could use the directory.
-        if (::mkdir(QFile::encodeName(m_path).constData(), 0700) != 0 && errno != EEXIST) {
-            if (problem) {
-                *problem = QStringLiteral("%1 could not be created: %2")
-                               .arg(m_path, QString::fromLocal8Bit(strerror(errno)));
-            }
-            return false;
+        if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST) {
+            return fail(QStringLiteral("could not be created: ") + QString::fromLocal8Bit(std::strerror(errno)));
+        }
+        if (::lstat(encoded.constData(), &info) != 0) {
+            return fail(QStringLiteral("does not exist"));
         }
     }
-    return isUsable(problem);
-}
-
-std::optional<QStringList> StatusDirectory::fileNames() const
-{
-    if (!isUsable()) {
-        return std::nullopt;
+    if (S_ISLNK(info.st_mode)) {
+        return fail(QStringLiteral("is a symbolic link"));
     }
-    return m_lister(m_path);
+    if (!S_ISDIR(info.st_mode)) {
+        return fail(QStringLiteral("is not a directory"));
+    }
+    if (info.st_uid != ::getuid()) {
+        return fail(QStringLiteral("belongs to another user (uid %1)").arg(info.st_uid));
+    }
+    const mode_t mode = info.st_mode & 07777;
+    if ((mode & (S_IWGRP | S_IWOTH)) == 0) {
+        return Access(*this);
+    }
+    const QString modeText = QStringLiteral("0%1").arg(mode, 3, 8, QLatin1Char('0'));
+    if (how != Reach::Repair) {
+        return fail(QStringLiteral("is writable by group or others (mode %1)").arg(modeText));
+    }
+    // Through a descriptor of the very directory that was checked, so a swap in between cannot redirect the chmod.
+    const int fd = ::open(encoded.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat opened { };
+    const bool same = fd >= 0 && ::fstat(fd, &opened) == 0 && opened.st_dev == info.st_dev
+        && opened.st_ino == info.st_ino && ::fchmod(fd, 0700) == 0;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    if (!same) {
+        return fail(
+            QStringLiteral("is writable by group or others (mode %1) and could not be set back to 0700").arg(modeText));
+    }
+    if (repair) {
+        *repair
+            = QStringLiteral("%1 was writable by group or others (mode %2); set back to 0700").arg(m_path, modeText);
+    }
+    return Access(*this);
 }
 
 std::optional<QStringList> StatusDirectory::listOnDisk(const QString& path)

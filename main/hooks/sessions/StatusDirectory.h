@@ -11,7 +11,9 @@
 namespace murmeli::hooks {
 
 /// The shared directory where the agents' sessions leave their files. It lives in the world-writable /tmp, so
-/// before anything is written there (or read from there) it must be a real directory that belongs to us.
+/// before anything is read, written or deleted there it must be a real directory that belongs to us and that no
+/// one else may write to. Its files are reached only through an Access, which one check hands out, so no caller
+/// can forget the check.
 class StatusDirectory final {
 public:
     static constexpr auto defaultPath = StatusFiles::directory;
@@ -19,28 +21,49 @@ public:
     /// The names of the directory's entries other than subdirectories; nullopt when it cannot be read to its end.
     using NameLister = std::function<std::optional<QStringList>(const QString& path)>;
 
+    /// The directory as one check found it usable. Take one per operation (each check is one lstat) and keep it no
+    /// longer than the operation and the StatusDirectory it came from.
+    class Access final {
+    public:
+        const QString& path() const { return m_directory->m_path; }
+        /// path + "/" + name
+        QString filePath(const QString& name) const;
+        /// The names in the directory; nullopt when it cannot be listed. A directory that cannot be read is a
+        /// failure here, never an empty list.
+        std::optional<QStringList> fileNames() const;
+
+    private:
+        friend class StatusDirectory;
+        explicit Access(const StatusDirectory& directory) : m_directory(&directory) { }
+
+        const StatusDirectory* m_directory;
+    };
+
     /// An empty lister reads the directory on disk (listOnDisk).
     explicit StatusDirectory(QString path = QString::fromLatin1(defaultPath), NameLister lister = {});
 
+    /// Names the directory in messages; its files are reached through open().
     const QString& path() const { return m_path; }
-    /// path + "/" + name
-    QString filePath(const QString& name) const;
 
-    /// Creates the directory (mode 0700) when it is absent; false, with the reason, when it is unusable:
-    /// a symbolic link, not a directory, or owned by another user.
-    bool prepare(QString* problem = nullptr) const;
+    /// The directory when it exists and is usable; nullopt, with the reason, when it is absent, a symbolic link,
+    /// not a directory, owned by another user, or writable by group or others.
+    std::optional<Access> open(QString* problem = nullptr) const;
 
-    /// Whether it exists and is usable, without creating it.
-    bool isUsable(QString* problem = nullptr) const;
+    /// As open(), but creates the directory (mode 0700, with missing parents) when it is absent.
+    std::optional<Access> openOrCreate(QString* problem = nullptr) const;
 
-    /// The names in the directory when it is usable and can be listed; nullopt otherwise. A directory that
-    /// exists but cannot be read is a failure here, never an empty list.
-    std::optional<QStringList> fileNames() const;
+    /// For the start: as openOrCreate(), and a directory of ours that group or others may write to is set back to
+    /// 0700, which repair (when given) then describes. False, with the reason, when it is unusable.
+    bool prepare(QString* problem = nullptr, QString* repair = nullptr) const;
 
     /// The real lister: every entry but ".", ".." and subdirectories; nullopt when opening or reading fails.
     static std::optional<QStringList> listOnDisk(const QString& path);
 
 private:
+    enum class Reach { Existing, Create, Repair };
+
+    std::optional<Access> reach(Reach how, QString* problem, QString* repair) const;
+
     QString m_path;
     NameLister m_lister;
 };

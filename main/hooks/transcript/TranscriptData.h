@@ -42,7 +42,7 @@ struct TranscriptAgent {
 struct TranscriptData {
     /// Tool calls in transcript order, the most recent at most.
     QList<TranscriptTool> tools;
-    /// Sub-agent starts in transcript order.
+    /// Sub-agent starts in transcript order, the most recent at most.
     QList<TranscriptAgent> agents;
     /// The list of the latest to-do update.
     QList<TranscriptTodo> todos;

@@ -51,6 +51,23 @@ QString extractTarget(const QString& name, const std::optional<QJsonObject>& inp
     return {};
 }
 
+// Appends the item and keeps only the latest `limit`, with the index of each id.
+template <typename Item>
+void appendCapped(QList<Item>& list, QHash<QString, qsizetype>& index, Item item, qsizetype limit)
+{
+    index.insert(item.id, list.size());
+    list.append(std::move(item));
+    if (list.size() <= limit) {
+        return;
+    }
+    list.remove(0, list.size() - limit);
+    // Rebuilt in order, so that of two entries with one id the later one gets the result.
+    index.clear();
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        index.insert(list.at(i).id, i);
+    }
+}
+
 } // namespace
 
 void TranscriptSummary::reset()
@@ -113,7 +130,8 @@ void TranscriptSummary::useTool(const QJsonObject& block)
             replaceTodos(*todos);
         }
     } else {
-        appendTool({ id.toString(), toolName, extractTarget(toolName, input), running });
+        appendCapped(m_data.tools, m_toolMap,
+            TranscriptTool { id.toString(), toolName, extractTarget(toolName, input), running }, toolHistoryLimit);
     }
 }
 
@@ -129,8 +147,8 @@ void TranscriptSummary::startAgent(const QString& id, const std::optional<QJsonO
             type = description.toString();
         }
     }
-    m_agentMap.insert(id, m_data.agents.size());
-    m_data.agents.append({ id, common::text::prefixCharacters(type, shortCharacters), running });
+    appendCapped(m_data.agents, m_agentMap,
+        TranscriptAgent { id, common::text::prefixCharacters(type, shortCharacters), running }, agentHistoryLimit);
 }
 
 void TranscriptSummary::replaceTodos(const QJsonArray& todos)
@@ -141,21 +159,6 @@ void TranscriptSummary::replaceTodos(const QJsonArray& todos)
         const QJsonValue status = todo.value(QLatin1String("status"));
         m_data.todos.append({ todo.value(QLatin1String("content")).toString(),
             status.isString() ? status.toString() : QStringLiteral("pending") });
-    }
-}
-
-void TranscriptSummary::appendTool(TranscriptTool tool)
-{
-    m_toolMap.insert(tool.id, m_data.tools.size());
-    m_data.tools.append(std::move(tool));
-    if (m_data.tools.size() <= toolHistoryLimit) {
-        return;
-    }
-    m_data.tools.remove(0, m_data.tools.size() - toolHistoryLimit);
-    // Rebuilt in order, so that of two calls with one id the later one gets the result.
-    m_toolMap.clear();
-    for (qsizetype i = 0; i < m_data.tools.size(); ++i) {
-        m_toolMap.insert(m_data.tools.at(i).id, i);
     }
 }
 

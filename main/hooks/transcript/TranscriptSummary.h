@@ -16,6 +16,7 @@ namespace murmeli::hooks {
 class TranscriptSummary final {
 public:
     static constexpr int toolHistoryLimit = 100;
+    static constexpr int agentHistoryLimit = 100;
 
     const TranscriptData& data() const { return m_data; }
     TranscriptData& data() { return m_data; }
@@ -34,7 +35,6 @@ private:
     void useTool(const QJsonObject& block);
     void startAgent(const QString& id, const std::optional<QJsonObject>& input);
     void replaceTodos(const QJsonArray& todos);
-    void appendTool(TranscriptTool tool);
     int finishTool(const QJsonObject& block);
 
     TranscriptData m_data;

@@ -18,6 +18,7 @@ namespace murmeli::hooks {
 class TranscriptWatcher final {
 public:
     static constexpr int toolHistoryLimit = TranscriptSummary::toolHistoryLimit;
+    static constexpr int agentHistoryLimit = TranscriptSummary::agentHistoryLimit;
     /// The most read from the file in one go.
     static constexpr qint64 readChunkBytes = 1024 * 1024;
     /// The first read of a longer transcript starts this far from its end.

@@ -22,7 +22,7 @@ protected:
 
     QByteArray contents(const QString& name) const
     {
-        QFile file(m_writer.directory().filePath(name));
+        QFile file(m_root.filePath("a/status/" + name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 

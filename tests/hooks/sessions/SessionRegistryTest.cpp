@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
 #include "main/hooks/sessions/SessionRegistry.h"
 #include "tests/support/FakeClock.h"
 
@@ -275,4 +277,47 @@ TEST_F(SessionRegistryTest, LegacyStatusFileIsAdoptedWhileFresh)
     QFile copy(dirPath() + QStringLiteral("/0123abcd-status.json"));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_EQ(copy.readAll(), content);
+}
+
+TEST_F(SessionRegistryTest, LegacyStatusFileIsTakenOnlyAsARegularFileOfOurOwn)
+{
+    const QString legacy = root.path() + QStringLiteral("/legacy-status.json");
+    const QString planted = root.path() + QStringLiteral("/planted.json");
+    QFile f(planted);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(R"({"session_id":"0123abcd-5678"})");
+    f.close();
+
+    ASSERT_TRUE(QFile::link(planted, legacy));
+    registry.refresh();
+    EXPECT_TRUE(registry.sessions().empty());
+
+    if (::getuid() == 0) {
+        ASSERT_TRUE(QFile::remove(legacy) && QFile::copy(planted, legacy));
+        ASSERT_EQ(::chown(QFile::encodeName(legacy).constData(), 65534, 65534), 0);
+        registry.refresh();
+        EXPECT_TRUE(registry.sessions().empty());
+    }
+    EXPECT_FALSE(QFile::exists(dirPath() + QStringLiteral("/0123abcd-status.json")));
+}
+
+TEST_F(SessionRegistryTest, ListHoldsTheMostRecentSessionsUpToTheBoundAndSaysSoOncePerBurst)
+{
+    const int bound = int(SessionRegistry::maxSessions);
+    const auto name = [](int i) { return QStringLiteral("s%1").arg(i, 7, 10, QLatin1Char('0')); };
+    for (int i = 0; i < bound + 2; ++i) {
+        file(name(i) + QStringLiteral("-status.json"), i); // s0000000 is the most recent
+    }
+    registry.refresh();
+    ASSERT_EQ(registry.sessions().size(), SessionRegistry::maxSessions);
+    EXPECT_EQ(keys().last(), name(bound - 1));
+    registry.refresh();
+    EXPECT_FALSE(registry.addSession(key("new00000"), QString(), QString()));
+    EXPECT_EQ(lines.filter(QStringLiteral("refused")).size(), 1);
+
+    // Room again, then full again: a new burst gets its own line.
+    registry.removeSession(key("s0000000"));
+    EXPECT_TRUE(registry.addSession(key("new00000"), QString(), QString()));
+    EXPECT_FALSE(registry.addSession(key("new00001"), QString(), QString()));
+    EXPECT_EQ(lines.filter(QStringLiteral("refused")).size(), 2);
 }

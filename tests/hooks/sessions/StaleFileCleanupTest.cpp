@@ -82,7 +82,7 @@ TEST(StaleFileCleanupTest, DeletesOnlyOldFilesOfSessionsWithoutAnAgent)
     }
 }
 
-TEST(StaleFileCleanupTest, NothingGoesWithoutATableOrWithoutAListing)
+TEST(StaleFileCleanupTest, NothingGoesWithoutATableOrAListingOrThroughASwappedDirectory)
 {
     QTemporaryDir root;
     const QString dir = root.filePath("status");
@@ -106,6 +106,14 @@ TEST(StaleFileCleanupTest, NothingGoesWithoutATableOrWithoutAListing)
     QCoro::waitFor(StaleFileCleanup::run(unlistable, reader(nothingLive)));
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(file.exists());
+    // Swapped for a link while the table is read: nothing is deleted through the link.
+    const auto swapWhileReading = [&]() -> QCoro::Task<std::optional<ProcessTable>> {
+        EXPECT_TRUE(QDir(root.path()).rename("status", "moved") && QFile::link(root.filePath("moved"), dir));
+        co_return nothingLive;
+    };
+    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), swapWhileReading));
+    EXPECT_TRUE(QFile::exists(root.filePath("moved/dead0002-status.json")));
+    ASSERT_TRUE(QFile::remove(dir) && QDir(root.path()).rename("moved", "status"));
 
     QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), reader(nothingLive)));
     EXPECT_FALSE(file.exists());

@@ -33,17 +33,18 @@ TEST_F(StatusDirectoryTest, PrepareCreatesAMissingDirectoryForItsOwnerOnly)
 {
     const StatusDirectory directory(path("a/b/status"));
     QString problem;
-    EXPECT_FALSE(directory.isUsable(&problem));
+    EXPECT_FALSE(directory.open(&problem));
     EXPECT_FALSE(problem.isEmpty());
-    EXPECT_FALSE(QFileInfo::exists(directory.path())) << "isUsable must not create it";
+    EXPECT_FALSE(QFileInfo::exists(directory.path())) << "open must not create it";
 
     problem.clear();
     ASSERT_TRUE(directory.prepare(&problem)) << problem.toStdString();
     EXPECT_TRUE(problem.isEmpty());
     EXPECT_TRUE(QFileInfo(directory.path()).isDir());
     EXPECT_EQ(permissions(directory.path()), mode_t(0700));
-    EXPECT_TRUE(directory.isUsable());
-    EXPECT_EQ(directory.filePath("x-status.json"), path("a/b/status/x-status.json"));
+    const auto access = directory.open();
+    ASSERT_TRUE(access);
+    EXPECT_EQ(access->filePath("x-status.json"), path("a/b/status/x-status.json"));
 }
 
 TEST_F(StatusDirectoryTest, PrepareKeepsAnExistingDirectoryAndItsFiles)
@@ -94,25 +95,48 @@ TEST_F(StatusDirectoryTest, DirectoryOfAnotherUserIsRefused)
     QString problem;
     EXPECT_FALSE(StatusDirectory(path("status")).prepare(&problem));
     EXPECT_TRUE(problem.contains("another user")) << problem.toStdString();
-    EXPECT_FALSE(StatusDirectory(path("status")).isUsable());
+    EXPECT_FALSE(StatusDirectory(path("status")).open());
+}
+
+TEST_F(StatusDirectoryTest, DirectoryOthersMayWriteToIsRefusedUntilTheStartSetsItBack)
+{
+    ASSERT_TRUE(QDir(m_root.path()).mkdir("status"));
+    const StatusDirectory directory(path("status"));
+    for (const mode_t mode : { mode_t(0770), mode_t(0757) }) {
+        ASSERT_EQ(::chmod(QFile::encodeName(directory.path()).constData(), mode), 0);
+        QString problem;
+        EXPECT_FALSE(directory.open(&problem));
+        EXPECT_FALSE(directory.openOrCreate());
+        EXPECT_TRUE(problem.contains("writable by group or others")) << problem.toStdString();
+
+        QString repair;
+        ASSERT_TRUE(directory.prepare(&problem, &repair)) << problem.toStdString();
+        EXPECT_TRUE(repair.contains(QStringLiteral("0%1").arg(mode, 0, 8))) << repair.toStdString();
+        EXPECT_EQ(permissions(directory.path()), mode_t(0700));
+        EXPECT_TRUE(directory.open());
+    }
+    QString repair;
+    EXPECT_TRUE(directory.prepare(nullptr, &repair));
+    EXPECT_TRUE(repair.isEmpty()) << "nothing to set back";
 }
 
 TEST_F(StatusDirectoryTest, ListingTellsAnEmptyDirectoryFromAnUnreadableOne)
 {
     const StatusDirectory directory(path("status"));
-    EXPECT_EQ(directory.fileNames(), std::nullopt); // absent
-    ASSERT_TRUE(directory.prepare());
-    EXPECT_EQ(directory.fileNames(), QStringList());
+    EXPECT_FALSE(directory.open()); // absent
+    const auto access = directory.openOrCreate();
+    ASSERT_TRUE(access);
+    EXPECT_EQ(access->fileNames(), QStringList());
     ASSERT_TRUE(QDir(directory.path()).mkdir("sub"));
-    QFile file(directory.filePath("b-status.json"));
+    QFile file(access->filePath("b-status.json"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    EXPECT_EQ(directory.fileNames(), QStringList { "b-status.json" });
+    EXPECT_EQ(access->fileNames(), QStringList { "b-status.json" });
 
     if (::getuid() == 0) {
         GTEST_SKIP() << "root reads a directory of mode 0000 all the same; the registry's test injects the failure";
     }
     ASSERT_EQ(::chmod(QFile::encodeName(directory.path()).constData(), 0), 0);
-    EXPECT_EQ(directory.fileNames(), std::nullopt);
+    EXPECT_EQ(access->fileNames(), std::nullopt);
     ::chmod(QFile::encodeName(directory.path()).constData(), 0700);
 }
 

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "main/hooks/transcript/TranscriptSummary.h"
 #include "tests/support/Wait.h"
 
 namespace murmeli::hooks {
@@ -236,6 +237,22 @@ TEST_F(TranscriptWatcherTest, SubAgentsAreTrackedApartFromTools)
     EXPECT_EQ(calls, 0);
 }
 
+TEST(TranscriptSummaryTest, SubAgentsKeepTheLatestLikeTools)
+{
+    TranscriptSummary summary;
+    const auto apply = [&](const QByteArray& bytes) { summary.apply(*TranscriptSummary::parseLine(bytes.trimmed())); };
+    for (int i = 0; i <= TranscriptSummary::agentHistoryLimit; ++i) {
+        apply(toolUse(QString("a%1").arg(i), "Task"));
+    }
+    apply(toolResult("a0")); // no longer listed
+    apply(toolResult("a1"));
+    const Data& data = summary.data();
+    ASSERT_EQ(data.agents.size(), TranscriptSummary::agentHistoryLimit);
+    EXPECT_EQ(data.agents.front(), (TranscriptAgent { "a1", "agent", "completed" }));
+    EXPECT_EQ(data.agents.back().id, QString("a%1").arg(TranscriptSummary::agentHistoryLimit));
+    EXPECT_EQ(data.runningAgentCount(), TranscriptSummary::agentHistoryLimit - 1);
+}
+
 TEST_F(TranscriptWatcherTest, TodoWriteReplacesTheListOnlyWhenItCarriesOne)
 {
     startOn("t.jsonl");
@@ -319,6 +336,8 @@ TEST_F(TranscriptWatcherTest, LinesAppendedWhileReadingAllArrive)
 {
     startOn("t.jsonl");
     constexpr int count = 2000;
+    int completed = 0;
+    m_watcher.onToolCompleted = [&] { ++completed; };
     std::thread writer([this] {
         QFile file(path("t.jsonl"));
         if (!file.open(QIODevice::Append | QIODevice::Unbuffered)) {
@@ -326,20 +345,23 @@ TEST_F(TranscriptWatcherTest, LinesAppendedWhileReadingAllArrive)
         }
         QByteArray bytes;
         for (int i = 0; i < count; ++i) {
-            bytes += toolUse(QString("s%1").arg(i), "Task", QJsonObject { { "subagent_type", "ü" } });
+            bytes += toolUse(QString("s%1").arg(i), "Bash", QJsonObject { { "command", "ü" } })
+                + toolResult(QString("s%1").arg(i));
         }
         // Uneven writes, so that reads end anywhere in a line.
         for (qsizetype at = 0, step = 1; at < bytes.size(); at += step, step = step % 397 + 61) {
             file.write(bytes.mid(at, step));
         }
     });
-    const bool arrived = waitFor([](const Data& d) { return d.agents.size() >= count; }, 20000);
+    // Every call is answered while it is still listed, so each line pair counts once.
+    const bool arrived = test::waitUntil([&] { return completed >= count; }, 20000);
     writer.join();
-    ASSERT_TRUE(arrived);
+    ASSERT_TRUE(arrived) << completed;
     const Data data = m_watcher.data();
-    ASSERT_EQ(data.agents.size(), count);
-    for (int i = 0; i < count; ++i) {
-        ASSERT_EQ(data.agents[i], (TranscriptAgent { QString("s%1").arg(i), "ü", "running" })) << i;
+    ASSERT_EQ(data.tools.size(), TranscriptWatcher::toolHistoryLimit);
+    for (int i = 0; i < data.tools.size(); ++i) {
+        const QString id = QString("s%1").arg(count - TranscriptWatcher::toolHistoryLimit + i);
+        ASSERT_EQ(data.tools[i], (TranscriptTool { id, "Bash", "ü", "completed" })) << i;
     }
 }
 
