@@ -12,16 +12,14 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
-#include "tests/support/ControllerDependencies.h"
 #include "platform/system/ResourceLimits.h"
+#include "tests/support/ControllerDependencies.h"
+#include "tests/support/LoopbackSocket.h"
 
 using namespace murmeli;
 using Clock = std::chrono::steady_clock;
@@ -40,20 +38,6 @@ qint64 residentKiB()
         }
     }
     return -1;
-}
-
-int connectTo(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 void spin(const std::function<bool()>& done)
@@ -86,7 +70,7 @@ int main(int argc, char** argv)
 
     // Warm up allocator and code paths with one request so the baseline is not the first touch.
     {
-        const int fd = connectTo(port);
+        const int fd = test::connectLoopback(port);
         const QByteArray body = R"({"session_id":"warmup00","tool_name":"Bash","tool_use_id":"warm","tool_input":{}})";
         const QByteArray request = "POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: "
             + QByteArray::number(body.size()) + "\r\n\r\n" + body;
@@ -104,7 +88,7 @@ int main(int argc, char** argv)
 
     std::vector<int> clients;
     for (int i = 0; i < count; ++i) {
-        const int fd = connectTo(port);
+        const int fd = test::connectLoopback(port);
         if (fd < 0) {
             std::fprintf(stderr, "connect %d failed\n", i);
             return 1;
@@ -148,9 +132,15 @@ int main(int argc, char** argv)
     for (const int fd : clients) {
         ::close(fd);
     }
+    // The server gives memory back once the burst has passed; its sweep looks about once a second.
+    spin([&] { return controller.hookServer().activeConnectionCount() == 0; });
+    const auto settleUntil = Clock::now() + std::chrono::seconds(3);
+    spin([&] { return Clock::now() >= settleUntil; });
+    const qint64 settled = residentKiB();
     std::printf("held requests: %d\n", count);
     std::printf("resident memory: %lld KiB before, %lld KiB while all were held: %.1f KiB per held request\n",
         static_cast<long long>(before), static_cast<long long>(held), double(held - before) / count);
+    std::printf("resident memory 3 s after all were answered: %lld KiB\n", static_cast<long long>(settled));
     std::printf("decision to reply at the client: p50 %.0f us, p90 %.0f us, p99 %.0f us, max %.0f us\n",
         percentile(latencies, 0.5), percentile(latencies, 0.9), percentile(latencies, 0.99),
         *std::max_element(latencies.begin(), latencies.end()));

@@ -3,6 +3,8 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
+#include <sys/socket.h>
+
 #include "tests/support/Wait.h"
 
 namespace murmeli::test {
@@ -10,7 +12,14 @@ namespace murmeli::test {
 HttpClient::HttpClient(quint16 port) : m_socket(new QTcpSocket)
 {
     m_socket->connectToHost(QHostAddress::LocalHost, port);
-    waitUntil([this] { return m_socket->state() == QAbstractSocket::ConnectedState; }, 5000);
+    // A server may close the connection as soon as it is accepted: waiting for the connected state alone could
+    // miss it.
+    waitUntil(
+        [this] {
+            const auto state = m_socket->state();
+            return state != QAbstractSocket::HostLookupState && state != QAbstractSocket::ConnectingState;
+        },
+        5000);
 }
 
 HttpClient::~HttpClient()
@@ -46,6 +55,11 @@ QByteArray HttpClient::readUntilClosed(int timeoutMs)
 bool HttpClient::closedByServer() const
 {
     return m_socket->state() == QAbstractSocket::UnconnectedState;
+}
+
+void HttpClient::finishSending()
+{
+    ::shutdown(static_cast<int>(m_socket->socketDescriptor()), SHUT_WR);
 }
 
 void HttpClient::close()

@@ -20,6 +20,8 @@ public:
     /// Waits until the server closes the connection; returns everything it sent.
     QByteArray readUntilClosed(int timeoutMs = 5000);
     bool closedByServer() const;
+    /// Shuts down the sending side only, as a client does that has said all it will say.
+    void finishSending();
     void close();
 
 private:

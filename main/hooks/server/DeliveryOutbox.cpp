@@ -21,7 +21,12 @@ void appendBytes(std::vector<char>& out, const void* data, std::size_t size)
     out.insert(out.end(), bytes, bytes + size);
 }
 
+// A buffer that grew this large in a burst is given back rather than kept for the next one.
+constexpr std::size_t keptCapacity = 1024 * 1024;
+
 } // namespace
+
+DeliveryOutbox::DeliveryOutbox(std::size_t maxPendingBytes) : m_maxPendingBytes(maxPendingBytes) { }
 
 bool DeliveryOutbox::push(
     Kind kind, quint64 connectionId, QStringView eventName, QByteArrayView body, QStringView adapter)
@@ -40,7 +45,7 @@ bool DeliveryOutbox::append(Kind kind, quint64 connectionId, QStringView eventNa
     const Header header { connectionId, static_cast<quint32>(eventName.size()), static_cast<quint32>(body.size()),
         static_cast<quint32>(adapter.size()), static_cast<quint32>(kind), static_cast<quint32>(color) };
     const std::lock_guard lock(m_mutex);
-    if (kind == Kind::Event && m_filling.size() > maxPendingBytes) {
+    if ((kind == Kind::Event || kind == Kind::EventHeld) && m_filling.size() > m_maxPendingBytes) {
         return false;
     }
     appendBytes(m_filling, &header, sizeof header);
@@ -76,6 +81,9 @@ std::vector<DeliveryOutbox::Item> DeliveryOutbox::takeAll()
     }
     // clear() keeps the capacity, so the next swap hands the producer a buffer that is already large enough.
     m_draining.clear();
+    if (m_draining.capacity() > keptCapacity) {
+        m_draining.shrink_to_fit();
+    }
     return items;
 }
 

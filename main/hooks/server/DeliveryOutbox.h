@@ -31,11 +31,11 @@ public:
         common::LogColor logColor = common::LogColor::Grey;
     };
 
-    /// Past this many waiting bytes, plain events are dropped rather than queued: a flood must not exhaust memory
-    /// while the owner's thread is busy. Held requests, closures and log lines are always queued.
-    static constexpr std::size_t maxPendingBytes = 32 * 1024 * 1024;
+    /// Past maxPendingBytes waiting bytes, events are refused rather than queued: a flood must not exhaust memory
+    /// while the owner's thread is busy. Closures and log lines are always queued.
+    explicit DeliveryOutbox(std::size_t maxPendingBytes = 32 * 1024 * 1024);
 
-    /// Producer side; any thread. False when a plain event was dropped for the cap.
+    /// Producer side; any thread. False when an event was refused for the cap: it will not be handled.
     bool push(Kind kind, quint64 connectionId, QStringView eventName = {}, QByteArrayView body = {},
         QStringView adapter = {});
     /// A log line with its colour; any thread.
@@ -47,6 +47,7 @@ private:
     bool append(Kind kind, quint64 connectionId, QStringView eventName, QByteArrayView body, QStringView adapter,
         common::LogColor color);
 
+    std::size_t m_maxPendingBytes;
     std::mutex m_mutex;
     std::vector<char> m_filling;
     std::vector<char> m_draining;

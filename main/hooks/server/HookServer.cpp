@@ -9,7 +9,7 @@ namespace murmeli::hooks {
 
 HookServer::HookServer(
     platform::KeychainStore keychain, HookServerOptions options, std::shared_ptr<common::Clock> clock)
-    : m_keychain(std::move(keychain)), m_clock(std::move(clock)),
+    : m_keychain(std::move(keychain)), m_clock(std::move(clock)), m_outbox(options.maxOutboxBytes),
       m_thread(QStringLiteral("murmeli.hookserver"), makeWorker(options),
           [](HookServerWorker& worker) { worker.shutdown(); })
 {
@@ -24,17 +24,9 @@ HookServer::~HookServer()
 std::unique_ptr<HookServerWorker> HookServer::makeWorker(const HookServerOptions& options)
 {
     using Kind = DeliveryOutbox::Kind;
-    // Called on the server thread only, so the count needs no lock.
-    auto deliverFn = [this, dropped = qint64 { 0 }](quint64 id, http::Delivery delivery, bool awaits) mutable {
-        if (!m_outbox.push(
-                awaits ? Kind::EventHeld : Kind::Event, id, delivery.eventName, delivery.body, delivery.adapter)) {
-            ++dropped;
-        } else if (dropped > 0) {
-            m_outbox.pushLog(
-                QStringLiteral("HookServer: %1 events were answered but not handled while murmeli was busy")
-                    .arg(std::exchange(dropped, 0)),
-                common::LogColor::Orange);
-        }
+    auto deliverFn = [this](quint64 id, const http::Delivery& delivery, bool awaits) {
+        return m_outbox.push(
+            awaits ? Kind::EventHeld : Kind::Event, id, delivery.eventName, delivery.body, delivery.adapter);
     };
     auto logFn = [this](const QString& line, common::LogColor color) { m_outbox.pushLog(line, color); };
     auto closedFn = [this](quint64 id) { m_outbox.push(Kind::PeerClosed, id); };
@@ -139,6 +131,12 @@ qint64 HookServer::bearerRejectCount() const
 {
     const std::lock_guard lock(m_shared->mutex);
     return m_shared->bearerRejects;
+}
+
+qint64 HookServer::originRejectCount() const
+{
+    const std::lock_guard lock(m_shared->mutex);
+    return m_shared->originRejects;
 }
 
 void HookServer::notifyParseFailure()

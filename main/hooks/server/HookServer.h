@@ -69,6 +69,8 @@ public:
     qint64 lastEventAgeSec() const;
     qint64 parseFailureCount() const;
     qint64 bearerRejectCount() const;
+    /// Requests refused with 403 for coming from a web browser.
+    qint64 originRejectCount() const;
     void notifyParseFailure();
 
     bool isAuthorized(const std::optional<QString>& bearerHeader) const;

@@ -1,18 +1,43 @@
 #include "main/hooks/server/HookServerWorker.h"
 
+#include <algorithm>
+#include <cerrno>
+
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 #include "main/hooks/server/HttpRequest.h"
+#include "platform/system/MemoryRelease.h"
 
 namespace murmeli::hooks {
+
+namespace {
+
+constexpr qint64 refusalLogIntervalMs = 60000;
+// A burst: this many connections at once, or this much buffered. It has passed when both are down to a sixteenth.
+constexpr std::size_t burstConnections = 64;
+constexpr qsizetype burstBytes = 4 * 1024 * 1024;
+constexpr qint64 lingerReadBytes = 4096;
+// Heads are a few hundred bytes; anything larger is read on in steps of this size.
+constexpr qsizetype headChunkBytes = 4096;
+
+} // namespace
 
 HookServerWorker::HookServerWorker(std::shared_ptr<HookServerShared> shared, HookServerOptions options,
     std::shared_ptr<common::Clock> clock, DeliverFn deliver, common::LogSink log, ClosedFn closed, WakeFn wake)
     : m_shared(std::move(shared)), m_options(options), m_clock(std::move(clock)), m_deliver(std::move(deliver)),
-      m_log(std::move(log)), m_closed(std::move(closed)), m_wake(std::move(wake))
+      m_log(std::move(log)), m_closed(std::move(closed)), m_wake(std::move(wake)),
+      m_chunk(http::readChunkBytes, Qt::Uninitialized),
+      m_originRefusals(QStringLiteral("HookServer: refused %1 request(s) from a web browser (Origin or foreign Host)")),
+      m_connectionRefusals(QStringLiteral("HookServer: busy, refused %1 connection(s) (limits: %2 open, %3 KiB of "
+                                          "requests buffered)")
+                               .arg(QStringLiteral("%1"), QString::number(options.maxConnections),
+                                   QString::number(options.maxBufferedBytes / 1024))),
+      m_eventRefusals(QStringLiteral("HookServer: murmeli is busy, %1 event(s) answered 503 and not handled"))
 {
 }
 
@@ -77,7 +102,6 @@ bool HookServerWorker::listen(quint16 port)
         wakeOwner();
         return false;
     }
-    m_paused = false;
     if (!m_sweepTimer) {
         m_sweepTimer = new QTimer(this);
         connect(m_sweepTimer, &QTimer::timeout, this, &HookServerWorker::sweep);
@@ -125,14 +149,21 @@ void HookServerWorker::acceptPending()
 {
     while (m_server && m_server->hasPendingConnections()) {
         QTcpSocket* socket = m_server->nextPendingConnection();
+        // Connections past the limits are taken from the kernel and closed at once: left in its queue they would
+        // pile up there without bound and be served long after their clients gave up.
+        if (static_cast<int>(m_connections.size()) >= m_options.maxConnections
+            || m_bufferedBytes + http::maxRequestBytes > m_options.maxBufferedBytes) {
+            refuse(socket);
+            continue;
+        }
         const quint64 id = m_nextId++;
         socket->setReadBufferSize(http::readChunkBytes);
-        m_connections.emplace(
-            id, Connection { socket, {}, std::nullopt, nowMs() + m_options.requestDeadlineMs, Stage::Reading });
+        m_connections.emplace(id, Connection { socket, {}, std::nullopt, nowMs() + m_options.requestDeadlineMs });
         {
             const std::lock_guard lock(m_shared->mutex);
             ++m_shared->activeConnections;
         }
+        m_burst = m_burst || m_connections.size() >= burstConnections;
         connect(socket, &QTcpSocket::readyRead, this, [this, id] { readFrom(id); });
         connect(socket, &QTcpSocket::disconnected, this, [this, id] { peerClosed(id); });
         connect(socket, &QTcpSocket::errorOccurred, this, [this, id](QAbstractSocket::SocketError error) {
@@ -145,13 +176,20 @@ void HookServerWorker::acceptPending()
             readFrom(id);
         }
     }
-    if (m_server && !m_paused && static_cast<int>(m_connections.size()) >= m_options.maxConnections) {
-        m_server->pauseAccepting();
-        m_paused = true;
-    }
 }
 
-void HookServerWorker::readFrom(quint64 id)
+void HookServerWorker::refuse(QTcpSocket* socket)
+{
+    noteRefusal(m_connectionRefusals);
+    // One attempt, straight to the kernel: a refusal costs no buffer, and a client that cannot take it gets the close.
+    const QByteArray reply = http::formatReply(503, http::busyBody);
+    ::send(static_cast<int>(socket->socketDescriptor()), reply.constData(), static_cast<std::size_t>(reply.size()),
+        MSG_NOSIGNAL | MSG_DONTWAIT);
+    socket->abort();
+    socket->deleteLater();
+}
+
+void HookServerWorker::readFrom(quint64 id, bool peerGone)
 {
     const auto it = m_connections.find(id);
     if (it == m_connections.end()) {
@@ -159,73 +197,142 @@ void HookServerWorker::readFrom(quint64 id)
     }
     Connection& connection = it->second;
     if (connection.stage != Stage::Reading) {
-        // One request per connection: anything after it is discarded, but reading on lets us notice the peer leave.
-        connection.socket->skip(connection.socket->bytesAvailable());
+        discardInput(id, connection);
         return;
     }
-    const qsizetype before = connection.buffer.size();
-    while (connection.socket->bytesAvailable() > 0) {
-        connection.buffer += connection.socket->read(http::readChunkBytes);
-        if (connection.buffer.size() > http::maxRequestBytes) {
-            send(id, connection, 413, QByteArrayLiteral("Payload too large"));
+    // A peer that has stopped sending cannot be answered any more.
+    const auto fail = [&](int status, const QByteArray& body) {
+        if (peerGone) {
+            drop(id, false);
+        } else {
+            send(id, connection, status, body, true);
+        }
+    };
+    QTcpSocket* socket = connection.socket;
+    while (socket->bytesAvailable() > 0) {
+        // The head is read in small steps: the buffer is sized for the whole request once the head tells how large
+        // it is.
+        qsizetype wanted = connection.head ? http::readChunkBytes : headChunkBytes;
+        if (const auto length = connection.head ? http::requestLength(*connection.head) : std::nullopt) {
+            // Bytes after the request stay unread: they are not part of it.
+            wanted = std::min(wanted, *length - connection.buffer.size());
+        }
+        const qint64 received = socket->read(m_chunk.data(), wanted);
+        if (received <= 0) {
+            break;
+        }
+        const qsizetype before = connection.buffer.size();
+        qsizetype capacity = connection.buffer.capacity();
+        connection.buffer.append(QByteArrayView(m_chunk.constData(), received));
+        if (!recount(connection, capacity)) {
+            fail(503, http::busyBody);
+            return;
+        }
+        if (!connection.head) {
+            const http::HeadScan scan = http::scanHead(connection.buffer, before);
+            if (scan == http::HeadScan::Malformed) {
+                fail(400, http::badRequestBody);
+                return;
+            }
+            if (scan == http::HeadScan::Partial) {
+                if (connection.buffer.size() > http::maxRequestBytes) {
+                    fail(413, QByteArrayLiteral("Payload too large"));
+                    return;
+                }
+                continue;
+            }
+            connection.head = http::parseHead(connection.buffer);
+            // One allocation for the whole request: growing step by step copies it each time and leaves holes in
+            // the heap that a flood turns into resident memory.
+            if (const auto length = http::requestLength(*connection.head); length && *length <= http::maxRequestBytes) {
+                capacity = connection.buffer.capacity();
+                connection.buffer.reserve(*length);
+                if (!recount(connection, capacity)) {
+                    fail(503, http::busyBody);
+                    return;
+                }
+            }
+        }
+        switch (http::framingOf(connection.buffer, *connection.head)) {
+        case http::Framing::Incomplete:
+            continue;
+        case http::Framing::TooLarge:
+            fail(413, QByteArrayLiteral("Payload too large"));
+            return;
+        case http::Framing::Malformed:
+            fail(400, http::badRequestBody);
+            return;
+        case http::Framing::Complete:
+            process(id, connection, peerGone);
             return;
         }
     }
-    if (!connection.head) {
-        // Only the new bytes, and the three before them that may start the blank line, can hold its end.
-        if (connection.buffer.indexOf("\r\n\r\n", std::max<qsizetype>(0, before - 3)) < 0) {
-            return;
-        }
-        connection.head = http::parseHead(connection.buffer);
+    if (peerGone) {
+        // The peer stopped sending before its request was whole: a cut-off request is not taken for the real one.
+        drop(id, false);
     }
-    switch (http::framingOf(connection.buffer, *connection.head)) {
-    case http::Framing::Incomplete:
-        return;
-    case http::Framing::TooLarge:
-        send(id, connection, 413, QByteArrayLiteral("Payload too large"));
-        return;
-    case http::Framing::BadContentLength:
-        send(id, connection, 400, QByteArrayLiteral("Bad request"));
-        return;
-    case http::Framing::Complete:
-        process(id, connection, false);
-        return;
+}
+
+bool HookServerWorker::recount(Connection& connection, qsizetype capacityBefore)
+{
+    m_bufferedBytes += connection.buffer.capacity() - capacityBefore;
+    m_burst = m_burst || m_bufferedBytes >= burstBytes;
+    if (m_bufferedBytes <= m_options.maxBufferedBytes) {
+        return true;
     }
+    noteRefusal(m_connectionRefusals);
+    return false;
+}
+
+void HookServerWorker::releaseBuffer(Connection& connection)
+{
+    m_bufferedBytes -= connection.buffer.capacity();
+    connection.buffer = QByteArray();
 }
 
 void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone)
 {
     std::optional<QString> secret;
+    bool held = false;
+    const http::RequestHead head = *std::exchange(connection.head, std::nullopt);
+    // Bytes after the request, here already or still in the socket, must be read before the close.
+    const bool trailing = connection.buffer.size() > http::requestLength(head).value_or(connection.buffer.size())
+        || connection.socket->bytesAvailable() > 0;
     {
         const std::lock_guard lock(m_shared->mutex);
         secret = m_shared->secret;
     }
-    // A peer that left before the blank line leaves its head unparsed until now.
-    const http::RequestHead head
-        = connection.head ? *std::exchange(connection.head, std::nullopt) : http::parseHead(connection.buffer);
-    http::Verdict verdict = http::evaluate(connection.buffer, head, secret);
-    connection.buffer.clear();
-    if (const auto* reply = std::get_if<http::Reply>(&verdict)) {
+    http::Verdict verdict = http::evaluate(connection.buffer, head, secret, m_shared->port);
+    releaseBuffer(connection);
+    const auto answer = [&](int status, const QByteArray& body, bool lingering) {
         if (peerGone) {
             drop(id, false);
         } else {
-            send(id, connection, reply->status, reply->body);
+            send(id, connection, status, body, lingering);
         }
+    };
+    if (const auto* reply = std::get_if<http::Reply>(&verdict)) {
+        answer(reply->status, reply->body, true);
         return;
     }
     auto delivery = std::get<http::Delivery>(std::move(verdict));
     {
         const std::lock_guard lock(m_shared->mutex);
-        ++m_shared->totalEvents;
-        m_shared->lastEventAtMs = nowMs();
-    }
-    bool held = false;
-    {
-        const std::lock_guard lock(m_shared->mutex);
         held = m_shared->heldEventNames.isEmpty() || m_shared->heldEventNames.contains(delivery.eventName);
     }
     const bool awaitsReply = m_shared->asyncReplies && !peerGone && held;
-    m_deliver(id, std::move(delivery), awaitsReply);
+    if (!m_deliver(id, std::move(delivery), awaitsReply)) {
+        // Acknowledging an event that will never be handled would report it as done; the hook scripts take 503
+        // for murmeli being away.
+        noteRefusal(m_eventRefusals);
+        answer(503, http::busyBody, true);
+        return;
+    }
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        ++m_shared->totalEvents;
+        m_shared->lastEventAtMs = nowMs();
+    }
     wakeOwner();
     wakeOwner();
     if (peerGone) {
@@ -233,23 +340,41 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
     } else if (awaitsReply) {
         connection.stage = Stage::Held;
     } else {
-        send(id, connection, 200, http::okBody);
+        send(id, connection, 200, http::okBody, trailing);
     }
 }
 
-void HookServerWorker::send(quint64 id, Connection& connection, int status, const QByteArray& body)
+void HookServerWorker::send(quint64 id, Connection& connection, int status, const QByteArray& body, bool lingering)
 {
-    if (status == 401) {
+    if (status == 401 || status == 403) {
         const std::lock_guard lock(m_shared->mutex);
-        ++m_shared->bearerRejects;
+        ++(status == 401 ? m_shared->bearerRejects : m_shared->originRejects);
+    }
+    if (status == 403) {
+        noteRefusal(m_originRefusals);
+    }
+    releaseBuffer(connection);
+    QTcpSocket* socket = connection.socket;
+    const QByteArray reply = http::formatReply(status, body);
+    // Handed to the kernel directly: a reply fits the socket's send buffer, and Qt's own write buffer would keep a
+    // 32 KiB block for as long as the connection stays open (lingering or held, a flood has a thousand of them).
+    const ssize_t sent = ::send(static_cast<int>(socket->socketDescriptor()), reply.constData(),
+        static_cast<std::size_t>(reply.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        // The peer is gone; nobody is left to read the reply.
+        drop(id, true);
+        return;
+    }
+    if (const qsizetype written = std::max<ssize_t>(sent, 0); written < reply.size()) {
+        // Only when the send buffer is full: Qt writes the rest as it drains, and the close waits for that.
+        socket->write(reply.sliced(written));
+    }
+    if (lingering) {
+        lingeringClose(id, connection);
+        return;
     }
     connection.stage = Stage::Closing;
     connection.deadlineMs = nowMs() + m_options.closeDeadlineMs;
-    QTcpSocket* socket = connection.socket;
-    socket->write(http::formatReply(status, body));
-    // A reply of a few hundred bytes fits the socket's send buffer, so one flush hands it all to the kernel and
-    // the connection can be finished at once; a reply that did not fit waits for the disconnected signal.
-    socket->flush();
     if (socket->bytesToWrite() == 0) {
         socket->disconnect(this);
         socket->disconnectFromHost();
@@ -262,13 +387,43 @@ void HookServerWorker::send(quint64 id, Connection& connection, int status, cons
     }
 }
 
+void HookServerWorker::lingeringClose(quint64 id, Connection& connection)
+{
+    connection.stage = Stage::Lingering;
+    connection.deadlineMs = nowMs() + m_options.lingerDeadlineMs;
+    QTcpSocket* socket = connection.socket;
+    // Bytes that are only thrown away need no large buffer; in a flood many connections linger at once.
+    socket->setReadBufferSize(lingerReadBytes);
+    // Shutting down our side ends the reply for the client while its remaining bytes are still read; the close
+    // comes when it closes too, or when the bounds are reached.
+    const auto finishSending = [socket] {
+        if (socket->bytesToWrite() == 0) {
+            ::shutdown(static_cast<int>(socket->socketDescriptor()), SHUT_WR);
+        }
+    };
+    connect(socket, &QTcpSocket::bytesWritten, this, finishSending);
+    finishSending();
+    discardInput(id, connection);
+}
+
+void HookServerWorker::discardInput(quint64 id, Connection& connection)
+{
+    const qint64 skipped = connection.socket->skip(connection.socket->bytesAvailable());
+    if (connection.stage == Stage::Lingering) {
+        connection.discarded += std::max<qint64>(skipped, 0);
+        if (connection.discarded > m_options.lingerMaxBytes) {
+            drop(id, true);
+        }
+    }
+}
+
 void HookServerWorker::reply(quint64 id, int status, const QByteArray& body)
 {
     const auto it = m_connections.find(id);
     if (it == m_connections.end() || it->second.stage != Stage::Held) {
         return;
     }
-    send(id, it->second, status, body);
+    send(id, it->second, status, body, false);
 }
 
 void HookServerWorker::peerClosed(quint64 id)
@@ -277,14 +432,11 @@ void HookServerWorker::peerClosed(quint64 id)
     if (it == m_connections.end()) {
         return;
     }
-    Connection& connection = it->second;
-    if (connection.stage == Stage::Reading) {
-        // The peer stopped sending: what arrived is processed, though no reply can reach it now.
-        connection.buffer += connection.socket->readAll();
-        if (!connection.buffer.isEmpty() && connection.buffer.size() <= http::maxRequestBytes) {
-            process(id, connection, true);
-            return;
-        }
+    if (it->second.stage == Stage::Reading) {
+        // What arrived before the close may still make a whole request; it is handled, though no reply can reach
+        // the peer now.
+        readFrom(id, true);
+        return;
     }
     drop(id, false);
 }
@@ -300,6 +452,7 @@ void HookServerWorker::drop(quint64 id, bool abort)
     if (it == m_connections.end()) {
         return;
     }
+    releaseBuffer(it->second);
     QTcpSocket* socket = it->second.socket;
     const bool wasHeld = it->second.stage == Stage::Held;
     m_connections.erase(it);
@@ -316,10 +469,6 @@ void HookServerWorker::drop(quint64 id, bool abort)
         const std::lock_guard lock(m_shared->mutex);
         --m_shared->activeConnections;
     }
-    if (m_paused && m_server && static_cast<int>(m_connections.size()) < m_options.maxConnections) {
-        m_server->resumeAccepting();
-        m_paused = false;
-    }
 }
 
 void HookServerWorker::sweep()
@@ -334,6 +483,31 @@ void HookServerWorker::sweep()
     for (const quint64 id : expired) {
         drop(id, true);
     }
+    for (RefusalLog* refusals : { &m_originRefusals, &m_connectionRefusals, &m_eventRefusals }) {
+        reportRefusals(*refusals);
+    }
+    // The allocator keeps what a burst freed for reuse; once it has passed, resident memory goes back to idle.
+    if (m_burst && m_connections.size() < burstConnections / 16 && m_bufferedBytes < burstBytes / 16) {
+        m_burst = false;
+        platform::releaseFreeMemory();
+    }
+}
+
+void HookServerWorker::noteRefusal(RefusalLog& refusals)
+{
+    ++refusals.unreported;
+    reportRefusals(refusals);
+}
+
+void HookServerWorker::reportRefusals(RefusalLog& refusals)
+{
+    const qint64 now = nowMs();
+    if (refusals.unreported == 0 || (refusals.loggedAtMs && now - *refusals.loggedAtMs < refusalLogIntervalMs)) {
+        return;
+    }
+    refusals.loggedAtMs = now;
+    m_log(refusals.text.arg(std::exchange(refusals.unreported, 0)), common::LogColor::Orange);
+    wakeOwner();
 }
 
 } // namespace murmeli::hooks

@@ -25,10 +25,19 @@ namespace murmeli::hooks {
 struct HookServerOptions {
     /// A request that has not arrived whole by then is closed without delivery.
     qint64 requestDeadlineMs = 10000;
-    /// Open connections, held permission requests included; past it the listener stops accepting for a while.
+    /// Open connections, held permission requests included; a connection past it is refused at once (503).
     int maxConnections = 1024;
+    /// Memory held for unfinished requests across all connections. A connection that would grow past it is
+    /// answered 503; a new one is refused at once while one more whole request would not fit.
+    qsizetype maxBufferedBytes = 32 * 1024 * 1024;
+    /// Accepted events waiting for the owner's thread; past it events are answered 503 instead of being queued.
+    std::size_t maxOutboxBytes = 32 * 1024 * 1024;
     /// How long a finished reply may take to leave before the connection is dropped.
     qint64 closeDeadlineMs = 10000;
+    /// After an error reply the rest of the request is read and thrown away, up to this much for this long, before
+    /// the close: closing on unread bytes resets the connection, and the client loses the reply.
+    qint64 lingerMaxBytes = 1024 * 1024;
+    qint64 lingerDeadlineMs = 2000;
 };
 
 /// State read from the main thread and written on the server thread; the mutex stands in for a serial queue.
@@ -40,6 +49,7 @@ struct HookServerShared {
     std::optional<qint64> lastEventAtMs;
     qint64 parseFailures = 0;
     qint64 bearerRejects = 0;
+    qint64 originRejects = 0;
     std::optional<QString> secret;
 
     std::atomic<bool> running { false };
@@ -55,8 +65,9 @@ class HookServerWorker final : public QObject {
     Q_DISABLE_COPY_MOVE(HookServerWorker)
 
 public:
-    // The body is parsed by the receiver: keeping JSON work off this thread keeps it answering.
-    using DeliverFn = std::function<void(quint64 connectionId, http::Delivery delivery, bool awaitsReply)>;
+    // The body is parsed by the receiver: keeping JSON work off this thread keeps it answering. False when the
+    // receiver cannot take the event now; it is then declined, never acknowledged.
+    using DeliverFn = std::function<bool(quint64 connectionId, http::Delivery delivery, bool awaitsReply)>;
     /// A held request's client closed the connection before its reply.
     using ClosedFn = std::function<void(quint64 connectionId)>;
     /// Tells the owner's thread that deliveries are waiting.
@@ -74,7 +85,7 @@ public:
     void reply(quint64 connectionId, int status, const QByteArray& body);
 
 private:
-    enum class Stage { Reading, Held, Closing };
+    enum class Stage { Reading, Held, Closing, Lingering };
     struct Connection {
         QTcpSocket* socket = nullptr;
         QByteArray buffer;
@@ -82,16 +93,33 @@ private:
         std::optional<http::RequestHead> head;
         qint64 deadlineMs = 0;
         Stage stage = Stage::Reading;
+        // Bytes thrown away while lingering.
+        qint64 discarded = 0;
+    };
+    // Refusals of one kind, logged at most once a minute with how many there were since the last line.
+    struct RefusalLog {
+        explicit RefusalLog(QString text) : text(std::move(text)) { }
+        QString text; // %1 is the count
+        qint64 unreported = 0;
+        std::optional<qint64> loggedAtMs;
     };
 
     void acceptPending();
-    void readFrom(quint64 id);
+    void refuse(QTcpSocket* socket);
+    void readFrom(quint64 id, bool peerGone = false);
+    /// Brings the buffered total up to date after the buffer's allocation changed; false (and noted) past the cap.
+    bool recount(Connection& connection, qsizetype capacityBefore);
+    void releaseBuffer(Connection& connection);
     void peerClosed(quint64 id);
     void readFailed(quint64 id);
     void process(quint64 id, Connection& connection, bool peerGone);
-    void send(quint64 id, Connection& connection, int status, const QByteArray& body);
+    void send(quint64 id, Connection& connection, int status, const QByteArray& body, bool lingering);
+    void lingeringClose(quint64 id, Connection& connection);
+    void discardInput(quint64 id, Connection& connection);
     void drop(quint64 id, bool abort);
     void sweep();
+    void noteRefusal(RefusalLog& refusals);
+    void reportRefusals(RefusalLog& refusals);
     void setListenerState(const QString& state);
     void wakeOwner();
     qint64 nowMs() const;
@@ -109,9 +137,17 @@ private:
     bool m_wakeOwed = false;
     QTcpServer* m_server = nullptr;
     QTimer* m_sweepTimer = nullptr;
-    bool m_paused = false;
     quint64 m_nextId = 1;
     std::unordered_map<quint64, Connection> m_connections;
+    // Allocated for the buffers of all connections, counted by capacity: that is what they hold.
+    qsizetype m_bufferedBytes = 0;
+    // Set when a burst has come; once it has passed, the memory it used is handed back.
+    bool m_burst = false;
+    // Each read lands here first, so a buffer holds only the bytes that arrived, not a whole chunk.
+    QByteArray m_chunk;
+    RefusalLog m_originRefusals;
+    RefusalLog m_connectionRefusals;
+    RefusalLog m_eventRefusals;
 };
 
 } // namespace murmeli::hooks

@@ -30,11 +30,11 @@ QByteArrayView trimmedSpacesAndTabs(QByteArrayView value)
 std::variant<qint64, Framing> declaredBodyLength(QByteArrayView value)
 {
     if (value.isEmpty()) {
-        return Framing::BadContentLength;
+        return Framing::Malformed;
     }
     for (const char c : value) {
         if (c < '0' || c > '9') {
-            return Framing::BadContentLength;
+            return Framing::Malformed;
         }
     }
     // Anything this long is far past the cap; avoid overflowing the conversion.
@@ -151,28 +151,62 @@ RequestHead parseHead(QByteArrayView buffer)
             head.authorization = QString::fromUtf8(value);
         } else if (!head.adapter && name.compare("x-murmeli-adapter", Qt::CaseInsensitive) == 0) {
             head.adapter = QString::fromUtf8(value);
+        } else if (!head.host && name.compare("host", Qt::CaseInsensitive) == 0) {
+            head.host = value.toByteArray();
+        } else if (name.compare("origin", Qt::CaseInsensitive) == 0) {
+            head.hasOrigin = true;
         }
     }
     return head;
 }
 
+HeadScan scanHead(QByteArrayView buffer, qsizetype from)
+{
+    // The blank line may have begun in the bytes looked at before.
+    const qsizetype end = buffer.indexOf(headerEnd, std::max<qsizetype>(0, from - 3));
+    const QByteArrayView head = end < 0 ? buffer : buffer.first(end + headerEnd.size());
+    for (qsizetype i = head.indexOf('\n', from); i >= 0; i = head.indexOf('\n', i + 1)) {
+        if (i == 0 || head[i - 1] != '\r') {
+            return HeadScan::Malformed;
+        }
+    }
+    return end < 0 ? HeadScan::Partial : HeadScan::Whole;
+}
+
+std::optional<qsizetype> requestLength(const RequestHead& head)
+{
+    const auto* declared = std::get_if<qint64>(&head.bodyLength);
+    if (!head.bodyStart || !declared) {
+        return std::nullopt;
+    }
+    // The declared length may be absurd; the cap keeps the sum from overflowing.
+    return *head.bodyStart + std::min<qint64>(*declared, maxRequestBytes + 1);
+}
+
 Framing framingOf(const QByteArray& buffer, const RequestHead& head)
 {
-    if (buffer.size() > maxRequestBytes) {
-        return Framing::TooLarge;
-    }
-    if (!head.bodyStart || !isValidUtf8(buffer)) {
-        return Framing::Incomplete;
+    if (!head.bodyStart) {
+        return buffer.size() > maxRequestBytes ? Framing::TooLarge : Framing::Incomplete;
     }
     if (const auto* framing = std::get_if<Framing>(&head.bodyLength)) {
         return *framing;
     }
-    const qint64 expected = std::get<qint64>(head.bodyLength);
     // A body that can never fit under the cap is refused now instead of after the client sends it all.
-    if (*head.bodyStart + expected > maxRequestBytes) {
+    const qsizetype length = *requestLength(head);
+    if (length > maxRequestBytes) {
         return Framing::TooLarge;
     }
-    return buffer.size() - *head.bodyStart >= expected ? Framing::Complete : Framing::Incomplete;
+    return buffer.size() >= length ? Framing::Complete : Framing::Incomplete;
+}
+
+bool isLocalHost(QByteArrayView host, quint16 port)
+{
+    const qsizetype colon = host.lastIndexOf(':');
+    const QByteArrayView name = colon < 0 ? host : host.first(colon);
+    if (colon >= 0 && host.sliced(colon + 1) != QByteArray::number(port)) {
+        return false;
+    }
+    return name == "127.0.0.1" || name.compare("localhost", Qt::CaseInsensitive) == 0;
 }
 
 std::optional<QString> extractHeader(const QString& name, const QStringList& lines)
@@ -219,13 +253,22 @@ bool isAuthorized(const std::optional<QString>& secret, const std::optional<QStr
     return constantTimeEquals(bearerHeader->mid(scheme.size()), *secret);
 }
 
-Verdict evaluate(const QByteArray& data, const RequestHead& head, const std::optional<QString>& secret)
+Verdict evaluate(const QByteArray& whole, const RequestHead& head, const std::optional<QString>& secret, quint16 port)
 {
+    // One request per connection: whatever the client sent after the declared body is not looked at.
+    const qsizetype end = requestLength(head).value_or(whole.size());
+    const QByteArray data = end < whole.size() ? whole.first(end) : whole;
     if (!isValidUtf8(data)) {
-        return Reply { 400, QByteArrayLiteral("Bad request") };
+        return Reply { 400, badRequestBody };
     }
     if (!head.target || head.method != "POST") {
         return Reply { 405, QByteArrayLiteral("Method not allowed") };
+    }
+    // A web page can make the browser post here (a simple cross-site POST needs no permission, and a name of the
+    // page's own can be made to resolve to 127.0.0.1); it cannot leave out Origin or choose the Host header. Checked
+    // before the bearer, since the page never has the secret and must learn nothing from the reply.
+    if (head.hasOrigin || (head.host && !isLocalHost(*head.host, port))) {
+        return Reply { 403, forbiddenBody };
     }
     if (secret && !secret->isEmpty() && !isAuthorized(secret, head.authorization)) {
         return Reply { 401, QByteArrayLiteral("{\"error\":\"unauthorized\"}") };
@@ -272,12 +315,16 @@ QString reasonPhrase(int status)
         return QStringLiteral("Bad Request");
     case 401:
         return QStringLiteral("Unauthorized");
+    case 403:
+        return QStringLiteral("Forbidden");
     case 404:
         return QStringLiteral("Not Found");
     case 405:
         return QStringLiteral("Method Not Allowed");
     case 413:
         return QStringLiteral("Payload Too Large");
+    case 503:
+        return QStringLiteral("Service Unavailable");
     default:
         return QStringLiteral("Error");
     }

@@ -16,13 +16,24 @@ inline constexpr qsizetype maxRequestBytes = 262144;
 inline constexpr qsizetype readChunkBytes = 65536;
 
 inline const QByteArray okBody = QByteArrayLiteral("{\"ok\":true}");
+inline const QByteArray badRequestBody = QByteArrayLiteral("Bad request");
+inline const QByteArray forbiddenBody = QByteArrayLiteral("Forbidden");
+/// The hook scripts treat any reply but 200 as murmeli being absent, so this is how an event is declined.
+inline const QByteArray busyBody = QByteArrayLiteral("Busy");
 
-/// Where the bytes received so far stand.
+/// Where the head of a request stands, judged as its bytes arrive.
+enum class HeadScan {
+    Partial, // no blank line yet
+    Whole, // the blank line that ends the head has arrived
+    Malformed, // a line ends in a bare LF: no agent sends that, and waiting for CR LF CR LF would only time out
+};
+
+/// Where the bytes received so far stand once the head is whole.
 enum class Framing {
     Incomplete, // keep reading
-    Complete, // headers and the declared body are here
-    BadContentLength, // the Content-Length value is not a non-negative decimal number
-    TooLarge, // more than maxRequestBytes arrived, or the declared body can never fit
+    Complete, // the head and the declared body are here; anything after them is not part of the request
+    Malformed, // the Content-Length value is not a non-negative decimal number
+    TooLarge, // the declared request can never fit under maxRequestBytes
 };
 
 /// What the head of a request says: the bytes before its first blank line, or the whole buffer while that line has
@@ -37,14 +48,24 @@ struct RequestHead {
     std::variant<qint64, Framing> bodyLength = qint64 { 0 };
     std::optional<QString> authorization;
     std::optional<QString> adapter;
+    /// Only browsers send Origin; the Host tells a page that reached us through a name of its own.
+    bool hasOrigin = false;
+    std::optional<QByteArray> host;
 };
 
 /// Lines end at CR LF; a header matches by its whole name in any case, the first one of a name counts, and its
 /// value is trimmed of spaces and tabs.
 RequestHead parseHead(QByteArrayView buffer);
 
+/// Looks at buffer from offset from on (the bytes before it were looked at when they arrived).
+HeadScan scanHead(QByteArrayView buffer, qsizetype from);
+
 /// head must have been parsed from the start of buffer; the buffer may have grown since.
 Framing framingOf(const QByteArray& buffer, const RequestHead& head);
+
+/// The length of the whole request, head and declared body; nullopt while the head is not whole or its
+/// Content-Length is unusable.
+std::optional<qsizetype> requestLength(const RequestHead& head);
 
 struct Reply {
     int status = 200;
@@ -63,9 +84,10 @@ struct Delivery {
 /// A finished request either earns an immediate reply or becomes an event to deliver.
 using Verdict = std::variant<Reply, Delivery>;
 
-/// Runs the request checks in their fixed order (encoding, request line, method, bearer, path, event name) on data
-/// and its parsed head.
-Verdict evaluate(const QByteArray& data, const RequestHead& head, const std::optional<QString>& secret);
+/// Runs the request checks in their fixed order (encoding, request line, method, browser origin, bearer, path, event
+/// name) on the request at the start of data and its parsed head; bytes past the declared body are ignored. port is
+/// the one the server listens on, which a Host header may name.
+Verdict evaluate(const QByteArray& data, const RequestHead& head, const std::optional<QString>& secret, quint16 port);
 
 /// The complete reply as written to the socket.
 QByteArray formatReply(int status, const QByteArray& body);
@@ -77,6 +99,9 @@ std::optional<QString> extractHeader(const QString& name, const QStringList& lin
 
 /// With no or an empty secret everything passes; otherwise "Bearer <secret>" must match exactly.
 bool isAuthorized(const std::optional<QString>& secret, const std::optional<QString>& bearerHeader);
+
+/// Whether a Host header value names the loopback address or localhost, bare or with the given port.
+bool isLocalHost(QByteArrayView host, quint16 port);
 
 /// Compares without stopping at the first difference, so timing reveals only the length.
 bool constantTimeEquals(const QString& a, const QString& b);

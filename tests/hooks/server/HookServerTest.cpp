@@ -6,10 +6,14 @@
 
 #include <qcoro/qcorosignal.h>
 
+#include <poll.h>
+
 #include "main/hooks/server/HookServer.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
+#include "platform/system/ResourceLimits.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/HttpClient.h"
+#include "tests/support/LoopbackSocket.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -22,6 +26,34 @@ using test::waitUntil;
 namespace {
 
 const QByteArray okReply = expectedReply(200, "OK", "{\"ok\":true}");
+const QByteArray busyReply = expectedReply(503, "Service Unavailable", "Busy");
+const QByteArray badRequestReply = expectedReply(400, "Bad Request", "Bad request");
+
+// Sends the whole request before reading; a small send buffer keeps a large one in flight until the server has read
+// it.
+QByteArray exchangeBlocking(quint16 port, const QByteArray& request)
+{
+    // Unlike HttpClient it does not run the event loop, so the main thread takes no events while it waits.
+    const int fd = test::connectLoopback(port);
+    const int sendBuffer = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
+    EXPECT_EQ(::send(fd, request.constData(), request.size(), MSG_NOSIGNAL), request.size());
+    const timeval timeout { 5, 0 };
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    QByteArray reply;
+    char chunk[4096];
+    for (ssize_t n = 0; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;) {
+        reply.append(chunk, n);
+    }
+    ::close(fd);
+    return reply;
+}
+
+bool readable(int fd)
+{
+    pollfd entry { fd, POLLIN, 0 };
+    return ::poll(&entry, 1, 0) == 1;
+}
 
 class HookServerTest : public ::testing::Test {
 protected:
@@ -30,7 +62,7 @@ protected:
     void startServer(
         hooks::HookServerOptions options, std::optional<QString> secret = std::nullopt, bool withAsync = false)
     {
-        server = std::make_unique<HookServer>(platform::KeychainStore(secrets), options);
+        server = std::make_unique<HookServer>(platform::KeychainStore(secrets), options, clock);
         server->onLog = [this](const QString& line, common::LogColor) { logs << line; };
         server->onEvent = [this](const QString& name, const QJsonObject& payload) {
             events << name;
@@ -63,6 +95,7 @@ protected:
     }
 
     std::shared_ptr<platform::FakeSecretStore> secrets = std::make_shared<platform::FakeSecretStore>();
+    std::shared_ptr<common::Clock> clock = std::make_shared<common::SystemClock>();
     std::unique_ptr<HookServer> server;
     quint16 port = 0;
     QStringList logs;
@@ -128,7 +161,7 @@ TEST_F(HookServerTest, RequestWrittenByteByByte)
 TEST_F(HookServerTest, WaitsForTheDeclaredBodyWhenContentLengthIsTheLastHeader)
 {
     HttpClient early(port);
-    early.write("POST /hook/First HTTP/1.1\r\nHost: x\r\nContent-Length: 20\r\n\r\n{\"session_id\":");
+    early.write("POST /hook/First HTTP/1.1\r\nHost: localhost\r\nContent-Length: 20\r\n\r\n{\"session_id\":");
     // A complete request on a second connection is served while the first one waits for its body.
     EXPECT_EQ(postHook(port, QStringLiteral("/hook/Second"), "{}"), okReply);
     ASSERT_TRUE(waitUntil([&] { return events.size() == 1; }));
@@ -235,35 +268,155 @@ TEST_F(HookServerTest, EventAgeAndDeadlinesFollowTheInjectedClock)
     EXPECT_TRUE(waitUntil([&] { return timed.activeConnectionCount() == 0; }));
 }
 
-TEST_F(HookServerTest, PeerThatLeavesEarlyHasWhatArrivedProcessed)
+TEST_F(HookServerTest, RequestCutOffByThePeerIsNotDelivered)
 {
-    {
-        HttpClient leaving(port);
-        leaving.write("POST /hook/Partial HTTP/1.1\r\nContent-Length: 50\r\n\r\n{\"session");
-        ASSERT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 1; }));
-    }
-    ASSERT_TRUE(waitUntil([&] { return events.size() == 1; }));
-    EXPECT_EQ(events.first(), QStringLiteral("Partial"));
-    EXPECT_TRUE(payloads.first().isEmpty());
-    EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 0; }));
+    HttpClient cut(port);
+    cut.write("POST /hook/Cut HTTP/1.1\r\nContent-Length: 50\r\n\r\n{\"session");
+    cut.finishSending();
+    // A whole request whose client then stops sending is still handled.
+    HttpClient whole(port);
+    whole.write("POST /hook/Whole HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}");
+    whole.finishSending();
+    EXPECT_EQ(whole.readUntilClosed(), okReply);
+    EXPECT_EQ(cut.readUntilClosed(), QByteArray());
+    EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 0 && !events.isEmpty(); }));
+    EXPECT_EQ(events, QStringList { QStringLiteral("Whole") });
 }
 
-TEST_F(HookServerTest, ConnectionCapDefersNewConnectionsUntilOneCloses)
+TEST_F(HookServerTest, FramingIsExactAndEveryErrorReplyArrives)
 {
-    startServer({ .maxConnections = 2 });
-    auto first = std::make_unique<HttpClient>(port);
-    HttpClient second(port);
+    // Sent whole before the reply is read: closing on the unread rest would reset the connection and lose the reply.
+    const QByteArray oversize(600 * 1024, 'x');
+    EXPECT_EQ(exchangeBlocking(port,
+                  "POST /hook/Big HTTP/1.1\r\nContent-Length: " + QByteArray::number(oversize.size()) + "\r\n\r\n"
+                      + oversize),
+        expectedReply(413, "Payload Too Large", "Payload too large"));
+
+    // Judged as soon as the declared body is here, long before the request deadline.
+    EXPECT_EQ(raw("POST /hook/Stop HTTP/1.1\r\nContent-Length: 2", "\xff\xfe"), badRequestReply);
+    EXPECT_EQ(raw("POST /hook/\xc0\xaf HTTP/1.1\r\nContent-Length: 2", "{}"), badRequestReply);
+    HttpClient bareLineFeeds(port);
+    bareLineFeeds.write("POST /hook/Stop HTTP/1.1\nContent-Length: 2\n");
+    EXPECT_EQ(bareLineFeeds.readUntilClosed(), badRequestReply);
+
+    // One request per connection: pipelined bytes are neither body nor a second event.
+    EXPECT_EQ(raw("POST /hook/Stop HTTP/1.1\r\nContent-Length: 7",
+                  R"({"a":1}POST /hook/Next HTTP/1.1)"
+                  "\r\n\r\n"),
+        okReply);
+    ASSERT_TRUE(waitUntil([&] { return events.size() == 1; }));
+    EXPECT_FALSE(waitUntil([&] { return events.size() > 1; }, 200));
+    EXPECT_EQ(events, QStringList { QStringLiteral("Stop") });
+    EXPECT_EQ(payloads.first().value(QStringLiteral("a")).toInt(), 1);
+}
+
+TEST_F(HookServerTest, BrowserRequestsAreRefusedCountedAndLoggedOncePerMinute)
+{
+    auto fake = std::make_shared<test::FakeClock>();
+    clock = fake;
+    startServer({}, QStringLiteral("s3cret"));
+    const QByteArray forbidden = expectedReply(403, "Forbidden", "Forbidden");
+    const auto refusalLines = [&] { return logs.filter(QStringLiteral("HookServer: refused")).size(); };
+    // A page's simple cross-site POST, and one that reached us through a name of its own.
+    EXPECT_EQ(raw("POST /hook/Stop HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port)
+                      + "\r\nContent-Type: text/plain\r\nOrigin: http://evil.example\r\nContent-Length: 2",
+                  "{}"),
+        forbidden);
+    EXPECT_EQ(raw("POST /hook/Stop HTTP/1.1\r\nHost: evil.example:" + QByteArray::number(port)
+                      + "\r\nAuthorization: Bearer s3cret\r\nContent-Length: 2",
+                  "{}"),
+        forbidden);
+    EXPECT_EQ(server->originRejectCount(), 2);
+    EXPECT_EQ(server->bearerRejectCount(), 0);
+    ASSERT_TRUE(waitUntil([&] { return refusalLines() == 1; }));
+    EXPECT_FALSE(waitUntil([&] { return refusalLines() > 1; }, 300));
+
+    fake->advance(60000);
+    ASSERT_TRUE(waitUntil([&] { return refusalLines() == 2; }));
+    EXPECT_TRUE(logs.last().contains(QStringLiteral("refused 1 request"))) << logs.last().toStdString();
+    EXPECT_TRUE(events.isEmpty());
+}
+
+TEST_F(HookServerTest, IdleFloodIsCappedAndAGoodRequestIsServed)
+{
+    platform::raiseOpenFileLimit();
+    auto fake = std::make_shared<test::FakeClock>();
+    clock = fake;
+    startServer({});
+    std::vector<int> idle;
+    for (int i = 0; i < 1000; ++i) {
+        idle.push_back(test::connectLoopback(port));
+    }
+    ASSERT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 1000; }, 10000));
+    EXPECT_EQ(postHook(port, QStringLiteral("/hook/Stop"), "{}"), okReply);
+
+    // Past the cap of 1024 open connections, new ones are answered at once and closed.
+    std::vector<int> late;
+    for (int i = 0; i < 124; ++i) {
+        late.push_back(test::connectLoopback(port));
+    }
+    const auto answered = [](const std::vector<int>& fds) { return std::count_if(fds.begin(), fds.end(), readable); };
+    ASSERT_TRUE(waitUntil([&] { return answered(late) == 100; }, 10000));
+    EXPECT_EQ(server->activeConnectionCount(), 1024);
+    char reply[64] = {};
+    EXPECT_GT(::recv(late.back(), reply, sizeof reply - 1, 0), 0);
+    EXPECT_EQ(QByteArray(reply).left(12), "HTTP/1.1 503");
+
+    // Within the cap, idle connections last until the request deadline.
+    EXPECT_EQ(answered(idle), 0);
+    fake->advance(10000);
+    EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 0; }));
+    EXPECT_EQ(answered(idle), 1000);
+    EXPECT_EQ(postHook(port, QStringLiteral("/hook/Stop"), "{}"), okReply);
+    for (const int fd : idle) {
+        ::close(fd);
+    }
+    for (const int fd : late) {
+        ::close(fd);
+    }
+}
+
+TEST_F(HookServerTest, BufferedBytesAreCapped)
+{
+    startServer({ .maxBufferedBytes = 400 * 1024 });
+    const QByteArray head = "POST /hook/Big HTTP/1.1\r\nContent-Length: 250000\r\n\r\n";
+    const QByteArray part(200 * 1024, ' ');
+    HttpClient a(port);
+    HttpClient b(port);
     ASSERT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 2; }));
+    a.write(head + part);
+    b.write(head + part);
+    // Both unfinished requests do not fit: one of them is declined, the other waits for the rest of its body.
+    ASSERT_TRUE(waitUntil([&] { return a.closedByServer() || b.closedByServer(); }));
+    HttpClient& declined = a.closedByServer() ? a : b;
+    HttpClient& waiting = a.closedByServer() ? b : a;
+    EXPECT_EQ(declined.readUntilClosed(), busyReply);
+    // While one more whole request would not fit, new connections are refused at once.
+    HttpClient refused(port);
+    EXPECT_EQ(refused.readUntilClosed(), busyReply);
 
-    // The kernel still completes the handshake, but the server leaves the connection alone for now.
-    HttpClient third(port);
-    third.write("POST /hook/Third HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}");
-    EXPECT_FALSE(waitUntil([&] { return !events.isEmpty(); }, 300));
-    EXPECT_EQ(server->activeConnectionCount(), 2);
+    waiting.write(QByteArray(250000 - part.size(), ' '));
+    EXPECT_EQ(waiting.readUntilClosed(), okReply);
+    EXPECT_EQ(postHook(port, QStringLiteral("/hook/Stop"), "{}"), okReply);
+    EXPECT_TRUE(waitUntil([&] { return events.size() == 2; }));
+}
 
-    first.reset();
-    EXPECT_EQ(third.readUntilClosed(), okReply);
-    EXPECT_EQ(events, QStringList { QStringLiteral("Third") });
+TEST_F(HookServerTest, EventsThatCannotBeHandedOverAreDeclined)
+{
+    startServer({ .maxOutboxBytes = 512 });
+    const QByteArray body = "{\"pad\":\"" + QByteArray(600, 'x') + "\"}";
+    const QByteArray request
+        = "POST /hook/Stop HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    // The main thread takes nothing meanwhile, so the first event fills the hand-over.
+    EXPECT_EQ(exchangeBlocking(port, request), okReply);
+    EXPECT_EQ(exchangeBlocking(port, request), busyReply);
+    EXPECT_EQ(exchangeBlocking(port, request), busyReply);
+    ASSERT_TRUE(waitUntil([&] { return events.size() == 1; }));
+    EXPECT_EQ(server->totalEventCount(), 1);
+    EXPECT_EQ(logs.filter(QStringLiteral("answered 503 and not handled")).size(), 1);
+
+    EXPECT_EQ(exchangeBlocking(port, request), okReply);
+    EXPECT_TRUE(waitUntil([&] { return events.size() == 2; }));
 }
 
 TEST_F(HookServerTest, HeldRequestWaitsForTheAsynchronousReply)

@@ -17,9 +17,11 @@ Framing framingOf(const QByteArray& buffer)
     return http::framingOf(buffer, http::parseHead(buffer));
 }
 
+constexpr quint16 port = 19876;
+
 http::Verdict evaluate(const QByteArray& data, const std::optional<QString>& secret)
 {
-    return http::evaluate(data, http::parseHead(data), secret);
+    return http::evaluate(data, http::parseHead(data), secret, port);
 }
 
 http::Reply replyOf(const http::Verdict& verdict)
@@ -52,8 +54,8 @@ TEST(HttpFramingTest, ContentLengthIsReadFromItsOwnHeaderOnly)
     EXPECT_EQ(framingOf(request("POST /hook/Stop HTTP/1.1\r\nX-Note: content-length: 9", "")), Framing::Complete);
     for (const QByteArray& value : { QByteArray("-1"), QByteArray("abc"), QByteArray(""), QByteArray("1e3"),
              QByteArray("+5"), QByteArray("5 5") }) {
-        EXPECT_EQ(framingOf(request("POST /hook/Stop HTTP/1.1\r\nContent-Length: " + value, "xxxxx")),
-            Framing::BadContentLength)
+        EXPECT_EQ(
+            framingOf(request("POST /hook/Stop HTTP/1.1\r\nContent-Length: " + value, "xxxxx")), Framing::Malformed)
             << value.constData();
     }
 }
@@ -84,7 +86,7 @@ TEST(HttpFramingTest, HeadParsedOnceServesTheGrowingRequest)
     EXPECT_EQ(http::framingOf(head + "abcd", parsed), Framing::Complete);
     // The first header of a name counts.
     EXPECT_EQ(parsed.authorization, QStringLiteral("Bearer a"));
-    const auto verdict = http::evaluate(head + "abcd", parsed, QStringLiteral("a"));
+    const auto verdict = http::evaluate(head + "abcd", parsed, QStringLiteral("a"), port);
     const auto* delivery = std::get_if<http::Delivery>(&verdict);
     ASSERT_NE(delivery, nullptr);
     EXPECT_EQ(delivery->body, "abcd");
@@ -96,12 +98,69 @@ TEST(HttpFramingTest, HeadParsedOnceServesTheGrowingRequest)
     EXPECT_EQ(unfinished.authorization, QStringLiteral("Bearer b"));
 }
 
-TEST(HttpFramingTest, BrokenUtf8KeepsWaiting)
+TEST(HttpFramingTest, LineEndsAreJudgedAsTheyArrive)
 {
-    // A read may end inside a character: that is not yet a request.
-    const QByteArray partial = request("POST /hook/Stop HTTP/1.1\r\nContent-Length: 3", "\xE2\x80");
-    EXPECT_EQ(framingOf(partial), Framing::Incomplete);
-    EXPECT_EQ(framingOf(partial + "\xA6"), Framing::Complete);
+    const struct {
+        QByteArray buffer;
+        qsizetype from;
+        http::HeadScan scan;
+    } cases[] = {
+        { "POST /hook/Stop HTTP/1.1\r\nHost: x\r\n", 0, http::HeadScan::Partial },
+        { "POST /hook/Stop HTTP/1.1\r\nHost: x\r\n\r\n{\n}", 0, http::HeadScan::Whole },
+        // The CR arrived with the earlier bytes, the LF with the new ones; so did the start of the blank line.
+        { "POST /hook/Stop HTTP/1.1\r\n", 25, http::HeadScan::Partial },
+        { "POST /hook/Stop HTTP/1.1\r\n\r\n", 26, http::HeadScan::Whole },
+        { "POST /hook/Stop HTTP/1.1\n", 0, http::HeadScan::Malformed },
+        { "POST /hook/Stop HTTP/1.1\r\nContent-Length: 2\n\n{}", 20, http::HeadScan::Malformed },
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(http::scanHead(c.buffer, c.from), c.scan) << c.buffer.constData();
+    }
+}
+
+TEST(HttpFramingTest, RequestEndsWithItsDeclaredBody)
+{
+    // Judged by length alone: a read may end inside a character, and a body that is not UTF-8 is refused as a whole.
+    const QByteArray broken = request("POST /hook/Stop HTTP/1.1\r\nContent-Length: 2", "\xE2\x80");
+    EXPECT_EQ(framingOf(broken), Framing::Complete);
+    EXPECT_EQ(replyOf(evaluate(broken, std::nullopt)).body, "Bad request");
+    EXPECT_EQ(replyOf(evaluate(request("POST /hook/\xff HTTP/1.1", ""), std::nullopt)).status, 400);
+
+    // Bytes after the body belong to no request: not to the body, not to its encoding check.
+    const auto verdict = evaluate(request("POST /hook/Stop HTTP/1.1\r\nContent-Length: 7",
+                                      R"({"a":1})"
+                                      "POST /hook/Next HTTP/1.1\xff"),
+        std::nullopt);
+    const auto* delivery = std::get_if<http::Delivery>(&verdict);
+    ASSERT_NE(delivery, nullptr);
+    EXPECT_EQ(delivery->payload().value(QStringLiteral("a")).toInt(), 1);
+}
+
+TEST(HttpEvaluateTest, BrowserRequestsAreRefused)
+{
+    const struct {
+        QByteArray headers;
+        int status;
+    } cases[] = {
+        { "", 200 },
+        { "Host: 127.0.0.1", 200 },
+        { "Host: 127.0.0.1:19876", 200 },
+        { "host: LocalHost:19876", 200 },
+        { "Host: localhost", 200 },
+        { "Host: 127.0.0.1:19877", 403 },
+        { "Host: evil.example:19876", 403 },
+        { "Host: 127.0.0.1.evil.example", 403 },
+        { "Host: localhost:", 403 },
+        { "Host: [::1]:19876", 403 },
+        { "Host: 127.0.0.1:19876\r\nContent-Type: text/plain\r\nOrigin: http://evil.example", 403 },
+        { "Origin: null", 403 },
+    };
+    for (const auto& c : cases) {
+        const QByteArray head = "POST /hook/Stop HTTP/1.1" + (c.headers.isEmpty() ? "" : "\r\n" + c.headers);
+        const http::Verdict verdict = evaluate(request(head, "{}"), std::nullopt);
+        EXPECT_EQ(std::holds_alternative<http::Delivery>(verdict) ? 200 : replyOf(verdict).status, c.status)
+            << c.headers.constData();
+    }
 }
 
 TEST(HttpEvaluateTest, ChecksRunInOrder)
@@ -115,15 +174,19 @@ TEST(HttpEvaluateTest, ChecksRunInOrder)
     EXPECT_EQ(replyOf(evaluate(request("POST /hook/ HTTP/1.1", ""), none)).body, "Missing event type");
 
     const std::optional<QString> secret = QStringLiteral("s3cret");
-    // The bearer check comes before the path check.
+    // The bearer check comes before the path check, the browser check between the method and the bearer.
     EXPECT_EQ(replyOf(evaluate(request("POST /other HTTP/1.1", ""), secret)).status, 401);
     EXPECT_EQ(replyOf(evaluate(request("GET /hook/Stop HTTP/1.1", ""), secret)).status, 405);
+    EXPECT_EQ(replyOf(evaluate(request("GET /hook/Stop HTTP/1.1\r\nOrigin: x", ""), secret)).status, 405);
+    EXPECT_EQ(replyOf(evaluate(request("POST /other HTTP/1.1\r\nOrigin: x", ""), secret)).status, 403);
 }
 
 TEST(HttpEvaluateTest, DeliveryCarriesEventNamePayloadAndAdapter)
 {
-    auto verdict = evaluate(request("POST  /hook/Stop?x=1  HTTP/1.1\r\nX-Murmeli-Adapter: codex",
-                                R"({"session_id":"abc","_murmeli_adapter":"x"})"),
+    const QByteArray json = R"({"session_id":"abc","_murmeli_adapter":"x"})";
+    auto verdict = evaluate(request("POST  /hook/Stop?x=1  HTTP/1.1\r\nX-Murmeli-Adapter: codex\r\nContent-Length: "
+                                    + QByteArray::number(json.size()),
+                                json),
         std::nullopt);
     auto* delivery = std::get_if<http::Delivery>(&verdict);
     ASSERT_NE(delivery, nullptr);
@@ -132,7 +195,9 @@ TEST(HttpEvaluateTest, DeliveryCarriesEventNamePayloadAndAdapter)
     EXPECT_EQ(delivery->payload().value(QStringLiteral("_murmeli_adapter")).toString(), QStringLiteral("codex"));
 
     for (const QByteArray& body : { QByteArray("[1,2]"), QByteArray("not json"), QByteArray("42") }) {
-        verdict = evaluate(request("POST /hook/Stop HTTP/1.1", body), std::nullopt);
+        verdict
+            = evaluate(request("POST /hook/Stop HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()), body),
+                std::nullopt);
         delivery = std::get_if<http::Delivery>(&verdict);
         ASSERT_NE(delivery, nullptr);
         EXPECT_TRUE(delivery->payload().isEmpty());
@@ -175,6 +240,7 @@ TEST(HttpReplyTest, ExactBytes)
         "close\r\n\r\n{\"ok\":true}");
     EXPECT_TRUE(http::formatReply(413, "Payload too large").startsWith("HTTP/1.1 413 Payload Too Large\r\n"));
     EXPECT_TRUE(http::formatReply(500, "x").startsWith("HTTP/1.1 500 Error\r\n"));
+    EXPECT_TRUE(http::formatReply(503, "x").startsWith("HTTP/1.1 503 Service Unavailable\r\n"));
     // Content-Length counts bytes, not characters.
     EXPECT_TRUE(http::formatReply(200, "\xE2\x80\xA6").contains("Content-Length: 3\r\n"));
 }

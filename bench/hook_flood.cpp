@@ -1,0 +1,182 @@
+// Floods a running murmeli's hook endpoint and reports its resident memory before the flood, at its peak and once
+// the flood has gone, with what became of the clients.
+//   hook_flood PID PORT connections COUNT [HOLD_S=5] [SETTLE_S=5]   COUNT idle connections
+//   hook_flood PID PORT partial COUNT [HOLD_S=5] [SETTLE_S=5]       COUNT clients, each sending 250 KB of a request
+//                                                                   that declares more and never finishes
+// The clients hold on for HOLD_S seconds and then close; SETTLE_S seconds later the memory is read again.
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/system/ResourceLimits.h"
+#include "tests/support/LoopbackSocket.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t partialBodyBytes = 250 * 1000;
+constexpr int declaredBodyBytes = 262000;
+
+struct Memory {
+    long residentKiB = -1;
+    long peakKiB = -1;
+};
+
+Memory memoryOf(int pid)
+{
+    Memory memory;
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            memory.residentKiB = std::atol(line.c_str() + 6);
+        } else if (line.rfind("VmHWM:", 0) == 0) {
+            memory.peakKiB = std::atol(line.c_str() + 6);
+        }
+    }
+    return memory;
+}
+
+// Sets the process's peak back to its present size, so the next peak read is this flood's own.
+void resetPeak(int pid)
+{
+    std::ofstream("/proc/" + std::to_string(pid) + "/clear_refs") << "5";
+}
+
+double mib(long kib)
+{
+    return kib / 1024.0;
+}
+
+struct Client {
+    int fd = -1;
+    std::size_t sent = 0;
+    bool refused = false; // a 503 reply arrived
+};
+
+struct Outcome {
+    int open = 0;
+    int refused = 0;
+    int closedSilently = 0;
+    int reset = 0;
+    int failedToConnect = 0;
+};
+
+void finish(Client& client, Outcome& outcome, bool reset)
+{
+    ::close(client.fd);
+    client.fd = -1;
+    if (client.refused) {
+        ++outcome.refused;
+    } else if (reset) {
+        ++outcome.reset;
+    } else {
+        ++outcome.closedSilently;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: hook_flood PID PORT connections|partial COUNT [HOLD_S] [SETTLE_S]\n");
+        return 2;
+    }
+    const int pid = std::atoi(argv[1]);
+    const auto port = static_cast<quint16>(std::atoi(argv[2]));
+    const bool partial = std::strcmp(argv[3], "partial") == 0;
+    const int count = std::atoi(argv[4]);
+    const auto hold = std::chrono::seconds(argc > 5 ? std::atoi(argv[5]) : 5);
+    const auto settle = std::chrono::seconds(argc > 6 ? std::atoi(argv[6]) : 5);
+    murmeli::platform::raiseOpenFileLimit();
+
+    const std::string request = "POST /hook/Flood HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port)
+        + "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(declaredBodyBytes) + "\r\n\r\n"
+        + std::string(partialBodyBytes, ' ');
+    const Memory idle = memoryOf(pid);
+    resetPeak(pid);
+    long sampledPeak = idle.residentKiB;
+
+    Outcome outcome;
+    std::vector<Client> clients;
+    for (int i = 0; i < count; ++i) {
+        const int fd = murmeli::test::connectLoopback(port, true);
+        if (fd < 0) {
+            ++outcome.failedToConnect;
+            continue;
+        }
+        clients.push_back({ fd });
+    }
+
+    const auto holdUntil = Clock::now() + hold;
+    std::vector<pollfd> entries;
+    std::vector<Client*> owners;
+    char buffer[512];
+    while (Clock::now() < holdUntil) {
+        entries.clear();
+        owners.clear();
+        for (Client& client : clients) {
+            if (client.fd >= 0) {
+                const bool sending = partial && client.sent < request.size();
+                entries.push_back({ client.fd, static_cast<short>(POLLIN | (sending ? POLLOUT : 0)), 0 });
+                owners.push_back(&client);
+            }
+        }
+        ::poll(entries.data(), entries.size(), 20);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            Client& client = *owners[i];
+            if (entries[i].revents & POLLOUT) {
+                const ssize_t n = ::send(
+                    client.fd, request.data() + client.sent, request.size() - client.sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (n > 0) {
+                    client.sent += static_cast<std::size_t>(n);
+                } else if (n < 0 && errno != EAGAIN && errno != ENOTCONN) {
+                    finish(client, outcome, true);
+                    continue;
+                }
+            }
+            if (entries[i].revents & (POLLIN | POLLHUP | POLLERR)) {
+                const ssize_t n = ::recv(client.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                if (n > 0) {
+                    client.refused = client.refused || std::strncmp(buffer, "HTTP/1.1 503", 12) == 0;
+                } else if (n == 0 || errno != EAGAIN) {
+                    finish(client, outcome, n < 0);
+                }
+            }
+        }
+        sampledPeak = std::max(sampledPeak, memoryOf(pid).residentKiB);
+    }
+    const Memory flooded = memoryOf(pid);
+    for (Client& client : clients) {
+        if (client.fd >= 0) {
+            ++outcome.open;
+            ::close(client.fd);
+        }
+    }
+
+    const auto settleUntil = Clock::now() + settle;
+    while (Clock::now() < settleUntil) {
+        ::usleep(100 * 1000);
+    }
+    const Memory settled = memoryOf(pid);
+
+    std::printf("%s flood: %d clients: %d still open at the end, %d refused with 503, %d closed without a reply, "
+                "%d reset, %d failed to connect\n",
+        partial ? "partial-request" : "connection", count, outcome.open, outcome.refused, outcome.closedSilently,
+        outcome.reset, outcome.failedToConnect);
+    std::printf("murmeli resident memory: idle %.1f MiB, peak %.1f MiB, settled %.1f MiB (%lld s after the clients "
+                "left)\n",
+        mib(idle.residentKiB), mib(std::max(flooded.peakKiB, sampledPeak)), mib(settled.residentKiB),
+        static_cast<long long>(settle.count()));
+    return 0;
+}
