@@ -1,15 +1,28 @@
 #include "main/usage/CodexBarCommand.h"
 
+#include <utility>
+
 #include <QDir>
-#include <QRegularExpression>
 #include <QStandardPaths>
 
 namespace murmeli::usage {
 
 std::optional<QStringList> CodexBarCommand::arguments(const QString& row)
 {
-    static const QRegularExpression whiteSpace(QStringLiteral("\\s+"));
-    QStringList words = row.trimmed().split(whiteSpace, Qt::SkipEmptyParts);
+    // Split by hand rather than with one shared regular expression: the gate runs on the reader's thread, on pool
+    // threads and on the main thread at once.
+    QStringList words;
+    QString word;
+    for (const QChar c : row) {
+        if (!c.isSpace()) {
+            word.append(c);
+        } else if (!word.isEmpty()) {
+            words.append(std::exchange(word, QString()));
+        }
+    }
+    if (!word.isEmpty()) {
+        words.append(word);
+    }
     if (words.isEmpty() || words.front() != QLatin1String(toolName)) {
         return std::nullopt;
     }
