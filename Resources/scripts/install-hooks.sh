@@ -17,7 +17,9 @@ fail() {
 
 find_murmeli() {
     local candidate
-    for candidate in "${MURMELI_BIN:-}" "$here/../../build/main/app/murmeli" "$(command -v murmeli 2>/dev/null)"; do
+    # Set by murmeli itself; beside a source tree's build; installed (<prefix>/share/murmeli/scripts); on PATH.
+    for candidate in "${MURMELI_BIN:-}" "$here/../../build/main/app/murmeli" "$here/../../../bin/murmeli" \
+        "$(command -v murmeli 2>/dev/null)"; do
         if [[ -n $candidate && -x $candidate ]]; then
             printf '%s' "$candidate"
             return 0

@@ -20,7 +20,9 @@ AppController::AppController(Dependencies dependencies)
       m_pendingTable(std::make_unique<hooks::PendingRequestTable>(*m_dependencies.clock)),
       m_approvalRoad(*m_pendingTable, *m_dependencies.clock),
       m_terminalJump(m_processDiscovery, m_teleportResolver, m_statusDirectory, *m_dependencies.clock),
-      m_hookInstaller(m_dependencies.executablePath)
+      m_hookInstaller(m_dependencies.executablePath),
+      m_healthTicker(
+          *m_dependencies.clock, [this] { return hookServerHealth(); }, m_dependencies.processStats)
 {
     // Wired now rather than at start-up: onboarding may install the hooks before the back end starts.
     const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
@@ -38,10 +40,12 @@ AppController::AppController(Dependencies dependencies)
             onHooksFailed(message);
         }
     };
+    m_healthTicker.onLog = toLog;
 }
 
 AppController::~AppController()
 {
+    m_healthTicker.stop();
     // Tearing down answers held requests, which would log into an owner that may already be gone.
     onLog = nullptr;
     // The server goes first so no reply is written for requests the table fails open on its way out.
@@ -115,6 +119,7 @@ void AppController::startBackend(const QString& binaryPath)
                                                                             : m_dependencies.agentSettingsPath;
     hooks::HookSelfCheck::emit(
         hooks::HookSelfCheck::run(settingsPath), [this](const QString& line) { log(line, LogColor::Orange); });
+    m_healthTicker.start();
 }
 
 std::optional<hooks::ClaudeStatus> AppController::syncSessions()
@@ -170,6 +175,13 @@ void AppController::handleHookEvent(const QString& eventName, const QJsonObject&
             },
             Qt::QueuedConnection);
     }
+}
+
+HookServerHealth AppController::hookServerHealth() const
+{
+    const hooks::HookServer& server = *m_hookServer;
+    return { server.listenerStateDescription(), server.activeConnectionCount(), server.totalEventCount(),
+        server.lastEventAgeSec(), server.parseFailureCount(), server.bearerRejectCount() };
 }
 
 void AppController::installHooks()

@@ -11,6 +11,8 @@
 #include "main/app/HookEventDispatcher.h"
 #include "main/app/HookInstaller.h"
 #include "main/app/TerminalJump.h"
+#include "main/app/shell/HealthTicker.h"
+#include "main/app/shell/NotificationHub.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/hooks/approvals/ApprovalBridge.h"
@@ -48,6 +50,8 @@ public:
         QString agentSettingsPath;
         /// murmeli's own executable, from which the installer scripts are found; the running one when empty.
         QString executablePath;
+        /// The process's memory and thread count, for the health ticker.
+        HealthTicker::ProcessStatsReader processStats = &platform::readProcessStats;
     };
 
     explicit AppController(Dependencies dependencies);
@@ -89,9 +93,14 @@ public:
     hooks::ProcessDiscovery& processDiscovery() { return m_processDiscovery; }
     hooks::PendingRequestTable& pendingTable() { return *m_pendingTable; }
 
+    // Application shell: the notifications every window posts and observes, and the health ticker.
+    NotificationHub& notifications() { return m_notifications; }
+    HealthTicker& healthTicker() { return m_healthTicker; }
+
 private:
     void log(const QString& message, common::LogColor color);
     void statusChanged();
+    HookServerHealth hookServerHealth() const;
 
     Dependencies m_dependencies;
     hooks::StatusDirectory m_statusDirectory;
@@ -115,6 +124,10 @@ private:
     bool m_flushScheduled = false;
     // Carries the queued flush of a burst of hook events; it is dropped when the controller is gone.
     std::unique_ptr<QObject> m_lifetime = std::make_unique<QObject>();
+
+    // Application shell.
+    NotificationHub m_notifications;
+    HealthTicker m_healthTicker;
 };
 
 } // namespace murmeli::app

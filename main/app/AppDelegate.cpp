@@ -1,23 +1,128 @@
 #include "main/app/AppDelegate.h"
 
+#include <QPointer>
+#include <QThread>
+
 #include "main/app/AppController.h"
-#include "main/common/Log.h"
+#include "main/app/design/FontFolder.h"
+#include "main/app/shell/NotificationHub.h"
+#include "main/app/shell/ShellViews.h"
+#include "main/common/ResourcePaths.h"
 
 namespace murmeli::app {
 
-AppDelegate::AppDelegate(AppController& controller, QString binaryPath)
-    : m_controller(controller), m_binaryPath(std::move(binaryPath))
+using common::LogColor;
+
+AppDelegate::AppDelegate(AppController& controller, ShellViews& views, QString binaryPath, QString fontsFolder)
+    : m_controller(controller), m_views(views), m_binaryPath(std::move(binaryPath)),
+      m_fontsFolder(std::move(fontsFolder))
 {
+}
+
+AppDelegate::~AppDelegate()
+{
+    // The controller may outlive the delegate; its callbacks must not reach into a delegate that is gone.
+    m_controller.onLog = nullptr;
+    m_controller.onStatusChange = nullptr;
 }
 
 void AppDelegate::applicationDidFinishLaunching()
 {
-    // Until the activity log window exists, standard error is the log.
-    m_controller.onLog = [](const QString& message, common::LogColor color) { common::writeToStderr(message, color); };
-    common::writeToStderr(QStringLiteral("murmeli ready"), common::LogColor::Green);
+    registerFonts();
+    m_views.buildActivityLog();
+    runOnboardingGate([this] {
+        setupNotchPanel();
+        m_controller.startBackend(m_binaryPath);
+    });
+    addNotificationObservers();
+    requestMicrophoneAccess();
+    wireControllerCallbacks();
+    // The window did not exist yet when the fonts were registered.
+    log(m_fontsLine, m_fontsLineColor);
+    log(QStringLiteral("murmeli ready"), LogColor::Green);
+    validateCloudSessionOnLaunch();
+}
+
+void AppDelegate::log(const QString& message, LogColor color)
+{
+    common::writeToStderr(message, color);
+    if (QThread::currentThread() != m_context.thread()) {
+        // The window belongs to the main thread; a line from elsewhere is handed over.
+        QMetaObject::invokeMethod(
+            &m_context, [this, message, color] { m_views.appendLog(message, color); }, Qt::QueuedConnection);
+        return;
+    }
+    m_views.appendLog(message, color);
+}
+
+void AppDelegate::registerFonts()
+{
+    const QString folder = m_fontsFolder.isEmpty()
+        ? common::findResourceFolder(m_binaryPath, common::ResourceFolder::Fonts).value_or(QString())
+        : m_fontsFolder;
+    if (folder.isEmpty()) {
+        m_fontsLine
+            = QStringLiteral("[diag] fonts: no fonts folder beside %1; system faces stand in").arg(m_binaryPath);
+        m_fontsLineColor = LogColor::Orange;
+        return;
+    }
+    const FontRegistration registered = registerFontFolder(folder);
+    if (registered.registeredFiles == 0 || !registered.failedFiles.isEmpty()) {
+        m_fontsLine = QStringLiteral("[diag] fonts: %1 file(s) of %2 loaded, refused: %3")
+                          .arg(registered.registeredFiles)
+                          .arg(folder, registered.failedFiles.join(QStringLiteral(", ")));
+        m_fontsLineColor = LogColor::Orange;
+        return;
+    }
+    m_fontsLine
+        = QStringLiteral("[diag] fonts: %1 from %2").arg(registered.families.join(QStringLiteral(", ")), folder);
+    m_fontsLineColor = LogColor::Blue;
+}
+
+void AppDelegate::runOnboardingGate(std::function<void()> completion)
+{
+    // Onboarding has no window yet, so the gate is passed at once: on the next turn of the event loop, when the
+    // rest of the launch sequence has run.
+    QMetaObject::invokeMethod(&m_context, std::move(completion), Qt::QueuedConnection);
+}
+
+void AppDelegate::forceReopenOnboarding()
+{
+    // Nothing to reopen until onboarding has a window.
+}
+
+void AppDelegate::addNotificationObservers()
+{
+    NotificationHub& hub = m_controller.notifications();
+    QObject::connect(&hub, &NotificationHub::onboardingForceReopen, &m_context, [this] { forceReopenOnboarding(); });
+    QObject::connect(&hub, &NotificationHub::showActivityLog, &m_context, [this] { openLogWindow(); });
+    QObject::connect(&hub, &NotificationHub::checkForUpdates, &m_context, [this] { checkForUpdates(); });
+    QObject::connect(&hub, &NotificationHub::openSettingsPermissions, &m_context, [this] { showSettingsWindow(); });
+}
+
+void AppDelegate::requestMicrophoneAccess()
+{
+    // Linux asks nobody for the microphone; the voice pipeline reports a missing input device itself.
+}
+
+void AppDelegate::wireControllerCallbacks()
+{
+    m_controller.onLog = [this](const QString& message, LogColor color) { log(message, color); };
+}
+
+void AppDelegate::validateCloudSessionOnLaunch()
+{
+    // No cloud account is stored before the account pages exist.
+}
+
+void AppDelegate::setupNotchPanel()
+{
+    if (m_panelSetUp) {
+        return;
+    }
+    m_panelSetUp = true;
     // Until the panel takes over, a change and a steady 2 s poll keep the session list current; the poll also
-    // drops sessions that went quiet.
-    // A burst of events asks for one sync, run once the burst has been handled.
+    // drops sessions that went quiet. A burst of events asks for one sync, run once the burst has been handled.
     m_syncSoon.setSingleShot(true);
     m_syncSoon.setInterval(0);
     QObject::connect(&m_syncSoon, &QTimer::timeout, &m_syncSoon, [this] { m_controller.syncSessions(); });
@@ -28,8 +133,32 @@ void AppDelegate::applicationDidFinishLaunching()
     };
     m_sessionPoll.setInterval(2000);
     QObject::connect(&m_sessionPoll, &QTimer::timeout, &m_sessionPoll, [this] { m_controller.syncSessions(); });
-    m_controller.startBackend(m_binaryPath);
     m_sessionPoll.start();
+}
+
+void AppDelegate::openLogWindow()
+{
+    m_views.showActivityLog();
+}
+
+void AppDelegate::showSettingsWindow()
+{
+    log(QStringLiteral("[diag] settings window requested; this build has none yet"), LogColor::Blue);
+}
+
+void AppDelegate::checkForUpdates()
+{
+    // No update feed is declared on Linux, so the development build's answer is the one that applies.
+    QPointer<QObject> alive = &m_context;
+    m_views.showInformation(QStringLiteral("Updates not available in dev build"),
+        QStringLiteral("This is a development build without an update feed. Run ./build.sh --release to test "
+                       "Sparkle auto-update on a packaged .app."),
+        [this, alive] {
+            if (alive) {
+                log(QStringLiteral("[I-337] Sparkle manual check skipped: SUFeedURL missing (dev build)"),
+                    LogColor::Grey);
+            }
+        });
 }
 
 } // namespace murmeli::app

@@ -8,6 +8,8 @@
 #include "main/app/AppController.h"
 #include "main/app/AppDelegate.h"
 #include "main/app/CommandLine.h"
+#include "main/app/shell/AppVersion.h"
+#include "main/app/views/WidgetShellViews.h"
 #include "main/common/Log.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/secrets/SecretStoreFactory.h"
@@ -50,6 +52,7 @@ int main(int argc, char** argv)
     qInstallMessageHandler(routeQtMessage);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("murmeli"));
+    QApplication::setApplicationVersion(QString::fromLatin1(app::APP_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Every held permission request keeps a socket open; the default soft limit of 1024 is too tight.
@@ -64,7 +67,8 @@ int main(int argc, char** argv)
     dependencies.clock = std::make_shared<common::SystemClock>();
     dependencies.defaults = std::make_shared<platform::Defaults>(platform::Defaults::standardFilePath());
     app::AppController controller(std::move(dependencies));
-    app::AppDelegate delegate(controller, QCoreApplication::applicationFilePath());
+    app::WidgetShellViews views;
+    app::AppDelegate delegate(controller, views, QCoreApplication::applicationFilePath());
     QTimer::singleShot(0, &application, [&delegate] { delegate.applicationDidFinishLaunching(); });
     const int status = QApplication::exec();
     common::flushStderr(1000);

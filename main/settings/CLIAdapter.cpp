@@ -2,11 +2,11 @@
 
 #include <array>
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 
+#include "main/common/ResourcePaths.h"
 #include "main/hooks/sessions/StatusFiles.h"
 
 namespace murmeli::settings {
@@ -91,19 +91,9 @@ const std::vector<CLIAdapter>& CLIAdapter::allCases()
 
 QStringList CLIAdapter::scriptCandidatePaths(const QString& executablePath) const
 {
-    const QString resolved = QFileInfo(executablePath).canonicalFilePath();
-    const QString executable = resolved.isEmpty() ? executablePath : resolved;
-    QDir dir = QFileInfo(executable).absoluteDir();
     QStringList candidates;
-    // <root>/build/main/app/murmeli: three directories up is the source root.
-    QDir sourceRoot = dir;
-    if (sourceRoot.cdUp() && sourceRoot.cdUp() && sourceRoot.cdUp()) {
-        candidates << sourceRoot.absoluteFilePath(QStringLiteral("Resources/scripts/") + installScriptName);
-    }
-    // <prefix>/bin/murmeli: scripts under <prefix>/share/murmeli.
-    QDir prefix = dir;
-    if (prefix.cdUp()) {
-        candidates << prefix.absoluteFilePath(QStringLiteral("share/murmeli/scripts/") + installScriptName);
+    for (const QString& folder : common::resourceFolderCandidates(executablePath, common::ResourceFolder::Scripts)) {
+        candidates << folder + QLatin1Char('/') + installScriptName;
     }
     return candidates;
 }

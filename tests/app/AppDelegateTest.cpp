@@ -8,19 +8,148 @@
 #include <unistd.h>
 
 #include "main/app/AppController.h"
+#include "main/app/shell/ShellViews.h"
 #include "main/common/Log.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/FakeClock.h"
 #include "tests/support/FullPipe.h"
 #include "tests/support/HttpClient.h"
+#include "tests/support/Wait.h"
 
 using namespace murmeli;
+using common::LogColor;
+
+namespace {
+
+const QString fontsFolder = QStringLiteral(MURMELI_SOURCE_DIR "/fonts");
+
+// Records what the delegate asks of its windows, in order.
+class RecordingViews final : public app::ShellViews {
+public:
+    struct Line {
+        QString message;
+        LogColor color;
+    };
+
+    void buildActivityLog() override { events << QStringLiteral("build"); }
+    void appendLog(const QString& message, LogColor color) override
+    {
+        events << QStringLiteral("line");
+        lines.append({ message, color });
+    }
+    void showActivityLog() override { events << QStringLiteral("show"); }
+    void showInformation(
+        const QString& message, const QString& informativeText, std::function<void()> onDismissed) override
+    {
+        events << QStringLiteral("information");
+        information = { message, informativeText };
+        dismiss = std::move(onDismissed);
+    }
+
+    qsizetype indexOf(const QString& message) const
+    {
+        const auto found
+            = std::find_if(lines.begin(), lines.end(), [&](const Line& line) { return line.message == message; });
+        return found == lines.end() ? -1 : found - lines.begin();
+    }
+    bool hasLineStartingWith(const QString& prefix) const
+    {
+        return std::any_of(
+            lines.begin(), lines.end(), [&](const Line& line) { return line.message.startsWith(prefix); });
+    }
+
+    QStringList events;
+    QList<Line> lines;
+    QStringList information;
+    std::function<void()> dismiss;
+};
+
+struct Fixture {
+    explicit Fixture(std::shared_ptr<common::Clock> clock = std::make_shared<common::SystemClock>())
+        : controller(test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock))
+    {
+    }
+
+    QTemporaryDir root;
+    app::AppController controller;
+    RecordingViews views;
+};
+
+} // namespace
+
+TEST(AppDelegateTest, StartUpBuildsTheLogFirstAndStartsTheBackendOnceTheGateIsPassed)
+{
+    auto clock = std::make_shared<test::FakeClock>();
+    Fixture f(clock);
+    app::AppDelegate delegate(f.controller, f.views, QStringLiteral("/usr/bin/murmeli"), fontsFolder);
+    delegate.applicationDidFinishLaunching();
+
+    ASSERT_GE(f.views.events.size(), 3);
+    EXPECT_EQ(f.views.events.first(), QStringLiteral("build"));
+    ASSERT_EQ(f.views.lines.size(), 2);
+    EXPECT_EQ(f.views.lines[0].message,
+        QStringLiteral("[diag] fonts: Fraunces, Geist Mono, Instrument Sans from ") + fontsFolder);
+    EXPECT_EQ(f.views.lines[0].color, LogColor::Blue);
+    EXPECT_EQ(f.views.lines[1].message, QStringLiteral("murmeli ready"));
+    EXPECT_EQ(f.views.lines[1].color, LogColor::Green);
+    // The back end waits for the gate, which is passed once the launch sequence has run.
+    EXPECT_FALSE(f.controller.hookServer().isRunning());
+    ASSERT_TRUE(test::waitUntil([&] { return f.controller.hookServer().isRunning(); }));
+    const qsizetype listening = f.views.indexOf(
+        QStringLiteral("HookServer: listening on 127.0.0.1:%1 (legacy no-auth)").arg(f.controller.hookServer().port()));
+    EXPECT_GT(listening, f.views.indexOf(QStringLiteral("murmeli ready")));
+
+    EXPECT_FALSE(f.views.hasLineStartingWith(QStringLiteral("[health] ")));
+    clock->advance(app::HealthTicker::intervalMs);
+    EXPECT_TRUE(f.views.hasLineStartingWith(QStringLiteral("[health] rss=")));
+}
+
+TEST(AppDelegateTest, WithoutAFontsFolderTheSystemFacesStandIn)
+{
+    Fixture f;
+    app::AppDelegate delegate(f.controller, f.views, QStringLiteral("/nowhere/bin/murmeli"));
+    delegate.applicationDidFinishLaunching();
+    ASSERT_FALSE(f.views.lines.isEmpty());
+    EXPECT_EQ(f.views.lines.first().color, LogColor::Orange);
+    EXPECT_TRUE(f.views.lines.first().message.startsWith(QStringLiteral("[diag] fonts: no fonts folder")));
+}
+
+TEST(AppDelegateTest, NotificationsReachTheirWindows)
+{
+    Fixture f;
+    const QString skipped = QStringLiteral("[I-337] Sparkle manual check skipped: SUFeedURL missing (dev build)");
+    {
+        app::AppDelegate delegate(f.controller, f.views, QString(), fontsFolder);
+        delegate.applicationDidFinishLaunching();
+        app::NotificationHub& hub = f.controller.notifications();
+
+        Q_EMIT hub.showActivityLog();
+        EXPECT_EQ(f.views.events.count(QStringLiteral("show")), 1);
+
+        Q_EMIT hub.checkForUpdates();
+        ASSERT_EQ(f.views.information.size(), 2);
+        EXPECT_EQ(f.views.information.first(), QStringLiteral("Updates not available in dev build"));
+        // The line follows the dismissal, not the question.
+        EXPECT_EQ(f.views.indexOf(skipped), -1);
+        f.views.dismiss();
+        const qsizetype at = f.views.indexOf(skipped);
+        ASSERT_GE(at, 0);
+        EXPECT_EQ(f.views.lines[at].color, LogColor::Grey);
+
+        Q_EMIT hub.checkForUpdates();
+    }
+    // A message dismissed after the delegate is gone logs nothing and touches nothing.
+    const qsizetype linesBefore = f.views.lines.size();
+    f.views.dismiss();
+    EXPECT_EQ(f.views.lines.size(), linesBefore);
+    Q_EMIT f.controller.notifications().showActivityLog();
+    EXPECT_EQ(f.views.events.count(QStringLiteral("show")), 1);
+}
 
 TEST(AppDelegateTest, LogIntoAStuckStderrStillFailsAHeldRequestOpen)
 {
-    QTemporaryDir root;
-    app::AppController controller { test::controllerDependencies(
-        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>()) };
+    Fixture f;
     // Standard error becomes a full pipe that nobody reads. A main thread stuck writing into it never comes back:
     // the alarm ends the run instead of the suite's time limit.
     test::FullPipe pipe;
@@ -28,9 +157,10 @@ TEST(AppDelegateTest, LogIntoAStuckStderrStillFailsAHeldRequestOpen)
     ::dup2(pipe.writeEnd(), STDERR_FILENO);
     ::alarm(90);
 
-    app::AppDelegate delegate(controller, QString());
+    app::AppDelegate delegate(f.controller, f.views, QString(), fontsFolder);
     delegate.applicationDidFinishLaunching();
-    const quint16 port = controller.hookServer().port();
+    ASSERT_TRUE(test::waitUntil([&] { return f.controller.hookServer().isRunning(); }));
+    const quint16 port = f.controller.hookServer().port();
     // Each event with a refused session key is one log line.
     for (int i = 0; i < 200; ++i) {
         test::postHook(port, QStringLiteral("/hook/Notification"), R"({"session_id":"bad key"})");

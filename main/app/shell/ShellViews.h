@@ -1,0 +1,32 @@
+#pragma once
+
+#include <functional>
+
+#include <QString>
+
+#include "main/common/Log.h"
+
+namespace murmeli::app {
+
+/// The delegate's windows. The delegate reaches them only through this face, so it stays free of Qt Widgets; the
+/// executable hands it the widget implementation. Called on the main thread only.
+class ShellViews {
+public:
+    ShellViews() = default;
+    virtual ~ShellViews() = default;
+    ShellViews(const ShellViews&) = delete;
+    ShellViews& operator=(const ShellViews&) = delete;
+
+    /// Builds the activity log window, hidden; lines appended before that are not shown.
+    virtual void buildActivityLog() = 0;
+    /// Adds one line to the activity log window, which keeps the newest lines.
+    virtual void appendLog(const QString& message, common::LogColor color) = 0;
+    /// Shows the activity log window and brings it to the front.
+    virtual void showActivityLog() = 0;
+    /// Shows an informational message modally and returns at once; onDismissed runs once the user closed it.
+    virtual void showInformation(
+        const QString& message, const QString& informativeText, std::function<void()> onDismissed)
+        = 0;
+};
+
+} // namespace murmeli::app

@@ -1,0 +1,102 @@
+#include "main/app/views/ActivityLogWindow.h"
+
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+#include "main/app/design/Tokens.h"
+#include "main/app/design/VantorFont.h"
+
+namespace murmeli::app {
+
+namespace {
+
+// The palette has no violet; voice results get one of the same lightness as the signal colours.
+constexpr QColor voiceViolet { 181, 150, 222 };
+
+} // namespace
+
+ActivityLogWindow::ActivityLogWindow(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setWindowTitle(QStringLiteral("murmeli — Activity Log"));
+    setObjectName(QStringLiteral("activityLog"));
+    resize(760, 440);
+
+    m_text = new QPlainTextEdit(this);
+    m_text->setReadOnly(true);
+    m_text->setUndoRedoEnabled(false);
+    m_text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_text->setMaximumBlockCount(maxLines);
+    m_text->setFrameShape(QFrame::NoFrame);
+    m_text->document()->setDocumentMargin(10);
+    m_text->setFont(VantorFont::geistMono(10));
+    QPalette colours = m_text->palette();
+    colours.setColor(QPalette::Base, Tokens::Notch::surface);
+    colours.setColor(QPalette::Text, Tokens::Notch::text);
+    colours.setColor(QPalette::Highlight, Tokens::Notch::surface3);
+    colours.setColor(QPalette::HighlightedText, Tokens::Notch::text);
+    m_text->setPalette(colours);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_text);
+}
+
+QColor ActivityLogWindow::colorOf(common::LogColor color)
+{
+    using common::LogColor;
+    switch (color) {
+    case LogColor::Grey:
+        return Tokens::Notch::textMuted;
+    case LogColor::Blue:
+        return Tokens::Notch::signalBlue;
+    case LogColor::Orange:
+        return Tokens::Notch::signalAmber;
+    case LogColor::Red:
+        return Tokens::Notch::signalRed;
+    case LogColor::Purple:
+        return voiceViolet;
+    case LogColor::Green:
+        return Tokens::Notch::signalGreen;
+    }
+    return Tokens::Notch::textMuted;
+}
+
+void ActivityLogWindow::append(const QDateTime& when, const QString& message, common::LogColor color)
+{
+    QScrollBar* scroll = m_text->verticalScrollBar();
+    const bool following = scroll->value() >= scroll->maximum();
+
+    QTextCharFormat stamp;
+    stamp.setForeground(Tokens::Notch::textMuted);
+    QTextCharFormat body;
+    body.setForeground(colorOf(color));
+    // Plain text into the document: a message can neither break the line nor carry markup.
+    QTextCursor cursor(m_text->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!m_text->document()->isEmpty()) {
+        cursor.insertBlock();
+    }
+    cursor.insertText(when.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("  "), stamp);
+    cursor.insertText(common::escapeLogText(message), body);
+
+    if (following) {
+        scroll->setValue(scroll->maximum());
+    }
+}
+
+void ActivityLogWindow::present()
+{
+    if (isMinimized()) {
+        showNormal();
+    }
+    show();
+    raise();
+    activateWindow();
+    QScrollBar* scroll = m_text->verticalScrollBar();
+    scroll->setValue(scroll->maximum());
+}
+
+} // namespace murmeli::app

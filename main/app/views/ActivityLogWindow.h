@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QColor>
+#include <QDateTime>
+#include <QWidget>
+
+#include "main/common/Log.h"
+
+class QPlainTextEdit;
+
+namespace murmeli::app {
+
+/// The activity log: the newest lines of the one log sink, coloured by level, the newest at the bottom. While the
+/// view is scrolled to the bottom it follows new lines; scrolled up, it stays where the reader is.
+class ActivityLogWindow final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ActivityLogWindow)
+
+public:
+    static constexpr int maxLines = 2000;
+
+    explicit ActivityLogWindow(QWidget* parent = nullptr);
+
+    /// Adds one line stamped with when; the oldest line goes once there are more than maxLines.
+    void append(const QDateTime& when, const QString& message, common::LogColor color);
+    /// Shows the window and brings it to the front.
+    void present();
+
+    /// The colour a level is drawn in.
+    static QColor colorOf(common::LogColor color);
+
+    QPlainTextEdit* textView() const { return m_text; }
+
+private:
+    QPlainTextEdit* m_text = nullptr;
+};
+
+} // namespace murmeli::app
