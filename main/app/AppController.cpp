@@ -164,7 +164,7 @@ void AppController::wireViewModelActions()
 void AppController::selectSessionFromPanel(const QString& sid)
 {
     const std::optional<hooks::SessionKey> key = hooks::SessionKey::fromFileKey(sid);
-    if (!key) {
+    if (!key || !m_sessionRegistry.contains(*key)) {
         return;
     }
     m_sessionRegistry.select(*key);
