@@ -20,7 +20,8 @@ AppController::AppController(Dependencies dependencies)
       m_pendingTable(std::make_unique<hooks::PendingRequestTable>(*m_dependencies.clock)),
       m_approvalRoad(*m_pendingTable, *m_dependencies.clock),
       m_terminalJump(m_processDiscovery, m_teleportResolver, m_statusDirectory, *m_dependencies.clock),
-      m_hookInstaller(m_dependencies.executablePath),
+      m_hookInstaller(m_dependencies.executablePath), m_vm(*m_dependencies.clock),
+      m_panelSync(m_vm, *m_dependencies.clock, m_sessionRegistry, m_statusDirectory, *m_pendingTable),
       m_healthTicker(
           *m_dependencies.clock, [this] { return hookServerHealth(); }, m_dependencies.processStats)
 {
@@ -113,7 +114,8 @@ void AppController::startBackend(const QString& binaryPath)
     if (statusDirectoryUsable) {
         m_fileWatcher.start(m_statusDirectory.path(), [this] { statusChanged(); });
     }
-    m_sessionRegistry.refresh();
+    wireViewModelActions();
+    syncSessions();
 
     const QString settingsPath = m_dependencies.agentSettingsPath.isEmpty() ? hooks::StatusFiles::agentSettingsPath()
                                                                             : m_dependencies.agentSettingsPath;
@@ -130,14 +132,79 @@ std::optional<hooks::ClaudeStatus> AppController::syncSessions()
     auto status = directory ? hooks::ClaudeStatus::read(selected ? std::optional(selected->sid8.text()) : std::nullopt,
                       directory->path(), *m_dependencies.clock)
                             : std::nullopt;
-    if (!status) {
-        return std::nullopt;
+    if (status) {
+        if (!status->transcriptPath.isEmpty()) {
+            m_transcriptWatcher.watch(status->transcriptPath);
+        }
+        m_burnRate.update(status->contextPercent, m_dependencies.clock->now());
     }
-    if (!status->transcriptPath.isEmpty()) {
-        m_transcriptWatcher.watch(status->transcriptPath);
-    }
-    m_burnRate.update(status->contextPercent, m_dependencies.clock->now());
+    syncViewModel(status);
     return status;
+}
+
+void AppController::syncViewModel(const std::optional<hooks::ClaudeStatus>& selectedStatus)
+{
+    // The watcher keeps the last transcript it was given; it speaks for the selected session only when it follows
+    // that session's file.
+    const bool followsSelected = selectedStatus && !selectedStatus->transcriptPath.isEmpty()
+        && m_transcriptWatcher.currentPath() == selectedStatus->transcriptPath;
+    m_panelSync.sync(selectedStatus, followsSelected ? m_transcriptWatcher.data() : hooks::TranscriptData {});
+}
+
+void AppController::wireViewModelActions()
+{
+    m_vm.onSessionSelect = [this](const QString& sid) { selectSessionFromPanel(sid); };
+    m_vm.onSessionPrev = [this] { stepSessionFromPanel(false); };
+    m_vm.onSessionNext = [this] { stepSessionFromPanel(true); };
+    m_vm.onApprove = [this](const QString& sid, NotchApprovalAction action) {
+        Q_UNUSED(sid)
+        approveFromPanel(action);
+    };
+    m_vm.onAnswer = [](const QString& sid, const QString& answer) {
+        Q_UNUSED(sid)
+        Q_UNUSED(answer)
+    };
+}
+
+void AppController::selectSessionFromPanel(const QString& sid)
+{
+    const std::optional<hooks::SessionKey> key = hooks::SessionKey::fromFileKey(sid);
+    if (!key || !m_sessionRegistry.contains(*key)) {
+        return;
+    }
+    m_sessionRegistry.select(*key);
+    // The activity on show was the previous session's.
+    m_vm.setCurrentActivity(QString());
+    statusChanged();
+    m_terminalJump.teleportToSession(sid);
+}
+
+void AppController::stepSessionFromPanel(bool forward)
+{
+    if (forward) {
+        m_sessionRegistry.selectNext();
+    } else {
+        m_sessionRegistry.selectPrev();
+    }
+    statusChanged();
+}
+
+void AppController::approveFromPanel(NotchApprovalAction action)
+{
+    log(QStringLiteral("[approval-diag] vm.onApprove fired action=") + toString(action), LogColor::Blue);
+    // Answered from the event loop rather than inside the click: resolving resumes the waiting reply.
+    QMetaObject::invokeMethod(
+        m_lifetime.get(),
+        [this, action] {
+            const std::optional<hooks::ApprovalRequest> active = m_pendingTable->activeRequest();
+            if (!active) {
+                log(QStringLiteral("[diag] approval click → pendingTable empty (hook 没注册 / schema 漂移?)"),
+                    LogColor::Orange);
+                return;
+            }
+            m_pendingTable->resolve(active->toolUseId, decisionFor(action));
+        },
+        Qt::QueuedConnection);
 }
 
 QCoro::Task<hooks::TeleportResult> AppController::teleportToSession(QString sid)

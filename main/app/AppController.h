@@ -13,6 +13,9 @@
 #include "main/app/TerminalJump.h"
 #include "main/app/shell/HealthTicker.h"
 #include "main/app/shell/NotificationHub.h"
+#include "main/app/panel/NotchApprovalAction.h"
+#include "main/app/panel/PanelSessionSync.h"
+#include "main/app/panel/PanelViewModel.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/hooks/approvals/ApprovalBridge.h"
@@ -73,9 +76,14 @@ public:
     /// Empties the selected session's notification file ("notify.json" when none is selected).
     void clearNotify();
 
-    /// The periodic and on-change sync: refreshes the registry, follows the selected session's transcript and
-    /// feeds the burn-rate estimate. Returns the selected session's status, if it has one.
+    /// The periodic and on-change sync: refreshes the registry, follows the selected session's transcript, feeds
+    /// the burn-rate estimate and brings the panel's view model up to date. Returns the selected session's status,
+    /// if it has one.
     std::optional<hooks::ClaudeStatus> syncSessions();
+
+    /// The panel's state and actions.
+    PanelViewModel& vm() { return m_vm; }
+    const PanelSessionSync& panelSync() const { return m_panelSync; }
 
     /// Runs Claude Code's installer; afterwards exactly one of onHooksInstalled and onHooksFailed is called.
     void installHooks();
@@ -102,6 +110,13 @@ private:
     void statusChanged();
     HookServerHealth hookServerHealth() const;
 
+    // The panel's side: what it shows and what its actions do.
+    void syncViewModel(const std::optional<hooks::ClaudeStatus>& selectedStatus);
+    void wireViewModelActions();
+    void selectSessionFromPanel(const QString& sid);
+    void stepSessionFromPanel(bool forward);
+    void approveFromPanel(NotchApprovalAction action);
+
     Dependencies m_dependencies;
     hooks::StatusDirectory m_statusDirectory;
     hooks::SessionRegistry m_sessionRegistry;
@@ -120,6 +135,8 @@ private:
     ApprovalRoad m_approvalRoad;
     TerminalJump m_terminalJump;
     HookInstaller m_hookInstaller;
+    PanelViewModel m_vm;
+    PanelSessionSync m_panelSync;
     bool m_backendStarted = false;
     bool m_flushScheduled = false;
     // Carries the queued flush of a burst of hook events; it is dropped when the controller is gone.

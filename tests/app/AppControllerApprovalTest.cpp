@@ -204,3 +204,45 @@ TEST_F(AppControllerApprovalTest, QueueBehindLongHeldRequestsIsAnsweredWhileItsH
     EXPECT_EQ(bridge->cancelLog, QStringList { QStringLiteral("tu-3") });
     EXPECT_FALSE(table().hasActive());
 }
+
+TEST_F(AppControllerApprovalTest, PanelButtonsAnswerTheRequestOnShow)
+{
+    // Before the back end wires them the panel's actions are unset; SetUp started it.
+    app::PanelViewModel& vm = controller.vm();
+    ASSERT_TRUE(vm.onApprove);
+
+    const struct {
+        app::NotchApprovalAction action;
+        QByteArray reply;
+    } cases[] = {
+        { app::NotchApprovalAction::AllowOnce,
+            R"({"hookSpecificOutput":{"decision":{"behavior":"allow"},"hookEventName":"PermissionRequest"}})" },
+        { app::NotchApprovalAction::AllowAlways,
+            R"({"hookSpecificOutput":{"decision":{"behavior":"allow","updatedPermissions":[{"behavior":"allow",)"
+            R"("destination":"session","rules":[{"toolName":"Bash"}],"type":"addRules"}]},)"
+            R"("hookEventName":"PermissionRequest"}})" },
+        { app::NotchApprovalAction::Deny,
+            R"({"hookSpecificOutput":{"decision":{"behavior":"deny"},"hookEventName":"PermissionRequest"}})" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(app::toString(c.action).toStdString());
+        auto held = ask(QStringLiteral("make"));
+        controller.syncSessions();
+        ASSERT_TRUE(waitUntil([&] { return !controller.panelSync().isReading(); }));
+        EXPECT_EQ(vm.pendingApprovalMessage(), "Bash: make");
+        ASSERT_EQ(vm.sessions().size(), 1);
+        EXPECT_EQ(vm.sessions().front().state, app::SessionState::needsApproval());
+
+        // The row's id is not what decides: the request on show is answered.
+        lines.clear();
+        vm.onApprove(QStringLiteral("someone"), c.action);
+        EXPECT_EQ(lines, QStringList { "[approval-diag] vm.onApprove fired action=" + app::toString(c.action) });
+        EXPECT_EQ(held->readUntilClosed(), reply(c.reply));
+        EXPECT_FALSE(table().hasActive());
+    }
+
+    lines.clear();
+    vm.onApprove(QStringLiteral("01234567"), app::NotchApprovalAction::AllowOnce);
+    ASSERT_TRUE(waitUntil([&] { return lines.size() == 2; }));
+    EXPECT_EQ(lines.last(), "[diag] approval click → pendingTable empty (hook 没注册 / schema 漂移?)");
+}

@@ -4,7 +4,6 @@
 #include <set>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 
 #include "main/common/TextUtils.h"
@@ -15,19 +14,10 @@ namespace murmeli::hooks {
 
 namespace {
 
-std::optional<QDateTime> modificationTime(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        return std::nullopt;
-    }
-    const QDateTime time = info.lastModified();
-    return time.isValid() ? std::optional(time) : std::nullopt;
-}
-
 bool isLongEnough(const SessionKey& key)
 {
-    return common::text::characterCount(key.text()) >= SessionRegistry::minimumKeyLength;
+    // A key holds ASCII only, so its length is its count of characters.
+    return key.text().size() >= SessionRegistry::minimumKeyLength;
 }
 
 QString textOf(const std::map<SessionKey, QString>& texts, const SessionKey& key)
@@ -142,26 +132,22 @@ void SessionRegistry::refresh()
 {
     // An unusable directory is treated like one that cannot be listed: nothing is read from it or written to it.
     const auto directory = m_directory.openOrCreate();
-    const std::optional<QStringList> names = directory ? directory->fileNames() : std::nullopt;
-    if (!names) {
+    const auto entries = directory ? directory->fileTimes() : std::nullopt;
+    if (!entries) {
         // Not an empty directory: in-memory sessions must not linger on as if nothing had happened.
         m_sessions.clear();
         return;
     }
 
     std::map<SessionKey, FileTimes> times;
-    for (const QString& name : *names) {
-        const auto time = modificationTime(directory->filePath(name));
-        if (!time) {
-            continue;
-        }
+    for (const StatusDirectory::TimedName& entry : *entries) {
         for (const auto& [kind, slot] : { std::pair { StatusFileKind::Status, &FileTimes::status },
                  std::pair { StatusFileKind::Activity, &FileTimes::activity },
                  std::pair { StatusFileKind::Notify, &FileTimes::notify } }) {
-            const auto keyText = StatusFiles::keyTextOf(name, kind);
+            const auto keyText = StatusFiles::keyTextOf(entry.name, kind);
             if (keyText && !keyText->isEmpty()) {
                 if (const auto key = SessionKey::fromFileKey(*keyText)) {
-                    times[*key].*slot = time;
+                    times[*key].*slot = entry.modified;
                 }
                 break;
             }
@@ -197,7 +183,8 @@ void SessionRegistry::refresh()
         }
     }
 
-    std::erase_if(list, [&](const SessionSnapshot& s) { return !s.isActive(m_clock.now()); });
+    const QDateTime now = m_clock.now();
+    std::erase_if(list, [&](const SessionSnapshot& s) { return !s.isActive(now); });
     sortForDisplay(list);
     std::optional<SessionKey> firstLeftOut;
     if (list.size() > maxSessions) {
@@ -286,8 +273,7 @@ void SessionRegistry::refreshSnapshot(const SessionKey& sid)
     if (!directory) {
         return;
     }
-    const auto timeOf
-        = [&](StatusFileKind kind) { return modificationTime(directory->filePath(StatusFiles::fileName(sid, kind))); };
+    const auto timeOf = [&](StatusFileKind kind) { return directory->modified(StatusFiles::fileName(sid, kind)); };
     FileTimes times;
     times.status = timeOf(StatusFileKind::Status);
     if (!times.status) {

@@ -17,20 +17,26 @@ namespace murmeli::hooks::SmallFile {
 
 std::optional<QByteArray> read(const QString& path, qint64 limit)
 {
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > limit) {
+    // Checked on the open descriptor, so what is read is what was checked. O_NONBLOCK: a FIFO under the name must
+    // not hold us up before fstat shows what it is.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         return std::nullopt;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
+    std::optional<QByteArray> result;
+    struct stat info { };
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= limit) {
+        QFile file;
+        if (file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle)) {
+            // One byte past the limit tells a file that grew after the size check from one that fits.
+            QByteArray bytes = file.read(limit + 1);
+            if (bytes.size() <= limit && file.error() == QFileDevice::NoError) {
+                result = std::move(bytes);
+            }
+        }
     }
-    // One byte past the limit tells a file that grew after the size check from one that fits.
-    QByteArray bytes = file.read(limit + 1);
-    if (bytes.size() > limit || file.error() != QFileDevice::NoError) {
-        return std::nullopt;
-    }
-    return bytes;
+    ::close(fd);
+    return result;
 }
 
 std::optional<TimedBytes> readOwn(const QString& path, const QDateTime& notBefore, qint64 limit)

@@ -13,9 +13,19 @@
 
 namespace murmeli::hooks {
 
-StatusDirectory::StatusDirectory(QString path, NameLister lister)
-    : m_path(std::move(path)), m_lister(lister ? std::move(lister) : NameLister(&StatusDirectory::listOnDisk))
+namespace {
+
+QDateTime modificationTime(const struct stat& info)
 {
+    return QDateTime::fromMSecsSinceEpoch(
+        qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1'000'000, Qt::UTC);
+}
+
+} // namespace
+
+StatusDirectory::StatusDirectory(QString path, NameLister lister) : m_path(std::move(path)), m_listsOnDisk(!lister)
+{
+    m_lister = lister ? std::move(lister) : NameLister(&StatusDirectory::listOnDisk);
 }
 
 QString StatusDirectory::Access::filePath(const QString& name) const
@@ -26,6 +36,33 @@ QString StatusDirectory::Access::filePath(const QString& name) const
 std::optional<QStringList> StatusDirectory::Access::fileNames() const
 {
     return m_directory->m_lister(path());
+}
+
+std::optional<std::vector<StatusDirectory::TimedName>> StatusDirectory::Access::fileTimes() const
+{
+    std::vector<TimedName> timed;
+    if (m_directory->m_listsOnDisk) {
+        return scanOnDisk(path(), &timed) ? std::optional(std::move(timed)) : std::nullopt;
+    }
+    const std::optional<QStringList> names = fileNames();
+    if (!names) {
+        return std::nullopt;
+    }
+    for (const QString& name : *names) {
+        if (std::optional<QDateTime> time = modified(name)) {
+            timed.push_back({ name, std::move(*time) });
+        }
+    }
+    return timed;
+}
+
+std::optional<QDateTime> StatusDirectory::Access::modified(const QString& name) const
+{
+    struct stat info { };
+    if (::stat(QFile::encodeName(filePath(name)).constData(), &info) != 0) {
+        return std::nullopt;
+    }
+    return modificationTime(info);
 }
 
 std::optional<StatusDirectory::Access> StatusDirectory::open(QString* problem) const
@@ -111,6 +148,15 @@ std::optional<StatusDirectory::Access> StatusDirectory::reach(Reach how, QString
 
 std::optional<QStringList> StatusDirectory::listOnDisk(const QString& path)
 {
+    std::optional<QStringList> names = scanOnDisk(path, nullptr);
+    if (names) {
+        names->sort();
+    }
+    return names;
+}
+
+std::optional<QStringList> StatusDirectory::scanOnDisk(const QString& path, std::vector<TimedName>* timed)
+{
     // QDir::entryList cannot tell an unreadable directory from an empty one; readdir's errno can.
     const QByteArray encoded = QFile::encodeName(path);
     DIR* dir = ::opendir(encoded.constData());
@@ -136,15 +182,22 @@ std::optional<QStringList> StatusDirectory::listOnDisk(const QString& path)
             isDirectory
                 = ::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
         }
-        if (!isDirectory) {
+        if (isDirectory) {
+            continue;
+        }
+        if (!timed) {
             names.append(QFile::decodeName(name));
+            continue;
+        }
+        struct stat info { };
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, 0) == 0) {
+            timed->push_back({ QFile::decodeName(name), modificationTime(info) });
         }
     }
     ::closedir(dir);
     if (failed) {
         return std::nullopt;
     }
-    names.sort();
     return names;
 }
 

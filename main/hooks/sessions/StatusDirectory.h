@@ -2,7 +2,9 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +23,12 @@ public:
     /// The names of the directory's entries other than subdirectories; nullopt when it cannot be read to its end.
     using NameLister = std::function<std::optional<QStringList>(const QString& path)>;
 
+    /// An entry of the directory and when what it names was last modified.
+    struct TimedName {
+        QString name;
+        QDateTime modified;
+    };
+
     /// The directory as one check found it usable. Take one per operation (each check is one lstat) and keep it no
     /// longer than the operation and the StatusDirectory it came from.
     class Access final {
@@ -31,6 +39,11 @@ public:
         /// The names in the directory; nullopt when it cannot be listed. A directory that cannot be read is a
         /// failure here, never an empty list.
         std::optional<QStringList> fileNames() const;
+        /// When the named entry (its target, for a link) was last modified; nullopt when it cannot be looked at.
+        std::optional<QDateTime> modified(const QString& name) const;
+        /// As fileNames(), in no particular order, each with its modification time (of its target, for a link);
+        /// an entry that goes while the directory is read is left out.
+        std::optional<std::vector<TimedName>> fileTimes() const;
 
     private:
         friend class StatusDirectory;
@@ -63,9 +76,13 @@ private:
     enum class Reach { Existing, Create, Repair };
 
     std::optional<Access> reach(Reach how, QString* problem, QString* repair) const;
+    /// One pass over the directory: the names, and their times when timed is given.
+    static std::optional<QStringList> scanOnDisk(const QString& path, std::vector<TimedName>* timed);
 
     QString m_path;
     NameLister m_lister;
+    // With the real lister the times come from the same pass, one stat per entry relative to the open directory.
+    bool m_listsOnDisk = false;
 };
 
 } // namespace murmeli::hooks

@@ -119,6 +119,12 @@ std::optional<ClaudeStatus> ClaudeStatus::read(const std::optional<QString>& ses
 std::optional<ClaudeStatus> ClaudeStatus::read(
     const std::optional<QString>& session, const QString& directory, const common::Clock& clock)
 {
+    return read(session, directory, clock.now());
+}
+
+std::optional<ClaudeStatus> ClaudeStatus::read(
+    const std::optional<QString>& session, const QString& directory, const QDateTime& nowTime)
+{
     // A key that could climb out of the directory is no key of ours.
     if (session && !session->isEmpty() && !SessionKey::isSafe(*session)) {
         return std::nullopt;
@@ -152,7 +158,7 @@ std::optional<ClaudeStatus> ClaudeStatus::read(
     const QDateTime modified = QFileInfo(statusPath).lastModified();
     status.lastStatusTs = modified.isValid() ? modified.toSecsSinceEpoch() : 0;
 
-    const qint64 now = clock.now().toSecsSinceEpoch();
+    const qint64 now = nowTime.toSecsSinceEpoch();
     // Without a session the global files stand in for the session's own.
     const auto fileOf = [&](StatusFileKind kind) {
         return base
@@ -177,6 +183,7 @@ std::optional<ClaudeStatus> ClaudeStatus::read(
             status.isIdle = type == QLatin1String("idle");
             status.isWorkingSignal = type == QLatin1String("working");
             status.isCompact = type == QLatin1String("compact");
+            status.isError = type == QLatin1String("error");
             readString(*notify, "message", status.pendingMessage);
         }
     }

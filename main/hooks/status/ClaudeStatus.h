@@ -35,6 +35,8 @@ struct ClaudeStatus {
     bool isIdle = false;
     bool isWorkingSignal = false;
     bool isCompact = false;
+    /// A fresh notice of a failure ("error"); its text is pendingMessage.
+    bool isError = false;
     QString pendingMessage;
     QString transcriptPath;
     qint64 lastStatusTs = 0;
@@ -50,6 +52,9 @@ struct ClaudeStatus {
     /// Activity and notice freshness are judged at the clock's time.
     static std::optional<ClaudeStatus> read(
         const std::optional<QString>& session, const QString& directory, const common::Clock& clock);
+    /// As above, judged at now; for readers away from the clock's thread.
+    static std::optional<ClaudeStatus> read(
+        const std::optional<QString>& session, const QString& directory, const QDateTime& now);
     /// As above, at the system clock's time.
     static std::optional<ClaudeStatus> read(
         const std::optional<QString>& session, const QString& directory = QString::fromLatin1(dir));

@@ -140,5 +140,41 @@ TEST_F(StatusDirectoryTest, ListingTellsAnEmptyDirectoryFromAnUnreadableOne)
     ::chmod(QFile::encodeName(directory.path()).constData(), 0700);
 }
 
+TEST_F(StatusDirectoryTest, TimesComeWithTheNamesFromEitherLister)
+{
+    const QString dirPath = path("status");
+    ASSERT_TRUE(StatusDirectory(dirPath).openOrCreate());
+    ASSERT_TRUE(QDir(dirPath).mkdir("sub"));
+    const QDateTime old = QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC);
+    for (const QString& name : { QStringLiteral("a-status.json"), QStringLiteral("b-notify.json") }) {
+        QFile file(dirPath + QLatin1Char('/') + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.setFileTime(name.startsWith('a') ? old : old.addSecs(90), QFileDevice::FileModificationTime));
+    }
+    // A link counts with its target's time; a dangling one is left out, as a name that vanished would be.
+    ASSERT_EQ(::symlink("a-status.json", QFile::encodeName(dirPath + "/c-status.json").constData()), 0);
+    ASSERT_EQ(::symlink("gone.json", QFile::encodeName(dirPath + "/d-status.json").constData()), 0);
+
+    const auto sorted = [](std::optional<std::vector<StatusDirectory::TimedName>> entries) {
+        QStringList lines;
+        for (const auto& entry : entries.value_or(std::vector<StatusDirectory::TimedName> {})) {
+            lines << entry.name + QLatin1Char('@') + QString::number(entry.modified.toSecsSinceEpoch());
+        }
+        lines.sort();
+        return lines;
+    };
+    const QStringList expected { "a-status.json@1700000000", "b-notify.json@1700000090", "c-status.json@1700000000" };
+    EXPECT_EQ(sorted(StatusDirectory(dirPath).open()->fileTimes()), expected);
+
+    bool fails = false;
+    const StatusDirectory injected(
+        dirPath, [&](const QString& at) { return fails ? std::nullopt : StatusDirectory::listOnDisk(at); });
+    EXPECT_EQ(sorted(injected.open()->fileTimes()), expected);
+    EXPECT_EQ(injected.open()->modified("b-notify.json"), old.addSecs(90));
+    EXPECT_EQ(injected.open()->modified("gone.json"), std::nullopt);
+    fails = true;
+    EXPECT_EQ(injected.open()->fileTimes().has_value(), false);
+}
+
 } // namespace
 } // namespace murmeli::hooks

@@ -266,16 +266,19 @@ TEST_F(ClaudeStatusTest, NoticeFlagsFollowTypeAndExpiry)
     EXPECT_TRUE(notice("idle", 0).isIdle);
     EXPECT_TRUE(notice("compact", 0).isCompact);
 
+    EXPECT_TRUE(notice("error", 29).isError);
+    EXPECT_FALSE(notice("error", 30).isError);
     for (const QString& type : { QStringLiteral("error"), QStringLiteral("Permission") }) {
         s = notice(type, 0);
         EXPECT_FALSE(s.needsAttention || s.isIdle || s.isWorkingSignal || s.isCompact) << type.toStdString();
+        EXPECT_EQ(s.isError, type == QStringLiteral("error"));
         EXPECT_EQ(s.pendingMessage, "msg of " + type);
     }
 
     // What clearing a notice leaves behind.
     writeBytes("abcd1234-notify.json", "");
     s = read(QStringLiteral("abcd1234")).value();
-    EXPECT_FALSE(s.needsAttention || s.isIdle || s.isWorkingSignal || s.isCompact);
+    EXPECT_FALSE(s.needsAttention || s.isIdle || s.isWorkingSignal || s.isCompact || s.isError);
     EXPECT_EQ(s.pendingMessage, "");
 }
 
