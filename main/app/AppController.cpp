@@ -22,6 +22,7 @@ AppController::AppController(Dependencies dependencies)
       m_terminalJump(m_processDiscovery, m_teleportResolver, m_statusDirectory, *m_dependencies.clock),
       m_hookInstaller(m_dependencies.executablePath), m_vm(*m_dependencies.clock),
       m_panelSync(m_vm, *m_dependencies.clock, m_sessionRegistry, m_statusDirectory, *m_pendingTable),
+      m_codexBarReader(usage::CodexBarUsageReader::defaultPollMinutes, { m_dependencies.clock, {} }),
       m_healthTicker(
           *m_dependencies.clock, [this] { return hookServerHealth(); }, m_dependencies.processStats)
 {
@@ -122,6 +123,22 @@ void AppController::startBackend(const QString& binaryPath)
     hooks::HookSelfCheck::emit(
         hooks::HookSelfCheck::run(settingsPath), [this](const QString& line) { log(line, LogColor::Orange); });
     m_healthTicker.start();
+    startUsageReader();
+}
+
+void AppController::startUsageReader()
+{
+    m_codexBarReader.onLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_codexBarReader.onSnapshots
+        = [this](const std::vector<usage::CodexBarProviderUsage>& providers) { m_vm.setUsageSnapshots(providers); };
+    m_codexBarReader.onSnapshot
+        = [this](const usage::CodexBarUsageSnapshot& snapshot) { m_vm.setUsageSnapshot(snapshot); };
+    const platform::Defaults& defaults = *m_dependencies.defaults;
+    m_codexBarReader.setCommands(usage::CodexBarUsageReader::commandsFromUDOrDefault(defaults));
+    if (defaults.boolValue(QLatin1String(usage::CodexBarUsageReader::enabledUDKey)).value_or(false)) {
+        m_codexBarReader.setIntervalMinutes(usage::CodexBarUsageReader::pollMinutesFromUDOrDefault(defaults));
+        m_codexBarReader.start();
+    }
 }
 
 std::optional<hooks::ClaudeStatus> AppController::syncSessions()

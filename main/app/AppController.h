@@ -11,11 +11,11 @@
 #include "main/app/HookEventDispatcher.h"
 #include "main/app/HookInstaller.h"
 #include "main/app/TerminalJump.h"
-#include "main/app/shell/HealthTicker.h"
-#include "main/app/shell/NotificationHub.h"
 #include "main/app/panel/NotchApprovalAction.h"
 #include "main/app/panel/PanelSessionSync.h"
 #include "main/app/panel/PanelViewModel.h"
+#include "main/app/shell/HealthTicker.h"
+#include "main/app/shell/NotificationHub.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/hooks/approvals/ApprovalBridge.h"
@@ -32,6 +32,7 @@
 #include "main/hooks/terminals/ProcessTable.h"
 #include "main/hooks/terminals/TeleportTargetResolver.h"
 #include "main/hooks/transcript/TranscriptWatcher.h"
+#include "main/usage/CodexBarUsageReader.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/secrets/KeychainStore.h"
 
@@ -83,6 +84,8 @@ public:
 
     /// The panel's state and actions.
     PanelViewModel& vm() { return m_vm; }
+    /// Polls the outside usage tool; started at start-up when its Lab switch is on.
+    usage::CodexBarUsageReader& codexBarReader() { return m_codexBarReader; }
     const PanelSessionSync& panelSync() const { return m_panelSync; }
 
     /// Runs Claude Code's installer; afterwards exactly one of onHooksInstalled and onHooksFailed is called.
@@ -116,6 +119,7 @@ private:
     void selectSessionFromPanel(const QString& sid);
     void stepSessionFromPanel(bool forward);
     void approveFromPanel(NotchApprovalAction action);
+    void startUsageReader();
 
     Dependencies m_dependencies;
     hooks::StatusDirectory m_statusDirectory;
@@ -137,6 +141,8 @@ private:
     HookInstaller m_hookInstaller;
     PanelViewModel m_vm;
     PanelSessionSync m_panelSync;
+    // After the view model: a poll that ends during teardown must find it still there.
+    usage::CodexBarUsageReader m_codexBarReader;
     bool m_backendStarted = false;
     bool m_flushScheduled = false;
     // Carries the queued flush of a burst of hook events; it is dropped when the controller is gone.

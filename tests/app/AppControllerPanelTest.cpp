@@ -105,3 +105,22 @@ TEST_F(AppControllerPanelTest, SyncFollowsTheSelectedSessionAndTheSessionActions
 }
 
 } // namespace
+
+TEST(AppControllerUsageTest, LabSwitchStartsTheReaderWhoseRowsReachThePanel)
+{
+    QTemporaryDir root;
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray(MURMELI_SOURCE_DIR "/tests/usage/fake:") + oldPath);
+    auto dependencies = test::controllerDependencies(
+        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<test::FakeClock>());
+    dependencies.defaults->setValue(QLatin1String(usage::CodexBarUsageReader::enabledUDKey), true);
+    {
+        app::AppController controller(std::move(dependencies));
+        controller.startBackend(QString());
+        EXPECT_TRUE(test::waitUntil([&] { return !controller.vm().usageSnapshots().empty(); }));
+        ASSERT_FALSE(controller.vm().usageSnapshots().empty());
+        EXPECT_EQ(controller.vm().usageSnapshots().front().providerID, QStringLiteral("claude"));
+        EXPECT_TRUE(controller.vm().usageSnapshot().has_value());
+    }
+    qputenv("PATH", oldPath);
+}

@@ -193,6 +193,16 @@ bool PanelViewModel::setCloudWeekResetAt(qint64 value)
     return update(m_cloudWeekResetAt, value, &PanelViewModel::cloudWeekResetAtChanged);
 }
 
+bool PanelViewModel::setUsageSnapshots(std::vector<usage::CodexBarProviderUsage> value)
+{
+    return update(m_usageSnapshots, std::move(value), &PanelViewModel::usageSnapshotsChanged);
+}
+
+bool PanelViewModel::setUsageSnapshot(std::optional<usage::CodexBarUsageSnapshot> value)
+{
+    return update(m_usageSnapshot, std::move(value), &PanelViewModel::usageSnapshotChanged);
+}
+
 bool PanelViewModel::setSessions(QList<SessionRow> value)
 {
     return update(m_sessions, std::move(value), &PanelViewModel::sessionsChanged);

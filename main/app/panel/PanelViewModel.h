@@ -14,6 +14,8 @@
 #include "main/app/panel/SessionRow.h"
 #include "main/app/panel/SessionState.h"
 #include "main/common/Clock.h"
+#include "main/usage/CodexBarProviderUsage.h"
+#include "main/usage/CodexBarUsageSnapshot.h"
 
 namespace murmeli::app {
 
@@ -64,6 +66,13 @@ public:
     /// The permission request on show; empty when there is none.
     const QString& pendingApprovalMessage() const { return m_pendingApprovalMessage; }
     bool setPendingApprovalMessage(QString value);
+
+    /// The usage reader's last per-provider rows, in its order; may be empty.
+    const std::vector<usage::CodexBarProviderUsage>& usageSnapshots() const { return m_usageSnapshots; }
+    bool setUsageSnapshots(std::vector<usage::CodexBarProviderUsage> value);
+    /// The single usage snapshot of earlier versions; none until a poll gave data.
+    const std::optional<usage::CodexBarUsageSnapshot>& usageSnapshot() const { return m_usageSnapshot; }
+    bool setUsageSnapshot(std::optional<usage::CodexBarUsageSnapshot> value);
 
     // Push-to-talk
 
@@ -184,6 +193,8 @@ Q_SIGNALS:
     void contextPercentChanged();
     void modelNameChanged();
     void pendingApprovalMessageChanged();
+    void usageSnapshotsChanged();
+    void usageSnapshotChanged();
     void pttActiveChanged();
     void asrPartialTextChanged();
     void asrEnhancingChanged();
@@ -227,6 +238,8 @@ private:
     int m_contextPercent = 0;
     QString m_modelName;
     QString m_pendingApprovalMessage;
+    std::vector<usage::CodexBarProviderUsage> m_usageSnapshots;
+    std::optional<usage::CodexBarUsageSnapshot> m_usageSnapshot;
 
     bool m_pttActive = false;
     QString m_asrPartialText;

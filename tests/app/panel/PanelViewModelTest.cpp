@@ -53,6 +53,16 @@ TEST_F(PanelViewModelTest, EveryFieldSignalsOnlyARealChange)
         { "modelName", [](auto& v) { return v.setModelName("Opus"); }, &PanelViewModel::modelNameChanged },
         { "pendingApprovalMessage", [](auto& v) { return v.setPendingApprovalMessage("Bash: ls"); },
             &PanelViewModel::pendingApprovalMessageChanged },
+        { "usageSnapshots",
+            [](auto& v) {
+                usage::CodexBarProviderUsage claude;
+                claude.providerID = "claude";
+                claude.primaryPercent = 42;
+                return v.setUsageSnapshots({ claude });
+            },
+            &PanelViewModel::usageSnapshotsChanged },
+        { "usageSnapshot", [](auto& v) { return v.setUsageSnapshot(usage::CodexBarUsageSnapshot {}); },
+            &PanelViewModel::usageSnapshotChanged },
         { "pttActive", [](auto& v) { return v.setPttActive(true); }, &PanelViewModel::pttActiveChanged },
         { "asrPartialText", [](auto& v) { return v.setAsrPartialText("he"); }, &PanelViewModel::asrPartialTextChanged },
         { "asrEnhancing", [](auto& v) { return v.setAsrEnhancing(true); }, &PanelViewModel::asrEnhancingChanged },
