@@ -47,7 +47,10 @@ public:
                 resolve(expired, WaitFailure::TimedOut);
             }
         });
-        co_return co_await Awaiter { slot };
+        // A named awaiter: g++ 12 mishandles the lifetime of a temporary one inside co_await.
+        Awaiter awaiter { slot };
+        Result result = co_await awaiter;
+        co_return result;
     }
 
     /// Hands value to the pending wait; false, and the value dropped, when nobody waits.
