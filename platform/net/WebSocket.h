@@ -1,0 +1,63 @@
+#pragma once
+
+#include <functional>
+#include <utility>
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+namespace murmeli::platform {
+
+/// The opening request of a WebSocket client connection.
+struct WebSocketRequest final {
+    QUrl url;
+    /// Extra header lines of the opening HTTP request, such as the bearer token.
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    /// How long the opening handshake may take before the connection is given up; 0 sets no limit of our own.
+    int handshakeTimeoutMs = 0;
+};
+
+/// One WebSocket client connection, started when it is created. Lives on the thread that created it, which must
+/// run an event loop; every signal and completion is delivered there.
+class WebSocket : public QObject {
+    Q_OBJECT
+
+public:
+    enum class State { Connecting, Open, Closing, Closed };
+    Q_ENUM(State)
+
+    /// The outcome of one send or ping, always later than the call: "" when the frame was handed to the connection
+    /// (for a ping: when its pong came back), else why not. Called at most once; dropped when the socket is destroyed.
+    using Completion = std::function<void(const QString& error)>;
+
+    WebSocket() = default;
+    ~WebSocket() override = default;
+    Q_DISABLE_COPY_MOVE(WebSocket)
+
+    virtual State state() const = 0;
+    /// Why the connection failed, or "" while it has not.
+    virtual QString errorString() const = 0;
+    /// Sends one text message; before the handshake has finished it waits in order with the other sends.
+    virtual void sendText(const QString& text, Completion done = {}) = 0;
+    /// Sends one binary message, queued like sendText.
+    virtual void sendBinary(const QByteArray& data, Completion done = {}) = 0;
+    /// Sends a protocol ping (queued like a send); done learns whether its pong came back before the connection ended.
+    virtual void ping(Completion done) = 0;
+    /// Ends the connection with the close code; one that has not finished its handshake is dropped. Sends still
+    /// waiting fail. After close() the socket emits no failed().
+    virtual void close(quint16 code = 1000, const QString& reason = {}) = 0;
+
+Q_SIGNALS:
+    void opened();
+    void textReceived(const QString& text);
+    void binaryReceived(const QByteArray& data);
+    void stateChanged(murmeli::platform::WebSocket::State state);
+    /// The handshake failed or timed out, the network failed, or the peer ended the connection: emitted once, just
+    /// before the state becomes Closed.
+    void failed(const QString& error);
+};
+
+} // namespace murmeli::platform

@@ -1,0 +1,289 @@
+#include "platform/net/qt/QtWebSocket.h"
+
+#include <utility>
+
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QWebSocket>
+
+namespace murmeli::platform {
+
+namespace {
+
+const QString closedText = QStringLiteral("The connection was closed");
+
+} // namespace
+
+QtWebSocket::QtWebSocket(const WebSocketRequest& request, const QNetworkProxy& proxy)
+    : m_socket(new QWebSocket(QString(), QWebSocketProtocol::VersionLatest))
+{
+    m_socket->setProxy(proxy);
+    connect(m_socket, &QWebSocket::connected, this, &QtWebSocket::onConnected);
+    connect(m_socket, &QWebSocket::disconnected, this, &QtWebSocket::onDisconnected);
+    connect(m_socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this, &QtWebSocket::onSocketError);
+    connect(m_socket, &QWebSocket::pong, this, &QtWebSocket::onPong);
+    connect(m_socket, &QWebSocket::textMessageReceived, this, &QtWebSocket::textReceived);
+    connect(m_socket, &QWebSocket::binaryMessageReceived, this, &QtWebSocket::binaryReceived);
+    m_handshakeTimer.setSingleShot(true);
+    connect(&m_handshakeTimer, &QTimer::timeout, this, &QtWebSocket::onHandshakeTimeout);
+    if (request.handshakeTimeoutMs > 0) {
+        m_handshakeTimer.start(request.handshakeTimeoutMs);
+    }
+    // QWebSocket reports a bad address from inside open(); starting on the next turn of the event loop lets the
+    // owner connect to our signals first, so that no failure goes unheard.
+    QMetaObject::invokeMethod(
+        this, [this, request] { start(request); }, Qt::QueuedConnection);
+}
+
+QtWebSocket::~QtWebSocket()
+{
+    if (!m_socket) {
+        return;
+    }
+    disconnect(m_socket, nullptr, this, nullptr);
+    if (m_closedByUs && m_socket->state() != QAbstractSocket::UnconnectedState) {
+        // Our close frame is on its way; the socket goes once the peer has answered it, or after the linger time.
+        connect(m_socket, &QWebSocket::disconnected, m_socket, &QObject::deleteLater);
+        QTimer::singleShot(closingLingerMs, m_socket, &QObject::deleteLater);
+        return;
+    }
+    m_socket->abort();
+    // Never deleted at once: we may be running inside one of its own signals.
+    m_socket->deleteLater();
+}
+
+WebSocket::State QtWebSocket::state() const
+{
+    return m_state;
+}
+
+QString QtWebSocket::errorString() const
+{
+    return m_error;
+}
+
+void QtWebSocket::sendText(const QString& text, Completion done)
+{
+    write({ Outgoing::Kind::Text, text, {}, std::move(done) });
+}
+
+void QtWebSocket::sendBinary(const QByteArray& data, Completion done)
+{
+    write({ Outgoing::Kind::Binary, {}, data, std::move(done) });
+}
+
+void QtWebSocket::ping(Completion done)
+{
+    write({ Outgoing::Kind::Ping, {}, {}, std::move(done) });
+}
+
+void QtWebSocket::close(quint16 code, const QString& reason)
+{
+    if (m_state == State::Closing || m_state == State::Closed) {
+        return;
+    }
+    m_closedByUs = true;
+    const QPointer<QtWebSocket> self(this);
+    if (m_state == State::Connecting) {
+        // No close frame before the handshake has finished: the connection is simply dropped.
+        if (m_socket) {
+            m_socket->abort();
+        }
+        if (self) {
+            finish({});
+        }
+        return;
+    }
+    for (Outgoing& waiting : std::exchange(m_waiting, {})) {
+        complete(waiting.done, closedText);
+    }
+    if (m_socket) {
+        m_socket->close(static_cast<QWebSocketProtocol::CloseCode>(code), reason);
+    }
+    if (self && m_state == State::Open) {
+        setState(State::Closing);
+    }
+}
+
+void QtWebSocket::start(const WebSocketRequest& request)
+{
+    if (m_state != State::Connecting || !m_socket) {
+        return;
+    }
+    QNetworkRequest opening(request.url);
+    for (const auto& [name, value] : request.headers) {
+        opening.setRawHeader(name, value);
+    }
+    m_socket->open(opening);
+}
+
+void QtWebSocket::onConnected()
+{
+    if (m_state != State::Connecting) {
+        return;
+    }
+    m_handshakeTimer.stop();
+    m_state = State::Open;
+    // What waited goes out first, in order, before anyone hears of the open connection and adds to it.
+    for (Outgoing& waiting : std::exchange(m_waiting, {})) {
+        write(std::move(waiting));
+    }
+    const QPointer<QtWebSocket> self(this);
+    Q_EMIT stateChanged(State::Open);
+    if (self) {
+        Q_EMIT opened();
+    }
+}
+
+void QtWebSocket::onDisconnected()
+{
+    if (m_closedByUs) {
+        finish({});
+        return;
+    }
+    if (!m_error.isEmpty()) {
+        finish(m_error);
+        return;
+    }
+    // QWebSocket may report the end before the error that caused it.
+    if (m_socket && m_socket->error() != QAbstractSocket::UnknownSocketError) {
+        finish(describeSocketError());
+        return;
+    }
+    QString error = QStringLiteral("The server closed the connection");
+    if (m_socket && m_state == State::Open) {
+        error += QStringLiteral(" (close code %1)").arg(static_cast<int>(m_socket->closeCode()));
+    }
+    finish(error);
+}
+
+void QtWebSocket::onSocketError(QAbstractSocket::SocketError)
+{
+    if (m_state == State::Closed) {
+        return;
+    }
+    m_error = describeSocketError();
+    if (m_closedByUs) {
+        return;
+    }
+    finish(m_error);
+}
+
+void QtWebSocket::onPong(quint64, const QByteArray& payload)
+{
+    for (auto it = m_pings.begin(); it != m_pings.end(); ++it) {
+        if (it->payload == payload) {
+            Completion done = std::move(it->done);
+            m_pings.erase(it);
+            complete(done, {});
+            return;
+        }
+    }
+}
+
+void QtWebSocket::onHandshakeTimeout()
+{
+    if (m_state != State::Connecting) {
+        return;
+    }
+    m_error = QStringLiteral("The WebSocket handshake did not finish within %1 ms").arg(m_handshakeTimer.interval());
+    const QPointer<QWebSocket> socket = m_socket;
+    finish(m_error);
+    if (socket) {
+        socket->abort();
+    }
+}
+
+void QtWebSocket::write(Outgoing outgoing)
+{
+    if (m_state == State::Connecting) {
+        m_waiting.push_back(std::move(outgoing));
+        return;
+    }
+    if (m_state != State::Open || !m_socket) {
+        complete(outgoing.done, m_error.isEmpty() ? closedText : m_error);
+        return;
+    }
+    switch (outgoing.kind) {
+    case Outgoing::Kind::Ping: {
+        const QByteArray payload = QByteArray::number(++m_pingCounter);
+        m_pings.push_back({ payload, std::move(outgoing.done) });
+        m_socket->ping(payload);
+        return;
+    }
+    case Outgoing::Kind::Text: {
+        const qint64 expected = outgoing.text.toUtf8().size();
+        const qint64 sent = m_socket->sendTextMessage(outgoing.text);
+        complete(outgoing.done, sent == expected ? QString() : QStringLiteral("The text message could not be written"));
+        return;
+    }
+    case Outgoing::Kind::Binary: {
+        const qint64 sent = m_socket->sendBinaryMessage(outgoing.data);
+        complete(outgoing.done,
+            sent == outgoing.data.size() ? QString() : QStringLiteral("The binary message could not be written"));
+        return;
+    }
+    }
+}
+
+void QtWebSocket::finish(const QString& error)
+{
+    if (m_state == State::Closed) {
+        return;
+    }
+    m_handshakeTimer.stop();
+    const QString failure = error.isEmpty() ? closedText : error;
+    for (Outgoing& waiting : std::exchange(m_waiting, {})) {
+        complete(waiting.done, failure);
+    }
+    for (PendingPing& ping : std::exchange(m_pings, {})) {
+        complete(ping.done, failure);
+    }
+    if (!error.isEmpty() && !m_closedByUs) {
+        m_error = error;
+        // The owner may let go of us in its slot; nothing of ours is touched after that.
+        const QPointer<QtWebSocket> self(this);
+        Q_EMIT failed(error);
+        if (!self) {
+            return;
+        }
+    }
+    setState(State::Closed);
+}
+
+void QtWebSocket::setState(State state)
+{
+    if (m_state == state) {
+        return;
+    }
+    m_state = state;
+    Q_EMIT stateChanged(state);
+}
+
+void QtWebSocket::complete(const Completion& done, const QString& error)
+{
+    if (!done) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [done, error] { done(error); }, Qt::QueuedConnection);
+}
+
+QString QtWebSocket::describeSocketError() const
+{
+    if (!m_socket) {
+        return closedText;
+    }
+    const QString text = m_socket->errorString();
+    // QWebSocket words a refused upgrade as a note from its internals; the status is what a reader needs.
+    static const QRegularExpression refusedUpgrade(QStringLiteral("status code: (\\d+)(?: \\(([^)]*)\\))?"));
+    const QRegularExpressionMatch match = refusedUpgrade.match(text);
+    if (match.hasMatch()) {
+        const QString reason = match.captured(2).trimmed();
+        return QStringLiteral("The server refused the WebSocket upgrade: HTTP %1%2")
+            .arg(match.captured(1), reason.isEmpty() ? QString() : QLatin1Char(' ') + reason);
+    }
+    return text.isEmpty() ? QStringLiteral("The connection failed") : text;
+}
+
+} // namespace murmeli::platform
