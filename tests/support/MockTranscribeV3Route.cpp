@@ -6,42 +6,27 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "tests/support/MockSocketRoutes.h"
+
 namespace murmeli::test {
 
 MockTranscribeV3Route::MockTranscribeV3Route(MockCloudWorker& worker) : m_worker(worker)
 {
     m_worker.registerWebSocketRoute(
         QString::fromLatin1(path), [this](MockWebSocketConnection& connection) { attach(connection); },
-        [this](const MockHttpRequest& request) -> std::optional<MockHttpReply> {
-            const QString bearer = request.bearerToken();
-            if (bearer.isEmpty() || (!m_script.token.isEmpty() && bearer != m_script.token)) {
-                ++m_refused;
-                return MockHttpReply::json(401, { { "error", "unauthorized" } });
-            }
-            return std::nullopt;
-        });
+        mockroutes::bearerUpgradeGate([this] { return m_script.token; }, m_refused));
 }
 
 QStringList MockTranscribeV3Route::violations() const
 {
-    QStringList all;
-    for (std::size_t i = 0; i < m_clients.size(); ++i) {
-        for (const QString& violation : m_clients[i]->violations) {
-            all.append(QStringLiteral("client %1: %2").arg(i).arg(violation));
-        }
-    }
-    return all;
+    return mockroutes::violations(m_clients);
 }
 
 void MockTranscribeV3Route::attach(MockWebSocketConnection& connection)
 {
-    auto client = std::make_unique<Client>();
-    client->connection = &connection;
-    client->bearerToken = connection.request().bearerToken();
-    Client& added = *client;
-    m_clients.push_back(std::move(client));
-    connection.onText = [this, &added](const QString& text) { onText(added, text); };
-    connection.onBinary = [this, &added](const QByteArray& data) { onBinary(added, data); };
+    mockroutes::addClient<Client>(
+        m_clients, connection, [this](Client& client, const QString& text) { onText(client, text); },
+        [this](Client& client, const QByteArray& data) { onBinary(client, data); });
 }
 
 void MockTranscribeV3Route::onText(Client& client, const QString& text)

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "tests/support/FakeClock.h"
+#include "tests/support/TaskResult.h"
 
 namespace murmeli::voice {
 namespace {
@@ -28,19 +29,13 @@ std::string describe(const std::optional<Result>& result)
     if (!result) {
         return "still waiting";
     }
-    if (const auto* text = std::get_if<QString>(&*result)) {
-        return "value " + text->toStdString();
-    }
-    switch (std::get<WaitFailure>(*result)) {
-    case WaitFailure::TimedOut:
-        return "timed out";
-    case WaitFailure::Replaced:
-        return "replaced";
-    case WaitFailure::Closed:
-        return "closed";
-    }
-    return "?";
+    const auto* text = std::get_if<QString>(&*result);
+    return text ? "value " + text->toStdString() : "failure " + std::to_string(int(std::get<WaitFailure>(*result)));
 }
+
+const std::string timedOut = "failure 0";
+const std::string replaced = "failure 1";
+const std::string closed = "failure 2";
 
 TEST(ReplyWaiterTest, DeliveredValueOrTimeOut)
 {
@@ -58,9 +53,9 @@ TEST(ReplyWaiterTest, DeliveredValueOrTimeOut)
     clock.advance(4999);
     EXPECT_EQ(describe(*second), "still waiting");
     clock.advance(1);
-    EXPECT_EQ(describe(*second), "timed out");
+    EXPECT_EQ(describe(*second), timedOut);
     EXPECT_FALSE(waiter.deliver(QStringLiteral("late"))) << "a reply after the limit finds nobody";
-    EXPECT_EQ(describe(*second), "timed out");
+    EXPECT_EQ(describe(*second), timedOut);
 }
 
 TEST(ReplyWaiterTest, ReplacedWaiterIsResumedFirst)
@@ -69,13 +64,13 @@ TEST(ReplyWaiterTest, ReplacedWaiterIsResumedFirst)
     Waiter waiter(clock);
     const auto old = startWait(waiter, 5000);
     const auto replacement = startWait(waiter, 5000);
-    EXPECT_EQ(describe(*old), "replaced");
+    EXPECT_EQ(describe(*old), replaced);
     EXPECT_EQ(describe(*replacement), "still waiting");
     EXPECT_EQ(clock.pendingTimers(), 1) << "only the live wait keeps a timer";
 
     EXPECT_TRUE(waiter.deliver(QStringLiteral("reply")));
     EXPECT_EQ(describe(*replacement), "value reply");
-    EXPECT_EQ(describe(*old), "replaced");
+    EXPECT_EQ(describe(*old), replaced);
 }
 
 TEST(ReplyWaiterTest, CloseAndDestructionEndEveryWait)
@@ -84,13 +79,13 @@ TEST(ReplyWaiterTest, CloseAndDestructionEndEveryWait)
     auto waiter = std::make_unique<Waiter>(clock);
     const auto pending = startWait(*waiter, 5000);
     waiter->close();
-    EXPECT_EQ(describe(*pending), "closed");
-    EXPECT_EQ(describe(*startWait(*waiter, 5000)), "closed") << "a closed source answers at once";
+    EXPECT_EQ(describe(*pending), closed);
+    EXPECT_EQ(describe(*startWait(*waiter, 5000)), closed) << "a closed source answers at once";
 
     auto second = std::make_unique<Waiter>(clock);
     const auto orphan = startWait(*second, 5000);
     second.reset();
-    EXPECT_EQ(describe(*orphan), "closed");
+    EXPECT_EQ(describe(*orphan), closed);
     EXPECT_EQ(clock.pendingTimers(), 0);
 }
 

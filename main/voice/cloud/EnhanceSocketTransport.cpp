@@ -1,0 +1,71 @@
+#include "main/voice/cloud/EnhanceSocketTransport.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include "main/voice/cloud/ReplyWaiter.h"
+#include "main/voice/cloud/WorkerSocketUrl.h"
+#include "main/voice/enhance/SpeechEnhancerFrame.h"
+#include "platform/net/NetworkSession.h"
+
+namespace murmeli::voice {
+
+namespace {
+
+/// Ends the socket when the exchange ends: a normal closure, and the object let go on the next turn of the event
+/// loop, since the exchange may end inside one of the socket's own signals.
+struct SocketCloser {
+    void operator()(platform::WebSocket* socket) const
+    {
+        socket->close(1000);
+        socket->deleteLater();
+    }
+};
+
+} // namespace
+
+EnhanceSocketTransport::EnhanceSocketTransport(SessionSource session, common::Clock& clock)
+    : m_session(std::move(session)), m_clock(clock)
+{
+}
+
+QCoro::Task<std::optional<QString>> EnhanceSocketTransport::send(
+    QString requestJson, QString workerURL, QString token, int timeoutMs)
+{
+    const std::optional<QUrl> url = workerSocketUrl(workerURL, QString::fromLatin1(path));
+    const std::shared_ptr<platform::NetworkSession> session = m_session ? m_session() : nullptr;
+    if (!url || !session) {
+        co_return std::nullopt;
+    }
+    platform::WebSocketRequest request;
+    request.url = *url;
+    request.headers.append({ "Authorization", "Bearer " + token.toUtf8() });
+    // A second beyond the exchange's own limit: the handshake never outlives the exchange that waits for it.
+    request.handshakeTimeoutMs = (timeoutMs / 1000 + 1) * 1000;
+
+    // Declared in this order so they go in reverse: the connections first, then the waiter, then the socket.
+    const std::unique_ptr<platform::WebSocket, SocketCloser> socket(session->openWebSocket(request).release());
+    ReplyWaiter<QString> reply(m_clock);
+    QObject exchange;
+    const QPointer<QObject> alive(&exchange);
+
+    QObject::connect(socket.get(), &platform::WebSocket::textReceived, &exchange, [&reply](const QString& text) {
+        if (SpeechEnhancerFrame::endsExchange(text)) {
+            reply.deliver(text);
+        }
+    });
+    QObject::connect(socket.get(), &platform::WebSocket::failed, &exchange, [&reply] { reply.close(); });
+    socket->sendText(requestJson, [alive, &reply](const QString& error) {
+        if (alive && !error.isEmpty()) {
+            reply.close();
+        }
+    });
+
+    const ReplyWaiter<QString>::Result result = co_await reply.wait(timeoutMs);
+    if (const QString* text = std::get_if<QString>(&result)) {
+        co_return *text;
+    }
+    co_return std::nullopt;
+}
+
+} // namespace murmeli::voice
