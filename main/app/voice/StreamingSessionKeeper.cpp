@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "main/voice/engine/SpeechBackends.h"
 #include "main/voice/streaming/WebSocketScheme.h"
 
 namespace murmeli::app {
@@ -18,7 +19,7 @@ StreamingSessionKeeper::~StreamingSessionKeeper() = default;
 void StreamingSessionKeeper::openIfEligible()
 {
     const QString token = m_providers.token();
-    if (token.isEmpty() || m_providers.effectiveBackendId() != QLatin1String(cloudStreamingId)) {
+    if (token.isEmpty() || m_providers.effectiveBackendId() != QLatin1String(voice::SpeechBackends::cloudStreamingId)) {
         return;
     }
     const QString workerUrl = m_providers.workerUrl();

@@ -20,7 +20,6 @@ namespace murmeli::app {
 class StreamingSessionKeeper final {
 public:
     static constexpr auto endpointPath = "/ws/transcribe-v3";
-    static constexpr auto cloudStreamingId = "cloud-streaming";
     static constexpr qint64 disconnectNoticeIntervalMs = 30000;
     static constexpr auto disconnectNotice = "WS disconnected — next PTT will use legacy fallback (quality may differ)";
 

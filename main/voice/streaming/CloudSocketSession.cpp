@@ -1,11 +1,10 @@
 #include "main/voice/streaming/CloudSocketSession.h"
 
-#include <algorithm>
-#include <limits>
 #include <utility>
 
 #include "main/common/OneShot.h"
-#include "main/voice/streaming/ProxyEndpoint.h"
+#include "main/voice/engine/SpeechBackends.h"
+#include "main/voice/settings/ProxySetting.h"
 #include "main/voice/streaming/WebSocketScheme.h"
 #include "platform/net/NetworkSessionFactory.h"
 
@@ -25,7 +24,7 @@ CloudSocketSession::~CloudSocketSession()
 
 std::optional<QString> CloudSocketSession::setProxy(const QString& host, int port)
 {
-    if (std::optional<QString> problem = proxyEndpointProblem(host, port)) {
+    if (std::optional<QString> problem = ProxySetting::validate(host, port)) {
         return problem;
     }
     storeProxy(host, port);
@@ -47,15 +46,14 @@ void CloudSocketSession::loadProxySettings()
     if (host.isEmpty() || port < 1) {
         return; // no proxy was stored
     }
-    const int checkedPort = static_cast<int>(std::min<qint64>(port, std::numeric_limits<int>::max()));
-    if (const std::optional<QString> problem = proxyEndpointProblem(host, checkedPort)) {
+    if (const std::optional<QString> problem = ProxySetting::validate(host, port)) {
         if (onLog) {
             onLog(QStringLiteral("WS Proxy setting ignored, connecting direct: ") + *problem, common::LogColor::Orange);
         }
         return;
     }
     m_proxyHost = host;
-    m_proxyPort = checkedPort;
+    m_proxyPort = static_cast<int>(port);
 }
 
 std::shared_ptr<platform::NetworkSession> CloudSocketSession::wsSession()
@@ -78,14 +76,14 @@ std::shared_ptr<platform::NetworkSession> CloudSocketSession::wsSession()
 std::optional<StreamingConfig> CloudSocketSession::streamingConfig() const
 {
     const StreamingInputs inputs = m_inputs();
-    if (inputs.effectiveBackendId != QLatin1String(cloudStreamingId) || inputs.cloudToken.isEmpty()) {
+    if (inputs.effectiveBackendId != QLatin1String(SpeechBackends::cloudStreamingId) || inputs.cloudToken.isEmpty()) {
         return std::nullopt;
     }
     const std::optional<QUrl> url = webSocketEndpoint(inputs.cloudWorkerUrl, QString::fromLatin1(streamingPath));
     if (!url) {
         return std::nullopt;
     }
-    return StreamingConfig { *url, inputs.cloudToken, QString::fromLatin1(streamingModel) };
+    return StreamingConfig { *url, inputs.cloudToken, QString::fromLatin1(SpeechBackends::cloudStreamingModel) };
 }
 
 void CloudSocketSession::preconnectIfNeeded()

@@ -41,8 +41,6 @@ public:
     static constexpr auto proxyHostKey = "wsProxyHost";
     static constexpr auto proxyPortKey = "wsProxyPort";
     static constexpr auto streamingPath = "/ws/transcribe";
-    static constexpr auto streamingModel = "paraformer-realtime-v2";
-    static constexpr auto cloudStreamingId = "cloud-streaming";
     static constexpr int preconnectTimeoutMs = 30000;
     static constexpr int connectionTestTimeoutMs = 8000;
     /// A socket opened ahead of a take is handed over only while it is younger than this.

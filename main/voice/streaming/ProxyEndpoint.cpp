@@ -4,25 +4,6 @@
 
 namespace murmeli::voice {
 
-std::optional<QString> proxyEndpointProblem(const QString& host, int port)
-{
-    if (host.isEmpty()) {
-        return QStringLiteral("The proxy host is empty");
-    }
-    if (host.contains(QLatin1String("://"))) {
-        return QStringLiteral("The proxy host must be a bare host name or address, without a scheme such as http://");
-    }
-    for (const QChar c : host) {
-        if (c.isSpace()) {
-            return QStringLiteral("The proxy host must not contain spaces");
-        }
-    }
-    if (port < 1 || port > 65535) {
-        return QStringLiteral("The proxy port must lie between 1 and 65535, not %1").arg(port);
-    }
-    return std::nullopt;
-}
-
 std::optional<QString> readEnvironment(const char* name)
 {
     if (!qEnvironmentVariableIsSet(name)) {

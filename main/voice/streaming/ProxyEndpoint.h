@@ -7,17 +7,13 @@
 
 namespace murmeli::voice {
 
-/// A proxy host and port, as the user stores it and as the environment names it.
+/// A proxy host and port, as the environment names it.
 struct ProxyEndpoint final {
     QString host;
     int port = 0;
 
     bool operator==(const ProxyEndpoint&) const = default;
 };
-
-/// Why host and port cannot be stored as the WebSocket proxy, or nullopt when they can: the host is a bare name
-/// or address (no scheme, no white space) and the port lies in 1–65535.
-std::optional<QString> proxyEndpointProblem(const QString& host, int port);
 
 /// Reads one environment variable: its value, or nullopt when it is not set.
 using EnvironmentReader = std::function<std::optional<QString>(const char* name)>;

@@ -60,7 +60,7 @@ TEST_F(CloudSocketSessionTest, TheProxyIsCheckedStoredAndGivesEverySocketOneSess
 {
     auto session = makeSession(recordingFactory());
     EXPECT_EQ(session->setProxy(QStringLiteral("http://proxy"), 8080),
-        QStringLiteral("The proxy host must be a bare host name or address, without a scheme such as http://"));
+        QStringLiteral("Proxy host must not include a scheme such as \"http://\"; enter the host name only"));
     EXPECT_FALSE(m_defaults.contains(QString::fromLatin1(CloudSocketSession::proxyHostKey)));
 
     const auto direct = session->wsSession();
@@ -99,9 +99,9 @@ TEST_F(CloudSocketSessionTest, AStoredProxyIsUsedOnlyWhenItPassesTheCheck)
         { "", 3128, false, {} },
         { QJsonValue(), QJsonValue(), false, {} },
         { "proxy.corp", 70000, false,
-            "WS Proxy setting ignored, connecting direct: The proxy port must lie between 1 and 65535, not 70000" },
+            "WS Proxy setting ignored, connecting direct: Proxy port must be between 1 and 65535, not 70000" },
         { "proxy corp", 3128, false,
-            "WS Proxy setting ignored, connecting direct: The proxy host must not contain spaces" },
+            "WS Proxy setting ignored, connecting direct: Proxy host must not contain spaces or control characters" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.host.toString().toStdString() + ":" + std::to_string(c.port.toInteger()));

@@ -8,34 +8,6 @@
 namespace murmeli::voice {
 namespace {
 
-TEST(ProxyEndpointTest, OnlyABareHostAndAPortInRangeMayBeStored)
-{
-    struct Case {
-        QString host;
-        int port;
-        std::optional<QString> problem;
-    };
-    const std::vector<Case> cases = {
-        { "127.0.0.1", 10080, std::nullopt },
-        { "proxy.corp.example", 1, std::nullopt },
-        { "::1", 65535, std::nullopt },
-        { "", 8080, "The proxy host is empty" },
-        { "http://proxy", 8080,
-            "The proxy host must be a bare host name or address, without a scheme such as http://" },
-        { "socks5://proxy", 1080,
-            "The proxy host must be a bare host name or address, without a scheme such as http://" },
-        { "proxy corp", 8080, "The proxy host must not contain spaces" },
-        { "proxy\t", 8080, "The proxy host must not contain spaces" },
-        { "proxy", 0, "The proxy port must lie between 1 and 65535, not 0" },
-        { "proxy", -3, "The proxy port must lie between 1 and 65535, not -3" },
-        { "proxy", 65536, "The proxy port must lie between 1 and 65535, not 65536" },
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.host.toStdString() + ":" + std::to_string(c.port));
-        EXPECT_EQ(proxyEndpointProblem(c.host, c.port), c.problem);
-    }
-}
-
 TEST(ProxyEndpointTest, TheEnvironmentProxyIsAUrlWithHostAndExplicitPort)
 {
     using Environment = std::map<std::string, QString>;
