@@ -6,6 +6,10 @@
 #include "main/hooks/events/HookEventType.h"
 #include "main/hooks/install/HookSelfCheck.h"
 #include "main/hooks/sessions/StaleFileCleanup.h"
+#include "main/voice/cloud/CloudEndpoints.h"
+#include "main/voice/context/STTContextBuilder.h"
+#include "main/voice/settings/AppSettingsLoader.h"
+#include "main/voice/settings/LocaleNormalizer.h"
 
 namespace murmeli::app {
 
@@ -24,7 +28,10 @@ AppController::AppController(Dependencies dependencies)
       m_panelSync(m_vm, *m_dependencies.clock, m_sessionRegistry, m_statusDirectory, *m_pendingTable),
       m_codexBarReader(usage::CodexBarUsageReader::defaultPollMinutes, { m_dependencies.clock, {} }),
       m_healthTicker(
-          *m_dependencies.clock, [this] { return hookServerHealth(); }, m_dependencies.processStats)
+          *m_dependencies.clock, [this] { return hookServerHealth(); }, m_dependencies.processStats),
+      m_speech(*m_dependencies.defaults),
+      m_appSettings(m_dependencies.appSettingsPath.isEmpty() ? voice::AppSettingsLoader::configPath()
+                                                             : m_dependencies.appSettingsPath)
 {
     // Wired now rather than at start-up: onboarding may install the hooks before the back end starts.
     const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
@@ -93,6 +100,9 @@ void AppController::startBackend(const QString& binaryPath)
     if (const QString defaultsProblem = m_dependencies.defaults->loadError(); !defaultsProblem.isEmpty()) {
         log(QStringLiteral("[diag] startup: defaults unusable: ") + defaultsProblem, LogColor::Orange);
     }
+    if (const auto ignored = voice::CloudEndpoints::ignoredOverride()) {
+        log(QStringLiteral("[diag] startup: ") + *ignored, LogColor::Orange);
+    }
     m_sessionRegistry.onLog = [this](const QString& line) { log(line, LogColor::Orange); };
     m_hookDispatcher.onLog = [this](const QString& message, LogColor color) { log(message, color); };
     m_sessionFiles.onLog = [this](const QString& message, LogColor color) { log(message, color); };
@@ -141,14 +151,28 @@ void AppController::startUsageReader()
     }
 }
 
+std::optional<hooks::ClaudeStatus> AppController::readSelectedStatus()
+{
+    const auto selected = m_sessionRegistry.selected();
+    const auto directory = m_statusDirectory.open();
+    return directory ? hooks::ClaudeStatus::read(
+               selected ? std::optional(selected->sid8.text()) : std::nullopt, directory->path(), *m_dependencies.clock)
+                     : std::nullopt;
+}
+
+hooks::TranscriptData AppController::transcriptOf(const std::optional<hooks::ClaudeStatus>& status) const
+{
+    // The watcher keeps the last transcript it was given; it speaks for a session only when it follows that
+    // session's file.
+    const bool follows
+        = status && !status->transcriptPath.isEmpty() && m_transcriptWatcher.currentPath() == status->transcriptPath;
+    return follows ? m_transcriptWatcher.data() : hooks::TranscriptData {};
+}
+
 std::optional<hooks::ClaudeStatus> AppController::syncSessions()
 {
     m_sessionRegistry.refresh();
-    const auto selected = m_sessionRegistry.selected();
-    const auto directory = m_statusDirectory.open();
-    auto status = directory ? hooks::ClaudeStatus::read(selected ? std::optional(selected->sid8.text()) : std::nullopt,
-                      directory->path(), *m_dependencies.clock)
-                            : std::nullopt;
+    auto status = readSelectedStatus();
     if (status) {
         if (!status->transcriptPath.isEmpty()) {
             m_transcriptWatcher.watch(status->transcriptPath);
@@ -161,11 +185,16 @@ std::optional<hooks::ClaudeStatus> AppController::syncSessions()
 
 void AppController::syncViewModel(const std::optional<hooks::ClaudeStatus>& selectedStatus)
 {
-    // The watcher keeps the last transcript it was given; it speaks for the selected session only when it follows
-    // that session's file.
-    const bool followsSelected = selectedStatus && !selectedStatus->transcriptPath.isEmpty()
-        && m_transcriptWatcher.currentPath() == selectedStatus->transcriptPath;
-    m_panelSync.sync(selectedStatus, followsSelected ? m_transcriptWatcher.data() : hooks::TranscriptData {});
+    m_panelSync.sync(selectedStatus, transcriptOf(selectedStatus));
+}
+
+voice::STTContext AppController::currentSTTContext()
+{
+    voice::STTContextBuilder::SessionView session;
+    session.status = readSelectedStatus();
+    session.transcript = transcriptOf(session.status);
+    return voice::STTContextBuilder::build(session, m_speech.customHotwords(), voice::SpeechEngine::customHotwordWeight,
+        voice::LocaleNormalizer::effectiveLocale(*m_dependencies.defaults));
 }
 
 void AppController::wireViewModelActions()

@@ -33,6 +33,9 @@
 #include "main/hooks/terminals/TeleportTargetResolver.h"
 #include "main/hooks/transcript/TranscriptWatcher.h"
 #include "main/usage/CodexBarUsageReader.h"
+#include "main/voice/context/STTContext.h"
+#include "main/voice/engine/SpeechEngine.h"
+#include "main/voice/settings/AppSettingsCache.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/secrets/KeychainStore.h"
 
@@ -56,6 +59,8 @@ public:
         QString executablePath;
         /// The process's memory and thread count, for the health ticker.
         HealthTicker::ProcessStatsReader processStats = &platform::readProcessStats;
+        /// murmeli's own settings file; "~/.murmeli/settings.json" when empty.
+        QString appSettingsPath;
     };
 
     explicit AppController(Dependencies dependencies);
@@ -108,6 +113,14 @@ public:
     NotificationHub& notifications() { return m_notifications; }
     HealthTicker& healthTicker() { return m_healthTicker; }
 
+    // Voice input.
+    voice::SpeechEngine& speech() { return m_speech; }
+    /// The settings file, read once on first use; handed to whatever reads it.
+    voice::AppSettingsCache& appSettings() { return m_appSettings; }
+    /// The recognition context for the next take: the selected session's tool, files, cost and terms, the user's
+    /// hotwords and the effective locale.
+    voice::STTContext currentSTTContext();
+
 private:
     void log(const QString& message, common::LogColor color);
     void statusChanged();
@@ -115,6 +128,9 @@ private:
 
     // The panel's side: what it shows and what its actions do.
     void syncViewModel(const std::optional<hooks::ClaudeStatus>& selectedStatus);
+    std::optional<hooks::ClaudeStatus> readSelectedStatus();
+    /// The transcript watcher's data when it follows the session of this status, else nothing.
+    hooks::TranscriptData transcriptOf(const std::optional<hooks::ClaudeStatus>& status) const;
     void wireViewModelActions();
     void selectSessionFromPanel(const QString& sid);
     void stepSessionFromPanel(bool forward);
@@ -151,6 +167,10 @@ private:
     // Application shell.
     NotificationHub m_notifications;
     HealthTicker m_healthTicker;
+
+    // Voice input.
+    voice::SpeechEngine m_speech;
+    voice::AppSettingsCache m_appSettings;
 };
 
 } // namespace murmeli::app

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <utility>
 
 #include <QByteArray>
@@ -59,5 +60,17 @@ Q_SIGNALS:
     /// before the state becomes Closed.
     void failed(const QString& error);
 };
+
+/// Closes socket with code and lets it go on the next turn of the event loop: never deleted at once, because the
+/// caller may be running inside one of the socket's own signals or completions. Its signals reach no one afterwards.
+inline void closeAndRelease(std::unique_ptr<WebSocket> socket, quint16 code = 1000)
+{
+    if (!socket) {
+        return;
+    }
+    QObject::disconnect(socket.get(), nullptr, nullptr, nullptr);
+    socket->close(code);
+    socket.release()->deleteLater();
+}
 
 } // namespace murmeli::platform

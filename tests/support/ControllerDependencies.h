@@ -20,6 +20,7 @@ inline app::AppController::Dependencies controllerDependencies(const QTemporaryD
     dependencies.processTable = []() -> QCoro::Task<std::optional<hooks::ProcessTable>> { co_return std::nullopt; };
     dependencies.defaults = std::make_shared<platform::Defaults>(root.path() + QStringLiteral("/defaults.json"));
     dependencies.agentSettingsPath = root.path() + QStringLiteral("/claude-settings.json");
+    dependencies.appSettingsPath = root.path() + QStringLiteral("/murmeli-settings.json");
     return dependencies;
 }
 

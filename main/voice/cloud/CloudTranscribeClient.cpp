@@ -13,6 +13,7 @@
 #include <QCoroNetworkReply>
 
 #include "main/common/Clock.h"
+#include "main/voice/cloud/TranscribeUploadForm.h"
 
 namespace murmeli::voice {
 
@@ -93,7 +94,7 @@ std::optional<int> CloudTranscribeClient::parseMinutesRemaining(const std::optio
 }
 
 QCoro::Task<CloudTranscribeClient::Outcome<CloudTranscribeClient::Transcript>> CloudTranscribeClient::transcribe(
-    QByteArray wav, UploadContext context, QString token, QString workerURL)
+    QByteArray wav, STTContext context, QString token, QString workerURL)
 {
     const std::optional<QUrl> url = endpointUrl(workerURL, QStringLiteral("/transcribe"));
     if (!url) {

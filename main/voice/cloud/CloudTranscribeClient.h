@@ -10,7 +10,7 @@
 #include <QCoroTask>
 
 #include "main/voice/cloud/CloudSTTError.h"
-#include "main/voice/cloud/TranscribeUploadForm.h"
+#include "main/voice/context/STTContext.h"
 
 class QNetworkAccessManager;
 class QNetworkRequest;
@@ -49,8 +49,7 @@ public:
     CloudTranscribeClient(QNetworkAccessManager& network, common::Clock& clock);
 
     /// POSTs the take to workerURL + "/transcribe" as a multipart form with the bearer token.
-    QCoro::Task<Outcome<Transcript>> transcribe(
-        QByteArray wav, UploadContext context, QString token, QString workerURL);
+    QCoro::Task<Outcome<Transcript>> transcribe(QByteArray wav, STTContext context, QString token, QString workerURL);
     /// GETs workerURL + "/account" with the bearer token.
     QCoro::Task<Outcome<Account>> fetchAccount(QString token, QString workerURL);
 

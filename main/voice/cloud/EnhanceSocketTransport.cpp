@@ -3,9 +3,9 @@
 #include <QObject>
 #include <QPointer>
 
-#include "main/voice/cloud/ReplyWaiter.h"
-#include "main/voice/cloud/WorkerSocketUrl.h"
 #include "main/voice/enhance/SpeechEnhancerFrame.h"
+#include "main/voice/streaming/FinalTextWaiter.h"
+#include "main/voice/streaming/WebSocketScheme.h"
 #include "platform/net/NetworkSession.h"
 
 namespace murmeli::voice {
@@ -32,20 +32,21 @@ EnhanceSocketTransport::EnhanceSocketTransport(SessionSource session, common::Cl
 QCoro::Task<std::optional<QString>> EnhanceSocketTransport::send(
     QString requestJson, QString workerURL, QString token, int timeoutMs)
 {
-    const std::optional<QUrl> url = workerSocketUrl(workerURL, QString::fromLatin1(path));
+    const std::optional<QUrl> url = webSocketEndpoint(workerURL, QString::fromLatin1(path));
     const std::shared_ptr<platform::NetworkSession> session = m_session ? m_session() : nullptr;
     if (!url || !session) {
         co_return std::nullopt;
     }
-    platform::WebSocketRequest request;
-    request.url = *url;
-    request.headers.append({ "Authorization", "Bearer " + token.toUtf8() });
     // A second beyond the exchange's own limit: the handshake never outlives the exchange that waits for it.
-    request.handshakeTimeoutMs = (timeoutMs / 1000 + 1) * 1000;
+    const int handshakeTimeoutMs = (timeoutMs / 1000 + 1) * 1000;
 
     // Declared in this order so they go in reverse: the connections first, then the waiter, then the socket.
-    const std::unique_ptr<platform::WebSocket, SocketCloser> socket(session->openWebSocket(request).release());
-    ReplyWaiter<QString> reply(m_clock);
+    const std::unique_ptr<platform::WebSocket, SocketCloser> socket(
+        session->openWebSocket(bearerRequest(*url, token, handshakeTimeoutMs)).release());
+    if (!socket) {
+        co_return std::nullopt;
+    }
+    FinalTextWaiter reply(m_clock, timeoutMs);
     QObject exchange;
     const QPointer<QObject> alive(&exchange);
 
@@ -54,18 +55,17 @@ QCoro::Task<std::optional<QString>> EnhanceSocketTransport::send(
             reply.deliver(text);
         }
     });
-    QObject::connect(socket.get(), &platform::WebSocket::failed, &exchange, [&reply] { reply.close(); });
+    QObject::connect(
+        socket.get(), &platform::WebSocket::failed, &exchange, [&reply](const QString& error) { reply.fail(error); });
     socket->sendText(requestJson, [alive, &reply](const QString& error) {
         if (alive && !error.isEmpty()) {
-            reply.close();
+            reply.fail(error);
         }
     });
 
-    const ReplyWaiter<QString>::Result result = co_await reply.wait(timeoutMs);
-    if (const QString* text = std::get_if<QString>(&result)) {
-        co_return *text;
-    }
-    co_return std::nullopt;
+    const common::OneShot<FinalTextOutcome> outcome = reply.arm();
+    const FinalTextOutcome result = co_await outcome;
+    co_return result.text;
 }
 
 } // namespace murmeli::voice

@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <QUuid>
 
+#include "main/voice/context/STTContext.h"
+
 namespace murmeli::voice {
 
 QString TranscribeUploadForm::newBoundary()
@@ -12,12 +14,12 @@ QString TranscribeUploadForm::newBoundary()
     return QStringLiteral("Boundary-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }
 
-QByteArray TranscribeUploadForm::contextJson(const UploadContext& context)
+QByteArray TranscribeUploadForm::contextJson(const STTContext& context)
 {
     QJsonObject object;
-    object.insert(QStringLiteral("tool"), context.tool);
-    object.insert(QStringLiteral("files"), QJsonArray::fromStringList(context.files));
-    object.insert(QStringLiteral("costUSD"), context.costUSD);
+    object.insert(QStringLiteral("tool"), context.tool());
+    object.insert(QStringLiteral("files"), QJsonArray::fromStringList(context.files()));
+    object.insert(QStringLiteral("costUSD"), context.costUSD());
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 

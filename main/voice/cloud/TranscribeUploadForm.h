@@ -2,16 +2,10 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 namespace murmeli::voice {
 
-/// The slice of a take's recognition context that the upload sends: hotwords and locale stay behind.
-struct UploadContext {
-    QString tool;
-    QStringList files;
-    double costUSD = 0;
-};
+class STTContext;
 
 /// The multipart form of one upload to the worker's "/transcribe": the take's WAV as "audio", its context as
 /// "context".
@@ -19,8 +13,9 @@ class TranscribeUploadForm final {
 public:
     /// A fresh boundary for one request: "Boundary-" and a new UUID in upper case.
     static QString newBoundary();
-    /// The compact JSON object {"tool", "files", "costUSD"}.
-    static QByteArray contextJson(const UploadContext& context);
+    /// The slice of the take's context the worker reads, as the compact JSON object {"tool", "files", "costUSD"}:
+    /// hotwords and locale stay behind.
+    static QByteArray contextJson(const STTContext& context);
     /// The whole request body for wav and contextJson, framed by boundary.
     static QByteArray body(const QByteArray& wav, const QByteArray& contextJson, const QString& boundary);
     /// The request's Content-Type for boundary.

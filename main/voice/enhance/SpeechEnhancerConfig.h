@@ -18,8 +18,6 @@ public:
     static constexpr int durationGateMs = 3000;
     /// Time limit of one exchange with the worker, in ms.
     static constexpr int clientTimeoutMs = 5000;
-    /// The only backend whose takes are polished: the streamed cloud backend.
-    static constexpr const char* polishedBackendId = "cloud-streaming";
 
     /// The locale tags the worker polishes; compared exactly.
     static const QSet<QString>& supportedLocales();

@@ -1,14 +1,13 @@
 #include "main/voice/enhance/SpeechEnhancerFrame.h"
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
-#include <utility>
-#include <vector>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include "main/voice/context/STTContext.h"
 
 namespace murmeli::voice {
 
@@ -36,24 +35,6 @@ int wholeNumberOr(const QJsonObject& object, const char* key, int fallback)
 
 } // namespace
 
-QStringList SpeechEnhancerFrame::rankedHotwords(const QMap<QString, int>& hotwords, int limit)
-{
-    std::vector<std::pair<QString, int>> pairs;
-    pairs.reserve(hotwords.size());
-    for (auto it = hotwords.cbegin(); it != hotwords.cend(); ++it) {
-        pairs.emplace_back(it.key(), it.value());
-    }
-    std::stable_sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
-    QStringList keys;
-    for (const auto& pair : pairs) {
-        if (keys.size() >= limit) {
-            break;
-        }
-        keys.append(pair.first);
-    }
-    return keys;
-}
-
 std::optional<QString> SpeechEnhancerFrame::encodeRequest(const QString& rawText, int durationMs,
     const QMap<QString, int>& hotwords, const QString& locale, const std::optional<QString>& promptOverride)
 {
@@ -61,7 +42,8 @@ std::optional<QString> SpeechEnhancerFrame::encodeRequest(const QString& rawText
     object.insert(QStringLiteral("type"), QStringLiteral("enhance.request"));
     object.insert(QStringLiteral("raw_text"), rawText);
     object.insert(QStringLiteral("duration_ms"), durationMs);
-    object.insert(QStringLiteral("hotwords"), QJsonArray::fromStringList(rankedHotwords(hotwords, maxHotwords)));
+    object.insert(
+        QStringLiteral("hotwords"), QJsonArray::fromStringList(STTContext::rankHotwords(hotwords, maxHotwords)));
     object.insert(QStringLiteral("locale"), locale);
     if (promptOverride && !promptOverride->isEmpty()) {
         object.insert(QStringLiteral("prompt_template"), *promptOverride);

@@ -44,9 +44,6 @@ public:
     /// Whether a reply text ends the exchange: it names "final.enhanced" or "enhance.error" in double quotes
     /// anywhere in the text. Looser than decode(), and on purpose not the same: "final.enhanced.error" does not end it.
     static bool endsExchange(const QString& text);
-
-    /// The hotword keys by weight, heaviest first, keys of equal weight in the map's order; at most limit of them.
-    static QStringList rankedHotwords(const QMap<QString, int>& hotwords, int limit);
 };
 
 } // namespace murmeli::voice

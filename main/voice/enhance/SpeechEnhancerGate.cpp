@@ -1,5 +1,6 @@
 #include "main/voice/enhance/SpeechEnhancerGate.h"
 
+#include "main/voice/engine/SpeechBackends.h"
 #include "main/voice/enhance/SpeechEnhancerConfig.h"
 
 namespace murmeli::voice {
@@ -28,7 +29,7 @@ EnhanceGateDecision SpeechEnhancerGate::evaluate(const EnhanceGateInputs& inputs
     if (inputs.durationMs < SpeechEnhancerConfig::durationGateMs) {
         return EnhanceGateDecision::SkipDuration;
     }
-    if (inputs.effectiveBackendId != QLatin1String(SpeechEnhancerConfig::polishedBackendId)) {
+    if (inputs.effectiveBackendId != QLatin1String(SpeechBackends::cloudStreamingId)) {
         return EnhanceGateDecision::SkipBackend;
     }
     if (!inputs.cloudLoggedIn) {

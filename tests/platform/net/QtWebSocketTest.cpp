@@ -13,7 +13,6 @@
 
 #include "platform/net/NetworkSessionFactory.h"
 #include "tests/support/MockCloudWorker.h"
-#include "tests/support/MockTranscribeV3Route.h"
 #include "tests/support/Wait.h"
 
 namespace murmeli::platform {
@@ -224,28 +223,6 @@ TEST_F(QtWebSocketTest, AProxiedSessionOpensItsSocketsThroughTheProxy)
     EXPECT_EQ(m_heard.texts[0], QStringLiteral("echo:through"));
     ASSERT_EQ(connectLines.size(), 1);
     EXPECT_TRUE(connectLines[0].startsWith("CONNECT 127.0.0.1:" + QByteArray::number(m_worker.port())));
-}
-
-TEST_F(QtWebSocketTest, CarriesATurnOfTheStreamingProtocolToTheMockWorker)
-{
-    test::MockTranscribeV3Route route(m_worker);
-    route.script().token = QStringLiteral("secret-token");
-    auto socket = open(5000, QString::fromLatin1(test::MockTranscribeV3Route::path));
-    socket->sendText(QStringLiteral(R"({"action":"init","locale":"en-US","sample_rate":16000})"));
-    ASSERT_TRUE(waitUntil([&] { return m_heard.texts.contains(QStringLiteral(R"({"type":"ready"})")); }));
-    for (int i = 0; i < 10; ++i) {
-        socket->sendBinary(QByteArray(3200, '\0'));
-    }
-    socket->sendBinary(QByteArray(1000, '\0'));
-    socket->sendText(QStringLiteral(R"({"action":"end_turn"})"));
-    ASSERT_TRUE(waitUntil([&] { return route.finalsSent() == 1 && m_heard.texts.size() == 4; }));
-    EXPECT_TRUE(m_heard.texts[1].contains(QStringLiteral("\"partial\"")));
-    EXPECT_TRUE(m_heard.texts[3].contains(QStringLiteral("\"final_ms\":340")));
-    socket->close(1000);
-    ASSERT_TRUE(waitUntil([&] { return route.lastClient()->connection->clientCloseCode() == 1000; }));
-    ASSERT_EQ(route.lastClient()->turns.size(), 1u);
-    EXPECT_EQ(route.lastClient()->turns[0].audioBytes, 33000);
-    EXPECT_TRUE(route.violations().isEmpty()) << route.violations().join(QLatin1Char('\n')).toStdString();
 }
 
 } // namespace

@@ -90,7 +90,7 @@ protected:
     test::FakeClock m_clock;
     Client m_client { m_network, m_clock };
     const QByteArray m_wav = CloudTranscribe::buildWAV(QByteArray(3200, '\x11'), 16000);
-    const UploadContext m_context { QStringLiteral("Edit"), { QStringLiteral("a.cpp") }, 0.5 };
+    const STTContext m_context { QStringLiteral("Edit"), { QStringLiteral("a.cpp") }, 0.5, {} };
 
     void SetUp() override { ASSERT_TRUE(m_worker.start()); }
 

@@ -6,7 +6,6 @@
 #include <QJsonDocument>
 #include <QTemporaryDir>
 
-#include "main/voice/cloud/WorkerSocketUrl.h"
 #include "main/voice/enhance/EngineStateProvider.h"
 #include "main/voice/enhance/SpeechEnhancer.h"
 #include "platform/defaults/Defaults.h"
@@ -21,28 +20,6 @@ namespace murmeli::voice {
 namespace {
 
 using Route = test::MockRunTaskRoute;
-
-TEST(WorkerSocketUrlTest, WorkerAddressInWebSocketForm)
-{
-    struct Row {
-        const char* worker;
-        std::optional<QString> url;
-    };
-    const Row rows[] = {
-        { "https://api.example.org", QStringLiteral("wss://api.example.org/ws/transcribe") },
-        { "http://127.0.0.1:8787", QStringLiteral("ws://127.0.0.1:8787/ws/transcribe") },
-        { "https://api.example.org/v1", QStringLiteral("wss://api.example.org/v1/ws/transcribe") },
-        { "HTTPS://api.example.org", std::nullopt }, // the scheme is replaced only as written by us
-        { "ftp://api.example.org", std::nullopt },
-        { "api.example.org", std::nullopt },
-        { "", std::nullopt },
-    };
-    for (const Row& row : rows) {
-        const auto url = workerSocketUrl(QString::fromUtf8(row.worker), QStringLiteral("/ws/transcribe"));
-        EXPECT_EQ(url ? std::optional<QString>(url->toString()) : std::nullopt, row.url) << row.worker;
-    }
-    EXPECT_EQ(asWebSocketScheme(QStringLiteral("https://a http://b")), QStringLiteral("wss://a ws://b"));
-}
 
 class WorkerState final : public EngineStateProvider {
 public:

@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include "main/voice/context/STTContext.h"
+
 namespace murmeli::voice {
 namespace {
 
@@ -44,7 +46,8 @@ TEST(TranscribeUploadFormTest, BoundaryIsFreshUpperCaseUuid)
 TEST(TranscribeUploadFormTest, ContextCarriesToolFilesAndCostOnly)
 {
     const QByteArray json = TranscribeUploadForm::contextJson(
-        UploadContext { QStringLiteral("Bash"), { QStringLiteral("main.cpp"), QStringLiteral("读我.md") }, 1.25 });
+        STTContext(QStringLiteral("Bash"), { QStringLiteral("main.cpp"), QStringLiteral("读我.md") }, 1.25,
+            { { QStringLiteral("hotword"), 9 } }, QStringLiteral("en-US")));
     EXPECT_FALSE(json.contains('\n')) << "compact, one line";
     const QJsonObject object = QJsonDocument::fromJson(json).object();
     EXPECT_EQ(
@@ -54,7 +57,7 @@ TEST(TranscribeUploadFormTest, ContextCarriesToolFilesAndCostOnly)
         QJsonArray({ QStringLiteral("main.cpp"), QStringLiteral("读我.md") }));
     EXPECT_DOUBLE_EQ(object.value(QStringLiteral("costUSD")).toDouble(), 1.25);
 
-    const QJsonObject empty = QJsonDocument::fromJson(TranscribeUploadForm::contextJson({})).object();
+    const QJsonObject empty = QJsonDocument::fromJson(TranscribeUploadForm::contextJson(STTContext::empty())).object();
     EXPECT_EQ(empty.value(QStringLiteral("tool")).toString(), QString());
     EXPECT_TRUE(empty.value(QStringLiteral("files")).isArray());
     EXPECT_EQ(empty.value(QStringLiteral("costUSD")).toDouble(-1), 0.0);

@@ -46,13 +46,6 @@ TEST(SpeechEnhancerFrameTest, RequestEdges)
 
     const QJsonObject prompted = encoded({ { QStringLiteral("cmake"), 5 } }, QStringLiteral("Polish: {text}"));
     EXPECT_EQ(prompted.value(QStringLiteral("prompt_template")).toString(), QStringLiteral("Polish: {text}"));
-
-    // Equal weights keep the map's order; the heavier word still comes first.
-    const QStringList ranked = Frame::rankedHotwords(
-        { { QStringLiteral("b"), 1 }, { QStringLiteral("a"), 1 }, { QStringLiteral("c"), 9 } }, 30);
-    EXPECT_EQ(ranked, (QStringList { QStringLiteral("c"), QStringLiteral("a"), QStringLiteral("b") }));
-    EXPECT_EQ(Frame::rankedHotwords({ { QStringLiteral("a"), 1 }, { QStringLiteral("b"), 2 } }, 1),
-        QStringList { QStringLiteral("b") });
 }
 
 TEST(SpeechEnhancerFrameTest, ReplyDecoding)

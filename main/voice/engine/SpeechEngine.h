@@ -1,0 +1,123 @@
+#pragma once
+
+#include <functional>
+#include <utility>
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "main/voice/context/STTContext.h"
+#include "main/voice/engine/AudioProfile.h"
+#include "main/voice/engine/EnterMode.h"
+#include "main/voice/engine/SpeechBackends.h"
+#include "main/voice/settings/SpeechSettings.h"
+#include "platform/defaults/Defaults.h"
+
+namespace murmeli::voice {
+
+/// The one object that records, streams and transcribes a push-to-talk take; the controller owns it and drives it
+/// on the main thread. A take's outcome leaves it only through onPartialText, onResult and onError.
+///
+/// The engine routes; the work sits in members of their own types: the persisted choices in SpeechSettings, the
+/// backend table and its rules in SpeechBackends, the recognition context in STTContext. The cloud socket side
+/// (proxy, network session, pre-connection, connection test), the upload client and the enhancer join the same way,
+/// each as one member reading the settings and credentials below.
+class SpeechEngine final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SpeechEngine)
+
+public:
+    using AudioProfile = voice::AudioProfile;
+    /// The locale identifier of the system, named in the on-device backend's description.
+    using LocaleIdentifierSource = std::function<QString()>;
+
+    static constexpr auto preferStreamingKey = SpeechSettings::preferStreamingKey;
+    static constexpr auto customHotwordsKey = SpeechSettings::customHotwordsKey;
+    static constexpr int customHotwordWeight = SpeechSettings::customHotwordWeight;
+    static constexpr auto cloudStreamingId = SpeechBackends::cloudStreamingId;
+    static constexpr auto cloudStreamingModel = SpeechBackends::cloudStreamingModel;
+    /// The minutes balance before the cloud has reported one.
+    static constexpr int unknownMinutes = -1;
+
+    /// Loads the persisted settings from defaults, which must outlive the engine.
+    explicit SpeechEngine(platform::Defaults& defaults, QObject* parent = nullptr);
+    SpeechEngine(platform::Defaults& defaults, LocaleIdentifierSource localeIdentifier, QObject* parent = nullptr);
+    ~SpeechEngine() override;
+
+    // Where a take goes. Every set writes through to the user defaults.
+
+    /// The backend the user chose; stored as given, checked when the settings load.
+    const QString& activeBackendId() const { return m_settings.activeBackendId(); }
+    void setActiveBackendId(const QString& id) { m_settings.setActiveBackendId(id); }
+    /// Whether the cloud backend streams during the take; true unless switched off.
+    bool preferStreaming() const { return m_settings.preferStreaming(); }
+    void setPreferStreaming(bool prefer) { m_settings.setPreferStreaming(prefer); }
+    /// The backend a take uses: the chosen one, the cloud one turned streaming when streaming is preferred.
+    QString effectiveBackendId() const;
+    /// The display name of the effective backend.
+    QString backendDescription() const;
+    /// The user's hotwords, read from the store on every call.
+    QStringList customHotwords() const { return m_settings.customHotwords(); }
+    void setCustomHotwords(const QStringList& hotwords) { m_settings.setCustomHotwords(hotwords); }
+    /// "local" or "ble".
+    const QString& activeMicSource() const { return m_settings.activeMicSource(); }
+    void setActiveMicSource(const QString& source) { m_settings.setActiveMicSource(source); }
+    /// Stores the profile's microphone source.
+    void setAudioProfile(AudioProfile profile) { setActiveMicSource(micSourceFor(profile)); }
+    EnterMode enterMode() const { return m_settings.enterMode(); }
+    void setEnterMode(EnterMode mode) { m_settings.setEnterMode(mode); }
+
+    /// Seconds of the last take.
+    double lastRecordDuration() const { return m_lastRecordDuration; }
+    void setLastRecordDuration(double seconds) { m_lastRecordDuration = seconds; }
+    /// Whether an Enter press should follow the last take's text, by the Enter mode.
+    bool shouldSendEnter() const { return sendsEnter(enterMode(), m_lastRecordDuration); }
+
+    // The cloud credentials; the controller keeps the token in the keychain and hands it in.
+
+    /// The bearer token of the cloud session; empty when signed out.
+    const QString& cloudToken() const { return m_cloudToken; }
+    void setCloudToken(const QString& token) { m_cloudToken = token; }
+    /// The cloud worker's base address, to which endpoint paths are appended.
+    const QString& cloudWorkerURL() const { return m_cloudWorkerURL; }
+    void setCloudWorkerURL(const QString& url) { m_cloudWorkerURL = url; }
+    /// The last balance the cloud reported; unknownMinutes until it has.
+    int cloudMinutesLeft() const { return m_cloudMinutesLeft; }
+    void setCloudMinutesLeft(int minutes) { m_cloudMinutesLeft = minutes; }
+    /// Forgets the session: empty token, unknown balance.
+    void resetCloudState();
+
+    /// The cloud reported a new minutes balance.
+    std::function<void(int minutesLeft)> onCloudMinutesUpdate;
+    /// The cloud refused the session; the text says why.
+    std::function<void(const QString& message)> onCloudAuthError;
+
+    // The take.
+
+    /// The recognition context the controller builds before each take.
+    const STTContext& pendingContext() const { return m_pendingContext; }
+    void setPendingContext(STTContext context) { m_pendingContext = std::move(context); }
+    /// True while the current take streams.
+    bool isStreamingMode() const { return m_isStreamingMode; }
+    void setStreamingMode(bool streaming) { m_isStreamingMode = streaming; }
+
+    /// An error or notice of a take, for the user.
+    std::function<void(const QString& message)> onError;
+    /// A take's final text.
+    std::function<void(const QString& text)> onResult;
+    /// The running text while a take streams.
+    std::function<void(const QString& text)> onPartialText;
+
+private:
+    SpeechSettings m_settings;
+    LocaleIdentifierSource m_localeIdentifier;
+    double m_lastRecordDuration = 0;
+    QString m_cloudToken;
+    QString m_cloudWorkerURL;
+    int m_cloudMinutesLeft = unknownMinutes;
+    STTContext m_pendingContext;
+    bool m_isStreamingMode = false;
+};
+
+} // namespace murmeli::voice

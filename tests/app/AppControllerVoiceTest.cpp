@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include "main/app/AppController.h"
+#include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/support/ControllerDependencies.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/Wait.h"
+
+using namespace murmeli;
+
+namespace {
+
+// Written as of the fake clock's now, which the registry judges freshness by.
+void writeFile(const QString& path, const QByteArray& content, const QDateTime& now)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(content), content.size());
+    file.flush();
+    ASSERT_TRUE(file.setFileTime(now, QFileDevice::FileModificationTime));
+}
+
+TEST(AppControllerVoiceTest, TheNextTakesContextComesFromTheSelectedSessionAndTheUsersHotwords)
+{
+    const auto clock = std::make_shared<test::FakeClock>();
+    QTemporaryDir root;
+    app::AppController::Dependencies dependencies
+        = test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock);
+    dependencies.defaults->setValue(
+        QStringLiteral("settings.voice.customHotwords"), QJsonArray { "kubectl", "Engine.cpp", "x" });
+    dependencies.defaults->setValue(QStringLiteral("settings.voice.locale"), QStringLiteral("ja"));
+    app::AppController controller(dependencies);
+
+    const QString status = root.path() + QStringLiteral("/murmeli");
+    ASSERT_TRUE(QDir().mkpath(status));
+    QFile::setPermissions(status, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString transcript = root.path() + QStringLiteral("/t.jsonl");
+    writeFile(transcript,
+        R"({"type":"assistant","message":{"content":[{"type":"tool_use","id":"tu-1","name":"Read",)"
+        R"("input":{"file_path":"/home/dev/alpha/src/Engine.cpp"}}]}})"
+        "\n",
+        clock->now());
+    writeFile(status + QStringLiteral("/aaaa1111-status.json"),
+        R"({"workspace":{"current_dir":"/home/dev/alpha"},"cost":{"total_cost_usd":1.25},"transcript_path":")"
+            + transcript.toUtf8() + R"("})",
+        clock->now());
+    writeFile(status + QStringLiteral("/aaaa1111-activity.json"),
+        R"({"activity":"Editing","tool":"Edit","ts":)" + QByteArray::number(clock->now().toSecsSinceEpoch()) + "}",
+        clock->now());
+
+    controller.startBackend(QString());
+    // The transcript is read on its own thread; the context names its file once it has been.
+    voice::STTContext context;
+    ASSERT_TRUE(test::waitUntil([&] {
+        controller.syncSessions();
+        context = controller.currentSTTContext();
+        return !context.files().isEmpty();
+    }));
+
+    EXPECT_EQ(context.tool(), "Edit");
+    EXPECT_EQ(context.files(), QStringList { "Engine.cpp" });
+    EXPECT_DOUBLE_EQ(context.costUSD(), 1.25);
+    EXPECT_EQ(context.locale(), "ja-JP");
+    // The user's own words outweigh the session's terms, replacing the weight of the same word.
+    const QMap<QString, int> expected { { "kubectl", 25 }, { "Engine.cpp", 25 }, { "alpha", 20 }, { "Read", 10 },
+        { "Edit", 10 } };
+    EXPECT_EQ(context.hotwords(), expected);
+    EXPECT_EQ(controller.appSettings().filePath(), root.path() + QStringLiteral("/murmeli-settings.json"));
+}
+
+} // namespace
