@@ -29,9 +29,17 @@ AppController::AppController(Dependencies dependencies)
       m_codexBarReader(usage::CodexBarUsageReader::defaultPollMinutes, { m_dependencies.clock, {} }),
       m_healthTicker(
           *m_dependencies.clock, [this] { return hookServerHealth(); }, m_dependencies.processStats),
-      m_speech(*m_dependencies.defaults),
+      m_speech(*m_dependencies.defaults, *m_dependencies.clock),
       m_appSettings(m_dependencies.appSettingsPath.isEmpty() ? voice::AppSettingsLoader::configPath()
-                                                             : m_dependencies.appSettingsPath)
+                                                             : m_dependencies.appSettingsPath),
+      m_streamingKeeper(StreamingSessionKeeper::Providers {
+                            [this] { return m_speech.cloudToken(); },
+                            [this] { return m_speech.effectiveBackendId(); },
+                            [this] { return m_speech.cloudWorkerURL(); },
+                            [this] { return voice::LocaleNormalizer::effectiveLocale(*m_dependencies.defaults); },
+                            [this] { return m_speech.wsSession(); },
+                        },
+          *m_dependencies.clock)
 {
     // Wired now rather than at start-up: onboarding may install the hooks before the back end starts.
     const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
@@ -50,6 +58,7 @@ AppController::AppController(Dependencies dependencies)
         }
     };
     m_healthTicker.onLog = toLog;
+    wireVoice();
 }
 
 AppController::~AppController()
@@ -134,6 +143,8 @@ void AppController::startBackend(const QString& binaryPath)
         hooks::HookSelfCheck::run(settingsPath), [this](const QString& line) { log(line, LogColor::Orange); });
     m_healthTicker.start();
     startUsageReader();
+    m_speech.sockets().loadProxySettings();
+    openQwen3SessionIfEligible();
 }
 
 void AppController::startUsageReader()
@@ -186,6 +197,41 @@ std::optional<hooks::ClaudeStatus> AppController::syncSessions()
 void AppController::syncViewModel(const std::optional<hooks::ClaudeStatus>& selectedStatus)
 {
     m_panelSync.sync(selectedStatus, transcriptOf(selectedStatus));
+}
+
+void AppController::wireVoice()
+{
+    const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_speech.sockets().onLog = toLog;
+    m_streamingKeeper.onLog = toLog;
+    m_streamingKeeper.onStateChanged = [this](const QString& state) { Q_EMIT m_notifications.wsStateChanged(state); };
+    m_speech.enhancer().promptTemplate = [this] { return m_appSettings.snapshot().enhance.promptTemplate; };
+}
+
+void AppController::openQwen3SessionIfEligible()
+{
+    m_streamingKeeper.openIfEligible();
+}
+
+void AppController::closeQwen3Session()
+{
+    m_streamingKeeper.close();
+}
+
+void AppController::discardQwen3Session()
+{
+    m_streamingKeeper.discard();
+}
+
+std::optional<QString> AppController::setWebSocketProxy(const QString& host, int port)
+{
+    if (host.isEmpty()) {
+        m_speech.sockets().clearProxy();
+    } else if (auto refused = m_speech.sockets().setProxy(host, port)) {
+        return refused;
+    }
+    m_streamingKeeper.reopenAfterProxyChange();
+    return std::nullopt;
 }
 
 voice::STTContext AppController::currentSTTContext()

@@ -16,6 +16,7 @@
 #include "main/app/panel/PanelViewModel.h"
 #include "main/app/shell/HealthTicker.h"
 #include "main/app/shell/NotificationHub.h"
+#include "main/app/voice/StreamingSessionKeeper.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/hooks/approvals/ApprovalBridge.h"
@@ -120,6 +121,17 @@ public:
     /// The recognition context for the next take: the selected session's tool, files, cost and terms, the user's
     /// hotwords and the effective locale.
     voice::STTContext currentSTTContext();
+    /// Opens the long-lived streaming session when signed in and the cloud streams; reuses an existing one.
+    void openQwen3SessionIfEligible();
+    /// Closes the streaming session; the engine keeps it for the next open.
+    void closeQwen3Session();
+    /// Lets go of the streaming session, so the next open builds a fresh one (through the current proxy).
+    void discardQwen3Session();
+    /// Stores the WebSocket proxy (an empty host switches it off) and reopens the streaming session through it;
+    /// returns why a bad one was refused, or nullopt.
+    std::optional<QString> setWebSocketProxy(const QString& host, int port);
+    /// The streaming session the controller keeps open, or null.
+    voice::Qwen3ASRStreamingSession* qwen3Session() const { return m_streamingKeeper.session(); }
 
 private:
     void log(const QString& message, common::LogColor color);
@@ -136,6 +148,7 @@ private:
     void stepSessionFromPanel(bool forward);
     void approveFromPanel(NotchApprovalAction action);
     void startUsageReader();
+    void wireVoice();
 
     Dependencies m_dependencies;
     hooks::StatusDirectory m_statusDirectory;
@@ -171,6 +184,7 @@ private:
     // Voice input.
     voice::SpeechEngine m_speech;
     voice::AppSettingsCache m_appSettings;
+    StreamingSessionKeeper m_streamingKeeper;
 };
 
 } // namespace murmeli::app

@@ -9,6 +9,8 @@
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/MockCloudWorker.h"
+#include "tests/support/MockTranscribeV3Route.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -74,3 +76,34 @@ TEST(AppControllerVoiceTest, TheNextTakesContextComesFromTheSelectedSessionAndTh
 }
 
 } // namespace
+
+TEST(AppControllerVoiceTest, SignedInStreamingOpensTheSessionThroughTheEnginesSocketsAndReportsItsStates)
+{
+    test::MockCloudWorker worker;
+    test::MockTranscribeV3Route v3(worker);
+    ASSERT_TRUE(worker.start());
+    QTemporaryDir root;
+    app::AppController controller(test::controllerDependencies(
+        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<test::FakeClock>()));
+    QStringList states;
+    QObject::connect(&controller.notifications(), &app::NotificationHub::wsStateChanged, &controller.notifications(),
+        [&](const QString& state) { states << state; });
+
+    controller.openQwen3SessionIfEligible();
+    EXPECT_EQ(controller.qwen3Session(), nullptr) << "no token, no session";
+
+    EXPECT_TRUE(controller.setWebSocketProxy(QStringLiteral("proxy.example"), 70000).has_value());
+    EXPECT_EQ(controller.speech().wsProxyPort(), 0) << "a refused proxy is not stored";
+
+    controller.speech().setCloudWorkerURL(worker.baseUrl());
+    controller.speech().setCloudToken(QStringLiteral("tok-1"));
+    controller.speech().setActiveBackendId(QString::fromLatin1(voice::SpeechBackends::cloudStreamingId));
+    controller.openQwen3SessionIfEligible();
+    ASSERT_NE(controller.qwen3Session(), nullptr);
+    ASSERT_TRUE(test::waitUntil([&] { return controller.qwen3Session()->isReady(); }));
+    EXPECT_FALSE(states.isEmpty());
+    ASSERT_FALSE(worker.connections(QStringLiteral("/ws/transcribe-v3")).empty());
+
+    controller.discardQwen3Session();
+    EXPECT_EQ(controller.qwen3Session(), nullptr);
+}

@@ -2,19 +2,31 @@
 
 #include "main/voice/cloud/CloudEndpoints.h"
 #include "main/voice/settings/LocaleNormalizer.h"
+#include "platform/net/NetworkSessionFactory.h"
 
 namespace murmeli::voice {
 
-SpeechEngine::SpeechEngine(platform::Defaults& defaults, QObject* parent)
+SpeechEngine::SpeechEngine(platform::Defaults& defaults, common::Clock& clock, QObject* parent)
     : SpeechEngine(
-        defaults, [] { return LocaleNormalizer::platformLocaleIdentifier(); }, parent)
+        defaults, clock, [] { return LocaleNormalizer::platformLocaleIdentifier(); }, parent)
 {
 }
 
-SpeechEngine::SpeechEngine(platform::Defaults& defaults, LocaleIdentifierSource localeIdentifier, QObject* parent)
+SpeechEngine::SpeechEngine(
+    platform::Defaults& defaults, common::Clock& clock, LocaleIdentifierSource localeIdentifier, QObject* parent)
     : QObject(parent), m_settings(defaults), m_localeIdentifier(std::move(localeIdentifier)),
-      m_cloudWorkerURL(CloudEndpoints::defaultBaseURL())
+      m_cloudWorkerURL(CloudEndpoints::defaultBaseURL()),
+      m_sockets(defaults, clock,
+          [this] {
+              return StreamingInputs { effectiveBackendId(), m_cloudToken, m_cloudWorkerURL };
+          }),
+      // Uploads go out like the platform's shared session does: directly, never through the WebSocket proxy.
+      m_httpSession(platform::makeNetworkSession(QNetworkProxy(QNetworkProxy::DefaultProxy))),
+      m_upload(m_httpSession->accessManager(), clock),
+      m_enhanceTransport([this] { return m_sockets.wsSession(); }, clock), m_enhancer(m_enhanceTransport, defaults)
 {
+    m_enhancer.setEngineStateProvider(&m_enhanceState);
+    m_enhancer.effectiveLocale = [&defaults] { return LocaleNormalizer::effectiveLocale(defaults); };
 }
 
 SpeechEngine::~SpeechEngine() = default;

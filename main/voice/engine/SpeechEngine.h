@@ -1,18 +1,26 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <utility>
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include "main/common/Clock.h"
+#include "main/voice/cloud/CloudTranscribeClient.h"
+#include "main/voice/cloud/EnhanceSocketTransport.h"
 #include "main/voice/context/STTContext.h"
 #include "main/voice/engine/AudioProfile.h"
 #include "main/voice/engine/EnterMode.h"
 #include "main/voice/engine/SpeechBackends.h"
+#include "main/voice/enhance/EngineStateProvider.h"
+#include "main/voice/enhance/SpeechEnhancer.h"
 #include "main/voice/settings/SpeechSettings.h"
+#include "main/voice/streaming/CloudSocketSession.h"
 #include "platform/defaults/Defaults.h"
+#include "platform/net/NetworkSession.h"
 
 namespace murmeli::voice {
 
@@ -40,9 +48,10 @@ public:
     /// The minutes balance before the cloud has reported one.
     static constexpr int unknownMinutes = -1;
 
-    /// Loads the persisted settings from defaults, which must outlive the engine.
-    explicit SpeechEngine(platform::Defaults& defaults, QObject* parent = nullptr);
-    SpeechEngine(platform::Defaults& defaults, LocaleIdentifierSource localeIdentifier, QObject* parent = nullptr);
+    /// Loads the persisted settings from defaults; defaults and clock must outlive the engine.
+    SpeechEngine(platform::Defaults& defaults, common::Clock& clock, QObject* parent = nullptr);
+    SpeechEngine(platform::Defaults& defaults, common::Clock& clock, LocaleIdentifierSource localeIdentifier,
+        QObject* parent = nullptr);
     ~SpeechEngine() override;
 
     // Where a take goes. Every set writes through to the user defaults.
@@ -104,12 +113,38 @@ public:
 
     /// An error or notice of a take, for the user.
     std::function<void(const QString& message)> onError;
+    // The cloud side. Every cloud socket comes from the socket session (through the user's proxy); uploads and the
+    // account query go out on the direct HTTP session.
+
+    /// The WebSocket proxy, the one socket session, pre-connection and the connection test.
+    CloudSocketSession& sockets() { return m_sockets; }
+    const QString& wsProxyHost() const { return m_sockets.proxyHost(); }
+    int wsProxyPort() const { return m_sockets.proxyPort(); }
+    std::shared_ptr<platform::NetworkSession> wsSession() { return m_sockets.wsSession(); }
+    /// The batch upload to "/transcribe" and the account query.
+    CloudTranscribeClient& upload() { return m_upload; }
+    /// The polish of a finished take over the worker's socket.
+    SpeechEnhancer& enhancer() { return m_enhancer; }
+
     /// A take's final text.
     std::function<void(const QString& text)> onResult;
     /// The running text while a take streams.
     std::function<void(const QString& text)> onPartialText;
 
 private:
+    // What the polish reads of the engine when a take asks for it.
+    class EnhanceState final : public EngineStateProvider {
+    public:
+        explicit EnhanceState(const SpeechEngine& engine) : m_engine(engine) { }
+        QString cloudToken() const override { return m_engine.cloudToken(); }
+        QString cloudWorkerURL() const override { return m_engine.cloudWorkerURL(); }
+        QString effectiveBackendId() const override { return m_engine.effectiveBackendId(); }
+        QMap<QString, int> currentHotwords() const override { return m_engine.pendingContext().hotwords(); }
+
+    private:
+        const SpeechEngine& m_engine;
+    };
+
     SpeechSettings m_settings;
     LocaleIdentifierSource m_localeIdentifier;
     double m_lastRecordDuration = 0;
@@ -118,6 +153,13 @@ private:
     int m_cloudMinutesLeft = unknownMinutes;
     STTContext m_pendingContext;
     bool m_isStreamingMode = false;
+
+    CloudSocketSession m_sockets;
+    std::shared_ptr<platform::NetworkSession> m_httpSession;
+    CloudTranscribeClient m_upload;
+    EnhanceSocketTransport m_enhanceTransport;
+    EnhanceState m_enhanceState { *this };
+    SpeechEnhancer m_enhancer;
 };
 
 } // namespace murmeli::voice

@@ -1,4 +1,5 @@
 #include "main/voice/engine/SpeechEngine.h"
+#include "tests/support/FakeClock.h"
 
 #include <memory>
 #include <optional>
@@ -26,11 +27,12 @@ protected:
 
     std::unique_ptr<SpeechEngine> engine()
     {
-        return std::make_unique<SpeechEngine>(defaults(), [] { return QStringLiteral("de_AT"); });
+        return std::make_unique<SpeechEngine>(defaults(), m_clock, [] { return QStringLiteral("de_AT"); });
     }
 
     QTemporaryDir m_dir;
     std::unique_ptr<platform::Defaults> m_defaults;
+    test::FakeClock m_clock;
 };
 
 TEST_F(SpeechEngineTest, TheStoredBackendLoadsByTheMigrationRules)
