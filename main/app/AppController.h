@@ -19,6 +19,11 @@
 #include "main/app/voice/StreamingSessionKeeper.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
+#include "main/device/approvals/BLEApprovalBridge.h"
+#include "main/device/link/BLEBridge.h"
+#include "main/device/pushers/OverviewBridge.h"
+#include "main/device/pushers/SListBridge.h"
+#include "main/device/pushers/SessionDetailBridge.h"
 #include "main/hooks/approvals/ApprovalBridge.h"
 #include "main/hooks/approvals/PendingRequestTable.h"
 #include "main/hooks/server/HookServer.h"
@@ -37,6 +42,7 @@
 #include "main/voice/context/STTContext.h"
 #include "main/voice/engine/SpeechEngine.h"
 #include "main/voice/settings/AppSettingsCache.h"
+#include "platform/ble/BleTransportFactory.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/secrets/KeychainStore.h"
 
@@ -62,6 +68,8 @@ public:
         HealthTicker::ProcessStatsReader processStats = &platform::readProcessStats;
         /// murmeli's own settings file; "~/.murmeli/settings.json" when empty.
         QString appSettingsPath;
+        /// The Bluetooth LE transport of the device link, made only when its Lab switch is on.
+        std::function<std::unique_ptr<platform::BleTransport>()> bleTransport = &platform::makeBleTransport;
     };
 
     explicit AppController(Dependencies dependencies);
@@ -121,6 +129,9 @@ public:
     /// The recognition context for the next take: the selected session's tool, files, cost and terms, the user's
     /// hotwords and the effective locale.
     voice::STTContext currentSTTContext();
+
+    /// The device link; null unless its Lab switch was on at start-up.
+    device::BLEBridge* ble() const { return m_ble.get(); }
     /// Opens the long-lived streaming session when signed in and the cloud streams; reuses an existing one.
     void openQwen3SessionIfEligible();
     /// Closes the streaming session; the engine keeps it for the next open.
@@ -149,6 +160,10 @@ private:
     void approveFromPanel(NotchApprovalAction action);
     void startUsageReader();
     void wireVoice();
+    /// The device link, its approval bridge and its pushers, when the Lab switch is on.
+    void startDeviceLink();
+    /// The selected session's status lines for the device.
+    void sendStatusToDevice(const std::optional<hooks::ClaudeStatus>& status);
 
     Dependencies m_dependencies;
     hooks::StatusDirectory m_statusDirectory;
@@ -185,6 +200,13 @@ private:
     voice::SpeechEngine m_speech;
     voice::AppSettingsCache m_appSettings;
     StreamingSessionKeeper m_streamingKeeper;
+
+    // The device link; the pushers go before the link they observe.
+    std::unique_ptr<device::BLEBridge> m_ble;
+    std::shared_ptr<device::BLEApprovalBridge> m_deviceApprovals;
+    std::unique_ptr<device::OverviewBridge> m_overviewBridge;
+    std::unique_ptr<device::SListBridge> m_slistBridge;
+    std::unique_ptr<device::SessionDetailBridge> m_sessionDetailBridge;
 };
 
 } // namespace murmeli::app

@@ -35,6 +35,8 @@ public:
     enum class ScanState { Off, Scanning, Connected };
     using StatusOutcome = std::variant<DeviceStatus, DeviceStatusError>;
 
+    /// The Lab switch under which the user runs the device link.
+    static constexpr auto enabledUDKey = "lab.ble.enabled";
     static constexpr qint64 retryDelayMs = 2000;
     static constexpr qint64 rssiIntervalMs = 5000;
     static constexpr qint64 defaultTimeSyncIntervalMs = 3600 * 1000;
