@@ -57,7 +57,8 @@ public:
     virtual void requestConnectedPeripherals(const QUuid& service) = 0;
 
     /// Scans for every advertising peripheral, without a filter, until stopScan(); peripheralFound() reports each
-    /// one, scanFailed() a scan that could not start or broke off. Returns false when the adapter cannot scan.
+    /// one (never from inside this call), scanFailed() a scan that broke off. Returns false when the adapter cannot
+    /// scan.
     virtual bool startScan() = 0;
     /// Ends a running scan; does nothing when none runs.
     virtual void stopScan() = 0;
