@@ -3,14 +3,13 @@
 // the controller with N sessions (default 200): the selected session's status lines plus the session-list and
 // session-detail pushers over the panel's rows, in main-thread CPU per sync.
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <vector>
 
 #include <QCoreApplication>
 
+#include "bench/Measure.h"
 #include "main/app/DeviceRows.h"
 #include "main/app/panel/PanelViewModel.h"
 #include "main/device/link/BLEBridge.h"
@@ -20,21 +19,10 @@
 #include "tests/support/FakeClock.h"
 
 using namespace murmeli;
+using bench::percentile;
+using bench::threadCpuMs;
 
 namespace {
-
-double threadCpuMs()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(p * values.size()))];
-}
 
 struct Link {
     test::FakeClock clock;
