@@ -243,7 +243,13 @@ void BLEBridge::handleAdapterState(AdapterState state)
         reconnect();
         return;
     }
+    // The radio is gone, and with it any connection, whether or not the transport reports its end as well.
+    m_linked = false;
     m_connected = false;
+    m_rssi = 0;
+    stopTimers();
+    endQuery(std::nullopt, DeviceStatusError::Disconnected);
+    resetDeviceState();
     notify();
 }
 

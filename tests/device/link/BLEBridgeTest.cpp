@@ -345,3 +345,16 @@ TEST_F(BLEBridgeTest, StatusAndEventLines)
     device.clock.advance(device::EventLimiter::defaultIntervalMs);
     EXPECT_EQ(device.takeLines(), QStringList { "E:prompt|second" });
 }
+
+TEST_F(BLEBridgeTest, TheRadioGoingOffEndsTheLinkAndItComesBackWithTheRadio)
+{
+    ASSERT_TRUE(device.connect());
+    auto query = test::keepResult(link.queryDeviceStatus());
+    transport.setAdapterState(platform::BleTransport::AdapterState::PoweredOff);
+    EXPECT_FALSE(link.isConnected());
+    EXPECT_EQ(link.scanState(), BLEBridge::ScanState::Off);
+    EXPECT_EQ(link.connectionStateString(), QStringLiteral("poweredOff/disconnected"));
+    EXPECT_EQ(errorOf(*query), DeviceStatusError::Disconnected);
+    transport.setAdapterState(platform::BleTransport::AdapterState::PoweredOn);
+    EXPECT_TRUE(device.reconnect());
+}
