@@ -18,27 +18,6 @@ constexpr int attHeader = 3;
 // BlueZ turns a longer write with response into a long write; an attribute holds at most 512 bytes.
 constexpr int longWriteLength = 512;
 
-QString controllerErrorText(QLowEnergyController::Error error, const QString& qtText)
-{
-    if (!qtText.isEmpty()) {
-        return qtText;
-    }
-    switch (error) {
-    case QLowEnergyController::UnknownRemoteDeviceError:
-        return QStringLiteral("the system does not know this device");
-    case QLowEnergyController::InvalidBluetoothAdapterError:
-        return QStringLiteral("no usable Bluetooth adapter");
-    case QLowEnergyController::ConnectionError:
-        return QStringLiteral("connection error");
-    case QLowEnergyController::RemoteHostClosedError:
-        return QStringLiteral("the device closed the connection");
-    case QLowEnergyController::AuthorizationError:
-        return QStringLiteral("not authorized");
-    default:
-        return QStringLiteral("unknown error");
-    }
-}
-
 QString serviceErrorText(QLowEnergyService::ServiceError error)
 {
     switch (error) {
@@ -281,9 +260,11 @@ void QtBleTransport::onControllerState(QLowEnergyController::ControllerState sta
     }
 }
 
-void QtBleTransport::onControllerError(QLowEnergyController::Error error)
+void QtBleTransport::onControllerError()
 {
-    m_lastError = controllerErrorText(error, m_controller ? m_controller->errorString() : QString());
+    // Qt words every controller error itself.
+    m_lastError = m_controller && !m_controller->errorString().isEmpty() ? m_controller->errorString()
+                                                                         : QStringLiteral("connection error");
     // An attempt that fails before it began leaves the state where it was: nothing else reports its end.
     if (m_controller && m_controller->state() == QLowEnergyController::UnconnectedState) {
         QMetaObject::invokeMethod(

@@ -54,7 +54,7 @@ private:
     void ensureAgent();
     void reportDevice(const QBluetoothDeviceInfo& info);
     void onControllerState(QLowEnergyController::ControllerState state);
-    void onControllerError(QLowEnergyController::Error error);
+    void onControllerError();
     void finishLink(const QString& error);
     void releaseLink();
     void findService();
