@@ -1,16 +1,19 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QObject>
 
 #include <QJsonObject>
 #include <QString>
+#include <QUrl>
 
 #include "main/app/ApprovalRoad.h"
 #include "main/app/HookEventDispatcher.h"
 #include "main/app/HookInstaller.h"
 #include "main/app/TerminalJump.h"
+#include "main/app/cloud/CloudAccount.h"
 #include "main/app/panel/NotchApprovalAction.h"
 #include "main/app/panel/PanelSessionSync.h"
 #include "main/app/panel/PanelViewModel.h"
@@ -62,6 +65,10 @@ public:
         HealthTicker::ProcessStatsReader processStats = &platform::readProcessStats;
         /// murmeli's own settings file; "~/.murmeli/settings.json" when empty.
         QString appSettingsPath;
+        /// The cloud account service's base address; the cloud service's one (voice::CloudEndpoints) when empty.
+        QString cloudBaseURL;
+        /// Opens an address in the user's browser (the checkout page); the desktop's handler when empty.
+        std::function<void(const QUrl&)> openURL;
     };
 
     explicit AppController(Dependencies dependencies);
@@ -133,6 +140,31 @@ public:
     /// The streaming session the controller keeps open, or null.
     voice::Qwen3ASRStreamingSession* qwen3Session() const { return m_streamingKeeper.session(); }
 
+    // Cloud account: the mirror that the panel and the account pages read, and the session's operations. The work
+    // is CloudAccount's; these only pass through.
+
+    /// The account or its mirror changed.
+    std::function<void()> onCloudStateChange;
+    const CloudAccount::Mirror& cloudMirror() const { return m_cloudAccount.mirror(); }
+    const QString& cloudEmail() const { return m_cloudAccount.mirror().email; }
+    const QString& cloudTier() const { return m_cloudAccount.mirror().tier; }
+    qint64 cloudMinutesLeft() const { return m_cloudAccount.mirror().minutesLeft; }
+    CloudAccount& cloudAccount() { return m_cloudAccount; }
+    /// After a checked sign-in code (the sheet) and a valid stored session (launch).
+    void cloudSignIn(const QString& email, const QString& token, qint64 minutesLeft)
+    {
+        m_cloudAccount.signIn(email, token, minutesLeft);
+    }
+    QCoro::Task<> cloudSignOut() { return m_cloudAccount.signOut(); }
+    QCoro::Task<> refreshCloudMinutes() { return m_cloudAccount.refreshMinutes(); }
+    /// The launch-time check of the stored session.
+    QCoro::Task<> validateSessionOnLaunch() { return m_cloudAccount.validateOnLaunch(); }
+    QCoro::Task<cloud::BillingFlowResult> startTopUpFlow() { return m_cloudAccount.startTopUp(); }
+    cloud::BillingFlow& billingFlow() { return m_cloudAccount.billingFlow(); }
+    void setBillingFlow(std::unique_ptr<cloud::BillingFlow> flow) { m_cloudAccount.setBillingFlow(std::move(flow)); }
+    /// Pushes the account mirror into the panel's view model.
+    void syncCloud() { m_cloudAccount.sync(); }
+
 private:
     void log(const QString& message, common::LogColor color);
     void statusChanged();
@@ -149,6 +181,7 @@ private:
     void approveFromPanel(NotchApprovalAction action);
     void startUsageReader();
     void wireVoice();
+    void wireCloud();
 
     Dependencies m_dependencies;
     hooks::StatusDirectory m_statusDirectory;
@@ -185,6 +218,9 @@ private:
     voice::SpeechEngine m_speech;
     voice::AppSettingsCache m_appSettings;
     StreamingSessionKeeper m_streamingKeeper;
+
+    // Cloud account; after the speech engine and the view model it writes to.
+    CloudAccount m_cloudAccount;
 };
 
 } // namespace murmeli::app
