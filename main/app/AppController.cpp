@@ -40,7 +40,12 @@ AppController::AppController(Dependencies dependencies)
                             [this] { return voice::LocaleNormalizer::effectiveLocale(*m_dependencies.defaults); },
                             [this] { return m_speech.wsSession(); },
                         },
-          *m_dependencies.clock)
+          *m_dependencies.clock),
+      m_cloudAccount(m_keychain, *m_dependencies.clock,
+          m_dependencies.cloudBaseURL.isEmpty() ? voice::CloudEndpoints::defaultBaseURL() : m_dependencies.cloudBaseURL,
+          m_dependencies.openURL,
+          CloudAccount::Links {
+              m_speech, m_vm, [this] { openQwen3SessionIfEligible(); }, [this] { closeQwen3Session(); } })
 {
     // Wired now rather than at start-up: onboarding may install the hooks before the back end starts.
     const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
@@ -60,6 +65,7 @@ AppController::AppController(Dependencies dependencies)
     };
     m_healthTicker.onLog = toLog;
     wireVoice();
+    wireCloud();
 }
 
 AppController::~AppController()
@@ -149,6 +155,7 @@ void AppController::startBackend(const QString& binaryPath)
         hooks::HookSelfCheck::run(settingsPath), [this](const QString& line) { log(line, LogColor::Orange); });
     m_healthTicker.start();
     startUsageReader();
+    m_cloudAccount.loadStoredSession();
     m_speech.sockets().loadProxySettings();
     openQwen3SessionIfEligible();
 }
@@ -263,6 +270,17 @@ void AppController::wireVoice()
     m_streamingKeeper.onLog = toLog;
     m_streamingKeeper.onStateChanged = [this](const QString& state) { Q_EMIT m_notifications.wsStateChanged(state); };
     m_speech.enhancer().promptTemplate = [this] { return m_appSettings.snapshot().enhance.promptTemplate; };
+}
+
+void AppController::wireCloud()
+{
+    m_cloudAccount.onLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_cloudAccount.onChanged = [this] {
+        if (onCloudStateChange) {
+            onCloudStateChange();
+        }
+        statusChanged();
+    };
 }
 
 void AppController::openQwen3SessionIfEligible()

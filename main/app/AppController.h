@@ -1,16 +1,19 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QObject>
 
 #include <QJsonObject>
 #include <QString>
+#include <QUrl>
 
 #include "main/app/ApprovalRoad.h"
 #include "main/app/HookEventDispatcher.h"
 #include "main/app/HookInstaller.h"
 #include "main/app/TerminalJump.h"
+#include "main/app/cloud/CloudAccount.h"
 #include "main/app/panel/NotchApprovalAction.h"
 #include "main/app/panel/PanelSessionSync.h"
 #include "main/app/panel/PanelViewModel.h"
@@ -70,6 +73,10 @@ public:
         QString appSettingsPath;
         /// The Bluetooth LE transport of the device link, made only when its Lab switch is on.
         std::function<std::unique_ptr<platform::BleTransport>()> bleTransport = &platform::makeBleTransport;
+        /// The cloud account service's base address; the cloud service's one (voice::CloudEndpoints) when empty.
+        QString cloudBaseURL;
+        /// Opens an address in the user's browser (the checkout page); the desktop's handler when empty.
+        std::function<void(const QUrl&)> openURL;
     };
 
     explicit AppController(Dependencies dependencies);
@@ -144,6 +151,31 @@ public:
     /// The streaming session the controller keeps open, or null.
     voice::Qwen3ASRStreamingSession* qwen3Session() const { return m_streamingKeeper.session(); }
 
+    // Cloud account: the mirror that the panel and the account pages read, and the session's operations. The work
+    // is CloudAccount's; these only pass through.
+
+    /// The account or its mirror changed.
+    std::function<void()> onCloudStateChange;
+    const CloudAccount::Mirror& cloudMirror() const { return m_cloudAccount.mirror(); }
+    const QString& cloudEmail() const { return m_cloudAccount.mirror().email; }
+    const QString& cloudTier() const { return m_cloudAccount.mirror().tier; }
+    qint64 cloudMinutesLeft() const { return m_cloudAccount.mirror().minutesLeft; }
+    CloudAccount& cloudAccount() { return m_cloudAccount; }
+    /// After a checked sign-in code (the sheet) and a valid stored session (launch).
+    void cloudSignIn(const QString& email, const QString& token, qint64 minutesLeft)
+    {
+        m_cloudAccount.signIn(email, token, minutesLeft);
+    }
+    QCoro::Task<> cloudSignOut() { return m_cloudAccount.signOut(); }
+    QCoro::Task<> refreshCloudMinutes() { return m_cloudAccount.refreshMinutes(); }
+    /// The launch-time check of the stored session.
+    QCoro::Task<> validateSessionOnLaunch() { return m_cloudAccount.validateOnLaunch(); }
+    QCoro::Task<cloud::BillingFlowResult> startTopUpFlow() { return m_cloudAccount.startTopUp(); }
+    cloud::BillingFlow& billingFlow() { return m_cloudAccount.billingFlow(); }
+    void setBillingFlow(std::unique_ptr<cloud::BillingFlow> flow) { m_cloudAccount.setBillingFlow(std::move(flow)); }
+    /// Pushes the account mirror into the panel's view model.
+    void syncCloud() { m_cloudAccount.sync(); }
+
 private:
     void log(const QString& message, common::LogColor color);
     void statusChanged();
@@ -164,6 +196,7 @@ private:
     void startDeviceLink();
     /// The selected session's status lines for the device.
     void sendStatusToDevice(const std::optional<hooks::ClaudeStatus>& status);
+    void wireCloud();
 
     Dependencies m_dependencies;
     hooks::StatusDirectory m_statusDirectory;
@@ -207,6 +240,8 @@ private:
     std::unique_ptr<device::OverviewBridge> m_overviewBridge;
     std::unique_ptr<device::SListBridge> m_slistBridge;
     std::unique_ptr<device::SessionDetailBridge> m_sessionDetailBridge;
+    // Cloud account; after the speech engine and the view model it writes to.
+    CloudAccount m_cloudAccount;
 };
 
 } // namespace murmeli::app
