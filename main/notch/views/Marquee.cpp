@@ -107,7 +107,9 @@ void Marquee::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
 
 void Marquee::paintBand(QPainter& painter, const QRectF& box, qint64 nowMs)
 {
-    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    // The layer matches the device pixels it lands on, whatever the device ratio, scale or redirection on the way.
+    const QTransform toDevice = painter.deviceTransform();
+    const qreal ratio = std::max<qreal>(1.0, std::hypot(toDevice.m11(), toDevice.m12()));
     const QSize pixels(
         static_cast<int>(std::ceil(box.width() * ratio)), static_cast<int>(std::ceil(box.height() * ratio)));
     if (pixels.isEmpty()) {

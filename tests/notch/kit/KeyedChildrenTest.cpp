@@ -57,17 +57,6 @@ TEST(KeyedChildrenTest, KeepsAChildWhileItsKeyStaysAndFadesOutARemovedOne)
     EXPECT_EQ(made.keys.back(), 2);
 }
 
-TEST(KeyedChildrenTest, WithoutAFadeARemovedChildGoesAtOnce)
-{
-    KeyedChildren<int> children;
-    Made made;
-    children.sync({ 1 }, 0, made.factory());
-    children.sync({ 2 }, 10, made.factory());
-    ASSERT_EQ(children.children().size(), 1u);
-    EXPECT_EQ(children.children()[0].key, 2);
-    EXPECT_DOUBLE_EQ(children.children()[0].opacity.valueAt(10), 1.0);
-}
-
 TEST(KeyedChildrenTest, AChangeHandlerRunsOnChangesOnlyNeverOnTheFirstSight)
 {
     OnChange<QString> change;

@@ -80,13 +80,6 @@ TEST(CtrlGroupViewTest, TheMuteButtonShowsTheSettingAndEachButtonRunsItsAction)
     EXPECT_EQ(on.group->toggle(0).symbol(), Symbol::SpeakerSlashFill);
     EXPECT_FALSE(on.group->toggle(0).isActive());
     EXPECT_TRUE(near(on.image.pixelColor(QPoint(14, 15)), QColor(10, 10, 10), 6));
-    bool red = false;
-    for (int x = 14; x < 34 && !red; ++x) {
-        for (int y = 8; y < 22 && !red; ++y) {
-            red = near(on.image.pixelColor(x, y), QColor(165, 84, 70), 30);
-        }
-    }
-    EXPECT_TRUE(red) << "the slashed speaker in red at 75 %";
 }
 
 TEST(CtrlGroupViewTest, HoldingAButtonShrinksItWhereverThePointerGoesAndAReleaseOutsideDoesNothing)

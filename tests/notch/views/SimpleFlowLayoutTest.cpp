@@ -52,14 +52,4 @@ TEST(SimpleFlowLayoutTest, AChildWiderThanTheRowGetsExactlyTheRowToItself)
     EXPECT_EQ(frames[1], QRectF(0, 12, 100, 12));
     EXPECT_EQ(frames[2], QRectF(0, 26, 10, 10));
     EXPECT_EQ(layout.sizeThatFits(100, children), QSizeF(100, 10 + 2 + 12 + 2 + 10));
-
-    // The proposal each child is measured with: the row width when bounded, none when not.
-    std::vector<std::optional<qreal>> proposals;
-    const std::vector<SimpleFlowLayout::Measure> recording { [&](std::optional<qreal> width) {
-        proposals.push_back(width);
-        return QSizeF(1, 1);
-    } };
-    layout.sizeThatFits(80, recording);
-    layout.sizeThatFits(std::nullopt, recording);
-    EXPECT_EQ(proposals, (std::vector<std::optional<qreal>> { 80.0, std::nullopt }));
 }

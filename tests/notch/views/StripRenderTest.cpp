@@ -90,27 +90,6 @@ TEST(StripRenderTest, EachDisplayDrawsItsOwnEarsAndNothingElse)
     }
 }
 
-TEST(StripRenderTest, TheBadgeShowsFromOneSessionAndAFinishedApprovalLeavesTheStripBlack)
-{
-    StripScene scene({ 200, 32, 0 });
-    TopStripInputs inputs;
-    inputs.display = NotchDisplay::brand();
-    scene.show(inputs);
-    scene.render(scale);
-    EXPECT_TRUE(scene.strip().rightContentFrame().isEmpty());
-    inputs.sessionCount = 1;
-    scene.show(inputs);
-    QImage image = scene.render(scale);
-    EXPECT_GT(pixelsOf(image, scene.strip().rightContentFrame(), app::Color::vantorBrass), 6);
-
-    inputs.display = NotchDisplay::notification(NotchNotifKind::Approval);
-    scene.show(inputs);
-    scene.render(scale);
-    scene.advance(60'000);
-    image = scene.render(scale);
-    EXPECT_EQ(brightest(image, QRectF(0, 0, 200, 32)), 0);
-}
-
 TEST(StripRenderTest, TheFullWidthMarqueeCrossesTheNotchClipsToItsBandAndFadesAtBothEnds)
 {
     const QColor amber = app::Color::vantorSignalAmber;
