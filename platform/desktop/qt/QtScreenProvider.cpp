@@ -5,6 +5,20 @@
 #include <QStringList>
 
 namespace murmeli::platform {
+namespace {
+
+ScreenInfo describe(const QScreen& screen, const ScreenSpace& space)
+{
+    ScreenInfo info;
+    info.displayNumber = QtScreenProvider::displayNumberOf(screen);
+    const QString model = QStringList { screen.manufacturer(), screen.model() }.join(QLatin1Char(' ')).trimmed();
+    info.name = model.isEmpty() ? screen.name() : model;
+    info.frame = space.fromQt(QRectF(screen.geometry()));
+    info.visibleFrame = space.fromQt(QRectF(screen.availableGeometry()));
+    return info;
+}
+
+} // namespace
 
 QList<ScreenInfo> QtScreenProvider::screens() const
 {
@@ -41,17 +55,6 @@ qint64 QtScreenProvider::displayNumberOf(const QScreen& screen)
         hash *= 16777619u;
     }
     return static_cast<qint64>(hash);
-}
-
-ScreenInfo QtScreenProvider::describe(const QScreen& screen, const ScreenSpace& space) const
-{
-    ScreenInfo info;
-    info.displayNumber = displayNumberOf(screen);
-    const QString model = QStringList { screen.manufacturer(), screen.model() }.join(QLatin1Char(' ')).trimmed();
-    info.name = model.isEmpty() ? screen.name() : model;
-    info.frame = space.fromQt(QRectF(screen.geometry()));
-    info.visibleFrame = space.fromQt(QRectF(screen.availableGeometry()));
-    return info;
 }
 
 } // namespace murmeli::platform

@@ -18,9 +18,6 @@ public:
 
     /// A number that stays the same for the same output across launches: the 32-bit FNV-1a hash of its name.
     static qint64 displayNumberOf(const QScreen& screen);
-
-private:
-    ScreenInfo describe(const QScreen& screen, const ScreenSpace& space) const;
 };
 
 } // namespace murmeli::platform

@@ -53,7 +53,6 @@ TEST(DisplayPreferenceTest, ReadsOnlyTheExactRawValues)
     QTemporaryDir home;
     platform::Defaults defaults(home.filePath(QStringLiteral("defaults.json")));
     const QString key = QString::fromLatin1(displayPreferenceUdKey);
-    EXPECT_EQ(key, "settings.display.preference");
 
     const struct {
         QJsonValue stored;
@@ -72,20 +71,6 @@ TEST(DisplayPreferenceTest, ReadsOnlyTheExactRawValues)
         EXPECT_EQ(displayPreferenceFromUserDefaults(defaults), c.expected)
             << c.stored.toVariant().toString().toStdString();
     }
-}
-
-TEST(DisplayPreferenceTest, RawValuesAndLabelsInOrder)
-{
-    QStringList raw;
-    QStringList labels;
-    for (const DisplayPreference preference : allDisplayPreferences()) {
-        raw.append(toString(preference));
-        labels.append(label(preference));
-        EXPECT_EQ(displayPreferenceFromString(toString(preference)), preference);
-    }
-    EXPECT_EQ(raw, QStringList({ "auto", "built-in", "ex-screen" }));
-    EXPECT_EQ(labels, QStringList({ "Auto", "Built-in display", "External display" }));
-    EXPECT_FALSE(displayPreferenceFromString(QStringLiteral("AUTO")).has_value());
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 #include "main/notch/layout/NotchDisplay.h"
 
-#include <functional>
-
 #include <gtest/gtest.h>
 
 #include "main/app/panel/PanelViewModel.h"
@@ -87,14 +85,6 @@ TEST(NotchDisplayTest, FirstMatchingRowDecides)
         const NotchDisplay display = derived(r.panel);
         EXPECT_EQ(display, r.expected) << r.row << ": got " << toString(display).toStdString();
     }
-}
-
-TEST(NotchDisplayTest, EqualOnlyWithTheSamePayload)
-{
-    EXPECT_EQ(NotchDisplay::activity(QStringLiteral("a")), NotchDisplay::activity(QStringLiteral("a")));
-    EXPECT_NE(NotchDisplay::activity(QStringLiteral("a")), NotchDisplay::activity(QStringLiteral("b")));
-    EXPECT_NE(NotchDisplay::notification(NotchNotifKind::Error), NotchDisplay::notification(NotchNotifKind::Summary));
-    EXPECT_NE(NotchDisplay::notification(NotchNotifKind::Completion), NotchDisplay::brand());
 }
 
 } // namespace

@@ -25,11 +25,6 @@ TEST(AlternativeFormTokensTest, ListHeightAddsRowsUpToTheCeiling)
     EXPECT_DOUBLE_EQ(NotchGeometryV3::openedListHeight(QList<double>(12, 48)), 560);
 
     EXPECT_EQ(NotchFormToken::openedList({ 48, 70 }), (NotchFormToken { 480, 118, 22, 36 }));
-    EXPECT_EQ(NotchFormToken::closed(), (NotchFormToken { 200, 36, 6, 20 }));
-    EXPECT_EQ(NotchFormToken::openedRecording(), (NotchFormToken { 640, 120, 22, 36 }));
-
-    const QList<NotchGeometryV3::AllowedSize> sizes = { { 200, 36 }, { 480, std::nullopt }, { 640, 120 } };
-    EXPECT_EQ(NotchGeometryV3::allowedSizes(), sizes);
 }
 
 TEST(AlternativeFormTokensTest, RowHeightEstimates)
