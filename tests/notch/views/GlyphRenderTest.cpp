@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QPainter>
+
 #include "main/app/design/Tokens.h"
+#include "main/notch/kit/TextView.h"
 #include "main/notch/views/PttWave.h"
+#include "main/notch/views/StripEars.h"
+#include "main/notch/views/WarnGlyph.h"
 #include "tests/notch/Probes.h"
 #include "tests/notch/StripScene.h"
 
@@ -147,4 +152,27 @@ TEST(GlyphRenderTest, TheGreetingSlidesInFromTheRightAndStandsAtOnceWithReducedM
     EXPECT_GT(full, 40);
     EXPECT_LT(half, full);
     EXPECT_EQ(pixelsOf(still.image, still.right, brass), full);
+}
+
+TEST(GlyphRenderTest, TheWarningPulsesOrHoldsAt95PercentAndTheIdleCountShowsFromOne)
+{
+    test::FakeClock clock;
+    const auto warning = [&](bool reduce, qint64 atMs) {
+        ViewEnvironment environment { &clock, [reduce] { return reduce; }, {} };
+        WarnGlyph glyph(environment);
+        QImage image(13 * scale, 13 * scale, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(scale);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        glyph.paint(painter, QRectF(0, 0, 13, 13), clock.monotonicMs() + atMs);
+        return colourAt(image, QPointF(6.5, 11)).red() / static_cast<double>(app::Color::vantorSignalAmber.red());
+    };
+    EXPECT_NEAR(warning(false, 0), 0.55, 0.03);
+    EXPECT_NEAR(warning(false, 450), 1.0, 0.03);
+    EXPECT_NEAR(warning(true, 450), 0.95, 0.03);
+
+    EXPECT_TRUE(StripEars::idleSessionCount(0)->idealSize().isEmpty());
+    EXPECT_TRUE(StripEars::idleSessionCount(-2)->idealSize().isEmpty());
+    auto one = StripEars::idleSessionCount(1);
+    EXPECT_EQ(static_cast<TextView&>(*one).text(), QStringLiteral("\u00B71\u00B7"));
 }
