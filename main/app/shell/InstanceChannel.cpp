@@ -42,24 +42,21 @@ bool InstanceChannel::listen()
     if (isListening()) {
         return true;
     }
+    // Asked first: listening would quietly take the name over from a live instance. A socket nobody answers on is
+    // what a crashed instance leaves, and goes.
+    QLocalSocket probe;
+    probe.connectToServer(m_name);
+    if (probe.waitForConnected(200)) {
+        probe.disconnectFromServer();
+        return false;
+    }
+    QLocalServer::removeServer(m_name);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(m_name)) {
-        // A socket nobody answers on is what a crashed instance leaves; one that answers belongs to a live one.
-        QLocalSocket probe;
-        probe.connectToServer(m_name);
-        if (probe.waitForConnected(200)) {
-            probe.disconnectFromServer();
-            delete m_server;
-            m_server = nullptr;
-            return false;
-        }
-        QLocalServer::removeServer(m_name);
-        if (!m_server->listen(m_name)) {
-            delete m_server;
-            m_server = nullptr;
-            return false;
-        }
+        delete m_server;
+        m_server = nullptr;
+        return false;
     }
     connect(m_server, &QLocalServer::newConnection, this, &InstanceChannel::accept);
     return true;

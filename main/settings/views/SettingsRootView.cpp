@@ -60,11 +60,14 @@ SettingsRootView::SettingsRootView(
     m_detail->setFrameShape(QFrame::NoFrame);
     m_detail->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_detail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_detail->setStyleSheet(
-        QStringLiteral("QScrollArea { background: %1; }"
-                       "QScrollBar:vertical { background: %1; width: 10px; margin: 2px; }"
-                       "QScrollBar::handle:vertical { background: %2; border-radius: 3px; "
-                       "min-height: 30px; }"
+    // The page column draws on the window's surface; only the scroll bar is styled.
+    QPalette surface = m_detail->viewport()->palette();
+    surface.setColor(QPalette::Window, app::Color::vantorSurface);
+    m_detail->viewport()->setPalette(surface);
+    m_detail->viewport()->setAutoFillBackground(true);
+    m_detail->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { background: %1; width: 10px; margin: 2px; }"
+                       "QScrollBar::handle:vertical { background: %2; border-radius: 3px; min-height: 30px; }"
                        "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
                        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
             .arg(css(app::Color::vantorSurface), css(SettingsDesign::withOpacity(app::Color::vantorTextMuted, 0.35))));
