@@ -9,13 +9,14 @@
 
 namespace {
 
-// The windows named exactly "Settings" that the process pid shows.
+// The windows named exactly "Settings" that the process pid shows (both conditions: tests in parallel show windows
+// of that name too).
 QStringList settingsWindowsOf(qint64 pid)
 {
     QProcess search;
     search.start(QStringLiteral("xdotool"),
-        { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), QString::number(pid),
-            QStringLiteral("--name"), QStringLiteral("^Settings$") });
+        { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+            QString::number(pid), QStringLiteral("--name"), QStringLiteral("^Settings$") });
     if (!search.waitForFinished(5000)) {
         return {};
     }
