@@ -28,7 +28,7 @@ SayTTSBackend::SayTTSBackend(
 void SayTTSBackend::log(const QString& message)
 {
     if (onLog) {
-        onLog(message, common::LogColor::Orange);
+        onLog(message, common::LogColor::Grey);
     }
 }
 
@@ -68,13 +68,14 @@ QCoro::Task<std::optional<QByteArray>> SayTTSBackend::synthesize(QString text)
         co_return std::nullopt;
     }
 
-    // Parsing and resampling a long phrase takes a few milliseconds that the main thread need not spend.
-    const Decoded decoded = co_await common::runOffThread<Decoded>(
-        [synthesizer = m_synthesizer, output = result.standardOutput] {
-            Decoded out;
-            out.pcm = synthesizer->decode(output, &out.error);
-            return out;
-        });
+    // Parsing and resampling a long phrase takes a few milliseconds that the main thread need not spend. The work
+    // is a named local: g++ 12 destroys a lambda's captures too early when the lambda is made inside co_await.
+    std::function<Decoded()> work = [synthesizer = m_synthesizer, output = result.standardOutput] {
+        Decoded out;
+        out.pcm = synthesizer->decode(output, &out.error);
+        return out;
+    };
+    const Decoded decoded = co_await common::runOffThread(std::move(work));
     if (!decoded.pcm) {
         log(QStringLiteral("SayTTS: WAV read failed: ") + decoded.error);
         co_return std::nullopt;

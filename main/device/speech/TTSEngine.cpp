@@ -16,7 +16,8 @@ constexpr int mutedQuoteCharacters = 30;
 constexpr int spokenQuoteCharacters = 40;
 constexpr double toneAmplitude = 12000.0;
 
-template <typename Entry> std::shared_ptr<Entry> choose(const std::vector<std::shared_ptr<Entry>>& list, const QString& id)
+template <typename Entry>
+std::shared_ptr<Entry> choose(const std::vector<std::shared_ptr<Entry>>& list, const QString& id)
 {
     for (const std::shared_ptr<Entry>& entry : list) {
         if (entry->id() == id && entry->isAvailable()) {
@@ -46,10 +47,10 @@ TTSEngine::~TTSEngine()
     m_alive.reset();
 }
 
-void TTSEngine::log(const QString& message, common::LogColor color)
+void TTSEngine::log(const QString& message)
 {
     if (onLog) {
-        onLog(message, color);
+        onLog(message, common::LogColor::Grey);
     }
 }
 
@@ -140,7 +141,7 @@ QCoro::Task<> TTSEngine::deliver(QString text)
     }
     const std::shared_ptr<TTSBackend> backend = activeBackend();
     if (!backend) {
-        log(QStringLiteral("TTS: no backend available"), common::LogColor::Orange);
+        log(QStringLiteral("TTS: no backend available"));
         co_return;
     }
     const std::weak_ptr<bool> alive = m_alive;
@@ -157,8 +158,7 @@ QCoro::Task<> TTSEngine::deliver(QString text)
             m_phraseCache[text] = adpcm;
         }
     } else {
-        log(QStringLiteral("TTS: %1 synthesis failed, using tone fallback").arg(backend->id()),
-            common::LogColor::Orange);
+        log(QStringLiteral("TTS: %1 synthesis failed, using tone fallback").arg(backend->id()));
         adpcm = generateSynthTone(toneDurationMs, toneHz);
     }
     co_await playOnActiveOutput(std::move(adpcm));

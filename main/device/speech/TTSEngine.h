@@ -78,7 +78,7 @@ public:
     static QByteArray generateSynthTone(int durationMs, double freq);
 
 private:
-    void log(const QString& message, common::LogColor color = common::LogColor::Grey);
+    void log(const QString& message);
     QCoro::Task<> deliver(QString text);
     QCoro::Task<> playOnActiveOutput(QByteArray adpcm);
 

@@ -22,7 +22,9 @@ class BLETTSOutputTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        output.sendBinary = [this](const QByteArray& bytes) { writes.push_back({ clock.continuousMs() - startMs, bytes }); };
+        output.sendBinary = [this](const QByteArray& bytes) {
+            writes.push_back({ clock.continuousMs() - startMs, bytes });
+        };
         output.onLog = [this](const QString& message, common::LogColor) { log << message; };
     }
 

@@ -35,7 +35,8 @@ protected:
         return test::keepResult([](TTSEngine& tts, QString phrase) -> QCoro::Task<bool> {
             co_await tts.speak(std::move(phrase));
             co_return true;
-        }(engine, text))->has_value();
+        }(engine, text))
+            ->has_value();
     }
 
     QTemporaryDir home;
@@ -83,7 +84,8 @@ TEST_F(TTSEngineTest, SwitchedOffOrMutedNothingIsSynthesisedOrPlayed)
     engine.setEnabled(true);
     const QString fifty = QStringLiteral("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN");
     EXPECT_TRUE(speak(fifty));
-    EXPECT_EQ(log, QStringList { QStringLiteral("TTS: muted (notch toggle), skipping \"0123456789abcdefghijklmnopqrst\"") });
+    EXPECT_EQ(
+        log, QStringList { QStringLiteral("TTS: muted (notch toggle), skipping \"0123456789abcdefghijklmnopqrst\"") });
     EXPECT_TRUE(backend->phrases.isEmpty());
     EXPECT_TRUE(device->played.empty() && speaker->played.empty());
 }

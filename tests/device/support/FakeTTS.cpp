@@ -24,7 +24,9 @@ QCoro::Task<std::optional<QByteArray>> FakeTTSBackend::synthesize(QString text)
         const common::OneShot<bool> gate = *m_gate;
         co_await gate;
     }
-    co_return pcm;
+    // QCoro moves from an lvalue handed to co_return; the scripted answer must stay for the next phrase.
+    std::optional<QByteArray> answer = pcm;
+    co_return answer;
 }
 
 void FakeTTSBackend::hold()
