@@ -11,9 +11,9 @@ namespace murmeli::device {
 
 using common::LogColor;
 
-AssetAudioCueOutput::AssetAudioCueOutput(
-    SpeakFallback speak, common::LogSink log, QStringList soundFolders, std::unique_ptr<platform::AudioPlayer> player)
-    : speakFallback(std::move(speak)), onLog(std::move(log)), m_soundFolders(std::move(soundFolders)),
+AssetAudioCueOutput::AssetAudioCueOutput(SpeakFallback speak, common::LogSink logSink, QStringList soundFolders,
+    std::unique_ptr<platform::AudioPlayer> player)
+    : speakFallback(std::move(speak)), onLog(std::move(logSink)), m_soundFolders(std::move(soundFolders)),
       m_player(std::move(player))
 {
     // A sound that never reaches the speaker would otherwise pass without a word.

@@ -1,5 +1,8 @@
 #include "main/device/speech/TTSPrompt.h"
 
+#include <algorithm>
+#include <utility>
+
 #include <QStringList>
 
 namespace murmeli::device::TTSPrompt {

@@ -4,6 +4,7 @@
 
 #include <QAudioDevice>
 #include <QAudioSink>
+#include <QBuffer>
 #include <QMediaDevices>
 #include <QSysInfo>
 
@@ -84,11 +85,13 @@ bool QtAudioPlayer::play(const AudioFormat& format, const QByteArray& pcm)
     }
     m_durationUs = samples.size() / playable.bytesPerFrame() * qint64(1000000) / playable.sampleRate;
 
-    m_source.setData(samples);
-    m_source.open(QIODevice::ReadOnly);
     m_sink = std::make_unique<QAudioSink>(device, QtAudioFormats::toQt(playable));
+    // The sink owns its source: a released sink is deleted later, and must not outlive what it reads from.
+    m_source = new QBuffer(m_sink.get());
+    m_source->setData(samples);
+    m_source->open(QIODevice::ReadOnly);
     connect(m_sink.get(), &QAudioSink::stateChanged, this, &QtAudioPlayer::onStateChanged);
-    m_sink->start(&m_source);
+    m_sink->start(m_source);
     if (m_sink->error() != QAudio::NoError) {
         const QString error = QtAudioFormats::describe(m_sink->error());
         releaseSink();
@@ -138,7 +141,7 @@ void QtAudioPlayer::onStateChanged()
 void QtAudioPlayer::checkProgress()
 {
     // The server counts a sound as played once it has read it, and cannot have played it faster than real time.
-    if (m_playing && m_source.atEnd() && m_sink->processedUSecs() + endToleranceUs >= m_durationUs
+    if (m_playing && m_source->atEnd() && m_sink->processedUSecs() + endToleranceUs >= m_durationUs
         && m_clock.nsecsElapsed() / 1000 >= m_durationUs) {
         end(QString());
     }
@@ -169,10 +172,10 @@ void QtAudioPlayer::releaseSink()
     m_linger.stop();
     disconnect(m_sink.get(), nullptr, this, nullptr);
     m_sink->stop();
-    // This may run inside one of the sink's own signals, so it goes on the next turn of the event loop; the sink
-    // reads nothing more from the source once stopped.
+    // This may run inside one of the sink's own signals, so it goes on the next turn of the event loop, taking its
+    // source with it.
     m_sink.release()->deleteLater();
-    m_source.close();
+    m_source = nullptr;
 }
 
 } // namespace murmeli::platform

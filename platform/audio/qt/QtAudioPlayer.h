@@ -3,13 +3,13 @@
 #include <chrono>
 #include <memory>
 
-#include <QBuffer>
 #include <QElapsedTimer>
 #include <QTimer>
 
 #include "platform/audio/AudioPlayer.h"
 
 class QAudioSink;
+class QBuffer;
 
 namespace murmeli::platform {
 
@@ -41,7 +41,8 @@ private:
 
     std::chrono::milliseconds m_slack;
     std::unique_ptr<QAudioSink> m_sink;
-    QBuffer m_source;
+    // Owned by m_sink.
+    QBuffer* m_source = nullptr;
     // Polls how far the server has played: the sink's own signals say when the data was handed over, not heard.
     QTimer m_progress;
     QTimer m_deadline;
