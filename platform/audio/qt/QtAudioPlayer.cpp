@@ -1,6 +1,7 @@
 #include "platform/audio/qt/QtAudioPlayer.h"
 
 #include <optional>
+#include <utility>
 
 #include <QAudioDevice>
 #include <QAudioSink>
@@ -11,6 +12,7 @@
 #include "platform/audio/AudioConverter.h"
 #include "platform/audio/WavFile.h"
 #include "platform/audio/qt/QtAudioFormats.h"
+#include "platform/audio/qt/SoundServerContact.h"
 
 namespace murmeli::platform {
 
@@ -30,17 +32,24 @@ const QString noDevice = QStringLiteral("no audio output device; is a sound serv
 
 QtAudioPlayer::QtAudioPlayer(std::chrono::milliseconds slack) : m_slack(slack)
 {
+    // Asked now, so that the answer is usually there by the first sound.
+    SoundServerContact::answered();
     m_progress.setInterval(progressIntervalMs);
     connect(&m_progress, &QTimer::timeout, this, &QtAudioPlayer::checkProgress);
     m_linger.setSingleShot(true);
     m_linger.setInterval(lingerMs);
     connect(&m_linger, &QTimer::timeout, this, [this] {
-        if (!m_playing && m_sink) {
+        if (!m_playing) {
             releaseSink();
         }
     });
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
+        if (m_waiting) {
+            end(QStringLiteral("the sound server did not answer within %1 ms; is PulseAudio or PipeWire running?")
+                    .arg(m_slack.count()));
+            return;
+        }
         end(QStringLiteral("\"%1\" did not play a sound of %2 ms within %3 ms more; is the sound server (PulseAudio or "
                            "PipeWire) running?")
                 .arg(m_deviceName)
@@ -58,7 +67,7 @@ QtAudioPlayer::~QtAudioPlayer()
 
 bool QtAudioPlayer::isAvailable() const
 {
-    return !QMediaDevices::defaultAudioOutput().isNull();
+    return SoundServerContact::answered() && !QMediaDevices::defaultAudioOutput().isNull();
 }
 
 bool QtAudioPlayer::play(const AudioFormat& format, const QByteArray& pcm)
@@ -68,19 +77,53 @@ bool QtAudioPlayer::play(const AudioFormat& format, const QByteArray& pcm)
     if (!format.isValid() || pcm.size() < format.bytesPerFrame()) {
         return refuse(QStringLiteral("nothing to play in %1 bytes of %2").arg(pcm.size()).arg(format.describe()));
     }
+    Sound sound { format, pcm.left(pcm.size() - pcm.size() % format.bytesPerFrame()) };
+    if (SoundServerContact::answered()) {
+        return start(sound);
+    }
+    // Until the server answers Qt's devices would hold up this thread; the sound waits for it, within the slack.
+    m_waiting = std::move(sound);
+    m_playing = true;
+    m_progress.start();
+    m_deadline.start(m_slack);
+    return true;
+}
+
+bool QtAudioPlayer::playFile(const QString& path)
+{
+    QString error;
+    const std::optional<WavAudio> audio = WavFile::read(path, &error);
+    if (!audio) {
+        stop();
+        return refuse(QStringLiteral("%1: %2").arg(path, error));
+    }
+    return play(audio->format, audio->pcm);
+}
+
+void QtAudioPlayer::stop()
+{
+    m_playing = false;
+    m_waiting.reset();
+    m_progress.stop();
+    m_deadline.stop();
+    releaseSink();
+}
+
+bool QtAudioPlayer::start(const Sound& sound)
+{
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull()) {
         return refuse(noDevice);
     }
     m_deviceName = device.description();
-    AudioFormat playable = format;
-    QByteArray samples = pcm.left(pcm.size() - pcm.size() % format.bytesPerFrame());
-    if (!device.isFormatSupported(QtAudioFormats::toQt(format))) {
+    AudioFormat playable = sound.format;
+    QByteArray samples = sound.pcm;
+    if (!device.isFormatSupported(QtAudioFormats::toQt(playable))) {
         playable = AudioFormat::take();
-        samples = AudioConverter::convertWhole(format, samples);
+        samples = AudioConverter::convertWhole(sound.format, samples);
         if (!device.isFormatSupported(QtAudioFormats::toQt(playable)) || samples.isEmpty()) {
             return refuse(QStringLiteral("\"%1\" plays neither %2 nor %3")
-                              .arg(m_deviceName, format.describe(), playable.describe()));
+                              .arg(m_deviceName, sound.format.describe(), playable.describe()));
         }
     }
     m_durationUs = samples.size() / playable.bytesPerFrame() * qint64(1000000) / playable.sampleRate;
@@ -104,25 +147,6 @@ bool QtAudioPlayer::play(const AudioFormat& format, const QByteArray& pcm)
     return true;
 }
 
-bool QtAudioPlayer::playFile(const QString& path)
-{
-    QString error;
-    const std::optional<WavAudio> audio = WavFile::read(path, &error);
-    if (!audio) {
-        stop();
-        return refuse(QStringLiteral("%1: %2").arg(path, error));
-    }
-    return play(audio->format, audio->pcm);
-}
-
-void QtAudioPlayer::stop()
-{
-    m_playing = false;
-    if (m_sink) {
-        releaseSink();
-    }
-}
-
 bool QtAudioPlayer::refuse(const QString& error)
 {
     m_error = error;
@@ -140,8 +164,17 @@ void QtAudioPlayer::onStateChanged()
 
 void QtAudioPlayer::checkProgress()
 {
+    if (!m_playing) {
+        return;
+    }
+    if (m_waiting) {
+        if (SoundServerContact::answered() && !start(*std::exchange(m_waiting, std::nullopt))) {
+            end(m_error);
+        }
+        return;
+    }
     // The server counts a sound as played once it has read it, and cannot have played it faster than real time.
-    if (m_playing && m_source->atEnd() && m_sink->processedUSecs() + endToleranceUs >= m_durationUs
+    if (m_source->atEnd() && m_sink->processedUSecs() + endToleranceUs >= m_durationUs
         && m_clock.nsecsElapsed() / 1000 >= m_durationUs) {
         end(QString());
     }
@@ -153,6 +186,7 @@ void QtAudioPlayer::end(const QString& error)
         return;
     }
     m_playing = false;
+    m_waiting.reset();
     m_progress.stop();
     m_deadline.stop();
     if (error.isEmpty()) {
@@ -167,9 +201,10 @@ void QtAudioPlayer::end(const QString& error)
 
 void QtAudioPlayer::releaseSink()
 {
-    m_progress.stop();
-    m_deadline.stop();
     m_linger.stop();
+    if (!m_sink) {
+        return;
+    }
     disconnect(m_sink.get(), nullptr, this, nullptr);
     m_sink->stop();
     // This may run inside one of the sink's own signals, so it goes on the next turn of the event loop, taking its

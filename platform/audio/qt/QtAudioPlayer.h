@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -21,7 +22,7 @@ class QtAudioPlayer final : public AudioPlayer {
 
 public:
     /// A server that takes the stream but never plays it reports nothing at all, so a sound that has not played to
-    /// its end slack after its own duration fails.
+    /// its end slack after its own duration fails; so does one that waited slack for the server's first answer.
     explicit QtAudioPlayer(std::chrono::milliseconds slack = std::chrono::seconds(2));
     ~QtAudioPlayer() override;
 
@@ -33,6 +34,12 @@ public:
     QString errorString() const override { return m_error; }
 
 private:
+    struct Sound final {
+        AudioFormat format;
+        QByteArray pcm;
+    };
+
+    bool start(const Sound& sound);
     bool refuse(const QString& error);
     void onStateChanged();
     void checkProgress();
@@ -43,6 +50,8 @@ private:
     std::unique_ptr<QAudioSink> m_sink;
     // Owned by m_sink.
     QBuffer* m_source = nullptr;
+    // The sound played before the sound server's first answer, started once it comes.
+    std::optional<Sound> m_waiting;
     // Polls how far the server has played: the sink's own signals say when the data was handed over, not heard.
     QTimer m_progress;
     QTimer m_deadline;
