@@ -9,10 +9,10 @@
 
 namespace murmeli::platform {
 
-/// A synthesiser for tests and benchmarks: it records every phrase it is asked for and speaks one fixed sound. Its
-/// command hands the sound's WAV to a tool that copies standard input to standard output ("cat"), so it runs under
-/// the real process runner without any speech tool installed; setTool() puts a script of the test's in its place,
-/// one that fails or never ends.
+/// A synthesiser for tests and benchmarks: it records every phrase it is asked for and speaks one fixed sound, 200 ms
+/// of a 440 Hz tone. Its command hands the sound's WAV to a tool that copies standard input to standard output ("cat"),
+/// so it runs under the real process runner without any speech tool installed; setTool() puts a script of the test's in
+/// its place, one that fails or never ends.
 class FakeSpeechSynthesizer final : public SpeechSynthesizer {
 public:
     FakeSpeechSynthesizer();
@@ -25,9 +25,6 @@ public:
 
     /// What isAvailable() reports; available unless set.
     void setAvailable(bool available) { m_available = available; }
-    /// The take PCM every phrase becomes; 200 ms of a 440 Hz tone unless set.
-    void setSpeech(const QByteArray& pcm) { m_speech = pcm; }
-    const QByteArray& speech() const { return m_speech; }
     /// The tool the command runs and its arguments; "cat" unless set.
     void setTool(const QString& program, const QStringList& arguments = {});
 

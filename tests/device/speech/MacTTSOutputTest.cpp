@@ -2,85 +2,121 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
+#include <span>
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include "main/device/codec/ADPCMEncoder.h"
+#include "main/device/speech/SayTTSBackend.h"
 #include "main/device/speech/TTSEngine.h"
+#include "platform/audio/AudioPlayerFactory.h"
 #include "platform/audio/fake/FakeAudioPlayer.h"
+#include "tests/support/SpeakerLock.h"
+#include "tests/support/SpeakerMonitor.h"
 #include "tests/support/TaskResult.h"
+#include "tests/support/TestDesktop.h"
+#include "tests/support/Wait.h"
 
 using namespace murmeli;
 using platform::FakeAudioPlayer;
 
 namespace {
 
-struct Speaker {
-    FakeAudioPlayer* player = nullptr;
-    std::unique_ptr<device::MacTTSOutput> output;
-    QStringList log;
-
-    Speaker()
-    {
-        auto fake = std::make_unique<FakeAudioPlayer>();
-        player = fake.get();
-        output = std::make_unique<device::MacTTSOutput>(std::move(fake));
-        output->onLog = [this](const QString& message, common::LogColor) { log << message; };
+// How many of the 100 ms windows from `from` on are loud enough to be speech rather than the silence of an idle sink.
+int loudWindows(const std::vector<qint16>& samples, qsizetype from)
+{
+    constexpr qsizetype window = test::SpeakerMonitor::sampleRate / 10;
+    int loud = 0;
+    for (qsizetype start = from; start + window <= qsizetype(samples.size()); start += window) {
+        double energy = 0;
+        for (const qint16 sample : std::span(samples).subspan(start, window)) {
+            energy += double(sample) * sample;
+        }
+        loud += std::sqrt(energy / window) > 300.0 ? 1 : 0;
     }
-
-    // Whether play() completed without waiting for anything.
-    bool play(const QByteArray& adpcm)
-    {
-        return test::keepResult([](device::MacTTSOutput& out, QByteArray bytes) -> QCoro::Task<bool> {
-            co_await out.play(std::move(bytes));
-            co_return true;
-        }(*output, adpcm))
-            ->has_value();
-    }
-};
+    return loud;
+}
 
 } // namespace
 
-TEST(MacTTSOutputTest, ThePhraseIsDecodedAndStartedOrTheFailureLogged)
+TEST(MacTTSOutputTest, ThePhraseIsDecodedAndStartedOrItsFailureLogged)
 {
+    auto fake = std::make_unique<FakeAudioPlayer>();
+    FakeAudioPlayer& player = *fake;
+    device::MacTTSOutput output(std::move(fake));
+    QStringList log;
+    output.onLog = [&log](const QString& message, common::LogColor) { log << message; };
+    // play() is done once the sound has started: it never waits for the end.
     const QByteArray tone = device::TTSEngine::generateSynthTone(500, 440.0);
-    struct Case {
-        const char* name;
-        bool deviceThere;
-        QString refusal;
-        QString logged;
-    };
-    const Case cases[] = {
-        { "started", true, QString(), QStringLiteral("TTS: playing on Mac speaker (8000 samples)") },
-        { "refused", true, QStringLiteral("device busy"), QStringLiteral("TTS: Mac playback failed: device busy") },
-        { "no device", false, QString(), QStringLiteral("TTS: Mac playback failed: no audio output device") },
-    };
-    for (const Case& c : cases) {
-        Speaker speaker;
-        speaker.player->setAvailable(c.deviceThere);
-        if (!c.refusal.isEmpty()) {
-            speaker.player->failNextPlay(c.refusal);
-        }
-        EXPECT_TRUE(speaker.play(tone)) << c.name;
-        EXPECT_EQ(speaker.log, QStringList { c.logged }) << c.name;
-        const bool started = !speaker.player->played().empty();
-        EXPECT_EQ(started, speaker.player->isPlaying()) << c.name;
-        if (started) {
-            device::ADPCMEncoder::State state;
-            EXPECT_EQ(speaker.player->played().front().pcm, device::ADPCMEncoder::decode(tone, state));
-            EXPECT_EQ(speaker.player->played().front().format, platform::AudioFormat::take());
-        }
-    }
+    const auto play = [&] { return test::keepResult(output.play(tone).then([] { return true; }))->has_value(); };
+
+    EXPECT_TRUE(play());
+    ASSERT_EQ(player.played().size(), 1u);
+    device::ADPCMEncoder::State fresh;
+    EXPECT_EQ(player.played().front().pcm, device::ADPCMEncoder::decode(tone, fresh));
+    EXPECT_EQ(player.played().front().format, platform::AudioFormat::take());
+    player.fail(QStringLiteral("the sound server did not play it in time"));
+    player.failNextPlay(QStringLiteral("device busy"));
+    EXPECT_TRUE(play());
+    player.setAvailable(false);
+    EXPECT_TRUE(play());
+    EXPECT_EQ(log,
+        (QStringList { "TTS: playing on Mac speaker (8000 samples)",
+            "TTS: Mac playback failed: the sound server did not play it in time",
+            "TTS: Mac playback failed: device busy", "TTS: Mac playback failed: no audio output device" }));
+
+    player.setAvailable(true);
+    EXPECT_TRUE(play());
+    output.stop();
+    EXPECT_FALSE(player.isPlaying());
 }
 
-TEST(MacTTSOutputTest, ASoundThatNeverReachesTheSpeakerIsLoggedAndStopCutsItShort)
+TEST(MacTTSOutputTest, ASpokenPhraseReachesTheSpeakerOfTheTestDesktop)
 {
-    Speaker speaker;
-    ASSERT_TRUE(speaker.play(QByteArray(400, '\x13')));
-    speaker.player->fail(QStringLiteral("the sound server did not play it in time"));
-    EXPECT_EQ(speaker.log.last(), QStringLiteral("TTS: Mac playback failed: the sound server did not play it in time"));
+    if (const std::optional<QString> missing = test::testDesktopMissing()) {
+        GTEST_SKIP() << missing->toStdString();
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("espeak-ng")).isEmpty()) {
+        GTEST_SKIP() << "espeak-ng is not installed (scripts/setup installs it)";
+    }
+    const test::SpeakerLock lock;
+    ASSERT_TRUE(lock.isHeld()) << "another test kept the speaker";
+    test::SpeakerMonitor monitor;
+    ASSERT_TRUE(monitor.waitUntilRecording()) << monitor.error().toStdString();
+    const qsizetype playedAt = qsizetype(monitor.samples().size());
 
-    ASSERT_TRUE(speaker.play(QByteArray(400, '\x13')));
-    speaker.output->stop();
-    EXPECT_FALSE(speaker.player->isPlaying());
-    EXPECT_EQ(speaker.player->stopCount(), 1);
+    QTemporaryDir dir;
+    platform::Defaults defaults(dir.filePath(QStringLiteral("defaults.json")));
+    device::TTSEngine engine(defaults);
+    QStringList log;
+    engine.onLog = [&log](const QString& message, common::LogColor) { log << message; };
+    auto speaker = std::make_shared<device::MacTTSOutput>(platform::makeAudioPlayer());
+    speaker->onLog = engine.onLog;
+    engine.setBackends({ std::make_shared<device::SayTTSBackend>() });
+    engine.setOutputs({ speaker });
+    engine.setEnabled(true);
+    const auto spoken = test::keepResult([](device::TTSEngine& tts) -> QCoro::Task<bool> {
+        co_await tts.speak(QStringLiteral("Done. 3 bash, 2 read"));
+        co_return true;
+    }(engine));
+    ASSERT_TRUE(test::waitUntil([&] { return spoken->has_value(); }, 10000));
+    // Synthesised, not the tone of a failed synthesis, and started on the speaker.
+    ASSERT_EQ(log.size(), 3) << log.join('\n').toStdString();
+    EXPECT_TRUE(log.at(1).startsWith(QStringLiteral("TTS: encoded "))) << log.at(1).toStdString();
+    EXPECT_TRUE(log.at(2).startsWith(QStringLiteral("TTS: playing on Mac speaker ("))) << log.at(2).toStdString();
+
+    // The phrase lasts well over a second: half a second of it heard is proof that it came through. It is heard out
+    // before the speaker is handed on, or its tail would sound in the next test's recording.
+    const auto heardOut = [&] {
+        const std::vector<qint16> now = monitor.samples();
+        const qsizetype quietFrom = qsizetype(now.size()) - test::SpeakerMonitor::sampleRate * 8 / 10;
+        return loudWindows(now, playedAt) >= 5 && quietFrom > playedAt && loudWindows(now, quietFrom) == 0;
+    };
+    EXPECT_TRUE(test::waitUntil(heardOut, 8000))
+        << loudWindows(monitor.samples(), playedAt) << " loud windows, log: " << log.join('\n').toStdString();
+    const std::vector<qint16> samples = monitor.samples();
+    EXPECT_EQ(loudWindows({ samples.begin(), samples.begin() + playedAt }, 0), 0) << "noise before the phrase";
 }

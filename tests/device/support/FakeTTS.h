@@ -13,48 +13,35 @@
 
 namespace murmeli::test {
 
-/// A synthesis backend that records the phrases it is asked for and answers with scripted PCM (nullopt: a failed
-/// synthesis). While held, every answer waits until release().
+/// A synthesis backend that records the phrases it is asked for and answers at once with scripted PCM (nullopt: a
+/// failed synthesis).
 class FakeTTSBackend final : public device::TTSBackend {
 public:
-    explicit FakeTTSBackend(QString id = QStringLiteral("apple-tts"));
-
     bool available = true;
     std::optional<QByteArray> pcm = QByteArray(3200, '\x11');
     QStringList phrases;
 
-    QString id() const override { return m_id; }
-    QString displayName() const override { return m_id; }
+    QString id() const override { return QStringLiteral("apple-tts"); }
+    QString displayName() const override { return id(); }
     bool isAvailable() const override { return available; }
     QCoro::Task<std::optional<QByteArray>> synthesize(QString text) override;
-
-    /// From now on answers wait for release().
-    void hold();
-    /// Lets every waiting answer through, and later ones at once.
-    void release();
-
-private:
-    QString m_id;
-    std::optional<common::OneShot<bool>> m_gate;
 };
 
-/// An output that records every buffer it is handed and how often it was stopped. While held, play() completes only
-/// at release().
+/// An output that records every buffer it is handed. While held, play() completes only at release().
 class RecordingTTSOutput final : public device::TTSOutput {
 public:
-    explicit RecordingTTSOutput(QString id);
+    explicit RecordingTTSOutput(QString id) : m_id(std::move(id)) { }
 
     bool available = true;
     std::vector<QByteArray> played;
-    int stops = 0;
 
     QString id() const override { return m_id; }
     QString displayName() const override { return m_id; }
     bool isAvailable() const override { return available; }
     QCoro::Task<> play(QByteArray adpcm) override;
-    void stop() override { ++stops; }
+    void stop() override { }
 
-    void hold();
+    void hold() { m_gate.emplace(); }
     void release();
 
 private:
