@@ -18,7 +18,7 @@ AssetAudioCueOutput::AssetAudioCueOutput(SpeakFallback speak, common::LogSink lo
 {
     // A sound that never reaches the speaker would otherwise pass without a word.
     QObject::connect(m_player.get(), &platform::AudioPlayer::failed, m_player.get(), [this](const QString& error) {
-        log(QStringLiteral("AudioCue: playback failed for %1: %2").arg(m_playing, error), LogColor::Orange);
+        log(QStringLiteral("AudioCue: playback failed for %1: %2").arg(m_currentSound, error), LogColor::Orange);
     });
 }
 
@@ -52,7 +52,7 @@ void AssetAudioCueOutput::play(AudioCue cue)
         fallback(cue);
         return;
     }
-    m_playing = name;
+    m_currentSound = name;
 }
 
 std::optional<QString> AssetAudioCueOutput::resolveAssetPath(AudioCue cue)

@@ -23,7 +23,7 @@ public:
 
     /// soundFolders are searched in order (common::resourceFolderCandidates gives the ones beside the executable);
     /// the player is the output's own.
-    AssetAudioCueOutput(SpeakFallback speak, common::LogSink log, QStringList soundFolders,
+    AssetAudioCueOutput(SpeakFallback speak, common::LogSink logSink, QStringList soundFolders,
         std::unique_ptr<platform::AudioPlayer> player);
     ~AssetAudioCueOutput() override;
 
@@ -44,7 +44,7 @@ private:
     QStringList m_soundFolders;
     std::unique_ptr<platform::AudioPlayer> m_player;
     // The file whose sound the player plays, for the line that says it failed.
-    QString m_playing;
+    QString m_currentSound;
     std::map<QString, std::optional<QString>> m_pathCache;
 };
 
