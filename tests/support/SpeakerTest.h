@@ -25,10 +25,11 @@ protected:
     /// How many of the half-overlapping 100 ms windows heard since SetUp carry the tone (a share above minShare,
     /// see toneShare): each one adds about 50 ms of the tone heard.
     int toneWindows(double frequencyHz, double minShare);
+    /// Everything recorded so far, and where what was heard since SetUp begins in it.
+    std::vector<qint16> samples();
+    qsizetype heardFrom() const { return m_from; }
 
 private:
-    std::vector<qint16> samples();
-
     std::unique_ptr<SpeakerLock> m_speaker;
     QProcess m_recorder;
     QByteArray m_recorded;
