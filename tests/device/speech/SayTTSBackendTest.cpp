@@ -9,7 +9,7 @@
 #include "main/device/speech/TTSEngine.h"
 #include "platform/speech/espeak/EspeakSynthesizer.h"
 #include "platform/speech/fake/FakeSpeechSynthesizer.h"
-#include "tests/device/support/FakeTTS.h"
+#include "tests/support/FakeTTS.h"
 #include "tests/support/Files.h"
 #include "tests/support/TaskResult.h"
 #include "tests/support/Wait.h"

@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 #include "main/device/codec/ADPCMEncoder.h"
-#include "tests/device/support/FakeTTS.h"
+#include "tests/support/FakeTTS.h"
 #include "tests/support/TaskResult.h"
 #include "tests/support/Tone.h"
 

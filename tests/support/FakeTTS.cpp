@@ -1,4 +1,4 @@
-#include "tests/device/support/FakeTTS.h"
+#include "tests/support/FakeTTS.h"
 
 #include <utility>
 
