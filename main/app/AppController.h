@@ -19,6 +19,7 @@
 #include "main/app/panel/PanelViewModel.h"
 #include "main/app/shell/HealthTicker.h"
 #include "main/app/shell/NotificationHub.h"
+#include "main/app/speech/Announcements.h"
 #include "main/app/voice/StreamingSessionKeeper.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
@@ -27,6 +28,7 @@
 #include "main/device/pushers/OverviewBridge.h"
 #include "main/device/pushers/SListBridge.h"
 #include "main/device/pushers/SessionDetailBridge.h"
+#include "main/device/speech/SayTTSBackend.h"
 #include "main/hooks/approvals/ApprovalBridge.h"
 #include "main/hooks/approvals/PendingRequestTable.h"
 #include "main/hooks/server/HookServer.h"
@@ -45,6 +47,7 @@
 #include "main/voice/context/STTContext.h"
 #include "main/voice/engine/SpeechEngine.h"
 #include "main/voice/settings/AppSettingsCache.h"
+#include "platform/audio/AudioPlayerFactory.h"
 #include "platform/ble/BleTransportFactory.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/secrets/KeychainStore.h"
@@ -77,6 +80,11 @@ public:
         QString cloudBaseURL;
         /// Opens an address in the user's browser (the checkout page); the desktop's handler when empty.
         std::function<void(const QUrl&)> openURL;
+        /// The speech synthesiser of the announcements.
+        std::function<std::shared_ptr<device::TTSBackend>()> ttsBackend
+            = [] { return std::make_shared<device::SayTTSBackend>(); };
+        /// A player on the default audio output, for the spoken announcements and the cue sounds.
+        std::function<std::unique_ptr<platform::AudioPlayer>()> audioPlayer = &platform::makeAudioPlayer;
     };
 
     explicit AppController(Dependencies dependencies);
@@ -153,6 +161,14 @@ public:
     /// The streaming session the controller keeps open, or null.
     voice::Qwen3ASRStreamingSession* qwen3Session() const { return m_streamingKeeper.session(); }
 
+    // Speech out: the announcement engine that the Audio and Lab pages reach, and the cue output shared with the
+    // panel (silent until the panel's owner hands over the one that plays files).
+    device::TTSEngine& tts() { return m_announcements.tts(); }
+    device::AudioCueOutput& audioCue() { return m_announcements.audioCue(); }
+    void setAudioCue(std::shared_ptr<device::AudioCueOutput> output) { m_announcements.setAudioCue(std::move(output)); }
+    /// The cue output that plays the shipped sound files beside the executable, speaking through tts().
+    std::shared_ptr<device::AudioCueOutput> makeAssetCueOutput();
+
     // Cloud account: the mirror that the panel and the account pages read, and the session's operations. The work
     // is CloudAccount's; these only pass through.
 
@@ -183,6 +199,8 @@ public:
 private:
     void log(const QString& message, common::LogColor color);
     void statusChanged();
+    /// Speaks what a finished turn, an API error or a failed tool has to say.
+    void announceHookEvent(const QString& eventName, const QJsonObject& payload);
     HookServerHealth hookServerHealth() const;
 
     // The panel's side: what it shows and what its actions do.
@@ -244,6 +262,7 @@ private:
     std::unique_ptr<device::OverviewBridge> m_overviewBridge;
     std::unique_ptr<device::SListBridge> m_slistBridge;
     std::unique_ptr<device::SessionDetailBridge> m_sessionDetailBridge;
+    Announcements m_announcements;
     // Cloud account; after the speech engine and the view model it writes to.
     CloudAccount m_cloudAccount;
 };

@@ -123,6 +123,8 @@ void AppDelegate::setupNotchPanel()
         return;
     }
     m_panelSetUp = true;
+    // One cue output, the same for the controller and (when it is there) the panel.
+    m_controller.setAudioCue(m_controller.makeAssetCueOutput());
     // Until the panel takes over, a change and a steady 2 s poll keep the session list current; the poll also
     // drops sessions that went quiet. A burst of events asks for one sync, run once the burst has been handled.
     m_syncSoon.setSingleShot(true);

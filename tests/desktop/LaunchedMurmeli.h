@@ -7,6 +7,7 @@
 #include "main/app/AppController.h"
 #include "main/app/AppDelegate.h"
 #include "main/app/views/WidgetShellViews.h"
+#include "main/device/speech/SayTTSBackend.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
 
@@ -17,9 +18,17 @@ namespace murmeli::test {
 struct LaunchedMurmeli {
     LaunchedMurmeli() { delegate.applicationDidFinishLaunching(); }
 
+    // The test's files, and the speech synthesiser murmeli ships, so the windows show what a user sees.
+    static app::AppController::Dependencies dependencies(const QTemporaryDir& root)
+    {
+        app::AppController::Dependencies result = controllerDependencies(
+            root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>());
+        result.ttsBackend = [] { return std::make_shared<device::SayTTSBackend>(); };
+        return result;
+    }
+
     QTemporaryDir root;
-    app::AppController controller { controllerDependencies(
-        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>()) };
+    app::AppController controller { dependencies(root) };
     app::WidgetShellViews views;
     app::AppDelegate delegate { controller, views, QStringLiteral("/usr/bin/murmeli"),
         QStringLiteral(MURMELI_SOURCE_DIR "/fonts") };

@@ -67,6 +67,10 @@ TEST(SettingsScreenshotTest, EveryPageOfTheSettingsWindow)
         ASSERT_EQ(rootView.shownSection(), section);
         const QString name = settings::toString(section);
         settle(name);
+        if (section == settings::SettingsSection::Audio) {
+            // Showing the page writes the engine in use back through the controller's announcement engine.
+            EXPECT_EQ(controller.defaults().stringValue(QStringLiteral("ttsBackend")), QStringLiteral("apple-tts"));
+        }
         EXPECT_EQ(shot.size(), QSize(870, 720) * window.devicePixelRatio());
         QScrollBar* bar = detail->verticalScrollBar();
         if (bar->maximum() > 0) {

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include "main/device/link/BLEBridge.h"
+#include "main/device/speech/TTSEngine.h"
 #include "main/hooks/status/TokenStore.h"
 #include "main/notch/geometry/DisplayPreference.h"
 #include "main/notch/geometry/NotchScreenPreference.h"
@@ -75,6 +76,9 @@ TEST(PreferenceKeysTest, TheTableNamesEveryOwnersKeyOnce)
         voice::SpeechSettings::enterModeKey,
         voice::CloudSocketSession::proxyHostKey,
         voice::CloudSocketSession::proxyPortKey,
+        device::TTSEngine::enabledUDKey,
+        device::TTSEngine::mutedUDKey,
+        device::TTSEngine::backendUDKey,
         hooks::TokenStore::cumulativeKey,
         hooks::TokenStore::todayKey,
         hooks::TokenStore::todayDateKey,
@@ -92,6 +96,7 @@ TEST(PreferenceKeysTest, OwnersReadAMissingKeyAsTheTableSays)
     QTemporaryDir dir;
     platform::Defaults defaults(dir.path() + QStringLiteral("/defaults.json"));
     voice::SpeechSettings speech(defaults);
+    device::TTSEngine tts(defaults);
     platform::FakeLoginItem loginItem;
     settings::SettingsViewModel vm(defaults, loginItem);
     struct Row {
@@ -112,6 +117,8 @@ TEST(PreferenceKeysTest, OwnersReadAMissingKeyAsTheTableSays)
         { "speechBackendId", [&] { return speech.activeBackendId(); } },
         { "micSource", [&] { return speech.activeMicSource(); } },
         { "enterMode", [&] { return voice::toString(speech.enterMode()); } },
+        { "ttsBackend", [&] { return tts.activeBackendId(); } },
+        { "ttsEnabled", [&] { return text(tts.isEnabled()); } },
     };
     for (const Row& row : rows) {
         const QString expected = QString::fromLatin1(rowOf(row.key).whenMissing).section(QLatin1Char(' '), 0, 0);

@@ -3,6 +3,8 @@
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
+#include "platform/audio/fake/FakeAudioPlayer.h"
+#include "tests/support/FakeTTS.h"
 
 namespace murmeli::test {
 
@@ -21,6 +23,9 @@ inline app::AppController::Dependencies controllerDependencies(const QTemporaryD
     dependencies.defaults = std::make_shared<platform::Defaults>(root.path() + QStringLiteral("/defaults.json"));
     dependencies.agentSettingsPath = root.path() + QStringLiteral("/claude-settings.json");
     dependencies.appSettingsPath = root.path() + QStringLiteral("/murmeli-settings.json");
+    // Nothing is spoken or played on the machine that runs the tests.
+    dependencies.ttsBackend = [] { return std::make_shared<FakeTTSBackend>(); };
+    dependencies.audioPlayer = [] { return std::make_unique<platform::FakeAudioPlayer>(); };
     return dependencies;
 }
 

@@ -71,19 +71,21 @@ std::optional<settings::InjectionSupport> ControllerSettingsHost::injectionSuppo
 
 QList<settings::SpeechVoice> ControllerSettingsHost::speechVoices() const
 {
-    return voices ? voices() : QList<settings::SpeechVoice>();
+    QList<settings::SpeechVoice> result;
+    for (const std::shared_ptr<device::TTSBackend>& backend : m_controller.tts().backends()) {
+        result.append({ backend->id(), backend->displayName(), backend->isAvailable() });
+    }
+    return result;
 }
 
 QString ControllerSettingsHost::activeSpeechVoiceId() const
 {
-    return activeVoiceId ? activeVoiceId() : QString();
+    return m_controller.tts().activeBackendId();
 }
 
 void ControllerSettingsHost::setActiveSpeechVoiceId(const QString& id)
 {
-    if (chooseVoice) {
-        chooseVoice(id);
-    }
+    m_controller.tts().setActiveBackendId(id);
 }
 
 } // namespace murmeli::app

@@ -30,16 +30,12 @@ public:
     void setActiveSpeechVoiceId(const QString& id) override;
 
     // Parts the controller does not hold yet are reached through these, set by whoever wires them; while one is
-    // unset the pages see nothing there (no global key, no answer on typing into other windows, no voices).
+    // unset the pages see nothing there (no global key, no answer on typing into other windows).
 
     /// The global push-to-talk key follows the custom hotkey.
     std::function<void(const settings::PTTHotkey& hotkey)> rebindHotkey;
     /// The desktop layer's answer on typing into other windows.
     std::function<settings::InjectionSupport()> injectionProbe;
-    /// The speech-synthesis engine's backends, its chosen backend, and the choice of another.
-    std::function<QList<settings::SpeechVoice>()> voices;
-    std::function<QString()> activeVoiceId;
-    std::function<void(const QString& id)> chooseVoice;
 
 private:
     AppController& m_controller;
