@@ -336,6 +336,14 @@ std::optional<QString> AppController::setWebSocketProxy(const QString& host, int
     return std::nullopt;
 }
 
+bool AppController::hasStoredCloudSession() const
+{
+    return !m_keychain
+                .load(QString::fromLatin1(platform::KeychainStore::cloudService),
+                    QString::fromLatin1(CloudAccount::tokenAccount))
+                .isEmpty();
+}
+
 voice::STTContext AppController::currentSTTContext()
 {
     voice::STTContextBuilder::SessionView session;

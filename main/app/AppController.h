@@ -113,6 +113,8 @@ public:
 
     /// The panel's state and actions.
     PanelViewModel& vm() { return m_vm; }
+    /// The user-defaults store every component reads its preferences from.
+    platform::Defaults& defaults() { return *m_dependencies.defaults; }
     /// Polls the outside usage tool; started at start-up when its Lab switch is on.
     usage::CodexBarUsageReader& codexBarReader() { return m_codexBarReader; }
     const PanelSessionSync& panelSync() const { return m_panelSync; }
@@ -174,6 +176,8 @@ public:
     std::function<void()> onCloudStateChange;
     const CloudAccount::Mirror& cloudMirror() const { return m_cloudAccount.mirror(); }
     const QString& cloudEmail() const { return m_cloudAccount.mirror().email; }
+    /// Whether a cloud session token is kept in the secret store.
+    bool hasStoredCloudSession() const;
     const QString& cloudTier() const { return m_cloudAccount.mirror().tier; }
     qint64 cloudMinutesLeft() const { return m_cloudAccount.mirror().minutesLeft; }
     CloudAccount& cloudAccount() { return m_cloudAccount; }

@@ -97,6 +97,7 @@ void AppDelegate::addNotificationObservers()
     QObject::connect(&hub, &NotificationHub::onboardingForceReopen, &m_context, [this] { forceReopenOnboarding(); });
     QObject::connect(&hub, &NotificationHub::showActivityLog, &m_context, [this] { openLogWindow(); });
     QObject::connect(&hub, &NotificationHub::checkForUpdates, &m_context, [this] { checkForUpdates(); });
+    QObject::connect(&hub, &NotificationHub::showSettings, &m_context, [this] { showSettingsWindow(); });
     QObject::connect(&hub, &NotificationHub::openSettingsPermissions, &m_context, [this] { showSettingsWindow(); });
 }
 
@@ -146,7 +147,7 @@ void AppDelegate::openLogWindow()
 
 void AppDelegate::showSettingsWindow()
 {
-    log(QStringLiteral("[diag] settings window requested; this build has none yet"), LogColor::Blue);
+    m_views.showSettings(m_controller);
 }
 
 void AppDelegate::checkForUpdates()
