@@ -245,6 +245,29 @@ void AppController::startDeviceLink()
     if (!m_dependencies.defaults->boolValue(QLatin1String(device::BLEBridge::enabledUDKey)).value_or(false)) {
         return;
     }
+    buildDeviceLink();
+    m_ble->start();
+}
+
+void AppController::setDeviceLinkRunning(bool on)
+{
+    if (!on) {
+        if (m_ble) {
+            m_ble->stop();
+        }
+        return;
+    }
+    if (!m_ble) {
+        if (!m_backendStarted) {
+            return;
+        }
+        buildDeviceLink();
+    }
+    m_ble->start();
+}
+
+void AppController::buildDeviceLink()
+{
     common::Clock& clock = *m_dependencies.clock;
     m_ble = std::make_unique<device::BLEBridge>(m_dependencies.bleTransport(), clock);
     m_ble->onLog = [this](const QString& message, LogColor color) { log(message, color); };
@@ -278,7 +301,6 @@ void AppController::startDeviceLink()
         &m_vm, &PanelViewModel::cloudEmailChanged, m_lifetime.get(), [this] { m_overviewBridge->pushAccount(); });
     QObject::connect(
         &m_vm, &PanelViewModel::cloudTierChanged, m_lifetime.get(), [this] { m_overviewBridge->pushAccount(); });
-    m_ble->start();
 }
 
 void AppController::sendStatusToDevice(const std::optional<hooks::ClaudeStatus>& status)

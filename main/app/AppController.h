@@ -115,6 +115,8 @@ public:
     PanelViewModel& vm() { return m_vm; }
     /// The user-defaults store every component reads its preferences from.
     platform::Defaults& defaults() { return *m_dependencies.defaults; }
+    /// The clock every component's timers run on.
+    common::Clock& clock() { return *m_dependencies.clock; }
     /// Polls the outside usage tool; started at start-up when its Lab switch is on.
     usage::CodexBarUsageReader& codexBarReader() { return m_codexBarReader; }
     const PanelSessionSync& panelSync() const { return m_panelSync; }
@@ -147,8 +149,11 @@ public:
     /// hotwords and the effective locale.
     voice::STTContext currentSTTContext();
 
-    /// The device link; null unless its Lab switch was on at start-up.
+    /// The device link; null until its Lab switch is on while the back end runs.
     device::BLEBridge* ble() const { return m_ble.get(); }
+    /// The Lab switch: brings the device link up, making it with its approval bridge and pushers on first use once
+    /// the back end runs (before that, the start-up makes it from the stored switch), or takes it down.
+    void setDeviceLinkRunning(bool on);
     /// Opens the long-lived streaming session when signed in and the cloud streams; reuses an existing one.
     void openQwen3SessionIfEligible();
     /// Closes the streaming session; the engine keeps it for the next open.
@@ -216,6 +221,7 @@ private:
     void wireVoice();
     /// The device link, its approval bridge and its pushers, when the Lab switch is on.
     void startDeviceLink();
+    void buildDeviceLink();
     /// The selected session's status lines for the device.
     void sendStatusToDevice(const std::optional<hooks::ClaudeStatus>& status);
     void wireCloud();

@@ -8,15 +8,22 @@
 #include "main/app/AppDelegate.h"
 #include "main/app/views/WidgetShellViews.h"
 #include "main/device/speech/SayTTSBackend.h"
+#include "main/settings/onboarding/OnboardingController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
 
 namespace murmeli::test {
 
 /// murmeli as it starts on the desktop, with its windows in Qt Widgets and its files in a temporary folder: the
-/// launch has run when this is built.
+/// launch has run when this is built, as a first run or as a later one after onboarding was finished.
 struct LaunchedMurmeli {
-    LaunchedMurmeli() { delegate.applicationDidFinishLaunching(); }
+    explicit LaunchedMurmeli(bool onboarded = true)
+    {
+        if (onboarded) {
+            settings::OnboardingController::markCompleted(controller.defaults());
+        }
+        delegate.applicationDidFinishLaunching();
+    }
 
     // The test's files, and the speech synthesiser murmeli ships, so the windows show what a user sees.
     static app::AppController::Dependencies dependencies(const QTemporaryDir& root)

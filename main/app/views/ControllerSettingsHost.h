@@ -28,6 +28,15 @@ public:
     QList<settings::SpeechVoice> speechVoices() const override;
     QString activeSpeechVoiceId() const override;
     void setActiveSpeechVoiceId(const QString& id) override;
+    settings::LabStatus::DeviceLink deviceLink() const override;
+    void setDeviceLinkRunning(bool on) override;
+    bool speaksAnnouncements() const override;
+    void setSpeaksAnnouncements(bool on) override;
+    usage::CodexBarUsageReader& usageReader() override;
+    void clearUsageDisplay() override;
+    std::optional<QDateTime> lastUsageUpdate() const override;
+    void testUsageCommand(const QString& command, double timeoutSec, std::function<void(int secondsLeft)> onProgress,
+        std::function<void(bool ok, const QString& message)> completion) override;
 
     // Parts the controller does not hold yet are reached through these, set by whoever wires them; while one is
     // unset the pages see nothing there (no global key, no answer on typing into other windows).

@@ -3,12 +3,15 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QGuiApplication>
 #include <QMessageBox>
 
 #include "main/app/AppController.h"
 #include "main/app/views/ActivityLogWindow.h"
 #include "main/app/views/ControllerSettingsHost.h"
 #include "main/settings/views/SettingsWindowController.h"
+#include "main/settings/views/onboarding/OnboardingWindow.h"
+#include "platform/audio/AudioCaptureFactory.h"
 #include "platform/autostart/LoginItemFactory.h"
 #include "platform/desktop/ScreenProviderFactory.h"
 
@@ -16,7 +19,12 @@ namespace murmeli::app {
 
 WidgetShellViews::WidgetShellViews() = default;
 
-WidgetShellViews::~WidgetShellViews() = default;
+WidgetShellViews::~WidgetShellViews()
+{
+    for (const QPointer<settings::OnboardingWindow>& window : m_onboardingWindows) {
+        delete window.data();
+    }
+}
 
 void WidgetShellViews::buildActivityLog()
 {
@@ -44,12 +52,62 @@ void WidgetShellViews::showSettings(AppController& controller)
         m_loginItem = platform::makeLoginItem(QCoreApplication::applicationFilePath());
         m_screens = platform::makeScreenProvider();
         m_settingsHost = std::make_unique<ControllerSettingsHost>(controller);
+        m_settingsHost->injectionProbe = injectionProbe;
         m_settingsWindow = std::make_unique<settings::SettingsWindowController>(
             settings::SettingsEnvironment { controller.defaults(), *m_loginItem, *m_screens, controller.notifications(),
                 QDir::homePath(), [](const QUrl& url) { QDesktopServices::openUrl(url); } },
             m_settingsHost.get());
     }
     m_settingsWindow->present();
+}
+
+void WidgetShellViews::showOnboarding(AppController& controller, bool isReopen, std::function<void()> onClose)
+{
+    // Without a display nobody could answer the window, and murmeli must still serve the agents.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        onClose();
+        return;
+    }
+    auto* window = new settings::OnboardingWindow(
+        { controller.defaults(), controller.clock(), permissionSources() }, isReopen, std::move(onClose));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    std::erase_if(m_onboardingWindows, [](const QPointer<settings::OnboardingWindow>& each) { return each.isNull(); });
+    m_onboardingWindows.emplace_back(window);
+    window->present();
+}
+
+std::vector<settings::OnboardingWindow*> WidgetShellViews::onboardingWindows() const
+{
+    std::vector<settings::OnboardingWindow*> open;
+    for (const QPointer<settings::OnboardingWindow>& window : m_onboardingWindows) {
+        if (window) {
+            open.push_back(window.data());
+        }
+    }
+    return open;
+}
+
+settings::PermissionSources WidgetShellViews::permissionSources()
+{
+    if (!m_microphone) {
+        m_microphone = platform::makeAudioCapture();
+    }
+    settings::PermissionSources sources;
+    if (injectionProbe) {
+        sources.injection = [probe = injectionProbe]() -> std::optional<settings::ProbeOutcome> {
+            const settings::InjectionSupport support = probe();
+            return settings::ProbeOutcome { support.canInject, support.reason };
+        };
+    }
+    sources.microphone = [capture = m_microphone.get()]() -> std::optional<settings::ProbeOutcome> {
+        const platform::MicrophoneAccess access = capture->checkAccess();
+        if (access.pending) {
+            return std::nullopt;
+        }
+        return settings::ProbeOutcome { access.granted, access.detail };
+    };
+    sources.recognizerModel = recognizerModelProbe;
+    return sources;
 }
 
 void WidgetShellViews::showInformation(
