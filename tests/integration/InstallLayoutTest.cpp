@@ -6,7 +6,7 @@
 
 #include "main/common/ProcessRunner.h"
 #include "main/common/ResourcePaths.h"
-#include "main/settings/CLIAdapter.h"
+#include "main/settings/integrations/CLIAdapter.h"
 #include "tests/support/Files.h"
 
 using namespace murmeli;

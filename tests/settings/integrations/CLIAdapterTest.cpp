@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "main/settings/CLIAdapter.h"
+#include "main/settings/integrations/CLIAdapter.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 
 using namespace murmeli;
