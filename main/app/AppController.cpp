@@ -153,8 +153,7 @@ void AppController::startBackend(const QString& binaryPath)
     wireViewModelActions();
     syncSessions();
 
-    const QString settingsPath = m_dependencies.agentSettingsPath.isEmpty() ? hooks::StatusFiles::agentSettingsPath()
-                                                                            : m_dependencies.agentSettingsPath;
+    const QString settingsPath = agentSettingsPath();
     hooks::HookSelfCheck::emit(
         hooks::HookSelfCheck::run(settingsPath), [this](const QString& line) { log(line, LogColor::Orange); });
     m_healthTicker.start();
@@ -166,11 +165,21 @@ void AppController::startBackend(const QString& binaryPath)
     openQwen3SessionIfEligible();
 }
 
+QString AppController::executablePath() const
+{
+    return m_dependencies.executablePath.isEmpty() ? QCoreApplication::applicationFilePath()
+                                                   : m_dependencies.executablePath;
+}
+
+QString AppController::agentSettingsPath() const
+{
+    return m_dependencies.agentSettingsPath.isEmpty() ? hooks::StatusFiles::agentSettingsPath()
+                                                      : m_dependencies.agentSettingsPath;
+}
+
 std::shared_ptr<device::AudioCueOutput> AppController::makeAssetCueOutput()
 {
-    const QString executable = m_dependencies.executablePath.isEmpty() ? QCoreApplication::applicationFilePath()
-                                                                       : m_dependencies.executablePath;
-    return m_announcements.makeAssetCueOutput(executable, m_dependencies.audioPlayer(),
+    return m_announcements.makeAssetCueOutput(executablePath(), m_dependencies.audioPlayer(),
         [this](const QString& message, LogColor color) { log(message, color); });
 }
 

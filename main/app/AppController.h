@@ -117,6 +117,12 @@ public:
     platform::Defaults& defaults() { return *m_dependencies.defaults; }
     /// The clock every component's timers run on.
     common::Clock& clock() { return *m_dependencies.clock; }
+    /// murmeli's own executable, from which the installers are found.
+    QString executablePath() const;
+    /// Claude Code's settings file, which the start-up self-check reads.
+    QString agentSettingsPath() const;
+    /// The secrets: the hooks' shared secret, the cloud session.
+    const platform::KeychainStore& keychain() const { return m_keychain; }
     /// Polls the outside usage tool; started at start-up when its Lab switch is on.
     usage::CodexBarUsageReader& codexBarReader() { return m_codexBarReader; }
     const PanelSessionSync& panelSync() const { return m_panelSync; }

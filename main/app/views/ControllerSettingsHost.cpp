@@ -88,6 +88,26 @@ void ControllerSettingsHost::setActiveSpeechVoiceId(const QString& id)
     m_controller.tts().setActiveBackendId(id);
 }
 
+QString ControllerSettingsHost::executablePath() const
+{
+    return m_controller.executablePath();
+}
+
+platform::KeychainStore ControllerSettingsHost::keychain() const
+{
+    return m_controller.keychain();
+}
+
+QString ControllerSettingsHost::agentSettingsPath() const
+{
+    return m_controller.agentSettingsPath();
+}
+
+QCoro::Task<std::optional<QString>> ControllerSettingsHost::installClaudeHooks()
+{
+    return m_controller.installHooksAndWait();
+}
+
 settings::LabStatus::DeviceLink ControllerSettingsHost::deviceLink() const
 {
     using Radio = settings::LabStatus::Radio;

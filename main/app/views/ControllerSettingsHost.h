@@ -28,6 +28,10 @@ public:
     QList<settings::SpeechVoice> speechVoices() const override;
     QString activeSpeechVoiceId() const override;
     void setActiveSpeechVoiceId(const QString& id) override;
+    QString executablePath() const override;
+    platform::KeychainStore keychain() const override;
+    QString agentSettingsPath() const override;
+    QCoro::Task<std::optional<QString>> installClaudeHooks() override;
     settings::LabStatus::DeviceLink deviceLink() const override;
     void setDeviceLinkRunning(bool on) override;
     bool speaksAnnouncements() const override;

@@ -13,6 +13,7 @@
 #include "main/settings/AccessibilityStatus.h"
 #include "main/settings/LabStatus.h"
 #include "main/settings/PTTHotkey.h"
+#include "platform/secrets/KeychainStore.h"
 
 namespace murmeli::usage {
 class CodexBarUsageReader;
@@ -70,6 +71,17 @@ public:
     virtual QString activeSpeechVoiceId() const = 0;
     /// Stores the chosen engine and empties its phrase cache.
     virtual void setActiveSpeechVoiceId(const QString& id) = 0;
+
+    // The Integrations page.
+
+    /// murmeli's own executable: the installers are found from it and told it.
+    virtual QString executablePath() const = 0;
+    /// The secrets the application keeps (the hooks' shared secret among them).
+    virtual platform::KeychainStore keychain() const = 0;
+    /// Claude Code's settings file, which the hooks doctor checks.
+    virtual QString agentSettingsPath() const = 0;
+    /// Runs Claude Code's installer through the application: nullopt when it succeeded, else what went wrong.
+    virtual QCoro::Task<std::optional<QString>> installClaudeHooks() = 0;
 
     // The Lab page.
 

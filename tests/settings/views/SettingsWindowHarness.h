@@ -11,12 +11,14 @@
 #include "main/app/shell/NotificationHub.h"
 #include "main/common/Clock.h"
 #include "main/settings/views/SettingsHost.h"
+#include "main/settings/views/SettingsRootView.h"
 #include "main/settings/views/SettingsWindowController.h"
 #include "main/usage/CodexBarUsageReader.h"
 #include "main/voice/engine/SpeechEngine.h"
 #include "platform/autostart/xdg/XdgAutostartEntry.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/desktop/fake/FakeScreenProvider.h"
+#include "platform/secrets/fake/FakeSecretStore.h"
 
 namespace murmeli::test {
 
@@ -59,6 +61,14 @@ public:
         activeVoice = id;
         voiceChoices.append(id);
     }
+    QString executablePath() const override { return executable; }
+    platform::KeychainStore keychain() const override { return platform::KeychainStore(secrets); }
+    QString agentSettingsPath() const override { return claudeSettings; }
+    QCoro::Task<std::optional<QString>> installClaudeHooks() override
+    {
+        ++claudeInstalls;
+        co_return claudeInstallFailure;
+    }
     settings::LabStatus::DeviceLink deviceLink() const override { return link; }
     void setDeviceLinkRunning(bool on) override
     {
@@ -96,6 +106,11 @@ public:
     QList<settings::SpeechVoice> voices;
     QString activeVoice;
     QStringList voiceChoices;
+    QString executable;
+    std::shared_ptr<platform::SecretStore> secrets = std::make_shared<platform::FakeSecretStore>();
+    QString claudeSettings;
+    int claudeInstalls = 0;
+    std::optional<QString> claudeInstallFailure;
     settings::LabStatus::DeviceLink link;
     std::vector<bool> linkRuns;
     bool speaks = false;
@@ -129,6 +144,15 @@ struct SettingsWindowHarness {
                 host.get());
         }
         return *controller;
+    }
+
+    /// Opens the window at the section's page; null when the page shown is not a Page.
+    template <typename Page> Page* show(settings::SettingsSection section)
+    {
+        settings::SettingsWindowController& controller = window();
+        controller.viewModel().setSelectedSection(section);
+        controller.present();
+        return qobject_cast<Page*>(controller.rootView().page());
     }
 
     QTemporaryDir home;
