@@ -79,7 +79,7 @@ TEST(IntegrationsPageTest, InstallAndUninstallShowTheScriptsOutputAndTheRowsFoll
         = [&](const char* id) { return rowOf(page, id)->control()->findChild<settings::SettingsBadge*>()->label(); };
     EXPECT_EQ(badgeOf("codex"), QStringLiteral("Available"));
     EXPECT_EQ(badgeOf("openCode"), QStringLiteral("Soon")) << "its installer is not there";
-    EXPECT_EQ(rowOf(page, "openCode")->sub(), QString());
+    EXPECT_EQ(rowOf(page, "openCode")->sub(), std::nullopt);
     EXPECT_EQ(badgeOf("kimi"), QStringLiteral("Soon"));
 
     QTest::mouseClick(buttonOf(page, QStringLiteral("install-codex")), Qt::LeftButton);

@@ -53,17 +53,20 @@ constexpr StateTexts stateTexts[] = {
         "Registers murmeli hooks via ~/.codebuddy/settings.json (Claude Code schema)." },
 };
 
-QString subLabel(const CLIAdapter& adapter, State state)
+// None where the text is empty (an adapter whose installer is missing), so the row stays one line.
+std::optional<QString> subLabel(const CLIAdapter& adapter, State state)
 {
+    QString text = adapter.shortDescription;
     if (state == State::ComingSoon) {
-        return adapter.comingSoonNote;
-    }
-    for (const StateTexts& texts : stateTexts) {
-        if (texts.id == adapter.id) {
-            return QString::fromUtf8(state == State::Active ? texts.active : texts.installable);
+        text = adapter.comingSoonNote;
+    } else {
+        for (const StateTexts& texts : stateTexts) {
+            if (texts.id == adapter.id) {
+                text = QString::fromUtf8(state == State::Active ? texts.active : texts.installable);
+            }
         }
     }
-    return adapter.shortDescription;
+    return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
 }
 
 SettingsBadge* stateBadge(State state)

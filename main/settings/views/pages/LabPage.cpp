@@ -70,11 +70,11 @@ void LabPage::addHardwareGroup()
 
     QWidget* profile = nullptr;
     if (m_host != nullptr) {
-        QList<SegmentedPicker::Segment> segments;
-        for (const voice::AudioProfile each : voice::allAudioProfiles) {
-            segments.append({ voice::displayName(each), voice::toString(each) });
-        }
-        m_profilePicker = new SegmentedPicker(segments, 220);
+        // Short segment titles: the row's help line says what a profile switches.
+        m_profilePicker
+            = new SegmentedPicker({ { QStringLiteral("Computer"), voice::toString(voice::AudioProfile::Mac) },
+                                      { QStringLiteral("BLE"), voice::toString(voice::AudioProfile::Ble) } },
+                220);
         m_profilePicker->setObjectName(QStringLiteral("outputProfile"));
         profile = m_profilePicker;
     } else {

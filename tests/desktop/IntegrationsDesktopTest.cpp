@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "main/hooks/install/HookSelfCheck.h"
+#include "main/settings/integrations/HooksDoctor.h"
+#include "main/settings/integrations/IntegrationsModel.h"
+#include "main/settings/views/SettingsRootView.h"
+#include "main/settings/views/SettingsWindowController.h"
+#include "main/settings/views/pages/IntegrationsPage.h"
+#include "main/settings/views/widgets/KitButton.h"
+#include "main/settings/views/widgets/SettingsGroupCard.h"
+#include "platform/secrets/SecretStoreFactory.h"
+#include "tests/desktop/LaunchedMurmeli.h"
+#include "tests/support/Files.h"
+#include "tests/support/TestDesktop.h"
+#include "tests/support/Wait.h"
+
+using namespace murmeli;
+using settings::CLIAdapter;
+using settings::CLIInstallState;
+
+namespace {
+
+// Sets environment variables for the life of the object and puts the old values back.
+class ScopedEnvironment final {
+public:
+    void set(const char* name, const QByteArray& value)
+    {
+        m_saved.push_back({ name, qgetenv(name), qEnvironmentVariableIsSet(name) });
+        qputenv(name, value);
+    }
+    ~ScopedEnvironment()
+    {
+        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+            if (it->wasSet) {
+                qputenv(it->name, it->value);
+            } else {
+                qunsetenv(it->name);
+            }
+        }
+    }
+
+private:
+    struct Saved {
+        const char* name;
+        QByteArray value;
+        bool wasSet;
+    };
+    std::vector<Saved> m_saved;
+};
+
+} // namespace
+
+// Under a fresh home, the Integrations page installs Claude Code's hooks through the shipped installer and the
+// murmeli executable, the row turns active and the doctor's count rises to every required event on Re-check; the
+// uninstall takes them out again and the count falls back.
+TEST(IntegrationsDesktopTest, ThePageInstallsAndUninstallsClaudeCodesHooksAndTheDoctorFollows)
+{
+    if (const std::optional<QString> missing = test::testDesktopMissing()) {
+        GTEST_SKIP() << missing->toStdString();
+    }
+    QTemporaryDir scratch;
+    const QString home = scratch.path() + QStringLiteral("/home");
+    const QString prefix = scratch.path() + QStringLiteral("/prefix");
+    ASSERT_TRUE(QDir().mkpath(home + QStringLiteral("/.claude")));
+    ASSERT_TRUE(QDir().mkpath(prefix + QStringLiteral("/bin")));
+    ASSERT_TRUE(QDir().mkpath(prefix + QStringLiteral("/share/murmeli")));
+    // An installed murmeli: the real executable behind bin/, the shipped scripts under share/.
+    ASSERT_TRUE(test::writeScript(prefix + QStringLiteral("/bin/murmeli"), "exec '" MURMELI_BINARY "' \"$@\"\n"));
+    ASSERT_TRUE(QFile::link(
+        QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts"), prefix + QStringLiteral("/share/murmeli/scripts")));
+    ScopedEnvironment environment;
+    environment.set("HOME", home.toUtf8());
+    environment.set("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8());
+    environment.set("MURMELI_SECRETS_BACKEND", "file");
+
+    test::LaunchedMurmeli murmeli(true, [&](app::AppController::Dependencies& dependencies) {
+        dependencies.executablePath = prefix + QStringLiteral("/bin/murmeli");
+        dependencies.agentSettingsPath = home + QStringLiteral("/.claude/settings.json");
+        dependencies.secrets = platform::makeSecretStore();
+    });
+    Q_EMIT murmeli.controller.notifications().showSettings();
+    settings::SettingsWindowController& settingsWindow = *murmeli.views.settingsWindow();
+    settingsWindow.viewModel().setSelectedSection(settings::SettingsSection::Integrations);
+    auto* page = qobject_cast<settings::IntegrationsPage*>(settingsWindow.rootView().page());
+    ASSERT_NE(page, nullptr);
+    settings::HooksDoctor& doctor = page->doctor();
+    const int required = doctor.requiredCount();
+    const auto recheck = [&] {
+        const QDateTime before = doctor.lastRunAt().value_or(QDateTime());
+        QTest::mouseClick(page->diagnosticsCard()->findChild<settings::KitButton*>("recheck"), Qt::LeftButton);
+        return test::waitUntil([&] { return !doctor.isRunning() && doctor.lastRunAt() != before; });
+    };
+    ASSERT_TRUE(test::waitUntil([&] { return doctor.lastRunAt().has_value(); }));
+    EXPECT_EQ(doctor.runningCount(), 0);
+    EXPECT_EQ(page->model().state(CLIAdapter::ID::ClaudeCode), CLIInstallState::Installable);
+
+    QTest::mouseClick(page->adaptersCard()->findChild<settings::KitButton*>("install-claudeCode"), Qt::LeftButton);
+    ASSERT_TRUE(test::waitUntil([&] { return !page->model().isBusy(CLIAdapter::ID::ClaudeCode); }, 60000));
+    EXPECT_FALSE(page->model().alert().has_value()) << page->model().alert()->message().toStdString();
+    EXPECT_EQ(page->model().state(CLIAdapter::ID::ClaudeCode), CLIInstallState::Active);
+    EXPECT_TRUE(test::readFile(home + QStringLiteral("/.claude/settings.json")).contains("permission-hook"));
+    ASSERT_TRUE(recheck());
+    EXPECT_EQ(doctor.runningCount(), required);
+    EXPECT_EQ(doctor.badgeLabel(), QStringLiteral("Healthy"));
+
+    QTest::mouseClick(page->adaptersCard()->findChild<settings::KitButton*>("uninstall-claudeCode"), Qt::LeftButton);
+    ASSERT_TRUE(test::waitUntil([&] { return page->resultAlert() != nullptr; }, 60000));
+    EXPECT_EQ(page->resultAlert()->text(), QStringLiteral("Claude Code uninstalled"))
+        << page->resultAlert()->informativeText().toStdString();
+    EXPECT_EQ(page->model().state(CLIAdapter::ID::ClaudeCode), CLIInstallState::Installable);
+    page->resultAlert()->accept();
+    ASSERT_TRUE(recheck());
+    EXPECT_EQ(doctor.runningCount(), 0);
+    EXPECT_FALSE(test::readFile(home + QStringLiteral("/.claude/settings.json")).contains("permission-hook"));
+}
