@@ -111,6 +111,13 @@ protected:
 
     std::string agentOutput() { return running->readAll().toStdString(); }
 
+    // Whether the event reached murmeli, and every time from the adapter.
+    bool cameFrom(const char* event, const QString& adapter) const
+    {
+        const QStringList adapters = seenAs(QString::fromLatin1(event));
+        return !adapters.isEmpty() && adapters.count(adapter) == adapters.size();
+    }
+
     // The events that reached murmeli under a name, with the adapter that sent them.
     QStringList seenAs(const QString& event) const
     {
@@ -141,7 +148,8 @@ protected:
         ASSERT_TRUE(agentFinished());
         EXPECT_TRUE(QFileInfo::exists(marker)) << agentOutput();
         for (const char* event : { "SessionStart", "UserPromptSubmit", "PermissionRequest", "PostToolUse" }) {
-            EXPECT_EQ(seenAs(QString::fromLatin1(event)), QStringList { adapter }) << event;
+            EXPECT_TRUE(cameFrom(event, adapter))
+                << event << ": " << seenAs(QString::fromLatin1(event)).join(' ').toStdString();
         }
 
         marker = runAgent();
@@ -173,7 +181,7 @@ TEST_F(AgentKitHooksTest, CodexToolEventsReachMurmeliAsCodex)
     ASSERT_TRUE(agentFinished());
     EXPECT_TRUE(QFileInfo::exists(marker)) << agentOutput();
     for (const char* event : { "SessionStart", "UserPromptSubmit", "PostToolUse", "Stop", "SessionEnd" }) {
-        EXPECT_EQ(seenAs(QString::fromLatin1(event)), QStringList { QStringLiteral("codex") }) << event;
+        EXPECT_TRUE(cameFrom(event, QStringLiteral("codex"))) << event;
     }
     EXPECT_EQ(controller->hookServer().bearerRejectCount(), 0);
 }
@@ -192,7 +200,7 @@ TEST_F(AgentKitHooksTest, TheClaudeLayoutInstallerWorksInQwenCode)
     ASSERT_TRUE(agentFinished());
     EXPECT_TRUE(QFileInfo::exists(marker)) << agentOutput();
     for (const char* event : { "SessionStart", "UserPromptSubmit", "PostToolUse", "Stop" }) {
-        EXPECT_EQ(seenAs(QString::fromLatin1(event)), QStringList { QStringLiteral("qoder") }) << event;
+        EXPECT_TRUE(cameFrom(event, QStringLiteral("qoder"))) << event;
     }
 }
 
@@ -339,7 +347,7 @@ TEST_F(AgentKitHooksTest, OpenClawGatewayTellsMurmeliOfANewSession)
         EXPECT_TRUE(waitUntil([&] { return turn.state() == QProcess::NotRunning; }, agentLimitMs));
         EXPECT_TRUE(waitUntil([&] { return !seenAs(QStringLiteral("SessionStart")).isEmpty(); }, 30000))
             << turn.readAll().toStdString();
-        EXPECT_EQ(seenAs(QStringLiteral("SessionStart")), QStringList { QStringLiteral("openclaw") });
+        EXPECT_TRUE(cameFrom("SessionStart", QStringLiteral("openclaw")));
     }
     EXPECT_TRUE(ready) << gatewayLog.right(4000).toStdString();
     gateway.terminate();
