@@ -78,10 +78,6 @@ TEST(FocusModeDetectorTest, FrontWindowAndFocusDecideTheMode)
         { "button with the focus", true, "firefox", windowPid, button, true, ModeB { ModeBReason::NoEditableFocus } },
         { "toolkit without accessibility", true, "Xpdf", windowPid, std::nullopt, true,
             ModeB { ModeBReason::NoEditableFocus } },
-        { "no accessibility service", true, "firefox", windowPid, entry, false,
-            ModeB { ModeBReason::NoEditableFocus } },
-        { "class in the wrong case", true, "xterm", windowPid, std::nullopt, true,
-            ModeB { ModeBReason::NoEditableFocus } },
         { "window without a pid", true, "firefox", std::nullopt, entry, true, ModeB { ModeBReason::DetectionFailed } },
         { "no front window", true, std::nullopt, windowPid, entry, true, ModeB { ModeBReason::DetectionFailed } },
     };
