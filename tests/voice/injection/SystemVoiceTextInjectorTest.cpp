@@ -182,6 +182,21 @@ TEST(SystemVoiceTextInjectorTest, ClipboardIsRestoredOnlyAfterASentPasteAndOnlyI
     }
 }
 
+// A display that refuses the write would have the key paste the old content: nothing is sent and the words survive.
+TEST(SystemVoiceTextInjectorTest, RefusedClipboardSendsNoKeyAndKeepsTheWords)
+{
+    Rig rig;
+    rig.desktop.setClipboardWritable(false);
+    const auto done = rig.paste(QStringLiteral("the transcript"), targetOf(kitty, "kitty"));
+    rig.clock.advance(3000);
+
+    EXPECT_TRUE(*done);
+    EXPECT_TRUE(rig.desktop.sentChords().empty());
+    EXPECT_EQ(rig.desktop.items(ClipboardMode::Clipboard), userContent);
+    EXPECT_TRUE(rig.logs.last().endsWith(QStringLiteral("the text was: the transcript")));
+    EXPECT_EQ(rig.notices.size(), 1);
+}
+
 TEST(SystemVoiceTextInjectorTest, ModeBReplacesTheClipboardForGoodAndCutsByCharacters)
 {
     // 100 characters of "e" with a combining accent: two UTF-16 units each, cut by what the user sees.
