@@ -29,7 +29,14 @@ AppController::AppController(Dependencies dependencies)
       m_codexBarReader(usage::CodexBarUsageReader::defaultPollMinutes, { m_dependencies.clock, {} }),
       m_healthTicker(
           *m_dependencies.clock, [this] { return hookServerHealth(); }, m_dependencies.processStats),
-      m_speech(*m_dependencies.defaults, *m_dependencies.clock),
+      m_speech(*m_dependencies.defaults, *m_dependencies.clock,
+          voice::SpeechEngine::Devices {
+              m_dependencies.audioCapture,
+              m_dependencies.recognizer,
+              // The keeper is built after the engine; the engine asks only once a take starts.
+              [this] { return m_streamingKeeper.session(); },
+              {},
+          }),
       m_appSettings(m_dependencies.appSettingsPath.isEmpty() ? voice::AppSettingsLoader::configPath()
                                                              : m_dependencies.appSettingsPath),
       m_streamingKeeper(StreamingSessionKeeper::Providers {

@@ -62,6 +62,10 @@ public:
         HealthTicker::ProcessStatsReader processStats = &platform::readProcessStats;
         /// murmeli's own settings file; "~/.murmeli/settings.json" when empty.
         QString appSettingsPath;
+        /// One microphone capture per take; the sound server's default input when empty.
+        voice::MicrophoneCapture::Factory audioCapture;
+        /// The on-device recogniser; the platform's when empty.
+        std::shared_ptr<platform::SpeechRecognizer> recognizer;
     };
 
     explicit AppController(Dependencies dependencies);
