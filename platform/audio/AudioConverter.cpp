@@ -83,6 +83,14 @@ AudioConverter::AudioConverter(const AudioFormat& from) : m_from(from)
 
 AudioConverter::~AudioConverter() = default;
 
+QByteArray AudioConverter::convertWhole(const AudioFormat& from, QByteArrayView pcm)
+{
+    AudioConverter converter(from);
+    QByteArray out = converter.convert(pcm);
+    out += converter.flush();
+    return out;
+}
+
 QByteArray AudioConverter::convert(QByteArrayView captured)
 {
     QByteArray out;

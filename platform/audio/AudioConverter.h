@@ -23,6 +23,9 @@ public:
     ~AudioConverter();
     Q_DISABLE_COPY_MOVE(AudioConverter)
 
+    /// The take PCM of a whole signal, such as a recording's; empty when the format cannot be read.
+    static QByteArray convertWhole(const AudioFormat& from, QByteArrayView pcm);
+
     bool isValid() const { return m_error.isEmpty(); }
     /// Why the converter cannot work, or "" when it can.
     QString errorString() const { return m_error; }

@@ -11,12 +11,11 @@
 #include <QScopeGuard>
 #include <QUuid>
 #include <QWidget>
-#include <QtEndian>
 
 #include "main/common/ProcessRunner.h"
 #include "platform/secrets/SecretStoreFactory.h"
-#include "tests/desktop/Tone.h"
 #include "tests/support/TestDesktop.h"
+#include "tests/support/Tone.h"
 #include "tests/support/Wait.h"
 
 namespace {
@@ -61,26 +60,6 @@ std::optional<quint64> activeWindow()
         return std::nullopt;
     }
     return match.captured(1).toULongLong(nullptr, 16);
-}
-
-std::vector<qint16> samplesOf(const QByteArray& raw)
-{
-    std::vector<qint16> samples(size_t(raw.size()) / sizeof(qint16));
-    for (size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = qFromLittleEndian<qint16>(raw.constData() + i * sizeof(qint16));
-    }
-    return samples;
-}
-
-// The first half-overlapping window from `from` on in which the tone carries nearly all the energy.
-std::optional<qsizetype> findTone(const std::vector<qint16>& samples, qsizetype from)
-{
-    for (qsizetype start = from; start + windowSamples <= qsizetype(samples.size()); start += windowSamples / 2) {
-        if (murmeli::test::toneShare(std::span(samples).subspan(start, windowSamples), toneHz, sampleRate) > 0.9) {
-            return start;
-        }
-    }
-    return std::nullopt;
 }
 
 TEST_F(DesktopSmokeTest, QtWindowBecomesTheActiveWindow)
@@ -140,8 +119,8 @@ TEST_F(DesktopSmokeTest, ToneFromTheSpeakerComesBackFromTheMicrophone)
     const bool heard = waitUntil(
         [&] {
             drain();
-            samples = samplesOf(recorded);
-            toneAt = findTone(samples, playedAt);
+            samples = murmeli::test::samplesOf(recorded);
+            toneAt = murmeli::test::findTone(samples, playedAt, toneHz, sampleRate);
             return toneAt.has_value();
         },
         10000);
@@ -154,7 +133,7 @@ TEST_F(DesktopSmokeTest, ToneFromTheSpeakerComesBackFromTheMicrophone)
                        << " samples recorded after it was played";
     const auto toneWindow = std::span(samples).subspan(*toneAt, windowSamples);
     EXPECT_LT(murmeli::test::toneShare(toneWindow, 1000, sampleRate), 0.05);
-    EXPECT_FALSE(findTone(std::vector<qint16>(samples.begin(), samples.begin() + playedAt), 0).has_value());
+    EXPECT_FALSE(murmeli::test::findTone(std::span(samples).first(playedAt), 0, toneHz, sampleRate).has_value());
 }
 
 TEST_F(DesktopSmokeTest, SecretStoredThroughLibsecretReadsBack)
