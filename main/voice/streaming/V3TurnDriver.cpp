@@ -49,8 +49,14 @@ QCoro::Task<V3TurnDriver::TurnEnd> V3TurnDriver::endTurn(QByteArray tail)
         co_return TurnEnd { { std::nullopt, *std::exchange(m_lost, std::nullopt) }, false };
     }
     const common::OneShot<FinalTextOutcome> waiting = m_waiter.arm();
+    const std::weak_ptr<bool> alive = m_alive;
     session->endTurn();
     const FinalTextOutcome outcome = co_await waiting;
+    // A turn given up without its final would hold the session in it for good, and every later take would find it
+    // busy; a final that still comes is then dropped.
+    if (!outcome.text && !alive.expired()) {
+        cancelTurn();
+    }
     co_return TurnEnd { outcome, false };
 }
 

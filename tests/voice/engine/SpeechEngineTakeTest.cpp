@@ -304,6 +304,64 @@ TEST_F(SpeechEngineTakeTest, EveryOtherFailureStillEndsTheTakeInOneOutcome)
     }
 }
 
+TEST_F(SpeechEngineTakeTest, AV3TurnThatEndsWithoutItsFinalStillEndsTheTakeInOneOutcome)
+{
+    using Script = test::MockTranscribeV3Route::Script;
+    const QString fallback = QStringLiteral("error: v3 streaming failed, fallback to Apple STT");
+    const QString heard = QStringLiteral("result: on device");
+    struct Row {
+        const char* name;
+        std::function<void(Script&)> arrange;
+        bool workerStaysSilent;
+        bool sessionGone;
+        QStringList expected;
+    };
+    const Row rows[] = {
+        { "the worker reports an error",
+            [](Script& s) {
+                s.errorInsteadOfFinal = { QStringLiteral("busy"), QStringLiteral("overloaded") };
+            },
+            false, false, { QStringLiteral("error: Cloud STT error: busy — overloaded"), fallback, heard } },
+        { "the final is empty", [](Script& s) { s.finalText.clear(); }, false, false,
+            { QStringLiteral("error: Cloud STT: no speech detected") } },
+        { "the final never comes", [](Script& s) { s.answerEndTurn = false; }, true, false, { fallback, heard } },
+        { "the session is gone at the stop", [](Script&) {}, false, true,
+            { QStringLiteral("error: v3 session lost") } },
+    };
+    openSession();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Script& script = m_v3.script();
+        script = {};
+        script.token = QStringLiteral("tok");
+        row.arrange(script);
+        outcomes.clear();
+        m_recognizer->queue(PresetRecognitionOutcome::recognised(QStringLiteral("on device")));
+        const std::size_t turnsBefore = m_v3.lastClient()->turns.size();
+        ASSERT_TRUE(m_engine->startStreamingRecord());
+        speak(3);
+        m_clock.advance(1000);
+        if (row.sessionGone) {
+            m_session.reset();
+        }
+        m_engine->stopStreamingRecord();
+        if (row.workerStaysSilent) {
+            // The end of turn is out and its wait armed in the same step; the engine's limit then gives it up.
+            ASSERT_TRUE(waitUntil([&] {
+                const auto& turns = m_v3.lastClient()->turns;
+                return turns.size() > turnsBefore && turns.back().ended;
+            }));
+            m_clock.advance(FinalTextWaiter::defaultLimitMs);
+        }
+        ASSERT_TRUE(waitUntil([&] { return outcomes.size() >= row.expected.size(); }));
+        EXPECT_FALSE(waitUntil([&] { return outcomes.size() > row.expected.size(); }, 100));
+        EXPECT_EQ(outcomes, row.expected);
+        if (m_session) {
+            ASSERT_TRUE(waitUntil([this] { return m_session->isReady(); }));
+        }
+    }
+}
+
 TEST_F(SpeechEngineTakeTest, DeviceFramesAreExpandedToTakePcmAndStreamedOnlyWhileATakeRuns)
 {
     QByteArray frame(160, Qt::Uninitialized);

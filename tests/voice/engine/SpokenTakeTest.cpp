@@ -1,0 +1,202 @@
+// A spoken sentence end to end with no cloud: espeak-ng says it, murmeli records the take (through the sound server
+// and the real capture on the test desktop, or through the fake microphone anywhere), the take stops, dispatch picks
+// the on-device recogniser, and the text that comes back is compared word by word with what was said.
+
+#include "main/voice/engine/SpeechEngine.h"
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "main/common/ProcessRunner.h"
+#include "platform/audio/WavFile.h"
+#include "platform/audio/fake/FakeAudioCapture.h"
+#include "platform/recognizer/SpeechRecognizerFactory.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/TestDesktop.h"
+#include "tests/support/Wait.h"
+
+namespace murmeli::voice {
+namespace {
+
+using test::waitUntil;
+
+// Sentences in words the packaged US English model takes from espeak-ng's voice, each said slowly and clearly.
+const char* const sentences[] = {
+    "open the terminal",
+    "run the tests again",
+};
+// The share of the said words that must come back in order (one minus the word error rate).
+constexpr double requiredWordAccuracy = 0.75;
+constexpr int recognitionLimitMs = 60000;
+
+QStringList wordsOf(const QString& text)
+{
+    return text.toLower().split(QRegularExpression(QStringLiteral("[^a-z']+")), Qt::SkipEmptyParts);
+}
+
+// One minus the word-level edit distance over the number of said words, at least 0.
+double wordAccuracy(const QString& said, const QString& heard)
+{
+    const QStringList expected = wordsOf(said);
+    const QStringList actual = wordsOf(heard);
+    std::vector<qsizetype> previous(actual.size() + 1);
+    std::vector<qsizetype> current(actual.size() + 1);
+    for (qsizetype j = 0; j <= actual.size(); ++j) {
+        previous[j] = j;
+    }
+    for (qsizetype i = 1; i <= expected.size(); ++i) {
+        current[0] = i;
+        for (qsizetype j = 1; j <= actual.size(); ++j) {
+            const qsizetype substitution = previous[j - 1] + (expected[i - 1] == actual[j - 1] ? 0 : 1);
+            current[j] = std::min({ previous[j] + 1, current[j - 1] + 1, substitution });
+        }
+        std::swap(previous, current);
+    }
+    return std::max(0.0, 1.0 - double(previous[actual.size()]) / double(std::max<qsizetype>(1, expected.size())));
+}
+
+TEST(SpokenTakeWordsTest, AccuracyCountsWordsInOrderWhateverTheirCaseAndPunctuation)
+{
+    EXPECT_DOUBLE_EQ(wordAccuracy(QStringLiteral("open the terminal"), QStringLiteral("Open the terminal.")), 1.0);
+    EXPECT_DOUBLE_EQ(wordAccuracy(QStringLiteral("open the terminal"), QStringLiteral("open a terminal")), 2.0 / 3.0);
+    EXPECT_DOUBLE_EQ(wordAccuracy(QStringLiteral("run the tests"), QStringLiteral("tests the run")), 1.0 / 3.0);
+    EXPECT_DOUBLE_EQ(wordAccuracy(QStringLiteral("run the tests"), QString()), 0.0);
+}
+
+class SpokenTakeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        if (QStandardPaths::findExecutable(QStringLiteral("espeak-ng")).isEmpty()) {
+            GTEST_SKIP() << "espeak-ng is not installed";
+        }
+        m_recognizer = platform::makeSpeechRecognizer();
+        if (!m_recognizer->isAvailable() || !m_recognizer->supportsLocale(QStringLiteral("en-US"))) {
+            GTEST_SKIP() << "no on-device recogniser with a US English model ("
+                         << m_recognizer->backendName().toStdString() << ")";
+        }
+        m_defaults = std::make_unique<platform::Defaults>(m_dir.filePath(QStringLiteral("defaults.json")));
+    }
+
+    std::unique_ptr<SpeechEngine> makeEngine(common::Clock& clock, MicrophoneCapture::Factory capture)
+    {
+        auto engine = std::make_unique<SpeechEngine>(*m_defaults, clock,
+            SpeechEngine::Devices { std::move(capture), std::move(m_recognizer), {}, m_dir.path() },
+            [] { return QStringLiteral("en_US"); });
+        engine->setActiveBackendId(QStringLiteral("apple-stt"));
+        engine->onResult = [this](const QString& text) { m_outcomes.append(QStringLiteral("result: ") + text); };
+        engine->onError = [this](const QString& text) { m_outcomes.append(QStringLiteral("error: ") + text); };
+        bool granted = false;
+        engine->requestPermission([&](bool answer) { granted = answer; });
+        EXPECT_TRUE(waitUntil([&] { return granted; }));
+        return engine;
+    }
+
+    // The sentence as espeak-ng says it, in a WAV file.
+    QString speak(const QString& sentence, const QString& name)
+    {
+        const QString path = m_dir.filePath(name);
+        common::ProcessRequest request;
+        request.program = QStringLiteral("espeak-ng");
+        request.arguments = { QStringLiteral("-v"), QStringLiteral("en-us"), QStringLiteral("-s"),
+            QStringLiteral("130"), QStringLiteral("-w"), path, sentence };
+        const common::ProcessResult result = common::runProcessBlocking(request);
+        EXPECT_TRUE(result.succeeded()) << result.errorText.toStdString() << result.standardError.constData();
+        return path;
+    }
+
+    void expectHeard(const QString& sentence)
+    {
+        ASSERT_TRUE(waitUntil([this] { return !m_outcomes.isEmpty(); }, recognitionLimitMs));
+        ASSERT_EQ(m_outcomes.size(), 1) << m_outcomes.join('\n').toStdString();
+        ASSERT_TRUE(m_outcomes[0].startsWith(QLatin1String("result: "))) << m_outcomes[0].toStdString();
+        const QString heard = m_outcomes[0].mid(8);
+        EXPECT_GE(wordAccuracy(sentence, heard), requiredWordAccuracy)
+            << "said \"" << sentence.toStdString() << "\", heard \"" << heard.toStdString() << "\"";
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<platform::Defaults> m_defaults;
+    std::unique_ptr<platform::SpeechRecognizer> m_recognizer;
+    QStringList m_outcomes;
+};
+
+TEST_F(SpokenTakeTest, ASentenceFromTheFakeMicrophoneIsHeardOnTheDevice)
+{
+    for (const char* said : sentences) {
+        const QString sentence = QLatin1String(said);
+        SCOPED_TRACE(said);
+        const QString wav = speak(sentence, QStringLiteral("said.wav"));
+        test::FakeClock clock;
+        QPointer<platform::FakeAudioCapture> microphone;
+        std::unique_ptr<SpeechEngine> engine = makeEngine(clock, [&] {
+            auto capture = std::make_unique<platform::FakeAudioCapture>();
+            EXPECT_TRUE(capture->loadWav(wav)) << capture->errorString().toStdString();
+            capture->setSpeed(0);
+            microphone = capture.get();
+            return std::unique_ptr<platform::AudioCapture>(std::move(capture));
+        });
+        ASSERT_TRUE(engine->startRecording());
+        ASSERT_TRUE(microphone);
+        microphone->deliverRest();
+        // A moment of silence after the words, as a speaker lets go of the key.
+        microphone->deliver(4);
+        clock.advance(3000);
+        engine->stopRecording();
+        expectHeard(sentence);
+        m_outcomes.clear();
+        m_recognizer = platform::makeSpeechRecognizer();
+    }
+}
+
+TEST_F(SpokenTakeTest, ASentencePlayedIntoTheSoundServerIsHeardThroughTheRealCapture)
+{
+    if (const std::optional<QString> missing = test::testDesktopMissing()) {
+        GTEST_SKIP() << missing->toStdString();
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("paplay")).isEmpty()) {
+        GTEST_SKIP() << "paplay is not installed";
+    }
+    const QString sentence = QLatin1String(sentences[0]);
+    const QString wav = speak(sentence, QStringLiteral("said.wav"));
+    common::SystemClock clock;
+    std::unique_ptr<SpeechEngine> engine = makeEngine(clock, {});
+    ASSERT_TRUE(engine->startRecording());
+    const QFileInfo recording(m_dir.filePath(QStringLiteral("murmeli-ptt.wav")));
+    const auto recordedBytes = [&] {
+        QFileInfo now(recording);
+        now.refresh();
+        return now.size();
+    };
+    // The capture runs once audio comes in; what is played before that would be lost.
+    ASSERT_TRUE(waitUntil([&] { return recordedBytes() > 44 + 3200; }, 10000)) << "the capture hears nothing";
+    const qint64 before = recordedBytes();
+
+    QProcess player;
+    player.start(QStringLiteral("paplay"), { wav });
+    ASSERT_TRUE(player.waitForStarted(5000)) << player.errorString().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return player.state() == QProcess::NotRunning; }, 20000));
+    EXPECT_EQ(player.exitCode(), 0) << player.readAllStandardError().constData();
+    // Everything played, and half a second more, has come through the sink's monitor into the file.
+    const std::optional<platform::WavAudio> played = platform::WavFile::read(wav);
+    ASSERT_TRUE(played);
+    const qint64 playedBytes
+        = played->pcm.size() / played->format.bytesPerFrame() * 2 * 16000 / played->format.sampleRate;
+    ASSERT_TRUE(waitUntil([&] { return recordedBytes() >= before + playedBytes + 16000; }, 10000));
+    engine->stopRecording();
+    expectHeard(sentence);
+}
+
+} // namespace
+} // namespace murmeli::voice
