@@ -128,6 +128,7 @@ void SpeechEngine::requestPermission(std::function<void(bool granted)> completio
 
 bool SpeechEngine::startRecording()
 {
+    endRunningTake();
     if (m_authStatus != RecognizerAuthorization::Authorized) {
         m_dispatcher.reportError(QStringLiteral("Speech not authorized"));
         return false;
@@ -163,6 +164,7 @@ bool SpeechEngine::startStreaming(bool captureMicrophone)
     if (!config) {
         return false;
     }
+    endRunningTake();
     Qwen3ASRStreamingSession* session = m_v3.readySession();
     if (session && effectiveBackendId() == QLatin1String(cloudStreamingId)) {
         return startStreamingV3(*session, captureMicrophone);
@@ -220,6 +222,16 @@ bool SpeechEngine::startCapture()
     m_useQwen3V3 = false;
     m_dispatcher.reportError(QStringLiteral("AudioEngine failed: ") + *failure);
     return false;
+}
+
+void SpeechEngine::endRunningTake()
+{
+    // A take that was never stopped still ends in its outcome rather than vanishing under the new one.
+    if (m_isStreamingMode) {
+        stopStreamingRecord();
+    } else if (m_batch.isRecording()) {
+        stopRecording();
+    }
 }
 
 void SpeechEngine::feedStreamingBLEChunk(const QByteArray& mulaw)

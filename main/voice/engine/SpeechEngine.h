@@ -214,6 +214,7 @@ private:
     bool startStreaming(bool captureMicrophone);
     bool startStreamingV3(Qwen3ASRStreamingSession& session, bool captureMicrophone);
     bool startCapture();
+    void endRunningTake();
     void stopStreamingV3(double duration);
     void finishRunTask(std::shared_ptr<RunTaskStreamer> streamer, double duration);
     QCoro::Task<> awaitRunTask(std::shared_ptr<RunTaskStreamer> streamer, QByteArray tail, QByteArray pcm);

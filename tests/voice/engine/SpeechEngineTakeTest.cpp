@@ -384,6 +384,23 @@ TEST_F(SpeechEngineTakeTest, DeviceFramesAreExpandedToTakePcmAndStreamedOnlyWhil
     EXPECT_TRUE(m_microphone.isNull());
 }
 
+TEST_F(SpeechEngineTakeTest, AStartWhileATakeRunsEndsThatTakeInItsOutcomeFirst)
+{
+    ASSERT_TRUE(m_engine->startStreamingBLERecord());
+    m_engine->feedStreamingBLEChunk(QByteArray(4000, '\x55'));
+    m_clock.advance(500);
+    ASSERT_TRUE(m_engine->startStreamingBLERecord());
+    m_engine->feedStreamingBLEChunk(QByteArray(4000, '\x66'));
+    m_clock.advance(500);
+    m_engine->stopStreamingRecord();
+    ASSERT_TRUE(waitUntil([this] { return outcomes.size() >= 2; }));
+    EXPECT_FALSE(waitUntil([this] { return outcomes.size() > 2; }, 100));
+    EXPECT_EQ(outcomes, QStringList(2, QStringLiteral("result: hello world")));
+    ASSERT_EQ(m_runTask.clients().size(), 2u);
+    EXPECT_EQ(m_runTask.clients()[0]->audio.size(), 16000);
+    EXPECT_EQ(m_runTask.clients()[1]->audio.size(), 16000);
+}
+
 TEST_F(SpeechEngineTakeTest, ABatchTakeIsRecordedToItsFileAndHeardOnTheDevice)
 {
     m_engine->setActiveBackendId(QStringLiteral("apple-stt"));
