@@ -209,6 +209,7 @@ void AppController::syncViewModel(const std::optional<hooks::ClaudeStatus>& sele
 void AppController::wireVoice()
 {
     const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_speech.onLog = toLog;
     m_speech.sockets().onLog = toLog;
     m_streamingKeeper.onLog = toLog;
     m_streamingKeeper.onStateChanged = [this](const QString& state) { Q_EMIT m_notifications.wsStateChanged(state); };
