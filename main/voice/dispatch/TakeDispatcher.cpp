@@ -27,7 +27,7 @@ void TakeDispatcher::dispatch(const QString& wavPath, const std::optional<QByteA
     }
 }
 
-void TakeDispatcher::deliverStreamingResult(const QString& text)
+void TakeDispatcher::deliverText(const QString& text)
 {
     if (text.isEmpty()) {
         reportError(QString::fromLatin1(noSpeechText));

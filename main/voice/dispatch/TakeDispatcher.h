@@ -53,8 +53,8 @@ public:
     /// A recorded take: the cloud upload when the cloud backend is chosen without streaming and a token is held,
     /// else the on-device recogniser over the file (the bytes and the context are then not used).
     void dispatch(const QString& wavPath, const std::optional<QByteArray>& wav, const STTContext& context);
-    /// A streaming take's final text: onResult, or the no-speech notice when it is empty.
-    void deliverStreamingResult(const QString& text);
+    /// A cloud take's final text: onResult, or the no-speech notice when it is empty.
+    void deliverText(const QString& text);
     /// A streaming take that failed: with audio, the notice and the on-device recogniser over the backup file;
     /// without, the failure prefix and the error.
     void fallback(const QByteArray& pcm, const QString& error, FallbackTexts texts);

@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include <QDir>
+#include <QFile>
 #include <QMetaObject>
 
 #include "main/voice/cloud/CloudEndpoints.h"
@@ -46,10 +48,8 @@ SpeechEngine::SpeechEngine(platform::Defaults& defaults, common::Clock& clock, D
                        [this] { return effectiveBackendId(); },
                        [this] { return m_cloudToken; },
                        [this](const QString& path) { transcribeApple(path); },
-                       // The upload joins here with the batch transcription; until then a recorded take is heard on the
-                       // device rather than lost.
-                       [this](const QString& path, const std::optional<QByteArray>&, const STTContext&) {
-                           transcribeApple(path);
+                       [this](const QString& path, const std::optional<QByteArray>& wav, const STTContext& context) {
+                           transcribeCloud(path, wav, context);
                        },
                    },
           m_devices.tempDirectory)
@@ -283,7 +283,7 @@ QCoro::Task<> SpeechEngine::awaitRunTask(std::shared_ptr<RunTaskStreamer> stream
         co_return;
     }
     if (outcome.text) {
-        m_dispatcher.deliverStreamingResult(*outcome.text);
+        m_dispatcher.deliverText(*outcome.text);
     } else {
         m_dispatcher.fallback(pcm, outcome.error, TakeDispatcher::runTaskTexts);
     }
@@ -310,7 +310,7 @@ QCoro::Task<> SpeechEngine::awaitTurn(QByteArray tail, QByteArray pcm)
     if (end.sessionLost) {
         m_dispatcher.reportError(end.outcome.error);
     } else if (end.outcome.text) {
-        m_dispatcher.deliverStreamingResult(*end.outcome.text);
+        m_dispatcher.deliverText(*end.outcome.text);
     } else {
         m_dispatcher.fallback(pcm, end.outcome.error, TakeDispatcher::v3Texts);
     }
@@ -349,6 +349,69 @@ void SpeechEngine::transcribeApple(const QString& fileURL)
         release();
         m_dispatcher.reportError(QStringLiteral("Recognition failed: ") + error.description);
     });
+}
+
+QCoro::Task<> SpeechEngine::transcribeCloud(QString fileURL, std::optional<QByteArray> wavData, STTContext context)
+{
+    QByteArray wav;
+    if (wavData) {
+        wav = *wavData;
+    } else if (QFile file(fileURL); file.open(QIODevice::ReadOnly)) {
+        wav = file.readAll();
+    } else {
+        m_dispatcher.reportError(QStringLiteral("Failed to read audio file"));
+        co_return;
+    }
+    const std::weak_ptr<bool> alive = m_alive;
+    const auto outcome = co_await m_upload.transcribe(wav, std::move(context), m_cloudToken, m_cloudWorkerURL);
+    if (alive.expired()) {
+        co_return;
+    }
+    if (const auto* transcript = std::get_if<CloudTranscribeClient::Transcript>(&outcome)) {
+        // An unreadable balance is unknown, not a change.
+        if (transcript->minutesRemaining) {
+            m_cloudMinutesLeft = *transcript->minutesRemaining;
+            if (onCloudMinutesUpdate) {
+                onCloudMinutesUpdate(m_cloudMinutesLeft);
+            }
+        }
+        m_dispatcher.deliverText(transcript->text);
+        co_return;
+    }
+    const CloudSTTError& error = std::get<CloudSTTError>(outcome);
+    switch (error.kind()) {
+    case CloudSTTError::Kind::AuthError:
+        if (onCloudAuthError) {
+            onCloudAuthError(error.message().isEmpty() ? QStringLiteral("unauthorized") : error.message());
+        }
+        m_dispatcher.reportError(error.description());
+        break;
+    case CloudSTTError::Kind::QuotaExceeded:
+        m_cloudMinutesLeft = 0;
+        if (onCloudMinutesUpdate) {
+            onCloudMinutesUpdate(0);
+        }
+        setActiveBackendId(QString::fromLatin1(SpeechBackends::onDeviceId));
+        transcribeApple(fileURL);
+        break;
+    default:
+        transcribeApple(fileURL);
+        break;
+    }
+}
+
+void SpeechEngine::transcribePCM(const QByteArray& pcm, int sampleRate)
+{
+    const bool takeRate = sampleRate > 15999;
+    const QByteArray wav = CloudTranscribe::buildWAV(
+        takeRate ? pcm : CloudTranscribe::resample8to16(pcm), takeRate ? sampleRate : sampleRate * 2);
+    const QString path = QDir(m_devices.tempDirectory.isEmpty() ? QDir::tempPath() : m_devices.tempDirectory)
+                             .filePath(QString::fromLatin1(deviceTakeFileName));
+    // A failed write still leaves the upload its bytes; the on-device recogniser then says it cannot read the file.
+    if (QFile file(path); file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.write(wav);
+    }
+    dispatch(path, wav, m_pendingContext);
 }
 
 double SpeechEngine::secondsSinceStart() const

@@ -63,6 +63,7 @@ public:
     static constexpr int unknownMinutes = -1;
     /// Where the on-device recogniser looks for a model when the system's locale has none, in order.
     static constexpr const char* recognizerFallbackLocales[] = { "zh-CN", "en-US" };
+    static constexpr auto deviceTakeFileName = "murmeli-ble-ptt.wav";
 
     /// What a take is made with; each empty member stands for the platform's own.
     struct Devices final {
@@ -195,6 +196,11 @@ public:
     void dispatch(const QString& fileURL, const std::optional<QByteArray>& wavData, const STTContext& context);
     /// The on-device recogniser over a WAV file; the outcome through the callbacks.
     void transcribeApple(const QString& fileURL);
+    /// The upload of a recorded take (the bytes, else the file's); most failures fall back to the on-device
+    /// recogniser, a refused token is reported to onCloudAuthError and, so the take is not lost unseen, to onError.
+    QCoro::Task<> transcribeCloud(QString fileURL, std::optional<QByteArray> wavData, STTContext context);
+    /// The device's audio of a finished take (16-bit PCM, 8 kHz unless said otherwise) as a WAV take, dispatched.
+    void transcribePCM(const QByteArray& pcm, int sampleRate = 8000);
 
 private:
     // What the polish reads of the engine when a take asks for it.

@@ -69,8 +69,8 @@ TEST_F(TakeDispatcherTest, TheSecondsRuleTranscribesOnlyTakesLongerThanThreeTent
 TEST_F(TakeDispatcherTest, AStreamingTakeEndsInItsTextOrTheNoSpeechNotice)
 {
     TakeDispatcher dispatcher = make();
-    dispatcher.deliverStreamingResult(QStringLiteral("hello"));
-    dispatcher.deliverStreamingResult(QString());
+    dispatcher.deliverText(QStringLiteral("hello"));
+    dispatcher.deliverText(QString());
     EXPECT_EQ(outcomes,
         (QStringList { QStringLiteral("result hello"), QStringLiteral("error Cloud STT: no speech detected") }));
 }

@@ -20,6 +20,7 @@
 #include "tests/support/FakeClock.h"
 #include "tests/support/MockCloudWorker.h"
 #include "tests/support/MockRunTaskRoute.h"
+#include "tests/support/MockTranscribeRoute.h"
 #include "tests/support/MockTranscribeV3Route.h"
 #include "tests/support/Wait.h"
 
@@ -105,6 +106,7 @@ protected:
     test::MockCloudWorker m_worker;
     test::MockRunTaskRoute m_runTask { m_worker };
     test::MockTranscribeV3Route m_v3 { m_worker };
+    test::MockTranscribeRoute m_upload { m_worker };
     std::unique_ptr<platform::Defaults> m_defaults;
     std::shared_ptr<platform::FakeSpeechRecognizer> m_recognizer;
     std::unique_ptr<Qwen3ASRStreamingSession> m_session;
@@ -428,6 +430,47 @@ TEST_F(SpeechEngineTakeTest, ABatchTakeIsRecordedToItsFileAndHeardOnTheDevice)
     ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
     EXPECT_EQ(recorded.readAll(), CloudTranscribe::buildWAV(captured, 16000));
     EXPECT_DOUBLE_EQ(m_engine->lastRecordDuration(), 0.8);
+}
+
+TEST_F(SpeechEngineTakeTest, AnUploadedDeviceTakeEndsInItsTextOrFallsBackOrIsReported)
+{
+    using Answer = test::MockTranscribeRoute::Answer;
+    struct Row {
+        Answer answer;
+        QStringList expected;
+        int minutesReported;
+        const char* backendAfter;
+    };
+    const Row rows[] = {
+        { Answer::Transcript, { QStringLiteral("result: mock transcript") }, 37, "murmeli-cloud" },
+        // The refused token reaches the account side and the take says why, rather than ending in nothing.
+        { Answer::Unauthorized,
+            { QStringLiteral("auth: token revoked"), QStringLiteral("error: 激活失败: token revoked") }, -1,
+            "murmeli-cloud" },
+        { Answer::ServerError, { QStringLiteral("result: on device") }, -1, "murmeli-cloud" },
+        { Answer::QuotaExceeded, { QStringLiteral("result: on device") }, 0, "apple-stt" },
+    };
+    int minutes = -1;
+    m_engine->onCloudMinutesUpdate = [&](int left) { minutes = left; };
+    m_engine->onCloudAuthError = [this](const QString& reason) { outcomes.append(QStringLiteral("auth: ") + reason); };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.answer));
+        m_engine->setActiveBackendId(QStringLiteral("murmeli-cloud"));
+        m_engine->setPreferStreaming(false);
+        m_upload.script().answer = row.answer;
+        m_recognizer->queue(PresetRecognitionOutcome::recognised(QStringLiteral("on device")));
+        outcomes.clear();
+        minutes = -1;
+        m_engine->transcribePCM(QByteArray(2000, '\x22'));
+        ASSERT_TRUE(waitUntil([&] { return outcomes.size() >= row.expected.size(); }));
+        EXPECT_EQ(outcomes, row.expected);
+        EXPECT_EQ(minutes, row.minutesReported);
+        EXPECT_EQ(m_engine->activeBackendId(), QLatin1String(row.backendAfter));
+        // 1000 samples at 8 kHz become 2000 at 16 kHz behind the 44-byte header.
+        const test::MockTranscribeRoute::Part* audio = m_upload.uploads().back().part(QStringLiteral("audio"));
+        ASSERT_NE(audio, nullptr);
+        EXPECT_EQ(audio->data.size(), 44 + 4000);
+    }
 }
 
 TEST_F(SpeechEngineTakeTest, WithoutACaptureDeviceOrAStartingCaptureNoTakeRuns)
