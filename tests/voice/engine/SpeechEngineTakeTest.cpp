@@ -4,6 +4,7 @@
 
 #include "main/voice/engine/SpeechEngine.h"
 
+#include <cmath>
 #include <memory>
 
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "main/voice/cloud/CloudTranscribe.h"
+#include "platform/audio/AudioConverter.h"
 #include "platform/audio/fake/FakeAudioCapture.h"
 #include "platform/net/NetworkSessionFactory.h"
 #include "platform/recognizer/fake/FakeSpeechRecognizer.h"
@@ -68,10 +70,17 @@ protected:
         m_engine->onError = [this](const QString& text) { outcomes.append(QStringLiteral("error: ") + text); };
     }
 
+    // The engine goes first: stopping its microphone still delivers into what the test records.
+    void TearDown() override
+    {
+        m_engine.reset();
+        m_session.reset();
+    }
+
     std::unique_ptr<platform::AudioCapture> makeCapture()
     {
         auto capture = std::make_unique<platform::FakeAudioCapture>();
-        capture->setSource(platform::AudioFormat::take(), m_source);
+        capture->setSource(m_sourceFormat, m_source);
         capture->setSpeed(0);
         if (m_failNextStart) {
             capture->failNextStart(QStringLiteral("device busy"));
@@ -112,6 +121,7 @@ protected:
     std::unique_ptr<Qwen3ASRStreamingSession> m_session;
     std::unique_ptr<SpeechEngine> m_engine;
     QPointer<platform::FakeAudioCapture> m_microphone;
+    platform::AudioFormat m_sourceFormat = platform::AudioFormat::take();
     QByteArray m_source = sourcePcm(3000);
     bool m_failNextStart = false;
     QByteArray captured;
@@ -153,10 +163,18 @@ TEST_F(SpeechEngineTakeTest, ARunTaskTakeSendsEveryCapturedByteInWholePiecesAndD
 
 TEST_F(SpeechEngineTakeTest, AV3TurnCarriesTheTakeOverTheLongLivedSessionAndDeliversItsFinalOnce)
 {
+    // A microphone of its own rate and layout: what reaches the worker is what converting the whole recording in
+    // one piece gives, so no buffer join repeats or drops a sample.
+    m_sourceFormat = { 44100, 2, platform::SampleType::Float32 };
+    m_source = QByteArray(44100 * 2 * 4, Qt::Uninitialized);
+    auto* samples = reinterpret_cast<float*>(m_source.data());
+    for (int i = 0; i < 44100 * 2; ++i) {
+        samples[i] = float(0.4 * std::sin(i * 0.021) + 0.2 * std::sin(i * 0.37));
+    }
     openSession();
     m_v3.script().partialEveryPieces = 3;
     ASSERT_TRUE(m_engine->startStreamingRecord());
-    speak(4);
+    speak(8);
     ASSERT_TRUE(waitUntil([this] { return partials.size() >= 2; }));
     m_clock.advance(2000);
     m_engine->stopStreamingRecord();
@@ -166,7 +184,11 @@ TEST_F(SpeechEngineTakeTest, AV3TurnCarriesTheTakeOverTheLongLivedSessionAndDeli
     const test::MockTranscribeV3Route::Client& client = *m_v3.lastClient();
     ASSERT_EQ(client.turns.size(), 1u);
     EXPECT_EQ(client.turns[0].audio, captured);
-    EXPECT_EQ(captured, m_source.left(4 * 4096 * 2));
+    platform::AudioConverter whole(m_sourceFormat);
+    QByteArray converted = whole.convert(QByteArrayView(m_source).first(8 * 4096 * 8));
+    converted += whole.flush();
+    EXPECT_EQ(client.turns[0].audio, converted);
+    EXPECT_EQ(converted.size(), (8 * 4096 * 16000 + 22050) / 44100 * 2);
     EXPECT_TRUE(client.turns[0].ended);
     EXPECT_EQ(outcomes, QStringList { QStringLiteral("result: hello from the mock worker") });
     EXPECT_EQ(partials.first(), QStringLiteral("hello"));
