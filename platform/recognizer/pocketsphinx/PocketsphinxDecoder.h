@@ -14,7 +14,7 @@ struct cmd_ln_s;
 namespace murmeli::platform {
 
 /// One pocketsphinx decoder with its model loaded, used by one thread at a time. Loading takes a few hundred
-/// milliseconds and some 50 MB, so it is made per recognition on the decoding thread rather than kept resident.
+/// milliseconds and some 100 MB, so it is made per recognition on the decoding thread rather than kept resident.
 class PocketsphinxDecoder final {
 public:
     enum class Outcome { Decoded, Stopped, Failed };
