@@ -6,7 +6,6 @@
 //   v3_turn --worker WORKER_DELAY_MS      (the child: prints "PORT <n>" and serves until its input closes)
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -14,11 +13,10 @@
 #include <QCoreApplication>
 #include <QNetworkProxy>
 #include <QProcess>
-#include <QSocketNotifier>
 
 #include <malloc.h>
-#include <unistd.h>
 
+#include "bench/WorkerChild.h"
 #include "main/common/Clock.h"
 #include "main/voice/streaming/Qwen3ASRStreamingSession.h"
 #include "platform/net/NetworkSessionFactory.h"
@@ -28,45 +26,17 @@
 
 using namespace murmeli;
 using Session = voice::Qwen3ASRStreamingSession;
+using bench::nowMs;
+using bench::spinUntil;
 
 namespace {
-
-double nowMs()
-{
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-/// Runs the event loop until pred holds or limitMs passes.
-bool spinUntil(const std::function<bool()>& pred, double limitMs)
-{
-    const double deadline = nowMs() + limitMs;
-    while (!pred()) {
-        if (nowMs() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
 
 int serveWorker(int delayMs)
 {
     test::MockCloudWorker worker;
     test::MockTranscribeV3Route route(worker);
     route.script().finalDelayMs = delayMs;
-    if (!worker.start()) {
-        return 1;
-    }
-    std::printf("PORT %d\n", worker.port());
-    std::fflush(stdout);
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, [] {
-        char byte = 0;
-        if (::read(STDIN_FILENO, &byte, 1) <= 0) {
-            QCoreApplication::quit();
-        }
-    });
-    return QCoreApplication::exec();
+    return bench::serveUntilInputCloses(worker);
 }
 
 size_t heapInUse()

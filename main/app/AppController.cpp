@@ -31,7 +31,14 @@ AppController::AppController(Dependencies dependencies)
       m_codexBarReader(usage::CodexBarUsageReader::defaultPollMinutes, { m_dependencies.clock, {} }),
       m_healthTicker(
           *m_dependencies.clock, [this] { return hookServerHealth(); }, m_dependencies.processStats),
-      m_speech(*m_dependencies.defaults, *m_dependencies.clock),
+      m_speech(*m_dependencies.defaults, *m_dependencies.clock,
+          voice::SpeechEngine::Devices {
+              m_dependencies.audioCapture,
+              m_dependencies.recognizer,
+              // The keeper is built after the engine; the engine asks only once a take starts.
+              [this] { return m_streamingKeeper.session(); },
+              {},
+          }),
       m_appSettings(m_dependencies.appSettingsPath.isEmpty() ? voice::AppSettingsLoader::configPath()
                                                              : m_dependencies.appSettingsPath),
       m_streamingKeeper(StreamingSessionKeeper::Providers {
@@ -324,6 +331,7 @@ void AppController::sendStatusToDevice(const std::optional<hooks::ClaudeStatus>&
 void AppController::wireVoice()
 {
     const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_speech.onLog = toLog;
     m_speech.sockets().onLog = toLog;
     m_streamingKeeper.onLog = toLog;
     m_streamingKeeper.onStateChanged = [this](const QString& state) { Q_EMIT m_notifications.wsStateChanged(state); };
@@ -333,6 +341,9 @@ void AppController::wireVoice()
 void AppController::wireCloud()
 {
     m_cloudAccount.onLog = [this](const QString& message, LogColor color) { log(message, color); };
+    // What a take learns of the account comes back to the mirror the panel and the account pages read.
+    m_speech.onCloudMinutesUpdate = [this](int minutesLeft) { m_cloudAccount.takeMinutesLeft(minutesLeft); };
+    m_speech.onCloudAuthError = [this](const QString& reason) { m_cloudAccount.sessionRefused(reason); };
     m_cloudAccount.onChanged = [this] {
         if (onCloudStateChange) {
             onCloudStateChange();

@@ -74,6 +74,10 @@ public:
         HealthTicker::ProcessStatsReader processStats = &platform::readProcessStats;
         /// murmeli's own settings file; "~/.murmeli/settings.json" when empty.
         QString appSettingsPath;
+        /// One microphone capture per take; the sound server's default input when empty.
+        voice::MicrophoneCapture::Factory audioCapture;
+        /// The on-device recogniser; the platform's when empty.
+        std::shared_ptr<platform::SpeechRecognizer> recognizer;
         /// The Bluetooth LE transport of the device link, made only when its Lab switch is on.
         std::function<std::unique_ptr<platform::BleTransport>()> bleTransport = &platform::makeBleTransport;
         /// The cloud account service's base address; the cloud service's one (voice::CloudEndpoints) when empty.

@@ -83,8 +83,9 @@ TEST(AppControllerVoiceTest, SignedInStreamingOpensTheSessionThroughTheEnginesSo
     test::MockTranscribeV3Route v3(worker);
     ASSERT_TRUE(worker.start());
     QTemporaryDir root;
-    app::AppController controller(test::controllerDependencies(
-        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<test::FakeClock>()));
+    const auto clock = std::make_shared<test::FakeClock>();
+    app::AppController controller(
+        test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock));
     QStringList states;
     QObject::connect(&controller.notifications(), &app::NotificationHub::wsStateChanged, &controller.notifications(),
         [&](const QString& state) { states << state; });
@@ -104,6 +105,20 @@ TEST(AppControllerVoiceTest, SignedInStreamingOpensTheSessionThroughTheEnginesSo
     EXPECT_FALSE(states.isEmpty());
     ASSERT_FALSE(worker.connections(QStringLiteral("/ws/transcribe-v3")).empty());
 
+    // The engine's streaming takes are turns of the session the controller holds.
+    EXPECT_EQ(controller.speech().qwen3Session(), controller.qwen3Session());
+    QStringList results;
+    controller.speech().onResult = [&](const QString& text) { results << text; };
+    ASSERT_TRUE(controller.speech().startStreamingBLERecord());
+    controller.speech().feedStreamingBLEChunk(QByteArray(8000, '\x55'));
+    clock->advance(1000);
+    controller.speech().stopStreamingRecord();
+    ASSERT_TRUE(test::waitUntil([&] { return !results.isEmpty(); }));
+    EXPECT_EQ(results, QStringList { v3.script().finalText });
+    ASSERT_EQ(v3.lastClient()->turns.size(), 1u);
+    EXPECT_EQ(v3.lastClient()->turns[0].audioBytes, 32000);
+
     controller.discardQwen3Session();
     EXPECT_EQ(controller.qwen3Session(), nullptr);
+    EXPECT_EQ(controller.speech().qwen3Session(), nullptr);
 }

@@ -15,6 +15,15 @@ QJsonObject taskEvent(const QString& event, const QString& taskId)
     return { { "header", QJsonObject { { "event", event }, { "task_id", taskId } } } };
 }
 
+QJsonObject resultEvent(const QString& taskId, const QString& text, bool ended)
+{
+    QJsonObject result = taskEvent(QStringLiteral("result-generated"), taskId);
+    result.insert("payload",
+        QJsonObject { { "output",
+            QJsonObject { { "sentence", QJsonObject { { "text", text }, { "sentence_end", ended } } } } } });
+    return result;
+}
+
 } // namespace
 
 MockRunTaskRoute::MockRunTaskRoute(MockCloudWorker& worker)
@@ -70,6 +79,20 @@ void MockRunTaskRoute::onBinary(Client& client, const QByteArray& data)
         client.violations.append(QStringLiteral("audio piece of %1 bytes").arg(data.size()));
     }
     client.pieceSizes.push_back(data.size());
+    client.audio.append(data);
+    if (onAudio) {
+        onAudio(client, data);
+    }
+    const auto pieces = static_cast<int>(client.pieceSizes.size());
+    if (m_script.partialEveryPieces > 0 && pieces % m_script.partialEveryPieces == 0) {
+        // The first sentence as it would be heard so far: one more character per partial.
+        const QString sentence = m_script.sentences.value(0);
+        client.connection->sendJson(
+            resultEvent(client.taskId, sentence.left(pieces / m_script.partialEveryPieces), false));
+    }
+    if (m_script.dropAfterPieces > 0 && pieces == m_script.dropAfterPieces) {
+        client.connection->drop();
+    }
 }
 
 void MockRunTaskRoute::answerEnhance(Client& client, const QJsonObject& request)
@@ -154,12 +177,11 @@ void MockRunTaskRoute::finishTask(Client& client, const QJsonObject& control)
         client.connection->sendJson(failed);
         return;
     }
+    if (!m_script.answerFinishTask) {
+        return;
+    }
     for (const QString& sentence : m_script.sentences) {
-        QJsonObject result = taskEvent(QStringLiteral("result-generated"), client.taskId);
-        result.insert("payload",
-            QJsonObject { { "output",
-                QJsonObject { { "sentence", QJsonObject { { "text", sentence }, { "sentence_end", true } } } } } });
-        client.connection->sendJson(result);
+        client.connection->sendJson(resultEvent(client.taskId, sentence, true));
     }
     client.connection->sendJson(taskEvent(QStringLiteral("task-finished"), client.taskId));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -37,6 +38,9 @@ public:
         // The recognition task.
         QStringList sentences { QStringLiteral("hello "), QStringLiteral("world") };
         std::optional<QString> taskFailure; // error_message of a task-failed instead of the sentences
+        int partialEveryPieces = 0; // a running result (sentence not ended) per this many pieces; 0 sends none
+        int dropAfterPieces = 0; // the connection is dropped without a close frame after this many pieces; 0 never
+        bool answerFinishTask = true; // false: finish-task is read and never answered
     };
 
     /// One client connection as the endpoint saw it.
@@ -47,6 +51,7 @@ public:
         std::vector<QJsonObject> taskControls; // run-task and finish-task, in order
         QString taskId;
         std::vector<qsizetype> pieceSizes;
+        QByteArray audio; // every audio byte, in arrival order
         bool taskFinished = false;
         QStringList violations;
     };
@@ -58,6 +63,8 @@ public:
     explicit MockRunTaskRoute(MockCloudWorker& worker);
 
     Script& script() { return m_script; }
+    /// Each audio frame as it arrives, after it was recorded.
+    std::function<void(const Client& client, const QByteArray& data)> onAudio;
     const std::vector<std::unique_ptr<Client>>& clients() const { return m_clients; }
     Client* lastClient() const { return m_clients.empty() ? nullptr : m_clients.back().get(); }
     int refusedUpgrades() const { return m_refused; }

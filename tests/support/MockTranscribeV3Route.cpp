@@ -79,12 +79,17 @@ void MockTranscribeV3Route::onBinary(Client& client, const QByteArray& data)
         client.violations.append(QStringLiteral("audio after finish"));
     }
     if (!client.inTurn) {
-        client.turns.push_back({ client.locale, {}, 0, false });
+        client.turns.push_back({ client.locale, {}, 0, false, {} });
         client.inTurn = true;
     }
     Turn& turn = client.turns.back();
     turn.pieceSizes.push_back(data.size());
     turn.audioBytes += data.size();
+    turn.audio.append(data);
+    if (m_script.dropAfterPieces > 0 && std::ssize(turn.pieceSizes) == m_script.dropAfterPieces) {
+        client.connection->drop();
+        return;
+    }
     const int every = m_script.partialEveryPieces;
     if (every > 0 && turn.pieceSizes.size() % every == 0) {
         // The running text grows by one word per partial, as a recogniser's does.
@@ -98,7 +103,7 @@ void MockTranscribeV3Route::onBinary(Client& client, const QByteArray& data)
 void MockTranscribeV3Route::endTurn(Client& client)
 {
     if (!client.inTurn) {
-        client.turns.push_back({ client.locale, {}, 0, false });
+        client.turns.push_back({ client.locale, {}, 0, false, {} });
     }
     client.inTurn = false;
     Turn& turn = client.turns.back();

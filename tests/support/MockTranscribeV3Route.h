@@ -34,6 +34,7 @@ public:
         qint64 finalMs = 340;
         bool answerEndTurn = true; // false: the final never comes
         std::optional<std::pair<QString, QString>> errorInsteadOfFinal; // code and message
+        int dropAfterPieces = 0; // the connection is dropped without a close frame after this many pieces; 0 never
     };
 
     struct Turn final {
@@ -41,6 +42,7 @@ public:
         std::vector<qsizetype> pieceSizes;
         qint64 audioBytes = 0;
         bool ended = false;
+        QByteArray audio; // every audio byte of the turn, in arrival order
     };
 
     /// One client connection as the endpoint saw it.

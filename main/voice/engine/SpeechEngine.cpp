@@ -1,20 +1,38 @@
 #include "main/voice/engine/SpeechEngine.h"
 
+#include <iterator>
+
+#include <QDir>
+#include <QFile>
+#include <QMetaObject>
+
 #include "main/voice/cloud/CloudEndpoints.h"
+#include "main/voice/cloud/CloudTranscribe.h"
 #include "main/voice/settings/LocaleNormalizer.h"
 #include "platform/net/NetworkSessionFactory.h"
+#include "platform/recognizer/SpeechRecognizerFactory.h"
 
 namespace murmeli::voice {
 
+using platform::RecognizerAuthorization;
+
 SpeechEngine::SpeechEngine(platform::Defaults& defaults, common::Clock& clock, QObject* parent)
-    : SpeechEngine(
-        defaults, clock, [] { return LocaleNormalizer::platformLocaleIdentifier(); }, parent)
+    : SpeechEngine(defaults, clock, Devices {}, {}, parent)
 {
 }
 
 SpeechEngine::SpeechEngine(
     platform::Defaults& defaults, common::Clock& clock, LocaleIdentifierSource localeIdentifier, QObject* parent)
-    : QObject(parent), m_settings(defaults), m_localeIdentifier(std::move(localeIdentifier)),
+    : SpeechEngine(defaults, clock, Devices {}, std::move(localeIdentifier), parent)
+{
+}
+
+SpeechEngine::SpeechEngine(platform::Defaults& defaults, common::Clock& clock, Devices devices,
+    LocaleIdentifierSource localeIdentifier, QObject* parent)
+    : QObject(parent), m_settings(defaults),
+      m_localeIdentifier(localeIdentifier ? std::move(localeIdentifier) : LocaleIdentifierSource([] {
+          return LocaleNormalizer::platformLocaleIdentifier();
+      })),
       m_cloudWorkerURL(CloudEndpoints::defaultBaseURL()),
       m_sockets(defaults, clock,
           [this] {
@@ -23,13 +41,51 @@ SpeechEngine::SpeechEngine(
       // Uploads go out like the platform's shared session does: directly, never through the WebSocket proxy.
       m_httpSession(platform::makeNetworkSession(QNetworkProxy(QNetworkProxy::DefaultProxy))),
       m_upload(m_httpSession->accessManager(), clock),
-      m_enhanceTransport([this] { return m_sockets.wsSession(); }, clock), m_enhancer(m_enhanceTransport, defaults)
+      m_enhanceTransport([this] { return m_sockets.wsSession(); }, clock), m_enhancer(m_enhanceTransport, defaults),
+      m_clock(clock), m_devices(std::move(devices)), m_microphone(m_devices.captureFactory),
+      m_batch(m_microphone, m_devices.tempDirectory), m_v3(m_devices.qwen3Session, clock),
+      m_dispatcher(TakeDispatcher::Routes {
+                       [this] { return effectiveBackendId(); },
+                       [this] { return m_cloudToken; },
+                       [this](const QString& path) { transcribeApple(path); },
+                       [this](const QString& path, const std::optional<QByteArray>& wav, const STTContext& context) {
+                           transcribeCloud(path, wav, context);
+                       },
+                   },
+          m_devices.tempDirectory)
 {
     m_enhancer.setEngineStateProvider(&m_enhanceState);
     m_enhancer.effectiveLocale = [&defaults] { return LocaleNormalizer::effectiveLocale(defaults); };
+    if (!m_devices.recognizer) {
+        m_devices.recognizer = platform::makeSpeechRecognizer();
+    }
+    wireTakeParts();
 }
 
-SpeechEngine::~SpeechEngine() = default;
+SpeechEngine::~SpeechEngine()
+{
+    // The capture goes before the pump it feeds.
+    m_microphone.stop();
+    m_batch.stop();
+}
+
+void SpeechEngine::wireTakeParts()
+{
+    const std::weak_ptr<bool> alive = m_alive;
+    m_dispatcher.onResult = [this](const QString& text) {
+        if (onResult) {
+            onResult(text);
+        }
+    };
+    m_dispatcher.onError = [this](const QString& message) {
+        if (onError) {
+            onError(message);
+        }
+    };
+    m_v3.onPartialText = [this](const QString& text) { partial(text); };
+    m_v3.onNotice = [this](const QString& message) { m_dispatcher.reportError(message); };
+    m_microphone.onLog = [this](const QString& message, common::LogColor color) { log(message, color); };
+}
 
 QString SpeechEngine::effectiveBackendId() const
 {
@@ -45,6 +101,359 @@ void SpeechEngine::resetCloudState()
 {
     setCloudToken(QString());
     m_cloudMinutesLeft = unknownMinutes;
+}
+
+void SpeechEngine::requestPermission(std::function<void(bool granted)> completion)
+{
+    const platform::MicrophoneAccess access = m_microphone.checkAccess();
+    // Answered on a later turn of the main loop, as a platform prompt would be.
+    QMetaObject::invokeMethod(
+        this,
+        [this, access, completion = std::move(completion)] {
+            m_authStatus = access.granted ? RecognizerAuthorization::Authorized : RecognizerAuthorization::Denied;
+            if (access.granted) {
+                log(QStringLiteral("Speech: recognition permitted, capturing from ") + access.detail,
+                    common::LogColor::Grey);
+            } else {
+                log(QStringLiteral("Speech: no capture device, so speech is not recognised: ") + access.detail,
+                    common::LogColor::Orange);
+                m_dispatcher.reportError(QStringLiteral("Speech permission denied"));
+            }
+            if (completion) {
+                completion(access.granted);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+bool SpeechEngine::startRecording()
+{
+    endRunningTake();
+    if (m_authStatus != RecognizerAuthorization::Authorized) {
+        m_dispatcher.reportError(QStringLiteral("Speech not authorized"));
+        return false;
+    }
+    if (const std::optional<QString> failure = m_batch.start()) {
+        m_dispatcher.reportError(*failure);
+        return false;
+    }
+    m_isListening = true;
+    m_startMs = m_clock.monotonicMs();
+    return true;
+}
+
+void SpeechEngine::stopRecording()
+{
+    if (!m_isListening || !m_batch.isRecording()) {
+        return;
+    }
+    const double duration = secondsSinceStart();
+    m_batch.stop();
+    m_isListening = false;
+    m_lastRecordDuration = duration;
+    if (TakeDispatcher::isLongEnough(duration)) {
+        dispatch(m_batch.filePath(), std::nullopt, m_pendingContext);
+    } else {
+        m_dispatcher.reportTooShort();
+    }
+}
+
+bool SpeechEngine::startStreaming(bool captureMicrophone)
+{
+    const std::optional<StreamingConfig> config = m_sockets.streamingConfig();
+    if (!config) {
+        return false;
+    }
+    endRunningTake();
+    Qwen3ASRStreamingSession* session = m_v3.readySession();
+    if (session && effectiveBackendId() == QLatin1String(cloudStreamingId)) {
+        return startStreamingV3(*session, captureMicrophone);
+    }
+    m_isStreamingMode = true;
+    m_startMs = m_clock.monotonicMs();
+    auto streamer = std::make_shared<RunTaskStreamer>(m_clock);
+    streamer->onPartialText = [this, alive = std::weak_ptr<bool>(m_alive)](const QString& text) {
+        if (!alive.expired()) {
+            partial(text);
+        }
+    };
+    if (!streamer->start(m_sockets, *config, m_pendingContext.hotwords())) {
+        m_isStreamingMode = false;
+        return false;
+    }
+    m_runTask = streamer;
+    m_deviceAudio.reset();
+    m_feed = m_pump.begin([weak = std::weak_ptr<RunTaskStreamer>(streamer)](const QByteArray& piece) {
+        if (const auto held = weak.lock()) {
+            held->sendPiece(piece);
+        }
+    });
+    return !captureMicrophone || startCapture();
+}
+
+bool SpeechEngine::startStreamingV3(Qwen3ASRStreamingSession& session, bool captureMicrophone)
+{
+    m_isStreamingMode = true;
+    m_useQwen3V3 = true;
+    m_startMs = m_clock.monotonicMs();
+    // A run-task take's socket is its own finish's to close; this take only lets go of it.
+    m_runTask.reset();
+    m_deviceAudio.reset();
+    m_feed = m_pump.begin([this](const QByteArray& piece) { m_v3.feedAudio(piece); });
+    m_v3.beginTurn(session, m_pendingContext.locale());
+    return !captureMicrophone || startCapture();
+}
+
+bool SpeechEngine::startCapture()
+{
+    const std::optional<QString> failure = m_microphone.start(m_feed);
+    if (!failure) {
+        m_isListening = true;
+        return true;
+    }
+    // The take ends here: its socket or turn is given up and its buffers emptied, and the start says why.
+    m_pump.discard();
+    m_feed = {};
+    if (m_useQwen3V3) {
+        m_v3.cancelTurn();
+    }
+    if (m_runTask) {
+        std::exchange(m_runTask, {})->abandon();
+    }
+    m_isStreamingMode = false;
+    m_useQwen3V3 = false;
+    m_dispatcher.reportError(QStringLiteral("AudioEngine failed: ") + *failure);
+    return false;
+}
+
+void SpeechEngine::endRunningTake()
+{
+    // A take that was never stopped still ends in its outcome rather than vanishing under the new one.
+    if (m_isStreamingMode) {
+        stopStreamingRecord();
+    } else if (m_batch.isRecording()) {
+        stopRecording();
+    }
+}
+
+void SpeechEngine::feedStreamingBLEChunk(const QByteArray& mulaw)
+{
+    if (!m_isStreamingMode || !m_feed) {
+        return;
+    }
+    m_feed(m_deviceAudio.feed(mulaw));
+}
+
+void SpeechEngine::stopStreamingRecord()
+{
+    if (!m_isStreamingMode) {
+        return;
+    }
+    const double duration = secondsSinceStart();
+    m_lastRecordDuration = duration;
+    // Stopping the capture hands its last samples to the feed, so they are part of the take's end; so does the
+    // device audio's held last sample.
+    m_microphone.stop();
+    if (m_feed) {
+        m_feed(m_deviceAudio.finish());
+    }
+    m_feed = {};
+    m_isListening = false;
+    m_isStreamingMode = false;
+    if (std::exchange(m_useQwen3V3, false)) {
+        stopStreamingV3(duration);
+        return;
+    }
+    finishRunTask(std::exchange(m_runTask, {}), duration);
+}
+
+void SpeechEngine::finishRunTask(std::shared_ptr<RunTaskStreamer> streamer, double duration)
+{
+    if (!TakeDispatcher::isLongEnough(duration) || !streamer) {
+        m_pump.discard();
+        if (streamer) {
+            streamer->abandon();
+        }
+        m_dispatcher.reportTooShort();
+        return;
+    }
+    m_pump.finish(
+        [this, streamer](const QByteArray& tail, const QByteArray& pcm) { awaitRunTask(streamer, tail, pcm); });
+}
+
+QCoro::Task<> SpeechEngine::awaitRunTask(std::shared_ptr<RunTaskStreamer> streamer, QByteArray tail, QByteArray pcm)
+{
+    const std::weak_ptr<bool> alive = m_alive;
+    const FinalTextOutcome outcome = co_await streamer->finish(std::move(tail));
+    if (alive.expired()) {
+        co_return;
+    }
+    if (outcome.text) {
+        m_dispatcher.deliverText(*outcome.text);
+    } else {
+        m_dispatcher.fallback(pcm, outcome.error, TakeDispatcher::runTaskTexts);
+    }
+}
+
+void SpeechEngine::stopStreamingV3(double duration)
+{
+    if (!TakeDispatcher::isLongEnough(duration)) {
+        m_pump.discard();
+        m_v3.cancelTurn();
+        m_dispatcher.reportTooShort();
+        return;
+    }
+    m_pump.finish([this](const QByteArray& tail, const QByteArray& pcm) { awaitTurn(tail, pcm); });
+}
+
+QCoro::Task<> SpeechEngine::awaitTurn(QByteArray tail, QByteArray pcm)
+{
+    const std::weak_ptr<bool> alive = m_alive;
+    const V3TurnDriver::TurnEnd end = co_await m_v3.endTurn(std::move(tail));
+    if (alive.expired()) {
+        co_return;
+    }
+    if (end.sessionLost) {
+        m_dispatcher.reportError(end.outcome.error);
+    } else if (end.outcome.text) {
+        m_dispatcher.deliverText(*end.outcome.text);
+    } else {
+        m_dispatcher.fallback(pcm, end.outcome.error, TakeDispatcher::v3Texts);
+    }
+}
+
+void SpeechEngine::dispatch(const QString& fileURL, const std::optional<QByteArray>& wavData, const STTContext& context)
+{
+    m_dispatcher.dispatch(fileURL, wavData, context);
+}
+
+void SpeechEngine::transcribeApple(const QString& fileURL)
+{
+    const QString locale = recognizerLocale();
+    if (!m_devices.recognizer || !m_devices.recognizer->isAvailable() || locale.isEmpty()) {
+        m_dispatcher.reportError(QStringLiteral("Speech recognizer unavailable"));
+        return;
+    }
+    m_recognitions.push_back(m_devices.recognizer->recognize(
+        platform::RecognitionRequest::forFile(fileURL, locale, m_pendingContext.hotwords().keys())));
+    const auto entry = std::prev(m_recognitions.end());
+    platform::RecognitionTask* task = entry->get();
+    // Each recognition ends in one finished or one failed; the task is let go after it, never inside its signal.
+    const auto release = [this, entry] {
+        entry->release()->deleteLater();
+        m_recognitions.erase(entry);
+    };
+    connect(task, &platform::RecognitionTask::partialResult, this, [this](const QString& text) { partial(text); });
+    connect(task, &platform::RecognitionTask::finished, this, [this, release](const QString& text) {
+        partial(text);
+        release();
+        if (onResult) {
+            onResult(text);
+        }
+    });
+    connect(task, &platform::RecognitionTask::failed, this, [this, release](const platform::RecognitionError& error) {
+        release();
+        m_dispatcher.reportError(QStringLiteral("Recognition failed: ") + error.description);
+    });
+}
+
+QCoro::Task<> SpeechEngine::transcribeCloud(QString fileURL, std::optional<QByteArray> wavData, STTContext context)
+{
+    QByteArray wav;
+    if (wavData) {
+        wav = *wavData;
+    } else if (QFile file(fileURL); file.open(QIODevice::ReadOnly)) {
+        wav = file.readAll();
+    } else {
+        m_dispatcher.reportError(QStringLiteral("Failed to read audio file"));
+        co_return;
+    }
+    const std::weak_ptr<bool> alive = m_alive;
+    const auto outcome = co_await m_upload.transcribe(wav, std::move(context), m_cloudToken, m_cloudWorkerURL);
+    if (alive.expired()) {
+        co_return;
+    }
+    if (const auto* transcript = std::get_if<CloudTranscribeClient::Transcript>(&outcome)) {
+        // An unreadable balance is unknown, not a change.
+        if (transcript->minutesRemaining) {
+            m_cloudMinutesLeft = *transcript->minutesRemaining;
+            if (onCloudMinutesUpdate) {
+                onCloudMinutesUpdate(m_cloudMinutesLeft);
+            }
+        }
+        m_dispatcher.deliverText(transcript->text);
+        co_return;
+    }
+    const CloudSTTError& error = std::get<CloudSTTError>(outcome);
+    switch (error.kind()) {
+    case CloudSTTError::Kind::AuthError:
+        if (onCloudAuthError) {
+            onCloudAuthError(error.message().isEmpty() ? QStringLiteral("unauthorized") : error.message());
+        }
+        m_dispatcher.reportError(error.description());
+        break;
+    case CloudSTTError::Kind::QuotaExceeded:
+        m_cloudMinutesLeft = 0;
+        if (onCloudMinutesUpdate) {
+            onCloudMinutesUpdate(0);
+        }
+        setActiveBackendId(QString::fromLatin1(SpeechBackends::onDeviceId));
+        transcribeApple(fileURL);
+        break;
+    default:
+        transcribeApple(fileURL);
+        break;
+    }
+}
+
+void SpeechEngine::transcribePCM(const QByteArray& pcm, int sampleRate)
+{
+    const bool takeRate = sampleRate > 15999;
+    const QByteArray wav = CloudTranscribe::buildWAV(
+        takeRate ? pcm : CloudTranscribe::resample8to16(pcm), takeRate ? sampleRate : sampleRate * 2);
+    const QString path = QDir(m_devices.tempDirectory.isEmpty() ? QDir::tempPath() : m_devices.tempDirectory)
+                             .filePath(QString::fromLatin1(deviceTakeFileName));
+    // A failed write still leaves the upload its bytes; the on-device recogniser then says it cannot read the file.
+    if (QFile file(path); file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.write(wav);
+    }
+    dispatch(path, wav, m_pendingContext);
+}
+
+double SpeechEngine::secondsSinceStart() const
+{
+    return m_startMs ? static_cast<double>(m_clock.monotonicMs() - *m_startMs) / 1000.0 : 0.0;
+}
+
+QString SpeechEngine::recognizerLocale() const
+{
+    if (!m_devices.recognizer) {
+        return {};
+    }
+    const QString current = m_localeIdentifier ? m_localeIdentifier() : QString();
+    if (m_devices.recognizer->supportsLocale(current)) {
+        return current;
+    }
+    for (const char* locale : recognizerFallbackLocales) {
+        if (m_devices.recognizer->supportsLocale(QLatin1String(locale))) {
+            return QLatin1String(locale);
+        }
+    }
+    return {};
+}
+
+void SpeechEngine::partial(const QString& text)
+{
+    if (onPartialText) {
+        onPartialText(text);
+    }
+}
+
+void SpeechEngine::log(const QString& message, common::LogColor color)
+{
+    if (onLog) {
+        onLog(message, color);
+    }
 }
 
 } // namespace murmeli::voice

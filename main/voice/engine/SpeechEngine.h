@@ -1,26 +1,38 @@
 #pragma once
 
 #include <functional>
+#include <list>
 #include <memory>
+#include <optional>
 #include <utility>
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include "main/common/Clock.h"
+#include "main/common/Log.h"
+#include "main/voice/capture/BatchRecording.h"
+#include "main/voice/capture/DeviceAudioStream.h"
+#include "main/voice/capture/MicrophoneCapture.h"
 #include "main/voice/cloud/CloudTranscribeClient.h"
 #include "main/voice/cloud/EnhanceSocketTransport.h"
 #include "main/voice/context/STTContext.h"
+#include "main/voice/dispatch/TakeDispatcher.h"
 #include "main/voice/engine/AudioProfile.h"
 #include "main/voice/engine/EnterMode.h"
 #include "main/voice/engine/SpeechBackends.h"
 #include "main/voice/enhance/EngineStateProvider.h"
 #include "main/voice/enhance/SpeechEnhancer.h"
 #include "main/voice/settings/SpeechSettings.h"
+#include "main/voice/streaming/AudioPump.h"
 #include "main/voice/streaming/CloudSocketSession.h"
+#include "main/voice/streaming/RunTaskStreamer.h"
+#include "main/voice/streaming/V3TurnDriver.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/net/NetworkSession.h"
+#include "platform/recognizer/SpeechRecognizer.h"
 
 namespace murmeli::voice {
 
@@ -30,7 +42,10 @@ namespace murmeli::voice {
 /// The engine routes; the work sits in members of their own types: the persisted choices in SpeechSettings, the
 /// backend table and its rules in SpeechBackends, the recognition context in STTContext. The cloud socket side
 /// (proxy, network session, pre-connection, connection test), the upload client and the enhancer join the same way,
-/// each as one member reading the settings and credentials below.
+/// each as one member reading the settings and credentials below. A take's parts: the microphone (MicrophoneCapture,
+/// BatchRecording), the pump that cuts its PCM into pieces (AudioPump), the two streaming protocols (RunTaskStreamer
+/// for the older endpoint, V3TurnDriver for turns of the controller's long-lived session) and the end of every take
+/// (TakeDispatcher).
 class SpeechEngine final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SpeechEngine)
@@ -47,11 +62,28 @@ public:
     static constexpr auto cloudStreamingModel = SpeechBackends::cloudStreamingModel;
     /// The minutes balance before the cloud has reported one.
     static constexpr int unknownMinutes = -1;
+    /// Where the on-device recogniser looks for a model when the system's locale has none, in order.
+    static constexpr const char* recognizerFallbackLocales[] = { "zh-CN", "en-US" };
+    static constexpr auto deviceTakeFileName = "murmeli-ble-ptt.wav";
+
+    /// What a take is made with; each empty member stands for the platform's own.
+    struct Devices final {
+        /// One capture of the default input per take.
+        MicrophoneCapture::Factory captureFactory;
+        /// The on-device recogniser.
+        std::shared_ptr<platform::SpeechRecognizer> recognizer;
+        /// The controller's long-lived v3 session, when it holds one.
+        V3TurnDriver::SessionProvider qwen3Session;
+        /// Where the take files go; the system's temporary directory when empty.
+        QString tempDirectory;
+    };
 
     /// Loads the persisted settings from defaults; defaults and clock must outlive the engine.
     SpeechEngine(platform::Defaults& defaults, common::Clock& clock, QObject* parent = nullptr);
     SpeechEngine(platform::Defaults& defaults, common::Clock& clock, LocaleIdentifierSource localeIdentifier,
         QObject* parent = nullptr);
+    SpeechEngine(platform::Defaults& defaults, common::Clock& clock, Devices devices,
+        LocaleIdentifierSource localeIdentifier = {}, QObject* parent = nullptr);
     ~SpeechEngine() override;
 
     // Where a take goes. Every set writes through to the user defaults.
@@ -130,6 +162,46 @@ public:
     std::function<void(const QString& text)> onResult;
     /// The running text while a take streams.
     std::function<void(const QString& text)> onPartialText;
+    /// Diagnostics of the take paths (capture failures, the recogniser's locale).
+    common::LogSink onLog;
+
+    // Permission and takes. A take's outcome is exactly one onResult or one terminal onError (see TakeDispatcher).
+
+    /// Asks whether speech may be recognised: on Linux, whether there is a capture device. Answers on the main
+    /// thread; a refusal also says "Speech permission denied" through onError.
+    void requestPermission(std::function<void(bool granted)> completion);
+    platform::RecognizerAuthorization authStatus() const { return m_authStatus; }
+    /// True while the microphone is captured.
+    bool isListening() const { return m_isListening; }
+    /// Whether a streaming take can start: a streaming configuration exists.
+    bool canStreamingRecord() const { return m_sockets.canStreamingRecord(); }
+    /// The long-lived v3 session the controller holds, if any.
+    Qwen3ASRStreamingSession* qwen3Session() const
+    {
+        return m_devices.qwen3Session ? m_devices.qwen3Session() : nullptr;
+    }
+
+    /// A batch take of the microphone into "murmeli-ptt.wav"; false (and a message) when it cannot start.
+    bool startRecording();
+    /// Ends the batch take and hands its file to dispatch, unless it was too short.
+    void stopRecording();
+    /// A streaming take of the microphone: a turn of the v3 session when that is ready, else the older protocol.
+    bool startStreamingRecord() { return startStreaming(true); }
+    /// A streaming take fed by the device's audio frames instead of the microphone.
+    bool startStreamingBLERecord() { return startStreaming(false); }
+    /// One frame of the device's audio (G.711 µ-law at 8 kHz); ignored unless a streaming take runs.
+    void feedStreamingBLEChunk(const QByteArray& mulaw);
+    /// Ends the streaming take: too short, or finished over its protocol and delivered.
+    void stopStreamingRecord();
+    /// A recorded take to the upload or the on-device recogniser (see TakeDispatcher::dispatch).
+    void dispatch(const QString& fileURL, const std::optional<QByteArray>& wavData, const STTContext& context);
+    /// The on-device recogniser over a WAV file; the outcome through the callbacks.
+    void transcribeApple(const QString& fileURL);
+    /// The upload of a recorded take (the bytes, else the file's); most failures fall back to the on-device
+    /// recogniser, a refused token is reported to onCloudAuthError and, so the take is not lost unseen, to onError.
+    QCoro::Task<> transcribeCloud(QString fileURL, std::optional<QByteArray> wavData, STTContext context);
+    /// The device's audio of a finished take (16-bit PCM, 8 kHz unless said otherwise) as a WAV take, dispatched.
+    void transcribePCM(const QByteArray& pcm, int sampleRate = 8000);
 
 private:
     // What the polish reads of the engine when a take asks for it.
@@ -144,6 +216,20 @@ private:
     private:
         const SpeechEngine& m_engine;
     };
+
+    void wireTakeParts();
+    bool startStreaming(bool captureMicrophone);
+    bool startStreamingV3(Qwen3ASRStreamingSession& session, bool captureMicrophone);
+    bool startCapture();
+    void endRunningTake();
+    void stopStreamingV3(double duration);
+    void finishRunTask(std::shared_ptr<RunTaskStreamer> streamer, double duration);
+    QCoro::Task<> awaitRunTask(std::shared_ptr<RunTaskStreamer> streamer, QByteArray tail, QByteArray pcm);
+    QCoro::Task<> awaitTurn(QByteArray tail, QByteArray pcm);
+    double secondsSinceStart() const;
+    QString recognizerLocale() const;
+    void partial(const QString& text);
+    void log(const QString& message, common::LogColor color);
 
     SpeechSettings m_settings;
     LocaleIdentifierSource m_localeIdentifier;
@@ -160,6 +246,24 @@ private:
     EnhanceSocketTransport m_enhanceTransport;
     EnhanceState m_enhanceState { *this };
     SpeechEnhancer m_enhancer;
+
+    common::Clock& m_clock;
+    Devices m_devices;
+    platform::RecognizerAuthorization m_authStatus = platform::RecognizerAuthorization::NotDetermined;
+    bool m_isListening = false;
+    bool m_useQwen3V3 = false;
+    std::optional<qint64> m_startMs;
+    MicrophoneCapture m_microphone;
+    BatchRecording m_batch;
+    AudioPump m_pump;
+    AudioPump::Feed m_feed;
+    DeviceAudioStream m_deviceAudio;
+    std::shared_ptr<RunTaskStreamer> m_runTask;
+    V3TurnDriver m_v3;
+    TakeDispatcher m_dispatcher;
+    // Recognitions of earlier takes still running; each is dropped when it ends.
+    std::list<std::unique_ptr<platform::RecognitionTask>> m_recognitions;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 } // namespace murmeli::voice

@@ -101,9 +101,16 @@ void Qwen3ASRStreamingSession::close()
         return;
     }
     const std::weak_ptr<bool> alive = m_alive;
+    const bool wasInTurn = m_state == State::InTurn;
     setState(State::ShuttingDown);
     if (alive.expired()) {
         return;
+    }
+    if (wasInTurn) {
+        turnLost(QStringLiteral("the session closed during the turn"));
+        if (alive.expired()) {
+            return;
+        }
     }
     if (m_socket) {
         sendControl({ { "action", "finish" } });
@@ -259,6 +266,10 @@ void Qwen3ASRStreamingSession::handleServerMessage(ConnectionId id, const QStrin
         }
         if (m_state == State::InTurn) {
             setState(State::Ready);
+            if (alive.expired()) {
+                return;
+            }
+            turnLost(QStringLiteral("%1 — %2").arg(code, errorMessage));
         }
     }
 }
@@ -281,6 +292,7 @@ void Qwen3ASRStreamingSession::transitionToDisconnected()
         return;
     }
     const std::weak_ptr<bool> alive = m_alive;
+    const bool wasInTurn = m_state == State::InTurn;
     setState(State::Disconnected);
     if (alive.expired() || m_state != State::Disconnected) {
         return;
@@ -289,6 +301,16 @@ void Qwen3ASRStreamingSession::transitionToDisconnected()
     m_connectionId = 0;
     cancelTimer(m_heartbeatTimer);
     scheduleRetry();
+    if (wasInTurn) {
+        turnLost(QStringLiteral("the connection dropped during the turn"));
+    }
+}
+
+void Qwen3ASRStreamingSession::turnLost(const QString& reason)
+{
+    if (onTurnLost) {
+        onTurnLost(reason);
+    }
 }
 
 void Qwen3ASRStreamingSession::startHeartbeat()

@@ -63,6 +63,8 @@ public:
     std::function<void(const QString& text, qint64 firstPartialMs, qint64 finalMs)> onFinal;
     std::function<void(const QString& code, const QString& message)> onError;
     std::function<void(State state)> onStateChange;
+    /// A turn ended without its final text: the server's error, a dropped connection or a close; the reason.
+    std::function<void(const QString& reason)> onTurnLost;
     std::function<void(const QString& line)> onLog;
 
 private:
@@ -75,6 +77,7 @@ private:
     void handleServerMessage(ConnectionId id, const QString& text);
     void handleConnectionFailure(ConnectionId id, const QString& error);
     void transitionToDisconnected();
+    void turnLost(const QString& reason);
     void startHeartbeat();
     void heartbeatTick();
     void sendPing();

@@ -1,0 +1,97 @@
+#include "main/voice/dispatch/TakeDispatcher.h"
+
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "main/voice/cloud/CloudTranscribe.h"
+
+namespace murmeli::voice {
+namespace {
+
+class TakeDispatcherTest : public ::testing::Test {
+protected:
+    TakeDispatcher make()
+    {
+        TakeDispatcher dispatcher(
+            TakeDispatcher::Routes {
+                [this] { return backend; },
+                [this] { return token; },
+                [this](const QString& path) { routed.append(QStringLiteral("device ") + path); },
+                [this](const QString& path, const std::optional<QByteArray>& wav, const STTContext&) {
+                    routed.append(QStringLiteral("cloud %1 %2").arg(path).arg(wav ? wav->size() : -1));
+                },
+            },
+            m_dir.path());
+        dispatcher.onResult = [this](const QString& text) { outcomes.append(QStringLiteral("result ") + text); };
+        dispatcher.onError = [this](const QString& text) { outcomes.append(QStringLiteral("error ") + text); };
+        return dispatcher;
+    }
+
+    QTemporaryDir m_dir;
+    QString backend;
+    QString token;
+    QStringList routed;
+    QStringList outcomes;
+};
+
+TEST_F(TakeDispatcherTest, ARecordedTakeIsUploadedOnlyForTheBatchCloudBackendWithAToken)
+{
+    struct Row {
+        const char* backend;
+        const char* token;
+        const char* route;
+    };
+    const Row rows[] = {
+        { "murmeli-cloud", "tok", "cloud take.wav 4" },
+        { "murmeli-cloud", "", "device take.wav" },
+        { "cloud-streaming", "tok", "device take.wav" },
+        { "apple-stt", "tok", "device take.wav" },
+    };
+    for (const Row& row : rows) {
+        backend = QLatin1String(row.backend);
+        token = QLatin1String(row.token);
+        routed.clear();
+        make().dispatch(QStringLiteral("take.wav"), QByteArray("RIFF"), STTContext());
+        EXPECT_EQ(routed, QStringList { QLatin1String(row.route) }) << row.backend << " / " << row.token;
+    }
+}
+
+TEST_F(TakeDispatcherTest, TheSecondsRuleTranscribesOnlyTakesLongerThanThreeTenths)
+{
+    EXPECT_FALSE(TakeDispatcher::isLongEnough(0.0));
+    EXPECT_FALSE(TakeDispatcher::isLongEnough(0.3));
+    EXPECT_TRUE(TakeDispatcher::isLongEnough(0.31));
+}
+
+TEST_F(TakeDispatcherTest, AStreamingTakeEndsInItsTextOrTheNoSpeechNotice)
+{
+    TakeDispatcher dispatcher = make();
+    dispatcher.deliverText(QStringLiteral("hello"));
+    dispatcher.deliverText(QString());
+    EXPECT_EQ(outcomes,
+        (QStringList { QStringLiteral("result hello"), QStringLiteral("error Cloud STT: no speech detected") }));
+}
+
+TEST_F(TakeDispatcherTest, AFailedStreamingTakeFallsBackOverTheBackupFileOrReportsWhenThereIsNoAudio)
+{
+    TakeDispatcher dispatcher = make();
+    const QByteArray pcm(64000, '\x11');
+    dispatcher.fallback(pcm, QStringLiteral("socket dropped"), TakeDispatcher::runTaskTexts);
+    EXPECT_EQ(outcomes, QStringList { QStringLiteral("error Streaming failed, fallback to Apple STT") });
+    EXPECT_EQ(routed, QStringList { QStringLiteral("device ") + dispatcher.backupPath() });
+    QFile backup(dispatcher.backupPath());
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
+    EXPECT_EQ(backup.readAll(), CloudTranscribe::buildWAV(pcm, 16000));
+
+    outcomes.clear();
+    routed.clear();
+    dispatcher.fallback({}, QStringLiteral("no final text"), TakeDispatcher::v3Texts);
+    EXPECT_EQ(outcomes, QStringList { QStringLiteral("error v3 streaming STT failed: no final text") });
+    EXPECT_TRUE(routed.isEmpty());
+}
+
+} // namespace
+} // namespace murmeli::voice
