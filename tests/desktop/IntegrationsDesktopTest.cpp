@@ -25,38 +25,6 @@ using namespace murmeli;
 using settings::CLIAdapter;
 using settings::CLIInstallState;
 
-namespace {
-
-// Sets environment variables for the life of the object and puts the old values back.
-class ScopedEnvironment final {
-public:
-    void set(const char* name, const QByteArray& value)
-    {
-        m_saved.push_back({ name, qgetenv(name), qEnvironmentVariableIsSet(name) });
-        qputenv(name, value);
-    }
-    ~ScopedEnvironment()
-    {
-        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
-            if (it->wasSet) {
-                qputenv(it->name, it->value);
-            } else {
-                qunsetenv(it->name);
-            }
-        }
-    }
-
-private:
-    struct Saved {
-        const char* name;
-        QByteArray value;
-        bool wasSet;
-    };
-    std::vector<Saved> m_saved;
-};
-
-} // namespace
-
 // Under a fresh home, the Integrations page installs Claude Code's hooks through the shipped installer and the
 // murmeli executable, the row turns active and the doctor's count rises to every required event on Re-check; the
 // uninstall takes them out again and the count falls back.
@@ -75,10 +43,20 @@ TEST(IntegrationsDesktopTest, ThePageInstallsAndUninstallsClaudeCodesHooksAndThe
     ASSERT_TRUE(test::writeScript(prefix + QStringLiteral("/bin/murmeli"), "exec '" MURMELI_BINARY "' \"$@\"\n"));
     ASSERT_TRUE(QFile::link(
         QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts"), prefix + QStringLiteral("/share/murmeli/scripts")));
-    ScopedEnvironment environment;
-    environment.set("HOME", home.toUtf8());
-    environment.set("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8());
-    environment.set("MURMELI_SECRETS_BACKEND", "file");
+    // The installer, murmeli's helper it runs and the page all work on the fresh home, with the secret in a file.
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> saved;
+    const auto set = [&](const char* name, const QByteArray& value) {
+        saved.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+        qputenv(name, value);
+    };
+    const auto restore = qScopeGuard([&] {
+        for (const auto& [name, value] : saved) {
+            value ? qputenv(name, *value) : qunsetenv(name);
+        }
+    });
+    set("HOME", home.toUtf8());
+    set("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8());
+    set("MURMELI_SECRETS_BACKEND", "file");
 
     test::LaunchedMurmeli murmeli(true, [&](app::AppController::Dependencies& dependencies) {
         dependencies.executablePath = prefix + QStringLiteral("/bin/murmeli");

@@ -65,41 +65,12 @@ TEST(PermissionProbeTest, StatesFollowWhatTheProbeFound)
     }
     EXPECT_EQ(PermissionProbe::automation().state, PermissionState::NotNeeded);
 
+    EXPECT_EQ(settings::permissionStateFromString(QStringLiteral("Granted")), std::nullopt);
+
     // A flag that is not a boolean was never set.
     Store odd;
     odd.defaults.setValue(QLatin1String(PermissionProbe::axEverPromptedKey), QStringLiteral("true"));
     EXPECT_EQ(PermissionProbe::accessibility(odd.defaults, no).state, N);
-}
-
-// Continue needs typing into other windows and automation granted or not needed; the microphone and the recogniser
-// do not take part.
-TEST(PermissionProbeTest, AllGrantedNeedsTypingAndAutomationOnly)
-{
-    struct Row {
-        PermissionState accessibility;
-        PermissionState automation;
-        PermissionState microphone;
-        bool allGranted;
-    };
-    const Row rows[] = {
-        { G, PermissionState::NotNeeded, D, true },
-        { G, G, N, true },
-        { G, D, G, false },
-        { D, PermissionState::NotNeeded, G, false },
-        { N, N, G, false },
-    };
-    for (const Row& row : rows) {
-        settings::PermissionSnapshot snapshot;
-        snapshot.accessibility.state = row.accessibility;
-        snapshot.automation.state = row.automation;
-        snapshot.microphone.state = row.microphone;
-        snapshot.speechRecognition.state = D;
-        EXPECT_EQ(snapshot.allGranted(), row.allGranted)
-            << settings::toString(row.accessibility).toStdString() << " " << toString(row.automation).toStdString();
-    }
-    EXPECT_EQ(settings::permissionStateFromString(QStringLiteral("notNeeded")), PermissionState::NotNeeded);
-    EXPECT_EQ(settings::permissionStateFromString(QStringLiteral("Granted")), std::nullopt);
-    EXPECT_EQ(settings::permissionStateFromString(QString()), std::nullopt);
 }
 
 // The blocking probes run off the main thread at once; one that hangs past the time limit counts as not
