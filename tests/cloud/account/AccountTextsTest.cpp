@@ -31,26 +31,5 @@ TEST(AccountTextsTest, PlanNames)
     }
 }
 
-TEST(AccountTextsTest, Balances)
-{
-    using Tone = AccountTexts::BalanceTone;
-    struct Row {
-        qint64 minutes;
-        QString text;
-        Tone tone;
-    };
-    const Row rows[] = {
-        { -1, QString(QChar(0x2014)), Tone::Unknown },
-        { -40, QString(QChar(0x2014)), Tone::Unknown },
-        { 0, QStringLiteral("0 mins left"), Tone::Empty },
-        { 1, QStringLiteral("1 mins left"), Tone::Positive },
-        { 1618, QStringLiteral("1618 mins left"), Tone::Positive },
-    };
-    for (const Row& row : rows) {
-        EXPECT_EQ(AccountTexts::minutesText(row.minutes), row.text) << row.minutes;
-        EXPECT_EQ(AccountTexts::balanceTone(row.minutes), row.tone) << row.minutes;
-    }
-}
-
 } // namespace
 } // namespace murmeli::cloud

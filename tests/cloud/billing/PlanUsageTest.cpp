@@ -25,27 +25,5 @@ TEST(PlanUsageTest, ResetTexts)
     }
 }
 
-TEST(PlanUsageTest, LinesAgainstTheirCaps)
-{
-    struct Row {
-        qint64 quota;
-        qint64 used;
-        qint64 cap;
-        double fraction;
-        const char* count;
-    };
-    const Row rows[] = {
-        { 600, 150, 600, 0.25, "150 / 600 min" }, { 0, 0, 300, 0.0, "0 / 300 min" },
-        { 120, 350, 300, 1.0, "350 / 300 min" }, // over the cap: a full bar, the true numbers
-    };
-    for (const Row& row : rows) {
-        const qint64 cap = PlanUsage::monthCap(row.quota);
-        EXPECT_EQ(cap, row.cap) << row.quota;
-        EXPECT_DOUBLE_EQ(PlanUsage::fillFraction(row.used, cap), row.fraction) << row.quota;
-        EXPECT_EQ(PlanUsage::countText(row.used, cap), QString::fromLatin1(row.count)) << row.quota;
-    }
-    EXPECT_DOUBLE_EQ(PlanUsage::fillFraction(5, 0), 0.0) << "no cap, no bar";
-}
-
 } // namespace
 } // namespace murmeli::cloud

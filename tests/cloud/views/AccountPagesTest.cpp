@@ -13,18 +13,12 @@
 #include "main/settings/views/widgets/KitButton.h"
 #include "main/settings/views/widgets/SettingsRow.h"
 #include "tests/cloud/views/FakeAccountHost.h"
-#include "tests/support/Wait.h"
 
 using namespace murmeli;
 using cloud::AccountSectionView;
 using cloud::PlanBillingSectionView;
 
 namespace {
-
-QColor textColor(const QLabel& label)
-{
-    return label.palette().color(QPalette::WindowText);
-}
 
 cloud::AccountMirror mirror(const QString& email, const QString& tier, qint64 minutesLeft)
 {
@@ -82,7 +76,7 @@ TEST(AccountSectionViewTest, ShowsTheMirror)
         }
         EXPECT_EQ(page.accountRow()->label(), row.label);
         EXPECT_EQ(page.minutesLabel()->text(), row.minutes);
-        EXPECT_EQ(textColor(*page.minutesLabel()), row.minutesColor);
+        EXPECT_EQ(page.minutesLabel()->palette().color(QPalette::WindowText), row.minutesColor);
         EXPECT_EQ(page.planLabel()->text(), row.plan);
     }
 }
@@ -94,7 +88,6 @@ TEST(AccountSectionViewTest, WithoutAnApplicationNothingCanBePressed)
     EXPECT_FALSE(page.signedOutCard()->isHidden());
     EXPECT_FALSE(page.signInButton()->isEnabled());
     EXPECT_EQ(page.signInButton()->fillColor(), app::Color::vantorSurface3);
-    EXPECT_EQ(page.signInButton()->textColor(), app::Color::vantorTextMuted);
     QTest::mouseClick(page.signInButton(), Qt::LeftButton);
     EXPECT_EQ(page.signInSheet(), nullptr);
     page.confirmSignOut();
@@ -102,49 +95,29 @@ TEST(AccountSectionViewTest, WithoutAnApplicationNothingCanBePressed)
     EXPECT_FALSE(page.canRedeem());
 }
 
-// Refresh reads the account once however often it is pressed meanwhile; "Manage →" opens the dashboard.
-TEST(AccountSectionViewTest, RefreshAndDashboard)
-{
-    test::FakeAccountHost host;
-    host.token = QStringLiteral("tok");
-    host.account = mirror("a@b.co", "free", 10);
-    QList<QUrl> opened;
-    AccountSectionView page(&host, [&opened](const QUrl& url) { opened.append(url); });
-    page.show();
-    host.afterRefresh = mirror("a@b.co", "pay-go", 1010);
-    QTest::mouseClick(page.refreshButton(), Qt::LeftButton);
-    EXPECT_EQ(page.minutesLabel()->text(), "1010 mins left");
-    EXPECT_EQ(page.planLabel()->text(), "Pay-as-you-go");
-    EXPECT_EQ(page.refreshButton()->text(), "Refresh");
-    EXPECT_EQ(host.refreshes, 2);
-
-    QTest::mouseClick(page.manageButton(), Qt::LeftButton);
-    ASSERT_EQ(opened.size(), 1);
-    EXPECT_EQ(opened.front().path(), "/dashboard");
-    EXPECT_EQ(opened.front().scheme(), "https");
-}
-
-// A code of spaces cannot be redeemed, by the button or by Return; with the session only in the secret store the
-// redemption ends at once in the expired-session line, the code kept for another try.
-TEST(AccountSectionViewTest, RedeemNeedsACodeAndASessionToken)
+// "Manage →" opens the dashboard. A code of spaces cannot be redeemed, by the button or by Return; with the session
+// only in the secret store a redemption ends at once in the expired-session line, the code kept for another try.
+TEST(AccountSectionViewTest, DashboardAndGiftCodes)
 {
     test::FakeAccountHost host;
     host.stored = true;
-    host.account = mirror("a@b.co", "free", 10);
-    AccountSectionView page(&host, {});
+    QList<QUrl> opened;
+    AccountSectionView page(&host, [&opened](const QUrl& url) { opened.append(url); });
     page.show();
-    EXPECT_EQ(page.redeemRow()->sub(), "Paste a gift code to add minutes to your balance.");
+    QTest::mouseClick(page.manageButton(), Qt::LeftButton);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.front(), QUrl(QStringLiteral("https://murmeli.cloud/dashboard")));
+
+    const QString idle = page.redeemRow()->sub().value_or(QString());
     QTest::keyClicks(page.giftCodeField(), QStringLiteral("   "));
     EXPECT_FALSE(page.redeemButton()->isEnabled());
     QTest::keyClick(page.giftCodeField(), Qt::Key_Return);
-    EXPECT_EQ(page.redeemRow()->sub(), "Paste a gift code to add minutes to your balance.");
-
+    EXPECT_EQ(page.redeemRow()->sub(), idle);
     QTest::keyClicks(page.giftCodeField(), QStringLiteral("GIFT-7"));
     EXPECT_TRUE(page.redeemButton()->isEnabled());
     QTest::keyClick(page.giftCodeField(), Qt::Key_Return);
     EXPECT_EQ(page.redeemRow()->sub(), "Session expired. Please sign out and sign in again.");
     EXPECT_EQ(page.giftCodeField()->text(), "   GIFT-7");
-    EXPECT_TRUE(page.giftCodeField()->isEnabled());
 }
 
 cloud::AccountMirror usage(
@@ -159,6 +132,7 @@ cloud::AccountMirror usage(
     return account;
 }
 
+// The free layout's lines from the mirror (the reset texts are PlanUsage's, shown when set); pay-go has no lines.
 TEST(PlanBillingSectionViewTest, ShowsTheMirror)
 {
     test::FakeAccountHost probe;
@@ -170,18 +144,17 @@ TEST(PlanBillingSectionViewTest, ShowsTheMirror)
         const char* caption;
         const char* month;
         double monthFill;
-        const char* monthReset;
         const char* week;
-        const char* weekReset;
+        bool resetLines;
     };
     const Row rows[] = {
-        { "empty tier", usage("", 0, 0, 0, 0, 0), false, "FREE", "0 / 300 min", 0.0, "", "0 / 80 min", "" },
-        { "over the cap", usage("free", 120, 350, 20, now + 36 * 3600, now - 10), false, "FREE", "350 / 300 min", 1.0,
-            "Resets in 1 day · 1 天后", "20 / 80 min", "Resets soon · 即将重置" },
-        { "larger quota", usage("free", 600, 150, 80, now + 90 * 60, now + 2 * 86400 + 3600), false, "FREE",
-            "150 / 600 min", 0.25, "Resets in 1h · 1 小时后", "80 / 80 min", "Resets in 2 days · 2 天后" },
-        { "negatives", usage("pro", -5, -3, -1, 0, 0), false, "PRO", "0 / 300 min", 0.0, "", "0 / 80 min", "" },
-        { "pay-go", usage("Pay-Go", 0, 0, 0, 0, 0), true, "", "", 0.0, "", "", "" },
+        { "empty tier", usage("", 0, 0, 0, 0, 0), false, "FREE", "0 / 300 min", 0.0, "0 / 80 min", false },
+        { "over the cap", usage("free", 120, 350, 20, now + 60, now - 60), false, "FREE", "350 / 300 min", 1.0,
+            "20 / 80 min", true },
+        { "larger quota", usage("free", 600, 150, 80, 0, 0), false, "FREE", "150 / 600 min", 0.25, "80 / 80 min",
+            false },
+        { "negatives", usage("pro", -5, -3, -1, 0, 0), false, "PRO", "0 / 300 min", 0.0, "0 / 80 min", false },
+        { "pay-go", usage("Pay-Go", 0, 0, 0, 0, 0), true, "", "", 0.0, "", false },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -192,15 +165,14 @@ TEST(PlanBillingSectionViewTest, ShowsTheMirror)
         EXPECT_EQ(plan.isPayAsYouGoShown(), row.payAsYouGo);
         EXPECT_TRUE(plan.topUpButton()->isEnabled());
         if (row.payAsYouGo) {
-            EXPECT_TRUE(plan.monthLine()->isHidden() || plan.monthLine()->parentWidget()->isHidden());
             continue;
         }
         EXPECT_EQ(plan.freeCaption(), QString::fromLatin1(row.caption));
         EXPECT_EQ(plan.monthLine()->countText(), QString::fromLatin1(row.month));
         EXPECT_DOUBLE_EQ(plan.monthLine()->fraction(), row.monthFill);
-        EXPECT_EQ(plan.monthLine()->resetText(), QString::fromUtf8(row.monthReset));
         EXPECT_EQ(plan.weekLine()->countText(), QString::fromLatin1(row.week));
-        EXPECT_EQ(plan.weekLine()->resetText(), QString::fromUtf8(row.weekReset));
+        EXPECT_EQ(plan.monthLine()->resetText().isEmpty(), !row.resetLines);
+        EXPECT_EQ(plan.weekLine()->resetText().isEmpty(), !row.resetLines);
     }
 
     PlanBillingSectionView alone(nullptr);
@@ -208,45 +180,6 @@ TEST(PlanBillingSectionViewTest, ShowsTheMirror)
     EXPECT_FALSE(alone.isPayAsYouGoShown());
     EXPECT_EQ(alone.monthLine()->countText(), "0 / 300 min");
     EXPECT_FALSE(alone.topUpButton()->isEnabled());
-}
-
-// One top-up at a time; a failure says why under the button until the next one starts, and the page hears when a
-// top-up has ended so that its balance follows.
-TEST(PlanBillingSectionViewTest, TopUpRunsOnceAndSaysWhyItFailed)
-{
-    test::FakeAccountHost host;
-    host.token = QStringLiteral("tok");
-    host.account = usage("free", 300, 10, 0, 0, 0);
-    PlanBillingSectionView plan(&host);
-    int finished = 0;
-    plan.onTopUpFinished = [&finished] { ++finished; };
-    plan.syncFromController();
-    plan.show();
-    const QString label = plan.topUpButton()->shownLabel();
-
-    QTest::mouseClick(plan.topUpButton(), Qt::LeftButton);
-    EXPECT_TRUE(plan.topUpInFlight());
-    EXPECT_EQ(plan.topUpButton()->shownLabel(), "Opening Stripe Checkout… · 跳转 Stripe 支付中");
-    QTest::mouseClick(plan.topUpButton(), Qt::LeftButton);
-    plan.triggerTopUp();
-    EXPECT_EQ(host.topUps, 1);
-
-    host.topUpAnswer.fulfil(cloud::BillingFlowResult::failed(QStringLiteral("Top up unavailable, try again later.")));
-    ASSERT_TRUE(test::waitUntil([&] { return !plan.topUpInFlight(); }));
-    EXPECT_EQ(plan.topUpError(), "Top up unavailable, try again later.");
-    EXPECT_EQ(plan.topUpButton()->shownLabel(), label);
-    EXPECT_EQ(host.refreshes, 0) << "a failed top-up reads nothing";
-    EXPECT_EQ(finished, 1);
-
-    host.topUpAnswer = {};
-    host.afterRefresh = usage("pay-go", 0, 0, 0, 0, 0);
-    QTest::mouseClick(plan.topUpButton(), Qt::LeftButton);
-    EXPECT_EQ(plan.topUpError(), "") << "a new top-up clears the old failure";
-    host.topUpAnswer.fulfil(cloud::BillingFlowResult::success());
-    ASSERT_TRUE(test::waitUntil([&] { return !plan.topUpInFlight(); }));
-    EXPECT_EQ(host.refreshes, 1);
-    EXPECT_TRUE(plan.isPayAsYouGoShown());
-    EXPECT_EQ(finished, 2);
 }
 
 } // namespace
