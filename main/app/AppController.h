@@ -127,6 +127,9 @@ public:
 
     /// Runs Claude Code's installer; afterwards exactly one of onHooksInstalled and onHooksFailed is called.
     void installHooks();
+    /// Runs Claude Code's installer for one caller: nullopt when it succeeded, else the failure message. The two
+    /// callbacks below are left alone.
+    QCoro::Task<std::optional<QString>> installHooksAndWait();
     std::function<void()> onHooksInstalled;
     std::function<void(const QString& message)> onHooksFailed;
 
