@@ -36,11 +36,14 @@ inline bool settleShot(const std::function<QImage()>& grab, QImage& shot)
 {
     const QImage before = shot;
     QImage last;
-    return waitUntil([&] {
-        last = shot;
-        shot = grab();
-        return shot != before && shot == last;
-    });
+    // A loaded machine (a parallel test run, a 2-core CI runner) can take seconds to repaint.
+    return waitUntil(
+        [&] {
+            last = shot;
+            shot = grab();
+            return shot != before && shot == last;
+        },
+        30000);
 }
 
 /// Where pictures go: MURMELI_SCREENSHOT_DIR when set (scripts/screenshots), else the build folder's screenshots/.
