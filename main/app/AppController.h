@@ -119,7 +119,7 @@ public:
     PanelViewModel& vm() { return m_vm; }
     /// The user-defaults store every component reads its preferences from.
     platform::Defaults& defaults() { return *m_dependencies.defaults; }
-    /// The clock every component's timers run on.
+    /// The clock every component waits on.
     common::Clock& clock() { return *m_dependencies.clock; }
     /// murmeli's own executable, from which the installers are found.
     QString executablePath() const;

@@ -112,10 +112,13 @@ TEST(AppDelegateTest, StartUpBuildsTheLogFirstAndStartsTheBackendOnceTheGateIsPa
     f.views.closers.front()();
     f.views.closers.front()();
     EXPECT_FALSE(f.controller.hookServer().isRunning()) << "never from inside the close itself";
-    ASSERT_TRUE(test::waitUntil([&] { return f.controller.hookServer().isRunning(); }));
-    const qsizetype listening = f.views.indexOf(
-        QStringLiteral("HookServer: listening on 127.0.0.1:%1 (legacy no-auth)").arg(f.controller.hookServer().port()));
-    EXPECT_GT(listening, f.views.indexOf(QStringLiteral("murmeli ready")));
+    // The server's line comes from its own thread, a moment after it reports running.
+    const auto listening = [&] {
+        return f.views.indexOf(QStringLiteral("HookServer: listening on 127.0.0.1:%1 (legacy no-auth)")
+                                   .arg(f.controller.hookServer().port()));
+    };
+    ASSERT_TRUE(test::waitUntil([&] { return f.controller.hookServer().isRunning() && listening() >= 0; }));
+    EXPECT_GT(listening(), f.views.indexOf(QStringLiteral("murmeli ready")));
     QCoreApplication::processEvents();
     EXPECT_EQ(f.views.events.count(QStringLiteral("onboarding")), 1);
     EXPECT_FALSE(settings::OnboardingController::isCompleted(f.controller.defaults()));

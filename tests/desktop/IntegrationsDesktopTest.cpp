@@ -58,7 +58,7 @@ TEST(IntegrationsDesktopTest, ThePageInstallsAndUninstallsClaudeCodesHooksAndThe
     set("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8());
     set("MURMELI_SECRETS_BACKEND", "file");
 
-    test::LaunchedMurmeli murmeli(true, [&](app::AppController::Dependencies& dependencies) {
+    test::LaunchedMurmeli murmeli([&](app::AppController::Dependencies& dependencies) {
         dependencies.executablePath = prefix + QStringLiteral("/bin/murmeli");
         dependencies.agentSettingsPath = home + QStringLiteral("/.claude/settings.json");
         dependencies.secrets = platform::makeSecretStore();

@@ -18,10 +18,10 @@ namespace murmeli::test {
 /// murmeli as it starts on the desktop, with its windows in Qt Widgets and its files in a temporary folder: the
 /// launch has run when this is built, as a first run or as a later one after onboarding was finished.
 struct LaunchedMurmeli {
-    /// Changes the controller's dependencies before it is made.
+    /// Changes what the controller is built with (its clock, the cloud's address) before the launch.
     using Adjust = std::function<void(app::AppController::Dependencies&)>;
 
-    explicit LaunchedMurmeli(bool onboarded = true, const Adjust& adjust = {}) : controller(dependencies(root, adjust))
+    explicit LaunchedMurmeli(const Adjust& adjust = {}, bool onboarded = true) : controller(dependencies(root, adjust))
     {
         if (onboarded) {
             settings::OnboardingController::markCompleted(controller.defaults());

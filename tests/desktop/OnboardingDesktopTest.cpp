@@ -22,17 +22,20 @@ using settings::OnboardingWindow;
 
 namespace {
 
-// The window as the X server shows it, once it shows something new on murmeli's surface and has stopped changing.
+// The window as the X server shows it, once it shows something new on murmeli's surface (a new window is black
+// before its first paint) and has stopped changing. A loaded machine can take seconds to repaint.
 QImage settledShot(QWidget& window, const QImage& before)
 {
     QImage shot;
     QImage last;
-    test::waitUntil([&] {
-        last = shot;
-        shot = QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage();
-        return shot != before && shot == last
-            && test::pixelsNear(shot, app::Tokens::Notch::surface, 12) > shot.width() * shot.height() / 4;
-    });
+    test::waitUntil(
+        [&] {
+            last = shot;
+            shot = QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage();
+            return shot != before && shot == last
+                && test::pixelsNear(shot, app::Tokens::Notch::surface, 12) > shot.width() * shot.height() / 4;
+        },
+        30000);
     return shot;
 }
 
@@ -45,7 +48,7 @@ TEST(OnboardingDesktopTest, AFirstRunShowsOnboardingAndTheNextSkipsIt)
     if (const std::optional<QString> missing = test::testDesktopMissing()) {
         GTEST_SKIP() << missing->toStdString();
     }
-    test::LaunchedMurmeli first(false);
+    test::LaunchedMurmeli first({}, false);
     ASSERT_EQ(first.views.onboardingWindows().size(), 1u);
     OnboardingWindow& window = *first.views.onboardingWindows().front();
     EXPECT_FALSE(window.isReopen());

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -31,6 +33,57 @@ quint16 freePort()
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
 }
+
+// An agent's interactive screen in a detached tmux session, against the kit's scripted model, with its first prompt
+// given on its command line: the one-shot modes never ask for a permission, these screens do.
+class AgentScreen final {
+public:
+    /// command: the words of the agent's command line (run in the working folder), given the scripted model's port.
+    AgentScreen(const QString& work, const QProcessEnvironment& environment,
+        const std::function<QStringList(quint16 modelPort)>& command)
+        : m_session(QStringLiteral("murmeli-agent-%1").arg(QCoreApplication::applicationPid()))
+    {
+        const quint16 port = freePort();
+        m_model.start(QStringLiteral("python3"), { AgentKitPeer::modelScript(), QString::number(port) });
+        QStringList words { QStringLiteral("env") };
+        for (const QString& key : environment.keys()) {
+            words << key + QLatin1Char('=') + environment.value(key);
+        }
+        words << command(port);
+        QStringList quoted;
+        for (const QString& word : words) {
+            quoted << QLatin1Char('\'') + QString(word).replace(QLatin1Char('\''), QStringLiteral("'\\''"))
+                    + QLatin1Char('\'');
+        }
+        tmux({ QStringLiteral("new-session"), QStringLiteral("-d"), QStringLiteral("-s"), m_session,
+            QStringLiteral("-c"), work, QStringLiteral("-x"), QStringLiteral("160"), QStringLiteral("-y"),
+            QStringLiteral("45"), quoted.join(QLatin1Char(' ')) });
+    }
+
+    ~AgentScreen()
+    {
+        tmux({ QStringLiteral("kill-session"), QStringLiteral("-t"), m_session });
+        m_model.kill();
+        m_model.waitForFinished(5000);
+    }
+
+    QString text()
+    {
+        return tmux({ QStringLiteral("capture-pane"), QStringLiteral("-p"), QStringLiteral("-t"), m_session });
+    }
+
+private:
+    static QString tmux(const QStringList& arguments)
+    {
+        QProcess process;
+        process.start(QStringLiteral("tmux"), arguments);
+        process.waitForFinished(10000);
+        return QString::fromUtf8(process.readAllStandardOutput());
+    }
+
+    QString m_session;
+    QProcess m_model;
+};
 
 struct Seen {
     QString event;
@@ -158,6 +211,39 @@ protected:
         EXPECT_FALSE(QFileInfo::exists(marker)) << agentOutput();
     }
 
+    // One command the user allows and one they deny, each asked from the agent's interactive screen, which then shows
+    // the allowed or the denied line.
+    void screenWaitsForTheUser(const QString& adapter, const char* allowedLine, const char* deniedLine,
+        const std::function<QStringList(quint16 modelPort, const QString& prompt)>& command)
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("tmux")).isEmpty()) {
+            GTEST_SKIP() << "tmux is not installed";
+        }
+        struct Case {
+            ApprovalDecision decision;
+            const char* line;
+            bool runs;
+        };
+        for (const Case& c : { Case { ApprovalDecision::allow(hooks::PermissionScope::Once), allowedLine, true },
+                 Case { ApprovalDecision::deny(QStringLiteral("not from the test")), deniedLine, false } }) {
+            work = std::make_unique<QTemporaryDir>();
+            const QString marker = work->path() + QStringLiteral("/marker");
+            QProcessEnvironment environment = hookEnvironment();
+            environment.insert(QStringLiteral("HOME"), home.path());
+            environment.insert(QStringLiteral("CODEX_HOME"), home.path() + QStringLiteral("/.codex"));
+            environment.insert(QStringLiteral("FAKE_OPENAI_API_KEY"), QStringLiteral("sk-offline-test"));
+            AgentScreen screen(work->path(), environment,
+                [&](quint16 port) { return command(port, QStringLiteral("ASKBASH: touch ") + marker); });
+            decide(marker, c.decision);
+            EXPECT_TRUE(waitUntil(
+                [&] { return QFileInfo::exists(marker) == c.runs && screen.text().contains(QLatin1String(c.line)); },
+                agentLimitMs))
+                << screen.text().toStdString();
+            EXPECT_EQ(QFileInfo::exists(marker), c.runs) << c.line;
+        }
+        EXPECT_TRUE(cameFrom("PermissionRequest", adapter));
+    }
+
     Agent agent = Agent::Codex;
     QTemporaryDir root;
     QTemporaryDir home;
@@ -222,57 +308,51 @@ TEST_F(AgentKitHooksTest, OpenCodeWaitsForMurmeliBeforeTheShell)
     }
 }
 
-// Codex and the Claude-layout agents ask a PermissionRequest hook only from their interactive screens, which an
-// offline run does not reach: their hook command gets the request as Codex sends it and must hand murmeli's decision
-// back in the form the agents read.
-TEST_F(AgentKitHooksTest, APermissionRequestGetsTheUsersDecisionBack)
+// Codex and Qwen Code (standing for the agents of Claude Code's layout) ask their PermissionRequest hooks only from
+// their interactive screens: run there, a command that needs the user's consent waits for the decision in murmeli,
+// and the agent follows it without asking again.
+TEST_F(AgentKitHooksTest, CodexAsksMurmeliFromItsInteractiveScreen)
 {
     prepare(Agent::Codex, QStringLiteral("install-codex-hook"));
+    if (!IsSkipped() && !HasFatalFailure()) {
+        screenWaitsForTheUser(
+            QStringLiteral("codex"), "Ran touch", "Blocked by hook", [this](quint16 port, const QString& prompt) {
+                return QStringList { AgentKitPeer::installedFile(Agent::Codex),
+                    QStringLiteral("--dangerously-bypass-hook-trust"), QStringLiteral("-c"),
+                    QStringLiteral("model=\"fake-model\""), QStringLiteral("-c"),
+                    QStringLiteral("model_provider=\"fake\""), QStringLiteral("-c"),
+                    QStringLiteral("model_providers.fake={name=\"fake\",base_url=\"http://127.0.0.1:%1/v1\","
+                                   "env_key=\"FAKE_OPENAI_API_KEY\",wire_api=\"responses\"}")
+                        .arg(port),
+                    QStringLiteral("-c"), QStringLiteral("check_for_update_on_startup=false"), QStringLiteral("-c"),
+                    QStringLiteral("approval_policy=\"on-request\""), QStringLiteral("--sandbox"),
+                    QStringLiteral("workspace-write"), prompt };
+            });
+    }
+}
+
+TEST_F(AgentKitHooksTest, QwenCodeAsksMurmeliFromItsInteractiveScreen)
+{
+    QProcessEnvironment settings;
+    settings.insert(QStringLiteral("QODER_SETTINGS"), home.path() + QStringLiteral("/.qwen/settings.json"));
+    prepare(Agent::Qwen, QStringLiteral("install-qoder-hook"), settings);
     if (IsSkipped() || HasFatalFailure()) {
         return;
     }
-    const QString hook = home.path() + QStringLiteral("/.local/share/murmeli/hooks/codex/codex-hook");
-    struct Case {
-        ApprovalDecision decision;
-        const char* behavior;
-    };
-    for (const Case& c : { Case { ApprovalDecision::allow(hooks::PermissionScope::Once), "allow" },
-             Case { ApprovalDecision::deny(QStringLiteral("no")), "deny" } }) {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home.path());
-        environment.insert(hookEnvironment());
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral("/bin/bash"), { hook, QStringLiteral("PermissionRequest") });
-        process.write(QJsonDocument(
-            QJsonObject { { QStringLiteral("session_id"), QStringLiteral("019a2f31-775f-7421-aaea-2c4d9fc14ba3") },
-                { QStringLiteral("turn_id"), QStringLiteral("019a2f31-7775-7f80-93ac-58491ad01fa0") },
-                { QStringLiteral("cwd"), home.path() },
-                { QStringLiteral("hook_event_name"), QStringLiteral("PermissionRequest") },
-                { QStringLiteral("model"), QStringLiteral("fake-model") },
-                { QStringLiteral("permission_mode"), QStringLiteral("default") },
-                { QStringLiteral("tool_name"), QStringLiteral("Bash") },
-                { QStringLiteral("tool_input"),
-                    QJsonObject { { QStringLiteral("command"), QStringLiteral("touch x") } } },
-                { QStringLiteral("tool_use_id"), QStringLiteral("call_1") } })
-                          .toJson(QJsonDocument::Compact));
-        process.closeWriteChannel();
-        ASSERT_TRUE(waitUntil([&] { return controller->pendingTable().hasActive(); }, 30000));
-        EXPECT_EQ(controller->pendingTable().activeRequest()->commandPreview, QStringLiteral("touch x"));
-        controller->pendingTable().resolve(QStringLiteral("call_1"), c.decision);
-        ASSERT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 30000));
-        EXPECT_EQ(process.exitCode(), 0);
-        const QJsonObject reply = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
-        EXPECT_EQ(reply.value(QStringLiteral("hookSpecificOutput"))
-                      .toObject()
-                      .value(QStringLiteral("decision"))
-                      .toObject()
-                      .value(QStringLiteral("behavior"))
-                      .toString(),
-            QLatin1String(c.behavior));
-    }
-    EXPECT_EQ(seenAs(QStringLiteral("PermissionRequest")),
-        (QStringList { QStringLiteral("codex"), QStringLiteral("codex") }));
+    // A first run through the kit's runner writes Qwen Code's sign-in choice beside our hooks.
+    runAgent();
+    ASSERT_TRUE(agentFinished());
+    const QStringList qwen
+        = AgentKitPeer::openClawCommand().mid(0, 1) + QStringList { AgentKitPeer::installedFile(Agent::Qwen) };
+    screenWaitsForTheUser(
+        QStringLiteral("qoder"), "touch", "not from the test", [&](quint16 port, const QString& prompt) {
+            return QStringList { QStringLiteral("OPENAI_API_KEY=sk-offline-test"),
+                QStringLiteral("OPENAI_BASE_URL=http://127.0.0.1:%1/v1").arg(port),
+                QStringLiteral("OPENAI_MODEL=fake-model") }
+            + qwen
+                + QStringList { QStringLiteral("--approval-mode"), QStringLiteral("default"), QStringLiteral("-i"),
+                      prompt };
+        });
 }
 
 // OpenClaw's hooks load only in its Gateway and only observe (no tool events, no decisions): through a Gateway of

@@ -31,8 +31,7 @@ public:
     static QString name(Agent agent);
     /// The kit's folder, beside the repository (or below MURMELI_SHARED_DIR).
     static QString kitDirectory();
-
-private:
+    /// What the kit's runner installs for the agent and runs (Codex's executable, OpenClaw's entry script, ...).
     static QString installedFile(Agent agent);
 };
 
