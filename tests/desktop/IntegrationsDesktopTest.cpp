@@ -16,6 +16,7 @@
 #include "main/settings/views/widgets/KitButton.h"
 #include "main/settings/views/widgets/SettingsGroupCard.h"
 #include "platform/secrets/SecretStoreFactory.h"
+#include "tests/desktop/InstalledMurmeli.h"
 #include "tests/desktop/LaunchedMurmeli.h"
 #include "tests/support/Files.h"
 #include "tests/support/TestDesktop.h"
@@ -35,14 +36,9 @@ TEST(IntegrationsDesktopTest, ThePageInstallsAndUninstallsClaudeCodesHooksAndThe
     }
     QTemporaryDir scratch;
     const QString home = scratch.path() + QStringLiteral("/home");
-    const QString prefix = scratch.path() + QStringLiteral("/prefix");
     ASSERT_TRUE(QDir().mkpath(home + QStringLiteral("/.claude")));
-    ASSERT_TRUE(QDir().mkpath(prefix + QStringLiteral("/bin")));
-    ASSERT_TRUE(QDir().mkpath(prefix + QStringLiteral("/share/murmeli")));
-    // An installed murmeli: the real executable behind bin/, the shipped scripts under share/.
-    ASSERT_TRUE(test::writeScript(prefix + QStringLiteral("/bin/murmeli"), "exec '" MURMELI_BINARY "' \"$@\"\n"));
-    ASSERT_TRUE(QFile::link(
-        QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts"), prefix + QStringLiteral("/share/murmeli/scripts")));
+    const test::InstalledMurmeli installed;
+    ASSERT_TRUE(installed.ready);
     // The installer, murmeli's helper it runs and the page all work on the fresh home, with the secret in a file.
     std::vector<std::pair<const char*, std::optional<QByteArray>>> saved;
     const auto set = [&](const char* name, const QByteArray& value) {
@@ -59,7 +55,7 @@ TEST(IntegrationsDesktopTest, ThePageInstallsAndUninstallsClaudeCodesHooksAndThe
     set("MURMELI_SECRETS_BACKEND", "file");
 
     test::LaunchedMurmeli murmeli([&](app::AppController::Dependencies& dependencies) {
-        dependencies.executablePath = prefix + QStringLiteral("/bin/murmeli");
+        dependencies.executablePath = installed.executable();
         dependencies.agentSettingsPath = home + QStringLiteral("/.claude/settings.json");
         dependencies.secrets = platform::makeSecretStore();
     });
