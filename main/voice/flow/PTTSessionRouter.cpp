@@ -1,0 +1,91 @@
+#include "main/voice/flow/PTTSessionRouter.h"
+
+namespace murmeli::voice {
+
+namespace {
+
+// Only spaces and tabs: a line break inside a field is the device's text and stays.
+QString trimBlanks(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    while (begin < end && blank(text.at(begin))) {
+        ++begin;
+    }
+    while (end > begin && blank(text.at(end - 1))) {
+        --end;
+    }
+    return text.mid(begin, end - begin);
+}
+
+} // namespace
+
+QString toString(PTTSessionRouter::Event::Kind kind)
+{
+    switch (kind) {
+    case PTTSessionRouter::Event::Kind::Start:
+        return QStringLiteral("start");
+    case PTTSessionRouter::Event::Kind::End:
+        return QStringLiteral("end");
+    case PTTSessionRouter::Event::Kind::Cancel:
+        return QStringLiteral("cancel");
+    }
+    return {};
+}
+
+void PTTSessionRouter::handleControlFrame(const QString& line)
+{
+    const QLatin1String prefix(tag);
+    if (!line.startsWith(prefix)) {
+        return;
+    }
+    const QString body = line.mid(prefix.size());
+    const qsizetype comma = body.indexOf(u',');
+    if (comma < 0) {
+        log(QStringLiteral("PTT: malformed PT frame: ") + line);
+        return;
+    }
+    const QString event = trimBlanks(body.left(comma));
+    const QString sid = trimBlanks(body.mid(comma + 1));
+    if (sid.isEmpty()) {
+        log(QStringLiteral("PTT: missing session_id in ") + line);
+        return;
+    }
+
+    std::optional<Event::Kind> kind;
+    for (const Event::Kind candidate : { Event::Kind::Start, Event::Kind::End, Event::Kind::Cancel }) {
+        if (event == toString(candidate)) {
+            kind = candidate;
+        }
+    }
+    if (!kind) {
+        log(QStringLiteral("PTT: unknown PT event '") + event + QStringLiteral("' in ") + line);
+        return;
+    }
+    if (*kind == Event::Kind::Start) {
+        m_routedSessionId = sid;
+    }
+    log(QStringLiteral("PTT P4 → ") + event + QStringLiteral(" (sid=") + sid + u')');
+    emitEvent(*kind, sid);
+    // An end or cancel for another session leaves the routed one alone.
+    if (*kind != Event::Kind::Start && m_routedSessionId == sid) {
+        m_routedSessionId.reset();
+    }
+}
+
+void PTTSessionRouter::log(const QString& line) const
+{
+    if (onLog) {
+        onLog(line);
+    }
+}
+
+void PTTSessionRouter::emitEvent(Event::Kind kind, const QString& sessionId) const
+{
+    if (onEvent) {
+        onEvent(Event { kind, sessionId });
+    }
+}
+
+} // namespace murmeli::voice

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <QCoroTask>
+
+#include "main/voice/focus/FocusTarget.h"
+#include "main/voice/focus/ModeBReason.h"
+
+namespace murmeli::voice {
+
+/// Where the voice flow hands a take's committed text. Main thread only: the clipboard is served from its event loop.
+class VoiceTextInjector {
+public:
+    VoiceTextInjector() = default;
+    virtual ~VoiceTextInjector() = default;
+    Q_DISABLE_COPY_MOVE(VoiceTextInjector)
+
+    /// Pastes text into the target's window; finishes once the paste keystroke is sent or has failed. Reports
+    /// nothing to the caller: a failure leaves the text on the clipboard with a notice.
+    virtual QCoro::Task<> injectModeA(QString text, FocusTarget target) = 0;
+    /// Leaves text on the clipboard and tells the user why nothing was pasted.
+    virtual void injectModeB(const QString& text, ModeBReason reason) = 0;
+};
+
+} // namespace murmeli::voice
