@@ -15,6 +15,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "bench/Measure.h"
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "platform/system/ResourceLimits.h"
@@ -22,6 +23,7 @@
 #include "tests/support/LoopbackSocket.h"
 
 using namespace murmeli;
+using bench::percentile;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -45,12 +47,6 @@ void spin(const std::function<bool()>& done)
     while (!done()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, static_cast<std::size_t>(p * (values.size() - 1) + 0.5))];
 }
 
 } // namespace

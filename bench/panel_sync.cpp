@@ -18,21 +18,16 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include "bench/Measure.h"
 #include "main/app/AppController.h"
 #include "main/hooks/sessions/SmallFile.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
 
 using namespace murmeli;
+using bench::threadCpuMs;
 
 namespace {
-
-double threadCpuMs()
-{
-    timespec ts {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
 
 double wallMs()
 {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "main/app/DeviceRows.h"
 #include "main/hooks/events/HookEventManifest.h"
 #include "main/hooks/events/HookEventType.h"
 #include "main/hooks/install/HookSelfCheck.h"
@@ -46,7 +47,12 @@ AppController::AppController(Dependencies dependencies)
                             [this] { return voice::LocaleNormalizer::effectiveLocale(*m_dependencies.defaults); },
                             [this] { return m_speech.wsSession(); },
                         },
-          *m_dependencies.clock)
+          *m_dependencies.clock),
+      m_cloudAccount(m_keychain, *m_dependencies.clock,
+          m_dependencies.cloudBaseURL.isEmpty() ? voice::CloudEndpoints::defaultBaseURL() : m_dependencies.cloudBaseURL,
+          m_dependencies.openURL,
+          CloudAccount::Links {
+              m_speech, m_vm, [this] { openQwen3SessionIfEligible(); }, [this] { closeQwen3Session(); } })
 {
     // Wired now rather than at start-up: onboarding may install the hooks before the back end starts.
     const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
@@ -66,6 +72,7 @@ AppController::AppController(Dependencies dependencies)
     };
     m_healthTicker.onLog = toLog;
     wireVoice();
+    wireCloud();
 }
 
 AppController::~AppController()
@@ -73,6 +80,10 @@ AppController::~AppController()
     m_healthTicker.stop();
     // Tearing down answers held requests, which would log into an owner that may already be gone.
     onLog = nullptr;
+    // Requests failed open on the way out must not be sent to a link that goes before the table, and the device
+    // pushers go before the view model whose changes they follow.
+    m_approvalRoad.setBridge(nullptr);
+    m_lifetime.reset();
     // The server goes first so no reply is written for requests the table fails open on its way out.
     m_hookServer.reset();
     m_pendingTable.reset();
@@ -136,6 +147,7 @@ void AppController::startBackend(const QString& binaryPath)
             m_hookServer->heldEvents.insert(hooks::toString(row.name));
         }
     }
+    startDeviceLink();
     m_approvalRoad.installTableHandlers();
     m_hookServer->start(m_dependencies.hookPort, std::nullopt, false);
     if (statusDirectoryUsable) {
@@ -150,6 +162,7 @@ void AppController::startBackend(const QString& binaryPath)
         hooks::HookSelfCheck::run(settingsPath), [this](const QString& line) { log(line, LogColor::Orange); });
     m_healthTicker.start();
     startUsageReader();
+    m_cloudAccount.loadStoredSession();
     m_speech.sockets().loadProxySettings();
     openQwen3SessionIfEligible();
 }
@@ -198,12 +211,63 @@ std::optional<hooks::ClaudeStatus> AppController::syncSessions()
         m_burnRate.update(status->contextPercent, m_dependencies.clock->now());
     }
     syncViewModel(status);
+    sendStatusToDevice(status);
     return status;
 }
 
 void AppController::syncViewModel(const std::optional<hooks::ClaudeStatus>& selectedStatus)
 {
     m_panelSync.sync(selectedStatus, transcriptOf(selectedStatus));
+}
+
+void AppController::startDeviceLink()
+{
+    if (!m_dependencies.defaults->boolValue(QLatin1String(device::BLEBridge::enabledUDKey)).value_or(false)) {
+        return;
+    }
+    common::Clock& clock = *m_dependencies.clock;
+    m_ble = std::make_unique<device::BLEBridge>(m_dependencies.bleTransport(), clock);
+    m_ble->onLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_deviceApprovals = device::BLEApprovalBridge::overLink(*m_ble, *m_pendingTable);
+    setApprovalBridge(m_deviceApprovals);
+    m_ble->onControlFrame = [this](const QString& line) {
+        // Answered from the event loop, not inside the link's receive: a decision resumes the waiting reply.
+        QMetaObject::invokeMethod(
+            m_lifetime.get(), [this, line] { m_deviceApprovals->handleControlFrame(line); }, Qt::QueuedConnection);
+    };
+
+    m_overviewBridge = std::make_unique<device::OverviewBridge>(*m_ble, clock);
+    m_overviewBridge->accountProvider = [this] { return DeviceRows::account(m_vm); };
+    m_slistBridge = std::make_unique<device::SListBridge>(*m_ble, clock);
+    m_slistBridge->sessionsProvider = [this] { return DeviceRows::sessionList(m_vm); };
+    m_sessionDetailBridge = std::make_unique<device::SessionDetailBridge>(*m_ble, clock);
+    m_sessionDetailBridge->rowsProvider
+        = [this] { return DeviceRows::sessionDetails(m_vm, m_dependencies.clock->now()); };
+    m_overviewBridge->start();
+    m_slistBridge->start();
+    m_sessionDetailBridge->start();
+    // Both pushers send only what changed, so they may follow every change of the rows.
+    const auto pushSessions = [this] {
+        m_slistBridge->pushNow();
+        m_sessionDetailBridge->pushNow();
+    };
+    QObject::connect(&m_vm, &PanelViewModel::sessionsChanged, m_lifetime.get(), pushSessions);
+    QObject::connect(&m_vm, &PanelViewModel::contextPercentChanged, m_lifetime.get(), pushSessions);
+    QObject::connect(&m_vm, &PanelViewModel::modelNameChanged, m_lifetime.get(), pushSessions);
+    QObject::connect(
+        &m_vm, &PanelViewModel::cloudEmailChanged, m_lifetime.get(), [this] { m_overviewBridge->pushAccount(); });
+    QObject::connect(
+        &m_vm, &PanelViewModel::cloudTierChanged, m_lifetime.get(), [this] { m_overviewBridge->pushAccount(); });
+    m_ble->start();
+}
+
+void AppController::sendStatusToDevice(const std::optional<hooks::ClaudeStatus>& status)
+{
+    if (!m_ble || !status) {
+        return;
+    }
+    m_ble->sendStatusFull(*status, transcriptOf(status), m_vm.runningAgents(), m_vm.waitingAgents(),
+        m_tokenStore.cumulative(), m_tokenStore.today());
 }
 
 void AppController::wireVoice()
@@ -214,6 +278,17 @@ void AppController::wireVoice()
     m_streamingKeeper.onLog = toLog;
     m_streamingKeeper.onStateChanged = [this](const QString& state) { Q_EMIT m_notifications.wsStateChanged(state); };
     m_speech.enhancer().promptTemplate = [this] { return m_appSettings.snapshot().enhance.promptTemplate; };
+}
+
+void AppController::wireCloud()
+{
+    m_cloudAccount.onLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_cloudAccount.onChanged = [this] {
+        if (onCloudStateChange) {
+            onCloudStateChange();
+        }
+        statusChanged();
+    };
 }
 
 void AppController::openQwen3SessionIfEligible()

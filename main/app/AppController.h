@@ -1,16 +1,19 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QObject>
 
 #include <QJsonObject>
 #include <QString>
+#include <QUrl>
 
 #include "main/app/ApprovalRoad.h"
 #include "main/app/HookEventDispatcher.h"
 #include "main/app/HookInstaller.h"
 #include "main/app/TerminalJump.h"
+#include "main/app/cloud/CloudAccount.h"
 #include "main/app/panel/NotchApprovalAction.h"
 #include "main/app/panel/PanelSessionSync.h"
 #include "main/app/panel/PanelViewModel.h"
@@ -19,6 +22,11 @@
 #include "main/app/voice/StreamingSessionKeeper.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
+#include "main/device/approvals/BLEApprovalBridge.h"
+#include "main/device/link/BLEBridge.h"
+#include "main/device/pushers/OverviewBridge.h"
+#include "main/device/pushers/SListBridge.h"
+#include "main/device/pushers/SessionDetailBridge.h"
 #include "main/hooks/approvals/ApprovalBridge.h"
 #include "main/hooks/approvals/PendingRequestTable.h"
 #include "main/hooks/server/HookServer.h"
@@ -37,6 +45,7 @@
 #include "main/voice/context/STTContext.h"
 #include "main/voice/engine/SpeechEngine.h"
 #include "main/voice/settings/AppSettingsCache.h"
+#include "platform/ble/BleTransportFactory.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/secrets/KeychainStore.h"
 
@@ -66,6 +75,12 @@ public:
         voice::MicrophoneCapture::Factory audioCapture;
         /// The on-device recogniser; the platform's when empty.
         std::shared_ptr<platform::SpeechRecognizer> recognizer;
+        /// The Bluetooth LE transport of the device link, made only when its Lab switch is on.
+        std::function<std::unique_ptr<platform::BleTransport>()> bleTransport = &platform::makeBleTransport;
+        /// The cloud account service's base address; the cloud service's one (voice::CloudEndpoints) when empty.
+        QString cloudBaseURL;
+        /// Opens an address in the user's browser (the checkout page); the desktop's handler when empty.
+        std::function<void(const QUrl&)> openURL;
     };
 
     explicit AppController(Dependencies dependencies);
@@ -125,6 +140,9 @@ public:
     /// The recognition context for the next take: the selected session's tool, files, cost and terms, the user's
     /// hotwords and the effective locale.
     voice::STTContext currentSTTContext();
+
+    /// The device link; null unless its Lab switch was on at start-up.
+    device::BLEBridge* ble() const { return m_ble.get(); }
     /// Opens the long-lived streaming session when signed in and the cloud streams; reuses an existing one.
     void openQwen3SessionIfEligible();
     /// Closes the streaming session; the engine keeps it for the next open.
@@ -136,6 +154,31 @@ public:
     std::optional<QString> setWebSocketProxy(const QString& host, int port);
     /// The streaming session the controller keeps open, or null.
     voice::Qwen3ASRStreamingSession* qwen3Session() const { return m_streamingKeeper.session(); }
+
+    // Cloud account: the mirror that the panel and the account pages read, and the session's operations. The work
+    // is CloudAccount's; these only pass through.
+
+    /// The account or its mirror changed.
+    std::function<void()> onCloudStateChange;
+    const CloudAccount::Mirror& cloudMirror() const { return m_cloudAccount.mirror(); }
+    const QString& cloudEmail() const { return m_cloudAccount.mirror().email; }
+    const QString& cloudTier() const { return m_cloudAccount.mirror().tier; }
+    qint64 cloudMinutesLeft() const { return m_cloudAccount.mirror().minutesLeft; }
+    CloudAccount& cloudAccount() { return m_cloudAccount; }
+    /// After a checked sign-in code (the sheet) and a valid stored session (launch).
+    void cloudSignIn(const QString& email, const QString& token, qint64 minutesLeft)
+    {
+        m_cloudAccount.signIn(email, token, minutesLeft);
+    }
+    QCoro::Task<> cloudSignOut() { return m_cloudAccount.signOut(); }
+    QCoro::Task<> refreshCloudMinutes() { return m_cloudAccount.refreshMinutes(); }
+    /// The launch-time check of the stored session.
+    QCoro::Task<> validateSessionOnLaunch() { return m_cloudAccount.validateOnLaunch(); }
+    QCoro::Task<cloud::BillingFlowResult> startTopUpFlow() { return m_cloudAccount.startTopUp(); }
+    cloud::BillingFlow& billingFlow() { return m_cloudAccount.billingFlow(); }
+    void setBillingFlow(std::unique_ptr<cloud::BillingFlow> flow) { m_cloudAccount.setBillingFlow(std::move(flow)); }
+    /// Pushes the account mirror into the panel's view model.
+    void syncCloud() { m_cloudAccount.sync(); }
 
 private:
     void log(const QString& message, common::LogColor color);
@@ -153,6 +196,11 @@ private:
     void approveFromPanel(NotchApprovalAction action);
     void startUsageReader();
     void wireVoice();
+    /// The device link, its approval bridge and its pushers, when the Lab switch is on.
+    void startDeviceLink();
+    /// The selected session's status lines for the device.
+    void sendStatusToDevice(const std::optional<hooks::ClaudeStatus>& status);
+    void wireCloud();
 
     Dependencies m_dependencies;
     hooks::StatusDirectory m_statusDirectory;
@@ -189,6 +237,15 @@ private:
     voice::SpeechEngine m_speech;
     voice::AppSettingsCache m_appSettings;
     StreamingSessionKeeper m_streamingKeeper;
+
+    // The device link; the pushers go before the link they observe.
+    std::unique_ptr<device::BLEBridge> m_ble;
+    std::shared_ptr<device::BLEApprovalBridge> m_deviceApprovals;
+    std::unique_ptr<device::OverviewBridge> m_overviewBridge;
+    std::unique_ptr<device::SListBridge> m_slistBridge;
+    std::unique_ptr<device::SessionDetailBridge> m_sessionDetailBridge;
+    // Cloud account; after the speech engine and the view model it writes to.
+    CloudAccount m_cloudAccount;
 };
 
 } // namespace murmeli::app

@@ -112,7 +112,8 @@ void AppDelegate::wireControllerCallbacks()
 
 void AppDelegate::validateCloudSessionOnLaunch()
 {
-    // No cloud account is stored before the account pages exist.
+    // Runs on its own while the launch goes on; the controller acts on the answer when it comes.
+    [[maybe_unused]] const QCoro::Task<> validating = m_controller.validateSessionOnLaunch();
 }
 
 void AppDelegate::setupNotchPanel()

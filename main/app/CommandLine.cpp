@@ -1,14 +1,22 @@
 #include "main/app/CommandLine.h"
 
 #include <cstdio>
+#include <memory>
+
+#include <unistd.h>
 
 #include <QDir>
+#include <QEventLoop>
 #include <QLockFile>
 #include <QRandomGenerator>
+#include <QSocketNotifier>
 #include <QStandardPaths>
+#include <QTimer>
 
+#include "main/app/console/DeviceConsole.h"
 #include "main/hooks/install/ClaudeSettingsEditor.h"
 #include "main/hooks/sessions/StatusFiles.h"
+#include "platform/ble/BleTransportFactory.h"
 #include "platform/secrets/KeychainStore.h"
 #include "platform/secrets/SecretStoreFactory.h"
 
@@ -20,10 +28,14 @@ constexpr int exitUsage = 64;
 // Creating the secret takes milliseconds; a lock held longer belongs to a helper that hangs.
 constexpr int secretLockWaitMs = 10000;
 
+// How long the console looks for the device and waits for it to connect before it gives up.
+constexpr int defaultConsoleSeconds = 60;
+
 const char* usage = "usage: murmeli hooks secret\n"
                     "       murmeli hooks install --hooks-dir DIR [--settings FILE]\n"
                     "       murmeli hooks uninstall [--settings FILE]\n"
-                    "       murmeli hooks forget-secret\n";
+                    "       murmeli hooks forget-secret\n"
+                    "       murmeli device console [--name TEXT] [--timeout SECONDS]\n";
 
 void printLine(FILE* stream, const QString& text)
 {
@@ -92,10 +104,67 @@ int report(hooks::ClaudeSettingsEditor::Outcome outcome, const QString& message)
     return ok ? 0 : 1;
 }
 
+// Finds the device, prints what it sends and sends what the user types, until the input ends or the link drops.
+int deviceConsole(const QStringList& arguments)
+{
+    const QString name = option(arguments, QStringLiteral("--name")).value_or(QStringLiteral("murmeli"));
+    bool valid = true;
+    const int seconds
+        = option(arguments, QStringLiteral("--timeout")).value_or(QString::number(defaultConsoleSeconds)).toInt(&valid);
+    if (name.isEmpty() || !valid || seconds <= 0) {
+        std::fputs(usage, stderr);
+        return exitUsage;
+    }
+    const std::unique_ptr<platform::BleTransport> transport = platform::makeBleTransport();
+    DeviceConsole console(*transport, name);
+    console.onOutput = [](const QString& text) {
+        printLine(stdout, text);
+        std::fflush(stdout);
+    };
+    std::optional<int> status;
+    QEventLoop loop;
+    console.onFinished = [&status, &loop](int code) {
+        status = code;
+        loop.quit();
+    };
+
+    QByteArray typed;
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &console, [&typed, &input, &console] {
+        char buffer[4096];
+        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (got <= 0) {
+            input.setEnabled(false);
+            console.inputClosed();
+            return;
+        }
+        typed.append(buffer, got);
+        qsizetype end = 0;
+        while ((end = typed.indexOf('\n')) >= 0) {
+            console.send(QString::fromUtf8(typed.left(end)).remove(QLatin1Char('\r')));
+            typed.remove(0, end + 1);
+        }
+    });
+    QTimer::singleShot(seconds * 1000, &console, [&console] { console.giveUp(); });
+
+    console.start();
+    if (!status) {
+        loop.exec();
+    }
+    return status.value_or(1);
+}
+
 } // namespace
 
 std::optional<int> runCommandLine(const QStringList& arguments)
 {
+    if (arguments.value(1) == QLatin1String("device")) {
+        if (arguments.value(2) == QLatin1String("console")) {
+            return deviceConsole(arguments);
+        }
+        std::fputs(usage, stderr);
+        return exitUsage;
+    }
     if (arguments.size() < 2 || arguments.at(1) != QLatin1String("hooks")) {
         return std::nullopt;
     }

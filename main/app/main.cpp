@@ -36,8 +36,8 @@ int main(int argc, char** argv)
 {
     using namespace murmeli;
 
-    // The installer's helpers run without any display or event loop.
-    if (argc > 1 && std::strcmp(argv[1], "hooks") == 0) {
+    // The installer's helpers and the device console run without any display.
+    if (argc > 1 && (std::strcmp(argv[1], "hooks") == 0 || std::strcmp(argv[1], "device") == 0)) {
         QCoreApplication helper(argc, argv);
         return app::runCommandLine(QCoreApplication::arguments()).value_or(64);
     }

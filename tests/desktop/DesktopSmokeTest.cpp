@@ -14,6 +14,7 @@
 
 #include "main/common/ProcessRunner.h"
 #include "platform/secrets/SecretStoreFactory.h"
+#include "tests/support/SpeakerLock.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Tone.h"
 #include "tests/support/Wait.h"
@@ -83,6 +84,8 @@ TEST_F(DesktopSmokeTest, QtWindowBecomesTheActiveWindow)
 
 TEST_F(DesktopSmokeTest, ToneFromTheSpeakerComesBackFromTheMicrophone)
 {
+    const murmeli::test::SpeakerLock speaker;
+    ASSERT_TRUE(speaker.isHeld()) << "another test kept the speaker";
     // Qt offers no monitor source as an input, so the default source has to be the remapped one.
     const QByteArray source = outputOf(QStringLiteral("pactl"), { QStringLiteral("get-default-source") }).value_or("");
     EXPECT_FALSE(source.isEmpty());

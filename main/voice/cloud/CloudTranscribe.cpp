@@ -4,6 +4,8 @@
 
 #include <QtEndian>
 
+#include "main/common/G711.h"
+
 namespace murmeli::voice::CloudTranscribe {
 
 namespace {
@@ -60,17 +62,7 @@ QByteArray buildWAV(const QByteArray& pcm, int sampleRate)
 
 QByteArray decodeMulaw(const QByteArray& mulaw)
 {
-    QByteArray pcm;
-    pcm.reserve(mulaw.size() * 2);
-    for (const char byte : mulaw) {
-        const int u = ~static_cast<unsigned char>(byte) & 0xFF;
-        const int exponent = (u >> 4) & 7;
-        const int mantissa = u & 0x0F;
-        const int magnitude = ((mantissa << 3) + 0x84) << exponent;
-        const int sample = (u & 0x80) ? 0x84 - magnitude : magnitude - 0x84;
-        appendSample(pcm, static_cast<qint16>(sample));
-    }
-    return pcm;
+    return common::g711::decodeMulaw(mulaw);
 }
 
 QByteArray resample8to16(const QByteArray& pcm)

@@ -86,6 +86,7 @@ void VoiceFlowCoordinator::transition(VoiceFlowState to)
     const QString from = m_state.name();
     m_state = std::move(to);
     log(QStringLiteral("VoiceFlow: ") + from + QStringLiteral(" → ") + m_state.name());
+    call(onStateChanged, m_state);
 }
 
 void VoiceFlowCoordinator::handleMaxDurationTimeout(quint64 generation)

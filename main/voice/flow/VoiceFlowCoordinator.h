@@ -80,6 +80,8 @@ public:
     std::function<void(const QString& reason)> onCancelled;
     /// The 60 s cap fired; the take stays recording until the owner stops it.
     std::function<void()> onMaxDurationTimeout;
+    /// After every change of state, once the new state is in place.
+    std::function<void(const VoiceFlowState& state)> onStateChanged;
 
     /// The name shown while recording: the clipboard name for Mode B, the application's last dotted name part, or
     /// the focused role when there is no application.

@@ -39,5 +39,90 @@ TEST(SessionRowDisplayTest, RemoteIsAnAddressOrAHostBeforeAColon)
     }
 }
 
+TEST(SessionRowDisplayTest, PresenceByStateAndAge)
+{
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+    const struct {
+        SessionState state;
+        qint64 agoSecs;
+        SessionRowPresence presence;
+    } cases[] = {
+        { SessionState::working(), 299, SessionRowPresence::Active },
+        { SessionState::working(), 300, SessionRowPresence::Inactive },
+        { SessionState::compacting(), 10, SessionRowPresence::Active },
+        { SessionState::pttActive(), 1000, SessionRowPresence::Inactive },
+        { SessionState::working(), -60, SessionRowPresence::Active }, // updated ahead of now
+        { SessionState::needsApproval(), 100'000, SessionRowPresence::Active },
+        { SessionState::waitingForAnswer(), 100'000, SessionRowPresence::Active },
+        { SessionState::error(QStringLiteral("boom")), 100'000, SessionRowPresence::Active },
+        { SessionState::idle(), 0, SessionRowPresence::Inactive },
+        { SessionState::noSession(), 0, SessionRowPresence::Inactive },
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(sessionRowPresence(c.state, now.addSecs(-c.agoSecs), now), c.presence)
+            << toString(c.state).toStdString() << " " << c.agoSecs;
+    }
+}
+
+TEST(SessionRowDisplayTest, ActivityLineByTool)
+{
+    const QString sixty = QString(50, QLatin1Char('a')) + QString(10, QLatin1Char('b'));
+    // 55 family emoji, each one character made of several code points.
+    QString emoji;
+    for (int i = 0; i < 55; ++i) {
+        emoji += QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
+    }
+    const struct {
+        const char* tool;
+        QString preview;
+        std::optional<QString> line;
+    } cases[] = {
+        { "Bash", QStringLiteral("  make test \n"), QStringLiteral("$ make test") },
+        { "exec_command", sixty, QStringLiteral("$ ") + QString(50, QLatin1Char('a')) },
+        { "Bash", emoji, QStringLiteral("$ ") + emoji.left(emoji.size() / 55 * 50) },
+        { "Bash", QStringLiteral(" \t"), QStringLiteral("Running command") },
+        { "Read", QStringLiteral("/home/dev/app/main.cpp"), QStringLiteral("Reading main.cpp") },
+        { "Edit", QStringLiteral("src/"), QStringLiteral("Editing src") },
+        { "Write", QStringLiteral("notes.md"), QStringLiteral("Writing notes.md") },
+        { "Write", QString(), QStringLiteral("Writing file") },
+        { "Edit", QString(), QStringLiteral("Editing file") },
+        { "Read", QString(), QStringLiteral("Reading file") },
+        { "Grep", QString(), QStringLiteral("Searching") },
+        { "Glob", QStringLiteral("**/*.h"), QStringLiteral("Glob **/*.h") },
+        { "Grep", QStringLiteral("TODO "), QStringLiteral("Grep TODO") },
+        { "WebFetch", QStringLiteral("   "), QStringLiteral("WebFetch") },
+        { "WebFetch", QStringLiteral("https://example.org"), QStringLiteral("WebFetch https://example.org") },
+        { "bash", QStringLiteral("ls"), QStringLiteral("bash ls") }, // names compare exactly
+        { "", QStringLiteral("ls"), std::nullopt },
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(sessionRowActivityLine(QString::fromUtf8(c.tool), c.preview), c.line)
+            << c.tool << " " << c.preview.toStdString();
+    }
+}
+
+TEST(SessionRowDisplayTest, CommandLabelByTool)
+{
+    const struct {
+        const char* tool;
+        const char* label;
+    } cases[] = {
+        { "exec_command", "Bash" },
+        { "Bash", "Bash" },
+        { "AskUserQuestion", "Question" },
+        { "ExitPlanMode", "Plan" },
+        { "apply_patch", "Patch" },
+        { "write_stdin", "Input" },
+        { "", "Command" },
+        { "MultiEdit", "Multiedit" },
+        { "webFetch", "Webfetch" },
+        { "todo write", "Todo Write" },
+        { "BASH", "Bash" },
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(sessionRowCommandLabel(QString::fromUtf8(c.tool)), c.label) << c.tool;
+    }
+}
+
 } // namespace
 } // namespace murmeli::app

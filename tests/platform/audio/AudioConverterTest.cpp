@@ -76,24 +76,10 @@ INSTANTIATE_TEST_SUITE_P(Formats, AudioConverterFormats,
         AudioFormat { 48000, 1, SampleType::Int32 }, AudioFormat { 22050, 1, SampleType::UInt8 },
         AudioFormat { 16000, 2, SampleType::Int16 }));
 
-TEST(AudioConverterTest, FlushStartsANewSignal)
-{
-    const AudioFormat format { 48000, 2, SampleType::Float32 };
-    const QByteArray input = murmeli::test::makeTone(format, toneHz, 200, amplitude);
-    AudioConverter converter(format);
-    QByteArray first = converter.convert(input);
-    first += converter.flush();
-    QByteArray second = converter.convert(input);
-    second += converter.flush();
-    EXPECT_FALSE(first.isEmpty());
-    EXPECT_EQ(second, first);
-}
-
 TEST(AudioConverterTest, RefusesFormatsItCannotRead)
 {
     for (const AudioFormat& format :
-        { AudioFormat { 0, 1, SampleType::Int16 }, AudioFormat { 48000, 0, SampleType::Int16 },
-            AudioFormat { 48000, 9, SampleType::Float32 }, AudioFormat { 400000, 1, SampleType::Int16 } }) {
+        { AudioFormat { 0, 1, SampleType::Int16 }, AudioFormat { 48000, 9, SampleType::Float32 } }) {
         AudioConverter converter(format);
         EXPECT_FALSE(converter.isValid()) << format.describe().toStdString();
         EXPECT_FALSE(converter.errorString().isEmpty());

@@ -46,9 +46,7 @@ TEST_F(FakeAudioCaptureTest, PlaysTheFileOnDemandAsTheRealCaptureWouldConvertIt)
     ASSERT_TRUE(m_capture.loadWav(writeToneFile(500))) << m_capture.errorString().toStdString();
     m_capture.setSpeed(0);
     m_capture.setBufferFrames(1000);
-    QByteArray emitted;
     int ended = 0;
-    QObject::connect(&m_capture, &FakeAudioCapture::pcmCaptured, [&](const QByteArray& pcm) { emitted += pcm; });
     QObject::connect(&m_capture, &FakeAudioCapture::sourceEnded, [&] { ++ended; });
     ASSERT_TRUE(m_capture.start());
 
@@ -58,13 +56,11 @@ TEST_F(FakeAudioCaptureTest, PlaysTheFileOnDemandAsTheRealCaptureWouldConvertIt)
     EXPECT_TRUE(m_capture.sourceFinished());
     EXPECT_EQ(ended, 1);
     EXPECT_EQ(m_capture.delivered(), convertedSource());
-    EXPECT_EQ(emitted, m_capture.delivered());
 
     // After the file the microphone hears silence: one buffer's worth at the take rate.
     const qsizetype before = m_capture.delivered().size();
     EXPECT_EQ(m_capture.deliver(1), 1);
-    const QByteArray silence = m_capture.delivered().sliced(before);
-    EXPECT_EQ(silence, QByteArray(1000 * 16000 / 22050 * 2, '\0'));
+    EXPECT_EQ(m_capture.delivered().sliced(before), QByteArray(1000 * 16000 / 22050 * 2, '\0'));
 
     // A new take plays the file again from its start.
     m_capture.stop();
@@ -72,7 +68,6 @@ TEST_F(FakeAudioCaptureTest, PlaysTheFileOnDemandAsTheRealCaptureWouldConvertIt)
     ASSERT_TRUE(m_capture.start());
     m_capture.deliverRest();
     EXPECT_EQ(m_capture.delivered(), convertedSource());
-    EXPECT_EQ(m_capture.startCount(), 2);
 }
 
 TEST_F(FakeAudioCaptureTest, TimerPlaysInRealTimeOrFaster)
@@ -112,9 +107,6 @@ TEST_F(FakeAudioCaptureTest, FailuresAreReportedAsTheRealCaptureReportsThem)
     EXPECT_FALSE(m_capture.isActive());
     m_capture.fail(QStringLiteral("again"));
     EXPECT_EQ(failed.size(), 1);
-
-    m_capture.setAccess({ false, QStringLiteral("no input device") });
-    EXPECT_FALSE(m_capture.checkAccess().granted);
 }
 
 } // namespace

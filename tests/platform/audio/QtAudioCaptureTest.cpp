@@ -11,6 +11,7 @@
 
 #include "platform/audio/AudioCaptureFactory.h"
 #include "platform/audio/qt/QtAudioCapture.h"
+#include "tests/support/SpeakerLock.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Tone.h"
 #include "tests/support/Wait.h"
@@ -73,35 +74,34 @@ TEST_F(QtAudioCaptureDesktopTest, CaptureThatHearsNothingInTimeGivesUpAndSaysSo)
 
 TEST_F(QtAudioCaptureDesktopTest, ToneIntoTheSpeakerComesOutAsTakePcm)
 {
+    const murmeli::test::SpeakerLock speaker;
+    ASSERT_TRUE(speaker.isHeld()) << "another test kept the speaker";
     const std::unique_ptr<AudioCapture> capture = murmeli::platform::makeAudioCapture();
     QByteArray pcm;
     QObject::connect(capture.get(), &AudioCapture::pcmCaptured, [&](const QByteArray& piece) { pcm += piece; });
     ASSERT_TRUE(capture->start()) << capture->errorString().toStdString();
 
-    // Concurrent tests may play into the same speaker, so a tone drowned by them is played again.
+    const qsizetype playedAt = windowSamples;
+    ASSERT_TRUE(waitUntil([&] { return pcm.size() / 2 >= playedAt; }, 5000)) << "the capture delivers nothing";
+    QProcess player;
+    player.start(QStringLiteral("paplay"),
+        { QStringLiteral("--raw"), QStringLiteral("--format=s16le"), QStringLiteral("--rate=48000"),
+            QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=20") });
+    ASSERT_TRUE(player.waitForStarted(5000)) << player.errorString().toStdString();
+    player.write(murmeli::test::makeTone(toneHz, 48000, 500, 0.5));
+    player.closeWriteChannel();
     std::vector<qint16> samples;
     std::optional<qsizetype> toneAt;
-    for (int attempt = 0; attempt < 3 && !toneAt; ++attempt) {
-        const qsizetype playedAt = pcm.size() / 2 + windowSamples;
-        ASSERT_TRUE(waitUntil([&] { return pcm.size() / 2 >= playedAt; }, 5000)) << "the capture delivers nothing";
-        QProcess player;
-        player.start(QStringLiteral("paplay"),
-            { QStringLiteral("--raw"), QStringLiteral("--format=s16le"), QStringLiteral("--rate=48000"),
-                QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=20") });
-        ASSERT_TRUE(player.waitForStarted(5000)) << player.errorString().toStdString();
-        player.write(murmeli::test::makeTone(toneHz, 48000, 500, 0.5));
-        player.closeWriteChannel();
-        waitUntil(
-            [&] {
-                samples = murmeli::test::samplesOf(pcm);
-                toneAt = murmeli::test::findTone(samples, playedAt, toneHz, takeRate);
-                return toneAt && *toneAt + toneSpanSamples <= qsizetype(samples.size());
-            },
-            5000);
-        player.waitForFinished(5000);
-    }
+    waitUntil(
+        [&] {
+            samples = murmeli::test::samplesOf(pcm);
+            toneAt = murmeli::test::findTone(samples, playedAt, toneHz, takeRate);
+            return toneAt && *toneAt + toneSpanSamples <= qsizetype(samples.size());
+        },
+        5000);
     capture->stop();
     EXPECT_FALSE(capture->isActive());
+    player.waitForFinished(5000);
 
     ASSERT_TRUE(toneAt.has_value()) << "no " << toneHz << " Hz tone in " << samples.size() << " captured samples";
     ASSERT_LE(*toneAt + toneSpanSamples, qsizetype(samples.size()));

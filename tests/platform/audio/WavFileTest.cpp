@@ -2,9 +2,6 @@
 
 #include <optional>
 
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtEndian>
 
 #include "platform/audio/WavFile.h"
@@ -89,12 +86,8 @@ TEST(WavFileTest, RefusesDamagedAndUnsupportedFiles)
         QByteArray bytes;
     } cases[] = {
         { "not RIFF", "RIFX" + QByteArray(40, '\0') },
-        { "too short", "RIFF" },
         { "short fmt", riff(chunk("fmt ", QByteArray(10, '\0')) + data) },
         { "24-bit", riff(chunk("fmt ", fmtBody(1, 1, 16000, 24)) + data) },
-        { "a-law", riff(chunk("fmt ", fmtBody(6, 1, 8000, 8)) + data) },
-        { "no channels", riff(chunk("fmt ", fmtBody(1, 0, 16000, 16)) + data) },
-        { "absurd rate", riff(chunk("fmt ", fmtBody(1, 1, 5, 16)) + data) },
         { "block align off", riff(chunk("fmt ", fmtBody(1, 2, 16000, 16).replace(12, 2, le16(3))) + data) },
         { "data first", riff(data + chunk("fmt ", fmtBody(1, 1, 16000, 16))) },
         { "no data", riff(chunk("fmt ", fmtBody(1, 1, 16000, 16))) },
@@ -104,30 +97,6 @@ TEST(WavFileTest, RefusesDamagedAndUnsupportedFiles)
         EXPECT_FALSE(WavFile::parse(c.bytes, &error).has_value()) << c.name;
         EXPECT_FALSE(error.isEmpty()) << c.name;
     }
-}
-
-TEST(WavFileTest, ReadsAFileMadeBySox)
-{
-    const QString sox = QStandardPaths::findExecutable(QStringLiteral("sox"));
-    if (sox.isEmpty()) {
-        GTEST_SKIP() << "sox is not installed (bash scripts/setup installs it)";
-    }
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("tone.wav"));
-    QProcess process;
-    process.start(sox,
-        { QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("22050"), QStringLiteral("-c"),
-            QStringLiteral("2"), QStringLiteral("-b"), QStringLiteral("16"), path, QStringLiteral("synth"),
-            QStringLiteral("0.1"), QStringLiteral("sine"), QStringLiteral("440") });
-    ASSERT_TRUE(process.waitForFinished(10000));
-    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
-
-    QString error;
-    const std::optional<WavAudio> audio = WavFile::read(path, &error);
-    ASSERT_TRUE(audio.has_value()) << error.toStdString();
-    EXPECT_EQ(audio->format, (AudioFormat { 22050, 2, SampleType::Int16 }));
-    EXPECT_EQ(audio->pcm.size(), 2205 * 4);
-    EXPECT_FALSE(WavFile::read(dir.filePath(QStringLiteral("missing.wav")), &error).has_value());
 }
 
 } // namespace

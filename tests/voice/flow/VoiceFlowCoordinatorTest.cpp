@@ -5,41 +5,11 @@
 #include <QCoreApplication>
 #include <QStringList>
 
-#include "main/common/OneShot.h"
-#include "main/voice/injection/VoiceTextInjector.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/RecordingVoiceInjector.h"
 
 namespace murmeli::voice {
 namespace {
-
-// Records what would have been pasted or copied; with hold set, each injection waits until release().
-class RecordingInjector final : public VoiceTextInjector {
-public:
-    QCoro::Task<> injectModeA(QString text, FocusTarget target) override
-    {
-        Q_UNUSED(target)
-        co_await wait();
-        pasted << text;
-    }
-    void injectModeB(const QString& text, ModeBReason reason) override
-    {
-        copied << text + QStringLiteral(" · ") + toString(reason);
-    }
-    void release() { m_gate.fulfil(true); }
-
-    bool hold = false;
-    QStringList pasted;
-    QStringList copied;
-
-private:
-    QCoro::Task<> wait()
-    {
-        if (hold) {
-            co_await m_gate;
-        }
-    }
-    common::OneShot<bool> m_gate;
-};
 
 // Keeps every request; the test answers them, in any order.
 class ScriptedPolisher final : public VoicePolisher {
@@ -112,7 +82,7 @@ struct Harness {
     }
 
     test::FakeClock clock;
-    RecordingInjector injector;
+    test::RecordingVoiceInjector injector;
     std::vector<ScriptedPolisher::Request> requests;
     int detections = 0;
     QStringList logs;

@@ -1,0 +1,100 @@
+#include "main/app/DeviceRows.h"
+
+#include <algorithm>
+
+#include <QStringList>
+
+namespace murmeli::app::DeviceRows {
+
+namespace {
+
+using Kind = SessionState::Kind;
+
+// The active session's context window, as the panel reports it in per cent of this many tokens.
+constexpr qint64 contextWindowTokens = 200000;
+
+QString capitalizedWords(const QString& text)
+{
+    QStringList words = text.split(QLatin1Char(' '));
+    for (QString& word : words) {
+        if (!word.isEmpty()) {
+            word = word.left(1).toUpper() + word.mid(1).toLower();
+        }
+    }
+    return words.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+QString sessionDetailState(const SessionState& state)
+{
+    switch (state.kind()) {
+    case Kind::NeedsApproval:
+    case Kind::WaitingForAnswer:
+        return QStringLiteral("attention");
+    case Kind::Error:
+        return QStringLiteral("error");
+    case Kind::Working:
+    case Kind::PttActive:
+    case Kind::Compacting:
+        return QStringLiteral("working");
+    case Kind::NoSession:
+    case Kind::Idle:
+        break;
+    }
+    return QStringLiteral("idle");
+}
+
+QString sessionListState(const SessionState& state)
+{
+    // The list has one word for everything that waits on the user, an error included.
+    const QString word = sessionDetailState(state);
+    return word == QLatin1String("attention") || word == QLatin1String("error") ? QStringLiteral("approval") : word;
+}
+
+QList<device::SListBridge::WireRow> sessionList(const PanelViewModel& vm)
+{
+    QList<device::SListBridge::WireRow> rows;
+    rows.reserve(vm.sessions().size());
+    for (const SessionRow& row : vm.sessions()) {
+        rows.append({ row.sid, sessionListState(row.state), row.projectName });
+    }
+    return rows;
+}
+
+QList<device::SessionDetailBridge::WireRow> sessionDetails(const PanelViewModel& vm, const QDateTime& now)
+{
+    QList<device::SessionDetailBridge::WireRow> rows;
+    if (vm.sessions().isEmpty()) {
+        return rows;
+    }
+    const std::optional<SessionRow> active = vm.activeSession();
+    const QString activeId = active ? active->sid : QString();
+    const qint64 percent = std::clamp(vm.contextPercent(), 0, 100);
+    rows.reserve(vm.sessions().size());
+    for (const SessionRow& row : vm.sessions()) {
+        device::SessionDetailBridge::RowSource source;
+        source.sid = row.sid;
+        source.projectName = row.projectName;
+        source.state = sessionDetailState(row.state);
+        source.updatedAt = row.updatedAt;
+        if (!activeId.isEmpty() && row.sid == activeId) {
+            source.ctxUsedTokens = percent * (contextWindowTokens / 100);
+            source.ctxTotalTokens = contextWindowTokens;
+            source.modelName = vm.modelName();
+        }
+        rows.append(device::SessionDetailBridge::wireRow(source, now));
+    }
+    return rows;
+}
+
+device::OverviewBridge::Account account(const PanelViewModel& vm)
+{
+    if (vm.cloudEmail().isEmpty()) {
+        return {};
+    }
+    const QString tier = vm.cloudTier();
+    return { vm.cloudEmail(), tier.isEmpty() ? QStringLiteral("Pro") : capitalizedWords(tier), QString(QChar(0x2014)) };
+}
+
+} // namespace murmeli::app::DeviceRows

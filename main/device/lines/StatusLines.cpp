@@ -1,0 +1,65 @@
+#include "main/device/lines/StatusLines.h"
+
+#include "main/device/lines/DeviceText.h"
+
+namespace murmeli::device {
+
+namespace {
+
+constexpr int todoContentChars = 20;
+
+QString todoLine(const QList<hooks::TranscriptTodo>& todos)
+{
+    qsizetype completed = 0;
+    QString inProgress;
+    bool inProgressFound = false;
+    for (const hooks::TranscriptTodo& todo : todos) {
+        if (todo.status == QLatin1String("completed")) {
+            ++completed;
+        } else if (!inProgressFound && todo.status == QLatin1String("in_progress")) {
+            inProgress = todo.content;
+            inProgressFound = true;
+        }
+    }
+    return QStringLiteral("T:") + QString::number(todos.size()) + QLatin1Char(',') + QString::number(completed)
+        + QLatin1Char(',') + DeviceText::cleanAndCut(inProgress, todoContentChars);
+}
+
+} // namespace
+
+QStringList StatusLines::compose(
+    const hooks::ClaudeStatus& status, const hooks::TranscriptData& transcript, Counts counts, qint64 nowSecs)
+{
+    QStringList lines;
+    lines << QStringLiteral("L:") + status.ledColor(nowSecs) + QLatin1Char(',') + status.ledMode(nowSecs);
+
+    const int running = counts.runningAgents < 1 ? transcript.runningAgentCount() : counts.runningAgents;
+    const QString todoSummary = transcript.todoSummary();
+    lines << status.oledCommand(status.tool, transcript.sessionName.value_or(QString()), running, counts.waitingAgents,
+        todoSummary, counts.tokens, counts.tokensToday);
+
+    if (status.model != m_lastModel) {
+        m_lastModel = status.model;
+        lines << QStringLiteral("M:") + DeviceText::clean(status.model);
+    }
+    if (status.sessionId != m_lastSession) {
+        m_lastSession = status.sessionId;
+        lines << QStringLiteral("S:") + DeviceText::clean(status.sessionId);
+    }
+    if (todoSummary != m_lastTodoSummary) {
+        m_lastTodoSummary = todoSummary;
+        if (!transcript.todos.isEmpty()) {
+            lines << todoLine(transcript.todos);
+        }
+    }
+    return lines;
+}
+
+void StatusLines::forget()
+{
+    m_lastModel.clear();
+    m_lastSession.clear();
+    m_lastTodoSummary.clear();
+}
+
+} // namespace murmeli::device

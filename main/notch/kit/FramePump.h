@@ -1,0 +1,32 @@
+#pragma once
+
+#include <functional>
+
+#include <QObject>
+#include <QTimer>
+
+namespace murmeli::notch {
+
+/// The one 60 Hz frame timer of a window. It runs only while something on screen animates, so a still panel costs
+/// no wake-ups at all; the host turns it on and off after each frame.
+class FramePump final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FramePump)
+
+public:
+    static constexpr int intervalMs = 16;
+
+    explicit FramePump(QObject* parent = nullptr);
+
+    /// Starts or stops the timer; setting the state it already has changes nothing.
+    void setActive(bool active);
+    bool isActive() const { return m_timer.isActive(); }
+
+    /// Called on every tick while active.
+    std::function<void()> onFrame;
+
+private:
+    QTimer m_timer;
+};
+
+} // namespace murmeli::notch

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <functional>
+
+#include <QtGlobal>
+
+#include "main/common/Clock.h"
+
+namespace murmeli::notch {
+
+/// What every view of one window shares: the clock its animations and timers run on, the system's reduce-motion
+/// setting and the way to ask for a new frame. The host owns it and outlives every view it holds.
+struct ViewEnvironment {
+    common::Clock* clock = nullptr;
+    /// Read once by each view when it is made; a change reaches only views made after it.
+    std::function<bool()> reduceMotion;
+    /// Asks the host to draw again soon, after view-local state changed outside a frame.
+    std::function<void()> requestUpdate;
+
+    qint64 nowMs() const { return clock->monotonicMs(); }
+    bool reducesMotion() const { return reduceMotion && reduceMotion(); }
+    void update() const
+    {
+        if (requestUpdate) {
+            requestUpdate();
+        }
+    }
+};
+
+} // namespace murmeli::notch

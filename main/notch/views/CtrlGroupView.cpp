@@ -1,0 +1,83 @@
+#include "main/notch/views/CtrlGroupView.h"
+
+#include <QCoreApplication>
+#include <QPainter>
+
+#include "main/app/design/Tokens.h"
+#include "main/notch/kit/Stack.h"
+
+namespace murmeli::notch {
+
+CtrlGroupView::CtrlGroupView(const ViewEnvironment& environment, bool isMuted, std::function<void()> onToggleMute,
+    std::function<void()> onOpenSettings)
+    : onQuit([] { QCoreApplication::quit(); })
+{
+    for (auto& toggle : m_toggles) {
+        toggle = std::make_unique<CtrlToggle>(environment, Symbol::Power, app::Color::vantorBrass, false, nullptr);
+    }
+    configure(isMuted, std::move(onToggleMute), std::move(onOpenSettings));
+}
+
+void CtrlGroupView::update(bool isMuted, std::function<void()> onToggleMute, std::function<void()> onOpenSettings)
+{
+    configure(isMuted, std::move(onToggleMute), std::move(onOpenSettings));
+}
+
+void CtrlGroupView::configure(bool isMuted, std::function<void()> onToggleMute, std::function<void()> onOpenSettings)
+{
+    m_toggles[0]->update(isMuted ? Symbol::SpeakerSlashFill : Symbol::SpeakerWave2Fill,
+        isMuted ? app::Color::vantorSignalRed : app::Color::vantorBrass, !isMuted, std::move(onToggleMute));
+    m_toggles[1]->update(Symbol::GearshapeFill, app::Color::vantorBrass, false, std::move(onOpenSettings));
+    m_toggles[2]->update(Symbol::Power, app::Color::vantorSignalRed, false, [this] {
+        if (onQuit) {
+            onQuit();
+        }
+    });
+}
+
+QSizeF CtrlGroupView::idealSize() const
+{
+    return { 3 * CtrlToggle::width + 2 * spacing + 2 * padding, CtrlToggle::height + 2 * padding };
+}
+
+void CtrlGroupView::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
+{
+    const QRectF box = aligned(idealSize(), frame);
+    const qreal radius = box.height() / 2;
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 255, 255, 10));
+    painter.drawRoundedRect(box, radius, radius);
+    painter.setBrush(Qt::NoBrush);
+    QPen rim(QColor(255, 255, 255, 20), 0.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    rim.setMiterLimit(10);
+    painter.setPen(rim);
+    painter.drawRoundedRect(box, radius, radius);
+    painter.restore();
+    qreal x = box.left() + padding;
+    for (const auto& toggle : m_toggles) {
+        toggle->paint(painter, QRectF(x, box.top() + padding, CtrlToggle::width, CtrlToggle::height), nowMs);
+        x += CtrlToggle::width + spacing;
+    }
+}
+
+bool CtrlGroupView::isAnimating(qint64 nowMs) const
+{
+    for (const auto& toggle : m_toggles) {
+        if (toggle->isAnimating(nowMs)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
+{
+    bool taken = false;
+    for (const auto& toggle : m_toggles) {
+        taken = toggle->pointer(phase, pos) || taken;
+    }
+    return taken;
+}
+
+} // namespace murmeli::notch

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QUuid>
+
+namespace murmeli::platform::nordicUart {
+
+/// The Nordic UART service the push-to-talk device offers.
+inline constexpr QUuid service { 0x6E400001, 0xB5A3, 0xF393, 0xE0, 0xA9, 0xE5, 0x0E, 0x24, 0xDC, 0xCA, 0x9E };
+/// The characteristic the host writes its lines and audio to.
+inline constexpr QUuid rx { 0x6E400002, 0xB5A3, 0xF393, 0xE0, 0xA9, 0xE5, 0x0E, 0x24, 0xDC, 0xCA, 0x9E };
+/// The characteristic the device notifies its lines and audio on.
+inline constexpr QUuid tx { 0x6E400003, 0xB5A3, 0xF393, 0xE0, 0xA9, 0xE5, 0x0E, 0x24, 0xDC, 0xCA, 0x9E };
+
+} // namespace murmeli::platform::nordicUart

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include "main/app/AppController.h"
+#include "platform/ble/fake/FakeBleTransport.h"
+#include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/support/ControllerDependencies.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/HttpClient.h"
+#include "tests/support/Wait.h"
+
+using namespace murmeli;
+using test::waitUntil;
+
+namespace {
+
+class AppControllerDeviceTest : public ::testing::Test {
+protected:
+    void start(bool labSwitch)
+    {
+        auto dependencies = test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock);
+        dependencies.defaults->setValue(QLatin1String(device::BLEBridge::enabledUDKey), labSwitch);
+        dependencies.bleTransport = [this] {
+            ++transportsMade;
+            auto fake = std::make_unique<platform::FakeBleTransport>();
+            transport = fake.get();
+            return fake;
+        };
+        controller = std::make_unique<app::AppController>(std::move(dependencies));
+        controller->startBackend(QString());
+    }
+
+    // Plays the device: it advertises while the link scans and accepts the connection.
+    bool connectDevice()
+    {
+        if (!transport || !waitUntil([&] { return transport->isScanning(); })) {
+            return false;
+        }
+        transport->advertise({ QStringLiteral("AA:BB"), QStringLiteral("murmeli-01"), -50 });
+        return transport->completeConnection();
+    }
+
+    QStringList deviceLines() const
+    {
+        QStringList lines = QString::fromUtf8(transport->writtenBytes()).split(QLatin1Char('\n'));
+        lines.removeLast();
+        return lines;
+    }
+
+    std::optional<QString> lineWithTag(const QString& tag) const
+    {
+        for (const QString& line : deviceLines()) {
+            if (line.startsWith(tag)) {
+                return line;
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
+    QTemporaryDir root;
+    int transportsMade = 0;
+    platform::FakeBleTransport* transport = nullptr;
+    std::unique_ptr<app::AppController> controller;
+};
+
+} // namespace
+
+TEST_F(AppControllerDeviceTest, AHeldPermissionRequestIsAnsweredFromTheDevice)
+{
+    start(true);
+    ASSERT_TRUE(connectDevice());
+
+    // No tool-use id: the gateway makes one far longer than the prompt can show.
+    const QByteArray body = QJsonDocument(QJsonObject { { "session_id", "0123456789abcdef" }, { "tool_name", "Bash" },
+                                              { "tool_input", QJsonObject { { "command", "make test, then ship" } } } })
+                                .toJson(QJsonDocument::Compact);
+    test::HttpClient agent(controller->hookServer().port());
+    agent.write("POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size())
+        + "\r\n\r\n" + body);
+    ASSERT_TRUE(waitUntil([&] { return lineWithTag(QStringLiteral("Q:")).has_value(); }));
+    const QString prompt = *lineWithTag(QStringLiteral("Q:"));
+    const QStringList fields = prompt.mid(2).split(QLatin1Char(','));
+    ASSERT_EQ(fields.size(), 7) << prompt.toStdString();
+    EXPECT_EQ(fields.at(1), QStringLiteral("Bash"));
+    EXPECT_EQ(fields.at(2), QStringLiteral("make test  then ship"));
+    const QString shownId = fields.at(0);
+    const QString fullId = controller->pendingTable().activeRequest()->toolUseId;
+    EXPECT_NE(shownId, fullId);
+
+    transport->notify(("R:" + shownId + ",allow\n").toUtf8());
+    EXPECT_EQ(agent.readUntilClosed(),
+        test::expectedReply(200, "OK",
+            R"({"hookSpecificOutput":{"decision":{"behavior":"allow"},"hookEventName":"PermissionRequest"}})"));
+    EXPECT_FALSE(controller->pendingTable().hasActive());
+}
+
+TEST_F(AppControllerDeviceTest, TheStatusSyncAndTheSessionListReachTheDevice)
+{
+    start(true);
+    ASSERT_TRUE(connectDevice());
+    const QString directory = root.path() + QStringLiteral("/murmeli");
+    QFile status(directory + QStringLiteral("/aaaa1111-status.json"));
+    ASSERT_TRUE(status.open(QIODevice::WriteOnly));
+    status.write(R"({"session_id":"aaaa1111","model":{"display_name":"Opus 4"},)"
+                 R"("workspace":{"current_dir":"/home/dev/alpha"}})");
+    status.flush();
+    // Fresh by the controller's clock, or the registry takes the session for gone.
+    ASSERT_TRUE(status.setFileTime(clock->now(), QFileDevice::FileModificationTime));
+    status.close();
+
+    controller->syncSessions();
+    ASSERT_TRUE(lineWithTag(QStringLiteral("L:")));
+    ASSERT_TRUE(lineWithTag(QStringLiteral("D:")));
+    EXPECT_EQ(lineWithTag(QStringLiteral("M:")), QStringLiteral("M:Opus 4"));
+    ASSERT_TRUE(waitUntil([&] { return lineWithTag(QStringLiteral("SL:1,")).has_value(); }));
+    EXPECT_TRUE(lineWithTag(QStringLiteral("SL:1,"))->endsWith(QStringLiteral(":alpha")));
+    clock->advance(device::SessionDetailBridge::refreshIntervalMs);
+    EXPECT_TRUE(lineWithTag(QStringLiteral("SD:")).has_value());
+    // A second after the connection the overview follows: signed out, and no plan card is made up.
+    clock->advance(device::OverviewBridge::connectedPushDelayMs);
+    EXPECT_TRUE(lineWithTag(QStringLiteral("AU:murmeli,Free,")).has_value());
+    EXPECT_FALSE(lineWithTag(QStringLiteral("PL:")).has_value());
+}
+
+TEST_F(AppControllerDeviceTest, WithoutTheLabSwitchThereIsNoLink)
+{
+    start(false);
+    EXPECT_EQ(transportsMade, 0);
+    EXPECT_EQ(controller->ble(), nullptr);
+    controller->syncSessions();
+}
