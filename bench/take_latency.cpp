@@ -2,7 +2,8 @@
 // the loopback mock worker in a child process (so only the client is measured). Reports (a) the latency from the
 // capture of a 100 ms buffer to that piece's arrival at the worker, over a streaming take of the older protocol, and
 // (b) the CPU share of capture, resampling (48 kHz stereo float to 16 kHz mono) and the pump while a take records
-// in real time.
+// in real time, and (c) the same with the sound server's default input through the real capture, when there is one
+// (bench/take-latency runs it inside the test desktop, whose microphone is its speaker's monitor).
 //   take_latency [PIECES=200] [SECONDS=10]
 //   take_latency --worker       (the child: prints "PORT <n>", then "PIECE <monotonic ms>" per audio frame)
 
@@ -22,6 +23,7 @@
 #include "bench/WorkerChild.h"
 #include "main/common/Clock.h"
 #include "main/voice/engine/SpeechEngine.h"
+#include "platform/audio/AudioCaptureFactory.h"
 #include "platform/audio/fake/FakeAudioCapture.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/recognizer/fake/FakeSpeechRecognizer.h"
@@ -101,7 +103,11 @@ int main(int argc, char** argv)
     platform::AudioFormat source = platform::AudioFormat::take();
     QByteArray sourcePcm(16000 * 2 * (pieces / 10 + 1), '\x11');
     double speed = 0;
+    bool soundServer = false;
     voice::SpeechEngine::Devices devices { [&] {
+                                              if (soundServer) {
+                                                  return platform::makeAudioCapture();
+                                              }
                                               auto capture = std::make_unique<platform::FakeAudioCapture>();
                                               capture->setSource(source, sourcePcm);
                                               // One buffer is one 100 ms piece at the take rate; at 48 kHz it is the
@@ -147,26 +153,45 @@ int main(int argc, char** argv)
         pieces, latencies.front(), latencies[latencies.size() / 2], latencies[latencies.size() * 95 / 100],
         latencies.back());
 
-    // (b) CPU while a take records in real time from a 48 kHz stereo float microphone.
+    // A take recording in real time for the given seconds: the CPU share of one core the whole process spent.
+    const auto recordingCpu = [&](const char* what) {
+        ended = false;
+        const size_t before = arrivals.size();
+        if (!engine.startStreamingRecord()) {
+            std::fprintf(stderr, "take_latency: the take from %s did not start\n", what);
+            return false;
+        }
+        const double wallStart = nowMs();
+        const double cpuStart = cpuMs();
+        bench::idleFor(seconds * 1000);
+        const double cpu = cpuMs() - cpuStart;
+        const double wall = nowMs() - wallStart;
+        engine.stopStreamingRecord();
+        spinUntil([&] { return ended; }, 10000);
+        std::printf("recording %d s in real time from %s (%zu pieces sent): CPU %.2f %% of one core (target < 2 %%)\n",
+            seconds, what, arrivals.size() - before, 100.0 * cpu / wall);
+        return true;
+    };
+
+    // (b) A 48 kHz stereo float microphone, resampled to 16 kHz mono.
     source = { 48000, 2, platform::SampleType::Float32 };
     sourcePcm = stereoFloat(seconds + 1);
     speed = 1;
-    ended = false;
-    const size_t before = arrivals.size();
-    if (!engine.startStreamingRecord()) {
-        std::fprintf(stderr, "take_latency: the second take did not start\n");
+    if (!recordingCpu("a fake 48 kHz stereo float microphone")) {
         return 1;
     }
-    const double wallStart = nowMs();
-    const double cpuStart = cpuMs();
-    bench::idleFor(seconds * 1000);
-    const double cpu = cpuMs() - cpuStart;
-    const double wall = nowMs() - wallStart;
-    engine.stopStreamingRecord();
-    spinUntil([&] { return ended; }, 10000);
-    std::printf("recording %d s in real time (48 kHz stereo float -> 16 kHz mono, %zu pieces sent): CPU %.2f %% of one "
-                "core (target < 2 %%)\n",
-        seconds, arrivals.size() - before, 100.0 * cpu / wall);
+
+    // (c) The sound server's default input, through Qt Multimedia and the same converter.
+    const platform::MicrophoneAccess access = platform::makeAudioCapture()->checkAccess();
+    if (access.granted) {
+        soundServer = true;
+        const QString what = QStringLiteral("the sound server's \"%1\"").arg(access.detail);
+        if (!recordingCpu(qPrintable(what))) {
+            return 1;
+        }
+    } else {
+        std::printf("no sound server input (%s): the real capture is not measured\n", qPrintable(access.detail));
+    }
 
     child.closeWriteChannel();
     child.waitForFinished(5000);

@@ -283,6 +283,9 @@ void AppController::wireVoice()
 void AppController::wireCloud()
 {
     m_cloudAccount.onLog = [this](const QString& message, LogColor color) { log(message, color); };
+    // What a take learns of the account comes back to the mirror the panel and the account pages read.
+    m_speech.onCloudMinutesUpdate = [this](int minutesLeft) { m_cloudAccount.takeMinutesLeft(minutesLeft); };
+    m_speech.onCloudAuthError = [this](const QString& reason) { m_cloudAccount.sessionRefused(reason); };
     m_cloudAccount.onChanged = [this] {
         if (onCloudStateChange) {
             onCloudStateChange();

@@ -10,6 +10,7 @@
 #include "tests/support/FakeClock.h"
 #include "tests/support/MockAccountService.h"
 #include "tests/support/MockCloudWorker.h"
+#include "tests/support/MockTranscribeRoute.h"
 #include "tests/support/TaskResult.h"
 #include "tests/support/Wait.h"
 
@@ -189,6 +190,42 @@ TEST_F(AppControllerCloudTest, TopUpNeedsASessionAndOpensTheCheckoutPage)
     m_clock->advance(5000);
     ASSERT_TRUE(test::waitUntil([&] { return result->has_value(); }));
     EXPECT_EQ(**result, cloud::BillingFlowResult::success());
+}
+
+TEST_F(AppControllerCloudTest, WhatATakeLearnsOfTheAccountReachesTheMirror)
+{
+    test::MockTranscribeRoute upload(m_worker);
+    auto controller = newController();
+    controller->speech().setCloudWorkerURL(m_worker.baseUrl());
+    controller->cloudSignIn(QStringLiteral("dev@example.org"), QStringLiteral("tok-3"), 10);
+    int stateChanges = 0;
+    controller->onCloudStateChange = [&stateChanges] { ++stateChanges; };
+    QStringList results;
+    controller->speech().onResult = [&results](const QString& text) { results << text; };
+
+    // A transcription's balance header becomes the account's balance, on the panel too.
+    controller->speech().transcribePCM(QByteArray(3200, '\x22'));
+    ASSERT_TRUE(test::waitUntil([&] { return !results.isEmpty(); }));
+    EXPECT_EQ(controller->cloudMinutesLeft(), 37);
+    EXPECT_EQ(controller->vm().cloudMinutesLeft(), 37);
+    EXPECT_EQ(stateChanges, 1);
+
+    // A refused token is said in the log; the session and its balance stay, as after a refused balance refresh.
+    upload.script().answer = test::MockTranscribeRoute::Answer::Unauthorized;
+    controller->speech().transcribePCM(QByteArray(3200, '\x22'));
+    const QString refused
+        = QStringLiteral("Cloud: session refused by the worker (token revoked) — please sign in again");
+    ASSERT_TRUE(test::waitUntil([&] { return m_log.contains(refused); })) << m_log.join('\n').toStdString();
+    EXPECT_EQ(controller->speech().cloudToken(), "tok-3");
+    EXPECT_EQ(controller->cloudMinutesLeft(), 37);
+    ASSERT_EQ(upload.uploads().size(), 2u);
+    EXPECT_EQ(upload.uploads().back().bearerToken, "tok-3");
+
+    // A balance that arrives after the sign-out belongs to no account.
+    QCoro::waitFor(controller->cloudSignOut());
+    controller->speech().onCloudMinutesUpdate(12);
+    EXPECT_EQ(controller->cloudMinutesLeft(), -1);
+    EXPECT_EQ(controller->vm().cloudMinutesLeft(), -1);
 }
 
 } // namespace

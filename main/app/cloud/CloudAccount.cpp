@@ -71,6 +71,23 @@ void CloudAccount::sync()
     vm.setCloudWeekResetAt(m_mirror.weekResetAt);
 }
 
+void CloudAccount::takeMinutesLeft(qint64 minutesLeft)
+{
+    // A transcription that ends after the sign-out must not bring a balance back to a signed-out mirror.
+    if (m_links.speech.cloudToken().isEmpty()) {
+        return;
+    }
+    m_mirror.minutesLeft = minutesLeft < 0 ? -1 : minutesLeft;
+    sync();
+    changed();
+}
+
+void CloudAccount::sessionRefused(const QString& reason)
+{
+    log(QStringLiteral("Cloud: session refused by the worker (") + reason + QStringLiteral(") — please sign in again"),
+        LogColor::Orange);
+}
+
 void CloudAccount::loadStoredSession()
 {
     const QString token = m_keychain.load(cloudService(), QLatin1String(tokenAccount));

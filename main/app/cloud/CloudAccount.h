@@ -93,6 +93,12 @@ public:
     /// Pushes the mirror into the panel's view model.
     void sync();
 
+    /// The balance a cloud transcription reported; ignored while signed out.
+    void takeMinutesLeft(qint64 minutesLeft);
+    /// The cloud refused the session's token during a transcription; reason is the worker's. The session stays,
+    /// as it does when the balance refresh is refused: the user is asked to sign in again.
+    void sessionRefused(const QString& reason);
+
     /// Created on first use with the service defaults.
     cloud::BillingFlow& billingFlow();
     void setBillingFlow(std::unique_ptr<cloud::BillingFlow> flow);

@@ -32,11 +32,6 @@ std::optional<QString> MicrophoneCapture::start(Feed feed)
         return QStringLiteral("no audio capture");
     }
     QObject::connect(capture.get(), &platform::AudioCapture::pcmCaptured, capture.get(), std::move(feed));
-    QObject::connect(capture.get(), &platform::AudioCapture::failed, capture.get(), [this](const QString& error) {
-        if (onLog) {
-            onLog(QStringLiteral("Audio: capture failed: ") + error, common::LogColor::Red);
-        }
-    });
     if (!capture->start()) {
         return capture->errorString();
     }
@@ -58,7 +53,17 @@ void MicrophoneCapture::stop()
 
 std::unique_ptr<platform::AudioCapture> MicrophoneCapture::make() const
 {
-    return m_factory();
+    std::unique_ptr<platform::AudioCapture> capture = m_factory();
+    // Every take's capture says when it fails, the batch recorder's too: a sound server that went away otherwise
+    // shows only as a take that heard nothing.
+    if (capture) {
+        QObject::connect(capture.get(), &platform::AudioCapture::failed, capture.get(), [this](const QString& error) {
+            if (onLog) {
+                onLog(QStringLiteral("Audio: capture failed: ") + error, common::LogColor::Red);
+            }
+        });
+    }
+    return capture;
 }
 
 } // namespace murmeli::voice

@@ -33,7 +33,7 @@ public:
     void stop();
     bool isActive() const { return m_capture != nullptr; }
 
-    /// A capture made by the factory, for a recorder that drives it itself.
+    /// A capture made by the factory, its failures going to onLog, for a recorder that drives it itself.
     std::unique_ptr<platform::AudioCapture> make() const;
 
     /// Capture failures during a take ("Audio: ..."); the take itself goes on with what was captured.

@@ -182,6 +182,7 @@ bool SpeechEngine::startStreaming(bool captureMicrophone)
         return false;
     }
     m_runTask = streamer;
+    m_deviceAudio.reset();
     m_feed = m_pump.begin([weak = std::weak_ptr<RunTaskStreamer>(streamer)](const QByteArray& piece) {
         if (const auto held = weak.lock()) {
             held->sendPiece(piece);
@@ -197,6 +198,7 @@ bool SpeechEngine::startStreamingV3(Qwen3ASRStreamingSession& session, bool capt
     m_startMs = m_clock.monotonicMs();
     // A run-task take's socket is its own finish's to close; this take only lets go of it.
     m_runTask.reset();
+    m_deviceAudio.reset();
     m_feed = m_pump.begin([this](const QByteArray& piece) { m_v3.feedAudio(piece); });
     m_v3.beginTurn(session, m_pendingContext.locale());
     return !captureMicrophone || startCapture();
@@ -239,7 +241,7 @@ void SpeechEngine::feedStreamingBLEChunk(const QByteArray& mulaw)
     if (!m_isStreamingMode || !m_feed) {
         return;
     }
-    m_feed(CloudTranscribe::resample8to16(CloudTranscribe::decodeMulaw(mulaw)));
+    m_feed(m_deviceAudio.feed(mulaw));
 }
 
 void SpeechEngine::stopStreamingRecord()
@@ -249,8 +251,12 @@ void SpeechEngine::stopStreamingRecord()
     }
     const double duration = secondsSinceStart();
     m_lastRecordDuration = duration;
-    // Stopping the capture hands its last samples to the feed, so they are part of the take's end.
+    // Stopping the capture hands its last samples to the feed, so they are part of the take's end; so does the
+    // device audio's held last sample.
     m_microphone.stop();
+    if (m_feed) {
+        m_feed(m_deviceAudio.finish());
+    }
     m_feed = {};
     m_isListening = false;
     m_isStreamingMode = false;

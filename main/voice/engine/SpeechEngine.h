@@ -14,6 +14,7 @@
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/voice/capture/BatchRecording.h"
+#include "main/voice/capture/DeviceAudioStream.h"
 #include "main/voice/capture/MicrophoneCapture.h"
 #include "main/voice/cloud/CloudTranscribeClient.h"
 #include "main/voice/cloud/EnhanceSocketTransport.h"
@@ -256,6 +257,7 @@ private:
     BatchRecording m_batch;
     AudioPump m_pump;
     AudioPump::Feed m_feed;
+    DeviceAudioStream m_deviceAudio;
     std::shared_ptr<RunTaskStreamer> m_runTask;
     V3TurnDriver m_v3;
     TakeDispatcher m_dispatcher;

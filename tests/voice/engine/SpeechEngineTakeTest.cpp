@@ -395,11 +395,13 @@ TEST_F(SpeechEngineTakeTest, DeviceFramesAreExpandedToTakePcmAndStreamedOnlyWhil
     m_engine->feedStreamingBLEChunk(frame);
     ASSERT_TRUE(m_engine->startStreamingBLERecord());
     EXPECT_FALSE(m_engine->isListening());
-    QByteArray expected;
+    QByteArray whole;
     for (int i = 0; i < 25; ++i) {
         m_engine->feedStreamingBLEChunk(frame);
-        expected.append(CloudTranscribe::resample8to16(CloudTranscribe::decodeMulaw(frame)));
+        whole.append(frame);
     }
+    // Frame by frame as the whole take at once: the joins are interpolated, not held.
+    const QByteArray expected = CloudTranscribe::resample8to16(CloudTranscribe::decodeMulaw(whole));
     m_clock.advance(500);
     m_engine->stopStreamingRecord();
     ASSERT_TRUE(waitUntil([this] { return !outcomes.isEmpty(); }));
@@ -529,6 +531,44 @@ TEST_F(SpeechEngineTakeTest, WithoutACaptureDeviceOrAStartingCaptureNoTakeRuns)
     EXPECT_FALSE(granted);
     EXPECT_EQ(outcomes, QStringList { QStringLiteral("error: Speech permission denied") });
     EXPECT_TRUE(logs.filter(QStringLiteral("no capture device")).size() == 1) << logs.join('\n').toStdString();
+}
+
+TEST_F(SpeechEngineTakeTest, AMicrophoneLostMidTakeIsLoggedAndTheTakeEndsWithWhatItHeard)
+{
+    QStringList logs;
+    m_engine->onLog = [&](const QString& line, common::LogColor) { logs.append(line); };
+    bool granted = false;
+    m_engine->requestPermission([&](bool answer) { granted = answer; });
+    ASSERT_TRUE(waitUntil([&] { return granted; }));
+    struct Row {
+        const char* name;
+        bool streaming;
+        QString heard;
+    };
+    const Row rows[] = {
+        { "batch", false, QStringLiteral("result: on device") },
+        { "streaming", true, QStringLiteral("result: hello world") },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        logs.clear();
+        outcomes.clear();
+        captured.clear();
+        m_engine->setActiveBackendId(QString::fromLatin1(row.streaming ? "cloud-streaming" : "apple-stt"));
+        m_recognizer->queue(PresetRecognitionOutcome::recognised(QStringLiteral("on device")));
+        ASSERT_TRUE(row.streaming ? m_engine->startStreamingRecord() : m_engine->startRecording());
+        speak(2);
+        m_microphone->fail(QStringLiteral("device unplugged"));
+        EXPECT_EQ(logs, QStringList { QStringLiteral("Audio: capture failed: device unplugged") });
+        m_clock.advance(1000);
+        row.streaming ? m_engine->stopStreamingRecord() : m_engine->stopRecording();
+        ASSERT_TRUE(waitUntil([this] { return !outcomes.isEmpty(); }));
+        EXPECT_FALSE(waitUntil([this] { return outcomes.size() > 1; }, 100));
+        EXPECT_EQ(outcomes, QStringList { row.heard });
+    }
+    // The streamed take carried every byte heard before the loss.
+    EXPECT_EQ(m_runTask.lastClient()->audio, captured);
+    EXPECT_EQ(captured.size(), 2 * 4096 * 2);
 }
 
 } // namespace

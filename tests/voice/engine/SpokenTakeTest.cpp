@@ -22,6 +22,7 @@
 #include "platform/audio/fake/FakeAudioCapture.h"
 #include "platform/recognizer/SpeechRecognizerFactory.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/SpeakerLock.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
 
@@ -97,6 +98,7 @@ protected:
         engine->setActiveBackendId(QStringLiteral("apple-stt"));
         engine->onResult = [this](const QString& text) { m_outcomes.append(QStringLiteral("result: ") + text); };
         engine->onError = [this](const QString& text) { m_outcomes.append(QStringLiteral("error: ") + text); };
+        engine->onLog = [this](const QString& line, common::LogColor) { m_log.append(line); };
         bool granted = false;
         engine->requestPermission([&](bool answer) { granted = answer; });
         EXPECT_TRUE(waitUntil([&] { return granted; }));
@@ -130,6 +132,7 @@ protected:
     std::unique_ptr<platform::Defaults> m_defaults;
     std::unique_ptr<platform::SpeechRecognizer> m_recognizer;
     QStringList m_outcomes;
+    QStringList m_log;
 };
 
 TEST_F(SpokenTakeTest, ASentenceFromTheFakeMicrophoneIsHeardOnTheDevice)
@@ -170,8 +173,13 @@ TEST_F(SpokenTakeTest, ASentencePlayedIntoTheSoundServerIsHeardThroughTheRealCap
     }
     const QString sentence = QLatin1String(sentences[0]);
     const QString wav = speak(sentence, QStringLiteral("said.wav"));
+    const test::SpeakerLock speaker;
+    ASSERT_TRUE(speaker.isHeld()) << "another test kept the speaker";
     common::SystemClock clock;
     std::unique_ptr<SpeechEngine> engine = makeEngine(clock, {});
+    // The desktop's default input is its speaker's monitor, described as "Microphone".
+    EXPECT_TRUE(m_log.contains(QStringLiteral("Speech: recognition permitted, capturing from Microphone")))
+        << m_log.join('\n').toStdString();
     ASSERT_TRUE(engine->startRecording());
     const QFileInfo recording(m_dir.filePath(QStringLiteral("murmeli-ptt.wav")));
     const auto recordedBytes = [&] {
