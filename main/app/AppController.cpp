@@ -230,11 +230,15 @@ void AppController::startDeviceLink()
     m_ble->onLog = [this](const QString& message, LogColor color) { log(message, color); };
     m_deviceApprovals = device::BLEApprovalBridge::overLink(*m_ble, *m_pendingTable);
     setApprovalBridge(m_deviceApprovals);
+    m_pttRouter.onLog = [this](const QString& line) { log(line, LogColor::Grey); };
     m_ble->onControlFrame = [this](const QString& line) {
+        m_pttRouter.handleControlFrame(line);
         // Answered from the event loop, not inside the link's receive: a decision resumes the waiting reply.
         QMetaObject::invokeMethod(
             m_lifetime.get(), [this, line] { m_deviceApprovals->handleControlFrame(line); }, Qt::QueuedConnection);
     };
+    // The engine takes the device's audio only while one of its takes streams from the device.
+    m_ble->onAudioChunk = [this](const QByteArray& chunk) { m_speech.feedStreamingBLEChunk(chunk); };
 
     m_overviewBridge = std::make_unique<device::OverviewBridge>(*m_ble, clock);
     m_overviewBridge->accountProvider = [this] { return DeviceRows::account(m_vm); };

@@ -44,6 +44,7 @@
 #include "main/usage/CodexBarUsageReader.h"
 #include "main/voice/context/STTContext.h"
 #include "main/voice/engine/SpeechEngine.h"
+#include "main/voice/flow/PTTSessionRouter.h"
 #include "main/voice/settings/AppSettingsCache.h"
 #include "platform/ble/BleTransportFactory.h"
 #include "platform/defaults/Defaults.h"
@@ -143,6 +144,8 @@ public:
 
     /// The device link; null unless its Lab switch was on at start-up.
     device::BLEBridge* ble() const { return m_ble.get(); }
+    /// Reads the device's push-to-talk lines; its events reach only the log.
+    const voice::PTTSessionRouter& pttRouter() const { return m_pttRouter; }
     /// Opens the long-lived streaming session when signed in and the cloud streams; reuses an existing one.
     void openQwen3SessionIfEligible();
     /// Closes the streaming session; the engine keeps it for the next open.
@@ -241,6 +244,7 @@ private:
     // The device link; the pushers go before the link they observe.
     std::unique_ptr<device::BLEBridge> m_ble;
     std::shared_ptr<device::BLEApprovalBridge> m_deviceApprovals;
+    voice::PTTSessionRouter m_pttRouter;
     std::unique_ptr<device::OverviewBridge> m_overviewBridge;
     std::unique_ptr<device::SListBridge> m_slistBridge;
     std::unique_ptr<device::SessionDetailBridge> m_sessionDetailBridge;

@@ -156,7 +156,7 @@ void PushToTalkRoad::begin(Trigger trigger)
     }
     // The last take is still on its way (its text, polish or paste): a new one now would be recorded for nothing,
     // since the flow takes no second take, or would be given the last one's text.
-    if (m_take || !m_flow.currentState().is<VoiceFlowState::Idle>()) {
+    if (m_take || m_flow.isStarting() || !m_flow.currentState().is<VoiceFlowState::Idle>()) {
         log(QStringLiteral("PTT: the last take is still finishing (") + m_flow.currentState().name()
                 + QStringLiteral("), ") + toString(trigger) + QStringLiteral(" ignored"),
             LogColor::Orange);
@@ -180,10 +180,7 @@ void PushToTalkRoad::begin(Trigger trigger)
 
     m_recording = true;
     m_links.vm.setPttActive(true);
-    const voice::VoiceMode mode = m_flow.start();
-    log(QStringLiteral("PTT: start (trigger=") + take.record.trigger + QStringLiteral(", mic=") + mic
-            + QStringLiteral(", ") + voice::VoiceFlowCoordinator::describe(mode) + u')',
-        LogColor::Grey);
+    startFlow(QStringLiteral("trigger=") + take.record.trigger + QStringLiteral(", mic=") + mic);
     m_take = std::move(take);
 
     // An engine that cannot start reports why through its error callback, which ends the take right here.
@@ -202,6 +199,18 @@ void PushToTalkRoad::begin(Trigger trigger)
     m_take->record.streaming = m_take->streaming;
     if (!started) {
         finish(QString(), false, QStringLiteral("recording could not start"));
+    }
+}
+
+QCoro::Task<> PushToTalkRoad::startFlow(QString what)
+{
+    // The target is found while the engine already records, so the first words are not lost to the search.
+    const std::weak_ptr<bool> alive = m_alive;
+    const voice::VoiceMode mode = co_await m_flow.start();
+    if (!alive.expired()) {
+        log(QStringLiteral("PTT: start (") + what + QStringLiteral(", ") + voice::VoiceFlowCoordinator::describe(mode)
+                + u')',
+            LogColor::Grey);
     }
 }
 

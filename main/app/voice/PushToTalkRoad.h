@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <QCoroTask>
+
 #include "main/app/voice/FnDoubleTapDetector.h"
 #include "main/app/voice/PTTLogFile.h"
 #include "main/app/voice/PTTSessionLog.h"
@@ -92,6 +94,7 @@ private:
     };
 
     void begin(Trigger trigger);
+    QCoro::Task<> startFlow(QString what);
     void end();
     void finish(const QString& text, bool success, const std::optional<QString>& error);
     void giveUpOnOutcome();
@@ -111,6 +114,7 @@ private:
     bool m_recording = false;
     std::optional<Take> m_take;
     std::optional<common::Clock::TimerId> m_outcomeTimer;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 QString toString(PushToTalkRoad::Trigger trigger);

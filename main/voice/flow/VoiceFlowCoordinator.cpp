@@ -1,5 +1,6 @@
 #include "main/voice/flow/VoiceFlowCoordinator.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <QMetaObject>
@@ -58,27 +59,50 @@ QString VoiceFlowCoordinator::describe(const VoiceMode& mode)
     return QStringLiteral("Mode B · ") + toString(std::get<ModeB>(mode).reason);
 }
 
-VoiceMode VoiceFlowCoordinator::start()
+QCoro::Task<VoiceMode> VoiceFlowCoordinator::start()
 {
-    if (!m_state.is<VoiceFlowState::Idle>()) {
-        log(QStringLiteral("VoiceFlow: start() ignored, current state=") + m_state.name());
-        return m_currentMode.value_or(ModeB { ModeBReason::DetectionFailed });
+    if (!m_state.is<VoiceFlowState::Idle>() || m_starting) {
+        log(QStringLiteral("VoiceFlow: start() ignored, current state=")
+            + (m_starting ? QStringLiteral("starting") : m_state.name()));
+        co_return m_currentMode.value_or(ModeB { ModeBReason::DetectionFailed });
     }
-    const VoiceMode mode = m_detector ? m_detector() : VoiceMode(ModeB { ModeBReason::DetectionFailed });
-    m_currentMode = mode;
-    const QString targetName = targetNameOf(mode);
-    const qint64 now = m_clock.nowMs();
-    m_startTimeMs = now;
+    m_startTimeMs = m_clock.nowMs();
     m_lastPartialText.clear();
     m_cancelled = false;
-    const quint64 generation = ++m_generation;
-    transition({ VoiceFlowState::Recording { targetName, now } });
-    m_maxDurationCancel
-        = schedule(maxRecordingDurationMs, [this, generation] { handleMaxDurationTimeout(generation); });
+    ++m_generation;
+    m_starting = Starting {};
+    QPointer<QObject> context = m_context.get();
+    const VoiceMode mode = m_detector ? co_await m_detector() : VoiceMode(ModeB { ModeBReason::DetectionFailed });
+    if (!context) {
+        co_return mode;
+    }
+    const Starting held = std::exchange(m_starting, std::nullopt).value_or(Starting {});
+    if (held.cancelReason) {
+        // The take ended before it was recording: nothing of it reaches the panel but the cancel.
+        log(QStringLiteral("VoiceFlow: cancel(") + *held.cancelReason + QStringLiteral(") while starting"));
+        call(onCancelled, *held.cancelReason);
+        m_startTimeMs.reset();
+        co_return mode;
+    }
+    enterRecording(mode);
+    if (held.stop) {
+        held.stop();
+    }
+    co_return mode;
+}
+
+void VoiceFlowCoordinator::enterRecording(const VoiceMode& mode)
+{
+    m_currentMode = mode;
+    const QString targetName = targetNameOf(mode);
+    const quint64 generation = m_generation;
+    transition({ VoiceFlowState::Recording { targetName, *m_startTimeMs } });
+    const qint64 elapsed = m_clock.nowMs() - *m_startTimeMs;
+    m_maxDurationCancel = schedule(std::max<qint64>(0, maxRecordingDurationMs - elapsed),
+        [this, generation] { handleMaxDurationTimeout(generation); });
     call(onRecordingStateChange, true, targetName);
     call(onPartialText, QString());
     log(QStringLiteral("VoiceFlow: start(mode=") + describe(mode) + u')');
-    return mode;
 }
 
 void VoiceFlowCoordinator::transition(VoiceFlowState to)
@@ -101,6 +125,11 @@ void VoiceFlowCoordinator::handleMaxDurationTimeout(quint64 generation)
 void VoiceFlowCoordinator::stop(
     const QString& rawText, bool success, const QString& locale, const PolishGateContext& gateContext)
 {
+    if (m_starting && !m_starting->cancelReason) {
+        m_starting->stop
+            = [this, rawText, success, locale, gateContext] { stop(rawText, success, locale, gateContext); };
+        return;
+    }
     if (!m_state.is<VoiceFlowState::Recording>()) {
         log(QStringLiteral("VoiceFlow: stop() ignored, state=") + m_state.name());
         return;
@@ -233,6 +262,11 @@ QCoro::Task<> VoiceFlowCoordinator::commit(QString finalText, bool didEnhance)
 
 void VoiceFlowCoordinator::cancel(const QString& reason)
 {
+    if (m_starting) {
+        m_starting->cancelReason = reason;
+        m_starting->stop = nullptr;
+        return;
+    }
     if (m_state.is<VoiceFlowState::Idle>() || m_state.is<VoiceFlowState::Injecting>()) {
         log(QStringLiteral("VoiceFlow: cancel(") + reason + QStringLiteral(") ignored, state=") + m_state.name());
         return;

@@ -27,6 +27,9 @@ class VoiceTextInjector;
 /// Every take moves idle → recording → (polishing) → awaitingCommit → injecting → idle and ends in one paste or
 /// clipboard copy, a cancel, or silently when its transcript is empty or failed. Each take has a generation: a polish
 /// reply or a window timer of an abandoned take finds its generation gone and can never act on a later take.
+///
+/// Finding the target takes a moment (the agent under a terminal is looked up off the main thread), and the owner
+/// records meanwhile: a stop or cancel that arrives before the take is recording is held and applied once it is.
 /// Main thread only; callbacks run synchronously inside the operation that causes them.
 class VoiceFlowCoordinator final {
 public:
@@ -43,7 +46,7 @@ public:
     static constexpr auto defaultCancelReason = "user_cancel";
 
     /// Decides where the text of the take that starts now goes.
-    using Detector = std::function<VoiceMode()>;
+    using Detector = std::function<QCoro::Task<VoiceMode>()>;
 
     /// injector must outlive the coordinator; polisher may be null (no polish).
     VoiceFlowCoordinator(Detector detector, VoiceTextInjector& injector, std::unique_ptr<VoicePolisher> polisher,
@@ -52,9 +55,10 @@ public:
     VoiceFlowCoordinator(const VoiceFlowCoordinator&) = delete;
     VoiceFlowCoordinator& operator=(const VoiceFlowCoordinator&) = delete;
 
-    /// Begins a take; the only way out of idle. While another take runs it changes nothing and answers that take's
+    /// Begins a take; the only way out of idle. The take counts from this call; it is recording once its target is
+    /// known, when the task finishes. While another take runs (or starts) it changes nothing and answers that take's
     /// mode (Mode B "detectionFailed" when it has none).
-    VoiceMode start();
+    QCoro::Task<VoiceMode> start();
     /// Ends the recording with the final transcript: cleanup for a failed or empty one, else polish or the commit
     /// window. Ignored unless recording.
     void stop(const QString& rawText, bool success, const QString& locale, const PolishGateContext& gateContext);
@@ -64,6 +68,8 @@ public:
     void recordPartialText(const QString& text);
 
     const VoiceFlowState& currentState() const { return m_state; }
+    /// A take has begun and its target is still being found; the state is still idle.
+    bool isStarting() const { return m_starting.has_value(); }
     const std::optional<VoiceMode>& currentMode() const { return m_currentMode; }
     const QString& lastPartialText() const { return m_lastPartialText; }
     /// Counts takes; the running take's number.
@@ -90,6 +96,13 @@ public:
     static QString describe(const VoiceMode& mode);
 
 private:
+    // What arrived for a take whose target was still being found.
+    struct Starting final {
+        std::optional<QString> cancelReason;
+        std::function<void()> stop;
+    };
+
+    void enterRecording(const VoiceMode& mode);
     void transition(VoiceFlowState to);
     void handleMaxDurationTimeout(quint64 generation);
     void handlePolishResult(quint64 generation, const QString& rawText, const std::optional<QString>& enhanced);
@@ -114,6 +127,7 @@ private:
     QString m_lastPartialText;
     bool m_cancelled = false;
     quint64 m_generation = 0;
+    std::optional<Starting> m_starting;
     // Late timers and polish replies reach the coordinator only through it; they are dropped once it is gone.
     std::unique_ptr<QObject> m_context = std::make_unique<QObject>();
 };

@@ -99,7 +99,7 @@ protected:
         vm,
         desktop,
         injector,
-        [this] { return voice::VoiceMode(voice::ModeA { xterm }); },
+        [this]() -> QCoro::Task<voice::VoiceMode> { co_return voice::ModeA { xterm }; },
         defaults,
         clock,
         [] { return voice::STTContext {}; },

@@ -5,6 +5,9 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <QCoroTask>
+
+#include "main/common/OneShot.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/RecordingVoiceInjector.h"
 
@@ -43,9 +46,12 @@ PolishGateContext signedIn()
 struct Harness {
     explicit Harness(bool withPolisher = true, VoiceMode mode = ModeA { xterm })
         : flow(
-            [this, mode] {
+            [this, mode]() -> QCoro::Task<VoiceMode> {
                 ++detections;
-                return mode;
+                if (holdDetection) {
+                    co_await detectionGate;
+                }
+                co_return mode;
             },
             injector, withPolisher ? std::make_unique<ScriptedPolisher>(requests) : nullptr,
             VoiceFlowClock::over(clock), [this](const QString& line) { logs << line; })
@@ -85,6 +91,8 @@ struct Harness {
     test::RecordingVoiceInjector injector;
     std::vector<ScriptedPolisher::Request> requests;
     int detections = 0;
+    bool holdDetection = false;
+    common::OneShot<bool> detectionGate;
     QStringList logs;
     QStringList events;
     VoiceFlowCoordinator flow;
@@ -279,11 +287,11 @@ TEST(VoiceFlowCoordinatorTest, TheCapAsksTheOwnerToStopAndTheTakeKeepsRecording)
 TEST(VoiceFlowCoordinatorTest, AStartDuringATakeKeepsThatTake)
 {
     Harness h(true, ModeB { ModeBReason::NoEditableFocus });
-    EXPECT_EQ(h.flow.start(), VoiceMode(ModeB { ModeBReason::NoEditableFocus }));
+    EXPECT_EQ(QCoro::waitFor(h.flow.start()), VoiceMode(ModeB { ModeBReason::NoEditableFocus }));
     const auto recording = *h.flow.currentState().as<VoiceFlowState::Recording>();
     EXPECT_EQ(recording.targetName, QString::fromUtf8(VoiceFlowCoordinator::clipboardTargetName));
     h.clock.advance(30000);
-    EXPECT_EQ(h.flow.start(), VoiceMode(ModeB { ModeBReason::NoEditableFocus }));
+    EXPECT_EQ(QCoro::waitFor(h.flow.start()), VoiceMode(ModeB { ModeBReason::NoEditableFocus }));
     EXPECT_EQ(h.detections, 1);
     EXPECT_EQ(h.flow.currentState().as<VoiceFlowState::Recording>()->startedAtMs, recording.startedAtMs);
     h.clock.advance(30000);
@@ -291,6 +299,54 @@ TEST(VoiceFlowCoordinatorTest, AStartDuringATakeKeepsThatTake)
     h.flow.stop(QStringLiteral("note"), true, QStringLiteral("zh-CN"), PolishGateContext {});
     h.clock.advance(500);
     EXPECT_EQ(h.injector.copied, QStringList { "note · noEditableFocus" });
+}
+
+TEST(VoiceFlowCoordinatorTest, WhatArrivesWhileTheTargetIsFoundWaitsForIt)
+{
+    struct Row {
+        const char* name;
+        bool stop;
+        bool cancel;
+        const char* pasted; // nullptr: nothing
+    };
+    const Row rows[] = {
+        { "stop", true, false, "quick" },
+        { "cancel", false, true, nullptr },
+        { "cancel, then stop", true, true, nullptr },
+    };
+    for (const Row& row : rows) {
+        Harness h;
+        h.holdDetection = true;
+        h.flow.start();
+        EXPECT_TRUE(h.flow.isStarting()) << row.name;
+        EXPECT_TRUE(h.flow.currentState().is<VoiceFlowState::Idle>()) << row.name;
+        h.clock.advance(800);
+        if (row.cancel) {
+            h.flow.cancel(QStringLiteral("esc_key"));
+        }
+        if (row.stop) {
+            h.flow.stop(QStringLiteral("quick"), true, QStringLiteral("en-US"), signedIn());
+        }
+        EXPECT_TRUE(h.events.isEmpty()) << row.name;
+        h.detectionGate.fulfil(true);
+        EXPECT_FALSE(h.flow.isStarting()) << row.name;
+        EXPECT_EQ(h.events.contains(QStringLiteral("cancelled esc_key")), row.cancel) << row.name;
+        h.clock.advance(60000);
+        EXPECT_EQ(h.injector.pasted, row.pasted ? QStringList { row.pasted } : QStringList {}) << row.name;
+        EXPECT_TRUE(h.flow.currentState().is<VoiceFlowState::Idle>()) << row.name;
+        EXPECT_FALSE(h.events.contains(QStringLiteral("cap"))) << row.name;
+        EXPECT_EQ(h.clock.pendingTimers(), 0) << row.name;
+    }
+    // The cap counts from the start, not from the moment the target was known.
+    Harness h;
+    h.holdDetection = true;
+    h.flow.start();
+    h.clock.advance(1000);
+    h.detectionGate.fulfil(true);
+    h.clock.advance(58999);
+    EXPECT_FALSE(h.events.contains(QStringLiteral("cap")));
+    h.clock.advance(1);
+    EXPECT_TRUE(h.events.contains(QStringLiteral("cap")));
 }
 
 TEST(VoiceFlowCoordinatorTest, TargetNamesAndModeTexts)
