@@ -13,33 +13,11 @@
 #include "main/common/OffThread.h"
 #include "main/common/ProcessRunner.h"
 #include "main/common/TextUtils.h"
+#include "main/hooks/terminals/TerminalHosts.h"
 
 namespace murmeli::hooks {
 
 namespace {
-
-struct NamePair {
-    QLatin1String key;
-    QLatin1String name;
-};
-
-// Parents recognised by the last path component of their executable, after the application-bundle tests.
-constexpr std::array linuxHosts {
-    NamePair { QLatin1String("gnome-terminal-server"), QLatin1String("GNOME Terminal") },
-    NamePair { QLatin1String("gnome-terminal"), QLatin1String("GNOME Terminal") },
-    NamePair { QLatin1String("konsole"), QLatin1String("Konsole") },
-    NamePair { QLatin1String("xterm"), QLatin1String("XTerm") },
-    NamePair { QLatin1String("kitty"), QLatin1String("kitty") },
-    NamePair { QLatin1String("alacritty"), QLatin1String("Alacritty") },
-    NamePair { QLatin1String("tilix"), QLatin1String("Tilix") },
-    NamePair { QLatin1String("xfce4-terminal"), QLatin1String("Xfce Terminal") },
-    NamePair { QLatin1String("terminator"), QLatin1String("Terminator") },
-    NamePair { QLatin1String("ghostty"), QLatin1String("Ghostty") },
-    NamePair { QLatin1String("wezterm-gui"), QLatin1String("WezTerm") },
-    NamePair { QLatin1String("code"), QLatin1String("VS Code") },
-    NamePair { QLatin1String("cursor"), QLatin1String("Cursor") },
-    NamePair { QLatin1String("windsurf"), QLatin1String("Windsurf") },
-};
 
 // A multiplexer's server runs the agent, but the terminal that shows it is attached through a client that is no
 // ancestor of the agent; whatever hosts the server is not where the agent can be seen.
@@ -146,10 +124,8 @@ std::optional<QString> terminalName(const QString& lowered)
     }
     const QString executable = firstWord(lowered);
     const QString name = executable.mid(executable.lastIndexOf(u'/') + 1);
-    for (const NamePair& host : linuxHosts) {
-        if (name == host.key) {
-            return QString(host.name);
-        }
+    if (const TerminalHost* host = terminalHostByExecutable(name)) {
+        return QString(host->name);
     }
     return std::nullopt;
 }

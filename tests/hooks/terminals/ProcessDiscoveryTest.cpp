@@ -194,6 +194,11 @@ TEST(ProcessDiscoveryParentWalk, ParentsNamedByPathOrExecutable)
         { "/usr/bin/wezterm-gui start", "WezTerm" },
         { "/usr/share/code/code --type=utility --utility-sub-type=node.mojom.NodeService", "VS Code" },
         { "/opt/Editor/Code Helper (Plugin) --type=utility", "VS Code" },
+        { "/usr/bin/urxvt -e bash", "URxvt" },
+        { "/usr/local/bin/st", "st" },
+        { "/usr/bin/foot", "foot" },
+        { "/usr/share/codium/codium --type=utility", "VSCodium" },
+        { "/usr/bin/stterm", std::nullopt },
         { "/usr/bin/kitty-launcher", std::nullopt },
         { "/bin/bash -c kitty", std::nullopt },
     };

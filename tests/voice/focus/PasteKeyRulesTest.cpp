@@ -1,0 +1,50 @@
+#include "main/voice/focus/PasteKeyRules.h"
+
+#include <gtest/gtest.h>
+
+#include "main/voice/focus/TerminalAppCatalog.h"
+
+namespace murmeli::voice {
+namespace {
+
+TEST(PasteKeyRulesTest, WindowClassPicksTheCatalogueEntryAndItsPasteKey)
+{
+    struct Row {
+        std::optional<QString> windowClass;
+        bool catalogued;
+        PasteKey key;
+    };
+    const Row rows[] = {
+        { QStringLiteral("XTerm"), true, PasteKey::ShiftInsert },
+        { QStringLiteral("UXTerm"), true, PasteKey::ShiftInsert },
+        { QStringLiteral("URxvt"), true, PasteKey::ShiftInsert },
+        { QStringLiteral("Gnome-terminal"), true, PasteKey::CtrlShiftV },
+        { QStringLiteral("konsole"), true, PasteKey::CtrlShiftV },
+        { QStringLiteral("Alacritty"), true, PasteKey::CtrlShiftV },
+        { QStringLiteral("kitty"), true, PasteKey::CtrlShiftV },
+        { QStringLiteral("org.wezfurlong.wezterm"), true, PasteKey::CtrlShiftV },
+        { QStringLiteral("Tilix"), true, PasteKey::CtrlShiftV },
+        { QStringLiteral("Terminator"), true, PasteKey::CtrlShiftV },
+        { QStringLiteral("Xfce4-terminal"), true, PasteKey::CtrlShiftV },
+        { QStringLiteral("st-256color"), true, PasteKey::CtrlShiftV },
+        { QStringLiteral("com.mitchellh.ghostty"), true, PasteKey::CtrlShiftV },
+        { QStringLiteral("Code"), true, PasteKey::CtrlV },
+        { QStringLiteral("VSCodium"), true, PasteKey::CtrlV },
+        { QStringLiteral("Cursor"), true, PasteKey::CtrlV },
+        { QStringLiteral("firefox"), false, PasteKey::CtrlV },
+        { QStringLiteral("Gedit"), false, PasteKey::CtrlV },
+        // The class is compared exactly: the instance half or another case is no match.
+        { QStringLiteral("xterm"), false, PasteKey::CtrlV },
+        { QStringLiteral("gnome-terminal-server"), false, PasteKey::CtrlV },
+        { QString(), false, PasteKey::CtrlV },
+        { std::nullopt, false, PasteKey::CtrlV },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.windowClass.value_or(QStringLiteral("(absent)")).toStdString());
+        EXPECT_EQ(TerminalAppCatalog::isTerminal(row.windowClass), row.catalogued);
+        EXPECT_EQ(toString(PasteKeyRules::keyFor(row.windowClass)), toString(row.key));
+    }
+}
+
+} // namespace
+} // namespace murmeli::voice
