@@ -14,7 +14,11 @@ QString describeKeyChord(const KeyChord& chord)
             parts << QLatin1String(name);
         }
     }
-    parts << QStringLiteral("0x%1").arg(chord.keysym, 0, 16);
+    QString symbol = QStringLiteral("0x%1").arg(chord.keysym, 0, 16);
+    if (chord.alternateKeysym) {
+        symbol += QStringLiteral("/0x%1").arg(*chord.alternateKeysym, 0, 16);
+    }
+    parts << symbol;
     QString text = parts.join(QLatin1Char('+'));
     if (chord.keycode) {
         text += QStringLiteral(" (key %1)").arg(*chord.keycode);

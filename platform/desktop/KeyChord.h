@@ -38,14 +38,16 @@ struct KeyChord final {
     /// A raw key taken as well, whatever the keymap calls it: keys whose symbol differs between keymaps.
     std::optional<quint32> keycode;
     KeyModifiers modifiers;
+    /// Another symbol whose keys a grab takes as well: the name other keymaps give the same key.
+    std::optional<quint32> alternateKeysym;
 
-    /// F13, by symbol and by the raw key a keyboard sends for it.
-    static KeyChord f13() { return { keysym::F13, f13Keycode, {} }; }
+    /// F13, by symbol, by the symbol the evdev keymap gives it instead, and by the raw key a keyboard sends for it.
+    static KeyChord f13() { return { keysym::F13, f13Keycode, {}, keysym::XF86Tools }; }
 
     friend bool operator==(const KeyChord&, const KeyChord&) = default;
 };
 
-/// "Ctrl+Shift+0x76 (key 55)" for log lines.
+/// "Ctrl+Shift+0x76", "0xffca/0x1008ff81 (key 191)", for log lines.
 QString describeKeyChord(const KeyChord& chord);
 
 } // namespace murmeli::platform
