@@ -72,6 +72,7 @@ AppController::AppController(Dependencies dependencies)
     };
     m_healthTicker.onLog = toLog;
     wireVoice();
+    wirePushToTalk();
     wireCloud();
 }
 
@@ -154,6 +155,8 @@ void AppController::startBackend(const QString& binaryPath)
         m_fileWatcher.start(m_statusDirectory.path(), [this] { statusChanged(); });
     }
     wireViewModelActions();
+    m_vm.setAccessibilityNeedGrant(!m_desktopVoice->health().isTrusted());
+    m_pushToTalk->start();
     syncSessions();
 
     const QString settingsPath = m_dependencies.agentSettingsPath.isEmpty() ? hooks::StatusFiles::agentSettingsPath()
@@ -298,6 +301,70 @@ void AppController::wireCloud()
     };
 }
 
+void AppController::wirePushToTalk()
+{
+    m_desktopVoice = std::make_unique<DesktopVoice>(m_dependencies.desktop(), *m_dependencies.clock);
+    m_pushToTalk = std::make_unique<PushToTalkRoad>(PushToTalkRoad::Links {
+        m_speech,
+        m_vm,
+        *m_desktopVoice->desktop().hotkeys,
+        m_desktopVoice->injector(),
+        [this] { return m_desktopVoice->detectMode(); },
+        *m_dependencies.defaults,
+        *m_dependencies.clock,
+        [this] { return currentSTTContext(); },
+        [this] { return m_ble && m_ble->isConnected(); },
+        m_dependencies.pttLogDirectory,
+    });
+    const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_pushToTalk->onLog = toLog;
+    m_pushToTalk->fnDoubleTap().enabled = [this] { return fnDoubleTapEnabled(); };
+    platform::GlobalHotkeys& hotkeys = *m_desktopVoice->desktop().hotkeys;
+    hotkeys.onPressed = [this](platform::HotkeyId id) { m_pushToTalk->handleHotkey(id, true); };
+    hotkeys.onReleased = [this](platform::HotkeyId id) { m_pushToTalk->handleHotkey(id, false); };
+
+    voice::InputInjector& input = m_desktopVoice->input();
+    input.onLog = toLog;
+    input.onAXRevoked = [this](const QString& operation) {
+        log(m_desktopVoice->input().blockedLine(operation), LogColor::Red);
+        Q_EMIT m_notifications.axRevoked(operation);
+    };
+    voice::SystemVoiceTextInjector& injector = m_desktopVoice->injector();
+    injector.onLog = toLog;
+    // The notice is the panel's clipboard hint, which goes away by itself.
+    injector.onNotify = [this](const QString&, const QString& body) { m_vm.setModeBHintText(body); };
+    injector.onAXRevoked = [this](const QString& source) { Q_EMIT m_notifications.axRevoked(source); };
+}
+
+void AppController::rebindCustomPTTHotkey(quint64 modifiersRaw, quint16 keyCode)
+{
+    m_pushToTalk->rebindCustomHotkey(PushToTalkRoad::customHotkeyChord(modifiersRaw, keyCode));
+}
+
+bool AppController::fnDoubleTapEnabled() const
+{
+    return m_dependencies.defaults->boolValue(QLatin1String(fnDoubleTapEnabledKey)).value_or(true);
+}
+
+void AppController::setFnDoubleTapEnabled(bool enabled)
+{
+    m_dependencies.defaults->setValue(QLatin1String(fnDoubleTapEnabledKey), enabled);
+}
+
+void AppController::requestAccessibility()
+{
+    m_dependencies.defaults->setValue(QLatin1String(axEverPromptedKey), true);
+    // Nothing to grant on this desktop: keys reach the other programs, or they cannot, for a reason the user can
+    // only change outside murmeli (a Wayland session, an X server without XTEST).
+    const bool trusted = m_desktopVoice->health().isTrusted();
+    m_vm.setAccessibilityNeedGrant(!trusted);
+    if (!trusted) {
+        log(QStringLiteral("Pasting into other programs is not possible here (")
+                + m_desktopVoice->health().selfDescribe() + QStringLiteral("); dictated text stays on the clipboard."),
+            LogColor::Orange);
+    }
+}
+
 void AppController::openQwen3SessionIfEligible()
 {
     m_streamingKeeper.openIfEligible();
@@ -342,6 +409,9 @@ void AppController::wireViewModelActions()
         Q_UNUSED(sid)
         approveFromPanel(action);
     };
+    m_vm.onPTT = [this] { m_pushToTalk->toggle(PushToTalkRoad::Trigger::Panel); };
+    m_vm.onEscRequest = [this] { m_pushToTalk->cancelFromEsc(); };
+    m_vm.onGrantAccessibility = [this] { requestAccessibility(); };
     m_vm.onAnswer = [](const QString& sid, const QString& answer) {
         Q_UNUSED(sid)
         Q_UNUSED(answer)

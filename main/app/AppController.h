@@ -19,6 +19,8 @@
 #include "main/app/panel/PanelViewModel.h"
 #include "main/app/shell/HealthTicker.h"
 #include "main/app/shell/NotificationHub.h"
+#include "main/app/voice/DesktopVoice.h"
+#include "main/app/voice/PushToTalkRoad.h"
 #include "main/app/voice/StreamingSessionKeeper.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
@@ -48,6 +50,7 @@
 #include "main/voice/settings/AppSettingsCache.h"
 #include "platform/ble/BleTransportFactory.h"
 #include "platform/defaults/Defaults.h"
+#include "platform/desktop/DesktopServicesFactory.h"
 #include "platform/secrets/KeychainStore.h"
 
 namespace murmeli::app {
@@ -82,7 +85,16 @@ public:
         QString cloudBaseURL;
         /// Opens an address in the user's browser (the checkout page); the desktop's handler when empty.
         std::function<void(const QUrl&)> openURL;
+        /// The desktop's keys, windows, clipboard and focused element.
+        std::function<platform::DesktopServices()> desktop = &platform::makeDesktopServices;
+        /// The push-to-talk log's folder; "~/.murmeli/logs" when empty.
+        QString pttLogDirectory;
     };
+
+    /// User-defaults key of the Fn double tap's switch.
+    static constexpr auto fnDoubleTapEnabledKey = "ptt.fnDoubleTapEnabled";
+    /// User-defaults key that records that murmeli once asked for the right to send keys.
+    static constexpr auto axEverPromptedKey = "permission.probe.ax.everPrompted";
 
     explicit AppController(Dependencies dependencies);
     ~AppController();
@@ -158,6 +170,20 @@ public:
     /// The streaming session the controller keeps open, or null.
     voice::Qwen3ASRStreamingSession* qwen3Session() const { return m_streamingKeeper.session(); }
 
+    // Push-to-talk: from a key to the pasted text.
+
+    PushToTalkRoad& pushToTalk() { return *m_pushToTalk; }
+    DesktopVoice& desktopVoice() { return *m_desktopVoice; }
+    /// The user's own push-to-talk key: the keysym and the modifier bits (0x20000 Shift, 0x40000 Ctrl, 0x80000 Alt,
+    /// 0x100000 Super; others are ignored) as the settings store them; key 65535 unbinds it.
+    void rebindCustomPTTHotkey(quint64 modifiersRaw, quint16 keyCode);
+    /// Whether a double tap of Fn starts and ends a take; on unless switched off. No X11 keyboard reports Fn.
+    bool fnDoubleTapEnabled() const;
+    void setFnDoubleTapEnabled(bool enabled);
+    /// Notes that the user was asked, checks whether keys can be sent to other programs here, and tells the panel
+    /// and the log when they cannot.
+    void requestAccessibility();
+
     // Cloud account: the mirror that the panel and the account pages read, and the session's operations. The work
     // is CloudAccount's; these only pass through.
 
@@ -198,6 +224,7 @@ private:
     void stepSessionFromPanel(bool forward);
     void approveFromPanel(NotchApprovalAction action);
     void startUsageReader();
+    void wirePushToTalk();
     void wireVoice();
     /// The device link, its approval bridge and its pushers, when the Lab switch is on.
     void startDeviceLink();
@@ -240,6 +267,9 @@ private:
     voice::SpeechEngine m_speech;
     voice::AppSettingsCache m_appSettings;
     StreamingSessionKeeper m_streamingKeeper;
+    // The road grabs keys on the desktop: it goes first.
+    std::unique_ptr<DesktopVoice> m_desktopVoice;
+    std::unique_ptr<PushToTalkRoad> m_pushToTalk;
 
     // The device link; the pushers go before the link they observe.
     std::unique_ptr<device::BLEBridge> m_ble;

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
+#include "platform/desktop/fake/FakeDesktop.h"
+#include "platform/recognizer/fake/FakeSpeechRecognizer.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
 #include "tests/support/FakeClock.h"
@@ -121,4 +123,58 @@ TEST(AppControllerVoiceTest, SignedInStreamingOpensTheSessionThroughTheEnginesSo
     controller.discardQwen3Session();
     EXPECT_EQ(controller.qwen3Session(), nullptr);
     EXPECT_EQ(controller.speech().qwen3Session(), nullptr);
+}
+
+TEST(AppControllerVoiceTest, F13OverTheDesktopPastesIntoTheTerminalInFrontAndGivesTheClipboardBack)
+{
+    QTemporaryDir root;
+    const auto clock = std::make_shared<test::FakeClock>();
+    const auto desktop = std::make_shared<platform::FakeDesktop>();
+    const auto recognizer = std::make_shared<platform::FakeSpeechRecognizer>();
+    recognizer->queue(platform::PresetRecognitionOutcome::recognised(QStringLiteral("make test")));
+    app::AppController::Dependencies dependencies
+        = test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock);
+    dependencies.desktop = [desktop] { return test::fakeDesktopServices(desktop); };
+    dependencies.recognizer = recognizer;
+    app::AppController controller(std::move(dependencies));
+    QStringList logs;
+    controller.onLog = [&](const QString& message, common::LogColor) { logs << message; };
+
+    const platform::ClipboardItem image { QStringLiteral("image/png"), QByteArray("\x89PNG", 4) };
+    desktop->copyFromOtherProgram(platform::ClipboardMode::Clipboard, { image });
+    desktop->addWindow({ 0x400001, QStringLiteral("xterm"), QStringLiteral("XTerm"), 4242, QStringLiteral("bash") });
+    desktop->setActiveWindow(0x400001);
+    controller.startBackend(QString());
+    EXPECT_FALSE(controller.vm().accessibilityNeedGrant());
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return controller.speech().authStatus() == platform::RecognizerAuthorization::Authorized; }));
+
+    ASSERT_TRUE(desktop->press(platform::KeyChord::f13()));
+    ASSERT_TRUE(test::waitUntil([&] { return logs.contains(QStringLiteral("VoiceFlow: idle → recording")); }));
+    clock->advance(1500);
+    ASSERT_TRUE(desktop->release(platform::KeyChord::f13()));
+    ASSERT_TRUE(test::waitUntil([&] { return controller.vm().awaitingCommitText() == QLatin1String("make test"); }));
+    clock->advance(500);
+    ASSERT_TRUE(test::waitUntil([&] { return !desktop->sentChords().isEmpty(); }));
+    const platform::FakeDesktop::SentChord paste = desktop->sentChords().first();
+    EXPECT_EQ(paste.activeWindow, 0x400001u);
+    EXPECT_EQ(paste.clipboardText, "make test");
+    clock->advance(500);
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return desktop->items(platform::ClipboardMode::Clipboard) == QList<platform::ClipboardItem> { image }; }));
+    EXPECT_TRUE(controller.pushToTalk().pttLog().waitForAppends(5000));
+    EXPECT_EQ(QDir(root.filePath(QStringLiteral("ptt-logs"))).entryList(QDir::Files).size(), 1);
+
+    // The panel's button toggles a take; where no key reaches other programs the panel asks for the right.
+    controller.vm().onPTT();
+    EXPECT_TRUE(controller.vm().pttActive());
+    controller.vm().onPTT();
+    EXPECT_FALSE(controller.vm().pttActive());
+    desktop->setInjectionSupport({ false, QStringLiteral("a Wayland session") });
+    controller.vm().onGrantAccessibility();
+    EXPECT_TRUE(controller.vm().accessibilityNeedGrant());
+    EXPECT_TRUE(logs.last().contains(QStringLiteral("a Wayland session")));
+    EXPECT_TRUE(controller.fnDoubleTapEnabled());
+    controller.setFnDoubleTapEnabled(false);
+    EXPECT_FALSE(controller.fnDoubleTapEnabled());
 }

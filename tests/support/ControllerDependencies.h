@@ -3,10 +3,19 @@
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
+#include "platform/audio/fake/FakeAudioCapture.h"
+#include "platform/desktop/fake/FakeDesktop.h"
 
 namespace murmeli::test {
 
-/// Dependencies that keep a controller under test away from the real status directory and process table.
+/// One fake desktop serving every desktop facility.
+inline platform::DesktopServices fakeDesktopServices(
+    std::shared_ptr<platform::FakeDesktop> desktop = std::make_shared<platform::FakeDesktop>())
+{
+    return { desktop, desktop, desktop, desktop, desktop };
+}
+
+/// Dependencies that keep a controller under test away from the real status directory, process table and desktop.
 inline app::AppController::Dependencies controllerDependencies(const QTemporaryDir& root,
     std::shared_ptr<platform::SecretStore> secrets, std::shared_ptr<common::Clock> clock, quint16 port = 0)
 {
@@ -21,6 +30,11 @@ inline app::AppController::Dependencies controllerDependencies(const QTemporaryD
     dependencies.defaults = std::make_shared<platform::Defaults>(root.path() + QStringLiteral("/defaults.json"));
     dependencies.agentSettingsPath = root.path() + QStringLiteral("/claude-settings.json");
     dependencies.appSettingsPath = root.path() + QStringLiteral("/murmeli-settings.json");
+    // A microphone that is always there and silent, keys, windows and a clipboard of a desktop of its own, and a
+    // push-to-talk log away from the user's: nothing reaches the machine's sound server or display.
+    dependencies.audioCapture = [] { return std::make_unique<platform::FakeAudioCapture>(); };
+    dependencies.desktop = [] { return fakeDesktopServices(); };
+    dependencies.pttLogDirectory = root.path() + QStringLiteral("/ptt-logs");
     return dependencies;
 }
 

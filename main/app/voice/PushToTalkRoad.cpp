@@ -1,6 +1,7 @@
 #include "main/app/voice/PushToTalkRoad.h"
 
 #include "main/app/panel/PanelViewModel.h"
+#include "main/common/TextUtils.h"
 #include "main/voice/dispatch/TakeDispatcher.h"
 #include "main/voice/engine/SpeechBackends.h"
 #include "main/voice/engine/SpeechEngine.h"
@@ -23,11 +24,6 @@ bool isNotice(const QString& message)
     return message == QLatin1String(TakeDispatcher::runTaskTexts.notice)
         || message == QLatin1String(TakeDispatcher::v3Texts.notice)
         || message.startsWith(QLatin1String("Cloud STT error: "));
-}
-
-QString firstCharacters(const QString& text, int count)
-{
-    return text.size() > count ? text.left(count) : text;
 }
 
 } // namespace
@@ -88,6 +84,28 @@ void PushToTalkRoad::start()
         log(QStringLiteral("PTT: F13 cannot be used for push-to-talk: ") + grab.error, LogColor::Orange);
     }
     m_links.speech.requestPermission({});
+}
+
+std::optional<platform::KeyChord> PushToTalkRoad::customHotkeyChord(quint64 modifiersRaw, quint16 keyCode)
+{
+    static constexpr quint16 unboundKeyCode = 65535;
+    if (keyCode == unboundKeyCode || keyCode == 0) {
+        return std::nullopt;
+    }
+    using platform::KeyModifier;
+    const std::pair<quint64, KeyModifier> bits[] = {
+        { 0x20000, KeyModifier::Shift },
+        { 0x40000, KeyModifier::Ctrl },
+        { 0x80000, KeyModifier::Alt },
+        { 0x100000, KeyModifier::Super },
+    };
+    platform::KeyChord chord { keyCode, std::nullopt, {} };
+    for (const auto& [bit, modifier] : bits) {
+        if (modifiersRaw & bit) {
+            chord.modifiers |= modifier;
+        }
+    }
+    return chord;
 }
 
 void PushToTalkRoad::rebindCustomHotkey(std::optional<platform::KeyChord> chord)
@@ -320,7 +338,7 @@ void PushToTalkRoad::wireFlow()
         vm.cancelVoiceTake();
     };
     m_flow.onFinalCommit = [this, &vm](const QString& text, bool didEnhance) {
-        log(QStringLiteral("Voice commit: ") + firstCharacters(text, 40) + QStringLiteral(" [enhanced=")
+        log(QStringLiteral("Voice commit: ") + common::text::prefixCharacters(text, 40) + QStringLiteral(" [enhanced=")
                 + (didEnhance ? QStringLiteral("true") : QStringLiteral("false")) + u']',
             LogColor::Purple);
         vm.setAwaitingCommitText(QString());

@@ -68,6 +68,9 @@ public:
 
     /// Takes F13 and asks for the microphone; called once when the back end starts.
     void start();
+    /// The chord of a stored custom hotkey: keyCode is the key's symbol, the modifier bits are 0x20000 Shift, 0x40000
+    /// Ctrl, 0x80000 Alt and 0x100000 Super (other bits are ignored); none for the unbound key code 65535 or 0.
+    static std::optional<platform::KeyChord> customHotkeyChord(quint64 modifiersRaw, quint16 keyCode);
     /// The user's own hotkey: the earlier one is given back, then this one (when there is one) is taken.
     void rebindCustomHotkey(std::optional<platform::KeyChord> chord);
 

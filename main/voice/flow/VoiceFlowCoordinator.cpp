@@ -72,7 +72,12 @@ QCoro::Task<VoiceMode> VoiceFlowCoordinator::start()
     ++m_generation;
     m_starting = Starting {};
     QPointer<QObject> context = m_context.get();
-    const VoiceMode mode = m_detector ? co_await m_detector() : VoiceMode(ModeB { ModeBReason::DetectionFailed });
+    // No co_await inside a conditional expression: g++ 12 frees its temporaries too early there.
+    VoiceMode mode = ModeB { ModeBReason::DetectionFailed };
+    if (m_detector) {
+        QCoro::Task<VoiceMode> detection = m_detector();
+        mode = co_await detection;
+    }
     if (!context) {
         co_return mode;
     }
