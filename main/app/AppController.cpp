@@ -36,7 +36,7 @@ AppController::AppController(Dependencies dependencies)
               m_dependencies.recognizer,
               // The keeper is built after the engine; the engine asks only once a take starts.
               [this] { return m_streamingKeeper.session(); },
-              {},
+              m_dependencies.takeDirectory,
           }),
       m_appSettings(m_dependencies.appSettingsPath.isEmpty() ? voice::AppSettingsLoader::configPath()
                                                              : m_dependencies.appSettingsPath),

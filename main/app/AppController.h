@@ -79,6 +79,8 @@ public:
         voice::MicrophoneCapture::Factory audioCapture;
         /// The on-device recogniser; the platform's when empty.
         std::shared_ptr<platform::SpeechRecognizer> recognizer;
+        /// Where takes are recorded; the system's temporary folder when empty.
+        QString takeDirectory;
         /// The Bluetooth LE transport of the device link, made only when its Lab switch is on.
         std::function<std::unique_ptr<platform::BleTransport>()> bleTransport = &platform::makeBleTransport;
         /// The cloud account service's base address; the cloud service's one (voice::CloudEndpoints) when empty.

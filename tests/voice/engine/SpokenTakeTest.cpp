@@ -25,11 +25,13 @@
 #include "tests/support/SpeakerLock.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
+#include "tests/support/WordAccuracy.h"
 
 namespace murmeli::voice {
 namespace {
 
 using test::waitUntil;
+using test::wordAccuracy;
 
 // Sentences in words the packaged US English model takes from espeak-ng's voice, each said slowly and clearly.
 const char* const sentences[] = {
@@ -39,32 +41,6 @@ const char* const sentences[] = {
 // The share of the said words that must come back in order (one minus the word error rate).
 constexpr double requiredWordAccuracy = 0.75;
 constexpr int recognitionLimitMs = 60000;
-
-QStringList wordsOf(const QString& text)
-{
-    return text.toLower().split(QRegularExpression(QStringLiteral("[^a-z']+")), Qt::SkipEmptyParts);
-}
-
-// One minus the word-level edit distance over the number of said words, at least 0.
-double wordAccuracy(const QString& said, const QString& heard)
-{
-    const QStringList expected = wordsOf(said);
-    const QStringList actual = wordsOf(heard);
-    std::vector<qsizetype> previous(actual.size() + 1);
-    std::vector<qsizetype> current(actual.size() + 1);
-    for (qsizetype j = 0; j <= actual.size(); ++j) {
-        previous[j] = j;
-    }
-    for (qsizetype i = 1; i <= expected.size(); ++i) {
-        current[0] = i;
-        for (qsizetype j = 1; j <= actual.size(); ++j) {
-            const qsizetype substitution = previous[j - 1] + (expected[i - 1] == actual[j - 1] ? 0 : 1);
-            current[j] = std::min({ previous[j] + 1, current[j - 1] + 1, substitution });
-        }
-        std::swap(previous, current);
-    }
-    return std::max(0.0, 1.0 - double(previous[actual.size()]) / double(std::max<qsizetype>(1, expected.size())));
-}
 
 TEST(SpokenTakeWordsTest, AccuracyCountsWordsInOrderWhateverTheirCaseAndPunctuation)
 {
