@@ -43,13 +43,15 @@ public:
 
     /// Every type the selection offers now, with its data.
     virtual ClipboardContent snapshot(ClipboardMode mode) = 0;
-    /// Makes the selection offer items again (empties it when there are none).
-    virtual void restore(ClipboardMode mode, const QList<ClipboardItem>& items) = 0;
-    /// Puts text on the clipboard as plain text, to stay there.
-    virtual void setText(const QString& text) = 0;
+    /// Makes the selection offer items again (empties it when there are none); false when the display kept another
+    /// program's content instead because that program took the selection after our last write.
+    virtual bool restore(ClipboardMode mode, const QList<ClipboardItem>& items) = 0;
+    /// Puts text on the clipboard as plain text, to stay there; false when the display kept another program's content.
+    virtual bool setText(const QString& text) = 0;
     /// Puts text on the clipboard and the selection, marked so that clipboard managers keep it out of their history:
-    /// it is there only to be pasted once.
-    virtual void setTransientText(const QString& text) = 0;
+    /// it is there only to be pasted once. False when the clipboard kept another program's content (a paste would
+    /// paste that); the selection is taken where the desktop has one, and its failure is not reported.
+    virtual bool setTransientText(const QString& text) = 0;
     /// How many times the selection changed since this object was made, by us or by anyone else.
     virtual quint64 changeCount(ClipboardMode mode) const = 0;
 };

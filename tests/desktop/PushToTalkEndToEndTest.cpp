@@ -19,6 +19,7 @@
 #include "platform/recognizer/fake/FakeSpeechRecognizer.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/DesktopLock.h"
 #include "tests/support/DesktopTools.h"
 #include "tests/support/SpeakerLock.h"
 #include "tests/support/TestDesktop.h"
@@ -50,7 +51,10 @@ protected:
             }
         }
         ASSERT_TRUE(root.isValid());
-        ASSERT_TRUE(speaker.isHeld()) << "another test kept the speaker";
+        keyboard.emplace(test::DesktopLock::keyboardAndClipboard);
+        ASSERT_TRUE(keyboard->isHeld()) << "another test kept the keyboard";
+        speaker.emplace();
+        ASSERT_TRUE(speaker->isHeld()) << "another test kept the speaker";
         common::ProcessRequest speak;
         speak.program = QStringLiteral("espeak-ng");
         speak.arguments = { QStringLiteral("-v"), QStringLiteral("en-us"), QStringLiteral("-s"), QStringLiteral("130"),
@@ -132,7 +136,9 @@ protected:
     }
 
     QTemporaryDir root;
-    test::SpeakerLock speaker;
+    // Keys, focus and clipboard, and the speaker the sentence is played into, belong to this test while it runs.
+    std::optional<test::DesktopLock> keyboard;
+    std::optional<test::SpeakerLock> speaker;
     QString wav = root.filePath(QStringLiteral("said.wav"));
     bool realRecognizer = false;
     std::unique_ptr<app::AppController> controller;

@@ -74,7 +74,7 @@ bool AtspiFocusedElementProbe::start()
     const QString registry = QStringLiteral("org.a11y.atspi.Registry");
     const QString registryPath = QStringLiteral("/org/a11y/atspi/registry");
     const QDBusMessage registered = call(registry, registryPath, registry, QStringLiteral("RegisterEvent"),
-        { focusEvent, QVariant::fromValue(QStringList()), bus.baseService() });
+        { focusEvent, QVariant::fromValue(QStringList()), QString() });
     if (registered.type() == QDBusMessage::ErrorMessage) {
         call(registry, registryPath, registry, QStringLiteral("RegisterEvent"), { focusEvent });
     }

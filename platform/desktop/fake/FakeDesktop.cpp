@@ -114,21 +114,30 @@ ClipboardContent FakeDesktop::snapshot(ClipboardMode mode)
     return { selection.changeCount, selection.items };
 }
 
-void FakeDesktop::restore(ClipboardMode mode, const QList<ClipboardItem>& items)
+bool FakeDesktop::restore(ClipboardMode mode, const QList<ClipboardItem>& items)
 {
-    replace(mode, items, QStringLiteral("restored"));
+    return write(mode, items, QStringLiteral("restored"));
 }
 
-void FakeDesktop::setText(const QString& text)
+bool FakeDesktop::setText(const QString& text)
 {
-    replace(ClipboardMode::Clipboard, { plainText(text) }, QStringLiteral("text"));
+    return write(ClipboardMode::Clipboard, { plainText(text) }, QStringLiteral("text"));
 }
 
-void FakeDesktop::setTransientText(const QString& text)
+bool FakeDesktop::setTransientText(const QString& text)
 {
-    for (const ClipboardMode mode : { ClipboardMode::Clipboard, ClipboardMode::Selection }) {
-        replace(mode, { plainText(text), transientHint() }, QStringLiteral("transient text"));
+    write(ClipboardMode::Selection, { plainText(text), transientHint() }, QStringLiteral("transient text"));
+    return write(ClipboardMode::Clipboard, { plainText(text), transientHint() }, QStringLiteral("transient text"));
+}
+
+bool FakeDesktop::write(ClipboardMode mode, const QList<ClipboardItem>& items, const QString& how)
+{
+    if (!m_clipboardWritable) {
+        m_events << QStringLiteral("%1 %2 refused").arg(modeName(mode), how);
+        return false;
     }
+    replace(mode, items, how);
+    return true;
 }
 
 void FakeDesktop::copyFromOtherProgram(ClipboardMode mode, const QList<ClipboardItem>& items)

@@ -82,10 +82,13 @@ public:
 
     // ClipboardAccess
     ClipboardContent snapshot(ClipboardMode mode) override;
-    void restore(ClipboardMode mode, const QList<ClipboardItem>& items) override;
-    void setText(const QString& text) override;
-    void setTransientText(const QString& text) override;
+    bool restore(ClipboardMode mode, const QList<ClipboardItem>& items) override;
+    bool setText(const QString& text) override;
+    bool setTransientText(const QString& text) override;
     quint64 changeCount(ClipboardMode mode) const override { return m_selections[index(mode)].changeCount; }
+    /// Whether writes take the clipboard (the default) or leave it as it is and report false, as when another
+    /// program's newer copy wins.
+    void setClipboardWritable(bool writable) { m_clipboardWritable = writable; }
     /// Another program takes the selection with these items.
     void copyFromOtherProgram(ClipboardMode mode, const QList<ClipboardItem>& items);
     /// What the selection offers now.
@@ -123,6 +126,7 @@ private:
     static int index(ClipboardMode mode) { return mode == ClipboardMode::Clipboard ? 0 : 1; }
     static QString modeName(ClipboardMode mode);
     const Grab* findGrab(const KeyChord& chord) const;
+    bool write(ClipboardMode mode, const QList<ClipboardItem>& items, const QString& how);
     void replace(ClipboardMode mode, const QList<ClipboardItem>& items, const QString& how);
 
     QList<Grab> m_grabs;
@@ -139,6 +143,7 @@ private:
     KeyModifiers m_heldModifiers;
     Selection m_selections[2];
 
+    bool m_clipboardWritable = true;
     bool m_probeAvailable = true;
     std::map<qint64, FocusedElement> m_focused;
 

@@ -1,6 +1,7 @@
 #include "platform/desktop/qt/QtClipboardAccess.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMimeData>
 
@@ -17,6 +18,8 @@ int slot(ClipboardMode mode)
 {
     return mode == ClipboardMode::Clipboard ? 0 : 1;
 }
+
+constexpr int maxOfferAttempts = 3;
 
 // Qt offers this beside every image type it reads from another program; it is Qt's decoded image, not a type the
 // owner gave, and writing it back would offer the image twice.
@@ -58,39 +61,66 @@ ClipboardContent QtClipboardAccess::snapshot(ClipboardMode mode)
     return content;
 }
 
-void QtClipboardAccess::restore(ClipboardMode mode, const QList<ClipboardItem>& items)
+bool QtClipboardAccess::restore(ClipboardMode mode, const QList<ClipboardItem>& items)
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (items.isEmpty()) {
         clipboard->clear(qtMode(mode));
-        return;
+        const QMimeData* left = clipboard->mimeData(qtMode(mode));
+        return !left || left->formats().isEmpty();
     }
-    auto* data = new QMimeData;
-    for (const ClipboardItem& item : items) {
-        data->setData(item.mimeType, item.data);
-    }
-    clipboard->setMimeData(data, qtMode(mode));
-}
-
-void QtClipboardAccess::setText(const QString& text)
-{
-    auto* data = new QMimeData;
-    data->setText(text);
-    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
-}
-
-void QtClipboardAccess::setTransientText(const QString& text)
-{
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    for (const ClipboardMode mode : { ClipboardMode::Clipboard, ClipboardMode::Selection }) {
-        if (mode == ClipboardMode::Selection && !clipboard->supportsSelection()) {
-            continue;
+    // One claim only: the display refuses it just when another program took the selection after our last claim,
+    // and that newer content is the user's, not ours to replace.
+    return offer(qtMode(mode), 1, [&items] {
+        auto* data = new QMimeData;
+        for (const ClipboardItem& item : items) {
+            data->setData(item.mimeType, item.data);
         }
+        return data;
+    });
+}
+
+bool QtClipboardAccess::setText(const QString& text)
+{
+    return offer(QClipboard::Clipboard, maxOfferAttempts, [&text] {
+        auto* data = new QMimeData;
+        data->setText(text);
+        return data;
+    });
+}
+
+bool QtClipboardAccess::setTransientText(const QString& text)
+{
+    const auto transient = [&text] {
         auto* data = new QMimeData;
         data->setText(text);
         data->setData(QLatin1String(transientHintMimeType), QByteArray(transientHintValue));
-        clipboard->setMimeData(data, qtMode(mode));
+        return data;
+    };
+    if (QGuiApplication::clipboard()->supportsSelection()) {
+        offer(QClipboard::Selection, maxOfferAttempts, transient);
     }
+    return offer(QClipboard::Clipboard, maxOfferAttempts, transient);
+}
+
+bool QtClipboardAccess::offer(QClipboard::Mode mode, int attempts, const std::function<QMimeData*()>& make)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        QMimeData* data = make();
+        clipboard->setMimeData(data, mode);
+        // Asking for the content asks the display who owns the selection now.
+        if (clipboard->mimeData(mode) == data) {
+            return true;
+        }
+        // Qt stamps its claim with the time of the last event it handled. When another program took the selection
+        // a moment ago and Qt has not handled that news yet, the other claim is newer and the display keeps it;
+        // handling the news brings Qt's time up to it, and the next claim holds.
+        if (attempt + 1 < attempts) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        }
+    }
+    return false;
 }
 
 quint64 QtClipboardAccess::changeCount(ClipboardMode mode) const

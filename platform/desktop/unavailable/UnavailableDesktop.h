@@ -30,9 +30,9 @@ public:
     KeyModifiers heldModifiers() const override { return {}; }
 
     ClipboardContent snapshot(ClipboardMode /*mode*/) override { return {}; }
-    void restore(ClipboardMode /*mode*/, const QList<ClipboardItem>& /*items*/) override { }
-    void setText(const QString& /*text*/) override { }
-    void setTransientText(const QString& /*text*/) override { }
+    bool restore(ClipboardMode /*mode*/, const QList<ClipboardItem>& /*items*/) override { return false; }
+    bool setText(const QString& /*text*/) override { return false; }
+    bool setTransientText(const QString& /*text*/) override { return false; }
     quint64 changeCount(ClipboardMode /*mode*/) const override { return 0; }
 
     bool isAvailable() const override { return false; }

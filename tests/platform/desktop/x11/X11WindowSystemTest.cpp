@@ -1,5 +1,7 @@
 #include "platform/desktop/x11/X11WindowSystem.h"
 
+#include <algorithm>
+
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -69,9 +71,15 @@ TEST_F(X11WindowSystemTest, ActivationWaitsForTheWindowManager)
     Xterm second(uniqueName("murmelisecond"), {}, QStringLiteral("sleep 60"));
     const quint64 secondId = second.waitForWindow();
     ASSERT_TRUE(firstId && secondId);
+    // Both are managed (the window manager lists them) and the second, the newer, has the focus.
     ASSERT_TRUE(waitUntil([&] {
         const WindowInfo active = m_windows->activeWindow().value_or(WindowInfo {});
-        return active.id == secondId && active.pid == second.pid();
+        const QList<WindowInfo> all = m_windows->windows();
+        const auto listed = [&](quint64 id, qint64 pid) {
+            return std::any_of(
+                all.cbegin(), all.cend(), [&](const WindowInfo& w) { return w.id == id && w.pid == pid; });
+        };
+        return listed(firstId, first.pid()) && listed(secondId, second.pid()) && active.id == secondId;
     }));
 
     // Back to the first, then to the one already active, then to windows the window manager does not know.
