@@ -1,5 +1,6 @@
 #include "main/app/AppController.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include "main/app/DeviceRows.h"
@@ -48,6 +49,7 @@ AppController::AppController(Dependencies dependencies)
                             [this] { return m_speech.wsSession(); },
                         },
           *m_dependencies.clock),
+      m_announcements(*m_dependencies.defaults, *m_dependencies.clock),
       m_cloudAccount(m_keychain, *m_dependencies.clock,
           m_dependencies.cloudBaseURL.isEmpty() ? voice::CloudEndpoints::defaultBaseURL() : m_dependencies.cloudBaseURL,
           m_dependencies.openURL,
@@ -58,6 +60,8 @@ AppController::AppController(Dependencies dependencies)
     const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
     m_approvalRoad.onLog = toLog;
     m_approvalRoad.onParseFailure = [this] { m_hookServer->notifyParseFailure(); };
+    m_approvalRoad.onActivated
+        = [this](hooks::ApprovalRequest request) { return m_announcements.speakApproval(std::move(request)); };
     m_terminalJump.onLog = toLog;
     m_hookInstaller.onLog = toLog;
     m_hookInstaller.onInstalled = [this] {
@@ -157,6 +161,7 @@ void AppController::startBackend(const QString& binaryPath)
     wireViewModelActions();
     m_vm.setAccessibilityNeedGrant(!m_desktopVoice->health().isTrusted());
     m_pushToTalk->start();
+    rebindCustomPTTHotkey(currentCustomPTTHotkey());
     syncSessions();
 
     const QString settingsPath = m_dependencies.agentSettingsPath.isEmpty() ? hooks::StatusFiles::agentSettingsPath()
@@ -167,7 +172,17 @@ void AppController::startBackend(const QString& binaryPath)
     startUsageReader();
     m_cloudAccount.loadStoredSession();
     m_speech.sockets().loadProxySettings();
+    m_announcements.start(m_dependencies.ttsBackend(), m_ble.get(), m_dependencies.audioPlayer(),
+        [this](const QString& message, LogColor color) { log(message, color); });
     openQwen3SessionIfEligible();
+}
+
+std::shared_ptr<device::AudioCueOutput> AppController::makeAssetCueOutput()
+{
+    const QString executable = m_dependencies.executablePath.isEmpty() ? QCoreApplication::applicationFilePath()
+                                                                       : m_dependencies.executablePath;
+    return m_announcements.makeAssetCueOutput(executable, m_dependencies.audioPlayer(),
+        [this](const QString& message, LogColor color) { log(message, color); });
 }
 
 void AppController::startUsageReader()
@@ -183,6 +198,19 @@ void AppController::startUsageReader()
         m_codexBarReader.setIntervalMinutes(usage::CodexBarUsageReader::pollMinutesFromUDOrDefault(defaults));
         m_codexBarReader.start();
     }
+}
+
+void AppController::announceHookEvent(const QString& eventName, const QJsonObject& payload)
+{
+    std::optional<hooks::ClaudeStatus> status;
+    if (eventName == hooks::toString(hooks::HookEventType::Stop)) {
+        const auto key = hooks::SessionKey::fromPayload(payload);
+        const auto directory = m_statusDirectory.open();
+        if (key && directory) {
+            status = hooks::ClaudeStatus::read(key->text(), directory->path(), *m_dependencies.clock);
+        }
+    }
+    m_announcements.speakForHookEvent(eventName, payload, m_transcriptWatcher.data(), status);
 }
 
 std::optional<hooks::ClaudeStatus> AppController::readSelectedStatus()
@@ -336,9 +364,14 @@ void AppController::wirePushToTalk()
     injector.onAXRevoked = [this](const QString& source) { Q_EMIT m_notifications.axRevoked(source); };
 }
 
-void AppController::rebindCustomPTTHotkey(quint64 modifiersRaw, quint16 keyCode)
+void AppController::rebindCustomPTTHotkey(const settings::PTTHotkey& hotkey)
 {
-    m_pushToTalk->rebindCustomHotkey(PushToTalkRoad::customHotkeyChord(modifiersRaw, keyCode));
+    m_pushToTalk->rebindCustomHotkey(PushToTalkRoad::customHotkeyChord(hotkey));
+}
+
+settings::PTTHotkey AppController::currentCustomPTTHotkey() const
+{
+    return settings::PTTHotkey::loadFromDefaults(*m_dependencies.defaults);
 }
 
 bool AppController::fnDoubleTapEnabled() const
@@ -389,6 +422,14 @@ std::optional<QString> AppController::setWebSocketProxy(const QString& host, int
     }
     m_streamingKeeper.reopenAfterProxyChange();
     return std::nullopt;
+}
+
+bool AppController::hasStoredCloudSession() const
+{
+    return !m_keychain
+                .load(QString::fromLatin1(platform::KeychainStore::cloudService),
+                    QString::fromLatin1(CloudAccount::tokenAccount))
+                .isEmpty();
 }
 
 voice::STTContext AppController::currentSTTContext()
@@ -482,6 +523,7 @@ void AppController::handleHookEvent(const QString& eventName, const QJsonObject&
     if (!m_hookDispatcher.dispatch(eventName, payload)) {
         return;
     }
+    announceHookEvent(eventName, payload);
     // Events arrive in bursts; their files are written once the burst has been taken in.
     if (!m_flushScheduled) {
         m_flushScheduled = true;

@@ -19,6 +19,7 @@
 #include "main/app/panel/PanelViewModel.h"
 #include "main/app/shell/HealthTicker.h"
 #include "main/app/shell/NotificationHub.h"
+#include "main/app/speech/Announcements.h"
 #include "main/app/voice/DesktopVoice.h"
 #include "main/app/voice/PushToTalkRoad.h"
 #include "main/app/voice/StreamingSessionKeeper.h"
@@ -29,6 +30,7 @@
 #include "main/device/pushers/OverviewBridge.h"
 #include "main/device/pushers/SListBridge.h"
 #include "main/device/pushers/SessionDetailBridge.h"
+#include "main/device/speech/SayTTSBackend.h"
 #include "main/hooks/approvals/ApprovalBridge.h"
 #include "main/hooks/approvals/PendingRequestTable.h"
 #include "main/hooks/server/HookServer.h"
@@ -43,11 +45,13 @@
 #include "main/hooks/terminals/ProcessTable.h"
 #include "main/hooks/terminals/TeleportTargetResolver.h"
 #include "main/hooks/transcript/TranscriptWatcher.h"
+#include "main/settings/PTTHotkey.h"
 #include "main/usage/CodexBarUsageReader.h"
 #include "main/voice/context/STTContext.h"
 #include "main/voice/engine/SpeechEngine.h"
 #include "main/voice/flow/PTTSessionRouter.h"
 #include "main/voice/settings/AppSettingsCache.h"
+#include "platform/audio/AudioPlayerFactory.h"
 #include "platform/ble/BleTransportFactory.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/desktop/DesktopServicesFactory.h"
@@ -91,6 +95,11 @@ public:
         std::function<platform::DesktopServices()> desktop = &platform::makeDesktopServices;
         /// The push-to-talk log's folder; "~/.murmeli/logs" when empty.
         QString pttLogDirectory;
+        /// The speech synthesiser of the announcements.
+        std::function<std::shared_ptr<device::TTSBackend>()> ttsBackend
+            = [] { return std::make_shared<device::SayTTSBackend>(); };
+        /// A player on the default audio output, for the spoken announcements and the cue sounds.
+        std::function<std::unique_ptr<platform::AudioPlayer>()> audioPlayer = &platform::makeAudioPlayer;
     };
 
     /// User-defaults key of the Fn double tap's switch.
@@ -124,6 +133,8 @@ public:
 
     /// The panel's state and actions.
     PanelViewModel& vm() { return m_vm; }
+    /// The user-defaults store every component reads its preferences from.
+    platform::Defaults& defaults() { return *m_dependencies.defaults; }
     /// Polls the outside usage tool; started at start-up when its Lab switch is on.
     usage::CodexBarUsageReader& codexBarReader() { return m_codexBarReader; }
     const PanelSessionSync& panelSync() const { return m_panelSync; }
@@ -176,15 +187,23 @@ public:
 
     PushToTalkRoad& pushToTalk() { return *m_pushToTalk; }
     DesktopVoice& desktopVoice() { return *m_desktopVoice; }
-    /// The user's own push-to-talk key: the keysym and the modifier bits (0x20000 Shift, 0x40000 Ctrl, 0x80000 Alt,
-    /// 0x100000 Super; others are ignored) as the settings store them; key 65535 unbinds it.
-    void rebindCustomPTTHotkey(quint64 modifiersRaw, quint16 keyCode);
+    /// The user's own push-to-talk key, toggling a take; the unbound hotkey gives the earlier one back.
+    void rebindCustomPTTHotkey(const settings::PTTHotkey& hotkey);
+    /// The custom hotkey the settings store.
+    settings::PTTHotkey currentCustomPTTHotkey() const;
     /// Whether a double tap of Fn starts and ends a take; on unless switched off. No X11 keyboard reports Fn.
     bool fnDoubleTapEnabled() const;
     void setFnDoubleTapEnabled(bool enabled);
     /// Notes that the user was asked, checks whether keys can be sent to other programs here, and tells the panel
     /// and the log when they cannot.
     void requestAccessibility();
+    // Speech out: the announcement engine that the Audio and Lab pages reach, and the cue output shared with the
+    // panel (silent until the panel's owner hands over the one that plays files).
+    device::TTSEngine& tts() { return m_announcements.tts(); }
+    device::AudioCueOutput& audioCue() { return m_announcements.audioCue(); }
+    void setAudioCue(std::shared_ptr<device::AudioCueOutput> output) { m_announcements.setAudioCue(std::move(output)); }
+    /// The cue output that plays the shipped sound files beside the executable, speaking through tts().
+    std::shared_ptr<device::AudioCueOutput> makeAssetCueOutput();
 
     // Cloud account: the mirror that the panel and the account pages read, and the session's operations. The work
     // is CloudAccount's; these only pass through.
@@ -193,6 +212,8 @@ public:
     std::function<void()> onCloudStateChange;
     const CloudAccount::Mirror& cloudMirror() const { return m_cloudAccount.mirror(); }
     const QString& cloudEmail() const { return m_cloudAccount.mirror().email; }
+    /// Whether a cloud session token is kept in the secret store.
+    bool hasStoredCloudSession() const;
     const QString& cloudTier() const { return m_cloudAccount.mirror().tier; }
     qint64 cloudMinutesLeft() const { return m_cloudAccount.mirror().minutesLeft; }
     CloudAccount& cloudAccount() { return m_cloudAccount; }
@@ -214,6 +235,8 @@ public:
 private:
     void log(const QString& message, common::LogColor color);
     void statusChanged();
+    /// Speaks what a finished turn, an API error or a failed tool has to say.
+    void announceHookEvent(const QString& eventName, const QJsonObject& payload);
     HookServerHealth hookServerHealth() const;
 
     // The panel's side: what it shows and what its actions do.
@@ -280,6 +303,7 @@ private:
     std::unique_ptr<device::OverviewBridge> m_overviewBridge;
     std::unique_ptr<device::SListBridge> m_slistBridge;
     std::unique_ptr<device::SessionDetailBridge> m_sessionDetailBridge;
+    Announcements m_announcements;
     // Cloud account; after the speech engine and the view model it writes to.
     CloudAccount m_cloudAccount;
 };

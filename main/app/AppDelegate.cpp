@@ -97,6 +97,7 @@ void AppDelegate::addNotificationObservers()
     QObject::connect(&hub, &NotificationHub::onboardingForceReopen, &m_context, [this] { forceReopenOnboarding(); });
     QObject::connect(&hub, &NotificationHub::showActivityLog, &m_context, [this] { openLogWindow(); });
     QObject::connect(&hub, &NotificationHub::checkForUpdates, &m_context, [this] { checkForUpdates(); });
+    QObject::connect(&hub, &NotificationHub::showSettings, &m_context, [this] { showSettingsWindow(); });
     QObject::connect(&hub, &NotificationHub::openSettingsPermissions, &m_context, [this] { showSettingsWindow(); });
 }
 
@@ -122,6 +123,8 @@ void AppDelegate::setupNotchPanel()
         return;
     }
     m_panelSetUp = true;
+    // One cue output, the same for the controller and (when it is there) the panel.
+    m_controller.setAudioCue(m_controller.makeAssetCueOutput());
     // Until the panel takes over, a change and a steady 2 s poll keep the session list current; the poll also
     // drops sessions that went quiet. A burst of events asks for one sync, run once the burst has been handled.
     m_syncSoon.setSingleShot(true);
@@ -144,7 +147,7 @@ void AppDelegate::openLogWindow()
 
 void AppDelegate::showSettingsWindow()
 {
-    log(QStringLiteral("[diag] settings window requested; this build has none yet"), LogColor::Blue);
+    m_views.showSettings(m_controller);
 }
 
 void AppDelegate::checkForUpdates()

@@ -64,7 +64,10 @@ QCoro::Task<> ApprovalRoad::announceActivation(hooks::ApprovalRequest request)
             + request.commandPreview + QStringLiteral(" (") + request.toolUseId + QLatin1Char(')'),
         LogColor::Blue);
     const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
-    co_await bridge->requestApproval(std::move(request));
+    co_await bridge->requestApproval(request);
+    if (onActivated) {
+        co_await onActivated(std::move(request));
+    }
 }
 
 QCoro::Task<> ApprovalRoad::announceWarning(hooks::ApprovalRequest request)

@@ -28,6 +28,9 @@ public:
     common::LogSink onLog;
     /// A permission request body could not be read as a request.
     std::function<void()> onParseFailure;
+    /// After the bridge has been asked to show the request that became the active one: the panel and the spoken
+    /// prompt.
+    std::function<QCoro::Task<>(hooks::ApprovalRequest request)> onActivated;
 
     /// The bridge that shows approvals away from the panel; an empty one puts the null bridge back.
     void setBridge(std::shared_ptr<hooks::ApprovalBridge> bridge);

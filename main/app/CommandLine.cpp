@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "main/app/console/DeviceConsole.h"
+#include "main/app/console/SayCommand.h"
 #include "main/hooks/install/ClaudeSettingsEditor.h"
 #include "main/hooks/sessions/StatusFiles.h"
 #include "platform/ble/BleTransportFactory.h"
@@ -35,7 +36,8 @@ const char* usage = "usage: murmeli hooks secret\n"
                     "       murmeli hooks install --hooks-dir DIR [--settings FILE]\n"
                     "       murmeli hooks uninstall [--settings FILE]\n"
                     "       murmeli hooks forget-secret\n"
-                    "       murmeli device console [--name TEXT] [--timeout SECONDS]\n";
+                    "       murmeli device console [--name TEXT] [--timeout SECONDS]\n"
+                    "       murmeli say [--wav FILE] [--] TEXT\n";
 
 void printLine(FILE* stream, const QString& text)
 {
@@ -154,10 +156,35 @@ int deviceConsole(const QStringList& arguments)
     return status.value_or(1);
 }
 
+// Speaks the text, or writes its WAV, and returns once the sound has ended.
+int say(const QStringList& words)
+{
+    const std::optional<SayCommand::Request> request = SayCommand::parse(words);
+    if (!request) {
+        std::fputs(usage, stderr);
+        return SayCommand::exitUsage;
+    }
+    SayCommand command;
+    command.onError = [](const QString& line) { printLine(stderr, line); };
+    std::optional<int> status;
+    QEventLoop loop;
+    [](SayCommand& running, SayCommand::Request what, std::optional<int>& out, QEventLoop& done) -> QCoro::Task<> {
+        out = co_await running.run(std::move(what));
+        done.quit();
+    }(command, *request, status, loop);
+    if (!status) {
+        loop.exec();
+    }
+    return status.value_or(1);
+}
+
 } // namespace
 
 std::optional<int> runCommandLine(const QStringList& arguments)
 {
+    if (arguments.value(1) == QLatin1String("say")) {
+        return say(arguments.mid(2));
+    }
     if (arguments.value(1) == QLatin1String("device")) {
         if (arguments.value(2) == QLatin1String("console")) {
             return deviceConsole(arguments);

@@ -9,6 +9,8 @@
 #include "main/app/AppDelegate.h"
 #include "main/app/CommandLine.h"
 #include "main/app/shell/AppVersion.h"
+#include "main/app/shell/InstanceChannel.h"
+#include "main/app/shell/NotificationHub.h"
 #include "main/app/views/WidgetShellViews.h"
 #include "main/common/Log.h"
 #include "platform/defaults/Defaults.h"
@@ -36,8 +38,10 @@ int main(int argc, char** argv)
 {
     using namespace murmeli;
 
-    // The installer's helpers and the device console run without any display.
-    if (argc > 1 && (std::strcmp(argv[1], "hooks") == 0 || std::strcmp(argv[1], "device") == 0)) {
+    // The installer's helpers, the device console and `say` run without any display.
+    if (argc > 1
+        && (std::strcmp(argv[1], "hooks") == 0 || std::strcmp(argv[1], "device") == 0
+            || std::strcmp(argv[1], "say") == 0)) {
         QCoreApplication helper(argc, argv);
         return app::runCommandLine(QCoreApplication::arguments()).value_or(64);
     }
@@ -55,6 +59,15 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QString::fromLatin1(app::APP_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // `murmeli settings` opens the settings of the murmeli already running; with none running, murmeli starts and
+    // opens them once it has launched.
+    const bool openSettings = argc > 1 && std::strcmp(argv[1], "settings") == 0;
+    if (openSettings
+        && app::InstanceChannel::sendToRunning(
+            app::InstanceChannel::standardName(), QString::fromLatin1(app::InstanceChannel::showSettingsRequest))) {
+        return 0;
+    }
+
     // Every held permission request keeps a socket open; the default soft limit of 1024 is too tight.
     if (const auto limit = platform::raiseOpenFileLimit(); limit && limit->raised) {
         common::writeToStderr(
@@ -69,7 +82,23 @@ int main(int argc, char** argv)
     app::AppController controller(std::move(dependencies));
     app::WidgetShellViews views;
     app::AppDelegate delegate(controller, views, QCoreApplication::applicationFilePath());
-    QTimer::singleShot(0, &application, [&delegate] { delegate.applicationDidFinishLaunching(); });
+    app::InstanceChannel channel;
+    channel.onRequest = [&controller](const QString& request) {
+        if (request == QLatin1String(app::InstanceChannel::showSettingsRequest)) {
+            Q_EMIT controller.notifications().showSettings();
+        }
+    };
+    QTimer::singleShot(0, &application, [&delegate, &channel, openSettings] {
+        delegate.applicationDidFinishLaunching();
+        if (!channel.listen()) {
+            common::writeToStderr(QStringLiteral("[diag] startup: another murmeli already listens on %1")
+                                      .arg(app::InstanceChannel::standardName()),
+                common::LogColor::Orange);
+        }
+        if (openSettings) {
+            delegate.showSettingsWindow();
+        }
+    });
     const int status = QApplication::exec();
     common::flushStderr(1000);
     return status;

@@ -6,6 +6,7 @@
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/FakeTTS.h"
 #include "tests/support/HttpClient.h"
 #include "tests/support/MockApprovalBridge.h"
 #include "tests/support/Wait.h"
@@ -99,6 +100,19 @@ TEST_F(AppControllerApprovalTest, DecisionsProduceTheExactReplies)
     EXPECT_EQ(denied->readUntilClosed(),
         reply(R"({"hookSpecificOutput":{"decision":{"behavior":"deny"},"hookEventName":"PermissionRequest"}})"));
     EXPECT_FALSE(table().hasActive());
+}
+
+TEST_F(AppControllerApprovalTest, TheRequestOnShowIsSpoken)
+{
+    controller.tts().setEnabled(true);
+    auto* backend = dynamic_cast<test::FakeTTSBackend*>(controller.tts().backends().front().get());
+    ASSERT_NE(backend, nullptr);
+    auto held = ask(QStringLiteral("git push origin main"));
+    ASSERT_TRUE(waitUntil([&] { return backend->phrases.size() == 1; }));
+    EXPECT_EQ(backend->phrases.front(), QStringLiteral("Approve. git push origin main"));
+    // No device link here: the computer's speaker is the one heard.
+    EXPECT_EQ(controller.tts().activeOutput()->id(), QStringLiteral("mac-speaker"));
+    table().resolve(activeId(), ApprovalDecision::deny());
 }
 
 TEST_F(AppControllerApprovalTest, UnansweredRequestWarnsThenFailsOpen)

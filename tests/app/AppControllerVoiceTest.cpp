@@ -136,6 +136,7 @@ TEST(AppControllerVoiceTest, F13OverTheDesktopPastesIntoTheTerminalInFrontAndGiv
         = test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock);
     dependencies.desktop = [desktop] { return test::fakeDesktopServices(desktop); };
     dependencies.recognizer = recognizer;
+    const std::shared_ptr<platform::Defaults> defaults = dependencies.defaults;
     app::AppController controller(std::move(dependencies));
     QStringList logs;
     controller.onLog = [&](const QString& message, common::LogColor) { logs << message; };
@@ -144,7 +145,14 @@ TEST(AppControllerVoiceTest, F13OverTheDesktopPastesIntoTheTerminalInFrontAndGiv
     desktop->copyFromOtherProgram(platform::ClipboardMode::Clipboard, { image });
     desktop->addWindow({ 0x400001, QStringLiteral("xterm"), QStringLiteral("XTerm"), 4242, QStringLiteral("bash") });
     desktop->setActiveWindow(0x400001);
+    // The stored custom hotkey is taken at start-up, and given back when the settings unbind it.
+    const settings::PTTHotkey hotkey { settings::HotkeyModifier::control, 'k', QStringLiteral("Ctrl+K") };
+    hotkey.saveToDefaults(*defaults);
     controller.startBackend(QString());
+    const platform::KeyChord ctrlK { 'k', std::nullopt, platform::KeyModifier::Ctrl };
+    EXPECT_TRUE(desktop->isGrabbed(ctrlK));
+    controller.rebindCustomPTTHotkey(settings::PTTHotkey::none());
+    EXPECT_FALSE(desktop->isGrabbed(ctrlK));
     EXPECT_FALSE(controller.vm().accessibilityNeedGrant());
     ASSERT_TRUE(test::waitUntil(
         [&] { return controller.speech().authStatus() == platform::RecognizerAuthorization::Authorized; }));
@@ -160,8 +168,9 @@ TEST(AppControllerVoiceTest, F13OverTheDesktopPastesIntoTheTerminalInFrontAndGiv
     EXPECT_EQ(paste.activeWindow, 0x400001u);
     EXPECT_EQ(paste.clipboardText, "make test");
     clock->advance(500);
-    ASSERT_TRUE(test::waitUntil(
-        [&] { return desktop->items(platform::ClipboardMode::Clipboard) == QList<platform::ClipboardItem> { image }; }));
+    ASSERT_TRUE(test::waitUntil([&] {
+        return desktop->items(platform::ClipboardMode::Clipboard) == QList<platform::ClipboardItem> { image };
+    }));
     EXPECT_TRUE(controller.pushToTalk().pttLog().waitForAppends(5000));
     EXPECT_EQ(QDir(root.filePath(QStringLiteral("ptt-logs"))).entryList(QDir::Files).size(), 1);
 

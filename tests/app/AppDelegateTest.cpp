@@ -39,6 +39,7 @@ public:
         lines.append({ message, color });
     }
     void showActivityLog() override { events << QStringLiteral("show"); }
+    void showSettings(app::AppController&) override { events << QStringLiteral("settings"); }
     void showInformation(
         const QString& message, const QString& informativeText, std::function<void()> onDismissed) override
     {
@@ -126,6 +127,9 @@ TEST(AppDelegateTest, NotificationsReachTheirWindows)
 
         Q_EMIT hub.showActivityLog();
         EXPECT_EQ(f.views.events.count(QStringLiteral("show")), 1);
+        Q_EMIT hub.showSettings();
+        Q_EMIT hub.openSettingsPermissions();
+        EXPECT_EQ(f.views.events.count(QStringLiteral("settings")), 2);
 
         Q_EMIT hub.checkForUpdates();
         ASSERT_EQ(f.views.information.size(), 2);

@@ -26,9 +26,9 @@ common::ProcessResult run(const QString& program, const QStringList& arguments, 
 
 } // namespace
 
-// cmake --install lays murmeli out under a prefix where the installed executable finds its scripts and fonts, and
-// the installed installer finds the installed executable.
-TEST(InstallLayoutTest, TheInstalledExecutableFindsItsScriptsAndFonts)
+// cmake --install lays murmeli out under a prefix where the installed executable finds its scripts, fonts and cue
+// sounds, and the installed installer finds the installed executable.
+TEST(InstallLayoutTest, TheInstalledExecutableFindsItsScriptsFontsAndSounds)
 {
     QTemporaryDir scratch;
     const QString prefix = QDir(scratch.path()).canonicalPath() + QStringLiteral("/prefix");
@@ -41,11 +41,12 @@ TEST(InstallLayoutTest, TheInstalledExecutableFindsItsScriptsAndFonts)
     const QStringList files = test::filesUnder(prefix + QStringLiteral("/share"));
     for (const char* expected : { "applications/murmeli.desktop", "murmeli/scripts/install-hooks.sh",
              "murmeli/scripts/murmeli-hook-lib.sh", "murmeli/scripts/permission-hook", "murmeli/fonts/Fraunces-OFL.txt",
-             "murmeli/fonts/geist-mono-latin-400-normal.woff2",
-             "murmeli/fonts/instrument-sans-latin-500-normal.woff2" }) {
+             "murmeli/fonts/geist-mono-latin-400-normal.woff2", "murmeli/fonts/instrument-sans-latin-500-normal.woff2",
+             "murmeli/HookSounds/permission_request.wav", "murmeli/HookSounds/notification.wav" }) {
         EXPECT_TRUE(files.contains(QLatin1String(expected))) << expected;
     }
     EXPECT_EQ(files.filter(QStringLiteral(".woff2")).size(), 12);
+    EXPECT_EQ(files.filter(QStringLiteral(".wav")).size(), 7);
     EXPECT_TRUE(QFileInfo(prefix + QStringLiteral("/share/murmeli/scripts/permission-hook")).isExecutable());
     const QString desktopEntry
         = QString::fromUtf8(test::readFile(prefix + QStringLiteral("/share/applications/murmeli.desktop")));
@@ -54,6 +55,8 @@ TEST(InstallLayoutTest, TheInstalledExecutableFindsItsScriptsAndFonts)
 
     EXPECT_EQ(common::findResourceFolder(executable, common::ResourceFolder::Fonts),
         prefix + QStringLiteral("/share/murmeli/fonts"));
+    EXPECT_EQ(common::findResourceFolder(executable, common::ResourceFolder::Sounds),
+        prefix + QStringLiteral("/share/murmeli/HookSounds"));
     EXPECT_EQ(settings::CLIAdapter::allCases().front().installScriptPath(executable),
         prefix + QStringLiteral("/share/murmeli/scripts/install-hooks.sh"));
 

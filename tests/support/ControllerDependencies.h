@@ -4,7 +4,9 @@
 
 #include "main/app/AppController.h"
 #include "platform/audio/fake/FakeAudioCapture.h"
+#include "platform/audio/fake/FakeAudioPlayer.h"
 #include "platform/desktop/fake/FakeDesktop.h"
+#include "tests/support/FakeTTS.h"
 
 namespace murmeli::test {
 
@@ -30,6 +32,9 @@ inline app::AppController::Dependencies controllerDependencies(const QTemporaryD
     dependencies.defaults = std::make_shared<platform::Defaults>(root.path() + QStringLiteral("/defaults.json"));
     dependencies.agentSettingsPath = root.path() + QStringLiteral("/claude-settings.json");
     dependencies.appSettingsPath = root.path() + QStringLiteral("/murmeli-settings.json");
+    // Nothing is spoken or played on the machine that runs the tests.
+    dependencies.ttsBackend = [] { return std::make_shared<FakeTTSBackend>(); };
+    dependencies.audioPlayer = [] { return std::make_unique<platform::FakeAudioPlayer>(); };
     // A microphone that is always there and silent, keys, windows and a clipboard of a desktop of its own, and a
     // push-to-talk log away from the user's: nothing reaches the machine's sound server or display.
     dependencies.audioCapture = [] { return std::make_unique<platform::FakeAudioCapture>(); };

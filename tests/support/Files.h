@@ -16,6 +16,14 @@ inline QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+/// Writes a shell script that only its owner may read and run; whether it was written.
+inline bool writeScript(const QString& path, const QByteArray& body)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write("#!/bin/sh\n" + body) == body.size() + 10
+        && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 /// Every file below the directory, hidden ones too, as sorted paths relative to it.
 inline QStringList filesUnder(const QString& root)
 {

@@ -21,8 +21,12 @@ Q_SIGNALS:
     void checkForUpdates();
     /// A text injection found the accessibility permission missing; source names who found it.
     void axRevoked(const QString& source);
+    /// Open the settings window.
+    void showSettings();
     /// Open the settings window at its permissions.
     void openSettingsPermissions();
+    /// The display the panel should stand on may have changed: it chooses its screen again.
+    void screenParametersChanged();
     /// The streaming recognition session changed state (the state's name).
     void wsStateChanged(const QString& state);
     /// The streaming proxy settings changed.

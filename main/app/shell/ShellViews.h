@@ -8,6 +8,8 @@
 
 namespace murmeli::app {
 
+class AppController;
+
 /// The delegate's windows. The delegate reaches them only through this face, so it stays free of Qt Widgets; the
 /// executable hands it the widget implementation. Called on the main thread only.
 class ShellViews {
@@ -23,6 +25,9 @@ public:
     virtual void appendLog(const QString& message, common::LogColor color) = 0;
     /// Shows the activity log window and brings it to the front.
     virtual void showActivityLog() = 0;
+    /// Shows the one settings window over the controller's components, made on the first call, and brings it to the
+    /// front.
+    virtual void showSettings(AppController& controller) = 0;
     /// Shows an informational message modally and returns at once; onDismissed runs once the user closed it.
     virtual void showInformation(
         const QString& message, const QString& informativeText, std::function<void()> onDismissed)

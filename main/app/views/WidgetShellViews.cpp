@@ -1,8 +1,16 @@
 #include "main/app/views/WidgetShellViews.h"
 
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
 #include <QMessageBox>
 
+#include "main/app/AppController.h"
 #include "main/app/views/ActivityLogWindow.h"
+#include "main/app/views/ControllerSettingsHost.h"
+#include "main/settings/views/SettingsWindowController.h"
+#include "platform/autostart/LoginItemFactory.h"
+#include "platform/desktop/ScreenProviderFactory.h"
 
 namespace murmeli::app {
 
@@ -28,6 +36,20 @@ void WidgetShellViews::showActivityLog()
 {
     buildActivityLog();
     m_activityLog->present();
+}
+
+void WidgetShellViews::showSettings(AppController& controller)
+{
+    if (!m_settingsWindow) {
+        m_loginItem = platform::makeLoginItem(QCoreApplication::applicationFilePath());
+        m_screens = platform::makeScreenProvider();
+        m_settingsHost = std::make_unique<ControllerSettingsHost>(controller);
+        m_settingsWindow = std::make_unique<settings::SettingsWindowController>(
+            settings::SettingsEnvironment { controller.defaults(), *m_loginItem, *m_screens, controller.notifications(),
+                QDir::homePath(), [](const QUrl& url) { QDesktopServices::openUrl(url); } },
+            m_settingsHost.get());
+    }
+    m_settingsWindow->present();
 }
 
 void WidgetShellViews::showInformation(

@@ -4,9 +4,19 @@
 
 #include "main/app/shell/ShellViews.h"
 
+namespace murmeli::platform {
+class LoginItem;
+class ScreenProvider;
+} // namespace murmeli::platform
+
+namespace murmeli::settings {
+class SettingsWindowController;
+}
+
 namespace murmeli::app {
 
 class ActivityLogWindow;
+class ControllerSettingsHost;
 
 /// The delegate's windows as Qt Widgets.
 class WidgetShellViews final : public ShellViews {
@@ -17,13 +27,22 @@ public:
     void buildActivityLog() override;
     void appendLog(const QString& message, common::LogColor color) override;
     void showActivityLog() override;
+    void showSettings(AppController& controller) override;
     void showInformation(
         const QString& message, const QString& informativeText, std::function<void()> onDismissed) override;
 
     ActivityLogWindow* activityLog() const { return m_activityLog.get(); }
+    /// Null until the settings were first shown.
+    settings::SettingsWindowController* settingsWindow() const { return m_settingsWindow.get(); }
+    ControllerSettingsHost* settingsHost() const { return m_settingsHost.get(); }
 
 private:
     std::unique_ptr<ActivityLogWindow> m_activityLog;
+    // The settings window and what it stands on; the window goes first.
+    std::unique_ptr<platform::LoginItem> m_loginItem;
+    std::unique_ptr<platform::ScreenProvider> m_screens;
+    std::unique_ptr<ControllerSettingsHost> m_settingsHost;
+    std::unique_ptr<settings::SettingsWindowController> m_settingsWindow;
 };
 
 } // namespace murmeli::app

@@ -86,22 +86,22 @@ void PushToTalkRoad::start()
     m_links.speech.requestPermission({});
 }
 
-std::optional<platform::KeyChord> PushToTalkRoad::customHotkeyChord(quint64 modifiersRaw, quint16 keyCode)
+std::optional<platform::KeyChord> PushToTalkRoad::customHotkeyChord(const settings::PTTHotkey& hotkey)
 {
-    static constexpr quint16 unboundKeyCode = 65535;
-    if (keyCode == unboundKeyCode || keyCode == 0) {
+    if (!hotkey.isBound() || hotkey.keyCode == 0) {
         return std::nullopt;
     }
     using platform::KeyModifier;
-    const std::pair<quint64, KeyModifier> bits[] = {
-        { 0x20000, KeyModifier::Shift },
-        { 0x40000, KeyModifier::Ctrl },
-        { 0x80000, KeyModifier::Alt },
-        { 0x100000, KeyModifier::Super },
+    namespace bit = settings::HotkeyModifier;
+    const std::pair<quint64, KeyModifier> modifiers[] = {
+        { bit::shift, KeyModifier::Shift },
+        { bit::control, KeyModifier::Ctrl },
+        { bit::option, KeyModifier::Alt },
+        { bit::command, KeyModifier::Super },
     };
-    platform::KeyChord chord { keyCode, std::nullopt, {} };
-    for (const auto& [bit, modifier] : bits) {
-        if (modifiersRaw & bit) {
+    platform::KeyChord chord { hotkey.keyCode, std::nullopt, {} };
+    for (const auto& [mask, modifier] : modifiers) {
+        if (hotkey.modifiersRaw & mask) {
             chord.modifiers |= modifier;
         }
     }

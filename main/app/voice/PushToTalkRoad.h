@@ -13,6 +13,7 @@
 #include "main/app/voice/PTTSessionLog.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
+#include "main/settings/PTTHotkey.h"
 #include "main/voice/context/STTContext.h"
 #include "main/voice/flow/VoiceFlowCoordinator.h"
 #include "platform/desktop/GlobalHotkeys.h"
@@ -68,9 +69,9 @@ public:
 
     /// Takes F13 and asks for the microphone; called once when the back end starts.
     void start();
-    /// The chord of a stored custom hotkey: keyCode is the key's symbol, the modifier bits are 0x20000 Shift, 0x40000
-    /// Ctrl, 0x80000 Alt and 0x100000 Super (other bits are ignored); none for the unbound key code 65535 or 0.
-    static std::optional<platform::KeyChord> customHotkeyChord(quint64 modifiersRaw, quint16 keyCode);
+    /// The chord of a stored custom hotkey (its key code is the key's symbol; Alt is stored in the option bit and
+    /// Super in the command bit); none when it is unbound.
+    static std::optional<platform::KeyChord> customHotkeyChord(const settings::PTTHotkey& hotkey);
     /// The user's own hotkey: the earlier one is given back, then this one (when there is one) is taken.
     void rebindCustomHotkey(std::optional<platform::KeyChord> chord);
 

@@ -1,6 +1,6 @@
 #include "main/cloud/billing/BillingFlow.h"
 
-#include "main/cloud/api/ClockSleep.h"
+#include "main/common/ClockSleep.h"
 
 namespace murmeli::cloud {
 
@@ -24,7 +24,8 @@ BillingFlowResult failedWith(const AuthError& error)
 BillingFlow::BillingFlow(CloudAuth auth, common::Clock& clock, OpenURLImpl openURL)
     : checkoutImpl([auth](QString token) { return auth.requestBillingCheckout(std::move(token)); }),
       fetchAccountImpl([auth](QString token) { return auth.fetchAccount(std::move(token)); }),
-      openURLImpl(std::move(openURL)), sleepImpl([&clock](double seconds) { return sleepSeconds(clock, seconds); })
+      openURLImpl(std::move(openURL)),
+      sleepImpl([&clock](double seconds) { return common::sleepSeconds(clock, seconds); })
 {
 }
 

@@ -1,12 +1,12 @@
 #include "main/cloud/billing/GiftCardRedemption.h"
 
-#include "main/cloud/api/ClockSleep.h"
+#include "main/common/ClockSleep.h"
 
 namespace murmeli::cloud {
 
 GiftCardRedemption::GiftCardRedemption(GiftCardClient client, common::Clock& clock)
     : redeemImpl([client](QString code, QString token) { return client.redeem(std::move(code), std::move(token)); }),
-      sleepImpl([&clock](double seconds) { return sleepSeconds(clock, seconds); })
+      sleepImpl([&clock](double seconds) { return common::sleepSeconds(clock, seconds); })
 {
 }
 

@@ -38,7 +38,12 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString text, FocusTarget tar
         LogColor::Purple);
 
     const std::optional<platform::WindowInfo> window = targetWindow(target);
-    auto [snapshot, expected] = takeClipboard(text);
+    std::optional<std::pair<ClipboardSnapshot, quint64>> taken = takeClipboard(text);
+    if (!taken) {
+        keepWithoutPaste(text);
+        co_return;
+    }
+    auto [snapshot, expected] = std::move(*taken);
     if (onModeAStarted) {
         onModeAStarted(window);
     }
@@ -69,7 +74,12 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString text, FocusTarget tar
     }
     if (m_clipboard.changeCount(ClipboardMode::Clipboard) != expected) {
         // The user copied while the paste waited: the keystroke must not paste that, and it is what comes back.
-        std::tie(snapshot, expected) = takeClipboard(text);
+        taken = takeClipboard(text);
+        if (!taken) {
+            keepWithoutPaste(text);
+            co_return;
+        }
+        std::tie(snapshot, expected) = std::move(*taken);
     }
     const PasteKey key = PasteKeyRules::keyFor(window ? std::optional(window->className) : target.appId);
     if (!m_input.paste(key)) {
@@ -92,11 +102,26 @@ void SystemVoiceTextInjector::injectModeB(const QString& text, ModeBReason reaso
     notifyOnClipboard(text);
 }
 
-std::pair<ClipboardSnapshot, quint64> SystemVoiceTextInjector::takeClipboard(const QString& text)
+std::optional<std::pair<ClipboardSnapshot, quint64>> SystemVoiceTextInjector::takeClipboard(const QString& text)
 {
     ClipboardSnapshot snapshot = ClipboardSnapshot::capture(m_clipboard);
-    m_clipboard.setTransientText(text);
-    return { std::move(snapshot), m_clipboard.changeCount(ClipboardMode::Clipboard) };
+    // A write the display refused would make the paste key paste whatever was there before.
+    if (!m_clipboard.setTransientText(text)) {
+        return std::nullopt;
+    }
+    return std::pair { std::move(snapshot), m_clipboard.changeCount(ClipboardMode::Clipboard) };
+}
+
+void SystemVoiceTextInjector::keepWithoutPaste(const QString& text)
+{
+    if (m_clipboard.setText(text)) {
+        leaveOnClipboard(text, QStringLiteral("the clipboard refused the transient text"));
+        return;
+    }
+    // Neither write took: the log is the last place the words survive.
+    log(QStringLiteral("⚠ Voice paste: the clipboard refused the text → nothing pasted; the text was: ") + text,
+        LogColor::Red);
+    notifyOnClipboard(text);
 }
 
 std::optional<platform::WindowInfo> SystemVoiceTextInjector::targetWindow(const FocusTarget& target) const

@@ -59,7 +59,10 @@ public:
 
 private:
     /// Saves the user's clipboard and puts text in its place; the saved content and the change count that follows.
-    std::pair<ClipboardSnapshot, quint64> takeClipboard(const QString& text);
+    /// Snapshot of the old content and the change count after the text went on; nullopt when the write was refused.
+    std::optional<std::pair<ClipboardSnapshot, quint64>> takeClipboard(const QString& text);
+    /// The transient write was refused: the text goes on as a plain entry, and is never lost silently.
+    void keepWithoutPaste(const QString& text);
     std::optional<platform::WindowInfo> targetWindow(const FocusTarget& target) const;
     QCoro::Task<bool> modifiersReleased();
     void leaveOnClipboard(const QString& text, const QString& why);

@@ -8,7 +8,12 @@
 #include <QMediaDevices>
 #include <QSysInfo>
 
+#include "platform/audio/qt/QtAudioFormats.h"
+
 namespace murmeli::platform {
+
+using QtAudioFormats::describe;
+using QtAudioFormats::sampleTypeOf;
 
 namespace {
 
@@ -19,39 +24,6 @@ static_assert(QSysInfo::ByteOrder == QSysInfo::LittleEndian);
 constexpr int bufferFrames = 4096;
 
 const QString noDevice = QStringLiteral("no audio input device; is a sound server (PulseAudio or PipeWire) running?");
-
-std::optional<SampleType> sampleTypeOf(QAudioFormat::SampleFormat format)
-{
-    switch (format) {
-    case QAudioFormat::UInt8:
-        return SampleType::UInt8;
-    case QAudioFormat::Int16:
-        return SampleType::Int16;
-    case QAudioFormat::Int32:
-        return SampleType::Int32;
-    case QAudioFormat::Float:
-        return SampleType::Float32;
-    default:
-        return std::nullopt;
-    }
-}
-
-QString describe(QAudio::Error error)
-{
-    switch (error) {
-    case QAudio::NoError:
-        return QStringLiteral("no error");
-    case QAudio::OpenError:
-        return QStringLiteral("the device could not be opened");
-    case QAudio::IOError:
-        return QStringLiteral("reading from the device failed");
-    case QAudio::UnderrunError:
-        return QStringLiteral("the device ran dry");
-    case QAudio::FatalError:
-        return QStringLiteral("the device failed and cannot be used");
-    }
-    return QStringLiteral("unknown error");
-}
 
 } // namespace
 

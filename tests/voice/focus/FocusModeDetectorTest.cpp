@@ -17,20 +17,12 @@ using platform::FocusedRole;
 constexpr platform::WindowId windowId = 0x2a00007;
 constexpr qint64 windowPid = 4242;
 
-hooks::AgentProcess agentAt(const QString& pid)
-{
-    hooks::AgentProcess agent;
-    agent.pid = pid;
-    agent.ppid = QStringLiteral("1");
-    agent.terminalApp = QStringLiteral("XTerm");
-    return agent;
-}
+const hooks::AgentProcess agent { QStringLiteral("777"), QStringLiteral("1") };
 
 struct Row {
     const char* name;
     bool canInject = true;
-    bool hasWindow = true;
-    QString windowClass;
+    std::optional<QString> windowClass; // absent: no window in front
     std::optional<qint64> pid = windowPid;
     std::optional<FocusedElement> focused;
     bool probeAvailable = true;
@@ -42,8 +34,8 @@ VoiceMode detect(const Row& row, std::vector<std::optional<qint64>>& askedPids)
 {
     platform::FakeDesktop desktop;
     desktop.setInjectionSupport({ row.canInject, row.canInject ? QString() : QStringLiteral("no XTEST") });
-    if (row.hasWindow) {
-        desktop.addWindow({ windowId, row.windowClass.toLower(), row.windowClass, row.pid, QStringLiteral("w") });
+    if (row.windowClass) {
+        desktop.addWindow({ windowId, row.windowClass->toLower(), *row.windowClass, row.pid, QStringLiteral("w") });
         desktop.setActiveWindow(windowId);
     }
     desktop.setProbeAvailable(row.probeAvailable);
@@ -54,7 +46,7 @@ VoiceMode detect(const Row& row, std::vector<std::optional<qint64>>& askedPids)
         TerminalSessionProbe::of(desktop), FocusModeDetector::readerOf(desktop),
         [&askedPids](std::optional<qint64> pid) -> QCoro::Task<std::optional<hooks::AgentProcess>> {
             askedPids.push_back(pid);
-            co_return agentAt(QStringLiteral("777"));
+            co_return agent;
         });
     const auto result = test::keepResult(detector.detectMode());
     EXPECT_TRUE(test::waitUntil([&] { return result->has_value(); }));
@@ -68,33 +60,26 @@ TEST(FocusModeDetectorTest, FrontWindowAndFocusDecideTheMode)
     const FocusedElement button { FocusedRole::Other, QStringLiteral("push button"), false };
     const FocusedElement editableParagraph { FocusedRole::Other, QStringLiteral("paragraph"), true };
     const auto terminalTarget = [](const char* windowClass) {
-        return ModeA { { QStringLiteral("terminal"), QString::fromLatin1(windowClass), agentAt("777"), windowId } };
+        return ModeA { { QStringLiteral("terminal"), QString::fromLatin1(windowClass), agent, windowId } };
     };
     const std::vector<Row> rows {
-        { "xterm in front", true, true, "XTerm", windowPid, std::nullopt, true, terminalTarget("XTerm") },
-        { "editor in front, focus unreadable", true, true, "Code", windowPid, std::nullopt, false,
-            terminalTarget("Code") },
-        { "catalogued terminal without a pid", true, true, "kitty", std::nullopt, std::nullopt, true,
+        { "xterm in front", true, "XTerm", windowPid, std::nullopt, true, terminalTarget("XTerm") },
+        { "editor in front, focus unreadable", true, "Code", windowPid, std::nullopt, false, terminalTarget("Code") },
+        { "catalogued terminal without a pid", true, "kitty", std::nullopt, std::nullopt, true,
             terminalTarget("kitty") },
-        { "no injection beats a terminal", false, true, "XTerm", windowPid, entry, true,
+        { "no injection beats a terminal", false, "XTerm", windowPid, entry, true,
             ModeB { ModeBReason::AxPermissionDenied } },
-        { "text entry in a browser", true, true, "firefox", windowPid, entry, true,
+        { "text entry in a browser", true, "firefox", windowPid, entry, true,
             ModeA { { QStringLiteral("entry"), QStringLiteral("firefox"), std::nullopt, windowId } } },
-        { "web page with the focus", true, true, "firefox", windowPid, web, true,
+        { "web page with the focus", true, "firefox", windowPid, web, true,
             ModeA { { QStringLiteral("document web"), QStringLiteral("firefox"), std::nullopt, windowId } } },
-        { "editable element of another role", true, true, "Gedit", windowPid, editableParagraph, true,
+        { "editable element of another role", true, "Gedit", windowPid, editableParagraph, true,
             ModeA { { QStringLiteral("paragraph"), QStringLiteral("Gedit"), std::nullopt, windowId } } },
-        { "button with the focus", true, true, "firefox", windowPid, button, true,
+        { "button with the focus", true, "firefox", windowPid, button, true, ModeB { ModeBReason::NoEditableFocus } },
+        { "toolkit without accessibility", true, "Xpdf", windowPid, std::nullopt, true,
             ModeB { ModeBReason::NoEditableFocus } },
-        { "toolkit without accessibility", true, true, "Xpdf", windowPid, std::nullopt, true,
-            ModeB { ModeBReason::NoEditableFocus } },
-        { "no accessibility service", true, true, "firefox", windowPid, entry, false,
-            ModeB { ModeBReason::NoEditableFocus } },
-        { "class in the wrong case", true, true, "xterm", windowPid, std::nullopt, true,
-            ModeB { ModeBReason::NoEditableFocus } },
-        { "window without a pid", true, true, "firefox", std::nullopt, entry, true,
-            ModeB { ModeBReason::DetectionFailed } },
-        { "no front window", true, false, "", windowPid, entry, true, ModeB { ModeBReason::DetectionFailed } },
+        { "window without a pid", true, "firefox", std::nullopt, entry, true, ModeB { ModeBReason::DetectionFailed } },
+        { "no front window", true, std::nullopt, windowPid, entry, true, ModeB { ModeBReason::DetectionFailed } },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -105,22 +90,6 @@ TEST(FocusModeDetectorTest, FrontWindowAndFocusDecideTheMode)
             && std::get<ModeA>(row.expected).target.role == QLatin1String("terminal");
         EXPECT_EQ(askedPids, terminal ? std::vector { row.pid } : std::vector<std::optional<qint64>> {});
     }
-}
-
-TEST(FocusModeDetectorTest, DiscoveryOffThreadFindsTheAgentOfTheListing)
-{
-    hooks::ProcessDiscovery discovery([](const QString& program, const QStringList&) -> std::optional<QString> {
-        if (program.endsWith(QLatin1String("/ps"))) {
-            return QStringLiteral("500 1 ? /usr/bin/xterm\n600 500 pts/0 bash\n700 600 pts/0 claude\n");
-        }
-        return std::nullopt;
-    });
-    discovery.kernelWorkingDirectory = [](const QString&) { return std::optional<QString>(); };
-    const auto agent = test::keepResult(FocusModeDetector::discoverOffThread(discovery)(500));
-    ASSERT_TRUE(test::waitUntil([&] { return agent->has_value(); }));
-    ASSERT_TRUE(agent->value().has_value());
-    EXPECT_EQ(agent->value()->pid, QStringLiteral("700"));
-    EXPECT_EQ(agent->value()->terminalApp, QStringLiteral("XTerm"));
 }
 
 } // namespace

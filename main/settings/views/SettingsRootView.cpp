@@ -1,0 +1,135 @@
+#include "main/settings/views/SettingsRootView.h"
+
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include "main/app/design/Tokens.h"
+#include "main/notch/kit/Faces.h"
+#include "main/settings/SettingsViewModel.h"
+#include "main/settings/views/pages/AboutPage.h"
+#include "main/settings/views/pages/AudioPage.h"
+#include "main/settings/views/pages/GeneralPage.h"
+#include "main/settings/views/pages/PlaceholderPage.h"
+#include "main/settings/views/pages/SttPage.h"
+#include "main/settings/views/widgets/SettingsDesign.h"
+
+namespace murmeli::settings {
+
+namespace {
+
+QString css(const QColor& color)
+{
+    return color.name(QColor::HexArgb);
+}
+
+} // namespace
+
+SettingsRootView::SettingsRootView(
+    const SettingsEnvironment& environment, SettingsViewModel& vm, SettingsHost* host, QWidget* parent)
+    : QWidget(parent), m_environment(environment), m_vm(vm), m_host(host)
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_sidebar = new QListWidget(this);
+    m_sidebar->setObjectName(QStringLiteral("sidebar"));
+    m_sidebar->setMinimumWidth(sidebarMinWidth);
+    m_sidebar->setMaximumWidth(sidebarMinWidth + 20);
+    m_sidebar->setFont(notch::Faces::instrumentSans(13, QFont::Medium));
+    m_sidebar->setFrameShape(QFrame::NoFrame);
+    m_sidebar->setStyleSheet(
+        QStringLiteral("QListWidget { background: %1; color: %2; padding: 12px 8px; outline: none; }"
+                       "QListWidget::item { padding: 7px 10px; border-radius: 6px; margin: 1px 0; }"
+                       "QListWidget::item:selected { background: %3; color: %2; }"
+                       "QListWidget::item:hover:!selected { background: %4; }")
+            .arg(css(app::Color::vantorSurface2), css(app::Color::vantorText),
+                css(SettingsDesign::withOpacity(app::Color::vantorBrass, 0.22)),
+                css(SettingsDesign::withOpacity(app::Color::vantorTextMuted, 0.12))));
+    for (const SettingsSection section : currentSettingsSections()) {
+        auto* item = new QListWidgetItem(title(section), m_sidebar);
+        item->setData(Qt::UserRole, toString(section));
+    }
+    layout->addWidget(m_sidebar);
+
+    m_detail = new QScrollArea(this);
+    m_detail->setObjectName(QStringLiteral("detail"));
+    m_detail->setWidgetResizable(true);
+    m_detail->setFrameShape(QFrame::NoFrame);
+    m_detail->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_detail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The page column draws on the window's surface; only the scroll bar is styled.
+    QPalette surface = m_detail->viewport()->palette();
+    surface.setColor(QPalette::Window, app::Color::vantorSurface);
+    m_detail->viewport()->setPalette(surface);
+    m_detail->viewport()->setAutoFillBackground(true);
+    m_detail->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { background: %1; width: 10px; margin: 2px; }"
+                       "QScrollBar::handle:vertical { background: %2; border-radius: 3px; min-height: 30px; }"
+                       "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+                       "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
+            .arg(css(app::Color::vantorSurface), css(SettingsDesign::withOpacity(app::Color::vantorTextMuted, 0.35))));
+    layout->addWidget(m_detail, 1);
+
+    connect(m_sidebar, &QListWidget::currentRowChanged, this, [this](int row) {
+        const QList<SettingsSection>& sections = currentSettingsSections();
+        // Clearing the selection shows General.
+        m_vm.setNormalizedSection(row >= 0 && row < sections.size() ? sections.at(row) : SettingsSection::General);
+    });
+    connect(&m_vm, &SettingsViewModel::selectedSectionChanged, this, &SettingsRootView::showSelectedSection);
+    showSelectedSection();
+}
+
+QWidget* SettingsRootView::page() const
+{
+    return m_detail->widget();
+}
+
+void SettingsRootView::showSelectedSection()
+{
+    const SettingsSection section = m_vm.normalizedSection();
+    {
+        const QSignalBlocker quiet(m_sidebar);
+        m_sidebar->setCurrentRow(static_cast<int>(currentSettingsSections().indexOf(section)));
+    }
+    if (page() != nullptr && section == m_shown) {
+        return;
+    }
+    m_shown = section;
+    // The old page may be the sender of this change (a button asking for another page): it goes once it returns.
+    if (QWidget* old = m_detail->takeWidget()) {
+        old->hide();
+        old->deleteLater();
+    }
+    m_detail->setWidget(buildPage(section));
+    m_detail->verticalScrollBar()->setValue(0);
+}
+
+QWidget* SettingsRootView::buildPage(SettingsSection section)
+{
+    QWidget* built = nullptr;
+    switch (section) {
+    case SettingsSection::General:
+        built = new GeneralPage(m_environment, m_vm, m_host);
+        break;
+    case SettingsSection::Stt:
+        built = new SttPage(m_environment, m_vm, m_host);
+        break;
+    case SettingsSection::Audio:
+        built = new AudioPage(m_host);
+        break;
+    case SettingsSection::About:
+        built = new AboutPage(m_environment.notifications, m_environment.openUrl);
+        break;
+    default:
+        built = new PlaceholderPage(section);
+        break;
+    }
+    built->setObjectName(toString(section) + QStringLiteral("Page"));
+    built->setAutoFillBackground(false);
+    return built;
+}
+
+} // namespace murmeli::settings

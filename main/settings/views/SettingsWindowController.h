@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+
+#include <QSize>
+#include <QWidget>
+
+#include "main/settings/SettingsViewModel.h"
+#include "main/settings/views/SettingsEnvironment.h"
+
+namespace murmeli::settings {
+
+class SettingsHost;
+class SettingsRootView;
+
+/// The one settings window: built once, kept for the life of the process (closing only hides it), brought to the
+/// front on every request. It owns the model every page shares and hands hotkey changes to the host.
+class SettingsWindowController final {
+public:
+    static constexpr QSize fixedSize { 870, 720 };
+    static constexpr auto windowTitle = "Settings";
+
+    /// host may be null: hotkey changes are then only saved and the pages show their unavailable states. vm is made
+    /// when none is given.
+    SettingsWindowController(
+        SettingsEnvironment environment, SettingsHost* host, std::unique_ptr<SettingsViewModel> vm = {});
+    ~SettingsWindowController();
+    SettingsWindowController(const SettingsWindowController&) = delete;
+    SettingsWindowController& operator=(const SettingsWindowController&) = delete;
+
+    /// Shows the window at its fixed size and brings it to the front; never a second window, never re-centred.
+    void present();
+
+    SettingsViewModel& viewModel() { return *m_vm; }
+    QWidget& window() { return *m_window; }
+    SettingsRootView& rootView() { return *m_rootView; }
+
+private:
+    SettingsEnvironment m_environment;
+    std::unique_ptr<SettingsViewModel> m_vm;
+    std::unique_ptr<QWidget> m_window;
+    SettingsRootView* m_rootView = nullptr;
+};
+
+} // namespace murmeli::settings

@@ -1,0 +1,32 @@
+#include "platform/audio/qt/SoundServerContact.h"
+
+#include <atomic>
+#include <mutex>
+
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QThread>
+
+namespace murmeli::platform::SoundServerContact {
+
+bool answered()
+{
+    // Process-wide because what it guards is: Qt keeps one client of the sound server per process.
+    static std::atomic<bool> hasAnswered = false;
+    static std::once_flag started;
+    std::call_once(started, [] {
+        // Qt's client belongs to the thread that made it and reconnects to a restarted server through that thread's
+        // event loop, so the thread runs for the rest of the process. It is never deleted: a contact that hangs must
+        // not hold up the exit.
+        auto* thread = new QThread;
+        thread->setObjectName(QStringLiteral("murmeli.soundserver"));
+        QObject::connect(thread, &QThread::started, [] {
+            QMediaDevices::defaultAudioOutput();
+            hasAnswered = true;
+        });
+        thread->start();
+    });
+    return hasAnswered;
+}
+
+} // namespace murmeli::platform::SoundServerContact

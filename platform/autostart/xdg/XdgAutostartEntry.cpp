@@ -1,0 +1,123 @@
+#include "platform/autostart/xdg/XdgAutostartEntry.h"
+
+#include <algorithm>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace murmeli::platform {
+
+namespace {
+
+// Characters that make an Exec argument need quoting, by the desktop entry format.
+const QString reservedCharacters = QStringLiteral(" \t\"'\\><~|&;$*?#()`");
+
+std::optional<QString> execArgument(const QString& path)
+{
+    for (const QChar c : path) {
+        if (c.category() == QChar::Other_Control) {
+            return std::nullopt;
+        }
+    }
+    const bool needsQuotes
+        = std::any_of(path.begin(), path.end(), [](QChar c) { return reservedCharacters.contains(c); });
+    QString argument = path;
+    if (needsQuotes) {
+        QString quoted;
+        for (const QChar c : path) {
+            if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\')) {
+                quoted += QLatin1Char('\\');
+            }
+            quoted += c;
+        }
+        argument = QLatin1Char('"') + quoted + QLatin1Char('"');
+    }
+    // The entry's string values escape their own backslashes once more.
+    argument.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    // Exec gives "%" a meaning of its own.
+    argument.replace(QLatin1Char('%'), QLatin1String("%%"));
+    return argument;
+}
+
+} // namespace
+
+XdgAutostartEntry::XdgAutostartEntry(QString directory, QString executablePath)
+    : m_directory(std::move(directory)), m_executablePath(std::move(executablePath))
+{
+}
+
+QString XdgAutostartEntry::standardDirectory()
+{
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty() || !QDir::isAbsolutePath(config)) {
+        config = QDir::homePath() + QStringLiteral("/.config");
+    }
+    return config + QStringLiteral("/autostart");
+}
+
+QString XdgAutostartEntry::filePath() const
+{
+    return m_directory + QLatin1Char('/') + QLatin1String(fileName);
+}
+
+std::optional<QByteArray> XdgAutostartEntry::entryText(const QString& executablePath)
+{
+    const std::optional<QString> exec = execArgument(executablePath);
+    if (!exec) {
+        return std::nullopt;
+    }
+    const QString text = QStringLiteral("[Desktop Entry]\n"
+                                        "Type=Application\n"
+                                        "Name=murmeli\n"
+                                        "Comment=A desktop companion for AI coding agents\n"
+                                        "Exec=%1\n"
+                                        "Terminal=false\n"
+                                        "X-GNOME-Autostart-enabled=true\n")
+                             .arg(*exec);
+    return text.toUtf8();
+}
+
+bool XdgAutostartEntry::isEnabled() const
+{
+    return QFileInfo(filePath()).isFile();
+}
+
+std::optional<QString> XdgAutostartEntry::setEnabled(bool enabled)
+{
+    return enabled ? write() : remove();
+}
+
+std::optional<QString> XdgAutostartEntry::write()
+{
+    if (m_executablePath.isEmpty()) {
+        return QStringLiteral("murmeli does not know where its own program lies");
+    }
+    const std::optional<QByteArray> text = entryText(m_executablePath);
+    if (!text) {
+        return QStringLiteral("the program's path %1 cannot be written into an autostart entry").arg(m_executablePath);
+    }
+    if (!QDir().mkpath(m_directory)) {
+        return QStringLiteral("could not create the folder %1").arg(m_directory);
+    }
+    QSaveFile file(filePath());
+    if (!file.open(QIODevice::WriteOnly) || file.write(*text) != text->size() || !file.commit()) {
+        return QStringLiteral("could not write %1: %2").arg(filePath(), file.errorString());
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> XdgAutostartEntry::remove()
+{
+    QFile file(filePath());
+    if (!file.exists()) {
+        return std::nullopt;
+    }
+    if (!file.remove()) {
+        return QStringLiteral("could not remove %1: %2").arg(filePath(), file.errorString());
+    }
+    return std::nullopt;
+}
+
+} // namespace murmeli::platform

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+
+#include <QTemporaryDir>
+
+#include "main/app/AppController.h"
+#include "main/app/AppDelegate.h"
+#include "main/app/views/WidgetShellViews.h"
+#include "main/device/speech/SayTTSBackend.h"
+#include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/support/ControllerDependencies.h"
+
+namespace murmeli::test {
+
+/// murmeli as it starts on the desktop, with its windows in Qt Widgets and its files in a temporary folder: the
+/// launch has run when this is built.
+struct LaunchedMurmeli {
+    LaunchedMurmeli() { delegate.applicationDidFinishLaunching(); }
+
+    // The test's files, and the speech synthesiser murmeli ships, so the windows show what a user sees.
+    static app::AppController::Dependencies dependencies(const QTemporaryDir& root)
+    {
+        app::AppController::Dependencies result = controllerDependencies(
+            root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>());
+        result.ttsBackend = [] { return std::make_shared<device::SayTTSBackend>(); };
+        return result;
+    }
+
+    QTemporaryDir root;
+    app::AppController controller { dependencies(root) };
+    app::WidgetShellViews views;
+    app::AppDelegate delegate { controller, views, QStringLiteral("/usr/bin/murmeli"),
+        QStringLiteral(MURMELI_SOURCE_DIR "/fonts") };
+};
+
+} // namespace murmeli::test

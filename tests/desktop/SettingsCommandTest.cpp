@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "tests/support/TestDesktop.h"
+#include "tests/support/Wait.h"
+
+namespace {
+
+// The windows named exactly "Settings" that the process pid shows (both conditions: tests in parallel show windows
+// of that name too).
+QStringList settingsWindowsOf(qint64 pid)
+{
+    QProcess search;
+    search.start(QStringLiteral("xdotool"),
+        { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+            QString::number(pid), QStringLiteral("--name"), QStringLiteral("^Settings$") });
+    if (!search.waitForFinished(5000)) {
+        return {};
+    }
+    return QString::fromUtf8(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+// `murmeli settings` starts murmeli with its settings window open; run again, it hands the request to the running
+// murmeli and ends, and no second window or murmeli appears.
+TEST(SettingsCommandTest, TheCommandOpensTheWindowOnceAndHandsOverToTheRunningMurmeli)
+{
+    if (const std::optional<QString> missing = murmeli::test::testDesktopMissing()) {
+        GTEST_SKIP() << missing->toStdString();
+    }
+    QTemporaryDir home;
+    QDir(home.path()).mkpath(QStringLiteral("run"));
+    QFile::setPermissions(
+        home.path() + QStringLiteral("/run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path() + QStringLiteral("/run"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    first.start(QStringLiteral(MURMELI_BINARY), { QStringLiteral("settings") });
+    ASSERT_TRUE(first.waitForStarted(5000));
+    EXPECT_TRUE(murmeli::test::waitUntil([&] { return settingsWindowsOf(first.processId()).size() == 1; }, 20000));
+
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.start(QStringLiteral(MURMELI_BINARY), { QStringLiteral("settings") });
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_EQ(settingsWindowsOf(first.processId()).size(), 1);
+
+    first.terminate();
+    if (!first.waitForFinished(10000)) {
+        first.kill();
+        first.waitForFinished(5000);
+    }
+}

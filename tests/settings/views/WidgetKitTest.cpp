@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <QVBoxLayout>
+
+#include "main/settings/views/widgets/GroupTitle.h"
+#include "main/settings/views/widgets/KitButton.h"
+#include "main/settings/views/widgets/SectionHeader.h"
+#include "main/settings/views/widgets/SettingsBadge.h"
+#include "main/settings/views/widgets/SettingsGroupCard.h"
+#include "main/settings/views/widgets/SettingsRow.h"
+
+using namespace murmeli::settings;
+
+namespace {
+
+// A card of the page column's width holding the rows, laid out.
+struct LaidOutCard {
+    explicit LaidOutCard(int width)
+    {
+        holder.setFixedWidth(width);
+        auto* layout = new QVBoxLayout(&holder);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(card);
+        layout->addStretch(1);
+    }
+    void lay()
+    {
+        holder.resize(holder.width(), 2000);
+        holder.show();
+        layout()->activate();
+    }
+    QLayout* layout() { return holder.layout(); }
+
+    QWidget holder;
+    SettingsGroupCard* card = new SettingsGroupCard(&holder);
+};
+
+} // namespace
+
+// A one-line row is 64 high; a long help line wraps and the row grows; with a long label and a wide control the
+// label column gives way and the control keeps its width.
+TEST(WidgetKitTest, RowsKeepTheirHeightAndTheControlItsWidth)
+{
+    LaidOutCard laid(540);
+    auto* plain = new SettingsRow(
+        QStringLiteral("Launch at login"), std::nullopt, new SecondaryButton(QStringLiteral("Open")), true);
+    QString longText;
+    for (int i = 0; i < 30; ++i) {
+        longText += QStringLiteral("A help line that goes on. ");
+    }
+    auto* wrapping = new SettingsRow(QStringLiteral("Wraps"), longText, new SecondaryButton(QStringLiteral("Open")));
+    auto* wideControl = new SecondaryButton(QStringLiteral("A control that wants a good deal of room to itself"));
+    auto* crowded = new SettingsRow(longText, std::nullopt, wideControl);
+    laid.card->addRow(plain);
+    laid.card->addRow(wrapping);
+    laid.card->addRow(crowded);
+    laid.lay();
+
+    EXPECT_EQ(plain->height(), 64);
+    EXPECT_GT(wrapping->height(), 100);
+    EXPECT_EQ(wideControl->width(), wideControl->sizeHint().width());
+    EXPECT_EQ(laid.card->rows().size(), 3);
+    EXPECT_TRUE(plain->isFirst());
+    EXPECT_FALSE(wrapping->isFirst() || crowded->isFirst()) << "two hairlines in a card of three rows";
+}
+
+// Captions show capitals but keep the text given; a header without a subtitle has none; a badge's dot takes room
+// only when asked for; a press runs the action at once.
+TEST(WidgetKitTest, TextsAndPresses)
+{
+    const GroupTitle title(QStringLiteral("Voice Engine"));
+    EXPECT_EQ(title.text(), QStringLiteral("VOICE ENGINE"));
+    EXPECT_EQ(title.storedText(), QStringLiteral("Voice Engine"));
+    EXPECT_EQ(SectionHeader(QStringLiteral("About"), std::nullopt).subtitle(), std::nullopt);
+
+    const SettingsBadge dotted(QStringLiteral("Soon"), BadgeKind::Soon);
+    const SettingsBadge plain(QStringLiteral("Soon"), BadgeKind::Soon, false);
+    EXPECT_GT(dotted.sizeHint().width(), plain.sizeHint().width());
+    EXPECT_EQ(badgeForeground(BadgeKind::Off), badgeForeground(BadgeKind::Soon));
+
+    int presses = 0;
+    DangerButton reset(QStringLiteral("Reset…"), [&] { ++presses; });
+    reset.click();
+    EXPECT_EQ(presses, 1);
+}
