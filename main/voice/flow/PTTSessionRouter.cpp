@@ -1,25 +1,8 @@
 #include "main/voice/flow/PTTSessionRouter.h"
 
+#include "main/common/TextUtils.h"
+
 namespace murmeli::voice {
-
-namespace {
-
-// Only spaces and tabs: a line break inside a field is the device's text and stays.
-QString trimBlanks(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    const auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    while (begin < end && blank(text.at(begin))) {
-        ++begin;
-    }
-    while (end > begin && blank(text.at(end - 1))) {
-        --end;
-    }
-    return text.mid(begin, end - begin);
-}
-
-} // namespace
 
 QString toString(PTTSessionRouter::Event::Kind kind)
 {
@@ -46,8 +29,8 @@ void PTTSessionRouter::handleControlFrame(const QString& line)
         log(QStringLiteral("PTT: malformed PT frame: ") + line);
         return;
     }
-    const QString event = trimBlanks(body.left(comma));
-    const QString sid = trimBlanks(body.mid(comma + 1));
+    const QString event = common::text::trimSpacesAndTabs(body.left(comma));
+    const QString sid = common::text::trimSpacesAndTabs(body.mid(comma + 1));
     if (sid.isEmpty()) {
         log(QStringLiteral("PTT: missing session_id in ") + line);
         return;
