@@ -5,34 +5,15 @@
 #include <QStringList>
 
 #include "platform/recognizer/fake/FakeSpeechRecognizer.h"
+#include "tests/support/HeardRecognition.h"
 #include "tests/support/Wait.h"
 
 namespace murmeli::platform {
 namespace {
 
-// Everything a task said, in order, as "partial:..", "final:.." and "error:<code>:..".
-struct Heard final {
-    QStringList events;
+using Heard = test::HeardRecognition;
 
-    explicit Heard(RecognitionTask& task)
-    {
-        QObject::connect(
-            &task, &RecognitionTask::partialResult, [this](const QString& t) { events << "partial:" + t; });
-        QObject::connect(&task, &RecognitionTask::finished, [this](const QString& t) { events << "final:" + t; });
-        QObject::connect(&task, &RecognitionTask::failed, [this](const RecognitionError& e) {
-            events << QStringLiteral("error:%1:%2").arg(static_cast<int>(e.code)).arg(e.description);
-        });
-    }
-    bool ended() const
-    {
-        return !events.isEmpty() && (events.back().startsWith("final:") || events.back().startsWith("error:"));
-    }
-};
-
-QString errorEvent(RecognitionError::Code code, const QString& text)
-{
-    return QStringLiteral("error:%1:%2").arg(static_cast<int>(code)).arg(text);
-}
+constexpr auto errorEvent = &Heard::errorEvent;
 
 TEST(FakeSpeechRecognizer, AnswersInQueueOrderOnALaterTurnAndRecordsTheRequests)
 {

@@ -4,51 +4,34 @@
 
 #include "main/voice/engine/SpeechEngine.h"
 
-#include <algorithm>
 #include <memory>
-#include <vector>
 
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include "main/common/ProcessRunner.h"
 #include "platform/audio/WavFile.h"
 #include "platform/audio/fake/FakeAudioCapture.h"
 #include "platform/recognizer/SpeechRecognizerFactory.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/SpeakerLock.h"
+#include "tests/support/SpokenAudio.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
-#include "tests/support/WordAccuracy.h"
 
 namespace murmeli::voice {
 namespace {
 
 using test::waitUntil;
-using test::wordAccuracy;
 
-// Sentences in words the packaged US English model takes from espeak-ng's voice, each said slowly and clearly.
-const char* const sentences[] = {
-    "open the terminal",
-    "run the tests again",
-};
-// The share of the said words that must come back in order (one minus the word error rate).
+// Sentences and voice the packaged US English model hears word for word from a file; through the take's capture and
+// conversion (and, on the desktop, the sound server) a word may still slip.
 constexpr double requiredWordAccuracy = 0.75;
 constexpr int recognitionLimitMs = 60000;
-
-TEST(SpokenTakeWordsTest, AccuracyCountsWordsInOrderWhateverTheirCaseAndPunctuation)
-{
-    EXPECT_DOUBLE_EQ(wordAccuracy(QStringLiteral("open the terminal"), QStringLiteral("Open the terminal.")), 1.0);
-    EXPECT_DOUBLE_EQ(wordAccuracy(QStringLiteral("open the terminal"), QStringLiteral("open a terminal")), 2.0 / 3.0);
-    EXPECT_DOUBLE_EQ(wordAccuracy(QStringLiteral("run the tests"), QStringLiteral("tests the run")), 1.0 / 3.0);
-    EXPECT_DOUBLE_EQ(wordAccuracy(QStringLiteral("run the tests"), QString()), 0.0);
-}
 
 class SpokenTakeTest : public ::testing::Test {
 protected:
@@ -85,12 +68,8 @@ protected:
     QString speak(const QString& sentence, const QString& name)
     {
         const QString path = m_dir.filePath(name);
-        common::ProcessRequest request;
-        request.program = QStringLiteral("espeak-ng");
-        request.arguments = { QStringLiteral("-v"), QStringLiteral("en-us"), QStringLiteral("-s"),
-            QStringLiteral("130"), QStringLiteral("-w"), path, sentence };
-        const common::ProcessResult result = common::runProcessBlocking(request);
-        EXPECT_TRUE(result.succeeded()) << result.errorText.toStdString() << result.standardError.constData();
+        const QString failure = test::SpokenAudio::speakToWav(sentence, path);
+        EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
         return path;
     }
 
@@ -100,7 +79,7 @@ protected:
         ASSERT_EQ(m_outcomes.size(), 1) << m_outcomes.join('\n').toStdString();
         ASSERT_TRUE(m_outcomes[0].startsWith(QLatin1String("result: "))) << m_outcomes[0].toStdString();
         const QString heard = m_outcomes[0].mid(8);
-        EXPECT_GE(wordAccuracy(sentence, heard), requiredWordAccuracy)
+        EXPECT_GE(test::SpokenAudio::wordAccuracy(sentence, heard), requiredWordAccuracy)
             << "said \"" << sentence.toStdString() << "\", heard \"" << heard.toStdString() << "\"";
     }
 
@@ -113,9 +92,8 @@ protected:
 
 TEST_F(SpokenTakeTest, ASentenceFromTheFakeMicrophoneIsHeardOnTheDevice)
 {
-    for (const char* said : sentences) {
-        const QString sentence = QLatin1String(said);
-        SCOPED_TRACE(said);
+    for (const QString& sentence : test::SpokenAudio::recognisableSentences().first(3)) {
+        SCOPED_TRACE(sentence.toStdString());
         const QString wav = speak(sentence, QStringLiteral("said.wav"));
         test::FakeClock clock;
         QPointer<platform::FakeAudioCapture> microphone;
@@ -147,7 +125,7 @@ TEST_F(SpokenTakeTest, ASentencePlayedIntoTheSoundServerIsHeardThroughTheRealCap
     if (QStandardPaths::findExecutable(QStringLiteral("paplay")).isEmpty()) {
         GTEST_SKIP() << "paplay is not installed";
     }
-    const QString sentence = QLatin1String(sentences[0]);
+    const QString sentence = test::SpokenAudio::recognisableSentences().value(2);
     const QString wav = speak(sentence, QStringLiteral("said.wav"));
     const test::SpeakerLock speaker;
     ASSERT_TRUE(speaker.isHeld()) << "another test kept the speaker";

@@ -1,0 +1,46 @@
+#include "platform/recognizer/pocketsphinx/PocketsphinxSpeechRecognizer.h"
+
+#include <utility>
+
+#include "platform/recognizer/LocaleTag.h"
+#include "platform/recognizer/PresetRecognitionTask.h"
+#include "platform/recognizer/pocketsphinx/PocketsphinxRecognitionTask.h"
+
+namespace murmeli::platform {
+
+PocketsphinxSpeechRecognizer::PocketsphinxSpeechRecognizer(PocketsphinxModel model, PocketsphinxJob::Clock clock)
+    : m_model(std::move(model)), m_clock(std::move(clock)), m_available(m_model.isComplete())
+{
+}
+
+bool PocketsphinxSpeechRecognizer::supportsLocale(const QString& locale) const
+{
+    // A tag without a region ("en") asks for the language, which the model's region serves.
+    return m_available
+        && (LocaleTag::sameLocale(locale, m_model.locale)
+            || (!locale.trimmed().isEmpty() && LocaleTag::normalized(locale) == LocaleTag::language(m_model.locale)));
+}
+
+std::unique_ptr<RecognitionTask> PocketsphinxSpeechRecognizer::recognize(const RecognitionRequest& request)
+{
+    std::optional<RecognitionError> refusal;
+    if (!m_available) {
+        refusal = RecognitionError { RecognitionError::Code::Unavailable,
+            QStringLiteral("On-device recognition is unavailable: %1 is missing").arg(m_model.missingFile()) };
+    } else if (!supportsLocale(request.locale)) {
+        refusal = RecognitionError { RecognitionError::Code::UnsupportedLocale,
+            QStringLiteral("On-device recognition is not available for %1")
+                .arg(request.locale.trimmed().isEmpty() ? QStringLiteral("an unnamed language") : request.locale) };
+    }
+    if (refusal) {
+        auto task = std::make_unique<PresetRecognitionTask>(
+            PresetRecognitionOutcome::failure(refusal->code, refusal->description));
+        task->start();
+        return task;
+    }
+    ++*m_running;
+    return std::make_unique<PocketsphinxRecognitionTask>(
+        PocketsphinxJob { request, m_model, m_clock }, [running = m_running] { --*running; });
+}
+
+} // namespace murmeli::platform

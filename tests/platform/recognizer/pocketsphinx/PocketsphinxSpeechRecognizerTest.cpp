@@ -1,0 +1,181 @@
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include "platform/recognizer/pocketsphinx/PocketsphinxSpeechRecognizer.h"
+#include "platform/recognizer/pocketsphinx/RiffWave.h"
+#include "tests/support/HeardRecognition.h"
+#include "tests/support/SpokenAudio.h"
+#include "tests/support/Wait.h"
+
+namespace murmeli::platform {
+namespace {
+
+using test::HeardRecognition;
+namespace Spoken = test::SpokenAudio;
+using Code = RecognitionError::Code;
+
+// Deterministic voice and decoder, but floating point may differ a little between machines.
+constexpr double kMinWordAccuracy = 0.8;
+constexpr int kDecodeWaitMs = 60000;
+
+class PocketsphinxSpeechRecognizerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!PocketsphinxModel::installed().isComplete()) {
+            GTEST_SKIP() << "the pocketsphinx US English model is not installed (pocketsphinx-en-us)";
+        }
+    }
+
+    // The sentence spoken into a WAV file and read back; an empty path, with m_noSpeech saying why, when espeak-ng
+    // cannot speak here.
+    std::pair<QString, MonoPcm> spoken(const QString& sentence)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("take%1.wav").arg(m_files++));
+        m_noSpeech = Spoken::speakToWav(sentence, path);
+        QFile file(path);
+        QString whyNot;
+        const std::optional<MonoPcm> wave
+            = file.open(QIODevice::ReadOnly) ? RiffWave::decode(file.readAll(), &whyNot) : std::nullopt;
+        EXPECT_TRUE(wave || !m_noSpeech.isEmpty()) << whyNot.toStdString();
+        return { m_noSpeech.isEmpty() ? path : QString(), wave.value_or(MonoPcm {}) };
+    }
+
+    static QStringList recognise(SpeechRecognizer& recognizer, const RecognitionRequest& request)
+    {
+        std::unique_ptr<RecognitionTask> task = recognizer.recognize(request);
+        HeardRecognition heard(*task);
+        EXPECT_TRUE(test::waitUntil([&] { return heard.ended(); }, kDecodeWaitMs)) << request.wavPath.toStdString();
+        return heard.events;
+    }
+
+    QTemporaryDir m_dir;
+    int m_files = 0;
+    QString m_noSpeech;
+};
+
+TEST_F(PocketsphinxSpeechRecognizerTest, RecognisesSpokenFilesAndPcmWithInterimTextBeforeOneFinal)
+{
+    PocketsphinxSpeechRecognizer recognizer(PocketsphinxModel::installed());
+    int partials = 0;
+    for (const QString& sentence : Spoken::recognisableSentences()) {
+        const auto [path, wave] = spoken(sentence);
+        if (path.isEmpty()) {
+            GTEST_SKIP() << "no speech to recognise: " << m_noSpeech.toStdString();
+        }
+        const QStringList events = recognise(recognizer, RecognitionRequest::forFile(path, "en-US"));
+        ASSERT_FALSE(events.isEmpty()) << sentence.toStdString();
+        ASSERT_TRUE(events.back().startsWith("final:")) << events.join(" | ").toStdString();
+        for (qsizetype i = 0; i + 1 < events.size(); ++i) {
+            EXPECT_TRUE(events.at(i).startsWith("partial:")) << events.join(" | ").toStdString();
+        }
+        partials += static_cast<int>(events.size() - 1);
+        const QString heard = events.back().mid(6);
+        EXPECT_GE(Spoken::wordAccuracy(sentence, heard), kMinWordAccuracy)
+            << sentence.toStdString() << " -> " << heard.toStdString();
+
+        // The same samples handed over as PCM at the file's own rate are heard the same.
+        QByteArray pcm(static_cast<qsizetype>(wave.samples.size() * 2), '\0');
+        qToLittleEndian<qint16>(wave.samples.data(), static_cast<qsizetype>(wave.samples.size()), pcm.data());
+        EXPECT_EQ(recognise(recognizer, RecognitionRequest::forPcm(pcm, wave.sampleRate, "en_US.UTF-8")), events);
+    }
+    EXPECT_GT(partials, 0);
+}
+
+TEST_F(PocketsphinxSpeechRecognizerTest, EndsWhatItCannotHearInOneErrorOfTheRightKind)
+{
+    // Each reading of this clock is a minute after the last, so any recognition outlasts its two-minute limit.
+    auto readings = std::make_shared<std::atomic<int>>(0);
+    const auto steppingClock
+        = [readings] { return std::chrono::steady_clock::time_point(std::chrono::minutes(readings->fetch_add(1))); };
+    const auto silence = [](const char* locale) {
+        return RecognitionRequest::forPcm(QByteArray(32000, '\0'), 16000, QString::fromLatin1(locale));
+    };
+    struct Case {
+        const char* name;
+        PocketsphinxModel model;
+        RecognitionRequest request;
+        Code code;
+        QString description; // the start of it
+        PocketsphinxJob::Clock clock = &std::chrono::steady_clock::now;
+    };
+    const Case cases[] = {
+        { "locale without a model", PocketsphinxModel::installed(), silence("de-DE"), Code::UnsupportedLocale,
+            "On-device recognition is not available for de-DE" },
+        { "another English region", PocketsphinxModel::installed(), silence("en_GB"), Code::UnsupportedLocale,
+            "On-device recognition is not available for en_GB" },
+        { "model missing", PocketsphinxModel::installed(m_dir.filePath("nothing")), silence("en-US"), Code::Unavailable,
+            "On-device recognition is unavailable" },
+        { "not a wave file", PocketsphinxModel::installed(),
+            RecognitionRequest::forFile(QString::fromUtf8(__FILE__), "en-US"), Code::UnreadableAudio,
+            "Cannot read the audio file" },
+        { "no such file", PocketsphinxModel::installed(),
+            RecognitionRequest::forFile(m_dir.filePath("gone.wav"), "en-US"), Code::UnreadableAudio,
+            "Cannot open the audio file \"gone.wav\"" },
+        { "pcm without a usable rate", PocketsphinxModel::installed(),
+            RecognitionRequest::forPcm(QByteArray(3200, '\0'), 0, "en-US"), Code::UnreadableAudio,
+            "The audio's sample rate of 0 Hz" },
+        { "a second of silence", PocketsphinxModel::installed(), silence("en"), Code::NoSpeech,
+            RecognitionError::noSpeech().description },
+        { "time limit passed", PocketsphinxModel::installed(), silence("en-US"), Code::TimedOut,
+            "On-device recognition gave up after 120 s", steppingClock },
+    };
+    for (const Case& c : cases) {
+        PocketsphinxSpeechRecognizer recognizer(c.model, c.clock);
+        const QStringList events = recognise(recognizer, c.request);
+        ASSERT_EQ(events.size(), 1) << c.name << ": " << events.join(" | ").toStdString();
+        EXPECT_TRUE(events.front().startsWith(HeardRecognition::errorEvent(c.code, c.description)))
+            << c.name << ": " << events.front().toStdString();
+    }
+
+    PocketsphinxSpeechRecognizer recognizer(PocketsphinxModel::installed());
+    for (const char* tag : { "en-US", "en_US.UTF-8", "en" }) {
+        EXPECT_TRUE(recognizer.supportsLocale(tag)) << tag;
+    }
+    for (const char* tag : { "en-GB", "zh-CN", "" }) {
+        EXPECT_FALSE(recognizer.supportsLocale(tag)) << tag;
+    }
+}
+
+TEST_F(PocketsphinxSpeechRecognizerTest, ACancelledOrDroppedRecognitionSaysNothingMoreAndStopsDecoding)
+{
+    // Some fifteen seconds of speech; the decoding reads the clock once per tenth of a second of audio.
+    const auto [path, wave] = spoken(Spoken::recognisableSentences().join(QStringLiteral(". ")));
+    if (path.isEmpty()) {
+        GTEST_SKIP() << "no speech to recognise: " << m_noSpeech.toStdString();
+    }
+    const double seconds = static_cast<double>(wave.samples.size()) / wave.sampleRate;
+    ASSERT_GT(seconds, 10);
+    auto readings = std::make_shared<std::atomic<int>>(0);
+    PocketsphinxSpeechRecognizer recognizer(PocketsphinxModel::installed(), [readings] {
+        readings->fetch_add(1);
+        return std::chrono::steady_clock::now();
+    });
+    std::unique_ptr<RecognitionTask> cancelled = recognizer.recognize(RecognitionRequest::forFile(path, "en-US"));
+    HeardRecognition heardCancelled(*cancelled);
+    QObject::connect(cancelled.get(), &RecognitionTask::partialResult, [&] { cancelled->cancel(); });
+    std::unique_ptr<RecognitionTask> dropped = recognizer.recognize(RecognitionRequest::forFile(path, "en-US"));
+    HeardRecognition heardDropped(*dropped);
+    EXPECT_EQ(recognizer.runningDecodes(), 2);
+
+    // Both are dropped mid-decoding, once they have said something.
+    ASSERT_TRUE(test::waitUntil([&] { return !heardDropped.events.isEmpty(); }, kDecodeWaitMs));
+    dropped.reset();
+    ASSERT_TRUE(test::waitUntil([&] { return recognizer.runningDecodes() == 0; }, kDecodeWaitMs));
+    // Whatever the jobs posted before they noticed is in the queue by now.
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(cancelled->isDone());
+    ASSERT_EQ(heardCancelled.events.size(), 1);
+    EXPECT_TRUE(heardCancelled.events.front().startsWith("partial:"));
+    EXPECT_LT(readings->load(), seconds * 10 / 2);
+}
+
+} // namespace
+} // namespace murmeli::platform
