@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
@@ -149,7 +151,7 @@ TEST(AppControllerVoiceTest, F13OverTheDesktopPastesIntoTheTerminalInFrontAndGiv
     const settings::PTTHotkey hotkey { settings::HotkeyModifier::control, 'k', QStringLiteral("Ctrl+K") };
     hotkey.saveToDefaults(*defaults);
     controller.startBackend(QString());
-    const platform::KeyChord ctrlK { 'k', std::nullopt, platform::KeyModifier::Ctrl };
+    const platform::KeyChord ctrlK { 'k', std::nullopt, platform::KeyModifier::Ctrl, std::nullopt };
     EXPECT_TRUE(desktop->isGrabbed(ctrlK));
     controller.rebindCustomPTTHotkey(settings::PTTHotkey::none());
     EXPECT_FALSE(desktop->isGrabbed(ctrlK));
@@ -162,6 +164,10 @@ TEST(AppControllerVoiceTest, F13OverTheDesktopPastesIntoTheTerminalInFrontAndGiv
     clock->advance(1500);
     ASSERT_TRUE(desktop->release(platform::KeyChord::f13()));
     ASSERT_TRUE(test::waitUntil([&] { return controller.vm().awaitingCommitText() == QLatin1String("make test"); }));
+    // A press while the text waits is refused rather than recorded for nothing.
+    ASSERT_TRUE(desktop->press(platform::KeyChord::f13()));
+    EXPECT_FALSE(controller.vm().pttActive());
+    desktop->release(platform::KeyChord::f13());
     clock->advance(500);
     ASSERT_TRUE(test::waitUntil([&] { return !desktop->sentChords().isEmpty(); }));
     const platform::FakeDesktop::SentChord paste = desktop->sentChords().first();
@@ -171,14 +177,32 @@ TEST(AppControllerVoiceTest, F13OverTheDesktopPastesIntoTheTerminalInFrontAndGiv
     ASSERT_TRUE(test::waitUntil([&] {
         return desktop->items(platform::ClipboardMode::Clipboard) == QList<platform::ClipboardItem> { image };
     }));
-    EXPECT_TRUE(controller.pushToTalk().pttLog().waitForAppends(5000));
-    EXPECT_EQ(QDir(root.filePath(QStringLiteral("ptt-logs"))).entryList(QDir::Files).size(), 1);
 
-    // The panel's button toggles a take; where no key reaches other programs the panel asks for the right.
+    // The panel's button toggles a take; this one is heard as nothing and ends without a paste.
     controller.vm().onPTT();
     EXPECT_TRUE(controller.vm().pttActive());
+    clock->advance(1000);
     controller.vm().onPTT();
     EXPECT_FALSE(controller.vm().pttActive());
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return logs.contains(QStringLiteral("VoiceFlow: stop(empty/failed) → cleanup to idle")); }));
+    EXPECT_EQ(desktop->sentChords().size(), 1);
+    ASSERT_TRUE(controller.pushToTalk().pttLog().waitForAppends(5000));
+    const QDir logDir(root.filePath(QStringLiteral("ptt-logs")));
+    QFile log(logDir.filePath(logDir.entryList(QDir::Files).value(0)));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    const QJsonObject pasted = QJsonDocument::fromJson(lines[0]).object();
+    const QJsonObject failed = QJsonDocument::fromJson(lines[1]).object();
+    EXPECT_EQ(pasted["trigger"].toString(), "f13");
+    EXPECT_EQ(pasted["duration_ms"].toInt(), 1500);
+    EXPECT_EQ(pasted["final_text_length"].toInt(), 9);
+    EXPECT_EQ(failed["trigger"].toString(), "panel");
+    EXPECT_FALSE(failed["success"].toBool());
+    EXPECT_TRUE(failed["error"].toString().startsWith(QLatin1String("Recognition failed")));
+
+    // Where no key reaches other programs the panel asks for the right.
     desktop->setInjectionSupport({ false, QStringLiteral("a Wayland session") });
     controller.vm().onGrantAccessibility();
     EXPECT_TRUE(controller.vm().accessibilityNeedGrant());

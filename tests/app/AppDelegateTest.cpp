@@ -97,9 +97,11 @@ TEST(AppDelegateTest, StartUpBuildsTheLogFirstAndStartsTheBackendOnceTheGateIsPa
     // The back end waits for the gate, which is passed once the launch sequence has run.
     EXPECT_FALSE(f.controller.hookServer().isRunning());
     ASSERT_TRUE(test::waitUntil([&] { return f.controller.hookServer().isRunning(); }));
-    const qsizetype listening = f.views.indexOf(
-        QStringLiteral("HookServer: listening on 127.0.0.1:%1 (legacy no-auth)").arg(f.controller.hookServer().port()));
-    EXPECT_GT(listening, f.views.indexOf(QStringLiteral("murmeli ready")));
+    // The listener's line comes over from its thread a moment after it runs.
+    const QString listeningLine = QStringLiteral("HookServer: listening on 127.0.0.1:%1 (legacy no-auth)")
+                                      .arg(f.controller.hookServer().port());
+    ASSERT_TRUE(test::waitUntil([&] { return f.views.indexOf(listeningLine) >= 0; }));
+    EXPECT_GT(f.views.indexOf(listeningLine), f.views.indexOf(QStringLiteral("murmeli ready")));
 
     EXPECT_FALSE(f.views.hasLineStartingWith(QStringLiteral("[health] ")));
     clock->advance(app::HealthTicker::intervalMs);

@@ -99,7 +99,7 @@ std::optional<platform::KeyChord> PushToTalkRoad::customHotkeyChord(const settin
         { bit::option, KeyModifier::Alt },
         { bit::command, KeyModifier::Super },
     };
-    platform::KeyChord chord { hotkey.keyCode, std::nullopt, {} };
+    platform::KeyChord chord { hotkey.keyCode, std::nullopt, {}, std::nullopt };
     for (const auto& [mask, modifier] : modifiers) {
         if (hotkey.modifiersRaw & mask) {
             chord.modifiers |= modifier;
@@ -367,7 +367,8 @@ void PushToTalkRoad::holdEsc(bool hold)
     if (m_esc) {
         return;
     }
-    const platform::HotkeyGrab grab = m_links.hotkeys.grab({ platform::keysym::Escape, std::nullopt, {} });
+    const platform::HotkeyGrab grab
+        = m_links.hotkeys.grab({ platform::keysym::Escape, std::nullopt, {}, std::nullopt });
     if (grab.id) {
         m_esc = grab.id;
     } else if (!std::exchange(m_escRefusedLogged, true)) {

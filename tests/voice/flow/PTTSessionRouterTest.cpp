@@ -60,19 +60,5 @@ TEST(PTTSessionRouterTest, LinesRouteTheDeviceTakeOrAreLoggedAsBroken)
     }
 }
 
-TEST(PTTSessionRouterTest, TheRoutedSessionIsCurrentWhenTheEventArrives)
-{
-    PTTSessionRouter router;
-    std::vector<std::optional<QString>> seen;
-    router.onEvent = [&](const PTTSessionRouter::Event&) { seen.push_back(router.routedSessionId()); };
-    router.handleControlFrame(QStringLiteral("PT:start,s1"));
-    router.handleControlFrame(QStringLiteral("PT:end,s1"));
-    // The start is visible to its own receiver; the end clears only after the receiver had it.
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0], QStringLiteral("s1"));
-    EXPECT_EQ(seen[1], QStringLiteral("s1"));
-    EXPECT_EQ(router.routedSessionId(), std::nullopt);
-}
-
 } // namespace
 } // namespace murmeli::voice

@@ -56,16 +56,9 @@ struct Harness {
             injector, withPolisher ? std::make_unique<ScriptedPolisher>(requests) : nullptr,
             VoiceFlowClock::over(clock), [this](const QString& line) { logs << line; })
     {
-        flow.onRecordingStateChange = [this](bool on, const QString& target) {
-            events << QStringLiteral("recording %1 %2").arg(on).arg(target);
-        };
-        flow.onPartialText = [this](const QString& text) { events << QStringLiteral("partial ") + text; };
-        flow.onPolishingChange = [this](bool on) { events << QStringLiteral("polishing %1").arg(on); };
-        flow.onAwaitingCommit
-            = [this](const QString& text, bool raw) { events << QStringLiteral("awaiting %1 %2").arg(text).arg(raw); };
-        flow.onFinalCommit = [this](const QString& text, bool enhanced) {
-            events << QStringLiteral("final %1 %2").arg(text).arg(enhanced);
-        };
+        // Only what the tests look at; the owner's handling of the rest is tested with the controller.
+        flow.onRecordingStateChange
+            = [this](bool on, const QString&) { events << QStringLiteral("recording %1").arg(on); };
         flow.onCancelled = [this](const QString& reason) { events << QStringLiteral("cancelled ") + reason; };
         flow.onMaxDurationTimeout = [this] { events << QStringLiteral("cap"); };
     }
@@ -156,34 +149,6 @@ TEST(VoiceFlowCoordinatorTest, TheEndOfATakeDecidesPolishWindowAndPaste)
     }
 }
 
-TEST(VoiceFlowCoordinatorTest, APolishedTakeReportsEveryStepInOrder)
-{
-    Harness h;
-    h.flow.start();
-    h.flow.recordPartialText(QStringLiteral("hel"));
-    h.clock.advance(3500);
-    h.flow.stop(QStringLiteral("hello"), true, QStringLiteral("zh-CN"), signedIn());
-    h.flow.recordPartialText(QStringLiteral("late"));
-    h.answer(0, QStringLiteral("Hello."));
-    h.clock.advance(950);
-
-    const QStringList expected {
-        "recording 1 XTerm",
-        "partial ",
-        "partial hel",
-        "polishing 1",
-        "polishing 0",
-        "awaiting Hello. 0",
-        "polishing 0",
-        "final Hello. 1",
-        "polishing 0",
-    };
-    EXPECT_EQ(h.events, expected);
-    EXPECT_TRUE(h.logged(QStringLiteral("VoiceFlow: start(mode=Mode A · terminal · XTerm)")));
-    EXPECT_TRUE(h.logged(QStringLiteral("VoiceFlow: recording → polishing")));
-    EXPECT_TRUE(h.logged(QStringLiteral("VoiceFlow: injecting → idle")));
-}
-
 TEST(VoiceFlowCoordinatorTest, CancelAbandonsTheTakeUnlessItIsIdleOrInjecting)
 {
     enum class At { Idle, Recording, Polishing, AwaitingCommit, Injecting };
@@ -267,24 +232,7 @@ TEST(VoiceFlowCoordinatorTest, LeftoversOfACancelledTakeNeverActOnTheNextOne)
     }
 }
 
-TEST(VoiceFlowCoordinatorTest, TheCapAsksTheOwnerToStopAndTheTakeKeepsRecording)
-{
-    Harness h;
-    h.flow.start();
-    h.clock.advance(59999);
-    EXPECT_FALSE(h.events.contains(QStringLiteral("cap")));
-    h.clock.advance(1);
-    EXPECT_EQ(h.events.count(QStringLiteral("cap")), 1);
-    EXPECT_TRUE(h.flow.currentState().is<VoiceFlowState::Recording>());
-
-    h.flow.stop(QStringLiteral("long"), true, QStringLiteral("zh-CN"), signedIn());
-    h.flow.stop(QStringLiteral("long"), true, QStringLiteral("zh-CN"), signedIn());
-    EXPECT_TRUE(h.logged(QStringLiteral("stop() ignored, state=polishing")));
-    EXPECT_EQ(h.requests.size(), 1u);
-    EXPECT_EQ(h.requests[0].durationMs, 60000);
-}
-
-TEST(VoiceFlowCoordinatorTest, AStartDuringATakeKeepsThatTake)
+TEST(VoiceFlowCoordinatorTest, AStartDuringATakeKeepsThatTakeAndItsCap)
 {
     Harness h(true, ModeB { ModeBReason::NoEditableFocus });
     EXPECT_EQ(QCoro::waitFor(h.flow.start()), VoiceMode(ModeB { ModeBReason::NoEditableFocus }));
@@ -294,9 +242,15 @@ TEST(VoiceFlowCoordinatorTest, AStartDuringATakeKeepsThatTake)
     EXPECT_EQ(QCoro::waitFor(h.flow.start()), VoiceMode(ModeB { ModeBReason::NoEditableFocus }));
     EXPECT_EQ(h.detections, 1);
     EXPECT_EQ(h.flow.currentState().as<VoiceFlowState::Recording>()->startedAtMs, recording.startedAtMs);
-    h.clock.advance(30000);
+    h.clock.advance(29999);
+    EXPECT_FALSE(h.events.contains(QStringLiteral("cap")));
+    h.clock.advance(1);
     EXPECT_EQ(h.events.count(QStringLiteral("cap")), 1) << "the first start's cap stands";
+    // The cap only asks the owner to stop: the take records until it does, and a second stop finds it gone.
+    EXPECT_TRUE(h.flow.currentState().is<VoiceFlowState::Recording>());
     h.flow.stop(QStringLiteral("note"), true, QStringLiteral("zh-CN"), PolishGateContext {});
+    h.flow.stop(QStringLiteral("note"), true, QStringLiteral("zh-CN"), PolishGateContext {});
+    EXPECT_TRUE(h.logged(QStringLiteral("stop() ignored, state=awaitingCommit")));
     h.clock.advance(500);
     EXPECT_EQ(h.injector.copied, QStringList { "note · noEditableFocus" });
 }
