@@ -550,4 +550,9 @@ void AppController::installHooks()
     m_hookInstaller.install();
 }
 
+QCoro::Task<std::optional<QString>> AppController::installHooksAndWait()
+{
+    return m_hookInstaller.installAndWait();
+}
+
 } // namespace murmeli::app

@@ -135,12 +135,17 @@ public:
     PanelViewModel& vm() { return m_vm; }
     /// The user-defaults store every component reads its preferences from.
     platform::Defaults& defaults() { return *m_dependencies.defaults; }
+    /// The clock every component waits on.
+    common::Clock& clock() { return *m_dependencies.clock; }
     /// Polls the outside usage tool; started at start-up when its Lab switch is on.
     usage::CodexBarUsageReader& codexBarReader() { return m_codexBarReader; }
     const PanelSessionSync& panelSync() const { return m_panelSync; }
 
     /// Runs Claude Code's installer; afterwards exactly one of onHooksInstalled and onHooksFailed is called.
     void installHooks();
+    /// Runs Claude Code's installer for one caller: nullopt when it succeeded, else the failure message. The two
+    /// callbacks below are left alone.
+    QCoro::Task<std::optional<QString>> installHooksAndWait();
     std::function<void()> onHooksInstalled;
     std::function<void(const QString& message)> onHooksFailed;
 

@@ -15,6 +15,7 @@
 
 #include "main/app/console/DeviceConsole.h"
 #include "main/app/console/SayCommand.h"
+#include "main/hooks/install/AgentSettingsEditor.h"
 #include "main/hooks/install/ClaudeSettingsEditor.h"
 #include "main/hooks/sessions/StatusFiles.h"
 #include "platform/ble/BleTransportFactory.h"
@@ -33,8 +34,8 @@ constexpr int secretLockWaitMs = 10000;
 constexpr int defaultConsoleSeconds = 60;
 
 const char* usage = "usage: murmeli hooks secret\n"
-                    "       murmeli hooks install --hooks-dir DIR [--settings FILE]\n"
-                    "       murmeli hooks uninstall [--settings FILE]\n"
+                    "       murmeli hooks install [--agent NAME] --hooks-dir DIR [--settings FILE]\n"
+                    "       murmeli hooks uninstall [--agent NAME] [--settings FILE]\n"
                     "       murmeli hooks forget-secret\n"
                     "       murmeli device console [--name TEXT] [--timeout SECONDS]\n"
                     "       murmeli say [--wav FILE] [--] TEXT\n";
@@ -104,6 +105,36 @@ int report(hooks::ClaudeSettingsEditor::Outcome outcome, const QString& message)
     const bool ok = outcome == Outcome::Unchanged || outcome == Outcome::Written;
     printLine(ok ? stdout : stderr, QStringLiteral("murmeli: ") + message);
     return ok ? 0 : 1;
+}
+
+// The other agents' installers: NAME is an agent of the hook profiles, or "openclaw", whose configuration only
+// switches our hook pack on and off.
+int agentHooks(const QStringList& arguments, const QString& agent, bool installing)
+{
+    const auto directory = option(arguments, QStringLiteral("--hooks-dir"));
+    const auto settings = option(arguments, QStringLiteral("--settings"));
+    QString message;
+    if (agent == QLatin1String("openclaw")) {
+        const QString pack = QStringLiteral("murmeli");
+        const QString path = settings.value_or(QDir::homePath() + QStringLiteral("/.openclaw/openclaw.json"));
+        return report(hooks::SettingsFileEdit::edit(
+                          path,
+                          [&](const QJsonObject& config) {
+                              return installing ? hooks::AgentSettingsEditor::withOpenClawPackEnabled(config, pack)
+                                                : hooks::AgentSettingsEditor::withOpenClawPackRemoved(config, pack);
+                          },
+                          &message),
+            message);
+    }
+    const std::optional<hooks::AgentHookProfile> profile = hooks::AgentHookProfiles::find(agent);
+    if (!profile || (installing && (!directory || directory->isEmpty()))) {
+        std::fputs(usage, stderr);
+        return exitUsage;
+    }
+    const QString path = settings.value_or(QDir::homePath() + profile->settingsBelowHome);
+    return report(installing ? hooks::AgentSettingsEditor::installIntoFile(path, *profile, *directory, &message)
+                             : hooks::AgentSettingsEditor::removeFromFile(path, &message),
+        message);
 }
 
 // Finds the device, prints what it sends and sends what the user types, until the input ends or the link drops.
@@ -196,6 +227,10 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         return std::nullopt;
     }
     const QString command = arguments.value(2);
+    if (const auto agent = option(arguments, QStringLiteral("--agent")); agent && *agent != QLatin1String("claude")
+        && (command == QLatin1String("install") || command == QLatin1String("uninstall"))) {
+        return agentHooks(arguments, *agent, command == QLatin1String("install"));
+    }
     const QString settings = option(arguments, QStringLiteral("--settings")).value_or(defaultSettingsPath());
     QString message;
     if (command == QLatin1String("secret")) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include <QStringList>
+#include "main/cloud/account/AccountTexts.h"
 
 namespace murmeli::app::DeviceRows {
 
@@ -12,17 +12,6 @@ using Kind = SessionState::Kind;
 
 // The active session's context window, as the panel reports it in per cent of this many tokens.
 constexpr qint64 contextWindowTokens = 200000;
-
-QString capitalizedWords(const QString& text)
-{
-    QStringList words = text.split(QLatin1Char(' '));
-    for (QString& word : words) {
-        if (!word.isEmpty()) {
-            word = word.left(1).toUpper() + word.mid(1).toLower();
-        }
-    }
-    return words.join(QLatin1Char(' '));
-}
 
 } // namespace
 
@@ -93,8 +82,8 @@ device::OverviewBridge::Account account(const PanelViewModel& vm)
     if (vm.cloudEmail().isEmpty()) {
         return {};
     }
-    const QString tier = vm.cloudTier();
-    return { vm.cloudEmail(), tier.isEmpty() ? QStringLiteral("Pro") : capitalizedWords(tier), QString(QChar(0x2014)) };
+    // The same plan name the account page shows, so the device and the page never disagree about the plan.
+    return { vm.cloudEmail(), cloud::AccountTexts::planName(vm.cloudTier()), QString(QChar(0x2014)) };
 }
 
 } // namespace murmeli::app::DeviceRows

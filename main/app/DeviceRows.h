@@ -24,8 +24,8 @@ QList<device::SListBridge::WireRow> sessionList(const PanelViewModel& vm);
 /// Every panel row as its detail line shows it; only the active session has a model and context figures.
 QList<device::SessionDetailBridge::WireRow> sessionDetails(const PanelViewModel& vm, const QDateTime& now);
 
-/// The signed-in account from the cloud mirror: all absent when signed out; the plan is the tier with each word
-/// capitalised, "Pro" for an empty tier; the renewal is not known ("—").
+/// The signed-in account from the cloud mirror: all absent when signed out; the plan is named as on the account page
+/// (cloud::AccountTexts::planName); the renewal is not known ("—").
 device::OverviewBridge::Account account(const PanelViewModel& vm);
 
 } // namespace murmeli::app::DeviceRows

@@ -5,7 +5,7 @@
 #include <QProcessEnvironment>
 
 #include "main/common/ProcessRunner.h"
-#include "main/settings/CLIAdapter.h"
+#include "main/settings/integrations/CLIAdapter.h"
 
 namespace murmeli::app {
 
@@ -32,25 +32,33 @@ void HookInstaller::deliver(std::function<void()> call)
 
 void HookInstaller::install()
 {
-    run();
+    deliverOutcome();
 }
 
-QCoro::Task<> HookInstaller::run()
+QCoro::Task<> HookInstaller::deliverOutcome()
 {
     QPointer<QObject> alive = m_lifetime.get();
-    const auto fail = [this](const QString& message) {
-        deliver([this, message] {
-            if (onFailed) {
-                onFailed(message);
-            }
-        });
-    };
+    const std::optional<QString> failure = co_await installAndWait();
+    if (!alive) {
+        co_return;
+    }
+    deliver([this, failure] {
+        if (failure && onFailed) {
+            onFailed(*failure);
+        } else if (!failure && onInstalled) {
+            onInstalled();
+        }
+    });
+}
+
+QCoro::Task<std::optional<QString>> HookInstaller::installAndWait()
+{
+    QPointer<QObject> alive = m_lifetime.get();
     const settings::CLIAdapter& claude = settings::CLIAdapter::allCases().front();
     const auto script = claude.installScriptPath(executablePath());
     if (!script) {
         const QStringList candidates = claude.scriptCandidatePaths(executablePath());
-        fail(QStringLiteral("install-hooks.sh not found at:\n") + candidates.value(0));
-        co_return;
+        co_return QStringLiteral("install-hooks.sh not found at:\n") + candidates.value(0);
     }
     common::ProcessRequest request;
     request.program = QStringLiteral("/bin/bash");
@@ -60,16 +68,11 @@ QCoro::Task<> HookInstaller::run()
     request.environment.insert(QStringLiteral("MURMELI_BIN"), executablePath());
     const common::ProcessResult result = co_await common::runProcess(request);
     if (!alive) {
-        co_return;
+        co_return QStringLiteral("install-hooks.sh exited with error.");
     }
     if (result.succeeded()) {
         log(QStringLiteral("Hooks: installed for Claude Code"), LogColor::Green);
-        deliver([this] {
-            if (onInstalled) {
-                onInstalled();
-            }
-        });
-        co_return;
+        co_return std::nullopt;
     }
     QString message = !result.started ? result.errorText
                                       : QString::fromUtf8(result.standardOutput + result.standardError).trimmed();
@@ -77,7 +80,7 @@ QCoro::Task<> HookInstaller::run()
         message = QStringLiteral("install-hooks.sh exited with error.");
     }
     log(QStringLiteral("Hooks: install failed: ") + message, LogColor::Red);
-    fail(message);
+    co_return message;
 }
 
 } // namespace murmeli::app

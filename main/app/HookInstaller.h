@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QObject>
 #include <QString>
@@ -27,9 +28,12 @@ public:
 
     /// Starts the installer; afterwards exactly one of onInstalled and onFailed is called.
     void install();
+    /// Runs the installer for one caller: nullopt when it succeeded, else the failure message. onInstalled and
+    /// onFailed are not called; the log line is written as for install().
+    QCoro::Task<std::optional<QString>> installAndWait();
 
 private:
-    QCoro::Task<> run();
+    QCoro::Task<> deliverOutcome();
     void log(const QString& message, common::LogColor color);
     /// Calls the callback that is set at delivery time, from the event loop.
     void deliver(std::function<void()> call);

@@ -96,12 +96,13 @@ TEST(AppDelegateTest, StartUpBuildsTheLogFirstAndStartsTheBackendOnceTheGateIsPa
     EXPECT_EQ(f.views.lines[1].color, LogColor::Green);
     // The back end waits for the gate, which is passed once the launch sequence has run.
     EXPECT_FALSE(f.controller.hookServer().isRunning());
-    ASSERT_TRUE(test::waitUntil([&] { return f.controller.hookServer().isRunning(); }));
-    // The listener's line comes over from its thread a moment after it runs.
-    const QString listeningLine = QStringLiteral("HookServer: listening on 127.0.0.1:%1 (legacy no-auth)")
-                                      .arg(f.controller.hookServer().port());
-    ASSERT_TRUE(test::waitUntil([&] { return f.views.indexOf(listeningLine) >= 0; }));
-    EXPECT_GT(f.views.indexOf(listeningLine), f.views.indexOf(QStringLiteral("murmeli ready")));
+    // The server's line comes from its own thread, a moment after it reports running.
+    const auto listening = [&] {
+        return f.views.indexOf(QStringLiteral("HookServer: listening on 127.0.0.1:%1 (legacy no-auth)")
+                                   .arg(f.controller.hookServer().port()));
+    };
+    ASSERT_TRUE(test::waitUntil([&] { return f.controller.hookServer().isRunning() && listening() >= 0; }));
+    EXPECT_GT(listening(), f.views.indexOf(QStringLiteral("murmeli ready")));
 
     EXPECT_FALSE(f.views.hasLineStartingWith(QStringLiteral("[health] ")));
     clock->advance(app::HealthTicker::intervalMs);

@@ -77,5 +77,5 @@ TEST(DeviceRowsTest, RowsAndAccountFromThePanelState)
     EXPECT_EQ(account.plan, QStringLiteral("Pay Go"));
     EXPECT_EQ(account.renew, QString(QChar(0x2014)));
     vm.setCloudTier(QString());
-    EXPECT_EQ(DeviceRows::account(vm).plan, QStringLiteral("Pro"));
+    EXPECT_EQ(DeviceRows::account(vm).plan, QStringLiteral("Free")) << "the plan the account page names";
 }

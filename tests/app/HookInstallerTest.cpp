@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/TaskResult.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -70,4 +71,19 @@ TEST_F(HookInstallerTest, ExitStatusDecidesWhichCallbackRuns)
     ASSERT_TRUE(test::waitUntil([&] { return settled(); }, 10000));
     EXPECT_EQ(installed, 1);
     EXPECT_TRUE(failures.isEmpty());
+}
+
+TEST_F(HookInstallerTest, AnAwaitedInstallAnswersItsOwnCallerOnly)
+{
+    script("printf 'ok \\377 no\\n' >&2; exit 2\n");
+    const auto failed = test::keepResult(installer.installAndWait());
+    ASSERT_TRUE(test::waitUntil([&] { return failed->has_value(); }, 10000));
+    EXPECT_EQ(**failed, std::optional<QString>(QStringLiteral("ok \ufffd no")));
+
+    script("exit 0\n");
+    const auto succeeded = test::keepResult(installer.installAndWait());
+    ASSERT_TRUE(test::waitUntil([&] { return succeeded->has_value(); }, 10000));
+    EXPECT_EQ(**succeeded, std::nullopt);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(settled());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QTemporaryDir>
@@ -16,19 +17,28 @@ namespace murmeli::test {
 /// murmeli as it starts on the desktop, with its windows in Qt Widgets and its files in a temporary folder: the
 /// launch has run when this is built.
 struct LaunchedMurmeli {
-    LaunchedMurmeli() { delegate.applicationDidFinishLaunching(); }
+    /// Changes what the controller is built with (its clock, the cloud's address) before the launch.
+    using Adjust = std::function<void(app::AppController::Dependencies&)>;
+
+    explicit LaunchedMurmeli(const Adjust& adjust = {}) : controller(dependencies(root, adjust))
+    {
+        delegate.applicationDidFinishLaunching();
+    }
 
     // The test's files, and the speech synthesiser murmeli ships, so the windows show what a user sees.
-    static app::AppController::Dependencies dependencies(const QTemporaryDir& root)
+    static app::AppController::Dependencies dependencies(const QTemporaryDir& root, const Adjust& adjust = {})
     {
         app::AppController::Dependencies result = controllerDependencies(
             root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>());
         result.ttsBackend = [] { return std::make_shared<device::SayTTSBackend>(); };
+        if (adjust) {
+            adjust(result);
+        }
         return result;
     }
 
     QTemporaryDir root;
-    app::AppController controller { dependencies(root) };
+    app::AppController controller;
     app::WidgetShellViews views;
     app::AppDelegate delegate { controller, views, QStringLiteral("/usr/bin/murmeli"),
         QStringLiteral(MURMELI_SOURCE_DIR "/fonts") };

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <cstdlib>
+#include <functional>
 
 #include <QColor>
 #include <QDir>
 #include <QImage>
 #include <QString>
+
+#include "tests/support/Wait.h"
 
 namespace murmeli::test {
 
@@ -25,6 +28,19 @@ inline int pixelsNear(const QImage& image, const QColor& colour, int tolerance)
         }
     }
     return count;
+}
+
+/// Grabs with grab until the picture differs from shot and has stopped changing (the X server has drawn what was
+/// asked), leaving the last picture in shot; false when that did not happen within the bound.
+inline bool settleShot(const std::function<QImage()>& grab, QImage& shot)
+{
+    const QImage before = shot;
+    QImage last;
+    return waitUntil([&] {
+        last = shot;
+        shot = grab();
+        return shot != before && shot == last;
+    });
 }
 
 /// Where pictures go: MURMELI_SCREENSHOT_DIR when set (scripts/screenshots), else the build folder's screenshots/.

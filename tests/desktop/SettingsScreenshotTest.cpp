@@ -45,17 +45,11 @@ TEST(SettingsScreenshotTest, EveryPageOfTheSettingsWindow)
     auto* detail = rootView.findChild<QScrollArea*>(QStringLiteral("detail"));
     ASSERT_NE(detail, nullptr);
     const QString folder = test::screenshotFolder();
-    QImage shot = QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage();
+    const auto grab = [&] { return QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage(); };
+    QImage shot = grab();
     // Taken once the X server shows something new and has stopped changing: the page has been drawn.
     const auto settle = [&](const QString& name) {
-        const QImage before = shot;
-        QImage last;
-        const bool drawn = test::waitUntil([&] {
-            last = shot;
-            shot = QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage();
-            return shot != before && shot == last;
-        });
-        EXPECT_TRUE(drawn) << name.toStdString();
+        EXPECT_TRUE(test::settleShot(grab, shot)) << name.toStdString();
         EXPECT_GT(test::pixelsNear(shot, app::Tokens::Notch::surface, 12), shot.width() * shot.height() / 4)
             << name.toStdString();
         EXPECT_GT(test::pixelsNear(shot, app::Tokens::Notch::surface2, 12), 1000) << name.toStdString();

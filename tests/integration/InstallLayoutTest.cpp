@@ -6,7 +6,7 @@
 
 #include "main/common/ProcessRunner.h"
 #include "main/common/ResourcePaths.h"
-#include "main/settings/CLIAdapter.h"
+#include "main/settings/integrations/CLIAdapter.h"
 #include "tests/support/Files.h"
 
 using namespace murmeli;
@@ -39,15 +39,18 @@ TEST(InstallLayoutTest, TheInstalledExecutableFindsItsScriptsFontsAndSounds)
     const QString executable = prefix + QStringLiteral("/bin/murmeli");
     EXPECT_TRUE(QFileInfo(executable).isExecutable());
     const QStringList files = test::filesUnder(prefix + QStringLiteral("/share"));
-    for (const char* expected : { "applications/murmeli.desktop", "murmeli/scripts/install-hooks.sh",
-             "murmeli/scripts/murmeli-hook-lib.sh", "murmeli/scripts/permission-hook", "murmeli/fonts/Fraunces-OFL.txt",
-             "murmeli/fonts/geist-mono-latin-400-normal.woff2", "murmeli/fonts/instrument-sans-latin-500-normal.woff2",
-             "murmeli/HookSounds/permission_request.wav", "murmeli/HookSounds/notification.wav" }) {
+    for (const char* expected :
+        { "applications/murmeli.desktop", "murmeli/scripts/install-hooks.sh", "murmeli/scripts/murmeli-hook-lib.sh",
+            "murmeli/scripts/permission-hook", "murmeli/scripts/install-codex-hook",
+            "murmeli/scripts/openclaw-hook/handler.js", "murmeli/fonts/Fraunces-OFL.txt",
+            "murmeli/fonts/geist-mono-latin-400-normal.woff2", "murmeli/fonts/instrument-sans-latin-500-normal.woff2",
+            "murmeli/HookSounds/permission_request.wav", "murmeli/HookSounds/notification.wav" }) {
         EXPECT_TRUE(files.contains(QLatin1String(expected))) << expected;
     }
     EXPECT_EQ(files.filter(QStringLiteral(".woff2")).size(), 12);
     EXPECT_EQ(files.filter(QStringLiteral(".wav")).size(), 7);
     EXPECT_TRUE(QFileInfo(prefix + QStringLiteral("/share/murmeli/scripts/permission-hook")).isExecutable());
+    EXPECT_TRUE(QFileInfo(prefix + QStringLiteral("/share/murmeli/scripts/agent-hook")).isExecutable());
     const QString desktopEntry
         = QString::fromUtf8(test::readFile(prefix + QStringLiteral("/share/applications/murmeli.desktop")));
     EXPECT_TRUE(desktopEntry.startsWith(QStringLiteral("[Desktop Entry]\n")));

@@ -9,6 +9,7 @@
 
 #include <QCoroTask>
 
+#include "main/cloud/account/AccountMirror.h"
 #include "main/cloud/account/AccountSignInSheetModel.h"
 #include "main/cloud/account/AccountStore.h"
 #include "main/cloud/api/CloudAuth.h"
@@ -36,19 +37,8 @@ public:
     static constexpr auto tokenAccount = "session-token";
     static constexpr auto emailAccount = "account-email";
 
-    /// What the panel and the account pages show of the account; -1 balances are unknown, times Unix seconds.
-    struct Mirror final {
-        QString email;
-        QString tier;
-        qint64 minutesLeft = -1;
-        qint64 quotaMinutes = 0;
-        qint64 minutesUsed = -1;
-        qint64 minutesUsedWeek = -1;
-        qint64 monthResetAt = 0;
-        qint64 weekResetAt = 0;
-
-        bool operator==(const Mirror&) const = default;
-    };
+    /// What the panel, the device and the account pages show of the account.
+    using Mirror = cloud::AccountMirror;
 
     /// What the account reaches of the rest of the controller.
     struct Links final {

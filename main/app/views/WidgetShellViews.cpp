@@ -6,8 +6,10 @@
 #include <QMessageBox>
 
 #include "main/app/AppController.h"
+#include "main/app/cloud/ControllerAccountHost.h"
 #include "main/app/views/ActivityLogWindow.h"
 #include "main/app/views/ControllerSettingsHost.h"
+#include "main/cloud/views/AccountSectionView.h"
 #include "main/settings/views/SettingsWindowController.h"
 #include "platform/autostart/LoginItemFactory.h"
 #include "platform/desktop/ScreenProviderFactory.h"
@@ -44,10 +46,13 @@ void WidgetShellViews::showSettings(AppController& controller)
         m_loginItem = platform::makeLoginItem(QCoreApplication::applicationFilePath());
         m_screens = platform::makeScreenProvider();
         m_settingsHost = std::make_unique<ControllerSettingsHost>(controller);
-        m_settingsWindow = std::make_unique<settings::SettingsWindowController>(
-            settings::SettingsEnvironment { controller.defaults(), *m_loginItem, *m_screens, controller.notifications(),
-                QDir::homePath(), [](const QUrl& url) { QDesktopServices::openUrl(url); } },
-            m_settingsHost.get());
+        m_accountHost = std::make_unique<ControllerAccountHost>(controller);
+        const auto openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+        settings::SettingsEnvironment environment { controller.defaults(), *m_loginItem, *m_screens,
+            controller.notifications(), QDir::homePath(), openUrl, {} };
+        environment.accountPage
+            = [this, openUrl] { return new cloud::AccountSectionView(m_accountHost.get(), openUrl); };
+        m_settingsWindow = std::make_unique<settings::SettingsWindowController>(environment, m_settingsHost.get());
     }
     m_settingsWindow->present();
 }

@@ -16,6 +16,7 @@ class SettingsWindowController;
 namespace murmeli::app {
 
 class ActivityLogWindow;
+class ControllerAccountHost;
 class ControllerSettingsHost;
 
 /// The delegate's windows as Qt Widgets.
@@ -42,6 +43,7 @@ private:
     std::unique_ptr<platform::LoginItem> m_loginItem;
     std::unique_ptr<platform::ScreenProvider> m_screens;
     std::unique_ptr<ControllerSettingsHost> m_settingsHost;
+    std::unique_ptr<ControllerAccountHost> m_accountHost;
     std::unique_ptr<settings::SettingsWindowController> m_settingsWindow;
 };
 

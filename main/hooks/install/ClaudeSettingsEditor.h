@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "main/hooks/install/SettingsFileEdit.h"
+
 namespace murmeli::hooks {
 
 /// Adds murmeli's hook entries and status line to the agent's settings, or takes them out again, leaving every
@@ -19,12 +21,7 @@ inline constexpr auto ourDirectoryMarker = "/murmeli/hooks/";
 inline constexpr int heldHookTimeoutSeconds = 60;
 inline constexpr int hookTimeoutSeconds = 10;
 
-enum class Outcome {
-    Unchanged, // the file already says what it should
-    Written, // backed up, then replaced atomically
-    Refused, // not a JSON object (or unreadable): left exactly as it was
-    Failed, // could not be written; the old file is still in place
-};
+using Outcome = SettingsFileEdit::Outcome;
 
 /// The settings with one entry per required hook event (manifest matcher and argument) and the status line.
 /// A status line of the user's own is kept; `notes` says so.

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QUrl>
 
+class QWidget;
+
 namespace murmeli::app {
 class NotificationHub;
 }
@@ -28,6 +30,8 @@ struct SettingsEnvironment final {
     QString homePath;
     /// Opens a web, mail or file address with the desktop's handler; failures are not reported.
     std::function<void(const QUrl&)> openUrl;
+    /// Builds the Account page, which the cloud account's views provide; a placeholder stands in while unset.
+    std::function<QWidget*()> accountPage;
 };
 
 } // namespace murmeli::settings

@@ -111,6 +111,9 @@ QWidget* SettingsRootView::buildPage(SettingsSection section)
 {
     QWidget* built = nullptr;
     switch (section) {
+    case SettingsSection::Account:
+        built = m_environment.accountPage ? m_environment.accountPage() : nullptr;
+        break;
     case SettingsSection::General:
         built = new GeneralPage(m_environment, m_vm, m_host);
         break;
@@ -124,8 +127,10 @@ QWidget* SettingsRootView::buildPage(SettingsSection section)
         built = new AboutPage(m_environment.notifications, m_environment.openUrl);
         break;
     default:
-        built = new PlaceholderPage(section);
         break;
+    }
+    if (built == nullptr) {
+        built = new PlaceholderPage(section);
     }
     built->setObjectName(toString(section) + QStringLiteral("Page"));
     built->setAutoFillBackground(false);

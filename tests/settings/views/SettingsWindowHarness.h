@@ -86,8 +86,8 @@ struct SettingsWindowHarness {
     {
         if (!controller) {
             controller = std::make_unique<settings::SettingsWindowController>(
-                settings::SettingsEnvironment {
-                    defaults, autostart, screens, hub, home.path(), [this](const QUrl& url) { opened.append(url); } },
+                settings::SettingsEnvironment { defaults, autostart, screens, hub, home.path(),
+                    [this](const QUrl& url) { opened.append(url); }, {} },
                 host.get());
         }
         return *controller;

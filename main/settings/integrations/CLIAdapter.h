@@ -33,7 +33,8 @@ struct CLIAdapter {
     QStringList scriptCandidatePaths(const QString& executablePath) const;
     /// The first candidate that exists; nullopt for an adapter without an installer or when none exists.
     std::optional<QString> installScriptPath(const QString& executablePath) const;
-    /// Claude Code by its stored hook secret; others by their installer and their agent's configuration.
+    /// Claude Code is active when its hook secret is stored and its settings file registers every required event;
+    /// the others by their installer and their agent's configuration. Reads files on the calling thread.
     CLIInstallState detectState(
         const QString& executablePath, const platform::KeychainStore& keychain, const QString& homePath) const;
 };

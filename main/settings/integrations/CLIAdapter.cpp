@@ -1,5 +1,6 @@
-#include "main/settings/CLIAdapter.h"
+#include "main/settings/integrations/CLIAdapter.h"
 
+#include <algorithm>
 #include <array>
 
 #include <QFile>
@@ -7,6 +8,7 @@
 #include <QJsonDocument>
 
 #include "main/common/ResourcePaths.h"
+#include "main/hooks/install/HookSelfCheck.h"
 #include "main/hooks/sessions/StatusFiles.h"
 
 namespace murmeli::settings {
@@ -39,6 +41,21 @@ QByteArray readConfig(const QString& path)
 bool containsMarker(const QString& path, const char* marker)
 {
     return QString::fromUtf8(readConfig(path)).contains(QLatin1String(marker));
+}
+
+// A stored secret alone says only that an install once ran: the hooks may have been taken out of the settings since.
+// A stale script path still counts as installed; the doctor names it.
+bool claudeHooksInstalled(const platform::KeychainStore& keychain, const QString& homePath)
+{
+    using Kind = hooks::HookSelfCheck::Issue::Kind;
+    if (keychain.load(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"))
+            .isEmpty()) {
+        return false;
+    }
+    const hooks::HookSelfCheck::Report report
+        = hooks::HookSelfCheck::run(hooks::StatusFiles::agentSettingsPath(homePath));
+    return std::none_of(report.issues.cbegin(), report.issues.cend(),
+        [](const hooks::HookSelfCheck::Issue& issue) { return issue.kind != Kind::StaleScript; });
 }
 
 } // namespace
@@ -116,10 +133,7 @@ CLIInstallState CLIAdapter::detectState(
 {
     switch (id) {
     case ID::ClaudeCode:
-        return keychain.load(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"))
-                   .isEmpty()
-            ? CLIInstallState::Installable
-            : CLIInstallState::Active;
+        return claudeHooksInstalled(keychain, homePath) ? CLIInstallState::Active : CLIInstallState::Installable;
     case ID::Kimi:
     case ID::QwenCode:
         return CLIInstallState::ComingSoon;

@@ -2,9 +2,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
-#include "main/settings/CLIAdapter.h"
+#include "main/hooks/install/ClaudeSettingsEditor.h"
+#include "main/settings/integrations/CLIAdapter.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 
 using namespace murmeli;
@@ -73,10 +76,23 @@ TEST(CLIAdapterTest, StateComesFromTheSecretOrTheAgentsConfiguration)
     auto secrets = std::make_shared<platform::FakeSecretStore>();
     const platform::KeychainStore keychain(secrets);
 
-    EXPECT_EQ(
-        adapter(CLIAdapter::ID::ClaudeCode).detectState(executable, keychain, home), CLIInstallState::Installable);
+    // Claude Code: a stored secret and every required event registered; a stale script path still counts.
+    const CLIAdapter& claude = adapter(CLIAdapter::ID::ClaudeCode);
+    const QString claudeSettings = home + QStringLiteral("/.claude/settings.json");
+    const QJsonObject installed
+        = hooks::ClaudeSettingsEditor::withHooksInstalled({}, QStringLiteral("/gone/murmeli/hooks"));
+    touch(claudeSettings, QJsonDocument(installed).toJson());
+    EXPECT_EQ(claude.detectState(executable, keychain, home), CLIInstallState::Installable);
     secrets->save(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"), "s");
-    EXPECT_EQ(adapter(CLIAdapter::ID::ClaudeCode).detectState(executable, keychain, home), CLIInstallState::Active);
+    EXPECT_EQ(claude.detectState(executable, keychain, home), CLIInstallState::Active);
+    QJsonObject oneMissing = installed;
+    QJsonObject registered = installed.value(QStringLiteral("hooks")).toObject();
+    registered.remove(QStringLiteral("Stop"));
+    oneMissing.insert(QStringLiteral("hooks"), registered);
+    touch(claudeSettings, QJsonDocument(oneMissing).toJson());
+    EXPECT_EQ(claude.detectState(executable, keychain, home), CLIInstallState::Installable);
+    touch(claudeSettings, "{");
+    EXPECT_EQ(claude.detectState(executable, keychain, home), CLIInstallState::Installable);
 
     // Without its installer an adapter is coming soon, whatever its configuration says.
     touch(home + QStringLiteral("/.gemini/settings.json"), R"({"x":"gemini-hook"})");

