@@ -37,7 +37,7 @@ AppController::AppController(Dependencies dependencies)
               m_dependencies.recognizer,
               // The keeper is built after the engine; the engine asks only once a take starts.
               [this] { return m_streamingKeeper.session(); },
-              {},
+              m_dependencies.takeDirectory,
           }),
       m_appSettings(m_dependencies.appSettingsPath.isEmpty() ? voice::AppSettingsLoader::configPath()
                                                              : m_dependencies.appSettingsPath),
@@ -76,6 +76,7 @@ AppController::AppController(Dependencies dependencies)
     };
     m_healthTicker.onLog = toLog;
     wireVoice();
+    wirePushToTalk();
     wireCloud();
 }
 
@@ -158,6 +159,9 @@ void AppController::startBackend(const QString& binaryPath)
         m_fileWatcher.start(m_statusDirectory.path(), [this] { statusChanged(); });
     }
     wireViewModelActions();
+    m_vm.setAccessibilityNeedGrant(!m_desktopVoice->health().isTrusted());
+    m_pushToTalk->start();
+    rebindCustomPTTHotkey(currentCustomPTTHotkey());
     syncSessions();
 
     const QString settingsPath = agentSettingsPath();
@@ -289,11 +293,15 @@ void AppController::buildDeviceLink()
     m_ble->onLog = [this](const QString& message, LogColor color) { log(message, color); };
     m_deviceApprovals = device::BLEApprovalBridge::overLink(*m_ble, *m_pendingTable);
     setApprovalBridge(m_deviceApprovals);
+    m_pttRouter.onLog = [this](const QString& line) { log(line, LogColor::Grey); };
     m_ble->onControlFrame = [this](const QString& line) {
+        m_pttRouter.handleControlFrame(line);
         // Answered from the event loop, not inside the link's receive: a decision resumes the waiting reply.
         QMetaObject::invokeMethod(
             m_lifetime.get(), [this, line] { m_deviceApprovals->handleControlFrame(line); }, Qt::QueuedConnection);
     };
+    // The engine takes the device's audio only while one of its takes streams from the device.
+    m_ble->onAudioChunk = [this](const QByteArray& chunk) { m_speech.feedStreamingBLEChunk(chunk); };
 
     m_overviewBridge = std::make_unique<device::OverviewBridge>(*m_ble, clock);
     m_overviewBridge->accountProvider = [this] { return DeviceRows::account(m_vm); };
@@ -352,6 +360,75 @@ void AppController::wireCloud()
     };
 }
 
+void AppController::wirePushToTalk()
+{
+    m_desktopVoice = std::make_unique<DesktopVoice>(m_dependencies.desktop(), *m_dependencies.clock);
+    m_pushToTalk = std::make_unique<PushToTalkRoad>(PushToTalkRoad::Links {
+        m_speech,
+        m_vm,
+        *m_desktopVoice->desktop().hotkeys,
+        m_desktopVoice->injector(),
+        [this] { return m_desktopVoice->detectMode(); },
+        *m_dependencies.defaults,
+        *m_dependencies.clock,
+        [this] { return currentSTTContext(); },
+        [this] { return m_ble && m_ble->isConnected(); },
+        m_dependencies.pttLogDirectory,
+    });
+    const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_pushToTalk->onLog = toLog;
+    m_pushToTalk->fnDoubleTap().enabled = [this] { return fnDoubleTapEnabled(); };
+    platform::GlobalHotkeys& hotkeys = *m_desktopVoice->desktop().hotkeys;
+    hotkeys.onPressed = [this](platform::HotkeyId id) { m_pushToTalk->handleHotkey(id, true); };
+    hotkeys.onReleased = [this](platform::HotkeyId id) { m_pushToTalk->handleHotkey(id, false); };
+
+    voice::InputInjector& input = m_desktopVoice->input();
+    input.onLog = toLog;
+    input.onAXRevoked = [this](const QString& operation) {
+        log(m_desktopVoice->input().blockedLine(operation), LogColor::Red);
+        Q_EMIT m_notifications.axRevoked(operation);
+    };
+    voice::SystemVoiceTextInjector& injector = m_desktopVoice->injector();
+    injector.onLog = toLog;
+    // The notice is the panel's clipboard hint, which goes away by itself.
+    injector.onNotify = [this](const QString&, const QString& body) { m_vm.setModeBHintText(body); };
+    injector.onAXRevoked = [this](const QString& source) { Q_EMIT m_notifications.axRevoked(source); };
+}
+
+void AppController::rebindCustomPTTHotkey(const settings::PTTHotkey& hotkey)
+{
+    m_pushToTalk->rebindCustomHotkey(PushToTalkRoad::customHotkeyChord(hotkey));
+}
+
+settings::PTTHotkey AppController::currentCustomPTTHotkey() const
+{
+    return settings::PTTHotkey::loadFromDefaults(*m_dependencies.defaults);
+}
+
+bool AppController::fnDoubleTapEnabled() const
+{
+    return m_dependencies.defaults->boolValue(QLatin1String(fnDoubleTapEnabledKey)).value_or(true);
+}
+
+void AppController::setFnDoubleTapEnabled(bool enabled)
+{
+    m_dependencies.defaults->setValue(QLatin1String(fnDoubleTapEnabledKey), enabled);
+}
+
+void AppController::requestAccessibility()
+{
+    m_dependencies.defaults->setValue(QLatin1String(axEverPromptedKey), true);
+    // Nothing to grant on this desktop: keys reach the other programs, or they cannot, for a reason the user can
+    // only change outside murmeli (a Wayland session, an X server without XTEST).
+    const bool trusted = m_desktopVoice->health().isTrusted();
+    m_vm.setAccessibilityNeedGrant(!trusted);
+    if (!trusted) {
+        log(QStringLiteral("Pasting into other programs is not possible here (")
+                + m_desktopVoice->health().selfDescribe() + QStringLiteral("); dictated text stays on the clipboard."),
+            LogColor::Orange);
+    }
+}
+
 void AppController::openQwen3SessionIfEligible()
 {
     m_streamingKeeper.openIfEligible();
@@ -404,6 +481,9 @@ void AppController::wireViewModelActions()
         Q_UNUSED(sid)
         approveFromPanel(action);
     };
+    m_vm.onPTT = [this] { m_pushToTalk->toggle(PushToTalkRoad::Trigger::Panel); };
+    m_vm.onEscRequest = [this] { m_pushToTalk->cancelFromEsc(); };
+    m_vm.onGrantAccessibility = [this] { requestAccessibility(); };
     m_vm.onAnswer = [](const QString& sid, const QString& answer) {
         Q_UNUSED(sid)
         Q_UNUSED(answer)

@@ -20,6 +20,8 @@
 #include "main/app/shell/HealthTicker.h"
 #include "main/app/shell/NotificationHub.h"
 #include "main/app/speech/Announcements.h"
+#include "main/app/voice/DesktopVoice.h"
+#include "main/app/voice/PushToTalkRoad.h"
 #include "main/app/voice/StreamingSessionKeeper.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
@@ -43,13 +45,16 @@
 #include "main/hooks/terminals/ProcessTable.h"
 #include "main/hooks/terminals/TeleportTargetResolver.h"
 #include "main/hooks/transcript/TranscriptWatcher.h"
+#include "main/settings/PTTHotkey.h"
 #include "main/usage/CodexBarUsageReader.h"
 #include "main/voice/context/STTContext.h"
 #include "main/voice/engine/SpeechEngine.h"
+#include "main/voice/flow/PTTSessionRouter.h"
 #include "main/voice/settings/AppSettingsCache.h"
 #include "platform/audio/AudioPlayerFactory.h"
 #include "platform/ble/BleTransportFactory.h"
 #include "platform/defaults/Defaults.h"
+#include "platform/desktop/DesktopServicesFactory.h"
 #include "platform/secrets/KeychainStore.h"
 
 namespace murmeli::app {
@@ -78,18 +83,29 @@ public:
         voice::MicrophoneCapture::Factory audioCapture;
         /// The on-device recogniser; the platform's when empty.
         std::shared_ptr<platform::SpeechRecognizer> recognizer;
+        /// Where takes are recorded; the system's temporary folder when empty.
+        QString takeDirectory;
         /// The Bluetooth LE transport of the device link, made only when its Lab switch is on.
         std::function<std::unique_ptr<platform::BleTransport>()> bleTransport = &platform::makeBleTransport;
         /// The cloud account service's base address; the cloud service's one (voice::CloudEndpoints) when empty.
         QString cloudBaseURL;
         /// Opens an address in the user's browser (the checkout page); the desktop's handler when empty.
         std::function<void(const QUrl&)> openURL;
+        /// The desktop's keys, windows, clipboard and focused element.
+        std::function<platform::DesktopServices()> desktop = &platform::makeDesktopServices;
+        /// The push-to-talk log's folder; "~/.murmeli/logs" when empty.
+        QString pttLogDirectory;
         /// The speech synthesiser of the announcements.
         std::function<std::shared_ptr<device::TTSBackend>()> ttsBackend
             = [] { return std::make_shared<device::SayTTSBackend>(); };
         /// A player on the default audio output, for the spoken announcements and the cue sounds.
         std::function<std::unique_ptr<platform::AudioPlayer>()> audioPlayer = &platform::makeAudioPlayer;
     };
+
+    /// User-defaults key of the Fn double tap's switch.
+    static constexpr auto fnDoubleTapEnabledKey = "ptt.fnDoubleTapEnabled";
+    /// User-defaults key that records that murmeli once asked for the right to send keys.
+    static constexpr auto axEverPromptedKey = "permission.probe.ax.everPrompted";
 
     explicit AppController(Dependencies dependencies);
     ~AppController();
@@ -167,6 +183,8 @@ public:
     /// The Lab switch: brings the device link up, making it with its approval bridge and pushers on first use once
     /// the back end runs (before that, the start-up makes it from the stored switch), or takes it down.
     void setDeviceLinkRunning(bool on);
+    /// Reads the device's push-to-talk lines; its events reach only the log.
+    const voice::PTTSessionRouter& pttRouter() const { return m_pttRouter; }
     /// Opens the long-lived streaming session when signed in and the cloud streams; reuses an existing one.
     void openQwen3SessionIfEligible();
     /// Closes the streaming session; the engine keeps it for the next open.
@@ -179,6 +197,20 @@ public:
     /// The streaming session the controller keeps open, or null.
     voice::Qwen3ASRStreamingSession* qwen3Session() const { return m_streamingKeeper.session(); }
 
+    // Push-to-talk: from a key to the pasted text.
+
+    PushToTalkRoad& pushToTalk() { return *m_pushToTalk; }
+    DesktopVoice& desktopVoice() { return *m_desktopVoice; }
+    /// The user's own push-to-talk key, toggling a take; the unbound hotkey gives the earlier one back.
+    void rebindCustomPTTHotkey(const settings::PTTHotkey& hotkey);
+    /// The custom hotkey the settings store.
+    settings::PTTHotkey currentCustomPTTHotkey() const;
+    /// Whether a double tap of Fn starts and ends a take; on unless switched off. No X11 keyboard reports Fn.
+    bool fnDoubleTapEnabled() const;
+    void setFnDoubleTapEnabled(bool enabled);
+    /// Notes that the user was asked, checks whether keys can be sent to other programs here, and tells the panel
+    /// and the log when they cannot.
+    void requestAccessibility();
     // Speech out: the announcement engine that the Audio and Lab pages reach, and the cue output shared with the
     // panel (silent until the panel's owner hands over the one that plays files).
     device::TTSEngine& tts() { return m_announcements.tts(); }
@@ -231,6 +263,7 @@ private:
     void stepSessionFromPanel(bool forward);
     void approveFromPanel(NotchApprovalAction action);
     void startUsageReader();
+    void wirePushToTalk();
     void wireVoice();
     /// The device link, its approval bridge and its pushers, when the Lab switch is on.
     void startDeviceLink();
@@ -274,10 +307,14 @@ private:
     voice::SpeechEngine m_speech;
     voice::AppSettingsCache m_appSettings;
     StreamingSessionKeeper m_streamingKeeper;
+    // The road grabs keys on the desktop: it goes first.
+    std::unique_ptr<DesktopVoice> m_desktopVoice;
+    std::unique_ptr<PushToTalkRoad> m_pushToTalk;
 
     // The device link; the pushers go before the link they observe.
     std::unique_ptr<device::BLEBridge> m_ble;
     std::shared_ptr<device::BLEApprovalBridge> m_deviceApprovals;
+    voice::PTTSessionRouter m_pttRouter;
     std::unique_ptr<device::OverviewBridge> m_overviewBridge;
     std::unique_ptr<device::SListBridge> m_slistBridge;
     std::unique_ptr<device::SessionDetailBridge> m_sessionDetailBridge;

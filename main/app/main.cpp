@@ -14,7 +14,6 @@
 #include "main/app/views/WidgetShellViews.h"
 #include "main/common/Log.h"
 #include "platform/defaults/Defaults.h"
-#include "platform/desktop/DesktopServicesFactory.h"
 #include "platform/recognizer/SpeechRecognizerFactory.h"
 #include "platform/secrets/SecretStoreFactory.h"
 #include "platform/system/ResourceLimits.h"
@@ -83,13 +82,7 @@ int main(int argc, char** argv)
     dependencies.defaults = std::make_shared<platform::Defaults>(platform::Defaults::standardFilePath());
     app::AppController controller(std::move(dependencies));
     app::WidgetShellViews views;
-    // The settings and the onboarding ask the desktop whether keys reach other programs, and whether the on-device
-    // recogniser has a model; both answers may be asked for off the main thread.
-    const std::shared_ptr<platform::WindowSystem> windows = platform::makeDesktopServices().windows;
-    views.injectionProbe = [windows] {
-        const platform::InjectionSupport support = windows->injectionSupport();
-        return settings::InjectionSupport { support.canInject, support.reason };
-    };
+    // The onboarding asks whether the on-device recogniser has a model, off the main thread.
     views.recognizerModelProbe = []() -> std::optional<settings::ProbeOutcome> {
         const std::unique_ptr<platform::SpeechRecognizer> recognizer = platform::makeSpeechRecognizer();
         if (recognizer->isAvailable()) {

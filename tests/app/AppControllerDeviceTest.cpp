@@ -155,3 +155,20 @@ TEST_F(AppControllerDeviceTest, TheLabSwitchBringsTheLinkUpAndDownWhileMurmeliRu
     EXPECT_FALSE(controller->ble()->isStopped());
     EXPECT_EQ(transportsMade, 1);
 }
+
+TEST_F(AppControllerDeviceTest, PushToTalkLinesOfTheDeviceAreRoutedBeforeTheApprovalBridgeSeesThem)
+{
+    start(true);
+    QStringList logs;
+    controller->onLog = [&](const QString& message, common::LogColor) { logs << message; };
+    ASSERT_TRUE(connectDevice());
+
+    transport->notify("PT:start,abc\n");
+    ASSERT_TRUE(waitUntil([&] { return controller->pttRouter().routedSessionId().has_value(); }));
+    EXPECT_EQ(controller->pttRouter().routedSessionId(), QStringLiteral("abc"));
+    EXPECT_TRUE(logs.contains(QStringLiteral("PTT P4 → start (sid=abc)")));
+    transport->notify("PT:end,abc\n");
+    ASSERT_TRUE(waitUntil([&] { return !controller->pttRouter().routedSessionId().has_value(); }));
+    transport->notify("PT:start\n");
+    ASSERT_TRUE(waitUntil([&] { return logs.contains(QStringLiteral("PTT: malformed PT frame: PT:start")); }));
+}

@@ -3,9 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
+#include "platform/desktop/fake/FakeDesktop.h"
+#include "platform/recognizer/fake/FakeSpeechRecognizer.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
 #include "tests/support/FakeClock.h"
@@ -121,4 +125,89 @@ TEST(AppControllerVoiceTest, SignedInStreamingOpensTheSessionThroughTheEnginesSo
     controller.discardQwen3Session();
     EXPECT_EQ(controller.qwen3Session(), nullptr);
     EXPECT_EQ(controller.speech().qwen3Session(), nullptr);
+}
+
+TEST(AppControllerVoiceTest, F13OverTheDesktopPastesIntoTheTerminalInFrontAndGivesTheClipboardBack)
+{
+    QTemporaryDir root;
+    const auto clock = std::make_shared<test::FakeClock>();
+    const auto desktop = std::make_shared<platform::FakeDesktop>();
+    const auto recognizer = std::make_shared<platform::FakeSpeechRecognizer>();
+    recognizer->queue(platform::PresetRecognitionOutcome::recognised(QStringLiteral("make test")));
+    app::AppController::Dependencies dependencies
+        = test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock);
+    dependencies.desktop = [desktop] { return test::fakeDesktopServices(desktop); };
+    dependencies.recognizer = recognizer;
+    const std::shared_ptr<platform::Defaults> defaults = dependencies.defaults;
+    app::AppController controller(std::move(dependencies));
+    QStringList logs;
+    controller.onLog = [&](const QString& message, common::LogColor) { logs << message; };
+
+    const platform::ClipboardItem image { QStringLiteral("image/png"), QByteArray("\x89PNG", 4) };
+    desktop->copyFromOtherProgram(platform::ClipboardMode::Clipboard, { image });
+    desktop->addWindow({ 0x400001, QStringLiteral("xterm"), QStringLiteral("XTerm"), 4242, QStringLiteral("bash") });
+    desktop->setActiveWindow(0x400001);
+    // The stored custom hotkey is taken at start-up, and given back when the settings unbind it.
+    const settings::PTTHotkey hotkey { settings::HotkeyModifier::control, 'k', QStringLiteral("Ctrl+K") };
+    hotkey.saveToDefaults(*defaults);
+    controller.startBackend(QString());
+    const platform::KeyChord ctrlK { 'k', std::nullopt, platform::KeyModifier::Ctrl, std::nullopt };
+    EXPECT_TRUE(desktop->isGrabbed(ctrlK));
+    controller.rebindCustomPTTHotkey(settings::PTTHotkey::none());
+    EXPECT_FALSE(desktop->isGrabbed(ctrlK));
+    EXPECT_FALSE(controller.vm().accessibilityNeedGrant());
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return controller.speech().authStatus() == platform::RecognizerAuthorization::Authorized; }));
+
+    ASSERT_TRUE(desktop->press(platform::KeyChord::f13()));
+    ASSERT_TRUE(test::waitUntil([&] { return logs.contains(QStringLiteral("VoiceFlow: idle → recording")); }));
+    clock->advance(1500);
+    ASSERT_TRUE(desktop->release(platform::KeyChord::f13()));
+    ASSERT_TRUE(test::waitUntil([&] { return controller.vm().awaitingCommitText() == QLatin1String("make test"); }));
+    // A press while the text waits is refused rather than recorded for nothing.
+    ASSERT_TRUE(desktop->press(platform::KeyChord::f13()));
+    EXPECT_FALSE(controller.vm().pttActive());
+    desktop->release(platform::KeyChord::f13());
+    clock->advance(500);
+    ASSERT_TRUE(test::waitUntil([&] { return !desktop->sentChords().isEmpty(); }));
+    const platform::FakeDesktop::SentChord paste = desktop->sentChords().first();
+    EXPECT_EQ(paste.activeWindow, 0x400001u);
+    EXPECT_EQ(paste.clipboardText, "make test");
+    clock->advance(500);
+    ASSERT_TRUE(test::waitUntil([&] {
+        return desktop->items(platform::ClipboardMode::Clipboard) == QList<platform::ClipboardItem> { image };
+    }));
+
+    // The panel's button toggles a take; this one is heard as nothing and ends without a paste.
+    controller.vm().onPTT();
+    EXPECT_TRUE(controller.vm().pttActive());
+    clock->advance(1000);
+    controller.vm().onPTT();
+    EXPECT_FALSE(controller.vm().pttActive());
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return logs.contains(QStringLiteral("VoiceFlow: stop(empty/failed) → cleanup to idle")); }));
+    EXPECT_EQ(desktop->sentChords().size(), 1);
+    ASSERT_TRUE(controller.pushToTalk().pttLog().waitForAppends(5000));
+    const QDir logDir(root.filePath(QStringLiteral("ptt-logs")));
+    QFile log(logDir.filePath(logDir.entryList(QDir::Files).value(0)));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    const QJsonObject pasted = QJsonDocument::fromJson(lines[0]).object();
+    const QJsonObject failed = QJsonDocument::fromJson(lines[1]).object();
+    EXPECT_EQ(pasted["trigger"].toString(), "f13");
+    EXPECT_EQ(pasted["duration_ms"].toInt(), 1500);
+    EXPECT_EQ(pasted["final_text_length"].toInt(), 9);
+    EXPECT_EQ(failed["trigger"].toString(), "panel");
+    EXPECT_FALSE(failed["success"].toBool());
+    EXPECT_TRUE(failed["error"].toString().startsWith(QLatin1String("Recognition failed")));
+
+    // Where no key reaches other programs the panel asks for the right.
+    desktop->setInjectionSupport({ false, QStringLiteral("a Wayland session") });
+    controller.vm().onGrantAccessibility();
+    EXPECT_TRUE(controller.vm().accessibilityNeedGrant());
+    EXPECT_TRUE(logs.last().contains(QStringLiteral("a Wayland session")));
+    EXPECT_TRUE(controller.fnDoubleTapEnabled());
+    controller.setFnDoubleTapEnabled(false);
+    EXPECT_FALSE(controller.fnDoubleTapEnabled());
 }

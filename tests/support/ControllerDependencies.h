@@ -3,12 +3,21 @@
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
+#include "platform/audio/fake/FakeAudioCapture.h"
 #include "platform/audio/fake/FakeAudioPlayer.h"
+#include "platform/desktop/fake/FakeDesktop.h"
 #include "tests/support/FakeTTS.h"
 
 namespace murmeli::test {
 
-/// Dependencies that keep a controller under test away from the real status directory and process table.
+/// One fake desktop serving every desktop facility.
+inline platform::DesktopServices fakeDesktopServices(
+    std::shared_ptr<platform::FakeDesktop> desktop = std::make_shared<platform::FakeDesktop>())
+{
+    return { desktop, desktop, desktop, desktop, desktop };
+}
+
+/// Dependencies that keep a controller under test away from the real status directory, process table and desktop.
 inline app::AppController::Dependencies controllerDependencies(const QTemporaryDir& root,
     std::shared_ptr<platform::SecretStore> secrets, std::shared_ptr<common::Clock> clock, quint16 port = 0)
 {
@@ -26,6 +35,11 @@ inline app::AppController::Dependencies controllerDependencies(const QTemporaryD
     // Nothing is spoken or played on the machine that runs the tests.
     dependencies.ttsBackend = [] { return std::make_shared<FakeTTSBackend>(); };
     dependencies.audioPlayer = [] { return std::make_unique<platform::FakeAudioPlayer>(); };
+    // A microphone that is always there and silent, keys, windows and a clipboard of a desktop of its own, and a
+    // push-to-talk log away from the user's: nothing reaches the machine's sound server or display.
+    dependencies.audioCapture = [] { return std::make_unique<platform::FakeAudioCapture>(); };
+    dependencies.desktop = [] { return fakeDesktopServices(); };
+    dependencies.pttLogDirectory = root.path() + QStringLiteral("/ptt-logs");
     return dependencies;
 }
 

@@ -56,17 +56,13 @@ QCoro::Task<std::optional<QString>> ControllerSettingsHost::testWebSocketConnect
 
 void ControllerSettingsHost::rebindCustomPTTHotkey(const settings::PTTHotkey& hotkey)
 {
-    if (rebindHotkey) {
-        rebindHotkey(hotkey);
-    }
+    m_controller.rebindCustomPTTHotkey(hotkey);
 }
 
 std::optional<settings::InjectionSupport> ControllerSettingsHost::injectionSupport()
 {
-    if (!injectionProbe) {
-        return std::nullopt;
-    }
-    return injectionProbe();
+    const platform::InjectionSupport support = m_controller.desktopVoice().desktop().windows->injectionSupport();
+    return settings::InjectionSupport { support.canInject, support.reason };
 }
 
 QList<settings::SpeechVoice> ControllerSettingsHost::speechVoices() const

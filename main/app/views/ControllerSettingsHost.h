@@ -42,14 +42,6 @@ public:
     void testUsageCommand(const QString& command, double timeoutSec, std::function<void(int secondsLeft)> onProgress,
         std::function<void(bool ok, const QString& message)> completion) override;
 
-    // Parts the controller does not hold yet are reached through these, set by whoever wires them; while one is
-    // unset the pages see nothing there (no global key, no answer on typing into other windows).
-
-    /// The global push-to-talk key follows the custom hotkey.
-    std::function<void(const settings::PTTHotkey& hotkey)> rebindHotkey;
-    /// The desktop layer's answer on typing into other windows.
-    std::function<settings::InjectionSupport()> injectionProbe;
-
 private:
     AppController& m_controller;
 };

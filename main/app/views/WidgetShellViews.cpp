@@ -54,7 +54,6 @@ void WidgetShellViews::showSettings(AppController& controller)
         m_loginItem = platform::makeLoginItem(QCoreApplication::applicationFilePath());
         m_screens = platform::makeScreenProvider();
         m_settingsHost = std::make_unique<ControllerSettingsHost>(controller);
-        m_settingsHost->injectionProbe = injectionProbe;
         m_accountHost = std::make_unique<ControllerAccountHost>(controller);
         const auto openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
         settings::SettingsEnvironment environment { controller.defaults(), *m_loginItem, *m_screens,
@@ -74,7 +73,7 @@ void WidgetShellViews::showOnboarding(AppController& controller, bool isReopen, 
         return;
     }
     auto* window = new settings::OnboardingWindow(
-        { controller.defaults(), controller.clock(), permissionSources() }, isReopen, std::move(onClose));
+        { controller.defaults(), controller.clock(), permissionSources(controller) }, isReopen, std::move(onClose));
     window->setAttribute(Qt::WA_DeleteOnClose);
     std::erase_if(m_onboardingWindows, [](const QPointer<settings::OnboardingWindow>& each) { return each.isNull(); });
     m_onboardingWindows.emplace_back(window);
@@ -92,18 +91,21 @@ std::vector<settings::OnboardingWindow*> WidgetShellViews::onboardingWindows() c
     return open;
 }
 
-settings::PermissionSources WidgetShellViews::permissionSources()
+settings::PermissionSources WidgetShellViews::permissionSources(AppController& controller)
 {
     if (!m_microphone) {
         m_microphone = platform::makeAudioCapture();
     }
     settings::PermissionSources sources;
-    if (injectionProbe) {
-        sources.injection = [probe = injectionProbe]() -> std::optional<settings::ProbeOutcome> {
-            const settings::InjectionSupport support = probe();
-            return settings::ProbeOutcome { support.canInject, support.reason };
-        };
-    }
+    // The display's answer is fixed once the desktop is open, so it may be read from the probe's thread.
+    sources.injection
+        = [windows = controller.desktopVoice().desktop().windows]() -> std::optional<settings::ProbeOutcome> {
+        if (!windows) {
+            return std::nullopt;
+        }
+        const platform::InjectionSupport support = windows->injectionSupport();
+        return settings::ProbeOutcome { support.canInject, support.reason };
+    };
     sources.microphone = [capture = m_microphone.get()]() -> std::optional<settings::ProbeOutcome> {
         const platform::MicrophoneAccess access = capture->checkAccess();
         if (access.pending) {

@@ -8,7 +8,6 @@
 #include <QPointer>
 
 #include "main/app/shell/ShellViews.h"
-#include "main/settings/AccessibilityStatus.h"
 #include "main/settings/onboarding/PermissionProbe.h"
 
 namespace murmeli::platform {
@@ -49,16 +48,14 @@ public:
     /// The onboarding windows still open, oldest first.
     std::vector<settings::OnboardingWindow*> onboardingWindows() const;
 
-    // Layers the application does not hold yet are reached through these, set before the first window opens; while
-    // one is unset nothing answers there and the pages and the onboarding say so.
+    // A layer the application does not hold is reached through this, set before the first window opens; while it is
+    // unset nothing answers there and the onboarding says so.
 
-    /// The desktop layer's answer on typing into other windows; the onboarding asks it off the main thread.
-    std::function<settings::InjectionSupport()> injectionProbe;
     /// Whether the on-device recogniser's model is installed; asked off the main thread.
     std::function<std::optional<settings::ProbeOutcome>()> recognizerModelProbe;
 
 private:
-    settings::PermissionSources permissionSources();
+    settings::PermissionSources permissionSources(AppController& controller);
 
     std::unique_ptr<ActivityLogWindow> m_activityLog;
     // The settings window and what it stands on; the window goes first.
