@@ -14,7 +14,6 @@
 #include "main/app/views/WidgetShellViews.h"
 #include "main/common/Log.h"
 #include "platform/defaults/Defaults.h"
-#include "platform/recognizer/SpeechRecognizerFactory.h"
 #include "platform/secrets/SecretStoreFactory.h"
 #include "platform/system/ResourceLimits.h"
 
@@ -82,17 +81,6 @@ int main(int argc, char** argv)
     dependencies.defaults = std::make_shared<platform::Defaults>(platform::Defaults::standardFilePath());
     app::AppController controller(std::move(dependencies));
     app::WidgetShellViews views;
-    // The onboarding asks whether the on-device recogniser has a model, off the main thread.
-    views.recognizerModelProbe = []() -> std::optional<settings::ProbeOutcome> {
-        const std::unique_ptr<platform::SpeechRecognizer> recognizer = platform::makeSpeechRecognizer();
-        if (recognizer->isAvailable()) {
-            return settings::ProbeOutcome { true,
-                QStringLiteral("On-device model ready (%1).").arg(recognizer->backendName()) };
-        }
-        return settings::ProbeOutcome { false,
-            QStringLiteral(
-                "No on-device model is installed; the cloud still transcribes (Debian: pocketsphinx-en-us).") };
-    };
     app::AppDelegate delegate(controller, views, QCoreApplication::applicationFilePath());
     app::InstanceChannel channel;
     channel.onRequest = [&controller](const QString& request) {

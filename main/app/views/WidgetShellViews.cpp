@@ -16,6 +16,7 @@
 #include "platform/audio/AudioCaptureFactory.h"
 #include "platform/autostart/LoginItemFactory.h"
 #include "platform/desktop/ScreenProviderFactory.h"
+#include "platform/recognizer/SpeechRecognizerFactory.h"
 
 namespace murmeli::app {
 
@@ -113,7 +114,17 @@ settings::PermissionSources WidgetShellViews::permissionSources(AppController& c
         }
         return settings::ProbeOutcome { access.granted, access.detail };
     };
-    sources.recognizerModel = recognizerModelProbe;
+    // A recogniser of its own, made and dropped on the probe's thread: looking for the model reads the disk.
+    sources.recognizerModel = []() -> std::optional<settings::ProbeOutcome> {
+        const std::unique_ptr<platform::SpeechRecognizer> recognizer = platform::makeSpeechRecognizer();
+        if (recognizer->isAvailable()) {
+            return settings::ProbeOutcome { true,
+                QStringLiteral("On-device model ready (%1).").arg(recognizer->backendName()) };
+        }
+        return settings::ProbeOutcome { false,
+            QStringLiteral("No on-device model is installed; the cloud still transcribes (Debian: "
+                           "pocketsphinx-en-us).") };
+    };
     return sources;
 }
 

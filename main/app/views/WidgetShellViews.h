@@ -48,12 +48,6 @@ public:
     /// The onboarding windows still open, oldest first.
     std::vector<settings::OnboardingWindow*> onboardingWindows() const;
 
-    // A layer the application does not hold is reached through this, set before the first window opens; while it is
-    // unset nothing answers there and the onboarding says so.
-
-    /// Whether the on-device recogniser's model is installed; asked off the main thread.
-    std::function<std::optional<settings::ProbeOutcome>()> recognizerModelProbe;
-
 private:
     settings::PermissionSources permissionSources(AppController& controller);
 
