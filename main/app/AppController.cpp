@@ -164,8 +164,7 @@ void AppController::startBackend(const QString& binaryPath)
     rebindCustomPTTHotkey(currentCustomPTTHotkey());
     syncSessions();
 
-    const QString settingsPath = m_dependencies.agentSettingsPath.isEmpty() ? hooks::StatusFiles::agentSettingsPath()
-                                                                            : m_dependencies.agentSettingsPath;
+    const QString settingsPath = agentSettingsPath();
     hooks::HookSelfCheck::emit(
         hooks::HookSelfCheck::run(settingsPath), [this](const QString& line) { log(line, LogColor::Orange); });
     m_healthTicker.start();
@@ -177,11 +176,21 @@ void AppController::startBackend(const QString& binaryPath)
     openQwen3SessionIfEligible();
 }
 
+QString AppController::executablePath() const
+{
+    return m_dependencies.executablePath.isEmpty() ? QCoreApplication::applicationFilePath()
+                                                   : m_dependencies.executablePath;
+}
+
+QString AppController::agentSettingsPath() const
+{
+    return m_dependencies.agentSettingsPath.isEmpty() ? hooks::StatusFiles::agentSettingsPath()
+                                                      : m_dependencies.agentSettingsPath;
+}
+
 std::shared_ptr<device::AudioCueOutput> AppController::makeAssetCueOutput()
 {
-    const QString executable = m_dependencies.executablePath.isEmpty() ? QCoreApplication::applicationFilePath()
-                                                                       : m_dependencies.executablePath;
-    return m_announcements.makeAssetCueOutput(executable, m_dependencies.audioPlayer(),
+    return m_announcements.makeAssetCueOutput(executablePath(), m_dependencies.audioPlayer(),
         [this](const QString& message, LogColor color) { log(message, color); });
 }
 
@@ -256,6 +265,29 @@ void AppController::startDeviceLink()
     if (!m_dependencies.defaults->boolValue(QLatin1String(device::BLEBridge::enabledUDKey)).value_or(false)) {
         return;
     }
+    buildDeviceLink();
+    m_ble->start();
+}
+
+void AppController::setDeviceLinkRunning(bool on)
+{
+    if (!on) {
+        if (m_ble) {
+            m_ble->stop();
+        }
+        return;
+    }
+    if (!m_ble) {
+        if (!m_backendStarted) {
+            return;
+        }
+        buildDeviceLink();
+    }
+    m_ble->start();
+}
+
+void AppController::buildDeviceLink()
+{
     common::Clock& clock = *m_dependencies.clock;
     m_ble = std::make_unique<device::BLEBridge>(m_dependencies.bleTransport(), clock);
     m_ble->onLog = [this](const QString& message, LogColor color) { log(message, color); };
@@ -293,7 +325,6 @@ void AppController::startDeviceLink()
         &m_vm, &PanelViewModel::cloudEmailChanged, m_lifetime.get(), [this] { m_overviewBridge->pushAccount(); });
     QObject::connect(
         &m_vm, &PanelViewModel::cloudTierChanged, m_lifetime.get(), [this] { m_overviewBridge->pushAccount(); });
-    m_ble->start();
 }
 
 void AppController::sendStatusToDevice(const std::optional<hooks::ClaudeStatus>& status)

@@ -137,6 +137,12 @@ public:
     platform::Defaults& defaults() { return *m_dependencies.defaults; }
     /// The clock every component waits on.
     common::Clock& clock() { return *m_dependencies.clock; }
+    /// murmeli's own executable, from which the installers are found.
+    QString executablePath() const;
+    /// Claude Code's settings file, which the start-up self-check reads.
+    QString agentSettingsPath() const;
+    /// The secrets: the hooks' shared secret, the cloud session.
+    const platform::KeychainStore& keychain() const { return m_keychain; }
     /// Polls the outside usage tool; started at start-up when its Lab switch is on.
     usage::CodexBarUsageReader& codexBarReader() { return m_codexBarReader; }
     const PanelSessionSync& panelSync() const { return m_panelSync; }
@@ -172,8 +178,11 @@ public:
     /// hotwords and the effective locale.
     voice::STTContext currentSTTContext();
 
-    /// The device link; null unless its Lab switch was on at start-up.
+    /// The device link; null until its Lab switch is on while the back end runs.
     device::BLEBridge* ble() const { return m_ble.get(); }
+    /// The Lab switch: brings the device link up, making it with its approval bridge and pushers on first use once
+    /// the back end runs (before that, the start-up makes it from the stored switch), or takes it down.
+    void setDeviceLinkRunning(bool on);
     /// Reads the device's push-to-talk lines; its events reach only the log.
     const voice::PTTSessionRouter& pttRouter() const { return m_pttRouter; }
     /// Opens the long-lived streaming session when signed in and the cloud streams; reuses an existing one.
@@ -258,6 +267,7 @@ private:
     void wireVoice();
     /// The device link, its approval bridge and its pushers, when the Lab switch is on.
     void startDeviceLink();
+    void buildDeviceLink();
     /// The selected session's status lines for the device.
     void sendStatusToDevice(const std::optional<hooks::ClaudeStatus>& status);
     void wireCloud();

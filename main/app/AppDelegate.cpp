@@ -8,6 +8,7 @@
 #include "main/app/shell/NotificationHub.h"
 #include "main/app/shell/ShellViews.h"
 #include "main/common/ResourcePaths.h"
+#include "main/settings/onboarding/OnboardingController.h"
 
 namespace murmeli::app {
 
@@ -79,16 +80,27 @@ void AppDelegate::registerFonts()
     m_fontsLineColor = LogColor::Blue;
 }
 
+settings::OnboardingController::ShowWindow AppDelegate::onboardingWindows()
+{
+    return [this](bool isReopen, std::function<void()> onClose) {
+        m_views.showOnboarding(m_controller, isReopen, std::move(onClose));
+    };
+}
+
 void AppDelegate::runOnboardingGate(std::function<void()> completion)
 {
-    // Onboarding has no window yet, so the gate is passed at once: on the next turn of the event loop, when the
-    // rest of the launch sequence has run.
-    QMetaObject::invokeMethod(&m_context, std::move(completion), Qt::QueuedConnection);
+    // Even a gate that is already open passes on the next turn of the event loop, when the rest of the launch
+    // sequence (the log sink above all) has run.
+    QObject* context = &m_context;
+    auto passLater = [context, completion = std::move(completion)] {
+        QMetaObject::invokeMethod(context, completion, Qt::QueuedConnection);
+    };
+    settings::OnboardingController::runIfNeeded(m_controller.defaults(), onboardingWindows(), passLater, context);
 }
 
 void AppDelegate::forceReopenOnboarding()
 {
-    // Nothing to reopen until onboarding has a window.
+    settings::OnboardingController::forceReopen(onboardingWindows(), {}, &m_context);
 }
 
 void AppDelegate::addNotificationObservers()

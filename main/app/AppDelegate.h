@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "main/common/Log.h"
+#include "main/settings/onboarding/OnboardingController.h"
 
 namespace murmeli::app {
 
@@ -41,6 +42,7 @@ public:
 private:
     void log(const QString& message, common::LogColor color);
     void registerFonts();
+    settings::OnboardingController::ShowWindow onboardingWindows();
     void runOnboardingGate(std::function<void()> completion);
     void forceReopenOnboarding();
     void addNotificationObservers();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -11,6 +12,8 @@
 
 #include <QCoroFuture>
 #include <QCoroTask>
+
+#include "main/common/Clock.h"
 
 namespace murmeli::common {
 
@@ -32,6 +35,40 @@ template <typename T> QCoro::Task<T> runOffThread(std::function<T()> work)
         promise->finish();
     });
     co_return co_await future;
+}
+
+/// runOffThread with a time limit: when the work has not ended after limitMs on clock, the awaiting coroutine
+/// resumes with fallback and the work's late result is dropped. A work that throws also gives fallback. The work
+/// must own everything it touches; the clock must outlive the wait.
+template <typename T>
+QCoro::Task<T> runOffThreadWithin(std::function<T()> work, Clock& clock, qint64 limitMs, T fallback)
+{
+    struct Race {
+        QPromise<T> promise;
+        std::atomic_flag settled;
+
+        void settle(T value)
+        {
+            if (!settled.test_and_set()) {
+                promise.addResult(std::move(value));
+                promise.finish();
+            }
+        }
+    };
+    auto race = std::make_shared<Race>();
+    QFuture<T> future = race->promise.future();
+    race->promise.start();
+    const Clock::TimerId timer = clock.schedule(limitMs, [race, fallback] { race->settle(fallback); });
+    QThreadPool::globalInstance()->start([race, fallback, work = std::move(work)] {
+        try {
+            race->settle(work());
+        } catch (...) {
+            race->settle(fallback);
+        }
+    });
+    T result = co_await future;
+    clock.cancel(timer);
+    co_return result;
 }
 
 } // namespace murmeli::common

@@ -11,6 +11,8 @@ struct MicrophoneAccess final {
     bool granted = false;
     /// The device that would be captured when granted; why not when refused.
     QString detail;
+    /// The sound server has not answered yet, so nothing is known; ask again later.
+    bool pending = false;
 
     friend bool operator==(const MicrophoneAccess&, const MicrophoneAccess&) = default;
 };
@@ -26,7 +28,8 @@ public:
     ~AudioCapture() override = default;
     Q_DISABLE_COPY_MOVE(AudioCapture)
 
-    /// Whether a capture device exists now, naming it, or why capture is impossible.
+    /// Whether a capture device exists now, naming it, or why capture is impossible. Never waits for the sound
+    /// server: pending until it has answered.
     virtual MicrophoneAccess checkAccess() const = 0;
     /// Starts capturing; false with errorString() when no capture could begin. Starting while active changes nothing.
     virtual bool start() = 0;

@@ -136,6 +136,26 @@ TEST_F(AppControllerDeviceTest, WithoutTheLabSwitchThereIsNoLink)
     controller->syncSessions();
 }
 
+// The Lab switch turned on while murmeli runs makes the link once and brings it up; off takes it down for good until
+// the next on, which reuses the same link.
+TEST_F(AppControllerDeviceTest, TheLabSwitchBringsTheLinkUpAndDownWhileMurmeliRuns)
+{
+    start(false);
+    EXPECT_EQ(controller->ble(), nullptr);
+    controller->setDeviceLinkRunning(true);
+    ASSERT_NE(controller->ble(), nullptr);
+    EXPECT_TRUE(controller->ble()->isStarted());
+    ASSERT_TRUE(connectDevice());
+    EXPECT_TRUE(controller->ble()->isConnected());
+
+    controller->setDeviceLinkRunning(false);
+    EXPECT_TRUE(controller->ble()->isStopped());
+    EXPECT_FALSE(controller->ble()->isConnected());
+    controller->setDeviceLinkRunning(true);
+    EXPECT_FALSE(controller->ble()->isStopped());
+    EXPECT_EQ(transportsMade, 1);
+}
+
 TEST_F(AppControllerDeviceTest, PushToTalkLinesOfTheDeviceAreRoutedBeforeTheApprovalBridgeSeesThem)
 {
     start(true);

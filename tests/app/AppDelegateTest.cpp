@@ -10,6 +10,7 @@
 #include "main/app/AppController.h"
 #include "main/app/shell/ShellViews.h"
 #include "main/common/Log.h"
+#include "main/settings/onboarding/OnboardingController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
 #include "tests/support/FakeClock.h"
@@ -40,6 +41,11 @@ public:
     }
     void showActivityLog() override { events << QStringLiteral("show"); }
     void showSettings(app::AppController&) override { events << QStringLiteral("settings"); }
+    void showOnboarding(app::AppController&, bool isReopen, std::function<void()> onClose) override
+    {
+        events << (isReopen ? QStringLiteral("reopen") : QStringLiteral("onboarding"));
+        closers.push_back(std::move(onClose));
+    }
     void showInformation(
         const QString& message, const QString& informativeText, std::function<void()> onDismissed) override
     {
@@ -64,6 +70,8 @@ public:
     QList<Line> lines;
     QStringList information;
     std::function<void()> dismiss;
+    // The close of each onboarding window shown, in order.
+    std::vector<std::function<void()>> closers;
 };
 
 struct Fixture {
@@ -79,6 +87,8 @@ struct Fixture {
 
 } // namespace
 
+// A first run: the log comes first, then the onboarding window; the panel and the back end wait for its close
+// (not for a Finish) and start once, on a later turn of the event loop.
 TEST(AppDelegateTest, StartUpBuildsTheLogFirstAndStartsTheBackendOnceTheGateIsPassed)
 {
     auto clock = std::make_shared<test::FakeClock>();
@@ -88,14 +98,20 @@ TEST(AppDelegateTest, StartUpBuildsTheLogFirstAndStartsTheBackendOnceTheGateIsPa
 
     ASSERT_GE(f.views.events.size(), 3);
     EXPECT_EQ(f.views.events.first(), QStringLiteral("build"));
+    EXPECT_EQ(f.views.events.count(QStringLiteral("onboarding")), 1);
     ASSERT_EQ(f.views.lines.size(), 2);
     EXPECT_EQ(f.views.lines[0].message,
         QStringLiteral("[diag] fonts: Fraunces, Geist Mono, Instrument Sans from ") + fontsFolder);
     EXPECT_EQ(f.views.lines[0].color, LogColor::Blue);
     EXPECT_EQ(f.views.lines[1].message, QStringLiteral("murmeli ready"));
     EXPECT_EQ(f.views.lines[1].color, LogColor::Green);
-    // The back end waits for the gate, which is passed once the launch sequence has run.
-    EXPECT_FALSE(f.controller.hookServer().isRunning());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(f.controller.hookServer().isRunning()) << "the back end waits for the onboarding window";
+
+    ASSERT_EQ(f.views.closers.size(), 1u);
+    f.views.closers.front()();
+    f.views.closers.front()();
+    EXPECT_FALSE(f.controller.hookServer().isRunning()) << "never from inside the close itself";
     // The server's line comes from its own thread, a moment after it reports running.
     const auto listening = [&] {
         return f.views.indexOf(QStringLiteral("HookServer: listening on 127.0.0.1:%1 (legacy no-auth)")
@@ -103,10 +119,36 @@ TEST(AppDelegateTest, StartUpBuildsTheLogFirstAndStartsTheBackendOnceTheGateIsPa
     };
     ASSERT_TRUE(test::waitUntil([&] { return f.controller.hookServer().isRunning() && listening() >= 0; }));
     EXPECT_GT(listening(), f.views.indexOf(QStringLiteral("murmeli ready")));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.views.events.count(QStringLiteral("onboarding")), 1);
+    EXPECT_FALSE(settings::OnboardingController::isCompleted(f.controller.defaults()));
 
     EXPECT_FALSE(f.views.hasLineStartingWith(QStringLiteral("[health] ")));
     clock->advance(app::HealthTicker::intervalMs);
     EXPECT_TRUE(f.views.hasLineStartingWith(QStringLiteral("[health] rss=")));
+}
+
+// Once onboarding was finished the launch shows no window and the back end starts right after it; a reopening
+// shows a window whose close starts nothing again.
+TEST(AppDelegateTest, AFinishedOnboardingIsSkippedAndReopensOnRequest)
+{
+    Fixture f;
+    settings::OnboardingController::markCompleted(f.controller.defaults());
+    app::AppDelegate delegate(f.controller, f.views, QStringLiteral("/usr/bin/murmeli"), fontsFolder);
+    delegate.applicationDidFinishLaunching();
+    EXPECT_EQ(f.views.events.count(QStringLiteral("onboarding")), 0);
+    EXPECT_FALSE(f.controller.hookServer().isRunning()) << "the log sink is in place first";
+    ASSERT_TRUE(test::waitUntil([&] { return f.controller.hookServer().isRunning(); }));
+
+    Q_EMIT f.controller.notifications().onboardingForceReopen();
+    Q_EMIT f.controller.notifications().onboardingForceReopen();
+    EXPECT_EQ(f.views.events.count(QStringLiteral("reopen")), 2) << "an open window does not stop a second";
+    const qsizetype lines = f.views.lines.size();
+    for (const std::function<void()>& close : f.views.closers) {
+        close();
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.views.lines.size(), lines);
 }
 
 TEST(AppDelegateTest, WithoutAFontsFolderTheSystemFacesStandIn)
@@ -164,6 +206,7 @@ TEST(AppDelegateTest, LogIntoAStuckStderrStillFailsAHeldRequestOpen)
     ::dup2(pipe.writeEnd(), STDERR_FILENO);
     ::alarm(90);
 
+    settings::OnboardingController::markCompleted(f.controller.defaults());
     app::AppDelegate delegate(f.controller, f.views, QString(), fontsFolder);
     delegate.applicationDidFinishLaunching();
     ASSERT_TRUE(test::waitUntil([&] { return f.controller.hookServer().isRunning(); }));

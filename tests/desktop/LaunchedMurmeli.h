@@ -9,19 +9,23 @@
 #include "main/app/AppDelegate.h"
 #include "main/app/views/WidgetShellViews.h"
 #include "main/device/speech/SayTTSBackend.h"
+#include "main/settings/onboarding/OnboardingController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
 
 namespace murmeli::test {
 
 /// murmeli as it starts on the desktop, with its windows in Qt Widgets and its files in a temporary folder: the
-/// launch has run when this is built.
+/// launch has run when this is built, as a first run or as a later one after onboarding was finished.
 struct LaunchedMurmeli {
     /// Changes what the controller is built with (its clock, the cloud's address) before the launch.
     using Adjust = std::function<void(app::AppController::Dependencies&)>;
 
-    explicit LaunchedMurmeli(const Adjust& adjust = {}) : controller(dependencies(root, adjust))
+    explicit LaunchedMurmeli(const Adjust& adjust = {}, bool onboarded = true) : controller(dependencies(root, adjust))
     {
+        if (onboarded) {
+            settings::OnboardingController::markCompleted(controller.defaults());
+        }
         delegate.applicationDidFinishLaunching();
     }
 

@@ -12,6 +12,8 @@
 #include "main/notch/geometry/NotchScreenPreference.h"
 #include "main/settings/PreferenceKeys.h"
 #include "main/settings/SettingsViewModel.h"
+#include "main/settings/onboarding/OnboardingController.h"
+#include "main/settings/onboarding/PermissionProbe.h"
 #include "main/usage/CodexBarUsageReader.h"
 #include "main/voice/enhance/SpeechEnhancerConfig.h"
 #include "main/voice/settings/LocaleNormalizer.h"
@@ -82,6 +84,8 @@ TEST(PreferenceKeysTest, TheTableNamesEveryOwnersKeyOnce)
         hooks::TokenStore::cumulativeKey,
         hooks::TokenStore::todayKey,
         hooks::TokenStore::todayDateKey,
+        settings::PermissionProbe::axEverPromptedKey,
+        settings::OnboardingController::completedKey,
     };
     const std::set<QString> keys = tableKeys();
     EXPECT_EQ(keys.size(), PreferenceKeys::all().size()) << "a key is listed twice";

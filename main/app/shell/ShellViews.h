@@ -28,6 +28,9 @@ public:
     /// Shows the one settings window over the controller's components, made on the first call, and brings it to the
     /// front.
     virtual void showSettings(AppController& controller) = 0;
+    /// Shows a new onboarding window over the controller's preferences, marked as a reopening or as the first run;
+    /// onClose runs once when it closes, whatever closed it. Where no window can be shown, onClose runs at once.
+    virtual void showOnboarding(AppController& controller, bool isReopen, std::function<void()> onClose) = 0;
     /// Shows an informational message modally and returns at once; onDismissed runs once the user closed it.
     virtual void showInformation(
         const QString& message, const QString& informativeText, std::function<void()> onDismissed)

@@ -84,4 +84,93 @@ void ControllerSettingsHost::setActiveSpeechVoiceId(const QString& id)
     m_controller.tts().setActiveBackendId(id);
 }
 
+QString ControllerSettingsHost::executablePath() const
+{
+    return m_controller.executablePath();
+}
+
+platform::KeychainStore ControllerSettingsHost::keychain() const
+{
+    return m_controller.keychain();
+}
+
+QString ControllerSettingsHost::agentSettingsPath() const
+{
+    return m_controller.agentSettingsPath();
+}
+
+QCoro::Task<std::optional<QString>> ControllerSettingsHost::installClaudeHooks()
+{
+    return m_controller.installHooksAndWait();
+}
+
+settings::LabStatus::DeviceLink ControllerSettingsHost::deviceLink() const
+{
+    using Radio = settings::LabStatus::Radio;
+    using AdapterState = platform::BleTransport::AdapterState;
+    const device::BLEBridge* link = m_controller.ble();
+    if (link == nullptr) {
+        return {};
+    }
+    Radio radio = Radio::Unknown;
+    switch (link->adapterState()) {
+    case AdapterState::Resetting:
+        radio = Radio::Resetting;
+        break;
+    case AdapterState::Unsupported:
+        radio = Radio::Unsupported;
+        break;
+    case AdapterState::Unauthorized:
+        radio = Radio::Unauthorized;
+        break;
+    case AdapterState::PoweredOff:
+        radio = Radio::PoweredOff;
+        break;
+    case AdapterState::PoweredOn:
+        radio = Radio::PoweredOn;
+        break;
+    case AdapterState::Unknown:
+        break;
+    }
+    return { link->isStarted() && !link->isStopped(), link->isConnected(), link->peripheralName(), radio };
+}
+
+void ControllerSettingsHost::setDeviceLinkRunning(bool on)
+{
+    m_controller.setDeviceLinkRunning(on);
+}
+
+bool ControllerSettingsHost::speaksAnnouncements() const
+{
+    return m_controller.tts().isEnabled();
+}
+
+void ControllerSettingsHost::setSpeaksAnnouncements(bool on)
+{
+    m_controller.tts().setEnabled(on);
+}
+
+usage::CodexBarUsageReader& ControllerSettingsHost::usageReader()
+{
+    return m_controller.codexBarReader();
+}
+
+void ControllerSettingsHost::clearUsageDisplay()
+{
+    m_controller.vm().setUsageSnapshot(std::nullopt);
+    m_controller.vm().setUsageSnapshots({});
+}
+
+std::optional<QDateTime> ControllerSettingsHost::lastUsageUpdate() const
+{
+    const std::optional<usage::CodexBarUsageSnapshot>& snapshot = m_controller.vm().usageSnapshot();
+    return snapshot ? snapshot->lastUpdate : std::nullopt;
+}
+
+void ControllerSettingsHost::testUsageCommand(const QString& command, double timeoutSec,
+    std::function<void(int secondsLeft)> onProgress, std::function<void(bool ok, const QString& message)> completion)
+{
+    usage::CodexBarUsageReader::testRun(command, timeoutSec, std::move(onProgress), std::move(completion));
+}
+
 } // namespace murmeli::app

@@ -28,6 +28,19 @@ public:
     QList<settings::SpeechVoice> speechVoices() const override;
     QString activeSpeechVoiceId() const override;
     void setActiveSpeechVoiceId(const QString& id) override;
+    QString executablePath() const override;
+    platform::KeychainStore keychain() const override;
+    QString agentSettingsPath() const override;
+    QCoro::Task<std::optional<QString>> installClaudeHooks() override;
+    settings::LabStatus::DeviceLink deviceLink() const override;
+    void setDeviceLinkRunning(bool on) override;
+    bool speaksAnnouncements() const override;
+    void setSpeaksAnnouncements(bool on) override;
+    usage::CodexBarUsageReader& usageReader() override;
+    void clearUsageDisplay() override;
+    std::optional<QDateTime> lastUsageUpdate() const override;
+    void testUsageCommand(const QString& command, double timeoutSec, std::function<void(int secondsLeft)> onProgress,
+        std::function<void(bool ok, const QString& message)> completion) override;
 
 private:
     AppController& m_controller;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QGuiApplication>
 #include <QMessageBox>
 
 #include "main/app/AppController.h"
@@ -11,14 +12,22 @@
 #include "main/app/views/ControllerSettingsHost.h"
 #include "main/cloud/views/AccountSectionView.h"
 #include "main/settings/views/SettingsWindowController.h"
+#include "main/settings/views/onboarding/OnboardingWindow.h"
+#include "platform/audio/AudioCaptureFactory.h"
 #include "platform/autostart/LoginItemFactory.h"
 #include "platform/desktop/ScreenProviderFactory.h"
+#include "platform/recognizer/SpeechRecognizerFactory.h"
 
 namespace murmeli::app {
 
 WidgetShellViews::WidgetShellViews() = default;
 
-WidgetShellViews::~WidgetShellViews() = default;
+WidgetShellViews::~WidgetShellViews()
+{
+    for (const QPointer<settings::OnboardingWindow>& window : m_onboardingWindows) {
+        delete window.data();
+    }
+}
 
 void WidgetShellViews::buildActivityLog()
 {
@@ -55,6 +64,68 @@ void WidgetShellViews::showSettings(AppController& controller)
         m_settingsWindow = std::make_unique<settings::SettingsWindowController>(environment, m_settingsHost.get());
     }
     m_settingsWindow->present();
+}
+
+void WidgetShellViews::showOnboarding(AppController& controller, bool isReopen, std::function<void()> onClose)
+{
+    // Without a display nobody could answer the window, and murmeli must still serve the agents.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        onClose();
+        return;
+    }
+    auto* window = new settings::OnboardingWindow(
+        { controller.defaults(), controller.clock(), permissionSources(controller) }, isReopen, std::move(onClose));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    std::erase_if(m_onboardingWindows, [](const QPointer<settings::OnboardingWindow>& each) { return each.isNull(); });
+    m_onboardingWindows.emplace_back(window);
+    window->present();
+}
+
+std::vector<settings::OnboardingWindow*> WidgetShellViews::onboardingWindows() const
+{
+    std::vector<settings::OnboardingWindow*> open;
+    for (const QPointer<settings::OnboardingWindow>& window : m_onboardingWindows) {
+        if (window) {
+            open.push_back(window.data());
+        }
+    }
+    return open;
+}
+
+settings::PermissionSources WidgetShellViews::permissionSources(AppController& controller)
+{
+    if (!m_microphone) {
+        m_microphone = platform::makeAudioCapture();
+    }
+    settings::PermissionSources sources;
+    // The display's answer is fixed once the desktop is open, so it may be read from the probe's thread.
+    sources.injection
+        = [windows = controller.desktopVoice().desktop().windows]() -> std::optional<settings::ProbeOutcome> {
+        if (!windows) {
+            return std::nullopt;
+        }
+        const platform::InjectionSupport support = windows->injectionSupport();
+        return settings::ProbeOutcome { support.canInject, support.reason };
+    };
+    sources.microphone = [capture = m_microphone.get()]() -> std::optional<settings::ProbeOutcome> {
+        const platform::MicrophoneAccess access = capture->checkAccess();
+        if (access.pending) {
+            return std::nullopt;
+        }
+        return settings::ProbeOutcome { access.granted, access.detail };
+    };
+    // A recogniser of its own, made and dropped on the probe's thread: looking for the model reads the disk.
+    sources.recognizerModel = []() -> std::optional<settings::ProbeOutcome> {
+        const std::unique_ptr<platform::SpeechRecognizer> recognizer = platform::makeSpeechRecognizer();
+        if (recognizer->isAvailable()) {
+            return settings::ProbeOutcome { true,
+                QStringLiteral("On-device model ready (%1).").arg(recognizer->backendName()) };
+        }
+        return settings::ProbeOutcome { false,
+            QStringLiteral("No on-device model is installed; the cloud still transcribes (Debian: "
+                           "pocketsphinx-en-us).") };
+    };
+    return sources;
 }
 
 void WidgetShellViews::showInformation(

@@ -1,17 +1,25 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
+
+#include <QPointer>
 
 #include "main/app/shell/ShellViews.h"
+#include "main/settings/onboarding/PermissionProbe.h"
 
 namespace murmeli::platform {
+class AudioCapture;
 class LoginItem;
 class ScreenProvider;
 } // namespace murmeli::platform
 
 namespace murmeli::settings {
+class OnboardingWindow;
 class SettingsWindowController;
-}
+} // namespace murmeli::settings
 
 namespace murmeli::app {
 
@@ -29,6 +37,7 @@ public:
     void appendLog(const QString& message, common::LogColor color) override;
     void showActivityLog() override;
     void showSettings(AppController& controller) override;
+    void showOnboarding(AppController& controller, bool isReopen, std::function<void()> onClose) override;
     void showInformation(
         const QString& message, const QString& informativeText, std::function<void()> onDismissed) override;
 
@@ -36,8 +45,12 @@ public:
     /// Null until the settings were first shown.
     settings::SettingsWindowController* settingsWindow() const { return m_settingsWindow.get(); }
     ControllerSettingsHost* settingsHost() const { return m_settingsHost.get(); }
+    /// The onboarding windows still open, oldest first.
+    std::vector<settings::OnboardingWindow*> onboardingWindows() const;
 
 private:
+    settings::PermissionSources permissionSources(AppController& controller);
+
     std::unique_ptr<ActivityLogWindow> m_activityLog;
     // The settings window and what it stands on; the window goes first.
     std::unique_ptr<platform::LoginItem> m_loginItem;
@@ -45,6 +58,9 @@ private:
     std::unique_ptr<ControllerSettingsHost> m_settingsHost;
     std::unique_ptr<ControllerAccountHost> m_accountHost;
     std::unique_ptr<settings::SettingsWindowController> m_settingsWindow;
+    // Asked only whether a capture device exists.
+    std::unique_ptr<platform::AudioCapture> m_microphone;
+    std::vector<QPointer<settings::OnboardingWindow>> m_onboardingWindows;
 };
 
 } // namespace murmeli::app

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -9,8 +11,13 @@
 
 #include "main/common/Log.h"
 #include "main/settings/AccessibilityStatus.h"
+#include "main/settings/LabStatus.h"
 #include "main/settings/PTTHotkey.h"
+#include "platform/secrets/KeychainStore.h"
 
+namespace murmeli::usage {
+class CodexBarUsageReader;
+}
 namespace murmeli::voice {
 class SpeechEngine;
 }
@@ -64,6 +71,39 @@ public:
     virtual QString activeSpeechVoiceId() const = 0;
     /// Stores the chosen engine and empties its phrase cache.
     virtual void setActiveSpeechVoiceId(const QString& id) = 0;
+
+    // The Integrations page.
+
+    /// murmeli's own executable: the installers are found from it and told it.
+    virtual QString executablePath() const = 0;
+    /// The secrets the application keeps (the hooks' shared secret among them).
+    virtual platform::KeychainStore keychain() const = 0;
+    /// Claude Code's settings file, which the hooks doctor checks.
+    virtual QString agentSettingsPath() const = 0;
+    /// Runs Claude Code's installer through the application: nullopt when it succeeded, else what went wrong.
+    virtual QCoro::Task<std::optional<QString>> installClaudeHooks() = 0;
+
+    // The Lab page.
+
+    /// What the device link reports; not running while there is none yet.
+    virtual LabStatus::DeviceLink deviceLink() const = 0;
+    /// Brings the device link up (made on first use once the back end runs) or takes it down.
+    virtual void setDeviceLinkRunning(bool on) = 0;
+    /// Whether status updates, errors and approval prompts are spoken.
+    virtual bool speaksAnnouncements() const = 0;
+    virtual void setSpeaksAnnouncements(bool on) = 0;
+    /// The reader of the outside usage tool.
+    virtual usage::CodexBarUsageReader& usageReader() = 0;
+    /// Empties the panel's usage display at once.
+    virtual void clearUsageDisplay() = 0;
+    /// When the usage the panel shows was last updated; nullopt while it shows none.
+    virtual std::optional<QDateTime> lastUsageUpdate() const = 0;
+    /// Runs one command row of the usage tool once, off the main thread; onProgress gets the whole seconds left
+    /// once a second, then completion(ok, message) follows once. Both arrive on the main thread.
+    virtual void testUsageCommand(const QString& command, double timeoutSec,
+        std::function<void(int secondsLeft)> onProgress,
+        std::function<void(bool ok, const QString& message)> completion)
+        = 0;
 };
 
 } // namespace murmeli::settings

@@ -11,6 +11,8 @@
 #include "main/settings/views/pages/AboutPage.h"
 #include "main/settings/views/pages/AudioPage.h"
 #include "main/settings/views/pages/GeneralPage.h"
+#include "main/settings/views/pages/IntegrationsPage.h"
+#include "main/settings/views/pages/LabPage.h"
 #include "main/settings/views/pages/PlaceholderPage.h"
 #include "main/settings/views/pages/SttPage.h"
 #include "main/settings/views/widgets/SettingsDesign.h"
@@ -122,6 +124,12 @@ QWidget* SettingsRootView::buildPage(SettingsSection section)
         break;
     case SettingsSection::Audio:
         built = new AudioPage(m_host);
+        break;
+    case SettingsSection::Integrations:
+        built = new IntegrationsPage(m_environment, m_host);
+        break;
+    case SettingsSection::Lab:
+        built = new LabPage(m_environment, m_vm, m_host);
         break;
     case SettingsSection::About:
         built = new AboutPage(m_environment.notifications, m_environment.openUrl);

@@ -4,34 +4,12 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "main/app/design/Tokens.h"
 #include "main/settings/SettingsViewModel.h"
 #include "main/settings/views/SettingsHost.h"
 #include "main/settings/views/SettingsRootView.h"
+#include "main/settings/views/widgets/SettingsPalette.h"
 
 namespace murmeli::settings {
-
-namespace {
-
-QPalette darkPalette()
-{
-    QPalette palette;
-    palette.setColor(QPalette::Window, app::Color::vantorSurface);
-    palette.setColor(QPalette::WindowText, app::Color::vantorText);
-    palette.setColor(QPalette::Base, app::Color::vantorSurface2);
-    palette.setColor(QPalette::AlternateBase, app::Color::vantorSurface3);
-    palette.setColor(QPalette::Text, app::Color::vantorText);
-    palette.setColor(QPalette::PlaceholderText, app::Color::vantorTextMuted);
-    palette.setColor(QPalette::Button, app::Color::vantorSurface3);
-    palette.setColor(QPalette::ButtonText, app::Color::vantorText);
-    palette.setColor(QPalette::Highlight, app::Color::vantorBrass);
-    palette.setColor(QPalette::HighlightedText, app::Color::vantorSurface);
-    palette.setColor(QPalette::ToolTipBase, app::Color::vantorSurface3);
-    palette.setColor(QPalette::ToolTipText, app::Color::vantorText);
-    return palette;
-}
-
-} // namespace
 
 SettingsWindowController::SettingsWindowController(
     SettingsEnvironment environment, SettingsHost* host, std::unique_ptr<SettingsViewModel> vm)
@@ -49,7 +27,7 @@ SettingsWindowController::SettingsWindowController(
     m_window->setWindowTitle(QString::fromLatin1(windowTitle));
     m_window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint
         | Qt::CustomizeWindowHint);
-    m_window->setPalette(darkPalette());
+    m_window->setPalette(SettingsPalette::dark());
     m_window->setAutoFillBackground(true);
     m_window->setFixedSize(fixedSize);
     auto* layout = new QVBoxLayout(m_window.get());

@@ -9,6 +9,7 @@
 #include <QSysInfo>
 
 #include "platform/audio/qt/QtAudioFormats.h"
+#include "platform/audio/qt/SoundServerContact.h"
 
 namespace murmeli::platform {
 
@@ -47,6 +48,10 @@ QtAudioCapture::~QtAudioCapture()
 
 MicrophoneAccess QtAudioCapture::checkAccess() const
 {
+    // Asked from the main thread (onboarding), where the first contact with a silent server would hang for 30 s.
+    if (!SoundServerContact::answered()) {
+        return { false, QStringLiteral("waiting for the sound server to answer"), true };
+    }
     const QAudioDevice device = QMediaDevices::defaultAudioInput();
     if (device.isNull()) {
         return { false, noDevice };

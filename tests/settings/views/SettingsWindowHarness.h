@@ -11,11 +11,14 @@
 #include "main/app/shell/NotificationHub.h"
 #include "main/common/Clock.h"
 #include "main/settings/views/SettingsHost.h"
+#include "main/settings/views/SettingsRootView.h"
 #include "main/settings/views/SettingsWindowController.h"
+#include "main/usage/CodexBarUsageReader.h"
 #include "main/voice/engine/SpeechEngine.h"
 #include "platform/autostart/xdg/XdgAutostartEntry.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/desktop/fake/FakeScreenProvider.h"
+#include "platform/secrets/fake/FakeSecretStore.h"
 
 namespace murmeli::test {
 
@@ -24,6 +27,14 @@ namespace murmeli::test {
 class FakeSettingsHost final : public settings::SettingsHost {
 public:
     FakeSettingsHost(platform::Defaults& defaults, common::Clock& clock) : m_speech(defaults, clock) { }
+
+    /// One run of the usage tool the page asked for; the test answers through its callbacks.
+    struct UsageTest {
+        QString command;
+        double timeoutSec = 0;
+        std::function<void(int)> onProgress;
+        std::function<void(bool, const QString&)> completion;
+    };
 
     voice::SpeechEngine& speech() override { return m_speech; }
     void log(const QString& message, common::LogColor color) override { logged.append({ message, color }); }
@@ -50,6 +61,34 @@ public:
         activeVoice = id;
         voiceChoices.append(id);
     }
+    QString executablePath() const override { return executable; }
+    platform::KeychainStore keychain() const override { return platform::KeychainStore(secrets); }
+    QString agentSettingsPath() const override { return claudeSettings; }
+    QCoro::Task<std::optional<QString>> installClaudeHooks() override
+    {
+        ++claudeInstalls;
+        co_return claudeInstallFailure;
+    }
+    settings::LabStatus::DeviceLink deviceLink() const override { return link; }
+    void setDeviceLinkRunning(bool on) override
+    {
+        linkRuns.push_back(on);
+        link.running = on;
+    }
+    bool speaksAnnouncements() const override { return speaks; }
+    void setSpeaksAnnouncements(bool on) override
+    {
+        speaks = on;
+        speakChanges.push_back(on);
+    }
+    usage::CodexBarUsageReader& usageReader() override { return reader; }
+    void clearUsageDisplay() override { ++usageCleared; }
+    std::optional<QDateTime> lastUsageUpdate() const override { return lastUpdate; }
+    void testUsageCommand(const QString& command, double timeoutSec, std::function<void(int)> onProgress,
+        std::function<void(bool, const QString&)> completion) override
+    {
+        usageTests.push_back({ command, timeoutSec, std::move(onProgress), std::move(completion) });
+    }
 
     struct Line {
         QString message;
@@ -67,6 +106,20 @@ public:
     QList<settings::SpeechVoice> voices;
     QString activeVoice;
     QStringList voiceChoices;
+    QString executable;
+    std::shared_ptr<platform::SecretStore> secrets = std::make_shared<platform::FakeSecretStore>();
+    QString claudeSettings;
+    int claudeInstalls = 0;
+    std::optional<QString> claudeInstallFailure;
+    settings::LabStatus::DeviceLink link;
+    std::vector<bool> linkRuns;
+    bool speaks = false;
+    std::vector<bool> speakChanges;
+    // Polls only where no usage tool lies.
+    usage::CodexBarUsageReader reader { 15, { nullptr, { QStringLiteral("/nonexistent/murmeli-test") }, 1 } };
+    int usageCleared = 0;
+    std::optional<QDateTime> lastUpdate;
+    std::vector<UsageTest> usageTests;
 
 private:
     voice::SpeechEngine m_speech;
@@ -91,6 +144,15 @@ struct SettingsWindowHarness {
                 host.get());
         }
         return *controller;
+    }
+
+    /// Opens the window at the section's page; null when the page shown is not a Page.
+    template <typename Page> Page* show(settings::SettingsSection section)
+    {
+        settings::SettingsWindowController& controller = window();
+        controller.viewModel().setSelectedSection(section);
+        controller.present();
+        return qobject_cast<Page*>(controller.rootView().page());
     }
 
     QTemporaryDir home;

@@ -25,10 +25,7 @@ class SttPageTest : public ::testing::Test {
 protected:
     SttPage& page()
     {
-        settings::SettingsWindowController& controller = m_harness.window();
-        controller.viewModel().setSelectedSection(settings::SettingsSection::Stt);
-        controller.present();
-        auto* stt = qobject_cast<SttPage*>(controller.rootView().page());
+        auto* stt = m_harness.show<SttPage>(settings::SettingsSection::Stt);
         EXPECT_NE(stt, nullptr);
         return *stt;
     }

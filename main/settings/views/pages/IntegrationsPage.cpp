@@ -1,0 +1,287 @@
+#include "main/settings/views/pages/IntegrationsPage.h"
+
+#include <QCoreApplication>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "main/app/design/Tokens.h"
+#include "main/hooks/sessions/StatusFiles.h"
+#include "main/notch/kit/Faces.h"
+#include "main/settings/integrations/HooksDoctor.h"
+#include "main/settings/integrations/IntegrationsModel.h"
+#include "main/settings/views/SettingsHost.h"
+#include "main/settings/views/widgets/ControlGroup.h"
+#include "main/settings/views/widgets/GroupTitle.h"
+#include "main/settings/views/widgets/KitButton.h"
+#include "main/settings/views/widgets/SettingsBadge.h"
+#include "main/settings/views/widgets/SettingsDesign.h"
+#include "main/settings/views/widgets/SettingsGroupCard.h"
+#include "main/settings/views/widgets/SettingsRow.h"
+
+namespace murmeli::settings {
+
+namespace {
+
+using ID = CLIAdapter::ID;
+using State = CLIInstallState;
+
+constexpr qreal comingSoonOpacity = 0.55;
+
+struct StateTexts {
+    ID id;
+    const char* active;
+    const char* installable;
+};
+
+// What a row says about an adapter that is there; adapters not listed show their description.
+constexpr StateTexts stateTexts[] = {
+    { ID::ClaudeCode, "14 event types + Bearer auth. Restart Claude Code after reinstall.",
+        "Patches ~/.claude/settings.json with 4 hook scripts + Bearer secret." },
+    { ID::Codex, "Codex CLI hooks active. Restart Codex CLI to apply changes.",
+        "Routes Codex CLI events to murmeli via ~/.codex/hooks.json." },
+    { ID::OpenClaw, "OpenClaw hook pack symlinked. Active.",
+        "Registers murmeli hook pack with OpenClaw via ~/.openclaw/hooks/." },
+    { ID::Gemini, "Gemini CLI hooks active (7 events). Restart Gemini CLI to apply.",
+        "Routes Gemini CLI events to murmeli via ~/.gemini/settings.json." },
+    { ID::Qoder, "Qoder hooks active. Restart Qoder to apply.",
+        "Registers murmeli hooks via ~/.qoder/settings.json (Claude Code schema)." },
+    { ID::CodeBuddy, "CodeBuddy hooks active. Restart CodeBuddy to apply.",
+        "Registers murmeli hooks via ~/.codebuddy/settings.json (Claude Code schema)." },
+};
+
+// None where the text is empty (an adapter whose installer is missing), so the row stays one line.
+std::optional<QString> subLabel(const CLIAdapter& adapter, State state)
+{
+    QString text = adapter.shortDescription;
+    if (state == State::ComingSoon) {
+        text = adapter.comingSoonNote;
+    } else {
+        for (const StateTexts& texts : stateTexts) {
+            if (texts.id == adapter.id) {
+                text = QString::fromUtf8(state == State::Active ? texts.active : texts.installable);
+            }
+        }
+    }
+    return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
+}
+
+SettingsBadge* stateBadge(State state)
+{
+    switch (state) {
+    case State::Active:
+        return new SettingsBadge(QStringLiteral("Active"), BadgeKind::Active);
+    case State::Installable:
+        return new SettingsBadge(QStringLiteral("Available"), BadgeKind::Warn);
+    case State::ComingSoon:
+        break;
+    }
+    return new SettingsBadge(QStringLiteral("Soon"), BadgeKind::Soon);
+}
+
+KitButton* flowButton(const QString& name, const QString& title, bool busy, std::function<void()> action)
+{
+    auto* button = new SecondaryButton(title, std::move(action));
+    button->setObjectName(name);
+    button->setEnabled(!busy);
+    return button;
+}
+
+QVBoxLayout* groupColumn(QWidget* group)
+{
+    auto* column = new QVBoxLayout(group);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(SettingsDesign::groupTitleGap);
+    return column;
+}
+
+// Puts a new card where the old one stood.
+SettingsGroupCard* replaceCard(QVBoxLayout* group, SettingsGroupCard* old)
+{
+    auto* card = new SettingsGroupCard;
+    if (old != nullptr) {
+        group->replaceWidget(old, card);
+        old->hide();
+        old->deleteLater();
+    } else {
+        group->addWidget(card);
+    }
+    return card;
+}
+
+} // namespace
+
+IntegrationsPage::IntegrationsPage(const SettingsEnvironment& environment, SettingsHost* host, QWidget* parent)
+    : SettingsPage(QStringLiteral("Integrations"),
+        QStringLiteral("Hook into AI coding agents and inspect adapter health."), parent)
+{
+    IntegrationsModel::Dependencies dependencies {
+        host != nullptr ? host->executablePath() : QCoreApplication::applicationFilePath(),
+        environment.homePath,
+        host != nullptr ? host->keychain() : platform::KeychainStore(nullptr),
+    };
+    if (host != nullptr) {
+        dependencies.installClaudeHooks = [host] { return host->installClaudeHooks(); };
+    }
+    m_model = std::make_unique<IntegrationsModel>(std::move(dependencies));
+    m_doctor = std::make_unique<HooksDoctor>(
+        host != nullptr ? host->agentSettingsPath() : hooks::StatusFiles::agentSettingsPath(environment.homePath),
+        std::make_shared<common::SystemClock>());
+
+    addAdaptersGroup();
+    addDiagnosticsGroup();
+    m_model->onChanged = [this] {
+        showAdapters();
+        showAlert();
+    };
+    m_doctor->onChanged = [this] { showDoctor(); };
+    m_model->refreshAllCLIStatus();
+    m_doctor->run();
+}
+
+IntegrationsPage::~IntegrationsPage()
+{
+    // The alert belongs to the window; its answer must not reach a model that is gone.
+    if (m_alert) {
+        m_alert->disconnect(this);
+        m_alert->close();
+    }
+}
+
+QMessageBox* IntegrationsPage::resultAlert() const
+{
+    return m_alert;
+}
+
+void IntegrationsPage::addAdaptersGroup()
+{
+    auto* group = new QWidget(this);
+    m_adaptersGroup = groupColumn(group);
+    auto* heading = new QHBoxLayout;
+    heading->setContentsMargins(0, 0, 0, 0);
+    heading->addWidget(new GroupTitle(QStringLiteral("CLI Hooks"), group));
+    heading->addStretch(1);
+    auto* refresh = new QPushButton(QStringLiteral("Refresh"), group);
+    refresh->setObjectName(QStringLiteral("refresh"));
+    refresh->setFlat(true);
+    refresh->setCursor(Qt::PointingHandCursor);
+    refresh->setFont(notch::Faces::instrumentSans(11, QFont::Medium));
+    refresh->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; background: transparent; }")
+                               .arg(app::Color::vantorTextMuted.name()));
+    connect(refresh, &QPushButton::clicked, this, [this] { m_model->refreshAllCLIStatus(); });
+    heading->addWidget(refresh);
+    m_adaptersGroup->addLayout(heading);
+    addItem(group);
+    showAdapters();
+}
+
+void IntegrationsPage::addDiagnosticsGroup()
+{
+    auto* group = new QWidget(this);
+    m_diagnosticsGroup = groupColumn(group);
+    m_diagnosticsGroup->addWidget(new GroupTitle(QStringLiteral("Diagnostics"), group));
+    addItem(group);
+    showDoctor();
+}
+
+void IntegrationsPage::showAdapters()
+{
+    m_adapters = replaceCard(m_adaptersGroup, m_adapters);
+    m_adapters->setObjectName(QStringLiteral("adapters"));
+    bool first = true;
+    for (const CLIAdapter& adapter : CLIAdapter::allCases()) {
+        const State state = m_model->state(adapter.id);
+        const QString id = toString(adapter.id);
+        const bool busy = m_model->isBusy(adapter.id);
+        auto* control = new QWidget;
+        auto* layout = new QHBoxLayout(control);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(10);
+        layout->addWidget(stateBadge(state), 0, Qt::AlignVCenter);
+        if (m_model->canInstall() && state != State::ComingSoon) {
+            IntegrationsModel* model = m_model.get();
+            KitButton* uninstall = nullptr;
+            if (state == State::Active) {
+                uninstall = flowButton(QStringLiteral("uninstall-") + id, QStringLiteral("Uninstall…"), busy,
+                    [model, adapter] { model->uninstall(adapter); });
+            }
+            QString installTitle = state == State::Active ? QStringLiteral("Reinstall…") : QStringLiteral("Install…");
+            if (busy && adapter.id != ID::ClaudeCode) {
+                installTitle = QStringLiteral("Working…");
+            }
+            KitButton* install = flowButton(
+                QStringLiteral("install-") + id, installTitle, busy, [model, adapter] { model->install(adapter); });
+            layout->addWidget(
+                uninstall != nullptr ? ControlGroup::row({ uninstall, install }, 8) : install, 0, Qt::AlignVCenter);
+        }
+        if (state == State::ComingSoon) {
+            auto* dim = new QGraphicsOpacityEffect(control);
+            dim->setOpacity(comingSoonOpacity);
+            control->setGraphicsEffect(dim);
+        }
+        auto* row = new SettingsRow(adapter.displayName, subLabel(adapter, state), control, first);
+        row->setObjectName(QStringLiteral("adapter-") + id);
+        m_adapters->addRow(row);
+        first = false;
+    }
+}
+
+void IntegrationsPage::showDoctor()
+{
+    m_diagnostics = replaceCard(m_diagnosticsGroup, m_diagnostics);
+    m_diagnostics->setObjectName(QStringLiteral("diagnostics"));
+    BadgeKind kind = BadgeKind::Active;
+    switch (m_doctor->health()) {
+    case HooksDoctor::Health::NotRun:
+        kind = BadgeKind::Off;
+        break;
+    case HooksDoctor::Health::Issues:
+        kind = BadgeKind::Warn;
+        break;
+    case HooksDoctor::Health::Healthy:
+        break;
+    }
+    auto* badge = new SettingsBadge(m_doctor->badgeLabel(), kind);
+    badge->setObjectName(QStringLiteral("doctorBadge"));
+    HooksDoctor* doctor = m_doctor.get();
+    KitButton* recheck = flowButton(
+        QStringLiteral("recheck"), m_doctor->buttonTitle(), m_doctor->isRunning(), [doctor] { doctor->run(); });
+    auto* summary = new SettingsRow(
+        m_doctor->title(), m_doctor->subtitle(QLocale()), ControlGroup::row({ badge, recheck }, 10), true);
+    summary->setObjectName(QStringLiteral("doctor"));
+    m_diagnostics->addRow(summary);
+    for (const hooks::HookSelfCheck::Issue& issue : m_doctor->report().issues) {
+        const HooksDoctor::IssueRow row = HooksDoctor::issueRow(issue);
+        m_diagnostics->addRow(
+            new SettingsRow(row.label, row.detail, new SettingsBadge(QStringLiteral("Fail"), BadgeKind::Warn)));
+    }
+}
+
+void IntegrationsPage::showAlert()
+{
+    const std::optional<InstallAlert>& alert = m_model->alert();
+    if (!alert) {
+        return;
+    }
+    if (!m_alert) {
+        m_alert = new QMessageBox(QMessageBox::Information, QString(), QString(), QMessageBox::Ok, window());
+        m_alert->setAttribute(Qt::WA_DeleteOnClose);
+        m_alert->setObjectName(QStringLiteral("installResult"));
+        connect(m_alert, &QMessageBox::finished, this, [this] { m_model->dismissAlert(); });
+        m_alert->open();
+    }
+    // A second flow that ends while the first one's result is up shows its own in the same alert.
+    m_alert->setWindowTitle(alert->title);
+    m_alert->setTextFormat(Qt::PlainText);
+    m_alert->setText(alert->title);
+    m_alert->setInformativeText(alert->message());
+    // The script's output is shown as it printed it, never read as markup.
+    if (auto* output = m_alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        output->setTextFormat(Qt::PlainText);
+    }
+}
+
+} // namespace murmeli::settings

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QTimer>
+
+#include "main/settings/views/SettingsEnvironment.h"
+#include "main/settings/views/widgets/SettingsPage.h"
+
+namespace murmeli::settings {
+
+class SegmentedPicker;
+class SettingsBadge;
+class SettingsGroupCard;
+class SettingsHost;
+class SettingsToggle;
+class SettingsViewModel;
+class UsageToolSection;
+
+/// The Lab page: the Bluetooth push-to-talk device switch with the link's live state, the output profile, the
+/// mute-while-dictating switch, spoken announcements, two features not offered yet, and the usage tool's section.
+/// Switches and pickers act on every change of their value, also when the page seeds them from what is stored, so
+/// opening the page with the device switch stored on starts the link. While shown it reads the link and the usage
+/// reader again once a second.
+class LabPage final : public SettingsPage {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(LabPage)
+
+public:
+    static constexpr int pollIntervalMs = 1000;
+    /// The device switch; the application reads it at start-up to bring the link up.
+    static constexpr auto bleEnabledUDKey = "lab.ble.enabled";
+
+    /// host may be null: every control that needs the application is disabled and the statuses read "Unavailable".
+    LabPage(
+        const SettingsEnvironment& environment, SettingsViewModel& vm, SettingsHost* host, QWidget* parent = nullptr);
+
+    /// One tick of the poll: the device's state, then the usage reader's.
+    void refresh();
+
+    SettingsToggle* deviceSwitch() const { return m_deviceSwitch; }
+    SettingsBadge* deviceBadge() const { return m_deviceBadge; }
+    /// Null without the application (the row then says "Unavailable").
+    SegmentedPicker* profilePicker() const { return m_profilePicker; }
+    SettingsToggle* muteSwitch() const { return m_muteSwitch; }
+    SettingsToggle* speechSwitch() const { return m_speechSwitch; }
+    UsageToolSection* usageSection() const { return m_usage; }
+
+private:
+    void addHardwareGroup();
+    void addHumanSoundsGroup();
+    void addPlaceholderGroup(const QString& title, const QString& label, const QString& help);
+    void syncDevice();
+    void deviceSwitched(bool on);
+
+    SettingsEnvironment m_environment;
+    SettingsViewModel& m_vm;
+    SettingsHost* m_host = nullptr;
+    SettingsToggle* m_deviceSwitch = nullptr;
+    SettingsBadge* m_deviceBadge = nullptr;
+    SegmentedPicker* m_profilePicker = nullptr;
+    SettingsToggle* m_muteSwitch = nullptr;
+    SettingsToggle* m_speechSwitch = nullptr;
+    UsageToolSection* m_usage = nullptr;
+    QTimer m_poll;
+};
+
+} // namespace murmeli::settings

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QMessageBox>
+#include <QTest>
+
+#include "main/settings/integrations/IntegrationsModel.h"
+#include "main/settings/views/SettingsRootView.h"
+#include "main/settings/views/pages/IntegrationsPage.h"
+#include "main/settings/views/widgets/KitButton.h"
+#include "main/settings/views/widgets/SettingsBadge.h"
+#include "main/settings/views/widgets/SettingsGroupCard.h"
+#include "main/settings/views/widgets/SettingsRow.h"
+#include "tests/settings/views/SettingsWindowHarness.h"
+#include "tests/support/Files.h"
+#include "tests/support/Wait.h"
+
+using namespace murmeli;
+using settings::IntegrationsPage;
+
+namespace {
+
+// Installers laid out as an installed murmeli finds them, working on the harness's home (four folders above them).
+void layOutInstallers(const QString& home)
+{
+    const QString scripts = home + QStringLiteral("/prefix/share/murmeli/scripts");
+    ASSERT_TRUE(QDir().mkpath(scripts));
+    ASSERT_TRUE(QDir().mkpath(home + QStringLiteral("/prefix/bin")));
+    ASSERT_TRUE(test::writeScript(home + QStringLiteral("/prefix/bin/murmeli"), "exit 0\n"));
+    const QByteArray atHome = "home=$(cd \"$(dirname \"$0\")/../../../..\" && pwd)\n";
+    ASSERT_TRUE(test::writeScript(scripts + QStringLiteral("/install-codex-hook"),
+        atHome
+            + "if [ \"$1\" = --uninstall ]; then rm -f \"$home/.codex/hooks.json\"; echo removed; exit 0; fi\n"
+              "mkdir -p \"$home/.codex\" && echo '{\"command\":\"codex-hook\"}' > \"$home/.codex/hooks.json\"\n"
+              "echo written; echo 'warning: <b>kept</b>' >&2; echo done\n"));
+    ASSERT_TRUE(test::writeScript(scripts + QStringLiteral("/install-gemini-hook"), "exit 3\n"));
+    ASSERT_TRUE(test::writeScript(scripts + QStringLiteral("/install-hooks.sh"), "exit 0\n"));
+}
+
+IntegrationsPage& showIntegrations(test::SettingsWindowHarness& harness)
+{
+    auto* page = harness.show<IntegrationsPage>(settings::SettingsSection::Integrations);
+    EXPECT_NE(page, nullptr);
+    return *page;
+}
+
+settings::SettingsRow* rowOf(IntegrationsPage& page, const char* id)
+{
+    return page.adaptersCard()->findChild<settings::SettingsRow*>(QStringLiteral("adapter-") + QLatin1String(id));
+}
+
+// Answers the result alert and waits until it is gone.
+void dismiss(IntegrationsPage& page)
+{
+    page.resultAlert()->accept();
+    ASSERT_TRUE(test::waitUntil([&] { return page.resultAlert() == nullptr; }));
+}
+
+settings::KitButton* buttonOf(IntegrationsPage& page, const QString& name)
+{
+    return page.adaptersCard()->findChild<settings::KitButton*>(name);
+}
+
+} // namespace
+
+// An install runs the agent's script off the event loop with its buttons waiting, shows what it printed as printed,
+// and the row follows the agent's files; a failing script says so with its status; a missing one is named.
+TEST(IntegrationsPageTest, InstallAndUninstallShowTheScriptsOutputAndTheRowsFollow)
+{
+    test::SettingsWindowHarness harness;
+    layOutInstallers(harness.home.path());
+    harness.host->executable = harness.home.path() + QStringLiteral("/prefix/bin/murmeli");
+    harness.host->claudeInstallFailure = QStringLiteral("install-hooks.sh exited with error.");
+    IntegrationsPage& page = showIntegrations(harness);
+
+    const auto badgeOf
+        = [&](const char* id) { return rowOf(page, id)->control()->findChild<settings::SettingsBadge*>()->label(); };
+    EXPECT_EQ(badgeOf("codex"), QStringLiteral("Available"));
+    EXPECT_EQ(badgeOf("openCode"), QStringLiteral("Soon")) << "its installer is not there";
+    EXPECT_EQ(rowOf(page, "openCode")->sub(), std::nullopt);
+    EXPECT_EQ(badgeOf("kimi"), QStringLiteral("Soon"));
+
+    QTest::mouseClick(buttonOf(page, QStringLiteral("install-codex")), Qt::LeftButton);
+    settings::KitButton* working = buttonOf(page, QStringLiteral("install-codex"));
+    EXPECT_EQ(working->text(), QStringLiteral("Working…"));
+    EXPECT_FALSE(working->isEnabled());
+    ASSERT_TRUE(test::waitUntil([&] { return page.resultAlert() != nullptr; }));
+    EXPECT_EQ(page.resultAlert()->text(), QStringLiteral("Codex CLI (Beta) installed"));
+    EXPECT_EQ(page.resultAlert()->informativeText(), QStringLiteral("written\nwarning: <b>kept</b>\ndone\n"));
+    EXPECT_EQ(badgeOf("codex"), QStringLiteral("Active"));
+    EXPECT_EQ(buttonOf(page, QStringLiteral("install-codex"))->text(), QStringLiteral("Reinstall…"));
+    dismiss(page);
+    EXPECT_FALSE(page.model().alert().has_value());
+
+    QTest::mouseClick(buttonOf(page, QStringLiteral("uninstall-codex")), Qt::LeftButton);
+    ASSERT_TRUE(test::waitUntil([&] { return page.resultAlert() != nullptr; }));
+    EXPECT_EQ(page.resultAlert()->text(), QStringLiteral("Codex CLI (Beta) uninstalled"));
+    EXPECT_EQ(badgeOf("codex"), QStringLiteral("Available"));
+    dismiss(page);
+
+    QTest::mouseClick(buttonOf(page, QStringLiteral("install-gemini")), Qt::LeftButton);
+    ASSERT_TRUE(test::waitUntil([&] { return page.resultAlert() != nullptr; }));
+    EXPECT_EQ(page.resultAlert()->text(), QStringLiteral("Gemini CLI (Beta) install failed (exit 3)"));
+    EXPECT_EQ(page.resultAlert()->informativeText(), QStringLiteral("(no output)"));
+    dismiss(page);
+
+    // Claude Code's install goes through the application, once per click, and a failure is shown too.
+    QTest::mouseClick(buttonOf(page, QStringLiteral("install-claudeCode")), Qt::LeftButton);
+    ASSERT_TRUE(test::waitUntil([&] { return page.resultAlert() != nullptr; }));
+    EXPECT_EQ(harness.host->claudeInstalls, 1);
+    EXPECT_EQ(page.resultAlert()->text(), QStringLiteral("Claude Code install failed"));
+    EXPECT_EQ(page.resultAlert()->informativeText(), QStringLiteral("install-hooks.sh exited with error."));
+}
+
+// Without the application every row shows its state and no buttons.
+TEST(IntegrationsPageTest, WithoutTheApplicationEveryRowShowsAndNothingInstalls)
+{
+    test::SettingsWindowHarness harness(false);
+    IntegrationsPage& page = showIntegrations(harness);
+    EXPECT_EQ(page.adaptersCard()->rows().size(), qsizetype(settings::CLIAdapter::allCases().size()));
+    EXPECT_TRUE(page.adaptersCard()->findChildren<settings::KitButton*>().isEmpty());
+}

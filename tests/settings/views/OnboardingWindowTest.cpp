@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "main/common/Clock.h"
+#include "main/settings/onboarding/OnboardingController.h"
+#include "main/settings/onboarding/PermissionProbe.h"
+#include "main/settings/views/onboarding/OnboardingWindow.h"
+#include "main/settings/views/widgets/KitButton.h"
+#include "platform/defaults/Defaults.h"
+#include "tests/support/Wait.h"
+
+using namespace murmeli;
+using settings::OnboardingStep;
+using settings::OnboardingWindow;
+using settings::PermissionState;
+
+namespace {
+
+// An onboarding window over a temporary store whose probes answer what the test sets, at once.
+struct Onboarding {
+    explicit Onboarding(bool canInject)
+    {
+        sources.injection = [canInject] {
+            return settings::ProbeOutcome { canInject, canInject ? QString() : QStringLiteral("no XTest here") };
+        };
+        sources.microphone = [] { return settings::ProbeOutcome { true, QStringLiteral("Built-in microphone") }; };
+        sources.recognizerModel = [] { return settings::ProbeOutcome { false, QStringLiteral("no model installed") }; };
+        window = std::make_unique<OnboardingWindow>(
+            OnboardingWindow::Environment { defaults, clock, sources }, false, [this] { ++closes; });
+        window->present();
+    }
+
+    bool probed()
+    {
+        return test::waitUntil([&] { return !window->isProbing(); });
+    }
+    void click(const char* name)
+    {
+        settings::KitButton* button = window->button(QString::fromLatin1(name));
+        ASSERT_NE(button, nullptr) << name;
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    QString summary() const { return window->findChild<QLabel*>(QStringLiteral("summaryTitle"))->text(); }
+
+    QTemporaryDir dir;
+    platform::Defaults defaults { dir.path() + QStringLiteral("/defaults.json") };
+    common::SystemClock clock;
+    settings::PermissionSources sources;
+    int closes = 0;
+    std::unique_ptr<OnboardingWindow> window;
+};
+
+} // namespace
+
+// Nothing lets murmeli type into other windows: the first probe shows "not asked yet", Authorize turns it into a
+// refusal with its reason and a Re-check, Continue waits (Return too) and Skip leads to an incomplete summary whose
+// Finish records completion and closes the window once.
+TEST(OnboardingWindowTest, ARefusedPermissionIsSkippedAndFinishStillCompletes)
+{
+    Onboarding o(false);
+    EXPECT_EQ(o.window->windowTitle(), QStringLiteral("Welcome to murmeli"));
+    EXPECT_EQ(o.window->minimumSize(), OnboardingWindow::minimumContentSize);
+    EXPECT_EQ(o.window->maximumSize(), OnboardingWindow::maximumContentSize);
+    EXPECT_EQ(o.window->step(), OnboardingStep::Why);
+    ASSERT_TRUE(o.probed());
+    EXPECT_EQ(o.window->snapshot().microphone.state, PermissionState::Granted);
+    EXPECT_EQ(o.window->snapshot().speechRecognition.state, PermissionState::Denied);
+    EXPECT_EQ(o.window->snapshot().accessibility.state, PermissionState::NotDetermined);
+
+    QTest::keyClick(o.window.get(), Qt::Key_Return);
+    ASSERT_EQ(o.window->step(), OnboardingStep::Auth);
+    EXPECT_NE(o.window->button("authorize-accessibility"), nullptr);
+    EXPECT_NE(o.window->button("recheck-speechRecognition"), nullptr);
+    EXPECT_FALSE(o.window->button("continue")->isEnabled());
+    o.click("authorize-accessibility");
+    EXPECT_EQ(o.defaults.boolValue(QLatin1String(settings::PermissionProbe::axEverPromptedKey)), true);
+    ASSERT_TRUE(o.probed());
+    EXPECT_EQ(o.window->snapshot().accessibility,
+        (settings::Permission { PermissionState::Denied, QStringLiteral("no XTest here") }));
+    EXPECT_NE(o.window->button("recheck-accessibility"), nullptr);
+    settings::KitButton* next = o.window->button("continue");
+    EXPECT_FALSE(next->isEnabled());
+    EXPECT_TRUE(next->toolTip().contains(QStringLiteral("press Skip")));
+    QTest::keyClick(o.window.get(), Qt::Key_Return);
+    EXPECT_EQ(o.window->step(), OnboardingStep::Auth);
+
+    o.click("skip");
+    ASSERT_EQ(o.window->step(), OnboardingStep::Done);
+    EXPECT_EQ(o.summary(), QStringLiteral("Setup incomplete"));
+    EXPECT_TRUE(o.window->findChild<QLabel*>(QStringLiteral("summaryText"))->text().contains(QStringLiteral("About")));
+    o.click("finish");
+    EXPECT_TRUE(settings::OnboardingController::isCompleted(o.defaults));
+    EXPECT_EQ(o.closes, 1);
+    EXPECT_FALSE(o.window->isVisible());
+}
+
+// Everything found: Continue is open with its help text and leads to "You're all set!"; closing the window any
+// other way than Finish records nothing and still reports the close once.
+TEST(OnboardingWindowTest, AllGrantedContinuesAndAPlainCloseRecordsNothing)
+{
+    Onboarding o(true);
+    ASSERT_TRUE(o.probed());
+    o.click("continue");
+    ASSERT_EQ(o.window->step(), OnboardingStep::Auth);
+    settings::KitButton* next = o.window->button("continue");
+    EXPECT_TRUE(next->isEnabled());
+    EXPECT_EQ(next->toolTip(), QStringLiteral("Continue with all permissions granted."));
+    EXPECT_EQ(o.window->snapshot().automation.state, PermissionState::NotNeeded);
+    QTest::keyClick(o.window.get(), Qt::Key_Return);
+    ASSERT_EQ(o.window->step(), OnboardingStep::Done);
+    EXPECT_EQ(o.summary(), QStringLiteral("You're all set!"));
+
+    o.window->close();
+    o.window->close();
+    EXPECT_EQ(o.closes, 1);
+    EXPECT_FALSE(settings::OnboardingController::isCompleted(o.defaults));
+}
