@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMetaObject>
+#include <QTimer>
 
 #include "main/voice/cloud/CloudEndpoints.h"
 #include "main/voice/cloud/CloudTranscribe.h"
@@ -105,7 +106,22 @@ void SpeechEngine::resetCloudState()
 
 void SpeechEngine::requestPermission(std::function<void(bool granted)> completion)
 {
+    askMicrophone(std::move(completion), 0);
+}
+
+void SpeechEngine::askMicrophone(std::function<void(bool granted)> completion, int attempt)
+{
     const platform::MicrophoneAccess access = m_microphone.checkAccess();
+    // The sound server's first answer comes from a thread of its own; Qt gives up on a silent server after 30 s,
+    // so asking again for a little longer than that always ends in an answer.
+    constexpr int pendingRetryMs = 100;
+    constexpr int pendingAttempts = 350;
+    if (access.pending && attempt < pendingAttempts) {
+        QTimer::singleShot(pendingRetryMs, this, [this, completion = std::move(completion), attempt]() mutable {
+            askMicrophone(std::move(completion), attempt + 1);
+        });
+        return;
+    }
     // Answered on a later turn of the main loop, as a platform prompt would be.
     QMetaObject::invokeMethod(
         this,

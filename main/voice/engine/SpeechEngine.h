@@ -204,6 +204,7 @@ public:
     void transcribePCM(const QByteArray& pcm, int sampleRate = 8000);
 
 private:
+    void askMicrophone(std::function<void(bool granted)> completion, int attempt);
     // What the polish reads of the engine when a take asks for it.
     class EnhanceState final : public EngineStateProvider {
     public:

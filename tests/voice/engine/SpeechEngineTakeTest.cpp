@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include "main/voice/cloud/CloudTranscribe.h"
 #include "platform/audio/AudioConverter.h"
 #include "platform/audio/fake/FakeAudioCapture.h"
@@ -425,6 +427,28 @@ TEST_F(SpeechEngineTakeTest, AStartWhileATakeRunsEndsThatTakeInItsOutcomeFirst)
     ASSERT_EQ(m_runTask.clients().size(), 2u);
     EXPECT_EQ(m_runTask.clients()[0]->audio.size(), 16000);
     EXPECT_EQ(m_runTask.clients()[1]->audio.size(), 16000);
+}
+
+// A sound server that has not answered yet is asked again rather than taken for a missing microphone.
+TEST_F(SpeechEngineTakeTest, PermissionWaitsForTheSoundServersFirstAnswer)
+{
+    auto answered = std::make_shared<bool>(false);
+    SpeechEngine::Devices devices {
+        [answered] {
+            auto capture = std::make_unique<platform::FakeAudioCapture>();
+            capture->setAccess(*answered ? platform::MicrophoneAccess { true, QStringLiteral("murmeli_microphone") }
+                                         : platform::MicrophoneAccess { false, QStringLiteral("waiting"), true });
+            return std::unique_ptr<platform::AudioCapture>(std::move(capture));
+        },
+        m_recognizer, {}, m_dir.path()
+    };
+    SpeechEngine engine(*m_defaults, m_clock, std::move(devices));
+    std::optional<bool> granted;
+    engine.requestPermission([&](bool answer) { granted = answer; });
+    QTimer::singleShot(250, [answered] { *answered = true; });
+    ASSERT_TRUE(waitUntil([&] { return granted.has_value(); }));
+    EXPECT_TRUE(*granted);
+    EXPECT_EQ(engine.authStatus(), platform::RecognizerAuthorization::Authorized);
 }
 
 TEST_F(SpeechEngineTakeTest, ABatchTakeIsRecordedToItsFileAndHeardOnTheDevice)
