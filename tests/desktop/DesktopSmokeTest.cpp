@@ -14,6 +14,7 @@
 
 #include "main/common/ProcessRunner.h"
 #include "platform/secrets/SecretStoreFactory.h"
+#include "tests/support/DesktopLock.h"
 #include "tests/support/SpeakerLock.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Tone.h"
@@ -65,6 +66,9 @@ std::optional<quint64> activeWindow()
 
 TEST_F(DesktopSmokeTest, QtWindowBecomesTheActiveWindow)
 {
+    // Other tests' windows would take the focus from this one.
+    const murmeli::test::DesktopLock keyboard(murmeli::test::DesktopLock::keyboardAndClipboard);
+    ASSERT_TRUE(keyboard.isHeld()) << "another test kept the keyboard";
     QWidget window;
     window.setWindowTitle(QStringLiteral("murmeli desktop smoke test"));
     window.resize(320, 200);
