@@ -115,6 +115,8 @@ public:
     PanelViewModel& vm() { return m_vm; }
     /// The user-defaults store every component reads its preferences from.
     platform::Defaults& defaults() { return *m_dependencies.defaults; }
+    /// The clock every component's time and timers run on.
+    common::Clock& clock() { return *m_dependencies.clock; }
     /// Polls the outside usage tool; started at start-up when its Lab switch is on.
     usage::CodexBarUsageReader& codexBarReader() { return m_codexBarReader; }
     const PanelSessionSync& panelSync() const { return m_panelSync; }

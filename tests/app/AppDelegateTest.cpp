@@ -40,6 +40,11 @@ public:
     }
     void showActivityLog() override { events << QStringLiteral("show"); }
     void showSettings(app::AppController&) override { events << QStringLiteral("settings"); }
+    void showNotchPanel(app::AppController&, std::shared_ptr<device::AudioCueOutput> cue, bool flashWelcome) override
+    {
+        events << (flashWelcome ? QStringLiteral("panel+welcome") : QStringLiteral("panel"));
+        panelCue = std::move(cue);
+    }
     void showInformation(
         const QString& message, const QString& informativeText, std::function<void()> onDismissed) override
     {
@@ -61,6 +66,7 @@ public:
     }
 
     QStringList events;
+    std::shared_ptr<device::AudioCueOutput> panelCue;
     QList<Line> lines;
     QStringList information;
     std::function<void()> dismiss;
@@ -104,6 +110,21 @@ TEST(AppDelegateTest, StartUpBuildsTheLogFirstAndStartsTheBackendOnceTheGateIsPa
     EXPECT_FALSE(f.views.hasLineStartingWith(QStringLiteral("[health] ")));
     clock->advance(app::HealthTicker::intervalMs);
     EXPECT_TRUE(f.views.hasLineStartingWith(QStringLiteral("[health] rss=")));
+}
+
+TEST(AppDelegateTest, ThePanelGetsTheSharedCueOutputAndFlashesTheWelcomeOnlyOnTheFirstLaunch)
+{
+    Fixture f;
+    for (const QString& expected : { QStringLiteral("panel+welcome"), QStringLiteral("panel") }) {
+        RecordingViews views;
+        app::AppDelegate delegate(f.controller, views, QStringLiteral("/usr/bin/murmeli"), fontsFolder);
+        delegate.setupNotchPanel();
+        delegate.setupNotchPanel();
+        EXPECT_EQ(views.events, QStringList { expected });
+        ASSERT_TRUE(views.panelCue);
+        EXPECT_EQ(views.panelCue.get(), &f.controller.audioCue());
+    }
+    EXPECT_EQ(f.controller.defaults().boolValue(QString::fromLatin1(app::AppDelegate::welcomeFlashedKey)), true);
 }
 
 TEST(AppDelegateTest, WithoutAFontsFolderTheSystemFacesStandIn)

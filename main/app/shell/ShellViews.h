@@ -1,10 +1,15 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include <QString>
 
 #include "main/common/Log.h"
+
+namespace murmeli::device {
+class AudioCueOutput;
+}
 
 namespace murmeli::app {
 
@@ -28,6 +33,11 @@ public:
     /// Shows the one settings window over the controller's components, made on the first call, and brings it to the
     /// front.
     virtual void showSettings(AppController& controller) = 0;
+    /// Shows the notch panel over the controller's view model, playing its cues through cue, and with flashWelcome
+    /// runs the welcome strip once. The panel is made on the first call and then stays; later calls do nothing.
+    virtual void showNotchPanel(
+        AppController& controller, std::shared_ptr<device::AudioCueOutput> cue, bool flashWelcome)
+        = 0;
     /// Shows an informational message modally and returns at once; onDismissed runs once the user closed it.
     virtual void showInformation(
         const QString& message, const QString& informativeText, std::function<void()> onDismissed)

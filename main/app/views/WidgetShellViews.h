@@ -5,9 +5,15 @@
 #include "main/app/shell/ShellViews.h"
 
 namespace murmeli::platform {
+class GlobalHotkeys;
 class LoginItem;
 class ScreenProvider;
+struct OverlayServices;
 } // namespace murmeli::platform
+
+namespace murmeli::notch {
+class NotchPanelController;
+}
 
 namespace murmeli::settings {
 class SettingsWindowController;
@@ -28,6 +34,8 @@ public:
     void appendLog(const QString& message, common::LogColor color) override;
     void showActivityLog() override;
     void showSettings(AppController& controller) override;
+    void showNotchPanel(
+        AppController& controller, std::shared_ptr<device::AudioCueOutput> cue, bool flashWelcome) override;
     void showInformation(
         const QString& message, const QString& informativeText, std::function<void()> onDismissed) override;
 
@@ -35,14 +43,22 @@ public:
     /// Null until the settings were first shown.
     settings::SettingsWindowController* settingsWindow() const { return m_settingsWindow.get(); }
     ControllerSettingsHost* settingsHost() const { return m_settingsHost.get(); }
+    /// Null until the panel was first shown.
+    notch::NotchPanelController* notchPanel() const { return m_panel.get(); }
 
 private:
+    platform::ScreenProvider& screens();
+
     std::unique_ptr<ActivityLogWindow> m_activityLog;
     // The settings window and what it stands on; the window goes first.
     std::unique_ptr<platform::LoginItem> m_loginItem;
     std::unique_ptr<platform::ScreenProvider> m_screens;
     std::unique_ptr<ControllerSettingsHost> m_settingsHost;
     std::unique_ptr<settings::SettingsWindowController> m_settingsWindow;
+    // The panel and what it stands on; the panel goes first.
+    std::unique_ptr<platform::OverlayServices> m_overlay;
+    std::shared_ptr<platform::GlobalHotkeys> m_hotkeys;
+    std::unique_ptr<notch::NotchPanelController> m_panel;
 };
 
 } // namespace murmeli::app

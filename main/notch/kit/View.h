@@ -28,6 +28,10 @@ public:
     virtual bool isAnimating(qint64 nowMs) const { return false; }
     /// A pointer event at pos in the coordinates of the last frame drawn; true when the view took it.
     virtual bool pointer(PointerPhase phase, QPointF pos) { return false; }
+    /// The pointer left the window; true when the view changed for it.
+    virtual bool pointerLeft() { return false; }
+    /// A scroll at pos of dy points (positive: the content moves down); true when the view took it.
+    virtual bool wheel(QPointF pos, qreal dy) { return false; }
 };
 
 } // namespace murmeli::notch

@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 namespace murmeli::notch {
 
@@ -57,6 +58,26 @@ void ViewHost::mouseMoveEvent(QMouseEvent* event)
 void ViewHost::mouseReleaseEvent(QMouseEvent* event)
 {
     deliver(PointerPhase::Up, event->position());
+}
+
+void ViewHost::leaveEvent(QEvent*)
+{
+    if (m_root && m_root->pointerLeft()) {
+        update();
+    }
+}
+
+void ViewHost::wheelEvent(QWheelEvent* event)
+{
+    // A wheel notch is 120 eighths of a degree; a touchpad reports pixels instead.
+    const QPoint pixels = event->pixelDelta();
+    const qreal dy = !pixels.isNull() ? pixels.y() : event->angleDelta().y() / 120.0 * wheelStep;
+    if (m_root && m_root->wheel(event->position(), dy)) {
+        update();
+        event->accept();
+        return;
+    }
+    event->ignore();
 }
 
 void ViewHost::deliver(PointerPhase phase, QPointF pos)
