@@ -54,6 +54,16 @@ bool isWide(char32_t code)
         [code](const auto& range) { return code >= range.first && code <= range.second; });
 }
 
+/// One regional indicator symbol, half of a flag.
+bool isRegionalIndicator(const QString& piece)
+{
+    if (piece.size() != 2 || !piece.at(0).isHighSurrogate()) {
+        return false;
+    }
+    const char32_t code = QChar::surrogateToUcs4(piece.at(0), piece.at(1));
+    return code >= 0x1F1E6 && code <= 0x1F1FF;
+}
+
 } // namespace
 
 NotchASRTape::NotchASRTape(const ViewEnvironment& environment) : m_environment(environment)
@@ -71,10 +81,20 @@ QStringList NotchASRTape::characters(const QString& text)
     }
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     qsizetype start = 0;
+    // The boundary finder parts the two regional indicators of a flag; a pair of them is one character.
+    bool pairOpen = false;
     while (finder.toNextBoundary() != -1) {
         const qsizetype end = finder.position();
-        result.append(text.mid(start, end - start));
+        const QString piece = text.mid(start, end - start);
         start = end;
+        const bool indicator = isRegionalIndicator(piece);
+        if (indicator && pairOpen) {
+            result.last() += piece;
+            pairOpen = false;
+            continue;
+        }
+        pairOpen = indicator;
+        result.append(piece);
     }
     return result;
 }
