@@ -53,8 +53,11 @@ AppController::AppController(Dependencies dependencies)
     const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
     m_approvalRoad.onLog = toLog;
     m_approvalRoad.onParseFailure = [this] { m_hookServer->notifyParseFailure(); };
-    m_approvalRoad.onActivated
-        = [this](hooks::ApprovalRequest request) { return m_announcements.speakApproval(std::move(request)); };
+    m_approvalRoad.onActivated = [this](hooks::ApprovalRequest request) {
+        // The panel shows the request now rather than at the next poll.
+        statusChanged();
+        return m_announcements.speakApproval(std::move(request));
+    };
     m_terminalJump.onLog = toLog;
     m_hookInstaller.onLog = toLog;
     m_hookInstaller.onInstalled = [this] {
@@ -358,10 +361,7 @@ void AppController::wireViewModelActions()
     m_vm.onSessionSelect = [this](const QString& sid) { selectSessionFromPanel(sid); };
     m_vm.onSessionPrev = [this] { stepSessionFromPanel(false); };
     m_vm.onSessionNext = [this] { stepSessionFromPanel(true); };
-    m_vm.onApprove = [this](const QString& sid, NotchApprovalAction action) {
-        Q_UNUSED(sid)
-        approveFromPanel(action);
-    };
+    m_vm.onApprove = [this](const QString& sid, NotchApprovalAction action) { approveFromPanel(sid, action); };
     m_vm.onAnswer = [](const QString& sid, const QString& answer) {
         Q_UNUSED(sid)
         Q_UNUSED(answer)
@@ -391,20 +391,29 @@ void AppController::stepSessionFromPanel(bool forward)
     statusChanged();
 }
 
-void AppController::approveFromPanel(NotchApprovalAction action)
+void AppController::approveFromPanel(const QString& sid, NotchApprovalAction action)
 {
     log(QStringLiteral("[approval-diag] vm.onApprove fired action=") + toString(action), LogColor::Blue);
     // Answered from the event loop rather than inside the click: resolving resumes the waiting reply.
     QMetaObject::invokeMethod(
         m_lifetime.get(),
-        [this, action] {
+        [this, sid, action] {
             const std::optional<hooks::ApprovalRequest> active = m_pendingTable->activeRequest();
             if (!active) {
                 log(QStringLiteral("[diag] approval click → pendingTable empty (hook 没注册 / schema 漂移?)"),
                     LogColor::Orange);
                 return;
             }
+            // Every waiting row shows buttons; a click on another session's card must not answer a command the
+            // user has not seen.
+            if (active->sessionId != sid) {
+                log(QStringLiteral("[approval-diag] click on %1's card ignored: the request on show is %2's (%3)")
+                        .arg(sid, active->sessionId, active->toolUseId),
+                    LogColor::Orange);
+                return;
+            }
             m_pendingTable->resolve(active->toolUseId, decisionFor(action));
+            statusChanged();
         },
         Qt::QueuedConnection);
 }
@@ -429,6 +438,7 @@ void AppController::clearNotify()
 
 void AppController::handleHookEvent(const QString& eventName, const QJsonObject& payload)
 {
+    m_approvalRoad.settleOvertaken(eventName, payload);
     if (!m_hookDispatcher.dispatch(eventName, payload)) {
         return;
     }

@@ -213,7 +213,7 @@ private:
     void wireViewModelActions();
     void selectSessionFromPanel(const QString& sid);
     void stepSessionFromPanel(bool forward);
-    void approveFromPanel(NotchApprovalAction action);
+    void approveFromPanel(const QString& sid, NotchApprovalAction action);
     void startUsageReader();
     void wireVoice();
     /// The device link, its approval bridge and its pushers, when the Lab switch is on.

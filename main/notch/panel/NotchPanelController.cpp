@@ -26,6 +26,14 @@ namespace {
 /// Room the window's shape keeps around the drawn box, so that a spring overshooting its target is not cut.
 constexpr int maskMargin = 8;
 
+/// The window's shape for a box on its way to target: without a compositor the window's transparent parts would
+/// show black, and other programs' pictures of the screen take them as black too, so the window is cut to the body.
+QRect maskFor(const QRectF& box, const QSizeF& target)
+{
+    const QRectF aim(box.center().x() - target.width() / 2, box.top(), target.width(), target.height());
+    return box.united(aim).toAlignedRect().adjusted(-maskMargin, 0, maskMargin, maskMargin);
+}
+
 bool isIdle(const app::SessionState& state)
 {
     return state.kind() == app::SessionState::Kind::Idle || state.kind() == app::SessionState::Kind::NoSession;
@@ -166,6 +174,8 @@ void NotchPanelController::show()
     m_root->onBoxChanged = [this](const QRectF& box) { updateWindowMask(box); };
     m_window->setRoot(std::move(root));
     placeWindow();
+    const QSizeF closed = m_root->targetSize();
+    m_window->setMask(maskFor(QRectF(QPointF((m_window->width() - closed.width()) / 2, 0), closed), closed));
     m_window->show();
     applyInputRegion();
 
@@ -427,11 +437,11 @@ void NotchPanelController::updateWindowMask(const QRectF& box)
     if (!m_window || !m_root) {
         return;
     }
-    // Without a compositor the window's transparent parts would show black: its shape is cut to the drawn body.
     // Set after the frame that moved the box, and wide enough for the box's target too.
-    const QSizeF target = m_root->targetSize();
-    const QRectF aim(box.center().x() - target.width() / 2, box.top(), target.width(), target.height());
-    const QRect mask = box.united(aim).toAlignedRect().adjusted(-maskMargin, 0, maskMargin, maskMargin);
+    const QRect mask = maskFor(box, m_root->targetSize());
+    if (m_window->mask() == QRegion(mask)) {
+        return;
+    }
     QTimer::singleShot(0, m_window.get(), [window = m_window.get(), mask] {
         if (window->mask() != QRegion(mask)) {
             window->setMask(mask);
