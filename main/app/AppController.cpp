@@ -4,6 +4,7 @@
 #include <QDir>
 
 #include "main/app/DeviceRows.h"
+#include "main/app/desktop/TerminalWindowLocator.h"
 #include "main/hooks/events/HookEventManifest.h"
 #include "main/hooks/events/HookEventType.h"
 #include "main/hooks/install/HookSelfCheck.h"
@@ -416,6 +417,11 @@ void AppController::approveFromPanel(const QString& sid, NotchApprovalAction act
             statusChanged();
         },
         Qt::QueuedConnection);
+}
+
+void AppController::setWindowSystem(std::shared_ptr<platform::WindowSystem> windows)
+{
+    m_terminalJump.setWindowLocator(windows ? std::make_shared<TerminalWindowLocator>(std::move(windows)) : nullptr);
 }
 
 QCoro::Task<hooks::TeleportResult> AppController::teleportToSession(QString sid)

@@ -50,6 +50,7 @@
 #include "platform/audio/AudioPlayerFactory.h"
 #include "platform/ble/BleTransportFactory.h"
 #include "platform/defaults/Defaults.h"
+#include "platform/desktop/WindowSystem.h"
 #include "platform/secrets/KeychainStore.h"
 
 namespace murmeli::app {
@@ -128,6 +129,8 @@ public:
 
     /// Brings the terminal tab of a session's agent to the front; logs what happened.
     QCoro::Task<hooks::TeleportResult> teleportToSession(QString sid);
+    /// The desktop's windows: a terminal without a jump of its own is brought to the front through its window.
+    void setWindowSystem(std::shared_ptr<platform::WindowSystem> windows);
 
     /// The bridge that shows approvals away from the panel; the null bridge until a device bridge is set.
     void setApprovalBridge(std::shared_ptr<hooks::ApprovalBridge> bridge);

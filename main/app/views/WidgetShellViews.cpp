@@ -75,7 +75,9 @@ void WidgetShellViews::showNotchPanel(
         return;
     }
     m_overlay = std::make_unique<platform::OverlayServices>(platform::makeOverlayServices());
-    m_hotkeys = platform::makeDesktopServices().hotkeys;
+    const platform::DesktopServices desktop = platform::makeDesktopServices();
+    m_hotkeys = desktop.hotkeys;
+    controller.setWindowSystem(desktop.windows);
     m_panel
         = std::make_unique<notch::NotchPanelController>(notch::NotchPanelLinks { controller.vm(), controller.clock(),
             screens(), controller.defaults(), *m_overlay->input, *m_overlay->pointer, m_hotkeys.get() });

@@ -177,6 +177,12 @@ void NotchPanelController::show()
     const QSizeF closed = m_root->targetSize();
     m_window->setMask(maskFor(QRectF(QPointF((m_window->width() - closed.width()) / 2, 0), closed), closed));
     m_window->show();
+    m_placeCorrections = 0;
+    if (QWindow* handle = m_window->windowHandle()) {
+        connect(handle, &QWindow::xChanged, this, [this] { holdPlace(); });
+        connect(handle, &QWindow::yChanged, this, [this] { holdPlace(); });
+    }
+    holdPlace();
     applyInputRegion();
 
     m_links.pointer.onMoved = [this](QPoint at) { handleMouseMovedAtScreenPoint(toScreen(at)); };
@@ -203,7 +209,17 @@ void NotchPanelController::placeWindow()
     const QSizeF size = m_window->isVisible() ? QSizeF(m_window->size()) : windowSize(*m_geometry);
     const QRectF screenFrame(
         m_geometry->centerX - size.width() / 2, m_geometry->panelTopY(size.height()), size.width(), size.height());
-    m_window->setGeometry(m_links.screens.space().toQt(screenFrame).toRect());
+    m_placed = m_links.screens.space().toQt(screenFrame).toRect();
+    m_window->setGeometry(m_placed);
+}
+
+void NotchPanelController::holdPlace()
+{
+    // A window manager may place a new window by its own rules; the panel goes back to its place at the top centre.
+    if (m_window && m_window->geometry().topLeft() != m_placed.topLeft() && m_placeCorrections < maxPlaceCorrections) {
+        ++m_placeCorrections;
+        m_window->move(m_placed.topLeft());
+    }
 }
 
 void NotchPanelController::hide()
@@ -500,6 +516,7 @@ void NotchPanelController::screenParametersChanged()
         return;
     }
     m_geometry = geo;
+    m_placeCorrections = 0;
     placeWindow();
     m_appliedRegion.reset();
     applyInputRegion();

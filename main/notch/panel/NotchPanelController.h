@@ -63,6 +63,8 @@ public:
     static constexpr qint64 defaultAutoDismissMs = 2000;
     static constexpr qint64 defaultIdleSummaryMs = 300'000;
     static constexpr qint64 defaultStartDurationMs = 5000;
+    /// How often the window is put back after something else moved it, before the panel leaves it where it is.
+    static constexpr int maxPlaceCorrections = 3;
 
     explicit NotchPanelController(NotchPanelLinks links, QObject* parent = nullptr);
     ~NotchPanelController() override;
@@ -129,6 +131,7 @@ private:
     void collapse();
     void expand();
     void placeWindow();
+    void holdPlace();
     void applyInputRegion();
     void updateEscHold();
     void handleHotkey(platform::HotkeyId id);
@@ -155,6 +158,9 @@ private:
     std::unique_ptr<ViewHost> m_window;
     NotchView* m_root = nullptr;
     std::optional<QRect> m_appliedRegion;
+    /// Where the window belongs, in Qt's coordinates, and how often it was put back there since it was placed.
+    QRect m_placed;
+    int m_placeCorrections = 0;
     std::optional<platform::HotkeyId> m_escGrab;
     bool m_escRefusalLogged = false;
     /// Whoever heard the desktop's keys before the panel; keys that are not the panel's go on to it.

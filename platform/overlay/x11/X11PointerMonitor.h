@@ -30,7 +30,7 @@ public:
     void stop() override;
 
 private:
-    bool select(quint32 mask);
+    bool select(quint32 bits, bool on);
     bool onEvent(const xcb_generic_event_t* event);
     void reportMotion();
 
@@ -38,7 +38,6 @@ private:
     std::optional<quint8> m_opcode;
     int m_listener = 0;
     QTimer m_motion;
-    QPoint m_lastReported { -1, -1 };
 };
 
 } // namespace murmeli::platform
