@@ -78,6 +78,9 @@ AppController::AppController(Dependencies dependencies)
 
 AppController::~AppController()
 {
+    if (const auto timer = std::exchange(m_visualLinkTimer, std::nullopt)) {
+        m_dependencies.clock->cancel(*timer);
+    }
     m_healthTicker.stop();
     // Tearing down answers held requests, which would log into an owner that may already be gone.
     onLog = nullptr;
@@ -422,6 +425,20 @@ void AppController::approveFromPanel(const QString& sid, NotchApprovalAction act
 void AppController::setWindowSystem(std::shared_ptr<platform::WindowSystem> windows)
 {
     m_terminalJump.setWindowLocator(windows ? std::make_shared<TerminalWindowLocator>(std::move(windows)) : nullptr);
+}
+
+void AppController::pasteIntoProgramStarted(std::optional<qint64> pid)
+{
+    // The program is brought to the front for the paste first; the link is drawn once its window is there.
+    if (const auto timer = std::exchange(m_visualLinkTimer, std::nullopt)) {
+        m_dependencies.clock->cancel(*timer);
+    }
+    m_visualLinkTimer = m_dependencies.clock->schedule(visualLinkDelayMs, [this, pid] {
+        m_visualLinkTimer.reset();
+        if (onVisualLink) {
+            onVisualLink(pid);
+        }
+    });
 }
 
 QCoro::Task<hooks::TeleportResult> AppController::teleportToSession(QString sid)

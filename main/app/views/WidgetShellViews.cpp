@@ -12,6 +12,7 @@
 #include "main/app/views/ActivityLogWindow.h"
 #include "main/app/views/ControllerSettingsHost.h"
 #include "main/notch/panel/NotchPanelController.h"
+#include "main/notch/panel/VisualLinkController.h"
 #include "main/settings/views/SettingsWindowController.h"
 #include "platform/autostart/LoginItemFactory.h"
 #include "platform/desktop/DesktopServicesFactory.h"
@@ -24,6 +25,11 @@ WidgetShellViews::WidgetShellViews() = default;
 
 WidgetShellViews::~WidgetShellViews()
 {
+    // The controller may outlive its windows: its link must not call into a view that is gone.
+    if (m_linkedController) {
+        m_linkedController->onVisualLink = nullptr;
+    }
+    m_visualLink.reset();
     m_panel.reset();
 }
 
@@ -77,7 +83,12 @@ void WidgetShellViews::showNotchPanel(
     m_overlay = std::make_unique<platform::OverlayServices>(platform::makeOverlayServices());
     const platform::DesktopServices desktop = platform::makeDesktopServices();
     m_hotkeys = desktop.hotkeys;
+    m_windows = desktop.windows;
     controller.setWindowSystem(desktop.windows);
+    m_visualLink = std::make_unique<notch::VisualLinkController>(notch::VisualLinkLinks {
+        controller.clock(), screens(), controller.defaults(), *m_windows, *m_overlay->frames });
+    controller.onVisualLink = [this](std::optional<qint64> pid) { m_visualLink->trigger(pid); };
+    m_linkedController = &controller;
     m_panel
         = std::make_unique<notch::NotchPanelController>(notch::NotchPanelLinks { controller.vm(), controller.clock(),
             screens(), controller.defaults(), *m_overlay->input, *m_overlay->pointer, m_hotkeys.get() });

@@ -7,13 +7,15 @@
 namespace murmeli::platform {
 class GlobalHotkeys;
 class LoginItem;
+class WindowSystem;
 class ScreenProvider;
 struct OverlayServices;
 } // namespace murmeli::platform
 
 namespace murmeli::notch {
 class NotchPanelController;
-}
+class VisualLinkController;
+} // namespace murmeli::notch
 
 namespace murmeli::settings {
 class SettingsWindowController;
@@ -59,6 +61,9 @@ private:
     std::unique_ptr<platform::OverlayServices> m_overlay;
     std::shared_ptr<platform::GlobalHotkeys> m_hotkeys;
     std::unique_ptr<notch::NotchPanelController> m_panel;
+    std::shared_ptr<platform::WindowSystem> m_windows;
+    std::unique_ptr<notch::VisualLinkController> m_visualLink;
+    AppController* m_linkedController = nullptr;
 };
 
 } // namespace murmeli::app
