@@ -1,5 +1,6 @@
 #include "tests/notch/PanelRig.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QWindow>
 
@@ -14,7 +15,7 @@ PanelRig::PanelRig()
     screens.setSpace(platform::ScreenSpace(screenFrame));
     vm = std::make_unique<app::PanelViewModel>(clock);
     panel = std::make_unique<notch::NotchPanelController>(
-        notch::NotchPanelLinks { *vm, clock, screens, *defaults, overlay, overlay, &desktop });
+        notch::NotchPanelLinks { *vm, clock, screens, *defaults, overlay, overlay, &desktop, {} });
     panel->setAudioCue(cues);
 }
 
@@ -45,6 +46,8 @@ std::optional<QList<QRect>> PanelRig::inputRegion() const
 
 QImage PanelRig::render()
 {
+    // What the last frame queued (the window's new shape) happens first, as in a running event loop.
+    QCoreApplication::processEvents();
     notch::ViewHost& window = *panel->window();
     QImage image(window.size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);

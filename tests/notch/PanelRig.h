@@ -53,7 +53,8 @@ public:
     QPointF stripCentre() const;
     /// The window's input region as last set; absent before any.
     std::optional<QList<QRect>> inputRegion() const;
-    /// Draws the window offscreen at the clock's time, as a frame of the real window would.
+    /// Draws the window offscreen at the clock's time, as a frame of the real window would, once the events queued
+    /// by the frame before have been handled.
     QImage render();
     /// A row for the session list.
     static app::SessionRow row(const QString& sid, app::SessionState state, const QDateTime& updatedAt);

@@ -144,6 +144,7 @@ void NotchPanelController::show()
     m_geometry = geo;
 
     m_window = std::make_unique<ViewHost>(m_links.clock);
+    m_window->environment().reduceMotion = m_links.reduceMotion;
     m_window->setWindowTitle(QStringLiteral("murmeli panel"));
     // A frameless tool window above the others that never takes the keyboard focus.
     m_window->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
@@ -175,7 +176,8 @@ void NotchPanelController::show()
     m_window->setRoot(std::move(root));
     placeWindow();
     const QSizeF closed = m_root->targetSize();
-    m_window->setMask(maskFor(QRectF(QPointF((m_window->width() - closed.width()) / 2, 0), closed), closed));
+    m_mask = maskFor(QRectF(QPointF((m_window->width() - closed.width()) / 2, 0), closed), closed);
+    m_window->setMask(m_mask);
     m_window->show();
     m_placeCorrections = 0;
     if (QWindow* handle = m_window->windowHandle()) {
@@ -455,14 +457,10 @@ void NotchPanelController::updateWindowMask(const QRectF& box)
     }
     // Set after the frame that moved the box, and wide enough for the box's target too.
     const QRect mask = maskFor(box, m_root->targetSize());
-    if (m_window->mask() == QRegion(mask)) {
+    if (mask == std::exchange(m_mask, mask)) {
         return;
     }
-    QTimer::singleShot(0, m_window.get(), [window = m_window.get(), mask] {
-        if (window->mask() != QRegion(mask)) {
-            window->setMask(mask);
-        }
-    });
+    QTimer::singleShot(0, m_window.get(), [window = m_window.get(), mask] { window->setMask(mask); });
 }
 
 void NotchPanelController::updateEscHold()

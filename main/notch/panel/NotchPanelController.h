@@ -47,6 +47,8 @@ struct NotchPanelLinks {
     platform::PointerMonitor& pointer;
     /// Esc for the whole desktop, taken only while the panel needs it; null: the panel never takes Esc.
     platform::GlobalHotkeys* hotkeys = nullptr;
+    /// The desktop's wish for less motion, read by each view when it is made; unset: full motion.
+    std::function<bool()> reduceMotion;
 };
 
 /// The panel's one window and everything around it: placed at the top centre of the chosen screen, always on top,
@@ -160,6 +162,8 @@ private:
     std::optional<QRect> m_appliedRegion;
     /// Where the window belongs, in Qt's coordinates, and how often it was put back there since it was placed.
     QRect m_placed;
+    /// The window's shape as last set.
+    QRect m_mask;
     int m_placeCorrections = 0;
     std::optional<platform::HotkeyId> m_escGrab;
     bool m_escRefusalLogged = false;
