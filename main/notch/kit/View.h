@@ -3,6 +3,7 @@
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
+#include <QString>
 
 class QPainter;
 
@@ -30,6 +31,8 @@ public:
     virtual bool pointer(PointerPhase phase, QPointF pos) { return false; }
     /// The pointer left the window; true when the view changed for it.
     virtual bool pointerLeft() { return false; }
+    /// The tooltip of what lies at pos; empty for none.
+    virtual QString toolTipAt(QPointF pos) const { return {}; }
     /// A scroll at pos of dy points (positive: the content moves down); true when the view took it.
     virtual bool wheel(QPointF pos, qreal dy) { return false; }
 };

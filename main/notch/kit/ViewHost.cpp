@@ -1,7 +1,9 @@
 #include "main/notch/kit/ViewHost.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QWheelEvent>
 
 namespace murmeli::notch {
@@ -37,6 +39,22 @@ void ViewHost::paintFrame(QPainter& painter, qint64 nowMs)
     painter.setRenderHint(QPainter::TextAntialiasing);
     m_root->paint(painter, QRectF(rect()), nowMs);
     m_pump.setActive(m_root->isAnimating(nowMs));
+}
+
+bool ViewHost::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = m_root ? m_root->toolTipAt(help->pos()) : QString();
+        if (text.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), text, this);
+        }
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void ViewHost::paintEvent(QPaintEvent*)

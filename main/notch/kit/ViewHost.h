@@ -35,6 +35,7 @@ public:
     void paintFrame(QPainter& painter, qint64 nowMs);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -80,6 +80,12 @@ bool ContentAreaView::pointerLeft()
     return surface && surface->pointerLeft();
 }
 
+QString ContentAreaView::toolTipAt(QPointF pos) const
+{
+    const View* surface = current();
+    return surface ? surface->toolTipAt(pos) : QString();
+}
+
 bool ContentAreaView::wheel(QPointF pos, qreal dy)
 {
     View* surface = current();

@@ -48,6 +48,7 @@ public:
     bool pointer(PointerPhase phase, QPointF pos) override;
     bool pointerLeft() override;
     bool wheel(QPointF pos, qreal dy) override;
+    QString toolTipAt(QPointF pos) const override;
 
 private:
     View* current() const;

@@ -19,6 +19,10 @@ public:
     ~NotchAXBanner() override;
 
     static QString message() { return QStringLiteral("Accessibility required \u2014 click to grant"); }
+    static QString toolTip()
+    {
+        return QStringLiteral("Click to open Settings \u2192 Permissions to grant Accessibility access.");
+    }
 
     /// A click on the banner; the owner posts the permissions notification.
     std::function<void()> onClick;

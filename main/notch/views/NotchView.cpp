@@ -423,6 +423,15 @@ bool NotchView::pointerLeft()
     return changed;
 }
 
+QString NotchView::toolTipAt(QPointF pos) const
+{
+    if (const NotchAXBanner* banner = axBanner(); banner && m_axFrame.contains(pos)) {
+        return NotchAXBanner::toolTip();
+    }
+    const ContentAreaView* content = contentArea();
+    return m_expanded && content ? content->toolTipAt(pos) : QString();
+}
+
 bool NotchView::wheel(QPointF pos, qreal dy)
 {
     ContentAreaView* content = contentArea();

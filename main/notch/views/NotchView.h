@@ -104,6 +104,7 @@ public:
     bool pointer(PointerPhase phase, QPointF pos) override;
     bool pointerLeft() override;
     bool wheel(QPointF pos, qreal dy) override;
+    QString toolTipAt(QPointF pos) const override;
 
 private:
     bool isMuted() const;

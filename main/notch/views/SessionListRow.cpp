@@ -501,6 +501,11 @@ bool SessionListRow::pointer(PointerPhase phase, QPointF pos)
     return false;
 }
 
+QString SessionListRow::toolTipAt(QPointF pos) const
+{
+    return m_jump->frame().contains(pos) ? SessionJumpButton::toolTip() : QString();
+}
+
 bool SessionListRow::pointerLeft()
 {
     m_pressed = false;

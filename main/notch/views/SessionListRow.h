@@ -99,6 +99,7 @@ public:
     bool isAnimating(qint64 nowMs) const override;
     bool pointer(PointerPhase phase, QPointF pos) override;
     bool pointerLeft() override;
+    QString toolTipAt(QPointF pos) const override;
 
 private:
     /// Lays the row out in frame, drawing it when painter is given; returns its height.

@@ -223,6 +223,19 @@ bool SessionListSurfaceView::pointerLeft()
     return changed;
 }
 
+QString SessionListSurfaceView::toolTipAt(QPointF pos) const
+{
+    if (!m_viewport.contains(pos)) {
+        return {};
+    }
+    for (const auto& child : m_rows.children()) {
+        if (!child.removed && child.frame.contains(pos)) {
+            return child.view->toolTipAt(pos);
+        }
+    }
+    return {};
+}
+
 bool SessionListSurfaceView::wheel(QPointF pos, qreal dy)
 {
     const qreal room = m_listContentHeight - m_viewport.height();

@@ -198,6 +198,8 @@ TEST(NotchViewTest, TheBannerAsksForThePermissionsAndTheOpenBoxSpringsToItsSize)
     EXPECT_EQ(root.view->boxFrame().size(), target);
 
     const QPointF banner = root.view->axBannerFrame().center();
+    EXPECT_FALSE(root.view->toolTipAt(banner).isEmpty());
+    EXPECT_TRUE(root.view->toolTipAt(QPointF(300, 10)).isEmpty());
     root.view->pointer(notch::PointerPhase::Down, banner);
     root.view->pointer(notch::PointerPhase::Up, banner);
     EXPECT_EQ(root.permissionsAsked, 1);

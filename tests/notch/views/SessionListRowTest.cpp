@@ -200,7 +200,9 @@ TEST(SessionListRowTest, ClicksOnTheListReachTheViewModelWithTheRowsSession)
         (QList<std::pair<QString, NotchApprovalAction>> { { "second22", NotchApprovalAction::AllowOnce },
             { "first111", NotchApprovalAction::Deny }, { "first111", NotchApprovalAction::AllowAlways } }));
 
-    click(list, list.row("ab12cd34")->jumpButton().frame().center());
+    const QPointF jump = list.row("ab12cd34")->jumpButton().frame().center();
+    EXPECT_EQ(list.toolTipAt(jump), notch::SessionJumpButton::toolTip());
+    click(list, jump);
     EXPECT_EQ(jumps, QStringList { "ab12cd34" });
     EXPECT_TRUE(vm.expandedRowIDs().isEmpty());
     click(list, list.row("ab12cd34")->tapFrame().topLeft() + QPointF(30, 12));
