@@ -4,6 +4,7 @@
 #include <QDir>
 
 #include "main/app/DeviceRows.h"
+#include "main/app/desktop/TerminalWindowLocator.h"
 #include "main/hooks/events/HookEventManifest.h"
 #include "main/hooks/events/HookEventType.h"
 #include "main/hooks/install/HookSelfCheck.h"
@@ -60,8 +61,11 @@ AppController::AppController(Dependencies dependencies)
     const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
     m_approvalRoad.onLog = toLog;
     m_approvalRoad.onParseFailure = [this] { m_hookServer->notifyParseFailure(); };
-    m_approvalRoad.onActivated
-        = [this](hooks::ApprovalRequest request) { return m_announcements.speakApproval(std::move(request)); };
+    m_approvalRoad.onActivated = [this](hooks::ApprovalRequest request) {
+        // The panel shows the request now rather than at the next poll.
+        statusChanged();
+        return m_announcements.speakApproval(std::move(request));
+    };
     m_terminalJump.onLog = toLog;
     m_hookInstaller.onLog = toLog;
     m_hookInstaller.onInstalled = [this] {
@@ -82,6 +86,9 @@ AppController::AppController(Dependencies dependencies)
 
 AppController::~AppController()
 {
+    if (const auto timer = std::exchange(m_visualLinkTimer, std::nullopt)) {
+        m_dependencies.clock->cancel(*timer);
+    }
     m_healthTicker.stop();
     // Tearing down answers held requests, which would log into an owner that may already be gone.
     onLog = nullptr;
@@ -393,6 +400,11 @@ void AppController::wirePushToTalk()
     // The notice is the panel's clipboard hint, which goes away by itself.
     injector.onNotify = [this](const QString&, const QString& body) { m_vm.setModeBHintText(body); };
     injector.onAXRevoked = [this](const QString& source) { Q_EMIT m_notifications.axRevoked(source); };
+    injector.onModeAStarted = [this](const std::optional<platform::WindowInfo>& window) {
+        pasteIntoProgramStarted(window ? window->pid : std::nullopt);
+    };
+    // The jump finds the agent's terminal window through the same desktop.
+    setWindowSystem(m_desktopVoice->desktop().windows);
 }
 
 void AppController::rebindCustomPTTHotkey(const settings::PTTHotkey& hotkey)
@@ -477,10 +489,7 @@ void AppController::wireViewModelActions()
     m_vm.onSessionSelect = [this](const QString& sid) { selectSessionFromPanel(sid); };
     m_vm.onSessionPrev = [this] { stepSessionFromPanel(false); };
     m_vm.onSessionNext = [this] { stepSessionFromPanel(true); };
-    m_vm.onApprove = [this](const QString& sid, NotchApprovalAction action) {
-        Q_UNUSED(sid)
-        approveFromPanel(action);
-    };
+    m_vm.onApprove = [this](const QString& sid, NotchApprovalAction action) { approveFromPanel(sid, action); };
     m_vm.onPTT = [this] { m_pushToTalk->toggle(PushToTalkRoad::Trigger::Panel); };
     m_vm.onEscRequest = [this] { m_pushToTalk->cancelFromEsc(); };
     m_vm.onGrantAccessibility = [this] { requestAccessibility(); };
@@ -513,22 +522,50 @@ void AppController::stepSessionFromPanel(bool forward)
     statusChanged();
 }
 
-void AppController::approveFromPanel(NotchApprovalAction action)
+void AppController::approveFromPanel(const QString& sid, NotchApprovalAction action)
 {
     log(QStringLiteral("[approval-diag] vm.onApprove fired action=") + toString(action), LogColor::Blue);
     // Answered from the event loop rather than inside the click: resolving resumes the waiting reply.
     QMetaObject::invokeMethod(
         m_lifetime.get(),
-        [this, action] {
+        [this, sid, action] {
             const std::optional<hooks::ApprovalRequest> active = m_pendingTable->activeRequest();
             if (!active) {
                 log(QStringLiteral("[diag] approval click → pendingTable empty (hook 没注册 / schema 漂移?)"),
                     LogColor::Orange);
                 return;
             }
+            // Every waiting row shows buttons; a click on another session's card must not answer a command the
+            // user has not seen.
+            if (active->sessionId != sid) {
+                log(QStringLiteral("[approval-diag] click on %1's card ignored: the request on show is %2's (%3)")
+                        .arg(sid, active->sessionId, active->toolUseId),
+                    LogColor::Orange);
+                return;
+            }
             m_pendingTable->resolve(active->toolUseId, decisionFor(action));
+            statusChanged();
         },
         Qt::QueuedConnection);
+}
+
+void AppController::setWindowSystem(std::shared_ptr<platform::WindowSystem> windows)
+{
+    m_terminalJump.setWindowLocator(windows ? std::make_shared<TerminalWindowLocator>(std::move(windows)) : nullptr);
+}
+
+void AppController::pasteIntoProgramStarted(std::optional<qint64> pid)
+{
+    // The program is brought to the front for the paste first; the link is drawn once its window is there.
+    if (const auto timer = std::exchange(m_visualLinkTimer, std::nullopt)) {
+        m_dependencies.clock->cancel(*timer);
+    }
+    m_visualLinkTimer = m_dependencies.clock->schedule(visualLinkDelayMs, [this, pid] {
+        m_visualLinkTimer.reset();
+        if (onVisualLink) {
+            onVisualLink(pid);
+        }
+    });
 }
 
 QCoro::Task<hooks::TeleportResult> AppController::teleportToSession(QString sid)
@@ -551,6 +588,7 @@ void AppController::clearNotify()
 
 void AppController::handleHookEvent(const QString& eventName, const QJsonObject& payload)
 {
+    m_approvalRoad.settleOvertaken(eventName, payload);
     if (!m_hookDispatcher.dispatch(eventName, payload)) {
         return;
     }

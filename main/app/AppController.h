@@ -55,6 +55,7 @@
 #include "platform/ble/BleTransportFactory.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/desktop/DesktopServicesFactory.h"
+#include "platform/desktop/WindowSystem.h"
 #include "platform/secrets/KeychainStore.h"
 
 namespace murmeli::app {
@@ -157,6 +158,15 @@ public:
 
     /// Brings the terminal tab of a session's agent to the front; logs what happened.
     QCoro::Task<hooks::TeleportResult> teleportToSession(QString sid);
+    /// The desktop's windows: a terminal without a jump of its own is brought to the front through its window.
+    void setWindowSystem(std::shared_ptr<platform::WindowSystem> windows);
+
+    static constexpr qint64 visualLinkDelayMs = 100;
+    /// Dictated text is being pasted into the program with this process (absent when none runs); 0.1 s later the
+    /// panel draws its link to that program's window through onVisualLink.
+    void pasteIntoProgramStarted(std::optional<qint64> pid);
+    /// Draws the link from the notch to the window of the program with this process.
+    std::function<void(std::optional<qint64> pid)> onVisualLink;
 
     /// The bridge that shows approvals away from the panel; the null bridge until a device bridge is set.
     void setApprovalBridge(std::shared_ptr<hooks::ApprovalBridge> bridge);
@@ -261,7 +271,7 @@ private:
     void wireViewModelActions();
     void selectSessionFromPanel(const QString& sid);
     void stepSessionFromPanel(bool forward);
-    void approveFromPanel(NotchApprovalAction action);
+    void approveFromPanel(const QString& sid, NotchApprovalAction action);
     void startUsageReader();
     void wirePushToTalk();
     void wireVoice();
@@ -296,6 +306,7 @@ private:
     usage::CodexBarUsageReader m_codexBarReader;
     bool m_backendStarted = false;
     bool m_flushScheduled = false;
+    std::optional<common::Clock::TimerId> m_visualLinkTimer;
     // Carries the queued flush of a burst of hook events; it is dropped when the controller is gone.
     std::unique_ptr<QObject> m_lifetime = std::make_unique<QObject>();
 

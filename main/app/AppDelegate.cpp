@@ -9,6 +9,7 @@
 #include "main/app/shell/ShellViews.h"
 #include "main/common/ResourcePaths.h"
 #include "main/settings/onboarding/OnboardingController.h"
+#include "platform/defaults/Defaults.h"
 
 namespace murmeli::app {
 
@@ -135,10 +136,18 @@ void AppDelegate::setupNotchPanel()
         return;
     }
     m_panelSetUp = true;
-    // One cue output, the same for the controller and (when it is there) the panel.
-    m_controller.setAudioCue(m_controller.makeAssetCueOutput());
-    // Until the panel takes over, a change and a steady 2 s poll keep the session list current; the poll also
-    // drops sessions that went quiet. A burst of events asks for one sync, run once the burst has been handled.
+    // One cue output, the same for the controller and the panel.
+    const std::shared_ptr<device::AudioCueOutput> cue = m_controller.makeAssetCueOutput();
+    m_controller.setAudioCue(cue);
+    platform::Defaults& defaults = m_controller.defaults();
+    const QString welcomeKey = QString::fromLatin1(welcomeFlashedKey);
+    const bool flashWelcome = !defaults.boolValue(welcomeKey).value_or(false);
+    m_views.showNotchPanel(m_controller, cue, flashWelcome);
+    if (flashWelcome) {
+        defaults.setValue(welcomeKey, true);
+    }
+    // A change and a steady 2 s poll keep the session list current; the poll also drops sessions that went quiet. A
+    // burst of events asks for one sync, run once the burst has been handled.
     m_syncSoon.setSingleShot(true);
     m_syncSoon.setInterval(0);
     QObject::connect(&m_syncSoon, &QTimer::timeout, &m_syncSoon, [this] { m_controller.syncSessions(); });

@@ -18,6 +18,9 @@ class ShellViews;
 /// window), the application's notification observers, and the start of the back end once onboarding is done.
 class AppDelegate final {
 public:
+    /// Bool: the first launch's welcome strip has been shown.
+    static constexpr auto welcomeFlashedKey = "welcomeFlashed.v1";
+
     /// views are the windows the delegate opens; fontsFolder holds the interface's font files and is looked up
     /// beside binaryPath when empty.
     AppDelegate(AppController& controller, ShellViews& views, QString binaryPath, QString fontsFolder = {});
@@ -30,7 +33,8 @@ public:
     /// event loop, so the back end starts with its log already in place.
     void applicationDidFinishLaunching();
 
-    /// Creates the panel and its 2.0 s session poll; run once, by the onboarding gate's completion.
+    /// Creates the panel with the cue output, flashes the welcome strip on the first launch, and starts the 2.0 s
+    /// session poll; run once, by the onboarding gate's completion.
     void setupNotchPanel();
     /// Opens the activity log window.
     void openLogWindow();

@@ -58,6 +58,40 @@ QCoro::Task<std::optional<QString>> ApprovalRoad::reply(
     co_return hooks::ApprovalSerialization::responseBody(decision, request->toolName);
 }
 
+void ApprovalRoad::settleOvertaken(const QString& eventName, const QJsonObject& payload)
+{
+    using hooks::HookEventType;
+    const std::optional<HookEventType> type = hooks::hookEventTypeFromString(eventName);
+    if (!type) {
+        return;
+    }
+    const bool toolFinished = *type == HookEventType::PostToolUse || *type == HookEventType::PostToolUseFailure;
+    const bool sessionMovedOn = *type == HookEventType::Stop || *type == HookEventType::UserPromptSubmit
+        || *type == HookEventType::SessionEnd;
+    if (!toolFinished && !sessionMovedOn) {
+        return;
+    }
+    const QString session = hooks::ApprovalSerialization::requestSessionId(payload);
+    if (session.isEmpty()) {
+        return;
+    }
+    const QString toolName = payload.value(QStringLiteral("tool_name")).toString();
+    const QByteArray toolInput = hooks::ApprovalSerialization::toolInputJSON(payload);
+    for (const hooks::ApprovalRequest& request : m_table.heldRequests()) {
+        if (request.sessionId != session
+            || (toolFinished && (request.toolName != toolName || request.rawInputJSON != toolInput))) {
+            continue;
+        }
+        log(QStringLiteral("[approval-diag] ") + eventName + QStringLiteral(" shows the agent past ")
+                + request.toolUseId + QStringLiteral(" (answered in its terminal); failing open"),
+            LogColor::Blue);
+        // The hook still waits and gets the neutral reply, which the agent no longer reads.
+        m_table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());
+        const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
+        [[maybe_unused]] const QCoro::Task<> cancelling = bridge->cancelPending(request.toolUseId);
+    }
+}
+
 QCoro::Task<> ApprovalRoad::announceActivation(hooks::ApprovalRequest request)
 {
     log(QStringLiteral("[approval-diag] awaiting decision for ") + request.toolName + QStringLiteral(": ")

@@ -37,6 +37,12 @@ public:
     /// Points the table's activation, warning and expiry handlers at the bridge.
     void installTableHandlers();
 
+    /// Another event of the agent: when it shows that the agent has moved past a request still held for the same
+    /// session (the user answered it in the agent's own terminal), that request fails open and its card goes.
+    /// Moving past means the same tool with the same input finished or failed, or the session stopped, took a new
+    /// prompt or ended.
+    void settleOvertaken(const QString& eventName, const QJsonObject& payload);
+
     /// The hook server's reply handler: holds a permission request until the table decides; nullopt for every other
     /// event and for a body that is not a request.
     QCoro::Task<std::optional<QString>> reply(

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <vector>
 
+#include <QCoroFuture>
 #include <QPointer>
 
+#include "main/app/desktop/TerminalWindowLocator.h"
 #include "main/hooks/status/ClaudeStatus.h"
 
 namespace murmeli::app {
@@ -48,6 +50,9 @@ QCoro::Task<TeleportResult> TerminalJump::teleportToSession(QString sid)
     session.terminalApp = process->terminalApp;
     session.workingDirectory = process->cwd;
     session.terminalTTY = process->tty;
+    if (!m_resolver.resolve(session) && m_locator) {
+        co_return co_await activateWindowOf(*process);
+    }
     if (!m_resolver.resolve(session)) {
         log(QStringLiteral("Jump: terminal %1 is not supported")
                 .arg(process->terminalApp.value_or(QStringLiteral("unknown"))),
@@ -80,6 +85,35 @@ QCoro::Task<TeleportResult> TerminalJump::teleportToSession(QString sid)
         break;
     }
     co_return result;
+}
+
+QCoro::Task<TeleportResult> TerminalJump::activateWindowOf(hooks::AgentProcess process)
+{
+    // The locator may be replaced while the jump waits; this one lives until the jump is done.
+    const std::shared_ptr<TerminalWindowLocator> locator = m_locator;
+    QPointer<QObject> alive = m_lifetime.get();
+    const std::optional<platform::WindowId> window = co_await locator->locate(process);
+    if (!alive) {
+        co_return TeleportResult::TerminalClosed;
+    }
+    if (!window) {
+        log(QStringLiteral("Jump: no window shows the terminal of agent %1").arg(process.pid), LogColor::Orange);
+        co_return TeleportResult::TerminalClosed;
+    }
+    const bool activated = co_await locator->windows().activate(*window, std::chrono::milliseconds(2000));
+    if (!alive) {
+        co_return activated ? TeleportResult::Success : TeleportResult::Timeout;
+    }
+    if (!activated) {
+        log(QStringLiteral("Jump: the window manager did not bring window 0x%1 to the front")
+                .arg(QString::number(*window, 16)),
+            LogColor::Orange);
+        co_return TeleportResult::Timeout;
+    }
+    log(QStringLiteral("Jump: brought window 0x%1 of %2 to the front")
+            .arg(QString::number(*window, 16), process.terminalApp.value_or(QStringLiteral("the terminal"))),
+        LogColor::Grey);
+    co_return TeleportResult::Success;
 }
 
 } // namespace murmeli::app

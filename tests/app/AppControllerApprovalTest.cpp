@@ -247,16 +247,75 @@ TEST_F(AppControllerApprovalTest, PanelButtonsAnswerTheRequestOnShow)
         ASSERT_EQ(vm.sessions().size(), 1);
         EXPECT_EQ(vm.sessions().front().state, app::SessionState::needsApproval());
 
-        // The row's id is not what decides: the request on show is answered.
+        EXPECT_EQ(vm.currentSurface(), app::IslandSurface::approvalCard(QStringLiteral("01234567"), activeId()));
+
+        // A click on another session's card answers nothing; the request's own row does.
         lines.clear();
         vm.onApprove(QStringLiteral("someone"), c.action);
-        EXPECT_EQ(lines, QStringList { "[approval-diag] vm.onApprove fired action=" + app::toString(c.action) });
+        ASSERT_TRUE(waitUntil([&] { return lines.size() == 2; }));
+        EXPECT_EQ(lines.first(), "[approval-diag] vm.onApprove fired action=" + app::toString(c.action));
+        EXPECT_TRUE(lines.last().startsWith(QStringLiteral("[approval-diag] click on someone's card ignored")));
+        EXPECT_TRUE(table().hasActive());
+        EXPECT_FALSE(held->closedByServer());
+        vm.onApprove(QStringLiteral("01234567"), c.action);
         EXPECT_EQ(held->readUntilClosed(), reply(c.reply));
         EXPECT_FALSE(table().hasActive());
+        controller.syncSessions();
+        ASSERT_TRUE(waitUntil([&] { return !controller.panelSync().isReading(); }));
+        EXPECT_EQ(vm.currentSurface(), app::IslandSurface::sessionList());
     }
 
     lines.clear();
     vm.onApprove(QStringLiteral("01234567"), app::NotchApprovalAction::AllowOnce);
     ASSERT_TRUE(waitUntil([&] { return lines.size() == 2; }));
     EXPECT_EQ(lines.last(), "[diag] approval click → pendingTable empty (hook 没注册 / schema 漂移?)");
+}
+
+// Answered in the agent's own terminal: the agent goes on without the hook's reply. What it does next shows that
+// it has moved past the request, which then fails open; nothing else lets a request go early.
+TEST_F(AppControllerApprovalTest, ARequestTheAgentHasMovedPastFailsOpen)
+{
+    const auto event = [&](const QString& name, QJsonObject payload) {
+        payload.insert(QStringLiteral("session_id"), QStringLiteral("0123456789abcdef"));
+        controller.handleHookEvent(name, payload);
+    };
+    const QJsonObject makeInput { { QStringLiteral("command"), QStringLiteral("make") } };
+    const struct {
+        const char* what;
+        QString event;
+        QJsonObject payload;
+        bool releases;
+    } cases[] = {
+        { "another tool finished", QStringLiteral("PostToolUse"),
+            { { "tool_name", "Bash" }, { "tool_input", QJsonObject { { "command", "ls" } } } }, false },
+        { "another session stopped", QStringLiteral("Stop"), { { "session_id", "ffffffff0000" } }, false },
+        { "a notification", QStringLiteral("Notification"), {}, false },
+        { "the same call finished", QStringLiteral("PostToolUse"),
+            { { "tool_name", "Bash" }, { "tool_input", makeInput } }, true },
+        { "the same call failed", QStringLiteral("PostToolUseFailure"),
+            { { "tool_name", "Bash" }, { "tool_input", makeInput } }, true },
+        { "the session stopped", QStringLiteral("Stop"), {}, true },
+        { "a new prompt", QStringLiteral("UserPromptSubmit"), {}, true },
+        { "the session ended", QStringLiteral("SessionEnd"), {}, true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto held = ask(QStringLiteral("make"));
+        const QString id = activeId();
+        QJsonObject payload = c.payload;
+        if (payload.contains(QStringLiteral("session_id"))) {
+            controller.handleHookEvent(c.event, payload);
+        } else {
+            event(c.event, payload);
+        }
+        if (!c.releases) {
+            EXPECT_TRUE(table().hasActive());
+            table().resolve(id, ApprovalDecision::deny());
+            held->readUntilClosed();
+            continue;
+        }
+        EXPECT_FALSE(table().hasActive());
+        EXPECT_EQ(held->readUntilClosed(), reply("{}"));
+        EXPECT_EQ(bridge->cancelLog.last(), id);
+    }
 }

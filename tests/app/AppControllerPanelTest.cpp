@@ -124,3 +124,16 @@ TEST(AppControllerUsageTest, LabSwitchStartsTheReaderWhoseRowsReachThePanel)
     }
     qputenv("PATH", oldPath);
 }
+
+TEST_F(AppControllerPanelTest, APasteDrawsTheLinkToItsProgramATenthOfASecondLater)
+{
+    QList<std::optional<qint64>> links;
+    controller.onVisualLink = [&](std::optional<qint64> pid) { links.append(pid); };
+    controller.pasteIntoProgramStarted(4242);
+    clock->advance(app::AppController::visualLinkDelayMs - 1);
+    EXPECT_TRUE(links.isEmpty());
+    clock->advance(1);
+    controller.pasteIntoProgramStarted(std::nullopt);
+    clock->advance(app::AppController::visualLinkDelayMs);
+    EXPECT_EQ(links, (QList<std::optional<qint64>> { 4242, std::nullopt }));
+}

@@ -46,6 +46,11 @@ public:
         events << (isReopen ? QStringLiteral("reopen") : QStringLiteral("onboarding"));
         closers.push_back(std::move(onClose));
     }
+    void showNotchPanel(app::AppController&, std::shared_ptr<device::AudioCueOutput> cue, bool flashWelcome) override
+    {
+        events << (flashWelcome ? QStringLiteral("panel+welcome") : QStringLiteral("panel"));
+        panelCue = std::move(cue);
+    }
     void showInformation(
         const QString& message, const QString& informativeText, std::function<void()> onDismissed) override
     {
@@ -67,6 +72,7 @@ public:
     }
 
     QStringList events;
+    std::shared_ptr<device::AudioCueOutput> panelCue;
     QList<Line> lines;
     QStringList information;
     std::function<void()> dismiss;
@@ -149,6 +155,21 @@ TEST(AppDelegateTest, AFinishedOnboardingIsSkippedAndReopensOnRequest)
     }
     QCoreApplication::processEvents();
     EXPECT_EQ(f.views.lines.size(), lines);
+}
+
+TEST(AppDelegateTest, ThePanelGetsTheSharedCueOutputAndFlashesTheWelcomeOnlyOnTheFirstLaunch)
+{
+    Fixture f;
+    for (const QString& expected : { QStringLiteral("panel+welcome"), QStringLiteral("panel") }) {
+        RecordingViews views;
+        app::AppDelegate delegate(f.controller, views, QStringLiteral("/usr/bin/murmeli"), fontsFolder);
+        delegate.setupNotchPanel();
+        delegate.setupNotchPanel();
+        EXPECT_EQ(views.events, QStringList { expected });
+        ASSERT_TRUE(views.panelCue);
+        EXPECT_EQ(views.panelCue.get(), &f.controller.audioCue());
+    }
+    EXPECT_EQ(f.controller.defaults().boolValue(QString::fromLatin1(app::AppDelegate::welcomeFlashedKey)), true);
 }
 
 TEST(AppDelegateTest, WithoutAFontsFolderTheSystemFacesStandIn)

@@ -12,7 +12,6 @@
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/AgentPeer.h"
 #include "tests/support/ControllerDependencies.h"
-#include "tests/support/Files.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -40,21 +39,10 @@ TEST(AgentStatusLineTest, InteractiveSessionIsListedWithItsProjectAndLeavesNoFil
     QTemporaryDir tmuxDir;
     const QString statusDir = root.path() + QStringLiteral("/murmeli");
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home.path());
-    environment.remove(QStringLiteral("XDG_DATA_HOME"));
-    environment.insert(QStringLiteral("MURMELI_SECRETS_BACKEND"), QStringLiteral("file"));
-    environment.insert(QStringLiteral("MURMELI_BIN"), QStringLiteral(MURMELI_BINARY));
-    QProcess installer;
-    installer.setProcessEnvironment(environment);
-    installer.start(
-        QStringLiteral("/bin/bash"), { QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts/install-hooks.sh") });
-    ASSERT_TRUE(installer.waitForFinished(60000));
-    ASSERT_EQ(installer.exitCode(), 0);
-
+    ASSERT_TRUE(AgentPeer::installHooks(home.path(), QStringLiteral(MURMELI_BINARY)));
     auto secrets = std::make_shared<platform::FakeSecretStore>();
     secrets->save(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"),
-        test::readFile(home.path() + QStringLiteral("/.local/share/murmeli/hooks/hook-secret")));
+        AgentPeer::hookSecret(home.path()));
     app::AppController controller(test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
     controller.startBackend(QString());
 

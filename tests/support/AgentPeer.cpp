@@ -86,4 +86,25 @@ bool AgentPeer::writeSettings(const QString& home, const QByteArray& json)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(json) == json.size();
 }
 
+bool AgentPeer::installHooks(const QString& home, const QString& murmeliBinary)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.remove(QStringLiteral("XDG_DATA_HOME"));
+    environment.insert(QStringLiteral("MURMELI_SECRETS_BACKEND"), QStringLiteral("file"));
+    environment.insert(QStringLiteral("MURMELI_BIN"), murmeliBinary);
+    QProcess installer;
+    installer.setProcessEnvironment(environment);
+    installer.start(
+        QStringLiteral("/bin/bash"), { QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts/install-hooks.sh") });
+    return installer.waitForFinished(60000) && installer.exitStatus() == QProcess::NormalExit
+        && installer.exitCode() == 0;
+}
+
+QByteArray AgentPeer::hookSecret(const QString& home)
+{
+    QFile file(home + QStringLiteral("/.local/share/murmeli/hooks/hook-secret"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace murmeli::test

@@ -21,6 +21,12 @@ public:
     /// Writes home/.claude/settings.json.
     static bool writeSettings(const QString& home, const QByteArray& json);
 
+    /// Installs murmeli's hooks for the given executable into home with the installer script, the hook secret kept
+    /// in a file there; true when the installer succeeded.
+    static bool installHooks(const QString& home, const QString& murmeliBinary);
+    /// The hook secret the installer stored in home.
+    static QByteArray hookSecret(const QString& home);
+
 private:
     static QString peerDirectory();
     static QString agentBinary();

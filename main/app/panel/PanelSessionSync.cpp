@@ -80,6 +80,13 @@ void PanelSessionSync::apply()
     changed |= m_vm.setRunningAgents(count(isBusy));
     changed |= m_vm.setWaitingAgents(count(isWaitingForUser));
     changed |= m_vm.setPendingApprovalMessage(pending.active ? approvalMessage(*pending.active) : QString());
+    // The request on show is the panel's approval card; once it is answered the card gives way to the list.
+    if (pending.active) {
+        changed |= m_vm.setCurrentSurface(
+            IslandSurface::approvalCard(pending.active->sessionId, pending.active->toolUseId));
+    } else if (m_vm.currentSurface().kind() == IslandSurface::Kind::ApprovalCard) {
+        changed |= m_vm.setCurrentSurface(IslandSurface::sessionList());
+    }
     // Last: the iterator above points into the rows.
     changed |= m_vm.setSessions(std::move(rows));
     if (changed) {

@@ -1,10 +1,15 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include <QString>
 
 #include "main/common/Log.h"
+
+namespace murmeli::device {
+class AudioCueOutput;
+}
 
 namespace murmeli::app {
 
@@ -31,6 +36,11 @@ public:
     /// Shows a new onboarding window over the controller's preferences, marked as a reopening or as the first run;
     /// onClose runs once when it closes, whatever closed it. Where no window can be shown, onClose runs at once.
     virtual void showOnboarding(AppController& controller, bool isReopen, std::function<void()> onClose) = 0;
+    /// Shows the notch panel over the controller's view model, playing its cues through cue, and with flashWelcome
+    /// runs the welcome strip once. The panel is made on the first call and then stays; later calls do nothing.
+    virtual void showNotchPanel(
+        AppController& controller, std::shared_ptr<device::AudioCueOutput> cue, bool flashWelcome)
+        = 0;
     /// Shows an informational message modally and returns at once; onDismissed runs once the user closed it.
     virtual void showInformation(
         const QString& message, const QString& informativeText, std::function<void()> onDismissed)

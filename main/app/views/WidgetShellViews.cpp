@@ -5,17 +5,23 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 
 #include "main/app/AppController.h"
 #include "main/app/cloud/ControllerAccountHost.h"
+#include "main/app/shell/NotificationHub.h"
 #include "main/app/views/ActivityLogWindow.h"
 #include "main/app/views/ControllerSettingsHost.h"
 #include "main/cloud/views/AccountSectionView.h"
+#include "main/notch/panel/NotchPanelController.h"
+#include "main/notch/panel/VisualLinkController.h"
 #include "main/settings/views/SettingsWindowController.h"
 #include "main/settings/views/onboarding/OnboardingWindow.h"
 #include "platform/audio/AudioCaptureFactory.h"
 #include "platform/autostart/LoginItemFactory.h"
+#include "platform/desktop/DesktopServicesFactory.h"
 #include "platform/desktop/ScreenProviderFactory.h"
+#include "platform/overlay/OverlayServicesFactory.h"
 #include "platform/recognizer/SpeechRecognizerFactory.h"
 
 namespace murmeli::app {
@@ -27,6 +33,20 @@ WidgetShellViews::~WidgetShellViews()
     for (const QPointer<settings::OnboardingWindow>& window : m_onboardingWindows) {
         delete window.data();
     }
+    // The controller may outlive its windows: its link must not call into a view that is gone.
+    if (m_linkedController) {
+        m_linkedController->onVisualLink = nullptr;
+    }
+    m_visualLink.reset();
+    m_panel.reset();
+}
+
+platform::ScreenProvider& WidgetShellViews::screens()
+{
+    if (!m_screens) {
+        m_screens = platform::makeScreenProvider();
+    }
+    return *m_screens;
 }
 
 void WidgetShellViews::buildActivityLog()
@@ -53,11 +73,10 @@ void WidgetShellViews::showSettings(AppController& controller)
 {
     if (!m_settingsWindow) {
         m_loginItem = platform::makeLoginItem(QCoreApplication::applicationFilePath());
-        m_screens = platform::makeScreenProvider();
         m_settingsHost = std::make_unique<ControllerSettingsHost>(controller);
         m_accountHost = std::make_unique<ControllerAccountHost>(controller);
         const auto openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
-        settings::SettingsEnvironment environment { controller.defaults(), *m_loginItem, *m_screens,
+        settings::SettingsEnvironment environment { controller.defaults(), *m_loginItem, screens(),
             controller.notifications(), QDir::homePath(), openUrl, {} };
         environment.accountPage
             = [this, openUrl] { return new cloud::AccountSectionView(m_accountHost.get(), openUrl); };
@@ -126,6 +145,61 @@ settings::PermissionSources WidgetShellViews::permissionSources(AppController& c
                            "pocketsphinx-en-us).") };
     };
     return sources;
+}
+
+void WidgetShellViews::showNotchPanel(
+    AppController& controller, std::shared_ptr<device::AudioCueOutput> cue, bool flashWelcome)
+{
+    if (m_panel) {
+        return;
+    }
+    m_overlay = std::make_unique<platform::OverlayServices>(platform::makeOverlayServices());
+    // The controller's own desktop: a second set of X11 key grabs on one connection would undo the other's Esc grab.
+    const platform::DesktopServices& desktop = controller.desktopVoice().desktop();
+    m_hotkeys = desktop.hotkeys;
+    m_windows = desktop.windows;
+    m_visualLink = std::make_unique<notch::VisualLinkController>(notch::VisualLinkLinks {
+        controller.clock(), screens(), controller.defaults(), *m_windows, *m_overlay->frames });
+    controller.onVisualLink = [this](std::optional<qint64> pid) { m_visualLink->trigger(pid); };
+    m_linkedController = &controller;
+    m_panel
+        = std::make_unique<notch::NotchPanelController>(notch::NotchPanelLinks { controller.vm(), controller.clock(),
+            screens(), controller.defaults(), *m_overlay->input, *m_overlay->pointer, m_hotkeys.get(), {} });
+    m_panel->setAudioCue(std::move(cue));
+    m_panel->onLog = [&controller](const QString& message, common::LogColor color) {
+        if (controller.onLog) {
+            controller.onLog(message, color);
+        }
+    };
+    m_panel->onOpenSettingsPermissions = [&controller] { Q_EMIT controller.notifications().openSettingsPermissions(); };
+    m_panel->onShowSettings = [&controller] { Q_EMIT controller.notifications().showSettings(); };
+
+    // Any change of the screens, and the display picker's choice, places the panel anew.
+    notch::NotchPanelController* panel = m_panel.get();
+    const auto follow = [panel](QScreen* screen) {
+        QObject::connect(screen, &QScreen::geometryChanged, panel, [panel] { panel->screenParametersChanged(); });
+        QObject::connect(
+            screen, &QScreen::availableGeometryChanged, panel, [panel] { panel->screenParametersChanged(); });
+    };
+    for (QScreen* screen : QGuiApplication::screens()) {
+        follow(screen);
+    }
+    auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    QObject::connect(application, &QGuiApplication::screenAdded, panel, [panel, follow](QScreen* screen) {
+        follow(screen);
+        panel->screenParametersChanged();
+    });
+    QObject::connect(
+        application, &QGuiApplication::screenRemoved, panel, [panel] { panel->screenParametersChanged(); });
+    QObject::connect(
+        application, &QGuiApplication::primaryScreenChanged, panel, [panel] { panel->screenParametersChanged(); });
+    QObject::connect(&controller.notifications(), &NotificationHub::screenParametersChanged, panel,
+        [panel] { panel->screenParametersChanged(); });
+
+    m_panel->show();
+    if (flashWelcome) {
+        m_panel->triggerStart();
+    }
 }
 
 void WidgetShellViews::showInformation(

@@ -12,9 +12,17 @@
 
 namespace murmeli::platform {
 class AudioCapture;
+class GlobalHotkeys;
 class LoginItem;
+class WindowSystem;
 class ScreenProvider;
+struct OverlayServices;
 } // namespace murmeli::platform
+
+namespace murmeli::notch {
+class NotchPanelController;
+class VisualLinkController;
+} // namespace murmeli::notch
 
 namespace murmeli::settings {
 class OnboardingWindow;
@@ -38,6 +46,8 @@ public:
     void showActivityLog() override;
     void showSettings(AppController& controller) override;
     void showOnboarding(AppController& controller, bool isReopen, std::function<void()> onClose) override;
+    void showNotchPanel(
+        AppController& controller, std::shared_ptr<device::AudioCueOutput> cue, bool flashWelcome) override;
     void showInformation(
         const QString& message, const QString& informativeText, std::function<void()> onDismissed) override;
 
@@ -47,9 +57,12 @@ public:
     ControllerSettingsHost* settingsHost() const { return m_settingsHost.get(); }
     /// The onboarding windows still open, oldest first.
     std::vector<settings::OnboardingWindow*> onboardingWindows() const;
+    /// Null until the panel was first shown.
+    notch::NotchPanelController* notchPanel() const { return m_panel.get(); }
 
 private:
     settings::PermissionSources permissionSources(AppController& controller);
+    platform::ScreenProvider& screens();
 
     std::unique_ptr<ActivityLogWindow> m_activityLog;
     // The settings window and what it stands on; the window goes first.
@@ -61,6 +74,13 @@ private:
     // Asked only whether a capture device exists.
     std::unique_ptr<platform::AudioCapture> m_microphone;
     std::vector<QPointer<settings::OnboardingWindow>> m_onboardingWindows;
+    // The panel and what it stands on; the panel goes first.
+    std::unique_ptr<platform::OverlayServices> m_overlay;
+    std::shared_ptr<platform::GlobalHotkeys> m_hotkeys;
+    std::unique_ptr<notch::NotchPanelController> m_panel;
+    std::shared_ptr<platform::WindowSystem> m_windows;
+    std::unique_ptr<notch::VisualLinkController> m_visualLink;
+    AppController* m_linkedController = nullptr;
 };
 
 } // namespace murmeli::app

@@ -43,7 +43,24 @@ QString fileNamePreview(const QJsonObject& toolInput)
     return text::truncateWithEllipsis(text::lastPathComponent(path), fileNameLimit);
 }
 
+QJsonObject toolInputOf(const QJsonObject& payload)
+{
+    const QJsonValue inputValue = payload.value(QStringLiteral("tool_input"));
+    return inputValue.isObject() ? inputValue.toObject() : QJsonObject();
+}
+
 } // namespace
+
+QString requestSessionId(const QJsonObject& payload)
+{
+    return text::prefixCharacters(stringOrEmpty(payload, QStringLiteral("session_id")), sessionPrefixLength);
+}
+
+QByteArray toolInputJSON(const QJsonObject& payload)
+{
+    // QJsonObject keeps its keys sorted, so the compact form is already the sorted one.
+    return QJsonDocument(toolInputOf(payload)).toJson(QJsonDocument::Compact);
+}
 
 std::optional<ApprovalRequest> parseRequest(const QJsonObject& payload, const QDateTime& now)
 {
@@ -54,10 +71,8 @@ std::optional<ApprovalRequest> parseRequest(const QJsonObject& payload, const QD
     if (toolName.isEmpty()) {
         return std::nullopt;
     }
-    const QJsonValue inputValue = payload.value(QStringLiteral("tool_input"));
-    const QJsonObject toolInput = inputValue.isObject() ? inputValue.toObject() : QJsonObject();
-    const QString sessionId
-        = text::prefixCharacters(stringOrEmpty(payload, QStringLiteral("session_id")), sessionPrefixLength);
+    const QJsonObject toolInput = toolInputOf(payload);
+    const QString sessionId = requestSessionId(payload);
 
     QString toolUseId = stringOrEmpty(payload, QStringLiteral("tool_use_id"));
     if (toolUseId.isEmpty()) {
@@ -72,10 +87,8 @@ std::optional<ApprovalRequest> parseRequest(const QJsonObject& payload, const QD
         reason = defaultReason;
     }
 
-    // QJsonObject keeps its keys sorted, so the compact form is already the sorted one.
-    return ApprovalRequest { toolUseId, toolName, generatePreview(toolName, toolInput),
-        QJsonDocument(toolInput).toJson(QJsonDocument::Compact), now, reason, sessionId,
-        inferPriority(toolName, toolInput) };
+    return ApprovalRequest { toolUseId, toolName, generatePreview(toolName, toolInput), toolInputJSON(payload), now,
+        reason, sessionId, inferPriority(toolName, toolInput) };
 }
 
 QString generatePreview(const QString& toolName, const QJsonObject& toolInput)

@@ -16,6 +16,12 @@ namespace murmeli::hooks::ApprovalSerialization {
 /// "tool_name". Every other missing or mistyped key falls back to its default.
 std::optional<ApprovalRequest> parseRequest(const QJsonObject& payload, const QDateTime& now);
 
+/// The session a hook body speaks for, as requests name it: the first 8 characters of its "session_id".
+QString requestSessionId(const QJsonObject& payload);
+
+/// The tool input of a hook body in the compact form a request keeps it in.
+QByteArray toolInputJSON(const QJsonObject& payload);
+
 /// A one-line preview of the tool call, at most 60 characters (file names 50) after its tool prefix.
 QString generatePreview(const QString& toolName, const QJsonObject& toolInput);
 

@@ -158,6 +158,18 @@ PendingSnapshot PendingRequestTable::snapshot() const
     return PendingSnapshot { activeRequest(), queueDepth() };
 }
 
+QList<ApprovalRequest> PendingRequestTable::heldRequests() const
+{
+    QList<ApprovalRequest> held;
+    if (m_active) {
+        held.append(m_active->request);
+    }
+    for (const Entry& entry : m_queue) {
+        held.append(entry.request);
+    }
+    return held;
+}
+
 int PendingRequestTable::queueDepth() const
 {
     return static_cast<int>(m_queue.size());

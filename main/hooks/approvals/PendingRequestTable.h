@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 
+#include <QList>
 #include <QString>
 
 #include <qcoro/qcorotask.h>
@@ -49,6 +50,8 @@ public:
     void resolve(const QString& toolUseId, const ApprovalDecision& decision);
 
     PendingSnapshot snapshot() const;
+    /// Every held request: the active one first, then the queue in arrival order.
+    QList<ApprovalRequest> heldRequests() const;
     int queueDepth() const;
     std::optional<ApprovalRequest> activeRequest() const;
     bool hasActive() const;

@@ -3,6 +3,7 @@
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
+#include <QString>
 
 class QPainter;
 
@@ -28,6 +29,12 @@ public:
     virtual bool isAnimating(qint64 nowMs) const { return false; }
     /// A pointer event at pos in the coordinates of the last frame drawn; true when the view took it.
     virtual bool pointer(PointerPhase phase, QPointF pos) { return false; }
+    /// The pointer left the window; true when the view changed for it.
+    virtual bool pointerLeft() { return false; }
+    /// The tooltip of what lies at pos; empty for none.
+    virtual QString toolTipAt(QPointF pos) const { return {}; }
+    /// A scroll at pos of dy points (positive: the content moves down); true when the view took it.
+    virtual bool wheel(QPointF pos, qreal dy) { return false; }
 };
 
 } // namespace murmeli::notch

@@ -1,7 +1,10 @@
 #include "main/notch/kit/ViewHost.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
+#include <QWheelEvent>
 
 namespace murmeli::notch {
 
@@ -38,6 +41,22 @@ void ViewHost::paintFrame(QPainter& painter, qint64 nowMs)
     m_pump.setActive(m_root->isAnimating(nowMs));
 }
 
+bool ViewHost::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = m_root ? m_root->toolTipAt(help->pos()) : QString();
+        if (text.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), text, this);
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 void ViewHost::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -57,6 +76,26 @@ void ViewHost::mouseMoveEvent(QMouseEvent* event)
 void ViewHost::mouseReleaseEvent(QMouseEvent* event)
 {
     deliver(PointerPhase::Up, event->position());
+}
+
+void ViewHost::leaveEvent(QEvent*)
+{
+    if (m_root && m_root->pointerLeft()) {
+        update();
+    }
+}
+
+void ViewHost::wheelEvent(QWheelEvent* event)
+{
+    // A wheel notch is 120 eighths of a degree; a touchpad reports pixels instead.
+    const QPoint pixels = event->pixelDelta();
+    const qreal dy = !pixels.isNull() ? pixels.y() : event->angleDelta().y() / 120.0 * wheelStep;
+    if (m_root && m_root->wheel(event->position(), dy)) {
+        update();
+        event->accept();
+        return;
+    }
+    event->ignore();
 }
 
 void ViewHost::deliver(PointerPhase phase, QPointF pos)

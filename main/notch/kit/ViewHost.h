@@ -17,6 +17,9 @@ class ViewHost final : public QWidget {
     Q_DISABLE_COPY_MOVE(ViewHost)
 
 public:
+    /// Points a wheel notch scrolls.
+    static constexpr qreal wheelStep = 40;
+
     /// clock drives every animation and timer of the views; it must outlive the host.
     explicit ViewHost(common::Clock& clock, QWidget* parent = nullptr);
     ~ViewHost() override;
@@ -32,10 +35,13 @@ public:
     void paintFrame(QPainter& painter, qint64 nowMs);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void deliver(PointerPhase phase, QPointF pos);

@@ -1,0 +1,111 @@
+#include "main/notch/kit/Paragraph.h"
+
+#include <algorithm>
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTextOption>
+
+namespace murmeli::notch {
+
+Paragraph::Paragraph(QString text, TextStyle style, int maxLines, Qt::Alignment alignment)
+    : m_text(std::move(text)), m_style(std::move(style)), m_maxLines(maxLines), m_alignment(alignment)
+{
+}
+
+Paragraph::Paragraph(const Paragraph& other)
+    : m_text(other.m_text), m_style(other.m_style), m_maxLines(other.m_maxLines), m_alignment(other.m_alignment)
+{
+}
+
+Paragraph& Paragraph::operator=(const Paragraph& other)
+{
+    if (this != &other) {
+        m_text = other.m_text;
+        m_style = other.m_style;
+        m_maxLines = other.m_maxLines;
+        m_alignment = other.m_alignment;
+        m_laidOutWidth = -1;
+    }
+    return *this;
+}
+
+void Paragraph::layOut(qreal width) const
+{
+    width = std::max<qreal>(width, 1);
+    if (width == m_laidOutWidth) {
+        return;
+    }
+    m_laidOutWidth = width;
+    m_elidedLast.clear();
+    m_layout.clearLayout();
+    m_layout.setText(m_text);
+    m_layout.setFont(m_style.font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_layout.setTextOption(option);
+    const QFontMetricsF metrics(m_style.font);
+    qreal height = 0;
+    qreal widest = 0;
+    m_layout.beginLayout();
+    for (;;) {
+        QTextLine line = m_layout.createLine();
+        if (!line.isValid()) {
+            break;
+        }
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+        widest = std::max(widest, line.naturalTextWidth());
+        if (m_maxLines > 0 && m_layout.lineCount() == m_maxLines) {
+            const int end = line.textStart() + line.textLength();
+            if (end < m_text.size()) {
+                m_elidedLast = metrics.elidedText(m_text.mid(line.textStart()).simplified(), Qt::ElideRight, width);
+                widest = std::max(widest, metrics.horizontalAdvance(m_elidedLast));
+            }
+            break;
+        }
+    }
+    m_layout.endLayout();
+    if (m_text.isEmpty()) {
+        height = metrics.height();
+    }
+    m_size = QSizeF(std::min(widest, width), height);
+}
+
+QSizeF Paragraph::sizeFor(qreal width) const
+{
+    layOut(width);
+    return m_size;
+}
+
+int Paragraph::lineCount(qreal width) const
+{
+    layOut(width);
+    return std::max(1, m_layout.lineCount());
+}
+
+void Paragraph::paint(QPainter& painter, QPointF topLeft, qreal width) const
+{
+    layOut(width);
+    painter.save();
+    painter.setFont(m_style.font);
+    painter.setPen(m_style.color);
+    const bool centred = m_alignment & Qt::AlignHCenter;
+    const int lines = m_layout.lineCount();
+    for (int i = 0; i < lines; ++i) {
+        const QTextLine line = m_layout.lineAt(i);
+        const bool elided = i == lines - 1 && !m_elidedLast.isEmpty();
+        const qreal lineWidth
+            = elided ? QFontMetricsF(m_style.font).horizontalAdvance(m_elidedLast) : line.naturalTextWidth();
+        const qreal x = topLeft.x() + (centred ? (width - lineWidth) / 2 : 0);
+        if (elided) {
+            painter.drawText(QPointF(x, topLeft.y() + line.y() + line.ascent()), m_elidedLast);
+        } else {
+            line.draw(&painter, QPointF(x - line.x(), topLeft.y()));
+        }
+    }
+    painter.restore();
+}
+
+} // namespace murmeli::notch

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QSizeF>
+#include <QString>
+#include <QTextLayout>
+
+#include "main/notch/kit/TextView.h"
+
+class QPainter;
+
+namespace murmeli::notch {
+
+/// Text wrapped to a width: at word boundaries where it can, anywhere where a word is too long; at most maxLines
+/// lines (0: as many as it needs), the last of them cut with an ellipsis when the text goes on. Lines are aligned
+/// left or centred. The layout is kept for the last width asked about.
+class Paragraph final {
+public:
+    Paragraph() = default;
+    Paragraph(QString text, TextStyle style, int maxLines = 0, Qt::Alignment alignment = Qt::AlignLeft);
+    Paragraph(const Paragraph& other);
+    Paragraph& operator=(const Paragraph& other);
+
+    const QString& text() const { return m_text; }
+    /// The size the text takes wrapped to width: the widest line and the lines' height.
+    QSizeF sizeFor(qreal width) const;
+    /// How many lines the text takes at width.
+    int lineCount(qreal width) const;
+    /// Draws the text wrapped to width with its first line's top at topLeft.
+    void paint(QPainter& painter, QPointF topLeft, qreal width) const;
+
+private:
+    void layOut(qreal width) const;
+
+    QString m_text;
+    TextStyle m_style;
+    int m_maxLines = 0;
+    Qt::Alignment m_alignment = Qt::AlignLeft;
+    mutable QTextLayout m_layout;
+    mutable qreal m_laidOutWidth = -1;
+    mutable QSizeF m_size;
+    /// The last line when it had to be cut, drawn in place of the layout's own.
+    mutable QString m_elidedLast;
+};
+
+} // namespace murmeli::notch

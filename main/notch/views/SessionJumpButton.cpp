@@ -1,0 +1,103 @@
+#include "main/notch/views/SessionJumpButton.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include "main/notch/kit/Faces.h"
+#include "main/notch/kit/Stack.h"
+
+namespace murmeli::notch {
+
+namespace {
+
+constexpr qreal paddingX = 8;
+constexpr qreal paddingY = 3.5;
+
+QFont labelFont()
+{
+    return Faces::system(10, QFont::DemiBold);
+}
+
+} // namespace
+
+SessionJumpButton::SessionJumpButton(QString terminalName, std::function<void()> action)
+    : m_label(label(terminalName)), m_action(std::move(action))
+{
+}
+
+QString SessionJumpButton::label(const QString& terminalName)
+{
+    qsizetype start = 0;
+    qsizetype end = terminalName.size();
+    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    while (start < end && blank(terminalName.at(start))) {
+        ++start;
+    }
+    while (end > start && blank(terminalName.at(end - 1))) {
+        --end;
+    }
+    const QString trimmed = terminalName.mid(start, end - start);
+    return trimmed.isEmpty() ? QStringLiteral("\u2192 Open") : QStringLiteral("\u2192 ") + trimmed;
+}
+
+void SessionJumpButton::update(QString terminalName, std::function<void()> action)
+{
+    m_label = label(terminalName);
+    m_action = std::move(action);
+}
+
+QSizeF SessionJumpButton::idealSize() const
+{
+    const QFontMetricsF metrics(labelFont());
+    return { metrics.horizontalAdvance(m_label) + 2 * paddingX, metrics.height() + 2 * paddingY };
+}
+
+void SessionJumpButton::paint(QPainter& painter, const QRectF& frame, qint64)
+{
+    m_frame = aligned(idealSize(), frame);
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    QColor fill(Qt::white);
+    fill.setAlphaF(m_hovered ? 0.12f : 0.06f);
+    painter.setBrush(fill);
+    painter.drawRoundedRect(m_frame, m_frame.height() / 2, m_frame.height() / 2);
+    QColor text(Qt::white);
+    text.setAlphaF(m_hovered ? 0.95f : 0.6f);
+    painter.setPen(text);
+    painter.setFont(labelFont());
+    painter.drawText(m_frame, Qt::AlignCenter, m_label);
+    painter.restore();
+}
+
+bool SessionJumpButton::pointer(PointerPhase phase, QPointF pos)
+{
+    const bool inside = m_frame.contains(pos);
+    switch (phase) {
+    case PointerPhase::Move:
+        if (inside != m_hovered) {
+            m_hovered = inside;
+            return true;
+        }
+        return false;
+    case PointerPhase::Down:
+        m_pressed = inside;
+        return inside;
+    case PointerPhase::Up:
+        if (!std::exchange(m_pressed, false)) {
+            return false;
+        }
+        if (inside && m_action) {
+            m_action();
+        }
+        return true;
+    }
+    return false;
+}
+
+bool SessionJumpButton::pointerLeft()
+{
+    m_pressed = false;
+    return std::exchange(m_hovered, false);
+}
+
+} // namespace murmeli::notch

@@ -1,0 +1,47 @@
+#include "platform/overlay/OverlayServicesFactory.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include "platform/overlay/unavailable/UnavailableOverlay.h"
+
+#ifdef MURMELI_HAVE_X11_OVERLAY
+#include "platform/desktop/x11/X11Connection.h"
+#include "platform/overlay/x11/X11InputRegion.h"
+#include "platform/overlay/x11/X11PointerMonitor.h"
+#include "platform/overlay/x11/X11WindowFrames.h"
+#endif
+
+namespace murmeli::platform {
+
+OverlayServices makeOverlayServices()
+{
+    OverlayServices services;
+#ifdef MURMELI_HAVE_X11_OVERLAY
+    const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (const std::shared_ptr<X11Connection> connection = gui ? X11Connection::fromQt() : nullptr) {
+        auto input = std::make_shared<X11InputRegion>(connection);
+        if (input->isAvailable()) {
+            services.input = std::move(input);
+        }
+        auto pointer = std::make_shared<X11PointerMonitor>(connection);
+        if (pointer->isAvailable()) {
+            services.pointer = std::move(pointer);
+        }
+        services.frames = std::make_shared<X11WindowFrames>(connection);
+    }
+#endif
+    const auto unavailable = std::make_shared<UnavailableOverlay>();
+    if (!services.input) {
+        services.input = unavailable;
+    }
+    if (!services.pointer) {
+        services.pointer = unavailable;
+    }
+    if (!services.frames) {
+        services.frames = unavailable;
+    }
+    return services;
+}
+
+} // namespace murmeli::platform

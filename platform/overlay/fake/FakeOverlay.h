@@ -1,0 +1,49 @@
+#pragma once
+
+#include <map>
+
+#include <QList>
+#include <QRect>
+
+#include "platform/overlay/InputRegion.h"
+#include "platform/overlay/PointerMonitor.h"
+#include "platform/overlay/WindowFrames.h"
+
+namespace murmeli::platform {
+
+/// An overlay desktop for tests: the regions set are recorded, the test moves and presses the pointer, and window
+/// frames are what the test says. Nothing reaches a display.
+class FakeOverlay final : public InputRegion, public PointerMonitor, public WindowFrames {
+public:
+    bool isAvailable() const override { return true; }
+
+    // InputRegion
+    bool apply(QWindow& window, const QList<QRect>& rects) override;
+    /// The last region set on window; absent when none was.
+    std::optional<QList<QRect>> regionOf(const QWindow& window) const;
+    int applyCount() const { return m_applies; }
+
+    // PointerMonitor
+    bool start() override;
+    void stop() override { m_watching = false; }
+    bool isWatching() const { return m_watching; }
+    /// The user moves the pointer there (global, y down); reported while watching.
+    void moveTo(QPoint at);
+    /// The user presses the left button there; reported while watching.
+    void pressLeft(QPoint at);
+    /// start() fails from now on.
+    void refuseStart() { m_refuseStart = true; }
+
+    // WindowFrames
+    std::optional<QRect> frameOf(quint64 windowId) const override;
+    void setFrame(quint64 windowId, std::optional<QRect> frame);
+
+private:
+    std::map<const QWindow*, QList<QRect>> m_regions;
+    int m_applies = 0;
+    bool m_watching = false;
+    bool m_refuseStart = false;
+    std::map<quint64, QRect> m_frames;
+};
+
+} // namespace murmeli::platform

@@ -1,0 +1,418 @@
+// The panel against the real agent on the test desktop: the agent runs interactively in tmux, shown in an xterm,
+// with murmeli's hooks installed; murmeli runs as it starts on the desktop. The pointer is moved and clicked with
+// xdotool, so the clicks come through the X server to the panel's window like a person's.
+
+#include <gtest/gtest.h>
+
+#include <QCursor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFuture>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "main/app/AppController.h"
+#include "main/app/AppDelegate.h"
+#include "main/app/views/WidgetShellViews.h"
+#include "main/notch/kit/ViewHost.h"
+#include "main/notch/panel/NotchPanelController.h"
+#include "main/notch/views/ApprovalCard.h"
+#include "main/notch/views/ContentAreaView.h"
+#include "main/notch/views/NotchView.h"
+#include "main/notch/views/SessionJumpButton.h"
+#include "main/notch/views/SessionListRow.h"
+#include "main/notch/views/SessionListSurfaceView.h"
+#include "main/settings/onboarding/OnboardingController.h"
+#include "platform/desktop/DesktopServicesFactory.h"
+#include "platform/secrets/KeychainStore.h"
+#include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/desktop/Screenshots.h"
+#include "tests/support/AgentPeer.h"
+#include "tests/support/ControllerDependencies.h"
+#include "tests/support/DesktopLock.h"
+#include "tests/support/TestDesktop.h"
+#include "tests/support/Wait.h"
+
+using namespace murmeli;
+using test::waitUntil;
+
+namespace {
+
+constexpr int agentTimeoutMs = 60000;
+const QString tmuxSession = QStringLiteral("murmeli-panel-e2e");
+
+/// A command run to its end; its standard output.
+QString run(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment = {})
+{
+    QProcess process;
+    if (!environment.isEmpty()) {
+        process.setProcessEnvironment(environment);
+    }
+    process.start(program, arguments);
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+/// The pointer to a global point, and a left click there.
+void clickAt(QPoint at)
+{
+    run(QStringLiteral("xdotool"),
+        { QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
+            QStringLiteral("1") });
+}
+
+void moveTo(QPoint at)
+{
+    run(QStringLiteral("xdotool"), { QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()) });
+}
+
+int lineCount(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? static_cast<int>(file.readAll().count('\n')) : 0;
+}
+
+/// murmeli on the desktop with its hooks installed in a home of its own, and the agent in tmux in an xterm.
+class AgentOnDesktop {
+public:
+    AgentOnDesktop()
+    {
+        installed = test::AgentPeer::installHooks(home.path(), QStringLiteral(MURMELI_BINARY));
+        auto secrets = std::make_shared<platform::FakeSecretStore>();
+        secrets->save(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"),
+            test::AgentPeer::hookSecret(home.path()));
+        auto dependencies = test::controllerDependencies(files, secrets, std::make_shared<common::SystemClock>());
+        // The panel's Esc and the jump work on the real desktop the pointer clicks on.
+        dependencies.desktop = &platform::makeDesktopServices;
+        controller = std::make_unique<app::AppController>(std::move(dependencies));
+        // The welcome strip of a first launch is not what the pictures are of.
+        controller->defaults().setValue(QString::fromLatin1(app::AppDelegate::welcomeFlashedKey), true);
+        // A launch after the first: no onboarding window stands between the launch and the panel.
+        settings::OnboardingController::markCompleted(controller->defaults());
+        delegate = std::make_unique<app::AppDelegate>(
+            *controller, views, QStringLiteral("/usr/bin/murmeli"), QStringLiteral(MURMELI_SOURCE_DIR "/fonts"));
+        delegate->applicationDidFinishLaunching();
+    }
+
+    ~AgentOnDesktop()
+    {
+        if (xterm.state() != QProcess::NotRunning) {
+            xterm.kill();
+            xterm.waitForFinished(5000);
+        }
+        tmux({ QStringLiteral("kill-server") });
+        if (modelPid > 0) {
+            QProcess::execute(QStringLiteral("kill"), { QString::number(modelPid) });
+        }
+        delegate.reset();
+        controller.reset();
+    }
+
+    /// Starts the agent, asking before each tool, and an xterm that shows it.
+    bool startAgent()
+    {
+        agentEnvironment = QProcessEnvironment::systemEnvironment();
+        agentEnvironment.insert(QStringLiteral("TMUX_TMPDIR"), qEnvironmentVariable("TMUX_TMPDIR"));
+        agentEnvironment.remove(QStringLiteral("TMUX"));
+        agentEnvironment.insert(QStringLiteral("MURMELI_PORT"), QString::number(controller->hookServer().port()));
+        agentEnvironment.insert(QStringLiteral("MURMELI_STATUS_DIR"), files.path() + QStringLiteral("/murmeli"));
+        QProcess starter;
+        starter.setProcessEnvironment(agentEnvironment);
+        starter.start(QStringLiteral("/bin/bash"),
+            { QStringLiteral(MURMELI_SOURCE_DIR "/../shared/peers/agent/start-agent-tmux"), tmuxSession, home.path(),
+                work.path(), QStringLiteral("--permission-mode"), QStringLiteral("default") });
+        if (!starter.waitForFinished(120000) || starter.exitCode() != 0) {
+            return false;
+        }
+        modelPid = starter.readAllStandardOutput().trimmed().toLongLong();
+        xterm.setProcessEnvironment(agentEnvironment);
+        xterm.start(QStringLiteral("xterm"),
+            { QStringLiteral("-title"), QStringLiteral("murmeli agent"), QStringLiteral("-geometry"),
+                QStringLiteral("140x30+40+360"), QStringLiteral("-e"), QStringLiteral("tmux"), QStringLiteral("attach"),
+                QStringLiteral("-t"), tmuxSession });
+        return xterm.waitForStarted(10000)
+            && waitUntil([&] { return screen().contains(QStringLiteral("\u276F")); }, agentTimeoutMs);
+    }
+
+    QString tmux(const QStringList& arguments) { return run(QStringLiteral("tmux"), arguments, agentEnvironment); }
+    QString screen()
+    {
+        return tmux({ QStringLiteral("capture-pane"), QStringLiteral("-p"), QStringLiteral("-t"), tmuxSession });
+    }
+
+    /// Starts a fresh conversation: the scripted model asks for one tool per conversation.
+    bool clear()
+    {
+        const QString before = screen();
+        if (!prompt(QStringLiteral("/clear"))) {
+            return false;
+        }
+        return waitUntil([&] { return screen() != before && !screen().contains(QStringLiteral("Done.")); }, 30000);
+    }
+
+    /// Types a prompt into the agent; the text first and Enter once it shows, so that it is not taken as a paste.
+    bool prompt(const QString& text)
+    {
+        tmux({ QStringLiteral("send-keys"), QStringLiteral("-t"), tmuxSession, text });
+        if (!waitUntil([&] { return screen().contains(text); }, 30000)) {
+            return false;
+        }
+        tmux({ QStringLiteral("send-keys"), QStringLiteral("-t"), tmuxSession, QStringLiteral("Enter") });
+        return true;
+    }
+
+    notch::NotchPanelController& panel() { return *views.notchPanel(); }
+    notch::NotchView& rootView() { return *panel().rootView(); }
+    notch::SessionListSurfaceView* list()
+    {
+        notch::ContentAreaView* content = rootView().contentArea();
+        return content ? content->sessionList() : nullptr;
+    }
+
+    /// The row that asks about tool, once the panel has drawn its card.
+    notch::SessionListRow* waitingRow()
+    {
+        notch::SessionListSurfaceView* surface = list();
+        if (!surface) {
+            return nullptr;
+        }
+        for (const app::SessionRow& row : controller->vm().sessions()) {
+            notch::SessionListRow* view = surface->row(row.sid);
+            if (view && view->approvalCard() && !view->approvalCard()->buttonFrames()[0].isEmpty()) {
+                return view;
+            }
+        }
+        return nullptr;
+    }
+
+    /// The global point of a spot of the panel's window.
+    QPoint global(QPointF local) { return panel().window()->mapToGlobal(local.toPoint()); }
+
+    /// Opens the panel the way a person does: the pointer onto the strip.
+    bool open()
+    {
+        const QRectF box = rootView().boxFrame();
+        moveTo(global(QPointF(box.center().x(), 10)));
+        const bool opened = waitUntil(
+            [&] { return panel().isExpanded() && rootView().boxFrame().size() == rootView().targetSize(); });
+        if (!opened) {
+            why = QStringLiteral("not opened: pointer at %1,%2, expanded %3, box %4x%5, target %6x%7")
+                      .arg(QCursor::pos().x())
+                      .arg(QCursor::pos().y())
+                      .arg(panel().isExpanded())
+                      .arg(rootView().boxFrame().width())
+                      .arg(rootView().boxFrame().height())
+                      .arg(rootView().targetSize().width())
+                      .arg(rootView().targetSize().height());
+        }
+        return opened;
+    }
+
+    /// Opens the panel on the request and clicks one of the waiting row's buttons, once its card is drawn and the
+    /// panel stands still.
+    bool clickButton(int index)
+    {
+        if (!waitUntil([&] { return controller->pendingTable().hasActive(); }, agentTimeoutMs)) {
+            why = QStringLiteral("no request");
+            return false;
+        }
+        if (!panel().isExpanded() && !open()) {
+            why = QStringLiteral("not opened: expanded %1, box %2x%3, target %4x%5")
+                      .arg(panel().isExpanded())
+                      .arg(rootView().boxFrame().width())
+                      .arg(rootView().boxFrame().height())
+                      .arg(rootView().targetSize().width())
+                      .arg(rootView().targetSize().height());
+            return false;
+        }
+        notch::SessionListRow* row = nullptr;
+        if (!waitUntil([&] { return (row = waitingRow()) && rootView().boxFrame().size() == rootView().targetSize(); },
+                agentTimeoutMs)) {
+            return false;
+        }
+        clickAt(global(row->approvalCard()->buttonFrames()[static_cast<size_t>(index)].center()));
+        return true;
+    }
+
+    /// The panel's part of the screen as the X server shows it.
+    QImage shot(qreal height)
+    {
+        const QRect window = panel().window()->geometry();
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, window.x(), window.y(), window.width(), static_cast<int>(height) + 12)
+            .toImage();
+    }
+
+    QTemporaryDir files;
+    QTemporaryDir home;
+    QTemporaryDir work;
+    QProcessEnvironment agentEnvironment;
+    bool installed = false;
+    std::unique_ptr<app::AppController> controller;
+    app::WidgetShellViews views;
+    std::unique_ptr<app::AppDelegate> delegate;
+    QProcess xterm;
+    qint64 modelPid = 0;
+    /// Why the last step could not be taken.
+    QString why;
+};
+
+} // namespace
+
+TEST(NotchPanelAgentTest, ApprovalsFromThePanelAndTheJumpToTheTerminal)
+{
+    if (const std::optional<QString> missing = test::testDesktopMissing()) {
+        GTEST_SKIP() << missing->toStdString();
+    }
+    QString whyNot;
+    if (!test::AgentPeer::available(&whyNot)) {
+        GTEST_SKIP() << whyNot.toStdString();
+    }
+    for (const char* tool : { "tmux", "xterm", "xdotool" }) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+            GTEST_SKIP() << tool << " is not installed";
+        }
+    }
+    // Clicks and focus belong to one test at a time.
+    test::DesktopLock lock(test::DesktopLock::keyboardAndClipboard);
+    ASSERT_TRUE(lock.isHeld());
+    // murmeli finds the agent's tmux the way it finds a user's: on the tmux server of its own environment.
+    QTemporaryDir tmuxDir;
+    const QByteArray tmuxBefore = qgetenv("TMUX_TMPDIR");
+    qputenv("TMUX_TMPDIR", tmuxDir.path().toLocal8Bit());
+    const auto restoreTmux = qScopeGuard([&] { qputenv("TMUX_TMPDIR", tmuxBefore); });
+
+    AgentOnDesktop desk;
+    ASSERT_TRUE(desk.installed);
+    ASSERT_TRUE(waitUntil([&] { return desk.controller->hookServer().isRunning() && desk.views.notchPanel(); }));
+    ASSERT_TRUE(desk.panel().isShown());
+    const QString shots = test::screenshotFolder();
+    // Away from the strip, so that nothing opens it before the test does.
+    moveTo(QPoint(40, 1000));
+    ASSERT_TRUE(desk.startAgent()) << desk.screen().toStdString();
+
+    // The closed strip, with the agent's session counted.
+    ASSERT_TRUE(waitUntil([&] { return desk.controller->vm().sessionTotal() == 1; }, agentTimeoutMs));
+    ASSERT_TRUE(waitUntil([&] { return desk.rootView().boxFrame().size() == desk.rootView().targetSize(); }));
+    EXPECT_TRUE(desk.shot(desk.rootView().boxFrame().height()).save(shots + QStringLiteral("/notch-closed.png")));
+
+    // Yes: the command runs.
+    const QString allowed = desk.work.filePath(QStringLiteral("allowed"));
+    ASSERT_TRUE(desk.prompt(QStringLiteral("RUNBASH: touch ") + allowed));
+    ASSERT_TRUE(waitUntil([&] { return desk.controller->pendingTable().hasActive(); }, agentTimeoutMs))
+        << desk.screen().toStdString();
+    ASSERT_TRUE(desk.open()) << desk.why.toStdString();
+    ASSERT_TRUE(waitUntil(
+        [&] { return desk.waitingRow() && desk.rootView().boxFrame().size() == desk.rootView().targetSize(); },
+        agentTimeoutMs));
+    EXPECT_TRUE(
+        desk.shot(desk.rootView().boxFrame().height()).save(shots + QStringLiteral("/notch-expanded-approval.png")));
+    ASSERT_TRUE(desk.clickButton(1)) << desk.why.toStdString();
+    EXPECT_TRUE(waitUntil([&] { return QFileInfo::exists(allowed); }, agentTimeoutMs)) << desk.screen().toStdString();
+
+    // No: it does not, and the agent goes on to its answer.
+    const QString denied = desk.work.filePath(QStringLiteral("denied"));
+    ASSERT_TRUE(desk.clear()) << desk.screen().toStdString();
+    ASSERT_TRUE(desk.prompt(QStringLiteral("RUNBASH: touch ") + denied));
+    ASSERT_TRUE(desk.clickButton(0)) << desk.why.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return desk.screen().contains(QStringLiteral("Done.")); }, agentTimeoutMs))
+        << desk.screen().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(denied));
+
+    // Always Allow: this command and the same one again run, the second without a card.
+    const QString counter = desk.work.filePath(QStringLiteral("counter"));
+    const QString append = QStringLiteral("RUNBASH: echo x >> ") + counter;
+    ASSERT_TRUE(desk.clear());
+    ASSERT_TRUE(desk.prompt(append));
+    ASSERT_TRUE(desk.clickButton(2)) << desk.why.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return lineCount(counter) == 1; }, agentTimeoutMs)) << desk.screen().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return desk.screen().contains(QStringLiteral("Done.")); }, agentTimeoutMs));
+    ASSERT_TRUE(desk.clear());
+    int cards = 0;
+    QObject::connect(&desk.controller->vm(), &app::PanelViewModel::currentSurfaceChanged, [&] {
+        cards += desk.controller->vm().currentSurface().kind() == app::IslandSurface::Kind::ApprovalCard ? 1 : 0;
+    });
+    ASSERT_TRUE(desk.prompt(append));
+    EXPECT_TRUE(waitUntil([&] { return lineCount(counter) == 2; }, agentTimeoutMs)) << desk.screen().toStdString();
+    EXPECT_EQ(cards, 0);
+
+    // The tape while a take records, under the closed strip.
+    moveTo(QPoint(40, 1000));
+    ASSERT_TRUE(waitUntil([&] { return !desk.panel().isExpanded(); }));
+    app::PanelViewModel& vm = desk.controller->vm();
+    vm.setPttActive(true);
+    vm.setAsrPartialText(QStringLiteral("bitte führe die Tests im Ordner notch noch einmal aus und zeig mir, "
+                                        "welche fehlschlagen"));
+    ASSERT_TRUE(waitUntil(
+        [&] { return desk.rootView().tape() && desk.rootView().boxFrame().size() == desk.rootView().targetSize(); }));
+    // Taken once the X server shows the band under the strip at its left end, where nothing else is drawn.
+    QImage tape;
+    const QRectF band = desk.rootView().tapeFrame();
+    EXPECT_TRUE(waitUntil([&] {
+        tape = desk.shot(desk.rootView().boxFrame().height());
+        return tape.pixelColor(QPointF(band.left() + 2, band.bottom() - 2).toPoint()) == QColor(Qt::black);
+    }));
+    EXPECT_TRUE(tape.save(shots + QStringLiteral("/notch-tape-recording.png")));
+    vm.setPttActive(false);
+    vm.setAsrPartialText({});
+
+    // The jump button brings the xterm that shows the agent to the front, away from another window that had it.
+    const std::shared_ptr<platform::WindowSystem> windows = platform::makeDesktopServices().windows;
+    const auto windowOf = [&](qint64 pid) -> std::optional<platform::WindowId> {
+        for (const platform::WindowInfo& window : windows->windows()) {
+            if (window.pid == pid) {
+                return window.id;
+            }
+        }
+        return std::nullopt;
+    };
+    QProcess other;
+    other.start(QStringLiteral("xterm"),
+        { QStringLiteral("-title"), QStringLiteral("other"), QStringLiteral("-e"), QStringLiteral("sleep"),
+            QStringLiteral("600") });
+    const auto stopOther = qScopeGuard([&] {
+        other.kill();
+        other.waitForFinished(5000);
+    });
+    std::optional<platform::WindowId> agentWindow;
+    std::optional<platform::WindowId> otherWindow;
+    ASSERT_TRUE(waitUntil([&] {
+        agentWindow = windowOf(desk.xterm.processId());
+        otherWindow = windowOf(other.processId());
+        return agentWindow && otherWindow;
+    }));
+    QFuture<bool> focused = windows->activate(*otherWindow, std::chrono::milliseconds(5000));
+    ASSERT_TRUE(waitUntil([&] { return focused.isFinished(); }));
+    ASSERT_TRUE(focused.result());
+    ASSERT_TRUE(desk.open()) << desk.why.toStdString();
+    const QString sid = vm.sessions().isEmpty() ? QString() : vm.sessions().front().sid;
+    notch::SessionListRow* row = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        row = desk.list() ? desk.list()->row(sid) : nullptr;
+        return row && !row->jumpButton().frame().isEmpty();
+    }));
+    QStringList selected;
+    vm.onSessionSelect = [&selected, select = vm.onSessionSelect](const QString& id) {
+        selected << id;
+        select(id);
+    };
+    QStringList jumps;
+    desk.controller->onLog = [&jumps, log = desk.controller->onLog](const QString& line, common::LogColor color) {
+        if (line.startsWith(QStringLiteral("Jump: "))) {
+            jumps << line;
+        }
+        log(line, color);
+    };
+    clickAt(desk.global(row->jumpButton().frame().center()));
+    ASSERT_TRUE(waitUntil([&] { return !selected.isEmpty(); })) << desk.why.toStdString();
+    EXPECT_EQ(selected, QStringList { sid });
+    ASSERT_TRUE(waitUntil([&] { return !jumps.isEmpty(); }, 20000));
+    EXPECT_TRUE(jumps.first().startsWith(QStringLiteral("Jump: brought window"))) << jumps.first().toStdString();
+    const auto active = windows->activeWindow();
+    EXPECT_TRUE(active && active->id == *agentWindow);
+}

@@ -1,0 +1,68 @@
+#include "tests/notch/PanelRig.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QWindow>
+
+#include "main/notch/kit/ViewHost.h"
+
+namespace murmeli::test {
+
+PanelRig::PanelRig()
+{
+    defaults = std::make_unique<platform::Defaults>(home.filePath(QStringLiteral("defaults.json")));
+    screens.setScreens({ platform::FakeScreenProvider::plainScreen(1, QStringLiteral("Screen"), screenFrame) });
+    screens.setSpace(platform::ScreenSpace(screenFrame));
+    vm = std::make_unique<app::PanelViewModel>(clock);
+    panel = std::make_unique<notch::NotchPanelController>(
+        notch::NotchPanelLinks { *vm, clock, screens, *defaults, overlay, overlay, &desktop, {} });
+    panel->setAudioCue(cues);
+}
+
+PanelRig::~PanelRig()
+{
+    panel.reset();
+}
+
+QPoint PanelRig::qt(QPointF screenPoint) const
+{
+    return screens.space().toQt(screenPoint).toPoint();
+}
+
+QPointF PanelRig::stripCentre() const
+{
+    const auto& geo = panel->currentGeometry();
+    return geo ? notch::NotchPanelController::closedNotchScreenRect(*geo, false).center() : QPointF();
+}
+
+std::optional<QList<QRect>> PanelRig::inputRegion() const
+{
+    const notch::ViewHost* window = panel->window();
+    if (!window || !window->windowHandle()) {
+        return std::nullopt;
+    }
+    return overlay.regionOf(*window->windowHandle());
+}
+
+QImage PanelRig::render()
+{
+    // What the last frame queued (the window's new shape) happens first, as in a running event loop.
+    QCoreApplication::processEvents();
+    notch::ViewHost& window = *panel->window();
+    QImage image(window.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    window.render(&image);
+    return image;
+}
+
+app::SessionRow PanelRig::row(const QString& sid, app::SessionState state, const QDateTime& updatedAt)
+{
+    app::SessionRow row;
+    row.sid = sid;
+    row.projectName = QStringLiteral("project-") + sid;
+    row.state = std::move(state);
+    row.updatedAt = updatedAt;
+    return row;
+}
+
+} // namespace murmeli::test

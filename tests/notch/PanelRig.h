@@ -1,0 +1,63 @@
+#pragma once
+
+#include <memory>
+
+#include <QList>
+#include <QTemporaryDir>
+
+#include "main/app/panel/PanelViewModel.h"
+#include "main/device/cues/AudioCueOutput.h"
+#include "main/notch/panel/NotchPanelController.h"
+#include "platform/defaults/Defaults.h"
+#include "platform/desktop/fake/FakeDesktop.h"
+#include "platform/desktop/fake/FakeScreenProvider.h"
+#include "platform/overlay/fake/FakeOverlay.h"
+#include "tests/support/FakeClock.h"
+
+namespace murmeli::test {
+
+/// Records the cues it is asked to play, in order.
+class RecordingCues final : public device::AudioCueOutput {
+public:
+    void play(device::AudioCue cue) override { played.append(cue); }
+
+    QList<device::AudioCue> played;
+};
+
+/// A panel controller over fakes: one 1920 × 1080 screen without a notch (or the screens a test sets), a fake
+/// clock, an overlay desktop that records input regions and takes scripted pointer events, a fake desktop for Esc,
+/// and the defaults in a temporary folder. Nothing reaches a display; the window is drawn offscreen.
+class PanelRig final {
+public:
+    static constexpr QRectF screenFrame { 0, 0, 1920, 1080 };
+
+    PanelRig();
+    ~PanelRig();
+
+    FakeClock clock;
+    QTemporaryDir home;
+    std::unique_ptr<platform::Defaults> defaults;
+    platform::FakeScreenProvider screens;
+    platform::FakeOverlay overlay;
+    platform::FakeDesktop desktop;
+    std::unique_ptr<app::PanelViewModel> vm;
+    std::shared_ptr<RecordingCues> cues = std::make_shared<RecordingCues>();
+    std::unique_ptr<notch::NotchPanelController> panel;
+
+    /// The point in Qt's global coordinates (y down) for a screen point (y up).
+    QPoint qt(QPointF screenPoint) const;
+    /// Moves the pointer to, or presses it at, a screen point.
+    void hover(QPointF screenPoint) { overlay.moveTo(qt(screenPoint)); }
+    void click(QPointF screenPoint) { overlay.pressLeft(qt(screenPoint)); }
+    /// The middle of the closed strip, in screen coordinates.
+    QPointF stripCentre() const;
+    /// The window's input region as last set; absent before any.
+    std::optional<QList<QRect>> inputRegion() const;
+    /// Draws the window offscreen at the clock's time, as a frame of the real window would, once the events queued
+    /// by the frame before have been handled.
+    QImage render();
+    /// A row for the session list.
+    static app::SessionRow row(const QString& sid, app::SessionState state, const QDateTime& updatedAt);
+};
+
+} // namespace murmeli::test

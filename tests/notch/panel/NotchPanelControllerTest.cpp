@@ -1,0 +1,262 @@
+#include "main/notch/panel/NotchPanelController.h"
+
+#include <gtest/gtest.h>
+
+#include "main/notch/kit/ViewHost.h"
+#include "main/notch/views/NotchView.h"
+#include "tests/notch/PanelRig.h"
+
+using namespace murmeli;
+using app::IslandSurface;
+using app::SessionState;
+using device::AudioCue;
+using notch::NotchPanelController;
+
+namespace {
+
+const platform::KeyChord esc { platform::keysym::Escape, std::nullopt, {}, std::nullopt };
+
+} // namespace
+
+// What each surface shown in turn plays: one cue per card (same case and payload), none for a question or the list,
+// and the same card again after the list plays again.
+TEST(NotchPanelControllerTest, EachNotificationCardPlaysItsCueOnce)
+{
+    test::PanelRig rig;
+    rig.panel->show();
+    struct Step {
+        const char* what;
+        std::function<void(app::PanelViewModel&)> change;
+        QList<AudioCue> played;
+    };
+    const Step steps[] = {
+        { "an approval card", [](auto& vm) { vm.setCurrentSurface(IslandSurface::approvalCard("s1", "tu-1")); },
+            { AudioCue::ApprovalRequested } },
+        { "another observed field, same card", [](auto& vm) { vm.setSessionState(SessionState::needsApproval()); },
+            {} },
+        { "a new request", [](auto& vm) { vm.setCurrentSurface(IslandSurface::approvalCard("s1", "tu-2")); },
+            { AudioCue::ApprovalRequested } },
+        { "a question", [](auto& vm) { vm.setCurrentSurface(IslandSurface::questionCard("s1", "Which?")); }, {} },
+        { "the list", [](auto& vm) { vm.setCurrentSurface(IslandSurface::sessionList()); }, {} },
+        { "the request seen before, after the list",
+            [](auto& vm) { vm.setCurrentSurface(IslandSurface::approvalCard("s1", "tu-2")); },
+            { AudioCue::ApprovalRequested } },
+        { "a completion", [](auto& vm) { vm.setCurrentSurface(IslandSurface::completionNotification("s1")); },
+            { AudioCue::Completion } },
+        { "an error", [](auto& vm) { vm.setCurrentSurface(IslandSurface::error(std::nullopt, "boom")); },
+            { AudioCue::Error } },
+    };
+    for (const Step& step : steps) {
+        rig.cues->played.clear();
+        step.change(*rig.vm);
+        EXPECT_EQ(rig.cues->played, step.played) << step.what;
+    }
+}
+
+TEST(NotchPanelControllerTest, ACompletionCardGoesTwoSecondsAfterTheLastRealChange)
+{
+    test::PanelRig rig;
+    rig.panel->show();
+    rig.vm->setCurrentSurface(IslandSurface::completionNotification("s1"));
+    rig.clock.advance(1500);
+    // Equal writes, as the 2 s sync makes, are no change and leave the timer running.
+    rig.vm->setSessionState(rig.vm->sessionState());
+    rig.vm->setPttActive(false);
+    rig.clock.advance(499);
+    EXPECT_EQ(rig.vm->currentSurface().kind(), IslandSurface::Kind::CompletionNotification);
+    rig.clock.advance(1);
+    EXPECT_EQ(rig.vm->currentSurface(), IslandSurface::sessionList());
+
+    rig.vm->setCurrentSurface(IslandSurface::completionNotification("s2"));
+    rig.clock.advance(1500);
+    rig.vm->setSessionState(SessionState::working());
+    rig.clock.advance(1999);
+    EXPECT_EQ(rig.vm->currentSurface().kind(), IslandSurface::Kind::CompletionNotification);
+    rig.clock.advance(1);
+    EXPECT_EQ(rig.vm->currentSurface(), IslandSurface::sessionList());
+}
+
+TEST(NotchPanelControllerTest, FiveIdleMinutesOnTheListRaiseTheSummaryAndPushToTalkPutsThemBack)
+{
+    test::PanelRig rig;
+    rig.panel->show();
+    rig.vm->setSessionState(SessionState::idle());
+    rig.clock.advance(120'000);
+    rig.vm->setPttActive(true);
+    rig.clock.advance(300'000);
+    EXPECT_FALSE(rig.vm->summaryActive());
+    rig.vm->setPttActive(false);
+    rig.clock.advance(299'999);
+    EXPECT_FALSE(rig.vm->summaryActive());
+    rig.clock.advance(1);
+    EXPECT_TRUE(rig.vm->summaryActive());
+}
+
+TEST(NotchPanelControllerTest, TheWelcomeStripLastsFiveSecondsFromTheLastTrigger)
+{
+    test::PanelRig rig;
+    rig.panel->triggerStart();
+    rig.clock.advance(3000);
+    rig.panel->triggerStart();
+    rig.clock.advance(4999);
+    EXPECT_TRUE(rig.panel->expansionState().startActive());
+    rig.clock.advance(1);
+    EXPECT_FALSE(rig.panel->expansionState().startActive());
+}
+
+TEST(NotchPanelControllerTest, HitRectanglesOnScreensWithAndWithoutANotch)
+{
+    using platform::FakeScreenProvider;
+    const QRectF wide(0, 0, 1512, 982);
+    struct Case {
+        const char* what;
+        platform::ScreenInfo screen;
+        bool isStart;
+        QRectF strip;
+        QRectF banner;
+        QSizeF window;
+    };
+    const Case cases[] = {
+        { "no notch", FakeScreenProvider::plainScreen(1, "plain", QRectF(0, 0, 1920, 1080)), false,
+            QRectF(860, 1048, 200, 32), QRectF(860, 1026, 200, 22), QSizeF(560, 1080) },
+        { "no notch, welcome", FakeScreenProvider::plainScreen(1, "plain", QRectF(0, 0, 1920, 1080)), true,
+            QRectF(860, 1048, 200, 32), QRectF(860, 1026, 200, 22), QSizeF(560, 1080) },
+        { "notch", FakeScreenProvider::notchedScreen(2, "notched", wide, 37, 650, 650), false,
+            QRectF(756 - 198, 945, 396, 37), QRectF(756 - 198, 923, 396, 22), QSizeF(616, 982) },
+        { "notch, welcome", FakeScreenProvider::notchedScreen(2, "notched", wide, 37, 650, 650), true,
+            QRectF(756 - 228, 945, 456, 37), QRectF(756 - 228, 923, 456, 22), QSizeF(616, 982) },
+    };
+    for (const Case& c : cases) {
+        const notch::NotchGeometry geo = notch::NotchGeometry::geometry(c.screen);
+        EXPECT_EQ(NotchPanelController::closedNotchScreenRect(geo, c.isStart), c.strip) << c.what;
+        EXPECT_EQ(NotchPanelController::closedAXBannerScreenRect(geo, c.isStart, 22), c.banner) << c.what;
+        EXPECT_EQ(NotchPanelController::windowSize(geo), c.window) << c.what;
+    }
+}
+
+TEST(NotchPanelControllerTest, TheExpandedHitAreaCoversTheListAndTheAccessibilityBanner)
+{
+    test::PanelRig rig;
+    rig.panel->show();
+    rig.panel->expansionState().setExpanded(true);
+    struct Case {
+        const char* what;
+        int sessions;
+        double measured;
+        bool needGrant;
+        QRectF rect;
+    };
+    // The window is 560 wide; the expanded panel 420 of it, in the middle.
+    const Case cases[] = {
+        { "nothing measured, no sessions: one row", 0, 0, false, QRectF(70, 0, 420, 32 + 86) },
+        { "fifteen sessions: ten rows", 15, 0, false, QRectF(70, 0, 420, 32 + 410) },
+        { "a measurement above the fallback", 1, 500, false, QRectF(70, 0, 420, 32 + 500) },
+        { "the banner's 22 points are inside", 1, 500, true, QRectF(70, 0, 420, 32 + 22 + 500) },
+    };
+    for (const Case& c : cases) {
+        QList<app::SessionRow> rows;
+        for (int i = 0; i < c.sessions; ++i) {
+            rows.append(test::PanelRig::row(QString::number(i), SessionState::idle(), rig.clock.now()));
+        }
+        rig.vm->setSessions(rows);
+        rig.vm->setMeasuredOpenedContentHeight(c.measured);
+        rig.vm->setAccessibilityNeedGrant(c.needGrant);
+        EXPECT_EQ(rig.panel->visibleContentRect(), c.rect) << c.what;
+        EXPECT_EQ(rig.inputRegion(), QList<QRect> { c.rect.toAlignedRect() }) << c.what;
+    }
+}
+
+TEST(NotchPanelControllerTest, ThePointerOpensAndClosesThePanelAndOnlyTheOpenPanelTakesIt)
+{
+    test::PanelRig rig;
+    QStringList selected;
+    rig.vm->onSessionSelect = [&](const QString& sid) { selected << sid; };
+    int permissions = 0;
+    rig.panel->onOpenSettingsPermissions = [&] { ++permissions; };
+    rig.panel->show();
+    ASSERT_TRUE(rig.panel->isShown());
+    EXPECT_TRUE(rig.overlay.isWatching());
+    EXPECT_EQ(rig.inputRegion(), QList<QRect> {});
+
+    // Beside the strip nothing happens; on it the panel opens and takes the pointer over what it draws.
+    rig.hover(rig.stripCentre() + QPointF(150, 0));
+    EXPECT_FALSE(rig.panel->isExpanded());
+    rig.hover(rig.stripCentre());
+    EXPECT_TRUE(rig.panel->isExpanded());
+    EXPECT_EQ(rig.inputRegion(), QList<QRect> { rig.panel->visibleContentRect().toAlignedRect() });
+    // A click in the content keeps it open; one elsewhere closes it and the pointer passes through again.
+    rig.click(rig.stripCentre() - QPointF(0, 60));
+    EXPECT_TRUE(rig.panel->isExpanded());
+    rig.click(QPointF(100, 500));
+    EXPECT_FALSE(rig.panel->isExpanded());
+    EXPECT_EQ(rig.inputRegion(), QList<QRect> {});
+
+    // A click on the strip selects the session that needs the user first.
+    const QDateTime now = rig.clock.now();
+    app::SessionRow waiting = test::PanelRig::row("b2", SessionState::needsApproval(), now);
+    rig.vm->setSessions({ test::PanelRig::row("a1", SessionState::idle(), now), waiting });
+    rig.click(rig.stripCentre());
+    EXPECT_EQ(selected, QStringList { "b2" });
+    EXPECT_TRUE(rig.panel->isExpanded());
+    rig.click(QPointF(100, 500));
+
+    // While the banner shows, a click on it asks for the permissions and leaves the panel closed.
+    rig.vm->setAccessibilityNeedGrant(true);
+    rig.click(rig.stripCentre() - QPointF(0, 27));
+    EXPECT_EQ(permissions, 1);
+    EXPECT_FALSE(rig.panel->isExpanded());
+
+    rig.panel->hide();
+    EXPECT_FALSE(rig.overlay.isWatching());
+    EXPECT_FALSE(rig.panel->isShown());
+}
+
+TEST(NotchPanelControllerTest, EscIsTakenOnlyWhileTheOpenPanelOrAWaitingDictationNeedsIt)
+{
+    test::PanelRig rig;
+    int cancels = 0;
+    rig.vm->onEscRequest = [&] { ++cancels; };
+    QList<platform::HotkeyId> others;
+    rig.desktop.onPressed = [&](platform::HotkeyId id) { others << id; };
+    rig.panel->show();
+
+    // Closed with nothing waiting: Esc goes to the focused program.
+    EXPECT_FALSE(rig.desktop.press(esc));
+    // Open: Esc closes the panel and is given back.
+    rig.panel->expansionState().setExpanded(true);
+    EXPECT_TRUE(rig.desktop.press(esc));
+    EXPECT_FALSE(rig.panel->isExpanded());
+    EXPECT_FALSE(rig.panel->holdsEsc());
+    // A dictation waiting for its commit: Esc cancels it and does not close the open panel.
+    rig.panel->expansionState().setExpanded(true);
+    rig.vm->setAwaitingCommitText("hello");
+    EXPECT_TRUE(rig.desktop.press(esc));
+    EXPECT_EQ(cancels, 1);
+    EXPECT_TRUE(rig.panel->isExpanded());
+    rig.vm->setAwaitingCommitText({});
+    EXPECT_TRUE(rig.desktop.press(esc));
+    EXPECT_EQ(cancels, 1);
+    EXPECT_FALSE(rig.desktop.press(esc));
+
+    // Keys the panel did not take still reach whoever listened before it.
+    const platform::HotkeyGrab f13 = rig.desktop.grab(platform::KeyChord::f13());
+    ASSERT_TRUE(f13.id);
+    rig.desktop.press(platform::KeyChord::f13());
+    EXPECT_EQ(others, QList<platform::HotkeyId> { *f13.id });
+}
+
+TEST(NotchPanelControllerTest, AScreenChangeMovesThePanelKeepingItsSize)
+{
+    test::PanelRig rig;
+    rig.panel->show();
+    const QSize size = rig.panel->window()->size();
+    EXPECT_EQ(rig.panel->window()->geometry(), QRect(QPoint(680, 0), QSize(560, 1080)));
+    rig.screens.setScreens({ platform::FakeScreenProvider::plainScreen(1, "plain", QRectF(0, 0, 1920, 1080)),
+        platform::FakeScreenProvider::plainScreen(7, "wide", QRectF(1920, 0, 2560, 1440)) });
+    rig.defaults->setValue(QStringLiteral("notch.fixedScreenID"), 7);
+    notch::NotchView* root = rig.panel->rootView();
+    rig.panel->screenParametersChanged();
+    EXPECT_EQ(rig.panel->window()->size(), size);
+    EXPECT_EQ(rig.panel->window()->x() + size.width() / 2, 1920 + 1280);
+    EXPECT_EQ(rig.panel->rootView(), root);
+}
