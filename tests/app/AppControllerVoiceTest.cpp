@@ -211,3 +211,32 @@ TEST(AppControllerVoiceTest, F13OverTheDesktopPastesIntoTheTerminalInFrontAndGiv
     controller.setFnDoubleTapEnabled(false);
     EXPECT_FALSE(controller.fnDoubleTapEnabled());
 }
+
+// The hotkey the settings recorded is grabbed at start-up and, pressed, toggles a take as the panel's button does.
+TEST(AppControllerVoiceTest, TheRecordedHotkeyTogglesATake)
+{
+    QTemporaryDir root;
+    const auto clock = std::make_shared<test::FakeClock>();
+    const auto desktop = std::make_shared<platform::FakeDesktop>();
+    app::AppController::Dependencies dependencies
+        = test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock);
+    dependencies.desktop = [desktop] { return test::fakeDesktopServices(desktop); };
+    dependencies.recognizer = std::make_shared<platform::FakeSpeechRecognizer>();
+    const settings::PTTHotkey hotkey { settings::HotkeyModifier::control | settings::HotkeyModifier::option, 'k',
+        QStringLiteral("Ctrl+Alt+K") };
+    hotkey.saveToDefaults(*dependencies.defaults);
+    app::AppController controller(std::move(dependencies));
+    controller.startBackend(QString());
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return controller.speech().authStatus() == platform::RecognizerAuthorization::Authorized; }));
+
+    const platform::KeyChord ctrlAltK { 'k', std::nullopt, platform::KeyModifier::Ctrl | platform::KeyModifier::Alt,
+        std::nullopt };
+    ASSERT_TRUE(desktop->press(ctrlAltK));
+    desktop->release(ctrlAltK);
+    ASSERT_TRUE(test::waitUntil([&] { return controller.vm().pttActive(); }));
+    clock->advance(1000);
+    ASSERT_TRUE(desktop->press(ctrlAltK));
+    desktop->release(ctrlAltK);
+    EXPECT_TRUE(test::waitUntil([&] { return !controller.vm().pttActive(); }));
+}
