@@ -174,4 +174,20 @@ QStringList nonEmptyLines(const QString& text)
     return lines;
 }
 
+std::optional<qint64> strictInteger(const QByteArray& text)
+{
+    const qsizetype digitsFrom = (text.startsWith('+') || text.startsWith('-')) ? 1 : 0;
+    if (digitsFrom == text.size()) {
+        return std::nullopt;
+    }
+    for (qsizetype i = digitsFrom; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return std::nullopt;
+        }
+    }
+    bool ok = false;
+    const qlonglong value = text.toLongLong(&ok);
+    return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
 } // namespace murmeli::common::text

@@ -39,6 +39,9 @@ QString lastPathComponent(const QString& path);
 /// The bytes as text, or nullopt when they are not valid UTF-8.
 std::optional<QString> decodeUtf8Strictly(const QByteArray& bytes);
 
+/// A whole decimal number with an optional sign and nothing else around it (no blanks), or nullopt.
+std::optional<qint64> strictInteger(const QByteArray& text);
+
 /// The text split at every line-break character (LF, VT, FF, CR, NEL, U+2028, U+2029), empty pieces dropped.
 QStringList nonEmptyLines(const QString& text);
 

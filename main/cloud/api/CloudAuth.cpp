@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include "main/cloud/api/JsonFields.h"
+#include "main/common/TextUtils.h"
 
 namespace murmeli::cloud {
 
@@ -24,23 +25,6 @@ std::optional<QString> serviceCode(const QByteArray& body)
     return code.isEmpty() ? std::nullopt : std::optional(code.left(CloudAuth::maxErrorCodeLength));
 }
 
-/// A whole decimal number with an optional sign and nothing else around it.
-std::optional<qint64> strictInteger(const QByteArray& text)
-{
-    const qsizetype digitsFrom = (text.startsWith('+') || text.startsWith('-')) ? 1 : 0;
-    if (digitsFrom == text.size()) {
-        return std::nullopt;
-    }
-    for (qsizetype i = digitsFrom; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return std::nullopt;
-        }
-    }
-    bool ok = false;
-    const qlonglong value = text.toLongLong(&ok);
-    return ok ? std::optional<qint64>(value) : std::nullopt;
-}
-
 } // namespace
 
 CloudAuth::CloudAuth(std::shared_ptr<CloudHttpClient> http, QString baseURL)
@@ -52,7 +36,7 @@ std::optional<qint64> CloudAuth::parseRetryAfter(
     const std::optional<QByteArray>& retryAfterHeader, const QByteArray& body)
 {
     if (retryAfterHeader) {
-        if (const auto seconds = strictInteger(*retryAfterHeader)) {
+        if (const auto seconds = common::text::strictInteger(*retryAfterHeader)) {
             return seconds;
         }
     }

@@ -13,6 +13,7 @@
 #include <QCoroNetworkReply>
 
 #include "main/common/Clock.h"
+#include "main/common/TextUtils.h"
 #include "main/voice/cloud/TranscribeUploadForm.h"
 
 namespace murmeli::voice {
@@ -74,23 +75,11 @@ std::optional<int> CloudTranscribeClient::parseMinutesRemaining(const std::optio
     if (!header || header->isEmpty()) {
         return std::nullopt;
     }
-    const QByteArray& text = *header;
-    const qsizetype digitsFrom = (text.startsWith('+') || text.startsWith('-')) ? 1 : 0;
-    if (digitsFrom == text.size()) {
+    const std::optional<qint64> value = common::text::strictInteger(*header);
+    if (!value || *value < std::numeric_limits<int>::min() || *value > std::numeric_limits<int>::max()) {
         return std::nullopt;
     }
-    for (qsizetype i = digitsFrom; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return std::nullopt;
-        }
-    }
-    bool ok = false;
-    // toInt would accept surrounding blanks, which the loop above already refused.
-    const qlonglong value = text.toLongLong(&ok);
-    if (!ok || value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) {
-        return std::nullopt;
-    }
-    return static_cast<int>(value);
+    return static_cast<int>(*value);
 }
 
 QCoro::Task<CloudTranscribeClient::Outcome<CloudTranscribeClient::Transcript>> CloudTranscribeClient::transcribe(
