@@ -9,6 +9,7 @@
 
 #include <QCoroNetworkReply>
 
+#include "main/common/BoundedReply.h"
 #include "main/common/Clock.h"
 
 namespace murmeli::cloud {
@@ -63,31 +64,16 @@ QCoro::Task<CloudHttpClient::Outcome> CloudHttpClient::send(Request request)
         }
     });
 
-    auto timedOut = std::make_shared<bool>(false);
-    auto oversized = std::make_shared<bool>(false);
-    const common::Clock::TimerId timer = clock.schedule(request.timeoutMs, [reply, timedOut] {
-        if (reply && !reply->isFinished()) {
-            *timedOut = true;
-            reply->abort();
-        }
-    });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply, oversized](qint64 received, qint64) {
-        if (received > maxReplyBytes && !*oversized) {
-            *oversized = true;
-            reply->abort();
-        }
-    });
-
-    co_await qCoro(reply.data()).waitForFinished();
-    clock.cancel(timer);
-    if (!reply) {
+    const common::ReplyEnd end = co_await common::awaitBoundedReply(reply, clock, request.timeoutMs, maxReplyBytes);
+    switch (end) {
+    case common::ReplyEnd::Dropped:
         co_return Failure { Failure::Kind::Transport, QStringLiteral("The request was dropped.") };
-    }
-    if (*timedOut) {
+    case common::ReplyEnd::TimedOut:
         co_return Failure { Failure::Kind::Transport, QString::fromLatin1(timedOutText) };
-    }
-    if (*oversized) {
+    case common::ReplyEnd::Oversized:
         co_return Failure { Failure::Kind::Oversized, QStringLiteral("The reply is too large.") };
+    case common::ReplyEnd::Finished:
+        break;
     }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid()) {

@@ -12,6 +12,7 @@
 
 #include <QCoroNetworkReply>
 
+#include "main/common/BoundedReply.h"
 #include "main/common/Clock.h"
 #include "main/common/TextUtils.h"
 #include "main/voice/cloud/TranscribeUploadForm.h"
@@ -165,32 +166,16 @@ QCoro::Task<std::variant<CloudTranscribeClient::HttpReply, CloudSTTError>> Cloud
         }
     });
 
-    auto timedOut = std::make_shared<bool>(false);
-    auto oversized = std::make_shared<bool>(false);
-    const common::Clock::TimerId timer = clock.schedule(timeoutMs, [reply, timedOut] {
-        if (reply && !reply->isFinished()) {
-            *timedOut = true;
-            reply->abort();
-        }
-    });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply, oversized](qint64 received, qint64) {
-        if (received > maxReplyBytes && !*oversized) {
-            *oversized = true;
-            reply->abort();
-        }
-    });
-
-    co_await qCoro(reply.data()).waitForFinished();
-    clock.cancel(timer);
-    if (!reply) {
+    const common::ReplyEnd end = co_await common::awaitBoundedReply(reply, clock, timeoutMs, maxReplyBytes);
+    switch (end) {
+    case common::ReplyEnd::Dropped:
         co_return CloudSTTError::networkError();
-    }
-
-    if (*timedOut) {
+    case common::ReplyEnd::TimedOut:
         co_return CloudSTTError::timedOut();
-    }
-    if (*oversized) {
+    case common::ReplyEnd::Oversized:
         co_return CloudSTTError::badResponse();
+    case common::ReplyEnd::Finished:
+        break;
     }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid()) {
