@@ -144,7 +144,11 @@ TEST(AppDelegateTest, AFinishedOnboardingIsSkippedAndReopensOnRequest)
     delegate.applicationDidFinishLaunching();
     EXPECT_EQ(f.views.events.count(QStringLiteral("onboarding")), 0);
     EXPECT_FALSE(f.controller.hookServer().isRunning()) << "the log sink is in place first";
-    ASSERT_TRUE(test::waitUntil([&] { return f.controller.hookServer().isRunning(); }));
+    // The server's line comes from its own thread, a moment after it reports running.
+    ASSERT_TRUE(test::waitUntil([&] {
+        return f.controller.hookServer().isRunning()
+            && f.views.hasLineStartingWith(QStringLiteral("HookServer: listening"));
+    }));
 
     Q_EMIT f.controller.notifications().onboardingForceReopen();
     Q_EMIT f.controller.notifications().onboardingForceReopen();
