@@ -119,8 +119,6 @@ TEST(NotchPanelControllerTest, HitRectanglesOnScreensWithAndWithoutANotch)
     const Case cases[] = {
         { "no notch", FakeScreenProvider::plainScreen(1, "plain", QRectF(0, 0, 1920, 1080)), false,
             QRectF(860, 1048, 200, 32), QRectF(860, 1026, 200, 22), QSizeF(560, 1080) },
-        { "no notch, welcome", FakeScreenProvider::plainScreen(1, "plain", QRectF(0, 0, 1920, 1080)), true,
-            QRectF(860, 1048, 200, 32), QRectF(860, 1026, 200, 22), QSizeF(560, 1080) },
         { "notch", FakeScreenProvider::notchedScreen(2, "notched", wide, 37, 650, 650), false,
             QRectF(756 - 198, 945, 396, 37), QRectF(756 - 198, 923, 396, 22), QSizeF(616, 982) },
         { "notch, welcome", FakeScreenProvider::notchedScreen(2, "notched", wide, 37, 650, 650), true,
@@ -150,7 +148,6 @@ TEST(NotchPanelControllerTest, TheExpandedHitAreaCoversTheListAndTheAccessibilit
     const Case cases[] = {
         { "nothing measured, no sessions: one row", 0, 0, false, QRectF(70, 0, 420, 32 + 86) },
         { "fifteen sessions: ten rows", 15, 0, false, QRectF(70, 0, 420, 32 + 410) },
-        { "a measurement above the fallback", 1, 500, false, QRectF(70, 0, 420, 32 + 500) },
         { "the banner's 22 points are inside", 1, 500, true, QRectF(70, 0, 420, 32 + 22 + 500) },
     };
     for (const Case& c : cases) {

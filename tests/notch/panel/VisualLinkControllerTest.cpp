@@ -41,13 +41,8 @@ struct Link {
 
 } // namespace
 
-TEST(VisualLinkControllerTest, TheTrailsCurves)
+TEST(VisualLinkControllerTest, TheParticlesFadeInAndOut)
 {
-    EXPECT_DOUBLE_EQ(BrassParticleLinkView::easeOutQuint(0), 0);
-    EXPECT_DOUBLE_EQ(BrassParticleLinkView::easeOutQuint(0.5), 1 - 1.0 / 32);
-    EXPECT_DOUBLE_EQ(BrassParticleLinkView::easeOutQuint(1), 1);
-    EXPECT_EQ(
-        BrassParticleLinkView::quadBezier(QPointF(0, 0), QPointF(50, 100), QPointF(100, 0), 0.5), QPointF(50, 50));
     const struct {
         double p;
         double opacity;

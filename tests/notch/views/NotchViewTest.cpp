@@ -45,13 +45,6 @@ struct Root {
     std::unique_ptr<NotchView> view;
 };
 
-app::SessionRow session(const QString& sid)
-{
-    app::SessionRow row;
-    row.sid = sid;
-    return row;
-}
-
 } // namespace
 
 TEST(NotchViewTest, WidthOfTheBox)
@@ -65,14 +58,11 @@ TEST(NotchViewTest, WidthOfTheBox)
         bool isStart;
         qreal width;
     } cases[] = {
-        { "no notch, welcome", false, false, 200, false, true, 200 },
-        { "notch, welcome", false, false, 200, true, true, 440 },
         { "notch", false, false, 200, true, false, 380 },
         { "notch, tape", false, true, 200, true, false, 560 },
         { "wide notch, tape", false, true, 400, true, false, 580 },
         { "no notch, tape", false, true, 200, false, false, 560 },
         { "expanded, notch", true, true, 200, true, false, 600 },
-        { "expanded, no notch", true, false, 200, false, false, 420 },
     };
     for (const auto& c : cases) {
         EXPECT_EQ(NotchView::contentWidth(c.expanded, c.tape, c.notchWidth, c.isReal, c.isStart), c.width) << c.what;
@@ -99,9 +89,6 @@ TEST(NotchViewTest, HeightOfTheBox)
             32 + 4 * 16 + 12 },
         { "a waiting commit and its hint", [](auto& vm) { vm.setAwaitingCommitText("hello"); }, false, 24,
             32 + 48 + 24 },
-        { "expanded, nothing measured", [](auto&) {}, true, 0, 32 + 86 },
-        { "expanded, fifteen sessions", [](auto& vm) { vm.setSessions(QList<app::SessionRow>(15, session("x"))); },
-            true, 0, 32 + 410 },
         { "expanded, measured", [](auto& vm) { vm.setMeasuredOpenedContentHeight(500); }, true, 0, 32 + 500 },
         { "expanded, banner",
             [](auto& vm) { vm.setMeasuredOpenedContentHeight(500), vm.setAccessibilityNeedGrant(true); }, true, 0,

@@ -35,30 +35,14 @@ TEST(StripLabelsTest, ActivityNamesSplitIntoToolAndTarget)
     EXPECT_EQ(static_cast<RowView&>(*leading.content).children().size(), 2u);
 }
 
-TEST(StripLabelsTest, AnEarRunIs180WideAt14SecondsAndAFullWidthRunTakesItsWidthAt8)
+TEST(StripLabelsTest, ACompletionScrollsOnlyWhenSlowOrFullWidth)
 {
-    const StripLabels::Label inEar = StripLabels::approval(QStringLiteral("rm -rf build"), { std::nullopt, 3, {} });
-    ASSERT_TRUE(inEar.marquee);
-    EXPECT_DOUBLE_EQ(inEar.marquee->maxWidth, 180);
-    EXPECT_DOUBLE_EQ(inEar.marquee->duration, 14);
-    EXPECT_EQ(inEar.marquee->loops, 3);
-
-    const StripLabels::Label across = StripLabels::summary(QStringLiteral("done"), { 296.0, 3, [] {} });
-    ASSERT_TRUE(across.marquee);
-    EXPECT_DOUBLE_EQ(across.marquee->maxWidth, 296);
-    EXPECT_DOUBLE_EQ(across.marquee->duration, 8);
-    EXPECT_TRUE(across.marquee->onFinish);
-
-    // The completion label is plain text unless slow (an endless 20 s run) or full width.
     EXPECT_FALSE(StripLabels::completion(QStringLiteral("12 files"), false, { std::nullopt, 3, [] {} }).marquee);
     const StripLabels::Label slow = StripLabels::completion(QStringLiteral("12 files"), true, { std::nullopt, 3, {} });
     ASSERT_TRUE(slow.marquee);
-    EXPECT_DOUBLE_EQ(slow.marquee->duration, 20);
-    EXPECT_FALSE(slow.marquee->loops);
+    EXPECT_FALSE(slow.marquee->loops) << "a slow run never ends";
     const StripLabels::Label full = StripLabels::completion(QStringLiteral("12 files"), false, { 300.0, 2, {} });
-    EXPECT_DOUBLE_EQ(full.marquee->duration, 8);
+    ASSERT_TRUE(full.marquee);
+    EXPECT_DOUBLE_EQ(full.marquee->maxWidth, 300);
     EXPECT_EQ(full.marquee->loops, 2);
-
-    // An empty text gives an empty content.
-    EXPECT_DOUBLE_EQ(StripLabels::error(QString()).content->idealSize().width(), 0);
 }

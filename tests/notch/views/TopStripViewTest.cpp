@@ -34,12 +34,8 @@ template <typename T> bool is(View* view)
 
 } // namespace
 
-TEST(TopStripViewTest, DisplayKeysMarqueeWidthsAndTexts)
+TEST(TopStripViewTest, FullMarqueeWidthsAndTexts)
 {
-    EXPECT_EQ(TopStripView::displayKey(NotchDisplay::activity("Read a.c")), "activity:Read a.c");
-    EXPECT_EQ(TopStripView::displayKey(NotchDisplay::notification(NotchNotifKind::Approval)), "notif.approval");
-    EXPECT_EQ(TopStripView::displayKey(NotchDisplay::pttRecording()), "pttRecording");
-
     EXPECT_DOUBLE_EQ(TopStripView::fullMarqueeWidth(60), 80);
     EXPECT_DOUBLE_EQ(TopStripView::fullMarqueeWidth(84), 80);
     EXPECT_DOUBLE_EQ(TopStripView::fullMarqueeWidth(300), 296);

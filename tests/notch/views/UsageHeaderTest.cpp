@@ -44,9 +44,7 @@ TEST(UsageHeaderTest, WhatIsLeftAndItsColour)
         bool bold;
     } cases[] = {
         { 95, "  5% left", vantorSignalRed, true },
-        { 91, "  9% left", vantorSignalRed, true },
         { 90, " 10% left", vantorSignalRed, false },
-        { 80, " 20% left", vantorSignalAmber, false },
         { 31, " 69% left", vantorSignalAmber, false },
         { 30, " 70% left", vantorSignalGreen, false },
         { 0, "100% left", vantorSignalGreen, false },
