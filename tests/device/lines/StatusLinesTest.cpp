@@ -39,7 +39,7 @@ QStringList tags(const QStringList& lines)
 
 } // namespace
 
-TEST(StatusLinesTest, FirstComposeSendsEveryLineThenOnlyTheChangedOnes)
+TEST(StatusLinesTest, FirstComposeAndForgetSendEveryLineOtherwiseOnlyTheChangedOnes)
 {
     StatusLines lines;
     const auto first = lines.compose(quietStatus(), transcriptWithTodos(), {}, now);
@@ -60,12 +60,8 @@ TEST(StatusLinesTest, FirstComposeSendsEveryLineThenOnlyTheChangedOnes)
     EXPECT_EQ(tags(lines.compose(moved, {}, {}, now)), (QStringList { "L", "D" }));
     EXPECT_EQ(tags(lines.compose(moved, {}, {}, now)), (QStringList { "L", "D" }));
     EXPECT_EQ(tags(lines.compose(moved, transcriptWithTodos(), {}, now)), (QStringList { "L", "D", "T" }));
-}
 
-TEST(StatusLinesTest, ForgettingSendsModelSessionAndTodosAgain)
-{
-    StatusLines lines;
-    lines.compose(quietStatus(), transcriptWithTodos(), {}, now);
+    // A device that reconnected has forgotten everything.
     lines.forget();
     EXPECT_EQ(
         tags(lines.compose(quietStatus(), transcriptWithTodos(), {}, now)), (QStringList { "L", "D", "M", "S", "T" }));

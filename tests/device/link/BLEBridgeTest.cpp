@@ -39,6 +39,12 @@ std::optional<DeviceStatusError> errorOf(const std::optional<BLEBridge::StatusOu
 
 TEST_F(BLEBridgeTest, FindsTheDeviceByNameConnectsAndSyncsTime)
 {
+    // Nothing is written while not connected.
+    link.send(QStringLiteral("L:red,k"));
+    link.sendBinary("abc");
+    EXPECT_TRUE(transport.writes().empty());
+    EXPECT_EQ(transport.refusedWrites(), 0);
+
     int notices = 0;
     link.addStateObserver([&] { ++notices; });
     link.start();
@@ -116,14 +122,6 @@ TEST_F(BLEBridgeTest, LongLinesGoInOrderedPiecesOfTheLinksWriteSize)
     ASSERT_EQ(transport.writes().size(), 3u);
     EXPECT_EQ(transport.writes()[0].value.size(), 20);
     EXPECT_EQ(transport.writes()[2].value.size(), 5);
-}
-
-TEST_F(BLEBridgeTest, NothingIsWrittenWhileNotConnected)
-{
-    link.send(QStringLiteral("L:red,k"));
-    link.sendBinary("abc");
-    EXPECT_TRUE(transport.writes().empty());
-    EXPECT_EQ(transport.refusedWrites(), 0);
 }
 
 TEST_F(BLEBridgeTest, IncomingLinesAreFramedTrimmedAndRouted)
