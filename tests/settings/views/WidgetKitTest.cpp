@@ -2,10 +2,7 @@
 
 #include <QVBoxLayout>
 
-#include "main/settings/views/widgets/GroupTitle.h"
 #include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/SectionHeader.h"
-#include "main/settings/views/widgets/SettingsBadge.h"
 #include "main/settings/views/widgets/SettingsGroupCard.h"
 #include "main/settings/views/widgets/SettingsRow.h"
 
@@ -62,24 +59,4 @@ TEST(WidgetKitTest, RowsKeepTheirHeightAndTheControlItsWidth)
     EXPECT_EQ(laid.card->rows().size(), 3);
     EXPECT_TRUE(plain->isFirst());
     EXPECT_FALSE(wrapping->isFirst() || crowded->isFirst()) << "two hairlines in a card of three rows";
-}
-
-// Captions show capitals but keep the text given; a header without a subtitle has none; a badge's dot takes room
-// only when asked for; a press runs the action at once.
-TEST(WidgetKitTest, TextsAndPresses)
-{
-    const GroupTitle title(QStringLiteral("Voice Engine"));
-    EXPECT_EQ(title.text(), QStringLiteral("VOICE ENGINE"));
-    EXPECT_EQ(title.storedText(), QStringLiteral("Voice Engine"));
-    EXPECT_EQ(SectionHeader(QStringLiteral("About"), std::nullopt).subtitle(), std::nullopt);
-
-    const SettingsBadge dotted(QStringLiteral("Soon"), BadgeKind::Soon);
-    const SettingsBadge plain(QStringLiteral("Soon"), BadgeKind::Soon, false);
-    EXPECT_GT(dotted.sizeHint().width(), plain.sizeHint().width());
-    EXPECT_EQ(badgeForeground(BadgeKind::Off), badgeForeground(BadgeKind::Soon));
-
-    int presses = 0;
-    DangerButton reset(QStringLiteral("Reset…"), [&] { ++presses; });
-    reset.click();
-    EXPECT_EQ(presses, 1);
 }
