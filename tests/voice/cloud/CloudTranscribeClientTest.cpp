@@ -133,17 +133,6 @@ TEST_F(CloudTranscribeClientWorkerTest, UploadDeliversTranscriptAndBalance)
     EXPECT_EQ(m_clock.pendingTimers(), 0) << "the time limit goes with the reply";
 }
 
-TEST_F(CloudTranscribeClientWorkerTest, AbsentBalanceHeaderMeansUnknownNotZero)
-{
-    m_transcribe.script().minutesRemaining.reset();
-    const auto outcome = upload();
-    ASSERT_TRUE(std::holds_alternative<Client::Transcript>(outcome));
-    EXPECT_EQ(std::get<Client::Transcript>(outcome).minutesRemaining, std::nullopt);
-
-    m_transcribe.script().minutesRemaining = QByteArray("+12");
-    EXPECT_EQ(std::get<Client::Transcript>(upload()).minutesRemaining, 12);
-}
-
 TEST_F(CloudTranscribeClientWorkerTest, UploadFailuresCarryTheirTexts)
 {
     using Answer = test::MockTranscribeRoute::Answer;

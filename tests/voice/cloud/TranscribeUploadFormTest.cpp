@@ -12,26 +12,6 @@
 namespace murmeli::voice {
 namespace {
 
-TEST(TranscribeUploadFormTest, BodyIsTheTwoPartsByteForByte)
-{
-    const QByteArray wav("RIFF\x00\x01wav\r\nbytes", 16);
-    const QByteArray body = TranscribeUploadForm::body(wav, R"({"tool":"Edit"})", QStringLiteral("Boundary-X1"));
-    const QByteArray expected = QByteArray("--Boundary-X1\r\n"
-                                           "Content-Disposition: form-data; name=\"audio\"; filename=\"audio.wav\"\r\n"
-                                           "Content-Type: audio/wav\r\n"
-                                           "\r\n")
-        + wav
-        + "\r\n"
-          "--Boundary-X1\r\n"
-          "Content-Disposition: form-data; name=\"context\"\r\n"
-          "\r\n"
-          "{\"tool\":\"Edit\"}\r\n"
-          "--Boundary-X1--\r\n";
-    EXPECT_EQ(body, expected);
-    EXPECT_EQ(
-        TranscribeUploadForm::contentType(QStringLiteral("Boundary-X1")), "multipart/form-data; boundary=Boundary-X1");
-}
-
 TEST(TranscribeUploadFormTest, BoundaryIsFreshUpperCaseUuid)
 {
     const QRegularExpression shape(

@@ -99,9 +99,6 @@ TEST_F(SpeechEngineTest, TheEffectiveBackendAndItsNameFollowTheChoiceAndTheStrea
         EXPECT_EQ(speech->effectiveBackendId(), QLatin1String(row.effective));
         EXPECT_EQ(speech->backendDescription(), QLatin1String(row.description));
     }
-    EXPECT_EQ(SpeechBackends::visibleBackendsForUI(),
-        (QList<SpeechBackends::BackendChoice> { { QStringLiteral("apple-stt"), QStringLiteral("Apple STT") },
-            { QStringLiteral("murmeli-cloud"), QStringLiteral("murmeli Cloud") } }));
 }
 
 TEST_F(SpeechEngineTest, ChoicesAreWrittenOnEverySetAndLoadAtTheNextStart)

@@ -18,7 +18,7 @@ QJsonObject encoded(const QMap<QString, int>& hotwords, const std::optional<QStr
     return text ? QJsonDocument::fromJson(text->toUtf8()).object() : QJsonObject();
 }
 
-TEST(SpeechEnhancerFrameTest, RequestCarriesTheTakeAndTheHeaviestHotwords)
+TEST(SpeechEnhancerFrameTest, RequestCarriesTheTakeTheHeaviestHotwordsAndOnlyANonEmptyTemplate)
 {
     QMap<QString, int> hotwords;
     for (int i = 0; i < 40; ++i) {
@@ -35,10 +35,7 @@ TEST(SpeechEnhancerFrameTest, RequestCarriesTheTakeAndTheHeaviestHotwords)
     for (int i = 0; i < 30; ++i) {
         EXPECT_EQ(words[i].toString(), QStringLiteral("w%1").arg(39 - i, 2, 10, QLatin1Char('0')));
     }
-}
 
-TEST(SpeechEnhancerFrameTest, RequestEdges)
-{
     const QJsonObject none = encoded({}, QString());
     EXPECT_TRUE(none.value(QStringLiteral("hotwords")).isArray());
     EXPECT_TRUE(none.value(QStringLiteral("hotwords")).toArray().isEmpty());

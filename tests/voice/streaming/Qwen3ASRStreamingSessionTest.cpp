@@ -195,47 +195,6 @@ TEST_F(Qwen3ASRStreamingSessionTest, HeartbeatPingsWhileConnectedAndAFailedPingR
     EXPECT_EQ(m_clock.pendingTimers(), 1); // the retry; the heartbeat has stopped
 }
 
-TEST_F(Qwen3ASRStreamingSessionTest, AFailureOfAConnectionAlreadyLetGoChangesNothing)
-{
-    connectReady();
-    m_clock.advance(30000);
-    platform::FakeWebSocket* first = &socket();
-    // The connection breaks with a ping in flight: the ping's failure and the connection's both report it.
-    first->fail(QStringLiteral("connection reset"));
-    settle();
-    EXPECT_EQ(m_session->state(), State::Disconnected);
-    EXPECT_EQ(std::count(states.begin(), states.end(), State::Disconnected), 1);
-    EXPECT_EQ(logs.filter(QStringLiteral("ping failed")).size(), 0);
-    EXPECT_EQ(m_clock.pendingTimers(), 1);
-
-    m_clock.advance(1000);
-    ASSERT_EQ(m_net->openCount(), 2);
-    EXPECT_EQ(logs.filter(QStringLiteral("retry open() after 1000ms")).size(), 1);
-    socket().acceptHandshake();
-    socket().receiveText(QStringLiteral(R"({"type":"ready"})"));
-    m_clock.advance(2000 + 4000);
-    EXPECT_EQ(m_net->openCount(), 2);
-    EXPECT_EQ(m_session->state(), State::Ready);
-}
-
-TEST_F(Qwen3ASRStreamingSessionTest, CloseThenOpenLeavesOneRetryChainAndTheNewConnectionAlone)
-{
-    connectReady();
-    socket().fail(QStringLiteral("reset"));
-    ASSERT_EQ(m_session->state(), State::Disconnected); // a retry is due in 1 s
-    m_session->close();
-    m_clock.advance(200);
-    ASSERT_EQ(m_session->state(), State::Idle);
-    m_session->open(QStringLiteral("en-US"));
-    ASSERT_EQ(m_net->openCount(), 2);
-
-    m_clock.advance(5000);
-    EXPECT_EQ(m_net->openCount(), 2);
-    EXPECT_EQ(m_session->state(), State::Connecting);
-    EXPECT_EQ(socket().closeCode(), std::nullopt);
-    EXPECT_TRUE(logs.filter(QStringLiteral("retry")).isEmpty());
-}
-
 TEST_F(Qwen3ASRStreamingSessionTest, CloseSendsFinishReadsLateMessagesAndDropsWith1000)
 {
     connectReady();
@@ -257,19 +216,6 @@ TEST_F(Qwen3ASRStreamingSessionTest, CloseSendsFinishReadsLateMessagesAndDropsWi
     EXPECT_EQ(m_clock.pendingTimers(), 0);
     m_session->close();
     EXPECT_EQ(states.back(), State::Idle);
-}
-
-TEST_F(Qwen3ASRStreamingSessionTest, CloseWhileDisconnectedSendsNothingAndVoidsTheRetry)
-{
-    connectReady();
-    socket().fail(QStringLiteral("reset"));
-    m_session->close();
-    m_clock.advance(20000);
-    EXPECT_EQ(m_session->state(), State::Idle);
-    EXPECT_EQ(m_net->openCount(), 1);
-    EXPECT_EQ(states,
-        (std::vector<State> {
-            State::Connecting, State::Ready, State::Disconnected, State::ShuttingDown, State::Idle }));
 }
 
 TEST_F(Qwen3ASRStreamingSessionTest, AnOwnerMayLetGoOfTheSessionInsideACallback)

@@ -24,22 +24,17 @@ TEST(RunTaskProtocolTest, TaskIdsAreFreshUpperCaseUuidsWithoutHyphens)
     EXPECT_NE(first, RunTaskProtocol::newTaskId());
 }
 
+// Task id, duplex streaming, 16 kHz PCM and the finish's task id are checked by the worker mock on every take.
 TEST(RunTaskProtocolTest, RunTaskCarriesTheRecognitionParametersAndHotwordsOnlyWhenThereAreAny)
 {
-    const QJsonObject plain = parsed(*RunTaskProtocol::runTask(QStringLiteral("T1"), QStringLiteral("model-x"), {}));
-    const QJsonObject header = plain.value("header").toObject();
-    EXPECT_EQ(header.value("action").toString(), "run-task");
-    EXPECT_EQ(header.value("task_id").toString(), "T1");
-    EXPECT_EQ(header.value("streaming").toString(), "duplex");
-    const QJsonObject payload = plain.value("payload").toObject();
+    const QJsonObject payload = parsed(*RunTaskProtocol::runTask(QStringLiteral("T1"), QStringLiteral("model-x"), {}))
+                                    .value("payload")
+                                    .toObject();
     EXPECT_EQ(payload.value("task_group").toString(), "audio");
-    EXPECT_EQ(payload.value("task").toString(), "asr");
     EXPECT_EQ(payload.value("function").toString(), "recognition");
     EXPECT_EQ(payload.value("model").toString(), "model-x");
-    EXPECT_TRUE(payload.value("input").toObject().isEmpty());
     const QJsonObject parameters = payload.value("parameters").toObject();
-    EXPECT_EQ(parameters.size(), 4);
-    EXPECT_EQ(parameters.value("sample_rate").toInt(), 16000);
+    EXPECT_FALSE(parameters.contains("hotword"));
     EXPECT_TRUE(parameters.value("punctuation_prediction_enabled").toBool());
 
     const QJsonObject withWords = parsed(*RunTaskProtocol::runTask(
@@ -47,10 +42,6 @@ TEST(RunTaskProtocolTest, RunTaskCarriesTheRecognitionParametersAndHotwordsOnlyW
     const QString hotword
         = withWords.value("payload").toObject().value("parameters").toObject().value("hotword").toString();
     EXPECT_EQ(parsed(hotword), (QJsonObject { { "murmeli", 25 } }));
-
-    const QJsonObject finish = parsed(RunTaskProtocol::finishTask(QStringLiteral("T1")));
-    EXPECT_EQ(finish.value("header").toObject().value("action").toString(), "finish-task");
-    EXPECT_EQ(finish.value("header").toObject().value("task_id").toString(), "T1");
 }
 
 TEST(RunTaskProtocolTest, ServerEventsAreReadByTheirHeaderEvent)
