@@ -11,7 +11,7 @@
 
 #include "bench/Measure.h"
 #include "main/app/DeviceRows.h"
-#include "main/app/panel/PanelViewModel.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/device/link/BLEBridge.h"
 #include "main/device/pushers/SListBridge.h"
 #include "main/device/pushers/SessionDetailBridge.h"
@@ -84,14 +84,14 @@ void framing(int lines)
         "receive framing: %d lines in %.1f ms CPU = %.0f lines/s\n", received, receiveMs, received / receiveMs * 1e3);
 }
 
-app::SessionRow row(int i, int round, bool changed)
+notch::SessionRow row(int i, int round, bool changed)
 {
-    app::SessionRow r;
+    notch::SessionRow r;
     r.sid = QStringLiteral("%1-0000-4000-8000").arg(i, 8, 16, QLatin1Char('0'));
     r.projectName = QStringLiteral("project-%1").arg(i);
     const int phase = changed ? round : 0;
-    r.state = (i + phase) % 7 == 0 ? app::SessionState::needsApproval()
-                                   : ((i + phase) % 3 ? app::SessionState::working() : app::SessionState::idle());
+    r.state = (i + phase) % 7 == 0 ? notch::SessionState::needsApproval()
+                                   : ((i + phase) % 3 ? notch::SessionState::working() : notch::SessionState::idle());
     r.updatedAt = QDateTime::fromSecsSinceEpoch(1'800'000'000 - (changed ? 0 : i * 37), Qt::UTC);
     r.isActive = i == 0;
     return r;
@@ -100,7 +100,7 @@ app::SessionRow row(int i, int round, bool changed)
 void statusSync(int sessions, int rounds, int changedPercent)
 {
     Link link;
-    app::PanelViewModel vm(link.clock);
+    notch::PanelViewModel vm(link.clock);
     device::SListBridge list(*link.bridge, link.clock);
     list.sessionsProvider = [&] { return app::DeviceRows::sessionList(vm); };
     device::SessionDetailBridge details(*link.bridge, link.clock);
@@ -120,7 +120,7 @@ void statusSync(int sessions, int rounds, int changedPercent)
     std::size_t lines = 0;
     const int changed = sessions * changedPercent / 100;
     for (int round = 0; round < rounds; ++round) {
-        QList<app::SessionRow> rows;
+        QList<notch::SessionRow> rows;
         for (int i = 0; i < sessions; ++i) {
             rows.append(row(i, round, i < changed));
         }

@@ -14,7 +14,7 @@
 #include <QTimer>
 
 #include "bench/Measure.h"
-#include "main/app/design/FontFolder.h"
+#include "main/ui/design/FontFolder.h"
 #include "main/notch/kit/ViewHost.h"
 #include "main/notch/views/NotchView.h"
 #include "tests/notch/PanelRig.h"
@@ -23,16 +23,16 @@ using namespace murmeli;
 
 namespace {
 
-using app::SessionState;
+using notch::SessionState;
 
 /// Fifty sessions of every kind: waiting with an approval card, working with sub-agents and tasks, idle, in error.
-QList<app::SessionRow> fiftySessions(const QDateTime& now)
+QList<notch::SessionRow> fiftySessions(const QDateTime& now)
 {
-    QList<app::SessionRow> rows;
+    QList<notch::SessionRow> rows;
     for (int i = 0; i < 50; ++i) {
         const SessionState states[] = { SessionState::needsApproval(), SessionState::working(), SessionState::idle(),
             SessionState::error(QStringLiteral("rate limited")), SessionState::idle() };
-        app::SessionRow row = test::PanelRig::row(
+        notch::SessionRow row = test::PanelRig::row(
             QStringLiteral("s%1").arg(i, 7, 10, QLatin1Char('0')), states[i % 5], now.addSecs(-30 * i));
         row.activity = QStringLiteral("Running npm test");
         row.currentToolName = QStringLiteral("Bash");
@@ -44,8 +44,8 @@ QList<app::SessionRow> fiftySessions(const QDateTime& now)
         row.sessionModelName = QStringLiteral("opus");
         row.subagents = { { "a", "Explore", "scan the tree", std::nullopt, std::nullopt },
             { "b", "Plan", std::nullopt, std::nullopt, "done" } };
-        row.activeTasks = { { "1", "write the test", app::ActiveTaskInfo::Status::Completed },
-            { "2", "fix the build", app::ActiveTaskInfo::Status::InProgress } };
+        row.activeTasks = { { "1", "write the test", notch::ActiveTaskInfo::Status::Completed },
+            { "2", "fix the build", notch::ActiveTaskInfo::Status::InProgress } };
         rows.append(row);
     }
     return rows;
@@ -141,14 +141,14 @@ void idleCost(int seconds)
     screens.setSpace(platform::ScreenSpace(test::PanelRig::screenFrame));
     platform::FakeOverlay overlay;
     platform::FakeDesktop desktop;
-    app::PanelViewModel vm(clock);
+    notch::PanelViewModel vm(clock);
     // Nothing animates: the resting strip with motion reduced, as the user may set it.
     notch::NotchPanelController panel(
         { vm, clock, screens, defaults, overlay, overlay, &desktop, [] { return true; } });
     panel.show();
     vm.setSessions(fiftySessions(clock.now()));
     vm.setSessionTotal(50);
-    const QList<app::SessionRow> rows = vm.sessions();
+    const QList<notch::SessionRow> rows = vm.sessions();
     // The controller's sync writes everything every 2 s; equal values change nothing.
     QTimer sync;
     QObject::connect(&sync, &QTimer::timeout, &sync, [&] {
@@ -192,7 +192,7 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     const int frames = argc > 1 ? std::max(100, std::atoi(argv[1])) : 1200;
     const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
-    app::registerFontFolder(QStringLiteral(MURMELI_SOURCE_DIR "/fonts"));
+    ui::registerFontFolder(QStringLiteral(MURMELI_SOURCE_DIR "/fonts"));
 
     std::printf("One frame of the whole panel window (target: under 4 ms):\n");
     expandedWhileScrolling(frames);

@@ -16,7 +16,7 @@
 #include <QPainter>
 #include <QTimer>
 
-#include "main/app/design/FontFolder.h"
+#include "main/ui/design/FontFolder.h"
 #include "main/common/Clock.h"
 #include "main/notch/kit/ViewHost.h"
 #include "main/notch/views/TopStripView.h"
@@ -138,7 +138,7 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     const int frames = argc > 1 ? std::max(100, std::atoi(argv[1])) : 3000;
     const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    app::registerFontFolder(QStringLiteral(MURMELI_SOURCE_DIR "/fonts"));
+    ui::registerFontFolder(QStringLiteral(MURMELI_SOURCE_DIR "/fonts"));
 
     std::printf("One frame of the closed strip while it animates (2x, through the host's paint event):\n");
     const test::StripScene::Options compact { 200, 32, 0, false };

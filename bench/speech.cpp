@@ -15,8 +15,8 @@
 
 #include "bench/Measure.h"
 #include "main/common/ProcessRunner.h"
-#include "main/device/speech/SayTTSBackend.h"
-#include "main/device/speech/TTSEngine.h"
+#include "main/device/tts/SayTTSBackend.h"
+#include "main/device/tts/TTSEngine.h"
 #include "platform/defaults/Defaults.h"
 
 using namespace murmeli;

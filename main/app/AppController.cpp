@@ -4,15 +4,15 @@
 #include <QDir>
 
 #include "main/app/DeviceRows.h"
-#include "main/app/desktop/TerminalWindowLocator.h"
+#include "main/hooks/terminals/TerminalWindowLocator.h"
 #include "main/hooks/events/HookEventManifest.h"
 #include "main/hooks/events/HookEventType.h"
 #include "main/hooks/install/HookSelfCheck.h"
 #include "main/hooks/sessions/StaleFileCleanup.h"
-#include "main/voice/cloud/CloudEndpoints.h"
+#include "main/voice/service/CloudEndpoints.h"
 #include "main/voice/context/STTContextBuilder.h"
-#include "main/voice/settings/AppSettingsLoader.h"
-#include "main/voice/settings/LocaleNormalizer.h"
+#include "main/voice/preferences/AppSettingsLoader.h"
+#include "main/voice/preferences/LocaleNormalizer.h"
 
 namespace murmeli::app {
 
@@ -42,7 +42,7 @@ AppController::AppController(Dependencies dependencies)
           }),
       m_appSettings(m_dependencies.appSettingsPath.isEmpty() ? voice::AppSettingsLoader::configPath()
                                                              : m_dependencies.appSettingsPath),
-      m_streamingKeeper(StreamingSessionKeeper::Providers {
+      m_streamingKeeper(voice::StreamingSessionKeeper::Providers {
                             [this] { return m_speech.cloudToken(); },
                             [this] { return m_speech.effectiveBackendId(); },
                             [this] { return m_speech.cloudWorkerURL(); },
@@ -325,13 +325,13 @@ void AppController::buildDeviceLink()
         m_slistBridge->pushNow();
         m_sessionDetailBridge->pushNow();
     };
-    QObject::connect(&m_vm, &PanelViewModel::sessionsChanged, m_lifetime.get(), pushSessions);
-    QObject::connect(&m_vm, &PanelViewModel::contextPercentChanged, m_lifetime.get(), pushSessions);
-    QObject::connect(&m_vm, &PanelViewModel::modelNameChanged, m_lifetime.get(), pushSessions);
+    QObject::connect(&m_vm, &notch::PanelViewModel::sessionsChanged, m_lifetime.get(), pushSessions);
+    QObject::connect(&m_vm, &notch::PanelViewModel::contextPercentChanged, m_lifetime.get(), pushSessions);
+    QObject::connect(&m_vm, &notch::PanelViewModel::modelNameChanged, m_lifetime.get(), pushSessions);
     QObject::connect(
-        &m_vm, &PanelViewModel::cloudEmailChanged, m_lifetime.get(), [this] { m_overviewBridge->pushAccount(); });
+        &m_vm, &notch::PanelViewModel::cloudEmailChanged, m_lifetime.get(), [this] { m_overviewBridge->pushAccount(); });
     QObject::connect(
-        &m_vm, &PanelViewModel::cloudTierChanged, m_lifetime.get(), [this] { m_overviewBridge->pushAccount(); });
+        &m_vm, &notch::PanelViewModel::cloudTierChanged, m_lifetime.get(), [this] { m_overviewBridge->pushAccount(); });
 }
 
 void AppController::sendStatusToDevice(const std::optional<hooks::ClaudeStatus>& status)
@@ -369,7 +369,7 @@ void AppController::wireCloud()
 
 void AppController::wirePushToTalk()
 {
-    m_desktopVoice = std::make_unique<DesktopVoice>(m_dependencies.desktop(), *m_dependencies.clock);
+    m_desktopVoice = std::make_unique<voice::DesktopVoice>(m_dependencies.desktop(), *m_dependencies.clock);
     m_pushToTalk = std::make_unique<PushToTalkRoad>(PushToTalkRoad::Links {
         m_speech,
         m_vm,
@@ -489,7 +489,7 @@ void AppController::wireViewModelActions()
     m_vm.onSessionSelect = [this](const QString& sid) { selectSessionFromPanel(sid); };
     m_vm.onSessionPrev = [this] { stepSessionFromPanel(false); };
     m_vm.onSessionNext = [this] { stepSessionFromPanel(true); };
-    m_vm.onApprove = [this](const QString& sid, NotchApprovalAction action) { approveFromPanel(sid, action); };
+    m_vm.onApprove = [this](const QString& sid, notch::NotchApprovalAction action) { approveFromPanel(sid, action); };
     m_vm.onPTT = [this] { m_pushToTalk->toggle(PushToTalkRoad::Trigger::Panel); };
     m_vm.onEscRequest = [this] { m_pushToTalk->cancelFromEsc(); };
     m_vm.onGrantAccessibility = [this] { requestAccessibility(); };
@@ -522,7 +522,7 @@ void AppController::stepSessionFromPanel(bool forward)
     statusChanged();
 }
 
-void AppController::approveFromPanel(const QString& sid, NotchApprovalAction action)
+void AppController::approveFromPanel(const QString& sid, notch::NotchApprovalAction action)
 {
     log(QStringLiteral("[approval-diag] vm.onApprove fired action=") + toString(action), LogColor::Blue);
     // Answered from the event loop rather than inside the click: resolving resumes the waiting reply.
@@ -543,7 +543,7 @@ void AppController::approveFromPanel(const QString& sid, NotchApprovalAction act
                     LogColor::Orange);
                 return;
             }
-            m_pendingTable->resolve(active->toolUseId, decisionFor(action));
+            m_pendingTable->resolve(active->toolUseId, notch::decisionFor(action));
             statusChanged();
         },
         Qt::QueuedConnection);
@@ -551,7 +551,7 @@ void AppController::approveFromPanel(const QString& sid, NotchApprovalAction act
 
 void AppController::setWindowSystem(std::shared_ptr<platform::WindowSystem> windows)
 {
-    m_terminalJump.setWindowLocator(windows ? std::make_shared<TerminalWindowLocator>(std::move(windows)) : nullptr);
+    m_terminalJump.setWindowLocator(windows ? std::make_shared<hooks::TerminalWindowLocator>(std::move(windows)) : nullptr);
 }
 
 void AppController::pasteIntoProgramStarted(std::optional<qint64> pid)

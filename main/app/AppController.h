@@ -9,20 +9,20 @@
 #include <QString>
 #include <QUrl>
 
-#include "main/app/ApprovalRoad.h"
-#include "main/app/HookEventDispatcher.h"
-#include "main/app/HookInstaller.h"
-#include "main/app/TerminalJump.h"
-#include "main/app/cloud/CloudAccount.h"
-#include "main/app/panel/NotchApprovalAction.h"
-#include "main/app/panel/PanelSessionSync.h"
-#include "main/app/panel/PanelViewModel.h"
+#include "main/hooks/approvals/ApprovalRoad.h"
+#include "main/hooks/events/HookEventDispatcher.h"
+#include "main/settings/integrations/HookInstaller.h"
+#include "main/hooks/terminals/TerminalJump.h"
+#include "main/app/account/CloudAccount.h"
+#include "main/notch/model/NotchApprovalAction.h"
+#include "main/notch/model/PanelSessionSync.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/app/shell/HealthTicker.h"
-#include "main/app/shell/NotificationHub.h"
-#include "main/app/speech/Announcements.h"
-#include "main/app/voice/DesktopVoice.h"
-#include "main/app/voice/PushToTalkRoad.h"
-#include "main/app/voice/StreamingSessionKeeper.h"
+#include "main/common/NotificationHub.h"
+#include "main/device/tts/Announcements.h"
+#include "main/voice/injection/DesktopVoice.h"
+#include "main/app/ptt/PushToTalkRoad.h"
+#include "main/voice/streaming/StreamingSessionKeeper.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/device/approvals/BLEApprovalBridge.h"
@@ -30,7 +30,7 @@
 #include "main/device/pushers/OverviewBridge.h"
 #include "main/device/pushers/SListBridge.h"
 #include "main/device/pushers/SessionDetailBridge.h"
-#include "main/device/speech/SayTTSBackend.h"
+#include "main/device/tts/SayTTSBackend.h"
 #include "main/hooks/approvals/ApprovalBridge.h"
 #include "main/hooks/approvals/PendingRequestTable.h"
 #include "main/hooks/server/HookServer.h"
@@ -50,7 +50,7 @@
 #include "main/voice/context/STTContext.h"
 #include "main/voice/engine/SpeechEngine.h"
 #include "main/voice/flow/PTTSessionRouter.h"
-#include "main/voice/settings/AppSettingsCache.h"
+#include "main/voice/preferences/AppSettingsCache.h"
 #include "platform/audio/AudioPlayerFactory.h"
 #include "platform/ble/BleTransportFactory.h"
 #include "platform/defaults/Defaults.h"
@@ -133,7 +133,7 @@ public:
     std::optional<hooks::ClaudeStatus> syncSessions();
 
     /// The panel's state and actions.
-    PanelViewModel& vm() { return m_vm; }
+    notch::PanelViewModel& vm() { return m_vm; }
     /// The user-defaults store every component reads its preferences from.
     platform::Defaults& defaults() { return *m_dependencies.defaults; }
     /// The clock every component waits on.
@@ -146,7 +146,7 @@ public:
     const platform::KeychainStore& keychain() const { return m_keychain; }
     /// Polls the outside usage tool; started at start-up when its Lab switch is on.
     usage::CodexBarUsageReader& codexBarReader() { return m_codexBarReader; }
-    const PanelSessionSync& panelSync() const { return m_panelSync; }
+    const notch::PanelSessionSync& panelSync() const { return m_panelSync; }
 
     /// Runs Claude Code's installer; afterwards exactly one of onHooksInstalled and onHooksFailed is called.
     void installHooks();
@@ -177,7 +177,7 @@ public:
     hooks::PendingRequestTable& pendingTable() { return *m_pendingTable; }
 
     // Application shell: the notifications every window posts and observes, and the health ticker.
-    NotificationHub& notifications() { return m_notifications; }
+    common::NotificationHub& notifications() { return m_notifications; }
     HealthTicker& healthTicker() { return m_healthTicker; }
 
     // Voice input.
@@ -210,7 +210,7 @@ public:
     // Push-to-talk: from a key to the pasted text.
 
     PushToTalkRoad& pushToTalk() { return *m_pushToTalk; }
-    DesktopVoice& desktopVoice() { return *m_desktopVoice; }
+    voice::DesktopVoice& desktopVoice() { return *m_desktopVoice; }
     /// The user's own push-to-talk key, toggling a take; the unbound hotkey gives the earlier one back.
     void rebindCustomPTTHotkey(const settings::PTTHotkey& hotkey);
     /// The custom hotkey the settings store.
@@ -271,7 +271,7 @@ private:
     void wireViewModelActions();
     void selectSessionFromPanel(const QString& sid);
     void stepSessionFromPanel(bool forward);
-    void approveFromPanel(const QString& sid, NotchApprovalAction action);
+    void approveFromPanel(const QString& sid, notch::NotchApprovalAction action);
     void startUsageReader();
     void wirePushToTalk();
     void wireVoice();
@@ -286,7 +286,7 @@ private:
     hooks::StatusDirectory m_statusDirectory;
     hooks::SessionRegistry m_sessionRegistry;
     hooks::SessionFileWriter m_sessionFiles;
-    HookEventDispatcher m_hookDispatcher;
+    hooks::HookEventDispatcher m_hookDispatcher;
     hooks::FileWatcher m_fileWatcher;
     hooks::TranscriptWatcher m_transcriptWatcher;
     hooks::TokenStore m_tokenStore;
@@ -297,11 +297,11 @@ private:
     platform::KeychainStore m_keychain;
     std::unique_ptr<hooks::HookServer> m_hookServer;
     std::unique_ptr<hooks::PendingRequestTable> m_pendingTable;
-    ApprovalRoad m_approvalRoad;
-    TerminalJump m_terminalJump;
-    HookInstaller m_hookInstaller;
-    PanelViewModel m_vm;
-    PanelSessionSync m_panelSync;
+    hooks::ApprovalRoad m_approvalRoad;
+    hooks::TerminalJump m_terminalJump;
+    settings::HookInstaller m_hookInstaller;
+    notch::PanelViewModel m_vm;
+    notch::PanelSessionSync m_panelSync;
     // After the view model: a poll that ends during teardown must find it still there.
     usage::CodexBarUsageReader m_codexBarReader;
     bool m_backendStarted = false;
@@ -311,15 +311,15 @@ private:
     std::unique_ptr<QObject> m_lifetime = std::make_unique<QObject>();
 
     // Application shell.
-    NotificationHub m_notifications;
+    common::NotificationHub m_notifications;
     HealthTicker m_healthTicker;
 
     // Voice input.
     voice::SpeechEngine m_speech;
     voice::AppSettingsCache m_appSettings;
-    StreamingSessionKeeper m_streamingKeeper;
+    voice::StreamingSessionKeeper m_streamingKeeper;
     // The road grabs keys on the desktop: it goes first.
-    std::unique_ptr<DesktopVoice> m_desktopVoice;
+    std::unique_ptr<voice::DesktopVoice> m_desktopVoice;
     std::unique_ptr<PushToTalkRoad> m_pushToTalk;
 
     // The device link; the pushers go before the link they observe.
@@ -329,7 +329,7 @@ private:
     std::unique_ptr<device::OverviewBridge> m_overviewBridge;
     std::unique_ptr<device::SListBridge> m_slistBridge;
     std::unique_ptr<device::SessionDetailBridge> m_sessionDetailBridge;
-    Announcements m_announcements;
+    device::Announcements m_announcements;
     // Cloud account; after the speech engine and the view model it writes to.
     CloudAccount m_cloudAccount;
 };

@@ -4,8 +4,8 @@
 #include <QThread>
 
 #include "main/app/AppController.h"
-#include "main/app/design/FontFolder.h"
-#include "main/app/shell/NotificationHub.h"
+#include "main/ui/design/FontFolder.h"
+#include "main/common/NotificationHub.h"
 #include "main/app/shell/ShellViews.h"
 #include "main/common/ResourcePaths.h"
 #include "main/settings/onboarding/OnboardingController.h"
@@ -68,7 +68,7 @@ void AppDelegate::registerFonts()
         m_fontsLineColor = LogColor::Orange;
         return;
     }
-    const FontRegistration registered = registerFontFolder(folder);
+    const ui::FontRegistration registered = ui::registerFontFolder(folder);
     if (registered.registeredFiles == 0 || !registered.failedFiles.isEmpty()) {
         m_fontsLine = QStringLiteral("[diag] fonts: %1 file(s) of %2 loaded, refused: %3")
                           .arg(registered.registeredFiles)
@@ -106,12 +106,12 @@ void AppDelegate::forceReopenOnboarding()
 
 void AppDelegate::addNotificationObservers()
 {
-    NotificationHub& hub = m_controller.notifications();
-    QObject::connect(&hub, &NotificationHub::onboardingForceReopen, &m_context, [this] { forceReopenOnboarding(); });
-    QObject::connect(&hub, &NotificationHub::showActivityLog, &m_context, [this] { openLogWindow(); });
-    QObject::connect(&hub, &NotificationHub::checkForUpdates, &m_context, [this] { checkForUpdates(); });
-    QObject::connect(&hub, &NotificationHub::showSettings, &m_context, [this] { showSettingsWindow(); });
-    QObject::connect(&hub, &NotificationHub::openSettingsPermissions, &m_context, [this] { showSettingsWindow(); });
+    common::NotificationHub& hub = m_controller.notifications();
+    QObject::connect(&hub, &common::NotificationHub::onboardingForceReopen, &m_context, [this] { forceReopenOnboarding(); });
+    QObject::connect(&hub, &common::NotificationHub::showActivityLog, &m_context, [this] { openLogWindow(); });
+    QObject::connect(&hub, &common::NotificationHub::checkForUpdates, &m_context, [this] { checkForUpdates(); });
+    QObject::connect(&hub, &common::NotificationHub::showSettings, &m_context, [this] { showSettingsWindow(); });
+    QObject::connect(&hub, &common::NotificationHub::openSettingsPermissions, &m_context, [this] { showSettingsWindow(); });
 }
 
 void AppDelegate::requestMicrophoneAccess()

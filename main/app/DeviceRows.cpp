@@ -8,14 +8,14 @@ namespace murmeli::app::DeviceRows {
 
 namespace {
 
-using Kind = SessionState::Kind;
+using Kind = notch::SessionState::Kind;
 
 // The active session's context window, as the panel reports it in per cent of this many tokens.
 constexpr qint64 contextWindowTokens = 200000;
 
 } // namespace
 
-QString sessionDetailState(const SessionState& state)
+QString sessionDetailState(const notch::SessionState& state)
 {
     switch (state.kind()) {
     case Kind::NeedsApproval:
@@ -34,34 +34,34 @@ QString sessionDetailState(const SessionState& state)
     return QStringLiteral("idle");
 }
 
-QString sessionListState(const SessionState& state)
+QString sessionListState(const notch::SessionState& state)
 {
     // The list has one word for everything that waits on the user, an error included.
     const QString word = sessionDetailState(state);
     return word == QLatin1String("attention") || word == QLatin1String("error") ? QStringLiteral("approval") : word;
 }
 
-QList<device::SListBridge::WireRow> sessionList(const PanelViewModel& vm)
+QList<device::SListBridge::WireRow> sessionList(const notch::PanelViewModel& vm)
 {
     QList<device::SListBridge::WireRow> rows;
     rows.reserve(vm.sessions().size());
-    for (const SessionRow& row : vm.sessions()) {
+    for (const notch::SessionRow& row : vm.sessions()) {
         rows.append({ row.sid, sessionListState(row.state), row.projectName });
     }
     return rows;
 }
 
-QList<device::SessionDetailBridge::WireRow> sessionDetails(const PanelViewModel& vm, const QDateTime& now)
+QList<device::SessionDetailBridge::WireRow> sessionDetails(const notch::PanelViewModel& vm, const QDateTime& now)
 {
     QList<device::SessionDetailBridge::WireRow> rows;
     if (vm.sessions().isEmpty()) {
         return rows;
     }
-    const std::optional<SessionRow> active = vm.activeSession();
+    const std::optional<notch::SessionRow> active = vm.activeSession();
     const QString activeId = active ? active->sid : QString();
     const qint64 percent = std::clamp(vm.contextPercent(), 0, 100);
     rows.reserve(vm.sessions().size());
-    for (const SessionRow& row : vm.sessions()) {
+    for (const notch::SessionRow& row : vm.sessions()) {
         device::SessionDetailBridge::RowSource source;
         source.sid = row.sid;
         source.projectName = row.projectName;
@@ -77,7 +77,7 @@ QList<device::SessionDetailBridge::WireRow> sessionDetails(const PanelViewModel&
     return rows;
 }
 
-device::OverviewBridge::Account account(const PanelViewModel& vm)
+device::OverviewBridge::Account account(const notch::PanelViewModel& vm)
 {
     if (vm.cloudEmail().isEmpty()) {
         return {};

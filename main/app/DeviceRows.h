@@ -4,8 +4,8 @@
 #include <QList>
 #include <QString>
 
-#include "main/app/panel/PanelViewModel.h"
-#include "main/app/panel/SessionState.h"
+#include "main/notch/model/PanelViewModel.h"
+#include "main/notch/model/SessionState.h"
 #include "main/device/pushers/OverviewBridge.h"
 #include "main/device/pushers/SListBridge.h"
 #include "main/device/pushers/SessionDetailBridge.h"
@@ -15,17 +15,17 @@
 namespace murmeli::app::DeviceRows {
 
 /// The session list's word: "approval" for anything waiting on the user (an error too), "working", "idle".
-QString sessionListState(const SessionState& state);
+QString sessionListState(const notch::SessionState& state);
 /// The detail line's word: "attention", "error", "working", "idle".
-QString sessionDetailState(const SessionState& state);
+QString sessionDetailState(const notch::SessionState& state);
 
 /// Every panel row as the session list shows it.
-QList<device::SListBridge::WireRow> sessionList(const PanelViewModel& vm);
+QList<device::SListBridge::WireRow> sessionList(const notch::PanelViewModel& vm);
 /// Every panel row as its detail line shows it; only the active session has a model and context figures.
-QList<device::SessionDetailBridge::WireRow> sessionDetails(const PanelViewModel& vm, const QDateTime& now);
+QList<device::SessionDetailBridge::WireRow> sessionDetails(const notch::PanelViewModel& vm, const QDateTime& now);
 
 /// The signed-in account from the cloud mirror: all absent when signed out; the plan is named as on the account page
 /// (cloud::AccountTexts::planName); the renewal is not known ("—").
-device::OverviewBridge::Account account(const PanelViewModel& vm);
+device::OverviewBridge::Account account(const notch::PanelViewModel& vm);
 
 } // namespace murmeli::app::DeviceRows

@@ -8,9 +8,9 @@
 #include "main/app/AppController.h"
 #include "main/app/AppDelegate.h"
 #include "main/app/CommandLine.h"
-#include "main/app/shell/AppVersion.h"
+#include "main/common/AppVersion.h"
 #include "main/app/shell/InstanceChannel.h"
-#include "main/app/shell/NotificationHub.h"
+#include "main/common/NotificationHub.h"
 #include "main/app/views/WidgetShellViews.h"
 #include "main/common/Log.h"
 #include "platform/defaults/Defaults.h"
@@ -56,7 +56,7 @@ int main(int argc, char** argv)
     qInstallMessageHandler(routeQtMessage);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("murmeli"));
-    QApplication::setApplicationVersion(QString::fromLatin1(app::APP_VERSION));
+    QApplication::setApplicationVersion(QString::fromLatin1(common::APP_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
 
     // `murmeli settings` opens the settings of the murmeli already running; with none running, murmeli starts and

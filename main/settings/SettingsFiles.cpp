@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include "main/voice/settings/AppSettingsLoader.h"
+#include "main/voice/preferences/AppSettingsLoader.h"
 
 namespace murmeli::settings::SettingsFiles {
 

@@ -222,38 +222,38 @@ TEST_F(AppControllerApprovalTest, QueueBehindLongHeldRequestsIsAnsweredWhileItsH
 TEST_F(AppControllerApprovalTest, PanelButtonsAnswerTheRequestOnShow)
 {
     // Before the back end wires them the panel's actions are unset; SetUp started it.
-    app::PanelViewModel& vm = controller.vm();
+    notch::PanelViewModel& vm = controller.vm();
     ASSERT_TRUE(vm.onApprove);
 
     const struct {
-        app::NotchApprovalAction action;
+        notch::NotchApprovalAction action;
         QByteArray reply;
     } cases[] = {
-        { app::NotchApprovalAction::AllowOnce,
+        { notch::NotchApprovalAction::AllowOnce,
             R"({"hookSpecificOutput":{"decision":{"behavior":"allow"},"hookEventName":"PermissionRequest"}})" },
-        { app::NotchApprovalAction::AllowAlways,
+        { notch::NotchApprovalAction::AllowAlways,
             R"({"hookSpecificOutput":{"decision":{"behavior":"allow","updatedPermissions":[{"behavior":"allow",)"
             R"("destination":"session","rules":[{"toolName":"Bash"}],"type":"addRules"}]},)"
             R"("hookEventName":"PermissionRequest"}})" },
-        { app::NotchApprovalAction::Deny,
+        { notch::NotchApprovalAction::Deny,
             R"({"hookSpecificOutput":{"decision":{"behavior":"deny"},"hookEventName":"PermissionRequest"}})" },
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(app::toString(c.action).toStdString());
+        SCOPED_TRACE(notch::toString(c.action).toStdString());
         auto held = ask(QStringLiteral("make"));
         controller.syncSessions();
         ASSERT_TRUE(waitUntil([&] { return !controller.panelSync().isReading(); }));
         EXPECT_EQ(vm.pendingApprovalMessage(), "Bash: make");
         ASSERT_EQ(vm.sessions().size(), 1);
-        EXPECT_EQ(vm.sessions().front().state, app::SessionState::needsApproval());
+        EXPECT_EQ(vm.sessions().front().state, notch::SessionState::needsApproval());
 
-        EXPECT_EQ(vm.currentSurface(), app::IslandSurface::approvalCard(QStringLiteral("01234567"), activeId()));
+        EXPECT_EQ(vm.currentSurface(), notch::IslandSurface::approvalCard(QStringLiteral("01234567"), activeId()));
 
         // A click on another session's card answers nothing; the request's own row does.
         lines.clear();
         vm.onApprove(QStringLiteral("someone"), c.action);
         ASSERT_TRUE(waitUntil([&] { return lines.size() == 2; }));
-        EXPECT_EQ(lines.first(), "[approval-diag] vm.onApprove fired action=" + app::toString(c.action));
+        EXPECT_EQ(lines.first(), "[approval-diag] vm.onApprove fired action=" + notch::toString(c.action));
         EXPECT_TRUE(lines.last().startsWith(QStringLiteral("[approval-diag] click on someone's card ignored")));
         EXPECT_TRUE(table().hasActive());
         EXPECT_FALSE(held->closedByServer());
@@ -262,11 +262,11 @@ TEST_F(AppControllerApprovalTest, PanelButtonsAnswerTheRequestOnShow)
         EXPECT_FALSE(table().hasActive());
         controller.syncSessions();
         ASSERT_TRUE(waitUntil([&] { return !controller.panelSync().isReading(); }));
-        EXPECT_EQ(vm.currentSurface(), app::IslandSurface::sessionList());
+        EXPECT_EQ(vm.currentSurface(), notch::IslandSurface::sessionList());
     }
 
     lines.clear();
-    vm.onApprove(QStringLiteral("01234567"), app::NotchApprovalAction::AllowOnce);
+    vm.onApprove(QStringLiteral("01234567"), notch::NotchApprovalAction::AllowOnce);
     ASSERT_TRUE(waitUntil([&] { return lines.size() == 2; }));
     EXPECT_EQ(lines.last(), "[diag] approval click → pendingTable empty (hook 没注册 / schema 漂移?)");
 }

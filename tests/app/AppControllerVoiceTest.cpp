@@ -91,7 +91,7 @@ TEST(AppControllerVoiceTest, SignedInStreamingOpensTheSessionThroughTheEnginesSo
     app::AppController controller(
         test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock));
     QStringList states;
-    QObject::connect(&controller.notifications(), &app::NotificationHub::wsStateChanged, &controller.notifications(),
+    QObject::connect(&controller.notifications(), &common::NotificationHub::wsStateChanged, &controller.notifications(),
         [&](const QString& state) { states << state; });
 
     controller.openQwen3SessionIfEligible();

@@ -193,7 +193,7 @@ TEST(AppDelegateTest, NotificationsReachTheirWindows)
     {
         app::AppDelegate delegate(f.controller, f.views, QString(), fontsFolder);
         delegate.applicationDidFinishLaunching();
-        app::NotificationHub& hub = f.controller.notifications();
+        common::NotificationHub& hub = f.controller.notifications();
 
         Q_EMIT hub.showActivityLog();
         EXPECT_EQ(f.views.events.count(QStringLiteral("show")), 1);

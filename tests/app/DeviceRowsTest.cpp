@@ -5,8 +5,8 @@
 #include "tests/support/FakeClock.h"
 
 using namespace murmeli;
-using app::SessionRow;
-using app::SessionState;
+using notch::SessionRow;
+using notch::SessionState;
 namespace DeviceRows = app::DeviceRows;
 
 TEST(DeviceRowsTest, StateWords)
@@ -37,7 +37,7 @@ TEST(DeviceRowsTest, StateWords)
 TEST(DeviceRowsTest, RowsAndAccountFromThePanelState)
 {
     test::FakeClock clock;
-    app::PanelViewModel vm(clock);
+    notch::PanelViewModel vm(clock);
     EXPECT_TRUE(DeviceRows::sessionDetails(vm, clock.now()).isEmpty());
     EXPECT_FALSE(DeviceRows::account(vm).email);
 

@@ -8,7 +8,7 @@
 #include <QScreen>
 #include <QWindow>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/app/views/ActivityLogWindow.h"
 #include "main/app/views/WidgetShellViews.h"
 #include "tests/desktop/LaunchedMurmeli.h"
@@ -41,12 +41,12 @@ TEST(ActivityLogScreenshotTest, TheActivityLogWindowShowsTheStartUpLinesInTheirC
     QImage shot;
     const auto coloured = [&] {
         shot = QGuiApplication::primaryScreen()->grabWindow(window->winId()).toImage();
-        return test::pixelsNear(shot, app::Tokens::Notch::signalGreen, 24) > 20
-            && test::pixelsNear(shot, app::Tokens::Notch::signalBlue, 24) > 20
-            && test::pixelsNear(shot, app::Tokens::Notch::signalAmber, 24) > 20;
+        return test::pixelsNear(shot, ui::Tokens::Notch::signalGreen, 24) > 20
+            && test::pixelsNear(shot, ui::Tokens::Notch::signalBlue, 24) > 20
+            && test::pixelsNear(shot, ui::Tokens::Notch::signalAmber, 24) > 20;
     };
     EXPECT_TRUE(test::waitUntil(coloured)) << "the window's pixels lack a start-up line's colour";
-    EXPECT_GT(test::pixelsNear(shot, app::Tokens::Notch::surface, 24), shot.width() * shot.height() / 2);
+    EXPECT_GT(test::pixelsNear(shot, ui::Tokens::Notch::surface, 24), shot.width() * shot.height() / 2);
     const QString path = test::screenshotFolder() + QStringLiteral("/activity-log.png");
     EXPECT_TRUE(shot.save(path)) << path.toStdString();
 }

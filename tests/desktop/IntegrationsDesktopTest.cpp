@@ -13,8 +13,8 @@
 #include "main/settings/views/SettingsRootView.h"
 #include "main/settings/views/SettingsWindowController.h"
 #include "main/settings/views/pages/IntegrationsPage.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/SettingsGroupCard.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/SettingsGroupCard.h"
 #include "platform/secrets/SecretStoreFactory.h"
 #include "tests/desktop/InstalledMurmeli.h"
 #include "tests/desktop/LaunchedMurmeli.h"
@@ -68,14 +68,14 @@ TEST(IntegrationsDesktopTest, ThePageInstallsAndUninstallsClaudeCodesHooksAndThe
     const int required = doctor.requiredCount();
     const auto recheck = [&] {
         const QDateTime before = doctor.lastRunAt().value_or(QDateTime());
-        QTest::mouseClick(page->diagnosticsCard()->findChild<settings::KitButton*>("recheck"), Qt::LeftButton);
+        QTest::mouseClick(page->diagnosticsCard()->findChild<ui::KitButton*>("recheck"), Qt::LeftButton);
         return test::waitUntil([&] { return !doctor.isRunning() && doctor.lastRunAt() != before; });
     };
     ASSERT_TRUE(test::waitUntil([&] { return doctor.lastRunAt().has_value(); }));
     EXPECT_EQ(doctor.runningCount(), 0);
     EXPECT_EQ(page->model().state(CLIAdapter::ID::ClaudeCode), CLIInstallState::Installable);
 
-    QTest::mouseClick(page->adaptersCard()->findChild<settings::KitButton*>("install-claudeCode"), Qt::LeftButton);
+    QTest::mouseClick(page->adaptersCard()->findChild<ui::KitButton*>("install-claudeCode"), Qt::LeftButton);
     ASSERT_TRUE(test::waitUntil([&] { return !page->model().isBusy(CLIAdapter::ID::ClaudeCode); }, 60000));
     EXPECT_FALSE(page->model().alert().has_value()) << page->model().alert()->message().toStdString();
     EXPECT_EQ(page->model().state(CLIAdapter::ID::ClaudeCode), CLIInstallState::Active);
@@ -84,7 +84,7 @@ TEST(IntegrationsDesktopTest, ThePageInstallsAndUninstallsClaudeCodesHooksAndThe
     EXPECT_EQ(doctor.runningCount(), required);
     EXPECT_EQ(doctor.badgeLabel(), QStringLiteral("Healthy"));
 
-    QTest::mouseClick(page->adaptersCard()->findChild<settings::KitButton*>("uninstall-claudeCode"), Qt::LeftButton);
+    QTest::mouseClick(page->adaptersCard()->findChild<ui::KitButton*>("uninstall-claudeCode"), Qt::LeftButton);
     ASSERT_TRUE(test::waitUntil([&] { return page->resultAlert() != nullptr; }, 60000));
     EXPECT_EQ(page->resultAlert()->text(), QStringLiteral("Claude Code uninstalled"))
         << page->resultAlert()->informativeText().toStdString();

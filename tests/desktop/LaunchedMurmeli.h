@@ -8,7 +8,7 @@
 #include "main/app/AppController.h"
 #include "main/app/AppDelegate.h"
 #include "main/app/views/WidgetShellViews.h"
-#include "main/device/speech/SayTTSBackend.h"
+#include "main/device/tts/SayTTSBackend.h"
 #include "main/settings/onboarding/OnboardingController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"

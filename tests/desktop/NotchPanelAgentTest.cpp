@@ -181,7 +181,7 @@ public:
         if (!surface) {
             return nullptr;
         }
-        for (const app::SessionRow& row : controller->vm().sessions()) {
+        for (const notch::SessionRow& row : controller->vm().sessions()) {
             notch::SessionListRow* view = surface->row(row.sid);
             if (view && view->approvalCard() && !view->approvalCard()->buttonFrames()[0].isEmpty()) {
                 return view;
@@ -334,8 +334,8 @@ TEST(NotchPanelAgentTest, ApprovalsFromThePanelAndTheJumpToTheTerminal)
     ASSERT_TRUE(waitUntil([&] { return desk.screen().contains(QStringLiteral("Done.")); }, agentTimeoutMs));
     ASSERT_TRUE(desk.clear());
     int cards = 0;
-    QObject::connect(&desk.controller->vm(), &app::PanelViewModel::currentSurfaceChanged, [&] {
-        cards += desk.controller->vm().currentSurface().kind() == app::IslandSurface::Kind::ApprovalCard ? 1 : 0;
+    QObject::connect(&desk.controller->vm(), &notch::PanelViewModel::currentSurfaceChanged, [&] {
+        cards += desk.controller->vm().currentSurface().kind() == notch::IslandSurface::Kind::ApprovalCard ? 1 : 0;
     });
     ASSERT_TRUE(desk.prompt(append));
     EXPECT_TRUE(waitUntil([&] { return lineCount(counter) == 2; }, agentTimeoutMs)) << desk.screen().toStdString();
@@ -344,7 +344,7 @@ TEST(NotchPanelAgentTest, ApprovalsFromThePanelAndTheJumpToTheTerminal)
     // The tape while a take records, under the closed strip.
     moveTo(QPoint(40, 1000));
     ASSERT_TRUE(waitUntil([&] { return !desk.panel().isExpanded(); }));
-    app::PanelViewModel& vm = desk.controller->vm();
+    notch::PanelViewModel& vm = desk.controller->vm();
     vm.setPttActive(true);
     vm.setAsrPartialText(QStringLiteral("bitte führe die Tests im Ordner notch noch einmal aus und zeig mir, "
                                         "welche fehlschlagen"));

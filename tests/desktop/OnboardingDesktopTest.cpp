@@ -7,10 +7,10 @@
 #include <QTest>
 #include <QWindow>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/settings/onboarding/OnboardingController.h"
 #include "main/settings/views/onboarding/OnboardingWindow.h"
-#include "main/settings/views/widgets/KitButton.h"
+#include "main/ui/widgets/KitButton.h"
 #include "tests/desktop/LaunchedMurmeli.h"
 #include "tests/desktop/Screenshots.h"
 #include "tests/support/TestDesktop.h"
@@ -33,7 +33,7 @@ QImage settledShot(QWidget& window, const QImage& before)
             last = shot;
             shot = QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage();
             return shot != before && shot == last
-                && test::pixelsNear(shot, app::Tokens::Notch::surface, 12) > shot.width() * shot.height() / 4;
+                && test::pixelsNear(shot, ui::Tokens::Notch::surface, 12) > shot.width() * shot.height() / 4;
         },
         30000);
     return shot;
@@ -62,7 +62,7 @@ TEST(OnboardingDesktopTest, AFirstRunShowsOnboardingAndTheNextSkipsIt)
         ASSERT_EQ(window.step(), step);
         ASSERT_TRUE(test::waitUntil([&] { return !window.isProbing(); }));
         shot = settledShot(window, shot);
-        EXPECT_GT(test::pixelsNear(shot, app::Tokens::Notch::surface, 12), shot.width() * shot.height() / 4);
+        EXPECT_GT(test::pixelsNear(shot, ui::Tokens::Notch::surface, 12), shot.width() * shot.height() / 4);
         EXPECT_TRUE(shot.save(folder + QStringLiteral("/onboarding-%1.png").arg(settings::toString(step))));
     };
     photograph(OnboardingStep::Why);
@@ -73,7 +73,7 @@ TEST(OnboardingDesktopTest, AFirstRunShowsOnboardingAndTheNextSkipsIt)
         if (window.snapshot().microphone.state == settings::PermissionState::Granted) {
             return true;
         }
-        if (settings::KitButton* again = window.button(QStringLiteral("authorize-microphone"));
+        if (ui::KitButton* again = window.button(QStringLiteral("authorize-microphone"));
             again && again->isEnabled()) {
             again->click();
         }

@@ -10,7 +10,7 @@
 #include <QScrollBar>
 #include <QWindow>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/app/views/WidgetShellViews.h"
 #include "main/settings/views/SettingsRootView.h"
 #include "main/settings/views/SettingsWindowController.h"
@@ -56,9 +56,9 @@ TEST(SettingsScreenshotTest, EveryPageOfTheSettingsWindow)
     const auto settle = [&](const QString& name) {
         EXPECT_TRUE(test::settleShot(grab, shot)) << name.toStdString();
         // A page of tall cards (Integrations' nine agents) leaves less of the window's surface showing.
-        EXPECT_GT(test::pixelsNear(shot, app::Tokens::Notch::surface, 12), shot.width() * shot.height() / 6)
+        EXPECT_GT(test::pixelsNear(shot, ui::Tokens::Notch::surface, 12), shot.width() * shot.height() / 6)
             << name.toStdString();
-        EXPECT_GT(test::pixelsNear(shot, app::Tokens::Notch::surface2, 12), 1000) << name.toStdString();
+        EXPECT_GT(test::pixelsNear(shot, ui::Tokens::Notch::surface2, 12), 1000) << name.toStdString();
         EXPECT_TRUE(shot.save(folder + QStringLiteral("/settings-%1.png").arg(name)));
     };
     for (int row = 0; row < sidebar.count(); ++row) {

@@ -13,7 +13,7 @@ PanelRig::PanelRig()
     defaults = std::make_unique<platform::Defaults>(home.filePath(QStringLiteral("defaults.json")));
     screens.setScreens({ platform::FakeScreenProvider::plainScreen(1, QStringLiteral("Screen"), screenFrame) });
     screens.setSpace(platform::ScreenSpace(screenFrame));
-    vm = std::make_unique<app::PanelViewModel>(clock);
+    vm = std::make_unique<notch::PanelViewModel>(clock);
     panel = std::make_unique<notch::NotchPanelController>(
         notch::NotchPanelLinks { *vm, clock, screens, *defaults, overlay, overlay, &desktop, {} });
     panel->setAudioCue(cues);
@@ -55,9 +55,9 @@ QImage PanelRig::render()
     return image;
 }
 
-app::SessionRow PanelRig::row(const QString& sid, app::SessionState state, const QDateTime& updatedAt)
+notch::SessionRow PanelRig::row(const QString& sid, notch::SessionState state, const QDateTime& updatedAt)
 {
-    app::SessionRow row;
+    notch::SessionRow row;
     row.sid = sid;
     row.projectName = QStringLiteral("project-") + sid;
     row.state = std::move(state);

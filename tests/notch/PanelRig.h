@@ -5,7 +5,7 @@
 #include <QList>
 #include <QTemporaryDir>
 
-#include "main/app/panel/PanelViewModel.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/device/cues/AudioCueOutput.h"
 #include "main/notch/panel/NotchPanelController.h"
 #include "platform/defaults/Defaults.h"
@@ -40,7 +40,7 @@ public:
     platform::FakeScreenProvider screens;
     platform::FakeOverlay overlay;
     platform::FakeDesktop desktop;
-    std::unique_ptr<app::PanelViewModel> vm;
+    std::unique_ptr<notch::PanelViewModel> vm;
     std::shared_ptr<RecordingCues> cues = std::make_shared<RecordingCues>();
     std::unique_ptr<notch::NotchPanelController> panel;
 
@@ -57,7 +57,7 @@ public:
     /// by the frame before have been handled.
     QImage render();
     /// A row for the session list.
-    static app::SessionRow row(const QString& sid, app::SessionState state, const QDateTime& updatedAt);
+    static notch::SessionRow row(const QString& sid, notch::SessionState state, const QDateTime& updatedAt);
 };
 
 } // namespace murmeli::test

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "main/app/panel/PanelViewModel.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/geometry/NotchShape.h"
 #include "main/notch/layout/NotchDisplay.h"
 #include "main/notch/layout/NotchExpansionState.h"
@@ -53,7 +53,7 @@ void StripScene::show(notch::TopStripInputs inputs)
     m_host->update();
 }
 
-void StripScene::show(app::PanelViewModel& vm, const notch::NotchExpansionState& state)
+void StripScene::show(notch::PanelViewModel& vm, const notch::NotchExpansionState& state)
 {
     notch::TopStripInputs inputs;
     inputs.display = notch::NotchDisplay::derive(vm, state);

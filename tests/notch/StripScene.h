@@ -8,7 +8,7 @@
 #include "main/notch/views/TopStripView.h"
 #include "tests/support/FakeClock.h"
 
-namespace murmeli::app {
+namespace murmeli::notch {
 class PanelViewModel;
 }
 
@@ -42,7 +42,7 @@ public:
     void show(notch::TopStripInputs inputs);
     /// Hands the strip what the root view would make of vm and state; a finished summary clears vm's flag and
     /// shows the strip again.
-    void show(app::PanelViewModel& vm, const notch::NotchExpansionState& state);
+    void show(notch::PanelViewModel& vm, const notch::NotchExpansionState& state);
     void advance(qint64 ms) { m_clock.advance(ms); }
     /// The host drawn at the clock's time, through its own paint event, at scale device pixels a point.
     QImage render(qreal scale = 1);

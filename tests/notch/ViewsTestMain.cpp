@@ -3,7 +3,7 @@
 
 #include <QApplication>
 
-#include "main/app/design/FontFolder.h"
+#include "main/ui/design/FontFolder.h"
 
 // The host widget needs a QApplication where the shared test main makes a QCoreApplication; defining main() here
 // keeps the linker from taking that one out of the support library. The shipped faces are registered so that the
@@ -14,7 +14,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
-    murmeli::app::registerFontFolder(QStringLiteral(MURMELI_SOURCE_DIR "/fonts"));
+    murmeli::ui::registerFontFolder(QStringLiteral(MURMELI_SOURCE_DIR "/fonts"));
     ::testing::InitGoogleMock(&argc, argv);
     return RUN_ALL_TESTS();
 }

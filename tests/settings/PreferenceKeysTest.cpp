@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 
 #include "main/device/link/BLEBridge.h"
-#include "main/device/speech/TTSEngine.h"
+#include "main/device/tts/TTSEngine.h"
 #include "main/hooks/status/TokenStore.h"
 #include "main/notch/geometry/DisplayPreference.h"
 #include "main/notch/geometry/NotchScreenPreference.h"
@@ -16,8 +16,8 @@
 #include "main/settings/onboarding/PermissionProbe.h"
 #include "main/usage/CodexBarUsageReader.h"
 #include "main/voice/enhance/SpeechEnhancerConfig.h"
-#include "main/voice/settings/LocaleNormalizer.h"
-#include "main/voice/settings/SpeechSettings.h"
+#include "main/voice/preferences/LocaleNormalizer.h"
+#include "main/voice/preferences/SpeechSettings.h"
 #include "main/voice/streaming/CloudSocketSession.h"
 #include "platform/autostart/fake/FakeLoginItem.h"
 #include "platform/defaults/Defaults.h"

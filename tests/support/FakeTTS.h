@@ -8,8 +8,8 @@
 #include <QStringList>
 
 #include "main/common/OneShot.h"
-#include "main/device/speech/TTSBackend.h"
-#include "main/device/speech/TTSOutput.h"
+#include "main/device/tts/TTSBackend.h"
+#include "main/device/tts/TTSOutput.h"
 
 namespace murmeli::test {
 

@@ -4,7 +4,7 @@
 
 #include <QPainter>
 
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Faces.h"
 #include "tools/notch-snapshot/ScriptedPanel.h"
 
 namespace murmeli::snapshot {
@@ -62,12 +62,12 @@ public:
         painter.setRenderHint(QPainter::Antialiasing);
         int y = margin;
         for (const Section& section : m_sections) {
-            painter.setFont(notch::Faces::instrumentSans(20, QFont::DemiBold));
+            painter.setFont(ui::Faces::instrumentSans(20, QFont::DemiBold));
             painter.setPen(headingColour);
             painter.drawText(
                 QRect(margin, y, size.width() - 2 * margin, headingHeight), Qt::AlignVCenter, section.heading);
             y += headingHeight;
-            painter.setFont(notch::Faces::instrumentSans(14, QFont::Medium));
+            painter.setFont(ui::Faces::instrumentSans(14, QFont::Medium));
             painter.setPen(captionColour);
             if (!section.columns.isEmpty()) {
                 int x = margin + captionWidth;

@@ -1,12 +1,12 @@
 #include "tools/notch-snapshot/ScriptedPanel.h"
 
-#include "main/app/panel/PanelViewModel.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/layout/NotchExpansionState.h"
 
 namespace murmeli::snapshot {
 
-using app::IslandSurface;
-using app::SessionState;
+using notch::IslandSurface;
+using notch::SessionState;
 
 QStringList stateNames()
 {
@@ -14,7 +14,7 @@ QStringList stateNames()
 }
 
 ScriptedPanel::ScriptedPanel(test::StripScene::Options options)
-    : m_vm(std::make_unique<app::PanelViewModel>(m_vmClock)), m_state(std::make_unique<notch::NotchExpansionState>()),
+    : m_vm(std::make_unique<notch::PanelViewModel>(m_vmClock)), m_state(std::make_unique<notch::NotchExpansionState>()),
       m_scene(std::make_unique<test::StripScene>(options))
 {
 }
@@ -27,7 +27,7 @@ std::unique_ptr<ScriptedPanel> ScriptedPanel::make(const PanelScript& script, te
         return nullptr;
     }
     std::unique_ptr<ScriptedPanel> panel(new ScriptedPanel(options));
-    app::PanelViewModel& vm = *panel->m_vm;
+    notch::PanelViewModel& vm = *panel->m_vm;
     notch::NotchExpansionState& state = *panel->m_state;
     vm.setSessionTotal(script.sessions);
     vm.setSessionState(SessionState::idle());
@@ -41,12 +41,12 @@ std::unique_ptr<ScriptedPanel> ScriptedPanel::make(const PanelScript& script, te
         vm.setCurrentSurface(IslandSurface::error(QStringLiteral("s1"), QStringLiteral("hook failed")));
     } else if (name == QLatin1String("approval")) {
         // Another session than the active one waits, so the strip names its project.
-        app::SessionRow active;
+        notch::SessionRow active;
         active.sid = QStringLiteral("s1");
         active.projectName = QStringLiteral("murmeli");
         active.state = SessionState::working();
         active.isActive = true;
-        app::SessionRow waiting;
+        notch::SessionRow waiting;
         waiting.sid = QStringLiteral("s2");
         waiting.projectName = script.project;
         waiting.state = SessionState::needsApproval();

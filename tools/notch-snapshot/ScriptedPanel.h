@@ -7,7 +7,7 @@
 
 #include "tests/notch/StripScene.h"
 
-namespace murmeli::app {
+namespace murmeli::notch {
 class PanelViewModel;
 }
 
@@ -45,7 +45,7 @@ private:
     ScriptedPanel(test::StripScene::Options options);
 
     test::FakeClock m_vmClock;
-    std::unique_ptr<app::PanelViewModel> m_vm;
+    std::unique_ptr<notch::PanelViewModel> m_vm;
     std::unique_ptr<notch::NotchExpansionState> m_state;
     // Last, so that it goes first: its strip holds closures over the view model.
     std::unique_ptr<test::StripScene> m_scene;

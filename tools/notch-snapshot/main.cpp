@@ -10,7 +10,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
-#include "main/app/design/FontFolder.h"
+#include "main/ui/design/FontFolder.h"
 #include "tools/notch-snapshot/ContactSheet.h"
 #include "tools/notch-snapshot/ScriptedPanel.h"
 
@@ -56,7 +56,7 @@ int main(int argc, char** argv)
         summary, out, sheet, fonts });
     parser.process(application);
 
-    const app::FontRegistration registered = app::registerFontFolder(parser.value(fonts));
+    const ui::FontRegistration registered = ui::registerFontFolder(parser.value(fonts));
     if (registered.registeredFiles == 0) {
         std::fprintf(
             stderr, "notch-snapshot: no faces in %s; system faces stand in\n", qPrintable(parser.value(fonts)));

@@ -7,7 +7,7 @@
 #include <QTimer>
 
 #include "main/common/OneShot.h"
-#include "main/device/speech/SayTTSBackend.h"
+#include "main/device/tts/SayTTSBackend.h"
 #include "platform/audio/AudioPlayerFactory.h"
 #include "platform/audio/WavFile.h"
 #include "platform/speech/SpeechSynthesizerFactory.h"

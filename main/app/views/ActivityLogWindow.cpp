@@ -6,8 +6,8 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
-#include "main/app/design/Tokens.h"
-#include "main/app/design/VantorFont.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/VantorFont.h"
 
 namespace murmeli::app {
 
@@ -31,12 +31,12 @@ ActivityLogWindow::ActivityLogWindow(QWidget* parent) : QWidget(parent, Qt::Wind
     m_text->setMaximumBlockCount(maxLines);
     m_text->setFrameShape(QFrame::NoFrame);
     m_text->document()->setDocumentMargin(10);
-    m_text->setFont(VantorFont::geistMono(10));
+    m_text->setFont(ui::VantorFont::geistMono(10));
     QPalette colours = m_text->palette();
-    colours.setColor(QPalette::Base, Tokens::Notch::surface);
-    colours.setColor(QPalette::Text, Tokens::Notch::text);
-    colours.setColor(QPalette::Highlight, Tokens::Notch::surface3);
-    colours.setColor(QPalette::HighlightedText, Tokens::Notch::text);
+    colours.setColor(QPalette::Base, ui::Tokens::Notch::surface);
+    colours.setColor(QPalette::Text, ui::Tokens::Notch::text);
+    colours.setColor(QPalette::Highlight, ui::Tokens::Notch::surface3);
+    colours.setColor(QPalette::HighlightedText, ui::Tokens::Notch::text);
     m_text->setPalette(colours);
 
     auto* layout = new QVBoxLayout(this);
@@ -49,19 +49,19 @@ QColor ActivityLogWindow::colorOf(common::LogColor color)
     using common::LogColor;
     switch (color) {
     case LogColor::Grey:
-        return Tokens::Notch::textMuted;
+        return ui::Tokens::Notch::textMuted;
     case LogColor::Blue:
-        return Tokens::Notch::signalBlue;
+        return ui::Tokens::Notch::signalBlue;
     case LogColor::Orange:
-        return Tokens::Notch::signalAmber;
+        return ui::Tokens::Notch::signalAmber;
     case LogColor::Red:
-        return Tokens::Notch::signalRed;
+        return ui::Tokens::Notch::signalRed;
     case LogColor::Purple:
         return voiceViolet;
     case LogColor::Green:
-        return Tokens::Notch::signalGreen;
+        return ui::Tokens::Notch::signalGreen;
     }
-    return Tokens::Notch::textMuted;
+    return ui::Tokens::Notch::textMuted;
 }
 
 void ActivityLogWindow::append(const QDateTime& when, const QString& message, common::LogColor color)
@@ -70,7 +70,7 @@ void ActivityLogWindow::append(const QDateTime& when, const QString& message, co
     const bool following = scroll->value() >= scroll->maximum();
 
     QTextCharFormat stamp;
-    stamp.setForeground(Tokens::Notch::textMuted);
+    stamp.setForeground(ui::Tokens::Notch::textMuted);
     QTextCharFormat body;
     body.setForeground(colorOf(color));
     // Plain text into the document: a message can neither break the line nor carry markup.

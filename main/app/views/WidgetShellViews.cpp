@@ -8,8 +8,8 @@
 #include <QScreen>
 
 #include "main/app/AppController.h"
-#include "main/app/cloud/ControllerAccountHost.h"
-#include "main/app/shell/NotificationHub.h"
+#include "main/app/account/ControllerAccountHost.h"
+#include "main/common/NotificationHub.h"
 #include "main/app/views/ActivityLogWindow.h"
 #include "main/app/views/ControllerSettingsHost.h"
 #include "main/cloud/views/AccountSectionView.h"
@@ -193,7 +193,7 @@ void WidgetShellViews::showNotchPanel(
         application, &QGuiApplication::screenRemoved, panel, [panel] { panel->screenParametersChanged(); });
     QObject::connect(
         application, &QGuiApplication::primaryScreenChanged, panel, [panel] { panel->screenParametersChanged(); });
-    QObject::connect(&controller.notifications(), &NotificationHub::screenParametersChanged, panel,
+    QObject::connect(&controller.notifications(), &common::NotificationHub::screenParametersChanged, panel,
         [panel] { panel->screenParametersChanged(); });
 
     m_panel->show();

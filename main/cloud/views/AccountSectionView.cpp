@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/cloud/account/AccountHost.h"
 #include "main/cloud/account/AccountSignInSheetModel.h"
 #include "main/cloud/account/AccountTexts.h"
@@ -16,20 +16,20 @@
 #include "main/cloud/views/AccountSignInSheet.h"
 #include "main/cloud/views/PlanBillingSectionView.h"
 #include "main/cloud/views/PrimaryBrassButton.h"
-#include "main/notch/kit/Faces.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/KitLabel.h"
-#include "main/settings/views/widgets/SettingsBadge.h"
-#include "main/settings/views/widgets/SettingsDesign.h"
-#include "main/settings/views/widgets/SettingsGroupCard.h"
-#include "main/settings/views/widgets/SettingsRow.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/KitLabel.h"
+#include "main/ui/widgets/SettingsBadge.h"
+#include "main/ui/widgets/SettingsDesign.h"
+#include "main/ui/widgets/SettingsGroupCard.h"
+#include "main/ui/widgets/SettingsRow.h"
 
 namespace murmeli::cloud {
 
 namespace {
 
-using settings::KitLabel::make;
-using settings::SettingsDesign::withOpacity;
+using ui::KitLabel::make;
+using ui::SettingsDesign::withOpacity;
 
 // A row's control made of several widgets side by side.
 QWidget* controls(std::initializer_list<QWidget*> widgets, int spacing)
@@ -52,7 +52,7 @@ public:
         setFixedHeight(1);
         setAutoFillBackground(true);
         QPalette palette = this->palette();
-        palette.setColor(QPalette::Window, withOpacity(app::Color::vantorTextMuted, 0.06));
+        palette.setColor(QPalette::Window, withOpacity(ui::Color::vantorTextMuted, 0.06));
         setPalette(palette);
     }
 };
@@ -61,19 +61,19 @@ QColor balanceColor(qint64 minutesLeft)
 {
     switch (AccountTexts::balanceTone(minutesLeft)) {
     case AccountTexts::BalanceTone::Unknown:
-        return app::Color::vantorTextMuted;
+        return ui::Color::vantorTextMuted;
     case AccountTexts::BalanceTone::Empty:
-        return app::Color::vantorSignalAmber;
+        return ui::Color::vantorSignalAmber;
     case AccountTexts::BalanceTone::Positive:
         break;
     }
-    return app::Color::vantorBrass;
+    return ui::Color::vantorBrass;
 }
 
 } // namespace
 
 AccountSectionView::AccountSectionView(AccountHost* host, std::function<void(const QUrl&)> openUrl, QWidget* parent)
-    : settings::SettingsPage(QStringLiteral("Account"), std::nullopt, parent), m_host(host),
+    : ui::SettingsPage(QStringLiteral("Account"), std::nullopt, parent), m_host(host),
       m_openUrl(std::move(openUrl))
 {
     if (m_host != nullptr) {
@@ -115,7 +115,7 @@ QMessageBox* AccountSectionView::signOutAlert() const
 
 void AccountSectionView::addCloudGroup()
 {
-    settings::SettingsGroupCard* card = addGroup(QStringLiteral("murmeli Cloud"));
+    ui::SettingsGroupCard* card = addGroup(QStringLiteral("murmeli Cloud"));
 
     m_signedOutCard = new QWidget;
     m_signedOutCard->setObjectName(QStringLiteral("signedOutCard"));
@@ -123,21 +123,21 @@ void AccountSectionView::addCloudGroup()
     outStack->setContentsMargins(0, 0, 0, 0);
     outStack->setSpacing(0);
     auto* intro = new QVBoxLayout;
-    intro->setContentsMargins(settings::SettingsDesign::rowPaddingH, 14, settings::SettingsDesign::rowPaddingH, 14);
+    intro->setContentsMargins(ui::SettingsDesign::rowPaddingH, 14, ui::SettingsDesign::rowPaddingH, 14);
     intro->setSpacing(4);
-    intro->addWidget(make(QStringLiteral("Sign in to murmeli Cloud"), notch::Faces::fraunces(18, QFont::Normal, true),
-        app::Color::vantorText, m_signedOutCard));
+    intro->addWidget(make(QStringLiteral("Sign in to murmeli Cloud"), ui::Faces::fraunces(18, QFont::Normal, true),
+        ui::Color::vantorText, m_signedOutCard));
     QLabel* pitch = make(QStringLiteral("Premium streaming STT · ~120ms latency · auto-extracted hotwords. Free tier "
                                         "includes 300 min/month — top up anytime to Pay-as-you-go."),
-        notch::Faces::instrumentSans(12, QFont::Normal), app::Color::vantorTextMuted, m_signedOutCard);
+        ui::Faces::instrumentSans(12, QFont::Normal), ui::Color::vantorTextMuted, m_signedOutCard);
     pitch->setWordWrap(true);
     intro->addWidget(pitch);
     outStack->addLayout(intro);
     outStack->addWidget(new Hairline(m_signedOutCard));
     auto* action = new QHBoxLayout;
-    action->setContentsMargins(settings::SettingsDesign::rowPaddingH, 10, settings::SettingsDesign::rowPaddingH, 10);
+    action->setContentsMargins(ui::SettingsDesign::rowPaddingH, 10, ui::SettingsDesign::rowPaddingH, 10);
     QLabel* newUser = make(QStringLiteral("New user? Just enter your email — no invite needed."),
-        notch::Faces::instrumentSans(11, QFont::Normal), app::Color::vantorTextMuted, m_signedOutCard);
+        ui::Faces::instrumentSans(11, QFont::Normal), ui::Color::vantorTextMuted, m_signedOutCard);
     newUser->setWordWrap(true);
     action->addWidget(newUser, 1);
     m_signIn = new PrimaryBrassButton(
@@ -148,36 +148,36 @@ void AccountSectionView::addCloudGroup()
     outStack->addLayout(action);
     card->addRow(m_signedOutCard);
 
-    m_accountRow = new settings::SettingsRow(QString(), std::nullopt, nullptr, true);
-    m_minutes = make(QString(), notch::Faces::geistMono(14, QFont::DemiBold), app::Color::vantorTextMuted, nullptr);
+    m_accountRow = new ui::SettingsRow(QString(), std::nullopt, nullptr, true);
+    m_minutes = make(QString(), ui::Faces::geistMono(14, QFont::DemiBold), ui::Color::vantorTextMuted, nullptr);
     m_minutes->setObjectName(QStringLiteral("minutes"));
-    m_refresh = new settings::SecondaryButton(QStringLiteral("Refresh"), [this] { startRefresh(); });
-    m_plan = make(QString(), notch::Faces::instrumentSans(13, QFont::DemiBold), app::Color::vantorBrass, nullptr);
+    m_refresh = new ui::SecondaryButton(QStringLiteral("Refresh"), [this] { startRefresh(); });
+    m_plan = make(QString(), ui::Faces::instrumentSans(13, QFont::DemiBold), ui::Color::vantorBrass, nullptr);
     m_plan->setObjectName(QStringLiteral("plan"));
-    m_manage = new settings::SecondaryButton(QStringLiteral("Manage →"), [this] { openManageSubscription(); });
-    m_signOut = new settings::DangerButton(QStringLiteral("Sign out"), [this] { confirmSignOut(); });
+    m_manage = new ui::SecondaryButton(QStringLiteral("Manage →"), [this] { openManageSubscription(); });
+    m_signOut = new ui::DangerButton(QStringLiteral("Sign out"), [this] { confirmSignOut(); });
     m_accountRows = { m_accountRow,
-        new settings::SettingsRow(
+        new ui::SettingsRow(
             QStringLiteral("Cloud minutes"), std::nullopt, controls({ m_minutes, m_refresh }, 10)),
-        new settings::SettingsRow(QStringLiteral("Subscription"), std::nullopt, controls({ m_plan, m_manage }, 10)),
-        new settings::SettingsRow(QStringLiteral("Sign out"), std::nullopt, m_signOut) };
-    for (settings::SettingsRow* row : m_accountRows) {
+        new ui::SettingsRow(QStringLiteral("Subscription"), std::nullopt, controls({ m_plan, m_manage }, 10)),
+        new ui::SettingsRow(QStringLiteral("Sign out"), std::nullopt, m_signOut) };
+    for (ui::SettingsRow* row : m_accountRows) {
         card->addRow(row);
     }
 }
 
 void AccountSectionView::addGiftGroup()
 {
-    settings::SettingsGroupCard* card = addGroup(QStringLiteral("Gift Card"));
+    ui::SettingsGroupCard* card = addGroup(QStringLiteral("Gift Card"));
     m_giftGroup = card->parentWidget();
     m_giftField = new QLineEdit;
     m_giftField->setObjectName(QStringLiteral("giftCode"));
     m_giftField->setPlaceholderText(QStringLiteral("Enter gift code"));
     m_giftField->setMinimumWidth(140);
     m_giftField->setMaximumWidth(200);
-    m_redeem = new settings::SecondaryButton(QStringLiteral("Redeem"), [this] { triggerRedeem(); });
+    m_redeem = new ui::SecondaryButton(QStringLiteral("Redeem"), [this] { triggerRedeem(); });
     m_redeem->setObjectName(QStringLiteral("redeem"));
-    m_redeemRow = new settings::SettingsRow(
+    m_redeemRow = new ui::SettingsRow(
         QStringLiteral("Redeem code"), QString(), controls({ m_giftField, m_redeem }, 10), true);
     card->addRow(m_redeemRow);
     connect(m_giftField, &QLineEdit::textEdited, this, [this](const QString& text) {
@@ -187,9 +187,9 @@ void AccountSectionView::addGiftGroup()
     });
     connect(m_giftField, &QLineEdit::returnPressed, this, &AccountSectionView::triggerRedeem);
 
-    m_buyRow = new settings::SettingsRow(QStringLiteral("Buy gift card"),
+    m_buyRow = new ui::SettingsRow(QStringLiteral("Buy gift card"),
         QStringLiteral("Stripe gift checkout coming later — for now contact us to purchase codes."),
-        new settings::SettingsBadge(QStringLiteral("Soon"), settings::BadgeKind::Soon));
+        new ui::SettingsBadge(QStringLiteral("Soon"), ui::BadgeKind::Soon));
     auto* dim = new QGraphicsOpacityEffect(m_buyRow);
     dim->setOpacity(0.55);
     m_buyRow->setGraphicsEffect(dim);
@@ -223,7 +223,7 @@ void AccountSectionView::syncFromController()
 void AccountSectionView::render()
 {
     m_signedOutCard->setHidden(m_signedIn);
-    for (settings::SettingsRow* row : m_accountRows) {
+    for (ui::SettingsRow* row : m_accountRows) {
         row->setHidden(!m_signedIn);
     }
     m_planView->setHidden(!m_signedIn);
@@ -231,7 +231,7 @@ void AccountSectionView::render()
 
     m_accountRow->setLabel(m_email.isEmpty() ? QStringLiteral("Signed in") : m_email);
     m_minutes->setText(AccountTexts::minutesText(m_minutesLeft));
-    settings::KitLabel::setColor(*m_minutes, balanceColor(m_minutesLeft));
+    ui::KitLabel::setColor(*m_minutes, balanceColor(m_minutesLeft));
     m_refresh->setText(m_refreshing ? QStringLiteral("Refreshing…") : QStringLiteral("Refresh"));
     m_plan->setText(AccountTexts::planName(m_tier));
     m_signOut->setText(m_signingOut ? QStringLiteral("Signing out…") : QStringLiteral("Sign out"));

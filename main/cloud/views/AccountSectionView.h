@@ -7,17 +7,17 @@
 #include <QPointer>
 #include <QUrl>
 
-#include "main/settings/views/widgets/SettingsPage.h"
+#include "main/ui/widgets/SettingsPage.h"
 
 class QLabel;
 class QLineEdit;
 class QMessageBox;
 
-namespace murmeli::settings {
+namespace murmeli::ui {
 class DangerButton;
 class SecondaryButton;
 class SettingsRow;
-} // namespace murmeli::settings
+}
 
 namespace murmeli::cloud {
 
@@ -32,7 +32,7 @@ class PrimaryBrassButton;
 /// (e-mail, balance, plan), refreshes the balance, opens the web dashboard, signs out after asking, and holds the
 /// plan group and the gift-code rows. It copies what it shows from the application's mirror at fixed moments (when
 /// it is built, after each of its own actions) and never watches the mirror by itself.
-class AccountSectionView final : public settings::SettingsPage {
+class AccountSectionView final : public ui::SettingsPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AccountSectionView)
 
@@ -67,18 +67,18 @@ public:
     AccountSignInSheet* signInSheet() const;
     /// The sign-out question while it is up.
     QMessageBox* signOutAlert() const;
-    settings::SettingsRow* accountRow() const { return m_accountRow; }
+    ui::SettingsRow* accountRow() const { return m_accountRow; }
     QLabel* minutesLabel() const { return m_minutes; }
-    settings::SecondaryButton* refreshButton() const { return m_refresh; }
+    ui::SecondaryButton* refreshButton() const { return m_refresh; }
     QLabel* planLabel() const { return m_plan; }
-    settings::SecondaryButton* manageButton() const { return m_manage; }
-    settings::DangerButton* signOutButton() const { return m_signOut; }
+    ui::SecondaryButton* manageButton() const { return m_manage; }
+    ui::DangerButton* signOutButton() const { return m_signOut; }
     PlanBillingSectionView* planView() const { return m_planView; }
     QWidget* giftGroup() const { return m_giftGroup; }
-    settings::SettingsRow* redeemRow() const { return m_redeemRow; }
+    ui::SettingsRow* redeemRow() const { return m_redeemRow; }
     QLineEdit* giftCodeField() const { return m_giftField; }
-    settings::SecondaryButton* redeemButton() const { return m_redeem; }
-    settings::SettingsRow* buyGiftCardRow() const { return m_buyRow; }
+    ui::SecondaryButton* redeemButton() const { return m_redeem; }
+    ui::SettingsRow* buyGiftCardRow() const { return m_buyRow; }
 
 private:
     void addCloudGroup();
@@ -107,19 +107,19 @@ private:
 
     QWidget* m_signedOutCard = nullptr;
     PrimaryBrassButton* m_signIn = nullptr;
-    settings::SettingsRow* m_accountRow = nullptr;
-    QList<settings::SettingsRow*> m_accountRows;
+    ui::SettingsRow* m_accountRow = nullptr;
+    QList<ui::SettingsRow*> m_accountRows;
     QLabel* m_minutes = nullptr;
-    settings::SecondaryButton* m_refresh = nullptr;
+    ui::SecondaryButton* m_refresh = nullptr;
     QLabel* m_plan = nullptr;
-    settings::SecondaryButton* m_manage = nullptr;
-    settings::DangerButton* m_signOut = nullptr;
+    ui::SecondaryButton* m_manage = nullptr;
+    ui::DangerButton* m_signOut = nullptr;
     PlanBillingSectionView* m_planView = nullptr;
     QWidget* m_giftGroup = nullptr;
-    settings::SettingsRow* m_redeemRow = nullptr;
+    ui::SettingsRow* m_redeemRow = nullptr;
     QLineEdit* m_giftField = nullptr;
-    settings::SecondaryButton* m_redeem = nullptr;
-    settings::SettingsRow* m_buyRow = nullptr;
+    ui::SecondaryButton* m_redeem = nullptr;
+    ui::SettingsRow* m_buyRow = nullptr;
     QPointer<AccountSignInSheet> m_sheet;
     QPointer<QMessageBox> m_alert;
 };

@@ -7,22 +7,22 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/cloud/account/AccountSignInSheetModel.h"
 #include "main/cloud/views/PrimaryBrassButton.h"
-#include "main/notch/kit/Faces.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/KitLabel.h"
-#include "main/settings/views/widgets/KitPainting.h"
-#include "main/settings/views/widgets/SettingsDesign.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/KitLabel.h"
+#include "main/ui/widgets/KitPainting.h"
+#include "main/ui/widgets/SettingsDesign.h"
 
 namespace murmeli::cloud {
 
 namespace {
 
 using Model = AccountSignInSheetModel;
-using settings::KitLabel::make;
-using settings::SettingsDesign::withOpacity;
+using ui::KitLabel::make;
+using ui::SettingsDesign::withOpacity;
 
 constexpr int padding = 24;
 constexpr int contentWidth = AccountSignInSheet::fixedWidth - 2 * padding;
@@ -62,7 +62,7 @@ protected:
     }
 
 private:
-    QColor m_color = app::Color::vantorTextMuted;
+    QColor m_color = ui::Color::vantorTextMuted;
 };
 
 // The red disc with an exclamation mark cut out of it, at the head of the error banner.
@@ -84,7 +84,7 @@ protected:
         mark.addRoundedRect(
             QRectF(centre - stroke / 2, top + size * 0.22, stroke, size * 0.36), stroke / 2, stroke / 2);
         mark.addEllipse(QPointF(centre, top + size * 0.74), stroke * 0.65, stroke * 0.65);
-        painter.fillPath(disc.subtracted(mark), app::Color::vantorSignalRed);
+        painter.fillPath(disc.subtracted(mark), ui::Color::vantorSignalRed);
     }
 
 private:
@@ -100,21 +100,21 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        settings::KitPainting::roundedBox(painter, QRectF(rect()), 8, withOpacity(app::Color::vantorSignalRed, 0.12),
-            withOpacity(app::Color::vantorSignalRed, 0.3), 0.5);
+        ui::KitPainting::roundedBox(painter, QRectF(rect()), 8, withOpacity(ui::Color::vantorSignalRed, 0.12),
+            withOpacity(ui::Color::vantorSignalRed, 0.3), 0.5);
     }
 };
 
 QFont fieldCaptionFont()
 {
-    QFont font = notch::Faces::instrumentSans(11, QFont::DemiBold);
+    QFont font = ui::Faces::instrumentSans(11, QFont::DemiBold);
     font.setLetterSpacing(QFont::AbsoluteSpacing, 1.2);
     return font;
 }
 
 QLabel* messageLabel(const QString& text, const QColor& color, QWidget* parent)
 {
-    QLabel* label = make(text, notch::Faces::instrumentSans(11, QFont::Normal), color, parent);
+    QLabel* label = make(text, ui::Faces::instrumentSans(11, QFont::Normal), color, parent);
     label->setWordWrap(true);
     return label;
 }
@@ -144,7 +144,7 @@ AccountSignInSheet::AccountSignInSheet(AccountSignInSheetModel& model, std::func
     setAutoFillBackground(true);
     // A window of its own takes nothing from the window it stands over; the fields follow the settings' dark scheme.
     QPalette palette = parent != nullptr ? parent->window()->palette() : this->palette();
-    palette.setColor(QPalette::Window, app::Color::vantorSurface);
+    palette.setColor(QPalette::Window, ui::Color::vantorSurface);
     setPalette(palette);
 
     QVBoxLayout* layout = stackOf(this, 18);
@@ -153,18 +153,18 @@ AccountSignInSheet::AccountSignInSheet(AccountSignInSheetModel& model, std::func
     auto* header = new QWidget(this);
     QVBoxLayout* headerStack = stackOf(header, 4);
     headerStack->addWidget(make(QStringLiteral("Sign in to murmeli Cloud"),
-        notch::Faces::fraunces(20, QFont::Normal, true), app::Color::vantorText, header));
-    m_subtitle = make(QString(), notch::Faces::instrumentSans(12, QFont::Normal), app::Color::vantorTextMuted, header);
+        ui::Faces::fraunces(20, QFont::Normal, true), ui::Color::vantorText, header));
+    m_subtitle = make(QString(), ui::Faces::instrumentSans(12, QFont::Normal), ui::Color::vantorTextMuted, header);
     headerStack->addWidget(m_subtitle);
     layout->addWidget(header);
 
     m_emailStep = new QWidget(this);
     QVBoxLayout* emailStack = stackOf(m_emailStep, 8);
-    emailStack->addWidget(make(QStringLiteral("Email"), fieldCaptionFont(), app::Color::vantorTextMuted, m_emailStep));
+    emailStack->addWidget(make(QStringLiteral("Email"), fieldCaptionFont(), ui::Color::vantorTextMuted, m_emailStep));
     m_emailField = new QLineEdit(m_emailStep);
     m_emailField->setObjectName(QStringLiteral("email"));
     m_emailField->setPlaceholderText(QStringLiteral("you@example.com"));
-    m_emailField->setFont(notch::Faces::instrumentSans(13, QFont::Normal));
+    m_emailField->setFont(ui::Faces::instrumentSans(13, QFont::Normal));
     emailStack->addWidget(m_emailField);
     layout->addWidget(m_emailStep);
 
@@ -173,28 +173,28 @@ AccountSignInSheet::AccountSignInSheet(AccountSignInSheetModel& model, std::func
     auto* codeHead = new QHBoxLayout;
     codeHead->setSpacing(8);
     codeHead->addWidget(
-        make(QStringLiteral("6-digit code"), fieldCaptionFont(), app::Color::vantorTextMuted, m_codeStep));
+        make(QStringLiteral("6-digit code"), fieldCaptionFont(), ui::Color::vantorTextMuted, m_codeStep));
     codeHead->addStretch(1);
     m_codeEmail
-        = make(QString(), notch::Faces::instrumentSans(11, QFont::Normal), app::Color::vantorTextMuted, m_codeStep);
+        = make(QString(), ui::Faces::instrumentSans(11, QFont::Normal), ui::Color::vantorTextMuted, m_codeStep);
     m_codeEmail->setObjectName(QStringLiteral("codeEmail"));
     codeHead->addWidget(m_codeEmail);
     codeStack->addLayout(codeHead);
     m_codeField = new QLineEdit(m_codeStep);
     m_codeField->setObjectName(QStringLiteral("code"));
     m_codeField->setPlaceholderText(QStringLiteral("123456"));
-    QFont mono = notch::Faces::geistMono(15);
+    QFont mono = ui::Faces::geistMono(15);
     mono.setStyleHint(QFont::TypeWriter);
     m_codeField->setFont(mono);
     codeStack->addWidget(m_codeField);
     auto* links = new QHBoxLayout;
     links->setSpacing(8);
     auto* different = new LinkButton(
-        QStringLiteral("Use a different email"), notch::Faces::instrumentSans(11, QFont::Normal), true, m_codeStep);
+        QStringLiteral("Use a different email"), ui::Faces::instrumentSans(11, QFont::Normal), true, m_codeStep);
     m_differentEmail = different;
     links->addWidget(m_differentEmail);
     links->addStretch(1);
-    m_resend = new LinkButton(QString(), notch::Faces::instrumentSans(11, QFont::Medium), false, m_codeStep);
+    m_resend = new LinkButton(QString(), ui::Faces::instrumentSans(11, QFont::Medium), false, m_codeStep);
     m_resend->setObjectName(QStringLiteral("resend"));
     links->addWidget(m_resend);
     codeStack->addLayout(links);
@@ -205,15 +205,15 @@ AccountSignInSheet::AccountSignInSheet(AccountSignInSheetModel& model, std::func
     bannerRow->setContentsMargins(12, 12, 12, 12);
     bannerRow->setSpacing(10);
     bannerRow->addWidget(new AlertDisc(m_errorBanner), 0, Qt::AlignTop);
-    m_errorLabel = messageLabel(QString(), app::Color::vantorText, m_errorBanner);
+    m_errorLabel = messageLabel(QString(), ui::Color::vantorText, m_errorBanner);
     bannerRow->addWidget(m_errorLabel, 1);
     layout->addWidget(m_errorBanner);
-    m_info = messageLabel(QString(), app::Color::vantorTextMuted, this);
+    m_info = messageLabel(QString(), ui::Color::vantorTextMuted, this);
     m_info->setContentsMargins(0, 2, 0, 2);
     layout->addWidget(m_info);
 
     auto* footer = new QHBoxLayout;
-    m_cancel = new settings::SecondaryButton(QStringLiteral("Cancel"), [this] {
+    m_cancel = new ui::SecondaryButton(QStringLiteral("Cancel"), [this] {
         if (m_onClose) {
             m_onClose();
         }
@@ -299,7 +299,7 @@ void AccountSignInSheet::render()
     resend->setText(m_model.cooldownSec() >= 1 ? QStringLiteral("Resend in %1s").arg(m_model.cooldownSec())
                                                : QStringLiteral("Resend code"));
     resend->setEnabled(m_model.canResendCode());
-    resend->setColor(m_model.canResendCode() ? app::Color::vantorBrass : app::Color::vantorTextMuted);
+    resend->setColor(m_model.canResendCode() ? ui::Color::vantorBrass : ui::Color::vantorTextMuted);
     resend->updateGeometry();
 
     // At most one message, the error first.

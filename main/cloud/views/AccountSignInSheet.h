@@ -8,7 +8,7 @@ class QAbstractButton;
 class QLabel;
 class QLineEdit;
 
-namespace murmeli::settings {
+namespace murmeli::ui {
 class SecondaryButton;
 }
 
@@ -39,7 +39,7 @@ public:
     QAbstractButton* differentEmailLink() const { return m_differentEmail; }
     QAbstractButton* resendLink() const { return m_resend; }
     PrimaryBrassButton* primaryButton() const { return m_primary; }
-    settings::SecondaryButton* cancelButton() const { return m_cancel; }
+    ui::SecondaryButton* cancelButton() const { return m_cancel; }
     /// The red banner's text; "" while it is hidden.
     QString errorText() const;
     /// The information line; "" while it is hidden.
@@ -66,7 +66,7 @@ private:
     QWidget* m_errorBanner = nullptr;
     QLabel* m_errorLabel = nullptr;
     QLabel* m_info = nullptr;
-    settings::SecondaryButton* m_cancel = nullptr;
+    ui::SecondaryButton* m_cancel = nullptr;
     PrimaryBrassButton* m_primary = nullptr;
 };
 

@@ -7,28 +7,28 @@
 #include <QPointer>
 #include <QVBoxLayout>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/cloud/account/AccountHost.h"
 #include "main/cloud/account/AccountTexts.h"
 #include "main/cloud/billing/PlanUsage.h"
 #include "main/cloud/views/ProgressLine.h"
 #include "main/cloud/views/TopUpButton.h"
 #include "main/common/Clock.h"
-#include "main/notch/kit/Faces.h"
-#include "main/settings/views/widgets/GroupTitle.h"
-#include "main/settings/views/widgets/KitLabel.h"
-#include "main/settings/views/widgets/SettingsDesign.h"
-#include "main/settings/views/widgets/SettingsGroupCard.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/widgets/GroupTitle.h"
+#include "main/ui/widgets/KitLabel.h"
+#include "main/ui/widgets/SettingsDesign.h"
+#include "main/ui/widgets/SettingsGroupCard.h"
 
 namespace murmeli::cloud {
 
 namespace {
 
-using settings::KitLabel::make;
+using ui::KitLabel::make;
 
 QFont captionFont()
 {
-    QFont font = notch::Faces::instrumentSans(12, QFont::DemiBold);
+    QFont font = ui::Faces::instrumentSans(12, QFont::DemiBold);
     font.setLetterSpacing(QFont::AbsoluteSpacing, 1.6);
     return font;
 }
@@ -48,20 +48,20 @@ PlanBillingSectionView::PlanBillingSectionView(AccountHost* host, QWidget* paren
 {
     auto* group = new QVBoxLayout(this);
     group->setContentsMargins(0, 0, 0, 0);
-    group->setSpacing(settings::SettingsDesign::groupTitleGap);
-    group->addWidget(new settings::GroupTitle(QStringLiteral("Plan"), this));
-    auto* card = new settings::SettingsGroupCard(this);
+    group->setSpacing(ui::SettingsDesign::groupTitleGap);
+    group->addWidget(new ui::GroupTitle(QStringLiteral("Plan"), this));
+    auto* card = new ui::SettingsGroupCard(this);
     group->addWidget(card);
 
     auto* content = new QWidget(card);
     auto* stack = new QVBoxLayout(content);
-    stack->setContentsMargins(settings::SettingsDesign::rowPaddingH, 14, settings::SettingsDesign::rowPaddingH, 14);
+    stack->setContentsMargins(ui::SettingsDesign::rowPaddingH, 14, ui::SettingsDesign::rowPaddingH, 14);
     stack->setSpacing(14);
     card->addRow(content);
 
     QVBoxLayout* free = nullptr;
     m_freeBox = column(content, free);
-    m_freeCaption = make(QString(), captionFont(), app::Color::vantorTextMuted, m_freeBox);
+    m_freeCaption = make(QString(), captionFont(), ui::Color::vantorTextMuted, m_freeBox);
     m_freeCaption->setObjectName(QStringLiteral("planCaption"));
     free->addWidget(m_freeCaption);
     m_month = new ProgressLine(QStringLiteral("This month · 本月"), m_freeBox);
@@ -79,9 +79,9 @@ PlanBillingSectionView::PlanBillingSectionView(AccountHost* host, QWidget* paren
     m_paygoBox = column(content, paygo);
     auto* heading = new QHBoxLayout;
     heading->setSpacing(6);
-    heading->addWidget(make(QStringLiteral("PAY-AS-YOU-GO"), captionFont(), app::Color::vantorBrass, m_paygoBox));
+    heading->addWidget(make(QStringLiteral("PAY-AS-YOU-GO"), captionFont(), ui::Color::vantorBrass, m_paygoBox));
     heading->addWidget(
-        make(QStringLiteral("⭐"), notch::Faces::system(11, QFont::Normal), app::Color::vantorText, m_paygoBox));
+        make(QStringLiteral("⭐"), ui::Faces::system(11, QFont::Normal), ui::Color::vantorText, m_paygoBox));
     heading->addStretch(1);
     paygo->addLayout(heading);
     m_paygoTopUp = new TopUpButton(QStringLiteral("🪙 Top up another 1000 min · 再充 1000 分钟"),
@@ -90,7 +90,7 @@ PlanBillingSectionView::PlanBillingSectionView(AccountHost* host, QWidget* paren
     stack->addWidget(m_paygoBox);
 
     // A failed top-up says why here; dropping it would leave the user guessing why nothing happened.
-    m_error = make(QString(), notch::Faces::instrumentSans(11, QFont::Normal), app::Color::vantorSignalRed, content);
+    m_error = make(QString(), ui::Faces::instrumentSans(11, QFont::Normal), ui::Color::vantorSignalRed, content);
     m_error->setObjectName(QStringLiteral("topUpError"));
     m_error->setWordWrap(true);
     m_error->hide();

@@ -3,9 +3,9 @@
 #include <QFontMetrics>
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
-#include "main/notch/kit/Faces.h"
-#include "main/settings/views/widgets/KitPainting.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/widgets/KitPainting.h"
 
 namespace murmeli::cloud {
 
@@ -14,7 +14,7 @@ PrimaryBrassButton::PrimaryBrassButton(
     : QAbstractButton(parent), m_action(std::move(action)), m_paddingH(paddingH), m_paddingV(paddingV)
 {
     setText(title);
-    setFont(notch::Faces::instrumentSans(12, QFont::DemiBold));
+    setFont(ui::Faces::instrumentSans(12, QFont::DemiBold));
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(this, &QAbstractButton::clicked, this, [this] {
@@ -26,12 +26,12 @@ PrimaryBrassButton::PrimaryBrassButton(
 
 QColor PrimaryBrassButton::textColor() const
 {
-    return isEnabled() ? QColor(Qt::black) : app::Color::vantorTextMuted;
+    return isEnabled() ? QColor(Qt::black) : ui::Color::vantorTextMuted;
 }
 
 QColor PrimaryBrassButton::fillColor() const
 {
-    return isEnabled() ? app::Color::vantorBrass : app::Color::vantorSurface3;
+    return isEnabled() ? ui::Color::vantorBrass : ui::Color::vantorSurface3;
 }
 
 QSize PrimaryBrassButton::sizeHint() const
@@ -44,7 +44,7 @@ void PrimaryBrassButton::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     const QRectF box(rect());
-    settings::KitPainting::roundedBox(painter, box, 6, fillColor());
+    ui::KitPainting::roundedBox(painter, box, 6, fillColor());
     painter.setPen(textColor());
     painter.setFont(font());
     painter.drawText(box, Qt::AlignCenter, text());

@@ -5,11 +5,11 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/cloud/billing/PlanUsage.h"
-#include "main/notch/kit/Faces.h"
-#include "main/settings/views/widgets/KitLabel.h"
-#include "main/settings/views/widgets/KitPainting.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/widgets/KitLabel.h"
+#include "main/ui/widgets/KitPainting.h"
 
 namespace murmeli::cloud {
 
@@ -32,11 +32,11 @@ protected:
     {
         QPainter painter(this);
         const QRectF track(rect());
-        settings::KitPainting::roundedBox(painter, track, barRadius, app::Color::vantorSurface3);
+        ui::KitPainting::roundedBox(painter, track, barRadius, ui::Color::vantorSurface3);
         if (m_fraction > 0) {
-            settings::KitPainting::roundedBox(painter,
+            ui::KitPainting::roundedBox(painter,
                 QRectF(track.left(), track.top(), track.width() * m_fraction, track.height()), barRadius,
-                app::Color::vantorBrass);
+                ui::Color::vantorBrass);
         }
     }
 
@@ -54,13 +54,13 @@ ProgressLine::ProgressLine(const QString& title, QWidget* parent) : QWidget(pare
 
     auto* head = new QHBoxLayout;
     head->setSpacing(8);
-    QFont caption = notch::Faces::instrumentSans(11, QFont::DemiBold);
+    QFont caption = ui::Faces::instrumentSans(11, QFont::DemiBold);
     caption.setLetterSpacing(QFont::AbsoluteSpacing, 1.2);
-    head->addWidget(settings::KitLabel::make(title, caption, app::Color::vantorTextMuted, this), 0, Qt::AlignBaseline);
+    head->addWidget(ui::KitLabel::make(title, caption, ui::Color::vantorTextMuted, this), 0, Qt::AlignBaseline);
     head->addStretch(1);
-    QFont mono = notch::Faces::geistMono(12);
+    QFont mono = ui::Faces::geistMono(12);
     mono.setStyleHint(QFont::TypeWriter);
-    m_count = settings::KitLabel::make(QString(), mono, app::Color::vantorText, this);
+    m_count = ui::KitLabel::make(QString(), mono, ui::Color::vantorText, this);
     m_count->setObjectName(QStringLiteral("count"));
     head->addWidget(m_count, 0, Qt::AlignBaseline);
     stack->addLayout(head);
@@ -68,8 +68,8 @@ ProgressLine::ProgressLine(const QString& title, QWidget* parent) : QWidget(pare
     m_bar = new UsageBar(m_fraction, this);
     stack->addWidget(m_bar);
 
-    m_reset = settings::KitLabel::make(
-        QString(), notch::Faces::instrumentSans(10.5, QFont::Normal), app::Color::vantorTextMuted, this);
+    m_reset = ui::KitLabel::make(
+        QString(), ui::Faces::instrumentSans(10.5, QFont::Normal), ui::Color::vantorTextMuted, this);
     m_reset->setObjectName(QStringLiteral("reset"));
     m_reset->hide();
     stack->addWidget(m_reset);

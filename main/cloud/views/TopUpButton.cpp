@@ -3,10 +3,10 @@
 #include <QFontMetrics>
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
-#include "main/notch/kit/Faces.h"
-#include "main/settings/views/widgets/KitPainting.h"
-#include "main/settings/views/widgets/SettingsDesign.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/widgets/KitPainting.h"
+#include "main/ui/widgets/SettingsDesign.h"
 
 namespace murmeli::cloud {
 
@@ -18,12 +18,12 @@ constexpr int lineGap = 4;
 
 QFont labelFont()
 {
-    return notch::Faces::instrumentSans(13, QFont::DemiBold);
+    return ui::Faces::instrumentSans(13, QFont::DemiBold);
 }
 
 QFont subFont()
 {
-    return notch::Faces::instrumentSans(11, QFont::Normal);
+    return ui::Faces::instrumentSans(11, QFont::Normal);
 }
 
 } // namespace
@@ -66,17 +66,17 @@ QSize TopUpButton::minimumSizeHint() const
 void TopUpButton::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    settings::KitPainting::roundedBox(
-        painter, QRectF(rect()), 8, m_live ? app::Color::vantorBrass : app::Color::vantorSurface3);
+    ui::KitPainting::roundedBox(
+        painter, QRectF(rect()), 8, m_live ? ui::Color::vantorBrass : ui::Color::vantorSurface3);
     const QFontMetrics label(labelFont());
     const QRect content = rect().adjusted(paddingH, paddingV, -paddingH, -paddingV);
     painter.setFont(labelFont());
-    painter.setPen(m_live ? QColor(Qt::black) : app::Color::vantorTextMuted);
+    painter.setPen(m_live ? QColor(Qt::black) : ui::Color::vantorTextMuted);
     painter.drawText(QRect(content.left(), content.top(), content.width(), label.height()),
         Qt::AlignLeft | Qt::AlignVCenter, label.elidedText(shownLabel(), Qt::ElideRight, content.width()));
     painter.setFont(subFont());
     painter.setPen(
-        m_live ? settings::SettingsDesign::withOpacity(QColor(Qt::black), 0.75) : app::Color::vantorTextMuted);
+        m_live ? ui::SettingsDesign::withOpacity(QColor(Qt::black), 0.75) : ui::Color::vantorTextMuted);
     const int subTop = content.top() + label.height() + lineGap;
     painter.drawText(QRect(content.left(), subTop, content.width(), content.bottom() - subTop + 1),
         Qt::AlignLeft | Qt::AlignTop, QFontMetrics(subFont()).elidedText(m_sub, Qt::ElideRight, content.width()));

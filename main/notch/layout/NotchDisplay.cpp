@@ -1,12 +1,12 @@
 #include "main/notch/layout/NotchDisplay.h"
 
-#include "main/app/panel/PanelViewModel.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/layout/NotchExpansionState.h"
 
 namespace murmeli::notch {
 
-using app::IslandSurface;
-using app::SessionState;
+using notch::IslandSurface;
+using notch::SessionState;
 
 NotchDisplay NotchDisplay::activity(QString name)
 {
@@ -22,7 +22,7 @@ NotchDisplay NotchDisplay::notification(NotchNotifKind kind)
     return display;
 }
 
-NotchDisplay NotchDisplay::derive(const app::PanelViewModel& vm, const NotchExpansionState& state)
+NotchDisplay NotchDisplay::derive(const notch::PanelViewModel& vm, const NotchExpansionState& state)
 {
     if (vm.pttActive()) {
         return pttRecording();

@@ -4,7 +4,7 @@
 
 #include "main/notch/layout/NotchNotifKind.h"
 
-namespace murmeli::app {
+namespace murmeli::notch {
 class PanelViewModel;
 }
 
@@ -30,7 +30,7 @@ public:
 
     /// The strip for the panel's state: recording, then the welcome and settings strips, then the card on show,
     /// the summary, and last the active session's state.
-    static NotchDisplay derive(const app::PanelViewModel& vm, const NotchExpansionState& state);
+    static NotchDisplay derive(const notch::PanelViewModel& vm, const NotchExpansionState& state);
 
     Kind kind() const { return m_kind; }
     /// The activity's name; empty for every other case.

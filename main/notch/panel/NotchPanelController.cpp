@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "main/app/panel/PanelViewModel.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/device/cues/SilentAudioCueOutput.h"
 #include "main/notch/kit/ViewHost.h"
 #include "main/notch/layout/NotchLayout.h"
@@ -18,7 +18,7 @@
 
 namespace murmeli::notch {
 
-using app::IslandSurface;
+using notch::IslandSurface;
 using common::LogColor;
 
 namespace {
@@ -34,9 +34,9 @@ QRect maskFor(const QRectF& box, const QSizeF& target)
     return box.united(aim).toAlignedRect().adjusted(-maskMargin, 0, maskMargin, maskMargin);
 }
 
-bool isIdle(const app::SessionState& state)
+bool isIdle(const notch::SessionState& state)
 {
-    return state.kind() == app::SessionState::Kind::Idle || state.kind() == app::SessionState::Kind::NoSession;
+    return state.kind() == notch::SessionState::Kind::Idle || state.kind() == notch::SessionState::Kind::NoSession;
 }
 
 } // namespace
@@ -339,7 +339,7 @@ bool NotchPanelController::handleClosedClickAtScreenPoint(QPointF screenPoint)
     }
     const std::optional<QString> urgent = m_links.vm.mostUrgentSessionSid();
     if (!m_links.vm.attentionSessionProjectName().isEmpty() && urgent) {
-        app::PanelViewModel::perform(m_links.vm.onSessionSelect, *urgent);
+        notch::PanelViewModel::perform(m_links.vm.onSessionSelect, *urgent);
     }
     expand();
     return true;
@@ -380,7 +380,7 @@ void NotchPanelController::handleSurfaceChange()
 
 void NotchPanelController::evaluateIdleSummary()
 {
-    const app::PanelViewModel& vm = m_links.vm;
+    const notch::PanelViewModel& vm = m_links.vm;
     const bool idleOnList = !vm.pttActive() && !vm.summaryActive() && isIdle(vm.sessionState())
         && vm.currentSurface().kind() == IslandSurface::Kind::SessionList;
     if (!idleOnList) {
@@ -403,17 +403,17 @@ void NotchPanelController::observeSurface()
     if (std::exchange(m_surfaceObserved, true)) {
         return;
     }
-    app::PanelViewModel& vm = m_links.vm;
+    notch::PanelViewModel& vm = m_links.vm;
     // The view model signals only real changes, so an equal write neither replays a cue nor restarts a timer.
-    for (const auto signal : { &app::PanelViewModel::currentSurfaceChanged, &app::PanelViewModel::sessionStateChanged,
-             &app::PanelViewModel::pttActiveChanged, &app::PanelViewModel::summaryActiveChanged }) {
+    for (const auto signal : { &notch::PanelViewModel::currentSurfaceChanged, &notch::PanelViewModel::sessionStateChanged,
+             &notch::PanelViewModel::pttActiveChanged, &notch::PanelViewModel::summaryActiveChanged }) {
         connect(&vm, signal, this, [this] {
             handleSurfaceChange();
             evaluateIdleSummary();
         });
     }
-    connect(&vm, &app::PanelViewModel::awaitingCommitTextChanged, this, [this] { updateEscHold(); });
-    connect(&vm, &app::PanelViewModel::changed, this, [this] { onViewModelChanged(); });
+    connect(&vm, &notch::PanelViewModel::awaitingCommitTextChanged, this, [this] { updateEscHold(); });
+    connect(&vm, &notch::PanelViewModel::changed, this, [this] { onViewModelChanged(); });
 }
 
 void NotchPanelController::onViewModelChanged()
@@ -498,7 +498,7 @@ void NotchPanelController::handleHotkey(platform::HotkeyId id)
         return;
     }
     if (!m_links.vm.awaitingCommitText().isEmpty()) {
-        app::PanelViewModel::perform(m_links.vm.onEscRequest);
+        notch::PanelViewModel::perform(m_links.vm.onEscRequest);
         return;
     }
     collapse();

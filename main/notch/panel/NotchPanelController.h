@@ -8,14 +8,14 @@
 #include <QPointF>
 #include <QRectF>
 
-#include "main/app/panel/IslandSurface.h"
+#include "main/notch/model/IslandSurface.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/notch/geometry/NotchGeometry.h"
 #include "main/notch/layout/NotchExpansionState.h"
 #include "platform/desktop/GlobalHotkeys.h"
 
-namespace murmeli::app {
+namespace murmeli::notch {
 class PanelViewModel;
 }
 
@@ -37,7 +37,7 @@ class ViewHost;
 
 /// What the panel controller works with.
 struct NotchPanelLinks {
-    app::PanelViewModel& vm;
+    notch::PanelViewModel& vm;
     common::Clock& clock;
     const platform::ScreenProvider& screens;
     platform::Defaults& defaults;
@@ -153,7 +153,7 @@ private:
     qint64 m_idleSummaryMs = defaultIdleSummaryMs;
     qint64 m_startDurationMs = defaultStartDurationMs;
     std::optional<NotchGeometry> m_geometry;
-    std::optional<app::IslandSurface> m_lastPlayedSurface;
+    std::optional<notch::IslandSurface> m_lastPlayedSurface;
     std::optional<common::Clock::TimerId> m_autoDismissTimer;
     std::optional<common::Clock::TimerId> m_idleSummaryTimer;
     std::optional<common::Clock::TimerId> m_startTimer;

@@ -2,7 +2,7 @@
 
 #include <QList>
 
-namespace murmeli::app {
+namespace murmeli::notch {
 struct SessionRow;
 }
 
@@ -18,7 +18,7 @@ struct ListSize final {
 };
 
 /// 70 with an activity line, 48 without, 24 more for a row that needs approval or is in error.
-double estimatedRowHeight(const app::SessionRow& row);
-ListSize openedListSize(const QList<app::SessionRow>& rows);
+double estimatedRowHeight(const notch::SessionRow& row);
+ListSize openedListSize(const QList<notch::SessionRow>& rows);
 
 } // namespace murmeli::notch::SessionListSizing

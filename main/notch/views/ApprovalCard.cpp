@@ -6,9 +6,9 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include "main/app/panel/SessionRowDisplay.h"
-#include "main/notch/kit/Faces.h"
-#include "main/notch/kit/Symbols.h"
+#include "main/notch/model/SessionRowDisplay.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Symbols.h"
 #include "main/notch/views/SystemColors.h"
 
 namespace murmeli::notch {
@@ -31,12 +31,12 @@ const QColor darkBrown = QColor::fromRgbF(0.11f, 0.08f, 0.03f);
 
 QFont headerFont()
 {
-    return Faces::system(12, QFont::Bold);
+    return ui::Faces::system(12, QFont::Bold);
 }
 
 QFont buttonFont()
 {
-    return Faces::system(12, QFont::DemiBold);
+    return ui::Faces::system(12, QFont::DemiBold);
 }
 
 qreal buttonHeight()
@@ -50,7 +50,7 @@ ApprovalCard::ApprovalCard(const ViewEnvironment& environment) : m_environment(e
 
 std::array<ApprovalCard::Button, 3> ApprovalCard::buttons(const QString& toolName)
 {
-    using app::NotchApprovalAction;
+    using notch::NotchApprovalAction;
     return { {
         { QStringLiteral("No"), ButtonKind::Secondary, NotchApprovalAction::Deny,
             QStringLiteral("[notch-diag] Button.tap \u2192 No (deny)") },
@@ -87,17 +87,17 @@ QString ApprovalCard::commandText(const QString& commandPreview, const QString& 
 
 QString ApprovalCard::headerText(const QString& toolName)
 {
-    return app::sessionRowCommandLabel(toolName) + QStringLiteral(" command");
+    return notch::sessionRowCommandLabel(toolName) + QStringLiteral(" command");
 }
 
 void ApprovalCard::update(const QString& toolName, const QString& commandPreview, const QString& activity,
-    std::function<void(app::NotchApprovalAction)> onApprove)
+    std::function<void(notch::NotchApprovalAction)> onApprove)
 {
     m_toolName = toolName;
     m_header = headerText(toolName);
     const QString command = commandText(commandPreview, activity);
     if (command != m_command.text()) {
-        m_command = Paragraph(command, { Faces::systemMono(13, QFont::DemiBold), withAlpha(Qt::white, 0.9) });
+        m_command = Paragraph(command, { ui::Faces::systemMono(13, QFont::DemiBold), withAlpha(Qt::white, 0.9) });
     }
     m_onApprove = std::move(onApprove);
 }
@@ -115,7 +115,7 @@ void ApprovalCard::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     qreal y = frame.top();
     const QFontMetricsF headerMetrics(headerFont());
     const qreal headerHeight = std::max<qreal>(headerMetrics.height(), headerSymbol);
-    Symbols::paint(painter, Symbol::ExclamationmarkTriangleFill,
+    ui::Symbols::paint(painter, ui::Symbol::ExclamationmarkTriangleFill,
         QRectF(frame.left(), y + (headerHeight - headerSymbol) / 2, headerSymbol, headerSymbol), SystemColors::orange);
     painter.setFont(headerFont());
     painter.setPen(SystemColors::orange);

@@ -7,7 +7,7 @@
 #include <QRectF>
 #include <QString>
 
-#include "main/app/panel/NotchApprovalAction.h"
+#include "main/notch/model/NotchApprovalAction.h"
 #include "main/notch/kit/Animation.h"
 #include "main/notch/kit/Paragraph.h"
 #include "main/notch/kit/View.h"
@@ -25,7 +25,7 @@ public:
     struct Button {
         QString title;
         ButtonKind kind = ButtonKind::Secondary;
-        app::NotchApprovalAction action = app::NotchApprovalAction::Deny;
+        notch::NotchApprovalAction action = notch::NotchApprovalAction::Deny;
         /// Written to the system log before the answer goes.
         QString diagnostic;
 
@@ -54,7 +54,7 @@ public:
 
     /// New inputs from the row; onApprove answers for the row's own session.
     void update(const QString& toolName, const QString& commandPreview, const QString& activity,
-        std::function<void(app::NotchApprovalAction)> onApprove);
+        std::function<void(notch::NotchApprovalAction)> onApprove);
 
     qreal heightForWidth(qreal width) const;
     /// Where the last frame drew the three buttons.
@@ -73,7 +73,7 @@ private:
     QString m_toolName;
     QString m_header;
     Paragraph m_command;
-    std::function<void(app::NotchApprovalAction)> m_onApprove;
+    std::function<void(notch::NotchApprovalAction)> m_onApprove;
     std::array<QRectF, 3> m_buttonFrames;
     std::array<Animation, 3> m_press { Animation::still(0), Animation::still(0), Animation::still(0) };
     int m_pressed = -1;

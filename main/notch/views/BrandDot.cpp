@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/Glow.h"
 #include "main/notch/kit/Stack.h"
 #include "main/notch/layout/NotchMotion.h"
@@ -41,15 +41,15 @@ void BrandDot::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
         painter.setOpacity(painter.opacity() * ringOpacity);
         painter.translate(centre);
         painter.scale(m_ringScale.valueAt(nowMs), m_ringScale.valueAt(nowMs));
-        painter.setPen(QPen(app::Color::vantorBrass, 0.5));
+        painter.setPen(QPen(ui::Color::vantorBrass, 0.5));
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(QPointF(), ringDiameter / 2, ringDiameter / 2);
         painter.restore();
     }
-    QColor shadow = app::Color::vantorBrass;
+    QColor shadow = ui::Color::vantorBrass;
     shadow.setAlphaF(0.5f);
     const qreal scale = m_scale.valueAt(nowMs);
-    paintGlowingDisc(painter, centre, coreDiameter / 2 * scale, app::Color::vantorBrass, shadow, 2.5 * scale,
+    paintGlowingDisc(painter, centre, coreDiameter / 2 * scale, ui::Color::vantorBrass, shadow, 2.5 * scale,
         m_opacity.valueAt(nowMs));
 }
 

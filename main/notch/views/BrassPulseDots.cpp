@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/Stack.h"
 
 namespace murmeli::notch {
@@ -25,7 +25,7 @@ void BrassPulseDots::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     const QRectF row = aligned(idealSize(), frame);
     painter.setPen(Qt::NoPen);
     for (size_t i = 0; i < m_opacity.size(); ++i) {
-        QColor colour = app::Color::vantorBrass;
+        QColor colour = ui::Color::vantorBrass;
         colour.setAlphaF(static_cast<float>(m_opacity[i].valueAt(nowMs)));
         painter.setBrush(colour);
         painter.drawEllipse(QRectF(row.left() + static_cast<qreal>(i) * (dot + spacing), row.top(), dot, dot));

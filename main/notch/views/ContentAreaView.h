@@ -9,7 +9,7 @@
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
 
-namespace murmeli::app {
+namespace murmeli::notch {
 class PanelViewModel;
 }
 
@@ -21,7 +21,7 @@ class SettingSurfaceView;
 
 /// What the content area is built over.
 struct ContentAreaLinks {
-    app::PanelViewModel& vm;
+    notch::PanelViewModel& vm;
     NotchExpansionState& expansionState;
     /// The tallest the content may be; unset: no limit.
     std::function<qreal()> maxHeight;

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/Stack.h"
 
 namespace murmeli::notch {
@@ -13,7 +13,7 @@ CtrlGroupView::CtrlGroupView(const ViewEnvironment& environment, bool isMuted, s
     : onQuit([] { QCoreApplication::quit(); })
 {
     for (auto& toggle : m_toggles) {
-        toggle = std::make_unique<CtrlToggle>(environment, Symbol::Power, app::Color::vantorBrass, false, nullptr);
+        toggle = std::make_unique<CtrlToggle>(environment, ui::Symbol::Power, ui::Color::vantorBrass, false, nullptr);
     }
     configure(isMuted, std::move(onToggleMute), std::move(onOpenSettings));
 }
@@ -25,10 +25,10 @@ void CtrlGroupView::update(bool isMuted, std::function<void()> onToggleMute, std
 
 void CtrlGroupView::configure(bool isMuted, std::function<void()> onToggleMute, std::function<void()> onOpenSettings)
 {
-    m_toggles[0]->update(isMuted ? Symbol::SpeakerSlashFill : Symbol::SpeakerWave2Fill,
-        isMuted ? app::Color::vantorSignalRed : app::Color::vantorBrass, !isMuted, std::move(onToggleMute));
-    m_toggles[1]->update(Symbol::GearshapeFill, app::Color::vantorBrass, false, std::move(onOpenSettings));
-    m_toggles[2]->update(Symbol::Power, app::Color::vantorSignalRed, false, [this] {
+    m_toggles[0]->update(isMuted ? ui::Symbol::SpeakerSlashFill : ui::Symbol::SpeakerWave2Fill,
+        isMuted ? ui::Color::vantorSignalRed : ui::Color::vantorBrass, !isMuted, std::move(onToggleMute));
+    m_toggles[1]->update(ui::Symbol::GearshapeFill, ui::Color::vantorBrass, false, std::move(onOpenSettings));
+    m_toggles[2]->update(ui::Symbol::Power, ui::Color::vantorSignalRed, false, [this] {
         if (onQuit) {
             onQuit();
         }

@@ -2,18 +2,18 @@
 
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/Stack.h"
 
 namespace murmeli::notch {
 
 CtrlToggle::CtrlToggle(
-    const ViewEnvironment& environment, Symbol symbol, QColor tint, bool isActive, std::function<void()> action)
+    const ViewEnvironment& environment, ui::Symbol symbol, QColor tint, bool isActive, std::function<void()> action)
     : m_environment(environment), m_symbol(symbol), m_tint(tint), m_isActive(isActive), m_action(std::move(action))
 {
 }
 
-void CtrlToggle::update(Symbol symbol, QColor tint, bool isActive, std::function<void()> action)
+void CtrlToggle::update(ui::Symbol symbol, QColor tint, bool isActive, std::function<void()> action)
 {
     m_symbol = symbol;
     m_tint = tint;
@@ -30,17 +30,17 @@ void CtrlToggle::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     painter.scale(scale, scale);
     const QRectF local(-width / 2, -height / 2, width, height);
     if (m_isActive) {
-        QColor fill = app::Color::vantorBrass;
+        QColor fill = ui::Color::vantorBrass;
         fill.setAlphaF(0.14f);
         painter.setPen(Qt::NoPen);
         painter.setBrush(fill);
         painter.drawRoundedRect(local, height / 2, height / 2);
     }
-    QColor icon = m_isActive ? app::Color::vantorBrass : m_tint;
+    QColor icon = m_isActive ? ui::Color::vantorBrass : m_tint;
     if (!m_isActive) {
         icon.setAlphaF(icon.alphaF() * 0.75f);
     }
-    Symbols::paint(painter, m_symbol, aligned(QSizeF(symbolSize, symbolSize), local), icon);
+    ui::Symbols::paint(painter, m_symbol, aligned(QSizeF(symbolSize, symbolSize), local), icon);
     painter.restore();
 }
 

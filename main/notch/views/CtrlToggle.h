@@ -5,7 +5,7 @@
 #include <QColor>
 
 #include "main/notch/kit/Animation.h"
-#include "main/notch/kit/Symbols.h"
+#include "main/ui/design/Symbols.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
 
@@ -22,12 +22,12 @@ public:
     static constexpr double pressSeconds = 0.12;
 
     CtrlToggle(
-        const ViewEnvironment& environment, Symbol symbol, QColor tint, bool isActive, std::function<void()> action);
+        const ViewEnvironment& environment, ui::Symbol symbol, QColor tint, bool isActive, std::function<void()> action);
 
     /// New inputs from the parent; the pressed state stays.
-    void update(Symbol symbol, QColor tint, bool isActive, std::function<void()> action);
+    void update(ui::Symbol symbol, QColor tint, bool isActive, std::function<void()> action);
 
-    Symbol symbol() const { return m_symbol; }
+    ui::Symbol symbol() const { return m_symbol; }
     bool isActive() const { return m_isActive; }
     bool isPressed() const { return m_pressed; }
     double scaleAt(qint64 nowMs) const { return m_scale.valueAt(nowMs); }
@@ -41,7 +41,7 @@ private:
     void setPressed(bool pressed);
 
     const ViewEnvironment& m_environment;
-    Symbol m_symbol;
+    ui::Symbol m_symbol;
     QColor m_tint;
     bool m_isActive = false;
     std::function<void()> m_action;

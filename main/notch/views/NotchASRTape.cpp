@@ -8,9 +8,9 @@
 #include <QPainter>
 #include <QTextBoundaryFinder>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/CurveProgress.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Faces.h"
 #include "main/notch/kit/Paragraph.h"
 #include "main/notch/kit/Stack.h"
 #include "main/notch/views/BrassPulseDots.h"
@@ -30,7 +30,7 @@ constexpr qreal hintSpacing = 4;
 
 QFont tapeFont(qreal pixels = 11, QFont::Weight weight = QFont::Normal)
 {
-    return Faces::geistMono(pixels, weight);
+    return ui::Faces::geistMono(pixels, weight);
 }
 
 bool isWide(char32_t code)
@@ -227,7 +227,7 @@ qreal NotchASRTape::stateHeight(State state, const TapeInputs& inputs, qreal wid
     }
     case State::Polishing: {
         const Paragraph text(inputs.raw.isEmpty() ? QStringLiteral(" ") : inputs.raw,
-            { tapeFont(), app::Color::vantorText }, 0, Qt::AlignHCenter);
+            { tapeFont(), ui::Color::vantorText }, 0, Qt::AlignHCenter);
         return text.sizeFor(box - paddingX - polishingPaddingRight).height() + 2 * paddingY;
     }
     case State::Crossfade: {
@@ -311,7 +311,7 @@ void NotchASRTape::paintStreaming(QPainter& painter, const QRectF& band, qint64 
     QPointF runStart;
     const auto flush = [&] {
         if (!run.isEmpty()) {
-            painter.setPen(app::Color::vantorText);
+            painter.setPen(ui::Color::vantorText);
             painter.drawText(runStart + QPointF(0, ascent), run);
             run.clear();
         }
@@ -322,7 +322,7 @@ void NotchASRTape::paintStreaming(QPainter& painter, const QRectF& band, qint64 
         if (i >= recentFrom && age < insertionMs) {
             flush();
             const double p = CurveProgress::at(MotionCurve::easeOut(0.1), 0.1, age / 1000.0);
-            painter.setPen(withAlpha(app::Color::vantorText, p));
+            painter.setPen(withAlpha(ui::Color::vantorText, p));
             painter.drawText(at.topLeft() + QPointF((1 - p) * insertionSlide, ascent), laid.characters[i]);
             continue;
         }
@@ -336,7 +336,7 @@ void NotchASRTape::paintStreaming(QPainter& painter, const QRectF& band, qint64 
     }
     flush();
     const QRectF cursor = m_drawnFrames.back();
-    painter.fillRect(cursor, withAlpha(app::Color::vantorBrass, m_cursor.valueAt(nowMs)));
+    painter.fillRect(cursor, withAlpha(ui::Color::vantorBrass, m_cursor.valueAt(nowMs)));
     painter.restore();
 }
 
@@ -344,7 +344,7 @@ void NotchASRTape::paintPolishing(QPainter& painter, const TapeInputs& inputs, c
 {
     const QRectF box = aligned(QSizeF(std::min(inputs.maxWidth, band.width()), band.height()), band);
     const Paragraph text(inputs.raw.isEmpty() ? QStringLiteral(" ") : inputs.raw,
-        { tapeFont(), app::Color::vantorText }, 0, Qt::AlignHCenter);
+        { tapeFont(), ui::Color::vantorText }, 0, Qt::AlignHCenter);
     const qreal width = box.width() - paddingX - polishingPaddingRight;
     const qreal height = text.sizeFor(width).height() + 2 * paddingY;
     const qreal top = band.top() - std::max<qreal>(0, height - band.height());
@@ -361,7 +361,7 @@ void NotchASRTape::paintCrossfade(QPainter& painter, const TapeInputs& inputs, c
     const QRectF box = aligned(QSizeF(std::min(inputs.maxWidth, band.width()), band.height()), band);
     const qreal inner = box.width() - 2 * paddingX;
     const qreal height = stateHeight(State::Crossfade, inputs, band.width());
-    const Paragraph enhanced(inputs.enhanced, { tapeFont(), app::Color::vantorText }, 0, Qt::AlignHCenter);
+    const Paragraph enhanced(inputs.enhanced, { tapeFont(), ui::Color::vantorText }, 0, Qt::AlignHCenter);
     const qreal top = band.top() - std::max<qreal>(0, height - band.height());
     const qreal textHeight = enhanced.sizeFor(inner).height();
     // The raw text only holds the band open (it is drawn fully transparent); the polished text sits in the middle.
@@ -373,9 +373,9 @@ void NotchASRTape::paintHint(QPainter& painter, const TapeInputs& inputs, const 
     const QRectF box = aligned(QSizeF(std::min(inputs.maxWidth, band.width()), band.height()), band);
     const qreal inner = box.width() - 2 * paddingX;
     const Paragraph header(QStringLiteral("\U0001F4CB \u5DF2\u590D\u5236\u526A\u8D34\u677F"),
-        { tapeFont(11, QFont::Medium), app::Color::vantorBrass }, 1, Qt::AlignHCenter);
+        { tapeFont(11, QFont::Medium), ui::Color::vantorBrass }, 1, Qt::AlignHCenter);
     const Paragraph hint(
-        inputs.modeBHint, { tapeFont(10), withAlpha(app::Color::vantorText, 0.7) }, 1, Qt::AlignHCenter);
+        inputs.modeBHint, { tapeFont(10), withAlpha(ui::Color::vantorText, 0.7) }, 1, Qt::AlignHCenter);
     const qreal height = stateHeight(State::Hint, inputs, band.width());
     const qreal top = band.top() + std::max<qreal>(0, (band.height() - height) / 2) + paddingY;
     header.paint(painter, QPointF(box.left() + paddingX, top), inner);

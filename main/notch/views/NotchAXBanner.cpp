@@ -5,9 +5,9 @@
 #include <QGuiApplication>
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
-#include "main/notch/kit/Faces.h"
-#include "main/notch/kit/Symbols.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Symbols.h"
 #include "main/notch/views/SystemColors.h"
 
 namespace murmeli::notch {
@@ -39,22 +39,22 @@ void NotchAXBanner::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     m_frame = frame;
     const double hover = m_hover.valueAt(nowMs);
     painter.save();
-    painter.fillRect(frame, withAlpha(app::Color::vantorSignalAmber, 0.10 + 0.04 * hover));
-    painter.fillRect(QRectF(frame.left(), frame.top(), accentWidth, frame.height()), app::Color::vantorSignalAmber);
+    painter.fillRect(frame, withAlpha(ui::Color::vantorSignalAmber, 0.10 + 0.04 * hover));
+    painter.fillRect(QRectF(frame.left(), frame.top(), accentWidth, frame.height()), ui::Color::vantorSignalAmber);
 
     qreal x = frame.left() + accentWidth + paddingX;
     const qreal midY = frame.center().y();
-    Symbols::paint(painter, Symbol::ExclamationmarkShieldFill, QRectF(x, midY - symbolSize / 2, symbolSize, symbolSize),
-        withAlpha(app::Color::vantorSignalAmber, 0.92 + 0.08 * hover));
+    ui::Symbols::paint(painter, ui::Symbol::ExclamationmarkShieldFill, QRectF(x, midY - symbolSize / 2, symbolSize, symbolSize),
+        withAlpha(ui::Color::vantorSignalAmber, 0.92 + 0.08 * hover));
     x += symbolSize + spacing;
 
-    const QFont font = Faces::instrumentSans(10, QFont::Medium);
+    const QFont font = ui::Faces::instrumentSans(10, QFont::Medium);
     const QFontMetricsF metrics(font);
     const qreal room = frame.right() - paddingX - x;
     // One line: a narrow panel cuts the message rather than wrapping it.
     const QString text = metrics.elidedText(message(), Qt::ElideRight, std::max<qreal>(room, 0));
     painter.setFont(font);
-    painter.setPen(withAlpha(app::Color::vantorText, 0.85 + 0.15 * hover));
+    painter.setPen(withAlpha(ui::Color::vantorText, 0.85 + 0.15 * hover));
     painter.drawText(QPointF(x, midY - metrics.height() / 2 + metrics.ascent()), text);
     painter.restore();
 }
@@ -114,7 +114,7 @@ void NotchAXBanner::setHovering(bool hovering)
     } else {
         const qint64 now = m_environment.nowMs();
         m_hover = Animation(m_hover.valueAt(now), target, now,
-            MotionCurve::easeInOut(app::Tokens::Motion::hoverDuration.count() / 1000.0));
+            MotionCurve::easeInOut(ui::Tokens::Motion::hoverDuration.count() / 1000.0));
     }
     m_environment.update();
 }

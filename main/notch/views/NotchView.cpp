@@ -6,8 +6,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "main/app/design/Tokens.h"
-#include "main/app/panel/PanelViewModel.h"
+#include "main/ui/design/Tokens.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/kit/CurveProgress.h"
 #include "main/notch/kit/Stack.h"
 #include "main/notch/layout/NotchDisplay.h"
@@ -35,7 +35,7 @@ const QString axKey = QStringLiteral("ax");
 const QString contentKey = QStringLiteral("content");
 
 /// The badge on show while closed: the cancel banner wins over the commit hint.
-std::optional<VoiceBadge::Kind> badgeKind(const app::PanelViewModel& vm, bool expanded)
+std::optional<VoiceBadge::Kind> badgeKind(const notch::PanelViewModel& vm, bool expanded)
 {
     if (expanded) {
         return std::nullopt;
@@ -97,13 +97,13 @@ NotchView::NotchView(const ViewEnvironment& environment, NotchViewLinks links)
 
 NotchView::~NotchView() = default;
 
-bool NotchView::isASRTapeActive(const app::PanelViewModel& vm)
+bool NotchView::isASRTapeActive(const notch::PanelViewModel& vm)
 {
     return vm.pttActive() || !vm.asrPartialText().isEmpty() || vm.asrEnhancing() || !vm.asrEnhancedText().isEmpty()
         || !vm.awaitingCommitText().isEmpty() || vm.voiceCancelledFeedback() || !vm.modeBHintText().isEmpty();
 }
 
-bool NotchView::isAXBannerActive(const app::PanelViewModel& vm, bool asrTapeActive)
+bool NotchView::isAXBannerActive(const notch::PanelViewModel& vm, bool asrTapeActive)
 {
     return vm.accessibilityNeedGrant() && !asrTapeActive && !vm.voiceCancelledFeedback()
         && vm.awaitingCommitText().isEmpty();
@@ -118,14 +118,14 @@ qreal NotchView::contentWidth(bool expanded, bool asrTapeActive, qreal notchWidt
     return asrTapeActive ? std::max<qreal>(closed, NotchLayout::asrTapeMaxWidth) : closed;
 }
 
-qreal NotchView::tapeRegionHeight(const app::PanelViewModel& vm)
+qreal NotchView::tapeRegionHeight(const notch::PanelViewModel& vm)
 {
     const QString& text = vm.asrEnhancedText().isEmpty() ? vm.asrPartialText() : vm.asrEnhancedText();
     const int lines = std::min(NotchASRTape::scrollThresholdLines, NotchASRTape::estimatedLineCount(text));
     return std::max<qreal>(lines * tapeLineHeight + tapeRegionPadding, NotchLayout::asrTapeHeight);
 }
 
-qreal NotchView::contentHeight(const app::PanelViewModel& vm, bool expanded, qreal notchHeight, qreal badgeHeight)
+qreal NotchView::contentHeight(const notch::PanelViewModel& vm, bool expanded, qreal notchHeight, qreal badgeHeight)
 {
     const bool tape = isASRTapeActive(vm);
     const qreal banner = isAXBannerActive(vm, tape) ? axBannerHeightConst : 0;
@@ -163,7 +163,7 @@ void NotchView::collapse()
 void NotchView::refresh()
 {
     m_dirty = false;
-    const app::PanelViewModel& vm = m_links.vm;
+    const notch::PanelViewModel& vm = m_links.vm;
     const NotchExpansionState& state = m_links.expansionState;
     const qint64 now = m_environment.nowMs();
     const bool expanded = state.isExpanded();
@@ -288,10 +288,10 @@ void NotchView::paintBackground(QPainter& painter, const QRectF& box, qint64 now
     const QPainterPath outline = currentShape(nowMs).path(box);
     painter.save();
     // Without a notch the body is the panel's glass; the platform's blur behind it has no counterpart here.
-    painter.fillPath(outline, m_links.isRealNotch ? QColor(Qt::black) : app::Color::vantorSurfaceGlass);
+    painter.fillPath(outline, m_links.isRealNotch ? QColor(Qt::black) : ui::Color::vantorSurfaceGlass);
     TopHighlight highlight;
     highlight.paint(painter, QRectF(box.left(), box.top(), box.width(), 1), nowMs);
-    QColor edge = app::Color::vantorText;
+    QColor edge = ui::Color::vantorText;
     edge.setAlphaF(0.06f);
     QPen pen(edge, 0.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
     pen.setMiterLimit(10);

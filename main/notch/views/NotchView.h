@@ -13,7 +13,7 @@
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
 
-namespace murmeli::app {
+namespace murmeli::notch {
 class PanelViewModel;
 }
 
@@ -32,7 +32,7 @@ class VoiceBadge;
 
 /// What the root view is built over: the panel's state and the geometry of the screen it was shown on.
 struct NotchViewLinks {
-    app::PanelViewModel& vm;
+    notch::PanelViewModel& vm;
     NotchExpansionState& expansionState;
     /// Holds the mute switch of spoken announcements.
     platform::Defaults& defaults;
@@ -65,15 +65,15 @@ public:
     ~NotchView() override;
 
     /// A push-to-talk take has something to show: recording, a text, polishing, a waiting commit, a cancel, a hint.
-    static bool isASRTapeActive(const app::PanelViewModel& vm);
+    static bool isASRTapeActive(const notch::PanelViewModel& vm);
     /// The permission is missing and nothing of a take is showing.
-    static bool isAXBannerActive(const app::PanelViewModel& vm, bool asrTapeActive);
+    static bool isAXBannerActive(const notch::PanelViewModel& vm, bool asrTapeActive);
     /// The box's width: the expanded width, or the closed width (at least the tape's 560 while the tape shows).
     static qreal contentWidth(bool expanded, bool asrTapeActive, qreal notchWidth, bool isRealNotch, bool isStart);
     /// The region reserved under the strip for the tape, from the line estimate of the text it shows.
-    static qreal tapeRegionHeight(const app::PanelViewModel& vm);
+    static qreal tapeRegionHeight(const notch::PanelViewModel& vm);
     /// The box's height; badgeHeight is the commit hint's or cancel banner's height when one shows while closed.
-    static qreal contentHeight(const app::PanelViewModel& vm, bool expanded, qreal notchHeight, qreal badgeHeight);
+    static qreal contentHeight(const notch::PanelViewModel& vm, bool expanded, qreal notchHeight, qreal badgeHeight);
 
     /// Reads the view model and expansion state again before the next frame.
     void markDirty() { m_dirty = true; }

@@ -4,7 +4,7 @@
 
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/Stack.h"
 
 namespace murmeli::notch {
@@ -17,15 +17,15 @@ constexpr double popDamping = 0.55;
 
 std::unique_ptr<PopInGlyph> PopInGlyph::check(const ViewEnvironment& environment)
 {
-    return std::make_unique<PopInGlyph>(environment, Symbol::CheckmarkCircleFill, app::Color::vantorSignalGreen, 0.45);
+    return std::make_unique<PopInGlyph>(environment, ui::Symbol::CheckmarkCircleFill, ui::Color::vantorSignalGreen, 0.45);
 }
 
 std::unique_ptr<PopInGlyph> PopInGlyph::error(const ViewEnvironment& environment)
 {
-    return std::make_unique<PopInGlyph>(environment, Symbol::XmarkCircleFill, app::Color::vantorSignalRed, 0.5);
+    return std::make_unique<PopInGlyph>(environment, ui::Symbol::XmarkCircleFill, ui::Color::vantorSignalRed, 0.5);
 }
 
-PopInGlyph::PopInGlyph(const ViewEnvironment& environment, Symbol symbol, QColor color, double springResponse)
+PopInGlyph::PopInGlyph(const ViewEnvironment& environment, ui::Symbol symbol, QColor color, double springResponse)
     : m_symbol(symbol), m_color(color),
       m_scale(0.65, 1.0, environment.nowMs(), MotionCurve::spring(springResponse, popDamping)),
       m_opacity(0, 1.0, environment.nowMs(), MotionCurve::spring(springResponse, popDamping))
@@ -45,7 +45,7 @@ void PopInGlyph::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     painter.setOpacity(painter.opacity() * opacity);
     painter.translate(box.center());
     painter.scale(scale, scale);
-    Symbols::paint(painter, m_symbol, QRectF(-side / 2, -side / 2, side, side), m_color);
+    ui::Symbols::paint(painter, m_symbol, QRectF(-side / 2, -side / 2, side, side), m_color);
     painter.restore();
 }
 

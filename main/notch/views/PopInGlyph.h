@@ -3,7 +3,7 @@
 #include <QColor>
 
 #include "main/notch/kit/Animation.h"
-#include "main/notch/kit/Symbols.h"
+#include "main/ui/design/Symbols.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
 
@@ -20,14 +20,14 @@ public:
     /// The red cross of an error notice.
     static std::unique_ptr<PopInGlyph> error(const ViewEnvironment& environment);
 
-    PopInGlyph(const ViewEnvironment& environment, Symbol symbol, QColor color, double springResponse);
+    PopInGlyph(const ViewEnvironment& environment, ui::Symbol symbol, QColor color, double springResponse);
 
     QSizeF idealSize() const override { return { side, side }; }
     void paint(QPainter& painter, const QRectF& frame, qint64 nowMs) override;
     bool isAnimating(qint64 nowMs) const override { return m_scale.isRunning(nowMs); }
 
 private:
-    Symbol m_symbol;
+    ui::Symbol m_symbol;
     QColor m_color;
     Animation m_scale;
     Animation m_opacity;

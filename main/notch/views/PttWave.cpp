@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/Stack.h"
 #include "main/notch/layout/NotchMotion.h"
 
@@ -36,7 +36,7 @@ void PttWave::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     const QRectF box = aligned(idealSize(), frame);
     painter.save();
     painter.setPen(Qt::NoPen);
-    painter.setBrush(app::Color::vantorBrass);
+    painter.setBrush(ui::Color::vantorBrass);
     const qreal base = painter.opacity();
     for (int i = 0; i < barCount; ++i) {
         const qreal h = barFraction(i, nowMs) * height;

@@ -4,15 +4,15 @@
 
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
 #include "main/notch/kit/Stack.h"
 
 namespace murmeli::notch {
 
 SessionCountBadge::SessionCountBadge(int count)
     : m_text(QString::number(static_cast<qint64>(count)),
-        TextStyle { Faces::systemMono(11, QFont::DemiBold), app::Color::vantorBrass })
+        TextStyle { ui::Faces::systemMono(11, QFont::DemiBold), ui::Color::vantorBrass })
 {
 }
 
@@ -27,7 +27,7 @@ void SessionCountBadge::paint(QPainter& painter, const QRectF& frame, qint64 now
     const QRectF box = aligned(idealSize(), frame);
     painter.save();
     painter.setPen(Qt::NoPen);
-    painter.setBrush(app::Color::vantorBrass);
+    painter.setBrush(ui::Color::vantorBrass);
     painter.drawEllipse(QPointF(box.left() + dotDiameter / 2, box.center().y()), dotDiameter / 2, dotDiameter / 2);
     painter.restore();
     const QSizeF text = m_text.idealSize();

@@ -3,7 +3,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Faces.h"
 #include "main/notch/kit/Stack.h"
 
 namespace murmeli::notch {
@@ -15,7 +15,7 @@ constexpr qreal paddingY = 3.5;
 
 QFont labelFont()
 {
-    return Faces::system(10, QFont::DemiBold);
+    return ui::Faces::system(10, QFont::DemiBold);
 }
 
 } // namespace

@@ -5,10 +5,10 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
 #include "main/notch/kit/Paragraph.h"
-#include "main/notch/kit/Symbols.h"
+#include "main/ui/design/Symbols.h"
 #include "main/notch/views/ApprovalCard.h"
 #include "main/notch/views/SessionJumpButton.h"
 #include "main/notch/views/SystemColors.h"
@@ -20,7 +20,7 @@ namespace {
 using SystemColors::white;
 using SystemColors::withAlpha;
 
-using app::SessionState;
+using notch::SessionState;
 
 constexpr qreal headerSpacing = 6;
 constexpr qreal statusDot = 8;
@@ -56,7 +56,7 @@ qreal textWidth(const QFont& font, const QString& text)
 
 QFont badgeFont()
 {
-    return Faces::system(10, QFont::Medium);
+    return ui::Faces::system(10, QFont::Medium);
 }
 
 bool needsUser(const SessionState& state)
@@ -109,16 +109,16 @@ SessionListRow::StateLook SessionListRow::look(const SessionState& state)
     return result;
 }
 
-app::SessionRowPresence SessionListRow::presence(
-    const app::SessionRow& row, const QDateTime& referenceDate, bool manual)
+notch::SessionRowPresence SessionListRow::presence(
+    const notch::SessionRow& row, const QDateTime& referenceDate, bool manual)
 {
     if (manual) {
-        return app::SessionRowPresence::Active;
+        return notch::SessionRowPresence::Active;
     }
-    return app::sessionRowPresence(row.state, row.updatedAt, referenceDate);
+    return notch::sessionRowPresence(row.state, row.updatedAt, referenceDate);
 }
 
-QString SessionListRow::title(const app::SessionRow& row)
+QString SessionListRow::title(const notch::SessionRow& row)
 {
     if (!row.spotlightHeadlineText.isEmpty()) {
         return row.spotlightHeadlineText;
@@ -126,7 +126,7 @@ QString SessionListRow::title(const app::SessionRow& row)
     return row.projectName.isEmpty() ? row.sid : row.projectName;
 }
 
-QString SessionListRow::contextSummary(const app::SessionRow& row)
+QString SessionListRow::contextSummary(const notch::SessionRow& row)
 {
     const QString percent
         = row.sessionCtxPercent < 0 ? QStringLiteral("\u2014") : QString::number(row.sessionCtxPercent) + u'%';
@@ -134,9 +134,9 @@ QString SessionListRow::contextSummary(const app::SessionRow& row)
     return QStringLiteral("ctx ") + percent + QStringLiteral(" \u00B7 ") + model;
 }
 
-QString SessionListRow::taskHeader(const QList<app::ActiveTaskInfo>& tasks)
+QString SessionListRow::taskHeader(const QList<notch::ActiveTaskInfo>& tasks)
 {
-    using Status = app::ActiveTaskInfo::Status;
+    using Status = notch::ActiveTaskInfo::Status;
     const auto count = [&](Status status) {
         return std::count_if(tasks.begin(), tasks.end(), [status](const auto& task) { return task.status == status; });
     };
@@ -146,7 +146,7 @@ QString SessionListRow::taskHeader(const QList<app::ActiveTaskInfo>& tasks)
         .arg(count(Status::Pending));
 }
 
-void SessionListRow::update(app::SessionRow row, QDateTime referenceDate, SessionRowActions actions)
+void SessionListRow::update(notch::SessionRow row, QDateTime referenceDate, SessionRowActions actions)
 {
     m_row = std::move(row);
     m_referenceDate = std::move(referenceDate);
@@ -166,10 +166,10 @@ void SessionListRow::update(app::SessionRow row, QDateTime referenceDate, Sessio
 
 bool SessionListRow::isActive() const
 {
-    return presence() == app::SessionRowPresence::Active;
+    return presence() == notch::SessionRowPresence::Active;
 }
 
-app::SessionRowPresence SessionListRow::presence() const
+notch::SessionRowPresence SessionListRow::presence() const
 {
     const bool manual = m_actions.isManuallyExpanded && m_actions.isManuallyExpanded();
     return presence(m_row, m_referenceDate, manual);
@@ -205,7 +205,7 @@ SessionListRow::Layers SessionListRow::layers() const
     } else if (!m_row.activity.isEmpty()) {
         layers.spotlight.append(m_row.activity);
     }
-    for (const app::SubagentInfo& agent : m_row.subagents) {
+    for (const notch::SubagentInfo& agent : m_row.subagents) {
         QString line = agent.agentType.value_or(agent.agentID);
         if (agent.taskDescription) {
             line += QStringLiteral(" (") + *agent.taskDescription + u')';
@@ -215,8 +215,8 @@ SessionListRow::Layers SessionListRow::layers() const
         }
         layers.subagents.append(line);
     }
-    for (const app::ActiveTaskInfo& task : m_row.activeTasks) {
-        layers.tasks.append(app::toString(task.status) + QStringLiteral(": ") + task.title);
+    for (const notch::ActiveTaskInfo& task : m_row.activeTasks) {
+        layers.tasks.append(notch::toString(task.status) + QStringLiteral(": ") + task.title);
     }
     layers.approvalCard = m_card != nullptr;
     return layers;
@@ -259,13 +259,13 @@ qreal SessionListRow::layOutHeader(QPainter* painter, const QRectF& line)
     const StateLook colours = look(m_row.state);
     const bool active = isActive();
     const Layers shown = layers();
-    const QFont titleFont = Faces::system(colours.titleSize, QFont::DemiBold);
-    const QFont smallFont = Faces::system(10, QFont::Medium);
+    const QFont titleFont = ui::Faces::system(colours.titleSize, QFont::DemiBold);
+    const QFont smallFont = ui::Faces::system(10, QFont::Medium);
     QFont ageFont = smallFont;
     ageFont.setStyleHint(QFont::Monospace);
     const QString titleText = title(m_row);
     const QString age
-        = m_row.ageBadge.isEmpty() ? app::sessionRowAgeBadge(m_row.updatedAt, m_referenceDate) : m_row.ageBadge;
+        = m_row.ageBadge.isEmpty() ? notch::sessionRowAgeBadge(m_row.updatedAt, m_referenceDate) : m_row.ageBadge;
     const QSizeF jump = m_jump->idealSize();
 
     // Everything but the title keeps its width; the title takes what is left and is cut when it runs out.
@@ -303,8 +303,8 @@ qreal SessionListRow::layOutHeader(QPainter* painter, const QRectF& line)
         QPointF(x, centred(QFontMetricsF(titleFont).height())), titleWidth);
     x += titleWidth + headerSpacing;
     if (shown.chevron) {
-        Symbols::paint(
-            *painter, Symbol::ChevronDown, QRectF(x, centred(chevronSize), chevronSize, chevronSize), white(0.5));
+        ui::Symbols::paint(
+            *painter, ui::Symbol::ChevronDown, QRectF(x, centred(chevronSize), chevronSize, chevronSize), white(0.5));
         x += chevronSize + headerSpacing;
     }
     for (const QString& badge : shown.badges) {
@@ -350,7 +350,7 @@ qreal SessionListRow::layOut(QPainter* painter, const QRectF& frame, qint64 nowM
     if (active) {
         const qreal indent = left + lineIndent;
         const qreal lineWidth = width - lineIndent;
-        const QFont spotlightFont = Faces::system(11.5, QFont::Medium);
+        const QFont spotlightFont = ui::Faces::system(11.5, QFont::Medium);
         std::optional<QString> prompt
             = m_row.state.isError() ? std::optional(m_row.state.message()) : m_row.spotlightPromptLineText;
         if (prompt) {
@@ -360,7 +360,7 @@ qreal SessionListRow::layOut(QPainter* painter, const QRectF& frame, qint64 nowM
         }
         if (m_row.spotlightAnswerLineText) {
             const Paragraph answer(QStringLiteral("\u2190 ") + *m_row.spotlightAnswerLineText,
-                { spotlightFont, withAlpha(app::Color::vantorBrass, 0.85) }, 2);
+                { spotlightFont, withAlpha(ui::Color::vantorBrass, 0.85) }, 2);
             if (painter) {
                 answer.paint(*painter, QPointF(indent, y + layerSpacing), lineWidth);
             }
@@ -371,26 +371,26 @@ qreal SessionListRow::layOut(QPainter* painter, const QRectF& frame, qint64 nowM
             : m_row.activity;
         if (!activity.isEmpty()) {
             y += layerSpacing
-                + textLine(painter, activity, Faces::system(11, QFont::Medium), white(0.94),
+                + textLine(painter, activity, ui::Faces::system(11, QFont::Medium), white(0.94),
                     QPointF(indent, y + layerSpacing), lineWidth);
         }
 
         if (!m_row.subagents.isEmpty()) {
             y += layerSpacing;
-            const QFont headFont = Faces::system(10.5, QFont::Medium);
+            const QFont headFont = ui::Faces::system(10.5, QFont::Medium);
             const QColor cyan = withAlpha(SystemColors::cyan, 0.8);
             const qreal headHeight = QFontMetricsF(headFont).height();
             if (painter) {
-                Symbols::paint(
-                    *painter, Symbol::ArrowTriangleBranch, QRectF(indent, y + (headHeight - 9) / 2, 9, 9), cyan);
+                ui::Symbols::paint(
+                    *painter, ui::Symbol::ArrowTriangleBranch, QRectF(indent, y + (headHeight - 9) / 2, 9, 9), cyan);
             }
             textLine(painter, QStringLiteral("Subagents (%1)").arg(m_row.subagents.size()), headFont, cyan,
                 QPointF(indent + 9 + 5, y), lineWidth - 14);
             y += headHeight;
-            const QFont nameFont = Faces::system(11, QFont::Medium);
-            const QFont descFont = Faces::system(10.5, QFont::Normal);
-            const QFont doneFont = Faces::system(10, QFont::Medium);
-            for (const app::SubagentInfo& agent : m_row.subagents) {
+            const QFont nameFont = ui::Faces::system(11, QFont::Medium);
+            const QFont descFont = ui::Faces::system(10.5, QFont::Normal);
+            const QFont doneFont = ui::Faces::system(10, QFont::Medium);
+            for (const notch::SubagentInfo& agent : m_row.subagents) {
                 y += 4;
                 const qreal h = QFontMetricsF(nameFont).height();
                 qreal x = indent;
@@ -420,25 +420,25 @@ qreal SessionListRow::layOut(QPainter* painter, const QRectF& frame, qint64 nowM
 
         if (!m_row.activeTasks.isEmpty()) {
             y += layerSpacing;
-            const QFont taskFont = Faces::system(10.5, QFont::Medium);
+            const QFont taskFont = ui::Faces::system(10.5, QFont::Medium);
             y += textLine(painter, taskHeader(m_row.activeTasks), taskFont, white(0.45), QPointF(indent, y), lineWidth);
             const qreal h = QFontMetricsF(taskFont).height();
-            for (const app::ActiveTaskInfo& task : m_row.activeTasks) {
+            for (const notch::ActiveTaskInfo& task : m_row.activeTasks) {
                 y += 3;
-                const bool done = task.status == app::ActiveTaskInfo::Status::Completed;
+                const bool done = task.status == notch::ActiveTaskInfo::Status::Completed;
                 if (painter) {
                     const qreal midY = y + h / 2;
-                    if (task.status == app::ActiveTaskInfo::Status::Pending) {
+                    if (task.status == notch::ActiveTaskInfo::Status::Pending) {
                         painter->setPen(QPen(withAlpha(SystemColors::gray, 0.6), 1));
                         painter->setBrush(Qt::NoBrush);
                         painter->drawEllipse(QRectF(indent + 0.5, midY - 2.5, 5, 5));
-                    } else if (task.status == app::ActiveTaskInfo::Status::InProgress) {
+                    } else if (task.status == notch::ActiveTaskInfo::Status::InProgress) {
                         painter->setPen(Qt::NoPen);
                         painter->setBrush(blue);
                         painter->drawEllipse(QRectF(indent, midY - 3, 6, 6));
                     } else {
-                        Symbols::paint(
-                            *painter, Symbol::CheckmarkSquareFill, QRectF(indent, midY - 4.5, 9, 9), white(0.4));
+                        ui::Symbols::paint(
+                            *painter, ui::Symbol::CheckmarkSquareFill, QRectF(indent, midY - 4.5, 9, 9), white(0.4));
                     }
                 }
                 const qreal iconWidth = done ? 9 : 6;

@@ -9,9 +9,9 @@
 #include <QRectF>
 #include <QStringList>
 
-#include "main/app/panel/NotchApprovalAction.h"
-#include "main/app/panel/SessionRow.h"
-#include "main/app/panel/SessionRowDisplay.h"
+#include "main/notch/model/NotchApprovalAction.h"
+#include "main/notch/model/SessionRow.h"
+#include "main/notch/model/SessionRowDisplay.h"
 #include "main/notch/kit/Animation.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
@@ -23,7 +23,7 @@ class SessionJumpButton;
 
 /// What a row calls, each bound to the row's session by the list.
 struct SessionRowActions {
-    std::function<void(app::NotchApprovalAction)> onApprove;
+    std::function<void(notch::NotchApprovalAction)> onApprove;
     std::function<void(const QString&)> onAnswer;
     /// The jump button.
     std::function<void()> onTap;
@@ -72,20 +72,20 @@ public:
     explicit SessionListRow(const ViewEnvironment& environment);
     ~SessionListRow() override;
 
-    static StateLook look(const app::SessionState& state);
+    static StateLook look(const notch::SessionState& state);
     /// Active (expanded) while the session needs the user, while it is busy and fresh, or by the user's choice.
-    static app::SessionRowPresence presence(const app::SessionRow& row, const QDateTime& referenceDate, bool manual);
+    static notch::SessionRowPresence presence(const notch::SessionRow& row, const QDateTime& referenceDate, bool manual);
     /// The headline, else the project, else the session id.
-    static QString title(const app::SessionRow& row);
+    static QString title(const notch::SessionRow& row);
     /// "ctx " and the percentage (or "—"), " · " and the model (or "—").
-    static QString contextSummary(const app::SessionRow& row);
+    static QString contextSummary(const notch::SessionRow& row);
     /// "Tasks: 1 in_progress, 1 done, 1 pending".
-    static QString taskHeader(const QList<app::ActiveTaskInfo>& tasks);
+    static QString taskHeader(const QList<notch::ActiveTaskInfo>& tasks);
 
-    void update(app::SessionRow row, QDateTime referenceDate, SessionRowActions actions);
+    void update(notch::SessionRow row, QDateTime referenceDate, SessionRowActions actions);
 
-    const app::SessionRow& row() const { return m_row; }
-    app::SessionRowPresence presence() const;
+    const notch::SessionRow& row() const { return m_row; }
+    notch::SessionRowPresence presence() const;
     Layers layers() const;
     bool isHighlighted() const { return m_highlighted; }
     ApprovalCard* approvalCard() const { return m_card.get(); }
@@ -109,7 +109,7 @@ private:
     void setHighlighted(bool highlighted);
 
     const ViewEnvironment& m_environment;
-    app::SessionRow m_row;
+    notch::SessionRow m_row;
     QDateTime m_referenceDate;
     SessionRowActions m_actions;
     std::unique_ptr<SessionJumpButton> m_jump;

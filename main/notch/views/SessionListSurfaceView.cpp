@@ -6,8 +6,8 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include "main/app/panel/PanelViewModel.h"
-#include "main/notch/kit/Faces.h"
+#include "main/notch/model/PanelViewModel.h"
+#include "main/ui/design/Faces.h"
 #include "main/notch/layout/NotchLayout.h"
 #include "main/notch/views/SessionListRow.h"
 #include "main/notch/views/UsageHeader.h"
@@ -21,13 +21,13 @@ constexpr qreal measurementThreshold = 0.5;
 
 QFont emptyFont()
 {
-    return Faces::system(11, QFont::Medium);
+    return ui::Faces::system(11, QFont::Medium);
 }
 
 } // namespace
 
 SessionListSurfaceView::SessionListSurfaceView(
-    const ViewEnvironment& environment, app::PanelViewModel& vm, std::function<qreal()> maxHeight)
+    const ViewEnvironment& environment, notch::PanelViewModel& vm, std::function<qreal()> maxHeight)
     : m_environment(environment), m_vm(vm), m_maxHeight(std::move(maxHeight))
 {
     refresh();
@@ -45,25 +45,25 @@ qreal SessionListSurfaceView::scrollViewHeight(qreal listContentHeight, std::opt
 void SessionListSurfaceView::refresh()
 {
     syncHeader();
-    const QList<app::SessionRow>& sessions = m_vm.sessions();
+    const QList<notch::SessionRow>& sessions = m_vm.sessions();
     std::vector<QString> keys;
     keys.reserve(static_cast<size_t>(sessions.size()));
-    for (const app::SessionRow& row : sessions) {
+    for (const notch::SessionRow& row : sessions) {
         keys.push_back(row.sid);
     }
     const qint64 now = m_environment.nowMs();
     m_rows.sync(keys, now, [this](const QString&) { return std::make_unique<SessionListRow>(m_environment); });
     // Ages and freshness are judged against the moment the rows are built.
     const QDateTime referenceDate = m_environment.clock->now();
-    for (const app::SessionRow& value : sessions) {
+    for (const notch::SessionRow& value : sessions) {
         auto* rowView = static_cast<SessionListRow*>(m_rows.find(value.sid));
         const QString sid = value.sid;
         SessionRowActions actions;
-        actions.onApprove = [this, sid](app::NotchApprovalAction action) {
-            app::PanelViewModel::perform(m_vm.onApprove, sid, action);
+        actions.onApprove = [this, sid](notch::NotchApprovalAction action) {
+            notch::PanelViewModel::perform(m_vm.onApprove, sid, action);
         };
-        actions.onAnswer = [this, sid](const QString& text) { app::PanelViewModel::perform(m_vm.onAnswer, sid, text); };
-        actions.onTap = [this, sid] { app::PanelViewModel::perform(m_vm.onSessionSelect, sid); };
+        actions.onAnswer = [this, sid](const QString& text) { notch::PanelViewModel::perform(m_vm.onAnswer, sid, text); };
+        actions.onTap = [this, sid] { notch::PanelViewModel::perform(m_vm.onSessionSelect, sid); };
         actions.isManuallyExpanded = [this, sid] { return m_vm.expandedRowIDs().contains(sid); };
         actions.setManuallyExpanded = [this, sid](bool expanded) { setExpanded(sid, expanded); };
         rowView->update(value, referenceDate, std::move(actions));

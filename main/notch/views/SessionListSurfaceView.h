@@ -11,7 +11,7 @@
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
 
-namespace murmeli::app {
+namespace murmeli::notch {
 class PanelViewModel;
 }
 
@@ -35,7 +35,7 @@ public:
 
     /// maxHeight: the tallest the whole surface may be; unset: no limit but the scroll view's own.
     SessionListSurfaceView(
-        const ViewEnvironment& environment, app::PanelViewModel& vm, std::function<qreal()> maxHeight = {});
+        const ViewEnvironment& environment, notch::PanelViewModel& vm, std::function<qreal()> maxHeight = {});
     ~SessionListSurfaceView() override;
 
     /// The scroll view's height: the rows' height, at least one row and at most maxScrollViewHeight, and at most
@@ -71,7 +71,7 @@ private:
     void setExpanded(const QString& sid, bool expanded);
 
     const ViewEnvironment& m_environment;
-    app::PanelViewModel& m_vm;
+    notch::PanelViewModel& m_vm;
     std::function<qreal()> m_maxHeight;
     int m_selectedUsageTab = 0;
     qreal m_listContentHeight = 0;

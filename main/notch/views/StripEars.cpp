@@ -1,8 +1,8 @@
 #include "main/notch/views/StripEars.h"
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/EmptyView.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Faces.h"
 #include "main/notch/kit/RowView.h"
 #include "main/notch/views/PttWave.h"
 
@@ -10,7 +10,7 @@ namespace murmeli::notch::StripEars {
 
 TextStyle greetingStyle()
 {
-    return { Faces::fraunces(13, QFont::Medium, true), app::Color::vantorBrass };
+    return { ui::Faces::fraunces(13, QFont::Medium, true), ui::Color::vantorBrass };
 }
 
 std::unique_ptr<View> startLeftEar()
@@ -24,10 +24,10 @@ std::unique_ptr<View> idleSessionCount(int count)
         return std::make_unique<EmptyView>();
     }
     const QString middleDot = QStringLiteral("\u00B7");
-    QFont font = Faces::geistMono(10.5, QFont::Medium);
+    QFont font = ui::Faces::geistMono(10.5, QFont::Medium);
     font.setStyleHint(QFont::Monospace);
     return std::make_unique<TextView>(
-        middleDot + QString::number(count) + middleDot, TextStyle { font, app::Color::vantorBrass });
+        middleDot + QString::number(count) + middleDot, TextStyle { font, ui::Color::vantorBrass });
 }
 
 std::unique_ptr<View> pttRightEar(const ViewEnvironment& environment)
@@ -35,7 +35,7 @@ std::unique_ptr<View> pttRightEar(const ViewEnvironment& environment)
     auto row = std::make_unique<RowView>(5);
     row->append(std::make_unique<PttWave>(environment));
     row->append(std::make_unique<TextView>(QStringLiteral("REC"),
-        TextStyle { Faces::instrumentSans(9.5, QFont::ExtraBold), app::Color::vantorBrass, 1.0 }));
+        TextStyle { ui::Faces::instrumentSans(9.5, QFont::ExtraBold), ui::Color::vantorBrass, 1.0 }));
     return row;
 }
 

@@ -1,7 +1,7 @@
 #include "main/notch/views/StripLabels.h"
 
-#include "main/app/design/Tokens.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
 #include "main/notch/kit/RowView.h"
 #include "main/notch/kit/TextView.h"
 #include "main/notch/layout/NotchLayout.h"
@@ -42,17 +42,17 @@ ActivityParts activityParts(const QString& name)
 
 Label approval(const QString& text, Run run)
 {
-    return textLabel(text, { Faces::instrumentSans(11, QFont::DemiBold), app::Color::vantorSignalAmber }, run);
+    return textLabel(text, { ui::Faces::instrumentSans(11, QFont::DemiBold), ui::Color::vantorSignalAmber }, run);
 }
 
 Label summary(const QString& text, Run run)
 {
-    return textLabel(text, { Faces::instrumentSans(12, QFont::Medium), app::Color::vantorBrass }, run);
+    return textLabel(text, { ui::Faces::instrumentSans(12, QFont::Medium), ui::Color::vantorBrass }, run);
 }
 
 Label error(const QString& text, Run run)
 {
-    return textLabel(text, { Faces::instrumentSans(11, QFont::Medium), app::Color::vantorText }, run);
+    return textLabel(text, { ui::Faces::instrumentSans(11, QFont::Medium), ui::Color::vantorText }, run);
 }
 
 Label activity(const QString& name, Run run)
@@ -60,17 +60,17 @@ Label activity(const QString& name, Run run)
     const ActivityParts parts = activityParts(name);
     auto row = std::make_unique<RowView>(4);
     row->append(std::make_unique<TextView>(
-        parts.tool, TextStyle { Faces::instrumentSans(11, QFont::DemiBold), app::Color::vantorText }));
+        parts.tool, TextStyle { ui::Faces::instrumentSans(11, QFont::DemiBold), ui::Color::vantorText }));
     if (parts.target && !parts.target->isEmpty()) {
         row->append(std::make_unique<TextView>(
-            *parts.target, TextStyle { Faces::geistMono(10, QFont::Normal), app::Color::vantorTextMuted }));
+            *parts.target, TextStyle { ui::Faces::geistMono(10, QFont::Normal), ui::Color::vantorTextMuted }));
     }
     return { marqueeFor(run), std::move(row) };
 }
 
 Label completion(const QString& text, bool slow, Run run)
 {
-    Label label = textLabel(text, { Faces::geistMono(10.5, QFont::Medium), app::Color::vantorText }, run);
+    Label label = textLabel(text, { ui::Faces::geistMono(10.5, QFont::Medium), ui::Color::vantorText }, run);
     if (!run.fullWidth) {
         label.marquee = slow ? std::optional<MarqueeSpec>(
                             MarqueeSpec { NotchLayout::marqueeMaxWidth, NotchMotion::slowMarqueeSec, std::nullopt, {} })

@@ -4,12 +4,12 @@
 
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/EmptyView.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Faces.h"
 #include "main/notch/kit/RowView.h"
 #include "main/notch/kit/Stack.h"
-#include "main/notch/kit/Symbols.h"
+#include "main/ui/design/Symbols.h"
 #include "main/notch/kit/TextView.h"
 #include "main/notch/layout/NotchLayout.h"
 #include "main/notch/views/BrandDot.h"
@@ -34,16 +34,16 @@ constexpr qreal minimumFullMarqueeWidth = 80;
 /// A symbol sized like a glyph of the system face at pixels, in color.
 class SymbolView final : public View {
 public:
-    SymbolView(Symbol symbol, qreal pixels, QColor color) : m_symbol(symbol), m_side(pixels), m_color(color) { }
+    SymbolView(ui::Symbol symbol, qreal pixels, QColor color) : m_symbol(symbol), m_side(pixels), m_color(color) { }
 
     QSizeF idealSize() const override { return { m_side, m_side }; }
     void paint(QPainter& painter, const QRectF& frame, qint64) override
     {
-        Symbols::paint(painter, m_symbol, aligned(idealSize(), frame), m_color);
+        ui::Symbols::paint(painter, m_symbol, aligned(idealSize(), frame), m_color);
     }
 
 private:
-    Symbol m_symbol;
+    ui::Symbol m_symbol;
     qreal m_side;
     QColor m_color;
 };
@@ -53,7 +53,7 @@ std::unique_ptr<View> glyphAndWord(std::unique_ptr<View> glyph, const QString& w
 {
     auto row = std::make_unique<RowView>(4);
     row->append(std::move(glyph));
-    row->append(std::make_unique<TextView>(word, TextStyle { Faces::instrumentSans(11, QFont::Medium), color }));
+    row->append(std::make_unique<TextView>(word, TextStyle { ui::Faces::instrumentSans(11, QFont::Medium), color }));
     return row;
 }
 
@@ -207,23 +207,23 @@ std::unique_ptr<View> TopStripView::makeLeftEar(const QString& key) const
     switch (display.kind()) {
     case NotchDisplay::Kind::Activity:
         return std::make_unique<SignalDot>(
-            m_environment, app::Color::vantorSignalBlue, NotchSignalAnimation::BluePulse);
+            m_environment, ui::Color::vantorSignalBlue, NotchSignalAnimation::BluePulse);
     case NotchDisplay::Kind::Start:
         return StripEars::startLeftEar();
     case NotchDisplay::Kind::Brand:
         return std::make_unique<BrandDot>(m_environment);
     case NotchDisplay::Kind::PttRecording:
-        return std::make_unique<SymbolView>(Symbol::MicFill, 11, app::Color::vantorBrass);
+        return std::make_unique<SymbolView>(ui::Symbol::MicFill, 11, ui::Color::vantorBrass);
     case NotchDisplay::Kind::Setting:
-        return std::make_unique<SymbolView>(Symbol::GearshapeFill, 12, app::Color::vantorBrass);
+        return std::make_unique<SymbolView>(ui::Symbol::GearshapeFill, 12, ui::Color::vantorBrass);
     case NotchDisplay::Kind::Notification:
         break;
     }
     switch (display.notifKind()) {
     case NotchNotifKind::Completion:
-        return glyphAndWord(PopInGlyph::check(m_environment), QStringLiteral("done"), app::Color::vantorText);
+        return glyphAndWord(PopInGlyph::check(m_environment), QStringLiteral("done"), ui::Color::vantorText);
     case NotchNotifKind::Error:
-        return glyphAndWord(PopInGlyph::error(m_environment), QStringLiteral("error"), app::Color::vantorSignalRed);
+        return glyphAndWord(PopInGlyph::error(m_environment), QStringLiteral("error"), ui::Color::vantorSignalRed);
     case NotchNotifKind::Summary:
         return std::make_unique<BrandDot>(m_environment);
     case NotchNotifKind::Approval:
@@ -250,7 +250,7 @@ std::unique_ptr<View> TopStripView::makeRightContent(const QString& key) const
     }
     if (key == QLatin1String("setting")) {
         return std::make_unique<TextView>(
-            QStringLiteral("Setting"), TextStyle { Faces::fraunces(13, QFont::Normal, true), app::Color::vantorBrass });
+            QStringLiteral("Setting"), TextStyle { ui::Faces::fraunces(13, QFont::Normal, true), ui::Color::vantorBrass });
     }
     if (key.startsWith(QLatin1String("badge:"))) {
         return std::make_unique<SessionCountBadge>(m_inputs.sessionCount);

@@ -6,8 +6,8 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
 #include "main/notch/kit/Paragraph.h"
 #include "main/notch/views/SystemColors.h"
 
@@ -29,22 +29,22 @@ constexpr qreal metricGap = 6;
 
 QFont titleFont()
 {
-    return Faces::system(11, QFont::DemiBold);
+    return ui::Faces::system(11, QFont::DemiBold);
 }
 
 QFont updateFont()
 {
-    return Faces::systemMono(9, QFont::Medium);
+    return ui::Faces::systemMono(9, QFont::Medium);
 }
 
 QFont tabFont(bool selected)
 {
-    return Faces::system(10, selected ? QFont::DemiBold : QFont::Medium);
+    return ui::Faces::system(10, selected ? QFont::DemiBold : QFont::Medium);
 }
 
 QFont metricFont(QFont::Weight weight = QFont::Medium)
 {
-    return Faces::systemMono(10, weight);
+    return ui::Faces::systemMono(10, weight);
 }
 
 qreal lineHeight(const QFont& font)
@@ -106,9 +106,9 @@ UsageHeader::MetricLine UsageHeader::metricLine(const QString& label, int percen
     const std::optional<QDateTime>& resetsAt, const std::optional<QString>& fallback, const QDateTime& now)
 {
     const int left = 100 - percent;
-    const QColor colour = left >= 70 ? app::Color::vantorSignalGreen
-        : left >= 20                 ? app::Color::vantorSignalAmber
-                                     : app::Color::vantorSignalRed;
+    const QColor colour = left >= 70 ? ui::Color::vantorSignalGreen
+        : left >= 20                 ? ui::Color::vantorSignalAmber
+                                     : ui::Color::vantorSignalRed;
     return { label + QLatin1Char(':'), QStringLiteral("%1% left").arg(std::max(left, 0), 3), colour, left <= 9,
         formattedReset(resetsAt, fallback, now) };
 }
@@ -210,7 +210,7 @@ void UsageHeader::paint(QPainter& painter, const QRectF& frame, qint64)
         const QFont leftFont = metricFont(line.bold ? QFont::Bold : QFont::Medium);
         drawText(painter, line.left, leftFont, line.colour, QPointF(lx, y));
         lx += QFontMetricsF(leftFont).horizontalAdvance(line.left) + metricGap;
-        const QFont dotFont = Faces::system(10, QFont::Normal);
+        const QFont dotFont = ui::Faces::system(10, QFont::Normal);
         drawText(painter, QStringLiteral("\u00B7"), dotFont, white(0.35), QPointF(lx, y));
         lx += QFontMetricsF(dotFont).horizontalAdvance(QStringLiteral("\u00B7")) + metricGap;
         const QFontMetricsF resetMetrics(metricFont());

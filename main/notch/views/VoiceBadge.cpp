@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QStringList>
 
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Faces.h"
 #include "main/notch/kit/Stack.h"
 #include "main/notch/views/SystemColors.h"
 
@@ -25,16 +25,16 @@ QList<Word> wordsOf(VoiceBadge::Kind kind)
 {
     if (kind == VoiceBadge::Kind::Cancelled) {
         return {
-            { QStringLiteral("\u2717"), Faces::system(11, QFont::DemiBold), SystemColors::red },
-            { QStringLiteral("Cancelled"), Faces::systemMono(10, QFont::Medium), SystemColors::red },
+            { QStringLiteral("\u2717"), ui::Faces::system(11, QFont::DemiBold), SystemColors::red },
+            { QStringLiteral("Cancelled"), ui::Faces::systemMono(10, QFont::Medium), SystemColors::red },
         };
     }
-    QList<Word> words { { QStringLiteral("Esc to cancel"), Faces::systemMono(10, QFont::Medium),
+    QList<Word> words { { QStringLiteral("Esc to cancel"), ui::Faces::systemMono(10, QFont::Medium),
         SystemColors::secondaryLabel } };
     if (kind == VoiceBadge::Kind::AwaitingCommitRaw) {
         QColor muted = SystemColors::secondaryLabel;
         muted.setAlphaF(muted.alphaF() * 0.6f);
-        words.append({ QStringLiteral("(raw)"), Faces::systemMono(9, QFont::Normal), muted });
+        words.append({ QStringLiteral("(raw)"), ui::Faces::systemMono(9, QFont::Normal), muted });
     }
     return words;
 }

@@ -2,9 +2,9 @@
 
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/Stack.h"
-#include "main/notch/kit/Symbols.h"
+#include "main/ui/design/Symbols.h"
 #include "main/notch/layout/NotchMotion.h"
 
 namespace murmeli::notch {
@@ -21,8 +21,8 @@ void WarnGlyph::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
 {
     painter.save();
     painter.setOpacity(painter.opacity() * m_pulse.valueAt(nowMs));
-    Symbols::paint(
-        painter, Symbol::ExclamationmarkTriangleFill, aligned(idealSize(), frame), app::Color::vantorSignalAmber);
+    ui::Symbols::paint(
+        painter, ui::Symbol::ExclamationmarkTriangleFill, aligned(idealSize(), frame), ui::Color::vantorSignalAmber);
     painter.restore();
 }
 

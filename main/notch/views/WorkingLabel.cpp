@@ -2,8 +2,8 @@
 
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
 #include "main/notch/kit/Stack.h"
 
 namespace murmeli::notch {
@@ -12,7 +12,7 @@ namespace {
 
 TextStyle labelStyle()
 {
-    return { Faces::instrumentSans(11, QFont::DemiBold), app::Color::vantorText };
+    return { ui::Faces::instrumentSans(11, QFont::DemiBold), ui::Color::vantorText };
 }
 
 } // namespace

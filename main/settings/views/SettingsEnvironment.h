@@ -7,7 +7,7 @@
 
 class QWidget;
 
-namespace murmeli::app {
+namespace murmeli::common {
 class NotificationHub;
 }
 namespace murmeli::platform {
@@ -25,7 +25,7 @@ struct SettingsEnvironment final {
     platform::Defaults& defaults;
     platform::LoginItem& loginItem;
     const platform::ScreenProvider& screens;
-    app::NotificationHub& notifications;
+    common::NotificationHub& notifications;
     /// The folder under which ".murmeli" lies.
     QString homePath;
     /// Opens a web, mail or file address with the desktop's handler; failures are not reported.

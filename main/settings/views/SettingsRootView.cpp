@@ -5,8 +5,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
-#include "main/app/design/Tokens.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
 #include "main/settings/SettingsViewModel.h"
 #include "main/settings/views/pages/AboutPage.h"
 #include "main/settings/views/pages/AudioPage.h"
@@ -15,7 +15,7 @@
 #include "main/settings/views/pages/LabPage.h"
 #include "main/settings/views/pages/PlaceholderPage.h"
 #include "main/settings/views/pages/SttPage.h"
-#include "main/settings/views/widgets/SettingsDesign.h"
+#include "main/ui/widgets/SettingsDesign.h"
 
 namespace murmeli::settings {
 
@@ -40,16 +40,16 @@ SettingsRootView::SettingsRootView(
     m_sidebar->setObjectName(QStringLiteral("sidebar"));
     m_sidebar->setMinimumWidth(sidebarMinWidth);
     m_sidebar->setMaximumWidth(sidebarMinWidth + 20);
-    m_sidebar->setFont(notch::Faces::instrumentSans(13, QFont::Medium));
+    m_sidebar->setFont(ui::Faces::instrumentSans(13, QFont::Medium));
     m_sidebar->setFrameShape(QFrame::NoFrame);
     m_sidebar->setStyleSheet(
         QStringLiteral("QListWidget { background: %1; color: %2; padding: 12px 8px; outline: none; }"
                        "QListWidget::item { padding: 7px 10px; border-radius: 6px; margin: 1px 0; }"
                        "QListWidget::item:selected { background: %3; color: %2; }"
                        "QListWidget::item:hover:!selected { background: %4; }")
-            .arg(css(app::Color::vantorSurface2), css(app::Color::vantorText),
-                css(SettingsDesign::withOpacity(app::Color::vantorBrass, 0.22)),
-                css(SettingsDesign::withOpacity(app::Color::vantorTextMuted, 0.12))));
+            .arg(css(ui::Color::vantorSurface2), css(ui::Color::vantorText),
+                css(ui::SettingsDesign::withOpacity(ui::Color::vantorBrass, 0.22)),
+                css(ui::SettingsDesign::withOpacity(ui::Color::vantorTextMuted, 0.12))));
     for (const SettingsSection section : currentSettingsSections()) {
         auto* item = new QListWidgetItem(title(section), m_sidebar);
         item->setData(Qt::UserRole, toString(section));
@@ -64,7 +64,7 @@ SettingsRootView::SettingsRootView(
     m_detail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // The page column draws on the window's surface; only the scroll bar is styled.
     QPalette surface = m_detail->viewport()->palette();
-    surface.setColor(QPalette::Window, app::Color::vantorSurface);
+    surface.setColor(QPalette::Window, ui::Color::vantorSurface);
     m_detail->viewport()->setPalette(surface);
     m_detail->viewport()->setAutoFillBackground(true);
     m_detail->verticalScrollBar()->setStyleSheet(
@@ -72,7 +72,7 @@ SettingsRootView::SettingsRootView(
                        "QScrollBar::handle:vertical { background: %2; border-radius: 3px; min-height: 30px; }"
                        "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
                        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
-            .arg(css(app::Color::vantorSurface), css(SettingsDesign::withOpacity(app::Color::vantorTextMuted, 0.35))));
+            .arg(css(ui::Color::vantorSurface), css(ui::SettingsDesign::withOpacity(ui::Color::vantorTextMuted, 0.35))));
     layout->addWidget(m_detail, 1);
 
     connect(m_sidebar, &QListWidget::currentRowChanged, this, [this](int row) {

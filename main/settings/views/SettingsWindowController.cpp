@@ -7,7 +7,7 @@
 #include "main/settings/SettingsViewModel.h"
 #include "main/settings/views/SettingsHost.h"
 #include "main/settings/views/SettingsRootView.h"
-#include "main/settings/views/widgets/SettingsPalette.h"
+#include "main/ui/widgets/SettingsPalette.h"
 
 namespace murmeli::settings {
 
@@ -27,7 +27,7 @@ SettingsWindowController::SettingsWindowController(
     m_window->setWindowTitle(QString::fromLatin1(windowTitle));
     m_window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint
         | Qt::CustomizeWindowHint);
-    m_window->setPalette(SettingsPalette::dark());
+    m_window->setPalette(ui::SettingsPalette::dark());
     m_window->setAutoFillBackground(true);
     m_window->setFixedSize(fixedSize);
     auto* layout = new QVBoxLayout(m_window.get());

@@ -2,7 +2,7 @@
 
 #include <QtEndian>
 
-#include "main/voice/cloud/CloudTranscribe.h"
+#include "main/voice/service/CloudTranscribe.h"
 
 namespace murmeli::voice {
 

@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "main/voice/cloud/CloudTranscribe.h"
+#include "main/voice/service/CloudTranscribe.h"
 #include "main/voice/engine/SpeechBackends.h"
 
 namespace murmeli::voice {

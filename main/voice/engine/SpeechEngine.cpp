@@ -7,9 +7,9 @@
 #include <QMetaObject>
 #include <QTimer>
 
-#include "main/voice/cloud/CloudEndpoints.h"
-#include "main/voice/cloud/CloudTranscribe.h"
-#include "main/voice/settings/LocaleNormalizer.h"
+#include "main/voice/service/CloudEndpoints.h"
+#include "main/voice/service/CloudTranscribe.h"
+#include "main/voice/preferences/LocaleNormalizer.h"
 #include "platform/net/NetworkSessionFactory.h"
 #include "platform/recognizer/SpeechRecognizerFactory.h"
 

@@ -4,7 +4,7 @@
 
 #include "main/common/OneShot.h"
 #include "main/voice/engine/SpeechBackends.h"
-#include "main/voice/settings/ProxySetting.h"
+#include "main/voice/preferences/ProxySetting.h"
 #include "main/voice/streaming/WebSocketScheme.h"
 #include "platform/net/NetworkSessionFactory.h"
 

@@ -4,14 +4,14 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/cloud/views/AccountSectionView.h"
 #include "main/cloud/views/PlanBillingSectionView.h"
 #include "main/cloud/views/PrimaryBrassButton.h"
 #include "main/cloud/views/ProgressLine.h"
 #include "main/cloud/views/TopUpButton.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/SettingsRow.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/SettingsRow.h"
 #include "tests/cloud/views/FakeAccountHost.h"
 
 using namespace murmeli;
@@ -44,9 +44,9 @@ TEST(AccountSectionViewTest, ShowsTheMirror)
         QColor minutesColor;
         QString plan;
     };
-    const QColor muted = app::Color::vantorTextMuted;
-    const QColor amber = app::Color::vantorSignalAmber;
-    const QColor brass = app::Color::vantorBrass;
+    const QColor muted = ui::Color::vantorTextMuted;
+    const QColor amber = ui::Color::vantorSignalAmber;
+    const QColor brass = ui::Color::vantorBrass;
     const Row rows[] = {
         { "signed out", "", false, mirror("", "", -1), false, {}, {}, {}, {} },
         { "stored item only", "", true, mirror("me@example.org", "PAY-GO", 0), true, "me@example.org", "0 mins left",
@@ -85,7 +85,7 @@ TEST(AccountSectionViewTest, WithoutAnApplicationNothingCanBePressed)
     EXPECT_FALSE(page.signedIn());
     EXPECT_FALSE(page.signedOutCard()->isHidden());
     EXPECT_FALSE(page.signInButton()->isEnabled());
-    EXPECT_EQ(page.signInButton()->fillColor(), app::Color::vantorSurface3);
+    EXPECT_EQ(page.signInButton()->fillColor(), ui::Color::vantorSurface3);
     QTest::mouseClick(page.signInButton(), Qt::LeftButton);
     EXPECT_EQ(page.signInSheet(), nullptr);
     page.confirmSignOut();

@@ -5,10 +5,10 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/cloud/account/AccountSignInSheetModel.h"
 #include "main/cloud/views/PrimaryBrassButton.h"
-#include "main/settings/views/widgets/KitButton.h"
+#include "main/ui/widgets/KitButton.h"
 #include "tests/cloud/views/FakeAccountHost.h"
 
 using namespace murmeli;
@@ -79,7 +79,7 @@ TEST_F(AccountSignInSheetTest, DrawsTheModel)
         EXPECT_EQ(m_sheet.primaryButton()->text(), QString::fromUtf8(row.primary));
         EXPECT_EQ(m_sheet.primaryButton()->isEnabled(), row.primaryEnabled);
         EXPECT_EQ(m_sheet.primaryButton()->fillColor(),
-            row.primaryEnabled ? app::Color::vantorBrass : app::Color::vantorSurface3);
+            row.primaryEnabled ? ui::Color::vantorBrass : ui::Color::vantorSurface3);
         EXPECT_EQ(m_sheet.emailField()->isEnabled(), row.emailEditable);
         EXPECT_EQ(m_sheet.codeField()->isEnabled(), row.codeEditable);
         EXPECT_EQ(m_sheet.resendLink()->text(), QString::fromUtf8(row.resend));

@@ -2,16 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include "main/app/panel/PanelViewModel.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/layout/NotchExpansionState.h"
 #include "tests/support/FakeClock.h"
 
 namespace murmeli::notch {
+
 namespace {
 
-using app::IslandSurface;
-using app::PanelViewModel;
-using app::SessionState;
+using notch::IslandSurface;
+using notch::PanelViewModel;
+using notch::SessionState;
 
 struct Panel {
     bool ptt = false;

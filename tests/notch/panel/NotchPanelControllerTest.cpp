@@ -7,8 +7,8 @@
 #include "tests/notch/PanelRig.h"
 
 using namespace murmeli;
-using app::IslandSurface;
-using app::SessionState;
+using notch::IslandSurface;
+using notch::SessionState;
 using device::AudioCue;
 using notch::NotchPanelController;
 
@@ -26,7 +26,7 @@ TEST(NotchPanelControllerTest, EachNotificationCardPlaysItsCueOnce)
     rig.panel->show();
     struct Step {
         const char* what;
-        std::function<void(app::PanelViewModel&)> change;
+        std::function<void(notch::PanelViewModel&)> change;
         QList<AudioCue> played;
     };
     const Step steps[] = {
@@ -151,7 +151,7 @@ TEST(NotchPanelControllerTest, TheExpandedHitAreaCoversTheListAndTheAccessibilit
         { "the banner's 22 points are inside", 1, 500, true, QRectF(70, 0, 420, 32 + 22 + 500) },
     };
     for (const Case& c : cases) {
-        QList<app::SessionRow> rows;
+        QList<notch::SessionRow> rows;
         for (int i = 0; i < c.sessions; ++i) {
             rows.append(test::PanelRig::row(QString::number(i), SessionState::idle(), rig.clock.now()));
         }
@@ -190,7 +190,7 @@ TEST(NotchPanelControllerTest, ThePointerOpensAndClosesThePanelAndOnlyTheOpenPan
 
     // A click on the strip selects the session that needs the user first.
     const QDateTime now = rig.clock.now();
-    app::SessionRow waiting = test::PanelRig::row("b2", SessionState::needsApproval(), now);
+    notch::SessionRow waiting = test::PanelRig::row("b2", SessionState::needsApproval(), now);
     rig.vm->setSessions({ test::PanelRig::row("a1", SessionState::idle(), now), waiting });
     rig.click(rig.stripCentre());
     EXPECT_EQ(selected, QStringList { "b2" });

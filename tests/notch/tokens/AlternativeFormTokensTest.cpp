@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "main/app/panel/SessionRow.h"
+#include "main/notch/model/SessionRow.h"
 #include "main/notch/tokens/NotchFormToken.h"
 #include "main/notch/tokens/NotchGeometryV3.h"
 #include "main/notch/tokens/NotchShapeV3.h"
@@ -8,11 +8,12 @@
 #include "tests/notch/PathPoints.h"
 
 namespace murmeli::notch {
+
 namespace {
 
-app::SessionRow row(app::SessionState state, const char* activity)
+notch::SessionRow row(notch::SessionState state, const char* activity)
 {
-    app::SessionRow r;
+    notch::SessionRow r;
     r.state = std::move(state);
     r.activity = QString::fromUtf8(activity);
     return r;
@@ -31,14 +32,14 @@ TEST(AlternativeFormTokensTest, RowHeightEstimates)
 {
     const struct {
         const char* what;
-        app::SessionRow row;
+        notch::SessionRow row;
         double height;
     } cases[] = {
-        { "idle without activity", row(app::SessionState::idle(), ""), 48 },
-        { "working with activity", row(app::SessionState::working(), "Edit main.cpp"), 70 },
-        { "needs approval with activity", row(app::SessionState::needsApproval(), "Bash"), 94 },
-        { "error without activity", row(app::SessionState::error("boom"), ""), 72 },
-        { "waiting for an answer gets no extra", row(app::SessionState::waitingForAnswer(), ""), 48 },
+        { "idle without activity", row(notch::SessionState::idle(), ""), 48 },
+        { "working with activity", row(notch::SessionState::working(), "Edit main.cpp"), 70 },
+        { "needs approval with activity", row(notch::SessionState::needsApproval(), "Bash"), 94 },
+        { "error without activity", row(notch::SessionState::error("boom"), ""), 72 },
+        { "waiting for an answer gets no extra", row(notch::SessionState::waitingForAnswer(), ""), 48 },
     };
     for (const auto& c : cases) {
         EXPECT_DOUBLE_EQ(SessionListSizing::estimatedRowHeight(c.row), c.height) << c.what;

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "tests/support/FakeClock.h"
 
 using namespace murmeli;
@@ -58,7 +58,7 @@ bool near(const QColor& a, const QColor& b, int tolerance = 40)
 TEST(CtrlGroupViewTest, TheMuteButtonShowsTheSettingAndEachButtonRunsItsAction)
 {
     Rig on(false);
-    EXPECT_EQ(on.group->toggle(0).symbol(), Symbol::SpeakerWave2Fill);
+    EXPECT_EQ(on.group->toggle(0).symbol(), ui::Symbol::SpeakerWave2Fill);
     EXPECT_TRUE(on.group->toggle(0).isActive());
     EXPECT_FALSE(on.group->toggle(1).isActive());
     EXPECT_FALSE(on.group->toggle(2).isActive());
@@ -77,7 +77,7 @@ TEST(CtrlGroupViewTest, TheMuteButtonShowsTheSettingAndEachButtonRunsItsAction)
     on.group->update(
         true, [] {}, [] {});
     on.draw();
-    EXPECT_EQ(on.group->toggle(0).symbol(), Symbol::SpeakerSlashFill);
+    EXPECT_EQ(on.group->toggle(0).symbol(), ui::Symbol::SpeakerSlashFill);
     EXPECT_FALSE(on.group->toggle(0).isActive());
     EXPECT_TRUE(near(on.image.pixelColor(QPoint(14, 15)), QColor(10, 10, 10), 6));
 }

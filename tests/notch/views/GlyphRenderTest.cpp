@@ -5,7 +5,7 @@
 
 #include <QPainter>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/TextView.h"
 #include "main/notch/views/PttWave.h"
 #include "main/notch/views/StripEars.h"
@@ -64,7 +64,7 @@ double barHeight(const Shot& shot, int index)
 
 TEST(GlyphRenderTest, TheBrandDotBreathesAndRipplesAndStandsStillWithReducedMotion)
 {
-    const QColor brass = app::Color::vantorBrass;
+    const QColor brass = ui::Color::vantorBrass;
     const Shot start(NotchDisplay::brand(), 0);
     const Shot early(NotchDisplay::brand(), 300);
     const Shot peak(NotchDisplay::brand(), 1250);
@@ -88,7 +88,7 @@ TEST(GlyphRenderTest, TheBrandDotBreathesAndRipplesAndStandsStillWithReducedMoti
 
 TEST(GlyphRenderTest, TheWorkingDotPulsesAtTheBluePeriodAndHoldsAt90PercentWithReducedMotion)
 {
-    const QColor blue = app::Color::vantorSignalBlue;
+    const QColor blue = ui::Color::vantorSignalBlue;
     const auto at = [&](qint64 ms, bool reduce) {
         const Shot shot(NotchDisplay::activity(QStringLiteral("Read a.c")), ms, reduce);
         EXPECT_GT(pixelsOf(shot.image, shot.left, blue), 8);
@@ -124,7 +124,7 @@ TEST(GlyphRenderTest, TheRecordingBarsSwingOutOfPhaseAndStandAt8Point4WithReduce
 
 TEST(GlyphRenderTest, TheCheckSpringsInWithOrWithoutReducedMotion)
 {
-    const QColor green = app::Color::vantorSignalGreen;
+    const QColor green = ui::Color::vantorSignalGreen;
     for (bool reduce : { false, true }) {
         const Shot start(NotchDisplay::notification(NotchNotifKind::Completion), 0, reduce);
         const Shot popping(NotchDisplay::notification(NotchNotifKind::Completion), 300, reduce);
@@ -140,7 +140,7 @@ TEST(GlyphRenderTest, TheCheckSpringsInWithOrWithoutReducedMotion)
 
 TEST(GlyphRenderTest, TheGreetingSlidesInFromTheRightAndStandsAtOnceWithReducedMotion)
 {
-    const QColor brass = app::Color::vantorBrass;
+    const QColor brass = ui::Color::vantorBrass;
     const Shot start(NotchDisplay::start(), 0);
     const Shot sliding(NotchDisplay::start(), 300);
     const Shot arrived(NotchDisplay::start(), 1250);
@@ -165,7 +165,7 @@ TEST(GlyphRenderTest, TheWarningPulsesOrHoldsAt95PercentAndTheIdleCountShowsFrom
         image.fill(Qt::black);
         QPainter painter(&image);
         glyph.paint(painter, QRectF(0, 0, 13, 13), clock.monotonicMs() + atMs);
-        return colourAt(image, QPointF(6.5, 11)).red() / static_cast<double>(app::Color::vantorSignalAmber.red());
+        return colourAt(image, QPointF(6.5, 11)).red() / static_cast<double>(ui::Color::vantorSignalAmber.red());
     };
     EXPECT_NEAR(warning(false, 0), 0.55, 0.03);
     EXPECT_NEAR(warning(false, 450), 1.0, 0.03);

@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
-#include "main/app/panel/PanelViewModel.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/layout/NotchExpansionState.h"
 #include "main/notch/views/ContentAreaView.h"
 #include "main/notch/views/NotchASRTape.h"
@@ -38,7 +38,7 @@ struct Root {
     notch::ViewEnvironment environment { &clock, {}, {} };
     QTemporaryDir home;
     platform::Defaults defaults { home.filePath(QStringLiteral("defaults.json")) };
-    app::PanelViewModel vm { clock };
+    notch::PanelViewModel vm { clock };
     notch::NotchExpansionState state;
     int settingsOpened = 0;
     int permissionsAsked = 0;
@@ -73,7 +73,7 @@ TEST(NotchViewTest, HeightOfTheBox)
 {
     const struct {
         const char* what;
-        std::function<void(app::PanelViewModel&)> set;
+        std::function<void(notch::PanelViewModel&)> set;
         bool expanded;
         qreal badge;
         qreal height;
@@ -96,7 +96,7 @@ TEST(NotchViewTest, HeightOfTheBox)
     };
     for (const auto& c : cases) {
         test::FakeClock clock;
-        app::PanelViewModel vm(clock);
+        notch::PanelViewModel vm(clock);
         c.set(vm);
         EXPECT_EQ(NotchView::contentHeight(vm, c.expanded, 32, c.badge), c.height) << c.what;
     }
@@ -107,7 +107,7 @@ TEST(NotchViewTest, WhatHangsUnderTheStrip)
     using Kind = notch::VoiceBadge::Kind;
     const struct {
         const char* what;
-        std::function<void(app::PanelViewModel&)> set;
+        std::function<void(notch::PanelViewModel&)> set;
         bool expanded;
         bool tape;
         std::optional<Kind> badge;

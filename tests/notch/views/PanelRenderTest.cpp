@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/ViewHost.h"
 #include "main/notch/views/ContentAreaView.h"
 #include "main/notch/views/NotchASRTape.h"
@@ -15,7 +15,7 @@
 #include "tests/notch/Probes.h"
 
 using namespace murmeli;
-using app::SessionState;
+using notch::SessionState;
 
 namespace {
 
@@ -49,17 +49,17 @@ TEST(PanelRenderTest, ClosedTapeAndExpandedWithAnApprovalCard)
     QImage tape = settle(rig, "tape");
     EXPECT_EQ(root.boxFrame(), QRectF(0, 0, 560, 32 + 48));
     ASSERT_NE(root.tape(), nullptr);
-    EXPECT_GT(test::pixelsOf(tape, root.tapeFrame(), app::Color::vantorText), 50);
+    EXPECT_GT(test::pixelsOf(tape, root.tapeFrame(), ui::Color::vantorText), 50);
 
     rig.vm->setPttActive(false);
     rig.vm->setAsrPartialText({});
     const QDateTime now = rig.clock.now();
-    app::SessionRow waiting = test::PanelRig::row("ab12cd34", SessionState::needsApproval(), now);
+    notch::SessionRow waiting = test::PanelRig::row("ab12cd34", SessionState::needsApproval(), now);
     waiting.currentToolName = QStringLiteral("Bash");
     waiting.currentCommandPreview = QStringLiteral("rm -rf build && cmake -S . -B build && cmake --build build");
     waiting.terminalBadge = QStringLiteral("xterm");
     waiting.spotlightPromptLineText = QStringLiteral("RUNBASH: rm -rf build");
-    app::SessionRow idle = test::PanelRig::row("ef56ab78", SessionState::idle(), now.addSecs(-600));
+    notch::SessionRow idle = test::PanelRig::row("ef56ab78", SessionState::idle(), now.addSecs(-600));
     idle.sessionCtxPercent = 42;
     idle.sessionModelName = QStringLiteral("m1");
     rig.vm->setSessions({ waiting, idle });

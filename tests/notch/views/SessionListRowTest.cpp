@@ -5,23 +5,23 @@
 #include <QImage>
 #include <QPainter>
 
-#include "main/app/panel/PanelViewModel.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/views/ApprovalCard.h"
 #include "main/notch/views/SessionJumpButton.h"
 #include "main/notch/views/SessionListSurfaceView.h"
 #include "tests/support/FakeClock.h"
 
 using namespace murmeli;
-using app::SessionState;
+using notch::SessionState;
 using notch::SessionListRow;
 
 namespace {
 
 const QDateTime reference = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
 
-app::SessionRow rowIn(SessionState state, qint64 secondsAgo = 600)
+notch::SessionRow rowIn(SessionState state, qint64 secondsAgo = 600)
 {
-    app::SessionRow row;
+    notch::SessionRow row;
     row.sid = QStringLiteral("ab12cd34");
     row.projectName = QStringLiteral("murmeli");
     row.state = std::move(state);
@@ -41,10 +41,10 @@ TEST(SessionListRowTest, LayersByStateAndChoice)
 {
     test::FakeClock clock;
     notch::ViewEnvironment environment { &clock, {}, {} };
-    using Status = app::ActiveTaskInfo::Status;
+    using Status = notch::ActiveTaskInfo::Status;
     const struct {
         const char* what;
-        app::SessionRow row;
+        notch::SessionRow row;
         bool manual;
         bool chevron;
         QString context;
@@ -133,14 +133,14 @@ TEST(SessionListRowTest, ClicksOnTheListReachTheViewModelWithTheRowsSession)
 {
     test::FakeClock clock;
     notch::ViewEnvironment environment { &clock, {}, {} };
-    app::PanelViewModel vm(clock);
-    QList<std::pair<QString, app::NotchApprovalAction>> answers;
+    notch::PanelViewModel vm(clock);
+    QList<std::pair<QString, notch::NotchApprovalAction>> answers;
     QStringList jumps;
-    vm.onApprove = [&](const QString& sid, app::NotchApprovalAction action) { answers.append({ sid, action }); };
+    vm.onApprove = [&](const QString& sid, notch::NotchApprovalAction action) { answers.append({ sid, action }); };
     vm.onSessionSelect = [&](const QString& sid) { jumps << sid; };
-    QList<app::SessionRow> rows;
+    QList<notch::SessionRow> rows;
     for (const QString sid : { QStringLiteral("first111"), QStringLiteral("second22") }) {
-        app::SessionRow row = rowIn(SessionState::needsApproval(), 5);
+        notch::SessionRow row = rowIn(SessionState::needsApproval(), 5);
         row.sid = sid;
         row.currentToolName = QStringLiteral("Bash");
         row.currentCommandPreview = QStringLiteral("ls -la");
@@ -162,7 +162,7 @@ TEST(SessionListRowTest, ClicksOnTheListReachTheViewModelWithTheRowsSession)
     click(list, cardOf("second22")->buttonFrames()[1].center());
     click(list, cardOf("first111")->buttonFrames()[0].center());
     click(list, cardOf("first111")->buttonFrames()[2].center());
-    using app::NotchApprovalAction;
+    using notch::NotchApprovalAction;
     EXPECT_EQ(answers,
         (QList<std::pair<QString, NotchApprovalAction>> { { "second22", NotchApprovalAction::AllowOnce },
             { "first111", NotchApprovalAction::Deny }, { "first111", NotchApprovalAction::AllowAlways } }));
@@ -189,10 +189,10 @@ TEST(SessionListRowTest, TheListScrollsBeyondWhatTheScreenLeaves)
 
     test::FakeClock clock;
     notch::ViewEnvironment environment { &clock, {}, {} };
-    app::PanelViewModel vm(clock);
-    QList<app::SessionRow> rows;
+    notch::PanelViewModel vm(clock);
+    QList<notch::SessionRow> rows;
     for (int i = 0; i < 30; ++i) {
-        app::SessionRow row = rowIn(SessionState::idle());
+        notch::SessionRow row = rowIn(SessionState::idle());
         row.sid = QStringLiteral("s%1").arg(i);
         rows.append(row);
     }

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "tests/notch/Probes.h"
 #include "tests/notch/StripScene.h"
 
@@ -43,8 +43,8 @@ int strayPixels(const QImage& image, const StripScene& scene, const QRectF& left
 
 TEST(StripRenderTest, EachDisplayDrawsItsOwnEarsAndNothingElse)
 {
-    const QColor brass = app::Color::vantorBrass;
-    const QColor text = app::Color::vantorText;
+    const QColor brass = ui::Color::vantorBrass;
+    const QColor text = ui::Color::vantorText;
     const struct {
         const char* name;
         NotchDisplay display;
@@ -54,10 +54,10 @@ TEST(StripRenderTest, EachDisplayDrawsItsOwnEarsAndNothingElse)
     } rows[] = {
         { "brand", NotchDisplay::brand(), false, brass, brass },
         { "activity", NotchDisplay::activity(QStringLiteral("Bash \u00B7 npm test")), false,
-            app::Color::vantorSignalBlue, text },
-        { "completion", NotchDisplay::notification(NotchNotifKind::Completion), false, app::Color::vantorSignalGreen,
+            ui::Color::vantorSignalBlue, text },
+        { "completion", NotchDisplay::notification(NotchNotifKind::Completion), false, ui::Color::vantorSignalGreen,
             brass },
-        { "error", NotchDisplay::notification(NotchNotifKind::Error), false, app::Color::vantorSignalRed, brass },
+        { "error", NotchDisplay::notification(NotchNotifKind::Error), false, ui::Color::vantorSignalRed, brass },
         { "start", NotchDisplay::start(), false, brass, brass },
         { "pttRecording", NotchDisplay::pttRecording(), false, brass, brass },
         { "setting", NotchDisplay::setting(), false, brass, brass },
@@ -92,7 +92,7 @@ TEST(StripRenderTest, EachDisplayDrawsItsOwnEarsAndNothingElse)
 
 TEST(StripRenderTest, TheFullWidthMarqueeCrossesTheNotchClipsToItsBandAndFadesAtBothEnds)
 {
-    const QColor amber = app::Color::vantorSignalAmber;
+    const QColor amber = ui::Color::vantorSignalAmber;
     StripScene scene({ 380, 32, 200 });
     TopStripInputs inputs;
     inputs.display = NotchDisplay::notification(NotchNotifKind::Approval);
@@ -141,7 +141,7 @@ TEST(StripRenderTest, WithReducedMotionTheSummaryStandsCentredInItsOwnWidth)
     scene.render(scale);
     scene.advance(3000);
     const QImage image = scene.render(scale);
-    const QColor brass = app::Color::vantorBrass;
+    const QColor brass = ui::Color::vantorBrass;
     EXPECT_GT(pixelsOf(image, QRectF(150, 0, 80, 32), brass), 50);
     EXPECT_EQ(brightest(image, QRectF(2, 0, 60, 32)), 0);
     EXPECT_EQ(brightest(image, QRectF(318, 0, 60, 32)), 0);

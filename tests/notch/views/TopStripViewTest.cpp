@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "main/app/panel/PanelViewModel.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/kit/EmptyView.h"
 #include "main/notch/layout/NotchExpansionState.h"
 #include "main/notch/views/BrandDot.h"
@@ -164,9 +164,9 @@ TEST_P(SummaryStripTest, TheSummaryEndsItselfAfterThreePassesAndTheStripFallsBac
 {
     // With reduced motion too: the text stands still for as long as its passes would have run, then it ends.
     test::FakeClock vmClock;
-    app::PanelViewModel vm(vmClock);
+    notch::PanelViewModel vm(vmClock);
     NotchExpansionState state;
-    vm.setSessionState(app::SessionState::idle());
+    vm.setSessionState(notch::SessionState::idle());
     vm.setSessionTotal(1);
     vm.setSummaryText(QStringLiteral("All 12 tests pass"));
     vm.setSummaryActive(true);
@@ -196,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(Motion, SummaryStripTest, ::testing::Values(false, true
 TEST(TopStripViewTest, ASummaryCutShortByExpandingIsNotReportedFinished)
 {
     test::FakeClock vmClock;
-    app::PanelViewModel vm(vmClock);
+    notch::PanelViewModel vm(vmClock);
     NotchExpansionState state;
     vm.setSummaryActive(true);
     test::StripScene scene({ 380, 32, 200 });

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 
 using namespace murmeli;
 using notch::UsageHeader;
@@ -34,9 +34,9 @@ TEST(UsageHeaderTest, ResetTexts)
 TEST(UsageHeaderTest, WhatIsLeftAndItsColour)
 {
     const QDateTime now = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
-    using app::Color::vantorSignalAmber;
-    using app::Color::vantorSignalGreen;
-    using app::Color::vantorSignalRed;
+    using ui::Color::vantorSignalAmber;
+    using ui::Color::vantorSignalGreen;
+    using ui::Color::vantorSignalRed;
     const struct {
         int percent;
         QString left;

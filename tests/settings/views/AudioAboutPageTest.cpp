@@ -7,9 +7,9 @@
 #include "main/settings/views/SettingsRootView.h"
 #include "main/settings/views/pages/AboutPage.h"
 #include "main/settings/views/pages/AudioPage.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/MenuPicker.h"
-#include "main/settings/views/widgets/SettingsRow.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/MenuPicker.h"
+#include "main/ui/widgets/SettingsRow.h"
 #include "tests/settings/views/SettingsWindowHarness.h"
 
 using namespace murmeli;
@@ -35,7 +35,7 @@ TEST(AudioPageTest, TheVoiceEngineMenuChoosesAvailableEnginesOnly)
         = { { "apple-tts", "Apple TTS", true }, { "piper", "Piper", false }, { "espeak", "eSpeak", true } };
     harness.host->activeVoice = QStringLiteral("apple-tts");
     auto& audio = static_cast<settings::AudioPage&>(show(harness, settings::SettingsSection::Audio));
-    settings::MenuPicker* picker = audio.enginePicker();
+    ui::MenuPicker* picker = audio.enginePicker();
     ASSERT_NE(picker, nullptr);
     EXPECT_EQ(picker->entryTexts(), (QStringList { "Apple TTS", "Piper (unavailable)", "eSpeak" }));
     EXPECT_EQ(picker->currentTag(), QStringLiteral("apple-tts"));
@@ -62,19 +62,19 @@ TEST(AboutPageTest, LinksOpenAndActionsPostOneNotificationPerPress)
     test::SettingsWindowHarness harness;
     QWidget& about = show(harness, settings::SettingsSection::About);
     EXPECT_EQ(about.findChild<QLabel*>(QStringLiteral("version"))->text(), QStringLiteral("Version 0.3.3"));
-    QTest::mouseClick(about.findChild<settings::KitButton*>(QStringLiteral("Website")), Qt::LeftButton);
-    QTest::mouseClick(about.findChild<settings::KitButton*>(QStringLiteral("GitHub")), Qt::LeftButton);
+    QTest::mouseClick(about.findChild<ui::KitButton*>(QStringLiteral("Website")), Qt::LeftButton);
+    QTest::mouseClick(about.findChild<ui::KitButton*>(QStringLiteral("GitHub")), Qt::LeftButton);
     ASSERT_EQ(harness.opened.size(), 2);
     EXPECT_EQ(harness.opened.at(0), harness.opened.at(1));
     EXPECT_EQ(harness.opened.at(0).scheme(), QStringLiteral("https"));
-    QTest::mouseClick(about.findChild<settings::KitButton*>(QStringLiteral("Contact us")), Qt::LeftButton);
+    QTest::mouseClick(about.findChild<ui::KitButton*>(QStringLiteral("Contact us")), Qt::LeftButton);
     EXPECT_EQ(harness.opened.last().scheme(), QStringLiteral("mailto"));
 
-    QSignalSpy checks(&harness.hub, &app::NotificationHub::checkForUpdates);
-    QSignalSpy reopens(&harness.hub, &app::NotificationHub::onboardingForceReopen);
+    QSignalSpy checks(&harness.hub, &common::NotificationHub::checkForUpdates);
+    QSignalSpy reopens(&harness.hub, &common::NotificationHub::onboardingForceReopen);
     for (int i = 0; i < 2; ++i) {
-        QTest::mouseClick(about.findChild<settings::KitButton*>(QStringLiteral("checkForUpdates")), Qt::LeftButton);
-        QTest::mouseClick(about.findChild<settings::KitButton*>(QStringLiteral("reopenOnboarding")), Qt::LeftButton);
+        QTest::mouseClick(about.findChild<ui::KitButton*>(QStringLiteral("checkForUpdates")), Qt::LeftButton);
+        QTest::mouseClick(about.findChild<ui::KitButton*>(QStringLiteral("reopenOnboarding")), Qt::LeftButton);
     }
     EXPECT_EQ(checks.count(), 2);
     EXPECT_EQ(reopens.count(), 2);

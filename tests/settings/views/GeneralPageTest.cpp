@@ -12,14 +12,14 @@
 #include "main/settings/views/pages/AccessibilityControl.h"
 #include "main/settings/views/pages/GeneralPage.h"
 #include "main/settings/views/pages/HotkeyRecorder.h"
-#include "main/settings/views/widgets/Kbd.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/MenuPicker.h"
-#include "main/settings/views/widgets/SettingsBadge.h"
-#include "main/settings/views/widgets/SettingsRow.h"
-#include "main/settings/views/widgets/SettingsToggle.h"
-#include "main/settings/views/widgets/SymbolButton.h"
-#include "main/voice/settings/AppSettingsLoader.h"
+#include "main/ui/widgets/Kbd.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/MenuPicker.h"
+#include "main/ui/widgets/SettingsBadge.h"
+#include "main/ui/widgets/SettingsRow.h"
+#include "main/ui/widgets/SettingsToggle.h"
+#include "main/ui/widgets/SymbolButton.h"
+#include "main/voice/preferences/AppSettingsLoader.h"
 #include "tests/settings/views/SettingsWindowHarness.h"
 #include "tests/support/Wait.h"
 
@@ -48,9 +48,9 @@ protected:
         }
         return nullptr;
     }
-    settings::KitButton* button(const char* name)
+    ui::KitButton* button(const char* name)
     {
-        return page().findChild<settings::KitButton*>(QString::fromLatin1(name));
+        return page().findChild<ui::KitButton*>(QString::fromLatin1(name));
     }
 
     test::SettingsWindowHarness m_harness;
@@ -61,7 +61,7 @@ protected:
 // The switch creates and removes the autostart entry; a change the desktop refuses puts the switch back and says why.
 TEST_F(GeneralPageTest, LaunchAtLoginFollowsTheAutostartEntry)
 {
-    settings::SettingsToggle* toggle = page().launchAtLoginSwitch();
+    ui::SettingsToggle* toggle = page().launchAtLoginSwitch();
     const QString entry = m_harness.autostart.filePath();
     click(toggle);
     EXPECT_TRUE(QFileInfo::exists(entry));
@@ -132,10 +132,10 @@ TEST_F(GeneralPageTest, TheRecorderTakesCtrlAltKAndRefusesWhatIsNoHotkey)
 // unpins.
 TEST_F(GeneralPageTest, TheDisplayPickerPinsAScreen)
 {
-    settings::MenuPicker* picker = page().displayPicker();
+    ui::MenuPicker* picker = page().displayPicker();
     EXPECT_EQ(picker->entryTexts(), (QStringList { "Auto", "Laptop panel", "Desk monitor" }));
     EXPECT_TRUE(page().displayRow()->sub()->startsWith(QStringLiteral("Auto:")));
-    QSignalSpy screensAsked(&m_harness.hub, &app::NotificationHub::screenParametersChanged);
+    QSignalSpy screensAsked(&m_harness.hub, &common::NotificationHub::screenParametersChanged);
     picker->setFocus();
     QTest::keyClick(picker, Qt::Key_Down);
     QTest::keyClick(picker, Qt::Key_Down);
@@ -156,7 +156,7 @@ TEST_F(GeneralPageTest, TheAccessibilityBadgeFollowsTheDesktopAndRefusedInjectio
 {
     settings::AccessibilityControl* control = page().accessibility();
     EXPECT_EQ(control->badge()->label(), QStringLiteral("Granted"));
-    EXPECT_EQ(control->badge()->kind(), settings::BadgeKind::Active);
+    EXPECT_EQ(control->badge()->kind(), ui::BadgeKind::Active);
     Q_EMIT m_harness.hub.axRevoked(QStringLiteral("injector"));
     EXPECT_EQ(control->badge()->label(), QStringLiteral("Stale (recent silent-fail)"));
     click(control->recheckButton());
@@ -165,7 +165,7 @@ TEST_F(GeneralPageTest, TheAccessibilityBadgeFollowsTheDesktopAndRefusedInjectio
     m_harness.host->injection = settings::InjectionSupport { false, QStringLiteral("No XTEST on this display.") };
     click(control->recheckButton());
     EXPECT_EQ(control->badge()->label(), QStringLiteral("Blocked"));
-    EXPECT_EQ(control->badge()->kind(), settings::BadgeKind::Warn);
+    EXPECT_EQ(control->badge()->kind(), ui::BadgeKind::Warn);
     EXPECT_TRUE(page().accessibilityRow()->sub()->endsWith(QStringLiteral("No XTEST on this display.")));
 }
 
@@ -173,7 +173,7 @@ TEST_F(GeneralPageTest, TheAccessibilityBadgeFollowsTheDesktopAndRefusedInjectio
 // once and never touches the file again.
 TEST_F(GeneralPageTest, LogsAndTheSettingsFileOpen)
 {
-    QSignalSpy logShown(&m_harness.hub, &app::NotificationHub::showActivityLog);
+    QSignalSpy logShown(&m_harness.hub, &common::NotificationHub::showActivityLog);
     click(button("openActivityLog"));
     EXPECT_EQ(logShown.count(), 1);
 

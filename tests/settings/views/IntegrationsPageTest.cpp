@@ -7,10 +7,10 @@
 #include "main/settings/integrations/IntegrationsModel.h"
 #include "main/settings/views/SettingsRootView.h"
 #include "main/settings/views/pages/IntegrationsPage.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/SettingsBadge.h"
-#include "main/settings/views/widgets/SettingsGroupCard.h"
-#include "main/settings/views/widgets/SettingsRow.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/SettingsBadge.h"
+#include "main/ui/widgets/SettingsGroupCard.h"
+#include "main/ui/widgets/SettingsRow.h"
 #include "tests/settings/views/SettingsWindowHarness.h"
 #include "tests/support/Files.h"
 #include "tests/support/Wait.h"
@@ -44,9 +44,9 @@ IntegrationsPage& showIntegrations(test::SettingsWindowHarness& harness)
     return *page;
 }
 
-settings::SettingsRow* rowOf(IntegrationsPage& page, const char* id)
+ui::SettingsRow* rowOf(IntegrationsPage& page, const char* id)
 {
-    return page.adaptersCard()->findChild<settings::SettingsRow*>(QStringLiteral("adapter-") + QLatin1String(id));
+    return page.adaptersCard()->findChild<ui::SettingsRow*>(QStringLiteral("adapter-") + QLatin1String(id));
 }
 
 // Answers the result alert and waits until it is gone.
@@ -56,9 +56,9 @@ void dismiss(IntegrationsPage& page)
     ASSERT_TRUE(test::waitUntil([&] { return page.resultAlert() == nullptr; }));
 }
 
-settings::KitButton* buttonOf(IntegrationsPage& page, const QString& name)
+ui::KitButton* buttonOf(IntegrationsPage& page, const QString& name)
 {
-    return page.adaptersCard()->findChild<settings::KitButton*>(name);
+    return page.adaptersCard()->findChild<ui::KitButton*>(name);
 }
 
 } // namespace
@@ -74,14 +74,14 @@ TEST(IntegrationsPageTest, InstallAndUninstallShowTheScriptsOutputAndTheRowsFoll
     IntegrationsPage& page = showIntegrations(harness);
 
     const auto badgeOf
-        = [&](const char* id) { return rowOf(page, id)->control()->findChild<settings::SettingsBadge*>()->label(); };
+        = [&](const char* id) { return rowOf(page, id)->control()->findChild<ui::SettingsBadge*>()->label(); };
     EXPECT_EQ(badgeOf("codex"), QStringLiteral("Available"));
     EXPECT_EQ(badgeOf("openCode"), QStringLiteral("Soon")) << "its installer is not there";
     EXPECT_EQ(rowOf(page, "openCode")->sub(), std::nullopt);
     EXPECT_EQ(badgeOf("kimi"), QStringLiteral("Soon"));
 
     QTest::mouseClick(buttonOf(page, QStringLiteral("install-codex")), Qt::LeftButton);
-    settings::KitButton* working = buttonOf(page, QStringLiteral("install-codex"));
+    ui::KitButton* working = buttonOf(page, QStringLiteral("install-codex"));
     EXPECT_EQ(working->text(), QStringLiteral("Working…"));
     EXPECT_FALSE(working->isEnabled());
     ASSERT_TRUE(test::waitUntil([&] { return page.resultAlert() != nullptr; }));
@@ -118,5 +118,5 @@ TEST(IntegrationsPageTest, WithoutTheApplicationEveryRowShowsAndNothingInstalls)
     test::SettingsWindowHarness harness(false);
     IntegrationsPage& page = showIntegrations(harness);
     EXPECT_EQ(page.adaptersCard()->rows().size(), qsizetype(settings::CLIAdapter::allCases().size()));
-    EXPECT_TRUE(page.adaptersCard()->findChildren<settings::KitButton*>().isEmpty());
+    EXPECT_TRUE(page.adaptersCard()->findChildren<ui::KitButton*>().isEmpty());
 }

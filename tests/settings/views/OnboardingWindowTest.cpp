@@ -8,7 +8,7 @@
 #include "main/settings/onboarding/OnboardingController.h"
 #include "main/settings/onboarding/PermissionProbe.h"
 #include "main/settings/views/onboarding/OnboardingWindow.h"
-#include "main/settings/views/widgets/KitButton.h"
+#include "main/ui/widgets/KitButton.h"
 #include "platform/defaults/Defaults.h"
 #include "tests/support/Wait.h"
 
@@ -39,7 +39,7 @@ struct Onboarding {
     }
     void click(const char* name)
     {
-        settings::KitButton* button = window->button(QString::fromLatin1(name));
+        ui::KitButton* button = window->button(QString::fromLatin1(name));
         ASSERT_NE(button, nullptr) << name;
         QTest::mouseClick(button, Qt::LeftButton);
     }
@@ -81,7 +81,7 @@ TEST(OnboardingWindowTest, ARefusedPermissionIsSkippedAndFinishStillCompletes)
     EXPECT_EQ(o.window->snapshot().accessibility,
         (settings::Permission { PermissionState::Denied, QStringLiteral("no XTest here") }));
     EXPECT_NE(o.window->button("recheck-accessibility"), nullptr);
-    settings::KitButton* next = o.window->button("continue");
+    ui::KitButton* next = o.window->button("continue");
     EXPECT_FALSE(next->isEnabled());
     EXPECT_TRUE(next->toolTip().contains(QStringLiteral("press Skip")));
     QTest::keyClick(o.window.get(), Qt::Key_Return);
@@ -105,7 +105,7 @@ TEST(OnboardingWindowTest, AllGrantedContinuesAndAPlainCloseRecordsNothing)
     ASSERT_TRUE(o.probed());
     o.click("continue");
     ASSERT_EQ(o.window->step(), OnboardingStep::Auth);
-    settings::KitButton* next = o.window->button("continue");
+    ui::KitButton* next = o.window->button("continue");
     EXPECT_TRUE(next->isEnabled());
     EXPECT_EQ(next->toolTip(), QStringLiteral("Continue with all permissions granted."));
     EXPECT_EQ(o.window->snapshot().automation.state, PermissionState::NotNeeded);

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "main/app/shell/NotificationHub.h"
+#include "main/common/NotificationHub.h"
 #include "main/common/Clock.h"
 #include "main/settings/views/SettingsHost.h"
 #include "main/settings/views/SettingsRootView.h"
@@ -164,7 +164,7 @@ struct SettingsWindowHarness {
         platform::FakeScreenProvider::plainScreen(11, QStringLiteral("Laptop panel"), QRectF(0, 0, 1440, 900)),
         platform::FakeScreenProvider::plainScreen(22, QStringLiteral("Desk monitor"), QRectF(1440, 0, 2560, 1440)),
     } };
-    app::NotificationHub hub;
+    common::NotificationHub hub;
     QList<QUrl> opened;
     std::unique_ptr<FakeSettingsHost> host;
     std::unique_ptr<settings::SettingsWindowController> controller;

@@ -5,9 +5,9 @@
 
 #include "main/settings/views/SettingsRootView.h"
 #include "main/settings/views/pages/SttPage.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/SectionHeader.h"
-#include "main/settings/views/widgets/SettingsPage.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/SectionHeader.h"
+#include "main/ui/widgets/SettingsPage.h"
 #include "tests/settings/views/SettingsWindowHarness.h"
 #include "tests/support/Wait.h"
 
@@ -18,7 +18,7 @@ namespace {
 
 QString pageTitle(settings::SettingsRootView& root)
 {
-    return static_cast<settings::SettingsPage*>(root.page())->header()->title();
+    return static_cast<ui::SettingsPage*>(root.page())->header()->title();
 }
 
 void clickRow(QListWidget& sidebar, int row)
@@ -78,7 +78,7 @@ TEST(SettingsWindowTest, RetiredPagesOpenTheirSuccessorAndSignInJumpsToAccount)
     // A fresh store chose the cloud, and nobody is signed in.
     auto* stt = qobject_cast<settings::SttPage*>(root.page());
     ASSERT_NE(stt, nullptr);
-    auto* signIn = stt->findChild<settings::KitButton*>(QStringLiteral("signIn"));
+    auto* signIn = stt->findChild<ui::KitButton*>(QStringLiteral("signIn"));
     ASSERT_NE(signIn, nullptr);
     QTest::mouseClick(signIn, Qt::LeftButton);
     EXPECT_EQ(root.shownSection(), SettingsSection::Account);

@@ -8,10 +8,10 @@
 #include "main/settings/views/pages/HotwordsEditorSheet.h"
 #include "main/settings/views/pages/ProxyDialog.h"
 #include "main/settings/views/pages/SttPage.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/SegmentedPicker.h"
-#include "main/settings/views/widgets/SettingsRow.h"
-#include "main/settings/views/widgets/SettingsToggle.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/SegmentedPicker.h"
+#include "main/ui/widgets/SettingsRow.h"
+#include "main/ui/widgets/SettingsToggle.h"
 #include "main/voice/enhance/SpeechEnhancerConfig.h"
 #include "tests/settings/views/SettingsWindowHarness.h"
 #include "tests/support/Wait.h"
@@ -68,7 +68,7 @@ TEST_F(SttPageTest, SwitchesWriteTheirKeysAndTheEngineSeesThem)
 
     click(stt.aiSwitch());
     EXPECT_FALSE(voice::SpeechEnhancerConfig::isAIOptimizationEnabled(m_harness.defaults));
-    settings::SegmentedPicker* enter = stt.enterModePicker();
+    ui::SegmentedPicker* enter = stt.enterModePicker();
     QTest::mouseClick(enter, Qt::LeftButton, {}, enter->segmentRect(QStringLiteral("never")).center());
     EXPECT_EQ(speech().enterMode(), voice::EnterMode::Never);
 }
@@ -135,7 +135,7 @@ TEST_F(SttPageTest, TheHotwordsViewerSearchesTheStoredTerms)
     speech().setCustomHotwords({ "Kubernetes", "kubectl", "murmeli" });
     SttPage& stt = page();
     EXPECT_EQ(stt.hotwordsRow()->sub(), QStringLiteral("3 custom terms · editing temporarily read-only (I-325)"));
-    click(stt.findChild<settings::KitButton*>(QStringLiteral("openHotwords")));
+    click(stt.findChild<ui::KitButton*>(QStringLiteral("openHotwords")));
     settings::HotwordsEditorSheet* sheet = stt.hotwordsSheet();
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->counterText(), QStringLiteral("3 / 100"));

@@ -4,9 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "main/voice/cloud/CloudTranscribe.h"
+#include "main/voice/service/CloudTranscribe.h"
 
 namespace murmeli::voice {
+
 namespace {
 
 TEST(DeviceAudioStreamTest, FramesOfAnySizeComeOutAsTheWholeTakeConvertedAtOnce)

@@ -16,7 +16,7 @@
 
 #include <QTimer>
 
-#include "main/voice/cloud/CloudTranscribe.h"
+#include "main/voice/service/CloudTranscribe.h"
 #include "platform/audio/AudioConverter.h"
 #include "platform/audio/fake/FakeAudioCapture.h"
 #include "platform/net/NetworkSessionFactory.h"
@@ -29,6 +29,7 @@
 #include "tests/support/Wait.h"
 
 namespace murmeli::voice {
+
 namespace {
 
 using platform::PresetRecognitionOutcome;

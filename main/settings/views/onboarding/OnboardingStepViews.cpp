@@ -4,18 +4,18 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "main/app/design/Tokens.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
 #include "main/settings/onboarding/PermissionSnapshot.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/KitLabel.h"
-#include "main/settings/views/widgets/SymbolButton.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/KitLabel.h"
+#include "main/ui/widgets/SymbolButton.h"
 
 namespace murmeli::settings::OnboardingStepViews {
 
 namespace {
 
-using notch::Faces::instrumentSans;
+using ui::Faces::instrumentSans;
 
 constexpr int stepPadding = 28;
 constexpr int wideButton = 100;
@@ -23,31 +23,31 @@ constexpr int rowButton = 160;
 
 QLabel* text(const QString& content, int pixels, QFont::Weight weight, const QColor& color, QWidget* parent)
 {
-    QLabel* label = KitLabel::make(content, instrumentSans(pixels, weight), color, parent);
+    QLabel* label = ui::KitLabel::make(content, instrumentSans(pixels, weight), color, parent);
     label->setWordWrap(true);
     return label;
 }
 
 QLabel* title(const QString& content, QWidget* parent)
 {
-    return text(content, 22, QFont::DemiBold, app::Color::vantorText, parent);
+    return text(content, 22, QFont::DemiBold, ui::Color::vantorText, parent);
 }
 
 QLabel* secondary(const QString& content, QWidget* parent)
 {
-    return text(content, 13, QFont::Normal, app::Color::vantorTextMuted, parent);
+    return text(content, 13, QFont::Normal, ui::Color::vantorTextMuted, parent);
 }
 
-KitButton* button(const QString& name, const QString& label, std::function<void()> action, int minWidth,
-    KitButton::Style style = KitButton::Style::Secondary)
+ui::KitButton* button(const QString& name, const QString& label, std::function<void()> action, int minWidth,
+    ui::KitButton::Style style = ui::KitButton::Style::Secondary)
 {
-    auto* made = new KitButton(style, label, std::move(action));
+    auto* made = new ui::KitButton(style, label, std::move(action));
     made->setObjectName(name);
     made->setFixedWidth(std::max(made->sizeHint().width(), minWidth));
     return made;
 }
 
-KitButton* defaultAction(KitButton* made)
+ui::KitButton* defaultAction(ui::KitButton* made)
 {
     made->setProperty("defaultAction", true);
     return made;
@@ -81,7 +81,7 @@ QHBoxLayout* buttonBar(QVBoxLayout* column)
 }
 
 struct Need {
-    notch::Symbol symbol;
+    ui::Symbol symbol;
     const char* title;
     const char* detail;
 };
@@ -92,14 +92,14 @@ QWidget* needRow(const Need& need)
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
-    auto* icon = new SymbolButton(need.symbol, app::Color::vantorBrass, 18, row);
+    auto* icon = new ui::SymbolButton(need.symbol, ui::Color::vantorBrass, 18, row);
     icon->setFixedWidth(28);
     icon->setAttribute(Qt::WA_TransparentForMouseEvents);
     layout->addWidget(icon, 0, Qt::AlignTop);
     auto* words = new QVBoxLayout;
     words->setSpacing(2);
-    words->addWidget(text(QString::fromUtf8(need.title), 13, QFont::DemiBold, app::Color::vantorText, row));
-    words->addWidget(text(QString::fromUtf8(need.detail), 12, QFont::Normal, app::Color::vantorTextMuted, row));
+    words->addWidget(text(QString::fromUtf8(need.title), 13, QFont::DemiBold, ui::Color::vantorText, row));
+    words->addWidget(text(QString::fromUtf8(need.detail), 12, QFont::Normal, ui::Color::vantorTextMuted, row));
     layout->addLayout(words, 1);
     return row;
 }
@@ -119,21 +119,21 @@ QWidget* stateControl(const Row& row, bool probing, const AuthActions& actions)
         auto* layout = new QHBoxLayout(granted);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(6);
-        auto* mark = new SymbolButton(notch::Symbol::CheckmarkCircleFill, app::Color::vantorSignalGreen, 14, granted);
+        auto* mark = new ui::SymbolButton(ui::Symbol::CheckmarkCircleFill, ui::Color::vantorSignalGreen, 14, granted);
         mark->setAttribute(Qt::WA_TransparentForMouseEvents);
         layout->addWidget(mark);
-        layout->addWidget(KitLabel::make(
-            QStringLiteral("Granted"), instrumentSans(12, QFont::Medium), app::Color::vantorSignalGreen, granted));
+        layout->addWidget(ui::KitLabel::make(
+            QStringLiteral("Granted"), instrumentSans(12, QFont::Medium), ui::Color::vantorSignalGreen, granted));
         return granted;
     }
     case PermissionState::NotNeeded:
-        return KitLabel::make(
-            QStringLiteral("Not needed"), instrumentSans(12, QFont::Medium), app::Color::vantorTextMuted, nullptr);
+        return ui::KitLabel::make(
+            QStringLiteral("Not needed"), instrumentSans(12, QFont::Medium), ui::Color::vantorTextMuted, nullptr);
     case PermissionState::Denied: {
         // Nothing on this desktop opens a settings pane for these: the user fixes the cause the detail names and
         // asks again.
-        KitButton* again = button(QStringLiteral("recheck-") + name, QStringLiteral("Re-check"), actions.recheck,
-            rowButton, KitButton::Style::Danger);
+        ui::KitButton* again = button(QStringLiteral("recheck-") + name, QStringLiteral("Re-check"), actions.recheck,
+            rowButton, ui::KitButton::Style::Danger);
         again->setEnabled(!probing);
         return again;
     }
@@ -141,7 +141,7 @@ QWidget* stateControl(const Row& row, bool probing, const AuthActions& actions)
         break;
     }
     const bool asksForTyping = name == QLatin1String("accessibility");
-    KitButton* authorize = button(QStringLiteral("authorize-") + name, QStringLiteral("Authorize"),
+    ui::KitButton* authorize = button(QStringLiteral("authorize-") + name, QStringLiteral("Authorize"),
         asksForTyping ? actions.authorizeAccessibility : actions.recheck, rowButton);
     authorize->setEnabled(!probing);
     return authorize;
@@ -156,11 +156,11 @@ QWidget* authRow(const Row& row, bool probing, const AuthActions& actions)
     layout->setSpacing(12);
     auto* words = new QVBoxLayout;
     words->setSpacing(2);
-    QLabel* heading = text(QString::fromUtf8(row.title), 13, QFont::Medium, app::Color::vantorText, widget);
+    QLabel* heading = text(QString::fromUtf8(row.title), 13, QFont::Medium, ui::Color::vantorText, widget);
     heading->setMinimumWidth(120);
     words->addWidget(heading);
     if (!row.permission->detail.isEmpty()) {
-        words->addWidget(text(row.permission->detail, 11, QFont::Normal, app::Color::vantorTextMuted, widget));
+        words->addWidget(text(row.permission->detail, 11, QFont::Normal, ui::Color::vantorTextMuted, widget));
     }
     layout->addLayout(words, 1);
     layout->addWidget(stateControl(row, probing, actions), 0, Qt::AlignVCenter);
@@ -179,11 +179,11 @@ QWidget* why(std::function<void()> advance)
     needs->setContentsMargins(0, 8, 0, 8);
     needs->setSpacing(14);
     static constexpr Need list[] = {
-        { notch::Symbol::GearshapeFill, "Accessibility",
+        { ui::Symbol::GearshapeFill, "Accessibility",
             "Detect your editor focus + send keystrokes (push-to-talk, Auto-Accept Enter)." },
-        { notch::Symbol::MicFill, "Microphone", "Hear you while push-to-talk is held." },
-        { notch::Symbol::SpeakerWave2Fill, "Speech recognition", "Transcribe on this machine when the cloud is off." },
-        { notch::Symbol::ArrowTriangleBranch, "Automation",
+        { ui::Symbol::MicFill, "Microphone", "Hear you while push-to-talk is held." },
+        { ui::Symbol::SpeakerWave2Fill, "Speech recognition", "Transcribe on this machine when the cloud is off." },
+        { ui::Symbol::ArrowTriangleBranch, "Automation",
             "Switch to the right terminal tab when you click a session row." },
     };
     for (const Need& need : list) {
@@ -215,7 +215,7 @@ QWidget* auth(const PermissionSnapshot& snapshot, bool probing, const AuthAction
     column->addLayout(rows);
     QHBoxLayout* bar = buttonBar(column);
     bar->addWidget(button(QStringLiteral("skip"), QStringLiteral("Skip"), actions.onSkip, wideButton));
-    KitButton* next
+    ui::KitButton* next
         = defaultAction(button(QStringLiteral("continue"), QStringLiteral("Continue"), actions.onContinue, wideButton));
     const bool ready = snapshot.allGranted() && !probing;
     next->setEnabled(ready);
@@ -232,8 +232,8 @@ QWidget* done(bool allGranted, std::function<void()> finish)
     QVBoxLayout* column = stepColumn(step, 18);
     column->addStretch(1);
     auto* mark
-        = new SymbolButton(allGranted ? notch::Symbol::CheckmarkCircleFill : notch::Symbol::ExclamationmarkTriangleFill,
-            allGranted ? app::Color::vantorSignalGreen : app::Color::vantorSignalAmber, 56, step);
+        = new ui::SymbolButton(allGranted ? ui::Symbol::CheckmarkCircleFill : ui::Symbol::ExclamationmarkTriangleFill,
+            allGranted ? ui::Color::vantorSignalGreen : ui::Color::vantorSignalAmber, 56, step);
     mark->setObjectName(QStringLiteral("summaryMark"));
     mark->setAttribute(Qt::WA_TransparentForMouseEvents);
     column->addWidget(mark, 0, Qt::AlignHCenter);

@@ -7,11 +7,11 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/settings/onboarding/OnboardingController.h"
 #include "main/settings/views/onboarding/OnboardingStepViews.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/SettingsPalette.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/SettingsPalette.h"
 #include "platform/defaults/Defaults.h"
 
 namespace murmeli::settings {
@@ -24,7 +24,7 @@ OnboardingWindow::OnboardingWindow(
     // Floats above other windows: on a first run nothing else of murmeli is up yet.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint
         | Qt::WindowMaximizeButtonHint | Qt::WindowStaysOnTopHint);
-    setPalette(SettingsPalette::dark());
+    setPalette(ui::SettingsPalette::dark());
     setAutoFillBackground(true);
     resize(contentSize);
     setMinimumSize(minimumContentSize);
@@ -38,7 +38,7 @@ OnboardingWindow::OnboardingWindow(
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QPalette surface = m_scroll->viewport()->palette();
-    surface.setColor(QPalette::Window, app::Color::vantorSurface);
+    surface.setColor(QPalette::Window, ui::Color::vantorSurface);
     m_scroll->viewport()->setPalette(surface);
     m_scroll->viewport()->setAutoFillBackground(true);
     layout->addWidget(m_scroll);
@@ -56,10 +56,10 @@ void OnboardingWindow::present()
     activateWindow();
 }
 
-KitButton* OnboardingWindow::button(const QString& name) const
+ui::KitButton* OnboardingWindow::button(const QString& name) const
 {
     QWidget* step = m_scroll->widget();
-    return step == nullptr ? nullptr : step->findChild<KitButton*>(name);
+    return step == nullptr ? nullptr : step->findChild<ui::KitButton*>(name);
 }
 
 void OnboardingWindow::closeEvent(QCloseEvent* event)
@@ -77,7 +77,7 @@ void OnboardingWindow::keyPressEvent(QKeyEvent* event)
         return;
     }
     // Return presses the step's main button, and nothing while that button waits.
-    for (KitButton* candidate : m_scroll->widget()->findChildren<KitButton*>()) {
+    for (ui::KitButton* candidate : m_scroll->widget()->findChildren<ui::KitButton*>()) {
         if (candidate->property("defaultAction").toBool()) {
             if (candidate->isEnabled()) {
                 candidate->click();

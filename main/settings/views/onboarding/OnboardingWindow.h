@@ -13,6 +13,10 @@
 
 class QScrollArea;
 
+namespace murmeli::ui {
+class KitButton;
+}
+
 namespace murmeli::common {
 class Clock;
 }
@@ -21,8 +25,6 @@ class Defaults;
 }
 
 namespace murmeli::settings {
-
-class KitButton;
 
 /// The onboarding window: why murmeli needs what it asks for, granting it, and a summary whose Finish records
 /// completion. It starts at the first step every time and probes the permissions as it opens and after each of the
@@ -57,7 +59,7 @@ public:
     /// Whether the probes are out.
     bool isProbing() const { return m_probing; }
     /// The button with that object name in the current step, or null.
-    KitButton* button(const QString& name) const;
+    ui::KitButton* button(const QString& name) const;
 
 Q_SIGNALS:
     /// The step or the snapshot changed and the step was drawn again.

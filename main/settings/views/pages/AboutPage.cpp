@@ -5,16 +5,16 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "main/app/design/Tokens.h"
-#include "main/app/shell/AppVersion.h"
-#include "main/app/shell/NotificationHub.h"
-#include "main/notch/kit/Faces.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/KitLabel.h"
-#include "main/settings/views/widgets/SettingsBadge.h"
-#include "main/settings/views/widgets/SettingsDesign.h"
-#include "main/settings/views/widgets/SettingsGroupCard.h"
-#include "main/settings/views/widgets/SettingsRow.h"
+#include "main/ui/design/Tokens.h"
+#include "main/common/AppVersion.h"
+#include "main/common/NotificationHub.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/KitLabel.h"
+#include "main/ui/widgets/SettingsBadge.h"
+#include "main/ui/widgets/SettingsDesign.h"
+#include "main/ui/widgets/SettingsGroupCard.h"
+#include "main/ui/widgets/SettingsRow.h"
 
 namespace murmeli::settings {
 
@@ -31,9 +31,9 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
-        painter.setBrush(app::Color::vantorBrass);
+        painter.setBrush(ui::Color::vantorBrass);
         painter.drawEllipse(QRectF(rect()));
-        painter.setBrush(app::Color::vantorSurface2);
+        painter.setBrush(ui::Color::vantorSurface2);
         constexpr qreal heights[] = { 10, 20, 28, 16, 8 };
         constexpr qreal bar = 4;
         qreal x = 24 - 2.5 * bar - 2 * 2.5;
@@ -55,7 +55,7 @@ struct LinkRow {
 
 const QString& AboutPage::displayedVersion()
 {
-    static const QString version = QString::fromLatin1(app::APP_VERSION);
+    static const QString version = QString::fromLatin1(common::APP_VERSION);
     return version;
 }
 
@@ -100,21 +100,21 @@ const QUrl& AboutPage::contactURL()
     return address;
 }
 
-AboutPage::AboutPage(app::NotificationHub& notifications, std::function<void(const QUrl&)> openUrl, QWidget* parent)
-    : SettingsPage(QStringLiteral("About"), QStringLiteral("App information, links, and license."), parent)
+AboutPage::AboutPage(common::NotificationHub& notifications, std::function<void(const QUrl&)> openUrl, QWidget* parent)
+    : ui::SettingsPage(QStringLiteral("About"), QStringLiteral("App information, links, and license."), parent)
 {
-    auto* identity = new SettingsGroupCard;
+    auto* identity = new ui::SettingsGroupCard;
     auto* identityRow = new QWidget(identity);
     auto* identityLayout = new QHBoxLayout(identityRow);
-    identityLayout->setContentsMargins(SettingsDesign::rowPaddingH, 14, SettingsDesign::rowPaddingH, 14);
+    identityLayout->setContentsMargins(ui::SettingsDesign::rowPaddingH, 14, ui::SettingsDesign::rowPaddingH, 14);
     identityLayout->setSpacing(16);
     identityLayout->addWidget(new Mark(identityRow));
     auto* names = new QVBoxLayout;
     names->setSpacing(4);
-    names->addWidget(KitLabel::make(QStringLiteral("murmeli"), notch::Faces::fraunces(20, QFont::Normal, true),
-        app::Color::vantorText, identityRow));
-    QLabel* version = KitLabel::make(QStringLiteral("Version ") + displayedVersion(), notch::Faces::geistMono(12),
-        app::Color::vantorTextMuted, identityRow);
+    names->addWidget(ui::KitLabel::make(QStringLiteral("murmeli"), ui::Faces::fraunces(20, QFont::Normal, true),
+        ui::Color::vantorText, identityRow));
+    QLabel* version = ui::KitLabel::make(QStringLiteral("Version ") + displayedVersion(), ui::Faces::geistMono(12),
+        ui::Color::vantorTextMuted, identityRow);
     version->setObjectName(QStringLiteral("version"));
     names->addWidget(version);
     identityLayout->addLayout(names);
@@ -123,13 +123,13 @@ AboutPage::AboutPage(app::NotificationHub& notifications, std::function<void(con
     addItem(identity);
 
     const auto addRows = [this, &openUrl](const QString& title, const QList<LinkRow>& rows) {
-        SettingsGroupCard* card = addGroup(title);
+        ui::SettingsGroupCard* card = addGroup(title);
         for (int i = 0; i < rows.size(); ++i) {
             const LinkRow& row = rows.at(i);
             const QUrl target = *row.target;
-            auto* button = new SecondaryButton(QString::fromLatin1(row.button), [openUrl, target] { openUrl(target); });
+            auto* button = new ui::SecondaryButton(QString::fromLatin1(row.button), [openUrl, target] { openUrl(target); });
             button->setObjectName(QString::fromLatin1(row.label));
-            card->addRow(new SettingsRow(QString::fromLatin1(row.label), row.sub, button, i == 0));
+            card->addRow(new ui::SettingsRow(QString::fromLatin1(row.label), row.sub, button, i == 0));
         }
         return card;
     };
@@ -139,7 +139,7 @@ AboutPage::AboutPage(app::NotificationHub& notifications, std::function<void(con
             { "GitHub", QStringLiteral("Source code and issue tracker."), "Open", &githubURL() },
             { "Send feedback", QStringLiteral("Report a bug or request a feature."), "Email", &feedbackURL() },
         });
-    SettingsGroupCard* legal = addRows(QStringLiteral("Legal & Help"),
+    ui::SettingsGroupCard* legal = addRows(QStringLiteral("Legal & Help"),
         {
             { "Privacy policy", QStringLiteral("How we handle your voice and account data."), "Open", &privacyURL() },
             { "Terms of service", QStringLiteral("User agreement for murmeli."), "Open", &termsURL() },
@@ -147,23 +147,23 @@ AboutPage::AboutPage(app::NotificationHub& notifications, std::function<void(con
                 &releaseNotesURL() },
             { "Contact us", QStringLiteral("Reach the team directly via email."), "Email", &contactURL() },
         });
-    legal->addRow(new SettingsRow(QStringLiteral("Help center"), QStringLiteral("Documentation, FAQs, and tutorials."),
-        new SettingsBadge(QStringLiteral("Soon"), BadgeKind::Soon)));
+    legal->addRow(new ui::SettingsRow(QStringLiteral("Help center"), QStringLiteral("Documentation, FAQs, and tutorials."),
+        new ui::SettingsBadge(QStringLiteral("Soon"), ui::BadgeKind::Soon)));
 
-    auto* reopen = new SecondaryButton(
+    auto* reopen = new ui::SecondaryButton(
         QStringLiteral("Reopen"), [&notifications] { Q_EMIT notifications.onboardingForceReopen(); });
     reopen->setObjectName(QStringLiteral("reopenOnboarding"));
     addGroup(QStringLiteral("Onboarding"))
-        ->addRow(new SettingsRow(QStringLiteral("Reopen Onboarding"),
+        ->addRow(new ui::SettingsRow(QStringLiteral("Reopen Onboarding"),
             QStringLiteral("Walk through the permission setup again."), reopen, true));
 
     auto* check
-        = new SecondaryButton(QStringLiteral("Check…"), [&notifications] { Q_EMIT notifications.checkForUpdates(); });
+        = new ui::SecondaryButton(QStringLiteral("Check…"), [&notifications] { Q_EMIT notifications.checkForUpdates(); });
     check->setObjectName(QStringLiteral("checkForUpdates"));
-    SettingsGroupCard* license = addGroup(QStringLiteral("License"));
-    license->addRow(new SettingsRow(QStringLiteral("License"),
+    ui::SettingsGroupCard* license = addGroup(QStringLiteral("License"));
+    license->addRow(new ui::SettingsRow(QStringLiteral("License"),
         QStringLiteral("murmeli's own code; the bundled fonts under the SIL Open Font License."), nullptr, true));
-    license->addRow(new SettingsRow(QStringLiteral("Check for updates"), std::nullopt, check));
+    license->addRow(new ui::SettingsRow(QStringLiteral("Check for updates"), std::nullopt, check));
 }
 
 } // namespace murmeli::settings

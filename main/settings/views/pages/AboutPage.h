@@ -4,9 +4,9 @@
 
 #include <QUrl>
 
-#include "main/settings/views/widgets/SettingsPage.h"
+#include "main/ui/widgets/SettingsPage.h"
 
-namespace murmeli::app {
+namespace murmeli::common {
 class NotificationHub;
 }
 
@@ -14,7 +14,7 @@ namespace murmeli::settings {
 
 /// The About page: who murmeli is and which version runs, the project's links, onboarding again, and the manual
 /// update check. It keeps no state; its two actions that reach the rest of murmeli are notifications.
-class AboutPage final : public SettingsPage {
+class AboutPage final : public ui::SettingsPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AboutPage)
 
@@ -28,7 +28,7 @@ public:
     static const QUrl& releaseNotesURL();
     static const QUrl& contactURL();
 
-    AboutPage(app::NotificationHub& notifications, std::function<void(const QUrl&)> openUrl, QWidget* parent = nullptr);
+    AboutPage(common::NotificationHub& notifications, std::function<void(const QUrl&)> openUrl, QWidget* parent = nullptr);
 };
 
 } // namespace murmeli::settings

@@ -2,25 +2,25 @@
 
 #include <QHBoxLayout>
 
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/SettingsBadge.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/SettingsBadge.h"
 
 namespace murmeli::settings {
 
 namespace {
 
-BadgeKind kindOf(AccessibilityStatus::State state)
+ui::BadgeKind kindOf(AccessibilityStatus::State state)
 {
     switch (state) {
     case AccessibilityStatus::State::Unavailable:
-        return BadgeKind::Off;
+        return ui::BadgeKind::Off;
     case AccessibilityStatus::State::Blocked:
     case AccessibilityStatus::State::Stale:
-        return BadgeKind::Warn;
+        return ui::BadgeKind::Warn;
     case AccessibilityStatus::State::Granted:
         break;
     }
-    return BadgeKind::Active;
+    return ui::BadgeKind::Active;
 }
 
 } // namespace
@@ -31,8 +31,8 @@ AccessibilityControl::AccessibilityControl(std::function<std::optional<Injection
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
-    m_badge = new SettingsBadge(QString(), BadgeKind::Off, true, this);
-    m_recheck = new SecondaryButton(
+    m_badge = new ui::SettingsBadge(QString(), ui::BadgeKind::Off, true, this);
+    m_recheck = new ui::SecondaryButton(
         QStringLiteral("Re-check"), [this] { recheck(); }, this);
     layout->addWidget(m_badge, 0, Qt::AlignVCenter);
     layout->addWidget(m_recheck, 0, Qt::AlignVCenter);

@@ -7,10 +7,12 @@
 
 #include "main/settings/AccessibilityStatus.h"
 
-namespace murmeli::settings {
-
+namespace murmeli::ui {
 class SettingsBadge;
 class SecondaryButton;
+}
+
+namespace murmeli::settings {
 
 /// The General page's "Accessibility" row control: a badge saying whether murmeli can type into other windows here,
 /// and "Re-check". It asks anew when built, on "Re-check" and whenever an injection reports that typing was refused
@@ -31,8 +33,8 @@ public:
     AccessibilityStatus::State state() const;
     /// The help line for the row.
     QString helpText() const;
-    SettingsBadge* badge() const { return m_badge; }
-    SecondaryButton* recheckButton() const { return m_recheck; }
+    ui::SettingsBadge* badge() const { return m_badge; }
+    ui::SecondaryButton* recheckButton() const { return m_recheck; }
 
 Q_SIGNALS:
     void changed();
@@ -43,8 +45,8 @@ private:
     std::function<std::optional<InjectionSupport>()> m_probe;
     std::optional<InjectionSupport> m_support;
     bool m_revokedSeen = false;
-    SettingsBadge* m_badge = nullptr;
-    SecondaryButton* m_recheck = nullptr;
+    ui::SettingsBadge* m_badge = nullptr;
+    ui::SecondaryButton* m_recheck = nullptr;
 };
 
 } // namespace murmeli::settings

@@ -2,26 +2,26 @@
 
 #include <QLabel>
 
-#include "main/app/design/Tokens.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
 #include "main/settings/views/SettingsHost.h"
-#include "main/settings/views/widgets/KitLabel.h"
-#include "main/settings/views/widgets/MenuPicker.h"
-#include "main/settings/views/widgets/SettingsGroupCard.h"
-#include "main/settings/views/widgets/SettingsRow.h"
+#include "main/ui/widgets/KitLabel.h"
+#include "main/ui/widgets/MenuPicker.h"
+#include "main/ui/widgets/SettingsGroupCard.h"
+#include "main/ui/widgets/SettingsRow.h"
 
 namespace murmeli::settings {
 
 AudioPage::AudioPage(SettingsHost* host, QWidget* parent)
-    : SettingsPage(QStringLiteral("Audio"), QStringLiteral("Voice engine for TTS announcements."), parent), m_host(host)
+    : ui::SettingsPage(QStringLiteral("Audio"), QStringLiteral("Voice engine for TTS announcements."), parent), m_host(host)
 {
     const QList<SpeechVoice> voices = m_host != nullptr ? m_host->speechVoices() : QList<SpeechVoice>();
     QWidget* control = nullptr;
     if (voices.isEmpty()) {
-        control = KitLabel::make(QStringLiteral("No engines available"),
-            notch::Faces::instrumentSans(12, QFont::Normal), app::Color::vantorTextMuted, nullptr);
+        control = ui::KitLabel::make(QStringLiteral("No engines available"),
+            ui::Faces::instrumentSans(12, QFont::Normal), ui::Color::vantorTextMuted, nullptr);
     } else {
-        m_picker = new MenuPicker(200, 260);
+        m_picker = new ui::MenuPicker(200, 260);
         m_picker->setObjectName(QStringLiteral("voiceEngine"));
         for (const SpeechVoice& voice : voices) {
             m_picker->addEntry(
@@ -30,7 +30,7 @@ AudioPage::AudioPage(SettingsHost* host, QWidget* parent)
         m_picker->setCurrentIndex(-1);
         control = m_picker;
     }
-    m_row = new SettingsRow(QStringLiteral("Voice Engine"),
+    m_row = new ui::SettingsRow(QStringLiteral("Voice Engine"),
         QStringLiteral("Synthesis backend. Unavailable engines show (unavailable). Toggle Human sounds in Lab → Human "
                        "sounds."),
         control, true);

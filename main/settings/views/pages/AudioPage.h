@@ -1,32 +1,35 @@
 #pragma once
 
-#include "main/settings/views/widgets/SettingsPage.h"
+#include "main/ui/widgets/SettingsPage.h"
+
+namespace murmeli::ui {
+class MenuPicker;
+class SettingsRow;
+}
 
 namespace murmeli::settings {
 
-class MenuPicker;
 class SettingsHost;
-class SettingsRow;
 
 /// The Audio page: which speech-synthesis engine speaks the announcements. Announcements themselves are switched
 /// on the Lab page.
-class AudioPage final : public SettingsPage {
+class AudioPage final : public ui::SettingsPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AudioPage)
 
 public:
     explicit AudioPage(SettingsHost* host, QWidget* parent = nullptr);
 
-    SettingsRow* engineRow() const { return m_row; }
+    ui::SettingsRow* engineRow() const { return m_row; }
     /// Null when there are no engines to choose from.
-    MenuPicker* enginePicker() const { return m_picker; }
+    ui::MenuPicker* enginePicker() const { return m_picker; }
 
 private:
     void selectionChanged();
 
     SettingsHost* m_host = nullptr;
-    SettingsRow* m_row = nullptr;
-    MenuPicker* m_picker = nullptr;
+    ui::SettingsRow* m_row = nullptr;
+    ui::MenuPicker* m_picker = nullptr;
 };
 
 } // namespace murmeli::settings

@@ -4,9 +4,9 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 
-#include "main/app/design/Tokens.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/SymbolButton.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/SymbolButton.h"
 
 namespace murmeli::settings {
 
@@ -29,11 +29,11 @@ CodexBarCommandRow::CodexBarCommandRow(const QString& command, std::function<voi
         }
     });
     layout->addWidget(m_field, 1);
-    m_test = new SecondaryButton(QStringLiteral("Test & Save"), std::move(onTestSave), this);
+    m_test = new ui::SecondaryButton(QStringLiteral("Test & Save"), std::move(onTestSave), this);
     m_test->setObjectName(QStringLiteral("testAndSave"));
     layout->addWidget(m_test);
     if (onRemove) {
-        m_remove = new SymbolButton(notch::Symbol::XmarkCircleFill, app::Color::vantorTextMuted, 14, this);
+        m_remove = new ui::SymbolButton(ui::Symbol::XmarkCircleFill, ui::Color::vantorTextMuted, 14, this);
         m_remove->setObjectName(QStringLiteral("removeRow"));
         m_remove->setToolTip(QStringLiteral("Remove this row"));
         m_remove->setCursor(Qt::PointingHandCursor);

@@ -6,10 +6,12 @@
 
 class QLineEdit;
 
-namespace murmeli::settings {
-
+namespace murmeli::ui {
 class KitButton;
 class SymbolButton;
+}
+
+namespace murmeli::settings {
 
 /// One command row of the usage tool: the editable command, its Test & Save with the seconds left while it runs,
 /// and a remove button where the row may go. The field stays editable during a test.
@@ -27,14 +29,14 @@ public:
     void setTestState(bool testing, int secondsLeft, bool disabled);
 
     QLineEdit* field() const { return m_field; }
-    KitButton* testButton() const { return m_test; }
+    ui::KitButton* testButton() const { return m_test; }
     /// Null when the row cannot be removed.
-    SymbolButton* removeButton() const { return m_remove; }
+    ui::SymbolButton* removeButton() const { return m_remove; }
 
 private:
     QLineEdit* m_field = nullptr;
-    KitButton* m_test = nullptr;
-    SymbolButton* m_remove = nullptr;
+    ui::KitButton* m_test = nullptr;
+    ui::SymbolButton* m_remove = nullptr;
 };
 
 } // namespace murmeli::settings

@@ -6,21 +6,21 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "main/app/design/Tokens.h"
-#include "main/app/shell/NotificationHub.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/common/NotificationHub.h"
+#include "main/ui/design/Faces.h"
 #include "main/settings/SettingsFiles.h"
 #include "main/settings/SettingsViewModel.h"
 #include "main/settings/views/SettingsHost.h"
 #include "main/settings/views/pages/AccessibilityControl.h"
 #include "main/settings/views/pages/DisplayChoice.h"
 #include "main/settings/views/pages/HotkeyRecorder.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/KitLabel.h"
-#include "main/settings/views/widgets/MenuPicker.h"
-#include "main/settings/views/widgets/SettingsGroupCard.h"
-#include "main/settings/views/widgets/SettingsRow.h"
-#include "main/settings/views/widgets/SettingsToggle.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/KitLabel.h"
+#include "main/ui/widgets/MenuPicker.h"
+#include "main/ui/widgets/SettingsGroupCard.h"
+#include "main/ui/widgets/SettingsRow.h"
+#include "main/ui/widgets/SettingsToggle.h"
 #include "platform/desktop/ScreenProvider.h"
 
 namespace murmeli::settings {
@@ -44,7 +44,7 @@ QWidget* buttonPair(QWidget* first, QWidget* second, int spacing)
 
 GeneralPage::GeneralPage(
     const SettingsEnvironment& environment, SettingsViewModel& vm, SettingsHost* host, QWidget* parent)
-    : SettingsPage(QStringLiteral("General"),
+    : ui::SettingsPage(QStringLiteral("General"),
         QStringLiteral("Startup, PTT shortcuts, display, permissions, and system-level preferences."), parent),
       m_environment(environment), m_vm(vm), m_host(host)
 {
@@ -59,10 +59,10 @@ GeneralPage::GeneralPage(
 
 void GeneralPage::addStartupGroup()
 {
-    m_launchAtLogin = new SettingsToggle;
+    m_launchAtLogin = new ui::SettingsToggle;
     m_launchAtLogin->setObjectName(QStringLiteral("launchAtLogin"));
     m_startupRow
-        = new SettingsRow(QStringLiteral("Launch at login"), QString::fromLatin1(startupHelp), m_launchAtLogin, true);
+        = new ui::SettingsRow(QStringLiteral("Launch at login"), QString::fromLatin1(startupHelp), m_launchAtLogin, true);
     addGroup(QStringLiteral("Startup"))->addRow(m_startupRow);
     showLaunchAtLogin();
     connect(m_launchAtLogin, &QAbstractButton::toggled, this, [this](bool on) { m_vm.setLaunchAtLogin(on); });
@@ -84,22 +84,22 @@ void GeneralPage::addPttGroup()
         [this](const PTTHotkey& hotkey) { m_vm.setCustomPTTHotkey(hotkey); });
     m_recorder->setObjectName(QStringLiteral("customHotkey"));
     connect(&m_vm, &SettingsViewModel::customPTTHotkeyChanged, m_recorder, &HotkeyRecorder::refresh);
-    QLabel* tip = KitLabel::make(QStringLiteral("Tip: avoid combos owned by your desktop (Super, Alt+Tab, Ctrl+Alt+T, "
+    QLabel* tip = ui::KitLabel::make(QStringLiteral("Tip: avoid combos owned by your desktop (Super, Alt+Tab, Ctrl+Alt+T, "
                                                 "Print). If your hotkey doesn't trigger, pick another combo."),
-        notch::Faces::instrumentSans(11, QFont::Normal), app::Color::vantorTextMuted, nullptr);
+        ui::Faces::instrumentSans(11, QFont::Normal), ui::Color::vantorTextMuted, nullptr);
     tip->setWordWrap(true);
     tip->setContentsMargins(4, 2, 4, 0);
     addGroup(QStringLiteral("PTT"), tip)
-        ->addRow(new SettingsRow(QStringLiteral("Custom hotkey"),
+        ->addRow(new ui::SettingsRow(QStringLiteral("Custom hotkey"),
             QStringLiteral("Tap to toggle recording from any app (records from the microphone)."), m_recorder, true));
 }
 
 void GeneralPage::addDisplayGroup()
 {
-    m_displayPicker = new MenuPicker(180, 240);
+    m_displayPicker = new ui::MenuPicker(180, 240);
     m_displayPicker->setObjectName(QStringLiteral("displayPicker"));
     m_displayPicker->setEnabled(m_host != nullptr);
-    m_displayRow = new SettingsRow(QStringLiteral("Notch panel display"), QString(), m_displayPicker, true);
+    m_displayRow = new ui::SettingsRow(QStringLiteral("Notch panel display"), QString(), m_displayPicker, true);
     addGroup(QStringLiteral("Display"))->addRow(m_displayRow);
     showDisplayChoice();
     connect(m_displayPicker, &QComboBox::activated, this, &GeneralPage::displayChosen);
@@ -142,54 +142,54 @@ void GeneralPage::addPermissionsGroup()
     m_accessibility = new AccessibilityControl(std::move(probe));
     m_accessibility->setObjectName(QStringLiteral("accessibility"));
     m_accessibilityRow
-        = new SettingsRow(QStringLiteral("Accessibility"), m_accessibility->helpText(), m_accessibility, true);
+        = new ui::SettingsRow(QStringLiteral("Accessibility"), m_accessibility->helpText(), m_accessibility, true);
     addGroup(QStringLiteral("Permissions"))->addRow(m_accessibilityRow);
     connect(m_accessibility, &AccessibilityControl::changed, this,
         [this] { m_accessibilityRow->setSub(m_accessibility->helpText()); });
-    connect(&m_environment.notifications, &app::NotificationHub::axRevoked, m_accessibility,
+    connect(&m_environment.notifications, &common::NotificationHub::axRevoked, m_accessibility,
         &AccessibilityControl::injectionRefused);
 }
 
 void GeneralPage::addLanguageGroup()
 {
-    auto* language = new MenuPicker(140, 200);
+    auto* language = new ui::MenuPicker(140, 200);
     language->addEntry(QStringLiteral("English"), QStringLiteral("en"));
     language->setCurrentTag(QStringLiteral("en"));
     language->setEnabled(false);
     addGroup(QStringLiteral("Language"))
-        ->addRow(new SettingsRow(QStringLiteral("Display language"),
+        ->addRow(new ui::SettingsRow(QStringLiteral("Display language"),
             QStringLiteral("Currently English (UI mixes EN/中文). i18n switching coming later — see ADR-0027."),
             language, true));
 }
 
 void GeneralPage::addLogsGroup()
 {
-    app::NotificationHub& hub = m_environment.notifications;
-    auto* openLog = new SecondaryButton(QStringLiteral("Open"), [&hub] { Q_EMIT hub.showActivityLog(); });
+    common::NotificationHub& hub = m_environment.notifications;
+    auto* openLog = new ui::SecondaryButton(QStringLiteral("Open"), [&hub] { Q_EMIT hub.showActivityLog(); });
     openLog->setObjectName(QStringLiteral("openActivityLog"));
     const SettingsEnvironment environment = m_environment;
-    auto* showLogs = new SecondaryButton(QStringLiteral("Show Folder"), [environment] {
+    auto* showLogs = new ui::SecondaryButton(QStringLiteral("Show Folder"), [environment] {
         environment.openUrl(QUrl::fromLocalFile(SettingsFiles::prepareLogDir(environment.homePath)));
     });
     showLogs->setObjectName(QStringLiteral("showLogFolder"));
-    SettingsGroupCard* card = addGroup(QStringLiteral("Logs"));
-    card->addRow(new SettingsRow(
+    ui::SettingsGroupCard* card = addGroup(QStringLiteral("Logs"));
+    card->addRow(new ui::SettingsRow(
         QStringLiteral("View Activity Log"), QStringLiteral("Open the in-app activity log window."), openLog, true));
-    card->addRow(new SettingsRow(QStringLiteral("PTT session logs"),
+    card->addRow(new ui::SettingsRow(QStringLiteral("PTT session logs"),
         QStringLiteral("Per-session metadata saved to ~/.murmeli/logs/."), showLogs));
 }
 
 void GeneralPage::addDangerZone()
 {
     const SettingsEnvironment environment = m_environment;
-    auto* open = new SecondaryButton(QStringLiteral("Open"), [environment] {
+    auto* open = new ui::SecondaryButton(QStringLiteral("Open"), [environment] {
         environment.openUrl(QUrl::fromLocalFile(SettingsFiles::prepareSettingsFile(environment.homePath)));
     });
     open->setObjectName(QStringLiteral("openSettingsFile"));
-    auto* reset = new DangerButton(QStringLiteral("Reset…"), [this] { confirmResetAll(); });
+    auto* reset = new ui::DangerButton(QStringLiteral("Reset…"), [this] { confirmResetAll(); });
     reset->setObjectName(QStringLiteral("resetAll"));
     addGroup(QStringLiteral("Danger zone"))
-        ->addRow(new SettingsRow(QStringLiteral("settings.json"),
+        ->addRow(new ui::SettingsRow(QStringLiteral("settings.json"),
             QStringLiteral("Open ~/.murmeli/settings.json in your default editor, or reset all preferences to "
                            "defaults. API keys and auth tokens are preserved on Reset."),
             buttonPair(open, reset, 8), true));

@@ -4,12 +4,12 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/settings/HotkeyKeys.h"
 #include "main/settings/HotkeyRecorderRule.h"
-#include "main/settings/views/widgets/Kbd.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/SymbolButton.h"
+#include "main/ui/widgets/Kbd.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/SymbolButton.h"
 
 namespace murmeli::settings {
 
@@ -20,15 +20,15 @@ HotkeyRecorder::HotkeyRecorder(
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
-    m_keyCap = new Kbd(QString(), this);
-    m_clear = new SymbolButton(notch::Symbol::XmarkCircleFill, app::Color::vantorTextMuted, 14, this);
+    m_keyCap = new ui::Kbd(QString(), this);
+    m_clear = new ui::SymbolButton(ui::Symbol::XmarkCircleFill, ui::Color::vantorTextMuted, 14, this);
     m_clear->setToolTip(QStringLiteral("Clear custom hotkey"));
     m_clear->setCursor(Qt::PointingHandCursor);
     connect(m_clear, &QAbstractButton::clicked, this, [this] {
         m_set(PTTHotkey::none());
         refresh();
     });
-    m_record = new SecondaryButton(
+    m_record = new ui::SecondaryButton(
         QString(), [this] { m_recording ? stopRecording() : startRecording(); }, this);
     layout->addWidget(m_keyCap);
     layout->addWidget(m_clear);

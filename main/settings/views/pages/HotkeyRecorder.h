@@ -6,11 +6,13 @@
 
 #include "main/settings/PTTHotkey.h"
 
-namespace murmeli::settings {
-
+namespace murmeli::ui {
 class Kbd;
 class SecondaryButton;
 class SymbolButton;
+}
+
+namespace murmeli::settings {
 
 /// The click-to-record control of the custom hotkey: the current combination as a key cap with a clear button, and
 /// a button that records the next key press the application receives. While it records every key press is
@@ -29,9 +31,9 @@ public:
     /// Shows the hotkey as it now is; call after it changed elsewhere.
     void refresh();
 
-    Kbd* keyCap() const { return m_keyCap; }
-    SymbolButton* clearButton() const { return m_clear; }
-    SecondaryButton* recordButton() const { return m_record; }
+    ui::Kbd* keyCap() const { return m_keyCap; }
+    ui::SymbolButton* clearButton() const { return m_clear; }
+    ui::SecondaryButton* recordButton() const { return m_record; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -45,9 +47,9 @@ private:
     std::function<PTTHotkey()> m_get;
     std::function<void(const PTTHotkey&)> m_set;
     bool m_recording = false;
-    Kbd* m_keyCap = nullptr;
-    SymbolButton* m_clear = nullptr;
-    SecondaryButton* m_record = nullptr;
+    ui::Kbd* m_keyCap = nullptr;
+    ui::SymbolButton* m_clear = nullptr;
+    ui::SecondaryButton* m_record = nullptr;
 };
 
 } // namespace murmeli::settings

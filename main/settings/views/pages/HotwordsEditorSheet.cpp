@@ -7,21 +7,21 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-#include "main/app/design/Tokens.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
 #include "main/settings/HotwordsFilter.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/KitLabel.h"
-#include "main/settings/views/widgets/KitPainting.h"
-#include "main/settings/views/widgets/SettingsDesign.h"
-#include "main/settings/views/widgets/SymbolButton.h"
-#include "main/voice/settings/SpeechSettings.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/KitLabel.h"
+#include "main/ui/widgets/KitPainting.h"
+#include "main/ui/widgets/SettingsDesign.h"
+#include "main/ui/widgets/SymbolButton.h"
+#include "main/voice/preferences/SpeechSettings.h"
 
 namespace murmeli::settings {
 
 namespace {
 
-using SettingsDesign::withOpacity;
+using ui::SettingsDesign::withOpacity;
 
 // A box drawn behind its content: the warning banner and the list's frame.
 class Box final : public QWidget {
@@ -35,7 +35,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        KitPainting::roundedBox(painter, QRectF(rect()), m_radius, m_fill, m_border, 0.5);
+        ui::KitPainting::roundedBox(painter, QRectF(rect()), m_radius, m_fill, m_border, 0.5);
     }
 
 private:
@@ -52,7 +52,7 @@ public:
         auto* layout = new QHBoxLayout(this);
         layout->setContentsMargins(12, 8, 12, 8);
         QLabel* text
-            = KitLabel::make(entry, notch::Faces::instrumentSans(13, QFont::Normal), app::Color::vantorText, this);
+            = ui::KitLabel::make(entry, ui::Faces::instrumentSans(13, QFont::Normal), ui::Color::vantorText, this);
         text->setObjectName(QStringLiteral("hotword"));
         layout->addWidget(text);
         layout->addStretch(1);
@@ -63,7 +63,7 @@ protected:
     {
         if (!m_isFirst) {
             QPainter painter(this);
-            KitPainting::topHairline(painter, QRectF(rect()));
+            ui::KitPainting::topHairline(painter, QRectF(rect()));
         }
     }
 
@@ -74,7 +74,7 @@ private:
 QLabel* mutedText(const QString& text, qreal size, QWidget* parent)
 {
     QLabel* label
-        = KitLabel::make(text, notch::Faces::instrumentSans(size, QFont::Normal), app::Color::vantorTextMuted, parent);
+        = ui::KitLabel::make(text, ui::Faces::instrumentSans(size, QFont::Normal), ui::Color::vantorTextMuted, parent);
     label->setWordWrap(true);
     return label;
 }
@@ -88,7 +88,7 @@ HotwordsEditorSheet::HotwordsEditorSheet(QStringList hotwords, std::function<voi
     setFixedWidth(width);
     setAutoFillBackground(true);
     QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, app::Color::vantorSurface);
+    palette.setColor(QPalette::Window, ui::Color::vantorSurface);
     setPalette(palette);
 
     auto* layout = new QVBoxLayout(this);
@@ -96,29 +96,29 @@ HotwordsEditorSheet::HotwordsEditorSheet(QStringList hotwords, std::function<voi
     layout->setSpacing(16);
 
     auto* header = new QHBoxLayout;
-    header->addWidget(KitLabel::make(QStringLiteral("Custom hotwords"), notch::Faces::fraunces(20, QFont::Normal, true),
-        app::Color::vantorText, this));
+    header->addWidget(ui::KitLabel::make(QStringLiteral("Custom hotwords"), ui::Faces::fraunces(20, QFont::Normal, true),
+        ui::Color::vantorText, this));
     header->addStretch(1);
     m_counter
-        = KitLabel::make(QStringLiteral("%1 / %2").arg(m_list.size()).arg(voice::SpeechSettings::maxCustomHotwords),
-            notch::Faces::geistMono(11), app::Color::vantorTextMuted, this);
+        = ui::KitLabel::make(QStringLiteral("%1 / %2").arg(m_list.size()).arg(voice::SpeechSettings::maxCustomHotwords),
+            ui::Faces::geistMono(11), ui::Color::vantorTextMuted, this);
     header->addWidget(m_counter);
     layout->addLayout(header);
 
     auto* banner = new Box(
-        withOpacity(app::Color::vantorSignalAmber, 0.12), withOpacity(app::Color::vantorSignalAmber, 0.3), 8, this);
+        withOpacity(ui::Color::vantorSignalAmber, 0.12), withOpacity(ui::Color::vantorSignalAmber, 0.3), 8, this);
     auto* bannerLayout = new QHBoxLayout(banner);
     bannerLayout->setContentsMargins(12, 12, 12, 12);
     bannerLayout->setSpacing(10);
     auto* warning
-        = new SymbolButton(notch::Symbol::ExclamationmarkTriangleFill, app::Color::vantorSignalAmber, 13, banner);
+        = new ui::SymbolButton(ui::Symbol::ExclamationmarkTriangleFill, ui::Color::vantorSignalAmber, 13, banner);
     warning->setAttribute(Qt::WA_TransparentForMouseEvents);
     bannerLayout->addWidget(warning, 0, Qt::AlignTop);
     QLabel* bannerText
-        = KitLabel::make(QStringLiteral("Manual editing is being reworked (I-325). Changes in this editor "
+        = ui::KitLabel::make(QStringLiteral("Manual editing is being reworked (I-325). Changes in this editor "
                                         "may not persist in the current build. Auto-generated hotwords "
                                         "from recent sessions continue to work normally."),
-            notch::Faces::instrumentSans(11, QFont::Normal), app::Color::vantorText, banner);
+            ui::Faces::instrumentSans(11, QFont::Normal), ui::Color::vantorText, banner);
     bannerText->setWordWrap(true);
     bannerLayout->addWidget(bannerText, 1);
     layout->addWidget(banner);
@@ -141,8 +141,8 @@ HotwordsEditorSheet::HotwordsEditorSheet(QStringList hotwords, std::function<voi
     m_empty->setMinimumHeight(160);
     layout->addWidget(m_empty);
 
-    auto* listBox = new Box(app::Color::vantorSurface2, withOpacity(app::Color::vantorTextMuted, 0.06),
-        SettingsDesign::groupCardRadius, this);
+    auto* listBox = new Box(ui::Color::vantorSurface2, withOpacity(ui::Color::vantorTextMuted, 0.06),
+        ui::SettingsDesign::groupCardRadius, this);
     auto* rowsHolder = new QWidget(listBox);
     m_rows = new QVBoxLayout(rowsHolder);
     m_rows->setContentsMargins(0, 0, 0, 0);
@@ -162,7 +162,7 @@ HotwordsEditorSheet::HotwordsEditorSheet(QStringList hotwords, std::function<voi
 
     auto* footer = new QHBoxLayout;
     footer->addStretch(1);
-    m_close = new SecondaryButton(QStringLiteral("Close"), std::move(onClose), this);
+    m_close = new ui::SecondaryButton(QStringLiteral("Close"), std::move(onClose), this);
     footer->addWidget(m_close);
     layout->addLayout(footer);
 

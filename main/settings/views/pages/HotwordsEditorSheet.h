@@ -10,9 +10,11 @@ class QLineEdit;
 class QScrollArea;
 class QVBoxLayout;
 
-namespace murmeli::settings {
-
+namespace murmeli::ui {
 class SecondaryButton;
+}
+
+namespace murmeli::settings {
 
 /// The read-only viewer of the user's custom hotwords, with a search field. It takes a copy of the list when it is
 /// built and never writes anything back; "Close" calls onClose.
@@ -32,7 +34,7 @@ public:
     QStringList shownEntries() const;
     /// The empty state's text, "" while rows are shown.
     QString emptyText() const;
-    SecondaryButton* closeButton() const { return m_close; }
+    ui::SecondaryButton* closeButton() const { return m_close; }
 
 private:
     void showFiltered();
@@ -43,7 +45,7 @@ private:
     QScrollArea* m_scroll = nullptr;
     QVBoxLayout* m_rows = nullptr;
     QLabel* m_empty = nullptr;
-    SecondaryButton* m_close = nullptr;
+    ui::SecondaryButton* m_close = nullptr;
 };
 
 } // namespace murmeli::settings

@@ -8,19 +8,19 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/hooks/sessions/StatusFiles.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Faces.h"
 #include "main/settings/integrations/HooksDoctor.h"
 #include "main/settings/integrations/IntegrationsModel.h"
 #include "main/settings/views/SettingsHost.h"
-#include "main/settings/views/widgets/ControlGroup.h"
-#include "main/settings/views/widgets/GroupTitle.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/SettingsBadge.h"
-#include "main/settings/views/widgets/SettingsDesign.h"
-#include "main/settings/views/widgets/SettingsGroupCard.h"
-#include "main/settings/views/widgets/SettingsRow.h"
+#include "main/ui/widgets/ControlGroup.h"
+#include "main/ui/widgets/GroupTitle.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/SettingsBadge.h"
+#include "main/ui/widgets/SettingsDesign.h"
+#include "main/ui/widgets/SettingsGroupCard.h"
+#include "main/ui/widgets/SettingsRow.h"
 
 namespace murmeli::settings {
 
@@ -69,22 +69,22 @@ std::optional<QString> subLabel(const CLIAdapter& adapter, State state)
     return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
 }
 
-SettingsBadge* stateBadge(State state)
+ui::SettingsBadge* stateBadge(State state)
 {
     switch (state) {
     case State::Active:
-        return new SettingsBadge(QStringLiteral("Active"), BadgeKind::Active);
+        return new ui::SettingsBadge(QStringLiteral("Active"), ui::BadgeKind::Active);
     case State::Installable:
-        return new SettingsBadge(QStringLiteral("Available"), BadgeKind::Warn);
+        return new ui::SettingsBadge(QStringLiteral("Available"), ui::BadgeKind::Warn);
     case State::ComingSoon:
         break;
     }
-    return new SettingsBadge(QStringLiteral("Soon"), BadgeKind::Soon);
+    return new ui::SettingsBadge(QStringLiteral("Soon"), ui::BadgeKind::Soon);
 }
 
-KitButton* flowButton(const QString& name, const QString& title, bool busy, std::function<void()> action)
+ui::KitButton* flowButton(const QString& name, const QString& title, bool busy, std::function<void()> action)
 {
-    auto* button = new SecondaryButton(title, std::move(action));
+    auto* button = new ui::SecondaryButton(title, std::move(action));
     button->setObjectName(name);
     button->setEnabled(!busy);
     return button;
@@ -94,14 +94,14 @@ QVBoxLayout* groupColumn(QWidget* group)
 {
     auto* column = new QVBoxLayout(group);
     column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(SettingsDesign::groupTitleGap);
+    column->setSpacing(ui::SettingsDesign::groupTitleGap);
     return column;
 }
 
 // Puts a new card where the old one stood.
-SettingsGroupCard* replaceCard(QVBoxLayout* group, SettingsGroupCard* old)
+ui::SettingsGroupCard* replaceCard(QVBoxLayout* group, ui::SettingsGroupCard* old)
 {
-    auto* card = new SettingsGroupCard;
+    auto* card = new ui::SettingsGroupCard;
     if (old != nullptr) {
         group->replaceWidget(old, card);
         old->hide();
@@ -115,7 +115,7 @@ SettingsGroupCard* replaceCard(QVBoxLayout* group, SettingsGroupCard* old)
 } // namespace
 
 IntegrationsPage::IntegrationsPage(const SettingsEnvironment& environment, SettingsHost* host, QWidget* parent)
-    : SettingsPage(QStringLiteral("Integrations"),
+    : ui::SettingsPage(QStringLiteral("Integrations"),
         QStringLiteral("Hook into AI coding agents and inspect adapter health."), parent)
 {
     IntegrationsModel::Dependencies dependencies {
@@ -162,15 +162,15 @@ void IntegrationsPage::addAdaptersGroup()
     m_adaptersGroup = groupColumn(group);
     auto* heading = new QHBoxLayout;
     heading->setContentsMargins(0, 0, 0, 0);
-    heading->addWidget(new GroupTitle(QStringLiteral("CLI Hooks"), group));
+    heading->addWidget(new ui::GroupTitle(QStringLiteral("CLI Hooks"), group));
     heading->addStretch(1);
     auto* refresh = new QPushButton(QStringLiteral("Refresh"), group);
     refresh->setObjectName(QStringLiteral("refresh"));
     refresh->setFlat(true);
     refresh->setCursor(Qt::PointingHandCursor);
-    refresh->setFont(notch::Faces::instrumentSans(11, QFont::Medium));
+    refresh->setFont(ui::Faces::instrumentSans(11, QFont::Medium));
     refresh->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; background: transparent; }")
-                               .arg(app::Color::vantorTextMuted.name()));
+                               .arg(ui::Color::vantorTextMuted.name()));
     connect(refresh, &QPushButton::clicked, this, [this] { m_model->refreshAllCLIStatus(); });
     heading->addWidget(refresh);
     m_adaptersGroup->addLayout(heading);
@@ -182,7 +182,7 @@ void IntegrationsPage::addDiagnosticsGroup()
 {
     auto* group = new QWidget(this);
     m_diagnosticsGroup = groupColumn(group);
-    m_diagnosticsGroup->addWidget(new GroupTitle(QStringLiteral("Diagnostics"), group));
+    m_diagnosticsGroup->addWidget(new ui::GroupTitle(QStringLiteral("Diagnostics"), group));
     addItem(group);
     showDoctor();
 }
@@ -203,7 +203,7 @@ void IntegrationsPage::showAdapters()
         layout->addWidget(stateBadge(state), 0, Qt::AlignVCenter);
         if (m_model->canInstall() && state != State::ComingSoon) {
             IntegrationsModel* model = m_model.get();
-            KitButton* uninstall = nullptr;
+            ui::KitButton* uninstall = nullptr;
             if (state == State::Active) {
                 uninstall = flowButton(QStringLiteral("uninstall-") + id, QStringLiteral("Uninstall…"), busy,
                     [model, adapter] { model->uninstall(adapter); });
@@ -212,17 +212,17 @@ void IntegrationsPage::showAdapters()
             if (busy && adapter.id != ID::ClaudeCode) {
                 installTitle = QStringLiteral("Working…");
             }
-            KitButton* install = flowButton(
+            ui::KitButton* install = flowButton(
                 QStringLiteral("install-") + id, installTitle, busy, [model, adapter] { model->install(adapter); });
             layout->addWidget(
-                uninstall != nullptr ? ControlGroup::row({ uninstall, install }, 8) : install, 0, Qt::AlignVCenter);
+                uninstall != nullptr ? ui::ControlGroup::row({ uninstall, install }, 8) : install, 0, Qt::AlignVCenter);
         }
         if (state == State::ComingSoon) {
             auto* dim = new QGraphicsOpacityEffect(control);
             dim->setOpacity(comingSoonOpacity);
             control->setGraphicsEffect(dim);
         }
-        auto* row = new SettingsRow(adapter.displayName, subLabel(adapter, state), control, first);
+        auto* row = new ui::SettingsRow(adapter.displayName, subLabel(adapter, state), control, first);
         row->setObjectName(QStringLiteral("adapter-") + id);
         m_adapters->addRow(row);
         first = false;
@@ -233,30 +233,30 @@ void IntegrationsPage::showDoctor()
 {
     m_diagnostics = replaceCard(m_diagnosticsGroup, m_diagnostics);
     m_diagnostics->setObjectName(QStringLiteral("diagnostics"));
-    BadgeKind kind = BadgeKind::Active;
+    ui::BadgeKind kind = ui::BadgeKind::Active;
     switch (m_doctor->health()) {
     case HooksDoctor::Health::NotRun:
-        kind = BadgeKind::Off;
+        kind = ui::BadgeKind::Off;
         break;
     case HooksDoctor::Health::Issues:
-        kind = BadgeKind::Warn;
+        kind = ui::BadgeKind::Warn;
         break;
     case HooksDoctor::Health::Healthy:
         break;
     }
-    auto* badge = new SettingsBadge(m_doctor->badgeLabel(), kind);
+    auto* badge = new ui::SettingsBadge(m_doctor->badgeLabel(), kind);
     badge->setObjectName(QStringLiteral("doctorBadge"));
     HooksDoctor* doctor = m_doctor.get();
-    KitButton* recheck = flowButton(
+    ui::KitButton* recheck = flowButton(
         QStringLiteral("recheck"), m_doctor->buttonTitle(), m_doctor->isRunning(), [doctor] { doctor->run(); });
-    auto* summary = new SettingsRow(
-        m_doctor->title(), m_doctor->subtitle(QLocale()), ControlGroup::row({ badge, recheck }, 10), true);
+    auto* summary = new ui::SettingsRow(
+        m_doctor->title(), m_doctor->subtitle(QLocale()), ui::ControlGroup::row({ badge, recheck }, 10), true);
     summary->setObjectName(QStringLiteral("doctor"));
     m_diagnostics->addRow(summary);
     for (const hooks::HookSelfCheck::Issue& issue : m_doctor->report().issues) {
         const HooksDoctor::IssueRow row = HooksDoctor::issueRow(issue);
         m_diagnostics->addRow(
-            new SettingsRow(row.label, row.detail, new SettingsBadge(QStringLiteral("Fail"), BadgeKind::Warn)));
+            new ui::SettingsRow(row.label, row.detail, new ui::SettingsBadge(QStringLiteral("Fail"), ui::BadgeKind::Warn)));
     }
 }
 

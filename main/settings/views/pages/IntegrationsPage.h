@@ -5,23 +5,26 @@
 #include <QPointer>
 
 #include "main/settings/views/SettingsEnvironment.h"
-#include "main/settings/views/widgets/SettingsPage.h"
+#include "main/ui/widgets/SettingsPage.h"
 
 class QMessageBox;
 class QVBoxLayout;
+
+namespace murmeli::ui {
+class SettingsGroupCard;
+}
 
 namespace murmeli::settings {
 
 class HooksDoctor;
 class IntegrationsModel;
-class SettingsGroupCard;
 class SettingsHost;
 
 /// The Integrations page: one row per agent with its hook state and the install, reinstall and uninstall buttons,
 /// the result of every finished flow shown verbatim, and the hooks doctor that runs start-up's self-check on Claude
 /// Code's settings. Both refresh as the page comes on screen. Rows and buttons carry object names: "adapter-<id>",
 /// "install-<id>", "uninstall-<id>", "refresh", "recheck".
-class IntegrationsPage final : public SettingsPage {
+class IntegrationsPage final : public ui::SettingsPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(IntegrationsPage)
 
@@ -32,8 +35,8 @@ public:
 
     IntegrationsModel& model() { return *m_model; }
     HooksDoctor& doctor() { return *m_doctor; }
-    SettingsGroupCard* adaptersCard() const { return m_adapters; }
-    SettingsGroupCard* diagnosticsCard() const { return m_diagnostics; }
+    ui::SettingsGroupCard* adaptersCard() const { return m_adapters; }
+    ui::SettingsGroupCard* diagnosticsCard() const { return m_diagnostics; }
     /// The result of the last finished flow while it is up.
     QMessageBox* resultAlert() const;
 
@@ -47,9 +50,9 @@ private:
     std::unique_ptr<IntegrationsModel> m_model;
     std::unique_ptr<HooksDoctor> m_doctor;
     QVBoxLayout* m_adaptersGroup = nullptr;
-    SettingsGroupCard* m_adapters = nullptr;
+    ui::SettingsGroupCard* m_adapters = nullptr;
     QVBoxLayout* m_diagnosticsGroup = nullptr;
-    SettingsGroupCard* m_diagnostics = nullptr;
+    ui::SettingsGroupCard* m_diagnostics = nullptr;
     QPointer<QMessageBox> m_alert;
 };
 

@@ -3,20 +3,20 @@
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 
-#include "main/app/design/Tokens.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
 #include "main/settings/LabStatus.h"
 #include "main/settings/SettingsViewModel.h"
 #include "main/settings/views/SettingsHost.h"
 #include "main/settings/views/pages/LabTone.h"
 #include "main/settings/views/pages/UsageToolSection.h"
-#include "main/settings/views/widgets/ControlGroup.h"
-#include "main/settings/views/widgets/KitLabel.h"
-#include "main/settings/views/widgets/SegmentedPicker.h"
-#include "main/settings/views/widgets/SettingsBadge.h"
-#include "main/settings/views/widgets/SettingsGroupCard.h"
-#include "main/settings/views/widgets/SettingsRow.h"
-#include "main/settings/views/widgets/SettingsToggle.h"
+#include "main/ui/widgets/ControlGroup.h"
+#include "main/ui/widgets/KitLabel.h"
+#include "main/ui/widgets/SegmentedPicker.h"
+#include "main/ui/widgets/SettingsBadge.h"
+#include "main/ui/widgets/SettingsGroupCard.h"
+#include "main/ui/widgets/SettingsRow.h"
+#include "main/ui/widgets/SettingsToggle.h"
 #include "main/voice/engine/AudioProfile.h"
 #include "main/voice/engine/SpeechEngine.h"
 #include "platform/defaults/Defaults.h"
@@ -30,7 +30,7 @@ constexpr qreal lockedOpacity = 0.55;
 } // namespace
 
 LabPage::LabPage(const SettingsEnvironment& environment, SettingsViewModel& vm, SettingsHost* host, QWidget* parent)
-    : SettingsPage(QStringLiteral("Lab"),
+    : ui::SettingsPage(QStringLiteral("Lab"),
         QStringLiteral("Experimental features preview. Things here may change or disappear."), parent),
       m_environment(environment), m_vm(vm), m_host(host)
 {
@@ -57,35 +57,35 @@ void LabPage::refresh()
 
 void LabPage::addHardwareGroup()
 {
-    m_deviceBadge = new SettingsBadge(QStringLiteral("Not Paired"), BadgeKind::Off);
+    m_deviceBadge = new ui::SettingsBadge(QStringLiteral("Not Paired"), ui::BadgeKind::Off);
     m_deviceBadge->setObjectName(QStringLiteral("deviceStatus"));
-    m_deviceSwitch = new SettingsToggle;
+    m_deviceSwitch = new ui::SettingsToggle;
     m_deviceSwitch->setObjectName(QStringLiteral("deviceSwitch"));
     m_deviceSwitch->setEnabled(m_host != nullptr);
     connect(m_deviceSwitch, &QAbstractButton::toggled, this, &LabPage::deviceSwitched);
-    SettingsGroupCard* card = addGroup(QStringLiteral("murmeli Hardware"));
-    card->addRow(new SettingsRow(QStringLiteral("Bluetooth pairing"),
+    ui::SettingsGroupCard* card = addGroup(QStringLiteral("murmeli Hardware"));
+    card->addRow(new ui::SettingsRow(QStringLiteral("Bluetooth pairing"),
         QStringLiteral("Connect to murmeli hardware over BLE for hardware approvals + audio."),
-        ControlGroup::row({ m_deviceBadge, m_deviceSwitch }, 10), true));
+        ui::ControlGroup::row({ m_deviceBadge, m_deviceSwitch }, 10), true));
 
     QWidget* profile = nullptr;
     if (m_host != nullptr) {
         // Short segment titles: the row's help line says what a profile switches.
         m_profilePicker
-            = new SegmentedPicker({ { QStringLiteral("Computer"), voice::toString(voice::AudioProfile::Mac) },
+            = new ui::SegmentedPicker({ { QStringLiteral("Computer"), voice::toString(voice::AudioProfile::Mac) },
                                       { QStringLiteral("BLE"), voice::toString(voice::AudioProfile::Ble) } },
                 220);
         m_profilePicker->setObjectName(QStringLiteral("outputProfile"));
         profile = m_profilePicker;
     } else {
-        profile = KitLabel::make(QStringLiteral("Unavailable"), notch::Faces::instrumentSans(12, QFont::Normal),
-            app::Color::vantorTextMuted, nullptr);
+        profile = ui::KitLabel::make(QStringLiteral("Unavailable"), ui::Faces::instrumentSans(12, QFont::Normal),
+            ui::Color::vantorTextMuted, nullptr);
     }
-    card->addRow(new SettingsRow(QStringLiteral("Output profile"),
+    card->addRow(new ui::SettingsRow(QStringLiteral("Output profile"),
         QStringLiteral("Mic source + TTS speaker. Switches mic & speaker as a pair."), profile));
     if (m_profilePicker != nullptr) {
         SettingsHost* host = m_host;
-        connect(m_profilePicker, &SegmentedPicker::currentTagChanged, this, [host](const QString& tag) {
+        connect(m_profilePicker, &ui::SegmentedPicker::currentTagChanged, this, [host](const QString& tag) {
             host->speech().setAudioProfile(voice::audioProfileFromString(tag).value_or(voice::AudioProfile::Ble));
         });
         // Loading the profile is itself a change: it writes the microphone source back, as every change does.
@@ -94,21 +94,21 @@ void LabPage::addHardwareGroup()
             voice::toString(onComputer ? voice::AudioProfile::Mac : voice::AudioProfile::Ble));
     }
 
-    m_muteSwitch = new SettingsToggle;
+    m_muteSwitch = new ui::SettingsToggle;
     m_muteSwitch->setObjectName(QStringLiteral("muteWhenDictating"));
     m_muteSwitch->setChecked(m_vm.muteDuringFocus());
     connect(m_muteSwitch, &QAbstractButton::toggled, this, [this](bool on) { m_vm.setMuteDuringFocus(on); });
-    card->addRow(new SettingsRow(QStringLiteral("Mute when dictating"),
+    card->addRow(new ui::SettingsRow(QStringLiteral("Mute when dictating"),
         QStringLiteral("Silence announcements while Do Not Disturb is on. (Detection TODO.)"), m_muteSwitch));
 }
 
 void LabPage::addHumanSoundsGroup()
 {
-    m_speechSwitch = new SettingsToggle;
+    m_speechSwitch = new ui::SettingsToggle;
     m_speechSwitch->setObjectName(QStringLiteral("humanSounds"));
     m_speechSwitch->setEnabled(m_host != nullptr);
     addGroup(QStringLiteral("Human sounds"))
-        ->addRow(new SettingsRow(QStringLiteral("Human sounds"),
+        ->addRow(new ui::SettingsRow(QStringLiteral("Human sounds"),
             QStringLiteral("Speak status updates, errors, and approval prompts out loud."), m_speechSwitch, true));
     if (m_host == nullptr) {
         return;
@@ -121,12 +121,12 @@ void LabPage::addHumanSoundsGroup()
 
 void LabPage::addPlaceholderGroup(const QString& title, const QString& label, const QString& help)
 {
-    auto* locked = new SettingsToggle;
+    auto* locked = new ui::SettingsToggle;
     locked->setEnabled(false);
     locked->setToolTip(QStringLiteral("Coming in a future version"));
-    SettingsGroupCard* card = addGroup(title);
-    card->addRow(new SettingsRow(label, help,
-        ControlGroup::row({ new SettingsBadge(QStringLiteral("Soon"), BadgeKind::Soon), locked }, 10), true));
+    ui::SettingsGroupCard* card = addGroup(title);
+    card->addRow(new ui::SettingsRow(label, help,
+        ui::ControlGroup::row({ new ui::SettingsBadge(QStringLiteral("Soon"), ui::BadgeKind::Soon), locked }, 10), true));
     auto* dim = new QGraphicsOpacityEffect(card);
     dim->setOpacity(lockedOpacity);
     card->setGraphicsEffect(dim);

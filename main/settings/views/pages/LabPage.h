@@ -3,15 +3,18 @@
 #include <QTimer>
 
 #include "main/settings/views/SettingsEnvironment.h"
-#include "main/settings/views/widgets/SettingsPage.h"
+#include "main/ui/widgets/SettingsPage.h"
 
-namespace murmeli::settings {
-
+namespace murmeli::ui {
 class SegmentedPicker;
 class SettingsBadge;
 class SettingsGroupCard;
-class SettingsHost;
 class SettingsToggle;
+}
+
+namespace murmeli::settings {
+
+class SettingsHost;
 class SettingsViewModel;
 class UsageToolSection;
 
@@ -20,7 +23,7 @@ class UsageToolSection;
 /// Switches and pickers act on every change of their value, also when the page seeds them from what is stored, so
 /// opening the page with the device switch stored on starts the link. While shown it reads the link and the usage
 /// reader again once a second.
-class LabPage final : public SettingsPage {
+class LabPage final : public ui::SettingsPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(LabPage)
 
@@ -36,12 +39,12 @@ public:
     /// One tick of the poll: the device's state, then the usage reader's.
     void refresh();
 
-    SettingsToggle* deviceSwitch() const { return m_deviceSwitch; }
-    SettingsBadge* deviceBadge() const { return m_deviceBadge; }
+    ui::SettingsToggle* deviceSwitch() const { return m_deviceSwitch; }
+    ui::SettingsBadge* deviceBadge() const { return m_deviceBadge; }
     /// Null without the application (the row then says "Unavailable").
-    SegmentedPicker* profilePicker() const { return m_profilePicker; }
-    SettingsToggle* muteSwitch() const { return m_muteSwitch; }
-    SettingsToggle* speechSwitch() const { return m_speechSwitch; }
+    ui::SegmentedPicker* profilePicker() const { return m_profilePicker; }
+    ui::SettingsToggle* muteSwitch() const { return m_muteSwitch; }
+    ui::SettingsToggle* speechSwitch() const { return m_speechSwitch; }
     UsageToolSection* usageSection() const { return m_usage; }
 
 private:
@@ -54,11 +57,11 @@ private:
     SettingsEnvironment m_environment;
     SettingsViewModel& m_vm;
     SettingsHost* m_host = nullptr;
-    SettingsToggle* m_deviceSwitch = nullptr;
-    SettingsBadge* m_deviceBadge = nullptr;
-    SegmentedPicker* m_profilePicker = nullptr;
-    SettingsToggle* m_muteSwitch = nullptr;
-    SettingsToggle* m_speechSwitch = nullptr;
+    ui::SettingsToggle* m_deviceSwitch = nullptr;
+    ui::SettingsBadge* m_deviceBadge = nullptr;
+    ui::SegmentedPicker* m_profilePicker = nullptr;
+    ui::SettingsToggle* m_muteSwitch = nullptr;
+    ui::SettingsToggle* m_speechSwitch = nullptr;
     UsageToolSection* m_usage = nullptr;
     QTimer m_poll;
 };

@@ -1,22 +1,22 @@
 #pragma once
 
 #include "main/settings/LabStatus.h"
-#include "main/settings/views/widgets/SettingsBadge.h"
+#include "main/ui/widgets/SettingsBadge.h"
 
 namespace murmeli::settings {
 
 /// The badge colour of a Lab status.
-inline BadgeKind badgeKindOf(LabStatus::Tone tone)
+inline ui::BadgeKind badgeKindOf(LabStatus::Tone tone)
 {
     switch (tone) {
     case LabStatus::Tone::Active:
-        return BadgeKind::Active;
+        return ui::BadgeKind::Active;
     case LabStatus::Tone::Warn:
-        return BadgeKind::Warn;
+        return ui::BadgeKind::Warn;
     case LabStatus::Tone::Off:
         break;
     }
-    return BadgeKind::Off;
+    return ui::BadgeKind::Off;
 }
 
 } // namespace murmeli::settings

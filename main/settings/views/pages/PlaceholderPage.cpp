@@ -3,7 +3,7 @@
 namespace murmeli::settings {
 
 PlaceholderPage::PlaceholderPage(SettingsSection section, QWidget* parent)
-    : SettingsPage(title(section), QStringLiteral("This page is not part of this build yet."), parent)
+    : ui::SettingsPage(title(section), QStringLiteral("This page is not part of this build yet."), parent)
 {
 }
 

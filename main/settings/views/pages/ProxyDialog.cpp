@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "main/app/design/Tokens.h"
+#include "main/ui/design/Tokens.h"
 #include "main/settings/ProxyInput.h"
 
 namespace murmeli::settings {
@@ -44,7 +44,7 @@ ProxyDialog::ProxyDialog(const QString& host, int port, Save save, QWidget* pare
 
     m_problem = new QLabel(this);
     m_problem->setWordWrap(true);
-    m_problem->setStyleSheet(QStringLiteral("color: %1;").arg(app::Color::vantorSignalRed.name()));
+    m_problem->setStyleSheet(QStringLiteral("color: %1;").arg(ui::Color::vantorSignalRed.name()));
     m_problem->hide();
     layout->addWidget(m_problem);
 

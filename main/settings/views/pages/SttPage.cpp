@@ -3,23 +3,23 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
-#include "main/app/design/Tokens.h"
-#include "main/app/shell/NotificationHub.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/common/NotificationHub.h"
+#include "main/ui/design/Faces.h"
 #include "main/settings/SettingsViewModel.h"
 #include "main/settings/SttStatus.h"
 #include "main/settings/views/SettingsHost.h"
 #include "main/settings/views/pages/HotwordsEditorSheet.h"
 #include "main/settings/views/pages/ProxyDialog.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/KitLabel.h"
-#include "main/settings/views/widgets/SegmentedPicker.h"
-#include "main/settings/views/widgets/SettingsGroupCard.h"
-#include "main/settings/views/widgets/SettingsRow.h"
-#include "main/settings/views/widgets/SettingsToggle.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/KitLabel.h"
+#include "main/ui/widgets/SegmentedPicker.h"
+#include "main/ui/widgets/SettingsGroupCard.h"
+#include "main/ui/widgets/SettingsRow.h"
+#include "main/ui/widgets/SettingsToggle.h"
 #include "main/voice/engine/SpeechEngine.h"
 #include "main/voice/enhance/SpeechEnhancerConfig.h"
-#include "main/voice/settings/ProxySetting.h"
+#include "main/voice/preferences/ProxySetting.h"
 #include "platform/defaults/Defaults.h"
 
 namespace murmeli::settings {
@@ -45,7 +45,7 @@ QCoro::Task<> testProxy(SettingsHost* host)
 } // namespace
 
 SttPage::SttPage(const SettingsEnvironment& environment, SettingsViewModel& vm, SettingsHost* host, QWidget* parent)
-    : SettingsPage(QStringLiteral("STT"),
+    : ui::SettingsPage(QStringLiteral("STT"),
         QStringLiteral("Recognition backend, dictionary, AI enhancement, and Enter-key behavior. Takes effect on "
                        "the next PTT session."),
         parent),
@@ -57,12 +57,12 @@ SttPage::SttPage(const SettingsEnvironment& environment, SettingsViewModel& vm, 
     addBehaviorGroup();
     addDictionaryGroup();
 
-    app::NotificationHub& hub = m_environment.notifications;
-    connect(&hub, &app::NotificationHub::wsStateChanged, this, [this](const QString& state) {
+    common::NotificationHub& hub = m_environment.notifications;
+    connect(&hub, &common::NotificationHub::wsStateChanged, this, [this](const QString& state) {
         m_wsStateRaw = state;
         showEngine();
     });
-    connect(&hub, &app::NotificationHub::wsProxyChanged, this, [this] {
+    connect(&hub, &common::NotificationHub::wsProxyChanged, this, [this] {
         m_proxyOn = m_host != nullptr && m_host->speech().sockets().hasProxy();
         showEngine();
     });
@@ -98,10 +98,10 @@ void SttPage::loadFromEngine()
 
 void SttPage::addEngineGroup()
 {
-    m_cloudSwitch = new SettingsToggle;
+    m_cloudSwitch = new ui::SettingsToggle;
     m_cloudSwitch->setObjectName(QStringLiteral("cloudBackend"));
     m_cloudSwitch->setEnabled(m_host != nullptr);
-    m_cloudRow = new SettingsRow(QStringLiteral("murmeli Cloud"), QString(), m_cloudSwitch, true);
+    m_cloudRow = new ui::SettingsRow(QStringLiteral("murmeli Cloud"), QString(), m_cloudSwitch, true);
     m_engineCard = addGroup(QStringLiteral("Engine"));
     m_engineCard->addRow(m_cloudRow);
     connect(m_cloudSwitch, &QAbstractButton::toggled, this, &SttPage::backendSwitched);
@@ -142,20 +142,20 @@ void SttPage::showEngine()
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(8);
         for (const QString& title : { QStringLiteral("Sign in"), QStringLiteral("Sign up") }) {
-            auto* button = new SecondaryButton(title, [this] { m_vm.setSelectedSection(SettingsSection::Account); });
+            auto* button = new ui::SecondaryButton(title, [this] { m_vm.setSelectedSection(SettingsSection::Account); });
             button->setObjectName(
                 title == QLatin1String("Sign in") ? QStringLiteral("signIn") : QStringLiteral("signUp"));
             layout->addWidget(button);
         }
-        m_secondRow = new SettingsRow(
+        m_secondRow = new ui::SettingsRow(
             QStringLiteral("Sign in"), QStringLiteral("Sign in or sign up to use cloud STT."), buttons);
     } else {
-        m_proxySwitch = new SettingsToggle;
+        m_proxySwitch = new ui::SettingsToggle;
         m_proxySwitch->setObjectName(QStringLiteral("wsProxy"));
         m_proxySwitch->setChecked(m_proxyOn);
         m_proxySwitch->setEnabled(m_host != nullptr);
         const voice::SpeechEngine& speech = m_host->speech();
-        m_secondRow = new SettingsRow(QStringLiteral("WS Proxy"),
+        m_secondRow = new ui::SettingsRow(QStringLiteral("WS Proxy"),
             SttStatus::proxyHelpLine(speech.wsProxyHost(), speech.wsProxyPort()), m_proxySwitch);
         connect(m_proxySwitch, &QAbstractButton::toggled, this, &SttPage::proxySwitched);
     }
@@ -232,7 +232,7 @@ void SttPage::setProxySwitch(bool on)
 
 void SttPage::addEnhancementGroup()
 {
-    m_aiSwitch = new SettingsToggle;
+    m_aiSwitch = new ui::SettingsToggle;
     m_aiSwitch->setObjectName(QStringLiteral("aiOptimization"));
     m_aiSwitch->setChecked(voice::SpeechEnhancerConfig::isAIOptimizationEnabled(m_environment.defaults));
     // Only a change by the user is written; showing the page writes nothing.
@@ -241,7 +241,7 @@ void SttPage::addEnhancementGroup()
         defaults.setValue(QString::fromLatin1(voice::SpeechEnhancerConfig::aiOptimizationKey), on);
     });
     addGroup(QStringLiteral("AI Enhancement"))
-        ->addRow(new SettingsRow(QStringLiteral("AI 优化"),
+        ->addRow(new ui::SettingsRow(QStringLiteral("AI 优化"),
             QStringLiteral("启用后,语音转写后会通过 AI 进一步清洗、纠错、结构化(仅 Cloud 用户,需 ≥3s 录音)。AI "
                            "优化使用阿里云 Qwen-Turbo,转写文本会上传至 murmeli-cloud 处理,不持久化。"),
             m_aiSwitch, true));
@@ -251,32 +251,32 @@ void SttPage::addBehaviorGroup()
 {
     QWidget* control = nullptr;
     if (m_host != nullptr) {
-        m_enterMode = new SegmentedPicker({ { QStringLiteral("Always"), QStringLiteral("always") },
+        m_enterMode = new ui::SegmentedPicker({ { QStringLiteral("Always"), QStringLiteral("always") },
                                               { QStringLiteral("Never"), QStringLiteral("never") },
                                               { QStringLiteral("Auto ≤3s"), QStringLiteral("auto") } },
             260);
         m_enterMode->setObjectName(QStringLiteral("enterMode"));
         m_enterMode->setCurrentTag(voice::toString(m_host->speech().enterMode()));
-        connect(m_enterMode, &SegmentedPicker::currentTagChanged, this, [this](const QString& tag) {
+        connect(m_enterMode, &ui::SegmentedPicker::currentTagChanged, this, [this](const QString& tag) {
             if (const std::optional<voice::EnterMode> mode = voice::enterModeFromString(tag)) {
                 m_host->speech().setEnterMode(*mode);
             }
         });
         control = m_enterMode;
     } else {
-        control = KitLabel::make(QStringLiteral("Unavailable"), notch::Faces::instrumentSans(12, QFont::Normal),
-            app::Color::vantorTextMuted, nullptr);
+        control = ui::KitLabel::make(QStringLiteral("Unavailable"), ui::Faces::instrumentSans(12, QFont::Normal),
+            ui::Color::vantorTextMuted, nullptr);
     }
     addGroup(QStringLiteral("Behavior"))
-        ->addRow(new SettingsRow(QStringLiteral("Enter mode"),
+        ->addRow(new ui::SettingsRow(QStringLiteral("Enter mode"),
             QStringLiteral("Whether to press Enter after inserting STT text."), control, true));
 }
 
 void SttPage::addDictionaryGroup()
 {
-    auto* open = new SecondaryButton(QStringLiteral("Open editor…"), [this] { openHotwords(); });
+    auto* open = new ui::SecondaryButton(QStringLiteral("Open editor…"), [this] { openHotwords(); });
     open->setObjectName(QStringLiteral("openHotwords"));
-    m_hotwordsRow = new SettingsRow(QStringLiteral("Custom hotwords"),
+    m_hotwordsRow = new ui::SettingsRow(QStringLiteral("Custom hotwords"),
         SttStatus::hotwordsHelpLine(m_host != nullptr, m_customHotwords.size()), open, true);
     addGroup(QStringLiteral("Dictionary (beta)"))->addRow(m_hotwordsRow);
 }

@@ -3,23 +3,26 @@
 #include <QPointer>
 
 #include "main/settings/views/SettingsEnvironment.h"
-#include "main/settings/views/widgets/SettingsPage.h"
+#include "main/ui/widgets/SettingsPage.h"
+
+namespace murmeli::ui {
+class SegmentedPicker;
+class SettingsGroupCard;
+class SettingsRow;
+class SettingsToggle;
+}
 
 namespace murmeli::settings {
 
 class HotwordsEditorSheet;
 class ProxyDialog;
-class SegmentedPicker;
-class SettingsGroupCard;
 class SettingsHost;
-class SettingsRow;
-class SettingsToggle;
 class SettingsViewModel;
 
 /// The STT page: the recognition backend (the cloud or on-device), the cloud balance and the streaming connection,
 /// the streaming proxy, the transcript polish, the Enter mode and the read-only hotwords viewer. Every choice goes
 /// straight into the speech engine or the preferences and takes effect on the next take.
-class SttPage final : public SettingsPage {
+class SttPage final : public ui::SettingsPage {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SttPage)
 
@@ -27,14 +30,14 @@ public:
     SttPage(
         const SettingsEnvironment& environment, SettingsViewModel& vm, SettingsHost* host, QWidget* parent = nullptr);
 
-    SettingsRow* cloudRow() const { return m_cloudRow; }
-    SettingsToggle* cloudSwitch() const { return m_cloudSwitch; }
+    ui::SettingsRow* cloudRow() const { return m_cloudRow; }
+    ui::SettingsToggle* cloudSwitch() const { return m_cloudSwitch; }
     /// "Sign in" or "WS Proxy" while the cloud backend is chosen; null otherwise.
-    SettingsRow* secondEngineRow() const { return m_secondRow; }
-    SettingsToggle* proxySwitch() const { return m_proxySwitch; }
-    SettingsToggle* aiSwitch() const { return m_aiSwitch; }
-    SegmentedPicker* enterModePicker() const { return m_enterMode; }
-    SettingsRow* hotwordsRow() const { return m_hotwordsRow; }
+    ui::SettingsRow* secondEngineRow() const { return m_secondRow; }
+    ui::SettingsToggle* proxySwitch() const { return m_proxySwitch; }
+    ui::SettingsToggle* aiSwitch() const { return m_aiSwitch; }
+    ui::SegmentedPicker* enterModePicker() const { return m_enterMode; }
+    ui::SettingsRow* hotwordsRow() const { return m_hotwordsRow; }
     /// The proxy question while it is up.
     ProxyDialog* proxyDialog() const;
     /// The hotwords viewer while it is up.
@@ -64,14 +67,14 @@ private:
     bool m_proxyOn = false;
     QStringList m_customHotwords;
 
-    SettingsGroupCard* m_engineCard = nullptr;
-    SettingsRow* m_cloudRow = nullptr;
-    SettingsToggle* m_cloudSwitch = nullptr;
-    SettingsRow* m_secondRow = nullptr;
-    SettingsToggle* m_proxySwitch = nullptr;
-    SettingsToggle* m_aiSwitch = nullptr;
-    SegmentedPicker* m_enterMode = nullptr;
-    SettingsRow* m_hotwordsRow = nullptr;
+    ui::SettingsGroupCard* m_engineCard = nullptr;
+    ui::SettingsRow* m_cloudRow = nullptr;
+    ui::SettingsToggle* m_cloudSwitch = nullptr;
+    ui::SettingsRow* m_secondRow = nullptr;
+    ui::SettingsToggle* m_proxySwitch = nullptr;
+    ui::SettingsToggle* m_aiSwitch = nullptr;
+    ui::SegmentedPicker* m_enterMode = nullptr;
+    ui::SettingsRow* m_hotwordsRow = nullptr;
     QPointer<ProxyDialog> m_proxyDialog;
     QPointer<HotwordsEditorSheet> m_hotwordsSheet;
 };

@@ -6,23 +6,23 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "main/app/design/Tokens.h"
-#include "main/notch/kit/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
 #include "main/settings/LabStatus.h"
 #include "main/settings/views/SettingsHost.h"
 #include "main/settings/views/pages/CodexBarCommandRow.h"
 #include "main/settings/views/pages/LabTone.h"
-#include "main/settings/views/widgets/ControlGroup.h"
-#include "main/settings/views/widgets/GroupTitle.h"
-#include "main/settings/views/widgets/KitButton.h"
-#include "main/settings/views/widgets/KitLabel.h"
-#include "main/settings/views/widgets/KitPainting.h"
-#include "main/settings/views/widgets/SegmentedPicker.h"
-#include "main/settings/views/widgets/SettingsBadge.h"
-#include "main/settings/views/widgets/SettingsDesign.h"
-#include "main/settings/views/widgets/SettingsGroupCard.h"
-#include "main/settings/views/widgets/SettingsRow.h"
-#include "main/settings/views/widgets/SettingsToggle.h"
+#include "main/ui/widgets/ControlGroup.h"
+#include "main/ui/widgets/GroupTitle.h"
+#include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/KitLabel.h"
+#include "main/ui/widgets/KitPainting.h"
+#include "main/ui/widgets/SegmentedPicker.h"
+#include "main/ui/widgets/SettingsBadge.h"
+#include "main/ui/widgets/SettingsDesign.h"
+#include "main/ui/widgets/SettingsGroupCard.h"
+#include "main/ui/widgets/SettingsRow.h"
+#include "main/ui/widgets/SettingsToggle.h"
 #include "main/usage/CodexBarUsageReader.h"
 #include "platform/defaults/Defaults.h"
 
@@ -40,7 +40,7 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
-        KitPainting::topHairline(painter, QRectF(rect()));
+        ui::KitPainting::topHairline(painter, QRectF(rect()));
     }
 };
 
@@ -51,43 +51,43 @@ UsageToolSection::UsageToolSection(platform::Defaults& defaults, SettingsHost* h
 {
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(SettingsDesign::groupTitleGap);
-    stack->addWidget(new GroupTitle(QStringLiteral("Usage from Codexbar CLI (Experimental)"), this));
-    auto* card = new SettingsGroupCard(this);
+    stack->setSpacing(ui::SettingsDesign::groupTitleGap);
+    stack->addWidget(new ui::GroupTitle(QStringLiteral("Usage from Codexbar CLI (Experimental)"), this));
+    auto* card = new ui::SettingsGroupCard(this);
     stack->addWidget(card);
 
-    m_badge = new SettingsBadge(QStringLiteral("Inactive"), BadgeKind::Off);
+    m_badge = new ui::SettingsBadge(QStringLiteral("Inactive"), ui::BadgeKind::Off);
     m_badge->setObjectName(QStringLiteral("usageStatus"));
-    m_switch = new SettingsToggle;
+    m_switch = new ui::SettingsToggle;
     m_switch->setObjectName(QStringLiteral("usageSwitch"));
     m_switch->setEnabled(m_host != nullptr);
-    card->addRow(new SettingsRow(QStringLiteral("Use Codexbar CLI for Usage"),
+    card->addRow(new ui::SettingsRow(QStringLiteral("Use Codexbar CLI for Usage"),
         QStringLiteral("Shell out `codexbar usage` for per-provider plan / usage data in the Notch UI. Needs the "
                        "Codexbar app and its CLI installed."),
-        ControlGroup::row({ m_badge, m_switch }, 10), true));
+        ui::ControlGroup::row({ m_badge, m_switch }, 10), true));
 
     m_commandBlock = new CommandBlock;
     m_commandBlock->setObjectName(QStringLiteral("commandBlock"));
     buildCommandBlock(m_commandBlock);
     card->addRow(m_commandBlock);
 
-    m_interval = new SegmentedPicker(
+    m_interval = new ui::SegmentedPicker(
         { { QStringLiteral("5 min"), QStringLiteral("5") }, { QStringLiteral("15 min"), QStringLiteral("15") },
             { QStringLiteral("30 min"), QStringLiteral("30") } },
         220);
     m_interval->setObjectName(QStringLiteral("pollInterval"));
     m_interval->setFixedWidth(220);
     m_interval->setCurrentTag(QString::number(m_pollMinutes));
-    m_intervalRow = new SettingsRow(QStringLiteral("Polling interval"),
+    m_intervalRow = new ui::SettingsRow(QStringLiteral("Polling interval"),
         QStringLiteral("How often to refresh. Applies to all rows (single tick spawns each row in series)."),
         m_interval);
     card->addRow(m_intervalRow);
-    m_statusRow = new SettingsRow(QString(), std::nullopt, nullptr);
+    m_statusRow = new ui::SettingsRow(QString(), std::nullopt, nullptr);
     m_statusRow->setObjectName(QStringLiteral("usageStatusLine"));
     card->addRow(m_statusRow);
 
     connect(m_switch, &QAbstractButton::toggled, this, &UsageToolSection::toggled);
-    connect(m_interval, &SegmentedPicker::currentTagChanged, this,
+    connect(m_interval, &ui::SegmentedPicker::currentTagChanged, this,
         [this](const QString& tag) { intervalChosen(tag.toInt()); });
 
     if (m_host != nullptr) {
@@ -105,17 +105,17 @@ UsageToolSection::UsageToolSection(platform::Defaults& defaults, SettingsHost* h
 void UsageToolSection::buildCommandBlock(QWidget* block)
 {
     auto* column = new QVBoxLayout(block);
-    column->setContentsMargins(SettingsDesign::rowPaddingH, SettingsDesign::rowPaddingV, SettingsDesign::rowPaddingH,
-        SettingsDesign::rowPaddingV);
+    column->setContentsMargins(ui::SettingsDesign::rowPaddingH, ui::SettingsDesign::rowPaddingV, ui::SettingsDesign::rowPaddingH,
+        ui::SettingsDesign::rowPaddingV);
     column->setSpacing(8);
     auto* heading = new QVBoxLayout;
     heading->setSpacing(2);
-    heading->addWidget(KitLabel::make(
-        QStringLiteral("CLI rows"), notch::Faces::instrumentSans(13, QFont::Medium), app::Color::vantorText, block));
-    QLabel* help = KitLabel::make(QStringLiteral("One command per row (must start with `codexbar`). Up to %1 rows. "
+    heading->addWidget(ui::KitLabel::make(
+        QStringLiteral("CLI rows"), ui::Faces::instrumentSans(13, QFont::Medium), ui::Color::vantorText, block));
+    QLabel* help = ui::KitLabel::make(QStringLiteral("One command per row (must start with `codexbar`). Up to %1 rows. "
                                                  "Reader runs each row in order on every tick.")
                                       .arg(CodexBarUsageReader::maxCommandRows),
-        notch::Faces::instrumentSans(11, QFont::Normal), app::Color::vantorTextMuted, block);
+        ui::Faces::instrumentSans(11, QFont::Normal), ui::Color::vantorTextMuted, block);
     help->setWordWrap(true);
     heading->addWidget(help);
     column->addLayout(heading);
@@ -124,10 +124,10 @@ void UsageToolSection::buildCommandBlock(QWidget* block)
     column->addLayout(m_rowsLayout);
     auto* bar = new QHBoxLayout;
     bar->setSpacing(8);
-    m_add = new SecondaryButton(
+    m_add = new ui::SecondaryButton(
         QStringLiteral("+ Add CLI row"), [this] { addRow(); }, block);
     m_add->setObjectName(QStringLiteral("addRow"));
-    m_reset = new SecondaryButton(
+    m_reset = new ui::SecondaryButton(
         QStringLiteral("Reset to defaults"), [this] { resetRows(); }, block);
     m_reset->setObjectName(QStringLiteral("resetRows"));
     bar->addWidget(m_add);

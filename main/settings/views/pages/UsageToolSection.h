@@ -7,6 +7,14 @@
 class QMessageBox;
 class QVBoxLayout;
 
+namespace murmeli::ui {
+class KitButton;
+class SegmentedPicker;
+class SettingsBadge;
+class SettingsRow;
+class SettingsToggle;
+}
+
 namespace murmeli::platform {
 class Defaults;
 }
@@ -14,12 +22,7 @@ class Defaults;
 namespace murmeli::settings {
 
 class CodexBarCommandRow;
-class KitButton;
-class SegmentedPicker;
-class SettingsBadge;
-class SettingsRow;
 class SettingsHost;
-class SettingsToggle;
 
 /// The Lab page's last group: switches the usage reader on and off, edits its command rows, sets its poll interval
 /// and tests one row at a time. Edits stay on the page until a remove, a reset or a successful test stores the rows;
@@ -39,15 +42,15 @@ public:
     /// Shows the reader's status again; the page calls it once a second.
     void syncStatus();
 
-    SettingsToggle* enabledSwitch() const { return m_switch; }
-    SettingsBadge* statusBadge() const { return m_badge; }
-    SegmentedPicker* intervalPicker() const { return m_interval; }
+    ui::SettingsToggle* enabledSwitch() const { return m_switch; }
+    ui::SettingsBadge* statusBadge() const { return m_badge; }
+    ui::SegmentedPicker* intervalPicker() const { return m_interval; }
     /// The status line row, hidden while there is nothing to say.
-    SettingsRow* statusRow() const { return m_statusRow; }
+    ui::SettingsRow* statusRow() const { return m_statusRow; }
     const QStringList& commands() const { return m_commands; }
     QList<CodexBarCommandRow*> commandRows() const;
-    KitButton* addButton() const { return m_add; }
-    KitButton* resetButton() const { return m_reset; }
+    ui::KitButton* addButton() const { return m_add; }
+    ui::KitButton* resetButton() const { return m_reset; }
     /// The result of the last test while it is up.
     QMessageBox* testAlert() const;
 
@@ -74,15 +77,15 @@ private:
     int m_testRow = -1;
     int m_testSecondsLeft = 0;
 
-    SettingsBadge* m_badge = nullptr;
-    SettingsToggle* m_switch = nullptr;
+    ui::SettingsBadge* m_badge = nullptr;
+    ui::SettingsToggle* m_switch = nullptr;
     QWidget* m_commandBlock = nullptr;
     QVBoxLayout* m_rowsLayout = nullptr;
-    KitButton* m_add = nullptr;
-    KitButton* m_reset = nullptr;
-    SettingsRow* m_intervalRow = nullptr;
-    SegmentedPicker* m_interval = nullptr;
-    SettingsRow* m_statusRow = nullptr;
+    ui::KitButton* m_add = nullptr;
+    ui::KitButton* m_reset = nullptr;
+    ui::SettingsRow* m_intervalRow = nullptr;
+    ui::SegmentedPicker* m_interval = nullptr;
+    ui::SettingsRow* m_statusRow = nullptr;
     QPointer<QMessageBox> m_alert;
 };
 

@@ -1,0 +1,380 @@
+#include "main/app/ptt/PushToTalkRoad.h"
+
+#include "main/notch/model/PanelViewModel.h"
+#include "main/common/TextUtils.h"
+#include "main/voice/dispatch/TakeDispatcher.h"
+#include "main/voice/engine/SpeechBackends.h"
+#include "main/voice/engine/SpeechEngine.h"
+#include "main/voice/enhance/SpeechEnhancerConfig.h"
+#include "main/voice/flow/SpeechEnhancerPolisher.h"
+#include "main/voice/injection/VoiceTextInjector.h"
+
+namespace murmeli::app {
+
+using common::LogColor;
+using voice::VoiceFlowState;
+
+namespace {
+
+// The engine reports these through its error callback while the take goes on (a fallback is about to run, the
+// streaming server complained mid-turn); every other error ends the take.
+bool isNotice(const QString& message)
+{
+    using voice::TakeDispatcher;
+    return message == QLatin1String(TakeDispatcher::runTaskTexts.notice)
+        || message == QLatin1String(TakeDispatcher::v3Texts.notice)
+        || message.startsWith(QLatin1String("Cloud STT error: "));
+}
+
+} // namespace
+
+QString toString(PushToTalkRoad::Trigger trigger)
+{
+    switch (trigger) {
+    case PushToTalkRoad::Trigger::F13:
+        return QString::fromLatin1(PTTSessionLog::triggerF13);
+    case PushToTalkRoad::Trigger::CustomHotkey:
+        return QString::fromLatin1(PTTSessionLog::triggerCustomHotkey);
+    case PushToTalkRoad::Trigger::FnDoubleTap:
+        return QString::fromLatin1(PTTSessionLog::triggerFnDoubleTap);
+    case PushToTalkRoad::Trigger::Panel:
+        return QString::fromLatin1(PTTSessionLog::triggerPanel);
+    }
+    return {};
+}
+
+PushToTalkRoad::PushToTalkRoad(Links links)
+    : m_links(std::move(links)), m_flow(m_links.detectMode, m_links.injector,
+                                     std::make_unique<voice::SpeechEnhancerPolisher>(m_links.speech.enhancer()),
+                                     voice::VoiceFlowClock::over(m_links.clock)),
+      m_pttLog(m_links.logDirectory)
+{
+    m_flow.setLogger([this](const QString& line) { log(line, LogColor::Grey); });
+    m_pttLog.onLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_fnDoubleTap.onDoubleTap = [this] { toggle(Trigger::FnDoubleTap); };
+    wireEngine();
+    wireFlow();
+}
+
+PushToTalkRoad::~PushToTalkRoad()
+{
+    if (m_outcomeTimer) {
+        m_links.clock.cancel(*m_outcomeTimer);
+    }
+    for (const auto& id : { m_f13, m_custom, m_esc }) {
+        if (id) {
+            m_links.hotkeys.ungrab(*id);
+        }
+    }
+}
+
+void PushToTalkRoad::log(const QString& message, LogColor color) const
+{
+    if (onLog) {
+        onLog(message, color);
+    }
+}
+
+void PushToTalkRoad::start()
+{
+    const platform::HotkeyGrab grab = m_links.hotkeys.grab(platform::KeyChord::f13());
+    if (grab.id) {
+        m_f13 = grab.id;
+    } else {
+        log(QStringLiteral("PTT: F13 cannot be used for push-to-talk: ") + grab.error, LogColor::Orange);
+    }
+    m_links.speech.requestPermission({});
+}
+
+std::optional<platform::KeyChord> PushToTalkRoad::customHotkeyChord(const settings::PTTHotkey& hotkey)
+{
+    if (!hotkey.isBound() || hotkey.keyCode == 0) {
+        return std::nullopt;
+    }
+    using platform::KeyModifier;
+    namespace bit = settings::HotkeyModifier;
+    const std::pair<quint64, KeyModifier> modifiers[] = {
+        { bit::shift, KeyModifier::Shift },
+        { bit::control, KeyModifier::Ctrl },
+        { bit::option, KeyModifier::Alt },
+        { bit::command, KeyModifier::Super },
+    };
+    platform::KeyChord chord { hotkey.keyCode, std::nullopt, {}, std::nullopt };
+    for (const auto& [mask, modifier] : modifiers) {
+        if (hotkey.modifiersRaw & mask) {
+            chord.modifiers |= modifier;
+        }
+    }
+    return chord;
+}
+
+void PushToTalkRoad::rebindCustomHotkey(std::optional<platform::KeyChord> chord)
+{
+    if (const auto previous = std::exchange(m_custom, std::nullopt)) {
+        m_links.hotkeys.ungrab(*previous);
+    }
+    if (!chord) {
+        return;
+    }
+    const platform::HotkeyGrab grab = m_links.hotkeys.grab(*chord);
+    if (grab.id) {
+        m_custom = grab.id;
+        log(QStringLiteral("PTT: custom hotkey ") + platform::describeKeyChord(*chord), LogColor::Grey);
+    } else {
+        log(QStringLiteral("PTT: custom hotkey ") + platform::describeKeyChord(*chord)
+                + QStringLiteral(" cannot be used: ") + grab.error,
+            LogColor::Orange);
+    }
+}
+
+bool PushToTalkRoad::handleHotkey(platform::HotkeyId id, bool pressed)
+{
+    if (id == m_f13) {
+        if (pressed) {
+            begin(Trigger::F13);
+        } else {
+            end();
+        }
+        return true;
+    }
+    if (id == m_custom) {
+        // The custom hotkey toggles on its press; its release means nothing.
+        if (pressed) {
+            toggle(Trigger::CustomHotkey);
+        }
+        return true;
+    }
+    if (id == m_esc) {
+        if (pressed) {
+            cancelFromEsc();
+        }
+        return true;
+    }
+    return false;
+}
+
+void PushToTalkRoad::toggle(Trigger trigger)
+{
+    if (m_recording) {
+        end();
+    } else {
+        begin(trigger);
+    }
+}
+
+void PushToTalkRoad::cancelFromEsc()
+{
+    m_flow.cancel(QString::fromLatin1(escCancelReason));
+}
+
+void PushToTalkRoad::begin(Trigger trigger)
+{
+    if (m_recording) {
+        return;
+    }
+    // The last take is still on its way (its text, polish or paste): a new one now would be recorded for nothing,
+    // since the flow takes no second take, or would be given the last one's text.
+    if (m_take || m_flow.isStarting() || !m_flow.currentState().is<VoiceFlowState::Idle>()) {
+        log(QStringLiteral("PTT: the last take is still finishing (") + m_flow.currentState().name()
+                + QStringLiteral("), ") + toString(trigger) + QStringLiteral(" ignored"),
+            LogColor::Orange);
+        return;
+    }
+    voice::SpeechEngine& speech = m_links.speech;
+    // The device's microphone only while it is connected, and never for the triggers that belong to this computer.
+    QString mic = speech.activeMicSource();
+    const bool localTrigger = trigger == Trigger::FnDoubleTap || trigger == Trigger::CustomHotkey;
+    if (mic != QLatin1String(voice::SpeechBackends::localMicSource)
+        && (localTrigger || !m_links.deviceConnected || !m_links.deviceConnected())) {
+        mic = QString::fromLatin1(voice::SpeechBackends::localMicSource);
+    }
+    Take take;
+    take.context = m_links.nextContext ? m_links.nextContext() : voice::STTContext {};
+    take.record.start = m_links.clock.now();
+    take.record.trigger = toString(trigger);
+    take.record.micSource = mic;
+    take.record.backend = speech.effectiveBackendId();
+    speech.setPendingContext(take.context);
+
+    m_recording = true;
+    m_links.vm.setPttActive(true);
+    startFlow(QStringLiteral("trigger=") + take.record.trigger + QStringLiteral(", mic=") + mic);
+    m_take = std::move(take);
+
+    // An engine that cannot start reports why through its error callback, which ends the take right here.
+    bool started = false;
+    if (mic != QLatin1String(voice::SpeechBackends::localMicSource)) {
+        started = speech.startStreamingBLERecord();
+    } else if (speech.canStreamingRecord()) {
+        started = speech.startStreamingRecord();
+    } else {
+        started = speech.startRecording();
+    }
+    if (!m_take) {
+        return;
+    }
+    m_take->streaming = speech.isStreamingMode();
+    m_take->record.streaming = m_take->streaming;
+    if (!started) {
+        finish(QString(), false, QStringLiteral("recording could not start"));
+    }
+}
+
+QCoro::Task<> PushToTalkRoad::startFlow(QString what)
+{
+    // The target is found while the engine already records, so the first words are not lost to the search.
+    const std::weak_ptr<bool> alive = m_alive;
+    const voice::VoiceMode mode = co_await m_flow.start();
+    if (!alive.expired()) {
+        log(QStringLiteral("PTT: start (") + what + QStringLiteral(", ") + voice::VoiceFlowCoordinator::describe(mode)
+                + u')',
+            LogColor::Grey);
+    }
+}
+
+void PushToTalkRoad::end()
+{
+    if (!m_recording) {
+        return;
+    }
+    m_recording = false;
+    m_links.vm.setPttActive(false);
+    if (!m_take) {
+        return;
+    }
+    m_take->record.end = m_links.clock.now();
+    // The outcome of the stop comes later, through the engine's callbacks.
+    if (m_take->streaming) {
+        m_links.speech.stopStreamingRecord();
+    } else {
+        m_links.speech.stopRecording();
+    }
+    if (m_take && !m_outcomeTimer) {
+        m_outcomeTimer = m_links.clock.schedule(outcomeLimitMs, [this] {
+            m_outcomeTimer.reset();
+            giveUpOnOutcome();
+        });
+    }
+}
+
+void PushToTalkRoad::giveUpOnOutcome()
+{
+    if (m_take) {
+        log(QStringLiteral("PTT: no text came back within %1 s, take given up").arg(outcomeLimitMs / 1000),
+            LogColor::Orange);
+        finish(QString(), false, QStringLiteral("no outcome"));
+    }
+}
+
+void PushToTalkRoad::finish(const QString& text, bool success, const std::optional<QString>& error)
+{
+    if (m_outcomeTimer) {
+        m_links.clock.cancel(*std::exchange(m_outcomeTimer, std::nullopt));
+    }
+    Take take = std::move(*m_take);
+    m_take.reset();
+    // An outcome while the key is still down (the start failed, the engine gave up) ends the recording as well.
+    if (m_recording) {
+        m_recording = false;
+        m_links.vm.setPttActive(false);
+    }
+    if (!take.record.end.isValid()) {
+        take.record.end = m_links.clock.now();
+    }
+    take.record.success = success;
+    take.record.error = error;
+    take.record.finalTextLength = static_cast<int>(text.toUcs4().size());
+    m_pttLog.append(take.record);
+
+    const voice::SpeechEngine& speech = m_links.speech;
+    const voice::PolishGateContext gate {
+        !speech.cloudToken().isEmpty(),
+        speech.effectiveBackendId(),
+        voice::SpeechEnhancerConfig::isAIOptimizationEnabled(m_links.defaults),
+        take.context.hotwords(),
+        speech.cloudWorkerURL(),
+        speech.cloudToken(),
+    };
+    m_flow.stop(text, success, take.context.locale(), gate);
+}
+
+void PushToTalkRoad::wireEngine()
+{
+    voice::SpeechEngine& speech = m_links.speech;
+    speech.onPartialText = [this](const QString& text) {
+        if (!m_take) {
+            return;
+        }
+        m_links.vm.setAsrPartialText(text);
+        m_flow.recordPartialText(text);
+    };
+    speech.onResult = [this](const QString& text) {
+        if (!m_take) {
+            log(QStringLiteral("PTT: text of no running take dropped"), LogColor::Orange);
+            return;
+        }
+        finish(text, true, std::nullopt);
+    };
+    speech.onError = [this](const QString& message) {
+        log(QStringLiteral("Speech: ") + message, LogColor::Orange);
+        if (m_take && !isNotice(message)) {
+            finish(QString(), false, message);
+        }
+    };
+}
+
+void PushToTalkRoad::wireFlow()
+{
+    notch::PanelViewModel& vm = m_links.vm;
+    m_flow.onRecordingStateChange = [this](bool recording, const QString&) {
+        if (!recording) {
+            m_links.vm.setPttActive(m_recording);
+        }
+    };
+    m_flow.onPolishingChange = [&vm](bool polishing) { vm.setAsrEnhancing(polishing); };
+    m_flow.onAwaitingCommit = [&vm](const QString& text, bool isRaw) { vm.enterCommitWindow(text, isRaw); };
+    m_flow.onCancelled = [this, &vm](const QString& reason) {
+        log(QStringLiteral("VoiceFlow: cancelled by ") + reason, LogColor::Orange);
+        vm.cancelVoiceTake();
+    };
+    m_flow.onFinalCommit = [this, &vm](const QString& text, bool didEnhance) {
+        log(QStringLiteral("Voice commit: ") + common::text::prefixCharacters(text, 40) + QStringLiteral(" [enhanced=")
+                + (didEnhance ? QStringLiteral("true") : QStringLiteral("false")) + u']',
+            LogColor::Purple);
+        vm.setAwaitingCommitText(QString());
+        vm.setAsrEnhancedText(QString());
+        vm.setAsrPartialText(QString());
+        vm.setAsrEnhancing(false);
+    };
+    m_flow.onMaxDurationTimeout = [this] {
+        log(QStringLiteral("VoiceFlow: 60s 上限触发,自动停录音"), LogColor::Orange);
+        end();
+    };
+    // Esc belongs to the other programs except while a dictation waits and can still be cancelled.
+    m_flow.onStateChanged = [this](const VoiceFlowState& state) {
+        holdEsc(state.is<VoiceFlowState::Polishing>() || state.is<VoiceFlowState::AwaitingCommit>());
+    };
+}
+
+void PushToTalkRoad::holdEsc(bool hold)
+{
+    if (!hold) {
+        if (const auto id = std::exchange(m_esc, std::nullopt)) {
+            m_links.hotkeys.ungrab(*id);
+        }
+        return;
+    }
+    if (m_esc) {
+        return;
+    }
+    const platform::HotkeyGrab grab
+        = m_links.hotkeys.grab({ platform::keysym::Escape, std::nullopt, {}, std::nullopt });
+    if (grab.id) {
+        m_esc = grab.id;
+    } else if (!std::exchange(m_escRefusedLogged, true)) {
+        // Said once: the panel's Esc still cancels.
+        log(QStringLiteral("PTT: Esc cannot be taken to cancel a dictation: ") + grab.error, LogColor::Orange);
+    }
+}
+
+} // namespace murmeli::app

@@ -1,0 +1,128 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <QString>
+
+#include <QCoroTask>
+
+#include "main/app/ptt/FnDoubleTapDetector.h"
+#include "main/app/ptt/PTTLogFile.h"
+#include "main/app/ptt/PTTSessionLog.h"
+#include "main/common/Clock.h"
+#include "main/common/Log.h"
+#include "main/settings/PTTHotkey.h"
+#include "main/voice/context/STTContext.h"
+#include "main/voice/flow/VoiceFlowCoordinator.h"
+#include "platform/desktop/GlobalHotkeys.h"
+#include "platform/desktop/KeyChord.h"
+
+namespace murmeli::notch {
+class PanelViewModel;
+}
+
+namespace murmeli::platform {
+class Defaults;
+}
+
+namespace murmeli::voice {
+class SpeechEngine;
+class VoiceTextInjector;
+} // namespace murmeli::voice
+
+namespace murmeli::app {
+
+/// The controller's push-to-talk road, from a trigger to the pasted text: the keys (F13 held down, the user's own
+/// hotkey and the panel toggling, Esc only while a dictation can still be cancelled), the microphone and context of a
+/// take, the speech engine's take, the push-to-talk log, and the voice flow from start to paste, with the panel's
+/// voice fields following it. Main thread only.
+class PushToTalkRoad final {
+public:
+    /// What started a take; F13 records while it is held, the others toggle.
+    enum class Trigger { F13, CustomHotkey, FnDoubleTap, Panel };
+
+    /// How long a stopped take may take to bring its text before the road gives up on it and takes new ones again.
+    static constexpr qint64 outcomeLimitMs = 30000;
+    static constexpr auto escCancelReason = "esc_key";
+
+    /// What the road works with; everything must outlive it.
+    struct Links final {
+        voice::SpeechEngine& speech;
+        notch::PanelViewModel& vm;
+        platform::GlobalHotkeys& hotkeys;
+        voice::VoiceTextInjector& injector;
+        voice::VoiceFlowCoordinator::Detector detectMode;
+        const platform::Defaults& defaults;
+        common::Clock& clock;
+        /// The recognition context of the next take.
+        std::function<voice::STTContext()> nextContext;
+        /// Whether the device is connected, so that its microphone can be used.
+        std::function<bool()> deviceConnected;
+        /// Where the push-to-talk log goes; its default folder when empty.
+        QString logDirectory;
+    };
+
+    explicit PushToTalkRoad(Links links);
+    ~PushToTalkRoad();
+    PushToTalkRoad(const PushToTalkRoad&) = delete;
+    PushToTalkRoad& operator=(const PushToTalkRoad&) = delete;
+
+    /// Takes F13 and asks for the microphone; called once when the back end starts.
+    void start();
+    /// The chord of a stored custom hotkey (its key code is the key's symbol; Alt is stored in the option bit and
+    /// Super in the command bit); none when it is unbound.
+    static std::optional<platform::KeyChord> customHotkeyChord(const settings::PTTHotkey& hotkey);
+    /// The user's own hotkey: the earlier one is given back, then this one (when there is one) is taken.
+    void rebindCustomHotkey(std::optional<platform::KeyChord> chord);
+
+    /// A grabbed key went down or up; false when the key is none of the road's.
+    bool handleHotkey(platform::HotkeyId id, bool pressed);
+    /// Starts a take, or ends the running one (the panel's button, the custom hotkey, the Fn double tap).
+    void toggle(Trigger trigger);
+    /// Esc from the panel or the key: cancels the dictation still waiting for its paste.
+    void cancelFromEsc();
+
+    /// Whether a take is recording now.
+    bool isRecording() const { return m_recording; }
+    voice::VoiceFlowCoordinator& flow() { return m_flow; }
+    FnDoubleTapDetector& fnDoubleTap() { return m_fnDoubleTap; }
+    PTTLogFile& pttLog() { return m_pttLog; }
+
+    common::LogSink onLog;
+
+private:
+    struct Take final {
+        PTTSessionLog record;
+        voice::STTContext context;
+        bool streaming = false;
+    };
+
+    void begin(Trigger trigger);
+    QCoro::Task<> startFlow(QString what);
+    void end();
+    void finish(const QString& text, bool success, const std::optional<QString>& error);
+    void giveUpOnOutcome();
+    void wireEngine();
+    void wireFlow();
+    void holdEsc(bool hold);
+    void log(const QString& message, common::LogColor color) const;
+
+    Links m_links;
+    voice::VoiceFlowCoordinator m_flow;
+    FnDoubleTapDetector m_fnDoubleTap;
+    PTTLogFile m_pttLog;
+    std::optional<platform::HotkeyId> m_f13;
+    std::optional<platform::HotkeyId> m_custom;
+    std::optional<platform::HotkeyId> m_esc;
+    bool m_escRefusedLogged = false;
+    bool m_recording = false;
+    std::optional<Take> m_take;
+    std::optional<common::Clock::TimerId> m_outcomeTimer;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};
+
+QString toString(PushToTalkRoad::Trigger trigger);
+
+} // namespace murmeli::app

@@ -1,8 +1,0 @@
-#pragma once
-
-namespace murmeli::app {
-
-/// The application's version text, compiled in from the project's version in CMakeLists.txt.
-inline constexpr const char* APP_VERSION = MURMELI_VERSION;
-
-} // namespace murmeli::app

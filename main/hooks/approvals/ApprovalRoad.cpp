@@ -1,0 +1,132 @@
+#include "main/hooks/approvals/ApprovalRoad.h"
+
+#include <QStringList>
+
+#include "main/hooks/approvals/ApprovalSerialization.h"
+#include "main/hooks/events/HookEventType.h"
+
+namespace murmeli::hooks {
+
+using common::LogColor;
+
+ApprovalRoad::ApprovalRoad(hooks::PendingRequestTable& table, common::Clock& clock) : m_table(table), m_clock(clock) { }
+
+void ApprovalRoad::log(const QString& message, LogColor color)
+{
+    if (onLog) {
+        onLog(message, color);
+    }
+}
+
+void ApprovalRoad::setBridge(std::shared_ptr<hooks::ApprovalBridge> bridge)
+{
+    m_bridge = bridge ? std::move(bridge) : std::make_shared<hooks::NullApprovalBridge>();
+}
+
+void ApprovalRoad::installTableHandlers()
+{
+    m_table.onActivate = [this](hooks::ApprovalRequest request) { return announceActivation(std::move(request)); };
+    m_table.onWarning = [this](hooks::ApprovalRequest request) { return announceWarning(std::move(request)); };
+    m_table.onExpire = [this](hooks::ApprovalRequest request) { return dropExpired(std::move(request)); };
+}
+
+QCoro::Task<std::optional<QString>> ApprovalRoad::reply(
+    QString eventName, QJsonObject payload, std::shared_ptr<hooks::HeldRequest> held)
+{
+    if (eventName != hooks::toString(hooks::HookEventType::PermissionRequest)) {
+        co_return std::nullopt;
+    }
+    const std::optional<hooks::ApprovalRequest> request
+        = hooks::ApprovalSerialization::parseRequest(payload, m_clock.now());
+    if (!request) {
+        if (onParseFailure) {
+            onParseFailure();
+        }
+        QStringList keys = payload.keys();
+        keys.sort();
+        log(QStringLiteral("[diag] parseRequest FAILED keys=[") + keys.join(QLatin1Char(','))
+                + QStringLiteral("] — Claude Code schema 漂移?"),
+            LogColor::Red);
+        co_return std::nullopt;
+    }
+    // A client that leaves (the user answered in the agent's own prompt, or the hook was killed) must not keep
+    // its request on show or the requests behind it waiting.
+    held->onClosed = [this, id = request->toolUseId] { dropAbandoned(id); };
+    const hooks::ApprovalDecision decision = co_await m_table.enqueue(*request);
+    log(QStringLiteral("[approval-diag] ") + request->toolUseId + QStringLiteral(" → ") + hooks::describe(decision),
+        LogColor::Blue);
+    co_return hooks::ApprovalSerialization::responseBody(decision, request->toolName);
+}
+
+void ApprovalRoad::settleOvertaken(const QString& eventName, const QJsonObject& payload)
+{
+    using hooks::HookEventType;
+    const std::optional<HookEventType> type = hooks::hookEventTypeFromString(eventName);
+    if (!type) {
+        return;
+    }
+    const bool toolFinished = *type == HookEventType::PostToolUse || *type == HookEventType::PostToolUseFailure;
+    const bool sessionMovedOn = *type == HookEventType::Stop || *type == HookEventType::UserPromptSubmit
+        || *type == HookEventType::SessionEnd;
+    if (!toolFinished && !sessionMovedOn) {
+        return;
+    }
+    const QString session = hooks::ApprovalSerialization::requestSessionId(payload);
+    if (session.isEmpty()) {
+        return;
+    }
+    const QString toolName = payload.value(QStringLiteral("tool_name")).toString();
+    const QByteArray toolInput = hooks::ApprovalSerialization::toolInputJSON(payload);
+    for (const hooks::ApprovalRequest& request : m_table.heldRequests()) {
+        if (request.sessionId != session
+            || (toolFinished && (request.toolName != toolName || request.rawInputJSON != toolInput))) {
+            continue;
+        }
+        log(QStringLiteral("[approval-diag] ") + eventName + QStringLiteral(" shows the agent past ")
+                + request.toolUseId + QStringLiteral(" (answered in its terminal); failing open"),
+            LogColor::Blue);
+        // The hook still waits and gets the neutral reply, which the agent no longer reads.
+        m_table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());
+        const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
+        [[maybe_unused]] const QCoro::Task<> cancelling = bridge->cancelPending(request.toolUseId);
+    }
+}
+
+QCoro::Task<> ApprovalRoad::announceActivation(hooks::ApprovalRequest request)
+{
+    log(QStringLiteral("[approval-diag] awaiting decision for ") + request.toolName + QStringLiteral(": ")
+            + request.commandPreview + QStringLiteral(" (") + request.toolUseId + QLatin1Char(')'),
+        LogColor::Blue);
+    const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
+    co_await bridge->requestApproval(request);
+    if (onActivated) {
+        co_await onActivated(std::move(request));
+    }
+}
+
+QCoro::Task<> ApprovalRoad::announceWarning(hooks::ApprovalRequest request)
+{
+    log(QStringLiteral("[approval-diag] still waiting on ") + request.toolUseId, LogColor::Orange);
+    const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
+    co_await bridge->signalWarning(std::move(request));
+}
+
+QCoro::Task<> ApprovalRoad::dropAbandoned(QString toolUseId)
+{
+    log(QStringLiteral("[approval-diag] client left before a decision; failing open ") + toolUseId, LogColor::Blue);
+    // Nothing is sent for it: nobody listens on that connection any more.
+    m_table.resolve(toolUseId, hooks::ApprovalDecision::failOpen());
+    const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
+    co_await bridge->cancelPending(std::move(toolUseId));
+}
+
+QCoro::Task<> ApprovalRoad::dropExpired(hooks::ApprovalRequest request)
+{
+    log(QStringLiteral("[approval-diag] held too long for its hook to take a reply; failed open ") + request.toolUseId,
+        LogColor::Orange);
+    // Its card must go with it, as for a client that left.
+    const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
+    co_await bridge->cancelPending(std::move(request.toolUseId));
+}
+
+} // namespace murmeli::hooks

@@ -1,0 +1,186 @@
+#include "main/hooks/events/HookEventDispatcher.h"
+
+#include <QJsonArray>
+
+#include "main/common/TextUtils.h"
+#include "main/hooks/approvals/ApprovalSerialization.h"
+#include "main/hooks/events/HookEventType.h"
+#include "main/hooks/sessions/StatusFiles.h"
+
+namespace murmeli::hooks {
+
+using common::LogColor;
+using hooks::HookEventType;
+
+namespace {
+
+QString stringOf(const QJsonObject& object, const char* key)
+{
+    const QJsonValue value = object.value(QLatin1String(key));
+    return value.isString() ? value.toString() : QString();
+}
+
+// Shown in a log line, so nothing the agent sent can break the line or run on for pages.
+QString printable(const QString& text)
+{
+    QString shown = common::text::truncateWithEllipsis(text, 40);
+    for (QChar& c : shown) {
+        if (c.category() == QChar::Other_Control) {
+            c = QLatin1Char('?');
+        }
+    }
+    return shown;
+}
+
+} // namespace
+
+HookEventDispatcher::HookEventDispatcher(
+    hooks::SessionRegistry& registry, hooks::SessionFileWriter& files, common::Clock& clock)
+    : m_registry(registry), m_files(files), m_clock(clock)
+{
+}
+
+void HookEventDispatcher::log(const QString& message, LogColor color)
+{
+    if (onLog) {
+        onLog(message, color);
+    }
+}
+
+bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& payload)
+{
+    const std::optional<hooks::SessionKey> found = hooks::SessionKey::fromPayload(payload);
+    if (!found) {
+        const QString refused = hooks::SessionKey::payloadIdPrefix(payload);
+        if (refused.isEmpty()) {
+            return true;
+        }
+        log(QStringLiteral("[hook-diag] %1: session key \"%2\" refused (only letters, digits, \"-\" and \"_\"); "
+                           "nothing written")
+                .arg(printable(eventName), printable(refused)),
+            LogColor::Orange);
+        return false;
+    }
+    const hooks::SessionKey& key = *found;
+    const QString cwd = stringOf(payload, "cwd");
+    const auto type = hooks::hookEventTypeFromString(eventName);
+    if (type == HookEventType::SessionEnd) {
+        // No announcement first: it would be undone at once, and its list line with it.
+        m_registry.removeSession(key);
+        m_writtenTranscriptPaths.remove(key);
+        m_pending.erase(key);
+        return true;
+    }
+    // A session the full registry refuses gets no files either, so a flood of ids costs nothing on disk.
+    if (!m_registry.contains(key) && !m_registry.addSession(key, cwd, QString())) {
+        return false;
+    }
+    switch (type.value_or(HookEventType::Status)) {
+    case HookEventType::SessionStart:
+        m_registry.addSession(key, cwd, stringOf(payload, "_murmeli_adapter"));
+        break;
+    case HookEventType::UserPromptSubmit: {
+        const QJsonValue title
+            = payload.value(QLatin1String("hookSpecificOutput")).toObject().value(QLatin1String("sessionTitle"));
+        if (title.isString()) {
+            m_registry.setHookSessionTitle(key, title.toString());
+        }
+        break;
+    }
+    case HookEventType::Stop: {
+        const QString text = stringOf(payload, "last_assistant_message").trimmed();
+        if (!text.isEmpty()) {
+            m_registry.setHookLastAssistant(key, text);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    noteFiles(eventName, key, payload);
+    return true;
+}
+
+bool HookEventDispatcher::flush()
+{
+    if (m_pending.empty()) {
+        return false;
+    }
+    std::map<hooks::SessionKey, PendingFiles> pending;
+    pending.swap(m_pending);
+    for (const auto& [key, files] : pending) {
+        if (files.transcriptPath
+            && (m_writtenTranscriptPaths.value(key) != *files.transcriptPath
+                || !m_files.exists(key, hooks::StatusFileKind::TranscriptPath))) {
+            if (m_files.writeTranscriptPath(key, *files.transcriptPath)) {
+                m_writtenTranscriptPaths.insert(key, *files.transcriptPath);
+            }
+        }
+        if (files.activity) {
+            const auto& a = *files.activity;
+            m_files.writeActivity(key, a.text, a.tool, a.ts, a.project);
+        }
+        if (files.notice) {
+            const auto& n = *files.notice;
+            m_files.writeNotify(key, n.type, n.text, n.ts, n.project);
+        }
+        m_registry.refreshSnapshot(key);
+    }
+    // Sessions also leave by expiring, without a SessionEnd; their paths go once they outnumber the registry's.
+    if (std::size_t(m_writtenTranscriptPaths.size()) > hooks::SessionRegistry::maxSessions) {
+        m_writtenTranscriptPaths.removeIf(
+            [&](QHash<hooks::SessionKey, QString>::iterator entry) { return !m_registry.contains(entry.key()); });
+    }
+    return true;
+}
+
+void HookEventDispatcher::noteFiles(const QString& eventName, const hooks::SessionKey& key, const QJsonObject& payload)
+{
+    // Only the latest of each file matters, so a burst of events for a session costs one write per file.
+    PendingFiles& files = m_pending[key];
+    const qint64 now = m_clock.now().toSecsSinceEpoch();
+    const QString project = common::text::lastPathComponent(stringOf(payload, "cwd"));
+    const QString transcriptPath = stringOf(payload, "transcript_path");
+    if (!transcriptPath.isEmpty()) {
+        files.transcriptPath = transcriptPath;
+    }
+    const auto type = hooks::hookEventTypeFromString(eventName);
+    if (!type) {
+        return;
+    }
+    switch (*type) {
+    case HookEventType::PostToolUse:
+    case HookEventType::PostToolUseFailure: {
+        const QString tool = stringOf(payload, "tool_name");
+        const QJsonObject input = payload.value(QLatin1String("tool_input")).toObject();
+        files.activity
+            = FileContent { hooks::ApprovalSerialization::generatePreview(tool, input), tool, QString(), now, project };
+        if (*type == HookEventType::PostToolUseFailure) {
+            const QString error = stringOf(payload, "error");
+            files.notice = FileContent { error.isEmpty() ? tool + QStringLiteral(" failed") : error, QString(),
+                QStringLiteral("error"), now, project };
+        }
+        break;
+    }
+    case HookEventType::StopFailure: {
+        const QString error = stringOf(payload, "error");
+        files.notice = FileContent { error.isEmpty() ? QStringLiteral("Turn failed") : error, QString(),
+            QStringLiteral("error"), now, project };
+        break;
+    }
+    case HookEventType::Notification: {
+        const QString kind = stringOf(payload, "notification_type");
+        const QString message = stringOf(payload, "message");
+        if (kind == QLatin1String("permission_prompt")) {
+            files.notice = FileContent { message, QString(), QStringLiteral("permission"), now, project };
+        } else if (kind == QLatin1String("idle_prompt")) {
+            files.notice = FileContent { message, QString(), QStringLiteral("idle"), now, project };
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+} // namespace murmeli::hooks

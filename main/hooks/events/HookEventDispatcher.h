@@ -1,0 +1,57 @@
+#pragma once
+
+#include <map>
+#include <optional>
+
+#include <QHash>
+#include <QJsonObject>
+#include <QString>
+
+#include "main/common/Clock.h"
+#include "main/common/Log.h"
+#include "main/hooks/sessions/SessionFileWriter.h"
+#include "main/hooks/sessions/SessionKey.h"
+#include "main/hooks/sessions/SessionRegistry.h"
+
+namespace murmeli::hooks {
+
+/// Turns each hook event into what the rest of the system reads: the session's activity, notification and
+/// transcript-path files, and the registry's entries, titles and last assistant texts.
+class HookEventDispatcher final {
+public:
+    HookEventDispatcher(hooks::SessionRegistry& registry, hooks::SessionFileWriter& files, common::Clock& clock);
+
+    common::LogSink onLog;
+
+    /// Applies the event to the registry and notes the session files it changes. Returns whether the sessions may
+    /// have changed (the owner then calls flush() and refreshes what it shows); false for a new session that the full
+    /// registry refuses, for which nothing is written.
+    bool dispatch(const QString& eventName, const QJsonObject& payload);
+    /// Writes the noted files, the latest content of each, and re-reads those sessions. Returns whether it wrote.
+    bool flush();
+
+private:
+    struct FileContent {
+        QString text; // activity text or notice message
+        QString tool;
+        QString type;
+        qint64 ts = 0;
+        QString project;
+    };
+    struct PendingFiles {
+        std::optional<QString> transcriptPath;
+        std::optional<FileContent> activity;
+        std::optional<FileContent> notice;
+    };
+
+    void noteFiles(const QString& eventName, const hooks::SessionKey& key, const QJsonObject& payload);
+    void log(const QString& message, common::LogColor color);
+
+    hooks::SessionRegistry& m_registry;
+    hooks::SessionFileWriter& m_files;
+    common::Clock& m_clock;
+    QHash<hooks::SessionKey, QString> m_writtenTranscriptPaths;
+    std::map<hooks::SessionKey, PendingFiles> m_pending;
+};
+
+} // namespace murmeli::hooks

@@ -1,0 +1,119 @@
+#include "main/hooks/terminals/TerminalJump.h"
+
+#include <algorithm>
+#include <vector>
+
+#include <QCoroFuture>
+#include <QPointer>
+
+#include "main/hooks/terminals/TerminalWindowLocator.h"
+#include "main/hooks/status/ClaudeStatus.h"
+
+namespace murmeli::hooks {
+
+using common::LogColor;
+using hooks::TeleportResult;
+
+TerminalJump::TerminalJump(hooks::ProcessDiscovery& discovery, hooks::TeleportTargetResolver& resolver,
+    hooks::StatusDirectory statusDirectory, common::Clock& clock)
+    : m_discovery(discovery), m_resolver(resolver), m_statusDirectory(std::move(statusDirectory)), m_clock(clock)
+{
+}
+
+void TerminalJump::log(const QString& message, LogColor color)
+{
+    if (onLog) {
+        onLog(message, color);
+    }
+}
+
+QCoro::Task<TeleportResult> TerminalJump::teleportToSession(QString sid)
+{
+    const auto directory = m_statusDirectory.open();
+    const auto status = directory ? hooks::ClaudeStatus::read(sid, directory->path(), m_clock) : std::nullopt;
+    if (!status || status->cwd.isEmpty()) {
+        log(QStringLiteral("Jump: no working directory known for session ") + sid, LogColor::Orange);
+        co_return TeleportResult::TerminalClosed;
+    }
+    QPointer<QObject> alive = m_lifetime.get();
+    const std::vector<hooks::AgentProcess> processes = co_await m_discovery.discoverAllAsync();
+    if (!alive) {
+        co_return TeleportResult::TerminalClosed;
+    }
+    const auto process = std::find_if(processes.begin(), processes.end(),
+        [&](const hooks::AgentProcess& p) { return p.cwd && *p.cwd == status->cwd; });
+    if (process == processes.end()) {
+        log(QStringLiteral("Jump: no agent process found in ") + status->cwd, LogColor::Orange);
+        co_return TeleportResult::TerminalClosed;
+    }
+    hooks::AgentSession session;
+    session.terminalApp = process->terminalApp;
+    session.workingDirectory = process->cwd;
+    session.terminalTTY = process->tty;
+    if (!m_resolver.resolve(session) && m_locator) {
+        co_return co_await activateWindowOf(*process);
+    }
+    if (!m_resolver.resolve(session)) {
+        log(QStringLiteral("Jump: terminal %1 is not supported")
+                .arg(process->terminalApp.value_or(QStringLiteral("unknown"))),
+            LogColor::Orange);
+        co_return TeleportResult::Unsupported;
+    }
+    const TeleportResult result = co_await m_resolver.teleport(session);
+    if (!alive) {
+        co_return result;
+    }
+    const QString terminal = session.terminalApp.value_or(QString());
+    switch (result) {
+    case TeleportResult::Success:
+        log(QStringLiteral("Jump: brought %1 to the front").arg(terminal), LogColor::Grey);
+        break;
+    case TeleportResult::Timeout:
+        log(QStringLiteral("Jump: the terminal did not answer within 3 s"), LogColor::Orange);
+        break;
+    case TeleportResult::PermissionDenied:
+        log(QStringLiteral("Jump: murmeli is not allowed to control %1; grant it automation access in the system's "
+                           "privacy settings")
+                .arg(terminal),
+            LogColor::Orange);
+        break;
+    case TeleportResult::TerminalClosed:
+        log(QStringLiteral("Jump: %1 is not running").arg(terminal), LogColor::Orange);
+        break;
+    case TeleportResult::Unsupported:
+        log(QStringLiteral("Jump: Warp is not supported yet"), LogColor::Orange);
+        break;
+    }
+    co_return result;
+}
+
+QCoro::Task<TeleportResult> TerminalJump::activateWindowOf(hooks::AgentProcess process)
+{
+    // The locator may be replaced while the jump waits; this one lives until the jump is done.
+    const std::shared_ptr<TerminalWindowLocator> locator = m_locator;
+    QPointer<QObject> alive = m_lifetime.get();
+    const std::optional<platform::WindowId> window = co_await locator->locate(process);
+    if (!alive) {
+        co_return TeleportResult::TerminalClosed;
+    }
+    if (!window) {
+        log(QStringLiteral("Jump: no window shows the terminal of agent %1").arg(process.pid), LogColor::Orange);
+        co_return TeleportResult::TerminalClosed;
+    }
+    const bool activated = co_await locator->windows().activate(*window, std::chrono::milliseconds(2000));
+    if (!alive) {
+        co_return activated ? TeleportResult::Success : TeleportResult::Timeout;
+    }
+    if (!activated) {
+        log(QStringLiteral("Jump: the window manager did not bring window 0x%1 to the front")
+                .arg(QString::number(*window, 16)),
+            LogColor::Orange);
+        co_return TeleportResult::Timeout;
+    }
+    log(QStringLiteral("Jump: brought window 0x%1 of %2 to the front")
+            .arg(QString::number(*window, 16), process.terminalApp.value_or(QStringLiteral("the terminal"))),
+        LogColor::Grey);
+    co_return TeleportResult::Success;
+}
+
+} // namespace murmeli::hooks

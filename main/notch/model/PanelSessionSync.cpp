@@ -1,0 +1,130 @@
+#include "main/notch/model/PanelSessionSync.h"
+
+#include <algorithm>
+
+#include <QPointer>
+#include <QStringList>
+
+#include "main/notch/model/SessionRowBuilder.h"
+#include "main/common/OffThread.h"
+
+namespace murmeli::notch {
+
+namespace {
+
+bool isBusy(const SessionState& state)
+{
+    using Kind = SessionState::Kind;
+    return state.kind() == Kind::Working || state.kind() == Kind::Compacting || state.kind() == Kind::PttActive;
+}
+
+bool isWaitingForUser(const SessionState& state)
+{
+    using Kind = SessionState::Kind;
+    return state.kind() == Kind::NeedsApproval || state.kind() == Kind::WaitingForAnswer;
+}
+
+} // namespace
+
+PanelSessionSync::PanelSessionSync(PanelViewModel& vm, const common::Clock& clock,
+    const hooks::SessionRegistry& registry, const hooks::StatusDirectory& directory,
+    const hooks::PendingRequestTable& table)
+    : m_vm(vm), m_clock(clock), m_registry(registry), m_directory(directory), m_table(table)
+{
+}
+
+QString PanelSessionSync::approvalMessage(const hooks::ApprovalRequest& request)
+{
+    return request.commandPreview.isEmpty() ? request.toolName
+                                            : request.toolName + QStringLiteral(": ") + request.commandPreview;
+}
+
+void PanelSessionSync::sync(std::optional<hooks::ClaudeStatus> selectedStatus, hooks::TranscriptData selectedTranscript)
+{
+    m_selectedStatus = std::move(selectedStatus);
+    m_selectedTranscript = std::move(selectedTranscript);
+    if (m_reading) {
+        m_readAgain = true;
+    } else {
+        readOtherSessions();
+    }
+}
+
+void PanelSessionSync::apply()
+{
+    const std::optional<hooks::SessionKey> selected = m_registry.selectedSid();
+    const auto statusOf = [&](const hooks::SessionKey& key) -> const hooks::ClaudeStatus* {
+        if (key == selected) {
+            return m_selectedStatus ? &*m_selectedStatus : nullptr;
+        }
+        const auto found = m_otherStatuses.constFind(key.text());
+        return found == m_otherStatuses.cend() ? nullptr : &*found;
+    };
+    const hooks::PendingSnapshot pending = m_table.snapshot();
+    const QDateTime now = m_clock.now();
+    QList<SessionRow> rows = SessionRowBuilder::build(m_registry, statusOf, m_selectedTranscript, pending.active, now);
+
+    const auto active = std::find_if(rows.cbegin(), rows.cend(), [](const SessionRow& row) { return row.isActive; });
+    const bool hasActive = active != rows.cend();
+    const auto count = [&](bool (*matches)(const SessionState&)) {
+        return static_cast<int>(
+            std::count_if(rows.cbegin(), rows.cend(), [&](const SessionRow& row) { return matches(row.state); }));
+    };
+    bool changed = false;
+    changed |= m_vm.setSessionState(hasActive ? active->state : SessionState::noSession());
+    changed |= m_vm.setCurrentActivity(hasActive ? active->activity : QString());
+    changed |= m_vm.setContextPercent(hasActive ? std::max(active->sessionCtxPercent, 0) : 0);
+    changed |= m_vm.setModelName(hasActive ? active->sessionModelName : QString());
+    changed |= m_vm.setSessionTotal(static_cast<int>(rows.size()));
+    changed |= m_vm.setSessionIndex(m_registry.selectedIndex());
+    changed |= m_vm.setRunningAgents(count(isBusy));
+    changed |= m_vm.setWaitingAgents(count(isWaitingForUser));
+    changed |= m_vm.setPendingApprovalMessage(pending.active ? approvalMessage(*pending.active) : QString());
+    // The request on show is the panel's approval card; once it is answered the card gives way to the list.
+    if (pending.active) {
+        changed |= m_vm.setCurrentSurface(
+            IslandSurface::approvalCard(pending.active->sessionId, pending.active->toolUseId));
+    } else if (m_vm.currentSurface().kind() == IslandSurface::Kind::ApprovalCard) {
+        changed |= m_vm.setCurrentSurface(IslandSurface::sessionList());
+    }
+    // Last: the iterator above points into the rows.
+    changed |= m_vm.setSessions(std::move(rows));
+    if (changed) {
+        m_vm.setUpdatedAt(now);
+    }
+}
+
+QCoro::Task<> PanelSessionSync::readOtherSessions()
+{
+    const std::optional<hooks::SessionKey> selected = m_registry.selectedSid();
+    QStringList keys;
+    for (const hooks::SessionSnapshot& session : m_registry.sessions()) {
+        if (session.sid8 != selected) {
+            keys.append(session.sid8.text());
+        }
+    }
+    const auto directory = m_directory.open();
+    if (keys.isEmpty() || !directory) {
+        m_otherStatuses.clear();
+        apply();
+        co_return;
+    }
+    m_reading = true;
+    QPointer<QObject> alive = m_lifetime.get();
+    // Named, not built inside the co_await: g++ 12 destroys temporaries of an awaited expression twice.
+    std::function<QHash<QString, hooks::ClaudeStatus>()> job = [keys, path = directory->path(), now = m_clock.now()] {
+        return SessionRowBuilder::readStatuses(keys, path, now);
+    };
+    QHash<QString, hooks::ClaudeStatus> statuses = co_await common::runOffThread(std::move(job));
+    if (!alive) {
+        co_return;
+    }
+    m_reading = false;
+    m_otherStatuses = std::move(statuses);
+    apply();
+    if (std::exchange(m_readAgain, false)) {
+        readOtherSessions();
+    }
+}
+
+} // namespace murmeli::notch

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <qcoro/qcorotask.h>
+
+#include "main/notch/model/PanelViewModel.h"
+#include "main/common/Clock.h"
+#include "main/hooks/approvals/PendingRequestTable.h"
+#include "main/hooks/sessions/SessionRegistry.h"
+#include "main/hooks/sessions/StatusDirectory.h"
+#include "main/hooks/status/ClaudeStatus.h"
+#include "main/hooks/transcript/TranscriptData.h"
+
+namespace murmeli::notch {
+
+/// Keeps the view model's sessions current: the rows, and what the active session and the pending table say. Only
+/// real changes reach the view model's signals, so it may run on every change and every 2 s. Main thread.
+///
+/// The selected session's status comes from the caller, who has just read it. The files of all the other sessions
+/// are read on a pool thread, up to hundreds of them, so the main thread never waits on them; the view model is
+/// written once they have been read (at once when there are none).
+class PanelSessionSync final {
+public:
+    PanelSessionSync(PanelViewModel& vm, const common::Clock& clock, const hooks::SessionRegistry& registry,
+        const hooks::StatusDirectory& directory, const hooks::PendingRequestTable& table);
+    PanelSessionSync(const PanelSessionSync&) = delete;
+    PanelSessionSync& operator=(const PanelSessionSync&) = delete;
+
+    /// Reads the other sessions' files again, then writes the view model from the registry as it is then. The
+    /// transcript is the followed one when it is the selected session's, else empty.
+    void sync(std::optional<hooks::ClaudeStatus> selectedStatus, hooks::TranscriptData selectedTranscript);
+
+    /// A read of the other sessions' files is under way; the view model is written when it ends.
+    bool isReading() const { return m_reading; }
+
+    /// The line the strip runs for a request: the tool, and what it would do when that is known.
+    static QString approvalMessage(const hooks::ApprovalRequest& request);
+
+private:
+    void apply();
+    QCoro::Task<> readOtherSessions();
+
+    PanelViewModel& m_vm;
+    const common::Clock& m_clock;
+    const hooks::SessionRegistry& m_registry;
+    const hooks::StatusDirectory& m_directory;
+    const hooks::PendingRequestTable& m_table;
+    std::optional<hooks::ClaudeStatus> m_selectedStatus;
+    hooks::TranscriptData m_selectedTranscript;
+    /// The other sessions' statuses by key, as the last read found them.
+    QHash<QString, hooks::ClaudeStatus> m_otherStatuses;
+    bool m_reading = false;
+    // A sync while a read runs asks for one more read once it ends, so the rows end up with the latest files.
+    bool m_readAgain = false;
+    // Guards the read across its wait: its result is dropped when the owner is gone.
+    std::unique_ptr<QObject> m_lifetime = std::make_unique<QObject>();
+};
+
+} // namespace murmeli::notch

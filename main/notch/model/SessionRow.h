@@ -1,0 +1,74 @@
+#pragma once
+
+#include <optional>
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include "main/notch/model/SessionState.h"
+
+namespace murmeli::notch {
+
+/// A sub-agent that a session started.
+struct SubagentInfo final {
+    QString agentID;
+    std::optional<QString> agentType;
+    std::optional<QString> taskDescription;
+    std::optional<QDateTime> startedAt;
+    /// Present once the sub-agent has finished.
+    std::optional<QString> summary;
+
+    friend bool operator==(const SubagentInfo&, const SubagentInfo&) = default;
+};
+
+/// One entry of a session's task list.
+struct ActiveTaskInfo final {
+    enum class Status { Pending, InProgress, Completed };
+
+    QString id;
+    QString title;
+    Status status = Status::Pending;
+
+    friend bool operator==(const ActiveTaskInfo&, const ActiveTaskInfo&) = default;
+};
+
+/// "pending", "inProgress" or "completed".
+QString toString(ActiveTaskInfo::Status status);
+
+/// One agent session as the panel and the device's session pages show it. Texts that a session does not have are
+/// empty; the optional ones are absent.
+struct SessionRow final {
+    /// The session key: the row's identity everywhere in the panel.
+    QString sid;
+    QString projectName;
+    SessionState state;
+    QString activity;
+    QDateTime updatedAt;
+    /// The tool waiting for permission or running.
+    QString currentToolName;
+    /// A one-line preview of that tool call.
+    QString currentCommandPreview;
+    QList<SubagentInfo> subagents;
+    QList<ActiveTaskInfo> activeTasks;
+    QString spotlightHeadlineText;
+    std::optional<QString> spotlightPromptLineText;
+    std::optional<QString> spotlightActivityLineText;
+    std::optional<QString> spotlightAnswerLineText;
+    QString toolDisplayName;
+    /// The session's working directory is on another machine.
+    bool isRemote = false;
+    /// Short name of the terminal the session runs in.
+    std::optional<QString> terminalBadge;
+    QString ageBadge;
+    /// Context use in per cent; negative when unknown.
+    int sessionCtxPercent = -1;
+    QString sessionModelName;
+    QString sessionAgentName;
+    /// The session selected in the registry: the panel's active session.
+    bool isActive = false;
+
+    friend bool operator==(const SessionRow&, const SessionRow&) = default;
+};
+
+} // namespace murmeli::notch

@@ -1,0 +1,371 @@
+#include "main/hooks/events/HookEventDispatcher.h"
+
+#include <utility>
+#include <vector>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "main/hooks/status/ClaudeStatus.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/Files.h"
+
+namespace murmeli::hooks {
+
+namespace {
+
+using common::LogColor;
+using hooks::ClaudeStatus;
+
+const QString longId = QStringLiteral("abcdef12-3456-7890-abcd-ef1234567890");
+const QString key = QStringLiteral("abcdef12");
+
+class HookEventDispatcherTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_root.isValid());
+        m_dispatcher.onLog = [this](const QString& message, LogColor color) { m_logs.emplace_back(message, color); };
+    }
+
+    QString file(const QString& name) const { return m_status.path() + '/' + name; }
+
+    QByteArray contents(const QString& name) const
+    {
+        QFile f(file(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+    QJsonObject json(const QString& name) const { return QJsonDocument::fromJson(contents(name)).object(); }
+
+    void writeStatus(const QString& sessionKey)
+    {
+        ASSERT_TRUE(m_status.prepare());
+        QFile f(file(sessionKey + "-status.json"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("{}");
+    }
+
+    std::optional<ClaudeStatus> readBack(const QString& sessionKey) const
+    {
+        return ClaudeStatus::read(sessionKey, m_status.path(), m_clock);
+    }
+
+    qint64 nowSecs() const { return m_clock.now().toSecsSinceEpoch(); }
+
+    const hooks::SessionSnapshot* session(const QString& sessionKey) const
+    {
+        for (const auto& s : m_registry.sessions()) {
+            if (s.sid8.text() == sessionKey) {
+                return &s;
+            }
+        }
+        return nullptr;
+    }
+
+    QStringList allFiles() const { return murmeli::test::filesUnder(m_root.path()); }
+
+    QTemporaryDir m_root;
+    // Two levels deep, so a key that climbs out of it still lands inside the temporary root.
+    hooks::StatusDirectory m_status { m_root.filePath("a/b/status") };
+    // An hour behind real time, so a time stamp taken from the wrong clock shows; the registry, which compares the
+    // clock with real file times, still sees fresh files as fresh.
+    test::FakeClock m_clock { QDateTime::currentDateTimeUtc().addSecs(-3600) };
+    hooks::SessionRegistry m_registry { m_status, m_clock, m_root.filePath("legacy-status.json") };
+    hooks::SessionFileWriter m_files { m_status };
+    HookEventDispatcher m_dispatcher { m_registry, m_files, m_clock };
+
+    // As the controller does: the event, then its files.
+    bool dispatch(const QString& eventName, const QJsonObject& payload)
+    {
+        const bool changed = m_dispatcher.dispatch(eventName, payload);
+        m_dispatcher.flush();
+        return changed;
+    }
+    std::vector<std::pair<QString, LogColor>> m_logs;
+};
+
+TEST_F(HookEventDispatcherTest, PostToolUseRecordsTheActivityAtTheClocksTime)
+{
+    writeStatus(key);
+    dispatch("PostToolUse",
+        { { "session_id", longId }, { "cwd", "/home/u/proj/" }, { "tool_name", "Bash" },
+            { "tool_input", QJsonObject { { "command", "make test" } } }, { "transcript_path", "/home/u/t.jsonl" } });
+
+    const QJsonObject activity = json(key + "-activity.json");
+    EXPECT_EQ(activity.value("activity").toString(), "make test");
+    EXPECT_EQ(activity.value("tool").toString(), "Bash");
+    EXPECT_EQ(activity.value("ts").toInteger(), nowSecs());
+    EXPECT_EQ(activity.value("session").toString(), key);
+    EXPECT_EQ(activity.value("project").toString(), "proj");
+    EXPECT_EQ(contents(key + "-transcript-path.txt"), "/home/u/t.jsonl");
+    EXPECT_FALSE(QFile::exists(file(key + "-notify.json")));
+    EXPECT_NE(session(key), nullptr);
+
+    auto status = readBack(key);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->activity, "make test");
+    EXPECT_EQ(status->activityTool, "Bash");
+    EXPECT_EQ(status->transcriptPath, "/home/u/t.jsonl");
+
+    m_clock.advance(ClaudeStatus::activityExpirySeconds * 1000);
+    status = readBack(key);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->activity, "");
+}
+
+TEST_F(HookEventDispatcherTest, NotificationsWriteOnlyPermissionAndIdleNotices)
+{
+    struct Case {
+        const char* id;
+        const char* kind;
+        const char* written;
+    };
+    for (const Case c : { Case { "perm0001", "permission_prompt", "permission" },
+             Case { "idle0001", "idle_prompt", "idle" }, Case { "auth0001", "auth_success", nullptr } }) {
+        SCOPED_TRACE(c.kind);
+        writeStatus(c.id);
+        dispatch("Notification",
+            { { "session_id", c.id }, { "notification_type", c.kind }, { "message", "Claude needs you" },
+                { "cwd", "/w/proj" } });
+        const QString name = QString::fromLatin1(c.id) + "-notify.json";
+        if (!c.written) {
+            EXPECT_FALSE(QFile::exists(file(name)));
+            continue;
+        }
+        const QJsonObject notify = json(name);
+        EXPECT_EQ(notify.value("type").toString(), c.written);
+        EXPECT_EQ(notify.value("message").toString(), "Claude needs you");
+        EXPECT_EQ(notify.value("ts").toInteger(), nowSecs());
+        EXPECT_EQ(notify.value("project").toString(), "proj");
+    }
+
+    const auto permission = readBack("perm0001");
+    ASSERT_TRUE(permission);
+    EXPECT_TRUE(permission->needsAttention);
+    EXPECT_EQ(permission->pendingMessage, "Claude needs you");
+    EXPECT_FALSE(permission->isWorkingEffective({}, nowSecs()));
+    EXPECT_TRUE(session("perm0001")->isPendingApproval);
+
+    const auto idle = readBack("idle0001");
+    ASSERT_TRUE(idle);
+    EXPECT_TRUE(idle->isIdle);
+    EXPECT_FALSE(idle->needsAttention);
+}
+
+TEST_F(HookEventDispatcherTest, FailuresWriteErrorNotices)
+{
+    writeStatus(key);
+    dispatch("PostToolUseFailure",
+        { { "session_id", longId }, { "tool_name", "Bash" }, { "tool_input", QJsonObject { { "command", "false" } } },
+            { "error", "exit status 1" } });
+    EXPECT_EQ(json(key + "-activity.json").value("activity").toString(), "false");
+    EXPECT_EQ(json(key + "-notify.json").value("type").toString(), "error");
+    EXPECT_EQ(json(key + "-notify.json").value("message").toString(), "exit status 1");
+
+    dispatch("StopFailure", { { "session_id", longId }, { "error", "rate limited" } });
+    EXPECT_EQ(json(key + "-notify.json").value("type").toString(), "error");
+    const auto status = readBack(key);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->pendingMessage, "rate limited");
+    EXPECT_FALSE(status->needsAttention || status->isIdle || status->isWorkingSignal || status->isCompact);
+}
+
+TEST_F(HookEventDispatcherTest, KeyComesFromTheFirstStringIdField)
+{
+    dispatch("Notification",
+        { { "session_id", 42 }, { "sessionId", "zyxwvuts-rest" }, { "notification_type", "idle_prompt" } });
+    EXPECT_EQ(json("zyxwvuts-notify.json").value("type").toString(), "idle");
+    EXPECT_NE(session("zyxwvuts"), nullptr);
+    dispatch("Notification",
+        { { "id", "idididid" }, { "agentId", "agentIdX" }, { "sessionId", "second22" }, { "session_id", "first111-x" },
+            { "notification_type", "idle_prompt" } });
+    EXPECT_TRUE(QFile::exists(file("first111-notify.json")));
+
+    // No id at all: nobody to write for.
+    dispatch("PostToolUse", { { "tool_name", "Bash" }, { "transcript_path", "/t.jsonl" } });
+    EXPECT_EQ(allFiles(), QStringList({ "a/b/status/first111-notify.json", "a/b/status/zyxwvuts-notify.json" }));
+    EXPECT_EQ(m_registry.sessions().size(), 2u);
+}
+
+TEST_F(HookEventDispatcherTest, UnsafeKeyTouchesNothing)
+{
+    // Where "../../et" would lead from the status directory.
+    ASSERT_TRUE(QDir().mkpath(m_root.filePath("a")));
+    QFile bait(m_root.filePath("a/et-status.json"));
+    ASSERT_TRUE(bait.open(QIODevice::WriteOnly));
+    bait.write("{\"keep\":1}");
+    bait.close();
+
+    for (const QString id : { QStringLiteral("../../etc/passwd"), QStringLiteral("ab/cdefgh") }) {
+        for (const char* event : { "SessionStart", "PostToolUse", "Notification", "StopFailure", "SessionEnd" }) {
+            SCOPED_TRACE(id.toStdString() + " " + event);
+            m_logs.clear();
+            EXPECT_FALSE(dispatch(event,
+                { { "session_id", id }, { "notification_type", "permission_prompt" }, { "tool_name", "Bash" },
+                    { "transcript_path", "/t.jsonl" } }));
+            ASSERT_EQ(m_logs.size(), 1u);
+            EXPECT_TRUE(m_logs[0].first.startsWith("[hook-diag]")) << m_logs[0].first.toStdString();
+            EXPECT_EQ(m_logs[0].second, LogColor::Orange);
+        }
+    }
+    EXPECT_TRUE(m_registry.sessions().empty());
+    EXPECT_EQ(allFiles(), QStringList({ "a/et-status.json" }));
+    ASSERT_TRUE(bait.open(QIODevice::ReadOnly));
+    EXPECT_EQ(bait.readAll(), "{\"keep\":1}");
+}
+
+TEST_F(HookEventDispatcherTest, SessionStartAnnouncesAnInMemorySessionWithItsAdapter)
+{
+    dispatch("SessionStart", { { "session_id", longId }, { "cwd", "/w/p" }, { "_murmeli_adapter", "gemini" } });
+    ASSERT_NE(session(key), nullptr);
+    EXPECT_TRUE(session(key)->inMemoryOnly);
+    EXPECT_EQ(session(key)->adapter, "gemini");
+    EXPECT_EQ(allFiles(), QStringList());
+
+    // Later events of a known session leave the announcement as it was.
+    dispatch("PostToolUse", { { "session_id", longId }, { "tool_name", "Read" } });
+    ASSERT_NE(session(key), nullptr);
+    EXPECT_EQ(session(key)->adapter, "gemini");
+    EXPECT_EQ(m_registry.sessions().size(), 1u);
+}
+
+TEST_F(HookEventDispatcherTest, SessionEndRemovesTheSessionAndItsFiles)
+{
+    writeStatus(key);
+    writeStatus("other123");
+    const QJsonObject base { { "session_id", longId }, { "transcript_path", "/t.jsonl" } };
+    dispatch("PostToolUse", base);
+    QJsonObject prompt = base;
+    prompt.insert("notification_type", "permission_prompt");
+    dispatch("Notification", prompt);
+    dispatch("PostToolUse", { { "session_id", "other123" }, { "tool_name", "Read" } });
+    ASSERT_EQ(allFiles().size(), 6);
+
+    dispatch("SessionEnd", { { "session_id", longId } });
+    EXPECT_EQ(allFiles(), QStringList({ "a/b/status/other123-activity.json", "a/b/status/other123-status.json" }));
+    EXPECT_EQ(session(key), nullptr);
+    EXPECT_NE(session("other123"), nullptr);
+    EXPECT_FALSE(readBack(key));
+}
+
+TEST_F(HookEventDispatcherTest, NothingIsReadWrittenOrDeletedThroughARefusedDirectory)
+{
+    // A link to a place someone else chose, and (where the test may hand it over) a directory of another user;
+    // either holds a session's files, which must stay as they are.
+    struct Setup {
+        QString directory;
+        QString files;
+    };
+    std::vector<Setup> setups { { m_root.filePath("linked"), m_root.filePath("elsewhere") } };
+    ASSERT_TRUE(QDir().mkpath(setups[0].files));
+    ASSERT_TRUE(QFile::link(setups[0].files, setups[0].directory));
+    if (::getuid() == 0) {
+        setups.push_back({ m_root.filePath("foreign"), m_root.filePath("foreign") });
+        ASSERT_TRUE(QDir().mkpath(setups[1].files));
+    }
+    for (const Setup& setup : setups) {
+        SCOPED_TRACE(setup.directory.toStdString());
+        for (const char* name : { "abcdef12-status.json", "abcdef12-notify.json" }) {
+            QFile f(setup.files + '/' + name);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(R"({"type":"permission"})");
+        }
+        if (setup.directory == setup.files) {
+            ASSERT_EQ(::chown(QFile::encodeName(setup.directory).constData(), 65534, 65534), 0);
+        }
+        const hooks::StatusDirectory refused(setup.directory);
+        hooks::SessionRegistry registry { refused, m_clock, m_root.filePath("legacy-status.json") };
+        hooks::SessionFileWriter files { refused };
+        HookEventDispatcher dispatcher { registry, files, m_clock };
+
+        registry.refresh();
+        EXPECT_TRUE(registry.sessions().empty());
+        dispatcher.dispatch(
+            "PostToolUse", { { "session_id", longId }, { "tool_name", "Bash" }, { "transcript_path", "/t" } });
+        dispatcher.flush();
+        ASSERT_EQ(registry.sessions().size(), 1u);
+        EXPECT_TRUE(registry.sessions().front().inMemoryOnly) << "the refused directory's status file was read";
+        files.clearNotify(*hooks::SessionKey::fromFileKey(key));
+        dispatcher.dispatch("SessionEnd", { { "session_id", longId } });
+        EXPECT_EQ(test::filesUnder(setup.files), QStringList({ "abcdef12-notify.json", "abcdef12-status.json" }));
+        EXPECT_EQ(test::readFile(setup.files + "/abcdef12-notify.json"), R"({"type":"permission"})");
+    }
+}
+
+TEST_F(HookEventDispatcherTest, AFloodOfSessionIdsStaysWithinTheRegistrysBound)
+{
+    QStringList lines;
+    m_registry.onLog = [&](const QString& line) { lines << line; };
+    const QString longText(5000, QChar(0x00e9));
+    const int flood = 15'000;
+    for (int i = 0; i < flood; ++i) {
+        const QString id = QStringLiteral("%1-flood").arg(i, 8, 10, QLatin1Char('0'));
+        m_dispatcher.dispatch("SessionStart", { { "session_id", id }, { "transcript_path", "/t.jsonl" } });
+        m_dispatcher.dispatch("Stop", { { "session_id", id }, { "last_assistant_message", longText } });
+    }
+    m_dispatcher.flush();
+
+    const std::size_t bound = hooks::SessionRegistry::maxSessions;
+    ASSERT_EQ(m_registry.sessions().size(), bound);
+    // Files only for the sessions taken in; a line per session taken in, and one for all those refused.
+    EXPECT_EQ(allFiles().size(), qsizetype(bound));
+    EXPECT_EQ(lines.filter("refused").size(), 1) << lines.filter("refused").join('\n').toStdString();
+    EXPECT_LE(lines.size(), qsizetype(bound) + 1);
+    EXPECT_LT(lines.join('\n').toUtf8().size(), 100'000);
+    EXPECT_TRUE(lines.filter(" active [").last().endsWith(QStringLiteral("\u2026 +%1 more]").arg(bound - 20)));
+    const QString kept = m_registry.sessions().front().hookLastAssistant;
+    EXPECT_EQ(kept.size(), hooks::SessionRegistry::maxHookTextCharacters);
+    EXPECT_TRUE(kept.endsWith(QChar(0x2026)));
+
+    // Expired sessions take their texts with them and make room again.
+    m_clock.advance(hooks::SessionRegistry::sessionSafetyWindowSeconds * 1000);
+    m_registry.refresh();
+    EXPECT_TRUE(m_registry.sessions().empty());
+    dispatch("SessionStart", { { "session_id", "00000000-flood" } });
+    ASSERT_NE(session("00000000"), nullptr);
+    EXPECT_TRUE(session("00000000")->hookLastAssistant.isEmpty());
+}
+
+TEST_F(HookEventDispatcherTest, TitleAndLastAssistantTextAreTrimmed)
+{
+    dispatch("SessionStart", { { "session_id", longId } });
+    dispatch("UserPromptSubmit",
+        { { "session_id", longId },
+            { "hookSpecificOutput", QJsonObject { { "sessionTitle", "  Fix the build \n" } } } });
+    dispatch("Stop", { { "session_id", longId }, { "last_assistant_message", "\n  Done. \n" } });
+    ASSERT_NE(session(key), nullptr);
+    EXPECT_EQ(session(key)->hookSessionTitle, "Fix the build");
+    EXPECT_EQ(session(key)->hookLastAssistant, "Done.");
+
+    // A blank message keeps the last one, and both survive the entry being re-read from its files.
+    writeStatus(key);
+    dispatch("Stop", { { "session_id", longId }, { "last_assistant_message", " \n\t " } });
+    ASSERT_NE(session(key), nullptr);
+    EXPECT_FALSE(session(key)->inMemoryOnly);
+    EXPECT_EQ(session(key)->hookSessionTitle, "Fix the build");
+    EXPECT_EQ(session(key)->hookLastAssistant, "Done.");
+}
+
+TEST_F(HookEventDispatcherTest, ABurstWritesTheLatestOfEachFileOnce)
+{
+    m_dispatcher.dispatch("PostToolUse", { { "session_id", "burst123" }, { "tool_name", "Read" } });
+    m_dispatcher.dispatch("PostToolUse", { { "session_id", "burst123" }, { "tool_name", "Bash" } });
+    EXPECT_FALSE(QFile::exists(file(QStringLiteral("burst123-activity.json"))));
+    EXPECT_TRUE(m_dispatcher.flush());
+    QFile file(this->file(QStringLiteral("burst123-activity.json")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("tool")).toString(),
+        QStringLiteral("Bash"));
+    EXPECT_FALSE(m_dispatcher.flush());
+}
+
+} // namespace
+} // namespace murmeli::hooks
