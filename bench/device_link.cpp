@@ -131,7 +131,7 @@ void statusSync(int sessions, int rounds, int changedPercent)
         const double start = threadCpuMs();
         vm.setSessions(rows);
         status.contextPercent = round % 100;
-        link.bridge->sendStatusFull(status, transcript, 2, 1, 123456 + round, 789);
+        link.bridge->lines().sendStatusFull(status, transcript, 2, 1, 123456 + round, 789);
         list.pushNow();
         details.pushNow();
         cpu.push_back(threadCpuMs() - start);

@@ -339,7 +339,7 @@ void AppController::sendStatusToDevice(const std::optional<hooks::ClaudeStatus>&
     if (!m_ble || !status) {
         return;
     }
-    m_ble->sendStatusFull(*status, transcriptOf(status), m_vm.runningAgents(), m_vm.waitingAgents(),
+    m_ble->lines().sendStatusFull(*status, transcriptOf(status), m_vm.runningAgents(), m_vm.waitingAgents(),
         m_tokenStore.cumulative(), m_tokenStore.today());
 }
 

@@ -1,5 +1,7 @@
 #include "main/device/lines/StatusLines.h"
 
+#include "main/device/lines/SessionDisplay.h"
+
 #include "main/device/lines/DeviceText.h"
 
 namespace murmeli::device {
@@ -31,11 +33,11 @@ QStringList StatusLines::compose(
     const hooks::ClaudeStatus& status, const hooks::TranscriptData& transcript, Counts counts, qint64 nowSecs)
 {
     QStringList lines;
-    lines << QStringLiteral("L:") + status.ledColor(nowSecs) + QLatin1Char(',') + status.ledMode(nowSecs);
+    lines << QStringLiteral("L:") + SessionDisplay::ledColor(status, nowSecs) + QLatin1Char(',') + SessionDisplay::ledMode(status, nowSecs);
 
     const int running = counts.runningAgents < 1 ? transcript.runningAgentCount() : counts.runningAgents;
     const QString todoSummary = transcript.todoSummary();
-    lines << status.oledCommand(status.tool, transcript.sessionName.value_or(QString()), running, counts.waitingAgents,
+    lines << SessionDisplay::oledCommand(status, status.tool, transcript.sessionName.value_or(QString()), running, counts.waitingAgents,
         todoSummary, counts.tokens, counts.tokensToday);
 
     if (status.model != m_lastModel) {

@@ -5,6 +5,7 @@
 
 #include <QThread>
 
+#include "main/common/G711.h"
 #include "main/device/link/WritePieces.h"
 #include "platform/ble/NordicUart.h"
 
@@ -17,8 +18,6 @@ using AdapterState = BleTransport::AdapterState;
 using WriteMode = BleTransport::WriteMode;
 
 namespace {
-
-const QLatin1String statusReplyTag("SR:");
 
 QString stateWord(AdapterState state)
 {
@@ -47,10 +46,8 @@ QString nameOrDevice(const BlePeripheral& peripheral)
 } // namespace
 
 BLEBridge::BLEBridge(std::unique_ptr<BleTransport> transport, common::Clock& clock)
-    : m_transport(std::move(transport)), m_clock(clock), m_events(clock)
+    : m_transport(std::move(transport)), m_clock(clock)
 {
-    timeZone = [] { return QTimeZone::systemTimeZone(); };
-    m_events.send = [this](const QString& line) { send(line); };
 
     BleTransport* t = m_transport.get();
     QObject* context = m_context.get();
@@ -83,11 +80,10 @@ BLEBridge::BLEBridge(std::unique_ptr<BleTransport> transport, common::Clock& clo
 BLEBridge::~BLEBridge()
 {
     m_context.reset();
-    stopTimers();
     if (m_retryTimer) {
         m_clock.cancel(*m_retryTimer);
     }
-    endQuery(std::nullopt, DeviceStatusError::Disconnected);
+    linkDown();
 }
 
 void BLEBridge::log(const QString& message, LogColor color)
@@ -198,12 +194,11 @@ void BLEBridge::stop()
         m_clock.cancel(*m_retryTimer);
         m_retryTimer.reset();
     }
-    stopTimers();
     if (m_linked) {
         m_transport->disconnectPeripheral();
     }
     m_transport->stopScan();
-    endQuery(std::nullopt, DeviceStatusError::Disconnected);
+    linkDown();
     resetDeviceState();
     if (m_connected) {
         m_connected = false;
@@ -229,10 +224,7 @@ void BLEBridge::disconnect()
     if (!m_linked) {
         return;
     }
-    if (m_rssiTimer) {
-        m_clock.cancel(*m_rssiTimer);
-        m_rssiTimer.reset();
-    }
+    stopRssiTimer();
     m_transport->disconnectPeripheral();
 }
 
@@ -247,8 +239,7 @@ void BLEBridge::handleAdapterState(AdapterState state)
     m_linked = false;
     m_connected = false;
     m_rssi = 0;
-    stopTimers();
-    endQuery(std::nullopt, DeviceStatusError::Disconnected);
+    linkDown();
     resetDeviceState();
     notify();
 }
@@ -325,8 +316,7 @@ void BLEBridge::enterConnected(bool canNotify)
         + (canNotify ? QStringLiteral(" + mic") : QString()) + QLatin1Char(')'));
     notify();
     startRssiTimer();
-    sendTimeSync();
-    startTimeSyncTimer();
+    m_writer.deviceConnected();
 }
 
 void BLEBridge::handleConnectFailed(const QString& error)
@@ -342,8 +332,7 @@ void BLEBridge::handleDisconnected()
     m_linked = false;
     m_connected = false;
     m_rssi = 0;
-    stopTimers();
-    endQuery(std::nullopt, DeviceStatusError::Disconnected);
+    linkDown();
     resetDeviceState();
     log(QStringLiteral("BLE: Disconnected"));
     notify();
@@ -355,7 +344,7 @@ void BLEBridge::resetDeviceState()
     m_lines.clear();
     m_receivingAudio = false;
     m_audioBuffer.clear();
-    m_statusLines.forget();
+    m_writer.forgetDeviceState();
 }
 
 void BLEBridge::retry()
@@ -376,10 +365,7 @@ void BLEBridge::retry()
 
 void BLEBridge::startRssiTimer()
 {
-    if (m_rssiTimer) {
-        m_clock.cancel(*m_rssiTimer);
-        m_rssiTimer.reset();
-    }
+    stopRssiTimer();
     if (!m_transport->canReadRssi()) {
         if (!m_rssiUnavailableLogged) {
             m_rssiUnavailableLogged = true;
@@ -403,14 +389,29 @@ void BLEBridge::handleRssi(int dbm)
     notify();
 }
 
-void BLEBridge::stopTimers()
+void BLEBridge::stopRssiTimer()
 {
-    for (auto* timer : { &m_rssiTimer, &m_timeSyncTimer }) {
-        if (*timer) {
-            m_clock.cancel(**timer);
-            timer->reset();
-        }
+    if (const auto timer = std::exchange(m_rssiTimer, std::nullopt)) {
+        m_clock.cancel(*timer);
     }
+}
+
+void BLEBridge::linkDown()
+{
+    stopRssiTimer();
+    m_writer.deviceGone();
+}
+
+void BLEBridge::startAudioCapture()
+{
+    m_audioBuffer.clear();
+    m_receivingAudio = true;
+}
+
+QByteArray BLEBridge::stopAudioCapture()
+{
+    m_receivingAudio = false;
+    return common::g711::decodeMulaw(std::exchange(m_audioBuffer, {}));
 }
 
 void BLEBridge::handleNotified(const QByteArray& value)
@@ -429,9 +430,7 @@ void BLEBridge::handleNotified(const QByteArray& value)
 
 void BLEBridge::route(const QString& line)
 {
-    if (line.startsWith(statusReplyTag)) {
-        const std::optional<DeviceStatus> status = DeviceStatus::decodeSrLine(line);
-        endQuery(std::nullopt, status ? StatusOutcome(*status) : StatusOutcome(DeviceStatusError::MalformedResponse));
+    if (m_writer.takeReply(line)) {
         return;
     }
     if (onControlFrame) {

@@ -4,22 +4,15 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <variant>
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimeZone>
-
-#include <qcoro/qcorotask.h>
 
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
-#include "main/common/OneShot.h"
-#include "main/device/lines/DeviceStatus.h"
-#include "main/device/lines/EventLimiter.h"
-#include "main/device/lines/StatusLines.h"
+#include "main/device/link/DeviceLineWriter.h"
 #include "main/device/link/LineAssembler.h"
 #include "platform/ble/BleTransport.h"
 
@@ -28,21 +21,19 @@ namespace murmeli::device {
 /// The one link to the push-to-talk device: finds it by its advertised name, connects, opens the Nordic UART
 /// service and carries UTF-8 text lines both ways, device microphone audio in and speech audio out. It reconnects
 /// by itself after a failure or a disconnection until stop(), reports its state to observers and hands every
-/// incoming line either to the status query or to onControlFrame. Lives on the main thread; the send functions may
-/// be called from any thread and are carried over to it.
+/// incoming line either to its line writer (the status reply) or to onControlFrame. What the host says to the device
+/// is its line writer's (lines()). Lives on the main thread; the send functions may be called from any thread and
+/// are carried over to it.
 class BLEBridge final {
 public:
     enum class ScanState { Off, Scanning, Connected };
-    using StatusOutcome = std::variant<DeviceStatus, DeviceStatusError>;
 
     /// The Lab switch under which the user runs the device link.
     static constexpr auto enabledUDKey = "lab.ble.enabled";
     static constexpr qint64 retryDelayMs = 2000;
     static constexpr qint64 rssiIntervalMs = 5000;
-    static constexpr qint64 defaultTimeSyncIntervalMs = 3600 * 1000;
-    static constexpr qint64 defaultStatusTimeoutMs = 5000;
 
-    /// The transport is the link's own; the clock runs its retry, signal, time-sync and query timers.
+    /// The transport is the link's own; the clock runs its retry and signal timers and its writer's.
     BLEBridge(std::unique_ptr<platform::BleTransport> transport, common::Clock& clock);
     /// Ends a pending status query with Disconnected.
     ~BLEBridge();
@@ -57,8 +48,6 @@ public:
     std::function<void(const QByteArray& chunk)> onAudioChunk;
     /// Every incoming line except status replies.
     std::function<void(const QString& line)> onControlFrame;
-    /// The zone whose offset the time sync carries; the system's by default.
-    std::function<QTimeZone()> timeZone;
     /// A peripheral qualifies when its advertised name contains one of these (case-sensitive).
     QStringList deviceNames { QStringLiteral("murmeli") };
 
@@ -100,38 +89,18 @@ public:
     /// Raw bytes (speech audio and its own lines) in pieces, each written with response. Dropped when not connected.
     void sendBinary(const QByteArray& data);
 
-    // Device lines.
+    /// The host's lines to the device: time, status query, events, the session's status.
+    DeviceLineWriter& lines() { return m_writer; }
 
-    /// "TS:" with the clock's time and the zone's offset.
-    void sendTimeSync();
-    /// Sends "S?" and waits for the "SR:" reply, at most the status time-out.
-    QCoro::Task<StatusOutcome> queryDeviceStatus();
-    /// An "E:" line; one with a summary goes through the spacing limiter.
-    void sendEvent(const QString& type, const QString& data, const std::optional<QString>& summary);
-    /// An "E:" line now, past the limiter.
-    void sendEventImmediate(const QString& type, const QString& data, const std::optional<QString>& summary);
-    /// The current session's lines: "L:" and "D:" always, "M:", "S:" and "T:" when they changed.
-    void sendStatusFull(const hooks::ClaudeStatus& status, const hooks::TranscriptData& transcript, int runningAgents,
-        int waitingAgents, qint64 tokens, qint64 tokensToday);
+    // Device audio.
+
     /// From now on every notification is device audio, not text.
     void startAudioCapture();
     /// Back to text; the audio collected since the start, expanded from µ-law to 16-bit PCM.
     QByteArray stopAudioCapture();
     bool isReceivingAudio() const { return m_receivingAudio; }
 
-    qint64 timeSyncIntervalMs() const { return m_timeSyncIntervalMs; }
-    void setTimeSyncIntervalMs(qint64 ms) { m_timeSyncIntervalMs = ms; }
-    qint64 statusTimeoutMs() const { return m_statusTimeoutMs; }
-    void setStatusTimeoutMs(qint64 ms) { m_statusTimeoutMs = ms; }
-    EventLimiter& eventLimiter() { return m_events; }
-
 private:
-    struct PendingQuery {
-        quint64 token = 0;
-        common::OneShot<StatusOutcome> answer;
-        common::Clock::TimerId timeout = 0;
-    };
-
     void log(const QString& message, common::LogColor color = common::LogColor::Grey);
     void notify();
     bool onOwnerThread() const;
@@ -154,10 +123,10 @@ private:
     void resetDeviceState();
     void retry();
     void startRssiTimer();
-    void startTimeSyncTimer();
-    void stopTimers();
+    void stopRssiTimer();
+    /// The connection is over: no more timers, and the writer hears the device is gone.
+    void linkDown();
     void route(const QString& line);
-    void endQuery(std::optional<quint64> token, StatusOutcome outcome);
     void writePieces(const QByteArray& bytes, platform::BleTransport::WriteMode mode);
 
     std::unique_ptr<platform::BleTransport> m_transport;
@@ -179,15 +148,8 @@ private:
 
     std::optional<common::Clock::TimerId> m_retryTimer;
     std::optional<common::Clock::TimerId> m_rssiTimer;
-    std::optional<common::Clock::TimerId> m_timeSyncTimer;
-    qint64 m_timeSyncIntervalMs = defaultTimeSyncIntervalMs;
-    qint64 m_statusTimeoutMs = defaultStatusTimeoutMs;
 
-    std::optional<PendingQuery> m_query;
-    quint64 m_nextQueryToken = 0;
-
-    EventLimiter m_events;
-    StatusLines m_statusLines;
+    DeviceLineWriter m_writer { *this, m_clock };
 
     // Last: the transport's signals and the carried-over sends end with it, before anything else goes.
     std::unique_ptr<QObject> m_context = std::make_unique<QObject>();

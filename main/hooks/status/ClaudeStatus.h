@@ -66,16 +66,6 @@ struct ClaudeStatus {
     /// Busy by its files or by its transcript (a tool still running, or an update within 5 s).
     bool isWorkingEffective(const TranscriptData& transcript, qint64 nowSecs) const;
 
-    /// The device LED's colour word: "red", "orange", "yellow", "green" or "blue".
-    QString ledColor(qint64 nowSecs) const;
-    /// The device LED's mode letter: "k" for attention, "b" for busy, "s" for idle or quiet.
-    QString ledMode(qint64 nowSecs) const;
-    /// The device's display line: "D:" and fifteen comma-separated fields, without a line terminator.
-    QString oledCommand(const QString& toolSource = {}, const QString& sessionName = {}, int runningAgents = 0,
-        int waitingAgents = 0, const QString& todoSummary = {}, qint64 tokens = 0, qint64 tokensToday = 0) const;
-    /// "{running/waiting}" with both counts clamped to 0...999.
-    static QString formatAgentsField(int running, int waiting);
-
     bool operator==(const ClaudeStatus&) const = default;
 };
 

@@ -12,6 +12,7 @@
 
 using namespace murmeli;
 using device::BLEBridge;
+using device::DeviceLineWriter;
 using device::DeviceStatusError;
 using platform::BlePeripheral;
 using platform::FakeBleTransport;
@@ -27,7 +28,7 @@ protected:
     BLEBridge& link = *device.link;
 };
 
-std::optional<DeviceStatusError> errorOf(const std::optional<BLEBridge::StatusOutcome>& outcome)
+std::optional<DeviceStatusError> errorOf(const std::optional<DeviceLineWriter::StatusOutcome>& outcome)
 {
     if (!outcome || !std::holds_alternative<DeviceStatusError>(*outcome)) {
         return std::nullopt;
@@ -74,7 +75,7 @@ TEST_F(BLEBridgeTest, FindsTheDeviceByNameConnectsAndSyncsTime)
     EXPECT_EQ(device.takeLines(),
         QStringList { QStringLiteral("TS:") + QString::number(device.clock.now().toSecsSinceEpoch()) + ":0" });
 
-    device.clock.advance(BLEBridge::defaultTimeSyncIntervalMs - 1);
+    device.clock.advance(DeviceLineWriter::defaultTimeSyncIntervalMs - 1);
     EXPECT_TRUE(device.takeLines().isEmpty());
     device.clock.advance(1);
     EXPECT_EQ(device.takeLines().size(), 1);
@@ -214,13 +215,13 @@ TEST_F(BLEBridgeTest, FailuresAndDropsRetryAfterTwoSeconds)
 
 TEST_F(BLEBridgeTest, StatusQueryEndsOnItsReplyItsOwnTimeOutOrTheLinksEnd)
 {
-    EXPECT_EQ(errorOf(*test::keepResult(link.queryDeviceStatus())), DeviceStatusError::NotConnected);
+    EXPECT_EQ(errorOf(*test::keepResult(link.lines().queryDeviceStatus())), DeviceStatusError::NotConnected);
     ASSERT_TRUE(device.connect());
     device.takeLines();
 
-    auto first = test::keepResult(link.queryDeviceStatus());
+    auto first = test::keepResult(link.lines().queryDeviceStatus());
     EXPECT_EQ(device.takeLines(), QStringList { "S?" });
-    EXPECT_EQ(errorOf(*test::keepResult(link.queryDeviceStatus())), DeviceStatusError::NotConnected);
+    EXPECT_EQ(errorOf(*test::keepResult(link.lines().queryDeviceStatus())), DeviceStatusError::NotConnected);
     transport.notify(R"(SR:{"name":"murmeli-01","bat":{"pct":80}})"
                      "\r\n");
     ASSERT_TRUE(*first);
@@ -230,7 +231,7 @@ TEST_F(BLEBridgeTest, StatusQueryEndsOnItsReplyItsOwnTimeOutOrTheLinksEnd)
 
     // A newer query started within the older one's five seconds is not ended by the older time-out.
     device.clock.advance(3000);
-    auto second = test::keepResult(link.queryDeviceStatus());
+    auto second = test::keepResult(link.lines().queryDeviceStatus());
     device.clock.advance(2500);
     EXPECT_FALSE(*second);
     device.clock.advance(2499);
@@ -241,11 +242,11 @@ TEST_F(BLEBridgeTest, StatusQueryEndsOnItsReplyItsOwnTimeOutOrTheLinksEnd)
     transport.notify("SR:{}\n");
     EXPECT_TRUE(device.controlLines.isEmpty());
 
-    auto malformed = test::keepResult(link.queryDeviceStatus());
+    auto malformed = test::keepResult(link.lines().queryDeviceStatus());
     transport.notify("SR:[1]\n");
     EXPECT_EQ(errorOf(*malformed), DeviceStatusError::MalformedResponse);
 
-    auto dropped = test::keepResult(link.queryDeviceStatus());
+    auto dropped = test::keepResult(link.lines().queryDeviceStatus());
     transport.dropConnection();
     EXPECT_EQ(errorOf(*dropped), DeviceStatusError::Disconnected);
 }
@@ -303,7 +304,7 @@ TEST_F(BLEBridgeTest, LinesFromOtherThreadsAreWrittenOnTheLinksThread)
     device.takeLines();
     QThread* worker = QThread::create([this] {
         link.send(QStringLiteral("Q:tu-1,warn"));
-        link.sendEvent(QStringLiteral("done"), QString(), std::nullopt);
+        link.lines().sendEvent(QStringLiteral("done"), QString(), std::nullopt);
     });
     worker->start();
     worker->wait();
@@ -321,24 +322,24 @@ TEST_F(BLEBridgeTest, StatusAndEventLines)
     hooks::ClaudeStatus status;
     status.model = QStringLiteral("Opus");
     status.sessionId = QStringLiteral("s-1");
-    link.sendStatusFull(status, {}, 0, 0, 10, 5);
+    link.lines().sendStatusFull(status, {}, 0, 0, 10, 5);
     QStringList sent = device.takeLines();
     ASSERT_EQ(sent.size(), 4);
     EXPECT_EQ(sent.at(2), QStringLiteral("M:Opus"));
-    link.sendStatusFull(status, {}, 0, 0, 10, 5);
+    link.lines().sendStatusFull(status, {}, 0, 0, 10, 5);
     EXPECT_EQ(device.takeLines().size(), 2);
 
     // A reconnected device has forgotten the model and the session.
     transport.dropConnection();
     ASSERT_TRUE(device.reconnect());
     device.takeLines();
-    link.sendStatusFull(status, {}, 0, 0, 10, 5);
+    link.lines().sendStatusFull(status, {}, 0, 0, 10, 5);
     EXPECT_EQ(device.takeLines().size(), 4);
 
-    link.sendEvent(QStringLiteral("prompt"), QString(), QStringLiteral("first"));
-    link.sendEvent(QStringLiteral("prompt"), QString(), QStringLiteral("second"));
-    link.sendEvent(QStringLiteral("done"), QString(), std::nullopt);
-    link.sendEventImmediate(QStringLiteral("error"), QString(), QStringLiteral("now"));
+    link.lines().sendEvent(QStringLiteral("prompt"), QString(), QStringLiteral("first"));
+    link.lines().sendEvent(QStringLiteral("prompt"), QString(), QStringLiteral("second"));
+    link.lines().sendEvent(QStringLiteral("done"), QString(), std::nullopt);
+    link.lines().sendEventImmediate(QStringLiteral("error"), QString(), QStringLiteral("now"));
     EXPECT_EQ(device.takeLines(), (QStringList { "E:prompt|first", "E:done", "E:error|now" }));
     device.clock.advance(device::EventLimiter::defaultIntervalMs);
     EXPECT_EQ(device.takeLines(), QStringList { "E:prompt|second" });
@@ -347,7 +348,7 @@ TEST_F(BLEBridgeTest, StatusAndEventLines)
 TEST_F(BLEBridgeTest, TheRadioGoingOffEndsTheLinkAndItComesBackWithTheRadio)
 {
     ASSERT_TRUE(device.connect());
-    auto query = test::keepResult(link.queryDeviceStatus());
+    auto query = test::keepResult(link.lines().queryDeviceStatus());
     transport.setAdapterState(platform::BleTransport::AdapterState::PoweredOff);
     EXPECT_FALSE(link.isConnected());
     EXPECT_EQ(link.scanState(), BLEBridge::ScanState::Off);

@@ -9,7 +9,7 @@ FakeDevice::FakeDevice()
     auto fake = std::make_unique<platform::FakeBleTransport>();
     transport = fake.get();
     link = std::make_unique<device::BLEBridge>(std::move(fake), clock);
-    link->timeZone = [] { return QTimeZone::utc(); };
+    link->lines().timeZone = [] { return QTimeZone::utc(); };
     link->onLog = [this](const QString& message, common::LogColor) { log << message; };
     link->onControlFrame = [this](const QString& line) { controlLines << line; };
 }

@@ -1,4 +1,4 @@
-#include "main/hooks/status/ClaudeStatus.h"
+#include "main/device/lines/SessionDisplay.h"
 
 #include <algorithm>
 #include <array>
@@ -6,11 +6,12 @@
 
 #include "main/common/TextUtils.h"
 
-namespace murmeli::hooks {
+namespace murmeli::device::SessionDisplay {
 
 namespace {
 
 using common::text::prefixCharacters;
+using hooks::ClaudeStatus;
 
 // The device's line buffer; a longer line is rebuilt with the two widest free-text fields cut shorter.
 constexpr qsizetype maxLineBytes = 180;
@@ -95,51 +96,51 @@ QString stateWord(const ClaudeStatus& status)
 
 } // namespace
 
-QString ClaudeStatus::ledColor(qint64 nowSecs) const
+QString ledColor(const ClaudeStatus& status, qint64 nowSecs)
 {
-    if (wantsAttention(*this)) {
+    if (wantsAttention(status)) {
         return QStringLiteral("red");
     }
-    if (isIdle) {
+    if (status.isIdle) {
         return QStringLiteral("green");
     }
-    if (looksBusy(*this, nowSecs)) {
+    if (looksBusy(status, nowSecs)) {
         return QStringLiteral("blue");
     }
-    if (contextPercent > 75) {
+    if (status.contextPercent > 75) {
         return QStringLiteral("orange");
     }
-    if (contextPercent > 50) {
+    if (status.contextPercent > 50) {
         return QStringLiteral("yellow");
     }
     return QStringLiteral("green");
 }
 
-QString ClaudeStatus::ledMode(qint64 nowSecs) const
+QString ledMode(const ClaudeStatus& status, qint64 nowSecs)
 {
-    if (wantsAttention(*this)) {
+    if (wantsAttention(status)) {
         return QStringLiteral("k");
     }
-    if (isIdle) {
+    if (status.isIdle) {
         return QStringLiteral("s");
     }
-    return looksBusy(*this, nowSecs) ? QStringLiteral("b") : QStringLiteral("s");
+    return looksBusy(status, nowSecs) ? QStringLiteral("b") : QStringLiteral("s");
 }
 
-QString ClaudeStatus::oledCommand(const QString& toolSource, const QString& sessionName, int runningAgents,
-    int waitingAgents, const QString& todoSummary, qint64 tokens, qint64 tokensToday) const
+QString oledCommand(const ClaudeStatus& status, const QString& toolSource, const QString& sessionName,
+    int runningAgents, int waitingAgents, const QString& todoSummary, qint64 tokens, qint64 tokensToday)
 {
     const QChar comma = QLatin1Char(',');
-    const QString head = QStringLiteral("D:") + QString::number(contextPercent) + comma + QString::number(rate5h)
-        + comma + QString::number(rate7d) + comma + costField(costUSD) + comma + QString::number(totalDurationMs / 1000)
-        + comma + QString::number(linesAdded) + comma + QString::number(linesRemoved) + comma + stateWord(*this)
-        + comma;
+    const QString head = QStringLiteral("D:") + QString::number(status.contextPercent) + comma
+        + QString::number(status.rate5h) + comma + QString::number(status.rate7d) + comma + costField(status.costUSD)
+        + comma + QString::number(status.totalDurationMs / 1000) + comma + QString::number(status.linesAdded) + comma
+        + QString::number(status.linesRemoved) + comma + stateWord(status) + comma;
     const QString middle = comma + prefixCharacters(withoutSeparators(toolSource), toolChars) + comma
         + prefixCharacters(withoutSeparators(sessionName), sessionNameChars) + comma
         + formatAgentsField(runningAgents, waitingAgents) + comma;
     const QString tail = comma + QString::number(std::max<qint64>(tokens, 0)) + comma
         + QString::number(std::max<qint64>(tokensToday, 0));
-    const QString cleanActivity = withoutSeparators(activity);
+    const QString cleanActivity = withoutSeparators(status.activity);
     const QString cleanTodo = withoutSeparators(todoSummary);
 
     const auto build = [&](int activityLimit, int todoLimit) {
@@ -153,10 +154,10 @@ QString ClaudeStatus::oledCommand(const QString& toolSource, const QString& sess
     return build(activityCharsShort, todoCharsShort);
 }
 
-QString ClaudeStatus::formatAgentsField(int running, int waiting)
+QString formatAgentsField(int running, int waiting)
 {
     return QLatin1Char('{') + QString::number(std::clamp(running, 0, maxAgentCount)) + QLatin1Char('/')
         + QString::number(std::clamp(waiting, 0, maxAgentCount)) + QLatin1Char('}');
 }
 
-} // namespace murmeli::hooks
+} // namespace murmeli::device::SessionDisplay

@@ -1,17 +1,20 @@
-#include "main/hooks/status/ClaudeStatus.h"
+#include "main/device/lines/SessionDisplay.h"
 
 #include <QStringList>
 
 #include <gtest/gtest.h>
 
-namespace murmeli::hooks {
+namespace murmeli::device {
 namespace {
+
+using hooks::ClaudeStatus;
 
 constexpr qint64 now = 1'800'000'000;
 
 std::string led(const ClaudeStatus& status, qint64 at = now)
 {
-    return (status.ledColor(at) + QLatin1Char(' ') + status.ledMode(at)).toStdString();
+    return (SessionDisplay::ledColor(status, at) + QLatin1Char(' ') + SessionDisplay::ledMode(status, at))
+        .toStdString();
 }
 
 // The fields after "D:", split the way the device splits them.
@@ -29,7 +32,7 @@ ClaudeStatus withContext(int percent)
     return status;
 }
 
-TEST(ClaudeStatusDeviceLedTest, ContextColourBandsWhenQuiet)
+TEST(SessionDisplayLedTest, ContextColourBandsWhenQuiet)
 {
     EXPECT_EQ(led(withContext(91)), "red k");
     EXPECT_EQ(led(withContext(90)), "orange s");
@@ -40,7 +43,7 @@ TEST(ClaudeStatusDeviceLedTest, ContextColourBandsWhenQuiet)
     EXPECT_EQ(led(withContext(-20)), "green s");
 }
 
-TEST(ClaudeStatusDeviceLedTest, AttentionOutranksIdleAndBusy)
+TEST(SessionDisplayLedTest, AttentionOutranksIdleAndBusy)
 {
     ClaudeStatus status;
     status.needsAttention = true;
@@ -53,7 +56,7 @@ TEST(ClaudeStatusDeviceLedTest, AttentionOutranksIdleAndBusy)
     EXPECT_EQ(led(full), "red k");
 }
 
-TEST(ClaudeStatusDeviceLedTest, IdleOutranksActivityAndContext)
+TEST(SessionDisplayLedTest, IdleOutranksActivityAndContext)
 {
     ClaudeStatus status = withContext(80);
     status.isIdle = true;
@@ -62,7 +65,7 @@ TEST(ClaudeStatusDeviceLedTest, IdleOutranksActivityAndContext)
     EXPECT_EQ(led(status), "green s");
 }
 
-TEST(ClaudeStatusDeviceLedTest, BusySignalsOutrankContextColour)
+TEST(SessionDisplayLedTest, BusySignalsOutrankContextColour)
 {
     ClaudeStatus active = withContext(80);
     active.activity = QStringLiteral("Reading");
@@ -73,7 +76,7 @@ TEST(ClaudeStatusDeviceLedTest, BusySignalsOutrankContextColour)
     EXPECT_EQ(led(signalled), "blue b");
 }
 
-TEST(ClaudeStatusDeviceLedTest, StatusFileFreshForTenSeconds)
+TEST(SessionDisplayLedTest, StatusFileFreshForTenSeconds)
 {
     ClaudeStatus status = withContext(60);
     status.lastStatusTs = now - 9;
@@ -86,20 +89,20 @@ TEST(ClaudeStatusDeviceLedTest, StatusFileFreshForTenSeconds)
     EXPECT_EQ(led(status, 5), "yellow s");
 }
 
-TEST(ClaudeStatusDeviceAgentsTest, ClampsBothCounts)
+TEST(SessionDisplayAgentsTest, ClampsBothCounts)
 {
-    EXPECT_EQ(ClaudeStatus::formatAgentsField(-3, 1500), QStringLiteral("{0/999}"));
-    EXPECT_EQ(ClaudeStatus::formatAgentsField(999, 0), QStringLiteral("{999/0}"));
-    EXPECT_EQ(ClaudeStatus::formatAgentsField(1000, -1), QStringLiteral("{999/0}"));
-    EXPECT_EQ(ClaudeStatus::formatAgentsField(7, 12), QStringLiteral("{7/12}"));
+    EXPECT_EQ(SessionDisplay::formatAgentsField(-3, 1500), QStringLiteral("{0/999}"));
+    EXPECT_EQ(SessionDisplay::formatAgentsField(999, 0), QStringLiteral("{999/0}"));
+    EXPECT_EQ(SessionDisplay::formatAgentsField(1000, -1), QStringLiteral("{999/0}"));
+    EXPECT_EQ(SessionDisplay::formatAgentsField(7, 12), QStringLiteral("{7/12}"));
 }
 
-TEST(ClaudeStatusDeviceLineTest, DefaultStatusAndArguments)
+TEST(SessionDisplayLineTest, DefaultStatusAndArguments)
 {
-    EXPECT_EQ(ClaudeStatus().oledCommand(), QStringLiteral("D:0,0,0,$0.00,0,0,0,Working,,,,{0/0},,0,0"));
+    EXPECT_EQ(SessionDisplay::oledCommand(ClaudeStatus()), QStringLiteral("D:0,0,0,$0.00,0,0,0,Working,,,,{0/0},,0,0"));
 }
 
-TEST(ClaudeStatusDeviceLineTest, EveryFieldInItsPlace)
+TEST(SessionDisplayLineTest, EveryFieldInItsPlace)
 {
     ClaudeStatus status;
     status.contextPercent = 42;
@@ -110,12 +113,12 @@ TEST(ClaudeStatusDeviceLineTest, EveryFieldInItsPlace)
     status.linesAdded = 88;
     status.linesRemoved = 9;
     status.activity = QStringLiteral("Edit main.cpp");
-    EXPECT_EQ(status.oledCommand(
-                  QStringLiteral("codex"), QStringLiteral("fix-login"), 2, 1, QStringLiteral("1/4 tests"), 1234, 99),
+    EXPECT_EQ(SessionDisplay::oledCommand(status, QStringLiteral("codex"), QStringLiteral("fix-login"), 2, 1,
+                  QStringLiteral("1/4 tests"), 1234, 99),
         QStringLiteral("D:42,17,3,$1.50,125,88,9,Working,Edit main.cpp,codex,fix-login,{2/1},1/4 tests,1234,99"));
 }
 
-TEST(ClaudeStatusDeviceLineTest, NumbersKeepSignsExceptTokens)
+TEST(SessionDisplayLineTest, NumbersKeepSignsExceptTokens)
 {
     ClaudeStatus status;
     status.contextPercent = -1;
@@ -125,57 +128,57 @@ TEST(ClaudeStatusDeviceLineTest, NumbersKeepSignsExceptTokens)
     status.totalDurationMs = -1999;
     status.linesAdded = -4;
     status.linesRemoved = -5;
-    const QStringList f = fields(status.oledCommand({}, {}, 0, 0, {}, -5, -1));
+    const QStringList f = fields(SessionDisplay::oledCommand(status, {}, {}, 0, 0, {}, -5, -1));
     ASSERT_EQ(f.size(), 15);
     EXPECT_EQ(f.mid(0, 7).join(QLatin1Char(',')), QStringLiteral("-1,-2,-3,$12.35,-1,-4,-5"));
     EXPECT_EQ(f[13], QStringLiteral("0"));
     EXPECT_EQ(f[14], QStringLiteral("0"));
 }
 
-TEST(ClaudeStatusDeviceLineTest, DurationTruncatesTowardZero)
+TEST(SessionDisplayLineTest, DurationTruncatesTowardZero)
 {
     ClaudeStatus status;
     status.totalDurationMs = 1999;
-    EXPECT_EQ(fields(status.oledCommand())[4], QStringLiteral("1"));
+    EXPECT_EQ(fields(SessionDisplay::oledCommand(status))[4], QStringLiteral("1"));
     status.totalDurationMs = 999;
-    EXPECT_EQ(fields(status.oledCommand())[4], QStringLiteral("0"));
+    EXPECT_EQ(fields(SessionDisplay::oledCommand(status))[4], QStringLiteral("0"));
 }
 
-TEST(ClaudeStatusDeviceLineTest, CostRoundsToTwoDecimals)
+TEST(SessionDisplayLineTest, CostRoundsToTwoDecimals)
 {
     ClaudeStatus status;
     status.costUSD = 0.005001;
-    EXPECT_EQ(fields(status.oledCommand())[3], QStringLiteral("$0.01"));
+    EXPECT_EQ(fields(SessionDisplay::oledCommand(status))[3], QStringLiteral("$0.01"));
     status.costUSD = 1234567.891;
-    EXPECT_EQ(fields(status.oledCommand())[3], QStringLiteral("$1234567.89"));
+    EXPECT_EQ(fields(SessionDisplay::oledCommand(status))[3], QStringLiteral("$1234567.89"));
     // An exact tie goes to the even digit, as "%.2f" does; half-up rounding would show 0.13.
     status.costUSD = 0.125;
-    EXPECT_EQ(fields(status.oledCommand())[3], QStringLiteral("$0.12"));
+    EXPECT_EQ(fields(SessionDisplay::oledCommand(status))[3], QStringLiteral("$0.12"));
     status.costUSD = 1e20;
-    EXPECT_EQ(fields(status.oledCommand())[3], QStringLiteral("$100000000000000000000.00"));
+    EXPECT_EQ(fields(SessionDisplay::oledCommand(status))[3], QStringLiteral("$100000000000000000000.00"));
 }
 
-TEST(ClaudeStatusDeviceLineTest, StateWordIgnoresFreshness)
+TEST(SessionDisplayLineTest, StateWordIgnoresFreshness)
 {
     ClaudeStatus status;
     status.needsAttention = true;
     status.isIdle = true;
-    EXPECT_EQ(fields(status.oledCommand())[7], QStringLiteral("APPROVE"));
+    EXPECT_EQ(fields(SessionDisplay::oledCommand(status))[7], QStringLiteral("APPROVE"));
 
     status.needsAttention = false;
     status.activity = QStringLiteral("Reading");
-    EXPECT_EQ(fields(status.oledCommand())[7], QStringLiteral("Idle"));
+    EXPECT_EQ(fields(SessionDisplay::oledCommand(status))[7], QStringLiteral("Idle"));
 
     // Stale and silent, yet neither idle nor waiting: still shown as working.
     ClaudeStatus quiet = withContext(10);
-    EXPECT_EQ(fields(quiet.oledCommand())[7], QStringLiteral("Working"));
+    EXPECT_EQ(fields(SessionDisplay::oledCommand(quiet))[7], QStringLiteral("Working"));
 }
 
-TEST(ClaudeStatusDeviceLineTest, TextFieldsCutToTheirWidths)
+TEST(SessionDisplayLineTest, TextFieldsCutToTheirWidths)
 {
     ClaudeStatus status;
     status.activity = QStringLiteral("0123456789").repeated(6);
-    const QStringList f = fields(status.oledCommand(QStringLiteral("claude-code"),
+    const QStringList f = fields(SessionDisplay::oledCommand(status, QStringLiteral("claude-code"),
         QStringLiteral("abcdefghijklmnopqrstuvwxyz"), 0, 0, QStringLiteral("ABCDEFGHIJ").repeated(3)));
     ASSERT_EQ(f.size(), 15);
     EXPECT_EQ(f[8], QStringLiteral("0123456789").repeated(4));
@@ -184,13 +187,13 @@ TEST(ClaudeStatusDeviceLineTest, TextFieldsCutToTheirWidths)
     EXPECT_EQ(f[12], QStringLiteral("ABCDEFGHIJ").repeated(2));
 }
 
-TEST(ClaudeStatusDeviceLineTest, CutsCountCharactersNotCodeUnits)
+TEST(SessionDisplayLineTest, CutsCountCharactersNotCodeUnits)
 {
     const QString accented = QStringLiteral("e\u0301"); // two code points, one character
     const QString family
         = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467"); // five code points joined into one character
     ClaudeStatus status;
-    const QStringList f = fields(status.oledCommand(accented.repeated(10), family.repeated(20)));
+    const QStringList f = fields(SessionDisplay::oledCommand(status, accented.repeated(10), family.repeated(20)));
     EXPECT_EQ(f[9], accented.repeated(8));
     EXPECT_EQ(f[10], family.repeated(16));
 }
@@ -203,8 +206,8 @@ protected:
         ClaudeStatus status;
         status.activity = QString(40, QLatin1Char('a'));
         // 16 four-byte characters make the byte length differ from both the character and code-unit counts.
-        return status.oledCommand(QStringLiteral("tool-abc"), QStringLiteral("\U0001F600").repeated(16), 0, 0,
-            QString(20, QLatin1Char('t')), tokens);
+        return SessionDisplay::oledCommand(status, QStringLiteral("tool-abc"),
+            QStringLiteral("\U0001F600").repeated(16), 0, 0, QString(20, QLatin1Char('t')), tokens);
     }
 };
 
@@ -234,38 +237,38 @@ TEST_F(ClaudeStatusDeviceLengthTest, SecondLineIsReturnedEvenWhenStillLong)
     ClaudeStatus status;
     status.costUSD = 1e200;
     status.activity = QString(60, QLatin1Char('a'));
-    const QStringList f = fields(status.oledCommand({}, {}, 0, 0, QString(30, QLatin1Char('t'))));
+    const QStringList f = fields(SessionDisplay::oledCommand(status, {}, {}, 0, 0, QString(30, QLatin1Char('t'))));
     EXPECT_EQ(f[8], QString(20, QLatin1Char('a')));
     EXPECT_EQ(f[12], QString(10, QLatin1Char('t')));
 }
 
-TEST(ClaudeStatusDeviceSeparatorTest, AgentTextCannotAddFieldsOrLines)
+TEST(SessionDisplaySeparatorTest, AgentTextCannotAddFieldsOrLines)
 {
     ClaudeStatus status;
     status.activity = QStringLiteral("a,b|c\nd\re");
-    const QString line = status.oledCommand(
-        QStringLiteral("x\u2028y"), QStringLiteral("s\u2029n,D:9"), 1, 2, QStringLiteral("1/2\u0085|,"));
+    const QString line = SessionDisplay::oledCommand(
+        status, QStringLiteral("x\u2028y"), QStringLiteral("s\u2029n,D:9"), 1, 2, QStringLiteral("1/2\u0085|,"));
     EXPECT_EQ(line, QStringLiteral("D:0,0,0,$0.00,0,0,0,Working,abcde,xy,snD:9,{1/2},1/2,0,0"));
 }
 
-TEST(ClaudeStatusDeviceSeparatorTest, CleaningComesBeforeTheCut)
+TEST(SessionDisplaySeparatorTest, CleaningComesBeforeTheCut)
 {
     ClaudeStatus status;
     status.activity = QString(50, QLatin1Char(',')) + QStringLiteral("visible");
-    const QStringList f = fields(status.oledCommand(
-        QStringLiteral("||||||||||codex"), {}, 0, 0, QString(25, QLatin1Char('\n')) + QStringLiteral("3/5")));
+    const QStringList f = fields(SessionDisplay::oledCommand(
+        status, QStringLiteral("||||||||||codex"), {}, 0, 0, QString(25, QLatin1Char('\n')) + QStringLiteral("3/5")));
     ASSERT_EQ(f.size(), 15);
     EXPECT_EQ(f[8], QStringLiteral("visible"));
     EXPECT_EQ(f[9], QStringLiteral("codex"));
     EXPECT_EQ(f[12], QStringLiteral("3/5"));
 }
 
-TEST(ClaudeStatusDeviceSeparatorTest, OtherPunctuationAndTabsStay)
+TEST(SessionDisplaySeparatorTest, OtherPunctuationAndTabsStay)
 {
     ClaudeStatus status;
     status.activity = QStringLiteral("a;b:c\td{e}/f");
-    EXPECT_EQ(fields(status.oledCommand())[8], QStringLiteral("a;b:c\td{e}/f"));
+    EXPECT_EQ(fields(SessionDisplay::oledCommand(status))[8], QStringLiteral("a;b:c\td{e}/f"));
 }
 
 } // namespace
-} // namespace murmeli::hooks
+} // namespace murmeli::device
