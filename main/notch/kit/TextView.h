@@ -5,16 +5,11 @@
 #include <QString>
 
 #include "main/notch/kit/View.h"
+#include "main/ui/design/TextStyle.h"
 
 namespace murmeli::notch {
 
-/// How a run of text looks.
-struct TextStyle {
-    QFont font;
-    QColor color;
-    /// Extra space after every character, in pixels.
-    qreal tracking = 0;
-};
+using ui::TextStyle;
 
 /// One line of text at its ideal width, measured with QFontMetricsF; never wrapped or cut by itself (a parent that
 /// wants it clipped clips it). Drawn with its line box centred in the frame.

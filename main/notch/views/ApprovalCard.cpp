@@ -7,9 +7,9 @@
 #include <QPainter>
 
 #include "main/notch/model/SessionRowDisplay.h"
+#include "main/notch/views/SystemColors.h"
 #include "main/ui/design/Faces.h"
 #include "main/ui/design/Symbols.h"
-#include "main/notch/views/SystemColors.h"
 
 namespace murmeli::notch {
 
@@ -97,7 +97,7 @@ void ApprovalCard::update(const QString& toolName, const QString& commandPreview
     m_header = headerText(toolName);
     const QString command = commandText(commandPreview, activity);
     if (command != m_command.text()) {
-        m_command = Paragraph(command, { ui::Faces::systemMono(13, QFont::DemiBold), withAlpha(Qt::white, 0.9) });
+        m_command = ui::Paragraph(command, { ui::Faces::systemMono(13, QFont::DemiBold), withAlpha(Qt::white, 0.9) });
     }
     m_onApprove = std::move(onApprove);
 }

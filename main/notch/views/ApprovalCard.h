@@ -7,11 +7,11 @@
 #include <QRectF>
 #include <QString>
 
-#include "main/notch/model/NotchApprovalAction.h"
 #include "main/notch/kit/Animation.h"
-#include "main/notch/kit/Paragraph.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
+#include "main/notch/model/NotchApprovalAction.h"
+#include "main/ui/design/Paragraph.h"
 
 namespace murmeli::notch {
 
@@ -59,7 +59,7 @@ public:
     qreal heightForWidth(qreal width) const;
     /// Where the last frame drew the three buttons.
     const std::array<QRectF, 3>& buttonFrames() const { return m_buttonFrames; }
-    const Paragraph& command() const { return m_command; }
+    const ui::Paragraph& command() const { return m_command; }
 
     QSizeF idealSize() const override { return { 0, heightForWidth(300) }; }
     void paint(QPainter& painter, const QRectF& frame, qint64 nowMs) override;
@@ -72,7 +72,7 @@ private:
     const ViewEnvironment& m_environment;
     QString m_toolName;
     QString m_header;
-    Paragraph m_command;
+    ui::Paragraph m_command;
     std::function<void(notch::NotchApprovalAction)> m_onApprove;
     std::array<QRectF, 3> m_buttonFrames;
     std::array<Animation, 3> m_press { Animation::still(0), Animation::still(0), Animation::still(0) };

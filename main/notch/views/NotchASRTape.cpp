@@ -8,14 +8,14 @@
 #include <QPainter>
 #include <QTextBoundaryFinder>
 
-#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/CurveProgress.h"
-#include "main/ui/design/Faces.h"
-#include "main/notch/kit/Paragraph.h"
 #include "main/notch/kit/Stack.h"
 #include "main/notch/views/BrassPulseDots.h"
 #include "main/notch/views/SimpleFlowLayout.h"
 #include "main/notch/views/SystemColors.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Paragraph.h"
+#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
 
@@ -226,14 +226,14 @@ qreal NotchASRTape::stateHeight(State state, const TapeInputs& inputs, qreal wid
         return estimatedLineCount(inputs.raw) >= scrollThresholdLines ? std::min(height, scrollMaxHeight) : height;
     }
     case State::Polishing: {
-        const Paragraph text(inputs.raw.isEmpty() ? QStringLiteral(" ") : inputs.raw,
+        const ui::Paragraph text(inputs.raw.isEmpty() ? QStringLiteral(" ") : inputs.raw,
             { tapeFont(), ui::Color::vantorText }, 0, Qt::AlignHCenter);
         return text.sizeFor(box - paddingX - polishingPaddingRight).height() + 2 * paddingY;
     }
     case State::Crossfade: {
         const qreal inner = box - 2 * paddingX;
-        const Paragraph raw(inputs.raw.isEmpty() ? QStringLiteral(" ") : inputs.raw, { tapeFont(), {} });
-        const Paragraph enhanced(inputs.enhanced, { tapeFont(), {} });
+        const ui::Paragraph raw(inputs.raw.isEmpty() ? QStringLiteral(" ") : inputs.raw, { tapeFont(), {} });
+        const ui::Paragraph enhanced(inputs.enhanced, { tapeFont(), {} });
         return std::max(raw.sizeFor(inner).height(), enhanced.sizeFor(inner).height()) + 2 * paddingY;
     }
     case State::Hint:
@@ -343,7 +343,7 @@ void NotchASRTape::paintStreaming(QPainter& painter, const QRectF& band, qint64 
 void NotchASRTape::paintPolishing(QPainter& painter, const TapeInputs& inputs, const QRectF& band, qint64 nowMs)
 {
     const QRectF box = aligned(QSizeF(std::min(inputs.maxWidth, band.width()), band.height()), band);
-    const Paragraph text(inputs.raw.isEmpty() ? QStringLiteral(" ") : inputs.raw,
+    const ui::Paragraph text(inputs.raw.isEmpty() ? QStringLiteral(" ") : inputs.raw,
         { tapeFont(), ui::Color::vantorText }, 0, Qt::AlignHCenter);
     const qreal width = box.width() - paddingX - polishingPaddingRight;
     const qreal height = text.sizeFor(width).height() + 2 * paddingY;
@@ -361,7 +361,7 @@ void NotchASRTape::paintCrossfade(QPainter& painter, const TapeInputs& inputs, c
     const QRectF box = aligned(QSizeF(std::min(inputs.maxWidth, band.width()), band.height()), band);
     const qreal inner = box.width() - 2 * paddingX;
     const qreal height = stateHeight(State::Crossfade, inputs, band.width());
-    const Paragraph enhanced(inputs.enhanced, { tapeFont(), ui::Color::vantorText }, 0, Qt::AlignHCenter);
+    const ui::Paragraph enhanced(inputs.enhanced, { tapeFont(), ui::Color::vantorText }, 0, Qt::AlignHCenter);
     const qreal top = band.top() - std::max<qreal>(0, height - band.height());
     const qreal textHeight = enhanced.sizeFor(inner).height();
     // The raw text only holds the band open (it is drawn fully transparent); the polished text sits in the middle.
@@ -372,9 +372,9 @@ void NotchASRTape::paintHint(QPainter& painter, const TapeInputs& inputs, const 
 {
     const QRectF box = aligned(QSizeF(std::min(inputs.maxWidth, band.width()), band.height()), band);
     const qreal inner = box.width() - 2 * paddingX;
-    const Paragraph header(QStringLiteral("\U0001F4CB \u5DF2\u590D\u5236\u526A\u8D34\u677F"),
+    const ui::Paragraph header(QStringLiteral("\U0001F4CB \u5DF2\u590D\u5236\u526A\u8D34\u677F"),
         { tapeFont(11, QFont::Medium), ui::Color::vantorBrass }, 1, Qt::AlignHCenter);
-    const Paragraph hint(
+    const ui::Paragraph hint(
         inputs.modeBHint, { tapeFont(10), withAlpha(ui::Color::vantorText, 0.7) }, 1, Qt::AlignHCenter);
     const qreal height = stateHeight(State::Hint, inputs, band.width());
     const qreal top = band.top() + std::max<qreal>(0, (band.height() - height) / 2) + paddingY;

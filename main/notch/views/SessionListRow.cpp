@@ -5,13 +5,13 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include "main/ui/design/Tokens.h"
-#include "main/ui/design/Faces.h"
-#include "main/notch/kit/Paragraph.h"
-#include "main/ui/design/Symbols.h"
 #include "main/notch/views/ApprovalCard.h"
 #include "main/notch/views/SessionJumpButton.h"
 #include "main/notch/views/SystemColors.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Paragraph.h"
+#include "main/ui/design/Symbols.h"
+#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
 
@@ -359,7 +359,7 @@ qreal SessionListRow::layOut(QPainter* painter, const QRectF& frame, qint64 nowM
                     QPointF(indent, y + layerSpacing), lineWidth);
         }
         if (m_row.spotlightAnswerLineText) {
-            const Paragraph answer(QStringLiteral("\u2190 ") + *m_row.spotlightAnswerLineText,
+            const ui::Paragraph answer(QStringLiteral("\u2190 ") + *m_row.spotlightAnswerLineText,
                 { spotlightFont, withAlpha(ui::Color::vantorBrass, 0.85) }, 2);
             if (painter) {
                 answer.paint(*painter, QPointF(indent, y + layerSpacing), lineWidth);

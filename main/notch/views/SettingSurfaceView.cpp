@@ -3,10 +3,10 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include "main/ui/design/Tokens.h"
 #include "main/ui/design/Faces.h"
-#include "main/notch/kit/Paragraph.h"
+#include "main/ui/design/Paragraph.h"
 #include "main/ui/design/Symbols.h"
+#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
 
@@ -40,7 +40,7 @@ void SettingSurfaceView::paint(QPainter& painter, const QRectF& frame, qint64)
         QStringLiteral("Setting"));
     y += headerHeight + spacing;
 
-    const Paragraph text(
+    const ui::Paragraph text(
         QStringLiteral("\u914D\u7F6E\u754C\u9762\u89C4\u5212\u4E2D \u2014\u2014 "
                        "\u672C\u5361\u9762\u6682\u4E3A\u6700\u5C0F\u53EF\u4EA4\u4E92\u5360\u4F4D\u3002"),
         { ui::Faces::instrumentSans(11, QFont::Normal), ui::Color::vantorTextMuted }, 2);

@@ -6,10 +6,10 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include "main/ui/design/Tokens.h"
-#include "main/ui/design/Faces.h"
-#include "main/notch/kit/Paragraph.h"
 #include "main/notch/views/SystemColors.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Paragraph.h"
+#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
 
@@ -148,7 +148,7 @@ qreal UsageHeader::heightForWidth(qreal width) const
     const auto& usage = m_snapshots[static_cast<size_t>(safeIndex(m_selected, static_cast<int>(m_snapshots.size())))];
     qreal content = 0;
     if (usage.isFinancial()) {
-        const Paragraph balance(
+        const ui::Paragraph balance(
             usage.primaryResetDescription.value_or(QStringLiteral("\u2014")), { metricFont(), {} }, 2);
         content = balance.sizeFor(std::max<qreal>(width, 1)).height();
     } else {
@@ -196,7 +196,7 @@ void UsageHeader::paint(QPainter& painter, const QRectF& frame, qint64)
     y += tabHeight + stackSpacing;
 
     if (usage.isFinancial()) {
-        const Paragraph balance(
+        const ui::Paragraph balance(
             usage.primaryResetDescription.value_or(QStringLiteral("\u2014")), { metricFont(), white(0.85) }, 2);
         balance.paint(painter, QPointF(frame.left(), y), frame.width());
         painter.restore();

@@ -4,11 +4,11 @@
 #include <QString>
 #include <QTextLayout>
 
-#include "main/notch/kit/TextView.h"
+#include "main/ui/design/TextStyle.h"
 
 class QPainter;
 
-namespace murmeli::notch {
+namespace murmeli::ui {
 
 /// Text wrapped to a width: at word boundaries where it can, anywhere where a word is too long; at most maxLines
 /// lines (0: as many as it needs), the last of them cut with an ellipsis when the text goes on. Lines are aligned
@@ -42,4 +42,4 @@ private:
     mutable QString m_elidedLast;
 };
 
-} // namespace murmeli::notch
+} // namespace murmeli::ui

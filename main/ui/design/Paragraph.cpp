@@ -1,4 +1,4 @@
-#include "main/notch/kit/Paragraph.h"
+#include "main/ui/design/Paragraph.h"
 
 #include <algorithm>
 
@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QTextOption>
 
-namespace murmeli::notch {
+namespace murmeli::ui {
 
 Paragraph::Paragraph(QString text, TextStyle style, int maxLines, Qt::Alignment alignment)
     : m_text(std::move(text)), m_style(std::move(style)), m_maxLines(maxLines), m_alignment(alignment)
@@ -108,4 +108,4 @@ void Paragraph::paint(QPainter& painter, QPointF topLeft, qreal width) const
     painter.restore();
 }
 
-} // namespace murmeli::notch
+} // namespace murmeli::ui
