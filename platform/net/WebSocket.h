@@ -30,6 +30,11 @@ public:
     enum class State { Connecting, Open, Closing, Closed };
     Q_ENUM(State)
 
+    /// The largest message (and frame) taken from the peer; the cloud worker's replies are small JSON, far below it.
+    static constexpr qint64 maxIncomingMessageBytes = 4 * 1024 * 1024;
+    /// The most bytes left waiting to be written (our sends and the protocol's own answers to the peer's pings).
+    static constexpr qint64 maxUnsentBytes = 4 * 1024 * 1024;
+
     /// The outcome of one send or ping, always later than the call: "" when the frame was handed to the connection
     /// (for a ping: when its pong came back), else why not. Called at most once; dropped when the socket is destroyed.
     using Completion = std::function<void(const QString& error)>;
@@ -41,6 +46,9 @@ public:
     virtual State state() const = 0;
     /// Why the connection failed, or "" while it has not.
     virtual QString errorString() const = 0;
+    /// Whether murmeli ended the connection because the peer sent too much: a message over the size bound, or more
+    /// than it read (answers or sends left unwritten beyond the bound).
+    virtual bool endedForExcess() const = 0;
     /// Sends one text message; before the handshake has finished it waits in order with the other sends.
     virtual void sendText(const QString& text, Completion done = {}) = 0;
     /// Sends one binary message, queued like sendText.
@@ -56,8 +64,8 @@ Q_SIGNALS:
     void textReceived(const QString& text);
     void binaryReceived(const QByteArray& data);
     void stateChanged(murmeli::platform::WebSocket::State state);
-    /// The handshake failed or timed out, the network failed, or the peer ended the connection: emitted once, just
-    /// before the state becomes Closed.
+    /// The handshake failed or timed out, the network failed, the peer ended the connection, or murmeli ended it
+    /// because the peer sent too much: emitted once, just before the state becomes Closed.
     void failed(const QString& error);
 };
 

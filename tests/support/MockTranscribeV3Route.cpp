@@ -59,7 +59,7 @@ void MockTranscribeV3Route::onText(Client& client, const QString& text)
         const bool first = !client.initialised;
         client.initialised = true;
         if (first && m_script.sendReady) {
-            later(client.connection, m_script.readyDelayMs, { { "type", "ready" } });
+            later(client.connection, m_script.readyDelayMs, { { "type", "ready" } }, m_script.floodAfterReady);
         }
     } else if (action == QLatin1String("end_turn")) {
         endTurn(client);
@@ -132,19 +132,25 @@ void MockTranscribeV3Route::endTurn(Client& client)
             { "final_ms", m_script.finalMs } });
 }
 
-void MockTranscribeV3Route::later(MockWebSocketConnection* connection, int delayMs, const QJsonObject& message)
+void MockTranscribeV3Route::later(MockWebSocketConnection* connection, int delayMs, const QJsonObject& message,
+    std::optional<MockWebSocketConnection::Flood> flood)
 {
     const bool isFinal = message.value("type") != QLatin1String("ready");
-    if (delayMs <= 0) {
-        connection->sendJson(message);
+    auto send = [this, message, isFinal, flood](MockWebSocketConnection& to) {
+        to.sendJson(message);
         m_finalsSent += isFinal ? 1 : 0;
+        if (flood) {
+            to.startFlood(*flood);
+        }
+    };
+    if (delayMs <= 0) {
+        send(*connection);
         return;
     }
     const QPointer<MockWebSocketConnection> guarded(connection);
-    QTimer::singleShot(delayMs, connection, [this, guarded, message, isFinal] {
+    QTimer::singleShot(delayMs, connection, [guarded, send] {
         if (guarded) {
-            guarded->sendJson(message);
-            m_finalsSent += isFinal ? 1 : 0;
+            send(*guarded);
         }
     });
 }

@@ -35,6 +35,7 @@ public:
         bool answerEndTurn = true; // false: the final never comes
         std::optional<std::pair<QString, QString>> errorInsteadOfFinal; // code and message
         int dropAfterPieces = 0; // the connection is dropped without a close frame after this many pieces; 0 never
+        std::optional<MockWebSocketConnection::Flood> floodAfterReady; // a hostile worker: ready, then this flood
     };
 
     struct Turn final {
@@ -75,7 +76,9 @@ private:
     void onText(Client& client, const QString& text);
     void onBinary(Client& client, const QByteArray& data);
     void endTurn(Client& client);
-    void later(MockWebSocketConnection* connection, int delayMs, const QJsonObject& message);
+    /// Sends message after delayMs, then starts flood when one is given.
+    void later(MockWebSocketConnection* connection, int delayMs, const QJsonObject& message,
+        std::optional<MockWebSocketConnection::Flood> flood = std::nullopt);
 
     MockCloudWorker& m_worker;
     Script m_script;

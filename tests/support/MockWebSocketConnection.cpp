@@ -18,11 +18,35 @@ constexpr quint8 opClose = 0x8;
 constexpr quint8 opPing = 0x9;
 constexpr quint8 opPong = 0xA;
 
+constexpr qint64 floodChunkBytes = 256 * 1024;
+constexpr int endlessFrameBytes = 60000;
+
 QByteArray closePayload(quint16 code)
 {
     QByteArray payload(2, '\0');
     qToBigEndian(code, payload.data());
     return payload;
+}
+
+/// The head of an unmasked server frame carrying length payload bytes.
+QByteArray frameHead(quint8 opcode, bool fin, quint64 length)
+{
+    QByteArray head;
+    head.append(static_cast<char>((fin ? 0x80 : 0x00) | opcode));
+    if (length < 126) {
+        head.append(static_cast<char>(length));
+    } else if (length <= 0xFFFF) {
+        head.append(static_cast<char>(126));
+        QByteArray bytes(2, '\0');
+        qToBigEndian(static_cast<quint16>(length), bytes.data());
+        head += bytes;
+    } else {
+        head.append(static_cast<char>(127));
+        QByteArray bytes(8, '\0');
+        qToBigEndian(length, bytes.data());
+        head += bytes;
+    }
+    return head;
 }
 
 } // namespace
@@ -249,22 +273,64 @@ void MockWebSocketConnection::writeFrame(quint8 opcode, const QByteArray& payloa
     if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState || m_closeSent) {
         return;
     }
-    QByteArray frame;
-    frame.append(static_cast<char>(0x80 | opcode));
-    if (payload.size() < 126) {
-        frame.append(static_cast<char>(payload.size()));
-    } else if (payload.size() <= 0xFFFF) {
-        frame.append(static_cast<char>(126));
-        QByteArray length(2, '\0');
-        qToBigEndian(static_cast<quint16>(payload.size()), length.data());
-        frame += length;
-    } else {
-        frame.append(static_cast<char>(127));
-        QByteArray length(8, '\0');
-        qToBigEndian(static_cast<quint64>(payload.size()), length.data());
-        frame += length;
+    m_socket->write(frameHead(opcode, true, static_cast<quint64>(payload.size())) + payload);
+}
+
+void MockWebSocketConnection::startFlood(Flood kind)
+{
+    if (!m_socket || m_flood) {
+        return;
     }
-    m_socket->write(frame + payload);
+    m_flood = kind;
+    if (kind == Flood::Pings) {
+        // This end stops reading: the client's pongs fill the kernel's buffers, then the client's own.
+        disconnect(m_socket, &QTcpSocket::readyRead, this, nullptr);
+        m_socket->setReadBufferSize(1);
+    }
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &MockWebSocketConnection::topUpFlood);
+    topUpFlood();
+}
+
+void MockWebSocketConnection::topUpFlood()
+{
+    while (m_flood && m_socket && m_socket->state() == QAbstractSocket::ConnectedState && !m_closeSent
+        && m_socket->bytesToWrite() < floodChunkBytes) {
+        const QByteArray chunk = nextFloodChunk();
+        if (chunk.isEmpty()) {
+            m_flood.reset();
+            return;
+        }
+        m_floodedBytes += chunk.size();
+        m_socket->write(chunk);
+    }
+}
+
+QByteArray MockWebSocketConnection::nextFloodChunk()
+{
+    QByteArray chunk;
+    switch (*m_flood) {
+    case Flood::OversizeMessage: {
+        constexpr qint64 headBytes = 10; // a 64-bit length
+        if (m_floodedBytes == 0) {
+            chunk = frameHead(opText, true, oversizeMessageBytes);
+        }
+        const qint64 left = oversizeMessageBytes - std::max<qint64>(0, m_floodedBytes - headBytes);
+        chunk += QByteArray(std::min(left, floodChunkBytes), 'a');
+        return left > 0 ? chunk : QByteArray();
+    }
+    case Flood::EndlessMessage:
+        while (chunk.size() < floodChunkBytes) {
+            chunk += frameHead(
+                m_floodedBytes == 0 && chunk.isEmpty() ? opText : opContinuation, false, endlessFrameBytes);
+            chunk += QByteArray(endlessFrameBytes, 'a');
+        }
+        return chunk;
+    case Flood::Pings: {
+        const QByteArray ping = frameHead(opPing, true, 0);
+        return ping.repeated(floodChunkBytes / ping.size());
+    }
+    }
+    return chunk;
 }
 
 void MockWebSocketConnection::protocolError(const QString& what)

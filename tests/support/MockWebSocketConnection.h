@@ -31,8 +31,17 @@ public:
         std::optional<quint16> closeCode; // for Close: the code it carried, if any
     };
 
+    /// What a hostile worker keeps sending once startFlood() is called.
+    enum class Flood {
+        OversizeMessage, // one text frame that announces 1.5 GiB and streams it
+        EndlessMessage, // one text message whose continuation frames never end
+        Pings, // pings as fast as the client takes them, while the client's answers are never read
+    };
+
     /// Frames larger than this end the connection as a protocol error.
     static constexpr qint64 maxFrameBytes = 16 * 1024 * 1024;
+    /// The flood's announced message size.
+    static constexpr qint64 oversizeMessageBytes = 1536LL * 1024 * 1024;
 
     /// Takes over socket, whose opening handshake has been answered.
     MockWebSocketConnection(QTcpSocket* socket, MockHttpRequest request, QObject* parent = nullptr);
@@ -58,6 +67,9 @@ public:
     void drop();
     /// Off: pings from the client go unanswered.
     void setAnswerPings(bool answer) { m_answerPings = answer; }
+    /// Sends kind for as long as the connection lasts, topping up only once its own buffer has drained, so that
+    /// this end stays small and whatever piles up, piles up at the client.
+    void startFlood(Flood kind);
 
     /// Feeds bytes that arrived with the opening request; called once by the worker after the route is set up.
     void process(const QByteArray& leftover);
@@ -75,6 +87,8 @@ private:
     bool takeFrame();
     void handleFrame(quint8 opcode, bool fin, const QByteArray& payload);
     void writeFrame(quint8 opcode, const QByteArray& payload);
+    void topUpFlood();
+    QByteArray nextFloodChunk();
     void protocolError(const QString& what);
 
     QPointer<QTcpSocket> m_socket;
@@ -87,6 +101,8 @@ private:
     bool m_answerPings = true;
     bool m_closeSent = false;
     bool m_ended = false;
+    std::optional<Flood> m_flood;
+    qint64 m_floodedBytes = 0; // what the flood has handed to the connection so far
 };
 
 } // namespace murmeli::test

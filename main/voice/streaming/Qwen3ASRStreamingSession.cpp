@@ -83,6 +83,7 @@ void Qwen3ASRStreamingSession::open(const QString& locale)
         return;
     }
     dropConnection(m_socket);
+    m_readyAtMs.reset();
     m_socket = m_wsSession->openWebSocket(bearerRequest(m_endpointUrl, m_token, openTimeoutMs));
     m_connectionId = m_nextConnectionId++;
     watch(*m_socket, m_connectionId);
@@ -200,8 +201,10 @@ void Qwen3ASRStreamingSession::watch(platform::WebSocket& socket, ConnectionId i
     // The socket is the context: its events stop with it, and each carries the id of the connection it belongs to.
     QObject::connect(&socket, &platform::WebSocket::textReceived, &socket,
         [this, id](const QString& text) { handleServerMessage(id, text); });
-    QObject::connect(&socket, &platform::WebSocket::failed, &socket,
-        [this, id](const QString& error) { handleConnectionFailure(id, error); });
+    QObject::connect(
+        &socket, &platform::WebSocket::failed, &socket, [this, id, socket = &socket](const QString& error) {
+            handleConnectionFailure(id, error, socket->endedForExcess());
+        });
 }
 
 void Qwen3ASRStreamingSession::handleServerMessage(ConnectionId id, const QString& text)
@@ -232,6 +235,7 @@ void Qwen3ASRStreamingSession::handleServerMessage(ConnectionId id, const QStrin
             return;
         }
         m_retryDelayMs = initialRetryDelayMs;
+        m_readyAtMs = m_clock.monotonicMs();
         startHeartbeat();
     } else if (type == QLatin1String("partial")) {
         const QJsonValue partial = message.value(QLatin1String("text"));
@@ -246,6 +250,8 @@ void Qwen3ASRStreamingSession::handleServerMessage(ConnectionId id, const QStrin
                 .arg(firstPartialMs)
                 .arg(finalMs));
         if (m_state == State::InTurn) {
+            // A turn that completed shows the worker well again.
+            m_excessRetryDelayMs = initialRetryDelayMs;
             setState(State::Ready);
             if (alive.expired()) {
                 return;
@@ -274,7 +280,7 @@ void Qwen3ASRStreamingSession::handleServerMessage(ConnectionId id, const QStrin
     }
 }
 
-void Qwen3ASRStreamingSession::handleConnectionFailure(ConnectionId id, const QString& error)
+void Qwen3ASRStreamingSession::handleConnectionFailure(ConnectionId id, const QString& error, bool excess)
 {
     // Only the current connection's end counts: a connection already replaced, dropped after a failed ping or
     // being closed must neither start a second retry chain nor take the new connection down with it.
@@ -282,7 +288,20 @@ void Qwen3ASRStreamingSession::handleConnectionFailure(ConnectionId id, const QS
         return;
     }
     log(QStringLiteral("[qwen3-v3] WS receive error: ") + error);
+    if (excess) {
+        holdBackOffAfterExcess();
+    }
     transitionToDisconnected();
+}
+
+void Qwen3ASRStreamingSession::holdBackOffAfterExcess()
+{
+    if (m_readyAtMs && m_clock.monotonicMs() - *m_readyAtMs >= healthyAfterMs) {
+        m_excessRetryDelayMs = initialRetryDelayMs;
+    }
+    // The steps stay 1, 2, 4, 8 and 16 s; the ready in between only does not start them over.
+    m_retryDelayMs = std::max(m_retryDelayMs, m_excessRetryDelayMs);
+    m_excessRetryDelayMs = std::min(m_retryDelayMs * 2, maxRetryDelayMs);
 }
 
 void Qwen3ASRStreamingSession::transitionToDisconnected()

@@ -16,8 +16,9 @@
 namespace murmeli::voice {
 
 /// The client of the cloud recogniser's v3 endpoint: one WebSocket reused turn after turn, kept alive by a ping
-/// every 30 s and reopened after a failure with a back-off of 1 s doubling up to 16 s. Lives on the main thread;
-/// every callback is called there.
+/// every 30 s and reopened after a failure with a back-off of 1 s doubling up to 16 s. A connection murmeli ended
+/// because the worker sent too much keeps the back-off growing across the worker's readies. Lives on the main
+/// thread; every callback is called there.
 class Qwen3ASRStreamingSession final {
 public:
     enum class State { Idle, Connecting, Ready, InTurn, Disconnected, ShuttingDown };
@@ -29,6 +30,8 @@ public:
     /// How long a closing connection stays to carry the finish message and late server messages.
     static constexpr qint64 closeGraceMs = 200;
     static constexpr int sampleRate = 16000;
+    /// How long a connection must stay ready before the worker is trusted again after sending too much.
+    static constexpr qint64 healthyAfterMs = heartbeatIntervalMs;
 
     Qwen3ASRStreamingSession(
         QUrl endpointUrl, QString token, std::shared_ptr<platform::NetworkSession> wsSession, common::Clock& clock);
@@ -75,7 +78,8 @@ private:
     void sendControl(const QJsonObject& control);
     void watch(platform::WebSocket& socket, ConnectionId id);
     void handleServerMessage(ConnectionId id, const QString& text);
-    void handleConnectionFailure(ConnectionId id, const QString& error);
+    void handleConnectionFailure(ConnectionId id, const QString& error, bool excess);
+    void holdBackOffAfterExcess();
     void transitionToDisconnected();
     void turnLost(const QString& reason);
     void startHeartbeat();
@@ -105,6 +109,11 @@ private:
     common::Clock::TimerId m_retryTimer = 0;
     common::Clock::TimerId m_closeTimer = 0;
     qint64 m_retryDelayMs = initialRetryDelayMs;
+    // The back-off the next connection ended for excess waits at least: a worker that sends too much still answers
+    // "ready" each time, and that ready must not start the series over while it keeps misbehaving.
+    qint64 m_excessRetryDelayMs = initialRetryDelayMs;
+    // When the current connection became ready; nullopt before its ready.
+    std::optional<qint64> m_readyAtMs;
     QString m_currentLocale = QStringLiteral("zh-CN");
     qint64 m_turnAudioBytes = 0;
     // Callbacks may destroy the session; work after a callback first checks this is still alive.

@@ -18,6 +18,11 @@ QString FakeWebSocket::errorString() const
     return m_error;
 }
 
+bool FakeWebSocket::endedForExcess() const
+{
+    return m_endedForExcess;
+}
+
 void FakeWebSocket::sendText(const QString& text, Completion done)
 {
     record({ false, text.toUtf8() }, std::move(done));
@@ -103,12 +108,13 @@ void FakeWebSocket::receiveBinary(const QByteArray& data)
     Q_EMIT binaryReceived(data);
 }
 
-void FakeWebSocket::fail(const QString& error)
+void FakeWebSocket::fail(const QString& error, bool excess)
 {
     if (m_state == State::Closed) {
         return;
     }
     m_error = error;
+    m_endedForExcess = excess;
     for (Completion& done : std::exchange(m_waitingSends, {})) {
         complete(done, error);
     }

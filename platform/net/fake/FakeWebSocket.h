@@ -22,6 +22,7 @@ public:
 
     State state() const override;
     QString errorString() const override;
+    bool endedForExcess() const override;
     void sendText(const QString& text, Completion done) override;
     void sendBinary(const QByteArray& data, Completion done) override;
     void ping(Completion done) override;
@@ -40,8 +41,9 @@ public:
     void acceptHandshake();
     void receiveText(const QString& text);
     void receiveBinary(const QByteArray& data);
-    /// The connection fails (handshake refused, network lost, peer gone).
-    void fail(const QString& error);
+    /// The connection fails (handshake refused, network lost, peer gone); excess: murmeli ended it because the peer
+    /// sent too much.
+    void fail(const QString& error, bool excess = false);
     /// Answers the oldest ping: with its pong when error is empty, else with that failure.
     void answerPing(const QString& error = {});
     /// From now on every send completes with this error ("" for success).
@@ -56,6 +58,7 @@ private:
     State m_state = State::Connecting;
     QString m_error;
     QString m_sendError;
+    bool m_endedForExcess = false;
     std::vector<Sent> m_sent;
     std::vector<Completion> m_waitingSends; // completions of sends made before the handshake finished
     std::vector<Completion> m_pings;

@@ -12,16 +12,26 @@ namespace {
 
 const QString closedText = QStringLiteral("The connection was closed");
 
+QString mebibytes(qint64 bytes)
+{
+    return QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024));
+}
+
 } // namespace
 
 QtWebSocket::QtWebSocket(const WebSocketRequest& request, const QNetworkProxy& proxy)
     : m_socket(new QWebSocket(QString(), QWebSocketProtocol::VersionLatest))
 {
     m_socket->setProxy(proxy);
+    // Past these QWebSocket closes the connection with 1009 as soon as the frame header or the growing message
+    // shows it, rather than buffering whatever the peer announces.
+    m_socket->setMaxAllowedIncomingFrameSize(maxIncomingMessageBytes);
+    m_socket->setMaxAllowedIncomingMessageSize(maxIncomingMessageBytes);
     connect(m_socket, &QWebSocket::connected, this, &QtWebSocket::onConnected);
     connect(m_socket, &QWebSocket::disconnected, this, &QtWebSocket::onDisconnected);
     connect(m_socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this, &QtWebSocket::onSocketError);
     connect(m_socket, &QWebSocket::pong, this, &QtWebSocket::onPong);
+    connect(m_socket, &QWebSocket::aboutToClose, this, &QtWebSocket::onAboutToClose);
     connect(m_socket, &QWebSocket::textMessageReceived, this, &QtWebSocket::textReceived);
     connect(m_socket, &QWebSocket::binaryMessageReceived, this, &QtWebSocket::binaryReceived);
     m_handshakeTimer.setSingleShot(true);
@@ -41,8 +51,9 @@ QtWebSocket::~QtWebSocket()
         return;
     }
     disconnect(m_socket, nullptr, this, nullptr);
-    if (m_closedByUs && m_socket->state() != QAbstractSocket::UnconnectedState) {
+    if ((m_closedByUs || m_endedForExcess) && m_socket->state() != QAbstractSocket::UnconnectedState) {
         // Our close frame is on its way; the socket goes once the peer has answered it, or after the linger time.
+        // It reads nothing more meanwhile: a closed QAbstractSocket stops reading.
         connect(m_socket, &QWebSocket::disconnected, m_socket, &QObject::deleteLater);
         QTimer::singleShot(closingLingerMs, m_socket, &QObject::deleteLater);
         return;
@@ -60,6 +71,11 @@ WebSocket::State QtWebSocket::state() const
 QString QtWebSocket::errorString() const
 {
     return m_error;
+}
+
+bool QtWebSocket::endedForExcess() const
+{
+    return m_endedForExcess;
 }
 
 void QtWebSocket::sendText(const QString& text, Completion done)
@@ -115,6 +131,11 @@ void QtWebSocket::start(const WebSocketRequest& request)
         opening.setRawHeader(name, value);
     }
     m_socket->open(opening);
+    // QWebSocket answers the peer's pings inside its own reading and tells no one; its TCP socket, its child, shows
+    // when that reading has happened, and so when the pongs it queued must be counted.
+    if (auto* transport = m_socket->findChild<QAbstractSocket*>(QString(), Qt::FindDirectChildrenOnly)) {
+        connect(transport, &QIODevice::readyRead, this, &QtWebSocket::checkUnsent);
+    }
 }
 
 void QtWebSocket::onConnected()
@@ -194,6 +215,37 @@ void QtWebSocket::onHandshakeTimeout()
     }
 }
 
+void QtWebSocket::onAboutToClose()
+{
+    // QWebSocket closes on its own with 1009 when a frame or message of the peer oversteps the bounds; a peer that
+    // closes with 1009 claims the same, and either way the connection is over for too much data.
+    if (m_closedByUs || m_state != State::Open || !m_socket
+        || m_socket->closeCode() != QWebSocketProtocol::CloseCodeTooMuchData) {
+        return;
+    }
+    m_endedForExcess = true;
+    const QString reason = m_socket->closeReason();
+    finish(QStringLiteral("murmeli closed the connection because the server sent too much: a message over %1 "
+                          "(close code 1009%2)")
+               .arg(mebibytes(maxIncomingMessageBytes), reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
+}
+
+void QtWebSocket::checkUnsent()
+{
+    if (m_state != State::Open || !m_socket || m_socket->bytesToWrite() <= maxUnsentBytes) {
+        return;
+    }
+    m_endedForExcess = true;
+    const QPointer<QWebSocket> socket = m_socket;
+    finish(QStringLiteral("murmeli dropped the connection because the server does not read: more than %1 waited to "
+                          "be written to it")
+               .arg(mebibytes(maxUnsentBytes)));
+    // Dropped, not closed: a peer that reads nothing would never take a close frame either.
+    if (socket) {
+        socket->abort();
+    }
+}
+
 void QtWebSocket::write(Outgoing outgoing)
 {
     if (m_state == State::Connecting) {
@@ -209,20 +261,24 @@ void QtWebSocket::write(Outgoing outgoing)
         const QByteArray payload = QByteArray::number(++m_pingCounter);
         m_pings.push_back({ payload, std::move(outgoing.done) });
         m_socket->ping(payload);
-        return;
+        break;
     }
     case Outgoing::Kind::Text: {
         const qint64 expected = outgoing.text.toUtf8().size();
         const qint64 sent = m_socket->sendTextMessage(outgoing.text);
         complete(outgoing.done, sent == expected ? QString() : QStringLiteral("The text message could not be written"));
-        return;
+        break;
     }
     case Outgoing::Kind::Binary: {
         const qint64 sent = m_socket->sendBinaryMessage(outgoing.data);
         complete(outgoing.done,
             sent == outgoing.data.size() ? QString() : QStringLiteral("The binary message could not be written"));
-        return;
+        break;
     }
+    }
+    // Checked on the next turn of the event loop: the owner is inside its send and must not hear of the end there.
+    if (m_socket && m_socket->bytesToWrite() > maxUnsentBytes) {
+        QMetaObject::invokeMethod(this, &QtWebSocket::checkUnsent, Qt::QueuedConnection);
     }
 }
 

@@ -14,7 +14,7 @@ class QWebSocket;
 namespace murmeli::platform {
 
 /// A WebSocket client over QWebSocket, with what QWebSocket leaves out: a handshake time-out, sends and pings that
-/// wait for the handshake, and a completion for every send and ping.
+/// wait for the handshake, a completion for every send and ping, and a bound on what waits to be written.
 class QtWebSocket final : public WebSocket {
     Q_OBJECT
 
@@ -27,6 +27,7 @@ public:
 
     State state() const override;
     QString errorString() const override;
+    bool endedForExcess() const override;
     void sendText(const QString& text, Completion done) override;
     void sendBinary(const QByteArray& data, Completion done) override;
     void ping(Completion done) override;
@@ -51,6 +52,10 @@ private:
     void onSocketError(QAbstractSocket::SocketError error);
     void onPong(quint64 elapsedMs, const QByteArray& payload);
     void onHandshakeTimeout();
+    void onAboutToClose();
+    /// Ends the connection when more than maxUnsentBytes wait to be written: a peer that does not read (or pings
+    /// faster than it reads the pongs) would otherwise grow our write buffer without end.
+    void checkUnsent();
     void write(Outgoing outgoing);
     /// Ends the connection once: fails what still waits, reports error (unless we closed it) and becomes Closed.
     void finish(const QString& error);
@@ -66,6 +71,7 @@ private:
     QString m_error;
     quint64 m_pingCounter = 0;
     bool m_closedByUs = false;
+    bool m_endedForExcess = false;
 };
 
 } // namespace murmeli::platform

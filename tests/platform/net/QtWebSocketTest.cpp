@@ -13,6 +13,7 @@
 
 #include "platform/net/NetworkSessionFactory.h"
 #include "tests/support/MockCloudWorker.h"
+#include "tests/support/ResidentMemory.h"
 #include "tests/support/Wait.h"
 
 namespace murmeli::platform {
@@ -181,6 +182,52 @@ TEST_F(QtWebSocketTest, AWorkerThatDiesFailsTheConnectionAndItsPing)
     ASSERT_TRUE(waitUntil([&] { return m_heard.closed && !pingOutcome.isEmpty(); }));
     ASSERT_EQ(m_heard.failures.size(), 1);
     EXPECT_EQ(pingOutcome, m_heard.failures[0]);
+}
+
+TEST_F(QtWebSocketTest, AServerThatSendsTooMuchIsCutOffWithMemoryBounded)
+{
+    using Flood = MockWebSocketConnection::Flood;
+    struct Case {
+        const char* name;
+        Flood flood;
+        QString failure; // the start of the failure text
+    };
+    const QString tooLarge = QStringLiteral(
+        "murmeli closed the connection because the server sent too much: a message over 4 MiB (close code 1009");
+    const std::vector<Case> cases = {
+        { "one 1.5 GiB message", Flood::OversizeMessage, tooLarge },
+        { "a message that never ends", Flood::EndlessMessage, tooLarge },
+        { "pings whose pongs it never reads", Flood::Pings,
+            QStringLiteral("murmeli dropped the connection because the server does not read: more than 4 MiB waited "
+                           "to be written to it") },
+    };
+    constexpr qint64 memoryBound = 64 * 1024 * 1024;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_worker.registerWebSocketRoute(QStringLiteral("/hostile"),
+            [flood = c.flood](MockWebSocketConnection& connection) { connection.startFlood(flood); });
+        test::ResidentGrowth memory;
+        Heard heard;
+        WebSocketRequest request;
+        request.url = QUrl(QStringLiteral("ws://127.0.0.1:%1/hostile").arg(m_worker.port()));
+        auto socket = m_session->openWebSocket(request);
+        heard.listen(*socket);
+
+        // Stops early once memory is past the bound, so that a fault fails here instead of exhausting the machine.
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                memory.note();
+                return heard.closed || memory.peakGrowth() > memoryBound;
+            },
+            20000));
+        ASSERT_LT(memory.peakGrowth(), memoryBound);
+        ASSERT_EQ(heard.failures.size(), 1);
+        EXPECT_TRUE(heard.failures[0].startsWith(c.failure)) << heard.failures[0].toStdString();
+        EXPECT_TRUE(socket->endedForExcess());
+        EXPECT_TRUE(heard.texts.isEmpty());
+        socket.reset();
+        ASSERT_TRUE(waitUntil([&] { return m_worker.openConnectionCount() == 0; }));
+    }
 }
 
 TEST_F(QtWebSocketTest, AProxiedSessionOpensItsSocketsThroughTheProxy)

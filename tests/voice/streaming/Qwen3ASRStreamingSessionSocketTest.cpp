@@ -3,6 +3,7 @@
 
 #include "main/voice/streaming/Qwen3ASRStreamingSession.h"
 
+#include <functional>
 #include <memory>
 
 #include <QNetworkProxy>
@@ -13,6 +14,7 @@
 #include "tests/support/FakeClock.h"
 #include "tests/support/MockCloudWorker.h"
 #include "tests/support/MockTranscribeV3Route.h"
+#include "tests/support/ResidentMemory.h"
 #include "tests/support/Wait.h"
 
 namespace murmeli::voice {
@@ -46,6 +48,20 @@ protected:
     bool reaches(State state)
     {
         return waitUntil([&] { return m_session->state() == state; });
+    }
+
+    /// Walks the back-off of 1, 2, 4, 8, 16 and 16 s: each retry comes exactly after its delay, then fails again.
+    void walkBackOff(const std::function<bool()>& failsAgain)
+    {
+        for (const qint64 delay : { 1000, 2000, 4000, 8000, 16000, 16000 }) {
+            SCOPED_TRACE(delay);
+            m_clock.advance(delay - 1);
+            EXPECT_EQ(m_session->state(), State::Disconnected);
+            m_clock.advance(1);
+            EXPECT_EQ(logs.filter(QStringLiteral("retry open()")).last(),
+                QStringLiteral("[qwen3-v3] retry open() after %1ms").arg(delay));
+            ASSERT_TRUE(failsAgain());
+        }
     }
 
     test::FakeClock m_clock;
@@ -109,21 +125,60 @@ TEST_F(Qwen3ASRStreamingSessionSocketTest, AKilledWorkerGivesTheBackOffSequenceA
     m_worker.kill();
     ASSERT_TRUE(reaches(State::Disconnected));
 
-    for (const qint64 delay : { 1000, 2000, 4000, 8000, 16000, 16000 }) {
-        SCOPED_TRACE(delay);
-        m_clock.advance(delay - 1);
-        EXPECT_EQ(m_session->state(), State::Disconnected);
-        m_clock.advance(1);
-        EXPECT_EQ(logs.filter(QStringLiteral("retry open()")).last(),
-            QStringLiteral("[qwen3-v3] retry open() after %1ms").arg(delay));
-        ASSERT_TRUE(reaches(State::Disconnected)); // refused again
-    }
+    walkBackOff([&] { return reaches(State::Disconnected); }); // refused again
     ASSERT_TRUE(m_worker.start(port));
     m_clock.advance(16000);
     ASSERT_TRUE(reaches(State::Ready));
     EXPECT_EQ(m_session->retryDelayMs(), 1000);
     EXPECT_EQ(m_route.clients().size(), 2u);
     EXPECT_EQ(m_clock.pendingTimers(), 1); // the heartbeat only
+}
+
+TEST_F(Qwen3ASRStreamingSessionSocketTest, AWorkerThatSendsTooMuchIsCutOffAndItsReadiesDoNotRestartTheBackOff)
+{
+    using Flood = test::MockWebSocketConnection::Flood;
+    constexpr qint64 memoryBound = 64 * 1024 * 1024;
+    test::ResidentGrowth memory;
+    // Each connection gets its ready, then a message without end; murmeli must cut it off every time.
+    auto cutOff = [&] {
+        return waitUntil(
+            [&] {
+                memory.note();
+                return m_session->state() == State::Disconnected || memory.peakGrowth() > memoryBound;
+            },
+            20000);
+    };
+    m_route.script().floodAfterReady = Flood::EndlessMessage;
+    m_session->open(QStringLiteral("en-US"));
+    ASSERT_TRUE(cutOff());
+    walkBackOff(cutOff);
+    EXPECT_LT(memory.peakGrowth(), memoryBound);
+    EXPECT_EQ(m_route.clients().size(), 7u);
+    EXPECT_EQ(logs.filter(QStringLiteral("WS ready (state connecting → ready)")).size(), 7);
+    EXPECT_EQ(logs.filter(QStringLiteral("[qwen3-v3] WS receive error: murmeli closed the connection because the "
+                                         "server sent too much: a message over 4 MiB (close code 1009"))
+                  .size(),
+        7);
+
+    // The worker behaves again and a turn completes; when it then floods with pings it never reads the answers to,
+    // the back-off starts at 1 s again.
+    m_route.script().floodAfterReady.reset();
+    m_clock.advance(16000);
+    ASSERT_TRUE(reaches(State::Ready));
+    m_session->beginTurn(QStringLiteral("en-US"));
+    m_session->feedAudio(QByteArray(3200, 'x'));
+    m_session->endTurn();
+    ASSERT_TRUE(waitUntil([&] { return !finals.isEmpty(); }));
+    m_route.lastClient()->connection->startFlood(Flood::Pings);
+    ASSERT_TRUE(cutOff());
+    EXPECT_LT(memory.peakGrowth(), memoryBound);
+    EXPECT_EQ(logs.filter(QStringLiteral("WS receive error")).last(),
+        QStringLiteral("[qwen3-v3] WS receive error: murmeli dropped the connection because the server does not read: "
+                       "more than 4 MiB waited to be written to it"));
+    m_clock.advance(1000);
+    EXPECT_EQ(
+        logs.filter(QStringLiteral("retry open()")).last(), QStringLiteral("[qwen3-v3] retry open() after 1000ms"));
+    EXPECT_TRUE(m_route.violations().isEmpty()) << m_route.violations().join('\n').toStdString();
 }
 
 TEST_F(Qwen3ASRStreamingSessionSocketTest, ARefusedBearerIsAConnectionFailure)

@@ -1,5 +1,6 @@
 #include "main/voice/streaming/Qwen3ASRStreamingSession.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -216,6 +217,45 @@ TEST_F(Qwen3ASRStreamingSessionTest, CloseSendsFinishReadsLateMessagesAndDropsWi
     EXPECT_EQ(m_clock.pendingTimers(), 0);
     m_session->close();
     EXPECT_EQ(states.back(), State::Idle);
+}
+
+TEST_F(Qwen3ASRStreamingSessionTest, AWorkerThatSentTooMuchIsForgivenAfterAHealthyWhileNotAtItsReady)
+{
+    const QString ready = QStringLiteral(R"({"type":"ready"})");
+    struct Case {
+        const char* name;
+        std::function<void()> between; // after the third ready
+        bool excess; // how the third connection ends
+        qint64 delay; // the back-off that follows
+    };
+    const std::vector<Case> cases = {
+        { "too much again just short of a healthy while", [this] { m_clock.advance(29999); }, true, 4000 },
+        { "too much after a healthy while", [this] { m_clock.advance(30000); }, true, 1000 },
+        { "an ordinary failure after the ready", [] {}, false, 1000 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_session = std::make_unique<Qwen3ASRStreamingSession>(
+            QUrl(QStringLiteral("wss://worker.example/ws/transcribe-v3")), QStringLiteral("tok-1"), m_net, m_clock);
+        wire();
+        connectReady();
+        for (const qint64 delay : { 1000, 2000 }) {
+            socket().fail(QStringLiteral("too much"), true);
+            m_clock.advance(delay);
+            socket().acceptHandshake();
+            socket().receiveText(ready);
+            ASSERT_EQ(m_session->state(), State::Ready);
+        }
+        c.between();
+        socket().fail(QStringLiteral("gone"), c.excess);
+        m_clock.advance(c.delay - 1);
+        EXPECT_EQ(m_session->state(), State::Disconnected);
+        m_clock.advance(1);
+        EXPECT_EQ(logs.filter(QStringLiteral("retry open()")).last(),
+            QStringLiteral("[qwen3-v3] retry open() after %1ms").arg(c.delay));
+        m_session.reset();
+        settle();
+    }
 }
 
 TEST_F(Qwen3ASRStreamingSessionTest, AnOwnerMayLetGoOfTheSessionInsideACallback)
