@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QLockFile>
+#include <QProcessEnvironment>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QStandardPaths>
@@ -15,6 +16,7 @@
 
 #include "main/app/console/DeviceConsole.h"
 #include "main/app/console/SayCommand.h"
+#include "main/hooks/install/AgentAdapter.h"
 #include "main/hooks/install/AgentSettingsEditor.h"
 #include "main/hooks/install/ClaudeSettingsEditor.h"
 #include "main/hooks/sessions/StatusFiles.h"
@@ -108,17 +110,20 @@ int report(hooks::ClaudeSettingsEditor::Outcome outcome, const QString& message)
 }
 
 // The other agents' installers: NAME is an agent of the hook profiles, or "openclaw", whose configuration only
-// switches our hook pack on and off.
+// switches our hook pack on and off. Without --settings the agent's file is found as its installer finds it.
 int agentHooks(const QStringList& arguments, const QString& agent, bool installing)
 {
     const auto directory = option(arguments, QStringLiteral("--hooks-dir"));
     const auto settings = option(arguments, QStringLiteral("--settings"));
+    const hooks::AgentAdapter* row = hooks::AgentAdapters::withAgent(agent);
+    const auto settingsPath = [&] {
+        return settings.value_or(row->settingsPath(QDir::homePath(), QProcessEnvironment::systemEnvironment()));
+    };
     QString message;
-    if (agent == QLatin1String("openclaw")) {
+    if (row != nullptr && row->id == hooks::AgentAdapter::ID::OpenClaw) {
         const QString pack = QStringLiteral("murmeli");
-        const QString path = settings.value_or(QDir::homePath() + QStringLiteral("/.openclaw/openclaw.json"));
         return report(hooks::SettingsFileEdit::edit(
-                          path,
+                          settingsPath(),
                           [&](const QJsonObject& config) {
                               return installing ? hooks::AgentSettingsEditor::withOpenClawPackEnabled(config, pack)
                                                 : hooks::AgentSettingsEditor::withOpenClawPackRemoved(config, pack);
@@ -131,9 +136,9 @@ int agentHooks(const QStringList& arguments, const QString& agent, bool installi
         std::fputs(usage, stderr);
         return exitUsage;
     }
-    const QString path = settings.value_or(QDir::homePath() + profile->settingsBelowHome);
-    return report(installing ? hooks::AgentSettingsEditor::installIntoFile(path, *profile, *directory, &message)
-                             : hooks::AgentSettingsEditor::removeFromFile(path, &message),
+    return report(installing
+            ? hooks::AgentSettingsEditor::installIntoFile(settingsPath(), *profile, *directory, &message)
+            : hooks::AgentSettingsEditor::removeFromFile(settingsPath(), &message),
         message);
 }
 

@@ -1,15 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "main/hooks/install/HookSelfCheck.h"
 #include "main/settings/integrations/CLIAdapter.h"
+#include "main/settings/integrations/HookInstaller.h"
+#include "main/settings/integrations/IntegrationsModel.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
+#include "platform/secrets/file/FileSecretStore.h"
 #include "tests/support/Files.h"
+#include "tests/support/Wait.h"
 
 using namespace murmeli;
 using settings::CLIAdapter;
@@ -58,6 +66,26 @@ void write(const QString& path, const QByteArray& content)
     file.write(content);
 }
 
+const QString scripts = QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts/");
+
+// The variables an installer takes a place from ("${NAME:-default}"), read from the script and the library it
+// sources, so that a variable a script starts to honour is tried here without a word of this test changing.
+QStringList placeVariablesOf(const QString& script)
+{
+    static const QRegularExpression withDefault(QStringLiteral(R"(\$\{([A-Z][A-Z0-9_]*):-)"));
+    QStringList names;
+    for (const QString& file : { script, scripts + QStringLiteral("murmeli-install-lib.sh") }) {
+        for (auto it = withDefault.globalMatch(QString::fromUtf8(test::readFile(file))); it.hasNext();) {
+            const QString name = it.next().captured(1);
+            // The executable, not a place.
+            if (name != QLatin1String("MURMELI_BIN") && !names.contains(name)) {
+                names << name;
+            }
+        }
+    }
+    return names;
+}
+
 // Every file below the home with its bytes, so a run that changes nothing can be told from one that does.
 QMap<QString, QByteArray> snapshot(const QString& home)
 {
@@ -75,7 +103,7 @@ protected:
         QString output;
     };
 
-    Run installer(const CLIAdapter& a, const QString& home, const QStringList& arguments = {})
+    static QProcessEnvironment environmentFor(const QString& home)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), home);
@@ -84,11 +112,15 @@ protected:
         }
         environment.insert(QStringLiteral("MURMELI_SECRETS_BACKEND"), QStringLiteral("file"));
         environment.insert(QStringLiteral("MURMELI_BIN"), QStringLiteral(MURMELI_BINARY));
+        return environment;
+    }
+
+    Run installer(const CLIAdapter& a, const QString& home, const QStringList& arguments = {})
+    {
         QProcess process;
-        process.setProcessEnvironment(environment);
+        process.setProcessEnvironment(environmentFor(home));
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral("/bin/bash"),
-            QStringList { QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts/") + a.installScriptName } + arguments);
+        process.start(QStringLiteral("/bin/bash"), QStringList { scripts + a.installScriptName } + arguments);
         process.waitForFinished(60000);
         return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAll()) };
@@ -96,15 +128,16 @@ protected:
 
     CLIInstallState state(const CLIAdapter& a, const QString& home)
     {
-        return a.detectState(executable, keychain, home);
+        return a.detectState(executable, keychain, home, environmentFor(home));
     }
 
     // The page looks for the installers from the executable's place: here one in a build folder of a tree whose
-    // Resources are the real ones.
+    // Resources are the real ones, which runs the real murmeli when the installers call it.
     void SetUp() override
     {
         executable = tree.path() + QStringLiteral("/build/main/app/murmeli");
-        write(executable, {});
+        QDir().mkpath(QFileInfo(executable).absolutePath());
+        ASSERT_TRUE(test::writeScript(executable, "exec '" MURMELI_BINARY "' \"$@\"\n"));
         ASSERT_TRUE(
             QFile::link(QStringLiteral(MURMELI_SOURCE_DIR "/Resources"), tree.path() + QStringLiteral("/Resources")));
     }
@@ -162,6 +195,78 @@ TEST_F(AgentInstallersTest, AFileMurmeliCannotCallItsOwnIsRefusedAndLeftAlone)
             EXPECT_TRUE(run.output.contains(QStringLiteral("left as it is")))
                 << name << ": " << run.output.toStdString();
             EXPECT_EQ(snapshot(home.path()), before) << name;
+        }
+    }
+}
+
+// The page and the self-check look at the file the installer wrote, wherever the environment told the installer to
+// put it. Each installer runs through the page's own flows in a fresh home, once with every variable it takes a place
+// from unset and once with each of them naming a place outside the home; the row reads installed and the self-check
+// finds every hook the agent registers, and after the uninstall the row is available again.
+TEST_F(AgentInstallersTest, ThePageFindsWhatTheInstallerWroteWhereverTheEnvironmentPutIt)
+{
+    using hooks::HookSelfCheck::Issue;
+    for (const CLIAdapter& a : CLIAdapter::allCases()) {
+        if (a.installScriptName.isEmpty()) {
+            continue;
+        }
+        const QStringList variables = placeVariablesOf(scripts + a.installScriptName);
+        for (const bool moved : { false, true }) {
+            const std::string name = a.installScriptName.toStdString() + (moved ? " moved by " : " unmoved, without ")
+                + variables.join(QLatin1Char(' ')).toStdString();
+            QTemporaryDir scratch;
+            const QString home = scratch.path() + QStringLiteral("/home");
+            ASSERT_TRUE(QDir().mkpath(home));
+            QProcessEnvironment environment = environmentFor(home);
+            for (const QString& variable : variables) {
+                if (moved) {
+                    environment.insert(variable, scratch.path() + QStringLiteral("/moved/") + variable);
+                } else {
+                    environment.remove(variable);
+                }
+            }
+            const QString data
+                = environment.value(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+            const platform::KeychainStore secrets(
+                std::make_shared<platform::FileSecretStore>(data + QStringLiteral("/murmeli/secrets")));
+            settings::HookInstaller claudeInstaller(executable, environment);
+            settings::IntegrationsModel model({ executable, home, secrets, common::defaultCommandRunner(),
+                [&claudeInstaller] { return claudeInstaller.installAndWait(); }, environment });
+            const auto said = [&model] {
+                return model.alert()
+                    ? (model.alert()->title + QStringLiteral(": ") + model.alert()->message()).toStdString()
+                    : std::string();
+            };
+            const QString settingsFile = a.row().settingsPath(home, environment);
+            const QStringList required = a.row().requiredEvents();
+
+            model.refreshAllCLIStatus();
+            EXPECT_EQ(model.state(a.id), CLIInstallState::Installable) << name;
+
+            model.install(a);
+            ASSERT_TRUE(test::waitUntil([&] { return !model.isBusy(a.id); }, 60000)) << name;
+            EXPECT_EQ(model.state(a.id), CLIInstallState::Active) << name << ": " << said();
+            // OpenCode's plugin and OpenClaw's pack register no hooks block: the row's state is all there is to see.
+            const auto check = [&] {
+                return required.isEmpty()
+                    ? hooks::HookSelfCheck::Report {}
+                    : hooks::HookSelfCheck::run(settingsFile, hooks::HookSelfCheck::existsOnDisk, required);
+            };
+            const hooks::HookSelfCheck::Report installed = check();
+            EXPECT_FALSE(installed.hasIssues())
+                << name << ": " << hooks::HookSelfCheck::message(installed.issues.value(0)).toStdString();
+            if (moved) {
+                EXPECT_EQ(test::filesUnder(home), QStringList {}) << name;
+            }
+
+            model.uninstall(a);
+            ASSERT_TRUE(test::waitUntil([&] { return !model.isBusy(a.id); }, 60000)) << name;
+            EXPECT_EQ(model.state(a.id), CLIInstallState::Installable) << name << ": " << said();
+            const hooks::HookSelfCheck::Report removed = check();
+            EXPECT_EQ(removed.issues.size(), required.size()) << name;
+            EXPECT_TRUE(std::all_of(removed.issues.cbegin(), removed.issues.cend(), [](const Issue& issue) {
+                return issue.kind == Issue::Kind::MissingEvent;
+            })) << name;
         }
     }
 }

@@ -20,12 +20,11 @@ struct AgentHookEntry {
 };
 
 /// How murmeli hooks into one agent whose hooks are a JSON "hooks" block in the Claude Code layout
-/// ({"hooks": {"Event": [{"matcher": .., "hooks": [{"type": "command", "command": .., "timeout": ..}]}]}}).
+/// ({"hooks": {"Event": [{"matcher": .., "hooks": [{"type": "command", "command": .., "timeout": ..}]}]}}): what the
+/// settings editor needs of the agent's row of AgentAdapters.
 struct AgentHookProfile {
     /// The name the scripts send in x-murmeli-adapter, and the folder of its scripts below murmeli's hooks folder.
     QString agent;
-    /// The file holding the hooks block, below the home folder.
-    QString settingsBelowHome;
     /// The hook command's script, installed as "<agent>-hook"; its name is also the marker the page detects.
     QString script;
     /// The agent reads "timeout" in milliseconds rather than seconds.
@@ -37,7 +36,7 @@ struct AgentHookProfile {
 
 namespace AgentHookProfiles {
 
-/// Codex CLI, Gemini CLI, Qoder and CodeBuddy.
+/// The agents whose rows of AgentAdapters register hooks of their own (Codex CLI, Gemini CLI, Qoder, CodeBuddy).
 const std::vector<AgentHookProfile>& all();
 
 /// The profile of the named agent; nullopt for any other name.

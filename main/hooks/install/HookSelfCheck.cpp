@@ -11,6 +11,7 @@
 
 #include "main/common/TextUtils.h"
 #include "main/hooks/events/HookEventManifest.h"
+#include "main/hooks/install/AgentAdapter.h"
 #include "main/hooks/sessions/SmallFile.h"
 
 namespace murmeli::hooks::HookSelfCheck {
@@ -36,6 +37,11 @@ std::optional<QList<QJsonObject>> objectArray(const QJsonValue& value)
         objects.append(element.toObject());
     }
     return objects;
+}
+
+QString claudeSettingsUnderTilde()
+{
+    return AgentAdapters::claudeCode().settings->underTilde();
 }
 
 bool isOurs(const QString& command)
@@ -134,12 +140,12 @@ QString message(const Issue& issue)
         return QStringLiteral("[diag] startup: ") + issue.event
             + QStringLiteral(" hook entry points to missing script ") + issue.path + fixHooksHint;
     case Issue::Kind::SettingsMissing:
-        return QStringLiteral("[diag] startup: ~") + StatusFiles::agentSettingsBelowHome
-            + QStringLiteral(" not found at ") + issue.path
-            + QStringLiteral(" \u2014 run Claude Code once, then open Settings \u2192 Integrations \u2192 Fix Hooks");
+        return QStringLiteral("[diag] startup: ") + claudeSettingsUnderTilde() + QStringLiteral(" not found at ")
+            + issue.path + QStringLiteral(" \u2014 run ") + AgentAdapters::claudeCode().displayName
+            + QStringLiteral(" once, then open Settings \u2192 Integrations \u2192 Fix Hooks");
     case Issue::Kind::SettingsUnparseable:
-        return QStringLiteral("[diag] startup: ~") + StatusFiles::agentSettingsBelowHome + QStringLiteral(" at ")
-            + issue.path + QStringLiteral(" is not valid JSON") + fixHooksHint;
+        return QStringLiteral("[diag] startup: ") + claudeSettingsUnderTilde() + QStringLiteral(" at ") + issue.path
+            + QStringLiteral(" is not valid JSON") + fixHooksHint;
     }
     return {};
 }

@@ -1,5 +1,6 @@
 #include "main/hooks/sessions/StatusFiles.h"
 
+#include "main/hooks/install/AgentAdapter.h"
 #include "main/hooks/sessions/SessionKey.h"
 
 namespace murmeli::hooks::StatusFiles {
@@ -38,9 +39,9 @@ std::optional<QString> keyTextOf(const QString& name, StatusFileKind kind)
     return name.left(name.size() - tail.size());
 }
 
-QString agentSettingsPath(const QString& home)
+QString agentSettingsPath(const QString& home, const QProcessEnvironment& environment)
 {
-    return home + QLatin1String(agentSettingsBelowHome);
+    return AgentAdapters::claudeCode().settingsPath(home, environment);
 }
 
 } // namespace murmeli::hooks::StatusFiles

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QLatin1String>
+#include <QProcessEnvironment>
 #include <QString>
 
 namespace murmeli::hooks {
@@ -21,8 +22,6 @@ namespace StatusFiles {
 inline constexpr auto directory = "/tmp/murmeli";
 /// A single status file of the older status-line script, outside the status directory.
 inline constexpr auto legacyStatusPath = "/tmp/vantor-status.json";
-/// The agent's settings file, below the home directory.
-inline constexpr auto agentSettingsBelowHome = "/.claude/settings.json";
 
 /// Session files are a few hundred bytes; anything larger than this is not one of them.
 inline constexpr qint64 maxSessionFileBytes = 1024 * 1024;
@@ -46,8 +45,9 @@ QString fileName(const SessionKey& key, StatusFileKind kind);
 /// suffix); nullopt otherwise. The text is not yet known to be a key.
 std::optional<QString> keyTextOf(const QString& name, StatusFileKind kind);
 
-/// The agent's settings file below a home directory.
-QString agentSettingsPath(const QString& home = QDir::homePath());
+/// The agent's settings file below a home directory, or where the environment puts it, as its installer finds it.
+QString agentSettingsPath(const QString& home = QDir::homePath(),
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
 } // namespace StatusFiles
 

@@ -1,7 +1,6 @@
 #include "main/settings/integrations/CLIAdapter.h"
 
 #include <algorithm>
-#include <array>
 
 #include <QFile>
 #include <QFileInfo>
@@ -15,17 +14,7 @@ namespace murmeli::settings {
 
 namespace {
 
-constexpr std::array<std::pair<CLIAdapter::ID, const char*>, 9> idNames { {
-    { CLIAdapter::ID::ClaudeCode, "claudeCode" },
-    { CLIAdapter::ID::Codex, "codex" },
-    { CLIAdapter::ID::OpenClaw, "openClaw" },
-    { CLIAdapter::ID::OpenCode, "openCode" },
-    { CLIAdapter::ID::Gemini, "gemini" },
-    { CLIAdapter::ID::Kimi, "kimi" },
-    { CLIAdapter::ID::Qoder, "qoder" },
-    { CLIAdapter::ID::QwenCode, "qwenCode" },
-    { CLIAdapter::ID::CodeBuddy, "codeBuddy" },
-} };
+using Detection = hooks::AgentAdapter::Detection;
 
 // Configuration files are small; reading is bounded so a stray huge file cannot stall the page.
 QByteArray readConfig(const QString& path)
@@ -38,43 +27,55 @@ QByteArray readConfig(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool containsMarker(const QString& path, const char* marker)
-{
-    return QString::fromUtf8(readConfig(path)).contains(QLatin1String(marker));
-}
-
 // A stored secret alone says only that an install once ran: the hooks may have been taken out of the settings since.
 // A stale script path still counts as installed; the doctor names it.
-bool claudeHooksInstalled(const platform::KeychainStore& keychain, const QString& homePath)
+bool hooksAndSecretFound(const hooks::AgentAdapter& row, const platform::KeychainStore& keychain,
+    const QString& homePath, const QProcessEnvironment& environment)
 {
     using Kind = hooks::HookSelfCheck::Issue::Kind;
     if (keychain.load(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"))
             .isEmpty()) {
         return false;
     }
-    const hooks::HookSelfCheck::Report report
-        = hooks::HookSelfCheck::run(hooks::StatusFiles::agentSettingsPath(homePath));
+    const hooks::HookSelfCheck::Report report = hooks::HookSelfCheck::run(
+        row.settingsPath(homePath, environment), hooks::HookSelfCheck::existsOnDisk, row.requiredEvents());
     return std::none_of(report.issues.cbegin(), report.issues.cend(),
         [](const hooks::HookSelfCheck::Issue& issue) { return issue.kind != Kind::StaleScript; });
+}
+
+bool installFound(const hooks::AgentAdapter& row, const QString& homePath, const QProcessEnvironment& environment)
+{
+    switch (row.detection) {
+    case Detection::JsonWithMarker: {
+        const QByteArray bytes = readConfig(row.settingsPath(homePath, environment));
+        QJsonParseError error {};
+        const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+        return !bytes.isEmpty() && error.error == QJsonParseError::NoError && (doc.isObject() || doc.isArray())
+            && QString::fromUtf8(bytes).contains(row.hookScript());
+    }
+    case Detection::TextWithMarker:
+        return QString::fromUtf8(readConfig(row.settingsPath(homePath, environment))).contains(row.hookScript());
+    case Detection::PackExists:
+        return row.pack && QFileInfo::exists(row.pack->resolve(homePath, environment));
+    case Detection::SecretAndHooks:
+    case Detection::ComingLater:
+        break;
+    }
+    return false;
 }
 
 } // namespace
 
 QString toString(CLIAdapter::ID id)
 {
-    for (const auto& [each, name] : idNames) {
-        if (each == id) {
-            return QString::fromLatin1(name);
-        }
-    }
-    return {};
+    return hooks::AgentAdapters::get(id).key;
 }
 
 std::optional<CLIAdapter::ID> cliAdapterIdFromString(const QString& rawValue)
 {
-    for (const auto& [id, name] : idNames) {
-        if (rawValue == QLatin1String(name)) {
-            return id;
+    for (const hooks::AgentAdapter& row : hooks::AgentAdapters::all()) {
+        if (rawValue == row.key) {
+            return row.id;
         }
     }
     return std::nullopt;
@@ -82,28 +83,20 @@ std::optional<CLIAdapter::ID> cliAdapterIdFromString(const QString& rawValue)
 
 const std::vector<CLIAdapter>& CLIAdapter::allCases()
 {
-    using I = CLIAdapter::ID;
-    static const std::vector<CLIAdapter> table {
-        { I::ClaudeCode, QStringLiteral("Claude Code"), QStringLiteral("install-hooks.sh"), {},
-            QStringLiteral("Anthropic's official CLI agent.") },
-        { I::Codex, QStringLiteral("Codex CLI (Beta)"), QStringLiteral("install-codex-hook"), {},
-            QStringLiteral("OpenAI Codex agent integration.") },
-        { I::OpenClaw, QStringLiteral("OpenClaw (Beta)"), QStringLiteral("install-openclaw-hook"), {},
-            QStringLiteral("Multi-agent orchestrator hook pack.") },
-        { I::OpenCode, QStringLiteral("OpenCode (Beta)"), QStringLiteral("install-opencode-hook"), {},
-            QStringLiteral("OpenCode plugin adapter (I-703 + I-919 v4).") },
-        { I::Gemini, QStringLiteral("Gemini CLI (Beta)"), QStringLiteral("install-gemini-hook"), {},
-            QStringLiteral("Google Gemini CLI adapter (I-704).") },
-        { I::Qoder, QStringLiteral("Qoder (Beta)"), QStringLiteral("install-qoder-hook"), {},
-            QStringLiteral("Qoder agent adapter (I-705).") },
-        { I::CodeBuddy, QStringLiteral("CodeBuddy (Beta)"), QStringLiteral("install-codebuddy-hook"), {},
-            QStringLiteral("Tencent CodeBuddy adapter (I-706).") },
-        { I::Kimi, QStringLiteral("Kimi CLI"), {}, QStringLiteral("Moonshot Kimi CLI adapter \u2014 coming later."),
-            {} },
-        { I::QwenCode, QStringLiteral("Qwen Code"), {},
-            QStringLiteral("Alibaba Qwen Code CLI adapter \u2014 coming later."), {} },
-    };
+    static const std::vector<CLIAdapter> table = [] {
+        std::vector<CLIAdapter> adapters;
+        for (const hooks::AgentAdapter& row : hooks::AgentAdapters::all()) {
+            adapters.push_back(
+                { row.id, row.displayName, row.installScriptName, row.comingSoonNote, row.shortDescription });
+        }
+        return adapters;
+    }();
     return table;
+}
+
+const hooks::AgentAdapter& CLIAdapter::row() const
+{
+    return hooks::AgentAdapters::get(id);
 }
 
 QStringList CLIAdapter::scriptCandidatePaths(const QString& executablePath) const
@@ -128,14 +121,15 @@ std::optional<QString> CLIAdapter::installScriptPath(const QString& executablePa
     return std::nullopt;
 }
 
-CLIInstallState CLIAdapter::detectState(
-    const QString& executablePath, const platform::KeychainStore& keychain, const QString& homePath) const
+CLIInstallState CLIAdapter::detectState(const QString& executablePath, const platform::KeychainStore& keychain,
+    const QString& homePath, const QProcessEnvironment& environment) const
 {
-    switch (id) {
-    case ID::ClaudeCode:
-        return claudeHooksInstalled(keychain, homePath) ? CLIInstallState::Active : CLIInstallState::Installable;
-    case ID::Kimi:
-    case ID::QwenCode:
+    const hooks::AgentAdapter& adapter = row();
+    switch (adapter.detection) {
+    case Detection::SecretAndHooks:
+        return hooksAndSecretFound(adapter, keychain, homePath, environment) ? CLIInstallState::Active
+                                                                             : CLIInstallState::Installable;
+    case Detection::ComingLater:
         return CLIInstallState::ComingSoon;
     default:
         break;
@@ -143,35 +137,7 @@ CLIInstallState CLIAdapter::detectState(
     if (!installScriptPath(executablePath)) {
         return CLIInstallState::ComingSoon;
     }
-    bool active = false;
-    switch (id) {
-    case ID::Codex: {
-        const QByteArray bytes = readConfig(homePath + QStringLiteral("/.codex/hooks.json"));
-        QJsonParseError error {};
-        const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
-        active = !bytes.isEmpty() && error.error == QJsonParseError::NoError && (doc.isObject() || doc.isArray())
-            && QString::fromUtf8(bytes).contains(QLatin1String("codex-hook"));
-        break;
-    }
-    case ID::OpenClaw:
-        active = QFileInfo::exists(homePath + QStringLiteral("/.openclaw/hooks/murmeli"));
-        break;
-    case ID::OpenCode:
-        active = QFileInfo::exists(homePath + QStringLiteral("/.config/opencode/plugins/murmeli.js"));
-        break;
-    case ID::Gemini:
-        active = containsMarker(homePath + QStringLiteral("/.gemini/settings.json"), "gemini-hook");
-        break;
-    case ID::Qoder:
-        active = containsMarker(homePath + QStringLiteral("/.qoder/settings.json"), "qoder-hook");
-        break;
-    case ID::CodeBuddy:
-        active = containsMarker(homePath + QStringLiteral("/.codebuddy/settings.json"), "codebuddy-hook");
-        break;
-    default:
-        break;
-    }
-    return active ? CLIInstallState::Active : CLIInstallState::Installable;
+    return installFound(adapter, homePath, environment) ? CLIInstallState::Active : CLIInstallState::Installable;
 }
 
 } // namespace murmeli::settings

@@ -3,7 +3,7 @@
 namespace murmeli::settings::ExternalScriptRunner {
 
 common::ProcessRequest request(
-    const QString& interpreter, const QStringList& arguments, const QProcessEnvironment& extraEnvironment)
+    const QString& interpreter, const QStringList& arguments, const QProcessEnvironment& environment)
 {
     common::ProcessRequest request;
     request.program = interpreter;
@@ -11,10 +11,8 @@ common::ProcessRequest request(
     request.timeout = timeLimit;
     // One channel for both, so the user sees errors where they happened among the output.
     request.mergeChannels = true;
-    if (!extraEnvironment.isEmpty()) {
-        request.environment = QProcessEnvironment::systemEnvironment();
-        request.environment.insert(extraEnvironment);
-    }
+    // The installer must see the variables the page resolved the agents' files with, and no others.
+    request.environment = environment;
     return request;
 }
 
@@ -34,9 +32,9 @@ Result resultOf(const common::ProcessResult& run, const QString& interpreter)
 }
 
 QCoro::Task<Result> run(
-    common::CommandRunner runner, QString interpreter, QStringList arguments, QProcessEnvironment extraEnvironment)
+    common::CommandRunner runner, QString interpreter, QStringList arguments, QProcessEnvironment environment)
 {
-    const common::ProcessResult finished = co_await runner(request(interpreter, arguments, extraEnvironment));
+    const common::ProcessResult finished = co_await runner(request(interpreter, arguments, environment));
     co_return resultOf(finished, interpreter);
 }
 

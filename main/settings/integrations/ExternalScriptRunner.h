@@ -26,17 +26,17 @@ struct Result {
     bool operator==(const Result&) const = default;
 };
 
-/// The child to run: the interpreter with the arguments, both channels in one, the time limit, and our own
-/// environment with `extraEnvironment` laid over it.
+/// The child to run: the interpreter with the arguments, both channels in one, the time limit, and `environment` as
+/// its whole environment (ours when empty).
 common::ProcessRequest request(
-    const QString& interpreter, const QStringList& arguments, const QProcessEnvironment& extraEnvironment = {});
+    const QString& interpreter, const QStringList& arguments, const QProcessEnvironment& environment = {});
 
 /// What the user is shown of a finished run. Bytes that are not UTF-8 are replaced, never dropped with the rest.
 Result resultOf(const common::ProcessResult& run, const QString& interpreter);
 
 /// Runs the interpreter through `runner` and waits for its end.
-QCoro::Task<Result> run(common::CommandRunner runner, QString interpreter, QStringList arguments,
-    QProcessEnvironment extraEnvironment = {});
+QCoro::Task<Result> run(
+    common::CommandRunner runner, QString interpreter, QStringList arguments, QProcessEnvironment environment = {});
 
 } // namespace ExternalScriptRunner
 

@@ -11,7 +11,10 @@ namespace murmeli::settings {
 
 using common::LogColor;
 
-HookInstaller::HookInstaller(QString executablePath) : m_executablePath(std::move(executablePath)) { }
+HookInstaller::HookInstaller(QString executablePath, QProcessEnvironment environment)
+    : m_executablePath(std::move(executablePath)), m_environment(std::move(environment))
+{
+}
 
 void HookInstaller::log(const QString& message, LogColor color)
 {
@@ -54,30 +57,31 @@ QCoro::Task<> HookInstaller::deliverOutcome()
 QCoro::Task<std::optional<QString>> HookInstaller::installAndWait()
 {
     QPointer<QObject> alive = m_lifetime.get();
-    const settings::CLIAdapter& claude = settings::CLIAdapter::allCases().front();
+    const CLIAdapter& claude = CLIAdapter::allCases().front();
+    const QString exitedWithError = claude.installScriptName + QStringLiteral(" exited with error.");
     const auto script = claude.installScriptPath(executablePath());
     if (!script) {
         const QStringList candidates = claude.scriptCandidatePaths(executablePath());
-        co_return QStringLiteral("install-hooks.sh not found at:\n") + candidates.value(0);
+        co_return claude.installScriptName + QStringLiteral(" not found at:\n") + candidates.value(0);
     }
     common::ProcessRequest request;
     request.program = QStringLiteral("/bin/bash");
     request.arguments = { *script };
     request.timeout = std::chrono::seconds(60);
-    request.environment = QProcessEnvironment::systemEnvironment();
+    request.environment = m_environment;
     request.environment.insert(QStringLiteral("MURMELI_BIN"), executablePath());
     const common::ProcessResult result = co_await common::runProcess(request);
     if (!alive) {
-        co_return QStringLiteral("install-hooks.sh exited with error.");
+        co_return exitedWithError;
     }
     if (result.succeeded()) {
-        log(QStringLiteral("Hooks: installed for Claude Code"), LogColor::Green);
+        log(QStringLiteral("Hooks: installed for ") + claude.displayName, LogColor::Green);
         co_return std::nullopt;
     }
     QString message = !result.started ? result.errorText
                                       : QString::fromUtf8(result.standardOutput + result.standardError).trimmed();
     if (message.isEmpty()) {
-        message = QStringLiteral("install-hooks.sh exited with error.");
+        message = exitedWithError;
     }
     log(QStringLiteral("Hooks: install failed: ") + message, LogColor::Red);
     co_return message;

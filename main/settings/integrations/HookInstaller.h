@@ -5,6 +5,7 @@
 #include <optional>
 
 #include <QObject>
+#include <QProcessEnvironment>
 #include <QString>
 
 #include <qcoro/qcorotask.h>
@@ -17,8 +18,10 @@ namespace murmeli::settings {
 /// install() itself.
 class HookInstaller final {
 public:
-    /// executablePath is murmeli's own executable, from which the script is found; the running one when empty.
-    explicit HookInstaller(QString executablePath = {});
+    /// executablePath is murmeli's own executable, from which the script is found; the running one when empty. The
+    /// script runs with `environment`, which tells it where the agent's settings lie.
+    explicit HookInstaller(
+        QString executablePath = {}, QProcessEnvironment environment = QProcessEnvironment::systemEnvironment());
     HookInstaller(const HookInstaller&) = delete;
     HookInstaller& operator=(const HookInstaller&) = delete;
 
@@ -40,6 +43,7 @@ private:
     QString executablePath() const;
 
     QString m_executablePath;
+    QProcessEnvironment m_environment;
     // Guards the run across its wait, and carries the deliveries: both stop when the installer is gone.
     std::unique_ptr<QObject> m_lifetime = std::make_unique<QObject>();
 };

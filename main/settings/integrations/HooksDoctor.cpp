@@ -1,15 +1,22 @@
 #include "main/settings/integrations/HooksDoctor.h"
 
+#include <QFileInfo>
 #include <QPointer>
 #include <QSet>
 
 #include "main/common/ClockSleep.h"
+#include "main/hooks/install/AgentAdapter.h"
 
 namespace murmeli::settings {
 
 using hooks::HookSelfCheck::Issue;
 
 namespace {
+
+QString settingsFileName()
+{
+    return QFileInfo(hooks::AgentAdapters::claudeCode().settings->underTilde()).fileName();
+}
 
 // The locale's short time with seconds: the minute alone would not show that a re-check ran.
 QString timeWithSeconds(const QTime& time, const QLocale& locale)
@@ -89,7 +96,8 @@ QString HooksDoctor::title() const
 QString HooksDoctor::subtitle(const QLocale& locale) const
 {
     if (!m_lastRunAt) {
-        return QStringLiteral("Verifies ~/.claude/settings.json contains every required murmeli hook entry.");
+        return QStringLiteral("Verifies ") + hooks::AgentAdapters::claudeCode().settings->underTilde()
+            + QStringLiteral(" contains every required murmeli hook entry.");
     }
     return QStringLiteral("Last checked at ") + timeWithSeconds(m_lastRunAt->time(), locale)
         + QStringLiteral(" \u00b7 uses the same self-check as startup (I-194).");
@@ -118,17 +126,19 @@ HooksDoctor::IssueRow HooksDoctor::issueRow(const Issue& issue)
     switch (issue.kind) {
     case Issue::Kind::MissingEvent:
         return { QStringLiteral("Missing: ") + issue.event,
-            QStringLiteral("No murmeli hook entry registered. Click Re-install on Claude Code to fix.") };
+            QStringLiteral("No murmeli hook entry registered. Click Re-install on ")
+                + hooks::AgentAdapters::claudeCode().displayName + QStringLiteral(" to fix.") };
     case Issue::Kind::StaleScript:
         return { QStringLiteral("Stale path: ") + issue.event,
             QStringLiteral("Script does not exist at ") + issue.path + QLatin1Char('.') };
     case Issue::Kind::SettingsMissing:
-        return { QStringLiteral("settings.json missing"),
-            QStringLiteral("Run Claude Code at least once, then re-check. Expected: ") + issue.path };
+        return { settingsFileName() + QStringLiteral(" missing"),
+            QStringLiteral("Run ") + hooks::AgentAdapters::claudeCode().displayName
+                + QStringLiteral(" at least once, then re-check. Expected: ") + issue.path };
     case Issue::Kind::SettingsUnparseable:
         break;
     }
-    return { QStringLiteral("settings.json unparseable"),
+    return { settingsFileName() + QStringLiteral(" unparseable"),
         QStringLiteral("Hand-edited or corrupt JSON at ") + issue.path + QLatin1Char('.') };
 }
 

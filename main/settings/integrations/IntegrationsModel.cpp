@@ -68,8 +68,8 @@ void IntegrationsModel::refreshAllCLIStatus()
 {
     std::map<CLIAdapter::ID, CLIInstallState> states;
     for (const CLIAdapter& adapter : CLIAdapter::allCases()) {
-        states[adapter.id]
-            = adapter.detectState(m_dependencies.executablePath, m_dependencies.keychain, m_dependencies.homePath);
+        states[adapter.id] = adapter.detectState(m_dependencies.executablePath, m_dependencies.keychain,
+            m_dependencies.homePath, m_dependencies.environment);
     }
     m_states = std::move(states);
     changed();
@@ -127,7 +127,7 @@ QCoro::Task<> IntegrationsModel::runScript(CLIAdapter adapter, bool removing)
     if (removing) {
         arguments << QStringLiteral("--uninstall");
     }
-    QProcessEnvironment environment;
+    QProcessEnvironment environment = m_dependencies.environment;
     environment.insert(QStringLiteral("MURMELI_BIN"), m_dependencies.executablePath);
     const ExternalScriptRunner::Result result = co_await ExternalScriptRunner::run(
         m_dependencies.runCommand, QString::fromLatin1(interpreter), arguments, environment);

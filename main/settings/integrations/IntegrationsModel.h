@@ -7,6 +7,7 @@
 #include <set>
 
 #include <QObject>
+#include <QProcessEnvironment>
 #include <QString>
 
 #include <QCoroTask>
@@ -45,6 +46,9 @@ public:
         /// Claude Code's install through the application: nullopt when it succeeded, else what went wrong. Empty
         /// when no application stands behind the window; nothing can be installed then.
         std::function<QCoro::Task<std::optional<QString>>()> installClaudeHooks;
+        /// The variables that move the agents' files away from the home (CODEX_HOME, XDG_CONFIG_HOME, ...): the
+        /// installers run with it, and the agents' files are looked for where it puts them.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     };
 
     explicit IntegrationsModel(Dependencies dependencies);

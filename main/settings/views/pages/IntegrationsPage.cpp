@@ -31,40 +31,15 @@ using State = CLIInstallState;
 
 constexpr qreal comingSoonOpacity = 0.55;
 
-struct StateTexts {
-    ID id;
-    const char* active;
-    const char* installable;
-};
-
-// What a row says about an adapter that is there; adapters not listed show their description.
-constexpr StateTexts stateTexts[] = {
-    { ID::ClaudeCode, "14 event types + Bearer auth. Restart Claude Code after reinstall.",
-        "Patches ~/.claude/settings.json with 4 hook scripts + Bearer secret." },
-    { ID::Codex, "Codex CLI hooks active. Restart Codex CLI to apply changes.",
-        "Routes Codex CLI events to murmeli via ~/.codex/hooks.json." },
-    { ID::OpenClaw, "OpenClaw hook pack symlinked. Active.",
-        "Registers murmeli hook pack with OpenClaw via ~/.openclaw/hooks/." },
-    { ID::Gemini, "Gemini CLI hooks active (7 events). Restart Gemini CLI to apply.",
-        "Routes Gemini CLI events to murmeli via ~/.gemini/settings.json." },
-    { ID::Qoder, "Qoder hooks active. Restart Qoder to apply.",
-        "Registers murmeli hooks via ~/.qoder/settings.json (Claude Code schema)." },
-    { ID::CodeBuddy, "CodeBuddy hooks active. Restart CodeBuddy to apply.",
-        "Registers murmeli hooks via ~/.codebuddy/settings.json (Claude Code schema)." },
-};
-
 // None where the text is empty (an adapter whose installer is missing), so the row stays one line.
 std::optional<QString> subLabel(const CLIAdapter& adapter, State state)
 {
-    QString text = adapter.shortDescription;
-    if (state == State::ComingSoon) {
-        text = adapter.comingSoonNote;
-    } else {
-        for (const StateTexts& texts : stateTexts) {
-            if (texts.id == adapter.id) {
-                text = QString::fromUtf8(state == State::Active ? texts.active : texts.installable);
-            }
-        }
+    const hooks::AgentAdapter& row = adapter.row();
+    QString text = adapter.comingSoonNote;
+    if (state != State::ComingSoon) {
+        // Adapters without texts of their own for the state show their description.
+        text = state == State::Active ? row.activeText : row.installableText;
+        text = text.isEmpty() ? adapter.shortDescription : text;
     }
     return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
 }
