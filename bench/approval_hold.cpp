@@ -20,6 +20,7 @@
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "platform/system/ResourceLimits.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/LoopbackSocket.h"
 
 using namespace murmeli;
@@ -61,8 +62,8 @@ int main(int argc, char** argv)
     app::AppController controller(test::controllerDependencies(
         root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>()));
     controller.startBackend(QString());
-    const quint16 port = controller.hookServer().port();
-    auto& table = controller.pendingTable();
+    const quint16 port = test::ControllerProbe::hookServer(controller).port();
+    auto& table = test::ControllerProbe::pendingTable(controller);
 
     // Warm up allocator and code paths with one request so the baseline is not the first touch.
     {
@@ -79,7 +80,7 @@ int main(int argc, char** argv)
         (void)::read(fd, buffer, sizeof buffer);
         ::close(fd);
     }
-    spin([&] { return controller.hookServer().activeConnectionCount() == 0; });
+    spin([&] { return test::ControllerProbe::hookServer(controller).activeConnectionCount() == 0; });
     const qint64 before = residentKiB();
 
     std::vector<int> clients;
@@ -129,7 +130,7 @@ int main(int argc, char** argv)
         ::close(fd);
     }
     // The server gives memory back once the burst has passed; its sweep looks about once a second.
-    spin([&] { return controller.hookServer().activeConnectionCount() == 0; });
+    spin([&] { return test::ControllerProbe::hookServer(controller).activeConnectionCount() == 0; });
     const auto settleUntil = Clock::now() + std::chrono::seconds(3);
     spin([&] { return Clock::now() >= settleUntil; });
     const qint64 settled = residentKiB();

@@ -23,6 +23,7 @@
 #include "main/hooks/sessions/SmallFile.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 
 using namespace murmeli;
 using bench::threadCpuMs;
@@ -124,8 +125,8 @@ int main(int argc, char** argv)
     // The sync itself, then the rows rebuilt once the pool thread has read the other sessions; the wait in between
     // sleeps, so the main thread's CPU time is what the sync costs it.
     const auto syncAndSettle = [&] {
-        controller.syncSessions();
-        while (controller.panelSync().isReading()) {
+        controller.sessions().syncSessions();
+        while (test::ControllerProbe::panelSync(controller).isReading()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
     };

@@ -99,7 +99,7 @@ int main(int argc, char** argv)
     // Time stamps where murmeli's own work begins and where the recogniser hands back.
     double released = 0;
     double resulted = 0;
-    platform::GlobalHotkeys& hotkeys = *controller.desktopVoice().desktop().hotkeys;
+    platform::GlobalHotkeys& hotkeys = *controller.dictation().desktopVoice().desktop().hotkeys;
     const auto onReleased = hotkeys.onReleased;
     hotkeys.onReleased = [&](platform::HotkeyId id) {
         released = nowMs();
@@ -157,8 +157,8 @@ int main(int argc, char** argv)
         toText.push_back(arrived - resulted);
         own.push_back(arrived - released - voice::VoiceFlowCoordinator::escCancelWindowMsRaw);
         // The restore of the clipboard and the flow's return to idle before the next take.
-        spinUntil(
-            [&] { return controller.pushToTalk().flow().currentState().is<voice::VoiceFlowState::Idle>(); }, 5000);
+        spinUntil([&] { return controller.dictation().road().flow().currentState().is<voice::VoiceFlowState::Idle>(); },
+            5000);
         bench::idleFor(600);
     }
     std::printf("ptt_latency: %d takes into an xterm (file polled every 5 ms at most)\n", takes);

@@ -17,6 +17,7 @@
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 
 using namespace murmeli;
 
@@ -71,7 +72,7 @@ int main(int argc, char** argv)
     QByteArray lastProbe;
     int refreshes = 0;
     const auto refresh = [&] {
-        controller.sessionRegistry().refresh();
+        test::ControllerProbe::sessionRegistry(controller).refresh();
         ++refreshes;
         QFile file(probe);
         if (file.open(QIODevice::ReadOnly)) {
@@ -82,7 +83,7 @@ int main(int argc, char** argv)
             }
         }
     };
-    controller.onStatusChange = refresh;
+    controller.sessions().onStatusChange = refresh;
     controller.startBackend(QString());
 
     QProcess writer;
@@ -106,7 +107,7 @@ int main(int argc, char** argv)
             std::sort(delaysMs.begin(), delaysMs.end());
             const auto at = [&](double p) { return delaysMs[static_cast<std::size_t>(p * (delaysMs.size() - 1))]; };
             std::printf("sessions: %d, each rewritten twice a second; %zu listed\n", sessions,
-                controller.sessionRegistry().sessions().size());
+                test::ControllerProbe::sessionRegistry(controller).sessions().size());
             std::printf("murmeli CPU: %.2f s over %.1f s = %.1f %% of one core (%d refreshes)\n", cpu, wall,
                 100.0 * cpu / wall, refreshes);
             if (!delaysMs.empty()) {

@@ -117,7 +117,7 @@ int main(int argc, char** argv)
                                               microphone = capture.get();
                                               return std::unique_ptr<platform::AudioCapture>(std::move(capture));
                                           },
-        std::make_shared<platform::FakeSpeechRecognizer>(), {}, dir.path() };
+        std::make_shared<platform::FakeSpeechRecognizer>(), dir.path() };
     voice::SpeechEngine engine(defaults, clock, std::move(devices));
     engine.setCloudToken(QStringLiteral("bench-token"));
     engine.setCloudWorkerURL(QStringLiteral("http://127.0.0.1:%1").arg(port));

@@ -25,7 +25,7 @@ AppDelegate::~AppDelegate()
 {
     // The controller may outlive the delegate; its callbacks must not reach into a delegate that is gone.
     m_controller.onLog = nullptr;
-    m_controller.onStatusChange = nullptr;
+    m_controller.sessions().onStatusChange = nullptr;
 }
 
 void AppDelegate::applicationDidFinishLaunching()
@@ -127,7 +127,7 @@ void AppDelegate::wireControllerCallbacks()
 void AppDelegate::validateCloudSessionOnLaunch()
 {
     // Runs on its own while the launch goes on; the controller acts on the answer when it comes.
-    [[maybe_unused]] const QCoro::Task<> validating = m_controller.validateSessionOnLaunch();
+    [[maybe_unused]] const QCoro::Task<> validating = m_controller.cloudAccount().validateOnLaunch();
 }
 
 void AppDelegate::setupNotchPanel()
@@ -138,7 +138,7 @@ void AppDelegate::setupNotchPanel()
     m_panelSetUp = true;
     // One cue output, the same for the controller and the panel.
     const std::shared_ptr<device::AudioCueOutput> cue = m_controller.makeAssetCueOutput();
-    m_controller.setAudioCue(cue);
+    m_controller.announcements().setAudioCue(cue);
     platform::Defaults& defaults = m_controller.defaults();
     const QString welcomeKey = QString::fromLatin1(welcomeFlashedKey);
     const bool flashWelcome = !defaults.boolValue(welcomeKey).value_or(false);
@@ -150,14 +150,15 @@ void AppDelegate::setupNotchPanel()
     // burst of events asks for one sync, run once the burst has been handled.
     m_syncSoon.setSingleShot(true);
     m_syncSoon.setInterval(0);
-    QObject::connect(&m_syncSoon, &QTimer::timeout, &m_syncSoon, [this] { m_controller.syncSessions(); });
-    m_controller.onStatusChange = [this] {
+    QObject::connect(&m_syncSoon, &QTimer::timeout, &m_syncSoon, [this] { m_controller.sessions().syncSessions(); });
+    m_controller.sessions().onStatusChange = [this] {
         if (!m_syncSoon.isActive()) {
             m_syncSoon.start();
         }
     };
     m_sessionPoll.setInterval(2000);
-    QObject::connect(&m_sessionPoll, &QTimer::timeout, &m_sessionPoll, [this] { m_controller.syncSessions(); });
+    QObject::connect(
+        &m_sessionPoll, &QTimer::timeout, &m_sessionPoll, [this] { m_controller.sessions().syncSessions(); });
     m_sessionPoll.start();
 }
 

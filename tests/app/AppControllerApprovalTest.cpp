@@ -5,6 +5,7 @@
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeTTS.h"
 #include "tests/support/HttpClient.h"
@@ -44,10 +45,10 @@ protected:
             lines << message;
             colors << color;
         };
-        controller.setApprovalBridge(bridge);
+        test::ControllerProbe::setApprovalBridge(controller, bridge);
         controller.startBackend(QString());
-        ASSERT_TRUE(controller.hookServer().isRunning());
-        port = controller.hookServer().port();
+        ASSERT_TRUE(test::ControllerProbe::hookServer(controller).isRunning());
+        port = test::ControllerProbe::hookServer(controller).port();
     }
 
     std::unique_ptr<HttpClient> ask(const QString& command, const QString& toolUseId = {})
@@ -59,7 +60,7 @@ protected:
         return client;
     }
 
-    hooks::PendingRequestTable& table() { return controller.pendingTable(); }
+    hooks::PendingRequestTable& table() { return test::ControllerProbe::pendingTable(controller); }
     QString activeId() { return table().activeRequest()->toolUseId; }
 
     QByteArray reply(const QByteArray& body) { return test::expectedReply(200, "OK", body); }
@@ -104,14 +105,14 @@ TEST_F(AppControllerApprovalTest, DecisionsProduceTheExactReplies)
 
 TEST_F(AppControllerApprovalTest, TheRequestOnShowIsSpoken)
 {
-    controller.tts().setEnabled(true);
-    auto* backend = dynamic_cast<test::FakeTTSBackend*>(controller.tts().backends().front().get());
+    controller.announcements().tts().setEnabled(true);
+    auto* backend = dynamic_cast<test::FakeTTSBackend*>(controller.announcements().tts().backends().front().get());
     ASSERT_NE(backend, nullptr);
     auto held = ask(QStringLiteral("git push origin main"));
     ASSERT_TRUE(waitUntil([&] { return backend->phrases.size() == 1; }));
     EXPECT_EQ(backend->phrases.front(), QStringLiteral("Approve. git push origin main"));
     // No device link here: the computer's speaker is the one heard.
-    EXPECT_EQ(controller.tts().activeOutput()->id(), QStringLiteral("mac-speaker"));
+    EXPECT_EQ(controller.announcements().tts().activeOutput()->id(), QStringLiteral("mac-speaker"));
     table().resolve(activeId(), ApprovalDecision::deny());
 }
 
@@ -177,7 +178,7 @@ TEST_F(AppControllerApprovalTest, ClientThatLeavesIsDroppedAndTheNextBecomesActi
     EXPECT_EQ(table().activeRequest()->commandPreview, QStringLiteral("three"));
     EXPECT_EQ(bridge->cancelLog.size(), 2);
     EXPECT_EQ(bridge->cancelLog.last(), firstId);
-    EXPECT_TRUE(waitUntil([&] { return controller.hookServer().activeConnectionCount() == 1; }));
+    EXPECT_TRUE(waitUntil([&] { return test::ControllerProbe::hookServer(controller).activeConnectionCount() == 1; }));
 
     table().resolve(activeId(), ApprovalDecision::allow(PermissionScope::Once));
     EXPECT_TRUE(third->readUntilClosed().endsWith(R"("hookEventName":"PermissionRequest"}})"));
@@ -188,7 +189,7 @@ TEST_F(AppControllerApprovalTest, UnparsablePayloadGetsTheNeutralReplyAndARedLin
     HttpClient client(port);
     client.write(permissionRequest(R"({"session_id":"abc","tool_input":{}})"));
     EXPECT_EQ(client.readUntilClosed(), reply(R"({"ok":true})"));
-    EXPECT_EQ(controller.hookServer().parseFailureCount(), 1);
+    EXPECT_EQ(test::ControllerProbe::hookServer(controller).parseFailureCount(), 1);
     const int at = lines.indexOf(
         QStringLiteral("[diag] parseRequest FAILED keys=[session_id,tool_input] — Claude Code schema 漂移?"));
     ASSERT_GE(at, 0) << lines.join(QLatin1Char('\n')).toStdString();
@@ -241,8 +242,8 @@ TEST_F(AppControllerApprovalTest, PanelButtonsAnswerTheRequestOnShow)
     for (const auto& c : cases) {
         SCOPED_TRACE(notch::toString(c.action).toStdString());
         auto held = ask(QStringLiteral("make"));
-        controller.syncSessions();
-        ASSERT_TRUE(waitUntil([&] { return !controller.panelSync().isReading(); }));
+        controller.sessions().syncSessions();
+        ASSERT_TRUE(waitUntil([&] { return !test::ControllerProbe::panelSync(controller).isReading(); }));
         EXPECT_EQ(vm.pendingApprovalMessage(), "Bash: make");
         ASSERT_EQ(vm.sessions().size(), 1);
         EXPECT_EQ(vm.sessions().front().state, notch::SessionState::needsApproval());
@@ -260,8 +261,8 @@ TEST_F(AppControllerApprovalTest, PanelButtonsAnswerTheRequestOnShow)
         vm.onApprove(QStringLiteral("01234567"), c.action);
         EXPECT_EQ(held->readUntilClosed(), reply(c.reply));
         EXPECT_FALSE(table().hasActive());
-        controller.syncSessions();
-        ASSERT_TRUE(waitUntil([&] { return !controller.panelSync().isReading(); }));
+        controller.sessions().syncSessions();
+        ASSERT_TRUE(waitUntil([&] { return !test::ControllerProbe::panelSync(controller).isReading(); }));
         EXPECT_EQ(vm.currentSurface(), notch::IslandSurface::sessionList());
     }
 
@@ -277,7 +278,7 @@ TEST_F(AppControllerApprovalTest, ARequestTheAgentHasMovedPastFailsOpen)
 {
     const auto event = [&](const QString& name, QJsonObject payload) {
         payload.insert(QStringLiteral("session_id"), QStringLiteral("0123456789abcdef"));
-        controller.handleHookEvent(name, payload);
+        controller.sessions().handleHookEvent(name, payload);
     };
     const QJsonObject makeInput { { QStringLiteral("command"), QStringLiteral("make") } };
     const struct {
@@ -304,7 +305,7 @@ TEST_F(AppControllerApprovalTest, ARequestTheAgentHasMovedPastFailsOpen)
         const QString id = activeId();
         QJsonObject payload = c.payload;
         if (payload.contains(QStringLiteral("session_id"))) {
-            controller.handleHookEvent(c.event, payload);
+            controller.sessions().handleHookEvent(c.event, payload);
         } else {
             event(c.event, payload);
         }

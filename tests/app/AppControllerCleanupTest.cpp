@@ -9,6 +9,7 @@
 #include "main/common/OneShot.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 
 using namespace murmeli;
 
@@ -46,14 +47,15 @@ TEST(AppControllerCleanupTest, StaleSessionsGoOnceTheProcessTableArrivesWithoutH
     controller.startBackend(QString());
     EXPECT_EQ(asked, 1);
     // The start went on while ps runs: the earlier run's sessions are listed for now.
-    ASSERT_EQ(controller.sessionRegistry().sessions().size(), 2u);
+    ASSERT_EQ(test::ControllerProbe::sessionRegistry(controller).sessions().size(), 2u);
 
     // An agent that started after the listing was taken is missing from it, yet its session is no stale one.
     statusFile(dir + QStringLiteral("/born0002-status.json"), now);
     table.fulfil(hooks::ProcessTable::parse(QStringLiteral("1 0 ? /sbin/init\n"), now.addSecs(-60)));
     EXPECT_FALSE(QFile::exists(dir + QStringLiteral("/dead0001-status.json")));
     EXPECT_TRUE(QFile::exists(dir + QStringLiteral("/born0002-status.json")));
-    controller.syncSessions();
-    ASSERT_EQ(controller.sessionRegistry().sessions().size(), 1u);
-    EXPECT_EQ(controller.sessionRegistry().sessions().front().sid8.text(), QStringLiteral("born0002"));
+    controller.sessions().syncSessions();
+    ASSERT_EQ(test::ControllerProbe::sessionRegistry(controller).sessions().size(), 1u);
+    EXPECT_EQ(
+        test::ControllerProbe::sessionRegistry(controller).sessions().front().sid8.text(), QStringLiteral("born0002"));
 }

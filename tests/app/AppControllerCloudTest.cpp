@@ -7,6 +7,7 @@
 #include "main/cloud/account/AccountSignInSheetModel.h"
 #include "platform/secrets/file/FileSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/MockAccountService.h"
 #include "tests/support/MockCloudWorker.h"
@@ -79,7 +80,7 @@ TEST_F(AppControllerCloudTest, SignInSurvivesARestartAndSignOutForgetsItEvenWhen
     {
         auto controller = newController();
         int stateChanges = 0;
-        controller->onCloudStateChange = [&stateChanges] { ++stateChanges; };
+        test::ControllerProbe::observeCloudChanges(*controller, [&stateChanges] { ++stateChanges; });
         cloud::AccountSignInSheetModel sheet(controller->cloudAccount().auth(), *m_clock);
         controller->cloudAccount().attach(sheet);
         bool dismissed = false;
@@ -93,12 +94,12 @@ TEST_F(AppControllerCloudTest, SignInSurvivesARestartAndSignOutForgetsItEvenWhen
         EXPECT_EQ(stored("session-token"), token);
         EXPECT_EQ(stored("account-email"), "dev@example.org");
         EXPECT_EQ(controller->speech().cloudToken(), token);
-        EXPECT_EQ(controller->cloudEmail(), "dev@example.org");
-        EXPECT_EQ(controller->cloudMinutesLeft(), 120) << "the balance of the code check";
+        EXPECT_EQ(controller->cloudAccount().mirror().email, "dev@example.org");
+        EXPECT_EQ(controller->cloudAccount().mirror().minutesLeft, 120) << "the balance of the code check";
 
         // The sheet started the refresh; the account record fills the rest of the mirror.
-        ASSERT_TRUE(test::waitUntil([&] { return controller->cloudTier() == "pay-go"; }));
-        EXPECT_EQ(controller->cloudMinutesLeft(), 558);
+        ASSERT_TRUE(test::waitUntil([&] { return controller->cloudAccount().mirror().tier == "pay-go"; }));
+        EXPECT_EQ(controller->cloudAccount().mirror().minutesLeft, 558);
         EXPECT_EQ(controller->vm().cloudMinutesLeft(), 558);
         EXPECT_EQ(controller->vm().cloudEmail(), "dev@example.org");
         EXPECT_EQ(controller->vm().cloudQuotaMinutes(), 600);
@@ -107,25 +108,25 @@ TEST_F(AppControllerCloudTest, SignInSurvivesARestartAndSignOutForgetsItEvenWhen
     }
 
     auto restarted = newController();
-    EXPECT_EQ(restarted->cloudEmail(), "");
+    EXPECT_EQ(restarted->cloudAccount().mirror().email, "");
     EXPECT_EQ(restarted->speech().cloudToken(), "");
-    QCoro::waitFor(restarted->validateSessionOnLaunch());
+    QCoro::waitFor(restarted->cloudAccount().validateOnLaunch());
     EXPECT_EQ(restarted->speech().cloudToken(), token);
-    EXPECT_EQ(restarted->cloudEmail(), "dev@example.org");
-    EXPECT_EQ(restarted->cloudTier(), "pay-go");
+    EXPECT_EQ(restarted->cloudAccount().mirror().email, "dev@example.org");
+    EXPECT_EQ(restarted->cloudAccount().mirror().tier, "pay-go");
     EXPECT_EQ(restarted->vm().cloudMinutesLeft(), 558);
     const auto reads = m_service.requests(QString::fromLatin1(MockAccountService::accountPath));
     ASSERT_GE(reads.size(), 3u) << "the first run's refresh, the check and the refresh after it";
     EXPECT_EQ(reads.back().bearerToken(), token);
 
     m_service.script(QString::fromLatin1(MockAccountService::logoutPath), MockAccountService::error(500, "db"));
-    QCoro::waitFor(restarted->cloudSignOut());
+    QCoro::waitFor(restarted->cloudAccount().signOut());
     EXPECT_EQ(m_service.requests(QString::fromLatin1(MockAccountService::logoutPath)).back().bearerToken(), token);
     EXPECT_TRUE(m_log.contains(QStringLiteral("Cloud: logout request failed — Server error (500).")));
     EXPECT_EQ(stored("session-token"), "");
     EXPECT_EQ(stored("account-email"), "");
     EXPECT_EQ(restarted->speech().cloudToken(), "");
-    EXPECT_EQ(restarted->cloudMirror(), app::CloudAccount::Mirror {});
+    EXPECT_EQ(restarted->cloudAccount().mirror(), app::CloudAccount::Mirror {});
     EXPECT_EQ(restarted->vm().cloudEmail(), "");
     EXPECT_EQ(restarted->vm().cloudTier(), "");
     EXPECT_EQ(restarted->vm().cloudMinutesLeft(), -1);
@@ -148,10 +149,10 @@ TEST_F(AppControllerCloudTest, LaunchCheckActsOnTheServicesAnswer)
     auto controller = newController();
     controller->startBackend(QString());
     EXPECT_EQ(controller->speech().cloudToken(), token) << "the start-up loads the stored session";
-    EXPECT_EQ(controller->cloudEmail(), "kept@example.org");
+    EXPECT_EQ(controller->cloudAccount().mirror().email, "kept@example.org");
 
     m_service.queue(QString::fromLatin1(MockAccountService::accountPath), MockAccountService::status(503));
-    QCoro::waitFor(controller->validateSessionOnLaunch());
+    QCoro::waitFor(controller->cloudAccount().validateOnLaunch());
     EXPECT_TRUE(m_log.contains(
         QStringLiteral("Cloud: session check failed, keeping the stored session — Server error (503).")));
     EXPECT_EQ(stored("session-token"), token);
@@ -161,26 +162,27 @@ TEST_F(AppControllerCloudTest, LaunchCheckActsOnTheServicesAnswer)
     QJsonObject anonymous = MockAccountService::accountRecord();
     anonymous.remove(QStringLiteral("email"));
     m_service.queue(QString::fromLatin1(MockAccountService::accountPath), MockAccountService::ok(anonymous));
-    QCoro::waitFor(controller->refreshCloudMinutes());
-    EXPECT_EQ(controller->cloudEmail(), "kept@example.org");
+    QCoro::waitFor(controller->cloudAccount().refreshMinutes());
+    EXPECT_EQ(controller->cloudAccount().mirror().email, "kept@example.org");
     EXPECT_EQ(stored("account-email"), "kept@example.org");
 
     m_service.queue(QString::fromLatin1(MockAccountService::accountPath), MockAccountService::status(401));
-    QCoro::waitFor(controller->validateSessionOnLaunch());
+    QCoro::waitFor(controller->cloudAccount().validateOnLaunch());
     EXPECT_EQ(stored("session-token"), "");
     EXPECT_EQ(stored("account-email"), "");
     EXPECT_EQ(controller->speech().cloudToken(), "") << "a refused token is not used any further";
-    EXPECT_EQ(controller->cloudMirror(), app::CloudAccount::Mirror {});
+    EXPECT_EQ(controller->cloudAccount().mirror(), app::CloudAccount::Mirror {});
     EXPECT_TRUE(m_log.contains(QStringLiteral("Cloud: session expired — please sign in again")));
 }
 
 TEST_F(AppControllerCloudTest, TopUpNeedsASessionAndOpensTheCheckoutPage)
 {
     auto controller = newController();
-    EXPECT_EQ(QCoro::waitFor(controller->startTopUpFlow()), cloud::BillingFlowResult::failed("Sign in first."));
+    EXPECT_EQ(
+        QCoro::waitFor(controller->cloudAccount().startTopUp()), cloud::BillingFlowResult::failed("Sign in first."));
 
-    controller->cloudSignIn(QStringLiteral("dev@example.org"), QStringLiteral("tok-2"), 10);
-    const auto result = test::keepResult(controller->startTopUpFlow());
+    controller->cloudAccount().signIn(QStringLiteral("dev@example.org"), QStringLiteral("tok-2"), 10);
+    const auto result = test::keepResult(controller->cloudAccount().startTopUp());
     ASSERT_TRUE(test::waitUntil([&] { return !m_opened.isEmpty(); }));
     EXPECT_EQ(m_opened.front(), QUrl(QString::fromLatin1(MockAccountService::checkoutUrl)));
 
@@ -197,16 +199,16 @@ TEST_F(AppControllerCloudTest, WhatATakeLearnsOfTheAccountReachesTheMirror)
     test::MockTranscribeRoute upload(m_worker);
     auto controller = newController();
     controller->speech().setCloudWorkerURL(m_worker.baseUrl());
-    controller->cloudSignIn(QStringLiteral("dev@example.org"), QStringLiteral("tok-3"), 10);
+    controller->cloudAccount().signIn(QStringLiteral("dev@example.org"), QStringLiteral("tok-3"), 10);
     int stateChanges = 0;
-    controller->onCloudStateChange = [&stateChanges] { ++stateChanges; };
+    test::ControllerProbe::observeCloudChanges(*controller, [&stateChanges] { ++stateChanges; });
     QStringList results;
     controller->speech().onResult = [&results](const QString& text) { results << text; };
 
     // A transcription's balance header becomes the account's balance, on the panel too.
     controller->speech().transcribePCM(QByteArray(3200, '\x22'));
     ASSERT_TRUE(test::waitUntil([&] { return !results.isEmpty(); }));
-    EXPECT_EQ(controller->cloudMinutesLeft(), 37);
+    EXPECT_EQ(controller->cloudAccount().mirror().minutesLeft, 37);
     EXPECT_EQ(controller->vm().cloudMinutesLeft(), 37);
     EXPECT_EQ(stateChanges, 1);
 
@@ -217,14 +219,14 @@ TEST_F(AppControllerCloudTest, WhatATakeLearnsOfTheAccountReachesTheMirror)
         = QStringLiteral("Cloud: session refused by the worker (token revoked) — please sign in again");
     ASSERT_TRUE(test::waitUntil([&] { return m_log.contains(refused); })) << m_log.join('\n').toStdString();
     EXPECT_EQ(controller->speech().cloudToken(), "tok-3");
-    EXPECT_EQ(controller->cloudMinutesLeft(), 37);
+    EXPECT_EQ(controller->cloudAccount().mirror().minutesLeft, 37);
     ASSERT_EQ(upload.uploads().size(), 2u);
     EXPECT_EQ(upload.uploads().back().bearerToken, "tok-3");
 
     // A balance that arrives after the sign-out belongs to no account.
-    QCoro::waitFor(controller->cloudSignOut());
+    QCoro::waitFor(controller->cloudAccount().signOut());
     controller->speech().onCloudMinutesUpdate(12);
-    EXPECT_EQ(controller->cloudMinutesLeft(), -1);
+    EXPECT_EQ(controller->cloudAccount().mirror().minutesLeft, -1);
     EXPECT_EQ(controller->vm().cloudMinutesLeft(), -1);
 }
 

@@ -7,11 +7,16 @@
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
+#include "main/voice/enhance/SpeechEnhancerConfig.h"
 #include "platform/ble/fake/FakeBleTransport.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/Files.h"
 #include "tests/support/HttpClient.h"
+#include "tests/support/MockCloudWorker.h"
+#include "tests/support/MockRunTaskRoute.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -80,7 +85,7 @@ TEST_F(AppControllerDeviceTest, AHeldPermissionRequestIsAnsweredFromTheDevice)
     const QByteArray body = QJsonDocument(QJsonObject { { "session_id", "0123456789abcdef" }, { "tool_name", "Bash" },
                                               { "tool_input", QJsonObject { { "command", "make test, then ship" } } } })
                                 .toJson(QJsonDocument::Compact);
-    test::HttpClient agent(controller->hookServer().port());
+    test::HttpClient agent(test::ControllerProbe::hookServer(*controller).port());
     agent.write("POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size())
         + "\r\n\r\n" + body);
     ASSERT_TRUE(waitUntil([&] { return lineWithTag(QStringLiteral("Q:")).has_value(); }));
@@ -90,14 +95,14 @@ TEST_F(AppControllerDeviceTest, AHeldPermissionRequestIsAnsweredFromTheDevice)
     EXPECT_EQ(fields.at(1), QStringLiteral("Bash"));
     EXPECT_EQ(fields.at(2), QStringLiteral("make test  then ship"));
     const QString shownId = fields.at(0);
-    const QString fullId = controller->pendingTable().activeRequest()->toolUseId;
+    const QString fullId = test::ControllerProbe::pendingTable(*controller).activeRequest()->toolUseId;
     EXPECT_NE(shownId, fullId);
 
     transport->notify(("R:" + shownId + ",allow\n").toUtf8());
     EXPECT_EQ(agent.readUntilClosed(),
         test::expectedReply(200, "OK",
             R"({"hookSpecificOutput":{"decision":{"behavior":"allow"},"hookEventName":"PermissionRequest"}})"));
-    EXPECT_FALSE(controller->pendingTable().hasActive());
+    EXPECT_FALSE(test::ControllerProbe::pendingTable(*controller).hasActive());
 }
 
 TEST_F(AppControllerDeviceTest, TheStatusSyncAndTheSessionListReachTheDevice)
@@ -114,7 +119,7 @@ TEST_F(AppControllerDeviceTest, TheStatusSyncAndTheSessionListReachTheDevice)
     ASSERT_TRUE(status.setFileTime(clock->now(), QFileDevice::FileModificationTime));
     status.close();
 
-    controller->syncSessions();
+    controller->sessions().syncSessions();
     ASSERT_TRUE(lineWithTag(QStringLiteral("L:")));
     ASSERT_TRUE(lineWithTag(QStringLiteral("D:")));
     EXPECT_EQ(lineWithTag(QStringLiteral("M:")), QStringLiteral("M:Opus 4"));
@@ -132,8 +137,8 @@ TEST_F(AppControllerDeviceTest, WithoutTheLabSwitchThereIsNoLink)
 {
     start(false);
     EXPECT_EQ(transportsMade, 0);
-    EXPECT_EQ(controller->ble(), nullptr);
-    controller->syncSessions();
+    EXPECT_EQ(controller->deviceLink().ble(), nullptr);
+    controller->sessions().syncSessions();
 }
 
 // The Lab switch turned on while murmeli runs makes the link once and brings it up; off takes it down for good until
@@ -141,18 +146,18 @@ TEST_F(AppControllerDeviceTest, WithoutTheLabSwitchThereIsNoLink)
 TEST_F(AppControllerDeviceTest, TheLabSwitchBringsTheLinkUpAndDownWhileMurmeliRuns)
 {
     start(false);
-    EXPECT_EQ(controller->ble(), nullptr);
-    controller->setDeviceLinkRunning(true);
-    ASSERT_NE(controller->ble(), nullptr);
-    EXPECT_TRUE(controller->ble()->isStarted());
+    EXPECT_EQ(controller->deviceLink().ble(), nullptr);
+    controller->deviceLink().setRunning(true);
+    ASSERT_NE(controller->deviceLink().ble(), nullptr);
+    EXPECT_TRUE(controller->deviceLink().ble()->isStarted());
     ASSERT_TRUE(connectDevice());
-    EXPECT_TRUE(controller->ble()->isConnected());
+    EXPECT_TRUE(controller->deviceLink().ble()->isConnected());
 
-    controller->setDeviceLinkRunning(false);
-    EXPECT_TRUE(controller->ble()->isStopped());
-    EXPECT_FALSE(controller->ble()->isConnected());
-    controller->setDeviceLinkRunning(true);
-    EXPECT_FALSE(controller->ble()->isStopped());
+    controller->deviceLink().setRunning(false);
+    EXPECT_TRUE(controller->deviceLink().ble()->isStopped());
+    EXPECT_FALSE(controller->deviceLink().ble()->isConnected());
+    controller->deviceLink().setRunning(true);
+    EXPECT_FALSE(controller->deviceLink().ble()->isStopped());
     EXPECT_EQ(transportsMade, 1);
 }
 
@@ -164,11 +169,50 @@ TEST_F(AppControllerDeviceTest, PushToTalkLinesOfTheDeviceAreRoutedBeforeTheAppr
     ASSERT_TRUE(connectDevice());
 
     transport->notify("PT:start,abc\n");
-    ASSERT_TRUE(waitUntil([&] { return controller->pttRouter().routedSessionId().has_value(); }));
-    EXPECT_EQ(controller->pttRouter().routedSessionId(), QStringLiteral("abc"));
+    ASSERT_TRUE(waitUntil([&] { return test::ControllerProbe::pttRouter(*controller).routedSessionId().has_value(); }));
+    EXPECT_EQ(test::ControllerProbe::pttRouter(*controller).routedSessionId(), QStringLiteral("abc"));
     EXPECT_TRUE(logs.contains(QStringLiteral("PTT P4 → start (sid=abc)")));
     transport->notify("PT:end,abc\n");
-    ASSERT_TRUE(waitUntil([&] { return !controller->pttRouter().routedSessionId().has_value(); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return !test::ControllerProbe::pttRouter(*controller).routedSessionId().has_value(); }));
     transport->notify("PT:start\n");
     ASSERT_TRUE(waitUntil([&] { return logs.contains(QStringLiteral("PTT: malformed PT frame: PT:start")); }));
+}
+
+// While the device is connected a take from the panel records the device's microphone: its frames reach the engine
+// over the link and stream to the worker, and the log keeps the take as the device's.
+TEST_F(AppControllerDeviceTest, WhileTheDeviceIsConnectedATakeFromThePanelStreamsTheDevicesMicrophone)
+{
+    test::MockCloudWorker worker;
+    test::MockRunTaskRoute runTask(worker);
+    ASSERT_TRUE(worker.start());
+    start(true);
+    ASSERT_TRUE(connectDevice());
+    controller->defaults().setValue(QString::fromLatin1(voice::SpeechEnhancerConfig::aiOptimizationKey), false);
+    voice::SpeechEngine& speech = controller->speech();
+    speech.setCloudWorkerURL(worker.baseUrl());
+    speech.setCloudToken(QStringLiteral("tok"));
+    speech.setActiveMicSource(QString::fromLatin1(voice::SpeechBackends::bleMicSource));
+    controller->deviceLink().ble()->startAudioCapture();
+
+    controller->vm().onPTT();
+    ASSERT_TRUE(controller->vm().pttActive());
+    ASSERT_TRUE(waitUntil([&] { return runTask.lastClient() != nullptr; }));
+    // Half a second of G.711 at 8 kHz, which the engine takes as 16-bit PCM at 16 kHz.
+    for (int frame = 0; frame < 25; ++frame) {
+        ASSERT_TRUE(transport->notify(QByteArray(160, '\x55')));
+    }
+    clock->advance(1000);
+    controller->vm().onPTT();
+    ASSERT_TRUE(waitUntil([&] { return controller->vm().awaitingCommitText() == QLatin1String("hello world"); }));
+    EXPECT_EQ(runTask.lastClient()->audio.size(), 16000);
+
+    ASSERT_TRUE(controller->dictation().road().pttLog().waitForAppends(5000));
+    const QDir logDir(root.filePath(QStringLiteral("ptt-logs")));
+    const QJsonObject take
+        = QJsonDocument::fromJson(test::readFile(logDir.filePath(logDir.entryList(QDir::Files).value(0)))).object();
+    EXPECT_EQ(take["mic_source"].toString(), "ble");
+    EXPECT_EQ(take["trigger"].toString(), "panel");
+    EXPECT_TRUE(take["streaming"].toBool());
+    EXPECT_TRUE(take["success"].toBool());
 }

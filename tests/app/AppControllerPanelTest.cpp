@@ -7,6 +7,7 @@
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/Wait.h"
 
@@ -18,7 +19,7 @@ class AppControllerPanelTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        controller.onStatusChange = [this] { ++statusChanges; };
+        controller.sessions().onStatusChange = [this] { ++statusChanges; };
         ASSERT_TRUE(QDir().mkpath(statusDirectory()));
         QFile::setPermissions(statusDirectory(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
@@ -36,11 +37,11 @@ protected:
 
     void syncAndSettle()
     {
-        controller.syncSessions();
-        ASSERT_TRUE(test::waitUntil([&] { return !controller.panelSync().isReading(); }));
+        controller.sessions().syncSessions();
+        ASSERT_TRUE(test::waitUntil([&] { return !test::ControllerProbe::panelSync(controller).isReading(); }));
     }
 
-    QString selected() { return controller.sessionRegistry().selectedSid()->text(); }
+    QString selected() { return test::ControllerProbe::sessionRegistry(controller).selectedSid()->text(); }
 
     std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
     QTemporaryDir root;
@@ -68,7 +69,7 @@ TEST_F(AppControllerPanelTest, SyncFollowsTheSelectedSessionAndTheSessionActions
     controller.startBackend(QString());
     // The start wires the actions and syncs once.
     ASSERT_TRUE(controller.vm().onSessionSelect && controller.vm().onSessionNext && controller.vm().onAnswer);
-    ASSERT_TRUE(test::waitUntil([&] { return !controller.panelSync().isReading(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !test::ControllerProbe::panelSync(controller).isReading(); }));
     EXPECT_EQ(controller.vm().sessionTotal(), 2);
 
     // bbbb2222 changed last, so the registry lists it first and selects it.
@@ -128,12 +129,12 @@ TEST(AppControllerUsageTest, LabSwitchStartsTheReaderWhoseRowsReachThePanel)
 TEST_F(AppControllerPanelTest, APasteDrawsTheLinkToItsProgramATenthOfASecondLater)
 {
     QList<std::optional<qint64>> links;
-    controller.onVisualLink = [&](std::optional<qint64> pid) { links.append(pid); };
-    controller.pasteIntoProgramStarted(4242);
-    clock->advance(app::AppController::visualLinkDelayMs - 1);
+    controller.dictation().onVisualLink = [&](std::optional<qint64> pid) { links.append(pid); };
+    controller.dictation().pasteIntoProgramStarted(4242);
+    clock->advance(app::DesktopDictation::visualLinkDelayMs - 1);
     EXPECT_TRUE(links.isEmpty());
     clock->advance(1);
-    controller.pasteIntoProgramStarted(std::nullopt);
-    clock->advance(app::AppController::visualLinkDelayMs);
+    controller.dictation().pasteIntoProgramStarted(std::nullopt);
+    clock->advance(app::DesktopDictation::visualLinkDelayMs);
     EXPECT_EQ(links, (QList<std::optional<qint64>> { 4242, std::nullopt }));
 }

@@ -8,6 +8,7 @@
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/HttpClient.h"
 #include "tests/support/Wait.h"
 
@@ -37,22 +38,22 @@ TEST(AppControllerTest, BackendServesHookEventsWithTheStoredSecret)
     controller.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
 
     controller.startBackend(QStringLiteral("/usr/bin/murmeli"));
-    ASSERT_TRUE(controller.hookServer().isRunning());
-    const quint16 port = controller.hookServer().port();
-    EXPECT_TRUE(controller.hookServer().authEnforced());
+    ASSERT_TRUE(test::ControllerProbe::hookServer(controller).isRunning());
+    const quint16 port = test::ControllerProbe::hookServer(controller).port();
+    EXPECT_TRUE(test::ControllerProbe::hookServer(controller).authEnforced());
 
     const QByteArray reply = test::postHook(
         port, QStringLiteral("/hook/Stop"), R"({"session_id":"abcdef123456"})", "Authorization: Bearer tok\r\n");
     EXPECT_EQ(reply, test::expectedReply(200, "OK", "{\"ok\":true}"));
     ASSERT_TRUE(test::waitUntil([&] { return hasLine(lines, QStringLiteral("Hook: Stop")); }));
     EXPECT_TRUE(hasLine(lines, QStringLiteral("Sessions: 1 active [abcdef12]")));
-    ASSERT_EQ(controller.sessionRegistry().sessions().size(), 1u);
-    EXPECT_TRUE(controller.sessionRegistry().sessions().front().inMemoryOnly);
+    ASSERT_EQ(test::ControllerProbe::sessionRegistry(controller).sessions().size(), 1u);
+    EXPECT_TRUE(test::ControllerProbe::sessionRegistry(controller).sessions().front().inMemoryOnly);
     EXPECT_TRUE(hasLine(lines, QStringLiteral("HookServer: listening on 127.0.0.1:%1 (auth enforced)").arg(port)));
 
     // A second start changes nothing.
     controller.startBackend(QStringLiteral("/usr/bin/murmeli"));
-    EXPECT_EQ(controller.hookServer().port(), port);
+    EXPECT_EQ(test::ControllerProbe::hookServer(controller).port(), port);
 }
 
 TEST(AppControllerTest, ListenerFailureIsLoggedInRed)
@@ -61,10 +62,10 @@ TEST(AppControllerTest, ListenerFailureIsLoggedInRed)
     QTemporaryDir root;
     app::AppController first(test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
     first.startBackend(QString());
-    ASSERT_TRUE(first.hookServer().isRunning());
+    ASSERT_TRUE(test::ControllerProbe::hookServer(first).isRunning());
 
     app::AppController second(test::controllerDependencies(
-        root, secrets, std::make_shared<common::SystemClock>(), first.hookServer().port()));
+        root, secrets, std::make_shared<common::SystemClock>(), test::ControllerProbe::hookServer(first).port()));
     QList<LogLine> lines;
     second.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
     second.startBackend(QString());
@@ -111,7 +112,7 @@ TEST(AppControllerTest, StatusDirectoryOthersMayWriteToIsSetBackAndLoggedOnce)
     QList<LogLine> lines;
     controller.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
     controller.startBackend(QString());
-    controller.syncSessions();
+    controller.sessions().syncSessions();
 
     const auto isRepairLine = [](const LogLine& l) { return l.message.contains("set back to 0700"); };
     ASSERT_EQ(std::count_if(lines.begin(), lines.end(), isRepairLine), 1);
@@ -142,6 +143,6 @@ TEST(AppControllerTest, StatusIsNotReadThroughARefusedDirectory)
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const LogLine& l) {
         return l.message.contains("status directory refused") && l.color == common::LogColor::Red;
     }));
-    EXPECT_FALSE(controller.syncSessions());
-    EXPECT_TRUE(controller.sessionRegistry().sessions().empty());
+    EXPECT_FALSE(controller.sessions().syncSessions());
+    EXPECT_TRUE(test::ControllerProbe::sessionRegistry(controller).sessions().empty());
 }

@@ -5,15 +5,21 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
+#include "main/voice/enhance/SpeechEnhancerConfig.h"
+#include "platform/audio/fake/FakeAudioCapture.h"
 #include "platform/desktop/fake/FakeDesktop.h"
 #include "platform/recognizer/fake/FakeSpeechRecognizer.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/Files.h"
 #include "tests/support/MockCloudWorker.h"
+#include "tests/support/MockRunTaskRoute.h"
 #include "tests/support/MockTranscribeV3Route.h"
 #include "tests/support/Wait.h"
 
@@ -63,8 +69,8 @@ TEST(AppControllerVoiceTest, TheNextTakesContextComesFromTheSelectedSessionAndTh
     // The transcript is read on its own thread; the context names its file once it has been.
     voice::STTContext context;
     ASSERT_TRUE(test::waitUntil([&] {
-        controller.syncSessions();
-        context = controller.currentSTTContext();
+        controller.sessions().syncSessions();
+        context = controller.sessions().currentSTTContext();
         return !context.files().isEmpty();
     }));
 
@@ -76,7 +82,8 @@ TEST(AppControllerVoiceTest, TheNextTakesContextComesFromTheSelectedSessionAndTh
     const QMap<QString, int> expected { { "kubectl", 25 }, { "Engine.cpp", 25 }, { "alpha", 20 }, { "Read", 10 },
         { "Edit", 10 } };
     EXPECT_EQ(context.hotwords(), expected);
-    EXPECT_EQ(controller.appSettings().filePath(), root.path() + QStringLiteral("/murmeli-settings.json"));
+    EXPECT_EQ(test::ControllerProbe::appSettings(controller).filePath(),
+        root.path() + QStringLiteral("/murmeli-settings.json"));
 }
 
 } // namespace
@@ -94,23 +101,22 @@ TEST(AppControllerVoiceTest, SignedInStreamingOpensTheSessionThroughTheEnginesSo
     QObject::connect(&controller.notifications(), &common::NotificationHub::wsStateChanged, &controller.notifications(),
         [&](const QString& state) { states << state; });
 
-    controller.openQwen3SessionIfEligible();
-    EXPECT_EQ(controller.qwen3Session(), nullptr) << "no token, no session";
+    controller.speech().streaming().openIfEligible();
+    EXPECT_EQ(controller.speech().streaming().session(), nullptr) << "no token, no session";
 
-    EXPECT_TRUE(controller.setWebSocketProxy(QStringLiteral("proxy.example"), 70000).has_value());
+    EXPECT_TRUE(controller.speech().setWebSocketProxy(QStringLiteral("proxy.example"), 70000).has_value());
     EXPECT_EQ(controller.speech().wsProxyPort(), 0) << "a refused proxy is not stored";
 
     controller.speech().setCloudWorkerURL(worker.baseUrl());
     controller.speech().setCloudToken(QStringLiteral("tok-1"));
     controller.speech().setActiveBackendId(QString::fromLatin1(voice::SpeechBackends::cloudStreamingId));
-    controller.openQwen3SessionIfEligible();
-    ASSERT_NE(controller.qwen3Session(), nullptr);
-    ASSERT_TRUE(test::waitUntil([&] { return controller.qwen3Session()->isReady(); }));
+    controller.speech().streaming().openIfEligible();
+    ASSERT_NE(controller.speech().streaming().session(), nullptr);
+    ASSERT_TRUE(test::waitUntil([&] { return controller.speech().streaming().session()->isReady(); }));
     EXPECT_FALSE(states.isEmpty());
     ASSERT_FALSE(worker.connections(QStringLiteral("/ws/transcribe-v3")).empty());
 
-    // The engine's streaming takes are turns of the session the controller holds.
-    EXPECT_EQ(controller.speech().qwen3Session(), controller.qwen3Session());
+    // The engine's streaming takes are turns of the session its keeper holds.
     QStringList results;
     controller.speech().onResult = [&](const QString& text) { results << text; };
     ASSERT_TRUE(controller.speech().startStreamingBLERecord());
@@ -122,9 +128,8 @@ TEST(AppControllerVoiceTest, SignedInStreamingOpensTheSessionThroughTheEnginesSo
     ASSERT_EQ(v3.lastClient()->turns.size(), 1u);
     EXPECT_EQ(v3.lastClient()->turns[0].audioBytes, 32000);
 
-    controller.discardQwen3Session();
-    EXPECT_EQ(controller.qwen3Session(), nullptr);
-    EXPECT_EQ(controller.speech().qwen3Session(), nullptr);
+    controller.speech().streaming().discard();
+    EXPECT_EQ(controller.speech().streaming().session(), nullptr);
 }
 
 TEST(AppControllerVoiceTest, F13OverTheDesktopPastesIntoTheTerminalInFrontAndGivesTheClipboardBack)
@@ -153,7 +158,8 @@ TEST(AppControllerVoiceTest, F13OverTheDesktopPastesIntoTheTerminalInFrontAndGiv
     controller.startBackend(QString());
     const platform::KeyChord ctrlK { 'k', std::nullopt, platform::KeyModifier::Ctrl, std::nullopt };
     EXPECT_TRUE(desktop->isGrabbed(ctrlK));
-    controller.rebindCustomPTTHotkey(settings::PTTHotkey::none());
+    controller.dictation().road().rebindCustomHotkey(
+        app::PushToTalkRoad::customHotkeyChord(settings::PTTHotkey::none()));
     EXPECT_FALSE(desktop->isGrabbed(ctrlK));
     EXPECT_FALSE(controller.vm().accessibilityNeedGrant());
     ASSERT_TRUE(test::waitUntil(
@@ -187,7 +193,7 @@ TEST(AppControllerVoiceTest, F13OverTheDesktopPastesIntoTheTerminalInFrontAndGiv
     ASSERT_TRUE(test::waitUntil(
         [&] { return logs.contains(QStringLiteral("VoiceFlow: stop(empty/failed) → cleanup to idle")); }));
     EXPECT_EQ(desktop->sentChords().size(), 1);
-    ASSERT_TRUE(controller.pushToTalk().pttLog().waitForAppends(5000));
+    ASSERT_TRUE(controller.dictation().road().pttLog().waitForAppends(5000));
     const QDir logDir(root.filePath(QStringLiteral("ptt-logs")));
     QFile log(logDir.filePath(logDir.entryList(QDir::Files).value(0)));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
@@ -207,9 +213,9 @@ TEST(AppControllerVoiceTest, F13OverTheDesktopPastesIntoTheTerminalInFrontAndGiv
     controller.vm().onGrantAccessibility();
     EXPECT_TRUE(controller.vm().accessibilityNeedGrant());
     EXPECT_TRUE(logs.last().contains(QStringLiteral("a Wayland session")));
-    EXPECT_TRUE(controller.fnDoubleTapEnabled());
-    controller.setFnDoubleTapEnabled(false);
-    EXPECT_FALSE(controller.fnDoubleTapEnabled());
+    EXPECT_TRUE(controller.dictation().fnDoubleTapEnabled());
+    controller.dictation().setFnDoubleTapEnabled(false);
+    EXPECT_FALSE(controller.dictation().fnDoubleTapEnabled());
 }
 
 // The hotkey the settings recorded is grabbed at start-up and, pressed, toggles a take as the panel's button does.
@@ -239,4 +245,67 @@ TEST(AppControllerVoiceTest, TheRecordedHotkeyTogglesATake)
     ASSERT_TRUE(desktop->press(ctrlAltK));
     desktop->release(ctrlAltK);
     EXPECT_TRUE(test::waitUntil([&] { return !controller.vm().pttActive(); }));
+}
+
+// A streamed take whose worker drops in the middle still ends in the text the on-device recogniser heard in the whole
+// take: the fallback's notice leaves the take running, and the log keeps it as streamed from the computer's microphone.
+TEST(AppControllerVoiceTest, AStreamedTakeThatFallsBackOnTheDeviceEndsInItsTextAndIsLoggedAsStreamed)
+{
+    test::MockCloudWorker worker;
+    test::MockRunTaskRoute runTask(worker);
+    ASSERT_TRUE(worker.start());
+    runTask.script().dropAfterPieces = 4;
+    QTemporaryDir root;
+    const auto clock = std::make_shared<test::FakeClock>();
+    const auto desktop = std::make_shared<platform::FakeDesktop>();
+    desktop->addWindow({ 0x400001, QStringLiteral("xterm"), QStringLiteral("XTerm"), 4242, QStringLiteral("bash") });
+    desktop->setActiveWindow(0x400001);
+    const auto recognizer = std::make_shared<platform::FakeSpeechRecognizer>();
+    recognizer->queue(platform::PresetRecognitionOutcome::recognised(QStringLiteral("make test")));
+    QPointer<platform::FakeAudioCapture> microphone;
+    app::AppController::Dependencies dependencies
+        = test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock);
+    dependencies.desktop = [desktop] { return test::fakeDesktopServices(desktop); };
+    dependencies.recognizer = recognizer;
+    dependencies.takeDirectory = root.path();
+    dependencies.audioCapture = [&microphone] {
+        auto capture = std::make_unique<platform::FakeAudioCapture>();
+        capture->setSource(platform::AudioFormat::take(), QByteArray(6 * 4096 * 2, '\x11'));
+        capture->setSpeed(0);
+        microphone = capture.get();
+        return capture;
+    };
+    dependencies.defaults->setValue(QString::fromLatin1(voice::SpeechEnhancerConfig::aiOptimizationKey), false);
+    app::AppController controller(std::move(dependencies));
+    QStringList logs;
+    controller.onLog = [&](const QString& message, common::LogColor) { logs << message; };
+    controller.startBackend(QString());
+    controller.speech().setCloudWorkerURL(worker.baseUrl());
+    controller.speech().setCloudToken(QStringLiteral("tok"));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return controller.speech().authStatus() == platform::RecognizerAuthorization::Authorized; }));
+
+    ASSERT_TRUE(desktop->press(platform::KeyChord::f13()));
+    ASSERT_TRUE(microphone);
+    microphone->deliver(6);
+    ASSERT_TRUE(test::waitUntil([&] {
+        const test::MockRunTaskRoute::Client* client = runTask.lastClient();
+        return client && client->pieceSizes.size() == 4 && !client->connection->isOpen();
+    }));
+    clock->advance(1500);
+    ASSERT_TRUE(desktop->release(platform::KeyChord::f13()));
+    ASSERT_TRUE(test::waitUntil([&] { return controller.vm().awaitingCommitText() == QLatin1String("make test"); }))
+        << logs.join('\n').toStdString();
+    EXPECT_TRUE(logs.contains(QStringLiteral("Speech: Streaming failed, fallback to Apple STT")));
+    EXPECT_FALSE(logs.contains(QStringLiteral("PTT: text of no running take dropped")));
+
+    ASSERT_TRUE(controller.dictation().road().pttLog().waitForAppends(5000));
+    const QDir logDir(root.filePath(QStringLiteral("ptt-logs")));
+    const QJsonObject take
+        = QJsonDocument::fromJson(test::readFile(logDir.filePath(logDir.entryList(QDir::Files).value(0)))).object();
+    EXPECT_TRUE(take["success"].toBool());
+    EXPECT_TRUE(take["streaming"].toBool());
+    EXPECT_EQ(take["mic_source"].toString(), "local");
+    EXPECT_EQ(take["backend"].toString(), "cloud-streaming");
+    EXPECT_EQ(take["final_text_length"].toInt(), 9);
 }

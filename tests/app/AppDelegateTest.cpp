@@ -13,6 +13,7 @@
 #include "main/settings/onboarding/OnboardingController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FullPipe.h"
 #include "tests/support/HttpClient.h"
@@ -112,18 +113,20 @@ TEST(AppDelegateTest, StartUpBuildsTheLogFirstAndStartsTheBackendOnceTheGateIsPa
     EXPECT_EQ(f.views.lines[1].message, QStringLiteral("murmeli ready"));
     EXPECT_EQ(f.views.lines[1].color, LogColor::Green);
     QCoreApplication::processEvents();
-    EXPECT_FALSE(f.controller.hookServer().isRunning()) << "the back end waits for the onboarding window";
+    EXPECT_FALSE(test::ControllerProbe::hookServer(f.controller).isRunning())
+        << "the back end waits for the onboarding window";
 
     ASSERT_EQ(f.views.closers.size(), 1u);
     f.views.closers.front()();
     f.views.closers.front()();
-    EXPECT_FALSE(f.controller.hookServer().isRunning()) << "never from inside the close itself";
+    EXPECT_FALSE(test::ControllerProbe::hookServer(f.controller).isRunning()) << "never from inside the close itself";
     // The server's line comes from its own thread, a moment after it reports running.
     const auto listening = [&] {
         return f.views.indexOf(QStringLiteral("HookServer: listening on 127.0.0.1:%1 (legacy no-auth)")
-                                   .arg(f.controller.hookServer().port()));
+                                   .arg(test::ControllerProbe::hookServer(f.controller).port()));
     };
-    ASSERT_TRUE(test::waitUntil([&] { return f.controller.hookServer().isRunning() && listening() >= 0; }));
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return test::ControllerProbe::hookServer(f.controller).isRunning() && listening() >= 0; }));
     EXPECT_GT(listening(), f.views.indexOf(QStringLiteral("murmeli ready")));
     QCoreApplication::processEvents();
     EXPECT_EQ(f.views.events.count(QStringLiteral("onboarding")), 1);
@@ -143,10 +146,10 @@ TEST(AppDelegateTest, AFinishedOnboardingIsSkippedAndReopensOnRequest)
     app::AppDelegate delegate(f.controller, f.views, QStringLiteral("/usr/bin/murmeli"), fontsFolder);
     delegate.applicationDidFinishLaunching();
     EXPECT_EQ(f.views.events.count(QStringLiteral("onboarding")), 0);
-    EXPECT_FALSE(f.controller.hookServer().isRunning()) << "the log sink is in place first";
+    EXPECT_FALSE(test::ControllerProbe::hookServer(f.controller).isRunning()) << "the log sink is in place first";
     // The server's line comes from its own thread, a moment after it reports running.
     ASSERT_TRUE(test::waitUntil([&] {
-        return f.controller.hookServer().isRunning()
+        return test::ControllerProbe::hookServer(f.controller).isRunning()
             && f.views.hasLineStartingWith(QStringLiteral("HookServer: listening"));
     }));
 
@@ -171,7 +174,7 @@ TEST(AppDelegateTest, ThePanelGetsTheSharedCueOutputAndFlashesTheWelcomeOnlyOnTh
         delegate.setupNotchPanel();
         EXPECT_EQ(views.events, QStringList { expected });
         ASSERT_TRUE(views.panelCue);
-        EXPECT_EQ(views.panelCue.get(), &f.controller.audioCue());
+        EXPECT_EQ(views.panelCue.get(), &f.controller.announcements().audioCue());
     }
     EXPECT_EQ(f.controller.defaults().boolValue(QString::fromLatin1(app::AppDelegate::welcomeFlashedKey)), true);
 }
@@ -234,8 +237,8 @@ TEST(AppDelegateTest, LogIntoAStuckStderrStillFailsAHeldRequestOpen)
     settings::OnboardingController::markCompleted(f.controller.defaults());
     app::AppDelegate delegate(f.controller, f.views, QString(), fontsFolder);
     delegate.applicationDidFinishLaunching();
-    ASSERT_TRUE(test::waitUntil([&] { return f.controller.hookServer().isRunning(); }));
-    const quint16 port = f.controller.hookServer().port();
+    ASSERT_TRUE(test::waitUntil([&] { return test::ControllerProbe::hookServer(f.controller).isRunning(); }));
+    const quint16 port = test::ControllerProbe::hookServer(f.controller).port();
     // Each event with a refused session key is one log line.
     for (int i = 0; i < 200; ++i) {
         test::postHook(port, QStringLiteral("/hook/Notification"), R"({"session_id":"bad key"})");

@@ -152,7 +152,7 @@ TEST_F(AccountPagesTest, SignInRedeemTopUpAndSignOut)
 
     // The sheet started a refresh; the page shows the account record on its next read.
     app::AppController& controller = murmeli->controller;
-    ASSERT_TRUE(test::waitUntil([&] { return controller.cloudTier() == "free"; }));
+    ASSERT_TRUE(test::waitUntil([&] { return controller.cloudAccount().mirror().tier == "free"; }));
     click(page->refreshButton());
     ASSERT_TRUE(test::waitUntil([&] { return page->minutesLabel()->text() == "258 mins left"; }));
     EXPECT_EQ(page->planView()->monthLine()->countText(), "42 / 300 min");

@@ -8,11 +8,12 @@
 #include <QScreen>
 #include <QWindow>
 
-#include "main/ui/design/Tokens.h"
 #include "main/app/views/ActivityLogWindow.h"
 #include "main/app/views/WidgetShellViews.h"
+#include "main/ui/design/Tokens.h"
 #include "tests/desktop/LaunchedMurmeli.h"
 #include "tests/desktop/Screenshots.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
 
@@ -28,7 +29,7 @@ TEST(ActivityLogScreenshotTest, TheActivityLogWindowShowsTheStartUpLinesInTheirC
     test::LaunchedMurmeli murmeli;
     app::AppController& controller = murmeli.controller;
     app::WidgetShellViews& views = murmeli.views;
-    ASSERT_TRUE(test::waitUntil([&] { return controller.hookServer().isRunning(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return test::ControllerProbe::hookServer(controller).isRunning(); }));
 
     app::ActivityLogWindow* window = views.activityLog();
     ASSERT_NE(window, nullptr);

@@ -34,6 +34,7 @@
 #include "tests/desktop/Screenshots.h"
 #include "tests/support/AgentPeer.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/DesktopLock.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
@@ -119,7 +120,8 @@ public:
         agentEnvironment = QProcessEnvironment::systemEnvironment();
         agentEnvironment.insert(QStringLiteral("TMUX_TMPDIR"), qEnvironmentVariable("TMUX_TMPDIR"));
         agentEnvironment.remove(QStringLiteral("TMUX"));
-        agentEnvironment.insert(QStringLiteral("MURMELI_PORT"), QString::number(controller->hookServer().port()));
+        agentEnvironment.insert(
+            QStringLiteral("MURMELI_PORT"), QString::number(test::ControllerProbe::hookServer(*controller).port()));
         agentEnvironment.insert(QStringLiteral("MURMELI_STATUS_DIR"), files.path() + QStringLiteral("/murmeli"));
         QProcess starter;
         starter.setProcessEnvironment(agentEnvironment);
@@ -217,7 +219,7 @@ public:
     /// panel stands still.
     bool clickButton(int index)
     {
-        if (!waitUntil([&] { return controller->pendingTable().hasActive(); }, agentTimeoutMs)) {
+        if (!waitUntil([&] { return test::ControllerProbe::pendingTable(*controller).hasActive(); }, agentTimeoutMs)) {
             why = QStringLiteral("no request");
             return false;
         }
@@ -289,7 +291,8 @@ TEST(NotchPanelAgentTest, ApprovalsFromThePanelAndTheJumpToTheTerminal)
 
     AgentOnDesktop desk;
     ASSERT_TRUE(desk.installed);
-    ASSERT_TRUE(waitUntil([&] { return desk.controller->hookServer().isRunning() && desk.views.notchPanel(); }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return test::ControllerProbe::hookServer(*desk.controller).isRunning() && desk.views.notchPanel(); }));
     ASSERT_TRUE(desk.panel().isShown());
     const QString shots = test::screenshotFolder();
     // Away from the strip, so that nothing opens it before the test does.
@@ -304,7 +307,8 @@ TEST(NotchPanelAgentTest, ApprovalsFromThePanelAndTheJumpToTheTerminal)
     // Yes: the command runs.
     const QString allowed = desk.work.filePath(QStringLiteral("allowed"));
     ASSERT_TRUE(desk.prompt(QStringLiteral("RUNBASH: touch ") + allowed));
-    ASSERT_TRUE(waitUntil([&] { return desk.controller->pendingTable().hasActive(); }, agentTimeoutMs))
+    ASSERT_TRUE(
+        waitUntil([&] { return test::ControllerProbe::pendingTable(*desk.controller).hasActive(); }, agentTimeoutMs))
         << desk.screen().toStdString();
     ASSERT_TRUE(desk.open()) << desk.why.toStdString();
     ASSERT_TRUE(waitUntil(

@@ -7,12 +7,13 @@
 #include <QTest>
 #include <QWindow>
 
-#include "main/ui/design/Tokens.h"
 #include "main/settings/onboarding/OnboardingController.h"
 #include "main/settings/views/onboarding/OnboardingWindow.h"
+#include "main/ui/design/Tokens.h"
 #include "main/ui/widgets/KitButton.h"
 #include "tests/desktop/LaunchedMurmeli.h"
 #include "tests/desktop/Screenshots.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
 
@@ -54,7 +55,8 @@ TEST(OnboardingDesktopTest, AFirstRunShowsOnboardingAndTheNextSkipsIt)
     EXPECT_FALSE(window.isReopen());
     ASSERT_TRUE(test::waitUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }));
     QCoreApplication::processEvents();
-    EXPECT_FALSE(first.controller.hookServer().isRunning()) << "the back end waits for onboarding";
+    EXPECT_FALSE(test::ControllerProbe::hookServer(first.controller).isRunning())
+        << "the back end waits for onboarding";
 
     const QString folder = test::screenshotFolder();
     QImage shot;
@@ -85,7 +87,7 @@ TEST(OnboardingDesktopTest, AFirstRunShowsOnboardingAndTheNextSkipsIt)
     QTest::mouseClick(window.button(QStringLiteral("finish")), Qt::LeftButton);
 
     EXPECT_TRUE(settings::OnboardingController::isCompleted(first.controller.defaults()));
-    ASSERT_TRUE(test::waitUntil([&] { return first.controller.hookServer().isRunning(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return test::ControllerProbe::hookServer(first.controller).isRunning(); }));
     ASSERT_TRUE(test::waitUntil([&] { return first.views.onboardingWindows().empty(); }));
 
     // The second launch: another murmeli over the same preferences.
@@ -94,5 +96,5 @@ TEST(OnboardingDesktopTest, AFirstRunShowsOnboardingAndTheNextSkipsIt)
     app::AppDelegate delegate(controller, views, QStringLiteral("/usr/bin/murmeli"));
     delegate.applicationDidFinishLaunching();
     EXPECT_TRUE(views.onboardingWindows().empty());
-    ASSERT_TRUE(test::waitUntil([&] { return controller.hookServer().isRunning(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return test::ControllerProbe::hookServer(controller).isRunning(); }));
 }

@@ -170,7 +170,7 @@ TEST_F(PushToTalkEndToEndTest, TheSpokenSentenceArrivesInTheTerminalAndTheClipbo
                 QStringLiteral("image/png"), QStringLiteral("-o") });
     };
     EXPECT_TRUE(waitUntil([&] { return clipboard() == png; }, 5000)) << "the user's image is back on the clipboard";
-    ASSERT_TRUE(controller->pushToTalk().pttLog().waitForAppends(5000));
+    ASSERT_TRUE(controller->dictation().road().pttLog().waitForAppends(5000));
 }
 
 TEST_F(PushToTalkEndToEndTest, EscInsideTheCommitWindowLeavesTheTerminalAlone)

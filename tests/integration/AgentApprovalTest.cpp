@@ -10,6 +10,7 @@
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/AgentPeer.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -48,8 +49,9 @@ protected:
             test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
         controller->onLog = [this](const QString& message, common::LogColor) { lines << message; };
         controller->startBackend(QString());
-        ASSERT_TRUE(controller->hookServer().isRunning());
-        ASSERT_TRUE(AgentPeer::writeSettings(home.path(), settingsFor(controller->hookServer().port())));
+        ASSERT_TRUE(test::ControllerProbe::hookServer(*controller).isRunning());
+        ASSERT_TRUE(
+            AgentPeer::writeSettings(home.path(), settingsFor(test::ControllerProbe::hookServer(*controller).port())));
         marker = work.path() + QStringLiteral("/marker");
     }
 
@@ -57,7 +59,7 @@ protected:
 
     bool waitForRequest()
     {
-        return waitUntil([&] { return controller->pendingTable().hasActive(); }, 120000);
+        return waitUntil([&] { return test::ControllerProbe::pendingTable(*controller).hasActive(); }, 120000);
     }
 
     bool waitForAgent(int timeoutMs = 120000)
@@ -83,11 +85,12 @@ TEST_F(AgentApprovalTest, AllowLetsTheCommandRun)
 {
     runAgent();
     ASSERT_TRUE(waitForRequest()) << agentOutput().toStdString();
-    const hooks::ApprovalRequest request = *controller->pendingTable().activeRequest();
+    const hooks::ApprovalRequest request = *test::ControllerProbe::pendingTable(*controller).activeRequest();
     EXPECT_EQ(request.toolName, QStringLiteral("Bash"));
     EXPECT_EQ(request.commandPreview, QStringLiteral("touch ") + marker);
     EXPECT_EQ(request.sessionId.size(), 8);
-    controller->pendingTable().resolve(request.toolUseId, ApprovalDecision::allow(hooks::PermissionScope::Once));
+    test::ControllerProbe::pendingTable(*controller)
+        .resolve(request.toolUseId, ApprovalDecision::allow(hooks::PermissionScope::Once));
     ASSERT_TRUE(waitForAgent());
     EXPECT_TRUE(QFileInfo::exists(marker)) << agentOutput().toStdString();
 }
@@ -96,8 +99,9 @@ TEST_F(AgentApprovalTest, DenyStopsTheCommand)
 {
     runAgent();
     ASSERT_TRUE(waitForRequest()) << agentOutput().toStdString();
-    const QString id = controller->pendingTable().activeRequest()->toolUseId;
-    controller->pendingTable().resolve(id, ApprovalDecision::deny(QStringLiteral("denied from the test")));
+    const QString id = test::ControllerProbe::pendingTable(*controller).activeRequest()->toolUseId;
+    test::ControllerProbe::pendingTable(*controller)
+        .resolve(id, ApprovalDecision::deny(QStringLiteral("denied from the test")));
     ASSERT_TRUE(waitForAgent());
     EXPECT_FALSE(QFileInfo::exists(marker));
 }
@@ -108,8 +112,8 @@ TEST_F(AgentApprovalTest, NoDecisionFailsOpenAfterTwentyFiveSeconds)
     ASSERT_TRUE(waitForRequest()) << agentOutput().toStdString();
     QElapsedTimer held;
     held.start();
-    const QString id = controller->pendingTable().activeRequest()->toolUseId;
-    ASSERT_TRUE(waitUntil([&] { return !controller->pendingTable().hasActive(); }, 40000));
+    const QString id = test::ControllerProbe::pendingTable(*controller).activeRequest()->toolUseId;
+    ASSERT_TRUE(waitUntil([&] { return !test::ControllerProbe::pendingTable(*controller).hasActive(); }, 40000));
     EXPECT_GE(held.elapsed(), 24000);
     EXPECT_TRUE(lines.contains(QStringLiteral("[approval-diag] still waiting on ") + id));
     EXPECT_TRUE(lines.contains(QStringLiteral("[approval-diag] ") + id + QStringLiteral(" → failOpen")));

@@ -11,6 +11,7 @@
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/AgentPeer.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/Files.h"
 #include "tests/support/Wait.h"
 
@@ -52,14 +53,15 @@ protected:
             test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
         controller->onLog = [this](const QString& message, common::LogColor) { lines << message; };
         controller->startBackend(QString());
-        ASSERT_TRUE(controller->hookServer().authEnforced());
+        ASSERT_TRUE(test::ControllerProbe::hookServer(*controller).authEnforced());
         marker = work.path() + QStringLiteral("/marker");
     }
 
     void runAgent()
     {
         QProcessEnvironment extra;
-        extra.insert(QStringLiteral("MURMELI_PORT"), QString::number(controller->hookServer().port()));
+        extra.insert(
+            QStringLiteral("MURMELI_PORT"), QString::number(test::ControllerProbe::hookServer(*controller).port()));
         extra.insert(QStringLiteral("MURMELI_STATUS_DIR"), root.path() + QStringLiteral("/murmeli"));
         agent = AgentPeer::run(home.path(), work.path(), QStringLiteral("RUNBASH: touch ") + marker, extra);
     }
@@ -81,13 +83,13 @@ protected:
 TEST_F(AgentHookScriptsTest, SessionReachesMurmeliThroughTheInstalledScripts)
 {
     runAgent();
-    ASSERT_TRUE(waitUntil([&] { return controller->pendingTable().hasActive(); }, 120000))
+    ASSERT_TRUE(waitUntil([&] { return test::ControllerProbe::pendingTable(*controller).hasActive(); }, 120000))
         << agentOutput().toStdString();
-    const hooks::ApprovalRequest request = *controller->pendingTable().activeRequest();
+    const hooks::ApprovalRequest request = *test::ControllerProbe::pendingTable(*controller).activeRequest();
     EXPECT_EQ(request.commandPreview, QStringLiteral("touch ") + marker);
-    EXPECT_EQ(controller->hookServer().bearerRejectCount(), 0);
+    EXPECT_EQ(test::ControllerProbe::hookServer(*controller).bearerRejectCount(), 0);
 
-    const auto& sessions = controller->sessionRegistry().sessions();
+    const auto& sessions = test::ControllerProbe::sessionRegistry(*controller).sessions();
     EXPECT_TRUE(std::any_of(
         sessions.begin(), sessions.end(), [&](const auto& s) { return s.sid8.text() == request.sessionId; }));
     const QString transcript = QString::fromUtf8(test::readFile(
@@ -95,12 +97,13 @@ TEST_F(AgentHookScriptsTest, SessionReachesMurmeliThroughTheInstalledScripts)
     ASSERT_TRUE(transcript.endsWith(QStringLiteral(".jsonl"))) << transcript.toStdString();
 
     // The agent is running while its request is held: discovery finds it in its working directory.
-    const std::vector<hooks::AgentProcess> agents = controller->processDiscovery().discoverAll();
+    const std::vector<hooks::AgentProcess> agents = test::ControllerProbe::processDiscovery(*controller).discoverAll();
     EXPECT_TRUE(std::any_of(agents.begin(), agents.end(), [&](const hooks::AgentProcess& p) {
         return p.cliKind == hooks::AgentCLI::ClaudeCode && p.cwd == QFileInfo(work.path()).canonicalFilePath();
     })) << agents.size();
 
-    controller->pendingTable().resolve(request.toolUseId, hooks::ApprovalDecision::allow(hooks::PermissionScope::Once));
+    test::ControllerProbe::pendingTable(*controller)
+        .resolve(request.toolUseId, hooks::ApprovalDecision::allow(hooks::PermissionScope::Once));
     ASSERT_TRUE(waitUntil([&] { return agent->state() == QProcess::NotRunning; }, 120000));
     EXPECT_TRUE(QFileInfo::exists(marker)) << agentOutput().toStdString();
     EXPECT_TRUE(lines.contains(QStringLiteral("Hook: PostToolUse")));
@@ -123,10 +126,10 @@ TEST_F(AgentHookScriptsTest, SessionReachesMurmeliThroughTheInstalledScripts)
 TEST_F(AgentHookScriptsTest, UndecidedRequestFailsOpenThroughThePermissionScript)
 {
     runAgent();
-    ASSERT_TRUE(waitUntil([&] { return controller->pendingTable().hasActive(); }, 120000))
+    ASSERT_TRUE(waitUntil([&] { return test::ControllerProbe::pendingTable(*controller).hasActive(); }, 120000))
         << agentOutput().toStdString();
-    const QString id = controller->pendingTable().activeRequest()->toolUseId;
-    ASSERT_TRUE(waitUntil([&] { return !controller->pendingTable().hasActive(); }, 40000));
+    const QString id = test::ControllerProbe::pendingTable(*controller).activeRequest()->toolUseId;
+    ASSERT_TRUE(waitUntil([&] { return !test::ControllerProbe::pendingTable(*controller).hasActive(); }, 40000));
     EXPECT_TRUE(lines.contains(QStringLiteral("[approval-diag] ") + id + QStringLiteral(" → failOpen")));
     ASSERT_TRUE(waitUntil([&] { return agent->state() == QProcess::NotRunning; }, 120000));
     EXPECT_FALSE(QFileInfo::exists(marker)) << agentOutput().toStdString();

@@ -13,6 +13,7 @@
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/AgentKitPeer.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/Files.h"
 #include "tests/support/Wait.h"
 
@@ -127,20 +128,22 @@ protected:
             test::controllerDependencies(root, secrets, std::make_shared<common::SystemClock>()));
         controller->onLog = [this](const QString& message, common::LogColor) { lines << message; };
         controller->startBackend(QString());
-        ASSERT_TRUE(controller->hookServer().authEnforced());
-        auto inner = controller->hookServer().onEvent;
-        controller->hookServer().onEvent = [this, inner](const QString& event, const QJsonObject& payload) {
-            seen.push_back({ event, payload.value(QStringLiteral("_murmeli_adapter")).toString(), payload });
-            if (inner) {
-                inner(event, payload);
-            }
-        };
+        ASSERT_TRUE(test::ControllerProbe::hookServer(*controller).authEnforced());
+        auto inner = test::ControllerProbe::hookServer(*controller).onEvent;
+        test::ControllerProbe::hookServer(*controller).onEvent
+            = [this, inner](const QString& event, const QJsonObject& payload) {
+                  seen.push_back({ event, payload.value(QStringLiteral("_murmeli_adapter")).toString(), payload });
+                  if (inner) {
+                      inner(event, payload);
+                  }
+              };
     }
 
     QProcessEnvironment hookEnvironment() const
     {
         QProcessEnvironment extra;
-        extra.insert(QStringLiteral("MURMELI_PORT"), QString::number(controller->hookServer().port()));
+        extra.insert(
+            QStringLiteral("MURMELI_PORT"), QString::number(test::ControllerProbe::hookServer(*controller).port()));
         extra.insert(QStringLiteral("MURMELI_STATUS_DIR"), root.path() + QStringLiteral("/murmeli"));
         return extra;
     }
@@ -186,11 +189,13 @@ protected:
     // The agent holds before its tool; murmeli shows the command and decides as the user would.
     void decide(const QString& marker, const ApprovalDecision& decision)
     {
-        ASSERT_TRUE(waitUntil([&] { return controller->pendingTable().hasActive(); }, agentLimitMs)) << agentOutput();
-        const hooks::ApprovalRequest request = *controller->pendingTable().activeRequest();
+        ASSERT_TRUE(
+            waitUntil([&] { return test::ControllerProbe::pendingTable(*controller).hasActive(); }, agentLimitMs))
+            << agentOutput();
+        const hooks::ApprovalRequest request = *test::ControllerProbe::pendingTable(*controller).activeRequest();
         EXPECT_EQ(request.toolName, QStringLiteral("Bash"));
         EXPECT_EQ(request.commandPreview, QStringLiteral("touch ") + marker);
-        controller->pendingTable().resolve(request.toolUseId, decision);
+        test::ControllerProbe::pendingTable(*controller).resolve(request.toolUseId, decision);
     }
 
     // One run the user allows, one they deny.
@@ -269,7 +274,7 @@ TEST_F(AgentKitHooksTest, CodexToolEventsReachMurmeliAsCodex)
     for (const char* event : { "SessionStart", "UserPromptSubmit", "PostToolUse", "Stop", "SessionEnd" }) {
         EXPECT_TRUE(cameFrom(event, QStringLiteral("codex"))) << event;
     }
-    EXPECT_EQ(controller->hookServer().bearerRejectCount(), 0);
+    EXPECT_EQ(test::ControllerProbe::hookServer(*controller).bearerRejectCount(), 0);
 }
 
 // Qwen Code keeps Claude Code's hook layout, as Qoder and CodeBuddy do; it is the one of them that runs offline, so

@@ -12,6 +12,7 @@
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/AgentPeer.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -71,24 +72,25 @@ TEST(AgentSessionTest, RunningSessionIsListedAndItsFilesComeAndGo)
     // The session's files are gone after SessionEnd, so what the tool use wrote is caught as it happens.
     QJsonObject activity;
     QString key;
-    controller.onStatusChange = [&] {
+    controller.sessions().onStatusChange = [&] {
         if (!key.isEmpty() && activity.isEmpty()) {
             activity = readJson(statusDir + QLatin1Char('/') + key + QStringLiteral("-activity.json"));
         }
     };
     controller.startBackend(QString());
-    ASSERT_TRUE(AgentPeer::writeSettings(home.path(), settingsFor(controller.hookServer().port())));
+    ASSERT_TRUE(
+        AgentPeer::writeSettings(home.path(), settingsFor(test::ControllerProbe::hookServer(controller).port())));
 
     const QString marker = work.path() + QStringLiteral("/marker");
     auto agent = AgentPeer::run(home.path(), work.path(), QStringLiteral("RUNBASH: touch ") + marker);
     // The held permission request keeps the session running while we look at it.
-    ASSERT_TRUE(waitUntil([&] { return controller.pendingTable().hasActive(); }, 120000))
+    ASSERT_TRUE(waitUntil([&] { return test::ControllerProbe::pendingTable(controller).hasActive(); }, 120000))
         << QString::fromUtf8(agent->readAll()).toStdString();
-    const hooks::ApprovalRequest request = *controller.pendingTable().activeRequest();
+    const hooks::ApprovalRequest request = *test::ControllerProbe::pendingTable(controller).activeRequest();
     key = request.sessionId;
     ASSERT_EQ(key.size(), 8);
 
-    const auto& sessions = controller.sessionRegistry().sessions();
+    const auto& sessions = test::ControllerProbe::sessionRegistry(controller).sessions();
     ASSERT_TRUE(std::any_of(sessions.begin(), sessions.end(), [&](const auto& s) { return s.sid8.text() == key; }));
     EXPECT_TRUE(lines.filter(QStringLiteral("Sessions: ")).join(QLatin1Char('\n')).contains(key));
     QFile transcriptPath(statusDir + QLatin1Char('/') + key + QStringLiteral("-transcript-path.txt"));
@@ -98,7 +100,8 @@ TEST(AgentSessionTest, RunningSessionIsListedAndItsFilesComeAndGo)
     EXPECT_TRUE(transcript.endsWith(QStringLiteral(".jsonl")));
     transcriptPath.close();
 
-    controller.pendingTable().resolve(request.toolUseId, hooks::ApprovalDecision::allow(hooks::PermissionScope::Once));
+    test::ControllerProbe::pendingTable(controller)
+        .resolve(request.toolUseId, hooks::ApprovalDecision::allow(hooks::PermissionScope::Once));
     ASSERT_TRUE(waitUntil([&] { return agent->state() == QProcess::NotRunning; }, 120000));
     EXPECT_TRUE(QFileInfo::exists(marker));
 

@@ -12,6 +12,7 @@
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/AgentPeer.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -49,7 +50,8 @@ TEST(AgentStatusLineTest, InteractiveSessionIsListedWithItsProjectAndLeavesNoFil
     QProcessEnvironment agentEnvironment = QProcessEnvironment::systemEnvironment();
     agentEnvironment.insert(QStringLiteral("TMUX_TMPDIR"), tmuxDir.path());
     agentEnvironment.remove(QStringLiteral("TMUX"));
-    agentEnvironment.insert(QStringLiteral("MURMELI_PORT"), QString::number(controller.hookServer().port()));
+    agentEnvironment.insert(
+        QStringLiteral("MURMELI_PORT"), QString::number(test::ControllerProbe::hookServer(controller).port()));
     agentEnvironment.insert(QStringLiteral("MURMELI_STATUS_DIR"), statusDir);
     const auto tmux = [&](const QStringList& arguments) {
         QProcess process;
@@ -73,11 +75,11 @@ TEST(AgentStatusLineTest, InteractiveSessionIsListedWithItsProjectAndLeavesNoFil
     });
 
     // The status line runs as soon as the agent is up; its file carries the working directory.
-    const auto& sessions = controller.sessionRegistry().sessions();
+    const auto& sessions = test::ControllerProbe::sessionRegistry(controller).sessions();
     QString key;
     ASSERT_TRUE(waitUntil(
         [&] {
-            controller.syncSessions();
+            controller.sessions().syncSessions();
             for (const auto& s : sessions) {
                 if (QFileInfo::exists(statusDir + QLatin1Char('/') + s.sid8.text() + QStringLiteral("-status.json"))) {
                     key = s.sid8.text();

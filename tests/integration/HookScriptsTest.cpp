@@ -13,6 +13,7 @@
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/Files.h"
 #include "tests/support/Wait.h"
 
@@ -125,7 +126,7 @@ TEST(HookScriptsTest, EventsArriveWithTheirNamesAndUnsafeInputIsHarmless)
     const QTemporaryDir& root = murmeli.root;
     const QStringList& lines = murmeli.lines;
     const QString statusDir = root.path() + QStringLiteral("/murmeli");
-    const auto environment = environmentFor(murmeli.controller.hookServer().port(), statusDir);
+    const auto environment = environmentFor(test::ControllerProbe::hookServer(murmeli.controller).port(), statusDir);
 
     const QByteArray notice
         = R"({"session_id":"note5678-y","hook_event_name":"Notification","notification_type":"idle_prompt","message":"waiting"})";
@@ -158,7 +159,7 @@ TEST(HookScriptsTest, ScriptsTalkOnlyToAListenerOfTheirOwnUser)
     RunningMurmeli murmeli;
     const QTemporaryDir& root = murmeli.root;
     const QStringList& lines = murmeli.lines;
-    const quint16 port = murmeli.controller.hookServer().port();
+    const quint16 port = test::ControllerProbe::hookServer(murmeli.controller).port();
     const uint own = ::geteuid();
     const uint other = own + 1;
     const QByteArray loopback = "0100007F";

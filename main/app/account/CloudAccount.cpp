@@ -39,6 +39,11 @@ CloudAccount::CloudAccount(platform::KeychainStore keychain, common::Clock& cloc
 
 CloudAccount::~CloudAccount() = default;
 
+bool CloudAccount::hasStoredSession() const
+{
+    return !m_keychain.load(cloudService(), QLatin1String(tokenAccount)).isEmpty();
+}
+
 cloud::GiftCardClient CloudAccount::giftCardClient() const
 {
     return cloud::GiftCardClient(m_auth.http(), m_auth.baseURL());
@@ -116,9 +121,7 @@ void CloudAccount::signIn(const QString& email, const QString& token, qint64 min
     m_mirror.minutesLeft = minutesLeft;
     sync();
     changed();
-    if (m_links.openStreamingSession) {
-        m_links.openStreamingSession();
-    }
+    m_links.speech.streaming().openIfEligible();
 }
 
 void CloudAccount::forgetSession()
@@ -131,9 +134,7 @@ void CloudAccount::forgetSession()
 QCoro::Task<> CloudAccount::signOut()
 {
     const QString token = m_links.speech.cloudToken();
-    if (m_links.closeStreamingSession) {
-        m_links.closeStreamingSession();
-    }
+    m_links.speech.streaming().close();
     if (!token.isEmpty()) {
         const QPointer<QObject> alive = m_lifetime.get();
         const cloud::AuthResult<cloud::Done> result = co_await m_auth.logout(token);
@@ -216,9 +217,7 @@ QCoro::Task<> CloudAccount::validateOnLaunch()
     case cloud::AccountValidation::Kind::Unauthorized:
         // The store has deleted both items; the token the start-up loaded must not stay in use either.
         log(QStringLiteral("Cloud: session expired — please sign in again"), LogColor::Orange);
-        if (m_links.closeStreamingSession) {
-            m_links.closeStreamingSession();
-        }
+        m_links.speech.streaming().close();
         forgetSession();
         sync();
         changed();

@@ -42,13 +42,11 @@ public:
     /// What the panel, the device and the account pages show of the account.
     using Mirror = cloud::AccountMirror;
 
-    /// What the account reaches of the rest of the controller.
+    /// What the account reaches of the rest of the controller. The engine's long-lived streaming session follows the
+    /// sign-in.
     struct Links final {
         voice::SpeechEngine& speech;
         notch::PanelViewModel& vm;
-        /// The long-lived streaming session follows the sign-in.
-        std::function<void()> openStreamingSession;
-        std::function<void()> closeStreamingSession;
     };
 
     /// Requests go to baseURL on a session of their own (the system's proxy settings, not the WebSocket proxy);
@@ -65,6 +63,8 @@ public:
     std::function<void()> onChanged;
 
     const Mirror& mirror() const { return m_mirror; }
+    /// Whether a session token is kept in the secret store.
+    bool hasStoredSession() const;
     /// The account service's client, for the sign-in sheet and the gift codes.
     const cloud::CloudAuth& auth() const { return m_auth; }
     cloud::GiftCardClient giftCardClient() const;

@@ -8,7 +8,7 @@ ControllerAccountHost::ControllerAccountHost(AppController& controller) : m_cont
 
 cloud::AccountMirror ControllerAccountHost::mirror() const
 {
-    return m_controller.cloudMirror();
+    return m_controller.cloudAccount().mirror();
 }
 
 QString ControllerAccountHost::sessionToken() const
@@ -18,22 +18,22 @@ QString ControllerAccountHost::sessionToken() const
 
 bool ControllerAccountHost::hasStoredSession() const
 {
-    return m_controller.hasStoredCloudSession();
+    return m_controller.cloudAccount().hasStoredSession();
 }
 
 QCoro::Task<> ControllerAccountHost::refreshMinutes()
 {
-    return m_controller.refreshCloudMinutes();
+    return m_controller.cloudAccount().refreshMinutes();
 }
 
 QCoro::Task<> ControllerAccountHost::signOut()
 {
-    return m_controller.cloudSignOut();
+    return m_controller.cloudAccount().signOut();
 }
 
 QCoro::Task<cloud::BillingFlowResult> ControllerAccountHost::startTopUp()
 {
-    return m_controller.startTopUpFlow();
+    return m_controller.cloudAccount().startTopUp();
 }
 
 cloud::CloudAuth ControllerAccountHost::auth() const

@@ -1,11 +1,9 @@
 #include "main/app/ptt/PushToTalkRoad.h"
 
-#include "main/notch/model/PanelViewModel.h"
 #include "main/common/TextUtils.h"
-#include "main/voice/dispatch/TakeDispatcher.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/voice/engine/SpeechBackends.h"
 #include "main/voice/engine/SpeechEngine.h"
-#include "main/voice/enhance/SpeechEnhancerConfig.h"
 #include "main/voice/flow/SpeechEnhancerPolisher.h"
 #include "main/voice/injection/VoiceTextInjector.h"
 
@@ -13,20 +11,6 @@ namespace murmeli::app {
 
 using common::LogColor;
 using voice::VoiceFlowState;
-
-namespace {
-
-// The engine reports these through its error callback while the take goes on (a fallback is about to run, the
-// streaming server complained mid-turn); every other error ends the take.
-bool isNotice(const QString& message)
-{
-    using voice::TakeDispatcher;
-    return message == QLatin1String(TakeDispatcher::runTaskTexts.notice)
-        || message == QLatin1String(TakeDispatcher::v3Texts.notice)
-        || message.startsWith(QLatin1String("Cloud STT error: "));
-}
-
-} // namespace
 
 QString toString(PushToTalkRoad::Trigger trigger)
 {
@@ -44,9 +28,10 @@ QString toString(PushToTalkRoad::Trigger trigger)
 }
 
 PushToTalkRoad::PushToTalkRoad(Links links)
-    : m_links(std::move(links)), m_flow(m_links.detectMode, m_links.injector,
-                                     std::make_unique<voice::SpeechEnhancerPolisher>(m_links.speech.enhancer()),
-                                     voice::VoiceFlowClock::over(m_links.clock)),
+    : m_links(std::move(links)), m_takes(m_links.speech, m_links.defaults),
+      m_flow(m_links.detectMode, m_links.injector,
+          std::make_unique<voice::SpeechEnhancerPolisher>(m_links.speech.enhancer()),
+          voice::VoiceFlowClock::over(m_links.clock)),
       m_pttLog(m_links.logDirectory)
 {
     m_flow.setLogger([this](const QString& line) { log(line, LogColor::Grey); });
@@ -84,6 +69,7 @@ void PushToTalkRoad::start()
         log(QStringLiteral("PTT: F13 cannot be used for push-to-talk: ") + grab.error, LogColor::Orange);
     }
     m_links.speech.requestPermission({});
+    rebindCustomHotkey(customHotkeyChord(settings::PTTHotkey::loadFromDefaults(m_links.defaults)));
 }
 
 std::optional<platform::KeyChord> PushToTalkRoad::customHotkeyChord(const settings::PTTHotkey& hotkey)
@@ -202,20 +188,12 @@ void PushToTalkRoad::begin(Trigger trigger)
     m_take = std::move(take);
 
     // An engine that cannot start reports why through its error callback, which ends the take right here.
-    bool started = false;
-    if (mic != QLatin1String(voice::SpeechBackends::localMicSource)) {
-        started = speech.startStreamingBLERecord();
-    } else if (speech.canStreamingRecord()) {
-        started = speech.startStreamingRecord();
-    } else {
-        started = speech.startRecording();
-    }
+    const voice::TakeControl::Start start = m_takes.start(mic);
     if (!m_take) {
         return;
     }
-    m_take->streaming = speech.isStreamingMode();
-    m_take->record.streaming = m_take->streaming;
-    if (!started) {
+    m_take->record.streaming = start.streaming;
+    if (!start.started) {
         finish(QString(), false, QStringLiteral("recording could not start"));
     }
 }
@@ -244,11 +222,7 @@ void PushToTalkRoad::end()
     }
     m_take->record.end = m_links.clock.now();
     // The outcome of the stop comes later, through the engine's callbacks.
-    if (m_take->streaming) {
-        m_links.speech.stopStreamingRecord();
-    } else {
-        m_links.speech.stopRecording();
-    }
+    m_takes.stop();
     if (m_take && !m_outcomeTimer) {
         m_outcomeTimer = m_links.clock.schedule(outcomeLimitMs, [this] {
             m_outcomeTimer.reset();
@@ -286,16 +260,7 @@ void PushToTalkRoad::finish(const QString& text, bool success, const std::option
     take.record.finalTextLength = static_cast<int>(text.toUcs4().size());
     m_pttLog.append(take.record);
 
-    const voice::SpeechEngine& speech = m_links.speech;
-    const voice::PolishGateContext gate {
-        !speech.cloudToken().isEmpty(),
-        speech.effectiveBackendId(),
-        voice::SpeechEnhancerConfig::isAIOptimizationEnabled(m_links.defaults),
-        take.context.hotwords(),
-        speech.cloudWorkerURL(),
-        speech.cloudToken(),
-    };
-    m_flow.stop(text, success, take.context.locale(), gate);
+    m_flow.stop(text, success, take.context.locale(), m_takes.polishGate(take.context));
 }
 
 void PushToTalkRoad::wireEngine()
@@ -317,7 +282,7 @@ void PushToTalkRoad::wireEngine()
     };
     speech.onError = [this](const QString& message) {
         log(QStringLiteral("Speech: ") + message, LogColor::Orange);
-        if (m_take && !isNotice(message)) {
+        if (m_take && !voice::TakeControl::isNotice(message)) {
             finish(QString(), false, message);
         }
     };

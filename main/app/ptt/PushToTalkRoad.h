@@ -15,6 +15,7 @@
 #include "main/common/Log.h"
 #include "main/settings/PTTHotkey.h"
 #include "main/voice/context/STTContext.h"
+#include "main/voice/engine/TakeControl.h"
 #include "main/voice/flow/VoiceFlowCoordinator.h"
 #include "platform/desktop/GlobalHotkeys.h"
 #include "platform/desktop/KeyChord.h"
@@ -36,8 +37,9 @@ namespace murmeli::app {
 
 /// The controller's push-to-talk road, from a trigger to the pasted text: the keys (F13 held down, the user's own
 /// hotkey and the panel toggling, Esc only while a dictation can still be cancelled), the microphone and context of a
-/// take, the speech engine's take, the push-to-talk log, and the voice flow from start to paste, with the panel's
-/// voice fields following it. Main thread only.
+/// take, the push-to-talk log, and the voice flow from start to paste, with the panel's voice fields following it.
+/// The engine's side of a take (its path, its stop, its notices, the polish gate) is voice::TakeControl's. Main
+/// thread only.
 class PushToTalkRoad final {
 public:
     /// What started a take; F13 records while it is held, the others toggle.
@@ -69,7 +71,8 @@ public:
     PushToTalkRoad(const PushToTalkRoad&) = delete;
     PushToTalkRoad& operator=(const PushToTalkRoad&) = delete;
 
-    /// Takes F13 and asks for the microphone; called once when the back end starts.
+    /// Takes F13, asks for the microphone and takes the custom hotkey the settings store; called once when the back
+    /// end starts.
     void start();
     /// The chord of a stored custom hotkey (its key code is the key's symbol; Alt is stored in the option bit and
     /// Super in the command bit); none when it is unbound.
@@ -96,7 +99,6 @@ private:
     struct Take final {
         PTTSessionLog record;
         voice::STTContext context;
-        bool streaming = false;
     };
 
     void begin(Trigger trigger);
@@ -110,6 +112,7 @@ private:
     void log(const QString& message, common::LogColor color) const;
 
     Links m_links;
+    voice::TakeControl m_takes;
     voice::VoiceFlowCoordinator m_flow;
     FnDoubleTapDetector m_fnDoubleTap;
     PTTLogFile m_pttLog;

@@ -1,6 +1,7 @@
 #include "main/app/views/ControllerSettingsHost.h"
 
 #include "main/app/AppController.h"
+#include "main/app/ptt/PushToTalkRoad.h"
 
 namespace murmeli::app {
 
@@ -20,33 +21,33 @@ void ControllerSettingsHost::log(const QString& message, common::LogColor color)
 
 qint64 ControllerSettingsHost::cloudMinutesLeft() const
 {
-    return m_controller.cloudMinutesLeft();
+    return m_controller.cloudAccount().mirror().minutesLeft;
 }
 
 bool ControllerSettingsHost::hasStoredCloudSession() const
 {
-    return m_controller.hasStoredCloudSession();
+    return m_controller.cloudAccount().hasStoredSession();
 }
 
 QString ControllerSettingsHost::streamingStateRaw() const
 {
-    const voice::Qwen3ASRStreamingSession* session = m_controller.qwen3Session();
+    const voice::Qwen3ASRStreamingSession* session = m_controller.speech().streaming().session();
     return session == nullptr ? QString() : voice::toString(session->state());
 }
 
 void ControllerSettingsHost::openStreamingSessionIfEligible()
 {
-    m_controller.openQwen3SessionIfEligible();
+    m_controller.speech().streaming().openIfEligible();
 }
 
 void ControllerSettingsHost::closeStreamingSession()
 {
-    m_controller.closeQwen3Session();
+    m_controller.speech().streaming().close();
 }
 
 std::optional<QString> ControllerSettingsHost::setWebSocketProxy(const QString& host, int port)
 {
-    return m_controller.setWebSocketProxy(host, port);
+    return m_controller.speech().setWebSocketProxy(host, port);
 }
 
 QCoro::Task<std::optional<QString>> ControllerSettingsHost::testWebSocketConnection()
@@ -56,19 +57,20 @@ QCoro::Task<std::optional<QString>> ControllerSettingsHost::testWebSocketConnect
 
 void ControllerSettingsHost::rebindCustomPTTHotkey(const settings::PTTHotkey& hotkey)
 {
-    m_controller.rebindCustomPTTHotkey(hotkey);
+    m_controller.dictation().road().rebindCustomHotkey(PushToTalkRoad::customHotkeyChord(hotkey));
 }
 
 std::optional<settings::InjectionSupport> ControllerSettingsHost::injectionSupport()
 {
-    const platform::InjectionSupport support = m_controller.desktopVoice().desktop().windows->injectionSupport();
+    const platform::InjectionSupport support
+        = m_controller.dictation().desktopVoice().desktop().windows->injectionSupport();
     return settings::InjectionSupport { support.canInject, support.reason };
 }
 
 QList<settings::SpeechVoice> ControllerSettingsHost::speechVoices() const
 {
     QList<settings::SpeechVoice> result;
-    for (const std::shared_ptr<device::TTSBackend>& backend : m_controller.tts().backends()) {
+    for (const std::shared_ptr<device::TTSBackend>& backend : m_controller.announcements().tts().backends()) {
         result.append({ backend->id(), backend->displayName(), backend->isAvailable() });
     }
     return result;
@@ -76,12 +78,12 @@ QList<settings::SpeechVoice> ControllerSettingsHost::speechVoices() const
 
 QString ControllerSettingsHost::activeSpeechVoiceId() const
 {
-    return m_controller.tts().activeBackendId();
+    return m_controller.announcements().tts().activeBackendId();
 }
 
 void ControllerSettingsHost::setActiveSpeechVoiceId(const QString& id)
 {
-    m_controller.tts().setActiveBackendId(id);
+    m_controller.announcements().tts().setActiveBackendId(id);
 }
 
 QString ControllerSettingsHost::executablePath() const
@@ -101,14 +103,14 @@ QString ControllerSettingsHost::agentSettingsPath() const
 
 QCoro::Task<std::optional<QString>> ControllerSettingsHost::installClaudeHooks()
 {
-    return m_controller.installHooksAndWait();
+    return m_controller.hookInstaller().installAndWait();
 }
 
 settings::LabStatus::DeviceLink ControllerSettingsHost::deviceLink() const
 {
     using Radio = settings::LabStatus::Radio;
     using AdapterState = platform::BleTransport::AdapterState;
-    const device::BLEBridge* link = m_controller.ble();
+    const device::BLEBridge* link = m_controller.deviceLink().ble();
     if (link == nullptr) {
         return {};
     }
@@ -137,17 +139,17 @@ settings::LabStatus::DeviceLink ControllerSettingsHost::deviceLink() const
 
 void ControllerSettingsHost::setDeviceLinkRunning(bool on)
 {
-    m_controller.setDeviceLinkRunning(on);
+    m_controller.deviceLink().setRunning(on);
 }
 
 bool ControllerSettingsHost::speaksAnnouncements() const
 {
-    return m_controller.tts().isEnabled();
+    return m_controller.announcements().tts().isEnabled();
 }
 
 void ControllerSettingsHost::setSpeaksAnnouncements(bool on)
 {
-    m_controller.tts().setEnabled(on);
+    m_controller.announcements().tts().setEnabled(on);
 }
 
 usage::CodexBarUsageReader& ControllerSettingsHost::usageReader()

@@ -35,7 +35,7 @@ WidgetShellViews::~WidgetShellViews()
     }
     // The controller may outlive its windows: its link must not call into a view that is gone.
     if (m_linkedController) {
-        m_linkedController->onVisualLink = nullptr;
+        m_linkedController->dictation().onVisualLink = nullptr;
     }
     m_visualLink.reset();
     m_panel.reset();
@@ -118,8 +118,8 @@ settings::PermissionSources WidgetShellViews::permissionSources(AppController& c
     }
     settings::PermissionSources sources;
     // The display's answer is fixed once the desktop is open, so it may be read from the probe's thread.
-    sources.injection
-        = [windows = controller.desktopVoice().desktop().windows]() -> std::optional<settings::ProbeOutcome> {
+    sources.injection =
+        [windows = controller.dictation().desktopVoice().desktop().windows]() -> std::optional<settings::ProbeOutcome> {
         if (!windows) {
             return std::nullopt;
         }
@@ -155,12 +155,12 @@ void WidgetShellViews::showNotchPanel(
     }
     m_overlay = std::make_unique<platform::OverlayServices>(platform::makeOverlayServices());
     // The controller's own desktop: a second set of X11 key grabs on one connection would undo the other's Esc grab.
-    const platform::DesktopServices& desktop = controller.desktopVoice().desktop();
+    const platform::DesktopServices& desktop = controller.dictation().desktopVoice().desktop();
     m_hotkeys = desktop.hotkeys;
     m_windows = desktop.windows;
     m_visualLink = std::make_unique<notch::VisualLinkController>(notch::VisualLinkLinks {
         controller.clock(), screens(), controller.defaults(), *m_windows, *m_overlay->frames });
-    controller.onVisualLink = [this](std::optional<qint64> pid) { m_visualLink->trigger(pid); };
+    controller.dictation().onVisualLink = [this](std::optional<qint64> pid) { m_visualLink->trigger(pid); };
     m_linkedController = &controller;
     m_panel
         = std::make_unique<notch::NotchPanelController>(notch::NotchPanelLinks { controller.vm(), controller.clock(),

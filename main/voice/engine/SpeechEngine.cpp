@@ -35,16 +35,18 @@ SpeechEngine::SpeechEngine(platform::Defaults& defaults, common::Clock& clock, D
           return LocaleNormalizer::platformLocaleIdentifier();
       })),
       m_cloudWorkerURL(CloudEndpoints::defaultBaseURL()),
-      m_sockets(defaults, clock,
+      m_sockets(
+          defaults, clock,
           [this] {
               return StreamingInputs { effectiveBackendId(), m_cloudToken, m_cloudWorkerURL };
-          }),
+          },
+          devices.socketSessions),
       // Uploads go out like the platform's shared session does: directly, never through the WebSocket proxy.
       m_httpSession(platform::makeNetworkSession(QNetworkProxy(QNetworkProxy::DefaultProxy))),
       m_upload(m_httpSession->accessManager(), clock),
       m_enhanceTransport([this] { return m_sockets.wsSession(); }, clock), m_enhancer(m_enhanceTransport, defaults),
       m_clock(clock), m_devices(std::move(devices)), m_microphone(m_devices.captureFactory),
-      m_batch(m_microphone, m_devices.tempDirectory), m_v3(m_devices.qwen3Session, clock),
+      m_batch(m_microphone, m_devices.tempDirectory), m_v3([this] { return m_streaming.session(); }, clock),
       m_dispatcher(TakeDispatcher::Routes {
                        [this] { return effectiveBackendId(); },
                        [this] { return m_cloudToken; },
@@ -53,7 +55,8 @@ SpeechEngine::SpeechEngine(platform::Defaults& defaults, common::Clock& clock, D
                            transcribeCloud(path, wav, context);
                        },
                    },
-          m_devices.tempDirectory)
+          m_devices.tempDirectory),
+      m_streaming(*this, defaults, clock)
 {
     m_enhancer.setEngineStateProvider(&m_enhanceState);
     m_enhancer.effectiveLocale = [&defaults] { return LocaleNormalizer::effectiveLocale(defaults); };
@@ -85,7 +88,10 @@ void SpeechEngine::wireTakeParts()
     };
     m_v3.onPartialText = [this](const QString& text) { partial(text); };
     m_v3.onNotice = [this](const QString& message) { m_dispatcher.reportError(message); };
-    m_microphone.onLog = [this](const QString& message, common::LogColor color) { log(message, color); };
+    const common::LogSink toLog = [this](const QString& message, common::LogColor color) { log(message, color); };
+    m_microphone.onLog = toLog;
+    m_sockets.onLog = toLog;
+    m_streaming.onLog = toLog;
 }
 
 QString SpeechEngine::effectiveBackendId() const
@@ -96,6 +102,17 @@ QString SpeechEngine::effectiveBackendId() const
 QString SpeechEngine::backendDescription() const
 {
     return SpeechBackends::describeBackend(effectiveBackendId(), m_localeIdentifier ? m_localeIdentifier() : QString());
+}
+
+std::optional<QString> SpeechEngine::setWebSocketProxy(const QString& host, int port)
+{
+    if (host.isEmpty()) {
+        m_sockets.clearProxy();
+    } else if (auto refused = m_sockets.setProxy(host, port)) {
+        return refused;
+    }
+    m_streaming.reopenAfterProxyChange();
+    return std::nullopt;
 }
 
 void SpeechEngine::resetCloudState()

@@ -16,8 +16,6 @@
 #include "main/voice/capture/BatchRecording.h"
 #include "main/voice/capture/DeviceAudioStream.h"
 #include "main/voice/capture/MicrophoneCapture.h"
-#include "main/voice/service/CloudTranscribeClient.h"
-#include "main/voice/service/EnhanceSocketTransport.h"
 #include "main/voice/context/STTContext.h"
 #include "main/voice/dispatch/TakeDispatcher.h"
 #include "main/voice/engine/AudioProfile.h"
@@ -26,9 +24,12 @@
 #include "main/voice/enhance/EngineStateProvider.h"
 #include "main/voice/enhance/SpeechEnhancer.h"
 #include "main/voice/preferences/SpeechSettings.h"
+#include "main/voice/service/CloudTranscribeClient.h"
+#include "main/voice/service/EnhanceSocketTransport.h"
 #include "main/voice/streaming/AudioPump.h"
 #include "main/voice/streaming/CloudSocketSession.h"
 #include "main/voice/streaming/RunTaskStreamer.h"
+#include "main/voice/streaming/StreamingSessionKeeper.h"
 #include "main/voice/streaming/V3TurnDriver.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/net/NetworkSession.h"
@@ -44,8 +45,8 @@ namespace murmeli::voice {
 /// (proxy, network session, pre-connection, connection test), the upload client and the enhancer join the same way,
 /// each as one member reading the settings and credentials below. A take's parts: the microphone (MicrophoneCapture,
 /// BatchRecording), the pump that cuts its PCM into pieces (AudioPump), the two streaming protocols (RunTaskStreamer
-/// for the older endpoint, V3TurnDriver for turns of the controller's long-lived session) and the end of every take
-/// (TakeDispatcher).
+/// for the older endpoint, V3TurnDriver for turns of the long-lived session its StreamingSessionKeeper holds) and the
+/// end of every take (TakeDispatcher).
 class SpeechEngine final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SpeechEngine)
@@ -72,10 +73,10 @@ public:
         MicrophoneCapture::Factory captureFactory;
         /// The on-device recogniser.
         std::shared_ptr<platform::SpeechRecognizer> recognizer;
-        /// The controller's long-lived v3 session, when it holds one.
-        V3TurnDriver::SessionProvider qwen3Session;
         /// Where the take files go; the system's temporary directory when empty.
         QString tempDirectory;
+        /// Makes the network sessions every cloud socket is opened from, one per proxy.
+        CloudSocketSession::SessionFactory socketSessions = {};
     };
 
     /// Loads the persisted settings from defaults; defaults and clock must outlive the engine.
@@ -150,6 +151,11 @@ public:
 
     /// The WebSocket proxy, the one socket session, pre-connection and the connection test.
     CloudSocketSession& sockets() { return m_sockets; }
+    /// Stores the WebSocket proxy (an empty host switches it off) and reopens the streaming session through it;
+    /// returns why a bad one was refused (then nothing changes), or nullopt.
+    std::optional<QString> setWebSocketProxy(const QString& host, int port);
+    /// The long-lived v3 session that streaming takes are turns of, opened while signed in and streaming.
+    StreamingSessionKeeper& streaming() { return m_streaming; }
     const QString& wsProxyHost() const { return m_sockets.proxyHost(); }
     int wsProxyPort() const { return m_sockets.proxyPort(); }
     std::shared_ptr<platform::NetworkSession> wsSession() { return m_sockets.wsSession(); }
@@ -175,11 +181,6 @@ public:
     bool isListening() const { return m_isListening; }
     /// Whether a streaming take can start: a streaming configuration exists.
     bool canStreamingRecord() const { return m_sockets.canStreamingRecord(); }
-    /// The long-lived v3 session the controller holds, if any.
-    Qwen3ASRStreamingSession* qwen3Session() const
-    {
-        return m_devices.qwen3Session ? m_devices.qwen3Session() : nullptr;
-    }
 
     /// A batch take of the microphone into "murmeli-ptt.wav"; false (and a message) when it cannot start.
     bool startRecording();
@@ -265,6 +266,8 @@ private:
     // Recognitions of earlier takes still running; each is dropped when it ends.
     std::list<std::unique_ptr<platform::RecognitionTask>> m_recognitions;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    // Last: its sessions go before the turn driver and the sockets they were opened on.
+    StreamingSessionKeeper m_streaming;
 };
 
 } // namespace murmeli::voice

@@ -3,14 +3,17 @@
 #include <utility>
 
 #include "main/voice/engine/SpeechBackends.h"
+#include "main/voice/engine/SpeechEngine.h"
+#include "main/voice/preferences/LocaleNormalizer.h"
 #include "main/voice/streaming/WebSocketScheme.h"
 
 namespace murmeli::voice {
 
 using voice::Qwen3ASRStreamingSession;
 
-StreamingSessionKeeper::StreamingSessionKeeper(Providers providers, common::Clock& clock)
-    : m_providers(std::move(providers)), m_clock(clock)
+StreamingSessionKeeper::StreamingSessionKeeper(
+    SpeechEngine& engine, const platform::Defaults& defaults, common::Clock& clock)
+    : m_engine(engine), m_defaults(defaults), m_clock(clock)
 {
 }
 
@@ -18,11 +21,11 @@ StreamingSessionKeeper::~StreamingSessionKeeper() = default;
 
 void StreamingSessionKeeper::openIfEligible()
 {
-    const QString token = m_providers.token();
-    if (token.isEmpty() || m_providers.effectiveBackendId() != QLatin1String(voice::SpeechBackends::cloudStreamingId)) {
+    const QString token = m_engine.cloudToken();
+    if (token.isEmpty() || m_engine.effectiveBackendId() != QLatin1String(voice::SpeechBackends::cloudStreamingId)) {
         return;
     }
-    const QString workerUrl = m_providers.workerUrl();
+    const QString workerUrl = m_engine.cloudWorkerURL();
     const std::optional<QUrl> endpoint = voice::webSocketEndpoint(workerUrl, QString::fromLatin1(endpointPath));
     if (!endpoint) {
         log(QStringLiteral("[qwen3-v3] invalid cloudWorkerURL: ") + workerUrl, common::LogColor::Red);
@@ -42,11 +45,11 @@ void StreamingSessionKeeper::openIfEligible()
         }
     }
     if (!m_session) {
-        m_session = std::make_unique<Qwen3ASRStreamingSession>(*endpoint, token, m_providers.networkSession(), m_clock);
+        m_session = std::make_unique<Qwen3ASRStreamingSession>(*endpoint, token, m_engine.wsSession(), m_clock);
     }
     m_session->updateToken(token);
     install(*m_session);
-    m_session->open(m_providers.locale());
+    m_session->open(LocaleNormalizer::effectiveLocale(m_defaults));
 }
 
 void StreamingSessionKeeper::close()

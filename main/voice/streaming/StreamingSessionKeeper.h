@@ -10,30 +10,27 @@
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/voice/streaming/Qwen3ASRStreamingSession.h"
-#include "platform/net/NetworkSession.h"
+
+namespace murmeli::platform {
+class Defaults;
+}
 
 namespace murmeli::voice {
 
-/// The controller's hold on the long-lived streaming session: opens it when the user is signed in and streams
+class SpeechEngine;
+
+/// The speech engine's hold on its long-lived streaming session: opens it when the user is signed in and streams
 /// through the cloud, closes it, discards it so that the next open builds a fresh one (after a proxy change), and
-/// reports its state changes. Main thread only.
+/// reports its state changes. Each open reads the engine as it is then: its token, effective backend, worker address
+/// and socket session, and the effective locale of its defaults. Main thread only.
 class StreamingSessionKeeper final {
 public:
     static constexpr auto endpointPath = "/ws/transcribe-v3";
     static constexpr qint64 disconnectNoticeIntervalMs = 30000;
     static constexpr auto disconnectNotice = "WS disconnected — next PTT will use legacy fallback (quality may differ)";
 
-    /// What the keeper reads from the speech engine each time it opens a session.
-    struct Providers final {
-        std::function<QString()> token;
-        std::function<QString()> effectiveBackendId;
-        std::function<QString()> workerUrl;
-        std::function<QString()> locale;
-        /// The engine's socket session, through the current proxy.
-        std::function<std::shared_ptr<platform::NetworkSession>()> networkSession;
-    };
-
-    StreamingSessionKeeper(Providers providers, common::Clock& clock);
+    /// engine (the keeper's owner), the engine's defaults and clock must outlive the keeper.
+    StreamingSessionKeeper(SpeechEngine& engine, const platform::Defaults& defaults, common::Clock& clock);
     ~StreamingSessionKeeper();
     StreamingSessionKeeper(const StreamingSessionKeeper&) = delete;
     StreamingSessionKeeper& operator=(const StreamingSessionKeeper&) = delete;
@@ -61,7 +58,8 @@ private:
     void sweepRetired();
     void log(const QString& message, common::LogColor color);
 
-    Providers m_providers;
+    SpeechEngine& m_engine;
+    const platform::Defaults& m_defaults;
     common::Clock& m_clock;
     std::unique_ptr<voice::Qwen3ASRStreamingSession> m_session;
     // Sessions let go of but still finishing their close; freed once idle, never from inside their own callbacks.

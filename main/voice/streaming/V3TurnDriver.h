@@ -15,9 +15,9 @@
 
 namespace murmeli::voice {
 
-/// Runs streaming takes as turns of the controller's long-lived v3 session: begins the turn, hands it the pieces,
-/// ends it with the tail and waits for the final text, or cancels it. The session belongs to the controller and may
-/// be replaced at any time, so every step asks for the current one. Lives on the main thread.
+/// Runs streaming takes as turns of the engine's long-lived v3 session: begins the turn, hands it the pieces, ends it
+/// with the tail and waits for the final text, or cancels it. The session belongs to the engine's keeper and may be
+/// replaced at any time, so every step asks for the current one. Lives on the main thread.
 class V3TurnDriver final {
 public:
     using SessionProvider = std::function<Qwen3ASRStreamingSession*()>;

@@ -8,7 +8,6 @@
 #include <memory>
 
 #include <QFile>
-#include <QNetworkProxy>
 #include <QPointer>
 #include <QTemporaryDir>
 
@@ -16,10 +15,10 @@
 
 #include <QTimer>
 
+#include "main/voice/preferences/LocaleNormalizer.h"
 #include "main/voice/service/CloudTranscribe.h"
 #include "platform/audio/AudioConverter.h"
 #include "platform/audio/fake/FakeAudioCapture.h"
-#include "platform/net/NetworkSessionFactory.h"
 #include "platform/recognizer/fake/FakeSpeechRecognizer.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/MockCloudWorker.h"
@@ -61,7 +60,6 @@ protected:
         SpeechEngine::Devices devices {
             [this] { return makeCapture(); },
             m_recognizer,
-            [this] { return m_session.get(); },
             m_dir.path(),
         };
         m_engine = std::make_unique<SpeechEngine>(
@@ -74,11 +72,7 @@ protected:
     }
 
     // The engine goes first: stopping its microphone still delivers into what the test records.
-    void TearDown() override
-    {
-        m_engine.reset();
-        m_session.reset();
-    }
+    void TearDown() override { m_engine.reset(); }
 
     std::unique_ptr<platform::AudioCapture> makeCapture()
     {
@@ -94,15 +88,16 @@ protected:
         return capture;
     }
 
-    // The v3 session the controller would hold, open and ready.
+    // The engine's long-lived v3 session, open and ready.
     void openSession()
     {
-        m_session = std::make_unique<Qwen3ASRStreamingSession>(
-            QUrl(QStringLiteral("ws://127.0.0.1:%1/ws/transcribe-v3").arg(m_worker.port())), QStringLiteral("tok"),
-            platform::makeNetworkSession(QNetworkProxy(QNetworkProxy::NoProxy)), m_clock);
-        m_session->open(QStringLiteral("zh-CN"));
-        ASSERT_TRUE(waitUntil([this] { return m_session->isReady(); }));
+        m_defaults->setValue(QString::fromLatin1(LocaleNormalizer::userDefaultsKey), QStringLiteral("zh-CN"));
+        m_engine->streaming().openIfEligible();
+        ASSERT_NE(session(), nullptr);
+        ASSERT_TRUE(waitUntil([this] { return session()->isReady(); }));
     }
+
+    Qwen3ASRStreamingSession* session() const { return m_engine->streaming().session(); }
 
     // Plays buffers of the fake microphone; each is 4096 frames, which 3200 bytes do not divide.
     void speak(int buffers)
@@ -121,7 +116,6 @@ protected:
     test::MockTranscribeRoute m_upload { m_worker };
     std::unique_ptr<platform::Defaults> m_defaults;
     std::shared_ptr<platform::FakeSpeechRecognizer> m_recognizer;
-    std::unique_ptr<Qwen3ASRStreamingSession> m_session;
     std::unique_ptr<SpeechEngine> m_engine;
     QPointer<platform::FakeAudioCapture> m_microphone;
     platform::AudioFormat m_sourceFormat = platform::AudioFormat::take();
@@ -182,7 +176,7 @@ TEST_F(SpeechEngineTakeTest, AV3TurnCarriesTheTakeOverTheLongLivedSessionAndDeli
     m_clock.advance(2000);
     m_engine->stopStreamingRecord();
     ASSERT_TRUE(waitUntil([this] { return !outcomes.isEmpty(); }));
-    ASSERT_TRUE(waitUntil([this] { return m_session->isReady(); }));
+    ASSERT_TRUE(waitUntil([this] { return session()->isReady(); }));
 
     const test::MockTranscribeV3Route::Client& client = *m_v3.lastClient();
     ASSERT_EQ(client.turns.size(), 1u);
@@ -216,7 +210,7 @@ TEST_F(SpeechEngineTakeTest, TakesOfThreeTenthsOrLessAreReportedTooShortOnEveryP
     ASSERT_TRUE(m_engine->startStreamingRecord());
     m_clock.advance(250);
     m_engine->stopStreamingRecord();
-    EXPECT_TRUE(m_session->isReady());
+    EXPECT_TRUE(session()->isReady());
 
     // Batch.
     m_engine->requestPermission({});
@@ -260,7 +254,7 @@ TEST_F(SpeechEngineTakeTest, AWorkerFailureMidTakeFallsBackToTheOnDeviceRecognis
         speak(6);
         ASSERT_TRUE(waitUntil([&] {
             const test::MockRunTaskRoute::Client* client = m_runTask.lastClient();
-            return row.v3 ? !m_session->isInTurn()
+            return row.v3 ? !session()->isInTurn()
                           : client && client->pieceSizes.size() == 4 && !client->connection->isOpen();
         }));
         m_clock.advance(2000);
@@ -274,7 +268,7 @@ TEST_F(SpeechEngineTakeTest, AWorkerFailureMidTakeFallsBackToTheOnDeviceRecognis
         ASSERT_TRUE(backup.open(QIODevice::ReadOnly));
         EXPECT_EQ(backup.readAll(), CloudTranscribe::buildWAV(captured, 16000));
         EXPECT_EQ(captured.size(), 6 * 4096 * 2);
-        m_session.reset();
+        m_engine->streaming().discard();
     }
 }
 
@@ -369,7 +363,7 @@ TEST_F(SpeechEngineTakeTest, AV3TurnThatEndsWithoutItsFinalStillEndsTheTakeInOne
         speak(3);
         m_clock.advance(1000);
         if (row.sessionGone) {
-            m_session.reset();
+            m_engine->streaming().discard();
         }
         m_engine->stopStreamingRecord();
         if (row.workerStaysSilent) {
@@ -383,8 +377,8 @@ TEST_F(SpeechEngineTakeTest, AV3TurnThatEndsWithoutItsFinalStillEndsTheTakeInOne
         ASSERT_TRUE(waitUntil([&] { return outcomes.size() >= row.expected.size(); }));
         EXPECT_FALSE(waitUntil([&] { return outcomes.size() > row.expected.size(); }, 100));
         EXPECT_EQ(outcomes, row.expected);
-        if (m_session) {
-            ASSERT_TRUE(waitUntil([this] { return m_session->isReady(); }));
+        if (session()) {
+            ASSERT_TRUE(waitUntil([this] { return session()->isReady(); }));
         }
     }
 }
@@ -441,7 +435,7 @@ TEST_F(SpeechEngineTakeTest, PermissionWaitsForTheSoundServersFirstAnswer)
                                          : platform::MicrophoneAccess { false, QStringLiteral("waiting"), true });
             return std::unique_ptr<platform::AudioCapture>(std::move(capture));
         },
-        m_recognizer, {}, m_dir.path()
+        m_recognizer, m_dir.path()
     };
     SpeechEngine engine(*m_defaults, m_clock, std::move(devices));
     std::optional<bool> granted;
@@ -542,7 +536,7 @@ TEST_F(SpeechEngineTakeTest, WithoutACaptureDeviceOrAStartingCaptureNoTakeRuns)
                                        capture->setAccess({ false, QStringLiteral("no capture device") });
                                        return std::unique_ptr<platform::AudioCapture>(std::move(capture));
                                    },
-        m_recognizer, {}, m_dir.path() };
+        m_recognizer, m_dir.path() };
     SpeechEngine deaf(*m_defaults, m_clock, std::move(devices));
     deaf.onError = m_engine->onError;
     deaf.onLog = m_engine->onLog;

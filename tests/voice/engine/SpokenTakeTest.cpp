@@ -52,7 +52,7 @@ protected:
     std::unique_ptr<SpeechEngine> makeEngine(common::Clock& clock, MicrophoneCapture::Factory capture)
     {
         auto engine = std::make_unique<SpeechEngine>(*m_defaults, clock,
-            SpeechEngine::Devices { std::move(capture), std::move(m_recognizer), {}, m_dir.path() },
+            SpeechEngine::Devices { std::move(capture), std::move(m_recognizer), m_dir.path() },
             [] { return QStringLiteral("en_US"); });
         engine->setActiveBackendId(QStringLiteral("apple-stt"));
         engine->onResult = [this](const QString& text) { m_outcomes.append(QStringLiteral("result: ") + text); };

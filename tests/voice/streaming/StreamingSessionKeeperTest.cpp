@@ -3,9 +3,15 @@
 #include <memory>
 #include <vector>
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
+#include "main/voice/engine/SpeechEngine.h"
+#include "main/voice/preferences/LocaleNormalizer.h"
+#include "platform/defaults/Defaults.h"
 #include "platform/net/fake/FakeNetworkSession.h"
+#include "platform/recognizer/fake/FakeSpeechRecognizer.h"
 #include "tests/support/FakeClock.h"
 
 namespace murmeli::voice {
@@ -19,6 +25,12 @@ class StreamingSessionKeeperTest : public ::testing::Test {
 protected:
     StreamingSessionKeeperTest()
     {
+        // The keeper's engine as a signed-in user who streams through the cloud has it, its backend taken as set.
+        m_defaults.setValue(QString::fromLatin1(LocaleNormalizer::userDefaultsKey), QStringLiteral("de-DE"));
+        m_engine.setPreferStreaming(false);
+        m_engine.setActiveBackendId(QStringLiteral("cloud-streaming"));
+        m_engine.setCloudToken(QStringLiteral("tok-1"));
+        m_engine.setCloudWorkerURL(QStringLiteral("https://api.murmeli.example"));
         m_keeper.onStateChanged = [this](const QString& raw) { states.append(raw); };
         m_keeper.onLog = [this](const QString& message, common::LogColor color) {
             if (color != common::LogColor::Blue) {
@@ -37,14 +49,15 @@ protected:
         ASSERT_TRUE(m_keeper.session()->isReady());
     }
 
-    QString token = QStringLiteral("tok-1");
-    QString backend = QStringLiteral("cloud-streaming");
-    QString worker = QStringLiteral("https://api.murmeli.example");
     std::shared_ptr<FakeNetworkSession> m_net = std::make_shared<FakeNetworkSession>();
     test::FakeClock m_clock;
-    StreamingSessionKeeper m_keeper { { [this] { return token; }, [this] { return backend; }, [this] { return worker; },
-                                          [] { return QStringLiteral("de-DE"); }, [this] { return m_net; } },
-        m_clock };
+    QTemporaryDir m_dir;
+    platform::Defaults m_defaults { m_dir.filePath(QStringLiteral("defaults.json")) };
+    // Every socket session the engine asks for is the test's current one.
+    SpeechEngine m_engine { m_defaults, m_clock,
+        SpeechEngine::Devices { {}, std::make_shared<platform::FakeSpeechRecognizer>(), m_dir.path(),
+            [this](const QNetworkProxy&) -> std::shared_ptr<platform::NetworkSession> { return m_net; } } };
+    StreamingSessionKeeper& m_keeper = m_engine.streaming();
     QStringList states, notices;
 };
 
@@ -65,9 +78,9 @@ TEST_F(StreamingSessionKeeperTest, OpensOnlyWhenSignedInAndStreamingThroughTheCl
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.backend.toStdString() + " " + c.worker.toStdString());
-        token = c.token;
-        backend = c.backend;
-        worker = c.worker;
+        m_engine.setCloudToken(c.token);
+        m_engine.setActiveBackendId(c.backend);
+        m_engine.setCloudWorkerURL(c.worker);
         notices.clear();
         const int before = m_net->openCount();
         m_keeper.openIfEligible();
@@ -106,7 +119,7 @@ TEST_F(StreamingSessionKeeperTest, ReusesAClosedSessionWithTheCurrentTokenAndLea
     m_keeper.close();
     EXPECT_EQ(m_keeper.session(), first);
     m_clock.advance(200);
-    token = QStringLiteral("tok-2");
+    m_engine.setCloudToken(QStringLiteral("tok-2"));
     m_keeper.openIfEligible();
     EXPECT_EQ(m_keeper.session(), first);
     ASSERT_EQ(m_net->openCount(), 2);
@@ -129,6 +142,7 @@ TEST_F(StreamingSessionKeeperTest, AProxyChangeOpensANewSessionThroughTheNewNetw
     auto before = m_net;
     m_net = std::make_shared<FakeNetworkSession>(
         QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), 10080));
+    ASSERT_FALSE(m_engine.sockets().setProxy(QStringLiteral("127.0.0.1"), 10080));
     states.clear();
 
     m_keeper.reopenAfterProxyChange();
@@ -140,11 +154,34 @@ TEST_F(StreamingSessionKeeperTest, AProxyChangeOpensANewSessionThroughTheNewNetw
     // Once the new session is there, the old one's end (idle) is no longer posted: it is not the state in use.
     EXPECT_EQ(states, QStringList({ "shuttingDown", "connecting" }));
 
-    token.clear();
+    m_engine.setCloudToken(QString());
     m_keeper.reopenAfterProxyChange();
     EXPECT_EQ(m_keeper.session(), nullptr);
     m_clock.advance(200);
     EXPECT_EQ(states, QStringList({ "shuttingDown", "connecting", "shuttingDown", "idle" }));
+}
+
+// The engine's own proxy setting: a refused one changes nothing, a new one reopens the session through it, and none
+// reopens it directly.
+TEST_F(StreamingSessionKeeperTest, TheEnginesProxySettingReopensTheSessionThroughItsSocketSession)
+{
+    openReady();
+    const std::shared_ptr<FakeNetworkSession> direct = m_net;
+    Qwen3ASRStreamingSession* first = m_keeper.session();
+    EXPECT_TRUE(m_engine.setWebSocketProxy(QStringLiteral("127.0.0.1"), 70000).has_value());
+    EXPECT_EQ(m_keeper.session(), first);
+
+    m_net = std::make_shared<FakeNetworkSession>(
+        QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), 10080));
+    EXPECT_EQ(m_engine.setWebSocketProxy(QStringLiteral("127.0.0.1"), 10080), std::nullopt);
+    EXPECT_NE(m_keeper.session(), first);
+    EXPECT_EQ(m_net->openCount(), 1);
+    EXPECT_EQ(direct->openCount(), 1);
+
+    EXPECT_EQ(m_engine.setWebSocketProxy(QString(), 0), std::nullopt);
+    EXPECT_EQ(m_engine.wsProxyHost(), QString());
+    EXPECT_EQ(direct->openCount(), 2);
+    EXPECT_EQ(m_net->openCount(), 1);
 }
 
 } // namespace

@@ -1,0 +1,203 @@
+#include "main/app/sessions/SessionRoad.h"
+
+#include <QMetaObject>
+
+#include "main/device/tts/Announcements.h"
+#include "main/hooks/approvals/ApprovalRoad.h"
+#include "main/hooks/approvals/PendingRequestTable.h"
+#include "main/hooks/events/HookEventType.h"
+#include "main/hooks/terminals/TerminalJump.h"
+#include "main/notch/model/PanelViewModel.h"
+#include "main/voice/context/STTContextBuilder.h"
+#include "main/voice/engine/SpeechEngine.h"
+#include "main/voice/preferences/LocaleNormalizer.h"
+
+namespace murmeli::app {
+
+using common::LogColor;
+
+SessionRoad::SessionRoad(Links links)
+    : m_links(std::move(links)), m_registry(m_links.statusDirectory, m_links.clock, m_links.legacyStatusPath),
+      m_files(m_links.statusDirectory), m_dispatcher(m_registry, m_files, m_links.clock),
+      m_panelSync(m_links.vm, m_links.clock, m_registry, m_links.statusDirectory, m_links.pendingTable)
+{
+}
+
+SessionRoad::~SessionRoad() = default;
+
+void SessionRoad::log(const QString& message, LogColor color)
+{
+    if (onLog) {
+        onLog(message, color);
+    }
+}
+
+void SessionRoad::start(bool watchStatusDirectory)
+{
+    m_registry.onLog = [this](const QString& line) { log(line, LogColor::Orange); };
+    const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_dispatcher.onLog = toLog;
+    m_files.onLog = toLog;
+    if (watchStatusDirectory) {
+        m_fileWatcher.start(m_links.statusDirectory.path(), [this] { statusChanged(); });
+    }
+    notch::PanelViewModel& vm = m_links.vm;
+    vm.onSessionSelect = [this](const QString& sid) { selectSessionFromPanel(sid); };
+    vm.onSessionPrev = [this] { stepSessionFromPanel(false); };
+    vm.onSessionNext = [this] { stepSessionFromPanel(true); };
+    vm.onApprove = [this](const QString& sid, notch::NotchApprovalAction action) { approveFromPanel(sid, action); };
+    vm.onAnswer = [](const QString& sid, const QString& answer) {
+        Q_UNUSED(sid)
+        Q_UNUSED(answer)
+    };
+}
+
+void SessionRoad::statusChanged()
+{
+    if (onStatusChange) {
+        onStatusChange();
+    }
+}
+
+void SessionRoad::dropQueued()
+{
+    m_lifetime.reset();
+}
+
+void SessionRoad::handleHookEvent(const QString& eventName, const QJsonObject& payload)
+{
+    m_links.approvalRoad.settleOvertaken(eventName, payload);
+    if (!m_dispatcher.dispatch(eventName, payload)) {
+        return;
+    }
+    announceHookEvent(eventName, payload);
+    // Events arrive in bursts; their files are written once the burst has been taken in.
+    if (!m_flushScheduled) {
+        m_flushScheduled = true;
+        QMetaObject::invokeMethod(
+            m_lifetime.get(),
+            [this] {
+                m_flushScheduled = false;
+                m_dispatcher.flush();
+                statusChanged();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void SessionRoad::announceHookEvent(const QString& eventName, const QJsonObject& payload)
+{
+    std::optional<hooks::ClaudeStatus> status;
+    if (eventName == hooks::toString(hooks::HookEventType::Stop)) {
+        const auto key = hooks::SessionKey::fromPayload(payload);
+        const auto directory = m_links.statusDirectory.open();
+        if (key && directory) {
+            status = hooks::ClaudeStatus::read(key->text(), directory->path(), m_links.clock);
+        }
+    }
+    m_links.announcements.speakForHookEvent(eventName, payload, m_transcriptWatcher.data(), status);
+}
+
+void SessionRoad::clearNotify()
+{
+    const auto selected = m_registry.selected();
+    m_files.clearNotify(selected ? std::optional(selected->sid8) : std::nullopt);
+}
+
+std::optional<hooks::ClaudeStatus> SessionRoad::readSelectedStatus()
+{
+    const auto selected = m_registry.selected();
+    const auto directory = m_links.statusDirectory.open();
+    return directory ? hooks::ClaudeStatus::read(
+               selected ? std::optional(selected->sid8.text()) : std::nullopt, directory->path(), m_links.clock)
+                     : std::nullopt;
+}
+
+hooks::TranscriptData SessionRoad::transcriptOf(const std::optional<hooks::ClaudeStatus>& status) const
+{
+    // The watcher keeps the last transcript it was given; it speaks for a session only when it follows that
+    // session's file.
+    const bool follows
+        = status && !status->transcriptPath.isEmpty() && m_transcriptWatcher.currentPath() == status->transcriptPath;
+    return follows ? m_transcriptWatcher.data() : hooks::TranscriptData {};
+}
+
+std::optional<hooks::ClaudeStatus> SessionRoad::syncSessions()
+{
+    m_registry.refresh();
+    auto status = readSelectedStatus();
+    if (status) {
+        if (!status->transcriptPath.isEmpty()) {
+            m_transcriptWatcher.watch(status->transcriptPath);
+        }
+        m_burnRate.update(status->contextPercent, m_links.clock.now());
+    }
+    const hooks::TranscriptData transcript = transcriptOf(status);
+    m_panelSync.sync(status, transcript);
+    if (onSynced) {
+        onSynced(status, transcript);
+    }
+    return status;
+}
+
+voice::STTContext SessionRoad::currentSTTContext()
+{
+    voice::STTContextBuilder::SessionView session;
+    session.status = readSelectedStatus();
+    session.transcript = transcriptOf(session.status);
+    return voice::STTContextBuilder::build(session, m_links.speech.customHotwords(),
+        voice::SpeechEngine::customHotwordWeight, voice::LocaleNormalizer::effectiveLocale(m_links.defaults));
+}
+
+void SessionRoad::selectSessionFromPanel(const QString& sid)
+{
+    const std::optional<hooks::SessionKey> key = hooks::SessionKey::fromFileKey(sid);
+    if (!key || !m_registry.contains(*key)) {
+        return;
+    }
+    m_registry.select(*key);
+    // The activity on show was the previous session's.
+    m_links.vm.setCurrentActivity(QString());
+    statusChanged();
+    m_links.terminalJump.teleportToSession(sid);
+}
+
+void SessionRoad::stepSessionFromPanel(bool forward)
+{
+    if (forward) {
+        m_registry.selectNext();
+    } else {
+        m_registry.selectPrev();
+    }
+    statusChanged();
+}
+
+void SessionRoad::approveFromPanel(const QString& sid, notch::NotchApprovalAction action)
+{
+    log(QStringLiteral("[approval-diag] vm.onApprove fired action=") + toString(action), LogColor::Blue);
+    // Answered from the event loop rather than inside the click: resolving resumes the waiting reply.
+    QMetaObject::invokeMethod(
+        m_lifetime.get(),
+        [this, sid, action] {
+            hooks::PendingRequestTable& table = m_links.pendingTable;
+            const std::optional<hooks::ApprovalRequest> active = table.activeRequest();
+            if (!active) {
+                log(QStringLiteral("[diag] approval click → pendingTable empty (hook 没注册 / schema 漂移?)"),
+                    LogColor::Orange);
+                return;
+            }
+            // Every waiting row shows buttons; a click on another session's card must not answer a command the
+            // user has not seen.
+            if (active->sessionId != sid) {
+                log(QStringLiteral("[approval-diag] click on %1's card ignored: the request on show is %2's (%3)")
+                        .arg(sid, active->sessionId, active->toolUseId),
+                    LogColor::Orange);
+                return;
+            }
+            table.resolve(active->toolUseId, notch::decisionFor(action));
+            statusChanged();
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace murmeli::app
