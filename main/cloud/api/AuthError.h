@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <optional>
 #include <variant>
 
@@ -20,10 +21,17 @@ public:
         BadResponse, ///< a 200 reply without the expected JSON, or a reply that is not HTTP
     };
 
+    /// The longest wait a rate limit is shown with. The seconds come from the service and end up in a user text:
+    /// beyond an hour the number is no advice a person can act on, and a garbled one could run to fifteen digits.
+    static constexpr qint64 maxRetryAfterSec = 60 * 60;
+
+    /// A negative wait is no wait the service can mean and counts as none; a longer one than maxRetryAfterSec is cut.
     static AuthError rateLimited(std::optional<qint64> retryAfterSec)
     {
         AuthError error(Kind::RateLimited);
-        error.m_retryAfterSec = retryAfterSec;
+        if (retryAfterSec && *retryAfterSec >= 0) {
+            error.m_retryAfterSec = std::min(*retryAfterSec, maxRetryAfterSec);
+        }
         return error;
     }
     static AuthError network(QString message)
@@ -48,7 +56,7 @@ public:
     static AuthError badResponse() { return AuthError(Kind::BadResponse); }
 
     Kind kind() const { return m_kind; }
-    /// Seconds the service asked to wait, of a RateLimited error.
+    /// Seconds the service asked to wait, of a RateLimited error: 0 to maxRetryAfterSec.
     std::optional<qint64> retryAfterSec() const { return m_retryAfterSec; }
     /// The reason of a Network error.
     const QString& message() const { return m_message; }

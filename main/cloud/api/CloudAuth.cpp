@@ -86,7 +86,7 @@ QCoro::Task<std::variant<Reply, AuthError>> CloudAuth::perform(QByteArray method
     const std::shared_ptr<CloudHttpClient> http = m_http;
     CloudHttpClient::Outcome outcome = co_await http->send(std::move(request));
     if (const auto* failure = std::get_if<Failure>(&outcome)) {
-        if (failure->kind == Failure::Kind::Transport) {
+        if (failure->kind == Failure::Kind::Transport || failure->kind == Failure::Kind::TimedOut) {
             co_return AuthError::network(failure->description);
         }
         co_return AuthError::badResponse();

@@ -47,6 +47,7 @@ QCoro::Task<GiftCardClient::Outcome> GiftCardClient::redeem(QString code, QStrin
     if (const auto* failed = std::get_if<CloudHttpClient::Failure>(&outcome)) {
         switch (failed->kind) {
         case CloudHttpClient::Failure::Kind::Transport:
+        case CloudHttpClient::Failure::Kind::TimedOut:
             co_return GiftCardError::network(failed->description);
         case CloudHttpClient::Failure::Kind::NotHttp:
             co_return GiftCardError::network(QStringLiteral("Bad response shape"));
@@ -84,7 +85,16 @@ QCoro::Task<GiftCardClient::Outcome> GiftCardClient::redeem(QString code, QStrin
     }
     RedeemResult result;
     result.status = *status;
-    result.creditMinutesAdded = JsonFields::integer(object->value(QLatin1String("credit_minutes_added"))).value_or(0);
+    // The credit is shown to the user and taken off the balance to judge the refresh; a number that cannot be a
+    // credit is a reply we cannot use, not a credit of none.
+    const QJsonValue credit = object->value(QLatin1String("credit_minutes_added"));
+    if (credit.isDouble()) {
+        const std::optional<qint64> minutes = JsonFields::integer(credit);
+        if (!minutes || *minutes < 0 || *minutes > maxCreditMinutes) {
+            co_return GiftCardError::network(QStringLiteral("Decode failed"));
+        }
+        result.creditMinutesAdded = *minutes;
+    }
     result.balanceMinutes = JsonFields::integer(object->value(QLatin1String("balance_minutes"))).value_or(-1);
     co_return result;
 }

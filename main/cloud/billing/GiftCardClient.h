@@ -24,7 +24,7 @@ public:
         };
 
         Status status = Status::Redeemed;
-        /// 0 when the reply does not say.
+        /// 0 when the reply does not say; never negative nor above maxCreditMinutes.
         qint64 creditMinutesAdded = 0;
         /// -1 when the reply does not say.
         qint64 balanceMinutes = -1;
@@ -35,6 +35,8 @@ public:
     using Outcome = std::variant<RedeemResult, GiftCardError>;
 
     static constexpr auto path = "/billing/redeem-gift-code";
+    /// A credit beyond this (about two years of speech) is no gift the service hands out; the reply is refused.
+    static constexpr qint64 maxCreditMinutes = 1'000'000;
     static constexpr qint64 timeoutMs = 15'000;
 
     GiftCardClient(std::shared_ptr<CloudHttpClient> http, QString baseURL);

@@ -4,16 +4,16 @@
 #include <variant>
 
 #include <QByteArray>
-#include <QPointer>
 #include <QString>
+#include <QUrl>
 
 #include <QCoroTask>
 
-#include "main/voice/service/CloudSTTError.h"
+#include "main/cloud/api/CloudHttpClient.h"
 #include "main/voice/context/STTContext.h"
+#include "main/voice/service/CloudSTTError.h"
 
 class QNetworkAccessManager;
-class QNetworkRequest;
 
 namespace murmeli::common {
 class Clock;
@@ -21,8 +21,9 @@ class Clock;
 
 namespace murmeli::voice {
 
-/// The cloud worker's HTTP side: the batch upload of a finished take and the account query. Keeps no state between
-/// calls; every call is bounded by its own time limit on the injected clock.
+/// The cloud worker's HTTP side: the batch upload of a finished take and the account query, sent through the cloud
+/// service's one HTTP client. Keeps no state between calls; every call is bounded by its own time limit on the
+/// injected clock.
 class CloudTranscribeClient final {
 public:
     struct Transcript {
@@ -44,8 +45,8 @@ public:
     /// Replies of these two endpoints are a few hundred bytes; anything far larger is not the worker talking.
     static constexpr qint64 maxReplyBytes = 1 << 20;
 
-    /// Requests go out through network (the process's one HTTP session); time limits run on clock. Both must outlive
-    /// the client's calls.
+    /// Requests take network's proxy (the process's one HTTP session); time limits run on clock. Both must outlive the
+    /// client's calls.
     CloudTranscribeClient(QNetworkAccessManager& network, common::Clock& clock);
 
     /// POSTs the take to workerURL + "/transcribe" as a multipart form with the bearer token.
@@ -58,17 +59,13 @@ public:
     static std::optional<int> parseMinutesRemaining(const std::optional<QByteArray>& header);
 
 private:
-    struct HttpReply {
-        int status = 0;
-        QByteArray body;
-        std::optional<QByteArray> minutesHeader;
-    };
+    using Reply = cloud::CloudHttpClient::Reply;
 
-    QCoro::Task<std::variant<HttpReply, CloudSTTError>> send(
-        QNetworkRequest request, std::optional<QByteArray> body, qint64 timeoutMs);
+    /// The request with the bearer token, sent once; a reply of any status, or the error of a request that got none.
+    QCoro::Task<std::variant<Reply, CloudSTTError>> send(QByteArray method, QUrl url, QString token,
+        QList<cloud::CloudHttpClient::Header> headers, std::optional<QByteArray> body, qint64 timeoutMs);
 
-    QPointer<QNetworkAccessManager> m_network;
-    common::Clock& m_clock;
+    cloud::CloudHttpClient m_http;
 };
 
 } // namespace murmeli::voice

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 
+#include "main/cloud/account/AccountSignInSheetModel.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/MockAccountService.h"
 #include "tests/support/MockCloudWorker.h"
@@ -311,6 +312,36 @@ TEST_F(CloudAuthTest, SilentServiceTimesOutAfterFifteenSecondsAndLogoutAfterTen)
         ASSERT_TRUE(test::waitUntil([&] { return result->has_value(); })) << path.toStdString();
         EXPECT_EQ(**result, AuthError::network(QString::fromLatin1(CloudHttpClient::timedOutText)))
             << path.toStdString();
+    }
+}
+
+TEST_F(CloudAuthTest, AbsurdRetryAfterGivesASaneWait)
+{
+    struct Row {
+        std::optional<QByteArray> header;
+        std::optional<QJsonValue> body;
+        const char* text;
+        const char* signInText;
+    };
+    const char* const moment = "Too many attempts — please wait a moment.";
+    const char* const signInMoment = "Too many requests. Please wait a moment and try again.";
+    const Row rows[] = {
+        { QByteArray("-4"), std::nullopt, moment, signInMoment },
+        { QByteArray("100000000000000"), std::nullopt, "Please wait 3600s before trying again.",
+            "Please wait 3600s before requesting another code." },
+        { QByteArray("soon"), QJsonValue(-30), moment, signInMoment },
+        { std::nullopt, QJsonValue(1e15), "Please wait 3600s before trying again.",
+            "Please wait 3600s before requesting another code." },
+        { QByteArray("3599"), std::nullopt, "Please wait 3599s before trying again.",
+            "Please wait 3599s before requesting another code." },
+    };
+    for (const Row& row : rows) {
+        m_service.queue(QString::fromLatin1(MockAccountService::requestCodePath),
+            MockAccountService::tooMany(row.header, row.body));
+        const auto error = run(Op::RequestCode);
+        ASSERT_TRUE(error) << row.text;
+        EXPECT_EQ(error->errorDescription().toStdString(), row.text);
+        EXPECT_EQ(AccountSignInSheetModel::mapRequestError(*error).toStdString(), row.signInText);
     }
 }
 

@@ -96,6 +96,20 @@ TEST_F(GiftCardClientTest, EveryStatusAndReplyMapsToItsOutcome)
     }
 }
 
+TEST_F(GiftCardClientTest, CreditThatCannotBeOneIsABadReply)
+{
+    const auto withCredit = [](const QByteArray& credit) {
+        return MockAccountService::status(200, R"({"status":"redeemed","credit_minutes_added":)" + credit + "}");
+    };
+    for (const char* credit : { "-5", "1000001", "1e300" }) {
+        const auto outcome = redeem(withCredit(credit));
+        const auto* error = std::get_if<GiftCardError>(&outcome);
+        ASSERT_NE(error, nullptr) << credit;
+        EXPECT_EQ(GiftCardPhase::failed(*error).statusLine().toStdString(), "Network error: Decode failed") << credit;
+    }
+    EXPECT_EQ(redeem(withCredit("1000000")), GiftCardClient::Outcome(Redeemed { Status::Redeemed, 1'000'000, -1 }));
+}
+
 TEST_F(GiftCardClientTest, UnusableBaseFailsBeforeSending)
 {
     EXPECT_EQ(QCoro::waitFor(client(QStringLiteral("no address")).redeem(QStringLiteral("C"), QStringLiteral("t"))),

@@ -7,6 +7,7 @@
 
 #include "main/voice/service/CloudTranscribe.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/HostileHttpServer.h"
 #include "tests/support/MockAccountRoute.h"
 #include "tests/support/MockCloudWorker.h"
 #include "tests/support/MockTranscribeRoute.h"
@@ -79,6 +80,39 @@ TEST(CloudTranscribeClientTest, RefusedConnectionIsTheNetworkLayersOwnError)
     ASSERT_NE(error, nullptr);
     EXPECT_EQ(error->kind(), CloudSTTError::Kind::TransportError);
     EXPECT_FALSE(error->description().isEmpty());
+}
+
+TEST(CloudTranscribeClientTest, HostileWorkerEndsInTheTextOfItsFault)
+{
+    using Server = test::HostileHttpServer;
+    Server worker;
+    Server elsewhere;
+    ASSERT_TRUE(worker.start());
+    ASSERT_TRUE(elsewhere.start());
+    QNetworkAccessManager network;
+    test::FakeClock clock;
+    Client client(network, clock);
+    struct Row {
+        const char* name;
+        Server::Script script;
+        const char* text;
+    };
+    const test::MockHttpReply redirect { 307, { { "Location", (elsewhere.baseUrl() + "/transcribe").toUtf8() } }, {} };
+    const Row rows[] = {
+        { "redirect", { Server::Act::Answer, redirect }, "服务器错误 (307)" },
+        { "endless chunks", { Server::Act::EndlessChunks, {} }, "服务器响应格式错误" },
+        { "endless head", { Server::Act::EndlessHeaders, {} }, "服务器响应格式错误" },
+    };
+    for (const Row& row : rows) {
+        worker.script(row.script);
+        const auto result = test::keepResult(client.transcribe("RIFF", {}, QStringLiteral("tok-1"), worker.baseUrl()));
+        ASSERT_TRUE(test::waitUntil([&] { return result->has_value(); }, 30'000)) << row.name;
+        const auto* error = std::get_if<CloudSTTError>(&**result);
+        ASSERT_NE(error, nullptr) << row.name;
+        EXPECT_EQ(error->description().toStdString(), row.text) << row.name;
+    }
+    EXPECT_EQ(worker.requests().size(), 3u);
+    EXPECT_TRUE(elsewhere.requests().empty()) << "the upload and its token go nowhere else";
 }
 
 /// The client against the loopback worker, over real sockets; time limits run on a fake clock.
