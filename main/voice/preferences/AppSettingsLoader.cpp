@@ -78,10 +78,8 @@ std::optional<AppSettings> parse(const QByteArray& bytes, QString* problem)
 AppSettings load(const QString& path, const LogLine& onLog)
 {
     const auto report = [&](const QString& reason) {
-        if (onLog) {
-            onLog(QStringLiteral("[app-settings] failed to parse ") + path + QStringLiteral(": ") + reason
-                + QStringLiteral(" — using defaults"));
-        }
+        onLog(QStringLiteral("[app-settings] failed to parse ") + path + QStringLiteral(": ") + reason
+            + QStringLiteral(" — using defaults"));
         return AppSettings::defaults();
     };
     common::FileProblem readProblem = common::FileProblem::None;
