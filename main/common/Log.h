@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 
 #include <QDateTime>
 #include <QString>
@@ -19,8 +20,28 @@ enum class LogColor {
 
 QString toString(LogColor color);
 
+/// A callback its owner may leave unset: calling an unset one does nothing. Components call their sinks (onLog, ...)
+/// directly, so none of them keeps a forwarding function of its own that checks first.
+template <typename... Args> class Sink final : public std::function<void(Args...)> {
+public:
+    using Function = std::function<void(Args...)>;
+    using Function::Function;
+    Sink() = default;
+    // Implicit, so a plain std::function is taken where a sink is expected, as it was before sinks checked.
+    Sink(Function function) : Function(std::move(function)) { }
+
+    void operator()(Args... args) const
+    {
+        if (*this) {
+            Function::operator()(std::forward<Args>(args)...);
+        }
+    }
+};
+
 /// One log sink crosses all subsystems: a message and its colour.
-using LogSink = std::function<void(const QString& message, LogColor color)>;
+using LogSink = Sink<const QString&, LogColor>;
+/// The sink of a component whose owner picks the colour of its lines.
+using LineSink = Sink<const QString&>;
 
 /// The message with every control character written as a visible escape (\n, \x1b, \u0085, \u2028), so that text
 /// from outside can neither start a line of its own nor steer a terminal that shows the log. Every place that

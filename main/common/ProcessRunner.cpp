@@ -11,6 +11,9 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <signal.h>
+#include <unistd.h>
+
 namespace murmeli::common {
 
 namespace {
@@ -72,6 +75,14 @@ private:
     std::coroutine_handle<> m_waiter;
 };
 
+// Every child leads a process group of its own (see configure), which holds whatever it starts in turn: stopping the
+// group stops them all, where stopping the child alone would leave its children running past the time limit. False
+// when there was no such group (a child stopped before it could make its own is signalled on its own).
+bool signalGroup(qint64 pid, int signal)
+{
+    return pid > 0 && ::kill(-static_cast<pid_t>(pid), signal) == 0;
+}
+
 // Owns the QProcess for the coroutine frame. A frame can go away while its child still runs (its owner gave up
 // on it); the child is then killed without blocking this thread and the QProcess deleted once the child is reaped.
 struct ProcessReaper {
@@ -86,7 +97,9 @@ struct ProcessReaper {
                 process->deleteLater();
             }
         });
-        process->kill();
+        if (!signalGroup(process->processId(), SIGKILL)) {
+            process->kill();
+        }
     }
 };
 
@@ -136,6 +149,8 @@ void configure(QProcess& process, const ProcessRequest& request)
     if (request.mergeChannels) {
         process.setProcessChannelMode(QProcess::MergedChannels);
     }
+    // Runs in the child between fork and exec, where only async-signal-safe calls are allowed; setpgid is one.
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
 }
 
 } // namespace
@@ -199,18 +214,25 @@ QCoro::Task<ProcessResult> runProcess(ProcessRequest request)
         result.errorText = QStringLiteral("%1 did not finish within %2 ms and was stopped")
                                .arg(request.program)
                                .arg(timeout.count());
-        child->terminate();
+        const qint64 pid = child->processId();
+        if (!signalGroup(pid, SIGTERM)) {
+            child->terminate();
+        }
         const QDeadlineTimer graceDeadline(terminateGrace);
         while (child->state() != QProcess::NotRunning && !graceDeadline.hasExpired()) {
             co_await wakeup.until(graceDeadline);
         }
         if (child->state() != QProcess::NotRunning) {
-            child->kill();
+            if (!signalGroup(pid, SIGKILL)) {
+                child->kill();
+            }
             const QDeadlineTimer killDeadline(killGrace);
             while (child->state() != QProcess::NotRunning && !killDeadline.hasExpired()) {
                 co_await wakeup.until(killDeadline);
             }
         }
+        // Whatever of the group outlived the child (it ignored SIGTERM, or was slower to go) goes now.
+        signalGroup(pid, SIGKILL);
         // A child that outlives even SIGKILL's grace is left to the reaper; we report what we have.
     }
 
@@ -277,12 +299,18 @@ ProcessResult runProcessBlocking(const ProcessRequest& request)
         result.errorText = QStringLiteral("%1 did not finish within %2 ms and was stopped")
                                .arg(request.program)
                                .arg(request.timeout.count());
-        process.terminate();
+        const qint64 pid = process.processId();
+        if (!signalGroup(pid, SIGTERM)) {
+            process.terminate();
+        }
         waitAndDrain(process, result, cap, QDeadlineTimer(blockingTerminateGraceMs));
         if (process.state() != QProcess::NotRunning) {
-            process.kill();
+            if (!signalGroup(pid, SIGKILL)) {
+                process.kill();
+            }
             waitAndDrain(process, result, cap, QDeadlineTimer(blockingKillGraceMs));
         }
+        signalGroup(pid, SIGKILL);
         return result;
     }
     drain(process, result, cap);

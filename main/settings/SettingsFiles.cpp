@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include "main/common/AtomicFile.h"
 #include "main/voice/preferences/AppSettingsLoader.h"
 
 namespace murmeli::settings::SettingsFiles {
@@ -48,11 +48,7 @@ QString prepareSettingsFile(const QString& homePath)
         return path;
     }
     makeFolder(QFileInfo(path).path());
-    QSaveFile file(path);
-    const QByteArray text(voice::AppSettingsLoader::defaultFileContent);
-    if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size()) {
-        file.commit();
-    }
+    common::AtomicFile::write(path, QByteArray(voice::AppSettingsLoader::defaultFileContent));
     return path;
 }
 

@@ -147,7 +147,7 @@ void CodexBarUsageReader::scheduleTimer()
 void CodexBarUsageReader::tick()
 {
     if (m_pollInFlight == m_generation) {
-        log(QStringLiteral("[codexbar] poll skipped: the previous one is still running"), LogColor::Orange);
+        onLog(QStringLiteral("[codexbar] poll skipped: the previous one is still running"), LogColor::Orange);
         return;
     }
     pollNow();
@@ -162,7 +162,7 @@ void CodexBarUsageReader::pollNow()
 {
     const quint64 generation = m_generation;
     m_pollInFlight = generation;
-    log(QStringLiteral("[codexbar] poll: %1 row(s)").arg(m_commands.size()), LogColor::Grey);
+    onLog(QStringLiteral("[codexbar] poll: %1 row(s)").arg(m_commands.size()), LogColor::Grey);
     m_thread.post([this, generation, rows = m_commands, directories = searchDirectories(),
                       timeoutSec = m_rowTimeoutSec](QObject&) {
         std::vector<CodexBarRowResult> results;
@@ -179,7 +179,7 @@ void CodexBarUsageReader::pollNow()
 void CodexBarUsageReader::finishPoll(quint64 generation, const std::vector<CodexBarRowResult>& results)
 {
     if (generation != m_generation) {
-        log(QStringLiteral("[codexbar] poll result dropped: the reader was stopped or restarted meanwhile"),
+        onLog(QStringLiteral("[codexbar] poll result dropped: the reader was stopped or restarted meanwhile"),
             LogColor::Grey);
         return;
     }
@@ -193,11 +193,11 @@ void CodexBarUsageReader::finishPoll(quint64 generation, const std::vector<Codex
         const CodexBarRowResult& result = results[i];
         const QString row = QStringLiteral("[codexbar] row %1: ").arg(i + 1);
         if (result.outcome == CodexBarRowResult::Outcome::InvalidCommand) {
-            log(row + QStringLiteral("skipped, must start with `codexbar`"), LogColor::Orange);
+            onLog(row + QStringLiteral("skipped, must start with `codexbar`"), LogColor::Orange);
             continue;
         }
         if (!result.ok()) {
-            log(row + result.message(), LogColor::Red);
+            onLog(row + result.message(), LogColor::Red);
             notInstalled = notInstalled || result.outcome == CodexBarRowResult::Outcome::NotInstalled;
             if (!firstExitCode) {
                 firstExitCode = result.statusExitCode();
@@ -213,7 +213,7 @@ void CodexBarUsageReader::finishPoll(quint64 generation, const std::vector<Codex
     }
 
     if (!providers.empty()) {
-        log(QStringLiteral("[codexbar] %1 provider(s) ready").arg(providers.size()), LogColor::Grey);
+        onLog(QStringLiteral("[codexbar] %1 provider(s) ready").arg(providers.size()), LogColor::Grey);
         if (onSnapshots) {
             onSnapshots(providers);
         }
@@ -234,17 +234,10 @@ void CodexBarUsageReader::setStatus(const CodexBarReaderStatus& status)
         return;
     }
     m_status = status;
-    log(QStringLiteral("[codexbar] status: ") + toString(status),
+    onLog(QStringLiteral("[codexbar] status: ") + toString(status),
         status.kind() == CodexBarReaderStatus::Case::Active ? LogColor::Green : LogColor::Orange);
     if (onStatusChange) {
         onStatusChange(status);
-    }
-}
-
-void CodexBarUsageReader::log(const QString& message, LogColor color) const
-{
-    if (onLog) {
-        onLog(message, color);
     }
 }
 

@@ -108,7 +108,6 @@ private:
     void pollNow();
     void finishPoll(quint64 generation, const std::vector<CodexBarRowResult>& results);
     void setStatus(const CodexBarReaderStatus& status);
-    void log(const QString& message, common::LogColor color) const;
     QStringList searchDirectories() const;
 
     std::shared_ptr<common::Clock> m_clock;

@@ -1,7 +1,8 @@
 #include "platform/audio/WavFile.h"
 
-#include <QFile>
 #include <QtEndian>
+
+#include "main/common/BoundedFile.h"
 
 namespace murmeli::platform::WavFile {
 
@@ -127,14 +128,20 @@ std::optional<WavAudio> parse(const QByteArray& bytes, QString* error)
 
 std::optional<WavAudio> read(const QString& path, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return refuse(error, file.errorString());
-    }
-    if (file.size() > maxFileBytes) {
+    common::BoundedFile file(path);
+    std::optional<QByteArray> bytes = file.isOpen() ? file.readAll(maxFileBytes) : std::nullopt;
+    switch (file.problem()) {
+    case common::FileProblem::None:
+        return parse(bytes.value_or(QByteArray()), error);
+    case common::FileProblem::NotRegularFile:
+        return refuse(error, QStringLiteral("not a regular file"));
+    case common::FileProblem::TooLarge:
         return refuse(error, QStringLiteral("file too large (%1 bytes)").arg(file.size()));
+    case common::FileProblem::Missing:
+    case common::FileProblem::Unreadable:
+        break;
     }
-    return parse(file.readAll(), error);
+    return refuse(error, file.errorText());
 }
 
 } // namespace murmeli::platform::WavFile

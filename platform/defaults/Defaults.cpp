@@ -8,7 +8,9 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QSaveFile>
+
+#include "main/common/AtomicFile.h"
+#include "main/common/BoundedFile.h"
 
 namespace murmeli::platform {
 
@@ -17,7 +19,6 @@ namespace {
 // Far beyond any real defaults file; a bigger one is not ours and is set aside rather than read into memory.
 constexpr qint64 maxFileBytes = 16 * 1024 * 1024;
 
-constexpr QFile::Permissions ownerReadWrite = QFile::ReadOwner | QFile::WriteOwner;
 constexpr QFile::Permissions ownerOnlyDirectory = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 
 // Creates each missing directory on the way to path as 0700; existing ones are left as their owner set them.
@@ -56,26 +57,32 @@ QString Defaults::standardFilePath()
 
 void Defaults::load()
 {
-    QFile file(m_filePath);
-    if (!file.exists()) {
-        return;
-    }
     const auto setAside = [this](const QString& why) {
         m_loadError = QStringLiteral("%1 %2; starting with empty defaults, and the file is moved to %1.corrupt "
                                      "before it is replaced")
                           .arg(m_filePath, why);
         m_unreadableFileOnDisk = true;
     };
-    if (!file.open(QIODevice::ReadOnly)) {
-        setAside(QStringLiteral("could not be read (%1)").arg(file.errorString()));
+    // Read at start-up, before anything listens: a FIFO or a device under the name must cost nothing.
+    common::BoundedFile file(m_filePath);
+    const std::optional<QByteArray> bytes = file.isOpen() ? file.readAll(maxFileBytes) : std::nullopt;
+    switch (file.problem()) {
+    case common::FileProblem::None:
+        break;
+    case common::FileProblem::Missing:
         return;
-    }
-    if (file.size() > maxFileBytes) {
+    case common::FileProblem::NotRegularFile:
+        setAside(QStringLiteral("is not a regular file"));
+        return;
+    case common::FileProblem::TooLarge:
         setAside(QStringLiteral("is larger than %1 bytes").arg(maxFileBytes));
+        return;
+    case common::FileProblem::Unreadable:
+        setAside(QStringLiteral("could not be read (%1)").arg(file.errorText()));
         return;
     }
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(bytes.value_or(QByteArray()), &error);
     if (error.error != QJsonParseError::NoError) {
         setAside(QStringLiteral("is not valid JSON (%1 at offset %2)").arg(error.errorString()).arg(error.offset));
         return;
@@ -228,17 +235,11 @@ bool Defaults::saveLocked()
     if (!makePrivateDirectory(QFileInfo(m_filePath).absolutePath()) || !setAsideUnreadableFileLocked()) {
         return false;
     }
-    QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    // Set on the temporary file before it replaces the old one, so the values are never readable by others.
-    if (!file.setPermissions(ownerReadWrite)) {
-        file.cancelWriting();
-        return false;
-    }
-    const QByteArray bytes = QJsonDocument(m_values).toJson(QJsonDocument::Indented);
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
+    // Private from the first byte, whatever mode an earlier file had.
+    common::AtomicFile::Options options;
+    options.newFileMode = 0600;
+    options.forceMode = true;
+    if (!common::AtomicFile::write(m_filePath, QJsonDocument(m_values).toJson(QJsonDocument::Indented), options)) {
         return false;
     }
     m_unsaved = false;

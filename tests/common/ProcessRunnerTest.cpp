@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include "tests/support/Files.h"
+#include "tests/support/Processes.h"
 #include "tests/support/Wait.h"
 
 namespace murmeli::common {
@@ -202,6 +204,20 @@ TEST(ProcessRunnerLifetime, AbandonedRunStillStopsItsChild)
         },
         10000));
     EXPECT_TRUE(test::waitUntil([&] { return ::kill(pid, 0) != 0; }, 10000));
+}
+
+// At the time limit the child's children are stopped with it; left alone they would run on for the rest of the 30 s.
+TEST(ProcessRunnerFailure, TimeoutStopsWhatTheChildStarted)
+{
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath(QStringLiteral("pid"));
+    ProcessRequest request = shell(QStringLiteral("sleep 30 & echo $! > '%1'; wait").arg(pidFile));
+    request.timeout = 300ms;
+    EXPECT_TRUE(run(request).timedOut);
+
+    const pid_t spawned = test::readFile(pidFile).trimmed().toInt();
+    ASSERT_GT(spawned, 0);
+    EXPECT_TRUE(test::waitUntil([&] { return test::processGone(spawned); }, 10000));
 }
 
 } // namespace

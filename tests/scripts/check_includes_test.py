@@ -34,6 +34,7 @@ CLEAN_TREE = {
     "main/app/Controller.h": '#pragma once\n#include "main/settings/Adapter.h"\n#include "main/hooks/server/Server.h"\n',
     "main/app/main.cpp": '#include <QApplication>\n#include "main/app/Controller.h"\n#if defined(QT_DEBUG)\n#endif\n',
     "platform/secrets/SecretStore.h": "#pragma once\n#include <optional>\n",
+    "platform/secrets/file/FileStore.cpp": '#include "main/common/Log.h"\n#include "platform/secrets/SecretStore.h"\n',
     "platform/secrets/fake/FakeSecretStore.h": '#pragma once\n#include "platform/secrets/SecretStore.h"\n',
     "platform/keys/x11/X11Keys.cpp": "#include <xcb/xcb.h>\n#include <X11/Xlib.h>\n",
     "tests/hooks/ServerTest.cpp": '#include <QPushButton>\n#include "main/app/Controller.h"\n'
@@ -66,7 +67,8 @@ PLANTED = [
     ("main/settings/Bad.cpp", '#include "main/hooks/detail/Impl.h"\n', ["internals", "main/hooks/detail/Impl.h"]),
     ("main/settings/Bad.cpp", '#include "main/hooks/server/Server.cpp"\n', ["internals", "Server.cpp"]),
     ("main/hooks/server/Bad.cpp", '#include "tests/support/Wait.h"\n', ["tests", "tests/support/Wait.h"]),
-    ("platform/secrets/Bad.cpp", '#include "main/common/Log.h"\n', ["platform", "main/common/Log.h"]),
+    ("platform/secrets/Bad.cpp", '#include "main/hooks/server/Server.h"\n', ["platform", "main/hooks/server/Server.h"]),
+    ("main/common/Bad.cpp", '#include "platform/secrets/SecretStore.h"\n', ["platform", "platform/secrets"]),
     ("main/hooks/server/Bad.cpp", '#include "platform/secrets/fake/FakeSecretStore.h"\n', ["fake", "FakeSecretStore"]),
     ("main/hooks/server/Bad.cpp", "#include <QPushButton>\n", ["widgets", "QPushButton"]),
     ("main/app/Window.cpp", "#include <QtWidgets/QMainWindow>\n", ["widgets", "QtWidgets/QMainWindow"]),

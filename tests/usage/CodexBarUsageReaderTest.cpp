@@ -15,13 +15,16 @@
 
 #include "platform/defaults/Defaults.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/Files.h"
+#include "tests/support/Processes.h"
 #include "tests/support/Wait.h"
 
 namespace murmeli::usage {
 namespace {
 
 const QString fakeDir = QStringLiteral(MURMELI_FAKE_CODEXBAR_DIR);
-const char* const fakeVariables[] = { "FAKE_CODEXBAR_MODE", "FAKE_CODEXBAR_MODE_codex", "FAKE_CODEXBAR_GATE" };
+const char* const fakeVariables[]
+    = { "FAKE_CODEXBAR_MODE", "FAKE_CODEXBAR_MODE_codex", "FAKE_CODEXBAR_GATE", "FAKE_CODEXBAR_PIDFILE" };
 
 QString row(const char* provider)
 {
@@ -112,6 +115,24 @@ TEST_F(CodexBarUsageReaderTest, StatusWhenEveryRowFails)
         EXPECT_EQ(m_statuses, std::vector { c.status });
     }
     EXPECT_TRUE(m_polls.empty());
+}
+
+// A row stopped at its time limit takes along what the tool started: nothing of it outlives the poll.
+TEST_F(CodexBarUsageReaderTest, ARowStoppedAtItsTimeLimitLeavesNoProcessBehind)
+{
+    QTemporaryDir scratch;
+    const QString pidFile = scratch.filePath(QStringLiteral("spawned.pid"));
+    qputenv("FAKE_CODEXBAR_MODE", "spawn");
+    qputenv("FAKE_CODEXBAR_PIDFILE", pidFile.toUtf8());
+    auto reader = makeReader({ fakeDir }, 0.5);
+    reader->setCommands({ row("claude") });
+    reader->start();
+    ASSERT_TRUE(test::waitUntil([&] { return !m_statuses.empty(); }, 10000));
+    EXPECT_EQ(m_statuses, std::vector { CodexBarReaderStatus::error(124) });
+
+    const pid_t spawned = test::readFile(pidFile).trimmed().toInt();
+    ASSERT_GT(spawned, 0);
+    EXPECT_TRUE(test::waitUntil([&] { return test::processGone(spawned); }, 5000));
 }
 
 TEST_F(CodexBarUsageReaderTest, APollThatEndsAfterStopIsDropped)

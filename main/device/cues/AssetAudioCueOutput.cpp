@@ -18,7 +18,7 @@ AssetAudioCueOutput::AssetAudioCueOutput(SpeakFallback speak, common::LogSink lo
 {
     // A sound that never reaches the speaker would otherwise pass without a word.
     QObject::connect(m_player.get(), &platform::AudioPlayer::failed, m_player.get(), [this](const QString& error) {
-        log(QStringLiteral("AudioCue: playback failed for %1: %2").arg(m_currentSound, error), LogColor::Orange);
+        onLog(QStringLiteral("AudioCue: playback failed for %1: %2").arg(m_currentSound, error), LogColor::Orange);
     });
 }
 
@@ -30,10 +30,10 @@ void AssetAudioCueOutput::play(AudioCue cue)
     const std::optional<QString> path = resolveAssetPath(cue);
     if (!path) {
         if (!speakFallback) {
-            log(QStringLiteral("AudioCue: WAV missing for %1, no TTS fallback").arg(name), LogColor::Orange);
+            onLog(QStringLiteral("AudioCue: WAV missing for %1, no TTS fallback").arg(name), LogColor::Orange);
             return;
         }
-        log(QStringLiteral("AudioCue: WAV missing for %1, TTS fallback").arg(name), LogColor::Orange);
+        onLog(QStringLiteral("AudioCue: WAV missing for %1, TTS fallback").arg(name), LogColor::Orange);
         fallback(cue);
         return;
     }
@@ -41,13 +41,13 @@ void AssetAudioCueOutput::play(AudioCue cue)
     QString error;
     const std::optional<platform::WavAudio> audio = platform::WavFile::read(*path, &error);
     if (!audio) {
-        log(QStringLiteral("AudioCue: AVAudioPlayer init failed for %1: %2").arg(name, error), LogColor::Orange);
+        onLog(QStringLiteral("AudioCue: AVAudioPlayer init failed for %1: %2").arg(name, error), LogColor::Orange);
         fallback(cue);
         return;
     }
     if (!m_player->play(audio->format, audio->pcm)) {
-        log(QStringLiteral("AudioCue: AVAudioPlayer.play() returned false for %1 (%2)")
-                .arg(name, m_player->errorString()),
+        onLog(QStringLiteral("AudioCue: AVAudioPlayer.play() returned false for %1 (%2)")
+                  .arg(name, m_player->errorString()),
             LogColor::Orange);
         fallback(cue);
         return;
@@ -77,13 +77,6 @@ void AssetAudioCueOutput::fallback(AudioCue cue)
 {
     if (speakFallback) {
         speakFallback(fallbackTTS(cue));
-    }
-}
-
-void AssetAudioCueOutput::log(const QString& message, LogColor color) const
-{
-    if (onLog) {
-        onLog(message, color);
     }
 }
 

@@ -39,7 +39,6 @@ public:
 
 private:
     void fallback(AudioCue cue);
-    void log(const QString& message, common::LogColor color) const;
 
     QStringList m_soundFolders;
     std::unique_ptr<platform::AudioPlayer> m_player;

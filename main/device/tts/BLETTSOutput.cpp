@@ -27,9 +27,7 @@ QCoro::Task<> BLETTSOutput::play(QByteArray adpcm)
     }
     co_await common::sleepFor(m_clock, leadOutMs);
     send(QByteArrayLiteral("V:end\n"));
-    if (onLog) {
-        onLog(QStringLiteral("TTS: sent %1 bytes ADPCM → ESP32").arg(total), common::LogColor::Grey);
-    }
+    onLog(QStringLiteral("TTS: sent %1 bytes ADPCM → ESP32").arg(total), common::LogColor::Grey);
 }
 
 void BLETTSOutput::stop()

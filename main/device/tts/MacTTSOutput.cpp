@@ -15,14 +15,7 @@ MacTTSOutput::MacTTSOutput(std::unique_ptr<platform::AudioPlayer> player) : m_pl
     // A sound that started and then never reached the speaker (no sound server, a lost device) is worth the same
     // line as one that could not start.
     QObject::connect(m_player.get(), &platform::AudioPlayer::failed, m_player.get(),
-        [this](const QString& error) { log(failedPrefix + error); });
-}
-
-void MacTTSOutput::log(const QString& message) const
-{
-    if (onLog) {
-        onLog(message, common::LogColor::Grey);
-    }
+        [this](const QString& error) { onLog(failedPrefix + error, common::LogColor::Grey); });
 }
 
 QCoro::Task<> MacTTSOutput::play(QByteArray adpcm)
@@ -30,10 +23,10 @@ QCoro::Task<> MacTTSOutput::play(QByteArray adpcm)
     ADPCMEncoder::State state;
     const QByteArray pcm = ADPCMEncoder::decode(adpcm, state);
     if (!m_player->play(platform::AudioFormat::take(), pcm)) {
-        log(failedPrefix + m_player->errorString());
+        onLog(failedPrefix + m_player->errorString(), common::LogColor::Grey);
         co_return;
     }
-    log(QStringLiteral("TTS: playing on Mac speaker (%1 samples)").arg(pcm.size() / 2));
+    onLog(QStringLiteral("TTS: playing on Mac speaker (%1 samples)").arg(pcm.size() / 2), common::LogColor::Grey);
 }
 
 void MacTTSOutput::stop()

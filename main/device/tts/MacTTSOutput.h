@@ -29,8 +29,6 @@ public:
     void stop() override;
 
 private:
-    void log(const QString& message) const;
-
     std::unique_ptr<platform::AudioPlayer> m_player;
 };
 

@@ -25,13 +25,6 @@ SayTTSBackend::SayTTSBackend(
 {
 }
 
-void SayTTSBackend::log(const QString& message)
-{
-    if (onLog) {
-        onLog(message, common::LogColor::Grey);
-    }
-}
-
 bool SayTTSBackend::isAvailable() const
 {
     return m_synthesizer->isAvailable();
@@ -40,15 +33,16 @@ bool SayTTSBackend::isAvailable() const
 void SayTTSBackend::logFailure(const common::ProcessResult& result, const QString& program)
 {
     if (!result.started && !result.timedOut) {
-        log(QStringLiteral("SayTTS: %1 failed: %2").arg(program, result.systemError));
+        onLog(QStringLiteral("SayTTS: %1 failed: %2").arg(program, result.systemError), common::LogColor::Grey);
     } else if (result.timedOut) {
-        log(QStringLiteral("SayTTS: %1 did not finish within %2 ms and was stopped")
-                .arg(program)
-                .arg(qint64(toolTimeout.count())));
+        onLog(QStringLiteral("SayTTS: %1 did not finish within %2 ms and was stopped")
+                  .arg(program)
+                  .arg(qint64(toolTimeout.count())),
+            common::LogColor::Grey);
     } else if (result.crashed) {
-        log(QStringLiteral("SayTTS: %1 failed: %2").arg(program, result.systemError));
+        onLog(QStringLiteral("SayTTS: %1 failed: %2").arg(program, result.systemError), common::LogColor::Grey);
     } else {
-        log(QStringLiteral("SayTTS: %1 exited with %2").arg(program).arg(result.exitCode));
+        onLog(QStringLiteral("SayTTS: %1 exited with %2").arg(program).arg(result.exitCode), common::LogColor::Grey);
     }
 }
 
@@ -77,7 +71,7 @@ QCoro::Task<std::optional<QByteArray>> SayTTSBackend::synthesize(QString text)
     };
     const Decoded decoded = co_await common::runOffThread(std::move(work));
     if (!decoded.pcm) {
-        log(QStringLiteral("SayTTS: WAV read failed: ") + decoded.error);
+        onLog(QStringLiteral("SayTTS: WAV read failed: ") + decoded.error, common::LogColor::Grey);
         co_return std::nullopt;
     }
     QByteArray pcm = *decoded.pcm;

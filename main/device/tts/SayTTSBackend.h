@@ -40,7 +40,6 @@ public:
     QCoro::Task<std::optional<QByteArray>> synthesize(QString text) override;
 
 private:
-    void log(const QString& message);
     void logFailure(const common::ProcessResult& result, const QString& program);
 
     std::shared_ptr<const platform::SpeechSynthesizer> m_synthesizer;

@@ -47,13 +47,6 @@ TTSEngine::~TTSEngine()
     m_alive.reset();
 }
 
-void TTSEngine::log(const QString& message)
-{
-    if (onLog) {
-        onLog(message, common::LogColor::Grey);
-    }
-}
-
 bool TTSEngine::isEnabled() const
 {
     return m_defaults.boolValue(QLatin1String(enabledUDKey)).value_or(false);
@@ -113,7 +106,8 @@ QCoro::Task<> TTSEngine::speak(QString text)
         co_return;
     }
     if (isMuted()) {
-        log(QStringLiteral("TTS: muted (notch toggle), skipping ") + quoted(text, mutedQuoteCharacters));
+        onLog(QStringLiteral("TTS: muted (notch toggle), skipping ") + quoted(text, mutedQuoteCharacters),
+            common::LogColor::Grey);
         co_return;
     }
     if (text.isEmpty() || m_speaking) {
@@ -125,7 +119,7 @@ QCoro::Task<> TTSEngine::speak(QString text)
     // Tested and set in one step on the engine's thread: a second phrase that comes while this one waits on the
     // tool or the output finds the flag set.
     m_speaking = true;
-    log(QStringLiteral("TTS: ") + quoted(text, spokenQuoteCharacters));
+    onLog(QStringLiteral("TTS: ") + quoted(text, spokenQuoteCharacters), common::LogColor::Grey);
     const std::weak_ptr<bool> alive = m_alive;
     co_await deliver(std::move(text));
     if (!alive.expired()) {
@@ -141,7 +135,7 @@ QCoro::Task<> TTSEngine::deliver(QString text)
     }
     const std::shared_ptr<TTSBackend> backend = activeBackend();
     if (!backend) {
-        log(QStringLiteral("TTS: no backend available"));
+        onLog(QStringLiteral("TTS: no backend available"), common::LogColor::Grey);
         co_return;
     }
     const std::weak_ptr<bool> alive = m_alive;
@@ -153,12 +147,14 @@ QCoro::Task<> TTSEngine::deliver(QString text)
     if (pcm && !pcm->isEmpty()) {
         ADPCMEncoder::State state;
         adpcm = ADPCMEncoder::encode(*pcm, state);
-        log(QStringLiteral("TTS: encoded %1 bytes ADPCM via %2").arg(adpcm.size()).arg(backend->id()));
+        onLog(QStringLiteral("TTS: encoded %1 bytes ADPCM via %2").arg(adpcm.size()).arg(backend->id()),
+            common::LogColor::Grey);
         if (common::text::characterCount(text) < cacheCharacterLimit) {
             m_phraseCache[text] = adpcm;
         }
     } else {
-        log(QStringLiteral("TTS: %1 synthesis failed, using tone fallback").arg(backend->id()));
+        onLog(
+            QStringLiteral("TTS: %1 synthesis failed, using tone fallback").arg(backend->id()), common::LogColor::Grey);
         adpcm = generateSynthTone(toneDurationMs, toneHz);
     }
     co_await playOnActiveOutput(std::move(adpcm));

@@ -78,7 +78,6 @@ public:
     static QByteArray generateSynthTone(int durationMs, double freq);
 
 private:
-    void log(const QString& message);
     QCoro::Task<> deliver(QString text);
     QCoro::Task<> playOnActiveOutput(QByteArray adpcm);
 

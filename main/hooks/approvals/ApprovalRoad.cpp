@@ -11,13 +11,6 @@ using common::LogColor;
 
 ApprovalRoad::ApprovalRoad(hooks::PendingRequestTable& table, common::Clock& clock) : m_table(table), m_clock(clock) { }
 
-void ApprovalRoad::log(const QString& message, LogColor color)
-{
-    if (onLog) {
-        onLog(message, color);
-    }
-}
-
 void ApprovalRoad::setBridge(std::shared_ptr<hooks::ApprovalBridge> bridge)
 {
     m_bridge = bridge ? std::move(bridge) : std::make_shared<hooks::NullApprovalBridge>();
@@ -44,7 +37,7 @@ QCoro::Task<std::optional<QString>> ApprovalRoad::reply(
         }
         QStringList keys = payload.keys();
         keys.sort();
-        log(QStringLiteral("[diag] parseRequest FAILED keys=[") + keys.join(QLatin1Char(','))
+        onLog(QStringLiteral("[diag] parseRequest FAILED keys=[") + keys.join(QLatin1Char(','))
                 + QStringLiteral("] — Claude Code schema 漂移?"),
             LogColor::Red);
         co_return std::nullopt;
@@ -53,7 +46,7 @@ QCoro::Task<std::optional<QString>> ApprovalRoad::reply(
     // its request on show or the requests behind it waiting.
     held->onClosed = [this, id = request->toolUseId] { dropAbandoned(id); };
     const hooks::ApprovalDecision decision = co_await m_table.enqueue(*request);
-    log(QStringLiteral("[approval-diag] ") + request->toolUseId + QStringLiteral(" → ") + hooks::describe(decision),
+    onLog(QStringLiteral("[approval-diag] ") + request->toolUseId + QStringLiteral(" → ") + hooks::describe(decision),
         LogColor::Blue);
     co_return hooks::ApprovalSerialization::responseBody(decision, request->toolName);
 }
@@ -82,7 +75,7 @@ void ApprovalRoad::settleOvertaken(const QString& eventName, const QJsonObject& 
             || (toolFinished && (request.toolName != toolName || request.rawInputJSON != toolInput))) {
             continue;
         }
-        log(QStringLiteral("[approval-diag] ") + eventName + QStringLiteral(" shows the agent past ")
+        onLog(QStringLiteral("[approval-diag] ") + eventName + QStringLiteral(" shows the agent past ")
                 + request.toolUseId + QStringLiteral(" (answered in its terminal); failing open"),
             LogColor::Blue);
         // The hook still waits and gets the neutral reply, which the agent no longer reads.
@@ -94,7 +87,7 @@ void ApprovalRoad::settleOvertaken(const QString& eventName, const QJsonObject& 
 
 QCoro::Task<> ApprovalRoad::announceActivation(hooks::ApprovalRequest request)
 {
-    log(QStringLiteral("[approval-diag] awaiting decision for ") + request.toolName + QStringLiteral(": ")
+    onLog(QStringLiteral("[approval-diag] awaiting decision for ") + request.toolName + QStringLiteral(": ")
             + request.commandPreview + QStringLiteral(" (") + request.toolUseId + QLatin1Char(')'),
         LogColor::Blue);
     const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
@@ -106,14 +99,14 @@ QCoro::Task<> ApprovalRoad::announceActivation(hooks::ApprovalRequest request)
 
 QCoro::Task<> ApprovalRoad::announceWarning(hooks::ApprovalRequest request)
 {
-    log(QStringLiteral("[approval-diag] still waiting on ") + request.toolUseId, LogColor::Orange);
+    onLog(QStringLiteral("[approval-diag] still waiting on ") + request.toolUseId, LogColor::Orange);
     const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
     co_await bridge->signalWarning(std::move(request));
 }
 
 QCoro::Task<> ApprovalRoad::dropAbandoned(QString toolUseId)
 {
-    log(QStringLiteral("[approval-diag] client left before a decision; failing open ") + toolUseId, LogColor::Blue);
+    onLog(QStringLiteral("[approval-diag] client left before a decision; failing open ") + toolUseId, LogColor::Blue);
     // Nothing is sent for it: nobody listens on that connection any more.
     m_table.resolve(toolUseId, hooks::ApprovalDecision::failOpen());
     const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
@@ -122,7 +115,8 @@ QCoro::Task<> ApprovalRoad::dropAbandoned(QString toolUseId)
 
 QCoro::Task<> ApprovalRoad::dropExpired(hooks::ApprovalRequest request)
 {
-    log(QStringLiteral("[approval-diag] held too long for its hook to take a reply; failed open ") + request.toolUseId,
+    onLog(
+        QStringLiteral("[approval-diag] held too long for its hook to take a reply; failed open ") + request.toolUseId,
         LogColor::Orange);
     // Its card must go with it, as for a client that left.
     const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;

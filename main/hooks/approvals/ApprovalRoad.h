@@ -49,7 +49,6 @@ public:
         QString eventName, QJsonObject payload, std::shared_ptr<hooks::HeldRequest> held);
 
 private:
-    void log(const QString& message, common::LogColor color);
     QCoro::Task<> announceActivation(hooks::ApprovalRequest request);
     QCoro::Task<> announceWarning(hooks::ApprovalRequest request);
     QCoro::Task<> dropAbandoned(QString toolUseId);

@@ -40,13 +40,6 @@ HookEventDispatcher::HookEventDispatcher(
 {
 }
 
-void HookEventDispatcher::log(const QString& message, LogColor color)
-{
-    if (onLog) {
-        onLog(message, color);
-    }
-}
-
 bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& payload)
 {
     const std::optional<hooks::SessionKey> found = hooks::SessionKey::fromPayload(payload);
@@ -55,9 +48,9 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
         if (refused.isEmpty()) {
             return true;
         }
-        log(QStringLiteral("[hook-diag] %1: session key \"%2\" refused (only letters, digits, \"-\" and \"_\"); "
-                           "nothing written")
-                .arg(printable(eventName), printable(refused)),
+        onLog(QStringLiteral("[hook-diag] %1: session key \"%2\" refused (only letters, digits, \"-\" and \"_\"); "
+                             "nothing written")
+                  .arg(printable(eventName), printable(refused)),
             LogColor::Orange);
         return false;
     }

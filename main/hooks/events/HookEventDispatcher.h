@@ -45,7 +45,6 @@ private:
     };
 
     void noteFiles(const QString& eventName, const hooks::SessionKey& key, const QJsonObject& payload);
-    void log(const QString& message, common::LogColor color);
 
     hooks::SessionRegistry& m_registry;
     hooks::SessionFileWriter& m_files;

@@ -6,8 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QSaveFile>
 
+#include "main/common/AtomicFile.h"
+#include "main/common/BoundedFile.h"
 #include "main/hooks/sessions/StatusFiles.h"
 
 namespace murmeli::hooks::SettingsFileEdit {
@@ -39,18 +40,20 @@ Outcome edit(const QString& settingsPath, const Edit& edit, QString* message)
     };
     QJsonObject settings;
     const QFileInfo info(settingsPath);
-    if (info.exists()) {
-        if (!info.isFile() || info.size() > StatusFiles::maxSettingsBytes) {
+    common::BoundedFile file(settingsPath);
+    const bool exists = file.problem() != common::FileProblem::Missing;
+    if (exists) {
+        const std::optional<QByteArray> bytes = file.readAll(StatusFiles::maxSettingsBytes);
+        if (file.problem() == common::FileProblem::NotRegularFile || file.problem() == common::FileProblem::TooLarge) {
             say(QStringLiteral("%1 is not a settings file murmeli can edit; left as it is").arg(settingsPath));
             return Outcome::Refused;
         }
-        QFile file(settingsPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            say(QStringLiteral("%1 cannot be read: %2; left as it is").arg(settingsPath, file.errorString()));
+        if (!bytes) {
+            say(QStringLiteral("%1 cannot be read: %2; left as it is").arg(settingsPath, file.errorText()));
             return Outcome::Refused;
         }
         QJsonParseError error {};
-        const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+        const QJsonDocument doc = QJsonDocument::fromJson(*bytes, &error);
         if (error.error != QJsonParseError::NoError || !doc.isObject()) {
             say(QStringLiteral("%1 is not valid JSON (%2); fix it first, it was left as it is")
                     .arg(settingsPath,
@@ -61,26 +64,25 @@ Outcome edit(const QString& settingsPath, const Edit& edit, QString* message)
         settings = doc.object();
     }
     const QJsonObject edited = edit(settings);
-    if (edited == settings && info.exists()) {
+    if (edited == settings && exists) {
         say(QStringLiteral("%1 already up to date").arg(settingsPath));
         return Outcome::Unchanged;
     }
-    if (edited.isEmpty() && !info.exists()) {
+    if (edited.isEmpty() && !exists) {
         say(QStringLiteral("%1 does not exist; nothing to remove").arg(settingsPath));
         return Outcome::Unchanged;
     }
     QDir().mkpath(info.absolutePath());
-    if (info.exists()) {
+    if (exists) {
         const QString backup = backupPathFor(settingsPath);
         if (!QFile::copy(settingsPath, backup)) {
             say(QStringLiteral("could not back up %1 to %2; nothing changed").arg(settingsPath, backup));
             return Outcome::Failed;
         }
     }
-    QSaveFile out(settingsPath);
-    const QByteArray bytes = QJsonDocument(edited).toJson(QJsonDocument::Indented);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-        say(QStringLiteral("could not write %1: %2").arg(settingsPath, out.errorString()));
+    QString problem;
+    if (!common::AtomicFile::write(settingsPath, QJsonDocument(edited).toJson(QJsonDocument::Indented), {}, &problem)) {
+        say(QStringLiteral("could not write %1: %2").arg(settingsPath, problem));
         return Outcome::Failed;
     }
     say(QStringLiteral("%1 updated").arg(settingsPath));

@@ -160,13 +160,6 @@ bool HookServer::constantTimeEquals(const QString& a, const QString& b)
     return http::constantTimeEquals(a, b);
 }
 
-void HookServer::log(const QString& line, common::LogColor color)
-{
-    if (onLog) {
-        onLog(line, color);
-    }
-}
-
 void HookServer::flushPending()
 {
     QPointer<QObject> alive = m_thread.ownerContext();
@@ -176,7 +169,7 @@ void HookServer::flushPending()
         }
         switch (item.kind) {
         case DeliveryOutbox::Kind::Log:
-            log(item.eventName, item.logColor);
+            onLog(item.eventName, item.logColor);
             break;
         case DeliveryOutbox::Kind::PeerClosed:
             peerClosed(item.connectionId);
@@ -194,7 +187,7 @@ void HookServer::flushPending()
 
 void HookServer::deliver(quint64 connectionId, const QString& eventName, const QJsonObject& payload, bool awaitsReply)
 {
-    log(QStringLiteral("Hook: ") + eventName, common::LogColor::Grey);
+    onLog(QStringLiteral("Hook: ") + eventName, common::LogColor::Grey);
     if (onEvent) {
         onEvent(eventName, payload);
     }

@@ -84,7 +84,6 @@ private:
     QCoro::Task<> awaitReply(quint64 connectionId, QString eventName, QJsonObject payload);
     void peerClosed(quint64 connectionId);
     void postReply(quint64 connectionId, int status, const QByteArray& body);
-    void log(const QString& line, common::LogColor color);
 
     platform::KeychainStore m_keychain;
     std::shared_ptr<common::Clock> m_clock;

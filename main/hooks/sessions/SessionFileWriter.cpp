@@ -21,10 +21,8 @@ bool SessionFileWriter::write(const QString& name, const QByteArray& bytes)
     // Bounded, since the names come from the sessions' keys: past the bound a failure is merely not logged.
     if (!m_failing.contains(name) && m_failing.size() < maxFailingNames) {
         m_failing.insert(name);
-        if (onLog) {
-            onLog(QStringLiteral("[hook-diag] could not write %1/%2: %3").arg(m_directory.path(), name, problem),
-                common::LogColor::Red);
-        }
+        onLog(QStringLiteral("[hook-diag] could not write %1/%2: %3").arg(m_directory.path(), name, problem),
+            common::LogColor::Red);
     }
     return false;
 }

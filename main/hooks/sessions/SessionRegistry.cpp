@@ -33,13 +33,6 @@ SessionRegistry::SessionRegistry(StatusDirectory directory, common::Clock& clock
 {
 }
 
-void SessionRegistry::log(const QString& line)
-{
-    if (onLog) {
-        onLog(line);
-    }
-}
-
 std::vector<SessionSnapshot>::iterator SessionRegistry::find(const SessionKey& key)
 {
     return std::find_if(m_sessions.begin(), m_sessions.end(), [&](const SessionSnapshot& s) { return s.sid8 == key; });
@@ -117,15 +110,15 @@ void SessionRegistry::logList()
         }
         keys << s.sid8.text();
     }
-    log(QStringLiteral("Sessions: %1 active [%2]").arg(m_sessions.size()).arg(keys.join(QStringLiteral(", "))));
+    onLog(QStringLiteral("Sessions: %1 active [%2]").arg(m_sessions.size()).arg(keys.join(QStringLiteral(", "))));
 }
 
 void SessionRegistry::logSelection()
 {
-    log(QStringLiteral("Session → %1 [%2/%3]")
-            .arg(m_selectedSid->text())
-            .arg(selectedIndex() + 1)
-            .arg(m_sessions.size()));
+    onLog(QStringLiteral("Session → %1 [%2/%3]")
+              .arg(m_selectedSid->text())
+              .arg(selectedIndex() + 1)
+              .arg(m_sessions.size()));
 }
 
 void SessionRegistry::refresh()
@@ -209,7 +202,7 @@ void SessionRegistry::refresh()
         logList();
     }
     if (m_selectedSid && m_selectedSid != oldSelected) {
-        log(QStringLiteral("Session → %1 (auto)").arg(m_selectedSid->text()));
+        onLog(QStringLiteral("Session → %1 (auto)").arg(m_selectedSid->text()));
     }
     forgetUnlistedTexts();
     if (firstLeftOut) {
@@ -224,9 +217,9 @@ void SessionRegistry::refuse(const SessionKey& sid)
     if (std::exchange(m_refusing, true)) {
         return;
     }
-    log(QStringLiteral("Sessions: limit of %1 reached; %2 and further new sessions are refused until there is room")
-            .arg(maxSessions)
-            .arg(sid.text()));
+    onLog(QStringLiteral("Sessions: limit of %1 reached; %2 and further new sessions are refused until there is room")
+              .arg(maxSessions)
+              .arg(sid.text()));
 }
 
 void SessionRegistry::forgetUnlistedTexts()

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include "main/common/Clock.h"
+#include "main/common/Log.h"
 #include "main/hooks/sessions/SessionKey.h"
 #include "main/hooks/sessions/SessionSnapshot.h"
 #include "main/hooks/sessions/StatusDirectory.h"
@@ -33,7 +34,7 @@ public:
     SessionRegistry(StatusDirectory directory, common::Clock& clock,
         QString legacyPath = QString::fromLatin1(StatusFiles::legacyStatusPath));
 
-    std::function<void(const QString& line)> onLog;
+    common::LineSink onLog;
 
     const std::vector<SessionSnapshot>& sessions() const { return m_sessions; }
     std::optional<SessionKey> selectedSid() const { return m_selectedSid; }
@@ -80,7 +81,6 @@ private:
     static void sortForDisplay(std::vector<SessionSnapshot>& list);
     void logList();
     void logSelection();
-    void log(const QString& line);
     std::vector<SessionSnapshot>::iterator find(const SessionKey& key);
 
     StatusDirectory m_directory;

@@ -6,8 +6,8 @@
 #include <QCoroFuture>
 #include <QPointer>
 
-#include "main/hooks/terminals/TerminalWindowLocator.h"
 #include "main/hooks/status/ClaudeStatus.h"
+#include "main/hooks/terminals/TerminalWindowLocator.h"
 
 namespace murmeli::hooks {
 
@@ -20,19 +20,12 @@ TerminalJump::TerminalJump(hooks::ProcessDiscovery& discovery, hooks::TeleportTa
 {
 }
 
-void TerminalJump::log(const QString& message, LogColor color)
-{
-    if (onLog) {
-        onLog(message, color);
-    }
-}
-
 QCoro::Task<TeleportResult> TerminalJump::teleportToSession(QString sid)
 {
     const auto directory = m_statusDirectory.open();
     const auto status = directory ? hooks::ClaudeStatus::read(sid, directory->path(), m_clock) : std::nullopt;
     if (!status || status->cwd.isEmpty()) {
-        log(QStringLiteral("Jump: no working directory known for session ") + sid, LogColor::Orange);
+        onLog(QStringLiteral("Jump: no working directory known for session ") + sid, LogColor::Orange);
         co_return TeleportResult::TerminalClosed;
     }
     QPointer<QObject> alive = m_lifetime.get();
@@ -43,7 +36,7 @@ QCoro::Task<TeleportResult> TerminalJump::teleportToSession(QString sid)
     const auto process = std::find_if(processes.begin(), processes.end(),
         [&](const hooks::AgentProcess& p) { return p.cwd && *p.cwd == status->cwd; });
     if (process == processes.end()) {
-        log(QStringLiteral("Jump: no agent process found in ") + status->cwd, LogColor::Orange);
+        onLog(QStringLiteral("Jump: no agent process found in ") + status->cwd, LogColor::Orange);
         co_return TeleportResult::TerminalClosed;
     }
     hooks::AgentSession session;
@@ -54,8 +47,8 @@ QCoro::Task<TeleportResult> TerminalJump::teleportToSession(QString sid)
         co_return co_await activateWindowOf(*process);
     }
     if (!m_resolver.resolve(session)) {
-        log(QStringLiteral("Jump: terminal %1 is not supported")
-                .arg(process->terminalApp.value_or(QStringLiteral("unknown"))),
+        onLog(QStringLiteral("Jump: terminal %1 is not supported")
+                  .arg(process->terminalApp.value_or(QStringLiteral("unknown"))),
             LogColor::Orange);
         co_return TeleportResult::Unsupported;
     }
@@ -66,22 +59,22 @@ QCoro::Task<TeleportResult> TerminalJump::teleportToSession(QString sid)
     const QString terminal = session.terminalApp.value_or(QString());
     switch (result) {
     case TeleportResult::Success:
-        log(QStringLiteral("Jump: brought %1 to the front").arg(terminal), LogColor::Grey);
+        onLog(QStringLiteral("Jump: brought %1 to the front").arg(terminal), LogColor::Grey);
         break;
     case TeleportResult::Timeout:
-        log(QStringLiteral("Jump: the terminal did not answer within 3 s"), LogColor::Orange);
+        onLog(QStringLiteral("Jump: the terminal did not answer within 3 s"), LogColor::Orange);
         break;
     case TeleportResult::PermissionDenied:
-        log(QStringLiteral("Jump: murmeli is not allowed to control %1; grant it automation access in the system's "
-                           "privacy settings")
-                .arg(terminal),
+        onLog(QStringLiteral("Jump: murmeli is not allowed to control %1; grant it automation access in the system's "
+                             "privacy settings")
+                  .arg(terminal),
             LogColor::Orange);
         break;
     case TeleportResult::TerminalClosed:
-        log(QStringLiteral("Jump: %1 is not running").arg(terminal), LogColor::Orange);
+        onLog(QStringLiteral("Jump: %1 is not running").arg(terminal), LogColor::Orange);
         break;
     case TeleportResult::Unsupported:
-        log(QStringLiteral("Jump: Warp is not supported yet"), LogColor::Orange);
+        onLog(QStringLiteral("Jump: Warp is not supported yet"), LogColor::Orange);
         break;
     }
     co_return result;
@@ -97,7 +90,7 @@ QCoro::Task<TeleportResult> TerminalJump::activateWindowOf(hooks::AgentProcess p
         co_return TeleportResult::TerminalClosed;
     }
     if (!window) {
-        log(QStringLiteral("Jump: no window shows the terminal of agent %1").arg(process.pid), LogColor::Orange);
+        onLog(QStringLiteral("Jump: no window shows the terminal of agent %1").arg(process.pid), LogColor::Orange);
         co_return TeleportResult::TerminalClosed;
     }
     const bool activated = co_await locator->windows().activate(*window, std::chrono::milliseconds(2000));
@@ -105,13 +98,13 @@ QCoro::Task<TeleportResult> TerminalJump::activateWindowOf(hooks::AgentProcess p
         co_return activated ? TeleportResult::Success : TeleportResult::Timeout;
     }
     if (!activated) {
-        log(QStringLiteral("Jump: the window manager did not bring window 0x%1 to the front")
-                .arg(QString::number(*window, 16)),
+        onLog(QStringLiteral("Jump: the window manager did not bring window 0x%1 to the front")
+                  .arg(QString::number(*window, 16)),
             LogColor::Orange);
         co_return TeleportResult::Timeout;
     }
-    log(QStringLiteral("Jump: brought window 0x%1 of %2 to the front")
-            .arg(QString::number(*window, 16), process.terminalApp.value_or(QStringLiteral("the terminal"))),
+    onLog(QStringLiteral("Jump: brought window 0x%1 of %2 to the front")
+              .arg(QString::number(*window, 16), process.terminalApp.value_or(QStringLiteral("the terminal"))),
         LogColor::Grey);
     co_return TeleportResult::Success;
 }

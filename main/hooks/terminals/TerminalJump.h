@@ -35,7 +35,6 @@ public:
     void setWindowLocator(std::shared_ptr<TerminalWindowLocator> locator) { m_locator = std::move(locator); }
 
 private:
-    void log(const QString& message, common::LogColor color);
     QCoro::Task<hooks::TeleportResult> activateWindowOf(hooks::AgentProcess process);
 
     hooks::ProcessDiscovery& m_discovery;

@@ -1,20 +1,15 @@
 #include "main/hooks/transcript/TranscriptWatcher.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <mutex>
 
 #include <QByteArrayView>
-#include <QFile>
 #include <QFileSystemWatcher>
 #include <QJsonObject>
 #include <QObject>
 #include <QStringDecoder>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include "main/common/BoundedFile.h"
 #include "main/common/TextUtils.h"
 #include "main/hooks/sessions/SessionKey.h"
 #include "main/hooks/sessions/SmallFile.h"
@@ -23,75 +18,6 @@
 namespace murmeli::hooks {
 
 namespace {
-
-struct FileId {
-    dev_t device = 0;
-    ino_t inode = 0;
-
-    bool operator==(const FileId&) const = default;
-};
-
-// Owns a descriptor opened only for a regular file: the path comes from outside, and opening a FIFO for reading
-// would block the thread while a device may not be ours to touch at all.
-class RegularFile final {
-public:
-    explicit RegularFile(const QString& path)
-    {
-        const QByteArray name = QFile::encodeName(path);
-        struct stat info { };
-        if (name.isEmpty() || ::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
-            return;
-        }
-        // Non-blocking, in case something else was put in its place between the check and the open.
-        m_fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-        if (m_fd >= 0 && (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-        m_size = info.st_size;
-        m_modifiedSecs = info.st_mtim.tv_sec;
-        m_id = { info.st_dev, info.st_ino };
-    }
-    ~RegularFile()
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    RegularFile(const RegularFile&) = delete;
-    RegularFile& operator=(const RegularFile&) = delete;
-
-    bool isOpen() const { return m_fd >= 0; }
-    qint64 size() const { return m_size; }
-    /// Whole seconds since 1970 of the last change of the contents.
-    qint64 modifiedSecs() const { return m_modifiedSecs; }
-    FileId id() const { return m_id; }
-
-    /// Up to count bytes from offset; fewer at the end of the file or on an error.
-    QByteArray readAt(qint64 offset, qint64 count) const
-    {
-        QByteArray bytes(count, Qt::Uninitialized);
-        qint64 got = 0;
-        while (got < count) {
-            const ssize_t n = ::pread(m_fd, bytes.data() + got, static_cast<size_t>(count - got), offset + got);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                break;
-            }
-            got += n;
-        }
-        bytes.truncate(got);
-        return bytes;
-    }
-
-private:
-    int m_fd = -1;
-    qint64 m_size = 0;
-    qint64 m_modifiedSecs = 0;
-    FileId m_id;
-};
 
 // Calls fn for every non-empty line, without its line feed.
 template <typename Fn> void forEachLine(QByteArrayView text, Fn&& fn)
@@ -133,13 +59,13 @@ public:
         stop();
         m_path = path;
         m_generation = generation;
-        const RegularFile file(path);
+        const common::BoundedFile file(path);
         // The agent may name a transcript before its first line is written: retry() looks again.
         m_missing = !file.isOpen();
         if (m_missing) {
             return;
         }
-        m_file = file.id();
+        m_file = file.identity();
         // Watching before the first read leaves no gap in which an append would go unnoticed.
         m_watcher = std::make_unique<QFileSystemWatcher>();
         if (m_watcher->addPath(path)) {
@@ -177,8 +103,8 @@ private:
         if (!m_file) {
             return;
         }
-        const RegularFile file(m_path);
-        if (!file.isOpen() || file.id() != *m_file) {
+        const common::BoundedFile file(m_path);
+        if (!file.isOpen() || file.identity() != *m_file) {
             // The path names another file now (inotify reports a replacement by rename as a removal): the
             // replacement is not followed.
             m_watcher.reset();
@@ -206,7 +132,7 @@ private:
                 stamped = true;
                 const std::lock_guard lock(m_shared->mutex);
                 if (m_shared->generation == m_generation) {
-                    m_shared->summary.data().lastUpdateTs = file.modifiedSecs();
+                    m_shared->summary.data().lastUpdateTs = file.modified().toSecsSinceEpoch();
                 }
             }
             m_offset += chunk.size();
@@ -266,7 +192,7 @@ private:
     std::unique_ptr<QFileSystemWatcher> m_watcher;
     QString m_path;
     quint64 m_generation = 0;
-    std::optional<FileId> m_file;
+    std::optional<common::FileIdentity> m_file;
     bool m_missing = false;
     qint64 m_offset = 0;
     bool m_firstRead = true;
@@ -351,7 +277,7 @@ std::optional<QString> TranscriptWatcher::lastUserMessagePrefix(
         return std::nullopt;
     }
 
-    const RegularFile file(transcriptPath);
+    const common::BoundedFile file(transcriptPath);
     if (!file.isOpen()) {
         return std::nullopt;
     }

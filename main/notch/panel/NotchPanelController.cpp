@@ -7,10 +7,10 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "main/notch/model/PanelViewModel.h"
 #include "main/device/cues/SilentAudioCueOutput.h"
 #include "main/notch/kit/ViewHost.h"
 #include "main/notch/layout/NotchLayout.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/views/NotchView.h"
 #include "platform/desktop/ScreenProvider.h"
 #include "platform/overlay/InputRegion.h"
@@ -18,8 +18,8 @@
 
 namespace murmeli::notch {
 
-using notch::IslandSurface;
 using common::LogColor;
+using notch::IslandSurface;
 
 namespace {
 
@@ -62,13 +62,6 @@ NotchPanelController::~NotchPanelController()
     // The window's views hold closures over this controller; they go first.
     m_root = nullptr;
     m_window.reset();
-}
-
-void NotchPanelController::log(const QString& message, LogColor color) const
-{
-    if (onLog) {
-        onLog(message, color);
-    }
 }
 
 void NotchPanelController::setAudioCue(std::shared_ptr<device::AudioCueOutput> output)
@@ -190,8 +183,8 @@ void NotchPanelController::show()
     m_links.pointer.onMoved = [this](QPoint at) { handleMouseMovedAtScreenPoint(toScreen(at)); };
     m_links.pointer.onLeftPressed = [this](QPoint at) { handleMouseDown(toScreen(at)); };
     if (!m_links.pointer.start()) {
-        log(QStringLiteral("\u26A0 NotchPanelController: the pointer cannot be watched; the panel opens only from "
-                           "the keyboard and the tray"),
+        onLog(QStringLiteral("\u26A0 NotchPanelController: the pointer cannot be watched; the panel opens only from "
+                             "the keyboard and the tray"),
             LogColor::Orange);
     }
     if (m_links.hotkeys && !m_hotkeysHooked) {
@@ -405,8 +398,9 @@ void NotchPanelController::observeSurface()
     }
     notch::PanelViewModel& vm = m_links.vm;
     // The view model signals only real changes, so an equal write neither replays a cue nor restarts a timer.
-    for (const auto signal : { &notch::PanelViewModel::currentSurfaceChanged, &notch::PanelViewModel::sessionStateChanged,
-             &notch::PanelViewModel::pttActiveChanged, &notch::PanelViewModel::summaryActiveChanged }) {
+    for (const auto signal :
+        { &notch::PanelViewModel::currentSurfaceChanged, &notch::PanelViewModel::sessionStateChanged,
+            &notch::PanelViewModel::pttActiveChanged, &notch::PanelViewModel::summaryActiveChanged }) {
         connect(&vm, signal, this, [this] {
             handleSurfaceChange();
             evaluateIdleSummary();
@@ -483,7 +477,7 @@ void NotchPanelController::updateEscHold()
     if (grab.id) {
         m_escGrab = grab.id;
     } else if (!std::exchange(m_escRefusalLogged, true)) {
-        log(QStringLiteral("\u26A0 NotchPanelController: Esc cannot be taken (") + grab.error
+        onLog(QStringLiteral("\u26A0 NotchPanelController: Esc cannot be taken (") + grab.error
                 + QStringLiteral("); only the panel's own window hears it"),
             LogColor::Orange);
     }

@@ -8,11 +8,11 @@
 #include <QPointF>
 #include <QRectF>
 
-#include "main/notch/model/IslandSurface.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/notch/geometry/NotchGeometry.h"
 #include "main/notch/layout/NotchExpansionState.h"
+#include "main/notch/model/IslandSurface.h"
 #include "platform/desktop/GlobalHotkeys.h"
 
 namespace murmeli::notch {
@@ -129,7 +129,6 @@ public:
     common::LogSink onLog;
 
 private:
-    void log(const QString& message, common::LogColor color) const;
     void collapse();
     void expand();
     void placeWindow();

@@ -58,9 +58,7 @@ std::unique_ptr<platform::AudioCapture> MicrophoneCapture::make() const
     // shows only as a take that heard nothing.
     if (capture) {
         QObject::connect(capture.get(), &platform::AudioCapture::failed, capture.get(), [this](const QString& error) {
-            if (onLog) {
-                onLog(QStringLiteral("Audio: capture failed: ") + error, common::LogColor::Red);
-            }
+            onLog(QStringLiteral("Audio: capture failed: ") + error, common::LogColor::Red);
         });
     }
     return capture;

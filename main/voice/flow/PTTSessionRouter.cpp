@@ -26,13 +26,13 @@ void PTTSessionRouter::handleControlFrame(const QString& line)
     const QString body = line.mid(prefix.size());
     const qsizetype comma = body.indexOf(u',');
     if (comma < 0) {
-        log(QStringLiteral("PTT: malformed PT frame: ") + line);
+        onLog(QStringLiteral("PTT: malformed PT frame: ") + line);
         return;
     }
     const QString event = common::text::trimSpacesAndTabs(body.left(comma));
     const QString sid = common::text::trimSpacesAndTabs(body.mid(comma + 1));
     if (sid.isEmpty()) {
-        log(QStringLiteral("PTT: missing session_id in ") + line);
+        onLog(QStringLiteral("PTT: missing session_id in ") + line);
         return;
     }
 
@@ -43,24 +43,17 @@ void PTTSessionRouter::handleControlFrame(const QString& line)
         }
     }
     if (!kind) {
-        log(QStringLiteral("PTT: unknown PT event '") + event + QStringLiteral("' in ") + line);
+        onLog(QStringLiteral("PTT: unknown PT event '") + event + QStringLiteral("' in ") + line);
         return;
     }
     if (*kind == Event::Kind::Start) {
         m_routedSessionId = sid;
     }
-    log(QStringLiteral("PTT P4 → ") + event + QStringLiteral(" (sid=") + sid + u')');
+    onLog(QStringLiteral("PTT P4 → ") + event + QStringLiteral(" (sid=") + sid + u')');
     emitEvent(*kind, sid);
     // An end or cancel for another session leaves the routed one alone.
     if (*kind != Event::Kind::Start && m_routedSessionId == sid) {
         m_routedSessionId.reset();
-    }
-}
-
-void PTTSessionRouter::log(const QString& line) const
-{
-    if (onLog) {
-        onLog(line);
     }
 }
 

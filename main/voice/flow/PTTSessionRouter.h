@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include "main/common/Log.h"
+
 namespace murmeli::voice {
 
 /// Reads the device's push-to-talk lines ("PT:" + event + "," + session id) and keeps the session the running
@@ -24,7 +26,7 @@ public:
     /// The session the current device take is addressed to.
     const std::optional<QString>& routedSessionId() const { return m_routedSessionId; }
 
-    std::function<void(const QString& line)> onLog;
+    common::LineSink onLog;
     /// Every valid event.
     std::function<void(const Event& event)> onEvent;
 
@@ -32,7 +34,6 @@ public:
     void handleControlFrame(const QString& line);
 
 private:
-    void log(const QString& line) const;
     void emitEvent(Event::Kind kind, const QString& sessionId) const;
 
     std::optional<QString> m_routedSessionId;

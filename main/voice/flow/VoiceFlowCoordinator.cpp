@@ -62,7 +62,7 @@ QString VoiceFlowCoordinator::describe(const VoiceMode& mode)
 QCoro::Task<VoiceMode> VoiceFlowCoordinator::start()
 {
     if (!m_state.is<VoiceFlowState::Idle>() || m_starting) {
-        log(QStringLiteral("VoiceFlow: start() ignored, current state=")
+        m_onLog(QStringLiteral("VoiceFlow: start() ignored, current state=")
             + (m_starting ? QStringLiteral("starting") : m_state.name()));
         co_return m_currentMode.value_or(ModeB { ModeBReason::DetectionFailed });
     }
@@ -84,7 +84,7 @@ QCoro::Task<VoiceMode> VoiceFlowCoordinator::start()
     const Starting held = std::exchange(m_starting, std::nullopt).value_or(Starting {});
     if (held.cancelReason) {
         // The take ended before it was recording: nothing of it reaches the panel but the cancel.
-        log(QStringLiteral("VoiceFlow: cancel(") + *held.cancelReason + QStringLiteral(") while starting"));
+        m_onLog(QStringLiteral("VoiceFlow: cancel(") + *held.cancelReason + QStringLiteral(") while starting"));
         call(onCancelled, *held.cancelReason);
         m_startTimeMs.reset();
         co_return mode;
@@ -107,14 +107,14 @@ void VoiceFlowCoordinator::enterRecording(const VoiceMode& mode)
         [this, generation] { handleMaxDurationTimeout(generation); });
     call(onRecordingStateChange, true, targetName);
     call(onPartialText, QString());
-    log(QStringLiteral("VoiceFlow: start(mode=") + describe(mode) + u')');
+    m_onLog(QStringLiteral("VoiceFlow: start(mode=") + describe(mode) + u')');
 }
 
 void VoiceFlowCoordinator::transition(VoiceFlowState to)
 {
     const QString from = m_state.name();
     m_state = std::move(to);
-    log(QStringLiteral("VoiceFlow: ") + from + QStringLiteral(" → ") + m_state.name());
+    m_onLog(QStringLiteral("VoiceFlow: ") + from + QStringLiteral(" → ") + m_state.name());
     call(onStateChanged, m_state);
 }
 
@@ -123,7 +123,7 @@ void VoiceFlowCoordinator::handleMaxDurationTimeout(quint64 generation)
     if (generation != m_generation || !m_state.is<VoiceFlowState::Recording>()) {
         return;
     }
-    log(QStringLiteral("VoiceFlow: 60s max-duration hit → auto stop"));
+    m_onLog(QStringLiteral("VoiceFlow: 60s max-duration hit → auto stop"));
     call(onMaxDurationTimeout);
 }
 
@@ -136,7 +136,7 @@ void VoiceFlowCoordinator::stop(
         return;
     }
     if (!m_state.is<VoiceFlowState::Recording>()) {
-        log(QStringLiteral("VoiceFlow: stop() ignored, state=") + m_state.name());
+        m_onLog(QStringLiteral("VoiceFlow: stop() ignored, state=") + m_state.name());
         return;
     }
     if (auto cancelCap = std::exchange(m_maxDurationCancel, {})) {
@@ -148,12 +148,12 @@ void VoiceFlowCoordinator::stop(
     }
     const int durationMs = static_cast<int>(m_clock.nowMs() - *m_startTimeMs);
     if (!success || rawText.isEmpty()) {
-        log(QStringLiteral("VoiceFlow: stop(empty/failed) → cleanup to idle"));
+        m_onLog(QStringLiteral("VoiceFlow: stop(empty/failed) → cleanup to idle"));
         cleanupToIdle();
         return;
     }
     if (durationMs < polishDurationGateMs) {
-        log(QStringLiteral("VoiceFlow: < %1ms → skip polish, raw").arg(polishDurationGateMs));
+        m_onLog(QStringLiteral("VoiceFlow: < %1ms → skip polish, raw").arg(polishDurationGateMs));
         enterAwaitingCommit(rawText, true, false);
         return;
     }
@@ -189,17 +189,18 @@ void VoiceFlowCoordinator::handlePolishResult(
     quint64 generation, const QString& rawText, const std::optional<QString>& enhanced)
 {
     if (!m_state.is<VoiceFlowState::Polishing>()) {
-        log(QStringLiteral("VoiceFlow: polish reply arrived in state=") + m_state.name() + QStringLiteral(", drop"));
+        m_onLog(
+            QStringLiteral("VoiceFlow: polish reply arrived in state=") + m_state.name() + QStringLiteral(", drop"));
         return;
     }
     if (m_cancelled) {
-        log(QStringLiteral("VoiceFlow: polish reply arrived but cancelled=true, drop (D4 第 4 重保险)"));
+        m_onLog(QStringLiteral("VoiceFlow: polish reply arrived but cancelled=true, drop (D4 第 4 重保险)"));
         return;
     }
     if (generation != m_generation) {
-        log(QStringLiteral("VoiceFlow: polish reply of take %1 arrived during take %2, drop")
-                .arg(generation)
-                .arg(m_generation));
+        m_onLog(QStringLiteral("VoiceFlow: polish reply of take %1 arrived during take %2, drop")
+                    .arg(generation)
+                    .arg(m_generation));
         return;
     }
     // A reply with nothing in it would paste nothing: the raw text is better than that.
@@ -225,22 +226,22 @@ void VoiceFlowCoordinator::commitAfterEscWindow(quint64 generation, const QStrin
 {
     const auto* waiting = m_state.as<VoiceFlowState::AwaitingCommit>();
     if (!waiting) {
-        log(QStringLiteral("VoiceFlow: awaitingCommit window expired but state=") + m_state.name()
+        m_onLog(QStringLiteral("VoiceFlow: awaitingCommit window expired but state=") + m_state.name()
             + QStringLiteral(", skip commit"));
         return;
     }
     if (waiting->text != expectedText) {
-        log(QStringLiteral("VoiceFlow: awaitingCommit text mismatch, skip commit"));
+        m_onLog(QStringLiteral("VoiceFlow: awaitingCommit text mismatch, skip commit"));
         return;
     }
     if (m_cancelled) {
-        log(QStringLiteral("VoiceFlow: awaitingCommit window expired but cancelled=true, skip commit"));
+        m_onLog(QStringLiteral("VoiceFlow: awaitingCommit window expired but cancelled=true, skip commit"));
         return;
     }
     if (generation != m_generation) {
-        log(QStringLiteral("VoiceFlow: awaitingCommit window of take %1 expired during take %2, skip commit")
-                .arg(generation)
-                .arg(m_generation));
+        m_onLog(QStringLiteral("VoiceFlow: awaitingCommit window of take %1 expired during take %2, skip commit")
+                    .arg(generation)
+                    .arg(m_generation));
         return;
     }
     commit(waiting->text, didEnhance);
@@ -273,11 +274,11 @@ void VoiceFlowCoordinator::cancel(const QString& reason)
         return;
     }
     if (m_state.is<VoiceFlowState::Idle>() || m_state.is<VoiceFlowState::Injecting>()) {
-        log(QStringLiteral("VoiceFlow: cancel(") + reason + QStringLiteral(") ignored, state=") + m_state.name());
+        m_onLog(QStringLiteral("VoiceFlow: cancel(") + reason + QStringLiteral(") ignored, state=") + m_state.name());
         return;
     }
     m_cancelled = true;
-    log(QStringLiteral("VoiceFlow: cancel(") + reason + QStringLiteral(") from ") + m_state.name());
+    m_onLog(QStringLiteral("VoiceFlow: cancel(") + reason + QStringLiteral(") from ") + m_state.name());
     call(onCancelled, reason);
     cleanupToIdle();
 }
@@ -315,13 +316,6 @@ VoiceFlowClock::Cancel VoiceFlowCoordinator::schedule(qint64 ms, std::function<v
             action();
         }
     });
-}
-
-void VoiceFlowCoordinator::log(const QString& line) const
-{
-    if (m_onLog) {
-        m_onLog(line);
-    }
 }
 
 } // namespace murmeli::voice

@@ -9,6 +9,7 @@
 
 #include <QCoroTask>
 
+#include "main/common/Log.h"
 #include "main/voice/enhance/SpeechEnhancerConfig.h"
 #include "main/voice/flow/PolishGateContext.h"
 #include "main/voice/flow/VoiceFlowClock.h"
@@ -110,7 +111,6 @@ private:
     void commitAfterEscWindow(quint64 generation, const QString& expectedText, bool didEnhance);
     QCoro::Task<> commit(QString finalText, bool didEnhance);
     void cleanupToIdle();
-    void log(const QString& line) const;
     /// Runs action after ms unless the coordinator is gone by then.
     VoiceFlowClock::Cancel schedule(qint64 ms, std::function<void()> action);
 
@@ -118,7 +118,7 @@ private:
     VoiceTextInjector& m_injector;
     std::unique_ptr<VoicePolisher> m_polisher;
     VoiceFlowClock m_clock;
-    std::function<void(const QString&)> m_onLog;
+    common::LineSink m_onLog;
 
     VoiceFlowState m_state;
     VoiceFlowClock::Cancel m_maxDurationCancel;

@@ -52,10 +52,7 @@ bool InputInjector::send(const QString& operation, const platform::KeyChord& cho
     if (m_keys.sendChord(chord)) {
         return true;
     }
-    if (onLog) {
-        onLog(
-            QStringLiteral("[input] %1 failed: the display took no %2").arg(operation, keyName), common::LogColor::Red);
-    }
+    onLog(QStringLiteral("[input] %1 failed: the display took no %2").arg(operation, keyName), common::LogColor::Red);
     return false;
 }
 

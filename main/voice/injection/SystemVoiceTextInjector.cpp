@@ -27,14 +27,14 @@ SystemVoiceTextInjector::SystemVoiceTextInjector(const AXHealth& health, InputIn
 QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString text, FocusTarget target)
 {
     if (!m_health.isTrusted()) {
-        log(QStringLiteral("⚠ Voice inject blocked: AX revoked at inject time → Mode B fallback"), LogColor::Orange);
+        onLog(QStringLiteral("⚠ Voice inject blocked: AX revoked at inject time → Mode B fallback"), LogColor::Orange);
         if (onAXRevoked) {
             onAXRevoked(QStringLiteral("Voice inject Mode A"));
         }
         injectModeB(text, ModeBReason::AxRevokedAtInject);
         co_return;
     }
-    log(QStringLiteral("Voice inject (Mode A · %1): %2").arg(target.role, common::text::prefixCharacters(text, 40)),
+    onLog(QStringLiteral("Voice inject (Mode A · %1): %2").arg(target.role, common::text::prefixCharacters(text, 40)),
         LogColor::Purple);
 
     const std::optional<platform::WindowInfo> window = targetWindow(target);
@@ -55,8 +55,8 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString text, FocusTarget tar
             co_return;
         }
         if (!activated) {
-            log(QStringLiteral("Voice paste: window 0x%1 did not come to the front → pasting where the focus is")
-                    .arg(window->id, 0, 16),
+            onLog(QStringLiteral("Voice paste: window 0x%1 did not come to the front → pasting where the focus is")
+                      .arg(window->id, 0, 16),
                 LogColor::Orange);
         }
     }
@@ -88,15 +88,15 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString text, FocusTarget tar
     }
     snapshot.restore(expected, m_clipboard, m_clock, restoreDelayMs, {}, [this, alive](quint64 was, quint64 now) {
         if (!alive.expired()) {
-            log(ClipboardSnapshot::skipLine(was, now), LogColor::Orange);
+            onLog(ClipboardSnapshot::skipLine(was, now), LogColor::Orange);
         }
     });
 }
 
 void SystemVoiceTextInjector::injectModeB(const QString& text, ModeBReason reason)
 {
-    log(QStringLiteral("Voice inject (Mode B · %1): %2")
-            .arg(toString(reason), common::text::prefixCharacters(text, 40)),
+    onLog(QStringLiteral("Voice inject (Mode B · %1): %2")
+              .arg(toString(reason), common::text::prefixCharacters(text, 40)),
         LogColor::Purple);
     m_clipboard.setText(text);
     notifyOnClipboard(text);
@@ -119,7 +119,7 @@ void SystemVoiceTextInjector::keepWithoutPaste(const QString& text)
         return;
     }
     // Neither write took: the log is the last place the words survive.
-    log(QStringLiteral("⚠ Voice paste: the clipboard refused the text → nothing pasted; the text was: ") + text,
+    onLog(QStringLiteral("⚠ Voice paste: the clipboard refused the text → nothing pasted; the text was: ") + text,
         LogColor::Red);
     notifyOnClipboard(text);
 }
@@ -154,7 +154,7 @@ QCoro::Task<bool> SystemVoiceTextInjector::modifiersReleased()
 
 void SystemVoiceTextInjector::leaveOnClipboard(const QString& text, const QString& why)
 {
-    log(QStringLiteral("⚠ Voice paste: %1 → text left on the clipboard").arg(why), LogColor::Red);
+    onLog(QStringLiteral("⚠ Voice paste: %1 → text left on the clipboard").arg(why), LogColor::Red);
     notifyOnClipboard(text);
 }
 
@@ -162,13 +162,6 @@ void SystemVoiceTextInjector::notifyOnClipboard(const QString& text)
 {
     if (onNotify) {
         onNotify(QString::fromUtf8(noticeTitle), common::text::prefixCharacters(text, 80));
-    }
-}
-
-void SystemVoiceTextInjector::log(const QString& line, LogColor color) const
-{
-    if (onLog) {
-        onLog(line, color);
     }
 }
 

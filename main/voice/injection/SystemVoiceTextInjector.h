@@ -67,7 +67,6 @@ private:
     QCoro::Task<bool> modifiersReleased();
     void leaveOnClipboard(const QString& text, const QString& why);
     void notifyOnClipboard(const QString& text);
-    void log(const QString& line, common::LogColor color) const;
 
     const AXHealth& m_health;
     InputInjector& m_input;

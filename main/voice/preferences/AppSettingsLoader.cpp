@@ -1,10 +1,9 @@
 #include "main/voice/preferences/AppSettingsLoader.h"
 
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "main/hooks/sessions/SmallFile.h"
+#include "main/common/BoundedFile.h"
 
 namespace murmeli::voice::AppSettingsLoader {
 
@@ -79,18 +78,16 @@ std::optional<AppSettings> parse(const QByteArray& bytes, QString* problem)
 AppSettings load(const QString& path, const LogLine& onLog)
 {
     const auto report = [&](const QString& reason) {
-        if (onLog) {
-            onLog(QStringLiteral("[app-settings] failed to parse ") + path + QStringLiteral(": ") + reason
-                + QStringLiteral(" — using defaults"));
-        }
+        onLog(QStringLiteral("[app-settings] failed to parse ") + path + QStringLiteral(": ") + reason
+            + QStringLiteral(" — using defaults"));
         return AppSettings::defaults();
     };
-    const std::optional<QByteArray> bytes = hooks::SmallFile::read(path, maxFileBytes);
+    common::FileProblem readProblem = common::FileProblem::None;
+    const std::optional<QByteArray> bytes = common::BoundedFile::read(path, maxFileBytes, &readProblem);
+    if (readProblem == common::FileProblem::TooLarge) {
+        return report(QStringLiteral("the file is larger than %1 bytes").arg(maxFileBytes));
+    }
     if (!bytes) {
-        const QFileInfo info(path);
-        if (info.isFile() && info.size() > maxFileBytes) {
-            return report(QStringLiteral("the file is larger than %1 bytes").arg(maxFileBytes));
-        }
         return AppSettings::defaults();
     }
     QString problem;

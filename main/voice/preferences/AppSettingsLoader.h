@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QString>
 
+#include "main/common/Log.h"
 #include "main/voice/preferences/AppSettings.h"
 
 /// Finds, reads and decodes the settings file "~/.murmeli/settings.json". Reading never fails towards the caller
@@ -14,7 +15,7 @@
 namespace murmeli::voice::AppSettingsLoader {
 
 /// Receives the one line that reports an unusable file.
-using LogLine = std::function<void(const QString& line)>;
+using LogLine = common::LineSink;
 
 /// Far beyond a real settings file; a bigger one is reported and not read.
 inline constexpr qint64 maxFileBytes = 64 * 1024;

@@ -5,7 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include "main/common/AtomicFile.h"
 
 namespace murmeli::platform {
 
@@ -101,9 +102,8 @@ std::optional<QString> XdgAutostartEntry::write()
     if (!QDir().mkpath(m_directory)) {
         return QStringLiteral("could not create the folder %1").arg(m_directory);
     }
-    QSaveFile file(filePath());
-    if (!file.open(QIODevice::WriteOnly) || file.write(*text) != text->size() || !file.commit()) {
-        return QStringLiteral("could not write %1: %2").arg(filePath(), file.errorString());
+    if (QString problem; !common::AtomicFile::write(filePath(), *text, {}, &problem)) {
+        return QStringLiteral("could not write %1: %2").arg(filePath(), problem);
     }
     return std::nullopt;
 }

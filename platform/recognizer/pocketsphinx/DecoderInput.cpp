@@ -2,15 +2,19 @@
 
 #include <memory>
 
-#include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
 
 #include <speex/speex_resampler.h>
 
+#include "main/common/BoundedFile.h"
+
 namespace murmeli::platform::DecoderInput {
 
 namespace {
+
+using common::BoundedFile;
+using common::FileProblem;
 
 // A push-to-talk take is seconds long; an hour of 48 kHz stereo float is far beyond any, and still fits in memory.
 constexpr qint64 kMaxFileBytes = qint64(1) << 30;
@@ -78,15 +82,16 @@ std::variant<MonoPcm, RecognitionError> load(const RecognitionRequest& request)
         }
     } else {
         const QString name = QFileInfo(request.wavPath).fileName();
-        QFile file(request.wavPath);
-        if (request.wavPath.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-            return unreadable(QStringLiteral("Cannot open the audio file \"%1\"").arg(name));
-        }
-        if (file.size() > kMaxFileBytes) {
+        FileProblem problem = FileProblem::None;
+        const std::optional<QByteArray> bytes = BoundedFile::read(request.wavPath, kMaxFileBytes, &problem);
+        if (problem == FileProblem::TooLarge) {
             return unreadable(QStringLiteral("The audio file \"%1\" is too large").arg(name));
         }
+        if (!bytes) {
+            return unreadable(QStringLiteral("Cannot open the audio file \"%1\"").arg(name));
+        }
         QString whyNot;
-        std::optional<MonoPcm> decoded = RiffWave::decode(file.readAll(), &whyNot);
+        std::optional<MonoPcm> decoded = RiffWave::decode(*bytes, &whyNot);
         if (!decoded) {
             return unreadable(QStringLiteral("Cannot read the audio file \"%1\": %2").arg(name, whyNot));
         }

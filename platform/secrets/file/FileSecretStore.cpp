@@ -5,11 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "main/common/AtomicFile.h"
+#include "main/common/BoundedFile.h"
 
 namespace murmeli::platform {
 
@@ -31,16 +32,6 @@ bool isSafeName(const QString& name)
     }
     return true;
 }
-
-class FdCloser final {
-public:
-    explicit FdCloser(int fd) : m_fd(fd) { }
-    ~FdCloser() { ::close(m_fd); }
-    Q_DISABLE_COPY_MOVE(FdCloser)
-
-private:
-    int m_fd = -1;
-};
 
 } // namespace
 
@@ -67,39 +58,12 @@ std::optional<QByteArray> FileSecretStore::load(const QString& service, const QS
     if (!path) {
         return std::nullopt;
     }
-    // Open first and check the opened file, so nothing can be swapped in between the check and the read.
-    // O_NOFOLLOW refuses a symlink; O_NONBLOCK keeps a FIFO planted under the name from blocking us.
-    const int fd = ::open(QFile::encodeName(*path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    // A link could lead anywhere, and a file others could read may have been seen by them: neither is a secret.
+    common::BoundedFile file(*path, common::BoundedFile::Links::Refuse);
+    if (!file.isOpen() || (file.permissions() & (S_IRWXG | S_IRWXO)) != 0) {
         return std::nullopt;
     }
-    const FdCloser closer(fd);
-    struct stat info { };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (info.st_mode & (S_IRWXG | S_IRWXO)) != 0
-        || info.st_size > maxValueSize) {
-        return std::nullopt;
-    }
-    // Read to end of file rather than trusting st_size, with a bound in case the file grows meanwhile.
-    QByteArray buffer(maxValueSize + 1, Qt::Uninitialized);
-    qsizetype total = 0;
-    while (total < buffer.size()) {
-        const ssize_t n = ::read(fd, buffer.data() + total, static_cast<size_t>(buffer.size() - total));
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return std::nullopt;
-        }
-        if (n == 0) {
-            break;
-        }
-        total += n;
-    }
-    if (total > maxValueSize) {
-        return std::nullopt;
-    }
-    buffer.truncate(total);
-    return buffer;
+    return file.readAll(maxValueSize);
 }
 
 bool FileSecretStore::save(const QString& service, const QString& account, const QByteArray& value)
@@ -108,25 +72,12 @@ bool FileSecretStore::save(const QString& service, const QString& account, const
     if (!path || value.size() > maxValueSize || !ensureDirectory()) {
         return false;
     }
-    // QSaveFile would write through a symlink to wherever it points; a non-file under the name is left alone too.
-    struct stat existing { };
-    if (::lstat(QFile::encodeName(*path).constData(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
-        return false;
-    }
-    QSaveFile file(*path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    // Narrow the temporary file before a single secret byte lands in it.
-    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        file.cancelWriting();
-        return false;
-    }
-    if (file.write(value) != value.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    // A link or any other non-file under the name is left alone; the file is 0600 from before its first byte.
+    common::AtomicFile::Options options;
+    options.newFileMode = 0600;
+    options.forceMode = true;
+    options.links = common::AtomicFile::Links::Refuse;
+    return common::AtomicFile::write(*path, value, options);
 }
 
 bool FileSecretStore::remove(const QString& service, const QString& account)
