@@ -117,12 +117,6 @@ AppController::~AppController()
     m_pendingTable.reset();
 }
 
-void AppController::log(const QString& message, LogColor color)
-{
-    if (onLog) {
-        onLog(message, color);
-    }
-}
 
 void AppController::startBackend(const QString& binaryPath)
 {
@@ -136,10 +130,10 @@ void AppController::startBackend(const QString& binaryPath)
     QString repair;
     const bool statusDirectoryUsable = m_statusDirectory.prepare(&problem, &repair);
     if (!repair.isEmpty()) {
-        log(QStringLiteral("[diag] startup: status directory ") + repair, LogColor::Orange);
+        onLog(QStringLiteral("[diag] startup: status directory ") + repair, LogColor::Orange);
     }
     if (!statusDirectoryUsable) {
-        log(QStringLiteral("[diag] startup: status directory refused, session files are neither read nor written: ")
+        onLog(QStringLiteral("[diag] startup: status directory refused, session files are neither read nor written: ")
                 + problem,
             LogColor::Red);
     }
@@ -148,10 +142,10 @@ void AppController::startBackend(const QString& binaryPath)
     hooks::StaleFileCleanup::run(m_statusDirectory, m_dependencies.processTable);
     // The settings of this run start empty; the file itself is kept aside as ".corrupt" for the user.
     if (const QString defaultsProblem = m_dependencies.defaults->loadError(); !defaultsProblem.isEmpty()) {
-        log(QStringLiteral("[diag] startup: defaults unusable: ") + defaultsProblem, LogColor::Orange);
+        onLog(QStringLiteral("[diag] startup: defaults unusable: ") + defaultsProblem, LogColor::Orange);
     }
     if (const auto ignored = voice::CloudEndpoints::ignoredOverride()) {
-        log(QStringLiteral("[diag] startup: ") + *ignored, LogColor::Orange);
+        onLog(QStringLiteral("[diag] startup: ") + *ignored, LogColor::Orange);
     }
 
     m_hookServer->onLog = m_log;
@@ -177,7 +171,7 @@ void AppController::startBackend(const QString& binaryPath)
 
     const QString settingsPath = agentSettingsPath();
     hooks::HookSelfCheck::emit(
-        hooks::HookSelfCheck::run(settingsPath), [this](const QString& line) { log(line, LogColor::Orange); });
+        hooks::HookSelfCheck::run(settingsPath), [this](const QString& line) { onLog(line, LogColor::Orange); });
     m_healthTicker.start();
     startUsageReader();
     m_cloudAccount.loadStoredSession();

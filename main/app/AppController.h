@@ -134,13 +134,12 @@ public:
 private:
     friend class test::ControllerProbe;
 
-    void log(const QString& message, common::LogColor color);
     HookServerHealth hookServerHealth() const;
     void startUsageReader();
 
     Dependencies m_dependencies;
     // The sink handed to every component; it forwards to onLog, so clearing onLog silences them all.
-    const common::LogSink m_log = [this](const QString& message, common::LogColor color) { log(message, color); };
+    const common::LogSink m_log = [this](const QString& message, common::LogColor color) { onLog(message, color); };
     hooks::StatusDirectory m_statusDirectory;
     hooks::ProcessDiscovery m_processDiscovery;
     hooks::TeleportTargetResolver m_teleportResolver;

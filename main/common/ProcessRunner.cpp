@@ -123,7 +123,10 @@ constexpr qint64 drainSliceMs = 20;
 void drain(QProcess& process, ProcessResult& result, qsizetype cap)
 {
     appendCapped(result.standardOutput, process.readAllStandardOutput(), cap, result.outputTruncated);
-    appendCapped(result.standardError, process.readAllStandardError(), cap, result.outputTruncated);
+    // Merged output has no error channel of its own; asking for it only makes Qt complain.
+    if (process.processChannelMode() != QProcess::MergedChannels) {
+        appendCapped(result.standardError, process.readAllStandardError(), cap, result.outputTruncated);
+    }
 }
 
 // waitForFinished() reads both pipes while it waits, so a child filling its stderr pipe never stalls.
@@ -237,8 +240,7 @@ QCoro::Task<ProcessResult> runProcess(ProcessRequest request)
     }
 
     // Whatever arrived after the last readyRead belongs to the result too.
-    appendCapped(result.standardOutput, child->readAllStandardOutput(), cap, result.outputTruncated);
-    appendCapped(result.standardError, child->readAllStandardError(), cap, result.outputTruncated);
+    drain(*child, result, cap);
 
     if (!result.started) {
         if (!result.timedOut) {

@@ -49,12 +49,6 @@ cloud::GiftCardClient CloudAccount::giftCardClient() const
     return cloud::GiftCardClient(m_auth.http(), m_auth.baseURL());
 }
 
-void CloudAccount::log(const QString& message, LogColor color)
-{
-    if (onLog) {
-        onLog(message, color);
-    }
-}
 
 void CloudAccount::changed()
 {
@@ -89,7 +83,7 @@ void CloudAccount::takeMinutesLeft(qint64 minutesLeft)
 
 void CloudAccount::sessionRefused(const QString& reason)
 {
-    log(QStringLiteral("Cloud: session refused by the worker (") + reason + QStringLiteral(") — please sign in again"),
+    onLog(QStringLiteral("Cloud: session refused by the worker (") + reason + QStringLiteral(") — please sign in again"),
         LogColor::Orange);
 }
 
@@ -142,7 +136,7 @@ QCoro::Task<> CloudAccount::signOut()
             co_return;
         }
         if (const cloud::AuthError* error = cloud::failure(result)) {
-            log(QStringLiteral("Cloud: logout request failed — ") + error->errorDescription(), LogColor::Orange);
+            onLog(QStringLiteral("Cloud: logout request failed — ") + error->errorDescription(), LogColor::Orange);
         }
     }
     m_keychain.remove(cloudService(), QLatin1String(tokenAccount));
@@ -172,9 +166,9 @@ QCoro::Task<> CloudAccount::refreshMinutes()
     }
     if (const cloud::AuthError* error = cloud::failure(result)) {
         if (error->kind() == cloud::AuthError::Kind::Unauthorized) {
-            log(QStringLiteral("Cloud: session expired — please sign in again"), LogColor::Orange);
+            onLog(QStringLiteral("Cloud: session expired — please sign in again"), LogColor::Orange);
         } else {
-            log(QStringLiteral("Cloud: refresh failed — ") + error->errorDescription(), LogColor::Orange);
+            onLog(QStringLiteral("Cloud: refresh failed — ") + error->errorDescription(), LogColor::Orange);
         }
         co_return;
     }
@@ -211,12 +205,12 @@ QCoro::Task<> CloudAccount::validateOnLaunch()
         co_await refreshMinutes();
         break;
     case cloud::AccountValidation::Kind::Transient:
-        log(QStringLiteral("Cloud: session check failed, keeping the stored session — ") + validation.message,
+        onLog(QStringLiteral("Cloud: session check failed, keeping the stored session — ") + validation.message,
             LogColor::Orange);
         break;
     case cloud::AccountValidation::Kind::Unauthorized:
         // The store has deleted both items; the token the start-up loaded must not stay in use either.
-        log(QStringLiteral("Cloud: session expired — please sign in again"), LogColor::Orange);
+        onLog(QStringLiteral("Cloud: session expired — please sign in again"), LogColor::Orange);
         m_links.speech.streaming().close();
         forgetSession();
         sync();

@@ -101,7 +101,6 @@ public:
     void attach(cloud::AccountSignInSheetModel& model);
 
 private:
-    void log(const QString& message, common::LogColor color);
     void changed();
     /// Forgets the session in the speech engine and the mirror; the stored items are the caller's.
     void forgetSession();

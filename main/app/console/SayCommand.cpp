@@ -3,9 +3,9 @@
 #include <chrono>
 
 #include <QObject>
-#include <QSaveFile>
 #include <QTimer>
 
+#include "main/common/AtomicFile.h"
 #include "main/common/OneShot.h"
 #include "main/device/tts/SayTTSBackend.h"
 #include "platform/audio/AudioPlayerFactory.h"
@@ -100,11 +100,9 @@ QCoro::Task<int> SayCommand::run(Request request)
 int SayCommand::write(const QString& path, const QByteArray& pcm) const
 {
     // Written whole or not at all: a reader never finds half a file under the name.
-    QSaveFile file(path);
     const QByteArray header = platform::WavFile::header(platform::AudioFormat::take(), quint32(pcm.size()));
-    if (!file.open(QIODevice::WriteOnly) || file.write(header) != header.size() || file.write(pcm) != pcm.size()
-        || !file.commit()) {
-        return fail(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    if (QString problem; !common::AtomicFile::write(path, header + pcm, {}, &problem)) {
+        return fail(QStringLiteral("cannot write %1: %2").arg(path, problem));
     }
     return 0;
 }

@@ -19,12 +19,6 @@ DeviceLinkRoad::DeviceLinkRoad(Links links) : m_links(std::move(links)), m_token
 
 DeviceLinkRoad::~DeviceLinkRoad() = default;
 
-void DeviceLinkRoad::log(const QString& message, LogColor color)
-{
-    if (onLog) {
-        onLog(message, color);
-    }
-}
 
 void DeviceLinkRoad::start()
 {
@@ -63,10 +57,10 @@ void DeviceLinkRoad::build()
     common::Clock& clock = *m_links.clock;
     notch::PanelViewModel& vm = m_links.vm;
     m_ble = std::make_unique<device::BLEBridge>(m_links.transport(), clock);
-    m_ble->onLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_ble->onLog = [this](const QString& message, LogColor color) { onLog(message, color); };
     m_deviceApprovals = device::BLEApprovalBridge::overLink(*m_ble, m_links.pendingTable);
     m_links.approvalRoad.setBridge(m_deviceApprovals);
-    m_pttRouter.onLog = [this](const QString& line) { log(line, LogColor::Grey); };
+    m_pttRouter.onLog = [this](const QString& line) { onLog(line, LogColor::Grey); };
     m_ble->onControlFrame = [this](const QString& line) {
         m_pttRouter.handleControlFrame(line);
         // Answered from the event loop, not inside the link's receive: a decision resumes the waiting reply.

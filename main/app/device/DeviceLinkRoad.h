@@ -80,7 +80,6 @@ public:
     const voice::PTTSessionRouter& pttRouter() const { return m_pttRouter; }
 
 private:
-    void log(const QString& message, common::LogColor color);
     void build();
 
     Links m_links;

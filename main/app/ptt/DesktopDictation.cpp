@@ -26,7 +26,7 @@ DesktopDictation::DesktopDictation(Links links)
           m_links.logDirectory,
       })
 {
-    const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
+    const common::LogSink toLog = [this](const QString& message, LogColor color) { onLog(message, color); };
     m_road.onLog = toLog;
     m_road.fnDoubleTap().enabled = [this] { return fnDoubleTapEnabled(); };
     platform::GlobalHotkeys& hotkeys = *m_desktopVoice.desktop().hotkeys;
@@ -36,7 +36,7 @@ DesktopDictation::DesktopDictation(Links links)
     voice::InputInjector& input = m_desktopVoice.input();
     input.onLog = toLog;
     input.onAXRevoked = [this](const QString& operation) {
-        log(m_desktopVoice.input().blockedLine(operation), LogColor::Red);
+        onLog(m_desktopVoice.input().blockedLine(operation), LogColor::Red);
         Q_EMIT m_links.notifications.axRevoked(operation);
     };
     voice::SystemVoiceTextInjector& injector = m_desktopVoice.injector();
@@ -56,12 +56,6 @@ DesktopDictation::~DesktopDictation()
     }
 }
 
-void DesktopDictation::log(const QString& message, LogColor color)
-{
-    if (onLog) {
-        onLog(message, color);
-    }
-}
 
 void DesktopDictation::start()
 {
@@ -105,7 +99,7 @@ void DesktopDictation::requestAccessibility()
     const bool trusted = m_desktopVoice.health().isTrusted();
     m_links.vm.setAccessibilityNeedGrant(!trusted);
     if (!trusted) {
-        log(QStringLiteral("Pasting into other programs is not possible here (")
+        onLog(QStringLiteral("Pasting into other programs is not possible here (")
                 + m_desktopVoice.health().selfDescribe() + QStringLiteral("); dictated text stays on the clipboard."),
             LogColor::Orange);
     }

@@ -79,7 +79,6 @@ public:
     PushToTalkRoad& road() { return m_road; }
 
 private:
-    void log(const QString& message, common::LogColor color);
     /// Notes that the user was asked, checks whether keys can be sent to other programs here, and tells the panel
     /// and the log when they cannot.
     void requestAccessibility();

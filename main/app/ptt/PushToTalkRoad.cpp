@@ -34,8 +34,8 @@ PushToTalkRoad::PushToTalkRoad(Links links)
           voice::VoiceFlowClock::over(m_links.clock)),
       m_pttLog(m_links.logDirectory)
 {
-    m_flow.setLogger([this](const QString& line) { log(line, LogColor::Grey); });
-    m_pttLog.onLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_flow.setLogger([this](const QString& line) { onLog(line, LogColor::Grey); });
+    m_pttLog.onLog = [this](const QString& message, LogColor color) { onLog(message, color); };
     m_fnDoubleTap.onDoubleTap = [this] { toggle(Trigger::FnDoubleTap); };
     wireEngine();
     wireFlow();
@@ -53,12 +53,6 @@ PushToTalkRoad::~PushToTalkRoad()
     }
 }
 
-void PushToTalkRoad::log(const QString& message, LogColor color) const
-{
-    if (onLog) {
-        onLog(message, color);
-    }
-}
 
 void PushToTalkRoad::start()
 {
@@ -66,7 +60,7 @@ void PushToTalkRoad::start()
     if (grab.id) {
         m_f13 = grab.id;
     } else {
-        log(QStringLiteral("PTT: F13 cannot be used for push-to-talk: ") + grab.error, LogColor::Orange);
+        onLog(QStringLiteral("PTT: F13 cannot be used for push-to-talk: ") + grab.error, LogColor::Orange);
     }
     m_links.speech.requestPermission({});
     rebindCustomHotkey(customHotkeyChord(settings::PTTHotkey::loadFromDefaults(m_links.defaults)));
@@ -105,9 +99,9 @@ void PushToTalkRoad::rebindCustomHotkey(std::optional<platform::KeyChord> chord)
     const platform::HotkeyGrab grab = m_links.hotkeys.grab(*chord);
     if (grab.id) {
         m_custom = grab.id;
-        log(QStringLiteral("PTT: custom hotkey ") + platform::describeKeyChord(*chord), LogColor::Grey);
+        onLog(QStringLiteral("PTT: custom hotkey ") + platform::describeKeyChord(*chord), LogColor::Grey);
     } else {
-        log(QStringLiteral("PTT: custom hotkey ") + platform::describeKeyChord(*chord)
+        onLog(QStringLiteral("PTT: custom hotkey ") + platform::describeKeyChord(*chord)
                 + QStringLiteral(" cannot be used: ") + grab.error,
             LogColor::Orange);
     }
@@ -161,7 +155,7 @@ void PushToTalkRoad::begin(Trigger trigger)
     // The last take is still on its way (its text, polish or paste): a new one now would be recorded for nothing,
     // since the flow takes no second take, or would be given the last one's text.
     if (m_take || m_flow.isStarting() || !m_flow.currentState().is<VoiceFlowState::Idle>()) {
-        log(QStringLiteral("PTT: the last take is still finishing (") + m_flow.currentState().name()
+        onLog(QStringLiteral("PTT: the last take is still finishing (") + m_flow.currentState().name()
                 + QStringLiteral("), ") + toString(trigger) + QStringLiteral(" ignored"),
             LogColor::Orange);
         return;
@@ -204,7 +198,7 @@ QCoro::Task<> PushToTalkRoad::startFlow(QString what)
     const std::weak_ptr<bool> alive = m_alive;
     const voice::VoiceMode mode = co_await m_flow.start();
     if (!alive.expired()) {
-        log(QStringLiteral("PTT: start (") + what + QStringLiteral(", ") + voice::VoiceFlowCoordinator::describe(mode)
+        onLog(QStringLiteral("PTT: start (") + what + QStringLiteral(", ") + voice::VoiceFlowCoordinator::describe(mode)
                 + u')',
             LogColor::Grey);
     }
@@ -234,7 +228,7 @@ void PushToTalkRoad::end()
 void PushToTalkRoad::giveUpOnOutcome()
 {
     if (m_take) {
-        log(QStringLiteral("PTT: no text came back within %1 s, take given up").arg(outcomeLimitMs / 1000),
+        onLog(QStringLiteral("PTT: no text came back within %1 s, take given up").arg(outcomeLimitMs / 1000),
             LogColor::Orange);
         finish(QString(), false, QStringLiteral("no outcome"));
     }
@@ -275,13 +269,13 @@ void PushToTalkRoad::wireEngine()
     };
     speech.onResult = [this](const QString& text) {
         if (!m_take) {
-            log(QStringLiteral("PTT: text of no running take dropped"), LogColor::Orange);
+            onLog(QStringLiteral("PTT: text of no running take dropped"), LogColor::Orange);
             return;
         }
         finish(text, true, std::nullopt);
     };
     speech.onError = [this](const QString& message) {
-        log(QStringLiteral("Speech: ") + message, LogColor::Orange);
+        onLog(QStringLiteral("Speech: ") + message, LogColor::Orange);
         if (m_take && !voice::TakeControl::isNotice(message)) {
             finish(QString(), false, message);
         }
@@ -299,11 +293,11 @@ void PushToTalkRoad::wireFlow()
     m_flow.onPolishingChange = [&vm](bool polishing) { vm.setAsrEnhancing(polishing); };
     m_flow.onAwaitingCommit = [&vm](const QString& text, bool isRaw) { vm.enterCommitWindow(text, isRaw); };
     m_flow.onCancelled = [this, &vm](const QString& reason) {
-        log(QStringLiteral("VoiceFlow: cancelled by ") + reason, LogColor::Orange);
+        onLog(QStringLiteral("VoiceFlow: cancelled by ") + reason, LogColor::Orange);
         vm.cancelVoiceTake();
     };
     m_flow.onFinalCommit = [this, &vm](const QString& text, bool didEnhance) {
-        log(QStringLiteral("Voice commit: ") + common::text::prefixCharacters(text, 40) + QStringLiteral(" [enhanced=")
+        onLog(QStringLiteral("Voice commit: ") + common::text::prefixCharacters(text, 40) + QStringLiteral(" [enhanced=")
                 + (didEnhance ? QStringLiteral("true") : QStringLiteral("false")) + u']',
             LogColor::Purple);
         vm.setAwaitingCommitText(QString());
@@ -312,7 +306,7 @@ void PushToTalkRoad::wireFlow()
         vm.setAsrEnhancing(false);
     };
     m_flow.onMaxDurationTimeout = [this] {
-        log(QStringLiteral("VoiceFlow: 60s 上限触发,自动停录音"), LogColor::Orange);
+        onLog(QStringLiteral("VoiceFlow: 60s 上限触发,自动停录音"), LogColor::Orange);
         end();
     };
     // Esc belongs to the other programs except while a dictation waits and can still be cancelled.
@@ -338,7 +332,7 @@ void PushToTalkRoad::holdEsc(bool hold)
         m_esc = grab.id;
     } else if (!std::exchange(m_escRefusedLogged, true)) {
         // Said once: the panel's Esc still cancels.
-        log(QStringLiteral("PTT: Esc cannot be taken to cancel a dictation: ") + grab.error, LogColor::Orange);
+        onLog(QStringLiteral("PTT: Esc cannot be taken to cancel a dictation: ") + grab.error, LogColor::Orange);
     }
 }
 

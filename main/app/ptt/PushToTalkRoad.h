@@ -109,7 +109,6 @@ private:
     void wireEngine();
     void wireFlow();
     void holdEsc(bool hold);
-    void log(const QString& message, common::LogColor color) const;
 
     Links m_links;
     voice::TakeControl m_takes;

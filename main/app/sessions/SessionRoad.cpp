@@ -25,17 +25,11 @@ SessionRoad::SessionRoad(Links links)
 
 SessionRoad::~SessionRoad() = default;
 
-void SessionRoad::log(const QString& message, LogColor color)
-{
-    if (onLog) {
-        onLog(message, color);
-    }
-}
 
 void SessionRoad::start(bool watchStatusDirectory)
 {
-    m_registry.onLog = [this](const QString& line) { log(line, LogColor::Orange); };
-    const common::LogSink toLog = [this](const QString& message, LogColor color) { log(message, color); };
+    m_registry.onLog = [this](const QString& line) { onLog(line, LogColor::Orange); };
+    const common::LogSink toLog = [this](const QString& message, LogColor color) { onLog(message, color); };
     m_dispatcher.onLog = toLog;
     m_files.onLog = toLog;
     if (watchStatusDirectory) {
@@ -174,7 +168,7 @@ void SessionRoad::stepSessionFromPanel(bool forward)
 
 void SessionRoad::approveFromPanel(const QString& sid, notch::NotchApprovalAction action)
 {
-    log(QStringLiteral("[approval-diag] vm.onApprove fired action=") + toString(action), LogColor::Blue);
+    onLog(QStringLiteral("[approval-diag] vm.onApprove fired action=") + toString(action), LogColor::Blue);
     // Answered from the event loop rather than inside the click: resolving resumes the waiting reply.
     QMetaObject::invokeMethod(
         m_lifetime.get(),
@@ -182,14 +176,14 @@ void SessionRoad::approveFromPanel(const QString& sid, notch::NotchApprovalActio
             hooks::PendingRequestTable& table = m_links.pendingTable;
             const std::optional<hooks::ApprovalRequest> active = table.activeRequest();
             if (!active) {
-                log(QStringLiteral("[diag] approval click → pendingTable empty (hook 没注册 / schema 漂移?)"),
+                onLog(QStringLiteral("[diag] approval click → pendingTable empty (hook 没注册 / schema 漂移?)"),
                     LogColor::Orange);
                 return;
             }
             // Every waiting row shows buttons; a click on another session's card must not answer a command the
             // user has not seen.
             if (active->sessionId != sid) {
-                log(QStringLiteral("[approval-diag] click on %1's card ignored: the request on show is %2's (%3)")
+                onLog(QStringLiteral("[approval-diag] click on %1's card ignored: the request on show is %2's (%3)")
                         .arg(sid, active->sessionId, active->toolUseId),
                     LogColor::Orange);
                 return;

@@ -105,7 +105,6 @@ public:
     const notch::PanelSessionSync& panelSync() const { return m_panelSync; }
 
 private:
-    void log(const QString& message, common::LogColor color);
     /// Speaks what a finished turn, an API error or a failed tool has to say.
     void announceHookEvent(const QString& eventName, const QJsonObject& payload);
     std::optional<hooks::ClaudeStatus> readSelectedStatus();

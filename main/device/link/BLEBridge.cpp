@@ -56,7 +56,7 @@ BLEBridge::BLEBridge(std::unique_ptr<BleTransport> transport, common::Clock& clo
         [this](const QList<BlePeripheral>& peripherals) { handleConnectedPeripherals(peripherals); });
     QObject::connect(t, &BleTransport::peripheralFound, context, [this](const BlePeripheral& p) { handleFound(p); });
     QObject::connect(t, &BleTransport::scanFailed, context, [this](const QString& error) {
-        log(QStringLiteral("BLE: Scan failed — ") + error, LogColor::Orange);
+        onLog(QStringLiteral("BLE: Scan failed — ") + error, LogColor::Orange);
         retry();
     });
     QObject::connect(t, &BleTransport::connected, context, [this] {
@@ -69,11 +69,11 @@ BLEBridge::BLEBridge(std::unique_ptr<BleTransport> transport, common::Clock& clo
         [this](bool canWrite, bool canNotify) { handleServiceReady(canWrite, canNotify); });
     QObject::connect(t, &BleTransport::serviceFailed, context, [this](const QString& error) {
         // Without the service the link stays unconnected until the device goes away or the link is started again.
-        log(QStringLiteral("BLE: No UART service — ") + error, LogColor::Orange);
+        onLog(QStringLiteral("BLE: No UART service — ") + error, LogColor::Orange);
     });
     QObject::connect(t, &BleTransport::notified, context, [this](const QByteArray& value) { handleNotified(value); });
     QObject::connect(t, &BleTransport::writeFailed, context,
-        [this](const QString& error) { log(QStringLiteral("BLE: Write failed — ") + error, LogColor::Orange); });
+        [this](const QString& error) { onLog(QStringLiteral("BLE: Write failed — ") + error, LogColor::Orange); });
     QObject::connect(t, &BleTransport::rssiRead, context, [this](int dbm) { handleRssi(dbm); });
 }
 
@@ -86,12 +86,6 @@ BLEBridge::~BLEBridge()
     linkDown();
 }
 
-void BLEBridge::log(const QString& message, LogColor color)
-{
-    if (onLog) {
-        onLog(message, color);
-    }
-}
 
 int BLEBridge::addStateObserver(std::function<void()> observer)
 {
@@ -173,7 +167,7 @@ void BLEBridge::start()
     if (!m_started) {
         m_started = true;
         if (!m_transport->isAvailable()) {
-            log(QStringLiteral("BLE: unavailable — ") + m_transport->unavailableReason(), LogColor::Orange);
+            onLog(QStringLiteral("BLE: unavailable — ") + m_transport->unavailableReason(), LogColor::Orange);
         }
         m_transport->start();
         return;
@@ -230,7 +224,7 @@ void BLEBridge::disconnect()
 
 void BLEBridge::handleAdapterState(AdapterState state)
 {
-    log(QStringLiteral("BLE: Central state → ") + stateWord(state));
+    onLog(QStringLiteral("BLE: Central state → ") + stateWord(state), LogColor::Grey);
     if (state == AdapterState::PoweredOn) {
         reconnect();
         return;
@@ -251,7 +245,7 @@ void BLEBridge::handleConnectedPeripherals(const QList<BlePeripheral>& periphera
     }
     for (const BlePeripheral& peripheral : peripherals) {
         if (qualifies(peripheral)) {
-            log(QStringLiteral("BLE: Found paired device ") + peripheral.name);
+            onLog(QStringLiteral("BLE: Found paired device ") + peripheral.name, LogColor::Grey);
             connectTo(peripheral);
             return;
         }
@@ -261,9 +255,9 @@ void BLEBridge::handleConnectedPeripherals(const QList<BlePeripheral>& periphera
 
 void BLEBridge::scan()
 {
-    log(QStringLiteral("BLE: Scanning..."));
+    onLog(QStringLiteral("BLE: Scanning..."), LogColor::Grey);
     if (!m_transport->isScanning() && !m_transport->startScan()) {
-        log(QStringLiteral("BLE: Scan could not start"), LogColor::Orange);
+        onLog(QStringLiteral("BLE: Scan could not start"), LogColor::Orange);
         retry();
         return;
     }
@@ -275,8 +269,8 @@ void BLEBridge::handleFound(const BlePeripheral& peripheral)
     if (m_stopped || m_linked || !qualifies(peripheral)) {
         return;
     }
-    log(QStringLiteral("BLE: Found ") + nameOrDevice(peripheral) + QStringLiteral(" (RSSI ")
-        + QString::number(peripheral.rssi) + QLatin1Char(')'));
+    onLog(QStringLiteral("BLE: Found ") + nameOrDevice(peripheral) + QStringLiteral(" (RSSI ")
+        + QString::number(peripheral.rssi) + QLatin1Char(')'), LogColor::Grey);
     m_transport->stopScan();
     connectTo(peripheral);
 }
@@ -285,7 +279,7 @@ void BLEBridge::connectTo(const BlePeripheral& peripheral)
 {
     m_peripheral = peripheral;
     if (!m_transport->connectTo(peripheral)) {
-        log(QStringLiteral("BLE: Connect failed — adapter cannot connect"), LogColor::Orange);
+        onLog(QStringLiteral("BLE: Connect failed — adapter cannot connect"), LogColor::Orange);
         retry();
         return;
     }
@@ -300,7 +294,7 @@ void BLEBridge::handleServiceReady(bool canWrite, bool canNotify)
         return;
     }
     if (!canWrite) {
-        log(QStringLiteral("BLE: Device has no write characteristic"), LogColor::Orange);
+        onLog(QStringLiteral("BLE: Device has no write characteristic"), LogColor::Orange);
         return;
     }
     enterConnected(canNotify);
@@ -312,8 +306,8 @@ void BLEBridge::enterConnected(bool canNotify)
     resetDeviceState();
     m_connected = true;
     const BlePeripheral peripheral = m_peripheral.value_or(m_transport->peripheral());
-    log(QStringLiteral("BLE: Connected (") + nameOrDevice(peripheral)
-        + (canNotify ? QStringLiteral(" + mic") : QString()) + QLatin1Char(')'));
+    onLog(QStringLiteral("BLE: Connected (") + nameOrDevice(peripheral)
+        + (canNotify ? QStringLiteral(" + mic") : QString()) + QLatin1Char(')'), LogColor::Grey);
     notify();
     startRssiTimer();
     m_writer.deviceConnected();
@@ -322,7 +316,7 @@ void BLEBridge::enterConnected(bool canNotify)
 void BLEBridge::handleConnectFailed(const QString& error)
 {
     m_linked = false;
-    log(QStringLiteral("BLE: Connect failed — ") + (error.isEmpty() ? QStringLiteral("unknown") : error),
+    onLog(QStringLiteral("BLE: Connect failed — ") + (error.isEmpty() ? QStringLiteral("unknown") : error),
         LogColor::Orange);
     retry();
 }
@@ -334,7 +328,7 @@ void BLEBridge::handleDisconnected()
     m_rssi = 0;
     linkDown();
     resetDeviceState();
-    log(QStringLiteral("BLE: Disconnected"));
+    onLog(QStringLiteral("BLE: Disconnected"), LogColor::Grey);
     notify();
     retry();
 }
@@ -369,7 +363,7 @@ void BLEBridge::startRssiTimer()
     if (!m_transport->canReadRssi()) {
         if (!m_rssiUnavailableLogged) {
             m_rssiUnavailableLogged = true;
-            log(QStringLiteral("BLE: signal strength of a connected device is not available here"), LogColor::Blue);
+            onLog(QStringLiteral("BLE: signal strength of a connected device is not available here"), LogColor::Blue);
         }
         return;
     }

@@ -101,7 +101,6 @@ public:
     bool isReceivingAudio() const { return m_receivingAudio; }
 
 private:
-    void log(const QString& message, common::LogColor color = common::LogColor::Grey);
     void notify();
     bool onOwnerThread() const;
     bool qualifies(const platform::BlePeripheral& peripheral) const;

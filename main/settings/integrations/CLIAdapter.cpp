@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 
+#include "main/common/BoundedFile.h"
 #include "main/common/ResourcePaths.h"
 #include "main/hooks/install/HookSelfCheck.h"
 #include "main/hooks/sessions/StatusFiles.h"
@@ -19,12 +19,7 @@ using Detection = hooks::AgentAdapter::Detection;
 // Configuration files are small; reading is bounded so a stray huge file cannot stall the page.
 QByteArray readConfig(const QString& path)
 {
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > hooks::StatusFiles::maxSettingsBytes) {
-        return {};
-    }
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return common::BoundedFile::read(path, hooks::StatusFiles::maxSettingsBytes).value_or(QByteArray());
 }
 
 // A stored secret alone says only that an install once ran: the hooks may have been taken out of the settings since.

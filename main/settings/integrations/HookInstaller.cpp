@@ -16,12 +16,6 @@ HookInstaller::HookInstaller(QString executablePath, QProcessEnvironment environ
 {
 }
 
-void HookInstaller::log(const QString& message, LogColor color)
-{
-    if (onLog) {
-        onLog(message, color);
-    }
-}
 
 QString HookInstaller::executablePath() const
 {
@@ -75,7 +69,7 @@ QCoro::Task<std::optional<QString>> HookInstaller::installAndWait()
         co_return exitedWithError;
     }
     if (result.succeeded()) {
-        log(QStringLiteral("Hooks: installed for ") + claude.displayName, LogColor::Green);
+        onLog(QStringLiteral("Hooks: installed for ") + claude.displayName, LogColor::Green);
         co_return std::nullopt;
     }
     QString message = !result.started ? result.errorText
@@ -83,7 +77,7 @@ QCoro::Task<std::optional<QString>> HookInstaller::installAndWait()
     if (message.isEmpty()) {
         message = exitedWithError;
     }
-    log(QStringLiteral("Hooks: install failed: ") + message, LogColor::Red);
+    onLog(QStringLiteral("Hooks: install failed: ") + message, LogColor::Red);
     co_return message;
 }
 

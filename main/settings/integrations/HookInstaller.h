@@ -37,7 +37,6 @@ public:
 
 private:
     QCoro::Task<> deliverOutcome();
-    void log(const QString& message, common::LogColor color);
     /// Calls the callback that is set at delivery time, from the event loop.
     void deliver(std::function<void()> call);
     QString executablePath() const;

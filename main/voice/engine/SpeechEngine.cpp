@@ -88,7 +88,7 @@ void SpeechEngine::wireTakeParts()
     };
     m_v3.onPartialText = [this](const QString& text) { partial(text); };
     m_v3.onNotice = [this](const QString& message) { m_dispatcher.reportError(message); };
-    const common::LogSink toLog = [this](const QString& message, common::LogColor color) { log(message, color); };
+    const common::LogSink toLog = [this](const QString& message, common::LogColor color) { onLog(message, color); };
     m_microphone.onLog = toLog;
     m_sockets.onLog = toLog;
     m_streaming.onLog = toLog;
@@ -145,10 +145,10 @@ void SpeechEngine::askMicrophone(std::function<void(bool granted)> completion, i
         [this, access, completion = std::move(completion)] {
             m_authStatus = access.granted ? RecognizerAuthorization::Authorized : RecognizerAuthorization::Denied;
             if (access.granted) {
-                log(QStringLiteral("Speech: recognition permitted, capturing from ") + access.detail,
+                onLog(QStringLiteral("Speech: recognition permitted, capturing from ") + access.detail,
                     common::LogColor::Grey);
             } else {
-                log(QStringLiteral("Speech: no capture device, so speech is not recognised: ") + access.detail,
+                onLog(QStringLiteral("Speech: no capture device, so speech is not recognised: ") + access.detail,
                     common::LogColor::Orange);
                 m_dispatcher.reportError(QStringLiteral("Speech permission denied"));
             }
@@ -482,11 +482,5 @@ void SpeechEngine::partial(const QString& text)
     }
 }
 
-void SpeechEngine::log(const QString& message, common::LogColor color)
-{
-    if (onLog) {
-        onLog(message, color);
-    }
-}
 
 } // namespace murmeli::voice

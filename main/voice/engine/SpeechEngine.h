@@ -231,7 +231,6 @@ private:
     double secondsSinceStart() const;
     QString recognizerLocale() const;
     void partial(const QString& text);
-    void log(const QString& message, common::LogColor color);
 
     SpeechSettings m_settings;
     LocaleIdentifierSource m_localeIdentifier;

@@ -71,7 +71,7 @@ Qwen3ASRStreamingSession::~Qwen3ASRStreamingSession()
 void Qwen3ASRStreamingSession::open(const QString& locale)
 {
     if (m_state != State::Idle && m_state != State::Disconnected) {
-        log(QStringLiteral("[qwen3-v3] open() ignored, state=") + toString(m_state));
+        onLog(QStringLiteral("[qwen3-v3] open() ignored, state=") + toString(m_state));
         return;
     }
     // Whatever retry was pending is void now: one connection attempt at a time, one retry chain at most.
@@ -133,7 +133,7 @@ void Qwen3ASRStreamingSession::close()
 void Qwen3ASRStreamingSession::beginTurn(const QString& locale)
 {
     if (m_state != State::Ready) {
-        log(QStringLiteral("[qwen3-v3] beginTurn ignored, state=") + toString(m_state));
+        onLog(QStringLiteral("[qwen3-v3] beginTurn ignored, state=") + toString(m_state));
         return;
     }
     if (locale != m_currentLocale) {
@@ -159,7 +159,7 @@ void Qwen3ASRStreamingSession::endTurn()
         return;
     }
     sendControl({ { "action", "end_turn" } });
-    log(QStringLiteral("[qwen3-v3] endTurn sent, audio_bytes=%1").arg(m_turnAudioBytes));
+    onLog(QStringLiteral("[qwen3-v3] endTurn sent, audio_bytes=%1").arg(m_turnAudioBytes));
 }
 
 void Qwen3ASRStreamingSession::cancelTurn()
@@ -229,7 +229,7 @@ void Qwen3ASRStreamingSession::handleServerMessage(ConnectionId id, const QStrin
         if (!current) {
             return;
         }
-        log(QStringLiteral("[qwen3-v3] WS ready (state %1 → ready)").arg(toString(m_state)));
+        onLog(QStringLiteral("[qwen3-v3] WS ready (state %1 → ready)").arg(toString(m_state)));
         setState(State::Ready);
         if (alive.expired()) {
             return;
@@ -246,7 +246,7 @@ void Qwen3ASRStreamingSession::handleServerMessage(ConnectionId id, const QStrin
         const QString finalText = textOr(message, "text", {});
         const qint64 firstPartialMs = message.value(QLatin1String("first_partial_ms")).toInteger(0);
         const qint64 finalMs = message.value(QLatin1String("final_ms")).toInteger(0);
-        log(QStringLiteral("[qwen3-v3] final received (first_partial=%1ms, final=%2ms)")
+        onLog(QStringLiteral("[qwen3-v3] final received (first_partial=%1ms, final=%2ms)")
                 .arg(firstPartialMs)
                 .arg(finalMs));
         if (m_state == State::InTurn) {
@@ -263,7 +263,7 @@ void Qwen3ASRStreamingSession::handleServerMessage(ConnectionId id, const QStrin
     } else if (type == QLatin1String("error")) {
         const QString code = textOr(message, "code", QStringLiteral("unknown"));
         const QString errorMessage = textOr(message, "message", {});
-        log(QStringLiteral("[qwen3-v3] server error: %1 — %2").arg(code, errorMessage));
+        onLog(QStringLiteral("[qwen3-v3] server error: %1 — %2").arg(code, errorMessage));
         if (onError) {
             onError(code, errorMessage);
             if (alive.expired()) {
@@ -287,7 +287,7 @@ void Qwen3ASRStreamingSession::handleConnectionFailure(ConnectionId id, const QS
     if (!m_socket || id != m_connectionId || m_state == State::ShuttingDown) {
         return;
     }
-    log(QStringLiteral("[qwen3-v3] WS receive error: ") + error);
+    onLog(QStringLiteral("[qwen3-v3] WS receive error: ") + error);
     if (excess) {
         holdBackOffAfterExcess();
     }
@@ -354,7 +354,7 @@ void Qwen3ASRStreamingSession::sendPing()
         if (error.isEmpty() || alive.expired() || !m_socket || id != m_connectionId) {
             return;
         }
-        log(QStringLiteral("[qwen3-v3] ping failed: ") + error);
+        onLog(QStringLiteral("[qwen3-v3] ping failed: ") + error);
         transitionToDisconnected();
     });
 }
@@ -370,7 +370,7 @@ void Qwen3ASRStreamingSession::scheduleRetry()
         if (m_state != State::Disconnected) {
             return;
         }
-        log(QStringLiteral("[qwen3-v3] retry open() after %1ms").arg(delay));
+        onLog(QStringLiteral("[qwen3-v3] retry open() after %1ms").arg(delay));
         const std::weak_ptr<bool> alive = m_alive;
         setState(State::Idle);
         if (!alive.expired()) {
@@ -391,18 +391,12 @@ void Qwen3ASRStreamingSession::dropConnection(std::unique_ptr<platform::WebSocke
     platform::closeAndRelease(std::move(socket), 1000);
 }
 
-void Qwen3ASRStreamingSession::log(const QString& line)
-{
-    if (onLog) {
-        onLog(line);
-    }
-}
 
 std::function<void(const QString&)> Qwen3ASRStreamingSession::failureLogger(const QString& prefix)
 {
     return [this, alive = std::weak_ptr<bool>(m_alive), prefix](const QString& error) {
         if (!error.isEmpty() && !alive.expired()) {
-            log(prefix + error);
+            onLog(prefix + error);
         }
     };
 }

@@ -88,7 +88,6 @@ private:
     void scheduleRetry();
     void cancelTimer(common::Clock::TimerId& timer);
     void dropConnection(std::unique_ptr<platform::WebSocket>& socket);
-    void log(const QString& line);
     std::function<void(const QString&)> failureLogger(const QString& prefix);
 
     QUrl m_endpointUrl;

@@ -28,7 +28,7 @@ void StreamingSessionKeeper::openIfEligible()
     const QString workerUrl = m_engine.cloudWorkerURL();
     const std::optional<QUrl> endpoint = voice::webSocketEndpoint(workerUrl, QString::fromLatin1(endpointPath));
     if (!endpoint) {
-        log(QStringLiteral("[qwen3-v3] invalid cloudWorkerURL: ") + workerUrl, common::LogColor::Red);
+        onLog(QStringLiteral("[qwen3-v3] invalid cloudWorkerURL: ") + workerUrl, common::LogColor::Red);
         return;
     }
     sweepRetired();
@@ -75,7 +75,7 @@ void StreamingSessionKeeper::reopenAfterProxyChange()
 
 void StreamingSessionKeeper::install(Qwen3ASRStreamingSession& session)
 {
-    session.onLog = [this](const QString& line) { log(line, common::LogColor::Blue); };
+    session.onLog = [this](const QString& line) { onLog(line, common::LogColor::Blue); };
     session.onStateChange
         = [this, target = &session](Qwen3ASRStreamingSession::State state) { stateChanged(target, state); };
 }
@@ -97,7 +97,7 @@ void StreamingSessionKeeper::stateChanged(
     const qint64 now = m_clock.continuousMs();
     if (!m_lastDisconnectNoticeMs || now - *m_lastDisconnectNoticeMs >= disconnectNoticeIntervalMs) {
         m_lastDisconnectNoticeMs = now;
-        log(QString::fromUtf8(disconnectNotice), common::LogColor::Orange);
+        onLog(QString::fromUtf8(disconnectNotice), common::LogColor::Orange);
     }
 }
 
@@ -115,11 +115,5 @@ void StreamingSessionKeeper::sweepRetired()
     });
 }
 
-void StreamingSessionKeeper::log(const QString& message, common::LogColor color)
-{
-    if (onLog) {
-        onLog(message, color);
-    }
-}
 
 } // namespace murmeli::voice

@@ -56,7 +56,6 @@ private:
     void stateChanged(const voice::Qwen3ASRStreamingSession* session, voice::Qwen3ASRStreamingSession::State state);
     void retire(std::unique_ptr<voice::Qwen3ASRStreamingSession> session);
     void sweepRetired();
-    void log(const QString& message, common::LogColor color);
 
     SpeechEngine& m_engine;
     const platform::Defaults& m_defaults;
