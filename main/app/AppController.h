@@ -7,7 +7,7 @@
 #include <QUrl>
 
 #include "main/app/account/CloudAccount.h"
-#include "main/app/device/DeviceLinkRoad.h"
+#include "main/app/link/DeviceLinkRoad.h"
 #include "main/app/ptt/DesktopDictation.h"
 #include "main/app/sessions/SessionRoad.h"
 #include "main/app/shell/HealthTicker.h"

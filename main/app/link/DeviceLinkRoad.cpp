@@ -1,4 +1,4 @@
-#include "main/app/device/DeviceLinkRoad.h"
+#include "main/app/link/DeviceLinkRoad.h"
 
 #include <QMetaObject>
 
