@@ -1,8 +1,11 @@
 // Times the device link's text path over the recording transport: lines per second through the send framing
 // (pieces of the link's write size) and the receive framing (notifications cut into lines), and the status sync of
 // the controller with N sessions (default 200): the selected session's status lines plus the session-list and
-// session-detail pushers over the panel's rows, in main-thread CPU per sync.
+// session-detail pushers over the panel's rows, in main-thread CPU per sync. Then how many writes the radio is
+// handed ahead of an approval prompt that follows a status burst: one with a 200,000-character model name, and one
+// of N session-detail lines.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -11,10 +14,13 @@
 
 #include "bench/Measure.h"
 #include "main/app/DeviceRows.h"
-#include "main/notch/model/PanelViewModel.h"
+#include "main/device/approvals/BLEApprovalBridge.h"
 #include "main/device/link/BLEBridge.h"
+#include "main/device/link/OutgoingLines.h"
 #include "main/device/pushers/SListBridge.h"
 #include "main/device/pushers/SessionDetailBridge.h"
+#include "main/hooks/approvals/PendingRequestTable.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "platform/ble/fake/FakeBleTransport.h"
 #include "tests/support/FakeClock.h"
 
@@ -29,12 +35,12 @@ struct Link {
     platform::FakeBleTransport* transport = nullptr;
     std::unique_ptr<device::BLEBridge> bridge;
 
-    Link()
+    // A common negotiated ATT MTU of 185 leaves 182 bytes a write; without a negotiation 20 remain.
+    explicit Link(int writeLength = 182)
     {
         auto fake = std::make_unique<platform::FakeBleTransport>();
         transport = fake.get();
-        // A common negotiated ATT MTU of 185 leaves 182 bytes a write.
-        transport->setMaximumWriteLength(platform::BleTransport::WriteMode::WithoutResponse, 182);
+        transport->setMaximumWriteLength(platform::BleTransport::WriteMode::WithoutResponse, writeLength);
         bridge = std::make_unique<device::BLEBridge>(std::move(fake), clock);
         bridge->start();
         while (!transport->isScanning()) {
@@ -56,6 +62,10 @@ void framing(int lines)
     std::size_t writes = 0;
     double start = threadCpuMs();
     for (int i = 0; i < lines; ++i) {
+        // A new send window now and then, so every display line is written rather than replaced while it waits.
+        if (i % 16 == 0) {
+            link.clock.advance(device::OutgoingLines::windowMs);
+        }
         link.bridge->send(i % 2 ? prompt : display);
         if (i % 1000 == 999) {
             writes += link.transport->writes().size();
@@ -125,7 +135,6 @@ void statusSync(int sessions, int rounds, int changedPercent)
             rows.append(row(i, round, i < changed));
         }
         vm.setContextPercent(round % 100);
-        link.clock.advance(2000);
         link.transport->clearRecords();
         // Building the rows belongs to the panel's sync; the device's share starts when they are set.
         const double start = threadCpuMs();
@@ -134,6 +143,8 @@ void statusSync(int sessions, int rounds, int changedPercent)
         link.bridge->lines().sendStatusFull(status, transcript, 2, 1, 123456 + round, 789);
         list.pushNow();
         details.pushNow();
+        // The panel's next poll: lines that waited for the radio have gone out by then.
+        link.clock.advance(2000);
         cpu.push_back(threadCpuMs() - start);
         lines += link.transport->writes().size();
     }
@@ -146,6 +157,63 @@ void statusSync(int sessions, int rounds, int changedPercent)
         sessions, changedPercent, total / rounds, percentile(cpu, 0.5), percentile(cpu, 0.99), double(lines) / rounds);
 }
 
+// Writes handed to the radio from the start of the burst until the approval prompt's first byte.
+std::size_t writesAheadOfPrompt(const platform::FakeBleTransport& transport, std::size_t from)
+{
+    bool lineStart = true;
+    for (std::size_t i = from; i < transport.writes().size(); ++i) {
+        const QByteArray& value = transport.writes()[i].value;
+        if (lineStart && value.startsWith("Q:")) {
+            return i - from;
+        }
+        lineStart = value.endsWith('\n');
+    }
+    return transport.writes().size() - from;
+}
+
+void approvalBehindStatus(int sessions, int writeLength)
+{
+    Link link(writeLength);
+    hooks::PendingRequestTable table(link.clock);
+    const auto approvals = device::BLEApprovalBridge::overLink(*link.bridge, table);
+    table.onActivate = [&](hooks::ApprovalRequest request) { return approvals->requestApproval(std::move(request)); };
+    hooks::ApprovalRequest request;
+    request.toolUseId = QStringLiteral("0123abcd:Write:7F3A9C1E-0000-4000-8000-000000000001");
+    request.toolName = QStringLiteral("Write");
+    request.commandPreview = QStringLiteral("write .bashrc");
+
+    link.clock.advance(device::OutgoingLines::windowMs);
+    std::size_t from = link.transport->writes().size();
+    hooks::ClaudeStatus status;
+    status.sessionId = QStringLiteral("00000000-0000-4000-8000");
+    status.model = QString(200000, QLatin1Char('m'));
+    link.bridge->lines().sendStatusFull(status, {}, 0, 0, 0, 0);
+    const QCoro::Task<hooks::ApprovalDecision> first = table.enqueue(request);
+    qsizetype longest = 0;
+    for (const QString& line : QString::fromUtf8(link.transport->writtenBytes()).split(QLatin1Char('\n'))) {
+        longest = std::max(longest, line.toUtf8().size());
+    }
+    std::printf(
+        "write size %3d, model of 200,000 characters: %zu writes ahead of the prompt, longest line %lld bytes\n",
+        writeLength, writesAheadOfPrompt(*link.transport, from), static_cast<long long>(longest));
+    table.resolve(request.toolUseId, hooks::ApprovalDecision::deny());
+
+    link.clock.advance(device::OutgoingLines::windowMs);
+    from = link.transport->writes().size();
+    long long wanted = 0;
+    for (int i = 0; i < sessions; ++i) {
+        const QString line
+            = QStringLiteral("SD:%1,working,project-%1,Opus 4,High,18.2k,200k,12s,0").arg(i, 8, 16, QLatin1Char('0'));
+        wanted += (line.toUtf8().size() + writeLength) / writeLength;
+        link.bridge->send(line);
+    }
+    request.toolUseId += QLatin1Char('2');
+    const QCoro::Task<hooks::ApprovalDecision> second = table.enqueue(request);
+    std::printf("write size %3d, %d session lines just sent (%lld writes): %zu writes ahead of the prompt\n",
+        writeLength, sessions, wanted, writesAheadOfPrompt(*link.transport, from));
+    table.resolve(request.toolUseId, hooks::ApprovalDecision::deny());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -156,5 +224,7 @@ int main(int argc, char** argv)
     framing(200000);
     statusSync(sessions, rounds, 10);
     statusSync(sessions, rounds, 100);
+    approvalBehindStatus(sessions, 20);
+    approvalBehindStatus(sessions, 182);
     return 0;
 }

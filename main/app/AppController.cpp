@@ -83,6 +83,8 @@ AppController::AppController(Dependencies dependencies)
     m_sessions.onLog = m_log;
     m_sessions.onSynced = [this](const std::optional<hooks::ClaudeStatus>& status,
                               const hooks::TranscriptData& transcript) { m_deviceLink.sendStatus(status, transcript); };
+    m_sessions.onAcceptedEvent
+        = [this](const QString& eventName, const QJsonObject& payload) { m_deviceLink.hookEvent(eventName, payload); };
 
     m_speech.onLog = m_log;
     m_speech.streaming().onStateChanged

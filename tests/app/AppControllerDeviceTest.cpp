@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
@@ -131,6 +132,26 @@ TEST_F(AppControllerDeviceTest, TheStatusSyncAndTheSessionListReachTheDevice)
     clock->advance(device::OverviewBridge::connectedPushDelayMs);
     EXPECT_TRUE(lineWithTag(QStringLiteral("AU:murmeli,Free,")).has_value());
     EXPECT_FALSE(lineWithTag(QStringLiteral("PL:")).has_value());
+}
+
+// The agent's hook events reach the device as event lines with the summary the event carries; an event whose
+// session key is refused reaches nothing.
+TEST_F(AppControllerDeviceTest, TheAgentsHookEventsReachTheDeviceAsEventLines)
+{
+    start(true);
+    ASSERT_TRUE(connectDevice());
+    const quint16 port = test::ControllerProbe::hookServer(*controller).port();
+    test::postHook(port, QStringLiteral("/hook/SessionStart"),
+        R"({"session_id":"cccc3333-0000","cwd":"/home/dev/gamma","source":"startup"})");
+    ASSERT_TRUE(waitUntil([&] { return lineWithTag(QStringLiteral("E:")).has_value(); }));
+    EXPECT_EQ(lineWithTag(QStringLiteral("E:")), QStringLiteral("E:session"));
+
+    test::postHook(port, QStringLiteral("/hook/SessionStart"), R"({"session_id":"bad key","source":"startup"})");
+    test::postHook(port, QStringLiteral("/hook/UserPromptSubmit"),
+        R"({"session_id":"cccc3333-0000","prompt":"\n  fix the build, then | push\nand tag it"})");
+    ASSERT_TRUE(waitUntil([&] { return lineWithTag(QStringLiteral("E:prompt")).has_value(); }));
+    EXPECT_EQ(lineWithTag(QStringLiteral("E:prompt")), QStringLiteral("E:prompt|fix the build, then  push"));
+    EXPECT_EQ(deviceLines().filter(QRegularExpression(QStringLiteral("^E:"))).size(), 2);
 }
 
 TEST_F(AppControllerDeviceTest, WithoutTheLabSwitchThereIsNoLink)

@@ -4,6 +4,7 @@
 
 #include <QMetaEnum>
 
+#include "main/common/Log.h"
 #include "platform/ble/NordicUart.h"
 
 namespace murmeli::app {
@@ -193,8 +194,9 @@ void DeviceConsole::giveUp()
 
 void DeviceConsole::say(const QString& text)
 {
+    // Device lines, names and errors come from outside: a control character must not steer the user's terminal.
     if (onOutput) {
-        onOutput(text);
+        onOutput(common::escapeLogText(text));
     }
 }
 

@@ -34,7 +34,7 @@ public:
 
     bool isReady() const { return m_ready; }
 
-    /// Each line to show the user, without a line feed.
+    /// Each line to show the user, without a line feed, its control characters written as visible escapes.
     std::function<void(const QString& text)> onOutput;
     /// The console is done, with the process exit status.
     std::function<void(int status)> onFinished;

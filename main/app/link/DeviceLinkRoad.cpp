@@ -3,6 +3,7 @@
 #include <QMetaObject>
 
 #include "main/app/DeviceRows.h"
+#include "main/device/lines/AgentEvents.h"
 #include "main/hooks/approvals/ApprovalRoad.h"
 #include "main/hooks/approvals/PendingRequestTable.h"
 #include "main/notch/model/PanelViewModel.h"
@@ -59,6 +60,7 @@ void DeviceLinkRoad::build()
     m_ble = std::make_unique<device::BLEBridge>(m_links.transport(), clock);
     m_ble->onLog = [this](const QString& message, LogColor color) { onLog(message, color); };
     m_deviceApprovals = device::BLEApprovalBridge::overLink(*m_ble, m_links.pendingTable);
+    m_deviceApprovals->onLog = [this](const QString& message, LogColor color) { onLog(message, color); };
     m_links.approvalRoad.setBridge(m_deviceApprovals);
     m_pttRouter.onLog = [this](const QString& line) { onLog(line, LogColor::Grey); };
     m_ble->onControlFrame = [this](const QString& line) {
@@ -92,6 +94,16 @@ void DeviceLinkRoad::build()
         &vm, &notch::PanelViewModel::cloudEmailChanged, m_lifetime.get(), [this] { m_overviewBridge->pushAccount(); });
     QObject::connect(
         &vm, &notch::PanelViewModel::cloudTierChanged, m_lifetime.get(), [this] { m_overviewBridge->pushAccount(); });
+}
+
+void DeviceLinkRoad::hookEvent(const QString& eventName, const QJsonObject& payload)
+{
+    if (!m_ble) {
+        return;
+    }
+    if (const std::optional<device::AgentEvents::Event> event = device::AgentEvents::forHookEvent(eventName, payload)) {
+        m_ble->lines().sendEvent(event->type, QString(), event->summary);
+    }
 }
 
 void DeviceLinkRoad::sendStatus(

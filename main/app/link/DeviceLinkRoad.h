@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include <QJsonObject>
 #include <QObject>
 
 #include "main/common/Clock.h"
@@ -40,7 +41,8 @@ namespace murmeli::app {
 
 /// The device link's road: makes the link with its approval bridge (which then shows the approvals) and its pushers of
 /// the panel's rows and account, brings it up and down with its Lab switch, hands the device's push-to-talk lines to
-/// the router and its audio to the speech engine, and sends it the selected session's status. Main thread only.
+/// the router and its audio to the speech engine, and sends it the selected session's status and the agent's events.
+/// Main thread only.
 class DeviceLinkRoad final {
 public:
     /// What the road works with; everything must outlive it.
@@ -67,6 +69,8 @@ public:
     /// The Lab switch: brings the link up, making it on first use once the back end runs (before that, the start-up
     /// makes it from the stored switch), or takes it down.
     void setRunning(bool on);
+    /// An accepted hook event: the device hears of the agent's sessions, prompts, answers, failures and sub-agents.
+    void hookEvent(const QString& eventName, const QJsonObject& payload);
     /// The selected session's status lines for the device, while there is a link.
     void sendStatus(const std::optional<hooks::ClaudeStatus>& status, const hooks::TranscriptData& transcript);
     /// Teardown: control frames still queued are dropped and the pushers stop following the panel.

@@ -65,6 +65,9 @@ void SessionRoad::handleHookEvent(const QString& eventName, const QJsonObject& p
         return;
     }
     announceHookEvent(eventName, payload);
+    if (onAcceptedEvent) {
+        onAcceptedEvent(eventName, payload);
+    }
     // Events arrive in bursts; their files are written once the burst has been taken in.
     if (!m_flushScheduled) {
         m_flushScheduled = true;

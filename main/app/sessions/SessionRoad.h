@@ -80,6 +80,8 @@ public:
     /// After each sync: the selected session's status, if it has one, and its transcript, when the watcher follows it.
     std::function<void(const std::optional<hooks::ClaudeStatus>& status, const hooks::TranscriptData& transcript)>
         onSynced;
+    /// Each hook event the road took in (its session key was not refused).
+    std::function<void(const QString& eventName, const QJsonObject& payload)> onAcceptedEvent;
 
     /// Start-up: the registry's, the event dispatcher's and the files' lines reach the log, the status directory is
     /// watched when it is usable, and the panel's session actions act.

@@ -6,6 +6,8 @@
 
 namespace murmeli::device {
 
+using common::LogColor;
+
 BLEApprovalBridge::BLEApprovalBridge(Send send, Resolve resolve)
     : m_send(std::move(send)), m_resolve(std::move(resolve))
 {
@@ -13,9 +15,23 @@ BLEApprovalBridge::BLEApprovalBridge(Send send, Resolve resolve)
 
 std::shared_ptr<BLEApprovalBridge> BLEApprovalBridge::overLink(BLEBridge& ble, hooks::PendingRequestTable& table)
 {
-    return std::make_shared<BLEApprovalBridge>([&ble](const QString& line) { ble.send(line); },
-        [&table](
-            const QString& toolUseId, const hooks::ApprovalDecision& decision) { table.resolve(toolUseId, decision); });
+    auto bridge = std::make_shared<BLEApprovalBridge>([&ble](const QString& line) { ble.send(line); },
+        [&table](const QString& toolUseId, const hooks::ApprovalDecision& decision) {
+            const bool waiting = table.isHeld(toolUseId);
+            table.resolve(toolUseId, decision);
+            return waiting;
+        });
+    // The link notifies on every signal reading too; only the step into the connected state shows the prompt again.
+    // The link calls copies of its observers, so what this one remembers lives outside it.
+    auto wasConnected = std::make_shared<bool>(ble.isConnected());
+    ble.addStateObserver([weak = std::weak_ptr(bridge), &ble, &table, wasConnected] {
+        const bool arrived = ble.isConnected() && !*wasConnected;
+        *wasConnected = ble.isConnected();
+        if (const std::shared_ptr<BLEApprovalBridge> alive = weak.lock(); alive && arrived) {
+            alive->deviceConnected(table.activeRequest());
+        }
+    });
+    return bridge;
 }
 
 void BLEApprovalBridge::sendLine(const QString& line)
@@ -23,6 +39,13 @@ void BLEApprovalBridge::sendLine(const QString& line)
     if (m_send) {
         m_send(line);
     }
+}
+
+void BLEApprovalBridge::sendPrompt(const Shown& shown)
+{
+    hooks::ApprovalRequest onDevice = shown.request;
+    onDevice.toolUseId = m_ids.shortIdFor(shown.request.toolUseId);
+    sendLine(BLEApprovalFraming::buildQuery(onDevice, shown.queuedCount));
 }
 
 QCoro::Task<> BLEApprovalBridge::requestApproval(hooks::ApprovalRequest request)
@@ -33,22 +56,52 @@ QCoro::Task<> BLEApprovalBridge::requestApproval(hooks::ApprovalRequest request)
 
 void BLEApprovalBridge::showRequest(const hooks::ApprovalRequest& request, int queuedCount)
 {
-    hooks::ApprovalRequest shown = request;
-    shown.toolUseId = m_ids.shortIdFor(request.toolUseId);
-    sendLine(BLEApprovalFraming::buildQuery(shown, queuedCount));
+    if (m_shown && m_shown->request.toolUseId != request.toolUseId) {
+        retire(m_shown->request.toolUseId, true);
+    }
+    m_shown = Shown { request, queuedCount };
+    sendPrompt(*m_shown);
+}
+
+void BLEApprovalBridge::deviceConnected(const std::optional<hooks::ApprovalRequest>& waiting)
+{
+    if (!waiting) {
+        // Nothing waits, and the device that just came shows nothing.
+        m_shown.reset();
+        return;
+    }
+    const bool same = m_shown && m_shown->request.toolUseId == waiting->toolUseId;
+    showRequest(*waiting, same ? m_shown->queuedCount : 0);
 }
 
 QCoro::Task<> BLEApprovalBridge::signalWarning(hooks::ApprovalRequest request)
 {
-    sendLine(BLEApprovalFraming::buildWarning(m_ids.shortIdFor(request.toolUseId)));
+    // Only a prompt the device was given can be warned about.
+    if (const std::optional<QString> shortId = m_ids.liveShortId(request.toolUseId)) {
+        sendLine(BLEApprovalFraming::buildWarning(*shortId));
+    }
     co_return;
 }
 
 QCoro::Task<> BLEApprovalBridge::cancelPending(QString toolUseId)
 {
-    sendLine(BLEApprovalFraming::buildCancel(m_ids.shortIdFor(toolUseId)));
-    m_ids.forget(toolUseId);
+    retire(toolUseId, true);
     co_return;
+}
+
+void BLEApprovalBridge::retire(const QString& toolUseId, bool tellDevice)
+{
+    const std::optional<QString> shortId = m_ids.liveShortId(toolUseId);
+    if (!shortId) {
+        return;
+    }
+    if (tellDevice) {
+        sendLine(BLEApprovalFraming::buildCancel(*shortId));
+    }
+    m_ids.retire(toolUseId);
+    if (m_shown && m_shown->request.toolUseId == toolUseId) {
+        m_shown.reset();
+    }
 }
 
 void BLEApprovalBridge::handleControlFrame(const QString& line)
@@ -65,14 +118,29 @@ void BLEApprovalBridge::handleControlFrame(const QString& line)
         }
         return;
     }
-    const auto response = BLEApprovalFraming::parseResponse(line);
-    if (!response) {
-        return;
+    if (const auto response = BLEApprovalFraming::parseResponse(line)) {
+        resolveFromDevice(response->toolUseId, response->decision);
     }
-    const QString fullId = m_ids.fullIdFor(response->toolUseId);
-    m_ids.forget(fullId);
-    if (m_resolve) {
-        m_resolve(fullId, response->decision);
+}
+
+void BLEApprovalBridge::resolveFromDevice(const QString& wireId, const hooks::ApprovalDecision& decision)
+{
+    const QString fullId = m_ids.fullIdFor(wireId);
+    if (!m_ids.knows(fullId)) {
+        if (const std::optional<QString> over = m_ids.retiredFullId(wireId)) {
+            // A repeated or late answer: the id named a request that has ended, and names nothing else.
+            onLog(QStringLiteral("[approval-diag] device answered ") + wireId + QStringLiteral(" (") + *over
+                    + QStringLiteral("), which no longer waits; nothing resolved"),
+                LogColor::Orange);
+            return;
+        }
+    }
+    // The device took the prompt down itself when it answered.
+    retire(fullId, false);
+    if (!m_resolve || !m_resolve(fullId, decision)) {
+        onLog(QStringLiteral("[approval-diag] device answered ") + wireId
+                + QStringLiteral(", which names no waiting request; nothing resolved"),
+            LogColor::Orange);
     }
 }
 

@@ -9,6 +9,10 @@ namespace murmeli::device {
 namespace {
 
 constexpr int todoContentChars = 20;
+// A model's display name ("Sonnet 4.5 (1M context)") and a session id (a UUID) fit with room; the device needs no
+// more, and a status file that says more must not hold up the link.
+constexpr int modelChars = 32;
+constexpr int sessionIdChars = 64;
 
 QString todoLine(const QList<hooks::TranscriptTodo>& todos)
 {
@@ -42,11 +46,11 @@ QStringList StatusLines::compose(
 
     if (status.model != m_lastModel) {
         m_lastModel = status.model;
-        lines << QStringLiteral("M:") + DeviceText::clean(status.model);
+        lines << QStringLiteral("M:") + DeviceText::cleanAndCut(status.model, modelChars);
     }
     if (status.sessionId != m_lastSession) {
         m_lastSession = status.sessionId;
-        lines << QStringLiteral("S:") + DeviceText::clean(status.sessionId);
+        lines << QStringLiteral("S:") + DeviceText::cleanAndCut(status.sessionId, sessionIdChars);
     }
     if (todoSummary != m_lastTodoSummary) {
         m_lastTodoSummary = todoSummary;

@@ -48,7 +48,11 @@ QString nameOrDevice(const BlePeripheral& peripheral)
 BLEBridge::BLEBridge(std::unique_ptr<BleTransport> transport, common::Clock& clock)
     : m_transport(std::move(transport)), m_clock(clock)
 {
-
+    m_outgoing.write = [this](const QByteArray& bytes) { return writePieces(bytes, WriteMode::WithoutResponse); };
+    m_outgoing.onBehind = [this] {
+        onLog(QStringLiteral("BLE: the device takes lines slower than they come; the oldest waiting are dropped"),
+            LogColor::Orange);
+    };
     BleTransport* t = m_transport.get();
     QObject* context = m_context.get();
     QObject::connect(t, &BleTransport::adapterStateChanged, context, [this](AdapterState s) { handleAdapterState(s); });
@@ -393,6 +397,8 @@ void BLEBridge::stopRssiTimer()
 void BLEBridge::linkDown()
 {
     stopRssiTimer();
+    // Lines still waiting were meant for the connection that is gone.
+    m_outgoing.clear();
     m_writer.deviceGone();
 }
 
@@ -442,7 +448,7 @@ void BLEBridge::send(const QString& line)
     if (!m_connected) {
         return;
     }
-    writePieces(line.toUtf8() + '\n', WriteMode::WithoutResponse);
+    m_outgoing.send(line);
 }
 
 void BLEBridge::sendBinary(const QByteArray& data)
@@ -458,14 +464,17 @@ void BLEBridge::sendBinary(const QByteArray& data)
     writePieces(data, WriteMode::WithResponse);
 }
 
-void BLEBridge::writePieces(const QByteArray& bytes, WriteMode mode)
+int BLEBridge::writePieces(const QByteArray& bytes, WriteMode mode)
 {
+    int writes = 0;
     // A line longer than one write reaches the device in order, as pieces it joins at the line feed.
     for (const QByteArray& piece : WritePieces::split(bytes, m_transport->maximumWriteLength(mode))) {
         if (!m_transport->write(piece, mode)) {
-            return;
+            break;
         }
+        ++writes;
     }
+    return writes;
 }
 
 } // namespace murmeli::device

@@ -14,6 +14,7 @@
 #include "main/common/Log.h"
 #include "main/device/link/DeviceLineWriter.h"
 #include "main/device/link/LineAssembler.h"
+#include "main/device/link/OutgoingLines.h"
 #include "platform/ble/BleTransport.h"
 
 namespace murmeli::device {
@@ -84,7 +85,9 @@ public:
 
     // Transport.
 
-    /// One text line; a line longer than one write goes in ordered pieces. Dropped when not connected.
+    /// One text line, cut to OutgoingLines::maxLineBytes; a line longer than one write goes in ordered pieces. The
+    /// radio is paced (OutgoingLines): approval lines go out at once, ahead of lines still waiting. Dropped when not
+    /// connected.
     void send(const QString& line);
     /// Raw bytes (speech audio and its own lines) in pieces, each written with response. Dropped when not connected.
     void sendBinary(const QByteArray& data);
@@ -126,7 +129,8 @@ private:
     /// The connection is over: no more timers, and the writer hears the device is gone.
     void linkDown();
     void route(const QString& line);
-    void writePieces(const QByteArray& bytes, platform::BleTransport::WriteMode mode);
+    /// The number of writes made.
+    int writePieces(const QByteArray& bytes, platform::BleTransport::WriteMode mode);
 
     std::unique_ptr<platform::BleTransport> m_transport;
     common::Clock& m_clock;
@@ -147,6 +151,7 @@ private:
 
     std::optional<common::Clock::TimerId> m_retryTimer;
     std::optional<common::Clock::TimerId> m_rssiTimer;
+    OutgoingLines m_outgoing { m_clock };
 
     DeviceLineWriter m_writer { *this, m_clock };
 

@@ -48,6 +48,12 @@ QCoro::Task<std::optional<QString>> ApprovalRoad::reply(
     const hooks::ApprovalDecision decision = co_await m_table.enqueue(*request);
     onLog(QStringLiteral("[approval-diag] ") + request->toolUseId + QStringLiteral(" → ") + hooks::describe(decision),
         LogColor::Blue);
+    // However it ended (the panel, the device, the time-out, the agent), its prompt goes in the same turn; a
+    // duplicate that was turned away leaves the held request's prompt alone.
+    if (!m_table.isHeld(request->toolUseId)) {
+        const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
+        co_await bridge->cancelPending(request->toolUseId);
+    }
     co_return hooks::ApprovalSerialization::responseBody(decision, request->toolName);
 }
 
@@ -78,10 +84,8 @@ void ApprovalRoad::settleOvertaken(const QString& eventName, const QJsonObject& 
         onLog(QStringLiteral("[approval-diag] ") + eventName + QStringLiteral(" shows the agent past ")
                 + request.toolUseId + QStringLiteral(" (answered in its terminal); failing open"),
             LogColor::Blue);
-        // The hook still waits and gets the neutral reply, which the agent no longer reads.
+        // The hook still waits and gets the neutral reply, which the agent no longer reads; its card goes with it.
         m_table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());
-        const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
-        [[maybe_unused]] const QCoro::Task<> cancelling = bridge->cancelPending(request.toolUseId);
     }
 }
 
@@ -107,20 +111,18 @@ QCoro::Task<> ApprovalRoad::announceWarning(hooks::ApprovalRequest request)
 QCoro::Task<> ApprovalRoad::dropAbandoned(QString toolUseId)
 {
     onLog(QStringLiteral("[approval-diag] client left before a decision; failing open ") + toolUseId, LogColor::Blue);
-    // Nothing is sent for it: nobody listens on that connection any more.
+    // Nothing is sent for it: nobody listens on that connection any more. Its card goes as the reply ends.
     m_table.resolve(toolUseId, hooks::ApprovalDecision::failOpen());
-    const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
-    co_await bridge->cancelPending(std::move(toolUseId));
+    co_return;
 }
 
 QCoro::Task<> ApprovalRoad::dropExpired(hooks::ApprovalRequest request)
 {
+    // Its card went as its reply ended.
     onLog(
         QStringLiteral("[approval-diag] held too long for its hook to take a reply; failed open ") + request.toolUseId,
         LogColor::Orange);
-    // Its card must go with it, as for a client that left.
-    const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
-    co_await bridge->cancelPending(std::move(request.toolUseId));
+    co_return;
 }
 
 } // namespace murmeli::hooks

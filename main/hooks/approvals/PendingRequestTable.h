@@ -52,6 +52,8 @@ public:
     PendingSnapshot snapshot() const;
     /// Every held request: the active one first, then the queue in arrival order.
     QList<ApprovalRequest> heldRequests() const;
+    /// Whether the request with this id waits, active or queued.
+    bool isHeld(const QString& toolUseId) const { return findHeld(toolUseId) != nullptr; }
     int queueDepth() const;
     std::optional<ApprovalRequest> activeRequest() const;
     bool hasActive() const;

@@ -1,5 +1,6 @@
 #include "main/app/console/DeviceConsole.h"
 
+#include <algorithm>
 #include <optional>
 
 #include <gtest/gtest.h>
@@ -97,6 +98,26 @@ TEST(DeviceConsoleTest, TakesADeviceTheSystemHasConnectedAndFailsWhenTheLinkDrop
     run.transport.dropConnection(QStringLiteral("out of range"));
     ASSERT_TRUE(run.status.has_value());
     EXPECT_EQ(*run.status, 1);
+}
+
+// What the device sends, and the name it advertises, reach the user's terminal as visible text: an escape sequence
+// can neither clear the screen nor retitle the window.
+TEST(DeviceConsoleTest, ControlCharactersFromTheDeviceAreShownEscaped)
+{
+    ConsoleRun run;
+    run.console.start();
+    ASSERT_TRUE(test::waitUntil([&] { return run.transport.isScanning(); }));
+    run.transport.advertise({ QStringLiteral("11:22:33:44:55:08"), QStringLiteral("murmeli\x1b]0;owned\x07"), -40 });
+    ASSERT_TRUE(run.transport.completeConnection());
+    run.transport.notify("E:done|\x1b[2J\x1b[31mred\x7f\r\n");
+
+    EXPECT_EQ(run.output.last(), QStringLiteral("< E:done|\\x1b[2J\\x1b[31mred\\x7f"));
+    EXPECT_TRUE(run.output.contains(QStringLiteral("Found murmeli\\x1b]0;owned\\x07 (11:22:33:44:55:08, RSSI -40)")));
+    for (const QString& text : run.output) {
+        EXPECT_FALSE(std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+            return c.unicode() < 0x20 || c == QChar(0x7f);
+        })) << text.toStdString();
+    }
 }
 
 TEST(DeviceConsoleTest, EndsWithFailureWithoutBluetoothOrWhenNothingIsFoundInTime)
