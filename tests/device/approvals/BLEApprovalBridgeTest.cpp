@@ -167,17 +167,29 @@ TEST(ShortIdTableTest, ShortIdsStayUniqueWhileTheyAreRemembered)
 
 namespace {
 
-// The bridge as the application has it: over the link to a device played by the test, the pending table behind it,
-// and the road that holds the agent's requests in the table.
+// The id a prompt line shows, or "" for another line.
+QString idOf(const QString& line)
+{
+    return line.startsWith(QLatin1String("Q:")) ? line.mid(2).section(QLatin1Char(','), 0, 0) : QString();
+}
+
+// The bridge as the application has it: over the link to a connected device played by the test, with the pending
+// table and the road that holds the agent's requests in it.
 struct OverLink final {
+    struct Held {
+        std::shared_ptr<hooks::HeldRequest> connection = std::make_shared<hooks::HeldRequest>();
+        std::shared_ptr<std::optional<std::optional<QString>>> reply;
+    };
+
     OverLink()
     {
         bridge->onLog = [this](const QString& line, common::LogColor) { log << line; };
         road.setBridge(bridge);
         road.installTableHandlers();
         device.link->onControlFrame = [this](const QString& line) { bridge->handleControlFrame(line); };
+        connected = device.connect();
+        device.takeLines();
     }
-
     // The road's replies resume when their requests are answered, so none may be left for the table's end.
     ~OverLink()
     {
@@ -185,13 +197,6 @@ struct OverLink final {
             table.resolve(request.toolUseId, ApprovalDecision::failOpen());
         }
     }
-    OverLink(const OverLink&) = delete;
-    OverLink& operator=(const OverLink&) = delete;
-
-    struct Held {
-        std::shared_ptr<hooks::HeldRequest> connection = std::make_shared<hooks::HeldRequest>();
-        std::shared_ptr<std::optional<std::optional<QString>>> reply;
-    };
 
     // The agent's permission hook posts a request without a tool-use id, so the gateway makes one.
     Held ask(const QString& sessionId, const QString& path)
@@ -203,93 +208,58 @@ struct OverLink final {
         return held;
     }
 
-    // The id a prompt line shows, or "" for another line.
-    static QString promptId(const QString& line)
+    void answer(const QString& id, const char* verb)
     {
-        return line.startsWith(QLatin1String("Q:")) ? line.mid(2).section(QLatin1Char(','), 0, 0) : QString();
-    }
-
-    // What the device was told since the last look, without the warnings that time brings.
-    QStringList promptLines()
-    {
-        QStringList lines = device.takeLines();
-        lines.removeIf([](const QString& line) { return line.endsWith(QLatin1String(",warn")); });
-        return lines;
+        device.transport->notify(("R:" + id + ',' + verb + '\n').toUtf8());
     }
 
     test::FakeDevice device;
-    hooks::PendingRequestTable table { device.clock };
+    // No warning comes before the time-out, so the device hears only prompts and cancels.
+    hooks::PendingRequestTable table { device.clock, hooks::PendingRequestTable::defaultHoldLimitMs };
     hooks::ApprovalRoad road { table, device.clock };
     std::shared_ptr<BLEApprovalBridge> bridge = BLEApprovalBridge::overLink(*device.link, table);
     QStringList log;
+    bool connected = false;
 };
 
 using Held = OverLink::Held;
 
 } // namespace
 
-TEST(BLEApprovalBridgeOverLinkTest, RequestsOfOneSessionAndToolHaveTheirOwnIdsAndARepeatedAnswerResolvesNothing)
+TEST(
+    BLEApprovalBridgeOverLinkTest, EachRequestHasItsOwnIdALateAnswerResolvesNothingAndAReturningDeviceSeesTheWaitingOne)
 {
     OverLink t;
-    test::FakeDevice& device = t.device;
-    ASSERT_TRUE(device.connect());
-    device.takeLines();
+    ASSERT_TRUE(t.connected);
+    t.device.transport->setRssi(-60);
     Held first = t.ask(QStringLiteral("0123456789"), QStringLiteral("/home/dev/a.txt"));
     Held second = t.ask(QStringLiteral("0123456789"), QStringLiteral("/home/dev/.bashrc"));
-    const QStringList shownFirst = device.takeLines();
-    ASSERT_EQ(shownFirst.size(), 1);
-    EXPECT_TRUE(shownFirst.first().contains(QLatin1String(",Write,write a.txt,01234567,")))
-        << shownFirst.first().toStdString();
-    const QString firstId = OverLink::promptId(shownFirst.first());
-
-    ASSERT_TRUE(device.transport->notify(("R:" + firstId + ",allow\n").toUtf8()));
+    const QString firstId = idOf(t.device.takeLines().value(0));
+    t.answer(firstId, "allow");
     ASSERT_TRUE(*first.reply);
-    EXPECT_TRUE((*first.reply)->value().contains(QLatin1String("\"behavior\":\"allow\"")));
-    const QStringList shownSecond = device.takeLines();
-    ASSERT_EQ(shownSecond.size(), 1);
-    EXPECT_TRUE(shownSecond.first().contains(QLatin1String(",Write,write .bashrc,")))
-        << shownSecond.first().toStdString();
-    const QString secondId = OverLink::promptId(shownSecond.first());
+    const QStringList shown = t.device.takeLines();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown.first().contains(QLatin1String(",Write,write .bashrc,01234567,"))) << shown.first().toStdString();
+    const QString secondId = idOf(shown.first());
     EXPECT_NE(secondId, firstId);
     EXPECT_LE(secondId.size(), 16);
 
-    // The first answer again, as a device that repeats or delays its lines would send it.
-    ASSERT_TRUE(device.transport->notify(("R:" + firstId + ",allow\n").toUtf8()));
+    // The device comes back and is shown the waiting prompt once (signal readings notify too); then it repeats its
+    // first answer, which reaches nothing.
+    ASSERT_TRUE(t.device.transport->dropConnection());
+    ASSERT_TRUE(t.device.reconnect());
+    t.device.clock.advance(device::BLEBridge::rssiIntervalMs);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(t.device.takeLines().filter(QStringLiteral("Q:")), shown);
+    t.answer(firstId, "allow");
     EXPECT_FALSE(*second.reply);
-    EXPECT_EQ(t.table.activeRequest()->commandPreview, QStringLiteral("write .bashrc"));
     ASSERT_EQ(t.log.size(), 1);
-    EXPECT_TRUE(t.log.first().startsWith(QStringLiteral("[approval-diag] device answered ") + firstId))
-        << t.log.first().toStdString();
+    EXPECT_TRUE(t.log.first().startsWith(QStringLiteral("[approval-diag] device answered ") + firstId));
     EXPECT_TRUE(t.log.first().endsWith(QLatin1String("which no longer waits; nothing resolved")));
-    EXPECT_TRUE(device.takeLines().isEmpty());
 
-    ASSERT_TRUE(device.transport->notify(("R:" + secondId + ",deny\n").toUtf8()));
+    t.answer(secondId, "deny");
     ASSERT_TRUE(*second.reply);
     EXPECT_TRUE((*second.reply)->value().contains(QLatin1String("\"behavior\":\"deny\"")));
-}
-
-TEST(BLEApprovalBridgeOverLinkTest, ADeviceThatConnectsAgainIsShownThePromptThatWaits)
-{
-    OverLink t;
-    test::FakeDevice& device = t.device;
-    device.transport->setRssi(-60);
-    ASSERT_TRUE(device.connect());
-    device.takeLines();
-    Held held = t.ask(QStringLiteral("0123456789"), QStringLiteral("/home/dev/a.txt"));
-    const QStringList before = device.takeLines();
-    ASSERT_EQ(before.size(), 1);
-
-    ASSERT_TRUE(device.transport->dropConnection(QStringLiteral("out of range")));
-    ASSERT_TRUE(device.reconnect());
-    // Signal readings notify too, and must not repeat the prompt.
-    device.clock.advance(device::BLEBridge::rssiIntervalMs);
-    QCoreApplication::processEvents();
-    const QStringList after = t.promptLines();
-    EXPECT_EQ(after.filter(QStringLiteral("Q:")), before);
-
-    // It answers the prompt it was shown again.
-    ASSERT_TRUE(device.transport->notify(("R:" + OverLink::promptId(before.first()) + ",allow\n").toUtf8()));
-    EXPECT_TRUE(*held.reply);
 }
 
 // Every way a request can end takes its prompt off the device in the same turn and shows the next one, except an
@@ -299,54 +269,47 @@ TEST(BLEApprovalBridgeOverLinkTest, EveryRoadThatEndsARequestTakesItsPromptOffTh
     struct Road {
         const char* name;
         std::function<void(OverLink&, Held&, const QString& sessionId, const QString& shownId)> end;
-        bool deviceAnswered = false;
+        bool byDevice = false;
     };
     const std::vector<Road> roads {
         { "panel",
-            [](auto& t, Held&, const QString&, const QString&) {
+            [](OverLink& t, Held&, const QString&, const QString&) {
                 t.table.resolve(t.table.activeRequest()->toolUseId, ApprovalDecision::allow(PermissionScope::Once));
             } },
         { "time-out",
-            [](auto& t, Held&, const QString&, const QString&) {
+            [](OverLink& t, Held&, const QString&, const QString&) {
                 t.device.clock.advance(hooks::PendingRequestTable::defaultTimeoutAfterMs);
             } },
-        { "agent gone", [](auto&, Held& held, const QString&, const QString&) { held.connection->markClosed(); } },
+        { "agent gone", [](OverLink&, Held& held, const QString&, const QString&) { held.connection->markClosed(); } },
         { "terminal moved past",
-            [](auto& t, Held&, const QString& sessionId, const QString&) {
+            [](OverLink& t, Held&, const QString& sessionId, const QString&) {
                 t.road.settleOvertaken(QStringLiteral("Stop"), QJsonObject { { "session_id", sessionId } });
             } },
-        { "device",
-            [](auto& t, Held&, const QString&, const QString& shownId) {
-                t.device.transport->notify(("R:" + shownId + ",deny\n").toUtf8());
-            },
-            true },
+        { "device", [](OverLink& t, Held&, const QString&, const QString& id) { t.answer(id, "deny"); }, true },
     };
     for (const Road& road : roads) {
         SCOPED_TRACE(road.name);
         OverLink t;
-        ASSERT_TRUE(t.device.connect());
-        t.device.takeLines();
+        ASSERT_TRUE(t.connected);
         Held a = t.ask(QStringLiteral("aaaa1111"), QStringLiteral("/a"));
         Held b = t.ask(QStringLiteral("bbbb2222"), QStringLiteral("/b"));
-        const QString aId = OverLink::promptId(t.device.takeLines().value(0));
-        ASSERT_FALSE(aId.isEmpty());
+        const QString aId = idOf(t.device.takeLines().value(0));
 
         road.end(t, a, QStringLiteral("aaaa1111"), aId);
         ASSERT_TRUE(*a.reply);
-        QStringList lines = t.promptLines();
-        if (!road.deviceAnswered) {
-            ASSERT_FALSE(lines.isEmpty());
-            EXPECT_EQ(lines.takeFirst(), QStringLiteral("Q:") + aId + QStringLiteral(",cancel"));
+        QStringList lines = t.device.takeLines();
+        if (!road.byDevice) {
+            EXPECT_EQ(lines.value(0), QStringLiteral("Q:") + aId + QStringLiteral(",cancel"));
+            lines.removeFirst();
         }
         ASSERT_EQ(lines.size(), 1);
-        const QString bId = OverLink::promptId(lines.first());
         EXPECT_TRUE(lines.first().contains(QLatin1String(",write b,"))) << lines.first().toStdString();
+        const QString bId = idOf(lines.first());
 
         road.end(t, b, QStringLiteral("bbbb2222"), bId);
         ASSERT_TRUE(*b.reply);
-        EXPECT_EQ(t.promptLines(),
-            road.deviceAnswered ? QStringList {}
-                                : QStringList { QStringLiteral("Q:") + bId + QStringLiteral(",cancel") });
+        const QStringList cancel { QStringLiteral("Q:") + bId + QStringLiteral(",cancel") };
+        EXPECT_EQ(t.device.takeLines(), road.byDevice ? QStringList {} : cancel);
         EXPECT_TRUE(t.log.isEmpty()) << t.log.join('\n').toStdString();
     }
 }
