@@ -73,7 +73,8 @@ AppController::AppController(Dependencies dependencies)
     m_approvalRoad.onLog = m_log;
     m_approvalRoad.onParseFailure = [this] { m_hookServer->notifyParseFailure(); };
     m_approvalRoad.onActivated = [this](hooks::ApprovalRequest request) {
-        // The panel shows the request now rather than at the next poll.
+        // The panel follows the pending table by itself; the sessions' files and the device's status lines catch up now
+        // rather than at the next poll.
         m_sessions.statusChanged();
         return m_announcements.speakApproval(std::move(request));
     };
@@ -118,7 +119,6 @@ AppController::~AppController()
     m_hookServer.reset();
     m_pendingTable.reset();
 }
-
 
 void AppController::startBackend(const QString& binaryPath)
 {

@@ -254,13 +254,13 @@ TEST_F(AppControllerApprovalTest, PanelButtonsAnswerTheRequestOnShow)
 
         // A click on another session's card answers nothing; the request's own row does.
         lines.clear();
-        vm.onApprove(QStringLiteral("someone"), c.action);
+        vm.onApprove(QStringLiteral("someone"), activeId(), c.action);
         ASSERT_TRUE(waitUntil([&] { return lines.size() == 2; }));
         EXPECT_EQ(lines.first(), "[approval-diag] vm.onApprove fired action=" + notch::toString(c.action));
         EXPECT_TRUE(lines.last().startsWith(QStringLiteral("[approval-diag] click on someone's card ignored")));
         EXPECT_TRUE(table().hasActive());
         EXPECT_FALSE(held->closedByServer());
-        vm.onApprove(QStringLiteral("01234567"), c.action);
+        vm.onApprove(QStringLiteral("01234567"), activeId(), c.action);
         EXPECT_EQ(held->readUntilClosed(), reply(c.reply));
         EXPECT_FALSE(table().hasActive());
         controller.sessions().syncSessions();
@@ -269,7 +269,8 @@ TEST_F(AppControllerApprovalTest, PanelButtonsAnswerTheRequestOnShow)
     }
 
     lines.clear();
-    vm.onApprove(QStringLiteral("01234567"), notch::NotchApprovalAction::AllowOnce);
+    vm.onApprove(
+        QStringLiteral("01234567"), QStringLiteral("01234567:Bash:gone"), notch::NotchApprovalAction::AllowOnce);
     ASSERT_TRUE(waitUntil([&] { return lines.size() == 2; }));
     EXPECT_EQ(lines.last(), "[diag] approval click → pendingTable empty (hook 没注册 / schema 漂移?)");
 }

@@ -1,5 +1,7 @@
 #include "main/app/sessions/SessionRoad.h"
 
+#include <algorithm>
+
 #include <QMetaObject>
 
 #include "main/device/tts/Announcements.h"
@@ -25,7 +27,6 @@ SessionRoad::SessionRoad(Links links)
 
 SessionRoad::~SessionRoad() = default;
 
-
 void SessionRoad::start(bool watchStatusDirectory)
 {
     m_registry.onLog = [this](const QString& line) { onLog(line, LogColor::Orange); };
@@ -39,7 +40,9 @@ void SessionRoad::start(bool watchStatusDirectory)
     vm.onSessionSelect = [this](const QString& sid) { selectSessionFromPanel(sid); };
     vm.onSessionPrev = [this] { stepSessionFromPanel(false); };
     vm.onSessionNext = [this] { stepSessionFromPanel(true); };
-    vm.onApprove = [this](const QString& sid, notch::NotchApprovalAction action) { approveFromPanel(sid, action); };
+    vm.onApprove = [this](const QString& sid, const QString& toolUseId, notch::NotchApprovalAction action) {
+        approveFromPanel(sid, toolUseId, action);
+    };
     vm.onAnswer = [](const QString& sid, const QString& answer) {
         Q_UNUSED(sid)
         Q_UNUSED(answer)
@@ -169,29 +172,37 @@ void SessionRoad::stepSessionFromPanel(bool forward)
     statusChanged();
 }
 
-void SessionRoad::approveFromPanel(const QString& sid, notch::NotchApprovalAction action)
+void SessionRoad::approveFromPanel(const QString& sid, const QString& toolUseId, notch::NotchApprovalAction action)
 {
     onLog(QStringLiteral("[approval-diag] vm.onApprove fired action=") + toString(action), LogColor::Blue);
     // Answered from the event loop rather than inside the click: resolving resumes the waiting reply.
     QMetaObject::invokeMethod(
         m_lifetime.get(),
-        [this, sid, action] {
+        [this, sid, toolUseId, action] {
             hooks::PendingRequestTable& table = m_links.pendingTable;
-            const std::optional<hooks::ApprovalRequest> active = table.activeRequest();
-            if (!active) {
+            if (!table.hasActive()) {
                 onLog(QStringLiteral("[diag] approval click → pendingTable empty (hook 没注册 / schema 漂移?)"),
                     LogColor::Orange);
                 return;
             }
-            // Every waiting row shows buttons; a click on another session's card must not answer a command the
-            // user has not seen.
-            if (active->sessionId != sid) {
-                onLog(QStringLiteral("[approval-diag] click on %1's card ignored: the request on show is %2's (%3)")
-                        .arg(sid, active->sessionId, active->toolUseId),
+            // Only the request the card showed is answered: "Yes" must never allow a command the user has not seen,
+            // such as the next one, shown after the clicked one was answered elsewhere.
+            const QList<hooks::ApprovalRequest> held = table.heldRequests();
+            const auto clicked = std::find_if(held.cbegin(), held.cend(),
+                [&](const hooks::ApprovalRequest& request) { return request.toolUseId == toolUseId; });
+            if (clicked == held.cend()) {
+                onLog(QStringLiteral("[approval-diag] click on %1's card answers nothing: %2 is no longer waiting")
+                          .arg(sid, toolUseId),
                     LogColor::Orange);
                 return;
             }
-            table.resolve(active->toolUseId, notch::decisionFor(action));
+            if (clicked->sessionId != sid) {
+                onLog(QStringLiteral("[approval-diag] click on %1's card ignored: %2 is %3's request")
+                          .arg(sid, toolUseId, clicked->sessionId),
+                    LogColor::Orange);
+                return;
+            }
+            table.resolve(toolUseId, notch::decisionFor(action));
             statusChanged();
         },
         Qt::QueuedConnection);

@@ -114,7 +114,7 @@ private:
     hooks::TranscriptData transcriptOf(const std::optional<hooks::ClaudeStatus>& status) const;
     void selectSessionFromPanel(const QString& sid);
     void stepSessionFromPanel(bool forward);
-    void approveFromPanel(const QString& sid, notch::NotchApprovalAction action);
+    void approveFromPanel(const QString& sid, const QString& toolUseId, notch::NotchApprovalAction action);
 
     Links m_links;
     hooks::SessionRegistry m_registry;

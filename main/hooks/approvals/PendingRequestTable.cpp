@@ -1,5 +1,7 @@
 #include "main/hooks/approvals/PendingRequestTable.h"
 
+#include <vector>
+
 namespace murmeli::hooks {
 
 PendingRequestTable::PendingRequestTable(
@@ -48,6 +50,7 @@ QCoro::Task<ApprovalDecision> PendingRequestTable::enqueue(ApprovalRequest reque
         m_active = std::move(entry);
         activate(*m_active);
     }
+    announceChange();
     // Only the answer is touched after the wait: the table may be gone by then.
     co_return co_await answer;
 }
@@ -130,6 +133,7 @@ void PendingRequestTable::resolve(const QString& toolUseId, const ApprovalDecisi
     Entry entry = std::move(*it);
     m_queue.erase(it);
     cancelTimers(entry);
+    announceChange();
     entry.answer.fulfil(decision);
 }
 
@@ -139,6 +143,7 @@ void PendingRequestTable::finishActive(const ApprovalDecision& decision)
     m_active.reset();
     cancelTimers(finished);
     promoteNext();
+    announceChange();
     // Answered last: the waiter resumes right here and must find the table already consistent.
     finished.answer.fulfil(decision);
 }
@@ -151,6 +156,35 @@ void PendingRequestTable::promoteNext()
     m_active = std::move(m_queue.front());
     m_queue.pop_front();
     activate(*m_active);
+}
+
+PendingRequestTable::Subscription PendingRequestTable::observeChanges(std::function<void()> observer)
+{
+    const int id = m_nextObserver++;
+    m_observers->emplace(id, std::move(observer));
+    return Subscription(nullptr, [observers = std::weak_ptr<Observers>(m_observers), id](void*) {
+        if (const std::shared_ptr<Observers> live = observers.lock()) {
+            live->erase(id);
+        }
+    });
+}
+
+void PendingRequestTable::announceChange()
+{
+    // An observer may drop its own subscription, or another's, while it runs: each is looked up afresh.
+    std::vector<int> ids;
+    ids.reserve(m_observers->size());
+    for (const auto& [id, observer] : *m_observers) {
+        ids.push_back(id);
+    }
+    const std::shared_ptr<Observers> observers = m_observers;
+    for (const int id : ids) {
+        const auto it = observers->find(id);
+        if (it != observers->end()) {
+            const std::function<void()> observer = it->second;
+            observer();
+        }
+    }
 }
 
 PendingSnapshot PendingRequestTable::snapshot() const

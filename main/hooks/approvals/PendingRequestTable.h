@@ -2,6 +2,8 @@
 
 #include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 
 #include <QList>
@@ -44,6 +46,14 @@ public:
     /// Started, not awaited, when a request has failed open at the hold limit; it is no longer held by then.
     Handler onExpire;
 
+    /// Keeps an observer registered while it lives; dropping it unregisters, even after the table is gone.
+    using Subscription = std::shared_ptr<void>;
+    /// observer runs, in the turn of the change, each time the set of held requests or the active one changes:
+    /// after a request is taken in, answered from anywhere, timed out or expired, with the table already in its new
+    /// state and before the waiting caller is answered. Observers run in the order they subscribed. A table that is
+    /// destroyed tells nobody.
+    [[nodiscard]] Subscription observeChanges(std::function<void()> observer);
+
     /// Holds the request until it is decided.
     QCoro::Task<ApprovalDecision> enqueue(ApprovalRequest request);
     /// Answers the held request with this id, active or queued; an id that is not held is ignored.
@@ -81,6 +91,9 @@ private:
     /// Takes the active entry out, promotes the next one, then answers the one taken out.
     void finishActive(const ApprovalDecision& decision);
     void promoteNext();
+    void announceChange();
+
+    using Observers = std::map<int, std::function<void()>>;
 
     common::Clock& m_clock;
     qint64 m_warningAfterMs;
@@ -88,6 +101,9 @@ private:
     qint64 m_holdLimitMs;
     std::optional<Entry> m_active;
     std::deque<Entry> m_queue;
+    // Shared with the subscriptions, which hold it weakly, so that either side may go first.
+    std::shared_ptr<Observers> m_observers = std::make_shared<Observers>();
+    int m_nextObserver = 0;
 };
 
 } // namespace murmeli::hooks

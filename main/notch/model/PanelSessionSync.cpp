@@ -5,8 +5,9 @@
 #include <QPointer>
 #include <QStringList>
 
-#include "main/notch/model/SessionRowBuilder.h"
 #include "main/common/OffThread.h"
+#include "main/notch/model/ApprovalDetail.h"
+#include "main/notch/model/SessionRowBuilder.h"
 
 namespace murmeli::notch {
 
@@ -27,9 +28,9 @@ bool isWaitingForUser(const SessionState& state)
 } // namespace
 
 PanelSessionSync::PanelSessionSync(PanelViewModel& vm, const common::Clock& clock,
-    const hooks::SessionRegistry& registry, const hooks::StatusDirectory& directory,
-    const hooks::PendingRequestTable& table)
-    : m_vm(vm), m_clock(clock), m_registry(registry), m_directory(directory), m_table(table)
+    const hooks::SessionRegistry& registry, const hooks::StatusDirectory& directory, hooks::PendingRequestTable& table)
+    : m_vm(vm), m_clock(clock), m_registry(registry), m_directory(directory), m_table(table),
+      m_tableChanges(table.observeChanges([this] { apply(); }))
 {
 }
 
@@ -62,7 +63,7 @@ void PanelSessionSync::apply()
     };
     const hooks::PendingSnapshot pending = m_table.snapshot();
     const QDateTime now = m_clock.now();
-    QList<SessionRow> rows = SessionRowBuilder::build(m_registry, statusOf, m_selectedTranscript, pending.active, now);
+    QList<SessionRow> rows = SessionRowBuilder::build(m_registry, statusOf, m_selectedTranscript, heldApprovals(), now);
 
     const auto active = std::find_if(rows.cbegin(), rows.cend(), [](const SessionRow& row) { return row.isActive; });
     const bool hasActive = active != rows.cend();
@@ -92,6 +93,23 @@ void PanelSessionSync::apply()
     if (changed) {
         m_vm.setUpdatedAt(now);
     }
+}
+
+QHash<QString, PendingApproval> PanelSessionSync::heldApprovals()
+{
+    QHash<QString, PendingApproval> written;
+    QHash<QString, PendingApproval> bySession;
+    for (const hooks::ApprovalRequest& request : m_table.heldRequests()) {
+        const auto known = m_approvals.constFind(request.toolUseId);
+        const PendingApproval approval = known != m_approvals.cend() ? *known : ApprovalDetail::of(request);
+        written.insert(request.toolUseId, approval);
+        // Held in order, the active one first: a session's first request is the one its card answers.
+        if (!bySession.contains(request.sessionId)) {
+            bySession.insert(request.sessionId, approval);
+        }
+    }
+    m_approvals = std::move(written);
+    return bySession;
 }
 
 QCoro::Task<> PanelSessionSync::readOtherSessions()

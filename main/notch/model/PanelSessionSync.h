@@ -9,18 +9,22 @@
 
 #include <qcoro/qcorotask.h>
 
-#include "main/notch/model/PanelViewModel.h"
 #include "main/common/Clock.h"
 #include "main/hooks/approvals/PendingRequestTable.h"
 #include "main/hooks/sessions/SessionRegistry.h"
 #include "main/hooks/sessions/StatusDirectory.h"
 #include "main/hooks/status/ClaudeStatus.h"
 #include "main/hooks/transcript/TranscriptData.h"
+#include "main/notch/model/PanelViewModel.h"
 
 namespace murmeli::notch {
 
 /// Keeps the view model's sessions current: the rows, and what the active session and the pending table say. Only
 /// real changes reach the view model's signals, so it may run on every change and every 2 s. Main thread.
+///
+/// The pending table drives the approvals: each change of what it holds rewrites the rows, the card on show and the
+/// strip's text in the turn of that change, from the statuses last read, whoever answered (the panel, the device,
+/// the agent's terminal, the time-out, the agent going away).
 ///
 /// The selected session's status comes from the caller, who has just read it. The files of all the other sessions
 /// are read on a pool thread, up to hundreds of them, so the main thread never waits on them; the view model is
@@ -28,7 +32,7 @@ namespace murmeli::notch {
 class PanelSessionSync final {
 public:
     PanelSessionSync(PanelViewModel& vm, const common::Clock& clock, const hooks::SessionRegistry& registry,
-        const hooks::StatusDirectory& directory, const hooks::PendingRequestTable& table);
+        const hooks::StatusDirectory& directory, hooks::PendingRequestTable& table);
     PanelSessionSync(const PanelSessionSync&) = delete;
     PanelSessionSync& operator=(const PanelSessionSync&) = delete;
 
@@ -44,6 +48,8 @@ public:
 
 private:
     void apply();
+    /// By session, the first request the table holds for it, as its card shows it.
+    QHash<QString, PendingApproval> heldApprovals();
     QCoro::Task<> readOtherSessions();
 
     PanelViewModel& m_vm;
@@ -55,11 +61,14 @@ private:
     hooks::TranscriptData m_selectedTranscript;
     /// The other sessions' statuses by key, as the last read found them.
     QHash<QString, hooks::ClaudeStatus> m_otherStatuses;
+    /// What each held request's card shows, by tool-use id: written out once, not on every sync.
+    QHash<QString, PendingApproval> m_approvals;
     bool m_reading = false;
     // A sync while a read runs asks for one more read once it ends, so the rows end up with the latest files.
     bool m_readAgain = false;
     // Guards the read across its wait: its result is dropped when the owner is gone.
     std::unique_ptr<QObject> m_lifetime = std::make_unique<QObject>();
+    hooks::PendingRequestTable::Subscription m_tableChanges;
 };
 
 } // namespace murmeli::notch

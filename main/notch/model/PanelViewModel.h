@@ -9,11 +9,11 @@
 #include <QSet>
 #include <QString>
 
+#include "main/common/Clock.h"
 #include "main/notch/model/IslandSurface.h"
 #include "main/notch/model/NotchApprovalAction.h"
 #include "main/notch/model/SessionRow.h"
 #include "main/notch/model/SessionState.h"
-#include "main/common/Clock.h"
 #include "main/usage/CodexBarProviderUsage.h"
 #include "main/usage/CodexBarUsageSnapshot.h"
 
@@ -162,8 +162,9 @@ public:
     std::function<void()> onSessionPrev;
     std::function<void()> onSessionNext;
     std::function<void(const QString& sid)> onSessionSelect;
-    /// The session id is the row's; the controller answers the request on show, whichever session it is for.
-    std::function<void(const QString& sid, NotchApprovalAction action)> onApprove;
+    /// The row's session and the request its card showed; the controller answers that request, and only while it
+    /// is still held for that session.
+    std::function<void(const QString& sid, const QString& toolUseId, NotchApprovalAction action)> onApprove;
     std::function<void(const QString& sid, const QString& answer)> onAnswer;
     std::function<void()> onDiagnostic;
     std::function<void()> onShowLog;

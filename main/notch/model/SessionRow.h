@@ -36,6 +36,21 @@ struct ActiveTaskInfo final {
 /// "pending", "inProgress" or "completed".
 QString toString(ActiveTaskInfo::Status status);
 
+/// A permission request held for a session: what its approval card shows, and the request its buttons answer.
+struct PendingApproval final {
+    QString toolUseId;
+    QString toolName;
+    /// The short one-line preview the device and the logs use.
+    QString commandPreview;
+    /// What "Yes" allows, written out in full: the command itself, or the fields of the tool's input that say what
+    /// it touches. Only an input too large to lay out loses its middle, and says so in place.
+    QString detail;
+    /// Characters of the input left out of detail's middle; 0 when detail is whole.
+    qsizetype omittedCharacters = 0;
+
+    friend bool operator==(const PendingApproval&, const PendingApproval&) = default;
+};
+
 /// One agent session as the panel and the device's session pages show it. Texts that a session does not have are
 /// empty; the optional ones are absent.
 struct SessionRow final {
@@ -67,6 +82,9 @@ struct SessionRow final {
     QString sessionAgentName;
     /// The session selected in the registry: the panel's active session.
     bool isActive = false;
+    /// The first request the pending table holds for the session; absent when none is held, and then the row
+    /// offers no approval buttons whatever its status files say.
+    std::optional<PendingApproval> approval;
 
     friend bool operator==(const SessionRow&, const SessionRow&) = default;
 };

@@ -45,21 +45,22 @@ QList<ActiveTaskInfo> tasksOf(const hooks::TranscriptData& transcript)
 }
 
 SessionRow rowOf(const hooks::SessionSnapshot& session, const hooks::ClaudeStatus* status,
-    const hooks::TranscriptData& transcript, const std::optional<hooks::ApprovalRequest>& request, const QDateTime& now)
+    const hooks::TranscriptData& transcript, const PendingApproval* approval, const QDateTime& now)
 {
     // A session known only from its hooks has no status file; it reads as an empty status.
     const hooks::ClaudeStatus known = status ? *status : hooks::ClaudeStatus {};
     SessionRow row;
     row.sid = session.sid8.text();
     row.projectName = known.project;
-    row.state = stateOf(session, known, transcript, request.has_value(), now.toSecsSinceEpoch());
+    row.state = stateOf(known, transcript, approval != nullptr, now.toSecsSinceEpoch());
     row.activity = known.activity;
     row.updatedAt = session.freshestMtime();
 
     const QList<hooks::TranscriptTool> running = transcript.runningTools();
-    if (request) {
-        row.currentToolName = request->toolName;
-        row.currentCommandPreview = request->commandPreview;
+    if (approval) {
+        row.currentToolName = approval->toolName;
+        row.currentCommandPreview = approval->commandPreview;
+        row.approval = *approval;
     } else if (!known.activityTool.isEmpty()) {
         row.currentToolName = known.activityTool;
     } else if (!running.isEmpty()) {
@@ -82,10 +83,10 @@ SessionRow rowOf(const hooks::SessionSnapshot& session, const hooks::ClaudeStatu
 
 } // namespace
 
-SessionState stateOf(const hooks::SessionSnapshot& session, const hooks::ClaudeStatus& status,
-    const hooks::TranscriptData& transcript, bool hasActiveRequest, qint64 nowSecs)
+SessionState stateOf(
+    const hooks::ClaudeStatus& status, const hooks::TranscriptData& transcript, bool holdsRequest, qint64 nowSecs)
 {
-    if (hasActiveRequest || session.isPendingApproval || status.needsAttention) {
+    if (holdsRequest) {
         return SessionState::needsApproval();
     }
     if (status.isError) {
@@ -101,7 +102,7 @@ SessionState stateOf(const hooks::SessionSnapshot& session, const hooks::ClaudeS
 }
 
 QList<SessionRow> build(const hooks::SessionRegistry& registry, const StatusLookup& statusOf,
-    const hooks::TranscriptData& selectedTranscript, const std::optional<hooks::ApprovalRequest>& activeRequest,
+    const hooks::TranscriptData& selectedTranscript, const QHash<QString, PendingApproval>& approvals,
     const QDateTime& now)
 {
     const std::optional<hooks::SessionKey> selected = registry.selectedSid();
@@ -110,9 +111,9 @@ QList<SessionRow> build(const hooks::SessionRegistry& registry, const StatusLook
     rows.reserve(static_cast<qsizetype>(registry.sessions().size()));
     for (const hooks::SessionSnapshot& session : registry.sessions()) {
         const bool isSelected = session.sid8 == selected;
-        const bool requestIsFor = activeRequest && activeRequest->sessionId == session.sid8.text();
+        const auto approval = approvals.constFind(session.sid8.text());
         SessionRow row = rowOf(session, statusOf(session.sid8), isSelected ? selectedTranscript : noTranscript,
-            requestIsFor ? activeRequest : std::nullopt, now);
+            approval == approvals.cend() ? nullptr : &*approval, now);
         row.isActive = isSelected;
         rows.append(std::move(row));
     }

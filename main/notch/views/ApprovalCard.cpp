@@ -15,7 +15,6 @@ namespace murmeli::notch {
 
 namespace {
 
-using SystemColors::white;
 using SystemColors::withAlpha;
 
 constexpr qreal headerSpacing = 8;
@@ -23,6 +22,11 @@ constexpr qreal headerSymbol = 12;
 constexpr qreal blockPaddingX = 14;
 constexpr qreal blockPaddingY = 12;
 constexpr qreal blockRadius = 18;
+/// Room kept right of the command's text for the scroll thumb.
+constexpr qreal thumbRoom = 6;
+constexpr qreal thumbWidth = 3;
+constexpr qreal minimumThumb = 16;
+constexpr qreal noticeSpacing = 6;
 constexpr qreal buttonPaddingX = 10;
 constexpr qreal buttonPaddingY = 8;
 constexpr qreal buttonRadius = 10;
@@ -39,9 +43,9 @@ QFont buttonFont()
     return ui::Faces::system(12, QFont::DemiBold);
 }
 
-qreal buttonHeight()
+qreal headerHeight()
 {
-    return QFontMetricsF(buttonFont()).height() + 2 * buttonPaddingY;
+    return std::max<qreal>(QFontMetricsF(headerFont()).height(), headerSymbol);
 }
 
 } // namespace
@@ -90,56 +94,195 @@ QString ApprovalCard::headerText(const QString& toolName)
     return notch::sessionRowCommandLabel(toolName) + QStringLiteral(" command");
 }
 
-void ApprovalCard::update(const QString& toolName, const QString& commandPreview, const QString& activity,
-    std::function<void(notch::NotchApprovalAction)> onApprove)
+void ApprovalCard::update(const PendingApproval& approval, const QString& activity,
+    std::function<void(const QString&, notch::NotchApprovalAction)> onApprove)
 {
-    m_toolName = toolName;
-    m_header = headerText(toolName);
-    const QString command = commandText(commandPreview, activity);
+    if (approval.toolUseId != m_toolUseId) {
+        m_scroll = 0;
+        m_armedAt = m_environment.nowMs() + armDelayMs;
+    }
+    m_toolUseId = approval.toolUseId;
+    m_omitted = approval.omittedCharacters;
+    if (approval.toolName != m_toolName || m_header.isEmpty()) {
+        m_toolName = approval.toolName;
+        m_header = headerText(m_toolName);
+        const auto all = buttons(m_toolName);
+        for (size_t i = 0; i < all.size(); ++i) {
+            m_labels[i] = ui::Paragraph(all[i].title, { buttonFont(), look(all[i].kind).label }, 0, Qt::AlignHCenter);
+        }
+    }
+    const QString command
+        = approval.detail.isEmpty() ? commandText(approval.commandPreview, activity) : approval.detail;
     if (command != m_command.text()) {
         m_command = ui::Paragraph(command, { ui::Faces::systemMono(13, QFont::DemiBold), withAlpha(Qt::white, 0.9) });
     }
     m_onApprove = std::move(onApprove);
 }
 
+qreal ApprovalCard::commandTextWidth(qreal cardWidth) const
+{
+    return std::max<qreal>(cardWidth - 2 * blockPaddingX - thumbRoom, 1);
+}
+
+qreal ApprovalCard::commandViewHeight(qreal cardWidth) const
+{
+    const qreal width = commandTextWidth(cardWidth);
+    const int lines = m_command.lineCount(width);
+    const qreal full = m_command.sizeFor(width).height();
+    return lines <= visibleCommandLines ? full : full * visibleCommandLines / lines;
+}
+
+qreal ApprovalCard::commandScrollRange() const
+{
+    if (m_cardWidth <= 0) {
+        return 0;
+    }
+    const qreal width = commandTextWidth(m_cardWidth);
+    return std::max<qreal>(0, m_command.sizeFor(width).height() - commandViewHeight(m_cardWidth));
+}
+
+const ui::Paragraph& ApprovalCard::noticeAt(qreal cardWidth) const
+{
+    QStringList parts;
+    const int lines = m_command.lineCount(commandTextWidth(cardWidth));
+    if (lines > visibleCommandLines) {
+        parts.append(QStringLiteral("Scroll the command to read all %1 lines.").arg(lines));
+    }
+    if (m_omitted > 0) {
+        parts.append(
+            QStringLiteral("Too large to show whole: %1 characters in its middle are left out.").arg(m_omitted));
+    }
+    const QString text = parts.join(QLatin1Char(' '));
+    if (text != m_notice.text()) {
+        m_notice = ui::Paragraph(text, { ui::Faces::system(11, QFont::DemiBold), SystemColors::orange });
+    }
+    return m_notice;
+}
+
+ApprovalCard::ButtonPlan ApprovalCard::planButtons(qreal width) const
+{
+    const QFontMetricsF metrics(buttonFont());
+    const qreal lineHeight = metrics.height() + 2 * buttonPaddingY;
+    ButtonPlan plan;
+    const qreal third = (width - 2 * buttonSpacing) / 3;
+    const bool oneLine = std::all_of(m_labels.begin(), m_labels.end(), [&](const ui::Paragraph& label) {
+        return metrics.horizontalAdvance(label.text()) + 2 * buttonPaddingX <= third;
+    });
+    if (oneLine) {
+        for (size_t i = 0; i < plan.frames.size(); ++i) {
+            plan.frames[i] = QRectF(static_cast<qreal>(i) * (third + buttonSpacing), 0, third, lineHeight);
+        }
+        plan.height = lineHeight;
+        return plan;
+    }
+    // The tool's name is what the last label is about: it gets a line of its own and wraps there, never cut.
+    const qreal half = (width - buttonSpacing) / 2;
+    plan.frames[0] = QRectF(0, 0, half, lineHeight);
+    plan.frames[1] = QRectF(half + buttonSpacing, 0, half, lineHeight);
+    const qreal labelHeight = m_labels[2].sizeFor(std::max<qreal>(width - 2 * buttonPaddingX, 1)).height();
+    plan.frames[2] = QRectF(0, lineHeight + buttonSpacing, width, labelHeight + 2 * buttonPaddingY);
+    plan.height = plan.frames[2].bottom();
+    return plan;
+}
+
+QStringList ApprovalCard::buttonLabelLines(int index) const
+{
+    const auto i = static_cast<size_t>(index);
+    return m_labels[i].lines(std::max<qreal>(m_buttonFrames[i].width() - 2 * buttonPaddingX, 1));
+}
+
 qreal ApprovalCard::heightForWidth(qreal width) const
 {
-    const qreal header = std::max<qreal>(QFontMetricsF(headerFont()).height(), headerSymbol);
-    const qreal block = m_command.sizeFor(width - 2 * blockPaddingX).height() + 2 * blockPaddingY;
-    return header + spacing + block + spacing + buttonHeight();
+    const qreal block = commandViewHeight(width) + 2 * blockPaddingY;
+    const ui::Paragraph& notice = noticeAt(width);
+    const qreal noticeHeight = notice.text().isEmpty() ? 0 : noticeSpacing + notice.sizeFor(width).height();
+    return headerHeight() + spacing + block + noticeHeight + spacing + planButtons(width).height;
+}
+
+QStringList ApprovalCard::shownCommandLines() const
+{
+    if (m_cardWidth <= 0) {
+        return {};
+    }
+    const qreal width = commandTextWidth(m_cardWidth);
+    const QStringList all = m_command.lines(width);
+    const qreal lineHeight = m_command.sizeFor(width).height() / std::max<qsizetype>(all.size(), 1);
+    const qreal view = commandViewHeight(m_cardWidth);
+    QStringList shown;
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        const qreal top = static_cast<qreal>(i) * lineHeight;
+        if (top + lineHeight > m_scroll && top < m_scroll + view) {
+            shown.append(all[i]);
+        }
+    }
+    return shown;
 }
 
 void ApprovalCard::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
 {
+    m_cardWidth = frame.width();
+    m_scroll = std::clamp<qreal>(m_scroll, 0, commandScrollRange());
     painter.save();
     qreal y = frame.top();
     const QFontMetricsF headerMetrics(headerFont());
-    const qreal headerHeight = std::max<qreal>(headerMetrics.height(), headerSymbol);
     ui::Symbols::paint(painter, ui::Symbol::ExclamationmarkTriangleFill,
-        QRectF(frame.left(), y + (headerHeight - headerSymbol) / 2, headerSymbol, headerSymbol), SystemColors::orange);
+        QRectF(frame.left(), y + (headerHeight() - headerSymbol) / 2, headerSymbol, headerSymbol),
+        SystemColors::orange);
     painter.setFont(headerFont());
     painter.setPen(SystemColors::orange);
     painter.drawText(QPointF(frame.left() + headerSymbol + headerSpacing,
-                         y + (headerHeight - headerMetrics.height()) / 2 + headerMetrics.ascent()),
+                         y + (headerHeight() - headerMetrics.height()) / 2 + headerMetrics.ascent()),
         m_header);
-    y += headerHeight + spacing;
+    y += headerHeight() + spacing;
 
-    const qreal inner = frame.width() - 2 * blockPaddingX;
-    const QRectF block(frame.left(), y, frame.width(), m_command.sizeFor(inner).height() + 2 * blockPaddingY);
+    const qreal textWidth = commandTextWidth(frame.width());
+    const qreal view = commandViewHeight(frame.width());
+    m_blockFrame = QRectF(frame.left(), y, frame.width(), view + 2 * blockPaddingY);
     painter.setPen(Qt::NoPen);
     painter.setBrush(darkBrown);
-    painter.drawRoundedRect(block, blockRadius, blockRadius);
+    painter.drawRoundedRect(m_blockFrame, blockRadius, blockRadius);
     painter.setPen(QPen(withAlpha(SystemColors::orange, 0.18), 1));
     painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(block.adjusted(0.5, 0.5, -0.5, -0.5), blockRadius - 0.5, blockRadius - 0.5);
-    m_command.paint(painter, QPointF(block.left() + blockPaddingX, block.top() + blockPaddingY), inner);
-    y = block.bottom() + spacing;
+    painter.drawRoundedRect(m_blockFrame.adjusted(0.5, 0.5, -0.5, -0.5), blockRadius - 0.5, blockRadius - 0.5);
+    const QRectF text(m_blockFrame.left() + blockPaddingX, y + blockPaddingY, textWidth, view);
+    painter.save();
+    painter.setClipRect(text, Qt::IntersectClip);
+    m_command.paint(painter, text.topLeft() - QPointF(0, m_scroll), textWidth, m_scroll, m_scroll + view);
+    painter.restore();
+    if (const qreal range = commandScrollRange(); range > 0) {
+        const qreal full = view + range;
+        const qreal thumb = std::max(minimumThumb, view * view / full);
+        const QRectF bar(
+            text.right() + thumbRoom - thumbWidth, text.top() + (view - thumb) * m_scroll / range, thumbWidth, thumb);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(withAlpha(SystemColors::orange, 0.6));
+        painter.drawRoundedRect(bar, thumbWidth / 2, thumbWidth / 2);
+    }
+    y = m_blockFrame.bottom();
 
+    const ui::Paragraph& notice = noticeAt(frame.width());
+    if (!notice.text().isEmpty()) {
+        notice.paint(painter, QPointF(frame.left(), y + noticeSpacing), frame.width());
+        y += noticeSpacing + notice.sizeFor(frame.width()).height();
+    }
+    y += spacing;
+    paintButtons(painter, planButtons(frame.width()), QPointF(frame.left(), y), nowMs);
+    painter.restore();
+}
+
+void ApprovalCard::paintButtons(QPainter& painter, const ButtonPlan& plan, QPointF origin, qint64 nowMs)
+{
     const auto all = buttons(m_toolName);
-    const qreal width = (frame.width() - 2 * buttonSpacing) / 3;
     for (size_t i = 0; i < all.size(); ++i) {
-        const QRectF slot(frame.left() + static_cast<qreal>(i) * (width + buttonSpacing), y, width, buttonHeight());
-        m_buttonFrames[i] = slot;
+        const QRectF slot = plan.frames[i].translated(origin);
+        if (slot != std::exchange(m_buttonFrames[i], slot)) {
+            m_armedAt = std::max(m_armedAt, nowMs + armDelayMs);
+        }
+    }
+    // Until they take clicks the buttons look it.
+    painter.setOpacity(painter.opacity() * (isArmed(nowMs) ? 1 : 0.5));
+    for (size_t i = 0; i < all.size(); ++i) {
+        const QRectF slot = m_buttonFrames[i];
         const double pressed = m_press[i].valueAt(nowMs);
         const ButtonLook colours = look(all[i].kind);
         painter.save();
@@ -157,20 +300,17 @@ void ApprovalCard::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
             painter.setBrush(Qt::NoBrush);
             painter.drawRoundedRect(local.adjusted(0.5, 0.5, -0.5, -0.5), buttonRadius - 0.5, buttonRadius - 0.5);
         }
-        painter.setFont(buttonFont());
-        painter.setPen(colours.label);
-        const QString title
-            = QFontMetricsF(buttonFont())
-                  .elidedText(all[i].title, Qt::ElideRight, std::max<qreal>(width - 2 * buttonPaddingX, 0));
-        painter.drawText(local, Qt::AlignCenter, title);
+        const qreal labelWidth = std::max<qreal>(local.width() - 2 * buttonPaddingX, 1);
+        const qreal labelHeight = m_labels[i].sizeFor(labelWidth).height();
+        m_labels[i].paint(painter, QPointF(local.left() + buttonPaddingX, -labelHeight / 2), labelWidth);
         painter.restore();
     }
-    painter.restore();
 }
 
 bool ApprovalCard::isAnimating(qint64 nowMs) const
 {
-    return std::any_of(m_press.begin(), m_press.end(), [nowMs](const Animation& a) { return a.isRunning(nowMs); });
+    return !isArmed(nowMs)
+        || std::any_of(m_press.begin(), m_press.end(), [nowMs](const Animation& a) { return a.isRunning(nowMs); });
 }
 
 bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
@@ -185,6 +325,10 @@ bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
         if (index < 0) {
             return false;
         }
+        if (!isArmed(m_environment.nowMs())) {
+            // Taken, so that it neither toggles the row nor answers anything.
+            return true;
+        }
         setPressed(index);
         return true;
     case PointerPhase::Up: {
@@ -197,13 +341,28 @@ bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
             const Button button = buttons(m_toolName)[static_cast<size_t>(index)];
             qInfo().noquote() << button.diagnostic;
             if (m_onApprove) {
-                m_onApprove(button.action);
+                m_onApprove(m_toolUseId, button.action);
             }
         }
         return true;
     }
     }
     return false;
+}
+
+bool ApprovalCard::wheel(QPointF pos, qreal dy)
+{
+    const qreal range = commandScrollRange();
+    if (!m_blockFrame.contains(pos) || range <= 0) {
+        return false;
+    }
+    // At either end the wheel goes on to the list around the card.
+    const qreal scrolled = std::clamp<qreal>(m_scroll - dy, 0, range);
+    if (scrolled == m_scroll) {
+        return false;
+    }
+    m_scroll = scrolled;
+    return true;
 }
 
 void ApprovalCard::setPressed(int index)

@@ -6,18 +6,25 @@
 #include <QColor>
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 
 #include "main/notch/kit/Animation.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
 #include "main/notch/model/NotchApprovalAction.h"
+#include "main/notch/model/SessionRow.h"
 #include "main/ui/design/Paragraph.h"
 
 namespace murmeli::notch {
 
-/// The actions of a session waiting for a tool permission: an orange header naming the command, the command in a
-/// dark block that wraps rather than cuts it, and the buttons No, Yes and Always Allow. Each button logs a
-/// "[notch-diag]" line and then answers for its own row.
+/// The actions of a session whose permission request is held: an orange header naming the command, everything
+/// the request would do in a dark block that wraps it and scrolls once it is taller than a dozen lines, and the
+/// buttons No, Yes and Always Allow, which share one line while their labels fit and otherwise give the last one a
+/// line of its own, so that the tool's name is never cut. Each button logs a "[notch-diag]" line and then answers
+/// the request the card shows.
+///
+/// The buttons take no click until they have stood still, showing the same request, for armDelayMs: when one
+/// request is answered the next may take its place, or move into it, under a pointer that is still clicking.
 class ApprovalCard final : public View {
 public:
     enum class ButtonKind { Secondary, Warning, Danger };
@@ -41,42 +48,83 @@ public:
     static constexpr qreal spacing = 12;
     static constexpr qreal buttonSpacing = 8;
     static constexpr qreal pressedScale = 0.97;
+    /// The command block shows this many lines at most and scrolls the rest.
+    static constexpr int visibleCommandLines = 12;
+    static constexpr qint64 armDelayMs = 500;
 
     explicit ApprovalCard(const ViewEnvironment& environment);
 
     /// No, Yes and Always Allow for the tool, in that order.
     static std::array<Button, 3> buttons(const QString& toolName);
     static ButtonLook look(ButtonKind kind);
-    /// "$ " and the preview, else the activity, else "$ (awaiting tool details)".
+    /// "$ " and the preview, else the activity, else "$ (awaiting tool details)": for a request whose input says
+    /// nothing of its own.
     static QString commandText(const QString& commandPreview, const QString& activity);
     /// The tool's command label and " command".
     static QString headerText(const QString& toolName);
 
-    /// New inputs from the row; onApprove answers for the row's own session.
-    void update(const QString& toolName, const QString& commandPreview, const QString& activity,
-        std::function<void(notch::NotchApprovalAction)> onApprove);
+    /// New inputs from the row: the held request, and the row's activity for a request without details; onApprove
+    /// answers that request by its tool-use id.
+    void update(const PendingApproval& approval, const QString& activity,
+        std::function<void(const QString& toolUseId, notch::NotchApprovalAction)> onApprove);
 
     qreal heightForWidth(qreal width) const;
     /// Where the last frame drew the three buttons.
     const std::array<QRectF, 3>& buttonFrames() const { return m_buttonFrames; }
+    /// The buttons take clicks at nowMs.
+    bool isArmed(qint64 nowMs) const { return nowMs >= m_armedAt; }
+    /// The lines of a button's label as the last frame drew them.
+    QStringList buttonLabelLines(int index) const;
     const ui::Paragraph& command() const { return m_command; }
+    /// Where the last frame drew the command block, and how far its text is scrolled within it (0 up to
+    /// commandScrollRange()).
+    QRectF commandFrame() const { return m_blockFrame; }
+    qreal commandScroll() const { return m_scroll; }
+    qreal commandScrollRange() const;
+    /// The command's lines that the last frame showed in the block, whole or in part.
+    QStringList shownCommandLines() const;
+    /// The orange line under the block as the last frame drew it: whether the command scrolls, whether it lost its
+    /// middle; empty when neither.
+    QString notice() const { return m_notice.text(); }
 
     QSizeF idealSize() const override { return { 0, heightForWidth(300) }; }
     void paint(QPainter& painter, const QRectF& frame, qint64 nowMs) override;
     bool isAnimating(qint64 nowMs) const override;
     bool pointer(PointerPhase phase, QPointF pos) override;
+    bool wheel(QPointF pos, qreal dy) override;
 
 private:
+    struct ButtonPlan {
+        std::array<QRectF, 3> frames;
+        qreal height = 0;
+    };
+
+    /// The buttons laid out at width from the card's left, top at 0.
+    ButtonPlan planButtons(qreal width) const;
+    qreal commandTextWidth(qreal cardWidth) const;
+    qreal commandViewHeight(qreal cardWidth) const;
+    /// The notice for a card of this width, made anew when its text changes.
+    const ui::Paragraph& noticeAt(qreal cardWidth) const;
+    void paintButtons(QPainter& painter, const ButtonPlan& plan, QPointF origin, qint64 nowMs);
     void setPressed(int index);
 
     const ViewEnvironment& m_environment;
+    QString m_toolUseId;
     QString m_toolName;
     QString m_header;
     ui::Paragraph m_command;
-    std::function<void(notch::NotchApprovalAction)> m_onApprove;
+    qsizetype m_omitted = 0;
+    mutable ui::Paragraph m_notice;
+    std::array<ui::Paragraph, 3> m_labels;
+    std::function<void(const QString&, notch::NotchApprovalAction)> m_onApprove;
     std::array<QRectF, 3> m_buttonFrames;
+    QRectF m_blockFrame;
+    qreal m_cardWidth = 0;
+    qreal m_scroll = 0;
     std::array<Animation, 3> m_press { Animation::still(0), Animation::still(0), Animation::still(0) };
     int m_pressed = -1;
+    /// When the buttons start to take clicks, on the environment's clock.
+    qint64 m_armedAt = 0;
 };
 
 } // namespace murmeli::notch

@@ -6,20 +6,20 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "main/ui/design/Tokens.h"
-#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/kit/CurveProgress.h"
 #include "main/notch/kit/Stack.h"
 #include "main/notch/layout/NotchDisplay.h"
 #include "main/notch/layout/NotchExpansionState.h"
 #include "main/notch/layout/NotchLayout.h"
 #include "main/notch/layout/NotchMotion.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/views/ContentAreaView.h"
 #include "main/notch/views/NotchASRTape.h"
 #include "main/notch/views/NotchAXBanner.h"
 #include "main/notch/views/TopHighlight.h"
 #include "main/notch/views/TopStripView.h"
 #include "main/notch/views/VoiceBadge.h"
+#include "main/ui/design/Tokens.h"
 #include "platform/defaults/Defaults.h"
 
 namespace murmeli::notch {
@@ -160,14 +160,43 @@ void NotchView::collapse()
     }
 }
 
+void NotchView::followHeldRequests()
+{
+    QSet<QString> held;
+    for (const notch::SessionRow& row : m_links.vm.sessions()) {
+        if (row.approval) {
+            held.insert(row.approval->toolUseId);
+        }
+    }
+    if (!m_heldChange(held) || !m_links.expansionState.isExpanded()) {
+        return;
+    }
+    const bool holding = std::exchange(m_holdOpen, !held.isEmpty());
+    if (holding && !m_holdOpen && !m_pointerInside) {
+        collapse();
+    }
+}
+
+void NotchView::pointerOutside()
+{
+    m_pointerInside = false;
+    if (!m_holdOpen) {
+        collapse();
+    }
+}
+
 void NotchView::refresh()
 {
     m_dirty = false;
+    followHeldRequests();
     const notch::PanelViewModel& vm = m_links.vm;
     const NotchExpansionState& state = m_links.expansionState;
     const qint64 now = m_environment.nowMs();
     const bool expanded = state.isExpanded();
     if (m_expandedChange(expanded)) {
+        // The panel opens under the pointer (hover or click on the strip); a hold belongs to one opening.
+        m_pointerInside = expanded;
+        m_holdOpen = false;
         // Whatever size the box has at this moment is where the change starts from, even mid-spring.
         m_boxFrom = currentSize(now);
         m_shapeFromOpened = m_expanded;
@@ -380,8 +409,12 @@ bool NotchView::pointer(PointerPhase phase, QPointF pos)
         return false;
     }
     if (phase == PointerPhase::Move && !m_box.contains(pos)) {
-        collapse();
+        pointerOutside();
         return true;
+    }
+    if (phase == PointerPhase::Move) {
+        m_pointerInside = true;
+        m_holdOpen = false;
     }
     NotchAXBanner* banner = axBanner();
     ContentAreaView* content = contentArea();
@@ -417,7 +450,7 @@ bool NotchView::pointerLeft()
         changed |= content->pointerLeft();
     }
     if (m_expanded) {
-        collapse();
+        pointerOutside();
         changed = true;
     }
     return changed;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include <QRectF>
+#include <QSet>
 #include <QString>
 
 #include "main/notch/geometry/NotchShape.h"
@@ -51,6 +52,11 @@ struct NotchViewLinks {
 /// the accessibility banner, and (expanded) the content area, stacked from the top in a box drawn as the notch body.
 /// It sizes the box for the closed and the expanded state, springs open and eases shut, and collapses the panel when
 /// the pointer leaves it or the strip is tapped. It reads the view model when it is marked dirty, at the next frame.
+///
+/// When the held requests change while the panel is open and one still waits (a request was answered, here or
+/// elsewhere), the panel holds open: the content that went may have been under the pointer, and the next request
+/// must not need a fresh hover. The hold ends when the pointer comes back into the box, or with the last request,
+/// which closes the panel if the pointer is no longer over it.
 class NotchView final : public View {
 public:
     /// The accessibility banner's row.
@@ -84,6 +90,8 @@ public:
     QSizeF targetSize() const;
     /// Where the last frame drew the box, in the host's coordinates.
     QRectF boxFrame() const { return m_box; }
+    /// The pointer's leaving does not close the panel now.
+    bool holdsOpen() const { return m_holdOpen; }
     /// Called after a frame in which the box moved or changed size.
     std::function<void(QRectF)> onBoxChanged;
 
@@ -109,6 +117,10 @@ public:
 private:
     bool isMuted() const;
     void collapse();
+    /// Starts or ends the hold when the held requests changed; before the expansion is read.
+    void followHeldRequests();
+    /// The pointer left the box, or the box left the pointer.
+    void pointerOutside();
     QSizeF currentSize(qint64 nowMs) const;
     NotchShape currentShape(qint64 nowMs) const;
     void paintBackground(QPainter& painter, const QRectF& box, qint64 nowMs);
@@ -121,6 +133,9 @@ private:
     bool m_tapeActive = false;
     bool m_axActive = false;
     OnChange<bool> m_expandedChange;
+    OnChange<QSet<QString>> m_heldChange;
+    bool m_holdOpen = false;
+    bool m_pointerInside = false;
     Animation m_boxProgress = Animation::still(1);
     QSizeF m_boxFrom;
     bool m_shapeFromOpened = false;

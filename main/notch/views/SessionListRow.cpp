@@ -152,14 +152,15 @@ void SessionListRow::update(notch::SessionRow row, QDateTime referenceDate, Sess
     m_referenceDate = std::move(referenceDate);
     m_actions = std::move(actions);
     m_jump->update(m_row.terminalBadge.value_or(QString()), m_actions.onTap);
-    const bool card = m_row.state.kind() == SessionState::Kind::NeedsApproval && !m_row.currentToolName.isEmpty();
+    // Buttons only for a request that is held: they must answer something.
+    const bool card = m_row.approval && !m_row.approval->toolName.isEmpty();
     if (card && !m_card) {
         m_card = std::make_unique<ApprovalCard>(m_environment);
     } else if (!card) {
         m_card.reset();
     }
     if (m_card) {
-        m_card->update(m_row.currentToolName, m_row.currentCommandPreview, m_row.activity, m_actions.onApprove);
+        m_card->update(*m_row.approval, m_row.activity, m_actions.onApprove);
     }
     m_cachedWidth = -1;
 }
@@ -499,6 +500,11 @@ bool SessionListRow::pointer(PointerPhase phase, QPointF pos)
         return true;
     }
     return false;
+}
+
+bool SessionListRow::wheel(QPointF pos, qreal dy)
+{
+    return m_card && m_card->wheel(pos, dy);
 }
 
 QString SessionListRow::toolTipAt(QPointF pos) const

@@ -9,12 +9,12 @@
 #include <QRectF>
 #include <QStringList>
 
-#include "main/notch/model/NotchApprovalAction.h"
-#include "main/notch/model/SessionRow.h"
-#include "main/notch/model/SessionRowDisplay.h"
 #include "main/notch/kit/Animation.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
+#include "main/notch/model/NotchApprovalAction.h"
+#include "main/notch/model/SessionRow.h"
+#include "main/notch/model/SessionRowDisplay.h"
 
 namespace murmeli::notch {
 
@@ -23,7 +23,8 @@ class SessionJumpButton;
 
 /// What a row calls, each bound to the row's session by the list.
 struct SessionRowActions {
-    std::function<void(notch::NotchApprovalAction)> onApprove;
+    /// A button of the approval card: the request the card showed, and the answer.
+    std::function<void(const QString& toolUseId, notch::NotchApprovalAction)> onApprove;
     std::function<void(const QString&)> onAnswer;
     /// The jump button.
     std::function<void()> onTap;
@@ -33,9 +34,9 @@ struct SessionRowActions {
 };
 
 /// One card of the session list: a header line (status dot, title, badges, age, agent, jump button) and, while
-/// expanded, the spotlight lines, the sub-agents and the task list; below them the approval actions of a session
-/// waiting for a tool permission. Sessions that need the user, and busy ones updated in the last five minutes, are
-/// expanded by themselves; a click on the header toggles the user's own choice.
+/// expanded, the spotlight lines, the sub-agents and the task list; below them the approval card of the request the
+/// pending table holds for the session. Sessions that need the user, and busy ones updated in the last five minutes,
+/// are expanded by themselves; a click on the header toggles the user's own choice.
 class SessionListRow final : public View {
 public:
     /// The sizes and colours a state gives the row.
@@ -74,7 +75,8 @@ public:
 
     static StateLook look(const notch::SessionState& state);
     /// Active (expanded) while the session needs the user, while it is busy and fresh, or by the user's choice.
-    static notch::SessionRowPresence presence(const notch::SessionRow& row, const QDateTime& referenceDate, bool manual);
+    static notch::SessionRowPresence presence(
+        const notch::SessionRow& row, const QDateTime& referenceDate, bool manual);
     /// The headline, else the project, else the session id.
     static QString title(const notch::SessionRow& row);
     /// "ctx " and the percentage (or "—"), " · " and the model (or "—").
@@ -99,6 +101,7 @@ public:
     bool isAnimating(qint64 nowMs) const override;
     bool pointer(PointerPhase phase, QPointF pos) override;
     bool pointerLeft() override;
+    bool wheel(QPointF pos, qreal dy) override;
     QString toolTipAt(QPointF pos) const override;
 
 private:

@@ -6,11 +6,11 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include "main/notch/model/PanelViewModel.h"
-#include "main/ui/design/Faces.h"
 #include "main/notch/layout/NotchLayout.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/views/SessionListRow.h"
 #include "main/notch/views/UsageHeader.h"
+#include "main/ui/design/Faces.h"
 
 namespace murmeli::notch {
 
@@ -59,10 +59,11 @@ void SessionListSurfaceView::refresh()
         auto* rowView = static_cast<SessionListRow*>(m_rows.find(value.sid));
         const QString sid = value.sid;
         SessionRowActions actions;
-        actions.onApprove = [this, sid](notch::NotchApprovalAction action) {
-            notch::PanelViewModel::perform(m_vm.onApprove, sid, action);
+        actions.onApprove = [this, sid](const QString& toolUseId, notch::NotchApprovalAction action) {
+            notch::PanelViewModel::perform(m_vm.onApprove, sid, toolUseId, action);
         };
-        actions.onAnswer = [this, sid](const QString& text) { notch::PanelViewModel::perform(m_vm.onAnswer, sid, text); };
+        actions.onAnswer
+            = [this, sid](const QString& text) { notch::PanelViewModel::perform(m_vm.onAnswer, sid, text); };
         actions.onTap = [this, sid] { notch::PanelViewModel::perform(m_vm.onSessionSelect, sid); };
         actions.isManuallyExpanded = [this, sid] { return m_vm.expandedRowIDs().contains(sid); };
         actions.setManuallyExpanded = [this, sid](bool expanded) { setExpanded(sid, expanded); };
@@ -238,6 +239,14 @@ QString SessionListSurfaceView::toolTipAt(QPointF pos) const
 
 bool SessionListSurfaceView::wheel(QPointF pos, qreal dy)
 {
+    // A command that scrolls inside its card takes the wheel first; at its ends the list scrolls.
+    if (m_viewport.contains(pos)) {
+        for (auto& child : m_rows.children()) {
+            if (!child.removed && child.frame.contains(pos) && child.view->wheel(pos, dy)) {
+                return true;
+            }
+        }
+    }
     const qreal room = m_listContentHeight - m_viewport.height();
     if (!m_viewport.contains(pos) || room <= 0) {
         return false;

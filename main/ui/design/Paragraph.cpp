@@ -1,6 +1,7 @@
 #include "main/ui/design/Paragraph.h"
 
 #include <algorithm>
+#include <limits>
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -85,7 +86,25 @@ int Paragraph::lineCount(qreal width) const
     return std::max(1, m_layout.lineCount());
 }
 
+QStringList Paragraph::lines(qreal width) const
+{
+    layOut(width);
+    QStringList texts;
+    const int count = m_layout.lineCount();
+    for (int i = 0; i < count; ++i) {
+        const QTextLine line = m_layout.lineAt(i);
+        texts.append(
+            i == count - 1 && !m_elidedLast.isEmpty() ? m_elidedLast : m_text.mid(line.textStart(), line.textLength()));
+    }
+    return texts;
+}
+
 void Paragraph::paint(QPainter& painter, QPointF topLeft, qreal width) const
+{
+    paint(painter, topLeft, width, -std::numeric_limits<qreal>::infinity(), std::numeric_limits<qreal>::infinity());
+}
+
+void Paragraph::paint(QPainter& painter, QPointF topLeft, qreal width, qreal fromY, qreal toY) const
 {
     layOut(width);
     painter.save();
@@ -95,6 +114,9 @@ void Paragraph::paint(QPainter& painter, QPointF topLeft, qreal width) const
     const int lines = m_layout.lineCount();
     for (int i = 0; i < lines; ++i) {
         const QTextLine line = m_layout.lineAt(i);
+        if (line.y() + line.height() <= fromY || line.y() >= toY) {
+            continue;
+        }
         const bool elided = i == lines - 1 && !m_elidedLast.isEmpty();
         const qreal lineWidth
             = elided ? QFontMetricsF(m_style.font).horizontalAdvance(m_elidedLast) : line.naturalTextWidth();

@@ -2,6 +2,7 @@
 
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 #include <QTextLayout>
 
 #include "main/ui/design/TextStyle.h"
@@ -25,8 +26,13 @@ public:
     QSizeF sizeFor(qreal width) const;
     /// How many lines the text takes at width.
     int lineCount(qreal width) const;
+    /// The text of each line as it is drawn at width, in order; a cut last line ends in its ellipsis.
+    QStringList lines(qreal width) const;
     /// Draws the text wrapped to width with its first line's top at topLeft.
     void paint(QPainter& painter, QPointF topLeft, qreal width) const;
+    /// Draws only the lines that reach into [fromY, toY), measured from the first line's top: a long text scrolled
+    /// in a small frame costs the lines on show, not all of them.
+    void paint(QPainter& painter, QPointF topLeft, qreal width, qreal fromY, qreal toY) const;
 
 private:
     void layOut(qreal width) const;

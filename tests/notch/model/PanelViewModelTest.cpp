@@ -234,15 +234,19 @@ TEST_F(PanelViewModelTest, DismissingReturnsToTheSessionListNow)
 
 TEST_F(PanelViewModelTest, UnsetActionsDoNothingAndSetOnesGetTheirArguments)
 {
-    PanelViewModel::perform(vm.onApprove, QStringLiteral("a1b2c3d4"), NotchApprovalAction::Deny);
+    PanelViewModel::perform(
+        vm.onApprove, QStringLiteral("a1b2c3d4"), QStringLiteral("tu-1"), NotchApprovalAction::Deny);
     PanelViewModel::perform(vm.onEscRequest);
 
     QStringList calls;
-    vm.onApprove = [&](const QString& sid, NotchApprovalAction action) { calls << sid + ':' + toString(action); };
+    vm.onApprove = [&](const QString& sid, const QString& toolUseId, NotchApprovalAction action) {
+        calls << sid + ':' + toolUseId + ':' + toString(action);
+    };
     vm.onEscRequest = [&] { calls << "esc"; };
-    PanelViewModel::perform(vm.onApprove, QStringLiteral("a1b2c3d4"), NotchApprovalAction::AllowAlways);
+    PanelViewModel::perform(
+        vm.onApprove, QStringLiteral("a1b2c3d4"), QStringLiteral("tu-1"), NotchApprovalAction::AllowAlways);
     PanelViewModel::perform(vm.onEscRequest);
-    EXPECT_EQ(calls, (QStringList { "a1b2c3d4:allowAlways", "esc" }));
+    EXPECT_EQ(calls, (QStringList { "a1b2c3d4:tu-1:allowAlways", "esc" }));
 }
 
 } // namespace

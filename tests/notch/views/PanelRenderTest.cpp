@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/ViewHost.h"
 #include "main/notch/views/ContentAreaView.h"
 #include "main/notch/views/NotchASRTape.h"
 #include "main/notch/views/NotchView.h"
 #include "main/notch/views/SessionListRow.h"
 #include "main/notch/views/SessionListSurfaceView.h"
+#include "main/ui/design/Tokens.h"
 #include "tests/notch/PanelRig.h"
 #include "tests/notch/Probes.h"
 
@@ -57,6 +57,8 @@ TEST(PanelRenderTest, ClosedTapeAndExpandedWithAnApprovalCard)
     notch::SessionRow waiting = test::PanelRig::row("ab12cd34", SessionState::needsApproval(), now);
     waiting.currentToolName = QStringLiteral("Bash");
     waiting.currentCommandPreview = QStringLiteral("rm -rf build && cmake -S . -B build && cmake --build build");
+    waiting.approval = notch::PendingApproval { QStringLiteral("tu-1"), waiting.currentToolName,
+        waiting.currentCommandPreview, QStringLiteral("$ ") + waiting.currentCommandPreview, 0 };
     waiting.terminalBadge = QStringLiteral("xterm");
     waiting.spotlightPromptLineText = QStringLiteral("RUNBASH: rm -rf build");
     notch::SessionRow idle = test::PanelRig::row("ef56ab78", SessionState::idle(), now.addSecs(-600));

@@ -12,8 +12,8 @@
 #include "tests/support/FakeClock.h"
 
 using namespace murmeli;
-using notch::SessionState;
 using notch::SessionListRow;
+using notch::SessionState;
 
 namespace {
 
@@ -83,9 +83,17 @@ TEST(SessionListRowTest, LayersByStateAndChoice)
             [] {
                 auto r = rowIn(SessionState::needsApproval());
                 r.currentToolName = "Bash";
+                r.approval = notch::PendingApproval { "tu-1", "Bash", "ls", "$ ls", 0 };
                 return r;
             }(),
             false, false, "", {}, 0, 0, true },
+        { "a permission notice with no request held",
+            [] {
+                auto r = rowIn(SessionState::needsApproval());
+                r.currentToolName = "Bash";
+                return r;
+            }(),
+            false, false, "", {}, 0, 0, false },
         { "a permission request without a tool", rowIn(SessionState::needsApproval()), false, false, "", {}, 0, 0,
             false },
         { "waiting for an answer", rowIn(SessionState::waitingForAnswer()), false, false, "", {}, 0, 0, false },
@@ -127,8 +135,8 @@ TEST(SessionListRowTest, ApprovalCardTexts)
     EXPECT_EQ(notch::SessionJumpButton::label(" \t "), QStringLiteral("\u2192 Open"));
 }
 
-// Every row waiting for a permission shows its buttons; each click answers with that row's own session, and a
-// click on the header toggles the row instead.
+// Every row with a held request shows its buttons; each click answers with that row's own session and the request
+// its card shows, and a click on the header toggles the row instead.
 TEST(SessionListRowTest, ClicksOnTheListReachTheViewModelWithTheRowsSession)
 {
     test::FakeClock clock;
@@ -136,7 +144,9 @@ TEST(SessionListRowTest, ClicksOnTheListReachTheViewModelWithTheRowsSession)
     notch::PanelViewModel vm(clock);
     QList<std::pair<QString, notch::NotchApprovalAction>> answers;
     QStringList jumps;
-    vm.onApprove = [&](const QString& sid, notch::NotchApprovalAction action) { answers.append({ sid, action }); };
+    vm.onApprove = [&](const QString& sid, const QString& toolUseId, notch::NotchApprovalAction action) {
+        answers.append({ sid + '/' + toolUseId, action });
+    };
     vm.onSessionSelect = [&](const QString& sid) { jumps << sid; };
     QList<notch::SessionRow> rows;
     for (const QString sid : { QStringLiteral("first111"), QStringLiteral("second22") }) {
@@ -144,6 +154,7 @@ TEST(SessionListRowTest, ClicksOnTheListReachTheViewModelWithTheRowsSession)
         row.sid = sid;
         row.currentToolName = QStringLiteral("Bash");
         row.currentCommandPreview = QStringLiteral("ls -la");
+        row.approval = notch::PendingApproval { "tu-" + sid, "Bash", "ls -la", "$ ls -la", 0 };
         rows.append(row);
     }
     rows.append(rowIn(SessionState::idle()));
@@ -155,6 +166,8 @@ TEST(SessionListRowTest, ClicksOnTheListReachTheViewModelWithTheRowsSession)
         list.paint(painter, QRectF(0, 0, 420, 900), clock.monotonicMs());
     };
     paint();
+    clock.advance(notch::ApprovalCard::armDelayMs);
+    paint();
 
     const auto cardOf = [&](const QString& sid) { return list.row(sid)->approvalCard(); };
     ASSERT_NE(cardOf("first111"), nullptr);
@@ -164,8 +177,9 @@ TEST(SessionListRowTest, ClicksOnTheListReachTheViewModelWithTheRowsSession)
     click(list, cardOf("first111")->buttonFrames()[2].center());
     using notch::NotchApprovalAction;
     EXPECT_EQ(answers,
-        (QList<std::pair<QString, NotchApprovalAction>> { { "second22", NotchApprovalAction::AllowOnce },
-            { "first111", NotchApprovalAction::Deny }, { "first111", NotchApprovalAction::AllowAlways } }));
+        (QList<std::pair<QString, NotchApprovalAction>> { { "second22/tu-second22", NotchApprovalAction::AllowOnce },
+            { "first111/tu-first111", NotchApprovalAction::Deny },
+            { "first111/tu-first111", NotchApprovalAction::AllowAlways } }));
 
     const QPointF jump = list.row("ab12cd34")->jumpButton().frame().center();
     EXPECT_EQ(list.toolTipAt(jump), notch::SessionJumpButton::toolTip());

@@ -1,0 +1,220 @@
+// Held permission requests through the whole way to the panel: the hook server, the approval road and the pending
+// table, the sessions' road and the panel's view model, and the panel's own window and views, drawn offscreen.
+// Whoever answers a request, the panel shows it in the turn of the answer, without waiting for a sync.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QMouseEvent>
+
+#include "main/app/AppController.h"
+#include "main/notch/kit/ViewHost.h"
+#include "main/notch/panel/NotchPanelController.h"
+#include "main/notch/views/ApprovalCard.h"
+#include "main/notch/views/ContentAreaView.h"
+#include "main/notch/views/NotchView.h"
+#include "main/notch/views/SessionListRow.h"
+#include "main/notch/views/SessionListSurfaceView.h"
+#include "main/notch/views/TopStripView.h"
+#include "platform/desktop/fake/FakeDesktop.h"
+#include "platform/desktop/fake/FakeScreenProvider.h"
+#include "platform/overlay/fake/FakeOverlay.h"
+#include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/HttpClient.h"
+#include "tests/support/Wait.h"
+
+using namespace murmeli;
+using hooks::ApprovalDecision;
+using test::waitUntil;
+
+namespace {
+
+constexpr QRectF screenFrame { 0, 0, 1920, 1080 };
+
+/// What the panel shows at one moment: each card with its session and the command it shows, the text the strip
+/// runs, and whether the panel is open.
+struct Scene {
+    QStringList cards;
+    QString strip;
+    bool expanded = false;
+};
+
+class AppControllerApprovalPanelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString directory = files.path() + QStringLiteral("/murmeli");
+        ASSERT_TRUE(QDir().mkpath(directory));
+        QFile::setPermissions(directory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        for (const char* session : { "aaaa1111", "bbbb2222" }) {
+            QFile status(directory + QStringLiteral("/%1-status.json").arg(QLatin1String(session)));
+            ASSERT_TRUE(status.open(QIODevice::WriteOnly));
+            status.write(R"({"workspace":{"current_dir":"/home/dev/project"}})");
+            status.flush();
+            ASSERT_TRUE(status.setFileTime(clock->now(), QFileDevice::FileModificationTime));
+        }
+        controller.startBackend(QString());
+        ASSERT_TRUE(waitUntil([&] { return controller.vm().sessions().size() == 2; }));
+        screens.setScreens({ platform::FakeScreenProvider::plainScreen(1, QStringLiteral("Screen"), screenFrame) });
+        screens.setSpace(platform::ScreenSpace(screenFrame));
+        panel.show();
+        // Registered after the panel's own sync: each scene is what the panel shows once the change is in.
+        watching = table().observeChanges([this] { scenes << look(); });
+    }
+
+    hooks::PendingRequestTable& table() { return test::ControllerProbe::pendingTable(controller); }
+
+    std::unique_ptr<test::HttpClient> ask(const char* session, const char* id, const char* command)
+    {
+        const QByteArray body = QJsonDocument(
+            QJsonObject { { "session_id", QLatin1String(session) + QStringLiteral("-0000-4000-8000-000000000000") },
+                { "tool_name", "Bash" }, { "tool_use_id", id },
+                { "tool_input", QJsonObject { { "command", command } } } })
+                                    .toJson(QJsonDocument::Compact);
+        auto client = std::make_unique<test::HttpClient>(test::ControllerProbe::hookServer(controller).port());
+        const int before = table().pendingCountTotal();
+        client->write("POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size())
+            + "\r\n\r\n" + body);
+        EXPECT_TRUE(waitUntil([&] { return table().pendingCountTotal() == before + 1; }));
+        return client;
+    }
+
+    notch::NotchView& root() { return *panel.rootView(); }
+    notch::ViewHost& window() { return *panel.window(); }
+
+    /// Draws the window as a frame would, and reads what it drew.
+    Scene look()
+    {
+        QImage image(window().size(), QImage::Format_ARGB32_Premultiplied);
+        window().render(&image);
+        Scene scene;
+        notch::ContentAreaView* content = root().contentArea();
+        notch::SessionListSurfaceView* list = content ? content->sessionList() : nullptr;
+        for (const notch::SessionRow& row : controller.vm().sessions()) {
+            notch::SessionListRow* view = list ? list->row(row.sid) : nullptr;
+            if (view && view->approvalCard()) {
+                scene.cards << row.sid + QLatin1Char(' ') + view->approvalCard()->shownCommandLines().join(QString());
+            }
+        }
+        scene.strip = notch::TopStripView::fullMarqueeText(root().strip().inputs());
+        scene.expanded = panel.isExpanded();
+        return scene;
+    }
+
+    /// Opens the panel the way the pointer does, and lets it come to rest.
+    void open()
+    {
+        overlay.moveTo(
+            screens.space()
+                .toQt(notch::NotchPanelController::closedNotchScreenRect(*panel.currentGeometry(), false).center())
+                .toPoint());
+        ASSERT_TRUE(panel.isExpanded());
+        look();
+        clock->advance(1000);
+        look();
+        // The cards' buttons take clicks once they have stood still a moment.
+        clock->advance(notch::ApprovalCard::armDelayMs);
+        look();
+    }
+
+    void mouse(QEvent::Type type, QPointF at)
+    {
+        QMouseEvent event(type, at, window().mapToGlobal(at), Qt::LeftButton,
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window(), &event);
+    }
+
+    /// The content shrank from under the pointer: the window hears that the pointer left, then a move out there.
+    void pointerLeftTheShrunkContent()
+    {
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(&window(), &leave);
+        mouse(QEvent::MouseMove, QPointF(root().boxFrame().center().x(), root().boxFrame().bottom() + 40));
+    }
+
+    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
+    QTemporaryDir files;
+    app::AppController controller { test::controllerDependencies(
+        files, std::make_shared<platform::FakeSecretStore>(), clock) };
+    platform::FakeScreenProvider screens;
+    platform::FakeOverlay overlay;
+    platform::FakeDesktop desktop;
+    notch::NotchPanelController panel { notch::NotchPanelLinks {
+        controller.vm(), controller.clock(), screens, controller.defaults(), overlay, overlay, &desktop, {} } };
+    QList<Scene> scenes;
+    hooks::PendingRequestTable::Subscription watching;
+};
+
+} // namespace
+
+TEST_F(AppControllerApprovalPanelTest, EachAnswerShowsOnThePanelInItsOwnTurnAndTheNextRequestWaitsThere)
+{
+    // Two sessions ask; each row shows its own request.
+    auto one = ask("aaaa1111", "tu-1", "echo one");
+    auto two = ask("bbbb2222", "tu-2", "echo two");
+    open();
+    Scene now = look();
+    EXPECT_EQ(now.cards, (QStringList { "aaaa1111 $ echo one", "bbbb2222 $ echo two" }));
+    EXPECT_TRUE(now.strip.endsWith("Bash: echo one")) << now.strip.toStdString();
+
+    // Yes on the panel: answered once the click has gone through the event loop; the card goes in that turn, the
+    // other request stays on show, and the panel stays open although its content shrank from under the pointer.
+    notch::ApprovalCard* card = root().contentArea()->sessionList()->row("aaaa1111")->approvalCard();
+    ASSERT_NE(card, nullptr);
+    const QPointF yes = card->buttonFrames()[1].center();
+    mouse(QEvent::MouseButtonPress, yes);
+    mouse(QEvent::MouseButtonRelease, yes);
+    ASSERT_TRUE(waitUntil([&] { return table().pendingCountTotal() == 1; }));
+    EXPECT_EQ(scenes.last().cards, QStringList { "bbbb2222 $ echo two" });
+    EXPECT_TRUE(scenes.last().strip.endsWith("Bash: echo two")) << scenes.last().strip.toStdString();
+    EXPECT_TRUE(scenes.last().expanded);
+    EXPECT_TRUE(one->readUntilClosed().endsWith(R"({"behavior":"allow"},"hookEventName":"PermissionRequest"}})"));
+    pointerLeftTheShrunkContent();
+    EXPECT_TRUE(panel.isExpanded());
+
+    // The device answers the other: nothing waits any more, the strip has nothing to say, and the panel the
+    // pointer has left closes.
+    table().resolve("tu-2", ApprovalDecision::deny());
+    EXPECT_EQ(scenes.last().cards, QStringList());
+    EXPECT_TRUE(scenes.last().strip.isEmpty()) << scenes.last().strip.toStdString();
+    EXPECT_FALSE(scenes.last().expanded);
+    EXPECT_TRUE(two->readUntilClosed().endsWith(R"({"behavior":"deny"},"hookEventName":"PermissionRequest"}})"));
+
+    // One session asks twice: its row shows the first; when that fails open at its time-out the second takes its
+    // place in the same turn.
+    auto three = ask("aaaa1111", "tu-3", "echo three");
+    auto four = ask("aaaa1111", "tu-4", "echo four");
+    open();
+    EXPECT_EQ(look().cards, QStringList { "aaaa1111 $ echo three" });
+    clock->advance(25000);
+    EXPECT_EQ(table().activeRequest()->toolUseId, "tu-4");
+    EXPECT_EQ(scenes.last().cards, QStringList { "aaaa1111 $ echo four" });
+    EXPECT_TRUE(scenes.last().strip.endsWith("Bash: echo four")) << scenes.last().strip.toStdString();
+    EXPECT_TRUE(scenes.last().expanded);
+    EXPECT_TRUE(three->readUntilClosed().endsWith("\r\n\r\n{}"));
+    pointerLeftTheShrunkContent();
+    EXPECT_TRUE(panel.isExpanded());
+
+    // The user answers the second in the agent's terminal: the agent reports the command done, which lets it go.
+    const int before = static_cast<int>(scenes.size());
+    controller.sessions().handleHookEvent(QStringLiteral("PostToolUse"),
+        { { "session_id", "aaaa1111-0000-4000-8000-000000000000" }, { "tool_name", "Bash" },
+            { "tool_input", QJsonObject { { "command", "echo four" } } } });
+    ASSERT_EQ(scenes.size(), before + 1);
+    EXPECT_EQ(scenes.last().cards, QStringList());
+    EXPECT_TRUE(scenes.last().strip.isEmpty()) << scenes.last().strip.toStdString();
+    EXPECT_FALSE(scenes.last().expanded);
+    EXPECT_TRUE(four->readUntilClosed().endsWith("\r\n\r\n{}"));
+
+    // Closed, the strip runs nothing about an approval.
+    clock->advance(1000);
+    look();
+    EXPECT_NE(root().strip().arrangement(), notch::TopStripView::Arrangement::FullWidthMarquee);
+    EXPECT_TRUE(controller.vm().pendingApprovalMessage().isEmpty());
+}
