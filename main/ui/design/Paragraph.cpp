@@ -40,7 +40,9 @@ void Paragraph::layOut(qreal width) const
     m_laidOutWidth = width;
     m_elidedLast.clear();
     m_layout.clearLayout();
-    m_layout.setText(m_text);
+    // A text layout breaks lines only at the Unicode line separator; a line feed would vanish and run two lines
+    // into one. The replacement keeps every index, so the laid-out lines still name the text's own characters.
+    m_layout.setText(QString(m_text).replace(QLatin1Char('\n'), QChar::LineSeparator));
     m_layout.setFont(m_style.font);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);

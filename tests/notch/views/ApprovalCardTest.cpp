@@ -84,6 +84,16 @@ TEST(ApprovalCardTest, TheWholeCommandCanBeRead)
     EXPECT_TRUE(big.shownCommandLines().last().endsWith(QStringLiteral("ZEBRAFINCH")));
     // At the command's end the wheel goes on to the list.
     EXPECT_FALSE(big.wheel(overCommand, -240));
+
+    // Another tool's fields, and a command of several lines, each start a drawn line of their own.
+    CardOnThePanel write(
+        QStringLiteral("Write"), { { "file_path", "/home/dev/.bashrc" }, { "content", "alias ls=rm" } });
+    const QStringList fields = write.card().shownCommandLines();
+    ASSERT_GE(fields.size(), 2);
+    EXPECT_TRUE(fields[0].startsWith(QStringLiteral("file_path: /home/dev/.bashrc"))) << fields[0].toStdString();
+    EXPECT_TRUE(fields[1].startsWith(QStringLiteral("content: alias ls=rm"))) << fields[1].toStdString();
+    CardOnThePanel heredoc(QStringLiteral("Bash"), { { "command", "cat <<EOF\nrm -rf /\nEOF" } });
+    EXPECT_EQ(heredoc.card().shownCommandLines().size(), 3);
 }
 
 TEST(ApprovalCardTest, TheLastButtonNamesItsToolWhole)
