@@ -120,15 +120,19 @@ int agentHooks(const QStringList& arguments, const QString& agent, bool installi
         return settings.value_or(row->settingsPath(QDir::homePath(), QProcessEnvironment::systemEnvironment()));
     };
     QString message;
+    const hooks::InstallRecord record(hooks::InstallRecord::defaultPath());
     if (row != nullptr && row->id == hooks::AgentAdapter::ID::OpenClaw) {
         const QString pack = QStringLiteral("murmeli");
         return report(hooks::SettingsFileEdit::edit(
                           settingsPath(),
-                          [&](const QJsonObject& config) {
-                              return installing ? hooks::AgentSettingsEditor::withOpenClawPackEnabled(config, pack)
-                                                : hooks::AgentSettingsEditor::withOpenClawPackRemoved(config, pack);
+                          [&](hooks::JsonText& config, QString* problem) {
+                              if (installing) {
+                                  return hooks::AgentSettingsEditor::enableOpenClawPack(config, pack, problem);
+                              }
+                              hooks::AgentSettingsEditor::removeOpenClawPack(config, pack);
+                              return true;
                           },
-                          &message),
+                          &message, record),
             message);
     }
     const std::optional<hooks::AgentHookProfile> profile = hooks::AgentHookProfiles::find(agent);
@@ -137,8 +141,8 @@ int agentHooks(const QStringList& arguments, const QString& agent, bool installi
         return exitUsage;
     }
     return report(installing
-            ? hooks::AgentSettingsEditor::installIntoFile(settingsPath(), *profile, *directory, &message)
-            : hooks::AgentSettingsEditor::removeFromFile(settingsPath(), &message),
+            ? hooks::AgentSettingsEditor::installIntoFile(settingsPath(), *profile, *directory, &message, record)
+            : hooks::AgentSettingsEditor::removeFromFile(settingsPath(), &message, record),
         message);
 }
 
@@ -237,6 +241,7 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         return agentHooks(arguments, *agent, command == QLatin1String("install"));
     }
     const QString settings = option(arguments, QStringLiteral("--settings")).value_or(defaultSettingsPath());
+    const hooks::InstallRecord record(hooks::InstallRecord::defaultPath());
     QString message;
     if (command == QLatin1String("secret")) {
         return secret();
@@ -250,10 +255,10 @@ std::optional<int> runCommandLine(const QStringList& arguments)
             std::fputs(usage, stderr);
             return exitUsage;
         }
-        return report(hooks::ClaudeSettingsEditor::installIntoFile(settings, *directory, &message), message);
+        return report(hooks::ClaudeSettingsEditor::installIntoFile(settings, *directory, &message, record), message);
     }
     if (command == QLatin1String("uninstall")) {
-        return report(hooks::ClaudeSettingsEditor::removeFromFile(settings, &message), message);
+        return report(hooks::ClaudeSettingsEditor::removeFromFile(settings, &message, record), message);
     }
     std::fputs(usage, stderr);
     return exitUsage;

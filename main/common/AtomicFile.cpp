@@ -106,9 +106,21 @@ void syncFolder(const QString& path)
     }
 }
 
+// The owner's write bit says what the owner meant; access() alone would let root past it.
+bool writableAsMeant(const QByteArray& name, const struct stat& info, QString* problem)
+{
+    if (::access(name.constData(), W_OK) != 0) {
+        return refuse(problem, systemError(errno));
+    }
+    if ((info.st_mode & S_IWUSR) == 0) {
+        return refuse(problem, systemError(EACCES));
+    }
+    return true;
+}
+
 } // namespace
 
-bool write(const QString& path, const QByteArray& bytes, const Options& options, QString* problem)
+bool mayWrite(const QString& path, const Options& options, QString* problem)
 {
     const std::optional<QString> finalPath = target(path, options.links, problem);
     if (!finalPath) {
@@ -116,11 +128,28 @@ bool write(const QString& path, const QByteArray& bytes, const Options& options,
     }
     const QByteArray finalName = QFile::encodeName(*finalPath);
     struct stat existing { };
-    const bool replaces = ::lstat(finalName.constData(), &existing) == 0 && S_ISREG(existing.st_mode);
     // A file its owner made read-only is not ours to replace, even though the folder would let us.
-    if (replaces && ::access(finalName.constData(), W_OK) != 0) {
+    if (::lstat(finalName.constData(), &existing) == 0 && S_ISREG(existing.st_mode)
+        && !writableAsMeant(finalName, existing, problem)) {
+        return false;
+    }
+    const QByteArray folder = QFile::encodeName(QFileInfo(*finalPath).absolutePath());
+    struct stat folderInfo { };
+    if (::stat(folder.constData(), &folderInfo) != 0) {
         return refuse(problem, systemError(errno));
     }
+    return writableAsMeant(folder, folderInfo, problem);
+}
+
+bool write(const QString& path, const QByteArray& bytes, const Options& options, QString* problem)
+{
+    const std::optional<QString> finalPath = target(path, options.links, problem);
+    if (!finalPath || !mayWrite(*finalPath, options, problem)) {
+        return false;
+    }
+    const QByteArray finalName = QFile::encodeName(*finalPath);
+    struct stat existing { };
+    const bool replaces = ::lstat(finalName.constData(), &existing) == 0 && S_ISREG(existing.st_mode);
     const bool keepsMode = replaces && !options.forceMode;
     // Created narrow and widened before any byte is written, so the content is never readable by more than it
     // will be; a new file's bits go through open(), which applies the umask.

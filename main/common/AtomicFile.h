@@ -26,6 +26,10 @@ struct Options {
     bool durable = true;
 };
 
+/// Whether the file at path (or a new one there) may be written: not when the file or its folder is read-only as
+/// its owner made it, which holds for root as well, who could write either; problem (when given) says why not.
+bool mayWrite(const QString& path, const Options& options = {}, QString* problem = nullptr);
+
 /// Replaces the file at path with bytes; false when it could not, and problem (when given) says why.
 bool write(const QString& path, const QByteArray& bytes, const Options& options = {}, QString* problem = nullptr);
 

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include <QJsonArray>
-
 #include "main/hooks/install/ClaudeSettingsEditor.h"
 
 namespace murmeli::hooks::AgentSettingsEditor {
@@ -13,84 +11,127 @@ namespace {
 const QString hooksKey = QStringLiteral("hooks");
 const QString internalKey = QStringLiteral("internal");
 const QString entriesKey = QStringLiteral("entries");
+const QString enabledKey = QStringLiteral("enabled");
+
+// The object under key, or a new one where there is none; nullopt (with the reason in problem) where something else is.
+std::optional<JsonText> objectAt(const JsonText& parent, const QString& key, const QString& where, QString* problem)
+{
+    if (!parent.contains(key)) {
+        return JsonText::object();
+    }
+    JsonText child = parent.value(key);
+    if (!child.isObject()) {
+        *problem = QStringLiteral("%1 holds %2 where murmeli expects an object").arg(where, ClaudeSettingsEditor::describe(child));
+        return std::nullopt;
+    }
+    return child;
+}
+
+bool isTrue(const JsonText& value)
+{
+    return value.kind() == JsonText::Kind::Bool && value.toText() == "true";
+}
+
+bool isFalse(const JsonText& value)
+{
+    return value.kind() == JsonText::Kind::Bool && value.toText() == "false";
+}
 
 } // namespace
 
-QJsonObject withHooksRemoved(const QJsonObject& settings)
+void removeHooks(JsonText& settings)
 {
     // Claude Code's removal also drops a status line of ours, which no other agent's file ever holds.
-    return ClaudeSettingsEditor::withHooksRemoved(settings);
+    ClaudeSettingsEditor::removeHooks(settings);
 }
 
-QJsonObject withHooksInstalled(
-    const QJsonObject& settings, const AgentHookProfile& profile, const QString& hooksDirectory)
+bool installHooks(
+    JsonText& settings, const AgentHookProfile& profile, const QString& hooksDirectory, QString* problem)
 {
-    QJsonObject result = withHooksRemoved(settings);
-    QJsonObject hooks = result.value(hooksKey).toObject();
+    JsonText result = settings;
+    removeHooks(result);
+    std::vector<std::pair<QString, JsonText>> groups;
     for (const AgentHookEntry& entry : profile.entries) {
         const int seconds
             = entry.held ? ClaudeSettingsEditor::heldHookTimeoutSeconds : ClaudeSettingsEditor::hookTimeoutSeconds;
-        QJsonObject group { { hooksKey,
-            QJsonArray { QJsonObject { { QStringLiteral("type"), QStringLiteral("command") },
-                { QStringLiteral("command"),
-                    ClaudeSettingsEditor::commandFor(hooksDirectory, profile.script, entry.murmeliEvent) },
-                { QStringLiteral("timeout"), profile.timeoutInMilliseconds ? seconds * 1000 : seconds } } } } };
-        if (entry.matcher) {
-            group.insert(QStringLiteral("matcher"), *entry.matcher);
-        }
-        QJsonArray groups = hooks.value(entry.agentEvent).toArray();
-        groups.append(group);
-        hooks.insert(entry.agentEvent, groups);
+        groups.emplace_back(entry.agentEvent,
+            ClaudeSettingsEditor::hookGroup(
+                ClaudeSettingsEditor::commandFor(hooksDirectory, profile.script, entry.murmeliEvent),
+                profile.timeoutInMilliseconds ? seconds * 1000 : seconds, entry.matcher));
     }
-    result.insert(hooksKey, hooks);
-    return result;
+    if (!ClaudeSettingsEditor::addHookGroups(result, groups, problem)) {
+        return false;
+    }
+    settings = result;
+    return true;
 }
 
-SettingsFileEdit::Outcome installIntoFile(
-    const QString& settingsPath, const AgentHookProfile& profile, const QString& hooksDirectory, QString* message)
+SettingsFileEdit::Outcome installIntoFile(const QString& settingsPath, const AgentHookProfile& profile,
+    const QString& hooksDirectory, QString* message, const InstallRecord& record)
 {
     return SettingsFileEdit::edit(
-        settingsPath, [&](const QJsonObject& s) { return withHooksInstalled(s, profile, hooksDirectory); }, message);
+        settingsPath,
+        [&](JsonText& settings, QString* problem) { return installHooks(settings, profile, hooksDirectory, problem); },
+        message, record);
 }
 
-SettingsFileEdit::Outcome removeFromFile(const QString& settingsPath, QString* message)
+SettingsFileEdit::Outcome removeFromFile(const QString& settingsPath, QString* message, const InstallRecord& record)
 {
-    return SettingsFileEdit::edit(settingsPath, &withHooksRemoved, message);
+    return SettingsFileEdit::edit(
+        settingsPath,
+        [](JsonText& settings, QString*) {
+            removeHooks(settings);
+            return true;
+        },
+        message, record);
 }
 
-QJsonObject withOpenClawPackEnabled(const QJsonObject& config, const QString& pack)
+bool enableOpenClawPack(JsonText& config, const QString& pack, QString* problem)
 {
-    QJsonObject hooks = config.value(hooksKey).toObject();
-    QJsonObject internal = hooks.value(internalKey).toObject();
-    QJsonObject entries = internal.value(entriesKey).toObject();
+    const std::optional<JsonText> hooks = objectAt(config, hooksKey, QStringLiteral("\"hooks\""), problem);
+    const std::optional<JsonText> internal
+        = hooks ? objectAt(*hooks, internalKey, QStringLiteral("\"hooks\" → \"internal\""), problem) : std::nullopt;
+    const std::optional<JsonText> entries = internal
+        ? objectAt(*internal, entriesKey, QStringLiteral("\"hooks\" → \"internal\" → \"entries\""), problem)
+        : std::nullopt;
+    if (!entries) {
+        return false;
+    }
     // With the master switch on and no name selected, OpenClaw loads every hook of its hooks folder, ours too; a
     // first named entry would narrow that to the named hooks and silently drop the user's others.
-    const bool namesSelected = std::any_of(entries.begin(), entries.end(),
-        [](const QJsonValue& entry) { return entry.toObject().value(QLatin1String("enabled")) != QJsonValue(false); });
-    if (internal.value(QLatin1String("enabled")) == QJsonValue(true) && !namesSelected) {
-        return config;
+    const QStringList names = entries->keys();
+    const bool namesSelected = std::any_of(names.begin(), names.end(),
+        [&](const QString& name) { return !isFalse(entries->value(name).value(enabledKey)); });
+    if (isTrue(internal->value(enabledKey)) && !namesSelected) {
+        return true;
     }
-    QJsonObject ours = entries.value(pack).toObject();
-    ours.insert(QStringLiteral("enabled"), true);
-    entries.insert(pack, ours);
-    internal.insert(entriesKey, entries);
-    hooks.insert(internalKey, internal);
-    QJsonObject result = config;
-    result.insert(hooksKey, hooks);
-    return result;
+    std::optional<JsonText> ours = objectAt(
+        *entries, pack, QStringLiteral("\"hooks\" → \"internal\" → \"entries\" → \"%1\"").arg(pack), problem);
+    if (!ours) {
+        return false;
+    }
+    ours->insert(enabledKey, JsonText::parse("true").value());
+    JsonText newEntries = *entries;
+    newEntries.insert(pack, *ours);
+    JsonText newInternal = *internal;
+    newInternal.insert(entriesKey, newEntries);
+    JsonText newHooks = *hooks;
+    newHooks.insert(internalKey, newInternal);
+    config.insert(hooksKey, newHooks);
+    return true;
 }
 
-QJsonObject withOpenClawPackRemoved(const QJsonObject& config, const QString& pack)
+void removeOpenClawPack(JsonText& config, const QString& pack)
 {
-    QJsonObject hooks = config.value(hooksKey).toObject();
-    QJsonObject internal = hooks.value(internalKey).toObject();
-    QJsonObject entries = internal.value(entriesKey).toObject();
+    JsonText hooks = config.value(hooksKey);
+    JsonText internal = hooks.value(internalKey);
+    JsonText entries = internal.value(entriesKey);
     if (!entries.contains(pack)) {
-        return config;
+        return;
     }
     entries.remove(pack);
-    const auto keepUnlessEmpty = [](QJsonObject& parent, const QString& key, const QJsonObject& child) {
-        if (child.isEmpty()) {
+    const auto keepUnlessEmpty = [](JsonText& parent, const QString& key, const JsonText& child) {
+        if (child.keys().isEmpty()) {
             parent.remove(key);
         } else {
             parent.insert(key, child);
@@ -98,9 +139,7 @@ QJsonObject withOpenClawPackRemoved(const QJsonObject& config, const QString& pa
     };
     keepUnlessEmpty(internal, entriesKey, entries);
     keepUnlessEmpty(hooks, internalKey, internal);
-    QJsonObject result = config;
-    keepUnlessEmpty(result, hooksKey, hooks);
-    return result;
+    keepUnlessEmpty(config, hooksKey, hooks);
 }
 
 } // namespace murmeli::hooks::AgentSettingsEditor

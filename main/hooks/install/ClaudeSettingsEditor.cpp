@@ -1,15 +1,16 @@
 #include "main/hooks/install/ClaudeSettingsEditor.h"
 
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
 
 #include "main/hooks/events/HookEventManifest.h"
-#include "main/hooks/install/SettingsFileEdit.h"
 
 namespace murmeli::hooks::ClaudeSettingsEditor {
 
 namespace {
+
+const QString hooksKey = QStringLiteral("hooks");
+const QString commandKey = QStringLiteral("command");
+const QString statusLineKey = QStringLiteral("statusLine");
 
 int timeoutFor(const HookEventDescriptor& row)
 {
@@ -23,35 +24,42 @@ QString shellQuoted(const QString& text)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-QJsonArray withoutOurEntries(const QJsonArray& groups)
+bool isOurs(const JsonText& hook)
 {
-    QJsonArray kept;
-    for (const QJsonValue& groupValue : groups) {
+    return hook.isObject() && isOurCommand(hook.value(commandKey).toString());
+}
+
+// The groups without our entries, and whether any was taken out. Anything that is not a group of the layout is kept.
+std::vector<JsonText> withoutOurEntries(const std::vector<JsonText>& groups)
+{
+    std::vector<JsonText> kept;
+    for (const JsonText& groupValue : groups) {
         if (!groupValue.isObject()) {
-            kept.append(groupValue);
+            kept.push_back(groupValue);
             continue;
         }
-        QJsonObject group = groupValue.toObject();
-        const QJsonValue hooksValue = group.value(QLatin1String("hooks"));
+        const JsonText hooksValue = groupValue.value(hooksKey);
         if (!hooksValue.isArray()) {
             // A group that is itself a hook entry.
-            if (!isOurCommand(group.value(QLatin1String("command")).toString())) {
-                kept.append(group);
+            if (!isOurs(groupValue)) {
+                kept.push_back(groupValue);
             }
             continue;
         }
-        const QJsonArray hooks = hooksValue.toArray();
-        QJsonArray remaining;
-        for (const QJsonValue& hook : hooks) {
-            if (!(hook.isObject() && isOurCommand(hook.toObject().value(QLatin1String("command")).toString()))) {
-                remaining.append(hook);
+        std::vector<JsonText> remaining;
+        for (const JsonText& hook : hooksValue.items()) {
+            if (!isOurs(hook)) {
+                remaining.push_back(hook);
             }
         }
-        if (remaining.size() == hooks.size()) {
-            kept.append(group);
-        } else if (!remaining.isEmpty()) {
-            group.insert(QLatin1String("hooks"), remaining);
-            kept.append(group);
+        if (remaining.size() == hooksValue.items().size()) {
+            kept.push_back(groupValue);
+        } else if (!remaining.empty()) {
+            JsonText group = groupValue;
+            JsonText list = hooksValue;
+            list.setItems(std::move(remaining));
+            group.insert(hooksKey, list);
+            kept.push_back(group);
         }
     }
     return kept;
@@ -73,88 +81,134 @@ QString commandFor(const QString& hooksDirectory, const QString& script, const Q
     return command;
 }
 
-QJsonObject withHooksRemoved(const QJsonObject& settings)
+QString describe(const JsonText& value)
 {
-    QJsonObject result = settings;
-    const QJsonValue hooksValue = settings.value(QLatin1String("hooks"));
-    if (hooksValue.isObject()) {
-        QJsonObject hooks = hooksValue.toObject();
-        for (const QString& event : hooks.keys()) {
-            const QJsonValue groups = hooks.value(event);
-            if (!groups.isArray() || groups.toArray().isEmpty()) {
-                continue;
-            }
-            const QJsonArray kept = withoutOurEntries(groups.toArray());
-            if (kept.isEmpty()) {
-                hooks.remove(event);
-            } else if (kept != groups.toArray()) {
-                hooks.insert(event, kept);
-            }
-        }
-        if (hooks.isEmpty()) {
-            result.remove(QLatin1String("hooks"));
-        } else {
-            result.insert(QLatin1String("hooks"), hooks);
-        }
+    switch (value.kind()) {
+    case JsonText::Kind::Null:
+        return QStringLiteral("null");
+    case JsonText::Kind::Bool:
+        return QStringLiteral("true or false");
+    case JsonText::Kind::Number:
+        return QStringLiteral("a number");
+    case JsonText::Kind::String:
+        return QStringLiteral("a text");
+    case JsonText::Kind::Array:
+        return QStringLiteral("a list");
+    case JsonText::Kind::Object:
+        break;
     }
-    const QJsonObject statusLine = settings.value(QLatin1String("statusLine")).toObject();
-    if (isOurCommand(statusLine.value(QLatin1String("command")).toString())) {
-        result.remove(QLatin1String("statusLine"));
-    }
-    return result;
+    return QStringLiteral("an object");
 }
 
-QJsonObject withHooksInstalled(const QJsonObject& settings, const QString& hooksDirectory, QStringList* notes)
+void removeHooks(JsonText& settings)
 {
-    QJsonObject result = withHooksRemoved(settings);
-    QJsonObject hooks = result.value(QLatin1String("hooks")).toObject();
-    if (settings.contains(QLatin1String("hooks")) && !settings.value(QLatin1String("hooks")).isObject() && notes) {
-        *notes << QStringLiteral("the \"hooks\" value was not an object and has been replaced");
+    JsonText hooks = settings.value(hooksKey);
+    if (hooks.isObject() && !hooks.keys().isEmpty()) {
+        for (const QString& event : hooks.keys()) {
+            const JsonText groups = hooks.value(event);
+            if (!groups.isArray() || groups.items().empty()) {
+                continue;
+            }
+            std::vector<JsonText> kept = withoutOurEntries(groups.items());
+            if (kept.empty()) {
+                hooks.remove(event);
+            } else {
+                JsonText list = groups;
+                list.setItems(std::move(kept));
+                hooks.insert(event, list);
+            }
+        }
+        if (hooks.keys().isEmpty()) {
+            settings.remove(hooksKey);
+        } else {
+            settings.insert(hooksKey, hooks);
+        }
     }
+    if (isOurs(settings.value(statusLineKey))) {
+        settings.remove(statusLineKey);
+    }
+}
+
+JsonText hookGroup(const QString& command, int timeout, const std::optional<QString>& matcher)
+{
+    const JsonText hooks = JsonText::array({ JsonText::object({ { QStringLiteral("type"), JsonText(QStringLiteral("command")) },
+        { commandKey, JsonText(command) }, { QStringLiteral("timeout"), JsonText(timeout) } }) });
+    return matcher ? JsonText::object({ { QStringLiteral("matcher"), JsonText(*matcher) }, { hooksKey, hooks } })
+                   : JsonText::object({ { hooksKey, hooks } });
+}
+
+bool addHookGroups(JsonText& settings, const std::vector<std::pair<QString, JsonText>>& groups, QString* problem)
+{
+    JsonText hooks = settings.contains(hooksKey) ? settings.value(hooksKey) : JsonText::object();
+    if (!hooks.isObject()) {
+        *problem = QStringLiteral("\"hooks\" holds %1 where murmeli expects an object of events").arg(describe(hooks));
+        return false;
+    }
+    for (const auto& [event, group] : groups) {
+        JsonText list = hooks.contains(event) ? hooks.value(event) : JsonText::array();
+        if (!list.isArray()) {
+            *problem = QStringLiteral("\"hooks\" → \"%1\" holds %2 where murmeli expects a list of hook groups")
+                           .arg(event, describe(list));
+            return false;
+        }
+        list.append(group);
+        hooks.insert(event, list);
+    }
+    settings.insert(hooksKey, hooks);
+    return true;
+}
+
+bool installHooks(JsonText& settings, const QString& hooksDirectory, QStringList* notes, QString* problem)
+{
+    JsonText result = settings;
+    removeHooks(result);
+    std::vector<std::pair<QString, JsonText>> groups;
     for (const HookEventDescriptor& row : HookEventManifest::all()) {
         if (!row.requiresInstallHooks) {
             continue;
         }
-        const QString event = toString(row.name);
-        QJsonObject entry { { QStringLiteral("hooks"),
-            QJsonArray { QJsonObject { { QStringLiteral("type"), QStringLiteral("command") },
-                { QStringLiteral("command"), commandFor(hooksDirectory, row.hookScript, row.hookArgs) },
-                { QStringLiteral("timeout"), timeoutFor(row) } } } } };
-        if (row.matcher) {
-            entry.insert(QStringLiteral("matcher"), *row.matcher);
-        }
-        QJsonArray groups = hooks.value(event).toArray();
-        groups.append(entry);
-        hooks.insert(event, groups);
+        groups.emplace_back(toString(row.name),
+            hookGroup(commandFor(hooksDirectory, row.hookScript, row.hookArgs), timeoutFor(row), row.matcher));
     }
-    result.insert(QStringLiteral("hooks"), hooks);
+    if (!addHookGroups(result, groups, problem)) {
+        return false;
+    }
 
     const auto statusRow = HookEventManifest::descriptor(HookEventType::Status);
-    const QJsonValue userStatusLine = result.value(QLatin1String("statusLine"));
-    if (userStatusLine.isUndefined()) {
-        result.insert(QStringLiteral("statusLine"),
-            QJsonObject { { QStringLiteral("type"), QStringLiteral("command") },
-                { QStringLiteral("command"), commandFor(hooksDirectory, statusRow->hookScript) } });
+    if (!result.contains(statusLineKey)) {
+        result.insert(statusLineKey,
+            JsonText::object({ { QStringLiteral("type"), JsonText(QStringLiteral("command")) },
+                { commandKey, JsonText(commandFor(hooksDirectory, statusRow->hookScript)) } }));
     } else if (notes) {
         *notes << QStringLiteral("kept your own statusLine; murmeli reads sessions from hook events instead of it");
     }
-    return result;
+    settings = result;
+    return true;
 }
 
-Outcome installIntoFile(const QString& settingsPath, const QString& hooksDirectory, QString* message)
+Outcome installIntoFile(
+    const QString& settingsPath, const QString& hooksDirectory, QString* message, const InstallRecord& record)
 {
     QStringList notes;
     const Outcome outcome = SettingsFileEdit::edit(
-        settingsPath, [&](const QJsonObject& s) { return withHooksInstalled(s, hooksDirectory, &notes); }, message);
-    if (message && !notes.isEmpty()) {
+        settingsPath,
+        [&](JsonText& settings, QString* problem) { return installHooks(settings, hooksDirectory, &notes, problem); },
+        message, record);
+    if (message && !notes.isEmpty() && outcome != Outcome::Refused) {
         *message += QStringLiteral("\n") + notes.join(QLatin1Char('\n'));
     }
     return outcome;
 }
 
-Outcome removeFromFile(const QString& settingsPath, QString* message)
+Outcome removeFromFile(const QString& settingsPath, QString* message, const InstallRecord& record)
 {
-    return SettingsFileEdit::edit(settingsPath, &withHooksRemoved, message);
+    return SettingsFileEdit::edit(
+        settingsPath,
+        [](JsonText& settings, QString*) {
+            removeHooks(settings);
+            return true;
+        },
+        message, record);
 }
 
 } // namespace murmeli::hooks::ClaudeSettingsEditor
