@@ -9,30 +9,27 @@ dest=$murmeli_hooks_root
 settings=${CLAUDE_SETTINGS:-$HOME/.claude/settings.json}
 scripts=(murmeli-hook-lib.sh status-hook tool-hook notify-hook permission-hook session-hook)
 
-bin=$(murmeli_find_bin) || murmeli_fail "cannot find the murmeli executable; set MURMELI_BIN"
+murmeli_bin=$(murmeli_find_bin) || murmeli_fail "cannot find the murmeli executable; set MURMELI_BIN"
 
 if [[ ${1:-} == --uninstall ]]; then
-    "$bin" hooks uninstall --settings "$settings" || exit 1
+    "$murmeli_bin" hooks uninstall --settings "$settings" || exit 1
     for script in "${scripts[@]}" hook-secret; do
         rm -f "$dest/$script"
     done
     # The other agents' hooks keep their folders below $dest and use the same secret.
-    if ! compgen -G "$dest/*/" >/dev/null; then
-        rmdir "$dest" 2>/dev/null
-        "$bin" hooks forget-secret || murmeli_fail "could not remove the stored hook secret"
-    fi
+    murmeli_tidy_up "$murmeli_bin" || murmeli_fail "could not remove the stored hook secret"
     echo "murmeli hooks removed"
     exit 0
 fi
 [[ $# -eq 0 ]] || murmeli_fail "unknown argument: $1 (use --uninstall to remove)"
 
-# The settings first: when the user's file cannot be edited, nothing else is touched either.
-"$bin" hooks install --hooks-dir "$dest" --settings "$settings" || exit 1
-
-mkdir -p "$dest" || murmeli_fail "cannot create $dest"
+murmeli_check_writable "$settings" "$dest/.murmeli-probe"
+murmeli_make_dir "$dest" || murmeli_fail "cannot create $dest"
 chmod 700 "$dest"
 for script in "${scripts[@]}"; do
     murmeli_copy_script "$script" "$dest/$script"
 done
-murmeli_store_secret "$bin" "$dest"
+murmeli_store_secret "$murmeli_bin" "$dest"
+# The user's file last: when it cannot be edited, the scripts put in place for it are taken back.
+"$murmeli_bin" hooks install --hooks-dir "$dest" --settings "$settings" || { murmeli_roll_back; exit 1; }
 echo "murmeli hooks installed in $dest"

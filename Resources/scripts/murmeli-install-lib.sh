@@ -1,16 +1,113 @@
 # Shared by the installers of the agents other than Claude Code; sourced, never run on its own.
 # They keep install-hooks.sh's promises: the user's other settings stay as they are, a second run changes nothing,
 # a file is backed up before murmeli changes it and replaced whole, a file murmeli cannot read as its own is refused
-# and left untouched, and only murmeli's own entries and files are ever removed.
+# and left untouched, and only murmeli's own entries and files are ever removed. An install either puts everything
+# in place or, failing, takes back what it had done; what only murmeli created goes again with the last uninstall.
 set -u
+# "printf .. | murmeli_place": the last command of a pipe runs in this shell, so it can note what to undo.
+shopt -s lastpipe
 murmeli_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-murmeli_hooks_root=${XDG_DATA_HOME:-$HOME/.local/share}/murmeli/hooks
+murmeli_data=${XDG_DATA_HOME:-$HOME/.local/share}/murmeli
+murmeli_hooks_root=$murmeli_data/hooks
+# The folders and files the installers created where nothing was, one a line; murmeli's settings editor keeps it too.
+murmeli_record=$murmeli_data/created-paths
 murmeli_installer=${0##*/}
+# What this run created, undone in reverse when it fails: "rm <file>" or "rmdir <folder>".
+murmeli_undo=()
+murmeli_bin=""
 umask 077
 
 murmeli_fail() {
     echo "$murmeli_installer: $*" >&2
+    murmeli_roll_back
     exit 1
+}
+
+# Takes back what this run did, so that a failed install leaves nothing half done.
+murmeli_roll_back() {
+    local i step
+    ((${#murmeli_undo[@]})) || return 0
+    for ((i = ${#murmeli_undo[@]} - 1; i >= 0; i--)); do
+        step=${murmeli_undo[i]}
+        case $step in
+        "rm "*) rm -f -- "${step#rm }" ;;
+        "rmdir "*) rmdir -- "${step#rmdir }" 2>/dev/null ;;
+        esac
+    done
+    murmeli_undo=()
+    [[ -n $murmeli_bin ]] && murmeli_tidy_up "$murmeli_bin"
+    echo "$murmeli_installer: nothing was changed" >&2
+}
+
+# Whether PATH may be written as its owner set it up: an existing file must be writable, and so must the nearest
+# folder on its way that exists. The owner's write bit counts even for root, who could write past it.
+murmeli_can_write() {
+    local path=$1 folder
+    if [[ -e $path ]]; then
+        [[ -w $path ]] && (($(stat -L -c '0%a' -- "$path") & 0200)) || return 1
+    fi
+    folder=${path%/*}
+    while [[ -n $folder && ! -e $folder ]]; do
+        folder=${folder%/*}
+    done
+    folder=${folder:-/}
+    [[ -d $folder && -w $folder ]] && (($(stat -L -c '0%a' -- "$folder") & 0200))
+}
+
+# Refuses the install before anything changes unless every path named may be written.
+murmeli_check_writable() {
+    local path
+    for path in "$@"; do
+        murmeli_can_write "$path" || murmeli_fail "cannot write ${path%/.murmeli-probe} (read-only); nothing was changed"
+    done
+}
+
+# mkdir -p that notes each folder it creates, to be taken back on failure and removed once left empty.
+murmeli_make_dir() {
+    local dir=$1 missing=() folder
+    folder=$dir
+    while [[ -n $folder && ! -e $folder && ! -L $folder ]]; do
+        missing=("$folder" "${missing[@]}")
+        folder=${folder%/*}
+    done
+    mkdir -p -- "$dir" || return 1
+    for folder in "${missing[@]}"; do
+        murmeli_undo+=("rmdir $folder")
+    done
+    ((${#missing[@]})) || return 0
+    mkdir -p -- "$murmeli_data" || return 1
+    for folder in "${missing[@]}"; do
+        [[ $folder == *$'\n'* ]] || printf '%s\n' "$folder" >>"$murmeli_record"
+    done
+}
+
+# Once no agent's hooks are left, the secret they shared goes, and so does every folder murmeli created that is empty.
+murmeli_tidy_up() {
+    local bin=$1 path kept=() listed=() pass others
+    if [[ ! -e $murmeli_hooks_root ]] || rmdir -- "$murmeli_hooks_root" 2>/dev/null; then
+        "$bin" hooks forget-secret || return 1
+        rmdir -- "$murmeli_data/secrets" 2>/dev/null
+    fi
+    [[ -f $murmeli_record ]] || return 0
+    mapfile -t listed < <(sort -r -- "$murmeli_record")
+    for pass in 1 2; do
+        kept=()
+        others=0
+        for path in "${listed[@]}"; do
+            [[ -d $path && ! -L $path ]] && rmdir -- "$path" 2>/dev/null
+            if [[ -e $path || -L $path ]]; then
+                kept+=("$path")
+                # The list itself may be all that keeps murmeli's own folder and those above it.
+                [[ $murmeli_record == "$path"/* ]] || others=1
+            fi
+        done
+        if ((others)); then
+            printf '%s\n' "${kept[@]}" | murmeli_place "$murmeli_record" 600 nothing-to-undo
+            return 0
+        fi
+        rm -f -- "$murmeli_record"
+    done
+    return 0
 }
 
 murmeli_find_bin() {
@@ -27,21 +124,28 @@ murmeli_find_bin() {
 }
 
 # Puts standard input in place as the target, whole; installers running at once each write a temporary file of
-# their own beside the target.
+# their own beside the target. A file that was not there is taken back if the install fails (unless a third argument
+# says not to).
 murmeli_place() {
-    local target=$1 mode=$2 tmp
+    local target=$1 mode=$2 tmp existed=0
+    [[ -e $target ]] && existed=1
     tmp=$(mktemp "${target%/*}/.${target##*/}.XXXXXX") || return 1
     if cat >"$tmp" && chmod "$mode" "$tmp" && mv -f "$tmp" "$target"; then
+        ((existed)) || [[ -n ${3:-} ]] || murmeli_undo+=("rm $target")
         return 0
     fi
     rm -f "$tmp"
     return 1
 }
 
-# A copy beside the file, named as the settings editor names its backups.
+# A copy beside the file, named as the settings editor names its backups; as there, only the newest five are kept.
 murmeli_backup() {
-    local file=$1
-    cp -p "$file" "$file.murmeli-backup-$(date +%Y%m%d-%H%M%S)-$$-$RANDOM"
+    local file=$1 backups
+    cp -p "$file" "$file.murmeli-backup-$(date +%Y%m%d-%H%M%S)-$$-$RANDOM" || return 1
+    backups=("$file".murmeli-backup-*)
+    if ((${#backups[@]} > 5)); then
+        rm -f -- "${backups[@]:0:${#backups[@]}-5}"
+    fi
 }
 
 # Copies a script of ours into place unless the same one is there already: murmeli_copy_script NAME TARGET.
@@ -67,7 +171,7 @@ murmeli_store_secret() {
 # its own, so that removing one agent never takes another's scripts away.
 murmeli_install_hook_scripts() {
     local agent=$1 bin=$2 dest=$murmeli_hooks_root/$1
-    mkdir -p "$dest" || murmeli_fail "cannot create $dest"
+    murmeli_make_dir "$dest" || murmeli_fail "cannot create $dest"
     chmod 700 "$murmeli_hooks_root" "$dest"
     murmeli_copy_script murmeli-hook-lib.sh "$dest/murmeli-hook-lib.sh"
     murmeli_copy_script agent-hook "$dest/$agent-hook"
@@ -77,20 +181,28 @@ murmeli_install_hook_scripts() {
 # Writes a file of ours that carries the path of the agent's hook command in place of @MURMELI_HOOK_COMMAND@, unless
 # it says that already; an earlier version is backed up first: murmeli_write_from_template TEMPLATE TARGET HOOK.
 murmeli_write_from_template() {
-    local template=$murmeli_here/$1 target=$2 hook=$3 content
-    # The path goes into a JavaScript string as it is.
-    if [[ $hook == *[\"\\]* || $hook == *$'\n'* ]]; then
+    local template=$1 target=$2 hook=$3 content
+    # The path goes into a JavaScript string: quoted as JSON quotes it. A line break has no place in a path we run.
+    if [[ $hook == *[[:cntrl:]]* ]]; then
         murmeli_fail "cannot name $hook in ${target##*/}"
     fi
-    [[ -f $template ]] || murmeli_fail "missing $template"
-    content=$(<"$template")
-    content=${content//@MURMELI_HOOK_COMMAND@/$hook}
+    hook=${hook//\\/\\\\}
+    hook=${hook//\"/\\\"}
+    [[ -f $murmeli_here/$template ]] || murmeli_fail "missing $murmeli_here/$template"
+    content=$(<"$murmeli_here/$template")
+    # Quoted, so that an "&" in the path stays an "&" (bash puts the matched text there otherwise).
+    content=${content//@MURMELI_HOOK_COMMAND@/"$hook"}
     cmp -s <(printf '%s\n' "$content") "$target" && return 0
-    mkdir -p "${target%/*}" || murmeli_fail "cannot create ${target%/*}"
+    murmeli_make_dir "${target%/*}" || murmeli_fail "cannot create ${target%/*}"
     if [[ -f $target ]]; then
-        murmeli_backup "$target" || murmeli_fail "could not back up $target; nothing changed"
+        murmeli_backup "$target" || murmeli_fail "could not back up $target"
     fi
     printf '%s\n' "$content" | murmeli_place "$target" 600 || murmeli_fail "cannot write $target"
+    # What was written must name the hook command as it is, or the agent would run nothing.
+    if grep -qF @MURMELI_HOOK_COMMAND@ "$target" || { [[ $content != "$(<"$murmeli_here/$template")" ]] \
+        && ! grep -qF -- "$hook" "$target"; }; then
+        murmeli_fail "wrote $target, but it does not name $3"
+    fi
 }
 
 # Whether FILE is one murmeli wrote: its first line is the one murmeli writes there. murmeli_wrote FILE LINE.
@@ -99,7 +211,6 @@ murmeli_wrote() {
     [[ -f $1 && ! -L $1 ]] && IFS= read -r line <"$1" && [[ $line == "$2" ]]
 }
 
-# The secret stays stored: Claude Code's hooks and the other agents' use the same one.
 murmeli_remove_hook_scripts() {
     local agent=$1 dest=$murmeli_hooks_root/$1
     rm -f "$dest/murmeli-hook-lib.sh" "$dest/$agent-hook" "$dest/hook-secret"
@@ -109,19 +220,22 @@ murmeli_remove_hook_scripts() {
 
 # The whole installer of an agent whose hooks are a JSON "hooks" block: murmeli_settings_installer AGENT FILE [ARG].
 murmeli_settings_installer() {
-    local agent=$1 settings=$2 bin
+    local agent=$1 settings=$2
     shift 2
-    bin=$(murmeli_find_bin) || murmeli_fail "cannot find the murmeli executable; set MURMELI_BIN"
+    murmeli_bin=$(murmeli_find_bin) || murmeli_fail "cannot find the murmeli executable; set MURMELI_BIN"
     if [[ ${1:-} == --uninstall ]]; then
-        "$bin" hooks uninstall --agent "$agent" --settings "$settings" || exit 1
+        "$murmeli_bin" hooks uninstall --agent "$agent" --settings "$settings" || exit 1
         murmeli_remove_hook_scripts "$agent"
+        murmeli_tidy_up "$murmeli_bin" || murmeli_fail "could not remove the stored hook secret"
         echo "murmeli hooks removed for $agent"
         exit 0
     fi
     [[ $# -eq 0 ]] || murmeli_fail "unknown argument: $1 (use --uninstall to remove)"
-    # The settings first: when the user's file cannot be edited, nothing else is touched either.
-    "$bin" hooks install --agent "$agent" --hooks-dir "$murmeli_hooks_root/$agent" --settings "$settings" || exit 1
-    murmeli_install_hook_scripts "$agent" "$bin"
+    murmeli_check_writable "$settings" "$murmeli_hooks_root/$agent/.murmeli-probe"
+    murmeli_install_hook_scripts "$agent" "$murmeli_bin"
+    # The user's file last: when it cannot be edited, what was put in place for it is taken back.
+    "$murmeli_bin" hooks install --agent "$agent" --hooks-dir "$murmeli_hooks_root/$agent" --settings "$settings" \
+        || { murmeli_roll_back; exit 1; }
     echo "murmeli hooks installed for $agent in $murmeli_hooks_root/$agent"
     exit 0
 }

@@ -27,15 +27,6 @@ std::optional<JsonText> objectAt(const JsonText& parent, const QString& key, con
     return child;
 }
 
-bool isTrue(const JsonText& value)
-{
-    return value.kind() == JsonText::Kind::Bool && value.toText() == "true";
-}
-
-bool isFalse(const JsonText& value)
-{
-    return value.kind() == JsonText::Kind::Bool && value.toText() == "false";
-}
 
 } // namespace
 
@@ -101,8 +92,8 @@ bool enableOpenClawPack(JsonText& config, const QString& pack, QString* problem)
     // first named entry would narrow that to the named hooks and silently drop the user's others.
     const QStringList names = entries->keys();
     const bool namesSelected = std::any_of(names.begin(), names.end(),
-        [&](const QString& name) { return !isFalse(entries->value(name).value(enabledKey)); });
-    if (isTrue(internal->value(enabledKey)) && !namesSelected) {
+        [&](const QString& name) { return !(entries->value(name).value(enabledKey) == JsonText(false)); });
+    if (internal->value(enabledKey) == JsonText(true) && !namesSelected) {
         return true;
     }
     std::optional<JsonText> ours = objectAt(
@@ -110,7 +101,7 @@ bool enableOpenClawPack(JsonText& config, const QString& pack, QString* problem)
     if (!ours) {
         return false;
     }
-    ours->insert(enabledKey, JsonText::parse("true").value());
+    ours->insert(enabledKey, JsonText(true));
     JsonText newEntries = *entries;
     newEntries.insert(pack, *ours);
     JsonText newInternal = *internal;

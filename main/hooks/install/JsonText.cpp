@@ -206,6 +206,12 @@ JsonText::JsonText(int number)
 {
 }
 
+JsonText::JsonText(bool value)
+    : m_kind(Kind::Bool)
+    , m_lexeme(value ? "true" : "false")
+{
+}
+
 JsonText JsonText::array(std::vector<JsonText> items)
 {
     JsonText result;

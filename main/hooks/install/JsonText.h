@@ -23,6 +23,7 @@ public:
     /// A string value.
     explicit JsonText(const QString& text);
     explicit JsonText(int number);
+    explicit JsonText(bool value);
     static JsonText array(std::vector<JsonText> items = {});
     static JsonText object(std::initializer_list<std::pair<QString, JsonText>> members = {});
 
