@@ -111,9 +111,9 @@ const Reader readers[] = {
     { "agent settings editor", ".claude/settings.json",
         [](const QString&, const QString& path) {
             QString message;
-            const auto addHook = [](QJsonObject settings) {
-                settings.insert(QStringLiteral("hooks"), QJsonObject());
-                return settings;
+            const auto addHook = [](hooks::JsonText& settings, QString*) {
+                settings.insert(QStringLiteral("hooks"), hooks::JsonText::object());
+                return true;
             };
             return hooks::SettingsFileEdit::edit(path, addHook, &message) == hooks::SettingsFileEdit::Outcome::Refused;
         } },

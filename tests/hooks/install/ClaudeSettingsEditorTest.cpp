@@ -2,12 +2,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include "main/hooks/events/HookEventManifest.h"
 #include "main/hooks/install/ClaudeSettingsEditor.h"
+#include "main/hooks/install/JsonText.h"
 #include "tests/support/Files.h"
 
 using namespace murmeli::hooks;
@@ -17,21 +20,39 @@ namespace {
 
 const QString hooksDir = QStringLiteral("/home/u/.local/share/murmeli/hooks");
 
-QJsonObject userSettings()
+JsonText userSettings()
 {
-    return QJsonDocument::fromJson(R"json({
+    return *JsonText::parse(R"json({
         "model": "opus",
         "permissions": {"allow": ["Bash(ls:*)"]},
         "hooks": {
             "Stop": [{"hooks": [{"type": "command", "command": "notify-send done"}]}],
             "PreToolUse": [{"matcher": "Bash", "hooks": [{"type": "command", "command": "/usr/local/bin/audit"}]}]
         }
-    })json")
-        .object();
+    })json");
 }
 
-QStringList commandsOf(const QJsonObject& settings, const QString& event)
+QJsonObject qt(const JsonText& settings)
 {
+    return QJsonDocument::fromJson(settings.toText()).object();
+}
+
+JsonText installed(JsonText settings, const QString& directory = hooksDir, QStringList* notes = nullptr)
+{
+    QString problem;
+    EXPECT_TRUE(Editor::installHooks(settings, directory, notes, &problem)) << problem.toStdString();
+    return settings;
+}
+
+JsonText removed(JsonText settings)
+{
+    Editor::removeHooks(settings);
+    return settings;
+}
+
+QStringList commandsOf(const JsonText& text, const QString& event)
+{
+    const QJsonObject settings = qt(text);
     QStringList commands;
     for (const QJsonValue& group : settings.value(QStringLiteral("hooks")).toObject().value(event).toArray()) {
         for (const QJsonValue& hook : group.toObject().value(QStringLiteral("hooks")).toArray()) {
@@ -45,15 +66,16 @@ QStringList commandsOf(const QJsonObject& settings, const QString& event)
 
 TEST(ClaudeSettingsEditorTest, InstallAddsEveryRequiredEventAndKeepsTheUsersEntries)
 {
-    const QJsonObject installed = Editor::withHooksInstalled(userSettings(), hooksDir);
+    const JsonText withOurs = installed(userSettings());
+    const QJsonObject installed = qt(withOurs);
     EXPECT_EQ(installed.value(QStringLiteral("model")).toString(), QStringLiteral("opus"));
-    EXPECT_EQ(installed.value(QStringLiteral("permissions")), userSettings().value(QStringLiteral("permissions")));
+    EXPECT_EQ(installed.value(QStringLiteral("permissions")), qt(userSettings()).value(QStringLiteral("permissions")));
     EXPECT_EQ(
-        commandsOf(installed, QStringLiteral("PreToolUse")), QStringList { QStringLiteral("/usr/local/bin/audit") });
-    EXPECT_EQ(commandsOf(installed, QStringLiteral("Stop")),
+        commandsOf(withOurs, QStringLiteral("PreToolUse")), QStringList { QStringLiteral("/usr/local/bin/audit") });
+    EXPECT_EQ(commandsOf(withOurs, QStringLiteral("Stop")),
         (QStringList { QStringLiteral("notify-send done"), QStringLiteral("'%1/session-hook' Stop").arg(hooksDir) }));
     for (const QString& event : HookEventManifest::requiredHookNames()) {
-        const QStringList commands = commandsOf(installed, event);
+        const QStringList commands = commandsOf(withOurs, event);
         EXPECT_EQ(std::count_if(commands.begin(), commands.end(), &Editor::isOurCommand), 1) << event.toStdString();
     }
     const QJsonObject permission = installed.value(QStringLiteral("hooks"))
@@ -78,76 +100,89 @@ TEST(ClaudeSettingsEditorTest, InstallAddsEveryRequiredEventAndKeepsTheUsersEntr
         QStringLiteral("'%1/status-hook'").arg(hooksDir));
 
     // Installing again gives the same settings, also from another hooks directory's old entries.
-    EXPECT_EQ(Editor::withHooksInstalled(installed, hooksDir), installed);
-    const QJsonObject moved = Editor::withHooksInstalled(installed, QStringLiteral("/opt/murmeli/hooks"));
+    EXPECT_EQ(qt(::installed(withOurs)), installed);
+    const JsonText moved = ::installed(withOurs, QStringLiteral("/opt/murmeli/hooks"));
     EXPECT_EQ(commandsOf(moved, QStringLiteral("Stop")).size(), 2);
 }
 
 TEST(ClaudeSettingsEditorTest, RemoveTakesOutOnlyOurs)
 {
-    QJsonObject settings = userSettings();
-    // A group that mixes a user's hook with ours keeps the user's.
-    QJsonObject hooks = settings.value(QStringLiteral("hooks")).toObject();
-    hooks.insert(QStringLiteral("Notification"),
-        QJsonArray { QJsonObject { { QStringLiteral("hooks"),
-            QJsonArray { QJsonObject { { QStringLiteral("command"), QStringLiteral("say hi") } },
-                QJsonObject {
-                    { QStringLiteral("command"), QStringLiteral("'/x/murmeli/hooks/notify-hook'") } } } } } });
-    hooks.insert(QStringLiteral("Empty"), QJsonArray());
-    settings.insert(QStringLiteral("hooks"), hooks);
-
-    const QJsonObject removed = Editor::withHooksRemoved(Editor::withHooksInstalled(settings, hooksDir));
-    QJsonObject expected = settings;
-    QJsonObject expectedHooks = hooks;
-    expectedHooks.insert(QStringLiteral("Notification"),
-        QJsonArray { QJsonObject { { QStringLiteral("hooks"),
-            QJsonArray { QJsonObject { { QStringLiteral("command"), QStringLiteral("say hi") } } } } } });
-    expected.insert(QStringLiteral("hooks"), expectedHooks);
-    EXPECT_EQ(removed, expected);
+    // A group that mixes a user's hook with ours keeps the user's; an empty event and an empty group stay.
+    const JsonText settings = *JsonText::parse(R"({"model": "opus", "hooks": {
+        "Notification": [{"hooks": [{"command": "say hi"}, {"command": "'/x/murmeli/hooks/notify-hook'"}]}],
+        "Empty": []}})");
+    EXPECT_EQ(qt(removed(installed(settings))), qt(*JsonText::parse(R"({"model": "opus", "hooks": {
+        "Notification": [{"hooks": [{"command": "say hi"}]}], "Empty": []}})")));
 
     // A status line of the user's own is neither replaced nor removed.
-    QJsonObject own = userSettings();
-    own.insert(
-        QStringLiteral("statusLine"), QJsonObject { { QStringLiteral("command"), QStringLiteral("~/bin/line") } });
+    const JsonText own = *JsonText::parse(R"({"statusLine": {"command": "~/bin/line"}})");
     QStringList notes;
-    const QJsonObject installed = Editor::withHooksInstalled(own, hooksDir, &notes);
-    EXPECT_EQ(installed.value(QStringLiteral("statusLine")), own.value(QStringLiteral("statusLine")));
+    const JsonText withOurs = installed(own, hooksDir, &notes);
+    EXPECT_EQ(qt(withOurs).value(QStringLiteral("statusLine")), qt(own).value(QStringLiteral("statusLine")));
     EXPECT_EQ(notes.size(), 1);
-    EXPECT_EQ(Editor::withHooksRemoved(installed), own);
+    EXPECT_EQ(removed(withOurs), own);
 }
 
-TEST(ClaudeSettingsEditorTest, FileEditsAreBackedUpIdempotentAndRefuseBrokenFiles)
+TEST(ClaudeSettingsEditorTest, FileEditsAreBackedUpIdempotentAndRefuseWhatTheyCannotKeep)
 {
     QTemporaryDir home;
-    const QString path = home.path() + QStringLiteral("/.claude/settings.json");
-    const auto backups = [&] {
-        return QDir(home.path() + QStringLiteral("/.claude")).entryList({ QStringLiteral("*.murmeli-backup-*") });
+    const QString folder = home.path() + QStringLiteral("/.claude");
+    const QString path = folder + QStringLiteral("/settings.json");
+    const InstallRecord record(home.path() + QStringLiteral("/created-paths"));
+    const auto backups = [&] { return QDir(folder).entryList({ QStringLiteral("*.murmeli-backup-*") }); };
+    const auto write = [&](const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
     };
     QString message;
 
-    // A missing file is created; there is nothing to back up.
-    EXPECT_EQ(Editor::installIntoFile(path, hooksDir, &message), Editor::Outcome::Written);
-    EXPECT_TRUE(backups().isEmpty());
+    // A missing file is created and noted with its folder; taken out again it goes, as it held nothing else.
+    EXPECT_EQ(Editor::installIntoFile(path, hooksDir, &message, record), Editor::Outcome::Written);
+    EXPECT_EQ(record.paths(), (QStringList { folder, path }));
     const QByteArray first = murmeli::test::readFile(path);
-    EXPECT_EQ(Editor::installIntoFile(path, hooksDir, &message), Editor::Outcome::Unchanged);
+    EXPECT_EQ(Editor::installIntoFile(path, hooksDir, &message, record), Editor::Outcome::Unchanged);
     EXPECT_EQ(murmeli::test::readFile(path), first);
+    EXPECT_TRUE(backups().isEmpty());
+    EXPECT_EQ(Editor::removeFromFile(path, &message, record), Editor::Outcome::Written);
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_EQ(record.paths(), QStringList { folder });
 
-    EXPECT_EQ(Editor::removeFromFile(path, &message), Editor::Outcome::Written);
-    EXPECT_EQ(backups().size(), 1);
-    EXPECT_EQ(murmeli::test::readFile(home.path() + QStringLiteral("/.claude/") + backups().first()), first);
-    EXPECT_EQ(QJsonDocument::fromJson(murmeli::test::readFile(path)).object(), QJsonObject());
+    // The user's own file comes back byte for byte however often murmeli goes in and out, with a few backups only.
+    const QByteArray own = "{\"b\": 12345678901234567890, \"a\": [1.0, 1e-7, -0.50],\t\"c\": \"\\u00e9\"}";
+    write(own);
+    for (int round = 0; round < SettingsFileEdit::maxBackups + 2; ++round) {
+        EXPECT_EQ(Editor::installIntoFile(path, hooksDir, &message, record), Editor::Outcome::Written);
+        EXPECT_TRUE(murmeli::test::readFile(path).startsWith("{\n  \"b\": 12345678901234567890,\n  \"a\": [1.0, 1e-7, -0.50]"));
+        EXPECT_EQ(Editor::removeFromFile(path, &message, record), Editor::Outcome::Written);
+        EXPECT_EQ(murmeli::test::readFile(path), own);
+    }
+    EXPECT_EQ(backups().size(), SettingsFileEdit::maxBackups);
 
-    for (const QByteArray broken : { QByteArray("{\"hooks\": {"), QByteArray("[1,2]"), QByteArray("\xff\xfe") }) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(broken);
-        file.close();
-        EXPECT_EQ(Editor::installIntoFile(path, hooksDir, &message), Editor::Outcome::Refused);
-        EXPECT_TRUE(message.contains(QStringLiteral("not valid JSON"))) << message.toStdString();
-        EXPECT_EQ(Editor::removeFromFile(path, &message), Editor::Outcome::Refused);
+    // Read-only as its owner made it (also for root, who could write it), or in a read-only folder: refused, with
+    // no backup left behind and the mode as it was.
+    const QStringList backupsBefore = backups();
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    EXPECT_EQ(Editor::installIntoFile(path, hooksDir, &message, record), Editor::Outcome::Refused);
+    EXPECT_TRUE(message.contains(QStringLiteral("left as it is"))) << message.toStdString();
+    EXPECT_EQ(QFileInfo(path).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+        QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+    ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    EXPECT_EQ(Editor::installIntoFile(path, hooksDir, &message, record), Editor::Outcome::Refused);
+    ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    EXPECT_EQ(backups(), backupsBefore);
+    EXPECT_EQ(murmeli::test::readFile(path), own);
+
+    for (const QByteArray broken : { QByteArray("{\"hooks\": {"), QByteArray("[1,2]"), QByteArray("\xff\xfe"),
+             QByteArray("{\"a\": 1, \"a\": 2}"), QByteArray("{\"big\": 1e400}") }) {
+        write(broken);
+        EXPECT_EQ(Editor::installIntoFile(path, hooksDir, &message, record), Editor::Outcome::Refused) << broken.data();
+        EXPECT_TRUE(message.contains(QStringLiteral("left as it is"))) << message.toStdString();
+        EXPECT_EQ(Editor::removeFromFile(path, &message, record), Editor::Outcome::Refused);
         EXPECT_EQ(murmeli::test::readFile(path), broken);
     }
-    EXPECT_EQ(backups().size(), 1);
+    EXPECT_EQ(backups(), backupsBefore);
 }
 
 TEST(ClaudeSettingsEditorTest, CommandsQuoteTheirPath)

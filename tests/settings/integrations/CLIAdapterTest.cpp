@@ -63,8 +63,11 @@ TEST(CLIAdapterTest, StateComesFromTheSecretOrTheAgentsConfiguration)
     // Claude Code: a stored secret and every required event registered; a stale script path still counts.
     const CLIAdapter& claude = adapter(CLIAdapter::ID::ClaudeCode);
     const QString claudeSettings = home + QStringLiteral("/.claude/settings.json");
-    const QJsonObject installed
-        = hooks::ClaudeSettingsEditor::withHooksInstalled({}, QStringLiteral("/gone/murmeli/hooks"));
+    hooks::JsonText withOurs = hooks::JsonText::object();
+    QString problem;
+    ASSERT_TRUE(
+        hooks::ClaudeSettingsEditor::installHooks(withOurs, QStringLiteral("/gone/murmeli/hooks"), nullptr, &problem));
+    const QJsonObject installed = QJsonDocument::fromJson(withOurs.toText()).object();
     touch(claudeSettings, QJsonDocument(installed).toJson());
     EXPECT_EQ(claude.detectState(executable, keychain, home), CLIInstallState::Installable);
     secrets->save(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"), "s");
