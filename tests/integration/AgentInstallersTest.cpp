@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "main/hooks/install/HookSelfCheck.h"
 #include "main/settings/integrations/CLIAdapter.h"
@@ -96,6 +101,22 @@ QMap<QString, QByteArray> snapshot(const QString& home)
     return files;
 }
 
+// Every file and folder below the home with its mode and bytes.
+QMap<QString, QByteArray> snapshotWithModes(const QString& home)
+{
+    QMap<QString, QByteArray> entries;
+    QDirIterator it(home, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat info { };
+        ::lstat(QFile::encodeName(path).constData(), &info);
+        entries.insert(QDir(home).relativeFilePath(path),
+            QByteArray::number(info.st_mode & 07777, 8) + ' ' + QByteArray::number(info.st_uid) + ' '
+                + test::readFile(path));
+    }
+    return entries;
+}
+
 class AgentInstallersTest : public ::testing::Test {
 protected:
     struct Run {
@@ -115,12 +136,22 @@ protected:
         return environment;
     }
 
-    Run installer(const CLIAdapter& a, const QString& home, const QStringList& arguments = {})
+    // With a user id, the installer runs as that user (which needs root and setpriv).
+    Run installer(
+        const CLIAdapter& a, const QString& home, const QStringList& arguments = {}, std::optional<uint> user = {})
     {
         QProcess process;
         process.setProcessEnvironment(environmentFor(home));
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral("/bin/bash"), QStringList { scripts + a.installScriptName } + arguments);
+        QStringList command { QStringLiteral("/bin/bash"), scripts + a.installScriptName };
+        if (user) {
+            command = QStringList { QStringLiteral("--reuid=%1").arg(*user), QStringLiteral("--regid=%1").arg(*user),
+                          QStringLiteral("--clear-groups") }
+                + command;
+            command.prepend(QStringLiteral("/usr/bin/setpriv"));
+        }
+        const QString program = command.takeFirst();
+        process.start(program, command + arguments);
         process.waitForFinished(60000);
         return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAll()) };
@@ -262,11 +293,123 @@ TEST_F(AgentInstallersTest, ThePageFindsWhatTheInstallerWroteWhereverTheEnvironm
             model.uninstall(a);
             ASSERT_TRUE(test::waitUntil([&] { return !model.isBusy(a.id); }, 60000)) << name;
             EXPECT_EQ(model.state(a.id), CLIInstallState::Installable) << name << ": " << said();
-            const hooks::HookSelfCheck::Report removed = check();
-            EXPECT_EQ(removed.issues.size(), required.size()) << name;
-            EXPECT_TRUE(std::all_of(removed.issues.cbegin(), removed.issues.cend(), [](const Issue& issue) {
-                return issue.kind == Issue::Kind::MissingEvent;
-            })) << name;
+            // The last agent taken out: its file, which held nothing but murmeli's, the secret, and every folder
+            // murmeli created are gone again.
+            if (!required.isEmpty()) {
+                EXPECT_EQ(check().issues, QList { Issue::settingsMissing(settingsFile) }) << name;
+            }
+            QDirIterator left(scratch.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                QDirIterator::Subdirectories);
+            EXPECT_EQ(left.hasNext() ? left.next() : QString(), home) << name;
+            EXPECT_FALSE(left.hasNext()) << name << ": " << left.next().toStdString();
+        }
+    }
+}
+
+// The user's values come back as they were written (a 20-digit integer, 1.0, 1e-7, their order and layout) after an
+// install and an uninstall, and a value of a shape murmeli does not know is kept as it is or the whole file refused
+// with nothing changed, never dropped.
+TEST_F(AgentInstallersTest, UsersValuesComeBackAsWrittenAndUnknownShapesAreNeverDropped)
+{
+    const QByteArray numbers
+        = "{\"zz\": 12345678901234567890, \"a\": 1.0,\n \"e\": 1e-7, \"hooks\": {\"Stop\": [], \"BeforeTool\": []}}\n";
+    struct Case {
+        CLIAdapter::ID id;
+        const char* file;
+        QByteArray kept;
+        QByteArray refused;
+    };
+    const std::vector<Case> cases {
+        { CLIAdapter::ID::ClaudeCode, "/.claude/settings.json",
+            R"({"statusLine": "mine", "hooks": {"Setup": {"command": "x"}, "Stop": [7, {"hooks": 1}]}})",
+            R"({"hooks": {"Stop": {"command": "my-stop-sound"}}})" },
+        { CLIAdapter::ID::Gemini, "/.gemini/settings.json", R"({"hooks": {"Mine": {"command": "my-start"}}})",
+            R"({"hooks": "off"})" },
+        { CLIAdapter::ID::Gemini, "/.gemini/settings.json", R"({"hooks": {"AfterAgent": ["x"]}})",
+            R"({"hooks": [{"command": "mine"}]})" },
+        { CLIAdapter::ID::Gemini, "/.gemini/settings.json", R"({"hooksConfig": [1]})",
+            R"({"hooks": {"SessionStart": {"command": "my-start"}}})" },
+        { CLIAdapter::ID::Codex, "/.codex/hooks.json", R"({"hooks": {"Stop": [null]}})",
+            R"({"hooks": {"Stop": "x"}})" },
+        { CLIAdapter::ID::Qoder, "/.qoder/settings.json", R"({"hooks": {"X": 1}})", R"({"hooks": 1})" },
+        { CLIAdapter::ID::CodeBuddy, "/.codebuddy/settings.json", R"({"hooks": {}})", R"({"hooks": true})" },
+        { CLIAdapter::ID::OpenClaw, "/.openclaw/openclaw.json", R"({"hooks": {"internal": {"entries": {"x": 1}}}})",
+            R"({"hooks": {"internal": {"entries": []}}})" },
+    };
+    for (const Case& c : cases) {
+        const CLIAdapter& a = adapter(c.id);
+        for (const QByteArray& content : { numbers, c.kept }) {
+            const std::string name = a.installScriptName.toStdString() + ": " + content.toStdString();
+            QTemporaryDir home;
+            write(home.path() + QLatin1String(c.file), content);
+            const Run installed = installer(a, home.path());
+            ASSERT_EQ(installed.exitCode, 0) << name << ": " << installed.output.toStdString();
+            // Claude Code's state is its stored secret, which the test's keychain does not hold.
+            EXPECT_TRUE(c.id == CLIAdapter::ID::ClaudeCode || state(a, home.path()) == CLIInstallState::Active)
+                << name;
+            const Run removed = installer(a, home.path(), { QStringLiteral("--uninstall") });
+            ASSERT_EQ(removed.exitCode, 0) << name << ": " << removed.output.toStdString();
+            EXPECT_EQ(test::readFile(home.path() + QLatin1String(c.file)), content) << name;
+        }
+        QTemporaryDir home;
+        write(home.path() + QLatin1String(c.file), c.refused);
+        const auto before = snapshotWithModes(home.path());
+        const Run run = installer(a, home.path());
+        EXPECT_NE(run.exitCode, 0) << c.refused.data();
+        EXPECT_TRUE(run.output.contains(QStringLiteral("where murmeli expects"))) << run.output.toStdString();
+        EXPECT_EQ(snapshotWithModes(home.path()), before) << c.refused.data();
+    }
+}
+
+// A settings file its owner made read-only, or a read-only folder an installer would write in, is refused before
+// anything changes, both for root (who could write there) and for a user; modes stay as they were.
+TEST_F(AgentInstallersTest, ReadOnlyFilesAndFoldersAreHonouredAsRootAndAsAUser)
+{
+    constexpr uint user = 4242;
+    const bool canSwitch = ::geteuid() == 0 && QFileInfo::exists(QStringLiteral("/usr/bin/setpriv"));
+    struct Case {
+        CLIAdapter::ID id;
+        const char* path; // made read-only: a file (0444) or, ending in "/", a folder (0555)
+        const char* userFile; // the user's own file beside it
+    };
+    const std::vector<Case> cases {
+        { CLIAdapter::ID::ClaudeCode, "/.claude/settings.json", "/.claude/settings.json" },
+        { CLIAdapter::ID::ClaudeCode, "/.claude/", "/.claude/settings.json" },
+        { CLIAdapter::ID::Gemini, "/.gemini/settings.json", "/.gemini/settings.json" },
+        { CLIAdapter::ID::Codex, "/.local/share/murmeli/hooks/", "/.codex/hooks.json" },
+        { CLIAdapter::ID::OpenCode, "/.config/opencode/plugins/", "/.config/opencode/opencode.json" },
+        { CLIAdapter::ID::OpenClaw, "/.openclaw/hooks/", "/.openclaw/openclaw.json" },
+        { CLIAdapter::ID::OpenClaw, "/.openclaw/openclaw.json", "/.openclaw/openclaw.json" },
+    };
+    for (const bool asUser : { false, true }) {
+        if (asUser && !canSwitch) {
+            std::cout << "not run as a user: needs root and /usr/bin/setpriv" << std::endl;
+            continue;
+        }
+        for (const Case& c : cases) {
+            const CLIAdapter& a = adapter(c.id);
+            const std::string name = a.installScriptName.toStdString() + " " + c.path + (asUser ? " as a user" : " as root");
+            QTemporaryDir scratch;
+            const QString home = scratch.path() + QStringLiteral("/home");
+            write(home + QLatin1String(c.userFile), "{\"a\": 1.0}");
+            const QString readOnly = home + QLatin1String(c.path);
+            QDir().mkpath(QFileInfo(readOnly).absolutePath());
+            if (asUser) {
+                ::chmod(QFile::encodeName(scratch.path()).constData(), 0755);
+                QDirIterator it(home, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+                ASSERT_EQ(::chown(QFile::encodeName(home).constData(), user, user), 0);
+                while (it.hasNext()) {
+                    ASSERT_EQ(::chown(QFile::encodeName(it.next()).constData(), user, user), 0);
+                }
+            }
+            ::chmod(QFile::encodeName(readOnly).constData(), readOnly.endsWith(QLatin1Char('/')) ? 0555 : 0444);
+            const auto before = snapshotWithModes(home);
+            const Run run = installer(a, home, {}, asUser ? std::optional(user) : std::nullopt);
+            EXPECT_EQ(run.exitCode, 1) << name << ": " << run.output.toStdString();
+            EXPECT_TRUE(run.output.contains(QStringLiteral("read-only")) || run.output.contains(QStringLiteral("left as it is")))
+                << name << ": " << run.output.toStdString();
+            EXPECT_EQ(snapshotWithModes(home), before) << name;
+            ::chmod(QFile::encodeName(readOnly).constData(), 0755);
         }
     }
 }

@@ -104,9 +104,10 @@ protected:
             GTEST_SKIP() << whyNot.toStdString();
         }
         this->agent = agent;
+        ASSERT_TRUE(QDir().mkpath(homePath));
         QProcess install;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.insert(QStringLiteral("HOME"), homePath);
         for (const char* name : { "XDG_DATA_HOME", "XDG_CONFIG_HOME", "OPENCLAW_STATE_DIR", "CODEX_HOME" }) {
             environment.remove(QString::fromLatin1(name));
         }
@@ -120,7 +121,7 @@ protected:
         ASSERT_TRUE(install.waitForFinished(60000));
         ASSERT_EQ(install.exitCode(), 0) << install.readAll().toStdString();
 
-        const QByteArray secret = test::readFile(home.path() + QStringLiteral("/.local/share/murmeli/secrets/")
+        const QByteArray secret = test::readFile(homePath + QStringLiteral("/.local/share/murmeli/secrets/")
             + QString::fromLatin1(platform::KeychainStore::hookAuthService) + QStringLiteral(".secret"));
         ASSERT_EQ(secret.size(), 64);
         secrets->save(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"), secret);
@@ -156,7 +157,7 @@ protected:
         QProcessEnvironment environment = hookEnvironment();
         environment.insert(extra);
         running = AgentKitPeer::run(
-            agent, home.path(), work->path(), QStringLiteral("RUNBASH: touch ") + marker, environment);
+            agent, homePath, work->path(), QStringLiteral("RUNBASH: touch ") + marker, environment);
         return marker;
     }
 
@@ -234,8 +235,8 @@ protected:
             work = std::make_unique<QTemporaryDir>();
             const QString marker = work->path() + QStringLiteral("/marker");
             QProcessEnvironment environment = hookEnvironment();
-            environment.insert(QStringLiteral("HOME"), home.path());
-            environment.insert(QStringLiteral("CODEX_HOME"), home.path() + QStringLiteral("/.codex"));
+            environment.insert(QStringLiteral("HOME"), homePath);
+            environment.insert(QStringLiteral("CODEX_HOME"), homePath + QStringLiteral("/.codex"));
             environment.insert(QStringLiteral("FAKE_OPENAI_API_KEY"), QStringLiteral("sk-offline-test"));
             AgentScreen screen(work->path(), environment,
                 [&](quint16 port) { return command(port, QStringLiteral("ASKBASH: touch ") + marker); });
@@ -252,6 +253,7 @@ protected:
     Agent agent = Agent::Codex;
     QTemporaryDir root;
     QTemporaryDir home;
+    QString homePath = home.path();
     std::unique_ptr<QTemporaryDir> work;
     QStringList lines;
     std::vector<Seen> seen;
@@ -282,7 +284,7 @@ TEST_F(AgentKitHooksTest, CodexToolEventsReachMurmeliAsCodex)
 TEST_F(AgentKitHooksTest, TheClaudeLayoutInstallerWorksInQwenCode)
 {
     QProcessEnvironment settings;
-    settings.insert(QStringLiteral("QODER_SETTINGS"), home.path() + QStringLiteral("/.qwen/settings.json"));
+    settings.insert(QStringLiteral("QODER_SETTINGS"), homePath + QStringLiteral("/.qwen/settings.json"));
     prepare(Agent::Qwen, QStringLiteral("install-qoder-hook"), settings);
     if (IsSkipped() || HasFatalFailure()) {
         return;
@@ -313,6 +315,23 @@ TEST_F(AgentKitHooksTest, OpenCodeWaitsForMurmeliBeforeTheShell)
     }
 }
 
+// Quotes, spaces and "&" in the home's path reach the plugin and the settings file as they are: the hooks that the
+// installers wrote there still hold the shell until the user decides.
+TEST_F(AgentKitHooksTest, HooksWorkFromAHomeWithQuotesSpacesAndAnAmpersand)
+{
+    homePath = home.path() + QStringLiteral("/it's \"b & c\"");
+    for (const auto& [kit, installer, adapter] : { std::tuple { Agent::OpenCode, "install-opencode-hook", "opencode" },
+             std::tuple { Agent::Gemini, "install-gemini-hook", "gemini" } }) {
+        seen.clear();
+        controller.reset();
+        prepare(kit, QString::fromLatin1(installer));
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        shellWaitsForTheUser(QString::fromLatin1(adapter));
+    }
+}
+
 // Codex and Qwen Code (standing for the agents of Claude Code's layout) ask their PermissionRequest hooks only from
 // their interactive screens: run there, a command that needs the user's consent waits for the decision in murmeli,
 // and the agent follows it without asking again.
@@ -339,7 +358,7 @@ TEST_F(AgentKitHooksTest, CodexAsksMurmeliFromItsInteractiveScreen)
 TEST_F(AgentKitHooksTest, QwenCodeAsksMurmeliFromItsInteractiveScreen)
 {
     QProcessEnvironment settings;
-    settings.insert(QStringLiteral("QODER_SETTINGS"), home.path() + QStringLiteral("/.qwen/settings.json"));
+    settings.insert(QStringLiteral("QODER_SETTINGS"), homePath + QStringLiteral("/.qwen/settings.json"));
     prepare(Agent::Qwen, QStringLiteral("install-qoder-hook"), settings);
     if (IsSkipped() || HasFatalFailure()) {
         return;
@@ -379,7 +398,7 @@ TEST_F(AgentKitHooksTest, OpenClawGatewayTellsMurmeliOfANewSession)
     const quint16 gatewayPort = freePort();
     QProcess model;
     model.start(QStringLiteral("python3"), { AgentKitPeer::modelScript(), QString::number(modelPort) });
-    const QString configPath = home.path() + QStringLiteral("/.openclaw/openclaw.json");
+    const QString configPath = homePath + QStringLiteral("/.openclaw/openclaw.json");
     QJsonObject config = QJsonDocument::fromJson(test::readFile(configPath)).object();
     QJsonObject models = config.value(QStringLiteral("models")).toObject();
     QJsonObject providers = models.value(QStringLiteral("providers")).toObject();
@@ -398,8 +417,8 @@ TEST_F(AgentKitHooksTest, OpenClawGatewayTellsMurmeliOfANewSession)
     file.close();
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home.path());
-    environment.insert(QStringLiteral("OPENCLAW_STATE_DIR"), home.path() + QStringLiteral("/.openclaw"));
+    environment.insert(QStringLiteral("HOME"), homePath);
+    environment.insert(QStringLiteral("OPENCLAW_STATE_DIR"), homePath + QStringLiteral("/.openclaw"));
     environment.insert(QStringLiteral("OPENCLAW_NO_RESPAWN"), QStringLiteral("1"));
     environment.insert(QStringLiteral("OPENCLAW_DISABLE_UPDATE_CHECK"), QStringLiteral("1"));
     environment.insert(hookEnvironment());

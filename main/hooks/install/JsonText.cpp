@@ -351,7 +351,7 @@ void JsonText::write(QByteArray& out, int depth) const
 }
 
 // Strings compare by their text, numbers by their spelling: "1.0" and "1" are different values to the user.
-QByteArray JsonText::canonical() const
+QByteArray JsonText::canonical(bool withoutEmptyMembers) const
 {
     switch (m_kind) {
     case Kind::Null:
@@ -367,10 +367,17 @@ QByteArray JsonText::canonical() const
     }
     QByteArray out = m_kind == Kind::Object ? "{" : "[";
     for (size_t i = 0; i < m_values.size(); ++i) {
+        const QByteArray value = m_values[i].canonical(withoutEmptyMembers);
         if (m_kind == Kind::Object) {
+            if (withoutEmptyMembers && (value == "{}" || value == "[]")) {
+                continue;
+            }
             out += quoted(m_keys[i]) + ':';
         }
-        out += m_values[i].canonical() + ',';
+        out += value + ',';
+    }
+    if (out.size() > 1) {
+        out.chop(1);
     }
     return out + (m_kind == Kind::Object ? "}" : "]");
 }

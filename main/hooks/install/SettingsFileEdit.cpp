@@ -52,14 +52,14 @@ void dropOldBackups(const QString& settingsPath)
 }
 
 // Taking murmeli out again gives back the file as the user last wrote it, layout and all, when a backup holds the
-// same values.
+// same values; an empty list or object that murmeli's entries had filled and its removal took away comes back too.
 QByteArray writtenBack(const QString& settingsPath, const JsonText& edited, const QByteArray& laidOut)
 {
     const QStringList backups = backupsOf(settingsPath);
     for (auto it = backups.crbegin(); it != backups.crend(); ++it) {
         const std::optional<QByteArray> bytes = common::BoundedFile::read(*it, StatusFiles::maxSettingsBytes);
         const std::optional<JsonText> value = bytes ? JsonText::parse(*bytes) : std::nullopt;
-        if (value && *value == edited) {
+        if (value && value->sameIgnoringEmptyMembers(edited)) {
             return *bytes;
         }
     }
