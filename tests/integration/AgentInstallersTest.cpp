@@ -146,7 +146,7 @@ protected:
         QStringList command { QStringLiteral("/bin/bash"), scripts + a.installScriptName };
         if (user) {
             command = QStringList { QStringLiteral("--reuid=%1").arg(*user), QStringLiteral("--regid=%1").arg(*user),
-                          QStringLiteral("--clear-groups") }
+                QStringLiteral("--clear-groups") }
                 + command;
             command.prepend(QStringLiteral("/usr/bin/setpriv"));
         }
@@ -298,8 +298,8 @@ TEST_F(AgentInstallersTest, ThePageFindsWhatTheInstallerWroteWhereverTheEnvironm
             if (!required.isEmpty()) {
                 EXPECT_EQ(check().issues, QList { Issue::settingsMissing(settingsFile) }) << name;
             }
-            QDirIterator left(scratch.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                QDirIterator::Subdirectories);
+            QDirIterator left(
+                scratch.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
             EXPECT_EQ(left.hasNext() ? left.next() : QString(), home) << name;
             EXPECT_FALSE(left.hasNext()) << name << ": " << left.next().toStdString();
         }
@@ -345,8 +345,7 @@ TEST_F(AgentInstallersTest, UsersValuesComeBackAsWrittenAndUnknownShapesAreNever
             const Run installed = installer(a, home.path());
             ASSERT_EQ(installed.exitCode, 0) << name << ": " << installed.output.toStdString();
             // Claude Code's state is its stored secret, which the test's keychain does not hold.
-            EXPECT_TRUE(c.id == CLIAdapter::ID::ClaudeCode || state(a, home.path()) == CLIInstallState::Active)
-                << name;
+            EXPECT_TRUE(c.id == CLIAdapter::ID::ClaudeCode || state(a, home.path()) == CLIInstallState::Active) << name;
             const Run removed = installer(a, home.path(), { QStringLiteral("--uninstall") });
             ASSERT_EQ(removed.exitCode, 0) << name << ": " << removed.output.toStdString();
             EXPECT_EQ(test::readFile(home.path() + QLatin1String(c.file)), content) << name;
@@ -388,7 +387,8 @@ TEST_F(AgentInstallersTest, ReadOnlyFilesAndFoldersAreHonouredAsRootAndAsAUser)
         }
         for (const Case& c : cases) {
             const CLIAdapter& a = adapter(c.id);
-            const std::string name = a.installScriptName.toStdString() + " " + c.path + (asUser ? " as a user" : " as root");
+            const std::string name
+                = a.installScriptName.toStdString() + " " + c.path + (asUser ? " as a user" : " as root");
             QTemporaryDir scratch;
             const QString home = scratch.path() + QStringLiteral("/home");
             write(home + QLatin1String(c.userFile), "{\"a\": 1.0}");
@@ -396,7 +396,8 @@ TEST_F(AgentInstallersTest, ReadOnlyFilesAndFoldersAreHonouredAsRootAndAsAUser)
             QDir().mkpath(QFileInfo(readOnly).absolutePath());
             if (asUser) {
                 ::chmod(QFile::encodeName(scratch.path()).constData(), 0755);
-                QDirIterator it(home, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+                QDirIterator it(
+                    home, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
                 ASSERT_EQ(::chown(QFile::encodeName(home).constData(), user, user), 0);
                 while (it.hasNext()) {
                     ASSERT_EQ(::chown(QFile::encodeName(it.next()).constData(), user, user), 0);
@@ -406,7 +407,8 @@ TEST_F(AgentInstallersTest, ReadOnlyFilesAndFoldersAreHonouredAsRootAndAsAUser)
             const auto before = snapshotWithModes(home);
             const Run run = installer(a, home, {}, asUser ? std::optional(user) : std::nullopt);
             EXPECT_EQ(run.exitCode, 1) << name << ": " << run.output.toStdString();
-            EXPECT_TRUE(run.output.contains(QStringLiteral("read-only")) || run.output.contains(QStringLiteral("left as it is")))
+            EXPECT_TRUE(run.output.contains(QStringLiteral("read-only"))
+                || run.output.contains(QStringLiteral("left as it is")))
                 << name << ": " << run.output.toStdString();
             EXPECT_EQ(snapshotWithModes(home), before) << name;
             ::chmod(QFile::encodeName(readOnly).constData(), 0755);

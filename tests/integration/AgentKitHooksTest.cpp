@@ -156,8 +156,8 @@ protected:
         const QString marker = work->path() + QStringLiteral("/marker");
         QProcessEnvironment environment = hookEnvironment();
         environment.insert(extra);
-        running = AgentKitPeer::run(
-            agent, homePath, work->path(), QStringLiteral("RUNBASH: touch ") + marker, environment);
+        running
+            = AgentKitPeer::run(agent, homePath, work->path(), QStringLiteral("RUNBASH: touch ") + marker, environment);
         return marker;
     }
 

@@ -21,12 +21,12 @@ std::optional<JsonText> objectAt(const JsonText& parent, const QString& key, con
     }
     JsonText child = parent.value(key);
     if (!child.isObject()) {
-        *problem = QStringLiteral("%1 holds %2 where murmeli expects an object").arg(where, ClaudeSettingsEditor::describe(child));
+        *problem = QStringLiteral("%1 holds %2 where murmeli expects an object")
+                       .arg(where, ClaudeSettingsEditor::describe(child));
         return std::nullopt;
     }
     return child;
 }
-
 
 } // namespace
 
@@ -36,8 +36,7 @@ void removeHooks(JsonText& settings)
     ClaudeSettingsEditor::removeHooks(settings);
 }
 
-bool installHooks(
-    JsonText& settings, const AgentHookProfile& profile, const QString& hooksDirectory, QString* problem)
+bool installHooks(JsonText& settings, const AgentHookProfile& profile, const QString& hooksDirectory, QString* problem)
 {
     JsonText result = settings;
     removeHooks(result);

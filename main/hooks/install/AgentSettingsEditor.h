@@ -16,8 +16,7 @@ namespace AgentSettingsEditor {
 /// Adds one entry per hook of the profile, each running the profile's script in hooksDirectory with the murmeli
 /// event as its argument; entries of ours from an earlier install are replaced. False, with the reason in problem
 /// and the settings as they were, when a value murmeli would add to is of a shape it does not know.
-bool installHooks(
-    JsonText& settings, const AgentHookProfile& profile, const QString& hooksDirectory, QString* problem);
+bool installHooks(JsonText& settings, const AgentHookProfile& profile, const QString& hooksDirectory, QString* problem);
 
 /// Takes out every hook entry of ours; groups and events that held only ours go too.
 void removeHooks(JsonText& settings);

@@ -131,8 +131,9 @@ void removeHooks(JsonText& settings)
 
 JsonText hookGroup(const QString& command, int timeout, const std::optional<QString>& matcher)
 {
-    const JsonText hooks = JsonText::array({ JsonText::object({ { QStringLiteral("type"), JsonText(QStringLiteral("command")) },
-        { commandKey, JsonText(command) }, { QStringLiteral("timeout"), JsonText(timeout) } }) });
+    const JsonText hooks
+        = JsonText::array({ JsonText::object({ { QStringLiteral("type"), JsonText(QStringLiteral("command")) },
+            { commandKey, JsonText(command) }, { QStringLiteral("timeout"), JsonText(timeout) } }) });
     return matcher ? JsonText::object({ { QStringLiteral("matcher"), JsonText(*matcher) }, { hooksKey, hooks } })
                    : JsonText::object({ { hooksKey, hooks } });
 }

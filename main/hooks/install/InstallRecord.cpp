@@ -19,7 +19,8 @@ constexpr qint64 maxRecordBytes = 1024 * 1024;
 
 QString InstallRecord::defaultPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/murmeli/created-paths");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/murmeli/created-paths");
 }
 
 QStringList InstallRecord::paths() const

@@ -11,10 +11,7 @@ namespace murmeli::hooks {
 class InstallRecord final {
 public:
     /// record: the list's file; an empty path keeps no list.
-    explicit InstallRecord(const QString& record = {})
-        : m_record(record)
-    {
-    }
+    explicit InstallRecord(const QString& record = {}) : m_record(record) { }
 
     /// The list's usual place, below murmeli's data folder.
     static QString defaultPath();

@@ -34,10 +34,7 @@ bool isSpace(char c)
 // tell the values apart, not check them.
 class JsonTextReader final {
 public:
-    explicit JsonTextReader(const QByteArray& text)
-        : m_text(text)
-    {
-    }
+    explicit JsonTextReader(const QByteArray& text) : m_text(text) { }
 
     std::optional<JsonText> document(QString* problem)
     {
@@ -194,23 +191,11 @@ private:
     QString m_problem;
 };
 
-JsonText::JsonText(const QString& text)
-    : m_kind(Kind::String)
-    , m_lexeme(quoted(text))
-{
-}
+JsonText::JsonText(const QString& text) : m_kind(Kind::String), m_lexeme(quoted(text)) { }
 
-JsonText::JsonText(int number)
-    : m_kind(Kind::Number)
-    , m_lexeme(QByteArray::number(number))
-{
-}
+JsonText::JsonText(int number) : m_kind(Kind::Number), m_lexeme(QByteArray::number(number)) { }
 
-JsonText::JsonText(bool value)
-    : m_kind(Kind::Bool)
-    , m_lexeme(value ? "true" : "false")
-{
-}
+JsonText::JsonText(bool value) : m_kind(Kind::Bool), m_lexeme(value ? "true" : "false") { }
 
 JsonText JsonText::array(std::vector<JsonText> items)
 {

@@ -54,7 +54,6 @@ public:
     /// The same value, however it is spelled or laid out.
     bool operator==(const JsonText& other) const { return canonical() == other.canonical(); }
 
-
     /// The same value once members holding an empty object or list (or only such members) are left out: what
     /// murmeli's removal leaves when it takes out a list or object that only its own entries had filled.
     bool sameIgnoringEmptyMembers(const JsonText& other) const { return canonical(true) == other.canonical(true); }

@@ -136,7 +136,8 @@ Outcome edit(const QString& settingsPath, const Edit& edit, QString* message, co
     // Nothing is created or backed up before it is clear that the file may be written.
     QString nearest;
     const QStringList folders = missingFolders(settingsPath, &nearest);
-    if (!common::AtomicFile::mayWrite(folders.isEmpty() ? settingsPath : nearest + QStringLiteral("/new"), {}, &problem)) {
+    if (!common::AtomicFile::mayWrite(
+            folders.isEmpty() ? settingsPath : nearest + QStringLiteral("/new"), {}, &problem)) {
         say(QStringLiteral("%1 cannot be written: %2").arg(settingsPath, problem) + left);
         return Outcome::Refused;
     }

@@ -153,7 +153,8 @@ TEST(ClaudeSettingsEditorTest, FileEditsAreBackedUpIdempotentAndRefuseWhatTheyCa
     write(own);
     for (int round = 0; round < SettingsFileEdit::maxBackups + 2; ++round) {
         EXPECT_EQ(Editor::installIntoFile(path, hooksDir, &message, record), Editor::Outcome::Written);
-        EXPECT_TRUE(murmeli::test::readFile(path).startsWith("{\n  \"b\": 12345678901234567890,\n  \"a\": [1.0, 1e-7, -0.50]"));
+        EXPECT_TRUE(
+            murmeli::test::readFile(path).startsWith("{\n  \"b\": 12345678901234567890,\n  \"a\": [1.0, 1e-7, -0.50]"));
         EXPECT_EQ(Editor::removeFromFile(path, &message, record), Editor::Outcome::Written);
         EXPECT_EQ(murmeli::test::readFile(path), own);
     }
