@@ -67,13 +67,8 @@ SettingsFileEdit::Outcome installIntoFile(const QString& settingsPath, const Age
 
 SettingsFileEdit::Outcome removeFromFile(const QString& settingsPath, QString* message, const InstallRecord& record)
 {
-    return SettingsFileEdit::edit(
-        settingsPath,
-        [](JsonText& settings, QString*) {
-            removeHooks(settings);
-            return true;
-        },
-        message, record);
+    // The same removal as Claude Code's.
+    return ClaudeSettingsEditor::removeFromFile(settingsPath, message, record);
 }
 
 bool enableOpenClawPack(JsonText& config, const QString& pack, QString* problem)
