@@ -123,8 +123,29 @@ QString scriptPath(const QString& command)
     }
     const QChar first = trimmed.front();
     if (first == QLatin1Char('\'') || first == QLatin1Char('"')) {
-        const qsizetype closing = trimmed.indexOf(first, 1);
-        return closing < 0 ? trimmed.mid(1) : trimmed.mid(1, closing - 1);
+        // A quoted path goes on, as the shell reads it, while no blank follows a closing quote: the installers write
+        // a path holding a ' as '...'\''...', and reading only up to the first closing quote would call every hook
+        // of a user named O'Neil stale.
+        QString path;
+        qsizetype at = 0;
+        while (at < trimmed.size() && !trimmed.at(at).isSpace()) {
+            const QChar c = trimmed.at(at);
+            if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+                const qsizetype closing = trimmed.indexOf(c, at + 1);
+                if (closing < 0) {
+                    return path + trimmed.mid(at + 1);
+                }
+                path += trimmed.mid(at + 1, closing - at - 1);
+                at = closing + 1;
+            } else if (c == QLatin1Char('\\') && at + 1 < trimmed.size()) {
+                path += trimmed.at(at + 1);
+                at += 2;
+            } else {
+                path += c;
+                ++at;
+            }
+        }
+        return path;
     }
     const auto blank = std::find_if(trimmed.cbegin(), trimmed.cend(), [](QChar c) { return c.isSpace(); });
     return trimmed.left(blank - trimmed.cbegin());

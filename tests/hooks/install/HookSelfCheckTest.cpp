@@ -296,6 +296,10 @@ TEST(HookSelfCheckScriptPathTest, FirstWordOrQuotedPath)
         { QStringLiteral("'/no closing quote"), QStringLiteral("/no closing quote") },
         { QStringLiteral("'' murmeli"), QStringLiteral("") },
         { QStringLiteral("/a/'b c'"), QStringLiteral("/a/'b") },
+        // As the installers quote a path with a quote in it.
+        { QStringLiteral("'/h/it'\\''s \"b & c\"/murmeli/hooks/x' Stop"),
+            QStringLiteral("/h/it's \"b & c\"/murmeli/hooks/x") },
+        { QStringLiteral("\"/a b\"'/c'\\ d e"), QStringLiteral("/a b/c d") },
     };
     for (const auto& [command, path] : cases) {
         EXPECT_EQ(scriptPath(command), path) << command.toStdString();
