@@ -83,8 +83,9 @@ murmeli_make_dir() {
 
 # Once no agent's hooks are left, the secret they shared goes, and so does every folder murmeli created that is empty.
 murmeli_tidy_up() {
-    local bin=$1 path kept=() listed=() pass others
+    local bin=$1 path kept=() listed=() pass others last=0
     if [[ ! -e $murmeli_hooks_root ]] || rmdir -- "$murmeli_hooks_root" 2>/dev/null; then
+        last=1
         "$bin" hooks forget-secret || return 1
         rmdir -- "$murmeli_data/secrets" 2>/dev/null
     fi
@@ -101,7 +102,8 @@ murmeli_tidy_up() {
                 [[ $murmeli_record == "$path"/* ]] || others=1
             fi
         done
-        if ((others)); then
+        # Once the last agent is out, a folder murmeli created that still holds something is the user's now.
+        if ((others && !last)); then
             printf '%s\n' "${kept[@]}" | murmeli_place "$murmeli_record" 600 nothing-to-undo
             return 0
         fi
