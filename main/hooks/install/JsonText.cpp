@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 #include <QStringList>
 
 namespace murmeli::hooks {
@@ -20,6 +21,9 @@ QByteArray quoted(const QString& text)
 // Qt decodes the escapes; the lexeme was checked when the whole text was.
 QString unquoted(const QByteArray& lexeme)
 {
+    if (!lexeme.contains('\\')) {
+        return QString::fromUtf8(lexeme.mid(1, lexeme.size() - 2));
+    }
     return QJsonDocument::fromJson('[' + lexeme + ']').array().at(0).toString();
 }
 
@@ -140,6 +144,7 @@ private:
         if (take('}')) {
             return true;
         }
+        QSet<QString> seen;
         do {
             skipSpace();
             const std::optional<QByteArray> key = stringLexeme();
@@ -148,10 +153,11 @@ private:
                 return false;
             }
             const QString name = unquoted(*key);
-            if (object.indexOf(name) >= 0) {
+            if (seen.contains(name)) {
                 m_problem = QStringLiteral("the key \"%1\" appears twice in one object").arg(name);
                 return false;
             }
+            seen.insert(name);
             std::optional<JsonText> member = value(depth + 1);
             if (!member) {
                 return false;
