@@ -19,9 +19,6 @@ int main(int argc, char** argv)
     } else {
         qputenv("QT_QPA_PLATFORM", "xcb");
         app = std::make_unique<QApplication>(argc, argv);
-        // A blinking caret changes the screen every half second: on a loaded machine two grabs then seldom agree,
-        // and a picture waiting for the screen to settle waits for nothing.
-        QApplication::setCursorFlashTime(0);
     }
     ::testing::InitGoogleMock(&argc, argv);
     return RUN_ALL_TESTS();
