@@ -129,7 +129,7 @@ public:
         QProcess starter;
         starter.setProcessEnvironment(agentEnvironment);
         starter.start(QStringLiteral("/bin/bash"),
-            { QStringLiteral(MURMELI_SOURCE_DIR "/../shared/peers/agent/start-agent-tmux"), tmuxSession, home.path(),
+            { test::AgentPeer::peerDirectory() + QStringLiteral("/start-agent-tmux"), tmuxSession, home.path(),
                 work.path(), QStringLiteral("--permission-mode"), QStringLiteral("default") });
         if (!starter.waitForFinished(120000) || starter.exitCode() != 0) {
             return false;

@@ -43,6 +43,7 @@ public:
     AgentScreen(const QString& work, const QProcessEnvironment& environment,
         const std::function<QStringList(quint16 modelPort)>& command)
         : m_session(QStringLiteral("murmeli-agent-%1").arg(QCoreApplication::applicationPid()))
+        , m_server(m_session)
     {
         const quint16 port = freePort();
         m_model.start(QStringLiteral("python3"), { AgentKitPeer::modelScript(), QString::number(port) });
@@ -63,7 +64,7 @@ public:
 
     ~AgentScreen()
     {
-        tmux({ QStringLiteral("kill-session"), QStringLiteral("-t"), m_session });
+        tmux({ QStringLiteral("kill-server") });
         m_model.kill();
         m_model.waitForFinished(5000);
     }
@@ -73,16 +74,21 @@ public:
         return tmux({ QStringLiteral("capture-pane"), QStringLiteral("-p"), QStringLiteral("-t"), m_session });
     }
 
+    /// Whether the agent still runs: its session ends with it.
+    bool alive() { return !tmux({ QStringLiteral("list-sessions") }).trimmed().isEmpty(); }
+
 private:
-    static QString tmux(const QStringList& arguments)
+    // On a tmux server of the test's own, never the user's.
+    QString tmux(const QStringList& arguments) const
     {
         QProcess process;
-        process.start(QStringLiteral("tmux"), arguments);
+        process.start(QStringLiteral("tmux"), QStringList { QStringLiteral("-L"), m_server } + arguments);
         process.waitForFinished(10000);
         return QString::fromUtf8(process.readAllStandardOutput());
     }
 
     QString m_session;
+    QString m_server;
     QProcess m_model;
 };
 
@@ -166,7 +172,7 @@ protected:
         return waitUntil([&] { return running->state() == QProcess::NotRunning; }, agentLimitMs);
     }
 
-    std::string agentOutput() { return running->readAll().toStdString(); }
+    std::string agentOutput() { return running ? running->readAll().toStdString() : std::string(); }
 
     // Whether the event reached murmeli, and every time from the adapter.
     bool cameFrom(const char* event, const QString& adapter) const
@@ -187,12 +193,15 @@ protected:
         return adapters;
     }
 
-    // The agent holds before its tool; murmeli shows the command and decides as the user would.
-    void decide(const QString& marker, const ApprovalDecision& decision)
+    // The agent holds before its tool; murmeli shows the command and decides as the user would. An agent that ends
+    // without asking fails the test at once rather than at the limit.
+    void decide(const QString& marker, const ApprovalDecision& decision, const std::function<bool()>& agentEnded,
+        const std::function<std::string()>& agentShows)
     {
-        ASSERT_TRUE(
-            waitUntil([&] { return test::ControllerProbe::pendingTable(*controller).hasActive(); }, agentLimitMs))
-            << agentOutput();
+        const auto asked = [&] { return test::ControllerProbe::pendingTable(*controller).hasActive(); };
+        ASSERT_TRUE(waitUntil([&] { return asked() || agentEnded(); }, agentLimitMs))
+            << "no request within the limit: " << agentShows();
+        ASSERT_TRUE(asked()) << "the agent ended without asking: " << agentShows();
         const hooks::ApprovalRequest request = *test::ControllerProbe::pendingTable(*controller).activeRequest();
         EXPECT_EQ(request.toolName, QStringLiteral("Bash"));
         EXPECT_EQ(request.commandPreview, QStringLiteral("touch ") + marker);
@@ -202,8 +211,13 @@ protected:
     // One run the user allows, one they deny.
     void shellWaitsForTheUser(const QString& adapter)
     {
+        const auto ended = [this] { return running->state() == QProcess::NotRunning; };
+        const auto shows = [this] { return agentOutput(); };
         QString marker = runAgent();
-        decide(marker, ApprovalDecision::allow(hooks::PermissionScope::Once));
+        decide(marker, ApprovalDecision::allow(hooks::PermissionScope::Once), ended, shows);
+        if (HasFatalFailure()) {
+            return;
+        }
         ASSERT_TRUE(agentFinished());
         EXPECT_TRUE(QFileInfo::exists(marker)) << agentOutput();
         for (const char* event : { "SessionStart", "UserPromptSubmit", "PermissionRequest", "PostToolUse" }) {
@@ -212,7 +226,7 @@ protected:
         }
 
         marker = runAgent();
-        decide(marker, ApprovalDecision::deny(QStringLiteral("not from the test")));
+        decide(marker, ApprovalDecision::deny(QStringLiteral("not from the test")), ended, shows);
         ASSERT_TRUE(agentFinished());
         EXPECT_FALSE(QFileInfo::exists(marker)) << agentOutput();
     }
@@ -240,9 +254,16 @@ protected:
             environment.insert(QStringLiteral("FAKE_OPENAI_API_KEY"), QStringLiteral("sk-offline-test"));
             AgentScreen screen(work->path(), environment,
                 [&](quint16 port) { return command(port, QStringLiteral("ASKBASH: touch ") + marker); });
-            decide(marker, c.decision);
+            decide(
+                marker, c.decision, [&] { return !screen.alive(); }, [&] { return screen.text().toStdString(); });
+            if (HasFatalFailure()) {
+                return;
+            }
             EXPECT_TRUE(waitUntil(
-                [&] { return QFileInfo::exists(marker) == c.runs && screen.text().contains(QLatin1String(c.line)); },
+                [&] {
+                    return (QFileInfo::exists(marker) == c.runs && screen.text().contains(QLatin1String(c.line)))
+                        || !screen.alive();
+                },
                 agentLimitMs))
                 << screen.text().toStdString();
             EXPECT_EQ(QFileInfo::exists(marker), c.runs) << c.line;

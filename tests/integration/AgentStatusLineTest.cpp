@@ -63,7 +63,7 @@ TEST(AgentStatusLineTest, InteractiveSessionIsListedWithItsProjectAndLeavesNoFil
     QProcess starter;
     starter.setProcessEnvironment(agentEnvironment);
     starter.start(QStringLiteral("/bin/bash"),
-        { QStringLiteral(MURMELI_SOURCE_DIR "/../shared/peers/agent/start-agent-tmux"), QStringLiteral("murmeli-test"),
+        { AgentPeer::peerDirectory() + QStringLiteral("/start-agent-tmux"), QStringLiteral("murmeli-test"),
             home.path(), work.path() });
     ASSERT_TRUE(starter.waitForFinished(120000));
     const qint64 modelPid = starter.readAllStandardOutput().trimmed().toLongLong();

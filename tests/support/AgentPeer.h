@@ -27,8 +27,11 @@ public:
     /// The hook secret the installer stored in home.
     static QByteArray hookSecret(const QString& home);
 
-private:
+    /// The kit's folder: beside the repository, or under MURMELI_SHARED_DIR.
     static QString peerDirectory();
+
+private:
+    static QString cacheDirectory();
     static QString agentBinary();
 };
 

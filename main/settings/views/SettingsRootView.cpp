@@ -101,8 +101,11 @@ void SettingsRootView::showSelectedSection()
     }
     m_shown = section;
     // The old page may be the sender of this change (a button asking for another page): it goes once it returns.
+    // Until then it stays a child of this view, so that a window closed in the meantime takes it along: a page left
+    // without a parent would outlive the host and the preferences its timers read.
     if (QWidget* old = m_detail->takeWidget()) {
         old->hide();
+        old->setParent(this);
         old->deleteLater();
     }
     m_detail->setWidget(buildPage(section));

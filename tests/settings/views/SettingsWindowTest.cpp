@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QListWidget>
+#include <QPointer>
 #include <QTest>
 
 #include "main/settings/views/SettingsRootView.h"
+#include "main/settings/views/pages/LabPage.h"
 #include "main/settings/views/pages/SttPage.h"
 #include "main/ui/widgets/KitButton.h"
 #include "main/ui/widgets/SectionHeader.h"
@@ -84,8 +86,12 @@ TEST(SettingsWindowTest, RetiredPagesOpenTheirSuccessorAndSignInJumpsToAccount)
     EXPECT_EQ(root.shownSection(), SettingsSection::Account);
     EXPECT_EQ(root.sidebar()->currentItem()->text(), QStringLiteral("Account"));
     EXPECT_EQ(harness.defaults.stringValue(QStringLiteral("settings.selectedSection")), QStringLiteral("account"));
-    // The page that asked goes once its click has returned.
-    EXPECT_TRUE(test::waitUntil([&] { return root.findChild<settings::SttPage*>() == nullptr; }));
+    // The page that asked goes once its click has returned, at the event loop's next turn (which processEvents()
+    // alone does not stand for: it leaves deferred deletions alone).
+    EXPECT_TRUE(test::waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return root.findChild<settings::SttPage*>() == nullptr;
+    }));
 }
 
 // Without an application behind it the window still saves a recorded hotkey, and hands it to nobody.
@@ -96,4 +102,17 @@ TEST(SettingsWindowTest, WithoutAHostHotkeysAreOnlySaved)
     controller.viewModel().setCustomPTTHotkey(settings::PTTHotkey { 0xC0000, 'k', QStringLiteral("Ctrl+Alt+K") });
     EXPECT_TRUE(settings::PTTHotkey::loadFromDefaults(harness.defaults).isBound());
     EXPECT_FALSE(static_cast<bool>(controller.viewModel().onCustomPTTHotkeyChanged));
+}
+
+// A page left for another goes with the window even when the window closes before the page's own turn to go: its
+// timers read the host and the preferences, which end with the window.
+TEST(SettingsWindowTest, APageLeftJustBeforeTheWindowClosesGoesWithIt)
+{
+    test::SettingsWindowHarness harness;
+    QPointer<QWidget> lab = harness.show<settings::LabPage>(SettingsSection::Lab);
+    ASSERT_FALSE(lab.isNull());
+    harness.window().viewModel().setSelectedSection(SettingsSection::General);
+    ASSERT_NE(harness.window().rootView().page(), lab.data());
+    harness.controller.reset();
+    EXPECT_TRUE(lab.isNull()) << "the Lab page outlived its window";
 }
