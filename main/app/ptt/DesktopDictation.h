@@ -52,7 +52,7 @@ public:
         // Handed on to the road: what it asks before each take (the recognition context, whether the device's
         // microphone may be used) and the push-to-talk log's folder (the default one when empty).
         std::function<voice::STTContext()> nextContext;
-        std::function<bool()> deviceConnected;
+        PushToTalkRoad::DeviceMicrophone device;
         QString logDirectory;
     };
 
