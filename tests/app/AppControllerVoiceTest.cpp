@@ -248,7 +248,8 @@ TEST(AppControllerVoiceTest, TheRecordedHotkeyTogglesATake)
 }
 
 // A streamed take whose worker drops in the middle still ends in the text the on-device recogniser heard in the whole
-// take: the fallback's notice leaves the take running, and the log keeps it as streamed from the computer's microphone.
+// take: the fallback's notice leaves the take running, and the log keeps it as streamed from the computer's microphone
+// and recognised on the device.
 TEST(AppControllerVoiceTest, AStreamedTakeThatFallsBackOnTheDeviceEndsInItsTextAndIsLoggedAsStreamed)
 {
     test::MockCloudWorker worker;
@@ -306,6 +307,6 @@ TEST(AppControllerVoiceTest, AStreamedTakeThatFallsBackOnTheDeviceEndsInItsTextA
     EXPECT_TRUE(take["success"].toBool());
     EXPECT_TRUE(take["streaming"].toBool());
     EXPECT_EQ(take["mic_source"].toString(), "local");
-    EXPECT_EQ(take["backend"].toString(), "cloud-streaming");
+    EXPECT_EQ(take["backend"].toString(), "apple-stt");
     EXPECT_EQ(take["final_text_length"].toInt(), 9);
 }
