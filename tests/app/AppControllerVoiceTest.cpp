@@ -20,6 +20,7 @@
 #include "tests/support/Files.h"
 #include "tests/support/MockCloudWorker.h"
 #include "tests/support/MockRunTaskRoute.h"
+#include "tests/support/MockTranscribeRoute.h"
 #include "tests/support/MockTranscribeV3Route.h"
 #include "tests/support/Wait.h"
 
@@ -309,4 +310,98 @@ TEST(AppControllerVoiceTest, AStreamedTakeThatFallsBackOnTheDeviceEndsInItsTextA
     EXPECT_EQ(take["mic_source"].toString(), "local");
     EXPECT_EQ(take["backend"].toString(), "apple-stt");
     EXPECT_EQ(take["final_text_length"].toInt(), 9);
+}
+
+// A worker that never answers and an on-device recogniser that never answers either: the take still ends, once, in
+// the failure that says so, and nothing of it reaches the next take, which pastes only its own text.
+TEST(AppControllerVoiceTest, ATakeWhoseWorkerAndRecogniserHangEndsOnceAndTheNextTakeGetsOnlyItsOwnText)
+{
+    test::MockCloudWorker worker;
+    test::MockTranscribeRoute upload(worker);
+    ASSERT_TRUE(worker.start());
+    upload.script().answer = test::MockTranscribeRoute::Answer::Hang;
+    upload.script().transcript = QStringLiteral("first take");
+    QTemporaryDir root;
+    const auto clock = std::make_shared<test::FakeClock>();
+    const auto desktop = std::make_shared<platform::FakeDesktop>();
+    desktop->addWindow({ 0x400001, QStringLiteral("xterm"), QStringLiteral("XTerm"), 4242, QStringLiteral("bash") });
+    desktop->setActiveWindow(0x400001);
+    const auto recognizer = std::make_shared<platform::FakeSpeechRecognizer>();
+    recognizer->queue(platform::PresetRecognitionOutcome::recognised(QStringLiteral("first take on the device")));
+    recognizer->setHeld(true);
+    QPointer<platform::FakeAudioCapture> microphone;
+    app::AppController::Dependencies dependencies
+        = test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock);
+    dependencies.desktop = [desktop] { return test::fakeDesktopServices(desktop); };
+    dependencies.recognizer = recognizer;
+    dependencies.takeDirectory = root.path();
+    dependencies.audioCapture = [&microphone] {
+        auto capture = std::make_unique<platform::FakeAudioCapture>();
+        capture->setSource(platform::AudioFormat::take(), QByteArray(4 * 4096 * 2, '\x11'));
+        capture->setSpeed(0);
+        microphone = capture.get();
+        return capture;
+    };
+    dependencies.defaults->setValue(QString::fromLatin1(voice::SpeechEnhancerConfig::aiOptimizationKey), false);
+    app::AppController controller(std::move(dependencies));
+    QStringList logs;
+    controller.onLog = [&](const QString& message, common::LogColor) { logs << message; };
+    controller.startBackend(QString());
+    voice::SpeechEngine& speech = controller.speech();
+    speech.setCloudWorkerURL(worker.baseUrl());
+    speech.setCloudToken(QStringLiteral("tok"));
+    speech.setActiveBackendId(QString::fromLatin1(voice::SpeechBackends::cloudId));
+    speech.setPreferStreaming(false);
+    ASSERT_TRUE(test::waitUntil([&] { return speech.authStatus() == platform::RecognizerAuthorization::Authorized; }));
+    // The flow finds its target while the take records; the key goes up once it has.
+    const auto recording = [&] {
+        return test::waitUntil([&] {
+            return controller.dictation().road().flow().currentState().is<voice::VoiceFlowState::Recording>();
+        });
+    };
+
+    ASSERT_TRUE(desktop->press(platform::KeyChord::f13()));
+    ASSERT_TRUE(microphone);
+    microphone->deliver(4);
+    ASSERT_TRUE(recording());
+    clock->advance(1500);
+    ASSERT_TRUE(desktop->release(platform::KeyChord::f13()));
+    ASSERT_TRUE(test::waitUntil([&] { return upload.uploads().size() == 1; }));
+    clock->advance(voice::CloudTranscribeClient::uploadTimeoutMs);
+    ASSERT_TRUE(test::waitUntil([&] { return recognizer->inFlight() == 1; })) << logs.join('\n').toStdString();
+    clock->advance(voice::SpeechEngine::onDeviceLimitMs);
+    ASSERT_TRUE(test::waitUntil([&] { return controller.dictation().road().flow().currentState().is<voice::VoiceFlowState::Idle>()
+                                          && !logs.filter(QStringLiteral("no result within")).isEmpty(); }));
+    EXPECT_TRUE(QDir(speech.takeFiles().folder()).isEmpty()) << "the given-up take's files are gone";
+
+    // The old recognition, were it still running, would answer now, while the next take records.
+    upload.script().answer = test::MockTranscribeRoute::Answer::Transcript;
+    upload.script().transcript = QStringLiteral("second take");
+    ASSERT_TRUE(desktop->press(platform::KeyChord::f13()));
+    recognizer->release();
+    microphone->deliver(4);
+    ASSERT_TRUE(recording());
+    clock->advance(1500);
+    ASSERT_TRUE(desktop->release(platform::KeyChord::f13()));
+    ASSERT_TRUE(test::waitUntil([&] { return controller.vm().awaitingCommitText() == QLatin1String("second take"); }))
+        << logs.join('\n').toStdString();
+    clock->advance(500);
+    ASSERT_TRUE(test::waitUntil([&] { return !desktop->sentChords().isEmpty(); }));
+    EXPECT_EQ(desktop->sentChords().size(), 1);
+    EXPECT_EQ(desktop->sentChords().first().clipboardText, "second take");
+    EXPECT_TRUE(logs.filter(QStringLiteral("first take")).isEmpty());
+
+    ASSERT_TRUE(controller.dictation().road().pttLog().waitForAppends(5000));
+    const QDir logDir(root.filePath(QStringLiteral("ptt-logs")));
+    const QList<QByteArray> lines
+        = test::readFile(logDir.filePath(logDir.entryList(QDir::Files).value(0))).trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
+    const QJsonObject second = QJsonDocument::fromJson(lines[1]).object();
+    EXPECT_FALSE(first["success"].toBool());
+    EXPECT_EQ(first["error"].toString(), "Recognition failed: no result within 60 s");
+    EXPECT_EQ(first["backend"].toString(), "apple-stt");
+    EXPECT_TRUE(second["success"].toBool());
+    EXPECT_EQ(second["backend"].toString(), "murmeli-cloud");
+    EXPECT_EQ(second["final_text_length"].toInt(), 11);
 }

@@ -25,6 +25,7 @@
 #include "platform/audio/fake/FakeAudioCapture.h"
 #include "platform/recognizer/fake/FakeSpeechRecognizer.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/Files.h"
 #include "tests/support/MockCloudWorker.h"
 #include "tests/support/MockRunTaskRoute.h"
 #include "tests/support/MockTranscribeRoute.h"
@@ -480,9 +481,22 @@ TEST_F(SpeechEngineTakeTest, PermissionWaitsForTheSoundServersFirstAnswer)
     EXPECT_EQ(engine.authStatus(), platform::RecognizerAuthorization::Authorized);
 }
 
-// Permission is asked again by each take: a microphone plugged in after the launch's refusal is used.
+// Permission is asked again by each take: a microphone plugged in after the launch's refusal is used. The take's file
+// is the user's own whatever others left in the temporary folder: a link where its folder would be, another user's
+// file under the name takes once had.
 TEST_F(SpeechEngineTakeTest, ABatchTakeIsRecordedToItsFileAndHeardOnTheDevice)
 {
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(QFile::link(elsewhere.path(), m_dir.filePath(QStringLiteral("murmeli-takes-%1").arg(::geteuid()))));
+    const QString predecessors = m_dir.filePath(QStringLiteral("murmeli-ptt.wav"));
+    {
+        QFile left(predecessors);
+        ASSERT_TRUE(left.open(QIODevice::WriteOnly));
+        left.write("left by another user");
+    }
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(QFile::encodeName(predecessors).constData(), 65534, 65534), 0);
+    }
     m_engine->setActiveBackendId(QStringLiteral("apple-stt"));
     m_access = platform::MicrophoneAccess { false, QStringLiteral("no source") };
     std::optional<bool> granted;
@@ -514,6 +528,8 @@ TEST_F(SpeechEngineTakeTest, ABatchTakeIsRecordedToItsFileAndHeardOnTheDevice)
     EXPECT_EQ(m_engine->authStatus(), platform::RecognizerAuthorization::Authorized);
     EXPECT_DOUBLE_EQ(m_engine->lastRecordDuration(), 0.8);
     expectTakeFilesGone(file);
+    EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
+    EXPECT_EQ(test::readFile(predecessors), "left by another user");
 }
 
 TEST_F(SpeechEngineTakeTest, AnUploadedDeviceTakeEndsInItsTextOrFallsBackOrIsReported)
