@@ -647,5 +647,38 @@ TEST_F(SpeechEngineTakeTest, AMicrophoneLostMidTakeIsLoggedAndTheTakeEndsWithWha
     EXPECT_EQ(captured.size(), 2 * 4096 * 2);
 }
 
+
+// Where no file of the take can be made, the take says so rather than handing the recogniser a file that is not
+// there; only the upload, which goes from the bytes, still hears it.
+TEST_F(SpeechEngineTakeTest, ATakeWhoseFileCannotBeWrittenSaysSo)
+{
+    QFile blocker(m_dir.filePath(QStringLiteral("not-a-folder")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    SpeechEngine::Devices devices { [this] { return makeCapture(); }, m_recognizer, blocker.fileName() };
+    SpeechEngine engine(*m_defaults, m_clock, std::move(devices));
+    engine.setCloudToken(QStringLiteral("tok"));
+    engine.setCloudWorkerURL(m_worker.baseUrl());
+    engine.onResult = [this](const QString& text) { outcomes.append(QStringLiteral("result: ") + text); };
+    engine.onError = [this](const QString& text) { outcomes.append(QStringLiteral("error: ") + text); };
+    QStringList logs;
+    engine.onLog = [&logs](const QString& message, common::LogColor) { logs << message; };
+    bool granted = false;
+    engine.requestPermission([&](bool answer) { granted = answer; });
+    ASSERT_TRUE(waitUntil([&] { return granted; }));
+
+    engine.setActiveBackendId(QStringLiteral("apple-stt"));
+    EXPECT_FALSE(engine.startRecording());
+    engine.transcribePCM(QByteArray(2000, '\x22'));
+    engine.setActiveBackendId(QStringLiteral("murmeli-cloud"));
+    engine.setPreferStreaming(false);
+    engine.transcribePCM(QByteArray(2000, '\x22'));
+    ASSERT_TRUE(waitUntil([this] { return outcomes.size() == 3; }));
+    EXPECT_TRUE(outcomes[0].startsWith(QLatin1String("error: Mic init failed: no private folder for the take")));
+    EXPECT_TRUE(outcomes[1].startsWith(QLatin1String("error: Failed to write audio file: no private folder")));
+    EXPECT_EQ(outcomes[2], QStringLiteral("result: mock transcript"));
+    EXPECT_TRUE(m_recognizer->requests().empty());
+    EXPECT_EQ(logs.filter(QStringLiteral("Speech: no private folder")).size(), 2);
+}
+
 } // namespace
 } // namespace murmeli::voice
