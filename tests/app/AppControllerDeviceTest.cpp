@@ -270,8 +270,8 @@ TEST_F(AppControllerDeviceTest, WhileTheDeviceIsConnectedATakeFromThePanelStream
     controller->vm().onPTT();
     EXPECT_FALSE(link.isReceivingAudio());
     ASSERT_TRUE(waitUntil([&] { return controller->vm().awaitingCommitText() == QLatin1String("hello world"); }));
-    EXPECT_EQ(runTask.lastClient()->audio,
-        voice::CloudTranscribe::resample8to16(voice::CloudTranscribe::decodeMulaw(mulaw)));
+    EXPECT_EQ(
+        runTask.lastClient()->audio, voice::CloudTranscribe::resample8to16(voice::CloudTranscribe::decodeMulaw(mulaw)));
     // One socket, opened when the take began, carried it.
     EXPECT_EQ(runTask.clients().size(), 1u);
 

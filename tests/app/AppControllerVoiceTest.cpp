@@ -355,9 +355,8 @@ TEST(AppControllerVoiceTest, ATakeWhoseWorkerAndRecogniserHangEndsOnceAndTheNext
     ASSERT_TRUE(test::waitUntil([&] { return speech.authStatus() == platform::RecognizerAuthorization::Authorized; }));
     // The flow finds its target while the take records; the key goes up once it has.
     const auto recording = [&] {
-        return test::waitUntil([&] {
-            return controller.dictation().road().flow().currentState().is<voice::VoiceFlowState::Recording>();
-        });
+        return test::waitUntil(
+            [&] { return controller.dictation().road().flow().currentState().is<voice::VoiceFlowState::Recording>(); });
     };
 
     ASSERT_TRUE(desktop->press(platform::KeyChord::f13()));
@@ -370,8 +369,10 @@ TEST(AppControllerVoiceTest, ATakeWhoseWorkerAndRecogniserHangEndsOnceAndTheNext
     clock->advance(voice::CloudTranscribeClient::uploadTimeoutMs);
     ASSERT_TRUE(test::waitUntil([&] { return recognizer->inFlight() == 1; })) << logs.join('\n').toStdString();
     clock->advance(voice::SpeechEngine::onDeviceLimitMs);
-    ASSERT_TRUE(test::waitUntil([&] { return controller.dictation().road().flow().currentState().is<voice::VoiceFlowState::Idle>()
-                                          && !logs.filter(QStringLiteral("no result within")).isEmpty(); }));
+    ASSERT_TRUE(test::waitUntil([&] {
+        return controller.dictation().road().flow().currentState().is<voice::VoiceFlowState::Idle>()
+            && !logs.filter(QStringLiteral("no result within")).isEmpty();
+    }));
     EXPECT_TRUE(QDir(speech.takeFiles().folder()).isEmpty()) << "the given-up take's files are gone";
 
     // The old recognition, were it still running, would answer now, while the next take records.

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "main/voice/service/CloudTranscribe.h"
 #include "main/voice/engine/SpeechBackends.h"
+#include "main/voice/service/CloudTranscribe.h"
 
 namespace murmeli::voice {
 

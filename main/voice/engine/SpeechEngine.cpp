@@ -8,9 +8,9 @@
 #include <QTimer>
 
 #include "main/voice/engine/TakeControl.h"
+#include "main/voice/preferences/LocaleNormalizer.h"
 #include "main/voice/service/CloudEndpoints.h"
 #include "main/voice/service/CloudTranscribe.h"
-#include "main/voice/preferences/LocaleNormalizer.h"
 #include "platform/net/NetworkSessionFactory.h"
 #include "platform/recognizer/SpeechRecognizerFactory.h"
 
@@ -595,6 +595,5 @@ void SpeechEngine::partial(const QString& text)
         onPartialText(text);
     }
 }
-
 
 } // namespace murmeli::voice

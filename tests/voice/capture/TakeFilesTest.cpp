@@ -37,8 +37,7 @@ TEST(TakeFilesTest, TheFilesGoToAFolderOfTheUsersOwnWhateverWasPlantedUnderItsNa
     const Row rows[] = {
         { "nothing there", false, [](const QString&, const QString&) {}, true },
         { "our own folder left by an earlier run", false,
-            [](const QString& usual, const QString&) { ASSERT_EQ(::mkdir(QFile::encodeName(usual), 0700), 0); },
-            true },
+            [](const QString& usual, const QString&) { ASSERT_EQ(::mkdir(QFile::encodeName(usual), 0700), 0); }, true },
         { "a link to someone's folder", false,
             [](const QString& usual, const QString& victim) { ASSERT_TRUE(QFile::link(victim, usual)); }, false },
         { "a file", false,

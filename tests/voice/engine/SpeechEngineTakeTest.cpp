@@ -520,8 +520,8 @@ TEST_F(SpeechEngineTakeTest, ABatchTakeIsRecordedToItsFileAndHeardOnTheDevice)
     ASSERT_TRUE(waitUntil([this] { return ended(); }));
 
     EXPECT_EQ(outcomes,
-        (QStringList { QStringLiteral("error: Speech permission denied"), QStringLiteral("error: Speech not authorized"),
-            QStringLiteral("result: batch words") }));
+        (QStringList { QStringLiteral("error: Speech permission denied"),
+            QStringLiteral("error: Speech not authorized"), QStringLiteral("result: batch words") }));
     EXPECT_EQ(partials, (QStringList { QStringLiteral("batch"), QStringLiteral("batch words") }));
     ASSERT_EQ(m_recognizer->requests().size(), 1u);
     EXPECT_EQ(m_recognizer->requests()[0].locale, QStringLiteral("en_US"));
@@ -646,7 +646,6 @@ TEST_F(SpeechEngineTakeTest, AMicrophoneLostMidTakeIsLoggedAndTheTakeEndsWithWha
     EXPECT_EQ(m_runTask.lastClient()->audio, captured);
     EXPECT_EQ(captured.size(), 2 * 4096 * 2);
 }
-
 
 // Where no file of the take can be made, the take says so rather than handing the recogniser a file that is not
 // there; only the upload, which goes from the bytes, still hears it.
