@@ -1,6 +1,5 @@
 #include "main/voice/engine/SpeechEngine.h"
 
-#include <iterator>
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +16,18 @@
 namespace murmeli::voice {
 
 using platform::RecognizerAuthorization;
+
+namespace {
+
+SpeechEngine::Devices withRecognizer(SpeechEngine::Devices devices)
+{
+    if (!devices.recognizer) {
+        devices.recognizer = platform::makeSpeechRecognizer();
+    }
+    return devices;
+}
+
+} // namespace
 
 SpeechEngine::SpeechEngine(platform::Defaults& defaults, common::Clock& clock, QObject* parent)
     : SpeechEngine(defaults, clock, Devices {}, {}, parent)
@@ -46,8 +57,8 @@ SpeechEngine::SpeechEngine(platform::Defaults& defaults, common::Clock& clock, D
       m_httpSession(platform::makeNetworkSession(QNetworkProxy(QNetworkProxy::DefaultProxy))),
       m_upload(m_httpSession->accessManager(), clock),
       m_enhanceTransport([this] { return m_sockets.wsSession(); }, clock), m_enhancer(m_enhanceTransport, defaults),
-      m_clock(clock), m_devices(std::move(devices)), m_files(m_devices.tempDirectory),
-      m_microphone(m_devices.captureFactory), m_batch(m_microphone),
+      m_clock(clock), m_devices(withRecognizer(std::move(devices))), m_files(m_devices.tempDirectory),
+      m_onDevice(*m_devices.recognizer, clock, *this), m_microphone(m_devices.captureFactory), m_batch(m_microphone),
       m_v3([this] { return m_streaming.session(); }, clock),
       m_dispatcher(TakeDispatcher::Routes {
                        [this] { return effectiveBackendId(); },
@@ -62,9 +73,6 @@ SpeechEngine::SpeechEngine(platform::Defaults& defaults, common::Clock& clock, D
 {
     m_enhancer.setEngineStateProvider(&m_enhanceState);
     m_enhancer.effectiveLocale = [&defaults] { return LocaleNormalizer::effectiveLocale(defaults); };
-    if (!m_devices.recognizer) {
-        m_devices.recognizer = platform::makeSpeechRecognizer();
-    }
     wireTakeParts();
 }
 
@@ -73,7 +81,6 @@ SpeechEngine::~SpeechEngine()
     // The capture goes before the pump it feeds.
     m_microphone.stop();
     m_batch.stop();
-    stopRecognitions();
 }
 
 void SpeechEngine::wireTakeParts()
@@ -94,6 +101,9 @@ void SpeechEngine::wireTakeParts()
         }
     };
     m_v3.onPartialText = [this](const QString& text) { partial(text); };
+    m_onDevice.onPartial = [this](const QString& text) { partial(text); };
+    m_onDevice.onText = [this](const QString& text) { m_dispatcher.onResult(text); };
+    m_onDevice.onFailure = [this](const QString& message) { m_dispatcher.reportError(message); };
     m_v3.onNotice = [this](const QString& message) { m_dispatcher.reportError(message); };
     const common::LogSink toLog = [this](const QString& message, common::LogColor color) { onLog(message, color); };
     m_microphone.onLog = toLog;
@@ -274,21 +284,11 @@ void SpeechEngine::cancelTake()
     if (const auto finishing = m_finishingRunTask.lock()) {
         finishing->abandon();
     }
-    stopRecognitions();
+    m_onDevice.cancelAll();
     m_files.removeAll();
     m_isStreamingMode = false;
     m_isListening = false;
     m_deviceRecording = false;
-}
-
-void SpeechEngine::stopRecognitions()
-{
-    for (Recognition& recognition : m_recognitions) {
-        m_clock.cancel(recognition.limit);
-        recognition.task->cancel();
-        recognition.task.release()->deleteLater();
-    }
-    m_recognitions.clear();
 }
 
 bool SpeechEngine::startStreaming(bool captureMicrophone)
@@ -464,38 +464,11 @@ void SpeechEngine::transcribeApple(const QString& fileURL)
 {
     m_takeBackend = QString::fromLatin1(SpeechBackends::onDeviceId);
     const QString locale = recognizerLocale();
-    if (!m_devices.recognizer || !m_devices.recognizer->isAvailable() || locale.isEmpty()) {
+    if (!m_devices.recognizer->isAvailable() || locale.isEmpty()) {
         m_dispatcher.reportError(QStringLiteral("Speech recognizer unavailable"));
         return;
     }
-    m_recognitions.push_back({ m_devices.recognizer->recognize(platform::RecognitionRequest::forFile(
-                                   fileURL, locale, m_pendingContext.hotwords().keys())),
-        0 });
-    const auto entry = std::prev(m_recognitions.end());
-    platform::RecognitionTask* task = entry->task.get();
-    // Each recognition ends in one finished or one failed; the task is let go after it, never inside its signal.
-    const auto release = [this, entry] {
-        m_clock.cancel(entry->limit);
-        entry->task.release()->deleteLater();
-        m_recognitions.erase(entry);
-    };
-    // A recogniser that never answers would hold the take, and the next one behind it, for good.
-    entry->limit = m_clock.schedule(onDeviceLimitMs, [this, task, release] {
-        task->cancel();
-        release();
-        m_dispatcher.reportError(
-            QStringLiteral("Recognition failed: no result within %1 s").arg(onDeviceLimitMs / 1000));
-    });
-    connect(task, &platform::RecognitionTask::partialResult, this, [this](const QString& text) { partial(text); });
-    connect(task, &platform::RecognitionTask::finished, this, [this, release](const QString& text) {
-        partial(text);
-        release();
-        m_dispatcher.onResult(text);
-    });
-    connect(task, &platform::RecognitionTask::failed, this, [this, release](const platform::RecognitionError& error) {
-        release();
-        m_dispatcher.reportError(QStringLiteral("Recognition failed: ") + error.description);
-    });
+    m_onDevice.recognize(fileURL, locale, m_pendingContext.hotwords().keys());
 }
 
 QCoro::Task<> SpeechEngine::transcribeCloud(QString fileURL, std::optional<QByteArray> wavData, STTContext context)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <list>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -18,6 +17,7 @@
 #include "main/voice/capture/MicrophoneCapture.h"
 #include "main/voice/capture/TakeFiles.h"
 #include "main/voice/context/STTContext.h"
+#include "main/voice/dispatch/OnDeviceRecognition.h"
 #include "main/voice/dispatch/TakeDispatcher.h"
 #include "main/voice/engine/AudioProfile.h"
 #include "main/voice/engine/EnterMode.h"
@@ -69,7 +69,7 @@ public:
     static constexpr auto batchTakeFileStem = "murmeli-ptt";
     static constexpr auto deviceTakeFileStem = "murmeli-ble-ptt";
     /// How long the on-device recogniser may take over one take before the take is given up as failed.
-    static constexpr qint64 onDeviceLimitMs = 60000;
+    static constexpr qint64 onDeviceLimitMs = OnDeviceRecognition::limitMs;
     /// The longest a stopped take may take to reach its outcome: the slowest cloud path's own limit (the upload's;
     /// the streaming protocols wait less for their final text), then the on-device fallback's.
     static constexpr qint64 longestOutcomeMs = CloudTranscribeClient::uploadTimeoutMs + onDeviceLimitMs;
@@ -248,15 +248,9 @@ private:
         const SpeechEngine& m_engine;
     };
 
-    struct Recognition final {
-        std::unique_ptr<platform::RecognitionTask> task;
-        common::Clock::TimerId limit = 0;
-    };
-
     void wireTakeParts();
     void beginTake(const char* backend);
     void endTake();
-    void stopRecognitions();
     bool startStreaming(bool captureMicrophone);
     bool startStreamingV3(Qwen3ASRStreamingSession& session, bool captureMicrophone);
     bool startCapture();
@@ -288,6 +282,8 @@ private:
     common::Clock& m_clock;
     Devices m_devices;
     TakeFiles m_files;
+    // The recognitions of the current take still running.
+    OnDeviceRecognition m_onDevice;
     // The current take; work of an earlier one that comes back finds a different number and is dropped.
     quint64 m_take = 0;
     QString m_takeBackend;
@@ -306,8 +302,6 @@ private:
     std::weak_ptr<RunTaskStreamer> m_finishingRunTask;
     V3TurnDriver m_v3;
     TakeDispatcher m_dispatcher;
-    // Recognitions of the current take still running; each is dropped when it ends, all when the take is given up.
-    std::list<Recognition> m_recognitions;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     // Last: its sessions go before the turn driver and the sockets they were opened on.
     StreamingSessionKeeper m_streaming;
