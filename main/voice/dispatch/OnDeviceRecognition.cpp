@@ -47,8 +47,8 @@ void OnDeviceRecognition::recognize(const QString& wavPath, const QString& local
             onText(text);
         }
     });
-    QObject::connect(task, &platform::RecognitionTask::failed, &m_context,
-        [this, release](const platform::RecognitionError& error) {
+    QObject::connect(
+        task, &platform::RecognitionTask::failed, &m_context, [this, release](const platform::RecognitionError& error) {
             release();
             if (onFailure) {
                 onFailure(QStringLiteral("Recognition failed: ") + error.description);
