@@ -52,7 +52,11 @@ AppController::AppController(Dependencies dependencies)
           *m_dependencies.clock,
           m_dependencies.desktop,
           [this] { return m_sessions.currentSTTContext(); },
-          [this] { return m_deviceLink.isConnected(); },
+          app::PushToTalkRoad::DeviceMicrophone {
+              [this] { return m_deviceLink.isConnected(); },
+              [this] { m_deviceLink.ble()->startAudioCapture(); },
+              [this] { return m_deviceLink.ble() ? m_deviceLink.ble()->stopAudioCapture() : QByteArray(); },
+          },
           m_dependencies.pttLogDirectory,
       }),
       m_deviceLink(DeviceLinkRoad::Links {
@@ -179,6 +183,11 @@ void AppController::startBackend(const QString& binaryPath)
     m_cloudAccount.loadStoredSession();
     m_speech.sockets().loadProxySettings();
     m_announcements.start(m_dependencies.ttsBackend(), m_deviceLink.ble(), m_dependencies.audioPlayer(), m_log);
+    const auto followMicrophone = [this](const QString& micSource) {
+        m_announcements.followMicrophone(micSource != QLatin1String(voice::SpeechBackends::localMicSource));
+    };
+    followMicrophone(m_speech.activeMicSource());
+    m_speech.onMicSourceChanged = followMicrophone;
     m_speech.streaming().openIfEligible();
 }
 

@@ -9,7 +9,10 @@
 
 #include "main/app/AppController.h"
 #include "main/voice/enhance/SpeechEnhancerConfig.h"
+#include "main/voice/service/CloudTranscribe.h"
+#include "platform/audio/fake/FakeAudioPlayer.h"
 #include "platform/ble/fake/FakeBleTransport.h"
+#include "platform/recognizer/fake/FakeSpeechRecognizer.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
 #include "tests/support/ControllerProbe.h"
@@ -36,6 +39,12 @@ protected:
             auto fake = std::make_unique<platform::FakeBleTransport>();
             transport = fake.get();
             return fake;
+        };
+        dependencies.recognizer = recognizer;
+        dependencies.audioPlayer = [this] {
+            auto player = std::make_unique<platform::FakeAudioPlayer>();
+            speaker = player.get();
+            return player;
         };
         controller = std::make_unique<app::AppController>(std::move(dependencies));
         controller->startBackend(QString());
@@ -68,7 +77,40 @@ protected:
         return std::nullopt;
     }
 
+    // Frames of µ-law in which every byte differs from its neighbours, so a lost, repeated or reordered byte shows.
+    static QByteArray deviceFrame(int frame)
+    {
+        QByteArray bytes(160, Qt::Uninitialized);
+        for (int i = 0; i < bytes.size(); ++i) {
+            bytes[i] = static_cast<char>((frame * 160 + i) * 29 + 7);
+        }
+        return bytes;
+    }
+
+    // Plays half a second of the device's microphone; returns what it sent.
+    QByteArray sendDeviceAudio()
+    {
+        QByteArray sent;
+        for (int frame = 0; frame < 25; ++frame) {
+            const QByteArray bytes = deviceFrame(frame);
+            EXPECT_TRUE(transport->notify(bytes));
+            sent += bytes;
+        }
+        return sent;
+    }
+
+    QJsonObject lastLoggedTake()
+    {
+        EXPECT_TRUE(controller->dictation().road().pttLog().waitForAppends(5000));
+        const QDir logDir(root.filePath(QStringLiteral("ptt-logs")));
+        const QList<QByteArray> lines
+            = test::readFile(logDir.filePath(logDir.entryList(QDir::Files).value(0))).trimmed().split('\n');
+        return QJsonDocument::fromJson(lines.last()).object();
+    }
+
     std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
+    std::shared_ptr<platform::FakeSpeechRecognizer> recognizer = std::make_shared<platform::FakeSpeechRecognizer>();
+    platform::FakeAudioPlayer* speaker = nullptr;
     QTemporaryDir root;
     int transportsMade = 0;
     platform::FakeBleTransport* transport = nullptr;
@@ -200,8 +242,9 @@ TEST_F(AppControllerDeviceTest, PushToTalkLinesOfTheDeviceAreRoutedBeforeTheAppr
     ASSERT_TRUE(waitUntil([&] { return logs.contains(QStringLiteral("PTT: malformed PT frame: PT:start")); }));
 }
 
-// While the device is connected a take from the panel records the device's microphone: its frames reach the engine
-// over the link and stream to the worker, and the log keeps the take as the device's.
+// While the device is connected a take from the panel records the device's microphone: the take turns the link to
+// audio, its frames reach the worker byte for byte as take PCM, the link reads text lines again afterwards, and the
+// log keeps the take as the device's.
 TEST_F(AppControllerDeviceTest, WhileTheDeviceIsConnectedATakeFromThePanelStreamsTheDevicesMicrophone)
 {
     test::MockCloudWorker worker;
@@ -214,26 +257,95 @@ TEST_F(AppControllerDeviceTest, WhileTheDeviceIsConnectedATakeFromThePanelStream
     speech.setCloudWorkerURL(worker.baseUrl());
     speech.setCloudToken(QStringLiteral("tok"));
     speech.setActiveMicSource(QString::fromLatin1(voice::SpeechBackends::bleMicSource));
-    controller->deviceLink().ble()->startAudioCapture();
+    device::BLEBridge& link = *controller->deviceLink().ble();
+    EXPECT_FALSE(link.isReceivingAudio());
 
     controller->vm().onPTT();
     ASSERT_TRUE(controller->vm().pttActive());
+    EXPECT_TRUE(link.isReceivingAudio());
     ASSERT_TRUE(waitUntil([&] { return runTask.lastClient() != nullptr; }));
     // Half a second of G.711 at 8 kHz, which the engine takes as 16-bit PCM at 16 kHz.
-    for (int frame = 0; frame < 25; ++frame) {
-        ASSERT_TRUE(transport->notify(QByteArray(160, '\x55')));
-    }
+    const QByteArray mulaw = sendDeviceAudio();
     clock->advance(1000);
     controller->vm().onPTT();
+    EXPECT_FALSE(link.isReceivingAudio());
     ASSERT_TRUE(waitUntil([&] { return controller->vm().awaitingCommitText() == QLatin1String("hello world"); }));
-    EXPECT_EQ(runTask.lastClient()->audio.size(), 16000);
+    EXPECT_EQ(
+        runTask.lastClient()->audio, voice::CloudTranscribe::resample8to16(voice::CloudTranscribe::decodeMulaw(mulaw)));
+    // One socket, opened when the take began, carried it.
+    EXPECT_EQ(runTask.clients().size(), 1u);
 
-    ASSERT_TRUE(controller->dictation().road().pttLog().waitForAppends(5000));
-    const QDir logDir(root.filePath(QStringLiteral("ptt-logs")));
-    const QJsonObject take
-        = QJsonDocument::fromJson(test::readFile(logDir.filePath(logDir.entryList(QDir::Files).value(0)))).object();
+    transport->notify("PT:start,abc\n");
+    EXPECT_TRUE(waitUntil([&] { return test::ControllerProbe::pttRouter(*controller).routedSessionId().has_value(); }));
+    const QJsonObject take = lastLoggedTake();
     EXPECT_EQ(take["mic_source"].toString(), "ble");
     EXPECT_EQ(take["trigger"].toString(), "panel");
     EXPECT_TRUE(take["streaming"].toBool());
     EXPECT_TRUE(take["success"].toBool());
+}
+
+// Without streaming the device's take is collected by the link and, at the stop, heard on this machine from a file of
+// the user's own that goes with the take.
+TEST_F(AppControllerDeviceTest, WithoutStreamingTheDevicesTakeIsCollectedAndHeardWhenItStops)
+{
+    start(true);
+    ASSERT_TRUE(connectDevice());
+    controller->speech().setActiveMicSource(QString::fromLatin1(voice::SpeechBackends::bleMicSource));
+    recognizer->queue(platform::PresetRecognitionOutcome::recognised(QStringLiteral("device words")));
+    recognizer->setHeld(true);
+
+    controller->vm().onPTT();
+    ASSERT_TRUE(controller->vm().pttActive());
+    const QByteArray mulaw = sendDeviceAudio();
+    clock->advance(1000);
+    controller->vm().onPTT();
+    EXPECT_FALSE(controller->deviceLink().ble()->isReceivingAudio());
+    ASSERT_TRUE(waitUntil([&] { return recognizer->inFlight() == 1; }));
+    const QString file = recognizer->requests().back().wavPath;
+    EXPECT_EQ(test::readFile(file),
+        voice::CloudTranscribe::buildWAV(
+            voice::CloudTranscribe::resample8to16(voice::CloudTranscribe::decodeMulaw(mulaw)), 16000));
+    recognizer->release();
+    ASSERT_TRUE(waitUntil([&] { return controller->vm().awaitingCommitText() == QLatin1String("device words"); }));
+    EXPECT_FALSE(QFileInfo::exists(file));
+
+    const QJsonObject take = lastLoggedTake();
+    EXPECT_EQ(take["mic_source"].toString(), "ble");
+    EXPECT_FALSE(take["streaming"].toBool());
+    EXPECT_EQ(take["backend"].toString(), "apple-stt");
+    EXPECT_TRUE(take["success"].toBool());
+}
+
+// The announcements come from where the user listens: the computer while its microphone is used, the device once the
+// device is the microphone.
+TEST_F(AppControllerDeviceTest, TheSpeakerFollowsTheMicrophoneSource)
+{
+    start(true);
+    ASSERT_TRUE(connectDevice());
+    device::TTSEngine& tts = controller->announcements().tts();
+    tts.setEnabled(true);
+    ASSERT_NE(speaker, nullptr);
+    // The device's stream waits between its pieces on the controller's clock.
+    const auto speak = [&](const QString& phrase) {
+        auto done = std::make_shared<bool>(false);
+        [](QCoro::Task<> speaking, std::shared_ptr<bool> ended) -> QCoro::Task<> {
+            co_await speaking;
+            *ended = true;
+        }(tts.speak(phrase), done);
+        return waitUntil([&] {
+            clock->advance(20);
+            return *done;
+        });
+    };
+
+    ASSERT_TRUE(speak(QStringLiteral("Task complete")));
+    EXPECT_EQ(speaker->played().size(), 1u);
+    EXPECT_FALSE(lineWithTag(QStringLiteral("V:start")).has_value());
+
+    controller->speech().setActiveMicSource(QString::fromLatin1(voice::SpeechBackends::bleMicSource));
+    ASSERT_TRUE(speak(QStringLiteral("Tests passed")));
+    EXPECT_EQ(speaker->played().size(), 1u);
+    EXPECT_TRUE(lineWithTag(QStringLiteral("V:start,")).has_value());
+    // The audio runs straight into the end line.
+    EXPECT_TRUE(transport->writtenBytes().contains("V:end\n"));
 }

@@ -20,6 +20,7 @@
 #include "tests/support/Files.h"
 #include "tests/support/MockCloudWorker.h"
 #include "tests/support/MockRunTaskRoute.h"
+#include "tests/support/MockTranscribeRoute.h"
 #include "tests/support/MockTranscribeV3Route.h"
 #include "tests/support/Wait.h"
 
@@ -85,6 +86,48 @@ TEST(AppControllerVoiceTest, TheNextTakesContextComesFromTheSelectedSessionAndTh
     EXPECT_EQ(test::ControllerProbe::appSettings(controller).filePath(),
         root.path() + QStringLiteral("/murmeli-settings.json"));
 }
+
+// A controller over a desktop with an xterm in front, a scripted recogniser and a microphone that plays the given
+// number of buffers of take PCM, signed in to the worker, with the polish off and the take files under root.
+struct DictationRig final {
+    explicit DictationRig(int buffers) : buffers(buffers) { }
+
+    bool start(const QString& workerUrl)
+    {
+        desktop->addWindow(
+            { 0x400001, QStringLiteral("xterm"), QStringLiteral("XTerm"), 4242, QStringLiteral("bash") });
+        desktop->setActiveWindow(0x400001);
+        app::AppController::Dependencies dependencies
+            = test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock);
+        dependencies.desktop = [this] { return test::fakeDesktopServices(desktop); };
+        dependencies.recognizer = recognizer;
+        dependencies.takeDirectory = root.path();
+        dependencies.audioCapture = [this] {
+            auto capture = std::make_unique<platform::FakeAudioCapture>();
+            capture->setSource(platform::AudioFormat::take(), QByteArray(this->buffers * 4096 * 2, '\x11'));
+            capture->setSpeed(0);
+            microphone = capture.get();
+            return capture;
+        };
+        dependencies.defaults->setValue(QString::fromLatin1(voice::SpeechEnhancerConfig::aiOptimizationKey), false);
+        controller = std::make_unique<app::AppController>(std::move(dependencies));
+        controller->onLog = [this](const QString& message, common::LogColor) { logs << message; };
+        controller->startBackend(QString());
+        controller->speech().setCloudWorkerURL(workerUrl);
+        controller->speech().setCloudToken(QStringLiteral("tok"));
+        return test::waitUntil(
+            [&] { return controller->speech().authStatus() == platform::RecognizerAuthorization::Authorized; });
+    }
+
+    int buffers;
+    QTemporaryDir root;
+    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
+    std::shared_ptr<platform::FakeDesktop> desktop = std::make_shared<platform::FakeDesktop>();
+    std::shared_ptr<platform::FakeSpeechRecognizer> recognizer = std::make_shared<platform::FakeSpeechRecognizer>();
+    QPointer<platform::FakeAudioCapture> microphone;
+    QStringList logs;
+    std::unique_ptr<app::AppController> controller;
+};
 
 } // namespace
 
@@ -248,64 +291,112 @@ TEST(AppControllerVoiceTest, TheRecordedHotkeyTogglesATake)
 }
 
 // A streamed take whose worker drops in the middle still ends in the text the on-device recogniser heard in the whole
-// take: the fallback's notice leaves the take running, and the log keeps it as streamed from the computer's microphone.
+// take: the fallback's notice leaves the take running, and the log keeps it as streamed from the computer's microphone
+// and recognised on the device.
 TEST(AppControllerVoiceTest, AStreamedTakeThatFallsBackOnTheDeviceEndsInItsTextAndIsLoggedAsStreamed)
 {
     test::MockCloudWorker worker;
     test::MockRunTaskRoute runTask(worker);
     ASSERT_TRUE(worker.start());
     runTask.script().dropAfterPieces = 4;
-    QTemporaryDir root;
-    const auto clock = std::make_shared<test::FakeClock>();
-    const auto desktop = std::make_shared<platform::FakeDesktop>();
-    desktop->addWindow({ 0x400001, QStringLiteral("xterm"), QStringLiteral("XTerm"), 4242, QStringLiteral("bash") });
-    desktop->setActiveWindow(0x400001);
-    const auto recognizer = std::make_shared<platform::FakeSpeechRecognizer>();
-    recognizer->queue(platform::PresetRecognitionOutcome::recognised(QStringLiteral("make test")));
-    QPointer<platform::FakeAudioCapture> microphone;
-    app::AppController::Dependencies dependencies
-        = test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock);
-    dependencies.desktop = [desktop] { return test::fakeDesktopServices(desktop); };
-    dependencies.recognizer = recognizer;
-    dependencies.takeDirectory = root.path();
-    dependencies.audioCapture = [&microphone] {
-        auto capture = std::make_unique<platform::FakeAudioCapture>();
-        capture->setSource(platform::AudioFormat::take(), QByteArray(6 * 4096 * 2, '\x11'));
-        capture->setSpeed(0);
-        microphone = capture.get();
-        return capture;
-    };
-    dependencies.defaults->setValue(QString::fromLatin1(voice::SpeechEnhancerConfig::aiOptimizationKey), false);
-    app::AppController controller(std::move(dependencies));
-    QStringList logs;
-    controller.onLog = [&](const QString& message, common::LogColor) { logs << message; };
-    controller.startBackend(QString());
-    controller.speech().setCloudWorkerURL(worker.baseUrl());
-    controller.speech().setCloudToken(QStringLiteral("tok"));
-    ASSERT_TRUE(test::waitUntil(
-        [&] { return controller.speech().authStatus() == platform::RecognizerAuthorization::Authorized; }));
+    DictationRig rig(6);
+    rig.recognizer->queue(platform::PresetRecognitionOutcome::recognised(QStringLiteral("make test")));
+    ASSERT_TRUE(rig.start(worker.baseUrl()));
 
-    ASSERT_TRUE(desktop->press(platform::KeyChord::f13()));
-    ASSERT_TRUE(microphone);
-    microphone->deliver(6);
+    ASSERT_TRUE(rig.desktop->press(platform::KeyChord::f13()));
+    ASSERT_TRUE(rig.microphone);
+    rig.microphone->deliver(6);
     ASSERT_TRUE(test::waitUntil([&] {
         const test::MockRunTaskRoute::Client* client = runTask.lastClient();
         return client && client->pieceSizes.size() == 4 && !client->connection->isOpen();
     }));
-    clock->advance(1500);
-    ASSERT_TRUE(desktop->release(platform::KeyChord::f13()));
-    ASSERT_TRUE(test::waitUntil([&] { return controller.vm().awaitingCommitText() == QLatin1String("make test"); }))
-        << logs.join('\n').toStdString();
-    EXPECT_TRUE(logs.contains(QStringLiteral("Speech: Streaming failed, fallback to Apple STT")));
-    EXPECT_FALSE(logs.contains(QStringLiteral("PTT: text of no running take dropped")));
+    rig.clock->advance(1500);
+    ASSERT_TRUE(rig.desktop->release(platform::KeyChord::f13()));
+    ASSERT_TRUE(test::waitUntil([&] {
+        return rig.controller->vm().awaitingCommitText() == QLatin1String("make test");
+    })) << rig.logs.join('\n').toStdString();
+    EXPECT_TRUE(rig.logs.contains(QStringLiteral("Speech: Streaming failed, fallback to Apple STT")));
+    EXPECT_FALSE(rig.logs.contains(QStringLiteral("PTT: text of no running take dropped")));
 
-    ASSERT_TRUE(controller.dictation().road().pttLog().waitForAppends(5000));
-    const QDir logDir(root.filePath(QStringLiteral("ptt-logs")));
+    ASSERT_TRUE(rig.controller->dictation().road().pttLog().waitForAppends(5000));
+    const QDir logDir(rig.root.filePath(QStringLiteral("ptt-logs")));
     const QJsonObject take
         = QJsonDocument::fromJson(test::readFile(logDir.filePath(logDir.entryList(QDir::Files).value(0)))).object();
     EXPECT_TRUE(take["success"].toBool());
     EXPECT_TRUE(take["streaming"].toBool());
     EXPECT_EQ(take["mic_source"].toString(), "local");
-    EXPECT_EQ(take["backend"].toString(), "cloud-streaming");
+    EXPECT_EQ(take["backend"].toString(), "apple-stt");
     EXPECT_EQ(take["final_text_length"].toInt(), 9);
+}
+
+// A worker that never answers and an on-device recogniser that never answers either: the take still ends, once, in
+// the failure that says so, and nothing of it reaches the next take, which pastes only its own text.
+TEST(AppControllerVoiceTest, ATakeWhoseWorkerAndRecogniserHangEndsOnceAndTheNextTakeGetsOnlyItsOwnText)
+{
+    test::MockCloudWorker worker;
+    test::MockTranscribeRoute upload(worker);
+    ASSERT_TRUE(worker.start());
+    upload.script().answer = test::MockTranscribeRoute::Answer::Hang;
+    upload.script().transcript = QStringLiteral("first take");
+    DictationRig rig(4);
+    rig.recognizer->queue(platform::PresetRecognitionOutcome::recognised(QStringLiteral("first take on the device")));
+    rig.recognizer->setHeld(true);
+    ASSERT_TRUE(rig.start(worker.baseUrl()));
+    voice::SpeechEngine& speech = rig.controller->speech();
+    speech.setActiveBackendId(QString::fromLatin1(voice::SpeechBackends::cloudId));
+    speech.setPreferStreaming(false);
+    // The flow finds its target while the take records; the key goes up once it has.
+    const auto recording = [&] {
+        return test::waitUntil([&] {
+            return rig.controller->dictation().road().flow().currentState().is<voice::VoiceFlowState::Recording>();
+        });
+    };
+
+    ASSERT_TRUE(rig.desktop->press(platform::KeyChord::f13()));
+    ASSERT_TRUE(rig.microphone);
+    rig.microphone->deliver(4);
+    ASSERT_TRUE(recording());
+    rig.clock->advance(1500);
+    ASSERT_TRUE(rig.desktop->release(platform::KeyChord::f13()));
+    ASSERT_TRUE(test::waitUntil([&] { return upload.uploads().size() == 1; }));
+    rig.clock->advance(voice::CloudTranscribeClient::uploadTimeoutMs);
+    ASSERT_TRUE(test::waitUntil([&] { return rig.recognizer->inFlight() == 1; })) << rig.logs.join('\n').toStdString();
+    rig.clock->advance(voice::SpeechEngine::onDeviceLimitMs);
+    ASSERT_TRUE(test::waitUntil([&] {
+        return rig.controller->dictation().road().flow().currentState().is<voice::VoiceFlowState::Idle>()
+            && !rig.logs.filter(QStringLiteral("no result within")).isEmpty();
+    }));
+    EXPECT_TRUE(QDir(speech.takeFiles().folder()).isEmpty()) << "the given-up take's files are gone";
+
+    // The old recognition, were it still running, would answer now, while the next take records.
+    upload.script().answer = test::MockTranscribeRoute::Answer::Transcript;
+    upload.script().transcript = QStringLiteral("second take");
+    ASSERT_TRUE(rig.desktop->press(platform::KeyChord::f13()));
+    rig.recognizer->release();
+    rig.microphone->deliver(4);
+    ASSERT_TRUE(recording());
+    rig.clock->advance(1500);
+    ASSERT_TRUE(rig.desktop->release(platform::KeyChord::f13()));
+    ASSERT_TRUE(test::waitUntil([&] {
+        return rig.controller->vm().awaitingCommitText() == QLatin1String("second take");
+    })) << rig.logs.join('\n').toStdString();
+    rig.clock->advance(500);
+    ASSERT_TRUE(test::waitUntil([&] { return !rig.desktop->sentChords().isEmpty(); }));
+    EXPECT_EQ(rig.desktop->sentChords().size(), 1);
+    EXPECT_EQ(rig.desktop->sentChords().first().clipboardText, "second take");
+    EXPECT_TRUE(rig.logs.filter(QStringLiteral("first take")).isEmpty());
+
+    ASSERT_TRUE(rig.controller->dictation().road().pttLog().waitForAppends(5000));
+    const QDir logDir(rig.root.filePath(QStringLiteral("ptt-logs")));
+    const QList<QByteArray> lines
+        = test::readFile(logDir.filePath(logDir.entryList(QDir::Files).value(0))).trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
+    const QJsonObject second = QJsonDocument::fromJson(lines[1]).object();
+    EXPECT_FALSE(first["success"].toBool());
+    EXPECT_EQ(first["error"].toString(), "Recognition failed: no result within 60 s");
+    EXPECT_EQ(first["backend"].toString(), "apple-stt");
+    EXPECT_TRUE(second["success"].toBool());
+    EXPECT_EQ(second["backend"].toString(), "murmeli-cloud");
+    EXPECT_EQ(second["final_text_length"].toInt(), 11);
 }

@@ -97,7 +97,12 @@ protected:
         }));
     }
 
-    qint64 recordedBytes() const { return QFileInfo(root.filePath(QStringLiteral("murmeli-ptt.wav"))).size(); }
+    // The take's own file, while it records.
+    qint64 recordedBytes() const
+    {
+        const QStringList files = controller->speech().takeFiles().files();
+        return files.isEmpty() ? 0 : QFileInfo(files.first()).size();
+    }
 
     // F13 down, the sentence into the speaker, F13 up: one take, as a user holding the key speaks it.
     void speakTake()

@@ -88,6 +88,11 @@ QCoro::Task<int> SayCommand::run(Request request)
         }
     };
     const std::optional<QByteArray> pcm = co_await backend.synthesize(request.text);
+    if (backend.lastPhraseWasCut()) {
+        // Half a phrase is not what was asked for; a script must not take it for success.
+        co_return fail(QStringLiteral("the phrase is too long to speak whole; nothing was %1")
+                           .arg(request.wavPath.isEmpty() ? QStringLiteral("played") : QStringLiteral("written")));
+    }
     if (!pcm) {
         co_return fail(QStringLiteral("the phrase could not be synthesised"));
     }

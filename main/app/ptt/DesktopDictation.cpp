@@ -22,7 +22,7 @@ DesktopDictation::DesktopDictation(Links links)
           m_links.defaults,
           m_links.clock,
           m_links.nextContext,
-          m_links.deviceConnected,
+          m_links.device,
           m_links.logDirectory,
       })
 {

@@ -49,10 +49,10 @@ public:
         common::Clock& clock;
         /// The desktop's keys, windows, clipboard and focused element, made once.
         std::function<platform::DesktopServices()> desktop;
-        // Handed on to the road: what it asks before each take (the recognition context, whether the device's
-        // microphone may be used) and the push-to-talk log's folder (the default one when empty).
+        // Handed on to the road: what it asks before each take (the recognition context), the device's microphone
+        // and the push-to-talk log's folder (the default one when empty).
         std::function<voice::STTContext()> nextContext;
-        std::function<bool()> deviceConnected;
+        PushToTalkRoad::DeviceMicrophone device;
         QString logDirectory;
     };
 

@@ -164,8 +164,9 @@ void PushToTalkRoad::begin(Trigger trigger)
     // The device's microphone only while it is connected, and never for the triggers that belong to this computer.
     QString mic = speech.activeMicSource();
     const bool localTrigger = trigger == Trigger::FnDoubleTap || trigger == Trigger::CustomHotkey;
+    const DeviceMicrophone& device = m_links.device;
     if (mic != QLatin1String(voice::SpeechBackends::localMicSource)
-        && (localTrigger || !m_links.deviceConnected || !m_links.deviceConnected())) {
+        && (localTrigger || !device.connected || !device.connected() || !device.startCapture || !device.stopCapture)) {
         mic = QString::fromLatin1(voice::SpeechBackends::localMicSource);
     }
     Take take;
@@ -189,7 +190,21 @@ void PushToTalkRoad::begin(Trigger trigger)
     m_take->record.streaming = start.streaming;
     if (!start.started) {
         finish(QString(), false, QStringLiteral("recording could not start"));
+        return;
     }
+    // The link turns the device's notifications into audio only once the engine takes it, so none is lost as text.
+    if (mic != QLatin1String(voice::SpeechBackends::localMicSource)) {
+        m_take->deviceCapture = true;
+        device.startCapture();
+    }
+}
+
+QByteArray PushToTalkRoad::stopDeviceCapture()
+{
+    if (!m_take || !std::exchange(m_take->deviceCapture, false)) {
+        return {};
+    }
+    return m_links.device.stopCapture();
 }
 
 QCoro::Task<> PushToTalkRoad::startFlow(QString what)
@@ -216,7 +231,7 @@ void PushToTalkRoad::end()
     }
     m_take->record.end = m_links.clock.now();
     // The outcome of the stop comes later, through the engine's callbacks.
-    m_takes.stop();
+    m_takes.stop(stopDeviceCapture());
     if (m_take && !m_outcomeTimer) {
         m_outcomeTimer = m_links.clock.schedule(outcomeLimitMs, [this] {
             m_outcomeTimer.reset();
@@ -230,6 +245,8 @@ void PushToTalkRoad::giveUpOnOutcome()
     if (m_take) {
         onLog(QStringLiteral("PTT: no text came back within %1 s, take given up").arg(outcomeLimitMs / 1000),
             LogColor::Orange);
+        // Whatever of it is still under way is stopped, so nothing of it lands in a later take.
+        m_takes.cancel();
         finish(QString(), false, QStringLiteral("no outcome"));
     }
 }
@@ -239,6 +256,8 @@ void PushToTalkRoad::finish(const QString& text, bool success, const std::option
     if (m_outcomeTimer) {
         m_links.clock.cancel(*std::exchange(m_outcomeTimer, std::nullopt));
     }
+    // A take that ends while the key is still down leaves the device talking in text lines again.
+    stopDeviceCapture();
     Take take = std::move(*m_take);
     m_take.reset();
     // An outcome while the key is still down (the start failed, the engine gave up) ends the recording as well.
@@ -248,6 +267,10 @@ void PushToTalkRoad::finish(const QString& text, bool success, const std::option
     }
     if (!take.record.end.isValid()) {
         take.record.end = m_links.clock.now();
+    }
+    // The backend that recognised the take, which a fallback may have changed from the one it started on.
+    if (!m_links.speech.takeBackend().isEmpty()) {
+        take.record.backend = m_links.speech.takeBackend();
     }
     take.record.success = success;
     take.record.error = error;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include <QByteArray>
 #include <QString>
 
 #include <QCoroTask>
@@ -15,6 +16,7 @@
 #include "main/common/Log.h"
 #include "main/settings/PTTHotkey.h"
 #include "main/voice/context/STTContext.h"
+#include "main/voice/engine/SpeechEngine.h"
 #include "main/voice/engine/TakeControl.h"
 #include "main/voice/flow/VoiceFlowCoordinator.h"
 #include "platform/desktop/GlobalHotkeys.h"
@@ -45,9 +47,20 @@ public:
     /// What started a take; F13 records while it is held, the others toggle.
     enum class Trigger { F13, CustomHotkey, FnDoubleTap, Panel };
 
-    /// How long a stopped take may take to bring its text before the road gives up on it and takes new ones again.
-    static constexpr qint64 outcomeLimitMs = 30000;
+    /// How long a stopped take may take to bring its text before the road gives up on it and takes new ones again:
+    /// longer than the engine's whole way to an outcome, cloud and fallback, so the engine says why first.
+    static constexpr qint64 outcomeLimitMs = voice::SpeechEngine::longestOutcomeMs + 5000;
     static constexpr auto escCancelReason = "esc_key";
+
+    /// The device's microphone as the link offers it; each empty member means there is no device.
+    struct DeviceMicrophone final {
+        /// Whether the device is connected, so that its microphone can be used.
+        std::function<bool()> connected;
+        /// From now on the device's notifications are its audio, which reaches the engine while a take streams.
+        std::function<void()> startCapture;
+        /// Back to text lines; the audio collected since the start as 16-bit PCM at 8 kHz.
+        std::function<QByteArray()> stopCapture;
+    };
 
     /// What the road works with; everything must outlive it.
     struct Links final {
@@ -60,8 +73,8 @@ public:
         common::Clock& clock;
         /// The recognition context of the next take.
         std::function<voice::STTContext()> nextContext;
-        /// Whether the device is connected, so that its microphone can be used.
-        std::function<bool()> deviceConnected;
+        /// The device's microphone.
+        DeviceMicrophone device;
         /// Where the push-to-talk log goes; its default folder when empty.
         QString logDirectory;
     };
@@ -99,6 +112,7 @@ private:
     struct Take final {
         PTTSessionLog record;
         voice::STTContext context;
+        bool deviceCapture = false;
     };
 
     void begin(Trigger trigger);
@@ -106,6 +120,7 @@ private:
     void end();
     void finish(const QString& text, bool success, const std::optional<QString>& error);
     void giveUpOnOutcome();
+    QByteArray stopDeviceCapture();
     void wireEngine();
     void wireFlow();
     void holdEsc(bool hold);

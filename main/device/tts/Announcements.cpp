@@ -66,6 +66,12 @@ void Announcements::start(std::shared_ptr<device::TTSBackend> backend, device::B
     m_tts.setOutputs({ std::move(device), std::move(computer) });
 }
 
+void Announcements::followMicrophone(bool deviceIsMicrophone)
+{
+    m_tts.setActiveOutputId(
+        QString::fromLatin1(deviceIsMicrophone ? device::BLETTSOutput::outputId : device::MacTTSOutput::outputId));
+}
+
 QCoro::Task<> Announcements::speakApproval(hooks::ApprovalRequest request)
 {
     co_await m_tts.speak(device::TTSPrompt::forApproval(request.toolName, request.commandPreview));

@@ -44,6 +44,9 @@ public:
     /// Gives the engine its synthesis backend, the device's speaker (when the device link runs) and the computer's.
     void start(std::shared_ptr<device::TTSBackend> backend, device::BLEBridge* ble,
         std::unique_ptr<platform::AudioPlayer> speaker, common::LogSink logSink);
+    /// The speaker follows the microphone: the device speaks only while it is the microphone, and then only while
+    /// it is connected; otherwise the computer does.
+    void followMicrophone(bool deviceIsMicrophone);
 
     /// The prompt for a permission request that became the active one; completes when it has been spoken or dropped.
     QCoro::Task<> speakApproval(hooks::ApprovalRequest request);

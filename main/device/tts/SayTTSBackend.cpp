@@ -56,7 +56,16 @@ QCoro::Task<std::optional<QByteArray>> SayTTSBackend::synthesize(QString text)
     request.arguments = command.arguments;
     request.standardInput = command.standardInput;
     request.timeout = toolTimeout;
+    const qsizetype cap = request.maxOutputBytes;
+    m_lastCut = false;
     const common::ProcessResult result = co_await m_runner(std::move(request));
+    m_lastCut = result.outputTruncated;
+    if (m_lastCut) {
+        onLog(QStringLiteral("SayTTS: %1 wrote more than %2 MiB of audio; the phrase was cut there")
+                  .arg(command.program)
+                  .arg(cap / (1024 * 1024)),
+            common::LogColor::Grey);
+    }
     if (!result.succeeded()) {
         logFailure(result, command.program);
         co_return std::nullopt;

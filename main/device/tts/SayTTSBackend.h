@@ -38,12 +38,15 @@ public:
     /// Whether the speech tool is installed.
     bool isAvailable() const override;
     QCoro::Task<std::optional<QByteArray>> synthesize(QString text) override;
+    /// Whether the tool's output for the last phrase passed the runner's cap, so that its end is missing.
+    bool lastPhraseWasCut() const { return m_lastCut; }
 
 private:
     void logFailure(const common::ProcessResult& result, const QString& program);
 
     std::shared_ptr<const platform::SpeechSynthesizer> m_synthesizer;
     common::CommandRunner m_runner;
+    bool m_lastCut = false;
 };
 
 } // namespace murmeli::device

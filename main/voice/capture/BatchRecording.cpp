@@ -2,31 +2,27 @@
 
 #include <utility>
 
-#include <QDir>
-
 #include "platform/audio/AudioFileRecorder.h"
 
 namespace murmeli::voice {
 
-BatchRecording::BatchRecording(const MicrophoneCapture& captures, QString tempDirectory)
-    : m_captures(captures), m_tempDirectory(tempDirectory.isEmpty() ? QDir::tempPath() : std::move(tempDirectory))
-{
-}
+BatchRecording::BatchRecording(const MicrophoneCapture& captures) : m_captures(captures) { }
 
 BatchRecording::~BatchRecording()
 {
     stop();
 }
 
-std::optional<QString> BatchRecording::start()
+std::optional<QString> BatchRecording::start(const QString& path)
 {
     stop();
+    m_path = path;
     auto capture = m_captures.make();
     if (!capture) {
         return QStringLiteral("Mic init failed: no audio capture");
     }
     auto recorder = std::make_unique<platform::AudioFileRecorder>(*capture);
-    if (!recorder->open(filePath())) {
+    if (!recorder->open(m_path)) {
         return QStringLiteral("Mic init failed: ") + recorder->errorString();
     }
     if (!recorder->record()) {
@@ -38,20 +34,19 @@ std::optional<QString> BatchRecording::start()
     return std::nullopt;
 }
 
-void BatchRecording::stop()
+std::optional<QString> BatchRecording::stop()
 {
     if (!m_recorder) {
-        return;
+        return std::nullopt;
     }
     // A failed write leaves the file with what was written; the recogniser then hears that much.
-    m_recorder->stop();
+    std::optional<QString> failure;
+    if (!m_recorder->stop()) {
+        failure = m_recorder->errorString();
+    }
     m_recorder.reset();
     m_capture.release()->deleteLater();
-}
-
-QString BatchRecording::filePath() const
-{
-    return QDir(m_tempDirectory).filePath(QString::fromLatin1(fileName));
+    return failure;
 }
 
 } // namespace murmeli::voice

@@ -16,25 +16,25 @@ namespace murmeli::voice {
 /// The batch take: the microphone recorded into a WAV file of take PCM, complete when the take stops. Main thread.
 class BatchRecording final {
 public:
-    static constexpr auto fileName = "murmeli-ptt.wav";
-
-    /// captures makes the take's capture; the file goes to tempDirectory (the system's when empty).
-    explicit BatchRecording(const MicrophoneCapture& captures, QString tempDirectory = {});
+    /// captures makes the take's capture.
+    explicit BatchRecording(const MicrophoneCapture& captures);
     ~BatchRecording();
     BatchRecording(const BatchRecording&) = delete;
     BatchRecording& operator=(const BatchRecording&) = delete;
 
-    /// Starts recording over the file of the previous take; the message for the user when it cannot.
-    std::optional<QString> start();
-    /// Stops and completes the file; nothing happens when no recording runs.
-    void stop();
+    /// Starts recording into the file at path, which the take owns; the message for the user when it cannot.
+    std::optional<QString> start(const QString& path);
+    /// Stops and completes the file; why the file misses some of the take when a write failed, else nullopt (also
+    /// when no recording runs).
+    std::optional<QString> stop();
     bool isRecording() const { return m_recorder != nullptr; }
 
-    QString filePath() const;
+    /// The file of the last recording.
+    const QString& filePath() const { return m_path; }
 
 private:
     const MicrophoneCapture& m_captures;
-    QString m_tempDirectory;
+    QString m_path;
     // Declared so the recorder, which reads the capture, goes first.
     std::unique_ptr<platform::AudioCapture> m_capture;
     std::unique_ptr<platform::AudioFileRecorder> m_recorder;

@@ -2,25 +2,21 @@
 
 #include <utility>
 
-#include <QDir>
-#include <QFile>
-
-#include "main/voice/service/CloudTranscribe.h"
 #include "main/voice/engine/SpeechBackends.h"
+#include "main/voice/service/CloudTranscribe.h"
 
 namespace murmeli::voice {
 
-TakeDispatcher::TakeDispatcher(Routes routes, QString tempDirectory)
-    : m_routes(std::move(routes)),
-      m_tempDirectory(tempDirectory.isEmpty() ? QDir::tempPath() : std::move(tempDirectory))
+TakeDispatcher::TakeDispatcher(Routes routes, TakeFiles& files) : m_routes(std::move(routes)), m_files(files) { }
+
+bool TakeDispatcher::uploads(const QString& effectiveBackendId, const QString& cloudToken)
 {
+    return effectiveBackendId == QLatin1String(SpeechBackends::cloudId) && !cloudToken.isEmpty();
 }
 
 void TakeDispatcher::dispatch(const QString& wavPath, const std::optional<QByteArray>& wav, const STTContext& context)
 {
-    const bool upload
-        = m_routes.effectiveBackendId() == QLatin1String(SpeechBackends::cloudId) && !m_routes.cloudToken().isEmpty();
-    if (upload) {
+    if (uploads(m_routes.effectiveBackendId(), m_routes.cloudToken())) {
         m_routes.transcribeCloud(wavPath, wav, context);
     } else {
         m_routes.transcribeOnDevice(wavPath);
@@ -42,24 +38,21 @@ void TakeDispatcher::fallback(const QByteArray& pcm, const QString& errorText, F
         reportError(QString::fromLatin1(texts.failurePrefix) + errorText);
         return;
     }
-    // A failed write is left to the recogniser to report: it cannot read the file and says so.
-    QFile backup(backupPath());
-    if (backup.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        backup.write(CloudTranscribe::buildWAV(pcm, takeSampleRate));
-        backup.close();
+    QString problem;
+    const std::optional<QString> backup
+        = m_files.write(QString::fromLatin1(backupFileStem), CloudTranscribe::buildWAV(pcm, takeSampleRate), &problem);
+    if (!backup) {
+        // Nothing is left to hear the take again from; said rather than handed on as an unreadable file.
+        reportError(QString::fromLatin1(texts.failurePrefix) + errorText + QStringLiteral("; ") + problem);
+        return;
     }
     reportError(QString::fromLatin1(texts.notice));
-    m_routes.transcribeOnDevice(backupPath());
+    m_routes.transcribeOnDevice(*backup);
 }
 
 void TakeDispatcher::reportTooShort()
 {
     reportError(QString::fromLatin1(tooShortText));
-}
-
-QString TakeDispatcher::backupPath() const
-{
-    return QDir(m_tempDirectory).filePath(QString::fromLatin1(backupFileName));
 }
 
 void TakeDispatcher::reportError(const QString& message)

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include "main/voice/capture/TakeFiles.h"
 #include "main/voice/context/STTContext.h"
 
 namespace murmeli::voice {
@@ -20,7 +21,7 @@ public:
     static constexpr double minimumSeconds = 0.3;
     static constexpr auto tooShortText = "Recording too short";
     static constexpr auto noSpeechText = "Cloud STT: no speech detected";
-    static constexpr auto backupFileName = "murmeli-streaming-backup.wav";
+    static constexpr auto backupFileStem = "murmeli-streaming-backup";
     static constexpr int takeSampleRate = 16000;
 
     /// The two texts of a failed streaming take: the notice before the on-device attempt, and the prefix of the
@@ -44,9 +45,11 @@ public:
             transcribeCloud;
     };
 
-    /// tempDirectory holds the backup file; the system's when empty.
-    explicit TakeDispatcher(Routes routes, QString tempDirectory = {});
+    /// files holds the backup file of a take and must outlive this.
+    TakeDispatcher(Routes routes, TakeFiles& files);
 
+    /// Whether a recorded take goes to the upload: the cloud backend without streaming, with a token.
+    static bool uploads(const QString& effectiveBackendId, const QString& cloudToken);
     /// Whether a take of this length is transcribed: strictly more than 0.3 s.
     static bool isLongEnough(double seconds) { return seconds > minimumSeconds; }
 
@@ -56,21 +59,19 @@ public:
     /// A cloud take's final text: onResult, or the no-speech notice when it is empty.
     void deliverText(const QString& text);
     /// A streaming take that failed: with audio, the notice and the on-device recogniser over the backup file;
-    /// without, the failure prefix and the error.
+    /// without, or when the backup cannot be written, the failure prefix and the error.
     void fallback(const QByteArray& pcm, const QString& error, FallbackTexts texts);
     /// A take of 0.3 s or less.
     void reportTooShort();
     /// A terminal error of a take that has nothing to fall back to.
     void reportError(const QString& message);
 
-    QString backupPath() const;
-
     std::function<void(const QString& text)> onResult;
     std::function<void(const QString& message)> onError;
 
 private:
     Routes m_routes;
-    QString m_tempDirectory;
+    TakeFiles& m_files;
 };
 
 } // namespace murmeli::voice

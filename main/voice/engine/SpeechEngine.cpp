@@ -1,21 +1,33 @@
 #include "main/voice/engine/SpeechEngine.h"
 
-#include <iterator>
 
 #include <QDir>
 #include <QFile>
 #include <QMetaObject>
 #include <QTimer>
 
+#include "main/voice/engine/TakeControl.h"
+#include "main/voice/preferences/LocaleNormalizer.h"
 #include "main/voice/service/CloudEndpoints.h"
 #include "main/voice/service/CloudTranscribe.h"
-#include "main/voice/preferences/LocaleNormalizer.h"
 #include "platform/net/NetworkSessionFactory.h"
 #include "platform/recognizer/SpeechRecognizerFactory.h"
 
 namespace murmeli::voice {
 
 using platform::RecognizerAuthorization;
+
+namespace {
+
+SpeechEngine::Devices withRecognizer(SpeechEngine::Devices devices)
+{
+    if (!devices.recognizer) {
+        devices.recognizer = platform::makeSpeechRecognizer();
+    }
+    return devices;
+}
+
+} // namespace
 
 SpeechEngine::SpeechEngine(platform::Defaults& defaults, common::Clock& clock, QObject* parent)
     : SpeechEngine(defaults, clock, Devices {}, {}, parent)
@@ -45,8 +57,9 @@ SpeechEngine::SpeechEngine(platform::Defaults& defaults, common::Clock& clock, D
       m_httpSession(platform::makeNetworkSession(QNetworkProxy(QNetworkProxy::DefaultProxy))),
       m_upload(m_httpSession->accessManager(), clock),
       m_enhanceTransport([this] { return m_sockets.wsSession(); }, clock), m_enhancer(m_enhanceTransport, defaults),
-      m_clock(clock), m_devices(std::move(devices)), m_microphone(m_devices.captureFactory),
-      m_batch(m_microphone, m_devices.tempDirectory), m_v3([this] { return m_streaming.session(); }, clock),
+      m_clock(clock), m_devices(withRecognizer(std::move(devices))), m_files(m_devices.tempDirectory),
+      m_onDevice(*m_devices.recognizer, clock, *this), m_microphone(m_devices.captureFactory), m_batch(m_microphone),
+      m_v3([this] { return m_streaming.session(); }, clock),
       m_dispatcher(TakeDispatcher::Routes {
                        [this] { return effectiveBackendId(); },
                        [this] { return m_cloudToken; },
@@ -55,14 +68,11 @@ SpeechEngine::SpeechEngine(platform::Defaults& defaults, common::Clock& clock, D
                            transcribeCloud(path, wav, context);
                        },
                    },
-          m_devices.tempDirectory),
+          m_files),
       m_streaming(*this, defaults, clock)
 {
     m_enhancer.setEngineStateProvider(&m_enhanceState);
     m_enhancer.effectiveLocale = [&defaults] { return LocaleNormalizer::effectiveLocale(defaults); };
-    if (!m_devices.recognizer) {
-        m_devices.recognizer = platform::makeSpeechRecognizer();
-    }
     wireTakeParts();
 }
 
@@ -75,18 +85,25 @@ SpeechEngine::~SpeechEngine()
 
 void SpeechEngine::wireTakeParts()
 {
-    const std::weak_ptr<bool> alive = m_alive;
+    // The take's files go with its outcome; a notice leaves them to the fallback it announces.
     m_dispatcher.onResult = [this](const QString& text) {
+        m_files.removeAll();
         if (onResult) {
             onResult(text);
         }
     };
     m_dispatcher.onError = [this](const QString& message) {
+        if (!TakeControl::isNotice(message)) {
+            m_files.removeAll();
+        }
         if (onError) {
             onError(message);
         }
     };
     m_v3.onPartialText = [this](const QString& text) { partial(text); };
+    m_onDevice.onPartial = [this](const QString& text) { partial(text); };
+    m_onDevice.onText = [this](const QString& text) { m_dispatcher.onResult(text); };
+    m_onDevice.onFailure = [this](const QString& message) { m_dispatcher.reportError(message); };
     m_v3.onNotice = [this](const QString& message) { m_dispatcher.reportError(message); };
     const common::LogSink toLog = [this](const QString& message, common::LogColor color) { onLog(message, color); };
     m_microphone.onLog = toLog;
@@ -113,6 +130,14 @@ std::optional<QString> SpeechEngine::setWebSocketProxy(const QString& host, int 
     }
     m_streaming.reopenAfterProxyChange();
     return std::nullopt;
+}
+
+void SpeechEngine::setActiveMicSource(const QString& source)
+{
+    m_settings.setActiveMicSource(source);
+    if (onMicSourceChanged) {
+        onMicSourceChanged(activeMicSource());
+    }
 }
 
 void SpeechEngine::resetCloudState()
@@ -159,14 +184,33 @@ void SpeechEngine::askMicrophone(std::function<void(bool granted)> completion, i
         Qt::QueuedConnection);
 }
 
+void SpeechEngine::preconnectIfNeeded()
+{
+    if (!m_v3.readySession()) {
+        m_sockets.preconnectIfNeeded();
+    }
+}
+
 bool SpeechEngine::startRecording()
 {
-    endRunningTake();
+    beginTake(SpeechBackends::onDeviceId);
     if (m_authStatus != RecognizerAuthorization::Authorized) {
-        m_dispatcher.reportError(QStringLiteral("Speech not authorized"));
+        // Asked again rather than taken from the launch: a microphone may have been plugged in since.
+        const platform::MicrophoneAccess access = m_microphone.checkAccess();
+        if (!access.granted) {
+            m_dispatcher.reportError(QStringLiteral("Speech not authorized"));
+            return false;
+        }
+        m_authStatus = RecognizerAuthorization::Authorized;
+        onLog(QStringLiteral("Speech: recognition permitted, capturing from ") + access.detail, common::LogColor::Grey);
+    }
+    QString problem;
+    const std::optional<QString> file = m_files.create(QString::fromLatin1(batchTakeFileStem), &problem);
+    if (!file) {
+        m_dispatcher.reportError(QStringLiteral("Mic init failed: ") + problem);
         return false;
     }
-    if (const std::optional<QString> failure = m_batch.start()) {
+    if (const std::optional<QString> failure = m_batch.start(*file)) {
         m_dispatcher.reportError(*failure);
         return false;
     }
@@ -181,14 +225,70 @@ void SpeechEngine::stopRecording()
         return;
     }
     const double duration = secondsSinceStart();
-    m_batch.stop();
+    const std::optional<QString> writeFailure = m_batch.stop();
     m_isListening = false;
     m_lastRecordDuration = duration;
+    if (writeFailure) {
+        // The file holds the take up to the failure, which is still worth hearing; the loss is said.
+        onLog(QStringLiteral("Speech: the take's file %1 misses audio: %2").arg(m_batch.filePath(), *writeFailure),
+            common::LogColor::Orange);
+    }
     if (TakeDispatcher::isLongEnough(duration)) {
         dispatch(m_batch.filePath(), std::nullopt, m_pendingContext);
     } else {
         m_dispatcher.reportTooShort();
     }
+}
+
+void SpeechEngine::startDeviceRecording()
+{
+    beginTake(SpeechBackends::onDeviceId);
+    m_deviceRecording = true;
+    m_startMs = m_clock.monotonicMs();
+}
+
+void SpeechEngine::stopDeviceRecording(const QByteArray& pcm, int sampleRate)
+{
+    if (!std::exchange(m_deviceRecording, false)) {
+        return;
+    }
+    const double duration = secondsSinceStart();
+    m_lastRecordDuration = duration;
+    if (TakeDispatcher::isLongEnough(duration)) {
+        transcribePCM(pcm, sampleRate);
+    } else {
+        m_dispatcher.reportTooShort();
+    }
+}
+
+void SpeechEngine::beginTake(const char* backend)
+{
+    // A take that was never stopped, or whose outcome was given up on, is given up for good now.
+    cancelTake();
+    m_takeBackend = QString::fromLatin1(backend);
+}
+
+void SpeechEngine::cancelTake()
+{
+    ++m_take;
+    m_microphone.stop();
+    m_batch.stop();
+    m_pump.discard();
+    m_feed = {};
+    if (std::exchange(m_useQwen3V3, false) || m_v3.isWaiting()) {
+        m_v3.cancelTurn();
+    }
+    if (m_runTask) {
+        std::exchange(m_runTask, {})->abandon();
+    }
+    if (const auto finishing = m_finishingRunTask.lock()) {
+        finishing->abandon();
+    }
+    m_onDevice.cancelAll();
+    m_files.removeAll();
+    m_isStreamingMode = false;
+    m_isListening = false;
+    m_deviceRecording = false;
 }
 
 bool SpeechEngine::startStreaming(bool captureMicrophone)
@@ -197,7 +297,7 @@ bool SpeechEngine::startStreaming(bool captureMicrophone)
     if (!config) {
         return false;
     }
-    endRunningTake();
+    beginTake(cloudStreamingId);
     Qwen3ASRStreamingSession* session = m_v3.readySession();
     if (session && effectiveBackendId() == QLatin1String(cloudStreamingId)) {
         return startStreamingV3(*session, captureMicrophone);
@@ -205,8 +305,8 @@ bool SpeechEngine::startStreaming(bool captureMicrophone)
     m_isStreamingMode = true;
     m_startMs = m_clock.monotonicMs();
     auto streamer = std::make_shared<RunTaskStreamer>(m_clock);
-    streamer->onPartialText = [this, alive = std::weak_ptr<bool>(m_alive)](const QString& text) {
-        if (!alive.expired()) {
+    streamer->onPartialText = [this, alive = std::weak_ptr<bool>(m_alive), take = m_take](const QString& text) {
+        if (!alive.expired() && take == m_take) {
             partial(text);
         }
     };
@@ -259,16 +359,6 @@ bool SpeechEngine::startCapture()
     return false;
 }
 
-void SpeechEngine::endRunningTake()
-{
-    // A take that was never stopped still ends in its outcome rather than vanishing under the new one.
-    if (m_isStreamingMode) {
-        stopStreamingRecord();
-    } else if (m_batch.isRecording()) {
-        stopRecording();
-    }
-}
-
 void SpeechEngine::feedStreamingBLEChunk(const QByteArray& mulaw)
 {
     if (!m_isStreamingMode || !m_feed) {
@@ -310,15 +400,20 @@ void SpeechEngine::finishRunTask(std::shared_ptr<RunTaskStreamer> streamer, doub
         m_dispatcher.reportTooShort();
         return;
     }
-    m_pump.finish(
-        [this, streamer](const QByteArray& tail, const QByteArray& pcm) { awaitRunTask(streamer, tail, pcm); });
+    m_finishingRunTask = streamer;
+    m_pump.finish([this, streamer, take = m_take](const QByteArray& tail, const QByteArray& pcm) {
+        if (take == m_take) {
+            awaitRunTask(take, streamer, tail, pcm);
+        }
+    });
 }
 
-QCoro::Task<> SpeechEngine::awaitRunTask(std::shared_ptr<RunTaskStreamer> streamer, QByteArray tail, QByteArray pcm)
+QCoro::Task<> SpeechEngine::awaitRunTask(
+    quint64 take, std::shared_ptr<RunTaskStreamer> streamer, QByteArray tail, QByteArray pcm)
 {
     const std::weak_ptr<bool> alive = m_alive;
     const FinalTextOutcome outcome = co_await streamer->finish(std::move(tail));
-    if (alive.expired()) {
+    if (alive.expired() || take != m_take) {
         co_return;
     }
     if (outcome.text) {
@@ -336,14 +431,19 @@ void SpeechEngine::stopStreamingV3(double duration)
         m_dispatcher.reportTooShort();
         return;
     }
-    m_pump.finish([this](const QByteArray& tail, const QByteArray& pcm) { awaitTurn(tail, pcm); });
+    // The end of a given-up turn must not end the turn of the take after it on the same session.
+    m_pump.finish([this, take = m_take](const QByteArray& tail, const QByteArray& pcm) {
+        if (take == m_take) {
+            awaitTurn(take, tail, pcm);
+        }
+    });
 }
 
-QCoro::Task<> SpeechEngine::awaitTurn(QByteArray tail, QByteArray pcm)
+QCoro::Task<> SpeechEngine::awaitTurn(quint64 take, QByteArray tail, QByteArray pcm)
 {
     const std::weak_ptr<bool> alive = m_alive;
     const V3TurnDriver::TurnEnd end = co_await m_v3.endTurn(std::move(tail));
-    if (alive.expired()) {
+    if (alive.expired() || take != m_take) {
         co_return;
     }
     if (end.sessionLost) {
@@ -362,32 +462,13 @@ void SpeechEngine::dispatch(const QString& fileURL, const std::optional<QByteArr
 
 void SpeechEngine::transcribeApple(const QString& fileURL)
 {
+    m_takeBackend = QString::fromLatin1(SpeechBackends::onDeviceId);
     const QString locale = recognizerLocale();
-    if (!m_devices.recognizer || !m_devices.recognizer->isAvailable() || locale.isEmpty()) {
+    if (!m_devices.recognizer->isAvailable() || locale.isEmpty()) {
         m_dispatcher.reportError(QStringLiteral("Speech recognizer unavailable"));
         return;
     }
-    m_recognitions.push_back(m_devices.recognizer->recognize(
-        platform::RecognitionRequest::forFile(fileURL, locale, m_pendingContext.hotwords().keys())));
-    const auto entry = std::prev(m_recognitions.end());
-    platform::RecognitionTask* task = entry->get();
-    // Each recognition ends in one finished or one failed; the task is let go after it, never inside its signal.
-    const auto release = [this, entry] {
-        entry->release()->deleteLater();
-        m_recognitions.erase(entry);
-    };
-    connect(task, &platform::RecognitionTask::partialResult, this, [this](const QString& text) { partial(text); });
-    connect(task, &platform::RecognitionTask::finished, this, [this, release](const QString& text) {
-        partial(text);
-        release();
-        if (onResult) {
-            onResult(text);
-        }
-    });
-    connect(task, &platform::RecognitionTask::failed, this, [this, release](const platform::RecognitionError& error) {
-        release();
-        m_dispatcher.reportError(QStringLiteral("Recognition failed: ") + error.description);
-    });
+    m_onDevice.recognize(fileURL, locale, m_pendingContext.hotwords().keys());
 }
 
 QCoro::Task<> SpeechEngine::transcribeCloud(QString fileURL, std::optional<QByteArray> wavData, STTContext context)
@@ -402,8 +483,10 @@ QCoro::Task<> SpeechEngine::transcribeCloud(QString fileURL, std::optional<QByte
         co_return;
     }
     const std::weak_ptr<bool> alive = m_alive;
+    const quint64 take = m_take;
+    m_takeBackend = QString::fromLatin1(SpeechBackends::cloudId);
     const auto outcome = co_await m_upload.transcribe(wav, std::move(context), m_cloudToken, m_cloudWorkerURL);
-    if (alive.expired()) {
+    if (alive.expired() || take != m_take) {
         co_return;
     }
     if (const auto* transcript = std::get_if<CloudTranscribeClient::Transcript>(&outcome)) {
@@ -444,13 +527,17 @@ void SpeechEngine::transcribePCM(const QByteArray& pcm, int sampleRate)
     const bool takeRate = sampleRate > 15999;
     const QByteArray wav = CloudTranscribe::buildWAV(
         takeRate ? pcm : CloudTranscribe::resample8to16(pcm), takeRate ? sampleRate : sampleRate * 2);
-    const QString path = QDir(m_devices.tempDirectory.isEmpty() ? QDir::tempPath() : m_devices.tempDirectory)
-                             .filePath(QString::fromLatin1(deviceTakeFileName));
-    // A failed write still leaves the upload its bytes; the on-device recogniser then says it cannot read the file.
-    if (QFile file(path); file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        file.write(wav);
+    QString problem;
+    const std::optional<QString> path = m_files.write(QString::fromLatin1(deviceTakeFileStem), wav, &problem);
+    if (!path) {
+        onLog(QStringLiteral("Speech: ") + problem, common::LogColor::Orange);
+        // The upload goes from the bytes; the on-device recogniser, the upload's fallback included, needs the file.
+        if (!TakeDispatcher::uploads(effectiveBackendId(), m_cloudToken)) {
+            m_dispatcher.reportError(QStringLiteral("Failed to write audio file: ") + problem);
+            return;
+        }
     }
-    dispatch(path, wav, m_pendingContext);
+    dispatch(path.value_or(QString()), wav, m_pendingContext);
 }
 
 double SpeechEngine::secondsSinceStart() const
@@ -481,6 +568,5 @@ void SpeechEngine::partial(const QString& text)
         onPartialText(text);
     }
 }
-
 
 } // namespace murmeli::voice

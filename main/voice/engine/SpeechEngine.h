@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <list>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -16,7 +15,9 @@
 #include "main/voice/capture/BatchRecording.h"
 #include "main/voice/capture/DeviceAudioStream.h"
 #include "main/voice/capture/MicrophoneCapture.h"
+#include "main/voice/capture/TakeFiles.h"
 #include "main/voice/context/STTContext.h"
+#include "main/voice/dispatch/OnDeviceRecognition.h"
 #include "main/voice/dispatch/TakeDispatcher.h"
 #include "main/voice/engine/AudioProfile.h"
 #include "main/voice/engine/EnterMode.h"
@@ -65,7 +66,13 @@ public:
     static constexpr int unknownMinutes = -1;
     /// Where the on-device recogniser looks for a model when the system's locale has none, in order.
     static constexpr const char* recognizerFallbackLocales[] = { "zh-CN", "en-US" };
-    static constexpr auto deviceTakeFileName = "murmeli-ble-ptt.wav";
+    static constexpr auto batchTakeFileStem = "murmeli-ptt";
+    static constexpr auto deviceTakeFileStem = "murmeli-ble-ptt";
+    /// How long the on-device recogniser may take over one take before the take is given up as failed.
+    static constexpr qint64 onDeviceLimitMs = OnDeviceRecognition::limitMs;
+    /// The longest a stopped take may take to reach its outcome: the slowest cloud path's own limit (the upload's;
+    /// the streaming protocols wait less for their final text), then the on-device fallback's.
+    static constexpr qint64 longestOutcomeMs = CloudTranscribeClient::uploadTimeoutMs + onDeviceLimitMs;
 
     /// What a take is made with; each empty member stands for the platform's own.
     struct Devices final {
@@ -73,7 +80,7 @@ public:
         MicrophoneCapture::Factory captureFactory;
         /// The on-device recogniser.
         std::shared_ptr<platform::SpeechRecognizer> recognizer;
-        /// Where the take files go; the system's temporary directory when empty.
+        /// Where the private folder of the take files goes; the system's temporary directory when empty.
         QString tempDirectory;
         /// Makes the network sessions every cloud socket is opened from, one per proxy.
         CloudSocketSession::SessionFactory socketSessions = {};
@@ -104,7 +111,9 @@ public:
     void setCustomHotwords(const QStringList& hotwords) { m_settings.setCustomHotwords(hotwords); }
     /// "local" or "ble".
     const QString& activeMicSource() const { return m_settings.activeMicSource(); }
-    void setActiveMicSource(const QString& source) { m_settings.setActiveMicSource(source); }
+    void setActiveMicSource(const QString& source);
+    /// The microphone source was set (to the value given).
+    std::function<void(const QString& source)> onMicSourceChanged;
     /// Stores the profile's microphone source.
     void setAudioProfile(AudioProfile profile) { setActiveMicSource(micSourceFor(profile)); }
     EnterMode enterMode() const { return m_settings.enterMode(); }
@@ -171,18 +180,24 @@ public:
     /// Diagnostics of the take paths (capture failures, the recogniser's locale).
     common::LogSink onLog;
 
-    // Permission and takes. A take's outcome is exactly one onResult or one terminal onError (see TakeDispatcher).
+    // Permission and takes. A take's outcome is exactly one onResult or one terminal onError (see TakeDispatcher), and
+    // only the current take's: every start begins a new take and drops what is left of the one before (its
+    // recognitions, its wait for a final text, its files), so a late answer of an abandoned take never reaches the
+    // callbacks.
 
     /// Asks whether speech may be recognised: on Linux, whether there is a capture device. Answers on the main
-    /// thread; a refusal also says "Speech permission denied" through onError.
+    /// thread; a refusal also says "Speech permission denied" through onError. A batch take that finds no
+    /// permission asks again before it gives up, so a microphone plugged in later is found.
     void requestPermission(std::function<void(bool granted)> completion);
     platform::RecognizerAuthorization authStatus() const { return m_authStatus; }
     /// True while the microphone is captured.
     bool isListening() const { return m_isListening; }
     /// Whether a streaming take can start: a streaming configuration exists.
     bool canStreamingRecord() const { return m_sockets.canStreamingRecord(); }
+    /// Opens the older protocol's socket ahead of a take, unless the take will be a turn of the ready v3 session.
+    void preconnectIfNeeded();
 
-    /// A batch take of the microphone into "murmeli-ptt.wav"; false (and a message) when it cannot start.
+    /// A batch take of the microphone into a file of its own; false (and a message) when it cannot start.
     bool startRecording();
     /// Ends the batch take and hands its file to dispatch, unless it was too short.
     void stopRecording();
@@ -194,6 +209,19 @@ public:
     void feedStreamingBLEChunk(const QByteArray& mulaw);
     /// Ends the streaming take: too short, or finished over its protocol and delivered.
     void stopStreamingRecord();
+    /// A take of the device's microphone without streaming: the device collects the audio, and the take only
+    /// begins here.
+    void startDeviceRecording();
+    /// Ends it with the device's audio (16-bit PCM at sampleRate): too short, or transcribed as transcribePCM does.
+    void stopDeviceRecording(const QByteArray& pcm, int sampleRate = 8000);
+    /// Gives the current take up: capture stopped, its socket, turn and recognitions cancelled, its files removed.
+    /// No outcome of it follows.
+    void cancelTake();
+    /// The backend that recognised the current take, or is recognising it: the path it started on, then the
+    /// upload or the on-device recogniser as it was handed on.
+    const QString& takeBackend() const { return m_takeBackend; }
+    /// The private files of the current take.
+    const TakeFiles& takeFiles() const { return m_files; }
     /// A recorded take to the upload or the on-device recogniser (see TakeDispatcher::dispatch).
     void dispatch(const QString& fileURL, const std::optional<QByteArray>& wavData, const STTContext& context);
     /// The on-device recogniser over a WAV file; the outcome through the callbacks.
@@ -201,7 +229,8 @@ public:
     /// The upload of a recorded take (the bytes, else the file's); most failures fall back to the on-device
     /// recogniser, a refused token is reported to onCloudAuthError and, so the take is not lost unseen, to onError.
     QCoro::Task<> transcribeCloud(QString fileURL, std::optional<QByteArray> wavData, STTContext context);
-    /// The device's audio of a finished take (16-bit PCM, 8 kHz unless said otherwise) as a WAV take, dispatched.
+    /// The device's audio of a finished take (16-bit PCM, 8 kHz unless said otherwise) as a WAV take, dispatched;
+    /// a file that cannot be written ends the take with the reason unless the upload can go from the bytes.
     void transcribePCM(const QByteArray& pcm, int sampleRate = 8000);
 
 private:
@@ -220,14 +249,16 @@ private:
     };
 
     void wireTakeParts();
+    void beginTake(const char* backend);
+    void endTake();
     bool startStreaming(bool captureMicrophone);
     bool startStreamingV3(Qwen3ASRStreamingSession& session, bool captureMicrophone);
     bool startCapture();
-    void endRunningTake();
     void stopStreamingV3(double duration);
     void finishRunTask(std::shared_ptr<RunTaskStreamer> streamer, double duration);
-    QCoro::Task<> awaitRunTask(std::shared_ptr<RunTaskStreamer> streamer, QByteArray tail, QByteArray pcm);
-    QCoro::Task<> awaitTurn(QByteArray tail, QByteArray pcm);
+    QCoro::Task<> awaitRunTask(
+        quint64 take, std::shared_ptr<RunTaskStreamer> streamer, QByteArray tail, QByteArray pcm);
+    QCoro::Task<> awaitTurn(quint64 take, QByteArray tail, QByteArray pcm);
     double secondsSinceStart() const;
     QString recognizerLocale() const;
     void partial(const QString& text);
@@ -250,6 +281,13 @@ private:
 
     common::Clock& m_clock;
     Devices m_devices;
+    TakeFiles m_files;
+    // The recognitions of the current take still running.
+    OnDeviceRecognition m_onDevice;
+    // The current take; work of an earlier one that comes back finds a different number and is dropped.
+    quint64 m_take = 0;
+    QString m_takeBackend;
+    bool m_deviceRecording = false;
     platform::RecognizerAuthorization m_authStatus = platform::RecognizerAuthorization::NotDetermined;
     bool m_isListening = false;
     bool m_useQwen3V3 = false;
@@ -260,10 +298,10 @@ private:
     AudioPump::Feed m_feed;
     DeviceAudioStream m_deviceAudio;
     std::shared_ptr<RunTaskStreamer> m_runTask;
+    // The run-task take whose final text is awaited, so a cancel can end the wait.
+    std::weak_ptr<RunTaskStreamer> m_finishingRunTask;
     V3TurnDriver m_v3;
     TakeDispatcher m_dispatcher;
-    // Recognitions of earlier takes still running; each is dropped when it ends.
-    std::list<std::unique_ptr<platform::RecognitionTask>> m_recognitions;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     // Last: its sessions go before the turn driver and the sockets they were opened on.
     StreamingSessionKeeper m_streaming;

@@ -14,25 +14,41 @@ TakeControl::TakeControl(SpeechEngine& engine, const platform::Defaults& default
 
 TakeControl::Start TakeControl::start(const QString& micSource)
 {
+    // The handshake runs while the user starts speaking; the streaming start takes the socket when it is fresh.
+    m_engine.preconnectIfNeeded();
+    const bool device = micSource != QLatin1String(SpeechBackends::localMicSource);
     bool started = false;
-    if (micSource != QLatin1String(SpeechBackends::localMicSource)) {
-        started = m_engine.startStreamingBLERecord();
-    } else if (m_engine.canStreamingRecord()) {
-        started = m_engine.startStreamingRecord();
+    if (m_engine.canStreamingRecord()) {
+        started = device ? m_engine.startStreamingBLERecord() : m_engine.startStreamingRecord();
+    } else if (device) {
+        m_engine.startDeviceRecording();
+        started = true;
     } else {
         started = m_engine.startRecording();
     }
-    m_streaming = m_engine.isStreamingMode();
-    return { started, m_streaming };
+    const bool streaming = m_engine.isStreamingMode();
+    m_path = streaming ? Path::Streaming : device ? Path::Device : Path::Batch;
+    return { started, streaming };
 }
 
-void TakeControl::stop()
+void TakeControl::stop(const QByteArray& devicePcm)
 {
-    if (m_streaming) {
+    switch (m_path) {
+    case Path::Streaming:
         m_engine.stopStreamingRecord();
-    } else {
+        break;
+    case Path::Device:
+        m_engine.stopDeviceRecording(devicePcm);
+        break;
+    case Path::Batch:
         m_engine.stopRecording();
+        break;
     }
+}
+
+void TakeControl::cancel()
+{
+    m_engine.cancelTake();
 }
 
 bool TakeControl::isNotice(const QString& message)

@@ -72,6 +72,7 @@ void RunTaskStreamer::abandon()
 {
     close(normalClosure);
     m_taskId.clear();
+    settle({ std::nullopt, QStringLiteral("the take was given up") });
 }
 
 void RunTaskStreamer::handleText(const QString& frame)

@@ -44,7 +44,8 @@ public:
     /// Sends the tail (when there is one) and finish-task and waits for the task's outcome: the final text (possibly
     /// empty) or why there is none. The socket is closed with 1000 after a text and 1001 after a failure.
     QCoro::Task<FinalTextOutcome> finish(QByteArray tail);
-    /// A take too short to transcribe: closes the socket normally and forgets the task.
+    /// A take too short to transcribe, or given up: closes the socket normally and forgets the task; a finish
+    /// still waiting ends with an error.
     void abandon();
 
     const QString& taskId() const { return m_taskId; }

@@ -63,6 +63,7 @@ QCoro::Task<V3TurnDriver::TurnEnd> V3TurnDriver::endTurn(QByteArray tail)
 void V3TurnDriver::cancelTurn()
 {
     m_lost.reset();
+    m_waiter.fail(QStringLiteral("the turn was cancelled"));
     if (Qwen3ASRStreamingSession* session = m_session ? m_session() : nullptr) {
         session->cancelTurn();
     }

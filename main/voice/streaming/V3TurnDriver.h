@@ -44,8 +44,11 @@ public:
     /// Feeds the tail (when there is one), ends the turn and waits for the final text. A turn the session already
     /// lost (its connection dropped, the server reported an error) fails at once rather than waiting.
     QCoro::Task<TurnEnd> endTurn(QByteArray tail);
-    /// A take too short to transcribe: the turn goes back to ready without telling the server.
+    /// A take too short to transcribe, or given up: the turn goes back to ready without telling the server, and a
+    /// wait for its final text ends with an error.
     void cancelTurn();
+    /// Whether the end of a turn waits for its final text.
+    bool isWaiting() const { return m_waiter.isWaiting(); }
 
     /// The session's running text of the current turn.
     std::function<void(const QString& text)> onPartialText;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
+#include <QTemporaryDir>
+
 #include "platform/audio/fake/FakeAudioPlayer.h"
 #include "platform/speech/fake/FakeSpeechSynthesizer.h"
 #include "tests/support/TaskResult.h"
@@ -73,6 +76,23 @@ TEST(SayCommandTest, ThePhraseIsPlayedToItsEndOrTheReasonGiven)
         EXPECT_EQ(**status, c.status) << c.name;
         EXPECT_EQ(errors, c.error.isEmpty() ? QStringList() : QStringList { c.error }) << c.name;
     }
+}
+
+// A tool whose speech passes the runner's 16 MiB cap is cut there: the command says so, writes nothing and fails.
+TEST(SayCommandTest, APhraseCutAtTheOutputCapFailsAndWritesNothing)
+{
+    const auto synthesizer = std::make_shared<platform::FakeSpeechSynthesizer>();
+    synthesizer->setTool(QStringLiteral("head"), { QStringLiteral("-c"), QStringLiteral("17000000"), "/dev/zero" });
+    QTemporaryDir dir;
+    const QString wav = dir.filePath(QStringLiteral("long.wav"));
+    SayCommand command(synthesizer, [] { return std::make_unique<platform::FakeAudioPlayer>(); });
+    QStringList errors;
+    command.onError = [&errors](const QString& line) { errors << line; };
+    const auto status = test::keepResult(command.run({ QStringLiteral("a very long phrase"), wav }));
+    ASSERT_TRUE(test::waitUntil([&] { return status->has_value(); }, 20000));
+    EXPECT_EQ(**status, 1);
+    EXPECT_EQ(errors.last(), QStringLiteral("murmeli: the phrase is too long to speak whole; nothing was written"));
+    EXPECT_FALSE(QFileInfo::exists(wav));
 }
 
 } // namespace

@@ -21,13 +21,14 @@ protected:
                     routed.append(QStringLiteral("cloud %1 %2").arg(path).arg(wav ? wav->size() : -1));
                 },
             },
-            m_dir.path());
+            m_files);
         dispatcher.onResult = [this](const QString& text) { outcomes.append(QStringLiteral("result ") + text); };
         dispatcher.onError = [this](const QString& text) { outcomes.append(QStringLiteral("error ") + text); };
         return dispatcher;
     }
 
     QTemporaryDir m_dir;
+    TakeFiles m_files { m_dir.path() };
     QString backend;
     QString token;
     QStringList routed;
