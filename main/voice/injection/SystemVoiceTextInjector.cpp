@@ -1,6 +1,6 @@
 #include "main/voice/injection/SystemVoiceTextInjector.h"
 
-#include <tuple>
+#include <algorithm>
 #include <utility>
 
 #include <QCoroFuture>
@@ -10,6 +10,7 @@
 #include "main/common/TextUtils.h"
 #include "main/voice/focus/PasteKeyRules.h"
 #include "main/voice/injection/AXHealth.h"
+#include "main/voice/injection/DictatedText.h"
 #include "main/voice/injection/InputInjector.h"
 #include "platform/desktop/ClipboardAccess.h"
 
@@ -24,8 +25,15 @@ SystemVoiceTextInjector::SystemVoiceTextInjector(const AXHealth& health, InputIn
 {
 }
 
-QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString text, FocusTarget target)
+QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString said, FocusTarget target)
 {
+    const QString text = DictatedText::asOneLine(said);
+    if (text.isEmpty()) {
+        onLog(QStringLiteral("Voice inject (Mode A · %1): nothing but blanks and control characters, nothing pasted")
+                  .arg(target.role),
+            LogColor::Grey);
+        co_return;
+    }
     if (!m_health.isTrusted()) {
         onLog(QStringLiteral("⚠ Voice inject blocked: AX revoked at inject time → Mode B fallback"), LogColor::Orange);
         if (onAXRevoked) {
@@ -38,12 +46,11 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString text, FocusTarget tar
         LogColor::Purple);
 
     const std::optional<platform::WindowInfo> window = targetWindow(target);
-    std::optional<std::pair<ClipboardSnapshot, quint64>> taken = takeClipboard(text);
-    if (!taken) {
+    std::optional<std::vector<Borrowed>> borrowed = takeClipboard(text);
+    if (!borrowed) {
         keepWithoutPaste(text);
         co_return;
     }
-    auto [snapshot, expected] = std::move(*taken);
     if (onModeAStarted) {
         onModeAStarted(window);
     }
@@ -72,44 +79,88 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString text, FocusTarget tar
         leaveOnClipboard(text, QStringLiteral("modifier keys still held"));
         co_return;
     }
-    if (m_clipboard.changeCount(ClipboardMode::Clipboard) != expected) {
-        // The user copied while the paste waited: the keystroke must not paste that, and it is what comes back.
-        taken = takeClipboard(text);
-        if (!taken) {
+    if (changedSince(*borrowed)) {
+        // The user copied or selected while the paste waited: the keystroke must not paste that, and it is what comes
+        // back.
+        borrowed = takeClipboard(text);
+        if (!borrowed) {
             keepWithoutPaste(text);
             co_return;
         }
-        std::tie(snapshot, expected) = std::move(*taken);
     }
     const PasteKey key = PasteKeyRules::keyFor(window ? std::optional(window->className) : target.appId);
     if (!m_input.paste(key)) {
         leaveOnClipboard(text, QStringLiteral("no key could be sent"));
         co_return;
     }
-    snapshot.restore(expected, m_clipboard, m_clock, restoreDelayMs, {}, [this, alive](quint64 was, quint64 now) {
-        if (!alive.expired()) {
-            onLog(ClipboardSnapshot::skipLine(was, now), LogColor::Orange);
-        }
-    });
+    giveBack(*borrowed);
 }
 
-void SystemVoiceTextInjector::injectModeB(const QString& text, ModeBReason reason)
+void SystemVoiceTextInjector::injectModeB(const QString& said, ModeBReason reason)
 {
+    const QString text = DictatedText::asOneLine(said);
+    if (text.isEmpty()) {
+        onLog(QStringLiteral("Voice inject (Mode B · %1): nothing but blanks and control characters, nothing copied")
+                  .arg(toString(reason)),
+            LogColor::Grey);
+        return;
+    }
     onLog(QStringLiteral("Voice inject (Mode B · %1): %2")
               .arg(toString(reason), common::text::prefixCharacters(text, 40)),
         LogColor::Purple);
-    m_clipboard.setText(text);
-    notifyOnClipboard(text);
+    if (m_clipboard.setText(text)) {
+        notifyOnClipboard(text);
+        return;
+    }
+    keepInSelection(text);
 }
 
-std::optional<std::pair<ClipboardSnapshot, quint64>> SystemVoiceTextInjector::takeClipboard(const QString& text)
+std::optional<std::vector<SystemVoiceTextInjector::Borrowed>> SystemVoiceTextInjector::takeClipboard(
+    const QString& text)
 {
-    ClipboardSnapshot snapshot = ClipboardSnapshot::capture(m_clipboard);
+    std::vector<Borrowed> borrowed;
+    ClipboardSnapshot clipboard = ClipboardSnapshot::capture(m_clipboard, ClipboardMode::Clipboard);
+    ClipboardSnapshot selection = ClipboardSnapshot::capture(m_clipboard, ClipboardMode::Selection);
+    // Some terminals paste the selection rather than the clipboard, so the text goes on both; a desktop without the
+    // selection refuses it and has nothing to give back.
+    const bool selectionTaken = m_clipboard.setTransientText(ClipboardMode::Selection, text);
     // A write the display refused would make the paste key paste whatever was there before.
-    if (!m_clipboard.setTransientText(text)) {
+    if (!m_clipboard.setTransientText(ClipboardMode::Clipboard, text)) {
         return std::nullopt;
     }
-    return std::pair { std::move(snapshot), m_clipboard.changeCount(ClipboardMode::Clipboard) };
+    borrowed.push_back({ std::move(clipboard), m_clipboard.changeCount(ClipboardMode::Clipboard) });
+    if (selectionTaken) {
+        borrowed.push_back({ std::move(selection), m_clipboard.changeCount(ClipboardMode::Selection) });
+    }
+    return borrowed;
+}
+
+bool SystemVoiceTextInjector::changedSince(const std::vector<Borrowed>& borrowed) const
+{
+    return std::any_of(borrowed.begin(), borrowed.end(),
+        [this](const Borrowed& b) { return m_clipboard.changeCount(b.saved.mode) != b.expected; });
+}
+
+void SystemVoiceTextInjector::giveBack(const std::vector<Borrowed>& borrowed)
+{
+    const std::weak_ptr<bool> alive = m_alive;
+    for (const Borrowed& b : borrowed) {
+        if (!b.saved.complete && b.saved.items.isEmpty()) {
+            // Emptying it would throw away content we never saw; the text stays instead.
+            onLog(QStringLiteral("⚠ Voice paste: the %1's owner did not answer within %2 ms, its content cannot come "
+                                 "back; the text stays")
+                      .arg(b.saved.mode == ClipboardMode::Clipboard ? QStringLiteral("clipboard")
+                                                                    : QStringLiteral("selection"))
+                      .arg(platform::ClipboardAccess::snapshotBudgetMs),
+                LogColor::Orange);
+            continue;
+        }
+        b.saved.restore(b.expected, m_clipboard, m_clock, restoreDelayMs, {}, [this, alive](quint64 was, quint64 now) {
+            if (!alive.expired()) {
+                onLog(ClipboardSnapshot::skipLine(was, now), LogColor::Orange);
+            }
+        });
+    }
 }
 
 void SystemVoiceTextInjector::keepWithoutPaste(const QString& text)
@@ -118,10 +169,25 @@ void SystemVoiceTextInjector::keepWithoutPaste(const QString& text)
         leaveOnClipboard(text, QStringLiteral("the clipboard refused the transient text"));
         return;
     }
-    // Neither write took: the log is the last place the words survive.
-    onLog(QStringLiteral("⚠ Voice paste: the clipboard refused the text → nothing pasted; the text was: ") + text,
+    keepInSelection(text);
+}
+
+void SystemVoiceTextInjector::keepInSelection(const QString& text)
+{
+    // The words are never written to a log: the notice is where the user sees them.
+    const QString body = common::text::prefixCharacters(text, 80);
+    if (m_clipboard.setTransientText(ClipboardMode::Selection, text)) {
+        onLog(QStringLiteral("⚠ Voice paste: the clipboard refused the text → left on the selection"), LogColor::Red);
+        if (onNotify) {
+            onNotify(QString::fromUtf8(inSelectionTitle), body);
+        }
+        return;
+    }
+    onLog(QStringLiteral("⚠ Voice paste: the clipboard and the selection refused the text → nothing copied"),
         LogColor::Red);
-    notifyOnClipboard(text);
+    if (onNotify) {
+        onNotify(QString::fromUtf8(notCopiedTitle), body);
+    }
 }
 
 std::optional<platform::WindowInfo> SystemVoiceTextInjector::targetWindow(const FocusTarget& target) const

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include <QString>
 
@@ -26,9 +27,11 @@ namespace murmeli::voice {
 class AXHealth;
 class InputInjector;
 
-/// Pastes through the clipboard: the user's clipboard is saved, the text put on it, the target window brought to the
-/// front and the paste keystroke sent; 500 ms later the saved clipboard comes back unless someone changed it
-/// meanwhile. Mode B and every failure leave the text on the clipboard and ask the owner to show a notice.
+/// Pastes through the clipboard: the user's clipboard and selection are saved, the text put on both, the target
+/// window brought to the front and the paste keystroke sent; 500 ms later each saved selection comes back unless
+/// someone changed it meanwhile. Mode B and every failure leave the text on the clipboard (or, when the clipboard
+/// refuses it, on the selection) and ask the owner to show a notice. The text goes out as one line of plain text
+/// (DictatedText), so nothing in it acts as a key.
 class SystemVoiceTextInjector final : public VoiceTextInjector {
 public:
     /// How long after the paste the user's clipboard comes back.
@@ -40,6 +43,10 @@ public:
     static constexpr qint64 modifierWaitLimitMs = 1000;
     /// The notice's title; its body is the text's first 80 characters.
     static constexpr auto noticeTitle = "murmeli · 录音已复制";
+    /// The notice's title when the clipboard refused the text and the selection (a middle click pastes it) holds it.
+    static constexpr auto inSelectionTitle = "murmeli · 未能复制到剪贴板,可用中键粘贴";
+    /// The notice's title when neither took the text: the notice is all that shows the words.
+    static constexpr auto notCopiedTitle = "murmeli · 未能复制到剪贴板";
 
     /// Everything given must outlive this object and the restore it leaves behind.
     SystemVoiceTextInjector(const AXHealth& health, InputInjector& input, platform::ClipboardAccess& clipboard,
@@ -58,11 +65,22 @@ public:
     std::function<void(const QString& source)> onAXRevoked;
 
 private:
-    /// Saves the user's clipboard and puts text in its place; the saved content and the change count that follows.
-    /// Snapshot of the old content and the change count after the text went on; nullopt when the write was refused.
-    std::optional<std::pair<ClipboardSnapshot, quint64>> takeClipboard(const QString& text);
-    /// The transient write was refused: the text goes on as a plain entry, and is never lost silently.
+    /// One selection the paste borrowed: what it held and its change count once the text was on.
+    struct Borrowed final {
+        ClipboardSnapshot saved;
+        quint64 expected = 0;
+    };
+
+    /// Saves the user's clipboard and selection and puts text in their place; what was saved of each one that took
+    /// the text, the clipboard first; nullopt when the clipboard refused it.
+    std::optional<std::vector<Borrowed>> takeClipboard(const QString& text);
+    bool changedSince(const std::vector<Borrowed>& borrowed) const;
+    void giveBack(const std::vector<Borrowed>& borrowed);
+    /// The transient write was refused: the text goes on as a plain entry or, failing that, on the selection; the
+    /// user is told where it is, or that it is nowhere.
     void keepWithoutPaste(const QString& text);
+    /// The clipboard refused the text: the selection keeps it where it can.
+    void keepInSelection(const QString& text);
     std::optional<platform::WindowInfo> targetWindow(const FocusTarget& target) const;
     QCoro::Task<bool> modifiersReleased();
     void leaveOnClipboard(const QString& text, const QString& why);
