@@ -45,6 +45,7 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString said, FocusTarget tar
     onLog(QStringLiteral("Voice inject (Mode A · %1): %2").arg(target.role, common::text::prefixCharacters(text, 40)),
         LogColor::Purple);
 
+    const quint64 paste = ++m_pastes;
     const std::optional<platform::WindowInfo> window = targetWindow(target);
     std::optional<std::vector<Borrowed>> borrowed = takeClipboard(text);
     if (!borrowed) {
@@ -58,7 +59,7 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString said, FocusTarget tar
     const std::weak_ptr<bool> alive = m_alive;
     if (window) {
         const bool activated = co_await m_windows.activate(window->id, activationTimeout);
-        if (alive.expired()) {
+        if (alive.expired() || dropIfAbandoned(paste, *borrowed)) {
             co_return;
         }
         if (!activated) {
@@ -69,8 +70,8 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString said, FocusTarget tar
     }
 
     // A modifier still held down from the push-to-talk chord would turn the paste into another shortcut.
-    const bool released = co_await modifiersReleased();
-    if (alive.expired()) {
+    const bool released = co_await modifiersReleased(paste);
+    if (alive.expired() || dropIfAbandoned(paste, *borrowed)) {
         co_return;
     }
     // From here on a failure must not bring the old clipboard back over the text: it is the only copy of what the user
@@ -93,7 +94,22 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString said, FocusTarget tar
         leaveOnClipboard(text, QStringLiteral("no key could be sent"));
         co_return;
     }
-    giveBack(*borrowed);
+    giveBack(*borrowed, restoreDelayMs);
+}
+
+void SystemVoiceTextInjector::abandonPaste()
+{
+    m_abandonedUpTo = m_pastes;
+}
+
+bool SystemVoiceTextInjector::dropIfAbandoned(quint64 paste, const std::vector<Borrowed>& borrowed)
+{
+    if (paste > m_abandonedUpTo) {
+        return false;
+    }
+    onLog(QStringLiteral("Voice paste: cancelled before the key went out → nothing pasted"), LogColor::Orange);
+    giveBack(borrowed, 0);
+    return true;
 }
 
 void SystemVoiceTextInjector::injectModeB(const QString& said, ModeBReason reason)
@@ -141,7 +157,7 @@ bool SystemVoiceTextInjector::changedSince(const std::vector<Borrowed>& borrowed
         [this](const Borrowed& b) { return m_clipboard.changeCount(b.saved.mode) != b.expected; });
 }
 
-void SystemVoiceTextInjector::giveBack(const std::vector<Borrowed>& borrowed)
+void SystemVoiceTextInjector::giveBack(const std::vector<Borrowed>& borrowed, qint64 delayMs)
 {
     const std::weak_ptr<bool> alive = m_alive;
     for (const Borrowed& b : borrowed) {
@@ -155,7 +171,7 @@ void SystemVoiceTextInjector::giveBack(const std::vector<Borrowed>& borrowed)
                 LogColor::Orange);
             continue;
         }
-        b.saved.restore(b.expected, m_clipboard, m_clock, restoreDelayMs, {}, [this, alive](quint64 was, quint64 now) {
+        b.saved.restore(b.expected, m_clipboard, m_clock, delayMs, {}, [this, alive](quint64 was, quint64 now) {
             if (!alive.expired()) {
                 onLog(ClipboardSnapshot::skipLine(was, now), LogColor::Orange);
             }
@@ -202,11 +218,13 @@ std::optional<platform::WindowInfo> SystemVoiceTextInjector::targetWindow(const 
     return m_windows.activeWindow();
 }
 
-QCoro::Task<bool> SystemVoiceTextInjector::modifiersReleased()
+QCoro::Task<bool> SystemVoiceTextInjector::modifiersReleased(quint64 paste)
 {
-    // Only objects the owner keeps for the whole run are touched after a wait; the caller checks that this one is.
+    // Only objects the owner keeps for the whole run are touched after a wait, and this one only while it lives; the
+    // caller checks both again.
     InputInjector& input = m_input;
     common::Clock& clock = m_clock;
+    const std::weak_ptr<bool> alive = m_alive;
     for (qint64 waitedMs = 0; input.heldModifiers(); waitedMs += modifierPollMs) {
         if (waitedMs >= modifierWaitLimitMs) {
             co_return false;
@@ -214,6 +232,9 @@ QCoro::Task<bool> SystemVoiceTextInjector::modifiersReleased()
         common::OneShot<bool> tick;
         clock.schedule(modifierPollMs, [tick]() mutable { tick.fulfil(true); });
         co_await tick;
+        if (alive.expired() || paste <= m_abandonedUpTo) {
+            co_return true;
+        }
     }
     co_return true;
 }

@@ -54,6 +54,7 @@ public:
 
     QCoro::Task<> injectModeA(QString text, FocusTarget target) override;
     void injectModeB(const QString& text, ModeBReason reason) override;
+    void abandonPaste() override;
 
     /// A notice for the user: the text is on the clipboard.
     std::function<void(const QString& title, const QString& body)> onNotify;
@@ -75,14 +76,19 @@ private:
     /// the text, the clipboard first; nullopt when the clipboard refused it.
     std::optional<std::vector<Borrowed>> takeClipboard(const QString& text);
     bool changedSince(const std::vector<Borrowed>& borrowed) const;
-    void giveBack(const std::vector<Borrowed>& borrowed);
+    /// Puts back what the paste took, after delayMs.
+    void giveBack(const std::vector<Borrowed>& borrowed, qint64 delayMs);
+    /// Whether the paste numbered paste was abandoned; if so, gives the clipboard back and says so.
+    bool dropIfAbandoned(quint64 paste, const std::vector<Borrowed>& borrowed);
     /// The transient write was refused: the text goes on as a plain entry or, failing that, on the selection; the
     /// user is told where it is, or that it is nowhere.
     void keepWithoutPaste(const QString& text);
     /// The clipboard refused the text: the selection keeps it where it can.
     void keepInSelection(const QString& text);
     std::optional<platform::WindowInfo> targetWindow(const FocusTarget& target) const;
-    QCoro::Task<bool> modifiersReleased();
+    /// Waits for the modifiers to be let go; false when they are still held after the limit. Ends early (true) once
+    /// the paste numbered paste is abandoned.
+    QCoro::Task<bool> modifiersReleased(quint64 paste);
     void leaveOnClipboard(const QString& text, const QString& why);
     void notifyOnClipboard(const QString& text);
 
@@ -93,6 +99,9 @@ private:
     common::Clock& m_clock;
     // A paste suspended on the window manager finds out through this whether the injector is still there.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    // Pastes are numbered as they start; every one up to m_abandonedUpTo is to be dropped.
+    quint64 m_pastes = 0;
+    quint64 m_abandonedUpTo = 0;
 };
 
 } // namespace murmeli::voice
