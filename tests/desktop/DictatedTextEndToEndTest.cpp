@@ -128,14 +128,14 @@ TEST_F(DictatedTextEndToEndTest, ATranscriptsLineFeedDoesNotRunItAndTheSelection
 {
     const QString planted = root.filePath(QStringLiteral("planted"));
     transcribe.script().transcript = QStringLiteral("touch ") + planted + QStringLiteral("\n");
-    ASSERT_TRUE(runTool(QStringLiteral("xclip"), { QStringLiteral("-i"), QStringLiteral("-selection"),
-                                                     QStringLiteral("primary") },
-        "highlighted words"));
+    ASSERT_TRUE(runTool(QStringLiteral("xclip"),
+        { QStringLiteral("-i"), QStringLiteral("-selection"), QStringLiteral("primary") }, "highlighted words"));
     test::Xterm terminal(QStringLiteral("murmeli-e2e"), {}, QStringLiteral("exec sh"));
     focus(terminal.waitForWindow());
 
     holdTake();
-    ASSERT_TRUE(waitUntil([&] { return !logs.filter(QStringLiteral("Voice commit: touch")).isEmpty(); }, outcomeLimitMs))
+    ASSERT_TRUE(
+        waitUntil([&] { return !logs.filter(QStringLiteral("Voice commit: touch")).isEmpty(); }, outcomeLimitMs))
         << logs.join('\n').toStdString();
     EXPECT_TRUE(waitUntil([&] { return selection("primary") == QByteArray("highlighted words"); }, 5000))
         << "the selection is " << selection("primary").value_or("nothing").constData();
@@ -157,7 +157,8 @@ TEST_F(DictatedTextEndToEndTest, EscWhileTheTextIsOnItsWayCancelsTheTakeAndNever
     focus(terminal.waitForWindow());
 
     holdTake();
-    ASSERT_TRUE(waitUntil([&] { return !transcribe.uploads().empty(); }, outcomeLimitMs)) << logs.join('\n').toStdString();
+    ASSERT_TRUE(waitUntil([&] { return !transcribe.uploads().empty(); }, outcomeLimitMs))
+        << logs.join('\n').toStdString();
     ASSERT_TRUE(runTool(QStringLiteral("xdotool"), { QStringLiteral("key"), QStringLiteral("Escape") }));
     ASSERT_TRUE(waitUntil([&] { return logs.contains(QStringLiteral("VoiceFlow: cancelled by esc_key")); }))
         << logs.join('\n').toStdString();
@@ -190,14 +191,13 @@ TEST_F(DictatedTextEndToEndTest, AClipboardOwnerThatNeverAnswersCostsTheSnapshot
     QElapsedTimer sinceTick;
     QTimer ticker;
     ticker.setInterval(10);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestGapMs = std::max(longestGapMs, sinceTick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout, [&] { longestGapMs = std::max(longestGapMs, sinceTick.restart()); });
     holdTake();
     sinceTick.start();
     ticker.start();
     ASSERT_TRUE(waitUntil([&] { return fileBytes(typed) == QByteArray("ls -la"); }, outcomeLimitMs))
-        << fileBytes(typed).constData() << "\n" << logs.join('\n').toStdString();
+        << fileBytes(typed).constData() << "\n"
+        << logs.join('\n').toStdString();
     ticker.stop();
     EXPECT_LT(longestGapMs, 1000) << "the main thread waited on the clipboard's owner";
     EXPECT_TRUE(waitUntil([&] { return !logs.filter(QStringLiteral("clipboard's owner did not answer")).isEmpty(); }))

@@ -78,14 +78,15 @@ std::optional<QString> PTTLogFile::appendLine(const QString& directory, const QS
     }
     const QByteArray name = QFile::encodeName(path);
     // A file of our own making is made for the user alone; an existing one keeps the mode it has.
-    int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    int fd
+        = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (fd < 0 && errno == EEXIST) {
         fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
     }
     if (fd < 0) {
         return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
     }
-    struct stat before {};
+    struct stat before { };
     const bool sized = ::fstat(fd, &before) == 0;
     qsizetype written = 0;
     while (written < line.size()) {
@@ -97,8 +98,7 @@ std::optional<QString> PTTLogFile::appendLine(const QString& directory, const QS
             const int error = n < 0 ? errno : ENOSPC;
             // Half a line would have the next take's line glued to it: what was written of this one goes again.
             if (sized) {
-                while (::ftruncate(fd, before.st_size) < 0 && errno == EINTR) {
-                }
+                while (::ftruncate(fd, before.st_size) < 0 && errno == EINTR) { }
             }
             ::close(fd);
             return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));

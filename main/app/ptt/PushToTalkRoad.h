@@ -36,10 +36,10 @@ class VoiceTextInjector;
 namespace murmeli::app {
 
 /// The controller's push-to-talk road, from a trigger to the pasted text: the keys (F13 held down, the user's own
-/// hotkey and the panel toggling, Esc from a take's release until its text is pasted or dropped), the microphone and context of a
-/// take, the push-to-talk log, and the voice flow from start to paste, with the panel's voice fields following it.
-/// The engine's side of a take (its path, its stop, its notices, the polish gate) is voice::TakeControl's. Main
-/// thread only.
+/// hotkey and the panel toggling, Esc from a take's release until its text is pasted or dropped), the microphone and
+/// context of a take, the push-to-talk log, and the voice flow from start to paste, with the panel's voice fields
+/// following it. The engine's side of a take (its path, its stop, its notices, the polish gate) is
+/// voice::TakeControl's. Main thread only.
 class PushToTalkRoad final {
 public:
     /// What started a take; F13 records while it is held, the others toggle.

@@ -123,7 +123,8 @@ bool QtClipboardAccess::offer(QClipboard::Mode mode, int attempts, const std::fu
         // Asking for the content asks the display who owns the selection now.
         if (clipboard->mimeData(mode) == data) {
             if (m_foreign) {
-                m_foreign->noteOwnClaim(mode == QClipboard::Clipboard ? ClipboardMode::Clipboard : ClipboardMode::Selection);
+                m_foreign->noteOwnClaim(
+                    mode == QClipboard::Clipboard ? ClipboardMode::Clipboard : ClipboardMode::Selection);
             }
             return true;
         }

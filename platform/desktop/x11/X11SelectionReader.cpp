@@ -148,8 +148,8 @@ X11SelectionReader::Converted X11SelectionReader::convert(xcb_atom_t selection, 
                 return { Answer::Refused, XCB_ATOM_NONE, {} };
             }
             const X11Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(m_connection,
-                xcb_get_property(m_connection, 1, m_window, notify->property, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                    maxPropertyUnits),
+                xcb_get_property(
+                    m_connection, 1, m_window, notify->property, XCB_GET_PROPERTY_TYPE_ANY, 0, maxPropertyUnits),
                 nullptr));
             if (!reply) {
                 return { Answer::Refused, XCB_ATOM_NONE, {} };
@@ -161,8 +161,8 @@ X11SelectionReader::Converted X11SelectionReader::convert(xcb_atom_t selection, 
         if (xcb_connection_has_error(m_connection)) {
             return {};
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left
+            = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             return {};
         }

@@ -142,8 +142,9 @@ TEST(PTTLogFileTest, AFullDiskLeavesNoHalfLineAndALinkedFolderKeepsItsMode)
     EXPECT_EQ(lines[0]["trigger"].toString(), QString::fromLatin1(PTTSessionLog::triggerF13));
     EXPECT_EQ(lines[1]["trigger"].toString(), QString::fromLatin1(PTTSessionLog::triggerCustomHotkey));
     ASSERT_TRUE(test::waitUntil([&] { return !reports.isEmpty(); }));
-    EXPECT_EQ(reports, QStringList { QStringLiteral("PTT: log write failed: ") + path + QStringLiteral(": ")
-                                     + QString::fromLocal8Bit(std::strerror(EFBIG)) });
+    EXPECT_EQ(reports,
+        QStringList { QStringLiteral("PTT: log write failed: ") + path + QStringLiteral(": ")
+            + QString::fromLocal8Bit(std::strerror(EFBIG)) });
     // Owner, group and others; the bits Qt adds for the user running the test say the same as the owner's.
     EXPECT_EQ(QFile::permissions(shared) & 0x7077, sharedMode);
 }

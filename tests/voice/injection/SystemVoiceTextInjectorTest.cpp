@@ -218,7 +218,8 @@ TEST(SystemVoiceTextInjectorTest, RefusedClipboardKeepsTheWordsOutOfTheLogAndSay
 
         EXPECT_TRUE(rig.desktop.sentChords().empty());
         EXPECT_EQ(rig.desktop.items(ClipboardMode::Clipboard), userContent);
-        EXPECT_EQ(rig.desktop.text(ClipboardMode::Selection), row.selectionWritable ? said : QStringLiteral("highlighted"));
+        EXPECT_EQ(
+            rig.desktop.text(ClipboardMode::Selection), row.selectionWritable ? said : QStringLiteral("highlighted"));
         EXPECT_EQ(rig.notices, QStringList { row.notice });
         EXPECT_EQ(rig.logs.filter(said).size(), 1) << "only the first line names the words, cut to 40 characters";
         EXPECT_TRUE(rig.logs.last().startsWith(QStringLiteral("⚠ Voice paste: the clipboard")));
@@ -236,8 +237,8 @@ TEST(SystemVoiceTextInjectorTest, AnOwnerThatDoesNotAnswerCostsItsSnapshotNotThe
     // What the owner held was never seen, so it is not emptied: the words stay on the clipboard.
     EXPECT_EQ(rig.desktop.text(ClipboardMode::Clipboard), QStringLiteral("ls -la"));
     EXPECT_EQ(rig.desktop.items(ClipboardMode::Selection), userSelection);
-    EXPECT_TRUE(rig.logs.contains(QStringLiteral(
-        "⚠ Voice paste: the clipboard's owner did not answer within 40 ms, its content cannot come back; the text stays")))
+    EXPECT_TRUE(rig.logs.contains(QStringLiteral("⚠ Voice paste: the clipboard's owner did not answer within 40 ms, "
+                                                 "its content cannot come back; the text stays")))
         << rig.logs.join('\n').toStdString();
 }
 

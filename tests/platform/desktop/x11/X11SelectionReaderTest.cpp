@@ -19,9 +19,9 @@ const QByteArray png = QByteArray::fromHex("89504e470d0a1a0a0000000d494844520000
 bool xclipIn(const char* selection, const char* type, const QByteArray& data)
 {
     return runTool(QStringLiteral("xclip"),
-               { QStringLiteral("-i"), QStringLiteral("-selection"), QLatin1String(selection), QStringLiteral("-t"),
-                   QLatin1String(type) },
-               data)
+        { QStringLiteral("-i"), QStringLiteral("-selection"), QLatin1String(selection), QStringLiteral("-t"),
+            QLatin1String(type) },
+        data)
         .has_value();
 }
 
