@@ -47,7 +47,7 @@ std::unique_ptr<X11SelectionReader> X11SelectionReader::open()
 }
 
 X11SelectionReader::X11SelectionReader(xcb_connection_t* connection, xcb_window_t window)
-    : m_connection(connection), m_window(window)
+    : m_connection(connection), m_window(window), m_atoms(connection)
 {
 }
 
@@ -59,7 +59,7 @@ X11SelectionReader::~X11SelectionReader()
 
 void X11SelectionReader::noteOwnClaim(ClipboardMode mode)
 {
-    if (const xcb_window_t ours = owner(atom(selectionName(mode))); ours != XCB_WINDOW_NONE) {
+    if (const xcb_window_t ours = owner(m_atoms.atom(selectionName(mode))); ours != XCB_WINDOW_NONE) {
         m_ownOwner = ours;
     }
 }
@@ -73,7 +73,7 @@ std::optional<ClipboardContent> X11SelectionReader::read(ClipboardMode mode, int
         return content;
     }
     dropQueuedEvents();
-    const xcb_atom_t selection = atom(selectionName(mode));
+    const xcb_atom_t selection = m_atoms.atom(selectionName(mode));
     const xcb_window_t current = owner(selection);
     if (current == XCB_WINDOW_NONE) {
         return content;
@@ -81,7 +81,7 @@ std::optional<ClipboardContent> X11SelectionReader::read(ClipboardMode mode, int
     if (current == m_ownOwner) {
         return std::nullopt;
     }
-    const Converted targets = convert(selection, atom("TARGETS"), deadline);
+    const Converted targets = convert(selection, m_atoms.atom("TARGETS"), deadline);
     if (targets.answer != Answer::Data) {
         content.complete = targets.answer == Answer::Refused;
         return content;
@@ -108,7 +108,7 @@ std::optional<ClipboardContent> X11SelectionReader::read(ClipboardMode mode, int
     }
     for (const xcb_atom_t target : wanted) {
         const Converted converted = convert(selection, target, deadline);
-        if (converted.answer == Answer::TimedOut || converted.type == atom("INCR")) {
+        if (converted.answer == Answer::TimedOut || converted.type == m_atoms.atom("INCR")) {
             content.complete = false;
             if (converted.answer == Answer::TimedOut) {
                 break;
@@ -131,7 +131,7 @@ std::optional<ClipboardContent> X11SelectionReader::read(ClipboardMode mode, int
 
 X11SelectionReader::Converted X11SelectionReader::convert(xcb_atom_t selection, xcb_atom_t target, Deadline deadline)
 {
-    const xcb_atom_t property = atom("MURMELI_SELECTION");
+    const xcb_atom_t property = m_atoms.atom("MURMELI_SELECTION");
     xcb_convert_selection(m_connection, m_window, selection, target, property, XCB_CURRENT_TIME);
     xcb_flush(m_connection);
     while (true) {
@@ -184,21 +184,6 @@ xcb_window_t X11SelectionReader::owner(xcb_atom_t selection)
     const X11Reply<xcb_get_selection_owner_reply_t> reply(
         xcb_get_selection_owner_reply(m_connection, xcb_get_selection_owner(m_connection, selection), nullptr));
     return reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
-}
-
-xcb_atom_t X11SelectionReader::atom(const char* name)
-{
-    const QByteArray key(name);
-    if (const auto it = m_atoms.find(key); it != m_atoms.end()) {
-        return it->second;
-    }
-    const X11Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        m_connection, xcb_intern_atom(m_connection, 0, quint16(key.size()), key.constData()), nullptr));
-    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    if (atom != XCB_ATOM_NONE) {
-        m_atoms.emplace(key, atom);
-    }
-    return atom;
 }
 
 QByteArray X11SelectionReader::atomName(xcb_atom_t atom)

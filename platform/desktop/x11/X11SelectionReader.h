@@ -10,6 +10,7 @@
 #include <xcb/xcb.h>
 
 #include "platform/desktop/qt/ForeignSelectionReader.h"
+#include "platform/desktop/x11/X11AtomCache.h"
 
 namespace murmeli::platform {
 
@@ -36,7 +37,6 @@ private:
     };
 
     X11SelectionReader(xcb_connection_t* connection, xcb_window_t window);
-    xcb_atom_t atom(const char* name);
     QByteArray atomName(xcb_atom_t atom);
     xcb_window_t owner(xcb_atom_t selection);
     Converted convert(xcb_atom_t selection, xcb_atom_t target, Deadline deadline);
@@ -44,7 +44,7 @@ private:
 
     xcb_connection_t* m_connection = nullptr;
     xcb_window_t m_window = XCB_WINDOW_NONE;
-    std::map<QByteArray, xcb_atom_t> m_atoms;
+    X11AtomCache m_atoms;
     std::map<xcb_atom_t, QByteArray> m_names;
     // The window Qt answers from, learnt when this process took a selection.
     xcb_window_t m_ownOwner = XCB_WINDOW_NONE;
