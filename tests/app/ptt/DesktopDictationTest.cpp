@@ -18,21 +18,24 @@ namespace {
 
 using platform::ClipboardMode;
 
-// A take with nothing editable in front ends on the clipboard; when the display refuses the clipboard the panel says
-// so, the words stay on the selection where it takes them, and no log line holds more of them than the first 40
-// characters the paste lines always show.
+// When the display refuses the clipboard, a paste sends no key (it would paste the old content) and a copy is not
+// reported as done: the panel says so, the words stay on the selection where it takes them, and no log line holds
+// more of them than the first 40 characters the paste lines always show.
 TEST(DesktopDictationTest, ARefusedClipboardIsReportedAndTheWordsAreKept)
 {
     const QString said = QStringLiteral("please list all the files in this folder and sort them by size");
     struct Row {
         const char* name;
+        bool terminalInFront;
         bool selectionWritable;
         const char* title;
         QString selection;
     };
     const Row rows[] {
-        { "selection free", true, voice::SystemVoiceTextInjector::inSelectionTitle, said },
-        { "selection refused too", false, voice::SystemVoiceTextInjector::notCopiedTitle, QStringLiteral("mine") },
+        { "copy, selection free", false, true, voice::SystemVoiceTextInjector::inSelectionTitle, said },
+        { "copy, selection refused too", false, false, voice::SystemVoiceTextInjector::notCopiedTitle, "mine" },
+        { "paste, selection free", true, true, voice::SystemVoiceTextInjector::inSelectionTitle, said },
+        { "paste, selection refused too", true, false, voice::SystemVoiceTextInjector::notCopiedTitle, "mine" },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -52,6 +55,10 @@ TEST(DesktopDictationTest, ARefusedClipboardIsReportedAndTheWordsAreKept)
         desktop->copyFromOtherProgram(ClipboardMode::Selection, { platform::FakeDesktop::plainText("mine") });
         desktop->setWritable(ClipboardMode::Clipboard, false);
         desktop->setWritable(ClipboardMode::Selection, row.selectionWritable);
+        if (row.terminalInFront) {
+            desktop->addWindow({ 0x400001, QStringLiteral("xterm"), QStringLiteral("XTerm"), 4242, {} });
+            desktop->setActiveWindow(0x400001);
+        }
         controller.startBackend(QString());
         ASSERT_TRUE(test::waitUntil(
             [&] { return controller.speech().authStatus() == platform::RecognizerAuthorization::Authorized; }));

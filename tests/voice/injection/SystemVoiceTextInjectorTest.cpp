@@ -185,63 +185,6 @@ TEST(SystemVoiceTextInjectorTest, ClipboardIsRestoredOnlyAfterASentPasteAndOnlyI
     }
 }
 
-// A display that refuses the write would have the key paste the old content: nothing is sent, and the words stay on
-// the selection where it takes them, and in the notice, never in the log.
-TEST(SystemVoiceTextInjectorTest, RefusedClipboardKeepsTheWordsOutOfTheLogAndSaysSo)
-{
-    const QString said = QStringLiteral("the transcript");
-    const QString inSelection = QString::fromUtf8(SystemVoiceTextInjector::inSelectionTitle) + " | " + said;
-    const QString notCopied = QString::fromUtf8(SystemVoiceTextInjector::notCopiedTitle) + " | " + said;
-    struct Row {
-        const char* name;
-        bool modeA;
-        bool selectionWritable;
-        QString notice;
-    };
-    const Row rows[] {
-        { "paste, selection free", true, true, inSelection },
-        { "paste, selection refused too", true, false, notCopied },
-        { "copy, selection free", false, true, inSelection },
-        { "copy, selection refused too", false, false, notCopied },
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        Rig rig;
-        rig.desktop.setWritable(ClipboardMode::Clipboard, false);
-        rig.desktop.setWritable(ClipboardMode::Selection, row.selectionWritable);
-        if (row.modeA) {
-            EXPECT_TRUE(*rig.paste(said, targetOf(kitty, "kitty")));
-        } else {
-            rig.injector.injectModeB(said, ModeBReason::NoEditableFocus);
-        }
-        rig.clock.advance(3000);
-
-        EXPECT_TRUE(rig.desktop.sentChords().empty());
-        EXPECT_EQ(rig.desktop.items(ClipboardMode::Clipboard), userContent);
-        EXPECT_EQ(
-            rig.desktop.text(ClipboardMode::Selection), row.selectionWritable ? said : QStringLiteral("highlighted"));
-        EXPECT_EQ(rig.notices, QStringList { row.notice });
-        EXPECT_EQ(rig.logs.filter(said).size(), 1) << "only the first line names the words, cut to 40 characters";
-        EXPECT_TRUE(rig.logs.last().startsWith(QStringLiteral("⚠ Voice paste: the clipboard")));
-    }
-}
-
-TEST(SystemVoiceTextInjectorTest, AnOwnerThatDoesNotAnswerCostsItsSnapshotNotTheWords)
-{
-    Rig rig;
-    rig.desktop.setOwnerAnswers(ClipboardMode::Clipboard, false);
-    EXPECT_TRUE(*rig.paste(QStringLiteral("ls -la"), targetOf(kitty, "kitty")));
-    rig.clock.advance(1000);
-
-    EXPECT_EQ(rig.desktop.sentChords().size(), 1);
-    // What the owner held was never seen, so it is not emptied: the words stay on the clipboard.
-    EXPECT_EQ(rig.desktop.text(ClipboardMode::Clipboard), QStringLiteral("ls -la"));
-    EXPECT_EQ(rig.desktop.items(ClipboardMode::Selection), userSelection);
-    EXPECT_TRUE(rig.logs.contains(QStringLiteral("⚠ Voice paste: the clipboard's owner did not answer within 40 ms, "
-                                                 "its content cannot come back; the text stays")))
-        << rig.logs.join('\n').toStdString();
-}
-
 TEST(SystemVoiceTextInjectorTest, AnAbandonedPasteSendsNoKeyAndGivesTheClipboardBackAtOnce)
 {
     Rig rig;
