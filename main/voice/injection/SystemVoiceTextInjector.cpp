@@ -161,15 +161,23 @@ void SystemVoiceTextInjector::giveBack(const std::vector<Borrowed>& borrowed, qi
 {
     const std::weak_ptr<bool> alive = m_alive;
     for (const Borrowed& b : borrowed) {
+        const QString which
+            = b.saved.mode == ClipboardMode::Clipboard ? QStringLiteral("clipboard") : QStringLiteral("selection");
         if (!b.saved.complete && b.saved.items.isEmpty()) {
             // Emptying it would throw away content we never saw; the text stays instead.
             onLog(QStringLiteral("⚠ Voice paste: the %1's owner did not answer within %2 ms, its content cannot come "
                                  "back; the text stays")
-                      .arg(b.saved.mode == ClipboardMode::Clipboard ? QStringLiteral("clipboard")
-                                                                    : QStringLiteral("selection"))
+                      .arg(which)
                       .arg(platform::ClipboardAccess::snapshotBudgetMs),
                 LogColor::Orange);
             continue;
+        }
+        if (!b.saved.complete) {
+            onLog(QStringLiteral("⚠ Voice paste: the %1's owner handed over only %2 of its types in time; those come "
+                                 "back")
+                      .arg(which)
+                      .arg(b.saved.items.size()),
+                LogColor::Orange);
         }
         b.saved.restore(b.expected, m_clipboard, m_clock, delayMs, {}, [this, alive](quint64 was, quint64 now) {
             if (!alive.expired()) {
