@@ -13,6 +13,7 @@
 #include "platform/desktop/x11/X11Connection.h"
 #include "platform/desktop/x11/X11GlobalHotkeys.h"
 #include "platform/desktop/x11/X11KeyInjector.h"
+#include "platform/desktop/x11/X11SelectionReader.h"
 #include "platform/desktop/x11/X11WindowSystem.h"
 #endif
 
@@ -43,11 +44,13 @@ DesktopServices makeDesktopServices()
 {
     const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
     DesktopServices services;
+    std::unique_ptr<ForeignSelectionReader> foreignSelections;
 #ifdef MURMELI_HAVE_X11
     if (const std::shared_ptr<X11Connection> connection = gui ? X11Connection::fromQt() : nullptr) {
         services.hotkeys = std::make_shared<X11GlobalHotkeys>(connection);
         services.windows = std::make_shared<X11WindowSystem>(connection);
         services.keys = std::make_shared<X11KeyInjector>(connection);
+        foreignSelections = X11SelectionReader::open();
     }
 #endif
     const auto unavailable = std::make_shared<UnavailableDesktop>(unavailableReason(gui));
@@ -57,7 +60,7 @@ DesktopServices makeDesktopServices()
         services.keys = unavailable;
     }
     if (gui) {
-        services.clipboard = std::make_shared<QtClipboardAccess>();
+        services.clipboard = std::make_shared<QtClipboardAccess>(std::move(foreignSelections));
     } else {
         services.clipboard = unavailable;
     }

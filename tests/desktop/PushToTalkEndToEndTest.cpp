@@ -90,11 +90,7 @@ protected:
     void focus(quint64 window)
     {
         ASSERT_NE(window, 0u);
-        runTool(QStringLiteral("xdotool"), { QStringLiteral("windowactivate"), QString::number(window) });
-        ASSERT_TRUE(waitUntil([&] {
-            const auto active = runTool(QStringLiteral("xdotool"), { QStringLiteral("getactivewindow") });
-            return active && active->trimmed().toULongLong() == window;
-        }));
+        ASSERT_TRUE(test::activateWindow(window));
     }
 
     // The take's own file, while it records.

@@ -11,6 +11,15 @@ constexpr int windowTimeoutMs = 10000;
 
 } // namespace
 
+bool activateWindow(quint64 window)
+{
+    runTool(QStringLiteral("xdotool"), { QStringLiteral("windowactivate"), QString::number(window) });
+    return waitUntil([&] {
+        const auto active = runTool(QStringLiteral("xdotool"), { QStringLiteral("getactivewindow") });
+        return active && active->trimmed().toULongLong() == window;
+    });
+}
+
 std::optional<QByteArray> runTool(const QString& program, const QStringList& arguments, const QByteArray& input)
 {
     QProcess process;

@@ -13,6 +13,10 @@ namespace murmeli::test {
 /// took longer than ten seconds.
 std::optional<QByteArray> runTool(const QString& program, const QStringList& arguments, const QByteArray& input = {});
 
+/// Brings the window to the front through the window manager, as a user's click would; whether it became the active
+/// window within ten seconds.
+bool activateWindow(quint64 window);
+
 /// An xterm with a shell command in it, ended with the test.
 class Xterm final {
 public:

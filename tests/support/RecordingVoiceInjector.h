@@ -25,10 +25,12 @@ public:
     {
         copied << text + QStringLiteral(" · ") + toString(reason);
     }
+    void abandonPaste() override { ++abandoned; }
     /// Lets the held pastes go on.
     void release() { m_gate.fulfil(true); }
 
     bool hold = false;
+    int abandoned = 0;
     QStringList pasted;
     QStringList copied;
 

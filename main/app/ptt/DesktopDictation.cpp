@@ -41,8 +41,12 @@ DesktopDictation::DesktopDictation(Links links)
     };
     voice::SystemVoiceTextInjector& injector = m_desktopVoice.injector();
     injector.onLog = toLog;
-    // The notice is the panel's clipboard hint, which goes away by itself.
-    injector.onNotify = [this](const QString&, const QString& body) { m_links.vm.setModeBHintText(body); };
+    // The notice is the panel's clipboard hint, which goes away by itself; one that says the copy failed keeps its
+    // title, or the words would read as copied.
+    injector.onNotify = [this](const QString& title, const QString& body) {
+        const bool copied = title == QString::fromUtf8(voice::SystemVoiceTextInjector::noticeTitle);
+        m_links.vm.setModeBHintText(copied ? body : title + QStringLiteral(": ") + body);
+    };
     injector.onAXRevoked = [this](const QString& source) { Q_EMIT m_links.notifications.axRevoked(source); };
     injector.onModeAStarted = [this](const std::optional<platform::WindowInfo>& window) {
         pasteIntoProgramStarted(window ? window->pid : std::nullopt);

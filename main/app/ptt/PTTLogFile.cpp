@@ -1,5 +1,12 @@
 #include "main/app/ptt/PTTLogFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <QDir>
 #include <QFile>
 #include <QMetaObject>
@@ -62,17 +69,43 @@ std::optional<QString> PTTLogFile::appendLine(const QString& directory, const QS
     if (!QDir().mkpath(directory)) {
         return QStringLiteral("cannot create ") + directory;
     }
-    // The log tells when the user spoke and for how long: the user's eyes only.
-    QFile::setPermissions(directory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        return path + QStringLiteral(": ") + file.errorString();
+    // The log tells when the user spoke and for how long: the user's eyes only. A folder that is a link to another
+    // one is the user's choice, and the mode of what it points at is not ours to change.
+    const QByteArray folder = QFile::encodeName(directory);
+    if (const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); fd >= 0) {
+        ::fchmod(fd, S_IRWXU);
+        ::close(fd);
     }
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    // One write of the whole line, so a reader never sees half of it.
-    if (file.write(line) != line.size() || !file.flush()) {
-        return path + QStringLiteral(": ") + file.errorString();
+    const QByteArray name = QFile::encodeName(path);
+    // A file of our own making is made for the user alone; an existing one keeps the mode it has.
+    int fd
+        = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0 && errno == EEXIST) {
+        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
     }
+    if (fd < 0) {
+        return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno));
+    }
+    struct stat before { };
+    const bool sized = ::fstat(fd, &before) == 0;
+    qsizetype written = 0;
+    while (written < line.size()) {
+        const ssize_t n = ::write(fd, line.constData() + written, std::size_t(line.size() - written));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            // Half a line would have the next take's line glued to it: what was written of this one goes again.
+            if (sized) {
+                while (::ftruncate(fd, before.st_size) < 0 && errno == EINTR) { }
+            }
+            ::close(fd);
+            return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+        }
+        written += n;
+    }
+    ::close(fd);
     return std::nullopt;
 }
 

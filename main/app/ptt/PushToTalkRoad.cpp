@@ -144,7 +144,24 @@ void PushToTalkRoad::toggle(Trigger trigger)
 
 void PushToTalkRoad::cancelFromEsc()
 {
-    m_flow.cancel(QString::fromLatin1(escCancelReason));
+    const QString reason = QString::fromLatin1(escCancelReason);
+    if (m_flow.currentState().is<VoiceFlowState::Injecting>()) {
+        // The flow lets its paste run to the end; the injector still drops it while the key has not gone out.
+        m_links.injector.abandonPaste();
+        return;
+    }
+    m_flow.cancel(reason);
+    if (m_take && !m_recording) {
+        // The key is up and the text not back yet: the take ends here, and its text is dropped when it comes.
+        finish(QString(), false, reason);
+    }
+}
+
+bool PushToTalkRoad::escCancels() const
+{
+    const VoiceFlowState& state = m_flow.currentState();
+    return (m_take && !m_recording) || state.is<VoiceFlowState::Polishing>()
+        || state.is<VoiceFlowState::AwaitingCommit>() || state.is<VoiceFlowState::Injecting>();
 }
 
 void PushToTalkRoad::begin(Trigger trigger)
@@ -230,8 +247,9 @@ void PushToTalkRoad::end()
         return;
     }
     m_take->record.end = m_links.clock.now();
-    // The outcome of the stop comes later, through the engine's callbacks.
+    // The outcome of the stop comes later, through the engine's callbacks; Esc cancels the take until it is pasted.
     m_takes.stop(stopDeviceCapture());
+    holdEsc(escCancels());
     if (m_take && !m_outcomeTimer) {
         m_outcomeTimer = m_links.clock.schedule(outcomeLimitMs, [this] {
             m_outcomeTimer.reset();
@@ -278,6 +296,7 @@ void PushToTalkRoad::finish(const QString& text, bool success, const std::option
     m_pttLog.append(take.record);
 
     m_flow.stop(text, success, take.context.locale(), m_takes.polishGate(take.context));
+    holdEsc(escCancels());
 }
 
 void PushToTalkRoad::wireEngine()
@@ -332,10 +351,8 @@ void PushToTalkRoad::wireFlow()
         onLog(QStringLiteral("VoiceFlow: 60s 上限触发,自动停录音"), LogColor::Orange);
         end();
     };
-    // Esc belongs to the other programs except while a dictation waits and can still be cancelled.
-    m_flow.onStateChanged = [this](const VoiceFlowState& state) {
-        holdEsc(state.is<VoiceFlowState::Polishing>() || state.is<VoiceFlowState::AwaitingCommit>());
-    };
+    // Esc belongs to the other programs except from the key's release until the text is pasted or dropped.
+    m_flow.onStateChanged = [this](const VoiceFlowState&) { holdEsc(escCancels()); };
 }
 
 void PushToTalkRoad::holdEsc(bool hold)

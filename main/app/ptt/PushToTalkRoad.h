@@ -38,10 +38,10 @@ class VoiceTextInjector;
 namespace murmeli::app {
 
 /// The controller's push-to-talk road, from a trigger to the pasted text: the keys (F13 held down, the user's own
-/// hotkey and the panel toggling, Esc only while a dictation can still be cancelled), the microphone and context of a
-/// take, the push-to-talk log, and the voice flow from start to paste, with the panel's voice fields following it.
-/// The engine's side of a take (its path, its stop, its notices, the polish gate) is voice::TakeControl's. Main
-/// thread only.
+/// hotkey and the panel toggling, Esc from a take's release until its text is pasted or dropped), the microphone and
+/// context of a take, the push-to-talk log, and the voice flow from start to paste, with the panel's voice fields
+/// following it. The engine's side of a take (its path, its stop, its notices, the polish gate) is
+/// voice::TakeControl's. Main thread only.
 class PushToTalkRoad final {
 public:
     /// What started a take; F13 records while it is held, the others toggle.
@@ -97,7 +97,7 @@ public:
     bool handleHotkey(platform::HotkeyId id, bool pressed);
     /// Starts a take, or ends the running one (the panel's button, the custom hotkey, the Fn double tap).
     void toggle(Trigger trigger);
-    /// Esc from the panel or the key: cancels the dictation still waiting for its paste.
+    /// Esc from the panel or the key: cancels the take from its key's release until its text is pasted or dropped.
     void cancelFromEsc();
 
     /// Whether a take is recording now.
@@ -123,6 +123,8 @@ private:
     QByteArray stopDeviceCapture();
     void wireEngine();
     void wireFlow();
+    /// Whether Esc cancels now: a take whose key is up waits for its text, its polish, its commit window or its paste.
+    bool escCancels() const;
     void holdEsc(bool hold);
 
     Links m_links;

@@ -8,10 +8,10 @@ namespace murmeli::voice {
 
 using platform::ClipboardMode;
 
-ClipboardSnapshot ClipboardSnapshot::capture(platform::ClipboardAccess& clipboard)
+ClipboardSnapshot ClipboardSnapshot::capture(platform::ClipboardAccess& clipboard, ClipboardMode mode)
 {
-    platform::ClipboardContent content = clipboard.snapshot(ClipboardMode::Clipboard);
-    return { content.changeCount, std::move(content.items) };
+    platform::ClipboardContent content = clipboard.snapshot(mode);
+    return { content.changeCount, std::move(content.items), mode, content.complete };
 }
 
 QString ClipboardSnapshot::skipLine(quint64 expected, quint64 now)
@@ -25,10 +25,10 @@ void ClipboardSnapshot::restore(quint64 expected, platform::ClipboardAccess& cli
     qint64 delayMs, ChangeCountReader nowChangeCount, SkipReporter onSkip) const
 {
     if (!nowChangeCount) {
-        nowChangeCount = [&clipboard] { return clipboard.changeCount(ClipboardMode::Clipboard); };
+        nowChangeCount = [&clipboard, mode = mode] { return clipboard.changeCount(mode); };
     }
     clock.schedule(qMax<qint64>(delayMs, 0),
-        [items = items, expected, &clipboard, now = std::move(nowChangeCount), skip = std::move(onSkip)] {
+        [items = items, mode = mode, expected, &clipboard, now = std::move(nowChangeCount), skip = std::move(onSkip)] {
             const quint64 current = now();
             if (current != expected) {
                 if (skip) {
@@ -36,7 +36,7 @@ void ClipboardSnapshot::restore(quint64 expected, platform::ClipboardAccess& cli
                 }
                 return;
             }
-            clipboard.restore(ClipboardMode::Clipboard, items);
+            clipboard.restore(mode, items);
         });
 }
 

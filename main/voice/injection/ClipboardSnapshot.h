@@ -13,7 +13,7 @@ class Clock;
 
 namespace murmeli::voice {
 
-/// The user's clipboard as it was before a paste borrowed it: every type it offered, with its data.
+/// The user's clipboard (or selection) as it was before a paste borrowed it: every type it offered, with its data.
 struct ClipboardSnapshot final {
     /// Reads the clipboard's current change count.
     using ChangeCountReader = std::function<quint64()>;
@@ -24,9 +24,14 @@ struct ClipboardSnapshot final {
     quint64 originalChangeCount = 0;
     /// Every type the clipboard offered and gave data for, in its order.
     QList<platform::ClipboardItem> items;
+    /// Which of the desktop's selections this is.
+    platform::ClipboardMode mode = platform::ClipboardMode::Clipboard;
+    /// False when the owner did not hand over everything in time; items holds what it gave.
+    bool complete = true;
 
-    /// Everything the clipboard offers now.
-    static ClipboardSnapshot capture(platform::ClipboardAccess& clipboard);
+    /// Everything the selection offers now.
+    static ClipboardSnapshot capture(
+        platform::ClipboardAccess& clipboard, platform::ClipboardMode mode = platform::ClipboardMode::Clipboard);
 
     /// The skip line: "⚠ Clipboard changed during voice flow, skipping restore (expected cc=…, now cc=…)".
     static QString skipLine(quint64 expected, quint64 now);

@@ -1,6 +1,6 @@
 #include "main/voice/injection/SystemVoiceTextInjector.h"
 
-#include <tuple>
+#include <algorithm>
 #include <utility>
 
 #include <QCoroFuture>
@@ -10,6 +10,7 @@
 #include "main/common/TextUtils.h"
 #include "main/voice/focus/PasteKeyRules.h"
 #include "main/voice/injection/AXHealth.h"
+#include "main/voice/injection/DictatedText.h"
 #include "main/voice/injection/InputInjector.h"
 #include "platform/desktop/ClipboardAccess.h"
 
@@ -24,8 +25,15 @@ SystemVoiceTextInjector::SystemVoiceTextInjector(const AXHealth& health, InputIn
 {
 }
 
-QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString text, FocusTarget target)
+QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString said, FocusTarget target)
 {
+    const QString text = DictatedText::asOneLine(said);
+    if (text.isEmpty()) {
+        onLog(QStringLiteral("Voice inject (Mode A · %1): nothing but blanks and control characters, nothing pasted")
+                  .arg(target.role),
+            LogColor::Grey);
+        co_return;
+    }
     if (!m_health.isTrusted()) {
         onLog(QStringLiteral("⚠ Voice inject blocked: AX revoked at inject time → Mode B fallback"), LogColor::Orange);
         if (onAXRevoked) {
@@ -37,13 +45,13 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString text, FocusTarget tar
     onLog(QStringLiteral("Voice inject (Mode A · %1): %2").arg(target.role, common::text::prefixCharacters(text, 40)),
         LogColor::Purple);
 
+    const quint64 paste = ++m_pastes;
     const std::optional<platform::WindowInfo> window = targetWindow(target);
-    std::optional<std::pair<ClipboardSnapshot, quint64>> taken = takeClipboard(text);
-    if (!taken) {
+    std::optional<std::vector<Borrowed>> borrowed = takeClipboard(text);
+    if (!borrowed) {
         keepWithoutPaste(text);
         co_return;
     }
-    auto [snapshot, expected] = std::move(*taken);
     if (onModeAStarted) {
         onModeAStarted(window);
     }
@@ -51,7 +59,7 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString text, FocusTarget tar
     const std::weak_ptr<bool> alive = m_alive;
     if (window) {
         const bool activated = co_await m_windows.activate(window->id, activationTimeout);
-        if (alive.expired()) {
+        if (alive.expired() || dropIfAbandoned(paste, *borrowed)) {
             co_return;
         }
         if (!activated) {
@@ -62,8 +70,8 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString text, FocusTarget tar
     }
 
     // A modifier still held down from the push-to-talk chord would turn the paste into another shortcut.
-    const bool released = co_await modifiersReleased();
-    if (alive.expired()) {
+    const bool released = co_await modifiersReleased(paste);
+    if (alive.expired() || dropIfAbandoned(paste, *borrowed)) {
         co_return;
     }
     // From here on a failure must not bring the old clipboard back over the text: it is the only copy of what the user
@@ -72,44 +80,111 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString text, FocusTarget tar
         leaveOnClipboard(text, QStringLiteral("modifier keys still held"));
         co_return;
     }
-    if (m_clipboard.changeCount(ClipboardMode::Clipboard) != expected) {
-        // The user copied while the paste waited: the keystroke must not paste that, and it is what comes back.
-        taken = takeClipboard(text);
-        if (!taken) {
+    if (changedSince(*borrowed)) {
+        // The user copied or selected while the paste waited: the keystroke must not paste that, and it is what comes
+        // back.
+        borrowed = takeClipboard(text);
+        if (!borrowed) {
             keepWithoutPaste(text);
             co_return;
         }
-        std::tie(snapshot, expected) = std::move(*taken);
     }
     const PasteKey key = PasteKeyRules::keyFor(window ? std::optional(window->className) : target.appId);
     if (!m_input.paste(key)) {
         leaveOnClipboard(text, QStringLiteral("no key could be sent"));
         co_return;
     }
-    snapshot.restore(expected, m_clipboard, m_clock, restoreDelayMs, {}, [this, alive](quint64 was, quint64 now) {
-        if (!alive.expired()) {
-            onLog(ClipboardSnapshot::skipLine(was, now), LogColor::Orange);
-        }
-    });
+    giveBack(*borrowed, restoreDelayMs);
 }
 
-void SystemVoiceTextInjector::injectModeB(const QString& text, ModeBReason reason)
+void SystemVoiceTextInjector::abandonPaste()
 {
+    m_abandonedUpTo = m_pastes;
+}
+
+bool SystemVoiceTextInjector::dropIfAbandoned(quint64 paste, const std::vector<Borrowed>& borrowed)
+{
+    if (paste > m_abandonedUpTo) {
+        return false;
+    }
+    onLog(QStringLiteral("Voice paste: cancelled before the key went out → nothing pasted"), LogColor::Orange);
+    giveBack(borrowed, 0);
+    return true;
+}
+
+void SystemVoiceTextInjector::injectModeB(const QString& said, ModeBReason reason)
+{
+    const QString text = DictatedText::asOneLine(said);
+    if (text.isEmpty()) {
+        onLog(QStringLiteral("Voice inject (Mode B · %1): nothing but blanks and control characters, nothing copied")
+                  .arg(toString(reason)),
+            LogColor::Grey);
+        return;
+    }
     onLog(QStringLiteral("Voice inject (Mode B · %1): %2")
               .arg(toString(reason), common::text::prefixCharacters(text, 40)),
         LogColor::Purple);
-    m_clipboard.setText(text);
-    notifyOnClipboard(text);
+    if (m_clipboard.setText(text)) {
+        notifyOnClipboard(text);
+        return;
+    }
+    keepInSelection(text);
 }
 
-std::optional<std::pair<ClipboardSnapshot, quint64>> SystemVoiceTextInjector::takeClipboard(const QString& text)
+std::optional<std::vector<SystemVoiceTextInjector::Borrowed>> SystemVoiceTextInjector::takeClipboard(
+    const QString& text)
 {
-    ClipboardSnapshot snapshot = ClipboardSnapshot::capture(m_clipboard);
+    std::vector<Borrowed> borrowed;
+    ClipboardSnapshot clipboard = ClipboardSnapshot::capture(m_clipboard, ClipboardMode::Clipboard);
+    ClipboardSnapshot selection = ClipboardSnapshot::capture(m_clipboard, ClipboardMode::Selection);
+    // Some terminals paste the selection rather than the clipboard, so the text goes on both; a desktop without the
+    // selection refuses it and has nothing to give back.
+    const bool selectionTaken = m_clipboard.setTransientText(ClipboardMode::Selection, text);
     // A write the display refused would make the paste key paste whatever was there before.
-    if (!m_clipboard.setTransientText(text)) {
+    if (!m_clipboard.setTransientText(ClipboardMode::Clipboard, text)) {
         return std::nullopt;
     }
-    return std::pair { std::move(snapshot), m_clipboard.changeCount(ClipboardMode::Clipboard) };
+    borrowed.push_back({ std::move(clipboard), m_clipboard.changeCount(ClipboardMode::Clipboard) });
+    if (selectionTaken) {
+        borrowed.push_back({ std::move(selection), m_clipboard.changeCount(ClipboardMode::Selection) });
+    }
+    return borrowed;
+}
+
+bool SystemVoiceTextInjector::changedSince(const std::vector<Borrowed>& borrowed) const
+{
+    return std::any_of(borrowed.begin(), borrowed.end(),
+        [this](const Borrowed& b) { return m_clipboard.changeCount(b.saved.mode) != b.expected; });
+}
+
+void SystemVoiceTextInjector::giveBack(const std::vector<Borrowed>& borrowed, qint64 delayMs)
+{
+    const std::weak_ptr<bool> alive = m_alive;
+    for (const Borrowed& b : borrowed) {
+        const QString which
+            = b.saved.mode == ClipboardMode::Clipboard ? QStringLiteral("clipboard") : QStringLiteral("selection");
+        if (!b.saved.complete && b.saved.items.isEmpty()) {
+            // Emptying it would throw away content we never saw; the text stays instead.
+            onLog(QStringLiteral("⚠ Voice paste: the %1's owner did not answer within %2 ms, its content cannot come "
+                                 "back; the text stays")
+                      .arg(which)
+                      .arg(platform::ClipboardAccess::snapshotBudgetMs),
+                LogColor::Orange);
+            continue;
+        }
+        if (!b.saved.complete) {
+            onLog(QStringLiteral("⚠ Voice paste: the %1's owner handed over only %2 of its types in time; those come "
+                                 "back")
+                      .arg(which)
+                      .arg(b.saved.items.size()),
+                LogColor::Orange);
+        }
+        b.saved.restore(b.expected, m_clipboard, m_clock, delayMs, {}, [this, alive](quint64 was, quint64 now) {
+            if (!alive.expired()) {
+                onLog(ClipboardSnapshot::skipLine(was, now), LogColor::Orange);
+            }
+        });
+    }
 }
 
 void SystemVoiceTextInjector::keepWithoutPaste(const QString& text)
@@ -118,10 +193,25 @@ void SystemVoiceTextInjector::keepWithoutPaste(const QString& text)
         leaveOnClipboard(text, QStringLiteral("the clipboard refused the transient text"));
         return;
     }
-    // Neither write took: the log is the last place the words survive.
-    onLog(QStringLiteral("⚠ Voice paste: the clipboard refused the text → nothing pasted; the text was: ") + text,
+    keepInSelection(text);
+}
+
+void SystemVoiceTextInjector::keepInSelection(const QString& text)
+{
+    // The words are never written to a log: the notice is where the user sees them.
+    const QString body = common::text::prefixCharacters(text, 80);
+    if (m_clipboard.setTransientText(ClipboardMode::Selection, text)) {
+        onLog(QStringLiteral("⚠ Voice paste: the clipboard refused the text → left on the selection"), LogColor::Red);
+        if (onNotify) {
+            onNotify(QString::fromUtf8(inSelectionTitle), body);
+        }
+        return;
+    }
+    onLog(QStringLiteral("⚠ Voice paste: the clipboard and the selection refused the text → nothing copied"),
         LogColor::Red);
-    notifyOnClipboard(text);
+    if (onNotify) {
+        onNotify(QString::fromUtf8(notCopiedTitle), body);
+    }
 }
 
 std::optional<platform::WindowInfo> SystemVoiceTextInjector::targetWindow(const FocusTarget& target) const
@@ -136,11 +226,13 @@ std::optional<platform::WindowInfo> SystemVoiceTextInjector::targetWindow(const 
     return m_windows.activeWindow();
 }
 
-QCoro::Task<bool> SystemVoiceTextInjector::modifiersReleased()
+QCoro::Task<bool> SystemVoiceTextInjector::modifiersReleased(quint64 paste)
 {
-    // Only objects the owner keeps for the whole run are touched after a wait; the caller checks that this one is.
+    // Only objects the owner keeps for the whole run are touched after a wait, and this one only while it lives; the
+    // caller checks both again.
     InputInjector& input = m_input;
     common::Clock& clock = m_clock;
+    const std::weak_ptr<bool> alive = m_alive;
     for (qint64 waitedMs = 0; input.heldModifiers(); waitedMs += modifierPollMs) {
         if (waitedMs >= modifierWaitLimitMs) {
             co_return false;
@@ -148,6 +240,9 @@ QCoro::Task<bool> SystemVoiceTextInjector::modifiersReleased()
         common::OneShot<bool> tick;
         clock.schedule(modifierPollMs, [tick]() mutable { tick.fulfil(true); });
         co_await tick;
+        if (alive.expired() || paste <= m_abandonedUpTo) {
+            co_return true;
+        }
     }
     co_return true;
 }

@@ -22,6 +22,9 @@ public:
     virtual QCoro::Task<> injectModeA(QString text, FocusTarget target) = 0;
     /// Leaves text on the clipboard and tells the user why nothing was pasted.
     virtual void injectModeB(const QString& text, ModeBReason reason) = 0;
+    /// Drops the paste under way if its keystroke has not gone out yet: nothing is pasted, and what the paste took
+    /// from the clipboard goes back at once.
+    virtual void abandonPaste() = 0;
 };
 
 } // namespace murmeli::voice

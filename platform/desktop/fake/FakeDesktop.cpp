@@ -111,7 +111,10 @@ bool FakeDesktop::sendChord(const KeyChord& chord)
 ClipboardContent FakeDesktop::snapshot(ClipboardMode mode)
 {
     const Selection& selection = m_selections[index(mode)];
-    return { selection.changeCount, selection.items };
+    if (!m_ownerAnswers[index(mode)]) {
+        return { selection.changeCount, {}, false };
+    }
+    return { selection.changeCount, selection.items, true };
 }
 
 bool FakeDesktop::restore(ClipboardMode mode, const QList<ClipboardItem>& items)
@@ -124,15 +127,14 @@ bool FakeDesktop::setText(const QString& text)
     return write(ClipboardMode::Clipboard, { plainText(text) }, QStringLiteral("text"));
 }
 
-bool FakeDesktop::setTransientText(const QString& text)
+bool FakeDesktop::setTransientText(ClipboardMode mode, const QString& text)
 {
-    write(ClipboardMode::Selection, { plainText(text), transientHint() }, QStringLiteral("transient text"));
-    return write(ClipboardMode::Clipboard, { plainText(text), transientHint() }, QStringLiteral("transient text"));
+    return write(mode, { plainText(text), transientHint() }, QStringLiteral("transient text"));
 }
 
 bool FakeDesktop::write(ClipboardMode mode, const QList<ClipboardItem>& items, const QString& how)
 {
-    if (!m_clipboardWritable) {
+    if (!m_writable[index(mode)]) {
         m_events << QStringLiteral("%1 %2 refused").arg(modeName(mode), how);
         return false;
     }

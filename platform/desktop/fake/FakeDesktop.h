@@ -84,11 +84,16 @@ public:
     ClipboardContent snapshot(ClipboardMode mode) override;
     bool restore(ClipboardMode mode, const QList<ClipboardItem>& items) override;
     bool setText(const QString& text) override;
-    bool setTransientText(const QString& text) override;
+    bool setTransientText(ClipboardMode mode, const QString& text) override;
     quint64 changeCount(ClipboardMode mode) const override { return m_selections[index(mode)].changeCount; }
     /// Whether writes take the clipboard (the default) or leave it as it is and report false, as when another
     /// program's newer copy wins.
-    void setClipboardWritable(bool writable) { m_clipboardWritable = writable; }
+    void setClipboardWritable(bool writable) { m_writable[0] = m_writable[1] = writable; }
+    /// The same for one selection only.
+    void setWritable(ClipboardMode mode, bool writable) { m_writable[index(mode)] = writable; }
+    /// Whether the selection's owner answers a snapshot (the default) or lets it run out of time, as a program that
+    /// hangs does: the snapshot then comes back incomplete and empty.
+    void setOwnerAnswers(ClipboardMode mode, bool answers) { m_ownerAnswers[index(mode)] = answers; }
     /// Another program takes the selection with these items.
     void copyFromOtherProgram(ClipboardMode mode, const QList<ClipboardItem>& items);
     /// What the selection offers now.
@@ -143,7 +148,8 @@ private:
     KeyModifiers m_heldModifiers;
     Selection m_selections[2];
 
-    bool m_clipboardWritable = true;
+    bool m_writable[2] = { true, true };
+    bool m_ownerAnswers[2] = { true, true };
     bool m_probeAvailable = true;
     std::map<qint64, FocusedElement> m_focused;
 

@@ -30,7 +30,7 @@ bool isQtAlias(const QString& format)
 
 } // namespace
 
-QtClipboardAccess::QtClipboardAccess()
+QtClipboardAccess::QtClipboardAccess(std::unique_ptr<ForeignSelectionReader> foreign) : m_foreign(std::move(foreign))
 {
     QObject::connect(QGuiApplication::clipboard(), &QClipboard::changed, &m_context, [this](QClipboard::Mode mode) {
         if (mode == QClipboard::Clipboard) {
@@ -43,9 +43,17 @@ QtClipboardAccess::QtClipboardAccess()
 
 ClipboardContent QtClipboardAccess::snapshot(ClipboardMode mode)
 {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    const bool ours = mode == ClipboardMode::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection();
+    if (m_foreign && !ours) {
+        if (std::optional<ClipboardContent> read = m_foreign->read(mode, snapshotBudgetMs)) {
+            read->changeCount = m_counts[slot(mode)];
+            return *read;
+        }
+    }
     ClipboardContent content;
     content.changeCount = m_counts[slot(mode)];
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData(qtMode(mode));
+    const QMimeData* data = clipboard->mimeData(qtMode(mode));
     if (!data) {
         return content;
     }
@@ -65,9 +73,12 @@ bool QtClipboardAccess::restore(ClipboardMode mode, const QList<ClipboardItem>& 
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (items.isEmpty()) {
+        // Asking another program what it holds could wait for it; whatever it holds is newer than ours anyway.
+        if (!(mode == ClipboardMode::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection())) {
+            return false;
+        }
         clipboard->clear(qtMode(mode));
-        const QMimeData* left = clipboard->mimeData(qtMode(mode));
-        return !left || left->formats().isEmpty();
+        return true;
     }
     // One claim only: the display refuses it just when another program took the selection after our last claim,
     // and that newer content is the user's, not ours to replace.
@@ -89,7 +100,7 @@ bool QtClipboardAccess::setText(const QString& text)
     });
 }
 
-bool QtClipboardAccess::setTransientText(const QString& text)
+bool QtClipboardAccess::setTransientText(ClipboardMode mode, const QString& text)
 {
     const auto transient = [&text] {
         auto* data = new QMimeData;
@@ -97,10 +108,10 @@ bool QtClipboardAccess::setTransientText(const QString& text)
         data->setData(QLatin1String(transientHintMimeType), QByteArray(transientHintValue));
         return data;
     };
-    if (QGuiApplication::clipboard()->supportsSelection()) {
-        offer(QClipboard::Selection, maxOfferAttempts, transient);
+    if (mode == ClipboardMode::Selection && !QGuiApplication::clipboard()->supportsSelection()) {
+        return false;
     }
-    return offer(QClipboard::Clipboard, maxOfferAttempts, transient);
+    return offer(qtMode(mode), maxOfferAttempts, transient);
 }
 
 bool QtClipboardAccess::offer(QClipboard::Mode mode, int attempts, const std::function<QMimeData*()>& make)
@@ -111,6 +122,10 @@ bool QtClipboardAccess::offer(QClipboard::Mode mode, int attempts, const std::fu
         clipboard->setMimeData(data, mode);
         // Asking for the content asks the display who owns the selection now.
         if (clipboard->mimeData(mode) == data) {
+            if (m_foreign) {
+                m_foreign->noteOwnClaim(
+                    mode == QClipboard::Clipboard ? ClipboardMode::Clipboard : ClipboardMode::Selection);
+            }
             return true;
         }
         // Qt stamps its claim with the time of the last event it handled. When another program took the selection

@@ -32,7 +32,7 @@ public:
     ClipboardContent snapshot(ClipboardMode /*mode*/) override { return {}; }
     bool restore(ClipboardMode /*mode*/, const QList<ClipboardItem>& /*items*/) override { return false; }
     bool setText(const QString& /*text*/) override { return false; }
-    bool setTransientText(const QString& /*text*/) override { return false; }
+    bool setTransientText(ClipboardMode /*mode*/, const QString& /*text*/) override { return false; }
     quint64 changeCount(ClipboardMode /*mode*/) const override { return 0; }
 
     bool isAvailable() const override { return false; }

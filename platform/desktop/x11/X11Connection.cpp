@@ -27,7 +27,8 @@ std::shared_ptr<X11Connection> X11Connection::fromQt()
     return std::make_shared<X11Connection>(connection, screen->root);
 }
 
-X11Connection::X11Connection(xcb_connection_t* connection, xcb_window_t root) : m_connection(connection), m_root(root)
+X11Connection::X11Connection(xcb_connection_t* connection, xcb_window_t root)
+    : m_connection(connection), m_root(root), m_atoms(connection)
 {
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
@@ -41,17 +42,7 @@ X11Connection::~X11Connection()
 
 xcb_atom_t X11Connection::atom(const char* name)
 {
-    const QByteArray key(name);
-    if (const auto it = m_atoms.find(key); it != m_atoms.end()) {
-        return it->second;
-    }
-    const X11Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        m_connection, xcb_intern_atom(m_connection, 0, quint16(key.size()), key.constData()), nullptr));
-    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    if (atom != XCB_ATOM_NONE) {
-        m_atoms.emplace(key, atom);
-    }
-    return atom;
+    return m_atoms.atom(name);
 }
 
 std::optional<X11Property> X11Connection::property(xcb_window_t window, xcb_atom_t property, quint32 maxBytes)

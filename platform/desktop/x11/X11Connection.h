@@ -11,6 +11,8 @@
 
 #include <xcb/xcb.h>
 
+#include "platform/desktop/x11/X11AtomCache.h"
+
 namespace murmeli::platform {
 
 /// A window property as the display holds it.
@@ -61,7 +63,7 @@ private:
 
     xcb_connection_t* m_connection = nullptr;
     xcb_window_t m_root = XCB_WINDOW_NONE;
-    std::map<QByteArray, xcb_atom_t> m_atoms;
+    X11AtomCache m_atoms;
     std::map<int, Listener> m_listeners;
     int m_nextListener = 1;
     xcb_timestamp_t m_lastEventTime = XCB_CURRENT_TIME;

@@ -1,5 +1,10 @@
 #include "main/app/ptt/PTTLogFile.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -8,6 +13,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include "tests/support/Files.h"
 #include "tests/support/Wait.h"
 
 namespace murmeli::app {
@@ -95,6 +101,52 @@ TEST(PTTLogFileTest, AFailedWriteIsReportedAndLosesNothingElse)
     ASSERT_TRUE(log.waitForAppends(5000));
     ASSERT_TRUE(test::waitUntil([&] { return !reports.isEmpty(); }));
     EXPECT_TRUE(reports.front().startsWith(QStringLiteral("PTT: log write failed: "))) << reports.front().toStdString();
+}
+
+// The disk fills up in the middle of a line (a file-size limit stands in for it), inside a log folder that is a link
+// to a folder the user shares with the group.
+TEST(PTTLogFileTest, AFullDiskLeavesNoHalfLineAndALinkedFolderKeepsItsMode)
+{
+    QTemporaryDir root;
+    const QString shared = root.path() + QStringLiteral("/shared");
+    ASSERT_TRUE(QDir().mkpath(shared));
+    const QFile::Permissions sharedMode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+        | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(shared, sharedMode));
+    ASSERT_TRUE(QFile::link(shared, root.path() + QStringLiteral("/logs")));
+    PTTLogFile log(root.path() + QStringLiteral("/logs"));
+    QStringList reports;
+    log.onLog = [&](const QString& message, common::LogColor) { reports << message; };
+    const QDateTime morning = QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::LocalTime);
+    const QString path = log.pathFor(morning.date());
+
+    log.append(take(morning, 1000, PTTSessionLog::triggerF13));
+    ASSERT_TRUE(log.waitForAppends(5000));
+    const QByteArray first = test::readFile(path);
+    ASSERT_TRUE(first.endsWith('\n'));
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit unlimited {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    rlimit full = unlimited;
+    full.rlim_cur = rlim_t(first.size() + 20);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    log.append(take(morning.addSecs(60), 2000, PTTSessionLog::triggerPanel));
+    ASSERT_TRUE(log.waitForAppends(5000));
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    log.append(take(morning.addSecs(120), 3000, PTTSessionLog::triggerCustomHotkey));
+    ASSERT_TRUE(log.waitForAppends(5000));
+
+    const QList<QJsonObject> lines = readLines(path);
+    ASSERT_EQ(lines.size(), 2) << test::readFile(path).constData();
+    EXPECT_EQ(lines[0]["trigger"].toString(), QString::fromLatin1(PTTSessionLog::triggerF13));
+    EXPECT_EQ(lines[1]["trigger"].toString(), QString::fromLatin1(PTTSessionLog::triggerCustomHotkey));
+    ASSERT_TRUE(test::waitUntil([&] { return !reports.isEmpty(); }));
+    EXPECT_EQ(reports,
+        QStringList { QStringLiteral("PTT: log write failed: ") + path + QStringLiteral(": ")
+            + QString::fromLocal8Bit(std::strerror(EFBIG)) });
+    // Owner, group and others; the bits Qt adds for the user running the test say the same as the owner's.
+    EXPECT_EQ(QFile::permissions(shared) & 0x7077, sharedMode);
 }
 
 } // namespace

@@ -28,6 +28,7 @@ const KeyChord ctrlV { platform::keysym::V, std::nullopt, KeyModifier::Ctrl };
 
 const QList<ClipboardItem> userContent { FakeDesktop::plainText(QStringLiteral("old text")),
     { QStringLiteral("image/png"), QByteArray("\x89PNG\r\n\x1a\n", 8) } };
+const QList<ClipboardItem> userSelection { FakeDesktop::plainText(QStringLiteral("highlighted")) };
 
 FocusTarget targetOf(platform::WindowId id, const char* windowClass)
 {
@@ -44,6 +45,7 @@ struct Rig {
         }
         desktop.setActiveWindow(firefox);
         desktop.copyFromOtherProgram(ClipboardMode::Clipboard, userContent);
+        desktop.copyFromOtherProgram(ClipboardMode::Selection, userSelection);
         injector.onLog = [this](const QString& line, common::LogColor) { logs << line; };
         injector.onNotify = [this](const QString& title, const QString& body) { notices << title + " | " + body; };
         injector.onAXRevoked = [this](const QString& source) { revoked << source; };
@@ -113,6 +115,7 @@ TEST(SystemVoiceTextInjectorTest, PasteGoesToTheTargetWindowWithItsKeyAndTheClip
         EXPECT_EQ(rig.desktop.text(ClipboardMode::Clipboard), QStringLiteral("ls -la"));
         rig.clock.advance(1);
         EXPECT_EQ(rig.desktop.items(ClipboardMode::Clipboard), userContent);
+        EXPECT_EQ(rig.desktop.items(ClipboardMode::Selection), userSelection);
     }
 }
 
@@ -182,19 +185,25 @@ TEST(SystemVoiceTextInjectorTest, ClipboardIsRestoredOnlyAfterASentPasteAndOnlyI
     }
 }
 
-// A display that refuses the write would have the key paste the old content: nothing is sent and the words survive.
-TEST(SystemVoiceTextInjectorTest, RefusedClipboardSendsNoKeyAndKeepsTheWords)
+TEST(SystemVoiceTextInjectorTest, AnAbandonedPasteSendsNoKeyAndGivesTheClipboardBackAtOnce)
 {
     Rig rig;
-    rig.desktop.setClipboardWritable(false);
-    const auto done = rig.paste(QStringLiteral("the transcript"), targetOf(kitty, "kitty"));
-    rig.clock.advance(3000);
+    rig.desktop.setHeldModifiers(KeyModifier::Ctrl);
+    const auto done = rig.paste(QStringLiteral("ls -la\n"), targetOf(kitty, "kitty"));
+    rig.clock.advance(100);
+    EXPECT_FALSE(*done);
+    rig.injector.abandonPaste();
+    rig.clock.advance(20);
 
     EXPECT_TRUE(*done);
     EXPECT_TRUE(rig.desktop.sentChords().empty());
     EXPECT_EQ(rig.desktop.items(ClipboardMode::Clipboard), userContent);
-    EXPECT_TRUE(rig.logs.last().endsWith(QStringLiteral("the text was: the transcript")));
-    EXPECT_EQ(rig.notices.size(), 1);
+    EXPECT_EQ(rig.desktop.items(ClipboardMode::Selection), userSelection);
+    EXPECT_EQ(rig.logs.last(), QStringLiteral("Voice paste: cancelled before the key went out → nothing pasted"));
+    // A later paste is not touched by it.
+    rig.desktop.setHeldModifiers({});
+    EXPECT_TRUE(*rig.paste(QStringLiteral("pwd"), targetOf(kitty, "kitty")));
+    EXPECT_EQ(rig.desktop.sentChords().size(), 1);
 }
 
 TEST(SystemVoiceTextInjectorTest, ModeBReplacesTheClipboardForGoodAndCutsByCharacters)

@@ -79,7 +79,8 @@ TEST_F(QtClipboardAccessTest, AnotherProgramsContentSurvivesATransientText)
 
         // Our text replaces it, marked for clipboard managers, on both selections; serving it to other programs
         // changes nothing.
-        ASSERT_TRUE(m_clipboard->setTransientText(QStringLiteral("what was said")));
+        ASSERT_TRUE(m_clipboard->setTransientText(ClipboardMode::Selection, QStringLiteral("what was said")));
+        ASSERT_TRUE(m_clipboard->setTransientText(ClipboardMode::Clipboard, QStringLiteral("what was said")));
         const quint64 written = m_clipboard->changeCount(ClipboardMode::Clipboard);
         EXPECT_GT(written, saved.changeCount);
         EXPECT_EQ(xclipOut("clipboard", "UTF8_STRING"), QByteArray("what was said"));

@@ -65,7 +65,7 @@ TEST_F(QtClipboardOnX11Test, CopyTheEventLoopHasNotSeenYetWinsOnlyOverARestore)
     ASSERT_TRUE(copyUnseen("copied a moment ago"));
 
     // Our text must get through: it is what the paste will paste.
-    EXPECT_TRUE(clipboard.setTransientText(QStringLiteral("what was said")));
+    EXPECT_TRUE(clipboard.setTransientText(ClipboardMode::Clipboard, QStringLiteral("what was said")));
     EXPECT_EQ(clipboardText(), QByteArray("what was said"));
 
     // Putting older content back must not: a copy made after our text is the user's.

@@ -81,7 +81,8 @@ TEST_F(X11KeyInjectorTest, PasteChordPutsTheSelectionIntoTheFocusedXterm)
         const QByteArray typed = contentsOf(file);
 
         const QString text = QStringLiteral("pasted by %1").arg(QLatin1String(c.name));
-        clipboard.setTransientText(text);
+        clipboard.setTransientText(ClipboardMode::Selection, text);
+        clipboard.setTransientText(ClipboardMode::Clipboard, text);
         EXPECT_EQ(m_keys->heldModifiers(), KeyModifiers {});
         ASSERT_TRUE(m_keys->sendChord(c.chord));
         QByteArray written;
