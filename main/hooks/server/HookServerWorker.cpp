@@ -99,7 +99,6 @@ bool HookServerWorker::listen(quint16 port)
         setListenerState(QStringLiteral("failed"));
         m_log(QStringLiteral("HookServer: failed — ") + error, common::LogColor::Red);
         wakeOwner();
-        wakeOwner();
         return false;
     }
     if (!m_sweepTimer) {
@@ -118,7 +117,6 @@ bool HookServerWorker::listen(quint16 port)
     m_log(QStringLiteral("HookServer: listening on 127.0.0.1:") + QString::number(m_server->serverPort())
             + (enforced ? QStringLiteral(" (auth enforced)") : QStringLiteral(" (legacy no-auth)")),
         common::LogColor::Grey);
-    wakeOwner();
     wakeOwner();
     return true;
 }
@@ -158,7 +156,9 @@ void HookServerWorker::acceptPending()
         }
         const quint64 id = m_nextId++;
         socket->setReadBufferSize(http::readChunkBytes);
-        m_connections.emplace(id, Connection { socket, {}, std::nullopt, nowMs() + m_options.requestDeadlineMs });
+        Connection& connection = m_connections[id];
+        connection.socket = socket;
+        connection.deadlineMs = nowMs() + m_options.requestDeadlineMs;
         {
             const std::lock_guard lock(m_shared->mutex);
             ++m_shared->activeConnections;
@@ -320,27 +320,66 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
         const std::lock_guard lock(m_shared->mutex);
         held = m_shared->heldEventNames.isEmpty() || m_shared->heldEventNames.contains(delivery.eventName);
     }
-    const bool awaitsReply = m_shared->asyncReplies && !peerGone && held;
-    if (!m_deliver(id, std::move(delivery), awaitsReply)) {
-        // Acknowledging an event that will never be handled would report it as done; the hook scripts take 503
-        // for murmeli being away.
-        noteRefusal(m_eventRefusals);
-        answer(503, http::busyBody, true);
+    connection.peerGone = peerGone;
+    const bool awaits = awaitsReply(connection, held);
+    // Events waiting already go first: they arrived first.
+    if (m_waiting.empty() && m_deliver(id, delivery, awaits)) {
+        handedOver(id, connection, awaits, trailing);
         return;
     }
+    const qsizetype bytes = delivery.body.size() + (delivery.eventName.size() + delivery.adapter.size()) * 2;
+    m_bufferedBytes += bytes;
+    connection.waiting = WaitingEvent { std::move(delivery), held, trailing, bytes };
+    connection.stage = Stage::Waiting;
+    connection.deadlineMs = nowMs() + m_options.requestDeadlineMs;
+    m_waiting.push_back(id);
+}
+
+bool HookServerWorker::awaitsReply(const Connection& connection, bool held) const
+{
+    return m_shared->asyncReplies && !connection.peerGone && held;
+}
+
+void HookServerWorker::handedOver(quint64 id, Connection& connection, bool awaitsReply, bool trailing)
+{
     {
         const std::lock_guard lock(m_shared->mutex);
         ++m_shared->totalEvents;
         m_shared->lastEventAtMs = nowMs();
     }
     wakeOwner();
-    wakeOwner();
-    if (peerGone) {
+    if (connection.peerGone) {
         drop(id, false);
     } else if (awaitsReply) {
         connection.stage = Stage::Held;
     } else {
         send(id, connection, 200, http::okBody, trailing);
+    }
+}
+
+void HookServerWorker::noteOwnerBurst()
+{
+    m_burst = true;
+}
+
+void HookServerWorker::resumeHandOver()
+{
+    while (!m_waiting.empty()) {
+        const quint64 id = m_waiting.front();
+        const auto it = m_connections.find(id);
+        if (it == m_connections.end() || it->second.stage != Stage::Waiting) {
+            m_waiting.pop_front();
+            continue;
+        }
+        Connection& connection = it->second;
+        const bool awaits = awaitsReply(connection, connection.waiting->held);
+        if (!m_deliver(id, connection.waiting->delivery, awaits)) {
+            return;
+        }
+        m_waiting.pop_front();
+        const WaitingEvent event = *std::exchange(connection.waiting, std::nullopt);
+        m_bufferedBytes -= event.bytes;
+        handedOver(id, connection, awaits, event.trailing);
     }
 }
 
@@ -438,11 +477,20 @@ void HookServerWorker::peerClosed(quint64 id)
         readFrom(id, true);
         return;
     }
+    if (it->second.stage == Stage::Waiting) {
+        it->second.peerGone = true;
+        return;
+    }
     drop(id, false);
 }
 
 void HookServerWorker::readFailed(quint64 id)
 {
+    const auto it = m_connections.find(id);
+    if (it != m_connections.end() && it->second.stage == Stage::Waiting) {
+        it->second.peerGone = true;
+        return;
+    }
     drop(id, true);
 }
 
@@ -453,6 +501,9 @@ void HookServerWorker::drop(quint64 id, bool abort)
         return;
     }
     releaseBuffer(it->second);
+    if (it->second.waiting) {
+        m_bufferedBytes -= it->second.waiting->bytes;
+    }
     QTcpSocket* socket = it->second.socket;
     const bool wasHeld = it->second.stage == Stage::Held;
     m_connections.erase(it);
@@ -473,6 +524,8 @@ void HookServerWorker::drop(quint64 id, bool abort)
 
 void HookServerWorker::sweep()
 {
+    // The owner's thread takes what waits as soon as there is room; this is for a wake-up that found none.
+    resumeHandOver();
     const qint64 now = nowMs();
     std::vector<quint64> expired;
     for (const auto& [id, connection] : m_connections) {
@@ -481,10 +534,24 @@ void HookServerWorker::sweep()
         }
     }
     for (const quint64 id : expired) {
-        drop(id, true);
+        Connection& connection = m_connections.at(id);
+        if (connection.stage != Stage::Waiting) {
+            drop(id, true);
+            continue;
+        }
+        // Acknowledging an event that will never be handled would report it as done; the hook scripts take 503
+        // for murmeli being away.
+        noteRefusal(m_eventRefusals);
+        if (connection.peerGone) {
+            drop(id, false);
+        } else {
+            m_bufferedBytes -= std::exchange(connection.waiting, std::nullopt)->bytes;
+            send(id, connection, 503, http::busyBody, true);
+        }
     }
     for (RefusalLog* refusals : { &m_originRefusals, &m_connectionRefusals, &m_eventRefusals }) {
-        reportRefusals(*refusals);
+        reportRefusals(*refusals, refusals->unreported == refusals->unreportedAtSweep);
+        refusals->unreportedAtSweep = refusals->unreported;
     }
     // The allocator keeps what a burst freed for reuse; once it has passed, resident memory goes back to idle.
     if (m_burst && m_connections.size() < burstConnections / 16 && m_bufferedBytes < burstBytes / 16) {
@@ -499,10 +566,11 @@ void HookServerWorker::noteRefusal(RefusalLog& refusals)
     reportRefusals(refusals);
 }
 
-void HookServerWorker::reportRefusals(RefusalLog& refusals)
+void HookServerWorker::reportRefusals(RefusalLog& refusals, bool stopped)
 {
     const qint64 now = nowMs();
-    if (refusals.unreported == 0 || (refusals.loggedAtMs && now - *refusals.loggedAtMs < refusalLogIntervalMs)) {
+    if (refusals.unreported == 0
+        || (!stopped && refusals.loggedAtMs && now - *refusals.loggedAtMs < refusalLogIntervalMs)) {
         return;
     }
     refusals.loggedAtMs = now;
