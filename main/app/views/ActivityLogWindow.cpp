@@ -113,7 +113,7 @@ void ActivityLogWindow::showPending()
             cursor.insertBlock();
         }
         body.setForeground(colorOf(line.color));
-        cursor.insertText(line.when.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("  "), stamp);
+        cursor.insertText(line.when.toLocalTime().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("  "), stamp);
         cursor.insertText(common::escapeLogText(line.message), body);
     }
     cursor.endEditBlock();

@@ -394,7 +394,9 @@ void HookServerWorker::send(quint64 id, Connection& connection, int status, cons
     }
     releaseBuffer(connection);
     QTcpSocket* socket = connection.socket;
-    const QByteArray reply = http::formatReply(status, body);
+    // The reply to an accepted event is the same every time.
+    static const QByteArray okReply = http::formatReply(200, http::okBody);
+    const QByteArray reply = status == 200 && body == http::okBody ? okReply : http::formatReply(status, body);
     // Handed to the kernel directly: a reply fits the socket's send buffer, and Qt's own write buffer would keep a
     // 32 KiB block for as long as the connection stays open (lingering or held, a flood has a thousand of them).
     const ssize_t sent = ::send(static_cast<int>(socket->socketDescriptor()), reply.constData(),
