@@ -147,6 +147,8 @@ void HookServerWorker::acceptPending()
 {
     while (m_server && m_server->hasPendingConnections()) {
         QTcpSocket* socket = m_server->nextPendingConnection();
+        // The worker's own, not the listener's: connections outlive a listener that is stopped or replaced.
+        socket->setParent(this);
         // Connections past the limits are taken from the kernel and closed at once: left in its queue they would
         // pile up there without bound and be served long after their clients gave up.
         if (static_cast<int>(m_connections.size()) >= m_options.maxConnections
@@ -186,7 +188,7 @@ void HookServerWorker::refuse(QTcpSocket* socket)
     ::send(static_cast<int>(socket->socketDescriptor()), reply.constData(), static_cast<std::size_t>(reply.size()),
         MSG_NOSIGNAL | MSG_DONTWAIT);
     socket->abort();
-    socket->deleteLater();
+    dispose(socket);
 }
 
 void HookServerWorker::readFrom(quint64 id, bool peerGone)
@@ -517,11 +519,28 @@ void HookServerWorker::drop(quint64 id, bool abort)
     if (abort) {
         socket->abort();
     }
-    socket->deleteLater();
+    dispose(socket);
     {
         const std::lock_guard lock(m_shared->mutex);
         --m_shared->activeConnections;
     }
+}
+
+void HookServerWorker::dispose(QTcpSocket* socket)
+{
+    // Not deleted here, in what may be its own signal. Those of one turn go together: each deleteLater() would wake
+    // the event loop once more.
+    if (m_disposed.empty()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                for (QTcpSocket* done : std::exchange(m_disposed, {})) {
+                    delete done;
+                }
+            },
+            Qt::QueuedConnection);
+    }
+    m_disposed.push_back(socket);
 }
 
 void HookServerWorker::sweep()

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -139,6 +140,7 @@ private:
     void lingeringClose(quint64 id, Connection& connection);
     void discardInput(quint64 id, Connection& connection);
     void drop(quint64 id, bool abort);
+    void dispose(QTcpSocket* socket);
     void sweep();
     void noteRefusal(RefusalLog& refusals);
     void reportRefusals(RefusalLog& refusals, bool stopped = false);
@@ -167,6 +169,8 @@ private:
     qsizetype m_bufferedBytes = 0;
     // Set when a burst has come; once it has passed, the memory it used is handed back.
     bool m_burst = false;
+    // Sockets done with, deleted together on the next turn of the event loop.
+    std::vector<QTcpSocket*> m_disposed;
     // Each read lands here first, so a buffer holds only the bytes that arrived, not a whole chunk.
     QByteArray m_chunk;
     RefusalLog m_originRefusals;
