@@ -196,6 +196,12 @@ int main(int argc, char** argv)
         return extra;
     });
 
+    // The sessions end, and their files in the shared status directory go with them.
+    for (int i = 0; i < 4; ++i) {
+        expectOk(replyOf(send("SessionEnd", "{" + common(i) + ",\"hook_event_name\":\"SessionEnd\"}"), 5000),
+            "SessionEnd");
+    }
+
     const double perTool = tool.mainUs / count;
     std::printf("main thread idle: %.0f us/s\n", g_idleNsPerS / 1000.0);
     std::printf("PostToolUse (tool input):         %7.1f us per event on the main thread (%d in %.1f s)\n", perTool,
