@@ -185,6 +185,14 @@ TEST(AppControllerTest, AFloodOfHookEventsWhileTheMainThreadIsBusyIsHandledWhole
             clients.push_back(fd);
         }
     }
+    // The server has read them all; those that found no room in the hand-over wait for the main thread.
+    const hooks::HookServer& server = test::ControllerProbe::hookServer(controller);
+    for (QDeadlineTimer deadline(30000);
+         server.totalEventCount() + server.waitingEventCount() < sessions * steps && !deadline.hasExpired();) {
+        QThread::usleep(1000);
+    }
+    ASSERT_EQ(server.totalEventCount() + server.waitingEventCount(), sessions * steps);
+    EXPECT_GT(server.waitingEventCount(), 0);
     const auto answered = [&] {
         return std::all_of(clients.begin(), clients.end(), [](int fd) {
             pollfd ready { fd, POLLIN, 0 };
@@ -192,6 +200,7 @@ TEST(AppControllerTest, AFloodOfHookEventsWhileTheMainThreadIsBusyIsHandledWhole
         });
     };
     ASSERT_TRUE(test::waitUntil(answered, 30000));
+    EXPECT_EQ(server.waitingEventCount(), 0);
     // Every event is acknowledged and handled: none is turned away for the main thread having been busy.
     const QByteArray ok = test::expectedReply(200, "OK", "{\"ok\":true}");
     for (const int fd : clients) {

@@ -119,6 +119,12 @@ qint64 HookServer::totalEventCount() const
     return m_shared->totalEvents;
 }
 
+qint64 HookServer::waitingEventCount() const
+{
+    const std::lock_guard lock(m_shared->mutex);
+    return m_shared->waitingEvents;
+}
+
 qint64 HookServer::lastEventAgeSec() const
 {
     const std::lock_guard lock(m_shared->mutex);

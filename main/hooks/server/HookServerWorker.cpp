@@ -335,6 +335,7 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
     connection.stage = Stage::Waiting;
     connection.deadlineMs = nowMs() + m_options.requestDeadlineMs;
     m_waiting.push_back(id);
+    countWaiting(1);
 }
 
 bool HookServerWorker::awaitsReply(const Connection& connection, bool held) const
@@ -359,6 +360,12 @@ void HookServerWorker::handedOver(quint64 id, Connection& connection, bool await
     }
 }
 
+void HookServerWorker::countWaiting(int change)
+{
+    const std::lock_guard lock(m_shared->mutex);
+    m_shared->waitingEvents += change;
+}
+
 void HookServerWorker::noteOwnerBurst()
 {
     m_burst = true;
@@ -381,6 +388,7 @@ void HookServerWorker::resumeHandOver()
         m_waiting.pop_front();
         const WaitingEvent event = *std::exchange(connection.waiting, std::nullopt);
         m_bufferedBytes -= event.bytes;
+        countWaiting(-1);
         handedOver(id, connection, awaits, event.trailing);
     }
 }
@@ -507,6 +515,7 @@ void HookServerWorker::drop(quint64 id, bool abort)
     releaseBuffer(it->second);
     if (it->second.waiting) {
         m_bufferedBytes -= it->second.waiting->bytes;
+        countWaiting(-1);
     }
     QTcpSocket* socket = it->second.socket;
     const bool wasHeld = it->second.stage == Stage::Held;
@@ -567,6 +576,7 @@ void HookServerWorker::sweep()
             drop(id, false);
         } else {
             m_bufferedBytes -= std::exchange(connection.waiting, std::nullopt)->bytes;
+            countWaiting(-1);
             send(id, connection, 503, http::busyBody, true);
         }
     }

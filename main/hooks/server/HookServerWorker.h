@@ -49,6 +49,7 @@ struct HookServerShared {
     QString listenerState = QStringLiteral("setup");
     qint64 activeConnections = 0;
     qint64 totalEvents = 0;
+    qint64 waitingEvents = 0;
     std::optional<qint64> lastEventAtMs;
     qint64 parseFailures = 0;
     qint64 bearerRejects = 0;
@@ -135,6 +136,7 @@ private:
     void readFailed(quint64 id);
     void process(quint64 id, Connection& connection, bool peerGone);
     void handedOver(quint64 id, Connection& connection, bool awaitsReply, bool trailing);
+    void countWaiting(int change);
     bool awaitsReply(const Connection& connection, bool held) const;
     void send(quint64 id, Connection& connection, int status, const QByteArray& body, bool lingering);
     void lingeringClose(quint64 id, Connection& connection);
