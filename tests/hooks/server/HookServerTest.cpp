@@ -29,15 +29,20 @@ const QByteArray okReply = expectedReply(200, "OK", "{\"ok\":true}");
 const QByteArray busyReply = expectedReply(503, "Service Unavailable", "Busy");
 const QByteArray badRequestReply = expectedReply(400, "Bad Request", "Bad request");
 
-// Sends the whole request before reading; a small send buffer keeps a large one in flight until the server has read
-// it.
-QByteArray exchangeBlocking(quint16 port, const QByteArray& request)
+// Sends the whole request and leaves the reply to be read; a small send buffer keeps a large one in flight until the
+// server has read it. Unlike HttpClient it does not run the event loop, so the main thread takes no events meanwhile.
+int sendBlocking(quint16 port, const QByteArray& request)
 {
-    // Unlike HttpClient it does not run the event loop, so the main thread takes no events while it waits.
     const int fd = test::connectLoopback(port);
     const int sendBuffer = 4096;
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     EXPECT_EQ(::send(fd, request.constData(), request.size(), MSG_NOSIGNAL), request.size());
+    return fd;
+}
+
+// Everything until the server closes, waiting at most 5 s for each part; closes fd.
+QByteArray replyOf(int fd)
+{
     const timeval timeout { 5, 0 };
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     QByteArray reply;
@@ -47,6 +52,11 @@ QByteArray exchangeBlocking(quint16 port, const QByteArray& request)
     }
     ::close(fd);
     return reply;
+}
+
+QByteArray exchangeBlocking(quint16 port, const QByteArray& request)
+{
+    return replyOf(sendBlocking(port, request));
 }
 
 // Polls without running the event loop, so the main thread takes nothing meanwhile.
@@ -422,22 +432,7 @@ TEST_F(HookServerTest, EventsWaitWhileTheMainThreadIsBusyAndAreRefusedOnlyPastTh
         const QByteArray body = "{\"n\":" + QByteArray::number(n) + ",\"pad\":\"" + QByteArray(600, 'x') + "\"}";
         return "POST /hook/Stop HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
     };
-    const auto post = [&](int n) {
-        const int fd = test::connectLoopback(port);
-        EXPECT_EQ(::send(fd, request(n).constData(), request(n).size(), MSG_NOSIGNAL), request(n).size());
-        return fd;
-    };
-    const auto replyOf = [](int fd) {
-        const timeval timeout { 5, 0 };
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        QByteArray reply;
-        char chunk[512];
-        for (ssize_t n = 0; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;) {
-            reply.append(chunk, n);
-        }
-        ::close(fd);
-        return reply;
-    };
+    const auto post = [&](int n) { return sendBlocking(port, request(n)); };
     const auto anyAnswered = [](const std::vector<int>& fds) { return std::any_of(fds.begin(), fds.end(), readable); };
 
     // The main thread takes nothing meanwhile, so the first event fills the hand-over and the next ones wait.
