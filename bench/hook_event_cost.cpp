@@ -198,8 +198,8 @@ int main(int argc, char** argv)
 
     // The sessions end, and their files in the shared status directory go with them.
     for (int i = 0; i < 4; ++i) {
-        expectOk(replyOf(send("SessionEnd", "{" + common(i) + ",\"hook_event_name\":\"SessionEnd\"}"), 5000),
-            "SessionEnd");
+        expectOk(
+            replyOf(send("SessionEnd", "{" + common(i) + ",\"hook_event_name\":\"SessionEnd\"}"), 5000), "SessionEnd");
     }
 
     const double perTool = tool.mainUs / count;

@@ -134,9 +134,10 @@ void LogWriter::run()
 
 QByteArray LogWriter::render(const Line& line, int offsetSeconds) const
 {
-    const QByteArray text = formatLogLine(
-        QDateTime::fromMSecsSinceEpoch(line.msecsSinceEpoch, Qt::OffsetFromUTC, offsetSeconds), line.message, line.color)
-                                .toUtf8();
+    const QByteArray text
+        = formatLogLine(QDateTime::fromMSecsSinceEpoch(line.msecsSinceEpoch, Qt::OffsetFromUTC, offsetSeconds),
+            line.message, line.color)
+              .toUtf8();
     if (!m_colour) {
         return text + '\n';
     }

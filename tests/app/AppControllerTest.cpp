@@ -216,7 +216,9 @@ TEST(AppControllerTest, AFloodOfHookEventsWhileTheMainThreadIsBusyIsHandledWhole
     EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const LogLine& l) { return l.message.contains("503"); }));
     // What the sessions' activity files hold once the flood has been taken in: each session's own last command.
     ASSERT_TRUE(test::waitUntil([&] {
-        return QDir(root.path() + QStringLiteral("/murmeli")).entryList({ QStringLiteral("flood*-activity.json") }).size()
+        return QDir(root.path() + QStringLiteral("/murmeli"))
+                   .entryList({ QStringLiteral("flood*-activity.json") })
+                   .size()
             == sessions;
     }));
     EXPECT_EQ(test::ControllerProbe::sessionRegistry(controller).sessions().size(), std::size_t(sessions));
