@@ -118,8 +118,10 @@ void LogWriter::run()
         lock.unlock();
         QByteArray bytes;
         std::size_t cost = 0;
+        // One look at the time zone for the batch, not one for every line of it.
+        const int offsetSeconds = QDateTime::currentDateTime().offsetFromUtc();
         for (const Line& line : batch) {
-            bytes += render(line);
+            bytes += render(line, offsetSeconds);
             cost += line.cost;
         }
         writeAll(bytes);
@@ -130,10 +132,12 @@ void LogWriter::run()
     }
 }
 
-QByteArray LogWriter::render(const Line& line) const
+QByteArray LogWriter::render(const Line& line, int offsetSeconds) const
 {
     const QByteArray text
-        = formatLogLine(QDateTime::fromMSecsSinceEpoch(line.msecsSinceEpoch), line.message, line.color).toUtf8();
+        = formatLogLine(QDateTime::fromMSecsSinceEpoch(line.msecsSinceEpoch, Qt::OffsetFromUTC, offsetSeconds),
+            line.message, line.color)
+              .toUtf8();
     if (!m_colour) {
         return text + '\n';
     }

@@ -47,7 +47,7 @@ private:
     void enqueue(Line line);
     void queueDropNote();
     void run();
-    QByteArray render(const Line& line) const;
+    QByteArray render(const Line& line, int offsetSeconds) const;
     void writeAll(const QByteArray& bytes) const;
 
     const int m_fd;

@@ -3,13 +3,18 @@
 #include <QDir>
 #include <QFile>
 
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+
+#include <unistd.h>
 
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
 #include "tests/support/ControllerProbe.h"
 #include "tests/support/HttpClient.h"
+#include "tests/support/LoopbackSocket.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -145,4 +150,83 @@ TEST(AppControllerTest, StatusIsNotReadThroughARefusedDirectory)
     }));
     EXPECT_FALSE(controller.sessions().syncSessions());
     EXPECT_TRUE(test::ControllerProbe::sessionRegistry(controller).sessions().empty());
+}
+
+TEST(AppControllerTest, AFloodOfHookEventsWhileTheMainThreadIsBusyIsHandledWhole)
+{
+    QTemporaryDir root;
+    app::AppController controller(test::controllerDependencies(
+        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>()));
+    QList<LogLine> lines;
+    controller.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
+    controller.startBackend(QStringLiteral("/usr/bin/murmeli"));
+    const quint16 port = test::ControllerProbe::hookServer(controller).port();
+
+    // Twelve sessions post ten tool events each, every one with a large tool output: together more than murmeli
+    // hands to its main thread at once, and the main thread takes none of them while they come.
+    constexpr int sessions = 12;
+    constexpr int steps = 10;
+    const QByteArray output(100 * 1024, 'o');
+    std::vector<int> clients;
+    for (int step = 0; step < steps; ++step) {
+        for (int s = 0; s < sessions; ++s) {
+            const QByteArray body = QStringLiteral(R"({"session_id":"flood%1-0000","cwd":"/home/dev/p%1",)"
+                                                   R"("tool_name":"Bash","tool_input":{"command":"make step-%2"},)"
+                                                   R"("tool_response":{"stdout":")")
+                                        .arg(s, 3, 10, QLatin1Char('0'))
+                                        .arg(step)
+                                        .toUtf8()
+                + output + "\"}}";
+            const QByteArray request = "POST /hook/PostToolUse HTTP/1.1\r\nContent-Length: "
+                + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+            const int fd = test::connectLoopback(port);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(::send(fd, request.constData(), request.size(), MSG_NOSIGNAL), request.size());
+            clients.push_back(fd);
+        }
+    }
+    // The server has read them all; those that found no room in the hand-over wait for the main thread.
+    const hooks::HookServer& server = test::ControllerProbe::hookServer(controller);
+    for (QDeadlineTimer deadline(30000);
+         server.totalEventCount() + server.waitingEventCount() < sessions * steps && !deadline.hasExpired();) {
+        QThread::usleep(1000);
+    }
+    ASSERT_EQ(server.totalEventCount() + server.waitingEventCount(), sessions * steps);
+    EXPECT_GT(server.waitingEventCount(), 0);
+    const auto answered = [&] {
+        return std::all_of(clients.begin(), clients.end(), [](int fd) {
+            pollfd ready { fd, POLLIN, 0 };
+            return ::poll(&ready, 1, 0) == 1;
+        });
+    };
+    ASSERT_TRUE(test::waitUntil(answered, 30000));
+    EXPECT_EQ(server.waitingEventCount(), 0);
+    // Every event is acknowledged and handled: none is turned away for the main thread having been busy.
+    const QByteArray ok = test::expectedReply(200, "OK", "{\"ok\":true}");
+    for (const int fd : clients) {
+        char reply[256] = {};
+        EXPECT_EQ(QByteArray(reply, int(::recv(fd, reply, sizeof reply, MSG_WAITALL))), ok);
+        ::close(fd);
+    }
+    ASSERT_TRUE(test::waitUntil([&] {
+        return std::count_if(lines.begin(), lines.end(), [](const LogLine& l) {
+            return l.message == QLatin1String("Hook: PostToolUse");
+        }) == sessions * steps;
+    }));
+    EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const LogLine& l) { return l.message.contains("503"); }));
+    // What the sessions' activity files hold once the flood has been taken in: each session's own last command.
+    ASSERT_TRUE(test::waitUntil([&] {
+        return QDir(root.path() + QStringLiteral("/murmeli"))
+                   .entryList({ QStringLiteral("flood*-activity.json") })
+                   .size()
+            == sessions;
+    }));
+    EXPECT_EQ(test::ControllerProbe::sessionRegistry(controller).sessions().size(), std::size_t(sessions));
+    for (int s = 0; s < sessions; ++s) {
+        QFile activity(root.path() + QStringLiteral("/murmeli/flood%1-activity.json").arg(s, 3, 10, QLatin1Char('0')));
+        ASSERT_TRUE(activity.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(activity.readAll());
+        EXPECT_TRUE(text.contains(QStringLiteral("make step-"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("p%1").arg(s, 3, 10, QLatin1Char('0')))) << text.toStdString();
+    }
 }

@@ -1,5 +1,8 @@
 #include "main/app/views/ActivityLogWindow.h"
 
+#include <utility>
+
+#include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -66,21 +69,55 @@ QColor ActivityLogWindow::colorOf(common::LogColor color)
 
 void ActivityLogWindow::append(const QDateTime& when, const QString& message, common::LogColor color)
 {
+    m_pending.push_back(Line { when, message, color });
+    if (m_pending.size() > std::size_t(maxLines)) {
+        m_pending.pop_front();
+    }
+    if (isVisible() && !m_showQueued) {
+        m_showQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_showQueued = false;
+                showPending();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void ActivityLogWindow::showEvent(QShowEvent* event)
+{
+    showPending();
+    QWidget::showEvent(event);
+}
+
+void ActivityLogWindow::showPending()
+{
+    if (m_pending.empty()) {
+        return;
+    }
     QScrollBar* scroll = m_text->verticalScrollBar();
     const bool following = scroll->value() >= scroll->maximum();
 
     QTextCharFormat stamp;
     stamp.setForeground(ui::Tokens::Notch::textMuted);
     QTextCharFormat body;
-    body.setForeground(colorOf(color));
-    // Plain text into the document: a message can neither break the line nor carry markup.
+    // Plain text into the document: a message can neither break the line nor carry markup. One edit block lays the
+    // document out once, and drops the lines past maxLines once.
     QTextCursor cursor(m_text->document());
+    cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
-    if (!m_text->document()->isEmpty()) {
-        cursor.insertBlock();
+    bool first = m_text->document()->isEmpty();
+    for (const Line& line : m_pending) {
+        if (!std::exchange(first, false)) {
+            cursor.insertBlock();
+        }
+        body.setForeground(colorOf(line.color));
+        cursor.insertText(line.when.toLocalTime().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("  "), stamp);
+        cursor.insertText(common::escapeLogText(line.message), body);
     }
-    cursor.insertText(when.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("  "), stamp);
-    cursor.insertText(common::escapeLogText(message), body);
+    cursor.endEditBlock();
+    m_pending.clear();
 
     if (following) {
         scroll->setValue(scroll->maximum());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <deque>
+
 #include <QColor>
 #include <QDateTime>
 #include <QWidget>
@@ -21,7 +23,8 @@ public:
 
     explicit ActivityLogWindow(QWidget* parent = nullptr);
 
-    /// Adds one line stamped with when; the oldest line goes once there are more than maxLines.
+    /// Adds one line stamped with when; the oldest line goes once there are more than maxLines. The text view takes
+    /// the lines of one turn of the event loop together, and none while the window is hidden.
     void append(const QDateTime& when, const QString& message, common::LogColor color);
     /// Shows the window and brings it to the front.
     void present();
@@ -31,8 +34,23 @@ public:
 
     QPlainTextEdit* textView() const { return m_text; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    struct Line {
+        QDateTime when;
+        QString message;
+        common::LogColor color = common::LogColor::Grey;
+    };
+
+    void showPending();
+
     QPlainTextEdit* m_text = nullptr;
+    // Laying out each line as it comes costs the main thread more than a hook event does; a flood of events must
+    // not spend it on a window nobody looks at.
+    std::deque<Line> m_pending;
+    bool m_showQueued = false;
 };
 
 } // namespace murmeli::app

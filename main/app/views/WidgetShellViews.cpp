@@ -59,7 +59,8 @@ void WidgetShellViews::buildActivityLog()
 void WidgetShellViews::appendLog(const QString& message, common::LogColor color)
 {
     if (m_activityLog) {
-        m_activityLog->append(QDateTime::currentDateTime(), message, color);
+        // Local time is worked out when the line is shown: finding the zone for every line costs a file lookup.
+        m_activityLog->append(QDateTime::currentDateTimeUtc(), message, color);
     }
 }
 

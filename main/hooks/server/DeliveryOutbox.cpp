@@ -1,6 +1,7 @@
 #include "main/hooks/server/DeliveryOutbox.h"
 
 #include <cstring>
+#include <utility>
 
 namespace murmeli::hooks {
 
@@ -46,6 +47,7 @@ bool DeliveryOutbox::append(Kind kind, quint64 connectionId, QStringView eventNa
         static_cast<quint32>(adapter.size()), static_cast<quint32>(kind), static_cast<quint32>(color) };
     const std::lock_guard lock(m_mutex);
     if ((kind == Kind::Event || kind == Kind::EventHeld) && m_filling.size() > m_maxPendingBytes) {
+        m_turnedAway = true;
         return false;
     }
     appendBytes(m_filling, &header, sizeof header);
@@ -60,6 +62,7 @@ std::vector<DeliveryOutbox::Item> DeliveryOutbox::takeAll()
     {
         const std::lock_guard lock(m_mutex);
         m_filling.swap(m_draining);
+        m_turnedAwayBeforeTake = std::exchange(m_turnedAway, false);
     }
     std::vector<Item> items;
     std::size_t at = 0;

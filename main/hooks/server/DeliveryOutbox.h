@@ -31,17 +31,20 @@ public:
         common::LogColor logColor = common::LogColor::Grey;
     };
 
-    /// Past maxPendingBytes waiting bytes, events are refused rather than queued: a flood must not exhaust memory
+    /// Past maxPendingBytes waiting bytes, events are turned away rather than queued: a flood must not exhaust memory
     /// while the owner's thread is busy. Closures and log lines are always queued.
-    explicit DeliveryOutbox(std::size_t maxPendingBytes = 32 * 1024 * 1024);
+    explicit DeliveryOutbox(std::size_t maxPendingBytes = 8 * 1024 * 1024);
 
-    /// Producer side; any thread. False when an event was refused for the cap: it will not be handled.
+    /// Producer side; any thread. False when an event was turned away for the cap: the producer offers it again
+    /// once the consumer has taken what waits.
     bool push(Kind kind, quint64 connectionId, QStringView eventName = {}, QByteArrayView body = {},
         QStringView adapter = {});
     /// A log line with its colour; any thread.
     void pushLog(QStringView line, common::LogColor color);
     /// Consumer side; one thread only.
     std::vector<Item> takeAll();
+    /// Whether an event was turned away before the last takeAll(); consumer side.
+    bool turnedAwayBeforeTake() const { return m_turnedAwayBeforeTake; }
 
 private:
     bool append(Kind kind, quint64 connectionId, QStringView eventName, QByteArrayView body, QStringView adapter,
@@ -51,6 +54,8 @@ private:
     std::mutex m_mutex;
     std::vector<char> m_filling;
     std::vector<char> m_draining;
+    bool m_turnedAway = false; // under m_mutex
+    bool m_turnedAwayBeforeTake = false;
 };
 
 } // namespace murmeli::hooks

@@ -7,6 +7,13 @@
 
 namespace murmeli::hooks {
 
+namespace {
+
+// Taken in one wake-up, this many events are a burst whose memory is worth giving back.
+constexpr std::size_t burstItems = 1024;
+
+} // namespace
+
 HookServer::HookServer(
     platform::KeychainStore keychain, HookServerOptions options, std::shared_ptr<common::Clock> clock)
     : m_keychain(std::move(keychain)), m_clock(std::move(clock)), m_outbox(options.maxOutboxBytes),
@@ -112,6 +119,12 @@ qint64 HookServer::totalEventCount() const
     return m_shared->totalEvents;
 }
 
+qint64 HookServer::waitingEventCount() const
+{
+    const std::lock_guard lock(m_shared->mutex);
+    return m_shared->waitingEvents;
+}
+
 qint64 HookServer::lastEventAgeSec() const
 {
     const std::lock_guard lock(m_shared->mutex);
@@ -163,7 +176,13 @@ bool HookServer::constantTimeEquals(const QString& a, const QString& b)
 void HookServer::flushPending()
 {
     QPointer<QObject> alive = m_thread.ownerContext();
-    for (DeliveryOutbox::Item& item : m_outbox.takeAll()) {
+    std::vector<DeliveryOutbox::Item> items = m_outbox.takeAll();
+    if (m_outbox.turnedAwayBeforeTake()) {
+        // There is room again for the events that wait on their connections.
+        m_thread.post([](HookServerWorker& worker) { worker.resumeHandOver(); });
+    }
+    const bool burst = items.size() >= burstItems;
+    for (DeliveryOutbox::Item& item : items) {
         if (!alive) {
             return;
         }
@@ -182,6 +201,10 @@ void HookServer::flushPending()
             break;
         }
         }
+    }
+    if (burst && alive) {
+        items = {};
+        m_thread.post([](HookServerWorker& worker) { worker.noteOwnerBurst(); });
     }
 }
 

@@ -65,6 +65,8 @@ public:
     QString listenerStateDescription() const;
     qint64 activeConnectionCount() const;
     qint64 totalEventCount() const;
+    /// Whole requests whose events wait for room in the hand-over to the owner's thread.
+    qint64 waitingEventCount() const;
     /// -1 before the first accepted event.
     qint64 lastEventAgeSec() const;
     qint64 parseFailureCount() const;

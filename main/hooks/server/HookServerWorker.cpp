@@ -99,7 +99,6 @@ bool HookServerWorker::listen(quint16 port)
         setListenerState(QStringLiteral("failed"));
         m_log(QStringLiteral("HookServer: failed — ") + error, common::LogColor::Red);
         wakeOwner();
-        wakeOwner();
         return false;
     }
     if (!m_sweepTimer) {
@@ -118,7 +117,6 @@ bool HookServerWorker::listen(quint16 port)
     m_log(QStringLiteral("HookServer: listening on 127.0.0.1:") + QString::number(m_server->serverPort())
             + (enforced ? QStringLiteral(" (auth enforced)") : QStringLiteral(" (legacy no-auth)")),
         common::LogColor::Grey);
-    wakeOwner();
     wakeOwner();
     return true;
 }
@@ -149,6 +147,8 @@ void HookServerWorker::acceptPending()
 {
     while (m_server && m_server->hasPendingConnections()) {
         QTcpSocket* socket = m_server->nextPendingConnection();
+        // The worker's own, not the listener's: connections outlive a listener that is stopped or replaced.
+        socket->setParent(this);
         // Connections past the limits are taken from the kernel and closed at once: left in its queue they would
         // pile up there without bound and be served long after their clients gave up.
         if (static_cast<int>(m_connections.size()) >= m_options.maxConnections
@@ -158,7 +158,9 @@ void HookServerWorker::acceptPending()
         }
         const quint64 id = m_nextId++;
         socket->setReadBufferSize(http::readChunkBytes);
-        m_connections.emplace(id, Connection { socket, {}, std::nullopt, nowMs() + m_options.requestDeadlineMs });
+        Connection& connection = m_connections[id];
+        connection.socket = socket;
+        connection.deadlineMs = nowMs() + m_options.requestDeadlineMs;
         {
             const std::lock_guard lock(m_shared->mutex);
             ++m_shared->activeConnections;
@@ -186,7 +188,7 @@ void HookServerWorker::refuse(QTcpSocket* socket)
     ::send(static_cast<int>(socket->socketDescriptor()), reply.constData(), static_cast<std::size_t>(reply.size()),
         MSG_NOSIGNAL | MSG_DONTWAIT);
     socket->abort();
-    socket->deleteLater();
+    dispose(socket);
 }
 
 void HookServerWorker::readFrom(quint64 id, bool peerGone)
@@ -320,27 +322,74 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
         const std::lock_guard lock(m_shared->mutex);
         held = m_shared->heldEventNames.isEmpty() || m_shared->heldEventNames.contains(delivery.eventName);
     }
-    const bool awaitsReply = m_shared->asyncReplies && !peerGone && held;
-    if (!m_deliver(id, std::move(delivery), awaitsReply)) {
-        // Acknowledging an event that will never be handled would report it as done; the hook scripts take 503
-        // for murmeli being away.
-        noteRefusal(m_eventRefusals);
-        answer(503, http::busyBody, true);
+    connection.peerGone = peerGone;
+    const bool awaits = awaitsReply(connection, held);
+    // Events waiting already go first: they arrived first.
+    if (m_waiting.empty() && m_deliver(id, delivery, awaits)) {
+        handedOver(id, connection, awaits, trailing);
         return;
     }
+    const qsizetype bytes = delivery.body.size() + (delivery.eventName.size() + delivery.adapter.size()) * 2;
+    m_bufferedBytes += bytes;
+    connection.waiting = WaitingEvent { std::move(delivery), held, trailing, bytes };
+    connection.stage = Stage::Waiting;
+    connection.deadlineMs = nowMs() + m_options.requestDeadlineMs;
+    m_waiting.push_back(id);
+    countWaiting(1);
+}
+
+bool HookServerWorker::awaitsReply(const Connection& connection, bool held) const
+{
+    return m_shared->asyncReplies && !connection.peerGone && held;
+}
+
+void HookServerWorker::handedOver(quint64 id, Connection& connection, bool awaitsReply, bool trailing)
+{
     {
         const std::lock_guard lock(m_shared->mutex);
         ++m_shared->totalEvents;
         m_shared->lastEventAtMs = nowMs();
     }
     wakeOwner();
-    wakeOwner();
-    if (peerGone) {
+    if (connection.peerGone) {
         drop(id, false);
     } else if (awaitsReply) {
         connection.stage = Stage::Held;
     } else {
         send(id, connection, 200, http::okBody, trailing);
+    }
+}
+
+void HookServerWorker::countWaiting(int change)
+{
+    const std::lock_guard lock(m_shared->mutex);
+    m_shared->waitingEvents += change;
+}
+
+void HookServerWorker::noteOwnerBurst()
+{
+    m_burst = true;
+}
+
+void HookServerWorker::resumeHandOver()
+{
+    while (!m_waiting.empty()) {
+        const quint64 id = m_waiting.front();
+        const auto it = m_connections.find(id);
+        if (it == m_connections.end() || it->second.stage != Stage::Waiting) {
+            m_waiting.pop_front();
+            continue;
+        }
+        Connection& connection = it->second;
+        const bool awaits = awaitsReply(connection, connection.waiting->held);
+        if (!m_deliver(id, connection.waiting->delivery, awaits)) {
+            return;
+        }
+        m_waiting.pop_front();
+        const WaitingEvent event = *std::exchange(connection.waiting, std::nullopt);
+        m_bufferedBytes -= event.bytes;
+        countWaiting(-1);
+        handedOver(id, connection, awaits, event.trailing);
     }
 }
 
@@ -355,7 +404,9 @@ void HookServerWorker::send(quint64 id, Connection& connection, int status, cons
     }
     releaseBuffer(connection);
     QTcpSocket* socket = connection.socket;
-    const QByteArray reply = http::formatReply(status, body);
+    // The reply to an accepted event is the same every time.
+    static const QByteArray okReply = http::formatReply(200, http::okBody);
+    const QByteArray reply = status == 200 && body == http::okBody ? okReply : http::formatReply(status, body);
     // Handed to the kernel directly: a reply fits the socket's send buffer, and Qt's own write buffer would keep a
     // 32 KiB block for as long as the connection stays open (lingering or held, a flood has a thousand of them).
     const ssize_t sent = ::send(static_cast<int>(socket->socketDescriptor()), reply.constData(),
@@ -438,11 +489,20 @@ void HookServerWorker::peerClosed(quint64 id)
         readFrom(id, true);
         return;
     }
+    if (it->second.stage == Stage::Waiting) {
+        it->second.peerGone = true;
+        return;
+    }
     drop(id, false);
 }
 
 void HookServerWorker::readFailed(quint64 id)
 {
+    const auto it = m_connections.find(id);
+    if (it != m_connections.end() && it->second.stage == Stage::Waiting) {
+        it->second.peerGone = true;
+        return;
+    }
     drop(id, true);
 }
 
@@ -453,6 +513,10 @@ void HookServerWorker::drop(quint64 id, bool abort)
         return;
     }
     releaseBuffer(it->second);
+    if (it->second.waiting) {
+        m_bufferedBytes -= it->second.waiting->bytes;
+        countWaiting(-1);
+    }
     QTcpSocket* socket = it->second.socket;
     const bool wasHeld = it->second.stage == Stage::Held;
     m_connections.erase(it);
@@ -464,15 +528,34 @@ void HookServerWorker::drop(quint64 id, bool abort)
     if (abort) {
         socket->abort();
     }
-    socket->deleteLater();
+    dispose(socket);
     {
         const std::lock_guard lock(m_shared->mutex);
         --m_shared->activeConnections;
     }
 }
 
+void HookServerWorker::dispose(QTcpSocket* socket)
+{
+    // Not deleted here, in what may be its own signal. Those of one turn go together: each deleteLater() would wake
+    // the event loop once more.
+    if (m_disposed.empty()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                for (QTcpSocket* done : std::exchange(m_disposed, {})) {
+                    delete done;
+                }
+            },
+            Qt::QueuedConnection);
+    }
+    m_disposed.push_back(socket);
+}
+
 void HookServerWorker::sweep()
 {
+    // The owner's thread takes what waits as soon as there is room; this is for a wake-up that found none.
+    resumeHandOver();
     const qint64 now = nowMs();
     std::vector<quint64> expired;
     for (const auto& [id, connection] : m_connections) {
@@ -481,10 +564,25 @@ void HookServerWorker::sweep()
         }
     }
     for (const quint64 id : expired) {
-        drop(id, true);
+        Connection& connection = m_connections.at(id);
+        if (connection.stage != Stage::Waiting) {
+            drop(id, true);
+            continue;
+        }
+        // Acknowledging an event that will never be handled would report it as done; the hook scripts take 503
+        // for murmeli being away.
+        noteRefusal(m_eventRefusals);
+        if (connection.peerGone) {
+            drop(id, false);
+        } else {
+            m_bufferedBytes -= std::exchange(connection.waiting, std::nullopt)->bytes;
+            countWaiting(-1);
+            send(id, connection, 503, http::busyBody, true);
+        }
     }
     for (RefusalLog* refusals : { &m_originRefusals, &m_connectionRefusals, &m_eventRefusals }) {
-        reportRefusals(*refusals);
+        reportRefusals(*refusals, refusals->unreported == refusals->unreportedAtSweep);
+        refusals->unreportedAtSweep = refusals->unreported;
     }
     // The allocator keeps what a burst freed for reuse; once it has passed, resident memory goes back to idle.
     if (m_burst && m_connections.size() < burstConnections / 16 && m_bufferedBytes < burstBytes / 16) {
@@ -499,10 +597,11 @@ void HookServerWorker::noteRefusal(RefusalLog& refusals)
     reportRefusals(refusals);
 }
 
-void HookServerWorker::reportRefusals(RefusalLog& refusals)
+void HookServerWorker::reportRefusals(RefusalLog& refusals, bool stopped)
 {
     const qint64 now = nowMs();
-    if (refusals.unreported == 0 || (refusals.loggedAtMs && now - *refusals.loggedAtMs < refusalLogIntervalMs)) {
+    if (refusals.unreported == 0
+        || (!stopped && refusals.loggedAtMs && now - *refusals.loggedAtMs < refusalLogIntervalMs)) {
         return;
     }
     refusals.loggedAtMs = now;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -30,8 +32,9 @@ struct HookServerOptions {
     /// Memory held for unfinished requests across all connections. A connection that would grow past it is
     /// answered 503; a new one is refused at once while one more whole request would not fit.
     qsizetype maxBufferedBytes = 32 * 1024 * 1024;
-    /// Accepted events waiting for the owner's thread; past it events are answered 503 instead of being queued.
-    std::size_t maxOutboxBytes = 32 * 1024 * 1024;
+    /// Accepted events waiting for the owner's thread. Past it a request waits on its connection until there is
+    /// room, and is answered 503 only when there was none for requestDeadlineMs.
+    std::size_t maxOutboxBytes = 8 * 1024 * 1024;
     /// How long a finished reply may take to leave before the connection is dropped.
     qint64 closeDeadlineMs = 10000;
     /// After an error reply the rest of the request is read and thrown away, up to this much for this long, before
@@ -46,6 +49,7 @@ struct HookServerShared {
     QString listenerState = QStringLiteral("setup");
     qint64 activeConnections = 0;
     qint64 totalEvents = 0;
+    qint64 waitingEvents = 0;
     std::optional<qint64> lastEventAtMs;
     qint64 parseFailures = 0;
     qint64 bearerRejects = 0;
@@ -66,8 +70,8 @@ class HookServerWorker final : public QObject {
 
 public:
     // The body is parsed by the receiver: keeping JSON work off this thread keeps it answering. False when the
-    // receiver cannot take the event now; it is then declined, never acknowledged.
-    using DeliverFn = std::function<bool(quint64 connectionId, http::Delivery delivery, bool awaitsReply)>;
+    // receiver cannot take the event now; it is then offered again once resumeHandOver() is called.
+    using DeliverFn = std::function<bool(quint64 connectionId, const http::Delivery& delivery, bool awaitsReply)>;
     /// A held request's client closed the connection before its reply.
     using ClosedFn = std::function<void(quint64 connectionId)>;
     /// Tells the owner's thread that deliveries are waiting.
@@ -83,9 +87,21 @@ public:
     void shutdown();
     /// Writes the reply of a held request; a connection that is already gone is skipped.
     void reply(quint64 connectionId, int status, const QByteArray& body);
+    /// Offers the events that found the hand-over full again, oldest first.
+    void resumeHandOver();
+    /// The owner's thread has handled a burst: what it freed is given back once the server is quiet too.
+    void noteOwnerBurst();
 
 private:
-    enum class Stage { Reading, Held, Closing, Lingering };
+    enum class Stage { Reading, Waiting, Held, Closing, Lingering };
+    // A whole request whose event found the hand-over full. The client waits rather than losing its event: the
+    // owner's thread is only slow for a while, and a refused event is one the agent's hook never gets handled.
+    struct WaitingEvent {
+        http::Delivery delivery;
+        bool held = false;
+        bool trailing = false;
+        qsizetype bytes = 0;
+    };
     struct Connection {
         QTcpSocket* socket = nullptr;
         QByteArray buffer;
@@ -95,12 +111,18 @@ private:
         Stage stage = Stage::Reading;
         // Bytes thrown away while lingering.
         qint64 discarded = 0;
+        std::optional<WaitingEvent> waiting;
+        // The client left after its request arrived whole; its event is handled all the same.
+        bool peerGone = false;
     };
-    // Refusals of one kind, logged at most once a minute with how many there were since the last line.
+    // Refusals of one kind, with how many there were since the last line: at most one line a minute while they go
+    // on, and one when they have stopped, so that every refusal is counted soon after it.
     struct RefusalLog {
         explicit RefusalLog(QString text) : text(std::move(text)) { }
         QString text; // %1 is the count
         qint64 unreported = 0;
+        // unreported as the previous sweep found it: unchanged since, the refusals have stopped.
+        qint64 unreportedAtSweep = 0;
         std::optional<qint64> loggedAtMs;
     };
 
@@ -113,13 +135,17 @@ private:
     void peerClosed(quint64 id);
     void readFailed(quint64 id);
     void process(quint64 id, Connection& connection, bool peerGone);
+    void handedOver(quint64 id, Connection& connection, bool awaitsReply, bool trailing);
+    void countWaiting(int change);
+    bool awaitsReply(const Connection& connection, bool held) const;
     void send(quint64 id, Connection& connection, int status, const QByteArray& body, bool lingering);
     void lingeringClose(quint64 id, Connection& connection);
     void discardInput(quint64 id, Connection& connection);
     void drop(quint64 id, bool abort);
+    void dispose(QTcpSocket* socket);
     void sweep();
     void noteRefusal(RefusalLog& refusals);
-    void reportRefusals(RefusalLog& refusals);
+    void reportRefusals(RefusalLog& refusals, bool stopped = false);
     void setListenerState(const QString& state);
     void wakeOwner();
     qint64 nowMs() const;
@@ -139,10 +165,14 @@ private:
     QTimer* m_sweepTimer = nullptr;
     quint64 m_nextId = 1;
     std::unordered_map<quint64, Connection> m_connections;
+    // Connections in Stage::Waiting, in the order their requests arrived; ids of connections gone since are skipped.
+    std::deque<quint64> m_waiting;
     // Allocated for the buffers of all connections, counted by capacity: that is what they hold.
     qsizetype m_bufferedBytes = 0;
     // Set when a burst has come; once it has passed, the memory it used is handed back.
     bool m_burst = false;
+    // Sockets done with, deleted together on the next turn of the event loop.
+    std::vector<QTcpSocket*> m_disposed;
     // Each read lands here first, so a buffer holds only the bytes that arrived, not a whole chunk.
     QByteArray m_chunk;
     RefusalLog m_originRefusals;

@@ -6,6 +6,8 @@
 #include <QScrollBar>
 #include <QTextBlock>
 
+#include "tests/support/Wait.h"
+
 using namespace murmeli;
 using app::ActivityLogWindow;
 
@@ -18,7 +20,8 @@ TEST(ActivityLogWindowTest, KeepsTheNewestEscapedLinesAndFollowsTheTailUnlessScr
         window.append(noon, QStringLiteral("line %1").arg(i), common::LogColor::Grey);
     }
     const QTextDocument* document = window.textView()->document();
-    EXPECT_EQ(document->blockCount(), ActivityLogWindow::maxLines);
+    // The lines of one turn of the event loop reach the view together.
+    ASSERT_TRUE(test::waitUntil([&] { return document->blockCount() == ActivityLogWindow::maxLines; }));
     EXPECT_EQ(document->firstBlock().text(), QStringLiteral("12:00:05  line 100"));
 
     QScrollBar* scroll = window.textView()->verticalScrollBar();
@@ -26,11 +29,33 @@ TEST(ActivityLogWindowTest, KeepsTheNewestEscapedLinesAndFollowsTheTailUnlessScr
     EXPECT_EQ(scroll->value(), scroll->maximum());
     // Text from outside can neither start a line of its own nor carry a terminal's escape.
     window.append(noon, QStringLiteral("two\nlines \x1b[31m"), common::LogColor::Red);
+    ASSERT_TRUE(test::waitUntil([&] { return document->lastBlock().text().contains(QStringLiteral("two")); }));
     EXPECT_EQ(document->lastBlock().text(), QStringLiteral("12:00:05  two\\nlines \\x1b[31m"));
     EXPECT_EQ(scroll->value(), scroll->maximum());
 
     scroll->setValue(scroll->maximum() / 2);
     const int reading = scroll->value();
     window.append(noon, QStringLiteral("not followed"), common::LogColor::Grey);
+    ASSERT_TRUE(test::waitUntil([&] { return document->lastBlock().text().endsWith(QStringLiteral("not followed")); }));
     EXPECT_EQ(scroll->value(), reading);
+}
+
+TEST(ActivityLogWindowTest, LinesLoggedWhileHiddenAppearWhenTheWindowOpens)
+{
+    const QDateTime noon(QDate(2026, 3, 1), QTime(12, 0, 5));
+    ActivityLogWindow window;
+    window.append(noon, QStringLiteral("before the flood"), common::LogColor::Grey);
+    for (int i = 0; i < ActivityLogWindow::maxLines * 3; ++i) {
+        window.append(noon, QStringLiteral("Hook: PostToolUse %1").arg(i), common::LogColor::Grey);
+    }
+    const QTextDocument* document = window.textView()->document();
+    window.present();
+    // Only the newest maxLines are kept, hidden or not, and the view opens at the newest.
+    EXPECT_EQ(document->blockCount(), ActivityLogWindow::maxLines);
+    EXPECT_EQ(document->firstBlock().text(),
+        QStringLiteral("12:00:05  Hook: PostToolUse %1").arg(ActivityLogWindow::maxLines * 2));
+    EXPECT_EQ(document->lastBlock().text(),
+        QStringLiteral("12:00:05  Hook: PostToolUse %1").arg(ActivityLogWindow::maxLines * 3 - 1));
+    QScrollBar* scroll = window.textView()->verticalScrollBar();
+    EXPECT_EQ(scroll->value(), scroll->maximum());
 }

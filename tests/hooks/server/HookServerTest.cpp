@@ -29,15 +29,20 @@ const QByteArray okReply = expectedReply(200, "OK", "{\"ok\":true}");
 const QByteArray busyReply = expectedReply(503, "Service Unavailable", "Busy");
 const QByteArray badRequestReply = expectedReply(400, "Bad Request", "Bad request");
 
-// Sends the whole request before reading; a small send buffer keeps a large one in flight until the server has read
-// it.
-QByteArray exchangeBlocking(quint16 port, const QByteArray& request)
+// Sends the whole request and leaves the reply to be read; a small send buffer keeps a large one in flight until the
+// server has read it. Unlike HttpClient it does not run the event loop, so the main thread takes no events meanwhile.
+int sendBlocking(quint16 port, const QByteArray& request)
 {
-    // Unlike HttpClient it does not run the event loop, so the main thread takes no events while it waits.
     const int fd = test::connectLoopback(port);
     const int sendBuffer = 4096;
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     EXPECT_EQ(::send(fd, request.constData(), request.size(), MSG_NOSIGNAL), request.size());
+    return fd;
+}
+
+// Everything until the server closes, waiting at most 5 s for each part; closes fd.
+QByteArray replyOf(int fd)
+{
     const timeval timeout { 5, 0 };
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     QByteArray reply;
@@ -47,6 +52,23 @@ QByteArray exchangeBlocking(quint16 port, const QByteArray& request)
     }
     ::close(fd);
     return reply;
+}
+
+QByteArray exchangeBlocking(quint16 port, const QByteArray& request)
+{
+    return replyOf(sendBlocking(port, request));
+}
+
+// Polls without running the event loop, so the main thread takes nothing meanwhile.
+bool waitUntilNoLoop(const std::function<bool()>& done, int timeoutMs)
+{
+    for (QDeadlineTimer deadline(timeoutMs); !done();) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QThread::usleep(1000);
+    }
+    return true;
 }
 
 bool readable(int fd)
@@ -401,22 +423,55 @@ TEST_F(HookServerTest, BufferedBytesAreCapped)
     EXPECT_TRUE(waitUntil([&] { return events.size() == 2; }));
 }
 
-TEST_F(HookServerTest, EventsThatCannotBeHandedOverAreDeclined)
+TEST_F(HookServerTest, EventsWaitWhileTheMainThreadIsBusyAndAreRefusedOnlyPastTheDeadline)
 {
+    auto fake = std::make_shared<test::FakeClock>();
+    clock = fake;
     startServer({ .maxOutboxBytes = 512 });
-    const QByteArray body = "{\"pad\":\"" + QByteArray(600, 'x') + "\"}";
-    const QByteArray request
-        = "POST /hook/Stop HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-    // The main thread takes nothing meanwhile, so the first event fills the hand-over.
-    EXPECT_EQ(exchangeBlocking(port, request), okReply);
-    EXPECT_EQ(exchangeBlocking(port, request), busyReply);
-    EXPECT_EQ(exchangeBlocking(port, request), busyReply);
-    ASSERT_TRUE(waitUntil([&] { return events.size() == 1; }));
-    EXPECT_EQ(server->totalEventCount(), 1);
-    EXPECT_EQ(logs.filter(QStringLiteral("answered 503 and not handled")).size(), 1);
+    const auto request = [](int n) {
+        const QByteArray body = "{\"n\":" + QByteArray::number(n) + ",\"pad\":\"" + QByteArray(600, 'x') + "\"}";
+        return "POST /hook/Stop HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    };
+    const auto post = [&](int n) { return sendBlocking(port, request(n)); };
+    const auto anyAnswered = [](const std::vector<int>& fds) { return std::any_of(fds.begin(), fds.end(), readable); };
 
-    EXPECT_EQ(exchangeBlocking(port, request), okReply);
-    EXPECT_TRUE(waitUntil([&] { return events.size() == 2; }));
+    // The main thread takes nothing meanwhile, so the first event fills the hand-over and the next ones wait.
+    EXPECT_EQ(exchangeBlocking(port, request(1)), okReply);
+    std::vector<int> waiting { post(2), post(3), post(4) };
+    EXPECT_FALSE(waitUntilNoLoop([&] { return anyAnswered(waiting); }, 300));
+    EXPECT_EQ(server->totalEventCount(), 1);
+    // Once it takes them, every event is handled, in the order it came, and acknowledged.
+    ASSERT_TRUE(waitUntil([&] { return events.size() == 4; }));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(payloads[i].value(QStringLiteral("n")).toInt(), i + 1);
+    }
+    for (const int fd : waiting) {
+        EXPECT_EQ(replyOf(fd), okReply);
+    }
+
+    // A main thread that stays away past the request deadline: the waiting events are declined, never acknowledged,
+    // and the log counts every one of them.
+    EXPECT_EQ(exchangeBlocking(port, request(5)), okReply);
+    waiting = { post(6), post(7), post(8) };
+    ASSERT_TRUE(waitUntilNoLoop([&] { return server->activeConnectionCount() == 3; }, 5000));
+    EXPECT_FALSE(waitUntilNoLoop([&] { return anyAnswered(waiting); }, 300));
+    fake->advance(10000);
+    for (const int fd : waiting) {
+        EXPECT_EQ(replyOf(fd), busyReply);
+    }
+    const auto refusedCount = [&] {
+        int total = 0;
+        for (const QString& line : logs.filter(QStringLiteral("answered 503 and not handled"))) {
+            total += line.section(QLatin1Char(','), 1).trimmed().section(QLatin1Char(' '), 0, 0).toInt();
+        }
+        return total;
+    };
+    EXPECT_TRUE(waitUntil([&] { return refusedCount() == 3; }));
+    EXPECT_EQ(events.size(), 5);
+    EXPECT_EQ(server->totalEventCount(), 5);
+
+    EXPECT_EQ(exchangeBlocking(port, request(9)), okReply);
+    EXPECT_TRUE(waitUntil([&] { return events.size() == 6; }));
 }
 
 TEST_F(HookServerTest, HeldRequestWaitsForTheAsynchronousReply)
