@@ -177,12 +177,11 @@ void AppDelegate::checkForUpdates()
     // No update feed is declared on Linux, so the development build's answer is the one that applies.
     QPointer<QObject> alive = &m_context;
     m_views.showInformation(QStringLiteral("Updates not available in dev build"),
-        QStringLiteral("This is a development build without an update feed. Run ./build.sh --release to test "
-                       "Sparkle auto-update on a packaged .app."),
+        QStringLiteral("murmeli on Linux has no update feed and does not update itself. To update, get the newer "
+                       "source and run bash scripts/run again."),
         [this, alive] {
             if (alive) {
-                log(QStringLiteral("[I-337] Sparkle manual check skipped: SUFeedURL missing (dev build)"),
-                    LogColor::Grey);
+                log(QStringLiteral("[I-337] manual update check skipped: no update feed on Linux"), LogColor::Grey);
             }
         });
 }

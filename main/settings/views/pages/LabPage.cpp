@@ -38,8 +38,8 @@ LabPage::LabPage(const SettingsEnvironment& environment, SettingsViewModel& vm, 
     addHumanSoundsGroup();
     addPlaceholderGroup(QStringLiteral("Translation"), QStringLiteral("Live translation"),
         QStringLiteral("Translate STT output between languages on the fly."));
-    addPlaceholderGroup(QStringLiteral("Watch Notifications"), QStringLiteral("Apple Watch alerts"),
-        QStringLiteral("Mirror approval prompts and status to your Apple Watch."));
+    addPlaceholderGroup(QStringLiteral("Watch Notifications"), QStringLiteral("Watch alerts"),
+        QStringLiteral("Mirror approval prompts and status to a watch; no watch is reached from Linux yet."));
     m_usage = new UsageToolSection(m_environment.defaults, m_host);
     addItem(m_usage);
 
