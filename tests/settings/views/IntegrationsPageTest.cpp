@@ -89,6 +89,8 @@ TEST(IntegrationsPageTest, InstallAndUninstallShowTheScriptsOutputAndTheRowsFoll
     EXPECT_FALSE(working->isEnabled());
     ASSERT_TRUE(test::waitUntil([&] { return page.resultAlert() != nullptr; }));
     EXPECT_EQ(page.resultAlert()->text(), QStringLiteral("Codex CLI (Beta) installed"));
+    EXPECT_EQ(page.resultAlert()->palette().color(QPalette::Window), page.window()->palette().color(QPalette::Window))
+        << "the alert is as dark as its window";
     EXPECT_EQ(page.resultAlert()->informativeText(), QStringLiteral("written\nwarning: <b>kept</b>\ndone\n"));
     EXPECT_EQ(badgeOf("codex"), QStringLiteral("Active"));
     EXPECT_EQ(buttonOf(page, QStringLiteral("install-codex"))->text(), QStringLiteral("Reinstall…"));

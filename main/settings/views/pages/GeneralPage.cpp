@@ -203,6 +203,7 @@ void GeneralPage::confirmResetAll()
     // Asked without a nested event loop, so the main thread keeps serving the agents while it is up.
     m_resetQuestion = new QMessageBox(QMessageBox::Warning, QStringLiteral("Reset all settings?"),
         QStringLiteral("Reset all settings?"), QMessageBox::NoButton, window());
+    m_resetQuestion->setPalette(window()->palette());
     m_resetQuestion->setInformativeText(QStringLiteral("All preferences will be restored to defaults. API keys and "
                                                        "auth tokens are preserved. This cannot be undone."));
     QPushButton* resetButton = m_resetQuestion->addButton(QStringLiteral("Reset"), QMessageBox::AcceptRole);

@@ -283,6 +283,8 @@ void IntegrationsPage::showAlert()
     }
     if (!m_alert) {
         m_alert = new QMessageBox(QMessageBox::Information, QString(), QString(), QMessageBox::Ok, window());
+        // A window of its own takes no palette from its parent: it is given the settings window's dark one.
+        m_alert->setPalette(window()->palette());
         m_alert->setAttribute(Qt::WA_DeleteOnClose);
         m_alert->setObjectName(QStringLiteral("installResult"));
         connect(m_alert, &QMessageBox::finished, this, [this] { m_model->dismissAlert(); });

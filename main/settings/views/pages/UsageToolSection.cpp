@@ -268,6 +268,7 @@ void UsageToolSection::testEnded(bool ok, const QString& message)
     }
     m_alert = new QMessageBox(
         QMessageBox::Information, QString::fromLatin1(testAlertTitle), shown, QMessageBox::Ok, window());
+    m_alert->setPalette(window()->palette());
     m_alert->setAttribute(Qt::WA_DeleteOnClose);
     m_alert->open();
 }
