@@ -4,11 +4,11 @@
 #include <QThread>
 
 #include "main/app/AppController.h"
-#include "main/ui/design/FontFolder.h"
-#include "main/common/NotificationHub.h"
 #include "main/app/shell/ShellViews.h"
+#include "main/common/NotificationHub.h"
 #include "main/common/ResourcePaths.h"
 #include "main/settings/onboarding/OnboardingController.h"
+#include "main/ui/design/FontFolder.h"
 #include "platform/defaults/Defaults.h"
 
 namespace murmeli::app {
@@ -107,11 +107,13 @@ void AppDelegate::forceReopenOnboarding()
 void AppDelegate::addNotificationObservers()
 {
     common::NotificationHub& hub = m_controller.notifications();
-    QObject::connect(&hub, &common::NotificationHub::onboardingForceReopen, &m_context, [this] { forceReopenOnboarding(); });
+    QObject::connect(
+        &hub, &common::NotificationHub::onboardingForceReopen, &m_context, [this] { forceReopenOnboarding(); });
     QObject::connect(&hub, &common::NotificationHub::showActivityLog, &m_context, [this] { openLogWindow(); });
     QObject::connect(&hub, &common::NotificationHub::checkForUpdates, &m_context, [this] { checkForUpdates(); });
     QObject::connect(&hub, &common::NotificationHub::showSettings, &m_context, [this] { showSettingsWindow(); });
-    QObject::connect(&hub, &common::NotificationHub::openSettingsPermissions, &m_context, [this] { showSettingsWindow(); });
+    QObject::connect(
+        &hub, &common::NotificationHub::openSettingsPermissions, &m_context, [this] { showSettingsWindow(); });
 }
 
 void AppDelegate::requestMicrophoneAccess()

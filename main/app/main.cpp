@@ -8,11 +8,11 @@
 #include "main/app/AppController.h"
 #include "main/app/AppDelegate.h"
 #include "main/app/CommandLine.h"
-#include "main/common/AppVersion.h"
 #include "main/app/shell/InstanceChannel.h"
-#include "main/common/NotificationHub.h"
 #include "main/app/views/WidgetShellViews.h"
+#include "main/common/AppVersion.h"
 #include "main/common/Log.h"
+#include "main/common/NotificationHub.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/secrets/SecretStoreFactory.h"
 #include "platform/system/ResourceLimits.h"
@@ -95,8 +95,8 @@ int main(int argc, char** argv)
     channel.onRequest = [&controller](const QString& received) {
         // The settings window is the one window murmeli can bring forward; the panel is on screen all along.
         if (received == QLatin1String(app::InstanceChannel::showRequest)) {
-            controller.onLog(QStringLiteral("[diag] instance: murmeli was started again; showing this one"),
-                common::LogColor::Blue);
+            controller.onLog(
+                QStringLiteral("[diag] instance: murmeli was started again; showing this one"), common::LogColor::Blue);
             Q_EMIT controller.notifications().showSettings();
         } else if (received == QLatin1String(app::InstanceChannel::showSettingsRequest)) {
             Q_EMIT controller.notifications().showSettings();

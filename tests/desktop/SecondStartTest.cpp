@@ -57,7 +57,8 @@ TEST(SecondStartTest, ARunningAgentKeepsItsSessionAndASecondMurmeliOnlyShowsTheF
     QTemporaryDir work;
     const QString workPath = QFileInfo(work.path()).canonicalFilePath();
     ASSERT_TRUE(AgentPeer::installHooks(home.path(), QStringLiteral(MURMELI_BINARY)));
-    ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral(".config/murmeli")) && QDir(home.path()).mkpath(QStringLiteral("run")));
+    ASSERT_TRUE(
+        QDir(home.path()).mkpath(QStringLiteral(".config/murmeli")) && QDir(home.path()).mkpath(QStringLiteral("run")));
     QFile defaults(home.path() + QStringLiteral("/.config/murmeli/defaults.json"));
     ASSERT_TRUE(defaults.open(QIODevice::WriteOnly) && defaults.write(R"({"onboarding.v1.completed": true})") > 0);
     defaults.close();

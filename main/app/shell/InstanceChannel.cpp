@@ -18,7 +18,7 @@ namespace {
 // answering its probe would make murmeli think itself a second instance.
 bool foreignEntry(const QString& name)
 {
-    struct stat entry {};
+    struct stat entry { };
     return ::lstat(QFile::encodeName(name).constData(), &entry) == 0 && entry.st_uid != ::getuid();
 }
 

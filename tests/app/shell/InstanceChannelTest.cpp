@@ -70,7 +70,7 @@ TEST(InstanceChannelTest, TheFallbackIsAFolderOfTheUsersOwnAndAForeignSocketIsNe
 
     const QString name = InstanceChannel::standardName(&problem);
     ASSERT_EQ(name, folder + QStringLiteral("/control")) << problem.toStdString();
-    struct stat made {};
+    struct stat made { };
     ASSERT_EQ(::lstat(QFile::encodeName(folder).constData(), &made), 0);
     EXPECT_EQ(made.st_mode & 0777, 0700u);
 

@@ -93,7 +93,8 @@ TEST_F(MacTTSOutputSpeakerTest, ASpokenPhraseReachesTheSpeakerOfTheTestDesktop)
     // Synthesised, not the tone of a failed synthesis, and started on the speaker.
     ASSERT_EQ(log.size(), 3) << log.join('\n').toStdString();
     EXPECT_TRUE(log.at(1).startsWith(QStringLiteral("TTS: encoded "))) << log.at(1).toStdString();
-    EXPECT_TRUE(log.at(2).startsWith(QStringLiteral("TTS: playing on the computer speaker ("))) << log.at(2).toStdString();
+    EXPECT_TRUE(log.at(2).startsWith(QStringLiteral("TTS: playing on the computer speaker (")))
+        << log.at(2).toStdString();
 
     // The phrase lasts well over a second: half a second of it heard is proof that it came through. It is heard out
     // before the speaker is handed on, or its tail would sound in the next test's recording.

@@ -306,7 +306,8 @@ TEST(HookSelfCheckMessageTest, ExactLogLines)
 {
     const QString p = QStringLiteral("/h/.claude/settings.json");
     EXPECT_EQ(message(Issue::missingEvent(QStringLiteral("Stop"))),
-        QString::fromUtf8("[diag] startup: required hook Stop missing — open Settings → Integrations and press Install… on the Claude Code row"));
+        QString::fromUtf8("[diag] startup: required hook Stop missing — open Settings → Integrations and press "
+                          "Install… on the Claude Code row"));
     EXPECT_EQ(message(Issue::staleScript(QStringLiteral("Stop"), QStringLiteral("/s/murmeli-hook"))),
         QString::fromUtf8("[diag] startup: Stop hook entry points to missing script /s/murmeli-hook — open Settings → "
                           "Integrations and press Install… on the Claude Code row"));

@@ -45,23 +45,17 @@ TEST(StaleFileCleanupTest, DeletesOnlyOldFilesOfSessionsWithoutAnAgent)
         bool deleted;
     };
     const std::vector<Case> cases {
-        { "live0001-status.json", 60, false },
-        { "live0001-activity.json", 60, false },
-        { "dead0002-status.json", 60, true },
-        { "dead0002-notify.json", 60, true },
-        { "dead0002-transcript-path.txt", 60, true },
-        { "dead0002-other", 60, true },
+        { "live0001-status.json", 60, false }, { "live0001-activity.json", 60, false },
+        { "dead0002-status.json", 60, true }, { "dead0002-notify.json", 60, true },
+        { "dead0002-transcript-path.txt", 60, true }, { "dead0002-other", 60, true },
         { "hook0003-activity.json", 60, false }, // no status file: never judged
-        { "status.json", 60, false },
-        { "notify.json", 60, false },
+        { "status.json", 60, false }, { "notify.json", 60, false },
         { "live-status.json", 60, true }, // the stale key "live" ...
         { "live-001-status.json", 60, false }, // ... does not take a live key it is a prefix of
         { "ab-status.json", 60, true },
         { "ab-cdefgh-status.json", -1, false }, // nor a session that started after the listing
-        { "new00004-status.json", -1, false },
-        { "new00004-activity.json", 60, false },
-        { "dead0005-status.json", 60, true },
-        { "dead0005-activity.json", -1, false }, // written after the listing
+        { "new00004-status.json", -1, false }, { "new00004-activity.json", 60, false },
+        { "dead0005-status.json", 60, true }, { "dead0005-activity.json", -1, false }, // written after the listing
         { "-status.json", 60, false }, // no key
         { "ab cd-status.json", 60, false },
         { "here0006-status.json", 60, false }, // an agent started without --resume runs in its folder
@@ -82,8 +76,8 @@ TEST(StaleFileCleanupTest, DeletesOnlyOldFilesOfSessionsWithoutAnAgent)
         const auto found = in.find(key);
         return found == in.end() ? std::nullopt : std::optional(found->second);
     };
-    const StaleFileCleanup::Running running = StaleFileCleanup::running(
-        table, [&](const QString& pid) { return lookUp(processDirectories, pid); });
+    const StaleFileCleanup::Running running
+        = StaleFileCleanup::running(table, [&](const QString& pid) { return lookUp(processDirectories, pid); });
     QStringList names;
     std::map<QString, QDateTime> times;
     for (const Case& c : cases) {

@@ -4,9 +4,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "main/ui/design/Tokens.h"
-#include "main/ui/design/Faces.h"
 #include "main/settings/onboarding/PermissionSnapshot.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Tokens.h"
 #include "main/ui/widgets/KitButton.h"
 #include "main/ui/widgets/KitLabel.h"
 #include "main/ui/widgets/SymbolButton.h"

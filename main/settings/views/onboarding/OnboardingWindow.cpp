@@ -9,9 +9,9 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "main/ui/design/Tokens.h"
 #include "main/settings/onboarding/OnboardingController.h"
 #include "main/settings/views/onboarding/OnboardingStepViews.h"
+#include "main/ui/design/Tokens.h"
 #include "main/ui/widgets/KitButton.h"
 #include "main/ui/widgets/SettingsPalette.h"
 #include "platform/defaults/Defaults.h"

@@ -13,12 +13,12 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "main/ui/design/Tokens.h"
 #include "main/hooks/sessions/StatusFiles.h"
-#include "main/ui/design/Faces.h"
 #include "main/settings/integrations/HooksDoctor.h"
 #include "main/settings/integrations/IntegrationsModel.h"
 #include "main/settings/views/SettingsHost.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Tokens.h"
 #include "main/ui/widgets/ControlGroup.h"
 #include "main/ui/widgets/GroupTitle.h"
 #include "main/ui/widgets/KitButton.h"
@@ -147,8 +147,7 @@ void IntegrationsPage::swapCard(QVBoxLayout* group, ui::SettingsGroupCard* old, 
     // Shown now rather than on the layout's next turn: a hidden widget cannot take the focus.
     fresh->show();
     if (focusInside) {
-        QWidget* counterpart
-            = m_focusedControl.isEmpty() ? nullptr : fresh->findChild<QWidget*>(m_focusedControl);
+        QWidget* counterpart = m_focusedControl.isEmpty() ? nullptr : fresh->findChild<QWidget*>(m_focusedControl);
         // A button is disabled while its flow runs; the card holds the focus until it is back.
         if (counterpart != nullptr && counterpart->isEnabled()) {
             counterpart->setFocus(Qt::OtherFocusReason);
@@ -269,8 +268,8 @@ void IntegrationsPage::showDoctor()
     card->addRow(summary);
     for (const hooks::HookSelfCheck::Issue& issue : m_doctor->report().issues) {
         const HooksDoctor::IssueRow row = HooksDoctor::issueRow(issue);
-        card->addRow(
-            new ui::SettingsRow(row.label, row.detail, new ui::SettingsBadge(QStringLiteral("Fail"), ui::BadgeKind::Warn)));
+        card->addRow(new ui::SettingsRow(
+            row.label, row.detail, new ui::SettingsBadge(QStringLiteral("Fail"), ui::BadgeKind::Warn)));
     }
     swapCard(m_diagnosticsGroup, std::exchange(m_diagnostics, card), card);
 }
