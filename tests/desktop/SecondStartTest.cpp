@@ -80,20 +80,9 @@ TEST(SecondStartTest, ARunningAgentKeepsItsSessionAndASecondMurmeliOnlyShowsTheF
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
 
     const QString tmuxSession = QStringLiteral("murmeli-second-start");
-    const auto tmux = [&](const QStringList& arguments) {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral("tmux"), arguments);
-        process.waitForFinished(10000);
-        return QString::fromUtf8(process.readAllStandardOutput());
-    };
-    QProcess starter;
-    starter.setProcessEnvironment(environment);
-    starter.start(QStringLiteral("/bin/bash"),
-        { QStringLiteral(MURMELI_SOURCE_DIR "/../shared/peers/agent/start-agent-tmux"), tmuxSession, home.path(),
-            workPath });
-    ASSERT_TRUE(starter.waitForFinished(120000) && starter.exitCode() == 0);
-    const qint64 modelPid = starter.readAllStandardOutput().trimmed().toLongLong();
+    const auto tmux = [&](const QStringList& arguments) { return AgentPeer::tmux(environment, arguments); };
+    const qint64 modelPid = AgentPeer::startInTmux(environment, tmuxSession, home.path(), workPath);
+    ASSERT_GT(modelPid, 0);
     QProcess first;
     const auto cleanup = qScopeGuard([&] {
         first.terminate();
