@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -138,7 +137,8 @@ void IntegrationsPage::swapCard(QVBoxLayout* group, ui::SettingsGroupCard* old, 
     }
     QScrollBar* bar = scrollBarAbove(this);
     const int position = bar != nullptr ? bar->value() : 0;
-    QWidget* focused = QApplication::focusWidget();
+    // The window's focus, not the application's: a result alert may be in front while the rows change.
+    QWidget* focused = window()->focusWidget();
     const bool focusInside = focused != nullptr && (focused == old || old->isAncestorOf(focused));
     if (focusInside && focused != old) {
         m_focusedControl = focused->objectName();
