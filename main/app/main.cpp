@@ -1,4 +1,5 @@
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 #include <QApplication>
@@ -75,6 +76,12 @@ int main(int argc, char** argv)
         // Listening before anything else starts: of two started at once, the one that loses hands over as well.
         if (!channel.listen(&channelProblem) && app::InstanceChannel::sendToRunning(channelName, request)) {
             return 0;
+        }
+        // One runs but took no request: a second in full would still take its sessions' files and its port.
+        if (channel.isTakenByAnother()) {
+            std::fprintf(
+                stderr, "murmeli: %s, but it did not take the request\n", channelProblem.toLocal8Bit().constData());
+            return 1;
         }
     }
 

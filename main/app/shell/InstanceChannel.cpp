@@ -85,7 +85,8 @@ bool InstanceChannel::listen(QString* problem)
     // what a crashed instance leaves, and goes.
     QLocalSocket probe;
     probe.connectToServer(m_name);
-    if (probe.waitForConnected(200)) {
+    m_takenByAnother = probe.waitForConnected(200);
+    if (m_takenByAnother) {
         probe.disconnectFromServer();
         return fail(QStringLiteral("another murmeli already listens on ") + m_name);
     }

@@ -39,6 +39,8 @@ public:
     /// socket cannot be made.
     bool listen(QString* problem = nullptr);
     bool isListening() const;
+    /// Whether the last listen() found another instance answering on the socket.
+    bool isTakenByAnother() const { return m_takenByAnother; }
 
     /// Each request received, trimmed; longer ones than maxRequestBytes are dropped.
     std::function<void(const QString& request)> onRequest;
@@ -48,6 +50,7 @@ private:
 
     QString m_name;
     QLocalServer* m_server = nullptr;
+    bool m_takenByAnother = false;
 };
 
 } // namespace murmeli::app

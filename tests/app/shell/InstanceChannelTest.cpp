@@ -37,6 +37,7 @@ TEST(InstanceChannelTest, ASecondStartReachesTheRunningOneAndOnlyThatOne)
     ASSERT_TRUE(running.listen());
     InstanceChannel second(name);
     EXPECT_FALSE(second.listen()) << "a live instance keeps its socket";
+    EXPECT_TRUE(second.isTakenByAnother());
     EXPECT_TRUE(running.isListening());
 
     EXPECT_TRUE(InstanceChannel::sendToRunning(name, QStringLiteral("show-settings")));
