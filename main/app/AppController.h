@@ -53,6 +53,9 @@ public:
         QString statusDirectory = QString::fromLatin1(hooks::StatusFiles::directory);
         /// The process table from which the start-up cleanup tells running sessions from gone ones.
         hooks::ProcessTable::AsyncReader processTable = [] { return hooks::ProcessTable::readAsync(); };
+        /// A process's working directory, which ties an agent started without --resume to its session.
+        hooks::ProcessDiscovery::WorkingDirectorySource processDirectory
+            = &hooks::ProcessDiscovery::procWorkingDirectory;
         QString legacyStatusPath = QString::fromLatin1(hooks::StatusFiles::legacyStatusPath);
         std::shared_ptr<platform::Defaults> defaults;
         /// The agent's settings file that the start-up self-check reads.

@@ -4,11 +4,11 @@
 #include <QThread>
 
 #include "main/app/AppController.h"
-#include "main/ui/design/FontFolder.h"
-#include "main/common/NotificationHub.h"
 #include "main/app/shell/ShellViews.h"
+#include "main/common/NotificationHub.h"
 #include "main/common/ResourcePaths.h"
 #include "main/settings/onboarding/OnboardingController.h"
+#include "main/ui/design/FontFolder.h"
 #include "platform/defaults/Defaults.h"
 
 namespace murmeli::app {
@@ -107,11 +107,13 @@ void AppDelegate::forceReopenOnboarding()
 void AppDelegate::addNotificationObservers()
 {
     common::NotificationHub& hub = m_controller.notifications();
-    QObject::connect(&hub, &common::NotificationHub::onboardingForceReopen, &m_context, [this] { forceReopenOnboarding(); });
+    QObject::connect(
+        &hub, &common::NotificationHub::onboardingForceReopen, &m_context, [this] { forceReopenOnboarding(); });
     QObject::connect(&hub, &common::NotificationHub::showActivityLog, &m_context, [this] { openLogWindow(); });
     QObject::connect(&hub, &common::NotificationHub::checkForUpdates, &m_context, [this] { checkForUpdates(); });
     QObject::connect(&hub, &common::NotificationHub::showSettings, &m_context, [this] { showSettingsWindow(); });
-    QObject::connect(&hub, &common::NotificationHub::openSettingsPermissions, &m_context, [this] { showSettingsWindow(); });
+    QObject::connect(
+        &hub, &common::NotificationHub::openSettingsPermissions, &m_context, [this] { showSettingsWindow(); });
 }
 
 void AppDelegate::requestMicrophoneAccess()
@@ -177,12 +179,11 @@ void AppDelegate::checkForUpdates()
     // No update feed is declared on Linux, so the development build's answer is the one that applies.
     QPointer<QObject> alive = &m_context;
     m_views.showInformation(QStringLiteral("Updates not available in dev build"),
-        QStringLiteral("This is a development build without an update feed. Run ./build.sh --release to test "
-                       "Sparkle auto-update on a packaged .app."),
+        QStringLiteral("murmeli on Linux has no update feed and does not update itself. To update, get the newer "
+                       "source and run bash scripts/run again."),
         [this, alive] {
             if (alive) {
-                log(QStringLiteral("[I-337] Sparkle manual check skipped: SUFeedURL missing (dev build)"),
-                    LogColor::Grey);
+                log(QStringLiteral("[I-337] manual update check skipped: no update feed on Linux"), LogColor::Grey);
             }
         });
 }

@@ -16,6 +16,7 @@
 
 #include "main/app/console/DeviceConsole.h"
 #include "main/app/console/SayCommand.h"
+#include "main/common/AppVersion.h"
 #include "main/hooks/install/AgentAdapter.h"
 #include "main/hooks/install/AgentSettingsEditor.h"
 #include "main/hooks/install/ClaudeSettingsEditor.h"
@@ -35,7 +36,10 @@ constexpr int secretLockWaitMs = 10000;
 // How long the console looks for the device and waits for it to connect before it gives up.
 constexpr int defaultConsoleSeconds = 60;
 
-const char* usage = "usage: murmeli hooks secret\n"
+const char* usage = "usage: murmeli                 starts murmeli, or shows the murmeli already running\n"
+                    "       murmeli settings        opens the settings window, in the murmeli already running if any\n"
+                    "       murmeli --help | --version\n"
+                    "       murmeli hooks secret\n"
                     "       murmeli hooks install [--agent NAME] --hooks-dir DIR [--settings FILE]\n"
                     "       murmeli hooks uninstall [--agent NAME] [--settings FILE]\n"
                     "       murmeli hooks forget-secret\n"
@@ -220,8 +224,22 @@ int say(const QStringList& words)
 
 } // namespace
 
+bool isInformationRequest(const QString& word)
+{
+    return word == QLatin1String("help") || word == QLatin1String("--help") || word == QLatin1String("-h")
+        || word == QLatin1String("--version");
+}
+
 std::optional<int> runCommandLine(const QStringList& arguments)
 {
+    if (const QString word = arguments.value(1); isInformationRequest(word)) {
+        if (word == QLatin1String("--version")) {
+            printLine(stdout, QStringLiteral("murmeli ") + QString::fromLatin1(common::APP_VERSION));
+        } else {
+            std::fputs(usage, stdout);
+        }
+        return 0;
+    }
     if (arguments.value(1) == QLatin1String("say")) {
         return say(arguments.mid(2));
     }

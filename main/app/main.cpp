@@ -1,4 +1,5 @@
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 
 #include <QApplication>
@@ -8,11 +9,11 @@
 #include "main/app/AppController.h"
 #include "main/app/AppDelegate.h"
 #include "main/app/CommandLine.h"
-#include "main/common/AppVersion.h"
 #include "main/app/shell/InstanceChannel.h"
-#include "main/common/NotificationHub.h"
 #include "main/app/views/WidgetShellViews.h"
+#include "main/common/AppVersion.h"
 #include "main/common/Log.h"
+#include "main/common/NotificationHub.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/secrets/SecretStoreFactory.h"
 #include "platform/system/ResourceLimits.h"
@@ -38,10 +39,10 @@ int main(int argc, char** argv)
 {
     using namespace murmeli;
 
-    // The installer's helpers, the device console and `say` run without any display.
+    // The installer's helpers, the device console, `say`, the usage and the version run without any display.
     if (argc > 1
         && (std::strcmp(argv[1], "hooks") == 0 || std::strcmp(argv[1], "device") == 0
-            || std::strcmp(argv[1], "say") == 0)) {
+            || std::strcmp(argv[1], "say") == 0 || app::isInformationRequest(QString::fromLocal8Bit(argv[1])))) {
         QCoreApplication helper(argc, argv);
         return app::runCommandLine(QCoreApplication::arguments()).value_or(64);
     }
@@ -59,13 +60,29 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QString::fromLatin1(common::APP_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // `murmeli settings` opens the settings of the murmeli already running; with none running, murmeli starts and
-    // opens them once it has launched.
+    // A second murmeli would fight the first for the port and the screen and clean away its sessions' files: it hands
+    // its wish to the running one and ends. `murmeli settings` opens the settings there, plain `murmeli` shows it;
+    // with none running, murmeli starts (and opens the settings once it has launched).
     const bool openSettings = argc > 1 && std::strcmp(argv[1], "settings") == 0;
-    if (openSettings
-        && app::InstanceChannel::sendToRunning(
-            app::InstanceChannel::standardName(), QString::fromLatin1(app::InstanceChannel::showSettingsRequest))) {
-        return 0;
+    const QString request = QString::fromLatin1(
+        openSettings ? app::InstanceChannel::showSettingsRequest : app::InstanceChannel::showRequest);
+    QString channelProblem;
+    const QString channelName = app::InstanceChannel::standardName(&channelProblem);
+    app::InstanceChannel channel(channelName);
+    if (!channelName.isEmpty()) {
+        if (app::InstanceChannel::sendToRunning(channelName, request)) {
+            return 0;
+        }
+        // Listening before anything else starts: of two started at once, the one that loses hands over as well.
+        if (!channel.listen(&channelProblem) && app::InstanceChannel::sendToRunning(channelName, request)) {
+            return 0;
+        }
+        // One runs but took no request: a second in full would still take its sessions' files and its port.
+        if (channel.isTakenByAnother()) {
+            std::fprintf(
+                stderr, "murmeli: %s, but it did not take the request\n", channelProblem.toLocal8Bit().constData());
+            return 1;
+        }
     }
 
     // Every held permission request keeps a socket open; the default soft limit of 1024 is too tight.
@@ -82,17 +99,21 @@ int main(int argc, char** argv)
     app::AppController controller(std::move(dependencies));
     app::WidgetShellViews views;
     app::AppDelegate delegate(controller, views, QCoreApplication::applicationFilePath());
-    app::InstanceChannel channel;
-    channel.onRequest = [&controller](const QString& request) {
-        if (request == QLatin1String(app::InstanceChannel::showSettingsRequest)) {
+    channel.onRequest = [&controller](const QString& received) {
+        // The settings window is the one window murmeli can bring forward; the panel is on screen all along.
+        if (received == QLatin1String(app::InstanceChannel::showRequest)) {
+            controller.onLog(
+                QStringLiteral("[diag] instance: murmeli was started again; showing this one"), common::LogColor::Blue);
+            Q_EMIT controller.notifications().showSettings();
+        } else if (received == QLatin1String(app::InstanceChannel::showSettingsRequest)) {
             Q_EMIT controller.notifications().showSettings();
         }
     };
-    QTimer::singleShot(0, &application, [&delegate, &channel, openSettings] {
+    QTimer::singleShot(0, &application, [&delegate, &channel, channelProblem, openSettings] {
         delegate.applicationDidFinishLaunching();
-        if (!channel.listen()) {
-            common::writeToStderr(QStringLiteral("[diag] startup: another murmeli already listens on %1")
-                                      .arg(app::InstanceChannel::standardName()),
+        if (!channel.isListening()) {
+            common::writeToStderr(
+                QStringLiteral("[diag] startup: a second start cannot reach this murmeli: ") + channelProblem,
                 common::LogColor::Orange);
         }
         if (openSettings) {

@@ -4,23 +4,15 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "tests/desktop/WindowsOf.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
 
 namespace {
 
-// The windows named exactly "Settings" that the process pid shows (both conditions: tests in parallel show windows
-// of that name too).
 QStringList settingsWindowsOf(qint64 pid)
 {
-    QProcess search;
-    search.start(QStringLiteral("xdotool"),
-        { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-            QString::number(pid), QStringLiteral("--name"), QStringLiteral("^Settings$") });
-    if (!search.waitForFinished(5000)) {
-        return {};
-    }
-    return QString::fromUtf8(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return murmeli::test::windowsOf(pid, QStringLiteral("^Settings$"));
 }
 
 } // namespace

@@ -53,20 +53,10 @@ TEST(AgentStatusLineTest, InteractiveSessionIsListedWithItsProjectAndLeavesNoFil
     agentEnvironment.insert(
         QStringLiteral("MURMELI_PORT"), QString::number(test::ControllerProbe::hookServer(controller).port()));
     agentEnvironment.insert(QStringLiteral("MURMELI_STATUS_DIR"), statusDir);
-    const auto tmux = [&](const QStringList& arguments) {
-        QProcess process;
-        process.setProcessEnvironment(agentEnvironment);
-        process.start(QStringLiteral("tmux"), arguments);
-        process.waitForFinished(10000);
-        return QString::fromUtf8(process.readAllStandardOutput());
-    };
-    QProcess starter;
-    starter.setProcessEnvironment(agentEnvironment);
-    starter.start(QStringLiteral("/bin/bash"),
-        { AgentPeer::peerDirectory() + QStringLiteral("/start-agent-tmux"), QStringLiteral("murmeli-test"),
-            home.path(), work.path() });
-    ASSERT_TRUE(starter.waitForFinished(120000));
-    const qint64 modelPid = starter.readAllStandardOutput().trimmed().toLongLong();
+    const auto tmux = [&](const QStringList& arguments) { return AgentPeer::tmux(agentEnvironment, arguments); };
+    const qint64 modelPid
+        = AgentPeer::startInTmux(agentEnvironment, QStringLiteral("murmeli-test"), home.path(), work.path());
+    ASSERT_GT(modelPid, 0);
     const auto cleanup = qScopeGuard([&] {
         tmux({ QStringLiteral("kill-server") });
         if (modelPid > 0) {

@@ -96,6 +96,28 @@ bool AgentPeer::writeSettings(const QString& home, const QByteArray& json)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(json) == json.size();
 }
 
+qint64 AgentPeer::startInTmux(const QProcessEnvironment& environment, const QString& session, const QString& home,
+    const QString& work, const QStringList& extraArguments)
+{
+    QProcess starter;
+    starter.setProcessEnvironment(environment);
+    starter.start(QStringLiteral("/bin/bash"),
+        QStringList { peerDirectory() + QStringLiteral("/start-agent-tmux"), session, home, work } + extraArguments);
+    if (!starter.waitForFinished(120000) || starter.exitStatus() != QProcess::NormalExit || starter.exitCode() != 0) {
+        return 0;
+    }
+    return starter.readAllStandardOutput().trimmed().toLongLong();
+}
+
+QString AgentPeer::tmux(const QProcessEnvironment& environment, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("tmux"), arguments);
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
 bool AgentPeer::installHooks(const QString& home, const QString& murmeliBinary)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -18,6 +18,13 @@ public:
     static std::unique_ptr<QProcess> run(const QString& home, const QString& work, const QString& prompt,
         const QProcessEnvironment& extraEnvironment = {});
 
+    /// Starts the agent interactively in the detached tmux session named session (the peer's start-agent-tmux), with
+    /// the environment and any extra agent arguments; the scripted model's pid, or 0 when it did not start.
+    static qint64 startInTmux(const QProcessEnvironment& environment, const QString& session, const QString& home,
+        const QString& work, const QStringList& extraArguments = {});
+    /// Runs tmux with the arguments in the environment and returns what it printed.
+    static QString tmux(const QProcessEnvironment& environment, const QStringList& arguments);
+
     /// Writes home/.claude/settings.json.
     static bool writeSettings(const QString& home, const QByteArray& json);
 

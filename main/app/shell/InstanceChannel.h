@@ -10,30 +10,37 @@ class QLocalServer;
 namespace murmeli::app {
 
 /// How a second start of murmeli reaches the one already running (`murmeli settings` opens the running instance's
-/// settings window rather than starting a second murmeli). A local socket only the user can open; each request is
-/// one short line. Main thread only.
+/// settings window, plain `murmeli` shows the running one, rather than starting a second murmeli). A local socket only
+/// the user can open, in a folder of the user's own; each request is one short line. Main thread only.
 class InstanceChannel final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(InstanceChannel)
 
 public:
     static constexpr auto showSettingsRequest = "show-settings";
+    static constexpr auto showRequest = "show";
     static constexpr qsizetype maxRequestBytes = 64;
 
     /// name is the socket's path; standardName() when empty.
     explicit InstanceChannel(QString name = {}, QObject* parent = nullptr);
     ~InstanceChannel() override;
 
-    /// The socket in the user's runtime folder, else in the temporary folder with the user's id in its name.
-    static QString standardName();
+    /// The socket in the user's runtime folder, else in a folder of the user's own in the temporary folder, made
+    /// with mode 0700 and refused, as the status folder is, when it is a link, another user's, or open to others.
+    /// Empty, with the reason in problem, when neither can be had.
+    static QString standardName(QString* problem = nullptr);
 
-    /// Hands request to a running instance; false when none listens. Waits at most timeoutMs for the connection.
+    /// Hands request to a running instance; false when none listens or the socket at name is not the user's own.
+    /// Waits at most timeoutMs for the connection.
     static bool sendToRunning(const QString& name, const QString& request, int timeoutMs = 1000);
 
-    /// Starts listening; a socket left behind by an instance that is gone is replaced, a live one is not. False when
-    /// another instance listens or the socket cannot be made.
-    bool listen();
+    /// Starts listening; a socket of the user's left behind by an instance that is gone is replaced, a live one is
+    /// not, another user's is never touched. False, with the reason in problem, when another instance listens or the
+    /// socket cannot be made.
+    bool listen(QString* problem = nullptr);
     bool isListening() const;
+    /// Whether the last listen() found another instance answering on the socket.
+    bool isTakenByAnother() const { return m_takenByAnother; }
 
     /// Each request received, trimmed; longer ones than maxRequestBytes are dropped.
     std::function<void(const QString& request)> onRequest;
@@ -43,6 +50,7 @@ private:
 
     QString m_name;
     QLocalServer* m_server = nullptr;
+    bool m_takenByAnother = false;
 };
 
 } // namespace murmeli::app

@@ -9,14 +9,15 @@
 
 #include "main/app/AppController.h"
 #include "main/app/account/ControllerAccountHost.h"
-#include "main/common/NotificationHub.h"
 #include "main/app/views/ActivityLogWindow.h"
 #include "main/app/views/ControllerSettingsHost.h"
 #include "main/cloud/views/AccountSectionView.h"
+#include "main/common/NotificationHub.h"
 #include "main/notch/panel/NotchPanelController.h"
 #include "main/notch/panel/VisualLinkController.h"
 #include "main/settings/views/SettingsWindowController.h"
 #include "main/settings/views/onboarding/OnboardingWindow.h"
+#include "main/ui/widgets/SettingsPalette.h"
 #include "platform/audio/AudioCaptureFactory.h"
 #include "platform/autostart/LoginItemFactory.h"
 #include "platform/desktop/DesktopServicesFactory.h"
@@ -210,6 +211,8 @@ void WidgetShellViews::showInformation(
     // agents while it is up. (open() would make it modal to a parent it does not have.)
     auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("murmeli"), message, QMessageBox::Ok);
     box->setInformativeText(informativeText);
+    // Asked for from the settings window, whose dark look it shares.
+    box->setPalette(ui::SettingsPalette::dark());
     box->setWindowModality(Qt::ApplicationModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(box, &QMessageBox::finished, box, [onDismissed = std::move(onDismissed)] {

@@ -6,7 +6,7 @@ namespace murmeli::device {
 
 namespace {
 
-const QString failedPrefix = QStringLiteral("TTS: Mac playback failed: ");
+const QString failedPrefix = QStringLiteral("TTS: speaker playback failed: ");
 
 } // namespace
 
@@ -26,7 +26,8 @@ QCoro::Task<> MacTTSOutput::play(QByteArray adpcm)
         onLog(failedPrefix + m_player->errorString(), common::LogColor::Grey);
         co_return;
     }
-    onLog(QStringLiteral("TTS: playing on Mac speaker (%1 samples)").arg(pcm.size() / 2), common::LogColor::Grey);
+    onLog(QStringLiteral("TTS: playing on the computer speaker (%1 samples)").arg(pcm.size() / 2),
+        common::LogColor::Grey);
 }
 
 void MacTTSOutput::stop()

@@ -13,7 +13,7 @@ namespace murmeli::device {
 class MacTTSOutput final : public TTSOutput {
 public:
     static constexpr auto outputId = "mac-speaker";
-    static constexpr auto outputDisplayName = "Mac Speaker";
+    static constexpr auto outputDisplayName = "Computer Speaker";
 
     /// Plays through the player, which lives on this thread.
     explicit MacTTSOutput(std::unique_ptr<platform::AudioPlayer> player);

@@ -18,7 +18,7 @@ namespace murmeli::device {
 class SayTTSBackend final : public TTSBackend {
 public:
     static constexpr auto backendId = "apple-tts";
-    static constexpr auto backendDisplayName = "Apple TTS";
+    static constexpr auto backendDisplayName = "eSpeak NG";
     static constexpr std::chrono::milliseconds defaultToolTimeout { 5000 };
 
     /// The system's synthesiser and the program's runner by default.

@@ -18,7 +18,12 @@ namespace murmeli::hooks::HookSelfCheck {
 
 namespace {
 
-const QString fixHooksHint = QStringLiteral(" \u2014 open Settings \u2192 Integrations \u2192 Fix Hooks");
+// What the user does about it: the Integrations page installs the hooks again with the row's Install… button.
+QString fixHooksHint()
+{
+    return QStringLiteral(" \u2014 open Settings \u2192 Integrations and press Install\u2026 on the %1 row")
+        .arg(AgentAdapters::claudeCode().displayName);
+}
 
 // A list holding anything but objects counts as absent as a whole rather than filtered, so a half-broken event
 // is never taken for a registered one.
@@ -156,17 +161,17 @@ QString message(const Issue& issue)
     switch (issue.kind) {
     case Issue::Kind::MissingEvent:
         return QStringLiteral("[diag] startup: required hook ") + issue.event + QStringLiteral(" missing")
-            + fixHooksHint;
+            + fixHooksHint();
     case Issue::Kind::StaleScript:
         return QStringLiteral("[diag] startup: ") + issue.event
-            + QStringLiteral(" hook entry points to missing script ") + issue.path + fixHooksHint;
+            + QStringLiteral(" hook entry points to missing script ") + issue.path + fixHooksHint();
     case Issue::Kind::SettingsMissing:
         return QStringLiteral("[diag] startup: ") + claudeSettingsUnderTilde() + QStringLiteral(" not found at ")
             + issue.path + QStringLiteral(" \u2014 run ") + AgentAdapters::claudeCode().displayName
-            + QStringLiteral(" once, then open Settings \u2192 Integrations \u2192 Fix Hooks");
+            + QStringLiteral(" once, then") + fixHooksHint().mid(2);
     case Issue::Kind::SettingsUnparseable:
         return QStringLiteral("[diag] startup: ") + claudeSettingsUnderTilde() + QStringLiteral(" at ") + issue.path
-            + QStringLiteral(" is not valid JSON") + fixHooksHint;
+            + QStringLiteral(" is not valid JSON") + fixHooksHint();
     }
     return {};
 }

@@ -4,9 +4,13 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 
+#include "main/common/BoundedFile.h"
 #include "main/common/TextUtils.h"
 #include "main/hooks/sessions/StatusFiles.h"
+#include "main/hooks/terminals/ProcessDiscovery.h"
 
 namespace murmeli::hooks::StaleFileCleanup {
 
@@ -25,7 +29,41 @@ bool claimedByAny(const QString& name, const QSet<SessionKey>& keys)
         keys.begin(), keys.end(), [&](const SessionKey& key) { return name.startsWith(key.text() + u'-'); });
 }
 
+// A directory as the kernel names it, so that a path through a symbolic link matches the agent's /proc entry.
+QString resolved(const QString& path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical;
+}
+
 } // namespace
+
+Running running(ProcessTable table, const ProcessDirectory& directoryOf)
+{
+    ProcessDiscovery discovery(ProcessDiscovery::RunCommand {});
+    discovery.kernelWorkingDirectory = directoryOf;
+    QSet<QString> directories;
+    for (const AgentProcess& agent : discovery.discoverIn(table)) {
+        if (agent.cwd) {
+            directories.insert(resolved(*agent.cwd));
+        }
+    }
+    return Running { std::move(table), std::move(directories) };
+}
+
+std::optional<QString> sessionDirectoryOnDisk(const QString& statusPath)
+{
+    const auto bytes = common::BoundedFile::read(statusPath, StatusFiles::maxSessionFileBytes);
+    const QJsonObject root = bytes ? QJsonDocument::fromJson(*bytes).object() : QJsonObject();
+    for (const QJsonValue value :
+        { root.value(QLatin1String("workspace")).toObject().value(QLatin1String("current_dir")),
+            root.value(QLatin1String("cwd")) }) {
+        if (value.isString() && value.toString().startsWith(u'/')) {
+            return value.toString();
+        }
+    }
+    return std::nullopt;
+}
 
 QSet<SessionKey> liveKeys(const ProcessTable& table)
 {
@@ -52,9 +90,10 @@ QSet<SessionKey> liveKeys(const ProcessTable& table)
     return live;
 }
 
-QStringList staleNames(
-    const QStringList& names, const ProcessTable& table, const QString& directory, const ModificationTime& mtimeOf)
+QStringList staleNames(const QStringList& names, const Running& running, const QString& directory,
+    const ModificationTime& mtimeOf, const SessionDirectory& sessionDirectoryOf)
 {
+    const ProcessTable& table = running.table;
     const auto olderThanTable = [&](const QString& name) {
         const auto time = mtimeOf(directory + u'/' + name);
         return time && *time < table.takenAt();
@@ -68,7 +107,11 @@ QStringList staleNames(
         if (!key || kept.contains(*key)) {
             continue;
         }
-        if (olderThanTable(name)) {
+        const auto agentAt = [&] {
+            const auto cwd = sessionDirectoryOf(directory + u'/' + name);
+            return cwd && running.agentDirectories.contains(resolved(*cwd));
+        };
+        if (olderThanTable(name) && !agentAt()) {
             stale.insert(*key);
         } else {
             kept.insert(*key);
@@ -84,7 +127,7 @@ QStringList staleNames(
     return doomed;
 }
 
-QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable)
+QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable, ProcessDirectory processDirectory)
 {
     const auto listed = directory.open();
     const std::optional<QStringList> names = listed ? listed->fileNames() : std::nullopt;
@@ -98,7 +141,9 @@ QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable
     if (!table || !current) {
         co_return;
     }
-    for (const QString& name : staleNames(*names, *table, current->path(), &modificationTimeOnDisk)) {
+    const Running now = running(*table, processDirectory);
+    for (const QString& name :
+        staleNames(*names, now, current->path(), &modificationTimeOnDisk, &sessionDirectoryOnDisk)) {
         QFile::remove(current->filePath(name));
     }
 }

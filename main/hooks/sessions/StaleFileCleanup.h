@@ -18,11 +18,29 @@ namespace murmeli::hooks {
 
 /// At start-up, removes the files of sessions of earlier runs whose agents are gone, so the registry does not list
 /// them again. A session counts as running when some process's command line contains "claude" and resumes it
-/// ("--resume <id>", the key being the id's first 8 characters).
+/// ("--resume <id>", the key being the id's first 8 characters), or when an agent runs in the working directory its
+/// status file names: most agents are started without --resume, and their sessions are as alive.
 namespace StaleFileCleanup {
 
 /// A file's modification time; nullopt when it cannot be read.
 using ModificationTime = std::function<std::optional<QDateTime>(const QString& path)>;
+/// The working directory a session's status file names; nullopt when it names none or cannot be read.
+using SessionDirectory = std::function<std::optional<QString>(const QString& statusPath)>;
+/// A process's working directory; nullopt when it cannot be read.
+using ProcessDirectory = std::function<std::optional<QString>(const QString& pid)>;
+
+/// What tells a running session from a finished one, from one process listing.
+struct Running {
+    ProcessTable table;
+    /// The working directories of the agent processes of the table.
+    QSet<QString> agentDirectories;
+};
+
+/// The table with the working directories of its agents, each asked of directoryOf.
+Running running(ProcessTable table, const ProcessDirectory& directoryOf);
+
+/// The working directory of a status file on disk: the agent's "workspace.current_dir", else its "cwd".
+std::optional<QString> sessionDirectoryOnDisk(const QString& statusPath);
 
 /// The keys of the agents in the table that run with "--resume <id>" and an id of at least 8 characters.
 QSet<SessionKey> liveKeys(const ProcessTable& table);
@@ -30,14 +48,13 @@ QSet<SessionKey> liveKeys(const ProcessTable& table);
 /// The names to delete: those that begin with a stale key and "-" where no live or fresh key claims them too,
 /// and that are older than the table. A stale key has a status file, is not live, and that file is older than
 /// the table: a session that started, or wrote again, after the listing was taken is never judged by it.
-QStringList staleNames(
-    const QStringList& names, const ProcessTable& table, const QString& directory, const ModificationTime& mtimeOf);
+QStringList staleNames(const QStringList& names, const Running& running, const QString& directory,
+    const ModificationTime& mtimeOf, const SessionDirectory& sessionDirectoryOf);
 
 /// Lists the directory (nothing happens when it is unusable or cannot be listed, and no table is read), reads the
 /// table without blocking (nothing is deleted without one), then, when the directory is still usable, deletes the
-/// stale names. Owns copies of what it uses, so its
-/// caller may go away meanwhile.
-QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable);
+/// stale names. Owns copies of what it uses, so its caller may go away meanwhile.
+QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable, ProcessDirectory processDirectory);
 
 } // namespace StaleFileCleanup
 

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include "main/app/shell/InstanceChannel.h"
@@ -31,6 +37,7 @@ TEST(InstanceChannelTest, ASecondStartReachesTheRunningOneAndOnlyThatOne)
     ASSERT_TRUE(running.listen());
     InstanceChannel second(name);
     EXPECT_FALSE(second.listen()) << "a live instance keeps its socket";
+    EXPECT_TRUE(second.isTakenByAnother());
     EXPECT_TRUE(running.isListening());
 
     EXPECT_TRUE(InstanceChannel::sendToRunning(name, QStringLiteral("show-settings")));
@@ -38,4 +45,50 @@ TEST(InstanceChannelTest, ASecondStartReachesTheRunningOneAndOnlyThatOne)
     EXPECT_TRUE(InstanceChannel::sendToRunning(name, QStringLiteral("show-settings")));
     ASSERT_TRUE(murmeli::test::waitUntil([&] { return requests.size() == 2; }));
     EXPECT_EQ(requests, (QStringList { "show-settings", "show-settings" })) << "an overlong request is dropped";
+}
+
+// Without a runtime folder the socket lives in a folder of the user's own in the temporary folder: a link there, or
+// anything at the socket's name that is another user's, is never used, and a second start does not take a foreign
+// socket for a running murmeli.
+TEST(InstanceChannelTest, TheFallbackIsAFolderOfTheUsersOwnAndAForeignSocketIsNeverUsed)
+{
+    QTemporaryDir temp;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("TMPDIR", tmpdir);
+    });
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+
+    const QString folder = temp.path() + QStringLiteral("/murmeli-%1").arg(::getuid());
+    ASSERT_TRUE(QFile::link(temp.path(), folder));
+    QString problem;
+    EXPECT_TRUE(InstanceChannel::standardName(&problem).isEmpty());
+    EXPECT_TRUE(problem.startsWith(folder)) << problem.toStdString();
+    ASSERT_TRUE(QFile::remove(folder));
+
+    const QString name = InstanceChannel::standardName(&problem);
+    ASSERT_EQ(name, folder + QStringLiteral("/control")) << problem.toStdString();
+    struct stat made { };
+    ASSERT_EQ(::lstat(QFile::encodeName(folder).constData(), &made), 0);
+    EXPECT_EQ(made.st_mode & 0777, 0700u);
+
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "only root can leave another user's socket here";
+    }
+    // Another user's listening socket at the name.
+    InstanceChannel foreign(name);
+    QStringList received;
+    foreign.onRequest = [&](const QString& request) { received.append(request); };
+    ASSERT_TRUE(foreign.listen());
+    ASSERT_EQ(::lchown(QFile::encodeName(name).constData(), 65534, 65534), 0);
+    EXPECT_FALSE(InstanceChannel::sendToRunning(name, QStringLiteral("show")));
+    InstanceChannel mine(name);
+    EXPECT_FALSE(mine.listen(&problem));
+    EXPECT_TRUE(problem.contains(QStringLiteral("another user"))) << problem.toStdString();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(received.isEmpty());
+    EXPECT_TRUE(QFileInfo(name).exists()) << "another user's socket is left alone";
 }

@@ -43,9 +43,9 @@ TEST(MacTTSOutputTest, ThePhraseIsDecodedAndStartedOrItsFailureLogged)
     player.setAvailable(false);
     EXPECT_TRUE(play());
     EXPECT_EQ(log,
-        (QStringList { "TTS: playing on Mac speaker (8000 samples)",
-            "TTS: Mac playback failed: the sound server did not play it in time",
-            "TTS: Mac playback failed: device busy", "TTS: Mac playback failed: no audio output device" }));
+        (QStringList { "TTS: playing on the computer speaker (8000 samples)",
+            "TTS: speaker playback failed: the sound server did not play it in time",
+            "TTS: speaker playback failed: device busy", "TTS: speaker playback failed: no audio output device" }));
 
     player.setAvailable(true);
     EXPECT_TRUE(play());
@@ -93,7 +93,8 @@ TEST_F(MacTTSOutputSpeakerTest, ASpokenPhraseReachesTheSpeakerOfTheTestDesktop)
     // Synthesised, not the tone of a failed synthesis, and started on the speaker.
     ASSERT_EQ(log.size(), 3) << log.join('\n').toStdString();
     EXPECT_TRUE(log.at(1).startsWith(QStringLiteral("TTS: encoded "))) << log.at(1).toStdString();
-    EXPECT_TRUE(log.at(2).startsWith(QStringLiteral("TTS: playing on Mac speaker ("))) << log.at(2).toStdString();
+    EXPECT_TRUE(log.at(2).startsWith(QStringLiteral("TTS: playing on the computer speaker (")))
+        << log.at(2).toStdString();
 
     // The phrase lasts well over a second: half a second of it heard is proof that it came through. It is heard out
     // before the speaker is handed on, or its tail would sound in the next test's recording.

@@ -310,16 +310,17 @@ TEST(HookSelfCheckMessageTest, ExactLogLines)
 {
     const QString p = QStringLiteral("/h/.claude/settings.json");
     EXPECT_EQ(message(Issue::missingEvent(QStringLiteral("Stop"))),
-        QString::fromUtf8("[diag] startup: required hook Stop missing — open Settings → Integrations → Fix Hooks"));
+        QString::fromUtf8("[diag] startup: required hook Stop missing — open Settings → Integrations and press "
+                          "Install… on the Claude Code row"));
     EXPECT_EQ(message(Issue::staleScript(QStringLiteral("Stop"), QStringLiteral("/s/murmeli-hook"))),
         QString::fromUtf8("[diag] startup: Stop hook entry points to missing script /s/murmeli-hook — open Settings → "
-                          "Integrations → Fix Hooks"));
+                          "Integrations and press Install… on the Claude Code row"));
     EXPECT_EQ(message(Issue::settingsMissing(p)),
         QString::fromUtf8("[diag] startup: ~/.claude/settings.json not found at /h/.claude/settings.json — run Claude "
-                          "Code once, then open Settings → Integrations → Fix Hooks"));
+                          "Code once, then open Settings → Integrations and press Install… on the Claude Code row"));
     EXPECT_EQ(message(Issue::settingsUnparseable(p)),
         QString::fromUtf8("[diag] startup: ~/.claude/settings.json at /h/.claude/settings.json is not valid JSON — "
-                          "open Settings → Integrations → Fix Hooks"));
+                          "open Settings → Integrations and press Install… on the Claude Code row"));
 }
 
 TEST(HookSelfCheckMessageTest, EmitLogsEachIssueInOrder)

@@ -45,38 +45,52 @@ TEST(StaleFileCleanupTest, DeletesOnlyOldFilesOfSessionsWithoutAnAgent)
         bool deleted;
     };
     const std::vector<Case> cases {
-        { "live0001-status.json", 60, false },
-        { "live0001-activity.json", 60, false },
-        { "dead0002-status.json", 60, true },
-        { "dead0002-notify.json", 60, true },
-        { "dead0002-transcript-path.txt", 60, true },
-        { "dead0002-other", 60, true },
+        { "live0001-status.json", 60, false }, { "live0001-activity.json", 60, false },
+        { "dead0002-status.json", 60, true }, { "dead0002-notify.json", 60, true },
+        { "dead0002-transcript-path.txt", 60, true }, { "dead0002-other", 60, true },
         { "hook0003-activity.json", 60, false }, // no status file: never judged
-        { "status.json", 60, false },
-        { "notify.json", 60, false },
+        { "status.json", 60, false }, { "notify.json", 60, false },
         { "live-status.json", 60, true }, // the stale key "live" ...
         { "live-001-status.json", 60, false }, // ... does not take a live key it is a prefix of
         { "ab-status.json", 60, true },
         { "ab-cdefgh-status.json", -1, false }, // nor a session that started after the listing
-        { "new00004-status.json", -1, false },
-        { "new00004-activity.json", 60, false },
-        { "dead0005-status.json", 60, true },
-        { "dead0005-activity.json", -1, false }, // written after the listing
+        { "new00004-status.json", -1, false }, { "new00004-activity.json", 60, false },
+        { "dead0005-status.json", 60, true }, { "dead0005-activity.json", -1, false }, // written after the listing
         { "-status.json", 60, false }, // no key
         { "ab cd-status.json", 60, false },
+        { "here0006-status.json", 60, false }, // an agent started without --resume runs in its folder
+        { "here0006-activity.json", 60, false },
+        { "gone0007-status.json", 60, true }, // the agent in its folder is no agent
+        { "else0008-status.json", 60, true }, // an agent runs, in another folder
+        { "free0009-status.json", 60, true }, // its status names no folder
     };
-    const ProcessTable table = ProcessTable::parse(
-        "10 1 pts/0 claude --resume live0001-aaaa\n11 1 pts/1 claude --resume live-001-zzz\n", takenAt);
+    const ProcessTable table = ProcessTable::parse("10 1 pts/0 claude --resume live0001-aaaa\n"
+                                                   "11 1 pts/1 claude --resume live-001-zzz\n"
+                                                   "12 1 pts/2 /opt/agent/bin/claude --permission-mode default\n"
+                                                   "13 1 pts/3 vim notes.txt\n",
+        takenAt);
+    const std::map<QString, QString> processDirectories { { "12", "/work/a" }, { "13", "/work/b" } };
+    const std::map<QString, QString> sessionDirectories { { "/d/here0006-status.json", "/work/a" },
+        { "/d/gone0007-status.json", "/work/b" }, { "/d/else0008-status.json", "/work/c" } };
+    const auto lookUp = [](const std::map<QString, QString>& in, const QString& key) {
+        const auto found = in.find(key);
+        return found == in.end() ? std::nullopt : std::optional(found->second);
+    };
+    const StaleFileCleanup::Running running
+        = StaleFileCleanup::running(table, [&](const QString& pid) { return lookUp(processDirectories, pid); });
     QStringList names;
     std::map<QString, QDateTime> times;
     for (const Case& c : cases) {
         names << c.name;
         times[QStringLiteral("/d/") + c.name] = takenAt.addSecs(-c.ageSecs);
     }
-    const QStringList doomed = StaleFileCleanup::staleNames(names, table, "/d", [&](const QString& path) {
-        const auto found = times.find(path);
-        return found == times.end() ? std::nullopt : std::optional(found->second);
-    });
+    const QStringList doomed = StaleFileCleanup::staleNames(
+        names, running, "/d",
+        [&](const QString& path) {
+            const auto found = times.find(path);
+            return found == times.end() ? std::nullopt : std::optional(found->second);
+        },
+        [&](const QString& path) { return lookUp(sessionDirectories, path); });
     for (const Case& c : cases) {
         EXPECT_EQ(doomed.contains(c.name), c.deleted) << c.name;
     }
@@ -98,12 +112,13 @@ TEST(StaleFileCleanupTest, NothingGoesWithoutATableOrAListingOrThroughASwappedDi
         };
     };
     const ProcessTable nothingLive = ProcessTable::parse("1 0 ? init\n", QDateTime::currentDateTimeUtc().addSecs(60));
+    const StaleFileCleanup::ProcessDirectory noDirectory = [](const QString&) { return std::nullopt; };
 
     // No table: every session would look dead.
-    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), reader(std::nullopt)));
+    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), reader(std::nullopt), noDirectory));
     // No listing: ps is not even run.
     const StatusDirectory unlistable(dir, [](const QString&) { return std::nullopt; });
-    QCoro::waitFor(StaleFileCleanup::run(unlistable, reader(nothingLive)));
+    QCoro::waitFor(StaleFileCleanup::run(unlistable, reader(nothingLive), noDirectory));
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(file.exists());
     // Swapped for a link while the table is read: nothing is deleted through the link.
@@ -111,11 +126,11 @@ TEST(StaleFileCleanupTest, NothingGoesWithoutATableOrAListingOrThroughASwappedDi
         EXPECT_TRUE(QDir(root.path()).rename("status", "moved") && QFile::link(root.filePath("moved"), dir));
         co_return nothingLive;
     };
-    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), swapWhileReading));
+    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), swapWhileReading, noDirectory));
     EXPECT_TRUE(QFile::exists(root.filePath("moved/dead0002-status.json")));
     ASSERT_TRUE(QFile::remove(dir) && QDir(root.path()).rename("moved", "status"));
 
-    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), reader(nothingLive)));
+    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), reader(nothingLive), noDirectory));
     EXPECT_FALSE(file.exists());
 }
 

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include "main/settings/integrations/IntegrationsModel.h"
@@ -86,6 +89,8 @@ TEST(IntegrationsPageTest, InstallAndUninstallShowTheScriptsOutputAndTheRowsFoll
     EXPECT_FALSE(working->isEnabled());
     ASSERT_TRUE(test::waitUntil([&] { return page.resultAlert() != nullptr; }));
     EXPECT_EQ(page.resultAlert()->text(), QStringLiteral("Codex CLI (Beta) installed"));
+    EXPECT_EQ(page.resultAlert()->palette().color(QPalette::Window), page.window()->palette().color(QPalette::Window))
+        << "the alert is as dark as its window";
     EXPECT_EQ(page.resultAlert()->informativeText(), QStringLiteral("written\nwarning: <b>kept</b>\ndone\n"));
     EXPECT_EQ(badgeOf("codex"), QStringLiteral("Active"));
     EXPECT_EQ(buttonOf(page, QStringLiteral("install-codex"))->text(), QStringLiteral("Reinstall…"));
@@ -119,4 +124,56 @@ TEST(IntegrationsPageTest, WithoutTheApplicationEveryRowShowsAndNothingInstalls)
     IntegrationsPage& page = showIntegrations(harness);
     EXPECT_EQ(page.adaptersCard()->rows().size(), qsizetype(settings::CLIAdapter::allCases().size()));
     EXPECT_TRUE(page.adaptersCard()->findChildren<ui::KitButton*>().isEmpty());
+}
+
+// Rows are rebuilt while an install runs and when it ends; the page stays where the user left it: the same row
+// under the pointer, the scroll position as it was, and the focus back on the button that was clicked.
+TEST(IntegrationsPageTest, AnInstallKeepsTheScrollPositionTheRowUnderThePointerAndTheFocus)
+{
+    test::SettingsWindowHarness harness;
+    layOutInstallers(harness.home.path());
+    harness.host->executable = harness.home.path() + QStringLiteral("/prefix/bin/murmeli");
+    IntegrationsPage& page = showIntegrations(harness);
+    QWidget* window = page.window();
+    window->setMinimumHeight(0);
+    window->resize(window->width(), 320);
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    auto* area = qobject_cast<QScrollArea*>(harness.window().rootView().findChild<QScrollArea*>());
+    ASSERT_NE(area, nullptr);
+    QScrollBar* bar = area->verticalScrollBar();
+    ASSERT_TRUE(test::waitUntil([&] { return bar->maximum() > 0; })) << window->height();
+    // Scrolled so that the Codex row stands at the top of the view, with more rows below it.
+    const QPoint rowAt = rowOf(page, "codex")->mapTo(area->widget(), QPoint(0, 0));
+    bar->setValue(rowAt.y() - 8);
+    ASSERT_GT(bar->value(), 0);
+    ASSERT_LT(bar->value() + 150, bar->maximum()) << "room to scroll further down";
+    const int position = bar->value();
+
+    ui::KitButton* install = buttonOf(page, QStringLiteral("install-codex"));
+    const QPoint pointer = install->mapTo(window, install->rect().center());
+    const auto rowUnderPointer = [&]() -> QString {
+        for (QWidget* at = window->childAt(pointer); at != nullptr; at = at->parentWidget()) {
+            if (qobject_cast<ui::SettingsRow*>(at) != nullptr) {
+                return at->objectName();
+            }
+        }
+        return {};
+    };
+    ASSERT_EQ(rowUnderPointer(), QStringLiteral("adapter-codex"));
+    QTest::mouseClick(install, Qt::LeftButton);
+    // The click gave the button the focus; while its install runs the card holds it.
+    EXPECT_NE(buttonOf(page, QStringLiteral("install-codex")), install);
+    EXPECT_EQ(QApplication::focusWidget(), page.adaptersCard());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bar->value(), position);
+    EXPECT_EQ(rowUnderPointer(), QStringLiteral("adapter-codex"));
+
+    ASSERT_TRUE(test::waitUntil([&] { return page.resultAlert() != nullptr; }));
+    dismiss(page);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bar->value(), position);
+    EXPECT_EQ(rowUnderPointer(), QStringLiteral("adapter-codex"));
+    ASSERT_NE(window->focusWidget(), nullptr);
+    EXPECT_EQ(window->focusWidget()->objectName(), QStringLiteral("install-codex"));
 }

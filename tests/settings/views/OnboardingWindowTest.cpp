@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <future>
+
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScopeGuard>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -117,4 +122,45 @@ TEST(OnboardingWindowTest, AllGrantedContinuesAndAPlainCloseRecordsNothing)
     o.window->close();
     EXPECT_EQ(o.closes, 1);
     EXPECT_FALSE(settings::OnboardingController::isCompleted(o.defaults));
+}
+
+// A reopened window opens in the middle of the screen, and a row whose probe has not answered yet says that it is
+// checking instead of asking the user to authorise anything.
+TEST(OnboardingWindowTest, AReopenedWindowIsCentredAndARowSaysItIsCheckingWhileItsProbeRuns)
+{
+    QTemporaryDir dir;
+    platform::Defaults defaults { dir.path() + QStringLiteral("/defaults.json") };
+    common::SystemClock clock;
+    std::promise<void> answer;
+    std::shared_future<void> answered = answer.get_future().share();
+    settings::PermissionSources sources;
+    // The display's answer is asked off the main thread; the snapshot waits for it.
+    sources.injection = [answered] {
+        answered.wait();
+        return settings::ProbeOutcome { true, QString() };
+    };
+    sources.microphone = [] { return settings::ProbeOutcome { true, QStringLiteral("Built-in microphone") }; };
+    sources.recognizerModel = [] { return settings::ProbeOutcome { true, QString() }; };
+    const auto release = qScopeGuard([&] {
+        if (answered.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            answer.set_value();
+        }
+    });
+    OnboardingWindow window(OnboardingWindow::Environment { defaults, clock, sources }, true, [] {});
+    window.present();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE((window.geometry().center() - screen.center()).manhattanLength(), 4) << "centred on the screen";
+
+    ASSERT_TRUE(window.isProbing());
+    QTest::mouseClick(window.button(QStringLiteral("continue")), Qt::LeftButton);
+    ASSERT_EQ(window.step(), OnboardingStep::Auth);
+    ui::KitButton* microphone = window.button(QStringLiteral("authorize-microphone"));
+    ASSERT_NE(microphone, nullptr);
+    EXPECT_EQ(microphone->text(), QStringLiteral("Checking\u2026"));
+    EXPECT_FALSE(microphone->isEnabled());
+
+    answer.set_value();
+    ASSERT_TRUE(test::waitUntil([&] { return !window.isProbing(); }));
+    EXPECT_EQ(window.snapshot().microphone.state, PermissionState::Granted);
+    EXPECT_EQ(window.button(QStringLiteral("authorize-microphone")), nullptr);
 }

@@ -4,9 +4,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "main/ui/design/Tokens.h"
-#include "main/ui/design/Faces.h"
 #include "main/settings/onboarding/PermissionSnapshot.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Tokens.h"
 #include "main/ui/widgets/KitButton.h"
 #include "main/ui/widgets/KitLabel.h"
 #include "main/ui/widgets/SymbolButton.h"
@@ -141,7 +141,9 @@ QWidget* stateControl(const Row& row, bool probing, const AuthActions& actions)
         break;
     }
     const bool asksForTyping = name == QLatin1String("accessibility");
-    ui::KitButton* authorize = button(QStringLiteral("authorize-") + name, QStringLiteral("Authorize"),
+    // Not known yet because the probe is still out: the row says so rather than asking for something.
+    ui::KitButton* authorize = button(QStringLiteral("authorize-") + name,
+        probing ? QStringLiteral("Checking\u2026") : QStringLiteral("Authorize"),
         asksForTyping ? actions.authorizeAccessibility : actions.recheck, rowButton);
     authorize->setEnabled(!probing);
     return authorize;

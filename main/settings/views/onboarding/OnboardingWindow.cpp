@@ -1,15 +1,17 @@
 #include "main/settings/views/onboarding/OnboardingWindow.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "main/ui/design/Tokens.h"
 #include "main/settings/onboarding/OnboardingController.h"
 #include "main/settings/views/onboarding/OnboardingStepViews.h"
+#include "main/ui/design/Tokens.h"
 #include "main/ui/widgets/KitButton.h"
 #include "main/ui/widgets/SettingsPalette.h"
 #include "platform/defaults/Defaults.h"
@@ -29,6 +31,12 @@ OnboardingWindow::OnboardingWindow(
     resize(contentSize);
     setMinimumSize(minimumContentSize);
     setMaximumSize(maximumContentSize);
+    // Centred on the main screen: left to the window manager, a window reopened over the settings opened in a corner.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -6,15 +6,15 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "main/ui/design/Tokens.h"
 #include "main/common/NotificationHub.h"
-#include "main/ui/design/Faces.h"
 #include "main/settings/SettingsFiles.h"
 #include "main/settings/SettingsViewModel.h"
 #include "main/settings/views/SettingsHost.h"
 #include "main/settings/views/pages/AccessibilityControl.h"
 #include "main/settings/views/pages/DisplayChoice.h"
 #include "main/settings/views/pages/HotkeyRecorder.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Tokens.h"
 #include "main/ui/widgets/KitButton.h"
 #include "main/ui/widgets/KitLabel.h"
 #include "main/ui/widgets/MenuPicker.h"
@@ -61,8 +61,8 @@ void GeneralPage::addStartupGroup()
 {
     m_launchAtLogin = new ui::SettingsToggle;
     m_launchAtLogin->setObjectName(QStringLiteral("launchAtLogin"));
-    m_startupRow
-        = new ui::SettingsRow(QStringLiteral("Launch at login"), QString::fromLatin1(startupHelp), m_launchAtLogin, true);
+    m_startupRow = new ui::SettingsRow(
+        QStringLiteral("Launch at login"), QString::fromLatin1(startupHelp), m_launchAtLogin, true);
     addGroup(QStringLiteral("Startup"))->addRow(m_startupRow);
     showLaunchAtLogin();
     connect(m_launchAtLogin, &QAbstractButton::toggled, this, [this](bool on) { m_vm.setLaunchAtLogin(on); });
@@ -84,9 +84,10 @@ void GeneralPage::addPttGroup()
         [this](const PTTHotkey& hotkey) { m_vm.setCustomPTTHotkey(hotkey); });
     m_recorder->setObjectName(QStringLiteral("customHotkey"));
     connect(&m_vm, &SettingsViewModel::customPTTHotkeyChanged, m_recorder, &HotkeyRecorder::refresh);
-    QLabel* tip = ui::KitLabel::make(QStringLiteral("Tip: avoid combos owned by your desktop (Super, Alt+Tab, Ctrl+Alt+T, "
-                                                "Print). If your hotkey doesn't trigger, pick another combo."),
-        ui::Faces::instrumentSans(11, QFont::Normal), ui::Color::vantorTextMuted, nullptr);
+    QLabel* tip
+        = ui::KitLabel::make(QStringLiteral("Tip: avoid combos owned by your desktop (Super, Alt+Tab, Ctrl+Alt+T, "
+                                            "Print). If your hotkey doesn't trigger, pick another combo."),
+            ui::Faces::instrumentSans(11, QFont::Normal), ui::Color::vantorTextMuted, nullptr);
     tip->setWordWrap(true);
     tip->setContentsMargins(4, 2, 4, 0);
     addGroup(QStringLiteral("PTT"), tip)
@@ -203,6 +204,7 @@ void GeneralPage::confirmResetAll()
     // Asked without a nested event loop, so the main thread keeps serving the agents while it is up.
     m_resetQuestion = new QMessageBox(QMessageBox::Warning, QStringLiteral("Reset all settings?"),
         QStringLiteral("Reset all settings?"), QMessageBox::NoButton, window());
+    m_resetQuestion->setPalette(window()->palette());
     m_resetQuestion->setInformativeText(QStringLiteral("All preferences will be restored to defaults. API keys and "
                                                        "auth tokens are preserved. This cannot be undone."));
     QPushButton* resetButton = m_resetQuestion->addButton(QStringLiteral("Reset"), QMessageBox::AcceptRole);

@@ -1,19 +1,23 @@
 #include "main/settings/views/pages/IntegrationsPage.h"
 
+#include <utility>
+
 #include <QCoreApplication>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "main/ui/design/Tokens.h"
 #include "main/hooks/sessions/StatusFiles.h"
-#include "main/ui/design/Faces.h"
 #include "main/settings/integrations/HooksDoctor.h"
 #include "main/settings/integrations/IntegrationsModel.h"
 #include "main/settings/views/SettingsHost.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Tokens.h"
 #include "main/ui/widgets/ControlGroup.h"
 #include "main/ui/widgets/GroupTitle.h"
 #include "main/ui/widgets/KitButton.h"
@@ -73,18 +77,14 @@ QVBoxLayout* groupColumn(QWidget* group)
     return column;
 }
 
-// Puts a new card where the old one stood.
-ui::SettingsGroupCard* replaceCard(QVBoxLayout* group, ui::SettingsGroupCard* old)
+QScrollBar* scrollBarAbove(QWidget* widget)
 {
-    auto* card = new ui::SettingsGroupCard;
-    if (old != nullptr) {
-        group->replaceWidget(old, card);
-        old->hide();
-        old->deleteLater();
-    } else {
-        group->addWidget(card);
+    for (QWidget* at = widget; at != nullptr; at = at->parentWidget()) {
+        if (auto* area = qobject_cast<QScrollArea*>(at)) {
+            return area->verticalScrollBar();
+        }
     }
-    return card;
+    return nullptr;
 }
 
 } // namespace
@@ -126,6 +126,43 @@ IntegrationsPage::~IntegrationsPage()
     }
 }
 
+// The fresh card takes the old one's place as the user sees it. Hiding a focused button would hand the focus to the
+// next control and make the scroll area scroll to it, moving another row under the pointer: so the counterpart of the
+// focused control takes the focus first, and the scroll position is put back.
+void IntegrationsPage::swapCard(QVBoxLayout* group, ui::SettingsGroupCard* old, ui::SettingsGroupCard* fresh)
+{
+    if (old == nullptr) {
+        group->addWidget(fresh);
+        return;
+    }
+    QScrollBar* bar = scrollBarAbove(this);
+    const int position = bar != nullptr ? bar->value() : 0;
+    // The window's focus, not the application's: a result alert may be in front while the rows change.
+    QWidget* focused = window()->focusWidget();
+    const bool focusInside = focused != nullptr && (focused == old || old->isAncestorOf(focused));
+    if (focusInside && focused != old) {
+        m_focusedControl = focused->objectName();
+    }
+    group->replaceWidget(old, fresh);
+    // Shown now rather than on the layout's next turn: a hidden widget cannot take the focus.
+    fresh->show();
+    if (focusInside) {
+        QWidget* counterpart = m_focusedControl.isEmpty() ? nullptr : fresh->findChild<QWidget*>(m_focusedControl);
+        // A button is disabled while its flow runs; the card holds the focus until it is back.
+        if (counterpart != nullptr && counterpart->isEnabled()) {
+            counterpart->setFocus(Qt::OtherFocusReason);
+            m_focusedControl.clear();
+        } else {
+            fresh->setFocus(Qt::OtherFocusReason);
+        }
+    }
+    old->hide();
+    old->deleteLater();
+    if (bar != nullptr) {
+        bar->setValue(position);
+    }
+}
+
 QMessageBox* IntegrationsPage::resultAlert() const
 {
     return m_alert;
@@ -164,8 +201,8 @@ void IntegrationsPage::addDiagnosticsGroup()
 
 void IntegrationsPage::showAdapters()
 {
-    m_adapters = replaceCard(m_adaptersGroup, m_adapters);
-    m_adapters->setObjectName(QStringLiteral("adapters"));
+    auto* card = new ui::SettingsGroupCard;
+    card->setObjectName(QStringLiteral("adapters"));
     bool first = true;
     for (const CLIAdapter& adapter : CLIAdapter::allCases()) {
         const State state = m_model->state(adapter.id);
@@ -199,15 +236,16 @@ void IntegrationsPage::showAdapters()
         }
         auto* row = new ui::SettingsRow(adapter.displayName, subLabel(adapter, state), control, first);
         row->setObjectName(QStringLiteral("adapter-") + id);
-        m_adapters->addRow(row);
+        card->addRow(row);
         first = false;
     }
+    swapCard(m_adaptersGroup, std::exchange(m_adapters, card), card);
 }
 
 void IntegrationsPage::showDoctor()
 {
-    m_diagnostics = replaceCard(m_diagnosticsGroup, m_diagnostics);
-    m_diagnostics->setObjectName(QStringLiteral("diagnostics"));
+    auto* card = new ui::SettingsGroupCard;
+    card->setObjectName(QStringLiteral("diagnostics"));
     ui::BadgeKind kind = ui::BadgeKind::Active;
     switch (m_doctor->health()) {
     case HooksDoctor::Health::NotRun:
@@ -227,12 +265,13 @@ void IntegrationsPage::showDoctor()
     auto* summary = new ui::SettingsRow(
         m_doctor->title(), m_doctor->subtitle(QLocale()), ui::ControlGroup::row({ badge, recheck }, 10), true);
     summary->setObjectName(QStringLiteral("doctor"));
-    m_diagnostics->addRow(summary);
+    card->addRow(summary);
     for (const hooks::HookSelfCheck::Issue& issue : m_doctor->report().issues) {
         const HooksDoctor::IssueRow row = HooksDoctor::issueRow(issue);
-        m_diagnostics->addRow(
-            new ui::SettingsRow(row.label, row.detail, new ui::SettingsBadge(QStringLiteral("Fail"), ui::BadgeKind::Warn)));
+        card->addRow(new ui::SettingsRow(
+            row.label, row.detail, new ui::SettingsBadge(QStringLiteral("Fail"), ui::BadgeKind::Warn)));
     }
+    swapCard(m_diagnosticsGroup, std::exchange(m_diagnostics, card), card);
 }
 
 void IntegrationsPage::showAlert()
@@ -243,6 +282,8 @@ void IntegrationsPage::showAlert()
     }
     if (!m_alert) {
         m_alert = new QMessageBox(QMessageBox::Information, QString(), QString(), QMessageBox::Ok, window());
+        // A window of its own takes no palette from its parent: it is given the settings window's dark one.
+        m_alert->setPalette(window()->palette());
         m_alert->setAttribute(Qt::WA_DeleteOnClose);
         m_alert->setObjectName(QStringLiteral("installResult"));
         connect(m_alert, &QMessageBox::finished, this, [this] { m_model->dismissAlert(); });

@@ -46,6 +46,7 @@ private:
     void showAdapters();
     void showDoctor();
     void showAlert();
+    void swapCard(QVBoxLayout* group, ui::SettingsGroupCard* old, ui::SettingsGroupCard* fresh);
 
     std::unique_ptr<IntegrationsModel> m_model;
     std::unique_ptr<HooksDoctor> m_doctor;
@@ -54,6 +55,8 @@ private:
     QVBoxLayout* m_diagnosticsGroup = nullptr;
     ui::SettingsGroupCard* m_diagnostics = nullptr;
     QPointer<QMessageBox> m_alert;
+    // The control that had the focus while its counterpart on the fresh card cannot take it.
+    QString m_focusedControl;
 };
 
 } // namespace murmeli::settings

@@ -3,13 +3,13 @@
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 
-#include "main/ui/design/Tokens.h"
-#include "main/ui/design/Faces.h"
 #include "main/settings/LabStatus.h"
 #include "main/settings/SettingsViewModel.h"
 #include "main/settings/views/SettingsHost.h"
 #include "main/settings/views/pages/LabTone.h"
 #include "main/settings/views/pages/UsageToolSection.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Tokens.h"
 #include "main/ui/widgets/ControlGroup.h"
 #include "main/ui/widgets/KitLabel.h"
 #include "main/ui/widgets/SegmentedPicker.h"
@@ -38,8 +38,8 @@ LabPage::LabPage(const SettingsEnvironment& environment, SettingsViewModel& vm, 
     addHumanSoundsGroup();
     addPlaceholderGroup(QStringLiteral("Translation"), QStringLiteral("Live translation"),
         QStringLiteral("Translate STT output between languages on the fly."));
-    addPlaceholderGroup(QStringLiteral("Watch Notifications"), QStringLiteral("Apple Watch alerts"),
-        QStringLiteral("Mirror approval prompts and status to your Apple Watch."));
+    addPlaceholderGroup(QStringLiteral("Watch Notifications"), QStringLiteral("Watch alerts"),
+        QStringLiteral("Mirror approval prompts and status to a watch; no watch is reached from Linux yet."));
     m_usage = new UsageToolSection(m_environment.defaults, m_host);
     addItem(m_usage);
 
@@ -73,7 +73,7 @@ void LabPage::addHardwareGroup()
         // Short segment titles: the row's help line says what a profile switches.
         m_profilePicker
             = new ui::SegmentedPicker({ { QStringLiteral("Computer"), voice::toString(voice::AudioProfile::Mac) },
-                                      { QStringLiteral("BLE"), voice::toString(voice::AudioProfile::Ble) } },
+                                          { QStringLiteral("BLE"), voice::toString(voice::AudioProfile::Ble) } },
                 220);
         m_profilePicker->setObjectName(QStringLiteral("outputProfile"));
         profile = m_profilePicker;
@@ -126,7 +126,8 @@ void LabPage::addPlaceholderGroup(const QString& title, const QString& label, co
     locked->setToolTip(QStringLiteral("Coming in a future version"));
     ui::SettingsGroupCard* card = addGroup(title);
     card->addRow(new ui::SettingsRow(label, help,
-        ui::ControlGroup::row({ new ui::SettingsBadge(QStringLiteral("Soon"), ui::BadgeKind::Soon), locked }, 10), true));
+        ui::ControlGroup::row({ new ui::SettingsBadge(QStringLiteral("Soon"), ui::BadgeKind::Soon), locked }, 10),
+        true));
     auto* dim = new QGraphicsOpacityEffect(card);
     dim->setOpacity(lockedOpacity);
     card->setGraphicsEffect(dim);

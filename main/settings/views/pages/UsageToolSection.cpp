@@ -6,12 +6,12 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "main/ui/design/Tokens.h"
-#include "main/ui/design/Faces.h"
 #include "main/settings/LabStatus.h"
 #include "main/settings/views/SettingsHost.h"
 #include "main/settings/views/pages/CodexBarCommandRow.h"
 #include "main/settings/views/pages/LabTone.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Tokens.h"
 #include "main/ui/widgets/ControlGroup.h"
 #include "main/ui/widgets/GroupTitle.h"
 #include "main/ui/widgets/KitButton.h"
@@ -105,16 +105,16 @@ UsageToolSection::UsageToolSection(platform::Defaults& defaults, SettingsHost* h
 void UsageToolSection::buildCommandBlock(QWidget* block)
 {
     auto* column = new QVBoxLayout(block);
-    column->setContentsMargins(ui::SettingsDesign::rowPaddingH, ui::SettingsDesign::rowPaddingV, ui::SettingsDesign::rowPaddingH,
-        ui::SettingsDesign::rowPaddingV);
+    column->setContentsMargins(ui::SettingsDesign::rowPaddingH, ui::SettingsDesign::rowPaddingV,
+        ui::SettingsDesign::rowPaddingH, ui::SettingsDesign::rowPaddingV);
     column->setSpacing(8);
     auto* heading = new QVBoxLayout;
     heading->setSpacing(2);
     heading->addWidget(ui::KitLabel::make(
         QStringLiteral("CLI rows"), ui::Faces::instrumentSans(13, QFont::Medium), ui::Color::vantorText, block));
     QLabel* help = ui::KitLabel::make(QStringLiteral("One command per row (must start with `codexbar`). Up to %1 rows. "
-                                                 "Reader runs each row in order on every tick.")
-                                      .arg(CodexBarUsageReader::maxCommandRows),
+                                                     "Reader runs each row in order on every tick.")
+                                          .arg(CodexBarUsageReader::maxCommandRows),
         ui::Faces::instrumentSans(11, QFont::Normal), ui::Color::vantorTextMuted, block);
     help->setWordWrap(true);
     heading->addWidget(help);
@@ -268,6 +268,7 @@ void UsageToolSection::testEnded(bool ok, const QString& message)
     }
     m_alert = new QMessageBox(
         QMessageBox::Information, QString::fromLatin1(testAlertTitle), shown, QMessageBox::Ok, window());
+    m_alert->setPalette(window()->palette());
     m_alert->setAttribute(Qt::WA_DeleteOnClose);
     m_alert->open();
 }
