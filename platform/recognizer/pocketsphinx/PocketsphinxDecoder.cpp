@@ -170,7 +170,7 @@ PocketsphinxDecoder::Outcome PocketsphinxDecoder::decode(std::span<const std::in
     }
     // The take is whole before decoding starts, so the normalisation can start from its own mean instead of the
     // model's stored one (or the last take's), while the audio still goes in pieces for the interim text.
-    const std::vector<float> mean = cepstralMean(samples);
+    const std::vector<float> mean = normaliseByTakeMean ? cepstralMean(samples) : std::vector<float> {};
     if (ps_start_utt(m_decoder) < 0) {
         return Outcome::Failed;
     }

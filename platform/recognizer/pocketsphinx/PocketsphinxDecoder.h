@@ -33,6 +33,9 @@ public:
     std::function<bool()> shouldStop;
     /// The running hypothesis whenever it has changed and is not empty.
     std::function<void(const QString&)> onPartial;
+    /// Whether each take's normalisation starts from its own mean; false starts it from the model's stored mean, as
+    /// for live audio, which the accuracy benchmark measures against.
+    bool normaliseByTakeMean = true;
 
     /// Decodes 16 kHz mono samples as one utterance; with Decoded, text is the best hypothesis, "" when nothing was
     /// heard.
