@@ -48,9 +48,9 @@ QStringList recognisableSentences()
         QStringLiteral("where is the train station") };
 }
 
-QString speakToWav(const QString& text, const QString& path, const QString& voice)
+QString speakToWav(const QString& text, const QString& path)
 {
-    return speak({ Speaker::Program::EspeakNg, voice }, text, path);
+    return speak(kSpeaker, text, path);
 }
 
 QString Speaker::name() const

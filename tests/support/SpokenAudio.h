@@ -3,19 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-/// Real speech for recognition tests and benchmarks: espeak-ng is deterministic, so the same sentence in the same
-/// voice is the same audio on every machine that has it.
+/// Real speech for recognition tests and benchmarks: the synthesisers are deterministic, so the same sentence in the
+/// same voice is the same audio on every machine that has them.
 namespace murmeli::test::SpokenAudio {
-
-/// The espeak-ng voice that the packaged US English model hears best; its formant voices come back garbled.
-inline const QString kVoice = QStringLiteral("en-us+klatt");
-
-/// Sentences that the packaged model recognises word for word in that voice, directly and through resampling,
-/// gain and padding.
-QStringList recognisableSentences();
-
-/// Writes text spoken by espeak-ng in voice to a WAV file (22050 Hz mono 16-bit); "" when done, else why not.
-QString speakToWav(const QString& text, const QString& path, const QString& voice = kVoice);
 
 /// One synthetic speaker: the program that speaks and its voice ("slt" for flite, "kal_diphone" for festival, "" for
 /// espeak-ng's default).
@@ -38,6 +28,16 @@ struct WordErrors final {
     qsizetype words = 0;
 };
 WordErrors wordErrors(const QString& expected, const QString& heard);
+
+/// The voice the tests speak in: flite's slt, whose speech is closer to a person's than espeak-ng's formant voices.
+inline const Speaker kSpeaker { Speaker::Program::Flite, QStringLiteral("slt") };
+
+/// Sentences that the on-device recogniser hears word for word in that voice, directly and through resampling,
+/// gain and padding.
+QStringList recognisableSentences();
+
+/// Writes text spoken in kSpeaker's voice to a WAV file (16 kHz mono 16-bit); "" when done, else why not.
+QString speakToWav(const QString& text, const QString& path);
 
 /// The share of the expected words that were heard: one less the word edit distance over the expected word count,
 /// never below 0; case and punctuation other than apostrophes are ignored.

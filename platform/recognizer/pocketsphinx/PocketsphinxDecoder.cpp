@@ -168,9 +168,17 @@ PocketsphinxDecoder::Outcome PocketsphinxDecoder::decode(std::span<const std::in
     if (!m_decoder) {
         return Outcome::Failed;
     }
+    // Each take is a stream of its own: the noise level the front end tracks would otherwise carry over from the
+    // last take, and the same words would be heard differently depending on what was said before.
+    if (ps_start_stream(m_decoder) < 0) {
+        return Outcome::Failed;
+    }
     // The take is whole before decoding starts, so the normalisation can start from its own mean instead of the
     // model's stored one (or the last take's), while the audio still goes in pieces for the interim text.
     const std::vector<float> mean = normaliseByTakeMean ? cepstralMean(samples) : std::vector<float> {};
+    if (!mean.empty() && ps_start_stream(m_decoder) < 0) {
+        return Outcome::Failed;
+    }
     if (ps_start_utt(m_decoder) < 0) {
         return Outcome::Failed;
     }

@@ -1,4 +1,4 @@
-// A spoken sentence end to end with no cloud: espeak-ng says it, murmeli records the take (through the sound server
+// A spoken sentence end to end with no cloud: flite says it, murmeli records the take (through the sound server
 // and the real capture on the test desktop, or through the fake microphone anywhere), the take stops, dispatch picks
 // the on-device recogniser, and the text that comes back is compared word by word with what was said.
 
@@ -38,8 +38,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        if (QStandardPaths::findExecutable(QStringLiteral("espeak-ng")).isEmpty()) {
-            GTEST_SKIP() << "espeak-ng is not installed";
+        if (QStandardPaths::findExecutable(QStringLiteral("flite")).isEmpty()) {
+            GTEST_SKIP() << "flite is not installed";
         }
         m_recognizer = platform::makeSpeechRecognizer();
         if (!m_recognizer->isAvailable() || !m_recognizer->supportsLocale(QStringLiteral("en-US"))) {
@@ -64,7 +64,7 @@ protected:
         return engine;
     }
 
-    // The sentence as espeak-ng says it, in a WAV file.
+    // The sentence as the tests' voice says it, in a WAV file.
     QString speak(const QString& sentence, const QString& name)
     {
         const QString path = m_dir.filePath(name);
