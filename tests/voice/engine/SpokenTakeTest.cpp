@@ -49,14 +49,16 @@ protected:
         m_defaults = std::make_unique<platform::Defaults>(m_dir.filePath(QStringLiteral("defaults.json")));
     }
 
-    std::unique_ptr<SpeechEngine> makeEngine(common::Clock& clock, MicrophoneCapture::Factory capture)
+    std::unique_ptr<SpeechEngine> makeEngine(
+        common::Clock& clock, MicrophoneCapture::Factory capture, const QString& locale = QStringLiteral("en_US"))
     {
         auto engine = std::make_unique<SpeechEngine>(*m_defaults, clock,
             SpeechEngine::Devices { std::move(capture), std::move(m_recognizer), m_dir.path() },
-            [] { return QStringLiteral("en_US"); });
+            [locale] { return locale; });
         engine->setActiveBackendId(QStringLiteral("apple-stt"));
         engine->onResult = [this](const QString& text) { m_outcomes.append(QStringLiteral("result: ") + text); };
         engine->onError = [this](const QString& text) { m_outcomes.append(QStringLiteral("error: ") + text); };
+        engine->onPartialText = [this](const QString& text) { m_partials.append(text); };
         engine->onLog = [this](const QString& line, common::LogColor) { m_log.append(line); };
         bool granted = false;
         engine->requestPermission([&](bool answer) { granted = answer; });
@@ -87,6 +89,7 @@ protected:
     std::unique_ptr<platform::Defaults> m_defaults;
     std::unique_ptr<platform::SpeechRecognizer> m_recognizer;
     QStringList m_outcomes;
+    QStringList m_partials;
     QStringList m_log;
 };
 
@@ -113,6 +116,49 @@ TEST_F(SpokenTakeTest, ASentenceFromTheFakeMicrophoneIsHeardOnTheDevice)
         engine->stopRecording();
         expectHeard(sentence);
         m_outcomes.clear();
+        m_recognizer = platform::makeSpeechRecognizer();
+    }
+}
+
+TEST_F(SpokenTakeTest, ADictatedTakeKeepsTheDevelopersWordsAndAnotherLanguageIsRefusedNotMisheard)
+{
+    // Neither word is in the stock dictionary, and the sentence is not a line of the dictation model's text.
+    const QString sentence = QStringLiteral("add a docstring to the async function");
+    const QString wav = speak(sentence, QStringLiteral("dictated.wav"));
+    for (const QString locale : { QStringLiteral("en_US"), QStringLiteral("de_DE") }) {
+        SCOPED_TRACE(locale.toStdString());
+        test::FakeClock clock;
+        QPointer<platform::FakeAudioCapture> microphone;
+        std::unique_ptr<SpeechEngine> engine = makeEngine(
+            clock,
+            [&] {
+                auto capture = std::make_unique<platform::FakeAudioCapture>();
+                EXPECT_TRUE(capture->loadWav(wav)) << capture->errorString().toStdString();
+                capture->setSpeed(0);
+                microphone = capture.get();
+                return std::unique_ptr<platform::AudioCapture>(std::move(capture));
+            },
+            locale);
+        ASSERT_TRUE(engine->startRecording());
+        ASSERT_TRUE(microphone);
+        microphone->deliverRest();
+        microphone->deliver(4);
+        clock.advance(3000);
+        engine->stopRecording();
+        ASSERT_TRUE(waitUntil([this] { return !m_outcomes.isEmpty(); }, recognitionLimitMs));
+        if (locale == QLatin1String("en_US")) {
+            expectHeard(sentence);
+            const QStringList heard = m_outcomes.value(0).mid(8).split(QLatin1Char(' '));
+            EXPECT_TRUE(heard.contains(QLatin1String("docstring")) && heard.contains(QLatin1String("async")))
+                << m_outcomes.value(0).toStdString();
+            // The words came in while the take was decoded, before the final text.
+            EXPECT_GE(m_partials.size(), 2) << m_partials.join(" | ").toStdString();
+        } else {
+            EXPECT_EQ(m_outcomes,
+                QStringList { "error: Recognition failed: On-device recognition is not available for de_DE" });
+        }
+        m_outcomes.clear();
+        m_partials.clear();
         m_recognizer = platform::makeSpeechRecognizer();
     }
 }
