@@ -75,6 +75,30 @@ protected:
         return path;
     }
 
+    // One take of the file through the fake microphone and the engine, in the system locale given; the engine lives
+    // on until the next take so that its outcome can still arrive.
+    void takeFromFakeMicrophone(const QString& wav, const QString& locale)
+    {
+        QPointer<platform::FakeAudioCapture> microphone;
+        m_engine = makeEngine(
+            m_clock,
+            [&] {
+                auto capture = std::make_unique<platform::FakeAudioCapture>();
+                EXPECT_TRUE(capture->loadWav(wav)) << capture->errorString().toStdString();
+                capture->setSpeed(0);
+                microphone = capture.get();
+                return std::unique_ptr<platform::AudioCapture>(std::move(capture));
+            },
+            locale);
+        ASSERT_TRUE(m_engine->startRecording());
+        ASSERT_TRUE(microphone);
+        microphone->deliverRest();
+        // A moment of silence after the words, as a speaker lets go of the key.
+        microphone->deliver(4);
+        m_clock.advance(3000);
+        m_engine->stopRecording();
+    }
+
     void expectHeard(const QString& sentence)
     {
         ASSERT_TRUE(waitUntil([this] { return !m_outcomes.isEmpty(); }, recognitionLimitMs));
@@ -88,6 +112,8 @@ protected:
     QTemporaryDir m_dir;
     std::unique_ptr<platform::Defaults> m_defaults;
     std::unique_ptr<platform::SpeechRecognizer> m_recognizer;
+    test::FakeClock m_clock;
+    std::unique_ptr<SpeechEngine> m_engine;
     QStringList m_outcomes;
     QStringList m_partials;
     QStringList m_log;
@@ -97,23 +123,7 @@ TEST_F(SpokenTakeTest, ASentenceFromTheFakeMicrophoneIsHeardOnTheDevice)
 {
     for (const QString& sentence : test::SpokenAudio::recognisableSentences().first(3)) {
         SCOPED_TRACE(sentence.toStdString());
-        const QString wav = speak(sentence, QStringLiteral("said.wav"));
-        test::FakeClock clock;
-        QPointer<platform::FakeAudioCapture> microphone;
-        std::unique_ptr<SpeechEngine> engine = makeEngine(clock, [&] {
-            auto capture = std::make_unique<platform::FakeAudioCapture>();
-            EXPECT_TRUE(capture->loadWav(wav)) << capture->errorString().toStdString();
-            capture->setSpeed(0);
-            microphone = capture.get();
-            return std::unique_ptr<platform::AudioCapture>(std::move(capture));
-        });
-        ASSERT_TRUE(engine->startRecording());
-        ASSERT_TRUE(microphone);
-        microphone->deliverRest();
-        // A moment of silence after the words, as a speaker lets go of the key.
-        microphone->deliver(4);
-        clock.advance(3000);
-        engine->stopRecording();
+        takeFromFakeMicrophone(speak(sentence, QStringLiteral("said.wav")), QStringLiteral("en_US"));
         expectHeard(sentence);
         m_outcomes.clear();
         m_recognizer = platform::makeSpeechRecognizer();
@@ -127,24 +137,7 @@ TEST_F(SpokenTakeTest, ADictatedTakeKeepsTheDevelopersWordsAndAnotherLanguageIsR
     const QString wav = speak(sentence, QStringLiteral("dictated.wav"));
     for (const QString locale : { QStringLiteral("en_US"), QStringLiteral("de_DE") }) {
         SCOPED_TRACE(locale.toStdString());
-        test::FakeClock clock;
-        QPointer<platform::FakeAudioCapture> microphone;
-        std::unique_ptr<SpeechEngine> engine = makeEngine(
-            clock,
-            [&] {
-                auto capture = std::make_unique<platform::FakeAudioCapture>();
-                EXPECT_TRUE(capture->loadWav(wav)) << capture->errorString().toStdString();
-                capture->setSpeed(0);
-                microphone = capture.get();
-                return std::unique_ptr<platform::AudioCapture>(std::move(capture));
-            },
-            locale);
-        ASSERT_TRUE(engine->startRecording());
-        ASSERT_TRUE(microphone);
-        microphone->deliverRest();
-        microphone->deliver(4);
-        clock.advance(3000);
-        engine->stopRecording();
+        takeFromFakeMicrophone(wav, locale);
         ASSERT_TRUE(waitUntil([this] { return !m_outcomes.isEmpty(); }, recognitionLimitMs));
         if (locale == QLatin1String("en_US")) {
             expectHeard(sentence);
