@@ -70,15 +70,14 @@ const QStringList kTuningDictation { "add a check that the list is not empty", "
     "install the package with pip", "why is the variable still null", "the docs do not mention this option",
     "move the constants to the top of the file", "add a comment that explains the regex",
     "use a dictionary instead of two lists", "check that the file exists before you read it",
-    "the ci build is still red after the fix", "print the length of the string",
-    "make the test use the mock server", "create a branch called feature login",
-    "read the environment variable for the token", "what does the async keyword do here",
-    "show me the last five commits", "the readme has a broken link", "increase the buffer size",
-    "stop the tests after the first failure" };
+    "the ci build is still red after the fix", "print the length of the string", "make the test use the mock server",
+    "create a branch called feature login", "read the environment variable for the token",
+    "what does the async keyword do here", "show me the last five commits", "the readme has a broken link",
+    "increase the buffer size", "stop the tests after the first failure" };
 const QStringList kTuningEveryday { "it is going to rain this afternoon", "i need to pick up the kids from school",
     "the cat is sleeping on the sofa", "we should go for a walk later", "my phone battery is almost empty",
-    "the restaurant was full so we went home", "can you send me the photos from the trip",
-    "the library opens at nine", "i like to read before i go to sleep", "the garden needs water" };
+    "the restaurant was full so we went home", "can you send me the photos from the trip", "the library opens at nine",
+    "i like to read before i go to sleep", "the garden needs water" };
 
 const std::vector<Spoken> kSpeakers {
     { Spoken::Program::EspeakNg, "" },

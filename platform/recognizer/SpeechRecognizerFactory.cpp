@@ -22,8 +22,8 @@ std::unique_ptr<SpeechRecognizer> makeSpeechRecognizer()
             QStringLiteral("the US English model is not installed (no %1)").arg(missing));
     }
     // Without murmeli's own files beside it, the stock model still recognises everyday English.
-    if (const auto speech = common::findResourceFolder(
-            QCoreApplication::applicationFilePath(), common::ResourceFolder::Speech)) {
+    if (const auto speech
+        = common::findResourceFolder(QCoreApplication::applicationFilePath(), common::ResourceFolder::Speech)) {
         if (PocketsphinxModel dictation = model.withDictation(*speech); dictation.isComplete()) {
             model = std::move(dictation);
         }

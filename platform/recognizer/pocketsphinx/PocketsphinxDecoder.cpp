@@ -51,9 +51,9 @@ PocketsphinxDecoder::PocketsphinxDecoder(const PocketsphinxModel& model)
     // With a dictation model the search is made here from the mixed models, so the decoder gets no model of its own.
     m_config = model.dictationModelPath.isEmpty()
         ? cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", acoustic.constData(), "-lm", language.constData(), "-dict",
-              dictionary.constData(), static_cast<const char*>(nullptr))
+            dictionary.constData(), static_cast<const char*>(nullptr))
         : cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", acoustic.constData(), "-dict", dictionary.constData(),
-              static_cast<const char*>(nullptr));
+            static_cast<const char*>(nullptr));
     if (m_config) {
         m_decoder = ps_init(m_config);
     }
@@ -76,7 +76,8 @@ PocketsphinxDecoder::~PocketsphinxDecoder()
 bool PocketsphinxDecoder::useDictation(const PocketsphinxModel& model)
 {
     // The words go in before the search is made: a search knows only the words of the dictionary it was made with.
-    const std::optional<QByteArray> words = common::BoundedFile::read(model.developerDictionaryPath, kMaxDictionaryBytes);
+    const std::optional<QByteArray> words
+        = common::BoundedFile::read(model.developerDictionaryPath, kMaxDictionaryBytes);
     if (!words) {
         return false;
     }
@@ -105,7 +106,8 @@ bool PocketsphinxDecoder::useDictation(const PocketsphinxModel& model)
         const std::array<float32, 2> weights { 1.0F - kDictationWeight, kDictationWeight };
         ngram_model_t* mixed = ngram_model_set_init(m_config, models.data(), names.data(), weights.data(), 2);
         if (mixed) {
-            used = ps_set_lm(m_decoder, kDictationSearch, mixed) == 0 && ps_set_search(m_decoder, kDictationSearch) == 0;
+            used
+                = ps_set_lm(m_decoder, kDictationSearch, mixed) == 0 && ps_set_search(m_decoder, kDictationSearch) == 0;
             ngram_model_free(mixed);
         }
     }

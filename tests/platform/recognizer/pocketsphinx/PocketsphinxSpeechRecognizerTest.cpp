@@ -53,8 +53,8 @@ protected:
     // The stock model with murmeli's dictation model and developer dictionary from the source tree.
     static PocketsphinxModel shippedModel()
     {
-        const auto speech = common::findResourceFolder(
-            QCoreApplication::applicationFilePath(), common::ResourceFolder::Speech);
+        const auto speech
+            = common::findResourceFolder(QCoreApplication::applicationFilePath(), common::ResourceFolder::Speech);
         return PocketsphinxModel::installed().withDictation(speech.value_or(QString()));
     }
 
@@ -179,9 +179,8 @@ TEST_F(PocketsphinxSpeechRecognizerTest, EndsWhatItCannotHearInOneErrorOfTheRigh
             "On-device recognition is not available for en_GB" },
         { "model missing", PocketsphinxModel::installed(m_dir.filePath("nothing")), silence("en-US"), Code::Unavailable,
             "On-device recognition is unavailable" },
-        { "not a wave file", PocketsphinxModel::installed(),
-            RecognitionRequest::forFile(textFile(), "en-US"), Code::UnreadableAudio,
-            "Cannot read the audio file" },
+        { "not a wave file", PocketsphinxModel::installed(), RecognitionRequest::forFile(textFile(), "en-US"),
+            Code::UnreadableAudio, "Cannot read the audio file" },
         { "no such file", PocketsphinxModel::installed(),
             RecognitionRequest::forFile(m_dir.filePath("gone.wav"), "en-US"), Code::UnreadableAudio,
             "Cannot open the audio file \"gone.wav\"" },
