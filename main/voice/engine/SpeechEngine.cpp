@@ -7,9 +7,9 @@
 #include <QMetaObject>
 #include <QTimer>
 
-#include "main/voice/preferences/LocaleNormalizer.h"
 #include "main/voice/service/CloudEndpoints.h"
 #include "main/voice/service/CloudTranscribe.h"
+#include "main/voice/preferences/LocaleNormalizer.h"
 #include "platform/net/NetworkSessionFactory.h"
 #include "platform/recognizer/LocaleTag.h"
 #include "platform/recognizer/SpeechRecognizerFactory.h"
@@ -489,5 +489,6 @@ void SpeechEngine::partial(const QString& text)
         onPartialText(text);
     }
 }
+
 
 } // namespace murmeli::voice
