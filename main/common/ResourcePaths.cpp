@@ -21,6 +21,8 @@ FolderNames namesOf(ResourceFolder folder)
         return { "HookSounds", "share/murmeli/HookSounds" };
     case ResourceFolder::Fonts:
         return { "fonts", "share/murmeli/fonts" };
+    case ResourceFolder::Speech:
+        return { "Resources/speech", "share/murmeli/speech" };
     }
     return { "Resources/scripts", "share/murmeli/scripts" };
 }

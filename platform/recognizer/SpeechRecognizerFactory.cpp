@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include <QCoreApplication>
+
+#include "main/common/ResourcePaths.h"
 #include "platform/recognizer/unavailable/UnavailableSpeechRecognizer.h"
 
 #ifdef MURMELI_HAVE_POCKETSPHINX
@@ -17,6 +20,13 @@ std::unique_ptr<SpeechRecognizer> makeSpeechRecognizer()
     if (const QString missing = model.missingFile(); !missing.isEmpty()) {
         return std::make_unique<UnavailableSpeechRecognizer>(
             QStringLiteral("the US English model is not installed (no %1)").arg(missing));
+    }
+    // Without murmeli's own files beside it, the stock model still recognises everyday English.
+    if (const auto speech
+        = common::findResourceFolder(QCoreApplication::applicationFilePath(), common::ResourceFolder::Speech)) {
+        if (PocketsphinxModel dictation = model.withDictation(*speech); dictation.isComplete()) {
+            model = std::move(dictation);
+        }
     }
     return std::make_unique<PocketsphinxSpeechRecognizer>(std::move(model));
 #else

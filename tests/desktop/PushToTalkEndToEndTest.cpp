@@ -1,5 +1,5 @@
 // Push-to-talk from the key to the text, on the test desktop with nothing faked but the recogniser where no
-// on-device model is installed: F13 pressed with xdotool reaches murmeli's grab, espeak-ng's sentence is played into
+// on-device model is installed: F13 pressed with xdotool reaches murmeli's grab, flite's sentence is played into
 // the sound server and recorded from its microphone, and after the commit window the text is pasted into an xterm
 // that runs cat, or left on the clipboard when no terminal is in front. The user's clipboard, checked with xclip,
 // comes back after a paste.
@@ -45,7 +45,7 @@ protected:
         if (const std::optional<QString> missing = test::testDesktopMissing()) {
             GTEST_SKIP() << missing->toStdString();
         }
-        for (const char* tool : { "espeak-ng", "paplay", "xdotool", "xclip", "xterm", "xmessage" }) {
+        for (const char* tool : { "flite", "paplay", "xdotool", "xclip", "xterm", "xmessage" }) {
             if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) {
                 GTEST_SKIP() << tool << " is not installed";
             }

@@ -16,6 +16,27 @@ QStringList words(const QString& text)
     return text.toLower().split(notWord, Qt::SkipEmptyParts);
 }
 
+// One synthesiser run to its end; "" when it succeeded, else why not.
+QString run(const QString& program, const QStringList& arguments, const QByteArray& input = {})
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForStarted(10000)) {
+        return QStringLiteral("%1 cannot be started (%2)").arg(program, process.errorString());
+    }
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return QStringLiteral("%1 did not finish within 30 s").arg(program);
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        return QStringLiteral("%1 failed: %2").arg(program, QString::fromLocal8Bit(process.readAllStandardError()));
+    }
+    return {};
+}
+
 } // namespace
 
 QStringList recognisableSentences()
@@ -27,31 +48,57 @@ QStringList recognisableSentences()
         QStringLiteral("where is the train station") };
 }
 
-QString speakToWav(const QString& text, const QString& path, const QString& voice)
+QString speakToWav(const QString& text, const QString& path)
 {
-    QProcess espeak;
-    espeak.start(QStringLiteral("espeak-ng"), { QStringLiteral("-v"), voice, QStringLiteral("-w"), path, text });
-    if (!espeak.waitForStarted(10000)) {
-        return QStringLiteral("espeak-ng cannot be started (%1)").arg(espeak.errorString());
+    return speak(kSpeaker, text, path);
+}
+
+QString Speaker::name() const
+{
+    switch (program) {
+    case Program::EspeakNg:
+        return QStringLiteral("espeak-ng ") + (voice.isEmpty() ? QStringLiteral("default") : voice);
+    case Program::Flite:
+        return QStringLiteral("flite ") + voice;
+    case Program::Festival:
+        return QStringLiteral("festival ") + voice;
     }
-    if (!espeak.waitForFinished(30000)) {
-        espeak.kill();
-        espeak.waitForFinished(5000);
-        return QStringLiteral("espeak-ng did not finish within 30 s");
+    return voice;
+}
+
+QString speak(const Speaker& speaker, const QString& text, const QString& path)
+{
+    switch (speaker.program) {
+    case Speaker::Program::EspeakNg:
+        // No voice is espeak-ng's own default.
+        return run(QStringLiteral("espeak-ng"),
+            (speaker.voice.isEmpty() ? QStringList {} : QStringList { QStringLiteral("-v"), speaker.voice })
+                + QStringList { QStringLiteral("-w"), path, text });
+    case Speaker::Program::Flite:
+        return run(QStringLiteral("flite"),
+            { QStringLiteral("-voice"), speaker.voice, QStringLiteral("-t"), text, QStringLiteral("-o"), path });
+    case Speaker::Program::Festival:
+        // text2wave reads the text from standard input and takes the voice as a Scheme call.
+        return run(QStringLiteral("text2wave"),
+            { QStringLiteral("-eval"), QStringLiteral("(voice_%1)").arg(speaker.voice), QStringLiteral("-o"), path },
+            text.toUtf8());
     }
-    if (espeak.exitStatus() != QProcess::NormalExit || espeak.exitCode() != 0) {
-        return QStringLiteral("espeak-ng failed: %1").arg(QString::fromLocal8Bit(espeak.readAllStandardError()));
-    }
-    return {};
+    return QStringLiteral("no such synthesiser");
 }
 
 double wordAccuracy(const QString& expected, const QString& heard)
 {
+    const WordErrors errors = wordErrors(expected, heard);
+    if (errors.words == 0) {
+        return errors.edits == 0 ? 1.0 : 0.0;
+    }
+    return std::max(0.0, 1.0 - static_cast<double>(errors.edits) / static_cast<double>(errors.words));
+}
+
+WordErrors wordErrors(const QString& expected, const QString& heard)
+{
     const QStringList want = words(expected);
     const QStringList got = words(heard);
-    if (want.isEmpty()) {
-        return got.isEmpty() ? 1.0 : 0.0;
-    }
     // One row of the edit-distance table at a time.
     std::vector<qsizetype> previous(static_cast<size_t>(got.size()) + 1);
     std::vector<qsizetype> current(previous.size());
@@ -66,7 +113,7 @@ double wordAccuracy(const QString& expected, const QString& heard)
         }
         std::swap(previous, current);
     }
-    return std::max(0.0, 1.0 - static_cast<double>(previous.back()) / static_cast<double>(want.size()));
+    return { previous.back(), want.size() };
 }
 
 } // namespace murmeli::test::SpokenAudio

@@ -11,6 +11,7 @@
 #include "main/voice/service/CloudEndpoints.h"
 #include "main/voice/service/CloudTranscribe.h"
 #include "platform/net/NetworkSessionFactory.h"
+#include "platform/recognizer/LocaleTag.h"
 #include "platform/recognizer/SpeechRecognizerFactory.h"
 
 namespace murmeli::voice {
@@ -552,6 +553,13 @@ QString SpeechEngine::recognizerLocale() const
     }
     const QString current = m_localeIdentifier ? m_localeIdentifier() : QString();
     if (m_devices.recognizer->supportsLocale(current)) {
+        return current;
+    }
+    // A language the recogniser has no model for is asked for all the same, so that the take ends in the
+    // recogniser's own refusal ("On-device recognition is not available for de-DE") instead of being heard as
+    // another language. Only a locale that names no language (C, POSIX) takes the fallbacks.
+    if (const QString language = platform::LocaleTag::language(current);
+        (language.size() == 2 || language.size() == 3) && language != QLatin1String("c")) {
         return current;
     }
     for (const char* locale : recognizerFallbackLocales) {

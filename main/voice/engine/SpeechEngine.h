@@ -64,7 +64,7 @@ public:
     static constexpr auto cloudStreamingModel = SpeechBackends::cloudStreamingModel;
     /// The minutes balance before the cloud has reported one.
     static constexpr int unknownMinutes = -1;
-    /// Where the on-device recogniser looks for a model when the system's locale has none, in order.
+    /// Where the on-device recogniser looks for a model when the system's locale names no language (C), in order.
     static constexpr const char* recognizerFallbackLocales[] = { "zh-CN", "en-US" };
     static constexpr auto batchTakeFileStem = "murmeli-ptt";
     static constexpr auto deviceTakeFileStem = "murmeli-ble-ptt";

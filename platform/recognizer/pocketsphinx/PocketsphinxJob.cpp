@@ -9,7 +9,8 @@ namespace murmeli::platform {
 
 void PocketsphinxJob::run(DecodeReporter& reporter) const
 {
-    // The limit covers the whole work, the model's loading included: it is what the caller waits through.
+    // The limit covers the whole work, the wait for an earlier take and the model's loading included: it is what the
+    // caller waits through.
     const auto deadline = clock() + request.timeLimit;
     const auto overdue = [&] { return clock() >= deadline; };
     const auto reportTimeout = [&] {
@@ -31,15 +32,16 @@ void PocketsphinxJob::run(DecodeReporter& reporter) const
         return;
     }
 
-    PocketsphinxDecoder decoder(model);
+    const PocketsphinxDecoderKeeper::Lease lease = decoders->lease();
     if (reporter.isCancelled()) {
         return;
     }
-    if (!decoder.isValid()) {
+    if (!lease.decoder()) {
         reporter.failed(
             { RecognitionError::Code::DecoderFailed, QStringLiteral("The speech decoder could not load its model") });
         return;
     }
+    PocketsphinxDecoder& decoder = *lease.decoder();
     bool timedOut = false;
     decoder.shouldStop = [&] {
         if (reporter.isCancelled()) {
@@ -54,7 +56,11 @@ void PocketsphinxJob::run(DecodeReporter& reporter) const
     // sentence that held a hinted word but took the article off others, and a list of a hundred unspoken words cost
     // some eight points of word accuracy; a grammar of the hints alone recognises nothing but the hints.
     QString text;
-    switch (decoder.decode(std::get<MonoPcm>(input).samples, text)) {
+    const PocketsphinxDecoder::Outcome outcome = decoder.decode(std::get<MonoPcm>(input).samples, text);
+    // The decoder outlives this take; the next one brings its own.
+    decoder.shouldStop = {};
+    decoder.onPartial = {};
+    switch (outcome) {
     case PocketsphinxDecoder::Outcome::Stopped:
         if (timedOut) {
             reportTimeout();

@@ -2,11 +2,12 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 #include <QString>
 
 #include "platform/recognizer/RecognitionTypes.h"
-#include "platform/recognizer/pocketsphinx/PocketsphinxModel.h"
+#include "platform/recognizer/pocketsphinx/PocketsphinxDecoderKeeper.h"
 
 namespace murmeli::platform {
 
@@ -25,13 +26,13 @@ public:
     virtual void failed(const RecognitionError& error) = 0;
 };
 
-/// One recognition's work, off the caller's thread: read and convert the audio, load the model, decode. Ends in
-/// exactly one finished() or failed() unless cancelled.
+/// One recognition's work, off the caller's thread: read and convert the audio, wait for the shared decoder (loading
+/// it when it is not loaded), decode. Ends in exactly one finished() or failed() unless cancelled.
 struct PocketsphinxJob final {
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
     RecognitionRequest request;
-    PocketsphinxModel model;
+    std::shared_ptr<PocketsphinxDecoderKeeper> decoders;
     /// Read from the decoding thread.
     Clock clock;
 
