@@ -5,14 +5,15 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 
 #include "main/app/AppController.h"
 #include "main/app/account/ControllerAccountHost.h"
-#include "main/common/NotificationHub.h"
 #include "main/app/views/ActivityLogWindow.h"
 #include "main/app/views/ControllerSettingsHost.h"
 #include "main/cloud/views/AccountSectionView.h"
+#include "main/common/NotificationHub.h"
 #include "main/notch/panel/NotchPanelController.h"
 #include "main/notch/panel/VisualLinkController.h"
 #include "main/settings/views/SettingsWindowController.h"
@@ -173,6 +174,22 @@ void WidgetShellViews::showNotchPanel(
     };
     m_panel->onOpenSettingsPermissions = [&controller] { Q_EMIT controller.notifications().openSettingsPermissions(); };
     m_panel->onShowSettings = [&controller] { Q_EMIT controller.notifications().showSettings(); };
+    controller.quitRequest().ask
+        = [](const QString& question, const QString& detail, std::function<void(bool)> answer) {
+              // Shown without a nested event loop, like the information box: held requests keep their timers meanwhile.
+              auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("murmeli"), question);
+              box->setInformativeText(detail);
+              QPushButton* quit = box->addButton(QStringLiteral("Quit"), QMessageBox::DestructiveRole);
+              box->setDefaultButton(box->addButton(QMessageBox::Cancel));
+              box->setWindowModality(Qt::ApplicationModal);
+              box->setAttribute(Qt::WA_DeleteOnClose);
+              QObject::connect(box, &QMessageBox::finished, box,
+                  [box, quit, answer = std::move(answer)] { answer(box->clickedButton() == quit); });
+              box->show();
+              box->raise();
+              box->activateWindow();
+          };
+    m_panel->onQuit = [&controller] { controller.quitRequest().request(); };
 
     // Any change of the screens, and the display picker's choice, places the panel anew.
     notch::NotchPanelController* panel = m_panel.get();

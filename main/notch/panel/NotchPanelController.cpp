@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include <QCoreApplication>
 #include <QRegion>
 #include <QTimer>
 #include <QWindow>
@@ -148,6 +149,13 @@ void NotchPanelController::show()
     links.onOpenSettings = [this] {
         if (onShowSettings) {
             onShowSettings();
+        }
+    };
+    links.onQuit = [this] {
+        if (onQuit) {
+            onQuit();
+        } else {
+            QCoreApplication::quit();
         }
     };
     links.onOpenPermissions = [this] {

@@ -126,6 +126,8 @@ public:
     std::function<void()> onOpenSettingsPermissions;
     /// The settings window.
     std::function<void()> onShowSettings;
+    /// The power button of the expanded strip; unset: the application quits at once.
+    std::function<void()> onQuit;
     common::LogSink onLog;
 
 private:

@@ -1,10 +1,13 @@
 #include "main/notch/views/CtrlGroupView.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
+#include <QLineF>
 #include <QPainter>
 
-#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/Stack.h"
+#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
 
@@ -73,6 +76,17 @@ bool CtrlGroupView::isAnimating(qint64 nowMs) const
 
 bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
 {
+    if (!m_firstSeen) {
+        m_firstSeen = pos;
+    } else if (!m_armed && QLineF(*m_firstSeen, pos).length() >= armDistance) {
+        m_armed = true;
+    }
+    if (!m_armed) {
+        // Swallowed, so that the click that opened the panel does not close it either.
+        return phase == PointerPhase::Down
+            && std::any_of(m_toggles.begin(), m_toggles.end(),
+                [pos](const auto& toggle) { return toggle->frame().contains(pos); });
+    }
     bool taken = false;
     for (const auto& toggle : m_toggles) {
         taken = toggle->pointer(phase, pos) || taken;

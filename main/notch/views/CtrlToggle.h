@@ -5,9 +5,9 @@
 #include <QColor>
 
 #include "main/notch/kit/Animation.h"
-#include "main/ui/design/Symbols.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
+#include "main/ui/design/Symbols.h"
 
 namespace murmeli::notch {
 
@@ -21,8 +21,8 @@ public:
     static constexpr qreal symbolSize = 11;
     static constexpr double pressSeconds = 0.12;
 
-    CtrlToggle(
-        const ViewEnvironment& environment, ui::Symbol symbol, QColor tint, bool isActive, std::function<void()> action);
+    CtrlToggle(const ViewEnvironment& environment, ui::Symbol symbol, QColor tint, bool isActive,
+        std::function<void()> action);
 
     /// New inputs from the parent; the pressed state stays.
     void update(ui::Symbol symbol, QColor tint, bool isActive, std::function<void()> action);
@@ -30,6 +30,8 @@ public:
     ui::Symbol symbol() const { return m_symbol; }
     bool isActive() const { return m_isActive; }
     bool isPressed() const { return m_pressed; }
+    /// Where the button was last drawn.
+    const QRectF& frame() const { return m_frame; }
     double scaleAt(qint64 nowMs) const { return m_scale.valueAt(nowMs); }
 
     QSizeF idealSize() const override { return { width, height }; }

@@ -223,6 +223,7 @@ void NotchView::refresh()
             m_links.onOpenSettings();
         }
     };
+    strip.onQuit = m_links.onQuit;
     strip.sessionCount = vm.sessionTotal();
     strip.attentionPrefix = vm.attentionSessionProjectName();
     strip.approvalText = vm.pendingApprovalMessage();

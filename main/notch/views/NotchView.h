@@ -44,6 +44,8 @@ struct NotchViewLinks {
     std::function<void()> onOpenSettings;
     /// The settings window at its permissions: a click on the accessibility banner.
     std::function<void()> onOpenPermissions;
+    /// The strip's power button; unset: the application quits.
+    std::function<void()> onQuit;
     /// The tallest the expanded content may be (the screen's visible height less the strip); unset: no limit.
     std::function<qreal()> maxContentHeight;
 };

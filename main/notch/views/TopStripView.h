@@ -27,6 +27,8 @@ struct TopStripInputs {
     bool isMuted = false;
     std::function<void()> onToggleMute;
     std::function<void()> onOpenSettings;
+    /// The power button; unset: the application quits.
+    std::function<void()> onQuit;
     int sessionCount = 0;
     /// Project name of the session that needs attention; may be empty.
     QString attentionPrefix;
