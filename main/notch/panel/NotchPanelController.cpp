@@ -50,6 +50,7 @@ NotchPanelController::NotchPanelController(NotchPanelLinks links, QObject* paren
         if (m_root) {
             m_root->markDirty();
             m_window->update();
+            applyInputRegion();
         }
     });
 }
@@ -425,9 +426,7 @@ void NotchPanelController::onViewModelChanged()
     }
     m_root->markDirty();
     m_window->update();
-    if (m_state.isExpanded()) {
-        applyInputRegion();
-    }
+    applyInputRegion();
 }
 
 void NotchPanelController::onExpansionChanged()
@@ -441,7 +440,13 @@ void NotchPanelController::applyInputRegion()
     if (!m_window) {
         return;
     }
-    const QRect region = m_state.isExpanded() ? visibleContentRect().toAlignedRect() : QRect();
+    // The closed strip takes its clicks itself: passed through, they would land on the desktop behind it, and the
+    // window manager would take the keyboard focus from the terminal for that click.
+    QRectF content = visibleContentRect();
+    if (!m_state.isExpanded() && isAXBannerActiveNow()) {
+        content.setHeight(content.height() + NotchView::axBannerHeightConst);
+    }
+    const QRect region = content.toAlignedRect();
     if (m_appliedRegion == region) {
         return;
     }
