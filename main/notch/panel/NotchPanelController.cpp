@@ -16,6 +16,7 @@
 #include "platform/desktop/ScreenProvider.h"
 #include "platform/overlay/InputRegion.h"
 #include "platform/overlay/PointerMonitor.h"
+#include "platform/overlay/WindowStacking.h"
 
 namespace murmeli::notch {
 
@@ -141,9 +142,11 @@ void NotchPanelController::show()
     m_window = std::make_unique<ViewHost>(m_links.clock);
     m_window->environment().reduceMotion = m_links.reduceMotion;
     m_window->setWindowTitle(QStringLiteral("murmeli panel"));
-    // A frameless tool window above the others that never takes the keyboard focus.
+    // A frameless tool window above the others that never takes the keyboard focus. The window manager keeps its
+    // hands off it: its stacking layers put a full-screen window above every window it manages, and a click on a
+    // window it manages is its cue to move the focus.
     m_window->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
-        | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint);
+        | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint | Qt::BypassWindowManagerHint);
     m_window->setAttribute(Qt::WA_ShowWithoutActivating);
     m_window->setAttribute(Qt::WA_X11DoNotAcceptFocus);
     NotchViewLinks links { m_links.vm, m_state, m_links.defaults, geo->width, geo->height, geo->isReal, {}, {}, {} };
@@ -288,6 +291,31 @@ void NotchPanelController::expand()
     m_state.setExpanded(true);
 }
 
+bool NotchPanelController::stripCanBeSeen()
+{
+    QWindow* handle = m_window ? m_window->windowHandle() : nullptr;
+    if (!m_links.stacking || !handle) {
+        return true;
+    }
+    // A panel that opened under another window would be touched and not seen, and would take Esc from it.
+    const QRect strip = visibleContentRect().toAlignedRect();
+    if (!m_links.stacking->isCovered(*handle, strip)) {
+        m_coveredLogged = false;
+        return true;
+    }
+    m_links.stacking->raise(*handle);
+    if (!m_links.stacking->isCovered(*handle, strip)) {
+        m_coveredLogged = false;
+        return true;
+    }
+    if (!std::exchange(m_coveredLogged, true)) {
+        onLog(QStringLiteral("\u26A0 NotchPanelController: another window stays above the panel; it does not open "
+                             "under it"),
+            LogColor::Orange);
+    }
+    return false;
+}
+
 QPointF NotchPanelController::toScreen(QPoint qtPoint) const
 {
     return m_links.screens.space().fromQt(QPointF(qtPoint));
@@ -316,7 +344,7 @@ bool NotchPanelController::handleMouseMovedAtScreenPoint(QPointF screenPoint)
     if (m_state.isExpanded() || !m_geometry) {
         return false;
     }
-    if (!closedNotchScreenRect(*m_geometry, m_state.startActive()).contains(screenPoint)) {
+    if (!closedNotchScreenRect(*m_geometry, m_state.startActive()).contains(screenPoint) || !stripCanBeSeen()) {
         return false;
     }
     expand();
@@ -336,7 +364,7 @@ bool NotchPanelController::handleClosedClickAtScreenPoint(QPointF screenPoint)
         }
         return true;
     }
-    if (!closedNotchScreenRect(*m_geometry, isStart).contains(screenPoint)) {
+    if (!closedNotchScreenRect(*m_geometry, isStart).contains(screenPoint) || !stripCanBeSeen()) {
         return false;
     }
     const std::optional<QString> urgent = m_links.vm.mostUrgentSessionSid();

@@ -210,6 +210,31 @@ TEST(NotchPanelControllerTest, ThePointerOpensAndClosesThePanelAndTheClosedStrip
     EXPECT_FALSE(rig.panel->isShown());
 }
 
+// A window above the panel (a full-screen one, say) is first put below it again; one that stays above keeps the
+// panel from opening unseen, so the pointer there neither opens it nor lets it take Esc from that window.
+TEST(NotchPanelControllerTest, ThePanelOpensOnlyWhereItCanBeSeen)
+{
+    test::PanelRig rig;
+    QStringList logs;
+    rig.panel->onLog = [&](const QString& line, common::LogColor) { logs << line; };
+    rig.panel->show();
+
+    rig.overlay.coverWith(false);
+    rig.hover(rig.stripCentre());
+    EXPECT_EQ(rig.overlay.raiseCount(), 1);
+    EXPECT_TRUE(rig.panel->isExpanded());
+    rig.click(QPointF(100, 500));
+    ASSERT_FALSE(rig.panel->isExpanded());
+
+    rig.overlay.coverWith(true);
+    rig.hover(rig.stripCentre());
+    rig.click(rig.stripCentre());
+    EXPECT_FALSE(rig.panel->isExpanded());
+    EXPECT_FALSE(rig.panel->holdsEsc());
+    EXPECT_FALSE(rig.desktop.press(esc));
+    EXPECT_EQ(logs.filter("stays above the panel").size(), 1) << logs.join('\n').toStdString();
+}
+
 TEST(NotchPanelControllerTest, EscIsTakenOnlyWhileTheOpenPanelOrAWaitingDictationNeedsIt)
 {
     test::PanelRig rig;
