@@ -176,12 +176,13 @@ void WidgetShellViews::showNotchPanel(
     m_panel->onShowSettings = [&controller] { Q_EMIT controller.notifications().showSettings(); };
     controller.quitRequest().ask
         = [](const QString& question, const QString& detail, std::function<void(bool)> answer) {
-              // Shown without a nested event loop, like the information box: held requests keep their timers meanwhile.
-              auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("murmeli"), question);
+              // Shown without a nested event loop, so held requests keep their timers meanwhile, and not modal: the
+              // panel goes on taking the pointer (a modal box would keep it from hearing the pointer leave it).
+              auto* box = new QMessageBox(QMessageBox::Warning, question, question);
+              box->setWindowFlag(Qt::WindowStaysOnTopHint);
               box->setInformativeText(detail);
-              QPushButton* quit = box->addButton(QStringLiteral("Quit"), QMessageBox::DestructiveRole);
+              QPushButton* quit = box->addButton(QStringLiteral("&Quit"), QMessageBox::DestructiveRole);
               box->setDefaultButton(box->addButton(QMessageBox::Cancel));
-              box->setWindowModality(Qt::ApplicationModal);
               box->setAttribute(Qt::WA_DeleteOnClose);
               QObject::connect(box, &QMessageBox::finished, box,
                   [box, quit, answer = std::move(answer)] { answer(box->clickedButton() == quit); });

@@ -155,6 +155,7 @@ void NotchPanelController::show()
             onShowSettings();
         }
     };
+    links.openedAt = [this] { return m_openedAt; };
     links.onQuit = [this] {
         if (onQuit) {
             onQuit();
@@ -288,6 +289,14 @@ void NotchPanelController::collapse()
 
 void NotchPanelController::expand()
 {
+    m_openedAt.reset();
+    m_state.setExpanded(true);
+}
+
+void NotchPanelController::expandAt(QPointF screenPoint)
+{
+    m_openedAt
+        = m_window ? std::optional(m_links.screens.space().toQt(screenPoint) - QPointF(m_window->pos())) : std::nullopt;
     m_state.setExpanded(true);
 }
 
@@ -341,13 +350,22 @@ void NotchPanelController::handleMouseDown(QPointF screenPoint)
 
 bool NotchPanelController::handleMouseMovedAtScreenPoint(QPointF screenPoint)
 {
+    if (m_state.isExpanded() && m_root) {
+        // The window hears the pointer leave it only once after it entered, and a grab (a window being activated,
+        // say) can spend that on a leave the pointer never made: the root view hears each move outside as well.
+        const QRectF content = visibleContentRect().translated(m_window->geometry().topLeft());
+        if (!content.contains(m_links.screens.space().toQt(screenPoint)) && m_root->pointerLeft()) {
+            m_window->update();
+        }
+        return false;
+    }
     if (m_state.isExpanded() || !m_geometry) {
         return false;
     }
     if (!closedNotchScreenRect(*m_geometry, m_state.startActive()).contains(screenPoint) || !stripCanBeSeen()) {
         return false;
     }
-    expand();
+    expandAt(screenPoint);
     return true;
 }
 
@@ -371,7 +389,7 @@ bool NotchPanelController::handleClosedClickAtScreenPoint(QPointF screenPoint)
     if (!m_links.vm.attentionSessionProjectName().isEmpty() && urgent) {
         notch::PanelViewModel::perform(m_links.vm.onSessionSelect, *urgent);
     }
-    expand();
+    expandAt(screenPoint);
     return true;
 }
 

@@ -136,6 +136,8 @@ public:
 private:
     void collapse();
     void expand();
+    /// Expanded by the pointer at that point.
+    void expandAt(QPointF screenPoint);
     bool stripCanBeSeen();
     void placeWindow();
     void holdPlace();
@@ -173,6 +175,8 @@ private:
     std::optional<platform::HotkeyId> m_escGrab;
     bool m_escRefusalLogged = false;
     bool m_coveredLogged = false;
+    /// Where the pointer opened the panel, in the window's coordinates.
+    std::optional<QPointF> m_openedAt;
     /// Whoever heard the desktop's keys before the panel; keys that are not the panel's go on to it.
     std::function<void(platform::HotkeyId)> m_previousPressed;
     bool m_hotkeysHooked = false;

@@ -74,6 +74,13 @@ bool CtrlGroupView::isAnimating(qint64 nowMs) const
     return false;
 }
 
+void CtrlGroupView::setOpenedAt(std::optional<QPointF> point)
+{
+    if (!m_firstSeen) {
+        m_firstSeen = point;
+    }
+}
+
 bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
 {
     if (!m_firstSeen) {

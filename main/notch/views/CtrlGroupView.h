@@ -15,13 +15,14 @@ namespace murmeli::notch {
 
 /// The expanded strip's pill of three buttons: mute or unmute the spoken announcements, open the settings, quit.
 /// The panel opens under a resting pointer, and on a screen without a notch the pill lies where it rests: so the
-/// buttons take clicks only once the pointer has moved since the pill first saw it. A press before that does nothing
-/// at all (it neither acts nor closes the panel).
+/// buttons take clicks only once the pointer has moved away from where it opened the panel (or, when no pointer
+/// opened it, from where the pill first saw it). A press before that does nothing at all (it neither acts nor closes
+/// the panel).
 class CtrlGroupView final : public View {
 public:
     static constexpr qreal spacing = 2;
     static constexpr qreal padding = 2;
-    /// How far the pointer must go from where the pill first saw it before a button acts.
+    /// How far the pointer must go from where it opened the panel before a button acts.
     static constexpr qreal armDistance = 4;
 
     CtrlGroupView(const ViewEnvironment& environment, bool isMuted, std::function<void()> onToggleMute,
@@ -33,7 +34,9 @@ public:
     /// The power button; QCoreApplication::quit unless the owner sets another.
     std::function<void()> onQuit;
 
-    /// Whether the buttons take clicks: the pointer has moved since the pill first saw it.
+    /// Where the pointer opened the panel, in the coordinates of the pointer events; taken only before any event.
+    void setOpenedAt(std::optional<QPointF> point);
+    /// Whether the buttons take clicks: the pointer has moved since the panel opened.
     bool isArmed() const { return m_armed; }
 
     const CtrlToggle& toggle(int index) const { return *m_toggles[index]; }

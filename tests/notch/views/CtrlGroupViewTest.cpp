@@ -130,6 +130,11 @@ TEST(CtrlGroupViewTest, NoButtonActsBeforeThePointerHasMovedOntoIt)
         fresh.click(index);
         EXPECT_EQ(fresh.quits + fresh.mutes + fresh.settings, 1) << index;
     }
+    // A pointer that opened the panel elsewhere and went straight to a button: that button is the user's aim.
+    Rig straight(false, false);
+    straight.group->setOpenedAt(Rig::centre(1) + QPointF(0, 20));
+    straight.click(2);
+    EXPECT_EQ(straight.quits, 1);
     // A press beside the buttons is left to the strip.
     EXPECT_FALSE(rig.group->pointer(PointerPhase::Down, QPointF(2, 2)));
 }
