@@ -10,10 +10,10 @@
 
 #include "main/app/AppController.h"
 #include "main/app/account/ControllerAccountHost.h"
+#include "main/common/NotificationHub.h"
 #include "main/app/views/ActivityLogWindow.h"
 #include "main/app/views/ControllerSettingsHost.h"
 #include "main/cloud/views/AccountSectionView.h"
-#include "main/common/NotificationHub.h"
 #include "main/notch/panel/NotchPanelController.h"
 #include "main/notch/panel/VisualLinkController.h"
 #include "main/settings/views/SettingsWindowController.h"

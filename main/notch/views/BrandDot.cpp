@@ -2,10 +2,10 @@
 
 #include <QPainter>
 
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/Glow.h"
 #include "main/notch/kit/Stack.h"
 #include "main/notch/layout/NotchMotion.h"
-#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
 

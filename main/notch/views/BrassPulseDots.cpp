@@ -2,8 +2,8 @@
 
 #include <QPainter>
 
-#include "main/notch/kit/Stack.h"
 #include "main/ui/design/Tokens.h"
+#include "main/notch/kit/Stack.h"
 
 namespace murmeli::notch {
 

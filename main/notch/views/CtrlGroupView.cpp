@@ -6,8 +6,8 @@
 #include <QLineF>
 #include <QPainter>
 
-#include "main/notch/kit/Stack.h"
 #include "main/ui/design/Tokens.h"
+#include "main/notch/kit/Stack.h"
 
 namespace murmeli::notch {
 

@@ -5,9 +5,9 @@
 #include <QColor>
 
 #include "main/notch/kit/Animation.h"
+#include "main/ui/design/Symbols.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
-#include "main/ui/design/Symbols.h"
 
 namespace murmeli::notch {
 
@@ -21,8 +21,8 @@ public:
     static constexpr qreal symbolSize = 11;
     static constexpr double pressSeconds = 0.12;
 
-    CtrlToggle(const ViewEnvironment& environment, ui::Symbol symbol, QColor tint, bool isActive,
-        std::function<void()> action);
+    CtrlToggle(
+        const ViewEnvironment& environment, ui::Symbol symbol, QColor tint, bool isActive, std::function<void()> action);
 
     /// New inputs from the parent; the pressed state stays.
     void update(ui::Symbol symbol, QColor tint, bool isActive, std::function<void()> action);

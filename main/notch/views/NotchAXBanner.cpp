@@ -5,10 +5,10 @@
 #include <QGuiApplication>
 #include <QPainter>
 
-#include "main/notch/views/SystemColors.h"
+#include "main/ui/design/Tokens.h"
 #include "main/ui/design/Faces.h"
 #include "main/ui/design/Symbols.h"
-#include "main/ui/design/Tokens.h"
+#include "main/notch/views/SystemColors.h"
 
 namespace murmeli::notch {
 
@@ -44,8 +44,7 @@ void NotchAXBanner::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
 
     qreal x = frame.left() + accentWidth + paddingX;
     const qreal midY = frame.center().y();
-    ui::Symbols::paint(painter, ui::Symbol::ExclamationmarkShieldFill,
-        QRectF(x, midY - symbolSize / 2, symbolSize, symbolSize),
+    ui::Symbols::paint(painter, ui::Symbol::ExclamationmarkShieldFill, QRectF(x, midY - symbolSize / 2, symbolSize, symbolSize),
         withAlpha(ui::Color::vantorSignalAmber, 0.92 + 0.08 * hover));
     x += symbolSize + spacing;
 

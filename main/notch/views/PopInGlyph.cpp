@@ -4,8 +4,8 @@
 
 #include <QPainter>
 
-#include "main/notch/kit/Stack.h"
 #include "main/ui/design/Tokens.h"
+#include "main/notch/kit/Stack.h"
 
 namespace murmeli::notch {
 
@@ -17,8 +17,7 @@ constexpr double popDamping = 0.55;
 
 std::unique_ptr<PopInGlyph> PopInGlyph::check(const ViewEnvironment& environment)
 {
-    return std::make_unique<PopInGlyph>(
-        environment, ui::Symbol::CheckmarkCircleFill, ui::Color::vantorSignalGreen, 0.45);
+    return std::make_unique<PopInGlyph>(environment, ui::Symbol::CheckmarkCircleFill, ui::Color::vantorSignalGreen, 0.45);
 }
 
 std::unique_ptr<PopInGlyph> PopInGlyph::error(const ViewEnvironment& environment)

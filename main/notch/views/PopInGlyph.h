@@ -3,9 +3,9 @@
 #include <QColor>
 
 #include "main/notch/kit/Animation.h"
+#include "main/ui/design/Symbols.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
-#include "main/ui/design/Symbols.h"
 
 namespace murmeli::notch {
 

@@ -2,9 +2,9 @@
 
 #include <QPainter>
 
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/Stack.h"
 #include "main/notch/layout/NotchMotion.h"
-#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
 

@@ -3,8 +3,8 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include "main/notch/kit/Stack.h"
 #include "main/ui/design/Faces.h"
+#include "main/notch/kit/Stack.h"
 
 namespace murmeli::notch {
 

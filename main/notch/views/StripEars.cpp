@@ -1,10 +1,10 @@
 #include "main/notch/views/StripEars.h"
 
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/EmptyView.h"
+#include "main/ui/design/Faces.h"
 #include "main/notch/kit/RowView.h"
 #include "main/notch/views/PttWave.h"
-#include "main/ui/design/Faces.h"
-#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch::StripEars {
 

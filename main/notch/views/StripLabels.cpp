@@ -1,11 +1,11 @@
 #include "main/notch/views/StripLabels.h"
 
+#include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
 #include "main/notch/kit/RowView.h"
 #include "main/notch/kit/TextView.h"
 #include "main/notch/layout/NotchLayout.h"
 #include "main/notch/layout/NotchMotion.h"
-#include "main/ui/design/Faces.h"
-#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch::StripLabels {
 

@@ -4,9 +4,12 @@
 
 #include <QPainter>
 
+#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/EmptyView.h"
+#include "main/ui/design/Faces.h"
 #include "main/notch/kit/RowView.h"
 #include "main/notch/kit/Stack.h"
+#include "main/ui/design/Symbols.h"
 #include "main/notch/kit/TextView.h"
 #include "main/notch/layout/NotchLayout.h"
 #include "main/notch/views/BrandDot.h"
@@ -19,9 +22,6 @@
 #include "main/notch/views/StripEars.h"
 #include "main/notch/views/StripLabels.h"
 #include "main/notch/views/WorkingLabel.h"
-#include "main/ui/design/Faces.h"
-#include "main/ui/design/Symbols.h"
-#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
 
@@ -210,7 +210,8 @@ std::unique_ptr<View> TopStripView::makeLeftEar(const QString& key) const
     const NotchDisplay& display = m_inputs.display;
     switch (display.kind()) {
     case NotchDisplay::Kind::Activity:
-        return std::make_unique<SignalDot>(m_environment, ui::Color::vantorSignalBlue, NotchSignalAnimation::BluePulse);
+        return std::make_unique<SignalDot>(
+            m_environment, ui::Color::vantorSignalBlue, NotchSignalAnimation::BluePulse);
     case NotchDisplay::Kind::Start:
         return StripEars::startLeftEar();
     case NotchDisplay::Kind::Brand:
@@ -252,8 +253,8 @@ std::unique_ptr<View> TopStripView::makeRightContent(const QString& key) const
         return StripEars::pttRightEar(m_environment);
     }
     if (key == QLatin1String("setting")) {
-        return std::make_unique<TextView>(QStringLiteral("Setting"),
-            TextStyle { ui::Faces::fraunces(13, QFont::Normal, true), ui::Color::vantorBrass });
+        return std::make_unique<TextView>(
+            QStringLiteral("Setting"), TextStyle { ui::Faces::fraunces(13, QFont::Normal, true), ui::Color::vantorBrass });
     }
     if (key.startsWith(QLatin1String("badge:"))) {
         return std::make_unique<SessionCountBadge>(m_inputs.sessionCount);

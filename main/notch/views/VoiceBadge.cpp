@@ -4,9 +4,9 @@
 #include <QPainter>
 #include <QStringList>
 
+#include "main/ui/design/Faces.h"
 #include "main/notch/kit/Stack.h"
 #include "main/notch/views/SystemColors.h"
-#include "main/ui/design/Faces.h"
 
 namespace murmeli::notch {
 

@@ -2,10 +2,10 @@
 
 #include <QPainter>
 
-#include "main/notch/kit/Stack.h"
-#include "main/notch/layout/NotchMotion.h"
-#include "main/ui/design/Symbols.h"
 #include "main/ui/design/Tokens.h"
+#include "main/notch/kit/Stack.h"
+#include "main/ui/design/Symbols.h"
+#include "main/notch/layout/NotchMotion.h"
 
 namespace murmeli::notch {
 

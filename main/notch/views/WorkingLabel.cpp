@@ -2,9 +2,9 @@
 
 #include <QPainter>
 
-#include "main/notch/kit/Stack.h"
-#include "main/ui/design/Faces.h"
 #include "main/ui/design/Tokens.h"
+#include "main/ui/design/Faces.h"
+#include "main/notch/kit/Stack.h"
 
 namespace murmeli::notch {
 

@@ -7,10 +7,10 @@
 #include "tests/notch/PanelRig.h"
 
 using namespace murmeli;
-using device::AudioCue;
 using notch::IslandSurface;
-using notch::NotchPanelController;
 using notch::SessionState;
+using device::AudioCue;
+using notch::NotchPanelController;
 
 namespace {
 
