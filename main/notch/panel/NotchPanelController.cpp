@@ -149,7 +149,7 @@ void NotchPanelController::show()
         | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint | Qt::BypassWindowManagerHint);
     m_window->setAttribute(Qt::WA_ShowWithoutActivating);
     m_window->setAttribute(Qt::WA_X11DoNotAcceptFocus);
-    NotchViewLinks links { m_links.vm, m_state, m_links.defaults, geo->width, geo->height, geo->isReal, {}, {}, {} };
+    NotchViewLinks links { m_links.vm, m_state, m_links.defaults, geo->width, geo->height, geo->isReal, {}, {}, {}, {}, {} };
     links.onOpenSettings = [this] {
         if (onShowSettings) {
             onShowSettings();
@@ -290,6 +290,7 @@ void NotchPanelController::collapse()
 void NotchPanelController::expand()
 {
     m_openedAt.reset();
+    m_pointerOverContent = false;
     m_state.setExpanded(true);
 }
 
@@ -297,6 +298,7 @@ void NotchPanelController::expandAt(QPointF screenPoint)
 {
     m_openedAt
         = m_window ? std::optional(m_links.screens.space().toQt(screenPoint) - QPointF(m_window->pos())) : std::nullopt;
+    m_pointerOverContent = true;
     m_state.setExpanded(true);
 }
 
@@ -354,9 +356,11 @@ bool NotchPanelController::handleMouseMovedAtScreenPoint(QPointF screenPoint)
         // The window hears the pointer leave it only once after it entered, and a grab (a window being activated,
         // say) can spend that on a leave the pointer never made: the root view hears each move outside as well.
         const QRectF content = visibleContentRect().translated(m_window->geometry().topLeft());
-        if (!content.contains(m_links.screens.space().toQt(screenPoint)) && m_root->pointerLeft()) {
+        const bool inside = content.contains(m_links.screens.space().toQt(screenPoint));
+        if (!inside && std::exchange(m_pointerOverContent, inside) && m_root->pointerLeft()) {
             m_window->update();
         }
+        m_pointerOverContent = inside;
         return false;
     }
     if (m_state.isExpanded() || !m_geometry) {

@@ -177,6 +177,8 @@ private:
     bool m_coveredLogged = false;
     /// Where the pointer opened the panel, in the window's coordinates.
     std::optional<QPointF> m_openedAt;
+    /// The desktop-wide pointer was last seen over the open panel's content.
+    bool m_pointerOverContent = false;
     /// Whoever heard the desktop's keys before the panel; keys that are not the panel's go on to it.
     std::function<void(platform::HotkeyId)> m_previousPressed;
     bool m_hotkeysHooked = false;
