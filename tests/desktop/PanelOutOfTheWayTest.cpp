@@ -1,6 +1,6 @@
-// The real murmeli executable on the test desktop, in a network namespace of its own (its hook port is fixed, and
-// other tests run beside it), with a fresh home. Hook events reach it with curl inside that namespace; the pointer
-// and the keys come from xdotool, through the X server, like a person's.
+// The real murmeli executable on the test desktop, with a fresh home, in a network namespace of its own where one can
+// be had (its hook port is fixed, and other tests run beside it). Hook events reach it with curl; the pointer and the
+// keys come from xdotool, through the X server, like a person's.
 
 #include <gtest/gtest.h>
 
@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
+#include "tests/desktop/Screenshots.h"
 #include "tests/support/DesktopLock.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
@@ -93,9 +94,10 @@ public:
         }
     }
 
-    /// Why murmeli cannot run here in a network namespace of its own, or empty once it runs in one; a murmeli that
-    /// does not come up with its panel and its hook server fails the test.
-    QString namespaceMissing()
+    /// Starts murmeli: in a network namespace of its own where one can be had that still reaches this display,
+    /// else beside the other programs. Why it cannot run here (its port taken), or empty once it runs; a murmeli
+    /// that does not come up with its panel and its hook server fails the test.
+    QString startProblem()
     {
         // From a new network namespace the display is reached through its socket file, which on a machine shared by
         // several desktops may lead to another one: a mark set on this display must be seen from inside.
@@ -103,25 +105,26 @@ public:
         run(QStringLiteral("xprop"),
             { QStringLiteral("-root"), QStringLiteral("-f"), QStringLiteral("_MURMELI_TEST_MARK"), QStringLiteral("8s"),
                 QStringLiteral("-set"), QStringLiteral("_MURMELI_TEST_MARK"), mark });
-        QProcess probe;
-        probe.setProcessChannelMode(QProcess::MergedChannels);
-        probe.start(QStringLiteral("unshare"),
+        m_ownNetwork = run(QStringLiteral("unshare"),
             { QStringLiteral("--net"), QStringLiteral("xprop"), QStringLiteral("-root"),
-                QStringLiteral("_MURMELI_TEST_MARK") });
-        probe.waitForFinished(10000);
-        const QString seen = QString::fromUtf8(probe.readAll()).trimmed();
-        if (!seen.contains(mark)) {
-            return QStringLiteral("this display cannot be reached from a network namespace of its own: ") + seen;
+                QStringLiteral("_MURMELI_TEST_MARK") })
+                           .contains(mark);
+        if (m_ownNetwork) {
+            // unshare and the shell exec, so the process is murmeli itself.
+            process.start(QStringLiteral("unshare"),
+                { QStringLiteral("--net"), QStringLiteral("sh"), QStringLiteral("-c"),
+                    QStringLiteral("ip link set lo up && exec \"$0\""), QStringLiteral(MURMELI_BINARY) });
+        } else {
+            process.start(QStringLiteral(MURMELI_BINARY), QStringList {});
         }
-        // unshare and the shell exec, so the process is murmeli itself.
-        process.start(QStringLiteral("unshare"),
-            { QStringLiteral("--net"), QStringLiteral("sh"), QStringLiteral("-c"),
-                QStringLiteral("ip link set lo up && exec \"$0\""), QStringLiteral(MURMELI_BINARY) });
         const bool up = process.waitForStarted(5000)
             && waitUntil(
-                [&] { return process.state() == QProcess::NotRunning || log.contains("HookServer: listening"); },
-                30000);
-        EXPECT_TRUE(up && process.state() == QProcess::Running) << log.toStdString();
+                [&] { return process.state() == QProcess::NotRunning || log.contains("HookServer: "); }, 30000);
+        if (log.contains("HookServer: failed")) {
+            return QStringLiteral("murmeli's hook port is taken here: ") + QString::fromUtf8(log);
+        }
+        EXPECT_TRUE(up && process.state() == QProcess::Running && log.contains("HookServer: listening"))
+            << log.toStdString();
         EXPECT_TRUE(waitUntil([&] { return !panelWindow().isEmpty(); }, 10000)) << "no panel: " << log.toStdString();
         return {};
     }
@@ -138,12 +141,14 @@ public:
     std::unique_ptr<QProcess> post(const QString& event, const QJsonObject& body)
     {
         auto curl = std::make_unique<QProcess>();
-        curl->start(QStringLiteral("nsenter"),
-            { QStringLiteral("--net=/proc/%1/ns/net").arg(process.processId()), QStringLiteral("curl"),
-                QStringLiteral("-s"), QStringLiteral("-m"), QStringLiteral("90"), QStringLiteral("-H"),
-                QStringLiteral("Content-Type: application/json"), QStringLiteral("--data-binary"),
-                QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact)),
-                QStringLiteral("http://127.0.0.1:19876/hook/") + event });
+        const QStringList inItsNetwork { QStringLiteral("--net=/proc/%1/ns/net").arg(process.processId()),
+            QStringLiteral("curl") };
+        curl->start(m_ownNetwork ? QStringLiteral("nsenter") : QStringLiteral("curl"),
+            (m_ownNetwork ? inItsNetwork : QStringList {})
+                + QStringList { QStringLiteral("-s"), QStringLiteral("-m"), QStringLiteral("90"), QStringLiteral("-H"),
+                    QStringLiteral("Content-Type: application/json"), QStringLiteral("--data-binary"),
+                    QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact)),
+                    QStringLiteral("http://127.0.0.1:19876/hook/") + event });
         curl->waitForStarted(5000);
         return curl;
     }
@@ -172,6 +177,8 @@ public:
     QByteArray log;
 
 private:
+    bool m_ownNetwork = false;
+
     void connect()
     {
         process.setProcessChannelMode(QProcess::MergedChannels);
@@ -238,7 +245,7 @@ public:
 };
 
 #define SKIP_WITHOUT_MURMELI(murmeli)                                                                                  \
-    if (const QString missing = (murmeli).namespaceMissing(); !missing.isEmpty()) {                                    \
+    if (const QString missing = (murmeli).startProblem(); !missing.isEmpty()) {                                        \
         GTEST_SKIP() << missing.toStdString();                                                                         \
     }                                                                                                                  \
     ASSERT_FALSE(::testing::Test::HasFailure())
@@ -378,6 +385,9 @@ TEST(PanelOutOfTheWayTest, AboveAFullScreenTerminalWithoutTakingItsKeysOrItsFocu
     xdotool({ QStringLiteral("mousemove"), QStringLiteral("960"), QStringLiteral("8") });
     EXPECT_TRUE(waitUntil([&] { return !isLight(shownAt(QPoint(960, 70))); }))
         << "the open panel is hidden under the full-screen terminal";
+    QGuiApplication::primaryScreen()
+        ->grabWindow(0, 560, 0, 800, 240)
+        .save(murmeli::test::screenshotFolder() + QStringLiteral("/panel-over-full-screen-terminal.png"));
     xdotool({ QStringLiteral("mousemove"), QStringLiteral("960"), QStringLiteral("700") });
     ASSERT_TRUE(waitUntil([&] { return isLight(shownAt(QPoint(960, 70))); })) << "the panel did not close";
 
