@@ -244,25 +244,37 @@ public:
     QProcess xterm;
 };
 
-#define SKIP_WITHOUT_MURMELI(murmeli)                                                                                  \
-    if (const QString missing = (murmeli).startProblem(); !missing.isEmpty()) {                                        \
-        GTEST_SKIP() << missing.toStdString();                                                                         \
-    }                                                                                                                  \
-    ASSERT_FALSE(::testing::Test::HasFailure())
+/// Each test takes the part of the desktop it needs, then starts murmeli; it skips where either cannot be had.
+class PanelOutOfTheWayTest : public ::testing::Test {
+protected:
+    void start(const char* part)
+    {
+        if (const std::optional<QString> missing = ::murmeli::test::testDesktopMissing()) {
+            GTEST_SKIP() << missing->toStdString();
+        }
+        lock.emplace(part);
+        if (const QString problem = murmeli.startProblem(); !problem.isEmpty()) {
+            GTEST_SKIP() << problem.toStdString();
+        }
+    }
+
+    bool started() const { return !IsSkipped() && !HasFailure(); }
+
+    std::optional<DesktopLock> lock;
+    RealMurmeli murmeli;
+};
 
 } // namespace
 
 // The panel opens under a resting pointer with its buttons where the pointer rests; a click there, at once or a
 // moment later, anywhere across the strip, neither quits murmeli nor mutes it. Quitting while a request is held asks
 // first; cancelled, murmeli runs on; confirmed, the request fails open ({}) and murmeli ends, saying so in its log.
-TEST(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWithAHeldRequestAsksFirst)
+TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWithAHeldRequestAsksFirst)
 {
-    if (const std::optional<QString> missing = murmeli::test::testDesktopMissing()) {
-        GTEST_SKIP() << missing->toStdString();
+    start(DesktopLock::keyboardAndClipboard);
+    if (!started()) {
+        return;
     }
-    const DesktopLock keyboard(DesktopLock::keyboardAndClipboard);
-    RealMurmeli murmeli;
-    SKIP_WITHOUT_MURMELI(murmeli);
 
     // What the screen shows under the strip while the panel is closed; the open panel's list shows there.
     const auto underTheStrip
@@ -349,14 +361,12 @@ TEST(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWithAH
 // full-screen terminal the panel still stands on top: its closed strip shows, and the pointer on it opens a panel
 // that can be seen; once the pointer has left, Esc typed in the terminal reaches it, and a click on the strip leaves
 // that terminal active too.
-TEST(PanelOutOfTheWayTest, AboveAFullScreenTerminalWithoutTakingItsKeysOrItsFocus)
+TEST_F(PanelOutOfTheWayTest, AboveAFullScreenTerminalWithoutTakingItsKeysOrItsFocus)
 {
-    if (const std::optional<QString> missing = murmeli::test::testDesktopMissing()) {
-        GTEST_SKIP() << missing->toStdString();
+    start(DesktopLock::keyboardAndClipboard);
+    if (!started()) {
+        return;
     }
-    const DesktopLock keyboard(DesktopLock::keyboardAndClipboard);
-    RealMurmeli murmeli;
-    SKIP_WITHOUT_MURMELI(murmeli);
     const auto clickTheStrip = [] {
         xdotool({ QStringLiteral("mousemove"), QStringLiteral("960"), QStringLiteral("8"), QStringLiteral("click"),
             QStringLiteral("1") });
@@ -387,7 +397,7 @@ TEST(PanelOutOfTheWayTest, AboveAFullScreenTerminalWithoutTakingItsKeysOrItsFocu
         << "the open panel is hidden under the full-screen terminal";
     QGuiApplication::primaryScreen()
         ->grabWindow(0, 560, 0, 800, 240)
-        .save(murmeli::test::screenshotFolder() + QStringLiteral("/panel-over-full-screen-terminal.png"));
+        .save(::murmeli::test::screenshotFolder() + QStringLiteral("/panel-over-full-screen-terminal.png"));
     xdotool({ QStringLiteral("mousemove"), QStringLiteral("960"), QStringLiteral("700") });
     ASSERT_TRUE(waitUntil([&] { return isLight(shownAt(QPoint(960, 70))); })) << "the panel did not close";
 
@@ -408,14 +418,12 @@ TEST(PanelOutOfTheWayTest, AboveAFullScreenTerminalWithoutTakingItsKeysOrItsFocu
 // The sound server stops (SIGSTOP) for 60 s while a permission request arrives and its card plays a cue: the
 // request still fails open at 25 s, murmeli keeps taking events while the server is stopped, and once the server
 // runs again murmeli takes the next request at once.
-TEST(PanelOutOfTheWayTest, AStoppedSoundServerNeverHoldsUpTheRequests)
+TEST_F(PanelOutOfTheWayTest, AStoppedSoundServerNeverHoldsUpTheRequests)
 {
-    if (const std::optional<QString> missing = murmeli::test::testDesktopMissing()) {
-        GTEST_SKIP() << missing->toStdString();
+    start(DesktopLock::speaker);
+    if (!started()) {
+        return;
     }
-    const DesktopLock speaker(DesktopLock::speaker);
-    RealMurmeli murmeli;
-    SKIP_WITHOUT_MURMELI(murmeli);
     // The desktop's own sound server: the one whose environment carries this desktop's mark.
     const QString mark = QStringLiteral("MURMELI_DESKTOP_ID=") + qEnvironmentVariable("MURMELI_DESKTOP_ID");
     pid_t server = 0;
