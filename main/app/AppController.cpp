@@ -36,6 +36,7 @@ AppController::AppController(Dependencies dependencies)
       m_codexBarReader(usage::CodexBarUsageReader::defaultPollMinutes, { m_dependencies.clock, {} }),
       m_healthTicker(
           *m_dependencies.clock, [this] { return hookServerHealth(); }, m_dependencies.processStats),
+      m_quit(*m_pendingTable, *m_hookServer, *m_dependencies.clock),
       m_speech(*m_dependencies.defaults, *m_dependencies.clock,
           voice::SpeechEngine::Devices {
               m_dependencies.audioCapture,
@@ -75,6 +76,7 @@ AppController::AppController(Dependencies dependencies)
 {
     // Wired now rather than at start-up: onboarding may install the hooks before the back end starts.
     m_approvalRoad.onLog = m_log;
+    m_quit.onLog = m_log;
     m_approvalRoad.onParseFailure = [this] { m_hookServer->notifyParseFailure(); };
     m_approvalRoad.onActivated = [this](hooks::ApprovalRequest request) {
         // The panel follows the pending table by itself; the sessions' files and the device's status lines catch up now

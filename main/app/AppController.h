@@ -11,6 +11,7 @@
 #include "main/app/ptt/DesktopDictation.h"
 #include "main/app/sessions/SessionRoad.h"
 #include "main/app/shell/HealthTicker.h"
+#include "main/app/shell/QuitRequest.h"
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/common/NotificationHub.h"
@@ -133,6 +134,8 @@ public:
     std::shared_ptr<device::AudioCueOutput> makeAssetCueOutput();
     /// The cloud account: the mirror that the panel and the account pages read, and the session's operations.
     CloudAccount& cloudAccount() { return m_cloudAccount; }
+    /// Quitting from the panel: logged, and asked first while requests are held.
+    QuitRequest& quitRequest() { return m_quit; }
 
 private:
     friend class test::ControllerProbe;
@@ -161,6 +164,7 @@ private:
     // Application shell.
     common::NotificationHub m_notifications;
     HealthTicker m_healthTicker;
+    QuitRequest m_quit;
 
     // Voice input.
     voice::SpeechEngine m_speech;

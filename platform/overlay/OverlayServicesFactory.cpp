@@ -10,6 +10,7 @@
 #include "platform/overlay/x11/X11InputRegion.h"
 #include "platform/overlay/x11/X11PointerMonitor.h"
 #include "platform/overlay/x11/X11WindowFrames.h"
+#include "platform/overlay/x11/X11WindowStacking.h"
 #endif
 
 namespace murmeli::platform {
@@ -29,6 +30,7 @@ OverlayServices makeOverlayServices()
             services.pointer = std::move(pointer);
         }
         services.frames = std::make_shared<X11WindowFrames>(connection);
+        services.stacking = std::make_shared<X11WindowStacking>(connection);
     }
 #endif
     const auto unavailable = std::make_shared<UnavailableOverlay>();
@@ -40,6 +42,9 @@ OverlayServices makeOverlayServices()
     }
     if (!services.frames) {
         services.frames = unavailable;
+    }
+    if (!services.stacking) {
+        services.stacking = unavailable;
     }
     return services;
 }

@@ -5,15 +5,17 @@
 #include "platform/overlay/InputRegion.h"
 #include "platform/overlay/PointerMonitor.h"
 #include "platform/overlay/WindowFrames.h"
+#include "platform/overlay/WindowStacking.h"
 
 namespace murmeli::platform {
 
-/// What an overlay window needs of the desktop besides Qt: its input region, the pointer seen desktop-wide and the
-/// places of the other windows.
+/// What an overlay window needs of the desktop besides Qt: its input region, the pointer seen desktop-wide, the
+/// places of the other windows and its own place among them.
 struct OverlayServices final {
     std::shared_ptr<InputRegion> input;
     std::shared_ptr<PointerMonitor> pointer;
     std::shared_ptr<WindowFrames> frames;
+    std::shared_ptr<WindowStacking> stacking;
 };
 
 /// X11 when Qt runs on the xcb platform and the display has the SHAPE and XInput 2 extensions; elsewhere services that

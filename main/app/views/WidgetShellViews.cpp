@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 
 #include "main/app/AppController.h"
@@ -164,9 +165,9 @@ void WidgetShellViews::showNotchPanel(
         controller.clock(), screens(), controller.defaults(), *m_windows, *m_overlay->frames });
     controller.dictation().onVisualLink = [this](std::optional<qint64> pid) { m_visualLink->trigger(pid); };
     m_linkedController = &controller;
-    m_panel
-        = std::make_unique<notch::NotchPanelController>(notch::NotchPanelLinks { controller.vm(), controller.clock(),
-            screens(), controller.defaults(), *m_overlay->input, *m_overlay->pointer, m_hotkeys.get(), {} });
+    m_panel = std::make_unique<notch::NotchPanelController>(
+        notch::NotchPanelLinks { controller.vm(), controller.clock(), screens(), controller.defaults(),
+            *m_overlay->input, *m_overlay->pointer, m_hotkeys.get(), {}, m_overlay->stacking.get() });
     m_panel->setAudioCue(std::move(cue));
     m_panel->onLog = [&controller](const QString& message, common::LogColor color) {
         if (controller.onLog) {
@@ -175,6 +176,23 @@ void WidgetShellViews::showNotchPanel(
     };
     m_panel->onOpenSettingsPermissions = [&controller] { Q_EMIT controller.notifications().openSettingsPermissions(); };
     m_panel->onShowSettings = [&controller] { Q_EMIT controller.notifications().showSettings(); };
+    controller.quitRequest().ask
+        = [](const QString& question, const QString& detail, std::function<void(bool)> answer) {
+              // Shown without a nested event loop, so held requests keep their timers meanwhile, and not modal: the
+              // panel goes on taking the pointer (a modal box would keep it from hearing the pointer leave it).
+              auto* box = new QMessageBox(QMessageBox::Warning, question, question);
+              box->setWindowFlag(Qt::WindowStaysOnTopHint);
+              box->setInformativeText(detail);
+              QPushButton* quit = box->addButton(QStringLiteral("&Quit"), QMessageBox::DestructiveRole);
+              box->setDefaultButton(box->addButton(QMessageBox::Cancel));
+              box->setAttribute(Qt::WA_DeleteOnClose);
+              QObject::connect(box, &QMessageBox::finished, box,
+                  [box, quit, answer = std::move(answer)] { answer(box->clickedButton() == quit); });
+              box->show();
+              box->raise();
+              box->activateWindow();
+          };
+    m_panel->onQuit = [&controller] { controller.quitRequest().request(); };
 
     // Any change of the screens, and the display picker's choice, places the panel anew.
     notch::NotchPanelController* panel = m_panel.get();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include <QCoreApplication>
 #include <QRegion>
 #include <QTimer>
 #include <QWindow>
@@ -15,6 +16,7 @@
 #include "platform/desktop/ScreenProvider.h"
 #include "platform/overlay/InputRegion.h"
 #include "platform/overlay/PointerMonitor.h"
+#include "platform/overlay/WindowStacking.h"
 
 namespace murmeli::notch {
 
@@ -49,6 +51,7 @@ NotchPanelController::NotchPanelController(NotchPanelLinks links, QObject* paren
         if (m_root) {
             m_root->markDirty();
             m_window->update();
+            applyInputRegion();
         }
     });
 }
@@ -139,15 +142,25 @@ void NotchPanelController::show()
     m_window = std::make_unique<ViewHost>(m_links.clock);
     m_window->environment().reduceMotion = m_links.reduceMotion;
     m_window->setWindowTitle(QStringLiteral("murmeli panel"));
-    // A frameless tool window above the others that never takes the keyboard focus.
+    // A frameless tool window above the others that never takes the keyboard focus. The window manager keeps its
+    // hands off it: its stacking layers put a full-screen window above every window it manages, and a click on a
+    // window it manages is its cue to move the focus.
     m_window->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
-        | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint);
+        | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint | Qt::BypassWindowManagerHint);
     m_window->setAttribute(Qt::WA_ShowWithoutActivating);
     m_window->setAttribute(Qt::WA_X11DoNotAcceptFocus);
-    NotchViewLinks links { m_links.vm, m_state, m_links.defaults, geo->width, geo->height, geo->isReal, {}, {}, {} };
+    NotchViewLinks links { m_links.vm, m_state, m_links.defaults, geo->width, geo->height, geo->isReal, {}, {}, {}, {}, {} };
     links.onOpenSettings = [this] {
         if (onShowSettings) {
             onShowSettings();
+        }
+    };
+    links.openedAt = [this] { return m_openedAt; };
+    links.onQuit = [this] {
+        if (onQuit) {
+            onQuit();
+        } else {
+            QCoreApplication::quit();
         }
     };
     links.onOpenPermissions = [this] {
@@ -276,7 +289,42 @@ void NotchPanelController::collapse()
 
 void NotchPanelController::expand()
 {
+    m_openedAt.reset();
+    m_pointerOverContent = false;
     m_state.setExpanded(true);
+}
+
+void NotchPanelController::expandAt(QPointF screenPoint)
+{
+    m_openedAt
+        = m_window ? std::optional(m_links.screens.space().toQt(screenPoint) - QPointF(m_window->pos())) : std::nullopt;
+    m_pointerOverContent = true;
+    m_state.setExpanded(true);
+}
+
+bool NotchPanelController::stripCanBeSeen()
+{
+    QWindow* handle = m_window ? m_window->windowHandle() : nullptr;
+    if (!m_links.stacking || !handle) {
+        return true;
+    }
+    // A panel that opened under another window would be touched and not seen, and would take Esc from it.
+    const QRect strip = visibleContentRect().toAlignedRect();
+    if (!m_links.stacking->isCovered(*handle, strip)) {
+        m_coveredLogged = false;
+        return true;
+    }
+    m_links.stacking->raise(*handle);
+    if (!m_links.stacking->isCovered(*handle, strip)) {
+        m_coveredLogged = false;
+        return true;
+    }
+    if (!std::exchange(m_coveredLogged, true)) {
+        onLog(QStringLiteral("\u26A0 NotchPanelController: another window stays above the panel; it does not open "
+                             "under it"),
+            LogColor::Orange);
+    }
+    return false;
 }
 
 QPointF NotchPanelController::toScreen(QPoint qtPoint) const
@@ -304,13 +352,24 @@ void NotchPanelController::handleMouseDown(QPointF screenPoint)
 
 bool NotchPanelController::handleMouseMovedAtScreenPoint(QPointF screenPoint)
 {
+    if (m_state.isExpanded() && m_root) {
+        // The window hears the pointer leave it only once after it entered, and a grab (a window being activated,
+        // say) can spend that on a leave the pointer never made: the root view hears each move outside as well.
+        const QRectF content = visibleContentRect().translated(m_window->geometry().topLeft());
+        const bool inside = content.contains(m_links.screens.space().toQt(screenPoint));
+        if (!inside && std::exchange(m_pointerOverContent, inside) && m_root->pointerLeft()) {
+            m_window->update();
+        }
+        m_pointerOverContent = inside;
+        return false;
+    }
     if (m_state.isExpanded() || !m_geometry) {
         return false;
     }
-    if (!closedNotchScreenRect(*m_geometry, m_state.startActive()).contains(screenPoint)) {
+    if (!closedNotchScreenRect(*m_geometry, m_state.startActive()).contains(screenPoint) || !stripCanBeSeen()) {
         return false;
     }
-    expand();
+    expandAt(screenPoint);
     return true;
 }
 
@@ -327,14 +386,14 @@ bool NotchPanelController::handleClosedClickAtScreenPoint(QPointF screenPoint)
         }
         return true;
     }
-    if (!closedNotchScreenRect(*m_geometry, isStart).contains(screenPoint)) {
+    if (!closedNotchScreenRect(*m_geometry, isStart).contains(screenPoint) || !stripCanBeSeen()) {
         return false;
     }
     const std::optional<QString> urgent = m_links.vm.mostUrgentSessionSid();
     if (!m_links.vm.attentionSessionProjectName().isEmpty() && urgent) {
         notch::PanelViewModel::perform(m_links.vm.onSessionSelect, *urgent);
     }
-    expand();
+    expandAt(screenPoint);
     return true;
 }
 
@@ -417,9 +476,7 @@ void NotchPanelController::onViewModelChanged()
     }
     m_root->markDirty();
     m_window->update();
-    if (m_state.isExpanded()) {
-        applyInputRegion();
-    }
+    applyInputRegion();
 }
 
 void NotchPanelController::onExpansionChanged()
@@ -433,7 +490,13 @@ void NotchPanelController::applyInputRegion()
     if (!m_window) {
         return;
     }
-    const QRect region = m_state.isExpanded() ? visibleContentRect().toAlignedRect() : QRect();
+    // The closed strip takes its clicks itself: passed through, they would land on the desktop behind it, and the
+    // window manager would take the keyboard focus from the terminal for that click.
+    QRectF content = visibleContentRect();
+    if (!m_state.isExpanded() && isAXBannerActiveNow()) {
+        content.setHeight(content.height() + NotchView::axBannerHeightConst);
+    }
+    const QRect region = content.toAlignedRect();
     if (m_appliedRegion == region) {
         return;
     }

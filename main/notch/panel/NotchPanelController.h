@@ -28,6 +28,7 @@ class Defaults;
 class InputRegion;
 class PointerMonitor;
 class ScreenProvider;
+class WindowStacking;
 } // namespace murmeli::platform
 
 namespace murmeli::notch {
@@ -49,6 +50,8 @@ struct NotchPanelLinks {
     platform::GlobalHotkeys* hotkeys = nullptr;
     /// The desktop's wish for less motion, read by each view when it is made; unset: full motion.
     std::function<bool()> reduceMotion;
+    /// Where the window stands among the others; null: the panel takes itself to be seen.
+    platform::WindowStacking* stacking = nullptr;
 };
 
 /// The panel's one window and everything around it: placed at the top centre of the chosen screen, always on top,
@@ -126,11 +129,16 @@ public:
     std::function<void()> onOpenSettingsPermissions;
     /// The settings window.
     std::function<void()> onShowSettings;
+    /// The power button of the expanded strip; unset: the application quits at once.
+    std::function<void()> onQuit;
     common::LogSink onLog;
 
 private:
     void collapse();
     void expand();
+    /// Expanded by the pointer at that point.
+    void expandAt(QPointF screenPoint);
+    bool stripCanBeSeen();
     void placeWindow();
     void holdPlace();
     void applyInputRegion();
@@ -166,6 +174,11 @@ private:
     int m_placeCorrections = 0;
     std::optional<platform::HotkeyId> m_escGrab;
     bool m_escRefusalLogged = false;
+    bool m_coveredLogged = false;
+    /// Where the pointer opened the panel, in the window's coordinates.
+    std::optional<QPointF> m_openedAt;
+    /// The desktop-wide pointer was last seen over the open panel's content.
+    bool m_pointerOverContent = false;
     /// Whoever heard the desktop's keys before the panel; keys that are not the panel's go on to it.
     std::function<void(platform::HotkeyId)> m_previousPressed;
     bool m_hotkeysHooked = false;

@@ -1,6 +1,9 @@
 #include "main/notch/views/CtrlGroupView.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
+#include <QLineF>
 #include <QPainter>
 
 #include "main/ui/design/Tokens.h"
@@ -71,8 +74,26 @@ bool CtrlGroupView::isAnimating(qint64 nowMs) const
     return false;
 }
 
+void CtrlGroupView::setOpenedAt(std::optional<QPointF> point)
+{
+    if (!m_firstSeen) {
+        m_firstSeen = point;
+    }
+}
+
 bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
 {
+    if (!m_firstSeen) {
+        m_firstSeen = pos;
+    } else if (!m_armed && QLineF(*m_firstSeen, pos).length() >= armDistance) {
+        m_armed = true;
+    }
+    if (!m_armed) {
+        // Swallowed, so that the click that opened the panel does not close it either.
+        return phase == PointerPhase::Down
+            && std::any_of(m_toggles.begin(), m_toggles.end(),
+                [pos](const auto& toggle) { return toggle->frame().contains(pos); });
+    }
     bool taken = false;
     for (const auto& toggle : m_toggles) {
         taken = toggle->pointer(phase, pos) || taken;

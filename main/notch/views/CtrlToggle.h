@@ -30,6 +30,8 @@ public:
     ui::Symbol symbol() const { return m_symbol; }
     bool isActive() const { return m_isActive; }
     bool isPressed() const { return m_pressed; }
+    /// Where the button was last drawn.
+    const QRectF& frame() const { return m_frame; }
     double scaleAt(qint64 nowMs) const { return m_scale.valueAt(nowMs); }
 
     QSizeF idealSize() const override { return { width, height }; }

@@ -223,6 +223,13 @@ void NotchView::refresh()
             m_links.onOpenSettings();
         }
     };
+    // Like the settings, the question that quitting may ask comes with the panel closed.
+    strip.onQuit = m_links.onQuit ? std::function<void()>([this] {
+        collapse();
+        m_links.onQuit();
+    })
+                                  : nullptr;
+    strip.openedAt = m_links.openedAt ? m_links.openedAt() : std::nullopt;
     strip.sessionCount = vm.sessionTotal();
     strip.attentionPrefix = vm.attentionSessionProjectName();
     strip.approvalText = vm.pendingApprovalMessage();

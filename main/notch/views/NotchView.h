@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QRectF>
 #include <QSet>
@@ -44,6 +45,10 @@ struct NotchViewLinks {
     std::function<void()> onOpenSettings;
     /// The settings window at its permissions: a click on the accessibility banner.
     std::function<void()> onOpenPermissions;
+    /// The strip's power button; unset: the application quits.
+    std::function<void()> onQuit;
+    /// Where the pointer was when it opened the panel (the window's coordinates); unset or absent: unknown.
+    std::function<std::optional<QPointF>()> openedAt;
     /// The tallest the expanded content may be (the screen's visible height less the strip); unset: no limit.
     std::function<qreal()> maxContentHeight;
 };

@@ -165,6 +165,10 @@ void TopStripView::rebuild()
     m_right.sync({ rightKey }, now, [this](const QString& key) { return makeRightContent(key); });
     if (auto* controls = dynamic_cast<CtrlGroupView*>(m_right.find(QStringLiteral("controls")))) {
         controls->update(m_inputs.isMuted, m_inputs.onToggleMute, m_inputs.onOpenSettings);
+        if (m_inputs.onQuit) {
+            controls->onQuit = m_inputs.onQuit;
+        }
+        controls->setOpenedAt(m_inputs.openedAt);
     }
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
+#include <QPointF>
 #include <QString>
 
 #include "main/notch/kit/KeyedChildren.h"
@@ -27,6 +29,10 @@ struct TopStripInputs {
     bool isMuted = false;
     std::function<void()> onToggleMute;
     std::function<void()> onOpenSettings;
+    /// The power button; unset: the application quits.
+    std::function<void()> onQuit;
+    /// Where the pointer was when it opened the panel (the window's coordinates); absent when no pointer did.
+    std::optional<QPointF> openedAt;
     int sessionCount = 0;
     /// Project name of the session that needs attention; may be empty.
     QString attentionPrefix;

@@ -1,28 +1,27 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <memory>
-#include <optional>
 
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include "platform/audio/AudioPlayer.h"
 
-class QAudioSink;
-class QBuffer;
-
 namespace murmeli::platform {
+
+class QtSinkWorker;
 
 /// Playback on the sound server's default output through Qt Multimedia's audio sink, which talks to PulseAudio (or
 /// PipeWire's PulseAudio service) directly; Qt's media player would need GStreamer's plugins and crashes without
-/// them. A format the device refuses is converted to take PCM first.
+/// them. A format the device refuses is converted to take PCM first. The sink lives on the sound server's thread,
+/// so a server that stops answering holds up that thread and never the caller's.
 class QtAudioPlayer final : public AudioPlayer {
     Q_OBJECT
 
 public:
     /// A server that takes the stream but never plays it reports nothing at all, so a sound that has not played to
-    /// its end slack after its own duration fails; so does one that waited slack for the server's first answer.
+    /// its end slack after its own duration fails; so does one that the server has not taken within slack.
     explicit QtAudioPlayer(std::chrono::milliseconds slack = std::chrono::seconds(2));
     ~QtAudioPlayer() override;
 
@@ -34,32 +33,22 @@ public:
     QString errorString() const override { return m_error; }
 
 private:
-    struct Sound final {
-        AudioFormat format;
-        QByteArray pcm;
-    };
-
-    bool start(const Sound& sound);
     bool refuse(const QString& error);
-    void onStateChanged();
-    void checkProgress();
+    void onStarted(quint64 id, const QString& device, qint64 durationUs);
+    void onEnded(quint64 id, const QString& error);
+    void onDeadline();
     void end(const QString& error);
-    void releaseSink();
+    void dropOnWorker();
 
     std::chrono::milliseconds m_slack;
-    std::unique_ptr<QAudioSink> m_sink;
-    // Owned by m_sink.
-    QBuffer* m_source = nullptr;
-    // The sound played before the sound server's first answer, started once it comes.
-    std::optional<Sound> m_waiting;
-    // Polls how far the server has played: the sink's own signals say when the data was handed over, not heard.
-    QTimer m_progress;
+    // The id of the sound the worker should play; 0 for none. Shared with the worker, which reads it on its thread.
+    std::shared_ptr<std::atomic<quint64>> m_wanted = std::make_shared<std::atomic<quint64>>(0);
+    quint64 m_lastId = 0;
+    // Lives on the sound server's thread and is deleted there.
+    QtSinkWorker* m_worker = nullptr;
     QTimer m_deadline;
-    // The server may still hold the last milliseconds when it reports them played; closing the stream would drop
-    // them, so a finished sound's stream is closed a little later.
-    QTimer m_linger;
-    QElapsedTimer m_clock;
     bool m_playing = false;
+    bool m_started = false;
     qint64 m_durationUs = 0;
     QString m_deviceName;
     QString m_error;

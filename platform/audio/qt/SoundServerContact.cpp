@@ -9,16 +9,20 @@
 
 namespace murmeli::platform::SoundServerContact {
 
-bool answered()
+namespace {
+
+// Process-wide because what it guards is: Qt keeps one client of the sound server per process.
+std::atomic<bool> hasAnswered = false;
+
+QThread* contactThread()
 {
-    // Process-wide because what it guards is: Qt keeps one client of the sound server per process.
-    static std::atomic<bool> hasAnswered = false;
+    static QThread* thread = nullptr;
     static std::once_flag started;
     std::call_once(started, [] {
         // Qt's client belongs to the thread that made it and reconnects to a restarted server through that thread's
         // event loop, so the thread runs for the rest of the process. It is never deleted: a contact that hangs must
         // not hold up the exit.
-        auto* thread = new QThread;
+        thread = new QThread;
         thread->setObjectName(QStringLiteral("murmeli.soundserver"));
         QObject::connect(thread, &QThread::started, [] {
             QMediaDevices::defaultAudioOutput();
@@ -26,7 +30,20 @@ bool answered()
         });
         thread->start();
     });
+    return thread;
+}
+
+} // namespace
+
+bool answered()
+{
+    contactThread();
     return hasAnswered;
+}
+
+QThread* thread()
+{
+    return contactThread();
 }
 
 } // namespace murmeli::platform::SoundServerContact

@@ -50,4 +50,16 @@ void FakeOverlay::setFrame(quint64 windowId, std::optional<QRect> frame)
     }
 }
 
+bool FakeOverlay::raise(QWindow& /*window*/)
+{
+    ++m_raises;
+    m_covered = m_covered && m_coverStaysAbove;
+    return true;
+}
+
+bool FakeOverlay::isCovered(QWindow& /*window*/, const QRect& rect) const
+{
+    return m_covered && !rect.isEmpty();
+}
+
 } // namespace murmeli::platform

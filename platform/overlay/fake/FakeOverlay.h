@@ -8,12 +8,14 @@
 #include "platform/overlay/InputRegion.h"
 #include "platform/overlay/PointerMonitor.h"
 #include "platform/overlay/WindowFrames.h"
+#include "platform/overlay/WindowStacking.h"
 
 namespace murmeli::platform {
 
 /// An overlay desktop for tests: the regions set are recorded, the test moves and presses the pointer, and window
-/// frames are what the test says. Nothing reaches a display.
-class FakeOverlay final : public InputRegion, public PointerMonitor, public WindowFrames {
+/// frames are what the test says, and so is whether another window lies above the overlay and stays there when it is
+/// raised. Nothing reaches a display.
+class FakeOverlay final : public InputRegion, public PointerMonitor, public WindowFrames, public WindowStacking {
 public:
     bool isAvailable() const override { return true; }
 
@@ -38,8 +40,22 @@ public:
     std::optional<QRect> frameOf(quint64 windowId) const override;
     void setFrame(quint64 windowId, std::optional<QRect> frame);
 
+    // WindowStacking
+    bool raise(QWindow& window) override;
+    bool isCovered(QWindow& window, const QRect& rect) const override;
+    /// Another window lies above every overlay from now on; with staysAbove a raise does not change that.
+    void coverWith(bool staysAbove)
+    {
+        m_covered = true;
+        m_coverStaysAbove = staysAbove;
+    }
+    int raiseCount() const { return m_raises; }
+
 private:
     std::map<const QWindow*, QList<QRect>> m_regions;
+    bool m_covered = false;
+    bool m_coverStaysAbove = false;
+    int m_raises = 0;
     int m_applies = 0;
     bool m_watching = false;
     bool m_refuseStart = false;

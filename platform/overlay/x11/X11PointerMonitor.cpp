@@ -104,12 +104,14 @@ bool X11PointerMonitor::onEvent(const xcb_generic_event_t* event)
         return false;
     }
     switch (generic->event_type) {
-    case XCB_INPUT_MOTION:
-        // Motion on Qt's own windows is Qt's.
-        if (reinterpret_cast<const xcb_input_motion_event_t*>(event)->event != m_connection->root()) {
-            return false;
+    case XCB_INPUT_MOTION: {
+        // Motion on Qt's own windows goes on to Qt, and is reported here too: a pointer moved by synthesised events
+        // onto a window of ours gives no raw motion.
+        if (!m_motion.isActive()) {
+            m_motion.start();
         }
-        [[fallthrough]];
+        return reinterpret_cast<const xcb_input_motion_event_t*>(event)->event == m_connection->root();
+    }
     case XCB_INPUT_RAW_MOTION:
         if (!m_motion.isActive()) {
             m_motion.start();

@@ -163,7 +163,7 @@ TEST(NotchPanelControllerTest, TheExpandedHitAreaCoversTheListAndTheAccessibilit
     }
 }
 
-TEST(NotchPanelControllerTest, ThePointerOpensAndClosesThePanelAndOnlyTheOpenPanelTakesIt)
+TEST(NotchPanelControllerTest, ThePointerOpensAndClosesThePanelAndTheClosedStripTakesItsOwnClicks)
 {
     test::PanelRig rig;
     QStringList selected;
@@ -173,7 +173,9 @@ TEST(NotchPanelControllerTest, ThePointerOpensAndClosesThePanelAndOnlyTheOpenPan
     rig.panel->show();
     ASSERT_TRUE(rig.panel->isShown());
     EXPECT_TRUE(rig.overlay.isWatching());
-    EXPECT_EQ(rig.inputRegion(), QList<QRect> {});
+    // Closed, the strip takes its own clicks (the window is 560 wide, the strip 200 of it) and the rest passes.
+    const QList<QRect> closedStrip { QRect(180, 0, 200, 32) };
+    EXPECT_EQ(rig.inputRegion(), closedStrip);
 
     // Beside the strip nothing happens; on it the panel opens and takes the pointer over what it draws.
     rig.hover(rig.stripCentre() + QPointF(150, 0));
@@ -181,12 +183,12 @@ TEST(NotchPanelControllerTest, ThePointerOpensAndClosesThePanelAndOnlyTheOpenPan
     rig.hover(rig.stripCentre());
     EXPECT_TRUE(rig.panel->isExpanded());
     EXPECT_EQ(rig.inputRegion(), QList<QRect> { rig.panel->visibleContentRect().toAlignedRect() });
-    // A click in the content keeps it open; one elsewhere closes it and the pointer passes through again.
+    // A click in the content keeps it open; one elsewhere closes it and only the strip takes the pointer again.
     rig.click(rig.stripCentre() - QPointF(0, 60));
     EXPECT_TRUE(rig.panel->isExpanded());
     rig.click(QPointF(100, 500));
     EXPECT_FALSE(rig.panel->isExpanded());
-    EXPECT_EQ(rig.inputRegion(), QList<QRect> {});
+    EXPECT_EQ(rig.inputRegion(), closedStrip);
 
     // A click on the strip selects the session that needs the user first.
     const QDateTime now = rig.clock.now();
@@ -206,6 +208,31 @@ TEST(NotchPanelControllerTest, ThePointerOpensAndClosesThePanelAndOnlyTheOpenPan
     rig.panel->hide();
     EXPECT_FALSE(rig.overlay.isWatching());
     EXPECT_FALSE(rig.panel->isShown());
+}
+
+// A window above the panel (a full-screen one, say) is first put below it again; one that stays above keeps the
+// panel from opening unseen, so the pointer there neither opens it nor lets it take Esc from that window.
+TEST(NotchPanelControllerTest, ThePanelOpensOnlyWhereItCanBeSeen)
+{
+    test::PanelRig rig;
+    QStringList logs;
+    rig.panel->onLog = [&](const QString& line, common::LogColor) { logs << line; };
+    rig.panel->show();
+
+    rig.overlay.coverWith(false);
+    rig.hover(rig.stripCentre());
+    EXPECT_EQ(rig.overlay.raiseCount(), 1);
+    EXPECT_TRUE(rig.panel->isExpanded());
+    rig.click(QPointF(100, 500));
+    ASSERT_FALSE(rig.panel->isExpanded());
+
+    rig.overlay.coverWith(true);
+    rig.hover(rig.stripCentre());
+    rig.click(rig.stripCentre());
+    EXPECT_FALSE(rig.panel->isExpanded());
+    EXPECT_FALSE(rig.panel->holdsEsc());
+    EXPECT_FALSE(rig.desktop.press(esc));
+    EXPECT_EQ(logs.filter("stays above the panel").size(), 1) << logs.join('\n').toStdString();
 }
 
 TEST(NotchPanelControllerTest, EscIsTakenOnlyWhileTheOpenPanelOrAWaitingDictationNeedsIt)

@@ -22,12 +22,17 @@ struct Rig {
     std::unique_ptr<CtrlGroupView> group;
     QImage image { 100, 30, QImage::Format_ARGB32_Premultiplied };
 
-    explicit Rig(bool muted)
+    /// arrived: the pointer has come onto the pill from the panel's list below it, as a person moves to a button.
+    explicit Rig(bool muted, bool arrived = true)
     {
         group = std::make_unique<CtrlGroupView>(
             environment, muted, [this] { ++mutes; }, [this] { ++settings; });
         group->onQuit = [this] { ++quits; };
         draw();
+        if (arrived) {
+            group->pointer(PointerPhase::Move, QPointF(50, 29));
+            group->pointer(PointerPhase::Move, QPointF(50, 15));
+        }
     }
 
     void draw()
@@ -99,4 +104,37 @@ TEST(CtrlGroupViewTest, HoldingAButtonShrinksItWhereverThePointerGoesAndARelease
     rig.clock.advance(120);
     EXPECT_NEAR(gear.scaleAt(rig.clock.monotonicMs()), 1.0, 1e-9);
     EXPECT_FALSE(rig.group->isAnimating(rig.clock.monotonicMs()));
+}
+
+// The panel opens under a pointer that rests on the strip, and the pill then lies under it: neither the click that
+// opened the panel nor a later one with the pointer still where it rested (a hand's tremble aside) reaches a button.
+TEST(CtrlGroupViewTest, NoButtonActsBeforeThePointerHasMovedOntoIt)
+{
+    Rig rig(false, false);
+    for (int index : { 2, 0, 1 }) {
+        const QPointF rest = Rig::centre(index);
+        Rig fresh(false, false);
+        fresh.group->pointer(PointerPhase::Move, rest);
+        // Taken, so that the strip does not close the panel for it either.
+        EXPECT_TRUE(fresh.group->pointer(PointerPhase::Down, rest)) << index;
+        EXPECT_FALSE(fresh.group->toggle(index).isPressed()) << index;
+        fresh.group->pointer(PointerPhase::Up, rest);
+        fresh.group->pointer(PointerPhase::Move, rest + QPointF(2, 1));
+        fresh.click(index);
+        EXPECT_EQ(fresh.quits + fresh.mutes + fresh.settings, 0) << index;
+        EXPECT_FALSE(fresh.group->isArmed()) << index;
+
+        // Away from the resting point and back: now the button is the user's aim.
+        fresh.group->pointer(PointerPhase::Move, rest + QPointF(0, CtrlGroupView::armDistance + 1));
+        fresh.group->pointer(PointerPhase::Move, rest);
+        fresh.click(index);
+        EXPECT_EQ(fresh.quits + fresh.mutes + fresh.settings, 1) << index;
+    }
+    // A pointer that opened the panel elsewhere and went straight to a button: that button is the user's aim.
+    Rig straight(false, false);
+    straight.group->setOpenedAt(Rig::centre(1) + QPointF(0, 20));
+    straight.click(2);
+    EXPECT_EQ(straight.quits, 1);
+    // A press beside the buttons is left to the strip.
+    EXPECT_FALSE(rig.group->pointer(PointerPhase::Down, QPointF(2, 2)));
 }
