@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include <QRectF>
 #include <QtGlobal>
 
 #include "main/common/Clock.h"
@@ -16,6 +17,9 @@ struct ViewEnvironment {
     std::function<bool()> reduceMotion;
     /// Asks the host to draw again soon, after view-local state changed outside a frame.
     std::function<void()> requestUpdate;
+    /// Asks the host to draw rect (in its own coordinates) again within ms: slow motion of a small part, which needs
+    /// neither the whole window nor every tick of the frame timer. A view asks again in each frame it draws.
+    std::function<void(const QRectF&, int)> requestArea;
 
     qint64 nowMs() const { return clock->monotonicMs(); }
     bool reducesMotion() const { return reduceMotion && reduceMotion(); }
@@ -23,6 +27,12 @@ struct ViewEnvironment {
     {
         if (requestUpdate) {
             requestUpdate();
+        }
+    }
+    void updateArea(const QRectF& rect, int ms) const
+    {
+        if (requestArea) {
+            requestArea(rect, ms);
         }
     }
 };

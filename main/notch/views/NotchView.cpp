@@ -72,6 +72,9 @@ void paintChildren(QPainter& painter, KeyedChildren<QString>& kids, qint64 nowMs
         if (!child.removed) {
             child.frame = place(*child.view);
         }
+        if (painter.hasClipping() && !painter.clipBoundingRect().intersects(child.frame)) {
+            continue;
+        }
         painter.save();
         painter.setOpacity(painter.opacity() * child.opacity.valueAt(nowMs));
         child.view->paint(painter, child.frame, nowMs);
