@@ -149,8 +149,7 @@ TEST(PanelAtRestTest, RedrawsOnlyTheBreathingDotAndStaysReadableOverText)
     FrameCounter counter(window);
 
     // Closed and resting, once the welcome of a first launch has gone and the dot breathes.
-    ASSERT_TRUE(
-        waitUntil([&] { return !window.framePump().isActive() && !window.pendingArea().isEmpty(); }, 15000));
+    ASSERT_TRUE(waitUntil([&] { return !window.framePump().isActive() && !window.pendingArea().isEmpty(); }, 15000));
     expectOnlyTheDotBreathes(counter, "closed");
 
     // Fourteen sessions start, through the hook server as an agent posts them.
@@ -169,10 +168,13 @@ TEST(PanelAtRestTest, RedrawsOnlyTheBreathingDotAndStaysReadableOverText)
     const QPoint strip = window.mapToGlobal(QPoint(static_cast<int>(root.boxFrame().center().x()), 8));
     run(QStringLiteral("xdotool"),
         { QStringLiteral("mousemove"), QString::number(strip.x()), QString::number(strip.y() + 12) });
-    run(QStringLiteral("xdotool"), { QStringLiteral("mousemove"), QString::number(strip.x()), QString::number(strip.y()) });
-    ASSERT_TRUE(waitUntil([&] {
-        return panel->isExpanded() && root.boxFrame().size() == root.targetSize() && !window.framePump().isActive();
-    }, 10000));
+    run(QStringLiteral("xdotool"),
+        { QStringLiteral("mousemove"), QString::number(strip.x()), QString::number(strip.y()) });
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return panel->isExpanded() && root.boxFrame().size() == root.targetSize() && !window.framePump().isActive();
+        },
+        10000));
     expectOnlyTheDotBreathes(counter, "expanded");
 
     // What the X server shows: the list on glass that hides the text under it, and no black edge beside the box.
@@ -192,9 +194,10 @@ TEST(PanelAtRestTest, RedrawsOnlyTheBreathingDotAndStaysReadableOverText)
     const QRectF firstRow = list->rowFrame(murmeli.controller.vm().sessions().first().sid);
     ASSERT_FALSE(firstRow.isEmpty());
     // The glass between the box's edge and the rows, all the way down the list, is glass and nothing else.
-    const QRect margin = QRectF(QPointF(box.left() + 2, firstRow.top()), QPointF(firstRow.left() - 2, box.bottom() - 40))
-                             .toAlignedRect()
-                             .adjusted(1, 0, -1, 0);
+    const QRect margin
+        = QRectF(QPointF(box.left() + 2, firstRow.top()), QPointF(firstRow.left() - 2, box.bottom() - 40))
+              .toAlignedRect()
+              .adjusted(1, 0, -1, 0);
     ASSERT_GT(margin.width(), 2);
     EXPECT_TRUE(isUniform(shot, margin)) << "text shows through the glass";
     const int top = static_cast<int>(box.top()) + 40;

@@ -93,8 +93,9 @@ void ViewHost::scheduleAreas()
         m_areaTimer.stop();
         return;
     }
-    const int soonest
-        = std::min_element(m_areas.begin(), m_areas.end(), [](const Area& a, const Area& b) { return a.ms < b.ms; })->ms;
+    const int soonest = std::min_element(m_areas.begin(), m_areas.end(), [](const Area& a, const Area& b) {
+        return a.ms < b.ms;
+    })->ms;
     if (!m_areaTimer.isActive() || m_areaTimer.remainingTime() > soonest) {
         m_areaTimer.start(soonest);
     }

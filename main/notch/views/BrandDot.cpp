@@ -2,11 +2,11 @@
 
 #include <QPainter>
 
-#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/FramePump.h"
 #include "main/notch/kit/Glow.h"
 #include "main/notch/kit/Stack.h"
 #include "main/notch/layout/NotchMotion.h"
+#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
 

@@ -322,8 +322,8 @@ void NotchView::paintBackground(QPainter& painter, const QRectF& box, qint64 now
     // Without a notch the body is the panel's glass. No blur lies behind it here, and translucent glass would show
     // the title bars and text of the windows under it through the list; laid over black it keeps its tone, opaque.
     const QColor glass = ui::Color::vantorSurfaceGlass;
-    const QColor opaqueGlass
-        = QColor::fromRgbF(glass.redF() * glass.alphaF(), glass.greenF() * glass.alphaF(), glass.blueF() * glass.alphaF());
+    const QColor opaqueGlass = QColor::fromRgbF(
+        glass.redF() * glass.alphaF(), glass.greenF() * glass.alphaF(), glass.blueF() * glass.alphaF());
     painter.fillPath(outline, m_links.isRealNotch ? QColor(Qt::black) : opaqueGlass);
     TopHighlight highlight;
     highlight.paint(painter, QRectF(box.left(), box.top(), box.width(), 1), nowMs);

@@ -3,9 +3,9 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include "main/notch/kit/Stack.h"
 #include "main/ui/design/Faces.h"
 #include "main/ui/design/TextBound.h"
-#include "main/notch/kit/Stack.h"
 
 namespace murmeli::notch {
 
