@@ -81,7 +81,12 @@ void ViewHost::paintFrame(QPainter& painter, qint64 nowMs)
     }
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
+    // Only a frame of part of the window lets views skip what lies elsewhere. A whole frame (all the window's shape
+    // holds, or all of it) draws everything, so that what views note while drawing stays whole.
+    const QRegion whole = mask().isEmpty() ? QRegion(rect()) : mask().intersected(rect());
+    m_environment.redrawing = whole.subtracted(drawn).isEmpty() ? QRect() : drawn.boundingRect();
     m_root->paint(painter, QRectF(rect()), nowMs);
+    m_environment.redrawing = QRect();
     m_pump.setActive(m_root->isAnimating(nowMs) && !isHiddenFromView());
     scheduleAreas();
 }

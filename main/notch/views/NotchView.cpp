@@ -65,14 +65,15 @@ QString keyOf(VoiceBadge::Kind kind)
 /// Paints every child of kids, the present ones at the frame place() gives them and those fading out where they
 /// last were, each at its fade's opacity.
 template <typename Place>
-void paintChildren(QPainter& painter, KeyedChildren<QString>& kids, qint64 nowMs, const Place& place)
+void paintChildren(QPainter& painter, const ViewEnvironment& environment, KeyedChildren<QString>& kids, qint64 nowMs,
+    const Place& place)
 {
     kids.prune(nowMs);
     for (auto& child : kids.children()) {
         if (!child.removed) {
             child.frame = place(*child.view);
         }
-        if (painter.hasClipping() && !painter.clipBoundingRect().intersects(child.frame)) {
+        if (!environment.redraws(painter.transform().mapRect(child.frame))) {
             continue;
         }
         painter.save();
@@ -361,7 +362,7 @@ void NotchView::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
 
     const qreal region = tapeRegionHeight(m_links.vm);
     m_tapeFrame = QRectF();
-    paintChildren(painter, m_tape, nowMs, [&](View& view) {
+    paintChildren(painter, m_environment, m_tape, nowMs, [&](View& view) {
         // The tape never gets more than its region: taller text is pinned to the bottom inside it.
         const qreal height = std::min(static_cast<NotchASRTape&>(view).contentHeight(box.width()), region);
         m_tapeFrame = QRectF(box.left(), y, box.width(), height);
@@ -370,21 +371,21 @@ void NotchView::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     y += m_tapeFrame.height();
 
     m_badgeFrame = QRectF();
-    paintChildren(painter, m_badge, nowMs, [&](View& view) {
+    paintChildren(painter, m_environment, m_badge, nowMs, [&](View& view) {
         m_badgeFrame = aligned(view.idealSize(), QRectF(box.left(), y, box.width(), view.idealSize().height()));
         return m_badgeFrame;
     });
     y += m_badgeFrame.height();
 
     m_axFrame = QRectF();
-    paintChildren(painter, m_ax, nowMs, [&](View&) {
+    paintChildren(painter, m_environment, m_ax, nowMs, [&](View&) {
         m_axFrame = QRectF(box.left(), y, box.width(), axBannerHeightConst);
         return m_axFrame;
     });
     y += m_axFrame.height();
 
     m_contentFrame = QRectF();
-    paintChildren(painter, m_content, nowMs, [&](View&) {
+    paintChildren(painter, m_environment, m_content, nowMs, [&](View&) {
         m_contentFrame = QRectF(box.left(), y, box.width(), std::max<qreal>(box.bottom() - y, 0));
         return m_contentFrame;
     });

@@ -183,7 +183,7 @@ void SessionListSurfaceView::paint(QPainter& painter, const QRectF& frame, qint6
         child.frame = QRectF(left, rowY, width, height);
         // Rows outside the viewport, or outside what this frame redraws, cost nothing.
         if (child.frame.bottom() >= m_viewport.top() && child.frame.top() <= m_viewport.bottom()
-            && painter.clipBoundingRect().intersects(child.frame)) {
+            && m_environment.redraws(painter.transform().mapRect(child.frame))) {
             child.view->paint(painter, child.frame, nowMs);
         }
         rowY += height + rowSpacing;
