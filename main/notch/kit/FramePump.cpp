@@ -1,5 +1,8 @@
 #include "main/notch/kit/FramePump.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace murmeli::notch {
 
 FramePump::FramePump(QObject* parent) : QObject(parent)
@@ -11,6 +14,11 @@ FramePump::FramePump(QObject* parent) : QObject(parent)
             onFrame();
         }
     });
+}
+
+int FramePump::intervalFor(double periodSec)
+{
+    return std::max(intervalMs, static_cast<int>(std::lround(periodSec * 1000.0 / framesPerPeriod)));
 }
 
 void FramePump::setActive(bool active)

@@ -15,6 +15,12 @@ class FramePump final : public QObject {
 
 public:
     static constexpr int intervalMs = 16;
+    /// Frames a repeating motion needs in one period to look smooth.
+    static constexpr int framesPerPeriod = 16;
+
+    /// The pace of frames for a motion that repeats every periodSec: framesPerPeriod a period, never faster than the
+    /// pump itself. A breath of 2.5 s so needs under 7 frames a second, not 60.
+    static int intervalFor(double periodSec);
 
     explicit FramePump(QObject* parent = nullptr);
 

@@ -3,9 +3,11 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include "main/ui/design/TextBound.h"
+
 namespace murmeli::notch {
 
-TextView::TextView(QString text, TextStyle style) : m_text(std::move(text)), m_style(std::move(style))
+TextView::TextView(QString text, TextStyle style) : m_text(ui::boundedForLayout(text)), m_style(std::move(style))
 {
     if (m_style.tracking != 0) {
         m_style.font.setLetterSpacing(QFont::AbsoluteSpacing, m_style.tracking);

@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include <QRect>
+#include <QRectF>
 #include <QtGlobal>
 
 #include "main/common/Clock.h"
@@ -16,6 +18,11 @@ struct ViewEnvironment {
     std::function<bool()> reduceMotion;
     /// Asks the host to draw again soon, after view-local state changed outside a frame.
     std::function<void()> requestUpdate;
+    /// Asks the host to draw rect (in its own coordinates) again within ms: slow motion of a small part, which needs
+    /// neither the whole window nor every tick of the frame timer. A view asks again in each frame it draws.
+    std::function<void(const QRectF&, int)> requestArea;
+    /// The part of the host the frame being drawn covers, in the host's coordinates; null: all of it.
+    QRect redrawing;
 
     qint64 nowMs() const { return clock->monotonicMs(); }
     bool reducesMotion() const { return reduceMotion && reduceMotion(); }
@@ -23,6 +30,18 @@ struct ViewEnvironment {
     {
         if (requestUpdate) {
             requestUpdate();
+        }
+    }
+    /// Whether hostRect (in the host's coordinates) lies in what the frame redraws: a view may skip a child that
+    /// does not, which is what makes a frame of one small moving part cheap.
+    bool redraws(const QRectF& hostRect) const
+    {
+        return redrawing.isNull() || redrawing.intersects(hostRect.toAlignedRect());
+    }
+    void updateArea(const QRectF& rect, int ms) const
+    {
+        if (requestArea) {
+            requestArea(rect, ms);
         }
     }
 };

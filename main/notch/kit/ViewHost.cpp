@@ -1,10 +1,14 @@
 #include "main/notch/kit/ViewHost.h"
 
+#include <algorithm>
+
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <QWindow>
 
 namespace murmeli::notch {
 
@@ -12,7 +16,23 @@ ViewHost::ViewHost(common::Clock& clock, QWidget* parent) : QWidget(parent)
 {
     m_environment.clock = &clock;
     m_environment.requestUpdate = [this] { update(); };
-    m_pump.onFrame = [this] { update(); };
+    m_environment.requestArea = [this](const QRectF& rect, int ms) {
+        m_areas.push_back({ rect.toAlignedRect().adjusted(-1, -1, 1, 1), std::max(1, ms) });
+    };
+    m_pump.onFrame = [this] {
+        // A window that went out of view gets no frames; it draws afresh when it is exposed again.
+        if (isHiddenFromView()) {
+            m_pump.setActive(false);
+            return;
+        }
+        update();
+    };
+    m_areaTimer.setSingleShot(true);
+    connect(&m_areaTimer, &QTimer::timeout, this, [this] {
+        if (canBeSeen()) {
+            update(pendingArea());
+        }
+    });
     setAttribute(Qt::WA_TranslucentBackground);
     setMouseTracking(true);
 }
@@ -29,16 +49,61 @@ void ViewHost::setRoot(std::unique_ptr<View> root)
     update();
 }
 
+QRegion ViewHost::pendingArea() const
+{
+    QRegion region;
+    for (const Area& area : m_areas) {
+        region += area.rect;
+    }
+    return region;
+}
+
+bool ViewHost::canBeSeen() const
+{
+    return isVisible() && !isHiddenFromView() && QGuiApplication::platformName() != QLatin1String("offscreen");
+}
+
+bool ViewHost::isHiddenFromView() const
+{
+    const QWindow* handle = windowHandle();
+    return isVisible() && (!handle || !handle->isExposed());
+}
+
 void ViewHost::paintFrame(QPainter& painter, qint64 nowMs)
 {
+    // The areas drawn now are asked for again by the views still moving in them; the others stay due.
+    const QRegion drawn = painter.hasClipping() ? painter.clipRegion() : QRegion(rect());
+    std::erase_if(m_areas, [&](const Area& area) { return drawn.intersects(area.rect); });
     if (!m_root) {
         m_pump.setActive(false);
+        scheduleAreas();
         return;
     }
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
+    // Only a frame of part of the window lets views skip what lies elsewhere. A whole frame (all the window's shape
+    // holds, or all of it) draws everything, so that what views note while drawing stays whole.
+    const QRegion whole = mask().isEmpty() ? QRegion(rect()) : mask().intersected(rect());
+    m_environment.redrawing = whole.subtracted(drawn).isEmpty() ? QRect() : drawn.boundingRect();
     m_root->paint(painter, QRectF(rect()), nowMs);
-    m_pump.setActive(m_root->isAnimating(nowMs));
+    m_environment.redrawing = QRect();
+    m_pump.setActive(m_root->isAnimating(nowMs) && !isHiddenFromView());
+    scheduleAreas();
+}
+
+void ViewHost::scheduleAreas()
+{
+    // While the pump runs it redraws everything anyway; unseen, nothing needs drawing.
+    if (m_areas.empty() || m_pump.isActive() || !canBeSeen()) {
+        m_areaTimer.stop();
+        return;
+    }
+    const int soonest = std::min_element(m_areas.begin(), m_areas.end(), [](const Area& a, const Area& b) {
+        return a.ms < b.ms;
+    })->ms;
+    if (!m_areaTimer.isActive() || m_areaTimer.remainingTime() > soonest) {
+        m_areaTimer.start(soonest);
+    }
 }
 
 bool ViewHost::event(QEvent* event)
@@ -57,9 +122,11 @@ bool ViewHost::event(QEvent* event)
     return QWidget::event(event);
 }
 
-void ViewHost::paintEvent(QPaintEvent*)
+void ViewHost::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
+    // Views skip what lies outside the region: a frame of one moving dot draws the dot, not the window.
+    painter.setClipRegion(event->region());
     paintFrame(painter, m_environment.nowMs());
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
+#include <QRegion>
+#include <QTimer>
 #include <QWidget>
 
 #include "main/notch/kit/FramePump.h"
@@ -11,7 +14,8 @@
 namespace murmeli::notch {
 
 /// The one widget of a window that draws its view tree. It paints the root view at the clock's time, runs the
-/// window's frame pump for as long as the root animates, and hands pointer events to the root.
+/// window's frame pump for as long as the root animates, redraws the small areas that views ask for at the pace they
+/// ask, and hands pointer events to the root. Neither timer runs while the window cannot be seen.
 class ViewHost final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ViewHost)
@@ -29,6 +33,10 @@ public:
     void setRoot(std::unique_ptr<View> root);
     View* root() const { return m_root.get(); }
     const FramePump& framePump() const { return m_pump; }
+    /// The areas views asked to have drawn again, in the host's coordinates; empty when nothing moves slowly.
+    QRegion pendingArea() const;
+    /// Whether the window's frames reach anyone: shown, exposed, and on a display (Qt's offscreen platform has none).
+    bool canBeSeen() const;
 
     /// Draws the root into painter over the host's rectangle as it looks at nowMs and sets the frame pump from
     /// whether it still animates. paintEvent, snapshots and benchmarks all draw through here.
@@ -44,10 +52,20 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    struct Area {
+        QRect rect;
+        int ms = 0;
+    };
+
     void deliver(PointerPhase phase, QPointF pos);
+    /// Whether the window is shown but nothing of it is on screen (unmapped or covered).
+    bool isHiddenFromView() const;
+    void scheduleAreas();
 
     ViewEnvironment m_environment;
     FramePump m_pump;
+    std::vector<Area> m_areas;
+    QTimer m_areaTimer;
     std::unique_ptr<View> m_root;
 };
 

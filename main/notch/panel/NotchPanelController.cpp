@@ -517,7 +517,16 @@ void NotchPanelController::updateWindowMask(const QRectF& box)
     if (mask == std::exchange(m_mask, mask)) {
         return;
     }
-    QTimer::singleShot(0, m_window.get(), [window = m_window.get(), mask] { window->setMask(mask); });
+    QTimer::singleShot(0, m_window.get(), [window = m_window.get(), mask] {
+        const QRegion before = window->mask();
+        window->setMask(mask);
+        // Qt does not draw what a window's grown shape newly takes in: until the next frame it would show whatever
+        // the window held there (black columns beside a spring that overshoots, a black block after a card goes).
+        const QRegion taken = QRegion(mask).subtracted(before);
+        if (!taken.isEmpty()) {
+            window->update(taken);
+        }
+    });
 }
 
 void NotchPanelController::updateEscHold()

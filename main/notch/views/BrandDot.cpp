@@ -2,10 +2,11 @@
 
 #include <QPainter>
 
-#include "main/ui/design/Tokens.h"
+#include "main/notch/kit/FramePump.h"
 #include "main/notch/kit/Glow.h"
 #include "main/notch/kit/Stack.h"
 #include "main/notch/layout/NotchMotion.h"
+#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
 
@@ -13,10 +14,11 @@ namespace {
 
 constexpr qreal ringDiameter = 16;
 constexpr qreal coreDiameter = 3.5;
+constexpr qreal ringLargest = ringDiameter * 1.5;
 
 } // namespace
 
-BrandDot::BrandDot(const ViewEnvironment& environment)
+BrandDot::BrandDot(const ViewEnvironment& environment) : m_environment(environment)
 {
     if (environment.reducesMotion()) {
         m_scale = Animation::still(1.0);
@@ -51,11 +53,16 @@ void BrandDot::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     const qreal scale = m_scale.valueAt(nowMs);
     paintGlowingDisc(painter, centre, coreDiameter / 2 * scale, ui::Color::vantorBrass, shadow, 2.5 * scale,
         m_opacity.valueAt(nowMs));
+    if (m_scale.isRunning(nowMs) || m_ringScale.isRunning(nowMs)) {
+        m_environment.updateArea(
+            painter.transform().mapRect(motionArea(centre)), FramePump::intervalFor(NotchMotion::brandBreathSec));
+    }
 }
 
-bool BrandDot::isAnimating(qint64 nowMs) const
+QRectF BrandDot::motionArea(QPointF centre)
 {
-    return m_scale.isRunning(nowMs) || m_ringScale.isRunning(nowMs);
+    const qreal half = ringLargest / 2 + 1;
+    return { centre - QPointF(half, half), QSizeF(2 * half, 2 * half) };
 }
 
 } // namespace murmeli::notch

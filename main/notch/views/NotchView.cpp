@@ -65,12 +65,16 @@ QString keyOf(VoiceBadge::Kind kind)
 /// Paints every child of kids, the present ones at the frame place() gives them and those fading out where they
 /// last were, each at its fade's opacity.
 template <typename Place>
-void paintChildren(QPainter& painter, KeyedChildren<QString>& kids, qint64 nowMs, const Place& place)
+void paintChildren(QPainter& painter, const ViewEnvironment& environment, KeyedChildren<QString>& kids, qint64 nowMs,
+    const Place& place)
 {
     kids.prune(nowMs);
     for (auto& child : kids.children()) {
         if (!child.removed) {
             child.frame = place(*child.view);
+        }
+        if (!environment.redraws(painter.transform().mapRect(child.frame))) {
+            continue;
         }
         painter.save();
         painter.setOpacity(painter.opacity() * child.opacity.valueAt(nowMs));
@@ -323,8 +327,12 @@ void NotchView::paintBackground(QPainter& painter, const QRectF& box, qint64 now
 {
     const QPainterPath outline = currentShape(nowMs).path(box);
     painter.save();
-    // Without a notch the body is the panel's glass; the platform's blur behind it has no counterpart here.
-    painter.fillPath(outline, m_links.isRealNotch ? QColor(Qt::black) : ui::Color::vantorSurfaceGlass);
+    // Without a notch the body is the panel's glass. No blur lies behind it here, and translucent glass would show
+    // the title bars and text of the windows under it through the list; laid over black it keeps its tone, opaque.
+    const QColor glass = ui::Color::vantorSurfaceGlass;
+    const QColor opaqueGlass = QColor::fromRgbF(
+        glass.redF() * glass.alphaF(), glass.greenF() * glass.alphaF(), glass.blueF() * glass.alphaF());
+    painter.fillPath(outline, m_links.isRealNotch ? QColor(Qt::black) : opaqueGlass);
     TopHighlight highlight;
     highlight.paint(painter, QRectF(box.left(), box.top(), box.width(), 1), nowMs);
     QColor edge = ui::Color::vantorText;
@@ -361,7 +369,7 @@ void NotchView::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
 
     const qreal region = tapeRegionHeight(m_links.vm);
     m_tapeFrame = QRectF();
-    paintChildren(painter, m_tape, nowMs, [&](View& view) {
+    paintChildren(painter, m_environment, m_tape, nowMs, [&](View& view) {
         // The tape never gets more than its region: taller text is pinned to the bottom inside it.
         const qreal height = std::min(static_cast<NotchASRTape&>(view).contentHeight(box.width()), region);
         m_tapeFrame = QRectF(box.left(), y, box.width(), height);
@@ -370,21 +378,21 @@ void NotchView::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     y += m_tapeFrame.height();
 
     m_badgeFrame = QRectF();
-    paintChildren(painter, m_badge, nowMs, [&](View& view) {
+    paintChildren(painter, m_environment, m_badge, nowMs, [&](View& view) {
         m_badgeFrame = aligned(view.idealSize(), QRectF(box.left(), y, box.width(), view.idealSize().height()));
         return m_badgeFrame;
     });
     y += m_badgeFrame.height();
 
     m_axFrame = QRectF();
-    paintChildren(painter, m_ax, nowMs, [&](View&) {
+    paintChildren(painter, m_environment, m_ax, nowMs, [&](View&) {
         m_axFrame = QRectF(box.left(), y, box.width(), axBannerHeightConst);
         return m_axFrame;
     });
     y += m_axFrame.height();
 
     m_contentFrame = QRectF();
-    paintChildren(painter, m_content, nowMs, [&](View&) {
+    paintChildren(painter, m_environment, m_content, nowMs, [&](View&) {
         m_contentFrame = QRectF(box.left(), y, box.width(), std::max<qreal>(box.bottom() - y, 0));
         return m_contentFrame;
     });

@@ -3,8 +3,9 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
-#include "main/ui/design/Faces.h"
 #include "main/notch/kit/Stack.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/TextBound.h"
 
 namespace murmeli::notch {
 
@@ -42,7 +43,7 @@ QString SessionJumpButton::label(const QString& terminalName)
 
 void SessionJumpButton::update(QString terminalName, std::function<void()> action)
 {
-    m_label = label(terminalName);
+    m_label = ui::boundedForLayout(label(terminalName));
     m_action = std::move(action);
 }
 

@@ -11,6 +11,7 @@
 #include "main/ui/design/Faces.h"
 #include "main/ui/design/Paragraph.h"
 #include "main/ui/design/Symbols.h"
+#include "main/ui/design/TextBound.h"
 #include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
@@ -43,15 +44,15 @@ qreal textLine(QPainter* painter, const QString& text, const QFont& font, const 
         drawn.setStrikeOut(struck);
         painter->setFont(drawn);
         painter->setPen(colour);
-        painter->drawText(
-            at + QPointF(0, metrics.ascent()), metrics.elidedText(text, Qt::ElideRight, std::max<qreal>(width, 0)));
+        painter->drawText(at + QPointF(0, metrics.ascent()),
+            metrics.elidedText(ui::boundedForLayout(text), Qt::ElideRight, std::max<qreal>(width, 0)));
     }
     return metrics.height();
 }
 
 qreal textWidth(const QFont& font, const QString& text)
 {
-    return QFontMetricsF(font).horizontalAdvance(text);
+    return QFontMetricsF(font).horizontalAdvance(ui::boundedForLayout(text));
 }
 
 QFont badgeFont()
@@ -162,6 +163,11 @@ void SessionListRow::update(notch::SessionRow row, QDateTime referenceDate, Sess
     if (m_card) {
         m_card->update(*m_row.approval, m_row.activity, m_actions.onApprove);
     }
+    // Only a click animates: a row that opens or closes by its state or age does so at once.
+    const double shown = isActive() ? 1 : 0;
+    if (m_reveal.target() != shown) {
+        m_reveal = Animation::still(shown);
+    }
     m_cachedWidth = -1;
 }
 
@@ -225,9 +231,14 @@ SessionListRow::Layers SessionListRow::layers() const
 
 qreal SessionListRow::heightForWidth(qreal width) const
 {
+    const qint64 now = m_environment.nowMs();
+    if (m_reveal.isRunning(now)) {
+        m_cachedWidth = -1;
+        return const_cast<SessionListRow*>(this)->layOut(nullptr, QRectF(0, 0, width, 0), now);
+    }
     if (width != m_cachedWidth) {
         m_cachedWidth = width;
-        m_cachedHeight = const_cast<SessionListRow*>(this)->layOut(nullptr, QRectF(0, 0, width, 0), 0);
+        m_cachedHeight = const_cast<SessionListRow*>(this)->layOut(nullptr, QRectF(0, 0, width, 0), now);
     }
     return m_cachedHeight;
 }
@@ -338,116 +349,135 @@ qreal SessionListRow::layOutHeader(QPainter* painter, const QRectF& line)
     return height;
 }
 
+qreal SessionListRow::layOutLayers(QPainter* painter, qreal left, qreal width, qreal top)
+{
+    qreal y = top;
+    const qreal indent = left + lineIndent;
+    const qreal lineWidth = width - lineIndent;
+    const QFont spotlightFont = ui::Faces::system(11.5, QFont::Medium);
+    std::optional<QString> prompt
+        = m_row.state.isError() ? std::optional(m_row.state.message()) : m_row.spotlightPromptLineText;
+    if (prompt) {
+        y += layerSpacing
+            + textLine(painter, QStringLiteral("> ") + *prompt, spotlightFont, white(0.62),
+                QPointF(indent, y + layerSpacing), lineWidth);
+    }
+    if (m_row.spotlightAnswerLineText) {
+        const ui::Paragraph answer(QStringLiteral("\u2190 ") + *m_row.spotlightAnswerLineText,
+            { spotlightFont, withAlpha(ui::Color::vantorBrass, 0.85) }, 2);
+        if (painter) {
+            answer.paint(*painter, QPointF(indent, y + layerSpacing), lineWidth);
+        }
+        y += layerSpacing + answer.sizeFor(lineWidth).height();
+    }
+    const QString activity = m_row.spotlightActivityLineText && !m_row.spotlightActivityLineText->isEmpty()
+        ? *m_row.spotlightActivityLineText
+        : m_row.activity;
+    if (!activity.isEmpty()) {
+        y += layerSpacing
+            + textLine(painter, activity, ui::Faces::system(11, QFont::Medium), white(0.94),
+                QPointF(indent, y + layerSpacing), lineWidth);
+    }
+
+    if (!m_row.subagents.isEmpty()) {
+        y += layerSpacing;
+        const QFont headFont = ui::Faces::system(10.5, QFont::Medium);
+        const QColor cyan = withAlpha(SystemColors::cyan, 0.8);
+        const qreal headHeight = QFontMetricsF(headFont).height();
+        if (painter) {
+            ui::Symbols::paint(
+                *painter, ui::Symbol::ArrowTriangleBranch, QRectF(indent, y + (headHeight - 9) / 2, 9, 9), cyan);
+        }
+        textLine(painter, QStringLiteral("Subagents (%1)").arg(m_row.subagents.size()), headFont, cyan,
+            QPointF(indent + 9 + 5, y), lineWidth - 14);
+        y += headHeight;
+        const QFont nameFont = ui::Faces::system(11, QFont::Medium);
+        const QFont descFont = ui::Faces::system(10.5, QFont::Normal);
+        const QFont doneFont = ui::Faces::system(10, QFont::Medium);
+        for (const notch::SubagentInfo& agent : m_row.subagents) {
+            y += 4;
+            const qreal h = QFontMetricsF(nameFont).height();
+            qreal x = indent;
+            if (painter) {
+                painter->setPen(Qt::NoPen);
+                painter->setBrush(agent.summary ? green : blue);
+                painter->drawEllipse(QRectF(x, y + (h - 6) / 2, 6, 6));
+            }
+            x += 6 + 6;
+            const qreal doneWidth = agent.summary ? textWidth(doneFont, QStringLiteral("completed")) + 6 : 0;
+            const QString name = agent.agentType.value_or(agent.agentID);
+            const qreal nameWidth = std::min(textWidth(nameFont, name), indent + lineWidth - doneWidth - x);
+            textLine(painter, name, nameFont, white(0.8), QPointF(x, y), nameWidth);
+            x += nameWidth + 6;
+            if (agent.taskDescription) {
+                textLine(painter, QStringLiteral("(") + *agent.taskDescription + u')', descFont, white(0.5),
+                    QPointF(x, y + (h - QFontMetricsF(descFont).height()) / 2), indent + lineWidth - doneWidth - x);
+            }
+            if (agent.summary) {
+                textLine(painter, QStringLiteral("completed"), doneFont, white(0.4),
+                    QPointF(indent + lineWidth - doneWidth + 6, y + (h - QFontMetricsF(doneFont).height()) / 2),
+                    doneWidth);
+            }
+            y += h;
+        }
+    }
+
+    if (!m_row.activeTasks.isEmpty()) {
+        y += layerSpacing;
+        const QFont taskFont = ui::Faces::system(10.5, QFont::Medium);
+        y += textLine(painter, taskHeader(m_row.activeTasks), taskFont, white(0.45), QPointF(indent, y), lineWidth);
+        const qreal h = QFontMetricsF(taskFont).height();
+        for (const notch::ActiveTaskInfo& task : m_row.activeTasks) {
+            y += 3;
+            const bool done = task.status == notch::ActiveTaskInfo::Status::Completed;
+            if (painter) {
+                const qreal midY = y + h / 2;
+                if (task.status == notch::ActiveTaskInfo::Status::Pending) {
+                    painter->setPen(QPen(withAlpha(SystemColors::gray, 0.6), 1));
+                    painter->setBrush(Qt::NoBrush);
+                    painter->drawEllipse(QRectF(indent + 0.5, midY - 2.5, 5, 5));
+                } else if (task.status == notch::ActiveTaskInfo::Status::InProgress) {
+                    painter->setPen(Qt::NoPen);
+                    painter->setBrush(blue);
+                    painter->drawEllipse(QRectF(indent, midY - 3, 6, 6));
+                } else {
+                    ui::Symbols::paint(
+                        *painter, ui::Symbol::CheckmarkSquareFill, QRectF(indent, midY - 4.5, 9, 9), white(0.4));
+                }
+            }
+            const qreal iconWidth = done ? 9 : 6;
+            textLine(painter, task.title, taskFont, white(done ? 0.4 : 0.7), QPointF(indent + iconWidth + 5, y),
+                lineWidth - iconWidth - 5, done);
+            y += h;
+        }
+    }
+    return y - top;
+}
+
 qreal SessionListRow::layOut(QPainter* painter, const QRectF& frame, qint64 nowMs)
 {
     const StateLook colours = look(m_row.state);
-    const bool active = isActive();
     const qreal left = frame.left() + paddingX;
     const qreal width = frame.width() - 2 * paddingX;
     qreal y = frame.top() + colours.verticalPadding;
 
     y += layOutHeader(painter, QRectF(left, y, width, 0));
 
-    if (active) {
-        const qreal indent = left + lineIndent;
-        const qreal lineWidth = width - lineIndent;
-        const QFont spotlightFont = ui::Faces::system(11.5, QFont::Medium);
-        std::optional<QString> prompt
-            = m_row.state.isError() ? std::optional(m_row.state.message()) : m_row.spotlightPromptLineText;
-        if (prompt) {
-            y += layerSpacing
-                + textLine(painter, QStringLiteral("> ") + *prompt, spotlightFont, white(0.62),
-                    QPointF(indent, y + layerSpacing), lineWidth);
-        }
-        if (m_row.spotlightAnswerLineText) {
-            const ui::Paragraph answer(QStringLiteral("\u2190 ") + *m_row.spotlightAnswerLineText,
-                { spotlightFont, withAlpha(ui::Color::vantorBrass, 0.85) }, 2);
-            if (painter) {
-                answer.paint(*painter, QPointF(indent, y + layerSpacing), lineWidth);
+    // Layers 1 to 3 open and close over the row's reveal: their full height scaled by it, faded by it and cut to it.
+    const double reveal = m_reveal.valueAt(nowMs);
+    if (reveal > 0) {
+        const qreal full = layOutLayers(nullptr, left, width, y);
+        const qreal shown = reveal >= 1 ? full : full * reveal;
+        if (painter) {
+            painter->save();
+            if (reveal < 1) {
+                painter->setClipRect(QRectF(frame.left(), y, frame.width(), shown), Qt::IntersectClip);
+                painter->setOpacity(painter->opacity() * reveal);
             }
-            y += layerSpacing + answer.sizeFor(lineWidth).height();
+            layOutLayers(painter, left, width, y);
+            painter->restore();
         }
-        const QString activity = m_row.spotlightActivityLineText && !m_row.spotlightActivityLineText->isEmpty()
-            ? *m_row.spotlightActivityLineText
-            : m_row.activity;
-        if (!activity.isEmpty()) {
-            y += layerSpacing
-                + textLine(painter, activity, ui::Faces::system(11, QFont::Medium), white(0.94),
-                    QPointF(indent, y + layerSpacing), lineWidth);
-        }
-
-        if (!m_row.subagents.isEmpty()) {
-            y += layerSpacing;
-            const QFont headFont = ui::Faces::system(10.5, QFont::Medium);
-            const QColor cyan = withAlpha(SystemColors::cyan, 0.8);
-            const qreal headHeight = QFontMetricsF(headFont).height();
-            if (painter) {
-                ui::Symbols::paint(
-                    *painter, ui::Symbol::ArrowTriangleBranch, QRectF(indent, y + (headHeight - 9) / 2, 9, 9), cyan);
-            }
-            textLine(painter, QStringLiteral("Subagents (%1)").arg(m_row.subagents.size()), headFont, cyan,
-                QPointF(indent + 9 + 5, y), lineWidth - 14);
-            y += headHeight;
-            const QFont nameFont = ui::Faces::system(11, QFont::Medium);
-            const QFont descFont = ui::Faces::system(10.5, QFont::Normal);
-            const QFont doneFont = ui::Faces::system(10, QFont::Medium);
-            for (const notch::SubagentInfo& agent : m_row.subagents) {
-                y += 4;
-                const qreal h = QFontMetricsF(nameFont).height();
-                qreal x = indent;
-                if (painter) {
-                    painter->setPen(Qt::NoPen);
-                    painter->setBrush(agent.summary ? green : blue);
-                    painter->drawEllipse(QRectF(x, y + (h - 6) / 2, 6, 6));
-                }
-                x += 6 + 6;
-                const qreal doneWidth = agent.summary ? textWidth(doneFont, QStringLiteral("completed")) + 6 : 0;
-                const QString name = agent.agentType.value_or(agent.agentID);
-                const qreal nameWidth = std::min(textWidth(nameFont, name), indent + lineWidth - doneWidth - x);
-                textLine(painter, name, nameFont, white(0.8), QPointF(x, y), nameWidth);
-                x += nameWidth + 6;
-                if (agent.taskDescription) {
-                    textLine(painter, QStringLiteral("(") + *agent.taskDescription + u')', descFont, white(0.5),
-                        QPointF(x, y + (h - QFontMetricsF(descFont).height()) / 2), indent + lineWidth - doneWidth - x);
-                }
-                if (agent.summary) {
-                    textLine(painter, QStringLiteral("completed"), doneFont, white(0.4),
-                        QPointF(indent + lineWidth - doneWidth + 6, y + (h - QFontMetricsF(doneFont).height()) / 2),
-                        doneWidth);
-                }
-                y += h;
-            }
-        }
-
-        if (!m_row.activeTasks.isEmpty()) {
-            y += layerSpacing;
-            const QFont taskFont = ui::Faces::system(10.5, QFont::Medium);
-            y += textLine(painter, taskHeader(m_row.activeTasks), taskFont, white(0.45), QPointF(indent, y), lineWidth);
-            const qreal h = QFontMetricsF(taskFont).height();
-            for (const notch::ActiveTaskInfo& task : m_row.activeTasks) {
-                y += 3;
-                const bool done = task.status == notch::ActiveTaskInfo::Status::Completed;
-                if (painter) {
-                    const qreal midY = y + h / 2;
-                    if (task.status == notch::ActiveTaskInfo::Status::Pending) {
-                        painter->setPen(QPen(withAlpha(SystemColors::gray, 0.6), 1));
-                        painter->setBrush(Qt::NoBrush);
-                        painter->drawEllipse(QRectF(indent + 0.5, midY - 2.5, 5, 5));
-                    } else if (task.status == notch::ActiveTaskInfo::Status::InProgress) {
-                        painter->setPen(Qt::NoPen);
-                        painter->setBrush(blue);
-                        painter->drawEllipse(QRectF(indent, midY - 3, 6, 6));
-                    } else {
-                        ui::Symbols::paint(
-                            *painter, ui::Symbol::CheckmarkSquareFill, QRectF(indent, midY - 4.5, 9, 9), white(0.4));
-                    }
-                }
-                const qreal iconWidth = done ? 9 : 6;
-                textLine(painter, task.title, taskFont, white(done ? 0.4 : 0.7), QPointF(indent + iconWidth + 5, y),
-                    lineWidth - iconWidth - 5, done);
-                y += h;
-            }
-        }
+        y += shown;
     }
     y += colours.verticalPadding;
     if (painter) {
@@ -466,7 +496,7 @@ qreal SessionListRow::layOut(QPainter* painter, const QRectF& frame, qint64 nowM
 
 bool SessionListRow::isAnimating(qint64 nowMs) const
 {
-    return m_highlight.isRunning(nowMs) || (m_card && m_card->isAnimating(nowMs));
+    return m_highlight.isRunning(nowMs) || m_reveal.isRunning(nowMs) || (m_card && m_card->isAnimating(nowMs));
 }
 
 bool SessionListRow::pointer(PointerPhase phase, QPointF pos)
@@ -495,7 +525,14 @@ bool SessionListRow::pointer(PointerPhase phase, QPointF pos)
     if (std::exchange(m_pressed, false)) {
         // The click toggles the user's own choice, whatever else keeps the row open.
         if (inside && m_actions.setManuallyExpanded && m_actions.isManuallyExpanded) {
+            const bool wasActive = isActive();
             m_actions.setManuallyExpanded(!m_actions.isManuallyExpanded());
+            const bool active = isActive();
+            if (active != wasActive) {
+                const qint64 now = m_environment.nowMs();
+                m_reveal = Animation(m_reveal.valueAt(now), active ? 1 : 0, now, MotionCurve::easeInOut(toggleSeconds));
+                m_cachedWidth = -1;
+            }
         }
         return true;
     }

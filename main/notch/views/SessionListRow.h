@@ -69,6 +69,8 @@ public:
     static constexpr qreal layerSpacing = 6;
     static constexpr qreal lineIndent = 16;
     static constexpr qreal actionPadding = 12;
+    /// Seconds the layers a click shows or hides take to open or close.
+    static constexpr double toggleSeconds = 0.18;
 
     explicit SessionListRow(const ViewEnvironment& environment);
     ~SessionListRow() override;
@@ -108,6 +110,8 @@ private:
     /// Lays the row out in frame, drawing it when painter is given; returns its height.
     qreal layOut(QPainter* painter, const QRectF& frame, qint64 nowMs);
     qreal layOutHeader(QPainter* painter, const QRectF& line);
+    /// Lays out layers 1 to 3 from top, drawing them when painter is given; returns their height.
+    qreal layOutLayers(QPainter* painter, qreal left, qreal width, qreal top);
     bool isActive() const;
     void setHighlighted(bool highlighted);
 
@@ -119,6 +123,8 @@ private:
     std::unique_ptr<ApprovalCard> m_card;
     bool m_highlighted = false;
     Animation m_highlight = Animation::still(0);
+    /// How much of layers 1 to 3 shows: 1 while the row is active, 0 while not, between while a click toggles it.
+    Animation m_reveal = Animation::still(0);
     bool m_pressed = false;
     QRectF m_frame;
     QRectF m_tapFrame;

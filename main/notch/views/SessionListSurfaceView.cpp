@@ -181,7 +181,9 @@ void SessionListSurfaceView::paint(QPainter& painter, const QRectF& frame, qint6
         }
         const qreal height = heights[index++];
         child.frame = QRectF(left, rowY, width, height);
-        if (child.frame.bottom() >= m_viewport.top() && child.frame.top() <= m_viewport.bottom()) {
+        // Rows outside the viewport, or outside what this frame redraws, cost nothing.
+        if (child.frame.bottom() >= m_viewport.top() && child.frame.top() <= m_viewport.bottom()
+            && m_environment.redraws(painter.transform().mapRect(child.frame))) {
             child.view->paint(painter, child.frame, nowMs);
         }
         rowY += height + rowSpacing;

@@ -15,7 +15,7 @@ enum class NotchSignalAnimation { GreenPulse, BluePulse, AmberPulse, None };
 double pulsePeriod(NotchSignalAnimation animation);
 
 /// A small glowing dot that pulses at its animation's period; still when the animation is None or motion is
-/// reduced.
+/// reduced. Like the brand dot it asks for its own square at the pulse's pace, not for the frame timer.
 class SignalDot final : public View {
 public:
     static constexpr qreal diameter = 6.5;
@@ -24,10 +24,11 @@ public:
 
     QSizeF idealSize() const override { return { diameter, diameter }; }
     void paint(QPainter& painter, const QRectF& frame, qint64 nowMs) override;
-    bool isAnimating(qint64 nowMs) const override { return m_scale.isRunning(nowMs); }
 
 private:
+    const ViewEnvironment& m_environment;
     QColor m_color;
+    int m_frameMs = 0;
     Animation m_scale = Animation::still(0.92);
     Animation m_opacity = Animation::still(0.55);
 };

@@ -7,10 +7,15 @@
 #include <QPainter>
 #include <QTextOption>
 
+#include "main/ui/design/TextBound.h"
+
 namespace murmeli::ui {
 
+// A paragraph of a few lines lays out no more than those lines can show; one of any length shows all of it, and
+// draws only the lines in view.
 Paragraph::Paragraph(QString text, TextStyle style, int maxLines, Qt::Alignment alignment)
-    : m_text(std::move(text)), m_style(std::move(style)), m_maxLines(maxLines), m_alignment(alignment)
+    : m_text(maxLines > 0 ? boundedForLayout(text, maxLines) : std::move(text)), m_style(std::move(style)),
+      m_maxLines(maxLines), m_alignment(alignment)
 {
 }
 

@@ -30,10 +30,14 @@ TEST(ViewHostTest, TheFrameTimerRunsOnlyWhileSomethingAnimates)
     renderOnce(host);
     EXPECT_FALSE(host.framePump().isActive());
 
-    // A breathing dot animates for as long as it is on screen.
+    // A breathing dot asks for its own small square again at the breath's pace, not for the frame timer.
     host.setRoot(std::make_unique<BrandDot>(host.environment()));
     renderOnce(host);
-    EXPECT_TRUE(host.framePump().isActive());
+    EXPECT_FALSE(host.framePump().isActive());
+    const QRect dot = host.pendingArea().boundingRect();
+    EXPECT_TRUE(dot.contains(QPoint(20, 15)));
+    EXPECT_LE(dot.width() * dot.height(), 30 * 30);
+    EXPECT_FALSE(host.canBeSeen()) << "never shown, and offscreen: no frame is due";
 
     // A glyph that springs in once animates until its spring settles, then the timer stops.
     host.setRoot(PopInGlyph::check(host.environment()));
@@ -47,8 +51,10 @@ TEST(ViewHostTest, TheFrameTimerRunsOnlyWhileSomethingAnimates)
     host.setRoot(std::make_unique<SessionCountBadge>(3));
     renderOnce(host);
     EXPECT_FALSE(host.framePump().isActive());
+    EXPECT_TRUE(host.pendingArea().isEmpty()) << "a dot that left the screen asks for nothing";
     host.environment().reduceMotion = [] { return true; };
     host.setRoot(std::make_unique<BrandDot>(host.environment()));
     renderOnce(host);
     EXPECT_FALSE(host.framePump().isActive());
+    EXPECT_TRUE(host.pendingArea().isEmpty());
 }

@@ -222,3 +222,54 @@ TEST(SessionListRowTest, TheListScrollsBeyondWhatTheScreenLeaves)
     list.paint(painter, QRectF(0, 0, 420, 900), clock.monotonicMs());
     EXPECT_TRUE(list.viewport().contains(list.rowFrame("s29").center()));
 }
+
+TEST(SessionListRowTest, AClickOpensAndClosesTheRowOverItsToggleTimeAndAStateChangeAtOnce)
+{
+    test::FakeClock clock;
+    notch::ViewEnvironment environment { &clock, {}, {} };
+    notch::PanelViewModel vm(clock);
+    notch::SessionRow row = rowIn(SessionState::idle());
+    row.activity = QStringLiteral("Read main.cpp");
+    row.activeTasks = { { "1", "write the tests", notch::ActiveTaskInfo::Status::InProgress },
+        { "2", "run them", notch::ActiveTaskInfo::Status::Pending } };
+    vm.setSessions({ row });
+    notch::SessionListSurfaceView list(environment, vm);
+    QImage image(420, 600, QImage::Format_ARGB32_Premultiplied);
+    const auto paint = [&] {
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        list.paint(painter, QRectF(0, 0, 420, 600), clock.monotonicMs());
+    };
+    const auto height = [&] {
+        list.refresh();
+        paint();
+        return list.listContentHeight();
+    };
+    const qreal closed = height();
+    const qint64 toggleMs = static_cast<qint64>(SessionListRow::toggleSeconds * 1000);
+
+    click(list, list.row(row.sid)->tapFrame().topLeft() + QPointF(30, 12));
+    EXPECT_EQ(height(), closed) << "the row starts from where it was";
+    EXPECT_TRUE(list.isAnimating(clock.monotonicMs()));
+    clock.advance(toggleMs / 2);
+    const qreal halfway = height();
+    clock.advance(toggleMs / 2);
+    const qreal open = height();
+    EXPECT_GT(halfway, closed);
+    EXPECT_LT(halfway, open);
+    EXPECT_GT(open, closed + 40) << "the activity line and two tasks";
+    EXPECT_FALSE(list.isAnimating(clock.monotonicMs()));
+
+    click(list, list.row(row.sid)->tapFrame().topLeft() + QPointF(30, 12));
+    EXPECT_EQ(height(), open);
+    clock.advance(toggleMs / 2);
+    EXPECT_LT(height(), open);
+    clock.advance(toggleMs / 2);
+    EXPECT_EQ(height(), closed);
+
+    // A session that comes to need the user opens at once: only a click animates.
+    row.state = SessionState::error(QStringLiteral("boom"));
+    vm.setSessions({ row });
+    EXPECT_GT(height(), closed + 40);
+    EXPECT_FALSE(list.isAnimating(clock.monotonicMs()));
+}
