@@ -14,6 +14,7 @@
 #include "main/hooks/sessions/StatusFiles.h"
 #include "tests/desktop/WindowsOf.h"
 #include "tests/support/AgentPeer.h"
+#include "tests/support/DesktopLock.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
 
@@ -53,6 +54,9 @@ TEST(SecondStartTest, ARunningAgentKeepsItsSessionAndASecondMurmeliOnlyShowsTheF
     if (QStandardPaths::findExecutable(QStringLiteral("tmux")).isEmpty()) {
         GTEST_SKIP() << "tmux is not installed";
     }
+    // The real murmeli grabs the push-to-talk key on this display: no other test may want it meanwhile.
+    const murmeli::test::DesktopLock keys(murmeli::test::DesktopLock::keyboardAndClipboard);
+    ASSERT_TRUE(keys.isHeld());
     QTemporaryDir home;
     QTemporaryDir work;
     const QString workPath = QFileInfo(work.path()).canonicalFilePath();
