@@ -7,6 +7,10 @@
 #include <QMetaObject>
 #include <QThreadPool>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace murmeli::platform {
 
 /// The job's line back to the task. The job holds it for as long as it runs; the task cuts it when cancelled or
@@ -58,6 +62,12 @@ PocketsphinxRecognitionTask::PocketsphinxRecognitionTask(PocketsphinxJob job, st
 {
     QThreadPool::globalInstance()->start([job = std::move(job), relay = m_relay, whenEnded = std::move(whenEnded)] {
         job.run(*relay);
+#if defined(__GLIBC__)
+        // The decoder's model is some 90 MB in many blocks on this pool thread's heap; glibc keeps freed blocks there
+        // for the thread, and a later take on another pool thread loaded its own beside them, so every take left its
+        // model resident. Handing the free pages back keeps a take's memory to the take.
+        malloc_trim(0);
+#endif
         if (whenEnded) {
             whenEnded();
         }
