@@ -63,9 +63,9 @@ PocketsphinxRecognitionTask::PocketsphinxRecognitionTask(PocketsphinxJob job, st
     QThreadPool::globalInstance()->start([job = std::move(job), relay = m_relay, whenEnded = std::move(whenEnded)] {
         job.run(*relay);
 #if defined(__GLIBC__)
-        // The decoder's model is some 90 MB in many blocks on this pool thread's heap; glibc keeps freed blocks there
-        // for the thread, and a later take on another pool thread loaded its own beside them, so every take left its
-        // model resident. Handing the free pages back keeps a take's memory to the take.
+        // A decoder's model is some 90 MB in many blocks on the heap of the pool thread that loaded it, and glibc
+        // keeps freed blocks on that heap: as takes ran on one pool thread after another, every freed model stayed
+        // resident. Handing the free pages back after each recognition keeps them from piling up.
         malloc_trim(0);
 #endif
         if (whenEnded) {
