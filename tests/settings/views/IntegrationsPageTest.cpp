@@ -142,9 +142,15 @@ TEST(IntegrationsPageTest, AnInstallKeepsTheScrollPositionTheRowUnderThePointerA
     auto* area = qobject_cast<QScrollArea*>(harness.window().rootView().findChild<QScrollArea*>());
     ASSERT_NE(area, nullptr);
     QScrollBar* bar = area->verticalScrollBar();
-    ASSERT_TRUE(test::waitUntil([&] { return bar->maximum() > 0; })) << window->height();
+    // The window manager applies the new height when it gets to it, and the scroll range follows the layout: wait
+    // until the Codex row can stand at the top of the view with more rows below it.
+    const auto codexTop = [&] { return rowOf(page, "codex")->mapTo(area->widget(), QPoint(0, 0)).y(); };
+    ASSERT_TRUE(test::waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        return window->height() == 320 && bar->maximum() > codexTop() - 8 + 150;
+    })) << window->height() << " " << bar->maximum() << " " << codexTop();
     // Scrolled so that the Codex row stands at the top of the view, with more rows below it.
-    const QPoint rowAt = rowOf(page, "codex")->mapTo(area->widget(), QPoint(0, 0));
+    const QPoint rowAt(0, codexTop());
     bar->setValue(rowAt.y() - 8);
     ASSERT_GT(bar->value(), 0);
     ASSERT_LT(bar->value() + 150, bar->maximum()) << "room to scroll further down";
