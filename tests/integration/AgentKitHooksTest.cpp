@@ -2,11 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
@@ -47,6 +49,19 @@ public:
     {
         const quint16 port = freePort();
         m_model.start(QStringLiteral("python3"), { AgentKitPeer::modelScript(), QString::number(port) });
+        // An agent that finds no model at its first request may give up; on a loaded machine python3 takes a while.
+        waitUntil(
+            [port] {
+                QTcpSocket probe;
+                probe.connectToHost(QHostAddress::LocalHost, port);
+                return probe.waitForConnected(200);
+            },
+            10000);
+        // The pane outlives the agent, so that a test that fails can show what the agent said last.
+        QFile config(m_config.filePath(QStringLiteral("tmux.conf")));
+        if (config.open(QIODevice::WriteOnly)) {
+            config.write("set -g remain-on-exit on\n");
+        }
         QStringList words { QStringLiteral("env") };
         for (const QString& key : environment.keys()) {
             words << key + QLatin1Char('=') + environment.value(key);
@@ -74,21 +89,31 @@ public:
         return tmux({ QStringLiteral("capture-pane"), QStringLiteral("-p"), QStringLiteral("-t"), m_session });
     }
 
-    /// Whether the agent still runs: its session ends with it.
-    bool alive() { return !tmux({ QStringLiteral("list-sessions") }).trimmed().isEmpty(); }
+    /// Whether the agent still runs.
+    bool alive()
+    {
+        return tmux({ QStringLiteral("display-message"), QStringLiteral("-p"), QStringLiteral("-t"), m_session,
+                   QStringLiteral("#{pane_dead}") })
+                   .trimmed()
+            == QLatin1String("0");
+    }
 
 private:
     // On a tmux server of the test's own, never the user's.
     QString tmux(const QStringList& arguments) const
     {
         QProcess process;
-        process.start(QStringLiteral("tmux"), QStringList { QStringLiteral("-L"), m_server } + arguments);
+        process.start(QStringLiteral("tmux"),
+            QStringList { QStringLiteral("-L"), m_server, QStringLiteral("-f"),
+                m_config.filePath(QStringLiteral("tmux.conf")) }
+                + arguments);
         process.waitForFinished(10000);
         return QString::fromUtf8(process.readAllStandardOutput());
     }
 
     QString m_session;
     QString m_server;
+    QTemporaryDir m_config;
     QProcess m_model;
 };
 
