@@ -23,6 +23,7 @@
 #include "tests/desktop/Screenshots.h"
 #include "tests/support/ControllerProbe.h"
 #include "tests/support/DesktopLock.h"
+#include "tests/support/DesktopTools.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
 
@@ -76,14 +77,6 @@ void expectOnlyTheDotBreathes(FrameCounter& counter, const char* state)
     EXPECT_LT(perSecond, pace * 1.25) << state;
     const QRectF square = notch::BrandDot::motionArea({});
     EXPECT_LE(counter.largest, static_cast<qint64>((square.width() + 4) * (square.height() + 4))) << state;
-}
-
-QString run(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput());
 }
 
 /// Pixels that are not all one colour in rect.
@@ -145,7 +138,8 @@ TEST(PanelAtRestTest, RedrawsOnlyTheBreathingDotAndStaysReadableOverText)
     notch::NotchPanelController* panel = murmeli.views.notchPanel();
     notch::ViewHost& window = *panel->window();
     ASSERT_TRUE(waitUntil([&] { return window.canBeSeen(); }, 10000));
-    run(QStringLiteral("xdotool"), { QStringLiteral("mousemove"), QStringLiteral("10"), QStringLiteral("700") });
+    test::runTool(
+        QStringLiteral("xdotool"), { QStringLiteral("mousemove"), QStringLiteral("10"), QStringLiteral("700") });
     FrameCounter counter(window);
 
     // Closed and resting, once the welcome of a first launch has gone and the dot breathes.
@@ -155,7 +149,7 @@ TEST(PanelAtRestTest, RedrawsOnlyTheBreathingDotAndStaysReadableOverText)
     // Fourteen sessions start, through the hook server as an agent posts them.
     const QString port = QString::number(test::ControllerProbe::hookServer(murmeli.controller).port());
     for (int i = 1; i <= sessionCount; ++i) {
-        run(QStringLiteral("curl"),
+        test::runTool(QStringLiteral("curl"),
             { QStringLiteral("-s"), QStringLiteral("-X"), QStringLiteral("POST"), QStringLiteral("-d"),
                 QStringLiteral(R"({"session_id":"rest-%1","cwd":"/tmp/project-%1","hook_event_name":"SessionStart"})")
                     .arg(i),
@@ -166,9 +160,9 @@ TEST(PanelAtRestTest, RedrawsOnlyTheBreathingDotAndStaysReadableOverText)
     // Opened the way a person does, and left to settle.
     notch::NotchView& root = *panel->rootView();
     const QPoint strip = window.mapToGlobal(QPoint(static_cast<int>(root.boxFrame().center().x()), 8));
-    run(QStringLiteral("xdotool"),
+    test::runTool(QStringLiteral("xdotool"),
         { QStringLiteral("mousemove"), QString::number(strip.x()), QString::number(strip.y() + 12) });
-    run(QStringLiteral("xdotool"),
+    test::runTool(QStringLiteral("xdotool"),
         { QStringLiteral("mousemove"), QString::number(strip.x()), QString::number(strip.y()) });
     ASSERT_TRUE(waitUntil(
         [&] {
