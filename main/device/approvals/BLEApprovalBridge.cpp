@@ -126,14 +126,21 @@ void BLEApprovalBridge::handleControlFrame(const QString& line)
 void BLEApprovalBridge::resolveFromDevice(const QString& wireId, const hooks::ApprovalDecision& decision)
 {
     const QString fullId = m_ids.fullIdFor(wireId);
-    if (!m_ids.knows(fullId)) {
+    // Only the id the device was shown for a waiting request names it. A full id that another request was shown
+    // under before (agents that number their calls reuse "call_1" in every session) would otherwise let a repeated
+    // answer decide a request the device never showed.
+    if (m_ids.liveShortId(fullId) != wireId) {
         if (const std::optional<QString> over = m_ids.retiredFullId(wireId)) {
             // A repeated or late answer: the id named a request that has ended, and names nothing else.
             onLog(QStringLiteral("[approval-diag] device answered ") + wireId + QStringLiteral(" (") + *over
                     + QStringLiteral("), which no longer waits; nothing resolved"),
                 LogColor::Orange);
-            return;
+        } else {
+            onLog(QStringLiteral("[approval-diag] device answered ") + wireId
+                    + QStringLiteral(", which names no request it was shown; nothing resolved"),
+                LogColor::Orange);
         }
+        return;
     }
     // The device took the prompt down itself when it answered.
     retire(fullId, false);

@@ -24,7 +24,8 @@ class BLEBridge;
 
 /// Shows the active permission request on the device and turns the device's answers into decisions. The device
 /// knows each request by a short id (ShortIdTable) that names no other request; a decision is translated back to the
-/// full id before it reaches the pending table, and one that names a request no longer waiting resolves nothing.
+/// full id before it reaches the pending table; one that names a request no longer waiting, or an id the device was
+/// not shown, resolves nothing.
 /// Whichever way a request ends, its prompt leaves the device; a device that connects again is shown the prompt
 /// still waiting. Main thread only.
 class BLEApprovalBridge final : public hooks::ApprovalBridge {

@@ -30,8 +30,7 @@ public:
 
     /// The live short id of this request, given now when it has none. A retired request gets a new one.
     QString shortIdFor(const QString& fullId);
-    /// The full id behind a live short id; the text unchanged when it names no live request (the device may answer
-    /// with a full id).
+    /// The full id behind a live short id; the text unchanged when it names no live request.
     QString fullIdFor(const QString& wireId) const;
     /// The live short id of this request, if it has one.
     std::optional<QString> liveShortId(const QString& fullId) const;

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-
 #include "platform/ble/BleTransport.h"
 #include "platform/ble/BleTransportFactory.h"
 #include "platform/ble/NordicUart.h"
@@ -71,20 +69,7 @@ struct Signals final {
 // test leaves it without adapters, as it found it.
 class QtBleTransportTest : public testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (s_bluez || !s_skipReason.isEmpty()) {
-            return;
-        }
-        auto bluez = std::make_unique<test::SimulatedBluez>();
-        if (bluez->start(&s_skipReason)) {
-            s_bluez = bluez.release();
-            qAddPostRoutine([] {
-                delete s_bluez;
-                s_bluez = nullptr;
-            });
-        }
-    }
+    static void SetUpTestSuite() { s_bluez = test::SimulatedBluez::shared(&s_skipReason); }
 
     void SetUp() override
     {

@@ -1,5 +1,6 @@
 #include "tests/platform/ble/SimulatedBluez.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -58,6 +59,24 @@ bool SimulatedBluez::start(QString* whyNot)
     // The mock is no bluetoothd whose version Qt could read; without this Qt would drive the kernel's HCI sockets.
     qputenv("BLUETOOTH_FORCE_DBUS_LE_VERSION", "5.66");
     return true;
+}
+
+SimulatedBluez* SimulatedBluez::shared(QString* whyNot)
+{
+    static SimulatedBluez* bluez = nullptr;
+    static QString failure;
+    if (!bluez && failure.isEmpty()) {
+        auto started = std::make_unique<SimulatedBluez>();
+        if (started->start(&failure)) {
+            bluez = started.release();
+            qAddPostRoutine([] {
+                delete bluez;
+                bluez = nullptr;
+            });
+        }
+    }
+    *whyNot = failure;
+    return bluez;
 }
 
 std::optional<QString> SimulatedBluez::addAdapter(const QString& hci)

@@ -32,6 +32,9 @@ public:
 
     /// Starts the bus and the mock; false with *whyNot set when they cannot run here (a reason to skip).
     bool start(QString* whyNot);
+    /// The process's one simulated BlueZ, started on first use and stopped with the application; null with *whyNot
+    /// set when it cannot run here.
+    static SimulatedBluez* shared(QString* whyNot);
 
     std::optional<QString> addAdapter(const QString& hci);
     bool removeAdapter(const QString& hci);
