@@ -27,6 +27,14 @@ QtWebSocket::QtWebSocket(const WebSocketRequest& request, const QNetworkProxy& p
     // shows it, rather than buffering whatever the peer announces.
     m_socket->setMaxAllowedIncomingFrameSize(maxIncomingMessageBytes);
     m_socket->setMaxAllowedIncomingMessageSize(maxIncomingMessageBytes);
+    // A peer may close with 1009 too, for reasons of its own; only QWebSocket's reader knows that it refused a frame.
+    // Asked before QWebSocket opens and listens to it itself, it tells us before QWebSocket closes.
+    for (QObject* child : m_socket->children()) {
+        if (qstrcmp(child->metaObject()->className(), "QWebSocketDataProcessor") == 0) {
+            m_readerHeard = static_cast<bool>(connect(child,
+                SIGNAL(errorEncountered(QWebSocketProtocol::CloseCode, QString)), this, SLOT(onReaderRefused())));
+        }
+    }
     connect(m_socket, &QWebSocket::connected, this, &QtWebSocket::onConnected);
     connect(m_socket, &QWebSocket::disconnected, this, &QtWebSocket::onDisconnected);
     connect(m_socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this, &QtWebSocket::onSocketError);
@@ -217,10 +225,11 @@ void QtWebSocket::onHandshakeTimeout()
 
 void QtWebSocket::onAboutToClose()
 {
-    // QWebSocket closes on its own with 1009 when a frame or message of the peer oversteps the bounds; a peer that
-    // closes with 1009 claims the same, and either way the connection is over for too much data.
+    // QWebSocket closes on its own with 1009 when a frame or message of the peer oversteps the bounds. A peer that
+    // closes with 1009 closes like any other, and its close is reported when the connection ends. Should Qt's reader
+    // not be found, every 1009 counts as ours: the bound is ours, and backing off from an overrunning peer is safe.
     if (m_closedByUs || m_state != State::Open || !m_socket
-        || m_socket->closeCode() != QWebSocketProtocol::CloseCodeTooMuchData) {
+        || m_socket->closeCode() != QWebSocketProtocol::CloseCodeTooMuchData || (m_readerHeard && !m_readerRefused)) {
         return;
     }
     m_endedForExcess = true;
@@ -228,6 +237,11 @@ void QtWebSocket::onAboutToClose()
     finish(QStringLiteral("murmeli closed the connection because the server sent too much: a message over %1 "
                           "(close code 1009%2)")
                .arg(mebibytes(maxIncomingMessageBytes), reason.isEmpty() ? QString() : QStringLiteral(": ") + reason));
+}
+
+void QtWebSocket::onReaderRefused()
+{
+    m_readerRefused = true;
 }
 
 void QtWebSocket::checkUnsent()

@@ -53,6 +53,7 @@ private:
     void onPong(quint64 elapsedMs, const QByteArray& payload);
     void onHandshakeTimeout();
     void onAboutToClose();
+    Q_SLOT void onReaderRefused();
     /// Ends the connection when more than maxUnsentBytes wait to be written: a peer that does not read (or pings
     /// faster than it reads the pongs) would otherwise grow our write buffer without end.
     void checkUnsent();
@@ -72,6 +73,8 @@ private:
     quint64 m_pingCounter = 0;
     bool m_closedByUs = false;
     bool m_endedForExcess = false;
+    bool m_readerHeard = false; // QWebSocket's reader reports its refusals to us
+    bool m_readerRefused = false; // it refused what the peer sent, so the close that follows is QWebSocket's own
 };
 
 } // namespace murmeli::platform

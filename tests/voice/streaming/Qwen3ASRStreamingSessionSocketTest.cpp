@@ -181,6 +181,27 @@ TEST_F(Qwen3ASRStreamingSessionSocketTest, AWorkerThatSendsTooMuchIsCutOffAndIts
     EXPECT_TRUE(m_route.violations().isEmpty()) << m_route.violations().join('\n').toStdString();
 }
 
+// A worker may close with 1009 for reasons of its own; that is its close, not murmeli's cut-off, and each ready in
+// between starts the back-off over.
+TEST_F(Qwen3ASRStreamingSessionSocketTest, AWorkerThatClosesWith1009IsTheWorkersCloseAndBacksOffAsAnyClose)
+{
+    m_session->open(QStringLiteral("en-US"));
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(reaches(State::Ready));
+        m_route.lastClient()->connection->close(1009);
+        ASSERT_TRUE(reaches(State::Disconnected));
+        m_clock.advance(999);
+        EXPECT_EQ(m_session->state(), State::Disconnected);
+        m_clock.advance(1);
+    }
+    ASSERT_TRUE(reaches(State::Ready));
+    EXPECT_EQ(logs.filter(QStringLiteral("WS receive error")),
+        QStringList(
+            3, QStringLiteral("[qwen3-v3] WS receive error: The server closed the connection (close code 1009)")));
+    EXPECT_EQ(m_route.clients().size(), 4u);
+}
+
 TEST_F(Qwen3ASRStreamingSessionSocketTest, ARefusedBearerIsAConnectionFailure)
 {
     m_session = makeSession(QStringLiteral("tok-expired"));
