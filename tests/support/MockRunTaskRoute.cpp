@@ -184,6 +184,9 @@ void MockRunTaskRoute::finishTask(Client& client, const QJsonObject& control)
         client.connection->sendJson(resultEvent(client.taskId, sentence, true));
     }
     client.connection->sendJson(taskEvent(QStringLiteral("task-finished"), client.taskId));
+    if (m_script.closeAfterFinished) {
+        client.connection->close();
+    }
 }
 
 } // namespace murmeli::test

@@ -41,6 +41,7 @@ public:
         int partialEveryPieces = 0; // a running result (sentence not ended) per this many pieces; 0 sends none
         int dropAfterPieces = 0; // the connection is dropped without a close frame after this many pieces; 0 never
         bool answerFinishTask = true; // false: finish-task is read and never answered
+        bool closeAfterFinished = false; // the worker closes the connection right after task-finished
     };
 
     /// One client connection as the endpoint saw it.

@@ -188,6 +188,21 @@ TEST_F(SpeechEngineTakeTest, ARunTaskTakeSendsEveryCapturedByteInWholePiecesAndD
     EXPECT_TRUE(waitUntil([&] { return client.connection->clientCloseCode() == 1000; }));
 }
 
+// The worker's final comes with the end of its connection on its heels; the take keeps the text it was given.
+TEST_F(SpeechEngineTakeTest, ARunTaskTakeKeepsItsFinalWhenTheWorkerClosesRightAfterIt)
+{
+    m_runTask.script().closeAfterFinished = true;
+    ASSERT_TRUE(m_engine->startStreamingRecord());
+    speak(2);
+    ASSERT_TRUE(waitUntil([this] { return m_runTask.lastClient() && m_runTask.lastClient()->pieceSizes.size() >= 5; }));
+    m_clock.advance(1000);
+    m_engine->stopStreamingRecord();
+    ASSERT_TRUE(waitUntil([this] { return !outcomes.isEmpty(); }));
+    ASSERT_TRUE(waitUntil([this] { return m_runTask.lastClient()->connection->clientCloseCode().has_value(); }));
+    EXPECT_EQ(outcomes, QStringList { QStringLiteral("result: hello world") });
+    EXPECT_TRUE(m_recognizer->requests().empty());
+}
+
 TEST_F(SpeechEngineTakeTest, AV3TurnCarriesTheTakeOverTheLongLivedSessionAndDeliversItsFinalOnce)
 {
     // A microphone of its own rate and layout: what reaches the worker is what converting the whole recording in
