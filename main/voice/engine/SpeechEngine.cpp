@@ -1,11 +1,10 @@
 #include "main/voice/engine/SpeechEngine.h"
 
-
 #include <QDir>
-#include <QFile>
 #include <QMetaObject>
 #include <QTimer>
 
+#include "main/common/BoundedFile.h"
 #include "main/voice/engine/TakeControl.h"
 #include "main/voice/preferences/LocaleNormalizer.h"
 #include "main/voice/service/CloudEndpoints.h"
@@ -477,8 +476,9 @@ QCoro::Task<> SpeechEngine::transcribeCloud(QString fileURL, std::optional<QByte
     QByteArray wav;
     if (wavData) {
         wav = *wavData;
-    } else if (QFile file(fileURL); file.open(QIODevice::ReadOnly)) {
-        wav = file.readAll();
+    } else if (std::optional<QByteArray> file
+        = common::BoundedFile::read(fileURL, CloudTranscribeClient::maxWavFileBytes)) {
+        wav = std::move(*file);
     } else {
         m_dispatcher.reportError(QStringLiteral("Failed to read audio file"));
         co_return;

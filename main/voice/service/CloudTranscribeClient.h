@@ -44,6 +44,8 @@ public:
     static constexpr qint64 accountTimeoutMs = 15'000;
     /// Replies of these two endpoints are a few hundred bytes; anything far larger is not the worker talking.
     static constexpr qint64 maxReplyBytes = 1 << 20;
+    /// The largest take file read for upload: over eight minutes of take audio, where a take lasts at most a minute.
+    static constexpr qint64 maxWavFileBytes = 16 * 1024 * 1024;
 
     /// Requests take network's proxy (the process's one HTTP session); time limits run on clock. Both must outlive the
     /// client's calls.

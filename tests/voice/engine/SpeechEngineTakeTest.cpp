@@ -21,6 +21,7 @@
 
 #include "main/voice/preferences/LocaleNormalizer.h"
 #include "main/voice/service/CloudTranscribe.h"
+#include "main/voice/service/CloudTranscribeClient.h"
 #include "platform/audio/AudioConverter.h"
 #include "platform/audio/fake/FakeAudioCapture.h"
 #include "platform/recognizer/fake/FakeSpeechRecognizer.h"
@@ -586,6 +587,23 @@ TEST_F(SpeechEngineTakeTest, AnUploadedDeviceTakeEndsInItsTextOrFallsBackOrIsRep
         ASSERT_NE(audio, nullptr);
         EXPECT_EQ(audio->data.size(), 44 + 4000);
     }
+}
+
+// A take's file is read for the upload within a bound, as every file murmeli reads: one over it is not read, and the
+// take ends saying so.
+TEST_F(SpeechEngineTakeTest, ATakeFileOverTheUploadBoundIsNotReadAndTheTakeSaysSo)
+{
+    m_engine->setActiveBackendId(QStringLiteral("murmeli-cloud"));
+    m_engine->setPreferStreaming(false);
+    const QString path = m_dir.filePath(QStringLiteral("take.wav"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize(CloudTranscribeClient::maxWavFileBytes + 1));
+    file.close();
+    m_engine->dispatch(path, std::nullopt, STTContext {});
+    ASSERT_TRUE(waitUntil([this] { return !outcomes.isEmpty(); }));
+    EXPECT_EQ(outcomes, QStringList { QStringLiteral("error: Failed to read audio file") });
+    EXPECT_TRUE(m_upload.uploads().empty());
 }
 
 TEST_F(SpeechEngineTakeTest, WithoutACaptureDeviceOrAStartingCaptureNoTakeRuns)
