@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include <QDir>
@@ -160,6 +161,15 @@ public:
             { "tool_use_id", toolUseId }, { "cwd", "/tmp" } };
     }
 
+    /// murmeli's windows that can be seen whose names match, the panel's among them by default.
+    QStringList visibleWindows(const QString& name = QStringLiteral("."))
+    {
+        return run(QStringLiteral("xdotool"),
+            { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                QStringLiteral("--pid"), QString::number(process.processId()), QStringLiteral("--name"), name })
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
     QString defaultsPath() const { return home.filePath(QStringLiteral(".config/murmeli/defaults.json")); }
 
     bool isMuted() const
@@ -192,6 +202,27 @@ constexpr int stripWidth = 200;
 constexpr int stripHeight = 32;
 /// The open strip's power button: the buttons sit in the middle of a screen without a notch.
 constexpr QPoint powerButton(1000, 16);
+
+/// The pointer glides from one point to another as a hand moves a mouse: a move of 3 px at most every 8 ms.
+QStringList glide(QPoint from, QPoint to)
+{
+    QStringList moves;
+    const int steps = std::max(1, (std::max(std::abs(to.x() - from.x()), std::abs(to.y() - from.y())) + 2) / 3);
+    for (int step = 1; step <= steps; ++step) {
+        const QPoint at = from + (to - from) * step / steps;
+        moves << QStringLiteral("mousemove") << QString::number(at.x()) << QString::number(at.y())
+              << QStringLiteral("sleep") << QStringLiteral("0.008");
+    }
+    return moves;
+}
+
+/// The pointer glides up onto the strip at x from below it and stops at y 16; the click follows 120 ms later.
+void glideUpAndClick(int x)
+{
+    xdotool(glide(QPoint(x, 70), QPoint(x, 16))
+        + QStringList {
+            QStringLiteral("sleep"), QStringLiteral("0.12"), QStringLiteral("click"), QStringLiteral("1") });
+}
 
 /// A terminal that records each key it gets, one per line.
 class KeyRecorder {
@@ -266,9 +297,10 @@ protected:
 
 } // namespace
 
-// The panel opens under a resting pointer with its buttons where the pointer rests; a click there, at once or a
-// moment later, anywhere across the strip, neither quits murmeli nor mutes it. Quitting while a request is held asks
-// first; cancelled, murmeli runs on; confirmed, the request fails open ({}) and murmeli ends, saying so in its log.
+// The panel opens under a pointer that jumps or glides onto the strip, with its buttons where the pointer stops; a
+// click there, at once or a moment later, anywhere across the strip, neither quits murmeli, nor mutes it, nor opens a
+// window. Quitting while a request is held asks first; cancelled, murmeli runs on; confirmed, the request fails open
+// ({}) and murmeli ends, saying so in its log.
 TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWithAHeldRequestAsksFirst)
 {
     start(DesktopLock::keyboardAndClipboard);
@@ -302,6 +334,17 @@ TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWith
         ASSERT_TRUE(murmeli.isRunning()) << "quit by a click at x " << x;
         ASSERT_FALSE(murmeli.isMuted()) << "muted by a click at x " << x;
     }
+    // A hand glides the pointer up onto the strip, stops, and clicks: the panel opened under it on the way.
+    const QStringList windows = murmeli.visibleWindows();
+    for (int x = stripLeft + 4; x < stripLeft + stripWidth; x += 8) {
+        glideUpAndClick(x);
+        EXPECT_TRUE(waitUntil(isOpen)) << "the panel did not open under the gliding pointer at x " << x;
+        moveAway();
+        ASSERT_TRUE(waitUntil([&] { return !isOpen(); })) << "the panel did not close after x " << x;
+        ASSERT_TRUE(murmeli.isRunning()) << "quit by a glide and a click at x " << x;
+        ASSERT_FALSE(murmeli.isMuted()) << "muted by a glide and a click at x " << x;
+        ASSERT_EQ(murmeli.visibleWindows(), windows) << "a window opened for a glide and a click at x " << x;
+    }
     EXPECT_FALSE(murmeli.log.contains("quit:"));
 
     // A held request: the power button asks first.
@@ -324,12 +367,7 @@ TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWith
         xdotool({ QStringLiteral("mousemove"), QString::number(powerButton.x()), QString::number(powerButton.y()),
             QStringLiteral("click"), QStringLiteral("1") });
     };
-    const auto question = [&] {
-        return run(QStringLiteral("xdotool"),
-            { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                QStringLiteral("--pid"), QString::number(murmeli.process.processId()), QStringLiteral("--name"),
-                QStringLiteral("^Quit murmeli") });
-    };
+    const auto question = [&] { return murmeli.visibleWindows(QStringLiteral("^Quit murmeli")).value(0); };
     pressPower();
     ASSERT_TRUE(waitUntil([&] { return !question().isEmpty(); }, 5000)) << murmeli.log.toStdString();
     EXPECT_TRUE(waitUntil([&] { return murmeli.log.contains("quit: asking first, 1 permission request(s) held"); }))
