@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <optional>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -222,6 +223,28 @@ void glideUpAndClick(int x)
     xdotool(glide(QPoint(x, 70), QPoint(x, 16))
         + QStringList {
             QStringLiteral("sleep"), QStringLiteral("0.12"), QStringLiteral("click"), QStringLiteral("1") });
+}
+
+/// The approval card's "Yes" button where the screen shows one: a block of its solid orange, at least 30 × 10 px.
+std::optional<QRect> yesButtonIn(const QImage& shot)
+{
+    int rows = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+        int run = 0;
+        int longest = 0;
+        int end = 0;
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            run = std::abs(c.red() - 255) + std::abs(c.green() - 159) + std::abs(c.blue() - 10) < 40 ? run + 1 : 0;
+            end = run > longest ? x : end;
+            longest = std::max(longest, run);
+        }
+        rows = longest >= 30 ? rows + 1 : 0;
+        if (rows == 10) {
+            return QRect(end - longest + 1, y - 9, longest, 10);
+        }
+    }
+    return std::nullopt;
 }
 
 /// A terminal that records each key it gets, one per line.
@@ -512,4 +535,67 @@ TEST_F(PanelOutOfTheWayTest, AStoppedSoundServerNeverHoldsUpTheRequests)
         curl->kill();
         curl->waitForFinished(5000);
     }
+}
+
+// Thirty sessions reach murmeli as hook events, and a permission request comes from one near the end of its list,
+// which keeps its order: the panel, opened by a pointer gliding up onto the strip, shows that session's card with its
+// buttons, whose "Yes" answers the agent. A request that arrives while the panel is open, from the session at the
+// very end, comes into view too.
+TEST_F(PanelOutOfTheWayTest, TheRequestThatWaitsIsInViewWithItsCard)
+{
+    start(DesktopLock::keyboardAndClipboard);
+    if (!started()) {
+        return;
+    }
+    // Keys of their own: the status folder is shared with whatever else runs on this machine.
+    const QString prefix = QUuid::createUuid().toString(QUuid::Id128).left(4);
+    const auto sessionId
+        = [&](int index) { return prefix + QStringLiteral("%1-session").arg(index, 4, 10, QChar('0')); };
+    constexpr int sessions = 30;
+    for (int index = 0; index < sessions; ++index) {
+        const std::unique_ptr<QProcess> curl = murmeli.post("SessionStart",
+            { { "session_id", sessionId(index) }, { "hook_event_name", "SessionStart" },
+                { "cwd", QStringLiteral("/tmp/project-%1").arg(index) } });
+        ASSERT_TRUE(curl->waitForFinished(10000));
+    }
+    ASSERT_TRUE(waitUntil([&] { return murmeli.log.count("Hook: SessionStart") >= sessions; }, 10000));
+    const auto request = [&](int index, const QString& toolUseId) {
+        QJsonObject body = RealMurmeli::permissionRequest(toolUseId);
+        body.insert("session_id", sessionId(index));
+        return murmeli.post("PermissionRequest", body);
+    };
+    // The list shows the sessions that started last first: the second one is next to last.
+    const std::unique_ptr<QProcess> far = request(1, "t-far");
+    ASSERT_TRUE(waitUntil([&] { return murmeli.log.contains("awaiting decision"); }, 10000))
+        << murmeli.log.toStdString();
+
+    // The panel's window on the 1920 × 1080 test screen: as wide as the open panel, as tall as the screen.
+    const QPoint panelOrigin(750, 0);
+    const auto panelShot = [&] {
+        return QGuiApplication::primaryScreen()->grabWindow(0, panelOrigin.x(), panelOrigin.y(), 420, 1080).toImage();
+    };
+    const auto yesButton = [&] { return yesButtonIn(panelShot()); };
+    ASSERT_FALSE(yesButton()) << "a card shows while the panel is closed";
+    xdotool(glide(QPoint(960, 300), QPoint(960, 16)));
+    std::optional<QRect> yes;
+    EXPECT_TRUE(waitUntil([&] { return (yes = yesButton()).has_value(); }, 10000))
+        << "the card of the request that waits is not in view";
+    panelShot().save(::murmeli::test::screenshotFolder() + QStringLiteral("/panel-request-in-view.png"));
+    ASSERT_TRUE(yes);
+
+    // The hand goes down to "Yes", and the agent is let through.
+    const QPoint target = panelOrigin + yes->center();
+    xdotool(glide(QPoint(960, 16), target)
+        + QStringList { QStringLiteral("sleep"), QStringLiteral("0.6"), QStringLiteral("click"), QStringLiteral("1") });
+    ASSERT_TRUE(far->waitForFinished(10000));
+    EXPECT_TRUE(far->readAllStandardOutput().contains("allow"));
+
+    // Still open: the next request, from the last session of the list, comes into view.
+    ASSERT_TRUE(waitUntil([&] { return !yesButton(); }, 5000));
+    const std::unique_ptr<QProcess> last = request(0, "t-last");
+    EXPECT_TRUE(waitUntil([&] { return yesButton().has_value(); }, 10000))
+        << "the card of a request that came while the panel was open is not in view";
+    panelShot().save(::murmeli::test::screenshotFolder() + QStringLiteral("/panel-late-request-in-view.png"));
+    last->kill();
+    last->waitForFinished(5000);
 }
