@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 
@@ -191,6 +192,11 @@ void WidgetShellViews::showNotchPanel(
               box->show();
               box->raise();
               box->activateWindow();
+              return [box = QPointer<QMessageBox>(box)](const QString& retold) {
+                  if (box) {
+                      box->setInformativeText(retold);
+                  }
+              };
           };
     m_panel->onQuit = [&controller] { controller.quitRequest().request(); };
 
