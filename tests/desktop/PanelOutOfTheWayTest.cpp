@@ -228,7 +228,7 @@ void glideUpAndClick(int x)
 /// The approval card's "Yes" button where the screen shows one: a block of its solid orange, at least 30 × 10 px.
 std::optional<QRect> yesButtonIn(const QImage& shot)
 {
-    int rows = 0;
+    QRect block;
     for (int y = 0; y < shot.height(); ++y) {
         int run = 0;
         int longest = 0;
@@ -239,9 +239,12 @@ std::optional<QRect> yesButtonIn(const QImage& shot)
             end = run > longest ? x : end;
             longest = std::max(longest, run);
         }
-        rows = longest >= 30 ? rows + 1 : 0;
-        if (rows == 10) {
-            return QRect(end - longest + 1, y - 9, longest, 10);
+        if (longest >= 30) {
+            block |= QRect(end - longest + 1, y, longest, 1);
+        } else if (block.height() >= 10) {
+            return block;
+        } else {
+            block = QRect();
         }
     }
     return std::nullopt;
@@ -540,7 +543,7 @@ TEST_F(PanelOutOfTheWayTest, AStoppedSoundServerNeverHoldsUpTheRequests)
 // Thirty sessions reach murmeli as hook events, and a permission request comes from one near the end of its list,
 // which keeps its order: the panel, opened by a pointer gliding up onto the strip, shows that session's card with its
 // buttons, whose "Yes" answers the agent. A request that arrives while the panel is open, from the session at the
-// very end, comes into view too.
+// very end, comes into view too, and its card takes the answer while the quit question waits.
 TEST_F(PanelOutOfTheWayTest, TheRequestThatWaitsIsInViewWithItsCard)
 {
     start(DesktopLock::keyboardAndClipboard);
@@ -575,6 +578,26 @@ TEST_F(PanelOutOfTheWayTest, TheRequestThatWaitsIsInViewWithItsCard)
         return QGuiApplication::primaryScreen()->grabWindow(0, panelOrigin.x(), panelOrigin.y(), 420, 1080).toImage();
     };
     const auto yesButton = [&] { return yesButtonIn(panelShot()); };
+    // A hand goes to "Yes" once the list stands still, follows it if it has moved meanwhile, and clicks.
+    const auto stillYes = [&] {
+        std::optional<QRect> last;
+        std::optional<QRect> now;
+        waitUntil([&] {
+            last = std::exchange(now, yesButton());
+            waitUntil([] { return false; }, 250);
+            return now && now == last;
+        });
+        return now ? std::optional(panelOrigin + now->center()) : std::nullopt;
+    };
+    const auto clickYes = [&](QPoint from) {
+        const QPoint seen = stillYes().value_or(from);
+        xdotool(glide(from, seen));
+        const QPoint at = stillYes().value_or(seen);
+        xdotool(glide(seen, at)
+            + QStringList {
+                QStringLiteral("sleep"), QStringLiteral("0.6"), QStringLiteral("click"), QStringLiteral("1") });
+        return at;
+    };
     ASSERT_FALSE(yesButton()) << "a card shows while the panel is closed";
     xdotool(glide(QPoint(960, 300), QPoint(960, 16)));
     std::optional<QRect> yes;
@@ -584,9 +607,7 @@ TEST_F(PanelOutOfTheWayTest, TheRequestThatWaitsIsInViewWithItsCard)
     ASSERT_TRUE(yes);
 
     // The hand goes down to "Yes", and the agent is let through.
-    const QPoint target = panelOrigin + yes->center();
-    xdotool(glide(QPoint(960, 16), target)
-        + QStringList { QStringLiteral("sleep"), QStringLiteral("0.6"), QStringLiteral("click"), QStringLiteral("1") });
+    const QPoint hand = clickYes(QPoint(960, 16));
     ASSERT_TRUE(far->waitForFinished(10000));
     EXPECT_TRUE(far->readAllStandardOutput().contains("allow"));
 
@@ -596,6 +617,15 @@ TEST_F(PanelOutOfTheWayTest, TheRequestThatWaitsIsInViewWithItsCard)
     EXPECT_TRUE(waitUntil([&] { return yesButton().has_value(); }, 10000))
         << "the card of a request that came while the panel was open is not in view";
     panelShot().save(::murmeli::test::screenshotFolder() + QStringLiteral("/panel-late-request-in-view.png"));
-    last->kill();
-    last->waitForFinished(5000);
+
+    // Quitting asks first; while the question waits, the request is answered on the panel's card.
+    xdotool(glide(hand, powerButton + QPoint(0, 30)));
+    xdotool(
+        glide(powerButton + QPoint(0, 30), powerButton) + QStringList { QStringLiteral("click"), QStringLiteral("1") });
+    ASSERT_TRUE(waitUntil([&] { return !murmeli.visibleWindows(QStringLiteral("^Quit murmeli")).isEmpty(); }, 5000));
+    clickYes(powerButton);
+    ASSERT_TRUE(last->waitForFinished(10000)) << "the card took no answer while the quit question waited";
+    EXPECT_TRUE(last->readAllStandardOutput().contains("allow"));
+    EXPECT_TRUE(murmeli.isRunning());
+    EXPECT_FALSE(murmeli.visibleWindows(QStringLiteral("^Quit murmeli")).isEmpty());
 }
