@@ -323,3 +323,35 @@ TEST_F(AppControllerApprovalTest, ARequestTheAgentHasMovedPastFailsOpen)
         EXPECT_EQ(bridge->cancelLog.last(), id);
     }
 }
+
+// The quit question stays while the requests it counts fail open or are answered elsewhere, and what it says follows
+// them; quitting once none waits answers none.
+TEST_F(AppControllerApprovalTest, TheQuitQuestionCountsOnlyTheRequestsThatStillWait)
+{
+    auto first = ask(QStringLiteral("ls"));
+    auto second = ask(QStringLiteral("pwd"));
+    app::QuitRequest& quit = controller.quitRequest();
+    QStringList told;
+    std::function<void(bool)> answer;
+    bool quitted = false;
+    quit.quit = [&] { quitted = true; };
+    quit.ask = [&](const QString&, const QString& detail, std::function<void(bool)> answerWith) {
+        told << detail;
+        answer = std::move(answerWith);
+        return [&](const QString& retold) { told << retold; };
+    };
+    quit.request();
+    clock->advance(hooks::PendingRequestTable::defaultTimeoutAfterMs);
+    EXPECT_EQ(first->readUntilClosed(), reply("{}"));
+    const QString afterTimeout = told.last();
+    table().resolve(activeId(), ApprovalDecision::deny());
+    second->readUntilClosed();
+
+    EXPECT_TRUE(told.first().startsWith(QStringLiteral("2 permission request(s)"))) << told.join('|').toStdString();
+    EXPECT_TRUE(afterTimeout.startsWith(QStringLiteral("1 permission request(s)"))) << told.join('|').toStdString();
+    EXPECT_EQ(told.last().toStdString(), "No permission request waits any more.");
+    ASSERT_TRUE(answer);
+    answer(true);
+    EXPECT_TRUE(waitUntil([&] { return quitted; }));
+    EXPECT_TRUE(lines.contains(QStringLiteral("quit: murmeli quits from the panel; 0 held request(s) fail open")));
+}

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <optional>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -160,6 +162,15 @@ public:
             { "tool_use_id", toolUseId }, { "cwd", "/tmp" } };
     }
 
+    /// murmeli's windows that can be seen whose names match, the panel's among them by default.
+    QStringList visibleWindows(const QString& name = QStringLiteral("."))
+    {
+        return run(QStringLiteral("xdotool"),
+            { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                QStringLiteral("--pid"), QString::number(process.processId()), QStringLiteral("--name"), name })
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
     QString defaultsPath() const { return home.filePath(QStringLiteral(".config/murmeli/defaults.json")); }
 
     bool isMuted() const
@@ -192,6 +203,52 @@ constexpr int stripWidth = 200;
 constexpr int stripHeight = 32;
 /// The open strip's power button: the buttons sit in the middle of a screen without a notch.
 constexpr QPoint powerButton(1000, 16);
+
+/// The pointer glides from one point to another as a hand moves a mouse: a move of 3 px at most every 8 ms.
+QStringList glide(QPoint from, QPoint to)
+{
+    QStringList moves;
+    const int steps = std::max(1, (std::max(std::abs(to.x() - from.x()), std::abs(to.y() - from.y())) + 2) / 3);
+    for (int step = 1; step <= steps; ++step) {
+        const QPoint at = from + (to - from) * step / steps;
+        moves << QStringLiteral("mousemove") << QString::number(at.x()) << QString::number(at.y())
+              << QStringLiteral("sleep") << QStringLiteral("0.008");
+    }
+    return moves;
+}
+
+/// The pointer glides up onto the strip at x from below it and stops at y 16; the click follows 120 ms later.
+void glideUpAndClick(int x)
+{
+    xdotool(glide(QPoint(x, 70), QPoint(x, 16))
+        + QStringList {
+            QStringLiteral("sleep"), QStringLiteral("0.12"), QStringLiteral("click"), QStringLiteral("1") });
+}
+
+/// The approval card's "Yes" button where the screen shows one: a block of its solid orange, at least 30 × 10 px.
+std::optional<QRect> yesButtonIn(const QImage& shot)
+{
+    QRect block;
+    for (int y = 0; y < shot.height(); ++y) {
+        int run = 0;
+        int longest = 0;
+        int end = 0;
+        for (int x = 0; x < shot.width(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            run = std::abs(c.red() - 255) + std::abs(c.green() - 159) + std::abs(c.blue() - 10) < 40 ? run + 1 : 0;
+            end = run > longest ? x : end;
+            longest = std::max(longest, run);
+        }
+        if (longest >= 30) {
+            block |= QRect(end - longest + 1, y, longest, 1);
+        } else if (block.height() >= 10) {
+            return block;
+        } else {
+            block = QRect();
+        }
+    }
+    return std::nullopt;
+}
 
 /// A terminal that records each key it gets, one per line.
 class KeyRecorder {
@@ -266,9 +323,10 @@ protected:
 
 } // namespace
 
-// The panel opens under a resting pointer with its buttons where the pointer rests; a click there, at once or a
-// moment later, anywhere across the strip, neither quits murmeli nor mutes it. Quitting while a request is held asks
-// first; cancelled, murmeli runs on; confirmed, the request fails open ({}) and murmeli ends, saying so in its log.
+// The panel opens under a pointer that jumps or glides onto the strip, with its buttons where the pointer stops; a
+// click there, at once or a moment later, anywhere across the strip, neither quits murmeli, nor mutes it, nor opens a
+// window. Quitting while a request is held asks first; cancelled, murmeli runs on; confirmed, the request fails open
+// ({}) and murmeli ends, saying so in its log.
 TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWithAHeldRequestAsksFirst)
 {
     start(DesktopLock::keyboardAndClipboard);
@@ -302,6 +360,17 @@ TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWith
         ASSERT_TRUE(murmeli.isRunning()) << "quit by a click at x " << x;
         ASSERT_FALSE(murmeli.isMuted()) << "muted by a click at x " << x;
     }
+    // A hand glides the pointer up onto the strip, stops, and clicks: the panel opened under it on the way.
+    const QStringList windows = murmeli.visibleWindows();
+    for (int x = stripLeft + 4; x < stripLeft + stripWidth; x += 8) {
+        glideUpAndClick(x);
+        EXPECT_TRUE(waitUntil(isOpen)) << "the panel did not open under the gliding pointer at x " << x;
+        moveAway();
+        ASSERT_TRUE(waitUntil([&] { return !isOpen(); })) << "the panel did not close after x " << x;
+        ASSERT_TRUE(murmeli.isRunning()) << "quit by a glide and a click at x " << x;
+        ASSERT_FALSE(murmeli.isMuted()) << "muted by a glide and a click at x " << x;
+        ASSERT_EQ(murmeli.visibleWindows(), windows) << "a window opened for a glide and a click at x " << x;
+    }
     EXPECT_FALSE(murmeli.log.contains("quit:"));
 
     // A held request: the power button asks first.
@@ -324,12 +393,7 @@ TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWith
         xdotool({ QStringLiteral("mousemove"), QString::number(powerButton.x()), QString::number(powerButton.y()),
             QStringLiteral("click"), QStringLiteral("1") });
     };
-    const auto question = [&] {
-        return run(QStringLiteral("xdotool"),
-            { QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                QStringLiteral("--pid"), QString::number(murmeli.process.processId()), QStringLiteral("--name"),
-                QStringLiteral("^Quit murmeli") });
-    };
+    const auto question = [&] { return murmeli.visibleWindows(QStringLiteral("^Quit murmeli")).value(0); };
     pressPower();
     ASSERT_TRUE(waitUntil([&] { return !question().isEmpty(); }, 5000)) << murmeli.log.toStdString();
     EXPECT_TRUE(waitUntil([&] { return murmeli.log.contains("quit: asking first, 1 permission request(s) held"); }))
@@ -474,4 +538,94 @@ TEST_F(PanelOutOfTheWayTest, AStoppedSoundServerNeverHoldsUpTheRequests)
         curl->kill();
         curl->waitForFinished(5000);
     }
+}
+
+// Thirty sessions reach murmeli as hook events, and a permission request comes from one near the end of its list,
+// which keeps its order: the panel, opened by a pointer gliding up onto the strip, shows that session's card with its
+// buttons, whose "Yes" answers the agent. A request that arrives while the panel is open, from the session at the
+// very end, comes into view too, and its card takes the answer while the quit question waits.
+TEST_F(PanelOutOfTheWayTest, TheRequestThatWaitsIsInViewWithItsCard)
+{
+    start(DesktopLock::keyboardAndClipboard);
+    if (!started()) {
+        return;
+    }
+    // Keys of their own: the status folder is shared with whatever else runs on this machine.
+    const QString prefix = QUuid::createUuid().toString(QUuid::Id128).left(4);
+    const auto sessionId
+        = [&](int index) { return prefix + QStringLiteral("%1-session").arg(index, 4, 10, QChar('0')); };
+    constexpr int sessions = 30;
+    for (int index = 0; index < sessions; ++index) {
+        const std::unique_ptr<QProcess> curl = murmeli.post("SessionStart",
+            { { "session_id", sessionId(index) }, { "hook_event_name", "SessionStart" },
+                { "cwd", QStringLiteral("/tmp/project-%1").arg(index) } });
+        ASSERT_TRUE(curl->waitForFinished(10000));
+    }
+    ASSERT_TRUE(waitUntil([&] { return murmeli.log.count("Hook: SessionStart") >= sessions; }, 10000));
+    const auto request = [&](int index, const QString& toolUseId) {
+        QJsonObject body = RealMurmeli::permissionRequest(toolUseId);
+        body.insert("session_id", sessionId(index));
+        return murmeli.post("PermissionRequest", body);
+    };
+    // The list shows the sessions that started last first: the second one is next to last.
+    const std::unique_ptr<QProcess> far = request(1, "t-far");
+    ASSERT_TRUE(waitUntil([&] { return murmeli.log.contains("awaiting decision"); }, 10000))
+        << murmeli.log.toStdString();
+
+    // The panel's window on the 1920 × 1080 test screen: as wide as the open panel, as tall as the screen.
+    const QPoint panelOrigin(750, 0);
+    const auto panelShot = [&] {
+        return QGuiApplication::primaryScreen()->grabWindow(0, panelOrigin.x(), panelOrigin.y(), 420, 1080).toImage();
+    };
+    const auto yesButton = [&] { return yesButtonIn(panelShot()); };
+    // A hand goes to "Yes" once the list stands still, follows it if it has moved meanwhile, and clicks.
+    const auto stillYes = [&] {
+        std::optional<QRect> last;
+        std::optional<QRect> now;
+        waitUntil([&] {
+            last = std::exchange(now, yesButton());
+            waitUntil([] { return false; }, 250);
+            return now && now == last;
+        });
+        return now ? std::optional(panelOrigin + now->center()) : std::nullopt;
+    };
+    const auto clickYes = [&](QPoint from) {
+        const QPoint seen = stillYes().value_or(from);
+        xdotool(glide(from, seen));
+        const QPoint at = stillYes().value_or(seen);
+        xdotool(glide(seen, at)
+            + QStringList {
+                QStringLiteral("sleep"), QStringLiteral("0.6"), QStringLiteral("click"), QStringLiteral("1") });
+        return at;
+    };
+    ASSERT_FALSE(yesButton()) << "a card shows while the panel is closed";
+    xdotool(glide(QPoint(960, 300), QPoint(960, 16)));
+    std::optional<QRect> yes;
+    EXPECT_TRUE(waitUntil([&] { return (yes = yesButton()).has_value(); }, 10000))
+        << "the card of the request that waits is not in view";
+    panelShot().save(::murmeli::test::screenshotFolder() + QStringLiteral("/panel-request-in-view.png"));
+    ASSERT_TRUE(yes);
+
+    // The hand goes down to "Yes", and the agent is let through.
+    const QPoint hand = clickYes(QPoint(960, 16));
+    ASSERT_TRUE(far->waitForFinished(10000));
+    EXPECT_TRUE(far->readAllStandardOutput().contains("allow"));
+
+    // Still open: the next request, from the last session of the list, comes into view.
+    ASSERT_TRUE(waitUntil([&] { return !yesButton(); }, 5000));
+    const std::unique_ptr<QProcess> last = request(0, "t-last");
+    EXPECT_TRUE(waitUntil([&] { return yesButton().has_value(); }, 10000))
+        << "the card of a request that came while the panel was open is not in view";
+    panelShot().save(::murmeli::test::screenshotFolder() + QStringLiteral("/panel-late-request-in-view.png"));
+
+    // Quitting asks first; while the question waits, the request is answered on the panel's card.
+    xdotool(glide(hand, powerButton + QPoint(0, 30)));
+    xdotool(
+        glide(powerButton + QPoint(0, 30), powerButton) + QStringList { QStringLiteral("click"), QStringLiteral("1") });
+    ASSERT_TRUE(waitUntil([&] { return !murmeli.visibleWindows(QStringLiteral("^Quit murmeli")).isEmpty(); }, 5000));
+    clickYes(powerButton);
+    ASSERT_TRUE(last->waitForFinished(10000)) << "the card took no answer while the quit question waited";
+    EXPECT_TRUE(last->readAllStandardOutput().contains("allow"));
+    EXPECT_TRUE(murmeli.isRunning());
+    EXPECT_FALSE(murmeli.visibleWindows(QStringLiteral("^Quit murmeli")).isEmpty());
 }

@@ -35,18 +35,35 @@ void QuitRequest::request()
     }
     onLog(QStringLiteral("quit: asking first, %1 permission request(s) held").arg(held), LogColor::Orange);
     m_asking = true;
-    ask(QStringLiteral("Quit murmeli?"),
-        QStringLiteral("%1 permission request(s) wait for your answer. If murmeli quits now, each agent asks in its "
-                       "own terminal instead.")
-            .arg(held),
-        [this](bool confirmed) {
-            m_asking = false;
-            if (confirmed) {
-                goAhead();
-            } else {
-                onLog(QStringLiteral("quit: cancelled, murmeli keeps running"), LogColor::Blue);
+    Retell retell = ask(QStringLiteral("Quit murmeli?"), detailFor(held), [this](bool confirmed) {
+        m_asking = false;
+        m_heldChanges.reset();
+        m_retell = nullptr;
+        if (confirmed) {
+            goAhead();
+        } else {
+            onLog(QStringLiteral("quit: cancelled, murmeli keeps running"), LogColor::Blue);
+        }
+    });
+    // The question may have been answered already, before ask returned.
+    if (m_asking && retell) {
+        m_retell = std::move(retell);
+        m_heldChanges = m_table.observeChanges([this] {
+            if (m_retell) {
+                m_retell(detailFor(m_table.pendingCountTotal()));
             }
         });
+    }
+}
+
+QString QuitRequest::detailFor(int held)
+{
+    if (held == 0) {
+        return QStringLiteral("No permission request waits any more.");
+    }
+    return QStringLiteral("%1 permission request(s) wait for your answer. If murmeli quits now, each agent asks in its "
+                          "own terminal instead.")
+        .arg(held);
 }
 
 void QuitRequest::goAhead()

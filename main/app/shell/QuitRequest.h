@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include <QString>
@@ -17,15 +18,19 @@ namespace murmeli::app {
 
 /// Quitting murmeli from its panel. Every quit is logged. While permission requests are held it asks first, since
 /// quitting answers them: they fail open, so each agent asks in its own terminal, and murmeli ends once those
-/// replies have left (or after replyWaitMs). Main thread only.
+/// replies have left (or after replyWaitMs). The question stays until it is answered, and what it says follows the
+/// requests that still wait meanwhile (answered elsewhere, failed open, gone). Main thread only.
 class QuitRequest final {
 public:
     /// The longest the quit waits for the fail-open replies to leave.
     static constexpr qint64 replyWaitMs = 2000;
     static constexpr qint64 replyPollMs = 20;
 
-    /// Asks the user to confirm; answer(true) goes ahead. Set by the views; unset, the quit goes ahead.
-    using Ask = std::function<void(const QString& question, const QString& detail, std::function<void(bool)> answer)>;
+    /// Tells the question on show its detail anew.
+    using Retell = std::function<void(const QString& detail)>;
+    /// Asks the user to confirm; answer(true) goes ahead. Returns how to retell the question while it shows (may be
+    /// empty). Set by the views; unset, the quit goes ahead.
+    using Ask = std::function<Retell(const QString& question, const QString& detail, std::function<void(bool)> answer)>;
 
     QuitRequest(hooks::PendingRequestTable& table, const hooks::HookServer& server, common::Clock& clock);
     ~QuitRequest();
@@ -42,12 +47,16 @@ public:
 
 private:
     void goAhead();
+    /// What the question says with that many requests waiting.
+    static QString detailFor(int held);
     void waitForReplies(qint64 connectionsLeft, qint64 deadlineMs);
 
     hooks::PendingRequestTable& m_table;
     const hooks::HookServer& m_server;
     common::Clock& m_clock;
     bool m_asking = false;
+    Retell m_retell;
+    std::shared_ptr<void> m_heldChanges;
     bool m_quitting = false;
     std::optional<common::Clock::TimerId> m_poll;
 };

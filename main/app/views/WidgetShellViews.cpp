@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 
@@ -181,6 +182,9 @@ void WidgetShellViews::showNotchPanel(
               // Shown without a nested event loop, so held requests keep their timers meanwhile, and not modal: the
               // panel goes on taking the pointer (a modal box would keep it from hearing the pointer leave it).
               auto* box = new QMessageBox(QMessageBox::Warning, question, question);
+              // A message box is application modal unless told otherwise, which would keep the panel's cards from
+              // taking the answers to the very requests the question counts.
+              box->setWindowModality(Qt::NonModal);
               box->setWindowFlag(Qt::WindowStaysOnTopHint);
               box->setInformativeText(detail);
               QPushButton* quit = box->addButton(QStringLiteral("&Quit"), QMessageBox::DestructiveRole);
@@ -191,6 +195,11 @@ void WidgetShellViews::showNotchPanel(
               box->show();
               box->raise();
               box->activateWindow();
+              return [box = QPointer<QMessageBox>(box)](const QString& retold) {
+                  if (box) {
+                      box->setInformativeText(retold);
+                  }
+              };
           };
     m_panel->onQuit = [&controller] { controller.quitRequest().request(); };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "main/notch/kit/CurveProgress.h"
 
@@ -68,8 +69,15 @@ bool Animation::isRunning(qint64 nowMs) const
     if (m_forever) {
         return true;
     }
-    const double endMs = static_cast<double>(m_startMs + m_delayMs) + m_passSeconds * 1000.0 * m_passes;
-    return static_cast<double>(nowMs) < endMs;
+    return nowMs < endMs();
+}
+
+qint64 Animation::endMs() const
+{
+    if (m_forever) {
+        return std::numeric_limits<qint64>::max();
+    }
+    return m_startMs + m_delayMs + static_cast<qint64>(std::ceil(m_passSeconds * 1000.0 * m_passes));
 }
 
 } // namespace murmeli::notch

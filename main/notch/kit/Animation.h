@@ -26,6 +26,8 @@ public:
     double valueAt(qint64 nowMs) const;
     /// Whether the value still changes after nowMs (always, for a run repeated forever).
     bool isRunning(qint64 nowMs) const;
+    /// When the last pass ends; the largest time there is for a run repeated forever.
+    qint64 endMs() const;
     double target() const { return m_to; }
 
 private:

@@ -149,13 +149,13 @@ void NotchPanelController::show()
         | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint | Qt::BypassWindowManagerHint);
     m_window->setAttribute(Qt::WA_ShowWithoutActivating);
     m_window->setAttribute(Qt::WA_X11DoNotAcceptFocus);
-    NotchViewLinks links { m_links.vm, m_state, m_links.defaults, geo->width, geo->height, geo->isReal, {}, {}, {}, {}, {} };
+    NotchViewLinks links { m_links.vm, m_state, m_links.defaults, geo->width, geo->height, geo->isReal, {}, {}, {},
+        {} };
     links.onOpenSettings = [this] {
         if (onShowSettings) {
             onShowSettings();
         }
     };
-    links.openedAt = [this] { return m_openedAt; };
     links.onQuit = [this] {
         if (onQuit) {
             onQuit();
@@ -289,15 +289,12 @@ void NotchPanelController::collapse()
 
 void NotchPanelController::expand()
 {
-    m_openedAt.reset();
     m_pointerOverContent = false;
     m_state.setExpanded(true);
 }
 
-void NotchPanelController::expandAt(QPointF screenPoint)
+void NotchPanelController::expandUnderPointer()
 {
-    m_openedAt
-        = m_window ? std::optional(m_links.screens.space().toQt(screenPoint) - QPointF(m_window->pos())) : std::nullopt;
     m_pointerOverContent = true;
     m_state.setExpanded(true);
 }
@@ -369,7 +366,7 @@ bool NotchPanelController::handleMouseMovedAtScreenPoint(QPointF screenPoint)
     if (!closedNotchScreenRect(*m_geometry, m_state.startActive()).contains(screenPoint) || !stripCanBeSeen()) {
         return false;
     }
-    expandAt(screenPoint);
+    expandUnderPointer();
     return true;
 }
 
@@ -393,7 +390,7 @@ bool NotchPanelController::handleClosedClickAtScreenPoint(QPointF screenPoint)
     if (!m_links.vm.attentionSessionProjectName().isEmpty() && urgent) {
         notch::PanelViewModel::perform(m_links.vm.onSessionSelect, *urgent);
     }
-    expandAt(screenPoint);
+    expandUnderPointer();
     return true;
 }
 

@@ -136,8 +136,8 @@ public:
 private:
     void collapse();
     void expand();
-    /// Expanded by the pointer at that point.
-    void expandAt(QPointF screenPoint);
+    /// Expanded by the pointer, which is over the panel then.
+    void expandUnderPointer();
     bool stripCanBeSeen();
     void placeWindow();
     void holdPlace();
@@ -175,8 +175,6 @@ private:
     std::optional<platform::HotkeyId> m_escGrab;
     bool m_escRefusalLogged = false;
     bool m_coveredLogged = false;
-    /// Where the pointer opened the panel, in the window's coordinates.
-    std::optional<QPointF> m_openedAt;
     /// The desktop-wide pointer was last seen over the open panel's content.
     bool m_pointerOverContent = false;
     /// Whoever heard the desktop's keys before the panel; keys that are not the panel's go on to it.

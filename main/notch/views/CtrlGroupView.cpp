@@ -1,19 +1,16 @@
 #include "main/notch/views/CtrlGroupView.h"
 
-#include <algorithm>
-
 #include <QCoreApplication>
-#include <QLineF>
 #include <QPainter>
 
-#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/Stack.h"
+#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
 
 CtrlGroupView::CtrlGroupView(const ViewEnvironment& environment, bool isMuted, std::function<void()> onToggleMute,
     std::function<void()> onOpenSettings)
-    : onQuit([] { QCoreApplication::quit(); })
+    : onQuit([] { QCoreApplication::quit(); }), m_environment(environment)
 {
     for (auto& toggle : m_toggles) {
         toggle = std::make_unique<CtrlToggle>(environment, ui::Symbol::Power, ui::Color::vantorBrass, false, nullptr);
@@ -74,25 +71,38 @@ bool CtrlGroupView::isAnimating(qint64 nowMs) const
     return false;
 }
 
-void CtrlGroupView::setOpenedAt(std::optional<QPointF> point)
+void CtrlGroupView::setSettlesAt(qint64 ms)
 {
-    if (!m_firstSeen) {
-        m_firstSeen = point;
+    if (ms == m_settlesAt) {
+        return;
     }
+    m_settlesAt = ms;
+    m_under.reset();
+    m_armed = -1;
+}
+
+int CtrlGroupView::toggleAt(QPointF pos) const
+{
+    for (int index = 0; index < static_cast<int>(m_toggles.size()); ++index) {
+        if (m_toggles[index]->frame().contains(pos)) {
+            return index;
+        }
+    }
+    return -1;
 }
 
 bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
 {
-    if (!m_firstSeen) {
-        m_firstSeen = pos;
-    } else if (!m_armed && QLineF(*m_firstSeen, pos).length() >= armDistance) {
-        m_armed = true;
+    const int under = toggleAt(pos);
+    if (!m_under) {
+        m_under = under;
+    } else if (under != *m_under) {
+        m_under = under;
+        m_armed = under >= 0 && m_environment.nowMs() >= m_settlesAt ? under : -1;
     }
-    if (!m_armed) {
-        // Swallowed, so that the click that opened the panel does not close it either.
-        return phase == PointerPhase::Down
-            && std::any_of(m_toggles.begin(), m_toggles.end(),
-                [pos](const auto& toggle) { return toggle->frame().contains(pos); });
+    if (phase == PointerPhase::Down && under >= 0 && under != m_armed) {
+        // Swallowed, so that the strip does not close the panel for it either.
+        return true;
     }
     bool taken = false;
     for (const auto& toggle : m_toggles) {

@@ -205,6 +205,9 @@ void NotchView::refresh()
         m_boxFrom = currentSize(now);
         m_shapeFromOpened = m_expanded;
         m_boxProgress = Animation(0, 1, now, expanded ? NotchMotion::open : NotchMotion::close);
+        if (expanded) {
+            m_openSettlesAt = m_boxProgress.endMs();
+        }
     }
     m_expanded = expanded;
     m_tapeActive = isASRTapeActive(vm);
@@ -233,7 +236,7 @@ void NotchView::refresh()
         m_links.onQuit();
     })
                                   : nullptr;
-    strip.openedAt = m_links.openedAt ? m_links.openedAt() : std::nullopt;
+    strip.settlesAtMs = m_openSettlesAt;
     strip.sessionCount = vm.sessionTotal();
     strip.attentionPrefix = vm.attentionSessionProjectName();
     strip.approvalText = vm.pendingApprovalMessage();

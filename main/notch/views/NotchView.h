@@ -47,8 +47,6 @@ struct NotchViewLinks {
     std::function<void()> onOpenPermissions;
     /// The strip's power button; unset: the application quits.
     std::function<void()> onQuit;
-    /// Where the pointer was when it opened the panel (the window's coordinates); unset or absent: unknown.
-    std::function<std::optional<QPointF>()> openedAt;
     /// The tallest the expanded content may be (the screen's visible height less the strip); unset: no limit.
     std::function<qreal()> maxContentHeight;
 };
@@ -142,6 +140,8 @@ private:
     bool m_holdOpen = false;
     bool m_pointerInside = false;
     Animation m_boxProgress = Animation::still(1);
+    /// When the box last opening comes to rest.
+    qint64 m_openSettlesAt = 0;
     QSizeF m_boxFrom;
     bool m_shapeFromOpened = false;
     std::unique_ptr<TopStripView> m_strip;

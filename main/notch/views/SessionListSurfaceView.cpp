@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include "main/notch/layout/NotchLayout.h"
+#include "main/notch/model/IslandSurface.h"
 #include "main/notch/model/PanelViewModel.h"
 #include "main/notch/views/SessionListRow.h"
 #include "main/notch/views/UsageHeader.h"
@@ -45,6 +46,12 @@ qreal SessionListSurfaceView::scrollViewHeight(qreal listContentHeight, std::opt
 void SessionListSurfaceView::refresh()
 {
     syncHeader();
+    const IslandSurface& surface = m_vm.currentSurface();
+    const QString onShow = surface.kind() == IslandSurface::Kind::ApprovalCard ? surface.toolUseId() : QString();
+    if (onShow != m_requestOnShow) {
+        m_requestOnShow = onShow;
+        m_keepingRequestInView = !onShow.isEmpty();
+    }
     const QList<notch::SessionRow>& sessions = m_vm.sessions();
     std::vector<QString> keys;
     keys.reserve(static_cast<size_t>(sessions.size()));
@@ -168,6 +175,7 @@ void SessionListSurfaceView::paint(QPainter& painter, const QRectF& frame, qint6
     }
     const qreal viewHeight = scrollViewHeight(m_listContentHeight, cap);
     m_viewport = QRectF(left, y, width, viewHeight);
+    keepRequestInView(heights, viewHeight);
     m_scrollOffset = std::clamp<qreal>(m_scrollOffset, 0, std::max<qreal>(0, m_listContentHeight - viewHeight));
     m_measured = used + viewHeight;
 
@@ -189,6 +197,30 @@ void SessionListSurfaceView::paint(QPainter& painter, const QRectF& frame, qint6
         rowY += height + rowSpacing;
     }
     painter.restore();
+}
+
+void SessionListSurfaceView::keepRequestInView(const std::vector<qreal>& heights, qreal viewHeight)
+{
+    if (!m_keepingRequestInView) {
+        return;
+    }
+    qreal top = 0;
+    size_t index = 0;
+    for (const auto& child : m_rows.children()) {
+        if (child.removed) {
+            continue;
+        }
+        const qreal height = heights[index++];
+        const std::optional<notch::PendingApproval>& approval
+            = static_cast<SessionListRow&>(*child.view).row().approval;
+        if (approval && approval->toolUseId == m_requestOnShow) {
+            // Its card lies at the row's foot; a row taller than the view shows its head.
+            m_scrollOffset = std::max(m_scrollOffset, top + height - viewHeight);
+            m_scrollOffset = std::min(m_scrollOffset, top);
+            return;
+        }
+        top += height + rowSpacing;
+    }
 }
 
 bool SessionListSurfaceView::isAnimating(qint64 nowMs) const
@@ -254,6 +286,7 @@ bool SessionListSurfaceView::wheel(QPointF pos, qreal dy)
         return false;
     }
     m_scrollOffset = std::clamp<qreal>(m_scrollOffset - dy, 0, room);
+    m_keepingRequestInView = false;
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QRectF>
 #include <QString>
@@ -23,7 +24,9 @@ class UsageHeader;
 /// The expanded panel's session list: the usage header when the usage tool reported anything, then either "no
 /// active session" or one row per session in the controller's order, in a view that scrolls beyond 1000 points or
 /// beyond what the screen leaves. It measures its rows and its whole height; the root sizes the panel from the
-/// latter, which the view model keeps.
+/// latter, which the view model keeps. The list keeps the controller's order: the row of the request on show is
+/// scrolled into view instead, when the list comes with it and whenever another request takes its place, and kept
+/// there until the wheel scrolls the list by hand.
 class SessionListSurfaceView final : public View {
 public:
     static constexpr qreal paddingX = 14;
@@ -69,6 +72,8 @@ public:
 private:
     void syncHeader();
     void setExpanded(const QString& sid, bool expanded);
+    /// Scrolls the least that brings the row answering the request on show into a view of that height.
+    void keepRequestInView(const std::vector<qreal>& heights, qreal viewHeight);
 
     const ViewEnvironment& m_environment;
     notch::PanelViewModel& m_vm;
@@ -76,6 +81,10 @@ private:
     int m_selectedUsageTab = 0;
     qreal m_listContentHeight = 0;
     qreal m_scrollOffset = 0;
+    /// The tool-use id of the request on show when the list last looked; empty for none.
+    QString m_requestOnShow;
+    /// Whether its row is still to be kept in view: the wheel has not scrolled the list since it came.
+    bool m_keepingRequestInView = false;
     std::optional<qreal> m_measured;
     QRectF m_viewport;
     std::unique_ptr<UsageHeader> m_header;

@@ -168,7 +168,7 @@ void TopStripView::rebuild()
         if (m_inputs.onQuit) {
             controls->onQuit = m_inputs.onQuit;
         }
-        controls->setOpenedAt(m_inputs.openedAt);
+        controls->setSettlesAt(m_inputs.settlesAtMs);
     }
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 
 #include <QPointF>
 #include <QString>
@@ -31,8 +30,9 @@ struct TopStripInputs {
     std::function<void()> onOpenSettings;
     /// The power button; unset: the application quits.
     std::function<void()> onQuit;
-    /// Where the pointer was when it opened the panel (the window's coordinates); absent when no pointer did.
-    std::optional<QPointF> openedAt;
+    /// When the opening panel comes to rest, on the views' clock: the control group's buttons take no pointer that
+    /// came onto them before.
+    qint64 settlesAtMs = 0;
     int sessionCount = 0;
     /// Project name of the session that needs attention; may be empty.
     QString attentionPrefix;
