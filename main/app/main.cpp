@@ -1,6 +1,6 @@
 #include <csignal>
 #include <cstdio>
-#include <cstring>
+#include <variant>
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -39,12 +39,20 @@ int main(int argc, char** argv)
 {
     using namespace murmeli;
 
+    // A mistyped command starts nothing: what was wrong and the usage go to standard error, and the status is 64.
+    QStringList arguments;
+    for (int at = 0; at < argc; ++at) {
+        arguments.append(QString::fromLocal8Bit(argv[at]));
+    }
+    const std::variant<app::Invocation, QString> parsed = app::parseCommandLine(arguments);
+    if (const QString* problem = std::get_if<QString>(&parsed)) {
+        return app::reportUsageError(*problem);
+    }
+    const app::Invocation& invocation = std::get<app::Invocation>(parsed);
     // The installer's helpers, the device console, `say`, the usage and the version run without any display.
-    if (argc > 1
-        && (std::strcmp(argv[1], "hooks") == 0 || std::strcmp(argv[1], "device") == 0
-            || std::strcmp(argv[1], "say") == 0 || app::isInformationRequest(QString::fromLocal8Bit(argv[1])))) {
+    if (!app::startsMurmeli(invocation)) {
         QCoreApplication helper(argc, argv);
-        return app::runCommandLine(QCoreApplication::arguments()).value_or(64);
+        return app::runCommandLine(invocation);
     }
 
     // With no display murmeli still serves the agents, so fall back to Qt's offscreen platform.
@@ -63,7 +71,7 @@ int main(int argc, char** argv)
     // A second murmeli would fight the first for the port and the screen and clean away its sessions' files: it hands
     // its wish to the running one and ends. `murmeli settings` opens the settings there, plain `murmeli` shows it;
     // with none running, murmeli starts (and opens the settings once it has launched).
-    const bool openSettings = argc > 1 && std::strcmp(argv[1], "settings") == 0;
+    const bool openSettings = invocation.command == QLatin1String("settings");
     const QString request = QString::fromLatin1(
         openSettings ? app::InstanceChannel::showSettingsRequest : app::InstanceChannel::showRequest);
     QString channelProblem;
