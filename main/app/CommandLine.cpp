@@ -1,7 +1,9 @@
 #include "main/app/CommandLine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include <unistd.h>
 
@@ -51,13 +53,100 @@ void printLine(FILE* stream, const QString& text)
     std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
 }
 
-std::optional<QString> option(const QStringList& arguments, const QString& name)
+std::optional<QString> option(const Invocation& invocation, const char* name)
 {
-    const qsizetype at = arguments.indexOf(name);
-    if (at < 0 || at + 1 >= arguments.size()) {
-        return std::nullopt;
+    const auto found = invocation.options.constFind(QLatin1String(name));
+    return found == invocation.options.cend() ? std::nullopt : std::optional<QString>(*found);
+}
+
+// Every command, by the words that name it, with the options it takes ("--name VALUE"); say's words after its
+// options are its text, which SayCommand reads.
+struct Form {
+    QString command;
+    QStringList options;
+};
+
+const std::vector<Form>& forms()
+{
+    static const std::vector<Form> all {
+        { {}, {} },
+        { QStringLiteral("settings"), {} },
+        { QStringLiteral("help"), {} },
+        { QStringLiteral("--help"), {} },
+        { QStringLiteral("-h"), {} },
+        { QStringLiteral("--version"), {} },
+        { QStringLiteral("hooks secret"), {} },
+        { QStringLiteral("hooks forget-secret"), {} },
+        { QStringLiteral("hooks install"),
+            { QStringLiteral("--agent NAME"), QStringLiteral("--hooks-dir DIR"), QStringLiteral("--settings FILE") } },
+        { QStringLiteral("hooks uninstall"), { QStringLiteral("--agent NAME"), QStringLiteral("--settings FILE") } },
+        { QStringLiteral("device console"), { QStringLiteral("--name TEXT"), QStringLiteral("--timeout SECONDS") } },
+        { QStringLiteral("say"), {} },
+    };
+    return all;
+}
+
+// The form named by the most leading words; the start form, which no word names, when none is.
+const Form& formOf(const QStringList& words)
+{
+    const Form* best = &forms().front();
+    qsizetype bestLength = 0;
+    for (const Form& form : forms()) {
+        const QStringList named = form.command.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (named.size() > bestLength && words.mid(0, named.size()) == named) {
+            best = &form;
+            bestLength = named.size();
+        }
     }
-    return arguments.at(at + 1);
+    return *best;
+}
+
+// What is wrong with words that name no command: a group's missing or unknown command, or an unknown first word.
+QString unknownCommand(const QStringList& words)
+{
+    const QString first = words.constFirst();
+    for (const Form& form : forms()) {
+        if (form.command.startsWith(first + QLatin1Char(' '))) {
+            return words.size() == 1 ? QStringLiteral("%1: missing command").arg(first)
+                                     : QStringLiteral("unknown command: %1 %2").arg(first, words.at(1));
+        }
+    }
+    return first.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option: ") + first
+                                              : QStringLiteral("unknown command: ") + first;
+}
+
+// The values the options' names alone cannot vouch for.
+std::optional<QString> valueProblem(const Invocation& invocation)
+{
+    const QString& command = invocation.command;
+    if (command == QLatin1String("hooks install") || command == QLatin1String("hooks uninstall")) {
+        const QString agent = option(invocation, "--agent").value_or(QStringLiteral("claude"));
+        const hooks::AgentAdapter* row = hooks::AgentAdapters::withAgent(agent);
+        const bool openClaw = row != nullptr && row->id == hooks::AgentAdapter::ID::OpenClaw;
+        if (agent != QLatin1String("claude") && !openClaw && !hooks::AgentHookProfiles::find(agent)) {
+            return QStringLiteral("%1: unknown agent %2").arg(command, agent);
+        }
+        if (command == QLatin1String("hooks install") && !openClaw
+            && option(invocation, "--hooks-dir").value_or(QString()).isEmpty()) {
+            return QStringLiteral("%1: missing --hooks-dir DIR").arg(command);
+        }
+    }
+    if (command == QLatin1String("device console")) {
+        if (option(invocation, "--name").value_or(QStringLiteral("murmeli")).isEmpty()) {
+            return QStringLiteral("device console: --name needs TEXT");
+        }
+        bool valid = true;
+        const QString timeout = option(invocation, "--timeout").value_or(QString::number(defaultConsoleSeconds));
+        if (timeout.toInt(&valid) <= 0 || !valid) {
+            return QStringLiteral("device console: --timeout needs SECONDS, a whole number above 0, not \"%1\"")
+                .arg(timeout);
+        }
+    }
+    QString problem;
+    if (command == QLatin1String("say") && !SayCommand::parse(invocation.text, &problem)) {
+        return QStringLiteral("say: ") + problem;
+    }
+    return std::nullopt;
 }
 
 QString defaultSettingsPath()
@@ -115,10 +204,10 @@ int report(hooks::ClaudeSettingsEditor::Outcome outcome, const QString& message)
 
 // The other agents' installers: NAME is an agent of the hook profiles, or "openclaw", whose configuration only
 // switches our hook pack on and off. Without --settings the agent's file is found as its installer finds it.
-int agentHooks(const QStringList& arguments, const QString& agent, bool installing)
+int agentHooks(const Invocation& invocation, const QString& agent, bool installing)
 {
-    const auto directory = option(arguments, QStringLiteral("--hooks-dir"));
-    const auto settings = option(arguments, QStringLiteral("--settings"));
+    const auto directory = option(invocation, "--hooks-dir");
+    const auto settings = option(invocation, "--settings");
     const hooks::AgentAdapter* row = hooks::AgentAdapters::withAgent(agent);
     const auto settingsPath = [&] {
         return settings.value_or(row->settingsPath(QDir::homePath(), QProcessEnvironment::systemEnvironment()));
@@ -139,11 +228,8 @@ int agentHooks(const QStringList& arguments, const QString& agent, bool installi
                           &message, record),
             message);
     }
+    // The command line was checked: the agent has a profile, and an install its folder.
     const std::optional<hooks::AgentHookProfile> profile = hooks::AgentHookProfiles::find(agent);
-    if (!profile || (installing && (!directory || directory->isEmpty()))) {
-        std::fputs(usage, stderr);
-        return exitUsage;
-    }
     return report(installing
             ? hooks::AgentSettingsEditor::installIntoFile(settingsPath(), *profile, *directory, &message, record)
             : hooks::AgentSettingsEditor::removeFromFile(settingsPath(), &message, record),
@@ -151,16 +237,10 @@ int agentHooks(const QStringList& arguments, const QString& agent, bool installi
 }
 
 // Finds the device, prints what it sends and sends what the user types, until the input ends or the link drops.
-int deviceConsole(const QStringList& arguments)
+int deviceConsole(const Invocation& invocation)
 {
-    const QString name = option(arguments, QStringLiteral("--name")).value_or(QStringLiteral("murmeli"));
-    bool valid = true;
-    const int seconds
-        = option(arguments, QStringLiteral("--timeout")).value_or(QString::number(defaultConsoleSeconds)).toInt(&valid);
-    if (name.isEmpty() || !valid || seconds <= 0) {
-        std::fputs(usage, stderr);
-        return exitUsage;
-    }
+    const QString name = option(invocation, "--name").value_or(QStringLiteral("murmeli"));
+    const int seconds = option(invocation, "--timeout").value_or(QString::number(defaultConsoleSeconds)).toInt();
     const std::unique_ptr<platform::BleTransport> transport = platform::makeBleTransport();
     DeviceConsole console(*transport, name);
     console.onOutput = [](const QString& text) {
@@ -203,11 +283,8 @@ int deviceConsole(const QStringList& arguments)
 // Speaks the text, or writes its WAV, and returns once the sound has ended.
 int say(const QStringList& words)
 {
+    // The words were checked with the command line.
     const std::optional<SayCommand::Request> request = SayCommand::parse(words);
-    if (!request) {
-        std::fputs(usage, stderr);
-        return SayCommand::exitUsage;
-    }
     SayCommand command;
     command.onError = [](const QString& line) { printLine(stderr, line); };
     std::optional<int> status;
@@ -224,62 +301,94 @@ int say(const QStringList& words)
 
 } // namespace
 
-bool isInformationRequest(const QString& word)
+std::variant<Invocation, QString> parseCommandLine(const QStringList& arguments)
 {
-    return word == QLatin1String("help") || word == QLatin1String("--help") || word == QLatin1String("-h")
-        || word == QLatin1String("--version");
+    const QStringList words = arguments.mid(1);
+    const Form& form = formOf(words);
+    const qsizetype named = form.command.split(QLatin1Char(' '), Qt::SkipEmptyParts).size();
+    if (named == 0 && !words.isEmpty()) {
+        return unknownCommand(words);
+    }
+    Invocation invocation;
+    invocation.command = form.command;
+    const QStringList rest = words.mid(named);
+    const bool takesText = form.command == QLatin1String("say");
+    if (takesText) {
+        invocation.text = rest;
+    }
+    for (qsizetype at = 0; !takesText && at < rest.size(); ++at) {
+        const QString& word = rest.at(at);
+        const auto known = std::find_if(form.options.cbegin(), form.options.cend(),
+            [&word](const QString& spelled) { return spelled.section(QLatin1Char(' '), 0, 0) == word; });
+        const QString prefix = form.command.isEmpty() ? QString() : form.command + QStringLiteral(": ");
+        if (known == form.options.cend()) {
+            return prefix
+                + (word.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option ") + word
+                                                     : QStringLiteral("unexpected argument ") + word);
+        }
+        if (invocation.options.contains(word)) {
+            return prefix + word + QStringLiteral(" given twice");
+        }
+        if (at + 1 >= rest.size()) {
+            return prefix + word + QStringLiteral(" needs ") + known->section(QLatin1Char(' '), 1);
+        }
+        invocation.options.insert(word, rest.at(++at));
+    }
+    if (const std::optional<QString> problem = valueProblem(invocation)) {
+        return *problem;
+    }
+    return invocation;
 }
 
-std::optional<int> runCommandLine(const QStringList& arguments)
+bool startsMurmeli(const Invocation& invocation)
 {
-    if (const QString word = arguments.value(1); isInformationRequest(word)) {
-        if (word == QLatin1String("--version")) {
-            printLine(stdout, QStringLiteral("murmeli ") + QString::fromLatin1(common::APP_VERSION));
-        } else {
-            std::fputs(usage, stdout);
-        }
-        return 0;
-    }
-    if (arguments.value(1) == QLatin1String("say")) {
-        return say(arguments.mid(2));
-    }
-    if (arguments.value(1) == QLatin1String("device")) {
-        if (arguments.value(2) == QLatin1String("console")) {
-            return deviceConsole(arguments);
-        }
-        std::fputs(usage, stderr);
-        return exitUsage;
-    }
-    if (arguments.size() < 2 || arguments.at(1) != QLatin1String("hooks")) {
-        return std::nullopt;
-    }
-    const QString command = arguments.value(2);
-    if (const auto agent = option(arguments, QStringLiteral("--agent")); agent && *agent != QLatin1String("claude")
-        && (command == QLatin1String("install") || command == QLatin1String("uninstall"))) {
-        return agentHooks(arguments, *agent, command == QLatin1String("install"));
-    }
-    const QString settings = option(arguments, QStringLiteral("--settings")).value_or(defaultSettingsPath());
-    const hooks::InstallRecord record(hooks::InstallRecord::defaultPath());
-    QString message;
-    if (command == QLatin1String("secret")) {
-        return secret();
-    }
-    if (command == QLatin1String("forget-secret")) {
-        return forget();
-    }
-    if (command == QLatin1String("install")) {
-        const auto directory = option(arguments, QStringLiteral("--hooks-dir"));
-        if (!directory || directory->isEmpty()) {
-            std::fputs(usage, stderr);
-            return exitUsage;
-        }
-        return report(hooks::ClaudeSettingsEditor::installIntoFile(settings, *directory, &message, record), message);
-    }
-    if (command == QLatin1String("uninstall")) {
-        return report(hooks::ClaudeSettingsEditor::removeFromFile(settings, &message, record), message);
-    }
+    return invocation.command.isEmpty() || invocation.command == QLatin1String("settings");
+}
+
+int reportUsageError(const QString& problem)
+{
+    printLine(stderr, QStringLiteral("murmeli: ") + problem);
     std::fputs(usage, stderr);
     return exitUsage;
+}
+
+int runCommandLine(const Invocation& invocation)
+{
+    const QString& command = invocation.command;
+    if (command == QLatin1String("--version")) {
+        printLine(stdout, QStringLiteral("murmeli ") + QString::fromLatin1(common::APP_VERSION));
+        return 0;
+    }
+    if (command == QLatin1String("help") || command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (command == QLatin1String("say")) {
+        return say(invocation.text);
+    }
+    if (command == QLatin1String("device console")) {
+        return deviceConsole(invocation);
+    }
+    if (command == QLatin1String("hooks secret")) {
+        return secret();
+    }
+    if (command == QLatin1String("hooks forget-secret")) {
+        return forget();
+    }
+    const bool installing = command == QLatin1String("hooks install");
+    if (!installing && command != QLatin1String("hooks uninstall")) {
+        return reportUsageError(QStringLiteral("not a helper: ") + command);
+    }
+    if (const auto agent = option(invocation, "--agent"); agent && *agent != QLatin1String("claude")) {
+        return agentHooks(invocation, *agent, installing);
+    }
+    const QString settings = option(invocation, "--settings").value_or(defaultSettingsPath());
+    const hooks::InstallRecord record(hooks::InstallRecord::defaultPath());
+    QString message;
+    return report(installing ? hooks::ClaudeSettingsEditor::installIntoFile(
+                      settings, *option(invocation, "--hooks-dir"), &message, record)
+                             : hooks::ClaudeSettingsEditor::removeFromFile(settings, &message, record),
+        message);
 }
 
 } // namespace murmeli::app

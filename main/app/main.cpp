@@ -1,6 +1,6 @@
 #include <csignal>
 #include <cstdio>
-#include <cstring>
+#include <variant>
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -39,12 +39,20 @@ int main(int argc, char** argv)
 {
     using namespace murmeli;
 
+    // A mistyped command starts nothing: what was wrong and the usage go to standard error, and the status is 64.
+    QStringList arguments;
+    for (int at = 0; at < argc; ++at) {
+        arguments.append(QString::fromLocal8Bit(argv[at]));
+    }
+    const std::variant<app::Invocation, QString> parsed = app::parseCommandLine(arguments);
+    if (const QString* problem = std::get_if<QString>(&parsed)) {
+        return app::reportUsageError(*problem);
+    }
+    const app::Invocation& invocation = std::get<app::Invocation>(parsed);
     // The installer's helpers, the device console, `say`, the usage and the version run without any display.
-    if (argc > 1
-        && (std::strcmp(argv[1], "hooks") == 0 || std::strcmp(argv[1], "device") == 0
-            || std::strcmp(argv[1], "say") == 0 || app::isInformationRequest(QString::fromLocal8Bit(argv[1])))) {
+    if (!app::startsMurmeli(invocation)) {
         QCoreApplication helper(argc, argv);
-        return app::runCommandLine(QCoreApplication::arguments()).value_or(64);
+        return app::runCommandLine(invocation);
     }
 
     // With no display murmeli still serves the agents, so fall back to Qt's offscreen platform.
@@ -62,27 +70,39 @@ int main(int argc, char** argv)
 
     // A second murmeli would fight the first for the port and the screen and clean away its sessions' files: it hands
     // its wish to the running one and ends. `murmeli settings` opens the settings there, plain `murmeli` shows it;
-    // with none running, murmeli starts (and opens the settings once it has launched).
-    const bool openSettings = argc > 1 && std::strcmp(argv[1], "settings") == 0;
+    // with none running, murmeli starts (and opens the settings once it has launched). A murmeli that no later start
+    // could reach would let that start run beside it, so without a channel none starts.
+    const bool openSettings = invocation.command == QLatin1String("settings");
     const QString request = QString::fromLatin1(
         openSettings ? app::InstanceChannel::showSettingsRequest : app::InstanceChannel::showRequest);
     QString channelProblem;
     const QString channelName = app::InstanceChannel::standardName(&channelProblem);
+    const auto unreachable = [&channelProblem] {
+        std::fprintf(stderr,
+            "murmeli: no socket can be made through which a later start would find this one (%s); not starting, so "
+            "that two never run at once. Set XDG_RUNTIME_DIR to a folder of your own.\n",
+            channelProblem.toLocal8Bit().constData());
+        return 1;
+    };
+    if (channelName.isEmpty()) {
+        return unreachable();
+    }
+    if (app::InstanceChannel::sendToRunning(channelName, request)) {
+        return 0;
+    }
     app::InstanceChannel channel(channelName);
-    if (!channelName.isEmpty()) {
+    // Listening before anything else starts: of two started at once, the one that loses hands over as well.
+    if (!channel.listen(&channelProblem)) {
         if (app::InstanceChannel::sendToRunning(channelName, request)) {
             return 0;
         }
-        // Listening before anything else starts: of two started at once, the one that loses hands over as well.
-        if (!channel.listen(&channelProblem) && app::InstanceChannel::sendToRunning(channelName, request)) {
-            return 0;
+        if (!channel.isTakenByAnother()) {
+            return unreachable();
         }
         // One runs but took no request: a second in full would still take its sessions' files and its port.
-        if (channel.isTakenByAnother()) {
-            std::fprintf(
-                stderr, "murmeli: %s, but it did not take the request\n", channelProblem.toLocal8Bit().constData());
-            return 1;
-        }
+        std::fprintf(
+            stderr, "murmeli: %s, but it did not take the request\n", channelProblem.toLocal8Bit().constData());
+        return 1;
     }
 
     // Every held permission request keeps a socket open; the default soft limit of 1024 is too tight.
@@ -109,13 +129,8 @@ int main(int argc, char** argv)
             Q_EMIT controller.notifications().showSettings();
         }
     };
-    QTimer::singleShot(0, &application, [&delegate, &channel, channelProblem, openSettings] {
+    QTimer::singleShot(0, &application, [&delegate, openSettings] {
         delegate.applicationDidFinishLaunching();
-        if (!channel.isListening()) {
-            common::writeToStderr(
-                QStringLiteral("[diag] startup: a second start cannot reach this murmeli: ") + channelProblem,
-                common::LogColor::Orange);
-        }
         if (openSettings) {
             delegate.showSettingsWindow();
         }

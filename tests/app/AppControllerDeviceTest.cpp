@@ -33,7 +33,7 @@ protected:
     void start(bool labSwitch)
     {
         auto dependencies = test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock);
-        dependencies.defaults->setValue(QLatin1String(device::BLEBridge::enabledUDKey), labSwitch);
+        dependencies.defaults->setValue(QStringLiteral("lab.ble.enabled"), labSwitch);
         dependencies.bleTransport = [this] {
             ++transportsMade;
             auto fake = std::make_unique<platform::FakeBleTransport>();

@@ -114,7 +114,7 @@ TEST(AppControllerUsageTest, LabSwitchStartsTheReaderWhoseRowsReachThePanel)
     qputenv("PATH", QByteArray(MURMELI_SOURCE_DIR "/tests/usage/fake:") + oldPath);
     auto dependencies = test::controllerDependencies(
         root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<test::FakeClock>());
-    dependencies.defaults->setValue(QLatin1String(usage::CodexBarUsageReader::enabledUDKey), true);
+    dependencies.defaults->setValue(QStringLiteral("lab.codexbar.enabled"), true);
     {
         app::AppController controller(std::move(dependencies));
         controller.startBackend(QString());

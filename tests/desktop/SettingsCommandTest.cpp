@@ -2,8 +2,12 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include "tests/desktop/WindowsOf.h"
@@ -71,4 +75,61 @@ TEST(SettingsCommandTest, TheCommandOpensTheWindowOnceAndHandsOverToTheRunningMu
         first.kill();
         first.waitForFinished(5000);
     }
+}
+
+// A user without a runtime folder, whose place for murmeli in the temporary folder another user took first. Where no
+// folder of the user's own can be had either, murmeli says why and ends with 1 rather than run unreachable; with its
+// folder in the home, `murmeli settings` opens the settings in the first murmeli and starts no second one. Before
+// onboarding is finished murmeli takes no hook port, which other tests may hold.
+TEST(SettingsCommandTest, WithoutARuntimeFolderASecondStartStillFindsTheFirst)
+{
+    if (const std::optional<QString> missing = murmeli::test::testDesktopMissing()) {
+        GTEST_SKIP() << missing->toStdString();
+    }
+    const murmeli::test::DesktopLock keys(murmeli::test::DesktopLock::keyboardAndClipboard);
+    ASSERT_TRUE(keys.isHeld());
+    QTemporaryDir home;
+    QTemporaryDir temp;
+    const QString taken = temp.filePath(QStringLiteral("murmeli-%1").arg(::getuid()));
+    // Only root can hand a folder to another user; elsewhere a link, refused alike.
+    ASSERT_TRUE(::getuid() == 0
+            ? QDir().mkdir(taken) && ::chown(QFile::encodeName(taken).constData(), 65534, 65534) == 0
+            : QFile::link(temp.path(), taken));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
+    environment.insert(QStringLiteral("TMPDIR"), temp.path());
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    QProcess first;
+    QProcess second;
+    first.setProcessEnvironment(environment);
+    second.setProcessEnvironment(environment);
+    const auto stop = qScopeGuard([&] {
+        for (QProcess* murmeli : { &second, &first }) {
+            murmeli->kill();
+            murmeli->waitForFinished(5000);
+        }
+    });
+
+    QFile blocker(home.filePath(QStringLiteral(".murmeli")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    second.start(QStringLiteral(MURMELI_BINARY), {});
+    ASSERT_TRUE(second.waitForFinished(10000)) << "murmeli started without a way to be found";
+    const QString refused = QString::fromLocal8Bit(second.readAllStandardError());
+    EXPECT_EQ(second.exitCode(), 1) << refused.toStdString();
+    EXPECT_TRUE(refused.contains(blocker.fileName()) && refused.contains(taken)) << refused.toStdString();
+
+    ASSERT_TRUE(blocker.remove());
+    first.start(QStringLiteral(MURMELI_BINARY), {});
+    const QString folder = home.filePath(QStringLiteral(".murmeli/run"));
+    ASSERT_TRUE(
+        murmeli::test::waitUntil([&] { return QFileInfo::exists(folder + QStringLiteral("/control")); }, 20000));
+    EXPECT_EQ(int(QFileInfo(folder).permissions()) & 0x0077, 0) << "the folder is the user's alone";
+    second.start(QStringLiteral(MURMELI_BINARY), { QStringLiteral("settings") });
+    ASSERT_TRUE(second.waitForFinished(10000)) << "a second murmeli started";
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(murmeli::test::waitUntil([&] { return settingsWindowsOf(first.processId()).size() == 1; }, 20000));
+    EXPECT_EQ(first.state(), QProcess::Running);
 }

@@ -27,7 +27,7 @@ protected:
     platform::Defaults& defaults() { return *m_defaults; }
     std::optional<QString> storedSection() const
     {
-        return m_defaults->stringValue(QString::fromLatin1(SettingsViewModel::selectedSectionKey));
+        return m_defaults->stringValue(QStringLiteral("settings.selectedSection"));
     }
 };
 
@@ -45,7 +45,7 @@ TEST_F(SettingsViewModelTest, AFirstStartTakesLaunchAtLoginFromTheAutostartEntry
     EXPECT_FALSE(vm.hideInFullscreen() || vm.autoHideWhenIdle() || vm.muteDuringFocus());
     EXPECT_FALSE(vm.customPTTHotkey().isBound());
     EXPECT_TRUE(vm.launchAtLogin());
-    EXPECT_EQ(defaults().boolValue(QString::fromLatin1(SettingsViewModel::launchAtLoginKey)), true);
+    EXPECT_EQ(defaults().boolValue(QStringLiteral("settings.general.launchAtLogin")), true);
     EXPECT_EQ(storedSection(), std::nullopt) << "loading writes no page";
 }
 
@@ -71,11 +71,11 @@ TEST_F(SettingsViewModelTest, RetiredAndUnknownStoredPagesOpenTheirCurrentPage)
     };
     for (const Row& row : rows) {
         defaults().setValue(
-            QString::fromLatin1(SettingsViewModel::selectedSectionKey), QString::fromLatin1(row.stored));
+            QStringLiteral("settings.selectedSection"), QString::fromLatin1(row.stored));
         SettingsViewModel vm(defaults(), m_loginItem);
         EXPECT_EQ(vm.normalizedSection(), row.shown) << row.stored;
     }
-    defaults().setValue(QString::fromLatin1(SettingsViewModel::selectedSectionKey), QStringLiteral("sound"));
+    defaults().setValue(QStringLiteral("settings.selectedSection"), QStringLiteral("sound"));
     SettingsViewModel vm(defaults(), m_loginItem);
     EXPECT_EQ(storedSection(), QStringLiteral("sound"));
     vm.setNormalizedSection(SettingsSection::Audio);
@@ -93,9 +93,9 @@ TEST_F(SettingsViewModelTest, OnlyAChangedHotkeyIsSavedAndHandedOn)
     ASSERT_EQ(handed.size(), 1u);
     EXPECT_EQ(PTTHotkey::loadFromDefaults(defaults()), ctrlAltK);
 
-    defaults().remove(QString::fromLatin1(PTTHotkey::udKey));
+    defaults().remove(QStringLiteral("settings.shortcuts.customPTTHotkey"));
     vm.setCustomPTTHotkey(ctrlAltK);
-    EXPECT_FALSE(defaults().contains(QString::fromLatin1(PTTHotkey::udKey))) << "an equal value is not saved again";
+    EXPECT_FALSE(defaults().contains(QStringLiteral("settings.shortcuts.customPTTHotkey"))) << "an equal value is not saved again";
     EXPECT_EQ(SettingsViewModel(defaults(), m_loginItem).customPTTHotkey(), PTTHotkey::none());
 }
 
@@ -113,7 +113,7 @@ TEST_F(SettingsViewModelTest, ARefusedLaunchAtLoginChangeGoesBackToTheRealState)
     vm.setLaunchAtLogin(true);
     EXPECT_FALSE(vm.launchAtLogin());
     EXPECT_EQ(vm.launchAtLoginError(), *m_loginItem.failure);
-    EXPECT_EQ(defaults().boolValue(QString::fromLatin1(SettingsViewModel::launchAtLoginKey)), false);
+    EXPECT_EQ(defaults().boolValue(QStringLiteral("settings.general.launchAtLogin")), false);
     EXPECT_EQ(changes, 1) << "the page must redraw the switch it had moved";
     ASSERT_EQ(logged.size(), 1);
     EXPECT_TRUE(logged.first().endsWith(*m_loginItem.failure));
@@ -151,7 +151,7 @@ TEST_F(SettingsViewModelTest, ResetPutsTheModelBackThroughItsOwnHandlers)
     EXPECT_EQ(defaults().keys().filter(QRegularExpression(QStringLiteral("^settings\\."))).join(QLatin1Char(' ')),
         QStringLiteral("settings.general.launchAtLogin settings.selectedSection settings.sound.muteDuringFocus"));
     EXPECT_EQ(storedSection(), QStringLiteral("general"));
-    EXPECT_EQ(defaults().boolValue(QString::fromLatin1(SettingsViewModel::launchAtLoginKey)), false);
+    EXPECT_EQ(defaults().boolValue(QStringLiteral("settings.general.launchAtLogin")), false);
     EXPECT_FALSE(m_loginItem.isEnabled());
     EXPECT_FALSE(vm.muteDuringFocus());
     ASSERT_EQ(handed.size(), 1u);

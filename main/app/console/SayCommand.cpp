@@ -32,8 +32,14 @@ void settle(common::OneShot<QString> ended, const QString& outcome)
 
 } // namespace
 
-std::optional<SayCommand::Request> SayCommand::parse(const QStringList& words)
+std::optional<SayCommand::Request> SayCommand::parse(const QStringList& words, QString* problem)
 {
+    const auto refuse = [problem](const QString& why) -> std::optional<Request> {
+        if (problem != nullptr) {
+            *problem = why;
+        }
+        return std::nullopt;
+    };
     Request request;
     bool wavGiven = false;
     qsizetype at = 0;
@@ -43,19 +49,25 @@ std::optional<SayCommand::Request> SayCommand::parse(const QStringList& words)
             ++at;
             break;
         }
-        if (word == QLatin1String("--wav") && !wavGiven && at + 1 < words.size() && !words.at(at + 1).isEmpty()) {
+        if (word == QLatin1String("--wav")) {
+            if (wavGiven) {
+                return refuse(QStringLiteral("--wav given twice"));
+            }
+            if (at + 1 >= words.size() || words.at(at + 1).isEmpty()) {
+                return refuse(QStringLiteral("--wav needs FILE"));
+            }
             request.wavPath = words.at(++at);
             wavGiven = true;
             continue;
         }
         if (word.startsWith(QLatin1Char('-'))) {
-            return std::nullopt;
+            return refuse(QStringLiteral("unknown option ") + word);
         }
         break;
     }
     request.text = words.mid(at).join(QLatin1Char(' '));
     if (request.text.trimmed().isEmpty()) {
-        return std::nullopt;
+        return refuse(QStringLiteral("missing TEXT"));
     }
     return request;
 }

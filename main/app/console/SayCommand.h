@@ -30,9 +30,10 @@ public:
 
     static constexpr int exitUsage = 64;
 
-    /// The request of the words after "say", or nullopt when they do not make one. Options come first; from "--" or
-    /// the first word that is not an option on, every word is text, joined by single spaces.
-    static std::optional<Request> parse(const QStringList& words);
+    /// The request of the words after "say", or nullopt, with what is wrong in problem, when they do not make one.
+    /// Options come first; from "--" or the first word that is not an option on, every word is text, joined by
+    /// single spaces.
+    static std::optional<Request> parse(const QStringList& words, QString* problem = nullptr);
 
     /// The system's synthesiser and the sound server's player unless given.
     explicit SayCommand(std::shared_ptr<const platform::SpeechSynthesizer> synthesizer = {},

@@ -5,8 +5,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QStringList>
 
 #include "main/hooks/sessions/StatusDirectory.h"
 
@@ -33,19 +35,49 @@ InstanceChannel::~InstanceChannel() = default;
 
 QString InstanceChannel::standardName(QString* problem)
 {
+    QStringList refusals;
+    const auto fits = [&refusals](const QString& name) {
+        // The server binds a temporary name beside the socket before moving it in place, a few bytes longer.
+        const qsizetype bytes = QFile::encodeName(QFileInfo(name).path()).size() + qsizetype(sizeof "/XXXXXX/s") - 1;
+        if (bytes > maxSocketPathBytes || QFile::encodeName(name).size() > maxSocketPathBytes) {
+            refusals.append(
+                name + QStringLiteral(" is too long for a socket (at most %1 bytes)").arg(maxSocketPathBytes));
+            return false;
+        }
+        return true;
+    };
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QDir(runtime).exists()) {
-        return runtime + QStringLiteral("/murmeli-control");
-    }
-    const QString folder = QDir::tempPath() + QStringLiteral("/murmeli-%1").arg(::getuid());
-    QString refused;
-    if (!hooks::StatusDirectory(folder).prepare(&refused)) {
-        if (problem != nullptr) {
-            *problem = folder + QStringLiteral(": ") + refused;
+        if (const QString name = runtime + QStringLiteral("/murmeli-control"); fits(name)) {
+            return name;
         }
-        return {};
     }
-    return folder + QStringLiteral("/control");
+    // Without a runtime folder: first a folder in the user's home, which no other user can plant, else one in the
+    // temporary folder, which is refused when another user made it first.
+    QStringList folders;
+    if (const QString home = qEnvironmentVariable("HOME"); QDir::isAbsolutePath(home) && QFileInfo(home).isDir()) {
+        const QString murmeliHome = home + QStringLiteral("/.murmeli");
+        // Only a folder made here gets 0700; one that is there already keeps what the user gave it.
+        ::mkdir(QFile::encodeName(murmeliHome).constData(), 0700);
+        folders.append(murmeliHome + QStringLiteral("/run"));
+    }
+    folders.append(QDir::tempPath() + QStringLiteral("/murmeli-%1").arg(::getuid()));
+    for (const QString& folder : folders) {
+        const QString name = folder + QStringLiteral("/control");
+        QString refused;
+        if (!fits(name)) {
+            continue;
+        }
+        if (!hooks::StatusDirectory(folder).prepare(&refused)) {
+            refusals.append(refused);
+            continue;
+        }
+        return name;
+    }
+    if (problem != nullptr) {
+        *problem = refusals.join(QStringLiteral("; "));
+    }
+    return {};
 }
 
 bool InstanceChannel::sendToRunning(const QString& name, const QString& request, int timeoutMs)

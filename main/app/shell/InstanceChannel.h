@@ -20,14 +20,17 @@ public:
     static constexpr auto showSettingsRequest = "show-settings";
     static constexpr auto showRequest = "show";
     static constexpr qsizetype maxRequestBytes = 64;
+    /// What a Unix socket's path may hold, its closing zero aside.
+    static constexpr qsizetype maxSocketPathBytes = 107;
 
     /// name is the socket's path; standardName() when empty.
     explicit InstanceChannel(QString name = {}, QObject* parent = nullptr);
     ~InstanceChannel() override;
 
-    /// The socket in the user's runtime folder, else in a folder of the user's own in the temporary folder, made
-    /// with mode 0700 and refused, as the status folder is, when it is a link, another user's, or open to others.
-    /// Empty, with the reason in problem, when neither can be had.
+    /// The socket in the user's runtime folder; without one, in a folder of the user's own, "~/.murmeli/run", else (a
+    /// home too long for a socket's path, or unusable) in the temporary folder's "murmeli-<uid>". Those folders are
+    /// made with mode 0700 and refused, as the status folder is, when one is a link, another user's, or open to
+    /// others. Empty, with every reason in problem, when none can be had.
     static QString standardName(QString* problem = nullptr);
 
     /// Hands request to a running instance; false when none listens or the socket at name is not the user's own.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
@@ -47,26 +48,31 @@ TEST(InstanceChannelTest, ASecondStartReachesTheRunningOneAndOnlyThatOne)
     EXPECT_EQ(requests, (QStringList { "show-settings", "show-settings" })) << "an overlong request is dropped";
 }
 
-// Without a runtime folder the socket lives in a folder of the user's own in the temporary folder: a link there, or
-// anything at the socket's name that is another user's, is never used, and a second start does not take a foreign
-// socket for a running murmeli.
+// Without a runtime folder, and with a home too long for a socket's path in it, the socket lives in a folder of the
+// user's own in the temporary folder: a link there, or anything at the socket's name that is another user's, is never
+// used, and a second start does not take a foreign socket for a running murmeli.
 TEST(InstanceChannelTest, TheFallbackIsAFolderOfTheUsersOwnAndAForeignSocketIsNeverUsed)
 {
     QTemporaryDir temp;
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     const QByteArray tmpdir = qgetenv("TMPDIR");
+    const QByteArray home = qgetenv("HOME");
     const auto restore = qScopeGuard([&] {
         qputenv("XDG_RUNTIME_DIR", runtime);
         qputenv("TMPDIR", tmpdir);
+        qputenv("HOME", home);
     });
     qunsetenv("XDG_RUNTIME_DIR");
     qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    const QString longHome = temp.filePath(QString(100, QLatin1Char('h')));
+    ASSERT_TRUE(QDir().mkpath(longHome));
+    qputenv("HOME", QFile::encodeName(longHome));
 
     const QString folder = temp.path() + QStringLiteral("/murmeli-%1").arg(::getuid());
     ASSERT_TRUE(QFile::link(temp.path(), folder));
     QString problem;
     EXPECT_TRUE(InstanceChannel::standardName(&problem).isEmpty());
-    EXPECT_TRUE(problem.startsWith(folder)) << problem.toStdString();
+    EXPECT_TRUE(problem.contains(folder) && problem.contains(longHome)) << problem.toStdString();
     ASSERT_TRUE(QFile::remove(folder));
 
     const QString name = InstanceChannel::standardName(&problem);

@@ -42,7 +42,7 @@ QStringList storedRows(const platform::Defaults& defaults)
 TEST(LabPageTest, TheDeviceSwitchProfileAndAnnouncementsActOnTheirOwners)
 {
     test::SettingsWindowHarness harness;
-    harness.defaults.setValue(QLatin1String(LabPage::bleEnabledUDKey), true);
+    harness.defaults.setValue(QStringLiteral("lab.ble.enabled"), true);
     harness.host->speech().setActiveMicSource(QStringLiteral("ble"));
     harness.host->speaks = true;
     LabPage& lab = showLab(harness);
@@ -57,11 +57,11 @@ TEST(LabPageTest, TheDeviceSwitchProfileAndAnnouncementsActOnTheirOwners)
     EXPECT_EQ(lab.deviceBadge()->label(), QStringLiteral("Paired (murmeli)"));
     QTest::mouseClick(lab.deviceSwitch(), Qt::LeftButton);
     EXPECT_EQ(harness.host->linkRuns, (std::vector<bool> { true, false }));
-    EXPECT_EQ(harness.defaults.boolValue(QLatin1String(LabPage::bleEnabledUDKey)), false);
+    EXPECT_EQ(harness.defaults.boolValue(QStringLiteral("lab.ble.enabled")), false);
     lab.refresh();
     EXPECT_EQ(lab.deviceBadge()->label(), QStringLiteral("Off"));
     // A change of the stored switch elsewhere is taken over within a tick, and starts the link.
-    harness.defaults.setValue(QLatin1String(LabPage::bleEnabledUDKey), true);
+    harness.defaults.setValue(QStringLiteral("lab.ble.enabled"), true);
     lab.refresh();
     EXPECT_EQ(harness.host->linkRuns, (std::vector<bool> { true, false, true }));
 
@@ -89,8 +89,8 @@ TEST(LabPageTest, TheDeviceSwitchProfileAndAnnouncementsActOnTheirOwners)
 TEST(LabPageTest, UsageRowsAreSavedByASuccessfulTestAndTheReaderFollows)
 {
     test::SettingsWindowHarness harness;
-    harness.defaults.setValue(QLatin1String(settings::UsageToolSection::enabledUDKey), true);
-    harness.defaults.setValue(QLatin1String(settings::UsageToolSection::pollMinutesUDKey), 5);
+    harness.defaults.setValue(QStringLiteral("lab.codexbar.enabled"), true);
+    harness.defaults.setValue(QStringLiteral("lab.codexbar.poll_minutes"), 5);
     settings::UsageToolSection& usage = *showLab(harness).usageSection();
     CodexBarUsageReader& reader = harness.host->reader;
     EXPECT_TRUE(reader.isStarted());

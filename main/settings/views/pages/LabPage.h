@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include "main/device/link/BLEBridge.h"
 #include "main/settings/views/SettingsEnvironment.h"
 #include "main/ui/widgets/SettingsPage.h"
 
@@ -10,7 +11,7 @@ class SegmentedPicker;
 class SettingsBadge;
 class SettingsGroupCard;
 class SettingsToggle;
-}
+} // namespace murmeli::ui
 
 namespace murmeli::settings {
 
@@ -29,8 +30,8 @@ class LabPage final : public ui::SettingsPage {
 
 public:
     static constexpr int pollIntervalMs = 1000;
-    /// The device switch; the application reads it at start-up to bring the link up.
-    static constexpr auto bleEnabledUDKey = "lab.ble.enabled";
+    /// The device switch: the link's own key, which the application reads at start-up to bring the link up.
+    static constexpr auto bleEnabledUDKey = device::BLEBridge::enabledUDKey;
 
     /// host may be null: every control that needs the application is disabled and the statuses read "Unavailable".
     LabPage(

@@ -23,7 +23,6 @@
 #include "main/ui/widgets/SettingsGroupCard.h"
 #include "main/ui/widgets/SettingsRow.h"
 #include "main/ui/widgets/SettingsToggle.h"
-#include "main/usage/CodexBarUsageReader.h"
 #include "platform/defaults/Defaults.h"
 
 namespace murmeli::settings {

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "main/usage/CodexBarUsageReader.h"
+
 class QMessageBox;
 class QVBoxLayout;
 
@@ -13,7 +15,7 @@ class SegmentedPicker;
 class SettingsBadge;
 class SettingsRow;
 class SettingsToggle;
-}
+} // namespace murmeli::ui
 
 namespace murmeli::platform {
 class Defaults;
@@ -32,8 +34,8 @@ class UsageToolSection final : public QWidget {
     Q_DISABLE_COPY_MOVE(UsageToolSection)
 
 public:
-    static constexpr auto enabledUDKey = "lab.codexbar.enabled";
-    static constexpr auto pollMinutesUDKey = "lab.codexbar.poll_minutes";
+    static constexpr auto enabledUDKey = usage::CodexBarUsageReader::enabledUDKey;
+    static constexpr auto pollMinutesUDKey = usage::CodexBarUsageReader::pollMinutesUDKey;
     static constexpr auto testAlertTitle = "Codexbar test result";
 
     /// host may be null: the switch is disabled and off, the badge "Unavailable", and no action reaches a reader.
