@@ -208,8 +208,8 @@ void GeneralPage::confirmResetAll()
     m_resetQuestion->setInformativeText(QStringLiteral("All preferences will be restored to defaults. API keys and "
                                                        "auth tokens are preserved. This cannot be undone."));
     QPushButton* resetButton = m_resetQuestion->addButton(QStringLiteral("Reset"), QMessageBox::AcceptRole);
-    m_resetQuestion->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    m_resetQuestion->setDefaultButton(resetButton);
+    // Return keeps everything: the destructive answer is never the one a stray key press gives.
+    m_resetQuestion->setDefaultButton(m_resetQuestion->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole));
     m_resetQuestion->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_resetQuestion, &QMessageBox::finished, this, [this, resetButton] {
         const bool confirmed = m_resetQuestion->clickedButton() == static_cast<QAbstractButton*>(resetButton);
