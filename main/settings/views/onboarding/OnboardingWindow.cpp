@@ -70,6 +70,18 @@ ui::KitButton* OnboardingWindow::button(const QString& name) const
     return step == nullptr ? nullptr : step->findChild<ui::KitButton*>(name);
 }
 
+void OnboardingWindow::addCloseAction(std::function<void()> onClose)
+{
+    m_onClose = [first = std::move(m_onClose), then = std::move(onClose)] {
+        if (first) {
+            first();
+        }
+        if (then) {
+            then();
+        }
+    };
+}
+
 void OnboardingWindow::closeEvent(QCloseEvent* event)
 {
     event->accept();
