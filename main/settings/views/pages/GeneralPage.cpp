@@ -83,6 +83,9 @@ void GeneralPage::addPttGroup()
     m_recorder = new HotkeyRecorder([this] { return m_vm.customPTTHotkey(); },
         [this](const PTTHotkey& hotkey) { m_vm.setCustomPTTHotkey(hotkey); });
     m_recorder->setObjectName(QStringLiteral("customHotkey"));
+    if (SettingsHost* host = m_host) {
+        m_recorder->onRecordingChanged = [host](bool recording) { host->setHotkeyRecording(recording); };
+    }
     connect(&m_vm, &SettingsViewModel::customPTTHotkeyChanged, m_recorder, &HotkeyRecorder::refresh);
     QLabel* tip
         = ui::KitLabel::make(QStringLiteral("Tip: avoid combos owned by your desktop (Super, Alt+Tab, Ctrl+Alt+T, "
