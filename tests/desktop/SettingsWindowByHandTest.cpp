@@ -167,8 +167,8 @@ TEST_F(SettingsWindowByHandTest, TabRingsEachControlInTurnAndSpaceSwitchesTheFoc
     EXPECT_TRUE(QFileInfo::exists(root.filePath(QStringLiteral("autostart/murmeli.desktop"))));
 }
 
-// `murmeli settings` while the sign-in sheet is open, after another window took the focus, brings the sheet to the
-// front: what is typed next goes into its e-mail field.
+// `murmeli settings` while the sign-in sheet is open, after the window was minimised and another took the focus,
+// brings the window back and the sheet to the front: what is typed next goes into its e-mail field.
 TEST_F(SettingsWindowByHandTest, ShowingTheSettingsAgainBringsTheOpenSignInSheetToTheKeys)
 {
     view().sidebar()->setCurrentRow(
@@ -176,6 +176,8 @@ TEST_F(SettingsWindowByHandTest, ShowingTheSettingsAgainBringsTheOpenSignInSheet
     auto& account = *qobject_cast<cloud::AccountSectionView*>(view().page());
     ASSERT_TRUE(click(*account.signInButton()));
     ASSERT_TRUE(waitUntil([&] { return account.signInSheet() && account.signInSheet()->isActiveWindow(); }));
+    ASSERT_TRUE(xdotool({ QStringLiteral("windowminimize"), QString::number(window().winId()) }));
+    ASSERT_TRUE(waitUntil([&] { return window().isMinimized(); }));
     murmeli->views.showActivityLog();
     ASSERT_TRUE(test::activateWindow(murmeli->views.activityLog()->winId()));
 

@@ -78,6 +78,8 @@ SettingsWindowController::~SettingsWindowController() = default;
 void SettingsWindowController::present()
 {
     fitToScreen(fixedSize);
+    // Minimised, the window comes back as it was: showing it alone leaves it (and its sheet) out of sight.
+    m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
     const bool framed = m_window->windowHandle() != nullptr && m_window->windowHandle()->isExposed();
     m_window->show();
     if (!framed) {
