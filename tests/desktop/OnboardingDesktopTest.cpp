@@ -13,6 +13,7 @@
 #include "main/ui/widgets/KitButton.h"
 #include "tests/desktop/LaunchedMurmeli.h"
 #include "tests/desktop/Screenshots.h"
+#include "tests/desktop/WindowsOf.h"
 #include "tests/support/ControllerProbe.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
@@ -97,4 +98,20 @@ TEST(OnboardingDesktopTest, AFirstRunShowsOnboardingAndTheNextSkipsIt)
     delegate.applicationDidFinishLaunching();
     EXPECT_TRUE(views.onboardingWindows().empty());
     ASSERT_TRUE(test::waitUntil([&] { return test::ControllerProbe::hookServer(controller).isRunning(); }));
+}
+
+// Asked for again while its window is open (the About page's "Reopen" pressed twice), onboarding comes to the front
+// as the one window the desktop shows.
+TEST(OnboardingDesktopTest, ReopeningTwiceShowsTheOneWindow)
+{
+    if (const std::optional<QString> missing = test::testDesktopMissing()) {
+        GTEST_SKIP() << missing->toStdString();
+    }
+    test::LaunchedMurmeli murmeli;
+    Q_EMIT murmeli.controller.notifications().onboardingForceReopen();
+    Q_EMIT murmeli.controller.notifications().onboardingForceReopen();
+    ASSERT_EQ(murmeli.views.onboardingWindows().size(), 1u);
+    OnboardingWindow& window = *murmeli.views.onboardingWindows().front();
+    ASSERT_TRUE(test::waitUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }));
+    EXPECT_EQ(test::windowsOf(QCoreApplication::applicationPid(), QStringLiteral("^Welcome to murmeli$")).size(), 1);
 }

@@ -109,6 +109,12 @@ void PushToTalkRoad::rebindCustomHotkey(std::optional<platform::KeyChord> chord)
 
 bool PushToTalkRoad::handleHotkey(platform::HotkeyId id, bool pressed)
 {
+    if (pressed && m_hotkeyRecording && (id == m_f13 || id == m_custom)) {
+        onLog(QStringLiteral("PTT: ") + toString(id == m_f13 ? Trigger::F13 : Trigger::CustomHotkey)
+                + QStringLiteral(" ignored while the hotkey recorder waits for a key"),
+            LogColor::Grey);
+        return true;
+    }
     if (id == m_f13) {
         if (pressed) {
             begin(Trigger::F13);

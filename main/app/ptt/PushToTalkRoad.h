@@ -95,6 +95,9 @@ public:
 
     /// A grabbed key went down or up; false when the key is none of the road's.
     bool handleHotkey(platform::HotkeyId id, bool pressed);
+    /// While the settings' hotkey recorder waits for a key, the push-to-talk keys start and toggle nothing: a key
+    /// pressed then is meant for the recorder. A take held on F13 still ends when F13 comes up.
+    void setHotkeyRecording(bool recording) { m_hotkeyRecording = recording; }
     /// Starts a take, or ends the running one (the panel's button, the custom hotkey, the Fn double tap).
     void toggle(Trigger trigger);
     /// Esc from the panel or the key: cancels the take from its key's release until its text is pasted or dropped.
@@ -137,6 +140,7 @@ private:
     std::optional<platform::HotkeyId> m_esc;
     bool m_escRefusedLogged = false;
     bool m_recording = false;
+    bool m_hotkeyRecording = false;
     std::optional<Take> m_take;
     std::optional<common::Clock::TimerId> m_outcomeTimer;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

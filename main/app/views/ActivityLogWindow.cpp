@@ -1,5 +1,6 @@
 #include "main/app/views/ActivityLogWindow.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <QMetaObject>
@@ -7,6 +8,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "main/ui/design/Tokens.h"
@@ -98,16 +100,22 @@ void ActivityLogWindow::showPending()
     }
     QScrollBar* scroll = m_text->verticalScrollBar();
     const bool following = scroll->value() >= scroll->maximum();
+    // A reader scrolled up keeps the line at the top of the view while the oldest lines are dropped from above it.
+    QTextDocument& document = *m_text->document();
+    const QTextBlock top = m_text->cursorForPosition(QPoint(0, 0)).block();
+    const int topBlock = top.blockNumber();
+    const int linesIntoTop = scroll->value() - top.firstLineNumber();
+    const int blocksBefore = document.isEmpty() ? 0 : document.blockCount();
 
     QTextCharFormat stamp;
     stamp.setForeground(ui::Tokens::Notch::textMuted);
     QTextCharFormat body;
     // Plain text into the document: a message can neither break the line nor carry markup. One edit block lays the
     // document out once, and drops the lines past maxLines once.
-    QTextCursor cursor(m_text->document());
+    QTextCursor cursor(&document);
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
-    bool first = m_text->document()->isEmpty();
+    bool first = document.isEmpty();
     for (const Line& line : m_pending) {
         if (!std::exchange(first, false)) {
             cursor.insertBlock();
@@ -117,10 +125,14 @@ void ActivityLogWindow::showPending()
         cursor.insertText(common::escapeLogText(line.message), body);
     }
     cursor.endEditBlock();
+    const int dropped = blocksBefore + static_cast<int>(m_pending.size()) - document.blockCount();
     m_pending.clear();
 
     if (following) {
         scroll->setValue(scroll->maximum());
+    } else if (dropped > 0) {
+        const QTextBlock kept = document.findBlockByNumber(std::max(0, topBlock - dropped));
+        scroll->setValue(kept.firstLineNumber() + (topBlock >= dropped ? linesIntoTop : 0));
     }
 }
 

@@ -60,6 +60,11 @@ void ControllerSettingsHost::rebindCustomPTTHotkey(const settings::PTTHotkey& ho
     m_controller.dictation().road().rebindCustomHotkey(PushToTalkRoad::customHotkeyChord(hotkey));
 }
 
+void ControllerSettingsHost::setHotkeyRecording(bool recording)
+{
+    m_controller.dictation().road().setHotkeyRecording(recording);
+}
+
 std::optional<settings::InjectionSupport> ControllerSettingsHost::injectionSupport()
 {
     const platform::InjectionSupport support

@@ -24,6 +24,7 @@ public:
     std::optional<QString> setWebSocketProxy(const QString& host, int port) override;
     QCoro::Task<std::optional<QString>> testWebSocketConnection() override;
     void rebindCustomPTTHotkey(const settings::PTTHotkey& hotkey) override;
+    void setHotkeyRecording(bool recording) override;
     std::optional<settings::InjectionSupport> injectionSupport() override;
     QList<settings::SpeechVoice> speechVoices() const override;
     QString activeSpeechVoiceId() const override;

@@ -96,10 +96,19 @@ void WidgetShellViews::showOnboarding(AppController& controller, bool isReopen, 
         onClose();
         return;
     }
+    std::erase_if(m_onboardingWindows, [](const QPointer<settings::OnboardingWindow>& each) { return each.isNull(); });
+    // One onboarding window at a time: asked for again while it is open, it comes to the front, and its close
+    // answers both requests.
+    for (const QPointer<settings::OnboardingWindow>& open : m_onboardingWindows) {
+        if (open->isVisible()) {
+            open->addCloseAction(std::move(onClose));
+            open->present();
+            return;
+        }
+    }
     auto* window = new settings::OnboardingWindow(
         { controller.defaults(), controller.clock(), permissionSources(controller) }, isReopen, std::move(onClose));
     window->setAttribute(Qt::WA_DeleteOnClose);
-    std::erase_if(m_onboardingWindows, [](const QPointer<settings::OnboardingWindow>& each) { return each.isNull(); });
     m_onboardingWindows.emplace_back(window);
     window->present();
 }

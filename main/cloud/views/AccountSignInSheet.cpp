@@ -7,10 +7,11 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
-#include "main/ui/design/Tokens.h"
 #include "main/cloud/account/AccountSignInSheetModel.h"
 #include "main/cloud/views/PrimaryBrassButton.h"
 #include "main/ui/design/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/widgets/FocusRing.h"
 #include "main/ui/widgets/KitButton.h"
 #include "main/ui/widgets/KitLabel.h"
 #include "main/ui/widgets/KitPainting.h"
@@ -141,6 +142,7 @@ AccountSignInSheet::AccountSignInSheet(AccountSignInSheetModel& model, std::func
     : QDialog(parent), m_model(model), m_onClose(std::move(onClose))
 {
     setWindowTitle(QStringLiteral("Sign in to murmeli Cloud"));
+    ui::FocusRing::install(*this);
     setAutoFillBackground(true);
     // A window of its own takes nothing from the window it stands over; the fields follow the settings' dark scheme.
     QPalette palette = parent != nullptr ? parent->window()->palette() : this->palette();

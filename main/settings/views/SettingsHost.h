@@ -63,6 +63,8 @@ public:
     virtual QCoro::Task<std::optional<QString>> testWebSocketConnection() = 0;
     /// The custom hotkey was saved: the global key follows it (an unbound one removes it).
     virtual void rebindCustomPTTHotkey(const PTTHotkey& hotkey) = 0;
+    /// The hotkey recorder waits for a key (true) or no longer does: meanwhile the push-to-talk keys start no take.
+    virtual void setHotkeyRecording(bool recording) = 0;
     /// Whether murmeli can type into other windows here; nullopt when nothing can tell.
     virtual std::optional<InjectionSupport> injectionSupport() = 0;
     /// The speech-synthesis engines in registration order; empty before the back end has started.

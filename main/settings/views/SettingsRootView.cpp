@@ -1,5 +1,6 @@
 #include "main/settings/views/SettingsRootView.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QScrollArea>
@@ -62,6 +63,8 @@ SettingsRootView::SettingsRootView(
     m_detail->setFrameShape(QFrame::NoFrame);
     m_detail->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_detail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab goes from control to control, and the page scrolls to each; the page itself is no stop.
+    m_detail->setFocusPolicy(Qt::NoFocus);
     // The page column draws on the window's surface; only the scroll bar is styled.
     QPalette surface = m_detail->viewport()->palette();
     surface.setColor(QPalette::Window, ui::Color::vantorSurface);
@@ -81,6 +84,12 @@ SettingsRootView::SettingsRootView(
         m_vm.setNormalizedSection(row >= 0 && row < sections.size() ? sections.at(row) : SettingsSection::General);
     });
     connect(&m_vm, &SettingsViewModel::selectedSectionChanged, this, &SettingsRootView::showSelectedSection);
+    // The page scrolls to the control the keyboard's focus reaches, from whichever side it came into the page.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now != nullptr && page() != nullptr && page()->isAncestorOf(now)) {
+            m_detail->ensureWidgetVisible(now);
+        }
+    });
     showSelectedSection();
 }
 

@@ -14,7 +14,9 @@ class SettingsHost;
 class SettingsRootView;
 
 /// The one settings window: built once, kept for the life of the process (closing only hides it), brought to the
-/// front on every request. It owns the model every page shares and hands hotkey changes to the host.
+/// front on every request. It owns the model every page shares and hands hotkey changes to the host. The window has
+/// a fixed size where the screen has room for it; on a smaller screen it shrinks to the screen's free area, title bar
+/// and all, and the page scrolls.
 class SettingsWindowController final {
 public:
     static constexpr QSize fixedSize { 870, 720 };
@@ -28,7 +30,8 @@ public:
     SettingsWindowController(const SettingsWindowController&) = delete;
     SettingsWindowController& operator=(const SettingsWindowController&) = delete;
 
-    /// Shows the window at its fixed size and brings it to the front; never a second window, never re-centred.
+    /// Shows the window at its fixed size, or what fits of it, and brings it to the front, or the sheet open over
+    /// it; never a second window, never re-centred, moved only as far as keeps it on the screen.
     void present();
 
     SettingsViewModel& viewModel() { return *m_vm; }
@@ -36,10 +39,17 @@ public:
     SettingsRootView& rootView() { return *m_rootView; }
 
 private:
+    /// Sizes the window to wanted, or what of it fits on its screen's free area, and moves it inside that area where
+    /// it is not.
+    void fitToScreen(QSize wanted);
+
     SettingsEnvironment m_environment;
     std::unique_ptr<SettingsViewModel> m_vm;
     std::unique_ptr<QWidget> m_window;
     SettingsRootView* m_rootView = nullptr;
+    // The window manager's frame is known only once the window is on screen: a showing whose frame then reaches off
+    // the screen fits again.
+    std::unique_ptr<QObject> m_fitWhenShown;
 };
 
 } // namespace murmeli::settings

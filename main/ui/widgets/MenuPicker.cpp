@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QWheelEvent>
 
 #include "main/ui/design/Tokens.h"
 #include "main/ui/design/Faces.h"
@@ -23,6 +24,8 @@ MenuPicker::MenuPicker(int minWidth, int maxWidth, QWidget* parent) : QComboBox(
     setMaximumWidth(maxWidth);
     setFont(ui::Faces::instrumentSans(12, QFont::Medium));
     setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // A page scrolled with the wheel passes over the menu: the wheel must neither take the focus nor the choice.
+    setFocusPolicy(Qt::StrongFocus);
     QColor border = ui::Color::vantorTextMuted;
     border.setAlphaF(0.3f);
     setStyleSheet(QStringLiteral("QComboBox { background: %1; color: %2; border: 1px solid %3; border-radius: 6px;"
@@ -57,6 +60,15 @@ QStringList MenuPicker::entryTexts() const
         texts.append(itemText(i));
     }
     return texts;
+}
+
+void MenuPicker::wheelEvent(QWheelEvent* event)
+{
+    if (!hasFocus()) {
+        event->ignore();
+        return;
+    }
+    QComboBox::wheelEvent(event);
 }
 
 void MenuPicker::paintEvent(QPaintEvent* event)

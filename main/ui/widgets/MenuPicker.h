@@ -4,7 +4,8 @@
 
 namespace murmeli::ui {
 
-/// A pop-up menu of tagged entries drawn in the settings palette; it shows no label of its own.
+/// A pop-up menu of tagged entries drawn in the settings palette; it shows no label of its own. The wheel changes the
+/// choice only once the user has given the menu the focus; otherwise it scrolls whatever holds the menu.
 class MenuPicker final : public QComboBox {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MenuPicker)
@@ -23,6 +24,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 };
 
 } // namespace murmeli::ui

@@ -3,11 +3,13 @@
 #include <algorithm>
 
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "main/ui/design/Tokens.h"
 #include "main/ui/design/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/widgets/FocusRing.h"
 #include "main/ui/widgets/KitPainting.h"
 #include "main/ui/widgets/SettingsDesign.h"
 
@@ -27,6 +29,8 @@ SegmentedPicker::SegmentedPicker(QList<Segment> segments, int maxWidth, QWidget*
     setFont(ui::Faces::instrumentSans(12, QFont::Medium));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    setProperty(FocusRing::radiusProperty, 7);
 }
 
 void SegmentedPicker::setCurrentTag(const QString& tag)
@@ -91,6 +95,21 @@ void SegmentedPicker::mousePressEvent(QMouseEvent* event)
             return;
         }
     }
+}
+
+void SegmentedPicker::keyPressEvent(QKeyEvent* event)
+{
+    const int step = event->key() == Qt::Key_Left ? -1 : event->key() == Qt::Key_Right ? 1 : 0;
+    if (step == 0 || m_segments.isEmpty()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const auto current = std::find_if(
+        m_segments.begin(), m_segments.end(), [this](const Segment& segment) { return segment.tag == m_currentTag; });
+    // The arrows move the choice one segment and stop at either end; with none chosen they start at that end.
+    const qsizetype from
+        = current == m_segments.end() ? (step > 0 ? -1 : m_segments.size()) : current - m_segments.begin();
+    setCurrentTag(m_segments.at(std::clamp<qsizetype>(from + step, 0, m_segments.size() - 1)).tag);
 }
 
 } // namespace murmeli::ui

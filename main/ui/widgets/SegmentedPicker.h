@@ -6,7 +6,7 @@
 namespace murmeli::ui {
 
 /// A row of segments of which exactly one is chosen (or none before the first choice). Every change of the choice,
-/// by a click or by setCurrentTag, is reported.
+/// by a click, the Left and Right keys or setCurrentTag, is reported.
 class SegmentedPicker final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SegmentedPicker)
@@ -33,6 +33,7 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QList<Segment> m_segments;

@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include "main/ui/design/Tokens.h"
+#include "main/ui/widgets/FocusRing.h"
 #include "main/ui/widgets/KitPainting.h"
 #include "main/ui/widgets/SettingsDesign.h"
 
@@ -13,6 +14,7 @@ SettingsToggle::SettingsToggle(QWidget* parent) : QAbstractButton(parent)
     setCheckable(true);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setProperty(FocusRing::radiusProperty, height / 2.0);
 }
 
 void SettingsToggle::paintEvent(QPaintEvent*)

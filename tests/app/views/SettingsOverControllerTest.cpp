@@ -138,6 +138,21 @@ TEST_F(SettingsOverControllerTest, ARecordedHotkeyIsTheOneGrabbedOnTheDesktop)
     EXPECT_FALSE(desktop->isGrabbed(*ctrlAltJ));
 }
 
+// F13 pressed while the recorder waits for a key starts no take, and the log says why; recording ended, F13 records.
+TEST_F(SettingsOverControllerTest, F13WhileTheHotkeyRecorderWaitsStartsNoTake)
+{
+    settings::HotkeyRecorder* recorder
+        = show<settings::GeneralPage>(settings::SettingsSection::General).hotkeyRecorder();
+    QTest::mouseClick(recorder->recordButton(), Qt::LeftButton);
+    ASSERT_TRUE(desktop->press(platform::KeyChord::f13()) && desktop->release(platform::KeyChord::f13()));
+    EXPECT_FALSE(controller->vm().pttActive());
+    EXPECT_TRUE(logged.contains(QStringLiteral("PTT: f13 ignored while the hotkey recorder waits for a key")));
+    QTest::keyClick(recorder->recordButton(), Qt::Key_Escape);
+    ASSERT_TRUE(desktop->press(platform::KeyChord::f13()));
+    EXPECT_TRUE(controller->vm().pttActive());
+    desktop->release(platform::KeyChord::f13());
+}
+
 // The lab's device switch runs the controller's link: it scans, connects to the device, and the badge says so;
 // switched off, the link stops. The announcements switch silences the controller's announcer.
 TEST_F(SettingsOverControllerTest, TheLabSwitchesRunTheDeviceLinkAndTheAnnouncer)

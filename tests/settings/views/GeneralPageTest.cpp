@@ -200,8 +200,8 @@ TEST_F(GeneralPageTest, LogsAndTheSettingsFileOpen)
     EXPECT_TRUE(created.readAll().endsWith("// edited"));
 }
 
-// "Reset…" asks first: Cancel keeps every key; Reset removes the "settings." keys and the pinned screen, keeps the
-// rest, and closes the window.
+// "Reset…" asks first: Cancel, the default answer, keeps every key; Reset removes the "settings." keys and the pinned
+// screen, keeps the rest, and closes the window.
 TEST_F(GeneralPageTest, ResetAsksFirstThenRemovesTheResettableKeysAndClosesTheWindow)
 {
     m_harness.defaults.setValue(QStringLiteral("settings.voice.preferStreaming"), false);
@@ -217,10 +217,8 @@ TEST_F(GeneralPageTest, ResetAsksFirstThenRemovesTheResettableKeysAndClosesTheWi
     EXPECT_TRUE(window.isVisible());
 
     click(button("resetAll"));
-    auto* reset = qobject_cast<QPushButton*>(page().resetQuestion()->defaultButton());
-    ASSERT_NE(reset, nullptr);
-    EXPECT_EQ(reset->text(), QStringLiteral("Reset"));
-    click(reset);
+    EXPECT_EQ(page().resetQuestion()->defaultButton()->text(), QStringLiteral("Cancel"));
+    click(buttonWithText(*page().resetQuestion(), "Reset"));
     EXPECT_FALSE(m_harness.defaults.contains(QStringLiteral("settings.voice.preferStreaming")));
     EXPECT_FALSE(m_harness.defaults.contains(QStringLiteral("notch.fixedScreenID")));
     EXPECT_EQ(m_harness.defaults.boolValue(QStringLiteral("ptt.fnDoubleTapEnabled")), false);

@@ -53,6 +53,7 @@ public:
     }
     QCoro::Task<std::optional<QString>> testWebSocketConnection() override { co_return connectionTest; }
     void rebindCustomPTTHotkey(const settings::PTTHotkey& hotkey) override { rebound.push_back(hotkey); }
+    void setHotkeyRecording(bool) override { }
     std::optional<settings::InjectionSupport> injectionSupport() override { return injection; }
     QList<settings::SpeechVoice> speechVoices() const override { return voices; }
     QString activeSpeechVoiceId() const override { return activeVoice; }

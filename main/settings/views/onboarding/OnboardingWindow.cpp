@@ -12,6 +12,7 @@
 #include "main/settings/onboarding/OnboardingController.h"
 #include "main/settings/views/onboarding/OnboardingStepViews.h"
 #include "main/ui/design/Tokens.h"
+#include "main/ui/widgets/FocusRing.h"
 #include "main/ui/widgets/KitButton.h"
 #include "main/ui/widgets/SettingsPalette.h"
 #include "platform/defaults/Defaults.h"
@@ -23,6 +24,7 @@ OnboardingWindow::OnboardingWindow(
     : QWidget(parent), m_environment(std::move(environment)), m_isReopen(isReopen), m_onClose(std::move(onClose))
 {
     setWindowTitle(QString::fromLatin1(title));
+    ui::FocusRing::install(*this);
     // Floats above other windows: on a first run nothing else of murmeli is up yet.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint
         | Qt::WindowMaximizeButtonHint | Qt::WindowStaysOnTopHint);
@@ -68,6 +70,18 @@ ui::KitButton* OnboardingWindow::button(const QString& name) const
 {
     QWidget* step = m_scroll->widget();
     return step == nullptr ? nullptr : step->findChild<ui::KitButton*>(name);
+}
+
+void OnboardingWindow::addCloseAction(std::function<void()> onClose)
+{
+    m_onClose = [first = std::move(m_onClose), then = std::move(onClose)] {
+        if (first) {
+            first();
+        }
+        if (then) {
+            then();
+        }
+    };
 }
 
 void OnboardingWindow::closeEvent(QCloseEvent* event)

@@ -52,6 +52,9 @@ public:
 
     /// Activates the window and brings it to the front.
     void present();
+    /// Runs onClose too when the window closes, after what runs already: a second request for onboarding while
+    /// this window is open is answered by this window.
+    void addCloseAction(std::function<void()> onClose);
 
     bool isReopen() const { return m_isReopen; }
     OnboardingStep step() const { return m_step; }

@@ -83,6 +83,9 @@ void GeneralPage::addPttGroup()
     m_recorder = new HotkeyRecorder([this] { return m_vm.customPTTHotkey(); },
         [this](const PTTHotkey& hotkey) { m_vm.setCustomPTTHotkey(hotkey); });
     m_recorder->setObjectName(QStringLiteral("customHotkey"));
+    if (SettingsHost* host = m_host) {
+        m_recorder->onRecordingChanged = [host](bool recording) { host->setHotkeyRecording(recording); };
+    }
     connect(&m_vm, &SettingsViewModel::customPTTHotkeyChanged, m_recorder, &HotkeyRecorder::refresh);
     QLabel* tip
         = ui::KitLabel::make(QStringLiteral("Tip: avoid combos owned by your desktop (Super, Alt+Tab, Ctrl+Alt+T, "
@@ -208,8 +211,8 @@ void GeneralPage::confirmResetAll()
     m_resetQuestion->setInformativeText(QStringLiteral("All preferences will be restored to defaults. API keys and "
                                                        "auth tokens are preserved. This cannot be undone."));
     QPushButton* resetButton = m_resetQuestion->addButton(QStringLiteral("Reset"), QMessageBox::AcceptRole);
-    m_resetQuestion->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    m_resetQuestion->setDefaultButton(resetButton);
+    // Return keeps everything: the destructive answer is never the one a stray key press gives.
+    m_resetQuestion->setDefaultButton(m_resetQuestion->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole));
     m_resetQuestion->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_resetQuestion, &QMessageBox::finished, this, [this, resetButton] {
         const bool confirmed = m_resetQuestion->clickedButton() == static_cast<QAbstractButton*>(resetButton);

@@ -63,6 +63,9 @@ void HotkeyRecorder::startRecording()
     // Every key press of the application comes here first while recording; one filter at a time.
     qApp->installEventFilter(this);
     refresh();
+    if (onRecordingChanged) {
+        onRecordingChanged(true);
+    }
 }
 
 void HotkeyRecorder::stopRecording()
@@ -73,6 +76,9 @@ void HotkeyRecorder::stopRecording()
     m_recording = false;
     qApp->removeEventFilter(this);
     refresh();
+    if (onRecordingChanged) {
+        onRecordingChanged(false);
+    }
 }
 
 bool HotkeyRecorder::eventFilter(QObject* watched, QEvent* event)

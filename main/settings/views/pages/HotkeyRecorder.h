@@ -35,6 +35,9 @@ public:
     ui::SymbolButton* clearButton() const { return m_clear; }
     ui::SecondaryButton* recordButton() const { return m_record; }
 
+    /// Recording started (true) or ended, whatever ended it.
+    std::function<void(bool recording)> onRecordingChanged;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;

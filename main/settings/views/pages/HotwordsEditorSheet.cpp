@@ -7,9 +7,10 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-#include "main/ui/design/Tokens.h"
-#include "main/ui/design/Faces.h"
 #include "main/settings/HotwordsFilter.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/widgets/FocusRing.h"
 #include "main/ui/widgets/KitButton.h"
 #include "main/ui/widgets/KitLabel.h"
 #include "main/ui/widgets/KitPainting.h"
@@ -85,6 +86,7 @@ HotwordsEditorSheet::HotwordsEditorSheet(QStringList hotwords, std::function<voi
     : QDialog(parent), m_list(std::move(hotwords))
 {
     setWindowTitle(QStringLiteral("Custom hotwords"));
+    ui::FocusRing::install(*this);
     setFixedWidth(width);
     setAutoFillBackground(true);
     QPalette palette = this->palette();
