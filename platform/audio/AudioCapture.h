@@ -31,7 +31,9 @@ public:
     /// Whether a capture device exists now, naming it, or why capture is impossible. Never waits for the sound
     /// server: pending until it has answered.
     virtual MicrophoneAccess checkAccess() const = 0;
-    /// Starts capturing; false with errorString() when no capture could begin. Starting while active changes nothing.
+    /// Starts capturing without waiting for the sound server; false with errorString() when it is clear at once that
+    /// no capture can begin, else a device that does not open reports through failed. Starting while active changes
+    /// nothing.
     virtual bool start() = 0;
     /// Stops capturing; the converter's last samples are emitted through pcmCaptured before it returns.
     virtual void stop() = 0;

@@ -1,5 +1,6 @@
 #include "main/voice/capture/MicrophoneCapture.h"
 
+#include <memory>
 #include <utility>
 
 #include <QObject>
@@ -57,9 +58,16 @@ std::unique_ptr<platform::AudioCapture> MicrophoneCapture::make() const
     // Every take's capture says when it fails, the batch recorder's too: a sound server that went away otherwise
     // shows only as a take that heard nothing.
     if (capture) {
-        QObject::connect(capture.get(), &platform::AudioCapture::failed, capture.get(), [this](const QString& error) {
-            onLog(QStringLiteral("Audio: capture failed: ") + error, common::LogColor::Red);
-        });
+        auto heard = std::make_shared<bool>(false);
+        QObject::connect(
+            capture.get(), &platform::AudioCapture::pcmCaptured, capture.get(), [heard] { *heard = true; });
+        QObject::connect(
+            capture.get(), &platform::AudioCapture::failed, capture.get(), [this, heard](const QString& error) {
+                onLog(QStringLiteral("Audio: capture failed: ") + error, common::LogColor::Red);
+                if (!*heard && onFailedUnheard) {
+                    onFailedUnheard(error);
+                }
+            });
     }
     return capture;
 }

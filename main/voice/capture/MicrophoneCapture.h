@@ -38,6 +38,8 @@ public:
 
     /// Capture failures during a take ("Audio: ..."); the take itself goes on with what was captured.
     common::LogSink onLog;
+    /// A capture made here failed before it delivered any audio: its take has nothing to go on.
+    std::function<void(const QString& error)> onFailedUnheard;
 
 private:
     Factory m_factory;

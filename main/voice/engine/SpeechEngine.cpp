@@ -107,6 +107,7 @@ void SpeechEngine::wireTakeParts()
     m_v3.onNotice = [this](const QString& message) { m_dispatcher.reportError(message); };
     const common::LogSink toLog = [this](const QString& message, common::LogColor color) { onLog(message, color); };
     m_microphone.onLog = toLog;
+    m_microphone.onFailedUnheard = [this](const QString& error) { captureFailedUnheard(error); };
     m_sockets.onLog = toLog;
     m_streaming.onLog = toLog;
 }
@@ -344,6 +345,27 @@ bool SpeechEngine::startCapture()
         m_isListening = true;
         return true;
     }
+    endStreamingStart(*failure);
+    return false;
+}
+
+void SpeechEngine::captureFailedUnheard(const QString& error)
+{
+    // The capture opens while the take runs; one that never delivered failed to start, and the take ends now rather
+    // than at the key's release, with nothing heard.
+    if (m_batch.isRecording()) {
+        m_batch.stop();
+        m_isListening = false;
+        m_dispatcher.reportError(QStringLiteral("Mic failed to start: ") + error);
+    } else if (m_isStreamingMode && m_microphone.isActive()) {
+        m_microphone.stop();
+        m_isListening = false;
+        endStreamingStart(error);
+    }
+}
+
+void SpeechEngine::endStreamingStart(const QString& failure)
+{
     // The take ends here: its socket or turn is given up and its buffers emptied, and the start says why.
     m_pump.discard();
     m_feed = {};
@@ -355,8 +377,7 @@ bool SpeechEngine::startCapture()
     }
     m_isStreamingMode = false;
     m_useQwen3V3 = false;
-    m_dispatcher.reportError(QStringLiteral("AudioEngine failed: ") + *failure);
-    return false;
+    m_dispatcher.reportError(QStringLiteral("AudioEngine failed: ") + failure);
 }
 
 void SpeechEngine::feedStreamingBLEChunk(const QByteArray& mulaw)

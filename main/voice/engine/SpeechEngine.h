@@ -254,6 +254,10 @@ private:
     bool startStreaming(bool captureMicrophone);
     bool startStreamingV3(Qwen3ASRStreamingSession& session, bool captureMicrophone);
     bool startCapture();
+    /// The take's capture failed before it delivered anything.
+    void captureFailedUnheard(const QString& error);
+    /// Gives up a streaming take whose capture could not begin, saying why.
+    void endStreamingStart(const QString& failure);
     void stopStreamingV3(double duration);
     void finishRunTask(std::shared_ptr<RunTaskStreamer> streamer, double duration);
     QCoro::Task<> awaitRunTask(

@@ -1,20 +1,13 @@
 #include "platform/audio/qt/QtAudioCapture.h"
 
-#include <optional>
-
 #include <QAudioDevice>
-#include <QAudioFormat>
-#include <QAudioSource>
 #include <QMediaDevices>
 #include <QSysInfo>
 
-#include "platform/audio/qt/QtAudioFormats.h"
+#include "platform/audio/qt/QtSourceWorker.h"
 #include "platform/audio/qt/SoundServerContact.h"
 
 namespace murmeli::platform {
-
-using QtAudioFormats::describe;
-using QtAudioFormats::sampleTypeOf;
 
 namespace {
 
@@ -24,16 +17,15 @@ static_assert(QSysInfo::ByteOrder == QSysInfo::LittleEndian);
 // Frames of one captured buffer, the size a tap on the input asks for.
 constexpr int bufferFrames = 4096;
 
-const QString noDevice = QStringLiteral("no audio input device; is a sound server (PulseAudio or PipeWire) running?");
+const QString noDevice = QString::fromLatin1(QtSourceWorker::noInputDevice);
 
 } // namespace
 
 QtAudioCapture::QtAudioCapture(std::chrono::milliseconds noAudioLimit) : m_noAudioLimit(noAudioLimit)
 {
-    m_sink.onWrite = [this](QByteArrayView captured) { onCaptured(captured); };
     m_watchdog.setSingleShot(true);
     connect(&m_watchdog, &QTimer::timeout, this, [this] {
-        giveUp(QStringLiteral("no audio from \"%1\" for %2 ms; is the sound server (PulseAudio or PipeWire) running?")
+        giveUp(QStringLiteral("no audio from %1 for %2 ms; is the sound server (PulseAudio or PipeWire) running?")
                    .arg(m_deviceName)
                    .arg(m_noAudioLimit.count()));
     });
@@ -41,9 +33,15 @@ QtAudioCapture::QtAudioCapture(std::chrono::milliseconds noAudioLimit) : m_noAud
 
 QtAudioCapture::~QtAudioCapture()
 {
-    if (m_source) {
-        m_source->stop();
+    if (!m_worker) {
+        return;
     }
+    // Closed and deleted on its own thread once that thread is free again; until then nothing of it reaches this
+    // object.
+    disconnect(m_worker, nullptr, this, nullptr);
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker] { worker->close(); }, Qt::QueuedConnection);
+    m_worker->deleteLater();
 }
 
 MicrophoneAccess QtAudioCapture::checkAccess() const
@@ -61,60 +59,60 @@ MicrophoneAccess QtAudioCapture::checkAccess() const
 
 bool QtAudioCapture::start()
 {
-    if (m_source) {
+    if (m_session != 0) {
         return true;
     }
     m_error.clear();
-    const QAudioDevice device = QMediaDevices::defaultAudioInput();
-    if (device.isNull()) {
+    // Once the server has answered, Qt holds the devices it listed and says this without asking the server; before,
+    // the worker finds out.
+    if (SoundServerContact::answered() && QMediaDevices::defaultAudioInput().isNull()) {
         m_error = noDevice;
         return false;
     }
-    m_deviceName = device.description();
-    const QAudioFormat native = device.preferredFormat();
-    const std::optional<SampleType> type = sampleTypeOf(native.sampleFormat());
-    auto converter = std::make_unique<AudioConverter>(
-        AudioFormat { native.sampleRate(), native.channelCount(), type.value_or(SampleType::Int16) });
-    if (!type || !converter->isValid()) {
-        m_error = QStringLiteral("\"%1\" offers no usable format (%2)")
-                      .arg(m_deviceName, type ? converter->errorString() : QStringLiteral("unknown sample format"));
-        return false;
+    if (!m_worker) {
+        m_worker = new QtSourceWorker;
+        m_worker->moveToThread(SoundServerContact::thread());
+        connect(m_worker, &QtSourceWorker::opened, this, &QtAudioCapture::onOpened, Qt::QueuedConnection);
+        connect(m_worker, &QtSourceWorker::captured, this, &QtAudioCapture::onCaptured, Qt::QueuedConnection);
+        connect(m_worker, &QtSourceWorker::failed, this, &QtAudioCapture::onWorkerFailed, Qt::QueuedConnection);
     }
-    m_converter = std::move(converter);
-
-    m_source = std::make_unique<QAudioSource>(device, native);
-    m_source->setBufferSize(bufferFrames * native.bytesPerFrame());
-    connect(m_source.get(), &QAudioSource::stateChanged, this, [this](QAudio::State state) {
-        if (state == QAudio::StoppedState) {
-            onSourceStopped();
-        }
-    });
-    m_sink.open(QIODevice::WriteOnly);
-    m_source->start(&m_sink);
-    if (m_source->error() != QAudio::NoError) {
-        m_error = QStringLiteral("\"%1\" did not start: %2").arg(m_deviceName, describe(m_source->error()));
-        releaseSource();
-        return false;
-    }
+    m_session = ++m_lastSession;
+    m_converter.reset();
+    m_deviceName = QStringLiteral("the default input");
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker, session = m_session] { worker->open(session, bufferFrames); },
+        Qt::QueuedConnection);
+    // A server that takes the stream and never answers is found out here.
     m_watchdog.start(m_noAudioLimit);
     return true;
 }
 
+void QtAudioCapture::onOpened(quint64 session, const QString& device, const AudioFormat& format)
+{
+    if (session == 0 || session != m_session) {
+        return;
+    }
+    m_deviceName = QStringLiteral("\"%1\"").arg(device);
+    auto converter = std::make_unique<AudioConverter>(format);
+    if (!converter->isValid()) {
+        giveUp(QStringLiteral("%1 offers no usable format (%2)").arg(m_deviceName, converter->errorString()));
+        return;
+    }
+    m_converter = std::move(converter);
+}
+
 void QtAudioCapture::stop()
 {
-    if (!m_source) {
+    if (m_session == 0) {
         return;
     }
     releaseSource();
-    const QByteArray tail = m_converter->flush();
-    if (!tail.isEmpty()) {
-        Q_EMIT pcmCaptured(tail);
-    }
+    emitTail();
 }
 
-void QtAudioCapture::onCaptured(QByteArrayView captured)
+void QtAudioCapture::onCaptured(quint64 session, const QByteArray& captured)
 {
-    if (!m_source) {
+    if (session == 0 || session != m_session || !m_converter) {
         return;
     }
     m_watchdog.start(m_noAudioLimit);
@@ -124,36 +122,39 @@ void QtAudioCapture::onCaptured(QByteArrayView captured)
     }
 }
 
-void QtAudioCapture::onSourceStopped()
+void QtAudioCapture::onWorkerFailed(quint64 session, const QString& error)
 {
-    if (m_source && m_source->error() != QAudio::NoError) {
-        giveUp(QStringLiteral("\"%1\" stopped: %2").arg(m_deviceName, describe(m_source->error())));
+    if (session != 0 && session == m_session) {
+        giveUp(error);
     }
 }
 
 void QtAudioCapture::giveUp(const QString& error)
 {
-    if (!m_source) {
+    if (m_session == 0) {
         return;
     }
     releaseSource();
     m_error = error;
     // What was captured before the failure is still the take's.
-    const QByteArray tail = m_converter->flush();
+    emitTail();
+    Q_EMIT failed(error);
+}
+
+void QtAudioCapture::emitTail()
+{
+    const QByteArray tail = m_converter ? m_converter->flush() : QByteArray();
     if (!tail.isEmpty()) {
         Q_EMIT pcmCaptured(tail);
     }
-    Q_EMIT failed(error);
 }
 
 void QtAudioCapture::releaseSource()
 {
     m_watchdog.stop();
-    disconnect(m_source.get(), nullptr, this, nullptr);
-    m_source->stop();
-    m_sink.close();
-    // This may run inside one of the source's own signals, so it goes on the next turn of the event loop.
-    m_source.release()->deleteLater();
+    m_session = 0;
+    QMetaObject::invokeMethod(
+        m_worker, [worker = m_worker] { worker->close(); }, Qt::QueuedConnection);
 }
 
 } // namespace murmeli::platform

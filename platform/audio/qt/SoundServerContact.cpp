@@ -4,6 +4,8 @@
 #include <mutex>
 
 #include <QAudioDevice>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMediaDevices>
 #include <QThread>
 
@@ -13,6 +15,8 @@ namespace {
 
 // Process-wide because what it guards is: Qt keeps one client of the sound server per process.
 std::atomic<bool> hasAnswered = false;
+
+constexpr int exitWaitMs = 1000;
 
 QThread* contactThread()
 {
@@ -29,6 +33,12 @@ QThread* contactThread()
             hasAnswered = true;
         });
         thread->start();
+        // Qt's client is torn down with the process; a stream being opened or closed on this thread meanwhile would
+        // find its locks gone. The thread is let finish what it does, for a moment and no longer.
+        qAddPostRoutine([] {
+            thread->quit();
+            thread->wait(QDeadlineTimer(exitWaitMs));
+        });
     });
     return thread;
 }
