@@ -101,6 +101,8 @@ protected:
 
     QJsonObject lastLoggedTake()
     {
+        // A recognised take is logged once its commit window has passed and its text has gone out.
+        clock->advance(voice::VoiceFlowCoordinator::escCancelWindowMsEnhanced);
         EXPECT_TRUE(controller->dictation().road().pttLog().waitForAppends(5000));
         const QDir logDir(root.filePath(QStringLiteral("ptt-logs")));
         const QList<QByteArray> lines

@@ -318,6 +318,7 @@ TEST(AppControllerVoiceTest, AStreamedTakeThatFallsBackOnTheDeviceEndsInItsTextA
     EXPECT_TRUE(rig.logs.contains(QStringLiteral("Speech: Streaming failed, fallback to Apple STT")));
     EXPECT_FALSE(rig.logs.contains(QStringLiteral("PTT: text of no running take dropped")));
 
+    rig.clock->advance(voice::VoiceFlowCoordinator::escCancelWindowMsRaw);
     ASSERT_TRUE(rig.controller->dictation().road().pttLog().waitForAppends(5000));
     const QDir logDir(rig.root.filePath(QStringLiteral("ptt-logs")));
     const QJsonObject take

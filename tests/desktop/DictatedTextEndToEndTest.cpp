@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -198,6 +201,43 @@ TEST_F(DictatedTextEndToEndTest, AClipboardOwnerThatNeverAnswersCostsTheSnapshot
     EXPECT_LT(longestGapMs, 1000) << "the main thread waited on the clipboard's owner";
     EXPECT_TRUE(waitUntil([&] { return !logs.filter(QStringLiteral("clipboard's owner did not answer")).isEmpty(); }))
         << logs.join('\n').toStdString();
+}
+
+// The terminal the take was for closes before its text comes back: the text reaches no other window and stays on the
+// clipboard, the panel says so, and the take's log line says it was not pasted.
+TEST_F(DictatedTextEndToEndTest, TextWhoseTerminalClosedStaysOnTheClipboardAndReachesNoOtherWindow)
+{
+    transcribe.script().answer = test::MockTranscribeRoute::Answer::Hang;
+    transcribe.script().hangMs = 3000;
+    transcribe.script().transcript = QStringLiteral("git reset --hard");
+    ASSERT_TRUE(runTool(QStringLiteral("xclip"),
+        { QStringLiteral("-i"), QStringLiteral("-selection"), QStringLiteral("clipboard") }, "copied before"));
+    const QString behind = root.filePath(QStringLiteral("behind.bin"));
+    test::Xterm other(QStringLiteral("murmeli-behind"), {}, QStringLiteral("stty raw -echo; exec cat > ") + behind);
+    focus(other.waitForWindow());
+    std::optional<test::Xterm> terminal;
+    terminal.emplace(QStringLiteral("murmeli-e2e"), QStringList {}, QStringLiteral("exec sh"));
+    focus(terminal->waitForWindow());
+
+    holdTake();
+    ASSERT_TRUE(waitUntil([&] { return !transcribe.uploads().empty(); }, outcomeLimitMs))
+        << logs.join('\n').toStdString();
+    terminal.reset();
+    ASSERT_TRUE(waitUntil(
+        [&] { return !logs.filter(QStringLiteral("Voice commit: git reset --hard")).isEmpty(); }, outcomeLimitMs))
+        << logs.join('\n').toStdString();
+    EXPECT_EQ(controller->vm().modeBHintText(), QStringLiteral("git reset --hard"));
+    // Well past the moment the clipboard would have been given back.
+    EXPECT_FALSE(waitUntil([&] { return !fileBytes(behind).isEmpty(); }, 1500)) << fileBytes(behind).constData();
+    EXPECT_EQ(selection("clipboard"), QByteArray("git reset --hard"));
+
+    ASSERT_TRUE(controller->dictation().road().pttLog().waitForAppends(5000));
+    const QDir logDir(root.filePath(QStringLiteral("ptt-logs")));
+    const QJsonObject take
+        = QJsonDocument::fromJson(fileBytes(logDir.filePath(logDir.entryList(QDir::Files).value(0)))).object();
+    EXPECT_FALSE(take[QStringLiteral("success")].toBool());
+    EXPECT_TRUE(take[QStringLiteral("error")].toString().startsWith(QStringLiteral("not pasted")))
+        << take[QStringLiteral("error")].toString().toStdString();
 }
 
 } // namespace

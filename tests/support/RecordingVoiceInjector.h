@@ -13,13 +13,14 @@ namespace murmeli::test {
 /// release(), as a slow paste would.
 class RecordingVoiceInjector final : public voice::VoiceTextInjector {
 public:
-    QCoro::Task<> injectModeA(QString text, voice::FocusTarget target) override
+    QCoro::Task<std::optional<QString>> injectModeA(QString text, voice::FocusTarget target) override
     {
         Q_UNUSED(target)
         if (hold) {
             co_await m_gate;
         }
         pasted << text;
+        co_return std::nullopt;
     }
     void injectModeB(const QString& text, voice::ModeBReason reason) override
     {

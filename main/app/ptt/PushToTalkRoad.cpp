@@ -299,10 +299,26 @@ void PushToTalkRoad::finish(const QString& text, bool success, const std::option
     take.record.success = success;
     take.record.error = error;
     take.record.finalTextLength = static_cast<int>(text.toUcs4().size());
-    m_pttLog.append(take.record);
+    // A recognised take has ended only once its text is pasted, left on the clipboard or cancelled.
+    if (success && !text.isEmpty()) {
+        m_unlogged = take.record;
+    } else {
+        m_pttLog.append(take.record);
+    }
 
     m_flow.stop(text, success, take.context.locale(), m_takes.polishGate(take.context));
+    // A flow that took no text (its take was cancelled already) has nothing more to say about it.
+    if (!m_flow.isStarting()) {
+        logEndedTake();
+    }
     holdEsc(escCancels());
+}
+
+void PushToTalkRoad::logEndedTake()
+{
+    if (m_unlogged && m_flow.currentState().is<VoiceFlowState::Idle>()) {
+        m_pttLog.append(*std::exchange(m_unlogged, std::nullopt));
+    }
 }
 
 void PushToTalkRoad::wireEngine()
@@ -340,7 +356,17 @@ void PushToTalkRoad::wireFlow()
     };
     m_flow.onPolishingChange = [&vm](bool polishing) { vm.setAsrEnhancing(polishing); };
     m_flow.onAwaitingCommit = [&vm](const QString& text, bool isRaw) { vm.enterCommitWindow(text, isRaw); };
+    m_flow.onInjected = [this](const std::optional<QString>& notPasted) {
+        if (m_unlogged && notPasted) {
+            m_unlogged->success = false;
+            m_unlogged->error = QStringLiteral("not pasted: ") + *notPasted;
+        }
+    };
     m_flow.onCancelled = [this, &vm](const QString& reason) {
+        if (m_unlogged) {
+            m_unlogged->success = false;
+            m_unlogged->error = reason;
+        }
         onLog(QStringLiteral("VoiceFlow: cancelled by ") + reason, LogColor::Orange);
         vm.cancelVoiceTake();
     };
@@ -358,7 +384,10 @@ void PushToTalkRoad::wireFlow()
         end();
     };
     // Esc belongs to the other programs except from the key's release until the text is pasted or dropped.
-    m_flow.onStateChanged = [this](const VoiceFlowState&) { holdEsc(escCancels()); };
+    m_flow.onStateChanged = [this](const VoiceFlowState&) {
+        logEndedTake();
+        holdEsc(escCancels());
+    };
 }
 
 void PushToTalkRoad::holdEsc(bool hold)

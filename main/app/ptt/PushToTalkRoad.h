@@ -123,6 +123,8 @@ private:
     void end();
     void finish(const QString& text, bool success, const std::optional<QString>& error);
     void giveUpOnOutcome();
+    /// Writes the held record once the flow is back to idle.
+    void logEndedTake();
     QByteArray stopDeviceCapture();
     void wireEngine();
     void wireFlow();
@@ -142,6 +144,8 @@ private:
     bool m_recording = false;
     bool m_hotkeyRecording = false;
     std::optional<Take> m_take;
+    // The record of a recognised take, written once the flow has done with its text.
+    std::optional<PTTSessionLog> m_unlogged;
     std::optional<common::Clock::TimerId> m_outcomeTimer;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };

@@ -254,14 +254,16 @@ QCoro::Task<> VoiceFlowCoordinator::commit(QString finalText, bool didEnhance)
     transition({ VoiceFlowState::Injecting { finalText, mode } });
     QPointer<QObject> context = m_context.get();
     // Esc, a new start and a stop arrive meanwhile and find the flow injecting: the paste goes on regardless.
+    std::optional<QString> notPasted;
     if (const auto* modeA = std::get_if<ModeA>(&mode)) {
-        co_await m_injector.injectModeA(finalText, modeA->target);
+        notPasted = co_await m_injector.injectModeA(finalText, modeA->target);
     } else {
         m_injector.injectModeB(finalText, std::get<ModeB>(mode).reason);
     }
     if (!context) {
         co_return;
     }
+    call(onInjected, notPasted);
     call(onFinalCommit, finalText, didEnhance);
     cleanupToIdle();
 }

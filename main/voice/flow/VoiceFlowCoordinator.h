@@ -82,6 +82,9 @@ public:
     std::function<void(const QString& text)> onPartialText;
     std::function<void(bool recording, const QString& targetName)> onRecordingStateChange;
     std::function<void(bool polishing)> onPolishingChange;
+    /// The text has left the injector: nothing when it went where the take's mode sends it, else why it was not
+    /// pasted. Just before onFinalCommit.
+    std::function<void(const std::optional<QString>& notPasted)> onInjected;
     std::function<void(const QString& text, bool didEnhance)> onFinalCommit;
     std::function<void(const QString& text, bool isRaw)> onAwaitingCommit;
     std::function<void(const QString& reason)> onCancelled;

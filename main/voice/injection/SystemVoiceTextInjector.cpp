@@ -19,20 +19,26 @@ namespace murmeli::voice {
 using common::LogColor;
 using platform::ClipboardMode;
 
+namespace {
+
+constexpr auto abandonedWhy = "cancelled before the key went out";
+
+} // namespace
+
 SystemVoiceTextInjector::SystemVoiceTextInjector(const AXHealth& health, InputInjector& input,
     platform::ClipboardAccess& clipboard, platform::WindowSystem& windows, common::Clock& clock)
     : m_health(health), m_input(input), m_clipboard(clipboard), m_windows(windows), m_clock(clock)
 {
 }
 
-QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString said, FocusTarget target)
+QCoro::Task<std::optional<QString>> SystemVoiceTextInjector::injectModeA(QString said, FocusTarget target)
 {
     const QString text = DictatedText::asOneLine(said);
     if (text.isEmpty()) {
         onLog(QStringLiteral("Voice inject (Mode A · %1): nothing but blanks and control characters, nothing pasted")
                   .arg(target.role),
             LogColor::Grey);
-        co_return;
+        co_return QStringLiteral("nothing but blanks and control characters");
     }
     if (!m_health.isTrusted()) {
         onLog(QStringLiteral("⚠ Voice inject blocked: AX revoked at inject time → Mode B fallback"), LogColor::Orange);
@@ -40,17 +46,20 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString said, FocusTarget tar
             onAXRevoked(QStringLiteral("Voice inject Mode A"));
         }
         injectModeB(text, ModeBReason::AxRevokedAtInject);
-        co_return;
+        co_return QStringLiteral("keys cannot be sent to other programs here");
     }
     onLog(QStringLiteral("Voice inject (Mode A · %1): %2").arg(target.role, common::text::prefixCharacters(text, 40)),
         LogColor::Purple);
 
     const quint64 paste = ++m_pastes;
     const std::optional<platform::WindowInfo> window = targetWindow(target);
+    // The take was for that window: what is in front now is someone else's, and may run what it is given.
+    if (target.windowId && !window) {
+        co_return keepUnpasted(text, QStringLiteral("the window the take was for is gone"));
+    }
     std::optional<std::vector<Borrowed>> borrowed = takeClipboard(text);
     if (!borrowed) {
-        keepWithoutPaste(text);
-        co_return;
+        co_return keepUnpasted(text, QStringLiteral("the clipboard refused the transient text"));
     }
     if (onModeAStarted) {
         onModeAStarted(window);
@@ -58,43 +67,43 @@ QCoro::Task<> SystemVoiceTextInjector::injectModeA(QString said, FocusTarget tar
 
     const std::weak_ptr<bool> alive = m_alive;
     if (window) {
-        const bool activated = co_await m_windows.activate(window->id, activationTimeout);
+        // Whether it came to the front is asked again just before the key goes out.
+        co_await m_windows.activate(window->id, activationTimeout);
         if (alive.expired() || dropIfAbandoned(paste, *borrowed)) {
-            co_return;
-        }
-        if (!activated) {
-            onLog(QStringLiteral("Voice paste: window 0x%1 did not come to the front → pasting where the focus is")
-                      .arg(window->id, 0, 16),
-                LogColor::Orange);
+            co_return QString::fromLatin1(abandonedWhy);
         }
     }
 
     // A modifier still held down from the push-to-talk chord would turn the paste into another shortcut.
     const bool released = co_await modifiersReleased(paste);
     if (alive.expired() || dropIfAbandoned(paste, *borrowed)) {
-        co_return;
+        co_return QString::fromLatin1(abandonedWhy);
     }
     // From here on a failure must not bring the old clipboard back over the text: it is the only copy of what the user
     // said.
     if (!released) {
-        leaveOnClipboard(text, QStringLiteral("modifier keys still held"));
-        co_return;
+        co_return leaveOnClipboard(text, QStringLiteral("modifier keys still held"));
+    }
+    // The window may have closed, or another come to the front, while the paste waited.
+    const std::optional<platform::WindowInfo> front = m_windows.activeWindow();
+    if (window && (!front || front->id != window->id)) {
+        co_return leaveOnClipboard(
+            text, QStringLiteral("the window the take was for (0x%1) is not in front").arg(window->id, 0, 16));
     }
     if (changedSince(*borrowed)) {
         // The user copied or selected while the paste waited: the keystroke must not paste that, and it is what comes
         // back.
         borrowed = takeClipboard(text);
         if (!borrowed) {
-            keepWithoutPaste(text);
-            co_return;
+            co_return keepUnpasted(text, QStringLiteral("the clipboard refused the transient text"));
         }
     }
     const PasteKey key = PasteKeyRules::keyFor(window ? std::optional(window->className) : target.appId);
     if (!m_input.paste(key)) {
-        leaveOnClipboard(text, QStringLiteral("no key could be sent"));
-        co_return;
+        co_return leaveOnClipboard(text, QStringLiteral("no key could be sent"));
     }
     giveBack(*borrowed, restoreDelayMs);
+    co_return std::nullopt;
 }
 
 void SystemVoiceTextInjector::abandonPaste()
@@ -187,13 +196,13 @@ void SystemVoiceTextInjector::giveBack(const std::vector<Borrowed>& borrowed, qi
     }
 }
 
-void SystemVoiceTextInjector::keepWithoutPaste(const QString& text)
+QString SystemVoiceTextInjector::keepUnpasted(const QString& text, const QString& why)
 {
     if (m_clipboard.setText(text)) {
-        leaveOnClipboard(text, QStringLiteral("the clipboard refused the transient text"));
-        return;
+        return leaveOnClipboard(text, why);
     }
     keepInSelection(text);
+    return why;
 }
 
 void SystemVoiceTextInjector::keepInSelection(const QString& text)
@@ -216,14 +225,15 @@ void SystemVoiceTextInjector::keepInSelection(const QString& text)
 
 std::optional<platform::WindowInfo> SystemVoiceTextInjector::targetWindow(const FocusTarget& target) const
 {
-    if (target.windowId) {
-        for (const platform::WindowInfo& window : m_windows.windows()) {
-            if (window.id == *target.windowId) {
-                return window;
-            }
+    if (!target.windowId) {
+        return m_windows.activeWindow();
+    }
+    for (const platform::WindowInfo& window : m_windows.windows()) {
+        if (window.id == *target.windowId) {
+            return window;
         }
     }
-    return m_windows.activeWindow();
+    return std::nullopt;
 }
 
 QCoro::Task<bool> SystemVoiceTextInjector::modifiersReleased(quint64 paste)
@@ -247,10 +257,11 @@ QCoro::Task<bool> SystemVoiceTextInjector::modifiersReleased(quint64 paste)
     co_return true;
 }
 
-void SystemVoiceTextInjector::leaveOnClipboard(const QString& text, const QString& why)
+QString SystemVoiceTextInjector::leaveOnClipboard(const QString& text, const QString& why)
 {
     onLog(QStringLiteral("⚠ Voice paste: %1 → text left on the clipboard").arg(why), LogColor::Red);
     notifyOnClipboard(text);
+    return why;
 }
 
 void SystemVoiceTextInjector::notifyOnClipboard(const QString& text)

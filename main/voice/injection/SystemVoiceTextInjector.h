@@ -29,9 +29,10 @@ class InputInjector;
 
 /// Pastes through the clipboard: the user's clipboard and selection are saved, the text put on both, the target
 /// window brought to the front and the paste keystroke sent; 500 ms later each saved selection comes back unless
-/// someone changed it meanwhile. Mode B and every failure leave the text on the clipboard (or, when the clipboard
-/// refuses it, on the selection) and ask the owner to show a notice. The text goes out as one line of plain text
-/// (DictatedText), so nothing in it acts as a key.
+/// someone changed it meanwhile. The text goes only to the window the take was for: when that window is gone or not
+/// in front at the paste, nothing is pasted. Mode B and every failure leave the text on the clipboard (or, when the
+/// clipboard refuses it, on the selection) and ask the owner to show a notice. The text goes out as one line of plain
+/// text (DictatedText), so nothing in it acts as a key.
 class SystemVoiceTextInjector final : public VoiceTextInjector {
 public:
     /// How long after the paste the user's clipboard comes back.
@@ -52,7 +53,7 @@ public:
     SystemVoiceTextInjector(const AXHealth& health, InputInjector& input, platform::ClipboardAccess& clipboard,
         platform::WindowSystem& windows, common::Clock& clock);
 
-    QCoro::Task<> injectModeA(QString text, FocusTarget target) override;
+    QCoro::Task<std::optional<QString>> injectModeA(QString text, FocusTarget target) override;
     void injectModeB(const QString& text, ModeBReason reason) override;
     void abandonPaste() override;
 
@@ -80,16 +81,18 @@ private:
     void giveBack(const std::vector<Borrowed>& borrowed, qint64 delayMs);
     /// Whether the paste numbered paste was abandoned; if so, gives the clipboard back and says so.
     bool dropIfAbandoned(quint64 paste, const std::vector<Borrowed>& borrowed);
-    /// The transient write was refused: the text goes on as a plain entry or, failing that, on the selection; the
-    /// user is told where it is, or that it is nowhere.
-    void keepWithoutPaste(const QString& text);
+    /// Nothing is pasted, for why: the text goes on the clipboard as a plain entry or, failing that, on the selection;
+    /// the user is told where it is, or that it is nowhere. Answers why.
+    QString keepUnpasted(const QString& text, const QString& why);
     /// The clipboard refused the text: the selection keeps it where it can.
     void keepInSelection(const QString& text);
+    /// The target's window while it is there; the active one for a target that names none.
     std::optional<platform::WindowInfo> targetWindow(const FocusTarget& target) const;
     /// Waits for the modifiers to be let go; false when they are still held after the limit. Ends early (true) once
     /// the paste numbered paste is abandoned.
     QCoro::Task<bool> modifiersReleased(quint64 paste);
-    void leaveOnClipboard(const QString& text, const QString& why);
+    /// The text stays where the paste put it, for why, and the user is told; answers why.
+    QString leaveOnClipboard(const QString& text, const QString& why);
     void notifyOnClipboard(const QString& text);
 
     const AXHealth& m_health;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 #include <QtGlobal>
 
@@ -17,9 +19,10 @@ public:
     virtual ~VoiceTextInjector() = default;
     Q_DISABLE_COPY_MOVE(VoiceTextInjector)
 
-    /// Pastes text into the target's window; finishes once the paste keystroke is sent or has failed. Reports
-    /// nothing to the caller: a failure leaves the text on the clipboard with a notice.
-    virtual QCoro::Task<> injectModeA(QString text, FocusTarget target) = 0;
+    /// Pastes text into the target's window, and nowhere else; finishes once the paste keystroke is sent or has
+    /// failed. Nothing when the text was pasted; else why not, the text then being left on the clipboard with a notice
+    /// (unless the paste was abandoned).
+    virtual QCoro::Task<std::optional<QString>> injectModeA(QString text, FocusTarget target) = 0;
     /// Leaves text on the clipboard and tells the user why nothing was pasted.
     virtual void injectModeB(const QString& text, ModeBReason reason) = 0;
     /// Drops the paste under way if its keystroke has not gone out yet: nothing is pasted, and what the paste took
