@@ -137,8 +137,9 @@ struct Score final {
 
 QString speechFolder()
 {
-    // bench/<exe> lies in <build>/bench; the source tree is named at build time.
-    return QStringLiteral(MURMELI_SOURCE_DIR "/Resources/speech");
+    // bench/<exe> lies in <build>/bench; the source tree is named at build time. Another folder's models can be
+    // measured against them (MURMELI_BENCH_SPEECH).
+    return qEnvironmentVariable("MURMELI_BENCH_SPEECH", QStringLiteral(MURMELI_SOURCE_DIR "/Resources/speech"));
 }
 
 std::set<QString> tripleSet(const QStringList& lines)
