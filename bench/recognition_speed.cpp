@@ -76,9 +76,10 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const int rounds = std::max(1, app.arguments().value(1, "3").toInt());
-    // The model murmeli ships: the stock one with the dictation model and developer dictionary of the source tree.
-    const PocketsphinxModel model
-        = PocketsphinxModel::installed().withDictation(QStringLiteral(MURMELI_SOURCE_DIR "/Resources/speech"));
+    // The model murmeli ships: the stock one with the dictation model and developer dictionary of the source tree, or
+    // of another folder to compare with (MURMELI_BENCH_SPEECH).
+    const PocketsphinxModel model = PocketsphinxModel::installed().withDictation(
+        qEnvironmentVariable("MURMELI_BENCH_SPEECH", QStringLiteral(MURMELI_SOURCE_DIR "/Resources/speech")));
     if (!model.isComplete()) {
         std::fprintf(
             stderr, "recognition_speed: the model is not installed (no %s)\n", qPrintable(model.missingFile()));
