@@ -323,3 +323,39 @@ TEST_F(AppControllerApprovalTest, ARequestTheAgentHasMovedPastFailsOpen)
         EXPECT_EQ(bridge->cancelLog.last(), id);
     }
 }
+
+// Two agents whose ids begin alike, as ids that begin with a clock do when their sessions start within a minute: each
+// is a session of its own, and what one does never settles the other's request.
+TEST_F(AppControllerApprovalTest, SessionsWhoseIdsBeginAlikeStayApart)
+{
+    const QString first = QStringLiteral("5eed0001-aaaa-4aaa-8aaa-000000000001");
+    const QString second = QStringLiteral("5eed0001-aaaa-4aaa-8aaa-000000000002");
+    const auto post = [&](const QString& event, const QString& session) {
+        const QJsonObject body { { "session_id", session }, { "cwd", "/home/u/" + session.right(1) } };
+        return test::postHook(port, "/hook/" + event, QJsonDocument(body).toJson(QJsonDocument::Compact));
+    };
+    post(QStringLiteral("SessionStart"), first);
+    post(QStringLiteral("SessionStart"), second);
+    HttpClient held(port);
+    held.write(permissionRequest(QJsonDocument(QJsonObject { { "session_id", second }, { "tool_name", "Bash" },
+                                                   { "tool_input", QJsonObject { { "command", "make" } } } })
+                                     .toJson(QJsonDocument::Compact)));
+    ASSERT_TRUE(waitUntil([&] { return table().hasActive(); }));
+    controller.sessions().syncSessions();
+    ASSERT_TRUE(waitUntil([&] { return !test::ControllerProbe::panelSync(controller).isReading(); }));
+    ASSERT_EQ(controller.vm().sessions().size(), 2);
+    EXPECT_NE(controller.vm().sessions()[0].sid, controller.vm().sessions()[1].sid);
+
+    post(QStringLiteral("UserPromptSubmit"), first);
+    post(QStringLiteral("SessionEnd"), first);
+    ASSERT_TRUE(waitUntil([&] { return test::ControllerProbe::sessionRegistry(controller).sessions().size() == 1; }));
+    EXPECT_TRUE(table().hasActive());
+    EXPECT_FALSE(held.closedByServer());
+    controller.sessions().syncSessions();
+    ASSERT_TRUE(waitUntil([&] { return !test::ControllerProbe::panelSync(controller).isReading(); }));
+    ASSERT_EQ(controller.vm().sessions().size(), 1);
+    EXPECT_EQ(controller.vm().sessions().front().state, notch::SessionState::needsApproval());
+    table().resolve(activeId(), ApprovalDecision::deny());
+    EXPECT_EQ(held.readUntilClosed(),
+        reply(R"({"hookSpecificOutput":{"decision":{"behavior":"deny"},"hookEventName":"PermissionRequest"}})"));
+}

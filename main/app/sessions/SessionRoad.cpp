@@ -89,7 +89,7 @@ void SessionRoad::announceHookEvent(const QString& eventName, const QJsonObject&
 {
     std::optional<hooks::ClaudeStatus> status;
     if (eventName == hooks::toString(hooks::HookEventType::Stop)) {
-        const auto key = hooks::SessionKey::fromPayload(payload);
+        const auto key = m_registry.keyOf(payload);
         const auto directory = m_links.statusDirectory.open();
         if (key && directory) {
             status = hooks::ClaudeStatus::read(key->text(), directory->path(), m_links.clock);
