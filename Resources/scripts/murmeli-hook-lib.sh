@@ -96,11 +96,47 @@ murmeli_post() {
 }
 
 # Reads the body on standard input and forwards it under a hard time limit; with a wait, prints the reply body.
-# The body goes through a pipe, not an argument, since one argument may not exceed 128 KiB.
+# The body goes through a pipe, not an argument, since one argument may not exceed 128 KiB. With a process to watch,
+# the wait ends, and the connection with it, as soon as that process is gone.
 murmeli_forward() {
-    local event=$1 limit=$2 wait=${3:-}
+    local event=$1 limit=$2 wait=${3:-} watch=${4:-} poster
+    if [[ -z $watch ]]; then
+        timeout -k 1 "$limit" bash -c 'source "$0"; murmeli_post "$1" "$(cat)" "$2"' \
+            "$MURMELI_HOOK_DIR/murmeli-hook-lib.sh" "$event" "$wait" 2>/dev/null
+        return 0
+    fi
     timeout -k 1 "$limit" bash -c 'source "$0"; murmeli_post "$1" "$(cat)" "$2"' \
-        "$MURMELI_HOOK_DIR/murmeli-hook-lib.sh" "$event" "$wait" 2>/dev/null
+        "$MURMELI_HOOK_DIR/murmeli-hook-lib.sh" "$event" "$wait" 2>/dev/null <&0 &
+    poster=$!
+    # Apart from our output, so that the reply is not held back until the watcher's last sleep ends.
+    (
+        while kill -0 "$poster" 2>/dev/null; do
+            kill -0 "$watch" 2>/dev/null || { kill "$poster" 2>/dev/null; break; }
+            sleep 0.25
+        done
+    ) </dev/null >/dev/null 2>&1 &
+    wait "$poster" 2>/dev/null
+    return 0
+}
+
+# The agent that started this hook: the nearest ancestor that is not a shell (agents run their hooks through one).
+# Fails when there is none but init.
+murmeli_agent_pid() {
+    local pid=$PPID stat name
+    while ((pid > 1)) && { read -r stat <"/proc/$pid/stat"; } 2>/dev/null; do
+        name=${stat#*\(}
+        name=${name%\)*}
+        case $name in
+        sh | dash | bash | zsh | ash | ksh) ;;
+        *)
+            printf '%s' "$pid"
+            return 0
+            ;;
+        esac
+        # After the name: the state, then the parent's pid.
+        read -r _ pid _ <<<"${stat##*) }"
+    done
+    return 1
 }
 
 # Writes a file whole: a reader sees the old or the new content, never half of it.

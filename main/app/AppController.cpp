@@ -78,6 +78,10 @@ AppController::AppController(Dependencies dependencies)
     m_approvalRoad.onLog = m_log;
     m_quit.onLog = m_log;
     m_approvalRoad.onParseFailure = [this] { m_hookServer->notifyParseFailure(); };
+    m_approvalRoad.sessionKeyOf = [this](const QJsonObject& payload) {
+        const std::optional<hooks::SessionKey> key = m_sessions.registry().keyOf(payload);
+        return key ? key->text() : QString();
+    };
     m_approvalRoad.onActivated = [this](hooks::ApprovalRequest request) {
         // The panel follows the pending table by itself; the sessions' files and the device's status lines catch up now
         // rather than at the next poll.

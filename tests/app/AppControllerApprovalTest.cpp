@@ -355,3 +355,40 @@ TEST_F(AppControllerApprovalTest, TheQuitQuestionCountsOnlyTheRequestsThatStillW
     EXPECT_TRUE(waitUntil([&] { return quitted; }));
     EXPECT_TRUE(lines.contains(QStringLiteral("quit: murmeli quits from the panel; 0 held request(s) fail open")));
 }
+
+// Two agents whose ids begin alike, as ids that begin with a clock do when their sessions start within a minute: each
+// is a session of its own, and what one does never settles the other's request.
+TEST_F(AppControllerApprovalTest, SessionsWhoseIdsBeginAlikeStayApart)
+{
+    const QString first = QStringLiteral("5eed0001-aaaa-4aaa-8aaa-000000000001");
+    const QString second = QStringLiteral("5eed0001-aaaa-4aaa-8aaa-000000000002");
+    const auto post = [&](const QString& event, const QString& session) {
+        const QJsonObject body { { "session_id", session }, { "cwd", "/home/u/" + session.right(1) } };
+        return test::postHook(port, "/hook/" + event, QJsonDocument(body).toJson(QJsonDocument::Compact));
+    };
+    const auto rows = [&] {
+        controller.sessions().syncSessions();
+        EXPECT_TRUE(waitUntil([&] { return !test::ControllerProbe::panelSync(controller).isReading(); }));
+        return controller.vm().sessions();
+    };
+    post(QStringLiteral("SessionStart"), first);
+    post(QStringLiteral("SessionStart"), second);
+    HttpClient held(port);
+    held.write(permissionRequest(QJsonDocument(QJsonObject { { "session_id", second }, { "tool_name", "Bash" },
+                                                   { "tool_input", QJsonObject { { "command", "make" } } } })
+                                     .toJson(QJsonDocument::Compact)));
+    ASSERT_TRUE(waitUntil([&] { return table().hasActive(); }));
+    EXPECT_EQ(rows().size(), 2);
+
+    post(QStringLiteral("UserPromptSubmit"), first);
+    post(QStringLiteral("SessionEnd"), first);
+    ASSERT_TRUE(waitUntil([&] { return test::ControllerProbe::sessionRegistry(controller).sessions().size() == 1; }));
+    ASSERT_TRUE(table().hasActive());
+    const QList<notch::SessionRow> left = rows();
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_EQ(left.front().projectName, QStringLiteral("2"));
+    EXPECT_EQ(left.front().state, notch::SessionState::needsApproval());
+    table().resolve(activeId(), ApprovalDecision::deny());
+    EXPECT_EQ(held.readUntilClosed(),
+        reply(R"({"hookSpecificOutput":{"decision":{"behavior":"deny"},"hookEventName":"PermissionRequest"}})"));
+}

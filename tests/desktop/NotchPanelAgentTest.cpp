@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <QCursor>
 #include <QDir>
 #include <QFile>
@@ -481,4 +483,41 @@ TEST(NotchPanelAgentTest, ApprovalsFromThePanelAndTheJumpToTheTerminal)
     EXPECT_TRUE(jumps.first().startsWith(QStringLiteral("Jump: brought window"))) << jumps.first().toStdString();
     const auto active = windows->activeWindow();
     EXPECT_TRUE(active && active->id == *agentWindow);
+
+    // The agent's shell tool goes into a subfolder, the agent itself stays where it was started: the jump still
+    // finds it.
+    ASSERT_TRUE(QDir(desk.work.path()).mkdir(QStringLiteral("sub")));
+    ASSERT_TRUE(desk.clear());
+    ASSERT_TRUE(desk.prompt(QStringLiteral("RUNBASH: cd sub")));
+    ASSERT_TRUE(
+        waitUntil([&] { return vm.sessions().size() == 1 && vm.sessions()[0].projectName == "sub"; }, agentTimeoutMs))
+        << desk.screen().toStdString();
+    focused = windows->activate(*otherWindow, std::chrono::milliseconds(5000));
+    ASSERT_TRUE(waitUntil([&] { return focused.isFinished(); }) && focused.result());
+    jumps.clear();
+    // A new conversation is a new session.
+    const QString moved = vm.sessions()[0].sid;
+    vm.onSessionSelect(moved);
+    ASSERT_TRUE(waitUntil([&] { return !jumps.isEmpty(); }, 20000));
+    EXPECT_TRUE(jumps.first().startsWith(QStringLiteral("Jump: brought window"))) << jumps.first().toStdString();
+    EXPECT_EQ(windows->activeWindow().value_or(platform::WindowInfo {}).id, *agentWindow);
+
+    // Once the agent is gone (killed, so that it cannot end its session), the row says the jump found no terminal.
+    for (const hooks::AgentProcess& agent : test::ControllerProbe::processDiscovery(*desk.controller).discoverAll()) {
+        if (agent.cwd == QFileInfo(desk.work.path()).canonicalFilePath()) {
+            ::kill(static_cast<pid_t>(agent.pid.toLongLong()), SIGKILL);
+        }
+    }
+    if (!desk.panel().isExpanded()) {
+        ASSERT_TRUE(desk.open()) << desk.why.toStdString();
+    }
+    vm.onSessionSelect(moved);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            row = desk.list() ? desk.list()->row(moved) : nullptr;
+            return row && row->jumpButton().shownLabel() == QStringLiteral("\u2192 No terminal found");
+        },
+        20000))
+        << jumps.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(desk.shot(desk.rootView().boxFrame().height()).save(shots + QStringLiteral("/jump-no-terminal.png")));
 }

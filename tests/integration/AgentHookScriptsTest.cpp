@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -13,6 +17,7 @@
 #include "tests/support/ControllerDependencies.h"
 #include "tests/support/ControllerProbe.h"
 #include "tests/support/Files.h"
+#include "tests/support/HttpClient.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -133,4 +138,32 @@ TEST_F(AgentHookScriptsTest, UndecidedRequestFailsOpenThroughThePermissionScript
     EXPECT_TRUE(lines.contains(QStringLiteral("[approval-diag] ") + id + QStringLiteral(" → failOpen")));
     ASSERT_TRUE(waitUntil([&] { return agent->state() == QProcess::NotRunning; }, 120000));
     EXPECT_FALSE(QFileInfo::exists(marker)) << agentOutput().toStdString();
+}
+
+// The agent is killed while its permission hook waits: nobody is left to read a decision, so its request ends at once
+// and the one queued behind it is shown, rather than both waiting out the time limit.
+TEST_F(AgentHookScriptsTest, AKilledAgentsRequestEndsAndTheNextOneIsShown)
+{
+    runAgent();
+    hooks::PendingRequestTable& table = test::ControllerProbe::pendingTable(*controller);
+    ASSERT_TRUE(waitUntil([&] { return table.hasActive(); }, 120000)) << agentOutput().toStdString();
+    const QByteArray next
+        = QJsonDocument(QJsonObject { { "session_id", "0ther000-session" }, { "tool_name", "Bash" },
+                            { "tool_use_id", "tu-next" }, { "tool_input", QJsonObject { { "command", "make" } } } })
+              .toJson(QJsonDocument::Compact);
+    test::HttpClient queued(test::ControllerProbe::hookServer(*controller).port());
+    queued.write("POST /hook/PermissionRequest HTTP/1.1\r\nAuthorization: Bearer "
+        + test::readFile(home.path() + QStringLiteral("/.local/share/murmeli/hooks/hook-secret"))
+        + "\r\nContent-Length: " + QByteArray::number(next.size()) + "\r\n\r\n" + next);
+    ASSERT_TRUE(waitUntil([&] { return table.queueDepth() == 1; }));
+
+    const QString folder = QFileInfo(work.path()).canonicalFilePath();
+    const std::vector<hooks::AgentProcess> agents = test::ControllerProbe::processDiscovery(*controller).discoverAll();
+    const auto killed
+        = std::find_if(agents.begin(), agents.end(), [&](const hooks::AgentProcess& p) { return p.cwd == folder; });
+    ASSERT_NE(killed, agents.end());
+    ASSERT_EQ(::kill(static_cast<pid_t>(killed->pid.toLongLong()), SIGKILL), 0);
+    EXPECT_TRUE(waitUntil([&] { return table.hasActive() && table.activeRequest()->toolUseId == "tu-next"; }, 5000));
+    table.resolve(QStringLiteral("tu-next"), hooks::ApprovalDecision::deny());
+    EXPECT_TRUE(queued.readUntilClosed().contains(R"("behavior":"deny")"));
 }

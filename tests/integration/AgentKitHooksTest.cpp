@@ -1,17 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
+#include "main/hooks/terminals/ProcessDiscovery.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/AgentKitPeer.h"
 #include "tests/support/ControllerDependencies.h"
@@ -44,8 +50,7 @@ public:
     /// command: the words of the agent's command line (run in the working folder), given the scripted model's port.
     AgentScreen(const QString& work, const QProcessEnvironment& environment,
         const std::function<QStringList(quint16 modelPort)>& command)
-        : m_session(QStringLiteral("murmeli-agent-%1").arg(QCoreApplication::applicationPid()))
-        , m_server(m_session)
+        : m_session(QStringLiteral("murmeli-agent-%1").arg(QCoreApplication::applicationPid())), m_server(m_session)
     {
         const quint16 port = freePort();
         m_model.start(QStringLiteral("python3"), { AgentKitPeer::modelScript(), QString::number(port) });
@@ -93,7 +98,7 @@ public:
     bool alive()
     {
         return tmux({ QStringLiteral("display-message"), QStringLiteral("-p"), QStringLiteral("-t"), m_session,
-                   QStringLiteral("#{pane_dead}") })
+                        QStringLiteral("#{pane_dead}") })
                    .trimmed()
             == QLatin1String("0");
     }
@@ -104,8 +109,8 @@ private:
     {
         QProcess process;
         process.start(QStringLiteral("tmux"),
-            QStringList { QStringLiteral("-L"), m_server, QStringLiteral("-f"),
-                m_config.filePath(QStringLiteral("tmux.conf")) }
+            QStringList {
+                QStringLiteral("-L"), m_server, QStringLiteral("-f"), m_config.filePath(QStringLiteral("tmux.conf")) }
                 + arguments);
         process.waitForFinished(10000);
         return QString::fromUtf8(process.readAllStandardOutput());
@@ -507,4 +512,100 @@ TEST_F(AgentKitHooksTest, OpenClawGatewayTellsMurmeliOfANewSession)
     }
     model.kill();
     model.waitForFinished(5000);
+}
+
+// Two Codex sessions started together: their ids begin with the same clock, yet each is a row of its own, named by
+// the folder its events carry.
+TEST_F(AgentKitHooksTest, TwoCodexSessionsStartedTogetherAreTwoRows)
+{
+    prepare(Agent::Codex, QStringLiteral("install-codex-hook"));
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    QTemporaryDir one;
+    QTemporaryDir two;
+    const auto first = AgentKitPeer::run(Agent::Codex, homePath, one.path(), "RUNBASH: sleep 8", hookEnvironment());
+    const auto second = AgentKitPeer::run(Agent::Codex, homePath, two.path(), "RUNBASH: sleep 8", hookEnvironment());
+    QStringList shown;
+    const QStringList folders { QFileInfo(one.path()).fileName(), QFileInfo(two.path()).fileName() };
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            controller->sessions().syncSessions();
+            waitUntil([&] { return !test::ControllerProbe::panelSync(*controller).isReading(); });
+            shown.clear();
+            for (const notch::SessionRow& row : controller->vm().sessions()) {
+                shown << row.projectName;
+            }
+            return shown.size() == 2 && shown.contains(folders[0]) && shown.contains(folders[1]);
+        },
+        agentLimitMs))
+        << shown.join(' ').toStdString();
+    QSet<QString> starts;
+    for (const Seen& s : seen) {
+        if (s.event == QStringLiteral("SessionStart")) {
+            starts << s.payload.value(QStringLiteral("session_id")).toString().left(8);
+        }
+    }
+    EXPECT_EQ(starts.size(), 1) << "their ids did not begin alike: started a minute apart";
+    EXPECT_TRUE(waitUntil([&] { return first->state() == QProcess::NotRunning; }, agentLimitMs));
+    EXPECT_TRUE(waitUntil([&] { return second->state() == QProcess::NotRunning; }, agentLimitMs));
+}
+
+// The real murmeli starts beside a real agent whose shell tool went into a subfolder of the folder the agent runs in.
+// It runs in a network and mount namespace of its own, so that its hook port and its status folder, /tmp/murmeli,
+// are its own as on a user's machine.
+TEST(AgentKitStartTest, AtStartUpASessionBelowItsAgentsFolderKeepsItsFiles)
+{
+    QString whyNot;
+    if (!AgentKitPeer::available(Agent::Codex, &whyNot)) {
+        GTEST_SKIP() << whyNot.toStdString();
+    }
+    QTemporaryDir home;
+    QTemporaryDir work;
+    QTemporaryDir status;
+    const QString folder = QFileInfo(work.path()).canonicalFilePath();
+    ASSERT_TRUE(QDir(folder).mkdir("sub") && QDir(home.path()).mkpath(".config/murmeli"));
+    const auto agent = AgentKitPeer::run(Agent::Codex, home.path(), folder, QStringLiteral("RUNBASH: sleep 120"));
+    const auto agentPid = [&] {
+        const auto agents = hooks::ProcessDiscovery().discoverAll();
+        const auto found = std::find_if(agents.begin(), agents.end(), [&](const auto& p) { return p.cwd == folder; });
+        return found == agents.end() ? 0 : static_cast<pid_t>(found->pid.toLongLong());
+    };
+    ASSERT_TRUE(waitUntil([&] { return agentPid() > 0; }, agentLimitMs)) << agent->readAll().toStdString();
+    const auto cleanup = qScopeGuard([&] {
+        if (const pid_t pid = agentPid(); pid > 0) {
+            ::kill(pid, SIGKILL);
+        }
+        // Its runner then ends, and stops the scripted model on its way out.
+        agent->waitForFinished(10000);
+    });
+    const auto write = [](const QString& path, const QString& text) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) > 0);
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+    };
+    write(status.filePath("c0de0001-status.json"),
+        QStringLiteral(R"({"workspace": {"current_dir": "%1/sub", "project_dir": "%1"}})").arg(folder));
+    write(status.filePath("dead0002-status.json"), R"({"workspace": {"current_dir": "/nonexistent-murmeli-test"}})");
+    // Started as a user starts it once onboarding is done, on the test's own home and status folder.
+    write(home.filePath(".config/murmeli/defaults.json"), R"({"onboarding.v1.completed": true})");
+    QDir().mkpath(QStringLiteral("/tmp/murmeli"));
+    QProcess murmeli;
+    murmeli.setProcessChannelMode(QProcess::MergedChannels);
+    murmeli.start(QStringLiteral("unshare"),
+        { "--net", "--mount", "sh", "-c",
+            "mount --bind \"$1\" /tmp/murmeli && ip link set lo up && HOME=\"$2\" XDG_CONFIG_HOME=\"$2/.config\" "
+            "XDG_RUNTIME_DIR=\"$2\" MURMELI_SECRETS_BACKEND=file QT_QPA_PLATFORM=offscreen exec \"$0\"",
+            MURMELI_BINARY, status.path(), home.path() });
+    const auto stop = qScopeGuard([&] { murmeli.terminate(), murmeli.waitForFinished(10000); });
+    ASSERT_TRUE(murmeli.waitForStarted(5000));
+    QByteArray log;
+    const auto logged = [&](const char* line) { return (log += murmeli.readAll()).contains(line); };
+    ASSERT_TRUE(
+        waitUntil([&] { return logged("HookServer: listening") || murmeli.state() != QProcess::Running; }, 30000));
+    ASSERT_EQ(murmeli.state(), QProcess::Running) << "murmeli did not start in its namespace: " << log.data();
+    // The session whose agent is gone goes: the cleanup has run.
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(status.filePath("dead0002-status.json")); }, 30000));
+    EXPECT_TRUE(QFile::exists(status.filePath(QStringLiteral("c0de0001-status.json"))));
+    EXPECT_TRUE(waitUntil([&] { return logged("Sessions: 1 active [c0de0001]"); })) << log.data();
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QMetaObject>
+#include <QPointer>
 
 #include "main/device/tts/Announcements.h"
 #include "main/hooks/approvals/ApprovalRoad.h"
@@ -89,7 +90,7 @@ void SessionRoad::announceHookEvent(const QString& eventName, const QJsonObject&
 {
     std::optional<hooks::ClaudeStatus> status;
     if (eventName == hooks::toString(hooks::HookEventType::Stop)) {
-        const auto key = hooks::SessionKey::fromPayload(payload);
+        const auto key = m_registry.keyOf(payload);
         const auto directory = m_links.statusDirectory.open();
         if (key && directory) {
             status = hooks::ClaudeStatus::read(key->text(), directory->path(), m_links.clock);
@@ -159,7 +160,17 @@ void SessionRoad::selectSessionFromPanel(const QString& sid)
     // The activity on show was the previous session's.
     m_links.vm.setCurrentActivity(QString());
     statusChanged();
-    m_links.terminalJump.teleportToSession(sid);
+    const auto selected = m_registry.selected();
+    jumpToTerminal(sid, selected ? selected->hookFolders : hooks::SessionFolders {});
+}
+
+QCoro::Task<> SessionRoad::jumpToTerminal(QString sid, hooks::SessionFolders fromHooks)
+{
+    QPointer<QObject> alive = m_lifetime.get();
+    const hooks::TeleportResult result = co_await m_links.terminalJump.teleportToSession(sid, std::move(fromHooks));
+    if (alive) {
+        m_panelSync.noteJump(sid, result);
+    }
 }
 
 void SessionRoad::stepSessionFromPanel(bool forward)

@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include <qcoro/qcorotask.h>
+
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/hooks/events/HookEventDispatcher.h"
@@ -113,6 +115,8 @@ private:
     /// The transcript watcher's data when it follows the session of this status, else nothing.
     hooks::TranscriptData transcriptOf(const std::optional<hooks::ClaudeStatus>& status) const;
     void selectSessionFromPanel(const QString& sid);
+    /// Brings the session's terminal to the front; a jump that does not get there says so on the session's row.
+    QCoro::Task<> jumpToTerminal(QString sid, hooks::SessionFolders fromHooks);
     void stepSessionFromPanel(bool forward);
     void approveFromPanel(const QString& sid, const QString& toolUseId, notch::NotchApprovalAction action);
 

@@ -29,8 +29,7 @@ QCoro::Task<std::optional<QString>> ApprovalRoad::reply(
     if (eventName != hooks::toString(hooks::HookEventType::PermissionRequest)) {
         co_return std::nullopt;
     }
-    const std::optional<hooks::ApprovalRequest> request
-        = hooks::ApprovalSerialization::parseRequest(payload, m_clock.now());
+    std::optional<hooks::ApprovalRequest> request = hooks::ApprovalSerialization::parseRequest(payload, m_clock.now());
     if (!request) {
         if (onParseFailure) {
             onParseFailure();
@@ -42,6 +41,7 @@ QCoro::Task<std::optional<QString>> ApprovalRoad::reply(
             LogColor::Red);
         co_return std::nullopt;
     }
+    request->sessionId = sessionOf(payload);
     // A client that leaves (the user answered in the agent's own prompt, or the hook was killed) must not keep
     // its request on show or the requests behind it waiting.
     held->onClosed = [this, id = request->toolUseId] { dropAbandoned(id); };
@@ -70,7 +70,7 @@ void ApprovalRoad::settleOvertaken(const QString& eventName, const QJsonObject& 
     if (!toolFinished && !sessionMovedOn) {
         return;
     }
-    const QString session = hooks::ApprovalSerialization::requestSessionId(payload);
+    const QString session = sessionOf(payload);
     if (session.isEmpty()) {
         return;
     }
@@ -87,6 +87,11 @@ void ApprovalRoad::settleOvertaken(const QString& eventName, const QJsonObject& 
         // The hook still waits and gets the neutral reply, which the agent no longer reads; its card goes with it.
         m_table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());
     }
+}
+
+QString ApprovalRoad::sessionOf(const QJsonObject& payload) const
+{
+    return sessionKeyOf ? sessionKeyOf(payload) : hooks::ApprovalSerialization::requestSessionId(payload);
 }
 
 QCoro::Task<> ApprovalRoad::announceActivation(hooks::ApprovalRequest request)

@@ -31,6 +31,9 @@ public:
     /// After the bridge has been asked to show the request that became the active one: the panel and the spoken
     /// prompt.
     std::function<QCoro::Task<>(hooks::ApprovalRequest request)> onActivated;
+    /// The key the sessions know an event's session by, so that a request is matched with the events of its own
+    /// session only; unset, the first 8 characters of its "session_id".
+    std::function<QString(const QJsonObject& payload)> sessionKeyOf;
 
     /// The bridge that shows approvals away from the panel; an empty one puts the null bridge back.
     void setBridge(std::shared_ptr<hooks::ApprovalBridge> bridge);
@@ -49,6 +52,7 @@ public:
         QString eventName, QJsonObject payload, std::shared_ptr<hooks::HeldRequest> held);
 
 private:
+    QString sessionOf(const QJsonObject& payload) const;
     QCoro::Task<> announceActivation(hooks::ApprovalRequest request);
     QCoro::Task<> announceWarning(hooks::ApprovalRequest request);
     QCoro::Task<> dropAbandoned(QString toolUseId);

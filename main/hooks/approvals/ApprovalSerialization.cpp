@@ -7,6 +7,7 @@
 #include <QUuid>
 
 #include "main/common/TextUtils.h"
+#include "main/hooks/sessions/SessionKey.h"
 
 namespace murmeli::hooks::ApprovalSerialization {
 
@@ -53,7 +54,10 @@ QJsonObject toolInputOf(const QJsonObject& payload)
 
 QString requestSessionId(const QJsonObject& payload)
 {
-    return text::prefixCharacters(stringOrEmpty(payload, QStringLiteral("session_id")), sessionPrefixLength);
+    // The sessions' own key where the id gives one, so that an id that begins with a clock names its session too.
+    const QString id = stringOrEmpty(payload, QStringLiteral("session_id"));
+    const std::optional<SessionKey> key = SessionKey::fromSessionId(id);
+    return key ? key->text() : text::prefixCharacters(id, sessionPrefixLength);
 }
 
 QByteArray toolInputJSON(const QJsonObject& payload)

@@ -42,7 +42,7 @@ HookEventDispatcher::HookEventDispatcher(
 
 bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& payload)
 {
-    const std::optional<hooks::SessionKey> found = hooks::SessionKey::fromPayload(payload);
+    const std::optional<hooks::SessionKey> found = m_registry.keyOf(payload);
     if (!found) {
         const QString refused = hooks::SessionKey::payloadIdPrefix(payload);
         if (refused.isEmpty()) {
@@ -72,6 +72,12 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     case HookEventType::SessionStart:
         m_registry.addSession(key, cwd, stringOf(payload, "_murmeli_adapter"));
         break;
+    case HookEventType::CwdChanged: {
+        // Its "cwd" may still name the folder it left.
+        const QString moved = stringOf(payload, "new_cwd");
+        m_registry.setHookFolder(key, moved.isEmpty() ? cwd : moved);
+        break;
+    }
     case HookEventType::UserPromptSubmit: {
         const QJsonValue title
             = payload.value(QLatin1String("hookSpecificOutput")).toObject().value(QLatin1String("sessionTitle"));
@@ -89,6 +95,9 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     }
     default:
         break;
+    }
+    if (type != HookEventType::CwdChanged) {
+        m_registry.setHookFolder(key, cwd);
     }
     noteFiles(eventName, key, payload);
     return true;

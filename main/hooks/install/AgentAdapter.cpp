@@ -53,6 +53,7 @@ std::vector<AgentAdapter> build()
     {
         AgentAdapter& r = rows.emplace_back();
         r.id = ID::ClaudeCode;
+        r.processNames = QStringList { QStringLiteral("claude") };
         r.key = QStringLiteral("claudeCode");
         r.agent = QStringLiteral("claude");
         r.displayName = QStringLiteral("Claude Code");
@@ -67,6 +68,7 @@ std::vector<AgentAdapter> build()
         // Codex has no Notification or failure events; its PermissionRequest takes Claude Code's reply as is.
         AgentAdapter& r = rows.emplace_back();
         r.id = ID::Codex;
+        r.processNames = QStringList { QStringLiteral("codex") };
         r.key = QStringLiteral("codex");
         r.agent = QStringLiteral("codex");
         r.displayName = QStringLiteral("Codex CLI (Beta)");
@@ -84,6 +86,7 @@ std::vector<AgentAdapter> build()
         // OpenClaw's configuration only names our hook pack; the pack itself is the install.
         AgentAdapter& r = rows.emplace_back();
         r.id = ID::OpenClaw;
+        r.processNames = QStringList { QStringLiteral("openclaw") };
         r.key = QStringLiteral("openClaw");
         r.agent = QStringLiteral("openclaw");
         r.displayName = QStringLiteral("OpenClaw (Beta)");
@@ -99,6 +102,7 @@ std::vector<AgentAdapter> build()
         // OpenCode's configuration is not touched: the plugin is the install, and it holds the tools itself.
         AgentAdapter& r = rows.emplace_back();
         r.id = ID::OpenCode;
+        r.processNames = QStringList { QStringLiteral("opencode"), QStringLiteral("opencode-ai") };
         r.key = QStringLiteral("openCode");
         r.agent = QStringLiteral("opencode");
         r.displayName = QStringLiteral("OpenCode (Beta)");
@@ -112,6 +116,7 @@ std::vector<AgentAdapter> build()
         // the tools that change something are held there.
         AgentAdapter& r = rows.emplace_back();
         r.id = ID::Gemini;
+        r.processNames = QStringList { QStringLiteral("gemini") };
         r.key = QStringLiteral("gemini");
         r.agent = QStringLiteral("gemini");
         r.displayName = QStringLiteral("Gemini CLI (Beta)");
@@ -129,6 +134,7 @@ std::vector<AgentAdapter> build()
     {
         AgentAdapter& r = rows.emplace_back();
         r.id = ID::Qoder;
+        r.processNames = QStringList { QStringLiteral("qodercli") };
         r.key = QStringLiteral("qoder");
         r.agent = QStringLiteral("qoder");
         r.displayName = QStringLiteral("Qoder (Beta)");
@@ -143,6 +149,7 @@ std::vector<AgentAdapter> build()
     {
         AgentAdapter& r = rows.emplace_back();
         r.id = ID::CodeBuddy;
+        r.processNames = QStringList { QStringLiteral("codebuddy") };
         r.key = QStringLiteral("codeBuddy");
         r.agent = QStringLiteral("codebuddy");
         r.displayName = QStringLiteral("CodeBuddy (Beta)");
@@ -158,6 +165,7 @@ std::vector<AgentAdapter> build()
     {
         AgentAdapter& r = rows.emplace_back();
         r.id = ID::Kimi;
+        r.processNames = QStringList { QStringLiteral("kimi") };
         r.key = QStringLiteral("kimi");
         r.displayName = QStringLiteral("Kimi CLI");
         r.comingSoonNote = QStringLiteral("Moonshot Kimi CLI adapter \u2014 coming later.");
@@ -165,6 +173,7 @@ std::vector<AgentAdapter> build()
     {
         AgentAdapter& r = rows.emplace_back();
         r.id = ID::QwenCode;
+        r.processNames = QStringList { QStringLiteral("qwen") };
         r.key = QStringLiteral("qwenCode");
         r.displayName = QStringLiteral("Qwen Code");
         r.comingSoonNote = QStringLiteral("Alibaba Qwen Code CLI adapter \u2014 coming later.");
@@ -229,6 +238,17 @@ const AgentAdapter* withAgent(const QString& agent)
     const auto& rows = all();
     const auto found
         = std::find_if(rows.cbegin(), rows.cend(), [&agent](const AgentAdapter& row) { return row.agent == agent; });
+    return found == rows.cend() ? nullptr : &*found;
+}
+
+const AgentAdapter* runningAs(const QString& processName)
+{
+    if (processName.isEmpty()) {
+        return nullptr;
+    }
+    const auto& rows = all();
+    const auto found = std::find_if(rows.cbegin(), rows.cend(),
+        [&processName](const AgentAdapter& row) { return row.processNames.contains(processName); });
     return found == rows.cend() ? nullptr : &*found;
 }
 

@@ -70,6 +70,9 @@ struct AgentAdapter {
     /// `murmeli hooks install --agent`; empty for Claude Code (its hooks follow the event manifest) and the agents
     /// without such a block. A held entry waits for murmeli's decision: what the agent lets murmeli approve.
     std::vector<AgentHookEntry> entries;
+    /// The names the agent's command-line tool runs as: its executable, or the script a runtime such as node runs.
+    /// Process discovery and the start-up cleanup know agents by them.
+    QStringList processNames;
     /// The agent reads a hook's "timeout" in milliseconds rather than seconds.
     bool timeoutInMilliseconds = false;
 
@@ -94,6 +97,9 @@ const AgentAdapter& get(AgentAdapter::ID id);
 
 /// The row whose installer names the agent so; nullptr for any other name.
 const AgentAdapter* withAgent(const QString& agent);
+
+/// The row of the agent whose command-line tool runs under that name (no folder); nullptr for any other name.
+const AgentAdapter* runningAs(const QString& processName);
 
 /// Claude Code's row: the agent whose settings the start-up self-check and the hooks doctor check.
 const AgentAdapter& claudeCode();

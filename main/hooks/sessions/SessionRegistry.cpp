@@ -26,6 +26,12 @@ QString textOf(const std::map<SessionKey, QString>& texts, const SessionKey& key
     return found == texts.end() ? QString() : found->second;
 }
 
+SessionFolders foldersOf(const std::map<SessionKey, SessionFolders>& folders, const SessionKey& key)
+{
+    const auto found = folders.find(key);
+    return found == folders.end() ? SessionFolders {} : found->second;
+}
+
 } // namespace
 
 SessionRegistry::SessionRegistry(StatusDirectory directory, common::Clock& clock, QString legacyPath)
@@ -61,6 +67,55 @@ bool SessionRegistry::contains(const SessionKey& sid) const
     return std::any_of(m_sessions.begin(), m_sessions.end(), [&](const SessionSnapshot& s) { return s.sid8 == sid; });
 }
 
+std::optional<SessionKey> SessionRegistry::keyOf(const QJsonObject& payload)
+{
+    return keyFor(SessionKey::payloadSessionId(payload));
+}
+
+std::optional<SessionKey> SessionRegistry::keyFor(const QString& sessionId)
+{
+    if (const auto known = m_keyOfId.find(sessionId); known != m_keyOfId.end()) {
+        return known->second;
+    }
+    std::optional<SessionKey> key = SessionKey::fromSessionId(sessionId);
+    if (!key) {
+        return std::nullopt;
+    }
+    const auto heldByAnother = [&](const SessionKey& candidate) { return m_idOfKey.contains(candidate); };
+    if (heldByAnother(*key)) {
+        // Where two ids differ lies further on: the last 8 characters of this one, else the stretch before them,
+        // and so on, the first that no other session has, listed or not.
+        key.reset();
+        for (qsizetype end = sessionId.size(); end >= SessionKey::length && !key; --end) {
+            const auto candidate = SessionKey::fromFileKey(sessionId.mid(end - SessionKey::length, SessionKey::length));
+            if (candidate && !heldByAnother(*candidate) && !contains(*candidate)) {
+                key = candidate;
+            }
+        }
+        if (!key) {
+            return std::nullopt;
+        }
+    }
+    // Ids of sessions that ended or were refused go before the table grows past what the list can hold.
+    if (m_keyOfId.size() >= maxSessions) {
+        forgetUnlistedIds();
+    }
+    m_idOfKey.insert_or_assign(*key, sessionId);
+    m_keyOfId.insert_or_assign(sessionId, *key);
+    return key;
+}
+
+void SessionRegistry::forgetUnlistedIds(const std::optional<SessionKey>& keep)
+{
+    std::erase_if(m_idOfKey, [&](const auto& entry) {
+        if (entry.first == keep || contains(entry.first)) {
+            return false;
+        }
+        m_keyOfId.erase(entry.second);
+        return true;
+    });
+}
+
 bool SessionRegistry::isPendingApproval(
     const StatusDirectory::Access& directory, const SessionKey& key, const std::optional<QDateTime>& notifyMtime) const
 {
@@ -85,6 +140,7 @@ SessionSnapshot SessionRegistry::fileSnapshot(
     snapshot.isPendingApproval = isPendingApproval(directory, key, times.notify);
     snapshot.hookSessionTitle = textOf(m_hookSessionTitles, key);
     snapshot.hookLastAssistant = textOf(m_hookLastAssistants, key);
+    snapshot.hookFolders = foldersOf(m_hookFolders, key);
     return snapshot;
 }
 
@@ -205,6 +261,7 @@ void SessionRegistry::refresh()
         onLog(QStringLiteral("Session → %1 (auto)").arg(m_selectedSid->text()));
     }
     forgetUnlistedTexts();
+    forgetUnlistedIds();
     if (firstLeftOut) {
         refuse(*firstLeftOut);
     } else if (m_sessions.size() < maxSessions) {
@@ -231,6 +288,7 @@ void SessionRegistry::forgetUnlistedTexts()
     for (auto* texts : { &m_hookSessionTitles, &m_hookLastAssistants }) {
         std::erase_if(*texts, [&](const auto& entry) { return !listed.contains(entry.first); });
     }
+    std::erase_if(m_hookFolders, [&](const auto& entry) { return !listed.contains(entry.first); });
 }
 
 std::optional<SessionSnapshot> SessionRegistry::legacyFallback(const StatusDirectory::Access& directory)
@@ -288,7 +346,6 @@ void SessionRegistry::refreshSnapshot(const SessionKey& sid)
 
 bool SessionRegistry::addSession(const SessionKey& sid, const QString& cwd, const QString& adapter)
 {
-    Q_UNUSED(cwd)
     const auto it = find(sid);
     if (it == m_sessions.end() && m_sessions.size() >= maxSessions) {
         refuse(sid);
@@ -303,12 +360,14 @@ bool SessionRegistry::addSession(const SessionKey& sid, const QString& cwd, cons
     snapshot.adapter = adapter;
     snapshot.hookSessionTitle = textOf(m_hookSessionTitles, sid);
     snapshot.hookLastAssistant = textOf(m_hookLastAssistants, sid);
+    snapshot.hookFolders = foldersOf(m_hookFolders, sid);
     if (it != m_sessions.end()) {
         *it = std::move(snapshot);
     } else {
         m_sessions.insert(m_sessions.begin(), std::move(snapshot));
         logList();
     }
+    setHookFolder(sid, cwd);
     if (!m_selectedSid) {
         m_selectedSid = sid;
     }
@@ -324,6 +383,11 @@ void SessionRegistry::removeSession(const SessionKey& sid)
     }
     m_hookSessionTitles.erase(sid);
     m_hookLastAssistants.erase(sid);
+    m_hookFolders.erase(sid);
+    if (const auto owner = m_idOfKey.find(sid); owner != m_idOfKey.end()) {
+        m_keyOfId.erase(owner->second);
+        m_idOfKey.erase(owner);
+    }
     const std::size_t before = m_sessions.size();
     std::erase_if(m_sessions, [&](const SessionSnapshot& s) { return s.sid8 == sid; });
     if (m_sessions.size() != before) {
@@ -345,6 +409,25 @@ void SessionRegistry::setHookSessionTitle(const SessionKey& sid, const QString& 
 void SessionRegistry::setHookLastAssistant(const SessionKey& sid, const QString& text)
 {
     setHookText(m_hookLastAssistants, &SessionSnapshot::hookLastAssistant, sid, text);
+}
+
+void SessionRegistry::setHookFolder(const SessionKey& sid, const QString& folder)
+{
+    if (!folder.startsWith(u'/') || folder.size() > maxFolderCharacters) {
+        return;
+    }
+    const auto it = find(sid);
+    if (it == m_sessions.end() && !m_hookFolders.contains(sid) && m_hookFolders.size() >= maxSessions) {
+        return;
+    }
+    SessionFolders& folders = m_hookFolders[sid];
+    folders.current = folder;
+    if (folders.project.isEmpty()) {
+        folders.project = folder;
+    }
+    if (it != m_sessions.end()) {
+        it->hookFolders = folders;
+    }
 }
 
 void SessionRegistry::setHookText(

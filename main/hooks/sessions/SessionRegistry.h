@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include <QJsonObject>
 #include <QString>
 
 #include "main/common/Clock.h"
@@ -30,6 +31,7 @@ public:
     static constexpr int listedKeysInLog = 20;
     /// Hook-given titles and assistant texts are kept to this many user-perceived characters.
     static constexpr int maxHookTextCharacters = 500;
+    static constexpr int maxFolderCharacters = 4096;
 
     SessionRegistry(StatusDirectory directory, common::Clock& clock,
         QString legacyPath = QString::fromLatin1(StatusFiles::legacyStatusPath));
@@ -43,6 +45,13 @@ public:
     const StatusDirectory& directory() const { return m_directory; }
 
     bool contains(const SessionKey& sid) const;
+
+    /// The key of a session id: SessionKey::fromSessionId() unless a different id already holds that key, which two
+    /// ids sharing their first 8 characters would; the later one then gets 8 other characters of its own id. An id
+    /// keeps its key while its session is listed. nullopt when the id gives no safe key.
+    std::optional<SessionKey> keyFor(const QString& sessionId);
+    /// keyFor() of SessionKey::payloadSessionId().
+    std::optional<SessionKey> keyOf(const QJsonObject& payload);
 
     /// Rebuilds the list from the directory; a directory that cannot be listed empties it and keeps the selection.
     /// Of more than maxSessions active sessions the most recent are kept. Titles and assistant texts of keys that
@@ -58,6 +67,9 @@ public:
     /// texts are kept.
     void setHookSessionTitle(const SessionKey& sid, const QString& title);
     void setHookLastAssistant(const SessionKey& sid, const QString& text);
+    /// A folder a hook event says the session's agent is in now; the first one a session gives is its project
+    /// folder. Only absolute paths of up to maxFolderCharacters are taken.
+    void setHookFolder(const SessionKey& sid, const QString& folder);
     void selectNext();
     void selectPrev();
     void select(const SessionKey& sid);
@@ -77,6 +89,8 @@ private:
     void setHookText(std::map<SessionKey, QString>& texts, QString SessionSnapshot::*field, const SessionKey& sid,
         const QString& text);
     void forgetUnlistedTexts();
+    /// Lets go of the ids of keys no longer listed; with keep, that key stays claimed.
+    void forgetUnlistedIds(const std::optional<SessionKey>& keep = std::nullopt);
     void refuse(const SessionKey& sid);
     static void sortForDisplay(std::vector<SessionSnapshot>& list);
     void logList();
@@ -90,6 +104,10 @@ private:
     std::optional<SessionKey> m_selectedSid;
     std::map<SessionKey, QString> m_hookSessionTitles;
     std::map<SessionKey, QString> m_hookLastAssistants;
+    std::map<SessionKey, SessionFolders> m_hookFolders;
+    // Which id holds which key, both ways, so that two ids never share one.
+    std::map<SessionKey, QString> m_idOfKey;
+    std::map<QString, SessionKey> m_keyOfId;
     // Set by the first refusal of a full list and cleared once there is room, so a flood logs one line.
     bool m_refusing = false;
 };

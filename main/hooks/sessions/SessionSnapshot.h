@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include "main/hooks/sessions/SessionFolders.h"
 #include "main/hooks/sessions/SessionKey.h"
 
 namespace murmeli::hooks {
@@ -23,6 +24,8 @@ struct SessionSnapshot {
     QString adapter;
     QString hookSessionTitle;
     QString hookLastAssistant;
+    /// The folders its hook events gave; a status file, where there is one, says more.
+    SessionFolders hookFolders;
 
     /// Earlier than any real file time.
     static QDateTime distantPast();

@@ -29,13 +29,6 @@ bool claimedByAny(const QString& name, const QSet<SessionKey>& keys)
         keys.begin(), keys.end(), [&](const SessionKey& key) { return name.startsWith(key.text() + u'-'); });
 }
 
-// A directory as the kernel names it, so that a path through a symbolic link matches the agent's /proc entry.
-QString resolved(const QString& path)
-{
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    return canonical.isEmpty() ? path : canonical;
-}
-
 } // namespace
 
 Running running(ProcessTable table, const ProcessDirectory& directoryOf)
@@ -45,24 +38,27 @@ Running running(ProcessTable table, const ProcessDirectory& directoryOf)
     QSet<QString> directories;
     for (const AgentProcess& agent : discovery.discoverIn(table)) {
         if (agent.cwd) {
-            directories.insert(resolved(*agent.cwd));
+            directories.insert(SessionFolders::resolved(*agent.cwd));
         }
     }
     return Running { std::move(table), std::move(directories) };
 }
 
-std::optional<QString> sessionDirectoryOnDisk(const QString& statusPath)
+SessionFolders sessionDirectoryOnDisk(const QString& statusPath)
 {
     const auto bytes = common::BoundedFile::read(statusPath, StatusFiles::maxSessionFileBytes);
     const QJsonObject root = bytes ? QJsonDocument::fromJson(*bytes).object() : QJsonObject();
-    for (const QJsonValue value :
-        { root.value(QLatin1String("workspace")).toObject().value(QLatin1String("current_dir")),
-            root.value(QLatin1String("cwd")) }) {
-        if (value.isString() && value.toString().startsWith(u'/')) {
-            return value.toString();
-        }
+    const QJsonObject workspace = root.value(QLatin1String("workspace")).toObject();
+    const auto folderOf = [](const QJsonValue& value) {
+        return value.isString() && value.toString().startsWith(u'/') ? value.toString() : QString();
+    };
+    SessionFolders folders;
+    folders.current = folderOf(workspace.value(QLatin1String("current_dir")));
+    if (folders.current.isEmpty()) {
+        folders.current = folderOf(root.value(QLatin1String("cwd")));
     }
-    return std::nullopt;
+    folders.project = folderOf(workspace.value(QLatin1String("project_dir")));
+    return folders;
 }
 
 QSet<SessionKey> liveKeys(const ProcessTable& table)
@@ -108,8 +104,9 @@ QStringList staleNames(const QStringList& names, const Running& running, const Q
             continue;
         }
         const auto agentAt = [&] {
-            const auto cwd = sessionDirectoryOf(directory + u'/' + name);
-            return cwd && running.agentDirectories.contains(resolved(*cwd));
+            const QStringList folders = sessionDirectoryOf(directory + u'/' + name).agentFolders();
+            return std::any_of(folders.begin(), folders.end(),
+                [&](const QString& folder) { return running.agentDirectories.contains(folder); });
         };
         if (olderThanTable(name) && !agentAt()) {
             stale.insert(*key);

@@ -10,6 +10,7 @@
 
 #include <QCoroTask>
 
+#include "main/hooks/sessions/SessionFolders.h"
 #include "main/hooks/sessions/SessionKey.h"
 #include "main/hooks/sessions/StatusDirectory.h"
 #include "main/hooks/terminals/ProcessTable.h"
@@ -18,29 +19,31 @@ namespace murmeli::hooks {
 
 /// At start-up, removes the files of sessions of earlier runs whose agents are gone, so the registry does not list
 /// them again. A session counts as running when some process's command line contains "claude" and resumes it
-/// ("--resume <id>", the key being the id's first 8 characters), or when an agent runs in the working directory its
-/// status file names: most agents are started without --resume, and their sessions are as alive.
+/// ("--resume <id>", the key being the id's first 8 characters), or when an agent of any kind runs where its status
+/// file says it works (SessionFolders::agentFolders()): most agents are started without --resume, and their sessions
+/// are as alive.
 namespace StaleFileCleanup {
 
 /// A file's modification time; nullopt when it cannot be read.
 using ModificationTime = std::function<std::optional<QDateTime>(const QString& path)>;
-/// The working directory a session's status file names; nullopt when it names none or cannot be read.
-using SessionDirectory = std::function<std::optional<QString>(const QString& statusPath)>;
+/// The folders a session's status file names; empty when it names none or cannot be read.
+using SessionDirectory = std::function<SessionFolders(const QString& statusPath)>;
 /// A process's working directory; nullopt when it cannot be read.
 using ProcessDirectory = std::function<std::optional<QString>(const QString& pid)>;
 
 /// What tells a running session from a finished one, from one process listing.
 struct Running {
     ProcessTable table;
-    /// The working directories of the agent processes of the table.
+    /// The working directories of the agent processes of the table, resolved.
     QSet<QString> agentDirectories;
 };
 
 /// The table with the working directories of its agents, each asked of directoryOf.
 Running running(ProcessTable table, const ProcessDirectory& directoryOf);
 
-/// The working directory of a status file on disk: the agent's "workspace.current_dir", else its "cwd".
-std::optional<QString> sessionDirectoryOnDisk(const QString& statusPath);
+/// The folders of a status file on disk: the current one is the agent's "workspace.current_dir", else its "cwd"; the
+/// project one its "workspace.project_dir".
+SessionFolders sessionDirectoryOnDisk(const QString& statusPath);
 
 /// The keys of the agents in the table that run with "--resume <id>" and an id of at least 8 characters.
 QSet<SessionKey> liveKeys(const ProcessTable& table);

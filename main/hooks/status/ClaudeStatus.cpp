@@ -98,11 +98,13 @@ void applyStatusObject(const QJsonObject& root, ClaudeStatus& status)
         status.rate7d = *v;
     }
 
-    const QJsonValue cwd = root.value(QLatin1String("workspace")).toObject().value(QLatin1String("current_dir"));
+    const QJsonObject workspace = root.value(QLatin1String("workspace")).toObject();
+    const QJsonValue cwd = workspace.value(QLatin1String("current_dir"));
     if (cwd.isString()) {
         status.cwd = cwd.toString();
         status.project = common::text::lastPathComponent(status.cwd);
     }
+    readString(workspace, "project_dir", status.projectDir);
     readString(root, "version", status.version);
     readString(root, "tool", status.tool);
     readString(root, "transcript_path", status.transcriptPath);

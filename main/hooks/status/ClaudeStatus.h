@@ -29,6 +29,8 @@ struct ClaudeStatus {
     int rate7d = 0;
     QString project;
     QString cwd;
+    /// The folder the agent was started for ("workspace"/"project_dir"); cwd may lie below it.
+    QString projectDir;
     QString activity;
     QString activityTool;
     bool needsAttention = false;

@@ -48,52 +48,85 @@ QString firstWord(const QString& command)
     return command.mid(start, end < 0 ? -1 : end - start);
 }
 
-bool isOrEndsWith(const QString& executable, std::initializer_list<const char*> names)
+QString baseName(const QString& path)
 {
-    for (const char* name : names) {
-        const QLatin1String latin(name);
-        if (executable == latin
-            || (executable.endsWith(latin) && executable.size() > latin.size()
-                && executable[executable.size() - latin.size() - 1] == u'/')) {
-            return true;
-        }
-    }
-    return false;
+    return path.mid(path.lastIndexOf(u'/') + 1);
 }
 
+// Runtimes that run an agent's script: node for most agents' tools, python for some.
+bool isRuntime(const QString& name)
+{
+    static const QStringList runtimes { QStringLiteral("node"), QStringLiteral("nodejs"), QStringLiteral("bun"),
+        QStringLiteral("deno"), QStringLiteral("python"), QStringLiteral("python3") };
+    return runtimes.contains(name) || (name.startsWith(u"python3.") && name.size() > 8);
+}
+
+// The words after the first that are no options, in order.
+QStringList operands(const QStringList& words)
+{
+    QStringList found;
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        if (!words[i].startsWith(u'-')) {
+            found.append(words[i]);
+        }
+    }
+    return found;
+}
+
+// A script as its agent names it: "/x/bin/gemini", "openclaw.mjs" and "cli.py" give gemini, openclaw and cli.
+QString scriptName(const QString& path)
+{
+    QString name = baseName(path);
+    for (const QLatin1String extension :
+        { QLatin1String(".js"), QLatin1String(".mjs"), QLatin1String(".cjs"), QLatin1String(".py") }) {
+        if (name.endsWith(extension)) {
+            name.chop(extension.size());
+            break;
+        }
+    }
+    return name;
+}
+
+// A package as a runner names it: "opencode-ai@latest" and "@scope/tool@1.2" give opencode-ai and tool.
+QString packageName(const QString& spec)
+{
+    const QString name = baseName(spec);
+    const qsizetype version = name.indexOf(u'@', 1);
+    return version < 0 ? name : name.left(version);
+}
+
+// The tool a package runner starts: npx, pnpx and bunx run their first operand; npm exec and run, and pnpm dlx,
+// exec and run, their second.
+QString packageStarted(const QString& runner, const QStringList& words)
+{
+    const QStringList rest = operands(words);
+    if (runner == u"npx" || runner == u"pnpx" || runner == u"bunx") {
+        return rest.isEmpty() ? QString() : packageName(rest[0]);
+    }
+    const QStringList subcommands = runner == u"npm" ? QStringList { QStringLiteral("exec"), QStringLiteral("run") }
+        : runner == u"pnpm" ? QStringList { QStringLiteral("dlx"), QStringLiteral("exec"), QStringLiteral("run") }
+                            : QStringList {};
+    return rest.size() >= 2 && subcommands.contains(rest[0]) ? packageName(rest[1]) : QString();
+}
+
+// An agent is known by the name of its executable, of the script a runtime runs for it, or of the package a
+// runner starts; only the first space-separated word is the executable, so a path with a space in it is cut there.
 std::optional<AgentCLI> classify(const QString& lowered)
 {
-    const QString executable = firstWord(lowered);
-    if (executable.isEmpty()) {
+    const QStringList words = lowered.split(u' ', Qt::SkipEmptyParts);
+    if (words.isEmpty()) {
         return std::nullopt;
     }
-    if (isOrEndsWith(executable, { "codex" }) || lowered.contains(u"/codex/codex")) {
-        return AgentCLI::Codex;
+    const QString executable = baseName(words[0]);
+    QString name = executable;
+    if (isRuntime(executable)) {
+        const QStringList rest = operands(words);
+        name = rest.isEmpty() ? QString() : scriptName(rest[0]);
+    } else if (!AgentAdapters::runningAs(executable)) {
+        name = packageStarted(executable, words);
     }
-    if (isOrEndsWith(executable, { "claude" })) {
-        return AgentCLI::ClaudeCode;
-    }
-    if (isOrEndsWith(executable, { "gemini" })) {
-        return AgentCLI::GeminiCLI;
-    }
-    if (isOrEndsWith(executable, { "opencode", "opencode-ai" })) {
-        return AgentCLI::OpenCode;
-    }
-    // Package runners count only when they launch OpenCode.
-    if (!lowered.contains(u"opencode")) {
-        return std::nullopt;
-    }
-    if (isOrEndsWith(executable, { "npx", "pnpx", "bunx" })) {
-        return AgentCLI::OpenCode;
-    }
-    if (isOrEndsWith(executable, { "npm" }) && (lowered.contains(u" exec ") || lowered.contains(u" run "))) {
-        return AgentCLI::OpenCode;
-    }
-    if (isOrEndsWith(executable, { "pnpm" })
-        && (lowered.contains(u" dlx ") || lowered.contains(u" exec ") || lowered.contains(u" run "))) {
-        return AgentCLI::OpenCode;
-    }
-    return std::nullopt;
+    const AgentAdapter* adapter = AgentAdapters::runningAs(name);
+    return adapter ? std::optional(adapter->id) : std::nullopt;
 }
 
 std::optional<QString> terminalName(const QString& lowered)
@@ -179,31 +212,6 @@ std::optional<QString> cwdFromLsof(const QString& output)
 
 } // namespace
 
-QString toString(AgentCLI kind)
-{
-    switch (kind) {
-    case AgentCLI::ClaudeCode:
-        return QStringLiteral("claudeCode");
-    case AgentCLI::Codex:
-        return QStringLiteral("codex");
-    case AgentCLI::OpenCode:
-        return QStringLiteral("openCode");
-    case AgentCLI::GeminiCLI:
-        return QStringLiteral("geminiCLI");
-    }
-    return {};
-}
-
-std::optional<AgentCLI> agentCLIFromString(const QString& rawValue)
-{
-    for (const AgentCLI kind : { AgentCLI::ClaudeCode, AgentCLI::Codex, AgentCLI::OpenCode, AgentCLI::GeminiCLI }) {
-        if (rawValue == toString(kind)) {
-            return kind;
-        }
-    }
-    return std::nullopt;
-}
-
 ProcessDiscovery::ProcessDiscovery(RunCommand runner) : runCommand(std::move(runner)) { }
 
 std::vector<AgentProcess> ProcessDiscovery::discoverAll() const
@@ -240,6 +248,19 @@ std::optional<AgentProcess> ProcessDiscovery::discoverActiveAgent(std::optional<
         return std::nullopt;
     }
     return std::move(agents.front());
+}
+
+std::optional<AgentProcess> ProcessDiscovery::agentOfSession(
+    const std::vector<AgentProcess>& agents, const SessionFolders& folders)
+{
+    for (const QString& folder : folders.agentFolders()) {
+        const auto found = std::find_if(agents.begin(), agents.end(),
+            [&](const AgentProcess& agent) { return agent.cwd && SessionFolders::resolved(*agent.cwd) == folder; });
+        if (found != agents.end()) {
+            return *found;
+        }
+    }
+    return std::nullopt;
 }
 
 QCoro::Task<std::vector<AgentProcess>> ProcessDiscovery::discoverAllAsync() const

@@ -10,18 +10,15 @@
 
 #include <QCoroTask>
 
+#include "main/hooks/install/AgentAdapter.h"
+#include "main/hooks/sessions/SessionFolders.h"
 #include "main/hooks/terminals/ProcessTable.h"
 
 namespace murmeli::hooks {
 
-/// The agent command-line tools discovery recognises, in their fixed order.
-enum class AgentCLI { ClaudeCode, Codex, OpenCode, GeminiCLI };
-
-/// The raw value: "claudeCode", "codex", "openCode" or "geminiCLI".
-QString toString(AgentCLI kind);
-
-/// Exact, case-sensitive match against the four raw values; anything else is nullopt.
-std::optional<AgentCLI> agentCLIFromString(const QString& rawValue);
+/// The agent command-line tools discovery recognises: every agent of the adapter table, by the names its tool runs
+/// as.
+using AgentCLI = AgentAdapter::ID;
 
 /// One running agent and where it lives. Discovery never fills windowId or tabId.
 struct AgentProcess final {
@@ -61,6 +58,11 @@ public:
     /// The first agent of discoverAll(). The pid does not narrow the choice; it is the frontmost terminal's, kept
     /// for the caller's sake.
     std::optional<AgentProcess> discoverActiveAgent(std::optional<qint64> frontmostTerminalPid) const;
+
+    /// The agent of a session among those found: the one in the first of the session's agentFolders() that one runs
+    /// in; nullopt when none runs in any.
+    static std::optional<AgentProcess> agentOfSession(
+        const std::vector<AgentProcess>& agents, const SessionFolders& folders);
 
     /// discoverAll() on a worker thread; resumes on the caller's thread with the same result.
     QCoro::Task<std::vector<AgentProcess>> discoverAllAsync() const;

@@ -20,11 +20,15 @@ TerminalJump::TerminalJump(hooks::ProcessDiscovery& discovery, hooks::TeleportTa
 {
 }
 
-QCoro::Task<TeleportResult> TerminalJump::teleportToSession(QString sid)
+QCoro::Task<TeleportResult> TerminalJump::teleportToSession(QString sid, hooks::SessionFolders fromHooks)
 {
     const auto directory = m_statusDirectory.open();
     const auto status = directory ? hooks::ClaudeStatus::read(sid, directory->path(), m_clock) : std::nullopt;
-    if (!status || status->cwd.isEmpty()) {
+    hooks::SessionFolders folders = fromHooks;
+    if (status && !status->cwd.isEmpty()) {
+        folders = { status->cwd, status->projectDir.isEmpty() ? fromHooks.project : status->projectDir };
+    }
+    if (folders.agentFolders().isEmpty()) {
         onLog(QStringLiteral("Jump: no working directory known for session ") + sid, LogColor::Orange);
         co_return TeleportResult::TerminalClosed;
     }
@@ -33,10 +37,11 @@ QCoro::Task<TeleportResult> TerminalJump::teleportToSession(QString sid)
     if (!alive) {
         co_return TeleportResult::TerminalClosed;
     }
-    const auto process = std::find_if(processes.begin(), processes.end(),
-        [&](const hooks::AgentProcess& p) { return p.cwd && *p.cwd == status->cwd; });
-    if (process == processes.end()) {
-        onLog(QStringLiteral("Jump: no agent process found in ") + status->cwd, LogColor::Orange);
+    const std::optional<hooks::AgentProcess> process = hooks::ProcessDiscovery::agentOfSession(processes, folders);
+    if (!process) {
+        onLog(QStringLiteral("Jump: no agent process found in %1 or the folders above it")
+                  .arg(folders.agentFolders().constFirst()),
+            LogColor::Orange);
         co_return TeleportResult::TerminalClosed;
     }
     hooks::AgentSession session;

@@ -27,8 +27,9 @@ public:
 
     common::LogSink onLog;
 
-    /// Finds the session's agent by its working directory and asks its terminal to show the tab.
-    QCoro::Task<hooks::TeleportResult> teleportToSession(QString sid);
+    /// Finds the session's agent where the session works (SessionFolders::agentFolders()) and asks its terminal to
+    /// show the tab. The folders come from the session's status file; where it has none, from its hook events.
+    QCoro::Task<hooks::TeleportResult> teleportToSession(QString sid, hooks::SessionFolders fromHooks = {});
 
     /// Where no terminal of its own is known for the agent (the terminals of Linux, an agent inside tmux), the window
     /// that shows it is found on the desktop and activated; without a locator such a terminal is not supported.

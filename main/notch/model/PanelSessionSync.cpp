@@ -40,6 +40,33 @@ QString PanelSessionSync::approvalMessage(const hooks::ApprovalRequest& request)
                                             : request.toolName + QStringLiteral(": ") + request.commandPreview;
 }
 
+std::optional<QString> PanelSessionSync::jumpNotice(hooks::TeleportResult result)
+{
+    switch (result) {
+    case hooks::TeleportResult::Success:
+        return std::nullopt;
+    case hooks::TeleportResult::TerminalClosed:
+        return QStringLiteral("No terminal found");
+    case hooks::TeleportResult::Timeout:
+        return QStringLiteral("Terminal did not answer");
+    case hooks::TeleportResult::PermissionDenied:
+        return QStringLiteral("Terminal not allowed");
+    case hooks::TeleportResult::Unsupported:
+        return QStringLiteral("Terminal not supported");
+    }
+    return std::nullopt;
+}
+
+void PanelSessionSync::noteJump(const QString& sid, hooks::TeleportResult result)
+{
+    if (const std::optional<QString> text = jumpNotice(result)) {
+        m_jumpNotices.insert(sid, { *text, m_clock.now().addMSecs(jumpNoticeMs) });
+    } else {
+        m_jumpNotices.remove(sid);
+    }
+    apply();
+}
+
 void PanelSessionSync::sync(std::optional<hooks::ClaudeStatus> selectedStatus, hooks::TranscriptData selectedTranscript)
 {
     m_selectedStatus = std::move(selectedStatus);
@@ -64,6 +91,12 @@ void PanelSessionSync::apply()
     const hooks::PendingSnapshot pending = m_table.snapshot();
     const QDateTime now = m_clock.now();
     QList<SessionRow> rows = SessionRowBuilder::build(m_registry, statusOf, m_selectedTranscript, heldApprovals(), now);
+    m_jumpNotices.removeIf([&](const auto& notice) { return notice.value().until <= now; });
+    for (SessionRow& row : rows) {
+        if (const auto notice = m_jumpNotices.constFind(row.sid); notice != m_jumpNotices.cend()) {
+            row.jumpNotice = notice->text;
+        }
+    }
 
     const auto active = std::find_if(rows.cbegin(), rows.cend(), [](const SessionRow& row) { return row.isActive; });
     const bool hasActive = active != rows.cend();

@@ -14,6 +14,7 @@
 #include "main/hooks/sessions/SessionRegistry.h"
 #include "main/hooks/sessions/StatusDirectory.h"
 #include "main/hooks/status/ClaudeStatus.h"
+#include "main/hooks/terminals/TeleportTypes.h"
 #include "main/hooks/transcript/TranscriptData.h"
 #include "main/notch/model/PanelViewModel.h"
 
@@ -43,6 +44,15 @@ public:
     /// A read of the other sessions' files is under way; the view model is written when it ends.
     bool isReading() const { return m_reading; }
 
+    /// After a jump to a session's terminal: one that did not get there says so on the session's row for
+    /// jumpNoticeMs.
+    void noteJump(const QString& sid, hooks::TeleportResult result);
+
+    /// What a jump that did not get there says; nullopt for one that did.
+    static std::optional<QString> jumpNotice(hooks::TeleportResult result);
+
+    static constexpr qint64 jumpNoticeMs = 4000;
+
     /// The line the strip runs for a request: the tool, and what it would do when that is known.
     static QString approvalMessage(const hooks::ApprovalRequest& request);
 
@@ -63,6 +73,12 @@ private:
     QHash<QString, hooks::ClaudeStatus> m_otherStatuses;
     /// What each held request's card shows, by tool-use id: written out once, not on every sync.
     QHash<QString, PendingApproval> m_approvals;
+    struct JumpNotice {
+        QString text;
+        QDateTime until;
+    };
+    /// By session, what its last jump ran into, while it is shown.
+    QHash<QString, JumpNotice> m_jumpNotices;
     bool m_reading = false;
     // A sync while a read runs asks for one more read once it ends, so the rows end up with the latest files.
     bool m_readAgain = false;

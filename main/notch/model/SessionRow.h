@@ -75,6 +75,9 @@ struct SessionRow final {
     bool isRemote = false;
     /// Short name of the terminal the session runs in.
     std::optional<QString> terminalBadge;
+    /// What the last jump to the session's terminal ran into, for a few seconds after it; absent after a jump that
+    /// got there.
+    std::optional<QString> jumpNotice;
     QString ageBadge;
     /// Context use in per cent; negative when unknown.
     int sessionCtxPercent = -1;

@@ -1,5 +1,6 @@
 #include "main/notch/model/SessionRowBuilder.h"
 
+#include "main/common/TextUtils.h"
 #include "main/notch/model/SessionRowDisplay.h"
 
 namespace murmeli::notch::SessionRowBuilder {
@@ -51,7 +52,9 @@ SessionRow rowOf(const hooks::SessionSnapshot& session, const hooks::ClaudeStatu
     const hooks::ClaudeStatus known = status ? *status : hooks::ClaudeStatus {};
     SessionRow row;
     row.sid = session.sid8.text();
-    row.projectName = known.project;
+    // Only Claude Code's status line writes a status file; every agent's hook events tell where it works.
+    const QString cwd = known.cwd.isEmpty() ? session.hookFolders.current : known.cwd;
+    row.projectName = known.cwd.isEmpty() ? common::text::lastPathComponent(cwd) : known.project;
     row.state = stateOf(known, transcript, approval != nullptr, now.toSecsSinceEpoch());
     row.activity = known.activity;
     row.updatedAt = session.freshestMtime();
@@ -73,7 +76,7 @@ SessionRow rowOf(const hooks::SessionSnapshot& session, const hooks::ClaudeStatu
     row.spotlightHeadlineText
         = session.hookSessionTitle.isEmpty() ? transcript.sessionName.value_or(QString()) : session.hookSessionTitle;
     row.spotlightAnswerLineText = unlessEmpty(session.hookLastAssistant);
-    row.isRemote = sessionRowIsRemote(known.cwd);
+    row.isRemote = sessionRowIsRemote(cwd);
     row.ageBadge = sessionRowAgeBadge(row.updatedAt, now);
     row.sessionCtxPercent = status ? known.contextPercent : -1;
     row.sessionModelName = known.model;

@@ -21,6 +21,7 @@ public:
 
     void update(QString terminalName, std::function<void()> action);
     bool isHovered() const { return m_hovered; }
+    const QString& shownLabel() const { return m_label; }
     QRectF frame() const { return m_frame; }
 
     QSizeF idealSize() const override;

@@ -152,7 +152,7 @@ void SessionListRow::update(notch::SessionRow row, QDateTime referenceDate, Sess
     m_row = std::move(row);
     m_referenceDate = std::move(referenceDate);
     m_actions = std::move(actions);
-    m_jump->update(m_row.terminalBadge.value_or(QString()), m_actions.onTap);
+    m_jump->update(m_row.jumpNotice.value_or(m_row.terminalBadge.value_or(QString())), m_actions.onTap);
     // Buttons only for a request that is held: they must answer something.
     const bool card = m_row.approval && !m_row.approval->toolName.isEmpty();
     if (card && !m_card) {

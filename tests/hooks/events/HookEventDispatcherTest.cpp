@@ -24,7 +24,7 @@ namespace {
 using common::LogColor;
 using hooks::ClaudeStatus;
 
-const QString longId = QStringLiteral("abcdef12-3456-7890-abcd-ef1234567890");
+const QString longId = QStringLiteral("abcdef12-3456-4890-abcd-ef1234567890");
 const QString key = QStringLiteral("abcdef12");
 
 class HookEventDispatcherTest : public ::testing::Test {

@@ -17,12 +17,16 @@ TEST(SessionKeyTest, OnlySafeKeysCanBeMade)
 {
     struct Case {
         QString id;
-        std::optional<QString> fromSessionId; // first 8 characters, then checked
+        std::optional<QString> fromSessionId; // 8 characters, then checked
         std::optional<QString> fromFileKey; // checked as it stands
     };
     const std::vector<Case> cases {
         { "0123abcd-5678-90ef-1234-567890abcdef", "0123abcd", "0123abcd-5678-90ef-1234-567890abcdef" },
         { "ab_C-9", "ab_C-9", "ab_C-9" },
+        // An id that begins with a clock is told apart by its end: Codex's UUIDs of version 7, OpenCode's ids.
+        { "01a252e0-5f1d-79b2-9cca-e2ddaa5e9cc6", "aa5e9cc6", "01a252e0-5f1d-79b2-9cca-e2ddaa5e9cc6" },
+        { "01a252e0-5f1d-49b2-9cca-e2ddaa5e9cc6", "01a252e0", "01a252e0-5f1d-49b2-9cca-e2ddaa5e9cc6" },
+        { "ses_1a2b3c4d5e6fAbCdEfGhIjKlMn", "GhIjKlMn", "ses_1a2b3c4d5e6fAbCdEfGhIjKlMn" },
         { "abcdefgh/../x", "abcdefgh", std::nullopt }, // only the key's own characters count
         { "", std::nullopt, std::nullopt },
         { "../../etc/passwd", std::nullopt, std::nullopt },

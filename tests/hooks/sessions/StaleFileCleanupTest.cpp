@@ -63,16 +63,26 @@ TEST(StaleFileCleanupTest, DeletesOnlyOldFilesOfSessionsWithoutAnAgent)
         { "gone0007-status.json", 60, true }, // the agent in its folder is no agent
         { "else0008-status.json", 60, true }, // an agent runs, in another folder
         { "free0009-status.json", 60, true }, // its status names no folder
+        { "deep0010-status.json", 60, false }, // its shell tool went below the folder the agent runs in
+        { "proj0011-status.json", 60, false }, // the agent runs in its project folder
+        { "node0012-status.json", 60, false }, // a node script of the adapter table is an agent too
+        { "root0013-status.json", 60, true }, // an agent in "/" keeps no session alive
     };
     const ProcessTable table = ProcessTable::parse("10 1 pts/0 claude --resume live0001-aaaa\n"
                                                    "11 1 pts/1 claude --resume live-001-zzz\n"
                                                    "12 1 pts/2 /opt/agent/bin/claude --permission-mode default\n"
-                                                   "13 1 pts/3 vim notes.txt\n",
+                                                   "13 1 pts/3 vim notes.txt\n"
+                                                   "14 1 pts/4 node /home/u/.npm/bin/gemini -p hi\n"
+                                                   "15 1 pts/5 qodercli\n",
         takenAt);
-    const std::map<QString, QString> processDirectories { { "12", "/work/a" }, { "13", "/work/b" } };
-    const std::map<QString, QString> sessionDirectories { { "/d/here0006-status.json", "/work/a" },
-        { "/d/gone0007-status.json", "/work/b" }, { "/d/else0008-status.json", "/work/c" } };
-    const auto lookUp = [](const std::map<QString, QString>& in, const QString& key) {
+    const std::map<QString, QString> processDirectories { { "12", "/work/a" }, { "13", "/work/b" }, { "14", "/work/d" },
+        { "15", "/" } };
+    const std::map<QString, SessionFolders> sessionDirectories { { "/d/here0006-status.json", { "/work/a", {} } },
+        { "/d/gone0007-status.json", { "/work/b", {} } }, { "/d/else0008-status.json", { "/work/c", {} } },
+        { "/d/deep0010-status.json", { "/work/a/src/lib", "/work/a/src/lib" } },
+        { "/d/proj0011-status.json", { "/tmp/elsewhere", "/work/a" } },
+        { "/d/node0012-status.json", { "/work/d", {} } }, { "/d/root0013-status.json", { "/srv", "/srv" } } };
+    const auto lookUp = [](const auto& in, const QString& key) {
         const auto found = in.find(key);
         return found == in.end() ? std::nullopt : std::optional(found->second);
     };
@@ -90,7 +100,7 @@ TEST(StaleFileCleanupTest, DeletesOnlyOldFilesOfSessionsWithoutAnAgent)
             const auto found = times.find(path);
             return found == times.end() ? std::nullopt : std::optional(found->second);
         },
-        [&](const QString& path) { return lookUp(sessionDirectories, path); });
+        [&](const QString& path) { return lookUp(sessionDirectories, path).value_or(SessionFolders {}); });
     for (const Case& c : cases) {
         EXPECT_EQ(doomed.contains(c.name), c.deleted) << c.name;
     }

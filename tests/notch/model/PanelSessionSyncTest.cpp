@@ -133,7 +133,8 @@ TEST_F(PanelSessionSyncTest, RowsShowWhatEachSessionsFilesSay)
         { "cccc3333", SessionState::error("hook failed"), "gamma", false, 0, "now", "" },
         { "dddd4444", SessionState::idle(), "delta", false, 0, "5m", "" },
         { "eeee5555", SessionState::compacting(), "epsilon", false, 0, "now", "" },
-        { "ffff6666", SessionState::idle(), "", false, -1, "now", "codex" }, // known from its hooks alone
+        // Known from its hooks alone: they tell its folder.
+        { "ffff6666", SessionState::idle(), "zeta", false, -1, "now", "codex" },
     };
     for (const auto& e : expected) {
         const SessionRow& row = rows[e.sid];

@@ -1,0 +1,34 @@
+#include "main/hooks/sessions/SessionFolders.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace murmeli::hooks {
+
+QString SessionFolders::resolved(const QString& folder)
+{
+    const QString cleaned = QDir::cleanPath(folder);
+    const QString canonical = QFileInfo(cleaned).canonicalFilePath();
+    return canonical.isEmpty() ? cleaned : canonical;
+}
+
+QStringList SessionFolders::agentFolders() const
+{
+    QStringList folders;
+    const auto add = [&](const QString& folder) {
+        if (folder.startsWith(u'/') && folder != u"/" && !folders.contains(folder)) {
+            folders.append(folder);
+        }
+    };
+    const QString here = current.startsWith(u'/') ? resolved(current) : QString();
+    add(here);
+    if (project.startsWith(u'/')) {
+        add(resolved(project));
+    }
+    for (qsizetype cut = here.lastIndexOf(u'/'); cut > 0; cut = here.lastIndexOf(u'/', cut - 1)) {
+        add(here.left(cut));
+    }
+    return folders;
+}
+
+} // namespace murmeli::hooks

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace murmeli::hooks {
+
+/// Where a session works: the folder its agent is in now, and the folder the agent was started for. Either may be
+/// empty where nothing has told.
+struct SessionFolders {
+    QString current;
+    QString project;
+
+    bool isEmpty() const { return current.isEmpty() && project.isEmpty(); }
+
+    /// The folders an agent process of this session may run in, the most telling first: the current folder, the
+    /// project folder, then each folder above the current one, nearest first. An agent's shell tool that changes
+    /// directory moves the session's current folder, never the agent process itself. Only absolute folders count;
+    /// each is cleaned, with links resolved where it exists, and "/" (where every folder lies) is never one.
+    QStringList agentFolders() const;
+
+    /// A folder as the kernel names it, so that a path through a link matches an agent process's folder.
+    static QString resolved(const QString& folder);
+
+    bool operator==(const SessionFolders&) const = default;
+};
+
+} // namespace murmeli::hooks
