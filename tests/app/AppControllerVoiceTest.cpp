@@ -401,3 +401,38 @@ TEST(AppControllerVoiceTest, ATakeWhoseWorkerAndRecogniserHangEndsOnceAndTheNext
     EXPECT_EQ(second["backend"].toString(), "murmeli-cloud");
     EXPECT_EQ(second["final_text_length"].toInt(), 11);
 }
+
+// A microphone that never opens (the sound server hangs or is gone), for a batch take and a streamed one: the take
+// ends while the key is still held, the panel says why under the strip, and the log records the failure.
+TEST(AppControllerVoiceTest, AMicrophoneThatNeverOpensEndsTheTakeWithANoticeInThePanel)
+{
+    for (const bool streamed : { false, true }) {
+        SCOPED_TRACE(streamed ? "streamed" : "batch");
+        test::MockCloudWorker worker;
+        test::MockRunTaskRoute runTask(worker);
+        ASSERT_TRUE(worker.start());
+        DictationRig rig(0);
+        ASSERT_TRUE(rig.start(streamed ? worker.baseUrl() : QString()));
+        if (!streamed) {
+            rig.controller->speech().setCloudToken(QString());
+        }
+
+        ASSERT_TRUE(rig.desktop->press(platform::KeyChord::f13()));
+        ASSERT_TRUE(test::waitUntil([&] { return rig.controller->vm().pttActive() && rig.microphone; }));
+        rig.microphone->fail(QStringLiteral("the sound server does not answer"));
+        ASSERT_TRUE(test::waitUntil([&] { return !rig.controller->vm().pttActive(); }))
+            << rig.logs.join('\n').toStdString();
+        EXPECT_TRUE(rig.controller->vm().modeBHintText().contains(QLatin1String("microphone")))
+            << rig.controller->vm().modeBHintText().toStdString();
+        rig.desktop->release(platform::KeyChord::f13());
+
+        ASSERT_TRUE(rig.controller->dictation().road().pttLog().waitForAppends(5000));
+        const QDir logDir(rig.root.filePath(QStringLiteral("ptt-logs")));
+        const QJsonObject take
+            = QJsonDocument::fromJson(test::readFile(logDir.filePath(logDir.entryList(QDir::Files).value(0)))).object();
+        EXPECT_FALSE(take["success"].toBool());
+        EXPECT_EQ(take["streaming"].toBool(), streamed);
+        EXPECT_TRUE(take["error"].toString().contains(QLatin1String("the sound server does not answer")))
+            << take["error"].toString().toStdString();
+    }
+}

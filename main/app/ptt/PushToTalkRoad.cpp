@@ -341,6 +341,11 @@ void PushToTalkRoad::wireEngine()
     speech.onError = [this](const QString& message) {
         onLog(QStringLiteral("Speech: ") + message, LogColor::Orange);
         if (m_take && !voice::TakeControl::isNotice(message)) {
+            // The log is not where a person holding the key looks: a microphone that never opened (a hung or gone
+            // sound server) is said under the strip, or the take would just seem to stop.
+            if (voice::TakeControl::isMicrophoneFailure(message)) {
+                m_links.vm.setModeBHintText(QString::fromUtf8(microphoneFailedNotice));
+            }
             finish(QString(), false, message);
         }
     };

@@ -51,6 +51,8 @@ public:
     /// longer than the engine's whole way to an outcome, cloud and fallback, so the engine says why first.
     static constexpr qint64 outcomeLimitMs = voice::SpeechEngine::longestOutcomeMs + 5000;
     static constexpr auto escCancelReason = "esc_key";
+    /// Under the strip when a take ends because the microphone never opened.
+    static constexpr auto microphoneFailedNotice = "murmeli: the microphone did not answer, nothing was recorded";
 
     /// The device's microphone as the link offers it; each empty member means there is no device.
     struct DeviceMicrophone final {

@@ -58,6 +58,12 @@ bool TakeControl::isNotice(const QString& message)
         || message.startsWith(QLatin1String("Cloud STT error: "));
 }
 
+bool TakeControl::isMicrophoneFailure(const QString& message)
+{
+    return message.startsWith(QLatin1String("Mic failed to start"))
+        || message.startsWith(QLatin1String("AudioEngine failed"));
+}
+
 PolishGateContext TakeControl::polishGate(const STTContext& context) const
 {
     return {

@@ -44,6 +44,8 @@ public:
     /// Whether an error the engine reports leaves the take running: a fallback is about to run, or the streaming
     /// server complained mid-turn. Every other error ends the take.
     static bool isNotice(const QString& message);
+    /// Whether the error says the microphone never opened, so nothing of the take was heard.
+    static bool isMicrophoneFailure(const QString& message);
     /// What decides and addresses the polish of a take with this context, as the engine stands now.
     PolishGateContext polishGate(const STTContext& context) const;
 
