@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPaintEvent>
 #include <QProcess>
@@ -13,7 +12,6 @@
 
 #include "main/notch/kit/FramePump.h"
 #include "main/notch/kit/ViewHost.h"
-#include "main/notch/layout/NotchMotion.h"
 #include "main/notch/panel/NotchPanelController.h"
 #include "main/notch/views/BrandDot.h"
 #include "main/notch/views/ContentAreaView.h"
@@ -34,22 +32,24 @@ namespace {
 
 constexpr int sessionCount = 14;
 
-/// Every frame the window draws: when, and how many pixels.
+/// Every frame the window draws: how many pixels, and whether the window's frame timer (which runs only while
+/// something animates) drew it.
 class FrameCounter final : public QObject {
 public:
-    explicit FrameCounter(QWidget& window) : m_window(window) { window.installEventFilter(this); }
+    explicit FrameCounter(notch::ViewHost& window) : m_window(window) { window.installEventFilter(this); }
     ~FrameCounter() override { m_window.removeEventFilter(this); }
 
     void reset()
     {
         frames = 0;
+        pumped = 0;
         largest = 0;
-        clock.restart();
     }
     bool eventFilter(QObject*, QEvent* event) override
     {
         if (event->type() == QEvent::Paint) {
             ++frames;
+            pumped += m_window.framePump().isActive() ? 1 : 0;
             qint64 pixels = 0;
             for (const QRect& rect : static_cast<QPaintEvent*>(event)->region()) {
                 pixels += static_cast<qint64>(rect.width()) * rect.height();
@@ -59,24 +59,30 @@ public:
         return false;
     }
 
-    QWidget& m_window;
+    notch::ViewHost& m_window;
     int frames = 0;
+    int pumped = 0;
     qint64 largest = 0;
-    QElapsedTimer clock;
 };
 
-/// Counts the next frames of a resting window, and checks that they are the breathing dot's: no more often than
-/// its pace asks, no larger than its square.
+/// Counts the next frames of a resting window, and checks that they are the breathing dot's: drawn on its own pace
+/// rather than the frame timer's, no larger than its square. How often they come is bench/idle's to measure: a busy
+/// machine may hold a frame back, never add one.
 void expectOnlyTheDotBreathes(FrameCounter& counter, const char* state)
 {
     counter.reset();
     constexpr int frames = 12;
     ASSERT_TRUE(waitUntil([&] { return counter.frames >= frames; }, 10000)) << state << ": the dot stopped";
-    const double perSecond = counter.frames * 1000.0 / static_cast<double>(counter.clock.elapsed());
-    const double pace = 1000.0 / notch::FramePump::intervalFor(notch::NotchMotion::brandBreathSec);
-    EXPECT_LT(perSecond, pace * 1.25) << state;
+    EXPECT_EQ(counter.pumped, 0) << state << ": something animated the whole window";
     const QRectF square = notch::BrandDot::motionArea({});
     EXPECT_LE(counter.largest, static_cast<qint64>((square.width() + 4) * (square.height() + 4))) << state;
+}
+
+/// Whether the panel rests: no view animates and the frame timer is off.
+bool rests(notch::NotchPanelController& panel)
+{
+    notch::ViewHost& window = *panel.window();
+    return !panel.rootView()->isAnimating(window.environment().nowMs()) && !window.framePump().isActive();
 }
 
 /// Pixels that are not all one colour in rect.
@@ -143,7 +149,7 @@ TEST(PanelAtRestTest, RedrawsOnlyTheBreathingDotAndStaysReadableOverText)
     FrameCounter counter(window);
 
     // Closed and resting, once the welcome of a first launch has gone and the dot breathes.
-    ASSERT_TRUE(waitUntil([&] { return !window.framePump().isActive() && !window.pendingArea().isEmpty(); }, 15000));
+    ASSERT_TRUE(waitUntil([&] { return rests(*panel) && !window.pendingArea().isEmpty(); }, 15000));
     expectOnlyTheDotBreathes(counter, "closed");
 
     // Fourteen sessions start, through the hook server as an agent posts them.
@@ -157,8 +163,11 @@ TEST(PanelAtRestTest, RedrawsOnlyTheBreathingDotAndStaysReadableOverText)
     }
     ASSERT_TRUE(waitUntil([&] { return murmeli.controller.vm().sessions().size() == sessionCount; }, 10000));
 
-    // Opened the way a person does, and left to settle.
+    // Opened the way a person does, and left to settle. The views take the opening at their next frame, which a busy
+    // machine draws a while later: until then the panel says it is open while its box is still the strip and nothing
+    // moves yet, so it has settled only once its box has grown.
     notch::NotchView& root = *panel->rootView();
+    const QSizeF closed = root.boxFrame().size();
     const QPoint strip = window.mapToGlobal(QPoint(static_cast<int>(root.boxFrame().center().x()), 8));
     test::runTool(QStringLiteral("xdotool"),
         { QStringLiteral("mousemove"), QString::number(strip.x()), QString::number(strip.y() + 12) });
@@ -166,7 +175,8 @@ TEST(PanelAtRestTest, RedrawsOnlyTheBreathingDotAndStaysReadableOverText)
         { QStringLiteral("mousemove"), QString::number(strip.x()), QString::number(strip.y()) });
     ASSERT_TRUE(waitUntil(
         [&] {
-            return panel->isExpanded() && root.boxFrame().size() == root.targetSize() && !window.framePump().isActive();
+            return panel->isExpanded() && root.boxFrame().size() != closed
+                && root.boxFrame().size() == root.targetSize() && rests(*panel);
         },
         10000));
     expectOnlyTheDotBreathes(counter, "expanded");

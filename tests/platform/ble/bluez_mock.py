@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""A simulated BlueZ on a private system bus, for the Bluetooth LE transport's integration test.
+"""A simulated BlueZ on a private system bus, for the Bluetooth LE transport's integration test and the soak's device.
 
 Starts a D-Bus daemon of its own, runs python3-dbusmock's bluez5 template on it and then reads commands, one a
 line, from standard input, answering each with one line on standard output:
@@ -11,6 +11,8 @@ line, from standard input, answering each with one line on standard output:
                                  and notify characteristics, at an ATT MTU of MTU     -> "ok <device> <rx> <tx>"
   written RX                     what the host wrote to RX so far, in hex, and the
                                  write type of each write                             -> "ok <hex> <type,type,...>"
+  take RX                        what the host wrote to RX since the last take (or
+                                 ever), in hex; a long run keeps no more than that    -> "ok <hex>"
   notify TX HEX                  the device notifies the bytes HEX on TX              -> "ok", or "error ..." while
                                                                                          nobody subscribed
   drop DEVICE                    the device ends the connection from its side         -> "ok"
@@ -137,6 +139,8 @@ class Mock:
         self.mock(rx).AddMethods(TEST, [
             ("Written", "", "ay", "ret = dbus.ByteArray(getattr(self, 'written', b''))"),
             ("WriteTypes", "", "as", "ret = dbus.Array(getattr(self, 'write_types', []), signature='s')"),
+            ("Take", "", "ay", "ret = dbus.ByteArray(getattr(self, 'written', b''))\nself.written = b''\n"
+                               "self.write_types = []"),
         ])
         self.mock(tx).AddMethods(TEST, [("Notify", "ay", "", NOTIFY)])
         root.AddObject(tx + "/desc0015", DESCRIPTOR, {
@@ -169,6 +173,8 @@ class Mock:
         if command == "written" and len(arguments) == 1:
             rx = self.test_interface(arguments[0])
             return f"{bytes(rx.Written()).hex() or '-'} {','.join(rx.WriteTypes()) or '-'}"
+        if command == "take" and len(arguments) == 1:
+            return bytes(self.test_interface(arguments[0]).Take()).hex() or "-"
         if command == "notify" and len(arguments) == 2:
             self.test_interface(arguments[0]).Notify(dbus.ByteArray(bytes.fromhex(arguments[1])))
             return ""

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <semaphore>
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -79,21 +81,30 @@ TEST(PermissionProbeTest, ASnapshotAsksOffTheMainThreadWithinTheTimeLimit)
 {
     Store store;
     test::FakeClock clock;
-    std::binary_semaphore release(0);
-    std::atomic<bool> injectionOnMain = true;
-    std::atomic<bool> injectionAsked = false;
-    std::atomic<bool> modelOnMain = true;
+    // The hanging probe outlives the snapshot on its pool thread, and on a loaded machine it may be let go only after
+    // this test has ended: what it touches is its own.
+    struct Probes {
+        std::counting_semaphore<2> release { 0 };
+        std::atomic<bool> injectionOnMain = true;
+        std::atomic<bool> injectionAsked = false;
+        std::atomic<bool> injectionAnswered = false;
+        std::atomic<bool> modelOnMain = true;
+    };
+    const auto probes = std::make_shared<Probes>();
+    // However the test ends, the hanging probe is let go: the pool waits for its threads when the process exits.
+    const auto letGo = qScopeGuard([probes] { probes->release.release(); });
     QThread* main = QThread::currentThread();
     bool microphoneOnMain = false;
     settings::PermissionSources sources;
-    sources.injection = [&]() -> std::optional<ProbeOutcome> {
-        injectionOnMain = QThread::currentThread() == main;
-        injectionAsked = true;
-        release.acquire();
+    sources.injection = [probes, main]() -> std::optional<ProbeOutcome> {
+        probes->injectionOnMain = QThread::currentThread() == main;
+        probes->injectionAsked = true;
+        probes->release.acquire();
+        probes->injectionAnswered = true;
         return ProbeOutcome { true, QStringLiteral("late") };
     };
-    sources.recognizerModel = [&]() -> std::optional<ProbeOutcome> {
-        modelOnMain = QThread::currentThread() == main;
+    sources.recognizerModel = [probes, main]() -> std::optional<ProbeOutcome> {
+        probes->modelOnMain = QThread::currentThread() == main;
         return ProbeOutcome { true, QStringLiteral("model found") };
     };
     sources.microphone = [&]() -> std::optional<ProbeOutcome> {
@@ -104,18 +115,21 @@ TEST(PermissionProbeTest, ASnapshotAsksOffTheMainThreadWithinTheTimeLimit)
     auto result = test::keepResult(PermissionProbe::snapshot(store.defaults, sources, clock));
     EXPECT_TRUE(microphoneOnMain);
     // On a loaded machine the pool may start the hanging probe only after the others have answered.
-    ASSERT_TRUE(test::waitUntil([&] { return !modelOnMain && injectionAsked; }));
+    ASSERT_TRUE(test::waitUntil([&] { return !probes->modelOnMain && probes->injectionAsked; }, 30000));
     QCoreApplication::processEvents();
     EXPECT_FALSE(result->has_value()) << "waits for the hanging probe";
     clock.advance(PermissionProbe::timeLimitMs - 1);
     QCoreApplication::processEvents();
     EXPECT_FALSE(result->has_value());
     clock.advance(1);
-    ASSERT_TRUE(test::waitUntil([&] { return result->has_value(); }));
-    release.release();
+    ASSERT_TRUE(test::waitUntil([&] { return result->has_value(); }, 30000));
 
+    // The late answer comes and changes nothing.
+    probes->release.release();
+    ASSERT_TRUE(test::waitUntil([&] { return probes->injectionAnswered.load(); }, 30000));
+    QCoreApplication::processEvents();
     const settings::PermissionSnapshot& snapshot = **result;
-    EXPECT_FALSE(injectionOnMain);
+    EXPECT_FALSE(probes->injectionOnMain);
     EXPECT_EQ(snapshot.accessibility, (settings::Permission { N, {} }));
     EXPECT_EQ(snapshot.speechRecognition, (settings::Permission { G, QStringLiteral("model found") }));
     EXPECT_EQ(snapshot.microphone, (settings::Permission { D, QStringLiteral("no input device") }));
