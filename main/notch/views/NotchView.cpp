@@ -207,6 +207,7 @@ void NotchView::refresh()
         m_boxProgress = Animation(0, 1, now, expanded ? NotchMotion::open : NotchMotion::close);
         if (expanded) {
             m_openSettlesAt = m_boxProgress.endMs();
+            m_pointerAtOpen = m_lastPointer;
         }
     }
     m_expanded = expanded;
@@ -237,6 +238,7 @@ void NotchView::refresh()
     })
                                   : nullptr;
     strip.settlesAtMs = m_openSettlesAt;
+    strip.pointerAtOpen = m_pointerAtOpen;
     strip.sessionCount = vm.sessionTotal();
     strip.attentionPrefix = vm.attentionSessionProjectName();
     strip.approvalText = vm.pendingApprovalMessage();
@@ -423,6 +425,7 @@ bool NotchView::isAnimating(qint64 nowMs) const
 
 bool NotchView::pointer(PointerPhase phase, QPointF pos)
 {
+    m_lastPointer = pos;
     if (!m_expanded) {
         return false;
     }
@@ -460,6 +463,7 @@ bool NotchView::pointer(PointerPhase phase, QPointF pos)
 
 bool NotchView::pointerLeft()
 {
+    m_lastPointer.reset();
     bool changed = false;
     if (NotchAXBanner* banner = axBanner()) {
         changed |= banner->pointerLeft();
