@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "main/device/tts/TTSEngine.h"
 #include "main/notch/kit/CurveProgress.h"
 #include "main/notch/kit/Stack.h"
 #include "main/notch/layout/NotchDisplay.h"
@@ -154,7 +155,7 @@ QSizeF NotchView::targetSize() const
 
 bool NotchView::isMuted() const
 {
-    return m_links.defaults.boolValue(QString::fromLatin1(ttsMutedKey)).value_or(false);
+    return m_links.defaults.boolValue(QString::fromLatin1(device::TTSEngine::mutedUDKey)).value_or(false);
 }
 
 void NotchView::collapse()
@@ -221,7 +222,7 @@ void NotchView::refresh()
     strip.isExpanded = expanded;
     strip.isMuted = isMuted();
     strip.onToggleMute = [this] {
-        m_links.defaults.setValue(QString::fromLatin1(ttsMutedKey), !isMuted());
+        m_links.defaults.setValue(QString::fromLatin1(device::TTSEngine::mutedUDKey), !isMuted());
         markDirty();
         m_environment.update();
     };

@@ -64,8 +64,6 @@ class NotchView final : public View {
 public:
     /// The accessibility banner's row.
     static constexpr qreal axBannerHeightConst = 22;
-    /// Bool: spoken announcements are muted; shared with the speech engine.
-    static constexpr auto ttsMutedKey = "notch.tts.muted";
     /// Lines of the tape region: 16 points a line and 12 of padding, never below the tape's least height.
     static constexpr qreal tapeLineHeight = 16;
     static constexpr qreal tapeRegionPadding = 12;
