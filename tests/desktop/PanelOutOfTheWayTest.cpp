@@ -220,8 +220,14 @@ private:
 constexpr int stripLeft = 860;
 constexpr int stripWidth = 200;
 constexpr int stripHeight = 32;
-/// The open strip's power button: the buttons sit in the middle of a screen without a notch.
+/// The open strip's power button: the buttons sit in the middle of a screen without a notch. A hand that opens the
+/// panel rests on the strip left of them.
 constexpr QPoint powerButton(1000, 16);
+constexpr QPoint restOnTheStrip(900, 10);
+/// What moves while the panel opens: the buttons and the open panel's right and bottom edges. The brand dot left of
+/// the buttons breathes on, and is left out.
+constexpr QRect openingMotion(930, 0, 260, 130);
+constexpr QRect underTheStrip(stripLeft, 40, stripWidth, 40);
 
 /// The pointer glides from one point to another as a hand moves a mouse: a move of 3 px at most every 8 ms.
 QStringList glide(QPoint from, QPoint to)
@@ -236,12 +242,18 @@ QStringList glide(QPoint from, QPoint to)
     return moves;
 }
 
-/// The pointer glides up onto the strip at x from below it and stops at y 16; the click follows 120 ms later.
-void glideUpAndClick(int x)
+/// The pointer glides to a point and stops; the click follows 120 ms later.
+void glideAndClick(QPoint from, QPoint to)
 {
-    xdotool(glide(QPoint(x, 70), QPoint(x, 16))
+    xdotool(glide(from, to)
         + QStringList {
             QStringLiteral("sleep"), QStringLiteral("0.12"), QStringLiteral("click"), QStringLiteral("1") });
+}
+
+/// The pointer glides up onto the strip at x from below it and stops at y 16, and clicks.
+void glideUpAndClick(int x)
+{
+    glideAndClick(QPoint(x, 70), QPoint(x, 16));
 }
 
 /// The approval card's "Yes" button where the screen shows one: a block of its solid orange, at least 30 × 10 px.
@@ -336,6 +348,34 @@ protected:
 
     bool started() const { return !IsSkipped() && !HasFailure(); }
 
+    static QImage shot(const QRect& area)
+    {
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+            .toImage();
+    }
+    static void moveAway() { xdotool({ QStringLiteral("mousemove"), QStringLiteral("960"), QStringLiteral("500") }); }
+    /// The open panel's list shows under the strip: the pointer away, what shows there is the closed panel's look.
+    void learnTheClosedLook()
+    {
+        moveAway();
+        closedLook = shot(underTheStrip);
+    }
+    bool isOpen() const { return shot(underTheStrip) != closedLook; }
+
+    /// The pointer comes to rest on the strip, and the person waits for the panel to open and stand still: the same
+    /// picture for a third of a second, as an eye judges it.
+    void openAndWait()
+    {
+        xdotool(
+            { QStringLiteral("mousemove"), QString::number(restOnTheStrip.x()), QString::number(restOnTheStrip.y()) });
+        ASSERT_TRUE(waitUntil([&] {
+            const QImage before = shot(openingMotion);
+            waitUntil([] { return false; }, 330);
+            return isOpen() && shot(openingMotion) == before;
+        }));
+    }
+
     /// Starts murmeli, then stops the desktop's sound server (SIGSTOP) once murmeli has heard from it (its microphone
     /// check waits for that); it runs again when the test ends. Skips the test where there is no such server.
     void startWithTheSoundServerStopped()
@@ -363,6 +403,7 @@ protected:
 
     std::optional<DesktopLock> lock;
     RealMurmeli murmeli;
+    QImage closedLook;
 };
 
 } // namespace
@@ -378,15 +419,8 @@ TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWith
         return;
     }
 
-    // What the screen shows under the strip while the panel is closed; the open panel's list shows there.
-    const auto underTheStrip
-        = [] { return QGuiApplication::primaryScreen()->grabWindow(0, stripLeft, 40, stripWidth, 40).toImage(); };
-    const auto moveAway = [] {
-        xdotool({ QStringLiteral("mousemove"), QStringLiteral("960"), QStringLiteral("500") });
-    };
-    moveAway();
-    const QImage closed = underTheStrip();
-    const auto isOpen = [&] { return underTheStrip() != closed; };
+    learnTheClosedLook();
+    const auto isOpen = [&] { return this->isOpen(); };
     for (int x = stripLeft + 2; x < stripLeft + stripWidth; x += 6) {
         const QString at = QString::number(x);
         // The pointer comes to rest on the strip, and the click follows 120 ms later, on the opening panel.
@@ -423,19 +457,9 @@ TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWith
     ASSERT_TRUE(waitUntil([&] { return murmeli.log.contains("awaiting decision"); }, 10000))
         << murmeli.log.toStdString() << request->readAllStandardError().toStdString();
     // Open, and standing still: the buttons are where they stay.
-    const auto settled = [&] {
-        const QImage strip = QGuiApplication::primaryScreen()->grabWindow(0, stripLeft, 0, stripWidth, 80).toImage();
-        waitUntil([] { return false; }, 100);
-        return isOpen()
-            && QGuiApplication::primaryScreen()->grabWindow(0, stripLeft, 0, stripWidth, 80).toImage() == strip;
-    };
     const auto pressPower = [&] {
-        xdotool({ QStringLiteral("mousemove"), QStringLiteral("960"), QStringLiteral("10") });
-        ASSERT_TRUE(waitUntil(settled));
-        xdotool(
-            { QStringLiteral("mousemove"), QString::number(powerButton.x()), QString::number(powerButton.y() + 30) });
-        xdotool({ QStringLiteral("mousemove"), QString::number(powerButton.x()), QString::number(powerButton.y()),
-            QStringLiteral("click"), QStringLiteral("1") });
+        openAndWait();
+        glideAndClick(restOnTheStrip, powerButton);
     };
     const auto question = [&] { return murmeli.visibleWindows(QStringLiteral("^Quit murmeli")).value(0); };
     pressPower();
@@ -446,7 +470,10 @@ TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWith
     const auto answer = [&](const QString& key) {
         moveAway();
         ASSERT_TRUE(waitUntil([&] { return !isOpen(); }));
-        xdotool({ QStringLiteral("windowactivate"), QStringLiteral("--sync"), question(), QStringLiteral("key"), key });
+        xdotool({ QStringLiteral("windowactivate"), QStringLiteral("--sync"), question() });
+        // Typed at the window in front, not at the question itself: xdotool then asks nothing of a window that the
+        // key has already closed, and does not die before the key comes up again (a key left down would hold Esc).
+        xdotool({ QStringLiteral("key"), key });
     };
     answer(QStringLiteral("Escape"));
     ASSERT_TRUE(waitUntil([&] { return question().isEmpty(); }, 5000))
