@@ -220,8 +220,10 @@ private:
 constexpr int stripLeft = 860;
 constexpr int stripWidth = 200;
 constexpr int stripHeight = 32;
-/// The open strip's power button: the buttons sit in the middle of a screen without a notch. A hand that opens the
+/// The open strip's buttons, 26 px apart: they sit in the middle of a screen without a notch. A hand that opens the
 /// panel rests on the strip left of them.
+constexpr QPoint muteButton(948, 16);
+constexpr QPoint settingsButton(974, 16);
 constexpr QPoint powerButton(1000, 16);
 constexpr QPoint restOnTheStrip(900, 10);
 /// What moves while the panel opens: the buttons and the open panel's right and bottom edges. The brand dot left of
@@ -242,12 +244,14 @@ QStringList glide(QPoint from, QPoint to)
     return moves;
 }
 
+/// A click as a touchpad's tap makes it: the button goes down and up at once.
+const QStringList tap { QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("mouseup"),
+    QStringLiteral("1") };
+
 /// The pointer glides to a point and stops; the click follows 120 ms later.
-void glideAndClick(QPoint from, QPoint to)
+void glideAndClick(QPoint from, QPoint to, const QStringList& click = { QStringLiteral("click"), QStringLiteral("1") })
 {
-    xdotool(glide(from, to)
-        + QStringList {
-            QStringLiteral("sleep"), QStringLiteral("0.12"), QStringLiteral("click"), QStringLiteral("1") });
+    xdotool(glide(from, to) + QStringList { QStringLiteral("sleep"), QStringLiteral("0.12") } + click);
 }
 
 /// The pointer glides up onto the strip at x from below it and stops at y 16, and clicks.
@@ -490,6 +494,45 @@ TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWith
     EXPECT_EQ(murmeli.process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(murmeli.process.exitCode(), 0);
     EXPECT_TRUE(murmeli.log.contains("quit: murmeli quits from the panel; 1 held request(s) fail open"));
+}
+
+// A hand taps the open strip's buttons: mute switches the spoken announcements off in the defaults file that the
+// speech engine reads, so a request then goes unannounced; settings closes the panel, which stays closed under the
+// pointer, and the settings window comes up in front.
+TEST_F(PanelOutOfTheWayTest, TappedButtonsMuteTheAnnouncementsAndBringTheSettingsInFront)
+{
+    QFile defaults(murmeli.defaultsPath());
+    ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
+    defaults.write(R"({"onboarding.v1.completed": true, "welcomeFlashed.v1": true, "ttsEnabled": true})");
+    defaults.close();
+    start(DesktopLock::keyboardAndClipboard);
+    if (!started()) {
+        return;
+    }
+    learnTheClosedLook();
+    openAndWait();
+    glideAndClick(restOnTheStrip, muteButton, tap);
+    EXPECT_TRUE(waitUntil([&] { return murmeli.isMuted(); })) << "the mute switch is not in the defaults file";
+    const std::unique_ptr<QProcess> request
+        = murmeli.post("PermissionRequest", RealMurmeli::permissionRequest("t-muted"));
+    EXPECT_TRUE(waitUntil([&] { return murmeli.log.contains("TTS: muted (notch toggle), skipping"); }, 10000))
+        << murmeli.log.toStdString();
+
+    glideAndClick(muteButton, settingsButton, tap);
+    QString settings;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            settings = murmeli.visibleWindows(QStringLiteral("^Settings$")).value(0);
+            return !settings.isEmpty() && activeWindow() == settings;
+        },
+        10000))
+        << "the settings window is not the active one";
+    EXPECT_TRUE(waitUntil([&] { return !isOpen(); })) << "the panel did not close for its settings button";
+    EXPECT_FALSE(waitUntil([&] { return isOpen(); }, 1000)) << "the panel opened again for the click that closed it";
+    QGuiApplication::primaryScreen()->grabWindow(0).save(
+        ::murmeli::test::screenshotFolder() + QStringLiteral("/panel-tapped-settings.png"));
+    request->kill();
+    request->waitForFinished(5000);
 }
 
 // A click on the closed strip leaves the terminal the active window, and what is typed next reaches it. Over a
