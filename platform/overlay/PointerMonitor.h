@@ -25,8 +25,9 @@ public:
 
     /// The pointer moved; successive moves may be merged, so only the latest position of a burst is reported.
     std::function<void(QPoint)> onMoved;
-    /// The left button went down at that position.
-    std::function<void(QPoint)> onLeftPressed;
+    /// The left button went down at that position, once for each press. timeMs is the desktop's time of the press,
+    /// the same that a window of ours under the pointer is told for it (QInputEvent::timestamp()); 0 when unknown.
+    std::function<void(QPoint at, quint64 timeMs)> onLeftPressed;
 };
 
 } // namespace murmeli::platform

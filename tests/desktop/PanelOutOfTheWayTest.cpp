@@ -220,8 +220,16 @@ private:
 constexpr int stripLeft = 860;
 constexpr int stripWidth = 200;
 constexpr int stripHeight = 32;
-/// The open strip's power button: the buttons sit in the middle of a screen without a notch.
+/// The open strip's buttons, 26 px apart: they sit in the middle of a screen without a notch. A hand that opens the
+/// panel rests on the strip left of them.
+constexpr QPoint muteButton(948, 16);
+constexpr QPoint settingsButton(974, 16);
 constexpr QPoint powerButton(1000, 16);
+constexpr QPoint restOnTheStrip(900, 10);
+/// What moves while the panel opens: the buttons and the open panel's right and bottom edges. The brand dot left of
+/// the buttons breathes on, and is left out.
+constexpr QRect openingMotion(930, 0, 260, 130);
+constexpr QRect underTheStrip(stripLeft, 40, stripWidth, 40);
 
 /// The pointer glides from one point to another as a hand moves a mouse: a move of 3 px at most every 8 ms.
 QStringList glide(QPoint from, QPoint to)
@@ -236,12 +244,20 @@ QStringList glide(QPoint from, QPoint to)
     return moves;
 }
 
-/// The pointer glides up onto the strip at x from below it and stops at y 16; the click follows 120 ms later.
+/// A click as a touchpad's tap makes it: the button goes down and up at once.
+const QStringList tap { QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("mouseup"),
+    QStringLiteral("1") };
+
+/// The pointer glides to a point and stops; the click follows 120 ms later.
+void glideAndClick(QPoint from, QPoint to, const QStringList& click = { QStringLiteral("click"), QStringLiteral("1") })
+{
+    xdotool(glide(from, to) + QStringList { QStringLiteral("sleep"), QStringLiteral("0.12") } + click);
+}
+
+/// The pointer glides up onto the strip at x from below it and stops at y 16, and clicks.
 void glideUpAndClick(int x)
 {
-    xdotool(glide(QPoint(x, 70), QPoint(x, 16))
-        + QStringList {
-            QStringLiteral("sleep"), QStringLiteral("0.12"), QStringLiteral("click"), QStringLiteral("1") });
+    glideAndClick(QPoint(x, 70), QPoint(x, 16));
 }
 
 /// The approval card's "Yes" button where the screen shows one: a block of its solid orange, at least 30 × 10 px.
@@ -336,6 +352,34 @@ protected:
 
     bool started() const { return !IsSkipped() && !HasFailure(); }
 
+    static QImage shot(const QRect& area)
+    {
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+            .toImage();
+    }
+    static void moveAway() { xdotool({ QStringLiteral("mousemove"), QStringLiteral("960"), QStringLiteral("500") }); }
+    /// The open panel's list shows under the strip: the pointer away, what shows there is the closed panel's look.
+    void learnTheClosedLook()
+    {
+        moveAway();
+        closedLook = shot(underTheStrip);
+    }
+    bool isOpen() const { return shot(underTheStrip) != closedLook; }
+
+    /// The pointer comes to rest on the strip, and the person waits for the panel to open and stand still: the same
+    /// picture for a third of a second, as an eye judges it.
+    void openAndWait()
+    {
+        xdotool(
+            { QStringLiteral("mousemove"), QString::number(restOnTheStrip.x()), QString::number(restOnTheStrip.y()) });
+        ASSERT_TRUE(waitUntil([&] {
+            const QImage before = shot(openingMotion);
+            waitUntil([] { return false; }, 330);
+            return isOpen() && shot(openingMotion) == before;
+        }));
+    }
+
     /// Starts murmeli, then stops the desktop's sound server (SIGSTOP) once murmeli has heard from it (its microphone
     /// check waits for that); it runs again when the test ends. Skips the test where there is no such server.
     void startWithTheSoundServerStopped()
@@ -363,6 +407,7 @@ protected:
 
     std::optional<DesktopLock> lock;
     RealMurmeli murmeli;
+    QImage closedLook;
 };
 
 } // namespace
@@ -378,15 +423,8 @@ TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWith
         return;
     }
 
-    // What the screen shows under the strip while the panel is closed; the open panel's list shows there.
-    const auto underTheStrip
-        = [] { return QGuiApplication::primaryScreen()->grabWindow(0, stripLeft, 40, stripWidth, 40).toImage(); };
-    const auto moveAway = [] {
-        xdotool({ QStringLiteral("mousemove"), QStringLiteral("960"), QStringLiteral("500") });
-    };
-    moveAway();
-    const QImage closed = underTheStrip();
-    const auto isOpen = [&] { return underTheStrip() != closed; };
+    learnTheClosedLook();
+    const auto isOpen = [&] { return this->isOpen(); };
     for (int x = stripLeft + 2; x < stripLeft + stripWidth; x += 6) {
         const QString at = QString::number(x);
         // The pointer comes to rest on the strip, and the click follows 120 ms later, on the opening panel.
@@ -423,19 +461,9 @@ TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWith
     ASSERT_TRUE(waitUntil([&] { return murmeli.log.contains("awaiting decision"); }, 10000))
         << murmeli.log.toStdString() << request->readAllStandardError().toStdString();
     // Open, and standing still: the buttons are where they stay.
-    const auto settled = [&] {
-        const QImage strip = QGuiApplication::primaryScreen()->grabWindow(0, stripLeft, 0, stripWidth, 80).toImage();
-        waitUntil([] { return false; }, 100);
-        return isOpen()
-            && QGuiApplication::primaryScreen()->grabWindow(0, stripLeft, 0, stripWidth, 80).toImage() == strip;
-    };
     const auto pressPower = [&] {
-        xdotool({ QStringLiteral("mousemove"), QStringLiteral("960"), QStringLiteral("10") });
-        ASSERT_TRUE(waitUntil(settled));
-        xdotool(
-            { QStringLiteral("mousemove"), QString::number(powerButton.x()), QString::number(powerButton.y() + 30) });
-        xdotool({ QStringLiteral("mousemove"), QString::number(powerButton.x()), QString::number(powerButton.y()),
-            QStringLiteral("click"), QStringLiteral("1") });
+        openAndWait();
+        glideAndClick(restOnTheStrip, powerButton);
     };
     const auto question = [&] { return murmeli.visibleWindows(QStringLiteral("^Quit murmeli")).value(0); };
     pressPower();
@@ -446,7 +474,10 @@ TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWith
     const auto answer = [&](const QString& key) {
         moveAway();
         ASSERT_TRUE(waitUntil([&] { return !isOpen(); }));
-        xdotool({ QStringLiteral("windowactivate"), QStringLiteral("--sync"), question(), QStringLiteral("key"), key });
+        xdotool({ QStringLiteral("windowactivate"), QStringLiteral("--sync"), question() });
+        // Typed at the window in front, not at the question itself: xdotool then asks nothing of a window that the
+        // key has already closed, and does not die before the key comes up again (a key left down would hold Esc).
+        xdotool({ QStringLiteral("key"), key });
     };
     answer(QStringLiteral("Escape"));
     ASSERT_TRUE(waitUntil([&] { return question().isEmpty(); }, 5000))
@@ -463,6 +494,45 @@ TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWith
     EXPECT_EQ(murmeli.process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(murmeli.process.exitCode(), 0);
     EXPECT_TRUE(murmeli.log.contains("quit: murmeli quits from the panel; 1 held request(s) fail open"));
+}
+
+// A hand taps the open strip's buttons: mute switches the spoken announcements off in the defaults file that the
+// speech engine reads, so a request then goes unannounced; settings closes the panel, which stays closed under the
+// pointer, and the settings window comes up in front.
+TEST_F(PanelOutOfTheWayTest, TappedButtonsMuteTheAnnouncementsAndBringTheSettingsInFront)
+{
+    QFile defaults(murmeli.defaultsPath());
+    ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
+    defaults.write(R"({"onboarding.v1.completed": true, "welcomeFlashed.v1": true, "ttsEnabled": true})");
+    defaults.close();
+    start(DesktopLock::keyboardAndClipboard);
+    if (!started()) {
+        return;
+    }
+    learnTheClosedLook();
+    openAndWait();
+    glideAndClick(restOnTheStrip, muteButton, tap);
+    EXPECT_TRUE(waitUntil([&] { return murmeli.isMuted(); })) << "the mute switch is not in the defaults file";
+    const std::unique_ptr<QProcess> request
+        = murmeli.post("PermissionRequest", RealMurmeli::permissionRequest("t-muted"));
+    EXPECT_TRUE(waitUntil([&] { return murmeli.log.contains("TTS: muted (notch toggle), skipping"); }, 10000))
+        << murmeli.log.toStdString();
+
+    glideAndClick(muteButton, settingsButton, tap);
+    QString settings;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            settings = murmeli.visibleWindows(QStringLiteral("^Settings$")).value(0);
+            return !settings.isEmpty() && activeWindow() == settings;
+        },
+        10000))
+        << "the settings window is not the active one";
+    EXPECT_TRUE(waitUntil([&] { return !isOpen(); })) << "the panel did not close for its settings button";
+    EXPECT_FALSE(waitUntil([&] { return isOpen(); }, 1000)) << "the panel opened again for the click that closed it";
+    QGuiApplication::primaryScreen()->grabWindow(0).save(
+        ::murmeli::test::screenshotFolder() + QStringLiteral("/panel-tapped-settings.png"));
+    request->kill();
+    request->waitForFinished(5000);
 }
 
 // A click on the closed strip leaves the terminal the active window, and what is typed next reaches it. Over a

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include <QCoreApplication>
+#include <QMouseEvent>
 #include <QRegion>
 #include <QTimer>
 #include <QWindow>
@@ -149,6 +150,7 @@ void NotchPanelController::show()
         | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint | Qt::BypassWindowManagerHint);
     m_window->setAttribute(Qt::WA_ShowWithoutActivating);
     m_window->setAttribute(Qt::WA_X11DoNotAcceptFocus);
+    m_window->installEventFilter(this);
     NotchViewLinks links { m_links.vm, m_state, m_links.defaults, geo->width, geo->height, geo->isReal, {}, {}, {},
         {} };
     links.onOpenSettings = [this] {
@@ -194,7 +196,7 @@ void NotchPanelController::show()
     applyInputRegion();
 
     m_links.pointer.onMoved = [this](QPoint at) { handleMouseMovedAtScreenPoint(toScreen(at)); };
-    m_links.pointer.onLeftPressed = [this](QPoint at) { handleMouseDown(toScreen(at)); };
+    m_links.pointer.onLeftPressed = [this](QPoint at, quint64 timeMs) { handleMouseDown(toScreen(at), timeMs); };
     if (!m_links.pointer.start()) {
         onLog(QStringLiteral("\u26A0 NotchPanelController: the pointer cannot be watched; the panel opens only from "
                              "the keyboard and the tray"),
@@ -329,8 +331,24 @@ QPointF NotchPanelController::toScreen(QPoint qtPoint) const
     return m_links.screens.space().fromQt(QPointF(qtPoint));
 }
 
-void NotchPanelController::handleMouseDown(QPointF screenPoint)
+bool NotchPanelController::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_window.get() && event->type() == QEvent::MouseButtonPress && m_state.isExpanded()) {
+        const auto* press = static_cast<QMouseEvent*>(event);
+        if (press->button() == Qt::LeftButton) {
+            m_openPanelPressMs = press->timestamp();
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void NotchPanelController::handleMouseDown(QPointF screenPoint, quint64 timeMs)
+{
+    // The desktop reports a press only after the window has handled it, and a quick click has been released by
+    // then too: a button of the open panel may have closed it for that click, which must not open it again.
+    if (timeMs != 0 && timeMs == m_openPanelPressMs) {
+        return;
+    }
     if (!m_state.isExpanded()) {
         handleClosedClickAtScreenPoint(screenPoint);
         return;

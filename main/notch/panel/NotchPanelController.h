@@ -114,8 +114,9 @@ public:
     QRectF visibleContentRect() const;
     bool isAXBannerActiveNow() const;
 
-    /// A left press anywhere on the desktop, in screen coordinates.
-    void handleMouseDown(QPointF screenPoint);
+    /// A left press anywhere on the desktop, in screen coordinates; timeMs is the desktop's time of the press, the
+    /// same the window is told when the press lands on it (0: unknown).
+    void handleMouseDown(QPointF screenPoint, quint64 timeMs = 0);
     /// The pointer moved there; true when that expanded the panel.
     bool handleMouseMovedAtScreenPoint(QPointF screenPoint);
     /// A press while closed; true when it hit the strip or the banner.
@@ -132,6 +133,9 @@ public:
     /// The power button of the expanded strip; unset: the application quits at once.
     std::function<void()> onQuit;
     common::LogSink onLog;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void collapse();
@@ -177,6 +181,8 @@ private:
     bool m_coveredLogged = false;
     /// The desktop-wide pointer was last seen over the open panel's content.
     bool m_pointerOverContent = false;
+    /// The desktop's time of the last press the open panel's window took itself.
+    quint64 m_openPanelPressMs = 0;
     /// Whoever heard the desktop's keys before the panel; keys that are not the panel's go on to it.
     std::function<void(platform::HotkeyId)> m_previousPressed;
     bool m_hotkeysHooked = false;

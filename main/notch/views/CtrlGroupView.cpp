@@ -71,12 +71,13 @@ bool CtrlGroupView::isAnimating(qint64 nowMs) const
     return false;
 }
 
-void CtrlGroupView::setSettlesAt(qint64 ms)
+void CtrlGroupView::setSettlesAt(qint64 ms, std::optional<QPointF> pointerAtOpen)
 {
     if (ms == m_settlesAt) {
         return;
     }
     m_settlesAt = ms;
+    m_pointerAtOpen = pointerAtOpen;
     m_under.reset();
     m_armed = -1;
 }
@@ -95,8 +96,11 @@ bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
 {
     const int under = toggleAt(pos);
     if (!m_under) {
-        m_under = under;
-    } else if (under != *m_under) {
+        // A busy desktop merges the moves of a hand that went onto a button into one: where the pointer was when
+        // the panel opened tells whether it came onto the button since, or has lain there all along.
+        m_under = m_pointerAtOpen ? toggleAt(*m_pointerAtOpen) : under;
+    }
+    if (under != *m_under) {
         m_under = under;
         m_armed = under >= 0 && m_environment.nowMs() >= m_settlesAt ? under : -1;
     }

@@ -35,8 +35,9 @@ public:
     std::function<void()> onQuit;
 
     /// When the opening panel comes to rest, on the environment's clock; the buttons are at rest from the start
-    /// unless told otherwise. A later time starts the pill afresh: the panel opened again.
-    void setSettlesAt(qint64 ms);
+    /// unless told otherwise. A later time starts the pill afresh: the panel opened again, with the pointer at
+    /// pointerAtOpen where that is known.
+    void setSettlesAt(qint64 ms, std::optional<QPointF> pointerAtOpen = std::nullopt);
     /// The button that takes a press now (the pointer came onto it once the panel was at rest), or -1.
     int armedToggle() const { return m_armed; }
 
@@ -55,6 +56,7 @@ private:
     const ViewEnvironment& m_environment;
     std::array<std::unique_ptr<CtrlToggle>, 3> m_toggles;
     qint64 m_settlesAt = 0;
+    std::optional<QPointF> m_pointerAtOpen;
     /// The button the pointer was last seen over (-1: none); unset until the pill first sees the pointer, which may
     /// have been over a button since before the panel came to rest.
     std::optional<int> m_under;

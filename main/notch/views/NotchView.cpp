@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "main/device/tts/TTSEngine.h"
 #include "main/notch/kit/CurveProgress.h"
 #include "main/notch/kit/Stack.h"
 #include "main/notch/layout/NotchDisplay.h"
@@ -154,7 +155,7 @@ QSizeF NotchView::targetSize() const
 
 bool NotchView::isMuted() const
 {
-    return m_links.defaults.boolValue(QString::fromLatin1(ttsMutedKey)).value_or(false);
+    return m_links.defaults.boolValue(QString::fromLatin1(device::TTSEngine::mutedUDKey)).value_or(false);
 }
 
 void NotchView::collapse()
@@ -207,6 +208,7 @@ void NotchView::refresh()
         m_boxProgress = Animation(0, 1, now, expanded ? NotchMotion::open : NotchMotion::close);
         if (expanded) {
             m_openSettlesAt = m_boxProgress.endMs();
+            m_pointerAtOpen = m_lastPointer;
         }
     }
     m_expanded = expanded;
@@ -220,7 +222,7 @@ void NotchView::refresh()
     strip.isExpanded = expanded;
     strip.isMuted = isMuted();
     strip.onToggleMute = [this] {
-        m_links.defaults.setValue(QString::fromLatin1(ttsMutedKey), !isMuted());
+        m_links.defaults.setValue(QString::fromLatin1(device::TTSEngine::mutedUDKey), !isMuted());
         markDirty();
         m_environment.update();
     };
@@ -237,6 +239,7 @@ void NotchView::refresh()
     })
                                   : nullptr;
     strip.settlesAtMs = m_openSettlesAt;
+    strip.pointerAtOpen = m_pointerAtOpen;
     strip.sessionCount = vm.sessionTotal();
     strip.attentionPrefix = vm.attentionSessionProjectName();
     strip.approvalText = vm.pendingApprovalMessage();
@@ -423,6 +426,7 @@ bool NotchView::isAnimating(qint64 nowMs) const
 
 bool NotchView::pointer(PointerPhase phase, QPointF pos)
 {
+    m_lastPointer = pos;
     if (!m_expanded) {
         return false;
     }
@@ -460,6 +464,7 @@ bool NotchView::pointer(PointerPhase phase, QPointF pos)
 
 bool NotchView::pointerLeft()
 {
+    m_lastPointer.reset();
     bool changed = false;
     if (NotchAXBanner* banner = axBanner()) {
         changed |= banner->pointerLeft();

@@ -64,8 +64,6 @@ class NotchView final : public View {
 public:
     /// The accessibility banner's row.
     static constexpr qreal axBannerHeightConst = 22;
-    /// Bool: spoken announcements are muted; shared with the speech engine.
-    static constexpr auto ttsMutedKey = "notch.tts.muted";
     /// Lines of the tape region: 16 points a line and 12 of padding, never below the tape's least height.
     static constexpr qreal tapeLineHeight = 16;
     static constexpr qreal tapeRegionPadding = 12;
@@ -142,6 +140,10 @@ private:
     Animation m_boxProgress = Animation::still(1);
     /// When the box last opening comes to rest.
     qint64 m_openSettlesAt = 0;
+    /// Where the window last saw the pointer, open or closed, and where that was when the box last opened; none
+    /// once the pointer left the window.
+    std::optional<QPointF> m_lastPointer;
+    std::optional<QPointF> m_pointerAtOpen;
     QSizeF m_boxFrom;
     bool m_shapeFromOpened = false;
     std::unique_ptr<TopStripView> m_strip;

@@ -168,7 +168,7 @@ void TopStripView::rebuild()
         if (m_inputs.onQuit) {
             controls->onQuit = m_inputs.onQuit;
         }
-        controls->setSettlesAt(m_inputs.settlesAtMs);
+        controls->setSettlesAt(m_inputs.settlesAtMs, m_inputs.pointerAtOpen);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QPointF>
 #include <QString>
@@ -33,6 +34,8 @@ struct TopStripInputs {
     /// When the opening panel comes to rest, on the views' clock: the control group's buttons take no pointer that
     /// came onto them before.
     qint64 settlesAtMs = 0;
+    /// Where the panel last saw the pointer before it opened; none when it has not seen it since it was last left.
+    std::optional<QPointF> pointerAtOpen;
     int sessionCount = 0;
     /// Project name of the session that needs attention; may be empty.
     QString attentionPrefix;

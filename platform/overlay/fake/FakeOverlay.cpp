@@ -31,7 +31,7 @@ void FakeOverlay::moveTo(QPoint at)
 void FakeOverlay::pressLeft(QPoint at)
 {
     if (m_watching && onLeftPressed) {
-        onLeftPressed(at);
+        onLeftPressed(at, 0);
     }
 }
 

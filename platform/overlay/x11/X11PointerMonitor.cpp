@@ -1,6 +1,7 @@
 #include "platform/overlay/x11/X11PointerMonitor.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include <QCursor>
@@ -118,14 +119,18 @@ bool X11PointerMonitor::onEvent(const xcb_generic_event_t* event)
         }
         return true;
     case XCB_INPUT_RAW_BUTTON_PRESS: {
-        if (reinterpret_cast<const xcb_input_raw_button_press_event_t*>(event)->detail != 1) {
+        const auto* press = reinterpret_cast<const xcb_input_raw_button_press_event_t*>(event);
+        // The server reports a press for the device that made it and again for the pointer that device drives, both
+        // at the same time.
+        if (press->detail != 1 || std::exchange(m_lastPressTime, press->time) == press->time) {
             return true;
         }
         // Where the press happened, asked now; the callback runs once this event has been handled.
         const QPoint at = QCursor::pos();
-        QTimer::singleShot(0, &m_motion, [this, at] {
+        const quint64 time = press->time;
+        QTimer::singleShot(0, &m_motion, [this, at, time] {
             if (m_listener != 0 && onLeftPressed) {
-                onLeftPressed(at);
+                onLeftPressed(at, time);
             }
         });
         return true;

@@ -38,6 +38,7 @@ private:
     std::optional<quint8> m_opcode;
     int m_listener = 0;
     QTimer m_motion;
+    xcb_timestamp_t m_lastPressTime = 0;
 };
 
 } // namespace murmeli::platform

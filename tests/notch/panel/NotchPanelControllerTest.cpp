@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QMouseEvent>
+
 #include "main/notch/kit/ViewHost.h"
+#include "main/notch/views/CtrlGroupView.h"
 #include "main/notch/views/NotchView.h"
+#include "main/notch/views/TopStripView.h"
 #include "tests/notch/PanelRig.h"
 
 using namespace murmeli;
@@ -283,4 +288,31 @@ TEST(NotchPanelControllerTest, AScreenChangeMovesThePanelKeepingItsSize)
     EXPECT_EQ(rig.panel->window()->size(), size);
     EXPECT_EQ(rig.panel->window()->x() + size.width() / 2, 1920 + 1280);
     EXPECT_EQ(rig.panel->rootView(), root);
+}
+
+// The pointer rests on the closed strip beside where the buttons come, and the panel opens under it; once it has come
+// to rest, a busy desktop reports the hand's way onto the power button as a single move. The button takes the click.
+TEST(NotchPanelControllerTest, AButtonTakesAHandsClickThoughItsWayThereCameAsOneMove)
+{
+    test::PanelRig rig;
+    int quits = 0;
+    rig.panel->onQuit = [&] { ++quits; };
+    rig.panel->show();
+    notch::ViewHost& window = *rig.panel->window();
+    const auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButton button) {
+        QMouseEvent event(type, at, window.mapToGlobal(at), button, Qt::MouseButtons(button), Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &event);
+    };
+    const QPointF rest = rig.panel->visibleContentRect().topLeft() + QPointF(10, 16);
+    send(QEvent::MouseMove, rest, Qt::NoButton);
+    rig.overlay.moveTo(window.mapToGlobal(rest.toPoint()));
+    rig.render();
+    rig.clock.advance(1000);
+    rig.render();
+    const auto* controls = static_cast<notch::CtrlGroupView*>(rig.panel->rootView()->strip().rightContent());
+    const QPointF power = controls->toggle(2).frame().center();
+    send(QEvent::MouseMove, power, Qt::NoButton);
+    send(QEvent::MouseButtonPress, power, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, power, Qt::LeftButton);
+    EXPECT_EQ(quits, 1);
 }
