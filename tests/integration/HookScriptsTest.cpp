@@ -154,6 +154,49 @@ TEST(HookScriptsTest, EventsArriveWithTheirNamesAndUnsafeInputIsHarmless)
     EXPECT_TRUE(QDir(statusDir).entryList({ QStringLiteral("*-status.json") }, QDir::Files).isEmpty());
 }
 
+TEST(HookScriptsTest, AStatusLineRunAfterTheSessionEndedBringsNoRowBack)
+{
+    // An agent's status line may run once more after /clear or exit has ended its session; the row stays gone until
+    // the session itself speaks again (a resume).
+    RunningMurmeli murmeli;
+    const QString statusDir = murmeli.root.path() + QStringLiteral("/murmeli");
+    const QString statusFile = statusDir + QStringLiteral("/gone1234-status.json");
+    const auto environment = environmentFor(test::ControllerProbe::hookServer(murmeli.controller).port(), statusDir);
+    const hooks::SessionRegistry& registry = test::ControllerProbe::sessionRegistry(murmeli.controller);
+    const auto listed = [&] {
+        QStringList keys;
+        for (const hooks::SessionSnapshot& s : registry.sessions()) {
+            keys << s.sid8.text();
+        }
+        return keys;
+    };
+    const QByteArray body = R"({"session_id":"gone1234-5678-abcd","cwd":"/tmp","model":{"display_name":"M"}})";
+    const auto run = [&](const char* script, const QStringList& arguments) {
+        EXPECT_EQ(runScript(QLatin1String(script), arguments, body, environment).exitCode, 0) << script;
+    };
+
+    run("session-hook", { QStringLiteral("SessionStart") });
+    run("status-hook", {});
+    ASSERT_TRUE(waitUntil([&] { return listed() == QStringList { QStringLiteral("gone1234") }; })) << listed().join(',').toStdString();
+    run("session-hook", { QStringLiteral("SessionEnd") });
+    ASSERT_TRUE(waitUntil([&] { return listed().isEmpty(); }));
+
+    const int before = murmeli.lines.count(QStringLiteral("Hook: status"));
+    run("status-hook", {});
+    ASSERT_TRUE(waitUntil([&] { return murmeli.lines.count(QStringLiteral("Hook: status")) > before; }));
+    // The late file goes at the next look at the directory (the panel's poll), and the row never comes.
+    murmeli.controller.sessions().syncSessions();
+    EXPECT_FALSE(QFile::exists(statusFile)) << "the late status file stayed";
+    EXPECT_TRUE(listed().isEmpty()) << listed().join(',').toStdString();
+
+    run("session-hook", { QStringLiteral("SessionStart") });
+    run("status-hook", {});
+    EXPECT_TRUE(waitUntil([&] { return listed() == QStringList { QStringLiteral("gone1234") }; }));
+    murmeli.controller.sessions().syncSessions();
+    EXPECT_EQ(listed(), QStringList { QStringLiteral("gone1234") });
+    EXPECT_TRUE(QFile::exists(statusFile)) << "a resumed session's status file was deleted";
+}
+
 TEST(HookScriptsTest, ScriptsTalkOnlyToAListenerOfTheirOwnUser)
 {
     RunningMurmeli murmeli;

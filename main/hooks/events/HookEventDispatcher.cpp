@@ -64,6 +64,13 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
         m_pending.erase(key);
         return true;
     }
+    if (m_registry.hasEnded(key)) {
+        // Its status line running once more says nothing of the session; any other event does.
+        if (type.value_or(HookEventType::Status) == HookEventType::Status) {
+            return true;
+        }
+        m_registry.forgetEnded(key);
+    }
     // A session the full registry refuses gets no files either, so a flood of ids costs nothing on disk.
     if (!m_registry.contains(key) && !m_registry.addSession(key, cwd, QString())) {
         return false;

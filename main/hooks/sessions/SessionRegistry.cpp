@@ -205,7 +205,9 @@ void SessionRegistry::refresh()
 
     std::set<SessionKey> candidates;
     for (const auto& [key, t] : times) {
-        if (t.status) {
+        if (hasEnded(key)) {
+            removeFiles(*directory, key);
+        } else if (t.status) {
             candidates.insert(key);
         }
     }
@@ -309,7 +311,7 @@ std::optional<SessionSnapshot> SessionRegistry::legacyFallback(const StatusDirec
     }
     // Its id must not steer where we write.
     const std::optional<SessionKey> key = SessionKey::fromSessionId(id.toString());
-    if (!key) {
+    if (!key || hasEnded(*key)) {
         return std::nullopt;
     }
     SmallFile::writeAtomically(directory.filePath(StatusFiles::fileName(*key, StatusFileKind::Status)), file->bytes);
@@ -322,6 +324,9 @@ void SessionRegistry::refreshSnapshot(const SessionKey& sid)
 {
     const auto directory = m_directory.open();
     if (!directory) {
+        return;
+    }
+    if (hasEnded(sid)) {
         return;
     }
     const auto timeOf = [&](StatusFileKind kind) { return directory->modified(StatusFiles::fileName(sid, kind)); };
@@ -374,13 +379,33 @@ bool SessionRegistry::addSession(const SessionKey& sid, const QString& cwd, cons
     return true;
 }
 
+void SessionRegistry::removeFiles(const StatusDirectory::Access& directory, const SessionKey& sid)
+{
+    for (const StatusFileKind kind : StatusFiles::allKinds) {
+        QFile::remove(directory.filePath(StatusFiles::fileName(sid, kind)));
+    }
+}
+
+bool SessionRegistry::hasEnded(const SessionKey& sid) const
+{
+    return std::find(m_ended.begin(), m_ended.end(), sid) != m_ended.end();
+}
+
+void SessionRegistry::forgetEnded(const SessionKey& sid)
+{
+    std::erase(m_ended, sid);
+}
+
 void SessionRegistry::removeSession(const SessionKey& sid)
 {
     if (const auto directory = m_directory.open()) {
-        for (const StatusFileKind kind : StatusFiles::allKinds) {
-            QFile::remove(directory->filePath(StatusFiles::fileName(sid, kind)));
-        }
+        removeFiles(*directory, sid);
     }
+    forgetEnded(sid);
+    if (m_ended.size() >= maxSessions) {
+        m_ended.pop_front();
+    }
+    m_ended.push_back(sid);
     m_hookSessionTitles.erase(sid);
     m_hookLastAssistants.erase(sid);
     m_hookFolders.erase(sid);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -61,8 +62,13 @@ public:
     /// False when the session is new and the list is full: it is then refused, with one log line until there is
     /// room again.
     bool addSession(const SessionKey& sid, const QString& cwd, const QString& adapter);
-    /// Forgets the session and, when the directory is usable, deletes its files.
+    /// Forgets the session and, when the directory is usable, deletes its files. Until hasEnded() is lifted, a
+    /// status file written for it afterwards is deleted as it is found, not listed.
     void removeSession(const SessionKey& sid);
+    /// True for a session that was told to end and has not been heard from since, but by its status line.
+    bool hasEnded(const SessionKey& sid) const;
+    /// The session runs again: resumed, or a new one given the key.
+    void forgetEnded(const SessionKey& sid);
     /// Trimmed and cut to maxHookTextCharacters; kept for a key not yet listed only while fewer than maxSessions
     /// texts are kept.
     void setHookSessionTitle(const SessionKey& sid, const QString& title);
@@ -88,6 +94,7 @@ private:
     std::optional<SessionSnapshot> legacyFallback(const StatusDirectory::Access& directory);
     void setHookText(std::map<SessionKey, QString>& texts, QString SessionSnapshot::*field, const SessionKey& sid,
         const QString& text);
+    static void removeFiles(const StatusDirectory::Access& directory, const SessionKey& sid);
     void forgetUnlistedTexts();
     /// Lets go of the ids of keys no longer listed; with keep, that key stays claimed.
     void forgetUnlistedIds(const std::optional<SessionKey>& keep = std::nullopt);
@@ -108,6 +115,9 @@ private:
     // Which id holds which key, both ways, so that two ids never share one.
     std::map<SessionKey, QString> m_idOfKey;
     std::map<QString, SessionKey> m_keyOfId;
+    // An agent's status line can run once more after its session ended (on /clear, on exit) and write the file
+    // that would list it again. Oldest first, at most maxSessions.
+    std::deque<SessionKey> m_ended;
     // Set by the first refusal of a full list and cleared once there is room, so a flood logs one line.
     bool m_refusing = false;
 };
