@@ -8,6 +8,7 @@
 
 #include "platform/audio/AudioConverter.h"
 #include "platform/audio/qt/QtAudioFormats.h"
+#include "platform/audio/qt/SoundServerContact.h"
 
 namespace murmeli::platform {
 
@@ -67,6 +68,10 @@ void QtSinkWorker::play(quint64 id, const AudioFormat& format, const QByteArray&
                     .arg(m_deviceName, format.describe(), playable.describe()));
             return;
         }
+    }
+    if (!SoundServerContact::answersWithin(SoundServerContact::answerLimit)) {
+        fail(id, QString::fromLatin1(SoundServerContact::silent));
+        return;
     }
     m_durationUs = samples.size() / playable.bytesPerFrame() * qint64(1000000) / playable.sampleRate;
 

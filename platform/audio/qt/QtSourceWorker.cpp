@@ -9,6 +9,7 @@
 
 #include "platform/audio/qt/CaptureSink.h"
 #include "platform/audio/qt/QtAudioFormats.h"
+#include "platform/audio/qt/SoundServerContact.h"
 
 namespace murmeli::platform {
 
@@ -33,6 +34,10 @@ void QtSourceWorker::open(quint64 session, int bufferFrames)
     if (!type) {
         Q_EMIT failed(
             session, QStringLiteral("\"%1\" offers no usable format (unknown sample format)").arg(m_deviceName));
+        return;
+    }
+    if (!SoundServerContact::answersWithin(SoundServerContact::answerLimit)) {
+        Q_EMIT failed(session, QString::fromLatin1(SoundServerContact::silent));
         return;
     }
     m_session = session;

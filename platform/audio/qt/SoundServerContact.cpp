@@ -9,6 +9,9 @@
 #include <QMediaDevices>
 #include <QThread>
 
+#include <pulse/context.h>
+#include <pulse/mainloop.h>
+
 namespace murmeli::platform::SoundServerContact {
 
 namespace {
@@ -54,6 +57,36 @@ bool answered()
 QThread* thread()
 {
     return contactThread();
+}
+
+bool answersWithin(std::chrono::milliseconds limit)
+{
+    pa_mainloop* loop = pa_mainloop_new();
+    if (!loop) {
+        return false;
+    }
+    pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "murmeli");
+    bool ready = false;
+    if (context && pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
+        const QDeadlineTimer deadline(limit);
+        while (!ready && !deadline.hasExpired()) {
+            const pa_context_state_t state = pa_context_get_state(context);
+            if (state == PA_CONTEXT_READY) {
+                ready = true;
+            } else if (!PA_CONTEXT_IS_GOOD(state)) {
+                break;
+            } else if (pa_mainloop_prepare(loop, static_cast<int>(deadline.remainingTime() * 1000)) < 0
+                || pa_mainloop_poll(loop) < 0 || pa_mainloop_dispatch(loop) < 0) {
+                break;
+            }
+        }
+        pa_context_disconnect(context);
+    }
+    if (context) {
+        pa_context_unref(context);
+    }
+    pa_mainloop_free(loop);
+    return ready;
 }
 
 } // namespace murmeli::platform::SoundServerContact

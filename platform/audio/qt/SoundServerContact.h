@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 class QThread;
 
 namespace murmeli::platform {
@@ -14,6 +16,13 @@ namespace SoundServerContact {
 bool answered();
 /// The thread that talks to the sound server (its first contact started); it runs for the rest of the process.
 QThread* thread();
+/// Whether the sound server completes a connection of its own within the limit. Qt opens a stream by waiting for it
+/// without limit, and a stream the server lets time out leaves that wait, and the thread in it, stuck for good; so a
+/// stream is opened only on a server that has just answered. Blocks the calling thread for up to the limit.
+bool answersWithin(std::chrono::milliseconds limit);
+/// How long a stream's opening waits for that answer, and what it says when none comes.
+inline constexpr std::chrono::milliseconds answerLimit { 1000 };
+inline constexpr auto silent = "the sound server (PulseAudio or PipeWire) does not answer";
 
 } // namespace SoundServerContact
 
