@@ -15,19 +15,21 @@ reading of each block is its floor, and the rise of the slope through the floors
 every two of them, which a block or two that never came down cannot tip) over the stretch must stay under what the
 figure's limit per hour allows there, plus what the reading moves by at rest without growing: a descriptor, a point
 of CPU, a thread (the work murmeli does at rest, such as its scans, keeps as many pool threads alive as it last needed
-at once, up to the pool's size) and 40 MB (after one take in some runs, and none in others, murmeli holds 30 MB more
-at rest from then on, which neither later takes reuse nor the trim after them hands back; it has not grown past that
-in any run). There is no second way to pass: a run of four minutes that keeps two more threads at the end fails.
+at once, up to the pool's size) and 5 MB. Memory may take one step on top: after one take in some runs, and none in
+others, murmeli holds up to 30 MB more at rest from then on, which neither later takes reuse nor the trim after them
+hands back, and it has not grown past that in any run. So the largest rise from one floor to the next, up to 40 MB,
+is set aside as that step before the slope is taken; a leak rises from every floor to the next and is not set aside.
+There is no second way to pass: a run of four minutes that keeps two more threads at the end fails.
 """
 import statistics
 import sys
 
-# column, name, unit, limit per hour, jitter at rest
+# column, name, unit, limit per hour, jitter at rest, one step set aside
 FIGURES = (
-    (5, "own memory", "MB", 30.0, 40.0),
-    (3, "threads", "", 6.0, 1.0),
-    (4, "file descriptors", "", 30.0, 1.0),
-    (2, "CPU share", "points", 30.0, 1.0),
+    (5, "own memory", "MB", 30.0, 5.0, 40.0),
+    (3, "threads", "", 6.0, 1.0, 0.0),
+    (4, "file descriptors", "", 30.0, 1.0, 0.0),
+    (2, "CPU share", "points", 30.0, 1.0, 0.0),
 )
 BLOCK_SECONDS = 120.0
 MOST_BLOCKS = 8
@@ -47,6 +49,14 @@ def floors(readings, warm_up, column):
         if block:
             result.append(((edge[i] + edge[i + 1]) / 2, min(block)))
     return result if len(result) >= 2 else []
+
+
+def without_one_step(points, most):
+    """points with the largest rise from one to the next, up to most, taken off every point after it; and that rise."""
+    rises = [(b[1] - a[1], i) for i, (a, b) in enumerate(zip(points, points[1:]))]
+    step, at = max(rises, default=(0.0, 0))
+    step = min(max(step, 0.0), most)
+    return [(t, v - step if i > at else v) for i, (t, v) in enumerate(points)], step
 
 
 def slope_per_hour(points):
@@ -79,21 +89,23 @@ def main(argv):
         print(f"soak-growth: {error}", file=sys.stderr)
         return 2
     grows = unjudged = False
-    for column, name, unit, limit, jitter in FIGURES:
+    for column, name, unit, limit, jitter, most in FIGURES:
         points = floors(readings, warm_up, column)
         if not points:
             print(f"FAIL  {name} after warm-up: too few readings after {warm_up:.0f} s to judge")
             unjudged = True
             continue
         span = points[-1][0] - points[0][0]
-        slope = slope_per_hour(points)
+        level, step = without_one_step(points, most)
+        slope = slope_per_hour(level)
         rise, allowed = slope * span / 3600, limit * span / 3600 + jitter
         verdict = "PASS" if rise <= allowed else "FAIL"
         grows |= verdict == "FAIL"
         unit = f" {unit}" if unit else ""
         lows = ", ".join(f"{v:.4g}" for _, v in points)
+        aside = f", one step of {step:.1f}{unit} set aside" if most else ""
         print(f"{verdict}  {name} after warm-up: the floors rise {rise:.2f}{unit} over {span:.0f} s"
-              f" ({slope:.1f}{unit}/hour; allowed {allowed:.2f}: {limit:g}{unit}/hour and {jitter:g} of jitter)"
+              f" ({slope:.1f}{unit}/hour{aside}; allowed {allowed:.2f}: {limit:g}{unit}/hour and {jitter:g} of jitter)"
               f" — floors {lows}")
     return 2 if unjudged else 1 if grows else 0
 

@@ -55,15 +55,21 @@ class SoakGrowthTest(unittest.TestCase):
     def test_a_day_passes_and_a_slow_leak_fails_its_figure(self):
         day, short = a_day(20), a_day(5)
         cases = [("a day", day, 400, None), ("a short run", short, 60, None)]
-        # Each figure leaking over a day (memory by more than the 30 MB murmeli may come to hold once), and over a
+        # Each figure leaking over a day (memory at 100 MB an hour, which is 20 MB over the judged stretch), and over a
         # short run by what four minutes can show: a thread a minute, 100 MB, 8 descriptors, 8 points of CPU.
-        leaks = (("own memory", 360, 1500, False), ("threads", 20, 60, True), ("file descriptors", 60, 120, True),
+        leaks = (("own memory", 100, 1500, False), ("threads", 20, 60, True), ("file descriptors", 60, 120, True),
                  ("CPU share", 60, 120, False))
         for figure, over_a_day, over_a_short_run, whole in leaks:
             cases.append((f"a day leaking {over_a_day} {figure} an hour", leaking(day, figure, over_a_day, whole), 400,
                           figure))
             cases.append((f"a short run leaking {over_a_short_run} {figure} an hour",
                           leaking(short, figure, over_a_short_run, whole), 60, figure))
+        # The one step murmeli's memory may take at rest, early or late, passes; that step with a leak on top does not.
+        for at in (500, 1000):
+            stepped = [row[:5] + [row[5] + (30 if row[0] >= at else 0)] for row in day]
+            cases.append((f"a day whose memory steps up by 30 MB at {at} s", stepped, 400, None))
+            cases.append((f"a day stepping at {at} s and leaking 100 MB an hour",
+                          leaking(stepped, "own memory", 100), 400, "own memory"))
         for label, rows, warm_up, grows in cases:
             status, verdicts, output = judge(rows, warm_up)
             self.assertEqual(status, 1 if grows else 0, f"{label}:\n{output}")
