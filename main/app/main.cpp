@@ -1,5 +1,6 @@
 #include <csignal>
 #include <cstdio>
+#include <malloc.h>
 #include <variant>
 
 #include <QApplication>
@@ -38,6 +39,11 @@ void routeQtMessage(QtMsgType type, const QMessageLogContext&, const QString& me
 int main(int argc, char** argv)
 {
     using namespace murmeli;
+
+    // By default each thread that allocates (the hook server's, the pool's, the recogniser's) gets a heap of its own,
+    // and what a burst of events or a take leaves in one is seldom handed back: murmeli at rest held 30 to 75 MB more
+    // after twenty minutes of a busy day. With two heaps it comes back to where it started after every take.
+    mallopt(M_ARENA_MAX, 2);
 
     // A mistyped command starts nothing: what was wrong and the usage go to standard error, and the status is 64.
     QStringList arguments;
