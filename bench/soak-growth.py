@@ -15,10 +15,10 @@ reading of each block is its floor, and the rise of the slope through the floors
 every two of them, which a block or two that never came down cannot tip) over the stretch must stay under what the
 figure's limit per hour allows there, plus what the reading moves by at rest without growing: a descriptor, a point
 of CPU, a thread (the work murmeli does at rest, such as its scans, keeps as many pool threads alive as it last needed
-at once, up to the pool's size) and 5 MB. Memory may take one step on top: after one take in some runs, and none in
-others, murmeli holds up to 30 MB more at rest from then on, which neither later takes reuse nor the trim after them
-hands back, and it has not grown past that in any run. So the largest rise from one floor to the next, up to 40 MB,
-is set aside as that step before the slope is taken; a leak rises from every floor to the next and is not set aside.
+at once, up to the pool's size) and 5 MB. Memory may take one step on top: while each thread had a heap of its own,
+murmeli held about 30 MB more at rest after one take in some runs and none in others; with two heaps no run has shown
+it, but a heap may still keep what one burst left. So the largest rise from one floor to the next, up to 40 MB, is set
+aside as that step before the slope is taken; a leak rises from every floor to the next and is not set aside.
 There is no second way to pass: a run of four minutes that keeps two more threads at the end fails.
 """
 import statistics
