@@ -17,7 +17,9 @@ using common::LogColor;
 AppController::AppController(Dependencies dependencies)
     : m_dependencies(std::move(dependencies)), m_statusDirectory(m_dependencies.statusDirectory),
       m_keychain(m_dependencies.secrets),
-      m_hookServer(std::make_unique<hooks::HookServer>(m_keychain, hooks::HookServerOptions {}, m_dependencies.clock)),
+      m_hookSecrets(m_dependencies.hookSecrets ? m_dependencies.hookSecrets : m_dependencies.secrets),
+      m_hookServer(
+          std::make_unique<hooks::HookServer>(m_hookSecrets, hooks::HookServerOptions {}, m_dependencies.clock)),
       m_pendingTable(std::make_unique<hooks::PendingRequestTable>(*m_dependencies.clock)),
       m_approvalRoad(*m_pendingTable, *m_dependencies.clock),
       m_terminalJump(m_processDiscovery, m_teleportResolver, m_statusDirectory, *m_dependencies.clock),

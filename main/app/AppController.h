@@ -49,6 +49,8 @@ class AppController final {
 public:
     struct Dependencies {
         std::shared_ptr<platform::SecretStore> secrets;
+        /// Where the hooks' shared secret may be kept (platform::makeHookSecretStore); secrets when empty.
+        std::shared_ptr<platform::SecretStore> hookSecrets;
         std::shared_ptr<common::Clock> clock;
         quint16 hookPort = hooks::HookServer::defaultPort;
         QString statusDirectory = QString::fromLatin1(hooks::StatusFiles::directory);
@@ -109,8 +111,8 @@ public:
     QString executablePath() const;
     /// Claude Code's settings file, which the start-up self-check reads.
     QString agentSettingsPath() const;
-    /// The secrets: the hooks' shared secret, the cloud session.
-    const platform::KeychainStore& keychain() const { return m_keychain; }
+    /// The hooks' shared secret, in every store it may be kept in.
+    const platform::KeychainStore& hookSecrets() const { return m_hookSecrets; }
     /// The notifications every window posts and observes.
     common::NotificationHub& notifications() { return m_notifications; }
     /// The panel's state and actions.
@@ -150,6 +152,7 @@ private:
     hooks::ProcessDiscovery m_processDiscovery;
     hooks::TeleportTargetResolver m_teleportResolver;
     platform::KeychainStore m_keychain;
+    platform::KeychainStore m_hookSecrets;
     std::unique_ptr<hooks::HookServer> m_hookServer;
     std::unique_ptr<hooks::PendingRequestTable> m_pendingTable;
     hooks::ApprovalRoad m_approvalRoad;
