@@ -92,6 +92,10 @@ public:
         std::function<std::unique_ptr<platform::AudioPlayer>()> audioPlayer = &platform::makeAudioPlayer;
     };
 
+    /// Said under the strip when another program holds the hook port (%1) at start-up.
+    static constexpr auto portTakenNotice = "murmeli: port %1 is taken, so no agent reaches murmeli. Quit the other "
+                                            "murmeli or the program on it, then start murmeli again";
+
     explicit AppController(Dependencies dependencies);
     ~AppController();
     AppController(const AppController&) = delete;
@@ -143,6 +147,7 @@ private:
     friend class test::ControllerProbe;
 
     HookServerHealth hookServerHealth() const;
+    void startHookServer();
     void startUsageReader();
 
     Dependencies m_dependencies;

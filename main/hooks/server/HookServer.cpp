@@ -111,6 +111,11 @@ QStringList HookServer::acceptedSecrets() const
     return QStringList { *m_shared->secret } + m_shared->otherSecrets;
 }
 
+bool HookServer::portTaken() const
+{
+    return m_shared->portTaken;
+}
+
 bool HookServer::authEnforced() const
 {
     const auto current = secret();

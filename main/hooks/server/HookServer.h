@@ -58,6 +58,8 @@ public:
 
     bool isRunning() const;
     quint16 port() const;
+    /// Whether the last start found its port held by another program.
+    bool portTaken() const;
     std::optional<QString> secret() const;
     /// Sets the one secret a bearer must carry (none or empty: no authentication).
     void setSecret(std::optional<QString> secret);

@@ -107,12 +107,20 @@ bool HookServerWorker::listen(quint16 port)
     connect(m_server, &QTcpServer::newConnection, this, &HookServerWorker::acceptPending);
     // Loopback only: the endpoint takes unauthenticated events when no secret is set.
     if (!m_server->listen(QHostAddress::LocalHost, port)) {
-        const QString error = m_server->errorString();
+        QString line = QStringLiteral("HookServer: failed — ") + m_server->errorString();
+        m_shared->portTaken = m_server->serverError() == QAbstractSocket::AddressInUseError;
+        if (m_shared->portTaken) {
+            // Nothing retries: the user has to free the port, and needs to know which one and how.
+            line += QStringLiteral(": 127.0.0.1:%1 is held by another murmeli or another program, so no agent's "
+                                   "events reach this murmeli. Quit that murmeli or the program on port %1, then "
+                                   "start murmeli again")
+                        .arg(port);
+        }
         m_server->deleteLater();
         m_server = nullptr;
         m_shared->running = false;
         setListenerState(QStringLiteral("failed"));
-        m_log(QStringLiteral("HookServer: failed — ") + error, common::LogColor::Red);
+        m_log(line, common::LogColor::Red);
         wakeOwner();
         return false;
     }
@@ -122,6 +130,7 @@ bool HookServerWorker::listen(quint16 port)
     }
     m_sweepTimer->start(static_cast<int>(std::clamp<qint64>(m_options.requestDeadlineMs / 4, 10, 1000)));
     m_shared->port = m_server->serverPort();
+    m_shared->portTaken = false;
     m_shared->running = true;
     setListenerState(QStringLiteral("ready"));
     bool enforced = false;

@@ -62,6 +62,8 @@ struct HookServerShared {
 
     std::atomic<bool> running { false };
     std::atomic<quint16> port { 0 };
+    // The last listen failed because another program holds the port.
+    std::atomic<bool> portTaken { false };
     // Whether accepted events wait for an asynchronous reply, and which ones (empty: all); fixed at start.
     std::atomic<bool> asyncReplies { false };
     QSet<QString> heldEventNames;
