@@ -49,7 +49,7 @@ HookServerWorker::HookServerWorker(std::shared_ptr<HookServerShared> shared, Hoo
                                .arg(QStringLiteral("%1"), QString::number(options.maxConnections),
                                    QString::number(options.maxBufferedBytes / 1024))),
       m_eventRefusals(QStringLiteral("HookServer: murmeli is busy, %1 event(s) answered 503 and not handled")),
-      m_bearerRefusals(QStringLiteral("HookServer: refused %1 event(s) from %2: their hook secret is none that murmeli "
+      m_bearerRefusals(QStringLiteral("HookServer: refused %1 event(s) from %2: their hook secret is not one murmeli "
                                       "holds (401). Install that agent's hooks again (Settings → Integrations, or "
                                       "its installer), then restart the agent"),
           true)
