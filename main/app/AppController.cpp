@@ -17,7 +17,9 @@ using common::LogColor;
 AppController::AppController(Dependencies dependencies)
     : m_dependencies(std::move(dependencies)), m_statusDirectory(m_dependencies.statusDirectory),
       m_keychain(m_dependencies.secrets),
-      m_hookServer(std::make_unique<hooks::HookServer>(m_keychain, hooks::HookServerOptions {}, m_dependencies.clock)),
+      m_hookSecrets(m_dependencies.hookSecrets ? m_dependencies.hookSecrets : m_dependencies.secrets),
+      m_hookServer(
+          std::make_unique<hooks::HookServer>(m_hookSecrets, hooks::HookServerOptions {}, m_dependencies.clock)),
       m_pendingTable(std::make_unique<hooks::PendingRequestTable>(*m_dependencies.clock)),
       m_approvalRoad(*m_pendingTable, *m_dependencies.clock),
       m_terminalJump(m_processDiscovery, m_teleportResolver, m_statusDirectory, *m_dependencies.clock),
@@ -176,7 +178,7 @@ void AppController::startBackend(const QString& binaryPath)
     }
     m_deviceLink.start();
     m_approvalRoad.installTableHandlers();
-    m_hookServer->start(m_dependencies.hookPort, std::nullopt, false);
+    startHookServer();
     m_sessions.start(statusDirectoryUsable);
     m_dictation.start();
     m_sessions.syncSessions();
@@ -226,6 +228,15 @@ void AppController::startUsageReader()
     if (defaults.boolValue(QLatin1String(usage::CodexBarUsageReader::enabledUDKey)).value_or(false)) {
         m_codexBarReader.setIntervalMinutes(usage::CodexBarUsageReader::pollMinutesFromUDOrDefault(defaults));
         m_codexBarReader.start();
+    }
+}
+
+void AppController::startHookServer()
+{
+    m_hookServer->start(m_dependencies.hookPort, std::nullopt, false);
+    if (m_hookServer->portTaken()) {
+        // Nothing retries, and the log is not where anyone looks at start-up: said once where the panel is.
+        m_vm.setModeBHintText(QString::fromUtf8(portTakenNotice).arg(m_dependencies.hookPort), true);
     }
 }
 

@@ -49,6 +49,8 @@ class AppController final {
 public:
     struct Dependencies {
         std::shared_ptr<platform::SecretStore> secrets;
+        /// Where the hooks' shared secret may be kept (platform::makeHookSecretStore); secrets when empty.
+        std::shared_ptr<platform::SecretStore> hookSecrets;
         std::shared_ptr<common::Clock> clock;
         quint16 hookPort = hooks::HookServer::defaultPort;
         QString statusDirectory = QString::fromLatin1(hooks::StatusFiles::directory);
@@ -90,6 +92,10 @@ public:
         std::function<std::unique_ptr<platform::AudioPlayer>()> audioPlayer = &platform::makeAudioPlayer;
     };
 
+    /// Said under the strip when another program holds the hook port (%1) at start-up.
+    static constexpr auto portTakenNotice = "murmeli: port %1 is taken, so no agent reaches murmeli. Quit the other "
+                                            "murmeli or the program on it, then start murmeli again";
+
     explicit AppController(Dependencies dependencies);
     ~AppController();
     AppController(const AppController&) = delete;
@@ -109,8 +115,8 @@ public:
     QString executablePath() const;
     /// Claude Code's settings file, which the start-up self-check reads.
     QString agentSettingsPath() const;
-    /// The secrets: the hooks' shared secret, the cloud session.
-    const platform::KeychainStore& keychain() const { return m_keychain; }
+    /// The hooks' shared secret, in every store it may be kept in.
+    const platform::KeychainStore& hookSecrets() const { return m_hookSecrets; }
     /// The notifications every window posts and observes.
     common::NotificationHub& notifications() { return m_notifications; }
     /// The panel's state and actions.
@@ -141,6 +147,7 @@ private:
     friend class test::ControllerProbe;
 
     HookServerHealth hookServerHealth() const;
+    void startHookServer();
     void startUsageReader();
 
     Dependencies m_dependencies;
@@ -150,6 +157,7 @@ private:
     hooks::ProcessDiscovery m_processDiscovery;
     hooks::TeleportTargetResolver m_teleportResolver;
     platform::KeychainStore m_keychain;
+    platform::KeychainStore m_hookSecrets;
     std::unique_ptr<hooks::HookServer> m_hookServer;
     std::unique_ptr<hooks::PendingRequestTable> m_pendingTable;
     hooks::ApprovalRoad m_approvalRoad;

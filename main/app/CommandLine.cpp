@@ -154,11 +154,17 @@ QString defaultSettingsPath()
     return hooks::StatusFiles::agentSettingsPath();
 }
 
+// The hook secret wherever an install may have kept it; a new one goes where every install finds it.
+platform::KeychainStore hookSecrets()
+{
+    return platform::KeychainStore(platform::makeHookSecretStore(platform::makeSecretStore()));
+}
+
 // Prints the hook secret, creating and storing one when none is stored yet. Installers running at once must all
 // print the secret that ends up stored, so it is created under a lock and looked for again once the lock is held.
 int secret()
 {
-    platform::KeychainStore keychain(platform::makeSecretStore());
+    platform::KeychainStore keychain = hookSecrets();
     const QString service = QString::fromLatin1(platform::KeychainStore::hookAuthService);
     const QString account = QStringLiteral("secret");
     QString value = keychain.load(service, account);
@@ -189,7 +195,7 @@ int secret()
 
 int forget()
 {
-    platform::KeychainStore keychain(platform::makeSecretStore());
+    platform::KeychainStore keychain = hookSecrets();
     return keychain.remove(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret")) ? 0
                                                                                                                     : 1;
 }

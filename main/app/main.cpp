@@ -120,6 +120,7 @@ int main(int argc, char** argv)
 
     app::AppController::Dependencies dependencies;
     dependencies.secrets = platform::makeSecretStore();
+    dependencies.hookSecrets = platform::makeHookSecretStore(dependencies.secrets);
     dependencies.clock = std::make_shared<common::SystemClock>();
     dependencies.defaults = std::make_shared<platform::Defaults>(platform::Defaults::standardFilePath());
     app::AppController controller(std::move(dependencies));

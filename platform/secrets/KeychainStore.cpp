@@ -13,16 +13,9 @@ namespace {
 // ConvertInitialBom so that a leading BOM stays part of the value rather than being eaten.
 constexpr auto strictFlags = QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom;
 
-} // namespace
-
-KeychainStore::KeychainStore(std::shared_ptr<platform::SecretStore> store) : m_store(std::move(store)) { }
-
-QString KeychainStore::load(const QString& service, const QString& account) const
+// "" for an empty item and for bytes that are not UTF-8.
+QString decoded(const std::optional<QByteArray>& bytes)
 {
-    if (!m_store) {
-        return {};
-    }
-    const std::optional<QByteArray> bytes = m_store->load(service, account);
     if (!bytes || bytes->isEmpty()) {
         return {};
     }
@@ -33,6 +26,28 @@ QString KeychainStore::load(const QString& service, const QString& account) cons
         return {};
     }
     return text;
+}
+
+} // namespace
+
+KeychainStore::KeychainStore(std::shared_ptr<platform::SecretStore> store) : m_store(std::move(store)) { }
+
+QString KeychainStore::load(const QString& service, const QString& account) const
+{
+    return m_store ? decoded(m_store->load(service, account)) : QString();
+}
+
+QStringList KeychainStore::loadEach(const QString& service, const QString& account) const
+{
+    QStringList texts;
+    if (m_store) {
+        for (const QByteArray& bytes : m_store->loadEach(service, account)) {
+            if (const QString text = decoded(bytes); !text.isEmpty() && !texts.contains(text)) {
+                texts << text;
+            }
+        }
+    }
+    return texts;
 }
 
 bool KeychainStore::save(const QString& service, const QString& account, const QString& value)

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <QString>
+#include <QStringList>
 
 #include "platform/secrets/SecretStore.h"
 
@@ -18,6 +19,9 @@ public:
 
     /// The stored text, or "" when there is no item, the store refuses, or the bytes are not valid UTF-8.
     QString load(const QString& service, const QString& account) const;
+    /// Every text the store keeps for the item (a store made of others may keep more than one), each decoded as load()
+    /// decodes it; empty and undecodable copies are left out.
+    QStringList loadEach(const QString& service, const QString& account) const;
     /// Stores value as UTF-8 in place of any earlier one ("" included); true on success.
     bool save(const QString& service, const QString& account, const QString& value);
     /// Deletes the item; true when it was removed or was not there.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include <QByteArray>
 #include <QString>
@@ -18,6 +19,12 @@ public:
     virtual bool isAvailable() const = 0;
     /// The stored bytes, or nullopt when there is no such item or the store refuses to hand it out.
     virtual std::optional<QByteArray> load(const QString& service, const QString& account) const = 0;
+    /// Every copy of the item the store keeps, without repeats: at most one, unless the store is made of others.
+    virtual std::vector<QByteArray> loadEach(const QString& service, const QString& account) const
+    {
+        std::optional<QByteArray> copy = load(service, account);
+        return copy ? std::vector<QByteArray> { std::move(*copy) } : std::vector<QByteArray> {};
+    }
     /// Stores value in place of any existing item; true on success.
     virtual bool save(const QString& service, const QString& account, const QByteArray& value) = 0;
     /// Deletes the item; true when it was removed or did not exist.

@@ -1,5 +1,6 @@
 #include "platform/secrets/SecretStoreFactory.h"
 
+#include "platform/secrets/LayeredSecretStore.h"
 #include "platform/secrets/file/FileSecretStore.h"
 
 #ifdef MURMELI_HAVE_LIBSECRET
@@ -22,6 +23,12 @@ std::unique_ptr<SecretStore> makeSecretStore()
     }
 #endif
     return std::make_unique<FileSecretStore>(FileSecretStore::standardDirectory());
+}
+
+std::unique_ptr<SecretStore> makeHookSecretStore(std::shared_ptr<SecretStore> session)
+{
+    return std::make_unique<LayeredSecretStore>(
+        std::make_shared<FileSecretStore>(FileSecretStore::standardDirectory()), std::move(session));
 }
 
 } // namespace murmeli::platform

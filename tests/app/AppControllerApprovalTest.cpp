@@ -301,6 +301,9 @@ TEST_F(AppControllerApprovalTest, ARequestTheAgentHasMovedPastFailsOpen)
         { "the session stopped", QStringLiteral("Stop"), {}, true },
         { "a new prompt", QStringLiteral("UserPromptSubmit"), {}, true },
         { "the session ended", QStringLiteral("SessionEnd"), {}, true },
+        // Esc in Codex's terminal cancels its request; the hook that posted it goes on waiting.
+        { "cancelled in the agent's terminal", QStringLiteral("Interrupt"), {}, true },
+        { "another session cancelled", QStringLiteral("Interrupt"), { { "session_id", "ffffffff0000" } }, false },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTcpServer>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -13,6 +14,7 @@
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
 #include "tests/support/ControllerProbe.h"
+#include "tests/support/FakeClock.h"
 #include "tests/support/HttpClient.h"
 #include "tests/support/LoopbackSocket.h"
 #include "tests/support/Wait.h"
@@ -80,6 +82,63 @@ TEST(AppControllerTest, ListenerFailureIsLoggedInRed)
     };
     ASSERT_TRUE(test::waitUntil([&] { return failed() != lines.end(); }));
     EXPECT_EQ(failed()->color, common::LogColor::Red);
+}
+
+// Another program on the hook port: murmeli runs on without its hook server, and says which port is taken and what to
+// do, in the log and once under the strip; nothing retries. A free port says nothing of the kind.
+TEST(AppControllerTest, ATakenPortIsNamedInTheLogAndOnceUnderTheStrip)
+{
+    for (const bool taken : { true, false }) {
+        SCOPED_TRACE(taken ? "port taken" : "port free");
+        QTcpServer holder;
+        ASSERT_TRUE(holder.listen(QHostAddress::LocalHost, 0));
+        const quint16 number = holder.serverPort();
+        const QString port = QString::number(number);
+        if (!taken) {
+            holder.close();
+        }
+        QTemporaryDir root;
+        auto clock = std::make_shared<test::FakeClock>();
+        app::AppController controller(
+            test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock, number));
+        QList<LogLine> lines;
+        controller.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
+        controller.startBackend(QString());
+        const hooks::HookServer& server = test::ControllerProbe::hookServer(controller);
+        const notch::PanelViewModel& vm = controller.vm();
+        EXPECT_EQ(server.isRunning(), !taken);
+        ASSERT_TRUE(test::waitUntil([&] {
+            return std::any_of(lines.begin(), lines.end(),
+                [](const LogLine& l) { return l.message.startsWith(QStringLiteral("HookServer: ")); });
+        }));
+        const auto named = std::find_if(lines.begin(), lines.end(), [&](const LogLine& l) {
+            return l.message.contains(QStringLiteral("127.0.0.1:") + port + QLatin1Char(' '));
+        });
+        if (!taken) {
+            EXPECT_TRUE(vm.modeBHintText().isEmpty());
+            EXPECT_TRUE(named != lines.end() && named->message.contains(QStringLiteral("listening")))
+                << lines.first().message.toStdString();
+            continue;
+        }
+        ASSERT_TRUE(named != lines.end()) << lines.last().message.toStdString();
+        EXPECT_TRUE(named->message.startsWith(QStringLiteral("HookServer: failed — "))) << named->message.toStdString();
+        EXPECT_TRUE(named->message.contains(
+            QStringLiteral("Quit that murmeli or the program on port %1, then start murmeli again").arg(port)))
+            << named->message.toStdString();
+        EXPECT_EQ(named->color, common::LogColor::Red);
+        EXPECT_TRUE(vm.modeBHintIsNotice());
+        EXPECT_TRUE(vm.modeBHintText().contains(QStringLiteral("port ") + port)) << vm.modeBHintText().toStdString();
+        EXPECT_TRUE(vm.modeBHintText().endsWith(QStringLiteral("then start murmeli again")));
+
+        // Once: it goes like any hint, and with the port free again nothing starts listening by itself.
+        holder.close();
+        clock->advance(notch::PanelViewModel::modeBHintMs);
+        EXPECT_TRUE(vm.modeBHintText().isEmpty());
+        clock->advance(60000);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(server.isRunning());
+        EXPECT_TRUE(vm.modeBHintText().isEmpty());
+    }
 }
 
 TEST(AppControllerTest, UnreadableDefaultsFileIsLoggedOnceAtStart)

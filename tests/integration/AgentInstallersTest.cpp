@@ -360,6 +360,52 @@ TEST_F(AgentInstallersTest, UsersValuesComeBackAsWrittenAndUnknownShapesAreNever
     }
 }
 
+// Codex cancels a permission request on Esc without ending the hook that waits on it; its Interrupt event is how
+// murmeli learns of it. The installer registers it beside any Interrupt hook of the user's own, and the uninstall
+// takes only murmeli's away.
+TEST_F(AgentInstallersTest, CodexInstallerRegistersTheInterruptAndKeepsTheUsersOwn)
+{
+    const CLIAdapter& codex = adapter(CLIAdapter::ID::Codex);
+    const QString mine = QStringLiteral("notify-send interrupted");
+    const struct {
+        const char* what;
+        QByteArray content;
+        QStringList usersOwn;
+    } cases[] = {
+        { "no Interrupt hook of the user's",
+            R"({"hooks": {"Stop": [{"hooks": [{"type": "command", "command": "x"}]}]}})", {} },
+        { "the user's own Interrupt hook",
+            R"({"hooks": {"Interrupt": [{"hooks": [{"type": "command", "command": "notify-send interrupted"}]}]}})",
+            { mine } },
+    };
+    const auto interruptCommands = [](const QString& file) {
+        QStringList commands;
+        const QJsonObject hooks = QJsonDocument::fromJson(test::readFile(file)).object().value("hooks").toObject();
+        for (const QJsonValue group : hooks.value(QStringLiteral("Interrupt")).toArray()) {
+            for (const QJsonValue hook : group.toObject().value(QStringLiteral("hooks")).toArray()) {
+                commands << hook.toObject().value(QStringLiteral("command")).toString();
+            }
+        }
+        return commands;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir home;
+        const QString file = home.path() + QStringLiteral("/.codex/hooks.json");
+        write(file, c.content);
+        const Run installed = installer(codex, home.path());
+        ASSERT_EQ(installed.exitCode, 0) << installed.output.toStdString();
+        const QString ours
+            = QStringLiteral("'%1/.local/share/murmeli/hooks/codex/codex-hook' Interrupt").arg(home.path());
+        EXPECT_EQ(interruptCommands(file), c.usersOwn + QStringList { ours });
+
+        const Run removed = installer(codex, home.path(), { QStringLiteral("--uninstall") });
+        ASSERT_EQ(removed.exitCode, 0) << removed.output.toStdString();
+        EXPECT_EQ(interruptCommands(file), c.usersOwn);
+        EXPECT_EQ(QJsonDocument::fromJson(test::readFile(file)), QJsonDocument::fromJson(c.content));
+    }
+}
+
 // A settings file its owner made read-only, or a read-only folder an installer would write in, is refused before
 // anything changes, both for root (who could write there) and for a user; modes stay as they were.
 TEST_F(AgentInstallersTest, ReadOnlyFilesAndFoldersAreHonouredAsRootAndAsAUser)

@@ -94,6 +94,12 @@ public:
         return tmux({ QStringLiteral("capture-pane"), QStringLiteral("-p"), QStringLiteral("-t"), m_session });
     }
 
+    /// Types keys into the agent's screen, as tmux names them ("Escape", "Enter").
+    void sendKeys(const QStringList& keys)
+    {
+        tmux(QStringList { QStringLiteral("send-keys"), QStringLiteral("-t"), m_session } + keys);
+    }
+
     /// Whether the agent still runs.
     bool alive()
     {
@@ -121,6 +127,20 @@ private:
     QTemporaryDir m_config;
     QProcess m_model;
 };
+
+// Codex's interactive screen against the scripted model, asking before it runs a command outside its sandbox.
+QStringList codexScreen(quint16 port, const QString& prompt)
+{
+    return QStringList { AgentKitPeer::installedFile(Agent::Codex), QStringLiteral("--dangerously-bypass-hook-trust"),
+        QStringLiteral("-c"), QStringLiteral("model=\"fake-model\""), QStringLiteral("-c"),
+        QStringLiteral("model_provider=\"fake\""), QStringLiteral("-c"),
+        QStringLiteral("model_providers.fake={name=\"fake\",base_url=\"http://127.0.0.1:%1/v1\","
+                       "env_key=\"FAKE_OPENAI_API_KEY\",wire_api=\"responses\"}")
+            .arg(port),
+        QStringLiteral("-c"), QStringLiteral("check_for_update_on_startup=false"), QStringLiteral("-c"),
+        QStringLiteral("approval_policy=\"on-request\""), QStringLiteral("--sandbox"),
+        QStringLiteral("workspace-write"), prompt };
+}
 
 struct Seen {
     QString event;
@@ -183,6 +203,16 @@ protected:
             QStringLiteral("MURMELI_PORT"), QString::number(test::ControllerProbe::hookServer(*controller).port()));
         extra.insert(QStringLiteral("MURMELI_STATUS_DIR"), root.path() + QStringLiteral("/murmeli"));
         return extra;
+    }
+
+    // What an agent's interactive screen runs with: the test's home, and the scripted model's key.
+    QProcessEnvironment screenEnvironment() const
+    {
+        QProcessEnvironment environment = hookEnvironment();
+        environment.insert(QStringLiteral("HOME"), homePath);
+        environment.insert(QStringLiteral("CODEX_HOME"), homePath + QStringLiteral("/.codex"));
+        environment.insert(QStringLiteral("FAKE_OPENAI_API_KEY"), QStringLiteral("sk-offline-test"));
+        return environment;
     }
 
     // A fresh working folder per run, so one run's marker never answers for another's.
@@ -278,11 +308,7 @@ protected:
                  Case { ApprovalDecision::deny(QStringLiteral("not from the test")), deniedLine, false } }) {
             work = std::make_unique<QTemporaryDir>();
             const QString marker = work->path() + QStringLiteral("/marker");
-            QProcessEnvironment environment = hookEnvironment();
-            environment.insert(QStringLiteral("HOME"), homePath);
-            environment.insert(QStringLiteral("CODEX_HOME"), homePath + QStringLiteral("/.codex"));
-            environment.insert(QStringLiteral("FAKE_OPENAI_API_KEY"), QStringLiteral("sk-offline-test"));
-            AgentScreen screen(work->path(), environment,
+            AgentScreen screen(work->path(), screenEnvironment(),
                 [&](quint16 port) { return command(port, QStringLiteral("ASKBASH: touch ") + marker); });
             decide(
                 marker, c.decision, [&] { return !screen.alive(); }, [&] { return screen.text().toStdString(); });
@@ -390,20 +416,38 @@ TEST_F(AgentKitHooksTest, CodexAsksMurmeliFromItsInteractiveScreen)
 {
     prepare(Agent::Codex, QStringLiteral("install-codex-hook"));
     if (!IsSkipped() && !HasFatalFailure()) {
-        screenWaitsForTheUser(
-            QStringLiteral("codex"), "Ran touch", "Blocked by hook", [this](quint16 port, const QString& prompt) {
-                return QStringList { AgentKitPeer::installedFile(Agent::Codex),
-                    QStringLiteral("--dangerously-bypass-hook-trust"), QStringLiteral("-c"),
-                    QStringLiteral("model=\"fake-model\""), QStringLiteral("-c"),
-                    QStringLiteral("model_provider=\"fake\""), QStringLiteral("-c"),
-                    QStringLiteral("model_providers.fake={name=\"fake\",base_url=\"http://127.0.0.1:%1/v1\","
-                                   "env_key=\"FAKE_OPENAI_API_KEY\",wire_api=\"responses\"}")
-                        .arg(port),
-                    QStringLiteral("-c"), QStringLiteral("check_for_update_on_startup=false"), QStringLiteral("-c"),
-                    QStringLiteral("approval_policy=\"on-request\""), QStringLiteral("--sandbox"),
-                    QStringLiteral("workspace-write"), prompt };
-            });
+        screenWaitsForTheUser(QStringLiteral("codex"), "Ran touch", "Blocked by hook", &codexScreen);
     }
+}
+
+// Esc in Codex's own terminal cancels the request it was asking, while the hook that posted it goes on waiting: the
+// request leaves murmeli at once, not at the fail-open 25 s later, and those behind it are not held up.
+TEST_F(AgentKitHooksTest, EscInCodexTakesItsRequestOffThePanel)
+{
+    prepare(Agent::Codex, QStringLiteral("install-codex-hook"));
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("tmux")).isEmpty()) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    work = std::make_unique<QTemporaryDir>();
+    const QString marker = work->path() + QStringLiteral("/marker");
+    AgentScreen screen(work->path(), screenEnvironment(),
+        [&](quint16 port) { return codexScreen(port, QStringLiteral("ASKBASH: touch ") + marker); });
+    hooks::PendingRequestTable& table = test::ControllerProbe::pendingTable(*controller);
+    ASSERT_TRUE(waitUntil([&] { return table.hasActive() || !screen.alive(); }, agentLimitMs))
+        << screen.text().toStdString();
+    ASSERT_TRUE(table.hasActive()) << "the agent ended without asking: " << screen.text().toStdString();
+    const QString id = table.activeRequest()->toolUseId;
+
+    screen.sendKeys({ QStringLiteral("Escape") });
+    EXPECT_TRUE(waitUntil([&] { return !table.isHeld(id); }, 5000))
+        << "still held after Esc: " << screen.text().toStdString();
+    EXPECT_TRUE(cameFrom("Interrupt", QStringLiteral("codex")));
+    EXPECT_EQ(lines.filter(QStringLiteral("Interrupt shows the agent past ") + id).size(), 1)
+        << lines.join('\n').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(marker));
 }
 
 TEST_F(AgentKitHooksTest, QwenCodeAsksMurmeliFromItsInteractiveScreen)

@@ -344,7 +344,7 @@ void PushToTalkRoad::wireEngine()
             // The log is not where a person holding the key looks: a microphone that never opened (a hung or gone
             // sound server) is said under the strip, or the take would just seem to stop.
             if (voice::TakeControl::isMicrophoneFailure(message)) {
-                m_links.vm.setModeBHintText(QString::fromUtf8(microphoneFailedNotice));
+                m_links.vm.setModeBHintText(QString::fromUtf8(microphoneFailedNotice), true);
             }
             finish(QString(), false, message);
         }

@@ -98,7 +98,7 @@ QString ControllerSettingsHost::executablePath() const
 
 platform::KeychainStore ControllerSettingsHost::keychain() const
 {
-    return m_controller.keychain();
+    return m_controller.hookSecrets();
 }
 
 QString ControllerSettingsHost::agentSettingsPath() const

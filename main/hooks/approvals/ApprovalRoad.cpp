@@ -61,12 +61,10 @@ void ApprovalRoad::settleOvertaken(const QString& eventName, const QJsonObject& 
 {
     using hooks::HookEventType;
     const std::optional<HookEventType> type = hooks::hookEventTypeFromString(eventName);
-    if (!type) {
-        return;
-    }
-    const bool toolFinished = *type == HookEventType::PostToolUse || *type == HookEventType::PostToolUseFailure;
-    const bool sessionMovedOn = *type == HookEventType::Stop || *type == HookEventType::UserPromptSubmit
-        || *type == HookEventType::SessionEnd;
+    const bool cancelled = eventName == QLatin1String(hooks::interruptEventName);
+    const bool toolFinished = type == HookEventType::PostToolUse || type == HookEventType::PostToolUseFailure;
+    const bool sessionMovedOn = cancelled || type == HookEventType::Stop || type == HookEventType::UserPromptSubmit
+        || type == HookEventType::SessionEnd;
     if (!toolFinished && !sessionMovedOn) {
         return;
     }
@@ -82,7 +80,9 @@ void ApprovalRoad::settleOvertaken(const QString& eventName, const QJsonObject& 
             continue;
         }
         onLog(QStringLiteral("[approval-diag] ") + eventName + QStringLiteral(" shows the agent past ")
-                + request.toolUseId + QStringLiteral(" (answered in its terminal); failing open"),
+                + request.toolUseId
+                + (cancelled ? QStringLiteral(" (cancelled in its terminal); failing open")
+                             : QStringLiteral(" (answered in its terminal); failing open")),
             LogColor::Blue);
         // The hook still waits and gets the neutral reply, which the agent no longer reads; its card goes with it.
         m_table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());

@@ -42,8 +42,8 @@ public:
 
     /// Another event of the agent: when it shows that the agent has moved past a request still held for the same
     /// session (the user answered it in the agent's own terminal), that request fails open and its card goes.
-    /// Moving past means the same tool with the same input finished or failed, or the session stopped, took a new
-    /// prompt or ended.
+    /// Moving past means the same tool with the same input finished or failed, or the session stopped, was
+    /// interrupted (Codex's Esc, which cancels the request in the agent), took a new prompt or ended.
     void settleOvertaken(const QString& eventName, const QJsonObject& payload);
 
     /// The hook server's reply handler: holds a permission request until the table decides; nullopt for every other

@@ -39,6 +39,10 @@ QString toString(HookEventType type);
 /// Exact, case-sensitive match against the nineteen names; anything else is nullopt.
 std::optional<HookEventType> hookEventTypeFromString(const QString& rawValue);
 
+/// Codex's event for a turn the user stopped in its own terminal (Esc), which also cancels the permission request
+/// it was asking; Claude Code has no such event, so it stays out of the nineteen that every install registers.
+inline constexpr char interruptEventName[] = "Interrupt";
+
 /// Every case in declaration order.
 const std::array<HookEventType, hookEventTypeCount>& allHookEventTypes();
 

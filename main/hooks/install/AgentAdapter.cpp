@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "main/hooks/events/HookEventManifest.h"
+#include "main/hooks/events/HookEventType.h"
 
 namespace murmeli::hooks {
 
@@ -78,9 +79,10 @@ std::vector<AgentAdapter> build()
         r.installableText = QStringLiteral("Routes Codex CLI events to murmeli via ~/.codex/hooks.json.");
         r.detection = Detection::JsonWithMarker;
         r.settings = inFolder("CODEX_HOME", "/.codex", "/hooks.json");
+        // Its Esc cancels a permission request without ending the hook that waits on it; only Interrupt says so.
         r.entries = { same("SessionStart"), same("UserPromptSubmit"), same("PostToolUse"),
             held("PermissionRequest", "*"), same("PreCompact"), same("PostCompact"), same("SubagentStart"),
-            same("SubagentStop"), same("Stop"), same("SessionEnd") };
+            same("SubagentStop"), same("Stop"), same(hooks::interruptEventName), same("SessionEnd") };
     }
     {
         // OpenClaw's configuration only names our hook pack; the pack itself is the install.

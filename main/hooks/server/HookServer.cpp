@@ -49,16 +49,22 @@ void HookServer::start(quint16 port, std::optional<QString> secret, bool skipKey
         return;
     }
     std::optional<QString> resolved;
+    QStringList others;
     if (secret) {
         resolved = secret;
     } else if (!skipKeychain) {
-        const QString stored
-            = m_keychain.load(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"));
-        if (!stored.isEmpty()) {
-            resolved = stored;
+        // Where an install keeps the secret depends on where it ran; the hooks carry whichever copy they were given.
+        others = m_keychain.loadEach(
+            QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"));
+        if (!others.isEmpty()) {
+            resolved = others.takeFirst();
         }
     }
     setSecret(resolved);
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->otherSecrets = others;
+    }
     m_shared->asyncReplies = static_cast<bool>(asyncEventResponse);
     {
         const std::lock_guard lock(m_shared->mutex);
@@ -93,6 +99,21 @@ void HookServer::setSecret(std::optional<QString> secret)
 {
     const std::lock_guard lock(m_shared->mutex);
     m_shared->secret = std::move(secret);
+    m_shared->otherSecrets.clear();
+}
+
+QStringList HookServer::acceptedSecrets() const
+{
+    const std::lock_guard lock(m_shared->mutex);
+    if (!m_shared->secret || m_shared->secret->isEmpty()) {
+        return {};
+    }
+    return QStringList { *m_shared->secret } + m_shared->otherSecrets;
+}
+
+bool HookServer::portTaken() const
+{
+    return m_shared->portTaken;
 }
 
 bool HookServer::authEnforced() const

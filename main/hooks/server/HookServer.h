@@ -51,15 +51,20 @@ public:
     /// On the owner's thread; failures come in red, routine lines in grey.
     common::LogSink onLog;
 
-    /// Resolves the secret (given, none, or the keychain's) and starts listening on 127.0.0.1.
+    /// Resolves the secret (given, none, or every one the keychain keeps) and starts listening on 127.0.0.1.
     void start(quint16 port = defaultPort, std::optional<QString> secret = std::nullopt, bool skipKeychain = false);
     /// Stops accepting; connections already open are left to finish.
     void stop();
 
     bool isRunning() const;
     quint16 port() const;
+    /// Whether the last start found its port held by another program.
+    bool portTaken() const;
     std::optional<QString> secret() const;
+    /// Sets the one secret a bearer must carry (none or empty: no authentication).
     void setSecret(std::optional<QString> secret);
+    /// The secret and any other the keychain keeps, each of which a bearer may carry; empty without authentication.
+    QStringList acceptedSecrets() const;
     bool authEnforced() const;
 
     QString listenerStateDescription() const;

@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -25,6 +26,16 @@ constexpr qint64 lingerReadBytes = 4096;
 // Heads are a few hundred bytes; anything larger is read on in steps of this size.
 constexpr qsizetype headChunkBytes = 4096;
 
+// Who sent a request, as its x-murmeli-adapter header says, fit for a log line: the header is the client's to write.
+QString senderOf(const http::RequestHead& head)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9._-]{1,40}$"));
+    if (!head.adapter || head.adapter->isEmpty()) {
+        return QStringLiteral("an agent that names no adapter");
+    }
+    return plain.match(*head.adapter).hasMatch() ? *head.adapter : QStringLiteral("an adapter with an unreadable name");
+}
+
 } // namespace
 
 HookServerWorker::HookServerWorker(std::shared_ptr<HookServerShared> shared, HookServerOptions options,
@@ -37,7 +48,11 @@ HookServerWorker::HookServerWorker(std::shared_ptr<HookServerShared> shared, Hoo
                                           "requests buffered)")
                                .arg(QStringLiteral("%1"), QString::number(options.maxConnections),
                                    QString::number(options.maxBufferedBytes / 1024))),
-      m_eventRefusals(QStringLiteral("HookServer: murmeli is busy, %1 event(s) answered 503 and not handled"))
+      m_eventRefusals(QStringLiteral("HookServer: murmeli is busy, %1 event(s) answered 503 and not handled")),
+      m_bearerRefusals(QStringLiteral("HookServer: refused %1 event(s) from %2: their hook secret is not one murmeli "
+                                      "holds (401). Install that agent's hooks again (Settings → Integrations, or "
+                                      "its installer), then restart the agent"),
+          true)
 {
 }
 
@@ -92,12 +107,20 @@ bool HookServerWorker::listen(quint16 port)
     connect(m_server, &QTcpServer::newConnection, this, &HookServerWorker::acceptPending);
     // Loopback only: the endpoint takes unauthenticated events when no secret is set.
     if (!m_server->listen(QHostAddress::LocalHost, port)) {
-        const QString error = m_server->errorString();
+        QString line = QStringLiteral("HookServer: failed — ") + m_server->errorString();
+        m_shared->portTaken = m_server->serverError() == QAbstractSocket::AddressInUseError;
+        if (m_shared->portTaken) {
+            // Nothing retries: the user has to free the port, and needs to know which one and how.
+            line += QStringLiteral(": 127.0.0.1:%1 is held by another murmeli or another program, so no agent's "
+                                   "events reach this murmeli. Quit that murmeli or the program on port %1, then "
+                                   "start murmeli again")
+                        .arg(port);
+        }
         m_server->deleteLater();
         m_server = nullptr;
         m_shared->running = false;
         setListenerState(QStringLiteral("failed"));
-        m_log(QStringLiteral("HookServer: failed — ") + error, common::LogColor::Red);
+        m_log(line, common::LogColor::Red);
         wakeOwner();
         return false;
     }
@@ -107,6 +130,7 @@ bool HookServerWorker::listen(quint16 port)
     }
     m_sweepTimer->start(static_cast<int>(std::clamp<qint64>(m_options.requestDeadlineMs / 4, 10, 1000)));
     m_shared->port = m_server->serverPort();
+    m_shared->portTaken = false;
     m_shared->running = true;
     setListenerState(QStringLiteral("ready"));
     bool enforced = false;
@@ -294,7 +318,7 @@ void HookServerWorker::releaseBuffer(Connection& connection)
 
 void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone)
 {
-    std::optional<QString> secret;
+    QStringList secrets;
     bool held = false;
     const http::RequestHead head = *std::exchange(connection.head, std::nullopt);
     // Bytes after the request, here already or still in the socket, must be read before the close.
@@ -302,9 +326,11 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
         || connection.socket->bytesAvailable() > 0;
     {
         const std::lock_guard lock(m_shared->mutex);
-        secret = m_shared->secret;
+        if (m_shared->secret && !m_shared->secret->isEmpty()) {
+            secrets = QStringList { *m_shared->secret } + m_shared->otherSecrets;
+        }
     }
-    http::Verdict verdict = http::evaluate(connection.buffer, head, secret, m_shared->port);
+    http::Verdict verdict = http::evaluate(connection.buffer, head, secrets, m_shared->port);
     releaseBuffer(connection);
     const auto answer = [&](int status, const QByteArray& body, bool lingering) {
         if (peerGone) {
@@ -314,6 +340,10 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
         }
     };
     if (const auto* reply = std::get_if<http::Reply>(&verdict)) {
+        if (reply->status == 401) {
+            // The hook goes on being refused, event after event, until the user acts; only the log can say so.
+            noteRefusal(m_bearerRefusals, senderOf(head));
+        }
         answer(reply->status, reply->body, true);
         return;
     }
@@ -580,8 +610,8 @@ void HookServerWorker::sweep()
             send(id, connection, 503, http::busyBody, true);
         }
     }
-    for (RefusalLog* refusals : { &m_originRefusals, &m_connectionRefusals, &m_eventRefusals }) {
-        reportRefusals(*refusals, refusals->unreported == refusals->unreportedAtSweep);
+    for (RefusalLog* refusals : { &m_originRefusals, &m_connectionRefusals, &m_eventRefusals, &m_bearerRefusals }) {
+        reportRefusals(*refusals, !refusals->paced && refusals->unreported == refusals->unreportedAtSweep);
         refusals->unreportedAtSweep = refusals->unreported;
     }
     // The allocator keeps what a burst freed for reuse; once it has passed, resident memory goes back to idle.
@@ -591,9 +621,13 @@ void HookServerWorker::sweep()
     }
 }
 
-void HookServerWorker::noteRefusal(RefusalLog& refusals)
+void HookServerWorker::noteRefusal(RefusalLog& refusals, const QString& sender)
 {
     ++refusals.unreported;
+    // A handful is enough to tell the user which agents to see to.
+    if (!sender.isEmpty() && !refusals.senders.contains(sender) && refusals.senders.size() < 8) {
+        refusals.senders << sender;
+    }
     reportRefusals(refusals);
 }
 
@@ -605,7 +639,11 @@ void HookServerWorker::reportRefusals(RefusalLog& refusals, bool stopped)
         return;
     }
     refusals.loggedAtMs = now;
-    m_log(refusals.text.arg(std::exchange(refusals.unreported, 0)), common::LogColor::Orange);
+    QString line = refusals.text.arg(std::exchange(refusals.unreported, 0));
+    if (!refusals.senders.isEmpty()) {
+        line = line.arg(std::exchange(refusals.senders, {}).join(QStringLiteral(", ")));
+    }
+    m_log(line, common::LogColor::Orange);
     wakeOwner();
 }
 

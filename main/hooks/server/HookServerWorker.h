@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
@@ -55,9 +56,14 @@ struct HookServerShared {
     qint64 bearerRejects = 0;
     qint64 originRejects = 0;
     std::optional<QString> secret;
+    // Secrets accepted besides it: an install from a shell without the desktop's session bus keeps its secret in
+    // another store than one from the desktop, and the agents' hooks carry whichever they were given.
+    QStringList otherSecrets;
 
     std::atomic<bool> running { false };
     std::atomic<quint16> port { 0 };
+    // The last listen failed because another program holds the port.
+    std::atomic<bool> portTaken { false };
     // Whether accepted events wait for an asynchronous reply, and which ones (empty: all); fixed at start.
     std::atomic<bool> asyncReplies { false };
     QSet<QString> heldEventNames;
@@ -118,8 +124,13 @@ private:
     // Refusals of one kind, with how many there were since the last line: at most one line a minute while they go
     // on, and one when they have stopped, so that every refusal is counted soon after it.
     struct RefusalLog {
-        explicit RefusalLog(QString text) : text(std::move(text)) { }
-        QString text; // %1 is the count
+        explicit RefusalLog(QString text, bool paced = false) : text(std::move(text)), paced(paced) { }
+        QString text; // %1 is the count, %2 (where there is one) who sent them
+        // Never more than a line a minute, not even when they stop: a hook refused on every event would otherwise
+        // write a line per event.
+        bool paced = false;
+        // Who sent those not yet reported, in the order first seen.
+        QStringList senders;
         qint64 unreported = 0;
         // unreported as the previous sweep found it: unchanged since, the refusals have stopped.
         qint64 unreportedAtSweep = 0;
@@ -144,7 +155,7 @@ private:
     void drop(quint64 id, bool abort);
     void dispose(QTcpSocket* socket);
     void sweep();
-    void noteRefusal(RefusalLog& refusals);
+    void noteRefusal(RefusalLog& refusals, const QString& sender = {});
     void reportRefusals(RefusalLog& refusals, bool stopped = false);
     void setListenerState(const QString& state);
     void wakeOwner();
@@ -178,6 +189,7 @@ private:
     RefusalLog m_originRefusals;
     RefusalLog m_connectionRefusals;
     RefusalLog m_eventRefusals;
+    RefusalLog m_bearerRefusals;
 };
 
 } // namespace murmeli::hooks

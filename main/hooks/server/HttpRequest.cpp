@@ -1,5 +1,7 @@
 #include "main/hooks/server/HttpRequest.h"
 
+#include <algorithm>
+
 #include <QJsonDocument>
 #include <QJsonParseError>
 
@@ -253,7 +255,7 @@ bool isAuthorized(const std::optional<QString>& secret, const std::optional<QStr
     return constantTimeEquals(bearerHeader->mid(scheme.size()), *secret);
 }
 
-Verdict evaluate(const QByteArray& whole, const RequestHead& head, const std::optional<QString>& secret, quint16 port)
+Verdict evaluate(const QByteArray& whole, const RequestHead& head, const QStringList& secrets, quint16 port)
 {
     // One request per connection: whatever the client sent after the declared body is not looked at.
     const qsizetype end = requestLength(head).value_or(whole.size());
@@ -270,7 +272,9 @@ Verdict evaluate(const QByteArray& whole, const RequestHead& head, const std::op
     if (head.hasOrigin || (head.host && !isLocalHost(*head.host, port))) {
         return Reply { 403, forbiddenBody };
     }
-    if (secret && !secret->isEmpty() && !isAuthorized(secret, head.authorization)) {
+    const auto matches
+        = [&](const QString& secret) { return !secret.isEmpty() && isAuthorized(secret, head.authorization); };
+    if (!secrets.isEmpty() && std::none_of(secrets.cbegin(), secrets.cend(), matches)) {
         return Reply { 401, QByteArrayLiteral("{\"error\":\"unauthorized\"}") };
     }
     if (!head.target->startsWith("/hook/")) {

@@ -85,9 +85,10 @@ struct Delivery {
 using Verdict = std::variant<Reply, Delivery>;
 
 /// Runs the request checks in their fixed order (encoding, request line, method, browser origin, bearer, path, event
-/// name) on the request at the start of data and its parsed head; bytes past the declared body are ignored. port is
-/// the one the server listens on, which a Host header may name.
-Verdict evaluate(const QByteArray& data, const RequestHead& head, const std::optional<QString>& secret, quint16 port);
+/// name) on the request at the start of data and its parsed head; bytes past the declared body are ignored. The
+/// bearer may be any of secrets (none: no authentication). port is the one the server listens on, which a Host header
+/// may name.
+Verdict evaluate(const QByteArray& data, const RequestHead& head, const QStringList& secrets, quint16 port);
 
 /// The complete reply as written to the socket.
 QByteArray formatReply(int status, const QByteArray& body);

@@ -213,7 +213,7 @@ bool PanelViewModel::setExpandedRowIDs(QSet<QString> value)
     return update(m_expandedRowIDs, std::move(value), &PanelViewModel::expandedRowIDsChanged);
 }
 
-bool PanelViewModel::setModeBHintText(QString value)
+bool PanelViewModel::setModeBHintText(QString value, bool notice)
 {
     // Each hint gets its full time on screen, even one equal to the hint already showing.
     if (value.isEmpty()) {
@@ -221,7 +221,14 @@ bool PanelViewModel::setModeBHintText(QString value)
     } else {
         restartTimer(m_modeBHintTimer, modeBHintMs, [this] { setModeBHintText(QString()); });
     }
-    return update(m_modeBHintText, std::move(value), &PanelViewModel::modeBHintTextChanged);
+    const bool kindChanged = std::exchange(m_modeBHintIsNotice, notice && !value.isEmpty()) != m_modeBHintIsNotice;
+    if (update(m_modeBHintText, std::move(value), &PanelViewModel::modeBHintTextChanged)) {
+        return true;
+    }
+    if (kindChanged) {
+        Q_EMIT modeBHintTextChanged();
+    }
+    return kindChanged;
 }
 
 std::optional<SessionRow> PanelViewModel::activeSession() const

@@ -91,9 +91,12 @@ public:
     bool setAwaitingCommitIsRaw(bool value);
     bool voiceCancelledFeedback() const { return m_voiceCancelledFeedback; }
     bool setVoiceCancelledFeedback(bool value);
-    /// The clipboard hint; a non-empty one clears itself modeBHintMs after it was last set.
+    /// The clipboard hint; a non-empty one clears itself modeBHintMs after it was last set. A notice is a word from
+    /// murmeli in the hint's place (a microphone that did not answer, a taken port), shown without the clipboard's
+    /// heading.
     const QString& modeBHintText() const { return m_modeBHintText; }
-    bool setModeBHintText(QString value);
+    bool modeBHintIsNotice() const { return m_modeBHintIsNotice; }
+    bool setModeBHintText(QString value, bool notice = false);
 
     // Panel state
 
@@ -250,6 +253,7 @@ private:
     bool m_awaitingCommitIsRaw = false;
     bool m_voiceCancelledFeedback = false;
     QString m_modeBHintText;
+    bool m_modeBHintIsNotice = false;
 
     bool m_accessibilityNeedGrant = false;
     QSet<QString> m_expandedRowIDs;

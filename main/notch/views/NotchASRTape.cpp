@@ -372,12 +372,19 @@ void NotchASRTape::paintHint(QPainter& painter, const TapeInputs& inputs, const 
 {
     const QRectF box = aligned(QSizeF(std::min(inputs.maxWidth, band.width()), band.height()), band);
     const qreal inner = box.width() - 2 * paddingX;
+    const qreal height = stateHeight(State::Hint, inputs, band.width());
+    const qreal top = band.top() + std::max<qreal>(0, (band.height() - height) / 2) + paddingY;
+    if (inputs.modeBHintIsNotice) {
+        // A notice is no clipboard hint: it takes the heading's place and the line under it, in the heading's colour.
+        const ui::Paragraph notice(inputs.modeBHint, { tapeFont(10), ui::Color::vantorBrass }, 2, Qt::AlignHCenter);
+        const qreal free = height - 2 * paddingY - notice.sizeFor(inner).height();
+        notice.paint(painter, QPointF(box.left() + paddingX, top + std::max<qreal>(0, free / 2)), inner);
+        return;
+    }
     const ui::Paragraph header(QStringLiteral("\U0001F4CB \u5DF2\u590D\u5236\u526A\u8D34\u677F"),
         { tapeFont(11, QFont::Medium), ui::Color::vantorBrass }, 1, Qt::AlignHCenter);
     const ui::Paragraph hint(
         inputs.modeBHint, { tapeFont(10), withAlpha(ui::Color::vantorText, 0.7) }, 1, Qt::AlignHCenter);
-    const qreal height = stateHeight(State::Hint, inputs, band.width());
-    const qreal top = band.top() + std::max<qreal>(0, (band.height() - height) / 2) + paddingY;
     header.paint(painter, QPointF(box.left() + paddingX, top), inner);
     hint.paint(painter, QPointF(box.left() + paddingX, top + header.sizeFor(inner).height() + hintSpacing), inner);
 }

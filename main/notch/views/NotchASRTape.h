@@ -29,6 +29,8 @@ struct TapeInputs {
     qreal maxWidth = 560;
     /// The clipboard hint; empty when none shows.
     QString modeBHint;
+    /// The hint is a notice from murmeli rather than about the clipboard: it goes without the clipboard's heading.
+    bool modeBHintIsNotice = false;
 
     friend bool operator==(const TapeInputs&, const TapeInputs&) = default;
 };

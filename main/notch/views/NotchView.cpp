@@ -251,7 +251,7 @@ void NotchView::refresh()
         [this](const QString&) { return std::make_unique<NotchASRTape>(m_environment); });
     if (auto* tapeView = tape()) {
         tapeView->update({ vm.asrPartialText(), vm.asrEnhancing(), vm.asrEnhancedText(), NotchLayout::asrTapeMaxWidth,
-            vm.modeBHintText() });
+            vm.modeBHintText(), vm.modeBHintIsNotice() });
     }
 
     const std::optional<VoiceBadge::Kind> kind = badgeKind(vm, expanded);

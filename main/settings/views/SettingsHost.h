@@ -78,7 +78,7 @@ public:
 
     /// murmeli's own executable: the installers are found from it and told it.
     virtual QString executablePath() const = 0;
-    /// The secrets the application keeps (the hooks' shared secret among them).
+    /// Where the hooks' shared secret is kept.
     virtual platform::KeychainStore keychain() const = 0;
     /// Claude Code's settings file, which the hooks doctor checks.
     virtual QString agentSettingsPath() const = 0;

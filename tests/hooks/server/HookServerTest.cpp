@@ -359,6 +359,45 @@ TEST_F(HookServerTest, BrowserRequestsAreRefusedCountedAndLoggedOncePerMinute)
     EXPECT_TRUE(events.isEmpty());
 }
 
+// A hook whose secret murmeli does not hold is refused on every event until the user acts: the log names the agent
+// the request says it comes from and what to do, at most once a minute however often the hook posts.
+TEST_F(HookServerTest, RefusedBearerIsLoggedAtMostOnceAMinuteNamingItsAdapter)
+{
+    auto fake = std::make_shared<test::FakeClock>();
+    clock = fake;
+    // Sweeps every 100 ms, so a line that is due comes at once.
+    startServer({ .requestDeadlineMs = 400 }, QStringLiteral("s3cret"));
+    const auto refusals = [&] { return logs.filter(QStringLiteral("HookServer: refused")); };
+    const struct {
+        QByteArray header;
+        QString named;
+    } cases[] = {
+        { "x-murmeli-adapter: codex\r\n", QStringLiteral("from codex:") },
+        { "", QStringLiteral("from an agent that names no adapter:") },
+        { "x-murmeli-adapter: co\x1b[2Jdex\r\n", QStringLiteral("from an adapter with an unreadable name:") },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.header.toStdString());
+        const qsizetype before = refusals().size();
+        for (int i = 0; i < 3; ++i) {
+            postHook(port, QStringLiteral("/hook/Stop"), "{}", c.header + "Authorization: Bearer stale\r\n");
+        }
+        ASSERT_TRUE(waitUntil([&] { return refusals().size() == before + 1; })) << logs.join('\n').toStdString();
+        EXPECT_TRUE(refusals().last().startsWith(QStringLiteral("HookServer: refused 1 event(s) ") + c.named));
+        EXPECT_FALSE(waitUntil([&] { return refusals().size() > before + 1; }, 400));
+
+        fake->advance(60000);
+        ASSERT_TRUE(waitUntil([&] { return refusals().size() == before + 2; }));
+        EXPECT_TRUE(refusals().last().startsWith(QStringLiteral("HookServer: refused 2 event(s) ") + c.named))
+            << refusals().last().toStdString();
+        EXPECT_TRUE(refusals().last().contains(QStringLiteral("Install that agent's hooks again")));
+        // The next case's first refusal starts a minute of its own.
+        fake->advance(60000);
+    }
+    EXPECT_EQ(server->bearerRejectCount(), 9);
+    EXPECT_TRUE(events.isEmpty());
+}
+
 TEST_F(HookServerTest, IdleFloodIsCappedAndAGoodRequestIsServed)
 {
     platform::raiseOpenFileLimit();

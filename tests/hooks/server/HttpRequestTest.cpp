@@ -21,7 +21,7 @@ constexpr quint16 port = 19876;
 
 http::Verdict evaluate(const QByteArray& data, const std::optional<QString>& secret)
 {
-    return http::evaluate(data, http::parseHead(data), secret, port);
+    return http::evaluate(data, http::parseHead(data), secret ? QStringList { *secret } : QStringList(), port);
 }
 
 http::Reply replyOf(const http::Verdict& verdict)
@@ -86,7 +86,7 @@ TEST(HttpFramingTest, HeadParsedOnceServesTheGrowingRequest)
     EXPECT_EQ(http::framingOf(head + "abcd", parsed), Framing::Complete);
     // The first header of a name counts.
     EXPECT_EQ(parsed.authorization, QStringLiteral("Bearer a"));
-    const auto verdict = http::evaluate(head + "abcd", parsed, QStringLiteral("a"), port);
+    const auto verdict = http::evaluate(head + "abcd", parsed, { QStringLiteral("a") }, port);
     const auto* delivery = std::get_if<http::Delivery>(&verdict);
     ASSERT_NE(delivery, nullptr);
     EXPECT_EQ(delivery->body, "abcd");
