@@ -13,7 +13,8 @@ class QPlainTextEdit;
 namespace murmeli::app {
 
 /// The activity log: the newest lines of the one log sink, coloured by level, the newest at the bottom. While the
-/// view is scrolled to the bottom it follows new lines; scrolled up, it stays where the reader is.
+/// view is scrolled to the bottom it follows new lines; scrolled up, it stays where the reader is. Esc and Ctrl+W close
+/// it.
 class ActivityLogWindow final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ActivityLogWindow)
