@@ -1,10 +1,12 @@
 #pragma once
 
 #include <algorithm>
+#include <string>
 
 #include <QApplication>
 #include <QCursor>
 #include <QPoint>
+#include <QScreen>
 #include <QStringList>
 #include <QWidget>
 
@@ -37,6 +39,29 @@ inline bool glideTo(const QWidget& widget, QPoint point)
 inline bool click(const QWidget& widget)
 {
     return glideTo(widget, widget.rect().center()) && xdotool({ QStringLiteral("click"), QStringLiteral("1") });
+}
+
+/// Whether the window manager has framed the window, its title bar above the content, and the whole frame lies on the
+/// free area of the window's screen.
+inline bool framedOnScreen(const QWidget& window)
+{
+    return window.frameGeometry().top() < window.geometry().top()
+        && window.screen()->availableGeometry().contains(window.frameGeometry());
+}
+
+/// Where the window's frame lies on which free area, for a failure's message.
+inline std::string whereFramed(const QWidget& window)
+{
+    const QRect frame = window.frameGeometry();
+    const QRect area = window.screen()->availableGeometry();
+    return QStringLiteral("frame (%1, %2) %3x%4 on %5x%6")
+        .arg(frame.x())
+        .arg(frame.y())
+        .arg(frame.width())
+        .arg(frame.height())
+        .arg(area.width())
+        .arg(area.height())
+        .toStdString();
 }
 
 } // namespace murmeli::test::ByHand

@@ -25,7 +25,9 @@ using settings::OnboardingStep;
 using settings::OnboardingWindow;
 using test::waitUntil;
 using test::ByHand::click;
+using test::ByHand::framedOnScreen;
 using test::ByHand::glideTo;
+using test::ByHand::whereFramed;
 using test::ByHand::xdotool;
 
 namespace {
@@ -69,17 +71,8 @@ TEST(OnboardingByHandTest, TheWindowFitsTheScreenAndTheKeysThePointerAndTheWheel
     ASSERT_EQ(murmeli.views.onboardingWindows().size(), 1u);
     OnboardingWindow& window = *murmeli.views.onboardingWindows().front();
     auto& scroll = *window.findChild<QScrollArea*>(QStringLiteral("onboardingScroll"));
-    const QRect area = window.screen()->availableGeometry();
-    // The frame is the window manager's: above the content lies the title bar.
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            return window.isActiveWindow() && window.frameGeometry().top() < window.geometry().top()
-                && area.contains(window.frameGeometry());
-        },
-        10000))
-        << "the window's frame reaches off the screen: frame (" << window.frameGeometry().x() << ", "
-        << window.frameGeometry().y() << ") " << window.frameGeometry().width() << "x"
-        << window.frameGeometry().height() << " on " << area.width() << "x" << area.height();
+    EXPECT_TRUE(waitUntil([&] { return window.isActiveWindow() && framedOnScreen(window); }, 10000))
+        << "the window reaches off the screen: " << whereFramed(window);
     ASSERT_TRUE(waitUntil([&] { return !window.isProbing(); }));
     save(window);
     const auto inView

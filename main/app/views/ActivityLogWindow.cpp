@@ -14,6 +14,7 @@
 
 #include "main/ui/design/Tokens.h"
 #include "main/ui/design/VantorFont.h"
+#include "main/ui/widgets/WindowFit.h"
 
 namespace murmeli::app {
 
@@ -147,7 +148,13 @@ void ActivityLogWindow::present()
     if (isMinimized()) {
         showNormal();
     }
-    show();
+    // A small or scaled screen keeps the window's title bar and close button on it.
+    const auto fit = [this] {
+        resize(size().boundedTo(ui::WindowFit::room(*this)));
+        ui::WindowFit::keepOnScreen(*this);
+    };
+    fit();
+    ui::WindowFit::show(*this, fit);
     raise();
     activateWindow();
     QScrollBar* scroll = m_text->verticalScrollBar();

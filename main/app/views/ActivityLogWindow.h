@@ -27,7 +27,7 @@ public:
     /// Adds one line stamped with when; the oldest line goes once there are more than maxLines. The text view takes
     /// the lines of one turn of the event loop together, and none while the window is hidden.
     void append(const QDateTime& when, const QString& message, common::LogColor color);
-    /// Shows the window and brings it to the front.
+    /// Shows the window and brings it to the front, no larger than its screen's free area has room for.
     void present();
 
     /// The colour a level is drawn in.
