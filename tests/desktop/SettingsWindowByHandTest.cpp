@@ -26,6 +26,7 @@
 #include "main/ui/widgets/KitButton.h"
 #include "main/ui/widgets/MenuPicker.h"
 #include "main/ui/widgets/SettingsToggle.h"
+#include "tests/desktop/ByHand.h"
 #include "tests/desktop/LaunchedMurmeli.h"
 #include "tests/desktop/Screenshots.h"
 #include "tests/support/DesktopTools.h"
@@ -34,32 +35,11 @@
 
 using namespace murmeli;
 using test::waitUntil;
+using test::ByHand::click;
+using test::ByHand::glideTo;
+using test::ByHand::xdotool;
 
 namespace {
-
-bool xdotool(const QStringList& arguments)
-{
-    return test::runTool(QStringLiteral("xdotool"), arguments).has_value();
-}
-
-// Glides the pointer onto the widget's point as a hand moves a mouse, in small steps; xdotool counts screen pixels.
-bool glideTo(const QWidget& widget, QPoint point)
-{
-    const QPoint from = QCursor::pos();
-    const QPoint to = widget.mapToGlobal(point);
-    QStringList moves;
-    for (int i = 1, steps = std::max(1, (to - from).manhattanLength() / 8); i <= steps; ++i) {
-        const QPoint at = (from + (to - from) * i / steps) * qApp->devicePixelRatio();
-        moves << QStringLiteral("mousemove") << QString::number(at.x()) << QString::number(at.y())
-              << QStringLiteral("sleep") << QStringLiteral("0.008");
-    }
-    return xdotool(moves);
-}
-
-bool click(const QWidget& widget)
-{
-    return glideTo(widget, widget.rect().center()) && xdotool({ QStringLiteral("click"), QStringLiteral("1") });
-}
 
 class SettingsWindowByHandTest : public ::testing::Test {
 protected:

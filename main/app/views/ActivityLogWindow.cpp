@@ -6,6 +6,7 @@
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -13,6 +14,7 @@
 
 #include "main/ui/design/Tokens.h"
 #include "main/ui/design/VantorFont.h"
+#include "main/ui/widgets/WindowFit.h"
 
 namespace murmeli::app {
 
@@ -47,6 +49,11 @@ ActivityLogWindow::ActivityLogWindow(QWidget* parent) : QWidget(parent, Qt::Wind
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_text);
+
+    // A window for looking at: the keys that put such a window away close it (it is only hidden, and keeps its lines).
+    for (const QKeySequence& keys : { QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W) }) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
+    }
 }
 
 QColor ActivityLogWindow::colorOf(common::LogColor color)
@@ -141,7 +148,13 @@ void ActivityLogWindow::present()
     if (isMinimized()) {
         showNormal();
     }
-    show();
+    // A small or scaled screen keeps the window's title bar and close button on it.
+    const auto fit = [this] {
+        resize(size().boundedTo(ui::WindowFit::room(*this)));
+        ui::WindowFit::keepOnScreen(*this);
+    };
+    fit();
+    ui::WindowFit::show(*this, fit);
     raise();
     activateWindow();
     QScrollBar* scroll = m_text->verticalScrollBar();

@@ -13,7 +13,8 @@ class QPlainTextEdit;
 namespace murmeli::app {
 
 /// The activity log: the newest lines of the one log sink, coloured by level, the newest at the bottom. While the
-/// view is scrolled to the bottom it follows new lines; scrolled up, it stays where the reader is.
+/// view is scrolled to the bottom it follows new lines; scrolled up, it stays where the reader is. Esc and Ctrl+W close
+/// it.
 class ActivityLogWindow final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ActivityLogWindow)
@@ -26,7 +27,7 @@ public:
     /// Adds one line stamped with when; the oldest line goes once there are more than maxLines. The text view takes
     /// the lines of one turn of the event loop together, and none while the window is hidden.
     void append(const QDateTime& when, const QString& message, common::LogColor color);
-    /// Shows the window and brings it to the front.
+    /// Shows the window and brings it to the front, no larger than its screen's free area has room for.
     void present();
 
     /// The colour a level is drawn in.

@@ -191,6 +191,8 @@ void WidgetShellViews::showNotchPanel(
               // Shown without a nested event loop, so held requests keep their timers meanwhile, and not modal: the
               // panel goes on taking the pointer (a modal box would keep it from hearing the pointer leave it).
               auto* box = new QMessageBox(QMessageBox::Warning, question, question);
+              // Dark like murmeli's other questions, whose panel it comes from.
+              box->setPalette(ui::SettingsPalette::dark());
               // A message box is application modal unless told otherwise, which would keep the panel's cards from
               // taking the answers to the very requests the question counts.
               box->setWindowModality(Qt::NonModal);

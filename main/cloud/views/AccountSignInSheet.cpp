@@ -177,8 +177,7 @@ AccountSignInSheet::AccountSignInSheet(AccountSignInSheetModel& model, std::func
     codeHead->addWidget(
         make(QStringLiteral("6-digit code"), fieldCaptionFont(), ui::Color::vantorTextMuted, m_codeStep));
     codeHead->addStretch(1);
-    m_codeEmail
-        = make(QString(), ui::Faces::instrumentSans(11, QFont::Normal), ui::Color::vantorTextMuted, m_codeStep);
+    m_codeEmail = make(QString(), ui::Faces::instrumentSans(11, QFont::Normal), ui::Color::vantorTextMuted, m_codeStep);
     m_codeEmail->setObjectName(QStringLiteral("codeEmail"));
     codeHead->addWidget(m_codeEmail);
     codeStack->addLayout(codeHead);
@@ -229,6 +228,14 @@ AccountSignInSheet::AccountSignInSheet(AccountSignInSheetModel& model, std::func
 
     connect(m_emailField, &QLineEdit::textEdited, this, [this](const QString& text) { m_model.setEmail(text); });
     connect(m_codeField, &QLineEdit::textEdited, this, [this](const QString& text) { m_model.setCode(text); });
+    // Return in a field presses the button drawn as the default, while it can be pressed.
+    for (QLineEdit* field : { m_emailField, m_codeField }) {
+        connect(field, &QLineEdit::returnPressed, this, [this] {
+            if (m_primary->isEnabled()) {
+                primaryPressed();
+            }
+        });
+    }
     connect(m_differentEmail, &QAbstractButton::clicked, this, [this] { m_model.backToEmail(); });
     connect(m_resend, &QAbstractButton::clicked, this, [this] {
         if (m_model.canResendCode()) {

@@ -19,8 +19,8 @@ class PrimaryBrassButton;
 
 /// The sign-in sheet: an e-mail address, then the six-character code the service mails to it. It draws its model
 /// and starts the model's operations; everything it shows is the model's, redrawn on each change. Return in a field
-/// starts nothing, and no button has a key of its own. Cancel (or closing the sheet) runs onClose at any time; the
-/// request in flight still ends and updates the model.
+/// presses the brass button ("Send code", "Verify") while it can be pressed; no button has a key of its own. Cancel
+/// (or closing the sheet) runs onClose at any time; the request in flight still ends and updates the model.
 class AccountSignInSheet final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AccountSignInSheet)

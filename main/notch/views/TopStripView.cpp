@@ -4,12 +4,9 @@
 
 #include <QPainter>
 
-#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/EmptyView.h"
-#include "main/ui/design/Faces.h"
 #include "main/notch/kit/RowView.h"
 #include "main/notch/kit/Stack.h"
-#include "main/ui/design/Symbols.h"
 #include "main/notch/kit/TextView.h"
 #include "main/notch/layout/NotchLayout.h"
 #include "main/notch/views/BrandDot.h"
@@ -21,7 +18,11 @@
 #include "main/notch/views/StartRightEar.h"
 #include "main/notch/views/StripEars.h"
 #include "main/notch/views/StripLabels.h"
+#include "main/notch/views/WarnGlyph.h"
 #include "main/notch/views/WorkingLabel.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Symbols.h"
+#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
 
@@ -159,7 +160,7 @@ void TopStripView::rebuild()
     } else if (display.kind() == NotchDisplay::Kind::Start || display.kind() == NotchDisplay::Kind::PttRecording
         || display.kind() == NotchDisplay::Kind::Setting) {
         rightKey = caseKey(display);
-    } else if (!isNotification(display, NotchNotifKind::Approval) && m_inputs.sessionCount >= 1) {
+    } else if (m_inputs.sessionCount >= 1) {
         rightKey = QStringLiteral("badge:") + QString::number(m_inputs.sessionCount);
     }
     m_right.sync({ rightKey }, now, [this](const QString& key) { return makeRightContent(key); });
@@ -210,8 +211,7 @@ std::unique_ptr<View> TopStripView::makeLeftEar(const QString& key) const
     const NotchDisplay& display = m_inputs.display;
     switch (display.kind()) {
     case NotchDisplay::Kind::Activity:
-        return std::make_unique<SignalDot>(
-            m_environment, ui::Color::vantorSignalBlue, NotchSignalAnimation::BluePulse);
+        return std::make_unique<SignalDot>(m_environment, ui::Color::vantorSignalBlue, NotchSignalAnimation::BluePulse);
     case NotchDisplay::Kind::Start:
         return StripEars::startLeftEar();
     case NotchDisplay::Kind::Brand:
@@ -231,7 +231,9 @@ std::unique_ptr<View> TopStripView::makeLeftEar(const QString& key) const
     case NotchNotifKind::Summary:
         return std::make_unique<BrandDot>(m_environment);
     case NotchNotifKind::Approval:
-        break;
+        // Once its marquee has run (or the panel was opened and closed again) the request still waits: the strip
+        // must keep saying so, or the request fails open unseen.
+        return std::make_unique<WarnGlyph>(m_environment);
     }
     Q_UNUSED(key);
     return std::make_unique<EmptyView>();
@@ -253,8 +255,8 @@ std::unique_ptr<View> TopStripView::makeRightContent(const QString& key) const
         return StripEars::pttRightEar(m_environment);
     }
     if (key == QLatin1String("setting")) {
-        return std::make_unique<TextView>(
-            QStringLiteral("Setting"), TextStyle { ui::Faces::fraunces(13, QFont::Normal, true), ui::Color::vantorBrass });
+        return std::make_unique<TextView>(QStringLiteral("Setting"),
+            TextStyle { ui::Faces::fraunces(13, QFont::Normal, true), ui::Color::vantorBrass });
     }
     if (key.startsWith(QLatin1String("badge:"))) {
         return std::make_unique<SessionCountBadge>(m_inputs.sessionCount);

@@ -47,8 +47,9 @@ struct TopStripInputs {
 
 /// The strip at the top of the panel: the two ears beside the notch while closed (or side by side where there is
 /// no notch), the icon and the control group while expanded, and, while closed, the full-width marquee that runs an
-/// approval request or a summary across the whole strip for three passes. It decides nothing about what the panel
-/// shows; it maps the display it is given to its ears. The glyphs and labels it places animate themselves.
+/// approval request or a summary across the whole strip for three passes; after them a request that still waits
+/// keeps the amber warning and the count in the ears. It decides nothing about what the panel shows; it maps the
+/// display it is given to its ears. The glyphs and labels it places animate themselves.
 class TopStripView final : public View {
 public:
     /// Which of the three arrangements the strip draws.

@@ -7,7 +7,8 @@
 namespace murmeli::notch {
 
 /// The amber warning triangle, pulsing between 55 % and full opacity at the amber period; 95 % and still when
-/// motion is reduced.
+/// motion is reduced. Like the brand dot it asks the host for its own small square at the pulse's pace rather than
+/// for the window's frame timer: a request or a question may wait for minutes.
 class WarnGlyph final : public View {
 public:
     static constexpr qreal side = 13;
@@ -16,9 +17,9 @@ public:
 
     QSizeF idealSize() const override { return { side, side }; }
     void paint(QPainter& painter, const QRectF& frame, qint64 nowMs) override;
-    bool isAnimating(qint64 nowMs) const override { return m_pulse.isRunning(nowMs); }
 
 private:
+    const ViewEnvironment& m_environment;
     Animation m_pulse = Animation::still(0.55);
 };
 

@@ -1,13 +1,10 @@
 #include "main/settings/views/SettingsRootView.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QScrollArea>
 #include <QScrollBar>
 
-#include "main/ui/design/Tokens.h"
-#include "main/ui/design/Faces.h"
 #include "main/settings/SettingsViewModel.h"
 #include "main/settings/views/pages/AboutPage.h"
 #include "main/settings/views/pages/AudioPage.h"
@@ -16,6 +13,9 @@
 #include "main/settings/views/pages/LabPage.h"
 #include "main/settings/views/pages/PlaceholderPage.h"
 #include "main/settings/views/pages/SttPage.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Tokens.h"
+#include "main/ui/widgets/ScrollToFocus.h"
 #include "main/ui/widgets/SettingsDesign.h"
 
 namespace murmeli::settings {
@@ -63,8 +63,7 @@ SettingsRootView::SettingsRootView(
     m_detail->setFrameShape(QFrame::NoFrame);
     m_detail->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_detail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Tab goes from control to control, and the page scrolls to each; the page itself is no stop.
-    m_detail->setFocusPolicy(Qt::NoFocus);
+    ui::ScrollToFocus::install(*m_detail);
     // The page column draws on the window's surface; only the scroll bar is styled.
     QPalette surface = m_detail->viewport()->palette();
     surface.setColor(QPalette::Window, ui::Color::vantorSurface);
@@ -75,7 +74,8 @@ SettingsRootView::SettingsRootView(
                        "QScrollBar::handle:vertical { background: %2; border-radius: 3px; min-height: 30px; }"
                        "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
                        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
-            .arg(css(ui::Color::vantorSurface), css(ui::SettingsDesign::withOpacity(ui::Color::vantorTextMuted, 0.35))));
+            .arg(
+                css(ui::Color::vantorSurface), css(ui::SettingsDesign::withOpacity(ui::Color::vantorTextMuted, 0.35))));
     layout->addWidget(m_detail, 1);
 
     connect(m_sidebar, &QListWidget::currentRowChanged, this, [this](int row) {
@@ -84,12 +84,6 @@ SettingsRootView::SettingsRootView(
         m_vm.setNormalizedSection(row >= 0 && row < sections.size() ? sections.at(row) : SettingsSection::General);
     });
     connect(&m_vm, &SettingsViewModel::selectedSectionChanged, this, &SettingsRootView::showSelectedSection);
-    // The page scrolls to the control the keyboard's focus reaches, from whichever side it came into the page.
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        if (now != nullptr && page() != nullptr && page()->isAncestorOf(now)) {
-            m_detail->ensureWidgetVisible(now);
-        }
-    });
     showSelectedSection();
 }
 

@@ -1,43 +1,18 @@
 #include "main/settings/views/SettingsWindowController.h"
 
 #include <algorithm>
-#include <functional>
 
-#include <QEvent>
-#include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
-#include <QWindow>
 
 #include "main/settings/SettingsViewModel.h"
 #include "main/settings/views/SettingsHost.h"
 #include "main/settings/views/SettingsRootView.h"
 #include "main/ui/widgets/FocusRing.h"
 #include "main/ui/widgets/SettingsPalette.h"
+#include "main/ui/widgets/WindowFit.h"
 
 namespace murmeli::settings {
-
-namespace {
-
-// Calls fit at the window's first exposure, when the window manager has framed it.
-class FitWhenExposed final : public QObject {
-public:
-    explicit FitWhenExposed(std::function<void()> fit) : m_fit(std::move(fit)) { }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Expose && m_fit && static_cast<QWindow*>(watched)->isExposed()) {
-            std::exchange(m_fit, nullptr)();
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> m_fit;
-};
-
-} // namespace
 
 SettingsWindowController::SettingsWindowController(
     SettingsEnvironment environment, SettingsHost* host, std::unique_ptr<SettingsViewModel> vm)
@@ -80,17 +55,7 @@ void SettingsWindowController::present()
     fitToScreen(fixedSize);
     // Minimised, the window comes back as it was: showing it alone leaves it (and its sheet) out of sight.
     m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
-    const bool framed = m_window->windowHandle() != nullptr && m_window->windowHandle()->isExposed();
-    m_window->show();
-    if (!framed) {
-        m_fitWhenShown = std::make_unique<FitWhenExposed>([this] {
-            const QScreen* screen = m_window->screen();
-            if (screen != nullptr && !screen->availableGeometry().contains(m_window->frameGeometry())) {
-                fitToScreen(m_window->size());
-            }
-        });
-        m_window->windowHandle()->installEventFilter(m_fitWhenShown.get());
-    }
+    ui::WindowFit::show(*m_window, [this] { fitToScreen(m_window->size()); });
     m_window->raise();
     m_window->activateWindow();
     // A sheet open over the window takes the keys: it comes to the front rather than the window it blocks.
@@ -106,22 +71,8 @@ void SettingsWindowController::present()
 
 void SettingsWindowController::fitToScreen(QSize wanted)
 {
-    const QScreen* screen = m_window->screen();
-    if (screen == nullptr) {
-        m_window->setFixedSize(wanted);
-        return;
-    }
-    const QRect area = screen->availableGeometry();
-    const QMargins frame = m_window->windowHandle() != nullptr ? m_window->windowHandle()->frameMargins() : QMargins();
-    const QSize size = wanted.boundedTo(area.size().shrunkBy(frame)).expandedTo({ 1, 1 });
-    m_window->setFixedSize(size);
-    // A window's position is its frame's.
-    const QSize outer = size.grownBy(frame);
-    const QPoint inside(std::clamp(m_window->x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
-        std::clamp(m_window->y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
-    if (inside != m_window->pos()) {
-        m_window->move(inside);
-    }
+    m_window->setFixedSize(wanted.boundedTo(ui::WindowFit::room(*m_window)));
+    ui::WindowFit::keepOnScreen(*m_window);
 }
 
 } // namespace murmeli::settings

@@ -47,9 +47,6 @@ private:
     std::unique_ptr<SettingsViewModel> m_vm;
     std::unique_ptr<QWidget> m_window;
     SettingsRootView* m_rootView = nullptr;
-    // The window manager's frame is known only once the window is on screen: a showing whose frame then reaches off
-    // the screen fits again.
-    std::unique_ptr<QObject> m_fitWhenShown;
 };
 
 } // namespace murmeli::settings

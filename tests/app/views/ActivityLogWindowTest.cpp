@@ -4,6 +4,7 @@
 
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTest>
 #include <QTextBlock>
 
 #include "tests/support/Wait.h"
@@ -63,4 +64,29 @@ TEST(ActivityLogWindowTest, LinesLoggedWhileHiddenAppearWhenTheWindowOpens)
         QStringLiteral("12:00:05  Hook: PostToolUse %1").arg(ActivityLogWindow::maxLines * 3 - 1));
     QScrollBar* scroll = window.textView()->verticalScrollBar();
     EXPECT_EQ(scroll->value(), scroll->maximum());
+}
+
+// The keys that put a window away on the desktop close the log, and opened again it still has its lines.
+TEST(ActivityLogWindowTest, EscAndCtrlWCloseItAndItOpensAgainWithItsLines)
+{
+    const struct {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } rows[] = {
+        { "Esc", Qt::Key_Escape, Qt::NoModifier },
+        { "Ctrl+W", Qt::Key_W, Qt::ControlModifier },
+    };
+    ActivityLogWindow window;
+    window.append(QDateTime(QDate(2026, 3, 1), QTime(12, 0, 5)), QStringLiteral("kept"), common::LogColor::Grey);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        window.present();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        // Typed where the focus is, in the text.
+        QTest::keyClick(window.textView(), row.key, row.modifiers);
+        EXPECT_FALSE(window.isVisible());
+    }
+    window.present();
+    EXPECT_TRUE(window.textView()->document()->firstBlock().text().endsWith(QStringLiteral("kept")));
 }

@@ -5,9 +5,9 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "main/ui/design/Tokens.h"
 #include "main/cloud/account/AccountSignInSheetModel.h"
 #include "main/cloud/views/PrimaryBrassButton.h"
+#include "main/ui/design/Tokens.h"
 #include "main/ui/widgets/KitButton.h"
 #include "tests/cloud/views/FakeAccountHost.h"
 
@@ -89,17 +89,14 @@ TEST_F(AccountSignInSheetTest, DrawsTheModel)
     }
 }
 
-// Typing goes into the model, Return starts nothing, a long address is cut in the middle, the link back works while a
-// check is in flight, and Cancel and Escape close.
+// Typing goes into the model, a long address is cut in the middle, the link back works while a check is in flight,
+// and Cancel and Escape close.
 TEST_F(AccountSignInSheetTest, FieldsLinksAndClosing)
 {
     m_sheet.show();
     QTest::keyClicks(m_sheet.emailField(), QStringLiteral("dev@example.org"));
     EXPECT_EQ(m_model.email(), "dev@example.org");
     EXPECT_TRUE(m_sheet.primaryButton()->isEnabled());
-    QTest::keyClick(m_sheet.emailField(), Qt::Key_Return);
-    EXPECT_EQ(m_model.phase(), Model::Phase::Idle);
-    EXPECT_EQ(m_model.step(), Model::Step::Email);
 
     const QString longAddress = QString(120, QLatin1Char('x')) + QStringLiteral("@example.org");
     m_model.setEmail(longAddress);
@@ -113,6 +110,36 @@ TEST_F(AccountSignInSheetTest, FieldsLinksAndClosing)
     QTest::mouseClick(m_sheet.cancelButton(), Qt::LeftButton);
     QTest::keyClick(&m_sheet, Qt::Key_Escape);
     EXPECT_EQ(m_closes, 2);
+}
+
+// Return in the field of either step presses the brass button drawn as the default ("Send code", "Verify"), and
+// only while that button can be pressed.
+TEST_F(AccountSignInSheetTest, ReturnInAFieldPressesTheBrassButtonWhileItCanBePressed)
+{
+    const struct {
+        const char* name;
+        Model::Step step;
+        const char* email;
+        const char* code;
+        Model::Phase after;
+    } rows[] = {
+        { "an address", Model::Step::Email, "dev@example.org", "", Model::Phase::Sending },
+        { "no address yet", Model::Step::Email, "dev@", "", Model::Phase::Idle },
+        { "six digits", Model::Step::Code, "dev@example.org", "123456", Model::Phase::Verifying },
+        { "five digits", Model::Step::Code, "dev@example.org", "12345", Model::Phase::Idle },
+    };
+    m_sheet.show();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_model.setPhase(Model::Phase::Idle);
+        m_model.setStep(row.step);
+        m_model.setEmail(QString::fromUtf8(row.email));
+        m_model.setCode(QString::fromUtf8(row.code));
+        QLineEdit* field = row.step == Model::Step::Email ? m_sheet.emailField() : m_sheet.codeField();
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_EQ(m_model.phase(), row.after);
+        EXPECT_EQ(m_model.step(), row.step);
+    }
 }
 
 } // namespace

@@ -2,15 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/kit/EmptyView.h"
 #include "main/notch/layout/NotchExpansionState.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/views/BrandDot.h"
 #include "main/notch/views/CtrlGroupView.h"
 #include "main/notch/views/Marquee.h"
 #include "main/notch/views/SessionCountBadge.h"
 #include "main/notch/views/SignalDot.h"
+#include "main/notch/views/WarnGlyph.h"
 #include "main/notch/views/WorkingLabel.h"
+#include "main/ui/design/Tokens.h"
+#include "tests/notch/Probes.h"
 #include "tests/notch/StripScene.h"
 
 using namespace murmeli;
@@ -94,7 +97,7 @@ TEST(TopStripViewTest, WithoutANotchTheEarsSitSideBySideInTheMiddle)
     EXPECT_NEAR(scene.strip().leftEarFrame().center().x(), 100, 1e-9) << "a lone dot sits in the middle";
 }
 
-TEST(TopStripViewTest, AnApprovalRunsThreePassesAcrossTheStripThenLeavesBothEarsEmpty)
+TEST(TopStripViewTest, AnApprovalRunsThreePassesAcrossTheStripThenShowsItsEars)
 {
     test::StripScene scene({ 380, 32, 200 });
     TopStripInputs approval = showing(NotchDisplay::notification(NotchNotifKind::Approval), 2);
@@ -116,8 +119,8 @@ TEST(TopStripViewTest, AnApprovalRunsThreePassesAcrossTheStripThenLeavesBothEars
     EXPECT_TRUE(scene.strip().marqueeFinished());
     EXPECT_EQ(scene.strip().arrangement(), Arrangement::Notched);
     EXPECT_EQ(scene.strip().marquee(), nullptr);
-    EXPECT_TRUE(is<EmptyView>(scene.strip().leftEar()));
-    EXPECT_TRUE(is<EmptyView>(scene.strip().rightContent()));
+    EXPECT_TRUE(is<WarnGlyph>(scene.strip().leftEar()));
+    EXPECT_TRUE(is<SessionCountBadge>(scene.strip().rightContent()));
 
     // A second request straight after keeps the key and gets no marquee; after another display it does.
     approval.approvalText = "Edit: main.c";
@@ -128,7 +131,7 @@ TEST(TopStripViewTest, AnApprovalRunsThreePassesAcrossTheStripThenLeavesBothEars
     scene.render();
     EXPECT_EQ(scene.strip().arrangement(), Arrangement::FullWidthMarquee);
 
-    // Expanding hides the marquee at once and marks it finished; collapsing shows the (empty) ears.
+    // Expanding hides the marquee at once and marks it finished; collapsing shows the ears.
     approval.isExpanded = true;
     scene.show(approval);
     EXPECT_TRUE(scene.strip().marqueeFinished());
@@ -156,6 +159,60 @@ TEST(TopStripViewTest, ARequestThatArrivesWhileExpandedRunsWhenThePanelCollapses
     scene.render();
     EXPECT_EQ(scene.strip().arrangement(), Arrangement::FullWidthMarquee);
     EXPECT_NE(scene.strip().marquee(), nullptr);
+}
+
+// A request waits and nobody answers it: whether its marquee ran out or the person opened the panel and closed it
+// again, the closed strip goes on showing the amber warning and the count until the request is gone, with a notch
+// or without.
+TEST(TopStripViewTest, ARequestThatStillWaitsKeepsItsWarningAndCountInTheClosedStrip)
+{
+    const struct {
+        const char* name;
+        StripScene::Options strip;
+        bool openedAndClosed;
+        int sessions;
+    } rows[] = {
+        { "marquee ran out, notch", { 380, 32, 200 }, false, 2 },
+        { "marquee ran out, no notch", { 200, 32, 0 }, false, 1 },
+        { "opened and closed, no notch", { 200, 32, 0 }, true, 1 },
+        { "opened and closed, notch, reduced motion", { 380, 32, 200, true }, true, 3 },
+        { "opened and closed, no session row", { 200, 32, 0 }, true, 0 },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::FakeClock vmClock;
+        notch::PanelViewModel vm(vmClock);
+        NotchExpansionState state;
+        vm.setSessionTotal(row.sessions);
+        vm.setSessionState(notch::SessionState::needsApproval());
+        vm.setPendingApprovalMessage(QStringLiteral("Bash: ls"));
+        vm.setCurrentSurface(notch::IslandSurface::approvalCard(QStringLiteral("s-1"), QStringLiteral("t-1")));
+        test::StripScene scene(row.strip);
+        scene.show(vm, state);
+        scene.render();
+        ASSERT_EQ(scene.strip().arrangement(), Arrangement::FullWidthMarquee);
+        if (row.openedAndClosed) {
+            state.setExpanded(true);
+            scene.show(vm, state);
+            scene.render();
+            state.setExpanded(false);
+            scene.show(vm, state);
+        }
+        // Long past the marquee's passes, and the strip no longer moves by itself.
+        scene.advance(60'000);
+        const QImage image = scene.render(2);
+        EXPECT_NE(scene.strip().arrangement(), Arrangement::FullWidthMarquee);
+        EXPECT_GT(pixelsOf(image, scene.strip().leftEarFrame(), ui::Color::vantorSignalAmber), 10)
+            << "no warning in the left ear";
+        EXPECT_EQ(pixelsOf(image, scene.strip().rightContentFrame(), ui::Color::vantorBrass) > 4, row.sessions >= 1)
+            << "the count";
+
+        // Answered: the resting strip again.
+        vm.setCurrentSurface(notch::IslandSurface::sessionList());
+        vm.setSessionState(notch::SessionState::idle());
+        scene.show(vm, state);
+        EXPECT_TRUE(is<BrandDot>(scene.strip().leftEar()));
+    }
 }
 
 class SummaryStripTest : public ::testing::TestWithParam<bool> { };

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScopeGuard>
@@ -163,4 +165,47 @@ TEST(OnboardingWindowTest, AReopenedWindowIsCentredAndARowSaysItIsCheckingWhileI
     ASSERT_TRUE(test::waitUntil([&] { return !window.isProbing(); }));
     EXPECT_EQ(window.snapshot().microphone.state, PermissionState::Granted);
     EXPECT_EQ(window.button(QStringLiteral("authorize-microphone")), nullptr);
+}
+
+// Tab goes round the buttons of each step and lands on nothing else: every stop is a button, which the focus ring
+// draws around, so no Tab leaves the user without a sign of where the keys go.
+TEST(OnboardingWindowTest, TabGoesRoundTheButtonsOfEachStepAndNothingElse)
+{
+    const struct {
+        OnboardingStep step;
+        QStringList buttons;
+    } rows[] = {
+        { OnboardingStep::Why, { QStringLiteral("continue") } },
+        // Typing refused and not asked yet, no on-device model: Continue waits, so it is no stop.
+        { OnboardingStep::Auth,
+            { QStringLiteral("authorize-accessibility"), QStringLiteral("recheck-speechRecognition"),
+                QStringLiteral("skip") } },
+        { OnboardingStep::Done, { QStringLiteral("finish") } },
+    };
+    Onboarding o(false);
+    ASSERT_TRUE(o.probed());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(o.window.get()));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(settings::toString(row.step).toStdString());
+        ASSERT_EQ(o.window->step(), row.step);
+        QStringList stops;
+        for (int tab = 0; tab < 2 * static_cast<int>(row.buttons.size()) + 2; ++tab) {
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : o.window.get(), Qt::Key_Tab);
+            QWidget* focused = QApplication::focusWidget();
+            ASSERT_NE(focused, nullptr);
+            EXPECT_NE(qobject_cast<ui::KitButton*>(focused), nullptr)
+                << "Tab " << tab << " landed on a " << focused->metaObject()->className();
+            stops << focused->objectName();
+        }
+        stops.removeDuplicates();
+        std::sort(stops.begin(), stops.end());
+        QStringList buttons = row.buttons;
+        std::sort(buttons.begin(), buttons.end());
+        EXPECT_EQ(stops.join(QLatin1Char(' ')).toStdString(), buttons.join(QLatin1Char(' ')).toStdString());
+        if (row.step == OnboardingStep::Why) {
+            o.click("continue");
+        } else if (row.step == OnboardingStep::Auth) {
+            o.click("skip");
+        }
+    }
 }

@@ -14,7 +14,9 @@
 #include "main/ui/design/Tokens.h"
 #include "main/ui/widgets/FocusRing.h"
 #include "main/ui/widgets/KitButton.h"
+#include "main/ui/widgets/ScrollToFocus.h"
 #include "main/ui/widgets/SettingsPalette.h"
+#include "main/ui/widgets/WindowFit.h"
 #include "platform/defaults/Defaults.h"
 
 namespace murmeli::settings {
@@ -30,9 +32,7 @@ OnboardingWindow::OnboardingWindow(
         | Qt::WindowMaximizeButtonHint | Qt::WindowStaysOnTopHint);
     setPalette(ui::SettingsPalette::dark());
     setAutoFillBackground(true);
-    resize(contentSize);
-    setMinimumSize(minimumContentSize);
-    setMaximumSize(maximumContentSize);
+    fitToScreen(contentSize);
     // Centred on the main screen: left to the window manager, a window reopened over the settings opened in a corner.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());
@@ -47,6 +47,7 @@ OnboardingWindow::OnboardingWindow(
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui::ScrollToFocus::install(*m_scroll);
     QPalette surface = m_scroll->viewport()->palette();
     surface.setColor(QPalette::Window, ui::Color::vantorSurface);
     m_scroll->viewport()->setPalette(surface);
@@ -61,9 +62,20 @@ OnboardingWindow::~OnboardingWindow() = default;
 
 void OnboardingWindow::present()
 {
-    show();
+    ui::WindowFit::show(*this, [this] { fitToScreen(size()); });
     raise();
     activateWindow();
+}
+
+void OnboardingWindow::fitToScreen(QSize wanted)
+{
+    // Where the screen's free area is smaller than the window's own bounds, that area bounds it: a small screen or
+    // a large scale keeps the title bar and the buttons in reach, and the step scrolls.
+    const QSize room = ui::WindowFit::room(*this);
+    setMinimumSize(minimumContentSize.boundedTo(room));
+    setMaximumSize(maximumContentSize.boundedTo(room));
+    resize(wanted.boundedTo(room));
+    ui::WindowFit::keepOnScreen(*this);
 }
 
 ui::KitButton* OnboardingWindow::button(const QString& name) const

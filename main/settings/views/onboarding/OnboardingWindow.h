@@ -28,7 +28,8 @@ namespace murmeli::settings {
 
 /// The onboarding window: why murmeli needs what it asks for, granting it, and a summary whose Finish records
 /// completion. It starts at the first step every time and probes the permissions as it opens and after each of the
-/// user's requests, never on a timer.
+/// user's requests, never on a timer. On a screen too small for it, it fits the screen's free area, title bar and
+/// all, and the step scrolls.
 class OnboardingWindow final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(OnboardingWindow)
@@ -73,6 +74,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    /// Sizes the window to wanted within its bounds, all of them within its screen's free area, and moves it inside
+    /// that area where it is not.
+    void fitToScreen(QSize wanted);
     void showStep(OnboardingStep step);
     void rebuild();
     void authorizeAccessibility();

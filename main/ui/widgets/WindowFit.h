@@ -1,0 +1,22 @@
+#pragma once
+
+#include <functional>
+
+#include <QSize>
+
+class QWidget;
+
+// Keeps a window of murmeli's, title bar and all, on the free area of its screen: a small screen, or a large scale
+// factor, must not put its title bar, its close button or its buttons out of reach.
+namespace murmeli::ui::WindowFit {
+
+/// The largest content size that fits window, with the frame the window manager gave it, on the free area of its
+/// screen; without a screen, no bound at all.
+QSize room(const QWidget& window);
+/// Moves window as far as keeps its frame on the free area of its screen, and no further.
+void keepOnScreen(QWidget& window);
+/// Shows window. The window manager's frame is known only once the window is on the screen: where it frames the
+/// window only now, fit runs once the window is first exposed, if the frame then reaches off the free area.
+void show(QWidget& window, std::function<void()> fit);
+
+} // namespace murmeli::ui::WindowFit

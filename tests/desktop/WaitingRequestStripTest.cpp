@@ -1,0 +1,156 @@
+// A permission request that nobody answers, on the test desktop: whatever the person did with the panel meanwhile,
+// the closed strip on the screen says that an agent waits until the request fails open.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+
+#include "main/app/AppDelegate.h"
+#include "main/notch/kit/FramePump.h"
+#include "main/notch/kit/ViewHost.h"
+#include "main/notch/panel/NotchPanelController.h"
+#include "main/notch/views/NotchView.h"
+#include "platform/desktop/DesktopServicesFactory.h"
+#include "tests/desktop/LaunchedMurmeli.h"
+#include "tests/desktop/Screenshots.h"
+#include "tests/support/ControllerProbe.h"
+#include "tests/support/DesktopLock.h"
+#include "tests/support/DesktopTools.h"
+#include "tests/support/TestDesktop.h"
+#include "tests/support/Wait.h"
+
+using namespace murmeli;
+using test::waitUntil;
+
+namespace {
+
+/// The pointer glides from one point to another in steps of 3 px, as a hand moves a mouse.
+void glide(QPoint from, QPoint to)
+{
+    QStringList moves;
+    const int steps = std::max(1, (std::max(std::abs(to.x() - from.x()), std::abs(to.y() - from.y())) + 2) / 3);
+    for (int step = 1; step <= steps; ++step) {
+        const QPoint at = from + (to - from) * step / steps;
+        moves << QStringLiteral("mousemove") << QString::number(at.x()) << QString::number(at.y())
+              << QStringLiteral("sleep") << QStringLiteral("0.01");
+    }
+    test::runTool(QStringLiteral("xdotool"), moves);
+}
+
+/// Pixels of the shot's rect that stand out of the strip's dark glass: a glyph, a label, a dot.
+int litPixels(const QImage& shot, const QRect& rect)
+{
+    int lit = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const QColor pixel = shot.pixelColor(x, y);
+            lit += std::max({ pixel.red(), pixel.green(), pixel.blue() }) >= 100 ? 1 : 0;
+        }
+    }
+    return lit;
+}
+
+} // namespace
+
+// A request waits and the person leaves it be, or opens the panel and closes it with Esc, or opens it and moves the
+// pointer away. Sampled every second until the request fails open, the closed strip never goes dark.
+TEST(WaitingRequestStripTest, TheClosedStripShowsTheRequestThatWaitsUntilItFailsOpen)
+{
+    if (const std::optional<QString> missing = test::testDesktopMissing()) {
+        GTEST_SKIP() << missing->toStdString();
+    }
+    for (const char* tool : { "xdotool", "curl" }) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+            GTEST_SKIP() << tool << " is not installed";
+        }
+    }
+    // The pointer, the top of the screen and Esc are this test's while it runs.
+    test::DesktopLock lock(test::DesktopLock::keyboardAndClipboard);
+    ASSERT_TRUE(lock.isHeld());
+    // The panel's Esc works on the real desktop the keys come from.
+    test::LaunchedMurmeli murmeli(
+        [](app::AppController::Dependencies& dependencies) { dependencies.desktop = &platform::makeDesktopServices; });
+    ASSERT_TRUE(waitUntil([&] { return murmeli.views.notchPanel() && murmeli.views.notchPanel()->window(); }));
+    notch::NotchPanelController& panel = *murmeli.views.notchPanel();
+    notch::ViewHost& window = *panel.window();
+    notch::NotchView& root = *panel.rootView();
+    const QPoint away(960, 700);
+    test::runTool(QStringLiteral("xdotool"),
+        { QStringLiteral("mousemove"), QString::number(away.x()), QString::number(away.y()) });
+    // The welcome of a first launch has gone: the closed strip rests, and only its dot breathes.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return window.canBeSeen() && !root.isAnimating(window.environment().nowMs())
+                && !window.framePump().isActive() && !window.pendingArea().isEmpty();
+        },
+        20000));
+    const QRectF closedBox = root.boxFrame();
+    // Inside the strip's rounded outline, clear of the desktop behind its corners.
+    const QRect strip
+        = QRect(window.mapToGlobal(closedBox.topLeft().toPoint()), closedBox.size().toSize()).adjusted(22, 1, -22, -2);
+    const QRect around = strip.adjusted(-40, -strip.top(), 40, 6);
+    const QPoint onTheStrip = window.mapToGlobal(QPoint(static_cast<int>(closedBox.center().x()), 10));
+    const quint16 port = test::ControllerProbe::hookServer(murmeli.controller).port();
+
+    const struct {
+        const char* name;
+        bool opens;
+        bool escape;
+    } rows[] = {
+        { "left alone", false, false },
+        { "opened and closed with Esc", true, true },
+        { "opened and left by the pointer", true, false },
+    };
+    int request = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString toolUseId = QStringLiteral("t-strip-%1").arg(++request);
+        QProcess agent;
+        agent.start(QStringLiteral("curl"),
+            { QStringLiteral("-s"), QStringLiteral("-m"), QStringLiteral("60"), QStringLiteral("--data-binary"),
+                QStringLiteral(R"({"session_id":"s-strip","hook_event_name":"PermissionRequest","tool_name":"Bash",)"
+                               R"("tool_input":{"command":"ls"},"tool_use_id":"%1","cwd":"/tmp/strip"})")
+                    .arg(toolUseId),
+                QStringLiteral("http://127.0.0.1:%1/hook/PermissionRequest").arg(port) });
+        ASSERT_TRUE(agent.waitForStarted(5000));
+        ASSERT_TRUE(waitUntil([&] { return !murmeli.controller.vm().pendingApprovalMessage().isEmpty(); }, 10000));
+
+        if (row.opens) {
+            glide(away, onTheStrip);
+            ASSERT_TRUE(waitUntil([&] { return panel.isExpanded() && root.boxFrame().size() != closedBox.size(); }))
+                << "the panel did not open";
+            if (row.escape) {
+                test::runTool(QStringLiteral("xdotool"), { QStringLiteral("key"), QStringLiteral("Escape") });
+                ASSERT_TRUE(waitUntil([&] { return !panel.isExpanded(); })) << "Esc did not close the panel";
+            }
+            glide(onTheStrip, away);
+            ASSERT_TRUE(waitUntil([&] { return !panel.isExpanded() && root.boxFrame() == closedBox; }))
+                << "the panel did not close";
+        }
+
+        // Once a second until the agent has its answer; the picture of the last one that still waited is kept.
+        const auto finished = [&] { return agent.state() == QProcess::NotRunning; };
+        int samples = 0;
+        int dark = 0;
+        QImage last;
+        while (!finished()) {
+            last = QGuiApplication::primaryScreen()
+                       ->grabWindow(0, around.x(), 0, around.width(), around.height())
+                       .toImage();
+            const int lit = litPixels(last, strip.translated(-around.topLeft()));
+            dark += lit < 15 ? 1 : 0;
+            ++samples;
+            waitUntil(finished, 1000);
+        }
+        EXPECT_EQ(dark, 0) << dark << " of " << samples << " samples of the closed strip showed nothing that waits";
+        EXPECT_GE(samples, 10) << "the request was not held";
+        EXPECT_EQ(agent.readAllStandardOutput().trimmed(), "{}") << "the request did not fail open";
+        last.save(test::screenshotFolder() + QStringLiteral("/strip-waiting-%1.png").arg(request));
+    }
+}
