@@ -10,6 +10,7 @@
 #include <QLocalSocket>
 #include <QStringList>
 
+#include "main/app/shell/InstanceLock.h"
 #include "main/hooks/sessions/StatusDirectory.h"
 
 namespace murmeli::app {
@@ -52,17 +53,7 @@ QString InstanceChannel::standardName(QString* problem)
             return name;
         }
     }
-    // Without a runtime folder: first a folder in the user's home, which no other user can plant, else one in the
-    // temporary folder, which is refused when another user made it first.
-    QStringList folders;
-    if (const QString home = qEnvironmentVariable("HOME"); QDir::isAbsolutePath(home) && QFileInfo(home).isDir()) {
-        const QString murmeliHome = home + QStringLiteral("/.murmeli");
-        // Only a folder made here gets 0700; one that is there already keeps what the user gave it.
-        ::mkdir(QFile::encodeName(murmeliHome).constData(), 0700);
-        folders.append(murmeliHome + QStringLiteral("/run"));
-    }
-    folders.append(QDir::tempPath() + QStringLiteral("/murmeli-%1").arg(::getuid()));
-    for (const QString& folder : folders) {
+    for (const QString& folder : InstanceLock::privateFolders()) {
         const QString name = folder + QStringLiteral("/control");
         QString refused;
         if (!fits(name)) {
