@@ -51,8 +51,16 @@ QString InstanceLock::standardPath(QString* problem)
     QStringList refusals;
     for (const QString& folder : privateFolders()) {
         QString refused;
-        if (hooks::StatusDirectory(folder).prepare(&refused)) {
-            return folder + QLatin1Char('/') + QLatin1String(fileName);
+        if (!hooks::StatusDirectory(folder).prepare(&refused)) {
+            refusals.append(refused);
+            continue;
+        }
+        // A file system that keeps no locks (an NFS home without its lock service) would leave murmeli unable to
+        // start at all: the next folder is used instead.
+        const QString path = folder + QLatin1Char('/') + QLatin1String(fileName);
+        InstanceLock probe(path);
+        if (probe.open(&refused) && probe.canLock(&refused)) {
+            return path;
         }
         refusals.append(refused);
     }
@@ -94,6 +102,21 @@ bool InstanceLock::open(QString* problem)
         *problem = m_path + QStringLiteral(" cannot be opened as a file of the user's own: ") + systemError();
     }
     return m_fd >= 0;
+}
+
+bool InstanceLock::canLock(QString* problem) const
+{
+    if (::flock(m_fd, LOCK_SH | LOCK_NB) == 0) {
+        ::flock(m_fd, LOCK_UN);
+        return true;
+    }
+    if (errno == EWOULDBLOCK) {
+        return true;
+    }
+    if (problem != nullptr) {
+        *problem = m_path + QStringLiteral(" cannot be locked: ") + systemError();
+    }
+    return false;
 }
 
 bool InstanceLock::tryLock(QString* problem)

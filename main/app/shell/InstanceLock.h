@@ -54,6 +54,8 @@ public:
 
 private:
     bool open(QString* problem);
+    /// Whether the file system keeps locks on the file (true also while another holds it).
+    bool canLock(QString* problem) const;
 
     QString m_path;
     int m_fd = -1;
