@@ -70,16 +70,13 @@ int main(int argc, char** argv)
     // A reader of standard error that goes away must cost log lines, not the process.
     std::signal(SIGPIPE, SIG_IGN);
     qInstallMessageHandler(routeQtMessage);
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("murmeli"));
-    QApplication::setApplicationVersion(QString::fromLatin1(common::APP_VERSION));
-    QApplication::setQuitOnLastWindowClosed(false);
 
     // A second murmeli would fight the first for the port and the screen, clean away its sessions' files and write
     // the settings over its own: it hands its wish to the running one and ends. `murmeli settings` opens the settings
     // there, plain `murmeli` shows it; with none running, murmeli starts (and opens the settings once it has launched).
     // Starts from a desktop, ssh, cron or a service each see other runtime folders, so which one runs is settled by
-    // one lock in a fixed place before anything starts; the holder names there the socket it listens on.
+    // one lock in a fixed place before anything starts (a start that hands over never even opens the display); the
+    // holder names there the socket it listens on.
     const bool openSettings = invocation.command == QLatin1String("settings");
     const QString request = QString::fromLatin1(
         openSettings ? app::InstanceChannel::showSettingsRequest : app::InstanceChannel::showRequest);
@@ -105,6 +102,12 @@ int main(int argc, char** argv)
     case app::InstanceLock::Claim::Run:
         break;
     }
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("murmeli"));
+    QApplication::setApplicationVersion(QString::fromLatin1(common::APP_VERSION));
+    QApplication::setQuitOnLastWindowClosed(false);
+
     // A murmeli that no later start could reach would let that start run beside it, so without a channel none starts.
     const QString channelName = app::InstanceChannel::standardName(&problem);
     if (channelName.isEmpty()) {

@@ -104,6 +104,8 @@ TEST(SingleInstanceTest, OneMurmeliRunsPerUserWhateverEachStartsEnvironment)
         const int running = 1 - gone;
         EXPECT_TRUE(row.atOnce || gone == 1);
         EXPECT_EQ(starts[gone].exitCode(), 0) << log(gone).toStdString();
+        EXPECT_TRUE(log(gone).isEmpty()) << "the hand-over says one line, and nothing else: "
+                                         << log(gone).toStdString();
         EXPECT_EQ(starts[gone].readAllStandardOutput().toStdString(),
             "murmeli is already running; asked it to show its settings window\n");
         EXPECT_TRUE(
