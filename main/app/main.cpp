@@ -123,7 +123,12 @@ int main(int argc, char** argv)
         }
         return refuse(problem);
     }
-    lock.announce(channelName);
+    if (!lock.announce(channelName)) {
+        common::writeToStderr(QStringLiteral("[diag] instance: %1 could not be written; a later start will not find "
+                                             "this murmeli and ends after waiting for it")
+                                  .arg(lock.path()),
+            common::LogColor::Orange);
+    }
 
     // Every held permission request keeps a socket open; the default soft limit of 1024 is too tight.
     if (const auto limit = platform::raiseOpenFileLimit(); limit && limit->raised) {
