@@ -9,7 +9,7 @@ dest=$murmeli_hooks_root
 settings=${CLAUDE_SETTINGS:-$HOME/.claude/settings.json}
 scripts=(murmeli-hook-lib.sh status-hook tool-hook notify-hook permission-hook session-hook)
 
-murmeli_bin=$(murmeli_find_bin) || murmeli_fail "cannot find the murmeli executable; set MURMELI_BIN"
+murmeli_bin=$(murmeli_find_bin) || murmeli_fail "$murmeli_no_bin"
 
 if [[ ${1:-} == --uninstall ]]; then
     "$murmeli_bin" hooks uninstall --settings "$settings" || exit 1

@@ -112,6 +112,10 @@ murmeli_tidy_up() {
     return 0
 }
 
+# What an installer says when murmeli_find_bin finds nothing, as before a first build.
+murmeli_no_bin="cannot find the murmeli executable: build it first with 'bash scripts/run' in murmeli's folder, or \
+set MURMELI_BIN to the murmeli executable"
+
 murmeli_find_bin() {
     local candidate
     # Set by murmeli itself; beside a source tree's build; installed (<prefix>/share/murmeli/scripts); on PATH.
@@ -224,7 +228,7 @@ murmeli_remove_hook_scripts() {
 murmeli_settings_installer() {
     local agent=$1 settings=$2
     shift 2
-    murmeli_bin=$(murmeli_find_bin) || murmeli_fail "cannot find the murmeli executable; set MURMELI_BIN"
+    murmeli_bin=$(murmeli_find_bin) || murmeli_fail "$murmeli_no_bin"
     if [[ ${1:-} == --uninstall ]]; then
         "$murmeli_bin" hooks uninstall --agent "$agent" --settings "$settings" || exit 1
         murmeli_remove_hook_scripts "$agent"
@@ -241,3 +245,12 @@ murmeli_settings_installer() {
     echo "murmeli hooks installed for $agent in $murmeli_hooks_root/$agent"
     exit 0
 }
+
+# Every installer's usage is the comment at its top; asked for, it is printed before anything is looked for.
+case ${1:-} in
+--help | -h)
+    echo "usage: $murmeli_installer [--uninstall]"
+    sed -n '2,/^[^#]/s/^#\( \|$\)//p' "$0"
+    exit 0
+    ;;
+esac

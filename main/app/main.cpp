@@ -11,6 +11,7 @@
 #include "main/app/AppDelegate.h"
 #include "main/app/CommandLine.h"
 #include "main/app/shell/InstanceChannel.h"
+#include "main/app/shell/InstanceLock.h"
 #include "main/app/views/WidgetShellViews.h"
 #include "main/common/AppVersion.h"
 #include "main/common/Log.h"
@@ -69,46 +70,64 @@ int main(int argc, char** argv)
     // A reader of standard error that goes away must cost log lines, not the process.
     std::signal(SIGPIPE, SIG_IGN);
     qInstallMessageHandler(routeQtMessage);
+
+    // A second murmeli would fight the first for the port and the screen, clean away its sessions' files and write
+    // the settings over its own: it hands its wish to the running one and ends. `murmeli settings` opens the settings
+    // there, plain `murmeli` shows it; with none running, murmeli starts (and opens the settings once it has launched).
+    // Starts from a desktop, ssh, cron or a service each see other runtime folders, so which one runs is settled by
+    // one lock in a fixed place before anything starts (a start that hands over never even opens the display); the
+    // holder names there the socket it listens on.
+    const bool openSettings = invocation.command == QLatin1String("settings");
+    const QString request = QString::fromLatin1(
+        openSettings ? app::InstanceChannel::showSettingsRequest : app::InstanceChannel::showRequest);
+    const auto handedOver = [] {
+        std::puts("murmeli is already running; asked it to show its settings window");
+        return 0;
+    };
+    const auto refuse = [](const QString& why) {
+        std::fprintf(
+            stderr, "murmeli: %s; not starting, so that two never run at once.\n", why.toLocal8Bit().constData());
+        return 1;
+    };
+    QString problem;
+    app::InstanceLock lock(app::InstanceLock::standardPath(&problem));
+    if (lock.path().isEmpty()) {
+        return refuse(QStringLiteral("no folder of your own can hold the instance lock (%1)").arg(problem));
+    }
+    switch (lock.claimOrHandOver(request, app::InstanceLock::defaultPatienceMs, &problem)) {
+    case app::InstanceLock::Claim::HandedOver:
+        return handedOver();
+    case app::InstanceLock::Claim::Failed:
+        return refuse(problem);
+    case app::InstanceLock::Claim::Run:
+        break;
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("murmeli"));
     QApplication::setApplicationVersion(QString::fromLatin1(common::APP_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // A second murmeli would fight the first for the port and the screen and clean away its sessions' files: it hands
-    // its wish to the running one and ends. `murmeli settings` opens the settings there, plain `murmeli` shows it;
-    // with none running, murmeli starts (and opens the settings once it has launched). A murmeli that no later start
-    // could reach would let that start run beside it, so without a channel none starts.
-    const bool openSettings = invocation.command == QLatin1String("settings");
-    const QString request = QString::fromLatin1(
-        openSettings ? app::InstanceChannel::showSettingsRequest : app::InstanceChannel::showRequest);
-    QString channelProblem;
-    const QString channelName = app::InstanceChannel::standardName(&channelProblem);
-    const auto unreachable = [&channelProblem] {
-        std::fprintf(stderr,
-            "murmeli: no socket can be made through which a later start would find this one (%s); not starting, so "
-            "that two never run at once. Set XDG_RUNTIME_DIR to a folder of your own.\n",
-            channelProblem.toLocal8Bit().constData());
-        return 1;
-    };
+    // A murmeli that no later start could reach would let that start run beside it, so without a channel none starts.
+    const QString channelName = app::InstanceChannel::standardName(&problem);
     if (channelName.isEmpty()) {
-        return unreachable();
-    }
-    if (app::InstanceChannel::sendToRunning(channelName, request)) {
-        return 0;
+        return refuse(QStringLiteral("no socket can be made through which a later start would find this one (%1). Set "
+                                     "XDG_RUNTIME_DIR to a folder of your own")
+                          .arg(problem));
     }
     app::InstanceChannel channel(channelName);
-    // Listening before anything else starts: of two started at once, the one that loses hands over as well.
-    if (!channel.listen(&channelProblem)) {
-        if (app::InstanceChannel::sendToRunning(channelName, request)) {
-            return 0;
+    if (!channel.listen(&problem)) {
+        // One that holds no lock of ours (another home's) listens there: it is shown, as before the lock.
+        if (channel.isTakenByAnother() && app::InstanceChannel::sendToRunning(channelName, request)) {
+            return handedOver();
         }
-        if (!channel.isTakenByAnother()) {
-            return unreachable();
-        }
-        // One runs but took no request: a second in full would still take its sessions' files and its port.
-        std::fprintf(
-            stderr, "murmeli: %s, but it did not take the request\n", channelProblem.toLocal8Bit().constData());
-        return 1;
+        return refuse(problem);
+    }
+    if (!lock.announce(channelName)) {
+        common::writeToStderr(QStringLiteral("[diag] instance: %1 could not be written; a later start will not find "
+                                             "this murmeli and ends after waiting for it")
+                                  .arg(lock.path()),
+            common::LogColor::Orange);
     }
 
     // Every held permission request keeps a socket open; the default soft limit of 1024 is too tight.

@@ -24,6 +24,20 @@ using namespace std::chrono_literals;
 constexpr auto terminateGrace = 1000ms;
 constexpr auto killGrace = 2000ms;
 
+// Every child leads a process group of its own (see configure), which holds whatever it starts in turn: stopping the
+// group stops them all, where stopping the child alone would leave its children running past the time limit. False
+// when there was no such group (a child stopped before it could make its own is signalled on its own).
+bool signalGroup(qint64 pid, int signal)
+{
+    return pid > 0 && ::kill(-static_cast<pid_t>(pid), signal) == 0;
+}
+
+} // namespace
+
+// Named rather than anonymous: runProcess's coroutine frame holds these, and g++ names that frame outside any
+// anonymous namespace (its bug 101118), so a type of the frame must have a name of its own that no other file uses.
+namespace process_runner {
+
 // Suspends the running coroutine until wake() or a deadline. We keep our own awaiter rather than awaiting
 // qCoro(signal): QCoro 0.8 can deliver a queued emission to an awaiter that has already gone, and the child's
 // signals come in bursts (started and finished in one event-loop pass for a quick child).
@@ -50,38 +64,27 @@ public:
             &m_context, [waiter = std::exchange(m_waiter, {})] { waiter.resume(); }, Qt::QueuedConnection);
     }
 
-    auto until(QDeadlineTimer deadline)
-    {
-        struct Awaiter {
-            Wakeup& wakeup;
-            QDeadlineTimer deadline;
+    struct Awaiter {
+        Wakeup& wakeup;
+        QDeadlineTimer deadline;
 
-            bool await_ready() const noexcept { return deadline.hasExpired(); }
-            void await_suspend(std::coroutine_handle<> waiter)
-            {
-                wakeup.m_waiter = waiter;
-                const qint64 remaining
-                    = std::clamp<qint64>(deadline.remainingTime(), 0, std::numeric_limits<int>::max());
-                wakeup.m_timer.start(static_cast<int>(remaining));
-            }
-            void await_resume() const noexcept { }
-        };
-        return Awaiter { *this, deadline };
-    }
+        bool await_ready() const noexcept { return deadline.hasExpired(); }
+        void await_suspend(std::coroutine_handle<> waiter)
+        {
+            wakeup.m_waiter = waiter;
+            const qint64 remaining = std::clamp<qint64>(deadline.remainingTime(), 0, std::numeric_limits<int>::max());
+            wakeup.m_timer.start(static_cast<int>(remaining));
+        }
+        void await_resume() const noexcept { }
+    };
+
+    Awaiter until(QDeadlineTimer deadline) { return Awaiter { *this, deadline }; }
 
 private:
     QObject m_context;
     QTimer m_timer;
     std::coroutine_handle<> m_waiter;
 };
-
-// Every child leads a process group of its own (see configure), which holds whatever it starts in turn: stopping the
-// group stops them all, where stopping the child alone would leave its children running past the time limit. False
-// when there was no such group (a child stopped before it could make its own is signalled on its own).
-bool signalGroup(qint64 pid, int signal)
-{
-    return pid > 0 && ::kill(-static_cast<pid_t>(pid), signal) == 0;
-}
 
 // Owns the QProcess for the coroutine frame. A frame can go away while its child still runs (its owner gave up
 // on it); the child is then killed without blocking this thread and the QProcess deleted once the child is reaped.
@@ -102,6 +105,10 @@ struct ProcessReaper {
         }
     }
 };
+
+} // namespace process_runner
+
+namespace {
 
 void appendCapped(QByteArray& into, const QByteArray& chunk, qsizetype cap, bool& truncated)
 {
@@ -175,8 +182,8 @@ QCoro::Task<ProcessResult> runProcess(ProcessRequest request)
 
     // Declaration order matters for teardown: the connections' context goes first so no handler runs against a
     // half-destroyed frame, then the process is reaped, then the wakeup it would have woken.
-    Wakeup wakeup;
-    std::unique_ptr<QProcess, ProcessReaper> process(new QProcess);
+    process_runner::Wakeup wakeup;
+    std::unique_ptr<QProcess, process_runner::ProcessReaper> process(new QProcess);
     QObject context;
 
     configure(*process, request);

@@ -35,9 +35,9 @@ struct ProcessRequest {
     QString program;
     QStringList arguments;
     std::chrono::milliseconds timeout { 10000 };
-    QByteArray standardInput;
-    QString workingDirectory;
-    QProcessEnvironment environment; // empty: the child inherits ours
+    QByteArray standardInput {};
+    QString workingDirectory {};
+    QProcessEnvironment environment {}; // empty: the child inherits ours
     qsizetype maxOutputBytes = 16 * 1024 * 1024;
     /// Standard error joins standard output in one channel (standardOutput), interleaved as the child wrote them.
     bool mergeChannels = false;

@@ -36,10 +36,10 @@ struct KeyChord final {
     /// The key's symbol (keysym); a grab takes every key the current keymap gives this symbol.
     quint32 keysym = 0;
     /// A raw key taken as well, whatever the keymap calls it: keys whose symbol differs between keymaps.
-    std::optional<quint32> keycode;
+    std::optional<quint32> keycode {};
     KeyModifiers modifiers;
     /// Another symbol whose keys a grab takes as well: the name other keymaps give the same key.
-    std::optional<quint32> alternateKeysym;
+    std::optional<quint32> alternateKeysym {};
 
     /// F13, by symbol, by the symbol the evdev keymap gives it instead, and by the raw key a keyboard sends for it.
     static KeyChord f13() { return { keysym::F13, f13Keycode, {}, keysym::XF86Tools }; }

@@ -136,8 +136,10 @@ TEST(SecondStartTest, ARunningAgentKeepsItsSessionAndASecondMurmeliOnlyShowsTheF
     ASSERT_TRUE(second.waitForFinished(10000));
     const QString secondOutput = QString::fromUtf8(second.readAll());
     EXPECT_EQ(second.exitCode(), 0) << secondOutput.toStdString();
-    EXPECT_FALSE(secondOutput.contains(QStringLiteral("HookServer")) || secondOutput.contains(QStringLiteral("ready")))
+    EXPECT_FALSE(
+        secondOutput.contains(QStringLiteral("HookServer")) || secondOutput.contains(QStringLiteral("murmeli ready")))
         << secondOutput.toStdString();
+    EXPECT_TRUE(secondOutput.contains(QStringLiteral("murmeli is already running"))) << secondOutput.toStdString();
     EXPECT_TRUE(waitUntil(
         [&] { return murmeli::test::windowsOf(first.processId(), QStringLiteral("^Settings$")).size() == 1; }, 20000));
     EXPECT_TRUE(waitUntil([&] { return readLog().contains(QStringLiteral("murmeli was started again")); }, 5000));

@@ -180,6 +180,43 @@ protected:
 
 } // namespace
 
+// Each installer, asked for its usage, prints it and ends with 0, whether murmeli is built or not; run before the first
+// build (from a copy of the scripts with no build beside them, and none on PATH), it says how to get murmeli.
+TEST_F(AgentInstallersTest, EachInstallerTellsItsUsageAndHowToGetMurmeli)
+{
+    QTemporaryDir copy;
+    const QString copied = copy.filePath(QStringLiteral("scripts"));
+    ASSERT_TRUE(QProcess::execute(QStringLiteral("cp"), { QStringLiteral("-r"), scripts, copied }) == 0);
+    QProcessEnvironment beforeABuild = environmentFor(tree.path());
+    beforeABuild.remove(QStringLiteral("MURMELI_BIN"));
+    beforeABuild.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    for (const CLIAdapter& a : CLIAdapter::allCases()) {
+        if (a.installScriptName.isEmpty()) {
+            continue;
+        }
+        SCOPED_TRACE(a.installScriptName.toStdString());
+        for (const QString& help : { QStringLiteral("--help"), QStringLiteral("-h") }) {
+            QProcess process;
+            process.setProcessEnvironment(beforeABuild);
+            process.start(QStringLiteral("/bin/bash"), { copied + QLatin1Char('/') + a.installScriptName, help });
+            ASSERT_TRUE(process.waitForFinished(10000));
+            const QString usage = QString::fromUtf8(process.readAllStandardOutput());
+            EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+            EXPECT_TRUE(usage.startsWith(QStringLiteral("usage: ") + a.installScriptName)
+                && usage.contains(QStringLiteral("--uninstall")))
+                << usage.toStdString();
+        }
+        QProcess process;
+        process.setProcessEnvironment(beforeABuild);
+        process.start(QStringLiteral("/bin/bash"), { copied + QLatin1Char('/') + a.installScriptName });
+        ASSERT_TRUE(process.waitForFinished(10000));
+        const QString said = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), 1);
+        EXPECT_TRUE(said.contains(QStringLiteral("bash scripts/run")) && said.contains(QStringLiteral("MURMELI_BIN")))
+            << said.toStdString();
+    }
+}
+
 TEST_F(AgentInstallersTest, InstallAgainChangesNothingAndUninstallGivesTheUsersFileBack)
 {
     for (const Installer& each : installers) {

@@ -144,7 +144,7 @@ TEST(HookScriptsTest, EventsArriveWithTheirNamesAndUnsafeInputIsHarmless)
     // name a status file.
     const int before = lines.size();
     EXPECT_EQ(runScript(QStringLiteral("session-hook"), { QStringLiteral("../x") }, notice, environment).exitCode, 0);
-    for (const QByteArray id : { QByteArray("../../etc/x"), QByteArray("ab/../cd") }) {
+    for (const QByteArray& id : { QByteArray("../../etc/x"), QByteArray("ab/../cd") }) {
         const QByteArray sneaky = R"({"session_id":")" + id + R"(","model":{"display_name":"M"}})";
         const ScriptRun status = runScript(QStringLiteral("status-hook"), {}, sneaky, environment);
         EXPECT_EQ(status.output, "murmeli · M\n");
@@ -177,7 +177,8 @@ TEST(HookScriptsTest, AStatusLineRunAfterTheSessionEndedBringsNoRowBack)
 
     run("session-hook", { QStringLiteral("SessionStart") });
     run("status-hook", {});
-    ASSERT_TRUE(waitUntil([&] { return listed() == QStringList { QStringLiteral("gone1234") }; })) << listed().join(',').toStdString();
+    ASSERT_TRUE(waitUntil([&] { return listed() == QStringList { QStringLiteral("gone1234") }; }))
+        << listed().join(',').toStdString();
     run("session-hook", { QStringLiteral("SessionEnd") });
     ASSERT_TRUE(waitUntil([&] { return listed().isEmpty(); }));
 

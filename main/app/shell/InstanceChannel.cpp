@@ -1,6 +1,9 @@
 #include "main/app/shell/InstanceChannel.h"
 
+#include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -10,6 +13,7 @@
 #include <QLocalSocket>
 #include <QStringList>
 
+#include "main/app/shell/InstanceLock.h"
 #include "main/hooks/sessions/StatusDirectory.h"
 
 namespace murmeli::app {
@@ -52,17 +56,7 @@ QString InstanceChannel::standardName(QString* problem)
             return name;
         }
     }
-    // Without a runtime folder: first a folder in the user's home, which no other user can plant, else one in the
-    // temporary folder, which is refused when another user made it first.
-    QStringList folders;
-    if (const QString home = qEnvironmentVariable("HOME"); QDir::isAbsolutePath(home) && QFileInfo(home).isDir()) {
-        const QString murmeliHome = home + QStringLiteral("/.murmeli");
-        // Only a folder made here gets 0700; one that is there already keeps what the user gave it.
-        ::mkdir(QFile::encodeName(murmeliHome).constData(), 0700);
-        folders.append(murmeliHome + QStringLiteral("/run"));
-    }
-    folders.append(QDir::tempPath() + QStringLiteral("/murmeli-%1").arg(::getuid()));
-    for (const QString& folder : folders) {
+    for (const QString& folder : InstanceLock::privateFolders()) {
         const QString name = folder + QStringLiteral("/control");
         QString refused;
         if (!fits(name)) {
@@ -85,15 +79,27 @@ bool InstanceChannel::sendToRunning(const QString& name, const QString& request,
     if (name.isEmpty() || foreignEntry(name)) {
         return false;
     }
-    QLocalSocket socket;
-    socket.connectToServer(name, QIODevice::WriteOnly);
-    if (!socket.waitForConnected(timeoutMs)) {
+    // A plain socket, not a QLocalSocket: a second start hands over before it makes an application object, so it
+    // neither opens the display nor prints Qt's complaints about an environment it is about to leave.
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(name);
+    if (path.size() >= qsizetype(sizeof address.sun_path)) {
         return false;
     }
-    socket.write(request.toUtf8() + '\n');
-    const bool written = socket.waitForBytesWritten(timeoutMs);
-    socket.disconnectFromServer();
-    return written;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    // Bounds the connect (a listener whose queue is full) and the write alike.
+    const timeval limit { timeoutMs / 1000, (timeoutMs % 1000) * 1000 };
+    const QByteArray line = request.toUtf8() + '\n';
+    const bool sent = ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0
+        && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
+        && ::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL) == line.size();
+    ::close(fd);
+    return sent;
 }
 
 bool InstanceChannel::listen(QString* problem)

@@ -11,7 +11,8 @@ namespace murmeli::app {
 
 /// How a second start of murmeli reaches the one already running (`murmeli settings` opens the running instance's
 /// settings window, plain `murmeli` shows the running one, rather than starting a second murmeli). A local socket only
-/// the user can open, in a folder of the user's own; each request is one short line. Main thread only.
+/// the user can open, in a folder of the user's own, which the running one names in its InstanceLock; each request is
+/// one short line. Main thread only.
 class InstanceChannel final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(InstanceChannel)

@@ -34,11 +34,11 @@ public:
     struct PlanCard final {
         QString name;
         int pct5h = 0;
-        QString reset5h;
+        QString reset5h {};
         int pct7d = 0;
-        QString reset7d;
-        QString extraBalance;
-        QString extraSpent;
+        QString reset7d {};
+        QString extraBalance {};
+        QString extraSpent {};
 
         /// "PL:" and the seven fields, texts cleaned and cut, percentages clamped to 0...100.
         QString wireLine() const;

@@ -50,8 +50,8 @@ public:
         QDateTime updatedAt;
         qint64 ctxUsedTokens = 0;
         qint64 ctxTotalTokens = 0;
-        QString modelName;
-        QString effort;
+        QString modelName {};
+        QString effort {};
         int pendingCount = 0;
     };
 

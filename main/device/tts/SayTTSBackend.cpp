@@ -11,12 +11,12 @@ namespace {
 // 100 ms of silence after the speech.
 constexpr qsizetype trailingSilenceBytes = TTSEngine::sampleRate / 10 * 2;
 
-struct Decoded {
+} // namespace
+
+struct SayTTSBackend::Decoded {
     std::optional<QByteArray> pcm;
     QString error;
 };
-
-} // namespace
 
 SayTTSBackend::SayTTSBackend(
     std::shared_ptr<const platform::SpeechSynthesizer> synthesizer, common::CommandRunner runner)

@@ -42,6 +42,9 @@ public:
     bool lastPhraseWasCut() const { return m_lastCut; }
 
 private:
+    // A member rather than a type of the .cpp's own: synthesize()'s coroutine frame holds one.
+    struct Decoded;
+
     void logFailure(const common::ProcessResult& result, const QString& program);
 
     std::shared_ptr<const platform::SpeechSynthesizer> m_synthesizer;

@@ -77,9 +77,9 @@ private:
         ApprovalRequest request;
         common::OneShot<ApprovalDecision> answer;
         bool warningFired = false;
-        std::optional<common::Clock::TimerId> warningTimer;
-        std::optional<common::Clock::TimerId> timeoutTimer;
-        std::optional<common::Clock::TimerId> holdLimitTimer; // runs from arrival, queued or active
+        std::optional<common::Clock::TimerId> warningTimer {};
+        std::optional<common::Clock::TimerId> timeoutTimer {};
+        std::optional<common::Clock::TimerId> holdLimitTimer {}; // runs from arrival, queued or active
     };
 
     const Entry* findHeld(const QString& toolUseId) const;

@@ -22,9 +22,9 @@ bool installHooks(JsonText& settings, const AgentHookProfile& profile, const QSt
 void removeHooks(JsonText& settings);
 
 SettingsFileEdit::Outcome installIntoFile(const QString& settingsPath, const AgentHookProfile& profile,
-    const QString& hooksDirectory, QString* message, const InstallRecord& record = {});
+    const QString& hooksDirectory, QString* message, const InstallRecord& record = InstallRecord());
 SettingsFileEdit::Outcome removeFromFile(
-    const QString& settingsPath, QString* message, const InstallRecord& record = {});
+    const QString& settingsPath, QString* message, const InstallRecord& record = InstallRecord());
 
 /// OpenClaw loads a hook from its hooks folder when its configuration names it (hooks.internal.entries.<name>.enabled)
 /// or, with no name selected, discovers every hook there (hooks.internal.enabled). These name ours unless every hook

@@ -53,9 +53,9 @@ JsonText hookGroup(const QString& command, int timeout, const std::optional<QStr
 bool addHookGroups(JsonText& settings, const std::vector<std::pair<QString, JsonText>>& groups, QString* problem);
 
 /// Reads the file (a missing file counts as {}), applies the edit, and writes the result when it differs.
-Outcome installIntoFile(
-    const QString& settingsPath, const QString& hooksDirectory, QString* message, const InstallRecord& record = {});
-Outcome removeFromFile(const QString& settingsPath, QString* message, const InstallRecord& record = {});
+Outcome installIntoFile(const QString& settingsPath, const QString& hooksDirectory, QString* message,
+    const InstallRecord& record = InstallRecord());
+Outcome removeFromFile(const QString& settingsPath, QString* message, const InstallRecord& record = InstallRecord());
 
 } // namespace ClaudeSettingsEditor
 

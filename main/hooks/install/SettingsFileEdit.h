@@ -27,6 +27,7 @@ using Edit = std::function<bool(JsonText& settings, QString* problem)>;
 /// is written back as it was spelled. A file the edit leaves empty goes when the record says murmeli created it; a
 /// file murmeli creates goes on the record with the folders created for it. A file that is not a JSON object, or
 /// that its owner made read-only, is never rewritten. `message` gets one line for the user.
-Outcome edit(const QString& settingsPath, const Edit& edit, QString* message, const InstallRecord& record = {});
+Outcome edit(
+    const QString& settingsPath, const Edit& edit, QString* message, const InstallRecord& record = InstallRecord());
 
 } // namespace murmeli::hooks::SettingsFileEdit

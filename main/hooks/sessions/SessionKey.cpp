@@ -31,7 +31,7 @@ std::optional<QChar> uuidVersion(const QString& id)
         }
     }
     const QStringView view(id);
-    for (const auto [from, size] : { std::pair { 0, 8 }, { 9, 4 }, { 14, 4 }, { 19, 4 }, { 24, 12 } }) {
+    for (const auto& [from, size] : { std::pair { 0, 8 }, { 9, 4 }, { 14, 4 }, { 19, 4 }, { 24, 12 } }) {
         if (!allHex(view.mid(from, size))) {
             return std::nullopt;
         }

@@ -24,12 +24,12 @@ using AgentCLI = AgentAdapter::ID;
 struct AgentProcess final {
     QString pid;
     QString ppid;
-    std::optional<QString> tty; // "/dev/" + the terminal name
-    std::optional<QString> cwd;
+    std::optional<QString> tty {}; // "/dev/" + the terminal name
+    std::optional<QString> cwd {};
     AgentCLI cliKind = AgentCLI::ClaudeCode;
-    std::optional<QString> terminalApp;
-    std::optional<QString> windowId;
-    std::optional<QString> tabId;
+    std::optional<QString> terminalApp {};
+    std::optional<QString> windowId {};
+    std::optional<QString> tabId {};
 
     friend bool operator==(const AgentProcess&, const AgentProcess&) = default;
 };

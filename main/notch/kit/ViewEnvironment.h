@@ -20,9 +20,9 @@ struct ViewEnvironment {
     std::function<void()> requestUpdate;
     /// Asks the host to draw rect (in its own coordinates) again within ms: slow motion of a small part, which needs
     /// neither the whole window nor every tick of the frame timer. A view asks again in each frame it draws.
-    std::function<void(const QRectF&, int)> requestArea;
+    std::function<void(const QRectF&, int)> requestArea {};
     /// The part of the host the frame being drawn covers, in the host's coordinates; null: all of it.
-    QRect redrawing;
+    QRect redrawing {};
 
     qint64 nowMs() const { return clock->monotonicMs(); }
     bool reducesMotion() const { return reduceMotion && reduceMotion(); }

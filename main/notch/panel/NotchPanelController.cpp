@@ -198,8 +198,9 @@ void NotchPanelController::show()
     m_links.pointer.onMoved = [this](QPoint at) { handleMouseMovedAtScreenPoint(toScreen(at)); };
     m_links.pointer.onLeftPressed = [this](QPoint at, quint64 timeMs) { handleMouseDown(toScreen(at), timeMs); };
     if (!m_links.pointer.start()) {
-        onLog(QStringLiteral("\u26A0 NotchPanelController: the pointer cannot be watched; the panel opens only from "
-                             "the keyboard and the tray"),
+        onLog(QStringLiteral("\u26A0 NotchPanelController: the pointer cannot be watched, so the panel cannot be "
+                             "opened; permission requests are answered on the device, or in the agent's own terminal "
+                             "once they fail open after 25 s"),
             LogColor::Orange);
     }
     if (m_links.hotkeys && !m_hotkeysHooked) {

@@ -48,7 +48,7 @@ struct NotchViewLinks {
     /// The strip's power button; unset: the application quits.
     std::function<void()> onQuit;
     /// The tallest the expanded content may be (the screen's visible height less the strip); unset: no limit.
-    std::function<qreal()> maxContentHeight;
+    std::function<qreal()> maxContentHeight {};
 };
 
 /// The panel's root view: the strip, then (closed) the live transcript tape and the commit hint or cancel banner,

@@ -45,7 +45,7 @@ public:
         common::CommandRunner runCommand = common::defaultCommandRunner();
         /// Claude Code's install through the application: nullopt when it succeeded, else what went wrong. Empty
         /// when no application stands behind the window; nothing can be installed then.
-        std::function<QCoro::Task<std::optional<QString>>()> installClaudeHooks;
+        std::function<QCoro::Task<std::optional<QString>>()> installClaudeHooks {};
         /// The variables that move the agents' files away from the home (CODEX_HOME, XDG_CONFIG_HOME, ...): the
         /// installers run with it, and the agents' files are looked for where it puts them.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

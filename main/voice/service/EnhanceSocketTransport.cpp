@@ -10,19 +10,15 @@
 
 namespace murmeli::voice {
 
-namespace {
-
 /// Ends the socket when the exchange ends: a normal closure, and the object let go on the next turn of the event
 /// loop, since the exchange may end inside one of the socket's own signals.
-struct SocketCloser {
+struct EnhanceSocketTransport::SocketCloser {
     void operator()(platform::WebSocket* socket) const
     {
         socket->close(1000);
         socket->deleteLater();
     }
 };
-
-} // namespace
 
 EnhanceSocketTransport::EnhanceSocketTransport(SessionSource session, common::Clock& clock)
     : m_session(std::move(session)), m_clock(clock)

@@ -33,6 +33,9 @@ public:
         QString requestJson, QString workerURL, QString token, int timeoutMs) override;
 
 private:
+    // A member rather than a type of the .cpp's own: send()'s coroutine frame holds one.
+    struct SocketCloser;
+
     SessionSource m_session;
     common::Clock& m_clock;
 };

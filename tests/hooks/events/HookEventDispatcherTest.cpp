@@ -204,7 +204,7 @@ TEST_F(HookEventDispatcherTest, UnsafeKeyTouchesNothing)
     bait.write("{\"keep\":1}");
     bait.close();
 
-    for (const QString id : { QStringLiteral("../../etc/passwd"), QStringLiteral("ab/cdefgh") }) {
+    for (const QString& id : { QStringLiteral("../../etc/passwd"), QStringLiteral("ab/cdefgh") }) {
         for (const char* event : { "SessionStart", "PostToolUse", "Notification", "StopFailure", "SessionEnd" }) {
             SCOPED_TRACE(id.toStdString() + " " + event);
             m_logs.clear();

@@ -175,7 +175,7 @@ TEST(ClaudeSettingsEditorTest, FileEditsAreBackedUpIdempotentAndRefuseWhatTheyCa
     EXPECT_EQ(backups(), backupsBefore);
     EXPECT_EQ(murmeli::test::readFile(path), own);
 
-    for (const QByteArray broken : { QByteArray("{\"hooks\": {"), QByteArray("[1,2]"), QByteArray("\xff\xfe"),
+    for (const QByteArray& broken : { QByteArray("{\"hooks\": {"), QByteArray("[1,2]"), QByteArray("\xff\xfe"),
              QByteArray("{\"a\": 1, \"a\": 2}"), QByteArray("{\"big\": 1e400}") }) {
         write(broken);
         EXPECT_EQ(Editor::installIntoFile(path, hooksDir, &message, record), Editor::Outcome::Refused) << broken.data();

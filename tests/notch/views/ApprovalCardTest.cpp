@@ -98,7 +98,7 @@ TEST(ApprovalCardTest, TheWholeCommandCanBeRead)
 
 TEST(ApprovalCardTest, TheLastButtonNamesItsToolWhole)
 {
-    for (const QString tool : { QStringLiteral("Bash"),
+    for (const QString& tool : { QStringLiteral("Bash"),
              QStringLiteral("mcp__github__create_pull_request_review_comment_with_suggestions") }) {
         SCOPED_TRACE(tool.toStdString());
         CardOnThePanel shown(tool, { { "url", "https://example.org" } });

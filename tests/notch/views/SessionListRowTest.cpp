@@ -149,7 +149,7 @@ TEST(SessionListRowTest, ClicksOnTheListReachTheViewModelWithTheRowsSession)
     };
     vm.onSessionSelect = [&](const QString& sid) { jumps << sid; };
     QList<notch::SessionRow> rows;
-    for (const QString sid : { QStringLiteral("first111"), QStringLiteral("second22") }) {
+    for (const QString& sid : { QStringLiteral("first111"), QStringLiteral("second22") }) {
         notch::SessionRow row = rowIn(SessionState::needsApproval(), 5);
         row.sid = sid;
         row.currentToolName = QStringLiteral("Bash");

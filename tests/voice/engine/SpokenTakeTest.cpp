@@ -135,7 +135,7 @@ TEST_F(SpokenTakeTest, ADictatedTakeKeepsTheDevelopersWordsAndAnotherLanguageIsR
     // Neither word is in the stock dictionary, and the sentence is not a line of the dictation model's text.
     const QString sentence = QStringLiteral("add a docstring to the async function");
     const QString wav = speak(sentence, QStringLiteral("dictated.wav"));
-    for (const QString locale : { QStringLiteral("en_US"), QStringLiteral("de_DE") }) {
+    for (const QString& locale : { QStringLiteral("en_US"), QStringLiteral("de_DE") }) {
         SCOPED_TRACE(locale.toStdString());
         takeFromFakeMicrophone(wav, locale);
         ASSERT_TRUE(waitUntil([this] { return !m_outcomes.isEmpty(); }, recognitionLimitMs));

@@ -1,0 +1,199 @@
+#include "main/app/shell/InstanceLock.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include "main/app/shell/InstanceChannel.h"
+#include "main/hooks/sessions/StatusDirectory.h"
+
+namespace murmeli::app {
+
+namespace {
+
+// Far more than a socket's path takes.
+constexpr qsizetype maxAnnouncementBytes = 4096;
+constexpr int retryMs = 50;
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+} // namespace
+
+QStringList InstanceLock::privateFolders()
+{
+    QStringList folders;
+    // First a folder in the user's home, which no other user can plant and every start of the user finds; else one
+    // in the temporary folder, which is refused when another user made it first.
+    if (const QString home = qEnvironmentVariable("HOME"); QDir::isAbsolutePath(home) && QFileInfo(home).isDir()) {
+        const QString murmeliHome = home + QStringLiteral("/.murmeli");
+        // Only a folder made here gets 0700; one that is there already keeps what the user gave it.
+        ::mkdir(QFile::encodeName(murmeliHome).constData(), 0700);
+        folders.append(murmeliHome + QStringLiteral("/run"));
+    }
+    folders.append(QDir::tempPath() + QStringLiteral("/murmeli-%1").arg(::getuid()));
+    return folders;
+}
+
+QString InstanceLock::standardPath(QString* problem)
+{
+    QStringList refusals;
+    for (const QString& folder : privateFolders()) {
+        QString refused;
+        if (!hooks::StatusDirectory(folder).prepare(&refused)) {
+            refusals.append(refused);
+            continue;
+        }
+        // A file system that keeps no locks (an NFS home without its lock service) would leave murmeli unable to
+        // start at all: the next folder is used instead.
+        const QString path = folder + QLatin1Char('/') + QLatin1String(fileName);
+        InstanceLock probe(path);
+        if (probe.open(&refused) && probe.canLock(&refused)) {
+            return path;
+        }
+        refusals.append(refused);
+    }
+    if (problem != nullptr) {
+        *problem = refusals.join(QStringLiteral("; "));
+    }
+    return {};
+}
+
+InstanceLock::InstanceLock(QString path) : m_path(path.isEmpty() ? standardPath() : std::move(path)) { }
+
+InstanceLock::~InstanceLock()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+bool InstanceLock::open(QString* problem)
+{
+    if (m_fd >= 0) {
+        return true;
+    }
+    if (m_path.isEmpty()) {
+        if (problem != nullptr) {
+            *problem = QStringLiteral("no folder of the user's own for the instance lock");
+        }
+        return false;
+    }
+    // Close-on-exec: a program murmeli starts (an installer, a recogniser) must not keep the lock after murmeli ends.
+    m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    struct stat opened { };
+    if (m_fd >= 0 && (::fstat(m_fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_uid != ::getuid())) {
+        ::close(m_fd);
+        m_fd = -1;
+        errno = EPERM;
+    }
+    if (m_fd < 0 && problem != nullptr) {
+        *problem = m_path + QStringLiteral(" cannot be opened as a file of the user's own: ") + systemError();
+    }
+    return m_fd >= 0;
+}
+
+bool InstanceLock::canLock(QString* problem) const
+{
+    if (::flock(m_fd, LOCK_SH | LOCK_NB) == 0) {
+        ::flock(m_fd, LOCK_UN);
+        return true;
+    }
+    if (errno == EWOULDBLOCK) {
+        return true;
+    }
+    if (problem != nullptr) {
+        *problem = m_path + QStringLiteral(" cannot be locked: ") + systemError();
+    }
+    return false;
+}
+
+bool InstanceLock::tryLock(QString* problem)
+{
+    if (m_held) {
+        return true;
+    }
+    if (!open(problem)) {
+        return false;
+    }
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && problem != nullptr) {
+            *problem = m_path + QStringLiteral(" cannot be locked: ") + systemError();
+        }
+        return false;
+    }
+    m_held = true;
+    // What a holder that is gone wrote would send later starts to a socket nobody answers on.
+    [[maybe_unused]] const int emptied = ::ftruncate(m_fd, 0);
+    return true;
+}
+
+bool InstanceLock::announce(const QString& channelName)
+{
+    if (!m_held) {
+        return false;
+    }
+    const QByteArray line = QFile::encodeName(channelName) + '\n';
+    // One write of a few bytes: a reader sees nothing, or the whole line with its line break.
+    return ::ftruncate(m_fd, 0) == 0 && ::pwrite(m_fd, line.constData(), size_t(line.size()), 0) == line.size();
+}
+
+QString InstanceLock::announcedChannel() const
+{
+    if (m_fd < 0) {
+        return {};
+    }
+    QByteArray bytes(maxAnnouncementBytes, Qt::Uninitialized);
+    const ssize_t read = ::pread(m_fd, bytes.data(), size_t(bytes.size()), 0);
+    bytes.truncate(read > 0 ? qsizetype(read) : 0);
+    if (!bytes.endsWith('\n') || bytes.count('\n') != 1) {
+        return {};
+    }
+    return QFile::decodeName(bytes.chopped(1));
+}
+
+InstanceLock::Claim InstanceLock::claimOrHandOver(const QString& request, int patienceMs, QString* problem)
+{
+    const QDeadlineTimer deadline(patienceMs);
+    QString channel;
+    for (;;) {
+        QString why;
+        if (tryLock(&why)) {
+            return Claim::Run;
+        }
+        if (!why.isEmpty()) {
+            if (problem != nullptr) {
+                *problem = why;
+            }
+            return Claim::Failed;
+        }
+        channel = announcedChannel();
+        if (!channel.isEmpty() && InstanceChannel::sendToRunning(channel, request)) {
+            return Claim::HandedOver;
+        }
+        if (deadline.hasExpired()) {
+            break;
+        }
+        // The holder is still starting (it names its socket once that listens), or it has just ended.
+        QThread::msleep(retryMs);
+    }
+    if (problem != nullptr) {
+        *problem = channel.isEmpty()
+            ? QStringLiteral("another murmeli holds %1 but has not finished starting").arg(m_path)
+            : QStringLiteral("another murmeli holds %1 but did not take the request on %2").arg(m_path, channel);
+    }
+    return Claim::Failed;
+}
+
+} // namespace murmeli::app

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace murmeli::app {
+
+/// The one lock that lets exactly one murmeli run per user, however each start was made: a desktop session, its
+/// autostart, ssh, `su -`, cron or a service see different runtime folders, so the instance socket alone could not
+/// find the running one. The lock is a file in a fixed place held with flock(2) for the life of the process; the
+/// holder writes into it where its instance socket listens, so a later start, whatever its environment, hands its
+/// request over. Released when the process ends however it ends; never passed on to child processes.
+class InstanceLock final {
+public:
+    enum class Claim {
+        Run, ///< This start holds the lock and runs.
+        HandedOver, ///< The running murmeli took the request; this start ends.
+        Failed, ///< Neither: the reason is in problem.
+    };
+
+    static constexpr auto fileName = "instance.lock";
+    /// How long a start waits for the holder to finish starting and name its socket.
+    static constexpr int defaultPatienceMs = 15000;
+
+    /// The folders of the user's own that the lock, and the instance socket without a runtime folder, may live in, in
+    /// the order they are tried: "~/.murmeli/run", then the temporary folder's "murmeli-<uid>".
+    static QStringList privateFolders();
+
+    /// The lock file in the first of privateFolders() that can be had (made with mode 0700; one that is a link,
+    /// another user's or open to others is refused, as the status folder is). Empty, with every reason in problem,
+    /// when none can.
+    static QString standardPath(QString* problem = nullptr);
+
+    /// path is the lock file's; standardPath() when empty.
+    explicit InstanceLock(QString path = {});
+    ~InstanceLock();
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+    QString path() const { return m_path; }
+
+    /// Takes the lock when nobody holds it, or hands request over to the murmeli that does, waiting up to patienceMs
+    /// for it to finish starting; a holder that ends meanwhile leaves the lock to this start.
+    Claim claimOrHandOver(const QString& request, int patienceMs = defaultPatienceMs, QString* problem = nullptr);
+
+    /// Takes the lock without waiting; false while another holds it, or when the file cannot be opened (problem).
+    bool tryLock(QString* problem = nullptr);
+    bool isHeld() const { return m_held; }
+
+    /// Tells later starts where this murmeli's instance socket listens; only while the lock is held.
+    bool announce(const QString& channelName);
+    /// The socket the holder announced; empty while it is still starting.
+    QString announcedChannel() const;
+
+private:
+    bool open(QString* problem);
+    /// Whether the file system keeps locks on the file (true also while another holds it).
+    bool canLock(QString* problem) const;
+
+    QString m_path;
+    int m_fd = -1;
+    bool m_held = false;
+};
+
+} // namespace murmeli::app
