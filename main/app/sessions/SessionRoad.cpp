@@ -161,13 +161,16 @@ void SessionRoad::selectSessionFromPanel(const QString& sid)
     m_links.vm.setCurrentActivity(QString());
     statusChanged();
     const auto selected = m_registry.selected();
-    jumpToTerminal(sid, selected ? selected->hookFolders : hooks::SessionFolders {});
+    jumpToTerminal(sid, selected ? selected->hookFolders : hooks::SessionFolders {},
+        selected ? selected->hookAgent : std::nullopt);
 }
 
-QCoro::Task<> SessionRoad::jumpToTerminal(QString sid, hooks::SessionFolders fromHooks)
+QCoro::Task<> SessionRoad::jumpToTerminal(
+    QString sid, hooks::SessionFolders fromHooks, std::optional<hooks::AgentProcessId> agent)
 {
     QPointer<QObject> alive = m_lifetime.get();
-    const hooks::TeleportResult result = co_await m_links.terminalJump.teleportToSession(sid, std::move(fromHooks));
+    const hooks::TeleportResult result
+        = co_await m_links.terminalJump.teleportToSession(sid, std::move(fromHooks), std::move(agent));
     if (alive) {
         m_panelSync.noteJump(sid, result);
     }

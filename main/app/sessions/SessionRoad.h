@@ -116,7 +116,8 @@ private:
     hooks::TranscriptData transcriptOf(const std::optional<hooks::ClaudeStatus>& status) const;
     void selectSessionFromPanel(const QString& sid);
     /// Brings the session's terminal to the front; a jump that does not get there says so on the session's row.
-    QCoro::Task<> jumpToTerminal(QString sid, hooks::SessionFolders fromHooks);
+    QCoro::Task<> jumpToTerminal(
+        QString sid, hooks::SessionFolders fromHooks, std::optional<hooks::AgentProcessId> agent);
     void stepSessionFromPanel(bool forward);
     void approveFromPanel(const QString& sid, const QString& toolUseId, notch::NotchApprovalAction action);
 

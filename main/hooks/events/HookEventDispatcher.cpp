@@ -106,6 +106,11 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     if (type != HookEventType::CwdChanged) {
         m_registry.setHookFolder(key, cwd);
     }
+    // A process that does not run here (the agent is in another pid namespace, or already gone) tells nothing.
+    const auto agent = hooks::AgentProcessId::parse(stringOf(payload, "_murmeli_agent_process"));
+    if (agent && agent->isRunning()) {
+        m_registry.setHookAgent(key, *agent);
+    }
     noteFiles(eventName, key, payload);
     return true;
 }
