@@ -123,8 +123,30 @@ hooks::TranscriptData SessionRoad::transcriptOf(const std::optional<hooks::Claud
     return follows ? m_transcriptWatcher.data() : hooks::TranscriptData {};
 }
 
+void SessionRoad::endSessionsOfGoneAgents()
+{
+    std::vector<std::pair<hooks::SessionKey, hooks::AgentProcessId>> gone;
+    for (const hooks::SessionSnapshot& session : m_registry.sessions()) {
+        if (session.hookAgent && !session.hookAgent->isRunning()) {
+            gone.emplace_back(session.sid8, *session.hookAgent);
+        }
+    }
+    hooks::PendingRequestTable& table = m_links.pendingTable;
+    for (const auto& [key, agent] : gone) {
+        onLog(QStringLiteral("Sessions: %1 ended: its agent (pid %2) is gone").arg(key.text(), agent.pidText()),
+            LogColor::Orange);
+        for (const hooks::ApprovalRequest& request : table.heldRequests()) {
+            if (request.sessionId == key.text()) {
+                table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());
+            }
+        }
+        m_dispatcher.endSession(key);
+    }
+}
+
 std::optional<hooks::ClaudeStatus> SessionRoad::syncSessions()
 {
+    endSessionsOfGoneAgents();
     m_registry.refresh();
     auto status = readSelectedStatus();
     if (status) {

@@ -59,9 +59,7 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     const auto type = hooks::hookEventTypeFromString(eventName);
     if (type == HookEventType::SessionEnd) {
         // No announcement first: it would be undone at once, and its list line with it.
-        m_registry.removeSession(key);
-        m_writtenTranscriptPaths.remove(key);
-        m_pending.erase(key);
+        endSession(key);
         return true;
     }
     if (m_registry.hasEnded(key)) {
@@ -113,6 +111,13 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     }
     noteFiles(eventName, key, payload);
     return true;
+}
+
+void HookEventDispatcher::endSession(const hooks::SessionKey& key)
+{
+    m_registry.removeSession(key);
+    m_writtenTranscriptPaths.remove(key);
+    m_pending.erase(key);
 }
 
 bool HookEventDispatcher::flush()
