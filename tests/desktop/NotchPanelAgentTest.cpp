@@ -129,8 +129,9 @@ public:
         for (const qint64 modelPid : modelPids) {
             QProcess::execute(QStringLiteral("kill"), { QString::number(modelPid) });
         }
+        // The panel's timers run on the controller's clock: the views go before the controller, as the members'
+        // order has it.
         delegate.reset();
-        controller.reset();
     }
 
     /// Starts an agent, asking before each tool, in a tmux session of that name, and an xterm that shows it; by
