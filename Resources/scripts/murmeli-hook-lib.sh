@@ -62,14 +62,17 @@ murmeli_session_key() {
     fi
 }
 
-# POST the body to /hook/<event>; with a third argument, wait that many seconds for the reply and print its body.
+# POST the body to /hook/<event>; with a third argument, wait that many seconds for the reply and print its body. A
+# fourth, the agent's process as murmeli_agent_process prints it, tells murmeli which process the event is from.
 murmeli_post() {
-    local event=$1 body=$2 wait=${3:-}
+    local event=$1 body=$2 wait=${3:-} agent=${4:-}
     local secret="" auth="" length line status="" reply="" in_body=0
     if [[ -r $MURMELI_HOOK_DIR/hook-secret ]]; then
         secret=$(<"$MURMELI_HOOK_DIR/hook-secret")
         [[ -n $secret ]] && auth="Authorization: Bearer $secret"$'\r\n'
     fi
+    # Older murmelis ignore this header.
+    [[ $agent =~ ^[0-9]+\ [0-9]+$ ]] && auth+="x-murmeli-agent-process: $agent"$'\r\n'
     length=$(LC_ALL=C; printf '%s' "${#body}")
     exec 3<>"/dev/tcp/127.0.0.1/$MURMELI_PORT" 2>/dev/null || return 0
     # Looked at once connected and before a byte is sent.
@@ -95,23 +98,28 @@ murmeli_post() {
     return 0
 }
 
-# Reads the body on standard input and forwards it under a hard time limit; with a wait, prints the reply body.
-# The body goes through a pipe, not an argument, since one argument may not exceed 128 KiB. With a process to watch,
-# the wait ends, and the connection with it, as soon as that process is gone.
+# Reads the body on standard input and forwards it under a hard time limit, naming the agent that started the hook;
+# with a wait, prints the reply body. The body goes through a pipe, not an argument, since one argument may not exceed
+# 128 KiB. A wait ends, and the connection with it, as soon as the agent is gone: nobody is left to read a decision,
+# and murmeli then shows the requests queued behind it at once.
 murmeli_forward() {
-    local event=$1 limit=$2 wait=${3:-} watch=${4:-} poster
-    if [[ -z $watch ]]; then
-        timeout -k 1 "$limit" bash -c 'source "$0"; murmeli_post "$1" "$(cat)" "$2"' \
-            "$MURMELI_HOOK_DIR/murmeli-hook-lib.sh" "$event" "$wait" 2>/dev/null
+    local event=$1 limit=$2 wait=${3:-} agent poster
+    agent=$(murmeli_agent_process)
+    if [[ -z $wait || -z $agent ]]; then
+        timeout -k 1 "$limit" bash -c 'source "$0"; murmeli_post "$1" "$(cat)" "$2" "$3"' \
+            "$MURMELI_HOOK_DIR/murmeli-hook-lib.sh" "$event" "$wait" "$agent" 2>/dev/null
         return 0
     fi
-    timeout -k 1 "$limit" bash -c 'source "$0"; murmeli_post "$1" "$(cat)" "$2"' \
-        "$MURMELI_HOOK_DIR/murmeli-hook-lib.sh" "$event" "$wait" 2>/dev/null <&0 &
+    # timeout(1) puts the poster in a process group of its own, so it outlives the hangup that closing the agent's
+    # terminal sends the agent's group; the watcher, in that group, ignores the hangup to end the poster then.
+    timeout -k 1 "$limit" bash -c 'source "$0"; murmeli_post "$1" "$(cat)" "$2" "$3"' \
+        "$MURMELI_HOOK_DIR/murmeli-hook-lib.sh" "$event" "$wait" "$agent" 2>/dev/null <&0 &
     poster=$!
     # Apart from our output, so that the reply is not held back until the watcher's last sleep ends.
     (
+        trap '' HUP
         while kill -0 "$poster" 2>/dev/null; do
-            kill -0 "$watch" 2>/dev/null || { kill "$poster" 2>/dev/null; break; }
+            murmeli_process_runs "$agent" || { kill "$poster" 2>/dev/null; break; }
             sleep 0.25
         done
     ) </dev/null >/dev/null 2>&1 &
@@ -119,24 +127,35 @@ murmeli_forward() {
     return 0
 }
 
-# The agent that started this hook: the nearest ancestor that is not a shell (agents run their hooks through one).
-# Fails when there is none but init.
-murmeli_agent_pid() {
-    local pid=$PPID stat name
+# The agent that started this hook, as "<pid> <start>": the nearest ancestor that is neither a shell (agents run their
+# hooks through one) nor a wrapper such as timeout(1), and its start time in clock ticks after boot, which tells it
+# from a later process given the same pid. Fails when there is none but init.
+murmeli_agent_process() {
+    local pid=$PPID stat name fields
     while ((pid > 1)) && { read -r stat <"/proc/$pid/stat"; } 2>/dev/null; do
         name=${stat#*\(}
         name=${name%\)*}
+        # After the name: the state, the parent's pid, ... and, 20th, the start time.
+        read -r -a fields <<<"${stat##*) }"
         case $name in
-        sh | dash | bash | zsh | ash | ksh) ;;
+        sh | dash | bash | zsh | ash | ksh | timeout | env | nice | nohup | setsid | stdbuf | ionice) ;;
         *)
-            printf '%s' "$pid"
+            printf '%s %s' "$pid" "${fields[19]}"
             return 0
             ;;
         esac
-        # After the name: the state, then the parent's pid.
-        read -r _ pid _ <<<"${stat##*) }"
+        pid=${fields[1]}
     done
     return 1
+}
+
+# Whether the process murmeli_agent_process named still runs: neither gone, nor dead and waiting for its parent to
+# reap it, nor replaced by a later process with its pid.
+murmeli_process_runs() {
+    local stat fields
+    { read -r stat <"/proc/${1% *}/stat"; } 2>/dev/null || return 1
+    read -r -a fields <<<"${stat##*) }"
+    [[ ${fields[0]} != [ZX] && ${fields[19]} == "${1#* }" ]]
 }
 
 # Writes a file whole: a reader sees the old or the new content, never half of it.

@@ -2,9 +2,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTcpServer>
 
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
@@ -17,6 +19,7 @@
 #include "tests/support/FakeClock.h"
 #include "tests/support/HttpClient.h"
 #include "tests/support/LoopbackSocket.h"
+#include "tests/support/Processes.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -287,5 +290,74 @@ TEST(AppControllerTest, AFloodOfHookEventsWhileTheMainThreadIsBusyIsHandledWhole
         const QString text = QString::fromUtf8(activity.readAll());
         EXPECT_TRUE(text.contains(QStringLiteral("make step-"))) << text.toStdString();
         EXPECT_TRUE(text.contains(QStringLiteral("p%1").arg(s, 3, 10, QLatin1Char('0')))) << text.toStdString();
+    }
+}
+
+// A killed agent sends no SessionEnd. Its session's events named its process, the way murmeli's hook scripts name
+// their agent: once that process is gone, the next poll ends the session and what it still asks, which nobody is left
+// to answer.
+TEST(AppControllerTest, ASessionEndsWithItsAgentProcessAndSoDoesTheRequestItHolds)
+{
+    enum class Fate { Killed, LeftUnreaped, Running };
+    const struct {
+        const char* name;
+        Fate fate;
+        bool named;
+        bool ends;
+    } cases[] = {
+        { "killed", Fate::Killed, true, true },
+        { "killed and left a zombie by its parent", Fate::LeftUnreaped, true, true },
+        { "still running", Fate::Running, true, false },
+        { "killed, but its events never named it", Fate::Killed, false, false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir root;
+        app::AppController controller(test::controllerDependencies(
+            root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<test::FakeClock>()));
+        QList<LogLine> lines;
+        controller.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
+        controller.startBackend(QString());
+        const quint16 port = test::ControllerProbe::hookServer(controller).port();
+
+        // The stand-in agent; as a zombie it is the child of a parent that never reaps it.
+        QProcess agent;
+        agent.start(QStringLiteral("sh"),
+            { QStringLiteral("-c"),
+                c.fate == Fate::LeftUnreaped ? QStringLiteral("sleep 600 & echo $!; exec sleep 600")
+                                             : QStringLiteral("echo $$; exec sleep 600") });
+        ASSERT_TRUE(agent.waitForStarted());
+        ASSERT_TRUE(test::waitUntil([&] { return agent.canReadLine(); }));
+        const auto pid = static_cast<pid_t>(agent.readLine().trimmed().toLongLong());
+        const std::optional<hooks::AgentProcessId> process = hooks::AgentProcessId::ofPid(pid);
+        ASSERT_TRUE(process);
+        const QByteArray named = c.named ? "x-murmeli-agent-process: " + QByteArray::number(process->pid) + ' '
+                + QByteArray::number(process->startTicks) + "\r\n"
+                                         : QByteArray();
+        EXPECT_EQ(test::postHook(port, QStringLiteral("/hook/SessionStart"),
+                      R"({"session_id":"a9e47000-1111","cwd":"/home/dev/alpha"})", named),
+            test::expectedReply(200, "OK", "{\"ok\":true}"));
+        const QByteArray ask = R"({"session_id":"a9e47000-1111","tool_name":"Bash","tool_input":{"command":"make"}})";
+        test::HttpClient held(port);
+        held.write("POST /hook/PermissionRequest HTTP/1.1\r\n" + named
+            + "Content-Length: " + QByteArray::number(ask.size()) + "\r\n\r\n" + ask);
+        hooks::PendingRequestTable& table = test::ControllerProbe::pendingTable(controller);
+        ASSERT_TRUE(test::waitUntil([&] { return table.hasActive(); }));
+
+        if (c.fate != Fate::Running) {
+            ::kill(pid, SIGKILL);
+            ASSERT_TRUE(test::waitUntil([&] { return test::processGone(pid); }));
+        }
+        controller.sessions().syncSessions();
+        const auto key = hooks::SessionKey::fromFileKey(QStringLiteral("a9e47000"));
+        EXPECT_EQ(test::ControllerProbe::sessionRegistry(controller).contains(*key), !c.ends);
+        EXPECT_EQ(table.hasActive(), !c.ends);
+        EXPECT_EQ(
+            hasLine(lines, QStringLiteral("Sessions: a9e47000 ended: its agent (pid %1) is gone").arg(pid)), c.ends);
+        if (c.ends) {
+            EXPECT_EQ(held.readUntilClosed(), test::expectedReply(200, "OK", "{}"));
+        }
+        agent.kill();
+        agent.waitForFinished();
     }
 }

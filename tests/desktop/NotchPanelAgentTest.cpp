@@ -23,6 +23,7 @@
 #include "main/app/AppController.h"
 #include "main/app/AppDelegate.h"
 #include "main/app/views/WidgetShellViews.h"
+#include "main/hooks/status/ClaudeStatus.h"
 #include "main/notch/kit/ViewHost.h"
 #include "main/notch/panel/NotchPanelController.h"
 #include "main/notch/views/ApprovalCard.h"
@@ -83,6 +84,17 @@ int lineCount(const QString& path)
     return file.open(QIODevice::ReadOnly) ? static_cast<int>(file.readAll().count('\n')) : 0;
 }
 
+/// The top-level window a process owns.
+std::optional<platform::WindowId> windowOfProcess(platform::WindowSystem& windows, qint64 pid)
+{
+    for (const platform::WindowInfo& window : windows.windows()) {
+        if (window.pid == pid) {
+            return window.id;
+        }
+    }
+    return std::nullopt;
+}
+
 /// murmeli on the desktop with its hooks installed in a home of its own, and the agent in tmux in an xterm.
 class AgentOnDesktop {
 public:
@@ -107,21 +119,27 @@ public:
 
     ~AgentOnDesktop()
     {
-        if (xterm.state() != QProcess::NotRunning) {
-            xterm.kill();
-            xterm.waitForFinished(5000);
+        for (QProcess* terminal : { &xterm, &secondXterm }) {
+            if (terminal->state() != QProcess::NotRunning) {
+                terminal->kill();
+                terminal->waitForFinished(5000);
+            }
         }
         tmux({ QStringLiteral("kill-server") });
-        if (modelPid > 0) {
+        for (const qint64 modelPid : modelPids) {
             QProcess::execute(QStringLiteral("kill"), { QString::number(modelPid) });
         }
+        // The panel's timers run on the controller's clock: the views go before the controller, as the members'
+        // order has it.
         delegate.reset();
-        controller.reset();
     }
 
-    /// Starts the agent, asking before each tool, and an xterm that shows it.
-    bool startAgent()
+    /// Starts an agent, asking before each tool, in a tmux session of that name, and an xterm that shows it; by
+    /// default the first agent, in its xterm.
+    bool startAgent(const QString& session = tmuxSession, QProcess* terminal = nullptr,
+        const QString& geometry = QStringLiteral("140x30+40+360"))
     {
+        terminal = terminal ? terminal : &xterm;
         agentEnvironment = QProcessEnvironment::systemEnvironment();
         agentEnvironment.insert(QStringLiteral("TMUX_TMPDIR"), qEnvironmentVariable("TMUX_TMPDIR"));
         agentEnvironment.remove(QStringLiteral("TMUX"));
@@ -131,25 +149,25 @@ public:
         QProcess starter;
         starter.setProcessEnvironment(agentEnvironment);
         starter.start(QStringLiteral("/bin/bash"),
-            { test::AgentPeer::peerDirectory() + QStringLiteral("/start-agent-tmux"), tmuxSession, home.path(),
-                work.path(), QStringLiteral("--permission-mode"), QStringLiteral("default") });
+            { test::AgentPeer::peerDirectory() + QStringLiteral("/start-agent-tmux"), session, home.path(), work.path(),
+                QStringLiteral("--permission-mode"), QStringLiteral("default") });
         if (!starter.waitForFinished(120000) || starter.exitCode() != 0) {
             return false;
         }
-        modelPid = starter.readAllStandardOutput().trimmed().toLongLong();
-        xterm.setProcessEnvironment(agentEnvironment);
-        xterm.start(QStringLiteral("xterm"),
-            { QStringLiteral("-title"), QStringLiteral("murmeli agent"), QStringLiteral("-geometry"),
-                QStringLiteral("140x30+40+360"), QStringLiteral("-e"), QStringLiteral("tmux"), QStringLiteral("attach"),
-                QStringLiteral("-t"), tmuxSession });
-        return xterm.waitForStarted(10000)
-            && waitUntil([&] { return screen().contains(QStringLiteral("\u276F")); }, agentTimeoutMs);
+        modelPids << starter.readAllStandardOutput().trimmed().toLongLong();
+        terminal->setProcessEnvironment(agentEnvironment);
+        terminal->start(QStringLiteral("xterm"),
+            { QStringLiteral("-title"), QStringLiteral("murmeli agent ") + session, QStringLiteral("-geometry"),
+                geometry, QStringLiteral("-e"), QStringLiteral("tmux"), QStringLiteral("attach"), QStringLiteral("-t"),
+                session });
+        return terminal->waitForStarted(10000)
+            && waitUntil([&] { return screen(session).contains(QStringLiteral("\u276F")); }, agentTimeoutMs);
     }
 
     QString tmux(const QStringList& arguments) { return run(QStringLiteral("tmux"), arguments, agentEnvironment); }
-    QString screen()
+    QString screen(const QString& session = tmuxSession)
     {
-        return tmux({ QStringLiteral("capture-pane"), QStringLiteral("-p"), QStringLiteral("-t"), tmuxSession });
+        return tmux({ QStringLiteral("capture-pane"), QStringLiteral("-p"), QStringLiteral("-t"), session });
     }
 
     /// Starts a fresh conversation: the scripted model asks for one tool per conversation.
@@ -257,6 +275,17 @@ public:
         return true;
     }
 
+    /// Each line the jumps log, also into lines.
+    void noteJumps(QStringList& lines)
+    {
+        controller->onLog = [&lines, log = controller->onLog](const QString& line, common::LogColor color) {
+            if (line.startsWith(QStringLiteral("Jump: "))) {
+                lines << line;
+            }
+            log(line, color);
+        };
+    }
+
     /// The panel's part of the screen as the X server shows it.
     QImage shot(qreal height)
     {
@@ -289,36 +318,46 @@ public:
     app::WidgetShellViews views;
     std::unique_ptr<app::AppDelegate> delegate;
     QProcess xterm;
-    qint64 modelPid = 0;
+    QProcess secondXterm;
+    QList<qint64> modelPids;
     /// Why the last step could not be taken.
     QString why;
 };
 
-} // namespace
-
-TEST(NotchPanelAgentTest, ApprovalsFromThePanelAndTheJumpToTheTerminal)
-{
-    if (const std::optional<QString> missing = test::testDesktopMissing()) {
-        GTEST_SKIP() << missing->toStdString();
-    }
-    QString whyNot;
-    if (!test::AgentPeer::available(&whyNot)) {
-        GTEST_SKIP() << whyNot.toStdString();
-    }
-    for (const char* tool : { "tmux", "xterm", "xdotool" }) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
-            GTEST_SKIP() << tool << " is not installed";
+class NotchPanelAgentTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const std::optional<QString> missing = test::testDesktopMissing()) {
+            GTEST_SKIP() << missing->toStdString();
         }
+        QString whyNot;
+        if (!test::AgentPeer::available(&whyNot)) {
+            GTEST_SKIP() << whyNot.toStdString();
+        }
+        for (const char* tool : { "tmux", "xterm", "xdotool" }) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+                GTEST_SKIP() << tool << " is not installed";
+            }
+        }
+        // Clicks and focus belong to one test at a time.
+        lock.emplace(test::DesktopLock::keyboardAndClipboard);
+        ASSERT_TRUE(lock->isHeld());
+        // murmeli finds the agent's tmux the way it finds a user's: on the tmux server of its own environment.
+        qputenv("TMUX_TMPDIR", tmuxDir.path().toLocal8Bit());
     }
-    // Clicks and focus belong to one test at a time.
-    test::DesktopLock lock(test::DesktopLock::keyboardAndClipboard);
-    ASSERT_TRUE(lock.isHeld());
-    // murmeli finds the agent's tmux the way it finds a user's: on the tmux server of its own environment.
+
+    void TearDown() override { qputenv("TMUX_TMPDIR", tmuxBefore); }
+
+    std::optional<test::DesktopLock> lock;
     QTemporaryDir tmuxDir;
     const QByteArray tmuxBefore = qgetenv("TMUX_TMPDIR");
-    qputenv("TMUX_TMPDIR", tmuxDir.path().toLocal8Bit());
-    const auto restoreTmux = qScopeGuard([&] { qputenv("TMUX_TMPDIR", tmuxBefore); });
+};
 
+} // namespace
+
+TEST_F(NotchPanelAgentTest, ApprovalsFromThePanelAndTheJumpToTheTerminal)
+{
     AgentOnDesktop desk;
     ASSERT_TRUE(desk.installed);
     ASSERT_TRUE(waitUntil(
@@ -431,14 +470,7 @@ TEST(NotchPanelAgentTest, ApprovalsFromThePanelAndTheJumpToTheTerminal)
 
     // The jump button brings the xterm that shows the agent to the front, away from another window that had it.
     const std::shared_ptr<platform::WindowSystem> windows = platform::makeDesktopServices().windows;
-    const auto windowOf = [&](qint64 pid) -> std::optional<platform::WindowId> {
-        for (const platform::WindowInfo& window : windows->windows()) {
-            if (window.pid == pid) {
-                return window.id;
-            }
-        }
-        return std::nullopt;
-    };
+    const auto windowOf = [&](qint64 pid) { return windowOfProcess(*windows, pid); };
     QProcess other;
     other.start(QStringLiteral("xterm"),
         { QStringLiteral("-title"), QStringLiteral("other"), QStringLiteral("-e"), QStringLiteral("sleep"),
@@ -470,12 +502,7 @@ TEST(NotchPanelAgentTest, ApprovalsFromThePanelAndTheJumpToTheTerminal)
         select(id);
     };
     QStringList jumps;
-    desk.controller->onLog = [&jumps, log = desk.controller->onLog](const QString& line, common::LogColor color) {
-        if (line.startsWith(QStringLiteral("Jump: "))) {
-            jumps << line;
-        }
-        log(line, color);
-    };
+    desk.noteJumps(jumps);
     clickAt(desk.global(row->jumpButton().frame().center()));
     ASSERT_TRUE(waitUntil([&] { return !selected.isEmpty(); })) << desk.why.toStdString();
     EXPECT_EQ(selected, QStringList { sid });
@@ -484,14 +511,23 @@ TEST(NotchPanelAgentTest, ApprovalsFromThePanelAndTheJumpToTheTerminal)
     const auto active = windows->activeWindow();
     EXPECT_TRUE(active && active->id == *agentWindow);
 
-    // The agent's shell tool goes into a subfolder, the agent itself stays where it was started: the jump still
-    // finds it.
+    // The agent's shell tool goes into a subfolder, the agent itself stays where it was started: the row keeps the
+    // name of the folder the session was started for, and the jump still finds it.
     ASSERT_TRUE(QDir(desk.work.path()).mkdir(QStringLiteral("sub")));
     ASSERT_TRUE(desk.clear());
     ASSERT_TRUE(desk.prompt(QStringLiteral("RUNBASH: cd sub")));
-    ASSERT_TRUE(
-        waitUntil([&] { return vm.sessions().size() == 1 && vm.sessions()[0].projectName == "sub"; }, agentTimeoutMs))
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const auto status = vm.sessions().size() == 1
+                ? hooks::ClaudeStatus::read(vm.sessions()[0].sid, desk.files.path() + QStringLiteral("/murmeli"))
+                : std::nullopt;
+            return status && status->cwd.endsWith(QStringLiteral("/sub"));
+        },
+        agentTimeoutMs))
         << desk.screen().toStdString();
+    desk.controller->sessions().syncSessions();
+    ASSERT_TRUE(waitUntil([&] { return !test::ControllerProbe::panelSync(*desk.controller).isReading(); }));
+    EXPECT_EQ(vm.sessions()[0].projectName, QFileInfo(desk.work.path()).fileName());
     focused = windows->activate(*otherWindow, std::chrono::milliseconds(5000));
     ASSERT_TRUE(waitUntil([&] { return focused.isFinished(); }) && focused.result());
     jumps.clear();
@@ -502,7 +538,8 @@ TEST(NotchPanelAgentTest, ApprovalsFromThePanelAndTheJumpToTheTerminal)
     EXPECT_TRUE(jumps.first().startsWith(QStringLiteral("Jump: brought window"))) << jumps.first().toStdString();
     EXPECT_EQ(windows->activeWindow().value_or(platform::WindowInfo {}).id, *agentWindow);
 
-    // Once the agent is gone (killed, so that it cannot end its session), the row says the jump found no terminal.
+    // Once the agent is gone (killed, so that it cannot end its session), its row ends at the next poll rather than
+    // staying listed as if it worked.
     for (const hooks::AgentProcess& agent : test::ControllerProbe::processDiscovery(*desk.controller).discoverAll()) {
         if (agent.cwd == QFileInfo(desk.work.path()).canonicalFilePath()) {
             ::kill(static_cast<pid_t>(agent.pid.toLongLong()), SIGKILL);
@@ -511,13 +548,77 @@ TEST(NotchPanelAgentTest, ApprovalsFromThePanelAndTheJumpToTheTerminal)
     if (!desk.panel().isExpanded()) {
         ASSERT_TRUE(desk.open()) << desk.why.toStdString();
     }
-    vm.onSessionSelect(moved);
-    EXPECT_TRUE(waitUntil(
+    EXPECT_TRUE(waitUntil([&] { return vm.sessions().isEmpty(); }, 20000));
+    EXPECT_TRUE(desk.shot(desk.rootView().boxFrame().height()).save(shots + QStringLiteral("/agent-gone.png")));
+}
+
+// Two agents in one folder, each in a terminal of its own: each row's jump brings its own agent's terminal forward,
+// which the folder cannot tell.
+TEST_F(NotchPanelAgentTest, TwoAgentsInOneFolderEachOpenTheirOwnTerminal)
+{
+    AgentOnDesktop desk;
+    ASSERT_TRUE(desk.installed);
+    ASSERT_TRUE(waitUntil(
+        [&] { return test::ControllerProbe::hookServer(*desk.controller).isRunning() && desk.views.notchPanel(); }));
+    moveTo(QPoint(40, 1000));
+    notch::PanelViewModel& vm = desk.controller->vm();
+    ASSERT_TRUE(desk.startAgent()) << desk.screen().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return vm.sessions().size() == 1; }, agentTimeoutMs));
+    const QString first = vm.sessions()[0].sid;
+    const QString secondSession = tmuxSession + QStringLiteral("-2");
+    ASSERT_TRUE(desk.startAgent(secondSession, &desk.secondXterm, QStringLiteral("140x30+420+300")))
+        << desk.screen(secondSession).toStdString();
+    QString second;
+    ASSERT_TRUE(waitUntil(
         [&] {
-            row = desk.list() ? desk.list()->row(moved) : nullptr;
-            return row && row->jumpButton().shownLabel() == QStringLiteral("\u2192 No terminal found");
+            for (const notch::SessionRow& row : vm.sessions()) {
+                second = row.sid != first ? row.sid : second;
+            }
+            return !second.isEmpty();
         },
-        20000))
-        << jumps.join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(desk.shot(desk.rootView().boxFrame().height()).save(shots + QStringLiteral("/jump-no-terminal.png")));
+        agentTimeoutMs));
+
+    const std::shared_ptr<platform::WindowSystem> windows = platform::makeDesktopServices().windows;
+    const auto windowOf = [&](qint64 pid) { return windowOfProcess(*windows, pid); };
+    std::optional<platform::WindowId> firstWindow;
+    std::optional<platform::WindowId> secondWindow;
+    ASSERT_TRUE(waitUntil([&] {
+        firstWindow = windowOf(desk.xterm.processId());
+        secondWindow = windowOf(desk.secondXterm.processId());
+        return firstWindow && secondWindow;
+    }));
+    QStringList jumps;
+    desk.noteJumps(jumps);
+    const QString shots = test::screenshotFolder();
+    const struct {
+        QString sid;
+        platform::WindowId own;
+        platform::WindowId other;
+        const char* shot;
+    } rows[] = {
+        { first, *firstWindow, *secondWindow, "/jump-two-agents-first.png" },
+        { second, *secondWindow, *firstWindow, "/jump-two-agents-second.png" },
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.shot);
+        // The other agent's terminal in front, then the row's jump.
+        QFuture<bool> focused = windows->activate(r.other, std::chrono::milliseconds(5000));
+        ASSERT_TRUE(waitUntil([&] { return focused.isFinished(); }) && focused.result());
+        if (!desk.panel().isExpanded()) {
+            ASSERT_TRUE(desk.open()) << desk.why.toStdString();
+        }
+        notch::SessionListRow* row = nullptr;
+        ASSERT_TRUE(waitUntil([&] {
+            row = desk.list() ? desk.list()->row(r.sid) : nullptr;
+            return row && !row->jumpButton().frame().isEmpty()
+                && desk.rootView().boxFrame().size() == desk.rootView().targetSize();
+        }));
+        jumps.clear();
+        clickAt(desk.global(row->jumpButton().frame().center()));
+        ASSERT_TRUE(waitUntil([&] { return !jumps.isEmpty(); }, 20000));
+        EXPECT_TRUE(jumps.first().startsWith(QStringLiteral("Jump: brought window"))) << jumps.first().toStdString();
+        EXPECT_TRUE(waitUntil([&] { return windows->activeWindow().value_or(platform::WindowInfo {}).id == r.own; }))
+            << jumps.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(shots + QLatin1String(r.shot)));
+    }
 }

@@ -4,10 +4,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include "main/app/AppController.h"
@@ -15,6 +17,7 @@
 #include "tests/support/ControllerDependencies.h"
 #include "tests/support/ControllerProbe.h"
 #include "tests/support/Files.h"
+#include "tests/support/HttpClient.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -346,4 +349,60 @@ TEST(HookScriptsTest, PermissionScriptWaitsForTheLatestAnswerMurmeliGives)
     ASSERT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }, 10000));
     EXPECT_LT(sinceStart.elapsed(), 60000);
     EXPECT_EQ(process.readAllStandardOutput(), decision + '\n');
+}
+
+// Closing a terminal hangs up the agent's whole process group, the permission hook's watcher with it; a hook run under
+// a wrapper such as timeout(1) lives in a process group of its own; an agent whose parent does not reap it lingers as
+// a zombie. In each case the agent's request ends as soon as the agent is gone, and the one queued behind it is shown.
+TEST(HookScriptsTest, ARequestEndsWhenItsAgentsTerminalCloses)
+{
+    // The stand-in agent, in a process group of its own as a terminal's foreground job is: it runs the hook, then
+    // waits. It prints its pid; its parent reaps it unless told not to.
+    const QString standIn = QStringLiteral(R"(
+        my ($how, $hook) = @ARGV;
+        $| = 1;
+        my $agent = fork() // die;
+        if ($agent == 0) {
+            setpgrp(0, 0);
+            system($how eq 'wrapped' ? ('timeout', '60', 'sh', '-c', 'bash "$0"', $hook) : ('bash', $hook));
+            sleep 600;
+            exit 0;
+        }
+        print "$agent\n";
+        waitpid($agent, 0) unless $how eq 'left unreaped';
+        sleep 600;
+    )");
+    for (const char* how : { "plain", "wrapped", "left unreaped" }) {
+        SCOPED_TRACE(how);
+        RunningMurmeli murmeli;
+        const quint16 port = test::ControllerProbe::hookServer(murmeli.controller).port();
+        hooks::PendingRequestTable& table = test::ControllerProbe::pendingTable(murmeli.controller);
+        QProcess agent;
+        agent.setProcessEnvironment(environmentFor(port, murmeli.root.path() + QStringLiteral("/murmeli")));
+        agent.start(QStringLiteral("perl"),
+            { QStringLiteral("-e"), standIn, QLatin1String(how), scripts + QStringLiteral("permission-hook") });
+        agent.write(R"({"session_id":"a9e47000-hup","tool_name":"Bash","tool_input":{"command":"make"}})");
+        agent.closeWriteChannel();
+        ASSERT_TRUE(waitUntil([&] { return agent.canReadLine(); }));
+        const auto group = static_cast<pid_t>(agent.readLine().trimmed().toLongLong());
+        ASSERT_GT(group, 1);
+        const auto stop = qScopeGuard([&] {
+            ::kill(-group, SIGKILL);
+            agent.kill();
+            agent.waitForFinished();
+        });
+        ASSERT_TRUE(waitUntil([&] { return table.hasActive(); }, 20000));
+        const QByteArray next = R"({"session_id":"0ther000-s","tool_name":"Bash","tool_use_id":"tu-next",)"
+                                R"("tool_input":{"command":"ls"}})";
+        test::HttpClient queued(port);
+        queued.write("POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: " + QByteArray::number(next.size())
+            + "\r\n\r\n" + next);
+        ASSERT_TRUE(waitUntil([&] { return table.queueDepth() == 1; }));
+
+        ASSERT_EQ(::kill(-group, SIGHUP), 0);
+        EXPECT_TRUE(
+            waitUntil([&] { return table.hasActive() && table.activeRequest()->toolUseId == "tu-next"; }, 3000));
+        table.resolve(QStringLiteral("tu-next"), hooks::ApprovalDecision::deny());
+        EXPECT_TRUE(queued.readUntilClosed().contains(R"("behavior":"deny")"));
+    }
 }

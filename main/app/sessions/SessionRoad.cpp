@@ -123,8 +123,30 @@ hooks::TranscriptData SessionRoad::transcriptOf(const std::optional<hooks::Claud
     return follows ? m_transcriptWatcher.data() : hooks::TranscriptData {};
 }
 
+void SessionRoad::endSessionsOfGoneAgents()
+{
+    std::vector<std::pair<hooks::SessionKey, hooks::AgentProcessId>> gone;
+    for (const hooks::SessionSnapshot& session : m_registry.sessions()) {
+        if (session.hookAgent && !session.hookAgent->isRunning()) {
+            gone.emplace_back(session.sid8, *session.hookAgent);
+        }
+    }
+    hooks::PendingRequestTable& table = m_links.pendingTable;
+    for (const auto& [key, agent] : gone) {
+        onLog(QStringLiteral("Sessions: %1 ended: its agent (pid %2) is gone").arg(key.text(), agent.pidText()),
+            LogColor::Orange);
+        for (const hooks::ApprovalRequest& request : table.heldRequests()) {
+            if (request.sessionId == key.text()) {
+                table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());
+            }
+        }
+        m_dispatcher.endSession(key);
+    }
+}
+
 std::optional<hooks::ClaudeStatus> SessionRoad::syncSessions()
 {
+    endSessionsOfGoneAgents();
     m_registry.refresh();
     auto status = readSelectedStatus();
     if (status) {
@@ -161,13 +183,16 @@ void SessionRoad::selectSessionFromPanel(const QString& sid)
     m_links.vm.setCurrentActivity(QString());
     statusChanged();
     const auto selected = m_registry.selected();
-    jumpToTerminal(sid, selected ? selected->hookFolders : hooks::SessionFolders {});
+    jumpToTerminal(sid, selected ? selected->hookFolders : hooks::SessionFolders {},
+        selected ? selected->hookAgent : std::nullopt);
 }
 
-QCoro::Task<> SessionRoad::jumpToTerminal(QString sid, hooks::SessionFolders fromHooks)
+QCoro::Task<> SessionRoad::jumpToTerminal(
+    QString sid, hooks::SessionFolders fromHooks, std::optional<hooks::AgentProcessId> agent)
 {
     QPointer<QObject> alive = m_lifetime.get();
-    const hooks::TeleportResult result = co_await m_links.terminalJump.teleportToSession(sid, std::move(fromHooks));
+    const hooks::TeleportResult result
+        = co_await m_links.terminalJump.teleportToSession(sid, std::move(fromHooks), std::move(agent));
     if (alive) {
         m_panelSync.noteJump(sid, result);
     }

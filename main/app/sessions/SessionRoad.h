@@ -93,9 +93,9 @@ public:
     void handleHookEvent(const QString& eventName, const QJsonObject& payload);
     /// Empties the selected session's notification file ("notify.json" when none is selected).
     void clearNotify();
-    /// The periodic and on-change sync: refreshes the registry, follows the selected session's transcript, feeds
-    /// the burn-rate estimate and brings the panel's view model up to date. Returns the selected session's status,
-    /// if it has one.
+    /// The periodic and on-change sync: ends the sessions whose agent process is gone, refreshes the registry,
+    /// follows the selected session's transcript, feeds the burn-rate estimate and brings the panel's view model up
+    /// to date. Returns the selected session's status, if it has one.
     std::optional<hooks::ClaudeStatus> syncSessions();
     /// The recognition context for the next take: the selected session's tool, files, cost and terms, the user's
     /// hotwords and the effective locale.
@@ -111,12 +111,16 @@ public:
 private:
     /// Speaks what a finished turn, an API error or a failed tool has to say.
     void announceHookEvent(const QString& eventName, const QJsonObject& payload);
+    /// A killed agent sends no "SessionEnd": a session whose agent process is known and gone ends here, and so do
+    /// the requests it still holds, which nobody is left to answer.
+    void endSessionsOfGoneAgents();
     std::optional<hooks::ClaudeStatus> readSelectedStatus();
     /// The transcript watcher's data when it follows the session of this status, else nothing.
     hooks::TranscriptData transcriptOf(const std::optional<hooks::ClaudeStatus>& status) const;
     void selectSessionFromPanel(const QString& sid);
     /// Brings the session's terminal to the front; a jump that does not get there says so on the session's row.
-    QCoro::Task<> jumpToTerminal(QString sid, hooks::SessionFolders fromHooks);
+    QCoro::Task<> jumpToTerminal(
+        QString sid, hooks::SessionFolders fromHooks, std::optional<hooks::AgentProcessId> agent);
     void stepSessionFromPanel(bool forward);
     void approveFromPanel(const QString& sid, const QString& toolUseId, notch::NotchApprovalAction action);
 

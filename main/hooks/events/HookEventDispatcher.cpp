@@ -59,9 +59,7 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     const auto type = hooks::hookEventTypeFromString(eventName);
     if (type == HookEventType::SessionEnd) {
         // No announcement first: it would be undone at once, and its list line with it.
-        m_registry.removeSession(key);
-        m_writtenTranscriptPaths.remove(key);
-        m_pending.erase(key);
+        endSession(key);
         return true;
     }
     if (m_registry.hasEnded(key)) {
@@ -106,8 +104,20 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     if (type != HookEventType::CwdChanged) {
         m_registry.setHookFolder(key, cwd);
     }
+    // A process that does not run here (the agent is in another pid namespace, or already gone) tells nothing.
+    const auto agent = hooks::AgentProcessId::parse(stringOf(payload, "_murmeli_agent_process"));
+    if (agent && agent->isRunning()) {
+        m_registry.setHookAgent(key, *agent);
+    }
     noteFiles(eventName, key, payload);
     return true;
+}
+
+void HookEventDispatcher::endSession(const hooks::SessionKey& key)
+{
+    m_registry.removeSession(key);
+    m_writtenTranscriptPaths.remove(key);
+    m_pending.erase(key);
 }
 
 bool HookEventDispatcher::flush()

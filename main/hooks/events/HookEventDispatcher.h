@@ -29,6 +29,8 @@ public:
     bool dispatch(const QString& eventName, const QJsonObject& payload);
     /// Writes the noted files, the latest content of each, and re-reads those sessions. Returns whether it wrote.
     bool flush();
+    /// What a "SessionEnd" does, for a session whose agent went without sending one.
+    void endSession(const hooks::SessionKey& key);
 
 private:
     struct FileContent {

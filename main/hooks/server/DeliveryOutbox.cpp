@@ -12,6 +12,7 @@ struct Header {
     quint32 nameChars;
     quint32 bodyBytes;
     quint32 adapterChars;
+    quint32 agentProcessChars;
     quint32 kind;
     quint32 color;
 };
@@ -29,22 +30,23 @@ constexpr std::size_t keptCapacity = 1024 * 1024;
 
 DeliveryOutbox::DeliveryOutbox(std::size_t maxPendingBytes) : m_maxPendingBytes(maxPendingBytes) { }
 
-bool DeliveryOutbox::push(
-    Kind kind, quint64 connectionId, QStringView eventName, QByteArrayView body, QStringView adapter)
+bool DeliveryOutbox::push(Kind kind, quint64 connectionId, QStringView eventName, QByteArrayView body,
+    QStringView adapter, QStringView agentProcess)
 {
-    return append(kind, connectionId, eventName, body, adapter, common::LogColor::Grey);
+    return append(kind, connectionId, eventName, body, adapter, agentProcess, common::LogColor::Grey);
 }
 
 void DeliveryOutbox::pushLog(QStringView line, common::LogColor color)
 {
-    append(Kind::Log, 0, line, {}, {}, color);
+    append(Kind::Log, 0, line, {}, {}, {}, color);
 }
 
 bool DeliveryOutbox::append(Kind kind, quint64 connectionId, QStringView eventName, QByteArrayView body,
-    QStringView adapter, common::LogColor color)
+    QStringView adapter, QStringView agentProcess, common::LogColor color)
 {
     const Header header { connectionId, static_cast<quint32>(eventName.size()), static_cast<quint32>(body.size()),
-        static_cast<quint32>(adapter.size()), static_cast<quint32>(kind), static_cast<quint32>(color) };
+        static_cast<quint32>(adapter.size()), static_cast<quint32>(agentProcess.size()), static_cast<quint32>(kind),
+        static_cast<quint32>(color) };
     const std::lock_guard lock(m_mutex);
     if ((kind == Kind::Event || kind == Kind::EventHeld) && m_filling.size() > m_maxPendingBytes) {
         m_turnedAway = true;
@@ -54,6 +56,7 @@ bool DeliveryOutbox::append(Kind kind, quint64 connectionId, QStringView eventNa
     appendBytes(m_filling, eventName.data(), eventName.size() * sizeof(QChar));
     appendBytes(m_filling, body.data(), body.size());
     appendBytes(m_filling, adapter.data(), adapter.size() * sizeof(QChar));
+    appendBytes(m_filling, agentProcess.data(), agentProcess.size() * sizeof(QChar));
     return true;
 }
 
@@ -80,6 +83,8 @@ std::vector<DeliveryOutbox::Item> DeliveryOutbox::takeAll()
         at += header.bodyBytes;
         item.adapter = QString(reinterpret_cast<const QChar*>(m_draining.data() + at), header.adapterChars);
         at += header.adapterChars * sizeof(QChar);
+        item.agentProcess = QString(reinterpret_cast<const QChar*>(m_draining.data() + at), header.agentProcessChars);
+        at += header.agentProcessChars * sizeof(QChar);
         items.push_back(std::move(item));
     }
     // clear() keeps the capacity, so the next swap hands the producer a buffer that is already large enough.

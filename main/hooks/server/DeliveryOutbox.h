@@ -28,6 +28,7 @@ public:
         QString eventName;
         QByteArray body;
         QString adapter;
+        QString agentProcess;
         common::LogColor logColor = common::LogColor::Grey;
     };
 
@@ -38,7 +39,7 @@ public:
     /// Producer side; any thread. False when an event was turned away for the cap: the producer offers it again
     /// once the consumer has taken what waits.
     bool push(Kind kind, quint64 connectionId, QStringView eventName = {}, QByteArrayView body = {},
-        QStringView adapter = {});
+        QStringView adapter = {}, QStringView agentProcess = {});
     /// A log line with its colour; any thread.
     void pushLog(QStringView line, common::LogColor color);
     /// Consumer side; one thread only.
@@ -48,7 +49,7 @@ public:
 
 private:
     bool append(Kind kind, quint64 connectionId, QStringView eventName, QByteArrayView body, QStringView adapter,
-        common::LogColor color);
+        QStringView agentProcess, common::LogColor color);
 
     std::size_t m_maxPendingBytes;
     std::mutex m_mutex;

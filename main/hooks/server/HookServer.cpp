@@ -32,8 +32,8 @@ std::unique_ptr<HookServerWorker> HookServer::makeWorker(const HookServerOptions
 {
     using Kind = DeliveryOutbox::Kind;
     auto deliverFn = [this](quint64 id, const http::Delivery& delivery, bool awaits) {
-        return m_outbox.push(
-            awaits ? Kind::EventHeld : Kind::Event, id, delivery.eventName, delivery.body, delivery.adapter);
+        return m_outbox.push(awaits ? Kind::EventHeld : Kind::Event, id, delivery.eventName, delivery.body,
+            delivery.adapter, delivery.agentProcess);
     };
     auto logFn = [this](const QString& line, common::LogColor color) { m_outbox.pushLog(line, color); };
     auto closedFn = [this](quint64 id) { m_outbox.push(Kind::PeerClosed, id); };
@@ -216,7 +216,8 @@ void HookServer::flushPending()
             break;
         case DeliveryOutbox::Kind::Event:
         case DeliveryOutbox::Kind::EventHeld: {
-            const http::Delivery delivery { std::move(item.eventName), std::move(item.body), std::move(item.adapter) };
+            const http::Delivery delivery { std::move(item.eventName), std::move(item.body), std::move(item.adapter),
+                std::move(item.agentProcess) };
             deliver(item.connectionId, delivery.eventName, delivery.payload(),
                 item.kind == DeliveryOutbox::Kind::EventHeld);
             break;

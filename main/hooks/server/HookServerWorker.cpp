@@ -359,7 +359,8 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
         handedOver(id, connection, awaits, trailing);
         return;
     }
-    const qsizetype bytes = delivery.body.size() + (delivery.eventName.size() + delivery.adapter.size()) * 2;
+    const qsizetype bytes = delivery.body.size()
+        + (delivery.eventName.size() + delivery.adapter.size() + delivery.agentProcess.size()) * 2;
     m_bufferedBytes += bytes;
     connection.waiting = WaitingEvent { std::move(delivery), held, trailing, bytes };
     connection.stage = Stage::Waiting;

@@ -153,6 +153,8 @@ RequestHead parseHead(QByteArrayView buffer)
             head.authorization = QString::fromUtf8(value);
         } else if (!head.adapter && name.compare("x-murmeli-adapter", Qt::CaseInsensitive) == 0) {
             head.adapter = QString::fromUtf8(value);
+        } else if (!head.agentProcess && name.compare("x-murmeli-agent-process", Qt::CaseInsensitive) == 0) {
+            head.agentProcess = QString::fromUtf8(value);
         } else if (!head.host && name.compare("host", Qt::CaseInsensitive) == 0) {
             head.host = value.toByteArray();
         } else if (name.compare("origin", Qt::CaseInsensitive) == 0) {
@@ -291,6 +293,9 @@ Verdict evaluate(const QByteArray& whole, const RequestHead& head, const QString
     if (head.adapter) {
         delivery.adapter = *head.adapter;
     }
+    if (head.agentProcess) {
+        delivery.agentProcess = *head.agentProcess;
+    }
     return delivery;
 }
 
@@ -306,6 +311,9 @@ QJsonObject Delivery::payload() const
     }
     if (!adapter.isEmpty()) {
         object.insert(QStringLiteral("_murmeli_adapter"), adapter);
+    }
+    if (!agentProcess.isEmpty()) {
+        object.insert(QStringLiteral("_murmeli_agent_process"), agentProcess);
     }
     return object;
 }

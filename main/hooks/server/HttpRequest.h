@@ -48,6 +48,8 @@ struct RequestHead {
     std::variant<qint64, Framing> bodyLength = qint64 { 0 };
     std::optional<QString> authorization;
     std::optional<QString> adapter;
+    /// The hook scripts' "x-murmeli-agent-process": which process the event is from.
+    std::optional<QString> agentProcess;
     /// Only browsers send Origin; the Host tells a page that reached us through a name of its own.
     bool hasOrigin = false;
     std::optional<QByteArray> host;
@@ -76,8 +78,10 @@ struct Delivery {
     QString eventName;
     QByteArray body;
     QString adapter;
+    QString agentProcess;
 
-    /// The body as a JSON object (empty unless it is one), with the adapter header stored under "_murmeli_adapter".
+    /// The body as a JSON object (empty unless it is one), with the adapter header stored under "_murmeli_adapter"
+    /// and the agent process header under "_murmeli_agent_process".
     QJsonObject payload() const;
 };
 

@@ -32,6 +32,12 @@ SessionFolders foldersOf(const std::map<SessionKey, SessionFolders>& folders, co
     return found == folders.end() ? SessionFolders {} : found->second;
 }
 
+std::optional<AgentProcessId> agentOf(const std::map<SessionKey, AgentProcessId>& agents, const SessionKey& key)
+{
+    const auto found = agents.find(key);
+    return found == agents.end() ? std::nullopt : std::optional(found->second);
+}
+
 } // namespace
 
 SessionRegistry::SessionRegistry(StatusDirectory directory, common::Clock& clock, QString legacyPath)
@@ -141,6 +147,7 @@ SessionSnapshot SessionRegistry::fileSnapshot(
     snapshot.hookSessionTitle = textOf(m_hookSessionTitles, key);
     snapshot.hookLastAssistant = textOf(m_hookLastAssistants, key);
     snapshot.hookFolders = foldersOf(m_hookFolders, key);
+    snapshot.hookAgent = agentOf(m_hookAgents, key);
     return snapshot;
 }
 
@@ -291,6 +298,7 @@ void SessionRegistry::forgetUnlistedTexts()
         std::erase_if(*texts, [&](const auto& entry) { return !listed.contains(entry.first); });
     }
     std::erase_if(m_hookFolders, [&](const auto& entry) { return !listed.contains(entry.first); });
+    std::erase_if(m_hookAgents, [&](const auto& entry) { return !listed.contains(entry.first); });
 }
 
 std::optional<SessionSnapshot> SessionRegistry::legacyFallback(const StatusDirectory::Access& directory)
@@ -366,6 +374,7 @@ bool SessionRegistry::addSession(const SessionKey& sid, const QString& cwd, cons
     snapshot.hookSessionTitle = textOf(m_hookSessionTitles, sid);
     snapshot.hookLastAssistant = textOf(m_hookLastAssistants, sid);
     snapshot.hookFolders = foldersOf(m_hookFolders, sid);
+    snapshot.hookAgent = agentOf(m_hookAgents, sid);
     if (it != m_sessions.end()) {
         *it = std::move(snapshot);
     } else {
@@ -409,6 +418,7 @@ void SessionRegistry::removeSession(const SessionKey& sid)
     m_hookSessionTitles.erase(sid);
     m_hookLastAssistants.erase(sid);
     m_hookFolders.erase(sid);
+    m_hookAgents.erase(sid);
     if (const auto owner = m_idOfKey.find(sid); owner != m_idOfKey.end()) {
         m_keyOfId.erase(owner->second);
         m_idOfKey.erase(owner);
@@ -452,6 +462,18 @@ void SessionRegistry::setHookFolder(const SessionKey& sid, const QString& folder
     }
     if (it != m_sessions.end()) {
         it->hookFolders = folders;
+    }
+}
+
+void SessionRegistry::setHookAgent(const SessionKey& sid, const AgentProcessId& agent)
+{
+    const auto it = find(sid);
+    if (it == m_sessions.end() && !m_hookAgents.contains(sid) && m_hookAgents.size() >= maxSessions) {
+        return;
+    }
+    m_hookAgents.insert_or_assign(sid, agent);
+    if (it != m_sessions.end()) {
+        it->hookAgent = agent;
     }
 }
 

@@ -76,6 +76,8 @@ public:
     /// A folder a hook event says the session's agent is in now; the first one a session gives is its project
     /// folder. Only absolute paths of up to maxFolderCharacters are taken.
     void setHookFolder(const SessionKey& sid, const QString& folder);
+    /// The agent process a hook event of the session came from; the latest one counts.
+    void setHookAgent(const SessionKey& sid, const AgentProcessId& agent);
     void selectNext();
     void selectPrev();
     void select(const SessionKey& sid);
@@ -112,6 +114,7 @@ private:
     std::map<SessionKey, QString> m_hookSessionTitles;
     std::map<SessionKey, QString> m_hookLastAssistants;
     std::map<SessionKey, SessionFolders> m_hookFolders;
+    std::map<SessionKey, AgentProcessId> m_hookAgents;
     // Which id holds which key, both ways, so that two ids never share one.
     std::map<SessionKey, QString> m_idOfKey;
     std::map<QString, SessionKey> m_keyOfId;

@@ -7,6 +7,7 @@
 
 #include "main/hooks/sessions/SessionFolders.h"
 #include "main/hooks/sessions/SessionKey.h"
+#include "main/hooks/terminals/AgentProcessId.h"
 
 namespace murmeli::hooks {
 
@@ -26,6 +27,8 @@ struct SessionSnapshot {
     QString hookLastAssistant;
     /// The folders its hook events gave; a status file, where there is one, says more.
     SessionFolders hookFolders;
+    /// The agent process its latest hook event came from, where that was running here when the event arrived.
+    std::optional<AgentProcessId> hookAgent;
 
     /// Earlier than any real file time.
     static QDateTime distantPast();

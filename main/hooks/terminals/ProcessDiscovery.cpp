@@ -251,8 +251,16 @@ std::optional<AgentProcess> ProcessDiscovery::discoverActiveAgent(std::optional<
 }
 
 std::optional<AgentProcess> ProcessDiscovery::agentOfSession(
-    const std::vector<AgentProcess>& agents, const SessionFolders& folders)
+    const std::vector<AgentProcess>& agents, const SessionFolders& folders, const std::optional<AgentProcessId>& known)
 {
+    if (known && known->isRunning()) {
+        const QString pid = known->pidText();
+        const auto found
+            = std::find_if(agents.begin(), agents.end(), [&](const AgentProcess& agent) { return agent.pid == pid; });
+        if (found != agents.end()) {
+            return *found;
+        }
+    }
     for (const QString& folder : folders.agentFolders()) {
         const auto found = std::find_if(agents.begin(), agents.end(),
             [&](const AgentProcess& agent) { return agent.cwd && SessionFolders::resolved(*agent.cwd) == folder; });

@@ -12,6 +12,7 @@
 
 #include "main/hooks/install/AgentAdapter.h"
 #include "main/hooks/sessions/SessionFolders.h"
+#include "main/hooks/terminals/AgentProcessId.h"
 #include "main/hooks/terminals/ProcessTable.h"
 
 namespace murmeli::hooks {
@@ -59,10 +60,11 @@ public:
     /// for the caller's sake.
     std::optional<AgentProcess> discoverActiveAgent(std::optional<qint64> frontmostTerminalPid) const;
 
-    /// The agent of a session among those found: the one in the first of the session's agentFolders() that one runs
-    /// in; nullopt when none runs in any.
-    static std::optional<AgentProcess> agentOfSession(
-        const std::vector<AgentProcess>& agents, const SessionFolders& folders);
+    /// The agent of a session among those found: the process its hook events came from, while that runs; else the
+    /// one in the first of the session's agentFolders() that one runs in, as two agents in one folder, or a shell
+    /// tool gone into another agent's folder, can only be told apart by their processes. nullopt when none fits.
+    static std::optional<AgentProcess> agentOfSession(const std::vector<AgentProcess>& agents,
+        const SessionFolders& folders, const std::optional<AgentProcessId>& known = std::nullopt);
 
     /// discoverAll() on a worker thread; resumes on the caller's thread with the same result.
     QCoro::Task<std::vector<AgentProcess>> discoverAllAsync() const;

@@ -20,7 +20,8 @@ TerminalJump::TerminalJump(hooks::ProcessDiscovery& discovery, hooks::TeleportTa
 {
 }
 
-QCoro::Task<TeleportResult> TerminalJump::teleportToSession(QString sid, hooks::SessionFolders fromHooks)
+QCoro::Task<TeleportResult> TerminalJump::teleportToSession(
+    QString sid, hooks::SessionFolders fromHooks, std::optional<hooks::AgentProcessId> agent)
 {
     const auto directory = m_statusDirectory.open();
     const auto status = directory ? hooks::ClaudeStatus::read(sid, directory->path(), m_clock) : std::nullopt;
@@ -28,7 +29,7 @@ QCoro::Task<TeleportResult> TerminalJump::teleportToSession(QString sid, hooks::
     if (status && !status->cwd.isEmpty()) {
         folders = { status->cwd, status->projectDir.isEmpty() ? fromHooks.project : status->projectDir };
     }
-    if (folders.agentFolders().isEmpty()) {
+    if (folders.agentFolders().isEmpty() && !agent) {
         onLog(QStringLiteral("Jump: no working directory known for session ") + sid, LogColor::Orange);
         co_return TeleportResult::TerminalClosed;
     }
@@ -37,10 +38,13 @@ QCoro::Task<TeleportResult> TerminalJump::teleportToSession(QString sid, hooks::
     if (!alive) {
         co_return TeleportResult::TerminalClosed;
     }
-    const std::optional<hooks::AgentProcess> process = hooks::ProcessDiscovery::agentOfSession(processes, folders);
+    const std::optional<hooks::AgentProcess> process
+        = hooks::ProcessDiscovery::agentOfSession(processes, folders, agent);
     if (!process) {
-        onLog(QStringLiteral("Jump: no agent process found in %1 or the folders above it")
-                  .arg(folders.agentFolders().constFirst()),
+        onLog(folders.agentFolders().isEmpty()
+                ? QStringLiteral("Jump: no agent process found for session ") + sid
+                : QStringLiteral("Jump: no agent process found in %1 or the folders above it")
+                      .arg(folders.agentFolders().constFirst()),
             LogColor::Orange);
         co_return TeleportResult::TerminalClosed;
     }

@@ -10,6 +10,7 @@
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/hooks/sessions/StatusDirectory.h"
+#include "main/hooks/terminals/AgentProcessId.h"
 #include "main/hooks/terminals/ProcessDiscovery.h"
 #include "main/hooks/terminals/TeleportTargetResolver.h"
 
@@ -27,9 +28,11 @@ public:
 
     common::LogSink onLog;
 
-    /// Finds the session's agent where the session works (SessionFolders::agentFolders()) and asks its terminal to
-    /// show the tab. The folders come from the session's status file; where it has none, from its hook events.
-    QCoro::Task<hooks::TeleportResult> teleportToSession(QString sid, hooks::SessionFolders fromHooks = {});
+    /// Finds the session's agent and asks its terminal to show the tab: the agent process its hook events came from
+    /// while that runs, else the agent where the session works (SessionFolders::agentFolders()). The folders come from
+    /// the session's status file; where it has none, from its hook events.
+    QCoro::Task<hooks::TeleportResult> teleportToSession(
+        QString sid, hooks::SessionFolders fromHooks = {}, std::optional<hooks::AgentProcessId> agent = std::nullopt);
 
     /// Where no terminal of its own is known for the agent (the terminals of Linux, an agent inside tmux), the window
     /// that shows it is found on the desktop and activated; without a locator such a terminal is not supported.

@@ -52,9 +52,12 @@ SessionRow rowOf(const hooks::SessionSnapshot& session, const hooks::ClaudeStatu
     const hooks::ClaudeStatus known = status ? *status : hooks::ClaudeStatus {};
     SessionRow row;
     row.sid = session.sid8.text();
-    // Only Claude Code's status line writes a status file; every agent's hook events tell where it works.
+    // Only Claude Code's status line writes a status file; every agent's hook events tell where it works. The row is
+    // named by the folder the session was started for: its shell tool changing directory moves the agent's current
+    // folder, not the session, and must not give two sessions the same name.
     const QString cwd = known.cwd.isEmpty() ? session.hookFolders.current : known.cwd;
-    row.projectName = known.cwd.isEmpty() ? common::text::lastPathComponent(cwd) : known.project;
+    const QString project = known.cwd.isEmpty() ? session.hookFolders.project : known.projectDir;
+    row.projectName = common::text::lastPathComponent(project.isEmpty() ? cwd : project);
     row.state = stateOf(known, transcript, approval != nullptr, now.toSecsSinceEpoch());
     row.activity = known.activity;
     row.updatedAt = session.freshestMtime();

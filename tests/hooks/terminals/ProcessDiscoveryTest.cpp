@@ -18,6 +18,7 @@
 #include <QCoroTask>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include "main/common/ProcessRunner.h"
 #include "main/common/TextUtils.h"
@@ -405,6 +406,54 @@ TEST(ProcessDiscoveryOnThisMachine, FindsAChildNamedLikeAnAgentWithItsDirectory)
     EXPECT_EQ(found->ppid, QString::number(QCoreApplication::applicationPid()));
     EXPECT_EQ(found->cliKind, AgentCLI::ClaudeCode);
     EXPECT_EQ(found->cwd, QFileInfo(dir.path()).canonicalFilePath());
+}
+
+AgentProcess agentIn(const QString& pid, const QString& folder)
+{
+    AgentProcess agent;
+    agent.pid = pid;
+    agent.cwd = folder;
+    return agent;
+}
+
+TEST(ProcessDiscoveryAgentOfSession, TheProcessItsHooksNamedWhileItRunsElseTheFirstInItsFolder)
+{
+    const std::optional<AgentProcessId> me = AgentProcessId::ofPid(QCoreApplication::applicationPid());
+    ASSERT_TRUE(me);
+    QProcess child;
+    child.start(QStringLiteral("sleep"), { QStringLiteral("30") });
+    ASSERT_TRUE(child.waitForStarted());
+    const std::optional<AgentProcessId> exited = AgentProcessId::ofPid(child.processId());
+    child.kill();
+    child.waitForFinished();
+    ASSERT_TRUE(exited);
+    const QString self = me->pidText();
+    // Two agents in one folder, the test's own process the second; a third elsewhere.
+    const std::vector<AgentProcess> agents { agentIn(QStringLiteral("4100"), QStringLiteral("/work/shared")),
+        agentIn(self, QStringLiteral("/work/shared")), agentIn(QStringLiteral("4300"), QStringLiteral("/work/other")) };
+    const struct {
+        const char* name;
+        SessionFolders folders;
+        std::optional<AgentProcessId> known;
+        QString expected;
+    } cases[] = {
+        { "its own process, the second in its folder", { "/work/shared", "/work/shared" }, me, self },
+        { "its shell tool went into another agent's folder", { "/work/other", "/work/shared" }, me, self },
+        { "no folder known", {}, me, self },
+        { "nothing named: the first agent in its folder", { "/work/shared", "/work/shared" }, std::nullopt, "4100" },
+        { "the named process exited", { "/work/other", "/work/shared" }, exited, "4300" },
+        { "its pid was given to another process since", { "/work/shared", {} },
+            AgentProcessId { me->pid, me->startTicks + 1 }, "4100" },
+        { "the named process runs but is no agent found", { "/work/other", {} }, AgentProcessId::ofPid(::getppid()),
+            "4300" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<AgentProcess> chosen = ProcessDiscovery::agentOfSession(agents, c.folders, c.known);
+        ASSERT_TRUE(chosen);
+        EXPECT_EQ(chosen->pid.toStdString(), c.expected.toStdString());
+    }
+    EXPECT_EQ(ProcessDiscovery::agentOfSession(agents, { "/work/none", {} }, exited), std::nullopt);
 }
 
 } // namespace

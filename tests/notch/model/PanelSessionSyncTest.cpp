@@ -95,13 +95,17 @@ TEST_F(PanelSessionSyncTest, RowsShowWhatEachSessionsFilesSay)
     file("aaaa1111-activity.json", 1, { { "activity", "Running make" }, { "tool", "Bash" }, { "ts", 0 } });
     file("bbbb2222-status.json", 30, statusIn("build-box:/srv/beta"));
     file("bbbb2222-notify.json", 2, notice("permission", "Claude needs your permission"));
-    file("cccc3333-status.json", 40, statusIn("/home/dev/gamma"));
+    // Its shell tool went into another session's folder; it is still the session started for gamma.
+    file("cccc3333-status.json", 40,
+        { { "workspace",
+            QJsonObject { { "current_dir", "/home/dev/delta" }, { "project_dir", "/home/dev/gamma" } } } });
     file("cccc3333-notify.json", 3, notice("error", "hook failed"));
     file("dddd4444-status.json", 300, statusIn("/home/dev/delta"));
     file("eeee5555-status.json", 50, statusIn("/home/dev/epsilon"));
     file("eeee5555-notify.json", 4, notice("compact", ""));
     registry.refresh();
     registry.addSession(key("ffff6666"), QStringLiteral("/home/dev/zeta"), QStringLiteral("codex"));
+    registry.setHookFolder(key("ffff6666"), QStringLiteral("/home/dev/alpha"));
     registry.select(key("aaaa1111"));
     registry.setHookSessionTitle(key("bbbb2222"), QStringLiteral("Fix login"));
     registry.setHookLastAssistant(key("bbbb2222"), QStringLiteral("Done."));
@@ -133,7 +137,7 @@ TEST_F(PanelSessionSyncTest, RowsShowWhatEachSessionsFilesSay)
         { "cccc3333", SessionState::error("hook failed"), "gamma", false, 0, "now", "" },
         { "dddd4444", SessionState::idle(), "delta", false, 0, "5m", "" },
         { "eeee5555", SessionState::compacting(), "epsilon", false, 0, "now", "" },
-        // Known from its hooks alone: they tell its folder.
+        // Known from its hooks alone: they tell the folder it was started in.
         { "ffff6666", SessionState::idle(), "zeta", false, -1, "now", "codex" },
     };
     for (const auto& e : expected) {
