@@ -62,6 +62,19 @@ murmeli_session_key() {
     fi
 }
 
+# The whole "session_id" of the JSON; empty when there is none.
+murmeli_session_id() {
+    [[ $1 =~ \"session_id\"[[:space:]]*:[[:space:]]*\"([^\"]*)\" ]] && printf '%s' "${BASH_REMATCH[1]}"
+}
+
+# Whether a status file may be written for the session of this JSON: there is none yet, or it is that session's.
+murmeli_status_file_free() {
+    local file=$1 theirs
+    [[ -e $file || -L $file ]] || return 0
+    theirs=$(murmeli_session_id "$(head -c 65536 -- "$file" 2>/dev/null | tr -d '\0')")
+    [[ -z $theirs || $theirs == "$(murmeli_session_id "$2")" ]]
+}
+
 # POST the body to /hook/<event>; with a third argument, wait that many seconds for the reply and print its body. A
 # fourth, the agent's process as murmeli_agent_process prints it, tells murmeli which process the event is from.
 murmeli_post() {

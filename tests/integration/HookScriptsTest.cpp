@@ -121,6 +121,9 @@ TEST(HookScriptsTest, ScriptsStaySilentAndSucceedWhenMurmeliIsNotThere)
     EXPECT_EQ(status.output, "murmeli\n");
     // The status file is written even when murmeli is away, under the session key only.
     EXPECT_EQ(test::readFile(root.path() + QStringLiteral("/murmeli/abcd1234-status.json")), body);
+    // Never over the file of another session whose id begins alike.
+    EXPECT_EQ(runScript(QStringLiteral("status-hook"), {}, R"({"session_id":"abcd1234-y"})", environment).exitCode, 0);
+    EXPECT_EQ(test::readFile(root.path() + QStringLiteral("/murmeli/abcd1234-status.json")), body);
 }
 
 TEST(HookScriptsTest, EventsArriveWithTheirNamesAndUnsafeInputIsHarmless)

@@ -1,6 +1,7 @@
 #include "main/hooks/events/HookEventDispatcher.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 
 #include "main/common/TextUtils.h"
 #include "main/hooks/approvals/ApprovalSerialization.h"
@@ -42,7 +43,16 @@ HookEventDispatcher::HookEventDispatcher(
 
 bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& payload)
 {
-    const std::optional<hooks::SessionKey> found = m_registry.keyOf(payload);
+    const auto type = hooks::hookEventTypeFromString(eventName);
+    const QString sessionId = hooks::SessionKey::payloadSessionId(payload);
+    if (type != HookEventType::SessionEnd && m_registry.hasEnded(sessionId)) {
+        // Its status line running once more says nothing of the session; any other event does.
+        if (type.value_or(HookEventType::Status) == HookEventType::Status) {
+            return true;
+        }
+        m_registry.forgetEnded(sessionId);
+    }
+    const std::optional<hooks::SessionKey> found = m_registry.keyFor(sessionId);
     if (!found) {
         const QString refused = hooks::SessionKey::payloadIdPrefix(payload);
         if (refused.isEmpty()) {
@@ -56,26 +66,20 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     }
     const hooks::SessionKey& key = *found;
     const QString cwd = stringOf(payload, "cwd");
-    const auto type = hooks::hookEventTypeFromString(eventName);
+    const QString adapter = stringOf(payload, "_murmeli_adapter");
     if (type == HookEventType::SessionEnd) {
         // No announcement first: it would be undone at once, and its list line with it.
         endSession(key);
         return true;
     }
-    if (m_registry.hasEnded(key)) {
-        // Its status line running once more says nothing of the session; any other event does.
-        if (type.value_or(HookEventType::Status) == HookEventType::Status) {
-            return true;
-        }
-        m_registry.forgetEnded(key);
-    }
     // A session the full registry refuses gets no files either, so a flood of ids costs nothing on disk.
-    if (!m_registry.contains(key) && !m_registry.addSession(key, cwd, QString())) {
+    if (!m_registry.contains(key) && !m_registry.addSession(key, cwd, adapter)) {
         return false;
     }
+    m_registry.noteEvent(key, adapter);
     switch (type.value_or(HookEventType::Status)) {
     case HookEventType::SessionStart:
-        m_registry.addSession(key, cwd, stringOf(payload, "_murmeli_adapter"));
+        m_registry.addSession(key, cwd, adapter);
         break;
     case HookEventType::CwdChanged: {
         // Its "cwd" may still name the folder it left.
@@ -143,6 +147,12 @@ bool HookEventDispatcher::flush()
             const auto& n = *files.notice;
             m_files.writeNotify(key, n.type, n.text, n.ts, n.project);
         }
+        if (files.status) {
+            writeStatus(key, *files.status);
+        }
+        if (const auto record = m_registry.recordOf(key)) {
+            m_files.writeRecord(key, *record);
+        }
         m_registry.refreshSnapshot(key);
     }
     // Sessions also leave by expiring, without a SessionEnd; their paths go once they outnumber the registry's.
@@ -168,6 +178,12 @@ void HookEventDispatcher::noteFiles(const QString& eventName, const hooks::Sessi
         return;
     }
     switch (*type) {
+    case HookEventType::Status: {
+        QJsonObject status = payload;
+        status.remove(QLatin1String("_murmeli_adapter"));
+        files.status = status;
+        break;
+    }
     case HookEventType::PostToolUse:
     case HookEventType::PostToolUseFailure: {
         const QString tool = stringOf(payload, "tool_name");
@@ -199,6 +215,18 @@ void HookEventDispatcher::noteFiles(const QString& eventName, const hooks::Sessi
     }
     default:
         break;
+    }
+}
+
+void HookEventDispatcher::writeStatus(const hooks::SessionKey& key, const QJsonObject& status)
+{
+    // Written here, under the session's own key: the status line cannot know it when ids begin alike.
+    m_files.writeStatus(key, QJsonDocument(status).toJson(QJsonDocument::Compact));
+    // An older status line names the file by the id's first characters, which may be another session's key; what
+    // it left there is this session's status on another's row.
+    const QString sessionId = hooks::SessionKey::payloadSessionId(status);
+    if (const auto named = hooks::SessionKey::ofStatusLine(sessionId); named && *named != key) {
+        m_files.removeStatusOf(*named, sessionId);
     }
 }
 

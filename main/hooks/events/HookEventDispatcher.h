@@ -15,8 +15,9 @@
 
 namespace murmeli::hooks {
 
-/// Turns each hook event into what the rest of the system reads: the session's activity, notification and
-/// transcript-path files, and the registry's entries, titles and last assistant texts.
+/// Turns each hook event into what the rest of the system reads: the session's status (from its status line),
+/// activity, notification, transcript-path and record files, and the registry's entries, titles and last assistant
+/// texts.
 class HookEventDispatcher final {
 public:
     HookEventDispatcher(hooks::SessionRegistry& registry, hooks::SessionFileWriter& files, common::Clock& clock);
@@ -44,9 +45,11 @@ private:
         std::optional<QString> transcriptPath;
         std::optional<FileContent> activity;
         std::optional<FileContent> notice;
+        std::optional<QJsonObject> status;
     };
 
     void noteFiles(const QString& eventName, const hooks::SessionKey& key, const QJsonObject& payload);
+    void writeStatus(const hooks::SessionKey& key, const QJsonObject& status);
 
     hooks::SessionRegistry& m_registry;
     hooks::SessionFileWriter& m_files;

@@ -1,5 +1,6 @@
 #include "main/hooks/sessions/SessionFileWriter.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -51,6 +52,29 @@ bool SessionFileWriter::writeNotify(
         { QStringLiteral("message"), message } };
     return write(
         StatusFiles::fileName(key, StatusFileKind::Notify), QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+bool SessionFileWriter::writeStatus(const SessionKey& key, const QByteArray& json)
+{
+    return write(StatusFiles::fileName(key, StatusFileKind::Status), json);
+}
+
+bool SessionFileWriter::writeRecord(const SessionKey& key, const SessionRecord& record)
+{
+    return write(StatusFiles::fileName(key, StatusFileKind::Session), record.toJson());
+}
+
+void SessionFileWriter::removeStatusOf(const SessionKey& key, const QString& sessionId)
+{
+    const auto directory = m_directory.open();
+    if (!directory) {
+        return;
+    }
+    const QString path = directory->filePath(StatusFiles::fileName(key, StatusFileKind::Status));
+    const auto object = SmallFile::readObject(path);
+    if (object && object->value(QLatin1String("session_id")) == sessionId) {
+        QFile::remove(path);
+    }
 }
 
 bool SessionFileWriter::writeTranscriptPath(const SessionKey& key, const QString& path)

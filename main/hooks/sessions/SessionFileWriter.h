@@ -8,13 +8,14 @@
 
 #include "main/common/Log.h"
 #include "main/hooks/sessions/SessionKey.h"
+#include "main/hooks/sessions/SessionRecord.h"
 #include "main/hooks/sessions/StatusDirectory.h"
 
 namespace murmeli::hooks {
 
-/// Writes the activity, notification and transcript-path files of a session into the status directory, and nothing
-/// while the directory is unusable. Every file is replaced whole and atomically, so the agents' readers never see
-/// half a file.
+/// Writes the status, activity, notification, transcript-path and record files of a session into the status directory,
+/// and nothing while the directory is unusable. Every file is replaced whole and atomically, so the agents' readers
+/// never see half a file.
 class SessionFileWriter final {
 public:
     /// Failing names remembered for logging, most; further failures go unlogged until one of them succeeds.
@@ -31,6 +32,12 @@ public:
     /// key + "-notify.json": a notice of type "permission", "idle" or "error".
     bool writeNotify(
         const SessionKey& key, const QString& type, const QString& message, qint64 ts, const QString& project);
+    /// key + "-status.json": what the session's status line gave murmeli.
+    bool writeStatus(const SessionKey& key, const QByteArray& json);
+    /// key + "-session.json": murmeli's record of the session.
+    bool writeRecord(const SessionKey& key, const SessionRecord& record);
+    /// Deletes key + "-status.json" when it is the status of that session id, and nothing else.
+    void removeStatusOf(const SessionKey& key, const QString& sessionId);
     /// key + "-transcript-path.txt": the transcript's path, no line break added; false for an empty path.
     bool writeTranscriptPath(const SessionKey& key, const QString& path);
     /// Empties key + "-notify.json" ("notify.json" without a key); an empty file reads as no notice.

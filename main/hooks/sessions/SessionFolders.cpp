@@ -21,12 +21,14 @@ QStringList SessionFolders::agentFolders() const
         }
     };
     const QString here = current.startsWith(u'/') ? resolved(current) : QString();
+    const QString top = project.startsWith(u'/') ? resolved(project) : QString();
     add(here);
-    if (project.startsWith(u'/')) {
-        add(resolved(project));
-    }
-    for (qsizetype cut = here.lastIndexOf(u'/'); cut > 0; cut = here.lastIndexOf(u'/', cut - 1)) {
-        add(here.left(cut));
+    add(top);
+    // An agent further up, in the home folder say, was started for other work; its sessions are not this one.
+    if (!top.isEmpty() && here.startsWith(top + u'/')) {
+        for (qsizetype cut = here.lastIndexOf(u'/'); cut > top.size(); cut = here.lastIndexOf(u'/', cut - 1)) {
+            add(here.left(cut));
+        }
     }
     return folders;
 }

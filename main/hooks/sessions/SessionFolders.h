@@ -14,9 +14,10 @@ struct SessionFolders {
     bool isEmpty() const { return current.isEmpty() && project.isEmpty(); }
 
     /// The folders an agent process of this session may run in, the most telling first: the current folder, the
-    /// project folder, then each folder above the current one, nearest first. An agent's shell tool that changes
-    /// directory moves the session's current folder, never the agent process itself. Only absolute folders count;
-    /// each is cleaned, with links resolved where it exists, and "/" (where every folder lies) is never one.
+    /// project folder, then each folder between them, nearest the current one first. An agent's shell tool that
+    /// changes directory moves the session's current folder, never the agent process itself; nothing above the
+    /// project folder counts. Only absolute folders count; each is cleaned, with links resolved where it exists, and
+    /// "/" (where every folder lies) is never one.
     QStringList agentFolders() const;
 
     /// A folder as the kernel names it, so that a path through a link matches an agent process's folder.

@@ -58,6 +58,11 @@ std::optional<SessionKey> SessionKey::fromSessionId(const QString& sessionId)
         isTimeOrdered(sessionId) ? sessionId.right(length) : common::text::prefixCharacters(sessionId, length));
 }
 
+std::optional<SessionKey> SessionKey::ofStatusLine(const QString& sessionId)
+{
+    return fromFileKey(common::text::prefixCharacters(sessionId, length));
+}
+
 QString SessionKey::payloadSessionId(const QJsonObject& payload)
 {
     for (const char* name : { "session_id", "sessionId", "agent_id", "agentId", "id" }) {

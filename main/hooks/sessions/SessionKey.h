@@ -20,6 +20,10 @@ public:
     /// last 8, where ids made in the same minute differ; nullopt when they are empty or not all safe.
     static std::optional<SessionKey> fromSessionId(const QString& sessionId);
 
+    /// The key a status line that runs without murmeli, or one of an older murmeli, names the session's status file
+    /// by: the id's first 8 characters, all of them safe. Not always the session's key (SessionRegistry::keyFor()).
+    static std::optional<SessionKey> ofStatusLine(const QString& sessionId);
+
     /// fromSessionId() of payloadSessionId(); nullopt when there is no id or it is not safe.
     static std::optional<SessionKey> fromPayload(const QJsonObject& payload);
 

@@ -38,6 +38,12 @@ std::optional<AgentProcessId> agentOf(const std::map<SessionKey, AgentProcessId>
     return found == agents.end() ? std::nullopt : std::optional(found->second);
 }
 
+std::optional<QDateTime> timeOf(const std::map<SessionKey, QDateTime>& times, const SessionKey& key)
+{
+    const auto found = times.find(key);
+    return found == times.end() ? std::nullopt : std::optional(found->second);
+}
+
 } // namespace
 
 SessionRegistry::SessionRegistry(StatusDirectory directory, common::Clock& clock, QString legacyPath)
@@ -80,46 +86,31 @@ std::optional<SessionKey> SessionRegistry::keyOf(const QJsonObject& payload)
 
 std::optional<SessionKey> SessionRegistry::keyFor(const QString& sessionId)
 {
-    if (const auto known = m_keyOfId.find(sessionId); known != m_keyOfId.end()) {
-        return known->second;
-    }
-    std::optional<SessionKey> key = SessionKey::fromSessionId(sessionId);
-    if (!key) {
-        return std::nullopt;
-    }
-    const auto heldByAnother = [&](const SessionKey& candidate) { return m_idOfKey.contains(candidate); };
-    if (heldByAnother(*key)) {
-        // Where two ids differ lies further on: the last 8 characters of this one, else the stretch before them,
-        // and so on, the first that no other session has, listed or not.
-        key.reset();
-        for (qsizetype end = sessionId.size(); end >= SessionKey::length && !key; --end) {
-            const auto candidate = SessionKey::fromFileKey(sessionId.mid(end - SessionKey::length, SessionKey::length));
-            if (candidate && !heldByAnother(*candidate) && !contains(*candidate)) {
-                key = candidate;
-            }
-        }
-        if (!key) {
-            return std::nullopt;
-        }
-    }
-    // Ids of sessions that ended or were refused go before the table grows past what the list can hold.
-    if (m_keyOfId.size() >= maxSessions) {
-        forgetUnlistedIds();
-    }
-    m_idOfKey.insert_or_assign(*key, sessionId);
-    m_keyOfId.insert_or_assign(sessionId, *key);
-    return key;
+    const auto listed = [this](const SessionKey& key) { return contains(key); };
+    return m_keys.keyFor(
+        sessionId, [&](const SessionKey& key) { return listed(key) ? std::optional(idOnDisk(key)) : std::nullopt; },
+        listed);
 }
 
-void SessionRegistry::forgetUnlistedIds(const std::optional<SessionKey>& keep)
+QString SessionRegistry::idOf(const SessionKey& sid) const
 {
-    std::erase_if(m_idOfKey, [&](const auto& entry) {
-        if (entry.first == keep || contains(entry.first)) {
-            return false;
+    return m_keys.idOf(sid);
+}
+
+QString SessionRegistry::idOnDisk(const SessionKey& sid) const
+{
+    const auto directory = m_directory.open();
+    if (!directory) {
+        return QString();
+    }
+    for (const StatusFileKind kind : { StatusFileKind::Session, StatusFileKind::Status }) {
+        if (const auto object = SmallFile::readObject(directory->filePath(StatusFiles::fileName(sid, kind)))) {
+            if (const QJsonValue id = object->value(QLatin1String("session_id")); id.isString()) {
+                return id.toString();
+            }
         }
-        m_keyOfId.erase(entry.second);
-        return true;
-    });
+    }
+    return QString();
 }
 
 bool SessionRegistry::isPendingApproval(
@@ -148,6 +139,11 @@ SessionSnapshot SessionRegistry::fileSnapshot(
     snapshot.hookLastAssistant = textOf(m_hookLastAssistants, key);
     snapshot.hookFolders = foldersOf(m_hookFolders, key);
     snapshot.hookAgent = agentOf(m_hookAgents, key);
+    snapshot.lastEventAt = timeOf(m_lastEvents, key);
+    // A status file is Claude Code's status line; without one, only the hooks tell which agent it is.
+    if (!times.status) {
+        snapshot.adapter = textOf(m_hookAdapters, key);
+    }
     return snapshot;
 }
 
@@ -199,7 +195,8 @@ void SessionRegistry::refresh()
     for (const StatusDirectory::TimedName& entry : *entries) {
         for (const auto& [kind, slot] : { std::pair { StatusFileKind::Status, &FileTimes::status },
                  std::pair { StatusFileKind::Activity, &FileTimes::activity },
-                 std::pair { StatusFileKind::Notify, &FileTimes::notify } }) {
+                 std::pair { StatusFileKind::Notify, &FileTimes::notify },
+                 std::pair { StatusFileKind::Session, &FileTimes::record } }) {
             const auto keyText = StatusFiles::keyTextOf(entry.name, kind);
             if (keyText && !keyText->isEmpty()) {
                 if (const auto key = SessionKey::fromFileKey(*keyText)) {
@@ -212,9 +209,14 @@ void SessionRegistry::refresh()
 
     std::set<SessionKey> candidates;
     for (const auto& [key, t] : times) {
-        if (hasEnded(key)) {
+        if (keyHasEnded(key)) {
             removeFiles(*directory, key);
-        } else if (t.status) {
+            continue;
+        }
+        if (t.record && idOf(key).isEmpty()) {
+            restoreFromRecord(*directory, key);
+        }
+        if (t.status || t.record) {
             candidates.insert(key);
         }
     }
@@ -269,8 +271,7 @@ void SessionRegistry::refresh()
     if (m_selectedSid && m_selectedSid != oldSelected) {
         onLog(QStringLiteral("Session → %1 (auto)").arg(m_selectedSid->text()));
     }
-    forgetUnlistedTexts();
-    forgetUnlistedIds();
+    forgetExpired();
     if (firstLeftOut) {
         refuse(*firstLeftOut);
     } else if (m_sessions.size() < maxSessions) {
@@ -288,17 +289,57 @@ void SessionRegistry::refuse(const SessionKey& sid)
               .arg(sid.text()));
 }
 
-void SessionRegistry::forgetUnlistedTexts()
+void SessionRegistry::forgetExpired()
 {
-    std::set<SessionKey> listed;
+    std::set<SessionKey> kept;
     for (const SessionSnapshot& s : m_sessions) {
-        listed.insert(s.sid8);
+        kept.insert(s.sid8);
     }
-    for (auto* texts : { &m_hookSessionTitles, &m_hookLastAssistants }) {
-        std::erase_if(*texts, [&](const auto& entry) { return !listed.contains(entry.first); });
+    // A session off the list for a poll of an unusable directory comes back as it was.
+    const QDateTime now = m_clock.now();
+    for (const auto& [key, time] : m_lastEvents) {
+        if (time.msecsTo(now) < sessionSafetyWindowSeconds * 1000) {
+            kept.insert(key);
+        }
     }
-    std::erase_if(m_hookFolders, [&](const auto& entry) { return !listed.contains(entry.first); });
-    std::erase_if(m_hookAgents, [&](const auto& entry) { return !listed.contains(entry.first); });
+    const auto expired = [&](const auto& entry) { return !kept.contains(entry.first); };
+    for (auto* texts : { &m_hookSessionTitles, &m_hookLastAssistants, &m_hookAdapters }) {
+        std::erase_if(*texts, expired);
+    }
+    std::erase_if(m_hookFolders, expired);
+    std::erase_if(m_hookAgents, expired);
+    std::erase_if(m_lastEvents, expired);
+}
+
+void SessionRegistry::forgetMemoryOf(const SessionKey& sid)
+{
+    m_hookSessionTitles.erase(sid);
+    m_hookLastAssistants.erase(sid);
+    m_hookAdapters.erase(sid);
+    m_hookFolders.erase(sid);
+    m_hookAgents.erase(sid);
+    m_lastEvents.erase(sid);
+}
+
+void SessionRegistry::restoreFromRecord(const StatusDirectory::Access& directory, const SessionKey& sid)
+{
+    const auto object = SmallFile::readObject(directory.filePath(StatusFiles::fileName(sid, StatusFileKind::Session)));
+    const auto record = object ? SessionRecord::fromJson(*object) : std::nullopt;
+    if (!record || m_keys.holds(record->sessionId) || hasEnded(record->sessionId)) {
+        return;
+    }
+    m_keys.pair(record->sessionId, sid, [this](const SessionKey& key) { return contains(key); });
+    if (!m_hookAdapters.contains(sid)) {
+        setHookAdapter(sid, record->adapter);
+    }
+    if (!m_hookFolders.contains(sid)) {
+        setHookFolder(sid, record->folders.project);
+        setHookFolder(sid, record->folders.current);
+    }
+    if (record->lastEvent && !m_lastEvents.contains(sid)) {
+        // A time in the future counts as now, so that a record cannot keep a session listed for ever.
+        m_lastEvents.insert_or_assign(sid, std::min(*record->lastEvent, m_clock.now()));
+    }
 }
 
 std::optional<SessionSnapshot> SessionRegistry::legacyFallback(const StatusDirectory::Access& directory)
@@ -319,7 +360,7 @@ std::optional<SessionSnapshot> SessionRegistry::legacyFallback(const StatusDirec
     }
     // Its id must not steer where we write.
     const std::optional<SessionKey> key = SessionKey::fromSessionId(id.toString());
-    if (!key || hasEnded(*key)) {
+    if (!key || keyHasEnded(*key)) {
         return std::nullopt;
     }
     SmallFile::writeAtomically(directory.filePath(StatusFiles::fileName(*key, StatusFileKind::Status)), file->bytes);
@@ -334,17 +375,17 @@ void SessionRegistry::refreshSnapshot(const SessionKey& sid)
     if (!directory) {
         return;
     }
-    if (hasEnded(sid)) {
+    if (keyHasEnded(sid)) {
         return;
     }
-    const auto timeOf = [&](StatusFileKind kind) { return directory->modified(StatusFiles::fileName(sid, kind)); };
+    const auto modified = [&](StatusFileKind kind) { return directory->modified(StatusFiles::fileName(sid, kind)); };
     FileTimes times;
-    times.status = timeOf(StatusFileKind::Status);
+    times.status = modified(StatusFileKind::Status);
     if (!times.status) {
         return;
     }
-    times.activity = timeOf(StatusFileKind::Activity);
-    times.notify = timeOf(StatusFileKind::Notify);
+    times.activity = modified(StatusFileKind::Activity);
+    times.notify = modified(StatusFileKind::Notify);
     SessionSnapshot snapshot = fileSnapshot(*directory, sid, times);
     const auto it = find(sid);
     if (it != m_sessions.end()) {
@@ -367,14 +408,16 @@ bool SessionRegistry::addSession(const SessionKey& sid, const QString& cwd, cons
     if (!isLongEnough(sid)) {
         return true;
     }
+    setHookAdapter(sid, adapter);
     SessionSnapshot snapshot(sid);
     snapshot.statusMtime = m_clock.now();
     snapshot.inMemoryOnly = true;
-    snapshot.adapter = adapter;
+    snapshot.adapter = textOf(m_hookAdapters, sid);
     snapshot.hookSessionTitle = textOf(m_hookSessionTitles, sid);
     snapshot.hookLastAssistant = textOf(m_hookLastAssistants, sid);
     snapshot.hookFolders = foldersOf(m_hookFolders, sid);
     snapshot.hookAgent = agentOf(m_hookAgents, sid);
+    snapshot.lastEventAt = timeOf(m_lastEvents, sid);
     if (it != m_sessions.end()) {
         *it = std::move(snapshot);
     } else {
@@ -395,14 +438,51 @@ void SessionRegistry::removeFiles(const StatusDirectory::Access& directory, cons
     }
 }
 
-bool SessionRegistry::hasEnded(const SessionKey& sid) const
+bool SessionRegistry::hasEnded(const QString& sessionId) const
 {
-    return std::find(m_ended.begin(), m_ended.end(), sid) != m_ended.end();
+    return !sessionId.isEmpty() && std::find(m_ended.begin(), m_ended.end(), sessionId) != m_ended.end();
 }
 
-void SessionRegistry::forgetEnded(const SessionKey& sid)
+bool SessionRegistry::keyHasEnded(const SessionKey& sid) const
 {
-    std::erase(m_ended, sid);
+    return hasEnded(idOf(sid));
+}
+
+void SessionRegistry::forgetEnded(const QString& sessionId)
+{
+    std::erase(m_ended, sessionId);
+}
+
+void SessionRegistry::noteEvent(const SessionKey& sid, const QString& adapter)
+{
+    const auto it = find(sid);
+    if (it == m_sessions.end()) {
+        return;
+    }
+    const QDateTime now = m_clock.now();
+    m_lastEvents.insert_or_assign(sid, now);
+    it->lastEventAt = now;
+    if (setHookAdapter(sid, adapter) && it->inMemoryOnly) {
+        it->adapter = m_hookAdapters.at(sid);
+    }
+}
+
+bool SessionRegistry::setHookAdapter(const SessionKey& sid, const QString& adapter)
+{
+    if (adapter.isEmpty()) {
+        return false;
+    }
+    m_hookAdapters.insert_or_assign(sid, common::text::truncateWithEllipsis(adapter, maxHookTextCharacters));
+    return true;
+}
+
+std::optional<SessionRecord> SessionRegistry::recordOf(const SessionKey& sid) const
+{
+    const QString id = idOf(sid);
+    if (id.isEmpty() || !contains(sid)) {
+        return std::nullopt;
+    }
+    return SessionRecord { id, textOf(m_hookAdapters, sid), foldersOf(m_hookFolders, sid), timeOf(m_lastEvents, sid) };
 }
 
 void SessionRegistry::removeSession(const SessionKey& sid)
@@ -410,19 +490,15 @@ void SessionRegistry::removeSession(const SessionKey& sid)
     if (const auto directory = m_directory.open()) {
         removeFiles(*directory, sid);
     }
-    forgetEnded(sid);
-    if (m_ended.size() >= maxSessions) {
-        m_ended.pop_front();
+    // The id keeps its key, so that what it still sends is known for what it is.
+    if (const QString id = idOf(sid); !id.isEmpty()) {
+        forgetEnded(id);
+        if (m_ended.size() >= maxSessions) {
+            m_ended.pop_front();
+        }
+        m_ended.push_back(id);
     }
-    m_ended.push_back(sid);
-    m_hookSessionTitles.erase(sid);
-    m_hookLastAssistants.erase(sid);
-    m_hookFolders.erase(sid);
-    m_hookAgents.erase(sid);
-    if (const auto owner = m_idOfKey.find(sid); owner != m_idOfKey.end()) {
-        m_keyOfId.erase(owner->second);
-        m_idOfKey.erase(owner);
-    }
+    forgetMemoryOf(sid);
     const std::size_t before = m_sessions.size();
     std::erase_if(m_sessions, [&](const SessionSnapshot& s) { return s.sid8 == sid; });
     if (m_sessions.size() != before) {

@@ -12,6 +12,8 @@
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/hooks/sessions/SessionKey.h"
+#include "main/hooks/sessions/SessionKeyTable.h"
+#include "main/hooks/sessions/SessionRecord.h"
 #include "main/hooks/sessions/SessionSnapshot.h"
 #include "main/hooks/sessions/StatusDirectory.h"
 
@@ -47,28 +49,33 @@ public:
 
     bool contains(const SessionKey& sid) const;
 
-    /// The key of a session id: SessionKey::fromSessionId() unless a different id already holds that key, which two
-    /// ids sharing their first 8 characters would; the later one then gets 8 other characters of its own id. An id
-    /// keeps its key while its session is listed. nullopt when the id gives no safe key.
+    /// The key of a session id (SessionKeyTable::keyFor()): two ids that share their first 8 characters get keys of
+    /// their own, and an id keeps its key as long as it may post. nullopt when the id gives no safe key.
     std::optional<SessionKey> keyFor(const QString& sessionId);
     /// keyFor() of SessionKey::payloadSessionId().
     std::optional<SessionKey> keyOf(const QJsonObject& payload);
+    /// The session id that holds the key; empty when none does.
+    QString idOf(const SessionKey& sid) const;
 
-    /// Rebuilds the list from the directory; a directory that cannot be listed empties it and keeps the selection.
-    /// Of more than maxSessions active sessions the most recent are kept. Titles and assistant texts of keys that
-    /// are no longer listed are forgotten.
+    /// Rebuilds the list from the directory's status files and records; a directory that cannot be listed empties
+    /// it and keeps the selection. Of more than maxSessions active sessions the most recent are kept. Titles and
+    /// assistant texts of keys that are no longer listed, nor heard from within the activity window, are forgotten.
     void refresh();
     void refreshSnapshot(const SessionKey& sid);
     /// False when the session is new and the list is full: it is then refused, with one log line until there is
     /// room again.
     bool addSession(const SessionKey& sid, const QString& cwd, const QString& adapter);
-    /// Forgets the session and, when the directory is usable, deletes its files. Until hasEnded() is lifted, a
-    /// status file written for it afterwards is deleted as it is found, not listed.
+    /// Forgets the session and, when the directory is usable, deletes its files. Until hasEnded() is lifted for its
+    /// id, a status file written for it afterwards is deleted as it is found, not listed.
     void removeSession(const SessionKey& sid);
-    /// True for a session that was told to end and has not been heard from since, but by its status line.
-    bool hasEnded(const SessionKey& sid) const;
-    /// The session runs again: resumed, or a new one given the key.
-    void forgetEnded(const SessionKey& sid);
+    /// True for a session id that was told to end and has not been heard from since, but by its status line.
+    bool hasEnded(const QString& sessionId) const;
+    /// The session runs again: resumed.
+    void forgetEnded(const QString& sessionId);
+    /// A hook event of a listed session: its latest activity, whatever the agent; a non-empty adapter names it.
+    void noteEvent(const SessionKey& sid, const QString& adapter);
+    /// What to keep on disk of a listed session whose id is known.
+    std::optional<SessionRecord> recordOf(const SessionKey& sid) const;
     /// Trimmed and cut to maxHookTextCharacters; kept for a key not yet listed only while fewer than maxSessions
     /// texts are kept.
     void setHookSessionTitle(const SessionKey& sid, const QString& title);
@@ -87,6 +94,7 @@ private:
         std::optional<QDateTime> status;
         std::optional<QDateTime> activity;
         std::optional<QDateTime> notify;
+        std::optional<QDateTime> record;
     };
 
     SessionSnapshot fileSnapshot(
@@ -97,9 +105,17 @@ private:
     void setHookText(std::map<SessionKey, QString>& texts, QString SessionSnapshot::*field, const SessionKey& sid,
         const QString& text);
     static void removeFiles(const StatusDirectory::Access& directory, const SessionKey& sid);
-    void forgetUnlistedTexts();
-    /// Lets go of the ids of keys no longer listed; with keep, that key stays claimed.
-    void forgetUnlistedIds(const std::optional<SessionKey>& keep = std::nullopt);
+    /// Titles, texts, folders, agents and event times of keys that are not listed and not heard from for the
+    /// activity window.
+    void forgetExpired();
+    void forgetMemoryOf(const SessionKey& sid);
+    /// False, remembering nothing, for an empty adapter.
+    bool setHookAdapter(const SessionKey& sid, const QString& adapter);
+    /// The id the session's own record names, else its status file; empty when neither does.
+    QString idOnDisk(const SessionKey& sid) const;
+    bool keyHasEnded(const SessionKey& sid) const;
+    /// After a restart: the pairing, agent, folders and latest event a record on disk keeps, for a key not yet held.
+    void restoreFromRecord(const StatusDirectory::Access& directory, const SessionKey& sid);
     void refuse(const SessionKey& sid);
     static void sortForDisplay(std::vector<SessionSnapshot>& list);
     void logList();
@@ -115,12 +131,12 @@ private:
     std::map<SessionKey, QString> m_hookLastAssistants;
     std::map<SessionKey, SessionFolders> m_hookFolders;
     std::map<SessionKey, AgentProcessId> m_hookAgents;
-    // Which id holds which key, both ways, so that two ids never share one.
-    std::map<SessionKey, QString> m_idOfKey;
-    std::map<QString, SessionKey> m_keyOfId;
-    // An agent's status line can run once more after its session ended (on /clear, on exit) and write the file
-    // that would list it again. Oldest first, at most maxSessions.
-    std::deque<SessionKey> m_ended;
+    std::map<SessionKey, QString> m_hookAdapters;
+    std::map<SessionKey, QDateTime> m_lastEvents;
+    SessionKeyTable m_keys;
+    // Ids of sessions that ended: an agent's status line can run once more after its session ended (on /clear, on
+    // exit) and write the file that would list it again. Oldest first, at most maxSessions.
+    std::deque<QString> m_ended;
     // Set by the first refusal of a full list and cleared once there is room, so a flood logs one line.
     bool m_refusing = false;
 };

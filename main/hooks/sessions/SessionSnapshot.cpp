@@ -14,7 +14,7 @@ QDateTime SessionSnapshot::distantPast()
 QDateTime SessionSnapshot::freshestMtime() const
 {
     QDateTime freshest = statusMtime.isValid() ? statusMtime : distantPast();
-    for (const auto& time : { activityMtime, notifyMtime }) {
+    for (const auto& time : { activityMtime, notifyMtime, lastEventAt }) {
         if (time && *time > freshest) {
             freshest = *time;
         }

@@ -20,6 +20,8 @@ struct SessionSnapshot {
     QDateTime statusMtime;
     std::optional<QDateTime> activityMtime;
     std::optional<QDateTime> notifyMtime;
+    /// When its latest hook event came, whatever the agent: most agents write no status file to tell it.
+    std::optional<QDateTime> lastEventAt;
     bool isPendingApproval = false;
     bool inMemoryOnly = false;
     QString adapter;

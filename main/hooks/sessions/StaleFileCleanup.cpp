@@ -98,7 +98,11 @@ QStringList staleNames(const QStringList& names, const Running& running, const Q
     QSet<SessionKey> kept = liveKeys(table);
     QSet<SessionKey> stale;
     for (const QString& name : names) {
-        const auto keyText = StatusFiles::keyTextOf(name, StatusFileKind::Status);
+        // Claude Code's status line writes the one, murmeli the other for every session it was told of.
+        auto keyText = StatusFiles::keyTextOf(name, StatusFileKind::Status);
+        if (!keyText) {
+            keyText = StatusFiles::keyTextOf(name, StatusFileKind::Session);
+        }
         const auto key = keyText ? SessionKey::fromFileKey(*keyText) : std::nullopt;
         if (!key || kept.contains(*key)) {
             continue;
@@ -114,6 +118,8 @@ QStringList staleNames(const QStringList& names, const Running& running, const Q
             kept.insert(*key);
         }
     }
+    // A key whose status file and record disagree stays when either says so.
+    stale.subtract(kept);
     QStringList doomed;
     for (const QString& name : names) {
         // A stale key that is a prefix of a kept key ("ab" of "ab-cd") must not take the kept session's files.

@@ -20,8 +20,8 @@ namespace murmeli::hooks {
 /// At start-up, removes the files of sessions of earlier runs whose agents are gone, so the registry does not list
 /// them again. A session counts as running when some process's command line contains "claude" and resumes it
 /// ("--resume <id>", the key being the id's first 8 characters), or when an agent of any kind runs where its status
-/// file says it works (SessionFolders::agentFolders()): most agents are started without --resume, and their sessions
-/// are as alive.
+/// file or murmeli's record of it says it works (SessionFolders::agentFolders()): most agents are started without
+/// --resume, and their sessions are as alive.
 namespace StaleFileCleanup {
 
 /// A file's modification time; nullopt when it cannot be read.
@@ -41,16 +41,16 @@ struct Running {
 /// The table with the working directories of its agents, each asked of directoryOf.
 Running running(ProcessTable table, const ProcessDirectory& directoryOf);
 
-/// The folders of a status file on disk: the current one is the agent's "workspace.current_dir", else its "cwd"; the
-/// project one its "workspace.project_dir".
+/// The folders a status file or record on disk names: the current one is "workspace.current_dir", else "cwd"; the
+/// project one "workspace.project_dir".
 SessionFolders sessionDirectoryOnDisk(const QString& statusPath);
 
 /// The keys of the agents in the table that run with "--resume <id>" and an id of at least 8 characters.
 QSet<SessionKey> liveKeys(const ProcessTable& table);
 
 /// The names to delete: those that begin with a stale key and "-" where no live or fresh key claims them too,
-/// and that are older than the table. A stale key has a status file, is not live, and that file is older than
-/// the table: a session that started, or wrote again, after the listing was taken is never judged by it.
+/// and that are older than the table. A stale key has a status file or a record, is not live, and that file is
+/// older than the table: a session that started, or wrote again, after the listing was taken is never judged by it.
 QStringList staleNames(const QStringList& names, const Running& running, const QString& directory,
     const ModificationTime& mtimeOf, const SessionDirectory& sessionDirectoryOf);
 

@@ -16,6 +16,8 @@ QLatin1String baseName(StatusFileKind kind)
         return QLatin1String("notify.json");
     case StatusFileKind::TranscriptPath:
         return QLatin1String("transcript-path.txt");
+    case StatusFileKind::Session:
+        return QLatin1String("session.json");
     }
     return {};
 }

@@ -12,8 +12,9 @@ namespace murmeli::hooks {
 
 class SessionKey;
 
-/// The files one agent session leaves in the status directory.
-enum class StatusFileKind { Status, Activity, Notify, TranscriptPath };
+/// The files one agent session leaves in the status directory. Session is murmeli's own record of a session it was
+/// told of (SessionRecord); no agent's script writes or reads it.
+enum class StatusFileKind { Status, Activity, Notify, TranscriptPath, Session };
 
 /// Where the agents and murmeli meet on disk: the status directory, the names of its files, the agent's settings
 /// file, and how large each may be before it is taken for something else.
@@ -29,10 +30,10 @@ inline constexpr qint64 maxSessionFileBytes = 1024 * 1024;
 inline constexpr qint64 maxSettingsBytes = 16 * 1024 * 1024;
 
 inline constexpr std::array allKinds { StatusFileKind::Status, StatusFileKind::Activity, StatusFileKind::Notify,
-    StatusFileKind::TranscriptPath };
+    StatusFileKind::TranscriptPath, StatusFileKind::Session };
 
-/// The name without a key ("status.json", "activity.json", "notify.json", "transcript-path.txt"); for the first
-/// three also the global file used when no session is named.
+/// The name without a key ("status.json", "activity.json", "notify.json", "transcript-path.txt", "session.json");
+/// for the first three also the global file used when no session is named.
 QLatin1String baseName(StatusFileKind kind);
 
 /// What follows the key in a session's file name: "-" and the base name.

@@ -191,7 +191,9 @@ TEST_F(HookEventDispatcherTest, KeyComesFromTheFirstStringIdField)
 
     // No id at all: nobody to write for.
     dispatch("PostToolUse", { { "tool_name", "Bash" }, { "transcript_path", "/t.jsonl" } });
-    EXPECT_EQ(allFiles(), QStringList({ "a/b/status/first111-notify.json", "a/b/status/zyxwvuts-notify.json" }));
+    EXPECT_EQ(allFiles(),
+        QStringList({ "a/b/status/first111-notify.json", "a/b/status/first111-session.json",
+            "a/b/status/zyxwvuts-notify.json", "a/b/status/zyxwvuts-session.json" }));
     EXPECT_EQ(m_registry.sessions().size(), 2u);
 }
 
@@ -228,7 +230,8 @@ TEST_F(HookEventDispatcherTest, SessionStartAnnouncesAnInMemorySessionWithItsAda
     ASSERT_NE(session(key), nullptr);
     EXPECT_TRUE(session(key)->inMemoryOnly);
     EXPECT_EQ(session(key)->adapter, "gemini");
-    EXPECT_EQ(allFiles(), QStringList());
+    // Only murmeli's own record of it, so that a restart finds it again.
+    EXPECT_EQ(allFiles(), QStringList { "a/b/status/abcdef12-session.json" });
 
     // Later events of a known session leave the announcement as it was.
     dispatch("PostToolUse", { { "session_id", longId }, { "tool_name", "Read" } });
@@ -247,10 +250,12 @@ TEST_F(HookEventDispatcherTest, SessionEndRemovesTheSessionAndItsFiles)
     prompt.insert("notification_type", "permission_prompt");
     dispatch("Notification", prompt);
     dispatch("PostToolUse", { { "session_id", "other123" }, { "tool_name", "Read" } });
-    ASSERT_EQ(allFiles().size(), 6);
+    ASSERT_EQ(allFiles().size(), 8);
 
     dispatch("SessionEnd", { { "session_id", longId } });
-    EXPECT_EQ(allFiles(), QStringList({ "a/b/status/other123-activity.json", "a/b/status/other123-status.json" }));
+    EXPECT_EQ(allFiles(),
+        QStringList({ "a/b/status/other123-activity.json", "a/b/status/other123-session.json",
+            "a/b/status/other123-status.json" }));
     EXPECT_EQ(session(key), nullptr);
     EXPECT_NE(session("other123"), nullptr);
     EXPECT_FALSE(readBack(key));
@@ -315,8 +320,9 @@ TEST_F(HookEventDispatcherTest, AFloodOfSessionIdsStaysWithinTheRegistrysBound)
 
     const std::size_t bound = hooks::SessionRegistry::maxSessions;
     ASSERT_EQ(m_registry.sessions().size(), bound);
-    // Files only for the sessions taken in; a line per session taken in, and one for all those refused.
-    EXPECT_EQ(allFiles().size(), qsizetype(bound));
+    // Files only for the sessions taken in (a transcript path and a record each); a line per session taken in, and
+    // one for all those refused.
+    EXPECT_EQ(allFiles().size(), 2 * qsizetype(bound));
     EXPECT_EQ(lines.filter("refused").size(), 1) << lines.filter("refused").join('\n').toStdString();
     EXPECT_LE(lines.size(), qsizetype(bound) + 1);
     EXPECT_LT(lines.join('\n').toUtf8().size(), 100'000);

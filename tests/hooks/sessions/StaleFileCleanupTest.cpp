@@ -64,6 +64,7 @@ TEST(StaleFileCleanupTest, DeletesOnlyOldFilesOfSessionsWithoutAnAgent)
         { "else0008-status.json", 60, true }, // an agent runs, in another folder
         { "free0009-status.json", 60, true }, // its status names no folder
         { "deep0010-status.json", 60, false }, // its shell tool went below the folder the agent runs in
+        { "high0014-status.json", 60, true }, // the agent runs above the folder the session was started for
         { "proj0011-status.json", 60, false }, // the agent runs in its project folder
         { "node0012-status.json", 60, false }, // a node script of the adapter table is an agent too
         { "root0013-status.json", 60, true }, // an agent in "/" keeps no session alive
@@ -79,7 +80,8 @@ TEST(StaleFileCleanupTest, DeletesOnlyOldFilesOfSessionsWithoutAnAgent)
         { "15", "/" } };
     const std::map<QString, SessionFolders> sessionDirectories { { "/d/here0006-status.json", { "/work/a", {} } },
         { "/d/gone0007-status.json", { "/work/b", {} } }, { "/d/else0008-status.json", { "/work/c", {} } },
-        { "/d/deep0010-status.json", { "/work/a/src/lib", "/work/a/src/lib" } },
+        { "/d/deep0010-status.json", { "/work/a/src/lib", "/work/a" } },
+        { "/d/high0014-status.json", { "/work/a/src/lib", "/work/a/src" } },
         { "/d/proj0011-status.json", { "/tmp/elsewhere", "/work/a" } },
         { "/d/node0012-status.json", { "/work/d", {} } }, { "/d/root0013-status.json", { "/srv", "/srv" } } };
     const auto lookUp = [](const auto& in, const QString& key) {

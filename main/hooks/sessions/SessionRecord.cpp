@@ -1,0 +1,39 @@
+#include "main/hooks/sessions/SessionRecord.h"
+
+#include <QJsonDocument>
+
+namespace murmeli::hooks {
+
+QByteArray SessionRecord::toJson() const
+{
+    QJsonObject object { { QStringLiteral("session_id"), sessionId }, { QStringLiteral("adapter"), adapter },
+        { QStringLiteral("workspace"),
+            QJsonObject { { QStringLiteral("current_dir"), folders.current },
+                { QStringLiteral("project_dir"), folders.project } } } };
+    if (lastEvent) {
+        object.insert(QStringLiteral("ts"), lastEvent->toSecsSinceEpoch());
+    }
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+std::optional<SessionRecord> SessionRecord::fromJson(const QJsonObject& object)
+{
+    const QJsonValue id = object.value(QLatin1String("session_id"));
+    if (!id.isString() || id.toString().isEmpty()) {
+        return std::nullopt;
+    }
+    const QJsonObject workspace = object.value(QLatin1String("workspace")).toObject();
+    SessionRecord record;
+    record.sessionId = id.toString();
+    record.adapter = object.value(QLatin1String("adapter")).toString();
+    record.folders.current = workspace.value(QLatin1String("current_dir")).toString();
+    record.folders.project = workspace.value(QLatin1String("project_dir")).toString();
+    const QJsonValue ts = object.value(QLatin1String("ts"));
+    if (const QDateTime time = QDateTime::fromSecsSinceEpoch(ts.toInteger(-1), Qt::UTC);
+        ts.isDouble() && time.isValid()) {
+        record.lastEvent = time;
+    }
+    return record;
+}
+
+} // namespace murmeli::hooks

@@ -1,0 +1,256 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+
+#include "main/app/AppController.h"
+#include "platform/secrets/fake/FakeSecretStore.h"
+#include "tests/support/ControllerDependencies.h"
+#include "tests/support/ControllerProbe.h"
+#include "tests/support/FakeClock.h"
+#include "tests/support/HttpClient.h"
+#include "tests/support/Wait.h"
+
+using namespace murmeli;
+using test::waitUntil;
+
+namespace {
+
+constexpr qint64 minute = 60 * 1000;
+
+// murmeli as the agents meet it: its hook endpoint on a real socket, on a clock the test moves. restart() starts it
+// again over the same status folder beside agents running in the given folders, by their command lines.
+class AppControllerSessionsTest : public ::testing::Test {
+protected:
+    void SetUp() override { restart({}); }
+
+    void restart(const std::map<QString, QString>& agentsIn)
+    {
+        controller.reset();
+        auto dependencies = test::controllerDependencies(root, std::make_shared<platform::FakeSecretStore>(), clock);
+        QString rows;
+        for (const auto& [folder, command] : agentsIn) {
+            rows += QStringLiteral("%1 1 pts/1 %2\n").arg(100 + folders.indexOf(folder)).arg(command);
+        }
+        const auto table = hooks::ProcessTable::parse(rows, QDateTime::currentDateTimeUtc().addSecs(5));
+        dependencies.processTable = [table]() -> QCoro::Task<std::optional<hooks::ProcessTable>> { co_return table; };
+        dependencies.processDirectory
+            = [this](const QString& pid) { return std::optional(path(folders[pid.toInt() - 100])); };
+        controller = std::make_unique<app::AppController>(std::move(dependencies));
+        controller->onLog = [this](const QString& line, common::LogColor) { handled += line.startsWith("Hook: "); };
+        controller->startBackend(QString());
+    }
+
+    QString path(const QString& folder) const { return root.path() + u'/' + folder; }
+
+    // An event of the agent working in that folder.
+    void post(const QString& event, const QString& id, const QString& folder, QJsonObject body = {},
+        const QByteArray& adapter = "claude-code")
+    {
+        body.insert("session_id", id);
+        body.insert("cwd", path(folder));
+        folders << folder;
+        const int before = handled;
+        test::postHook(test::ControllerProbe::hookServer(*controller).port(), "/hook/" + event,
+            QJsonDocument(body).toJson(), "x-murmeli-adapter: " + adapter + "\r\n");
+        EXPECT_TRUE(waitUntil([&] { return handled > before; })) << event.toStdString();
+    }
+
+    std::unique_ptr<test::HttpClient> ask(const QString& id)
+    {
+        const QByteArray body = QJsonDocument(QJsonObject { { "session_id", id }, { "tool_name", "Bash" },
+                                                  { "tool_input", QJsonObject { { "command", "rm -rf build" } } } })
+                                    .toJson();
+        auto client = std::make_unique<test::HttpClient>(test::ControllerProbe::hookServer(*controller).port());
+        client->write("POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size())
+            + "\r\n\r\n" + body);
+        EXPECT_TRUE(waitUntil([&] { return table().hasActive(); }));
+        return client;
+    }
+
+    hooks::PendingRequestTable& table() { return test::ControllerProbe::pendingTable(*controller); }
+
+    // The panel's rows by project, as the next poll shows them once the burst's files are written.
+    std::map<QString, notch::SessionRow> rows()
+    {
+        QCoreApplication::sendPostedEvents();
+        controller->sessions().syncSessions();
+        EXPECT_TRUE(waitUntil([&] { return !test::ControllerProbe::panelSync(*controller).isReading(); }));
+        std::map<QString, notch::SessionRow> byProject;
+        for (const notch::SessionRow& row : controller->vm().sessions()) {
+            byProject[row.projectName] = row;
+        }
+        return byProject;
+    }
+
+    void unusableForOnePoll()
+    {
+        const QString status = path(QStringLiteral("murmeli"));
+        const auto own = QFile::permissions(status);
+        ASSERT_TRUE(QFile::setPermissions(status, own | QFileDevice::WriteGroup));
+        EXPECT_TRUE(rows().empty());
+        ASSERT_TRUE(QFile::setPermissions(status, own));
+    }
+
+    QTemporaryDir root;
+    std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
+    std::unique_ptr<app::AppController> controller;
+    QStringList folders;
+    int handled = 0;
+};
+
+} // namespace
+
+// Most agents write no status file: their hook events are all that says they work, and murmeli's record of them all
+// that lists them again after a restart.
+TEST_F(AppControllerSessionsTest, ASessionThatWorksStaysListedWithItsNameAndMark)
+{
+    struct Agent {
+        QByteArray adapter;
+        QString id;
+        QString folder;
+        const char* ageAfterTwoHours; // beta was idle for the last half hour of them
+        const char* ageAfterRestart; // nullptr: its agent is gone by then
+    };
+    const std::vector<Agent> agents {
+        // Codex's ids begin with a clock; these two started in the same second.
+        { "codex", "019a2b3c-4d5e-7f00-8a00-0000000000a1", "alpha", "now", "1m" },
+        { "codex", "019a2b3c-4d5e-7f00-8a00-0000000000b2", "beta", "31m", "32m" },
+        { "gemini", "6c0f7d8e-1a2b-4c3d-9e8f-00000000c3c3", "gamma", "now", nullptr },
+        { "opencode", "ses_0a1b2c3d4e5fAbCdEfGhIjKlMn", "delta", "now", "1m" },
+    };
+    for (const Agent& a : agents) {
+        post("SessionStart", a.id, a.folder, {}, a.adapter);
+        post("Stop", a.id, a.folder, { { "last_assistant_message", "Done with " + a.folder } }, a.adapter);
+    }
+    // Two hours and a minute, an event every ten minutes.
+    for (const int minutes : { 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120, 121 }) {
+        clock->advance((minutes == 121 ? 1 : 10) * minute);
+        for (const Agent& a : agents) {
+            if (a.ageAfterTwoHours == QLatin1String("now") || minutes == 90) {
+                post("PostToolUse", a.id, a.folder, {}, a.adapter);
+            }
+        }
+    }
+    const auto expectListed = [&](const char* when, bool afterRestart) {
+        auto listed = rows();
+        for (const Agent& a : agents) {
+            SCOPED_TRACE(std::string(when) + ": " + a.folder.toStdString());
+            const char* age = afterRestart ? a.ageAfterRestart : a.ageAfterTwoHours;
+            ASSERT_EQ(listed.contains(a.folder), age != nullptr);
+            if (age) {
+                EXPECT_EQ(listed[a.folder].sessionAgentName, a.adapter);
+                EXPECT_EQ(listed[a.folder].ageBadge, age);
+                EXPECT_EQ(listed[a.folder].spotlightAnswerLineText.has_value(), !afterRestart);
+            }
+        }
+    };
+    expectListed("after two hours", false);
+    ASSERT_EQ(controller->vm().sessions().size(), 4);
+    EXPECT_EQ(controller->vm().sessions().last().projectName, "beta") << "the busy ones come first";
+    unusableForOnePoll();
+    expectListed("after a poll of an unusable status folder", false);
+    clock->advance(minute);
+    restart({ { "alpha", "codex" }, { "beta", "codex" }, { "delta", "opencode" } });
+    expectListed("after a restart", true);
+}
+
+// Two sessions whose ids begin alike, the first holding a request when the second next speaks: whatever came between,
+// each keeps its key, and the second's prompt settles nothing of the first's.
+TEST_F(AppControllerSessionsTest, ASessionsKeyIsItsOwnForItsWholeLife)
+{
+    using Held = std::unique_ptr<test::HttpClient>;
+    const auto statusLine = [](const char* model, const QString& at) {
+        return QJsonObject { { "model", QJsonObject { { "display_name", model } } },
+            { "workspace", QJsonObject { { "current_dir", at }, { "project_dir", at } } } };
+    };
+    struct Case {
+        const char* what;
+        bool secondAsLongAsAKey;
+        // From both sessions' start to the second's prompt; asks the first's request.
+        std::function<Held(const QString& first, const QString& second, const QString& n)> meanwhile;
+    };
+    const std::vector<Case> cases {
+        { "two hours of work", false,
+            [&](const QString& first, const QString& second, const QString& n) {
+                for (const qint64 step : { 30 * minute, 30 * minute, 30 * minute, 30 * minute - 10'000 }) {
+                    clock->advance(step);
+                    post("PostToolUse", second, "second" + n);
+                    post("PostToolUse", first, "first" + n);
+                }
+                Held held = ask(first);
+                clock->advance(20'000);
+                rows();
+                return held;
+            } },
+        { "a poll of an unusable status folder", false,
+            [&](const QString& first, const QString&, const QString&) {
+                Held held = ask(first);
+                unusableForOnePoll();
+                rows();
+                return held;
+            } },
+        { "an id no longer than a key", true,
+            [&](const QString& first, const QString&, const QString&) { return ask(first); } },
+        { "a restart beside both agents", false,
+            [&](const QString& first, const QString& second, const QString& n) {
+                post("status", first, "first" + n, statusLine("Opus", path("first" + n)));
+                post("status", second, "second" + n, statusLine("Sonnet", path("second" + n)));
+                rows();
+                restart({ { "first" + n, "claude" }, { "second" + n, "claude" } });
+                post("PostToolUse", second, "second" + n);
+                return ask(first);
+            } },
+        { "the second's status line, also where an older one writes it", false,
+            [&](const QString& first, const QString& second, const QString& n) {
+                post("status", first, "first" + n, statusLine("Opus", path("first" + n)));
+                QJsonObject status = statusLine("Sonnet", path("second" + n));
+                status.insert("session_id", second);
+                QFile older(path("murmeli/" + first.left(8) + "-status.json"));
+                EXPECT_TRUE(older.open(QIODevice::WriteOnly) && older.write(QJsonDocument(status).toJson()) > 0);
+                older.close();
+                post("status", second, "second" + n, status);
+                auto listed = rows();
+                EXPECT_EQ(listed["second" + n].sessionModelName, "Sonnet");
+                EXPECT_NE(listed["first" + n].sessionModelName, "Sonnet");
+                return ask(first);
+            } },
+        { "the second's end, and a new session whose id begins with its key", false,
+            [&](const QString& first, const QString& second, const QString& n) {
+                post("SessionEnd", second, "second" + n);
+                post("status", second.right(8) + "-cccc-4ccc-8ccc-cccccccccccc", "third" + n,
+                    statusLine("Haiku", path("third" + n)));
+                EXPECT_EQ(rows()["third" + n].sessionModelName, "Haiku");
+                return ask(first);
+            } },
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.what);
+        const QString n = QString::number(i);
+        const QString first = "5eed000" + n + "-aaaa-4aaa-8aaa-00000000" + n + "00a";
+        const QString second = c.secondAsLongAsAKey ? first.left(8) : first.chopped(1) + 'b';
+        post("SessionStart", first, "first" + n);
+        post("SessionStart", second, "second" + n);
+        auto before = rows();
+        EXPECT_TRUE(before.contains("first" + n) && before.contains("second" + n));
+        EXPECT_NE(before["first" + n].sid, before["second" + n].sid);
+
+        const Held held = c.meanwhile(first, second, n);
+        post("UserPromptSubmit", second, "second" + n);
+        auto after = rows();
+        EXPECT_EQ(after["first" + n].sid, before["first" + n].sid);
+        EXPECT_EQ(after["second" + n].sid, before["second" + n].sid);
+        EXPECT_TRUE(table().hasActive()) << "the second's prompt settled the first's request";
+        if (table().hasActive()) {
+            EXPECT_EQ(table().activeRequest()->sessionId, before["first" + n].sid);
+            table().resolve(table().activeRequest()->toolUseId, hooks::ApprovalDecision::deny());
+        }
+        EXPECT_EQ(held->readUntilClosed(),
+            test::expectedReply(200, "OK",
+                R"({"hookSpecificOutput":{"decision":{"behavior":"deny"},"hookEventName":"PermissionRequest"}})"));
+    }
+}
