@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <utility>
+
+#include <QElapsedTimer>
 #include <QJsonDocument>
+#include <QTimer>
 
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
@@ -357,6 +362,62 @@ TEST_F(AppControllerApprovalTest, TheQuitQuestionCountsOnlyTheRequestsThatStillW
     answer(true);
     EXPECT_TRUE(waitUntil([&] { return quitted; }));
     EXPECT_TRUE(lines.contains(QStringLiteral("quit: murmeli quits from the panel; 0 held request(s) fail open")));
+}
+
+// One request held: quitting asks first. Cancelled, the request still waits for its answer and murmeli runs on;
+// confirmed, the agent has its fail-open reply before murmeli ends.
+TEST_F(AppControllerApprovalTest, QuittingWithOneHeldRequestAsksFirstAndEndsOnceTheAgentHasItsReply)
+{
+    app::QuitRequest& quit = controller.quitRequest();
+    const hooks::HookServer& server = test::ControllerProbe::hookServer(controller);
+    std::optional<qint64> connectionsAtQuit;
+    quit.quit = [&] { connectionsAtQuit = server.activeConnectionCount(); };
+    QStringList asked;
+    const struct {
+        const char* what;
+        bool confirmed;
+    } cases[] = { { "cancelled", false }, { "confirmed", true } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        asked.clear();
+        lines.clear();
+        auto held = ask(QStringLiteral("make install"));
+        quit.ask = [&, confirmed = c.confirmed](
+                       const QString& question, const QString& detail, std::function<void(bool)> answerWith) {
+            asked << question + ' ' + detail;
+            // Answered once the question is up, as a person does.
+            QTimer::singleShot(0, [answerWith, confirmed] { answerWith(confirmed); });
+            return app::QuitRequest::Retell();
+        };
+        quit.request();
+        ASSERT_EQ(asked.size(), 1) << "quit without asking";
+        EXPECT_TRUE(asked.front().startsWith(QStringLiteral("Quit murmeli? 1 permission request(s) wait")))
+            << asked.front().toStdString();
+        EXPECT_TRUE(lines.contains(QStringLiteral("quit: asking first, 1 permission request(s) held")));
+        if (!c.confirmed) {
+            ASSERT_TRUE(
+                waitUntil([&] { return lines.contains(QStringLiteral("quit: cancelled, murmeli keeps running")); }));
+            EXPECT_FALSE(connectionsAtQuit.has_value());
+            EXPECT_EQ(table().pendingCountTotal(), 1);
+            EXPECT_FALSE(held->closedByServer());
+            table().resolve(activeId(), ApprovalDecision::deny());
+            held->readUntilClosed();
+            continue;
+        }
+        // The replies leave on the server's thread; the quit looks again on its clock, kept here at real time's pace,
+        // until they have.
+        QElapsedTimer real;
+        real.start();
+        qint64 kept = 0;
+        ASSERT_TRUE(waitUntil([&] {
+            const qint64 now = real.elapsed();
+            clock->advance(now - std::exchange(kept, now));
+            return connectionsAtQuit.has_value();
+        })) << "murmeli did not end";
+        EXPECT_EQ(*connectionsAtQuit, 0) << "murmeli ended before the agent had its reply";
+        EXPECT_EQ(held->readUntilClosed().toStdString(), reply("{}").toStdString());
+        EXPECT_TRUE(lines.contains(QStringLiteral("quit: murmeli quits from the panel; 1 held request(s) fail open")));
+    }
 }
 
 // Two agents whose ids begin alike, as ids that begin with a clock do when their sessions start within a minute: each

@@ -136,14 +136,25 @@ protected:
         return environment;
     }
 
-    // With a user id, the installer runs as that user (which needs root and setpriv).
+    // With a user id, the installer runs as that user (which needs root and setpriv), from copies that user can
+    // reach: the checkout may sit in a private folder, as a clone in root's home (mode 0700 on Debian) does.
     Run installer(
         const CLIAdapter& a, const QString& home, const QStringList& arguments = {}, std::optional<uint> user = {})
     {
         QProcess process;
-        process.setProcessEnvironment(environmentFor(home));
+        QProcessEnvironment environment = environmentFor(home);
+        QString folder = scripts;
+        if (user) {
+            const std::optional<QString> copies = copiesForOthers();
+            if (!copies) {
+                return { -1, QStringLiteral("no copies of the installers for another user") };
+            }
+            folder = *copies + QStringLiteral("/scripts/");
+            environment.insert(QStringLiteral("MURMELI_BIN"), *copies + QStringLiteral("/murmeli"));
+        }
+        process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::MergedChannels);
-        QStringList command { QStringLiteral("/bin/bash"), scripts + a.installScriptName };
+        QStringList command { QStringLiteral("/bin/bash"), folder + a.installScriptName };
         if (user) {
             command = QStringList { QStringLiteral("--reuid=%1").arg(*user), QStringLiteral("--regid=%1").arg(*user),
                 QStringLiteral("--clear-groups") }
@@ -155,6 +166,33 @@ protected:
         process.waitForFinished(60000);
         return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAll()) };
+    }
+
+    // The installers and murmeli copied once into a folder that every user may read and enter.
+    std::optional<QString> copiesForOthers()
+    {
+        if (!m_copies) {
+            m_copies.emplace();
+            const QString root = m_copies->path();
+            // Whatever the umask and the checkout's own modes: folders and programs 0755, other files 0644.
+            const auto copy = [](const QString& from, const QString& to) {
+                return QDir().mkpath(QFileInfo(to).absolutePath()) && QFile::copy(from, to)
+                    && ::chmod(QFile::encodeName(to).constData(), QFileInfo(from).isExecutable() ? 0755 : 0644) == 0;
+            };
+            bool copied = copy(QStringLiteral(MURMELI_BINARY), root + QStringLiteral("/murmeli"));
+            QDirIterator files(scripts, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+            while (copied && files.hasNext()) {
+                const QString from = files.next();
+                copied = copy(from, root + QStringLiteral("/scripts/") + QDir(scripts).relativeFilePath(from));
+            }
+            copied = copied && ::chmod(QFile::encodeName(root).constData(), 0755) == 0;
+            QDirIterator folders(root, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+            while (copied && folders.hasNext()) {
+                copied = ::chmod(QFile::encodeName(folders.next()).constData(), 0755) == 0;
+            }
+            m_copiesMade = copied;
+        }
+        return m_copiesMade ? std::optional(m_copies->path()) : std::nullopt;
     }
 
     CLIInstallState state(const CLIAdapter& a, const QString& home)
@@ -175,6 +213,8 @@ protected:
 
     QTemporaryDir tree;
     QString executable;
+    std::optional<QTemporaryDir> m_copies;
+    bool m_copiesMade = false;
     platform::KeychainStore keychain { std::make_shared<platform::FakeSecretStore>() };
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -18,8 +19,27 @@ struct Speaker final {
     QString name() const;
 };
 
-/// Writes text spoken by speaker to a WAV file (mono 16-bit at the voice's rate); "" when done, else why not.
-QString speak(const Speaker& speaker, const QString& text, const QString& path);
+/// How a word is said in place of the voice's own reading of it: its phones in the CMU dictionary's set, vowels with
+/// their stress ("r iy1 d ih0 s").
+struct Pronunciation final {
+    QString word;
+    QString phones;
+};
+
+/// Writes text spoken by speaker to a WAV file (mono 16-bit at the voice's rate), with the words of said said as
+/// given (flite and festival only); "" when done, else why not, also when the voice is not there.
+QString speak(const Speaker& speaker, const QString& text, const QString& path, const QList<Pronunciation>& said = {});
+
+/// A developer word as developers also say it, in a sentence that is no line of the dictation model's text.
+struct SaidOtherwise final {
+    QString sentence;
+    Pronunciation said;
+    /// The way of saying it, for people: "ree-dis".
+    QString how;
+};
+
+/// The second ways of saying developer words that the on-device recogniser's dictionary knows.
+QList<SaidOtherwise> developerWordsSaidOtherwise();
 
 /// The word edit distance between what was said and what was heard, and the number of words said; case and
 /// punctuation other than apostrophes are ignored.

@@ -261,6 +261,56 @@ TEST_F(HookEventDispatcherTest, SessionEndRemovesTheSessionAndItsFiles)
     EXPECT_FALSE(readBack(key));
 }
 
+// An agent's status line may still write the older shared status file, or the session's own, after the session
+// ended: neither brings the ended session back, while a session that never ended is still taken from the shared file.
+TEST_F(HookEventDispatcherTest, AnEndedSessionStaysGoneWhicheverStatusFileStillNamesIt)
+{
+    const QString legacy = m_root.filePath("legacy-status.json");
+    const struct {
+        const char* what;
+        QString ended;
+        QString sharedFileNames; // the session the shared status file names; empty: no such file
+        bool ownFileAgain;
+        QStringList listed;
+    } cases[] = {
+        { "the shared status file names it", "e1e1e1e1-0000-4000-8000-000000000001",
+            "e1e1e1e1-0000-4000-8000-000000000001", false, {} },
+        { "its own status file is written again", "e2e2e2e2-0000-4000-8000-000000000002", {}, true, {} },
+        { "the shared status file names a session that goes on", "e3e3e3e3-0000-4000-8000-000000000003",
+            "a0a0a0a0-0000-4000-8000-00000000000a", false, { "a0a0a0a0" } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString endedKey = c.ended.left(8);
+        writeStatus(endedKey);
+        dispatch("PostToolUse", { { "session_id", c.ended }, { "tool_name", "Read" } });
+        ASSERT_NE(session(endedKey), nullptr);
+        dispatch("SessionEnd", { { "session_id", c.ended } });
+        ASSERT_EQ(session(endedKey), nullptr);
+
+        if (!c.sharedFileNames.isEmpty()) {
+            QFile shared(legacy);
+            ASSERT_TRUE(shared.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            shared.write(QJsonDocument(QJsonObject { { "session_id", c.sharedFileNames } }).toJson());
+        }
+        if (c.ownFileAgain) {
+            writeStatus(endedKey);
+        }
+        m_registry.refresh();
+        QStringList listed;
+        for (const auto& s : m_registry.sessions()) {
+            listed << s.sid8.text();
+        }
+        EXPECT_EQ(listed.join(' ').toStdString(), c.listed.join(' ').toStdString());
+        EXPECT_FALSE(QFile::exists(file(endedKey + "-status.json"))) << "the ended session's status file";
+
+        QFile::remove(legacy);
+        QDir(m_status.path()).removeRecursively();
+        m_registry.refresh();
+        ASSERT_TRUE(m_registry.sessions().empty());
+    }
+}
+
 TEST_F(HookEventDispatcherTest, NothingIsReadWrittenOrDeletedThroughARefusedDirectory)
 {
     // A link to a place someone else chose, and (where the test may hand it over) a directory of another user;

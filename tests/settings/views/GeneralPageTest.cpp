@@ -5,8 +5,12 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 #include "main/settings/views/SettingsRootView.h"
 #include "main/settings/views/pages/AccessibilityControl.h"
@@ -48,10 +52,7 @@ protected:
         }
         return nullptr;
     }
-    ui::KitButton* button(const char* name)
-    {
-        return page().findChild<ui::KitButton*>(QString::fromLatin1(name));
-    }
+    ui::KitButton* button(const char* name) { return page().findChild<ui::KitButton*>(QString::fromLatin1(name)); }
 
     test::SettingsWindowHarness m_harness;
 };
@@ -148,6 +149,58 @@ TEST_F(GeneralPageTest, TheDisplayPickerPinsAScreen)
     QTest::keyClick(picker, Qt::Key_Home);
     EXPECT_FALSE(m_harness.defaults.contains(QStringLiteral("notch.fixedScreenID")));
     EXPECT_EQ(m_harness.defaults.stringValue(QStringLiteral("settings.display.preference")), QStringLiteral("auto"));
+}
+
+// A wheel notch that lands on the display menu scrolls the page while the menu has not been given the focus, and
+// changes the choice, leaving the page where it is, once it has. The notch goes where the desktop sends it: to the
+// widget under the pointer, and from there up through the widgets that pass it on.
+TEST_F(GeneralPageTest, AWheelNotchOnTheDisplayMenuScrollsThePageUntilTheMenuHasTheFocus)
+{
+    ui::MenuPicker* picker = page().displayPicker();
+    QWidget* window = picker->window();
+    window->resize(window->width(), 360);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QApplication::setActiveWindow(window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    auto* detail = window->findChild<QScrollArea*>(QStringLiteral("detail"));
+    ASSERT_NE(detail, nullptr);
+    QScrollBar& bar = *detail->verticalScrollBar();
+    const struct {
+        const char* what;
+        bool focused;
+        bool pageMoves;
+    } cases[] = { { "not focused", false, true }, { "focused", true, false } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.focused) {
+            picker->setFocus(Qt::TabFocusReason);
+        } else {
+            picker->clearFocus();
+        }
+        ASSERT_EQ(picker->hasFocus(), c.focused);
+        // The menu in the middle of the view, with room to scroll either way.
+        const QWidget* content = detail->widget();
+        bar.setValue(picker->mapTo(content, picker->rect().center()).y() - detail->viewport()->height() / 2);
+        ASSERT_GT(bar.value(), 0) << "menu at " << picker->mapTo(content, QPoint()).y() << " of " << content->height()
+                                  << ", view " << detail->viewport()->height();
+        ASSERT_LT(bar.value(), bar.maximum());
+        const int scrolled = bar.value();
+        const QString chosen = picker->currentText();
+
+        const QPoint onMenu = picker->mapTo(window, picker->rect().center());
+        QWidget* under = window->childAt(onMenu);
+        ASSERT_EQ(under, picker);
+        const QPoint at = under->mapFrom(window, onMenu);
+        QWheelEvent notch(at, under->mapToGlobal(at), QPoint(), QPoint(0, -QWheelEvent::DefaultDeltasPerStep),
+            Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        // As the window system's own notch, which the application passes up from a widget that ignores it.
+        QSpontaneKeyEvent::setSpontaneous(&notch);
+        qApp->notify(under, &notch);
+
+        EXPECT_EQ(bar.value() > scrolled, c.pageMoves) << "the page is at " << bar.value() << ", was at " << scrolled;
+        EXPECT_EQ(picker->currentText() != chosen, !c.pageMoves)
+            << "the menu shows " << picker->currentText().toStdString();
+    }
 }
 
 // Typing into other windows as the desktop answers it; a refused injection marks it stale until the page is built

@@ -89,5 +89,42 @@ TEST(PocketsphinxModelTest, EveryDeveloperWordHasAPlaceInALanguageModelAndEveryD
     }
 }
 
+// The decoder adds the developer dictionary's lines one by one, after the stock ones, and drops without a word a line
+// whose phones the model lacks, a second way of saying a word ("word(2)") that comes before the word itself, and a
+// name given twice (a stock word keeps its own pronunciations).
+TEST(PocketsphinxModelTest, EveryLineOfTheDeveloperDictionaryIsOneTheDecoderTakes)
+{
+    const auto speech
+        = common::findResourceFolder(QCoreApplication::applicationFilePath(), common::ResourceFolder::Speech);
+    ASSERT_TRUE(speech) << "no speech folder beside the tests";
+    const PocketsphinxModel model = PocketsphinxModel::installed().withDictation(*speech);
+    QFile stockFile(model.dictionaryPath);
+    QFile developerFile(model.developerDictionaryPath);
+    ASSERT_TRUE(stockFile.open(QIODevice::ReadOnly) && developerFile.open(QIODevice::ReadOnly))
+        << "the US English model comes with pocketsphinx-en-us";
+    std::set<QByteArray> phones;
+    std::set<QByteArray> names;
+    std::set<QByteArray> developerNames;
+    for (const QByteArray& line : stockFile.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        names.insert(fields.constFirst());
+        phones.insert(fields.begin() + 1, fields.end());
+    }
+    for (const QByteArray& line : developerFile.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.constFirst().isEmpty()) {
+            continue;
+        }
+        const QByteArray& name = fields.constFirst();
+        EXPECT_TRUE(developerNames.insert(name).second) << name.toStdString() << " twice";
+        names.insert(name);
+        EXPECT_TRUE(names.count(name.split('(').constFirst())) << name.toStdString() << " before its word";
+        EXPECT_GT(fields.size(), 1) << name.toStdString() << " without phones";
+        for (auto phone = fields.begin() + 1; phone != fields.end(); ++phone) {
+            EXPECT_TRUE(phones.count(*phone)) << name.toStdString() << ": no phone " << phone->toStdString();
+        }
+    }
+}
+
 } // namespace
 } // namespace murmeli::platform

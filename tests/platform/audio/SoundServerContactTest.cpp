@@ -1,0 +1,160 @@
+#include "platform/audio/qt/SoundServerContact.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <functional>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "platform/audio/qt/QtAudioCapture.h"
+#include "platform/audio/qt/QtAudioPlayer.h"
+#include "tests/support/Tone.h"
+#include "tests/support/Wait.h"
+
+namespace {
+
+using murmeli::platform::AudioFormat;
+using murmeli::platform::AudioPlayer;
+using murmeli::platform::QtAudioCapture;
+using murmeli::platform::QtAudioPlayer;
+using murmeli::test::waitUntil;
+
+// Longer than any wait below: the streams' own limits must not be what ends them.
+constexpr std::chrono::milliseconds streamLimit { 10000 };
+constexpr int failureWaitMs = 6000;
+
+// A PulseAudio of this process's own, with a speaker and a microphone, that the test can stop and start again.
+class PrivateSoundServer final {
+public:
+    PrivateSoundServer()
+    {
+        QFile script(m_dir.filePath(QStringLiteral("pulse.pa")));
+        if (!script.open(QIODevice::WriteOnly)) {
+            return;
+        }
+        script.write("load-module module-native-protocol-unix auth-anonymous=1 socket=" + socket().toLocal8Bit()
+            + "\nload-module module-null-sink sink_name=speaker\n"
+              "load-module module-remap-source source_name=microphone master=speaker.monitor\n"
+              "set-default-sink speaker\nset-default-source microphone\n");
+        script.close();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), m_dir.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.path());
+        // Off the session bus, whose PulseAudio name belongs to the desktop's own server.
+        environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        environment.remove(QStringLiteral("DISPLAY"));
+        m_server.setProcessEnvironment(environment);
+        m_server.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_server.start(QStringLiteral("pulseaudio"),
+            { QStringLiteral("-n"), QStringLiteral("-F"), script.fileName(), QStringLiteral("--daemonize=no"),
+                QStringLiteral("--use-pid-file=no"), QStringLiteral("--exit-idle-time=-1"),
+                QStringLiteral("--disallow-exit"), QStringLiteral("--realtime=no"),
+                QStringLiteral("--high-priority=no"), QStringLiteral("--log-level=0") });
+        if (m_server.waitForStarted(5000) && waitUntil([&] { return QFile::exists(socket()); }, 10000)) {
+            qputenv("PULSE_SERVER", "unix:" + socket().toLocal8Bit());
+            qputenv("PULSE_COOKIE", m_dir.filePath(QStringLiteral("cookie")).toLocal8Bit());
+        }
+    }
+    ~PrivateSoundServer()
+    {
+        resume();
+        m_server.kill();
+        m_server.waitForFinished(5000);
+    }
+    PrivateSoundServer(const PrivateSoundServer&) = delete;
+    PrivateSoundServer& operator=(const PrivateSoundServer&) = delete;
+
+    bool isListening() const { return m_server.state() == QProcess::Running && QFile::exists(socket()); }
+    /// The server keeps its connections but answers nothing, as a stopped or stuck one does.
+    void pause() { ::kill(static_cast<pid_t>(m_server.processId()), SIGSTOP); }
+    void resume() { ::kill(static_cast<pid_t>(m_server.processId()), SIGCONT); }
+
+private:
+    QString socket() const { return m_dir.filePath(QStringLiteral("native")); }
+
+    QTemporaryDir m_dir;
+    QProcess m_server;
+};
+
+// Starts a stream on the server that has stopped answering since murmeli first heard from it; how it ended.
+struct Stream {
+    const char* what;
+    std::function<QString(PrivateSoundServer&)> openOnStoppedServer;
+};
+
+QString captureFrom(PrivateSoundServer& server)
+{
+    QtAudioCapture capture(streamLimit);
+    // The microphone check waits for the first contact with the server.
+    if (!waitUntil([&] { return capture.checkAccess().granted; }, 10000)) {
+        return QStringLiteral("no microphone: ") + capture.checkAccess().detail;
+    }
+    QString outcome;
+    QObject::connect(
+        &capture, &murmeli::platform::AudioCapture::failed, [&](const QString& error) { outcome = error; });
+    server.pause();
+    if (!capture.start()) {
+        return capture.errorString();
+    }
+    return waitUntil([&] { return !outcome.isEmpty(); }, failureWaitMs) ? outcome : QStringLiteral("no word of it");
+}
+
+QString playTo(PrivateSoundServer& server)
+{
+    QtAudioPlayer player(streamLimit);
+    if (!waitUntil([&] { return player.isAvailable(); }, 10000)) {
+        return QStringLiteral("no speaker");
+    }
+    QString outcome;
+    QObject::connect(&player, &AudioPlayer::failed, [&](const QString& error) { outcome = error; });
+    server.pause();
+    if (!player.play(AudioFormat::take(), murmeli::test::makeTone(440, 16000, 200, 0.3))) {
+        return player.errorString();
+    }
+    return waitUntil([&] { return !outcome.isEmpty(); }, failureWaitMs) ? outcome : QStringLiteral("no word of it");
+}
+
+// A stream is opened only on a sound server that has just answered: on one that stopped answering after murmeli
+// first heard from it, opening the microphone or the speaker fails within a second or two and says why, rather than
+// leaving the sound thread waiting on the server for good. Qt keeps one client of the server per process, so each
+// stream gets a child process and a server of its own.
+TEST(SoundServerContactTest, AStreamIsOpenedOnlyOnASoundServerThatAnswersNow)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty()) {
+        const char* why = "no pulseaudio to run a sound server of the test's own (scripts/setup installs it)";
+        if (qEnvironmentVariableIsSet("MURMELI_CI")) {
+            FAIL() << why;
+        }
+        GTEST_SKIP() << why;
+    }
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const Stream streams[] = { { "microphone", captureFrom }, { "speaker", playTo } };
+    for (const Stream& stream : streams) {
+        SCOPED_TRACE(stream.what);
+        EXPECT_EXIT(
+            {
+                QString outcome = QStringLiteral("the test's sound server did not start");
+                QElapsedTimer took;
+                {
+                    PrivateSoundServer server;
+                    took.start();
+                    if (server.isListening()) {
+                        outcome = stream.openOnStoppedServer(server);
+                    }
+                }
+                std::fprintf(stderr, "outcome=%s (%lld ms from the server's start)\n", qPrintable(outcome),
+                    static_cast<long long>(took.elapsed()));
+                // The sound thread may still wait on the server that was; there is nothing more to run.
+                std::_Exit(outcome.contains(QLatin1String(murmeli::platform::SoundServerContact::silent)) ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "outcome=the sound server \\(PulseAudio or PipeWire\\) does not answer");
+    }
+}
+
+} // namespace
