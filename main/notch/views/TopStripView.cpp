@@ -4,12 +4,9 @@
 
 #include <QPainter>
 
-#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/EmptyView.h"
-#include "main/ui/design/Faces.h"
 #include "main/notch/kit/RowView.h"
 #include "main/notch/kit/Stack.h"
-#include "main/ui/design/Symbols.h"
 #include "main/notch/kit/TextView.h"
 #include "main/notch/layout/NotchLayout.h"
 #include "main/notch/views/BrandDot.h"
@@ -22,6 +19,9 @@
 #include "main/notch/views/StripEars.h"
 #include "main/notch/views/StripLabels.h"
 #include "main/notch/views/WorkingLabel.h"
+#include "main/ui/design/Faces.h"
+#include "main/ui/design/Symbols.h"
+#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
 
@@ -168,7 +168,7 @@ void TopStripView::rebuild()
         if (m_inputs.onQuit) {
             controls->onQuit = m_inputs.onQuit;
         }
-        controls->setSettlesAt(m_inputs.settlesAtMs, m_inputs.pointerAtOpen);
+        controls->setSettlesAt(m_inputs.settlesAtMs);
     }
 }
 
@@ -210,8 +210,7 @@ std::unique_ptr<View> TopStripView::makeLeftEar(const QString& key) const
     const NotchDisplay& display = m_inputs.display;
     switch (display.kind()) {
     case NotchDisplay::Kind::Activity:
-        return std::make_unique<SignalDot>(
-            m_environment, ui::Color::vantorSignalBlue, NotchSignalAnimation::BluePulse);
+        return std::make_unique<SignalDot>(m_environment, ui::Color::vantorSignalBlue, NotchSignalAnimation::BluePulse);
     case NotchDisplay::Kind::Start:
         return StripEars::startLeftEar();
     case NotchDisplay::Kind::Brand:
@@ -253,8 +252,8 @@ std::unique_ptr<View> TopStripView::makeRightContent(const QString& key) const
         return StripEars::pttRightEar(m_environment);
     }
     if (key == QLatin1String("setting")) {
-        return std::make_unique<TextView>(
-            QStringLiteral("Setting"), TextStyle { ui::Faces::fraunces(13, QFont::Normal, true), ui::Color::vantorBrass });
+        return std::make_unique<TextView>(QStringLiteral("Setting"),
+            TextStyle { ui::Faces::fraunces(13, QFont::Normal, true), ui::Color::vantorBrass });
     }
     if (key.startsWith(QLatin1String("badge:"))) {
         return std::make_unique<SessionCountBadge>(m_inputs.sessionCount);
@@ -350,6 +349,12 @@ bool TopStripView::pointer(PointerPhase phase, QPointF pos)
 {
     View* right = rightContent();
     return m_inputs.isExpanded && right && right->pointer(phase, pos);
+}
+
+bool TopStripView::pointerLeft()
+{
+    View* right = rightContent();
+    return right && right->pointerLeft();
 }
 
 } // namespace murmeli::notch

@@ -12,10 +12,10 @@
 #include "tests/notch/PanelRig.h"
 
 using namespace murmeli;
-using notch::IslandSurface;
-using notch::SessionState;
 using device::AudioCue;
+using notch::IslandSurface;
 using notch::NotchPanelController;
+using notch::SessionState;
 
 namespace {
 
@@ -291,7 +291,8 @@ TEST(NotchPanelControllerTest, AScreenChangeMovesThePanelKeepingItsSize)
 }
 
 // The pointer rests on the closed strip beside where the buttons come, and the panel opens under it; once it has come
-// to rest, a busy desktop reports the hand's way onto the power button as a single move. The button takes the click.
+// to rest, a busy desktop reports the hand's way onto the power button as a single move. The button takes the click
+// once it has shown its hover a moment.
 TEST(NotchPanelControllerTest, AButtonTakesAHandsClickThoughItsWayThereCameAsOneMove)
 {
     test::PanelRig rig;
@@ -312,6 +313,9 @@ TEST(NotchPanelControllerTest, AButtonTakesAHandsClickThoughItsWayThereCameAsOne
     const auto* controls = static_cast<notch::CtrlGroupView*>(rig.panel->rootView()->strip().rightContent());
     const QPointF power = controls->toggle(2).frame().center();
     send(QEvent::MouseMove, power, Qt::NoButton);
+    rig.render();
+    EXPECT_EQ(controls->hoveredToggle(), 2);
+    rig.clock.advance(notch::CtrlGroupView::aimMs);
     send(QEvent::MouseButtonPress, power, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, power, Qt::LeftButton);
     EXPECT_EQ(quits, 1);
