@@ -1,5 +1,7 @@
 #include "main/notch/views/CtrlGroupView.h"
 
+#include <utility>
+
 #include <QCoreApplication>
 #include <QPainter>
 
@@ -125,18 +127,18 @@ bool CtrlGroupView::follow(QPointF pos)
     if (under == m_hovered) {
         return false;
     }
-    setHovered(-1);
+    const int was = std::exchange(m_hovered, -1);
+    m_hoverShownAt.reset();
     if (under >= 0) {
         if (m_motionStartMs < m_settlesAt) {
             // A hand on its way since before the panel stood still, sliding along the top edge or coming up onto
             // the strip, meets the button without having seen it: it has to leave and come back.
             m_aims[under].spoil();
         } else if (m_aims[under].isAimedAt(pos)) {
-            setHovered(under);
+            m_hovered = under;
         }
     }
-    m_environment.update();
-    return true;
+    return m_hovered != was;
 }
 
 bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)

@@ -26,7 +26,7 @@ public:
     static constexpr qreal spacing = 2;
     static constexpr qreal padding = 2;
     /// A pause of the pointer this long ends one motion of the hand; the next move begins another.
-    static constexpr qint64 restMs = 150;
+    static constexpr qint64 restMs = 250;
     /// How long a button shows its hover before it takes a press.
     static constexpr qint64 aimMs = 250;
 
