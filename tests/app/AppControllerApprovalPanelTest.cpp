@@ -18,6 +18,7 @@
 #include "main/notch/views/NotchView.h"
 #include "main/notch/views/SessionListRow.h"
 #include "main/notch/views/SessionListSurfaceView.h"
+#include "main/notch/views/SystemColors.h"
 #include "main/notch/views/TopStripView.h"
 #include "platform/desktop/fake/FakeDesktop.h"
 #include "platform/desktop/fake/FakeScreenProvider.h"
@@ -217,4 +218,78 @@ TEST_F(AppControllerApprovalPanelTest, EachAnswerShowsOnThePanelInItsOwnTurnAndT
     look();
     EXPECT_NE(root().strip().arrangement(), notch::TopStripView::Arrangement::FullWidthMarquee);
     EXPECT_TRUE(controller.vm().pendingApprovalMessage().isEmpty());
+}
+
+// One session asks twice in a row, as parallel tool calls do: "echo A", and 0.3 s later another command. The person
+// answers the first with Yes; the second takes its place on the same card, under the pointer still resting on Yes, with
+// only its command changed and the command's rim lit, so that it is seen to be new. A second click on the spot, 80 ms
+// to 1.5 s later (the first seemed not to take), answers nothing, and Yes is drawn faded; once the pointer has left the
+// button and come back, Yes answers the second.
+TEST_F(AppControllerApprovalPanelTest, ARequestThatTakesAnothersPlaceUnderThePointerWaitsForAFreshAim)
+{
+    QStringList taps;
+    notch::PanelViewModel& vm = controller.vm();
+    vm.onApprove = [&taps, approve = vm.onApprove](
+                       const QString& sid, const QString& toolUseId, notch::NotchApprovalAction action) {
+        taps << toolUseId;
+        approve(sid, toolUseId, action);
+    };
+    const auto card = [&] { return root().contentArea()->sessionList()->row("aaaa1111")->approvalCard(); };
+    const auto picture = [&] {
+        QImage image(window().size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        window().render(&image);
+        return image;
+    };
+    const QByteArray allowed = R"({"behavior":"allow"},"hookEventName":"PermissionRequest"}})";
+    open();
+    int round = 0;
+    for (const int later : { 80, 300, 700, 1500 }) {
+        SCOPED_TRACE(later);
+        const QByteArray first = "tu-a" + QByteArray::number(round);
+        const QByteArray second = "tu-b" + QByteArray::number(round++);
+        auto a = ask("aaaa1111", first.constData(), "echo A");
+        clock->advance(300);
+        auto b = ask("aaaa1111", second.constData(), "echo B");
+        look();
+        clock->advance(notch::ApprovalCard::armDelayMs);
+        look();
+        ASSERT_NE(card(), nullptr);
+        const QPointF yes = card()->buttonFrames()[1].center();
+        const QPointF command = card()->commandFrame().center();
+        const auto click = [&] {
+            mouse(QEvent::MouseButtonPress, yes);
+            mouse(QEvent::MouseButtonRelease, yes);
+        };
+        // The hand comes down from the command onto Yes and clicks: the first is let through.
+        mouse(QEvent::MouseMove, command);
+        mouse(QEvent::MouseMove, yes);
+        click();
+        EXPECT_TRUE(a->readUntilClosed().endsWith(allowed));
+        ASSERT_EQ(look().cards, QStringList { "aaaa1111 $ echo B" });
+        const QImage replaced = picture();
+        const QRectF block = card()->commandFrame();
+        EXPECT_GT(replaced.pixelColor(QPointF(block.center().x(), block.top() + 1).toPoint()).red(), 200)
+            << "the new request's rim is not lit";
+        const QPoint lit = card()->buttonFrames()[1].topLeft().toPoint() + QPoint(4, 12);
+        EXPECT_NE(replaced.pixelColor(lit), notch::SystemColors::orange)
+            << "Yes under the resting pointer is not faded";
+
+        clock->advance(later);
+        look();
+        click();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(taps.join(' ').toStdString(), first.toStdString()) << "the second was answered unread";
+        EXPECT_FALSE(b->closedByServer());
+
+        clock->advance(notch::ApprovalCard::armDelayMs);
+        look();
+        mouse(QEvent::MouseMove, command);
+        mouse(QEvent::MouseMove, yes);
+        EXPECT_EQ(picture().pixelColor(lit), notch::SystemColors::orange);
+        click();
+        EXPECT_EQ(taps.join(' ').toStdString(), (first + ' ' + second).toStdString());
+        EXPECT_TRUE(b->readUntilClosed().endsWith(allowed));
+        taps.clear();
+    }
 }

@@ -201,6 +201,17 @@ public:
 
     bool isRunning() const { return process.state() == QProcess::Running; }
 
+    /// Starts murmeli again once it has ended (or been ended, when it does not), with a log of its own.
+    QString restart()
+    {
+        if (!process.waitForFinished(10000)) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+        log.clear();
+        return startProblem();
+    }
+
     QTemporaryDir home;
     QProcess process;
     /// Everything murmeli wrote to its standard error (its log) so far.
@@ -231,15 +242,16 @@ constexpr QPoint restOnTheStrip(900, 10);
 constexpr QRect openingMotion(930, 0, 260, 130);
 constexpr QRect underTheStrip(stripLeft, 40, stripWidth, 40);
 
-/// The pointer glides from one point to another as a hand moves a mouse: a move of 3 px at most every 8 ms.
-QStringList glide(QPoint from, QPoint to)
+/// The pointer glides from one point to another as a hand moves a mouse: a move of 3 px at most every 8 ms, or every
+/// stepSeconds.
+QStringList glide(QPoint from, QPoint to, const QString& stepSeconds = QStringLiteral("0.008"))
 {
     QStringList moves;
     const int steps = std::max(1, (std::max(std::abs(to.x() - from.x()), std::abs(to.y() - from.y())) + 2) / 3);
     for (int step = 1; step <= steps; ++step) {
         const QPoint at = from + (to - from) * step / steps;
         moves << QStringLiteral("mousemove") << QString::number(at.x()) << QString::number(at.y())
-              << QStringLiteral("sleep") << QStringLiteral("0.008");
+              << QStringLiteral("sleep") << stepSeconds;
     }
     return moves;
 }
@@ -248,10 +260,18 @@ QStringList glide(QPoint from, QPoint to)
 const QStringList tap { QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("mouseup"),
     QStringLiteral("1") };
 
+const QStringList click { QStringLiteral("click"), QStringLiteral("1") };
+
 /// The pointer glides to a point and stops; the click follows 120 ms later.
-void glideAndClick(QPoint from, QPoint to, const QStringList& click = { QStringLiteral("click"), QStringLiteral("1") })
+void glideAndClick(QPoint from, QPoint to, const QStringList& press = click)
 {
-    xdotool(glide(from, to) + QStringList { QStringLiteral("sleep"), QStringLiteral("0.12") } + click);
+    xdotool(glide(from, to) + QStringList { QStringLiteral("sleep"), QStringLiteral("0.12") } + press);
+}
+
+/// The pointer glides onto a button of the open panel and rests there until its hover shows, and clicks.
+void aimAndClick(QPoint from, QPoint to, const QStringList& press = click)
+{
+    xdotool(glide(from, to) + QStringList { QStringLiteral("sleep"), QStringLiteral("0.4") } + press);
 }
 
 /// The pointer glides up onto the strip at x from below it and stops at y 16, and clicks.
@@ -472,7 +492,7 @@ TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWith
     // Open, and standing still: the buttons are where they stay.
     const auto pressPower = [&] {
         openAndWait();
-        glideAndClick(restOnTheStrip, powerButton);
+        aimAndClick(restOnTheStrip, powerButton);
     };
     const auto question = [&] { return murmeli.visibleWindows(QStringLiteral("^Quit murmeli")).value(0); };
     pressPower();
@@ -505,6 +525,90 @@ TEST_F(PanelOutOfTheWayTest, NoClickThatOpensThePanelQuitsOrMutesAndQuittingWith
     EXPECT_TRUE(murmeli.log.contains("quit: murmeli quits from the panel; 1 held request(s) fail open"));
 }
 
+// A hand reaches for the strip from the side: the pointer slides along the top edge, 3 px a step, from beside the
+// closed strip across the panel that opens under it, and stops where a button of the open strip now lies; the click
+// follows at once, 120 or 400 ms later, or is a double click. None of them quits murmeli, mutes it or opens a window.
+// A hand that comes onto a button of the open panel and rests there until its hover shows still uses it.
+TEST_F(PanelOutOfTheWayTest, AHandFromTheSideNeverQuitsMutesOrOpensAWindow)
+{
+    start(DesktopLock::keyboardAndClipboard);
+    if (!started()) {
+        return;
+    }
+    learnTheClosedLook();
+    const auto settingsWindow = [&] { return murmeli.visibleWindows(QStringLiteral("^Settings$")).value(0); };
+    const std::pair<const char*, QPoint> buttons[]
+        = { { "mute", muteButton }, { "settings", settingsButton }, { "power", powerButton } };
+    const std::pair<const char*, QStringList> clicks[] = {
+        { "at once", click },
+        { "120 ms later", QStringList { QStringLiteral("sleep"), QStringLiteral("0.12") } + click },
+        { "400 ms later", QStringList { QStringLiteral("sleep"), QStringLiteral("0.4") } + click },
+        { "twice",
+            { QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--delay"),
+                QStringLiteral("80"), QStringLiteral("1") } },
+    };
+    QStringList harmed;
+    int slides = 0;
+    for (const int from : { stripLeft - 30, stripLeft + stripWidth + 30 }) {
+        for (const char* step : { "0.01", "0.03" }) {
+            for (const int y : { 4, 16 }) {
+                for (const auto& [button, at] : buttons) {
+                    for (const auto& [when, press] : clicks) {
+                        ++slides;
+                        const QString row = QStringLiteral("from x %1 at %2 s a step, y %3, onto %4, clicked %5")
+                                                .arg(from)
+                                                .arg(QLatin1String(step))
+                                                .arg(y)
+                                                .arg(QLatin1String(button), QLatin1String(when));
+                        xdotool({ QStringLiteral("mousemove"), QString::number(from), QString::number(y) });
+                        xdotool(glide(QPoint(from, y), QPoint(at.x(), y), QLatin1String(step)) + press);
+                        moveAway();
+                        waitUntil([&] { return !isOpen(); });
+                        // Quitting takes the panel at once; the process may take a while to end.
+                        if (murmeli.panelWindow().isEmpty() || murmeli.log.contains("quit:")) {
+                            harmed << row + QStringLiteral(": quit");
+                            ASSERT_TRUE(murmeli.restart().isEmpty());
+                            ASSERT_TRUE(waitUntil([&] { return !isOpen(); }));
+                        }
+                        if (murmeli.isMuted()) {
+                            harmed << row + QStringLiteral(": muted");
+                            openAndWait();
+                            aimAndClick(restOnTheStrip, muteButton);
+                            ASSERT_TRUE(waitUntil([&] { return !murmeli.isMuted(); }));
+                            moveAway();
+                            ASSERT_TRUE(waitUntil([&] { return !isOpen(); }));
+                        }
+                        if (const QString settings = settingsWindow(); !settings.isEmpty()) {
+                            harmed << row + QStringLiteral(": opened the settings");
+                            xdotool({ QStringLiteral("windowactivate"), QStringLiteral("--sync"), settings });
+                            xdotool({ QStringLiteral("key"), QStringLiteral("alt+F4") });
+                            waitUntil([&] { return settingsWindow().isEmpty(); });
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(harmed.isEmpty()) << harmed.size() << " of " << slides << " slides did harm:\n"
+                                  << harmed.join(QLatin1Char('\n')).toStdString();
+
+    // Onto a button of the open panel, at rest there: each does its work.
+    openAndWait();
+    aimAndClick(restOnTheStrip, muteButton);
+    EXPECT_TRUE(waitUntil([&] { return murmeli.isMuted(); })) << "mute did not take an aimed click";
+    aimAndClick(muteButton, settingsButton);
+    EXPECT_TRUE(waitUntil([&] { return !settingsWindow().isEmpty(); }, 10000))
+        << "settings did not take an aimed click";
+    openAndWait();
+    xdotool(glide(restOnTheStrip, powerButton) + QStringList { QStringLiteral("sleep"), QStringLiteral("0.4") });
+    QGuiApplication::primaryScreen()
+        ->grabWindow(0, 760, 0, 400, 160)
+        .save(::murmeli::test::screenshotFolder() + QStringLiteral("/panel-power-hovered.png"));
+    xdotool(click);
+    EXPECT_TRUE(murmeli.process.waitForFinished(10000)) << "power did not take an aimed click";
+    EXPECT_TRUE(murmeli.log.contains("quit: murmeli quits from the panel")) << murmeli.log.toStdString();
+}
+
 // A hand taps the open strip's buttons: mute switches the spoken announcements off in the defaults file that the
 // speech engine reads, so a request then goes unannounced; settings closes the panel, which stays closed under the
 // pointer, and the settings window comes up in front.
@@ -520,14 +624,14 @@ TEST_F(PanelOutOfTheWayTest, TappedButtonsMuteTheAnnouncementsAndBringTheSetting
     }
     learnTheClosedLook();
     openAndWait();
-    glideAndClick(restOnTheStrip, muteButton, tap);
+    aimAndClick(restOnTheStrip, muteButton, tap);
     EXPECT_TRUE(waitUntil([&] { return murmeli.isMuted(); })) << "the mute switch is not in the defaults file";
     const std::unique_ptr<QProcess> request
         = murmeli.post("PermissionRequest", RealMurmeli::permissionRequest("t-muted"));
     EXPECT_TRUE(waitUntil([&] { return murmeli.log.contains("TTS: muted (notch toggle), skipping"); }, 10000))
         << murmeli.log.toStdString();
 
-    glideAndClick(muteButton, settingsButton, tap);
+    aimAndClick(muteButton, settingsButton, tap);
     QString settings;
     EXPECT_TRUE(waitUntil(
         [&] {
@@ -732,8 +836,7 @@ TEST_F(PanelOutOfTheWayTest, TheRequestThatWaitsIsInViewWithItsCard)
 
     // Quitting asks first; while the question waits, the request is answered on the panel's card.
     xdotool(glide(hand, powerButton + QPoint(0, 30)));
-    xdotool(
-        glide(powerButton + QPoint(0, 30), powerButton) + QStringList { QStringLiteral("click"), QStringLiteral("1") });
+    aimAndClick(powerButton + QPoint(0, 30), powerButton);
     ASSERT_TRUE(waitUntil([&] { return !murmeli.visibleWindows(QStringLiteral("^Quit murmeli")).isEmpty(); }, 5000));
     clickYes(powerButton, *last);
     ASSERT_EQ(last->state(), QProcess::NotRunning) << "the card took no answer while the quit question waited";
@@ -798,5 +901,5 @@ TEST_F(PanelOutOfTheWayTest, ATakeOnAStoppedSoundServerEndsSoonAndHoldsUpNoAgent
     EXPECT_TRUE(waitUntil([&] { return murmeli.log.count("VoiceFlow: recording → idle") == 3; }, 15000))
         << murmeli.log.toStdString();
     EXPECT_EQ(murmeli.log.count("Mic failed to start"), 1) << "the microphone stayed shut after the server came back:\n"
-                                                          << murmeli.log.toStdString();
+                                                           << murmeli.log.toStdString();
 }

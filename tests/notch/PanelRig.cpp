@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QWindow>
 
 #include "main/notch/kit/ViewHost.h"
@@ -42,6 +43,15 @@ std::optional<QList<QRect>> PanelRig::inputRegion() const
         return std::nullopt;
     }
     return overlay.regionOf(*window->windowHandle());
+}
+
+void PanelRig::send(QEvent::Type type, QPointF windowPoint)
+{
+    notch::ViewHost& window = *panel->window();
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+    QMouseEvent event(type, windowPoint, window.mapToGlobal(windowPoint), button, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &event);
 }
 
 QImage PanelRig::render()

@@ -2,11 +2,12 @@
 
 #include <memory>
 
+#include <QEvent>
 #include <QList>
 #include <QTemporaryDir>
 
-#include "main/notch/model/PanelViewModel.h"
 #include "main/device/cues/AudioCueOutput.h"
+#include "main/notch/model/PanelViewModel.h"
 #include "main/notch/panel/NotchPanelController.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/desktop/fake/FakeDesktop.h"
@@ -53,6 +54,9 @@ public:
     QPointF stripCentre() const;
     /// The window's input region as last set; absent before any.
     std::optional<QList<QRect>> inputRegion() const;
+    /// A pointer event on the window at a point of it, as the desktop delivers one: a move (no button), a left press
+    /// or a left release.
+    void send(QEvent::Type type, QPointF windowPoint);
     /// Draws the window offscreen at the clock's time, as a frame of the real window would, once the events queued
     /// by the frame before have been handled.
     QImage render();

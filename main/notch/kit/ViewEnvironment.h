@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
+#include <QPointF>
 #include <QRect>
 #include <QRectF>
 #include <QtGlobal>
@@ -23,6 +25,9 @@ struct ViewEnvironment {
     std::function<void(const QRectF&, int)> requestArea {};
     /// The part of the host the frame being drawn covers, in the host's coordinates; null: all of it.
     QRect redrawing {};
+    /// Where the host last saw the pointer, in its coordinates; none while the pointer is elsewhere. A control that
+    /// comes to lie under it came under a pointer at rest (see Aim).
+    std::optional<QPointF> pointer {};
 
     qint64 nowMs() const { return clock->monotonicMs(); }
     bool reducesMotion() const { return reduceMotion && reduceMotion(); }

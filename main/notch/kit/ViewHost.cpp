@@ -147,6 +147,12 @@ void ViewHost::mouseReleaseEvent(QMouseEvent* event)
 
 void ViewHost::leaveEvent(QEvent*)
 {
+    pointerGone();
+}
+
+void ViewHost::pointerGone()
+{
+    m_environment.pointer.reset();
     if (m_root && m_root->pointerLeft()) {
         update();
     }
@@ -167,6 +173,7 @@ void ViewHost::wheelEvent(QWheelEvent* event)
 
 void ViewHost::deliver(PointerPhase phase, QPointF pos)
 {
+    m_environment.pointer = pos;
     if (m_root && m_root->pointer(phase, pos)) {
         update();
     }

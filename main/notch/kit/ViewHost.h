@@ -38,6 +38,9 @@ public:
     /// Whether the window's frames reach anyone: shown, exposed, and on a display (Qt's offscreen platform has none).
     bool canBeSeen() const;
 
+    /// The pointer is no longer over the window, whether or not the window heard it leave.
+    void pointerGone();
+
     /// Draws the root into painter over the host's rectangle as it looks at nowMs and sets the frame pump from
     /// whether it still animates. paintEvent, snapshots and benchmarks all draw through here.
     void paintFrame(QPainter& painter, qint64 nowMs);

@@ -373,8 +373,8 @@ bool NotchPanelController::handleMouseMovedAtScreenPoint(QPointF screenPoint)
         // say) can spend that on a leave the pointer never made: the root view hears each move outside as well.
         const QRectF content = visibleContentRect().translated(m_window->geometry().topLeft());
         const bool inside = content.contains(m_links.screens.space().toQt(screenPoint));
-        if (!inside && std::exchange(m_pointerOverContent, inside) && m_root->pointerLeft()) {
-            m_window->update();
+        if (!inside && std::exchange(m_pointerOverContent, inside)) {
+            m_window->pointerGone();
         }
         m_pointerOverContent = inside;
         return false;

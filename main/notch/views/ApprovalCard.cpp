@@ -98,8 +98,15 @@ void ApprovalCard::update(const PendingApproval& approval, const QString& activi
     std::function<void(const QString&, notch::NotchApprovalAction)> onApprove)
 {
     if (approval.toolUseId != m_toolUseId) {
+        const qint64 now = m_environment.nowMs();
         m_scroll = 0;
-        m_armedAt = m_environment.nowMs() + armDelayMs;
+        m_armedAt = now + armDelayMs;
+        if (!m_toolUseId.isEmpty()) {
+            m_fresh = Animation(1, 0, now, MotionCurve::easeOut(freshSeconds));
+        }
+        for (Aim& aim : m_aims) {
+            aim.renew(m_environment.pointer);
+        }
     }
     m_toolUseId = approval.toolUseId;
     m_omitted = approval.omittedCharacters;
@@ -185,10 +192,15 @@ ApprovalCard::ButtonPlan ApprovalCard::planButtons(qreal width) const
     return plan;
 }
 
+std::array<QRectF, 3> ApprovalCard::buttonFrames() const
+{
+    return { m_aims[0].frame(), m_aims[1].frame(), m_aims[2].frame() };
+}
+
 QStringList ApprovalCard::buttonLabelLines(int index) const
 {
     const auto i = static_cast<size_t>(index);
-    return m_labels[i].lines(std::max<qreal>(m_buttonFrames[i].width() - 2 * buttonPaddingX, 1));
+    return m_labels[i].lines(std::max<qreal>(m_aims[i].frame().width() - 2 * buttonPaddingX, 1));
 }
 
 qreal ApprovalCard::heightForWidth(qreal width) const
@@ -241,9 +253,12 @@ void ApprovalCard::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     painter.setPen(Qt::NoPen);
     painter.setBrush(darkBrown);
     painter.drawRoundedRect(m_blockFrame, blockRadius, blockRadius);
-    painter.setPen(QPen(withAlpha(SystemColors::orange, 0.18), 1));
+    const double fresh = m_fresh.valueAt(nowMs);
+    const qreal rim = 1 + 1.5 * fresh;
+    painter.setPen(QPen(withAlpha(SystemColors::orange, 0.18 + 0.82 * fresh), rim));
     painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(m_blockFrame.adjusted(0.5, 0.5, -0.5, -0.5), blockRadius - 0.5, blockRadius - 0.5);
+    painter.drawRoundedRect(
+        m_blockFrame.adjusted(rim / 2, rim / 2, -rim / 2, -rim / 2), blockRadius - rim / 2, blockRadius - rim / 2);
     const QRectF text(m_blockFrame.left() + blockPaddingX, y + blockPaddingY, textWidth, view);
     painter.save();
     painter.setClipRect(text, Qt::IntersectClip);
@@ -274,15 +289,15 @@ void ApprovalCard::paintButtons(QPainter& painter, const ButtonPlan& plan, QPoin
 {
     const auto all = buttons(m_toolName);
     for (size_t i = 0; i < all.size(); ++i) {
-        const QRectF slot = plan.frames[i].translated(origin);
-        if (slot != std::exchange(m_buttonFrames[i], slot)) {
+        if (m_aims[i].place(plan.frames[i].translated(origin), m_environment.pointer)) {
             m_armedAt = std::max(m_armedAt, nowMs + armDelayMs);
         }
     }
     // Until they take clicks the buttons look it.
-    painter.setOpacity(painter.opacity() * (isArmed(nowMs) ? 1 : 0.5));
+    const qreal opacity = painter.opacity();
     for (size_t i = 0; i < all.size(); ++i) {
-        const QRectF slot = m_buttonFrames[i];
+        const QRectF slot = m_aims[i].frame();
+        painter.setOpacity(opacity * (isArmed(nowMs) && !m_aims[i].isStale() ? 1 : 0.5));
         const double pressed = m_press[i].valueAt(nowMs);
         const ButtonLook colours = look(all[i].kind);
         painter.save();
@@ -309,23 +324,28 @@ void ApprovalCard::paintButtons(QPainter& painter, const ButtonPlan& plan, QPoin
 
 bool ApprovalCard::isAnimating(qint64 nowMs) const
 {
-    return !isArmed(nowMs)
+    return !isArmed(nowMs) || m_fresh.isRunning(nowMs)
         || std::any_of(m_press.begin(), m_press.end(), [nowMs](const Animation& a) { return a.isRunning(nowMs); });
 }
 
 bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
 {
-    const auto hit = std::find_if(
-        m_buttonFrames.begin(), m_buttonFrames.end(), [pos](const QRectF& r) { return r.contains(pos); });
-    const int index = hit == m_buttonFrames.end() ? -1 : static_cast<int>(hit - m_buttonFrames.begin());
+    const auto hit
+        = std::find_if(m_aims.begin(), m_aims.end(), [pos](const Aim& aim) { return aim.frame().contains(pos); });
+    const int index = hit == m_aims.end() ? -1 : static_cast<int>(hit - m_aims.begin());
     switch (phase) {
-    case PointerPhase::Move:
-        return false;
+    case PointerPhase::Move: {
+        bool changed = false;
+        for (Aim& aim : m_aims) {
+            changed |= aim.moved(pos);
+        }
+        return changed;
+    }
     case PointerPhase::Down:
         if (index < 0) {
             return false;
         }
-        if (!isArmed(m_environment.nowMs())) {
+        if (!isArmed(m_environment.nowMs()) || !hit->isAimedAt(pos)) {
             // Taken, so that it neither toggles the row nor answers anything.
             return true;
         }
@@ -348,6 +368,15 @@ bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
     }
     }
     return false;
+}
+
+bool ApprovalCard::pointerLeft()
+{
+    bool changed = false;
+    for (Aim& aim : m_aims) {
+        changed |= aim.moved(std::nullopt);
+    }
+    return changed;
 }
 
 bool ApprovalCard::wheel(QPointF pos, qreal dy)

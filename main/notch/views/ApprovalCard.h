@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "main/notch/kit/Aim.h"
 #include "main/notch/kit/Animation.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
@@ -24,7 +25,10 @@ namespace murmeli::notch {
 /// the request the card shows.
 ///
 /// The buttons take no click until they have stood still, showing the same request, for armDelayMs: when one
-/// request is answered the next may take its place, or move into it, under a pointer that is still clicking.
+/// request is answered the next may take its place, or move into it, under a pointer that is still clicking. A button
+/// that came under a resting pointer that way takes none until the pointer has left it and come back, and is drawn
+/// faded until then; a request that takes another's place on the card flashes the command's rim, so that it is seen
+/// to be new.
 class ApprovalCard final : public View {
 public:
     enum class ButtonKind { Secondary, Warning, Danger };
@@ -51,6 +55,8 @@ public:
     /// The command block shows this many lines at most and scrolls the rest.
     static constexpr int visibleCommandLines = 12;
     static constexpr qint64 armDelayMs = 500;
+    /// How long the rim of a new request's command stays lit.
+    static constexpr double freshSeconds = 1.2;
 
     explicit ApprovalCard(const ViewEnvironment& environment);
 
@@ -70,7 +76,7 @@ public:
 
     qreal heightForWidth(qreal width) const;
     /// Where the last frame drew the three buttons.
-    const std::array<QRectF, 3>& buttonFrames() const { return m_buttonFrames; }
+    std::array<QRectF, 3> buttonFrames() const;
     /// The buttons take clicks at nowMs.
     bool isArmed(qint64 nowMs) const { return nowMs >= m_armedAt; }
     /// The lines of a button's label as the last frame drew them.
@@ -91,6 +97,7 @@ public:
     void paint(QPainter& painter, const QRectF& frame, qint64 nowMs) override;
     bool isAnimating(qint64 nowMs) const override;
     bool pointer(PointerPhase phase, QPointF pos) override;
+    bool pointerLeft() override;
     bool wheel(QPointF pos, qreal dy) override;
 
 private:
@@ -117,11 +124,12 @@ private:
     mutable ui::Paragraph m_notice;
     std::array<ui::Paragraph, 3> m_labels;
     std::function<void(const QString&, notch::NotchApprovalAction)> m_onApprove;
-    std::array<QRectF, 3> m_buttonFrames;
+    std::array<Aim, 3> m_aims;
     QRectF m_blockFrame;
     qreal m_cardWidth = 0;
     qreal m_scroll = 0;
     std::array<Animation, 3> m_press { Animation::still(0), Animation::still(0), Animation::still(0) };
+    Animation m_fresh = Animation::still(0);
     int m_pressed = -1;
     /// When the buttons start to take clicks, on the environment's clock.
     qint64 m_armedAt = 0;

@@ -1,5 +1,7 @@
 #include "main/notch/views/CtrlGroupView.h"
 
+#include <utility>
+
 #include <QCoreApplication>
 #include <QPainter>
 
@@ -55,9 +57,18 @@ void CtrlGroupView::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     painter.drawRoundedRect(box, radius, radius);
     painter.restore();
     qreal x = box.left() + padding;
-    for (const auto& toggle : m_toggles) {
-        toggle->paint(painter, QRectF(x, box.top() + padding, CtrlToggle::width, CtrlToggle::height), nowMs);
+    for (size_t index = 0; index < m_toggles.size(); ++index) {
+        const QRectF place(x, box.top() + padding, CtrlToggle::width, CtrlToggle::height);
+        // While the panel springs open the buttons slide under a pointer that may be resting there.
+        if (m_aims[index].place(place, m_environment.pointer) && static_cast<int>(index) == m_hovered) {
+            setHovered(-1);
+        }
+        m_toggles[index]->setHovered(static_cast<int>(index) == m_hovered);
+        m_toggles[index]->paint(painter, place, nowMs);
         x += CtrlToggle::width + spacing;
+    }
+    if (m_hovered >= 0 && !m_hoverShownAt) {
+        m_hoverShownAt = nowMs;
     }
 }
 
@@ -71,40 +82,72 @@ bool CtrlGroupView::isAnimating(qint64 nowMs) const
     return false;
 }
 
-void CtrlGroupView::setSettlesAt(qint64 ms, std::optional<QPointF> pointerAtOpen)
+void CtrlGroupView::setSettlesAt(qint64 ms)
 {
     if (ms == m_settlesAt) {
         return;
     }
     m_settlesAt = ms;
-    m_pointerAtOpen = pointerAtOpen;
-    m_under.reset();
-    m_armed = -1;
+    setHovered(-1);
+}
+
+int CtrlGroupView::armedToggle() const
+{
+    const bool shownLongEnough = m_hoverShownAt && m_environment.nowMs() - *m_hoverShownAt >= aimMs;
+    return shownLongEnough ? m_hovered : -1;
+}
+
+void CtrlGroupView::setHovered(int index)
+{
+    m_hovered = index;
+    m_hoverShownAt.reset();
 }
 
 int CtrlGroupView::toggleAt(QPointF pos) const
 {
-    for (int index = 0; index < static_cast<int>(m_toggles.size()); ++index) {
-        if (m_toggles[index]->frame().contains(pos)) {
+    for (int index = 0; index < static_cast<int>(m_aims.size()); ++index) {
+        if (m_aims[index].frame().contains(pos)) {
             return index;
         }
     }
     return -1;
 }
 
+bool CtrlGroupView::follow(QPointF pos)
+{
+    const qint64 now = m_environment.nowMs();
+    if (!m_lastMoveMs || now - *m_lastMoveMs >= restMs) {
+        m_motionStartMs = now;
+    }
+    m_lastMoveMs = now;
+    for (Aim& aim : m_aims) {
+        aim.moved(pos);
+    }
+    const int under = toggleAt(pos);
+    if (under == m_hovered) {
+        return false;
+    }
+    const int was = std::exchange(m_hovered, -1);
+    m_hoverShownAt.reset();
+    if (under >= 0) {
+        if (m_motionStartMs < m_settlesAt) {
+            // A hand on its way since before the panel stood still, sliding along the top edge or coming up onto
+            // the strip, meets the button without having seen it: it has to leave and come back.
+            m_aims[under].spoil();
+        } else if (m_aims[under].isAimedAt(pos)) {
+            m_hovered = under;
+        }
+    }
+    return m_hovered != was;
+}
+
 bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
 {
+    if (phase == PointerPhase::Move) {
+        return follow(pos);
+    }
     const int under = toggleAt(pos);
-    if (!m_under) {
-        // A busy desktop merges the moves of a hand that went onto a button into one: where the pointer was when
-        // the panel opened tells whether it came onto the button since, or has lain there all along.
-        m_under = m_pointerAtOpen ? toggleAt(*m_pointerAtOpen) : under;
-    }
-    if (under != *m_under) {
-        m_under = under;
-        m_armed = under >= 0 && m_environment.nowMs() >= m_settlesAt ? under : -1;
-    }
-    if (phase == PointerPhase::Down && under >= 0 && under != m_armed) {
+    if (phase == PointerPhase::Down && under >= 0 && under != armedToggle()) {
         // Swallowed, so that the strip does not close the panel for it either.
         return true;
     }
@@ -113,6 +156,18 @@ bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
         taken = toggle->pointer(phase, pos) || taken;
     }
     return taken;
+}
+
+bool CtrlGroupView::pointerLeft()
+{
+    for (Aim& aim : m_aims) {
+        aim.moved(std::nullopt);
+    }
+    if (m_hovered < 0) {
+        return false;
+    }
+    setHovered(-1);
+    return true;
 }
 
 } // namespace murmeli::notch

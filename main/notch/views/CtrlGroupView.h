@@ -5,9 +5,9 @@
 #include <memory>
 #include <optional>
 
-#include <QPointF>
 #include <QtGlobal>
 
+#include "main/notch/kit/Aim.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
 #include "main/notch/views/CtrlToggle.h"
@@ -15,15 +15,20 @@
 namespace murmeli::notch {
 
 /// The expanded strip's pill of three buttons: mute or unmute the spoken announcements, open the settings, quit.
-/// The panel opens under the pointer, and on a screen without a notch the pill lies where it does: a pointer gliding
-/// up onto the strip opens the panel and runs on onto a button while the panel is still springing open, and the
-/// click that follows was meant for the strip. So a button takes a press only when the pointer came onto it after the
-/// opening panel had come to rest; a press on any other button does nothing at all (it neither acts nor closes the
+/// The panel opens under the pointer, and on a screen without a notch the pill lies where it does: a hand reaching
+/// for the strip, from below or along the top edge from the side, opens the panel and runs on onto a button, and the
+/// click that follows was meant for the strip. So a button takes a press only when the person can have aimed at it:
+/// the pointer came onto it in a motion that began once the opening panel had come to rest, and the button has been
+/// drawn hovered for aimMs since. A press on any other button does nothing at all (it neither acts nor closes the
 /// panel).
 class CtrlGroupView final : public View {
 public:
     static constexpr qreal spacing = 2;
     static constexpr qreal padding = 2;
+    /// A pause of the pointer this long ends one motion of the hand; the next move begins another.
+    static constexpr qint64 restMs = 250;
+    /// How long a button shows its hover before it takes a press.
+    static constexpr qint64 aimMs = 250;
 
     CtrlGroupView(const ViewEnvironment& environment, bool isMuted, std::function<void()> onToggleMute,
         std::function<void()> onOpenSettings);
@@ -35,11 +40,12 @@ public:
     std::function<void()> onQuit;
 
     /// When the opening panel comes to rest, on the environment's clock; the buttons are at rest from the start
-    /// unless told otherwise. A later time starts the pill afresh: the panel opened again, with the pointer at
-    /// pointerAtOpen where that is known.
-    void setSettlesAt(qint64 ms, std::optional<QPointF> pointerAtOpen = std::nullopt);
-    /// The button that takes a press now (the pointer came onto it once the panel was at rest), or -1.
-    int armedToggle() const { return m_armed; }
+    /// unless told otherwise. A later time starts the pill afresh: the panel opened again.
+    void setSettlesAt(qint64 ms);
+    /// The button drawn hovered (the pointer came onto it once the panel was at rest), or -1.
+    int hoveredToggle() const { return m_hovered; }
+    /// The button that takes a press now (hovered, and drawn so for aimMs), or -1.
+    int armedToggle() const;
 
     const CtrlToggle& toggle(int index) const { return *m_toggles[index]; }
 
@@ -47,20 +53,26 @@ public:
     void paint(QPainter& painter, const QRectF& frame, qint64 nowMs) override;
     bool isAnimating(qint64 nowMs) const override;
     bool pointer(PointerPhase phase, QPointF pos) override;
+    bool pointerLeft() override;
 
 private:
     void configure(bool isMuted, std::function<void()> onToggleMute, std::function<void()> onOpenSettings);
     /// The button at pos as the last frame drew them, or -1.
     int toggleAt(QPointF pos) const;
+    /// Follows a move of the pointer to pos; true when the hovered button changed.
+    bool follow(QPointF pos);
+    void setHovered(int index);
 
     const ViewEnvironment& m_environment;
     std::array<std::unique_ptr<CtrlToggle>, 3> m_toggles;
+    std::array<Aim, 3> m_aims;
     qint64 m_settlesAt = 0;
-    std::optional<QPointF> m_pointerAtOpen;
-    /// The button the pointer was last seen over (-1: none); unset until the pill first sees the pointer, which may
-    /// have been over a button since before the panel came to rest.
-    std::optional<int> m_under;
-    int m_armed = -1;
+    /// The pointer's last move, and when the motion it belongs to began.
+    std::optional<qint64> m_lastMoveMs;
+    qint64 m_motionStartMs = 0;
+    int m_hovered = -1;
+    /// When a frame first drew the hovered button so.
+    std::optional<qint64> m_hoverShownAt;
 };
 
 } // namespace murmeli::notch

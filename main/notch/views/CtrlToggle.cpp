@@ -2,8 +2,8 @@
 
 #include <QPainter>
 
-#include "main/ui/design/Tokens.h"
 #include "main/notch/kit/Stack.h"
+#include "main/ui/design/Tokens.h"
 
 namespace murmeli::notch {
 
@@ -36,8 +36,13 @@ void CtrlToggle::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
         painter.setBrush(fill);
         painter.drawRoundedRect(local, height / 2, height / 2);
     }
+    if (m_hovered) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(255, 255, 255, 41));
+        painter.drawRoundedRect(local, height / 2, height / 2);
+    }
     QColor icon = m_isActive ? ui::Color::vantorBrass : m_tint;
-    if (!m_isActive) {
+    if (!m_isActive && !m_hovered) {
         icon.setAlphaF(icon.alphaF() * 0.75f);
     }
     ui::Symbols::paint(painter, m_symbol, aligned(QSizeF(symbolSize, symbolSize), local), icon);

@@ -208,7 +208,6 @@ void NotchView::refresh()
         m_boxProgress = Animation(0, 1, now, expanded ? NotchMotion::open : NotchMotion::close);
         if (expanded) {
             m_openSettlesAt = m_boxProgress.endMs();
-            m_pointerAtOpen = m_lastPointer;
         }
     }
     m_expanded = expanded;
@@ -239,7 +238,6 @@ void NotchView::refresh()
     })
                                   : nullptr;
     strip.settlesAtMs = m_openSettlesAt;
-    strip.pointerAtOpen = m_pointerAtOpen;
     strip.sessionCount = vm.sessionTotal();
     strip.attentionPrefix = vm.attentionSessionProjectName();
     strip.approvalText = vm.pendingApprovalMessage();
@@ -426,11 +424,11 @@ bool NotchView::isAnimating(qint64 nowMs) const
 
 bool NotchView::pointer(PointerPhase phase, QPointF pos)
 {
-    m_lastPointer = pos;
     if (!m_expanded) {
         return false;
     }
     if (phase == PointerPhase::Move && !m_box.contains(pos)) {
+        m_strip->pointerLeft();
         pointerOutside();
         return true;
     }
@@ -464,8 +462,7 @@ bool NotchView::pointer(PointerPhase phase, QPointF pos)
 
 bool NotchView::pointerLeft()
 {
-    m_lastPointer.reset();
-    bool changed = false;
+    bool changed = m_strip->pointerLeft();
     if (NotchAXBanner* banner = axBanner()) {
         changed |= banner->pointerLeft();
     }

@@ -2,7 +2,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 #include <QRectF>
 #include <QSet>
@@ -140,10 +139,6 @@ private:
     Animation m_boxProgress = Animation::still(1);
     /// When the box last opening comes to rest.
     qint64 m_openSettlesAt = 0;
-    /// Where the window last saw the pointer, open or closed, and where that was when the box last opened; none
-    /// once the pointer left the window.
-    std::optional<QPointF> m_lastPointer;
-    std::optional<QPointF> m_pointerAtOpen;
     QSizeF m_boxFrom;
     bool m_shapeFromOpened = false;
     std::unique_ptr<TopStripView> m_strip;

@@ -21,8 +21,9 @@ QFont labelFont()
 
 } // namespace
 
-SessionJumpButton::SessionJumpButton(QString terminalName, std::function<void()> action)
-    : m_label(label(terminalName)), m_action(std::move(action))
+SessionJumpButton::SessionJumpButton(
+    const ViewEnvironment& environment, QString terminalName, std::function<void()> action)
+    : m_environment(environment), m_label(label(terminalName)), m_action(std::move(action))
 {
 }
 
@@ -55,33 +56,36 @@ QSizeF SessionJumpButton::idealSize() const
 
 void SessionJumpButton::paint(QPainter& painter, const QRectF& frame, qint64)
 {
-    m_frame = aligned(idealSize(), frame);
+    if (m_aim.place(aligned(idealSize(), frame), m_environment.pointer)) {
+        m_hovered = false;
+    }
+    const QRectF& place = m_aim.frame();
     painter.save();
     painter.setPen(Qt::NoPen);
     QColor fill(Qt::white);
     fill.setAlphaF(m_hovered ? 0.12f : 0.06f);
     painter.setBrush(fill);
-    painter.drawRoundedRect(m_frame, m_frame.height() / 2, m_frame.height() / 2);
+    painter.drawRoundedRect(place, place.height() / 2, place.height() / 2);
     QColor text(Qt::white);
     text.setAlphaF(m_hovered ? 0.95f : 0.6f);
     painter.setPen(text);
     painter.setFont(labelFont());
-    painter.drawText(m_frame, Qt::AlignCenter, m_label);
+    painter.drawText(place, Qt::AlignCenter, m_label);
     painter.restore();
 }
 
 bool SessionJumpButton::pointer(PointerPhase phase, QPointF pos)
 {
-    const bool inside = m_frame.contains(pos);
+    const bool inside = m_aim.frame().contains(pos);
     switch (phase) {
-    case PointerPhase::Move:
-        if (inside != m_hovered) {
-            m_hovered = inside;
-            return true;
-        }
-        return false;
+    case PointerPhase::Move: {
+        m_aim.moved(pos);
+        const bool hovered = m_aim.isAimedAt(pos);
+        return hovered != std::exchange(m_hovered, hovered);
+    }
     case PointerPhase::Down:
-        m_pressed = inside;
+        // Taken either way, so that the row under it does not open or close for it.
+        m_pressed = m_aim.isAimedAt(pos);
         return inside;
     case PointerPhase::Up:
         if (!std::exchange(m_pressed, false)) {
@@ -98,6 +102,7 @@ bool SessionJumpButton::pointer(PointerPhase phase, QPointF pos)
 bool SessionJumpButton::pointerLeft()
 {
     m_pressed = false;
+    m_aim.moved(std::nullopt);
     return std::exchange(m_hovered, false);
 }
 

@@ -5,15 +5,19 @@
 #include <QRectF>
 #include <QString>
 
+#include "main/notch/kit/Aim.h"
 #include "main/notch/kit/View.h"
+#include "main/notch/kit/ViewEnvironment.h"
 
 namespace murmeli::notch {
 
 /// The small capsule at the end of a session row that brings the session's terminal to the front: "→ " and the
-/// terminal's name, or "→ Open" when it has none. Brighter while the pointer is over it.
+/// terminal's name, or "→ Open" when it has none. Brighter while the pointer is over it, once the pointer came onto
+/// it: a button the list scrolled or moved under a resting pointer takes no click until the pointer has left it and
+/// come back.
 class SessionJumpButton final : public View {
 public:
-    SessionJumpButton(QString terminalName, std::function<void()> action);
+    SessionJumpButton(const ViewEnvironment& environment, QString terminalName, std::function<void()> action);
 
     /// The label for a terminal name, trimmed of spaces and tabs.
     static QString label(const QString& terminalName);
@@ -22,7 +26,7 @@ public:
     void update(QString terminalName, std::function<void()> action);
     bool isHovered() const { return m_hovered; }
     const QString& shownLabel() const { return m_label; }
-    QRectF frame() const { return m_frame; }
+    QRectF frame() const { return m_aim.frame(); }
 
     QSizeF idealSize() const override;
     void paint(QPainter& painter, const QRectF& frame, qint64 nowMs) override;
@@ -30,11 +34,12 @@ public:
     bool pointerLeft() override;
 
 private:
+    const ViewEnvironment& m_environment;
     QString m_label;
     std::function<void()> m_action;
     bool m_hovered = false;
     bool m_pressed = false;
-    QRectF m_frame;
+    Aim m_aim;
 };
 
 } // namespace murmeli::notch

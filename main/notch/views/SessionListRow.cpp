@@ -69,7 +69,7 @@ bool needsUser(const SessionState& state)
 } // namespace
 
 SessionListRow::SessionListRow(const ViewEnvironment& environment)
-    : m_environment(environment), m_jump(std::make_unique<SessionJumpButton>(QString(), nullptr))
+    : m_environment(environment), m_jump(std::make_unique<SessionJumpButton>(environment, QString(), nullptr))
 {
 }
 
@@ -481,7 +481,12 @@ qreal SessionListRow::layOut(QPainter* painter, const QRectF& frame, qint64 nowM
     }
     y += colours.verticalPadding;
     if (painter) {
-        m_tapFrame = QRectF(frame.left(), frame.top(), frame.width(), y - frame.top());
+        const QPointF before
+            = std::exchange(m_tapFrame, QRectF(frame.left(), frame.top(), frame.width(), y - frame.top())).topLeft();
+        // Moved under a pointer at rest (the list scrolled): the pointer has to move before a click toggles the row.
+        if (m_tapFrame.topLeft() != before && m_environment.pointer && m_tapFrame.contains(*m_environment.pointer)) {
+            m_tapUnseen = true;
+        }
     }
     if (m_card) {
         const qreal cardWidth = frame.width() - 2 * actionPadding;
@@ -502,7 +507,9 @@ bool SessionListRow::isAnimating(qint64 nowMs) const
 bool SessionListRow::pointer(PointerPhase phase, QPointF pos)
 {
     if (phase == PointerPhase::Move) {
+        m_tapUnseen = false;
         bool changed = m_jump->pointer(phase, pos);
+        changed |= m_card && m_card->pointer(phase, pos);
         const bool inside = m_frame.contains(pos);
         if (inside != m_highlighted) {
             setHighlighted(inside);
@@ -519,7 +526,7 @@ bool SessionListRow::pointer(PointerPhase phase, QPointF pos)
     }
     const bool inside = m_tapFrame.contains(pos);
     if (phase == PointerPhase::Down) {
-        m_pressed = inside;
+        m_pressed = inside && !m_tapUnseen;
         return inside;
     }
     if (std::exchange(m_pressed, false)) {
@@ -553,6 +560,7 @@ bool SessionListRow::pointerLeft()
 {
     m_pressed = false;
     bool changed = m_jump->pointerLeft();
+    changed |= m_card && m_card->pointerLeft();
     if (m_highlighted) {
         setHighlighted(false);
         changed = true;

@@ -126,6 +126,8 @@ private:
     /// How much of layers 1 to 3 shows: 1 while the row is active, 0 while not, between while a click toggles it.
     Animation m_reveal = Animation::still(0);
     bool m_pressed = false;
+    /// The header block came under the pointer, which has not moved since.
+    bool m_tapUnseen = false;
     QRectF m_frame;
     QRectF m_tapFrame;
     mutable qreal m_cachedWidth = -1;

@@ -242,7 +242,10 @@ bool SessionListSurfaceView::pointer(PointerPhase phase, QPointF pos)
         }
         if (phase == PointerPhase::Move) {
             taken |= child.view->pointer(phase, inView ? pos : QPointF(-1e6, -1e6));
-        } else if ((inView || phase == PointerPhase::Up) && child.view->pointer(phase, pos)) {
+        } else if (phase == PointerPhase::Down && !(inView && child.frame.contains(pos))) {
+            // A row scrolled out of the view keeps the places it was last drawn at; the press is the row's now there.
+            continue;
+        } else if (child.view->pointer(phase, pos)) {
             return true;
         }
     }

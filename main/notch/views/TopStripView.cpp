@@ -169,7 +169,7 @@ void TopStripView::rebuild()
         if (m_inputs.onQuit) {
             controls->onQuit = m_inputs.onQuit;
         }
-        controls->setSettlesAt(m_inputs.settlesAtMs, m_inputs.pointerAtOpen);
+        controls->setSettlesAt(m_inputs.settlesAtMs);
     }
 }
 
@@ -352,6 +352,12 @@ bool TopStripView::pointer(PointerPhase phase, QPointF pos)
 {
     View* right = rightContent();
     return m_inputs.isExpanded && right && right->pointer(phase, pos);
+}
+
+bool TopStripView::pointerLeft()
+{
+    View* right = rightContent();
+    return right && right->pointerLeft();
 }
 
 } // namespace murmeli::notch

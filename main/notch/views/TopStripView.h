@@ -1,9 +1,7 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 
-#include <QPointF>
 #include <QString>
 
 #include "main/notch/kit/KeyedChildren.h"
@@ -32,10 +30,8 @@ struct TopStripInputs {
     /// The power button; unset: the application quits.
     std::function<void()> onQuit;
     /// When the opening panel comes to rest, on the views' clock: the control group's buttons take no pointer that
-    /// came onto them before.
+    /// came onto them in a motion begun before.
     qint64 settlesAtMs = 0;
-    /// Where the panel last saw the pointer before it opened; none when it has not seen it since it was last left.
-    std::optional<QPointF> pointerAtOpen;
     int sessionCount = 0;
     /// Project name of the session that needs attention; may be empty.
     QString attentionPrefix;
@@ -84,6 +80,7 @@ public:
     void paint(QPainter& painter, const QRectF& frame, qint64 nowMs) override;
     bool isAnimating(qint64 nowMs) const override;
     bool pointer(PointerPhase phase, QPointF pos) override;
+    bool pointerLeft() override;
 
 private:
     void rebuild();

@@ -6,16 +6,21 @@
 #include <QMouseEvent>
 
 #include "main/notch/kit/ViewHost.h"
+#include "main/notch/views/ApprovalCard.h"
+#include "main/notch/views/ContentAreaView.h"
 #include "main/notch/views/CtrlGroupView.h"
 #include "main/notch/views/NotchView.h"
+#include "main/notch/views/SessionJumpButton.h"
+#include "main/notch/views/SessionListRow.h"
+#include "main/notch/views/SessionListSurfaceView.h"
 #include "main/notch/views/TopStripView.h"
 #include "tests/notch/PanelRig.h"
 
 using namespace murmeli;
-using notch::IslandSurface;
-using notch::SessionState;
 using device::AudioCue;
+using notch::IslandSurface;
 using notch::NotchPanelController;
+using notch::SessionState;
 
 namespace {
 
@@ -291,7 +296,8 @@ TEST(NotchPanelControllerTest, AScreenChangeMovesThePanelKeepingItsSize)
 }
 
 // The pointer rests on the closed strip beside where the buttons come, and the panel opens under it; once it has come
-// to rest, a busy desktop reports the hand's way onto the power button as a single move. The button takes the click.
+// to rest, a busy desktop reports the hand's way onto the power button as a single move. The button takes the click
+// once it has shown its hover a moment.
 TEST(NotchPanelControllerTest, AButtonTakesAHandsClickThoughItsWayThereCameAsOneMove)
 {
     test::PanelRig rig;
@@ -312,7 +318,80 @@ TEST(NotchPanelControllerTest, AButtonTakesAHandsClickThoughItsWayThereCameAsOne
     const auto* controls = static_cast<notch::CtrlGroupView*>(rig.panel->rootView()->strip().rightContent());
     const QPointF power = controls->toggle(2).frame().center();
     send(QEvent::MouseMove, power, Qt::NoButton);
+    rig.render();
+    EXPECT_EQ(controls->hoveredToggle(), 2);
+    rig.clock.advance(notch::CtrlGroupView::aimMs);
     send(QEvent::MouseButtonPress, power, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, power, Qt::LeftButton);
     EXPECT_EQ(quits, 1);
+}
+
+// Thirty sessions fill the open panel's list, and the pointer rests on it. A request arrives from the last session,
+// and the list scrolls its card into view: what now lies under the resting pointer (another row's jump button, the new
+// card's "Yes", another row's header) takes no click at once, nor 600 ms later; once the pointer has left it and come
+// back, it does.
+TEST(NotchPanelControllerTest, WhatTheListScrollsUnderARestingPointerTakesNoClickUntilThePointerComesBack)
+{
+    QStringList taken;
+    // The panel open on the list, the pointer resting at restAt (or away from the panel), and the request come.
+    const auto scene = [&taken](std::optional<QPointF> restAt) {
+        auto rig = std::make_unique<test::PanelRig>();
+        QList<notch::SessionRow> rows;
+        for (int i = 0; i < 30; ++i) {
+            rows.append(test::PanelRig::row(
+                QStringLiteral("s%1").arg(i, 2, 10, QChar('0')), SessionState::idle(), rig->clock.now()));
+        }
+        rig->vm->setSessions(rows);
+        rig->vm->onSessionSelect = [&taken](const QString& sid) { taken << "jump " + sid; };
+        rig->vm->onApprove = [&taken](const QString& sid, const QString&, auto) { taken << "yes " + sid; };
+        QObject::connect(rig->vm.get(), &notch::PanelViewModel::expandedRowIDsChanged,
+            [&taken, vm = rig->vm.get()] { taken << "open " + vm->expandedRowIDs().values().join(','); });
+        rig->panel->show();
+        rig->hover(rig->stripCentre());
+        rig->render();
+        rig->clock.advance(1000);
+        rig->render();
+        if (restAt) {
+            rig->send(QEvent::MouseMove, *restAt + QPointF(0, 25));
+            rig->send(QEvent::MouseMove, *restAt);
+        }
+        notch::SessionRow& last = rows.last();
+        last.state = SessionState::needsApproval();
+        last.currentToolName = QStringLiteral("Bash");
+        last.approval = notch::PendingApproval { "tu-1", "Bash", "rm -rf build", "$ rm -rf build", 0 };
+        rig->vm->setSessions(rows);
+        rig->vm->setCurrentSurface(IslandSurface::approvalCard(last.sid, "tu-1"));
+        rig->render();
+        return rig;
+    };
+    const auto list = [](test::PanelRig& rig) { return rig.panel->rootView()->contentArea()->sessionList(); };
+    // Where things lie once the list has scrolled.
+    const std::unique_ptr<test::PanelRig> dry = scene(std::nullopt);
+    ASSERT_GT(list(*dry)->scrollOffset(), 0);
+    const std::pair<QPointF, QString> targets[] = {
+        { list(*dry)->row("s28")->jumpButton().frame().center(), "jump s28" },
+        { list(*dry)->row("s29")->approvalCard()->buttonFrames()[1].center(), "yes s29" },
+        { list(*dry)->row("s27")->tapFrame().topLeft() + QPointF(40, 12), "open s27" },
+    };
+    for (const auto& [at, use] : targets) {
+        SCOPED_TRACE(use.toStdString());
+        taken.clear();
+        const std::unique_ptr<test::PanelRig> rig = scene(at);
+        const auto click = [&rig, at = at] {
+            rig->send(QEvent::MouseButtonPress, at);
+            rig->send(QEvent::MouseButtonRelease, at);
+            rig->render();
+        };
+        click();
+        rig->clock.advance(600);
+        rig->render();
+        click();
+        EXPECT_TRUE(taken.isEmpty()) << taken.join(", ").toStdString();
+        // Off to the list's margin beside the rows, and back.
+        rig->send(QEvent::MouseMove, QPointF(rig->panel->rootView()->boxFrame().left() + 5, at.y()));
+        rig->send(QEvent::MouseMove, at);
+        rig->render();
+        click();
+        EXPECT_EQ(taken.join(", ").toStdString(), use.toStdString());
+    }
 }

@@ -22,7 +22,8 @@ struct Rig {
     std::unique_ptr<CtrlGroupView> group;
     QImage image { 100, 30, QImage::Format_ARGB32_Premultiplied };
 
-    /// arrived: the pointer has come onto the pill from the panel's list below it, as a person moves to a button.
+    /// arrived: the pointer has come onto the pill from the panel's list below it, as a person moves to a button, and
+    /// rests on the middle one.
     explicit Rig(bool muted, bool arrived = true)
     {
         group = std::make_unique<CtrlGroupView>(
@@ -30,9 +31,17 @@ struct Rig {
         group->onQuit = [this] { ++quits; };
         draw();
         if (arrived) {
-            group->pointer(PointerPhase::Move, QPointF(50, 29));
-            group->pointer(PointerPhase::Move, QPointF(50, 15));
+            aimAt(1);
         }
+    }
+
+    /// The pointer comes up onto button index from below the pill and rests there while its hover shows.
+    void aimAt(int index)
+    {
+        group->pointer(PointerPhase::Move, centre(index) + QPointF(0, 14));
+        group->pointer(PointerPhase::Move, centre(index));
+        draw();
+        clock.advance(CtrlGroupView::aimMs);
     }
 
     void draw()
@@ -46,10 +55,16 @@ struct Rig {
     /// The centre of button index in the image: the pill is 80 × 26 in the middle of 100 × 30.
     static QPointF centre(int index) { return { 10 + 2 + 12 + index * 26.0, 15 }; }
 
-    void click(int index)
+    void press(int index)
     {
         group->pointer(PointerPhase::Down, centre(index));
         group->pointer(PointerPhase::Up, centre(index));
+    }
+
+    void click(int index)
+    {
+        aimAt(index);
+        press(index);
     }
 };
 
@@ -107,7 +122,7 @@ TEST(CtrlGroupViewTest, HoldingAButtonShrinksItWhereverThePointerGoesAndARelease
 }
 
 // The panel opens under the pointer, and the pill then lies under it or on its way: a button takes a press only when
-// the pointer came onto it once the opening panel had come to rest.
+// the pointer came onto it in a motion begun once the opening panel had come to rest, and showed its hover a moment.
 TEST(CtrlGroupViewTest, NoButtonActsBeforeThePointerHasMovedOntoIt)
 {
     for (int index : { 2, 0, 1 }) {
@@ -118,22 +133,30 @@ TEST(CtrlGroupViewTest, NoButtonActsBeforeThePointerHasMovedOntoIt)
         rig.clock.advance(24);
         rig.group->pointer(PointerPhase::Move, Rig::centre(index));
         rig.clock.advance(700);
+        rig.draw();
+        EXPECT_FALSE(rig.group->toggle(index).isHovered()) << index;
         // Taken, so that the strip does not close the panel for it either.
         EXPECT_TRUE(rig.group->pointer(PointerPhase::Down, Rig::centre(index))) << index;
         EXPECT_FALSE(rig.group->toggle(index).isPressed()) << index;
         rig.group->pointer(PointerPhase::Up, Rig::centre(index));
         EXPECT_EQ(rig.quits + rig.mutes + rig.settings, 0) << index;
 
-        // Off the button and back: now it is the user's aim.
+        // Off the button and back: the user's aim, shown by the hover, and taken once it has shown a moment.
         rig.group->pointer(PointerPhase::Move, Rig::centre(index) + QPointF(0, 14));
         rig.group->pointer(PointerPhase::Move, Rig::centre(index));
-        rig.click(index);
+        rig.draw();
+        EXPECT_TRUE(rig.group->toggle(index).isHovered()) << index;
+        rig.clock.advance(CtrlGroupView::aimMs - 1);
+        rig.press(index);
+        EXPECT_EQ(rig.quits + rig.mutes + rig.settings, 0) << index;
+        rig.clock.advance(1);
+        rig.press(index);
         EXPECT_EQ(rig.quits + rig.mutes + rig.settings, 1) << index;
         EXPECT_EQ(rig.group->armedToggle(), index);
 
         // Opened again: the pointer has not come onto it since.
         rig.group->setSettlesAt(rig.clock.monotonicMs());
-        rig.click(index);
+        rig.press(index);
         EXPECT_EQ(rig.quits + rig.mutes + rig.settings, 1) << index;
     }
     // A press beside the buttons is left to the strip.
