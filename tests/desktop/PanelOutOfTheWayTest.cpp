@@ -827,15 +827,19 @@ TEST_F(PanelOutOfTheWayTest, TheRequestThatWaitsIsInViewWithItsCard)
     ASSERT_EQ(far->state(), QProcess::NotRunning);
     EXPECT_TRUE(far->readAllStandardOutput().contains("allow"));
 
-    // Still open: the next request, from the last session of the list, comes into view.
+    // Still open: the next request, from the last session of the list, comes into view. The hand has left the
+    // answered card for the rows below: the session that asks comes to the head of the list, where a card under a
+    // resting hand would be drawn faded until the hand came back to it.
     ASSERT_TRUE(waitUntil([&] { return !yesButton(); }, 5000));
+    const QPoint resting(panelOrigin.x() + 100, 700);
+    xdotool(glide(hand, resting));
     const std::unique_ptr<QProcess> last = request(0, "t-last");
     EXPECT_TRUE(waitUntil([&] { return yesButton().has_value(); }, 10000))
         << "the card of a request that came while the panel was open is not in view";
     panelShot().save(::murmeli::test::screenshotFolder() + QStringLiteral("/panel-late-request-in-view.png"));
 
     // Quitting asks first; while the question waits, the request is answered on the panel's card.
-    xdotool(glide(hand, powerButton + QPoint(0, 30)));
+    xdotool(glide(resting, powerButton + QPoint(0, 30)));
     aimAndClick(powerButton + QPoint(0, 30), powerButton);
     ASSERT_TRUE(waitUntil([&] { return !murmeli.visibleWindows(QStringLiteral("^Quit murmeli")).isEmpty(); }, 5000));
     clickYes(powerButton, *last);
