@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Runs the smoke tests inside a fresh test desktop three times in a row and checks after each run that the desktop
 # left nothing behind: no process carrying its id, no folder, no stale X display lock.
-# Usage: start-stop-three-times.sh DESKTOP_SCRIPT SMOKE_TEST_BINARY
+# Usage: start-stop-three-times.sh DESKTOP_SCRIPT SMOKE_TEST_BINARY [ARG...]   (the arguments go to the binary)
 # Exit 77 (skipped) when the desktop cannot start here; under CI (MURMELI_CI set) that is a failure, with the reason.
 set -uo pipefail
 desktop=$1
-smoke=$2
+smoke=("${@:2}")
 report=$(mktemp -d)
 trap 'rm -rf "$report"' EXIT
 
@@ -20,7 +20,7 @@ for run in 1 2 3; do
   status=0
   # shellcheck disable=SC2016 # expanded inside the desktop
   "$desktop" run -- bash -c 'printf "%s\n" "$MURMELI_DESKTOP_ID" "${XDG_RUNTIME_DIR%/run}" "${DISPLAY#:}" \
-    "${MURMELI_TEST_DESKTOP:-}" >"$0" && exec "$@"' "$report/inside" "$smoke" >"$report/output" 2>&1 || status=$?
+    "${MURMELI_TEST_DESKTOP:-}" >"$0" && exec "$@"' "$report/inside" "${smoke[@]}" >"$report/output" 2>&1 || status=$?
   if ((status == 69)); then
     [[ -z ${MURMELI_CI:-} ]] || fail "under CI the desktop must start: $(grep -m 1 'could not start' "$report/output")"
     echo "skipped: $(grep -m 1 'could not start' "$report/output")"
