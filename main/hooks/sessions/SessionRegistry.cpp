@@ -336,6 +336,10 @@ void SessionRegistry::restoreFromRecord(const StatusDirectory::Access& directory
         setHookFolder(sid, record->folders.project);
         setHookFolder(sid, record->folders.current);
     }
+    // A recorded process that has gone since ends the session at the next poll, as it would have without the restart.
+    if (record->agent && !m_hookAgents.contains(sid)) {
+        setHookAgent(sid, *record->agent);
+    }
     if (record->lastEvent && !m_lastEvents.contains(sid)) {
         // A time in the future counts as now, so that a record cannot keep a session listed for ever.
         m_lastEvents.insert_or_assign(sid, std::min(*record->lastEvent, m_clock.now()));
@@ -482,7 +486,8 @@ std::optional<SessionRecord> SessionRegistry::recordOf(const SessionKey& sid) co
     if (id.isEmpty() || !contains(sid)) {
         return std::nullopt;
     }
-    return SessionRecord { id, textOf(m_hookAdapters, sid), foldersOf(m_hookFolders, sid), timeOf(m_lastEvents, sid) };
+    return SessionRecord { id, textOf(m_hookAdapters, sid), foldersOf(m_hookFolders, sid), timeOf(m_lastEvents, sid),
+        agentOf(m_hookAgents, sid) };
 }
 
 void SessionRegistry::removeSession(const SessionKey& sid)
