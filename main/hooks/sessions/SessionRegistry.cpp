@@ -238,9 +238,11 @@ void SessionRegistry::refresh()
         const auto existing = find(key);
         if (existing != m_sessions.end() && existing->inMemoryOnly) {
             list.push_back(*existing);
-        } else {
+        } else if (fileTimes.record) {
             list.push_back(fileSnapshot(*directory, key, fileTimes));
         }
+        // Else it was listed from files that are gone now: the start-up cleanup, which runs beside the first listing,
+        // found its agent gone. Its latest event alone must not keep it listed.
     }
 
     const QDateTime now = m_clock.now();
