@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <functional>
 
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include "tests/support/ControllerProbe.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/HttpClient.h"
+#include "tests/support/Processes.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -48,14 +50,14 @@ protected:
 
     // An event of the agent working in that folder.
     void post(const QString& event, const QString& id, const QString& folder, QJsonObject body = {},
-        const QByteArray& adapter = "claude-code")
+        const QByteArray& adapter = "claude-code", const QByteArray& headers = {})
     {
         body.insert("session_id", id);
         body.insert("cwd", path(folder));
         folders << folder;
         const int before = handled;
         test::postHook(test::ControllerProbe::hookServer(*controller).port(), "/hook/" + event,
-            QJsonDocument(body).toJson(), "x-murmeli-adapter: " + adapter + "\r\n");
+            QJsonDocument(body).toJson(), "x-murmeli-adapter: " + adapter + "\r\n" + headers);
         EXPECT_TRUE(waitUntil([&] { return handled > before; })) << event.toStdString();
     }
 
@@ -252,5 +254,69 @@ TEST_F(AppControllerSessionsTest, ASessionsKeyIsItsOwnForItsWholeLife)
         EXPECT_EQ(held->readUntilClosed(),
             test::expectedReply(200, "OK",
                 R"({"hookSpecificOutput":{"decision":{"behavior":"deny"},"hookEventName":"PermissionRequest"}})"));
+    }
+}
+
+// Two agents in one folder, each session's events naming its own process as murmeli's hook scripts do. After a
+// restart each session still knows its process, so "→ Open" brings its own terminal and a killed agent's row goes,
+// though neither agent has spoken since.
+TEST_F(AppControllerSessionsTest, ARestartKeepsWhichProcessEachSessionIsFrom)
+{
+    enum class Killed { Never, WhileMurmeliWasAway, AfterTheRestart };
+    const struct {
+        const char* what;
+        Killed killed;
+    } cases[] = {
+        { "both agents still run", Killed::Never },
+        { "the second agent killed while murmeli was away", Killed::WhileMurmeliWasAway },
+        { "the second agent killed after the restart", Killed::AfterTheRestart },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::unique_ptr<QProcess>> agents;
+        std::vector<hooks::AgentProcessId> processes;
+        const QString n = QString::number(&c - cases);
+        const QStringList ids { "70a1b2c" + n + "-1111-4111-8111-111111111111",
+            "70d4e5f" + n + "-2222-4222-8222-222222222222" };
+        for (const QString& id : ids) {
+            agents.push_back(std::make_unique<QProcess>());
+            agents.back()->start("sh", { "-c", "echo $$; exec sleep 600" });
+            ASSERT_TRUE(waitUntil([&] { return agents.back()->canReadLine(); }));
+            const auto process = hooks::AgentProcessId::ofPid(agents.back()->readLine().trimmed().toLongLong());
+            ASSERT_TRUE(process);
+            processes.push_back(*process);
+            post("SessionStart", id, "shared", {}, "claude-code",
+                "x-murmeli-agent-process: " + process->pidText().toUtf8() + ' '
+                    + QByteArray::number(process->startTicks) + "\r\n");
+        }
+        rows();
+        const auto kill = [&] {
+            ::kill(static_cast<pid_t>(processes[1].pid), SIGKILL);
+            agents[1]->waitForFinished();
+        };
+        if (c.killed == Killed::WhileMurmeliWasAway) {
+            kill();
+        }
+        restart({ { "shared", "claude" } });
+        if (c.killed == Killed::AfterTheRestart) {
+            kill();
+        }
+        rows();
+        const hooks::SessionRegistry& registry = test::ControllerProbe::sessionRegistry(*controller);
+        for (int i = 0; i < 2; ++i) {
+            const auto key = hooks::SessionKey::fromFileKey(ids[i].left(8));
+            ASSERT_TRUE(key);
+            const bool listed = i == 0 || c.killed == Killed::Never;
+            EXPECT_EQ(registry.contains(*key), listed) << ids[i].toStdString();
+            if (listed && registry.contains(*key)) {
+                const auto at = std::find_if(registry.sessions().begin(), registry.sessions().end(),
+                    [&](const hooks::SessionSnapshot& s) { return s.sid8 == *key; });
+                EXPECT_EQ(at->hookAgent, processes[i]) << "its jump would go by the folder alone";
+            }
+        }
+        for (const auto& agent : agents) {
+            agent->kill();
+            agent->waitForFinished();
+        }
     }
 }

@@ -13,6 +13,10 @@ QByteArray SessionRecord::toJson() const
     if (lastEvent) {
         object.insert(QStringLiteral("ts"), lastEvent->toSecsSinceEpoch());
     }
+    if (agent) {
+        // As the hook scripts name it.
+        object.insert(QStringLiteral("agent_process"), QStringLiteral("%1 %2").arg(agent->pid).arg(agent->startTicks));
+    }
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -33,6 +37,7 @@ std::optional<SessionRecord> SessionRecord::fromJson(const QJsonObject& object)
         ts.isDouble() && time.isValid()) {
         record.lastEvent = time;
     }
+    record.agent = AgentProcessId::parse(object.value(QLatin1String("agent_process")).toString());
     return record;
 }
 

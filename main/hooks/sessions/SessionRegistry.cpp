@@ -238,9 +238,11 @@ void SessionRegistry::refresh()
         const auto existing = find(key);
         if (existing != m_sessions.end() && existing->inMemoryOnly) {
             list.push_back(*existing);
-        } else {
+        } else if (fileTimes.record) {
             list.push_back(fileSnapshot(*directory, key, fileTimes));
         }
+        // Else it was listed from files that are gone now: the start-up cleanup, which runs beside the first listing,
+        // found its agent gone. Its latest event alone must not keep it listed.
     }
 
     const QDateTime now = m_clock.now();
@@ -335,6 +337,10 @@ void SessionRegistry::restoreFromRecord(const StatusDirectory::Access& directory
     if (!m_hookFolders.contains(sid)) {
         setHookFolder(sid, record->folders.project);
         setHookFolder(sid, record->folders.current);
+    }
+    // A recorded process that has gone since ends the session at the next poll, as it would have without the restart.
+    if (record->agent && !m_hookAgents.contains(sid)) {
+        setHookAgent(sid, *record->agent);
     }
     if (record->lastEvent && !m_lastEvents.contains(sid)) {
         // A time in the future counts as now, so that a record cannot keep a session listed for ever.
@@ -482,7 +488,8 @@ std::optional<SessionRecord> SessionRegistry::recordOf(const SessionKey& sid) co
     if (id.isEmpty() || !contains(sid)) {
         return std::nullopt;
     }
-    return SessionRecord { id, textOf(m_hookAdapters, sid), foldersOf(m_hookFolders, sid), timeOf(m_lastEvents, sid) };
+    return SessionRecord { id, textOf(m_hookAdapters, sid), foldersOf(m_hookFolders, sid), timeOf(m_lastEvents, sid),
+        agentOf(m_hookAgents, sid) };
 }
 
 void SessionRegistry::removeSession(const SessionKey& sid)

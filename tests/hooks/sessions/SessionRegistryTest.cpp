@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -151,6 +153,49 @@ TEST_F(SessionRegistryTest, AnnouncedSessionsLiveInMemoryUntilTheirFilesAppear)
     EXPECT_FALSE(registry.sessions().front().inMemoryOnly);
     EXPECT_EQ(registry.sessions().front().hookSessionTitle, QStringLiteral("Fix the build"));
     EXPECT_TRUE(registry.sessions().front().adapter.isEmpty());
+}
+
+// At start-up the sessions of earlier runs are listed from their files while the cleanup looks for their agents; a
+// session whose files it then removes goes from the list, though its latest event was recent.
+TEST_F(SessionRegistryTest, ASessionListedFromFilesThatAreRemovedGoesWithThem)
+{
+    const auto record = [this](const char* id, const char* adapter) {
+        return QStringLiteral(R"({"session_id":"%1","adapter":"%2","ts":%3,"workspace":{"current_dir":"/w",)"
+                              R"("project_dir":"/w"}})")
+            .arg(QLatin1String(id), QLatin1String(adapter))
+            .arg(clock.now().toSecsSinceEpoch() - 60)
+            .toUtf8();
+    };
+    const struct {
+        const char* what;
+        std::function<void()> list;
+        const char* key;
+        bool listedAfterwards;
+    } cases[] = {
+        { "by its status line and its record",
+            [&] {
+                file(QStringLiteral("c1aude00-status.json"), 60);
+                file(QStringLiteral("c1aude00-session.json"), 60, record("c1aude00-1111", "claude-code"));
+            },
+            "c1aude00", false },
+        { "by its record alone",
+            [&] { file(QStringLiteral("c0dex000-session.json"), 60, record("c0dex000-2222", "codex")); }, "c0dex000",
+            false },
+        { "by its hook events, its files not written yet",
+            [&] { registry.addSession(key("a11ounce"), QStringLiteral("/w"), QStringLiteral("codex")); }, "a11ounce",
+            true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.list();
+        registry.refresh();
+        ASSERT_TRUE(keys().contains(QLatin1String(c.key)));
+        for (const QString& name : QDir(dirPath()).entryList({ QLatin1String(c.key) + u'*' }, QDir::Files)) {
+            ASSERT_TRUE(QFile::remove(dirPath() + u'/' + name));
+        }
+        registry.refresh();
+        EXPECT_EQ(keys().contains(QLatin1String(c.key)), c.listedAfterwards);
+    }
 }
 
 TEST_F(SessionRegistryTest, RefreshSnapshotPatchesWithoutReordering)
