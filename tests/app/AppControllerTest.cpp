@@ -133,9 +133,12 @@ TEST(AppControllerTest, ATakenPortIsNamedInTheLogAndOnceUnderTheStrip)
         EXPECT_TRUE(vm.modeBHintText().contains(QStringLiteral("port ") + port)) << vm.modeBHintText().toStdString();
         EXPECT_TRUE(vm.modeBHintText().endsWith(QStringLiteral("then start murmeli again")));
 
-        // Once: it goes like any hint, and with the port free again nothing starts listening by itself.
+        // Once, for longer than a clipboard hint, so that it can be read; with the port free again nothing starts
+        // listening by itself.
         holder.close();
         clock->advance(notch::PanelViewModel::modeBHintMs);
+        EXPECT_FALSE(vm.modeBHintText().isEmpty()) << "the notice went before it could be read";
+        clock->advance(notch::PanelViewModel::noticeMs - notch::PanelViewModel::modeBHintMs);
         EXPECT_TRUE(vm.modeBHintText().isEmpty());
         clock->advance(60000);
         QCoreApplication::processEvents();

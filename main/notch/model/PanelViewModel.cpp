@@ -219,7 +219,7 @@ bool PanelViewModel::setModeBHintText(QString value, bool notice)
     if (value.isEmpty()) {
         stopTimer(m_modeBHintTimer);
     } else {
-        restartTimer(m_modeBHintTimer, modeBHintMs, [this] { setModeBHintText(QString()); });
+        restartTimer(m_modeBHintTimer, notice ? noticeMs : modeBHintMs, [this] { setModeBHintText(QString()); });
     }
     const bool kindChanged = std::exchange(m_modeBHintIsNotice, notice && !value.isEmpty()) != m_modeBHintIsNotice;
     if (update(m_modeBHintText, std::move(value), &PanelViewModel::modeBHintTextChanged)) {

@@ -33,6 +33,8 @@ public:
     static constexpr qint64 voiceCancelledFeedbackMs = 400;
     /// The clipboard hint goes away this long after it was set.
     static constexpr qint64 modeBHintMs = 2500;
+    // A notice asks the person to do something, in a sentence or two: it stays long enough to be read.
+    static constexpr qint64 noticeMs = 8000;
 
     explicit PanelViewModel(common::Clock& clock, QObject* parent = nullptr);
     ~PanelViewModel() override;
@@ -93,7 +95,7 @@ public:
     bool setVoiceCancelledFeedback(bool value);
     /// The clipboard hint; a non-empty one clears itself modeBHintMs after it was last set. A notice is a word from
     /// murmeli in the hint's place (a microphone that did not answer, a taken port), shown without the clipboard's
-    /// heading.
+    /// heading, for noticeMs.
     const QString& modeBHintText() const { return m_modeBHintText; }
     bool modeBHintIsNotice() const { return m_modeBHintIsNotice; }
     bool setModeBHintText(QString value, bool notice = false);
