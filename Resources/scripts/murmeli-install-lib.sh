@@ -246,11 +246,14 @@ murmeli_settings_installer() {
     exit 0
 }
 
-# Every installer's usage is the comment at its top; asked for, it is printed before anything is looked for.
+# Every installer's usage is the comment at its top; asked for, it is printed before anything is looked for, and
+# a word it does not know is named before the executable is looked for, so a mistyped option reads as one.
 case ${1:-} in
 --help | -h)
     echo "usage: $murmeli_installer [--uninstall]"
     sed -n '2,/^[^#]/s/^#\( \|$\)//p' "$0"
     exit 0
     ;;
+'' | --uninstall) ;;
+*) murmeli_fail "unknown argument: $1 (use --uninstall to remove, --help for the usage)" ;;
 esac
