@@ -115,8 +115,9 @@ public:
         if (modelPid > 0) {
             QProcess::execute(QStringLiteral("kill"), { QString::number(modelPid) });
         }
+        // The views go before the controller, as they do in murmeli: its panel watches the controller's view model
+        // and its link is the controller's to drop. Declared in that order, they end so after the delegate.
         delegate.reset();
-        controller.reset();
     }
 
     /// Starts the agent, asking before each tool, and an xterm that shows it.
