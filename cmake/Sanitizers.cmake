@@ -1,5 +1,5 @@
 # A sanitizer build (MURMELI_SANITIZE) compiles its options into every executable, so that murmeli started by a test,
-# by hand or by another program runs with the checked-in suppressions and fails on the first finding, whatever its
+# by hand or by another program runs with the checked-in suppressions and ends failed on a finding, whatever its
 # environment; the sanitizers' own variables (ASAN_OPTIONS, ...) still override them.
 
 function(murmeli_sanitize_executables)
