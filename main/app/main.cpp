@@ -16,6 +16,7 @@
 #include "main/common/AppVersion.h"
 #include "main/common/Log.h"
 #include "main/common/NotificationHub.h"
+#include "main/common/ProcessEnd.h"
 #include "platform/defaults/Defaults.h"
 #include "platform/secrets/SecretStoreFactory.h"
 #include "platform/system/ResourceLimits.h"
@@ -37,7 +38,8 @@ void routeQtMessage(QtMsgType type, const QMessageLogContext&, const QString& me
 
 } // namespace
 
-int main(int argc, char** argv)
+// Everything murmeli (or a command-line helper) makes lives in here and is gone when it returns.
+static int run(int argc, char** argv)
 {
     using namespace murmeli;
 
@@ -164,4 +166,9 @@ int main(int argc, char** argv)
     const int status = QApplication::exec();
     common::flushStderr(1000);
     return status;
+}
+
+int main(int argc, char** argv)
+{
+    murmeli::common::endProcess(run(argc, argv));
 }

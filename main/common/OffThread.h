@@ -39,7 +39,8 @@ template <typename T> QCoro::Task<T> runOffThread(std::function<T()> work)
 
 /// runOffThread with a time limit: when the work has not ended after limitMs on clock, the awaiting coroutine
 /// resumes with fallback and the work's late result is dropped. A work that throws also gives fallback. The work
-/// must own everything it touches; the clock must outlive the wait.
+/// must own everything it touches. The clock is used only as the wait begins: its owner may be gone by the time the
+/// work ends, and its timer, left to run out, then settles nothing.
 template <typename T>
 QCoro::Task<T> runOffThreadWithin(std::function<T()> work, Clock& clock, qint64 limitMs, T fallback)
 {
@@ -58,7 +59,7 @@ QCoro::Task<T> runOffThreadWithin(std::function<T()> work, Clock& clock, qint64 
     auto race = std::make_shared<Race>();
     QFuture<T> future = race->promise.future();
     race->promise.start();
-    const Clock::TimerId timer = clock.schedule(limitMs, [race, fallback] { race->settle(fallback); });
+    clock.schedule(limitMs, [race, fallback] { race->settle(fallback); });
     QThreadPool::globalInstance()->start([race, fallback, work = std::move(work)] {
         try {
             race->settle(work());
@@ -66,9 +67,7 @@ QCoro::Task<T> runOffThreadWithin(std::function<T()> work, Clock& clock, qint64 
             race->settle(fallback);
         }
     });
-    T result = co_await future;
-    clock.cancel(timer);
-    co_return result;
+    co_return co_await future;
 }
 
 } // namespace murmeli::common

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include "main/common/ProcessEnd.h"
 #include "tests/support/TestDesktop.h"
 
 // This suite shows real windows, so it needs a QApplication where the shared test main makes a QCoreApplication;
@@ -21,5 +22,8 @@ int main(int argc, char** argv)
         app = std::make_unique<QApplication>(argc, argv);
     }
     ::testing::InitGoogleMock(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    app.reset();
+    // As murmeli ends: the sound-server engine's static teardown would race its own thread.
+    murmeli::common::endProcess(status);
 }

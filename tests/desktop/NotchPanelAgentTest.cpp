@@ -129,8 +129,8 @@ public:
         for (const qint64 modelPid : modelPids) {
             QProcess::execute(QStringLiteral("kill"), { QString::number(modelPid) });
         }
-        // The panel's timers run on the controller's clock: the views go before the controller, as the members'
-        // order has it.
+        // The views go before the controller, as they do in murmeli: its panel watches the controller's view model
+        // and its link is the controller's to drop. Declared in that order, they end so after the delegate.
         delegate.reset();
     }
 

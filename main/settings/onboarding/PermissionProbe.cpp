@@ -17,6 +17,20 @@ Permission found(const Answer& answer, PermissionState otherwise)
     return { answer->granted ? PermissionState::Granted : otherwise, answer->detail };
 }
 
+bool everPrompted(const platform::Defaults& defaults)
+{
+    return defaults.boolValue(QLatin1String(axEverPromptedKey)).value_or(false);
+}
+
+Permission typing(bool everPrompted, const Answer& injection)
+{
+    Permission result = found(injection, PermissionState::Denied);
+    if (result.state != PermissionState::Granted) {
+        result.state = everPrompted ? PermissionState::Denied : PermissionState::NotDetermined;
+    }
+    return result;
+}
+
 QCoro::Task<Answer> askOffThread(std::function<Answer()> source, common::Clock& clock)
 {
     if (!source) {
@@ -29,12 +43,7 @@ QCoro::Task<Answer> askOffThread(std::function<Answer()> source, common::Clock& 
 
 Permission accessibility(const platform::Defaults& defaults, const std::optional<ProbeOutcome>& injection)
 {
-    const bool everPrompted = defaults.boolValue(QLatin1String(axEverPromptedKey)).value_or(false);
-    Permission result = found(injection, PermissionState::Denied);
-    if (result.state != PermissionState::Granted) {
-        result.state = everPrompted ? PermissionState::Denied : PermissionState::NotDetermined;
-    }
-    return result;
+    return typing(everPrompted(defaults), injection);
 }
 
 Permission automation()
@@ -61,7 +70,9 @@ QCoro::Task<PermissionSnapshot> snapshot(platform::Defaults& defaults, Permissio
     PermissionSnapshot result;
     result.microphone = microphone(sources.microphone ? sources.microphone() : std::nullopt);
     result.automation = automation();
-    result.accessibility = accessibility(defaults, co_await std::move(injection));
+    // Read before the wait: the window that asked, and the settings with it, may be gone when the probes answer.
+    const bool asked = everPrompted(defaults);
+    result.accessibility = typing(asked, co_await std::move(injection));
     result.speechRecognition = speechRecognition(co_await std::move(model));
     co_return result;
 }

@@ -55,7 +55,7 @@ Permission microphone(const std::optional<ProbeOutcome>& capture);
 Permission speechRecognition(const std::optional<ProbeOutcome>& model);
 
 /// Asks every source once: the blocking ones off the main thread within timeLimitMs on clock, the microphone on the
-/// calling thread. defaults and clock must outlive the wait.
+/// calling thread. defaults and clock are used only before the first wait, so the caller may go while it waits.
 QCoro::Task<PermissionSnapshot> snapshot(platform::Defaults& defaults, PermissionSources sources, common::Clock& clock);
 
 } // namespace PermissionProbe

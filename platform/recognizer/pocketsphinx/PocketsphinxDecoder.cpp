@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QList>
 
+#include <ckd_alloc.h>
 #include <cmn.h>
 #include <err.h>
 #include <fe.h>
@@ -89,7 +90,10 @@ bool PocketsphinxDecoder::useDictation(const PocketsphinxModel& model)
         }
         // A word the stock dictionary already has keeps its own pronunciations.
         const QByteArray word = entry.left(space);
-        if (ps_lookup_word(m_decoder, word.constData()) == nullptr) {
+        // The pronunciation found is the caller's to free.
+        if (char* known = ps_lookup_word(m_decoder, word.constData())) {
+            ckd_free(known);
+        } else {
             ps_add_word(m_decoder, word.constData(), entry.mid(space + 1).constData(), FALSE);
         }
     }

@@ -142,3 +142,34 @@ TEST(PermissionProbeTest, ASnapshotAsksOffTheMainThreadWithinTheTimeLimit)
     EXPECT_EQ((*empty)->microphone.state, N);
     EXPECT_EQ((*empty)->speechRecognition.state, N);
 }
+
+// The onboarding window that asked may go, and murmeli's settings and clock with it, while a probe still hangs (the
+// window closed, murmeli quitting): the late answer ends the snapshot without touching what went. Caught as a use
+// after free by the sanitizer build (scripts/build --sanitize address,undefined).
+TEST(PermissionProbeTest, ASnapshotOutlivesTheSettingsAndClockItWasGiven)
+{
+    auto store = std::make_unique<Store>();
+    store->defaults.setValue(QLatin1String(PermissionProbe::axEverPromptedKey), true);
+    auto clock = std::make_unique<test::FakeClock>();
+    struct Probe {
+        std::binary_semaphore release { 0 };
+        std::atomic<bool> asked = false;
+    };
+    const auto probe = std::make_shared<Probe>();
+    const auto letGo = qScopeGuard([probe] { probe->release.release(); });
+    settings::PermissionSources sources;
+    sources.injection = [probe]() -> std::optional<ProbeOutcome> {
+        probe->asked = true;
+        probe->release.acquire();
+        return ProbeOutcome { false, QStringLiteral("refused") };
+    };
+
+    auto result = test::keepResult(PermissionProbe::snapshot(store->defaults, sources, *clock));
+    ASSERT_TRUE(test::waitUntil([&] { return probe->asked.load(); }, 30000));
+    store.reset();
+    clock.reset();
+    probe->release.release();
+    ASSERT_TRUE(test::waitUntil([&] { return result->has_value(); }, 30000));
+    // The flag was read when the probes were asked.
+    EXPECT_EQ((*result)->accessibility, (settings::Permission { D, QStringLiteral("refused") }));
+}

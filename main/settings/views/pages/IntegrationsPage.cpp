@@ -143,7 +143,8 @@ void IntegrationsPage::swapCard(QVBoxLayout* group, ui::SettingsGroupCard* old, 
     if (focusInside && focused != old) {
         m_focusedControl = focused->objectName();
     }
-    group->replaceWidget(old, fresh);
+    // The old card's layout item is handed back to us.
+    delete group->replaceWidget(old, fresh);
     // Shown now rather than on the layout's next turn: a hidden widget cannot take the focus.
     fresh->show();
     if (focusInside) {
