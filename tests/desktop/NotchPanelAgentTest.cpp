@@ -492,9 +492,11 @@ TEST_F(NotchPanelAgentTest, ApprovalsFromThePanelAndTheJumpToTheTerminal)
     ASSERT_TRUE(desk.open()) << desk.why.toStdString();
     const QString sid = vm.sessions().isEmpty() ? QString() : vm.sessions().front().sid;
     notch::SessionListRow* row = nullptr;
+    // A hand goes for the arrow once the opening panel stands still: one that slides under the pointer takes no click.
     ASSERT_TRUE(waitUntil([&] {
         row = desk.list() ? desk.list()->row(sid) : nullptr;
-        return row && !row->jumpButton().frame().isEmpty();
+        return row && !row->jumpButton().frame().isEmpty()
+            && desk.rootView().boxFrame().size() == desk.rootView().targetSize();
     }));
     QStringList selected;
     vm.onSessionSelect = [&selected, select = vm.onSessionSelect](const QString& id) {
