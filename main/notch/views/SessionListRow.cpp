@@ -245,6 +245,11 @@ qreal SessionListRow::heightForWidth(qreal width) const
 
 void SessionListRow::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
 {
+    // Slid from under a resting pointer (the list scrolled or another row came before it): the hover stays with the
+    // pointer, and a row that came under it lights up only once the pointer moves.
+    if (m_highlighted && frame.topLeft() != m_frame.topLeft()) {
+        setHighlighted(false);
+    }
     m_frame = frame;
     const StateLook colours = look(m_row.state);
     const double hover = m_highlight.valueAt(nowMs);

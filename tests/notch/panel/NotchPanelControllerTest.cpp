@@ -395,3 +395,64 @@ TEST(NotchPanelControllerTest, WhatTheListScrollsUnderARestingPointerTakesNoClic
         EXPECT_EQ(taken.join(", ").toStdString(), use.toStdString());
     }
 }
+
+// The pointer rests on a row of a long list, which shows its hover; then the list moves that row from under it (a
+// request from the last session is scrolled into view, or the wheel turns). The hover stays with the pointer, not with
+// the row that slid away, and the row the pointer next moves onto lights up.
+TEST(NotchPanelControllerTest, ARowThatSlidFromUnderARestingPointerLosesItsHover)
+{
+    const std::pair<const char*, std::function<void(test::PanelRig&, QList<notch::SessionRow>&, QPointF)>> moves[] = {
+        { "a request scrolled into view",
+            [](test::PanelRig& rig, QList<notch::SessionRow>& rows, QPointF) {
+                notch::SessionRow& last = rows.last();
+                last.state = SessionState::needsApproval();
+                last.currentToolName = QStringLiteral("Bash");
+                last.approval = notch::PendingApproval { "tu-1", "Bash", "rm -rf build", "$ rm -rf build", 0 };
+                rig.vm->setSessions(rows);
+                rig.vm->setCurrentSurface(IslandSurface::approvalCard(last.sid, "tu-1"));
+            } },
+        { "the wheel",
+            [](test::PanelRig& rig, QList<notch::SessionRow>&, QPointF at) {
+                rig.panel->rootView()->contentArea()->sessionList()->wheel(at, -120);
+            } },
+    };
+    for (const auto& [what, move] : moves) {
+        SCOPED_TRACE(what);
+        test::PanelRig rig;
+        QList<notch::SessionRow> rows;
+        for (int i = 0; i < 30; ++i) {
+            rows.append(test::PanelRig::row(
+                QStringLiteral("s%1").arg(i, 2, 10, QChar('0')), SessionState::idle(), rig.clock.now()));
+        }
+        rig.vm->setSessions(rows);
+        rig.panel->show();
+        rig.hover(rig.stripCentre());
+        rig.render();
+        rig.clock.advance(1000);
+        rig.render();
+        notch::SessionListSurfaceView& list = *rig.panel->rootView()->contentArea()->sessionList();
+        const QPointF at = list.row("s10")->tapFrame().center();
+        rig.send(QEvent::MouseMove, at + QPointF(0, 3));
+        rig.send(QEvent::MouseMove, at);
+        rig.render();
+        ASSERT_TRUE(list.row("s10")->isHighlighted());
+
+        move(rig, rows, at);
+        rig.render();
+        ASSERT_FALSE(list.rowFrame("s10").contains(at)) << "the row did not move";
+        QStringList lit;
+        for (const notch::SessionRow& row : rows) {
+            if (list.row(row.sid)->isHighlighted()) {
+                lit << row.sid;
+            }
+        }
+        EXPECT_TRUE(lit.isEmpty()) << "hovered though away from the pointer: " << lit.join(' ').toStdString();
+
+        rig.send(QEvent::MouseMove, at + QPointF(0, 1));
+        rig.render();
+        for (const notch::SessionRow& row : rows) {
+            EXPECT_EQ(list.row(row.sid)->isHighlighted(), list.rowFrame(row.sid).contains(at + QPointF(0, 1)))
+                << row.sid.toStdString();
+        }
+    }
+}
