@@ -118,6 +118,10 @@ bool CtrlGroupView::follow(QPointF pos)
     const qint64 now = m_environment.nowMs();
     if (!m_lastMoveMs || now - *m_lastMoveMs >= restMs) {
         m_motionStartMs = now;
+        m_motionCameFromOutside = false;
+    }
+    if (std::exchange(m_pointerOutside, false)) {
+        m_motionCameFromOutside = true;
     }
     m_lastMoveMs = now;
     for (Aim& aim : m_aims) {
@@ -130,9 +134,10 @@ bool CtrlGroupView::follow(QPointF pos)
     const int was = std::exchange(m_hovered, -1);
     m_hoverShownAt.reset();
     if (under >= 0) {
-        if (m_motionStartMs < m_settlesAt) {
-            // A hand on its way since before the panel stood still, sliding along the top edge or coming up onto
-            // the strip, meets the button without having seen it: it has to leave and come back.
+        if (m_motionStartMs < m_settlesAt || m_motionCameFromOutside) {
+            // A hand on its way since before the panel stood still, or from outside a panel that stayed open, sliding
+            // along the top edge or coming up onto the strip, meets the button without having seen it: it has to
+            // leave and come back.
             m_aims[under].spoil();
         } else if (m_aims[under].isAimedAt(pos)) {
             m_hovered = under;
@@ -160,6 +165,7 @@ bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
 
 bool CtrlGroupView::pointerLeft()
 {
+    m_pointerOutside = true;
     for (Aim& aim : m_aims) {
         aim.moved(std::nullopt);
     }

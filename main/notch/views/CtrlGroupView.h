@@ -70,6 +70,10 @@ private:
     /// The pointer's last move, and when the motion it belongs to began.
     std::optional<qint64> m_lastMoveMs;
     qint64 m_motionStartMs = 0;
+    // The pointer left the panel, and the motion that brings it back began out there: a panel that stayed open for a
+    // waiting request was not watched on the way in any more than one that was opening.
+    bool m_pointerOutside = false;
+    bool m_motionCameFromOutside = false;
     int m_hovered = -1;
     /// When a frame first drew the hovered button so.
     std::optional<qint64> m_hoverShownAt;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QLineF>
 #include <QPainter>
 
 #include "main/ui/design/Tokens.h"
@@ -162,4 +163,54 @@ TEST(CtrlGroupViewTest, NoButtonActsBeforeThePointerHasMovedOntoIt)
     // A press beside the buttons is left to the strip.
     Rig rig(false);
     EXPECT_FALSE(rig.group->pointer(PointerPhase::Down, QPointF(2, 2)));
+}
+
+// A panel that stays open for a waiting request while the pointer is away: a hand coming back from outside, sliding
+// along the top edge or up onto the pill, meets a button it has not aimed at, however it clicks once it stops.
+TEST(CtrlGroupViewTest, AHandComingBackIntoAPanelThatStayedOpenMustAimAfresh)
+{
+    struct Row {
+        const char* name;
+        QPointF from;
+        qint64 msPerStep;
+        std::vector<qint64> pressesAfterStop;
+    };
+    const std::vector<Row> rows {
+        { "along the edge from the right, a double click at 120 ms", { 98, 3 }, 10, { 120, 150 } },
+        { "along the edge from the left, a click at 400 ms", { 1, 3 }, 30, { 400 } },
+        { "up from below, a click at once and one at 300 ms", { 0, 29 }, 10, { 0, 300 } },
+    };
+    for (const Row& row : rows) {
+        for (int index : { 0, 1, 2 }) {
+            SCOPED_TRACE(std::string(row.name) + ", button " + std::to_string(index));
+            Rig rig(false);
+            rig.clock.advance(5000);
+            rig.group->pointerLeft();
+            rig.clock.advance(3000);
+            // Back in 3 px steps onto the button; it was drawn all along.
+            const QPointF to = Rig::centre(index);
+            const QPointF step = (to - row.from) / std::max(1.0, QLineF(row.from, to).length() / 3);
+            for (QPointF at = row.from; QLineF(at, to).length() > 3; at += step) {
+                rig.group->pointer(PointerPhase::Move, at);
+                rig.clock.advance(row.msPerStep);
+                rig.draw();
+            }
+            rig.group->pointer(PointerPhase::Move, to);
+            rig.draw();
+            qint64 waited = 0;
+            for (const qint64 at : row.pressesAfterStop) {
+                rig.clock.advance(at - waited);
+                waited = at;
+                rig.draw();
+                rig.press(index);
+            }
+            EXPECT_EQ(rig.quits + rig.mutes + rig.settings, 0);
+            EXPECT_FALSE(rig.group->toggle(index).isHovered());
+
+            // At rest a moment, then off the button and back while its hover shows: aimed, and taken.
+            rig.clock.advance(CtrlGroupView::restMs);
+            rig.click(index);
+            EXPECT_EQ(rig.quits + rig.mutes + rig.settings, 1);
+        }
+    }
 }
