@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QMap>
 #include <QProcess>
@@ -485,6 +486,27 @@ TEST_F(AgentInstallersTest, CodexInstallerRegistersTheInterruptAndKeepsTheUsersO
         ASSERT_EQ(removed.exitCode, 0) << removed.output.toStdString();
         EXPECT_EQ(interruptCommands(file), c.usersOwn);
         EXPECT_EQ(QJsonDocument::fromJson(test::readFile(file)), QJsonDocument::fromJson(c.content));
+    }
+}
+
+// Codex runs some hooks for no longer than it allows, and warns at each start of a file asking for more (Codex 0.171:
+// "clamping Interrupt hook timeout to 3s"); a held request still gets the 58 s murmeli may take to answer.
+TEST_F(AgentInstallersTest, CodexIsGivenTimeLimitsItTakesAsTheyAre)
+{
+    const struct {
+        const char* event;
+        int least, most;
+    } cases[] = { { "Interrupt", 1, 3 }, { "SessionEnd", 1, 3 }, { "PermissionRequest", 58, 3600 } };
+    QTemporaryDir home;
+    ASSERT_EQ(installer(adapter(CLIAdapter::ID::Codex), home.path()).exitCode, 0);
+    const QJsonObject hooks = QJsonDocument::fromJson(test::readFile(home.path() + "/.codex/hooks.json"))
+                                  .object()
+                                  .value("hooks")
+                                  .toObject();
+    for (const auto& c : cases) {
+        const QJsonValue group = hooks.value(QLatin1String(c.event)).toArray().first();
+        const int timeout = group.toObject().value("hooks").toArray().first().toObject().value("timeout").toInt();
+        EXPECT_TRUE(timeout >= c.least && timeout <= c.most) << c.event << ": " << timeout;
     }
 }
 

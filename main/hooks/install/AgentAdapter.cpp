@@ -17,6 +17,12 @@ AgentHookEntry same(const char* event)
     return { QString::fromLatin1(event), QString::fromLatin1(event), std::nullopt, false };
 }
 
+// Codex runs the hooks of its end and of an interrupt for at most 3 s, and says so at every start when given longer.
+AgentHookEntry brief(const char* event)
+{
+    return { QString::fromLatin1(event), QString::fromLatin1(event), std::nullopt, false, 3 };
+}
+
 AgentHookEntry mapped(const char* agentEvent, const char* murmeliEvent)
 {
     return { QString::fromLatin1(agentEvent), QString::fromLatin1(murmeliEvent), std::nullopt, false };
@@ -82,7 +88,7 @@ std::vector<AgentAdapter> build()
         // Its Esc cancels a permission request without ending the hook that waits on it; only Interrupt says so.
         r.entries = { same("SessionStart"), same("UserPromptSubmit"), same("PostToolUse"),
             held("PermissionRequest", "*"), same("PreCompact"), same("PostCompact"), same("SubagentStart"),
-            same("SubagentStop"), same("Stop"), same(hooks::interruptEventName), same("SessionEnd") };
+            same("SubagentStop"), same("Stop"), brief(hooks::interruptEventName), brief("SessionEnd") };
     }
     {
         // OpenClaw's configuration only names our hook pack; the pack itself is the install.

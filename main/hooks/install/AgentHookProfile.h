@@ -15,6 +15,8 @@ struct AgentHookEntry {
     std::optional<QString> matcher;
     /// The script waits for murmeli's decision and hands it to the agent, so the agent must wait long enough.
     bool held = false;
+    /// The longest time limit the agent takes for this event; a longer one it cuts down with a warning at every start.
+    std::optional<int> longestTimeoutSeconds;
 
     bool operator==(const AgentHookEntry&) const = default;
 };

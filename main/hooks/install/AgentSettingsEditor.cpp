@@ -42,8 +42,9 @@ bool installHooks(JsonText& settings, const AgentHookProfile& profile, const QSt
     removeHooks(result);
     std::vector<std::pair<QString, JsonText>> groups;
     for (const AgentHookEntry& entry : profile.entries) {
-        const int seconds
-            = entry.held ? ClaudeSettingsEditor::heldHookTimeoutSeconds : ClaudeSettingsEditor::hookTimeoutSeconds;
+        const int seconds = std::min(
+            entry.held ? ClaudeSettingsEditor::heldHookTimeoutSeconds : ClaudeSettingsEditor::hookTimeoutSeconds,
+            entry.longestTimeoutSeconds.value_or(ClaudeSettingsEditor::heldHookTimeoutSeconds));
         groups.emplace_back(entry.agentEvent,
             ClaudeSettingsEditor::hookGroup(
                 ClaudeSettingsEditor::commandFor(hooksDirectory, profile.script, entry.murmeliEvent),
