@@ -9,6 +9,7 @@
 
 #include "main/common/BoundedFile.h"
 #include "main/common/TextUtils.h"
+#include "main/hooks/sessions/SessionRecord.h"
 #include "main/hooks/sessions/StatusFiles.h"
 #include "main/hooks/terminals/ProcessDiscovery.h"
 
@@ -61,6 +62,14 @@ SessionFolders sessionDirectoryOnDisk(const QString& statusPath)
     return folders;
 }
 
+std::optional<AgentProcessId> recordedAgentOnDisk(const QString& recordPath)
+{
+    const auto bytes = common::BoundedFile::read(recordPath, StatusFiles::maxSessionFileBytes);
+    const QJsonDocument document = bytes ? QJsonDocument::fromJson(*bytes) : QJsonDocument();
+    const auto record = document.isObject() ? SessionRecord::fromJson(document.object()) : std::nullopt;
+    return record ? record->agent : std::nullopt;
+}
+
 QSet<SessionKey> liveKeys(const ProcessTable& table)
 {
     QSet<SessionKey> live;
@@ -87,7 +96,7 @@ QSet<SessionKey> liveKeys(const ProcessTable& table)
 }
 
 QStringList staleNames(const QStringList& names, const Running& running, const QString& directory,
-    const ModificationTime& mtimeOf, const SessionDirectory& sessionDirectoryOf)
+    const ModificationTime& mtimeOf, const SessionDirectory& sessionDirectoryOf, const RecordedAgent& recordedAgentOf)
 {
     const ProcessTable& table = running.table;
     const auto olderThanTable = [&](const QString& name) {
@@ -112,7 +121,12 @@ QStringList staleNames(const QStringList& names, const Running& running, const Q
             return std::any_of(folders.begin(), folders.end(),
                 [&](const QString& folder) { return running.agentDirectories.contains(folder); });
         };
-        if (olderThanTable(name) && !agentAt()) {
+        // An agent murmeli does not know by name, or one that left the session's folder, still holds the session.
+        const auto recordedAgentRuns = [&] {
+            const auto agent = recordedAgentOf(directory + u'/' + name);
+            return agent && agent->isRunning();
+        };
+        if (olderThanTable(name) && !agentAt() && !recordedAgentRuns()) {
             stale.insert(*key);
         } else {
             kept.insert(*key);

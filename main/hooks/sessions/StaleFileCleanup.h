@@ -13,15 +13,17 @@
 #include "main/hooks/sessions/SessionFolders.h"
 #include "main/hooks/sessions/SessionKey.h"
 #include "main/hooks/sessions/StatusDirectory.h"
+#include "main/hooks/terminals/AgentProcessId.h"
 #include "main/hooks/terminals/ProcessTable.h"
 
 namespace murmeli::hooks {
 
 /// At start-up, removes the files of sessions of earlier runs whose agents are gone, so the registry does not list
 /// them again. A session counts as running when some process's command line contains "claude" and resumes it
-/// ("--resume <id>", the key being the id's first 8 characters), or when an agent of any kind runs where its status
+/// ("--resume <id>", the key being the id's first 8 characters), when an agent of any kind runs where its status
 /// file or murmeli's record of it says it works (SessionFolders::agentFolders()): most agents are started without
-/// --resume, and their sessions are as alive.
+/// --resume, and their sessions are as alive; or when the agent process its record names still runs, whatever its
+/// name and folder.
 namespace StaleFileCleanup {
 
 /// A file's modification time; nullopt when it cannot be read.
@@ -30,6 +32,8 @@ using ModificationTime = std::function<std::optional<QDateTime>(const QString& p
 using SessionDirectory = std::function<SessionFolders(const QString& statusPath)>;
 /// A process's working directory; nullopt when it cannot be read.
 using ProcessDirectory = std::function<std::optional<QString>(const QString& pid)>;
+/// The agent process a session's record names; nullopt when it names none or cannot be read.
+using RecordedAgent = std::function<std::optional<AgentProcessId>(const QString& recordPath)>;
 
 /// What tells a running session from a finished one, from one process listing.
 struct Running {
@@ -45,14 +49,19 @@ Running running(ProcessTable table, const ProcessDirectory& directoryOf);
 /// project one "workspace.project_dir".
 SessionFolders sessionDirectoryOnDisk(const QString& statusPath);
 
+/// The agent process murmeli's record of a session names.
+std::optional<AgentProcessId> recordedAgentOnDisk(const QString& recordPath);
+
 /// The keys of the agents in the table that run with "--resume <id>" and an id of at least 8 characters.
 QSet<SessionKey> liveKeys(const ProcessTable& table);
 
 /// The names to delete: those that begin with a stale key and "-" where no live or fresh key claims them too,
-/// and that are older than the table. A stale key has a status file or a record, is not live, and that file is
-/// older than the table: a session that started, or wrote again, after the listing was taken is never judged by it.
+/// and that are older than the table. A stale key has a status file or a record, is not live, no agent runs in its
+/// folder, the agent process its record names has gone, and that file is older than the table: a session that
+/// started, or wrote again, after the listing was taken is never judged by it.
 QStringList staleNames(const QStringList& names, const Running& running, const QString& directory,
-    const ModificationTime& mtimeOf, const SessionDirectory& sessionDirectoryOf);
+    const ModificationTime& mtimeOf, const SessionDirectory& sessionDirectoryOf,
+    const RecordedAgent& recordedAgentOf = &recordedAgentOnDisk);
 
 /// Lists the directory (nothing happens when it is unusable or cannot be listed, and no table is read), reads the
 /// table without blocking (nothing is deleted without one), then, when the directory is still usable, deletes the

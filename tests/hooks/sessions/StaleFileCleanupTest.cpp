@@ -3,12 +3,15 @@
 #include <map>
 #include <vector>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <QCoroTask>
 #include <gtest/gtest.h>
+
+#include "main/hooks/sessions/SessionRecord.h"
 
 namespace murmeli::hooks {
 namespace {
@@ -144,6 +147,40 @@ TEST(StaleFileCleanupTest, NothingGoesWithoutATableOrAListingOrThroughASwappedDi
 
     QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), reader(nothingLive), noDirectory));
     EXPECT_FALSE(file.exists());
+}
+
+// A session recorded with its agent's process stays while that process runs, though no agent murmeli knows by name
+// works in its folder: it is listed again after the restart.
+TEST(StaleFileCleanupTest, ARecordedAgentProcessThatStillRunsKeepsItsSession)
+{
+    const auto self = AgentProcessId::ofPid(QCoreApplication::applicationPid());
+    ASSERT_TRUE(self);
+    const struct {
+        const char* key;
+        std::optional<AgentProcessId> agent;
+        bool deleted;
+    } cases[] = { { "runs0001", *self, false },
+        { "gone0002", AgentProcessId { self->pid, self->startTicks + 1 }, true }, { "none0003", std::nullopt, true } };
+    QTemporaryDir root;
+    QStringList names;
+    for (const auto& c : cases) {
+        names << QStringLiteral("%1-session.json").arg(c.key) << QStringLiteral("%1-status.json").arg(c.key);
+        QFile file(root.filePath(names[names.size() - 2]));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(
+            SessionRecord { QStringLiteral("%1-0000").arg(c.key), "codex", { "/w", "/w" }, {}, c.agent }.toJson());
+    }
+    const QStringList doomed = StaleFileCleanup::staleNames(
+        names,
+        StaleFileCleanup::running(
+            ProcessTable::parse("1 0 ? /sbin/init\n", takenAt), [](const QString&) { return std::nullopt; }),
+        root.path(), [](const QString&) { return std::optional(takenAt.addSecs(-60)); },
+        [](const QString&) {
+            return SessionFolders { "/w", "/w" };
+        });
+    for (const auto& c : cases) {
+        EXPECT_EQ(doomed.filter(c.key).size(), c.deleted ? 2 : 0) << c.key;
+    }
 }
 
 } // namespace
