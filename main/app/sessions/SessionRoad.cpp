@@ -24,6 +24,11 @@ SessionRoad::SessionRoad(Links links)
       m_files(m_links.statusDirectory), m_dispatcher(m_registry, m_files, m_links.clock),
       m_panelSync(m_links.vm, m_links.clock, m_registry, m_links.statusDirectory, m_links.pendingTable)
 {
+    m_registry.holdsRequest = [this](const hooks::SessionKey& key) {
+        const QList<hooks::ApprovalRequest> held = m_links.pendingTable.heldRequests();
+        return std::any_of(held.cbegin(), held.cend(),
+            [&](const hooks::ApprovalRequest& request) { return request.sessionId == key.text(); });
+    };
 }
 
 SessionRoad::~SessionRoad() = default;
@@ -140,7 +145,7 @@ void SessionRoad::endSessionsOfGoneAgents()
                 table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());
             }
         }
-        m_dispatcher.endSession(key);
+        m_dispatcher.endSession(key, true);
     }
 }
 

@@ -46,9 +46,12 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     const auto type = hooks::hookEventTypeFromString(eventName);
     const QString sessionId = hooks::SessionKey::payloadSessionId(payload);
     if (type != HookEventType::SessionEnd && m_registry.hasEnded(sessionId)) {
-        // Its status line running once more says nothing of the session; any other event does.
-        if (type.value_or(HookEventType::Status) == HookEventType::Status) {
-            return true;
+        // Its status line running once more says nothing of the session, nor does a hook its agent sent before it
+        // went: neither may list it or leave a record of it. A new start (a resume) brings it back, and so, where the
+        // agent itself told it to end, does any other event.
+        const bool late = type == HookEventType::Status || m_registry.endedWithItsAgent(sessionId);
+        if (type != HookEventType::SessionStart && late) {
+            return false;
         }
         m_registry.forgetEnded(sessionId);
     }
@@ -57,6 +60,10 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
         const QString refused = hooks::SessionKey::payloadIdPrefix(payload);
         if (refused.isEmpty()) {
             return true;
+        }
+        if (hooks::SessionKey::fromSessionId(sessionId)) {
+            // A good key, but the registry's table of them is full; it said so.
+            return false;
         }
         onLog(QStringLiteral("[hook-diag] %1: session key \"%2\" refused (only letters, digits, \"-\" and \"_\"); "
                              "nothing written")
@@ -76,7 +83,7 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     if (!m_registry.contains(key) && !m_registry.addSession(key, cwd, adapter)) {
         return false;
     }
-    m_registry.noteEvent(key, adapter);
+    m_registry.noteEvent(key, adapter, type == HookEventType::Status);
     switch (type.value_or(HookEventType::Status)) {
     case HookEventType::SessionStart:
         m_registry.addSession(key, cwd, adapter);
@@ -117,9 +124,9 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     return true;
 }
 
-void HookEventDispatcher::endSession(const hooks::SessionKey& key)
+void HookEventDispatcher::endSession(const hooks::SessionKey& key, bool agentGone)
 {
-    m_registry.removeSession(key);
+    m_registry.removeSession(key, agentGone);
     m_writtenTranscriptPaths.remove(key);
     m_pending.erase(key);
 }

@@ -26,12 +26,13 @@ public:
 
     /// Applies the event to the registry and notes the session files it changes. Returns whether the sessions may
     /// have changed (the owner then calls flush() and refreshes what it shows); false for a new session that the full
-    /// registry refuses, for which nothing is written.
+    /// registry refuses and for a late event of an ended session, for which nothing is written.
     bool dispatch(const QString& eventName, const QJsonObject& payload);
     /// Writes the noted files, the latest content of each, and re-reads those sessions. Returns whether it wrote.
     bool flush();
-    /// What a "SessionEnd" does, for a session whose agent went without sending one.
-    void endSession(const hooks::SessionKey& key);
+    /// What a "SessionEnd" does; agentGone for a session whose agent went without sending one, whose agent's late
+    /// events then do not bring it back.
+    void endSession(const hooks::SessionKey& key, bool agentGone = false);
 
 private:
     struct FileContent {

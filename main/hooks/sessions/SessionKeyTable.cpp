@@ -1,6 +1,8 @@
 #include "main/hooks/sessions/SessionKeyTable.h"
 
 #include <algorithm>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <QCryptographicHash>
@@ -20,7 +22,7 @@ std::optional<SessionKey> drawnKey(const QString& sessionId, int draw)
 } // namespace
 
 std::optional<SessionKey> SessionKeyTable::keyFor(
-    const QString& sessionId, const Claimant& claimant, const Listed& listed)
+    const QString& sessionId, const Claimant& claimant, const Kept& kept, const QDateTime& now)
 {
     if (const auto known = m_keyOfId.find(sessionId); known != m_keyOfId.end()) {
         known->second.heard = ++m_heard;
@@ -49,8 +51,8 @@ std::optional<SessionKey> SessionKeyTable::keyFor(
             key = candidate;
         }
     }
-    if (key) {
-        pair(sessionId, *key, listed);
+    if (!key || !pair(sessionId, *key, kept, now)) {
+        return std::nullopt;
     }
     return key;
 }
@@ -66,28 +68,74 @@ bool SessionKeyTable::isFreeFor(
     return !owner || *owner == sessionId || (natural && owner->isEmpty());
 }
 
-void SessionKeyTable::pair(const QString& sessionId, const SessionKey& key, const Listed& listed)
+bool SessionKeyTable::pair(const QString& sessionId, const SessionKey& key, const Kept& kept, const QDateTime& now)
 {
     if (m_keyOfId.contains(sessionId) || m_idOfKey.contains(key)) {
-        return;
+        return false;
     }
-    if (m_keyOfId.size() >= capacity) {
-        // Ids of sessions that ended long ago, or were refused.
-        std::vector<std::pair<quint64, QString>> byAge;
-        for (const auto& [id, pairing] : m_keyOfId) {
-            if (!listed(pairing.key)) {
-                byAge.emplace_back(pairing.heard, id);
-            }
+    if (m_keyOfId.size() >= capacity && !makeRoom(kept, now)) {
+        // Letting go of a listed session's key, or of one whose request waits, would hand it to the next id that
+        // begins alike: that id's events would then speak for, and answer, the other's.
+        if (!std::exchange(m_refusing, true)) {
+            onLog(QStringLiteral("Sessions: %1 session ids remembered, each listed, waiting or just ended; %2 and "
+                                 "further new ids are refused until one can go")
+                      .arg(m_keyOfId.size())
+                      .arg(key.text()));
         }
-        std::sort(byAge.begin(), byAge.end());
-        byAge.resize(byAge.size() / 2 + 1);
-        for (const auto& [heard, id] : byAge) {
-            m_idOfKey.erase(m_keyOfId.at(id).key);
-            m_keyOfId.erase(id);
-        }
+        return false;
     }
+    m_refusing = false;
     m_idOfKey.insert_or_assign(key, sessionId);
-    m_keyOfId.insert_or_assign(sessionId, Pairing { key, ++m_heard });
+    m_keyOfId.insert_or_assign(sessionId, Pairing { key, ++m_heard, std::nullopt });
+    return true;
+}
+
+bool SessionKeyTable::makeRoom(const Kept& kept, const QDateTime& now)
+{
+    // Ids that were refused or expired go before ended ones, the least recently heard first.
+    std::vector<std::tuple<bool, quint64, QString>> mayGo;
+    for (const auto& [id, pairing] : m_keyOfId) {
+        const bool ended = pairing.endedAt.has_value();
+        if (ended && pairing.endedAt->msecsTo(now) < endedKeptSeconds * 1000) {
+            continue;
+        }
+        if (!kept(pairing.key)) {
+            mayGo.emplace_back(ended, pairing.heard, id);
+        }
+    }
+    if (mayGo.empty()) {
+        return false;
+    }
+    std::sort(mayGo.begin(), mayGo.end());
+    mayGo.resize((mayGo.size() + 1) / 2);
+    for (const auto& [ended, heard, id] : mayGo) {
+        const auto found = m_keyOfId.find(id);
+        m_idOfKey.erase(found->second.key);
+        m_keyOfId.erase(found);
+    }
+    return true;
+}
+
+void SessionKeyTable::markEnded(const QString& sessionId, const QDateTime& now, bool agentGone)
+{
+    if (const auto found = m_keyOfId.find(sessionId); found != m_keyOfId.end()) {
+        found->second.endedAt = now;
+        found->second.agentGone = agentGone;
+    }
+}
+
+bool SessionKeyTable::hasEnded(const QString& sessionId, bool agentGone) const
+{
+    const auto found = m_keyOfId.find(sessionId);
+    return found != m_keyOfId.end() && found->second.endedAt && (!agentGone || found->second.agentGone);
+}
+
+void SessionKeyTable::revive(const QString& sessionId)
+{
+    if (const auto found = m_keyOfId.find(sessionId); found != m_keyOfId.end()) {
+        found->second.endedAt.reset();
+        found->second.agentGone = false;
+    }
 }
 
 QString SessionKeyTable::idOf(const SessionKey& key) const

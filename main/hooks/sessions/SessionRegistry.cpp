@@ -49,6 +49,7 @@ std::optional<QDateTime> timeOf(const std::map<SessionKey, QDateTime>& times, co
 SessionRegistry::SessionRegistry(StatusDirectory directory, common::Clock& clock, QString legacyPath)
     : m_directory(std::move(directory)), m_clock(clock), m_legacyPath(std::move(legacyPath))
 {
+    m_keys.onLog = [this](const QString& line) { onLog(line); };
 }
 
 std::vector<SessionSnapshot>::iterator SessionRegistry::find(const SessionKey& key)
@@ -84,12 +85,16 @@ std::optional<SessionKey> SessionRegistry::keyOf(const QJsonObject& payload)
     return keyFor(SessionKey::payloadSessionId(payload));
 }
 
+bool SessionRegistry::isKept(const SessionKey& sid) const
+{
+    return contains(sid) || (holdsRequest && holdsRequest(sid));
+}
+
 std::optional<SessionKey> SessionRegistry::keyFor(const QString& sessionId)
 {
-    const auto listed = [this](const SessionKey& key) { return contains(key); };
     return m_keys.keyFor(
-        sessionId, [&](const SessionKey& key) { return listed(key) ? std::optional(idOnDisk(key)) : std::nullopt; },
-        listed);
+        sessionId, [&](const SessionKey& key) { return contains(key) ? std::optional(idOnDisk(key)) : std::nullopt; },
+        [this](const SessionKey& key) { return isKept(key); }, m_clock.now());
 }
 
 QString SessionRegistry::idOf(const SessionKey& sid) const
@@ -278,6 +283,7 @@ void SessionRegistry::refresh()
         refuse(*firstLeftOut);
     } else if (m_sessions.size() < maxSessions) {
         m_refusing = false;
+        m_makingRoom = false;
     }
 }
 
@@ -330,7 +336,10 @@ void SessionRegistry::restoreFromRecord(const StatusDirectory::Access& directory
     if (!record || m_keys.holds(record->sessionId) || hasEnded(record->sessionId)) {
         return;
     }
-    m_keys.pair(record->sessionId, sid, [this](const SessionKey& key) { return contains(key); });
+    if (!m_keys.pair(
+            record->sessionId, sid, [this](const SessionKey& key) { return isKept(key); }, m_clock.now())) {
+        return;
+    }
     if (!m_hookAdapters.contains(sid)) {
         setHookAdapter(sid, record->adapter);
     }
@@ -404,12 +413,51 @@ void SessionRegistry::refreshSnapshot(const SessionKey& sid)
     }
 }
 
+bool SessionRegistry::makeRoomFor(const SessionKey& sid)
+{
+    const QDateTime now = m_clock.now();
+    const auto mayGo = [&](const SessionSnapshot& s) {
+        return !s.isPendingApproval && !(holdsRequest && holdsRequest(s.sid8))
+            && s.lastHeardOf().msecsTo(now) >= makesRoomAfterSeconds * 1000;
+    };
+    std::optional<SessionKey> quietest;
+    QDateTime quietSince;
+    for (const SessionSnapshot& s : m_sessions) {
+        if (mayGo(s) && (!quietest || s.lastHeardOf() < quietSince)) {
+            quietest = s.sid8;
+            quietSince = s.lastHeardOf();
+        }
+    }
+    if (!quietest) {
+        return false;
+    }
+    if (!std::exchange(m_makingRoom, true)) {
+        onLog(QStringLiteral("Sessions: limit of %1 reached; %2, quiet longest, makes room for %3, and so on for "
+                             "further new sessions")
+                  .arg(maxSessions)
+                  .arg(quietest->text(), sid.text()));
+    }
+    // Its id keeps its key while the table has room, so it comes back under it as it posts again.
+    if (const auto directory = m_directory.open()) {
+        removeFiles(*directory, *quietest);
+    }
+    forgetMemoryOf(*quietest);
+    std::erase_if(m_sessions, [&](const SessionSnapshot& s) { return s.sid8 == *quietest; });
+    if (m_selectedSid == quietest) {
+        m_selectedSid = m_sessions.empty() ? std::nullopt : std::optional(m_sessions.front().sid8);
+    }
+    return true;
+}
+
 bool SessionRegistry::addSession(const SessionKey& sid, const QString& cwd, const QString& adapter)
 {
-    const auto it = find(sid);
+    auto it = find(sid);
     if (it == m_sessions.end() && m_sessions.size() >= maxSessions) {
-        refuse(sid);
-        return false;
+        if (!isLongEnough(sid) || !makeRoomFor(sid)) {
+            refuse(sid);
+            return false;
+        }
+        it = m_sessions.end();
     }
     if (!isLongEnough(sid)) {
         return true;
@@ -446,7 +494,12 @@ void SessionRegistry::removeFiles(const StatusDirectory::Access& directory, cons
 
 bool SessionRegistry::hasEnded(const QString& sessionId) const
 {
-    return !sessionId.isEmpty() && std::find(m_ended.begin(), m_ended.end(), sessionId) != m_ended.end();
+    return m_keys.hasEnded(sessionId);
+}
+
+bool SessionRegistry::endedWithItsAgent(const QString& sessionId) const
+{
+    return m_keys.hasEnded(sessionId, true);
 }
 
 bool SessionRegistry::keyHasEnded(const SessionKey& sid) const
@@ -456,18 +509,20 @@ bool SessionRegistry::keyHasEnded(const SessionKey& sid) const
 
 void SessionRegistry::forgetEnded(const QString& sessionId)
 {
-    std::erase(m_ended, sessionId);
+    m_keys.revive(sessionId);
 }
 
-void SessionRegistry::noteEvent(const SessionKey& sid, const QString& adapter)
+void SessionRegistry::noteEvent(const SessionKey& sid, const QString& adapter, bool statusLine)
 {
     const auto it = find(sid);
     if (it == m_sessions.end()) {
         return;
     }
-    const QDateTime now = m_clock.now();
-    m_lastEvents.insert_or_assign(sid, now);
-    it->lastEventAt = now;
+    if (!statusLine || !m_lastEvents.contains(sid)) {
+        const QDateTime now = m_clock.now();
+        m_lastEvents.insert_or_assign(sid, now);
+        it->lastEventAt = now;
+    }
     if (setHookAdapter(sid, adapter) && it->inMemoryOnly) {
         it->adapter = m_hookAdapters.at(sid);
     }
@@ -492,19 +547,13 @@ std::optional<SessionRecord> SessionRegistry::recordOf(const SessionKey& sid) co
         agentOf(m_hookAgents, sid) };
 }
 
-void SessionRegistry::removeSession(const SessionKey& sid)
+void SessionRegistry::removeSession(const SessionKey& sid, bool agentGone)
 {
     if (const auto directory = m_directory.open()) {
         removeFiles(*directory, sid);
     }
     // The id keeps its key, so that what it still sends is known for what it is.
-    if (const QString id = idOf(sid); !id.isEmpty()) {
-        forgetEnded(id);
-        if (m_ended.size() >= maxSessions) {
-            m_ended.pop_front();
-        }
-        m_ended.push_back(id);
-    }
+    m_keys.markEnded(idOf(sid), m_clock.now(), agentGone);
     forgetMemoryOf(sid);
     const std::size_t before = m_sessions.size();
     std::erase_if(m_sessions, [&](const SessionSnapshot& s) { return s.sid8 == sid; });
@@ -516,6 +565,7 @@ void SessionRegistry::removeSession(const SessionKey& sid)
     }
     if (m_sessions.size() < maxSessions) {
         m_refusing = false;
+        m_makingRoom = false;
     }
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -30,6 +29,9 @@ public:
     /// The most sessions listed at once; beyond it new sessions are refused, so a flood of ids costs a bounded
     /// amount of memory, time and log.
     static constexpr std::size_t maxSessions = 256;
+    /// With the list full, a listed session quiet this long makes room for a new one, so that a burst of ids keeps
+    /// new sessions off the list only while it lasts.
+    static constexpr qint64 makesRoomAfterSeconds = 600;
     /// The list line names at most this many keys, then how many more there are.
     static constexpr int listedKeysInLog = 20;
     /// Hook-given titles and assistant texts are kept to this many user-perceived characters.
@@ -38,8 +40,14 @@ public:
 
     SessionRegistry(StatusDirectory directory, common::Clock& clock,
         QString legacyPath = QString::fromLatin1(StatusFiles::legacyStatusPath));
+    // The key table's log lines go out through this one's sink.
+    SessionRegistry(const SessionRegistry&) = delete;
+    SessionRegistry& operator=(const SessionRegistry&) = delete;
 
     common::LineSink onLog;
+    /// Whether a request of the session waits for a decision: its key stays its own, and it keeps its place on the
+    /// list. Unset: none does.
+    std::function<bool(const SessionKey& sid)> holdsRequest;
 
     const std::vector<SessionSnapshot>& sessions() const { return m_sessions; }
     std::optional<SessionKey> selectedSid() const { return m_selectedSid; }
@@ -62,18 +70,24 @@ public:
     /// assistant texts of keys that are no longer listed, nor heard from within the activity window, are forgotten.
     void refresh();
     void refreshSnapshot(const SessionKey& sid);
-    /// False when the session is new and the list is full: it is then refused, with one log line until there is
-    /// room again.
+    /// False when the session is new and the list is full of sessions that hold a request or were heard from
+    /// within makesRoomAfterSeconds: it is then refused, with one log line until there is room again. Else the
+    /// session quiet longest makes room: it goes off the list with its files, and comes back as it posts again.
     bool addSession(const SessionKey& sid, const QString& cwd, const QString& adapter);
-    /// Forgets the session and, when the directory is usable, deletes its files. Until hasEnded() is lifted for its
-    /// id, a status file written for it afterwards is deleted as it is found, not listed.
-    void removeSession(const SessionKey& sid);
-    /// True for a session id that was told to end and has not been heard from since, but by its status line.
+    /// Forgets the session and, when the directory is usable, deletes its files. Until forgetEnded() of its id, a
+    /// status file written for it afterwards is deleted as it is found, not listed. agentGone: it ended because its
+    /// agent process is gone, not because the agent said so.
+    void removeSession(const SessionKey& sid, bool agentGone = false);
+    /// True for a session id that ended and has not been taken back since.
     bool hasEnded(const QString& sessionId) const;
-    /// The session runs again: resumed.
+    /// True for a session id that ended because its agent process went, and has not started again since.
+    bool endedWithItsAgent(const QString& sessionId) const;
+    /// The session runs again.
     void forgetEnded(const QString& sessionId);
-    /// A hook event of a listed session: its latest activity, whatever the agent; a non-empty adapter names it.
-    void noteEvent(const SessionKey& sid, const QString& adapter);
+    /// A hook event of a listed session: its latest activity, whatever the agent; a non-empty adapter names it. A
+    /// status line runs on its own (Claude Code's every few minutes while idle): it is the latest activity only of
+    /// a session nothing else has told of yet.
+    void noteEvent(const SessionKey& sid, const QString& adapter, bool statusLine = false);
     /// What to keep on disk of a listed session whose id is known.
     std::optional<SessionRecord> recordOf(const SessionKey& sid) const;
     /// Trimmed and cut to maxHookTextCharacters; kept for a key not yet listed only while fewer than maxSessions
@@ -117,6 +131,9 @@ private:
     /// After a restart: the pairing, agent, folders and latest event a record on disk keeps, for a key not yet held.
     void restoreFromRecord(const StatusDirectory::Access& directory, const SessionKey& sid);
     void refuse(const SessionKey& sid);
+    /// Takes the session quiet longest off a full list for a newcomer; false when none may go.
+    bool makeRoomFor(const SessionKey& sid);
+    bool isKept(const SessionKey& sid) const;
     static void sortForDisplay(std::vector<SessionSnapshot>& list);
     void logList();
     void logSelection();
@@ -133,12 +150,13 @@ private:
     std::map<SessionKey, AgentProcessId> m_hookAgents;
     std::map<SessionKey, QString> m_hookAdapters;
     std::map<SessionKey, QDateTime> m_lastEvents;
+    // Also which ids ended: an agent's status line can run once more after its session ended (on /clear, on exit),
+    // and a hook can still be on its way from an agent that is gone.
     SessionKeyTable m_keys;
-    // Ids of sessions that ended: an agent's status line can run once more after its session ended (on /clear, on
-    // exit) and write the file that would list it again. Oldest first, at most maxSessions.
-    std::deque<QString> m_ended;
-    // Set by the first refusal of a full list and cleared once there is room, so a flood logs one line.
+    // Set by the first refusal of a full list and cleared once there is room, so a flood logs one line; the same for
+    // sessions that make room.
     bool m_refusing = false;
+    bool m_makingRoom = false;
 };
 
 } // namespace murmeli::hooks

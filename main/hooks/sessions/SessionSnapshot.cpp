@@ -1,5 +1,7 @@
 #include "main/hooks/sessions/SessionSnapshot.h"
 
+#include <algorithm>
+
 #include "main/hooks/sessions/SessionRegistry.h"
 #include "main/hooks/status/ClaudeStatus.h"
 
@@ -13,18 +15,27 @@ QDateTime SessionSnapshot::distantPast()
 
 QDateTime SessionSnapshot::freshestMtime() const
 {
-    QDateTime freshest = statusMtime.isValid() ? statusMtime : distantPast();
+    std::optional<QDateTime> freshest;
     for (const auto& time : { activityMtime, notifyMtime, lastEventAt }) {
-        if (time && *time > freshest) {
+        if (time && (!freshest || *time > *freshest)) {
             freshest = *time;
         }
     }
-    return freshest;
+    if (freshest) {
+        return *freshest;
+    }
+    return statusMtime.isValid() ? statusMtime : distantPast();
+}
+
+QDateTime SessionSnapshot::lastHeardOf() const
+{
+    const QDateTime status = statusMtime.isValid() ? statusMtime : distantPast();
+    return std::max(status, freshestMtime());
 }
 
 bool SessionSnapshot::isActive(const QDateTime& now) const
 {
-    return freshestMtime().msecsTo(now) < SessionRegistry::sessionSafetyWindowSeconds * 1000;
+    return lastHeardOf().msecsTo(now) < SessionRegistry::sessionSafetyWindowSeconds * 1000;
 }
 
 QString SessionSnapshot::dotColor(const QDateTime& now) const

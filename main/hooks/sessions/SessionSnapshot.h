@@ -35,8 +35,13 @@ struct SessionSnapshot {
     /// Earlier than any real file time.
     static QDateTime distantPast();
 
+    /// When it last did something, as its row's age and the list's order tell: its latest event, activity or
+    /// notification. A status line runs on its own (Claude Code's every few minutes while idle), so its status time
+    /// counts only for a session nothing else has told of.
     QDateTime freshestMtime() const;
-    /// Something of it changed within the last two hours.
+    /// The latest sign of it at all, its status line's included.
+    QDateTime lastHeardOf() const;
+    /// It was heard of within the last two hours.
     bool isActive(const QDateTime& now) const;
     /// "red" while a permission waits, "blue" while a tool runs, else "green".
     QString dotColor(const QDateTime& now) const;

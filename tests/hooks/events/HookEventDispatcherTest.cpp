@@ -423,5 +423,55 @@ TEST_F(HookEventDispatcherTest, ABurstWritesTheLatestOfEachFileOnce)
     EXPECT_FALSE(m_dispatcher.flush());
 }
 
+// Claude Code runs its status line every few minutes while a session is idle: no activity, so the row neither says
+// "now" nor moves up the list. Events are activity.
+TEST_F(HookEventDispatcherTest, AnIdleStatusLineIsNoActivityButAnEventIs)
+{
+    const struct {
+        const char* event;
+        bool moves;
+    } cases[] = { { "status", false }, { "UserPromptSubmit", true }, { "Stop", true } };
+    char n = 'a';
+    for (const auto& c : cases) {
+        const QString idleKey = QString(8, QChar(n++)), busyKey = QString(8, QChar(n++));
+        dispatch("UserPromptSubmit", { { "session_id", idleKey + "-idle" } });
+        const QDateTime idleSince = m_clock.now();
+        m_clock.advance(60'000);
+        dispatch("SessionStart", { { "session_id", busyKey + "-busy" } });
+        m_clock.advance(5 * 60'000);
+        dispatch(
+            c.event, { { "session_id", idleKey + "-idle" }, { "model", QJsonObject { { "display_name", "Opus" } } } });
+        m_registry.refresh();
+        EXPECT_EQ(m_registry.sessions().front().sid8.text(), c.moves ? idleKey : busyKey) << c.event;
+        EXPECT_EQ(session(idleKey)->freshestMtime(), c.moves ? m_clock.now() : idleSince) << c.event;
+    }
+}
+
+// What a gone agent still had on its way neither lists its ended session again nor leaves a record a restart would
+// list; a new start (a resume) does, and so does any event but a status line where the agent said the session ended.
+TEST_F(HookEventDispatcherTest, AnEndedSessionStaysEndedUntilItStartsAgain)
+{
+    const struct {
+        bool agentGone;
+        const char* event;
+        bool listedAgain;
+    } cases[] = { { true, "PostToolUse", false }, { true, "Stop", false }, { true, "status", false },
+        { true, "SessionStart", true }, { false, "status", false }, { false, "UserPromptSubmit", true } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.event) + (c.agentGone ? " after its agent went" : " after its end"));
+        dispatch("PostToolUse", { { "session_id", longId }, { "tool_name", "Read" } });
+        if (c.agentGone) {
+            m_dispatcher.endSession(*SessionKey::fromFileKey(key), true);
+        } else {
+            dispatch("SessionEnd", { { "session_id", longId } });
+        }
+        dispatch(c.event, { { "session_id", longId }, { "tool_name", "Read" } });
+        m_registry.refresh();
+        EXPECT_EQ(session(key) != nullptr, c.listedAgain);
+        EXPECT_EQ(QFile::exists(file(key + "-session.json")), c.listedAgain);
+        dispatch("SessionEnd", { { "session_id", longId } });
+    }
+}
+
 } // namespace
 } // namespace murmeli::hooks

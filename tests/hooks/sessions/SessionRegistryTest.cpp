@@ -366,3 +366,39 @@ TEST_F(SessionRegistryTest, ListHoldsTheMostRecentSessionsUpToTheBoundAndSaysSoO
     EXPECT_FALSE(registry.addSession(key("new00001"), QString(), QString()));
     EXPECT_EQ(lines.filter(QStringLiteral("refused")).size(), 2);
 }
+
+// Whatever burst of ids comes, a session whose request waits keeps its key, an ended session's status line does not
+// bring it back, nothing ends the process, and a quarter of an hour after the burst a new session is listed again.
+TEST_F(SessionRegistryTest, ABurstOfIdsTakesNoWaitingSessionsKeyNorBringsAnEndedOneBack)
+{
+    const struct {
+        int ids;
+        bool endEach; // each id of the burst is listed and ends; else each is announced, and refused once full
+    } cases[] = { { 1100, true }, { 3000, false } };
+    for (const auto& c : cases) {
+        const QString dir = root.filePath(QString::number(c.ids));
+        ASSERT_TRUE(QDir().mkpath(dir));
+        SessionRegistry burst(hooks::StatusDirectory(dir), clock, root.filePath("none"));
+        const QString waiting = "feedface-0000-4000-8000-000000000001", ended = "deadbeef-0000-4000-8000-000000000002";
+        burst.holdsRequest = [&](const SessionKey& sid) { return sid == key("feedface"); };
+        ASSERT_EQ(burst.keyFor(waiting), key("feedface"));
+        ASSERT_TRUE(burst.addSession(*burst.keyFor(ended), QString(), QString()));
+        burst.removeSession(key("deadbeef"));
+        for (int i = 0; i < c.ids; ++i) {
+            std::optional<SessionKey> sid;
+            ASSERT_NO_THROW(sid = burst.keyFor(QStringLiteral("%1-burst").arg(i, 8, 10, QLatin1Char('0'))));
+            if (sid && burst.addSession(*sid, QString(), QString()) && c.endEach) {
+                burst.removeSession(*sid);
+            }
+        }
+        EXPECT_EQ(burst.idOf(key("feedface")), waiting);
+        EXPECT_NE(burst.keyFor("feedface-0000-4000-8000-0000000000ff"), key("feedface"));
+        EXPECT_TRUE(burst.hasEnded(ended));
+        file(QStringLiteral("../%1/deadbeef-status.json").arg(c.ids), 0); // its status line runs once more
+        burst.refresh();
+        EXPECT_FALSE(burst.contains(key("deadbeef")));
+        clock.advance(15 * 60 * 1000);
+        const auto fresh = burst.keyFor("c0ffee00-0000-4000-8000-000000000003");
+        EXPECT_TRUE(fresh && burst.addSession(*fresh, QString(), QString()) && burst.contains(*fresh)) << c.ids;
+    }
+}
