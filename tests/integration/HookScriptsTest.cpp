@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -354,6 +355,19 @@ TEST(HookScriptsTest, PermissionScriptWaitsForTheLatestAnswerMurmeliGives)
     EXPECT_EQ(process.readAllStandardOutput(), decision + '\n');
 }
 
+namespace {
+
+// Another session's request, "tu-next", which waits behind the one on show.
+void postNextRequest(test::HttpClient& client)
+{
+    const QByteArray next = R"({"session_id":"0ther000-s","tool_name":"Bash","tool_use_id":"tu-next",)"
+                            R"("tool_input":{"command":"ls"}})";
+    client.write("POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: " + QByteArray::number(next.size())
+        + "\r\n\r\n" + next);
+}
+
+} // namespace
+
 // Closing a terminal hangs up the agent's whole process group, the permission hook's watcher with it; a hook run under
 // a wrapper such as timeout(1) lives in a process group of its own; an agent whose parent does not reap it lingers as
 // a zombie. In each case the agent's request ends as soon as the agent is gone, and the one queued behind it is shown.
@@ -395,11 +409,8 @@ TEST(HookScriptsTest, ARequestEndsWhenItsAgentsTerminalCloses)
             agent.waitForFinished();
         });
         ASSERT_TRUE(waitUntil([&] { return table.hasActive(); }, 20000));
-        const QByteArray next = R"({"session_id":"0ther000-s","tool_name":"Bash","tool_use_id":"tu-next",)"
-                                R"("tool_input":{"command":"ls"}})";
         test::HttpClient queued(port);
-        queued.write("POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: " + QByteArray::number(next.size())
-            + "\r\n\r\n" + next);
+        postNextRequest(queued);
         ASSERT_TRUE(waitUntil([&] { return table.queueDepth() == 1; }));
 
         ASSERT_EQ(::kill(-group, SIGHUP), 0);
@@ -408,4 +419,54 @@ TEST(HookScriptsTest, ARequestEndsWhenItsAgentsTerminalCloses)
         table.resolve(QStringLiteral("tu-next"), hooks::ApprovalDecision::deny());
         EXPECT_TRUE(queued.readUntilClosed().contains(R"("behavior":"deny")"));
     }
+}
+
+// An agent may run the hooks of all its sessions from one background server without a terminal (Codex's shared one).
+// The hook then watches the session's own process, the one of the server's name with a terminal in the hook's folder:
+// its request ends as soon as that process is gone, though the server runs on, and the one queued behind it shows.
+TEST(HookScriptsTest, ARequestEndsWhenItsSessionsOwnAgentGoesThoughAServerRunsItsHooks)
+{
+    for (const char* tool : { "script", "setsid", "perl" }) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+            GTEST_SKIP() << tool << " is not installed";
+        }
+    }
+    QTemporaryDir work;
+    RunningMurmeli murmeli;
+    const quint16 port = test::ControllerProbe::hookServer(murmeli.controller).port();
+    hooks::PendingRequestTable& table = test::ControllerProbe::pendingTable(murmeli.controller);
+    // The session's own agent, with a terminal of its own, in the folder; it prints its pid.
+    QProcess own;
+    own.setWorkingDirectory(work.path());
+    own.start(QStringLiteral("script"),
+        { QStringLiteral("-qfc"), QStringLiteral("perl -e '$| = 1; print \"$$\\n\"; sleep 600'"),
+            QStringLiteral("/dev/null") });
+    ASSERT_TRUE(waitUntil([&] { return own.canReadLine(); }));
+    const auto ownPid = static_cast<pid_t>(own.readLine().trimmed().toLongLong());
+    ASSERT_GT(ownPid, 1);
+    // The server: of the same name, in a session of its own without a terminal, running the hook there.
+    QProcess server;
+    server.setWorkingDirectory(work.path());
+    server.setProcessEnvironment(environmentFor(port, murmeli.root.path() + QStringLiteral("/murmeli")));
+    server.start(QStringLiteral("setsid"),
+        { QStringLiteral("perl"), QStringLiteral("-e"), QStringLiteral("system('bash', $ARGV[0]); sleep 600"),
+            scripts + QStringLiteral("permission-hook") });
+    server.write(R"({"session_id":"5e1f0000-own","tool_name":"Bash","tool_input":{"command":"make"}})");
+    server.closeWriteChannel();
+    const auto stop = qScopeGuard([&] {
+        ::kill(ownPid, SIGKILL);
+        for (QProcess* process : { &own, &server }) {
+            process->kill();
+            process->waitForFinished();
+        }
+    });
+    ASSERT_TRUE(waitUntil([&] { return table.hasActive(); }, 20000));
+    test::HttpClient queued(port);
+    postNextRequest(queued);
+    ASSERT_TRUE(waitUntil([&] { return table.queueDepth() == 1; }));
+
+    ASSERT_EQ(::kill(ownPid, SIGKILL), 0);
+    EXPECT_TRUE(waitUntil([&] { return table.hasActive() && table.activeRequest()->toolUseId == "tu-next"; }, 3000));
+    EXPECT_EQ(server.state(), QProcess::Running);
+    table.resolve(QStringLiteral("tu-next"), hooks::ApprovalDecision::deny());
 }
