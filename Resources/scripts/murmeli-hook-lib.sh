@@ -156,7 +156,7 @@ murmeli_agent_process() {
         case $name in
         sh | dash | bash | zsh | ash | ksh | timeout | env | nice | nohup | setsid | stdbuf | ionice) ;;
         *)
-            ((fields[4] != 0)) || murmeli_own_agent "$name" "$pid" || printf '%s %s' "$pid" "${fields[19]}"
+            ((fields[4] == 0)) && murmeli_own_agent "$name" "$pid" || printf '%s %s' "$pid" "${fields[19]}"
             return 0
             ;;
         esac

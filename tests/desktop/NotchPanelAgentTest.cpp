@@ -8,6 +8,7 @@
 
 #include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFuture>
@@ -857,11 +858,16 @@ TEST_F(NotchPanelAgentTest, CodexSessionsOfOneServerEachOpenTheirOwnTerminal)
     // kill -9 of the first with its request on show: the request, then its row, go, and the third's request shows.
     const qint64 firstCodex = codexBelow(plainAlpha.processId());
     ASSERT_GT(firstCodex, 0);
+    QElapsedTimer sinceKill;
+    sinceKill.start();
     ASSERT_EQ(::kill(static_cast<pid_t>(firstCodex), SIGKILL), 0);
     EXPECT_TRUE(waitUntil([&] { return !heldFor(first) && !listed(first); }, 5000));
+    RecordProperty("killedCodexLetGoMs", static_cast<int>(sinceKill.elapsed()));
     EXPECT_TRUE(waitUntil([&] { return table.activeRequest() && table.activeRequest()->sessionId == third; }, 5000));
     // Its terminal closed: the same for the third.
+    sinceKill.restart();
     plainAlphaToo.terminate();
     EXPECT_TRUE(waitUntil([&] { return !heldFor(third) && !listed(third); }, 5000));
+    RecordProperty("closedTerminalLetGoMs", static_cast<int>(sinceKill.elapsed()));
     EXPECT_TRUE(listed(second));
 }

@@ -421,10 +421,11 @@ TEST(HookScriptsTest, ARequestEndsWhenItsAgentsTerminalCloses)
     }
 }
 
-// An agent may run the hooks of all its sessions from one background server without a terminal (Codex's shared one).
-// The hook then watches the session's own process, the one of the server's name with a terminal in the hook's folder:
-// its request ends as soon as that process is gone, though the server runs on, and the one queued behind it shows.
-TEST(HookScriptsTest, ARequestEndsWhenItsSessionsOwnAgentGoesThoughAServerRunsItsHooks)
+// The hook watches the session's own agent process whatever the agent's shape: an agent with a terminal that runs its
+// hooks itself, or one whose hooks run under a background server without a terminal (Codex's shared one), where the
+// session's own process is the one of the server's name with a terminal in the hook's folder. The request ends as
+// soon as that process is gone, though a server runs on, and the one queued behind it shows.
+TEST(HookScriptsTest, ARequestEndsWhenItsSessionsOwnAgentGoesWhateverRunsItsHooks)
 {
     for (const char* tool : { "script", "setsid", "perl" }) {
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
@@ -432,41 +433,59 @@ TEST(HookScriptsTest, ARequestEndsWhenItsSessionsOwnAgentGoesThoughAServerRunsIt
         }
     }
     QTemporaryDir work;
-    RunningMurmeli murmeli;
-    const quint16 port = test::ControllerProbe::hookServer(murmeli.controller).port();
-    hooks::PendingRequestTable& table = test::ControllerProbe::pendingTable(murmeli.controller);
-    // The session's own agent, with a terminal of its own, in the folder; it prints its pid.
-    QProcess own;
-    own.setWorkingDirectory(work.path());
-    own.start(QStringLiteral("script"),
-        { QStringLiteral("-qfc"), QStringLiteral("perl -e '$| = 1; print \"$$\\n\"; sleep 600'"),
-            QStringLiteral("/dev/null") });
-    ASSERT_TRUE(waitUntil([&] { return own.canReadLine(); }));
-    const auto ownPid = static_cast<pid_t>(own.readLine().trimmed().toLongLong());
-    ASSERT_GT(ownPid, 1);
-    // The server: of the same name, in a session of its own without a terminal, running the hook there.
-    QProcess server;
-    server.setWorkingDirectory(work.path());
-    server.setProcessEnvironment(environmentFor(port, murmeli.root.path() + QStringLiteral("/murmeli")));
-    server.start(QStringLiteral("setsid"),
-        { QStringLiteral("perl"), QStringLiteral("-e"), QStringLiteral("system('bash', $ARGV[0]); sleep 600"),
-            scripts + QStringLiteral("permission-hook") });
-    server.write(R"({"session_id":"5e1f0000-own","tool_name":"Bash","tool_input":{"command":"make"}})");
-    server.closeWriteChannel();
-    const auto stop = qScopeGuard([&] {
-        ::kill(ownPid, SIGKILL);
-        for (QProcess* process : { &own, &server }) {
-            process->kill();
-            process->waitForFinished();
+    // A stand-in agent: prints its pid, then runs the hook named (if any) on the body file, then waits.
+    const QString standIn = work.path() + QStringLiteral("/agent.pl");
+    QFile program(standIn);
+    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    program.write(R"($| = 1; print "$$\n"; open(STDIN, '<', $ARGV[1]); system('bash', $ARGV[0]) if $ARGV[0] ne '-'; )"
+                  R"(sleep 600;)");
+    program.close();
+    const QString body = work.path() + QStringLiteral("/body.json");
+    QFile request(body);
+    ASSERT_TRUE(request.open(QIODevice::WriteOnly));
+    request.write(R"({"session_id":"5e1f0000-own","tool_name":"Bash","tool_input":{"command":"make"}})");
+    request.close();
+    const QString hook = scripts + QStringLiteral("permission-hook");
+    for (const bool underServer : { false, true }) {
+        SCOPED_TRACE(underServer ? "its hooks run under a server" : "it runs its hooks itself");
+        RunningMurmeli murmeli;
+        const quint16 port = test::ControllerProbe::hookServer(murmeli.controller).port();
+        hooks::PendingRequestTable& table = test::ControllerProbe::pendingTable(murmeli.controller);
+        const QProcessEnvironment environment = environmentFor(port, murmeli.root.path() + QStringLiteral("/murmeli"));
+        // The session's own agent, with a terminal of its own, in the folder.
+        QProcess own;
+        own.setWorkingDirectory(work.path());
+        own.setProcessEnvironment(environment);
+        own.start(QStringLiteral("script"),
+            { QStringLiteral("-qfc"),
+                QStringLiteral("perl %1 %2 %3").arg(standIn, underServer ? QStringLiteral("-") : hook, body),
+                QStringLiteral("/dev/null") });
+        ASSERT_TRUE(waitUntil([&] { return own.canReadLine(); }));
+        const auto ownPid = static_cast<pid_t>(own.readLine().trimmed().toLongLong());
+        ASSERT_GT(ownPid, 1);
+        // The server: of the same name, in a session of its own without a terminal.
+        QProcess server;
+        server.setWorkingDirectory(work.path());
+        server.setProcessEnvironment(environment);
+        if (underServer) {
+            server.start(QStringLiteral("setsid"), { QStringLiteral("perl"), standIn, hook, body });
         }
-    });
-    ASSERT_TRUE(waitUntil([&] { return table.hasActive(); }, 20000));
-    test::HttpClient queued(port);
-    postNextRequest(queued);
-    ASSERT_TRUE(waitUntil([&] { return table.queueDepth() == 1; }));
+        const auto stop = qScopeGuard([&] {
+            ::kill(ownPid, SIGKILL);
+            for (QProcess* process : { &own, &server }) {
+                process->kill();
+                process->waitForFinished();
+            }
+        });
+        ASSERT_TRUE(waitUntil([&] { return table.hasActive(); }, 20000));
+        test::HttpClient queued(port);
+        postNextRequest(queued);
+        ASSERT_TRUE(waitUntil([&] { return table.queueDepth() == 1; }));
 
-    ASSERT_EQ(::kill(ownPid, SIGKILL), 0);
-    EXPECT_TRUE(waitUntil([&] { return table.hasActive() && table.activeRequest()->toolUseId == "tu-next"; }, 3000));
-    EXPECT_EQ(server.state(), QProcess::Running);
-    table.resolve(QStringLiteral("tu-next"), hooks::ApprovalDecision::deny());
+        ASSERT_EQ(::kill(ownPid, SIGKILL), 0);
+        EXPECT_TRUE(
+            waitUntil([&] { return table.hasActive() && table.activeRequest()->toolUseId == "tu-next"; }, 3000));
+        EXPECT_EQ(server.state(), underServer ? QProcess::Running : QProcess::NotRunning);
+        table.resolve(QStringLiteral("tu-next"), hooks::ApprovalDecision::deny());
+    }
 }
