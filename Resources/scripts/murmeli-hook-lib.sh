@@ -142,7 +142,10 @@ murmeli_forward() {
 
 # The agent that started this hook, as "<pid> <start>": the nearest ancestor that is neither a shell (agents run their
 # hooks through one) nor a wrapper such as timeout(1), and its start time in clock ticks after boot, which tells it
-# from a later process given the same pid. Fails when there is none but init.
+# from a later process given the same pid. An ancestor without a controlling terminal may be a background server that
+# runs the hooks of every session of its agent (Codex's shared one): the one process of its name with a terminal in
+# this hook's folder is then the session's own; with none or several the server is named, and murmeli tells them
+# apart. Fails when there is none but init.
 murmeli_agent_process() {
     local pid=$PPID stat name fields
     while ((pid > 1)) && { read -r stat <"/proc/$pid/stat"; } 2>/dev/null; do
@@ -153,13 +156,30 @@ murmeli_agent_process() {
         case $name in
         sh | dash | bash | zsh | ash | ksh | timeout | env | nice | nohup | setsid | stdbuf | ionice) ;;
         *)
-            printf '%s %s' "$pid" "${fields[19]}"
+            ((fields[4] == 0)) && murmeli_own_agent "$name" "$pid" || printf '%s %s' "$pid" "${fields[19]}"
             return 0
             ;;
         esac
         pid=${fields[1]}
     done
     return 1
+}
+
+# The one process named $1 other than pid $2 that has a controlling terminal and works in this hook's folder, as
+# murmeli_agent_process prints it; fails when there is none or more than one.
+murmeli_own_agent() {
+    local dir stat name fields here found=""
+    here=$(pwd -P 2>/dev/null) || return 1
+    for dir in /proc/[0-9]*; do
+        [[ ${dir#/proc/} != "$2" ]] && { read -r stat <"$dir/stat"; } 2>/dev/null || continue
+        name=${stat#*\(}
+        [[ ${name%\)*} == "$1" ]] || continue
+        read -r -a fields <<<"${stat##*) }"
+        ((fields[4] != 0)) && [[ ${fields[0]} != [ZX] && $(readlink "$dir/cwd" 2>/dev/null) == "$here" ]] || continue
+        [[ -z $found ]] || return 1
+        found="${dir#/proc/} ${fields[19]}"
+    done
+    [[ -n $found ]] && printf '%s' "$found"
 }
 
 # Whether the process murmeli_agent_process named still runs: neither gone, nor dead and waiting for its parent to

@@ -8,6 +8,7 @@
 
 #include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFuture>
@@ -18,12 +19,15 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
 #include "main/app/AppDelegate.h"
 #include "main/app/views/WidgetShellViews.h"
 #include "main/hooks/status/ClaudeStatus.h"
+#include "main/hooks/terminals/ProcessDiscovery.h"
+#include "main/hooks/terminals/ProcessTable.h"
 #include "main/notch/kit/ViewHost.h"
 #include "main/notch/panel/NotchPanelController.h"
 #include "main/notch/views/ApprovalCard.h"
@@ -38,10 +42,12 @@
 #include "platform/secrets/KeychainStore.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/desktop/Screenshots.h"
+#include "tests/support/AgentKitPeer.h"
 #include "tests/support/AgentPeer.h"
 #include "tests/support/ControllerDependencies.h"
 #include "tests/support/ControllerProbe.h"
 #include "tests/support/DesktopLock.h"
+#include "tests/support/Files.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
 
@@ -623,4 +629,245 @@ TEST_F(NotchPanelAgentTest, TwoAgentsInOneFolderEachOpenTheirOwnTerminal)
             << jumps.join(QLatin1Char('\n')).toStdString();
         EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(shots + QLatin1String(r.shot)));
     }
+}
+
+namespace {
+
+/// The native codex below a terminal's process (the one its npm wrapper starts, not the background server it may
+/// start in turn); 0 when there is none.
+qint64 codexBelow(qint64 terminal)
+{
+    const std::optional<hooks::ProcessTable> table = hooks::ProcessTable::read(&hooks::ProcessDiscovery::defaultRunner);
+    for (const hooks::ProcessRow& row : table ? table->rows() : std::vector<hooks::ProcessRow> {}) {
+        if (!row.tty || !row.command.section(u' ', 0, 0).endsWith(QStringLiteral("/codex"))) {
+            continue;
+        }
+        QString pid = row.ppid;
+        for (int depth = 0; depth < 32 && table->find(pid); ++depth, pid = table->find(pid)->ppid) {
+            if (pid == QString::number(terminal)) {
+                return row.pid.toLongLong();
+            }
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+// Codex runs the hooks of all its sessions from one background server without a terminal, which the first session,
+// started in a plain terminal, starts. Three sessions in two folders (one in tmux): each row's jump brings its own
+// session's terminal to the front, and a Codex killed, or its terminal closed, with a request on show lets go of the
+// request and its row within 5 s, and the request behind it shows.
+TEST_F(NotchPanelAgentTest, CodexSessionsOfOneServerEachOpenTheirOwnTerminal)
+{
+    QString whyNot;
+    if (!test::AgentKitPeer::available(test::AgentKitPeer::Agent::Codex, &whyNot)) {
+        GTEST_SKIP() << whyNot.toStdString();
+    }
+    AgentOnDesktop desk;
+    ASSERT_TRUE(desk.installed);
+    ASSERT_TRUE(waitUntil(
+        [&] { return test::ControllerProbe::hookServer(*desk.controller).isRunning() && desk.views.notchPanel(); }));
+    moveTo(QPoint(40, 1000));
+    const QString home = desk.home.path();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.remove(QStringLiteral("XDG_DATA_HOME"));
+    environment.remove(QStringLiteral("CODEX_HOME"));
+    environment.remove(QStringLiteral("TMUX"));
+    environment.insert(QStringLiteral("MURMELI_SECRETS_BACKEND"), QStringLiteral("file"));
+    environment.insert(QStringLiteral("MURMELI_BIN"), QStringLiteral(MURMELI_BINARY));
+    QProcess installer;
+    installer.setProcessEnvironment(environment);
+    installer.start(
+        QStringLiteral("/bin/bash"), { QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts/install-codex-hook") });
+    ASSERT_TRUE(installer.waitForFinished(60000) && installer.exitCode() == 0) << installer.readAll().toStdString();
+
+    // The scripted model, named in Codex's own settings: options on its command line would keep it off the server.
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const quint16 modelPort = probe.serverPort();
+    probe.close();
+    QProcess model;
+    model.start(QStringLiteral("python3"), { test::AgentKitPeer::modelScript(), QString::number(modelPort) });
+    ASSERT_TRUE(model.waitForStarted());
+    const QString codexHome = home + QStringLiteral("/.codex");
+    QFile config(codexHome + QStringLiteral("/config.toml"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(
+        QStringLiteral("model = \"fake-model\"\nmodel_provider = \"fake\"\ncheck_for_update_on_startup = false\n"
+                       "approval_policy = \"on-request\"\nsandbox_mode = \"workspace-write\"\n\n"
+                       "[model_providers.fake]\nname = \"fake\"\nbase_url = \"http://127.0.0.1:%1/v1\"\n"
+                       "env_key = \"FAKE_OPENAI_API_KEY\"\nwire_api = \"responses\"\n")
+            .arg(modelPort)
+            .toUtf8());
+    config.close();
+    environment.insert(QStringLiteral("CODEX_HOME"), codexHome);
+    environment.insert(QStringLiteral("FAKE_OPENAI_API_KEY"), QStringLiteral("sk-offline-test"));
+    environment.insert(
+        QStringLiteral("MURMELI_PORT"), QString::number(test::ControllerProbe::hookServer(*desk.controller).port()));
+    environment.insert(QStringLiteral("MURMELI_STATUS_DIR"), desk.files.path() + QStringLiteral("/murmeli"));
+    const QString launcher = desk.files.path() + QStringLiteral("/codex-in");
+    QFile script(launcher);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/bash\ncd \"$1\" && shift && exec '"
+        + test::AgentKitPeer::installedFile(test::AgentKitPeer::Agent::Codex).toUtf8() + "' \"$@\"\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    // The background server outlives its sessions; it and its helper go with the test.
+    const auto stopServer = qScopeGuard([&] {
+        const auto table = hooks::ProcessTable::read(&hooks::ProcessDiscovery::defaultRunner);
+        for (const hooks::ProcessRow& row : table ? table->rows() : std::vector<hooks::ProcessRow> {}) {
+            if (row.command.startsWith(codexHome) && row.command.contains(QStringLiteral(" app-server"))) {
+                ::kill(static_cast<pid_t>(row.pid.toLongLong()), SIGKILL);
+            }
+        }
+        model.kill();
+        model.waitForFinished();
+    });
+    QTemporaryDir alpha;
+    QTemporaryDir beta;
+
+    // Codex runs hooks only once they are trusted: once, in a session of its own that reaches no murmeli.
+    desk.agentEnvironment = environment;
+    desk.agentEnvironment.insert(QStringLiteral("MURMELI_PORT"), QStringLiteral("1"));
+    const QString trust = QStringLiteral("trust");
+    desk.tmux({ QStringLiteral("new-session"), QStringLiteral("-d"), QStringLiteral("-s"), trust, QStringLiteral("-x"),
+        QStringLiteral("160"), QStringLiteral("-y"), QStringLiteral("45"), QStringLiteral("env"),
+        QStringLiteral("MURMELI_PORT=1"), launcher, alpha.path(), QStringLiteral("--no-daemon") });
+    ASSERT_TRUE(waitUntil([&] { return desk.screen(trust).contains(QStringLiteral("Trust all")); }, agentTimeoutMs))
+        << desk.screen(trust).toStdString();
+    // Keys typed while the screen still starts up are lost.
+    bool chosen = false;
+    for (int tries = 0; tries < 10 && !chosen; ++tries) {
+        desk.tmux({ QStringLiteral("send-keys"), QStringLiteral("-t"), trust, QStringLiteral("2") });
+        chosen = waitUntil([&] { return desk.screen(trust).contains(QStringLiteral("\u203A 2.")); }, 1000);
+    }
+    ASSERT_TRUE(chosen) << desk.screen(trust).toStdString();
+    desk.tmux({ QStringLiteral("send-keys"), QStringLiteral("-t"), trust, QStringLiteral("Enter") });
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return !desk.screen(trust).contains(QStringLiteral("Trust all"))
+                && test::readFile(codexHome + QStringLiteral("/config.toml")).contains("trusted_hash");
+        },
+        20000))
+        << desk.screen(trust).toStdString();
+    desk.tmux({ QStringLiteral("kill-session"), QStringLiteral("-t"), trust });
+    desk.agentEnvironment = environment;
+
+    notch::PanelViewModel& vm = desk.controller->vm();
+    hooks::PendingRequestTable& table = test::ControllerProbe::pendingTable(*desk.controller);
+    const auto newSession = [&](const QStringList& known) {
+        QString found;
+        waitUntil(
+            [&] {
+                for (const notch::SessionRow& row : vm.sessions()) {
+                    found = known.contains(row.sid) ? found : row.sid;
+                }
+                return !found.isEmpty();
+            },
+            agentTimeoutMs);
+        return found;
+    };
+    const auto startIn = [&](QProcess& terminal, const QStringList& command, const QString& geometry) {
+        terminal.setProcessEnvironment(environment);
+        terminal.start(QStringLiteral("xterm"),
+            QStringList { QStringLiteral("-geometry"), geometry, QStringLiteral("-e") } + command);
+        return terminal.waitForStarted(10000);
+    };
+    // The first in a plain terminal in alpha asks before its command; it starts the server.
+    QProcess plainAlpha;
+    ASSERT_TRUE(startIn(
+        plainAlpha, { launcher, alpha.path(), QStringLiteral("ASKBASH: touch one") }, QStringLiteral("100x25+40+300")));
+    const QString first = newSession({});
+    ASSERT_FALSE(first.isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return table.hasActive(); }, agentTimeoutMs));
+    // The second in tmux in beta.
+    desk.tmux({ QStringLiteral("new-session"), QStringLiteral("-d"), QStringLiteral("-s"), tmuxSession,
+        QStringLiteral("-x"), QStringLiteral("100"), QStringLiteral("-y"), QStringLiteral("25"), launcher, beta.path(),
+        QStringLiteral("hello") });
+    ASSERT_TRUE(startIn(desk.secondXterm,
+        { QStringLiteral("tmux"), QStringLiteral("attach"), QStringLiteral("-t"), tmuxSession },
+        QStringLiteral("100x25+700+300")));
+    const QString second = newSession({ first });
+    ASSERT_FALSE(second.isEmpty()) << desk.screen().toStdString();
+    // The third in a plain terminal in alpha too, its request queued behind the first's.
+    QProcess plainAlphaToo;
+    ASSERT_TRUE(startIn(plainAlphaToo, { launcher, alpha.path(), QStringLiteral("ASKBASH: touch three") },
+        QStringLiteral("100x25+1300+300")));
+    const QString third = newSession({ first, second });
+    ASSERT_FALSE(third.isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return table.pendingCountTotal() == 2; }, agentTimeoutMs));
+    const auto stopTerminals = qScopeGuard([&] {
+        for (QProcess* terminal : { &plainAlpha, &plainAlphaToo }) {
+            terminal->kill();
+            terminal->waitForFinished(5000);
+        }
+    });
+
+    const std::shared_ptr<platform::WindowSystem> windows = platform::makeDesktopServices().windows;
+    std::optional<platform::WindowId> windowOne;
+    std::optional<platform::WindowId> windowTwo;
+    std::optional<platform::WindowId> windowThree;
+    ASSERT_TRUE(waitUntil([&] {
+        windowOne = windowOfProcess(*windows, plainAlpha.processId());
+        windowTwo = windowOfProcess(*windows, desk.secondXterm.processId());
+        windowThree = windowOfProcess(*windows, plainAlphaToo.processId());
+        return windowOne && windowTwo && windowThree;
+    }));
+    QStringList jumps;
+    desk.noteJumps(jumps);
+    const struct {
+        QString sid;
+        platform::WindowId own;
+        platform::WindowId other;
+    } rows[] = { { first, *windowOne, *windowThree }, { second, *windowTwo, *windowOne },
+        { third, *windowThree, *windowOne } };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.sid.toStdString());
+        QFuture<bool> focused = windows->activate(r.other, std::chrono::milliseconds(5000));
+        ASSERT_TRUE(waitUntil([&] { return focused.isFinished(); }) && focused.result());
+        if (!desk.panel().isExpanded()) {
+            ASSERT_TRUE(desk.open()) << desk.why.toStdString();
+        }
+        notch::SessionListRow* row = nullptr;
+        ASSERT_TRUE(waitUntil([&] {
+            row = desk.list() ? desk.list()->row(r.sid) : nullptr;
+            return row && !row->jumpButton().frame().isEmpty()
+                && desk.rootView().boxFrame().size() == desk.rootView().targetSize();
+        }));
+        jumps.clear();
+        clickAt(desk.global(row->jumpButton().frame().center()));
+        ASSERT_TRUE(waitUntil([&] { return !jumps.isEmpty(); }, 20000));
+        EXPECT_TRUE(waitUntil([&] {
+            return run(QStringLiteral("xdotool"), { QStringLiteral("getactivewindow") }).trimmed()
+                == QString::number(r.own);
+        })) << jumps.join(QLatin1Char('\n')).toStdString();
+    }
+
+    const auto heldFor = [&](const QString& sid) {
+        const QList<hooks::ApprovalRequest> held = table.heldRequests();
+        return std::any_of(
+            held.begin(), held.end(), [&](const hooks::ApprovalRequest& r) { return r.sessionId == sid; });
+    };
+    const auto listed = [&](const QString& sid) {
+        const auto& sessions = vm.sessions();
+        return std::any_of(
+            sessions.begin(), sessions.end(), [&](const notch::SessionRow& row) { return row.sid == sid; });
+    };
+    // kill -9 of the first with its request on show: the request, then its row, go, and the third's request shows.
+    const qint64 firstCodex = codexBelow(plainAlpha.processId());
+    ASSERT_GT(firstCodex, 0);
+    QElapsedTimer sinceKill;
+    sinceKill.start();
+    ASSERT_EQ(::kill(static_cast<pid_t>(firstCodex), SIGKILL), 0);
+    EXPECT_TRUE(waitUntil([&] { return !heldFor(first) && !listed(first); }, 5000));
+    RecordProperty("killedCodexLetGoMs", static_cast<int>(sinceKill.elapsed()));
+    EXPECT_TRUE(waitUntil([&] { return table.activeRequest() && table.activeRequest()->sessionId == third; }, 5000));
+    // Its terminal closed: the same for the third.
+    sinceKill.restart();
+    plainAlphaToo.terminate();
+    EXPECT_TRUE(waitUntil([&] { return !heldFor(third) && !listed(third); }, 5000));
+    RecordProperty("closedTerminalLetGoMs", static_cast<int>(sinceKill.elapsed()));
+    EXPECT_TRUE(listed(second));
 }

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -354,6 +355,19 @@ TEST(HookScriptsTest, PermissionScriptWaitsForTheLatestAnswerMurmeliGives)
     EXPECT_EQ(process.readAllStandardOutput(), decision + '\n');
 }
 
+namespace {
+
+// Another session's request, "tu-next", which waits behind the one on show.
+void postNextRequest(test::HttpClient& client)
+{
+    const QByteArray next = R"({"session_id":"0ther000-s","tool_name":"Bash","tool_use_id":"tu-next",)"
+                            R"("tool_input":{"command":"ls"}})";
+    client.write("POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: " + QByteArray::number(next.size())
+        + "\r\n\r\n" + next);
+}
+
+} // namespace
+
 // Closing a terminal hangs up the agent's whole process group, the permission hook's watcher with it; a hook run under
 // a wrapper such as timeout(1) lives in a process group of its own; an agent whose parent does not reap it lingers as
 // a zombie. In each case the agent's request ends as soon as the agent is gone, and the one queued behind it is shown.
@@ -395,11 +409,8 @@ TEST(HookScriptsTest, ARequestEndsWhenItsAgentsTerminalCloses)
             agent.waitForFinished();
         });
         ASSERT_TRUE(waitUntil([&] { return table.hasActive(); }, 20000));
-        const QByteArray next = R"({"session_id":"0ther000-s","tool_name":"Bash","tool_use_id":"tu-next",)"
-                                R"("tool_input":{"command":"ls"}})";
         test::HttpClient queued(port);
-        queued.write("POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: " + QByteArray::number(next.size())
-            + "\r\n\r\n" + next);
+        postNextRequest(queued);
         ASSERT_TRUE(waitUntil([&] { return table.queueDepth() == 1; }));
 
         ASSERT_EQ(::kill(-group, SIGHUP), 0);
@@ -407,5 +418,77 @@ TEST(HookScriptsTest, ARequestEndsWhenItsAgentsTerminalCloses)
             waitUntil([&] { return table.hasActive() && table.activeRequest()->toolUseId == "tu-next"; }, 3000));
         table.resolve(QStringLiteral("tu-next"), hooks::ApprovalDecision::deny());
         EXPECT_TRUE(queued.readUntilClosed().contains(R"("behavior":"deny")"));
+    }
+}
+
+// The hook watches the session's own agent process whatever the agent's shape: an agent with a terminal that runs its
+// hooks itself, or one whose hooks run under a background server without a terminal (Codex's shared one), where the
+// session's own process is the one of the server's name with a terminal in the hook's folder. The request ends as
+// soon as that process is gone, though a server runs on, and the one queued behind it shows.
+TEST(HookScriptsTest, ARequestEndsWhenItsSessionsOwnAgentGoesWhateverRunsItsHooks)
+{
+    for (const char* tool : { "script", "setsid", "perl" }) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+            if (qEnvironmentVariableIsSet("MURMELI_CI")) {
+                FAIL() << tool << " is not installed, and CI must run this test";
+            }
+            GTEST_SKIP() << tool << " is not installed";
+        }
+    }
+    QTemporaryDir work;
+    // A stand-in agent: prints its pid, then runs the hook named (if any) on the body file, then waits.
+    const QString standIn = work.path() + QStringLiteral("/agent.pl");
+    QFile program(standIn);
+    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    program.write(R"($| = 1; print "$$\n"; open(STDIN, '<', $ARGV[1]); system('bash', $ARGV[0]) if $ARGV[0] ne '-'; )"
+                  R"(sleep 600;)");
+    program.close();
+    const QString body = work.path() + QStringLiteral("/body.json");
+    QFile request(body);
+    ASSERT_TRUE(request.open(QIODevice::WriteOnly));
+    request.write(R"({"session_id":"5e1f0000-own","tool_name":"Bash","tool_input":{"command":"make"}})");
+    request.close();
+    const QString hook = scripts + QStringLiteral("permission-hook");
+    for (const bool underServer : { false, true }) {
+        SCOPED_TRACE(underServer ? "its hooks run under a server" : "it runs its hooks itself");
+        RunningMurmeli murmeli;
+        const quint16 port = test::ControllerProbe::hookServer(murmeli.controller).port();
+        hooks::PendingRequestTable& table = test::ControllerProbe::pendingTable(murmeli.controller);
+        const QProcessEnvironment environment = environmentFor(port, murmeli.root.path() + QStringLiteral("/murmeli"));
+        // The session's own agent, with a terminal of its own, in the folder.
+        QProcess own;
+        own.setWorkingDirectory(work.path());
+        own.setProcessEnvironment(environment);
+        own.start(QStringLiteral("script"),
+            { QStringLiteral("-qfc"),
+                QStringLiteral("perl %1 %2 %3").arg(standIn, underServer ? QStringLiteral("-") : hook, body),
+                QStringLiteral("/dev/null") });
+        ASSERT_TRUE(waitUntil([&] { return own.canReadLine(); }));
+        const auto ownPid = static_cast<pid_t>(own.readLine().trimmed().toLongLong());
+        ASSERT_GT(ownPid, 1);
+        // The server: of the same name, in a session of its own without a terminal.
+        QProcess server;
+        server.setWorkingDirectory(work.path());
+        server.setProcessEnvironment(environment);
+        if (underServer) {
+            server.start(QStringLiteral("setsid"), { QStringLiteral("perl"), standIn, hook, body });
+        }
+        const auto stop = qScopeGuard([&] {
+            ::kill(ownPid, SIGKILL);
+            for (QProcess* process : { &own, &server }) {
+                process->kill();
+                process->waitForFinished();
+            }
+        });
+        ASSERT_TRUE(waitUntil([&] { return table.hasActive(); }, 20000));
+        test::HttpClient queued(port);
+        postNextRequest(queued);
+        ASSERT_TRUE(waitUntil([&] { return table.queueDepth() == 1; }));
+
+        ASSERT_EQ(::kill(ownPid, SIGKILL), 0);
+        EXPECT_TRUE(
+            waitUntil([&] { return table.hasActive() && table.activeRequest()->toolUseId == "tu-next"; }, 3000));
+        EXPECT_EQ(server.state(), underServer ? QProcess::Running : QProcess::NotRunning);
+        table.resolve(QStringLiteral("tu-next"), hooks::ApprovalDecision::deny());
     }
 }

@@ -118,10 +118,32 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     // A process that does not run here (the agent is in another pid namespace, or already gone) tells nothing.
     const auto agent = hooks::AgentProcessId::parse(stringOf(payload, "_murmeli_agent_process"));
     if (agent && agent->isRunning()) {
-        m_registry.setHookAgent(key, *agent);
+        m_registry.setHookAgent(key, ownAgentOf(key, sessionId, *agent));
     }
     noteFiles(eventName, key, payload);
     return true;
+}
+
+hooks::AgentProcessId HookEventDispatcher::ownAgentOf(
+    const hooks::SessionKey& key, const QString& sessionId, const hooks::AgentProcessId& named)
+{
+    hooks::SessionAgentFinder::Session session;
+    session.id = sessionId;
+    for (const hooks::SessionSnapshot& listed : m_registry.sessions()) {
+        if (listed.sid8 == key) {
+            session.folders = listed.hookFolders;
+            session.current = listed.hookAgent;
+        } else if (listed.hookAgent) {
+            session.heldByOthers.push_back(*listed.hookAgent);
+        }
+    }
+    const hooks::AgentProcessId own = agentFinder.ownAgent(named, session);
+    if (own != named && own != session.current) {
+        onLog(QStringLiteral("Sessions: %1's agent is pid %2; its hooks run under pid %3, which has no terminal")
+                  .arg(key.text(), own.pidText(), named.pidText()),
+            LogColor::Grey);
+    }
+    return own;
 }
 
 void HookEventDispatcher::endSession(const hooks::SessionKey& key, bool agentGone)

@@ -12,6 +12,7 @@
 #include "main/hooks/sessions/SessionFileWriter.h"
 #include "main/hooks/sessions/SessionKey.h"
 #include "main/hooks/sessions/SessionRegistry.h"
+#include "main/hooks/terminals/SessionAgentFinder.h"
 
 namespace murmeli::hooks {
 
@@ -23,6 +24,8 @@ public:
     HookEventDispatcher(hooks::SessionRegistry& registry, hooks::SessionFileWriter& files, common::Clock& clock);
 
     common::LogSink onLog;
+    /// Tells a session's own agent process from a server that runs the hooks of several sessions.
+    hooks::SessionAgentFinder agentFinder;
 
     /// Applies the event to the registry and notes the session files it changes. Returns whether the sessions may
     /// have changed (the owner then calls flush() and refreshes what it shows); false for a new session that the full
@@ -49,6 +52,8 @@ private:
         std::optional<QJsonObject> status;
     };
 
+    hooks::AgentProcessId ownAgentOf(
+        const hooks::SessionKey& key, const QString& sessionId, const hooks::AgentProcessId& named);
     void noteFiles(const QString& eventName, const hooks::SessionKey& key, const QJsonObject& payload);
     void writeStatus(const hooks::SessionKey& key, const QJsonObject& status);
 

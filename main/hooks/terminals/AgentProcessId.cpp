@@ -8,36 +8,34 @@
 
 namespace murmeli::hooks {
 
-namespace {
-
-struct ProcessState {
-    char state = 0;
-    quint64 startTicks = 0;
-};
-
 // The fields after the name, which is in parentheses and may hold spaces and parentheses itself: the state first,
-// the start time twentieth.
-std::optional<ProcessState> readState(qint64 pid)
+// the controlling terminal fifth (0 for none), the start time twentieth.
+std::optional<AgentProcessId::KernelStat> AgentProcessId::kernelStat(qint64 pid)
 {
+    if (pid <= 1) {
+        return std::nullopt;
+    }
     QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!file.open(QIODevice::ReadOnly)) {
         return std::nullopt;
     }
     const QByteArray line = file.read(4096);
+    const qsizetype nameStart = line.indexOf('(');
     const qsizetype nameEnd = line.lastIndexOf(") ");
-    if (nameEnd < 0) {
+    if (nameStart < 0 || nameEnd < nameStart) {
         return std::nullopt;
     }
     const QList<QByteArray> fields = line.mid(nameEnd + 2).simplified().split(' ');
     bool isNumber = false;
     const quint64 start = fields.value(19).toULongLong(&isNumber);
-    if (!isNumber || fields[0].size() != 1) {
+    bool terminalIsNumber = false;
+    const qint64 terminal = fields.value(4).toLongLong(&terminalIsNumber);
+    if (!isNumber || !terminalIsNumber || fields[0].size() != 1) {
         return std::nullopt;
     }
-    return ProcessState { fields[0][0], start };
+    return KernelStat { QString::fromUtf8(line.mid(nameStart + 1, nameEnd - nameStart - 1)), fields[0][0],
+        terminal != 0, start };
 }
-
-} // namespace
 
 std::optional<AgentProcessId> AgentProcessId::parse(QStringView text)
 {
@@ -60,7 +58,7 @@ std::optional<AgentProcessId> AgentProcessId::parse(QStringView text)
 
 std::optional<AgentProcessId> AgentProcessId::ofPid(qint64 pid)
 {
-    const std::optional<ProcessState> state = pid > 1 ? readState(pid) : std::nullopt;
+    const std::optional<KernelStat> state = kernelStat(pid);
     if (!state) {
         return std::nullopt;
     }
@@ -69,7 +67,7 @@ std::optional<AgentProcessId> AgentProcessId::ofPid(qint64 pid)
 
 bool AgentProcessId::isRunning() const
 {
-    const std::optional<ProcessState> state = pid > 1 ? readState(pid) : std::nullopt;
+    const std::optional<KernelStat> state = kernelStat(pid);
     // Z: dead, its parent has not reaped it yet; X: being reaped.
     return state && state->startTicks == startTicks && state->state != 'Z' && state->state != 'X';
 }

@@ -454,6 +454,18 @@ TEST(ProcessDiscoveryAgentOfSession, TheProcessItsHooksNamedWhileItRunsElseTheFi
         EXPECT_EQ(chosen->pid.toStdString(), c.expected.toStdString());
     }
     EXPECT_EQ(ProcessDiscovery::agentOfSession(agents, { "/work/none", {} }, exited), std::nullopt);
+
+    // A server without a terminal runs every session's hooks (Codex's shared one): the codex with a terminal in the
+    // session's folder is the session's own; a claude there is not.
+    std::vector<AgentProcess> withServer = agents;
+    withServer[1].cliKind = AgentCLI::Codex;
+    withServer.push_back(agentIn(QStringLiteral("4400"), QStringLiteral("/work/shared")));
+    withServer.back().tty = QStringLiteral("/dev/pts/4");
+    withServer.push_back(agentIn(QStringLiteral("4500"), QStringLiteral("/work/shared")));
+    withServer.back().tty = QStringLiteral("/dev/pts/5");
+    withServer.back().cliKind = AgentCLI::Codex;
+    const auto own = ProcessDiscovery::agentOfSession(withServer, { "/work/shared", {} }, me);
+    EXPECT_EQ(own ? own->pid : QString(), QStringLiteral("4500"));
 }
 
 } // namespace
