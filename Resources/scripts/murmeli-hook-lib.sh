@@ -79,9 +79,11 @@ murmeli_status_file_free() {
 # fourth, the agent's process as murmeli_agent_process prints it, tells murmeli which process the event is from.
 murmeli_post() {
     local event=$1 body=$2 wait=${3:-} agent=${4:-}
-    local secret="" auth="" length line status="" reply="" in_body=0
+    local secret="" auth="" length line status="" reply="" in_body=0 blank=$' \t\n\v\f\r'
     if [[ -r $MURMELI_HOOK_DIR/hook-secret ]]; then
         secret=$(<"$MURMELI_HOOK_DIR/hook-secret")
+        # Without the white space that ends it (a line break an editor added), as murmeli reads the stored secret.
+        secret=${secret%"${secret##*[!$blank]}"}
         [[ -n $secret ]] && auth="Authorization: Bearer $secret"$'\r\n'
     fi
     # Older murmelis ignore this header.

@@ -11,7 +11,6 @@
 #include <QEventLoop>
 #include <QLockFile>
 #include <QProcessEnvironment>
-#include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
@@ -22,6 +21,7 @@
 #include "main/hooks/install/AgentAdapter.h"
 #include "main/hooks/install/AgentSettingsEditor.h"
 #include "main/hooks/install/ClaudeSettingsEditor.h"
+#include "main/hooks/server/StoredHookSecret.h"
 #include "main/hooks/sessions/StatusFiles.h"
 #include "platform/ble/BleTransportFactory.h"
 #include "platform/secrets/KeychainStore.h"
@@ -162,12 +162,15 @@ platform::KeychainStore hookSecrets()
 
 // Prints the hook secret, creating and storing one when none is stored yet. Installers running at once must all
 // print the secret that ends up stored, so it is created under a lock and looked for again once the lock is held.
+// The secret is read as murmeli's hook server reads it, and what that repaired or refused is told to the installer.
 int secret()
 {
     platform::KeychainStore keychain = hookSecrets();
-    const QString service = QString::fromLatin1(platform::KeychainStore::hookAuthService);
-    const QString account = QStringLiteral("secret");
-    QString value = keychain.load(service, account);
+    const hooks::StoredHookSecret stored = hooks::StoredHookSecret::read(keychain);
+    for (const platform::SecretNotice& notice : stored.notices) {
+        printLine(stderr, QStringLiteral("murmeli: ") + hooks::StoredHookSecret::describe(notice));
+    }
+    QString value = stored.secrets.value(0);
     if (!value.isEmpty()) {
         printLine(stdout, value);
         return 0;
@@ -179,12 +182,11 @@ int secret()
         printLine(stderr, QStringLiteral("murmeli: could not lock %1 to create the hook secret").arg(directory));
         return 1;
     }
-    value = keychain.load(service, account);
+    value = hooks::StoredHookSecret::read(keychain).secrets.value(0);
     if (value.isEmpty()) {
-        QByteArray random(32, Qt::Uninitialized);
-        QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
-        value = QString::fromLatin1(random.toHex());
-        if (!keychain.save(service, account, value)) {
+        value = hooks::StoredHookSecret::fresh();
+        if (!keychain.save(
+                QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"), value)) {
             printLine(stderr, QStringLiteral("murmeli: could not store the hook secret"));
             return 1;
         }

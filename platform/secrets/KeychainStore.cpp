@@ -69,4 +69,9 @@ bool KeychainStore::remove(const QString& service, const QString& account)
     return m_store && m_store->remove(service, account);
 }
 
+std::vector<SecretNotice> KeychainStore::check(const QString& service, const QString& account)
+{
+    return m_store ? m_store->check(service, account) : std::vector<SecretNotice> {};
+}
+
 } // namespace murmeli::platform

@@ -9,7 +9,8 @@
 
 namespace murmeli::platform {
 
-/// Text secrets (API keys, the hooks' shared secret) on top of a platform secret store; never throws, never logs.
+/// Text secrets (API keys, the hooks' shared secret) on top of a platform secret store; never throws, never logs:
+/// what check() finds is the caller's to say.
 class KeychainStore final {
 public:
     explicit KeychainStore(std::shared_ptr<platform::SecretStore> store);
@@ -26,6 +27,8 @@ public:
     bool save(const QString& service, const QString& account, const QString& value);
     /// Deletes the item; true when it was removed or was not there.
     bool remove(const QString& service, const QString& account);
+    /// What the store repaired of the item or why a copy of it will not be read (SecretStore::check).
+    std::vector<SecretNotice> check(const QString& service, const QString& account);
 
 private:
     std::shared_ptr<platform::SecretStore> m_store;

@@ -40,8 +40,12 @@ std::vector<QByteArray> LayeredSecretStore::loadEach(const QString& service, con
 
 bool LayeredSecretStore::save(const QString& service, const QString& account, const QByteArray& value)
 {
-    // Always the first: a program that cannot reach the second must find what another one stored.
-    return m_first && m_first->save(service, account, value);
+    // The first where it takes it: a program that cannot reach the second must find what another one stored. Where
+    // it refuses (its file is a link, its folder read-only) the second keeps the value rather than nothing at all.
+    if (m_first && m_first->save(service, account, value)) {
+        return true;
+    }
+    return m_second && m_second != m_first && m_second->save(service, account, value);
 }
 
 bool LayeredSecretStore::remove(const QString& service, const QString& account)
@@ -50,6 +54,21 @@ bool LayeredSecretStore::remove(const QString& service, const QString& account)
     const bool first = !m_first || m_first->remove(service, account);
     const bool second = !m_second || m_second == m_first || m_second->remove(service, account);
     return first && second;
+}
+
+std::vector<SecretNotice> LayeredSecretStore::check(const QString& service, const QString& account)
+{
+    std::vector<SecretNotice> notices = m_first ? m_first->check(service, account) : std::vector<SecretNotice> {};
+    if (m_second && m_second != m_first) {
+        // Two stores may keep their items in one place (a file store each where no keyring answers): said once.
+        for (SecretNotice& notice : m_second->check(service, account)) {
+            const auto same = [&](const SecretNotice& seen) { return seen.text == notice.text; };
+            if (std::none_of(notices.begin(), notices.end(), same)) {
+                notices.push_back(std::move(notice));
+            }
+        }
+    }
+    return notices;
 }
 
 QString LayeredSecretStore::backendName() const

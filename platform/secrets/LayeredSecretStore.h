@@ -7,8 +7,8 @@
 namespace murmeli::platform {
 
 /// Two stores seen as one, for a secret that programs of the same user must share whether or not they reach the
-/// desktop's session bus: an item is read from the first store that holds it, written to the first, and removed
-/// from both; loadEach() gives the copy of each.
+/// desktop's session bus: an item is read from the first store that holds it, written to the first (to the second
+/// when the first refuses), removed from both, and checked in both; loadEach() gives the copy of each.
 class LayeredSecretStore final : public SecretStore {
 public:
     /// Either may be null; both may be the same store.
@@ -19,6 +19,7 @@ public:
     std::vector<QByteArray> loadEach(const QString& service, const QString& account) const override;
     bool save(const QString& service, const QString& account, const QByteArray& value) override;
     bool remove(const QString& service, const QString& account) override;
+    std::vector<SecretNotice> check(const QString& service, const QString& account) override;
     QString backendName() const override;
 
 private:

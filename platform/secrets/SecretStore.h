@@ -8,6 +8,14 @@
 
 namespace murmeli::platform {
 
+/// What SecretStore::check() found of one copy of an item.
+struct SecretNotice {
+    /// Where the copy is kept and what was wrong with it, e.g. "<file> is a symbolic link".
+    QString text;
+    /// Whether the copy is read after all (it was repaired); otherwise it is not handed out.
+    bool repaired = false;
+};
+
 /// Small secrets (API keys, the hooks' shared secret) kept per (service, account) as raw bytes; never throws.
 class SecretStore {
 public:
@@ -29,6 +37,14 @@ public:
     virtual bool save(const QString& service, const QString& account, const QByteArray& value) = 0;
     /// Deletes the item; true when it was removed or did not exist.
     virtual bool remove(const QString& service, const QString& account) = 0;
+    /// Repairs what keeps a copy of the item from being handed out where that is safe, and says what it repaired or
+    /// why a copy will not be handed out; nothing for an item that is fine or not there.
+    virtual std::vector<SecretNotice> check(const QString& service, const QString& account)
+    {
+        Q_UNUSED(service)
+        Q_UNUSED(account)
+        return {};
+    }
     /// Short backend name for diagnostics: "secret-service", "file" or "fake".
     virtual QString backendName() const = 0;
 };

@@ -10,8 +10,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 #include "main/hooks/install/HookSelfCheck.h"
+#include "main/hooks/server/HookServer.h"
+#include "platform/secrets/file/FileSecretStore.h"
 #include "tests/support/Files.h"
+#include "tests/support/Wait.h"
 
 using namespace murmeli;
 
@@ -178,4 +183,62 @@ TEST_F(InstallHooksTest, InstallersRunningAtOnceAgreeOnTheSecretAndKeepEveryBack
     }
     EXPECT_FALSE(hooks::HookSelfCheck::run(settingsPath()).hasIssues());
     EXPECT_EQ(murmeli::test::readFile(hooksDir() + QStringLiteral("/hook-secret")), stored);
+}
+
+// A stored secret that an editor ended with a line break or that a restore left open to others, and a hook's copy
+// edited by hand: murmeli and the real hook scripts read the secret alike, so the hooks get in, and a reinstall keeps
+// the secret the agents already hold.
+TEST_F(InstallHooksTest, TheHookScriptsAndMurmeliReadTheSecretAlike)
+{
+    const QByteArray secret = "7d1c0a9e54b2f3860d1e2c3b4a5968778695a4b3c2d1e0f1a2b3c4d5e6f70819";
+    const struct {
+        const char* what;
+        QByteArray stored;
+        mode_t mode;
+        // What the hook's copy is changed to after the install; empty to leave it.
+        QByteArray editedCopy;
+    } cases[] = {
+        { "stored with a line break", secret + "\n", 0600, {} },
+        { "stored open to others", secret, 0644, {} },
+        { "the hook's copy ends in a line break", secret, 0600, secret + "\r\n" },
+    };
+    const QString secretsDir = QFileInfo(storedSecretPath()).path();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const QString& made : { QStringLiteral("/.local"), QStringLiteral("/.claude") }) {
+            QDir(home.path() + made).removeRecursively();
+        }
+        ASSERT_TRUE(QDir().mkpath(secretsDir));
+        QFile stored(storedSecretPath());
+        ASSERT_TRUE(stored.open(QIODevice::WriteOnly));
+        stored.write(c.stored);
+        stored.close();
+        ASSERT_EQ(::chmod(QFile::encodeName(storedSecretPath()).constData(), c.mode), 0);
+
+        const InstallerRun run = installer();
+        ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+        EXPECT_EQ(murmeli::test::readFile(hooksDir() + QStringLiteral("/hook-secret")), secret);
+        if (!c.editedCopy.isEmpty()) {
+            QFile copy(hooksDir() + QStringLiteral("/hook-secret"));
+            ASSERT_TRUE(copy.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            copy.write(c.editedCopy);
+        }
+
+        hooks::HookServer server { platform::KeychainStore(std::make_shared<platform::FileSecretStore>(secretsDir)) };
+        server.start(0);
+        ASSERT_TRUE(server.authEnforced());
+        QProcess hook;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        environment.insert(QStringLiteral("MURMELI_PORT"), QString::number(server.port()));
+        environment.insert(QStringLiteral("MURMELI_STATUS_DIR"), home.path() + QStringLiteral("/status"));
+        hook.setProcessEnvironment(environment);
+        hook.start(
+            QStringLiteral("/bin/bash"), { hooksDir() + QStringLiteral("/session-hook"), QStringLiteral("Stop") });
+        hook.write(R"({"session_id": "0a1b2c3d4e5f"})");
+        hook.closeWriteChannel();
+        ASSERT_TRUE(murmeli::test::waitUntil([&] { return hook.state() == QProcess::NotRunning; }, 30000));
+        EXPECT_EQ(server.totalEventCount(), 1);
+        EXPECT_EQ(server.bearerRejectCount(), 0);
+    }
 }

@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include "main/hooks/server/HttpRequest.h"
+#include "main/hooks/server/StoredHookSecret.h"
 
 namespace murmeli::hooks {
 
@@ -54,10 +55,20 @@ void HookServer::start(quint16 port, std::optional<QString> secret, bool skipKey
         resolved = secret;
     } else if (!skipKeychain) {
         // Where an install keeps the secret depends on where it ran; the hooks carry whichever copy they were given.
-        others = m_keychain.loadEach(
-            QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"));
+        StoredHookSecret stored = StoredHookSecret::read(m_keychain);
+        for (const platform::SecretNotice& notice : stored.notices) {
+            onLog(QStringLiteral("HookServer: ") + StoredHookSecret::describe(notice), common::LogColor::Orange);
+        }
+        others = std::move(stored.secrets);
         if (!others.isEmpty()) {
             resolved = others.takeFirst();
+        } else if (stored.refused()) {
+            // Listening without a check would let any local user post events; one nobody holds refuses them all.
+            resolved = StoredHookSecret::fresh();
+            onLog(QStringLiteral("HookServer: no stored hook secret can be used, so every hook event is refused: make "
+                                 "it a file of your own with mode 0600 (or remove it and reinstall the hooks), then "
+                                 "restart murmeli"),
+                common::LogColor::Red);
         }
     }
     setSecret(resolved);

@@ -51,7 +51,8 @@ public:
     /// On the owner's thread; failures come in red, routine lines in grey.
     common::LogSink onLog;
 
-    /// Resolves the secret (given, none, or every one the keychain keeps) and starts listening on 127.0.0.1.
+    /// Resolves the secret (given, none, or every one the keychain keeps) and starts listening on 127.0.0.1. A stored
+    /// secret that cannot be used never turns the check off: without another copy, every event is refused.
     void start(quint16 port = defaultPort, std::optional<QString> secret = std::nullopt, bool skipKeychain = false);
     /// Stops accepting; connections already open are left to finish.
     void stop();

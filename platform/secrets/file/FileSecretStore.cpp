@@ -1,11 +1,13 @@
 #include "platform/secrets/file/FileSecretStore.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,9 +60,10 @@ std::optional<QByteArray> FileSecretStore::load(const QString& service, const QS
     if (!path) {
         return std::nullopt;
     }
-    // A link could lead anywhere, and a file others could read may have been seen by them: neither is a secret.
+    // A link could lead anywhere, a file others could read may have been seen by them, and one of another user's may
+    // have been planted: none of them is a secret.
     common::BoundedFile file(*path, common::BoundedFile::Links::Refuse);
-    if (!file.isOpen() || (file.permissions() & (S_IRWXG | S_IRWXO)) != 0) {
+    if (!file.isOpen() || (file.permissions() & (S_IRWXG | S_IRWXO)) != 0 || file.ownerId() != ::geteuid()) {
         return std::nullopt;
     }
     return file.readAll(maxValueSize);
@@ -90,6 +93,44 @@ bool FileSecretStore::remove(const QString& service, const QString& account)
         return true;
     }
     return errno == ENOENT;
+}
+
+std::vector<SecretNotice> FileSecretStore::check(const QString& service, const QString& account)
+{
+    const std::optional<QString> path = itemPath(service, account);
+    struct stat info { };
+    if (!path || ::lstat(QFile::encodeName(*path).constData(), &info) != 0) {
+        return {};
+    }
+    if (S_ISLNK(info.st_mode)) {
+        return { { *path + QStringLiteral(" is a symbolic link") } };
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return { { *path + QStringLiteral(" is not a regular file") } };
+    }
+    if (info.st_uid != ::geteuid()) {
+        return { { *path + QStringLiteral(" belongs to another user (uid %1)").arg(info.st_uid) } };
+    }
+    if ((info.st_mode & (S_IRWXG | S_IRWXO)) == 0) {
+        return {};
+    }
+    // The user's own file, copied without its mode or restored from a backup: closing it to the others keeps the
+    // agents that hold this secret working. Changed through a descriptor of the very file that was looked at.
+    const QString was = QString::number(info.st_mode & 07777, 8).rightJustified(4, u'0');
+    const int fd = ::open(QFile::encodeName(*path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat opened { };
+    const bool same
+        = fd >= 0 && ::fstat(fd, &opened) == 0 && opened.st_dev == info.st_dev && opened.st_ino == info.st_ino;
+    const bool narrowed = same && ::fchmod(fd, 0600) == 0;
+    const QString why = QString::fromLocal8Bit(std::strerror(same || fd < 0 ? errno : EAGAIN));
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    if (!narrowed) {
+        return { { *path
+            + QStringLiteral(" is open to others (mode %1) and could not be made 0600: %2").arg(was, why) } };
+    }
+    return { { *path + QStringLiteral(" was open to others (mode %1); it is 0600 now").arg(was), true } };
 }
 
 QString FileSecretStore::backendName() const

@@ -1,15 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <iostream>
+
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTemporaryDir>
 
 #include <qcoro/qcorosignal.h>
 
 #include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "main/hooks/server/HookServer.h"
+#include "platform/secrets/LayeredSecretStore.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
+#include "platform/secrets/file/FileSecretStore.h"
 #include "platform/system/ResourceLimits.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/HttpClient.h"
@@ -253,6 +262,81 @@ TEST_F(HookServerTest, SecretComesFromTheKeychainUnlessGivenOrSkipped)
     HookServer given { platform::KeychainStore(secrets) };
     given.start(0, QString());
     EXPECT_FALSE(given.authEnforced());
+}
+
+// The secret file as a restore, a copy without -p, a dotfile manager, another user or an editor leaves it: whatever
+// shape it has, an event without the secret is refused unless no secret is stored at all, and the log names the
+// file and what was wrong with it.
+TEST_F(HookServerTest, AStoredSecretThatCannotBeUsedNeverTurnsTheCheckOff)
+{
+    enum class Shape { Missing, Regular, Link, OtherUser };
+    const struct {
+        const char* what;
+        Shape shape;
+        QByteArray content;
+        mode_t mode;
+        // The bearer that gets in; none when every event is refused.
+        std::optional<QByteArray> accepted;
+        // What the log says of the file, beside its path; empty when it says nothing of it.
+        QString why;
+    } cases[] = {
+        { "a private file", Shape::Regular, "s3cret", 0600, "s3cret", {} },
+        { "a file open to others", Shape::Regular, "s3cret", 0644, "s3cret", QStringLiteral("(mode 0644)") },
+        { "a file ending in a line break", Shape::Regular, "s3cret\n", 0600, "s3cret", {} },
+        { "a symbolic link to a private file", Shape::Link, "s3cret", 0600, std::nullopt,
+            QStringLiteral("symbolic link") },
+        { "another user's file", Shape::OtherUser, "s3cret", 0600, std::nullopt, QStringLiteral("another user") },
+        { "no file", Shape::Missing, {}, 0, QByteArray(), {} },
+    };
+    const QByteArray unauthorized = expectedReply(401, "Unauthorized", R"({"error":"unauthorized"})");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.shape == Shape::OtherUser && ::geteuid() != 0) {
+            std::cout << "[ SKIPPED  ] another user's file: only root can make one\n";
+            continue;
+        }
+        QTemporaryDir home;
+        const QString directory = home.path() + QStringLiteral("/secrets");
+        ASSERT_TRUE(QDir().mkpath(directory));
+        const QString file = directory + QStringLiteral("/") + QLatin1String(platform::KeychainStore::hookAuthService)
+            + QStringLiteral(".secret");
+        if (c.shape != Shape::Missing) {
+            const QString target = c.shape == Shape::Link ? home.path() + QStringLiteral("/kept-elsewhere") : file;
+            QFile written(target);
+            ASSERT_TRUE(written.open(QIODevice::WriteOnly));
+            written.write(c.content);
+            written.close();
+            ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), c.mode), 0);
+            if (c.shape == Shape::Link) {
+                ASSERT_TRUE(QFile::link(target, file));
+            } else if (c.shape == Shape::OtherUser) {
+                ASSERT_EQ(::chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
+            }
+        }
+        // As main() layers it, with a keyring that holds no copy.
+        HookServer keyed { platform::KeychainStore(std::make_shared<platform::LayeredSecretStore>(
+            std::make_shared<platform::FileSecretStore>(directory), secrets)) };
+        QStringList lines;
+        keyed.onLog = [&](const QString& line, common::LogColor) { lines << line; };
+        keyed.start(0);
+        ASSERT_TRUE(keyed.isRunning());
+
+        const bool open = c.accepted && c.accepted->isEmpty();
+        EXPECT_EQ(keyed.authEnforced(), !open);
+        EXPECT_EQ(postHook(keyed.port(), QStringLiteral("/hook/Stop"), "{}"), open ? okReply : unauthorized);
+        EXPECT_EQ(postHook(keyed.port(), QStringLiteral("/hook/Stop"), "{}", "Authorization: Bearer s3cret\r\n"),
+            c.accepted ? okReply : unauthorized);
+        const QStringList named = lines.filter(file);
+        if (c.why.isEmpty()) {
+            EXPECT_TRUE(named.isEmpty()) << named.join('\n').toStdString();
+        } else {
+            EXPECT_EQ(named.size(), 1) << lines.join('\n').toStdString();
+            EXPECT_TRUE(named.value(0).contains(c.why)) << named.value(0).toStdString();
+        }
+        if (c.shape == Shape::Regular) {
+            EXPECT_EQ(QFileInfo(file).permissions() & (QFile::ReadGroup | QFile::ReadOther), 0);
+        }
+    }
 }
 
 TEST_F(HookServerTest, ClientThatNeverFinishesIsClosedWithoutDelivery)
