@@ -106,9 +106,9 @@ QString ControllerSettingsHost::agentSettingsPath() const
     return m_controller.agentSettingsPath();
 }
 
-QCoro::Task<std::optional<QString>> ControllerSettingsHost::installClaudeHooks()
+QCoro::Task<settings::ExternalScriptRunner::Result> ControllerSettingsHost::installClaudeHooks()
 {
-    return m_controller.hookInstaller().installAndWait();
+    return m_controller.hookInstaller().run();
 }
 
 settings::LabStatus::DeviceLink ControllerSettingsHost::deviceLink() const

@@ -99,16 +99,13 @@ QCoro::Task<> IntegrationsModel::installClaude()
 {
     QPointer<QObject> alive = m_lifetime.get();
     setBusy(CLIAdapter::ID::ClaudeCode, true);
-    const std::optional<QString> failure = co_await m_dependencies.installClaudeHooks();
+    const ExternalScriptRunner::Result result = co_await m_dependencies.installClaudeHooks();
     if (!alive) {
         co_return;
     }
     setBusy(CLIAdapter::ID::ClaudeCode, false);
-    // Success speaks through the badge; a failure must be seen where the user pressed.
-    const CLIAdapter& claude = CLIAdapter::allCases().front();
-    finish(failure ? std::optional<InstallAlert>(
-               InstallAlert { claude.displayName + QStringLiteral(" install failed"), *failure })
-                   : std::nullopt);
+    // As every other button: what the installer printed, which tells what it changed or why it refused.
+    finish(InstallAlert { resultTitle(CLIAdapter::allCases().front(), false, result.exitCode), result.output });
 }
 
 QCoro::Task<> IntegrationsModel::runScript(CLIAdapter adapter, bool removing)
@@ -148,11 +145,9 @@ void IntegrationsModel::setBusy(CLIAdapter::ID id, bool busy)
     changed();
 }
 
-void IntegrationsModel::finish(std::optional<InstallAlert> alert)
+void IntegrationsModel::finish(InstallAlert alert)
 {
-    if (alert) {
-        m_alert = std::move(alert);
-    }
+    m_alert = std::move(alert);
     refreshAllCLIStatus();
 }
 

@@ -53,14 +53,14 @@ protected:
             co_return common::ProcessResult(nextResult);
         };
         if (withApplication) {
-            dependencies.installClaudeHooks = [this]() -> QCoro::Task<std::optional<QString>> {
+            dependencies.installClaudeHooks = [this]() -> QCoro::Task<settings::ExternalScriptRunner::Result> {
                 ++claudeInstalls;
                 ++started;
                 std::shared_ptr<test::FakeClock> keep = clock;
                 co_await common::sleepFor(*keep, 1000);
                 ++completed;
                 // A copy: the member stays for the test to compare with.
-                co_return std::optional<QString>(claudeFailure);
+                co_return settings::ExternalScriptRunner::Result(claudeRun);
             };
         }
         auto model = std::make_unique<IntegrationsModel>(std::move(dependencies));
@@ -83,7 +83,7 @@ protected:
     std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
     std::vector<common::ProcessRequest> requests;
     common::ProcessResult nextResult;
-    std::optional<QString> claudeFailure;
+    settings::ExternalScriptRunner::Result claudeRun { QStringLiteral("murmeli hooks installed\n"), 0 };
     int claudeInstalls = 0;
     int changes = 0;
 };
@@ -161,7 +161,7 @@ TEST_F(IntegrationsModelTest, EachFlowEndsInOneAlertThatSaysWhatHappened)
     EXPECT_EQ(InstallAlert {}.message(), QStringLiteral("(no output)"));
 }
 
-TEST_F(IntegrationsModelTest, ClaudeCodeInstallIsAwaitedOncePerClickAndShowsOnlyAFailure)
+TEST_F(IntegrationsModelTest, ClaudeCodeInstallIsAwaitedOncePerClickAndShowsWhatItPrinted)
 {
     const auto model = makeModel();
     EXPECT_EQ(model->state(CLIAdapter::ID::ClaudeCode), CLIInstallState::ComingSoon);
@@ -173,15 +173,18 @@ TEST_F(IntegrationsModelTest, ClaudeCodeInstallIsAwaitedOncePerClickAndShowsOnly
     finishRuns();
     EXPECT_EQ(claudeInstalls, 1);
     EXPECT_TRUE(requests.empty());
-    EXPECT_FALSE(model->alert());
+    ASSERT_TRUE(model->alert());
+    EXPECT_EQ(*model->alert(), (InstallAlert { QStringLiteral("Claude Code installed"), claudeRun.output }));
     EXPECT_EQ(model->state(CLIAdapter::ID::ClaudeCode), CLIInstallState::Installable);
+    model->dismissAlert();
 
-    claudeFailure = QStringLiteral("install-hooks.sh exited with error.");
+    claudeRun = { QStringLiteral("install-hooks.sh not found at:\n/x"), -1 };
     model->install(claude);
     finishRuns();
     EXPECT_EQ(claudeInstalls, 2);
     ASSERT_TRUE(model->alert());
-    EXPECT_EQ(*model->alert(), (InstallAlert { QStringLiteral("Claude Code install failed"), *claudeFailure }));
+    EXPECT_EQ(
+        *model->alert(), (InstallAlert { QStringLiteral("Claude Code install failed (exit -1)"), claudeRun.output }));
 }
 
 TEST_F(IntegrationsModelTest, WithoutAnApplicationOrOnceGoneNothingRunsOrLands)
