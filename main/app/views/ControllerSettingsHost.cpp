@@ -106,9 +106,9 @@ QString ControllerSettingsHost::agentSettingsPath() const
     return m_controller.agentSettingsPath();
 }
 
-QCoro::Task<settings::ExternalScriptRunner::Result> ControllerSettingsHost::installClaudeHooks()
+QCoro::Task<std::optional<QString>> ControllerSettingsHost::installClaudeHooks()
 {
-    return m_controller.hookInstaller().run();
+    return m_controller.hookInstaller().installAndWait();
 }
 
 settings::LabStatus::DeviceLink ControllerSettingsHost::deviceLink() const

@@ -32,7 +32,7 @@ public:
     QString executablePath() const override;
     platform::KeychainStore keychain() const override;
     QString agentSettingsPath() const override;
-    QCoro::Task<settings::ExternalScriptRunner::Result> installClaudeHooks() override;
+    QCoro::Task<std::optional<QString>> installClaudeHooks() override;
     settings::LabStatus::DeviceLink deviceLink() const override;
     void setDeviceLinkRunning(bool on) override;
     bool speaksAnnouncements() const override;

@@ -4,29 +4,18 @@
 #include <QPointer>
 #include <QProcessEnvironment>
 
+#include "main/common/ProcessRunner.h"
 #include "main/settings/integrations/CLIAdapter.h"
-#include "main/settings/integrations/IntegrationsModel.h"
 
 namespace murmeli::settings {
 
 using common::LogColor;
 
-namespace {
-
-// What a failed run said, or that it said nothing.
-QString failureOf(const ExternalScriptRunner::Result& result)
-{
-    const QString said = result.output.trimmed();
-    return said.isEmpty() ? CLIAdapter::allCases().front().installScriptName + QStringLiteral(" exited with error.")
-                          : said;
-}
-
-} // namespace
-
 HookInstaller::HookInstaller(QString executablePath, QProcessEnvironment environment)
     : m_executablePath(std::move(executablePath)), m_environment(std::move(environment))
 {
 }
+
 
 QString HookInstaller::executablePath() const
 {
@@ -61,36 +50,35 @@ QCoro::Task<> HookInstaller::deliverOutcome()
 
 QCoro::Task<std::optional<QString>> HookInstaller::installAndWait()
 {
-    const ExternalScriptRunner::Result result = co_await run();
-    co_return result.exitCode == 0 ? std::nullopt : std::optional<QString>(failureOf(result));
-}
-
-QCoro::Task<ExternalScriptRunner::Result> HookInstaller::run()
-{
     QPointer<QObject> alive = m_lifetime.get();
     const CLIAdapter& claude = CLIAdapter::allCases().front();
+    const QString exitedWithError = claude.installScriptName + QStringLiteral(" exited with error.");
     const auto script = claude.installScriptPath(executablePath());
     if (!script) {
-        ExternalScriptRunner::Result missing;
-        missing.output = claude.installScriptName + QStringLiteral(" not found at:\n")
-            + claude.scriptCandidatePaths(executablePath()).value(0);
-        co_return missing;
+        const QStringList candidates = claude.scriptCandidatePaths(executablePath());
+        co_return claude.installScriptName + QStringLiteral(" not found at:\n") + candidates.value(0);
     }
-    QProcessEnvironment environment = m_environment;
-    environment.insert(QStringLiteral("MURMELI_BIN"), executablePath());
-    const QString interpreter = QString::fromLatin1(IntegrationsModel::interpreter);
-    const QStringList arguments { *script };
-    const ExternalScriptRunner::Result result
-        = co_await ExternalScriptRunner::run(common::defaultCommandRunner(), interpreter, arguments, environment);
+    common::ProcessRequest request;
+    request.program = QStringLiteral("/bin/bash");
+    request.arguments = { *script };
+    request.timeout = std::chrono::seconds(60);
+    request.environment = m_environment;
+    request.environment.insert(QStringLiteral("MURMELI_BIN"), executablePath());
+    const common::ProcessResult result = co_await common::runProcess(request);
     if (!alive) {
-        co_return result;
+        co_return exitedWithError;
     }
-    if (result.exitCode == 0) {
+    if (result.succeeded()) {
         onLog(QStringLiteral("Hooks: installed for ") + claude.displayName, LogColor::Green);
-    } else {
-        onLog(QStringLiteral("Hooks: install failed: ") + failureOf(result), LogColor::Red);
+        co_return std::nullopt;
     }
-    co_return result;
+    QString message = !result.started ? result.errorText
+                                      : QString::fromUtf8(result.standardOutput + result.standardError).trimmed();
+    if (message.isEmpty()) {
+        message = exitedWithError;
+    }
+    onLog(QStringLiteral("Hooks: install failed: ") + message, LogColor::Red);
+    co_return message;
 }
 
 } // namespace murmeli::settings

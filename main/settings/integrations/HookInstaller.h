@@ -11,7 +11,6 @@
 #include <qcoro/qcorotask.h>
 
 #include "main/common/Log.h"
-#include "main/settings/integrations/ExternalScriptRunner.h"
 
 namespace murmeli::settings {
 
@@ -35,9 +34,6 @@ public:
     /// Runs the installer for one caller: nullopt when it succeeded, else the failure message. onInstalled and
     /// onFailed are not called; the log line is written as for install().
     QCoro::Task<std::optional<QString>> installAndWait();
-    /// As installAndWait(), but answers with all the installer printed (both channels as written) and its exit
-    /// status, -1 when it could not be found or started: what the user is shown of the run.
-    QCoro::Task<ExternalScriptRunner::Result> run();
 
 private:
     QCoro::Task<> deliverOutcome();

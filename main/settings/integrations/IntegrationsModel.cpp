@@ -99,13 +99,16 @@ QCoro::Task<> IntegrationsModel::installClaude()
 {
     QPointer<QObject> alive = m_lifetime.get();
     setBusy(CLIAdapter::ID::ClaudeCode, true);
-    const ExternalScriptRunner::Result result = co_await m_dependencies.installClaudeHooks();
+    const std::optional<QString> failure = co_await m_dependencies.installClaudeHooks();
     if (!alive) {
         co_return;
     }
     setBusy(CLIAdapter::ID::ClaudeCode, false);
-    // As every other button: what the installer printed, which tells what it changed or why it refused.
-    finish(InstallAlert { resultTitle(CLIAdapter::allCases().front(), false, result.exitCode), result.output });
+    // Success speaks through the badge; a failure must be seen where the user pressed.
+    const CLIAdapter& claude = CLIAdapter::allCases().front();
+    finish(failure ? std::optional<InstallAlert>(
+               InstallAlert { claude.displayName + QStringLiteral(" install failed"), *failure })
+                   : std::nullopt);
 }
 
 QCoro::Task<> IntegrationsModel::runScript(CLIAdapter adapter, bool removing)
@@ -145,9 +148,11 @@ void IntegrationsModel::setBusy(CLIAdapter::ID id, bool busy)
     changed();
 }
 
-void IntegrationsModel::finish(InstallAlert alert)
+void IntegrationsModel::finish(std::optional<InstallAlert> alert)
 {
-    m_alert = std::move(alert);
+    if (alert) {
+        m_alert = std::move(alert);
+    }
     refreshAllCLIStatus();
 }
 

@@ -14,7 +14,6 @@
 
 #include "main/common/ProcessRunner.h"
 #include "main/settings/integrations/CLIAdapter.h"
-#include "main/settings/integrations/ExternalScriptRunner.h"
 #include "platform/secrets/KeychainStore.h"
 
 namespace murmeli::settings {
@@ -31,8 +30,9 @@ struct InstallAlert {
 };
 
 /// The CLI Hooks card of the Integrations page: every adapter's state, and the install and uninstall flows its
-/// buttons start. Each click gives exactly one completion, which re-detects every adapter and raises the alert. Main
-/// thread only; a completion that arrives after the model is gone is dropped (the script itself runs to its end).
+/// buttons start. Each click gives exactly one completion, which re-detects every adapter and, except after a
+/// successful Claude Code install, raises the alert. Main thread only; a completion that arrives after the model is
+/// gone is dropped (the script itself runs to its end).
 class IntegrationsModel final {
 public:
     struct Dependencies {
@@ -43,9 +43,9 @@ public:
         QString homePath;
         platform::KeychainStore keychain;
         common::CommandRunner runCommand = common::defaultCommandRunner();
-        /// Claude Code's install through the application: what its installer printed and its exit status. Empty
+        /// Claude Code's install through the application: nullopt when it succeeded, else what went wrong. Empty
         /// when no application stands behind the window; nothing can be installed then.
-        std::function<QCoro::Task<ExternalScriptRunner::Result>()> installClaudeHooks {};
+        std::function<QCoro::Task<std::optional<QString>>()> installClaudeHooks {};
         /// The variables that move the agents' files away from the home (CODEX_HOME, XDG_CONFIG_HOME, ...): the
         /// installers run with it, and the agents' files are looked for where it puts them.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -83,7 +83,7 @@ private:
     QCoro::Task<> installClaude();
     QCoro::Task<> runScript(CLIAdapter adapter, bool removing);
     void setBusy(CLIAdapter::ID id, bool busy);
-    void finish(InstallAlert alert);
+    void finish(std::optional<InstallAlert> alert);
     void changed();
 
     Dependencies m_dependencies;

@@ -13,7 +13,6 @@
 #include "main/settings/AccessibilityStatus.h"
 #include "main/settings/LabStatus.h"
 #include "main/settings/PTTHotkey.h"
-#include "main/settings/integrations/ExternalScriptRunner.h"
 #include "platform/secrets/KeychainStore.h"
 
 namespace murmeli::usage {
@@ -83,8 +82,8 @@ public:
     virtual platform::KeychainStore keychain() const = 0;
     /// Claude Code's settings file, which the hooks doctor checks.
     virtual QString agentSettingsPath() const = 0;
-    /// Runs Claude Code's installer through the application: what it printed and its exit status.
-    virtual QCoro::Task<ExternalScriptRunner::Result> installClaudeHooks() = 0;
+    /// Runs Claude Code's installer through the application: nullopt when it succeeded, else what went wrong.
+    virtual QCoro::Task<std::optional<QString>> installClaudeHooks() = 0;
 
     // The Lab page.
 

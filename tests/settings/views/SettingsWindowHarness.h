@@ -8,8 +8,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "main/common/Clock.h"
 #include "main/common/NotificationHub.h"
+#include "main/common/Clock.h"
 #include "main/settings/views/SettingsHost.h"
 #include "main/settings/views/SettingsRootView.h"
 #include "main/settings/views/SettingsWindowController.h"
@@ -65,10 +65,10 @@ public:
     QString executablePath() const override { return executable; }
     platform::KeychainStore keychain() const override { return platform::KeychainStore(secrets); }
     QString agentSettingsPath() const override { return claudeSettings; }
-    QCoro::Task<settings::ExternalScriptRunner::Result> installClaudeHooks() override
+    QCoro::Task<std::optional<QString>> installClaudeHooks() override
     {
         ++claudeInstalls;
-        co_return claudeInstall;
+        co_return claudeInstallFailure;
     }
     settings::LabStatus::DeviceLink deviceLink() const override { return link; }
     void setDeviceLinkRunning(bool on) override
@@ -111,7 +111,7 @@ public:
     std::shared_ptr<platform::SecretStore> secrets = std::make_shared<platform::FakeSecretStore>();
     QString claudeSettings;
     int claudeInstalls = 0;
-    settings::ExternalScriptRunner::Result claudeInstall { {}, 0 };
+    std::optional<QString> claudeInstallFailure;
     settings::LabStatus::DeviceLink link;
     std::vector<bool> linkRuns;
     bool speaks = false;
