@@ -6,7 +6,8 @@ namespace murmeli::platform {
 
 std::unique_ptr<LoginItem> makeLoginItem(const QString& executablePath)
 {
-    return std::make_unique<XdgAutostartEntry>(XdgAutostartEntry::standardDirectory(), executablePath);
+    return std::make_unique<XdgAutostartEntry>(
+        XdgAutostartEntry::standardDirectory(), executablePath, XdgAutostartEntry::standardMadeNote());
 }
 
 } // namespace murmeli::platform

@@ -20,6 +20,7 @@
 #include "main/settings/integrations/CLIAdapter.h"
 #include "main/settings/integrations/HookInstaller.h"
 #include "main/settings/integrations/IntegrationsModel.h"
+#include "platform/autostart/xdg/XdgAutostartEntry.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "platform/secrets/file/FileSecretStore.h"
 #include "tests/support/Files.h"
@@ -52,6 +53,8 @@ const std::vector<Installer> installers {
     { CLIAdapter::ID::Qoder, "/.qoder/settings.json", R"({"model": "q"})", "/.qoder/settings.json", "[1," },
     { CLIAdapter::ID::CodeBuddy, "/.codebuddy/settings.json", R"({"model": "c"})", "/.codebuddy/settings.json",
         "\xff\xfe" },
+    { CLIAdapter::ID::QwenCode, "/.qwen/settings.json", R"({"security": {"auth": {"selectedType": "openai"}}})",
+        "/.qwen/settings.json", "{\"hooks\": {\"Stop\": " },
     { CLIAdapter::ID::OpenCode, "/.config/opencode/opencode.json", R"({"model": "fake/fake-model"})",
         "/.config/opencode/plugins/murmeli.js", "export const Mine = async () => ({})\n" },
     { CLIAdapter::ID::OpenClaw, "/.openclaw/openclaw.json", R"({"gateway": {"port": 18789}})",
@@ -345,7 +348,7 @@ TEST_F(AgentInstallersTest, ThePageFindsWhatTheInstallerWroteWhereverTheEnvironm
                 std::make_shared<platform::FileSecretStore>(data + QStringLiteral("/murmeli/secrets")));
             settings::HookInstaller claudeInstaller(executable, environment);
             settings::IntegrationsModel model({ executable, home, secrets, common::defaultCommandRunner(),
-                [&claudeInstaller] { return claudeInstaller.installAndWait(); }, environment });
+                [&claudeInstaller] { return claudeInstaller.run(); }, environment });
             const auto said = [&model] {
                 return model.alert()
                     ? (model.alert()->title + QStringLiteral(": ") + model.alert()->message()).toStdString()
@@ -562,6 +565,108 @@ TEST_F(AgentInstallersTest, ReadOnlyFilesAndFoldersAreHonouredAsRootAndAsAUser)
                 << name << ": " << run.output.toStdString();
             EXPECT_EQ(snapshotWithModes(home), before) << name;
             ::chmod(QFile::encodeName(readOnly).constData(), 0755);
+        }
+    }
+}
+
+// The removal script takes out everything murmeli made in a home where three agents were connected, launch at login
+// was on and murmeli had run: what is left is the user's own files and the backups murmeli made of them, which it
+// names. A folder murmeli shares with others stays while it holds theirs; an agent whose hooks cannot be taken out
+// keeps the hook files it still uses; a murmeli running from the home stops the removal before anything changes.
+TEST_F(AgentInstallersTest, RemovalLeavesTheUsersFilesAndNamesTheBackupsItKeeps)
+{
+    struct Case {
+        const char* name;
+        bool othersAutostart; // the autostart folder was there, with another program's entry
+        bool codexBroken; // the user broke Codex's file after the install: its hooks cannot be taken out
+        bool running;
+        int exitCode;
+    };
+    const std::vector<Case> cases {
+        { "all murmeli made", false, false, false, 0 },
+        { "another program starts at sign-in", true, false, false, 0 },
+        { "one agent's file is broken", false, true, false, 1 },
+        { "murmeli still runs", false, false, true, 1 },
+    };
+    const QString uid = QString::number(::getuid());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir scratch;
+        const QString home = scratch.path() + QStringLiteral("/home");
+        const QString temp = scratch.path() + QStringLiteral("/tmp");
+        const QString status = scratch.path() + QStringLiteral("/status");
+        write(home + QStringLiteral("/.claude/settings.json"), R"({"model": "sonnet"})");
+        write(home + QStringLiteral("/.codex/hooks.json"), installers.front().userContent);
+        if (c.othersAutostart) {
+            write(home + QStringLiteral("/.config/autostart/other.desktop"), "[Desktop Entry]\n");
+        }
+        for (const CLIAdapter::ID id :
+            { CLIAdapter::ID::ClaudeCode, CLIAdapter::ID::Codex, CLIAdapter::ID::QwenCode }) {
+            const Run run = installer(adapter(id), home);
+            ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+        }
+        if (c.codexBroken) {
+            write(home + QStringLiteral("/.codex/hooks.json"), "{\"hooks\": ");
+        }
+        const QStringList backups = test::filesUnder(home).filter(QStringLiteral(".murmeli-backup-"));
+        ASSERT_EQ(backups.size(), 2) << backups.join(QLatin1Char(' ')).toStdString();
+        platform::XdgAutostartEntry autostart(home + QStringLiteral("/.config/autostart"),
+            QStringLiteral("/usr/bin/murmeli"), home + QStringLiteral("/.config/murmeli/autostart-folder-made"));
+        ASSERT_EQ(autostart.setEnabled(true), std::nullopt);
+        write(home + QStringLiteral("/.config/murmeli/defaults.json"), "{}");
+        write(home + QStringLiteral("/.murmeli/logs/ptt-2026-12-08.jsonl"), "{}\n");
+        write(status + QStringLiteral("/abcd1234-session.json"), "{}");
+        write(temp + QStringLiteral("/murmeli-takes-") + uid + QStringLiteral("/take-1.wav"), "RIFF");
+        write(temp + QStringLiteral("/murmeli-") + uid + QStringLiteral("/instance.lock"), "");
+
+        QProcess murmeli;
+        QProcessEnvironment environment = environmentFor(home);
+        if (c.running) {
+            ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), scratch.path() + QStringLiteral("/murmeli")));
+            murmeli.setProcessEnvironment(environment);
+            murmeli.start(scratch.path() + QStringLiteral("/murmeli"), { QStringLiteral("60") });
+            ASSERT_TRUE(murmeli.waitForStarted());
+        }
+        const auto before = snapshotWithModes(scratch.path());
+        environment.insert(QStringLiteral("TMPDIR"), temp);
+        environment.insert(QStringLiteral("MURMELI_STATUS_DIR"), status);
+        QProcess removal;
+        removal.setProcessEnvironment(environment);
+        removal.setProcessChannelMode(QProcess::MergedChannels);
+        removal.start(QStringLiteral("/bin/bash"), { scripts + QStringLiteral("remove-murmeli") });
+        ASSERT_TRUE(removal.waitForFinished(60000));
+        const QString said = QString::fromUtf8(removal.readAll());
+        murmeli.kill();
+        murmeli.waitForFinished();
+        EXPECT_EQ(removal.exitCode(), c.exitCode) << said.toStdString();
+        if (c.running) {
+            EXPECT_EQ(snapshotWithModes(scratch.path()), before);
+            continue;
+        }
+        // The uninstalls back the agents' files up once more before taking murmeli's entries out.
+        const QStringList kept = test::filesUnder(home).filter(QStringLiteral(".murmeli-backup-"));
+        for (const QString& backup : backups) {
+            EXPECT_TRUE(kept.contains(backup)) << backup.toStdString();
+        }
+        QStringList left { QStringLiteral(".claude/settings.json"), QStringLiteral(".codex/hooks.json") };
+        left << kept;
+        if (c.othersAutostart) {
+            left << QStringLiteral(".config/autostart/other.desktop");
+        }
+        if (c.codexBroken) {
+            // Codex's hooks still run and send the secret: their files and the stored secret stay.
+            left << test::filesUnder(home).filter(QStringLiteral(".local/share/murmeli/"));
+            EXPECT_TRUE(left.contains(QStringLiteral(".local/share/murmeli/hooks/codex/codex-hook")));
+        }
+        left.sort();
+        EXPECT_EQ(
+            test::filesUnder(home).join(QLatin1Char('\n')).toStdString(), left.join(QLatin1Char('\n')).toStdString())
+            << said.toStdString();
+        // The temporary folders go whole, not only what was in them.
+        EXPECT_FALSE(QFileInfo::exists(status) || QFileInfo::exists(temp + QStringLiteral("/murmeli-takes-") + uid));
+        EXPECT_EQ(QFileInfo::exists(home + QStringLiteral("/.config/autostart")), c.othersAutostart);
+        for (const QString& backup : kept) {
+            EXPECT_TRUE(said.contains(home + QLatin1Char('/') + backup)) << said.toStdString();
         }
     }
 }

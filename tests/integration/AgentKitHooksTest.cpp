@@ -357,7 +357,7 @@ TEST_F(AgentKitHooksTest, CodexToolEventsReachMurmeliAsCodex)
 }
 
 // Qwen Code keeps Claude Code's hook layout, as Qoder and CodeBuddy do; it is the one of them that runs offline, so
-// the installer they share is proven on it (Qwen Code itself has no row of its own yet).
+// Qoder's installer, which CodeBuddy's shares, is proven on it.
 TEST_F(AgentKitHooksTest, TheClaudeLayoutInstallerWorksInQwenCode)
 {
     QProcessEnvironment settings;
@@ -452,9 +452,7 @@ TEST_F(AgentKitHooksTest, EscInCodexTakesItsRequestOffThePanel)
 
 TEST_F(AgentKitHooksTest, QwenCodeAsksMurmeliFromItsInteractiveScreen)
 {
-    QProcessEnvironment settings;
-    settings.insert(QStringLiteral("QODER_SETTINGS"), homePath + QStringLiteral("/.qwen/settings.json"));
-    prepare(Agent::Qwen, QStringLiteral("install-qoder-hook"), settings);
+    prepare(Agent::Qwen, QStringLiteral("install-qwen-hook"));
     if (IsSkipped() || HasFatalFailure()) {
         return;
     }
@@ -464,7 +462,7 @@ TEST_F(AgentKitHooksTest, QwenCodeAsksMurmeliFromItsInteractiveScreen)
     const QStringList qwen
         = AgentKitPeer::openClawCommand().mid(0, 1) + QStringList { AgentKitPeer::installedFile(Agent::Qwen) };
     screenWaitsForTheUser(
-        QStringLiteral("qoder"), "touch", "not from the test", [&](quint16 port, const QString& prompt) {
+        QStringLiteral("qwen"), "touch", "not from the test", [&](quint16 port, const QString& prompt) {
             return QStringList { QStringLiteral("OPENAI_API_KEY=sk-offline-test"),
                 QStringLiteral("OPENAI_BASE_URL=http://127.0.0.1:%1/v1").arg(port),
                 QStringLiteral("OPENAI_MODEL=fake-model") }

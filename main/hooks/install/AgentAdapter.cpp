@@ -179,12 +179,20 @@ std::vector<AgentAdapter> build()
         r.comingSoonNote = QStringLiteral("Moonshot Kimi CLI adapter \u2014 coming later.");
     }
     {
+        // Qwen Code reads Claude Code's hook layout, timeouts in seconds included, and Gemini CLI's tool names.
         AgentAdapter& r = rows.emplace_back();
         r.id = ID::QwenCode;
         r.processNames = QStringList { QStringLiteral("qwen") };
         r.key = QStringLiteral("qwenCode");
-        r.displayName = QStringLiteral("Qwen Code");
-        r.comingSoonNote = QStringLiteral("Alibaba Qwen Code CLI adapter \u2014 coming later.");
+        r.agent = QStringLiteral("qwen");
+        r.displayName = QStringLiteral("Qwen Code (Beta)");
+        r.installScriptName = QStringLiteral("install-qwen-hook");
+        r.shortDescription = QStringLiteral("Alibaba Qwen Code CLI adapter.");
+        r.activeText = QStringLiteral("Qwen Code hooks active. Restart Qwen Code to apply.");
+        r.installableText = QStringLiteral("Registers murmeli hooks via ~/.qwen/settings.json (Claude Code schema).");
+        r.detection = Detection::TextWithMarker;
+        r.settings = file("QWEN_SETTINGS", "/.qwen/settings.json");
+        r.entries = claudeSchemaEntries();
     }
     return rows;
 }

@@ -7,10 +7,14 @@
 #include <QFileInfo>
 
 #include "main/common/AtomicFile.h"
+#include "main/common/BoundedFile.h"
 
 namespace murmeli::platform {
 
 namespace {
+
+// The note holds one path.
+constexpr qint64 maxNoteBytes = 8192;
 
 // Characters that make an Exec argument need quoting, by the desktop entry format.
 const QString reservedCharacters = QStringLiteral(" \t\"'\\><~|&;$*?#()`");
@@ -42,20 +46,30 @@ std::optional<QString> execArgument(const QString& path)
     return argument;
 }
 
-} // namespace
-
-XdgAutostartEntry::XdgAutostartEntry(QString directory, QString executablePath)
-    : m_directory(std::move(directory)), m_executablePath(std::move(executablePath))
-{
-}
-
-QString XdgAutostartEntry::standardDirectory()
+QString configHome()
 {
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (config.isEmpty() || !QDir::isAbsolutePath(config)) {
         config = QDir::homePath() + QStringLiteral("/.config");
     }
-    return config + QStringLiteral("/autostart");
+    return config;
+}
+
+} // namespace
+
+XdgAutostartEntry::XdgAutostartEntry(QString directory, QString executablePath, QString madeNote)
+    : m_directory(std::move(directory)), m_executablePath(std::move(executablePath)), m_madeNote(std::move(madeNote))
+{
+}
+
+QString XdgAutostartEntry::standardDirectory()
+{
+    return configHome() + QStringLiteral("/autostart");
+}
+
+QString XdgAutostartEntry::standardMadeNote()
+{
+    return configHome() + QStringLiteral("/murmeli/autostart-folder-made");
 }
 
 QString XdgAutostartEntry::filePath() const
@@ -99,8 +113,14 @@ std::optional<QString> XdgAutostartEntry::write()
     if (!text) {
         return QStringLiteral("the program's path %1 cannot be written into an autostart entry").arg(m_executablePath);
     }
+    const bool made = !QFileInfo::exists(m_directory);
     if (!QDir().mkpath(m_directory)) {
         return QStringLiteral("could not create the folder %1").arg(m_directory);
+    }
+    // The desktop's own folder: murmeli may take it away again only if it made it. Without the note it stays.
+    if (made && !m_madeNote.isEmpty()) {
+        QDir().mkpath(QFileInfo(m_madeNote).absolutePath());
+        common::AtomicFile::write(m_madeNote, QFile::encodeName(m_directory) + '\n', {}, nullptr);
     }
     if (QString problem; !common::AtomicFile::write(filePath(), *text, {}, &problem)) {
         return QStringLiteral("could not write %1: %2").arg(filePath(), problem);
@@ -116,6 +136,13 @@ std::optional<QString> XdgAutostartEntry::remove()
     }
     if (!file.remove()) {
         return QStringLiteral("could not remove %1: %2").arg(filePath(), file.errorString());
+    }
+    if (!m_madeNote.isEmpty()
+        && common::BoundedFile::read(m_madeNote, maxNoteBytes) == QFile::encodeName(m_directory) + '\n') {
+        // rmdir takes only an empty folder: whatever else the user put there keeps it.
+        if (QDir().rmdir(m_directory)) {
+            QFile::remove(m_madeNote);
+        }
     }
     return std::nullopt;
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "platform/autostart/xdg/XdgAutostartEntry.h"
@@ -42,6 +44,40 @@ TEST(XdgAutostartEntryTest, OnWritesTheEntryAndOffRemovesIt)
     ASSERT_EQ(entry.setEnabled(false), std::nullopt);
     EXPECT_FALSE(entry.isEnabled());
     EXPECT_FALSE(QFile::exists(entry.filePath()));
+}
+
+// Switching off takes the autostart folder away again only when murmeli made it and nothing else went in since.
+TEST(XdgAutostartEntryTest, OffRemovesTheFolderOnlyWhenMurmeliMadeItAndItIsEmpty)
+{
+    struct Case {
+        const char* name;
+        bool wasThere;
+        bool otherEntry;
+        bool keepsNote;
+        bool folderStays;
+    };
+    for (const Case& c : { Case { "made, empty", false, false, true, false },
+             Case { "made, another entry since", false, true, true, true },
+             Case { "the user's, empty", true, false, true, true },
+             Case { "made, but no note is kept", false, false, false, true } }) {
+        QTemporaryDir home;
+        const QString folder = home.path() + QStringLiteral("/config/autostart");
+        const QString note = home.path() + QStringLiteral("/config/murmeli/autostart-folder-made");
+        if (c.wasThere) {
+            ASSERT_TRUE(QDir().mkpath(folder));
+        }
+        XdgAutostartEntry entry(folder, QStringLiteral("/usr/bin/murmeli"), c.keepsNote ? note : QString());
+        ASSERT_EQ(entry.setEnabled(true), std::nullopt) << c.name;
+        if (c.otherEntry) {
+            QFile other(folder + QStringLiteral("/other.desktop"));
+            ASSERT_TRUE(other.open(QIODevice::WriteOnly)) << c.name;
+        }
+        ASSERT_EQ(entry.setEnabled(false), std::nullopt) << c.name;
+        EXPECT_FALSE(entry.isEnabled()) << c.name;
+        EXPECT_EQ(QFileInfo::exists(folder), c.folderStays) << c.name;
+        // The note goes with the folder, and stays while murmeli may still take the folder away.
+        EXPECT_EQ(QFileInfo::exists(note), c.keepsNote && !c.wasThere && c.folderStays) << c.name;
+    }
 }
 
 // A folder that cannot be made is a failure with the reason, and the entry stays off.
