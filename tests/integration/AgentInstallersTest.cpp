@@ -348,7 +348,7 @@ TEST_F(AgentInstallersTest, ThePageFindsWhatTheInstallerWroteWhereverTheEnvironm
                 std::make_shared<platform::FileSecretStore>(data + QStringLiteral("/murmeli/secrets")));
             settings::HookInstaller claudeInstaller(executable, environment);
             settings::IntegrationsModel model({ executable, home, secrets, common::defaultCommandRunner(),
-                [&claudeInstaller] { return claudeInstaller.run(); }, environment });
+                [&claudeInstaller] { return claudeInstaller.installAndWait(); }, environment });
             const auto said = [&model] {
                 return model.alert()
                     ? (model.alert()->title + QStringLiteral(": ") + model.alert()->message()).toStdString()
