@@ -175,7 +175,6 @@ static int run(int argc, char** argv, int& endSignal)
     lastRites = [&controller] {
         controller.quitRequest().failOpenNow(QStringLiteral("murmeli ends, its X server went away"));
     };
-    const auto noLastRites = qScopeGuard([] { lastRites = nullptr; });
     endSignals.onSignal = [&controller, &endSignal](int signal) {
         if (endSignal == 0 && !controller.quitRequest().isQuitting()) {
             endSignal = signal;
@@ -183,6 +182,11 @@ static int run(int argc, char** argv, int& endSignal)
         controller.quitRequest().requestWithoutAsking(
             QStringLiteral("murmeli ends on ") + app::EndSignals::nameOf(signal));
     };
+    // Neither may reach into a controller on its way out.
+    const auto unwire = qScopeGuard([&endSignals] {
+        lastRites = nullptr;
+        endSignals.onSignal = nullptr;
+    });
     app::WidgetShellViews views;
     app::AppDelegate delegate(controller, views, QCoreApplication::applicationFilePath());
     channel.onRequest = [&controller](const QString& received) {
