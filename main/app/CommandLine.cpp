@@ -68,9 +68,11 @@ struct Form {
 
 const std::vector<Form>& forms()
 {
+    // A session manager starts murmeli again with Qt's "-session ID", which Qt itself takes; murmeli has no session
+    // of its own to restore.
     static const std::vector<Form> all {
-        { {}, {} },
-        { QStringLiteral("settings"), {} },
+        { {}, { QStringLiteral("-session ID") } },
+        { QStringLiteral("settings"), { QStringLiteral("-session ID") } },
         { QStringLiteral("help"), {} },
         { QStringLiteral("--help"), {} },
         { QStringLiteral("-h"), {} },
@@ -84,6 +86,14 @@ const std::vector<Form>& forms()
         { QStringLiteral("say"), {} },
     };
     return all;
+}
+
+// The option of form that word names, as spelled there ("--name VALUE"); null when it takes none of that name.
+const QString* optionNamed(const Form& form, const QString& word)
+{
+    const auto known = std::find_if(form.options.cbegin(), form.options.cend(),
+        [&word](const QString& spelled) { return spelled.section(QLatin1Char(' '), 0, 0) == word; });
+    return known == form.options.cend() ? nullptr : &*known;
 }
 
 // The form named by the most leading words; the start form, which no word names, when none is.
@@ -314,7 +324,7 @@ std::variant<Invocation, QString> parseCommandLine(const QStringList& arguments)
     const QStringList words = arguments.mid(1);
     const Form& form = formOf(words);
     const qsizetype named = form.command.split(QLatin1Char(' '), Qt::SkipEmptyParts).size();
-    if (named == 0 && !words.isEmpty()) {
+    if (named == 0 && !words.isEmpty() && optionNamed(form, words.constFirst()) == nullptr) {
         return unknownCommand(words);
     }
     Invocation invocation;
@@ -326,10 +336,9 @@ std::variant<Invocation, QString> parseCommandLine(const QStringList& arguments)
     }
     for (qsizetype at = 0; !takesText && at < rest.size(); ++at) {
         const QString& word = rest.at(at);
-        const auto known = std::find_if(form.options.cbegin(), form.options.cend(),
-            [&word](const QString& spelled) { return spelled.section(QLatin1Char(' '), 0, 0) == word; });
+        const QString* known = optionNamed(form, word);
         const QString prefix = form.command.isEmpty() ? QString() : form.command + QStringLiteral(": ");
-        if (known == form.options.cend()) {
+        if (known == nullptr) {
             return prefix
                 + (word.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option ") + word
                                                      : QStringLiteral("unexpected argument ") + word);

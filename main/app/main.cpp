@@ -1,15 +1,20 @@
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <malloc.h>
+#include <utility>
 #include <variant>
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QScopeGuard>
+#include <QThread>
 #include <QTimer>
 
 #include "main/app/AppController.h"
 #include "main/app/AppDelegate.h"
 #include "main/app/CommandLine.h"
+#include "main/app/shell/EndSignals.h"
 #include "main/app/shell/InstanceChannel.h"
 #include "main/app/shell/InstanceLock.h"
 #include "main/app/views/WidgetShellViews.h"
@@ -23,6 +28,22 @@
 
 namespace {
 
+// What still has to be done for the agents when murmeli must end on the spot; set while the controller lives.
+std::function<void()> lastRites;
+
+// When the X server goes away Qt warns and calls exit(1), whose teardown of the libraries would run under murmeli's
+// threads, the very end main() avoids. murmeli ends here instead, with the held requests answered first.
+[[noreturn]] void endForLostDisplay()
+{
+    using murmeli::common::LogColor;
+    // Only the main thread may touch the controller; the warning comes from its event loop.
+    if (lastRites && QThread::currentThread() == QCoreApplication::instance()->thread()) {
+        std::exchange(lastRites, nullptr)();
+    }
+    murmeli::common::writeToStderr(QStringLiteral("murmeli ended: its X server went away"), LogColor::Red);
+    murmeli::common::endProcess(1);
+}
+
 // Qt's own warnings join the log's queue: written straight to standard error they could stall the main thread.
 void routeQtMessage(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
@@ -32,14 +53,18 @@ void routeQtMessage(QtMsgType type, const QMessageLogContext&, const QString& me
                                                                    : LogColor::Red;
     murmeli::common::writeToStderr(QStringLiteral("[qt] ") + message, color);
     if (type == QtFatalMsg) {
-        murmeli::common::flushStderr(1000);
+        murmeli::common::flushStderr(murmeli::common::logFlushMs);
+    }
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("The X11 connection broke"))) {
+        endForLostDisplay();
     }
 }
 
 } // namespace
 
-// Everything murmeli (or a command-line helper) makes lives in here and is gone when it returns.
-static int run(int argc, char** argv)
+// Everything murmeli (or a command-line helper) makes lives in here and is gone when it returns. endSignal is the
+// signal murmeli ended on, if one did.
+static int run(int argc, char** argv, int& endSignal)
 {
     using namespace murmeli;
 
@@ -76,9 +101,9 @@ static int run(int argc, char** argv)
     // A second murmeli would fight the first for the port and the screen, clean away its sessions' files and write
     // the settings over its own: it hands its wish to the running one and ends. `murmeli settings` opens the settings
     // there, plain `murmeli` shows it; with none running, murmeli starts (and opens the settings once it has launched).
-    // Starts from a desktop, ssh, cron or a service each see other runtime folders, so which one runs is settled by
-    // one lock in a fixed place before anything starts (a start that hands over never even opens the display); the
-    // holder names there the socket it listens on.
+    // Starts from a desktop, ssh, cron or a service each see other runtime folders, and may see another home or none,
+    // so which one runs is settled by one lock per user in a fixed place before anything starts (a start that hands
+    // over never even opens the display); the holder names there the socket it listens on.
     const bool openSettings = invocation.command == QLatin1String("settings");
     const QString request = QString::fromLatin1(
         openSettings ? app::InstanceChannel::showSettingsRequest : app::InstanceChannel::showRequest);
@@ -109,6 +134,8 @@ static int run(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("murmeli"));
     QApplication::setApplicationVersion(QString::fromLatin1(common::APP_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
+    // From here a logout, `kill`, Ctrl+C or a closed terminal ends murmeli as its panel's quit does.
+    app::EndSignals endSignals;
 
     // A murmeli that no later start could reach would let that start run beside it, so without a channel none starts.
     const QString channelName = app::InstanceChannel::standardName(&problem);
@@ -145,6 +172,21 @@ static int run(int argc, char** argv)
     dependencies.clock = std::make_shared<common::SystemClock>();
     dependencies.defaults = std::make_shared<platform::Defaults>(platform::Defaults::standardFilePath());
     app::AppController controller(std::move(dependencies));
+    lastRites = [&controller] {
+        controller.quitRequest().failOpenNow(QStringLiteral("murmeli ends, its X server went away"));
+    };
+    endSignals.onSignal = [&controller, &endSignal](int signal) {
+        if (endSignal == 0 && !controller.quitRequest().isQuitting()) {
+            endSignal = signal;
+        }
+        controller.quitRequest().requestWithoutAsking(
+            QStringLiteral("murmeli ends on ") + app::EndSignals::nameOf(signal));
+    };
+    // Neither may reach into a controller on its way out.
+    const auto unwire = qScopeGuard([&endSignals] {
+        lastRites = nullptr;
+        endSignals.onSignal = nullptr;
+    });
     app::WidgetShellViews views;
     app::AppDelegate delegate(controller, views, QCoreApplication::applicationFilePath());
     channel.onRequest = [&controller](const QString& received) {
@@ -164,11 +206,20 @@ static int run(int argc, char** argv)
         }
     });
     const int status = QApplication::exec();
-    common::flushStderr(1000);
+    common::flushStderr(common::logFlushMs);
     return status;
 }
 
 int main(int argc, char** argv)
 {
-    murmeli::common::endProcess(run(argc, argv));
+    int endSignal = 0;
+    const int status = run(argc, argv, endSignal);
+    if (endSignal != 0) {
+        // The last line, after anything the teardown said, tells why murmeli is gone.
+        murmeli::common::writeToStderr(
+            QStringLiteral("murmeli ended on ") + murmeli::app::EndSignals::nameOf(endSignal),
+            murmeli::common::LogColor::Orange);
+        murmeli::common::endProcessBySignal(endSignal);
+    }
+    murmeli::common::endProcess(status);
 }

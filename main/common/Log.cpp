@@ -1,6 +1,7 @@
 #include "main/common/Log.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include <QDateTime>
 
@@ -74,10 +75,17 @@ QString formatLogLine(const QDateTime& when, const QString& message, LogColor co
 
 namespace {
 
+// Set once the writer exists, so that a flush at the end starts no thread for a log nobody wrote to.
+std::atomic<LogWriter*> startedWriter { nullptr };
+
 LogWriter& stderrWriter()
 {
     // Never destroyed: at exit its thread may still be blocked on a reader that stopped reading.
-    static LogWriter* const writer = new LogWriter(STDERR_FILENO, ::isatty(STDERR_FILENO) == 1);
+    static LogWriter* const writer = [] {
+        auto* made = new LogWriter(STDERR_FILENO, ::isatty(STDERR_FILENO) == 1);
+        startedWriter.store(made);
+        return made;
+    }();
     return *writer;
 }
 
@@ -90,7 +98,8 @@ void writeToStderr(const QString& message, LogColor color)
 
 bool flushStderr(int timeoutMs)
 {
-    return stderrWriter().flush(timeoutMs);
+    LogWriter* const writer = startedWriter.load();
+    return writer == nullptr || writer->flush(timeoutMs);
 }
 
 } // namespace murmeli::common

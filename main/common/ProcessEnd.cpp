@@ -1,7 +1,10 @@
 #include "main/common/ProcessEnd.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+
+#include "main/common/Log.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -9,13 +12,34 @@
 
 namespace murmeli::common {
 
-void endProcess(int status)
+namespace {
+
+// What has to happen before any end: the output flushed, and the leak check the sanitizer would run at exit.
+void settle()
 {
+    flushStderr(logFlushMs);
     std::fflush(nullptr);
 #if defined(__SANITIZE_ADDRESS__)
     __lsan_do_leak_check();
 #endif
+}
+
+} // namespace
+
+void endProcess(int status)
+{
+    settle();
     std::_Exit(status);
+}
+
+void endProcessBySignal(int signal)
+{
+    settle();
+    // Whoever started murmeli learns how it ended, as before it ended in order: a shell that ran it stops its script
+    // on Ctrl+C, a service manager counts a SIGTERM as a clean stop.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    std::_Exit(128 + signal);
 }
 
 } // namespace murmeli::common

@@ -70,6 +70,26 @@ protected:
 
     QByteArray reply(const QByteArray& body) { return test::expectedReply(200, "OK", body); }
 
+    /// Lets a quit that went ahead end: the replies leave on the server's thread, and the quit looks again on its
+    /// clock, kept here at real time's pace, until they have. The connections still open when it ended, if it did.
+    std::optional<qint64> connectionsOnceQuit()
+    {
+        app::QuitRequest& quit = controller.quitRequest();
+        const hooks::HookServer& server = test::ControllerProbe::hookServer(controller);
+        std::optional<qint64> connectionsAtQuit;
+        quit.quit = [&] { connectionsAtQuit = server.activeConnectionCount(); };
+        QElapsedTimer real;
+        real.start();
+        qint64 kept = 0;
+        waitUntil([&] {
+            const qint64 now = real.elapsed();
+            clock->advance(now - std::exchange(kept, now));
+            return connectionsAtQuit.has_value();
+        });
+        quit.quit = [] {};
+        return connectionsAtQuit;
+    }
+
     std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
     std::shared_ptr<test::MockApprovalBridge> bridge = std::make_shared<test::MockApprovalBridge>(*clock);
     QTemporaryDir root;
@@ -404,20 +424,35 @@ TEST_F(AppControllerApprovalTest, QuittingWithOneHeldRequestAsksFirstAndEndsOnce
             held->readUntilClosed();
             continue;
         }
-        // The replies leave on the server's thread; the quit looks again on its clock, kept here at real time's pace,
-        // until they have.
-        QElapsedTimer real;
-        real.start();
-        qint64 kept = 0;
-        ASSERT_TRUE(waitUntil([&] {
-            const qint64 now = real.elapsed();
-            clock->advance(now - std::exchange(kept, now));
-            return connectionsAtQuit.has_value();
-        })) << "murmeli did not end";
+        connectionsAtQuit = connectionsOnceQuit();
+        ASSERT_TRUE(connectionsAtQuit.has_value()) << "murmeli did not end";
         EXPECT_EQ(*connectionsAtQuit, 0) << "murmeli ended before the agent had its reply";
         EXPECT_EQ(held->readUntilClosed().toStdString(), reply("{}").toStdString());
         EXPECT_TRUE(lines.contains(QStringLiteral("quit: murmeli quits from the panel; 1 held request(s) fail open")));
     }
+}
+
+// A signal from the system while the quit question shows ends murmeli without its answer, as a confirmed quit would;
+// the question closing on the way out cancels nothing.
+TEST_F(AppControllerApprovalTest, ASignalWhileTheQuitQuestionShowsEndsWithoutItsAnswer)
+{
+    app::QuitRequest& quit = controller.quitRequest();
+    std::function<void(bool)> answer;
+    quit.ask = [&](const QString&, const QString&, std::function<void(bool)> answerWith) {
+        answer = std::move(answerWith);
+        return app::QuitRequest::Retell();
+    };
+    auto held = ask(QStringLiteral("make install"));
+    quit.request();
+    ASSERT_TRUE(answer) << "quit without asking";
+    quit.requestWithoutAsking(QStringLiteral("murmeli ends on SIGTERM"));
+    const std::optional<qint64> connectionsAtQuit = connectionsOnceQuit();
+    ASSERT_TRUE(connectionsAtQuit.has_value()) << "murmeli did not end";
+    EXPECT_EQ(*connectionsAtQuit, 0) << "murmeli ended before the agent had its reply";
+    EXPECT_EQ(held->readUntilClosed().toStdString(), reply("{}").toStdString());
+    EXPECT_TRUE(lines.contains(QStringLiteral("quit: murmeli ends on SIGTERM; 1 held request(s) fail open")));
+    answer(false);
+    EXPECT_FALSE(lines.contains(QStringLiteral("quit: cancelled, murmeli keeps running")));
 }
 
 // Two agents whose ids begin alike, as ids that begin with a clock do when their sessions start within a minute: each

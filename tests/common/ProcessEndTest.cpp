@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "main/common/Log.h"
+
 namespace {
 
 // Stands for a library's static object, such as Qt Multimedia's sound-server engine, whose teardown at exit races a
@@ -37,5 +39,25 @@ TEST(ProcessEndTest, EndsWithTheStatusAndWhatWasPrintedButNoLibraryTeardown)
         EXPECT_EXIT(endAfterUsingTheLibrary(status), ::testing::ExitedWithCode(status),
             AllOf(HasSubstr("last words"), Not(HasSubstr("library teardown ran"))))
             << "status " << status;
+    }
+}
+
+// The log's lines wait in a queue of their own for a thread to write them; the end writes them first, so the last
+// line (why murmeli ended) is never lost.
+TEST(ProcessEndTest, TheLogsQueuedLinesAreWrittenBeforeTheEnd)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const int lines : { 1, 2000 }) {
+        EXPECT_EXIT(
+            {
+                for (int line = 1; line <= lines; ++line) {
+                    murmeli::common::writeToStderr(
+                        QStringLiteral("line %1 of %2").arg(line).arg(lines), murmeli::common::LogColor::Grey);
+                }
+                murmeli::common::endProcess(0);
+            },
+            ::testing::ExitedWithCode(0),
+            ::testing::HasSubstr(QStringLiteral("line %1 of %1\n").arg(lines).toStdString()))
+            << lines << " line(s)";
     }
 }

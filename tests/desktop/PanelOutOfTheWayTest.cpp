@@ -97,6 +97,8 @@ public:
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), home.path());
+        // One murmeli runs per user: this one finds its lock apart from any other test's, and the tester's own.
+        environment.insert(QStringLiteral("MURMELI_INSTANCE_DIR"), home.filePath(QStringLiteral("instance")));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));

@@ -74,6 +74,8 @@ TEST(SecondStartTest, ARunningAgentKeepsItsSessionAndASecondMurmeliOnlyShowsTheF
     environment.insert(QStringLiteral("AGENT_CACHE"),
         environment.value(QStringLiteral("AGENT_CACHE"), QDir::homePath() + QStringLiteral("/.cache/agent-peer")));
     environment.insert(QStringLiteral("HOME"), home.path());
+    // One murmeli runs per user: this one finds its lock apart from any other test's, and the tester's own.
+    environment.insert(QStringLiteral("MURMELI_INSTANCE_DIR"), home.filePath(QStringLiteral("instance")));
     environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
     environment.remove(QStringLiteral("XDG_DATA_HOME"));
     environment.remove(QStringLiteral("MURMELI_STATUS_DIR"));

@@ -40,6 +40,8 @@ TEST(SettingsCommandTest, TheCommandOpensTheWindowOnceAndHandsOverToTheRunningMu
         home.path() + QStringLiteral("/run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), home.path());
+    // One murmeli runs per user: this one finds its lock apart from any other test's, and the tester's own.
+    environment.insert(QStringLiteral("MURMELI_INSTANCE_DIR"), home.filePath(QStringLiteral("instance")));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path() + QStringLiteral("/run"));
     environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -97,6 +99,8 @@ TEST(SettingsCommandTest, WithoutARuntimeFolderASecondStartStillFindsTheFirst)
             : QFile::link(temp.path(), taken));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), home.path());
+    // One murmeli runs per user: this one finds its lock apart from any other test's, and the tester's own.
+    environment.insert(QStringLiteral("MURMELI_INSTANCE_DIR"), home.filePath(QStringLiteral("instance")));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
     environment.insert(QStringLiteral("TMPDIR"), temp.path());
     environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));

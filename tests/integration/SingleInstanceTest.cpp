@@ -43,24 +43,31 @@ void stop(QProcess& murmeli)
 
 } // namespace
 
-// Whichever start comes first or whether both come at once, exactly one murmeli runs; the other hands over to it
-// (its settings window comes forward), says so and ends with 0; and a setting the user made survives both.
+// Whichever start comes first or whether both come at once, and whatever home the second start has (another, or
+// none), exactly one murmeli runs; the other hands over to it (its settings window comes forward), says so and ends
+// with 0; and a setting the user made survives both.
 TEST(SingleInstanceTest, OneMurmeliRunsPerUserWhateverEachStartsEnvironment)
 {
+    enum class Home { Same, Other, None };
     struct Row {
         bool firstFromDesktop;
         bool secondFromDesktop;
         bool atOnce;
+        Home secondHome = Home::Same;
     };
-    std::vector<Row> rows { { true, false, false }, { false, true, false } };
+    std::vector<Row> rows { { true, false, false }, { false, true, false }, { false, false, false, Home::Other },
+        { true, false, false, Home::None } };
     for (int pair = 0; pair < 10; ++pair) {
         rows.push_back({ pair % 3 != 1, pair % 3 == 0, true });
     }
     for (const Row& row : rows) {
-        SCOPED_TRACE(QStringLiteral("%1 from the %2, the other from the %3")
+        SCOPED_TRACE(QStringLiteral("%1 from the %2, the other from the %3%4")
                          .arg(row.atOnce ? QStringLiteral("both at once, one") : QStringLiteral("first"),
                              row.firstFromDesktop ? QStringLiteral("desktop") : QStringLiteral("shell"),
-                             row.secondFromDesktop ? QStringLiteral("desktop") : QStringLiteral("shell"))
+                             row.secondFromDesktop ? QStringLiteral("desktop") : QStringLiteral("shell"),
+                             row.secondHome == Home::Other      ? QStringLiteral(" with another home")
+                                 : row.secondHome == Home::None ? QStringLiteral(" without a home")
+                                                                : QString())
                          .toStdString());
         QTemporaryDir home;
         ASSERT_TRUE(QDir(home.path()).mkpath(QStringLiteral(".config/murmeli")));
@@ -79,8 +86,21 @@ TEST(SingleInstanceTest, OneMurmeliRunsPerUserWhateverEachStartsEnvironment)
         shell.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         shell.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         shell.insert(QStringLiteral("MURMELI_SECRETS_BACKEND"), QStringLiteral("file"));
+        // The lock every start of the user finds, kept apart from the tester's own murmeli.
+        QTemporaryDir user;
+        shell.insert(QStringLiteral("MURMELI_INSTANCE_DIR"), user.path());
         QProcessEnvironment desktop = shell;
         desktop.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+        QProcessEnvironment second = row.secondFromDesktop ? desktop : shell;
+        QTemporaryDir otherHome;
+        if (row.secondHome == Home::Other) {
+            second.insert(QStringLiteral("HOME"), otherHome.path());
+        } else if (row.secondHome == Home::None) {
+            second.remove(QStringLiteral("HOME"));
+            // Should it run after all, its files stay in the test's folders.
+            second.insert(QStringLiteral("XDG_CONFIG_HOME"), otherHome.filePath(QStringLiteral("config")));
+            second.insert(QStringLiteral("XDG_DATA_HOME"), otherHome.filePath(QStringLiteral("data")));
+        }
 
         std::array<QProcess, 2> starts;
         std::array<QByteArray, 2> logs;
@@ -96,7 +116,7 @@ TEST(SingleInstanceTest, OneMurmeliRunsPerUserWhateverEachStartsEnvironment)
             ASSERT_TRUE(waitUntil([&] { return log(0).contains(QStringLiteral("murmeli ready")); }, 30000))
                 << log(0).toStdString();
         }
-        launch(starts[1], row.secondFromDesktop ? desktop : shell);
+        launch(starts[1], second);
 
         const auto ended = [&](int which) { return starts[which].state() == QProcess::NotRunning; };
         ASSERT_TRUE(waitUntil([&] { return ended(0) || ended(1); }, 30000)) << "both run";
@@ -115,7 +135,7 @@ TEST(SingleInstanceTest, OneMurmeliRunsPerUserWhateverEachStartsEnvironment)
 
         // What asks nothing of murmeli itself is never held up by the one running.
         QProcess version;
-        launch(version, row.secondFromDesktop ? desktop : shell, { QStringLiteral("--version") });
+        launch(version, second, { QStringLiteral("--version") });
         EXPECT_TRUE(version.waitForFinished(10000) && version.exitCode() == 0);
 
         stop(starts[running]);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,27 +30,55 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+// "<home>/.murmeli/run", which no other user can plant; none when home is no folder.
+QStringList runFolderIn(const QString& home)
+{
+    if (!QDir::isAbsolutePath(home) || !QFileInfo(home).isDir()) {
+        return {};
+    }
+    const QString murmeliHome = home + QStringLiteral("/.murmeli");
+    // Only a folder made here gets 0700; one that is there already keeps what the user gave it.
+    ::mkdir(QFile::encodeName(murmeliHome).constData(), 0700);
+    return { murmeliHome + QStringLiteral("/run") };
+}
+
+// The home the user database gives the user, which no start's environment changes; empty when it names none.
+QString accountHome()
+{
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    QByteArray buffer(size > 0 ? size : 16384, Qt::Uninitialized);
+    passwd entry {};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), size_t(buffer.size()), &found) != 0 || found == nullptr
+        || found->pw_dir == nullptr) {
+        return {};
+    }
+    return QFile::decodeName(found->pw_dir);
+}
+
 } // namespace
 
 QStringList InstanceLock::privateFolders()
 {
-    QStringList folders;
-    // First a folder in the user's home, which no other user can plant and every start of the user finds; else one
-    // in the temporary folder, which is refused when another user made it first.
-    if (const QString home = qEnvironmentVariable("HOME"); QDir::isAbsolutePath(home) && QFileInfo(home).isDir()) {
-        const QString murmeliHome = home + QStringLiteral("/.murmeli");
-        // Only a folder made here gets 0700; one that is there already keeps what the user gave it.
-        ::mkdir(QFile::encodeName(murmeliHome).constData(), 0700);
-        folders.append(murmeliHome + QStringLiteral("/run"));
+    // First a folder in the user's home, which every start of the user finds; else one in the temporary folder,
+    // which is refused when another user made it first.
+    return runFolderIn(qEnvironmentVariable("HOME"))
+        + QStringList { QDir::tempPath() + QStringLiteral("/murmeli-%1").arg(::getuid()) };
+}
+
+QStringList InstanceLock::lockFolders()
+{
+    if (const QString own = qEnvironmentVariable(instanceDirVariable); QDir::isAbsolutePath(own)) {
+        return { own };
     }
-    folders.append(QDir::tempPath() + QStringLiteral("/murmeli-%1").arg(::getuid()));
-    return folders;
+    // Neither HOME nor TMPDIR: a start with another home, or none, must find the same lock.
+    return runFolderIn(accountHome()) + QStringList { QStringLiteral("/tmp/murmeli-%1").arg(::getuid()) };
 }
 
 QString InstanceLock::standardPath(QString* problem)
 {
     QStringList refusals;
-    for (const QString& folder : privateFolders()) {
+    for (const QString& folder : lockFolders()) {
         QString refused;
         if (!hooks::StatusDirectory(folder).prepare(&refused)) {
             refusals.append(refused);

@@ -22,13 +22,22 @@ public:
     /// How long a start waits for the holder to finish starting and name its socket.
     static constexpr int defaultPatienceMs = 15000;
 
-    /// The folders of the user's own that the lock, and the instance socket without a runtime folder, may live in, in
-    /// the order they are tried: "~/.murmeli/run", then the temporary folder's "murmeli-<uid>".
+    /// Names a folder of the user's own that holds the lock in place of lockFolders(): tests keep their murmelis
+    /// apart with it.
+    static constexpr auto instanceDirVariable = "MURMELI_INSTANCE_DIR";
+
+    /// The folders of the user's own that the instance socket may live in without a runtime folder, in the order they
+    /// are tried: "~/.murmeli/run", then the temporary folder's "murmeli-<uid>".
     static QStringList privateFolders();
 
-    /// The lock file in the first of privateFolders() that can be had (made with mode 0700; one that is a link,
-    /// another user's or open to others is refused, as the status folder is). Empty, with every reason in problem,
-    /// when none can.
+    /// The folders the lock may live in, in the order they are tried, the same for every start of the user whatever
+    /// its environment (HOME, TMPDIR): ".murmeli/run" in the home the user database gives the user, then
+    /// "/tmp/murmeli-<uid>"; only the folder that instanceDirVariable names when it is set.
+    static QStringList lockFolders();
+
+    /// The lock file in the first of lockFolders() that can be had (made with mode 0700; one that is a link, another
+    /// user's or open to others is refused, as the status folder is). Empty, with every reason in problem, when none
+    /// can.
     static QString standardPath(QString* problem = nullptr);
 
     /// path is the lock file's; standardPath() when empty.

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
 
 #include "main/hooks/approvals/PendingRequestTable.h"
 #include "main/hooks/server/HookServer.h"
@@ -10,6 +12,12 @@
 namespace murmeli::app {
 
 using common::LogColor;
+
+namespace {
+
+constexpr auto fromThePanel = "murmeli quits from the panel";
+
+} // namespace
 
 QuitRequest::QuitRequest(hooks::PendingRequestTable& table, const hooks::HookServer& server, common::Clock& clock)
     : quit([] { QCoreApplication::quit(); }), m_table(table), m_server(server), m_clock(clock)
@@ -30,17 +38,20 @@ void QuitRequest::request()
     }
     const int held = m_table.pendingCountTotal();
     if (held == 0 || !ask) {
-        goAhead();
+        goAhead(QString::fromLatin1(fromThePanel));
         return;
     }
     onLog(QStringLiteral("quit: asking first, %1 permission request(s) held").arg(held), LogColor::Orange);
     m_asking = true;
     Retell retell = ask(QStringLiteral("Quit murmeli?"), detailFor(held), [this](bool confirmed) {
+        if (m_quitting) {
+            return; // the question closes as murmeli ends without it
+        }
         m_asking = false;
         m_heldChanges.reset();
         m_retell = nullptr;
         if (confirmed) {
-            goAhead();
+            goAhead(QString::fromLatin1(fromThePanel));
         } else {
             onLog(QStringLiteral("quit: cancelled, murmeli keeps running"), LogColor::Blue);
         }
@@ -66,17 +77,45 @@ QString QuitRequest::detailFor(int held)
         .arg(held);
 }
 
-void QuitRequest::goAhead()
+void QuitRequest::requestWithoutAsking(const QString& why)
+{
+    if (m_quitting) {
+        return;
+    }
+    m_asking = false;
+    m_heldChanges.reset();
+    m_retell = nullptr;
+    goAhead(why);
+}
+
+void QuitRequest::failOpenNow(const QString& why)
+{
+    if (m_quitting) {
+        return;
+    }
+    const qint64 connectionsLeft = failOpenHeld(why);
+    // The replies are written on the server's own thread, which needs nothing of this one.
+    const QDeadlineTimer deadline(replyWaitMs);
+    while (m_server.activeConnectionCount() > connectionsLeft && !deadline.hasExpired()) {
+        QThread::msleep(replyPollMs);
+    }
+}
+
+qint64 QuitRequest::failOpenHeld(const QString& what)
 {
     m_quitting = true;
     const QList<hooks::ApprovalRequest> held = m_table.heldRequests();
-    onLog(QStringLiteral("quit: murmeli quits from the panel; %1 held request(s) fail open").arg(held.size()),
-        LogColor::Orange);
+    onLog(QStringLiteral("quit: %1; %2 held request(s) fail open").arg(what).arg(held.size()), LogColor::Orange);
     const qint64 before = m_server.activeConnectionCount();
     for (const hooks::ApprovalRequest& request : held) {
         m_table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());
     }
-    waitForReplies(std::max<qint64>(0, before - held.size()), m_clock.monotonicMs() + replyWaitMs);
+    return std::max<qint64>(0, before - held.size());
+}
+
+void QuitRequest::goAhead(const QString& what)
+{
+    waitForReplies(failOpenHeld(what), m_clock.monotonicMs() + replyWaitMs);
 }
 
 void QuitRequest::waitForReplies(qint64 connectionsLeft, qint64 deadlineMs)

@@ -39,6 +39,14 @@ public:
 
     /// The user asked to quit.
     void request();
+    /// Ends murmeli as the quit goes ahead, without asking (also while the question shows): the system asked for the
+    /// end (a signal). why says in the log what asked, "murmeli ends on SIGTERM".
+    void requestWithoutAsking(const QString& why);
+    /// For an end that cannot wait for the event loop (the display is gone): fails the held requests open and waits
+    /// here, at most replyWaitMs, for their replies to leave; quit is not called.
+    void failOpenNow(const QString& why);
+    /// Whether murmeli is on its way out.
+    bool isQuitting() const { return m_quitting; }
 
     Ask ask;
     /// Ends the application; QCoreApplication::quit unless the owner sets another.
@@ -46,7 +54,9 @@ public:
     common::LogSink onLog;
 
 private:
-    void goAhead();
+    void goAhead(const QString& what);
+    /// Fails every held request open; how many connections the server may still have open once their replies left.
+    qint64 failOpenHeld(const QString& what);
     /// What the question says with that many requests waiting.
     static QString detailFor(int held);
     void waitForReplies(qint64 connectionsLeft, qint64 deadlineMs);
