@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
@@ -30,15 +31,20 @@ using test::waitUntil;
 
 namespace {
 
-/// The pointer glides from one point to another in steps of 3 px, as a hand moves a mouse.
+/// The pointer glides from one point to another in steps of 3 px, as a hand moves a mouse. It returns once the X
+/// server has made the last move, so that no move of the glide is still on its way afterwards.
 void glide(QPoint from, QPoint to)
 {
     QStringList moves;
     const int steps = std::max(1, (std::max(std::abs(to.x() - from.x()), std::abs(to.y() - from.y())) + 2) / 3);
     for (int step = 1; step <= steps; ++step) {
         const QPoint at = from + (to - from) * step / steps;
-        moves << QStringLiteral("mousemove") << QString::number(at.x()) << QString::number(at.y())
-              << QStringLiteral("sleep") << QStringLiteral("0.01");
+        moves << QStringLiteral("mousemove");
+        if (step == steps) {
+            moves << QStringLiteral("--sync");
+        }
+        moves << QString::number(at.x()) << QString::number(at.y()) << QStringLiteral("sleep")
+              << QStringLiteral("0.01");
     }
     test::runTool(QStringLiteral("xdotool"), moves);
 }
@@ -123,7 +129,16 @@ TEST(WaitingRequestStripTest, TheClosedStripShowsTheRequestThatWaitsUntilItFails
 
         if (row.opens) {
             glide(away, onTheStrip);
-            ASSERT_TRUE(waitUntil([&] { return panel.isExpanded() && root.boxFrame().size() != closedBox.size(); }))
+            // Esc goes out only once the panel has heard the last of the pointer's moves: the pointer is where the
+            // glide ended, the panel has opened all the way and holds Esc. A move heard after Esc would open the
+            // panel again under the pointer, as it should for a hand that moves there.
+            ASSERT_TRUE(waitUntil(
+                [&] {
+                    return QCursor::pos() == onTheStrip && panel.isExpanded() && panel.holdsEsc()
+                        && root.boxFrame().size() != closedBox.size() && !root.isAnimating(window.environment().nowMs())
+                        && !window.framePump().isActive();
+                },
+                20000))
                 << "the panel did not open";
             if (row.escape) {
                 test::runTool(QStringLiteral("xdotool"), { QStringLiteral("key"), QStringLiteral("Escape") });
