@@ -62,6 +62,27 @@ int litPixels(const QImage& shot, const QRect& rect)
     return lit;
 }
 
+/// The strip as the shot shows it, clear of the desktop beside it and behind its rounded bottom corners: its dark glass
+/// along a row just below the top of the screen, out from the middle, down to the foot of its text. The text of a
+/// waiting request can scroll through it, and its gap then leaves only the far ends of the strip lit.
+QRect paintedStrip(const QImage& shot, int height)
+{
+    constexpr int row = 6;
+    const auto glass = [&](int x) {
+        const QColor pixel = shot.pixelColor(x, row);
+        return std::max({ pixel.red(), pixel.green(), pixel.blue() }) < 60;
+    };
+    int left = shot.width() / 2;
+    int right = left;
+    while (left > 0 && glass(left - 1)) {
+        --left;
+    }
+    while (right + 1 < shot.width() && glass(right + 1)) {
+        ++right;
+    }
+    return QRect(QPoint(left + 2, row - 2), QPoint(right - 2, height * 5 / 8 - 1));
+}
+
 } // namespace
 
 // A request waits and the person leaves it be, or opens the panel and closes it with Esc, or opens it and moves the
@@ -97,10 +118,17 @@ TEST(WaitingRequestStripTest, TheClosedStripShowsTheRequestThatWaitsUntilItFails
         },
         20000));
     const QRectF closedBox = root.boxFrame();
-    // Inside the strip's rounded outline, clear of the desktop behind its corners.
-    const QRect strip
-        = QRect(window.mapToGlobal(closedBox.topLeft().toPoint()), closedBox.size().toSize()).adjusted(22, 1, -22, -2);
-    const QRect around = strip.adjusted(-40, -strip.top(), 40, 6);
+    // The top of the screen across the panel's window, which the strip hangs from.
+    const QRect around(
+        window.mapToGlobal(QPoint(0, 0)).x(), 0, window.width(), static_cast<int>(closedBox.height()) + 6);
+    const auto litStrip = [&](QImage& shot) {
+        shot
+            = QGuiApplication::primaryScreen()->grabWindow(0, around.x(), 0, around.width(), around.height()).toImage();
+        return litPixels(shot, paintedStrip(shot, static_cast<int>(closedBox.height())));
+    };
+    // What the samples below must tell apart: the strip at rest, before anything waits, reads as dark.
+    QImage rest;
+    ASSERT_LT(litStrip(rest), 15) << "the strip at rest does not read as dark";
     const QPoint onTheStrip = window.mapToGlobal(QPoint(static_cast<int>(closedBox.center().x()), 10));
     const quint16 port = test::ControllerProbe::hookServer(murmeli.controller).port();
 
@@ -155,10 +183,7 @@ TEST(WaitingRequestStripTest, TheClosedStripShowsTheRequestThatWaitsUntilItFails
         int dark = 0;
         QImage last;
         while (!finished()) {
-            last = QGuiApplication::primaryScreen()
-                       ->grabWindow(0, around.x(), 0, around.width(), around.height())
-                       .toImage();
-            const int lit = litPixels(last, strip.translated(-around.topLeft()));
+            const int lit = litStrip(last);
             dark += lit < 15 ? 1 : 0;
             ++samples;
             waitUntil(finished, 1000);
