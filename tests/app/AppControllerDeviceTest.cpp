@@ -10,8 +10,10 @@
 #include "main/app/AppController.h"
 #include "main/voice/enhance/SpeechEnhancerConfig.h"
 #include "main/voice/service/CloudTranscribe.h"
+#include "platform/audio/fake/FakeAudioCapture.h"
 #include "platform/audio/fake/FakeAudioPlayer.h"
 #include "platform/ble/fake/FakeBleTransport.h"
+#include "platform/desktop/fake/FakeDesktop.h"
 #include "platform/recognizer/fake/FakeSpeechRecognizer.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
@@ -41,6 +43,12 @@ protected:
             return fake;
         };
         dependencies.recognizer = recognizer;
+        dependencies.desktop = [desktop = desktop] { return test::fakeDesktopServices(desktop); };
+        dependencies.audioCapture = [this] {
+            auto fake = std::make_unique<platform::FakeAudioCapture>();
+            microphone = fake.get();
+            return fake;
+        };
         dependencies.audioPlayer = [this] {
             auto player = std::make_unique<platform::FakeAudioPlayer>();
             speaker = player.get();
@@ -113,6 +121,8 @@ protected:
     std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
     std::shared_ptr<platform::FakeSpeechRecognizer> recognizer = std::make_shared<platform::FakeSpeechRecognizer>();
     platform::FakeAudioPlayer* speaker = nullptr;
+    std::shared_ptr<platform::FakeDesktop> desktop = std::make_shared<platform::FakeDesktop>();
+    platform::FakeAudioCapture* microphone = nullptr;
     QTemporaryDir root;
     int transportsMade = 0;
     platform::FakeBleTransport* transport = nullptr;
@@ -284,6 +294,75 @@ TEST_F(AppControllerDeviceTest, WhileTheDeviceIsConnectedATakeFromThePanelStream
     EXPECT_EQ(take["trigger"].toString(), "panel");
     EXPECT_TRUE(take["streaming"].toBool());
     EXPECT_TRUE(take["success"].toBool());
+}
+
+// Which microphone a take opens depends on what started it: while the device is connected and chosen, F13 and the
+// panel's button record from the device, the Fn double tap and the user's own hotkey from this computer, and the
+// device's push-to-talk button only addresses a session; without the device every take records from this computer.
+TEST_F(AppControllerDeviceTest, EachTriggerOpensTheMicrophoneThatBelongsToIt)
+{
+    enum class Trigger { F13, FnDoubleTap, CustomHotkey, Panel, DeviceButton };
+    enum class Opens { Nothing, Computer, Device };
+    const struct {
+        const char* name;
+        Trigger trigger;
+        bool deviceConnected;
+        Opens opens;
+    } rows[] = {
+        { "F13, device", Trigger::F13, true, Opens::Device },
+        { "Fn double tap, device", Trigger::FnDoubleTap, true, Opens::Computer },
+        { "custom hotkey, device", Trigger::CustomHotkey, true, Opens::Computer },
+        { "panel, device", Trigger::Panel, true, Opens::Device },
+        { "device button, device", Trigger::DeviceButton, true, Opens::Nothing },
+        { "F13, no device", Trigger::F13, false, Opens::Computer },
+        { "Fn double tap, no device", Trigger::FnDoubleTap, false, Opens::Computer },
+        { "custom hotkey, no device", Trigger::CustomHotkey, false, Opens::Computer },
+        { "panel, no device", Trigger::Panel, false, Opens::Computer },
+    };
+    const platform::KeyChord ctrlK { 'k', std::nullopt, platform::KeyModifier::Ctrl, std::nullopt };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        controller.reset();
+        start(true);
+        ASSERT_TRUE(!row.deviceConnected || connectDevice());
+        // The device stays the chosen microphone whether it is connected or not.
+        controller->speech().setActiveMicSource(QString::fromLatin1(voice::SpeechBackends::bleMicSource));
+        app::PushToTalkRoad& road = controller->dictation().road();
+        road.rebindCustomHotkey(ctrlK);
+        ASSERT_TRUE(waitUntil(
+            [&] { return controller->speech().authStatus() == platform::RecognizerAuthorization::Authorized; }));
+
+        switch (row.trigger) {
+        case Trigger::F13:
+            ASSERT_TRUE(desktop->press(platform::KeyChord::f13()));
+            break;
+        case Trigger::FnDoubleTap:
+            for (const auto& [ms, down] : { std::pair { 0, true }, { 80, false }, { 200, true } }) {
+                road.fnDoubleTap().handleFlagsChanged({ ms, down, false });
+            }
+            break;
+        case Trigger::CustomHotkey:
+            ASSERT_TRUE(desktop->press(ctrlK));
+            desktop->release(ctrlK);
+            break;
+        case Trigger::Panel:
+            controller->vm().onPTT();
+            break;
+        case Trigger::DeviceButton:
+            transport->notify("PT:start,abc\n");
+            ASSERT_TRUE(
+                waitUntil([&] { return test::ControllerProbe::pttRouter(*controller).routedSessionId().has_value(); }));
+            break;
+        }
+        EXPECT_EQ(controller->vm().pttActive(), row.opens != Opens::Nothing);
+        EXPECT_EQ(microphone && microphone->isActive(), row.opens == Opens::Computer);
+        EXPECT_EQ(
+            row.deviceConnected && controller->deviceLink().ble()->isReceivingAudio(), row.opens == Opens::Device);
+        if (controller->vm().pttActive()) {
+            controller->vm().onPTT();
+        }
+        EXPECT_FALSE(controller->vm().pttActive());
+    }
 }
 
 // Without streaming the device's take is collected by the link and, at the stop, heard on this machine from a file of

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
@@ -30,15 +31,20 @@ using test::waitUntil;
 
 namespace {
 
-/// The pointer glides from one point to another in steps of 3 px, as a hand moves a mouse.
+/// The pointer glides from one point to another in steps of 3 px, as a hand moves a mouse. It returns once the X
+/// server has made the last move, so that no move of the glide is still on its way afterwards.
 void glide(QPoint from, QPoint to)
 {
     QStringList moves;
     const int steps = std::max(1, (std::max(std::abs(to.x() - from.x()), std::abs(to.y() - from.y())) + 2) / 3);
     for (int step = 1; step <= steps; ++step) {
         const QPoint at = from + (to - from) * step / steps;
-        moves << QStringLiteral("mousemove") << QString::number(at.x()) << QString::number(at.y())
-              << QStringLiteral("sleep") << QStringLiteral("0.01");
+        moves << QStringLiteral("mousemove");
+        if (step == steps) {
+            moves << QStringLiteral("--sync");
+        }
+        moves << QString::number(at.x()) << QString::number(at.y()) << QStringLiteral("sleep")
+              << QStringLiteral("0.01");
     }
     test::runTool(QStringLiteral("xdotool"), moves);
 }
@@ -54,6 +60,27 @@ int litPixels(const QImage& shot, const QRect& rect)
         }
     }
     return lit;
+}
+
+/// The strip as the shot shows it, clear of the desktop beside it and behind its rounded bottom corners: its dark glass
+/// along a row just below the top of the screen, out from the middle, down to the foot of its text. The text of a
+/// waiting request can scroll through it, and its gap then leaves only the far ends of the strip lit.
+QRect paintedStrip(const QImage& shot, int height)
+{
+    constexpr int row = 6;
+    const auto glass = [&](int x) {
+        const QColor pixel = shot.pixelColor(x, row);
+        return std::max({ pixel.red(), pixel.green(), pixel.blue() }) < 60;
+    };
+    int left = shot.width() / 2;
+    int right = left;
+    while (left > 0 && glass(left - 1)) {
+        --left;
+    }
+    while (right + 1 < shot.width() && glass(right + 1)) {
+        ++right;
+    }
+    return QRect(QPoint(left + 2, row - 2), QPoint(right - 2, height * 5 / 8 - 1));
 }
 
 } // namespace
@@ -91,10 +118,17 @@ TEST(WaitingRequestStripTest, TheClosedStripShowsTheRequestThatWaitsUntilItFails
         },
         20000));
     const QRectF closedBox = root.boxFrame();
-    // Inside the strip's rounded outline, clear of the desktop behind its corners.
-    const QRect strip
-        = QRect(window.mapToGlobal(closedBox.topLeft().toPoint()), closedBox.size().toSize()).adjusted(22, 1, -22, -2);
-    const QRect around = strip.adjusted(-40, -strip.top(), 40, 6);
+    // The top of the screen across the panel's window, which the strip hangs from.
+    const QRect around(
+        window.mapToGlobal(QPoint(0, 0)).x(), 0, window.width(), static_cast<int>(closedBox.height()) + 6);
+    const auto litStrip = [&](QImage& shot) {
+        shot
+            = QGuiApplication::primaryScreen()->grabWindow(0, around.x(), 0, around.width(), around.height()).toImage();
+        return litPixels(shot, paintedStrip(shot, static_cast<int>(closedBox.height())));
+    };
+    // What the samples below must tell apart: the strip at rest, before anything waits, reads as dark.
+    QImage rest;
+    ASSERT_LT(litStrip(rest), 15) << "the strip at rest does not read as dark";
     const QPoint onTheStrip = window.mapToGlobal(QPoint(static_cast<int>(closedBox.center().x()), 10));
     const quint16 port = test::ControllerProbe::hookServer(murmeli.controller).port();
 
@@ -123,7 +157,16 @@ TEST(WaitingRequestStripTest, TheClosedStripShowsTheRequestThatWaitsUntilItFails
 
         if (row.opens) {
             glide(away, onTheStrip);
-            ASSERT_TRUE(waitUntil([&] { return panel.isExpanded() && root.boxFrame().size() != closedBox.size(); }))
+            // Esc goes out only once the panel has heard the last of the pointer's moves: the pointer is where the
+            // glide ended, the panel has opened all the way and holds Esc. A move heard after Esc would open the
+            // panel again under the pointer, as it should for a hand that moves there.
+            ASSERT_TRUE(waitUntil(
+                [&] {
+                    return QCursor::pos() == onTheStrip && panel.isExpanded() && panel.holdsEsc()
+                        && root.boxFrame().size() != closedBox.size() && !root.isAnimating(window.environment().nowMs())
+                        && !window.framePump().isActive();
+                },
+                20000))
                 << "the panel did not open";
             if (row.escape) {
                 test::runTool(QStringLiteral("xdotool"), { QStringLiteral("key"), QStringLiteral("Escape") });
@@ -140,10 +183,7 @@ TEST(WaitingRequestStripTest, TheClosedStripShowsTheRequestThatWaitsUntilItFails
         int dark = 0;
         QImage last;
         while (!finished()) {
-            last = QGuiApplication::primaryScreen()
-                       ->grabWindow(0, around.x(), 0, around.width(), around.height())
-                       .toImage();
-            const int lit = litPixels(last, strip.translated(-around.topLeft()));
+            const int lit = litStrip(last);
             dark += lit < 15 ? 1 : 0;
             ++samples;
             waitUntil(finished, 1000);

@@ -4,6 +4,7 @@ prints nothing at all when nothing is missing. The package manager is a stand-in
 missing (or none) and prints a line of progress as the real one does."""
 
 import os
+import shutil
 import stat
 import subprocess
 import tempfile
@@ -41,6 +42,43 @@ class SetupProgressTest(unittest.TestCase):
                 self.assertIn("Unpacking xdotool", said)
                 with open(calls) as made:
                     self.assertIn("install", made.read())
+
+    def test_without_root_it_installs_through_sudo_or_names_the_command_root_runs(self):
+        # PATH holds the stand-ins alone, so this machine's own sudo, if any, stays out of it.
+        rows = (
+            # uid, whether sudo is there, what must be called, status
+            ("0", False, ["apt-get update", "apt-get install"], 0),
+            ("1000", True, ["sudo apt-get update", "apt-get update", "sudo apt-get install", "apt-get install"], 0),
+            ("1000", False, [], 1),
+        )
+        for uid, has_sudo, calls_made, status in rows:
+            with self.subTest(uid=uid, sudo=has_sudo), tempfile.TemporaryDirectory() as scratch:
+                stand_ins = dict(STAND_INS, id='echo "$UID_SEEN"\n')
+                stand_ins["sudo"] = 'echo "sudo $*" >>"$CALLS"; exec "$@"\n'
+                if not has_sudo:
+                    del stand_ins["sudo"]
+                for name, body in stand_ins.items():
+                    path = os.path.join(scratch, name)
+                    with open(path, "w") as script:
+                        script.write("#!" + shutil.which("bash") + "\n" + body)
+                    os.chmod(path, stat.S_IRWXU)
+                os.symlink(shutil.which("grep"), os.path.join(scratch, "grep"))
+                calls = os.path.join(scratch, "calls")
+                env = dict(os.environ, PATH=scratch, MISSING="xdotool", CALLS=calls, UID_SEEN=uid)
+                run = subprocess.run(
+                    [shutil.which("bash"), SETUP], env=env, capture_output=True, text=True, timeout=60
+                )
+                said = run.stdout + run.stderr
+                self.assertEqual(run.returncode, status, said)
+                made = []
+                if os.path.exists(calls):
+                    with open(calls) as recorded:
+                        made = [" ".join(line.split()[:3 if line.startswith("sudo") else 2]) for line in recorded]
+                self.assertEqual(made, calls_made, said)
+                if status:
+                    self.assertIn(
+                        "su -c 'apt-get update && apt-get install -y --no-install-recommends xdotool'", said
+                    )
 
 
 if __name__ == "__main__":
