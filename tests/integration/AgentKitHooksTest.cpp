@@ -641,7 +641,8 @@ TEST(AgentKitStartTest, AtStartUpASessionBelowItsAgentsFolderKeepsItsFiles)
     murmeli.start(QStringLiteral("unshare"),
         { "--net", "--mount", "sh", "-c",
             "mount --bind \"$1\" /tmp/murmeli && ip link set lo up && HOME=\"$2\" XDG_CONFIG_HOME=\"$2/.config\" "
-            "XDG_RUNTIME_DIR=\"$2\" MURMELI_SECRETS_BACKEND=file QT_QPA_PLATFORM=offscreen exec \"$0\"",
+            "XDG_RUNTIME_DIR=\"$2\" MURMELI_INSTANCE_DIR=\"$2/instance\" MURMELI_SECRETS_BACKEND=file "
+            "QT_QPA_PLATFORM=offscreen exec \"$0\"",
             MURMELI_BINARY, status.path(), home.path() });
     const auto stop = qScopeGuard([&] { murmeli.terminate(), murmeli.waitForFinished(10000); });
     ASSERT_TRUE(murmeli.waitForStarted(5000));
