@@ -14,7 +14,7 @@ using Detection = AgentAdapter::Detection;
 
 AgentHookEntry same(const char* event)
 {
-    return { QString::fromLatin1(event), QString::fromLatin1(event), std::nullopt, false };
+    return { QString::fromLatin1(event), QString::fromLatin1(event), std::nullopt, false, std::nullopt };
 }
 
 // Codex runs the hooks of its end and of an interrupt for at most 3 s, and says so at every start when given longer.
@@ -25,12 +25,13 @@ AgentHookEntry brief(const char* event)
 
 AgentHookEntry mapped(const char* agentEvent, const char* murmeliEvent)
 {
-    return { QString::fromLatin1(agentEvent), QString::fromLatin1(murmeliEvent), std::nullopt, false };
+    return { QString::fromLatin1(agentEvent), QString::fromLatin1(murmeliEvent), std::nullopt, false, std::nullopt };
 }
 
 AgentHookEntry held(const char* agentEvent, const char* matcher)
 {
-    return { QString::fromLatin1(agentEvent), QStringLiteral("PermissionRequest"), QString::fromLatin1(matcher), true };
+    return { QString::fromLatin1(agentEvent), QStringLiteral("PermissionRequest"), QString::fromLatin1(matcher), true,
+        std::nullopt };
 }
 
 // The agents that keep Claude Code's hook schema post the same events Claude Code's scripts do, under the same names.
