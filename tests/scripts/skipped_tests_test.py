@@ -19,6 +19,11 @@ add_test(NAME by_return_code COMMAND sh -c "echo 'soak: skipped, tmux is not ins
 set_tests_properties(by_return_code PROPERTIES SKIP_RETURN_CODE 77)
 add_test(NAME Suite.ByGoogleTest COMMAND sh -c "printf '%s\\\\n' '[ RUN      ] Suite.ByGoogleTest' \
 'Suite.cpp:12: Skipped' 'the test desktop is not running' '' '[  SKIPPED ] Suite.ByGoogleTest (0 ms)'")
+add_test(NAME Suite.ByGoogleTestAsCTestSees COMMAND sh -c "printf '%s\\\\n' '[ RUN      ] Suite.ByGoogleTestAsCTestSees' \
+'Suite.cpp:30: Skipped' 'it needs root' '[  SKIPPED ] Suite.ByGoogleTestAsCTestSees (0 ms)' \
+'[  SKIPPED ] 1 test, listed below:' '[  SKIPPED ] Suite.ByGoogleTestAsCTestSees'")
+# As the suite's discovered GoogleTest cases are: CTest itself reports them skipped.
+set_tests_properties(Suite.ByGoogleTestAsCTestSees PROPERTIES SKIP_REGULAR_EXPRESSION "\\\\[  SKIPPED \\\\]")
 add_test(NAME passes COMMAND sh -c "echo '[       OK ] Suite.Passes (3 ms)'; exit 0")
 set_tests_properties(passes PROPERTIES SKIP_RETURN_CODE 77)
 """
@@ -40,8 +45,9 @@ class SkippedTestsTest(unittest.TestCase):
 
         self.assertEqual(listed.returncode, 0, listed.stderr)
         self.assertEqual(listed.stdout.splitlines(), [
-            "skipped tests: 2",
+            "skipped tests: 3",
             "  Suite.ByGoogleTest: the test desktop is not running",
+            "  Suite.ByGoogleTestAsCTestSees: it needs root",
             "  by_return_code: soak: skipped, tmux is not installed",
         ])
 
