@@ -50,6 +50,11 @@ TakeFiles::TakeFiles(QString root) : m_root(root.isEmpty() ? QDir::tempPath() : 
 TakeFiles::~TakeFiles()
 {
     removeAll();
+    // A folder made under a name of its own is found by no later start, nor by the removal: it goes with us (only
+    // when empty, so nothing that another put there goes with it).
+    if (m_folderIsFresh) {
+        ::rmdir(QFile::encodeName(m_folder).constData());
+    }
 }
 
 std::optional<QString> TakeFiles::usableFolder(QString* error)
@@ -65,6 +70,7 @@ std::optional<QString> TakeFiles::usableFolder(QString* error)
     if (::mkdir(encoded.constData(), 0700) == 0 || errno == EEXIST) {
         if (isPrivateFolder(encoded, &why)) {
             m_folder = usual;
+            m_folderIsFresh = false;
             return m_folder;
         }
     } else {
@@ -81,6 +87,7 @@ std::optional<QString> TakeFiles::usableFolder(QString* error)
         return std::nullopt;
     }
     m_folder = QFile::decodeName(unique);
+    m_folderIsFresh = true;
     return m_folder;
 }
 

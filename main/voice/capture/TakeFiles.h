@@ -16,7 +16,7 @@ class TakeFiles final {
 public:
     /// root holds the private folder; the system's temporary folder when empty.
     explicit TakeFiles(QString root = {});
-    /// Removes what the last take left.
+    /// Removes what the last take left, and a folder it had to make under a name of its own.
     ~TakeFiles();
     TakeFiles(const TakeFiles&) = delete;
     TakeFiles& operator=(const TakeFiles&) = delete;
@@ -40,6 +40,8 @@ private:
 
     QString m_root;
     QString m_folder;
+    /// m_folder was made under a unique name beside the usual one, which was not ours to use.
+    bool m_folderIsFresh = false;
     QStringList m_files;
 };
 

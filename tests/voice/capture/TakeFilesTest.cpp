@@ -36,15 +36,22 @@ TEST(TakeFilesTest, AFolderUnderTheUsualNameThatIsNotPrivatelyOursIsLeftAlone)
         ASSERT_EQ(::chmod(encoded.constData(), row.mode), 0);
         ASSERT_EQ(::chown(encoded.constData(), row.owner, row.owner), 0);
 
-        TakeFiles files(root.path());
-        const std::optional<QString> file = files.write(QStringLiteral("murmeli-ptt"), QByteArray("RIFF"));
-        ASSERT_TRUE(file.has_value());
-        EXPECT_EQ(files.folder() == usual, row.kept);
-        EXPECT_EQ(QFileInfo(*file).absolutePath(), files.folder());
-        EXPECT_EQ(QFile::permissions(files.folder()) & 0x0077, 0);
-        EXPECT_EQ(QFile::permissions(*file) & 0x0077, 0);
-        files.removeAll();
-        EXPECT_FALSE(QFileInfo::exists(*file));
+        QString folder;
+        {
+            TakeFiles files(root.path());
+            const std::optional<QString> file = files.write(QStringLiteral("murmeli-ptt"), QByteArray("RIFF"));
+            ASSERT_TRUE(file.has_value());
+            folder = files.folder();
+            EXPECT_EQ(folder == usual, row.kept);
+            EXPECT_EQ(QFileInfo(*file).absolutePath(), folder);
+            EXPECT_EQ(QFile::permissions(folder) & 0x0077, 0);
+            EXPECT_EQ(QFile::permissions(*file) & 0x0077, 0);
+            files.removeAll();
+            EXPECT_FALSE(QFileInfo::exists(*file));
+        }
+        // The usual folder stays for the next start; one made beside it under a name of its own goes with murmeli.
+        EXPECT_TRUE(QFileInfo::exists(usual));
+        EXPECT_EQ(QFileInfo::exists(folder), row.kept);
     }
 }
 
