@@ -45,6 +45,8 @@ public:
         m_settlesAtMs = settlesAtMs;
     }
 
+    /// The hand moved within the last restMs, over the panel.
+    bool isMoving(qint64 nowMs) const { return m_lastMoveMs && !m_outside && nowMs - *m_lastMoveMs < restMs; }
     /// The current motion began where the panel saw it, once what the hand meets was drawn there (at sinceMs) and
     /// the panel stood still.
     bool setOffAfter(qint64 sinceMs) const
@@ -78,8 +80,9 @@ public:
 
     /// The control is drawn at frame at nowMs; pointer is where the window last saw the pointer (none: not known to
     /// the window, then where the control last heard it). True when the place changed. Growing or shrinking where it
-    /// stands keeps it the same control for a pointer already on it.
-    bool place(const QRectF& frame, const std::optional<QPointF>& pointer, qint64 nowMs)
+    /// stands keeps it the same control for a pointer already on it; one that comes under a moving hand was met by
+    /// the hand before it stood there.
+    bool place(const QRectF& frame, const std::optional<QPointF>& pointer, const Hand& hand, qint64 nowMs)
     {
         if (frame == m_frame) {
             return false;
@@ -94,7 +97,7 @@ public:
         if (!under) {
             m_miss = Miss::None;
         } else if (moved || !wasUnder) {
-            m_miss = Miss::CameUnder;
+            m_miss = hand.isMoving(nowMs) ? Miss::Unaimed : Miss::CameUnder;
         }
         return true;
     }

@@ -288,7 +288,7 @@ void ApprovalCard::paintButtons(QPainter& painter, const ButtonPlan& plan, QPoin
 {
     const auto all = buttons(m_toolName);
     for (size_t i = 0; i < all.size(); ++i) {
-        m_aims[i].place(plan.frames[i].translated(origin), m_environment.pointer, nowMs);
+        m_aims[i].place(plan.frames[i].translated(origin), m_environment.pointer, m_environment.hand, nowMs);
     }
     // What takes no click looks it.
     const qreal opacity = painter.opacity();

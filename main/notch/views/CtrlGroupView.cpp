@@ -60,7 +60,8 @@ void CtrlGroupView::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     for (size_t index = 0; index < m_toggles.size(); ++index) {
         const QRectF place(x, box.top() + padding, CtrlToggle::width, CtrlToggle::height);
         // While the panel springs open the buttons slide under a pointer that may be resting there.
-        if (m_aims[index].place(place, m_environment.pointer, nowMs) && static_cast<int>(index) == m_hovered) {
+        if (m_aims[index].place(place, m_environment.pointer, m_environment.hand, nowMs)
+            && static_cast<int>(index) == m_hovered) {
             m_hovered = -1;
         }
         x += CtrlToggle::width + spacing;

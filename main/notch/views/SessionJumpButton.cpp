@@ -56,7 +56,7 @@ QSizeF SessionJumpButton::idealSize() const
 
 void SessionJumpButton::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
 {
-    if (m_aim.place(aligned(idealSize(), frame), m_environment.pointer, nowMs)) {
+    if (m_aim.place(aligned(idealSize(), frame), m_environment.pointer, m_environment.hand, nowMs)) {
         m_hovered = false;
     }
     const QRectF& place = m_aim.frame();

@@ -491,7 +491,8 @@ qreal SessionListRow::layOut(QPainter* painter, const QRectF& frame, qint64 nowM
     if (painter) {
         // Moved under a pointer at rest (the list scrolled): the pointer has to leave and come back before a click
         // toggles the row; opening or closing where it stands keeps it the row the pointer is on.
-        m_tap.place(QRectF(frame.left(), frame.top(), frame.width(), y - frame.top()), m_environment.pointer, nowMs);
+        m_tap.place(QRectF(frame.left(), frame.top(), frame.width(), y - frame.top()), m_environment.pointer,
+            m_environment.hand, nowMs);
     }
     if (m_card) {
         const qreal cardWidth = frame.width() - 2 * actionPadding;

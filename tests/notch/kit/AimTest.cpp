@@ -26,8 +26,8 @@ struct Scene {
     Hand hand;
     Aim aim;
     std::optional<QPointF> pointer;
-    /// What each press did: whether the button took it.
-    std::vector<bool> taken;
+    /// What each press met: None where the button took it, else why it did not (and so how it was drawn).
+    std::vector<Aim::Miss> presses;
 
     qint64 now() const { return clock.monotonicMs(); }
     void at(qint64 ms) { clock.advance(ms - now()); }
@@ -43,11 +43,11 @@ struct Scene {
         hand.left();
         aim.moved(std::nullopt, hand);
     }
-    void place(const QRectF& frame) { aim.place(frame, pointer, now()); }
+    void place(const QRectF& frame) { aim.place(frame, pointer, hand, now()); }
     void press()
     {
         aim.pressed(*pointer);
-        taken.push_back(aim.isAimedAt(*pointer));
+        presses.push_back(aim.isAimedAt(*pointer) ? Aim::Miss::None : aim.miss());
     }
     /// A hand's aimed move from where the pointer is to `to` over ms, with the velocity profile of a person's reach
     /// (minimum jerk), reported every 8 ms as the desktop does.
@@ -95,10 +95,12 @@ struct Scene {
     }
 };
 
+using enum Aim::Miss;
+
 struct Row {
     const char* name;
     std::function<void(Scene&)> play;
-    std::vector<bool> taken;
+    std::vector<Aim::Miss> presses;
 };
 
 } // namespace
@@ -118,7 +120,7 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.at(s.now() + 40);
                 s.press();
             },
-            { true } },
+            { None } },
         { "a slow aimed move, a click at once; a 1 px wobble on it changes nothing",
             [&](Scene& s) {
                 s.place(button);
@@ -129,7 +131,7 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.move(onIt + QPointF(-1, 1));
                 s.press();
             },
-            { true, true } },
+            { None, None } },
         { "the panel grows under a hand still travelling onto the button: refused until it leaves and comes back",
             [&](Scene& s) {
                 s.move(restingPoint);
@@ -145,7 +147,7 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.press();
                 s.offAndBack(offIt, onIt);
             },
-            { false, false, true } },
+            { Unaimed, Unaimed, None } },
         { "a hand still travelling as the panel settles reaches a button that stood where it is all along",
             [&](Scene& s) {
                 s.place(button);
@@ -158,7 +160,7 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.at(700);
                 s.press();
             },
-            { false } },
+            { Unaimed } },
         { "the hand rests on the strip while the panel settles, then goes on to the button: the first click counts",
             [&](Scene& s) {
                 s.move(restingPoint);
@@ -168,7 +170,7 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.at(s.now() + 80);
                 s.press();
             },
-            { true } },
+            { None } },
         { "the button is replaced under a resting pointer: refused, however long it rests, until it leaves and "
           "comes back",
             [&](Scene& s) {
@@ -182,24 +184,24 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.press();
                 s.offAndBack(offIt, onIt);
             },
-            { true, false, false, true } },
+            { None, CameUnder, CameUnder, None } },
         { "the list scrolls the button under a resting pointer: refused until the pointer leaves and comes back",
             [&](Scene& s) {
                 s.place(button.translated(0, 90));
                 s.move(restingPoint);
                 s.at(1000);
                 s.reach(onIt, 300);
-                s.at(1500);
+                s.at(1700);
                 s.place(button.translated(0, 2));
                 s.place(button);
-                s.at(1600);
+                s.at(1800);
                 s.press();
                 s.move(onIt + QPointF(0, 1));
                 s.press();
-                s.at(2000);
+                s.at(2200);
                 s.offAndBack(offIt, onIt);
             },
-            { false, false, true } },
+            { CameUnder, CameUnder, None } },
         { "the button grows where it stands under the pointer that clicked it: still the same button",
             [&](Scene& s) {
                 s.aimOnto(onIt);
@@ -207,7 +209,7 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.place(button.adjusted(0, 0, 0, 30));
                 s.press();
             },
-            { true, true } },
+            { None, None } },
         { "back from outside the panel, sliding along its top edge onto a button: refused until the hand rests and "
           "comes back",
             [&](Scene& s) {
@@ -223,12 +225,12 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.at(s.now() + 400);
                 s.offAndBack(offIt, onIt);
             },
-            { false, true } },
+            { Unaimed, None } },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Scene scene;
         row.play(scene);
-        EXPECT_EQ(scene.taken, row.taken);
+        EXPECT_EQ(scene.presses, row.presses);
     }
 }
