@@ -1074,6 +1074,10 @@ TEST_F(PanelOutOfTheWayTest, AnAimedClickActsAtTheFirstClick)
     QStringList missed;
     for (const size_t index : order) {
         const Target& target = targets[index];
+        // A request fails open after 25 s: another takes its place, so that the card stays.
+        if (request->state() == QProcess::NotRunning) {
+            askAgain();
+        }
         ASSERT_TRUE(card && murmeli.isRunning()) << "before a click on " << target.name;
         // The hand rests on the strip left of its buttons, or on the command, then reaches for the control.
         const QPoint rest = inside(uniform(0, 1) == 0 ? QRect(800, 6, 110, 20) : card->command);
@@ -1099,7 +1103,7 @@ TEST_F(PanelOutOfTheWayTest, AnAimedClickActsAtTheFirstClick)
         target.after();
     }
     qInfo().noquote() << order.size() - static_cast<size_t>(missed.size()) << "of" << order.size()
-                      << "first clicks acted";
+                      << "first clicks acted" << missed;
     EXPECT_GE(100 * (order.size() - static_cast<size_t>(missed.size())), 98 * order.size())
         << missed.size() << " of " << order.size() << " first clicks did nothing:\n"
         << missed.join(QLatin1Char('\n')).toStdString();
