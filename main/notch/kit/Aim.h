@@ -34,7 +34,13 @@ public:
         m_lastMoveMs = nowMs;
     }
     /// The pointer went out of the panel.
-    void left() { m_outside = true; }
+    void left()
+    {
+        m_outside = true;
+        ++m_leaves;
+    }
+    /// How often the pointer went out of the panel: where a control heard it before the last time is no longer known.
+    quint64 leaves() const { return m_leaves; }
     /// The panel opened under the pointer at nowMs and stands still from settlesAtMs: what the hand meets on the way
     /// there was not where it is when the hand set off.
     void opened(qint64 nowMs, qint64 settlesAtMs)
@@ -58,6 +64,7 @@ private:
     std::optional<qint64> m_lastMoveMs;
     qint64 m_motionStartMs = 0;
     qint64 m_settlesAtMs = 0;
+    quint64 m_leaves = 0;
     bool m_outside = false;
     bool m_fromOutside = false;
 };
@@ -87,13 +94,13 @@ public:
         if (frame == m_frame) {
             return false;
         }
-        const std::optional<QPointF> at = pointer ? pointer : m_at;
+        const std::optional<QPointF> at = pointer ? pointer : lastHeard(hand);
         const bool under = at && frame.contains(*at);
         const bool wasUnder = at && m_frame.contains(*at);
         const bool moved = frame.topLeft() != m_frame.topLeft();
         m_frame = frame;
         m_drawnSince = std::max(m_drawnSince, nowMs);
-        m_at = at;
+        hear(at, hand);
         if (!under) {
             m_miss = Miss::None;
         } else if (moved || !wasUnder) {
@@ -102,10 +109,10 @@ public:
         return true;
     }
     /// The control means something new where it lies, from sinceMs on.
-    void renew(const std::optional<QPointF>& pointer, qint64 sinceMs)
+    void renew(const std::optional<QPointF>& pointer, const Hand& hand, qint64 sinceMs)
     {
-        const std::optional<QPointF> at = pointer ? pointer : m_at;
-        m_at = at;
+        const std::optional<QPointF> at = pointer ? pointer : lastHeard(hand);
+        hear(at, hand);
         m_drawnSince = sinceMs;
         m_miss = at && m_frame.contains(*at) ? Miss::CameUnder : Miss::None;
     }
@@ -113,9 +120,10 @@ public:
     /// for it changed.
     bool moved(const std::optional<QPointF>& pos, const Hand& hand)
     {
-        const bool wasInside = m_at && m_frame.contains(*m_at);
+        const std::optional<QPointF> was = lastHeard(hand);
+        const bool wasInside = was && m_frame.contains(*was);
         const bool inside = pos && m_frame.contains(*pos);
-        m_at = pos;
+        hear(pos, hand);
         const Miss before = m_miss;
         if (!inside) {
             m_miss = Miss::None;
@@ -125,7 +133,7 @@ public:
         return m_miss != before;
     }
     /// A press went down at pos: the pointer is there.
-    void pressed(QPointF pos) { m_at = pos; }
+    void pressed(QPointF pos, const Hand& hand) { hear(pos, hand); }
 
     const QRectF& frame() const { return m_frame; }
     Miss miss() const { return m_miss; }
@@ -135,10 +143,21 @@ public:
     bool isAimedAt(QPointF pos) const { return m_frame.contains(pos) && m_miss == Miss::None; }
 
 private:
+    /// Where the control last heard the pointer, unless it has been out of the panel since; none: elsewhere.
+    std::optional<QPointF> lastHeard(const Hand& hand) const
+    {
+        return m_atLeaves == hand.leaves() ? m_at : std::nullopt;
+    }
+    void hear(const std::optional<QPointF>& at, const Hand& hand)
+    {
+        m_at = at;
+        m_atLeaves = hand.leaves();
+    }
+
     QRectF m_frame;
     qint64 m_drawnSince = 0;
-    /// Where the control last heard the pointer; none: elsewhere.
     std::optional<QPointF> m_at;
+    quint64 m_atLeaves = 0;
     Miss m_miss = Miss::None;
 };
 

@@ -104,7 +104,7 @@ void ApprovalCard::update(const PendingApproval& approval, const QString& activi
             m_fresh = Animation(1, 0, now, MotionCurve::easeOut(freshSeconds));
         }
         for (Aim& aim : m_aims) {
-            aim.renew(m_environment.pointer, now);
+            aim.renew(m_environment.pointer, m_environment.hand, now);
         }
     }
     m_toolUseId = approval.toolUseId;
@@ -341,7 +341,7 @@ bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
     }
     case PointerPhase::Down:
         for (Aim& aim : m_aims) {
-            aim.pressed(pos);
+            aim.pressed(pos, m_environment.hand);
         }
         if (index < 0) {
             return false;

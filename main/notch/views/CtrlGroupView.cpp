@@ -92,7 +92,7 @@ void CtrlGroupView::setSettlesAt(qint64 ms)
     }
     m_settlesAt = ms;
     for (Aim& aim : m_aims) {
-        aim.renew(m_environment.pointer, ms);
+        aim.renew(m_environment.pointer, m_environment.hand, ms);
     }
     m_hovered = -1;
 }
@@ -136,7 +136,7 @@ bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
     const int under = toggleAt(pos);
     if (phase == PointerPhase::Down) {
         for (Aim& aim : m_aims) {
-            aim.pressed(pos);
+            aim.pressed(pos, m_environment.hand);
         }
         if (under >= 0 && !m_aims[under].isAimedAt(pos)) {
             // Swallowed, so that the strip does not close the panel for it either.

@@ -89,7 +89,7 @@ bool SessionJumpButton::pointer(PointerPhase phase, QPointF pos)
         return hovered != std::exchange(m_hovered, hovered) || changed;
     }
     case PointerPhase::Down:
-        m_aim.pressed(pos);
+        m_aim.pressed(pos, m_environment.hand);
         // Taken either way, so that the row under it does not open or close for it.
         m_pressed = m_aim.isAimedAt(pos);
         return inside;

@@ -533,7 +533,7 @@ bool SessionListRow::pointer(PointerPhase phase, QPointF pos)
     }
     const bool inside = m_tap.frame().contains(pos);
     if (phase == PointerPhase::Down) {
-        m_tap.pressed(pos);
+        m_tap.pressed(pos, m_environment.hand);
         m_pressed = m_tap.isAimedAt(pos);
         return inside;
     }

@@ -46,7 +46,7 @@ struct Scene {
     void place(const QRectF& frame) { aim.place(frame, pointer, hand, now()); }
     void press()
     {
-        aim.pressed(*pointer);
+        aim.pressed(*pointer, hand);
         presses.push_back(aim.isAimedAt(*pointer) ? Aim::Miss::None : aim.miss());
     }
     /// A hand's aimed move from where the pointer is to `to` over ms, with the velocity profile of a person's reach
@@ -177,7 +177,7 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.aimOnto(onIt);
                 s.press();
                 s.at(1400);
-                s.aim.renew(s.pointer, s.now());
+                s.aim.renew(s.pointer, s.hand, s.now());
                 s.at(2100);
                 s.press();
                 s.at(2900);
@@ -207,6 +207,24 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.aimOnto(onIt);
                 s.press();
                 s.place(button.adjusted(0, 0, 0, 30));
+                s.press();
+            },
+            { None, None } },
+        { "the pointer left the panel from the button, unheard by it as the panel closed; the button took a new "
+          "meaning meanwhile; the panel opens again, and the hand's way onto it comes as one move: the first click "
+          "counts",
+            [&](Scene& s) {
+                s.aimOnto(onIt);
+                s.press();
+                s.at(2000);
+                s.pointer.reset();
+                s.hand.left();
+                s.at(3000);
+                s.aim.renew(s.pointer, s.hand, s.now());
+                s.at(4000);
+                s.hand.opened(4000, 4640);
+                s.at(5000);
+                s.move(onIt);
                 s.press();
             },
             { None, None } },
