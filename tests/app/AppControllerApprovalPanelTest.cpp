@@ -119,9 +119,6 @@ protected:
         look();
         clock->advance(1000);
         look();
-        // The cards' buttons take clicks once they have stood still a moment.
-        clock->advance(notch::ApprovalCard::armDelayMs);
-        look();
     }
 
     void mouse(QEvent::Type type, QPointF at)
@@ -252,8 +249,6 @@ TEST_F(AppControllerApprovalPanelTest, ARequestThatTakesAnothersPlaceUnderThePoi
         clock->advance(300);
         auto b = ask("aaaa1111", second.constData(), "echo B");
         look();
-        clock->advance(notch::ApprovalCard::armDelayMs);
-        look();
         ASSERT_NE(card(), nullptr);
         const QPointF yes = card()->buttonFrames()[1].center();
         const QPointF command = card()->commandFrame().center();
@@ -282,7 +277,8 @@ TEST_F(AppControllerApprovalPanelTest, ARequestThatTakesAnothersPlaceUnderThePoi
         EXPECT_EQ(taps.join(' ').toStdString(), first.toStdString()) << "the second was answered unread";
         EXPECT_FALSE(b->closedByServer());
 
-        clock->advance(notch::ApprovalCard::armDelayMs);
+        // The hand rests a moment before it moves off and back.
+        clock->advance(notch::Hand::restMs);
         look();
         mouse(QEvent::MouseMove, command);
         mouse(QEvent::MouseMove, yes);

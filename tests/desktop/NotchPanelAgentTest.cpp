@@ -223,9 +223,9 @@ public:
         }
         for (const notch::SessionRow& row : controller->vm().sessions()) {
             notch::SessionListRow* view = surface->row(row.sid);
-            // Its buttons take a click once the card has stood still a moment.
+            // Its buttons take a click once the card is drawn where they are.
             if (view && view->approvalCard() && !view->approvalCard()->buttonFrames()[0].isEmpty()
-                && view->approvalCard()->isArmed(controller->clock().monotonicMs())) {
+                && view->approvalCard()->isArmed()) {
                 return view;
             }
         }

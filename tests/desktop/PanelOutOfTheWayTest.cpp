@@ -5,9 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
+#include <functional>
 #include <optional>
+#include <random>
 
+#include <QCursor>
+#include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -307,6 +312,42 @@ std::optional<QRect> yesButtonIn(const QImage& shot)
     return std::nullopt;
 }
 
+/// A person's reach with the mouse: a straight line from one point to another in ms, its speed rising and falling as
+/// a hand's does (the minimum-jerk profile), the pointer reported every 8 ms.
+QStringList reach(QPoint from, QPoint to, int ms)
+{
+    QStringList moves;
+    for (int t = 8; t < ms; t += 8) {
+        const double s = static_cast<double>(t) / ms;
+        const QPoint at = from + (QPointF(to - from) * (s * s * s * (10 - 15 * s + 6 * s * s))).toPoint();
+        moves << QStringLiteral("mousemove") << QString::number(at.x()) << QString::number(at.y())
+              << QStringLiteral("sleep") << QStringLiteral("0.008");
+    }
+    return moves << QStringLiteral("mousemove") << QString::number(to.x()) << QString::number(to.y());
+}
+
+QStringList pause(int ms)
+{
+    return { QStringLiteral("sleep"), QString::number(ms / 1000.0, 'f', 3) };
+}
+
+/// Where the open panel shows one session's card and, under it, an idle session's row, read from where the card's
+/// "Yes" shows: No and Yes share a line, Always Allow (Bash) has the line under them.
+struct CardPlaces {
+    explicit CardPlaces(QRect yesButton)
+        : yes(yesButton), no(yes.translated(-yes.width() - 8, 0)),
+          always(no.left(), yes.bottom() + 9, yes.right() - no.left() + 1, yes.height()),
+          command(no.left() + 10, yes.top() - 40, yes.right() - no.left() - 20, 20),
+          row(no.left() - 12, always.bottom() + 19, yes.right() - no.left() + 25, 34),
+          jump(yes.right() - 54, row.center().y() - 7, 52, 14),
+          rowTitle(row.left() + 14, row.top() + 8, 220, row.height() - 16),
+          summary(row.left() + 122, row.center().y() - 4, 48, 9)
+    {
+    }
+
+    QRect yes, no, always, command, row, jump, rowTitle, summary;
+};
+
 /// A terminal that records each key it gets, one per line.
 class KeyRecorder {
 public:
@@ -402,6 +443,42 @@ protected:
         }));
     }
 
+    /// A permission request of the one session whose card the aiming tests reach for; it waits once murmeli says so.
+    std::unique_ptr<QProcess> askFromTheCard()
+    {
+        QJsonObject body = RealMurmeli::permissionRequest(QStringLiteral("t-card-%1").arg(++m_asked));
+        body.insert(QStringLiteral("session_id"), QStringLiteral("s-card"));
+        const qsizetype before = murmeli.log.count("awaiting decision");
+        std::unique_ptr<QProcess> request = murmeli.post(QStringLiteral("PermissionRequest"), body);
+        EXPECT_TRUE(waitUntil([&] { return murmeli.log.count("awaiting decision") > before; }, 10000));
+        return request;
+    }
+
+    /// The open panel's card once it stands still: the same place for a quarter of a second.
+    std::optional<CardPlaces> stillCard()
+    {
+        std::optional<QRect> last;
+        std::optional<QRect> now;
+        waitUntil(
+            [&] {
+                last = std::exchange(now, yesButtonIn(shot(QRect(0, 0, 1920, 600))));
+                waitUntil([] { return false; }, 250);
+                return now && now == last;
+            },
+            10000);
+        return now ? std::optional(CardPlaces(*now)) : std::nullopt;
+    }
+
+    QString settingsWindow() { return murmeli.visibleWindows(QStringLiteral("^Settings$")).value(0); }
+    QString quitQuestion() { return murmeli.visibleWindows(QStringLiteral("^Quit murmeli")).value(0); }
+
+    /// A number from low to high, the same each run.
+    int uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(m_random); }
+    QPoint inside(const QRect& area)
+    {
+        return { uniform(area.left() + 2, area.right() - 2), uniform(area.top() + 2, area.bottom() - 2) };
+    }
+
     /// Starts murmeli, then stops the desktop's sound server (SIGSTOP) once murmeli has heard from it (its microphone
     /// check waits for that) and, with takeFirst, has had the microphone open for a take; it runs again when the test
     /// ends. Skips the test where there is no such server.
@@ -435,6 +512,8 @@ protected:
     }
 
     pid_t server = 0;
+    int m_asked = 0;
+    std::mt19937 m_random { 47 };
 
     std::optional<DesktopLock> lock;
     RealMurmeli murmeli;
@@ -908,4 +987,189 @@ TEST_F(PanelOutOfTheWayTest, ATakeOnAStoppedSoundServerEndsSoonAndHoldsUpNoAgent
         << murmeli.log.toStdString();
     EXPECT_EQ(murmeli.log.count("Mic failed to start"), 1) << "the microphone stayed shut after the server came back:\n"
                                                            << murmeli.log.toStdString();
+}
+
+// With the panel open and still and the pointer resting on it, a hand reaches for a control as people do (in 150 to
+// 600 ms, its speed rising and falling, ending anywhere on the control) and clicks 40 to 300 ms after arriving, as
+// people click a small target: the first click acts, on the strip's buttons, the card's, a row's arrow and a row.
+TEST_F(PanelOutOfTheWayTest, AnAimedClickActsAtTheFirstClick)
+{
+    start(DesktopLock::keyboardAndClipboard);
+    if (!started()) {
+        return;
+    }
+    learnTheClosedLook();
+    const std::unique_ptr<QProcess> idle = murmeli.post(QStringLiteral("SessionStart"),
+        { { "session_id", "s-idle" }, { "hook_event_name", "SessionStart" }, { "cwd", "/tmp/idle-project" } });
+    ASSERT_TRUE(idle->waitForFinished(10000));
+    std::unique_ptr<QProcess> request = askFromTheCard();
+    openAndWait();
+    std::optional<CardPlaces> card = stillCard();
+    ASSERT_TRUE(card) << "no card on the open panel";
+    const auto reopen = [&] {
+        openAndWait();
+        card = stillCard();
+    };
+    // The idle row shows its context summary while it is closed.
+    const auto summaryShown = [&] {
+        const QImage summary = shot(card->summary);
+        for (int y = 0; y < summary.height(); ++y) {
+            for (int x = 0; x < summary.width(); ++x) {
+                if (summary.pixelColor(x, y).lightness() > 70) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    const auto button = [](QPoint centre) { return QRect(centre - QPoint(11, 10), QSize(22, 20)); };
+    const auto answered
+        = [&] { return [process = request.get()] { return process->state() == QProcess::NotRunning; }; };
+    QElapsedTimer asked;
+    asked.start();
+    // The hand moves on from the answered card: one the next request brings under a resting pointer is drawn faded.
+    const auto askAgain = [&] {
+        xdotool(glide(QCursor::pos(), restOnTheStrip));
+        request->kill();
+        request->waitForFinished(5000);
+        request = askFromTheCard();
+        asked.restart();
+        card = stillCard();
+    };
+    struct Target {
+        const char* name;
+        int trials;
+        std::function<QRect()> where;
+        /// Before the click: what shows that it acted.
+        std::function<std::function<bool()>()> watch;
+        std::function<void()> after;
+    };
+    const Target targets[] = {
+        { "mute", 8, [&] { return button(muteButton); },
+            [&] { return [&, was = murmeli.isMuted()] { return murmeli.isMuted() != was; }; }, [] {} },
+        { "settings", 6, [&] { return button(settingsButton); },
+            [&] { return [&] { return !settingsWindow().isEmpty(); }; },
+            [&] {
+                xdotool({ QStringLiteral("windowactivate"), QStringLiteral("--sync"), settingsWindow() });
+                xdotool({ QStringLiteral("key"), QStringLiteral("alt+F4") });
+                ASSERT_TRUE(waitUntil([&] { return settingsWindow().isEmpty(); }));
+                reopen();
+            } },
+        { "power", 4, [&] { return button(powerButton); }, [&] { return [&] { return !quitQuestion().isEmpty(); }; },
+            [&] {
+                moveAway();
+                ASSERT_TRUE(waitUntil([&] { return !isOpen(); }));
+                xdotool({ QStringLiteral("windowactivate"), QStringLiteral("--sync"), quitQuestion() });
+                xdotool({ QStringLiteral("key"), QStringLiteral("Escape") });
+                ASSERT_TRUE(waitUntil([&] { return quitQuestion().isEmpty(); }));
+                reopen();
+            } },
+        { "Yes", 7, [&] { return card->yes; }, answered, askAgain },
+        { "No", 6, [&] { return card->no; }, answered, askAgain },
+        { "Always Allow", 6, [&] { return card->always; }, answered, askAgain },
+        { "the row's arrow", 7, [&] { return card->jump; },
+            [&] { return [&, before = murmeli.log.count("Jump: ")] { return murmeli.log.count("Jump: ") > before; }; },
+            [] {} },
+        { "a row", 6, [&] { return card->rowTitle; },
+            [&] { return [&, was = summaryShown()] { return summaryShown() != was; }; }, [] {} },
+    };
+    std::vector<size_t> order;
+    for (size_t index = 0; index < std::size(targets); ++index) {
+        order.insert(order.end(), static_cast<size_t>(targets[index].trials), index);
+    }
+    std::shuffle(order.begin(), order.end(), m_random);
+    QStringList missed;
+    for (const size_t index : order) {
+        const Target& target = targets[index];
+        // A request fails open after 25 s, and its card goes from under the hand: another takes its place first.
+        if (request->state() == QProcess::NotRunning || asked.elapsed() > 15000) {
+            askAgain();
+        }
+        ASSERT_TRUE(card && murmeli.isRunning()) << "before a click on " << target.name;
+        // The hand rests on the strip left of its buttons, or on the command, then reaches for the control.
+        const QPoint rest = inside(uniform(0, 1) == 0 ? QRect(800, 6, 110, 20) : card->command);
+        const QPoint end = inside(target.where());
+        const int ms = uniform(150, 600);
+        const int delay = uniform(40, 300);
+        xdotool(glide(QCursor::pos(), rest) + pause(350));
+        const std::function<bool()> acted = target.watch();
+        xdotool(reach(rest, end, ms) + pause(delay) + click);
+        if (!waitUntil(acted, 3000)) {
+            missed << QStringLiteral("%1: a %2 ms reach from %3,%4 to %5,%6, clicked %7 ms after arriving")
+                          .arg(QLatin1String(target.name))
+                          .arg(ms)
+                          .arg(rest.x())
+                          .arg(rest.y())
+                          .arg(end.x())
+                          .arg(end.y())
+                          .arg(delay);
+            // As a person then does: off the control and back, and a click.
+            xdotool(pause(300) + reach(end, rest, 200) + pause(100) + reach(rest, end, 250) + pause(150) + click);
+            ASSERT_TRUE(waitUntil(acted, 3000)) << target.name << " took no click at all";
+        }
+        target.after();
+    }
+    qInfo().noquote() << order.size() - static_cast<size_t>(missed.size()) << "of" << order.size()
+                      << "first clicks acted" << missed;
+    EXPECT_GE(100 * (order.size() - static_cast<size_t>(missed.size())), 98 * order.size())
+        << missed.size() << " of " << order.size() << " first clicks did nothing:\n"
+        << missed.join(QLatin1Char('\n')).toStdString();
+    request->kill();
+    request->waitForFinished(5000);
+}
+
+// A request waits. The person moves onto the closed strip (in 300 to 500 ms), reads for 0.7 to 1 s while the panel
+// opens, and goes straight on to "Yes" (in 200 to 400 ms), clicking 80 to 200 ms after arriving: the first click
+// answers. Going on without a pause, the hand meets a card that grew under it: the card is drawn faded as a whole and
+// takes no click, until the pointer has left "Yes" and come back.
+TEST_F(PanelOutOfTheWayTest, OpeningThePanelAndGoingStraightForYesAnswersAtTheFirstClick)
+{
+    start(DesktopLock::keyboardAndClipboard);
+    if (!started()) {
+        return;
+    }
+    learnTheClosedLook();
+    std::unique_ptr<QProcess> request = askFromTheCard();
+    openAndWait();
+    const std::optional<CardPlaces> card = stillCard();
+    ASSERT_TRUE(card) << "no card on the open panel";
+    const QImage ready = shot(card->always);
+    const auto goStraightForYes = [&](int readingMs) {
+        moveAway();
+        EXPECT_TRUE(waitUntil([&] { return !isOpen(); }));
+        const QPoint from = inside(QRect(860, 300, 200, 150));
+        const QPoint onTheStrip = inside(QRect(868, 6, 50, 20));
+        const QPoint yes = inside(card->yes);
+        xdotool({ QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()) });
+        xdotool(pause(300) + reach(from, onTheStrip, uniform(300, 500)) + pause(readingMs)
+            + reach(onTheStrip, yes, uniform(200, 400)) + pause(uniform(80, 200)) + click);
+        return yes;
+    };
+    QStringList missed;
+    for (int trial = 0; trial < 5; ++trial) {
+        const int readingMs = uniform(700, 1000);
+        goStraightForYes(readingMs);
+        if (!request->waitForFinished(2000)) {
+            missed << QStringLiteral("read for %1 ms").arg(readingMs);
+            xdotool(pause(300) + reach(QCursor::pos(), card->command.center(), 200) + pause(100)
+                + reach(card->command.center(), card->yes.center(), 250) + pause(150) + click);
+            ASSERT_TRUE(request->waitForFinished(3000)) << "Yes took no click at all";
+        }
+        EXPECT_TRUE(request->readAllStandardOutput().contains("allow"));
+        request = askFromTheCard();
+    }
+    EXPECT_TRUE(missed.isEmpty()) << missed.size() << " of 5 first clicks did nothing:\n"
+                                  << missed.join(QLatin1Char('\n')).toStdString();
+
+    // Straight on without a pause.
+    const QPoint yes = goStraightForYes(0);
+    EXPECT_FALSE(request->waitForFinished(1000)) << "answered by a hand that met the card as it grew under it";
+    EXPECT_NE(shownAt(card->yes.topLeft() + QPoint(4, 4)), QColor(255, 159, 10)) << "Yes is drawn ready";
+    EXPECT_NE(shot(card->always), ready) << "Always Allow is drawn ready on a card that is not";
+    QGuiApplication::primaryScreen()
+        ->grabWindow(0, 740, 0, 440, 300)
+        .save(::murmeli::test::screenshotFolder() + QStringLiteral("/panel-card-met-on-the-way.png"));
+    xdotool(pause(200) + reach(yes, card->command.center(), 200) + pause(100) + reach(card->command.center(), yes, 250)
+        + pause(120) + click);
+    EXPECT_TRUE(request->waitForFinished(3000)) << "a move off Yes and back did not answer";
 }

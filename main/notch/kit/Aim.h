@@ -1,49 +1,173 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <optional>
 #include <utility>
 
 #include <QPointF>
 #include <QRectF>
+#include <QtGlobal>
 
 namespace murmeli::notch {
 
-/// Where a control of the panel lies, and whether the pointer over it came onto it or the control came under the
-/// pointer. Only the first is a press the person can have aimed: a control that slid, scrolled or took another's
-/// meaning under a pointer at rest takes no press, and shows no hover, until the pointer has left it and come back.
+/// The hand behind the pointer as the panel hears it. Its moves come in motions, each ended by a rest; a motion the
+/// panel did not see begin (it came in from outside the panel, or was under way while the panel sprang open) may
+/// have set off for anything.
+class Hand final {
+public:
+    /// A pause of the pointer this long ends one motion of the hand; the next move begins another.
+    static constexpr qint64 restMs = 250;
+
+    /// The pointer moved over the panel at nowMs. Every view that hears the move may say so: the same move told
+    /// twice changes nothing.
+    void moved(qint64 nowMs)
+    {
+        if (!m_lastMoveMs || nowMs - *m_lastMoveMs >= restMs) {
+            m_motionStartMs = nowMs;
+            m_fromOutside = false;
+        }
+        if (std::exchange(m_outside, false)) {
+            m_fromOutside = true;
+        }
+        m_lastMoveMs = nowMs;
+    }
+    /// The pointer went out of the panel.
+    void left()
+    {
+        m_outside = true;
+        ++m_leaves;
+    }
+    /// How often the pointer went out of the panel: where a control heard it before the last time is no longer known.
+    quint64 leaves() const { return m_leaves; }
+    /// The panel opened under the pointer at nowMs and stands still from settlesAtMs: what the hand meets on the way
+    /// there was not where it is when the hand set off.
+    void opened(qint64 nowMs, qint64 settlesAtMs)
+    {
+        m_outside = false;
+        moved(nowMs);
+        m_fromOutside = false;
+        m_settlesAtMs = settlesAtMs;
+    }
+
+    /// The hand moved within the last restMs, over the panel.
+    bool isMoving(qint64 nowMs) const { return m_lastMoveMs && !m_outside && nowMs - *m_lastMoveMs < restMs; }
+    /// The current motion began where the panel saw it, once what the hand meets was drawn there (at sinceMs) and
+    /// the panel stood still.
+    bool setOffAfter(qint64 sinceMs) const
+    {
+        return m_lastMoveMs && !m_fromOutside && m_motionStartMs >= std::max(sinceMs, m_settlesAtMs);
+    }
+
+private:
+    std::optional<qint64> m_lastMoveMs;
+    qint64 m_motionStartMs = 0;
+    qint64 m_settlesAtMs = 0;
+    quint64 m_leaves = 0;
+    bool m_outside = false;
+    bool m_fromOutside = false;
+};
+
+/// The one rule by which every control of the panel takes a press: it counts when the control was drawn at that
+/// place, with that meaning, before the hand set off towards it, and the pointer came onto it by its own move. Then
+/// it acts at once. A control that came under the pointer (it slid, scrolled or took another's meaning there) or that
+/// the hand met on a way begun before it stood there takes no press, and is drawn so, until the pointer has left it;
+/// coming back is an aim like any other.
 class Aim final {
 public:
-    /// The control is drawn at frame; at a new place it lies under the pointer where the window last saw it
-    /// (none: elsewhere) without the pointer having come onto it. True when the place changed.
-    bool place(const QRectF& frame, const std::optional<QPointF>& pointer)
+    /// Why the pointer over the control is not aiming at it.
+    enum class Miss {
+        None,
+        /// The control came under the pointer.
+        CameUnder,
+        /// The hand met it on a way begun before it was there, or from outside the panel.
+        Unaimed,
+    };
+
+    /// The control is drawn at frame at nowMs; pointer is where the window last saw the pointer (none: not known to
+    /// the window, then where the control last heard it). True when the place changed. Growing or shrinking where it
+    /// stands keeps it the same control for a pointer already on it; one that comes under a moving hand was met by
+    /// the hand before it stood there.
+    bool place(const QRectF& frame, const std::optional<QPointF>& pointer, const Hand& hand, qint64 nowMs)
     {
         if (frame == m_frame) {
             return false;
         }
+        const std::optional<QPointF> at = pointer ? pointer : lastHeard(hand);
+        const bool under = at && frame.contains(*at);
+        const bool wasUnder = at && m_frame.contains(*at);
+        const bool moved = frame.topLeft() != m_frame.topLeft();
         m_frame = frame;
-        renew(pointer);
+        m_drawnSince = std::max(m_drawnSince, nowMs);
+        hear(at, hand);
+        if (!under) {
+            m_miss = Miss::None;
+        } else if (moved || !wasUnder) {
+            m_miss = hand.isMoving(nowMs) ? Miss::Unaimed : Miss::CameUnder;
+        }
         return true;
     }
-    /// The control means something new where it lies.
-    void renew(const std::optional<QPointF>& pointer) { m_stale = pointer && m_frame.contains(*pointer); }
-    /// The pointer came onto the control in a way that does not count as aiming at it.
-    void spoil() { m_stale = true; }
-    /// The pointer moved to pos, or left the window (none); true when that ended the staleness.
-    bool moved(const std::optional<QPointF>& pos)
+    /// The control means something new where it lies, from sinceMs on.
+    void renew(const std::optional<QPointF>& pointer, const Hand& hand, qint64 sinceMs)
     {
-        const bool left = !pos || !m_frame.contains(*pos);
-        return left && std::exchange(m_stale, false);
+        const std::optional<QPointF> at = pointer ? pointer : lastHeard(hand);
+        hear(at, hand);
+        m_drawnSince = sinceMs;
+        m_miss = at && m_frame.contains(*at) ? Miss::CameUnder : Miss::None;
     }
+    /// The pointer moved to pos (none: it left), in the hand's current motion; true when the control's readiness
+    /// for it changed.
+    bool moved(const std::optional<QPointF>& pos, const Hand& hand)
+    {
+        const std::optional<QPointF> was = lastHeard(hand);
+        const bool wasInside = was && m_frame.contains(*was);
+        const bool inside = pos && m_frame.contains(*pos);
+        hear(pos, hand);
+        const Miss before = m_miss;
+        if (!inside) {
+            m_miss = Miss::None;
+        } else if (!wasInside && !hand.setOffAfter(m_drawnSince)) {
+            m_miss = Miss::Unaimed;
+        }
+        return m_miss != before;
+    }
+    /// A press went down at pos: the pointer is there.
+    void pressed(QPointF pos, const Hand& hand) { hear(pos, hand); }
 
     const QRectF& frame() const { return m_frame; }
-    /// The pointer lies over the control without having come onto it.
-    bool isStale() const { return m_stale; }
-    /// The pointer at pos is over the control, having come onto it.
-    bool isAimedAt(QPointF pos) const { return m_frame.contains(pos) && !m_stale; }
+    Miss miss() const { return m_miss; }
+    /// The pointer lies over the control without aiming at it.
+    bool isStale() const { return m_miss != Miss::None; }
+    /// A press at pos is the person's, and the control takes it.
+    bool isAimedAt(QPointF pos) const { return m_frame.contains(pos) && m_miss == Miss::None; }
 
 private:
+    /// Where the control last heard the pointer, unless it has been out of the panel since; none: elsewhere.
+    std::optional<QPointF> lastHeard(const Hand& hand) const
+    {
+        return m_atLeaves == hand.leaves() ? m_at : std::nullopt;
+    }
+    void hear(const std::optional<QPointF>& at, const Hand& hand)
+    {
+        m_at = at;
+        m_atLeaves = hand.leaves();
+    }
+
     QRectF m_frame;
-    bool m_stale = false;
+    qint64 m_drawnSince = 0;
+    std::optional<QPointF> m_at;
+    quint64 m_atLeaves = 0;
+    Miss m_miss = Miss::None;
 };
+
+/// Controls that belong together, as a card's buttons: when the hand met one of them on a way begun before they stood
+/// there, none of them is ready, and all are drawn so; otherwise only one that came under the pointer is not.
+template <std::size_t N> bool isReady(const std::array<Aim, N>& group, std::size_t index)
+{
+    const bool unaimed
+        = std::any_of(group.begin(), group.end(), [](const Aim& aim) { return aim.miss() == Aim::Miss::Unaimed; });
+    return !unaimed && !group[index].isStale();
+}
 
 } // namespace murmeli::notch

@@ -9,6 +9,7 @@
 #include <QtGlobal>
 
 #include "main/common/Clock.h"
+#include "main/notch/kit/Aim.h"
 
 namespace murmeli::notch {
 
@@ -28,6 +29,9 @@ struct ViewEnvironment {
     /// Where the host last saw the pointer, in its coordinates; none while the pointer is elsewhere. A control that
     /// comes to lie under it came under a pointer at rest (see Aim).
     std::optional<QPointF> pointer {};
+    /// The hand's motions as the window's views hear them; each control that takes presses tells it of the moves it
+    /// hears (see Aim).
+    mutable Hand hand {};
 
     qint64 nowMs() const { return clock->monotonicMs(); }
     bool reducesMotion() const { return reduceMotion && reduceMotion(); }

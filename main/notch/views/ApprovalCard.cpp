@@ -100,12 +100,11 @@ void ApprovalCard::update(const PendingApproval& approval, const QString& activi
     if (approval.toolUseId != m_toolUseId) {
         const qint64 now = m_environment.nowMs();
         m_scroll = 0;
-        m_armedAt = now + armDelayMs;
         if (!m_toolUseId.isEmpty()) {
             m_fresh = Animation(1, 0, now, MotionCurve::easeOut(freshSeconds));
         }
         for (Aim& aim : m_aims) {
-            aim.renew(m_environment.pointer);
+            aim.renew(m_environment.pointer, m_environment.hand, now);
         }
     }
     m_toolUseId = approval.toolUseId;
@@ -289,15 +288,13 @@ void ApprovalCard::paintButtons(QPainter& painter, const ButtonPlan& plan, QPoin
 {
     const auto all = buttons(m_toolName);
     for (size_t i = 0; i < all.size(); ++i) {
-        if (m_aims[i].place(plan.frames[i].translated(origin), m_environment.pointer)) {
-            m_armedAt = std::max(m_armedAt, nowMs + armDelayMs);
-        }
+        m_aims[i].place(plan.frames[i].translated(origin), m_environment.pointer, m_environment.hand, nowMs);
     }
-    // Until they take clicks the buttons look it.
+    // What takes no click looks it.
     const qreal opacity = painter.opacity();
     for (size_t i = 0; i < all.size(); ++i) {
         const QRectF slot = m_aims[i].frame();
-        painter.setOpacity(opacity * (isArmed(nowMs) && !m_aims[i].isStale() ? 1 : 0.5));
+        painter.setOpacity(opacity * (isReady(static_cast<int>(i)) ? 1 : fadedOpacity));
         const double pressed = m_press[i].valueAt(nowMs);
         const ButtonLook colours = look(all[i].kind);
         painter.save();
@@ -324,7 +321,7 @@ void ApprovalCard::paintButtons(QPainter& painter, const ButtonPlan& plan, QPoin
 
 bool ApprovalCard::isAnimating(qint64 nowMs) const
 {
-    return !isArmed(nowMs) || m_fresh.isRunning(nowMs)
+    return m_fresh.isRunning(nowMs)
         || std::any_of(m_press.begin(), m_press.end(), [nowMs](const Animation& a) { return a.isRunning(nowMs); });
 }
 
@@ -335,17 +332,21 @@ bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
     const int index = hit == m_aims.end() ? -1 : static_cast<int>(hit - m_aims.begin());
     switch (phase) {
     case PointerPhase::Move: {
+        m_environment.hand.moved(m_environment.nowMs());
         bool changed = false;
         for (Aim& aim : m_aims) {
-            changed |= aim.moved(pos);
+            changed |= aim.moved(pos, m_environment.hand);
         }
         return changed;
     }
     case PointerPhase::Down:
+        for (Aim& aim : m_aims) {
+            aim.pressed(pos, m_environment.hand);
+        }
         if (index < 0) {
             return false;
         }
-        if (!isArmed(m_environment.nowMs()) || !hit->isAimedAt(pos)) {
+        if (!hit->isAimedAt(pos)) {
             // Taken, so that it neither toggles the row nor answers anything.
             return true;
         }
@@ -372,11 +373,17 @@ bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
 
 bool ApprovalCard::pointerLeft()
 {
+    m_environment.hand.left();
     bool changed = false;
     for (Aim& aim : m_aims) {
-        changed |= aim.moved(std::nullopt);
+        changed |= aim.moved(std::nullopt, m_environment.hand);
     }
     return changed;
+}
+
+bool ApprovalCard::isArmed() const
+{
+    return std::none_of(m_aims.begin(), m_aims.end(), [](const Aim& aim) { return aim.miss() == Aim::Miss::Unaimed; });
 }
 
 bool ApprovalCard::wheel(QPointF pos, qreal dy)

@@ -24,11 +24,11 @@ namespace murmeli::notch {
 /// line of its own, so that the tool's name is never cut. Each button logs a "[notch-diag]" line and then answers
 /// the request the card shows.
 ///
-/// The buttons take no click until they have stood still, showing the same request, for armDelayMs: when one
-/// request is answered the next may take its place, or move into it, under a pointer that is still clicking. A button
-/// that came under a resting pointer that way takes none until the pointer has left it and come back, and is drawn
-/// faded until then; a request that takes another's place on the card flashes the command's rim, so that it is seen
-/// to be new.
+/// The buttons take a click by the panel's one aim rule (see Aim): when one request is answered the next may take its
+/// place, or move into it, under a pointer that is still clicking. A button that came under a resting pointer that way
+/// takes none until the pointer has left it and come back, and is drawn faded until then; when the hand met a button
+/// on a way begun before the card stood there, the whole card is drawn faded until the pointer has left that button.
+/// A request that takes another's place on the card flashes the command's rim, so that it is seen to be new.
 class ApprovalCard final : public View {
 public:
     enum class ButtonKind { Secondary, Warning, Danger };
@@ -54,7 +54,8 @@ public:
     static constexpr qreal pressedScale = 0.97;
     /// The command block shows this many lines at most and scrolls the rest.
     static constexpr int visibleCommandLines = 12;
-    static constexpr qint64 armDelayMs = 500;
+    /// How a button that takes no click now is drawn.
+    static constexpr qreal fadedOpacity = 0.5;
     /// How long the rim of a new request's command stays lit.
     static constexpr double freshSeconds = 1.2;
 
@@ -77,8 +78,10 @@ public:
     qreal heightForWidth(qreal width) const;
     /// Where the last frame drew the three buttons.
     std::array<QRectF, 3> buttonFrames() const;
-    /// The buttons take clicks at nowMs.
-    bool isArmed(qint64 nowMs) const { return nowMs >= m_armedAt; }
+    /// The card as a whole takes clicks: the hand did not meet it on a way begun before it stood where it is.
+    bool isArmed() const;
+    /// Whether button index is drawn ready for a click (not faded).
+    bool isReady(int index) const { return notch::isReady(m_aims, static_cast<size_t>(index)); }
     /// The lines of a button's label as the last frame drew them.
     QStringList buttonLabelLines(int index) const;
     const ui::Paragraph& command() const { return m_command; }
@@ -131,8 +134,6 @@ private:
     std::array<Animation, 3> m_press { Animation::still(0), Animation::still(0), Animation::still(0) };
     Animation m_fresh = Animation::still(0);
     int m_pressed = -1;
-    /// When the buttons start to take clicks, on the environment's clock.
-    qint64 m_armedAt = 0;
 };
 
 } // namespace murmeli::notch

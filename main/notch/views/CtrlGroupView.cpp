@@ -60,16 +60,19 @@ void CtrlGroupView::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     for (size_t index = 0; index < m_toggles.size(); ++index) {
         const QRectF place(x, box.top() + padding, CtrlToggle::width, CtrlToggle::height);
         // While the panel springs open the buttons slide under a pointer that may be resting there.
-        if (m_aims[index].place(place, m_environment.pointer) && static_cast<int>(index) == m_hovered) {
-            setHovered(-1);
+        if (m_aims[index].place(place, m_environment.pointer, m_environment.hand, nowMs)
+            && static_cast<int>(index) == m_hovered) {
+            m_hovered = -1;
         }
-        m_toggles[index]->setHovered(static_cast<int>(index) == m_hovered);
-        m_toggles[index]->paint(painter, place, nowMs);
         x += CtrlToggle::width + spacing;
     }
-    if (m_hovered >= 0 && !m_hoverShownAt) {
-        m_hoverShownAt = nowMs;
+    const qreal opacity = painter.opacity();
+    for (size_t index = 0; index < m_toggles.size(); ++index) {
+        m_toggles[index]->setHovered(static_cast<int>(index) == m_hovered);
+        painter.setOpacity(opacity * (isReady(static_cast<int>(index)) ? 1 : fadedOpacity));
+        m_toggles[index]->paint(painter, m_aims[index].frame(), nowMs);
     }
+    painter.setOpacity(opacity);
 }
 
 bool CtrlGroupView::isAnimating(qint64 nowMs) const
@@ -88,19 +91,15 @@ void CtrlGroupView::setSettlesAt(qint64 ms)
         return;
     }
     m_settlesAt = ms;
-    setHovered(-1);
+    for (Aim& aim : m_aims) {
+        aim.renew(m_environment.pointer, m_environment.hand, ms);
+    }
+    m_hovered = -1;
 }
 
-int CtrlGroupView::armedToggle() const
+bool CtrlGroupView::isReady(int index) const
 {
-    const bool shownLongEnough = m_hoverShownAt && m_environment.nowMs() - *m_hoverShownAt >= aimMs;
-    return shownLongEnough ? m_hovered : -1;
-}
-
-void CtrlGroupView::setHovered(int index)
-{
-    m_hovered = index;
-    m_hoverShownAt.reset();
+    return notch::isReady(m_aims, static_cast<size_t>(index));
 }
 
 int CtrlGroupView::toggleAt(QPointF pos) const
@@ -113,37 +112,20 @@ int CtrlGroupView::toggleAt(QPointF pos) const
     return -1;
 }
 
-bool CtrlGroupView::follow(QPointF pos)
+bool CtrlGroupView::follow(const std::optional<QPointF>& pos)
 {
-    const qint64 now = m_environment.nowMs();
-    if (!m_lastMoveMs || now - *m_lastMoveMs >= restMs) {
-        m_motionStartMs = now;
-        m_motionCameFromOutside = false;
+    if (pos) {
+        m_environment.hand.moved(m_environment.nowMs());
+    } else {
+        m_environment.hand.left();
     }
-    if (std::exchange(m_pointerOutside, false)) {
-        m_motionCameFromOutside = true;
-    }
-    m_lastMoveMs = now;
+    bool changed = false;
     for (Aim& aim : m_aims) {
-        aim.moved(pos);
+        changed |= aim.moved(pos, m_environment.hand);
     }
-    const int under = toggleAt(pos);
-    if (under == m_hovered) {
-        return false;
-    }
-    const int was = std::exchange(m_hovered, -1);
-    m_hoverShownAt.reset();
-    if (under >= 0) {
-        if (m_motionStartMs < m_settlesAt || m_motionCameFromOutside) {
-            // A hand on its way since before the panel stood still, or from outside a panel that stayed open, sliding
-            // along the top edge or coming up onto the strip, meets the button without having seen it: it has to
-            // leave and come back.
-            m_aims[under].spoil();
-        } else if (m_aims[under].isAimedAt(pos)) {
-            m_hovered = under;
-        }
-    }
-    return m_hovered != was;
+    const int under = pos ? toggleAt(*pos) : -1;
+    const int hovered = under >= 0 && m_aims[under].isAimedAt(*pos) ? under : -1;
+    return std::exchange(m_hovered, hovered) != hovered || changed;
 }
 
 bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
@@ -152,9 +134,14 @@ bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
         return follow(pos);
     }
     const int under = toggleAt(pos);
-    if (phase == PointerPhase::Down && under >= 0 && under != armedToggle()) {
-        // Swallowed, so that the strip does not close the panel for it either.
-        return true;
+    if (phase == PointerPhase::Down) {
+        for (Aim& aim : m_aims) {
+            aim.pressed(pos, m_environment.hand);
+        }
+        if (under >= 0 && !m_aims[under].isAimedAt(pos)) {
+            // Swallowed, so that the strip does not close the panel for it either.
+            return true;
+        }
     }
     bool taken = false;
     for (const auto& toggle : m_toggles) {
@@ -165,15 +152,7 @@ bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
 
 bool CtrlGroupView::pointerLeft()
 {
-    m_pointerOutside = true;
-    for (Aim& aim : m_aims) {
-        aim.moved(std::nullopt);
-    }
-    if (m_hovered < 0) {
-        return false;
-    }
-    setHovered(-1);
-    return true;
+    return follow(std::nullopt);
 }
 
 } // namespace murmeli::notch

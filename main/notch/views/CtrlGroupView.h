@@ -17,18 +17,17 @@ namespace murmeli::notch {
 /// The expanded strip's pill of three buttons: mute or unmute the spoken announcements, open the settings, quit.
 /// The panel opens under the pointer, and on a screen without a notch the pill lies where it does: a hand reaching
 /// for the strip, from below or along the top edge from the side, opens the panel and runs on onto a button, and the
-/// click that follows was meant for the strip. So a button takes a press only when the person can have aimed at it:
-/// the pointer came onto it in a motion that began once the opening panel had come to rest, and the button has been
-/// drawn hovered for aimMs since. A press on any other button does nothing at all (it neither acts nor closes the
+/// click that follows was meant for the strip. So a button takes a press by the panel's one aim rule (see Aim): it
+/// lights up, and acts at once, when the pointer came onto it in a motion begun once the opening panel stood still;
+/// one the hand met on its way there, or coming back from outside, is drawn faded with the whole pill until the
+/// pointer has left it. A press on a button that is not lit does nothing at all (it neither acts nor closes the
 /// panel).
 class CtrlGroupView final : public View {
 public:
     static constexpr qreal spacing = 2;
     static constexpr qreal padding = 2;
-    /// A pause of the pointer this long ends one motion of the hand; the next move begins another.
-    static constexpr qint64 restMs = 250;
-    /// How long a button shows its hover before it takes a press.
-    static constexpr qint64 aimMs = 250;
+    /// How a button that takes no press now is drawn.
+    static constexpr qreal fadedOpacity = 0.45;
 
     CtrlGroupView(const ViewEnvironment& environment, bool isMuted, std::function<void()> onToggleMute,
         std::function<void()> onOpenSettings);
@@ -44,8 +43,10 @@ public:
     void setSettlesAt(qint64 ms);
     /// The button drawn hovered (the pointer came onto it once the panel was at rest), or -1.
     int hoveredToggle() const { return m_hovered; }
-    /// The button that takes a press now (hovered, and drawn so for aimMs), or -1.
-    int armedToggle() const;
+    /// The button that takes a press now: the hovered one, or -1.
+    int armedToggle() const { return m_hovered; }
+    /// Whether button index is drawn ready for a press (not faded).
+    bool isReady(int index) const;
 
     const CtrlToggle& toggle(int index) const { return *m_toggles[index]; }
 
@@ -59,24 +60,14 @@ private:
     void configure(bool isMuted, std::function<void()> onToggleMute, std::function<void()> onOpenSettings);
     /// The button at pos as the last frame drew them, or -1.
     int toggleAt(QPointF pos) const;
-    /// Follows a move of the pointer to pos; true when the hovered button changed.
-    bool follow(QPointF pos);
-    void setHovered(int index);
+    /// Follows the pointer to pos (none: it left); true when the pill's look changed.
+    bool follow(const std::optional<QPointF>& pos);
 
     const ViewEnvironment& m_environment;
     std::array<std::unique_ptr<CtrlToggle>, 3> m_toggles;
     std::array<Aim, 3> m_aims;
     qint64 m_settlesAt = 0;
-    /// The pointer's last move, and when the motion it belongs to began.
-    std::optional<qint64> m_lastMoveMs;
-    qint64 m_motionStartMs = 0;
-    // The pointer left the panel, and the motion that brings it back began out there: a panel that stayed open for a
-    // waiting request was not watched on the way in any more than one that was opening.
-    bool m_pointerOutside = false;
-    bool m_motionCameFromOutside = false;
     int m_hovered = -1;
-    /// When a frame first drew the hovered button so.
-    std::optional<qint64> m_hoverShownAt;
 };
 
 } // namespace murmeli::notch

@@ -208,6 +208,7 @@ void NotchView::refresh()
         m_boxProgress = Animation(0, 1, now, expanded ? NotchMotion::open : NotchMotion::close);
         if (expanded) {
             m_openSettlesAt = m_boxProgress.endMs();
+            m_environment.hand.opened(now, m_openSettlesAt);
         }
     }
     m_expanded = expanded;
@@ -428,11 +429,13 @@ bool NotchView::pointer(PointerPhase phase, QPointF pos)
         return false;
     }
     if (phase == PointerPhase::Move && !m_box.contains(pos)) {
+        m_environment.hand.left();
         m_strip->pointerLeft();
         pointerOutside();
         return true;
     }
     if (phase == PointerPhase::Move) {
+        m_environment.hand.moved(m_environment.nowMs());
         m_pointerInside = true;
         m_holdOpen = false;
     }
@@ -462,6 +465,7 @@ bool NotchView::pointer(PointerPhase phase, QPointF pos)
 
 bool NotchView::pointerLeft()
 {
+    m_environment.hand.left();
     bool changed = m_strip->pointerLeft();
     if (NotchAXBanner* banner = axBanner()) {
         changed |= banner->pointerLeft();

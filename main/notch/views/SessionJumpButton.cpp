@@ -54,13 +54,17 @@ QSizeF SessionJumpButton::idealSize() const
     return { metrics.horizontalAdvance(m_label) + 2 * paddingX, metrics.height() + 2 * paddingY };
 }
 
-void SessionJumpButton::paint(QPainter& painter, const QRectF& frame, qint64)
+void SessionJumpButton::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
 {
-    if (m_aim.place(aligned(idealSize(), frame), m_environment.pointer)) {
+    if (m_aim.place(aligned(idealSize(), frame), m_environment.pointer, m_environment.hand, nowMs)) {
         m_hovered = false;
     }
     const QRectF& place = m_aim.frame();
     painter.save();
+    // Under the pointer without having been aimed at, it takes no click, and looks it.
+    if (m_aim.isStale()) {
+        painter.setOpacity(painter.opacity() * fadedOpacity);
+    }
     painter.setPen(Qt::NoPen);
     QColor fill(Qt::white);
     fill.setAlphaF(m_hovered ? 0.12f : 0.06f);
@@ -79,11 +83,13 @@ bool SessionJumpButton::pointer(PointerPhase phase, QPointF pos)
     const bool inside = m_aim.frame().contains(pos);
     switch (phase) {
     case PointerPhase::Move: {
-        m_aim.moved(pos);
+        m_environment.hand.moved(m_environment.nowMs());
+        const bool changed = m_aim.moved(pos, m_environment.hand);
         const bool hovered = m_aim.isAimedAt(pos);
-        return hovered != std::exchange(m_hovered, hovered);
+        return hovered != std::exchange(m_hovered, hovered) || changed;
     }
     case PointerPhase::Down:
+        m_aim.pressed(pos, m_environment.hand);
         // Taken either way, so that the row under it does not open or close for it.
         m_pressed = m_aim.isAimedAt(pos);
         return inside;
@@ -102,8 +108,9 @@ bool SessionJumpButton::pointer(PointerPhase phase, QPointF pos)
 bool SessionJumpButton::pointerLeft()
 {
     m_pressed = false;
-    m_aim.moved(std::nullopt);
-    return std::exchange(m_hovered, false);
+    m_environment.hand.left();
+    const bool changed = m_aim.moved(std::nullopt, m_environment.hand);
+    return std::exchange(m_hovered, false) || changed;
 }
 
 } // namespace murmeli::notch

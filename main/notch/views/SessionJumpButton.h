@@ -13,10 +13,12 @@ namespace murmeli::notch {
 
 /// The small capsule at the end of a session row that brings the session's terminal to the front: "→ " and the
 /// terminal's name, or "→ Open" when it has none. Brighter while the pointer is over it, once the pointer came onto
-/// it: a button the list scrolled or moved under a resting pointer takes no click until the pointer has left it and
-/// come back.
+/// it by the panel's one aim rule (see Aim); a button the list scrolled or moved under a resting pointer, or that the
+/// hand met on a way begun before it stood there, takes no click and is drawn faded until the pointer has left it.
 class SessionJumpButton final : public View {
 public:
+    static constexpr qreal fadedOpacity = 0.5;
+
     SessionJumpButton(const ViewEnvironment& environment, QString terminalName, std::function<void()> action);
 
     /// The label for a terminal name, trimmed of spaces and tabs.
@@ -25,6 +27,8 @@ public:
 
     void update(QString terminalName, std::function<void()> action);
     bool isHovered() const { return m_hovered; }
+    /// Drawn ready for a click (not faded).
+    bool isReady() const { return !m_aim.isStale(); }
     const QString& shownLabel() const { return m_label; }
     QRectF frame() const { return m_aim.frame(); }
 

@@ -30,6 +30,8 @@ constexpr qreal badgePaddingX = 6;
 constexpr qreal badgePaddingY = 2;
 constexpr qreal minimumGap = 4;
 constexpr qreal hoverSeconds = 0.15;
+/// How much of its hover a row shows while a click would not toggle it.
+constexpr double staleHover = 0.4;
 const QColor green = QColor::fromRgbF(0.29f, 0.86f, 0.46f);
 const QColor blue = QColor::fromRgbF(0.34f, 0.61f, 0.99f);
 const QColor violet = QColor::fromRgbF(0.62f, 0.43f, 0.92f);
@@ -246,13 +248,14 @@ qreal SessionListRow::heightForWidth(qreal width) const
 void SessionListRow::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
 {
     // Slid from under a resting pointer (the list scrolled or another row came before it): the hover stays with the
-    // pointer, and a row that came under it lights up only once the pointer moves.
+    // pointer, and a row that came under it lights up only once the pointer moves, and only dimly while a click
+    // would not toggle it.
     if (m_highlighted && frame.topLeft() != m_frame.topLeft()) {
         setHighlighted(false);
     }
     m_frame = frame;
     const StateLook colours = look(m_row.state);
-    const double hover = m_highlight.valueAt(nowMs);
+    const double hover = m_highlight.valueAt(nowMs) * (m_tap.isStale() ? staleHover : 1);
     painter.save();
     painter.setPen(Qt::NoPen);
     painter.setBrush(Qt::black);
@@ -486,12 +489,10 @@ qreal SessionListRow::layOut(QPainter* painter, const QRectF& frame, qint64 nowM
     }
     y += colours.verticalPadding;
     if (painter) {
-        const QPointF before
-            = std::exchange(m_tapFrame, QRectF(frame.left(), frame.top(), frame.width(), y - frame.top())).topLeft();
-        // Moved under a pointer at rest (the list scrolled): the pointer has to move before a click toggles the row.
-        if (m_tapFrame.topLeft() != before && m_environment.pointer && m_tapFrame.contains(*m_environment.pointer)) {
-            m_tapUnseen = true;
-        }
+        // Moved under a pointer at rest (the list scrolled): the pointer has to leave and come back before a click
+        // toggles the row; opening or closing where it stands keeps it the row the pointer is on.
+        m_tap.place(QRectF(frame.left(), frame.top(), frame.width(), y - frame.top()), m_environment.pointer,
+            m_environment.hand, nowMs);
     }
     if (m_card) {
         const qreal cardWidth = frame.width() - 2 * actionPadding;
@@ -512,8 +513,9 @@ bool SessionListRow::isAnimating(qint64 nowMs) const
 bool SessionListRow::pointer(PointerPhase phase, QPointF pos)
 {
     if (phase == PointerPhase::Move) {
-        m_tapUnseen = false;
-        bool changed = m_jump->pointer(phase, pos);
+        m_environment.hand.moved(m_environment.nowMs());
+        bool changed = m_tap.moved(pos, m_environment.hand);
+        changed |= m_jump->pointer(phase, pos);
         changed |= m_card && m_card->pointer(phase, pos);
         const bool inside = m_frame.contains(pos);
         if (inside != m_highlighted) {
@@ -529,9 +531,10 @@ bool SessionListRow::pointer(PointerPhase phase, QPointF pos)
     if (m_card && m_card->pointer(phase, pos)) {
         return true;
     }
-    const bool inside = m_tapFrame.contains(pos);
+    const bool inside = m_tap.frame().contains(pos);
     if (phase == PointerPhase::Down) {
-        m_pressed = inside && !m_tapUnseen;
+        m_tap.pressed(pos, m_environment.hand);
+        m_pressed = m_tap.isAimedAt(pos);
         return inside;
     }
     if (std::exchange(m_pressed, false)) {
@@ -564,7 +567,9 @@ QString SessionListRow::toolTipAt(QPointF pos) const
 bool SessionListRow::pointerLeft()
 {
     m_pressed = false;
-    bool changed = m_jump->pointerLeft();
+    m_environment.hand.left();
+    bool changed = m_tap.moved(std::nullopt, m_environment.hand);
+    changed |= m_jump->pointerLeft();
     changed |= m_card && m_card->pointerLeft();
     if (m_highlighted) {
         setHighlighted(false);

@@ -9,6 +9,7 @@
 #include <QRectF>
 #include <QStringList>
 
+#include "main/notch/kit/Aim.h"
 #include "main/notch/kit/Animation.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
@@ -95,7 +96,7 @@ public:
     ApprovalCard* approvalCard() const { return m_card.get(); }
     SessionJumpButton& jumpButton() const { return *m_jump; }
     /// The clickable header block of the last frame.
-    QRectF tapFrame() const { return m_tapFrame; }
+    QRectF tapFrame() const { return m_tap.frame(); }
     qreal heightForWidth(qreal width) const;
 
     QSizeF idealSize() const override { return { 0, heightForWidth(380) }; }
@@ -126,10 +127,9 @@ private:
     /// How much of layers 1 to 3 shows: 1 while the row is active, 0 while not, between while a click toggles it.
     Animation m_reveal = Animation::still(0);
     bool m_pressed = false;
-    /// The header block came under the pointer, which has not moved since.
-    bool m_tapUnseen = false;
+    /// The header block, which a click toggles by the panel's one aim rule.
+    Aim m_tap;
     QRectF m_frame;
-    QRectF m_tapFrame;
     mutable qreal m_cachedWidth = -1;
     mutable qreal m_cachedHeight = 0;
 };
