@@ -54,10 +54,19 @@ public:
     /// The hand moved within the last restMs, over the panel.
     bool isMoving(qint64 nowMs) const { return m_lastMoveMs && !m_outside && nowMs - *m_lastMoveMs < restMs; }
     /// The current motion began where the panel saw it, once what the hand meets was drawn there (at sinceMs) and
-    /// the panel stood still.
-    bool setOffAfter(qint64 sinceMs) const
+    /// the panel stood still. A motion that came in from outside the panel began where it could not be seen: it
+    /// counts only where outsideCounts, and only when the panel had stood still as it is for a rest before it came
+    /// in, so that the person had it in view when they set off.
+    bool setOffAfter(qint64 sinceMs, bool outsideCounts) const
     {
-        return m_lastMoveMs && !m_fromOutside && m_motionStartMs >= std::max(sinceMs, m_settlesAtMs);
+        const qint64 still = std::max(sinceMs, m_settlesAtMs);
+        if (!m_lastMoveMs) {
+            return false;
+        }
+        if (m_fromOutside) {
+            return outsideCounts && m_motionStartMs >= still + restMs;
+        }
+        return m_motionStartMs >= still;
     }
 
 private:
@@ -127,11 +136,14 @@ public:
         const Miss before = m_miss;
         if (!inside) {
             m_miss = Miss::None;
-        } else if (!wasInside && !hand.setOffAfter(m_drawnSince)) {
+        } else if (!wasInside && !hand.setOffAfter(m_drawnSince, !m_onTheEdge)) {
             m_miss = Miss::Unaimed;
         }
         return m_miss != before;
     }
+    /// The control lies along the screen's top edge, where a hand slides past on its way elsewhere: a hand that
+    /// came in from outside the panel never aims at it before it has rested in the panel.
+    void standOnTheEdge() { m_onTheEdge = true; }
     /// A press went down at pos: the pointer is there.
     void pressed(QPointF pos, const Hand& hand) { hear(pos, hand); }
 
@@ -159,6 +171,7 @@ private:
     std::optional<QPointF> m_at;
     quint64 m_atLeaves = 0;
     Miss m_miss = Miss::None;
+    bool m_onTheEdge = false;
 };
 
 /// Controls that belong together, as a card's buttons: when the hand met one of them on a way begun before they stood

@@ -17,6 +17,9 @@ CtrlGroupView::CtrlGroupView(const ViewEnvironment& environment, bool isMuted, s
     for (auto& toggle : m_toggles) {
         toggle = std::make_unique<CtrlToggle>(environment, ui::Symbol::Power, ui::Color::vantorBrass, false, nullptr);
     }
+    for (Aim& aim : m_aims) {
+        aim.standOnTheEdge();
+    }
     configure(isMuted, std::move(onToggleMute), std::move(onOpenSettings));
 }
 

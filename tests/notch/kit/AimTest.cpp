@@ -101,6 +101,8 @@ struct Row {
     const char* name;
     std::function<void(Scene&)> play;
     std::vector<Aim::Miss> presses;
+    /// The button lies along the screen's top edge, as the strip's controls do.
+    bool onTheEdge = true;
 };
 
 } // namespace
@@ -244,10 +246,34 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.offAndBack(offIt, onIt);
             },
             { Unaimed, None } },
+        { "the same way in from outside onto a button away from the top edge, once the panel stood still: the first "
+          "click counts; one that came in as the button took its meaning does not",
+            [&](Scene& s) {
+                s.place(button);
+                s.move(restingPoint);
+                s.at(1000);
+                s.leave();
+                s.at(4000);
+                s.move(QPointF(button.center().x(), button.bottom() + 120));
+                s.reach(onIt, 300);
+                s.at(s.now() + 80);
+                s.press();
+                s.leave();
+                s.at(6000);
+                s.aim.renew(s.pointer, s.hand, s.now());
+                s.at(6100);
+                s.move(QPointF(button.center().x(), button.bottom() + 120));
+                s.reach(onIt, 200);
+                s.press();
+            },
+            { None, Unaimed }, false },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Scene scene;
+        if (row.onTheEdge) {
+            scene.aim.standOnTheEdge();
+        }
         row.play(scene);
         EXPECT_EQ(scene.presses, row.presses);
     }
