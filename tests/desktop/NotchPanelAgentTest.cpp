@@ -281,6 +281,25 @@ public:
         return true;
     }
 
+    /// Opens the panel where it is closed and clicks the arrow of the session's row once the panel stands still.
+    bool clickJump(const QString& sid)
+    {
+        if (!panel().isExpanded() && !open()) {
+            return false;
+        }
+        notch::SessionListRow* row = nullptr;
+        if (!waitUntil([&] {
+                row = list() ? list()->row(sid) : nullptr;
+                return row && !row->jumpButton().frame().isEmpty()
+                    && rootView().boxFrame().size() == rootView().targetSize();
+            })) {
+            why = QStringLiteral("no row of %1 with its arrow in the still panel").arg(sid);
+            return false;
+        }
+        clickAt(global(row->jumpButton().frame().center()));
+        return true;
+    }
+
     /// Each line the jumps log, also into lines.
     void noteJumps(QStringList& lines)
     {
@@ -612,17 +631,8 @@ TEST_F(NotchPanelAgentTest, TwoAgentsInOneFolderEachOpenTheirOwnTerminal)
         // The other agent's terminal in front, then the row's jump.
         QFuture<bool> focused = windows->activate(r.other, std::chrono::milliseconds(5000));
         ASSERT_TRUE(waitUntil([&] { return focused.isFinished(); }) && focused.result());
-        if (!desk.panel().isExpanded()) {
-            ASSERT_TRUE(desk.open()) << desk.why.toStdString();
-        }
-        notch::SessionListRow* row = nullptr;
-        ASSERT_TRUE(waitUntil([&] {
-            row = desk.list() ? desk.list()->row(r.sid) : nullptr;
-            return row && !row->jumpButton().frame().isEmpty()
-                && desk.rootView().boxFrame().size() == desk.rootView().targetSize();
-        }));
         jumps.clear();
-        clickAt(desk.global(row->jumpButton().frame().center()));
+        ASSERT_TRUE(desk.clickJump(r.sid)) << desk.why.toStdString();
         ASSERT_TRUE(waitUntil([&] { return !jumps.isEmpty(); }, 20000));
         EXPECT_TRUE(jumps.first().startsWith(QStringLiteral("Jump: brought window"))) << jumps.first().toStdString();
         EXPECT_TRUE(waitUntil([&] { return windows->activeWindow().value_or(platform::WindowInfo {}).id == r.own; }))
@@ -827,17 +837,8 @@ TEST_F(NotchPanelAgentTest, CodexSessionsOfOneServerEachOpenTheirOwnTerminal)
         SCOPED_TRACE(r.sid.toStdString());
         QFuture<bool> focused = windows->activate(r.other, std::chrono::milliseconds(5000));
         ASSERT_TRUE(waitUntil([&] { return focused.isFinished(); }) && focused.result());
-        if (!desk.panel().isExpanded()) {
-            ASSERT_TRUE(desk.open()) << desk.why.toStdString();
-        }
-        notch::SessionListRow* row = nullptr;
-        ASSERT_TRUE(waitUntil([&] {
-            row = desk.list() ? desk.list()->row(r.sid) : nullptr;
-            return row && !row->jumpButton().frame().isEmpty()
-                && desk.rootView().boxFrame().size() == desk.rootView().targetSize();
-        }));
         jumps.clear();
-        clickAt(desk.global(row->jumpButton().frame().center()));
+        ASSERT_TRUE(desk.clickJump(r.sid)) << desk.why.toStdString();
         ASSERT_TRUE(waitUntil([&] { return !jumps.isEmpty(); }, 20000));
         EXPECT_TRUE(waitUntil([&] {
             return run(QStringLiteral("xdotool"), { QStringLiteral("getactivewindow") }).trimmed()

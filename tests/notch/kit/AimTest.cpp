@@ -71,6 +71,16 @@ struct Scene {
         at(now() + 1000);
         reach(to, 300);
     }
+    /// The button stands still while the hand goes out of the panel for three seconds and comes back in at entry.
+    void backInFromOutside(QPointF entry)
+    {
+        place(button);
+        move(restingPoint);
+        at(1000);
+        leave();
+        at(4000);
+        move(entry);
+    }
     /// Off the button and back, 150 ms each way, and a click.
     void offAndBack(QPointF off, QPointF on)
     {
@@ -233,12 +243,7 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
         { "back from outside the panel, sliding along its top edge onto a button: refused until the hand rests and "
           "comes back",
             [&](Scene& s) {
-                s.place(button);
-                s.move(restingPoint);
-                s.at(1000);
-                s.leave();
-                s.at(4000);
-                s.move(QPointF(button.right() + 90, button.center().y()));
+                s.backInFromOutside(QPointF(button.right() + 90, button.center().y()));
                 s.reach(onIt, 300);
                 s.at(s.now() + 120);
                 s.press();
@@ -249,12 +254,7 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
         { "the same way in from outside onto a button away from the top edge, once the panel stood still: the first "
           "click counts; one that came in as the button took its meaning does not",
             [&](Scene& s) {
-                s.place(button);
-                s.move(restingPoint);
-                s.at(1000);
-                s.leave();
-                s.at(4000);
-                s.move(QPointF(button.center().x(), button.bottom() + 120));
+                s.backInFromOutside(QPointF(button.center().x(), button.bottom() + 120));
                 s.reach(onIt, 300);
                 s.at(s.now() + 80);
                 s.press();
