@@ -1,5 +1,7 @@
 #include "main/hooks/events/HookEventDispatcher.h"
 
+#include <algorithm>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -39,6 +41,7 @@ HookEventDispatcher::HookEventDispatcher(
     hooks::SessionRegistry& registry, hooks::SessionFileWriter& files, common::Clock& clock)
     : m_registry(registry), m_files(files), m_clock(clock)
 {
+    agentFinder.onLookedUp = [this](const QString& sessionId) { settleAgent(sessionId); };
 }
 
 bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& payload)
@@ -118,32 +121,65 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     // A process that does not run here (the agent is in another pid namespace, or already gone) tells nothing.
     const auto agent = hooks::AgentProcessId::parse(stringOf(payload, "_murmeli_agent_process"));
     if (agent && agent->isRunning()) {
-        m_registry.setHookAgent(key, ownAgentOf(key, sessionId, *agent));
+        m_registry.setHookAgent(key, ownAgentOf(key, *agent).agent);
     }
     noteFiles(eventName, key, payload);
     return true;
 }
 
-hooks::AgentProcessId HookEventDispatcher::ownAgentOf(
-    const hooks::SessionKey& key, const QString& sessionId, const hooks::AgentProcessId& named)
+hooks::SessionAgentFinder::Session HookEventDispatcher::agentQuestion(const hooks::SessionKey& key) const
 {
     hooks::SessionAgentFinder::Session session;
-    session.id = sessionId;
+    session.id = m_registry.idOf(key);
     for (const hooks::SessionSnapshot& listed : m_registry.sessions()) {
         if (listed.sid8 == key) {
             session.folders = listed.hookFolders;
             session.current = listed.hookAgent;
         } else if (listed.hookAgent) {
-            session.heldByOthers.push_back(*listed.hookAgent);
+            session.others.push_back({ *listed.hookAgent, listed.hookFolders });
         }
     }
-    const hooks::AgentProcessId own = agentFinder.ownAgent(named, session);
-    if (own != named && own != session.current) {
+    return session;
+}
+
+hooks::SessionAgentFinder::Verdict HookEventDispatcher::ownAgentOf(
+    const hooks::SessionKey& key, const hooks::AgentProcessId& named)
+{
+    const hooks::SessionAgentFinder::Session session = agentQuestion(key);
+    hooks::SessionAgentFinder::Verdict verdict = agentFinder.ownAgent(named, session);
+    if (verdict.agent != named && verdict.agent != session.current) {
         onLog(QStringLiteral("Sessions: %1's agent is pid %2; its hooks run under pid %3, which has no terminal")
-                  .arg(key.text(), own.pidText(), named.pidText()),
+                  .arg(key.text(), verdict.agent.pidText(), named.pidText()),
             LogColor::Grey);
     }
-    return own;
+    return verdict;
+}
+
+void HookEventDispatcher::settleAgent(const QString& sessionId)
+{
+    const auto listed = std::find_if(m_registry.sessions().begin(), m_registry.sessions().end(),
+        [&](const hooks::SessionSnapshot& s) { return s.hookAgent && m_registry.idOf(s.sid8) == sessionId; });
+    if (listed == m_registry.sessions().end()) {
+        return;
+    }
+    const hooks::SessionKey key = listed->sid8;
+    const hooks::AgentProcessId named = *listed->hookAgent;
+    const hooks::SessionAgentFinder::Verdict verdict = ownAgentOf(key, named);
+    if (!verdict.undecided.empty()) {
+        onLog(QStringLiteral("Sessions: %1's hooks run under pid %2, which has no terminal; which of pids %3 is its "
+                             "own cannot be told")
+                  .arg(key.text(), named.pidText(), verdict.undecidedPids()),
+            LogColor::Grey);
+    }
+    if (verdict.agent == named) {
+        return;
+    }
+    m_registry.setHookAgent(key, verdict.agent);
+    // Its record names the process, which the hook scripts then watch.
+    m_pending[key];
+    if (onAgentSettled) {
+        onAgentSettled();
+    }
 }
 
 void HookEventDispatcher::endSession(const hooks::SessionKey& key, bool agentGone)
