@@ -195,7 +195,7 @@ void SessionRoad::selectSessionFromPanel(const QString& sid)
     statusChanged();
     const auto selected = m_registry.selected();
     jumpToTerminal(sid, selected ? selected->hookFolders : hooks::SessionFolders {},
-        selected ? selected->hookAgent : std::nullopt, m_dispatcher.agentQuestion(*key));
+        selected ? selected->hookAgent : std::nullopt, m_dispatcher.agentQuestion(*key, m_registry.idOf(*key)));
 }
 
 QCoro::Task<> SessionRoad::jumpToTerminal(QString sid, hooks::SessionFolders fromHooks,

@@ -121,16 +121,17 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     // A process that does not run here (the agent is in another pid namespace, or already gone) tells nothing.
     const auto agent = hooks::AgentProcessId::parse(stringOf(payload, "_murmeli_agent_process"));
     if (agent && agent->isRunning()) {
-        m_registry.setHookAgent(key, ownAgentOf(key, *agent).agent);
+        m_registry.setHookAgent(key, ownAgentOf(key, sessionId, *agent));
     }
     noteFiles(eventName, key, payload);
     return true;
 }
 
-hooks::SessionAgentFinder::Session HookEventDispatcher::agentQuestion(const hooks::SessionKey& key) const
+hooks::SessionAgentFinder::Session HookEventDispatcher::agentQuestion(
+    const hooks::SessionKey& key, const QString& sessionId) const
 {
     hooks::SessionAgentFinder::Session session;
-    session.id = m_registry.idOf(key);
+    session.id = sessionId;
     for (const hooks::SessionSnapshot& listed : m_registry.sessions()) {
         if (listed.sid8 == key) {
             session.folders = listed.hookFolders;
@@ -142,17 +143,23 @@ hooks::SessionAgentFinder::Session HookEventDispatcher::agentQuestion(const hook
     return session;
 }
 
-hooks::SessionAgentFinder::Verdict HookEventDispatcher::ownAgentOf(
-    const hooks::SessionKey& key, const hooks::AgentProcessId& named)
+hooks::AgentProcessId HookEventDispatcher::ownAgentOf(
+    const hooks::SessionKey& key, const QString& sessionId, const hooks::AgentProcessId& named)
 {
-    const hooks::SessionAgentFinder::Session session = agentQuestion(key);
-    hooks::SessionAgentFinder::Verdict verdict = agentFinder.ownAgent(named, session);
-    if (verdict.agent != named && verdict.agent != session.current) {
-        onLog(QStringLiteral("Sessions: %1's agent is pid %2; its hooks run under pid %3, which has no terminal")
-                  .arg(key.text(), verdict.agent.pidText(), named.pidText()),
-            LogColor::Grey);
+    const hooks::SessionAgentFinder::Session session = agentQuestion(key, sessionId);
+    const hooks::AgentProcessId own = agentFinder.ownAgent(named, session).agent;
+    if (own != named && own != session.current) {
+        logOwnAgent(key, own, named);
     }
-    return verdict;
+    return own;
+}
+
+void HookEventDispatcher::logOwnAgent(
+    const hooks::SessionKey& key, const hooks::AgentProcessId& own, const hooks::AgentProcessId& named)
+{
+    onLog(QStringLiteral("Sessions: %1's agent is pid %2; its hooks run under pid %3, which has no terminal")
+              .arg(key.text(), own.pidText(), named.pidText()),
+        LogColor::Grey);
 }
 
 void HookEventDispatcher::settleAgent(const QString& sessionId)
@@ -164,7 +171,7 @@ void HookEventDispatcher::settleAgent(const QString& sessionId)
     }
     const hooks::SessionKey key = listed->sid8;
     const hooks::AgentProcessId named = *listed->hookAgent;
-    const hooks::SessionAgentFinder::Verdict verdict = ownAgentOf(key, named);
+    const hooks::SessionAgentFinder::Verdict verdict = agentFinder.ownAgent(named, agentQuestion(key, sessionId));
     if (!verdict.undecided.empty()) {
         onLog(QStringLiteral("Sessions: %1's hooks run under pid %2, which has no terminal; which of pids %3 is its "
                              "own cannot be told")
@@ -174,6 +181,7 @@ void HookEventDispatcher::settleAgent(const QString& sessionId)
     if (verdict.agent == named) {
         return;
     }
+    logOwnAgent(key, verdict.agent, named);
     m_registry.setHookAgent(key, verdict.agent);
     // Its record names the process, which the hook scripts then watch.
     m_pending[key];

@@ -39,8 +39,9 @@ public:
     /// What a "SessionEnd" does; agentGone for a session whose agent went without sending one, whose agent's late
     /// events then do not bring it back.
     void endSession(const hooks::SessionKey& key, bool agentGone = false);
-    /// What agentFinder is asked of a listed session: its id, folders and process, and the other sessions'.
-    hooks::SessionAgentFinder::Session agentQuestion(const hooks::SessionKey& key) const;
+    /// What agentFinder is asked of the listed session with that key and id: its folders and process, and the other
+    /// sessions'.
+    hooks::SessionAgentFinder::Session agentQuestion(const hooks::SessionKey& key, const QString& sessionId) const;
 
 private:
     struct FileContent {
@@ -57,7 +58,10 @@ private:
         std::optional<QJsonObject> status;
     };
 
-    hooks::SessionAgentFinder::Verdict ownAgentOf(const hooks::SessionKey& key, const hooks::AgentProcessId& named);
+    hooks::AgentProcessId ownAgentOf(
+        const hooks::SessionKey& key, const QString& sessionId, const hooks::AgentProcessId& named);
+    void logOwnAgent(
+        const hooks::SessionKey& key, const hooks::AgentProcessId& own, const hooks::AgentProcessId& named);
     /// A look through the processes for the session ended: what it tells is taken.
     void settleAgent(const QString& sessionId);
     void noteFiles(const QString& eventName, const hooks::SessionKey& key, const QJsonObject& payload);

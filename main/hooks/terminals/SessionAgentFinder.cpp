@@ -165,6 +165,13 @@ QCoro::Task<SessionAgentFinder::Verdict> SessionAgentFinder::verdict(AgentProces
     co_return answerFrom(*server, session).value_or(Verdict { named });
 }
 
+std::optional<AgentProcessId> SessionAgentFinder::provenAgent(const QString& sessionId) const
+{
+    const auto found = std::find_if(m_lookups.rbegin(), m_lookups.rend(),
+        [&](const Lookup& lookup) { return lookup.sessionId == sessionId && lookup.proven; });
+    return found == m_lookups.rend() ? std::nullopt : found->proven;
+}
+
 std::optional<ProcessFacts> SessionAgentFinder::factsOf(const AgentProcessId& id) const
 {
     std::optional<ProcessFacts> facts = readProcess ? readProcess(id.pid) : std::nullopt;

@@ -89,6 +89,10 @@ public:
     /// The same, waiting for a look where none is at hand.
     QCoro::Task<Verdict> verdict(AgentProcessId named, Session session);
 
+    /// The process last proven the session's own under a server, whether it still runs or not; nullopt where none
+    /// was (the server is all that is known of it): whether a session's own agent runs, where a server speaks for it.
+    std::optional<AgentProcessId> provenAgent(const QString& sessionId) const;
+
     /// The rule, given the named process (a server without a terminal), the processes of its name with a terminal in
     /// the session's folders when it was first looked for under that server, and which of them have ended since.
     static Verdict choose(const ProcessFacts& named, const std::vector<ProcessFacts>& looked,

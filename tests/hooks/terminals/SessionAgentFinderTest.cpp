@@ -149,6 +149,8 @@ TEST(SessionAgentFinderOwnAgent, LooksThroughTheProcessesOncePerSessionAndServer
         EXPECT_EQ(ownOf(server.id, nowhere), 900);
     }
     EXPECT_EQ(machine.listings, 2);
+    EXPECT_EQ(finder.provenAgent(fresh), processes[3].id);
+    EXPECT_EQ(finder.provenAgent(resumed), std::nullopt);
     // Where nothing tells, the jump's wait gives the processes it could not tell apart.
     const SessionAgentFinder::Verdict two
         = QCoro::waitFor(finder.verdict(server.id, { fresh.left(35) + u'7', { "/work/alpha", {} } }));
