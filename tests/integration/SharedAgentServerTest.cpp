@@ -13,6 +13,7 @@
 
 #include "tests/integration/HookScriptRig.h"
 #include "tests/support/ControllerProbe.h"
+#include "tests/support/Processes.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -167,7 +168,7 @@ TEST(SharedAgentServerTest, SessionsOfOneServerInOneFolderAreTiedToAProcessOnlyW
     // B's terminal closes, and A's agent is killed: neither ends a session or answers A's request.
     ::kill(static_cast<pid_t>(agentB), SIGHUP);
     ::kill(static_cast<pid_t>(agentA), SIGKILL);
-    ASSERT_TRUE(waitUntil([&] { return !QFile::exists(QStringLiteral("/proc/%1").arg(agentA)); }));
+    ASSERT_TRUE(waitUntil([&] { return test::processGone(static_cast<pid_t>(agentA)); }));
     murmeli.controller.sessions().syncSessions();
     EXPECT_TRUE(holds("tu-a")) << murmeli.lines.join(u'\n').toStdString();
     EXPECT_FALSE(keyOf(idA).isEmpty());
