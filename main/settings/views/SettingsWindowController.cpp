@@ -8,6 +8,7 @@
 #include "main/settings/SettingsViewModel.h"
 #include "main/settings/views/SettingsHost.h"
 #include "main/settings/views/SettingsRootView.h"
+#include "main/ui/widgets/CloseKeys.h"
 #include "main/ui/widgets/FocusRing.h"
 #include "main/ui/widgets/SettingsPalette.h"
 #include "main/ui/widgets/WindowFit.h"
@@ -38,6 +39,7 @@ SettingsWindowController::SettingsWindowController(
     layout->addWidget(m_rootView);
 
     ui::FocusRing::install(*m_window);
+    ui::CloseKeys::install(*m_window);
 
     // Every new window opens centred; later presentations leave it where the user put it.
     fitToScreen(fixedSize);

@@ -13,10 +13,10 @@ namespace murmeli::settings {
 class SettingsHost;
 class SettingsRootView;
 
-/// The one settings window: built once, kept for the life of the process (closing only hides it), brought to the
-/// front on every request. It owns the model every page shares and hands hotkey changes to the host. The window has
-/// a fixed size where the screen has room for it; on a smaller screen it shrinks to the screen's free area, title bar
-/// and all, and the page scrolls.
+/// The one settings window: built once, kept for the life of the process (closing, by its button, Esc or Ctrl+W, only
+/// hides it), brought to the front on every request. It owns the model every page shares and hands hotkey changes to
+/// the host. The window has a fixed size where the screen has room for it; on a smaller screen it shrinks to the
+/// screen's free area, title bar and all, and the page scrolls.
 class SettingsWindowController final {
 public:
     static constexpr QSize fixedSize { 870, 720 };
