@@ -2,11 +2,15 @@
 #include <cstdio>
 #include <functional>
 #include <malloc.h>
+#include <pwd.h>
+#include <unistd.h>
 #include <utility>
 #include <variant>
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
@@ -58,6 +62,14 @@ void routeQtMessage(QtMsgType type, const QMessageLogContext&, const QString& me
     if (type == QtWarningMsg && message.startsWith(QLatin1String("The X11 connection broke"))) {
         endForLostDisplay();
     }
+}
+
+// Qt makes this folder when a GUI program starts without a usable XDG_RUNTIME_DIR (ssh, `su -`, cron), only to look
+// for a sandbox's mark in it, and leaves it behind; the path as Qt builds it.
+QString qtFallbackRuntimeFolder()
+{
+    const passwd* user = ::getpwuid(::geteuid());
+    return QDir::tempPath() + QStringLiteral("/runtime-") + (user ? QFile::decodeName(user->pw_name) : QString());
 }
 
 } // namespace
@@ -130,7 +142,13 @@ static int run(int argc, char** argv, int& endSignal)
         break;
     }
 
+    const QString qtRuntimeFolder = qtFallbackRuntimeFolder();
+    const bool qtRuntimeFolderWasThere = QFileInfo::exists(qtRuntimeFolder);
     QApplication application(argc, argv);
+    // One this start made goes again while it is empty; one that another program made stays.
+    if (!qtRuntimeFolderWasThere) {
+        QDir().rmdir(qtRuntimeFolder);
+    }
     QApplication::setApplicationName(QStringLiteral("murmeli"));
     QApplication::setApplicationVersion(QString::fromLatin1(common::APP_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
