@@ -64,8 +64,8 @@ void routeQtMessage(QtMsgType type, const QMessageLogContext&, const QString& me
     }
 }
 
-// Qt makes this folder when a GUI program starts without a usable XDG_RUNTIME_DIR (ssh, `su -`, cron), only to look
-// for a sandbox's mark in it, and leaves it behind; the path as Qt builds it.
+// Qt makes this folder for a GUI program without a usable XDG_RUNTIME_DIR (started from ssh, `su -` or cron), only to
+// look for a sandbox's mark in it, and leaves it behind; the path as Qt builds it.
 QString qtFallbackRuntimeFolder()
 {
     const passwd* user = ::getpwuid(::geteuid());
@@ -142,13 +142,15 @@ static int run(int argc, char** argv, int& endSignal)
         break;
     }
 
+    // Qt makes it as the application starts and again whenever a folder or a link is opened: when murmeli ends, one
+    // that was not there before it started goes again while it is empty.
     const QString qtRuntimeFolder = qtFallbackRuntimeFolder();
-    const bool qtRuntimeFolderWasThere = QFileInfo::exists(qtRuntimeFolder);
+    const auto tidyQtRuntimeFolder = qScopeGuard([qtRuntimeFolder, wasThere = QFileInfo::exists(qtRuntimeFolder)] {
+        if (!wasThere) {
+            QDir().rmdir(qtRuntimeFolder);
+        }
+    });
     QApplication application(argc, argv);
-    // One this start made goes again while it is empty; one that another program made stays.
-    if (!qtRuntimeFolderWasThere) {
-        QDir().rmdir(qtRuntimeFolder);
-    }
     QApplication::setApplicationName(QStringLiteral("murmeli"));
     QApplication::setApplicationVersion(QString::fromLatin1(common::APP_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,5 +1,5 @@
 // Without a runtime folder (a start from ssh, `su -` or cron), Qt makes a "runtime-<user>" folder of its own in the
-// temporary folder as a GUI program starts.
+// temporary folder as a GUI program starts, and again whenever it opens a folder or a link.
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 
 #include "tests/support/Wait.h"
 
-// The real murmeli, started without XDG_RUNTIME_DIR, leaves no such folder behind; one that another program made
-// before it stays. The home has not been through onboarding, so murmeli waits there and takes no port.
+// The real murmeli, started without XDG_RUNTIME_DIR and ended, leaves no such folder behind; one that another program
+// made before it stays. The home has not been through onboarding, so murmeli waits there and takes no port.
 TEST(QtRuntimeFolderTest, AStartWithoutARuntimeFolderLeavesNoneOfQtsBehind)
 {
     const passwd* user = ::getpwuid(::geteuid());
@@ -47,11 +47,13 @@ TEST(QtRuntimeFolderTest, AStartWithoutARuntimeFolderLeavesNoneOfQtsBehind)
         const bool ready = murmeli::test::waitUntil(
             [&] { return (log += murmeli.readAllStandardError()).contains("murmeli ready"); }, 30000);
         murmeli.terminate();
-        if (!murmeli.waitForFinished(15000)) {
+        const bool ended = murmeli.waitForFinished(15000);
+        if (!ended) {
             murmeli.kill();
             murmeli.waitForFinished(5000);
         }
         ASSERT_TRUE(ready) << log.toStdString();
+        ASSERT_TRUE(ended) << "murmeli did not end on SIGTERM";
         EXPECT_EQ(QFileInfo::exists(qtRuntime), madeBefore) << log.toStdString();
     }
 }
