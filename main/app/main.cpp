@@ -2,11 +2,15 @@
 #include <cstdio>
 #include <functional>
 #include <malloc.h>
+#include <pwd.h>
+#include <unistd.h>
 #include <utility>
 #include <variant>
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
@@ -58,6 +62,14 @@ void routeQtMessage(QtMsgType type, const QMessageLogContext&, const QString& me
     if (type == QtWarningMsg && message.startsWith(QLatin1String("The X11 connection broke"))) {
         endForLostDisplay();
     }
+}
+
+// Qt makes this folder for a GUI program without a usable XDG_RUNTIME_DIR (started from ssh, `su -` or cron), only to
+// look for a sandbox's mark in it, and leaves it behind; the path as Qt builds it.
+QString qtFallbackRuntimeFolder()
+{
+    const passwd* user = ::getpwuid(::geteuid());
+    return QDir::tempPath() + QStringLiteral("/runtime-") + (user ? QFile::decodeName(user->pw_name) : QString());
 }
 
 } // namespace
@@ -130,6 +142,14 @@ static int run(int argc, char** argv, int& endSignal)
         break;
     }
 
+    // Qt makes it as the application starts and again whenever a folder or a link is opened: when murmeli ends, one
+    // that was not there before it started goes again while it is empty.
+    const QString qtRuntimeFolder = qtFallbackRuntimeFolder();
+    const auto tidyQtRuntimeFolder = qScopeGuard([qtRuntimeFolder, wasThere = QFileInfo::exists(qtRuntimeFolder)] {
+        if (!wasThere) {
+            QDir().rmdir(qtRuntimeFolder);
+        }
+    });
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("murmeli"));
     QApplication::setApplicationVersion(QString::fromLatin1(common::APP_VERSION));
