@@ -315,7 +315,8 @@ import os, pty, re, sys
 pid, fd = pty.fork()
 if pid == 0:
     os.execvp("bash", ["bash", "--norc", "--noprofile", "-i"])
-os.write(fd, ("nohup '%s' >/dev/null 2>'%s' &\necho murmeli=$!\nsleep 600 &\necho canary=$!\n" % tuple(sys.argv[1:3])).encode())
+jobs = "nohup '%s' >/dev/null 2>'%s' &\necho murmeli=$!\nsleep 600 &\necho canary=$!\n"
+os.write(fd, (jobs % tuple(sys.argv[1:3])).encode())
 seen = b""
 while len(set(re.findall(rb"(murmeli|canary)=\d+", seen))) < 2:
     seen += os.read(fd, 4096)

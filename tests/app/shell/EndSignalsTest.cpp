@@ -8,10 +8,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include <QCoreApplication>
+
 namespace {
 
-// Sends murmeli the signals in turn, each handed to the main thread before the next, and says what the main thread
-// was handed; a signal that ends the process on the spot ends the child here.
+// Sends murmeli the signals in turn, each handed to the main thread's event loop before the next, and says what the
+// main thread was handed; a signal that ends the process on the spot ends the child here.
 [[noreturn]] void sendInTurn(const std::vector<int>& signals)
 {
     murmeli::app::EndSignals endSignals;
@@ -19,7 +21,7 @@ namespace {
     endSignals.onSignal = [&handed](int) { ++handed; };
     for (const int signal : signals) {
         ::raise(signal);
-        endSignals.deliverPending();
+        QCoreApplication::processEvents();
     }
     std::fprintf(stderr, "handed %d, still running\n", handed);
     ::_exit(0);
