@@ -156,7 +156,6 @@ int main(int argc, char** argv)
 
     std::printf("\nWhat a shown strip costs over real time:\n");
     idleCost("reduced motion, brand and badge", NotchDisplay::brand(), true, seconds);
-    idleCost("setting (nothing animates)", NotchDisplay::setting(), false, seconds);
     idleCost("brand, animating (for comparison)", NotchDisplay::brand(), false, seconds);
     return 0;
 }

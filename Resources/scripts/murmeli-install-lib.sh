@@ -145,12 +145,16 @@ murmeli_place() {
 }
 
 # A copy beside the file, named as the settings editor names its backups; as there, only the newest five are kept.
+# The one just made is always among them, even when a clock set back since gave it a name older than the rest.
 murmeli_backup() {
-    local file=$1 backups
-    cp -p "$file" "$file.murmeli-backup-$(date +%Y%m%d-%H%M%S)-$$-$RANDOM" || return 1
-    backups=("$file".murmeli-backup-*)
-    if ((${#backups[@]} > 5)); then
-        rm -f -- "${backups[@]:0:${#backups[@]}-5}"
+    local file=$1 backup each others=()
+    backup=$file.murmeli-backup-$(date +%Y%m%d-%H%M%S)-$$-$RANDOM
+    cp -p "$file" "$backup" || return 1
+    for each in "$file".murmeli-backup-*; do
+        [[ $each == "$backup" ]] || others+=("$each")
+    done
+    if ((${#others[@]} > 4)); then
+        rm -f -- "${others[@]:0:${#others[@]}-4}"
     fi
 }
 

@@ -17,6 +17,7 @@
 
 #include "main/app/console/DeviceConsole.h"
 #include "main/app/console/SayCommand.h"
+#include "main/app/shell/InstanceChannel.h"
 #include "main/common/AppVersion.h"
 #include "main/hooks/install/AgentAdapter.h"
 #include "main/hooks/install/AgentSettingsEditor.h"
@@ -360,6 +361,17 @@ std::variant<Invocation, QString> parseCommandLine(const QStringList& arguments)
 bool startsMurmeli(const Invocation& invocation)
 {
     return invocation.command.isEmpty() || invocation.command == QLatin1String("settings");
+}
+
+QString handOverRequest(const Invocation& invocation)
+{
+    // A session manager restores murmeli beside its autostart entry at every login: the murmeli already running is
+    // the one the user wants, with no window opened at them.
+    if (invocation.options.contains(QStringLiteral("-session"))) {
+        return QString::fromLatin1(InstanceChannel::restoreRequest);
+    }
+    return QString::fromLatin1(invocation.command == QLatin1String("settings") ? InstanceChannel::showSettingsRequest
+                                                                               : InstanceChannel::showRequest);
 }
 
 int reportUsageError(const QString& problem)

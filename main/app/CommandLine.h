@@ -26,6 +26,11 @@ std::variant<Invocation, QString> parseCommandLine(const QStringList& arguments)
 /// Whether the invocation starts murmeli itself (or hands over to the one running) rather than one of the helpers.
 bool startsMurmeli(const Invocation& invocation);
 
+/// What a start that finds murmeli already running asks of it (an InstanceChannel request): a session manager's
+/// restore at login ("-session ID") leaves it as it is, `murmeli settings` opens its settings window, and plain
+/// `murmeli` shows it.
+QString handOverRequest(const Invocation& invocation);
+
 /// Runs one of the helpers: the small commands the agent installers run (`murmeli hooks secret|install|uninstall|
 /// forget-secret`), the device console (`murmeli device console`), `murmeli say`, and the usage (`help`, `--help`,
 /// `-h`) and version (`--version`). Returns the exit status.

@@ -2,11 +2,15 @@
 #include <cstdio>
 #include <functional>
 #include <malloc.h>
+#include <pwd.h>
+#include <unistd.h>
 #include <utility>
 #include <variant>
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
@@ -60,6 +64,44 @@ void routeQtMessage(QtMsgType type, const QMessageLogContext&, const QString& me
     }
 }
 
+// Qt makes this folder for a GUI program without a usable XDG_RUNTIME_DIR (started from ssh, `su -` or cron), only to
+// look for a sandbox's mark in it, and leaves it behind; the path as Qt builds it.
+QString qtFallbackRuntimeFolder()
+{
+    const passwd* user = ::getpwuid(::geteuid());
+    return QDir::tempPath() + QStringLiteral("/runtime-") + (user ? QFile::decodeName(user->pw_name) : QString());
+}
+
+// A murmeli that a test starts beside the user's own keeps to a hook port and a status folder of its own, named by the
+// variables the agents' hook scripts read too; a value that names none is said and left unused.
+void applyOwnPlaces(murmeli::app::AppController::Dependencies& dependencies)
+{
+    using murmeli::common::LogColor;
+    if (const QString port = qEnvironmentVariable("MURMELI_PORT"); !port.isEmpty()) {
+        bool isNumber = false;
+        const uint value = port.toUInt(&isNumber);
+        if (isNumber && value <= 65535) {
+            dependencies.hookPort = quint16(value);
+        } else {
+            murmeli::common::writeToStderr(
+                QStringLiteral("[diag] startup: MURMELI_PORT=%1 is no port; murmeli listens on %2")
+                    .arg(port)
+                    .arg(dependencies.hookPort),
+                LogColor::Orange);
+        }
+    }
+    if (const QString folder = qEnvironmentVariable("MURMELI_STATUS_DIR"); !folder.isEmpty()) {
+        if (QDir::isAbsolutePath(folder)) {
+            dependencies.statusDirectory = QDir::cleanPath(folder);
+        } else {
+            murmeli::common::writeToStderr(
+                QStringLiteral("[diag] startup: MURMELI_STATUS_DIR=%1 is no absolute path; the status folder is %2")
+                    .arg(folder, dependencies.statusDirectory),
+                LogColor::Orange);
+        }
+    }
+}
+
 } // namespace
 
 // Everything murmeli (or a command-line helper) makes lives in here and is gone when it returns. endSignal is the
@@ -105,10 +147,12 @@ static int run(int argc, char** argv, int& endSignal)
     // so which one runs is settled by one lock per user in a fixed place before anything starts (a start that hands
     // over never even opens the display); the holder names there the socket it listens on.
     const bool openSettings = invocation.command == QLatin1String("settings");
-    const QString request = QString::fromLatin1(
-        openSettings ? app::InstanceChannel::showSettingsRequest : app::InstanceChannel::showRequest);
-    const auto handedOver = [] {
-        std::puts("murmeli is already running; asked it to show its settings window");
+    const QString request = app::handOverRequest(invocation);
+    const auto handedOver = [&request] {
+        // A session manager's restore ends quietly: nothing was asked of the running one.
+        if (request != QLatin1String(app::InstanceChannel::restoreRequest)) {
+            std::puts("murmeli is already running; asked it to show its settings window");
+        }
         return 0;
     };
     const auto refuse = [](const QString& why) {
@@ -130,6 +174,14 @@ static int run(int argc, char** argv, int& endSignal)
         break;
     }
 
+    // Qt makes it as the application starts and again whenever a folder or a link is opened: when murmeli ends, one
+    // that was not there before it started goes again while it is empty.
+    const QString qtRuntimeFolder = qtFallbackRuntimeFolder();
+    const auto tidyQtRuntimeFolder = qScopeGuard([qtRuntimeFolder, wasThere = QFileInfo::exists(qtRuntimeFolder)] {
+        if (!wasThere) {
+            QDir().rmdir(qtRuntimeFolder);
+        }
+    });
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("murmeli"));
     QApplication::setApplicationVersion(QString::fromLatin1(common::APP_VERSION));
@@ -147,7 +199,8 @@ static int run(int argc, char** argv, int& endSignal)
     app::InstanceChannel channel(channelName);
     if (!channel.listen(&problem)) {
         // One that holds no lock of ours (another home's) listens there: it is shown, as before the lock.
-        if (channel.isTakenByAnother() && app::InstanceChannel::sendToRunning(channelName, request)) {
+        if (channel.isTakenByAnother()
+            && app::InstanceChannel::sendToRunning(channelName, request) == app::InstanceChannel::HandOver::Taken) {
             return handedOver();
         }
         return refuse(problem);
@@ -171,33 +224,56 @@ static int run(int argc, char** argv, int& endSignal)
     dependencies.hookSecrets = platform::makeHookSecretStore(dependencies.secrets);
     dependencies.clock = std::make_shared<common::SystemClock>();
     dependencies.defaults = std::make_shared<platform::Defaults>(platform::Defaults::standardFilePath());
+    applyOwnPlaces(dependencies);
     app::AppController controller(std::move(dependencies));
     lastRites = [&controller] {
         controller.quitRequest().failOpenNow(QStringLiteral("murmeli ends, its X server went away"));
     };
     endSignals.onSignal = [&controller, &endSignal](int signal) {
-        if (endSignal == 0 && !controller.quitRequest().isQuitting()) {
+        app::QuitRequest& quit = controller.quitRequest();
+        if (quit.isQuitting()) {
+            controller.onLog(QStringLiteral("quit: %1 while murmeli ends; it goes on ending in order, and one more "
+                                            "ends it at once")
+                                 .arg(app::EndSignals::nameOf(signal)),
+                common::LogColor::Orange);
+            return;
+        }
+        if (endSignal == 0) {
             endSignal = signal;
         }
-        controller.quitRequest().requestWithoutAsking(
-            QStringLiteral("murmeli ends on ") + app::EndSignals::nameOf(signal));
+        quit.requestWithoutAsking(QStringLiteral("murmeli ends on ") + app::EndSignals::nameOf(signal));
     };
     // Neither may reach into a controller on its way out.
-    const auto unwire = qScopeGuard([&endSignals] {
+    const auto unwire = qScopeGuard([&endSignals, &channel] {
         lastRites = nullptr;
         endSignals.onSignal = nullptr;
+        channel.onRequest = nullptr;
     });
     app::WidgetShellViews views;
     app::AppDelegate delegate(controller, views, QCoreApplication::applicationFilePath());
-    channel.onRequest = [&controller](const QString& received) {
-        // The settings window is the one window murmeli can bring forward; the panel is on screen all along.
-        if (received == QLatin1String(app::InstanceChannel::showRequest)) {
-            controller.onLog(
-                QStringLiteral("[diag] instance: murmeli was started again; showing this one"), common::LogColor::Blue);
-            Q_EMIT controller.notifications().showSettings();
-        } else if (received == QLatin1String(app::InstanceChannel::showSettingsRequest)) {
-            Q_EMIT controller.notifications().showSettings();
+    channel.onRequest = [&controller, &endSignals, &application](const QString& received) {
+        // A signal caught but not yet handled means murmeli is ending: a start that it answered now would end too,
+        // leaving none running.
+        endSignals.deliverPending();
+        if (controller.quitRequest().isQuitting()) {
+            return false;
         }
+        // The settings window is the one window murmeli can bring forward; the panel is on screen all along. The
+        // later start has its answer before the window is built.
+        QTimer::singleShot(0, &application, [&controller, received] {
+            if (received == QLatin1String(app::InstanceChannel::showRequest)) {
+                controller.onLog(QStringLiteral("[diag] instance: murmeli was started again; showing this one"),
+                    common::LogColor::Blue);
+                Q_EMIT controller.notifications().showSettings();
+            } else if (received == QLatin1String(app::InstanceChannel::showSettingsRequest)) {
+                Q_EMIT controller.notifications().showSettings();
+            } else if (received == QLatin1String(app::InstanceChannel::restoreRequest)) {
+                controller.onLog(QStringLiteral("[diag] instance: a session manager started murmeli again; this one "
+                                                "stays as it is"),
+                    common::LogColor::Blue);
+            }
+        });
+        return true;
     };
     QTimer::singleShot(0, &application, [&delegate, openSettings] {
         delegate.applicationDidFinishLaunching();

@@ -24,7 +24,8 @@ Badge device(const std::optional<DeviceLink>& link)
     }
     switch (link->radio) {
     case Radio::Unsupported:
-        return { QStringLiteral("Unsupported"), Tone::Off, {} };
+        // Here that means no Bluetooth service (BlueZ) or no adapter, not a radio that cannot do the job.
+        return { unavailable, Tone::Off, {} };
     case Radio::Unauthorized:
         return { QStringLiteral("Unauthorized"), Tone::Warn, {} };
     case Radio::PoweredOff:

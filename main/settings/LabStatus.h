@@ -34,7 +34,8 @@ struct DeviceLink {
     Radio radio = Radio::Unknown;
 };
 
-/// "Unavailable" without a link to ask; "Off" while it does not run; else the connection or the radio's state.
+/// "Unavailable" without a link to ask or without Bluetooth here; "Off" while it does not run; else the connection or
+/// the radio's state.
 Badge device(const std::optional<DeviceLink>& link);
 
 /// "Unavailable" without the application, "Off" with the switch off, else the reader's status; an active reader's

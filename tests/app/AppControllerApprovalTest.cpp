@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -453,6 +455,53 @@ TEST_F(AppControllerApprovalTest, ASignalWhileTheQuitQuestionShowsEndsWithoutIts
     EXPECT_TRUE(lines.contains(QStringLiteral("quit: murmeli ends on SIGTERM; 1 held request(s) fail open")));
     answer(false);
     EXPECT_FALSE(lines.contains(QStringLiteral("quit: cancelled, murmeli keeps running")));
+}
+
+// What reaches murmeli while it ends is answered or refused, never cut: a request on its way in when the end began is
+// answered as the held one is (a permission request fails open, another event is taken), and a connection tried
+// once the end began is refused, which the agent's hook takes for murmeli being gone. murmeli ends only once every
+// reply has left.
+TEST_F(AppControllerApprovalTest, WhatArrivesWhileMurmeliEndsIsAnsweredOrRefusedNeverCut)
+{
+    app::QuitRequest& quit = controller.quitRequest();
+    auto held = ask(QStringLiteral("make install"));
+    struct Row {
+        const char* what;
+        QByteArray request;
+        QByteArray reply;
+    };
+    const QByteArray permission = permissionRequest(bashPayload(QStringLiteral("rm -rf build"), QStringLiteral("t-2")));
+    const QByteArray event = "POST /hook/PostToolUse HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}";
+    const Row rows[]
+        = { { "a permission request", permission, reply("{}") }, { "another event", event, reply(R"({"ok":true})") } };
+    std::vector<std::unique_ptr<HttpClient>> onTheirWay;
+    for (const Row& row : rows) {
+        onTheirWay.push_back(std::make_unique<HttpClient>(port));
+        ASSERT_TRUE(onTheirWay.back()->connected());
+        onTheirWay.back()->write(row.request.first(row.request.size() - 1));
+    }
+    quit.quit = [] {};
+    quit.requestWithoutAsking(QStringLiteral("murmeli ends on SIGTERM"));
+    std::vector<std::unique_ptr<HttpClient>> late;
+    for (const Row& row : rows) {
+        late.push_back(std::make_unique<HttpClient>(port));
+        if (late.back()->connected()) {
+            late.back()->write(row.request);
+        }
+    }
+    for (std::size_t at = 0; at < std::size(rows); ++at) {
+        onTheirWay[at]->write(rows[at].request.last(1));
+    }
+    const std::optional<qint64> connectionsAtQuit = connectionsOnceQuit();
+    ASSERT_TRUE(connectionsAtQuit.has_value()) << "murmeli did not end";
+    EXPECT_EQ(*connectionsAtQuit, 0) << "murmeli ended before every agent had its reply";
+    EXPECT_EQ(held->readUntilClosed().toStdString(), reply("{}").toStdString());
+    for (std::size_t at = 0; at < std::size(rows); ++at) {
+        SCOPED_TRACE(rows[at].what);
+        EXPECT_EQ(onTheirWay[at]->readUntilClosed().toStdString(), rows[at].reply.toStdString());
+        EXPECT_FALSE(late[at]->connected())
+            << "taken once murmeli was ending: " << late[at]->readUntilClosed().toStdString();
+    }
 }
 
 // Two agents whose ids begin alike, as ids that begin with a clock do when their sessions start within a minute: each

@@ -7,18 +7,22 @@
 using murmeli::app::Invocation;
 
 // A session manager starts murmeli again as Qt programs are started again, with "-session ID": that starts murmeli
-// (or opens its settings) whatever the ID, and the option is still refused where it means nothing.
+// (or opens its settings) whatever the ID, and the option is still refused where it means nothing. With murmeli
+// already running, such a restore asks nothing of it, where a start by the user shows it.
 TEST(CommandLineTest, ASessionManagersStartStartsMurmeliWhateverItsSession)
 {
     struct Row {
         QStringList arguments;
         const char* command; // the invocation's command; null where the words are refused
         const char* problemNames = "";
+        const char* handOver = "restore";
     };
     const Row rows[] = {
         { { "-session", "10d2a8f7e1000170188471400000025870011_1702041234_123456" }, "" },
         { { "-session", "" }, "" },
         { { "settings", "-session", "x" }, "settings" },
+        { {}, "", "", "show" },
+        { { "settings" }, "settings", "", "show-settings" },
         { { "-session" }, nullptr, "-session needs ID" },
         { { "-session", "a", "-session", "b" }, nullptr, "given twice" },
         { { "hooks", "secret", "-session", "x" }, nullptr, "unknown option -session" },
@@ -36,5 +40,6 @@ TEST(CommandLineTest, ASessionManagersStartStartsMurmeliWhateverItsSession)
         ASSERT_TRUE(std::holds_alternative<Invocation>(parsed)) << std::get<QString>(parsed).toStdString();
         EXPECT_EQ(std::get<Invocation>(parsed).command, QLatin1String(row.command));
         EXPECT_TRUE(murmeli::app::startsMurmeli(std::get<Invocation>(parsed)));
+        EXPECT_EQ(murmeli::app::handOverRequest(std::get<Invocation>(parsed)), QLatin1String(row.handOver));
     }
 }

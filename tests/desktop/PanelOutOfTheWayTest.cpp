@@ -29,6 +29,7 @@
 
 #include "tests/desktop/Screenshots.h"
 #include "tests/support/DesktopLock.h"
+#include "tests/support/OwnMurmeli.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
 
@@ -104,6 +105,10 @@ public:
         environment.insert(QStringLiteral("HOME"), home.path());
         // One murmeli runs per user: this one finds its lock apart from any other test's, and the tester's own.
         environment.insert(QStringLiteral("MURMELI_INSTANCE_DIR"), home.filePath(QStringLiteral("instance")));
+        // Its status folder and hook port are its own too: the user's murmeli shows the sessions of /tmp/murmeli and
+        // holds 19876.
+        environment.insert(QStringLiteral("MURMELI_STATUS_DIR"), home.filePath(QStringLiteral("status")));
+        environment.insert(QStringLiteral("MURMELI_PORT"), QStringLiteral("0"));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
@@ -176,7 +181,7 @@ public:
                 + QStringList { QStringLiteral("-s"), QStringLiteral("-m"), QStringLiteral("90"), QStringLiteral("-H"),
                     QStringLiteral("Content-Type: application/json"), QStringLiteral("--data-binary"),
                     QString::fromUtf8(QJsonDocument(body).toJson(QJsonDocument::Compact)),
-                    QStringLiteral("http://127.0.0.1:19876/hook/") + event });
+                    QStringLiteral("http://127.0.0.1:%1/hook/").arg(murmeli::test::hookPortIn(log)) + event });
         curl->waitForStarted(5000);
         return curl;
     }

@@ -9,9 +9,9 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
-#include "main/hooks/sessions/StatusFiles.h"
 #include "tests/desktop/WindowsOf.h"
 #include "tests/support/AgentPeer.h"
 #include "tests/support/DesktopLock.h"
@@ -78,7 +78,15 @@ TEST(SecondStartTest, ARunningAgentKeepsItsSessionAndASecondMurmeliOnlyShowsTheF
     environment.insert(QStringLiteral("MURMELI_INSTANCE_DIR"), home.filePath(QStringLiteral("instance")));
     environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
     environment.remove(QStringLiteral("XDG_DATA_HOME"));
-    environment.remove(QStringLiteral("MURMELI_STATUS_DIR"));
+    // The agent's hooks and murmeli meet in a status folder and on a hook port of their own: the user's own murmeli
+    // shows the sessions of /tmp/murmeli and holds 19876.
+    const QString statusDir = home.filePath(QStringLiteral("status"));
+    ASSERT_TRUE(QDir().mkdir(statusDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    environment.insert(QStringLiteral("MURMELI_STATUS_DIR"), statusDir);
+    QTcpServer vacant;
+    ASSERT_TRUE(vacant.listen(QHostAddress::LocalHost));
+    environment.insert(QStringLiteral("MURMELI_PORT"), QString::number(vacant.serverPort()));
+    vacant.close();
     environment.insert(QStringLiteral("MURMELI_SECRETS_BACKEND"), QStringLiteral("file"));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path() + QStringLiteral("/run"));
     environment.insert(QStringLiteral("TMUX_TMPDIR"), home.path() + QStringLiteral("/run"));
@@ -103,7 +111,6 @@ TEST(SecondStartTest, ARunningAgentKeepsItsSessionAndASecondMurmeliOnlyShowsTheF
     });
 
     // The agent's status line writes the session's file before murmeli runs.
-    const QString statusDir = QString::fromLatin1(murmeli::hooks::StatusFiles::directory);
     QString key;
     ASSERT_TRUE(waitUntil([&] { return !(key = sessionIn(statusDir, workPath)).isEmpty(); }, 60000))
         << tmux({ QStringLiteral("capture-pane"), QStringLiteral("-p"), QStringLiteral("-t"), tmuxSession })

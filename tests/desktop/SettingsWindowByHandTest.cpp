@@ -19,6 +19,9 @@
 #include "main/cloud/views/AccountSectionView.h"
 #include "main/cloud/views/AccountSignInSheet.h"
 #include "main/cloud/views/PrimaryBrassButton.h"
+#include "main/notch/kit/ViewHost.h"
+#include "main/notch/panel/NotchPanelController.h"
+#include "main/notch/views/NotchView.h"
 #include "main/settings/views/SettingsRootView.h"
 #include "main/settings/views/SettingsWindowController.h"
 #include "main/settings/views/pages/GeneralPage.h"
@@ -70,6 +73,22 @@ protected:
     QTemporaryDir root;
     std::optional<test::LaunchedMurmeli> murmeli;
 };
+
+// murmeli's strip stands above every window at the top centre of the screen: the settings window, fitted to the
+// small screen, stands below the strip, its title bar whole, rather than under it.
+TEST_F(SettingsWindowByHandTest, TheFittedWindowStandsBelowTheStrip)
+{
+    ASSERT_TRUE(waitUntil([&] { return murmeli->views.notchPanel() && murmeli->views.notchPanel()->window(); }));
+    notch::NotchPanelController& panel = *murmeli->views.notchPanel();
+    const QRect box = panel.rootView()->boxFrame().toAlignedRect();
+    const QRect strip(panel.window()->mapToGlobal(box.topLeft()), box.size());
+    const QRect area = window().screen()->availableGeometry();
+    ASSERT_TRUE(waitUntil([&] { return area.contains(window().frameGeometry()); }));
+    const QRect frame = window().frameGeometry();
+    EXPECT_FALSE(frame.intersects(strip)) << "the window's frame from y " << frame.top() << " to " << frame.bottom()
+                                          << " lies under the strip from y " << strip.top() << " to "
+                                          << strip.bottom();
+}
 
 // The window and its title bar stay on the screen; the wheel runs the General page to its end, the display menu
 // passing under the pointer taking none of the notches. Reset… there asks first, and Return gives the question's

@@ -35,6 +35,9 @@ namespace {
 
 constexpr int agentLimitMs = 240000;
 
+// Codex's own question, on its screen when it asks the user itself rather than take its hook's answer.
+const QLatin1String codexAsksItself("Would you like to run the following command?");
+
 // A port nobody listens on now, for a peer that must be told its port before it starts.
 quint16 freePort()
 {
@@ -50,7 +53,8 @@ public:
     /// command: the words of the agent's command line (run in the working folder), given the scripted model's port.
     AgentScreen(const QString& work, const QProcessEnvironment& environment,
         const std::function<QStringList(quint16 modelPort)>& command)
-        : m_session(QStringLiteral("murmeli-agent-%1").arg(QCoreApplication::applicationPid())), m_server(m_session)
+        : m_session(QStringLiteral("murmeli-agent-%1-%2").arg(QCoreApplication::applicationPid()).arg(++s_screens)),
+          m_server(m_session)
     {
         const quint16 port = freePort();
         m_model.start(QStringLiteral("python3"), { AgentKitPeer::modelScript(), QString::number(port) });
@@ -100,6 +104,15 @@ public:
         tmux(QStringList { QStringLiteral("send-keys"), QStringLiteral("-t"), m_session } + keys);
     }
 
+    /// Types a prompt: Enter only once the text shows, so that it is not taken as part of a paste.
+    bool prompt(const QString& line)
+    {
+        sendKeys({ line });
+        const bool shown = waitUntil([&] { return text().contains(line); }, 30000);
+        sendKeys({ QStringLiteral("Enter") });
+        return shown;
+    }
+
     /// Whether the agent still runs.
     bool alive()
     {
@@ -122,6 +135,8 @@ private:
         return QString::fromUtf8(process.readAllStandardOutput());
     }
 
+    // Each screen has a tmux server of its own, so that a test may run two agents side by side.
+    static inline int s_screens = 0;
     QString m_session;
     QString m_server;
     QTemporaryDir m_config;
@@ -448,6 +463,51 @@ TEST_F(AgentKitHooksTest, EscInCodexTakesItsRequestOffThePanel)
     EXPECT_EQ(lines.filter(QStringLiteral("Interrupt shows the agent past ") + id).size(), 1)
         << lines.join('\n').toStdString();
     EXPECT_FALSE(QFileInfo::exists(marker));
+}
+
+// Codex turns down the permission update of Claude Code's Always Allow and keeps no allow its hook gives: Always Allow
+// on its card runs the command, and murmeli keeps the allow for that session, whose next command runs without a card,
+// while another Codex session still asks.
+TEST_F(AgentKitHooksTest, AlwaysAllowOnACodexCardRunsTheToolAndHoldsForItsSessionOnly)
+{
+    prepare(Agent::Codex, QStringLiteral("install-codex-hook"));
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("tmux")).isEmpty()) {
+        GTEST_SKIP() << "tmux is not installed";
+    }
+    const auto cards = [&] { return lines.filter(QStringLiteral("[approval-diag] awaiting decision for ")).size(); };
+    work = std::make_unique<QTemporaryDir>();
+    const auto marker = [&](const char* name) { return work->path() + QLatin1Char('/') + QLatin1String(name); };
+    AgentScreen one(work->path(), screenEnvironment(),
+        [&](quint16 port) { return codexScreen(port, QStringLiteral("ASKBASH: touch ") + marker("first")); });
+    const auto shows = [](AgentScreen& screen) { return [&screen] { return screen.text().toStdString(); }; };
+    const auto ran = [&](const char* name) {
+        waitUntil(
+            [&] { return QFileInfo::exists(marker(name)) || one.text().contains(codexAsksItself) || !one.alive(); },
+            agentLimitMs);
+        return QFileInfo::exists(marker(name));
+    };
+    decide(
+        marker("first"), ApprovalDecision::allow(hooks::PermissionScope::Session), [&] { return !one.alive(); },
+        shows(one));
+    if (HasFatalFailure()) {
+        return;
+    }
+    ASSERT_TRUE(ran("first")) << "Always Allow did not run the command: " << shows(one)();
+    ASSERT_TRUE(waitUntil([&] { return one.text().contains(QLatin1String("Done.")); }, agentLimitMs)) << shows(one)();
+    ASSERT_TRUE(one.prompt(QStringLiteral("ASKBASH: touch ") + marker("second"))) << shows(one)();
+    EXPECT_TRUE(ran("second")) << "the same tool again did not run: " << shows(one)();
+    EXPECT_EQ(cards(), 1);
+    EXPECT_EQ(lines.filter(QStringLiteral(" is allowed for the rest of session ")).size(), 1);
+
+    AgentScreen two(work->path(), screenEnvironment(),
+        [&](quint16 port) { return codexScreen(port, QStringLiteral("ASKBASH: touch ") + marker("third")); });
+    decide(
+        marker("third"), ApprovalDecision::allow(hooks::PermissionScope::Once), [&] { return !two.alive(); },
+        shows(two));
+    EXPECT_EQ(cards(), 2);
 }
 
 TEST_F(AgentKitHooksTest, QwenCodeAsksMurmeliFromItsInteractiveScreen)

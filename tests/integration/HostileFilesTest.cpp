@@ -178,6 +178,10 @@ TEST(HostileFilesTest, MurmeliStartsWithAHostileDefaultsFile)
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
         // One murmeli runs per user: this one finds its lock apart from any other test's, and the tester's own.
         environment.insert(QStringLiteral("MURMELI_INSTANCE_DIR"), home.filePath(QStringLiteral("instance")));
+        // Its status folder and hook port are its own too: the user's murmeli shows the sessions of /tmp/murmeli and
+        // holds 19876.
+        environment.insert(QStringLiteral("MURMELI_STATUS_DIR"), home.filePath(QStringLiteral("status")));
+        environment.insert(QStringLiteral("MURMELI_PORT"), QStringLiteral("0"));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.remove(QStringLiteral("DISPLAY"));
         environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
@@ -190,7 +194,6 @@ TEST(HostileFilesTest, MurmeliStartsWithAHostileDefaultsFile)
         murmeli.start(QStringLiteral(MURMELI_BINARY), {});
         ASSERT_TRUE(murmeli.waitForStarted(5000));
 
-        // The hook server's port is fixed: where another murmeli holds it, the start fails, but it was reached.
         EXPECT_TRUE(test::waitUntil(
             [&] { return output.contains("HookServer: listening on") || output.contains("HookServer: failed"); },
             30000))

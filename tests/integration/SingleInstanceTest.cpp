@@ -5,15 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <csignal>
+#include <memory>
+#include <optional>
+#include <vector>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
+#include "tests/support/OwnMurmeli.h"
 #include "tests/support/Wait.h"
 
 using murmeli::test::waitUntil;
@@ -86,6 +92,9 @@ TEST(SingleInstanceTest, OneMurmeliRunsPerUserWhateverEachStartsEnvironment)
         shell.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         shell.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         shell.insert(QStringLiteral("MURMELI_SECRETS_BACKEND"), QStringLiteral("file"));
+        // The status folder and the hook port of the test's own, whichever start runs.
+        shell.insert(QStringLiteral("MURMELI_STATUS_DIR"), home.filePath(QStringLiteral("status")));
+        shell.insert(QStringLiteral("MURMELI_PORT"), QStringLiteral("0"));
         // The lock every start of the user finds, kept apart from the tester's own murmeli.
         QTemporaryDir user;
         shell.insert(QStringLiteral("MURMELI_INSTANCE_DIR"), user.path());
@@ -147,4 +156,135 @@ TEST(SingleInstanceTest, OneMurmeliRunsPerUserWhateverEachStartsEnvironment)
             return;
         }
     }
+}
+
+// A restart as a script, an update or a session manager makes it, `kill <murmeli>; murmeli &`: the new start finds
+// the old murmeli still ending, which takes no request, waits for it to be gone and runs. After each of thirty, exactly
+// one murmeli runs.
+TEST(SingleInstanceTest, ARestartByKillAndStartLeavesOneMurmeliRunning)
+{
+    constexpr int restarts = 30;
+    QTemporaryDir folder;
+    const std::optional<QProcessEnvironment> environment = murmeli::test::ownMurmeliEnvironment(folder.path());
+    ASSERT_TRUE(environment);
+    std::vector<std::unique_ptr<QProcess>> starts;
+    std::vector<QByteArray> logs;
+    const auto cleanup = qScopeGuard([&] {
+        for (auto& start : starts) {
+            stop(*start);
+        }
+    });
+    const auto startOne = [&] {
+        starts.push_back(std::make_unique<QProcess>());
+        logs.emplace_back();
+        starts.back()->setProcessEnvironment(*environment);
+        starts.back()->start(QStringLiteral(MURMELI_BINARY), QStringList {});
+    };
+    const auto settled = [&](std::size_t which) {
+        logs[which] += starts[which]->readAllStandardError();
+        return starts[which]->state() == QProcess::NotRunning || logs[which].contains("murmeli ready");
+    };
+    startOne();
+    ASSERT_TRUE(waitUntil([&] { return settled(0); }, 30000));
+    ASSERT_EQ(starts[0]->state(), QProcess::Running) << logs[0].constData();
+    int none = 0;
+    for (int restart = 1; restart <= restarts; ++restart) {
+        const std::size_t old = starts.size() - 1;
+        ::kill(pid_t(starts[old]->processId()), SIGTERM);
+        startOne();
+        ASSERT_TRUE(starts[old]->waitForFinished(15000)) << "the old murmeli did not end";
+        ASSERT_TRUE(waitUntil([&] { return settled(old + 1); }, 30000)) << "the new start neither ran nor ended";
+        if (starts[old + 1]->state() != QProcess::Running) {
+            ++none;
+            // The next restart starts from a murmeli that runs.
+            startOne();
+            ASSERT_TRUE(waitUntil([&] { return settled(starts.size() - 1); }, 30000));
+        }
+    }
+    std::printf("%d of %d restarts left no murmeli running\n", none, restarts);
+    EXPECT_EQ(none, 0);
+}
+
+// A session manager restores murmeli at login beside its autostart entry, with "-session ID": the murmeli already
+// running stays as it is (no window is opened at the user), and the restore ends quietly.
+TEST(SingleInstanceTest, ASessionManagersRestoreLeavesTheRunningOneAsItIs)
+{
+    QTemporaryDir folder;
+    const std::optional<QProcessEnvironment> environment = murmeli::test::ownMurmeliEnvironment(folder.path());
+    ASSERT_TRUE(environment);
+    QProcess running;
+    const auto cleanup = qScopeGuard([&] { stop(running); });
+    QByteArray log;
+    const auto logged = [&](const char* line) { return (log += running.readAllStandardError()).contains(line); };
+    launch(running, *environment);
+    ASSERT_TRUE(waitUntil([&] { return logged("murmeli ready"); }, 30000)) << log.constData();
+    for (const QStringList& arguments :
+        { QStringList { "-session", "10d2a8f7e1000170188471400000025870011_1702041234_123456" },
+            QStringList { "settings", "-session", "x" } }) {
+        SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
+        QProcess restore;
+        launch(restore, *environment, arguments);
+        ASSERT_TRUE(restore.waitForFinished(15000));
+        EXPECT_EQ(restore.exitCode(), 0);
+        EXPECT_EQ(restore.readAll().toStdString(), "") << "a restore ends quietly";
+        EXPECT_TRUE(waitUntil([&] { return logged("a session manager started murmeli again"); }, 10000))
+            << log.constData();
+    }
+    EXPECT_FALSE(logged("showing this one")) << log.constData();
+    EXPECT_EQ(running.state(), QProcess::Running);
+}
+
+// A second start from ssh, `su -` or cron: another home and no runtime folder, and without the tests' instance
+// folder, as a user's own starts are. It finds the first through the lock in the home the user database gives the
+// user, which here is a folder of the test's (the user's real home, and their own murmeli, are never reached).
+TEST(SingleInstanceTest, AStartWithAnotherHomeAndNoRuntimeFolderFindsTheFirstThroughTheUsersAccount)
+{
+    QTemporaryDir account;
+    const auto cannotRun = [](const std::string& why) {
+        if (qEnvironmentVariableIsSet("MURMELI_CI")) {
+            FAIL() << why;
+        }
+        GTEST_SKIP() << why;
+    };
+    // Never run without the folder in place of the user's home: the lock there is the tester's own murmeli's.
+    QProcessEnvironment preload = QProcessEnvironment::systemEnvironment();
+    preload.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(MURMELI_ACCOUNT_HOME_LIBRARY));
+    preload.insert(QStringLiteral("MURMELI_TEST_ACCOUNT_HOME"), account.path());
+    QProcess lookUp;
+    lookUp.setProcessEnvironment(preload);
+    lookUp.start(QStringLiteral("python3"),
+        { QStringLiteral("-c"), QStringLiteral("import os, pwd; print(pwd.getpwuid(os.getuid()).pw_dir)") });
+    if (!lookUp.waitForFinished(10000) || lookUp.readAllStandardOutput().trimmed() != account.path().toUtf8()) {
+        return cannotRun("the user database's home cannot be pointed at a folder of the test's here");
+    }
+    std::array<QTemporaryDir, 2> folders;
+    std::array<QProcess, 2> starts;
+    std::array<QByteArray, 2> logs;
+    const auto cleanup = qScopeGuard([&] {
+        for (QProcess& start : starts) {
+            stop(start);
+        }
+    });
+    for (int which = 0; which < 2; ++which) {
+        std::optional<QProcessEnvironment> environment
+            = murmeli::test::ownMurmeliEnvironment(folders[which].path(), preload);
+        ASSERT_TRUE(environment);
+        environment->remove(QStringLiteral("MURMELI_INSTANCE_DIR"));
+        environment->remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        starts[which].setProcessEnvironment(*environment);
+        starts[which].start(QStringLiteral(MURMELI_BINARY), QStringList {});
+        if (which == 0) {
+            ASSERT_TRUE(waitUntil(
+                [&] { return (logs[0] += starts[0].readAllStandardError()).contains("murmeli ready"); }, 30000))
+                << logs[0].constData();
+        }
+    }
+    ASSERT_TRUE(starts[1].waitForFinished(20000)) << "both run";
+    EXPECT_EQ(starts[1].exitCode(), 0);
+    EXPECT_EQ(starts[1].readAllStandardOutput().toStdString(),
+        "murmeli is already running; asked it to show its settings window\n");
+    EXPECT_TRUE(waitUntil(
+        [&] { return (logs[0] += starts[0].readAllStandardError()).contains("murmeli was started again"); }, 10000))
+        << logs[0].constData();
+    EXPECT_TRUE(QFileInfo::exists(account.filePath(QStringLiteral(".murmeli/run/instance.lock"))));
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """scripts/setup on a machine that lacks packages shows the package manager's progress while it installs them, and
-prints nothing at all when nothing is missing. The package manager is a stand-in on PATH that reports one package
+prints nothing at all when nothing is missing. The package manager is a stand-in on PATH that reports some packages
 missing (or none) and prints a line of progress as the real one does."""
 
 import os
@@ -14,11 +14,15 @@ ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 SETUP = os.path.join(ROOT, "scripts", "setup")
 
 STAND_INS = {
-    # Every package is installed but the one named in MISSING.
-    "dpkg-query": '[ "${@: -1}" = "$MISSING" ] && exit 1; printf "install ok installed"\n',
+    # Every package is installed but those named in MISSING.
+    "dpkg-query": 'case " $MISSING " in *" ${@: -1} "*) exit 1 ;; esac; printf "install ok installed"\n',
     "apt-get": 'echo "apt-get $*" >>"$CALLS"; [ "$1" = install ] && echo "Unpacking $MISSING (1.0) ..."; exit 0\n',
     "sudo": 'exec "$@"\n',
 }
+
+
+# Missing where setup runs without root: from the start, the middle and the end of its list.
+MISSING = ("build-essential", "fontconfig", "xdotool", "fonts-noto-color-emoji")
 
 
 class SetupProgressTest(unittest.TestCase):
@@ -64,7 +68,7 @@ class SetupProgressTest(unittest.TestCase):
                     os.chmod(path, stat.S_IRWXU)
                 os.symlink(shutil.which("grep"), os.path.join(scratch, "grep"))
                 calls = os.path.join(scratch, "calls")
-                env = dict(os.environ, PATH=scratch, MISSING="xdotool", CALLS=calls, UID_SEEN=uid)
+                env = dict(os.environ, PATH=scratch, MISSING=" ".join(MISSING), CALLS=calls, UID_SEEN=uid)
                 run = subprocess.run(
                     [shutil.which("bash"), SETUP], env=env, capture_output=True, text=True, timeout=60
                 )
@@ -76,9 +80,12 @@ class SetupProgressTest(unittest.TestCase):
                         made = [" ".join(line.split()[:3 if line.startswith("sudo") else 2]) for line in recorded]
                 self.assertEqual(made, calls_made, said)
                 if status:
-                    self.assertIn(
-                        "su -c 'apt-get update && apt-get install -y --no-install-recommends xdotool'", said
-                    )
+                    # Root is told to install every missing package, each once.
+                    command = "su -c 'apt-get update && apt-get install -y --no-install-recommends "
+                    lines = [line.strip() for line in said.splitlines() if line.strip().startswith(command)]
+                    self.assertEqual(len(lines), 1, said)
+                    self.assertTrue(lines[0].endswith("'"), said)
+                    self.assertEqual(sorted(lines[0][len(command) : -1].split()), sorted(MISSING), said)
 
 
 if __name__ == "__main__":

@@ -101,6 +101,12 @@ void HostileHttpServer::read(QTcpSocket* socket)
         request->body = pending.mid(end + 4, length);
         m_requests.push_back(*request);
     }
+    // As a proxy's far end: the tunnel opens here, and the request sent through it is read on the same connection.
+    if (request && request->method == "CONNECT") {
+        socket->write("HTTP/1.1 200 Connection established\r\n\r\n");
+        read(socket);
+        return;
+    }
     disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
     answer(socket);
 }

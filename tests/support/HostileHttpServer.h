@@ -19,7 +19,7 @@ namespace murmeli::test {
 /// server would: a body far larger than it says, a chunked body or a header block that never ends, or a stop in the
 /// middle with the connection held open. What it streams it writes only as fast as the peer reads, so a client
 /// that stops reading costs the test process nothing. It keeps every request it read and counts the connections
-/// the peer closed.
+/// the peer closed. Named as an HTTP proxy, it opens every tunnel asked for and answers what comes through it.
 class HostileHttpServer final : public QObject {
     Q_OBJECT
 

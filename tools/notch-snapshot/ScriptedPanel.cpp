@@ -10,7 +10,7 @@ using notch::SessionState;
 
 QStringList stateNames()
 {
-    return { "brand", "activity", "completion", "error", "approval", "summary", "start", "ptt", "setting", "expanded" };
+    return { "brand", "activity", "completion", "error", "approval", "summary", "start", "ptt", "expanded" };
 }
 
 ScriptedPanel::ScriptedPanel(test::StripScene::Options options)
@@ -60,8 +60,6 @@ std::unique_ptr<ScriptedPanel> ScriptedPanel::make(const PanelScript& script, te
         state.setStartActive(true);
     } else if (name == QLatin1String("ptt")) {
         vm.setPttActive(true);
-    } else if (name == QLatin1String("setting")) {
-        state.setSettingActive(true);
     } else if (name == QLatin1String("expanded")) {
         state.setExpanded(true);
     }

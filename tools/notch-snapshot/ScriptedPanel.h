@@ -27,7 +27,7 @@ struct PanelScript {
     QString summary = QStringLiteral("All 214 tests pass; the build is green again.");
 };
 
-/// brand, activity, completion, error, approval, summary, start, ptt, setting, expanded.
+/// brand, activity, completion, error, approval, summary, start, ptt, expanded.
 QStringList stateNames();
 
 /// A view model and expansion state set up as the script says, and a strip scene showing them from time 0.

@@ -151,6 +151,7 @@ void SessionRoad::endSessionsOfGoneAgents()
                 table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());
             }
         }
+        m_links.approvalRoad.sessionEnded(m_registry.idOf(key));
         m_dispatcher.endSession(key, true);
     }
 }

@@ -14,12 +14,27 @@ namespace {
 
 constexpr std::array caught { SIGTERM, SIGINT, SIGHUP };
 
-// The handler's only state: a plain descriptor, written before any handler is installed.
+// The handler's only state: a plain descriptor, written before any handler is installed, and how many of each kind
+// came.
 volatile sig_atomic_t writeFd = -1;
+constexpr int kinds = 65;
+volatile sig_atomic_t received[kinds] = {};
+// From this many of one kind on, the next one has the default action: it ends murmeli at once.
+constexpr int caughtOfAKind = 2;
 
 void onEndSignal(int signal)
 {
     const int saved = errno;
+    // Only the caught signals come here, each below kinds. A handler never runs twice at once for one kind: the
+    // kernel blocks the signal while its handler runs.
+    const sig_atomic_t count = received[signal] + 1;
+    received[signal] = count;
+    if (count >= caughtOfAKind) {
+        struct sigaction fallback { };
+        fallback.sa_handler = SIG_DFL;
+        sigemptyset(&fallback.sa_mask);
+        ::sigaction(signal, &fallback, nullptr);
+    }
     const auto number = static_cast<unsigned char>(signal);
     // Non-blocking: with the pipe full the main thread has signals enough to read already.
     [[maybe_unused]] const ssize_t written = ::write(writeFd, &number, 1);
@@ -36,11 +51,13 @@ EndSignals::EndSignals(QObject* parent) : QObject(parent)
     }
     m_readFd = fds[0];
     writeFd = fds[1];
+    for (const int signal : caught) {
+        received[signal] = 0;
+    }
     struct sigaction action { };
     action.sa_handler = onEndSignal;
     sigemptyset(&action.sa_mask);
-    // SA_RESETHAND: should the main thread never get to the first one, the second ends murmeli as it always did.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    action.sa_flags = SA_RESTART;
     for (const int signal : caught) {
         // One that murmeli was started ignoring (nohup, a background job) stays ignored, as it was meant to be.
         struct sigaction before { };
@@ -50,7 +67,7 @@ EndSignals::EndSignals(QObject* parent) : QObject(parent)
         }
     }
     m_notifier = new QSocketNotifier(m_readFd, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &EndSignals::drain);
+    connect(m_notifier, &QSocketNotifier::activated, this, &EndSignals::deliverPending);
 }
 
 EndSignals::~EndSignals()
@@ -78,8 +95,11 @@ QString EndSignals::nameOf(int signal)
     }
 }
 
-void EndSignals::drain()
+void EndSignals::deliverPending()
 {
+    if (m_readFd < 0) {
+        return;
+    }
     unsigned char numbers[16];
     ssize_t got = 0;
     while ((got = ::read(m_readFd, numbers, sizeof numbers)) > 0) {

@@ -12,8 +12,9 @@ namespace murmeli::app {
 
 /// The signals by which the system asks murmeli to end (SIGTERM at a logout or from `kill`, SIGINT on Ctrl+C in its
 /// terminal, SIGHUP when that terminal closes), brought to the main thread so that murmeli ends in order instead of
-/// at once. The handler only writes the signal's number into a pipe; a second signal of the same kind ends murmeli at
-/// once, as it did before. One per process, on the main thread.
+/// at once. The handler only writes the signal's number into a pipe. A second signal of the same kind still lets the
+/// end go on in order (a logout or a service manager that repeats itself, an impatient second `kill`); the third ends
+/// murmeli at once, should its main thread never get to the end. One per process, on the main thread.
 class EndSignals final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(EndSignals)
@@ -33,9 +34,11 @@ public:
     /// Each signal caught, on the main thread.
     std::function<void(int signal)> onSignal;
 
-private:
-    void drain();
+    /// Hands onSignal the signals caught but not yet handed over: what the main thread is about to do may depend on
+    /// whether murmeli is ending.
+    void deliverPending();
 
+private:
     std::vector<int> m_installed;
     int m_readFd = -1;
     QSocketNotifier* m_notifier = nullptr;

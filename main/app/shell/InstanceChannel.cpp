@@ -74,10 +74,10 @@ QString InstanceChannel::standardName(QString* problem)
     return {};
 }
 
-bool InstanceChannel::sendToRunning(const QString& name, const QString& request, int timeoutMs)
+InstanceChannel::HandOver InstanceChannel::sendToRunning(const QString& name, const QString& request, int timeoutMs)
 {
     if (name.isEmpty() || foreignEntry(name)) {
-        return false;
+        return HandOver::NotReached;
     }
     // A plain socket, not a QLocalSocket: a second start hands over before it makes an application object, so it
     // neither opens the display nor prints Qt's complaints about an environment it is about to leave.
@@ -85,21 +85,34 @@ bool InstanceChannel::sendToRunning(const QString& name, const QString& request,
     address.sun_family = AF_UNIX;
     const QByteArray path = QFile::encodeName(name);
     if (path.size() >= qsizetype(sizeof address.sun_path)) {
-        return false;
+        return HandOver::NotReached;
     }
     std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        return false;
+        return HandOver::NotReached;
     }
-    // Bounds the connect (a listener whose queue is full) and the write alike.
+    // Bounds the connect (a listener whose queue is full), the write and the wait for the answer alike.
     const timeval limit { timeoutMs / 1000, (timeoutMs % 1000) * 1000 };
     const QByteArray line = request.toUtf8() + '\n';
     const bool sent = ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0
+        && ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0
         && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0
         && ::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL) == line.size();
+    // A request that only sits in the socket's queue is not taken yet: the one listening may be ending.
+    QByteArray answer;
+    char byte = 0;
+    while (sent && answer.size() < maxRequestBytes && ::recv(fd, &byte, 1, 0) == 1 && byte != '\n') {
+        answer.append(byte);
+    }
     ::close(fd);
-    return sent;
+    if (!sent) {
+        return HandOver::NotReached;
+    }
+    if (answer == takenReply) {
+        return HandOver::Taken;
+    }
+    return answer == endingReply ? HandOver::Ending : HandOver::NoAnswer;
 }
 
 bool InstanceChannel::listen(QString* problem)
@@ -158,13 +171,13 @@ void InstanceChannel::accept()
                 return;
             }
             const QByteArray line = socket->readLine(maxRequestBytes + 1);
-            socket->disconnectFromServer();
             if (line.size() > maxRequestBytes || !line.endsWith('\n')) {
+                socket->disconnectFromServer();
                 return;
             }
-            if (onRequest) {
-                onRequest(QString::fromUtf8(line).trimmed());
-            }
+            const bool taken = onRequest && onRequest(QString::fromUtf8(line).trimmed());
+            socket->write(QByteArray(taken ? takenReply : endingReply) + '\n');
+            socket->disconnectFromServer();
         });
     }
 }

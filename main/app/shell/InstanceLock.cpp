@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -196,6 +197,9 @@ InstanceLock::Claim InstanceLock::claimOrHandOver(const QString& request, int pa
 {
     const QDeadlineTimer deadline(patienceMs);
     QString channel;
+    InstanceChannel::HandOver last = InstanceChannel::HandOver::NotReached;
+    // Set once a request went unanswered: it is not sent again, lest the holder act on it twice.
+    std::optional<QDeadlineTimer> unanswered;
     for (;;) {
         QString why;
         if (tryLock(&why)) {
@@ -208,18 +212,30 @@ InstanceLock::Claim InstanceLock::claimOrHandOver(const QString& request, int pa
             return Claim::Failed;
         }
         channel = announcedChannel();
-        if (!channel.isEmpty() && InstanceChannel::sendToRunning(channel, request)) {
+        if (!unanswered && !channel.isEmpty()) {
+            last = InstanceChannel::sendToRunning(channel, request);
+            if (last == InstanceChannel::HandOver::Taken) {
+                return Claim::HandedOver;
+            }
+            if (last == InstanceChannel::HandOver::NoAnswer) {
+                unanswered = QDeadlineTimer(silentHolderMs);
+            }
+        }
+        // A holder that kept the lock that long was not ending: it has the request, and takes it when it can.
+        if (unanswered && unanswered->hasExpired()) {
             return Claim::HandedOver;
         }
         if (deadline.hasExpired()) {
             break;
         }
-        // The holder is still starting (it names its socket once that listens), or it has just ended.
+        // The holder is still starting (it names its socket once that listens), or it is ending.
         QThread::msleep(retryMs);
     }
     if (problem != nullptr) {
         *problem = channel.isEmpty()
             ? QStringLiteral("another murmeli holds %1 but has not finished starting").arg(m_path)
+            : last == InstanceChannel::HandOver::Ending
+            ? QStringLiteral("another murmeli holds %1 and has not finished ending").arg(m_path)
             : QStringLiteral("another murmeli holds %1 but did not take the request on %2").arg(m_path, channel);
     }
     return Claim::Failed;

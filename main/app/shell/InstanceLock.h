@@ -19,8 +19,10 @@ public:
     };
 
     static constexpr auto fileName = "instance.lock";
-    /// How long a start waits for the holder to finish starting and name its socket.
+    /// How long a start waits for the holder to finish starting and name its socket, or to finish ending.
     static constexpr int defaultPatienceMs = 15000;
+    /// How long a holder that got a request but did not answer may take to end before the request counts as taken.
+    static constexpr int silentHolderMs = 5000;
 
     /// Names a folder of the user's own that holds the lock in place of lockFolders(): tests keep their murmelis
     /// apart with it.
@@ -49,7 +51,7 @@ public:
     QString path() const { return m_path; }
 
     /// Takes the lock when nobody holds it, or hands request over to the murmeli that does, waiting up to patienceMs
-    /// for it to finish starting; a holder that ends meanwhile leaves the lock to this start.
+    /// for it to finish starting. A holder that is ending takes no request: this start waits for the lock and runs.
     Claim claimOrHandOver(const QString& request, int patienceMs = defaultPatienceMs, QString* problem = nullptr);
 
     /// Takes the lock without waiting; false while another holds it, or when the file cannot be opened (problem).

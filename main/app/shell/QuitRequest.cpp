@@ -1,7 +1,5 @@
 #include "main/app/shell/QuitRequest.h"
 
-#include <algorithm>
-
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
@@ -19,7 +17,7 @@ constexpr auto fromThePanel = "murmeli quits from the panel";
 
 } // namespace
 
-QuitRequest::QuitRequest(hooks::PendingRequestTable& table, const hooks::HookServer& server, common::Clock& clock)
+QuitRequest::QuitRequest(hooks::PendingRequestTable& table, hooks::HookServer& server, common::Clock& clock)
     : quit([] { QCoreApplication::quit(); }), m_table(table), m_server(server), m_clock(clock)
 {
 }
@@ -93,41 +91,49 @@ void QuitRequest::failOpenNow(const QString& why)
     if (m_quitting) {
         return;
     }
-    const qint64 connectionsLeft = failOpenHeld(why);
+    failOpenHeld(why);
     // The replies are written on the server's own thread, which needs nothing of this one.
     const QDeadlineTimer deadline(replyWaitMs);
-    while (m_server.activeConnectionCount() > connectionsLeft && !deadline.hasExpired()) {
+    while (m_server.activeConnectionCount() > 0 && !deadline.hasExpired()) {
         QThread::msleep(replyPollMs);
     }
 }
 
-qint64 QuitRequest::failOpenHeld(const QString& what)
+void QuitRequest::failOpenHeld(const QString& what)
 {
     m_quitting = true;
+    // A request taken from now on could not be answered once murmeli is gone; refused, its hook lets the agent ask
+    // in its own terminal.
+    m_server.stop();
     const QList<hooks::ApprovalRequest> held = m_table.heldRequests();
     onLog(QStringLiteral("quit: %1; %2 held request(s) fail open").arg(what).arg(held.size()), LogColor::Orange);
-    const qint64 before = m_server.activeConnectionCount();
-    for (const hooks::ApprovalRequest& request : held) {
+    failOpenLate();
+}
+
+void QuitRequest::failOpenLate()
+{
+    for (const hooks::ApprovalRequest& request : m_table.heldRequests()) {
         m_table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());
     }
-    return std::max<qint64>(0, before - held.size());
 }
 
 void QuitRequest::goAhead(const QString& what)
 {
-    waitForReplies(failOpenHeld(what), m_clock.monotonicMs() + replyWaitMs);
+    failOpenHeld(what);
+    waitForReplies(m_clock.monotonicMs() + replyWaitMs);
 }
 
-void QuitRequest::waitForReplies(qint64 connectionsLeft, qint64 deadlineMs)
+void QuitRequest::waitForReplies(qint64 deadlineMs)
 {
+    // Requests that were on their way in when the door closed reach the table only now.
+    failOpenLate();
     // The replies are written on the server's thread; the process must not end before they have left.
-    if (m_server.activeConnectionCount() <= connectionsLeft || m_clock.monotonicMs() >= deadlineMs) {
+    if (m_server.activeConnectionCount() == 0 || m_clock.monotonicMs() >= deadlineMs) {
         m_poll.reset();
         quit();
         return;
     }
-    m_poll = m_clock.schedule(
-        replyPollMs, [this, connectionsLeft, deadlineMs] { waitForReplies(connectionsLeft, deadlineMs); });
+    m_poll = m_clock.schedule(replyPollMs, [this, deadlineMs] { waitForReplies(deadlineMs); });
 }
 
 } // namespace murmeli::app

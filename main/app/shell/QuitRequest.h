@@ -18,8 +18,10 @@ namespace murmeli::app {
 
 /// Quitting murmeli from its panel. Every quit is logged. While permission requests are held it asks first, since
 /// quitting answers them: they fail open, so each agent asks in its own terminal, and murmeli ends once those
-/// replies have left (or after replyWaitMs). The question stays until it is answered, and what it says follows the
-/// requests that still wait meanwhile (answered elsewhere, failed open, gone). Main thread only.
+/// replies have left (or after replyWaitMs). From the moment the quit goes ahead the hook server takes no new
+/// connection (a hook that cannot connect lets its agent go on as without murmeli), and what was already on its way
+/// in is answered too. The question stays until it is answered, and what it says follows the requests that still wait
+/// meanwhile (answered elsewhere, failed open, gone). Main thread only.
 class QuitRequest final {
 public:
     /// The longest the quit waits for the fail-open replies to leave.
@@ -32,7 +34,7 @@ public:
     /// empty). Set by the views; unset, the quit goes ahead.
     using Ask = std::function<Retell(const QString& question, const QString& detail, std::function<void(bool)> answer)>;
 
-    QuitRequest(hooks::PendingRequestTable& table, const hooks::HookServer& server, common::Clock& clock);
+    QuitRequest(hooks::PendingRequestTable& table, hooks::HookServer& server, common::Clock& clock);
     ~QuitRequest();
     QuitRequest(const QuitRequest&) = delete;
     QuitRequest& operator=(const QuitRequest&) = delete;
@@ -55,14 +57,16 @@ public:
 
 private:
     void goAhead(const QString& what);
-    /// Fails every held request open; how many connections the server may still have open once their replies left.
-    qint64 failOpenHeld(const QString& what);
+    /// Closes the hook server's door and fails every held request open.
+    void failOpenHeld(const QString& what);
+    /// Fails open the requests that reached the table since.
+    void failOpenLate();
     /// What the question says with that many requests waiting.
     static QString detailFor(int held);
-    void waitForReplies(qint64 connectionsLeft, qint64 deadlineMs);
+    void waitForReplies(qint64 deadlineMs);
 
     hooks::PendingRequestTable& m_table;
-    const hooks::HookServer& m_server;
+    hooks::HookServer& m_server;
     common::Clock& m_clock;
     bool m_asking = false;
     Retell m_retell;

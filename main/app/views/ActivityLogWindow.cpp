@@ -6,7 +6,6 @@
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QShortcut>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -14,6 +13,7 @@
 
 #include "main/ui/design/Tokens.h"
 #include "main/ui/design/VantorFont.h"
+#include "main/ui/widgets/CloseKeys.h"
 #include "main/ui/widgets/WindowFit.h"
 
 namespace murmeli::app {
@@ -51,9 +51,7 @@ ActivityLogWindow::ActivityLogWindow(QWidget* parent) : QWidget(parent, Qt::Wind
     layout->addWidget(m_text);
 
     // A window for looking at: the keys that put such a window away close it (it is only hidden, and keeps its lines).
-    for (const QKeySequence& keys : { QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W) }) {
-        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
-    }
+    ui::CloseKeys::install(*this);
 }
 
 QColor ActivityLogWindow::colorOf(common::LogColor color)

@@ -4,6 +4,8 @@
 
 #include "main/hooks/approvals/ApprovalSerialization.h"
 #include "main/hooks/events/HookEventType.h"
+#include "main/hooks/install/AgentAdapter.h"
+#include "main/hooks/sessions/SessionKey.h"
 
 namespace murmeli::hooks {
 
@@ -42,6 +44,18 @@ QCoro::Task<std::optional<QString>> ApprovalRoad::reply(
         co_return std::nullopt;
     }
     request->sessionId = sessionOf(payload);
+    const QString agent = payload.value(QStringLiteral("_murmeli_adapter")).toString();
+    const QString sessionId = hooks::SessionKey::payloadSessionId(payload);
+    // Claude Code's scripts name an adapter of no row, and keep their allows as every agent of its layout does.
+    const hooks::AgentAdapter* adapter = hooks::AgentAdapters::withAgent(agent);
+    const bool agentKeepsAllows = !adapter || adapter->takesPermissionUpdates;
+    if (m_sessionAllows.allows(agent, sessionId, request->toolName)) {
+        onLog(QStringLiteral("[approval-diag] ") + request->toolUseId + QStringLiteral(" → allow: ") + request->toolName
+                + QStringLiteral(" is allowed for the rest of session ") + request->sessionId,
+            LogColor::Blue);
+        co_return hooks::ApprovalSerialization::responseBody(
+            hooks::ApprovalDecision::allow(hooks::PermissionScope::Once), request->toolName, agentKeepsAllows);
+    }
     // A client that leaves (the user answered in the agent's own prompt, or the hook was killed) must not keep
     // its request on show or the requests behind it waiting.
     held->onClosed = [this, id = request->toolUseId] { dropAbandoned(id); };
@@ -54,7 +68,14 @@ QCoro::Task<std::optional<QString>> ApprovalRoad::reply(
         const std::shared_ptr<hooks::ApprovalBridge> bridge = m_bridge;
         co_await bridge->cancelPending(request->toolUseId);
     }
-    co_return hooks::ApprovalSerialization::responseBody(decision, request->toolName);
+    const bool allowedForTheSession = decision.kind() == hooks::ApprovalDecision::Kind::Allow
+        && decision.scope() == hooks::PermissionScope::Session && decision.rule().value_or(QString()).isEmpty();
+    if (!agentKeepsAllows && allowedForTheSession && m_sessionAllows.allow(agent, sessionId, request->toolName)) {
+        onLog(QStringLiteral("[approval-diag] ") + agent + QStringLiteral(" cannot keep an allow; murmeli allows ")
+                + request->toolName + QStringLiteral(" for the rest of session ") + request->sessionId,
+            LogColor::Blue);
+    }
+    co_return hooks::ApprovalSerialization::responseBody(decision, request->toolName, agentKeepsAllows);
 }
 
 void ApprovalRoad::settleOvertaken(const QString& eventName, const QJsonObject& payload)
@@ -65,6 +86,12 @@ void ApprovalRoad::settleOvertaken(const QString& eventName, const QJsonObject& 
     const bool toolFinished = type == HookEventType::PostToolUse || type == HookEventType::PostToolUseFailure;
     const bool sessionMovedOn = cancelled || type == HookEventType::Stop || type == HookEventType::UserPromptSubmit
         || type == HookEventType::SessionEnd;
+    // A compaction starts the same session again and keeps what the user allowed in it.
+    const bool sessionRestarted = type == HookEventType::SessionStart
+        && payload.value(QStringLiteral("source")).toString() != QLatin1String("compact");
+    if (sessionRestarted || type == HookEventType::SessionEnd) {
+        m_sessionAllows.forget(hooks::SessionKey::payloadSessionId(payload));
+    }
     if (!toolFinished && !sessionMovedOn) {
         return;
     }
@@ -87,6 +114,11 @@ void ApprovalRoad::settleOvertaken(const QString& eventName, const QJsonObject& 
         // The hook still waits and gets the neutral reply, which the agent no longer reads; its card goes with it.
         m_table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());
     }
+}
+
+void ApprovalRoad::sessionEnded(const QString& sessionId)
+{
+    m_sessionAllows.forget(sessionId);
 }
 
 QString ApprovalRoad::sessionOf(const QJsonObject& payload) const

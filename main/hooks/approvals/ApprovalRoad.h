@@ -13,6 +13,7 @@
 #include "main/common/Log.h"
 #include "main/hooks/approvals/ApprovalBridge.h"
 #include "main/hooks/approvals/PendingRequestTable.h"
+#include "main/hooks/approvals/SessionAllowRules.h"
 #include "main/hooks/server/HeldRequest.h"
 
 namespace murmeli::hooks {
@@ -43,8 +44,12 @@ public:
     /// Another event of the agent: when it shows that the agent has moved past a request still held for the same
     /// session (the user answered it in the agent's own terminal), that request fails open and its card goes.
     /// Moving past means the same tool with the same input finished or failed, or the session stopped, was
-    /// interrupted (Codex's Esc, which cancels the request in the agent), took a new prompt or ended.
+    /// interrupted (Codex's Esc, which cancels the request in the agent), took a new prompt or ended. A session that
+    /// ends or starts again (but for a compaction) loses what murmeli allowed for the rest of it.
     void settleOvertaken(const QString& eventName, const QJsonObject& payload);
+    /// The session with this whole id ended without saying so (its agent is gone): what murmeli allowed for the rest
+    /// of it goes.
+    void sessionEnded(const QString& sessionId);
 
     /// The hook server's reply handler: holds a permission request until the table decides; nullopt for every other
     /// event and for a body that is not a request.
@@ -61,6 +66,8 @@ private:
     hooks::PendingRequestTable& m_table;
     common::Clock& m_clock;
     std::shared_ptr<hooks::ApprovalBridge> m_bridge = std::make_shared<hooks::NullApprovalBridge>();
+    // Always Allow for the agents that cannot keep it themselves.
+    hooks::SessionAllowRules m_sessionAllows;
 };
 
 } // namespace murmeli::hooks

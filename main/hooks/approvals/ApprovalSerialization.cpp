@@ -161,7 +161,7 @@ std::optional<QJsonArray> buildUpdatedPermissions(
     return QJsonArray { update };
 }
 
-QString responseBody(const ApprovalDecision& decision, const QString& toolName)
+QString responseBody(const ApprovalDecision& decision, const QString& toolName, bool agentTakesPermissionUpdates)
 {
     QJsonObject decisionObject;
     switch (decision.kind()) {
@@ -169,7 +169,9 @@ QString responseBody(const ApprovalDecision& decision, const QString& toolName)
         return QStringLiteral("{}");
     case ApprovalDecision::Kind::Allow:
         decisionObject.insert(QStringLiteral("behavior"), QStringLiteral("allow"));
-        if (const auto updates = buildUpdatedPermissions(decision.scope(), decision.rule(), toolName)) {
+        if (const auto updates = agentTakesPermissionUpdates
+                ? buildUpdatedPermissions(decision.scope(), decision.rule(), toolName)
+                : std::nullopt) {
             decisionObject.insert(QStringLiteral("updatedPermissions"), *updates);
         }
         break;

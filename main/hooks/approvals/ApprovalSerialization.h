@@ -33,7 +33,9 @@ int inferPriority(const QString& toolName, const QJsonObject& toolInput);
 std::optional<QJsonArray> buildUpdatedPermissions(
     PermissionScope scope, const std::optional<QString>& rule, const QString& toolName);
 
-/// The exact reply text for the agent's hook; "{}" lets the agent fall back to its own behaviour.
-QString responseBody(const ApprovalDecision& decision, const QString& toolName);
+/// The exact reply text for the agent's hook; "{}" lets the agent fall back to its own behaviour. An agent that does
+/// not take permission updates is sent every allow bare: it would turn the whole reply down for one.
+QString responseBody(
+    const ApprovalDecision& decision, const QString& toolName, bool agentTakesPermissionUpdates = true);
 
 } // namespace murmeli::hooks::ApprovalSerialization

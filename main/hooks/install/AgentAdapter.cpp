@@ -73,7 +73,8 @@ std::vector<AgentAdapter> build()
         r.settings = file("CLAUDE_SETTINGS", "/.claude/settings.json");
     }
     {
-        // Codex has no Notification or failure events; its PermissionRequest takes Claude Code's reply as is.
+        // Codex has no Notification or failure events. Its PermissionRequest takes Claude Code's allow and deny, but
+        // turns any permission update down and then asks in its own terminal; nothing in its reply keeps an allow.
         AgentAdapter& r = rows.emplace_back();
         r.id = ID::Codex;
         r.processNames = QStringList { QStringLiteral("codex") };
@@ -90,6 +91,7 @@ std::vector<AgentAdapter> build()
         r.entries = { same("SessionStart"), same("UserPromptSubmit"), same("PostToolUse"),
             held("PermissionRequest", "*"), same("PreCompact"), same("PostCompact"), same("SubagentStart"),
             same("SubagentStop"), same("Stop"), brief(hooks::interruptEventName), brief("SessionEnd") };
+        r.takesPermissionUpdates = false;
     }
     {
         // OpenClaw's configuration only names our hook pack; the pack itself is the install.

@@ -75,6 +75,10 @@ struct AgentAdapter {
     QStringList processNames;
     /// The agent reads a hook's "timeout" in milliseconds rather than seconds.
     bool timeoutInMilliseconds = false;
+    /// The agent's permission hook takes the permission update of a remembered allow (Claude Code's
+    /// "updatedPermissions") and keeps the allow itself. One that refuses the update is sent a bare allow, and murmeli
+    /// keeps the allow for the session in its place.
+    bool takesPermissionUpdates = true;
 
     /// The hook command, "<agent>-hook": its name in the settings is the marker the detection looks for.
     QString hookScript() const;

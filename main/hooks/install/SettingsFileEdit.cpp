@@ -43,10 +43,12 @@ QStringList backupsOf(const QString& settingsPath)
     return names;
 }
 
-void dropOldBackups(const QString& settingsPath)
+// The backup just made stays whatever its name says: a clock set back since the others were made names it older.
+void dropOldBackups(const QString& settingsPath, const QString& justMade)
 {
-    const QStringList backups = backupsOf(settingsPath);
-    for (qsizetype i = 0; i + maxBackups < backups.size(); ++i) {
+    QStringList backups = backupsOf(settingsPath);
+    const qsizetype keep = backups.removeOne(justMade) ? maxBackups - 1 : maxBackups;
+    for (qsizetype i = 0; i + keep < backups.size(); ++i) {
         QFile::remove(backups.at(i));
     }
 }
@@ -179,7 +181,7 @@ Outcome edit(const QString& settingsPath, const Edit& edit, QString* message, co
     if (!exists) {
         record.add(folders + QStringList { settingsPath });
     }
-    dropOldBackups(settingsPath);
+    dropOldBackups(settingsPath, backup);
     say(QStringLiteral("%1 updated").arg(settingsPath));
     return Outcome::Written;
 }

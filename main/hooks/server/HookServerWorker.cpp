@@ -148,6 +148,12 @@ bool HookServerWorker::listen(quint16 port)
 void HookServerWorker::stopListening()
 {
     if (m_server) {
+        // A connection the kernel has already set up would be reset by the close, its client left with no reply: it
+        // is taken and served like the others. Once the listener is closed the kernel refuses new ones.
+        // Bounded: a listener that stays readable while nothing can be accepted (no descriptor left) must not hold
+        // the thread.
+        for (int round = 0; round < m_options.maxConnections && m_server->waitForNewConnection(0); ++round) { }
+        acceptPending();
         m_server->close();
         m_server->deleteLater();
         m_server = nullptr;

@@ -30,9 +30,6 @@ NotchDisplay NotchDisplay::derive(const notch::PanelViewModel& vm, const NotchEx
     if (state.startActive()) {
         return start();
     }
-    if (state.settingActive()) {
-        return setting();
-    }
     // The session list and a question card show nothing of their own in the strip.
     switch (vm.currentSurface().kind()) {
     case IslandSurface::Kind::ApprovalCard:
@@ -78,8 +75,6 @@ QString toString(const NotchDisplay& display)
         return QStringLiteral("brand");
     case NotchDisplay::Kind::PttRecording:
         return QStringLiteral("pttRecording");
-    case NotchDisplay::Kind::Setting:
-        return QStringLiteral("setting");
     }
     return {};
 }

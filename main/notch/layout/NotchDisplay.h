@@ -15,7 +15,7 @@ class NotchExpansionState;
 /// What the closed strip shows. Two displays are equal when they are the same case with equal payloads.
 class NotchDisplay final {
 public:
-    enum class Kind { Activity, Notification, Start, Brand, PttRecording, Setting };
+    enum class Kind { Activity, Notification, Start, Brand, PttRecording };
 
     /// The resting strip.
     NotchDisplay() = default;
@@ -26,9 +26,8 @@ public:
     static NotchDisplay start() { return NotchDisplay(Kind::Start); }
     static NotchDisplay brand() { return NotchDisplay(Kind::Brand); }
     static NotchDisplay pttRecording() { return NotchDisplay(Kind::PttRecording); }
-    static NotchDisplay setting() { return NotchDisplay(Kind::Setting); }
 
-    /// The strip for the panel's state: recording, then the welcome and settings strips, then the card on show,
+    /// The strip for the panel's state: recording, then the welcome strip, then the card on show,
     /// the summary, and last the active session's state.
     static NotchDisplay derive(const notch::PanelViewModel& vm, const NotchExpansionState& state);
 

@@ -14,11 +14,6 @@ bool NotchExpansionState::setStartActive(bool value)
     return update(m_startActive, value, &NotchExpansionState::startActiveChanged);
 }
 
-bool NotchExpansionState::setSettingActive(bool value)
-{
-    return update(m_settingActive, value, &NotchExpansionState::settingActiveChanged);
-}
-
 bool NotchExpansionState::update(bool& field, bool value, void (NotchExpansionState::*signal)(bool))
 {
     if (field == value) {

@@ -4,9 +4,8 @@
 
 namespace murmeli::notch {
 
-/// Whether the panel is expanded, and the two strips that replace its usual content: the welcome strip and the
-/// settings card. Owned by the panel controller; main thread only. Each setter signals only a real change, so
-/// storing an equal value wakes nobody.
+/// Whether the panel is expanded, and whether the welcome strip replaces its usual content. Owned by the panel
+/// controller; main thread only. Each setter signals only a real change, so storing an equal value wakes nobody.
 class NotchExpansionState final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(NotchExpansionState)
@@ -21,15 +20,11 @@ public:
     /// The welcome strip shows.
     bool startActive() const { return m_startActive; }
     bool setStartActive(bool value);
-    /// The expanded panel shows the settings card instead of the session list.
-    bool settingActive() const { return m_settingActive; }
-    bool setSettingActive(bool value);
 
 Q_SIGNALS:
     void isExpandedChanged(bool value);
     void startActiveChanged(bool value);
-    void settingActiveChanged(bool value);
-    /// Any of the three changed.
+    /// Either changed.
     void changed();
 
 private:
@@ -37,7 +32,6 @@ private:
 
     bool m_isExpanded = false;
     bool m_startActive = false;
-    bool m_settingActive = false;
 };
 
 } // namespace murmeli::notch

@@ -272,17 +272,6 @@ void NotchPanelController::triggerStart()
     });
 }
 
-void NotchPanelController::enterSetting()
-{
-    m_state.setSettingActive(true);
-    expand();
-}
-
-void NotchPanelController::exitSetting()
-{
-    m_state.setSettingActive(false);
-}
-
 void NotchPanelController::collapse()
 {
     if (m_state.isExpanded()) {

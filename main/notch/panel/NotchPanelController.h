@@ -89,8 +89,6 @@ public:
     void hide();
     /// The welcome strip for startDurationMs; a second call restarts it.
     void triggerStart();
-    void enterSetting();
-    void exitSetting();
 
     bool isShown() const { return m_window != nullptr; }
     bool isExpanded() const { return m_state.isExpanded(); }

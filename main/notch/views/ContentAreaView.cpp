@@ -2,16 +2,13 @@
 
 #include <QPainter>
 
-#include "main/notch/layout/NotchExpansionState.h"
 #include "main/notch/views/SessionListSurfaceView.h"
-#include "main/notch/views/SettingSurfaceView.h"
 
 namespace murmeli::notch {
 
 namespace {
 
 const QString listKey = QStringLiteral("list");
-const QString settingKey = QStringLiteral("setting");
 
 } // namespace
 
@@ -25,12 +22,7 @@ ContentAreaView::~ContentAreaView() = default;
 
 void ContentAreaView::refresh()
 {
-    const bool setting = m_links.expansionState.settingActive();
-    m_surface.sync({ setting ? settingKey : listKey }, m_environment.nowMs(), [this](const QString& key) {
-        if (key == settingKey) {
-            return std::unique_ptr<View>(std::make_unique<SettingSurfaceView>(
-                m_environment, [this] { m_links.expansionState.setSettingActive(false); }));
-        }
+    m_surface.sync({ listKey }, m_environment.nowMs(), [this](const QString&) {
         return std::unique_ptr<View>(
             std::make_unique<SessionListSurfaceView>(m_environment, m_links.vm, m_links.maxHeight));
     });
@@ -42,11 +34,6 @@ void ContentAreaView::refresh()
 SessionListSurfaceView* ContentAreaView::sessionList() const
 {
     return static_cast<SessionListSurfaceView*>(m_surface.find(listKey));
-}
-
-SettingSurfaceView* ContentAreaView::settingCard() const
-{
-    return static_cast<SettingSurfaceView*>(m_surface.find(settingKey));
 }
 
 std::optional<qreal> ContentAreaView::measuredHeight() const

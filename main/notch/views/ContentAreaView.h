@@ -17,7 +17,6 @@ namespace murmeli::notch {
 
 class NotchExpansionState;
 class SessionListSurfaceView;
-class SettingSurfaceView;
 
 /// What the content area is built over.
 struct ContentAreaLinks {
@@ -29,8 +28,7 @@ struct ContentAreaLinks {
     std::function<void()> onDismiss;
 };
 
-/// What the expanded panel shows under its strip: the settings card while it is active, else the session list.
-/// Each surface starts afresh whenever it comes back.
+/// What the expanded panel shows under its strip: the session list, which starts afresh whenever it comes back.
 class ContentAreaView final : public View {
 public:
     ContentAreaView(const ViewEnvironment& environment, ContentAreaLinks links);
@@ -38,8 +36,7 @@ public:
 
     void refresh();
     SessionListSurfaceView* sessionList() const;
-    SettingSurfaceView* settingCard() const;
-    /// The session list's measured height (its padded stack) as of the last frame; absent for the settings card.
+    /// The session list's measured height (its padded stack) as of the last frame.
     std::optional<qreal> measuredHeight() const;
 
     QSizeF idealSize() const override { return {}; }

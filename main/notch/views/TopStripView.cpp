@@ -68,7 +68,7 @@ QString caseKey(const NotchDisplay& display)
     case NotchDisplay::Kind::Notification:
         return toString(display.notifKind());
     default:
-        // The cases without a payload are named by their own text: "start", "brand", "pttRecording", "setting".
+        // The cases without a payload are named by their own text: "start", "brand", "pttRecording".
         return toString(display);
     }
 }
@@ -157,8 +157,7 @@ void TopStripView::rebuild()
         rightKey = QStringLiteral("controls");
     } else if (display.kind() == NotchDisplay::Kind::Activity) {
         rightKey = QStringLiteral("working");
-    } else if (display.kind() == NotchDisplay::Kind::Start || display.kind() == NotchDisplay::Kind::PttRecording
-        || display.kind() == NotchDisplay::Kind::Setting) {
+    } else if (display.kind() == NotchDisplay::Kind::Start || display.kind() == NotchDisplay::Kind::PttRecording) {
         rightKey = caseKey(display);
     } else if (m_inputs.sessionCount >= 1) {
         rightKey = QStringLiteral("badge:") + QString::number(m_inputs.sessionCount);
@@ -218,8 +217,6 @@ std::unique_ptr<View> TopStripView::makeLeftEar(const QString& key) const
         return std::make_unique<BrandDot>(m_environment);
     case NotchDisplay::Kind::PttRecording:
         return std::make_unique<SymbolView>(ui::Symbol::MicFill, 11, ui::Color::vantorBrass);
-    case NotchDisplay::Kind::Setting:
-        return std::make_unique<SymbolView>(ui::Symbol::GearshapeFill, 12, ui::Color::vantorBrass);
     case NotchDisplay::Kind::Notification:
         break;
     }
@@ -253,10 +250,6 @@ std::unique_ptr<View> TopStripView::makeRightContent(const QString& key) const
     }
     if (key == QLatin1String("pttRecording")) {
         return StripEars::pttRightEar(m_environment);
-    }
-    if (key == QLatin1String("setting")) {
-        return std::make_unique<TextView>(QStringLiteral("Setting"),
-            TextStyle { ui::Faces::fraunces(13, QFont::Normal, true), ui::Color::vantorBrass });
     }
     if (key.startsWith(QLatin1String("badge:"))) {
         return std::make_unique<SessionCountBadge>(m_inputs.sessionCount);

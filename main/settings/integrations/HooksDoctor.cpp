@@ -90,7 +90,10 @@ HooksDoctor::Health HooksDoctor::health() const
 
 QString HooksDoctor::title() const
 {
-    return QStringLiteral("All hooks running (%1/%2)").arg(runningCount()).arg(requiredCount());
+    // With an issue listed under it, the headline gives the count without claiming every hook.
+    const QString running
+        = m_report.hasIssues() ? QStringLiteral("Hooks running") : QStringLiteral("All hooks running");
+    return running + QStringLiteral(" (%1/%2)").arg(runningCount()).arg(requiredCount());
 }
 
 QString HooksDoctor::subtitle(const QLocale& locale) const

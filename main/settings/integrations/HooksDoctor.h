@@ -59,7 +59,7 @@ public:
     int runningCount() const { return runningCount(m_report, m_requiredHooks); }
     Health health() const;
 
-    /// "All hooks running (X/M)".
+    /// "All hooks running (X/M)", or "Hooks running (X/M)" once the last check found an issue.
     QString title() const;
     /// When it last checked, or what the check does before the first one.
     QString subtitle(const QLocale& locale = QLocale::system()) const;

@@ -1,16 +1,21 @@
 #include "main/settings/views/SettingsWindowController.h"
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "main/notch/geometry/NotchGeometry.h"
 #include "main/settings/SettingsViewModel.h"
 #include "main/settings/views/SettingsHost.h"
 #include "main/settings/views/SettingsRootView.h"
+#include "main/ui/widgets/CloseKeys.h"
 #include "main/ui/widgets/FocusRing.h"
 #include "main/ui/widgets/SettingsPalette.h"
 #include "main/ui/widgets/WindowFit.h"
+#include "platform/desktop/ScreenProvider.h"
 
 namespace murmeli::settings {
 
@@ -38,6 +43,7 @@ SettingsWindowController::SettingsWindowController(
     layout->addWidget(m_rootView);
 
     ui::FocusRing::install(*m_window);
+    ui::CloseKeys::install(*m_window);
 
     // Every new window opens centred; later presentations leave it where the user put it.
     fitToScreen(fixedSize);
@@ -45,6 +51,7 @@ SettingsWindowController::SettingsWindowController(
         QRect frame(QPoint(), m_window->size());
         frame.moveCenter(screen->availableGeometry().center());
         m_window->move(frame.topLeft());
+        ui::WindowFit::keepOnScreen(*m_window, underStrip());
     }
 }
 
@@ -55,7 +62,8 @@ void SettingsWindowController::present()
     fitToScreen(fixedSize);
     // Minimised, the window comes back as it was: showing it alone leaves it (and its sheet) out of sight.
     m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
-    ui::WindowFit::show(*m_window, [this] { fitToScreen(m_window->size()); });
+    ui::WindowFit::show(
+        *m_window, [this] { fitToScreen(m_window->size()); }, underStrip());
     m_window->raise();
     m_window->activateWindow();
     // A sheet open over the window takes the keys: it comes to the front rather than the window it blocks.
@@ -71,8 +79,27 @@ void SettingsWindowController::present()
 
 void SettingsWindowController::fitToScreen(QSize wanted)
 {
-    m_window->setFixedSize(wanted.boundedTo(ui::WindowFit::room(*m_window)));
-    ui::WindowFit::keepOnScreen(*m_window);
+    const QMargins strip = underStrip();
+    m_window->setFixedSize(wanted.boundedTo(ui::WindowFit::room(*m_window, strip)));
+    ui::WindowFit::keepOnScreen(*m_window, strip);
+}
+
+QMargins SettingsWindowController::underStrip() const
+{
+    // The strip stands above every window at the top centre of its screen: a window that reached up there, as one
+    // fitted to a small screen does, would have the middle of its title bar under it.
+    const QScreen* screen = m_window->screen();
+    const std::optional<notch::NotchGeometry> strip
+        = notch::NotchGeometry::current(m_environment.screens, m_environment.defaults);
+    if (screen == nullptr || !strip) {
+        return {};
+    }
+    const QRectF band = m_environment.screens.space().toQt(
+        QRectF(strip->centerX - strip->width / 2, strip->panelTopY(strip->height), strip->width, strip->height));
+    if (!screen->geometry().contains(band.center().toPoint())) {
+        return {};
+    }
+    return { 0, std::max(0, static_cast<int>(std::ceil(band.bottom())) - screen->availableGeometry().top()), 0, 0 };
 }
 
 } // namespace murmeli::settings

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include <QMargins>
 #include <QSize>
 #include <QWidget>
 
@@ -13,10 +14,10 @@ namespace murmeli::settings {
 class SettingsHost;
 class SettingsRootView;
 
-/// The one settings window: built once, kept for the life of the process (closing only hides it), brought to the
-/// front on every request. It owns the model every page shares and hands hotkey changes to the host. The window has
-/// a fixed size where the screen has room for it; on a smaller screen it shrinks to the screen's free area, title bar
-/// and all, and the page scrolls.
+/// The one settings window: built once, kept for the life of the process (closing, by its button, Esc or Ctrl+W, only
+/// hides it), brought to the front on every request. It owns the model every page shares and hands hotkey changes to
+/// the host. The window has a fixed size where the screen has room for it; on a smaller screen it shrinks to the
+/// screen's free area below murmeli's strip, title bar and all, and the page scrolls.
 class SettingsWindowController final {
 public:
     static constexpr QSize fixedSize { 870, 720 };
@@ -42,6 +43,8 @@ private:
     /// Sizes the window to wanted, or what of it fits on its screen's free area, and moves it inside that area where
     /// it is not.
     void fitToScreen(QSize wanted);
+    /// The top band of the window's screen that the strip takes, when the strip stands on that screen.
+    QMargins underStrip() const;
 
     SettingsEnvironment m_environment;
     std::unique_ptr<SettingsViewModel> m_vm;

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <future>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -14,6 +17,20 @@
 #include "tests/support/Wait.h"
 
 using murmeli::app::InstanceChannel;
+using HandOver = murmeli::app::InstanceChannel::HandOver;
+
+namespace {
+
+// The later start is a process of its own; a thread stands in for it here, while this one serves the channel.
+HandOver handOver(const QString& name, const QString& request)
+{
+    auto sent = std::async(std::launch::async, [=] { return InstanceChannel::sendToRunning(name, request); });
+    murmeli::test::waitUntil(
+        [&] { return sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000);
+    return sent.get();
+}
+
+} // namespace
 
 // A second start hands its request to the running one; with nobody listening it learns so at once. A socket left by
 // an instance that is gone is taken over; one that is alive is not.
@@ -21,7 +38,7 @@ TEST(InstanceChannelTest, ASecondStartReachesTheRunningOneAndOnlyThatOne)
 {
     QTemporaryDir dir;
     const QString name = dir.path() + QStringLiteral("/control");
-    EXPECT_FALSE(InstanceChannel::sendToRunning(name, QStringLiteral("show-settings")));
+    EXPECT_EQ(InstanceChannel::sendToRunning(name, QStringLiteral("show-settings")), HandOver::NotReached);
 
     // What a crashed instance leaves behind: the socket's file with nobody on it.
     {
@@ -34,16 +51,19 @@ TEST(InstanceChannelTest, ASecondStartReachesTheRunningOneAndOnlyThatOne)
 
     InstanceChannel running(name);
     QStringList requests;
-    running.onRequest = [&](const QString& request) { requests.append(request); };
+    running.onRequest = [&](const QString& request) {
+        requests.append(request);
+        return true;
+    };
     ASSERT_TRUE(running.listen());
     InstanceChannel second(name);
     EXPECT_FALSE(second.listen()) << "a live instance keeps its socket";
     EXPECT_TRUE(second.isTakenByAnother());
     EXPECT_TRUE(running.isListening());
 
-    EXPECT_TRUE(InstanceChannel::sendToRunning(name, QStringLiteral("show-settings")));
-    EXPECT_TRUE(InstanceChannel::sendToRunning(name, QString(100, QLatin1Char('x'))));
-    EXPECT_TRUE(InstanceChannel::sendToRunning(name, QStringLiteral("show-settings")));
+    EXPECT_EQ(handOver(name, QStringLiteral("show-settings")), HandOver::Taken);
+    EXPECT_EQ(handOver(name, QString(100, QLatin1Char('x'))), HandOver::NoAnswer);
+    EXPECT_EQ(handOver(name, QStringLiteral("show-settings")), HandOver::Taken);
     ASSERT_TRUE(murmeli::test::waitUntil([&] { return requests.size() == 2; }));
     EXPECT_EQ(requests, (QStringList { "show-settings", "show-settings" })) << "an overlong request is dropped";
 }
@@ -87,10 +107,13 @@ TEST(InstanceChannelTest, TheFallbackIsAFolderOfTheUsersOwnAndAForeignSocketIsNe
     // Another user's listening socket at the name.
     InstanceChannel foreign(name);
     QStringList received;
-    foreign.onRequest = [&](const QString& request) { received.append(request); };
+    foreign.onRequest = [&](const QString& request) {
+        received.append(request);
+        return true;
+    };
     ASSERT_TRUE(foreign.listen());
     ASSERT_EQ(::lchown(QFile::encodeName(name).constData(), 65534, 65534), 0);
-    EXPECT_FALSE(InstanceChannel::sendToRunning(name, QStringLiteral("show")));
+    EXPECT_EQ(InstanceChannel::sendToRunning(name, QStringLiteral("show")), HandOver::NotReached);
     InstanceChannel mine(name);
     EXPECT_FALSE(mine.listen(&problem));
     EXPECT_TRUE(problem.contains(QStringLiteral("another user"))) << problem.toStdString();

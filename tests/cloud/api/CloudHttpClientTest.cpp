@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QSslConfiguration>
 
 #include "main/cloud/api/CloudAuth.h"
@@ -181,6 +182,28 @@ TEST_F(CloudHttpClientTest, HttpsChecksTheCertificateBeforeAnythingIsSent)
     EXPECT_EQ(std::get<CloudHttpClient::Reply>(*answered).body, R"({"tls":true})");
     ASSERT_EQ(secure.requests().size(), 1u);
     EXPECT_EQ(secure.requests().front().bearerToken(), "tok-secret");
+}
+
+// The Host header names the account address's host, with its port only where the address gives one. The addresses
+// are reached through the loopback server as their proxy, so the usual ports need no server of their own.
+TEST_F(CloudHttpClientTest, TheHostHeaderNamesThePortOnlyWhereTheAddressDoes)
+{
+    m_network.setProxy(QNetworkProxy(
+        QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), static_cast<quint16>(QUrl(m_server.baseUrl()).port())));
+    m_server.script({ Server::Act::Answer, test::MockHttpReply { 200, {}, R"({"ok":true})" } });
+    const std::pair<QString, QByteArray> rows[] = {
+        { QStringLiteral("http://api.murmeli.test"), "api.murmeli.test" },
+        { QStringLiteral("http://api.murmeli.test:8787"), "api.murmeli.test:8787" },
+        { QStringLiteral("http://[fd00::7]:8080"), "[fd00::7]:8080" },
+    };
+    for (const auto& [address, host] : rows) {
+        const auto outcome = fetch(address);
+        ASSERT_TRUE(outcome && std::holds_alternative<CloudHttpClient::Reply>(*outcome)) << address.toStdString();
+        ASSERT_FALSE(m_server.requests().empty());
+        EXPECT_EQ(m_server.requests().back().method, "GET");
+        EXPECT_EQ(m_server.requests().back().header("host").value_or("(none)").toStdString(), host.toStdString())
+            << address.toStdString();
+    }
 }
 
 } // namespace

@@ -74,6 +74,11 @@ TEST(HttpFramingTest, SizeCapAndImpossibleDeclarations)
     EXPECT_EQ(framingOf(sized(http::maxRequestBytes)), Framing::Complete);
     EXPECT_EQ(framingOf(sized(http::maxRequestBytes + 1)), Framing::TooLarge);
     EXPECT_EQ(framingOf(request(head + "999999999999999999999", "")), Framing::TooLarge);
+    // Lengths a signed 64-bit number cannot hold: wrapped, they would read as negative or as the five bytes sent.
+    for (const QByteArray& length :
+        { QByteArray("9223372036854775808"), QByteArray("18446744073709551615"), QByteArray("18446744073709551621") }) {
+        EXPECT_EQ(framingOf(request(head + length, "xxxxx")), Framing::TooLarge) << length.constData();
+    }
 }
 
 TEST(HttpFramingTest, HeadParsedOnceServesTheGrowingRequest)

@@ -17,7 +17,6 @@ using notch::SessionState;
 struct Panel {
     bool ptt = false;
     bool start = false;
-    bool setting = false;
     IslandSurface surface {};
     bool summary = false;
     SessionState session {};
@@ -35,7 +34,6 @@ NotchDisplay derived(const Panel& panel)
     vm.setCurrentActivity(panel.activity);
     NotchExpansionState state;
     state.setStartActive(panel.start);
-    state.setSettingActive(panel.setting);
     return NotchDisplay::derive(vm, state);
 }
 
@@ -55,8 +53,7 @@ TEST(NotchDisplayTest, FirstMatchingRowDecides)
         { "1 recording", { .ptt = true }, NotchDisplay::pttRecording() },
         { "1 recording beats an approval card", { .ptt = true, .start = true, .surface = approval },
             NotchDisplay::pttRecording() },
-        { "2 welcome strip", { .start = true, .setting = true, .surface = approval }, NotchDisplay::start() },
-        { "3 settings card", { .setting = true, .surface = approval }, NotchDisplay::setting() },
+        { "2 welcome strip", { .start = true, .surface = approval }, NotchDisplay::start() },
         { "4 approval card while idle", { .surface = approval, .session = SessionState::idle() }, approvalStrip },
         { "5 completion beats the summary", { .surface = completion, .summary = true },
             NotchDisplay::notification(NotchNotifKind::Completion) },

@@ -22,8 +22,6 @@ TEST(NotchExpansionStateTest, EachFlagSignalsOnlyARealChange)
             &NotchExpansionState::isExpandedChanged },
         { "startActive", &NotchExpansionState::setStartActive, &NotchExpansionState::startActive,
             &NotchExpansionState::startActiveChanged },
-        { "settingActive", &NotchExpansionState::setSettingActive, &NotchExpansionState::settingActive,
-            &NotchExpansionState::settingActiveChanged },
     };
     for (const auto& flag : flags) {
         NotchExpansionState state;

@@ -60,7 +60,6 @@ TEST(StripRenderTest, EachDisplayDrawsItsOwnEarsAndNothingElse)
         { "error", NotchDisplay::notification(NotchNotifKind::Error), false, ui::Color::vantorSignalRed, brass },
         { "start", NotchDisplay::start(), false, brass, brass },
         { "pttRecording", NotchDisplay::pttRecording(), false, brass, brass },
-        { "setting", NotchDisplay::setting(), false, brass, brass },
         { "expanded", NotchDisplay::brand(), true, brass, brass },
     };
     for (bool notched : { false, true }) {

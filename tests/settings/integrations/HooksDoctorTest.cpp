@@ -62,7 +62,7 @@ TEST(HooksDoctorTest, ACheckRunsOnceAfterItsPauseAndTheCardFollows)
     clock->advance(1);
     ASSERT_TRUE(test::waitUntil([&] { return !doctor.isRunning(); }));
     EXPECT_EQ(changes, 2);
-    EXPECT_EQ(doctor.title(), QStringLiteral("All hooks running (0/2)"));
+    EXPECT_EQ(doctor.title().toStdString(), "Hooks running (0/2)");
     EXPECT_EQ(doctor.badgeLabel(), QStringLiteral("1 issues"));
     EXPECT_EQ(HooksDoctor::issueRow(doctor.report().issues.front()).label, QStringLiteral("settings.json missing"));
     EXPECT_EQ(doctor.lastRunAt(), clock->now());
@@ -75,8 +75,19 @@ TEST(HooksDoctorTest, ACheckRunsOnceAfterItsPauseAndTheCardFollows)
     doctor.run();
     clock->advance(HooksDoctor::pauseMs);
     ASSERT_TRUE(test::waitUntil([&] { return !doctor.isRunning(); }));
-    EXPECT_EQ(doctor.title(), QStringLiteral("All hooks running (1/2)"));
+    // With an issue listed under it, the headline claims no more than the count.
+    EXPECT_EQ(doctor.title().toStdString(), "Hooks running (1/2)");
     EXPECT_EQ(HooksDoctor::issueRow(doctor.report().issues.front()),
         (HooksDoctor::IssueRow { QStringLiteral("Missing: SessionEnd"),
             QStringLiteral("No murmeli hook entry registered. Click Re-install on Claude Code to fix.") }));
+
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(
+        R"({"hooks": {"Stop": [{"command": "/bin/true murmeli"}], "SessionEnd": [{"command": "/bin/true murmeli"}]}})");
+    file.close();
+    doctor.run();
+    clock->advance(HooksDoctor::pauseMs);
+    ASSERT_TRUE(test::waitUntil([&] { return !doctor.isRunning(); }));
+    EXPECT_EQ(doctor.title().toStdString(), "All hooks running (2/2)");
+    EXPECT_EQ(doctor.badgeLabel(), QStringLiteral("Healthy"));
 }

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <future>
+#include <optional>
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,7 +31,8 @@ namespace {
 
 // An onboarding window over a temporary store whose probes answer what the test sets, at once.
 struct Onboarding {
-    explicit Onboarding(bool canInject)
+    /// size, when given, holds the window at that size, as a small screen does.
+    explicit Onboarding(bool canInject, std::optional<QSize> size = std::nullopt)
     {
         sources.injection = [canInject] {
             return settings::ProbeOutcome { canInject, canInject ? QString() : QStringLiteral("no XTest here") };
@@ -37,6 +41,11 @@ struct Onboarding {
         sources.recognizerModel = [] { return settings::ProbeOutcome { false, QStringLiteral("no model installed") }; };
         window = std::make_unique<OnboardingWindow>(
             OnboardingWindow::Environment { defaults, clock, sources }, false, [this] { ++closes; });
+        if (size) {
+            window->setFixedSize(*size);
+            // Drawn for the last time before it opens.
+            EXPECT_TRUE(probed());
+        }
         window->present();
     }
 
@@ -165,6 +174,22 @@ TEST(OnboardingWindowTest, AReopenedWindowIsCentredAndARowSaysItIsCheckingWhileI
     ASSERT_TRUE(test::waitUntil([&] { return !window.isProbing(); }));
     EXPECT_EQ(window.snapshot().microphone.state, PermissionState::Granted);
     EXPECT_EQ(window.button(QStringLiteral("authorize-microphone")), nullptr);
+}
+
+// On a screen too short for the step (1280x720 at twice the scale) the window opens at the top of the step, its title
+// whole, and the first Tab brings Continue into view.
+TEST(OnboardingWindowTest, AWindowShorterThanItsStepOpensAtItsTopAndTabBringsContinueIntoView)
+{
+    Onboarding o(true, QSize(OnboardingWindow::minimumContentSize.width(), 300));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(o.window.get()));
+    QScrollArea& scroll = *o.window->findChild<QScrollArea*>(QStringLiteral("onboardingScroll"));
+    ASSERT_GT(scroll.widget()->height(), scroll.viewport()->height()) << "the step fits: nothing to scroll";
+    EXPECT_EQ(scroll.verticalScrollBar()->value(), 0);
+
+    ui::KitButton* next = o.window->button(QStringLiteral("continue"));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : o.window.get(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), next);
+    EXPECT_TRUE(scroll.viewport()->rect().contains(QRect(next->mapTo(scroll.viewport(), QPoint()), next->size())));
 }
 
 // Tab goes round the buttons of each step and lands on nothing else: every stop is a button, which the focus ring

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QListWidget>
 #include <QPointer>
 #include <QTest>
@@ -66,6 +67,24 @@ TEST(SettingsWindowTest, OneFixedWindowWhoseSidebarChoosesThePage)
     EXPECT_EQ(root.shownSection(), SettingsSection::About);
     EXPECT_EQ(pageTitle(root), QStringLiteral("About"));
     EXPECT_EQ(harness.defaults.stringValue(QStringLiteral("settings.selectedSection")), QStringLiteral("about"));
+}
+
+// The keys that put a window away on the desktop close the settings, typed where the focus is; opened again, the
+// window is the same one on the same page.
+TEST(SettingsWindowTest, EscAndCtrlWCloseItAndItOpensAgainOnItsPage)
+{
+    test::SettingsWindowHarness harness;
+    ASSERT_NE(harness.show<settings::LabPage>(SettingsSection::Lab), nullptr);
+    QWidget& window = harness.window().window();
+    for (const QKeySequence& keys : { QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W) }) {
+        harness.window().present();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        QTest::keySequence(QApplication::focusWidget(), keys);
+        EXPECT_FALSE(window.isVisible()) << keys.toString().toStdString();
+    }
+    harness.window().present();
+    EXPECT_EQ(harness.window().rootView().shownSection(), SettingsSection::Lab);
 }
 
 // A stored retired page opens the page that took it over with that row highlighted, and the STT page's "Sign in"

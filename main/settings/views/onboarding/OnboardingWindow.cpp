@@ -56,6 +56,10 @@ OnboardingWindow::OnboardingWindow(
 
     rebuild();
     probe();
+    // The window keeps the focus itself until a key or the pointer moves it: opening, the toolkit would hand it to the
+    // step's first control, Continue at the bottom, and on a short screen the step would open scrolled to it with its
+    // title cut off. Return still presses the step's main button.
+    setFocus();
 }
 
 OnboardingWindow::~OnboardingWindow() = default;

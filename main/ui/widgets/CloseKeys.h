@@ -1,0 +1,12 @@
+#pragma once
+
+class QWidget;
+
+// The keys that put a window away on the desktop: murmeli's windows for looking at and setting close on them.
+namespace murmeli::ui::CloseKeys {
+
+/// Esc and Ctrl+W close window wherever its focus is, but where a control claims the key for itself (a hotkey being
+/// recorded).
+void install(QWidget& window);
+
+} // namespace murmeli::ui::CloseKeys
