@@ -1,6 +1,7 @@
 #include "main/hooks/sessions/SessionRegistry.h"
 
 #include <algorithm>
+#include <memory>
 #include <set>
 
 #include <QFile>
@@ -85,16 +86,26 @@ std::optional<SessionKey> SessionRegistry::keyOf(const QJsonObject& payload)
     return keyFor(SessionKey::payloadSessionId(payload));
 }
 
-bool SessionRegistry::isKept(const SessionKey& sid) const
+SessionKeyTable::Kept SessionRegistry::keptNow() const
 {
-    return contains(sid) || (holdsRequest && holdsRequest(sid));
+    // A full table asks this of every id it holds: the listed keys are gathered once, at the first question.
+    auto listed = std::make_shared<std::optional<std::set<SessionKey>>>();
+    return [this, listed](const SessionKey& key) {
+        if (!*listed) {
+            listed->emplace();
+            for (const SessionSnapshot& s : m_sessions) {
+                (*listed)->insert(s.sid8);
+            }
+        }
+        return (*listed)->contains(key) || (holdsRequest && holdsRequest(key));
+    };
 }
 
 std::optional<SessionKey> SessionRegistry::keyFor(const QString& sessionId)
 {
     return m_keys.keyFor(
         sessionId, [&](const SessionKey& key) { return contains(key) ? std::optional(idOnDisk(key)) : std::nullopt; },
-        [this](const SessionKey& key) { return isKept(key); }, m_clock.now());
+        keptNow(), m_clock.now());
 }
 
 QString SessionRegistry::idOf(const SessionKey& sid) const
@@ -241,13 +252,14 @@ void SessionRegistry::refresh()
             continue;
         }
         const auto existing = find(key);
-        if (existing != m_sessions.end() && existing->inMemoryOnly) {
+        if (existing != m_sessions.end() && (existing->inMemoryOnly || holds(key))) {
             list.push_back(*existing);
         } else if (fileTimes.record) {
             list.push_back(fileSnapshot(*directory, key, fileTimes));
         }
         // Else it was listed from files that are gone now: the start-up cleanup, which runs beside the first listing,
-        // found its agent gone. Its latest event alone must not keep it listed.
+        // found its agent gone. Its latest event alone must not keep it listed; a request it holds keeps its row, the
+        // one place its card is shown, until it is answered.
     }
 
     const QDateTime now = m_clock.now();
@@ -255,8 +267,11 @@ void SessionRegistry::refresh()
     sortForDisplay(list);
     std::optional<SessionKey> firstLeftOut;
     if (list.size() > maxSessions) {
+        // Sessions whose request waits stay, whatever came later; the full list lets them in with room only.
+        std::stable_partition(list.begin(), list.end(), [&](const SessionSnapshot& s) { return holds(s.sid8); });
         firstLeftOut = list[maxSessions].sid8;
         list.erase(list.begin() + maxSessions, list.end());
+        sortForDisplay(list);
     }
 
     if (list.empty()) {
@@ -336,8 +351,7 @@ void SessionRegistry::restoreFromRecord(const StatusDirectory::Access& directory
     if (!record || m_keys.holds(record->sessionId) || hasEnded(record->sessionId)) {
         return;
     }
-    if (!m_keys.pair(
-            record->sessionId, sid, [this](const SessionKey& key) { return isKept(key); }, m_clock.now())) {
+    if (!m_keys.pair(record->sessionId, sid, keptNow(), m_clock.now())) {
         return;
     }
     if (!m_hookAdapters.contains(sid)) {
@@ -417,8 +431,7 @@ bool SessionRegistry::makeRoomFor(const SessionKey& sid)
 {
     const QDateTime now = m_clock.now();
     const auto mayGo = [&](const SessionSnapshot& s) {
-        return !s.isPendingApproval && !(holdsRequest && holdsRequest(s.sid8))
-            && s.lastHeardOf().msecsTo(now) >= makesRoomAfterSeconds * 1000;
+        return !s.isPendingApproval && !holds(s.sid8) && s.lastHeardOf().msecsTo(now) >= makesRoomAfterSeconds * 1000;
     };
     std::optional<SessionKey> quietest;
     QDateTime quietSince;

@@ -133,7 +133,9 @@ private:
     void refuse(const SessionKey& sid);
     /// Takes the session quiet longest off a full list for a newcomer; false when none may go.
     bool makeRoomFor(const SessionKey& sid);
-    bool isKept(const SessionKey& sid) const;
+    bool holds(const SessionKey& sid) const { return holdsRequest && holdsRequest(sid); }
+    /// Whether a key must stay with its id, as the list is now: it is listed, or its session holds a request.
+    SessionKeyTable::Kept keptNow() const;
     static void sortForDisplay(std::vector<SessionSnapshot>& list);
     void logList();
     void logSelection();
