@@ -15,6 +15,8 @@ using hooks::HookEventType;
 
 namespace {
 
+constexpr const char* idleNotification = "idle_prompt";
+
 QString stringOf(const QJsonObject& object, const char* key)
 {
     const QJsonValue value = object.value(QLatin1String(key));
@@ -88,7 +90,10 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     if (!m_registry.contains(key) && !m_registry.addSession(key, cwd, adapter)) {
         return false;
     }
-    m_registry.noteEvent(key, adapter, type == HookEventType::Status);
+    // Claude Code's status line and its reminder that it waits for input come while nothing happens.
+    const bool idleReminder = type == HookEventType::Notification
+        && stringOf(payload, "notification_type") == QLatin1String(idleNotification);
+    m_registry.noteEvent(key, adapter, type == HookEventType::Status || idleReminder);
     switch (type.value_or(HookEventType::Status)) {
     case HookEventType::SessionStart:
         m_registry.addSession(key, cwd, adapter);
@@ -240,7 +245,7 @@ void HookEventDispatcher::noteFiles(const QString& eventName, const hooks::Sessi
         const QString message = stringOf(payload, "message");
         if (kind == QLatin1String("permission_prompt")) {
             files.notice = FileContent { message, QString(), QStringLiteral("permission"), now, project };
-        } else if (kind == QLatin1String("idle_prompt")) {
+        } else if (kind == QLatin1String(idleNotification)) {
             files.notice = FileContent { message, QString(), QStringLiteral("idle"), now, project };
         }
         break;

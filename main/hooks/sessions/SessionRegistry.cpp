@@ -143,13 +143,28 @@ bool SessionRegistry::isPendingApproval(
     return object && object->value(QLatin1String("type")) == QLatin1String("permission");
 }
 
+bool SessionRegistry::isIdleNotice(
+    const StatusDirectory::Access& directory, const SessionKey& key, const QDateTime& modified) const
+{
+    const auto known = m_idleNotices.find(key);
+    if (known != m_idleNotices.end() && known->second.first == modified) {
+        return known->second.second;
+    }
+    const auto object = SmallFile::readObject(directory.filePath(StatusFiles::fileName(key, StatusFileKind::Notify)));
+    const bool idle = object && object->value(QLatin1String("type")) == QLatin1String("idle");
+    m_idleNotices.insert_or_assign(key, std::pair(modified, idle));
+    return idle;
+}
+
 SessionSnapshot SessionRegistry::fileSnapshot(
     const StatusDirectory::Access& directory, const SessionKey& key, const FileTimes& times) const
 {
     SessionSnapshot snapshot(key);
     snapshot.statusMtime = times.status.value_or(SessionSnapshot::distantPast());
     snapshot.activityMtime = times.activity;
-    snapshot.notifyMtime = times.notify;
+    if (times.notify && !isIdleNotice(directory, key, *times.notify)) {
+        snapshot.notifyMtime = times.notify;
+    }
     snapshot.isPendingApproval = isPendingApproval(directory, key, times.notify);
     snapshot.hookSessionTitle = textOf(m_hookSessionTitles, key);
     snapshot.hookLastAssistant = textOf(m_hookLastAssistants, key);
@@ -332,6 +347,7 @@ void SessionRegistry::forgetExpired()
     std::erase_if(m_hookFolders, expired);
     std::erase_if(m_hookAgents, expired);
     std::erase_if(m_lastEvents, expired);
+    std::erase_if(m_idleNotices, expired);
 }
 
 void SessionRegistry::forgetMemoryOf(const SessionKey& sid)
@@ -342,6 +358,7 @@ void SessionRegistry::forgetMemoryOf(const SessionKey& sid)
     m_hookFolders.erase(sid);
     m_hookAgents.erase(sid);
     m_lastEvents.erase(sid);
+    m_idleNotices.erase(sid);
 }
 
 void SessionRegistry::restoreFromRecord(const StatusDirectory::Access& directory, const SessionKey& sid)
@@ -525,13 +542,13 @@ void SessionRegistry::forgetEnded(const QString& sessionId)
     m_keys.revive(sessionId);
 }
 
-void SessionRegistry::noteEvent(const SessionKey& sid, const QString& adapter, bool statusLine)
+void SessionRegistry::noteEvent(const SessionKey& sid, const QString& adapter, bool whileIdle)
 {
     const auto it = find(sid);
     if (it == m_sessions.end()) {
         return;
     }
-    if (!statusLine || !m_lastEvents.contains(sid)) {
+    if (!whileIdle || !m_lastEvents.contains(sid)) {
         const QDateTime now = m_clock.now();
         m_lastEvents.insert_or_assign(sid, now);
         it->lastEventAt = now;
