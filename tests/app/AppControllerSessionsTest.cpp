@@ -160,6 +160,74 @@ TEST_F(AppControllerSessionsTest, ASessionThatWorksStaysListedWithItsNameAndMark
     expectListed("after a restart", true);
 }
 
+// Claude Code says it waits for the user's input a minute after its last turn: that is no activity, so the row's age
+// still counts from the turn. A permission prompt is activity.
+TEST_F(AppControllerSessionsTest, WaitingForInputLeavesTheRowsAgeAtTheLastTurn)
+{
+    const struct {
+        const char* kind;
+        const char* message;
+        const char* age;
+    } cases[] = {
+        { "idle_prompt", "Claude is waiting for your input", "5m" },
+        { "permission_prompt", "Claude needs your permission to use Bash", "4m" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        const QString folder = QString::fromLatin1(c.kind);
+        const QString id = QStringLiteral("5e55%1-0000-4000-8000-000000000000").arg(&c - cases, 4, 10, QChar('0'));
+        post("SessionStart", id, folder);
+        post("Stop", id, folder, { { "last_assistant_message", "Done." } });
+        clock->advance(minute);
+        post("Notification", id, folder,
+            { { "hook_event_name", "Notification" }, { "notification_type", c.kind }, { "message", c.message } });
+        clock->advance(4 * minute);
+        EXPECT_EQ(rows()[folder].ageBadge.toStdString(), c.age);
+    }
+}
+
+// However crowded the list, what a new session asks is never held where no card shows it, and its own Stop leaves
+// nothing of it waiting: with the list full of busy sessions, and after a flood of sessions that started and ended
+// has filled the table of ids with ones whose late events may still come.
+TEST_F(AppControllerSessionsTest, ANewSessionsRequestNeverWaitsWithoutACardHoweverCrowdedTheList)
+{
+    const struct {
+        const char* what;
+        int sessions;
+        bool theyEnd;
+    } cases[]
+        = { { "the list full of busy sessions", 256, false }, { "1,100 sessions started and ended", 1100, true } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        restart({});
+        for (int i = 0; i < c.sessions; ++i) {
+            const QJsonObject body { { "session_id",
+                QStringLiteral("%1-2222-4000-8000-000000000000").arg(i, 8, 16, QChar('0')) } };
+            controller->sessions().handleHookEvent("SessionStart", body);
+            if (c.theyEnd) {
+                controller->sessions().handleHookEvent("SessionEnd", body);
+            }
+        }
+        const QString newcomer = "c0ffee00-3333-4000-8000-000000000000";
+        post("SessionStart", newcomer, "newcomer");
+        const QByteArray body = QJsonDocument(
+            QJsonObject { { "session_id", newcomer }, { "tool_name", "Bash" }, { "tool_use_id", "newcomer-asks" },
+                { "tool_input", QJsonObject { { "command", "make" } } } })
+                                    .toJson();
+        test::HttpClient held(test::ControllerProbe::hookServer(*controller).port());
+        held.write("POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size())
+            + "\r\n\r\n" + body);
+        ASSERT_TRUE(waitUntil([&] { return table().isHeld("newcomer-asks") || held.closedByServer(); }));
+        const QList<notch::SessionRow> shown = controller->vm().sessions();
+        const bool card = std::any_of(shown.cbegin(), shown.cend(),
+            [](const notch::SessionRow& row) { return row.sid == QLatin1String("c0ffee00") && row.approval; });
+        EXPECT_EQ(table().isHeld("newcomer-asks"), card) << "held, and its card shown";
+        post("Stop", newcomer, "newcomer");
+        EXPECT_FALSE(table().isHeld("newcomer-asks")) << "its own Stop settled nothing";
+        EXPECT_EQ(held.readUntilClosed().toStdString(), test::expectedReply(200, "OK", "{}").toStdString());
+    }
+}
+
 // Two sessions whose ids begin alike, the first holding a request when the second next speaks: whatever came between,
 // each keeps its key, and the second's prompt settles nothing of the first's.
 TEST_F(AppControllerSessionsTest, ASessionsKeyIsItsOwnForItsWholeLife)

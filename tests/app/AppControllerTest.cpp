@@ -364,3 +364,79 @@ TEST(AppControllerTest, ASessionEndsWithItsAgentProcessAndSoDoesTheRequestItHold
         agent.waitForFinished();
     }
 }
+
+// A closed window takes its agent, and its session with it; `codex resume` then runs the same session in a new agent
+// process and sends no SessionStart. An event of a running agent brings the session back with the card of what it
+// asks; a late event of an agent that has exited brings back nothing, after its own SessionEnd too, and what it asks
+// is let go at once rather than held where no card shows it.
+TEST(AppControllerTest, AnEndedSessionComesBackWithARunningAgentAndNoRequestWaitsWithoutACard)
+{
+    const struct {
+        const char* name;
+        bool saidItEnded; // its agent sent SessionEnd before it exited
+        bool resumed; // else its gone agent's late request
+    } cases[] = {
+        { "window closed, then resumed", false, true },
+        { "window closed, then a late request", false, false },
+        { "ended by its agent, then resumed", true, true },
+        { "ended by its agent, then a late request", true, false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir root;
+        app::AppController controller(test::controllerDependencies(
+            root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<test::FakeClock>()));
+        controller.startBackend(QString());
+        const quint16 port = test::ControllerProbe::hookServer(controller).port();
+        hooks::PendingRequestTable& table = test::ControllerProbe::pendingTable(controller);
+        // The stand-in agents, each named the way murmeli's hook scripts name theirs.
+        std::vector<std::unique_ptr<QProcess>> agents;
+        const auto startAgent = [&]() -> QByteArray {
+            auto& agent = agents.emplace_back(std::make_unique<QProcess>());
+            agent->start(QStringLiteral("sh"), { QStringLiteral("-c"), QStringLiteral("echo $$; exec sleep 600") });
+            EXPECT_TRUE(agent->waitForStarted() && test::waitUntil([&] { return agent->canReadLine(); }));
+            const auto process = hooks::AgentProcessId::ofPid(agent->readLine().trimmed().toLongLong());
+            return process ? "x-murmeli-agent-process: " + QByteArray::number(process->pid) + ' '
+                    + QByteArray::number(process->startTicks) + "\r\n"
+                           : QByteArray();
+        };
+        const QByteArray first = startAgent();
+        const QByteArray session = R"("session_id":"a9e47000-1111","cwd":"/home/dev/alpha")";
+        const auto key = hooks::SessionKey::fromFileKey(QStringLiteral("a9e47000"));
+        const auto listed = [&] { return test::ControllerProbe::sessionRegistry(controller).contains(*key); };
+        // The reply comes before the event is taken in: each is waited for.
+        test::postHook(port, QStringLiteral("/hook/SessionStart"), "{" + session + "}", first);
+        ASSERT_TRUE(test::waitUntil(listed));
+        if (c.saidItEnded) {
+            test::postHook(port, QStringLiteral("/hook/SessionEnd"), "{" + session + "}", first);
+            ASSERT_TRUE(test::waitUntil([&] { return !listed(); }));
+        }
+        agents.front()->kill();
+        agents.front()->waitForFinished();
+        controller.sessions().syncSessions();
+        ASSERT_FALSE(listed());
+
+        const QByteArray named = c.resumed ? startAgent() : first;
+        test::postHook(port, QStringLiteral("/hook/UserPromptSubmit"), "{" + session + "}", named);
+        const QByteArray ask = "{" + session + R"(,"tool_name":"Bash","tool_input":{"command":"make"}})";
+        test::HttpClient held(port);
+        held.write("POST /hook/PermissionRequest HTTP/1.1\r\n" + named
+            + "Content-Length: " + QByteArray::number(ask.size()) + "\r\n\r\n" + ask);
+        ASSERT_TRUE(test::waitUntil([&] { return table.hasActive() || held.closedByServer(); }));
+        const QList<notch::SessionRow> rows = controller.vm().sessions();
+        const bool card = std::any_of(rows.cbegin(), rows.cend(),
+            [](const notch::SessionRow& row) { return row.sid == QLatin1String("a9e47000") && row.approval; });
+        EXPECT_EQ(card, c.resumed) << "the card of the request";
+        EXPECT_EQ(table.hasActive(), c.resumed) << "the request is held";
+        if (!c.resumed) {
+            // The agent gets its own prompt back without waiting out the time-out; the test's clock never moves.
+            EXPECT_EQ(held.readUntilClosed().toStdString(), test::expectedReply(200, "OK", "{}").toStdString());
+        }
+        controller.sessions().syncSessions();
+        EXPECT_EQ(listed(), c.resumed) << "at the next poll";
+        for (const auto& agent : agents) {
+            agent->kill();
+            agent->waitForFinished();
+        }
+    }
+}

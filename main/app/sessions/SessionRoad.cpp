@@ -24,10 +24,25 @@ SessionRoad::SessionRoad(Links links)
       m_files(m_links.statusDirectory), m_dispatcher(m_registry, m_files, m_links.clock),
       m_panelSync(m_links.vm, m_links.clock, m_registry, m_links.statusDirectory, m_links.pendingTable)
 {
-    m_registry.holdsRequest = [this](const hooks::SessionKey& key) {
-        const QList<hooks::ApprovalRequest> held = m_links.pendingTable.heldRequests();
-        return std::any_of(held.cbegin(), held.cend(),
-            [&](const hooks::ApprovalRequest& request) { return request.sessionId == key.text(); });
+    m_registry.holdsRequest
+        = [this](const hooks::SessionKey& key) { return m_links.pendingTable.holdsRequestOf(key.text()); };
+    // A request's card is drawn on its session's row: where there is none, nobody could answer it before the time-out.
+    // Its own event has just been taken in, which lists its session where it may be listed. The table may outlive the
+    // road, which shows nothing once it is going.
+    m_links.pendingTable.admits = [this, alive = QPointer<QObject>(m_lifetime.get())](
+                                      const hooks::ApprovalRequest& request) {
+        if (!alive) {
+            return false;
+        }
+        const auto key = hooks::SessionKey::fromFileKey(request.sessionId);
+        if (key && m_registry.contains(*key)) {
+            return true;
+        }
+        onLog(QStringLiteral("[approval-diag] %1: its session %2 is not on the list, so no card can show it; failing "
+                             "open at once")
+                  .arg(request.toolUseId, request.sessionId.isEmpty() ? QStringLiteral("(none)") : request.sessionId),
+            LogColor::Orange);
+        return false;
     };
 }
 
@@ -146,10 +161,8 @@ void SessionRoad::endSessionsOfGoneAgents()
     for (const auto& [key, agent] : gone) {
         onLog(QStringLiteral("Sessions: %1 ended: its agent (pid %2) is gone").arg(key.text(), agent.pidText()),
             LogColor::Orange);
-        for (const hooks::ApprovalRequest& request : table.heldRequests()) {
-            if (request.sessionId == key.text()) {
-                table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());
-            }
+        for (const hooks::ApprovalRequest& request : table.heldRequestsOf(key.text())) {
+            table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());
         }
         m_links.approvalRoad.sessionEnded(m_registry.idOf(key));
         m_dispatcher.endSession(key, true);

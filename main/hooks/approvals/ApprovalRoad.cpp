@@ -101,9 +101,8 @@ void ApprovalRoad::settleOvertaken(const QString& eventName, const QJsonObject& 
     }
     const QString toolName = payload.value(QStringLiteral("tool_name")).toString();
     const QByteArray toolInput = hooks::ApprovalSerialization::toolInputJSON(payload);
-    for (const hooks::ApprovalRequest& request : m_table.heldRequests()) {
-        if (request.sessionId != session
-            || (toolFinished && (request.toolName != toolName || request.rawInputJSON != toolInput))) {
+    for (const hooks::ApprovalRequest& request : m_table.heldRequestsOf(session)) {
+        if (toolFinished && (request.toolName != toolName || request.rawInputJSON != toolInput)) {
             continue;
         }
         onLog(QStringLiteral("[approval-diag] ") + eventName + QStringLiteral(" shows the agent past ")

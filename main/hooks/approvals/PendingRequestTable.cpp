@@ -37,9 +37,10 @@ const PendingRequestTable::Entry* PendingRequestTable::findHeld(const QString& t
 
 QCoro::Task<ApprovalDecision> PendingRequestTable::enqueue(ApprovalRequest request)
 {
-    if (findHeld(request.toolUseId)) {
+    if (findHeld(request.toolUseId) || (admits && !admits(request))) {
         co_return ApprovalDecision::failOpen();
     }
+    m_bySession[request.sessionId].append(request);
     const common::OneShot<ApprovalDecision> answer;
     Entry entry { std::move(request), answer };
     // However long the queue in front, the hook must still be there to take the reply.
@@ -133,6 +134,7 @@ void PendingRequestTable::resolve(const QString& toolUseId, const ApprovalDecisi
     Entry entry = std::move(*it);
     m_queue.erase(it);
     cancelTimers(entry);
+    forget(entry.request);
     announceChange();
     entry.answer.fulfil(decision);
 }
@@ -142,6 +144,7 @@ void PendingRequestTable::finishActive(const ApprovalDecision& decision)
     Entry finished = std::move(*m_active);
     m_active.reset();
     cancelTimers(finished);
+    forget(finished.request);
     promoteNext();
     announceChange();
     // Answered last: the waiter resumes right here and must find the table already consistent.
@@ -156,6 +159,18 @@ void PendingRequestTable::promoteNext()
     m_active = std::move(m_queue.front());
     m_queue.pop_front();
     activate(*m_active);
+}
+
+void PendingRequestTable::forget(const ApprovalRequest& request)
+{
+    const auto session = m_bySession.find(request.sessionId);
+    if (session == m_bySession.end()) {
+        return;
+    }
+    session->second.removeIf([&](const ApprovalRequest& held) { return held.toolUseId == request.toolUseId; });
+    if (session->second.isEmpty()) {
+        m_bySession.erase(session);
+    }
 }
 
 PendingRequestTable::Subscription PendingRequestTable::observeChanges(std::function<void()> observer)
@@ -202,6 +217,12 @@ QList<ApprovalRequest> PendingRequestTable::heldRequests() const
         held.append(entry.request);
     }
     return held;
+}
+
+QList<ApprovalRequest> PendingRequestTable::heldRequestsOf(const QString& sessionId) const
+{
+    const auto session = m_bySession.find(sessionId);
+    return session == m_bySession.end() ? QList<ApprovalRequest> {} : session->second;
 }
 
 int PendingRequestTable::queueDepth() const

@@ -19,9 +19,9 @@ namespace murmeli::hooks {
 
 /// Permission requests waiting for a decision: one active (shown to the user), the rest queued in arrival order.
 /// Each caller of enqueue() waits until its request is resolved, times out while active (fail-open), reaches the
-/// hold limit counted from its arrival, active or queued (fail-open), or turns out to duplicate a request already
-/// held (fail-open at once). Confined to the thread it was created on; its timers run on the injected clock's
-/// continuous scale, so a request held across a suspend fails open at the wake.
+/// hold limit counted from its arrival, active or queued (fail-open), turns out to duplicate a request already held
+/// (fail-open at once), or has no place to be shown (fail-open at once). Confined to the thread it was created on; its
+/// timers run on the injected clock's continuous scale, so a request held across a suspend fails open at the wake.
 class PendingRequestTable final {
 public:
     using Handler = std::function<QCoro::Task<>(ApprovalRequest request)>;
@@ -45,6 +45,9 @@ public:
     Handler onWarning;
     /// Started, not awaited, when a request has failed open at the hold limit; it is no longer held by then.
     Handler onExpire;
+    /// Whether a request that arrives can be shown to someone who may answer it; one that cannot fails open at once,
+    /// so its agent asks in its own terminal rather than after the time-out. Unset: every request can.
+    std::function<bool(const ApprovalRequest& request)> admits;
 
     /// Keeps an observer registered while it lives; dropping it unregisters, even after the table is gone.
     using Subscription = std::shared_ptr<void>;
@@ -64,6 +67,9 @@ public:
     QList<ApprovalRequest> heldRequests() const;
     /// Whether the request with this id waits, active or queued.
     bool isHeld(const QString& toolUseId) const { return findHeld(toolUseId) != nullptr; }
+    /// The held requests of one session in arrival order, at a cost that does not grow with the other sessions'.
+    QList<ApprovalRequest> heldRequestsOf(const QString& sessionId) const;
+    bool holdsRequestOf(const QString& sessionId) const { return m_bySession.contains(sessionId); }
     int queueDepth() const;
     std::optional<ApprovalRequest> activeRequest() const;
     bool hasActive() const;
@@ -92,6 +98,7 @@ private:
     void finishActive(const ApprovalDecision& decision);
     void promoteNext();
     void announceChange();
+    void forget(const ApprovalRequest& request);
 
     using Observers = std::map<int, std::function<void()>>;
 
@@ -101,6 +108,8 @@ private:
     qint64 m_holdLimitMs;
     std::optional<Entry> m_active;
     std::deque<Entry> m_queue;
+    // The held requests again, by session: what a session's events ask of the table costs nothing per other request.
+    std::map<QString, QList<ApprovalRequest>> m_bySession;
     // Shared with the subscriptions, which hold it weakly, so that either side may go first.
     std::shared_ptr<Observers> m_observers = std::make_shared<Observers>();
     int m_nextObserver = 0;

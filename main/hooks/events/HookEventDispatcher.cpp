@@ -17,6 +17,8 @@ using hooks::HookEventType;
 
 namespace {
 
+constexpr const char* idleNotification = "idle_prompt";
+
 QString stringOf(const QJsonObject& object, const char* key)
 {
     const QJsonValue value = object.value(QLatin1String(key));
@@ -48,11 +50,16 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
 {
     const auto type = hooks::hookEventTypeFromString(eventName);
     const QString sessionId = hooks::SessionKey::payloadSessionId(payload);
+    // A process that does not run here (the agent is in another pid namespace, or already gone) tells nothing.
+    const auto agent = hooks::AgentProcessId::parse(stringOf(payload, "_murmeli_agent_process"));
+    const bool agentRuns = agent && agent->isRunning();
     if (type != HookEventType::SessionEnd && m_registry.hasEnded(sessionId)) {
-        // Its status line running once more says nothing of the session, nor does a hook its agent sent before it
-        // went: neither may list it or leave a record of it. A new start (a resume) brings it back, and so, where the
-        // agent itself told it to end, does any other event.
-        const bool late = type == HookEventType::Status || m_registry.endedWithItsAgent(sessionId);
+        // Its status line running once more says nothing of the session, nor does a hook of an agent that has exited
+        // since: neither may list it or leave a record of it. A new start brings it back, and so does an event of an
+        // agent that runs: a resumed session may send no start. An event that names no agent brings it back where the
+        // agent itself told it to end.
+        const bool late
+            = type == HookEventType::Status || (agent ? !agentRuns : m_registry.endedWithItsAgent(sessionId));
         if (type != HookEventType::SessionStart && late) {
             return false;
         }
@@ -86,7 +93,10 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     if (!m_registry.contains(key) && !m_registry.addSession(key, cwd, adapter)) {
         return false;
     }
-    m_registry.noteEvent(key, adapter, type == HookEventType::Status);
+    // Claude Code's status line and its reminder that it waits for input come while nothing happens.
+    const bool idleReminder = type == HookEventType::Notification
+        && stringOf(payload, "notification_type") == QLatin1String(idleNotification);
+    m_registry.noteEvent(key, adapter, type == HookEventType::Status || idleReminder);
     switch (type.value_or(HookEventType::Status)) {
     case HookEventType::SessionStart:
         m_registry.addSession(key, cwd, adapter);
@@ -118,9 +128,7 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     if (type != HookEventType::CwdChanged) {
         m_registry.setHookFolder(key, cwd);
     }
-    // A process that does not run here (the agent is in another pid namespace, or already gone) tells nothing.
-    const auto agent = hooks::AgentProcessId::parse(stringOf(payload, "_murmeli_agent_process"));
-    if (agent && agent->isRunning()) {
+    if (agentRuns) {
         m_registry.setHookAgent(key, ownAgentOf(key, sessionId, *agent));
     }
     noteFiles(eventName, key, payload);
@@ -281,7 +289,7 @@ void HookEventDispatcher::noteFiles(const QString& eventName, const hooks::Sessi
         const QString message = stringOf(payload, "message");
         if (kind == QLatin1String("permission_prompt")) {
             files.notice = FileContent { message, QString(), QStringLiteral("permission"), now, project };
-        } else if (kind == QLatin1String("idle_prompt")) {
+        } else if (kind == QLatin1String(idleNotification)) {
             files.notice = FileContent { message, QString(), QStringLiteral("idle"), now, project };
         }
         break;

@@ -32,7 +32,8 @@ public:
 
     /// Applies the event to the registry and notes the session files it changes. Returns whether the sessions may
     /// have changed (the owner then calls flush() and refreshes what it shows); false for a new session that the full
-    /// registry refuses and for a late event of an ended session, for which nothing is written.
+    /// registry refuses and for a late event of an ended session (its status line, an event of an agent that has
+    /// exited, or where its agent went without a word, an event that names none), for which nothing is written.
     bool dispatch(const QString& eventName, const QJsonObject& payload);
     /// Writes the noted files, the latest content of each, and re-reads those sessions. Returns whether it wrote.
     bool flush();

@@ -1,6 +1,7 @@
 #include "main/hooks/sessions/SessionRegistry.h"
 
 #include <algorithm>
+#include <memory>
 #include <set>
 
 #include <QFile>
@@ -85,16 +86,26 @@ std::optional<SessionKey> SessionRegistry::keyOf(const QJsonObject& payload)
     return keyFor(SessionKey::payloadSessionId(payload));
 }
 
-bool SessionRegistry::isKept(const SessionKey& sid) const
+SessionKeyTable::Kept SessionRegistry::keptNow() const
 {
-    return contains(sid) || (holdsRequest && holdsRequest(sid));
+    // A full table asks this of every id it holds: the listed keys are gathered once, at the first question.
+    auto listed = std::make_shared<std::optional<std::set<SessionKey>>>();
+    return [this, listed](const SessionKey& key) {
+        if (!*listed) {
+            listed->emplace();
+            for (const SessionSnapshot& s : m_sessions) {
+                (*listed)->insert(s.sid8);
+            }
+        }
+        return (*listed)->contains(key) || (holdsRequest && holdsRequest(key));
+    };
 }
 
 std::optional<SessionKey> SessionRegistry::keyFor(const QString& sessionId)
 {
     return m_keys.keyFor(
         sessionId, [&](const SessionKey& key) { return contains(key) ? std::optional(idOnDisk(key)) : std::nullopt; },
-        [this](const SessionKey& key) { return isKept(key); }, m_clock.now());
+        keptNow(), m_clock.now());
 }
 
 QString SessionRegistry::idOf(const SessionKey& sid) const
@@ -132,13 +143,28 @@ bool SessionRegistry::isPendingApproval(
     return object && object->value(QLatin1String("type")) == QLatin1String("permission");
 }
 
+bool SessionRegistry::isIdleNotice(
+    const StatusDirectory::Access& directory, const SessionKey& key, const QDateTime& modified) const
+{
+    const auto known = m_idleNotices.find(key);
+    if (known != m_idleNotices.end() && known->second.first == modified) {
+        return known->second.second;
+    }
+    const auto object = SmallFile::readObject(directory.filePath(StatusFiles::fileName(key, StatusFileKind::Notify)));
+    const bool idle = object && object->value(QLatin1String("type")) == QLatin1String("idle");
+    m_idleNotices.insert_or_assign(key, std::pair(modified, idle));
+    return idle;
+}
+
 SessionSnapshot SessionRegistry::fileSnapshot(
     const StatusDirectory::Access& directory, const SessionKey& key, const FileTimes& times) const
 {
     SessionSnapshot snapshot(key);
     snapshot.statusMtime = times.status.value_or(SessionSnapshot::distantPast());
     snapshot.activityMtime = times.activity;
-    snapshot.notifyMtime = times.notify;
+    if (times.notify && !isIdleNotice(directory, key, *times.notify)) {
+        snapshot.notifyMtime = times.notify;
+    }
     snapshot.isPendingApproval = isPendingApproval(directory, key, times.notify);
     snapshot.hookSessionTitle = textOf(m_hookSessionTitles, key);
     snapshot.hookLastAssistant = textOf(m_hookLastAssistants, key);
@@ -241,13 +267,14 @@ void SessionRegistry::refresh()
             continue;
         }
         const auto existing = find(key);
-        if (existing != m_sessions.end() && existing->inMemoryOnly) {
+        if (existing != m_sessions.end() && (existing->inMemoryOnly || holds(key))) {
             list.push_back(*existing);
         } else if (fileTimes.record) {
             list.push_back(fileSnapshot(*directory, key, fileTimes));
         }
         // Else it was listed from files that are gone now: the start-up cleanup, which runs beside the first listing,
-        // found its agent gone. Its latest event alone must not keep it listed.
+        // found its agent gone. Its latest event alone must not keep it listed; a request it holds keeps its row, the
+        // one place its card is shown, until it is answered.
     }
 
     const QDateTime now = m_clock.now();
@@ -255,8 +282,11 @@ void SessionRegistry::refresh()
     sortForDisplay(list);
     std::optional<SessionKey> firstLeftOut;
     if (list.size() > maxSessions) {
+        // Sessions whose request waits stay, whatever came later; the full list lets them in with room only.
+        std::stable_partition(list.begin(), list.end(), [&](const SessionSnapshot& s) { return holds(s.sid8); });
         firstLeftOut = list[maxSessions].sid8;
         list.erase(list.begin() + maxSessions, list.end());
+        sortForDisplay(list);
     }
 
     if (list.empty()) {
@@ -317,6 +347,7 @@ void SessionRegistry::forgetExpired()
     std::erase_if(m_hookFolders, expired);
     std::erase_if(m_hookAgents, expired);
     std::erase_if(m_lastEvents, expired);
+    std::erase_if(m_idleNotices, expired);
 }
 
 void SessionRegistry::forgetMemoryOf(const SessionKey& sid)
@@ -327,6 +358,7 @@ void SessionRegistry::forgetMemoryOf(const SessionKey& sid)
     m_hookFolders.erase(sid);
     m_hookAgents.erase(sid);
     m_lastEvents.erase(sid);
+    m_idleNotices.erase(sid);
 }
 
 void SessionRegistry::restoreFromRecord(const StatusDirectory::Access& directory, const SessionKey& sid)
@@ -336,8 +368,7 @@ void SessionRegistry::restoreFromRecord(const StatusDirectory::Access& directory
     if (!record || m_keys.holds(record->sessionId) || hasEnded(record->sessionId)) {
         return;
     }
-    if (!m_keys.pair(
-            record->sessionId, sid, [this](const SessionKey& key) { return isKept(key); }, m_clock.now())) {
+    if (!m_keys.pair(record->sessionId, sid, keptNow(), m_clock.now())) {
         return;
     }
     if (!m_hookAdapters.contains(sid)) {
@@ -417,8 +448,7 @@ bool SessionRegistry::makeRoomFor(const SessionKey& sid)
 {
     const QDateTime now = m_clock.now();
     const auto mayGo = [&](const SessionSnapshot& s) {
-        return !s.isPendingApproval && !(holdsRequest && holdsRequest(s.sid8))
-            && s.lastHeardOf().msecsTo(now) >= makesRoomAfterSeconds * 1000;
+        return !s.isPendingApproval && !holds(s.sid8) && s.lastHeardOf().msecsTo(now) >= makesRoomAfterSeconds * 1000;
     };
     std::optional<SessionKey> quietest;
     QDateTime quietSince;
@@ -512,13 +542,13 @@ void SessionRegistry::forgetEnded(const QString& sessionId)
     m_keys.revive(sessionId);
 }
 
-void SessionRegistry::noteEvent(const SessionKey& sid, const QString& adapter, bool statusLine)
+void SessionRegistry::noteEvent(const SessionKey& sid, const QString& adapter, bool whileIdle)
 {
     const auto it = find(sid);
     if (it == m_sessions.end()) {
         return;
     }
-    if (!statusLine || !m_lastEvents.contains(sid)) {
+    if (!whileIdle || !m_lastEvents.contains(sid)) {
         const QDateTime now = m_clock.now();
         m_lastEvents.insert_or_assign(sid, now);
         it->lastEventAt = now;

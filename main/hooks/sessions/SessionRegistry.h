@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include <QJsonObject>
@@ -84,10 +85,10 @@ public:
     bool endedWithItsAgent(const QString& sessionId) const;
     /// The session runs again.
     void forgetEnded(const QString& sessionId);
-    /// A hook event of a listed session: its latest activity, whatever the agent; a non-empty adapter names it. A
-    /// status line runs on its own (Claude Code's every few minutes while idle): it is the latest activity only of
-    /// a session nothing else has told of yet.
-    void noteEvent(const SessionKey& sid, const QString& adapter, bool statusLine = false);
+    /// A hook event of a listed session: its latest activity, whatever the agent; a non-empty adapter names it. What
+    /// the agent sends on its own while idle (Claude Code's status line every few minutes, its reminder that it waits
+    /// for input) is the latest activity only of a session nothing else has told of yet.
+    void noteEvent(const SessionKey& sid, const QString& adapter, bool whileIdle = false);
     /// What to keep on disk of a listed session whose id is known.
     std::optional<SessionRecord> recordOf(const SessionKey& sid) const;
     /// Trimmed and cut to maxHookTextCharacters; kept for a key not yet listed only while fewer than maxSessions
@@ -115,6 +116,8 @@ private:
         const StatusDirectory::Access& directory, const SessionKey& key, const FileTimes& times) const;
     bool isPendingApproval(const StatusDirectory::Access& directory, const SessionKey& key,
         const std::optional<QDateTime>& notifyMtime) const;
+    /// The notification file of this time says only that the agent waits for input; read once per time.
+    bool isIdleNotice(const StatusDirectory::Access& directory, const SessionKey& key, const QDateTime& modified) const;
     std::optional<SessionSnapshot> legacyFallback(const StatusDirectory::Access& directory);
     void setHookText(std::map<SessionKey, QString>& texts, QString SessionSnapshot::*field, const SessionKey& sid,
         const QString& text);
@@ -133,7 +136,9 @@ private:
     void refuse(const SessionKey& sid);
     /// Takes the session quiet longest off a full list for a newcomer; false when none may go.
     bool makeRoomFor(const SessionKey& sid);
-    bool isKept(const SessionKey& sid) const;
+    bool holds(const SessionKey& sid) const { return holdsRequest && holdsRequest(sid); }
+    /// Whether a key must stay with its id, as the list is now: it is listed, or its session holds a request.
+    SessionKeyTable::Kept keptNow() const;
     static void sortForDisplay(std::vector<SessionSnapshot>& list);
     void logList();
     void logSelection();
@@ -150,6 +155,8 @@ private:
     std::map<SessionKey, AgentProcessId> m_hookAgents;
     std::map<SessionKey, QString> m_hookAdapters;
     std::map<SessionKey, QDateTime> m_lastEvents;
+    // By key, the time of its notification file and whether that file was an idle reminder.
+    mutable std::map<SessionKey, std::pair<QDateTime, bool>> m_idleNotices;
     // Also which ids ended: an agent's status line can run once more after its session ended (on /clear, on exit),
     // and a hook can still be on its way from an agent that is gone.
     SessionKeyTable m_keys;

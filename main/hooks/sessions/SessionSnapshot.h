@@ -19,6 +19,8 @@ struct SessionSnapshot {
     /// The status file's time; for a session announced by a hook, the announcement time; distantPast() when none.
     QDateTime statusMtime;
     std::optional<QDateTime> activityMtime;
+    /// The notification file's time; absent also where it only reminds that the agent waits for input, which is no
+    /// activity.
     std::optional<QDateTime> notifyMtime;
     /// When its latest hook event came, whatever the agent: most agents write no status file to tell it.
     std::optional<QDateTime> lastEventAt;

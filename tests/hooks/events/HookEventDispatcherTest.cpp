@@ -423,27 +423,39 @@ TEST_F(HookEventDispatcherTest, ABurstWritesTheLatestOfEachFileOnce)
     EXPECT_FALSE(m_dispatcher.flush());
 }
 
-// Claude Code runs its status line every few minutes while a session is idle: no activity, so the row neither says
-// "now" nor moves up the list. Events are activity.
+// Claude Code runs its status line every few minutes while a session is idle, and says once that it waits for the
+// user's input: no activity, so the row neither says "now" nor moves up the list, whatever the notice's file says.
+// Events are activity, and so is a permission prompt.
 TEST_F(HookEventDispatcherTest, AnIdleStatusLineIsNoActivityButAnEventIs)
 {
     const struct {
         const char* event;
+        const char* notification;
         bool moves;
-    } cases[] = { { "status", false }, { "UserPromptSubmit", true }, { "Stop", true } };
+    } cases[] = { { "status", "", false }, { "Notification", "idle_prompt", false }, { "UserPromptSubmit", "", true },
+        { "Stop", "", true }, { "Notification", "permission_prompt", true } };
     char n = 'a';
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.event) + " " + c.notification);
         const QString idleKey = QString(8, QChar(n++)), busyKey = QString(8, QChar(n++));
         dispatch("UserPromptSubmit", { { "session_id", idleKey + "-idle" } });
         const QDateTime idleSince = m_clock.now();
         m_clock.advance(60'000);
         dispatch("SessionStart", { { "session_id", busyKey + "-busy" } });
         m_clock.advance(5 * 60'000);
-        dispatch(
-            c.event, { { "session_id", idleKey + "-idle" }, { "model", QJsonObject { { "display_name", "Opus" } } } });
+        dispatch(c.event,
+            { { "session_id", idleKey + "-idle" }, { "model", QJsonObject { { "display_name", "Opus" } } },
+                { "notification_type", c.notification }, { "message", "Claude is waiting for your input" } });
         m_registry.refresh();
-        EXPECT_EQ(m_registry.sessions().front().sid8.text(), c.moves ? idleKey : busyKey) << c.event;
-        EXPECT_EQ(session(idleKey)->freshestMtime(), c.moves ? m_clock.now() : idleSince) << c.event;
+        EXPECT_EQ(m_registry.sessions().front().sid8.text().toStdString(), (c.moves ? idleKey : busyKey).toStdString());
+        // The notice's file carries the real time, an hour ahead of the test's clock.
+        const QDateTime freshest = session(idleKey)->freshestMtime();
+        if (c.moves) {
+            EXPECT_GE(freshest, m_clock.now());
+        } else {
+            EXPECT_EQ(freshest.toString(Qt::ISODateWithMs).toStdString(),
+                idleSince.toString(Qt::ISODateWithMs).toStdString());
+        }
     }
 }
 

@@ -367,6 +367,41 @@ TEST_F(SessionRegistryTest, ListHoldsTheMostRecentSessionsUpToTheBoundAndSaysSoO
     EXPECT_EQ(lines.filter(QStringLiteral("refused")).size(), 2);
 }
 
+// A request's card is drawn on its session's row: while the request waits, the row stays, though its files go or the
+// list fills with sessions heard from since; once it is answered, the row goes as any other would.
+TEST_F(SessionRegistryTest, ASessionWhoseRequestWaitsKeepsItsRowUntilItIsAnswered)
+{
+    const int bound = int(SessionRegistry::maxSessions);
+    const auto name = [](int i) { return QStringLiteral("s%1").arg(i, 7, 10, QLatin1Char('0')); };
+    const struct {
+        const char* what;
+        std::function<void()> crowd;
+    } cases[] = {
+        { "its files removed", [&] { QFile::remove(dirPath() + QStringLiteral("/a5ca1100-status.json")); } },
+        { "the list filled with sessions heard from since",
+            [&] {
+                for (int i = 0; i < bound; ++i) {
+                    file(name(i) + QStringLiteral("-status.json"), 0);
+                }
+            } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(dirPath()).removeRecursively();
+        file(QStringLiteral("a5ca1100-status.json"), 60);
+        registry.refresh();
+        bool waiting = true;
+        registry.holdsRequest = [&](const SessionKey& sid) { return waiting && sid == key("a5ca1100"); };
+        c.crowd();
+        registry.refresh();
+        EXPECT_TRUE(keys().contains(QStringLiteral("a5ca1100")));
+        EXPECT_LE(registry.sessions().size(), SessionRegistry::maxSessions);
+        waiting = false;
+        registry.refresh();
+        EXPECT_FALSE(keys().contains(QStringLiteral("a5ca1100")));
+    }
+}
+
 // Whatever burst of ids comes, a session whose request waits keeps its key, an ended session's status line does not
 // bring it back, nothing ends the process, and a quarter of an hour after the burst a new session is listed again.
 TEST_F(SessionRegistryTest, ABurstOfIdsTakesNoWaitingSessionsKeyNorBringsAnEndedOneBack)
