@@ -165,6 +165,12 @@ TEST(SharedAgentServerTest, SessionsOfOneServerInOneFolderAreTiedToAProcessOnlyW
     EXPECT_TRUE(waitUntil([&] { return !holds("tu-c"); }, 3000));
     murmeli.controller.sessions().syncSessions();
     EXPECT_TRUE(keyOf(resumed).isEmpty());
+    // The server runs on, and runs a late hook of that session: it does not bring the session back.
+    run(QStringLiteral("session-hook Stop"),
+        QStringLiteral(R"({"session_id":"%1","cwd":"%2"})").arg(resumed, work.path()).toUtf8());
+    ASSERT_TRUE(waitUntil([&] { return murmeli.lines.contains(QStringLiteral("Hook: Stop")); }, 20000));
+    murmeli.controller.sessions().syncSessions();
+    EXPECT_TRUE(keyOf(resumed).isEmpty());
     // B's terminal closes, and A's agent is killed: neither ends a session or answers A's request.
     ::kill(static_cast<pid_t>(agentB), SIGHUP);
     ::kill(static_cast<pid_t>(agentA), SIGKILL);

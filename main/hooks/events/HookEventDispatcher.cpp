@@ -57,9 +57,11 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
         // Its status line running once more says nothing of the session, nor does a hook of an agent that has exited
         // since: neither may list it or leave a record of it. A new start brings it back, and so does an event of an
         // agent that runs: a resumed session may send no start. An event that names no agent brings it back where the
-        // agent itself told it to end.
-        const bool late
-            = type == HookEventType::Status || (agent ? !agentRuns : m_registry.endedWithItsAgent(sessionId));
+        // agent itself told it to end. A server that runs the hooks of several sessions speaks for each of them: its
+        // session's own process, where one was proven, is the agent that must run.
+        const std::optional<hooks::AgentProcessId> own = agentRuns ? agentFinder.provenAgent(sessionId) : std::nullopt;
+        const bool ownRuns = own ? own->isRunning() : agentRuns;
+        const bool late = type == HookEventType::Status || (agent ? !ownRuns : m_registry.endedWithItsAgent(sessionId));
         if (type != HookEventType::SessionStart && late) {
             return false;
         }
