@@ -237,6 +237,9 @@ void AppController::startHookServer()
     if (m_hookServer->portTaken()) {
         // Nothing retries, and the log is not where anyone looks at start-up: said once where the panel is.
         m_vm.setModeBHintText(QString::fromUtf8(portTakenNotice).arg(m_dependencies.hookPort), true);
+    } else if (const QStringList refused = m_hookServer->refusedSecrets(); !refused.isEmpty()) {
+        // The agents go quiet without a word of why: the log alone is not where anyone looks.
+        m_vm.setModeBHintText(QString::fromUtf8(secretRefusedNotice).arg(refused.join(QStringLiteral("; "))), true);
     }
 }
 
