@@ -122,11 +122,7 @@ void HookServer::setSecret(std::optional<QString> secret)
 
 QStringList HookServer::acceptedSecrets() const
 {
-    const std::lock_guard lock(m_shared->mutex);
-    if (!m_shared->secret || m_shared->secret->isEmpty()) {
-        return {};
-    }
-    return QStringList { *m_shared->secret } + m_shared->otherSecrets;
+    return m_shared->acceptedSecrets();
 }
 
 bool HookServer::portTaken() const

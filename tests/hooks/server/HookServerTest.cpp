@@ -510,28 +510,97 @@ TEST_F(HookServerTest, IdleFloodIsCappedAndAGoodRequestIsServed)
     ASSERT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 1000; }, 10000));
     EXPECT_EQ(postHook(port, QStringLiteral("/hook/Stop"), "{}"), okReply);
 
-    // Past the cap of 1024 open connections, new ones are answered at once and closed.
+    // Past the cap of 1024 open connections, each new one makes room: the oldest that has sent nothing is answered
+    // at once and closed.
     std::vector<int> late;
     for (int i = 0; i < 124; ++i) {
         late.push_back(test::connectLoopback(port));
     }
     const auto answered = [](const std::vector<int>& fds) { return std::count_if(fds.begin(), fds.end(), readable); };
-    ASSERT_TRUE(waitUntil([&] { return answered(late) == 100; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return answered(idle) == 100; }, 10000));
     EXPECT_EQ(server->activeConnectionCount(), 1024);
+    EXPECT_EQ(answered(late), 0);
     char reply[64] = {};
-    EXPECT_GT(::recv(late.back(), reply, sizeof reply - 1, 0), 0);
+    EXPECT_GT(::recv(idle.front(), reply, sizeof reply - 1, 0), 0);
     EXPECT_EQ(QByteArray(reply).left(12), "HTTP/1.1 503");
 
-    // Within the cap, idle connections last until the request deadline.
-    EXPECT_EQ(answered(idle), 0);
-    fake->advance(10000);
+    // Within the cap, idle connections last until their head is overdue.
+    fake->advance(hooks::HookServerOptions {}.headDeadlineMs);
     EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 0; }));
     EXPECT_EQ(answered(idle), 1000);
+    EXPECT_EQ(answered(late), 124);
     EXPECT_EQ(postHook(port, QStringLiteral("/hook/Stop"), "{}"), okReply);
     for (const int fd : idle) {
         ::close(fd);
     }
     for (const int fd : late) {
+        ::close(fd);
+    }
+}
+
+// Another local user without the secret keeps more connections open than there are slots, each holding a head it
+// never finishes: the agents' permission requests still get in and are held for the panel, nothing the flood does
+// closes them or a request whose secret checked out, and the flood's own connections go, the oldest first to make
+// room and every one once its head is overdue.
+TEST_F(HookServerTest, AFloodWithoutTheSecretNeverKeepsPermissionRequestsOut)
+{
+    auto fake = std::make_shared<test::FakeClock>();
+    clock = fake;
+    startServer({ .maxConnections = 100 }, QStringLiteral("s3cret"), true);
+    asyncBody = QStringLiteral(R"({"hookSpecificOutput":{"decision":{"behavior":"allow"}}})");
+    const QByteArray unfinished = "POST /hook/PermissionRequest HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bear";
+    const auto flood = [&](int count) {
+        std::vector<int> fds;
+        for (int i = 0; i < count; ++i) {
+            fds.push_back(test::connectLoopback(port));
+            ::send(fds.back(), unfinished.constData(), unfinished.size(), MSG_NOSIGNAL);
+        }
+        return fds;
+    };
+    const auto answered = [](const std::vector<int>& fds) { return std::count_if(fds.begin(), fds.end(), readable); };
+    const auto request = [](const QByteArray& secret, const QByteArray& body) {
+        return "POST /hook/PermissionRequest HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + secret
+            + "\r\nx-murmeli-adapter: claude\r\nContent-Length: 12\r\n\r\n" + body;
+    };
+
+    std::vector<int> first = flood(120);
+    ASSERT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 100 && answered(first) == 20; }));
+    // A request whose secret checked out while its body is still on the way, and one whose secret is wrong.
+    HttpClient slow(port);
+    slow.write(request("s3cret", "{\"n\""));
+    HttpClient stale(port);
+    stale.write(request("stale", "{\"n\""));
+    std::vector<std::unique_ptr<HttpClient>> agents;
+    for (int i = 0; i < 3; ++i) {
+        agents.push_back(std::make_unique<HttpClient>(port));
+        agents.back()->write(request("s3cret", "{\"n\":\"abcd\"}"));
+    }
+    ASSERT_TRUE(waitUntil([&] { return asyncCalls.size() == 3; })) << asyncCalls.size() << " of 3 held";
+
+    // A second wave pushes out every older connection that showed no secret, and nothing else.
+    std::vector<int> second = flood(110);
+    // Room for the 110 is made by closing the 95 of the first wave left, the stale one and 14 of the second wave.
+    EXPECT_TRUE(waitUntil([&] { return answered(first) == 120 && stale.closedByServer() && answered(second) == 14; }));
+    EXPECT_EQ(server->activeConnectionCount(), 100);
+    EXPECT_FALSE(slow.closedByServer());
+    EXPECT_EQ(closedCount, 0);
+    // Heads overdue: the flood is gone, the held requests and the one still sending its body stay.
+    fake->advance(hooks::HookServerOptions {}.headDeadlineMs);
+    EXPECT_TRUE(waitUntil([&] { return answered(second) == 110; }));
+    EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 4; }));
+    slow.write(":\"abcd\"}");
+    ASSERT_TRUE(waitUntil([&] { return asyncCalls.size() == 4; }));
+
+    releaser.setObjectName(QStringLiteral("decide"));
+    for (const auto& agent : agents) {
+        EXPECT_EQ(agent->readUntilClosed(), expectedReply(200, "OK", asyncBody->toUtf8()));
+    }
+    EXPECT_EQ(slow.readUntilClosed(), expectedReply(200, "OK", asyncBody->toUtf8()));
+    EXPECT_EQ(closedCount, 0);
+    for (const int fd : first) {
+        ::close(fd);
+    }
+    for (const int fd : second) {
         ::close(fd);
     }
 }
