@@ -7,8 +7,9 @@
 //                                                                   and no more, connecting again when closed
 // The clients hold on for HOLD_S seconds and then close; SETTLE_S seconds later the memory is read again.
 //   hook_flood PID PORT ask COUNT SECRET [WAIT_S=3]                 COUNT permission requests at once, as an agent's
-//                                                                   hook sends them: how many murmeli holds (no reply
-//                                                                   and still open after WAIT_S seconds)
+//                                                                   hook sends them (connected, 100 ms later the
+//                                                                   request): how many murmeli holds (no reply and
+//                                                                   still open after WAIT_S seconds)
 
 #include <algorithm>
 #include <cerrno>
@@ -103,21 +104,22 @@ int ask(int pid, quint16 port, int count, const std::string& secret, std::chrono
                              R"("tool_input":{"command":"ls -la /tmp"},"tool_use_id":"toolu_bench_)";
     std::vector<int> fds;
     int unreachable = 0;
+    // Connected first: the hook looks at who listens on the port before it sends a byte, which takes a while when
+    // the kernel's socket table is large, as a flood makes it.
     for (int i = 0; i < count; ++i) {
+        if (const int fd = murmeli::test::connectLoopback(port); fd >= 0) {
+            fds.push_back(fd);
+        } else {
+            ++unreachable;
+        }
+    }
+    ::usleep(100 * 1000);
+    for (std::size_t i = 0; i < fds.size(); ++i) {
         const std::string json = body + std::to_string(i) + "\"}";
         const std::string request = "POST /hook/PermissionRequest HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: "
                                     "application/json\r\nx-murmeli-adapter: claude\r\nAuthorization: Bearer "
             + secret + "\r\nContent-Length: " + std::to_string(json.size()) + "\r\nConnection: close\r\n\r\n" + json;
-        const int fd = murmeli::test::connectLoopback(port);
-        if (fd < 0
-            || ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
-            ++unreachable;
-            if (fd >= 0) {
-                ::close(fd);
-            }
-            continue;
-        }
-        fds.push_back(fd);
+        ::send(fds[i], request.data(), request.size(), MSG_NOSIGNAL);
     }
     long peak = memoryOf(pid).residentKiB;
     for (const auto until = Clock::now() + wait; Clock::now() < until;) {
@@ -142,7 +144,7 @@ int ask(int pid, quint16 port, int count, const std::string& secret, std::chrono
         ::close(fd);
     }
     std::printf("permission requests: %d of %d held after %lld s, %d answered at once, %d closed or reset, %d could "
-                "not be sent\n",
+                "not connect\n",
         held, count, static_cast<long long>(wait.count()), answered, closed, unreachable);
     std::printf("murmeli resident memory while they waited: %.1f MiB at most\n", mib(peak));
     return held == count ? 0 : 1;
