@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "main/hooks/server/HttpRequest.h"
 #include "platform/system/MemoryRelease.h"
@@ -204,7 +205,14 @@ void HookServerWorker::acceptPending()
         socket->setParent(this);
         // Connections past the limits, where no room can be made, are taken from the kernel and closed at once: left
         // in its queue they would pile up there without bound and be served long after their clients gave up.
-        if (!makeRoom(1, http::maxRequestBytes)) {
+        std::optional<bool> own;
+        const auto ownNewcomer = [&] {
+            if (!own) {
+                own = isOwn(socket);
+            }
+            return *own;
+        };
+        if (!makeRoom(1, http::maxRequestBytes, ownNewcomer)) {
             refuse(socket);
             continue;
         }
@@ -212,6 +220,7 @@ void HookServerWorker::acceptPending()
         socket->setReadBufferSize(http::readChunkBytes);
         Connection& connection = m_connections[id];
         connection.socket = socket;
+        connection.own = own;
         connection.acceptedAtMs = nowMs();
         connection.deadlineMs
             = connection.acceptedAtMs + std::min(m_options.headDeadlineMs, m_options.requestDeadlineMs);
@@ -227,10 +236,10 @@ void HookServerWorker::acceptPending()
                 readFailed(id);
             }
         });
-        // Once the next connection can only come in by closing one that has shown no secret, a request is read at
-        // once, or a burst of them could close a hook's before its secret showed. A hook writes its request as soon as
-        // it is connected, and in a flood the connection waited in the kernel's queue: it is there by now.
-        readFrom(id, false, !fits(1, http::maxRequestBytes));
+        // Bytes may already be waiting when the connection is handed over.
+        if (socket->bytesAvailable() > 0) {
+            readFrom(id);
+        }
     }
     // In a flood the listener takes connections for a long time before the event loop turns, and each closes another
     // to make room: those go now. None of them is in a signal of its own here.
@@ -245,32 +254,55 @@ void HookServerWorker::refuse(QTcpSocket* socket)
     dispose(socket);
 }
 
-bool HookServerWorker::makeRoom(int connections, qsizetype bytes)
+bool HookServerWorker::makeRoom(int connections, qsizetype bytes, const std::function<bool()>& forOwn)
 {
-    // Only connections that have not shown the secret are closed, so a client without it, however many connections
-    // it holds open, never keeps a hook that has it out. The oldest go first: a hook writes its whole head at once,
-    // so one that is still unfinished after the newer ones came is not one of them.
-    auto next = m_connections.begin();
-    while (!fits(connections, bytes)) {
-        const bool slotsFull = static_cast<int>(m_connections.size()) + connections > m_options.maxConnections;
-        // One that has been answered already holds no buffer, only its slot.
-        next = std::find_if(next, m_connections.end(), [slotsFull](const auto& entry) {
-            const Connection& connection = entry.second;
-            return (connection.stage == Stage::Reading && !connection.proven)
-                || (slotsFull && connection.stage == Stage::Lingering);
-        });
-        if (next == m_connections.end()) {
+    // Only connections that have not shown the secret are closed, another user's before the user's own, and the
+    // user's own only for the user's own: however many connections another user holds open, whatever they send, a hook
+    // of the user's always gets in, and is not closed while it still looks at who listens before it sends a byte.
+    for (const bool othersOnly : { true, false }) {
+        if (!othersOnly && !forOwn()) {
             return false;
         }
-        const quint64 id = next->first;
-        if (next->second.stage == Stage::Reading) {
-            sendBusy(next->second.socket);
+        auto next = m_connections.begin();
+        while (!fits(connections, bytes)) {
+            const bool slotsFull = static_cast<int>(m_connections.size()) + connections > m_options.maxConnections;
+            // One that has been answered already holds no buffer, only its slot.
+            next = std::find_if(next, m_connections.end(), [&](auto& entry) {
+                Connection& connection = entry.second;
+                const bool closable = (connection.stage == Stage::Reading && !connection.proven)
+                    || (slotsFull && connection.stage == Stage::Lingering);
+                return closable && !(othersOnly && isOwn(connection));
+            });
+            if (next == m_connections.end()) {
+                break;
+            }
+            const quint64 id = next->first;
+            if (next->second.stage == Stage::Reading) {
+                sendBusy(next->second.socket);
+            }
+            ++next;
+            noteRefusal(m_roomMade);
+            drop(id, true);
         }
-        ++next;
-        noteRefusal(m_roomMade);
-        drop(id, true);
+        if (fits(connections, bytes)) {
+            return true;
+        }
     }
-    return true;
+    return false;
+}
+
+bool HookServerWorker::isOwn(QTcpSocket* socket) const
+{
+    // An end the system cannot name is nobody's the user could vouch for.
+    return m_options.peerUid && m_options.peerUid(socket->socketDescriptor()) == ::geteuid();
+}
+
+bool HookServerWorker::isOwn(Connection& connection) const
+{
+    if (!connection.own) {
+        connection.own = isOwn(connection.socket);
+    }
+    return *connection.own;
 }
 
 bool HookServerWorker::fits(int connections, qsizetype bytes) const
@@ -279,7 +311,7 @@ bool HookServerWorker::fits(int connections, qsizetype bytes) const
         && m_bufferedBytes + bytes <= m_options.maxBufferedBytes;
 }
 
-void HookServerWorker::readFrom(quint64 id, bool peerGone, bool fromKernel)
+void HookServerWorker::readFrom(quint64 id, bool peerGone)
 {
     const auto it = m_connections.find(id);
     if (it == m_connections.end()) {
@@ -299,7 +331,7 @@ void HookServerWorker::readFrom(quint64 id, bool peerGone, bool fromKernel)
         }
     };
     QTcpSocket* socket = connection.socket;
-    while (fromKernel || socket->bytesAvailable() > 0) {
+    while (socket->bytesAvailable() > 0) {
         // The head is read in small steps: the buffer is sized for the whole request once the head tells how large
         // it is.
         qsizetype wanted = connection.head ? http::readChunkBytes : headChunkBytes;
@@ -307,9 +339,7 @@ void HookServerWorker::readFrom(quint64 id, bool peerGone, bool fromKernel)
             // Bytes after the request stay unread: they are not part of it.
             wanted = std::min(wanted, *length - connection.buffer.size());
         }
-        const qint64 received = fromKernel ? ::recv(static_cast<int>(socket->socketDescriptor()), m_chunk.data(),
-                                    static_cast<std::size_t>(wanted), MSG_DONTWAIT)
-                                           : socket->read(m_chunk.data(), wanted);
+        const qint64 received = socket->read(m_chunk.data(), wanted);
         if (received <= 0) {
             break;
         }
@@ -371,7 +401,7 @@ bool HookServerWorker::recount(Connection& connection, qsizetype capacityBefore)
 {
     m_bufferedBytes += connection.buffer.capacity() - capacityBefore;
     m_burst = m_burst || m_bufferedBytes >= burstBytes;
-    if (m_bufferedBytes <= m_options.maxBufferedBytes || (connection.proven && makeRoom(0, 0))) {
+    if (m_bufferedBytes <= m_options.maxBufferedBytes || (connection.proven && makeRoom(0, 0, [] { return true; }))) {
         return true;
     }
     noteRefusal(m_connectionRefusals);
@@ -389,10 +419,8 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
     bool held = false;
     const http::RequestHead head = *std::exchange(connection.head, std::nullopt);
     // Bytes after the request, here already or still in the socket, must be read before the close.
-    char next = 0;
     const bool trailing = connection.buffer.size() > http::requestLength(head).value_or(connection.buffer.size())
-        || connection.socket->bytesAvailable() > 0
-        || ::recv(static_cast<int>(connection.socket->socketDescriptor()), &next, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+        || connection.socket->bytesAvailable() > 0;
     http::Verdict verdict = http::evaluate(connection.buffer, head, m_shared->acceptedSecrets(), m_shared->port);
     releaseBuffer(connection);
     const auto answer = [&](int status, const QByteArray& body, bool lingering) {

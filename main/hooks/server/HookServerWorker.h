@@ -18,6 +18,7 @@
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/hooks/server/HttpRequest.h"
+#include "platform/system/LoopbackPeer.h"
 
 class QTcpServer;
 class QTcpSocket;
@@ -31,7 +32,7 @@ struct HookServerOptions {
     /// A connection whose head has not arrived whole by then is closed: a hook writes its head in one go.
     qint64 headDeadlineMs = 2000;
     /// Open connections, held permission requests included. Past it, room is made by closing the oldest connection
-    /// that has not shown the secret; with none such, a new connection is refused at once (503).
+    /// that has not shown the secret, another user's first; with none such, a new connection is refused at once (503).
     int maxConnections = 1024;
     /// Memory held for unfinished requests across all connections. A connection that would grow past it is
     /// answered 503 unless closing connections that have not shown the secret makes room; a new one is refused at
@@ -46,6 +47,8 @@ struct HookServerOptions {
     /// the close: closing on unread bytes resets the connection, and the client loses the reply.
     qint64 lingerMaxBytes = 1024 * 1024;
     qint64 lingerDeadlineMs = 2000;
+    /// The user id at the client's end of a connection; nullopt when the system does not tell.
+    std::function<std::optional<uint>(qintptr socketDescriptor)> peerUid = &platform::loopbackPeerUid;
 };
 
 /// State read from the main thread and written on the server thread; the mutex stands in for a serial queue.
@@ -126,6 +129,8 @@ private:
         // Its head has shown a secret murmeli holds (a whole head, where none is asked for): it is never closed to
         // make room for others.
         bool proven = false;
+        // Whether the client is of murmeli's own user; asked once, when it matters.
+        std::optional<bool> own;
         // Bytes thrown away while lingering.
         qint64 discarded = 0;
         std::optional<WaitingEvent> waiting;
@@ -150,12 +155,14 @@ private:
 
     void acceptPending();
     void refuse(QTcpSocket* socket);
-    /// Closes connections that have not shown the secret, oldest first, until there is room for this many more
-    /// connections and bytes; false when they are gone and there is still none.
-    bool makeRoom(int connections, qsizetype bytes);
+    /// Closes connections that have not shown the secret, another user's and then (when forOwn says the room is for
+    /// the user's own) the user's own, oldest first, until there is room for this many more connections and bytes;
+    /// false when there is still none.
+    bool makeRoom(int connections, qsizetype bytes, const std::function<bool()>& forOwn);
+    bool isOwn(QTcpSocket* socket) const;
+    bool isOwn(Connection& connection) const;
     bool fits(int connections, qsizetype bytes) const;
-    /// fromKernel: straight from the socket, before Qt has read anything of it.
-    void readFrom(quint64 id, bool peerGone = false, bool fromKernel = false);
+    void readFrom(quint64 id, bool peerGone = false);
     /// Brings the buffered total up to date after the buffer's allocation changed; false (and noted) past the cap.
     bool recount(Connection& connection, qsizetype capacityBefore);
     void releaseBuffer(Connection& connection);

@@ -11,6 +11,7 @@
 
 #include <qcoro/qcorosignal.h>
 
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -539,63 +540,80 @@ TEST_F(HookServerTest, IdleFloodIsCappedAndAGoodRequestIsServed)
 }
 
 // Another local user without the secret keeps more connections open than there are slots, each holding a head it
-// never finishes: the agents' permission requests still get in and are held for the panel, nothing the flood does
-// closes them or a request whose secret checked out, and the flood's own connections go, the oldest first to make
+// never finishes: the agents' permission requests still get in and are held for the panel, and so does a hook that
+// connected and looks at who listens before it sends a byte; the flood's own connections go, the oldest first to make
 // room and every one once its head is overdue.
 TEST_F(HookServerTest, AFloodWithoutTheSecretNeverKeepsPermissionRequestsOut)
 {
     auto fake = std::make_shared<test::FakeClock>();
     clock = fake;
-    startServer({ .maxConnections = 100 }, QStringLiteral("s3cret"), true);
+    // The flood comes from 127.0.0.2, standing for another user: who connects is the kernel's to tell.
+    const auto peerUid = [](qintptr fd) -> std::optional<uint> {
+        sockaddr_in peer {};
+        socklen_t length = sizeof peer;
+        ::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &length);
+        return peer.sin_addr.s_addr == htonl(0x7f000002) ? 65534 : ::geteuid();
+    };
+    startServer({ .maxConnections = 100, .peerUid = peerUid }, QStringLiteral("s3cret"), true);
     asyncBody = QStringLiteral(R"({"hookSpecificOutput":{"decision":{"behavior":"allow"}}})");
     const QByteArray unfinished = "POST /hook/PermissionRequest HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bear";
     const auto flood = [&](int count) {
         std::vector<int> fds;
         for (int i = 0; i < count; ++i) {
-            fds.push_back(test::connectLoopback(port));
-            ::send(fds.back(), unfinished.constData(), unfinished.size(), MSG_NOSIGNAL);
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address {};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(0x7f000002);
+            EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            address.sin_port = htons(port);
+            EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+            ::send(fd, unfinished.constData(), unfinished.size(), MSG_NOSIGNAL);
+            fds.push_back(fd);
         }
         return fds;
     };
     const auto answered = [](const std::vector<int>& fds) { return std::count_if(fds.begin(), fds.end(), readable); };
-    const auto request = [](const QByteArray& secret, const QByteArray& body) {
-        return "POST /hook/PermissionRequest HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + secret
-            + "\r\nx-murmeli-adapter: claude\r\nContent-Length: 12\r\n\r\n" + body;
+    const auto request = [](const QByteArray& body) {
+        return "POST /hook/PermissionRequest HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer s3cret\r\n"
+               "x-murmeli-adapter: claude\r\nContent-Length: 12\r\n\r\n"
+            + body;
     };
 
     std::vector<int> first = flood(120);
     ASSERT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 100 && answered(first) == 20; }));
-    // A request whose secret checked out while its body is still on the way, and one whose secret is wrong.
+    // A hook still looking at who listens, one whose secret checked out while its body is on the way, and three
+    // whole requests.
+    HttpClient looking(port);
     HttpClient slow(port);
-    slow.write(request("s3cret", "{\"n\""));
-    HttpClient stale(port);
-    stale.write(request("stale", "{\"n\""));
+    slow.write(request("{\"n\""));
     std::vector<std::unique_ptr<HttpClient>> agents;
     for (int i = 0; i < 3; ++i) {
         agents.push_back(std::make_unique<HttpClient>(port));
-        agents.back()->write(request("s3cret", "{\"n\":\"abcd\"}"));
+        agents.back()->write(request("{\"n\":\"abcd\"}"));
     }
     ASSERT_TRUE(waitUntil([&] { return asyncCalls.size() == 3; })) << asyncCalls.size() << " of 3 held";
 
-    // A second wave pushes out every older connection that showed no secret, and nothing else.
+    // A second wave makes room by closing only the flood's connections: the 95 of the first left, then 15 of its own.
     std::vector<int> second = flood(110);
-    // Room for the 110 is made by closing the 95 of the first wave left, the stale one and 14 of the second wave.
-    EXPECT_TRUE(waitUntil([&] { return answered(first) == 120 && stale.closedByServer() && answered(second) == 14; }));
+    EXPECT_TRUE(waitUntil([&] { return answered(first) == 120 && answered(second) == 15; }));
     EXPECT_EQ(server->activeConnectionCount(), 100);
+    EXPECT_FALSE(looking.closedByServer());
     EXPECT_FALSE(slow.closedByServer());
     EXPECT_EQ(closedCount, 0);
+    looking.write(request("{\"n\":\"efgh\"}"));
+    ASSERT_TRUE(waitUntil([&] { return asyncCalls.size() == 4; }));
     // Heads overdue: the flood is gone, the held requests and the one still sending its body stay.
     fake->advance(hooks::HookServerOptions {}.headDeadlineMs);
     EXPECT_TRUE(waitUntil([&] { return answered(second) == 110; }));
-    EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 4; }));
+    EXPECT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 5; }));
     slow.write(":\"abcd\"}");
-    ASSERT_TRUE(waitUntil([&] { return asyncCalls.size() == 4; }));
+    ASSERT_TRUE(waitUntil([&] { return asyncCalls.size() == 5; }));
 
     releaser.setObjectName(QStringLiteral("decide"));
-    for (const auto& agent : agents) {
-        EXPECT_EQ(agent->readUntilClosed(), expectedReply(200, "OK", asyncBody->toUtf8()));
+    for (HttpClient* client : { agents[0].get(), agents[1].get(), agents[2].get(), &looking, &slow }) {
+        EXPECT_EQ(client->readUntilClosed(), expectedReply(200, "OK", asyncBody->toUtf8()));
     }
-    EXPECT_EQ(slow.readUntilClosed(), expectedReply(200, "OK", asyncBody->toUtf8()));
     EXPECT_EQ(closedCount, 0);
     for (const int fd : first) {
         ::close(fd);
