@@ -171,7 +171,9 @@ murmeli_copy_script() {
 # murmeli_store_secret BIN DIR.
 murmeli_store_secret() {
     local bin=$1 dest=$2 secret
-    secret=$("$bin" hooks secret) || murmeli_fail "could not store a hook secret"
+    # murmeli has said why on standard error. A stored secret it cannot use is the user's to mend: without the
+    # executable the roll back leaves the stored secret alone (it only forgets one no agent's hooks hold).
+    secret=$("$bin" hooks secret) || { murmeli_bin=""; murmeli_fail "no hook secret to give the hooks (see above)"; }
     if [[ ! -f $dest/hook-secret || $(<"$dest/hook-secret") != "$secret" ]]; then
         printf '%s' "$secret" | murmeli_place "$dest/hook-secret" 600 || murmeli_fail "cannot write $dest/hook-secret"
     fi

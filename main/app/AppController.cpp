@@ -1,6 +1,7 @@
 #include "main/app/AppController.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include "main/hooks/events/HookEventManifest.h"
 #include "main/hooks/events/HookEventType.h"
@@ -237,6 +238,11 @@ void AppController::startHookServer()
     if (m_hookServer->portTaken()) {
         // Nothing retries, and the log is not where anyone looks at start-up: said once where the panel is.
         m_vm.setModeBHintText(QString::fromUtf8(portTakenNotice).arg(m_dependencies.hookPort), true);
+    } else if (const QStringList refused = m_hookServer->refusedSecrets(); !refused.isEmpty()) {
+        // The agents go quiet without a word of why: the log alone is not where anyone looks. Two lines under the
+        // strip hold the file's whole name only with the home folder written short.
+        const QString why = refused.join(QStringLiteral("; ")).replace(QDir::homePath() + u'/', QStringLiteral("~/"));
+        m_vm.setModeBHintText(QString::fromUtf8(secretRefusedNotice).arg(why), true);
     }
 }
 

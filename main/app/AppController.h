@@ -92,6 +92,9 @@ public:
         std::function<std::unique_ptr<platform::AudioPlayer>()> audioPlayer = &platform::makeAudioPlayer;
     };
 
+    /// Said under the strip when no stored hook secret can be used (%1: where each copy is kept and why).
+    static constexpr auto secretRefusedNotice
+        = "murmeli refuses every hook: %1. Mend or remove it, reinstall the hooks, restart murmeli";
     /// Said under the strip when another program holds the hook port (%1) at start-up.
     static constexpr auto portTakenNotice = "murmeli: port %1 is taken, so no agent reaches murmeli. Quit the other "
                                             "murmeli or the program on it, then start murmeli again";

@@ -171,6 +171,17 @@ platform::KeychainStore hookSecrets()
     return platform::KeychainStore(platform::makeHookSecretStore(platform::makeSecretStore()));
 }
 
+// A stored copy that cannot be used is the user's to mend: one made in its place would leave murmeli and the hooks
+// holding different secrets, and what the user kept there would be gone.
+int refuseToReplace()
+{
+    printLine(stderr,
+        QStringLiteral("murmeli: no hook secret was made, so as not to replace the stored one that cannot be used: "
+                       "mend it (a file of your own with mode 0600 that holds the secret on one line) or remove it, "
+                       "then install the hooks again"));
+    return 1;
+}
+
 // Prints the hook secret, creating and storing one when none is stored yet. Installers running at once must all
 // print the secret that ends up stored, so it is created under a lock and looked for again once the lock is held.
 // The secret is read as murmeli's hook server reads it, and what that repaired or refused is told to the installer.
@@ -186,6 +197,9 @@ int secret()
         printLine(stdout, value);
         return 0;
     }
+    if (stored.refused()) {
+        return refuseToReplace();
+    }
     const QString directory
         = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/murmeli");
     QLockFile lock(directory + QStringLiteral("/hook-secret.lock"));
@@ -193,7 +207,11 @@ int secret()
         printLine(stderr, QStringLiteral("murmeli: could not lock %1 to create the hook secret").arg(directory));
         return 1;
     }
-    value = hooks::StoredHookSecret::read(keychain).secrets.value(0);
+    const hooks::StoredHookSecret locked = hooks::StoredHookSecret::read(keychain);
+    value = locked.secrets.value(0);
+    if (value.isEmpty() && locked.refused()) {
+        return refuseToReplace();
+    }
     if (value.isEmpty()) {
         value = hooks::StoredHookSecret::fresh();
         if (!keychain.save(

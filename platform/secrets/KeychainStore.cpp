@@ -69,9 +69,10 @@ bool KeychainStore::remove(const QString& service, const QString& account)
     return m_store && m_store->remove(service, account);
 }
 
-std::vector<SecretNotice> KeychainStore::check(const QString& service, const QString& account)
+std::vector<SecretNotice> KeychainStore::check(
+    const QString& service, const QString& account, const SecretStore::ValueCheck& usable)
 {
-    return m_store ? m_store->check(service, account) : std::vector<SecretNotice> {};
+    return m_store ? m_store->check(service, account, usable) : std::vector<SecretNotice> {};
 }
 
 } // namespace murmeli::platform

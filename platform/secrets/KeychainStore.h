@@ -27,8 +27,10 @@ public:
     bool save(const QString& service, const QString& account, const QString& value);
     /// Deletes the item; true when it was removed or was not there.
     bool remove(const QString& service, const QString& account);
-    /// What the store repaired of the item or why a copy of it will not be read (SecretStore::check).
-    std::vector<SecretNotice> check(const QString& service, const QString& account);
+    /// What the store repaired of the item, or why a copy of it will not be read or cannot be used
+    /// (SecretStore::check).
+    std::vector<SecretNotice> check(
+        const QString& service, const QString& account, const SecretStore::ValueCheck& usable);
 
 private:
     std::shared_ptr<platform::SecretStore> m_store;

@@ -56,12 +56,14 @@ bool LayeredSecretStore::remove(const QString& service, const QString& account)
     return first && second;
 }
 
-std::vector<SecretNotice> LayeredSecretStore::check(const QString& service, const QString& account)
+std::vector<SecretNotice> LayeredSecretStore::check(
+    const QString& service, const QString& account, const ValueCheck& usable)
 {
-    std::vector<SecretNotice> notices = m_first ? m_first->check(service, account) : std::vector<SecretNotice> {};
+    std::vector<SecretNotice> notices
+        = m_first ? m_first->check(service, account, usable) : std::vector<SecretNotice> {};
     if (m_second && m_second != m_first) {
         // Two stores may keep their items in one place (a file store each where no keyring answers): said once.
-        for (SecretNotice& notice : m_second->check(service, account)) {
+        for (SecretNotice& notice : m_second->check(service, account, usable)) {
             const auto same = [&](const SecretNotice& seen) { return seen.text == notice.text; };
             if (std::none_of(notices.begin(), notices.end(), same)) {
                 notices.push_back(std::move(notice));

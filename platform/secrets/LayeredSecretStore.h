@@ -19,7 +19,7 @@ public:
     std::vector<QByteArray> loadEach(const QString& service, const QString& account) const override;
     bool save(const QString& service, const QString& account, const QByteArray& value) override;
     bool remove(const QString& service, const QString& account) override;
-    std::vector<SecretNotice> check(const QString& service, const QString& account) override;
+    std::vector<SecretNotice> check(const QString& service, const QString& account, const ValueCheck& usable) override;
     QString backendName() const override;
 
 private:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -19,6 +20,9 @@ struct SecretNotice {
 /// Small secrets (API keys, the hooks' shared secret) kept per (service, account) as raw bytes; never throws.
 class SecretStore {
 public:
+    /// Why a stored value is of no use to the caller (e.g. "is not UTF-8 text"), or nullopt when it is.
+    using ValueCheck = std::function<std::optional<QString>(const QByteArray& value)>;
+
     SecretStore() = default;
     virtual ~SecretStore() = default;
     Q_DISABLE_COPY_MOVE(SecretStore)
@@ -38,12 +42,16 @@ public:
     /// Deletes the item; true when it was removed or did not exist.
     virtual bool remove(const QString& service, const QString& account) = 0;
     /// Repairs what keeps a copy of the item from being handed out where that is safe, and says what it repaired or
-    /// why a copy will not be handed out; nothing for an item that is fine or not there.
-    virtual std::vector<SecretNotice> check(const QString& service, const QString& account)
+    /// why a copy will not be handed out or, by usable (when set), cannot be used; nothing for an item that is fine or
+    /// not there.
+    virtual std::vector<SecretNotice> check(const QString& service, const QString& account, const ValueCheck& usable)
     {
-        Q_UNUSED(service)
-        Q_UNUSED(account)
-        return {};
+        const std::optional<QByteArray> value = usable ? load(service, account) : std::nullopt;
+        const std::optional<QString> why = value ? usable(*value) : std::nullopt;
+        if (!why) {
+            return {};
+        }
+        return { { QStringLiteral("the %1 item %2.%3 ").arg(backendName(), service, account) + *why } };
     }
     /// Short backend name for diagnostics: "secret-service", "file" or "fake".
     virtual QString backendName() const = 0;

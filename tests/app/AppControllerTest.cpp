@@ -14,6 +14,7 @@
 
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
+#include "platform/secrets/file/FileSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
 #include "tests/support/ControllerProbe.h"
 #include "tests/support/FakeClock.h"
@@ -145,6 +146,40 @@ TEST(AppControllerTest, ATakenPortIsNamedInTheLogAndOnceUnderTheStrip)
         EXPECT_FALSE(server.isRunning());
         EXPECT_TRUE(vm.modeBHintText().isEmpty());
     }
+}
+
+// A hook secret file that murmeli cannot use keeps every hook event out; the log and the line under the strip say
+// which file and what is wrong with it, or the user only sees the agents go quiet.
+TEST(AppControllerTest, AStoredSecretThatCannotBeUsedIsNamedInTheLogAndUnderTheStrip)
+{
+    QTemporaryDir root;
+    const QString directory = root.path() + QStringLiteral("/secrets");
+    const QString file = directory + QLatin1Char('/') + QLatin1String(platform::KeychainStore::hookAuthService)
+        + QStringLiteral(".secret");
+    ASSERT_TRUE(QDir().mkpath(directory));
+    {
+        QFile stored(file);
+        ASSERT_TRUE(stored.open(QIODevice::WriteOnly));
+        stored.write(QByteArray::fromHex("8f3ac1ffe0017b9d"));
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0600), 0);
+    app::AppController::Dependencies dependencies = test::controllerDependencies(
+        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<test::FakeClock>());
+    dependencies.hookSecrets = std::make_shared<platform::FileSecretStore>(directory);
+    app::AppController controller(std::move(dependencies));
+    QList<LogLine> lines;
+    controller.onLog = [&](const QString& message, common::LogColor color) { lines.append({ message, color }); };
+    controller.startBackend(QString());
+    EXPECT_TRUE(test::ControllerProbe::hookServer(controller).authEnforced());
+
+    const QString said = file + QStringLiteral(" is not UTF-8 text");
+    const auto named
+        = std::find_if(lines.begin(), lines.end(), [&](const LogLine& l) { return l.message.contains(file); });
+    ASSERT_TRUE(named != lines.end());
+    EXPECT_TRUE(named->message.contains(said)) << named->message.toStdString();
+    EXPECT_EQ(named->color, common::LogColor::Red);
+    EXPECT_TRUE(controller.vm().modeBHintIsNotice());
+    EXPECT_TRUE(controller.vm().modeBHintText().contains(said)) << controller.vm().modeBHintText().toStdString();
 }
 
 TEST(AppControllerTest, UnreadableDefaultsFileIsLoggedOnceAtStart)

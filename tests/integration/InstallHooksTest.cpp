@@ -28,6 +28,8 @@ const QString murmeliBinary = QStringLiteral(MURMELI_BINARY);
 struct InstallerRun {
     int exitCode = -1;
     QString output;
+    // Standard error, where it was kept apart from the output.
+    QString errors;
 };
 
 class InstallHooksTest : public ::testing::Test {
@@ -39,8 +41,10 @@ protected:
         return runAtOnce(QStringLiteral("/bin/bash"), { QStringList { installScript } + arguments }).front();
     }
 
-    // Starts one process per argument list, all before waiting for any.
-    std::vector<InstallerRun> runAtOnce(const QString& program, const QList<QStringList>& argumentLists)
+    // Starts one process per argument list, all before waiting for any; standard error goes with the output unless
+    // it is to be kept apart.
+    std::vector<InstallerRun> runAtOnce(
+        const QString& program, const QList<QStringList>& argumentLists, bool errorsApart = false)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), home.path());
@@ -51,13 +55,14 @@ protected:
         for (const QStringList& arguments : argumentLists) {
             auto& process = processes.emplace_back(std::make_unique<QProcess>());
             process->setProcessEnvironment(environment);
-            process->setProcessChannelMode(QProcess::MergedChannels);
+            process->setProcessChannelMode(errorsApart ? QProcess::SeparateChannels : QProcess::MergedChannels);
             process->start(program, arguments);
         }
         std::vector<InstallerRun> runs;
         for (const auto& process : processes) {
             process->waitForFinished(60000);
-            runs.push_back({ process->exitCode(), QString::fromUtf8(process->readAll()) });
+            runs.push_back({ process->exitCode(), QString::fromUtf8(process->readAllStandardOutput()),
+                errorsApart ? QString::fromUtf8(process->readAllStandardError()) : QString() });
         }
         return runs;
     }
@@ -240,5 +245,55 @@ TEST_F(InstallHooksTest, TheHookScriptsAndMurmeliReadTheSecretAlike)
         ASSERT_TRUE(murmeli::test::waitUntil([&] { return hook.state() == QProcess::NotRunning; }, 30000));
         EXPECT_EQ(server.totalEventCount(), 1);
         EXPECT_EQ(server.bearerRejectCount(), 0);
+    }
+}
+
+// A secret file of the user's own that holds what no hook can send (made by hand from random bytes, cut short,
+// garbled): `murmeli hooks secret` and the installers stop, say which file, what is wrong with it and how to mend it,
+// and keep it as it was; nothing is installed that would carry another secret than the one murmeli reads.
+TEST_F(InstallHooksTest, AStoredSecretThatCannotBeUsedStopsTheInstallersAndIsKept)
+{
+    const struct {
+        const char* what;
+        QByteArray stored;
+        QString why;
+        QString installer;
+    } cases[] = {
+        { "over 64 KiB", QByteArray(64 * 1024 + 1, 'a'), QStringLiteral("is over 64 KiB"),
+            QStringLiteral("install-hooks.sh") },
+        { "random bytes", QByteArray::fromHex("8f3ac1ffe0017b9d"), QStringLiteral("is not UTF-8 text"),
+            QStringLiteral("install-codex-hook") },
+        { "only white space", " \n\n", QStringLiteral("holds only white space"), QStringLiteral("install-hooks.sh") },
+        { "a NUL byte", QByteArray("s3c\0ret", 7), QStringLiteral("holds a NUL byte"),
+            QStringLiteral("install-gemini-hook") },
+    };
+    const QString secretsDir = QFileInfo(storedSecretPath()).path();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(home.path() + QStringLiteral("/.local")).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(secretsDir));
+        QFile stored(storedSecretPath());
+        ASSERT_TRUE(stored.open(QIODevice::WriteOnly));
+        stored.write(c.stored);
+        stored.close();
+        ASSERT_EQ(::chmod(QFile::encodeName(storedSecretPath()).constData(), 0600), 0);
+        const QString said = storedSecretPath() + QLatin1Char(' ') + c.why;
+
+        const InstallerRun secret
+            = runAtOnce(murmeliBinary, { { QStringLiteral("hooks"), QStringLiteral("secret") } }, true).front();
+        EXPECT_NE(secret.exitCode, 0);
+        EXPECT_TRUE(secret.output.isEmpty()) << "taken for the secret: " << secret.output.left(80).toStdString();
+        EXPECT_TRUE(secret.errors.contains(said)) << secret.errors.toStdString();
+        EXPECT_TRUE(secret.errors.contains(QStringLiteral("remove it"))) << secret.errors.toStdString();
+
+        const InstallerRun install = runAtOnce(QStringLiteral("/bin/bash"),
+            { { QFileInfo(installScript).path() + QLatin1Char('/')
+                + c.installer } }).front();
+        EXPECT_NE(install.exitCode, 0);
+        EXPECT_TRUE(install.output.contains(said)) << install.output.toStdString();
+        EXPECT_TRUE(install.output.contains(QStringLiteral("nothing was changed"))) << install.output.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(hooksDir()));
+        EXPECT_FALSE(QFileInfo::exists(settingsPath()));
+        EXPECT_EQ(murmeli::test::readFile(storedSecretPath()), c.stored) << "the file is left as it was";
     }
 }

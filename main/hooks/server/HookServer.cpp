@@ -51,23 +51,30 @@ void HookServer::start(quint16 port, std::optional<QString> secret, bool skipKey
     }
     std::optional<QString> resolved;
     QStringList others;
+    m_refusedSecrets.clear();
     if (secret) {
         resolved = secret;
     } else if (!skipKeychain) {
         // Where an install keeps the secret depends on where it ran; the hooks carry whichever copy they were given.
         StoredHookSecret stored = StoredHookSecret::read(m_keychain);
-        for (const platform::SecretNotice& notice : stored.notices) {
-            onLog(QStringLiteral("HookServer: ") + StoredHookSecret::describe(notice), common::LogColor::Orange);
-        }
         others = std::move(stored.secrets);
+        if (others.isEmpty()) {
+            m_refusedSecrets = stored.refusals();
+        }
+        for (const platform::SecretNotice& notice : stored.notices) {
+            if (notice.repaired || !others.isEmpty()) {
+                onLog(QStringLiteral("HookServer: ") + StoredHookSecret::describe(notice), common::LogColor::Orange);
+            }
+        }
         if (!others.isEmpty()) {
             resolved = others.takeFirst();
-        } else if (stored.refused()) {
+        } else if (!m_refusedSecrets.isEmpty()) {
             // Listening without a check would let any local user post events; one nobody holds refuses them all.
             resolved = StoredHookSecret::fresh();
-            onLog(QStringLiteral("HookServer: no stored hook secret can be used, so every hook event is refused: make "
-                                 "it a file of your own with mode 0600 (or remove it and reinstall the hooks), then "
-                                 "restart murmeli"),
+            onLog(QStringLiteral("HookServer: no stored hook secret can be used, so every hook event is refused: %1. "
+                                 "Make it a file of your own with mode 0600 that holds the secret on one line (or "
+                                 "remove it and reinstall the hooks), then restart murmeli")
+                      .arg(m_refusedSecrets.join(QStringLiteral("; "))),
                 common::LogColor::Red);
         }
     }
@@ -115,16 +122,17 @@ void HookServer::setSecret(std::optional<QString> secret)
 
 QStringList HookServer::acceptedSecrets() const
 {
-    const std::lock_guard lock(m_shared->mutex);
-    if (!m_shared->secret || m_shared->secret->isEmpty()) {
-        return {};
-    }
-    return QStringList { *m_shared->secret } + m_shared->otherSecrets;
+    return m_shared->acceptedSecrets();
 }
 
 bool HookServer::portTaken() const
 {
     return m_shared->portTaken;
+}
+
+QStringList HookServer::refusedSecrets() const
+{
+    return m_refusedSecrets;
 }
 
 bool HookServer::authEnforced() const

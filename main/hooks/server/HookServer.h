@@ -61,6 +61,9 @@ public:
     quint16 port() const;
     /// Whether the last start found its port held by another program.
     bool portTaken() const;
+    /// Why no stored secret could be used at the last start, one line per copy naming where it is kept; empty when
+    /// one is used or none is stored. Every hook event is refused then.
+    QStringList refusedSecrets() const;
     std::optional<QString> secret() const;
     /// Sets the one secret a bearer must carry (none or empty: no authentication).
     void setSecret(std::optional<QString> secret);
@@ -99,6 +102,7 @@ private:
     // Work handed from the server thread to the owner's; under load one wake-up carries many events.
     DeliveryOutbox m_outbox;
     std::unordered_map<quint64, std::shared_ptr<HeldRequest>> m_held;
+    QStringList m_refusedSecrets;
     // Last, so the thread has stopped before anything its callbacks touch goes.
     common::WorkerThread<HookServerWorker> m_thread;
 };

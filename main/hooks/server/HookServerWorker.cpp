@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "main/hooks/server/HttpRequest.h"
 #include "platform/system/MemoryRelease.h"
@@ -26,6 +27,15 @@ constexpr qint64 lingerReadBytes = 4096;
 // Heads are a few hundred bytes; anything larger is read on in steps of this size.
 constexpr qsizetype headChunkBytes = 4096;
 
+// One attempt, straight to the kernel: a connection closed for being too many costs no buffer, and a client that
+// cannot take the reply gets the close.
+void sendBusy(QTcpSocket* socket)
+{
+    static const QByteArray reply = http::formatReply(503, http::busyBody);
+    ::send(static_cast<int>(socket->socketDescriptor()), reply.constData(), static_cast<std::size_t>(reply.size()),
+        MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
 // Who sent a request, as its x-murmeli-adapter header says, fit for a log line: the header is the client's to write.
 QString senderOf(const http::RequestHead& head)
 {
@@ -38,6 +48,15 @@ QString senderOf(const http::RequestHead& head)
 
 } // namespace
 
+QStringList HookServerShared::acceptedSecrets() const
+{
+    const std::lock_guard lock(mutex);
+    if (!secret || secret->isEmpty()) {
+        return {};
+    }
+    return QStringList { *secret } + otherSecrets;
+}
+
 HookServerWorker::HookServerWorker(std::shared_ptr<HookServerShared> shared, HookServerOptions options,
     std::shared_ptr<common::Clock> clock, DeliverFn deliver, common::LogSink log, ClosedFn closed, WakeFn wake)
     : m_shared(std::move(shared)), m_options(options), m_clock(std::move(clock)), m_deliver(std::move(deliver)),
@@ -48,6 +67,10 @@ HookServerWorker::HookServerWorker(std::shared_ptr<HookServerShared> shared, Hoo
                                           "requests buffered)")
                                .arg(QStringLiteral("%1"), QString::number(options.maxConnections),
                                    QString::number(options.maxBufferedBytes / 1024))),
+      m_roomMade(QStringLiteral("HookServer: full, closed %1 connection(s) that had shown no hook secret to make room "
+                                "(limits: %2 open, %3 KiB of requests buffered)")
+                     .arg(QStringLiteral("%1"), QString::number(options.maxConnections),
+                         QString::number(options.maxBufferedBytes / 1024))),
       m_eventRefusals(QStringLiteral("HookServer: murmeli is busy, %1 event(s) answered 503 and not handled")),
       m_bearerRefusals(QStringLiteral("HookServer: refused %1 event(s) from %2: their hook secret is not one murmeli "
                                       "holds (401). Install that agent's hooks again (Settings → Integrations, or "
@@ -128,7 +151,8 @@ bool HookServerWorker::listen(quint16 port)
         m_sweepTimer = new QTimer(this);
         connect(m_sweepTimer, &QTimer::timeout, this, &HookServerWorker::sweep);
     }
-    m_sweepTimer->start(static_cast<int>(std::clamp<qint64>(m_options.requestDeadlineMs / 4, 10, 1000)));
+    m_sweepTimer->start(static_cast<int>(
+        std::clamp<qint64>(std::min(m_options.requestDeadlineMs, m_options.headDeadlineMs) / 4, 10, 1000)));
     m_shared->port = m_server->serverPort();
     m_shared->portTaken = false;
     m_shared->running = true;
@@ -179,10 +203,16 @@ void HookServerWorker::acceptPending()
         QTcpSocket* socket = m_server->nextPendingConnection();
         // The worker's own, not the listener's: connections outlive a listener that is stopped or replaced.
         socket->setParent(this);
-        // Connections past the limits are taken from the kernel and closed at once: left in its queue they would
-        // pile up there without bound and be served long after their clients gave up.
-        if (static_cast<int>(m_connections.size()) >= m_options.maxConnections
-            || m_bufferedBytes + http::maxRequestBytes > m_options.maxBufferedBytes) {
+        // Connections past the limits, where no room can be made, are taken from the kernel and closed at once: left
+        // in its queue they would pile up there without bound and be served long after their clients gave up.
+        std::optional<bool> own;
+        const auto ownNewcomer = [&] {
+            if (!own) {
+                own = isOwn(socket);
+            }
+            return *own;
+        };
+        if (!makeRoom(1, http::maxRequestBytes, ownNewcomer)) {
             refuse(socket);
             continue;
         }
@@ -190,7 +220,10 @@ void HookServerWorker::acceptPending()
         socket->setReadBufferSize(http::readChunkBytes);
         Connection& connection = m_connections[id];
         connection.socket = socket;
-        connection.deadlineMs = nowMs() + m_options.requestDeadlineMs;
+        connection.own = own;
+        connection.acceptedAtMs = nowMs();
+        connection.deadlineMs
+            = connection.acceptedAtMs + std::min(m_options.headDeadlineMs, m_options.requestDeadlineMs);
         {
             const std::lock_guard lock(m_shared->mutex);
             ++m_shared->activeConnections;
@@ -208,17 +241,74 @@ void HookServerWorker::acceptPending()
             readFrom(id);
         }
     }
+    // In a flood the listener takes connections for a long time before the event loop turns, and each closes another
+    // to make room: those go now. None of them is in a signal of its own here.
+    deleteDisposed();
 }
 
 void HookServerWorker::refuse(QTcpSocket* socket)
 {
     noteRefusal(m_connectionRefusals);
-    // One attempt, straight to the kernel: a refusal costs no buffer, and a client that cannot take it gets the close.
-    const QByteArray reply = http::formatReply(503, http::busyBody);
-    ::send(static_cast<int>(socket->socketDescriptor()), reply.constData(), static_cast<std::size_t>(reply.size()),
-        MSG_NOSIGNAL | MSG_DONTWAIT);
+    sendBusy(socket);
     socket->abort();
     dispose(socket);
+}
+
+bool HookServerWorker::makeRoom(int connections, qsizetype bytes, const std::function<bool()>& forOwn)
+{
+    // Only connections that have not shown the secret are closed, another user's before the user's own, and the
+    // user's own only for the user's own: however many connections another user holds open, whatever they send, a hook
+    // of the user's always gets in, and is not closed while it still looks at who listens before it sends a byte.
+    for (const bool othersOnly : { true, false }) {
+        if (!othersOnly && !forOwn()) {
+            return false;
+        }
+        auto next = m_connections.begin();
+        while (!fits(connections, bytes)) {
+            const bool slotsFull = static_cast<int>(m_connections.size()) + connections > m_options.maxConnections;
+            // One that has been answered already holds no buffer, only its slot.
+            next = std::find_if(next, m_connections.end(), [&](auto& entry) {
+                Connection& connection = entry.second;
+                const bool closable = (connection.stage == Stage::Reading && !connection.proven)
+                    || (slotsFull && connection.stage == Stage::Lingering);
+                return closable && !(othersOnly && isOwn(connection));
+            });
+            if (next == m_connections.end()) {
+                break;
+            }
+            const quint64 id = next->first;
+            if (next->second.stage == Stage::Reading) {
+                sendBusy(next->second.socket);
+            }
+            ++next;
+            noteRefusal(m_roomMade);
+            drop(id, true);
+        }
+        if (fits(connections, bytes)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HookServerWorker::isOwn(QTcpSocket* socket) const
+{
+    // An end the system cannot name is nobody's the user could vouch for.
+    return m_options.peerUid && m_options.peerUid(socket->socketDescriptor()) == ::geteuid();
+}
+
+bool HookServerWorker::isOwn(Connection& connection) const
+{
+    if (!connection.own) {
+        connection.own = isOwn(connection.socket);
+    }
+    return *connection.own;
+}
+
+bool HookServerWorker::fits(int connections, qsizetype bytes) const
+{
+    return static_cast<int>(m_connections.size()) + connections <= m_options.maxConnections
+        && m_bufferedBytes + bytes <= m_options.maxBufferedBytes;
 }
 
 void HookServerWorker::readFrom(quint64 id, bool peerGone)
@@ -274,6 +364,8 @@ void HookServerWorker::readFrom(quint64 id, bool peerGone)
                 continue;
             }
             connection.head = http::parseHead(connection.buffer);
+            connection.proven = http::bearerMatches(*connection.head, m_shared->acceptedSecrets());
+            connection.deadlineMs = connection.acceptedAtMs + m_options.requestDeadlineMs;
             // One allocation for the whole request: growing step by step copies it each time and leaves holes in
             // the heap that a flood turns into resident memory.
             if (const auto length = http::requestLength(*connection.head); length && *length <= http::maxRequestBytes) {
@@ -309,7 +401,7 @@ bool HookServerWorker::recount(Connection& connection, qsizetype capacityBefore)
 {
     m_bufferedBytes += connection.buffer.capacity() - capacityBefore;
     m_burst = m_burst || m_bufferedBytes >= burstBytes;
-    if (m_bufferedBytes <= m_options.maxBufferedBytes) {
+    if (m_bufferedBytes <= m_options.maxBufferedBytes || (connection.proven && makeRoom(0, 0, [] { return true; }))) {
         return true;
     }
     noteRefusal(m_connectionRefusals);
@@ -324,19 +416,12 @@ void HookServerWorker::releaseBuffer(Connection& connection)
 
 void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone)
 {
-    QStringList secrets;
     bool held = false;
     const http::RequestHead head = *std::exchange(connection.head, std::nullopt);
     // Bytes after the request, here already or still in the socket, must be read before the close.
     const bool trailing = connection.buffer.size() > http::requestLength(head).value_or(connection.buffer.size())
         || connection.socket->bytesAvailable() > 0;
-    {
-        const std::lock_guard lock(m_shared->mutex);
-        if (m_shared->secret && !m_shared->secret->isEmpty()) {
-            secrets = QStringList { *m_shared->secret } + m_shared->otherSecrets;
-        }
-    }
-    http::Verdict verdict = http::evaluate(connection.buffer, head, secrets, m_shared->port);
+    http::Verdict verdict = http::evaluate(connection.buffer, head, m_shared->acceptedSecrets(), m_shared->port);
     releaseBuffer(connection);
     const auto answer = [&](int status, const QByteArray& body, bool lingering) {
         if (peerGone) {
@@ -577,16 +662,16 @@ void HookServerWorker::dispose(QTcpSocket* socket)
     // Not deleted here, in what may be its own signal. Those of one turn go together: each deleteLater() would wake
     // the event loop once more.
     if (m_disposed.empty()) {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                for (QTcpSocket* done : std::exchange(m_disposed, {})) {
-                    delete done;
-                }
-            },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &HookServerWorker::deleteDisposed, Qt::QueuedConnection);
     }
     m_disposed.push_back(socket);
+}
+
+void HookServerWorker::deleteDisposed()
+{
+    for (QTcpSocket* done : std::exchange(m_disposed, {})) {
+        delete done;
+    }
 }
 
 void HookServerWorker::sweep()

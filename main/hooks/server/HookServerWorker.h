@@ -3,9 +3,9 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 #include <QByteArray>
@@ -18,6 +18,7 @@
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
 #include "main/hooks/server/HttpRequest.h"
+#include "platform/system/LoopbackPeer.h"
 
 class QTcpServer;
 class QTcpSocket;
@@ -28,10 +29,14 @@ namespace murmeli::hooks {
 struct HookServerOptions {
     /// A request that has not arrived whole by then is closed without delivery.
     qint64 requestDeadlineMs = 10000;
-    /// Open connections, held permission requests included; a connection past it is refused at once (503).
+    /// A connection whose head has not arrived whole by then is closed: a hook writes its head in one go.
+    qint64 headDeadlineMs = 2000;
+    /// Open connections, held permission requests included. Past it, room is made by closing the oldest connection
+    /// that has not shown the secret, another user's first; with none such, a new connection is refused at once (503).
     int maxConnections = 1024;
     /// Memory held for unfinished requests across all connections. A connection that would grow past it is
-    /// answered 503; a new one is refused at once while one more whole request would not fit.
+    /// answered 503 unless closing connections that have not shown the secret makes room; a new one is refused at
+    /// once while one more whole request would not fit.
     qsizetype maxBufferedBytes = 32 * 1024 * 1024;
     /// Accepted events waiting for the owner's thread. Past it a request waits on its connection until there is
     /// room, and is answered 503 only when there was none for requestDeadlineMs.
@@ -42,6 +47,8 @@ struct HookServerOptions {
     /// the close: closing on unread bytes resets the connection, and the client loses the reply.
     qint64 lingerMaxBytes = 1024 * 1024;
     qint64 lingerDeadlineMs = 2000;
+    /// The user id at the client's end of a connection; nullopt when the system does not tell.
+    std::function<std::optional<uint>(qintptr socketDescriptor)> peerUid = &platform::loopbackPeerUid;
 };
 
 /// State read from the main thread and written on the server thread; the mutex stands in for a serial queue.
@@ -67,6 +74,9 @@ struct HookServerShared {
     // Whether accepted events wait for an asynchronous reply, and which ones (empty: all); fixed at start.
     std::atomic<bool> asyncReplies { false };
     QSet<QString> heldEventNames;
+
+    /// The secret and the others, each of which a bearer may carry; empty without authentication. Takes the mutex.
+    QStringList acceptedSecrets() const;
 };
 
 /// Owns the listener and every connection; lives on the server thread and is only called there.
@@ -113,8 +123,14 @@ private:
         QByteArray buffer;
         // Parsed once, when the blank line that ends it has arrived.
         std::optional<http::RequestHead> head;
+        qint64 acceptedAtMs = 0;
         qint64 deadlineMs = 0;
         Stage stage = Stage::Reading;
+        // Its head has shown a secret murmeli holds (a whole head, where none is asked for): it is never closed to
+        // make room for others.
+        bool proven = false;
+        // Whether the client is of murmeli's own user; asked once, when it matters.
+        std::optional<bool> own;
         // Bytes thrown away while lingering.
         qint64 discarded = 0;
         std::optional<WaitingEvent> waiting;
@@ -139,6 +155,13 @@ private:
 
     void acceptPending();
     void refuse(QTcpSocket* socket);
+    /// Closes connections that have not shown the secret, another user's and then (when forOwn says the room is for
+    /// the user's own) the user's own, oldest first, until there is room for this many more connections and bytes;
+    /// false when there is still none.
+    bool makeRoom(int connections, qsizetype bytes, const std::function<bool()>& forOwn);
+    bool isOwn(QTcpSocket* socket) const;
+    bool isOwn(Connection& connection) const;
+    bool fits(int connections, qsizetype bytes) const;
     void readFrom(quint64 id, bool peerGone = false);
     /// Brings the buffered total up to date after the buffer's allocation changed; false (and noted) past the cap.
     bool recount(Connection& connection, qsizetype capacityBefore);
@@ -154,6 +177,7 @@ private:
     void discardInput(quint64 id, Connection& connection);
     void drop(quint64 id, bool abort);
     void dispose(QTcpSocket* socket);
+    void deleteDisposed();
     void sweep();
     void noteRefusal(RefusalLog& refusals, const QString& sender = {});
     void reportRefusals(RefusalLog& refusals, bool stopped = false);
@@ -175,7 +199,8 @@ private:
     QTcpServer* m_server = nullptr;
     QTimer* m_sweepTimer = nullptr;
     quint64 m_nextId = 1;
-    std::unordered_map<quint64, Connection> m_connections;
+    // By id, so the oldest come first.
+    std::map<quint64, Connection> m_connections;
     // Connections in Stage::Waiting, in the order their requests arrived; ids of connections gone since are skipped.
     std::deque<quint64> m_waiting;
     // Allocated for the buffers of all connections, counted by capacity: that is what they hold.
@@ -188,6 +213,7 @@ private:
     QByteArray m_chunk;
     RefusalLog m_originRefusals;
     RefusalLog m_connectionRefusals;
+    RefusalLog m_roomMade;
     RefusalLog m_eventRefusals;
     RefusalLog m_bearerRefusals;
 };

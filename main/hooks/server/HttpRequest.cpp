@@ -257,6 +257,13 @@ bool isAuthorized(const std::optional<QString>& secret, const std::optional<QStr
     return constantTimeEquals(bearerHeader->mid(scheme.size()), *secret);
 }
 
+bool bearerMatches(const RequestHead& head, const QStringList& secrets)
+{
+    const auto matches
+        = [&](const QString& secret) { return !secret.isEmpty() && isAuthorized(secret, head.authorization); };
+    return secrets.isEmpty() || std::any_of(secrets.cbegin(), secrets.cend(), matches);
+}
+
 Verdict evaluate(const QByteArray& whole, const RequestHead& head, const QStringList& secrets, quint16 port)
 {
     // One request per connection: whatever the client sent after the declared body is not looked at.
@@ -274,9 +281,7 @@ Verdict evaluate(const QByteArray& whole, const RequestHead& head, const QString
     if (head.hasOrigin || (head.host && !isLocalHost(*head.host, port))) {
         return Reply { 403, forbiddenBody };
     }
-    const auto matches
-        = [&](const QString& secret) { return !secret.isEmpty() && isAuthorized(secret, head.authorization); };
-    if (!secrets.isEmpty() && std::none_of(secrets.cbegin(), secrets.cend(), matches)) {
+    if (!bearerMatches(head, secrets)) {
         return Reply { 401, QByteArrayLiteral("{\"error\":\"unauthorized\"}") };
     }
     if (!head.target->startsWith("/hook/")) {

@@ -105,6 +105,9 @@ std::optional<QString> extractHeader(const QString& name, const QStringList& lin
 /// With no or an empty secret everything passes; otherwise "Bearer <secret>" must match exactly.
 bool isAuthorized(const std::optional<QString>& secret, const std::optional<QString>& bearerHeader);
 
+/// Whether the head's bearer is one of secrets; any head passes when there are none.
+bool bearerMatches(const RequestHead& head, const QStringList& secrets);
+
 /// Whether a Host header value names the loopback address or localhost, bare or with the given port.
 bool isLocalHost(QByteArrayView host, quint16 port);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QRandomGenerator>
+#include <QStringDecoder>
 
 namespace murmeli::hooks {
 
@@ -25,14 +26,51 @@ bool StoredHookSecret::refused() const
     return std::any_of(notices.begin(), notices.end(), [](const auto& notice) { return !notice.repaired; });
 }
 
+QStringList StoredHookSecret::refusals() const
+{
+    QStringList lines;
+    for (const platform::SecretNotice& notice : notices) {
+        if (!notice.repaired) {
+            lines << notice.text;
+        }
+    }
+    return lines;
+}
+
+std::optional<QString> StoredHookSecret::unusable(const QByteArray& value)
+{
+    if (value.isEmpty()) {
+        return QStringLiteral("is empty");
+    }
+    // The shell drops NUL bytes from what it reads: the hooks would send another secret.
+    if (value.contains('\0')) {
+        return QStringLiteral("holds a NUL byte");
+    }
+    // As the keychain layer decodes it: a sequence cut off at the end is an error, and a leading BOM stays.
+    QStringDecoder decoder(
+        QStringDecoder::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    const QString text = trimmed(decoder.decode(value));
+    if (decoder.hasError()) {
+        return QStringLiteral("is not UTF-8 text");
+    }
+    if (text.isEmpty()) {
+        return QStringLiteral("holds only white space");
+    }
+    // A header ends at a line break: the rest of the secret would never reach murmeli.
+    if (text.contains(u'\n') || text.contains(u'\r')) {
+        return QStringLiteral("holds a line break inside it");
+    }
+    return std::nullopt;
+}
+
 StoredHookSecret StoredHookSecret::read(platform::KeychainStore& keychain)
 {
     const QString service = QString::fromLatin1(platform::KeychainStore::hookAuthService);
     const QString account = QStringLiteral("secret");
     StoredHookSecret stored;
-    stored.notices = keychain.check(service, account);
+    stored.notices = keychain.check(service, account, &StoredHookSecret::unusable);
     for (const QString& copy : keychain.loadEach(service, account)) {
-        if (const QString secret = trimmed(copy); !secret.isEmpty() && !stored.secrets.contains(secret)) {
+        if (const QString secret = trimmed(copy); !unusable(copy.toUtf8()) && !stored.secrets.contains(secret)) {
             stored.secrets << secret;
         }
     }

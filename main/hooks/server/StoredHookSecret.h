@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include <QString>
@@ -19,9 +20,15 @@ struct StoredHookSecret {
 
     /// Whether a copy is stored that is not used: the hooks that hold it are refused, so the check must stay on.
     bool refused() const;
+    /// Where each copy that is not used is kept and why, one line each.
+    QStringList refusals() const;
 
     /// Repairs what may be repaired of the stored copies, then reads every one of them.
     static StoredHookSecret read(platform::KeychainStore& keychain);
+    /// Why value cannot be the hooks' secret, or nullopt when it can: murmeli, `murmeli hooks secret` and so the hook
+    /// scripts, whose copy it prints, take only what passes here, and a copy that does not is refused, never taken
+    /// for none stored.
+    static std::optional<QString> unusable(const QByteArray& value);
     /// A new secret nobody can guess: 64 hexadecimal digits.
     static QString fresh();
     /// The notice as a log line says it, after the speaker's tag.

@@ -95,7 +95,8 @@ bool FileSecretStore::remove(const QString& service, const QString& account)
     return errno == ENOENT;
 }
 
-std::vector<SecretNotice> FileSecretStore::check(const QString& service, const QString& account)
+std::vector<SecretNotice> FileSecretStore::check(
+    const QString& service, const QString& account, const ValueCheck& usable)
 {
     const std::optional<QString> path = itemPath(service, account);
     struct stat info { };
@@ -111,26 +112,38 @@ std::vector<SecretNotice> FileSecretStore::check(const QString& service, const Q
     if (info.st_uid != ::geteuid()) {
         return { { *path + QStringLiteral(" belongs to another user (uid %1)").arg(info.st_uid) } };
     }
-    if ((info.st_mode & (S_IRWXG | S_IRWXO)) == 0) {
-        return {};
+    std::vector<SecretNotice> notices;
+    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        // The user's own file, copied without its mode or restored from a backup: closing it to the others keeps the
+        // agents that hold this secret working. Changed through a descriptor of the very file that was looked at.
+        const QString was = QString::number(info.st_mode & 07777, 8).rightJustified(4, u'0');
+        const int fd = ::open(QFile::encodeName(*path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        struct stat opened { };
+        const bool same
+            = fd >= 0 && ::fstat(fd, &opened) == 0 && opened.st_dev == info.st_dev && opened.st_ino == info.st_ino;
+        const bool narrowed = same && ::fchmod(fd, 0600) == 0;
+        const QString why = QString::fromLocal8Bit(std::strerror(same || fd < 0 ? errno : EAGAIN));
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        if (!narrowed) {
+            return { { *path
+                + QStringLiteral(" is open to others (mode %1) and could not be made 0600: %2").arg(was, why) } };
+        }
+        notices.push_back({ *path + QStringLiteral(" was open to others (mode %1); it is 0600 now").arg(was), true });
     }
-    // The user's own file, copied without its mode or restored from a backup: closing it to the others keeps the
-    // agents that hold this secret working. Changed through a descriptor of the very file that was looked at.
-    const QString was = QString::number(info.st_mode & 07777, 8).rightJustified(4, u'0');
-    const int fd = ::open(QFile::encodeName(*path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat opened { };
-    const bool same
-        = fd >= 0 && ::fstat(fd, &opened) == 0 && opened.st_dev == info.st_dev && opened.st_ino == info.st_ino;
-    const bool narrowed = same && ::fchmod(fd, 0600) == 0;
-    const QString why = QString::fromLocal8Bit(std::strerror(same || fd < 0 ? errno : EAGAIN));
-    if (fd >= 0) {
-        ::close(fd);
+    // A file that is there but holds nothing the caller can use is said so, or it would pass for no item at all.
+    common::BoundedFile file(*path, common::BoundedFile::Links::Refuse);
+    const std::optional<QByteArray> value = file.readAll(maxValueSize);
+    if (!value) {
+        notices.push_back({ *path
+            + (file.problem() == common::FileProblem::TooLarge
+                    ? QStringLiteral(" is over %1 KiB").arg(maxValueSize / 1024)
+                    : QStringLiteral(" could not be read: ") + file.errorText()) });
+    } else if (const std::optional<QString> why = usable ? usable(*value) : std::nullopt) {
+        notices.push_back({ *path + QLatin1Char(' ') + *why });
     }
-    if (!narrowed) {
-        return { { *path
-            + QStringLiteral(" is open to others (mode %1) and could not be made 0600: %2").arg(was, why) } };
-    }
-    return { { *path + QStringLiteral(" was open to others (mode %1); it is 0600 now").arg(was), true } };
+    return notices;
 }
 
 QString FileSecretStore::backendName() const

@@ -15,7 +15,8 @@ namespace murmeli::platform {
 // Service and account must be non-empty, use only [A-Za-z0-9._-] and not start with '.'. Since the two are joined
 // with a dot, ("a.b", "c") and ("a", "b.c") share a file; our services are reverse-DNS names, so that never bites.
 // A file that is a symlink, not a regular file, another user's, or open to group or others is not read: a secret
-// somebody else could have read or planted is no secret. check() closes the user's own file to the others.
+// somebody else could have read or planted is no secret. check() closes the user's own file to the others, and says
+// so of a file over the cap or one whose content the caller cannot use.
 
 /// Secrets as one file per item in a directory only the user can enter; the fallback where no Secret Service answers.
 class FileSecretStore final : public SecretStore {
@@ -32,7 +33,7 @@ public:
     std::optional<QByteArray> load(const QString& service, const QString& account) const override;
     bool save(const QString& service, const QString& account, const QByteArray& value) override;
     bool remove(const QString& service, const QString& account) override;
-    std::vector<SecretNotice> check(const QString& service, const QString& account) override;
+    std::vector<SecretNotice> check(const QString& service, const QString& account, const ValueCheck& usable) override;
     QString backendName() const override;
 
 private:
