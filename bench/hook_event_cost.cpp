@@ -2,6 +2,8 @@
 // /proc/PID/task/PID/schedstat) while COUNT events of a kind are posted one after another, as an agent posts them,
 // less what the main thread spends idle over as long a time.
 //   hook_event_cost PID PORT [COUNT=2000]
+// With HOOK_EVENT_AGENT set ("<pid> <start>", as the hook scripts name a process) every event names that process as
+// its agent, as the hook scripts do.
 // The kinds: a PostToolUse with a tool input, a Stop with the assistant's last message, and a PermissionRequest
 // answered at once (the agent runs the tool right away, as when the user answered in its terminal: the PostToolUse
 // that follows lets the request through; its own cost is taken off).
@@ -38,7 +40,11 @@ long long mainThreadNs()
 
 std::string request(const std::string& event, const std::string& body)
 {
-    return "POST /hook/" + event + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+    static const std::string agent = [] {
+        const char* named = std::getenv("HOOK_EVENT_AGENT");
+        return named ? std::string("x-murmeli-agent-process: ").append(named).append("\r\n") : std::string();
+    }();
+    return "POST /hook/" + event + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n" + agent
         + "x-murmeli-adapter: claude\r\nContent-Length: " + std::to_string(body.size())
         + "\r\nConnection: close\r\n\r\n" + body;
 }
@@ -174,14 +180,22 @@ int main(int argc, char** argv)
         g_idleNsPerS = static_cast<double>(mainThreadNs() - before) / 3.0;
     }
 
+    // Each kind's figure is printed as soon as it is had.
+    std::printf("main thread idle: %.0f us/s\n", g_idleNsPerS / 1000.0);
     const Run tool = measure(count, [](int i) {
         expectOk(replyOf(send("PostToolUse", postToolUse(i)), 5000), "PostToolUse");
         return 0;
     });
+    const double perTool = tool.mainUs / count;
+    std::printf("PostToolUse (tool input):         %7.1f us per event on the main thread (%d in %.1f s)\n", perTool,
+        count, tool.seconds);
     const Run stopped = measure(count, [](int i) {
         expectOk(replyOf(send("Stop", stop(i)), 5000), "Stop");
         return 0;
     });
+    std::printf("Stop:                             %7.1f us per event on the main thread (%d in %.1f s)\n",
+        stopped.mainUs / count, count, stopped.seconds);
+    std::fflush(stdout);
     const Run permission = measure(count, [](int i) {
         const int held = send("PermissionRequest", permissionRequest(i));
         int extra = 0;
@@ -202,12 +216,6 @@ int main(int argc, char** argv)
             replyOf(send("SessionEnd", "{" + common(i) + ",\"hook_event_name\":\"SessionEnd\"}"), 5000), "SessionEnd");
     }
 
-    const double perTool = tool.mainUs / count;
-    std::printf("main thread idle: %.0f us/s\n", g_idleNsPerS / 1000.0);
-    std::printf("PostToolUse (tool input):         %7.1f us per event on the main thread (%d in %.1f s)\n", perTool,
-        count, tool.seconds);
-    std::printf("Stop:                             %7.1f us per event on the main thread (%d in %.1f s)\n",
-        stopped.mainUs / count, count, stopped.seconds);
     std::printf("PermissionRequest, answered at once: %4.1f us per event on the main thread (%d in %.1f s, "
                 "%d PostToolUse taken off)\n",
         (permission.mainUs - perTool * permission.extra) / count, count, permission.seconds, permission.extra);

@@ -115,10 +115,11 @@ murmeli_post() {
 
 # Reads the body on standard input and forwards it under a hard time limit, naming the agent that started the hook;
 # with a wait, prints the reply body. The body goes through a pipe, not an argument, since one argument may not exceed
-# 128 KiB. A wait ends, and the connection with it, as soon as the agent is gone: nobody is left to read a decision,
-# and murmeli then shows the requests queued behind it at once.
+# 128 KiB. A wait ends, and the connection with it, as soon as the agent is gone, or the session's own agent where
+# murmeli has told it apart from a server that runs the hooks (the fourth argument is the session id): nobody is left
+# to read a decision, and murmeli then shows the requests queued behind it at once.
 murmeli_forward() {
-    local event=$1 limit=$2 wait=${3:-} agent poster
+    local event=$1 limit=$2 wait=${3:-} session=${4:-} agent poster
     agent=$(murmeli_agent_process)
     if [[ -z $wait || -z $agent ]]; then
         timeout -k 1 "$limit" bash -c 'source "$0"; murmeli_post "$1" "$(cat)" "$2" "$3"' \
@@ -130,11 +131,24 @@ murmeli_forward() {
     timeout -k 1 "$limit" bash -c 'source "$0"; murmeli_post "$1" "$(cat)" "$2" "$3"' \
         "$MURMELI_HOOK_DIR/murmeli-hook-lib.sh" "$event" "$wait" "$agent" 2>/dev/null <&0 &
     poster=$!
-    # Apart from our output, so that the reply is not held back until the watcher's last sleep ends.
+    # Apart from our output, so that the reply is not held back until the watcher's last sleep ends. murmeli may tell
+    # the session's own agent only after the request came: its record is read until it names one, which is watched
+    # from then on. One it named before this request is watched only while it runs: it may be from before a resume.
     (
         trap '' HUP
+        own="" before=""
+        if murmeli_recorded_agent "$session"; then
+            before=$MURMELI_RECORDED
+            [[ $before != "$agent" ]] && murmeli_process_runs "$before" && own=$before
+        fi
         while kill -0 "$poster" 2>/dev/null; do
-            murmeli_process_runs "$agent" || { kill "$poster" 2>/dev/null; break; }
+            if [[ -z $own ]] && murmeli_recorded_agent "$session" && [[ $MURMELI_RECORDED != "$before" ]]; then
+                [[ $MURMELI_RECORDED == "$agent" ]] || own=$MURMELI_RECORDED
+            fi
+            if ! murmeli_process_runs "$agent" || { [[ -n $own ]] && ! murmeli_process_runs "$own"; }; then
+                kill "$poster" 2>/dev/null
+                break
+            fi
             sleep 0.25
         done
     ) </dev/null >/dev/null 2>&1 &
@@ -144,10 +158,9 @@ murmeli_forward() {
 
 # The agent that started this hook, as "<pid> <start>": the nearest ancestor that is neither a shell (agents run their
 # hooks through one) nor a wrapper such as timeout(1), and its start time in clock ticks after boot, which tells it
-# from a later process given the same pid. An ancestor without a controlling terminal may be a background server that
-# runs the hooks of every session of its agent (Codex's shared one): the one process of its name with a terminal in
-# this hook's folder is then the session's own; with none or several the server is named, and murmeli tells them
-# apart. Fails when there is none but init.
+# from a later process given the same pid. It may be a background server without a terminal that runs the hooks of
+# every session of its agent (Codex's shared one); which process is then the session's own is murmeli's to tell, from
+# what it knows of all the sessions (murmeli_recorded_agent). Fails when there is none but init.
 murmeli_agent_process() {
     local pid=$PPID stat name fields
     while ((pid > 1)) && { read -r stat <"/proc/$pid/stat"; } 2>/dev/null; do
@@ -158,7 +171,7 @@ murmeli_agent_process() {
         case $name in
         sh | dash | bash | zsh | ash | ksh | timeout | env | nice | nohup | setsid | stdbuf | ionice) ;;
         *)
-            ((fields[4] == 0)) && murmeli_own_agent "$name" "$pid" || printf '%s %s' "$pid" "${fields[19]}"
+            printf '%s %s' "$pid" "${fields[19]}"
             return 0
             ;;
         esac
@@ -167,21 +180,21 @@ murmeli_agent_process() {
     return 1
 }
 
-# The one process named $1 other than pid $2 that has a controlling terminal and works in this hook's folder, as
-# murmeli_agent_process prints it; fails when there is none or more than one.
-murmeli_own_agent() {
-    local dir stat name fields here found=""
-    here=$(pwd -P 2>/dev/null) || return 1
-    for dir in /proc/[0-9]*; do
-        [[ ${dir#/proc/} != "$2" ]] && { read -r stat <"$dir/stat"; } 2>/dev/null || continue
-        name=${stat#*\(}
-        [[ ${name%\)*} == "$1" ]] || continue
-        read -r -a fields <<<"${stat##*) }"
-        ((fields[4] != 0)) && [[ ${fields[0]} != [ZX] && $(readlink "$dir/cwd" 2>/dev/null) == "$here" ]] || continue
-        [[ -z $found ]] || return 1
-        found="${dir#/proc/} ${fields[19]}"
+# The process murmeli holds as the session's own, from its record of the session with the id $1 (named by the id's
+# first 8 characters, or its last 8 for an id that begins with its time), in MURMELI_RECORDED as murmeli_agent_process
+# prints a process; fails when there is no such record of our own.
+murmeli_recorded_agent() {
+    local id=$1 key record
+    [[ -n $id && -O $MURMELI_STATUS_DIR ]] || return 1
+    for key in "${id:0:8}" "${id: -8}"; do
+        [[ $key =~ ^[A-Za-z0-9_-]{8}$ && -O $MURMELI_STATUS_DIR/$key-session.json ]] || continue
+        record=""
+        { read -r -N 65536 record <"$MURMELI_STATUS_DIR/$key-session.json"; } 2>/dev/null
+        [[ $record == *"\"session_id\":\"$id\""* && $record =~ \"agent_process\":\"([0-9]+\ [0-9]+)\" ]] || continue
+        MURMELI_RECORDED=${BASH_REMATCH[1]}
+        return 0
     done
-    [[ -n $found ]] && printf '%s' "$found"
+    return 1
 }
 
 # Whether the process murmeli_agent_process named still runs: neither gone, nor dead and waiting for its parent to

@@ -13,9 +13,7 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "main/app/AppController.h"
-#include "platform/secrets/fake/FakeSecretStore.h"
-#include "tests/support/ControllerDependencies.h"
+#include "tests/integration/HookScriptRig.h"
 #include "tests/support/ControllerProbe.h"
 #include "tests/support/Files.h"
 #include "tests/support/HttpClient.h"
@@ -26,7 +24,9 @@ using test::waitUntil;
 
 namespace {
 
-const QString scripts = QStringLiteral(MURMELI_SOURCE_DIR "/Resources/scripts/");
+const QString& scripts = test::hookScripts;
+using test::environmentFor;
+using test::RunningMurmeli;
 
 struct ScriptRun {
     int exitCode = -1;
@@ -51,34 +51,12 @@ ScriptRun runScript(const QString& script, const QStringList& arguments, const Q
     return { process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError(), finished };
 }
 
-QProcessEnvironment environmentFor(quint16 port, const QString& statusDir)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("MURMELI_PORT"), QString::number(port));
-    environment.insert(QStringLiteral("MURMELI_STATUS_DIR"), statusDir);
-    return environment;
-}
-
 void writeTable(const QString& path, const QByteArray& table)
 {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(table);
 }
-
-// murmeli in this process, with its own status directory and no secret, collecting its log lines.
-struct RunningMurmeli {
-    RunningMurmeli()
-    {
-        controller.onLog = [this](const QString& message, common::LogColor) { lines << message; };
-        controller.startBackend(QString());
-    }
-
-    QTemporaryDir root;
-    app::AppController controller { test::controllerDependencies(
-        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>()) };
-    QStringList lines;
-};
 
 quint16 unusedPort()
 {
@@ -427,13 +405,9 @@ TEST(HookScriptsTest, ARequestEndsWhenItsAgentsTerminalCloses)
 // soon as that process is gone, though a server runs on, and the one queued behind it shows.
 TEST(HookScriptsTest, ARequestEndsWhenItsSessionsOwnAgentGoesWhateverRunsItsHooks)
 {
-    for (const char* tool : { "script", "setsid", "perl" }) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
-            if (qEnvironmentVariableIsSet("MURMELI_CI")) {
-                FAIL() << tool << " is not installed, and CI must run this test";
-            }
-            GTEST_SKIP() << tool << " is not installed";
-        }
+    test::needTools({ "script", "setsid", "perl" });
+    if (IsSkipped() || HasFailure()) {
+        return;
     }
     QTemporaryDir work;
     // A stand-in agent: prints its pid, then runs the hook named (if any) on the body file, then waits.
@@ -446,7 +420,11 @@ TEST(HookScriptsTest, ARequestEndsWhenItsSessionsOwnAgentGoesWhateverRunsItsHook
     const QString body = work.path() + QStringLiteral("/body.json");
     QFile request(body);
     ASSERT_TRUE(request.open(QIODevice::WriteOnly));
-    request.write(R"({"session_id":"5e1f0000-own","tool_name":"Bash","tool_input":{"command":"make"}})");
+    // The folder the agent names is where murmeli looks for the session's own process (its hook's folder before).
+    request.write(QStringLiteral(R"({"session_id":"5e1f0000-own","cwd":"%1","tool_name":"Bash",)"
+                                 R"("tool_input":{"command":"make"}})")
+                      .arg(work.path())
+                      .toUtf8());
     request.close();
     const QString hook = scripts + QStringLiteral("permission-hook");
     for (const bool underServer : { false, true }) {
@@ -484,6 +462,14 @@ TEST(HookScriptsTest, ARequestEndsWhenItsSessionsOwnAgentGoesWhateverRunsItsHook
         test::HttpClient queued(port);
         postNextRequest(queued);
         ASSERT_TRUE(waitUntil([&] { return table.queueDepth() == 1; }));
+        // murmeli tells the session's own process from the server off its main thread, after the event came.
+        ASSERT_TRUE(!underServer || waitUntil([&] {
+            return murmeli.lines.contains(
+                QStringLiteral("Sessions: 5e1f0000's agent is pid %1; its hooks run under pid "
+                               "%2, which has no terminal")
+                    .arg(ownPid)
+                    .arg(server.processId()));
+        })) << murmeli.lines.join(u'\n').toStdString();
 
         ASSERT_EQ(::kill(ownPid, SIGKILL), 0);
         EXPECT_TRUE(

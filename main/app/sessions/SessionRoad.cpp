@@ -53,6 +53,7 @@ void SessionRoad::start(bool watchStatusDirectory)
     m_registry.onLog = [this](const QString& line) { onLog(line, LogColor::Orange); };
     const common::LogSink toLog = [this](const QString& message, LogColor color) { onLog(message, color); };
     m_dispatcher.onLog = toLog;
+    m_dispatcher.onAgentSettled = [this] { scheduleFlush(); };
     m_files.onLog = toLog;
     if (watchStatusDirectory) {
         m_fileWatcher.start(m_links.statusDirectory.path(), [this] { statusChanged(); });
@@ -92,8 +93,13 @@ void SessionRoad::handleHookEvent(const QString& eventName, const QJsonObject& p
     if (onAcceptedEvent) {
         onAcceptedEvent(eventName, payload);
     }
+    scheduleFlush();
+}
+
+void SessionRoad::scheduleFlush()
+{
     // Events arrive in bursts; their files are written once the burst has been taken in.
-    if (!m_flushScheduled) {
+    if (!m_flushScheduled && m_lifetime) {
         m_flushScheduled = true;
         QMetaObject::invokeMethod(
             m_lifetime.get(),
@@ -203,15 +209,22 @@ void SessionRoad::selectSessionFromPanel(const QString& sid)
     statusChanged();
     const auto selected = m_registry.selected();
     jumpToTerminal(sid, selected ? selected->hookFolders : hooks::SessionFolders {},
-        selected ? selected->hookAgent : std::nullopt);
+        selected ? selected->hookAgent : std::nullopt, m_dispatcher.agentQuestion(*key, m_registry.idOf(*key)));
 }
 
-QCoro::Task<> SessionRoad::jumpToTerminal(
-    QString sid, hooks::SessionFolders fromHooks, std::optional<hooks::AgentProcessId> agent)
+QCoro::Task<> SessionRoad::jumpToTerminal(QString sid, hooks::SessionFolders fromHooks,
+    std::optional<hooks::AgentProcessId> agent, hooks::SessionAgentFinder::Session question)
 {
     QPointer<QObject> alive = m_lifetime.get();
+    std::optional<hooks::SessionAgentFinder::Verdict> own;
+    if (agent) {
+        own = co_await m_dispatcher.agentFinder.verdict(*agent, std::move(question));
+        if (!alive) {
+            co_return;
+        }
+    }
     const hooks::TeleportResult result
-        = co_await m_links.terminalJump.teleportToSession(sid, std::move(fromHooks), std::move(agent));
+        = co_await m_links.terminalJump.teleportToSession(sid, std::move(fromHooks), std::move(own));
     if (alive) {
         m_panelSync.noteJump(sid, result);
     }

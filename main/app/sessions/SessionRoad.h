@@ -111,6 +111,8 @@ public:
 private:
     /// Speaks what a finished turn, an API error or a failed tool has to say.
     void announceHookEvent(const QString& eventName, const QJsonObject& payload);
+    /// The files of what was taken in are written once the queue is empty.
+    void scheduleFlush();
     /// A killed agent sends no "SessionEnd": a session whose agent process is known and gone ends here, and so do
     /// the requests it still holds, which nobody is left to answer.
     void endSessionsOfGoneAgents();
@@ -119,8 +121,8 @@ private:
     hooks::TranscriptData transcriptOf(const std::optional<hooks::ClaudeStatus>& status) const;
     void selectSessionFromPanel(const QString& sid);
     /// Brings the session's terminal to the front; a jump that does not get there says so on the session's row.
-    QCoro::Task<> jumpToTerminal(
-        QString sid, hooks::SessionFolders fromHooks, std::optional<hooks::AgentProcessId> agent);
+    QCoro::Task<> jumpToTerminal(QString sid, hooks::SessionFolders fromHooks,
+        std::optional<hooks::AgentProcessId> agent, hooks::SessionAgentFinder::Session question);
     void stepSessionFromPanel(bool forward);
     void approveFromPanel(const QString& sid, const QString& toolUseId, notch::NotchApprovalAction action);
 

@@ -1,5 +1,7 @@
 #include "main/hooks/events/HookEventDispatcher.h"
 
+#include <algorithm>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -41,6 +43,7 @@ HookEventDispatcher::HookEventDispatcher(
     hooks::SessionRegistry& registry, hooks::SessionFileWriter& files, common::Clock& clock)
     : m_registry(registry), m_files(files), m_clock(clock)
 {
+    agentFinder.onLookedUp = [this](const QString& sessionId) { settleAgent(sessionId); };
 }
 
 bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& payload)
@@ -54,9 +57,11 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
         // Its status line running once more says nothing of the session, nor does a hook of an agent that has exited
         // since: neither may list it or leave a record of it. A new start brings it back, and so does an event of an
         // agent that runs: a resumed session may send no start. An event that names no agent brings it back where the
-        // agent itself told it to end.
-        const bool late
-            = type == HookEventType::Status || (agent ? !agentRuns : m_registry.endedWithItsAgent(sessionId));
+        // agent itself told it to end. A server that runs the hooks of several sessions speaks for each of them: its
+        // session's own process, where one was proven, is the agent that must run.
+        const std::optional<hooks::AgentProcessId> own = agentRuns ? agentFinder.provenAgent(sessionId) : std::nullopt;
+        const bool ownRuns = own ? own->isRunning() : agentRuns;
+        const bool late = type == HookEventType::Status || (agent ? !ownRuns : m_registry.endedWithItsAgent(sessionId));
         if (type != HookEventType::SessionStart && late) {
             return false;
         }
@@ -132,8 +137,8 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     return true;
 }
 
-hooks::AgentProcessId HookEventDispatcher::ownAgentOf(
-    const hooks::SessionKey& key, const QString& sessionId, const hooks::AgentProcessId& named)
+hooks::SessionAgentFinder::Session HookEventDispatcher::agentQuestion(
+    const hooks::SessionKey& key, const QString& sessionId) const
 {
     hooks::SessionAgentFinder::Session session;
     session.id = sessionId;
@@ -142,16 +147,57 @@ hooks::AgentProcessId HookEventDispatcher::ownAgentOf(
             session.folders = listed.hookFolders;
             session.current = listed.hookAgent;
         } else if (listed.hookAgent) {
-            session.heldByOthers.push_back(*listed.hookAgent);
+            session.others.push_back({ *listed.hookAgent, listed.hookFolders });
         }
     }
-    const hooks::AgentProcessId own = agentFinder.ownAgent(named, session);
+    return session;
+}
+
+hooks::AgentProcessId HookEventDispatcher::ownAgentOf(
+    const hooks::SessionKey& key, const QString& sessionId, const hooks::AgentProcessId& named)
+{
+    const hooks::SessionAgentFinder::Session session = agentQuestion(key, sessionId);
+    const hooks::AgentProcessId own = agentFinder.ownAgent(named, session).agent;
     if (own != named && own != session.current) {
-        onLog(QStringLiteral("Sessions: %1's agent is pid %2; its hooks run under pid %3, which has no terminal")
-                  .arg(key.text(), own.pidText(), named.pidText()),
-            LogColor::Grey);
+        logOwnAgent(key, own, named);
     }
     return own;
+}
+
+void HookEventDispatcher::logOwnAgent(
+    const hooks::SessionKey& key, const hooks::AgentProcessId& own, const hooks::AgentProcessId& named)
+{
+    onLog(QStringLiteral("Sessions: %1's agent is pid %2; its hooks run under pid %3, which has no terminal")
+              .arg(key.text(), own.pidText(), named.pidText()),
+        LogColor::Grey);
+}
+
+void HookEventDispatcher::settleAgent(const QString& sessionId)
+{
+    const auto listed = std::find_if(m_registry.sessions().begin(), m_registry.sessions().end(),
+        [&](const hooks::SessionSnapshot& s) { return s.hookAgent && m_registry.idOf(s.sid8) == sessionId; });
+    if (listed == m_registry.sessions().end()) {
+        return;
+    }
+    const hooks::SessionKey key = listed->sid8;
+    const hooks::AgentProcessId named = *listed->hookAgent;
+    const hooks::SessionAgentFinder::Verdict verdict = agentFinder.ownAgent(named, agentQuestion(key, sessionId));
+    if (!verdict.undecided.empty()) {
+        onLog(QStringLiteral("Sessions: %1's hooks run under pid %2, which has no terminal; which of pids %3 is its "
+                             "own cannot be told")
+                  .arg(key.text(), named.pidText(), verdict.undecidedPids()),
+            LogColor::Grey);
+    }
+    if (verdict.agent == named) {
+        return;
+    }
+    logOwnAgent(key, verdict.agent, named);
+    m_registry.setHookAgent(key, verdict.agent);
+    // Its record names the process, which the hook scripts then watch.
+    m_pending[key];
+    if (onAgentSettled) {
+        onAgentSettled();
+    }
 }
 
 void HookEventDispatcher::endSession(const hooks::SessionKey& key, bool agentGone)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -26,6 +27,8 @@ public:
     common::LogSink onLog;
     /// Tells a session's own agent process from a server that runs the hooks of several sessions.
     hooks::SessionAgentFinder agentFinder;
+    /// A session's own agent became known after its event was taken in: the owner calls flush(), which records it.
+    std::function<void()> onAgentSettled;
 
     /// Applies the event to the registry and notes the session files it changes. Returns whether the sessions may
     /// have changed (the owner then calls flush() and refreshes what it shows); false for a new session that the full
@@ -37,6 +40,9 @@ public:
     /// What a "SessionEnd" does; agentGone for a session whose agent went without sending one, whose agent's late
     /// events then do not bring it back.
     void endSession(const hooks::SessionKey& key, bool agentGone = false);
+    /// What agentFinder is asked of the listed session with that key and id: its folders and process, and the other
+    /// sessions'.
+    hooks::SessionAgentFinder::Session agentQuestion(const hooks::SessionKey& key, const QString& sessionId) const;
 
 private:
     struct FileContent {
@@ -55,6 +61,10 @@ private:
 
     hooks::AgentProcessId ownAgentOf(
         const hooks::SessionKey& key, const QString& sessionId, const hooks::AgentProcessId& named);
+    void logOwnAgent(
+        const hooks::SessionKey& key, const hooks::AgentProcessId& own, const hooks::AgentProcessId& named);
+    /// A look through the processes for the session ended: what it tells is taken.
+    void settleAgent(const QString& sessionId);
     void noteFiles(const QString& eventName, const hooks::SessionKey& key, const QJsonObject& payload);
     void writeStatus(const hooks::SessionKey& key, const QJsonObject& status);
 

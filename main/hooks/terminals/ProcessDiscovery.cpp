@@ -253,33 +253,18 @@ std::optional<AgentProcess> ProcessDiscovery::discoverActiveAgent(std::optional<
 std::optional<AgentProcess> ProcessDiscovery::agentOfSession(
     const std::vector<AgentProcess>& agents, const SessionFolders& folders, const std::optional<AgentProcessId>& known)
 {
-    const auto inFolder = [&](const QString& folder, const AgentProcess* server) {
-        return std::find_if(agents.begin(), agents.end(), [&](const AgentProcess& agent) {
-            return agent.cwd && SessionFolders::resolved(*agent.cwd) == folder
-                && (!server || (agent.tty && agent.cliKind == server->cliKind));
-        });
-    };
-    const AgentProcess* named = nullptr;
     if (known && known->isRunning()) {
         const QString pid = known->pidText();
         const auto found
             = std::find_if(agents.begin(), agents.end(), [&](const AgentProcess& agent) { return agent.pid == pid; });
-        named = found != agents.end() ? &*found : nullptr;
-    }
-    if (named && !named->tty) {
-        // A server without a terminal that runs the hooks of every session of its agent: the agent of its kind with
-        // a terminal in the session's folder is the session's own.
-        for (const QString& folder : folders.agentFolders()) {
-            if (const auto found = inFolder(folder, named); found != agents.end()) {
-                return *found;
-            }
+        if (found != agents.end()) {
+            return *found;
         }
     }
-    if (named) {
-        return *named;
-    }
     for (const QString& folder : folders.agentFolders()) {
-        if (const auto found = inFolder(folder, nullptr); found != agents.end()) {
+        const auto found = std::find_if(agents.begin(), agents.end(),
+            [&](const AgentProcess& agent) { return agent.cwd && SessionFolders::resolved(*agent.cwd) == folder; });
+        if (found != agents.end()) {
             return *found;
         }
     }

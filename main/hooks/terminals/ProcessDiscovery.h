@@ -60,9 +60,9 @@ public:
     /// for the caller's sake.
     std::optional<AgentProcess> discoverActiveAgent(std::optional<qint64> frontmostTerminalPid) const;
 
-    /// The agent of a session among those found: the process its hook events came from, while that runs; else the
-    /// one in the first of the session's agentFolders() that one runs in, as two agents in one folder, or a shell
-    /// tool gone into another agent's folder, can only be told apart by their processes. nullopt when none fits.
+    /// The agent of a session among those found: its own process (SessionAgentFinder), while that runs; else the one
+    /// in the first of the session's agentFolders() that one runs in, as two agents in one folder, or a shell tool
+    /// gone into another agent's folder, can only be told apart by their processes. nullopt when none fits.
     static std::optional<AgentProcess> agentOfSession(const std::vector<AgentProcess>& agents,
         const SessionFolders& folders, const std::optional<AgentProcessId>& known = std::nullopt);
 

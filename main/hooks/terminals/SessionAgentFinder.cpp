@@ -6,9 +6,12 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
+#include <QStringList>
 
 #include <unistd.h>
 
+#include "main/common/OffThread.h"
 #include "main/hooks/terminals/ProcessDiscovery.h"
 
 namespace murmeli::hooks {
@@ -30,7 +33,7 @@ std::optional<qint64> bootMs()
     return QDateTime::currentMSecsSinceEpoch() - static_cast<qint64>(uptime * 1000);
 }
 
-std::optional<ProcessFacts> factsOf(qint64 pid, qint64 boot, const QString& name = {})
+std::optional<ProcessFacts> kernelFacts(qint64 pid, qint64 boot, const QString& name = {})
 {
     const std::optional<AgentProcessId::KernelStat> stat = AgentProcessId::kernelStat(pid);
     if (!stat || stat->state == 'Z' || stat->state == 'X' || (!name.isNull() && stat->name != name)) {
@@ -57,89 +60,232 @@ bool holds(const std::vector<AgentProcessId>& ids, const AgentProcessId& id)
     return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
-// Of several processes that fit, the one of the session; see the class's comment.
-const ProcessFacts* likeliest(const std::vector<const ProcessFacts*>& fits, const QString& sessionId)
+// A process started to resume a session names its id as one of its arguments.
+bool namesSession(const QString& commandLine, const QString& sessionId)
 {
-    if (!sessionId.isEmpty()) {
-        for (const ProcessFacts* fit : fits) {
-            if (fit->commandLine.contains(sessionId)) {
-                return fit;
-            }
-        }
-    }
-    const std::optional<qint64> created = SessionAgentFinder::idCreatedMs(sessionId);
-    const auto latest = [&](bool onlyBeforeCreation) -> const ProcessFacts* {
-        const ProcessFacts* best = nullptr;
-        for (const ProcessFacts* fit : fits) {
-            if (onlyBeforeCreation && fit->startedMs > *created) {
-                continue;
-            }
-            if (!best || fit->startedMs > best->startedMs) {
-                best = fit;
-            }
-        }
-        return best;
-    };
-    const ProcessFacts* beforeCreation = created ? latest(true) : nullptr;
-    return beforeCreation ? beforeCreation : latest(false);
+    return !sessionId.isEmpty() && commandLine.split(u' ', Qt::SkipEmptyParts).contains(sessionId);
 }
 
 } // namespace
 
-AgentProcessId SessionAgentFinder::ownAgent(const AgentProcessId& named, const Session& session) const
+QString SessionAgentFinder::Verdict::undecidedPids() const
 {
-    const std::optional<ProcessFacts> facts = readProcess ? readProcess(named.pid) : std::nullopt;
-    if (!facts || facts->id != named || facts->hasTerminal) {
-        return named;
+    QStringList pids;
+    for (const AgentProcessId& process : undecided) {
+        pids << process.pidText();
     }
-    // Kept while it runs: one look through the processes serves all the session's events.
-    if (session.current && *session.current != named) {
-        const std::optional<ProcessFacts> current = readProcess(session.current->pid);
-        if (current && current->id == *session.current) {
-            return *session.current;
-        }
-    }
-    const std::optional<ProcessFacts> own
-        = listProcesses ? choose(*facts, listProcesses(facts->name), session) : std::nullopt;
-    return own ? own->id : named;
+    return pids.join(QStringLiteral(", "));
 }
 
-std::optional<ProcessFacts> SessionAgentFinder::choose(
-    const ProcessFacts& named, const std::vector<ProcessFacts>& processes, const Session& session)
+SessionAgentFinder::Verdict SessionAgentFinder::choose(const ProcessFacts& named,
+    const std::vector<ProcessFacts>& looked, const std::vector<AgentProcessId>& ended, const Session& session)
 {
     if (named.hasTerminal) {
-        return std::nullopt;
+        return { named.id };
     }
+    const auto heldByAnother = [&](const AgentProcessId& id) {
+        return std::any_of(
+            session.others.begin(), session.others.end(), [&](const OtherSession& other) { return other.agent == id; });
+    };
     for (const QString& folder : session.folders.agentFolders()) {
         std::vector<const ProcessFacts*> fits;
-        for (const ProcessFacts& process : processes) {
+        std::vector<const ProcessFacts*> running;
+        for (const ProcessFacts& process : looked) {
             if (process.id != named.id && process.name == named.name && process.hasTerminal && process.cwd
-                && !holds(session.heldByOthers, process.id) && SessionFolders::resolved(*process.cwd) == folder) {
+                && !heldByAnother(process.id) && SessionFolders::resolved(*process.cwd) == folder) {
                 fits.push_back(&process);
+                if (!holds(ended, process.id)) {
+                    running.push_back(&process);
+                }
             }
         }
-        if (!fits.empty()) {
-            return *likeliest(fits, session.id);
+        if (fits.empty()) {
+            continue;
         }
+        for (const ProcessFacts* fit : running) {
+            if (namesSession(fit->commandLine, session.id)) {
+                return { fit->id };
+            }
+        }
+        // The one there when the session first spoke is its own. One left of several is only where no other
+        // session of the server works there: the one whose process ended may be this one.
+        const bool rivalled = std::any_of(session.others.begin(), session.others.end(), [&](const OtherSession& other) {
+            return other.agent == named.id && other.folders.agentFolders().contains(folder);
+        });
+        if (running.size() == 1 && (fits.size() == 1 || !rivalled)) {
+            return { running.front()->id };
+        }
+        Verdict undecided { named.id };
+        for (const ProcessFacts* fit : running) {
+            undecided.undecided.push_back(fit->id);
+        }
+        return undecided;
     }
-    return std::nullopt;
+    return { named.id };
 }
 
-std::optional<qint64> SessionAgentFinder::idCreatedMs(const QString& sessionId)
+SessionAgentFinder::Verdict SessionAgentFinder::ownAgent(const AgentProcessId& named, const Session& session)
 {
-    // "0190b3c2-7d1e-7abc-...": the version is the first digit of the third group.
-    if (sessionId.size() != 36 || sessionId[8] != u'-' || sessionId[13] != u'-' || sessionId[14] != u'7') {
+    const std::optional<ProcessFacts> server = serverFacts(named);
+    if (!server) {
+        return { named };
+    }
+    if (const auto kept = keptCurrent(named, session)) {
+        return { *kept };
+    }
+    if (const auto answer = answerFrom(*server, session)) {
+        return *answer;
+    }
+    Lookup& lookup = remember(session.id, named, session.folders);
+    if (!lookup.looking) {
+        lookup.looking = true;
+        lookUp(session.id, named, server->name, session.folders);
+    }
+    return { named };
+}
+
+QCoro::Task<SessionAgentFinder::Verdict> SessionAgentFinder::verdict(AgentProcessId named, Session session)
+{
+    const std::optional<ProcessFacts> server = serverFacts(named);
+    if (!server) {
+        co_return Verdict { named };
+    }
+    if (const auto kept = keptCurrent(named, session)) {
+        co_return Verdict { *kept };
+    }
+    if (const auto answer = answerFrom(*server, session)) {
+        co_return *answer;
+    }
+    QPointer<QObject> alive = m_lifetime.get();
+    std::vector<ProcessFacts> processes = co_await terminalProcesses(server->name, session.folders, named);
+    if (!alive) {
+        co_return Verdict { named };
+    }
+    remember(session.id, named, session.folders).processes = std::move(processes);
+    co_return answerFrom(*server, session).value_or(Verdict { named });
+}
+
+std::optional<AgentProcessId> SessionAgentFinder::provenAgent(const QString& sessionId) const
+{
+    const auto found = std::find_if(m_lookups.rbegin(), m_lookups.rend(),
+        [&](const Lookup& lookup) { return lookup.sessionId == sessionId && lookup.proven; });
+    return found == m_lookups.rend() ? std::nullopt : found->proven;
+}
+
+std::optional<ProcessFacts> SessionAgentFinder::factsOf(const AgentProcessId& id) const
+{
+    std::optional<ProcessFacts> facts = readProcess ? readProcess(id.pid) : std::nullopt;
+    return facts && facts->id == id ? facts : std::nullopt;
+}
+
+std::optional<ProcessFacts> SessionAgentFinder::serverFacts(const AgentProcessId& named) const
+{
+    std::optional<ProcessFacts> facts = factsOf(named);
+    return facts && !facts->hasTerminal ? facts : std::nullopt;
+}
+
+std::optional<AgentProcessId> SessionAgentFinder::keptCurrent(const AgentProcessId& named, const Session& session) const
+{
+    if (!session.current || *session.current == named) {
         return std::nullopt;
     }
-    bool isNumber = false;
-    const qint64 ms = (sessionId.left(8) + sessionId.mid(9, 4)).toLongLong(&isNumber, 16);
-    return isNumber ? std::optional(ms) : std::nullopt;
+    const std::optional<ProcessFacts> current = factsOf(*session.current);
+    return current && current->hasTerminal ? session.current : std::nullopt;
+}
+
+std::optional<SessionAgentFinder::Verdict> SessionAgentFinder::answerFrom(
+    const ProcessFacts& server, const Session& session)
+{
+    const auto found = std::find_if(m_lookups.begin(), m_lookups.end(), [&](const Lookup& lookup) {
+        return lookup.sessionId == session.id && lookup.server == server.id && lookup.folders == session.folders;
+    });
+    if (found == m_lookups.end() || !found->processes) {
+        return std::nullopt;
+    }
+    if (found->proven && factsOf(*found->proven)) {
+        return Verdict { *found->proven };
+    }
+    std::vector<AgentProcessId> ended;
+    for (const ProcessFacts& process : *found->processes) {
+        if (!factsOf(process.id)) {
+            ended.push_back(process.id);
+        }
+    }
+    // Its own process gone while the session speaks on: it was resumed in another, started since the look.
+    if (found->proven || (!found->processes->empty() && ended.size() == found->processes->size())) {
+        found->processes.reset();
+        found->proven.reset();
+        return std::nullopt;
+    }
+    Verdict answer = choose(server, *found->processes, ended, session);
+    if (answer.agent != server.id) {
+        found->proven = answer.agent;
+    }
+    return answer;
+}
+
+SessionAgentFinder::Lookup& SessionAgentFinder::remember(
+    const QString& sessionId, const AgentProcessId& server, const SessionFolders& folders)
+{
+    const auto found = std::find_if(m_lookups.begin(), m_lookups.end(),
+        [&](const Lookup& lookup) { return lookup.sessionId == sessionId && lookup.server == server; });
+    if (found != m_lookups.end()) {
+        if (found->folders != folders) {
+            *found = Lookup { sessionId, server, folders };
+        }
+        return *found;
+    }
+    if (m_lookups.size() >= keptLookups) {
+        std::erase_if(m_lookups, [&](const Lookup& lookup) { return !lookup.looking && !factsOf(lookup.server); });
+    }
+    if (m_lookups.size() >= keptLookups) {
+        m_lookups.erase(m_lookups.begin(), m_lookups.begin() + keptLookups / 2);
+    }
+    return m_lookups.emplace_back(Lookup { sessionId, server, folders });
+}
+
+QCoro::Task<> SessionAgentFinder::lookUp(QString sessionId, AgentProcessId server, QString name, SessionFolders folders)
+{
+    QPointer<QObject> alive = m_lifetime.get();
+    std::vector<ProcessFacts> processes = co_await terminalProcesses(name, folders, server);
+    if (!alive) {
+        co_return;
+    }
+    const auto found = std::find_if(m_lookups.begin(), m_lookups.end(), [&](const Lookup& lookup) {
+        return lookup.sessionId == sessionId && lookup.server == server && lookup.folders == folders;
+    });
+    if (found == m_lookups.end()) {
+        co_return;
+    }
+    found->looking = false;
+    found->processes = std::move(processes);
+    if (onLookedUp) {
+        onLookedUp(sessionId);
+    }
+}
+
+QCoro::Task<std::vector<ProcessFacts>> SessionAgentFinder::terminalProcesses(
+    QString name, SessionFolders folders, AgentProcessId server) const
+{
+    // The worker owns copies: the finder may be gone by the time it ends.
+    std::function<std::vector<ProcessFacts>()> work = [list = listProcesses, name, folders, server] {
+        std::vector<ProcessFacts> found;
+        const QStringList where = folders.agentFolders();
+        for (ProcessFacts& process : list ? list(name) : std::vector<ProcessFacts> {}) {
+            if (process.id != server && process.hasTerminal && process.cwd
+                && where.contains(SessionFolders::resolved(*process.cwd))) {
+                found.push_back(std::move(process));
+            }
+        }
+        return found;
+    };
+    co_return co_await common::runOffThread(std::move(work));
 }
 
 std::optional<ProcessFacts> SessionAgentFinder::kernelProcess(qint64 pid)
 {
     const std::optional<qint64> boot = bootMs();
-    return boot ? factsOf(pid, *boot) : std::nullopt;
+    return boot ? kernelFacts(pid, *boot) : std::nullopt;
 }
 
 std::vector<ProcessFacts> SessionAgentFinder::kernelProcesses(const QString& name)
@@ -153,7 +299,7 @@ std::vector<ProcessFacts> SessionAgentFinder::kernelProcesses(const QString& nam
         bool isNumber = false;
         const qint64 pid = entry.toLongLong(&isNumber);
         if (isNumber) {
-            if (auto facts = factsOf(pid, *boot, name)) {
+            if (auto facts = kernelFacts(pid, *boot, name)) {
                 processes.push_back(std::move(*facts));
             }
         }

@@ -15,6 +15,8 @@ QString toString(TeleportResult result)
         return QStringLiteral("terminalClosed");
     case TeleportResult::Unsupported:
         return QStringLiteral("unsupported");
+    case TeleportResult::Undecided:
+        return QStringLiteral("undecided");
     }
     return {};
 }

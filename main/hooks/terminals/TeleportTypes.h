@@ -20,10 +20,11 @@ struct AgentSession final {
     friend bool operator==(const AgentSession&, const AgentSession&) = default;
 };
 
-/// How a jump to a session's terminal tab ended.
-enum class TeleportResult { Success, Timeout, PermissionDenied, TerminalClosed, Unsupported };
+/// How a jump to a session's terminal tab ended. Undecided: several terminals may each be the session's, and nothing
+/// tells which.
+enum class TeleportResult { Success, Timeout, PermissionDenied, TerminalClosed, Unsupported, Undecided };
 
-/// The case name: "success", "timeout", "permissionDenied", "terminalClosed" or "unsupported".
+/// The case name: "success", "timeout", "permissionDenied", "terminalClosed", "unsupported" or "undecided".
 QString toString(TeleportResult result);
 
 /// Brings the terminal window and tab that host a session to the front.

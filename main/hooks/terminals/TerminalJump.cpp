@@ -21,7 +21,7 @@ TerminalJump::TerminalJump(hooks::ProcessDiscovery& discovery, hooks::TeleportTa
 }
 
 QCoro::Task<TeleportResult> TerminalJump::teleportToSession(
-    QString sid, hooks::SessionFolders fromHooks, std::optional<hooks::AgentProcessId> agent)
+    QString sid, hooks::SessionFolders fromHooks, std::optional<hooks::SessionAgentFinder::Verdict> own)
 {
     const auto directory = m_statusDirectory.open();
     const auto status = directory ? hooks::ClaudeStatus::read(sid, directory->path(), m_clock) : std::nullopt;
@@ -29,6 +29,13 @@ QCoro::Task<TeleportResult> TerminalJump::teleportToSession(
     if (status && !status->cwd.isEmpty()) {
         folders = { status->cwd, status->projectDir.isEmpty() ? fromHooks.project : status->projectDir };
     }
+    if (own && !own->undecided.empty()) {
+        onLog(QStringLiteral("Jump: cannot tell which terminal is session %1's: agents %2 may each be")
+                  .arg(sid, own->undecidedPids()),
+            LogColor::Orange);
+        co_return TeleportResult::Undecided;
+    }
+    const std::optional<hooks::AgentProcessId> agent = own ? std::optional(own->agent) : std::nullopt;
     if (folders.agentFolders().isEmpty() && !agent) {
         onLog(QStringLiteral("Jump: no working directory known for session ") + sid, LogColor::Orange);
         co_return TeleportResult::TerminalClosed;
@@ -84,6 +91,9 @@ QCoro::Task<TeleportResult> TerminalJump::teleportToSession(
         break;
     case TeleportResult::Unsupported:
         onLog(QStringLiteral("Jump: Warp is not supported yet"), LogColor::Orange);
+        break;
+    case TeleportResult::Undecided:
+        // A teleporter is given one terminal and never answers this.
         break;
     }
     co_return result;

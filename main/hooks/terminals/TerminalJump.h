@@ -12,6 +12,7 @@
 #include "main/hooks/sessions/StatusDirectory.h"
 #include "main/hooks/terminals/AgentProcessId.h"
 #include "main/hooks/terminals/ProcessDiscovery.h"
+#include "main/hooks/terminals/SessionAgentFinder.h"
 #include "main/hooks/terminals/TeleportTargetResolver.h"
 
 namespace murmeli::hooks {
@@ -28,11 +29,12 @@ public:
 
     common::LogSink onLog;
 
-    /// Finds the session's agent and asks its terminal to show the tab: the agent process its hook events came from
-    /// while that runs, else the agent where the session works (SessionFolders::agentFolders()). The folders come from
-    /// the session's status file; where it has none, from its hook events.
-    QCoro::Task<hooks::TeleportResult> teleportToSession(
-        QString sid, hooks::SessionFolders fromHooks = {}, std::optional<hooks::AgentProcessId> agent = std::nullopt);
+    /// Finds the session's agent and asks its terminal to show the tab: its own agent process as SessionAgentFinder
+    /// tells it while that runs, else the agent where the session works (SessionFolders::agentFolders()). Where the
+    /// finder cannot tell which of several terminals is the session's, none is brought forward. The folders come
+    /// from the session's status file; where it has none, from its hook events.
+    QCoro::Task<hooks::TeleportResult> teleportToSession(QString sid, hooks::SessionFolders fromHooks = {},
+        std::optional<hooks::SessionAgentFinder::Verdict> agent = std::nullopt);
 
     /// Where no terminal of its own is known for the agent (the terminals of Linux, an agent inside tmux), the window
     /// that shows it is found on the desktop and activated; without a locator such a terminal is not supported.

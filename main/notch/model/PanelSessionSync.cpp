@@ -53,6 +53,8 @@ std::optional<QString> PanelSessionSync::jumpNotice(hooks::TeleportResult result
         return QStringLiteral("Terminal not allowed");
     case hooks::TeleportResult::Unsupported:
         return QStringLiteral("Terminal not supported");
+    case hooks::TeleportResult::Undecided:
+        return QStringLiteral("Can't tell which terminal");
     }
     return std::nullopt;
 }

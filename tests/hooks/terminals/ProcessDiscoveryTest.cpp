@@ -455,17 +455,16 @@ TEST(ProcessDiscoveryAgentOfSession, TheProcessItsHooksNamedWhileItRunsElseTheFi
     }
     EXPECT_EQ(ProcessDiscovery::agentOfSession(agents, { "/work/none", {} }, exited), std::nullopt);
 
-    // A server without a terminal runs every session's hooks (Codex's shared one): the codex with a terminal in the
-    // session's folder is the session's own; a claude there is not.
+    // A server without a terminal runs every session's hooks (Codex's shared one): which codex with a terminal is the
+    // session's own is SessionAgentFinder's to tell; a server named is taken as it is, never the first one in the
+    // folder (this encoded that guess before).
     std::vector<AgentProcess> withServer = agents;
     withServer[1].cliKind = AgentCLI::Codex;
-    withServer.push_back(agentIn(QStringLiteral("4400"), QStringLiteral("/work/shared")));
-    withServer.back().tty = QStringLiteral("/dev/pts/4");
     withServer.push_back(agentIn(QStringLiteral("4500"), QStringLiteral("/work/shared")));
     withServer.back().tty = QStringLiteral("/dev/pts/5");
     withServer.back().cliKind = AgentCLI::Codex;
     const auto own = ProcessDiscovery::agentOfSession(withServer, { "/work/shared", {} }, me);
-    EXPECT_EQ(own ? own->pid : QString(), QStringLiteral("4500"));
+    EXPECT_EQ(own ? own->pid : QString(), self);
 }
 
 } // namespace

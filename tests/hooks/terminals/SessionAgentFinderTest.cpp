@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <map>
 
 #include <gtest/gtest.h>
 
@@ -9,111 +10,166 @@
 #include <QDateTime>
 #include <QDir>
 
+#include <qcoro/qcorotask.h>
+
+#include "tests/support/Wait.h"
+
 namespace murmeli::hooks {
 namespace {
 
-ProcessFacts process(qint64 pid, const char* name, bool terminal, const char* cwd, qint64 startedMs,
-    const QString& commandLine = QStringLiteral("codex"))
+ProcessFacts process(
+    qint64 pid, const char* name, bool terminal, const char* cwd, const QString& commandLine = QStringLiteral("codex"))
 {
     return ProcessFacts { { pid, quint64(pid) * 10 }, QString::fromLatin1(name), terminal, QString::fromLatin1(cwd),
-        commandLine, startedMs };
+        commandLine, pid };
 }
 
-// A session id of UUID version 7 made at that millisecond.
-QString madeAt(qint64 ms)
-{
-    return QStringLiteral("%1-%2-7abc-8def-0123456789ab")
-        .arg(ms >> 16, 8, 16, QLatin1Char('0'))
-        .arg(ms & 0xffff, 4, 16, QLatin1Char('0'));
-}
+const QString resumed = QStringLiteral("0190aaaa-0000-7000-8000-000000000001");
+const QString fresh = QStringLiteral("0190bbbb-0000-7000-8000-000000000002");
 
 // Codex's shared server, started by the first session in /work/alpha, runs every session's hooks without a terminal;
-// each session's own codex has a terminal: two in /work/alpha, one in /work/beta.
-const ProcessFacts server = process(900, "codex", false, "/work/alpha", 1100);
+// each session's own codex has a terminal: two in /work/alpha (one started to resume a session), one in /work/beta.
+const ProcessFacts server = process(900, "codex", false, "/work/alpha");
 const std::vector<ProcessFacts> processes {
-    process(
-        100, "codex", true, "/work/alpha", 1000, QStringLiteral("codex resume 0190aaaa-0000-7000-8000-000000000001")),
-    process(99, "node", true, "/work/alpha", 990),
+    process(100, "codex", true, "/work/alpha", QStringLiteral("codex resume ") + resumed),
+    process(99, "node", true, "/work/alpha"),
     server,
-    process(200, "codex", true, "/work/beta", 2000),
-    process(300, "codex", true, "/work/alpha", 3000),
-    process(400, "claude", true, "/work/beta", 500),
+    process(200, "codex", true, "/work/beta"),
+    process(300, "codex", true, "/work/alpha"),
+    process(400, "claude", true, "/work/beta"),
 };
+const AgentProcessId first = processes[0].id;
+const AgentProcessId third = processes[4].id;
 
-TEST(SessionAgentFinderChoose, TheSessionsOwnCodexBesideTheServerItsHooksRunUnder)
+SessionAgentFinder::OtherSession other(const AgentProcessId& agent, const char* folder)
 {
-    const AgentProcessId first { 100, 1000 };
-    const AgentProcessId third { 300, 3000 };
+    return { agent, { QString::fromLatin1(folder), {} } };
+}
+
+TEST(SessionAgentFinderChoose, ASessionIsTiedToAProcessOfItsServersNameOnlyWhereItIsProvenItsOwn)
+{
+    const SessionFolders alpha { "/work/alpha", {} };
     const struct {
         const char* name;
         QString id;
         SessionFolders folders;
-        std::vector<AgentProcessId> heldByOthers;
-        std::optional<qint64> expected;
+        std::vector<SessionAgentFinder::OtherSession> others;
+        std::vector<AgentProcessId> ended;
+        std::optional<qint64> own;
+        std::vector<qint64> undecided;
     } cases[] = {
-        { "the one codex in its folder", madeAt(2500), { "/work/beta", "/work/beta" }, {}, 200 },
-        { "its shell tool went below its folder", madeAt(2500), { "/work/beta/src", "/work/beta" }, {}, 200 },
-        { "of two in a folder, the one started last before the session", madeAt(1500), { "/work/alpha", {} }, {}, 100 },
-        { "a later session there: the later one", madeAt(3500), { "/work/alpha", {} }, {}, 300 },
-        { "the other one holds a session already", madeAt(3500), { "/work/alpha", {} }, { third }, 100 },
-        { "a resumed session, named on its command line", QStringLiteral("0190aaaa-0000-7000-8000-000000000001"),
-            { "/work/alpha", {} }, {}, 100 },
-        { "a resumed session: the one started last", madeAt(10), { "/work/alpha", {} }, {}, 300 },
-        { "an id that tells no time: the one started last", QStringLiteral("sess-1"), { "/work/alpha", {} }, {}, 300 },
-        { "both there hold other sessions", madeAt(3500), { "/work/alpha", {} }, { first, third }, std::nullopt },
-        { "no codex with a terminal in its folder", madeAt(3500), { "/work/gamma", {} }, {}, std::nullopt },
-        { "no folder known", madeAt(3500), {}, {}, std::nullopt },
+        { "the one codex in its folder", fresh, { "/work/beta", "/work/beta" }, {}, {}, 200, {} },
+        { "its shell tool went below its folder", fresh, { "/work/beta/src", "/work/beta" }, {}, {}, 200, {} },
+        { "the one in its folder though another session of the server works there", fresh, { "/work/beta", {} },
+            { other(server.id, "/work/beta") }, {}, 200, {} },
+        // These three were guessed by start times before; nothing tells which of the two is the session's.
+        { "two in its folder, both there when it was made", fresh, alpha, {}, {}, std::nullopt, { 100, 300 } },
+        { "a resumed session's id in neither command line", resumed.left(35) + u'9', alpha, {}, {}, std::nullopt,
+            { 100, 300 } },
+        { "an id that tells no time", QStringLiteral("sess-1"), alpha, {}, {}, std::nullopt, { 100, 300 } },
+        { "a resumed session, named on its command line", resumed, alpha, {}, {}, 100, {} },
+        { "the other one holds another session", fresh, alpha, { other(third, "/work/alpha") }, {}, 100, {} },
+        { "both there hold other sessions", fresh, alpha, { other(first, "/work/alpha"), other(third, "/work/alpha") },
+            {}, std::nullopt, {} },
+        { "one of two ended, another session of the server works there", fresh, alpha,
+            { other(server.id, "/work/alpha") }, { third }, std::nullopt, { 100 } },
+        { "one of two ended, the server's other session works elsewhere", fresh, alpha,
+            { other(server.id, "/work/beta") }, { third }, 100, {} },
+        { "no codex with a terminal in its folder", fresh, { "/work/gamma", {} }, {}, {}, std::nullopt, {} },
+        { "no folder known", fresh, {}, {}, {}, std::nullopt, {} },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto chosen = SessionAgentFinder::choose(server, processes, { c.id, c.folders, {}, c.heldByOthers });
-        EXPECT_EQ(chosen ? std::optional(chosen->id.pid) : std::nullopt, c.expected);
+        const SessionAgentFinder::Verdict verdict
+            = SessionAgentFinder::choose(server, processes, c.ended, { c.id, c.folders, std::nullopt, c.others });
+        EXPECT_EQ(verdict.agent.pid, c.own.value_or(server.id.pid));
+        std::vector<qint64> undecided;
+        for (const AgentProcessId& id : verdict.undecided) {
+            undecided.push_back(id.pid);
+        }
+        EXPECT_EQ(undecided, c.undecided);
     }
-    // An agent that runs its hooks itself, with a terminal, is its session's own: nothing is looked for.
-    EXPECT_EQ(
-        SessionAgentFinder::choose(processes[3], processes, { madeAt(2500), { "/work/beta", {} } }), std::nullopt);
+    // An agent that runs its hooks itself, with a terminal, is its session's own.
+    EXPECT_EQ(SessionAgentFinder::choose(processes[3], processes, {}, { fresh, alpha }).agent, processes[3].id);
 }
 
-TEST(SessionAgentFinderOwnAgent, LooksThroughTheProcessesOnlyForAServerWithoutATerminal)
-{
+// The machine's processes as the finder sees them, which a test starts and ends.
+struct Machine {
+    std::map<qint64, ProcessFacts> running;
     int listings = 0;
-    SessionAgentFinder finder;
-    finder.readProcess = [](qint64 pid) -> std::optional<ProcessFacts> {
-        for (const ProcessFacts& p : processes) {
-            if (p.id.pid == pid) {
-                return p;
+
+    void install(SessionAgentFinder& finder)
+    {
+        finder.readProcess = [this](qint64 pid) -> std::optional<ProcessFacts> {
+            const auto found = running.find(pid);
+            return found == running.end() ? std::nullopt : std::optional(found->second);
+        };
+        // Read on the finder's worker while the test waits for it.
+        finder.listProcesses = [this](const QString& name) {
+            ++listings;
+            std::vector<ProcessFacts> named;
+            for (const auto& [pid, facts] : running) {
+                if (facts.name == name) {
+                    named.push_back(facts);
+                }
             }
-        }
-        return std::nullopt;
-    };
-    finder.listProcesses = [&](const QString& name) {
-        ++listings;
-        std::vector<ProcessFacts> named;
-        std::copy_if(processes.begin(), processes.end(), std::back_inserter(named),
-            [&](const ProcessFacts& p) { return p.name == name; });
-        return named;
-    };
-    const SessionFolders beta { "/work/beta", {} };
-    const AgentProcessId gone { 777, 7770 };
-    const struct {
-        const char* name;
-        AgentProcessId named;
-        std::optional<AgentProcessId> current;
-        qint64 expected;
-        int listings;
-    } cases[] = {
-        { "an agent with a terminal names itself", processes[5].id, std::nullopt, 400, 0 },
-        { "the server: its session's own codex", server.id, std::nullopt, 200, 1 },
-        { "the one found before, while it runs", server.id, processes[4].id, 300, 0 },
-        { "the one found before is gone: found afresh", server.id, gone, 200, 1 },
-        { "a named process that is gone stays as named", gone, std::nullopt, 777, 0 },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        listings = 0;
-        EXPECT_EQ(finder.ownAgent(c.named, { madeAt(2500), beta, c.current, {} }).pid, c.expected);
-        EXPECT_EQ(listings, c.listings);
+            return named;
+        };
     }
+};
+
+TEST(SessionAgentFinderOwnAgent, LooksThroughTheProcessesOncePerSessionAndServerOffTheCallersThread)
+{
+    Machine machine;
+    for (const ProcessFacts& p : processes) {
+        machine.running.emplace(p.id.pid, p);
+    }
+    SessionAgentFinder finder;
+    machine.install(finder);
+    QStringList lookedUp;
+    finder.onLookedUp = [&](const QString& sessionId) { lookedUp << sessionId; };
+    const SessionAgentFinder::Session beta { fresh, { "/work/beta", {} } };
+    const auto ownOf = [&](const AgentProcessId& named, const SessionAgentFinder::Session& session) {
+        return finder.ownAgent(named, session).agent.pid;
+    };
+
+    // An agent with a terminal names itself, and nothing is looked up.
+    EXPECT_EQ(ownOf(processes[5].id, beta), 400);
+    // Under the server: the server until the look is done, then the session's own, from then on without a look.
+    EXPECT_EQ(ownOf(server.id, beta), 900);
+    ASSERT_TRUE(test::waitUntil([&] { return lookedUp == QStringList { fresh }; }));
+    for (int event = 0; event < 5; ++event) {
+        EXPECT_EQ(ownOf(server.id, beta), 200);
+    }
+    // A session where none fits (an agent in an editor): its answer is kept just the same.
+    const SessionAgentFinder::Session nowhere { resumed, { "/work/gamma", {} } };
+    EXPECT_EQ(ownOf(server.id, nowhere), 900);
+    ASSERT_TRUE(test::waitUntil([&] { return lookedUp.size() == 2; }));
+    for (int event = 0; event < 5; ++event) {
+        EXPECT_EQ(ownOf(server.id, nowhere), 900);
+    }
+    EXPECT_EQ(machine.listings, 2);
+    EXPECT_EQ(finder.provenAgent(fresh), processes[3].id);
+    EXPECT_EQ(finder.provenAgent(resumed), std::nullopt);
+    // Where nothing tells, the jump's wait gives the processes it could not tell apart.
+    const SessionAgentFinder::Verdict two
+        = QCoro::waitFor(finder.verdict(server.id, { fresh.left(35) + u'7', { "/work/alpha", {} } }));
+    EXPECT_EQ(two.agent, server.id);
+    EXPECT_EQ(two.undecided, (std::vector<AgentProcessId> { first, third }));
+    EXPECT_EQ(machine.listings, 3);
+
+    // Its own process ended and the session speaks on, resumed in another: a new look finds that one.
+    machine.running.erase(200);
+    machine.running.emplace(250, process(250, "codex", true, "/work/beta", QStringLiteral("codex resume ") + fresh));
+    EXPECT_EQ(ownOf(server.id, beta), 900);
+    ASSERT_TRUE(test::waitUntil([&] { return lookedUp.size() == 3; }));
+    EXPECT_EQ(ownOf(server.id, beta), 250);
+    // A process held as its own before is kept while it runs, whatever server names the session next.
+    machine.running.emplace(950, process(950, "codex", false, "/"));
+    EXPECT_EQ(ownOf(machine.running[950].id, { fresh, beta.folders, AgentProcessId { 250, 2500 } }), 250);
+    EXPECT_EQ(machine.listings, 4);
+    // A named process that is gone stays as named.
+    EXPECT_EQ(ownOf(AgentProcessId { 777, 7770 }, beta), 777);
 }
 
 TEST(SessionAgentFinderKernel, ReadsAProcessAsTheKernelShowsIt)
