@@ -106,6 +106,10 @@ void ApprovalCard::update(const PendingApproval& approval, const QString& activi
         for (Aim& aim : m_aims) {
             aim.renew(m_environment.pointer, m_environment.hand, now);
         }
+        // A button held down was pressed for the request before: its release answers nothing.
+        if (m_pressed >= 0) {
+            setPressed(-1);
+        }
     }
     m_toolUseId = approval.toolUseId;
     m_omitted = approval.omittedCharacters;

@@ -97,6 +97,10 @@ void CtrlGroupView::setSettlesAt(qint64 ms)
     for (Aim& aim : m_aims) {
         aim.renew(m_environment.pointer, m_environment.hand, ms);
     }
+    // A button held down through the panel's closing was pressed in another opening.
+    for (const auto& toggle : m_toggles) {
+        toggle->cancelPress();
+    }
     m_hovered = -1;
 }
 

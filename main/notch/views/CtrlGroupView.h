@@ -21,7 +21,7 @@ namespace murmeli::notch {
 /// lights up, and acts at once, when the pointer came onto it in a motion begun once the opening panel stood still;
 /// one the hand met on its way there, or coming back from outside, is drawn faded with the whole pill until the
 /// pointer has left it. A press on a button that is not lit does nothing at all (it neither acts nor closes the
-/// panel).
+/// panel), and a release acts only for what the button meant when it went down.
 class CtrlGroupView final : public View {
 public:
     static constexpr qreal spacing = 2;
