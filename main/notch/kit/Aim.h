@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
+#include <limits>
 #include <optional>
 #include <utility>
 
@@ -41,28 +43,41 @@ public:
     }
     /// How often the pointer went out of the panel: where a control heard it before the last time is no longer known.
     quint64 leaves() const { return m_leaves; }
-    /// The panel opened under the pointer at nowMs and stands still from settlesAtMs: what the hand meets on the way
-    /// there was not where it is when the hand set off.
-    void opened(qint64 nowMs, qint64 settlesAtMs)
+    /// The panel began to open under the pointer at nowMs: what the hand meets on the way there, until the panel
+    /// stands still, was not where it is when the hand set off.
+    void opened(qint64 nowMs)
     {
         m_outside = false;
         moved(nowMs);
         m_fromOutside = false;
-        m_settlesAtMs = settlesAtMs;
+        m_openedAtMs = nowMs;
+        m_stillSinceMs.reset();
     }
+    /// The opening panel has been drawn at rest, at nowMs: it stands still on the screen from there.
+    void stoodStill(qint64 nowMs) { m_stillSinceMs = nowMs; }
 
     /// The hand moved within the last restMs, over the panel.
     bool isMoving(qint64 nowMs) const { return m_lastMoveMs && !m_outside && nowMs - *m_lastMoveMs < restMs; }
+    /// At nowMs the opening panel had not yet been drawn at rest.
+    bool isArriving(qint64 nowMs) const { return !m_stillSinceMs || nowMs < *m_stillSinceMs; }
+    /// What has stood where it is since sinceMs came there with the opening panel.
+    bool cameWithTheOpening(qint64 sinceMs) const { return !m_stillSinceMs || sinceMs <= *m_stillSinceMs; }
+    /// The pointer moved over the panel since it began to open.
+    bool movedSinceOpening() const { return m_lastMoveMs && *m_lastMoveMs > m_openedAtMs; }
+    /// The current motion began over the panel while it was arriving.
+    bool setOffWhileArriving() const { return m_lastMoveMs && !m_fromOutside && isArriving(m_motionStartMs); }
+    /// Since when the pointer has rested over the panel; none while it is elsewhere.
+    std::optional<qint64> restingSince() const { return m_outside ? std::nullopt : m_lastMoveMs; }
     /// The current motion began where the panel saw it, once what the hand meets was drawn there (at sinceMs) and
     /// the panel stood still. A motion that came in from outside the panel began where it could not be seen: it
     /// counts only where outsideCounts, and only when the panel had stood still as it is for a rest before it came
     /// in, so that the person had it in view when they set off.
     bool setOffAfter(qint64 sinceMs, bool outsideCounts) const
     {
-        const qint64 still = std::max(sinceMs, m_settlesAtMs);
-        if (!m_lastMoveMs) {
+        if (!m_lastMoveMs || !m_stillSinceMs) {
             return false;
         }
+        const qint64 still = std::max(sinceMs, *m_stillSinceMs);
         if (m_fromOutside) {
             return outsideCounts && m_motionStartMs >= still + restMs;
         }
@@ -72,7 +87,9 @@ public:
 private:
     std::optional<qint64> m_lastMoveMs;
     qint64 m_motionStartMs = 0;
-    qint64 m_settlesAtMs = 0;
+    qint64 m_openedAtMs = 0;
+    /// When the panel last stood still after opening; none while it opens. It stood still from the start.
+    std::optional<qint64> m_stillSinceMs = std::numeric_limits<qint64>::min();
     quint64 m_leaves = 0;
     bool m_outside = false;
     bool m_fromOutside = false;
@@ -82,7 +99,8 @@ private:
 /// place, with that meaning, before the hand set off towards it, and the pointer came onto it by its own move. Then
 /// it acts at once. A control that came under the pointer (it slid, scrolled or took another's meaning there) or that
 /// the hand met on a way begun before it stood there takes no press, and is drawn so, until the pointer has left it;
-/// coming back is an aim like any other.
+/// coming back is an aim like any other. One the hand met while the opening panel was still arriving is, besides,
+/// ready once the pointer has rested on it a beat with nothing on it changed: the person has it in view by then.
 class Aim final {
 public:
     /// Why the pointer over the control is not aiming at it.
@@ -92,26 +110,42 @@ public:
         CameUnder,
         /// The hand met it on a way begun before it was there, or from outside the panel.
         Unaimed,
+        /// The hand met it while the opening panel still moved.
+        Arriving,
     };
 
+    /// How long the pointer rests on a control it met while the panel arrived before the control is ready: a beat a
+    /// person notices. Along the top edge, where a hand slides past and stops a moment before a click meant for the
+    /// strip, a little longer.
+    static constexpr qint64 readyAfterRestMs = 400;
+    static constexpr qint64 readyOnTheEdgeAfterRestMs = 500;
+
     /// The control is drawn at frame at nowMs; pointer is where the window last saw the pointer (none: not known to
-    /// the window, then where the control last heard it). True when the place changed. Growing or shrinking where it
-    /// stands keeps it the same control for a pointer already on it; one that comes under a moving hand was met by
-    /// the hand before it stood there.
+    /// the window, then where the control last heard it). True when the place changed as the eye sees it: by half a
+    /// point or more since the frame before (the last frames of a spring, which move it less, do not show). Growing
+    /// or shrinking where it stands keeps it the same control for a pointer already on it; one that comes under a
+    /// moving hand was met by the hand before it stood there, and one the opening panel brings under a hand on its
+    /// way was met while it arrived.
     bool place(const QRectF& frame, const std::optional<QPointF>& pointer, const Hand& hand, qint64 nowMs)
     {
-        if (frame == m_frame) {
+        const QRectF was = std::exchange(m_frame, frame);
+        if (!showsMoved(was, frame)) {
             return false;
         }
         const std::optional<QPointF> at = pointer ? pointer : lastHeard(hand);
         const bool under = at && frame.contains(*at);
-        const bool wasUnder = at && m_frame.contains(*at);
-        const bool moved = frame.topLeft() != m_frame.topLeft();
-        m_frame = frame;
+        const bool wasUnder = at && was.contains(*at);
+        const bool moved = showsMoved(QRectF(was.topLeft(), frame.size()), frame);
         m_drawnSince = std::max(m_drawnSince, nowMs);
         hear(at, hand);
         if (!under) {
             m_miss = Miss::None;
+        } else if (hand.isArriving(nowMs)) {
+            // A hand on its way since the panel began to open meets it; under a pointer at rest since, it came. What
+            // the pointer first found it to be stays.
+            if (m_miss == Miss::None) {
+                m_miss = hand.movedSinceOpening() ? Miss::Arriving : Miss::CameUnder;
+            }
         } else if (moved || !wasUnder) {
             m_miss = hand.isMoving(nowMs) ? Miss::Unaimed : Miss::CameUnder;
         }
@@ -137,20 +171,47 @@ public:
         if (!inside) {
             m_miss = Miss::None;
         } else if (!wasInside && !hand.setOffAfter(m_drawnSince, !m_onTheEdge)) {
-            m_miss = Miss::Unaimed;
+            m_miss
+                = hand.setOffWhileArriving() && hand.cameWithTheOpening(m_drawnSince) ? Miss::Arriving : Miss::Unaimed;
         }
         return m_miss != before;
     }
     /// The control lies along the screen's top edge, where a hand slides past on its way elsewhere: a hand that
     /// came in from outside the panel never aims at it before it has rested in the panel.
     void standOnTheEdge() { m_onTheEdge = true; }
-    /// A press went down at pos: the pointer is there.
-    void pressed(QPointF pos, const Hand& hand) { hear(pos, hand); }
+    /// A press went down at pos at nowMs: the pointer is there.
+    void pressed(QPointF pos, const Hand& hand, qint64 nowMs)
+    {
+        hear(pos, hand);
+        rest(hand, nowMs);
+    }
+    /// Time went on to nowMs: a control met while the panel arrived is ready once the pointer has rested on it its
+    /// beat. True when it became ready.
+    bool rest(const Hand& hand, qint64 nowMs)
+    {
+        const std::optional<qint64> ready = readyAtMs(hand);
+        if (!ready || nowMs < *ready) {
+            return false;
+        }
+        m_miss = Miss::None;
+        return true;
+    }
+    /// When the resting pointer makes the control ready; none when rest alone does not.
+    std::optional<qint64> readyAtMs(const Hand& hand) const
+    {
+        const std::optional<qint64> resting = hand.restingSince();
+        if (m_miss != Miss::Arriving || !resting) {
+            return std::nullopt;
+        }
+        return std::max(*resting, m_drawnSince) + (m_onTheEdge ? readyOnTheEdgeAfterRestMs : readyAfterRestMs);
+    }
 
     const QRectF& frame() const { return m_frame; }
     Miss miss() const { return m_miss; }
     /// The pointer lies over the control without aiming at it.
     bool isStale() const { return m_miss != Miss::None; }
+    /// The hand met the control on its way (not as something came under it): its group is drawn faded as a whole.
+    bool wasMet() const { return m_miss == Miss::Unaimed || m_miss == Miss::Arriving; }
     /// A press at pos is the person's, and the control takes it.
     bool isAimedAt(QPointF pos) const { return m_frame.contains(pos) && m_miss == Miss::None; }
 
@@ -165,6 +226,14 @@ private:
         m_at = at;
         m_atLeaves = hand.leaves();
     }
+    /// Whether an edge of to lies half a point or more from the same edge of from.
+    static bool showsMoved(const QRectF& from, const QRectF& to)
+    {
+        constexpr qreal seen = 0.5;
+        return from.isNull() != to.isNull() || std::abs(to.left() - from.left()) >= seen
+            || std::abs(to.top() - from.top()) >= seen || std::abs(to.right() - from.right()) >= seen
+            || std::abs(to.bottom() - from.bottom()) >= seen;
+    }
 
     QRectF m_frame;
     qint64 m_drawnSince = 0;
@@ -175,12 +244,12 @@ private:
 };
 
 /// Controls that belong together, as a card's buttons: when the hand met one of them on a way begun before they stood
-/// there, none of them is ready, and all are drawn so; otherwise only one that came under the pointer is not.
+/// there (or while they arrived), none of them is ready, and all are drawn so; otherwise only one that came under the
+/// pointer is not.
 template <std::size_t N> bool isReady(const std::array<Aim, N>& group, std::size_t index)
 {
-    const bool unaimed
-        = std::any_of(group.begin(), group.end(), [](const Aim& aim) { return aim.miss() == Aim::Miss::Unaimed; });
-    return !unaimed && !group[index].isStale();
+    const bool met = std::any_of(group.begin(), group.end(), [](const Aim& aim) { return aim.wasMet(); });
+    return !met && !group[index].isStale();
 }
 
 } // namespace murmeli::notch

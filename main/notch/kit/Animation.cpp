@@ -42,6 +42,13 @@ Animation Animation::delayed(qint64 ms) const
     return copy;
 }
 
+Animation Animation::endingWithin(double tolerance) const
+{
+    Animation copy = *this;
+    copy.m_passSeconds = std::min(m_passSeconds, CurveProgress::stillSeconds(m_curve, tolerance));
+    return copy;
+}
+
 double Animation::valueAt(qint64 nowMs) const
 {
     const double elapsed = static_cast<double>(nowMs - m_startMs - m_delayMs) / 1000.0;

@@ -21,6 +21,9 @@ public:
     Animation repeatingForever(bool autoreverses) const;
     /// The same run, started ms later; until then the value is `from`.
     Animation delayed(qint64 ms) const;
+    /// The same run, at its target once it stays within tolerance of it (a fraction of the whole way): a spring's
+    /// last swings, too small to be seen, are not waited for.
+    Animation endingWithin(double tolerance) const;
 
     /// The value at nowMs; after the last pass, the target.
     double valueAt(qint64 nowMs) const;

@@ -104,6 +104,21 @@ double passSeconds(const MotionCurve& curve)
     return curve.kind == MotionCurve::Kind::Spring ? springSettleSeconds(curve) : std::max(0.0, curve.duration);
 }
 
+double stillSeconds(const MotionCurve& curve, double tolerance)
+{
+    const double pass = passSeconds(curve);
+    if (curve.kind != MotionCurve::Kind::Spring || tolerance <= settleFraction) {
+        return pass;
+    }
+    // Back from the settled end, a millisecond at a time, to the last moment the spring strays that far.
+    constexpr double step = 0.001;
+    double t = pass;
+    while (t > step && std::abs(1 - springAt(curve, t - step)) < tolerance) {
+        t -= step;
+    }
+    return t;
+}
+
 double at(const MotionCurve& curve, double passSeconds, double t)
 {
     if (t <= 0) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -51,6 +52,13 @@ struct ViewEnvironment {
     {
         if (requestArea) {
             requestArea(rect, ms);
+        }
+    }
+    /// Draws rect again when the resting pointer makes aim ready, so that it is drawn ready as it takes a press.
+    void updateWhenReady(const Aim& aim, const QRectF& rect) const
+    {
+        if (const std::optional<qint64> ready = aim.readyAtMs(hand)) {
+            updateArea(rect, static_cast<int>(std::max<qint64>(1, *ready - nowMs())));
         }
     }
 };

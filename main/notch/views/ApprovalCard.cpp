@@ -106,6 +106,10 @@ void ApprovalCard::update(const PendingApproval& approval, const QString& activi
         for (Aim& aim : m_aims) {
             aim.renew(m_environment.pointer, m_environment.hand, now);
         }
+        // A button held down was pressed for the request before: its release answers nothing.
+        if (m_pressed >= 0) {
+            setPressed(-1);
+        }
     }
     m_toolUseId = approval.toolUseId;
     m_omitted = approval.omittedCharacters;
@@ -287,8 +291,11 @@ void ApprovalCard::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
 void ApprovalCard::paintButtons(QPainter& painter, const ButtonPlan& plan, QPointF origin, qint64 nowMs)
 {
     const auto all = buttons(m_toolName);
+    const QRectF area(origin, QSizeF(plan.frames[2].right(), plan.height));
     for (size_t i = 0; i < all.size(); ++i) {
         m_aims[i].place(plan.frames[i].translated(origin), m_environment.pointer, m_environment.hand, nowMs);
+        m_aims[i].rest(m_environment.hand, nowMs);
+        m_environment.updateWhenReady(m_aims[i], area);
     }
     // What takes no click looks it.
     const qreal opacity = painter.opacity();
@@ -341,7 +348,7 @@ bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
     }
     case PointerPhase::Down:
         for (Aim& aim : m_aims) {
-            aim.pressed(pos, m_environment.hand);
+            aim.pressed(pos, m_environment.hand, m_environment.nowMs());
         }
         if (index < 0) {
             return false;
@@ -383,7 +390,7 @@ bool ApprovalCard::pointerLeft()
 
 bool ApprovalCard::isArmed() const
 {
-    return std::none_of(m_aims.begin(), m_aims.end(), [](const Aim& aim) { return aim.miss() == Aim::Miss::Unaimed; });
+    return std::none_of(m_aims.begin(), m_aims.end(), [](const Aim& aim) { return aim.wasMet(); });
 }
 
 bool ApprovalCard::wheel(QPointF pos, qreal dy)

@@ -27,8 +27,10 @@ namespace murmeli::notch {
 /// The buttons take a click by the panel's one aim rule (see Aim): when one request is answered the next may take its
 /// place, or move into it, under a pointer that is still clicking. A button that came under a resting pointer that way
 /// takes none until the pointer has left it and come back, and is drawn faded until then; when the hand met a button
-/// on a way begun before the card stood there, the whole card is drawn faded until the pointer has left that button.
-/// A request that takes another's place on the card flashes the command's rim, so that it is seen to be new.
+/// on a way begun before the card stood there, the whole card is drawn faded until the pointer has left that button,
+/// or, when the card was arriving with the opening panel, has rested on it a beat. A button held down while another
+/// request takes the card's place was pressed for the one before: its release answers nothing. A request that takes
+/// another's place on the card flashes the command's rim, so that it is seen to be new.
 class ApprovalCard final : public View {
 public:
     enum class ButtonKind { Secondary, Warning, Danger };

@@ -60,13 +60,18 @@ void CtrlGroupView::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     painter.drawRoundedRect(box, radius, radius);
     painter.restore();
     qreal x = box.left() + padding;
+    const std::optional<QPointF>& pointer = m_environment.pointer;
     for (size_t index = 0; index < m_toggles.size(); ++index) {
         const QRectF place(x, box.top() + padding, CtrlToggle::width, CtrlToggle::height);
+        Aim& aim = m_aims[index];
         // While the panel springs open the buttons slide under a pointer that may be resting there.
-        if (m_aims[index].place(place, m_environment.pointer, m_environment.hand, nowMs)
-            && static_cast<int>(index) == m_hovered) {
+        if (aim.place(place, pointer, m_environment.hand, nowMs) && static_cast<int>(index) == m_hovered) {
             m_hovered = -1;
         }
+        if (aim.rest(m_environment.hand, nowMs) && pointer && aim.isAimedAt(*pointer)) {
+            m_hovered = static_cast<int>(index);
+        }
+        m_environment.updateWhenReady(aim, box);
         x += CtrlToggle::width + spacing;
     }
     const qreal opacity = painter.opacity();
@@ -96,6 +101,10 @@ void CtrlGroupView::setSettlesAt(qint64 ms)
     m_settlesAt = ms;
     for (Aim& aim : m_aims) {
         aim.renew(m_environment.pointer, m_environment.hand, ms);
+    }
+    // A button held down through the panel's closing was pressed in another opening.
+    for (const auto& toggle : m_toggles) {
+        toggle->cancelPress();
     }
     m_hovered = -1;
 }
@@ -139,7 +148,7 @@ bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
     const int under = toggleAt(pos);
     if (phase == PointerPhase::Down) {
         for (Aim& aim : m_aims) {
-            aim.pressed(pos, m_environment.hand);
+            aim.pressed(pos, m_environment.hand, m_environment.nowMs());
         }
         if (under >= 0 && !m_aims[under].isAimedAt(pos)) {
             // Swallowed, so that the strip does not close the panel for it either.

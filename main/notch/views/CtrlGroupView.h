@@ -20,8 +20,9 @@ namespace murmeli::notch {
 /// click that follows was meant for the strip. So a button takes a press by the panel's one aim rule (see Aim): it
 /// lights up, and acts at once, when the pointer came onto it in a motion begun once the opening panel stood still;
 /// one the hand met on its way there, or coming back from outside, is drawn faded with the whole pill until the
-/// pointer has left it. A press on a button that is not lit does nothing at all (it neither acts nor closes the
-/// panel).
+/// pointer has left it (or, met while the panel arrived, has rested on it a beat). A press on a button that is not lit
+/// does nothing at all (it neither acts nor closes the panel), and a release acts only for what the button meant when
+/// it went down.
 class CtrlGroupView final : public View {
 public:
     static constexpr qreal spacing = 2;

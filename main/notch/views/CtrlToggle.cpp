@@ -15,6 +15,9 @@ CtrlToggle::CtrlToggle(
 
 void CtrlToggle::update(ui::Symbol symbol, QColor tint, bool isActive, std::function<void()> action)
 {
+    if (symbol != m_symbol) {
+        cancelPress();
+    }
     m_symbol = symbol;
     m_tint = tint;
     m_isActive = isActive;

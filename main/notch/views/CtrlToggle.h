@@ -24,8 +24,10 @@ public:
     CtrlToggle(const ViewEnvironment& environment, ui::Symbol symbol, QColor tint, bool isActive,
         std::function<void()> action);
 
-    /// New inputs from the parent; the pressed state stays.
+    /// New inputs from the parent; the pressed state stays while the symbol does (it shows what the button does).
     void update(ui::Symbol symbol, QColor tint, bool isActive, std::function<void()> action);
+    /// The button held down no longer stands for what it did when it went down: its release does nothing.
+    void cancelPress() { setPressed(false); }
 
     ui::Symbol symbol() const { return m_symbol; }
     bool isActive() const { return m_isActive; }

@@ -30,6 +30,8 @@ namespace {
 constexpr qint64 childFadeMs = 200;
 /// A measured height is stored only when it moved by more than this.
 constexpr qreal measurementThreshold = 0.5;
+/// Points: what is left of a move smaller than this does not show.
+constexpr qreal stillWithin = 1;
 
 const QString tapeKey = QStringLiteral("tape");
 const QString axKey = QStringLiteral("ax");
@@ -198,22 +200,35 @@ void NotchView::refresh()
     const NotchExpansionState& state = m_links.expansionState;
     const qint64 now = m_environment.nowMs();
     const bool expanded = state.isExpanded();
-    if (m_expandedChange(expanded)) {
+    const bool turned = m_expandedChange(expanded);
+    if (turned) {
         // The panel opens under the pointer (hover or click on the strip); a hold belongs to one opening.
         m_pointerInside = expanded;
         m_holdOpen = false;
         // Whatever size the box has at this moment is where the change starts from, even mid-spring.
         m_boxFrom = currentSize(now);
         m_shapeFromOpened = m_expanded;
-        m_boxProgress = Animation(0, 1, now, expanded ? NotchMotion::open : NotchMotion::close);
+        m_boxSpring = Animation(0, 1, now, expanded ? NotchMotion::open : NotchMotion::close);
+        m_arriving = expanded;
         if (expanded) {
-            m_openSettlesAt = m_boxProgress.endMs();
-            m_environment.hand.opened(now, m_openSettlesAt);
+            m_environment.hand.opened(now);
         }
     }
     m_expanded = expanded;
     m_tapeActive = isASRTapeActive(vm);
     m_axActive = isAXBannerActive(vm, m_tapeActive);
+    if (turned || m_arriving) {
+        // The box is at rest once its edges stay within a point of where they come to stand: the spring's tail, which
+        // no eye sees, is not waited for. Its sides move half the change of its width each, its bottom all of its
+        // height's, which the content's first measure may still change while it opens.
+        const QSizeF to = targetSize();
+        const qreal travel = std::max(
+            { std::abs(to.width() - m_boxFrom.width()) / 2, std::abs(to.height() - m_boxFrom.height()), stillWithin });
+        m_boxProgress = m_boxSpring.endingWithin(stillWithin / travel);
+        if (turned && expanded) {
+            m_openSettlesAt = m_boxProgress.endMs();
+        }
+    }
 
     TopStripInputs strip;
     strip.display = NotchDisplay::derive(vm, state);
@@ -402,6 +417,12 @@ void NotchView::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
         return m_contentFrame;
     });
     painter.restore();
+    if (m_arriving && !m_boxProgress.isRunning(nowMs)) {
+        // This frame drew everything where it stays: the last step of the opening, which the hand is told of once
+        // all of it is placed.
+        m_arriving = false;
+        m_environment.hand.stoodStill(nowMs);
+    }
     applyMeasurement();
 }
 

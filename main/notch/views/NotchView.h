@@ -136,9 +136,13 @@ private:
     OnChange<QSet<QString>> m_heldChange;
     bool m_holdOpen = false;
     bool m_pointerInside = false;
+    /// The box's last change of size, and the same ended once what is left of it does not show.
+    Animation m_boxSpring = Animation::still(1);
     Animation m_boxProgress = Animation::still(1);
     /// When the box last opening comes to rest.
     qint64 m_openSettlesAt = 0;
+    /// The box is opening and has not yet been drawn at rest.
+    bool m_arriving = false;
     QSizeF m_boxFrom;
     bool m_shapeFromOpened = false;
     std::unique_ptr<TopStripView> m_strip;

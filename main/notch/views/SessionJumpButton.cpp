@@ -56,10 +56,15 @@ QSizeF SessionJumpButton::idealSize() const
 
 void SessionJumpButton::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
 {
-    if (m_aim.place(aligned(idealSize(), frame), m_environment.pointer, m_environment.hand, nowMs)) {
+    const std::optional<QPointF>& pointer = m_environment.pointer;
+    if (m_aim.place(aligned(idealSize(), frame), pointer, m_environment.hand, nowMs)) {
         m_hovered = false;
     }
+    if (m_aim.rest(m_environment.hand, nowMs) && pointer && m_aim.isAimedAt(*pointer)) {
+        m_hovered = true;
+    }
     const QRectF& place = m_aim.frame();
+    m_environment.updateWhenReady(m_aim, place);
     painter.save();
     // Under the pointer without having been aimed at, it takes no click, and looks it.
     if (m_aim.isStale()) {
@@ -89,7 +94,7 @@ bool SessionJumpButton::pointer(PointerPhase phase, QPointF pos)
         return hovered != std::exchange(m_hovered, hovered) || changed;
     }
     case PointerPhase::Down:
-        m_aim.pressed(pos, m_environment.hand);
+        m_aim.pressed(pos, m_environment.hand, m_environment.nowMs());
         // Taken either way, so that the row under it does not open or close for it.
         m_pressed = m_aim.isAimedAt(pos);
         return inside;

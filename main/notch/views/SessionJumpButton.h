@@ -14,7 +14,8 @@ namespace murmeli::notch {
 /// The small capsule at the end of a session row that brings the session's terminal to the front: "→ " and the
 /// terminal's name, or "→ Open" when it has none. Brighter while the pointer is over it, once the pointer came onto
 /// it by the panel's one aim rule (see Aim); a button the list scrolled or moved under a resting pointer, or that the
-/// hand met on a way begun before it stood there, takes no click and is drawn faded until the pointer has left it.
+/// hand met on a way begun before it stood there, takes no click and is drawn faded until the pointer has left it (or,
+/// met while the panel arrived, has rested on it a beat).
 class SessionJumpButton final : public View {
 public:
     static constexpr qreal fadedOpacity = 0.5;

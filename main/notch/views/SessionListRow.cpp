@@ -254,6 +254,7 @@ void SessionListRow::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
         setHighlighted(false);
     }
     m_frame = frame;
+    m_tap.rest(m_environment.hand, nowMs);
     const StateLook colours = look(m_row.state);
     const double hover = m_highlight.valueAt(nowMs) * (m_tap.isStale() ? staleHover : 1);
     painter.save();
@@ -274,7 +275,7 @@ void SessionListRow::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     painter.restore();
 }
 
-qreal SessionListRow::layOutHeader(QPainter* painter, const QRectF& line)
+qreal SessionListRow::layOutHeader(QPainter* painter, const QRectF& line, qint64 nowMs)
 {
     const StateLook colours = look(m_row.state);
     const bool active = isActive();
@@ -344,7 +345,7 @@ qreal SessionListRow::layOutHeader(QPainter* painter, const QRectF& line)
 
     // From the right edge: the jump button, the agent's name, the age.
     qreal right = line.right() - jump.width();
-    m_jump->paint(*painter, QRectF(QPointF(right, centred(jump.height())), jump), 0);
+    m_jump->paint(*painter, QRectF(QPointF(right, centred(jump.height())), jump), nowMs);
     if (!m_row.sessionAgentName.isEmpty()) {
         right -= headerSpacing + textWidth(smallFont, m_row.sessionAgentName);
         textLine(painter, m_row.sessionAgentName, smallFont, white(0.5),
@@ -469,7 +470,7 @@ qreal SessionListRow::layOut(QPainter* painter, const QRectF& frame, qint64 nowM
     const qreal width = frame.width() - 2 * paddingX;
     qreal y = frame.top() + colours.verticalPadding;
 
-    y += layOutHeader(painter, QRectF(left, y, width, 0));
+    y += layOutHeader(painter, QRectF(left, y, width, 0), nowMs);
 
     // Layers 1 to 3 open and close over the row's reveal: their full height scaled by it, faded by it and cut to it.
     const double reveal = m_reveal.valueAt(nowMs);
@@ -493,6 +494,7 @@ qreal SessionListRow::layOut(QPainter* painter, const QRectF& frame, qint64 nowM
         // toggles the row; opening or closing where it stands keeps it the row the pointer is on.
         m_tap.place(QRectF(frame.left(), frame.top(), frame.width(), y - frame.top()), m_environment.pointer,
             m_environment.hand, nowMs);
+        m_environment.updateWhenReady(m_tap, m_tap.frame());
     }
     if (m_card) {
         const qreal cardWidth = frame.width() - 2 * actionPadding;
@@ -533,7 +535,7 @@ bool SessionListRow::pointer(PointerPhase phase, QPointF pos)
     }
     const bool inside = m_tap.frame().contains(pos);
     if (phase == PointerPhase::Down) {
-        m_tap.pressed(pos, m_environment.hand);
+        m_tap.pressed(pos, m_environment.hand, m_environment.nowMs());
         m_pressed = m_tap.isAimedAt(pos);
         return inside;
     }

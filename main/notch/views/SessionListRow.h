@@ -110,7 +110,7 @@ public:
 private:
     /// Lays the row out in frame, drawing it when painter is given; returns its height.
     qreal layOut(QPainter* painter, const QRectF& frame, qint64 nowMs);
-    qreal layOutHeader(QPainter* painter, const QRectF& line);
+    qreal layOutHeader(QPainter* painter, const QRectF& line, qint64 nowMs);
     /// Lays out layers 1 to 3 from top, drawing them when painter is given; returns their height.
     qreal layOutLayers(QPainter* painter, qreal left, qreal width, qreal top);
     bool isActive() const;

@@ -46,7 +46,7 @@ struct Scene {
     void place(const QRectF& frame) { aim.place(frame, pointer, hand, now()); }
     void press()
     {
-        aim.pressed(*pointer, hand);
+        aim.pressed(*pointer, hand, now());
         presses.push_back(aim.isAimedAt(*pointer) ? Aim::Miss::None : aim.miss());
     }
     /// A hand's aimed move from where the pointer is to `to` over ms, with the velocity profile of a person's reach
@@ -89,11 +89,11 @@ struct Scene {
         press();
     }
     /// The panel springs open at the clock's time and stands still after ms: the button slides into place, drawn at
-    /// each 16 ms frame.
+    /// each 16 ms frame, the last of them at rest.
     void springOpen(qint64 ms, const std::function<void()>& duringTheSpring = {})
     {
         const qint64 start = now();
-        hand.opened(start, start + ms);
+        hand.opened(start);
         for (qint64 t = 0; t <= ms; t += 16) {
             at(start + t);
             place(button.translated(0, -40 * (1 - static_cast<double>(t) / ms)));
@@ -101,7 +101,7 @@ struct Scene {
                 duringTheSpring();
             }
         }
-        place(button);
+        hand.stoodStill(now());
     }
 };
 
@@ -144,7 +144,8 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.press();
             },
             { None, None } },
-        { "the panel grows under a hand still travelling onto the button: refused until it leaves and comes back",
+        { "the panel grows under a hand still travelling onto the button: refused until the hand has rested on it a "
+          "beat",
             [&](Scene& s) {
                 s.move(restingPoint);
                 s.springOpen(640, [&] {
@@ -155,24 +156,56 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.reach(onIt, 80);
                 s.at(s.now() + 120);
                 s.press();
-                s.at(s.now() + 2000);
+                s.at(s.now() + Aim::readyOnTheEdgeAfterRestMs - 120 - 1);
+                s.press();
+                s.at(s.now() + 1);
                 s.press();
                 s.offAndBack(offIt, onIt);
             },
-            { Unaimed, Unaimed, None } },
+            { Arriving, Arriving, None, None } },
         { "a hand still travelling as the panel settles reaches a button that stood where it is all along",
             [&](Scene& s) {
                 s.place(button);
                 s.move(restingPoint);
-                s.hand.opened(0, 640);
+                s.hand.opened(0);
                 for (qint64 t = 16; t <= 600; t += 16) {
                     s.at(t);
                     s.move(restingPoint + (onIt - restingPoint) * (static_cast<double>(t) / 600));
                 }
+                s.at(640);
+                s.hand.stoodStill(640);
                 s.at(700);
                 s.press();
             },
-            { Unaimed } },
+            { Arriving } },
+        { "a card's button the hand met while the panel arrived: ready once the pointer has rested on it its beat, "
+          "which a 1 px wobble starts again",
+            [&](Scene& s) {
+                s.place(button);
+                s.move(restingPoint);
+                s.hand.opened(0);
+                s.at(100);
+                s.reach(onIt, 300);
+                s.at(640);
+                s.hand.stoodStill(640);
+                s.at(400 + Aim::readyAfterRestMs - 100);
+                s.move(onIt + QPointF(1, 0));
+                s.at(s.now() + Aim::readyAfterRestMs - 1);
+                s.press();
+                s.at(s.now() + 1);
+                s.press();
+            },
+            { Arriving, None }, false },
+        { "the panel opens under a pointer at rest where the button comes to stand: refused however long it rests, "
+          "until it leaves and comes back",
+            [&](Scene& s) {
+                s.move(onIt);
+                s.springOpen(640);
+                s.at(s.now() + 2000);
+                s.press();
+                s.offAndBack(offIt, onIt);
+            },
+            { CameUnder, None } },
         { "the hand rests on the strip while the panel settles, then goes on to the button: the first click counts",
             [&](Scene& s) {
                 s.move(restingPoint);
@@ -234,7 +267,9 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.at(3000);
                 s.aim.renew(s.pointer, s.hand, s.now());
                 s.at(4000);
-                s.hand.opened(4000, 4640);
+                s.hand.opened(4000);
+                s.at(4640);
+                s.hand.stoodStill(4640);
                 s.at(5000);
                 s.move(onIt);
                 s.press();

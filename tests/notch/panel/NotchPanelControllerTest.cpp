@@ -455,3 +455,80 @@ TEST(NotchPanelControllerTest, ARowThatSlidFromUnderARestingPointerLosesItsHover
         }
     }
 }
+
+// A request waits. The pointer comes to rest on the closed strip and the panel springs open under it; setOffMs later
+// the hand reaches for the "Yes" it will show (in 250 ms, its speed rising and falling, reported every 8 ms while
+// frames are drawn every 16 ms) and clicks 100 ms after arriving. A hand that set off while the panel still moved met
+// the card on its way: that click answers nothing and the card is drawn faded, until the pointer has rested on "Yes" a
+// moment; from the frame that draws it ready, a click answers. One that set off once the panel stood still to the eye
+// answers at the first click.
+TEST(NotchPanelControllerTest, AHandThatMetTheCardOnItsWayFindsItReadyAfterAMomentsRest)
+{
+    // The panel opens on one session's request under a hand resting on the strip, there.
+    const auto open = [](test::PanelRig& rig, QStringList& answers) {
+        notch::SessionRow row = test::PanelRig::row("s1", SessionState::needsApproval(), rig.clock.now());
+        row.currentToolName = QStringLiteral("Bash");
+        row.approval = notch::PendingApproval { "tu-1", "Bash", "ls", "$ ls", 0 };
+        rig.vm->setSessions({ row });
+        rig.vm->onApprove = [&answers](const QString&, const QString& toolUseId, auto) { answers << toolUseId; };
+        rig.panel->show();
+        const QPointF rest = rig.panel->visibleContentRect().topLeft() + QPointF(20, 16);
+        rig.overlay.moveTo(rig.panel->window()->mapToGlobal(rest.toPoint()));
+        rig.render();
+        rig.send(QEvent::MouseMove, rest);
+        return rest;
+    };
+    const auto card = [](test::PanelRig& rig) {
+        return rig.panel->rootView()->contentArea()->sessionList()->row("s1")->approvalCard();
+    };
+    QStringList answers;
+    test::PanelRig dry;
+    open(dry, answers);
+    dry.clock.advance(2000);
+    dry.render();
+    const QPointF yes = card(dry)->buttonFrames()[1].center() + QPointF(7, 3);
+
+    const std::pair<qint64, bool> rows[] = { { 0, false }, { 300, false }, { 450, false }, { 620, true } };
+    for (const auto& [setOffMs, firstClickAnswers] : rows) {
+        SCOPED_TRACE("set off " + std::to_string(setOffMs) + " ms after the panel began to open");
+        answers.clear();
+        test::PanelRig rig;
+        const QPointF rest = open(rig, answers);
+        const qint64 opened = rig.clock.monotonicMs();
+        // Moves every 8 ms and frames every 16 ms, up to t ms after the opening.
+        const auto until = [&](qint64 t) {
+            while (rig.clock.monotonicMs() < opened + t) {
+                rig.clock.advance(8);
+                const qint64 now = rig.clock.monotonicMs() - opened;
+                if (now > setOffMs && now <= setOffMs + 250) {
+                    const double s = static_cast<double>(now - setOffMs) / 250;
+                    rig.send(QEvent::MouseMove, rest + (yes - rest) * (s * s * s * (10 - 15 * s + 6 * s * s)));
+                }
+                if (now % 16 == 0) {
+                    rig.render();
+                }
+            }
+        };
+        const auto clickYes = [&] {
+            rig.send(QEvent::MouseButtonPress, yes);
+            rig.send(QEvent::MouseButtonRelease, yes);
+        };
+        qint64 t = setOffMs + 350;
+        until(t);
+        EXPECT_EQ(card(rig)->isReady(1), firstClickAnswers) << "Yes as drawn at the first click";
+        clickYes();
+        EXPECT_EQ(!answers.isEmpty(), firstClickAnswers) << "the first click's answer";
+        if (firstClickAnswers) {
+            continue;
+        }
+        // Frame by frame while the pointer rests on Yes: the first frame that draws it ready.
+        while (!card(rig)->isReady(1) && t < setOffMs + 1250) {
+            until(t += 16);
+        }
+        EXPECT_TRUE(card(rig)->isReady(1)) << "Yes is still drawn faded a second after the hand arrived";
+        EXPECT_GE(t - setOffMs - 250, 300) << "ready after so short a rest";
+        EXPECT_TRUE(answers.isEmpty());
+        clickYes();
+        EXPECT_EQ(answers, QStringList { "tu-1" });
+    }
+}

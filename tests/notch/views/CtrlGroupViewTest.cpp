@@ -209,3 +209,38 @@ TEST(CtrlGroupViewTest, AHandComingBackIntoAPanelThatStayedOpenMustAimAfresh)
         }
     }
 }
+
+// A button held down while what it stands for changes under it: the announcements were muted elsewhere meanwhile, or
+// the panel closed and opened again. The release does nothing; a button whose meaning stayed acts as usual.
+TEST(CtrlGroupViewTest, AReleaseActsOnlyForWhatTheButtonMeantWhenItWentDown)
+{
+    const auto mutedElsewhere = [](Rig& rig) {
+        rig.group->update(
+            true, [&rig] { ++rig.mutes; }, [&rig] { ++rig.settings; });
+    };
+    const auto openedAgain = [](Rig& rig) { rig.group->setSettlesAt(rig.clock.monotonicMs()); };
+    const struct {
+        const char* what;
+        int index;
+        std::function<void(Rig&)> change;
+        int acted;
+    } rows[] = {
+        { "mute held, muted elsewhere", 0, mutedElsewhere, 0 },
+        { "settings held, muted elsewhere", 1, mutedElsewhere, 1 },
+        { "mute held, the panel opened again", 0, openedAgain, 0 },
+        { "settings held, the panel opened again", 1, openedAgain, 0 },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Rig rig(false);
+        rig.clock.advance(Hand::restMs);
+        rig.aimAt(row.index);
+        rig.group->pointer(PointerPhase::Down, Rig::centre(row.index));
+        row.change(rig);
+        rig.clock.advance(200);
+        rig.draw();
+        rig.group->pointer(PointerPhase::Up, Rig::centre(row.index));
+        EXPECT_EQ(rig.mutes + rig.settings, row.acted);
+        EXPECT_FALSE(rig.group->toggle(row.index).isPressed());
+    }
+}
