@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "main/hooks/server/HttpRequest.h"
+#include "platform/system/ListenerShutdown.h"
 #include "platform/system/MemoryRelease.h"
 
 namespace murmeli::hooks {
@@ -20,6 +21,9 @@ namespace murmeli::hooks {
 namespace {
 
 constexpr qint64 refusalLogIntervalMs = 60000;
+// How long a closing listener waits, with nothing new, for handshakes that were under way when it shut; on loopback
+// one completes within microseconds.
+constexpr int handshakeSettleMs = 10;
 // A burst: this many connections at once, or this much buffered. It has passed when both are down to a sixteenth.
 constexpr std::size_t burstConnections = 64;
 constexpr qsizetype burstBytes = 4 * 1024 * 1024;
@@ -172,11 +176,21 @@ bool HookServerWorker::listen(quint16 port)
 void HookServerWorker::stopListening()
 {
     if (m_server) {
-        // A connection the kernel has already set up would be reset by the close, its client left with no reply: it
-        // is taken and served like the others. Once the listener is closed the kernel refuses new ones.
-        // Bounded: a listener that stays readable while nothing can be accepted (no descriptor left) must not hold
-        // the thread.
-        for (int round = 0; round < m_options.maxConnections && m_server->waitForNewConnection(0); ++round) { }
+        // A connection the kernel has already set up would be reset by the close, its client left with no reply. The
+        // kernel first stops setting up new ones; those it set up, and those whose handshake was under way and comes
+        // in a moment later, are taken and served like the others. Once the listener is closed the kernel refuses new
+        // ones. Bounded: a listener that stays readable while nothing can be accepted (no descriptor left) must not
+        // hold the thread.
+        const bool shut = platform::stopNewConnections(m_server->socketDescriptor());
+        if (!shut) {
+            m_log(QStringLiteral("HookServer: the listener could not be shut to new connections (errno %1); a hook "
+                                 "that connects as it closes may be cut off")
+                      .arg(errno),
+                common::LogColor::Orange);
+        }
+        for (int round = 0;
+             round < m_options.maxConnections && m_server->waitForNewConnection(shut ? handshakeSettleMs : 0);
+             ++round) { }
         acceptPending();
         m_server->close();
         m_server->deleteLater();

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace murmeli::platform {
+
+/// Makes the kernel take no new connection on a listening TCP socket: each client's first packet is dropped, so it
+/// tries again a second later and by then finds the port closed (refused) or listened on anew. Handshakes already
+/// under way still complete, and what is queued stays queued for accept. Closing a listener resets every connection in
+/// its queue: a client whose connection the kernel took between the owner's last accept and the close would be cut off
+/// with its request unanswered; once this has run, the owner can take the queue to its end and then close. False where
+/// the kernel does not take it.
+bool stopNewConnections(qintptr listenerDescriptor);
+
+} // namespace murmeli::platform
