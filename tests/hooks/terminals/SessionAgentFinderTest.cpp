@@ -70,8 +70,8 @@ TEST(SessionAgentFinderChoose, TheSessionsOwnCodexBesideTheServerItsHooksRunUnde
         EXPECT_EQ(chosen ? std::optional(chosen->id.pid) : std::nullopt, c.expected);
     }
     // An agent that runs its hooks itself, with a terminal, is its session's own: nothing is looked for.
-    EXPECT_EQ(
-        SessionAgentFinder::choose(processes[3], processes, { madeAt(2500), { "/work/beta", {} } }), std::nullopt);
+    EXPECT_EQ(SessionAgentFinder::choose(processes[3], processes, { madeAt(2500), { "/work/beta", {} }, {}, {} }),
+        std::nullopt);
 }
 
 TEST(SessionAgentFinderOwnAgent, LooksThroughTheProcessesOnlyForAServerWithoutATerminal)
