@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <optional>
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -23,6 +24,7 @@
 #include "tests/support/ControllerDependencies.h"
 #include "tests/support/ControllerProbe.h"
 #include "tests/support/Files.h"
+#include "tests/support/OwnMurmeli.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -654,24 +656,23 @@ TEST_F(AgentKitHooksTest, TwoCodexSessionsStartedTogetherAreTwoRows)
 }
 
 // The real murmeli starts beside a real agent whose shell tool went into a subfolder of the folder the agent runs in.
-// It runs in a network and mount namespace of its own, so that its hook port and its status folder, /tmp/murmeli,
-// are its own as on a user's machine. Those namespaces need root: a user namespace would let a normal user make them,
-// but murmeli inside one may not read the working folder of an agent outside it, which is what this test is about.
+// Both are the user's, as on a user's machine, so murmeli reads the agent's working folder from /proc; its home, hook
+// port and status folder are its own (test::ownMurmeliEnvironment), so no other murmeli's sessions or agents reach it.
 TEST(AgentKitStartTest, AtStartUpASessionBelowItsAgentsFolderKeepsItsFiles)
 {
-    if (::getuid() != 0) {
-        GTEST_SKIP() << "murmeli's own network and mount namespace needs root";
-    }
     QString whyNot;
     if (!AgentKitPeer::available(Agent::Codex, &whyNot)) {
         GTEST_SKIP() << whyNot.toStdString();
     }
-    QTemporaryDir home;
+    QTemporaryDir own;
+    QTemporaryDir agentHome;
     QTemporaryDir work;
-    QTemporaryDir status;
+    const std::optional<QProcessEnvironment> environment = test::ownMurmeliEnvironment(own.path());
+    ASSERT_TRUE(environment);
+    const QDir status(environment->value(QStringLiteral("MURMELI_STATUS_DIR")));
     const QString folder = QFileInfo(work.path()).canonicalFilePath();
-    ASSERT_TRUE(QDir(folder).mkdir("sub") && QDir(home.path()).mkpath(".config/murmeli"));
-    const auto agent = AgentKitPeer::run(Agent::Codex, home.path(), folder, QStringLiteral("RUNBASH: sleep 120"));
+    ASSERT_TRUE(QDir(folder).mkdir("sub"));
+    const auto agent = AgentKitPeer::run(Agent::Codex, agentHome.path(), folder, QStringLiteral("RUNBASH: sleep 120"));
     const auto agentPid = [&] {
         const auto agents = hooks::ProcessDiscovery().discoverAll();
         const auto found = std::find_if(agents.begin(), agents.end(), [&](const auto& p) { return p.cwd == folder; });
@@ -693,24 +694,17 @@ TEST(AgentKitStartTest, AtStartUpASessionBelowItsAgentsFolderKeepsItsFiles)
     write(status.filePath("c0de0001-status.json"),
         QStringLiteral(R"({"workspace": {"current_dir": "%1/sub", "project_dir": "%1"}})").arg(folder));
     write(status.filePath("dead0002-status.json"), R"({"workspace": {"current_dir": "/nonexistent-murmeli-test"}})");
-    // Started as a user starts it once onboarding is done, on the test's own home and status folder.
-    write(home.filePath(".config/murmeli/defaults.json"), R"({"onboarding.v1.completed": true})");
-    QDir().mkpath(QStringLiteral("/tmp/murmeli"));
     QProcess murmeli;
     murmeli.setProcessChannelMode(QProcess::MergedChannels);
-    murmeli.start(QStringLiteral("unshare"),
-        { "--net", "--mount", "sh", "-c",
-            "mount --bind \"$1\" /tmp/murmeli && ip link set lo up && HOME=\"$2\" XDG_CONFIG_HOME=\"$2/.config\" "
-            "XDG_RUNTIME_DIR=\"$2\" MURMELI_INSTANCE_DIR=\"$2/instance\" MURMELI_SECRETS_BACKEND=file "
-            "QT_QPA_PLATFORM=offscreen exec \"$0\"",
-            MURMELI_BINARY, status.path(), home.path() });
+    murmeli.setProcessEnvironment(*environment);
+    murmeli.start(QStringLiteral(MURMELI_BINARY), QStringList {});
     const auto stop = qScopeGuard([&] { murmeli.terminate(), murmeli.waitForFinished(10000); });
     ASSERT_TRUE(murmeli.waitForStarted(5000));
     QByteArray log;
     const auto logged = [&](const char* line) { return (log += murmeli.readAll()).contains(line); };
     ASSERT_TRUE(
         waitUntil([&] { return logged("HookServer: listening") || murmeli.state() != QProcess::Running; }, 30000));
-    ASSERT_EQ(murmeli.state(), QProcess::Running) << "murmeli did not start in its namespace: " << log.data();
+    ASSERT_EQ(murmeli.state(), QProcess::Running) << "murmeli did not start: " << log.data();
     // The session whose agent is gone goes: the cleanup has run.
     EXPECT_TRUE(waitUntil([&] { return !QFile::exists(status.filePath("dead0002-status.json")); }, 30000));
     EXPECT_TRUE(QFile::exists(status.filePath(QStringLiteral("c0de0001-status.json"))));

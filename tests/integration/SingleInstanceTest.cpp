@@ -1,6 +1,7 @@
 // The real murmeli started as a user's day starts it: from the desktop session, which has a runtime folder, and from
-// ssh, `su -`, cron or a service, which have none. Each runs offscreen and, where one can be had, in a network
-// namespace of its own, so that none takes the hook port from the other tests.
+// ssh, `su -`, cron or a service, which have none. Each runs offscreen, on any free hook port and with a status folder
+// of its own (MURMELI_PORT, MURMELI_STATUS_DIR), so that none takes the hook port from the other tests or meets their
+// sessions.
 
 #include <gtest/gtest.h>
 
@@ -28,14 +29,8 @@ namespace {
 
 void launch(QProcess& murmeli, const QProcessEnvironment& environment, const QStringList& arguments = {})
 {
-    static const bool ownNetwork
-        = QProcess::execute(QStringLiteral("unshare"), { QStringLiteral("--net"), QStringLiteral("true") }) == 0;
     murmeli.setProcessEnvironment(environment);
-    if (ownNetwork) {
-        murmeli.start(QStringLiteral("unshare"), QStringList { QStringLiteral("--net"), MURMELI_BINARY } + arguments);
-    } else {
-        murmeli.start(QStringLiteral(MURMELI_BINARY), arguments);
-    }
+    murmeli.start(QStringLiteral(MURMELI_BINARY), arguments);
 }
 
 void stop(QProcess& murmeli)

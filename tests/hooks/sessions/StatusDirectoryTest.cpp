@@ -85,17 +85,28 @@ TEST_F(StatusDirectoryTest, RegularFileIsRefused)
     EXPECT_TRUE(QFileInfo(path("status")).isFile());
 }
 
+// Root hands a directory of its own making to another user; for anyone else the root of the file system is one.
 TEST_F(StatusDirectoryTest, DirectoryOfAnotherUserIsRefused)
 {
-    if (::getuid() != 0) {
-        GTEST_SKIP() << "handing a directory to another user needs root";
+    QString theirs = QStringLiteral("/");
+    if (::getuid() == 0) {
+        theirs = path("status");
+        ASSERT_TRUE(QDir(m_root.path()).mkdir("status"));
+        // Open to everyone, so that a start which took it for its own would set it back to 0700.
+        ASSERT_EQ(::chmod(QFile::encodeName(theirs).constData(), 0777), 0);
+        ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), 65534, 65534), 0);
     }
-    ASSERT_TRUE(QDir(m_root.path()).mkdir("status"));
-    ASSERT_EQ(::chown(QFile::encodeName(path("status")).constData(), 65534, 65534), 0);
+    struct stat info { };
+    ASSERT_EQ(::lstat(QFile::encodeName(theirs).constData(), &info), 0);
+    if (info.st_uid == ::getuid()) {
+        GTEST_SKIP() << "the root of the file system is this user's, and only root can hand a directory to another";
+    }
+    const mode_t mode = info.st_mode & 07777;
     QString problem;
-    EXPECT_FALSE(StatusDirectory(path("status")).prepare(&problem));
+    EXPECT_FALSE(StatusDirectory(theirs).prepare(&problem));
     EXPECT_TRUE(problem.contains("another user")) << problem.toStdString();
-    EXPECT_FALSE(StatusDirectory(path("status")).open());
+    EXPECT_FALSE(StatusDirectory(theirs).open());
+    EXPECT_EQ(permissions(theirs), mode) << "another user's directory is left as it was";
 }
 
 TEST_F(StatusDirectoryTest, DirectoryOthersMayWriteToIsRefusedUntilTheStartSetsItBack)
