@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "tests/integration/HookScriptRig.h"
 #include "tests/support/OwnMurmeli.h"
 #include "tests/support/Wait.h"
 
@@ -270,12 +271,9 @@ TEST(OrderlyEndTest, WhatArrivesWhileMurmeliEndsIsAnsweredOrRefused)
 // to ignore, and murmeli goes on serving the agents. A job started without nohup beside it shows that the hang-up came.
 TEST(OrderlyEndTest, NohupMurmeliOutlivesItsTerminal)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty()
-        || QStandardPaths::findExecutable(QStringLiteral("bash")).isEmpty()) {
-        if (qEnvironmentVariableIsSet("MURMELI_CI")) {
-            FAIL() << "no python3 or bash to open a terminal with";
-        }
-        GTEST_SKIP() << "no python3 or bash to open a terminal with";
+    murmeli::test::needTools({ "python3", "bash" });
+    if (IsSkipped() || HasFailure()) {
+        return;
     }
     QTemporaryDir folder;
     const std::optional<QProcessEnvironment> environment = murmeli::test::ownMurmeliEnvironment(folder.path());
