@@ -172,9 +172,8 @@ TEST(SingleInstanceTest, ARestartByKillAndStartLeavesOneMurmeliRunning)
     const auto startOne = [&] {
         QProcess& start = *starts.emplace_back(std::make_unique<QProcess>());
         log.clear();
-        start.setProcessEnvironment(*environment);
         start.setProcessChannelMode(QProcess::MergedChannels);
-        start.start(QStringLiteral(MURMELI_BINARY), QStringList {});
+        launch(start, *environment);
         waitUntil(
             [&] {
                 log += start.readAll();
@@ -260,8 +259,7 @@ TEST(SingleInstanceTest, AStartWithAnotherHomeAndNoRuntimeFolderFindsTheFirstThr
         ASSERT_TRUE(environment);
         environment->remove(QStringLiteral("MURMELI_INSTANCE_DIR"));
         environment->remove(QStringLiteral("XDG_RUNTIME_DIR"));
-        starts[which].setProcessEnvironment(*environment);
-        starts[which].start(QStringLiteral(MURMELI_BINARY), QStringList {});
+        launch(starts[which], *environment);
         if (which == 0) {
             ASSERT_TRUE(waitUntil(
                 [&] { return (logs[0] += starts[0].readAllStandardError()).contains("murmeli ready"); }, 30000))
