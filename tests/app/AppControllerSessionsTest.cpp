@@ -160,32 +160,6 @@ TEST_F(AppControllerSessionsTest, ASessionThatWorksStaysListedWithItsNameAndMark
     expectListed("after a restart", true);
 }
 
-// Claude Code says it waits for the user's input a minute after its last turn: that is no activity, so the row's age
-// still counts from the turn. A permission prompt is activity.
-TEST_F(AppControllerSessionsTest, WaitingForInputLeavesTheRowsAgeAtTheLastTurn)
-{
-    const struct {
-        const char* kind;
-        const char* message;
-        const char* age;
-    } cases[] = {
-        { "idle_prompt", "Claude is waiting for your input", "5m" },
-        { "permission_prompt", "Claude needs your permission to use Bash", "4m" },
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.kind);
-        const QString folder = QString::fromLatin1(c.kind);
-        const QString id = QStringLiteral("5e55%1-0000-4000-8000-000000000000").arg(&c - cases, 4, 10, QChar('0'));
-        post("SessionStart", id, folder);
-        post("Stop", id, folder, { { "last_assistant_message", "Done." } });
-        clock->advance(minute);
-        post("Notification", id, folder,
-            { { "hook_event_name", "Notification" }, { "notification_type", c.kind }, { "message", c.message } });
-        clock->advance(4 * minute);
-        EXPECT_EQ(rows()[folder].ageBadge.toStdString(), c.age);
-    }
-}
-
 // However crowded the list, what a new session asks is never held where no card shows it, and its own Stop leaves
 // nothing of it waiting: with the list full of busy sessions, and after a flood of sessions that started and ended
 // has filled the table of ids with ones whose late events may still come.

@@ -42,8 +42,7 @@ TEST(SettingsCommandTest, TheCommandOpensTheWindowOnceAndHandsOverToTheRunningMu
     environment.insert(QStringLiteral("HOME"), home.path());
     // One murmeli runs per user: this one finds its lock apart from any other test's, and the tester's own.
     environment.insert(QStringLiteral("MURMELI_INSTANCE_DIR"), home.filePath(QStringLiteral("instance")));
-    // Its status folder and hook port are its own too: the user's murmeli shows the sessions of /tmp/murmeli and
-    // holds 19876.
+    // A status folder and any free hook port of its own: the user's murmeli has /tmp/murmeli and 19876.
     environment.insert(QStringLiteral("MURMELI_STATUS_DIR"), home.filePath(QStringLiteral("status")));
     environment.insert(QStringLiteral("MURMELI_PORT"), QStringLiteral("0"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
@@ -105,8 +104,7 @@ TEST(SettingsCommandTest, WithoutARuntimeFolderASecondStartStillFindsTheFirst)
     environment.insert(QStringLiteral("HOME"), home.path());
     // One murmeli runs per user: this one finds its lock apart from any other test's, and the tester's own.
     environment.insert(QStringLiteral("MURMELI_INSTANCE_DIR"), home.filePath(QStringLiteral("instance")));
-    // Its status folder and hook port are its own too: the user's murmeli shows the sessions of /tmp/murmeli and
-    // holds 19876.
+    // A status folder and any free hook port of its own: the user's murmeli has /tmp/murmeli and 19876.
     environment.insert(QStringLiteral("MURMELI_STATUS_DIR"), home.filePath(QStringLiteral("status")));
     environment.insert(QStringLiteral("MURMELI_PORT"), QStringLiteral("0"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -11,10 +13,11 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "tests/support/OwnMurmeli.h"
 #include "tests/support/Wait.h"
 
 // The real murmeli, started without XDG_RUNTIME_DIR and ended, leaves no such folder behind; one that another program
-// made before it stays. The home has not been through onboarding, so murmeli waits there and takes no port.
+// made before it stays.
 TEST(QtRuntimeFolderTest, AStartWithoutARuntimeFolderLeavesNoneOfQtsBehind)
 {
     const passwd* user = ::getpwuid(::geteuid());
@@ -22,26 +25,18 @@ TEST(QtRuntimeFolderTest, AStartWithoutARuntimeFolderLeavesNoneOfQtsBehind)
     for (const bool madeBefore : { false, true }) {
         SCOPED_TRACE(madeBefore ? "another program made it before" : "none was there");
         QTemporaryDir scratch;
-        for (const char* folder : { "home", "tmp", "instance" }) {
-            ASSERT_TRUE(QDir().mkdir(
-                scratch.filePath(QLatin1String(folder)), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        }
+        std::optional<QProcessEnvironment> environment = murmeli::test::ownMurmeliEnvironment(scratch.path());
+        const QFileDevice::Permissions own = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        ASSERT_TRUE(environment && QDir().mkdir(scratch.filePath(QStringLiteral("tmp")), own));
+        environment->remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        environment->insert(QStringLiteral("TMPDIR"), scratch.filePath(QStringLiteral("tmp")));
         const QString qtRuntime = scratch.filePath(QStringLiteral("tmp/runtime-")) + QFile::decodeName(user->pw_name);
         if (madeBefore) {
-            ASSERT_TRUE(QDir().mkdir(qtRuntime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            ASSERT_TRUE(QDir().mkdir(qtRuntime, own));
         }
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), scratch.filePath(QStringLiteral("home")));
-        environment.insert(QStringLiteral("TMPDIR"), scratch.filePath(QStringLiteral("tmp")));
-        environment.insert(QStringLiteral("MURMELI_INSTANCE_DIR"), scratch.filePath(QStringLiteral("instance")));
-        for (const char* name : { "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME" }) {
-            environment.remove(QLatin1String(name));
-        }
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("MURMELI_SECRETS_BACKEND"), QStringLiteral("file"));
 
         QProcess murmeli;
-        murmeli.setProcessEnvironment(environment);
+        murmeli.setProcessEnvironment(*environment);
         murmeli.start(QStringLiteral(MURMELI_BINARY));
         QByteArray log;
         const bool ready = murmeli::test::waitUntil(

@@ -1,5 +1,3 @@
-#include <algorithm>
-
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -126,11 +124,7 @@ TEST(SharedAgentServerTest, SessionsOfOneServerInOneFolderAreTiedToAProcessOnlyW
                 .arg(id, work.path(), QLatin1String(toolUseId))
                 .toUtf8());
     };
-    const auto holds = [&](const char* toolUseId) {
-        const QList<hooks::ApprovalRequest> held = table.heldRequests();
-        return std::any_of(held.begin(), held.end(),
-            [&](const hooks::ApprovalRequest& request) { return request.toolUseId == QLatin1String(toolUseId); });
-    };
+    const auto holds = [&](const char* toolUseId) { return table.isHeld(QLatin1String(toolUseId)); };
     for (const QString& id : { idA, idB, resumed }) {
         run(QStringLiteral("session-hook SessionStart"),
             QStringLiteral(R"({"session_id":"%1","cwd":"%2"})").arg(id, work.path()).toUtf8());
