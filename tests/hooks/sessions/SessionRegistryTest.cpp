@@ -123,6 +123,9 @@ TEST_F(SessionRegistryTest, ActivityAndNotificationTimesDecideDotAndPending)
     EXPECT_EQ(entry("s3333333").dotColor(clock.now()), QStringLiteral("red"));
     EXPECT_FALSE(entry("s4444444").isPendingApproval);
     EXPECT_FALSE(entry("s5555555").isPendingApproval);
+    // A notice that the agent waits for input is no sign that it did anything; a permission prompt is.
+    EXPECT_TRUE(entry("s4444444").notifyMtime.has_value());
+    EXPECT_FALSE(entry("s5555555").notifyMtime.has_value());
 }
 
 TEST_F(SessionRegistryTest, AnnouncedSessionsLiveInMemoryUntilTheirFilesAppear)
