@@ -11,6 +11,10 @@
 #include <optional>
 #include <vector>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,6 +35,21 @@ void launch(QProcess& murmeli, const QProcessEnvironment& environment, const QSt
 {
     murmeli.setProcessEnvironment(environment);
     murmeli.start(QStringLiteral(MURMELI_BINARY), arguments);
+}
+
+// A hook connection that has sent an event and is left open, unread: its descriptor.
+int connectedHook(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const QByteArray request = "POST /hook/PostToolUse HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}";
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL);
+    }
+    return fd;
 }
 
 void stop(QProcess& murmeli)
@@ -185,6 +204,11 @@ TEST(SingleInstanceTest, ARestartByKillAndStartLeavesOneMurmeliRunning)
     ASSERT_TRUE(startOne()) << log.constData();
     for (int restart = 1; restart <= 10; ++restart) {
         QProcess& old = *starts.back();
+        // An agent's hook that has its answer but keeps its connection open gives the ending murmeli its last
+        // connections to close, and a later start arriving meanwhile must not be answered by it.
+        ASSERT_TRUE(waitUntil([&] { return (log += old.readAll(), murmeli::test::hookPortIn(log) != 0); }, 15000));
+        const int hook = connectedHook(murmeli::test::hookPortIn(log));
+        const auto closeHook = qScopeGuard([hook] { ::close(hook); });
         ::kill(pid_t(old.processId()), SIGTERM);
         const bool runs = startOne();
         ASSERT_TRUE(waitUntil([&] { return old.state() == QProcess::NotRunning; }, 15000))
