@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -74,12 +75,17 @@ protected:
 
     /// Lets a quit that went ahead end: the replies leave on the server's thread, and the quit looks again on its
     /// clock, kept here at real time's pace, until they have. The connections still open when it ended, if it did.
-    std::optional<qint64> connectionsOnceQuit()
+    // The connections still open when murmeli ended, after `end` (an end begun elsewhere when empty); nullopt where
+    // it did not end. An end whose replies are out at once ends within `end`.
+    std::optional<qint64> connectionsOnceQuit(const std::function<void()>& end = {})
     {
         app::QuitRequest& quit = controller.quitRequest();
         const hooks::HookServer& server = test::ControllerProbe::hookServer(controller);
         std::optional<qint64> connectionsAtQuit;
         quit.quit = [&] { connectionsAtQuit = server.activeConnectionCount(); };
+        if (end) {
+            end();
+        }
         QElapsedTimer real;
         real.start();
         qint64 kept = 0;
@@ -447,8 +453,8 @@ TEST_F(AppControllerApprovalTest, ASignalWhileTheQuitQuestionShowsEndsWithoutIts
     auto held = ask(QStringLiteral("make install"));
     quit.request();
     ASSERT_TRUE(answer) << "quit without asking";
-    quit.requestWithoutAsking(QStringLiteral("murmeli ends on SIGTERM"));
-    const std::optional<qint64> connectionsAtQuit = connectionsOnceQuit();
+    const std::optional<qint64> connectionsAtQuit
+        = connectionsOnceQuit([&] { quit.requestWithoutAsking(QStringLiteral("murmeli ends on SIGTERM")); });
     ASSERT_TRUE(connectionsAtQuit.has_value()) << "murmeli did not end";
     EXPECT_EQ(*connectionsAtQuit, 0) << "murmeli ended before the agent had its reply";
     EXPECT_EQ(held->readUntilClosed().toStdString(), reply("{}").toStdString());
@@ -480,19 +486,19 @@ TEST_F(AppControllerApprovalTest, WhatArrivesWhileMurmeliEndsIsAnsweredOrRefused
         ASSERT_TRUE(onTheirWay.back()->connected());
         onTheirWay.back()->write(row.request.first(row.request.size() - 1));
     }
-    quit.quit = [] {};
-    quit.requestWithoutAsking(QStringLiteral("murmeli ends on SIGTERM"));
     std::vector<std::unique_ptr<HttpClient>> late;
-    for (const Row& row : rows) {
-        late.push_back(std::make_unique<HttpClient>(port));
-        if (late.back()->connected()) {
-            late.back()->write(row.request);
+    const std::optional<qint64> connectionsAtQuit = connectionsOnceQuit([&] {
+        quit.requestWithoutAsking(QStringLiteral("murmeli ends on SIGTERM"));
+        for (const Row& row : rows) {
+            late.push_back(std::make_unique<HttpClient>(port));
+            if (late.back()->connected()) {
+                late.back()->write(row.request);
+            }
         }
-    }
-    for (std::size_t at = 0; at < std::size(rows); ++at) {
-        onTheirWay[at]->write(rows[at].request.last(1));
-    }
-    const std::optional<qint64> connectionsAtQuit = connectionsOnceQuit();
+        for (std::size_t at = 0; at < std::size(rows); ++at) {
+            onTheirWay[at]->write(rows[at].request.last(1));
+        }
+    });
     ASSERT_TRUE(connectionsAtQuit.has_value()) << "murmeli did not end";
     EXPECT_EQ(*connectionsAtQuit, 0) << "murmeli ended before every agent had its reply";
     EXPECT_EQ(held->readUntilClosed().toStdString(), reply("{}").toStdString());
