@@ -60,7 +60,10 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
         // agent itself told it to end. A server that runs the hooks of several sessions speaks for each of them: its
         // session's own process, where one was proven, is the agent that must run.
         const std::optional<hooks::AgentProcessId> own = agentRuns ? agentFinder.provenAgent(sessionId) : std::nullopt;
-        const bool ownRuns = own ? own->isRunning() : agentRuns;
+        bool ownRuns = own ? own->isRunning() : agentRuns;
+        if (own && !ownRuns && type != HookEventType::Status) {
+            ownRuns = agentFinder.resumedAgent(*agent, endedSession(sessionId, stringOf(payload, "cwd"))).has_value();
+        }
         const bool late = type == HookEventType::Status || (agent ? !ownRuns : m_registry.endedWithItsAgent(sessionId));
         if (type != HookEventType::SessionStart && late) {
             return false;
@@ -147,6 +150,22 @@ hooks::SessionAgentFinder::Session HookEventDispatcher::agentQuestion(
             session.folders = listed.hookFolders;
             session.current = listed.hookAgent;
         } else if (listed.hookAgent) {
+            session.others.push_back({ *listed.hookAgent, listed.hookFolders });
+        }
+    }
+    return session;
+}
+
+hooks::SessionAgentFinder::Session HookEventDispatcher::endedSession(const QString& sessionId, const QString& cwd) const
+{
+    // Listed again it would work where its event says, as a session listed anew does.
+    hooks::SessionAgentFinder::Session session;
+    session.id = sessionId;
+    if (cwd.startsWith(u'/')) {
+        session.folders = { cwd, cwd };
+    }
+    for (const hooks::SessionSnapshot& listed : m_registry.sessions()) {
+        if (listed.hookAgent) {
             session.others.push_back({ *listed.hookAgent, listed.hookFolders });
         }
     }

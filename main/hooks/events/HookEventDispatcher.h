@@ -45,6 +45,9 @@ public:
     hooks::SessionAgentFinder::Session agentQuestion(const hooks::SessionKey& key, const QString& sessionId) const;
 
 private:
+    /// What agentFinder is asked of an ended session whose event says where it works.
+    hooks::SessionAgentFinder::Session endedSession(const QString& sessionId, const QString& cwd) const;
+
     struct FileContent {
         QString text; // activity text or notice message
         QString tool;

@@ -172,6 +172,35 @@ std::optional<AgentProcessId> SessionAgentFinder::provenAgent(const QString& ses
     return found == m_lookups.rend() ? std::nullopt : found->proven;
 }
 
+std::optional<AgentProcessId> SessionAgentFinder::resumedAgent(const AgentProcessId& named, const Session& session)
+{
+    const std::optional<ProcessFacts> server = serverFacts(named);
+    if (!server) {
+        return std::nullopt;
+    }
+    Lookup& lookup = remember(session.id, named, session.folders);
+    if (lookup.looking) {
+        return std::nullopt;
+    }
+    if (lookup.processes) {
+        std::vector<AgentProcessId> ended;
+        for (const ProcessFacts& process : *lookup.processes) {
+            if (!factsOf(process.id)) {
+                ended.push_back(process.id);
+            }
+        }
+        const Verdict answer = choose(*server, *lookup.processes, ended, session);
+        if (answer.agent != named) {
+            lookup.proven = answer.agent;
+            return answer.agent;
+        }
+    }
+    lookup.processes.reset();
+    lookup.looking = true;
+    lookUp(session.id, named, server->name, session.folders);
+    return std::nullopt;
+}
+
 std::optional<ProcessFacts> SessionAgentFinder::factsOf(const AgentProcessId& id) const
 {
     std::optional<ProcessFacts> facts = readProcess ? readProcess(id.pid) : std::nullopt;

@@ -93,6 +93,12 @@ public:
     /// was (the server is all that is known of it): whether a session's own agent runs, where a server speaks for it.
     std::optional<AgentProcessId> provenAgent(const QString& sessionId) const;
 
+    /// For a session that ended with the process proven its own while its server runs on: the process that runs it
+    /// now (a resumed session sends its events through the same server, and may send no start), where the latest
+    /// look proves one. Each call that finds none starts a fresh look off this thread for the next, so a process
+    /// started since is seen; the session's late events cost one look at a time.
+    std::optional<AgentProcessId> resumedAgent(const AgentProcessId& named, const Session& session);
+
     /// The rule, given the named process (a server without a terminal), the processes of its name with a terminal in
     /// the session's folders when it was first looked for under that server, and which of them have ended since.
     static Verdict choose(const ProcessFacts& named, const std::vector<ProcessFacts>& looked,

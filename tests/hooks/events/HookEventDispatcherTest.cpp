@@ -1,5 +1,7 @@
 #include "main/hooks/events/HookEventDispatcher.h"
 
+#include <map>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -8,6 +10,8 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -16,6 +20,7 @@
 #include "main/hooks/status/ClaudeStatus.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/Files.h"
+#include "tests/support/Wait.h"
 
 namespace murmeli::hooks {
 
@@ -483,6 +488,83 @@ TEST_F(HookEventDispatcherTest, AnEndedSessionStaysEndedUntilItStartsAgain)
         EXPECT_EQ(QFile::exists(file(key + "-session.json")), c.listedAgain);
         dispatch("SessionEnd", { { "session_id", longId } });
     }
+}
+
+// Codex runs every session's hooks from one server without a terminal. A session whose own terminal closed ended with
+// it; the server runs on and sends what it still had of it, which brings nothing back, not even after its SessionEnd.
+// `codex resume --last` in another terminal runs the session again, through the same server and without a start: once
+// a look through the processes proves the new one its own, its events list the session again, tied to that process.
+TEST_F(HookEventDispatcherTest, ASessionOfASharedServerComesBackWhenANewProcessOfItsOwnRunsIt)
+{
+    const QString folder = m_root.filePath("alpha");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    // Sleeping stand-ins, as the kernel would tell of Codex's processes; the table changes only between looks.
+    std::vector<std::unique_ptr<QProcess>> running;
+    const auto stop = qScopeGuard([&] {
+        for (const auto& process : running) {
+            process->kill();
+            process->waitForFinished();
+        }
+    });
+    std::map<qint64, ProcessFacts> table;
+    const auto start = [&](bool terminal, const QString& arguments) {
+        auto& process = running.emplace_back(std::make_unique<QProcess>());
+        process->start(QStringLiteral("sleep"), { QStringLiteral("600") });
+        EXPECT_TRUE(process->waitForStarted());
+        const AgentProcessId id = AgentProcessId::ofPid(process->processId()).value_or(AgentProcessId {});
+        table[id.pid] = { id, QStringLiteral("codex"), terminal, folder, QStringLiteral("codex ") + arguments };
+        return id;
+    };
+    const auto facts = [&table](qint64 pid) -> std::optional<ProcessFacts> {
+        const auto found = table.find(pid);
+        return found != table.end() && found->second.id.isRunning() ? std::optional(found->second) : std::nullopt;
+    };
+    m_dispatcher.agentFinder.readProcess = facts;
+    m_dispatcher.agentFinder.listProcesses = [&table, facts](const QString&) {
+        std::vector<ProcessFacts> found;
+        for (const auto& [pid, process] : table) {
+            if (facts(pid)) {
+                found.push_back(process);
+            }
+        }
+        return found;
+    };
+    int looks = 0;
+    const auto settle = m_dispatcher.agentFinder.onLookedUp;
+    m_dispatcher.agentFinder.onLookedUp = [&](const QString& id) {
+        ++looks;
+        settle(id);
+    };
+    const AgentProcessId server = start(false, QStringLiteral("app-server"));
+    const AgentProcessId first = start(true, QString());
+    const auto event = [&](const char* name) {
+        dispatch(name,
+            { { "session_id", longId }, { "cwd", folder }, { "tool_name", "Bash" },
+                { "_murmeli_agent_process", server.pidText() + u' ' + QString::number(server.startTicks) } });
+        m_registry.refresh();
+        return session(key);
+    };
+    ASSERT_TRUE(event("SessionStart"));
+    ASSERT_TRUE(test::waitUntil([&] { return looks == 1; }));
+    ASSERT_TRUE(session(key)->hookAgent == first);
+
+    // Its terminal closes: the poll ends the session; the server's late Stop and SessionEnd list nothing.
+    running[1]->kill();
+    running[1]->waitForFinished();
+    m_dispatcher.endSession(*SessionKey::fromFileKey(key), true);
+    EXPECT_FALSE(event("Stop"));
+    EXPECT_FALSE(event("SessionEnd"));
+    test::waitUntil([&] { return looks == 2; }, 2000);
+    EXPECT_FALSE(event("Stop")) << "a late hook of the closed terminal";
+    test::waitUntil([&] { return looks == 3; }, 2000);
+
+    // Resumed in another terminal: its first event starts a look, and from then on its events list it again.
+    const AgentProcessId resumed = start(true, QStringLiteral("resume --last"));
+    EXPECT_FALSE(event("UserPromptSubmit"));
+    test::waitUntil([&] { return looks == 4; }, 2000);
+    const SessionSnapshot* back = event("PermissionRequest");
+    ASSERT_TRUE(back) << "the resumed session is listed again";
+    EXPECT_TRUE(back->hookAgent == resumed);
 }
 
 } // namespace
