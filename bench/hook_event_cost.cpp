@@ -210,7 +210,7 @@ int main(int argc, char** argv)
         return extra;
     });
 
-    // The sessions end, and their files in the shared status directory go with them.
+    // The sessions end, and their files in the status directory go with them.
     for (int i = 0; i < 4; ++i) {
         expectOk(
             replyOf(send("SessionEnd", "{" + common(i) + ",\"hook_event_name\":\"SessionEnd\"}"), 5000), "SessionEnd");
