@@ -66,6 +66,14 @@ bool namesSession(const QString& commandLine, const QString& sessionId)
     return !sessionId.isEmpty() && commandLine.split(u' ', Qt::SkipEmptyParts).contains(sessionId);
 }
 
+// A process started to take up an ended session again says so among its arguments (`codex resume --last`, or the
+// session's id); one started plainly begins a session of its own, which may not have spoken yet.
+bool startedToResume(const ProcessFacts& process, const QString& sessionId)
+{
+    return namesSession(process.commandLine, sessionId)
+        || process.commandLine.split(u' ', Qt::SkipEmptyParts).contains(QStringLiteral("resume"));
+}
+
 } // namespace
 
 QString SessionAgentFinder::Verdict::undecidedPids() const
@@ -183,13 +191,17 @@ std::optional<AgentProcessId> SessionAgentFinder::resumedAgent(const AgentProces
         return std::nullopt;
     }
     if (lookup.processes) {
+        std::vector<ProcessFacts> resuming;
         std::vector<AgentProcessId> ended;
         for (const ProcessFacts& process : *lookup.processes) {
-            if (!factsOf(process.id)) {
-                ended.push_back(process.id);
+            if (startedToResume(process, session.id)) {
+                resuming.push_back(process);
+                if (!factsOf(process.id)) {
+                    ended.push_back(process.id);
+                }
             }
         }
-        const Verdict answer = choose(*server, *lookup.processes, ended, session);
+        const Verdict answer = choose(*server, resuming, ended, session);
         if (answer.agent != named) {
             lookup.proven = answer.agent;
             return answer.agent;

@@ -95,8 +95,9 @@ public:
 
     /// For a session that ended with the process proven its own while its server runs on: the process that runs it
     /// now (a resumed session sends its events through the same server, and may send no start), where the latest
-    /// look proves one. Each call that finds none starts a fresh look off this thread for the next, so a process
-    /// started since is seen; the session's late events cost one look at a time.
+    /// look proves one among the processes started to resume a session; one started plainly is another session's.
+    /// Each call that finds none starts a fresh look off this thread for the next, so a process started since is seen;
+    /// the session's late events cost one look at a time.
     std::optional<AgentProcessId> resumedAgent(const AgentProcessId& named, const Session& session);
 
     /// The rule, given the named process (a server without a terminal), the processes of its name with a terminal in

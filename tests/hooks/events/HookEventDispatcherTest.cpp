@@ -558,10 +558,18 @@ TEST_F(HookEventDispatcherTest, ASessionOfASharedServerComesBackWhenANewProcessO
     EXPECT_FALSE(event("Stop")) << "a late hook of the closed terminal";
     test::waitUntil([&] { return looks == 3; }, 2000);
 
+    // A Codex started anew in that folder begins a session of its own, not yet spoken for: the closed session's late
+    // hooks, however many looks they cost, do not take its process.
+    start(true, QString());
+    EXPECT_FALSE(event("PostToolUse")) << "a late hook of the closed terminal, a new Codex beside it";
+    test::waitUntil([&] { return looks == 4; }, 2000);
+    EXPECT_FALSE(event("Stop")) << "a late hook of the closed terminal, a new Codex beside it";
+    test::waitUntil([&] { return looks == 5; }, 2000);
+
     // Resumed in another terminal: its first event starts a look, and from then on its events list it again.
     const AgentProcessId resumed = start(true, QStringLiteral("resume --last"));
     EXPECT_FALSE(event("UserPromptSubmit"));
-    test::waitUntil([&] { return looks == 4; }, 2000);
+    test::waitUntil([&] { return looks == 6; }, 2000);
     const SessionSnapshot* back = event("PermissionRequest");
     ASSERT_TRUE(back) << "the resumed session is listed again";
     EXPECT_TRUE(back->hookAgent == resumed);
