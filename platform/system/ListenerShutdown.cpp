@@ -2,7 +2,11 @@
 
 #include <iterator>
 
+#include <QByteArray>
+#include <QFile>
+
 #include <linux/filter.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 namespace murmeli::platform {
@@ -25,6 +29,31 @@ bool stopNewConnections(qintptr listenerDescriptor)
     const sock_fprog program { static_cast<unsigned short>(std::size(newHandshakesOnly)), newHandshakesOnly };
     return ::setsockopt(static_cast<int>(listenerDescriptor), SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program)
         == 0;
+}
+
+bool handshakesUnderWay(qintptr listenerDescriptor)
+{
+    sockaddr_in local {};
+    socklen_t length = sizeof local;
+    if (::getsockname(static_cast<int>(listenerDescriptor), reinterpret_cast<sockaddr*>(&local), &length) != 0
+        || local.sin_family != AF_INET) {
+        return false;
+    }
+    // The kernel's table names a socket's own address as its four bytes read as one number, and its port; a
+    // handshake under way is listed there in state 03.
+    const QByteArray address = QByteArray::number(local.sin_addr.s_addr, 16).rightJustified(8, '0').toUpper() + ':'
+        + QByteArray::number(ntohs(local.sin_port), 16).rightJustified(4, '0').toUpper();
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    for (QByteArray line = table.readLine(); !line.isEmpty(); line = table.readLine()) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 3 && fields[1] == address && fields[3] == "03") {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace murmeli::platform

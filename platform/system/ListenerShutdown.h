@@ -12,4 +12,9 @@ namespace murmeli::platform {
 /// the kernel does not take it.
 bool stopNewConnections(qintptr listenerDescriptor);
 
+/// Whether a handshake with the IPv4 listener is under way: its client has had the listener's answer, may take itself
+/// for connected and send its request, and is reset if the listener closes before the handshake's last packet comes
+/// in. On a loaded machine that packet may come many milliseconds late.
+bool handshakesUnderWay(qintptr listenerDescriptor);
+
 } // namespace murmeli::platform

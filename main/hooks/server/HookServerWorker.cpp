@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -22,8 +23,10 @@ namespace {
 
 constexpr qint64 refusalLogIntervalMs = 60000;
 // How long a closing listener waits, with nothing new, for handshakes that were under way when it shut; on loopback
-// one completes within microseconds.
+// one completes within microseconds, but a loaded machine may hold its last packet back, so the listener waits on
+// while the kernel lists one under way, up to the bound.
 constexpr int handshakeSettleMs = 10;
+constexpr qint64 handshakeBoundMs = 1000;
 // A burst: this many connections at once, or this much buffered. It has passed when both are down to a sixteenth.
 constexpr std::size_t burstConnections = 64;
 constexpr qsizetype burstBytes = 4 * 1024 * 1024;
@@ -188,9 +191,14 @@ void HookServerWorker::stopListening()
                       .arg(errno),
                 common::LogColor::Orange);
         }
-        for (int round = 0;
-             round < m_options.maxConnections && m_server->waitForNewConnection(shut ? handshakeSettleMs : 0);
-             ++round) { }
+        // The kernel's time, not the server's clock: the handshakes run on it.
+        const QDeadlineTimer bound(handshakeBoundMs);
+        for (int round = 0; round < m_options.maxConnections; ++round) {
+            if (!m_server->waitForNewConnection(shut ? handshakeSettleMs : 0)
+                && (!shut || bound.hasExpired() || !platform::handshakesUnderWay(m_server->socketDescriptor()))) {
+                break;
+            }
+        }
         acceptPending();
         m_server->close();
         m_server->deleteLater();
