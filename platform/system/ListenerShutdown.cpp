@@ -5,9 +5,13 @@
 #include <QByteArray>
 #include <QFile>
 
+#include <cerrno>
 #include <linux/filter.h>
+
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace murmeli::platform {
 
@@ -29,6 +33,33 @@ bool stopNewConnections(qintptr listenerDescriptor)
     const sock_fprog program { static_cast<unsigned short>(std::size(newHandshakesOnly)), newHandshakesOnly };
     return ::setsockopt(static_cast<int>(listenerDescriptor), SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program)
         == 0;
+}
+
+int plugNewConnections(qintptr listenerDescriptor)
+{
+    const int listener = static_cast<int>(listenerDescriptor);
+    sockaddr_in local {};
+    socklen_t length = sizeof local;
+    if (::getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length) != 0 || local.sin_family != AF_INET
+        || ::listen(listener, 0) != 0) {
+        return -1;
+    }
+    // On loopback the handshake is done within the connect, or its first packet was dropped for a full queue.
+    constexpr int handshakeWaitMs = 20;
+    const int plug = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (plug < 0) {
+        return -1;
+    }
+    pollfd connecting { plug, POLLOUT, 0 };
+    int failure = 0;
+    socklen_t failureLength = sizeof failure;
+    if ((::connect(plug, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0
+            || (errno == EINPROGRESS && ::poll(&connecting, 1, handshakeWaitMs) == 1))
+        && ::getsockopt(plug, SOL_SOCKET, SO_ERROR, &failure, &failureLength) == 0 && failure == 0) {
+        return plug;
+    }
+    ::close(plug);
+    return -1;
 }
 
 bool handshakesUnderWay(qintptr listenerDescriptor)

@@ -184,23 +184,32 @@ void HookServerWorker::stopListening()
         // in a moment later, are taken and served like the others. Once the listener is closed the kernel refuses new
         // ones. Bounded: a listener that stays readable while nothing can be accepted (no descriptor left) must not
         // hold the thread.
-        const bool shut = platform::stopNewConnections(m_server->socketDescriptor());
-        if (!shut) {
-            m_log(QStringLiteral("HookServer: the listener could not be shut to new connections (errno %1); a hook "
-                                 "that connects as it closes may be cut off")
-                      .arg(errno),
-                common::LogColor::Orange);
-        }
+        const qintptr listener = m_server->socketDescriptor();
+        const bool shut = platform::stopNewConnections(listener);
         // The kernel's time, not the server's clock: the handshakes run on it.
         const QDeadlineTimer bound(handshakeBoundMs);
+        int plug = -1;
         for (int round = 0; round < m_options.maxConnections; ++round) {
-            if (!m_server->waitForNewConnection(shut ? handshakeSettleMs : 0)
-                && (!shut || bound.hasExpired() || !platform::handshakesUnderWay(m_server->socketDescriptor()))) {
+            if (m_server->waitForNewConnection(handshakeSettleMs)
+                || (!bound.hasExpired() && platform::handshakesUnderWay(listener))) {
+                acceptPending();
+                continue;
+            }
+            // Where no filter could be set, the queue is filled with a connection of our own that the close resets.
+            if (shut || bound.hasExpired() || (plug = platform::plugNewConnections(listener)) >= 0) {
                 break;
             }
         }
+        if (!shut && plug < 0) {
+            m_log(QStringLiteral("HookServer: the listener could not be shut to new connections; a hook that "
+                                 "connects as it closes may be cut off"),
+                common::LogColor::Orange);
+        }
         acceptPending();
         m_server->close();
+        if (plug >= 0) {
+            ::close(plug);
+        }
         m_server->deleteLater();
         m_server = nullptr;
     }

@@ -1,6 +1,7 @@
 #include "platform/system/ListenerShutdown.h"
 
 #include <cerrno>
+#include <cstring>
 #include <iterator>
 
 #include <gtest/gtest.h>
@@ -28,18 +29,34 @@ int clientStuckInItsHandshake(const sockaddr_in& listener)
     return client;
 }
 
+// A listener bound to a free loopback port, its descriptor and address, taking no connection it is not asked for.
+int loopbackListener(sockaddr_in& address)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(listener, 8), 0);
+    EXPECT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    return listener;
+}
+
 // What a closing hook server waits for: a handshake under way is seen until it completes, one the shut listener never
 // answered is not, and a listener without any is quiet.
 TEST(ListenerShutdownTest, AHandshakeUnderWayIsSeenUntilItCompletesAndNoneBeginsOnceShut)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 8), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const int listener = loopbackListener(address);
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool filters = stopNewConnections(probe);
+    ::close(probe);
+    if (!filters) {
+        ::close(listener);
+        GTEST_SKIP() << "the kernel takes no socket filter from this user (" << std::strerror(errno)
+                     << "); a closing hook server plugs its queue instead";
+    }
     EXPECT_FALSE(handshakesUnderWay(listener));
 
     const int stuck = clientStuckInItsHandshake(address);
@@ -54,6 +71,29 @@ TEST(ListenerShutdownTest, AHandshakeUnderWayIsSeenUntilItCompletesAndNoneBegins
     EXPECT_GE(accepted, 0) << "the handshake under way when the listener shut is queued for it";
     EXPECT_LT(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC), 0) << "one begun after it shut";
     for (const int fd : { accepted, late, stuck, listener }) {
+        ::close(fd);
+    }
+}
+
+// Where no filter can be set, a connection of our own fills the queue: it gets in only behind no other, and once it is
+// in, no client that comes later is taken.
+TEST(ListenerShutdownTest, APlugFillsTheQueueOnlyWhenNoOtherWaitsThereAndKeepsLaterClientsOut)
+{
+    sockaddr_in address {};
+    const int listener = loopbackListener(address);
+    const int waiting = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::connect(waiting, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    EXPECT_LT(plugNewConnections(listener), 0) << "a plug behind a client that waits in the queue";
+    const int taken = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    ASSERT_GE(taken, 0);
+    const int plug = plugNewConnections(listener);
+    ASSERT_GE(plug, 0) << "no plug in an empty queue";
+    const int late = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    ::connect(late, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    const int plugged = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    EXPECT_GE(plugged, 0) << "the plug is queued";
+    EXPECT_LT(::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC), 0) << "a client that came after the plug";
+    for (const int fd : { plugged, late, plug, taken, waiting, listener }) {
         ::close(fd);
     }
 }
