@@ -1,6 +1,7 @@
 #include "main/hooks/terminals/SessionAgentFinder.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include <QByteArray>
 #include <QDateTime>
@@ -192,16 +193,9 @@ std::optional<AgentProcessId> SessionAgentFinder::resumedAgent(const AgentProces
     }
     if (lookup.processes) {
         std::vector<ProcessFacts> resuming;
-        std::vector<AgentProcessId> ended;
-        for (const ProcessFacts& process : *lookup.processes) {
-            if (startedToResume(process, session.id)) {
-                resuming.push_back(process);
-                if (!factsOf(process.id)) {
-                    ended.push_back(process.id);
-                }
-            }
-        }
-        const Verdict answer = choose(*server, resuming, ended, session);
+        std::copy_if(lookup.processes->begin(), lookup.processes->end(), std::back_inserter(resuming),
+            [&](const ProcessFacts& process) { return startedToResume(process, session.id); });
+        const Verdict answer = choose(*server, resuming, endedOf(resuming), session);
         if (answer.agent != named) {
             lookup.proven = answer.agent;
             return answer.agent;
@@ -217,6 +211,17 @@ std::optional<ProcessFacts> SessionAgentFinder::factsOf(const AgentProcessId& id
 {
     std::optional<ProcessFacts> facts = readProcess ? readProcess(id.pid) : std::nullopt;
     return facts && facts->id == id ? facts : std::nullopt;
+}
+
+std::vector<AgentProcessId> SessionAgentFinder::endedOf(const std::vector<ProcessFacts>& processes) const
+{
+    std::vector<AgentProcessId> ended;
+    for (const ProcessFacts& process : processes) {
+        if (!factsOf(process.id)) {
+            ended.push_back(process.id);
+        }
+    }
+    return ended;
 }
 
 std::optional<ProcessFacts> SessionAgentFinder::serverFacts(const AgentProcessId& named) const
@@ -246,12 +251,7 @@ std::optional<SessionAgentFinder::Verdict> SessionAgentFinder::answerFrom(
     if (found->proven && factsOf(*found->proven)) {
         return Verdict { *found->proven };
     }
-    std::vector<AgentProcessId> ended;
-    for (const ProcessFacts& process : *found->processes) {
-        if (!factsOf(process.id)) {
-            ended.push_back(process.id);
-        }
-    }
+    const std::vector<AgentProcessId> ended = endedOf(*found->processes);
     // Its own process gone while the session speaks on: it was resumed in another, started since the look.
     if (found->proven || (!found->processes->empty() && ended.size() == found->processes->size())) {
         found->processes.reset();

@@ -124,6 +124,8 @@ private:
     };
 
     std::optional<ProcessFacts> factsOf(const AgentProcessId& id) const;
+    /// Those of the processes that have ended since they were looked up.
+    std::vector<AgentProcessId> endedOf(const std::vector<ProcessFacts>& processes) const;
     /// The named process where it runs without a terminal.
     std::optional<ProcessFacts> serverFacts(const AgentProcessId& named) const;
     /// The process held as the session's own before, where it still runs with a terminal.
