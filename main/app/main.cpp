@@ -190,11 +190,17 @@ static int run(int argc, char** argv, int& endSignal)
     app::EndSignals endSignals;
 
     // A murmeli that no later start could reach would let that start run beside it, so without a channel none starts.
-    const QString channelName = app::InstanceChannel::standardName(&problem);
+    QString passedOver;
+    const QString channelName = app::InstanceChannel::standardName(&problem, &passedOver);
     if (channelName.isEmpty()) {
         return refuse(QStringLiteral("no socket can be made through which a later start would find this one (%1). Set "
                                      "XDG_RUNTIME_DIR to a folder of your own")
                           .arg(problem));
+    }
+    if (!passedOver.isEmpty()) {
+        common::writeToStderr(
+            QStringLiteral("[diag] instance: %1; the control socket is %2 instead").arg(passedOver, channelName),
+            common::LogColor::Orange);
     }
     app::InstanceChannel channel(channelName);
     if (!channel.listen(&problem)) {

@@ -1,5 +1,6 @@
 #include "main/app/shell/InstanceChannel.h"
 
+#include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -37,7 +38,7 @@ InstanceChannel::InstanceChannel(QString name, QObject* parent)
 
 InstanceChannel::~InstanceChannel() = default;
 
-QString InstanceChannel::standardName(QString* problem)
+QString InstanceChannel::standardName(QString* problem, QString* passedOver)
 {
     QStringList refusals;
     const auto fits = [&refusals](const QString& name) {
@@ -52,8 +53,19 @@ QString InstanceChannel::standardName(QString* problem)
     };
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QDir(runtime).exists()) {
-        if (const QString name = runtime + QStringLiteral("/murmeli-control"); fits(name)) {
+        // The session's folder, not ours to mend: one that others may write to would let them take the socket's
+        // name, and one we cannot write to holds no socket. Either is passed over, and said, for a folder of our own.
+        QString refused;
+        if (!hooks::StatusDirectory(runtime).open(&refused)) {
+            refusals.append(QStringLiteral("XDG_RUNTIME_DIR=") + refused);
+        } else if (::access(QFile::encodeName(runtime).constData(), W_OK | X_OK) != 0) {
+            refusals.append(QStringLiteral("XDG_RUNTIME_DIR=%1 cannot be written to: %2")
+                                .arg(runtime, QString::fromLocal8Bit(std::strerror(errno))));
+        } else if (const QString name = runtime + QStringLiteral("/murmeli-control"); fits(name)) {
             return name;
+        }
+        if (passedOver != nullptr) {
+            *passedOver = refusals.join(QStringLiteral("; "));
         }
     }
     for (const QString& folder : InstanceLock::privateFolders()) {

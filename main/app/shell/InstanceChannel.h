@@ -36,8 +36,9 @@ public:
     /// The socket in the user's runtime folder; without one, in a folder of the user's own, "~/.murmeli/run", else (a
     /// home too long for a socket's path, or unusable) in the temporary folder's "murmeli-<uid>". Those folders are
     /// made with mode 0700 and refused, as the status folder is, when one is a link, another user's, or open to
-    /// others. Empty, with every reason in problem, when none can be had.
-    static QString standardName(QString* problem = nullptr);
+    /// others; so is the runtime folder, which is also refused when it cannot be written to, and then passedOver says
+    /// why. Empty, with every reason in problem, when none can be had.
+    static QString standardName(QString* problem = nullptr, QString* passedOver = nullptr);
 
     enum class HandOver {
         NotReached, ///< None listens, or the socket at name is not the user's own.

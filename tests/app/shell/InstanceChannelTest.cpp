@@ -5,11 +5,13 @@
 
 #include <chrono>
 #include <future>
+#include <iostream>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
@@ -120,4 +122,59 @@ TEST(InstanceChannelTest, TheFallbackIsAFolderOfTheUsersOwnAndAForeignSocketIsNe
     QCoreApplication::processEvents();
     EXPECT_TRUE(received.isEmpty());
     EXPECT_TRUE(QFileInfo(name).exists()) << "another user's socket is left alone";
+}
+
+// A runtime folder that others may write to could let them take the socket's name, and one the user cannot write to
+// holds no socket: each is passed over, with the reason, for a folder of the user's own.
+TEST(InstanceChannelTest, ARuntimeFolderThatIsNotSafelyTheUsersIsPassedOverWithTheReason)
+{
+    QTemporaryDir temp;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray home = qgetenv("HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("HOME", home);
+    });
+    qputenv("HOME", QFile::encodeName(temp.path()));
+    const QString own = temp.path() + QStringLiteral("/.murmeli/run/control");
+    const bool root = ::geteuid() == 0;
+    struct Case {
+        const char* name;
+        mode_t mode;
+        bool immutable; // what keeps root from writing where a mode cannot
+        const char* why; // empty: the runtime folder is used
+    };
+    const std::vector<Case> cases {
+        { "the user's own", 0700, false, "" },
+        { "open to others", 0777, false, "writable by group or others" },
+        { "not writable", root ? mode_t(0700) : mode_t(0500), root, "cannot be written to" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString folder = temp.filePath(QString::fromLatin1(c.name).replace(QLatin1Char(' '), QLatin1Char('-')));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QByteArray path = QFile::encodeName(folder);
+        ASSERT_EQ(::chmod(path.constData(), c.mode), 0);
+        if (c.immutable) {
+            ASSERT_EQ(QProcess::execute(QStringLiteral("chattr"), { QStringLiteral("+i"), folder }), 0)
+                << "chattr +i is needed to keep root from writing";
+        }
+        const auto unpin = qScopeGuard([&] {
+            if (c.immutable) {
+                QProcess::execute(QStringLiteral("chattr"), { QStringLiteral("-i"), folder });
+            }
+        });
+        qputenv("XDG_RUNTIME_DIR", path);
+        QString problem;
+        QString passedOver;
+        const QString name = InstanceChannel::standardName(&problem, &passedOver);
+        if (*c.why == '\0') {
+            EXPECT_EQ(name.toStdString(), (folder + QStringLiteral("/murmeli-control")).toStdString());
+            EXPECT_EQ(passedOver.toStdString(), "");
+        } else {
+            EXPECT_EQ(name.toStdString(), own.toStdString()) << problem.toStdString();
+            EXPECT_TRUE(passedOver.contains(folder) && passedOver.contains(QLatin1String(c.why)))
+                << passedOver.toStdString();
+        }
+    }
 }
