@@ -7,6 +7,7 @@
 
 #ifdef MURMELI_HAVE_X11_OVERLAY
 #include "platform/desktop/x11/X11Connection.h"
+#include "platform/overlay/x11/X11Compositing.h"
 #include "platform/overlay/x11/X11InputRegion.h"
 #include "platform/overlay/x11/X11PointerMonitor.h"
 #include "platform/overlay/x11/X11WindowFrames.h"
@@ -31,6 +32,10 @@ OverlayServices makeOverlayServices()
         }
         services.frames = std::make_shared<X11WindowFrames>(connection);
         services.stacking = std::make_shared<X11WindowStacking>(connection);
+        auto compositing = std::make_shared<X11Compositing>(connection);
+        if (compositing->isAvailable()) {
+            services.compositing = std::move(compositing);
+        }
     }
 #endif
     const auto unavailable = std::make_shared<UnavailableOverlay>();
@@ -45,6 +50,9 @@ OverlayServices makeOverlayServices()
     }
     if (!services.stacking) {
         services.stacking = unavailable;
+    }
+    if (!services.compositing) {
+        services.compositing = unavailable;
     }
     return services;
 }

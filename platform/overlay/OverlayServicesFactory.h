@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/overlay/Compositing.h"
 #include "platform/overlay/InputRegion.h"
 #include "platform/overlay/PointerMonitor.h"
 #include "platform/overlay/WindowFrames.h"
@@ -10,12 +11,13 @@
 namespace murmeli::platform {
 
 /// What an overlay window needs of the desktop besides Qt: its input region, the pointer seen desktop-wide, the
-/// places of the other windows and its own place among them.
+/// places of the other windows, its own place among them and whether its transparent parts are seen through.
 struct OverlayServices final {
     std::shared_ptr<InputRegion> input;
     std::shared_ptr<PointerMonitor> pointer;
     std::shared_ptr<WindowFrames> frames;
     std::shared_ptr<WindowStacking> stacking;
+    std::shared_ptr<Compositing> compositing;
 };
 
 /// X11 when Qt runs on the xcb platform and the display has the SHAPE and XInput 2 extensions; elsewhere services that

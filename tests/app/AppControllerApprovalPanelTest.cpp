@@ -289,3 +289,73 @@ TEST_F(AppControllerApprovalPanelTest, ARequestThatTakesAnothersPlaceUnderThePoi
         taps.clear();
     }
 }
+
+// Five sessions ask one second apart. Only the request at the head of the line runs out of time, so its card is the
+// first the person meets, with the seconds it has left, and no card of a request still in line sits above it. Answering
+// the top card every 5 s answers each request before its time is out: none goes to its agent's own prompt.
+TEST_F(AppControllerApprovalPanelTest, TheTopCardIsTheRequestWhoseTimeRuns)
+{
+    const QStringList sessions { "aaaa1111", "bbbb2222", "cccc3333", "dddd4444", "eeee5555" };
+    const QString directory = files.path() + QStringLiteral("/murmeli");
+    for (const QString& session : sessions.mid(2)) {
+        QFile status(directory + QLatin1Char('/') + session + QStringLiteral("-status.json"));
+        ASSERT_TRUE(status.open(QIODevice::WriteOnly));
+        status.write(R"({"workspace":{"current_dir":"/home/dev/project"}})");
+        status.flush();
+        ASSERT_TRUE(status.setFileTime(clock->now(), QFileDevice::FileModificationTime));
+    }
+    test::ControllerProbe::sessionRegistry(controller).refresh();
+    std::vector<std::unique_ptr<test::HttpClient>> agents;
+    for (qsizetype i = 0; i < sessions.size(); ++i) {
+        if (i > 0) {
+            clock->advance(1000);
+        }
+        const QByteArray id = "tu-" + QByteArray::number(i);
+        const QByteArray command = "echo " + QByteArray::number(i);
+        agents.push_back(ask(sessions[i].toLatin1().constData(), id.constData(), command.constData()));
+        // The panel's poll lists the sessions anew, the last to act first.
+        controller.sessions().syncSessions();
+        ASSERT_TRUE(waitUntil([&] { return !test::ControllerProbe::panelSync(controller).isReading(); }));
+    }
+    open();
+    const auto topCard = [&]() -> notch::ApprovalCard* {
+        for (const notch::SessionRow& row : controller.vm().sessions()) {
+            notch::SessionListRow* view = root().contentArea()->sessionList()->row(row.sid);
+            if (view && view->approvalCard()) {
+                return view->approvalCard();
+            }
+        }
+        return nullptr;
+    };
+
+    QStringList failedOpen;
+    for (qsizetype answered = 0; answered < sessions.size(); ++answered) {
+        SCOPED_TRACE(answered);
+        if (!table().hasActive()) {
+            break;
+        }
+        const QString active
+            = table().activeRequest()->sessionId + QStringLiteral(" $ ") + table().activeRequest()->commandPreview;
+        const Scene scene = look();
+        ASSERT_FALSE(scene.cards.isEmpty());
+        EXPECT_EQ(scene.cards.first().toStdString(), active.toStdString()) << "the top card waits in line";
+        notch::ApprovalCard* card = topCard();
+        ASSERT_NE(card, nullptr);
+        // Its time started when the one before was answered, 5 s ago, or at its arrival for the first.
+        EXPECT_EQ(card->timeLeft().toStdString(), "20 s left");
+        const QPointF yes = card->buttonFrames()[1].center();
+        mouse(QEvent::MouseMove, card->commandFrame().center());
+        mouse(QEvent::MouseMove, yes);
+        mouse(QEvent::MouseButtonPress, yes);
+        mouse(QEvent::MouseButtonRelease, yes);
+        QCoreApplication::processEvents();
+        clock->advance(5000);
+    }
+    for (qsizetype i = 0; i < sessions.size(); ++i) {
+        if (agents[static_cast<size_t>(i)]->readUntilClosed().endsWith("\r\n\r\n{}")) {
+            failedOpen << sessions[i];
+        }
+    }
+    EXPECT_EQ(failedOpen.join(' ').toStdString(), "") << failedOpen.size() << " of 5 went to the agent's own prompt";
+    EXPECT_EQ(table().pendingCountTotal(), 0);
+}

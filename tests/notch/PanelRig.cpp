@@ -16,7 +16,7 @@ PanelRig::PanelRig()
     screens.setSpace(platform::ScreenSpace(screenFrame));
     vm = std::make_unique<notch::PanelViewModel>(clock);
     panel = std::make_unique<notch::NotchPanelController>(
-        notch::NotchPanelLinks { *vm, clock, screens, *defaults, overlay, overlay, &desktop, {}, &overlay });
+        notch::NotchPanelLinks { *vm, clock, screens, *defaults, overlay, overlay, &desktop, {}, &overlay, &overlay });
     panel->setAudioCue(cues);
 }
 

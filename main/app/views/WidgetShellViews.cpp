@@ -175,9 +175,9 @@ void WidgetShellViews::showNotchPanel(
         controller.clock(), screens(), controller.defaults(), *m_windows, *m_overlay->frames });
     controller.dictation().onVisualLink = [this](std::optional<qint64> pid) { m_visualLink->trigger(pid); };
     m_linkedController = &controller;
-    m_panel = std::make_unique<notch::NotchPanelController>(
-        notch::NotchPanelLinks { controller.vm(), controller.clock(), screens(), controller.defaults(),
-            *m_overlay->input, *m_overlay->pointer, m_hotkeys.get(), {}, m_overlay->stacking.get() });
+    m_panel = std::make_unique<notch::NotchPanelController>(notch::NotchPanelLinks { controller.vm(),
+        controller.clock(), screens(), controller.defaults(), *m_overlay->input, *m_overlay->pointer, m_hotkeys.get(),
+        {}, m_overlay->stacking.get(), m_overlay->compositing.get() });
     m_panel->setAudioCue(std::move(cue));
     m_panel->onLog = [&controller](const QString& message, common::LogColor color) {
         if (controller.onLog) {

@@ -1,5 +1,6 @@
 #include "main/hooks/approvals/PendingRequestTable.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace murmeli::hooks {
@@ -45,6 +46,7 @@ QCoro::Task<ApprovalDecision> PendingRequestTable::enqueue(ApprovalRequest reque
     Entry entry { std::move(request), answer };
     // However long the queue in front, the hook must still be there to take the reply.
     entry.holdLimitTimer = m_clock.schedule(m_holdLimitMs, [this, id = entry.request.toolUseId] { expire(id); });
+    entry.failsOpenAtMs = m_clock.continuousMs() + m_holdLimitMs;
     if (m_active) {
         m_queue.push_back(std::move(entry));
     } else {
@@ -62,6 +64,7 @@ void PendingRequestTable::activate(Entry& entry)
     // A request promoted from the queue gets the full delays from its promotion, whatever time it spent queued.
     entry.warningTimer = m_clock.schedule(m_warningAfterMs, [this, id] { fireWarningIfActive(id); });
     entry.timeoutTimer = m_clock.schedule(m_timeoutAfterMs, [this, id] { fireTimeoutIfActive(id); });
+    entry.failsOpenAtMs = std::min(entry.failsOpenAtMs, m_clock.continuousMs() + m_timeoutAfterMs);
     // Last, and with a copy: a handler may answer the request before it returns, which ends this entry.
     if (onActivate) {
         const ApprovalRequest request = entry.request;
@@ -236,6 +239,14 @@ std::optional<ApprovalRequest> PendingRequestTable::activeRequest() const
         return std::nullopt;
     }
     return m_active->request;
+}
+
+std::optional<qint64> PendingRequestTable::activeFailsOpenAtMs() const
+{
+    if (!m_active) {
+        return std::nullopt;
+    }
+    return m_active->failsOpenAtMs;
 }
 
 bool PendingRequestTable::hasActive() const

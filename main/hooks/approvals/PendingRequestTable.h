@@ -72,6 +72,9 @@ public:
     bool holdsRequestOf(const QString& sessionId) const { return m_bySession.contains(sessionId); }
     int queueDepth() const;
     std::optional<ApprovalRequest> activeRequest() const;
+    /// When the active request fails open unless it is answered first, on the clock's continuous scale: its time-out,
+    /// or its hold limit when that comes sooner. Absent when none is active.
+    std::optional<qint64> activeFailsOpenAtMs() const;
     bool hasActive() const;
     bool activeWarningFired() const;
     int pendingCountTotal() const;
@@ -83,6 +86,8 @@ private:
         ApprovalRequest request;
         common::OneShot<ApprovalDecision> answer;
         bool warningFired = false;
+        /// On the continuous scale: the hold limit from arrival, and once active its time-out when that is sooner.
+        qint64 failsOpenAtMs = 0;
         std::optional<common::Clock::TimerId> warningTimer {};
         std::optional<common::Clock::TimerId> timeoutTimer {};
         std::optional<common::Clock::TimerId> holdLimitTimer {}; // runs from arrival, queued or active

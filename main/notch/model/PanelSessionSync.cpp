@@ -92,7 +92,14 @@ void PanelSessionSync::apply()
     };
     const hooks::PendingSnapshot pending = m_table.snapshot();
     const QDateTime now = m_clock.now();
-    QList<SessionRow> rows = SessionRowBuilder::build(m_registry, statusOf, m_selectedTranscript, heldApprovals(), now);
+    QHash<QString, int> placeInLine;
+    const QHash<QString, PendingApproval> approvals = heldApprovals(placeInLine);
+    QList<SessionRow> rows = SessionRowBuilder::build(m_registry, statusOf, m_selectedTranscript, approvals, now);
+    // Only the head of the line runs out of time: a person answering from the top must meet it first, and then
+    // each request in the order its time will start.
+    const auto place = [&](const SessionRow& row) { return placeInLine.value(row.sid, placeInLine.size()); };
+    std::stable_sort(
+        rows.begin(), rows.end(), [&](const SessionRow& a, const SessionRow& b) { return place(a) < place(b); });
     m_jumpNotices.removeIf([&](const auto& notice) { return notice.value().until <= now; });
     for (SessionRow& row : rows) {
         if (const auto notice = m_jumpNotices.constFind(row.sid); notice != m_jumpNotices.cend()) {
@@ -130,16 +137,20 @@ void PanelSessionSync::apply()
     }
 }
 
-QHash<QString, PendingApproval> PanelSessionSync::heldApprovals()
+QHash<QString, PendingApproval> PanelSessionSync::heldApprovals(QHash<QString, int>& placeInLine)
 {
     QHash<QString, PendingApproval> written;
     QHash<QString, PendingApproval> bySession;
+    const std::optional<qint64> activeFailsOpenAt = m_table.activeFailsOpenAtMs();
     for (const hooks::ApprovalRequest& request : m_table.heldRequests()) {
         const auto known = m_approvals.constFind(request.toolUseId);
-        const PendingApproval approval = known != m_approvals.cend() ? *known : ApprovalDetail::of(request);
+        PendingApproval approval = known != m_approvals.cend() ? *known : ApprovalDetail::of(request);
+        // Held in order, the active one first, and its time alone runs.
+        approval.failsOpenAtMs = written.isEmpty() ? activeFailsOpenAt : std::nullopt;
         written.insert(request.toolUseId, approval);
-        // Held in order, the active one first: a session's first request is the one its card answers.
+        // A session's first request is the one its card answers.
         if (!bySession.contains(request.sessionId)) {
+            placeInLine.insert(request.sessionId, static_cast<int>(bySession.size()));
             bySession.insert(request.sessionId, approval);
         }
     }

@@ -25,7 +25,8 @@ namespace murmeli::notch {
 ///
 /// The pending table drives the approvals: each change of what it holds rewrites the rows, the card on show and the
 /// strip's text in the turn of that change, from the statuses last read, whoever answered (the panel, the device,
-/// the agent's terminal, the time-out, the agent going away).
+/// the agent's terminal, the time-out, the agent going away). The sessions holding a request come first, in the
+/// table's order, so that the card whose time runs is the one met first; the others follow in the registry's order.
 ///
 /// The selected session's status comes from the caller, who has just read it. The files of all the other sessions
 /// are read on a pool thread, up to hundreds of them, so the main thread never waits on them; the view model is
@@ -58,8 +59,9 @@ public:
 
 private:
     void apply();
-    /// By session, the first request the table holds for it, as its card shows it.
-    QHash<QString, PendingApproval> heldApprovals();
+    /// By session, the first request the table holds for it, as its card shows it. placeInLine receives, by session,
+    /// where that request stands in the table: 0 for the one whose time runs, then the queue's order.
+    QHash<QString, PendingApproval> heldApprovals(QHash<QString, int>& placeInLine);
     QCoro::Task<> readOtherSessions();
 
     PanelViewModel& m_vm;

@@ -47,6 +47,9 @@ struct PendingApproval final {
     QString detail;
     /// Characters of the input left out of detail's middle; 0 when detail is whole.
     qsizetype omittedCharacters = 0;
+    /// When the request goes to the agent's own prompt unanswered, on the clock's continuous scale; only the request
+    /// whose time runs has one: the others wait in line and their time starts when they reach the head.
+    std::optional<qint64> failsOpenAtMs {};
 
     friend bool operator==(const PendingApproval&, const PendingApproval&) = default;
 };

@@ -15,6 +15,7 @@
 #include "main/notch/model/PanelViewModel.h"
 #include "main/notch/views/NotchView.h"
 #include "platform/desktop/ScreenProvider.h"
+#include "platform/overlay/Compositing.h"
 #include "platform/overlay/InputRegion.h"
 #include "platform/overlay/PointerMonitor.h"
 #include "platform/overlay/WindowStacking.h"
@@ -28,14 +29,6 @@ namespace {
 
 /// Room the window's shape keeps around the drawn box, so that a spring overshooting its target is not cut.
 constexpr int maskMargin = 8;
-
-/// The window's shape for a box on its way to target: without a compositor the window's transparent parts would
-/// show black, and other programs' pictures of the screen take them as black too, so the window is cut to the body.
-QRect maskFor(const QRectF& box, const QSizeF& target)
-{
-    const QRectF aim(box.center().x() - target.width() / 2, box.top(), target.width(), target.height());
-    return box.united(aim).toAlignedRect().adjusted(-maskMargin, 0, maskMargin, maskMargin);
-}
 
 bool isIdle(const notch::SessionState& state)
 {
@@ -512,13 +505,24 @@ void NotchPanelController::applyInputRegion()
     }
 }
 
+QRegion NotchPanelController::maskFor(const QRectF& box, const QSizeF& target) const
+{
+    // Without a compositor the window's transparent parts show black, and other programs' pictures of the screen take
+    // them as black too, so the window is cut to the body; at rest where nothing is seen through, to its very outline.
+    const QRectF aim(box.center().x() - target.width() / 2, box.top(), target.width(), target.height());
+    if (box == aim && m_links.compositing && !m_links.compositing->isRunning()) {
+        return QRegion(m_root->outline(box).toFillPolygon().toPolygon());
+    }
+    return box.united(aim).toAlignedRect().adjusted(-maskMargin, 0, maskMargin, maskMargin);
+}
+
 void NotchPanelController::updateWindowMask(const QRectF& box)
 {
     if (!m_window || !m_root) {
         return;
     }
     // Set after the frame that moved the box, and wide enough for the box's target too.
-    const QRect mask = maskFor(box, m_root->targetSize());
+    const QRegion mask = maskFor(box, m_root->targetSize());
     if (mask == std::exchange(m_mask, mask)) {
         return;
     }
@@ -527,7 +531,7 @@ void NotchPanelController::updateWindowMask(const QRectF& box)
         window->setMask(mask);
         // Qt does not draw what a window's grown shape newly takes in: until the next frame it would show whatever
         // the window held there (black columns beside a spring that overshoots, a black block after a card goes).
-        const QRegion taken = QRegion(mask).subtracted(before);
+        const QRegion taken = mask.subtracted(before);
         if (!taken.isEmpty()) {
             window->update(taken);
         }

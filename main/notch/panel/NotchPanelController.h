@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointF>
 #include <QRectF>
+#include <QRegion>
 
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
@@ -24,6 +25,7 @@ class AudioCueOutput;
 }
 
 namespace murmeli::platform {
+class Compositing;
 class Defaults;
 class InputRegion;
 class PointerMonitor;
@@ -52,6 +54,8 @@ struct NotchPanelLinks {
     std::function<bool()> reduceMotion;
     /// Where the window stands among the others; null: the panel takes itself to be seen.
     platform::WindowStacking* stacking = nullptr;
+    /// Whether the window's transparent parts are seen through; null: they are taken to be.
+    const platform::Compositing* compositing = nullptr;
 };
 
 /// The panel's one window and everything around it: placed at the top centre of the chosen screen, always on top,
@@ -152,6 +156,8 @@ private:
     void onExpansionChanged();
     void onViewModelChanged();
     void updateWindowMask(const QRectF& box);
+    /// The window's shape for a box on its way to target.
+    QRegion maskFor(const QRectF& box, const QSizeF& target) const;
     QPointF toScreen(QPoint qtPoint) const;
     void cancel(std::optional<common::Clock::TimerId>& timer);
 
@@ -172,7 +178,7 @@ private:
     /// Where the window belongs, in Qt's coordinates, and how often it was put back there since it was placed.
     QRect m_placed;
     /// The window's shape as last set.
-    QRect m_mask;
+    QRegion m_mask;
     int m_placeCorrections = 0;
     std::optional<platform::HotkeyId> m_escGrab;
     bool m_escRefusalLogged = false;

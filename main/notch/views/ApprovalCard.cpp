@@ -43,6 +43,11 @@ QFont buttonFont()
     return ui::Faces::system(12, QFont::DemiBold);
 }
 
+QFont timeLeftFont()
+{
+    return ui::Faces::system(11, QFont::DemiBold);
+}
+
 qreal headerHeight()
 {
     return std::max<qreal>(QFontMetricsF(headerFont()).height(), headerSymbol);
@@ -113,6 +118,7 @@ void ApprovalCard::update(const PendingApproval& approval, const QString& activi
     }
     m_toolUseId = approval.toolUseId;
     m_omitted = approval.omittedCharacters;
+    m_failsOpenAtMs = approval.failsOpenAtMs;
     if (approval.toolName != m_toolName || m_header.isEmpty()) {
         m_toolName = approval.toolName;
         m_header = headerText(m_toolName);
@@ -239,15 +245,7 @@ void ApprovalCard::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     m_scroll = std::clamp<qreal>(m_scroll, 0, commandScrollRange());
     painter.save();
     qreal y = frame.top();
-    const QFontMetricsF headerMetrics(headerFont());
-    ui::Symbols::paint(painter, ui::Symbol::ExclamationmarkTriangleFill,
-        QRectF(frame.left(), y + (headerHeight() - headerSymbol) / 2, headerSymbol, headerSymbol),
-        SystemColors::orange);
-    painter.setFont(headerFont());
-    painter.setPen(SystemColors::orange);
-    painter.drawText(QPointF(frame.left() + headerSymbol + headerSpacing,
-                         y + (headerHeight() - headerMetrics.height()) / 2 + headerMetrics.ascent()),
-        m_header);
+    paintHeader(painter, QRectF(frame.left(), y, frame.width(), headerHeight()));
     y += headerHeight() + spacing;
 
     const qreal textWidth = commandTextWidth(frame.width());
@@ -286,6 +284,38 @@ void ApprovalCard::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     y += spacing;
     paintButtons(painter, planButtons(frame.width()), QPointF(frame.left(), y), nowMs);
     painter.restore();
+}
+
+void ApprovalCard::paintHeader(QPainter& painter, const QRectF& line)
+{
+    ui::Symbols::paint(painter, ui::Symbol::ExclamationmarkTriangleFill,
+        QRectF(line.left(), line.top() + (line.height() - headerSymbol) / 2, headerSymbol, headerSymbol),
+        SystemColors::orange);
+    qreal headerRight = line.right();
+    m_timeLeft.clear();
+    if (m_failsOpenAtMs) {
+        const qint64 msLeft = std::max<qint64>(0, *m_failsOpenAtMs - m_environment.clock->continuousMs());
+        const qint64 seconds = (msLeft + 999) / 1000;
+        m_timeLeft = QStringLiteral("%1 s left").arg(seconds);
+        const QFontMetricsF metrics(timeLeftFont());
+        const qreal width = metrics.horizontalAdvance(m_timeLeft);
+        const QRectF slot(line.right() - width, line.top(), width, line.height());
+        painter.setFont(timeLeftFont());
+        painter.setPen(withAlpha(SystemColors::orange, 0.85));
+        painter.drawText(slot, Qt::AlignRight | Qt::AlignVCenter, m_timeLeft);
+        headerRight = slot.left() - headerSpacing;
+        // Drawn again when the count changes; a card that is drawn sooner asks again.
+        if (seconds > 0) {
+            const qint64 untilNext = msLeft - (seconds - 1) * 1000;
+            m_environment.updateArea(painter.transform().mapRect(slot), static_cast<int>(untilNext));
+        }
+    }
+    const QFontMetricsF metrics(headerFont());
+    const qreal left = line.left() + headerSymbol + headerSpacing;
+    painter.setFont(headerFont());
+    painter.setPen(SystemColors::orange);
+    painter.drawText(QPointF(left, line.top() + (line.height() - metrics.height()) / 2 + metrics.ascent()),
+        metrics.elidedText(m_header, Qt::ElideRight, std::max<qreal>(0, headerRight - left)));
 }
 
 void ApprovalCard::paintButtons(QPainter& painter, const ButtonPlan& plan, QPointF origin, qint64 nowMs)

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 #include <QColor>
 #include <QRectF>
@@ -97,6 +98,9 @@ public:
     /// The orange line under the block as the last frame drew it: whether the command scrolls, whether it lost its
     /// middle; empty when neither.
     QString notice() const { return m_notice.text(); }
+    /// The seconds left before the request goes to the agent's own prompt, as the last frame drew them at the
+    /// header's end; empty on a card whose request waits in line.
+    QString timeLeft() const { return m_timeLeft; }
 
     QSizeF idealSize() const override { return { 0, heightForWidth(300) }; }
     void paint(QPainter& painter, const QRectF& frame, qint64 nowMs) override;
@@ -118,6 +122,8 @@ private:
     /// The notice for a card of this width, made anew when its text changes.
     const ui::Paragraph& noticeAt(qreal cardWidth) const;
     void paintButtons(QPainter& painter, const ButtonPlan& plan, QPointF origin, qint64 nowMs);
+    /// The header's line: the tool, and the time left at its end when the request's time runs.
+    void paintHeader(QPainter& painter, const QRectF& line);
     void setPressed(int index);
 
     const ViewEnvironment& m_environment;
@@ -126,6 +132,8 @@ private:
     QString m_header;
     ui::Paragraph m_command;
     qsizetype m_omitted = 0;
+    std::optional<qint64> m_failsOpenAtMs;
+    QString m_timeLeft;
     mutable ui::Paragraph m_notice;
     std::array<ui::Paragraph, 3> m_labels;
     std::function<void(const QString&, notch::NotchApprovalAction)> m_onApprove;

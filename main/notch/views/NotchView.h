@@ -90,6 +90,8 @@ public:
     QSizeF targetSize() const;
     /// Where the last frame drew the box, in the host's coordinates.
     QRectF boxFrame() const { return m_box; }
+    /// The body's outline in box, in the form it has now.
+    QPainterPath outline(const QRectF& box) const { return currentShape(m_environment.nowMs()).path(box); }
     /// The pointer's leaving does not close the panel now.
     bool holdsOpen() const { return m_holdOpen; }
     /// Called after a frame in which the box moved or changed size.

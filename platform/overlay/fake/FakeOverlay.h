@@ -5,6 +5,7 @@
 #include <QList>
 #include <QRect>
 
+#include "platform/overlay/Compositing.h"
 #include "platform/overlay/InputRegion.h"
 #include "platform/overlay/PointerMonitor.h"
 #include "platform/overlay/WindowFrames.h"
@@ -14,8 +15,12 @@ namespace murmeli::platform {
 
 /// An overlay desktop for tests: the regions set are recorded, the test moves and presses the pointer, and window
 /// frames are what the test says, and so is whether another window lies above the overlay and stays there when it is
-/// raised. Nothing reaches a display.
-class FakeOverlay final : public InputRegion, public PointerMonitor, public WindowFrames, public WindowStacking {
+/// raised, and whether a compositing manager runs (one does until the test says otherwise). Nothing reaches a display.
+class FakeOverlay final : public InputRegion,
+                          public PointerMonitor,
+                          public WindowFrames,
+                          public WindowStacking,
+                          public Compositing {
 public:
     bool isAvailable() const override { return true; }
 
@@ -51,10 +56,15 @@ public:
     }
     int raiseCount() const { return m_raises; }
 
+    // Compositing
+    bool isRunning() const override { return m_compositing; }
+    void setCompositing(bool running) { m_compositing = running; }
+
 private:
     std::map<const QWindow*, QList<QRect>> m_regions;
     bool m_covered = false;
     bool m_coverStaysAbove = false;
+    bool m_compositing = true;
     int m_raises = 0;
     int m_applies = 0;
     bool m_watching = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/overlay/Compositing.h"
 #include "platform/overlay/InputRegion.h"
 #include "platform/overlay/PointerMonitor.h"
 #include "platform/overlay/WindowFrames.h"
@@ -8,8 +9,13 @@
 namespace murmeli::platform {
 
 /// An overlay on a desktop that offers none of it (no X display, the offscreen platform): no region is set, the
-/// pointer is never reported, no window is found and nothing is known to lie above another.
-class UnavailableOverlay final : public InputRegion, public PointerMonitor, public WindowFrames, public WindowStacking {
+/// pointer is never reported, no window is found, nothing is known to lie above another and no compositing manager is
+/// known to run.
+class UnavailableOverlay final : public InputRegion,
+                                 public PointerMonitor,
+                                 public WindowFrames,
+                                 public WindowStacking,
+                                 public Compositing {
 public:
     bool isAvailable() const override { return false; }
     bool apply(QWindow& /*window*/, const QList<QRect>& /*rects*/) override { return false; }
@@ -18,6 +24,7 @@ public:
     std::optional<QRect> frameOf(quint64 /*windowId*/) const override { return std::nullopt; }
     bool raise(QWindow& /*window*/) override { return false; }
     bool isCovered(QWindow& /*window*/, const QRect& /*rect*/) const override { return false; }
+    bool isRunning() const override { return false; }
 };
 
 } // namespace murmeli::platform

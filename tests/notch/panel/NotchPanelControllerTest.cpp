@@ -173,6 +173,35 @@ TEST(NotchPanelControllerTest, TheExpandedHitAreaCoversTheListAndTheAccessibilit
     }
 }
 
+// Where no compositing manager runs, what the window leaves transparent shows black over the windows below it: at
+// rest, closed or open, the window's shape is the body itself, without room around it or its rounded lower corners.
+TEST(NotchPanelControllerTest, WithoutACompositorTheWindowAtRestCoversOnlyTheBody)
+{
+    for (const bool open : { false, true }) {
+        SCOPED_TRACE(open ? "open" : "closed");
+        test::PanelRig rig;
+        rig.overlay.setCompositing(false);
+        rig.panel->show();
+        if (open) {
+            rig.hover(rig.stripCentre());
+        }
+        rig.render();
+        rig.clock.advance(2000);
+        rig.render();
+        rig.render();
+        const QRect body = rig.panel->rootView()->boxFrame().toAlignedRect();
+        const QRegion shape = rig.panel->window()->mask();
+        const auto text = [](QRect r) {
+            return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()).toStdString();
+        };
+        EXPECT_TRUE(body.contains(shape.boundingRect()))
+            << "the shape " << text(shape.boundingRect()) << " reaches beyond the body " << text(body);
+        EXPECT_TRUE(shape.contains(QPoint(body.center().x(), body.bottom() - 1)));
+        EXPECT_FALSE(shape.contains(body.bottomLeft()));
+        EXPECT_FALSE(shape.contains(body.bottomRight()));
+    }
+}
+
 TEST(NotchPanelControllerTest, ThePointerOpensAndClosesThePanelAndTheClosedStripTakesItsOwnClicks)
 {
     test::PanelRig rig;
