@@ -25,6 +25,7 @@
 #include "tests/support/ControllerProbe.h"
 #include "tests/support/Files.h"
 #include "tests/support/OwnMurmeli.h"
+#include "tests/support/Processes.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -176,6 +177,9 @@ struct Seen {
 // event that reaches it.
 class AgentKitHooksTest : public ::testing::Test {
 protected:
+    // Codex leaves a daemon of its own behind, out of the run's process group, that writes into the home.
+    ~AgentKitHooksTest() override { test::endProcessesWithHome(homePath); }
+
     void prepare(Agent agent, const QString& installer, const QProcessEnvironment& installerEnvironment = {})
     {
         QString whyNot;
@@ -672,6 +676,7 @@ TEST(AgentKitStartTest, AtStartUpASessionBelowItsAgentsFolderKeepsItsFiles)
     }
     QTemporaryDir own;
     QTemporaryDir agentHome;
+    const auto daemons = qScopeGuard([&] { test::endProcessesWithHome(agentHome.path()); });
     QTemporaryDir work;
     const std::optional<QProcessEnvironment> environment = test::ownMurmeliEnvironment(own.path());
     ASSERT_TRUE(environment);
