@@ -25,6 +25,7 @@
 #include "tests/support/ControllerProbe.h"
 #include "tests/support/Files.h"
 #include "tests/support/OwnMurmeli.h"
+#include "tests/support/Processes.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -55,8 +56,7 @@ public:
     /// command: the words of the agent's command line (run in the working folder), given the scripted model's port.
     AgentScreen(const QString& work, const QProcessEnvironment& environment,
         const std::function<QStringList(quint16 modelPort)>& command)
-        : m_session(QStringLiteral("murmeli-agent-%1-%2").arg(QCoreApplication::applicationPid()).arg(++s_screens)),
-          m_server(m_session)
+        : m_session(QStringLiteral("murmeli-agent-%1-%2").arg(QCoreApplication::applicationPid()).arg(++s_screens))
     {
         const quint16 port = freePort();
         m_model.start(QStringLiteral("python3"), { AgentKitPeer::modelScript(), QString::number(port) });
@@ -90,6 +90,14 @@ public:
 
     ~AgentScreen()
     {
+        // The pane's process leads a group of its own; ended with its helpers before the test removes their folders.
+        const pid_t pane = tmux({ QStringLiteral("display-message"), QStringLiteral("-p"), QStringLiteral("-t"),
+                                    m_session, QStringLiteral("#{pane_pid}") })
+                               .trimmed()
+                               .toInt();
+        if (pane > 0) {
+            ::kill(-pane, SIGKILL);
+        }
         tmux({ QStringLiteral("kill-server") });
         m_model.kill();
         m_model.waitForFinished(5000);
@@ -125,13 +133,13 @@ public:
     }
 
 private:
-    // On a tmux server of the test's own, never the user's.
+    // On a tmux server of the test's own, never the user's, whose socket goes with the screen's folder.
     QString tmux(const QStringList& arguments) const
     {
         QProcess process;
         process.start(QStringLiteral("tmux"),
-            QStringList {
-                QStringLiteral("-L"), m_server, QStringLiteral("-f"), m_config.filePath(QStringLiteral("tmux.conf")) }
+            QStringList { QStringLiteral("-S"), m_config.filePath(QStringLiteral("tmux.socket")), QStringLiteral("-f"),
+                m_config.filePath(QStringLiteral("tmux.conf")) }
                 + arguments);
         process.waitForFinished(10000);
         return QString::fromUtf8(process.readAllStandardOutput());
@@ -140,7 +148,6 @@ private:
     // Each screen has a tmux server of its own, so that a test may run two agents side by side.
     static inline int s_screens = 0;
     QString m_session;
-    QString m_server;
     QTemporaryDir m_config;
     QProcess m_model;
 };
@@ -170,6 +177,9 @@ struct Seen {
 // event that reaches it.
 class AgentKitHooksTest : public ::testing::Test {
 protected:
+    // Codex leaves a daemon of its own behind, out of the run's process group, that writes into the home.
+    ~AgentKitHooksTest() override { test::endProcessesWithHome(homePath); }
+
     void prepare(Agent agent, const QString& installer, const QProcessEnvironment& installerEnvironment = {})
     {
         QString whyNot;
@@ -666,6 +676,7 @@ TEST(AgentKitStartTest, AtStartUpASessionBelowItsAgentsFolderKeepsItsFiles)
     }
     QTemporaryDir own;
     QTemporaryDir agentHome;
+    const auto daemons = qScopeGuard([&] { test::endProcessesWithHome(agentHome.path()); });
     QTemporaryDir work;
     const std::optional<QProcessEnvironment> environment = test::ownMurmeliEnvironment(own.path());
     ASSERT_TRUE(environment);

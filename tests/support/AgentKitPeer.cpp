@@ -7,11 +7,37 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <unistd.h>
+
 #include "tests/support/PeerInstallLock.h"
 
 namespace murmeli::test {
 
 namespace {
+
+// The kit's runner starts the agent, which starts helpers of its own: all of them are one process group, ended
+// together, so that none goes on writing into the home and working folders that the test removes next.
+class AgentRun final : public QProcess {
+public:
+    AgentRun()
+    {
+        setChildProcessModifier([] { ::setpgid(0, 0); });
+        connect(this, &QProcess::started, this, [this] { m_group = pid_t(processId()); });
+    }
+    ~AgentRun() override
+    {
+        if (m_group > 0) {
+            ::kill(-m_group, SIGKILL);
+        }
+        waitForFinished(5000);
+    }
+    AgentRun(const AgentRun&) = delete;
+    AgentRun& operator=(const AgentRun&) = delete;
+
+private:
+    pid_t m_group = 0;
+};
 
 struct KitAgent {
     AgentKitPeer::Agent agent;
@@ -125,7 +151,7 @@ bool AgentKitPeer::available(Agent agent, QString* whyNot)
 std::unique_ptr<QProcess> AgentKitPeer::run(Agent agent, const QString& home, const QString& work,
     const QString& prompt, const QProcessEnvironment& extraEnvironment, const QStringList& extraArguments)
 {
-    auto process = std::make_unique<QProcess>();
+    std::unique_ptr<QProcess> process = std::make_unique<AgentRun>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // Gemini CLI strips its hooks' environment (and so murmeli's port) when it believes it runs in CI.
     environment.remove(QStringLiteral("GITHUB_SHA"));

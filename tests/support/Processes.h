@@ -1,12 +1,18 @@
 #pragma once
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 
+#include <QDir>
 #include <QFile>
 #include <QString>
 
 #include <signal.h>
 #include <sys/types.h>
+#include <unistd.h>
+
+#include "tests/support/Wait.h"
 
 namespace murmeli::test {
 
@@ -25,6 +31,26 @@ inline bool processGone(pid_t pid)
     const QByteArray line = stat.readAll();
     const qsizetype close = line.lastIndexOf(')');
     return close >= 0 && line.size() > close + 2 && line.at(close + 2) == 'Z';
+}
+
+/// Ends every process that runs with HOME set to home, a folder of the test's own: what the test started there,
+/// daemons that left its process groups included. Called before the test removes that home, so that none of them
+/// writes into it again afterwards; waits a bounded time for them to go.
+inline void endProcessesWithHome(const QString& home)
+{
+    const QByteArray entry = "HOME=" + QFile::encodeName(home);
+    std::vector<pid_t> ended;
+    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool isNumber = false;
+        const pid_t pid = name.toInt(&isNumber);
+        QFile environment(QStringLiteral("/proc/%1/environ").arg(name));
+        if (isNumber && pid != ::getpid() && environment.open(QIODevice::ReadOnly)
+            && environment.readAll().split('\0').contains(entry)) {
+            ::kill(pid, SIGKILL);
+            ended.push_back(pid);
+        }
+    }
+    waitUntil([&] { return std::all_of(ended.begin(), ended.end(), processGone); }, 10000);
 }
 
 } // namespace murmeli::test

@@ -24,12 +24,20 @@ void SpeakerTest::SetUp()
     ASSERT_TRUE(waitUntil([this] { return !samples().empty(); }, 5000))
         << "parecord records nothing: " << m_recorder.readAllStandardError().toStdString();
     m_from = qsizetype(samples().size());
+    m_fromTime = std::chrono::steady_clock::now();
 }
 
 void SpeakerTest::TearDown()
 {
     m_recorder.kill();
     m_recorder.waitForFinished(5000);
+}
+
+bool SpeakerTest::waitForRecordingOf(std::chrono::steady_clock::time_point moment, int timeoutMs)
+{
+    const auto played = std::chrono::duration_cast<std::chrono::microseconds>(moment - m_fromTime).count();
+    const qsizetype needed = m_from + qsizetype(played * sampleRate / 1000000);
+    return waitUntil([&] { return qsizetype(samples().size()) >= needed; }, timeoutMs);
 }
 
 std::vector<qint16> SpeakerTest::samples()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -25,6 +26,9 @@ protected:
     /// How many of the half-overlapping 100 ms windows heard since SetUp carry the tone (a share above minShare,
     /// see toneShare): each one adds about 50 ms of the tone heard.
     int toneWindows(double frequencyHz, double minShare);
+    /// Waits, for at most timeoutMs, until the recording holds all that the speaker played up to moment; whether it
+    /// does. The recording may fall behind on a loaded machine, never run ahead, so this counts samples, not time.
+    bool waitForRecordingOf(std::chrono::steady_clock::time_point moment, int timeoutMs);
     /// Everything recorded so far, and where what was heard since SetUp begins in it.
     std::vector<qint16> samples();
     qsizetype heardFrom() const { return m_from; }
@@ -34,6 +38,8 @@ private:
     QProcess m_recorder;
     QByteArray m_recorded;
     qsizetype m_from = 0;
+    // When the first samples were there: all of them had been played by then.
+    std::chrono::steady_clock::time_point m_fromTime;
 };
 
 } // namespace murmeli::test

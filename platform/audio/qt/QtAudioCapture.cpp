@@ -48,6 +48,9 @@ MicrophoneAccess QtAudioCapture::checkAccess() const
 {
     // Asked from the main thread (onboarding), where the first contact with a silent server would hang for 30 s.
     if (!SoundServerContact::answered()) {
+        if (SoundServerContact::triedOnce()) {
+            return { false, noDevice };
+        }
         return { false, QStringLiteral("waiting for the sound server to answer"), true };
     }
     const QAudioDevice device = QMediaDevices::defaultAudioInput();
@@ -63,9 +66,10 @@ bool QtAudioCapture::start()
         return true;
     }
     m_error.clear();
-    // Once the server has answered, Qt holds the devices it listed and says this without asking the server; before,
-    // the worker finds out.
-    if (SoundServerContact::answered() && QMediaDevices::defaultAudioInput().isNull()) {
+    // Once the server has answered, Qt holds the devices it listed and says this without asking the server; before
+    // the first try has ended, the worker finds out; a server that did not answer it has none to offer until it does.
+    if (SoundServerContact::answered() ? QMediaDevices::defaultAudioInput().isNull()
+                                       : SoundServerContact::triedOnce()) {
         m_error = noDevice;
         return false;
     }

@@ -51,7 +51,7 @@ void QtSinkWorker::play(quint64 id, const AudioFormat& format, const QByteArray&
     }
     m_id = 0;
     release();
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    const QAudioDevice device = SoundServerContact::reach() ? QMediaDevices::defaultAudioOutput() : QAudioDevice();
     if (device.isNull()) {
         fail(id, QStringLiteral("no audio output device; is a sound server (PulseAudio or PipeWire) running?"));
         return;

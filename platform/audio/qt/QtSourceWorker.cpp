@@ -23,7 +23,7 @@ QtSourceWorker::~QtSourceWorker()
 void QtSourceWorker::open(quint64 session, int bufferFrames)
 {
     close();
-    const QAudioDevice device = QMediaDevices::defaultAudioInput();
+    const QAudioDevice device = SoundServerContact::reach() ? QMediaDevices::defaultAudioInput() : QAudioDevice();
     if (device.isNull()) {
         Q_EMIT failed(session, QString::fromLatin1(noInputDevice));
         return;

@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QMediaDevices>
 #include <QThread>
+#include <QTimer>
 
 #include <pulse/context.h>
 #include <pulse/mainloop.h>
@@ -18,6 +19,7 @@ namespace {
 
 // Process-wide because what it guards is: Qt keeps one client of the sound server per process.
 std::atomic<bool> hasAnswered = false;
+std::atomic<bool> hasTried = false;
 
 constexpr int exitWaitMs = 1000;
 
@@ -32,8 +34,20 @@ QThread* contactThread()
         thread = new QThread;
         thread->setObjectName(QStringLiteral("murmeli.soundserver"));
         QObject::connect(thread, &QThread::started, [] {
-            QMediaDevices::defaultAudioOutput();
-            hasAnswered = true;
+            const bool made = reach();
+            hasTried = true;
+            if (made) {
+                return;
+            }
+            // Made on this thread, so it fires here; it goes once the contact is made.
+            auto* retry = new QTimer;
+            retry->setInterval(retryInterval);
+            QObject::connect(retry, &QTimer::timeout, [retry] {
+                if (reach()) {
+                    retry->deleteLater();
+                }
+            });
+            retry->start();
         });
         thread->start();
         // Qt's client is torn down with the process; a stream being opened or closed on this thread meanwhile would
@@ -54,9 +68,29 @@ bool answered()
     return hasAnswered;
 }
 
+bool triedOnce()
+{
+    contactThread();
+    return hasTried;
+}
+
 QThread* thread()
 {
     return contactThread();
+}
+
+bool reach()
+{
+    Q_ASSERT(QThread::currentThread() == contactThread());
+    if (hasAnswered) {
+        return true;
+    }
+    if (!answersWithin(answerLimit)) {
+        return false;
+    }
+    QMediaDevices::defaultAudioOutput();
+    hasAnswered = true;
+    return true;
 }
 
 bool answersWithin(std::chrono::milliseconds limit)

@@ -29,7 +29,8 @@ using murmeli::test::waitUntil;
 constexpr std::chrono::milliseconds streamLimit { 10000 };
 constexpr int failureWaitMs = 6000;
 
-// A PulseAudio of this process's own, with a speaker and a microphone, that the test can stop and start again.
+// A PulseAudio of this process's own, with a speaker and a microphone, that the test can start, stop and start
+// again. murmeli looks for it from the moment it is made, before it runs.
 class PrivateSoundServer final {
 public:
     PrivateSoundServer()
@@ -51,15 +52,8 @@ public:
         environment.remove(QStringLiteral("DISPLAY"));
         m_server.setProcessEnvironment(environment);
         m_server.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_server.start(QStringLiteral("pulseaudio"),
-            { QStringLiteral("-n"), QStringLiteral("-F"), script.fileName(), QStringLiteral("--daemonize=no"),
-                QStringLiteral("--use-pid-file=no"), QStringLiteral("--exit-idle-time=-1"),
-                QStringLiteral("--disallow-exit"), QStringLiteral("--realtime=no"),
-                QStringLiteral("--high-priority=no"), QStringLiteral("--log-level=0") });
-        if (m_server.waitForStarted(5000) && waitUntil([&] { return QFile::exists(socket()); }, 10000)) {
-            qputenv("PULSE_SERVER", "unix:" + socket().toLocal8Bit());
-            qputenv("PULSE_COOKIE", m_dir.filePath(QStringLiteral("cookie")).toLocal8Bit());
-        }
+        qputenv("PULSE_SERVER", "unix:" + socket().toLocal8Bit());
+        qputenv("PULSE_COOKIE", m_dir.filePath(QStringLiteral("cookie")).toLocal8Bit());
     }
     ~PrivateSoundServer()
     {
@@ -70,13 +64,31 @@ public:
     PrivateSoundServer(const PrivateSoundServer&) = delete;
     PrivateSoundServer& operator=(const PrivateSoundServer&) = delete;
 
-    bool isListening() const { return m_server.state() == QProcess::Running && QFile::exists(socket()); }
+    /// Starts the server; whether it answers a client. Its socket is there before it takes connections, so only an
+    /// answer counts.
+    bool start()
+    {
+        m_server.start(QStringLiteral("pulseaudio"),
+            { QStringLiteral("-n"), QStringLiteral("-F"), m_dir.filePath(QStringLiteral("pulse.pa")),
+                QStringLiteral("--daemonize=no"), QStringLiteral("--use-pid-file=no"),
+                QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--disallow-exit"),
+                QStringLiteral("--realtime=no"), QStringLiteral("--high-priority=no"),
+                QStringLiteral("--log-level=0") });
+        return m_server.waitForStarted(5000) && waitUntil([this] { return answers(); }, 20000);
+    }
     /// The server keeps its connections but answers nothing, as a stopped or stuck one does.
     void pause() { ::kill(static_cast<pid_t>(m_server.processId()), SIGSTOP); }
     void resume() { ::kill(static_cast<pid_t>(m_server.processId()), SIGCONT); }
 
 private:
     QString socket() const { return m_dir.filePath(QStringLiteral("native")); }
+    bool answers()
+    {
+        QProcess pactl;
+        pactl.start(QStringLiteral("pactl"), { QStringLiteral("info") });
+        return m_server.state() == QProcess::Running && pactl.waitForFinished(10000)
+            && pactl.exitStatus() == QProcess::NormalExit && pactl.exitCode() == 0;
+    }
 
     QTemporaryDir m_dir;
     QProcess m_server;
@@ -120,20 +132,86 @@ QString playTo(PrivateSoundServer& server)
     return waitUntil([&] { return !outcome.isEmpty(); }, failureWaitMs) ? outcome : QStringLiteral("no word of it");
 }
 
+// Starts a stream while no sound server runs, then the server, then the stream again; how the second one ended.
+struct LateStream {
+    const char* what;
+    std::function<QString(PrivateSoundServer&)> openAfterTheStart;
+};
+
+constexpr auto served = "served";
+
+QString captureAfterTheStart(PrivateSoundServer& server)
+{
+    QtAudioCapture capture(streamLimit);
+    if (!waitUntil([&] { return !capture.checkAccess().pending; }, 10000) || capture.checkAccess().granted) {
+        return QStringLiteral("murmeli did not look for the server before it ran");
+    }
+    if (!server.start()) {
+        return QStringLiteral("the test's sound server did not start");
+    }
+    if (!waitUntil([&] { return capture.checkAccess().granted; }, 10000)) {
+        return QStringLiteral("no microphone: ") + capture.checkAccess().detail;
+    }
+    QString outcome;
+    QObject::connect(&capture, &murmeli::platform::AudioCapture::pcmCaptured, [&] { outcome = served; });
+    QObject::connect(
+        &capture, &murmeli::platform::AudioCapture::failed, [&](const QString& error) { outcome = error; });
+    if (!capture.start()) {
+        return capture.errorString();
+    }
+    return waitUntil([&] { return !outcome.isEmpty(); }, failureWaitMs) ? outcome : QStringLiteral("no word of it");
+}
+
+QString playOnce(QtAudioPlayer& player)
+{
+    QString outcome;
+    const QMetaObject::Connection ended = QObject::connect(&player, &AudioPlayer::finished, [&] { outcome = served; });
+    const QMetaObject::Connection failed
+        = QObject::connect(&player, &AudioPlayer::failed, [&](const QString& error) { outcome = error; });
+    if (!player.play(AudioFormat::take(), murmeli::test::makeTone(440, 16000, 200, 0.3))) {
+        outcome = player.errorString();
+    }
+    waitUntil([&] { return !outcome.isEmpty(); }, failureWaitMs);
+    QObject::disconnect(ended);
+    QObject::disconnect(failed);
+    return outcome.isEmpty() ? QStringLiteral("no word of it") : outcome;
+}
+
+QString playAfterTheStart(PrivateSoundServer& server)
+{
+    QtAudioPlayer player(streamLimit);
+    if (playOnce(player) == QLatin1String(served)) {
+        return QStringLiteral("murmeli played before the server ran");
+    }
+    if (!server.start()) {
+        return QStringLiteral("the test's sound server did not start");
+    }
+    return playOnce(player);
+}
+
+// Qt keeps one client of the server per process, so each case gets a child process and a server of its own.
+class SoundServerContactTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty()
+            || QStandardPaths::findExecutable(QStringLiteral("pactl")).isEmpty()) {
+            const char* why = "no pulseaudio and pactl to run a sound server of the test's own (scripts/setup "
+                              "installs them)";
+            if (qEnvironmentVariableIsSet("MURMELI_CI")) {
+                FAIL() << why;
+            }
+            GTEST_SKIP() << why;
+        }
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+    }
+};
+
 // A stream is opened only on a sound server that has just answered: on one that stopped answering after murmeli
 // first heard from it, opening the microphone or the speaker fails within a second or two and says why, rather than
-// leaving the sound thread waiting on the server for good. Qt keeps one client of the server per process, so each
-// stream gets a child process and a server of its own.
-TEST(SoundServerContactTest, AStreamIsOpenedOnlyOnASoundServerThatAnswersNow)
+// leaving the sound thread waiting on the server for good.
+TEST_F(SoundServerContactTest, AStreamIsOpenedOnlyOnASoundServerThatAnswersNow)
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty()) {
-        const char* why = "no pulseaudio to run a sound server of the test's own (scripts/setup installs it)";
-        if (qEnvironmentVariableIsSet("MURMELI_CI")) {
-            FAIL() << why;
-        }
-        GTEST_SKIP() << why;
-    }
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     const Stream streams[] = { { "microphone", captureFrom }, { "speaker", playTo } };
     for (const Stream& stream : streams) {
         SCOPED_TRACE(stream.what);
@@ -144,7 +222,7 @@ TEST(SoundServerContactTest, AStreamIsOpenedOnlyOnASoundServerThatAnswersNow)
                 {
                     PrivateSoundServer server;
                     took.start();
-                    if (server.isListening()) {
+                    if (server.start()) {
                         outcome = stream.openOnStoppedServer(server);
                     }
                 }
@@ -154,6 +232,27 @@ TEST(SoundServerContactTest, AStreamIsOpenedOnlyOnASoundServerThatAnswersNow)
                 std::_Exit(outcome.contains(QLatin1String(murmeli::platform::SoundServerContact::silent)) ? 0 : 1);
             },
             ::testing::ExitedWithCode(0), "outcome=the sound server \\(PulseAudio or PipeWire\\) does not answer");
+    }
+}
+
+// murmeli started before the desktop's sound server (both at login) finds no server, and the first stream opened
+// once the server answers is served: the microphone as soon as its check says so, the speaker at once.
+TEST_F(SoundServerContactTest, ASoundServerThatStartsAfterMurmeliServesTheNextStream)
+{
+    const LateStream streams[] = { { "microphone", captureAfterTheStart }, { "speaker", playAfterTheStart } };
+    for (const LateStream& stream : streams) {
+        SCOPED_TRACE(stream.what);
+        EXPECT_EXIT(
+            {
+                QString outcome;
+                {
+                    PrivateSoundServer server;
+                    outcome = stream.openAfterTheStart(server);
+                }
+                std::fprintf(stderr, "outcome=%s\n", qPrintable(outcome));
+                std::_Exit(outcome == QLatin1String(served) ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "outcome=served");
     }
 }
 

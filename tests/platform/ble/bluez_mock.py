@@ -27,6 +27,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 
 try:
     import dbus
@@ -197,6 +198,8 @@ def main():
     mock = Mock()
     # A test that dies closes our input; a kill ends the bus with us.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    # dbusmock keeps the bus's configuration in a folder of the temporary folder and never removes it; it goes in ours.
+    tempfile.tempdir = tempfile.mkdtemp(prefix="bluez_mock-")
     try:
         mock.start()
         for line in sys.stdin:
@@ -209,6 +212,7 @@ def main():
                 print(f"error {error}", flush=True)
     finally:
         mock.stop()
+        shutil.rmtree(tempfile.tempdir, ignore_errors=True)
 
 
 if __name__ == "__main__":
