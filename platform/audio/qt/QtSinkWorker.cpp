@@ -51,9 +51,21 @@ void QtSinkWorker::play(quint64 id, const AudioFormat& format, const QByteArray&
     }
     m_id = 0;
     release();
-    const QAudioDevice device = SoundServerContact::reach() ? QMediaDevices::defaultAudioOutput() : QAudioDevice();
+    const QString noDevice
+        = QStringLiteral("no audio output device; is a sound server (PulseAudio or PipeWire) running?");
+    if (!SoundServerContact::reach()) {
+        fail(id, noDevice);
+        return;
+    }
+    // Asked before Qt is: Qt's own look at its devices can wait on a server that stopped in the middle of telling it
+    // about them, and would hold this thread there.
+    if (!SoundServerContact::answersWithin(SoundServerContact::answerLimit)) {
+        fail(id, QString::fromLatin1(SoundServerContact::silent));
+        return;
+    }
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull()) {
-        fail(id, QStringLiteral("no audio output device; is a sound server (PulseAudio or PipeWire) running?"));
+        fail(id, noDevice);
         return;
     }
     m_deviceName = device.description();
@@ -68,10 +80,6 @@ void QtSinkWorker::play(quint64 id, const AudioFormat& format, const QByteArray&
                     .arg(m_deviceName, format.describe(), playable.describe()));
             return;
         }
-    }
-    if (!SoundServerContact::answersWithin(SoundServerContact::answerLimit)) {
-        fail(id, QString::fromLatin1(SoundServerContact::silent));
-        return;
     }
     m_durationUs = samples.size() / playable.bytesPerFrame() * qint64(1000000) / playable.sampleRate;
 

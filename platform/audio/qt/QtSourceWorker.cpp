@@ -23,7 +23,17 @@ QtSourceWorker::~QtSourceWorker()
 void QtSourceWorker::open(quint64 session, int bufferFrames)
 {
     close();
-    const QAudioDevice device = SoundServerContact::reach() ? QMediaDevices::defaultAudioInput() : QAudioDevice();
+    if (!SoundServerContact::reach()) {
+        Q_EMIT failed(session, QString::fromLatin1(noInputDevice));
+        return;
+    }
+    // Asked before Qt is: Qt's own look at its devices can wait on a server that stopped in the middle of telling it
+    // about them, and would hold this thread there.
+    if (!SoundServerContact::answersWithin(SoundServerContact::answerLimit)) {
+        Q_EMIT failed(session, QString::fromLatin1(SoundServerContact::silent));
+        return;
+    }
+    const QAudioDevice device = QMediaDevices::defaultAudioInput();
     if (device.isNull()) {
         Q_EMIT failed(session, QString::fromLatin1(noInputDevice));
         return;
@@ -34,10 +44,6 @@ void QtSourceWorker::open(quint64 session, int bufferFrames)
     if (!type) {
         Q_EMIT failed(
             session, QStringLiteral("\"%1\" offers no usable format (unknown sample format)").arg(m_deviceName));
-        return;
-    }
-    if (!SoundServerContact::answersWithin(SoundServerContact::answerLimit)) {
-        Q_EMIT failed(session, QString::fromLatin1(SoundServerContact::silent));
         return;
     }
     m_session = session;
