@@ -116,15 +116,20 @@ protected:
                 .arg(id, work.path(), QLatin1String(toolUseId))
                 .toUtf8());
     }
-    QString keyOf(const QString& id)
+    const hooks::SessionSnapshot* listed(const QString& id)
     {
         const hooks::SessionRegistry& registry = test::ControllerProbe::sessionRegistry(murmeli->controller);
-        for (const hooks::SessionSnapshot& listed : registry.sessions()) {
-            if (registry.idOf(listed.sid8) == id) {
-                return listed.sid8.text();
+        for (const hooks::SessionSnapshot& session : registry.sessions()) {
+            if (registry.idOf(session.sid8) == id) {
+                return &session;
             }
         }
-        return QString();
+        return nullptr;
+    }
+    QString keyOf(const QString& id)
+    {
+        const hooks::SessionSnapshot* session = listed(id);
+        return session ? session->sid8.text() : QString();
     }
     bool holds(const char* toolUseId)
     {
@@ -274,14 +279,20 @@ TEST_F(SharedAgentServerTest, ALoneWindowStaysTheLikelyOneOnlyUntilItsOwnSession
     const qint64 window = inTerminal({});
     ASSERT_GT(window, 1);
     startSession(script);
+    // Its record names the window before the request comes: the request's hook watches the window from the start.
+    const auto recorded = [&](const QString& id, qint64 pid) {
+        QFile record(murmeli->root.path() + QStringLiteral("/murmeli/%1-session.json").arg(keyOf(id)));
+        return record.open(QIODevice::ReadOnly)
+            && record.readAll().contains(QStringLiteral("\"agent_process\":\"%1 ").arg(pid).toUtf8());
+    };
+    ASSERT_TRUE(waitUntil([&] { return recorded(script, window); }));
     ask(script, "tu-script");
     ASSERT_TRUE(waitUntil([&] { return holds("tu-script"); }, 20000));
-    ASSERT_TRUE(
-        waitUntil([&] { return murmeli->lines.filter(QStringLiteral("agent is pid %1;").arg(window)).size() == 1; }));
     startSession(own);
     ask(own, "tu-own");
     ASSERT_TRUE(waitUntil([&] { return holds("tu-own"); }, 20000));
-    ASSERT_TRUE(waitUntil([&] { return !murmeli->lines.filter(QStringLiteral("no longer told")).isEmpty(); }));
+    // The window's own session spoke: the other one is the server's again.
+    EXPECT_TRUE(waitUntil([&] { return recorded(script, server); }));
     ::kill(static_cast<pid_t>(window), SIGHUP);
     ASSERT_TRUE(waitUntil([&] { return test::processGone(static_cast<pid_t>(window)); }));
     murmeli->controller.sessions().syncSessions();
