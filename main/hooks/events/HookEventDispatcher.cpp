@@ -58,7 +58,8 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
             return false;
         }
         m_registry.forgetEnded(sessionId);
-        // A session started anew is looked for anew; one back by proof keeps its proven process.
+        // A session started anew, or by a process that proves itself its own, is looked for anew; one back by a
+        // look's proof keeps the process it proved.
         if (!agentFinder.resumedAgent(sessionId)) {
             agentFinder.forget(sessionId);
         }
@@ -153,12 +154,13 @@ bool HookEventDispatcher::comesBack(std::optional<hooks::HookEventType> type, co
     if (!runningAgent) {
         return false;
     }
-    return !needsProof(sessionId, *runningAgent) || agentFinder.resumedAgent(sessionId).has_value();
+    return !needsProof(sessionId, *runningAgent) || agentFinder.namesSession(*runningAgent, sessionId)
+        || agentFinder.resumedAgent(sessionId).has_value();
 }
 
 bool HookEventDispatcher::needsProof(const QString& sessionId, const hooks::AgentProcessId& agent) const
 {
-    return agentFinder.isServer(agent)
+    return agentFinder.isServer(agent) && !agentFinder.namesSession(agent, sessionId)
         && (m_registry.endedWithItsAgent(sessionId) || agentFinder.tiedAgent(sessionId).has_value());
 }
 

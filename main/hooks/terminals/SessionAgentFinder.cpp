@@ -64,7 +64,7 @@ std::optional<ProcessFacts> kernelFacts(qint64 pid, qint64 boot, const QString& 
 
 // The process proves the session its own by naming it among its arguments, as a resume does (`codex resume <id>`).
 // Each argument counts whole: the id inside a quoted prompt, or the word "resume" in one, proves nothing.
-bool namesSession(const QStringList& arguments, const QString& sessionId)
+bool argumentsName(const QStringList& arguments, const QString& sessionId)
 {
     return !sessionId.isEmpty() && arguments.size() > 1
         && std::find(arguments.begin() + 1, arguments.end(), sessionId) != arguments.end();
@@ -108,7 +108,7 @@ SessionAgentFinder::Verdict SessionAgentFinder::choose(const ProcessFacts& named
         }
         std::vector<const ProcessFacts*> naming;
         std::copy_if(fits.begin(), fits.end(), std::back_inserter(naming),
-            [&](const ProcessFacts* fit) { return namesSession(fit->arguments, session.id); });
+            [&](const ProcessFacts* fit) { return argumentsName(fit->arguments, session.id); });
         if (naming.size() == 1) {
             return { naming.front()->id, {}, false, false, named.id };
         }
@@ -212,7 +212,13 @@ std::optional<AgentProcessId> SessionAgentFinder::resumedAgent(const QString& se
         return std::nullopt;
     }
     const std::optional<ProcessFacts> tied = factsOf(*lookup->tie);
-    return tied && namesSession(tied->arguments, sessionId) ? lookup->tie : std::nullopt;
+    return tied && argumentsName(tied->arguments, sessionId) ? lookup->tie : std::nullopt;
+}
+
+bool SessionAgentFinder::namesSession(const AgentProcessId& process, const QString& sessionId) const
+{
+    const std::optional<ProcessFacts> facts = factsOf(process);
+    return facts && argumentsName(facts->arguments, sessionId);
 }
 
 void SessionAgentFinder::forget(const QString& sessionId)

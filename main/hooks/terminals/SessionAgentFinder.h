@@ -107,6 +107,8 @@ public:
     QCoro::Task<> lookAgain(AgentProcessId named, Session session);
     /// A running process that the latest look proved the session's own (a resume of it); nullopt where none.
     std::optional<AgentProcessId> resumedAgent(const QString& sessionId) const;
+    /// Whether the process runs and names the session among its arguments: it proves itself the session's own.
+    bool namesSession(const AgentProcessId& process, const QString& sessionId) const;
     /// The session starts again: what was held of it goes.
     void forget(const QString& sessionId);
 
