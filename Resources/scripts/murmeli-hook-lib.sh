@@ -132,18 +132,21 @@ murmeli_forward() {
         "$MURMELI_HOOK_DIR/murmeli-hook-lib.sh" "$event" "$wait" "$agent" 2>/dev/null <&0 &
     poster=$!
     # Apart from our output, so that the reply is not held back until the watcher's last sleep ends. murmeli may tell
-    # the session's own agent only after the request came: its record is read until it names one, which is watched
-    # from then on. One it named before this request is watched only while it runs: it may be from before a resume.
+    # the session's own agent only after the request came, or take back one it held as the likely one: its record is
+    # read on, and the process it names is watched until it names another, or the hooks' own agent again (none). One
+    # it named before this request is watched only while it runs: it may be from before a resume.
     (
         trap '' HUP
-        own="" before=""
+        own="" seen=""
         if murmeli_recorded_agent "$session"; then
-            before=$MURMELI_RECORDED
-            [[ $before != "$agent" ]] && murmeli_process_runs "$before" && own=$before
+            seen=$MURMELI_RECORDED
+            [[ $seen != "$agent" ]] && murmeli_process_runs "$seen" && own=$seen
         fi
         while kill -0 "$poster" 2>/dev/null; do
-            if [[ -z $own ]] && murmeli_recorded_agent "$session" && [[ $MURMELI_RECORDED != "$before" ]]; then
-                [[ $MURMELI_RECORDED == "$agent" ]] || own=$MURMELI_RECORDED
+            if murmeli_recorded_agent "$session" && [[ $MURMELI_RECORDED != "$seen" ]]; then
+                seen=$MURMELI_RECORDED
+                own=""
+                [[ $seen == "$agent" ]] || own=$seen
             fi
             if ! murmeli_process_runs "$agent" || { [[ -n $own ]] && ! murmeli_process_runs "$own"; }; then
                 kill "$poster" 2>/dev/null

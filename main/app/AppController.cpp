@@ -169,7 +169,7 @@ void AppController::startBackend(const QString& binaryPath)
     };
     m_hookServer->asyncEventResponse
         = [this](QString eventName, QJsonObject payload, std::shared_ptr<hooks::HeldRequest> held) {
-              return m_approvalRoad.reply(std::move(eventName), std::move(payload), std::move(held));
+              return m_sessions.reply(std::move(eventName), std::move(payload), std::move(held));
           };
     m_hookServer->heldEvents.clear();
     for (const hooks::HookEventDescriptor& row : hooks::HookEventManifest::all()) {

@@ -426,9 +426,12 @@ TEST(AppControllerTest, AnEndedSessionComesBackWithARunningAgentAndNoRequestWait
         hooks::PendingRequestTable& table = test::ControllerProbe::pendingTable(controller);
         // The stand-in agents, each named the way murmeli's hook scripts name theirs.
         std::vector<std::unique_ptr<QProcess>> agents;
-        const auto startAgent = [&]() -> QByteArray {
+        // A resumed one names its session among its arguments, which proves it the session's own.
+        const auto startAgent = [&](const QStringList& resumes = {}) -> QByteArray {
             auto& agent = agents.emplace_back(std::make_unique<QProcess>());
-            agent->start(QStringLiteral("sh"), { QStringLiteral("-c"), QStringLiteral("echo $$; exec sleep 600") });
+            agent->start(QStringLiteral("sh"),
+                QStringList { QStringLiteral("-c"), QStringLiteral("echo $$; read -r line"), QStringLiteral("sh") }
+                    + resumes);
             EXPECT_TRUE(agent->waitForStarted() && test::waitUntil([&] { return agent->canReadLine(); }));
             const auto process = hooks::AgentProcessId::ofPid(agent->readLine().trimmed().toLongLong());
             return process ? "x-murmeli-agent-process: " + QByteArray::number(process->pid) + ' '
@@ -451,7 +454,8 @@ TEST(AppControllerTest, AnEndedSessionComesBackWithARunningAgentAndNoRequestWait
         controller.sessions().syncSessions();
         ASSERT_FALSE(listed());
 
-        const QByteArray named = c.resumed ? startAgent() : first;
+        const QByteArray named
+            = c.resumed ? startAgent({ QStringLiteral("resume"), QStringLiteral("a9e47000-1111") }) : first;
         test::postHook(port, QStringLiteral("/hook/UserPromptSubmit"), "{" + session + "}", named);
         const QByteArray ask = "{" + session + R"(,"tool_name":"Bash","tool_input":{"command":"make"}})";
         test::HttpClient held(port);

@@ -85,6 +85,49 @@ void SessionRoad::dropQueued()
 
 void SessionRoad::handleHookEvent(const QString& eventName, const QJsonObject& payload)
 {
+    // An event that waits for a look through the processes holds up those behind it, so they are taken in order.
+    if (!m_waiting.empty() || m_dispatcher.awaitsLook(eventName, payload)) {
+        m_waiting.emplace_back(eventName, payload);
+        if (m_waiting.size() == 1) {
+            takeWaiting();
+        }
+        return;
+    }
+    takeHookEvent(eventName, payload);
+}
+
+QCoro::Task<> SessionRoad::takeWaiting()
+{
+    QPointer<QObject> alive = m_lifetime.get();
+    while (alive && !m_waiting.empty()) {
+        const auto [eventName, payload] = m_waiting.front();
+        co_await m_dispatcher.prepare(eventName, payload);
+        if (!alive) {
+            co_return;
+        }
+        m_waiting.pop_front();
+        takeHookEvent(eventName, payload);
+    }
+    for (common::OneShot<bool>& waiter : std::exchange(m_waitingReplies, {})) {
+        waiter.fulfil(true);
+    }
+}
+
+QCoro::Task<std::optional<QString>> SessionRoad::reply(
+    QString eventName, QJsonObject payload, std::shared_ptr<hooks::HeldRequest> held)
+{
+    // Its own event, handed in just before, may wait for a look: the request goes to the table once it is taken in,
+    // so that a session it lists again can show it.
+    if (!m_waiting.empty()) {
+        common::OneShot<bool> taken;
+        m_waitingReplies.push_back(taken);
+        co_await taken;
+    }
+    co_return co_await m_links.approvalRoad.reply(std::move(eventName), std::move(payload), std::move(held));
+}
+
+void SessionRoad::takeHookEvent(const QString& eventName, const QJsonObject& payload)
+{
     m_links.approvalRoad.settleOvertaken(eventName, payload);
     if (!m_dispatcher.dispatch(eventName, payload)) {
         return;
@@ -172,6 +215,7 @@ void SessionRoad::endSessionsOfGoneAgents()
 std::optional<hooks::ClaudeStatus> SessionRoad::syncSessions()
 {
     endSessionsOfGoneAgents();
+    m_dispatcher.agentFinder.recheckLikely();
     m_registry.refresh();
     auto status = readSelectedStatus();
     if (status) {

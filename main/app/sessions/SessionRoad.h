@@ -1,8 +1,11 @@
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include <QJsonObject>
 #include <QObject>
@@ -12,6 +15,7 @@
 
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
+#include "main/common/OneShot.h"
 #include "main/hooks/events/HookEventDispatcher.h"
 #include "main/hooks/sessions/FileWatcher.h"
 #include "main/hooks/sessions/SessionFileWriter.h"
@@ -30,6 +34,7 @@ class Announcements;
 
 namespace murmeli::hooks {
 class ApprovalRoad;
+class HeldRequest;
 class PendingRequestTable;
 class TerminalJump;
 } // namespace murmeli::hooks
@@ -91,6 +96,9 @@ public:
 
     /// Every hook event the server accepts, on the main thread.
     void handleHookEvent(const QString& eventName, const QJsonObject& payload);
+    /// The hook server's reply handler: the approval road's, once the events handed in before are taken in.
+    QCoro::Task<std::optional<QString>> reply(
+        QString eventName, QJsonObject payload, std::shared_ptr<hooks::HeldRequest> held);
     /// Empties the selected session's notification file ("notify.json" when none is selected).
     void clearNotify();
     /// The periodic and on-change sync: ends the sessions whose agent process is gone, refreshes the registry,
@@ -109,6 +117,9 @@ public:
     const notch::PanelSessionSync& panelSync() const { return m_panelSync; }
 
 private:
+    void takeHookEvent(const QString& eventName, const QJsonObject& payload);
+    /// Takes the waiting events in order, each once its look has ended.
+    QCoro::Task<> takeWaiting();
     /// Speaks what a finished turn, an API error or a failed tool has to say.
     void announceHookEvent(const QString& eventName, const QJsonObject& payload);
     /// The files of what was taken in are written once the queue is empty.
@@ -135,6 +146,8 @@ private:
     hooks::BurnRateTracker m_burnRate;
     notch::PanelSessionSync m_panelSync;
     bool m_flushScheduled = false;
+    std::deque<std::pair<QString, QJsonObject>> m_waiting;
+    std::vector<common::OneShot<bool>> m_waitingReplies;
     // Carries the queued flush of a burst of hook events and the panel's clicks; dropQueued() ends them.
     std::unique_ptr<QObject> m_lifetime = std::make_unique<QObject>();
 };

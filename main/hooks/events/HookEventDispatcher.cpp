@@ -54,21 +54,15 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     const auto agent = hooks::AgentProcessId::parse(stringOf(payload, "_murmeli_agent_process"));
     const bool agentRuns = agent && agent->isRunning();
     if (type != HookEventType::SessionEnd && m_registry.hasEnded(sessionId)) {
-        // Its status line running once more says nothing of the session, nor does a hook of an agent that has exited
-        // since: neither may list it or leave a record of it. A new start brings it back, and so does an event of an
-        // agent that runs: a resumed session may send no start. An event that names no agent brings it back where the
-        // agent itself told it to end. A server that runs the hooks of several sessions speaks for each of them: its
-        // session's own process, where one was proven, is the agent that must run.
-        const std::optional<hooks::AgentProcessId> own = agentRuns ? agentFinder.provenAgent(sessionId) : std::nullopt;
-        bool ownRuns = own ? own->isRunning() : agentRuns;
-        if (own && !ownRuns && type != HookEventType::Status) {
-            ownRuns = agentFinder.resumedAgent(*agent, endedSession(sessionId, stringOf(payload, "cwd"))).has_value();
-        }
-        const bool late = type == HookEventType::Status || (agent ? !ownRuns : m_registry.endedWithItsAgent(sessionId));
-        if (type != HookEventType::SessionStart && late) {
+        if (!comesBack(type, sessionId, agentRuns ? agent : std::nullopt, agent.has_value())) {
             return false;
         }
         m_registry.forgetEnded(sessionId);
+        // A session started anew, or by a process that proves itself its own, is looked for anew; one back by a
+        // look's proof keeps the process it proved.
+        if (!agentFinder.resumedAgent(sessionId)) {
+            agentFinder.forget(sessionId);
+        }
     }
     const std::optional<hooks::SessionKey> found = m_registry.keyFor(sessionId);
     if (!found) {
@@ -140,6 +134,57 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     return true;
 }
 
+bool HookEventDispatcher::comesBack(std::optional<hooks::HookEventType> type, const QString& sessionId,
+    const std::optional<hooks::AgentProcessId>& runningAgent, bool namesAgent) const
+{
+    // Its status line running once more says nothing of the session, nor does a hook of an agent that has exited
+    // since: neither may list it or leave a record of it. A new start brings it back, and so does an event of an
+    // agent that runs: a resumed session may send no start. An event that names no agent brings it back where the
+    // agent itself told it to end. A server that runs the hooks of several sessions speaks for a session that ended
+    // with its own process, or was tied to one, only where a fresh look proves a process of its own running again.
+    if (type == HookEventType::Status) {
+        return false;
+    }
+    if (type == HookEventType::SessionStart) {
+        return true;
+    }
+    if (!namesAgent) {
+        return !m_registry.endedWithItsAgent(sessionId);
+    }
+    if (!runningAgent) {
+        return false;
+    }
+    return !needsProof(sessionId, *runningAgent) || agentFinder.namesSession(*runningAgent, sessionId)
+        || agentFinder.resumedAgent(sessionId).has_value();
+}
+
+bool HookEventDispatcher::needsProof(const QString& sessionId, const hooks::AgentProcessId& agent) const
+{
+    return agentFinder.isServer(agent) && !agentFinder.namesSession(agent, sessionId)
+        && (m_registry.endedWithItsAgent(sessionId) || agentFinder.tiedAgent(sessionId).has_value());
+}
+
+bool HookEventDispatcher::awaitsLook(const QString& eventName, const QJsonObject& payload) const
+{
+    const auto type = hooks::hookEventTypeFromString(eventName);
+    if (type == HookEventType::Status || type == HookEventType::SessionStart || type == HookEventType::SessionEnd) {
+        return false;
+    }
+    const QString sessionId = hooks::SessionKey::payloadSessionId(payload);
+    const auto agent = hooks::AgentProcessId::parse(stringOf(payload, "_murmeli_agent_process"));
+    return m_registry.hasEnded(sessionId) && agent && agent->isRunning() && needsProof(sessionId, *agent);
+}
+
+QCoro::Task<> HookEventDispatcher::prepare(QString eventName, QJsonObject payload)
+{
+    if (!awaitsLook(eventName, payload)) {
+        co_return;
+    }
+    const QString sessionId = hooks::SessionKey::payloadSessionId(payload);
+    const auto agent = hooks::AgentProcessId::parse(stringOf(payload, "_murmeli_agent_process"));
+    co_await agentFinder.lookAgain(*agent, endedSession(sessionId, stringOf(payload, "cwd")));
+}
+
 hooks::SessionAgentFinder::Session HookEventDispatcher::agentQuestion(
     const hooks::SessionKey& key, const QString& sessionId) const
 {
@@ -150,7 +195,7 @@ hooks::SessionAgentFinder::Session HookEventDispatcher::agentQuestion(
             session.folders = listed.hookFolders;
             session.current = listed.hookAgent;
         } else if (listed.hookAgent) {
-            session.others.push_back({ *listed.hookAgent, listed.hookFolders });
+            session.others.push_back({ m_registry.idOf(listed.sid8), *listed.hookAgent, listed.hookFolders });
         }
     }
     return session;
@@ -166,7 +211,7 @@ hooks::SessionAgentFinder::Session HookEventDispatcher::endedSession(const QStri
     }
     for (const hooks::SessionSnapshot& listed : m_registry.sessions()) {
         if (listed.hookAgent) {
-            session.others.push_back({ *listed.hookAgent, listed.hookFolders });
+            session.others.push_back({ m_registry.idOf(listed.sid8), *listed.hookAgent, listed.hookFolders });
         }
     }
     return session;
@@ -195,23 +240,25 @@ void HookEventDispatcher::settleAgent(const QString& sessionId)
 {
     const auto listed = std::find_if(m_registry.sessions().begin(), m_registry.sessions().end(),
         [&](const hooks::SessionSnapshot& s) { return s.hookAgent && m_registry.idOf(s.sid8) == sessionId; });
-    if (listed == m_registry.sessions().end()) {
+    const std::optional<hooks::SessionAgentFinder::Verdict> verdict = agentFinder.heldAgent(sessionId);
+    if (listed == m_registry.sessions().end() || !verdict || listed->hookAgent == verdict->agent) {
         return;
     }
     const hooks::SessionKey key = listed->sid8;
-    const hooks::AgentProcessId named = *listed->hookAgent;
-    const hooks::SessionAgentFinder::Verdict verdict = agentFinder.ownAgent(named, agentQuestion(key, sessionId));
-    if (!verdict.undecided.empty()) {
+    if (!verdict->undecided.empty()) {
         onLog(QStringLiteral("Sessions: %1's hooks run under pid %2, which has no terminal; which of pids %3 is its "
                              "own cannot be told")
-                  .arg(key.text(), named.pidText(), verdict.undecidedPids()),
+                  .arg(key.text(), verdict->server.pidText(), verdict->undecidedPids()),
             LogColor::Grey);
+    } else if (verdict->untold) {
+        onLog(QStringLiteral("Sessions: %1's own process is no longer told; it stays with pid %2, which runs its hooks "
+                             "without a terminal")
+                  .arg(key.text(), verdict->server.pidText()),
+            LogColor::Grey);
+    } else {
+        logOwnAgent(key, verdict->agent, verdict->server);
     }
-    if (verdict.agent == named) {
-        return;
-    }
-    logOwnAgent(key, verdict.agent, named);
-    m_registry.setHookAgent(key, verdict.agent);
+    m_registry.setHookAgent(key, verdict->agent);
     // Its record names the process, which the hook scripts then watch.
     m_pending[key];
     if (onAgentSettled) {

@@ -8,8 +8,11 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <QCoroTask>
+
 #include "main/common/Clock.h"
 #include "main/common/Log.h"
+#include "main/hooks/events/HookEventType.h"
 #include "main/hooks/sessions/SessionFileWriter.h"
 #include "main/hooks/sessions/SessionKey.h"
 #include "main/hooks/sessions/SessionRegistry.h"
@@ -35,6 +38,11 @@ public:
     /// registry refuses and for a late event of an ended session (its status line, an event of an agent that has
     /// exited, or where its agent went without a word, an event that names none), for which nothing is written.
     bool dispatch(const QString& eventName, const QJsonObject& payload);
+    /// Whether the event is of a session that ended, from a server that runs the hooks of several sessions, which
+    /// only a fresh look through the processes tells from a late one: prepare() must end before dispatch() takes it.
+    bool awaitsLook(const QString& eventName, const QJsonObject& payload) const;
+    /// That look, where the event awaits one.
+    QCoro::Task<> prepare(QString eventName, QJsonObject payload);
     /// Writes the noted files, the latest content of each, and re-reads those sessions. Returns whether it wrote.
     bool flush();
     /// What a "SessionEnd" does; agentGone for a session whose agent went without sending one, whose agent's late
@@ -47,6 +55,14 @@ public:
 private:
     /// What agentFinder is asked of an ended session whose event says where it works.
     hooks::SessionAgentFinder::Session endedSession(const QString& sessionId, const QString& cwd) const;
+
+    /// Whether an event of the ended session lists it again; runningAgent is the process its hooks named, where it
+    /// runs.
+    bool comesBack(std::optional<hooks::HookEventType> type, const QString& sessionId,
+        const std::optional<hooks::AgentProcessId>& runningAgent, bool namesAgent) const;
+    /// An ended session's event from a server is its own agent's only by proof: the session ended with its own
+    /// process, or one was tied to it.
+    bool needsProof(const QString& sessionId, const hooks::AgentProcessId& agent) const;
 
     struct FileContent {
         QString text; // activity text or notice message

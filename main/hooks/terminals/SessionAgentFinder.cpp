@@ -47,7 +47,13 @@ std::optional<ProcessFacts> kernelFacts(qint64 pid, qint64 boot, const QString& 
     facts.cwd = ProcessDiscovery::procWorkingDirectory(QString::number(pid));
     QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
     if (cmdline.open(QIODevice::ReadOnly)) {
-        facts.commandLine = QString::fromUtf8(cmdline.read(64 * 1024).replace('\0', ' ')).trimmed();
+        // Each argument ends with a NUL: a prompt of several words stays one argument.
+        for (const QByteArray& argument : cmdline.read(64 * 1024).split('\0')) {
+            facts.arguments << QString::fromUtf8(argument);
+        }
+        if (!facts.arguments.isEmpty() && facts.arguments.constLast().isEmpty()) {
+            facts.arguments.removeLast();
+        }
     }
     const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
     if (ticksPerSecond > 0) {
@@ -56,23 +62,18 @@ std::optional<ProcessFacts> kernelFacts(qint64 pid, qint64 boot, const QString& 
     return facts;
 }
 
-bool holds(const std::vector<AgentProcessId>& ids, const AgentProcessId& id)
+// The process proves the session its own by naming it among its arguments, as a resume does (`codex resume <id>`).
+// Each argument counts whole: the id inside a quoted prompt, or the word "resume" in one, proves nothing.
+bool argumentsName(const QStringList& arguments, const QString& sessionId)
 {
-    return std::find(ids.begin(), ids.end(), id) != ids.end();
+    return !sessionId.isEmpty() && arguments.size() > 1
+        && std::find(arguments.begin() + 1, arguments.end(), sessionId) != arguments.end();
 }
 
-// A process started to resume a session names its id as one of its arguments.
-bool namesSession(const QString& commandLine, const QString& sessionId)
+bool sharesAFolder(const SessionFolders& one, const QStringList& folders)
 {
-    return !sessionId.isEmpty() && commandLine.split(u' ', Qt::SkipEmptyParts).contains(sessionId);
-}
-
-// A process started to take up an ended session again says so among its arguments (`codex resume --last`, or the
-// session's id); one started plainly begins a session of its own, which may not have spoken yet.
-bool startedToResume(const ProcessFacts& process, const QString& sessionId)
-{
-    return namesSession(process.commandLine, sessionId)
-        || process.commandLine.split(u' ', Qt::SkipEmptyParts).contains(QStringLiteral("resume"));
+    const QStringList own = one.agentFolders();
+    return std::any_of(own.begin(), own.end(), [&](const QString& folder) { return folders.contains(folder); });
 }
 
 } // namespace
@@ -87,50 +88,45 @@ QString SessionAgentFinder::Verdict::undecidedPids() const
 }
 
 SessionAgentFinder::Verdict SessionAgentFinder::choose(const ProcessFacts& named,
-    const std::vector<ProcessFacts>& looked, const std::vector<AgentProcessId>& ended, const Session& session)
+    const std::vector<ProcessFacts>& looked, const Session& session, bool firstLook,
+    const std::optional<AgentProcessId>& keptLikely)
 {
     if (named.hasTerminal) {
         return { named.id };
     }
-    const auto heldByAnother = [&](const AgentProcessId& id) {
-        return std::any_of(
-            session.others.begin(), session.others.end(), [&](const OtherSession& other) { return other.agent == id; });
-    };
+    Verdict untold { named.id, {}, false, true, named.id };
     for (const QString& folder : session.folders.agentFolders()) {
         std::vector<const ProcessFacts*> fits;
-        std::vector<const ProcessFacts*> running;
         for (const ProcessFacts& process : looked) {
             if (process.id != named.id && process.name == named.name && process.hasTerminal && process.cwd
-                && !heldByAnother(process.id) && SessionFolders::resolved(*process.cwd) == folder) {
+                && SessionFolders::resolved(*process.cwd) == folder) {
                 fits.push_back(&process);
-                if (!holds(ended, process.id)) {
-                    running.push_back(&process);
-                }
             }
         }
         if (fits.empty()) {
             continue;
         }
-        for (const ProcessFacts* fit : running) {
-            if (namesSession(fit->commandLine, session.id)) {
-                return { fit->id };
+        std::vector<const ProcessFacts*> naming;
+        std::copy_if(fits.begin(), fits.end(), std::back_inserter(naming),
+            [&](const ProcessFacts* fit) { return argumentsName(fit->arguments, session.id); });
+        if (naming.size() == 1) {
+            return { naming.front()->id, {}, false, false, named.id };
+        }
+        const bool rivalled = std::any_of(session.others.begin(), session.others.end(),
+            [&](const OtherSession& other) { return other.folders.agentFolders().contains(folder); });
+        if (naming.empty() && fits.size() == 1 && !rivalled && (firstLook || keptLikely == fits.front()->id)) {
+            return { fits.front()->id, {}, true, false, named.id };
+        }
+        for (const ProcessFacts* fit : naming.empty() ? fits : naming) {
+            const bool another = std::any_of(session.others.begin(), session.others.end(),
+                [&](const OtherSession& other) { return other.agent == fit->id; });
+            if (!another) {
+                untold.undecided.push_back(fit->id);
             }
         }
-        // The one there when the session first spoke is its own. One left of several is only where no other
-        // session of the server works there: the one whose process ended may be this one.
-        const bool rivalled = std::any_of(session.others.begin(), session.others.end(), [&](const OtherSession& other) {
-            return other.agent == named.id && other.folders.agentFolders().contains(folder);
-        });
-        if (running.size() == 1 && (fits.size() == 1 || !rivalled)) {
-            return { running.front()->id };
-        }
-        Verdict undecided { named.id };
-        for (const ProcessFacts* fit : running) {
-            undecided.undecided.push_back(fit->id);
-        }
-        return undecided;
+        return untold;
     }
-    return { named.id };
+    return untold;
 }
 
 SessionAgentFinder::Verdict SessionAgentFinder::ownAgent(const AgentProcessId& named, const Session& session)
@@ -139,72 +135,109 @@ SessionAgentFinder::Verdict SessionAgentFinder::ownAgent(const AgentProcessId& n
     if (!server) {
         return { named };
     }
-    if (const auto kept = keptCurrent(named, session)) {
-        return { *kept };
-    }
-    if (const auto answer = answerFrom(*server, session)) {
-        return *answer;
-    }
-    Lookup& lookup = remember(session.id, named, session.folders);
-    if (!lookup.looking) {
-        lookup.looking = true;
-        lookUp(session.id, named, server->name, session.folders);
-    }
-    return { named };
+    dropLikelyBeside(session.id, named, session.folders);
+    Lookup& lookup = remember(*server, session);
+    startLook(lookup);
+    return answerOf(lookup);
 }
 
 QCoro::Task<SessionAgentFinder::Verdict> SessionAgentFinder::verdict(AgentProcessId named, Session session)
 {
-    const std::optional<ProcessFacts> server = serverFacts(named);
-    if (!server) {
-        co_return Verdict { named };
+    Lookup* lookup = find(session.id);
+    if (!lookup) {
+        const std::optional<ProcessFacts> server = serverFacts(named);
+        if (!server) {
+            co_return Verdict { named };
+        }
+        lookup = &remember(*server, session);
+    } else {
+        lookup->session = session;
     }
-    if (const auto kept = keptCurrent(named, session)) {
-        co_return Verdict { *kept };
-    }
-    if (const auto answer = answerFrom(*server, session)) {
-        co_return *answer;
-    }
+    const QString sessionId = session.id;
     QPointer<QObject> alive = m_lifetime.get();
-    std::vector<ProcessFacts> processes = co_await terminalProcesses(server->name, session.folders, named);
-    if (!alive) {
+    std::vector<ProcessFacts> found = co_await terminalProcesses(lookup->name, lookup->session.folders, lookup->server);
+    lookup = alive ? find(sessionId) : nullptr;
+    if (!lookup) {
         co_return Verdict { named };
     }
-    remember(session.id, named, session.folders).processes = std::move(processes);
-    co_return answerFrom(*server, session).value_or(Verdict { named });
+    if (take(*lookup, found) && onLookedUp) {
+        onLookedUp(sessionId);
+    }
+    lookup = find(sessionId);
+    Verdict answer = lookup ? answerOf(*lookup) : Verdict { named };
+    // Its process is gone and the session with it: no other terminal is its own.
+    if (lookup && lookup->tie && !factsOf(*lookup->tie)) {
+        answer = { lookup->server, {}, false, true, lookup->server };
+    }
+    co_return answer;
 }
 
-std::optional<AgentProcessId> SessionAgentFinder::provenAgent(const QString& sessionId) const
+std::optional<SessionAgentFinder::Verdict> SessionAgentFinder::heldAgent(const QString& sessionId) const
 {
-    const auto found = std::find_if(m_lookups.rbegin(), m_lookups.rend(),
-        [&](const Lookup& lookup) { return lookup.sessionId == sessionId && lookup.proven; });
-    return found == m_lookups.rend() ? std::nullopt : found->proven;
+    const Lookup* lookup = find(sessionId);
+    return lookup ? std::optional(answerOf(*lookup)) : std::nullopt;
 }
 
-std::optional<AgentProcessId> SessionAgentFinder::resumedAgent(const AgentProcessId& named, const Session& session)
+std::optional<AgentProcessId> SessionAgentFinder::tiedAgent(const QString& sessionId) const
+{
+    const Lookup* lookup = find(sessionId);
+    return lookup ? lookup->tie : std::nullopt;
+}
+
+bool SessionAgentFinder::isServer(const AgentProcessId& named) const
+{
+    return serverFacts(named).has_value();
+}
+
+QCoro::Task<> SessionAgentFinder::lookAgain(AgentProcessId named, Session session)
 {
     const std::optional<ProcessFacts> server = serverFacts(named);
     if (!server) {
+        co_return;
+    }
+    // An ended session's event is its own agent's only by proof: no likely tie.
+    remember(*server, session).looked = true;
+    QPointer<QObject> alive = m_lifetime.get();
+    std::vector<ProcessFacts> found = co_await terminalProcesses(server->name, session.folders, named);
+    Lookup* lookup = alive ? find(session.id) : nullptr;
+    if (lookup) {
+        take(*lookup, found);
+    }
+}
+
+std::optional<AgentProcessId> SessionAgentFinder::resumedAgent(const QString& sessionId) const
+{
+    const Lookup* lookup = find(sessionId);
+    if (!lookup || !lookup->tie || lookup->likely) {
         return std::nullopt;
     }
-    Lookup& lookup = remember(session.id, named, session.folders);
-    if (lookup.looking) {
-        return std::nullopt;
-    }
-    if (lookup.processes) {
-        std::vector<ProcessFacts> resuming;
-        std::copy_if(lookup.processes->begin(), lookup.processes->end(), std::back_inserter(resuming),
-            [&](const ProcessFacts& process) { return startedToResume(process, session.id); });
-        const Verdict answer = choose(*server, resuming, endedOf(resuming), session);
-        if (answer.agent != named) {
-            lookup.proven = answer.agent;
-            return answer.agent;
+    const std::optional<ProcessFacts> tied = factsOf(*lookup->tie);
+    return tied && argumentsName(tied->arguments, sessionId) ? lookup->tie : std::nullopt;
+}
+
+bool SessionAgentFinder::namesSession(const AgentProcessId& process, const QString& sessionId) const
+{
+    const std::optional<ProcessFacts> facts = factsOf(process);
+    return facts && argumentsName(facts->arguments, sessionId);
+}
+
+void SessionAgentFinder::forget(const QString& sessionId)
+{
+    std::erase_if(m_lookups, [&](const Lookup& lookup) { return lookup.session.id == sessionId && !lookup.looking; });
+}
+
+void SessionAgentFinder::recheckLikely()
+{
+    for (Lookup& lookup : m_lookups) {
+        if (lookup.likely && lookup.tie && !lookup.looking) {
+            startLook(lookup);
         }
     }
-    lookup.processes.reset();
-    lookup.looking = true;
-    lookUp(session.id, named, server->name, session.folders);
-    return std::nullopt;
+}
+
+std::size_t SessionAgentFinder::looksUnderWay() const
+{
+    return std::size_t(std::count_if(m_lookups.begin(), m_lookups.end(), [](const Lookup& l) { return l.looking; }));
 }
 
 std::optional<ProcessFacts> SessionAgentFinder::factsOf(const AgentProcessId& id) const
@@ -213,94 +246,137 @@ std::optional<ProcessFacts> SessionAgentFinder::factsOf(const AgentProcessId& id
     return facts && facts->id == id ? facts : std::nullopt;
 }
 
-std::vector<AgentProcessId> SessionAgentFinder::endedOf(const std::vector<ProcessFacts>& processes) const
-{
-    std::vector<AgentProcessId> ended;
-    for (const ProcessFacts& process : processes) {
-        if (!factsOf(process.id)) {
-            ended.push_back(process.id);
-        }
-    }
-    return ended;
-}
-
 std::optional<ProcessFacts> SessionAgentFinder::serverFacts(const AgentProcessId& named) const
 {
     std::optional<ProcessFacts> facts = factsOf(named);
     return facts && !facts->hasTerminal ? facts : std::nullopt;
 }
 
-std::optional<AgentProcessId> SessionAgentFinder::keptCurrent(const AgentProcessId& named, const Session& session) const
+SessionAgentFinder::Lookup* SessionAgentFinder::find(const QString& sessionId)
 {
-    if (!session.current || *session.current == named) {
-        return std::nullopt;
-    }
-    const std::optional<ProcessFacts> current = factsOf(*session.current);
-    return current && current->hasTerminal ? session.current : std::nullopt;
+    const auto found = std::find_if(
+        m_lookups.begin(), m_lookups.end(), [&](const Lookup& lookup) { return lookup.session.id == sessionId; });
+    return found == m_lookups.end() ? nullptr : &*found;
 }
 
-std::optional<SessionAgentFinder::Verdict> SessionAgentFinder::answerFrom(
-    const ProcessFacts& server, const Session& session)
+const SessionAgentFinder::Lookup* SessionAgentFinder::find(const QString& sessionId) const
 {
-    const auto found = std::find_if(m_lookups.begin(), m_lookups.end(), [&](const Lookup& lookup) {
-        return lookup.sessionId == session.id && lookup.server == server.id && lookup.folders == session.folders;
-    });
-    if (found == m_lookups.end() || !found->processes) {
-        return std::nullopt;
-    }
-    if (found->proven && factsOf(*found->proven)) {
-        return Verdict { *found->proven };
-    }
-    const std::vector<AgentProcessId> ended = endedOf(*found->processes);
-    // Its own process gone while the session speaks on: it was resumed in another, started since the look.
-    if (found->proven || (!found->processes->empty() && ended.size() == found->processes->size())) {
-        found->processes.reset();
-        found->proven.reset();
-        return std::nullopt;
-    }
-    Verdict answer = choose(server, *found->processes, ended, session);
-    if (answer.agent != server.id) {
-        found->proven = answer.agent;
-    }
-    return answer;
+    return const_cast<SessionAgentFinder*>(this)->find(sessionId);
 }
 
-SessionAgentFinder::Lookup& SessionAgentFinder::remember(
-    const QString& sessionId, const AgentProcessId& server, const SessionFolders& folders)
+SessionAgentFinder::Lookup& SessionAgentFinder::remember(const ProcessFacts& server, const Session& session)
 {
-    const auto found = std::find_if(m_lookups.begin(), m_lookups.end(),
-        [&](const Lookup& lookup) { return lookup.sessionId == sessionId && lookup.server == server; });
-    if (found != m_lookups.end()) {
-        if (found->folders != folders) {
-            *found = Lookup { sessionId, server, folders };
-        }
-        return *found;
+    if (Lookup* known = find(session.id)) {
+        known->session = session;
+        known->server = server.id;
+        known->name = server.name;
+        return *known;
     }
     if (m_lookups.size() >= keptLookups) {
         std::erase_if(m_lookups, [&](const Lookup& lookup) { return !lookup.looking && !factsOf(lookup.server); });
     }
     if (m_lookups.size() >= keptLookups) {
-        m_lookups.erase(m_lookups.begin(), m_lookups.begin() + keptLookups / 2);
+        const auto idle = std::stable_partition(
+            m_lookups.begin(), m_lookups.end(), [](const Lookup& lookup) { return lookup.looking; });
+        m_lookups.erase(idle, idle + std::min<std::ptrdiff_t>(keptLookups / 2, m_lookups.end() - idle));
     }
-    return m_lookups.emplace_back(Lookup { sessionId, server, folders });
+    Lookup& lookup = m_lookups.emplace_back(Lookup { session, server.id, server.name });
+    // Held before this run (a restart): a process with a terminal stays only while it stays the likely one, unless a
+    // look proves it; one that is gone stays, so that the session ends with it.
+    if (session.current && *session.current != server.id) {
+        const std::optional<ProcessFacts> current = factsOf(*session.current);
+        if (!current || current->hasTerminal) {
+            lookup.tie = session.current;
+            lookup.likely = current.has_value();
+            lookup.looked = true;
+        }
+    }
+    return lookup;
 }
 
-QCoro::Task<> SessionAgentFinder::lookUp(QString sessionId, AgentProcessId server, QString name, SessionFolders folders)
+SessionAgentFinder::Verdict SessionAgentFinder::answerOf(const Lookup& lookup)
+{
+    if (lookup.tie) {
+        return { *lookup.tie, {}, lookup.likely, false, lookup.server };
+    }
+    return { lookup.server, lookup.undecided, false, true, lookup.server };
+}
+
+void SessionAgentFinder::dropLikelyBeside(
+    const QString& sessionId, const AgentProcessId& server, const SessionFolders& folders)
+{
+    const QStringList where = folders.agentFolders();
+    QStringList dropped;
+    for (Lookup& lookup : m_lookups) {
+        // One whose process has ended keeps it: that end ends the session.
+        if (lookup.session.id != sessionId && lookup.server == server && lookup.likely && lookup.tie
+            && sharesAFolder(lookup.session.folders, where) && factsOf(*lookup.tie)) {
+            lookup.tie.reset();
+            lookup.likely = false;
+            lookup.undecided.clear();
+            dropped << lookup.session.id;
+        }
+    }
+    for (const QString& id : dropped) {
+        if (onLookedUp) {
+            onLookedUp(id);
+        }
+    }
+}
+
+bool SessionAgentFinder::take(Lookup& lookup, const std::vector<ProcessFacts>& found)
+{
+    const Verdict before = answerOf(lookup);
+    Session asked = lookup.session;
+    // Only the server's other sessions may stand in the likely one's way.
+    std::erase_if(asked.others, [&](const OtherSession& other) {
+        const Lookup* theirs = find(other.id);
+        return other.agent != lookup.server && !(theirs && theirs->server == lookup.server);
+    });
+    ProcessFacts server;
+    server.id = lookup.server;
+    server.name = lookup.name;
+    const Verdict fresh = choose(server, found, asked, !lookup.looked, lookup.likely ? lookup.tie : std::nullopt);
+    lookup.looked = true;
+    const bool proven = !fresh.untold && !fresh.likely;
+    // A tie passes to another process only by proof; a proven one holds while its process runs, and one whose
+    // process ended stays so that the session ends with it. Only the likely one is taken back.
+    if (!lookup.tie || proven || (lookup.likely && factsOf(*lookup.tie))) {
+        lookup.tie = fresh.untold ? std::nullopt : std::optional(fresh.agent);
+        lookup.likely = fresh.likely;
+        lookup.undecided = fresh.undecided;
+    }
+    return !(answerOf(lookup) == before);
+}
+
+void SessionAgentFinder::startLook(Lookup& lookup)
+{
+    if (lookup.looking) {
+        lookup.again = true;
+        return;
+    }
+    lookup.looking = true;
+    lookUp(lookup.session.id);
+}
+
+QCoro::Task<> SessionAgentFinder::lookUp(QString sessionId)
 {
     QPointer<QObject> alive = m_lifetime.get();
-    std::vector<ProcessFacts> processes = co_await terminalProcesses(name, folders, server);
-    if (!alive) {
+    Lookup* lookup = find(sessionId);
+    if (!lookup) {
         co_return;
     }
-    const auto found = std::find_if(m_lookups.begin(), m_lookups.end(), [&](const Lookup& lookup) {
-        return lookup.sessionId == sessionId && lookup.server == server && lookup.folders == folders;
-    });
-    if (found == m_lookups.end()) {
+    std::vector<ProcessFacts> found = co_await terminalProcesses(lookup->name, lookup->session.folders, lookup->server);
+    lookup = alive ? find(sessionId) : nullptr;
+    if (!lookup) {
         co_return;
     }
-    found->looking = false;
-    found->processes = std::move(processes);
-    if (onLookedUp) {
+    lookup->looking = false;
+    const bool changed = take(*lookup, found);
+    if (std::exchange(lookup->again, false)) {
+        startLook(*lookup);
+    }
+    if (changed && onLookedUp) {
         onLookedUp(sessionId);
     }
 }

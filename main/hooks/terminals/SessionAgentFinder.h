@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <QCoroTask>
@@ -22,7 +23,7 @@ struct ProcessFacts final {
     QString name; // the kernel's short name of its executable
     bool hasTerminal = false;
     std::optional<QString> cwd {};
-    QString commandLine {}; // its arguments, joined by spaces
+    QStringList arguments {}; // as it was started, each one whole: a quoted prompt is one argument, not words
     qint64 startedMs = 0; // when it started, in milliseconds since 1970
 
     friend bool operator==(const ProcessFacts&, const ProcessFacts&) = default;
@@ -33,16 +34,18 @@ struct ProcessFacts final {
 ///
 /// An agent may run the hooks of all its sessions from one background server without a terminal (Codex's shared app
 /// server, which its first terminal session starts). That server is certain; a process of its name with a terminal,
-/// working in the session's folder, is the session's own only where that is proven: its command line names the
-/// session (a resumed session), or it is the one such process there that no other listed session holds while no
-/// other session of that server works there. Where nothing tells them apart none is taken: the server stays the
-/// session's process (its end ends the session; the end of a process that only might have been its own ends
-/// nothing), and the jump says it cannot tell. What the processes are is looked up once per session and server, off
-/// the caller's thread, and kept until the server ends; a proven process is kept until it ends.
+/// working in the session's folder, is the session's own only where the process itself proves it, from a fresh look
+/// at the processes: its arguments name the session (`codex resume <id>`). One more tie is made, as the likely one:
+/// the only such process in the folder when the session first spoke, while no other session of that server works
+/// there; it is dropped as soon as another session of the server there speaks or another such process starts there.
+/// Nothing else ties a session, least of all which processes the other sessions leave over. Where nothing ties it,
+/// the server stays the session's process (a death ends nothing) and the jump says it cannot tell. A tie never
+/// passes to another process but by proof: the end of its process ends the session, whatever comes late.
 class SessionAgentFinder final {
 public:
     /// Another listed session: the process murmeli holds as its own, and where it works.
     struct OtherSession {
+        QString id;
         AgentProcessId agent;
         SessionFolders folders {};
     };
@@ -55,8 +58,11 @@ public:
     };
     /// A session's own agent as far as it can be told.
     struct Verdict {
-        AgentProcessId agent; // its own process; where none is proven, the process its hooks named
+        AgentProcessId agent; // its own process; where none is tied, the process its hooks named
         std::vector<AgentProcessId> undecided {}; // those that may each be its own where nothing tells which
+        bool likely = false; // tied as the likely one, not proven
+        bool untold = false; // its hooks run under a server and no process is tied to it
+        AgentProcessId server {}; // the server its hooks run under, where they do
 
         /// The pids of the undecided ones as a log line names them: "4100, 4200".
         QString undecidedPids() const;
@@ -68,42 +74,56 @@ public:
     /// Every process of the machine with that short name. Called off the owner's thread.
     using ProcessLister = std::function<std::vector<ProcessFacts>(const QString& name)>;
 
-    /// Sessions and servers whose look through the processes is kept; beyond it those of servers that ended go.
+    /// Sessions whose ties are kept; beyond it those of servers that ended go.
     static constexpr std::size_t keptLookups = 256;
 
     SessionAgentFinder() = default;
     SessionAgentFinder(const SessionAgentFinder&) = delete;
     SessionAgentFinder& operator=(const SessionAgentFinder&) = delete;
 
-    /// On the owner's thread, once a look through the processes for the session has ended: ownAgent() now answers
-    /// from it.
+    /// On the owner's thread, when a look through the processes, or another session's word, changed the session's
+    /// own agent: heldAgent() tells the new one.
     std::function<void(const QString& sessionId)> onLookedUp;
 
-    /// The session's own agent, given the process its latest hook event named, without waiting and without walking
-    /// the processes: that process where it has a terminal (an agent that runs its hooks itself); the process held as
-    /// its own before while it runs with a terminal; else what the rule makes of the processes looked up for this
-    /// session and server. Where there is no such look yet, or what it found has ended, a look starts off this
-    /// thread, and the named process is the answer until onLookedUp says it is done.
+    /// An event of the session came, from the process named, without waiting and without walking the processes:
+    /// that process where it has a terminal (an agent that runs its hooks itself); else the tie held so far, or the
+    /// server. A fresh look starts off this thread, and another session of the server in its folders loses its likely
+    /// tie at once.
     Verdict ownAgent(const AgentProcessId& named, const Session& session);
 
-    /// The same, waiting for a look where none is at hand.
+    /// The same from a fresh look, waiting for it, without counting as the session's word: for the jump.
     QCoro::Task<Verdict> verdict(AgentProcessId named, Session session);
 
-    /// The process last proven the session's own under a server, whether it still runs or not; nullopt where none
-    /// was (the server is all that is known of it): whether a session's own agent runs, where a server speaks for it.
-    std::optional<AgentProcessId> provenAgent(const QString& sessionId) const;
+    /// What is held of a session now; nullopt for one never looked for under a server.
+    std::optional<Verdict> heldAgent(const QString& sessionId) const;
 
-    /// For a session that ended with the process proven its own while its server runs on: the process that runs it
-    /// now (a resumed session sends its events through the same server, and may send no start), where the latest
-    /// look proves one among the processes started to resume a session; one started plainly is another session's.
-    /// Each call that finds none starts a fresh look off this thread for the next, so a process started since is seen;
-    /// the session's late events cost one look at a time.
-    std::optional<AgentProcessId> resumedAgent(const AgentProcessId& named, const Session& session);
+    /// The process last tied to the session, whether it still runs or not; nullopt where none was.
+    std::optional<AgentProcessId> tiedAgent(const QString& sessionId) const;
 
-    /// The rule, given the named process (a server without a terminal), the processes of its name with a terminal in
-    /// the session's folders when it was first looked for under that server, and which of them have ended since.
-    static Verdict choose(const ProcessFacts& named, const std::vector<ProcessFacts>& looked,
-        const std::vector<AgentProcessId>& ended, const Session& session);
+    /// Whether the process runs without a terminal: a server that may speak for several sessions.
+    bool isServer(const AgentProcessId& named) const;
+
+    /// For an event of a session that ended: a fresh look, after which resumedAgent() answers. It makes no likely tie.
+    QCoro::Task<> lookAgain(AgentProcessId named, Session session);
+    /// A running process that the latest look proved the session's own (a resume of it); nullopt where none.
+    std::optional<AgentProcessId> resumedAgent(const QString& sessionId) const;
+    /// Whether the process runs and names the session among its arguments: it proves itself the session's own.
+    bool namesSession(const AgentProcessId& process, const QString& sessionId) const;
+    /// The session starts again: what was held of it goes.
+    void forget(const QString& sessionId);
+
+    /// Looks through the processes of which processes are held only as the likely ones, so that one started
+    /// beside them unties them without waiting for an event.
+    void recheckLikely();
+
+    /// Looks under way; for the tests.
+    std::size_t looksUnderWay() const;
+
+    /// The rule over a fresh look: the named process (a server without a terminal) and the processes of its name with
+    /// a terminal in the session's folders; the session's others are those of that server. firstLook: the session
+    /// speaks for the first time, so the likely one may be tied; keptLikely: the one tied before as the likely one.
+    static Verdict choose(const ProcessFacts& named, const std::vector<ProcessFacts>& looked, const Session& session,
+        bool firstLook, const std::optional<AgentProcessId>& keptLikely = std::nullopt);
 
     /// From /proc.
     static std::optional<ProcessFacts> kernelProcess(qint64 pid);
@@ -113,28 +133,32 @@ public:
     ProcessLister listProcesses = &SessionAgentFinder::kernelProcesses;
 
 private:
-    /// What one look through the processes found for a session whose hooks run under a server.
+    /// What is held of one session whose hooks run under a server.
     struct Lookup {
-        QString sessionId;
+        Session session;
         AgentProcessId server;
-        SessionFolders folders;
-        std::optional<std::vector<ProcessFacts>> processes {}; // nullopt until a look has ended
-        std::optional<AgentProcessId> proven {};
+        QString name; // the server's, which its sessions' processes share
+        std::optional<AgentProcessId> tie {};
+        bool likely = false;
+        std::vector<AgentProcessId> undecided {};
+        bool looked = false; // a look has ended: the session spoke before
         bool looking = false;
+        bool again = false; // asked again while looking
     };
 
     std::optional<ProcessFacts> factsOf(const AgentProcessId& id) const;
-    /// Those of the processes that have ended since they were looked up.
-    std::vector<AgentProcessId> endedOf(const std::vector<ProcessFacts>& processes) const;
     /// The named process where it runs without a terminal.
     std::optional<ProcessFacts> serverFacts(const AgentProcessId& named) const;
-    /// The process held as the session's own before, where it still runs with a terminal.
-    std::optional<AgentProcessId> keptCurrent(const AgentProcessId& named, const Session& session) const;
-    /// The rule over the session's look under that server; nullopt where there is none yet, or where what it found
-    /// has ended (the look is then due again). A proven answer is kept while its process runs.
-    std::optional<Verdict> answerFrom(const ProcessFacts& server, const Session& session);
-    Lookup& remember(const QString& sessionId, const AgentProcessId& server, const SessionFolders& folders);
-    QCoro::Task<> lookUp(QString sessionId, AgentProcessId server, QString name, SessionFolders folders);
+    Lookup* find(const QString& sessionId);
+    const Lookup* find(const QString& sessionId) const;
+    Lookup& remember(const ProcessFacts& server, const Session& session);
+    static Verdict answerOf(const Lookup& lookup);
+    /// Unties the other sessions of the server in those folders held only as likely; tells who lost its tie.
+    void dropLikelyBeside(const QString& sessionId, const AgentProcessId& server, const SessionFolders& folders);
+    /// Takes what a look found; true where the session's own agent changed.
+    bool take(Lookup& lookup, const std::vector<ProcessFacts>& found);
+    void startLook(Lookup& lookup);
+    QCoro::Task<> lookUp(QString sessionId);
     /// The processes of that name with a terminal in the folders, other than the server, from a worker thread.
     QCoro::Task<std::vector<ProcessFacts>> terminalProcesses(
         QString name, SessionFolders folders, AgentProcessId server) const;

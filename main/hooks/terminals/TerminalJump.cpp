@@ -29,9 +29,13 @@ QCoro::Task<TeleportResult> TerminalJump::teleportToSession(
     if (status && !status->cwd.isEmpty()) {
         folders = { status->cwd, status->projectDir.isEmpty() ? fromHooks.project : status->projectDir };
     }
-    if (own && !own->undecided.empty()) {
-        onLog(QStringLiteral("Jump: cannot tell which terminal is session %1's: agents %2 may each be")
-                  .arg(sid, own->undecidedPids()),
+    if (own && own->untold) {
+        onLog(own->undecided.empty()
+                ? QStringLiteral("Jump: cannot tell which terminal is session %1's: its hooks run under pid %2, which "
+                                 "has no terminal, and no process proves it its own")
+                      .arg(sid, own->server.pidText())
+                : QStringLiteral("Jump: cannot tell which terminal is session %1's: agents %2 may each be")
+                      .arg(sid, own->undecidedPids()),
             LogColor::Orange);
         co_return TeleportResult::Undecided;
     }

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <qcoro/qcorotask.h>
 #include <unistd.h>
 
 #include "main/hooks/status/ClaudeStatus.h"
@@ -492,8 +493,9 @@ TEST_F(HookEventDispatcherTest, AnEndedSessionStaysEndedUntilItStartsAgain)
 
 // Codex runs every session's hooks from one server without a terminal. A session whose own terminal closed ended with
 // it; the server runs on and sends what it still had of it, which brings nothing back, not even after its SessionEnd.
-// `codex resume --last` in another terminal runs the session again, through the same server and without a start: once
-// a look through the processes proves the new one its own, its events list the session again, tied to that process.
+// `codex resume <id>` in another terminal runs the session again, through the same server and without a start: its
+// first event waits for a look through the processes, which proves the new one its own, and lists it again, tied to
+// that process.
 TEST_F(HookEventDispatcherTest, ASessionOfASharedServerComesBackWhenANewProcessOfItsOwnRunsIt)
 {
     const QString folder = m_root.filePath("alpha");
@@ -512,7 +514,8 @@ TEST_F(HookEventDispatcherTest, ASessionOfASharedServerComesBackWhenANewProcessO
         process->start(QStringLiteral("sleep"), { QStringLiteral("600") });
         EXPECT_TRUE(process->waitForStarted());
         const AgentProcessId id = AgentProcessId::ofPid(process->processId()).value_or(AgentProcessId {});
-        table[id.pid] = { id, QStringLiteral("codex"), terminal, folder, QStringLiteral("codex ") + arguments };
+        table[id.pid] = { id, QStringLiteral("codex"), terminal, folder,
+            QStringList { QStringLiteral("codex") } + arguments.split(u' ', Qt::SkipEmptyParts) };
         return id;
     };
     const auto facts = [&table](qint64 pid) -> std::optional<ProcessFacts> {
@@ -538,9 +541,10 @@ TEST_F(HookEventDispatcherTest, ASessionOfASharedServerComesBackWhenANewProcessO
     const AgentProcessId server = start(false, QStringLiteral("app-server"));
     const AgentProcessId first = start(true, QString());
     const auto event = [&](const char* name) {
-        dispatch(name,
-            { { "session_id", longId }, { "cwd", folder }, { "tool_name", "Bash" },
-                { "_murmeli_agent_process", server.pidText() + u' ' + QString::number(server.startTicks) } });
+        const QJsonObject payload { { "session_id", longId }, { "cwd", folder }, { "tool_name", "Bash" },
+            { "_murmeli_agent_process", server.pidText() + u' ' + QString::number(server.startTicks) } };
+        QCoro::waitFor(m_dispatcher.prepare(name, payload));
+        dispatch(name, payload);
         m_registry.refresh();
         return session(key);
     };
@@ -554,25 +558,25 @@ TEST_F(HookEventDispatcherTest, ASessionOfASharedServerComesBackWhenANewProcessO
     m_dispatcher.endSession(*SessionKey::fromFileKey(key), true);
     EXPECT_FALSE(event("Stop"));
     EXPECT_FALSE(event("SessionEnd"));
-    test::waitUntil([&] { return looks == 2; }, 2000);
+    ASSERT_TRUE(test::waitUntil([&] { return m_dispatcher.agentFinder.looksUnderWay() == 0; }));
     EXPECT_FALSE(event("Stop")) << "a late hook of the closed terminal";
-    test::waitUntil([&] { return looks == 3; }, 2000);
+    ASSERT_TRUE(test::waitUntil([&] { return m_dispatcher.agentFinder.looksUnderWay() == 0; }));
 
     // A Codex started anew in that folder begins a session of its own, not yet spoken for: the closed session's late
     // hooks, however many looks they cost, do not take its process.
     start(true, QString());
     EXPECT_FALSE(event("PostToolUse")) << "a late hook of the closed terminal, a new Codex beside it";
-    test::waitUntil([&] { return looks == 4; }, 2000);
+    ASSERT_TRUE(test::waitUntil([&] { return m_dispatcher.agentFinder.looksUnderWay() == 0; }));
     EXPECT_FALSE(event("Stop")) << "a late hook of the closed terminal, a new Codex beside it";
-    test::waitUntil([&] { return looks == 5; }, 2000);
+    ASSERT_TRUE(test::waitUntil([&] { return m_dispatcher.agentFinder.looksUnderWay() == 0; }));
 
-    // Resumed in another terminal: its first event starts a look, and from then on its events list it again.
-    const AgentProcessId resumed = start(true, QStringLiteral("resume --last"));
-    EXPECT_FALSE(event("UserPromptSubmit"));
-    test::waitUntil([&] { return looks == 6; }, 2000);
+    // Resumed in another terminal: its first event, a request, lists it again.
+    const AgentProcessId resumed = start(true, QStringLiteral("resume ") + longId);
     const SessionSnapshot* back = event("PermissionRequest");
     ASSERT_TRUE(back) << "the resumed session is listed again";
     EXPECT_TRUE(back->hookAgent == resumed);
+    // The look it started reads the table.
+    EXPECT_TRUE(test::waitUntil([&] { return m_dispatcher.agentFinder.looksUnderWay() == 0; }));
 }
 
 } // namespace

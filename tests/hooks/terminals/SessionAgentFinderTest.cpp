@@ -17,11 +17,10 @@
 namespace murmeli::hooks {
 namespace {
 
-ProcessFacts process(
-    qint64 pid, const char* name, bool terminal, const char* cwd, const QString& commandLine = QStringLiteral("codex"))
+ProcessFacts process(qint64 pid, const char* name, bool terminal, const char* cwd, const QStringList& arguments = {})
 {
     return ProcessFacts { { pid, quint64(pid) * 10 }, QString::fromLatin1(name), terminal, QString::fromLatin1(cwd),
-        commandLine, pid };
+        QStringList { QStringLiteral("codex") } + arguments, pid };
 }
 
 const QString resumed = QStringLiteral("0190aaaa-0000-7000-8000-000000000001");
@@ -31,58 +30,78 @@ const QString fresh = QStringLiteral("0190bbbb-0000-7000-8000-000000000002");
 // each session's own codex has a terminal: two in /work/alpha (one started to resume a session), one in /work/beta.
 const ProcessFacts server = process(900, "codex", false, "/work/alpha");
 const std::vector<ProcessFacts> processes {
-    process(100, "codex", true, "/work/alpha", QStringLiteral("codex resume ") + resumed),
+    process(100, "codex", true, "/work/alpha", { QStringLiteral("resume"), resumed }),
     process(99, "node", true, "/work/alpha"),
     server,
     process(200, "codex", true, "/work/beta"),
     process(300, "codex", true, "/work/alpha"),
     process(400, "claude", true, "/work/beta"),
+    // Prompts given on the command line: one argument each, whatever words they hold.
+    process(500, "codex", true, "/work/delta", { QStringLiteral("fix the resume button") }),
+    process(600, "codex", true, "/work/delta", { QStringLiteral("go on with ") + fresh }),
 };
 const AgentProcessId first = processes[0].id;
 const AgentProcessId third = processes[4].id;
 
 SessionAgentFinder::OtherSession other(const AgentProcessId& agent, const char* folder)
 {
-    return { agent, { QString::fromLatin1(folder), {} } };
+    return { QString(), agent, { QString::fromLatin1(folder), {} } };
 }
 
-TEST(SessionAgentFinderChoose, ASessionIsTiedToAProcessOfItsServersNameOnlyWhereItIsProvenItsOwn)
+TEST(SessionAgentFinderChoose, ASessionIsTiedToAProcessOfItsServersNameOnlyWhereItIsProvenOrTheLikelyOne)
 {
     const SessionFolders alpha { "/work/alpha", {} };
+    const SessionFolders delta { "/work/delta", {} };
+    // first: the session speaks for the first time; kept: the one it held as the likely one.
     const struct {
         const char* name;
         QString id;
         SessionFolders folders;
         std::vector<SessionAgentFinder::OtherSession> others;
-        std::vector<AgentProcessId> ended;
+        std::vector<AgentProcessId> gone;
         std::optional<qint64> own;
         std::vector<qint64> undecided;
+        bool first = true;
+        std::optional<AgentProcessId> kept = std::nullopt;
     } cases[] = {
         { "the one codex in its folder", fresh, { "/work/beta", "/work/beta" }, {}, {}, 200, {} },
         { "its shell tool went below its folder", fresh, { "/work/beta/src", "/work/beta" }, {}, {}, 200, {} },
-        { "the one in its folder though another session of the server works there", fresh, { "/work/beta", {} },
-            { other(server.id, "/work/beta") }, {}, 200, {} },
+        { "the one in its folder, but another session of the server works there", fresh, { "/work/beta", {} },
+            { other(server.id, "/work/beta") }, {}, std::nullopt, { 200 } },
+        { "the one in its folder, no longer its first word", fresh, { "/work/beta", {} }, {}, {}, std::nullopt, { 200 },
+            false },
+        { "the one in its folder, held as the likely one before", fresh, { "/work/beta", {} }, {}, {}, 200, {}, false,
+            processes[3].id },
         // These three were guessed by start times before; nothing tells which of the two is the session's.
         { "two in its folder, both there when it was made", fresh, alpha, {}, {}, std::nullopt, { 100, 300 } },
         { "a resumed session's id in neither command line", resumed.left(35) + u'9', alpha, {}, {}, std::nullopt,
             { 100, 300 } },
         { "an id that tells no time", QStringLiteral("sess-1"), alpha, {}, {}, std::nullopt, { 100, 300 } },
         { "a resumed session, named on its command line", resumed, alpha, {}, {}, 100, {} },
-        { "the other one holds another session", fresh, alpha, { other(third, "/work/alpha") }, {}, 100, {} },
+        { "named on its command line, long after it first spoke", resumed, alpha, { other(server.id, "/work/alpha") },
+            {}, 100, {}, false },
+        { "the other one holds another session", fresh, alpha, { other(third, "/work/alpha") }, {}, std::nullopt,
+            { 100 } },
         { "both there hold other sessions", fresh, alpha, { other(first, "/work/alpha"), other(third, "/work/alpha") },
             {}, std::nullopt, {} },
         { "one of two ended, another session of the server works there", fresh, alpha,
             { other(server.id, "/work/alpha") }, { third }, std::nullopt, { 100 } },
         { "one of two ended, the server's other session works elsewhere", fresh, alpha,
             { other(server.id, "/work/beta") }, { third }, 100, {} },
+        { "its id inside a prompt, another's words", fresh, delta, { other(server.id, "/work/delta") }, {},
+            std::nullopt, { 500, 600 } },
         { "no codex with a terminal in its folder", fresh, { "/work/gamma", {} }, {}, {}, std::nullopt, {} },
         { "no folder known", fresh, {}, {}, {}, std::nullopt, {} },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        std::vector<ProcessFacts> looked;
+        std::copy_if(processes.begin(), processes.end(), std::back_inserter(looked),
+            [&](const ProcessFacts& p) { return std::find(c.gone.begin(), c.gone.end(), p.id) == c.gone.end(); });
         const SessionAgentFinder::Verdict verdict
-            = SessionAgentFinder::choose(server, processes, c.ended, { c.id, c.folders, std::nullopt, c.others });
+            = SessionAgentFinder::choose(server, looked, { c.id, c.folders, std::nullopt, c.others }, c.first, c.kept);
         EXPECT_EQ(verdict.agent.pid, c.own.value_or(server.id.pid));
+        EXPECT_EQ(verdict.untold, !c.own);
         std::vector<qint64> undecided;
         for (const AgentProcessId& id : verdict.undecided) {
             undecided.push_back(id.pid);
@@ -90,7 +109,7 @@ TEST(SessionAgentFinderChoose, ASessionIsTiedToAProcessOfItsServersNameOnlyWhere
         EXPECT_EQ(undecided, c.undecided);
     }
     // An agent that runs its hooks itself, with a terminal, is its session's own.
-    EXPECT_EQ(SessionAgentFinder::choose(processes[3], processes, {}, { fresh, alpha }).agent, processes[3].id);
+    EXPECT_EQ(SessionAgentFinder::choose(processes[3], processes, { fresh, alpha }, true).agent, processes[3].id);
 }
 
 // The machine's processes as the finder sees them, which a test starts and ends.
@@ -118,7 +137,7 @@ struct Machine {
     }
 };
 
-TEST(SessionAgentFinderOwnAgent, LooksThroughTheProcessesOncePerSessionAndServerOffTheCallersThread)
+TEST(SessionAgentFinderOwnAgent, AnswersAtOnceAndTakesAFreshLookAtEachWordOffTheCallersThread)
 {
     Machine machine;
     for (const ProcessFacts& p : processes) {
@@ -135,39 +154,41 @@ TEST(SessionAgentFinderOwnAgent, LooksThroughTheProcessesOncePerSessionAndServer
 
     // An agent with a terminal names itself, and nothing is looked up.
     EXPECT_EQ(ownOf(processes[5].id, beta), 400);
-    // Under the server: the server until the look is done, then the session's own, from then on without a look.
+    EXPECT_EQ(machine.listings, 0);
+    // Under the server: the server until the look is done, then the session's own; each word looks again.
     EXPECT_EQ(ownOf(server.id, beta), 900);
     ASSERT_TRUE(test::waitUntil([&] { return lookedUp == QStringList { fresh }; }));
     for (int event = 0; event < 5; ++event) {
         EXPECT_EQ(ownOf(server.id, beta), 200);
     }
+    ASSERT_TRUE(test::waitUntil([&] { return finder.looksUnderWay() == 0; }));
+    EXPECT_GE(machine.listings, 2);
     // A session where none fits (an agent in an editor): its answer is kept just the same.
     const SessionAgentFinder::Session nowhere { resumed, { "/work/gamma", {} } };
     EXPECT_EQ(ownOf(server.id, nowhere), 900);
-    ASSERT_TRUE(test::waitUntil([&] { return lookedUp.size() == 2; }));
+    ASSERT_TRUE(test::waitUntil([&] { return finder.looksUnderWay() == 0; }));
     for (int event = 0; event < 5; ++event) {
         EXPECT_EQ(ownOf(server.id, nowhere), 900);
     }
-    EXPECT_EQ(machine.listings, 2);
-    EXPECT_EQ(finder.provenAgent(fresh), processes[3].id);
-    EXPECT_EQ(finder.provenAgent(resumed), std::nullopt);
+    ASSERT_TRUE(test::waitUntil([&] { return finder.looksUnderWay() == 0; }));
+    EXPECT_EQ(finder.tiedAgent(fresh), processes[3].id);
+    EXPECT_EQ(finder.tiedAgent(resumed), std::nullopt);
     // Where nothing tells, the jump's wait gives the processes it could not tell apart.
     const SessionAgentFinder::Verdict two
         = QCoro::waitFor(finder.verdict(server.id, { fresh.left(35) + u'7', { "/work/alpha", {} } }));
     EXPECT_EQ(two.agent, server.id);
     EXPECT_EQ(two.undecided, (std::vector<AgentProcessId> { first, third }));
-    EXPECT_EQ(machine.listings, 3);
 
-    // Its own process ended and the session speaks on, resumed in another: a new look finds that one.
+    // Its own process ended and the session speaks on, resumed in another: never the server, the ended one stays its
+    // own until a fresh look proves the one that names it.
     machine.running.erase(200);
-    machine.running.emplace(250, process(250, "codex", true, "/work/beta", QStringLiteral("codex resume ") + fresh));
-    EXPECT_EQ(ownOf(server.id, beta), 900);
-    ASSERT_TRUE(test::waitUntil([&] { return lookedUp.size() == 3; }));
-    EXPECT_EQ(ownOf(server.id, beta), 250);
+    machine.running.emplace(250, process(250, "codex", true, "/work/beta", { QStringLiteral("resume"), fresh }));
+    EXPECT_NE(ownOf(server.id, beta), 900);
+    ASSERT_TRUE(test::waitUntil([&] { return finder.heldAgent(fresh)->agent.pid == 250; }));
     // A process held as its own before is kept while it runs, whatever server names the session next.
     machine.running.emplace(950, process(950, "codex", false, "/"));
     EXPECT_EQ(ownOf(machine.running[950].id, { fresh, beta.folders, AgentProcessId { 250, 2500 } }), 250);
-    EXPECT_EQ(machine.listings, 4);
+    ASSERT_TRUE(test::waitUntil([&] { return finder.looksUnderWay() == 0; }));
     // A named process that is gone stays as named.
     EXPECT_EQ(ownOf(AgentProcessId { 777, 7770 }, beta), 777);
 }
@@ -179,7 +200,7 @@ TEST(SessionAgentFinderKernel, ReadsAProcessAsTheKernelShowsIt)
     ASSERT_TRUE(me);
     EXPECT_EQ(me->id, AgentProcessId::ofPid(pid));
     EXPECT_EQ(me->cwd, QDir::current().canonicalPath());
-    EXPECT_TRUE(me->commandLine.contains(QCoreApplication::applicationFilePath().section(u'/', -1)));
+    EXPECT_TRUE(me->arguments.value(0).endsWith(QCoreApplication::applicationFilePath().section(u'/', -1)));
     EXPECT_LE(me->startedMs, QDateTime::currentMSecsSinceEpoch());
     const std::vector<ProcessFacts> sameName = SessionAgentFinder::kernelProcesses(me->name);
     EXPECT_TRUE(std::any_of(
