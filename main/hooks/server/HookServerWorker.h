@@ -109,6 +109,10 @@ public:
     void noteOwnerBurst();
 
 private:
+    // A burst: this many connections at once, or this much buffered. It has passed when both are down to a sixteenth.
+    static constexpr std::size_t burstConnections = 64;
+    static constexpr qsizetype burstBytes = 4 * 1024 * 1024;
+
     enum class Stage { Reading, Waiting, Held, Closing, Lingering };
     // A whole request whose event found the hand-over full. The client waits rather than losing its event: the
     // owner's thread is only slow for a while, and a refused event is one the agent's hook never gets handled.
