@@ -297,6 +297,7 @@ TEST_F(HookServerTest, AStoredSecretThatCannotBeUsedNeverTurnsTheCheckOff)
         { "an empty file", Shape::Regular, "", 0600, std::nullopt, QStringLiteral("is empty") },
         { "a NUL byte", Shape::Regular, QByteArray("s3cret\0", 7), 0600, std::nullopt, QStringLiteral("NUL") },
         { "a line break inside", Shape::Regular, "s3c\nret\n", 0600, std::nullopt, QStringLiteral("line break") },
+        { "a carriage return inside", Shape::Regular, "s3c\rret", 0600, std::nullopt, QStringLiteral("line break") },
         { "open to others and random", Shape::Regular, QByteArray::fromHex("ff01"), 0640, std::nullopt,
             QStringLiteral("not UTF-8 text") },
     };
