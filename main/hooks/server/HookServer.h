@@ -54,7 +54,8 @@ public:
     /// Resolves the secret (given, none, or every one the keychain keeps) and starts listening on 127.0.0.1. A stored
     /// secret that cannot be used never turns the check off: without another copy, every event is refused.
     void start(quint16 port = defaultPort, std::optional<QString> secret = std::nullopt, bool skipKeychain = false);
-    /// Stops accepting; connections already open are left to finish.
+    /// Stops accepting; connections already open are left to finish, but for another user's that have not shown the
+    /// secret.
     void stop();
 
     bool isRunning() const;

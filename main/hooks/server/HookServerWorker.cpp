@@ -53,6 +53,10 @@ HookServerWorker::HookServerWorker(std::shared_ptr<HookServerShared> shared, Hoo
       m_bearerRefusals(QStringLiteral("HookServer: refused %1 event(s) from %2: their hook secret is not one murmeli "
                                       "holds (401). Install that agent's hooks again (Settings → Integrations, or "
                                       "its installer), then restart the agent"),
+          true),
+      m_ownerUnknown(QStringLiteral("HookServer: the system did not tell whose %1 connection(s) were (its socket table "
+                                    "could not be asked): none of them is closed to make room for others, nor is "
+                                    "room made for them"),
           true)
 {
 }
@@ -183,6 +187,7 @@ void HookServerWorker::stopListening()
         }
         m_server->deleteLater();
         m_server = nullptr;
+        closeOthersUnproven();
     }
     m_shared->running = false;
     setListenerState(QStringLiteral("cancelled"));
@@ -227,7 +232,8 @@ void HookServerWorker::sweep()
             send(id, connection, 503, http::busyBody, true);
         }
     }
-    for (RefusalLog* refusals : { &m_originRefusals, &m_connectionRefusals, &m_eventRefusals, &m_bearerRefusals }) {
+    for (RefusalLog* refusals : { &m_originRefusals, &m_connectionRefusals, &m_roomMade, &m_eventRefusals,
+             &m_bearerRefusals, &m_ownerUnknown }) {
         reportRefusals(*refusals, !refusals->paced && refusals->unreported == refusals->unreportedAtSweep);
         refusals->unreportedAtSweep = refusals->unreported;
     }

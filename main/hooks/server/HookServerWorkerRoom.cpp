@@ -33,12 +33,12 @@ void HookServerWorker::acceptPending()
         socket->setParent(this);
         // Connections past the limits, where no room can be made, are taken from the kernel and closed at once: left
         // in its queue they would pile up there without bound and be served long after their clients gave up.
-        std::optional<bool> own;
+        Owner owner = Owner::Unasked;
         const auto ownNewcomer = [&] {
-            if (!own) {
-                own = isOwn(socket);
+            if (owner == Owner::Unasked) {
+                owner = ownerOf(socket);
             }
-            return *own;
+            return owner == Owner::Own;
         };
         if (!makeRoom(1, http::maxRequestBytes, ownNewcomer)) {
             refuse(socket);
@@ -48,7 +48,7 @@ void HookServerWorker::acceptPending()
         socket->setReadBufferSize(http::readChunkBytes);
         Connection& connection = m_connections[id];
         connection.socket = socket;
-        connection.own = own;
+        connection.owner = owner;
         connection.acceptedAtMs = nowMs();
         connection.deadlineMs
             = connection.acceptedAtMs + std::min(m_options.headDeadlineMs, m_options.requestDeadlineMs);
@@ -86,7 +86,8 @@ bool HookServerWorker::makeRoom(int connections, qsizetype bytes, const std::fun
 {
     // Only connections that have not shown the secret are closed, another user's before the user's own, and the
     // user's own only for the user's own: however many connections another user holds open, whatever they send, a hook
-    // of the user's always gets in, and is not closed while it still looks at who listens before it sends a byte.
+    // of the user's always gets in, and is not closed while it still looks at who listens before it sends a byte. One
+    // whose owner the system does not tell may be the user's: it is closed only for one known to be the user's.
     for (const bool othersOnly : { true, false }) {
         if (!othersOnly && !forOwn()) {
             return false;
@@ -99,7 +100,7 @@ bool HookServerWorker::makeRoom(int connections, qsizetype bytes, const std::fun
                 Connection& connection = entry.second;
                 const bool closable = (connection.stage == Stage::Reading && !connection.proven)
                     || (slotsFull && connection.stage == Stage::Lingering);
-                return closable && !(othersOnly && isOwn(connection));
+                return closable && !(othersOnly && ownerOf(connection) != Owner::Other);
             });
             if (next == m_connections.end()) {
                 break;
@@ -119,18 +120,37 @@ bool HookServerWorker::makeRoom(int connections, qsizetype bytes, const std::fun
     return false;
 }
 
-bool HookServerWorker::isOwn(QTcpSocket* socket) const
+void HookServerWorker::closeOthersUnproven()
 {
-    // An end the system cannot name is nobody's the user could vouch for.
-    return m_options.peerUid && m_options.peerUid(socket->socketDescriptor()) == ::geteuid();
+    std::vector<quint64> others;
+    for (auto& [id, connection] : m_connections) {
+        if (connection.stage == Stage::Reading && !connection.proven && ownerOf(connection) == Owner::Other) {
+            others.push_back(id);
+        }
+    }
+    for (const quint64 id : others) {
+        sendBusy(m_connections.at(id).socket);
+        drop(id, true);
+    }
 }
 
-bool HookServerWorker::isOwn(Connection& connection) const
+HookServerWorker::Owner HookServerWorker::ownerOf(QTcpSocket* socket)
 {
-    if (!connection.own) {
-        connection.own = isOwn(connection.socket);
+    const std::optional<uint> uid
+        = m_options.peerUid ? m_options.peerUid(socket->socketDescriptor()) : std::optional<uint>();
+    if (!uid) {
+        noteRefusal(m_ownerUnknown);
+        return Owner::Unknown;
     }
-    return *connection.own;
+    return *uid == ::geteuid() ? Owner::Own : Owner::Other;
+}
+
+HookServerWorker::Owner HookServerWorker::ownerOf(Connection& connection)
+{
+    if (connection.owner == Owner::Unasked) {
+        connection.owner = ownerOf(connection.socket);
+    }
+    return connection.owner;
 }
 
 bool HookServerWorker::fits(int connections, qsizetype bytes) const
