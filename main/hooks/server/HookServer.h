@@ -57,6 +57,9 @@ public:
     /// Stops accepting; connections already open are left to finish, but for another user's that have not shown the
     /// secret.
     void stop();
+    /// Answers every held request with body at once, and every one that comes in from now on, on the server's own
+    /// thread: for an end in which the owner's thread answers nothing more.
+    void answerHeldAtOnce(const QByteArray& body);
 
     bool isRunning() const;
     quint16 port() const;

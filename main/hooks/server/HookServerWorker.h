@@ -105,6 +105,9 @@ public:
     void shutdown();
     /// Writes the reply of a held request; a connection that is already gone is skipped.
     void reply(quint64 connectionId, int status, const QByteArray& body);
+    /// Answers every held request with body, and from now on every one that arrives, without the owner's thread: for
+    /// an end in which that thread answers nothing more.
+    void answerHeldAtOnce(const QByteArray& body);
     /// Offers the events that found the hand-over full again, oldest first.
     void resumeHandOver();
     /// The owner's thread has handled a burst: what it freed is given back once the server is quiet too.
@@ -226,6 +229,8 @@ private:
     RefusalLog m_eventRefusals;
     RefusalLog m_bearerRefusals;
     RefusalLog m_ownerUnknown;
+    // Set once the owner's thread answers nothing more: the body every held request gets at once.
+    std::optional<QByteArray> m_heldAnswer;
 };
 
 } // namespace murmeli::hooks

@@ -189,10 +189,10 @@ void HookServerWorker::handedOver(quint64 id, Connection& connection, bool await
     wakeOwner();
     if (connection.peerGone) {
         drop(id, false);
-    } else if (awaitsReply) {
+    } else if (awaitsReply && !m_heldAnswer) {
         connection.stage = Stage::Held;
     } else {
-        send(id, connection, 200, http::okBody, trailing);
+        send(id, connection, 200, awaitsReply ? *m_heldAnswer : http::okBody, trailing);
     }
 }
 

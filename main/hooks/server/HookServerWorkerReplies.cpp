@@ -102,6 +102,29 @@ void HookServerWorker::reply(quint64 id, int status, const QByteArray& body)
     send(id, it->second, status, body, false);
 }
 
+void HookServerWorker::answerHeldAtOnce(const QByteArray& body)
+{
+    m_heldAnswer = body;
+    std::vector<quint64> held;
+    for (const auto& [id, connection] : m_connections) {
+        if (connection.stage == Stage::Held
+            || (connection.stage == Stage::Waiting && awaitsReply(connection, connection.waiting->held))) {
+            held.push_back(id);
+        }
+    }
+    for (const quint64 id : held) {
+        Connection& connection = m_connections.at(id);
+        bool trailing = false;
+        if (connection.waiting) {
+            // Never to be handed over now: its place in the hand-over's queue is skipped.
+            trailing = connection.waiting->trailing;
+            m_bufferedBytes -= std::exchange(connection.waiting, std::nullopt)->bytes;
+            countWaiting(-1);
+        }
+        send(id, connection, 200, body, trailing);
+    }
+}
+
 void HookServerWorker::drop(quint64 id, bool abort)
 {
     const auto it = m_connections.find(id);
