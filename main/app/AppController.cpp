@@ -143,7 +143,8 @@ void AppController::startBackend(const QString& binaryPath)
 
     QString problem;
     QString repair;
-    const bool statusDirectoryUsable = m_statusDirectory.prepare(&problem, &repair);
+    const bool statusDirectoryUsable
+        = m_statusDirectory.prepare(&problem, &repair, !m_dependencies.statusDirectoryNamed);
     if (!repair.isEmpty()) {
         onLog(QStringLiteral("[diag] startup: status directory ") + repair, LogColor::Orange);
     }

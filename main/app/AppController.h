@@ -54,6 +54,8 @@ public:
         std::shared_ptr<common::Clock> clock;
         quint16 hookPort = hooks::HookServer::defaultPort;
         QString statusDirectory = QString::fromLatin1(hooks::StatusFiles::directory);
+        /// Whether the user named the status folder rather than murmeli: one that is there already keeps its mode.
+        bool statusDirectoryNamed = false;
         /// The process table from which the start-up cleanup tells running sessions from gone ones.
         hooks::ProcessTable::AsyncReader processTable = [] { return hooks::ProcessTable::readAsync(); };
         /// A process's working directory, which ties an agent started without --resume to its session.

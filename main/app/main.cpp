@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <functional>
 #include <malloc.h>
+#include <optional>
 #include <pwd.h>
 #include <unistd.h>
 #include <utility>
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
@@ -73,32 +75,51 @@ QString qtFallbackRuntimeFolder()
 }
 
 // A murmeli that a test starts beside the user's own keeps to a hook port and a status folder of its own, named by the
-// variables the agents' hook scripts read too; a value that names none is said and left unused.
-void applyOwnPlaces(murmeli::app::AppController::Dependencies& dependencies)
+// variables the agents' hook scripts read too.
+struct OwnPlaces {
+    std::optional<quint16> hookPort;
+    std::optional<QString> statusDirectory;
+};
+
+// A value that names no place is refused: the default in its stead would be the user's own port and folder, whose
+// sessions' files this murmeli would then clean away, while the hooks given the same value would find nothing.
+std::variant<OwnPlaces, QString> ownPlaces()
 {
-    using murmeli::common::LogColor;
+    OwnPlaces places;
     if (const QString port = qEnvironmentVariable("MURMELI_PORT"); !port.isEmpty()) {
-        bool isNumber = false;
-        const uint value = port.toUInt(&isNumber);
-        if (isNumber && value <= 65535) {
-            dependencies.hookPort = quint16(value);
-        } else {
-            murmeli::common::writeToStderr(
-                QStringLiteral("[diag] startup: MURMELI_PORT=%1 is no port; murmeli listens on %2")
-                    .arg(port)
-                    .arg(dependencies.hookPort),
-                LogColor::Orange);
+        // Digits only, with no leading zero: the hook scripts read the value as it is written, and 010 is eight to
+        // them.
+        static const QRegularExpression decimal(QStringLiteral("^(0|[1-9][0-9]{0,4})$"));
+        if (!decimal.match(port).hasMatch() || port.toUInt() > 65535) {
+            return QStringLiteral("MURMELI_PORT=%1 is no port (a number from 1 to 65535, or 0 for any free one)")
+                .arg(port);
         }
+        places.hookPort = quint16(port.toUInt());
     }
     if (const QString folder = qEnvironmentVariable("MURMELI_STATUS_DIR"); !folder.isEmpty()) {
-        if (QDir::isAbsolutePath(folder)) {
-            dependencies.statusDirectory = QDir::cleanPath(folder);
-        } else {
-            murmeli::common::writeToStderr(
-                QStringLiteral("[diag] startup: MURMELI_STATUS_DIR=%1 is no absolute path; the status folder is %2")
-                    .arg(folder, dependencies.statusDirectory),
-                LogColor::Orange);
+        if (!QDir::isAbsolutePath(folder)) {
+            return QStringLiteral("MURMELI_STATUS_DIR=%1 is no absolute path").arg(folder);
         }
+        places.statusDirectory = QDir::cleanPath(folder);
+    }
+    return places;
+}
+
+void applyOwnPlaces(const OwnPlaces& places, murmeli::app::AppController::Dependencies& dependencies)
+{
+    if (places.hookPort) {
+        dependencies.hookPort = *places.hookPort;
+        if (*places.hookPort == 0) {
+            murmeli::common::writeToStderr(
+                QStringLiteral("[diag] startup: MURMELI_PORT=0: murmeli listens on a port the system picks, which the "
+                               "HookServer line names; only hooks given that port reach this murmeli"),
+                murmeli::common::LogColor::Orange);
+        }
+    }
+    if (places.statusDirectory) {
+        dependencies.statusDirectory = *places.statusDirectory;
+        // A folder the user named may be theirs for more than murmeli: its mode is theirs to set.
+        dependencies.statusDirectoryNamed = true;
     }
 }
 
@@ -129,6 +150,11 @@ static int run(int argc, char** argv, int& endSignal)
     if (!app::startsMurmeli(invocation)) {
         QCoreApplication helper(argc, argv);
         return app::runCommandLine(invocation);
+    }
+    const std::variant<OwnPlaces, QString> places = ownPlaces();
+    if (const QString* problem = std::get_if<QString>(&places)) {
+        std::fprintf(stderr, "murmeli: %s; not starting.\n", problem->toLocal8Bit().constData());
+        return 1;
     }
 
     // With no display murmeli still serves the agents, so fall back to Qt's offscreen platform.
@@ -230,7 +256,7 @@ static int run(int argc, char** argv, int& endSignal)
     dependencies.hookSecrets = platform::makeHookSecretStore(dependencies.secrets);
     dependencies.clock = std::make_shared<common::SystemClock>();
     dependencies.defaults = std::make_shared<platform::Defaults>(platform::Defaults::standardFilePath());
-    applyOwnPlaces(dependencies);
+    applyOwnPlaces(std::get<OwnPlaces>(places), dependencies);
     app::AppController controller(std::move(dependencies));
     lastRites = [&controller] {
         controller.quitRequest().failOpenNow(QStringLiteral("murmeli ends, its X server went away"));

@@ -6,8 +6,10 @@
 #include <utility>
 #include <vector>
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QJsonDocument>
+#include <QThread>
 #include <QTimer>
 
 #include "main/app/AppController.h"
@@ -17,6 +19,7 @@
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeTTS.h"
 #include "tests/support/HttpClient.h"
+#include "tests/support/LoopbackSocket.h"
 #include "tests/support/MockApprovalBridge.h"
 #include "tests/support/Wait.h"
 
@@ -508,6 +511,27 @@ TEST_F(AppControllerApprovalTest, WhatArrivesWhileMurmeliEndsIsAnsweredOrRefused
         EXPECT_FALSE(late[at]->connected())
             << "taken once murmeli was ending: " << late[at]->readUntilClosed().toStdString();
     }
+}
+
+// Its X server gone, murmeli ends on the spot and its main thread takes nothing in any more: a permission request the
+// server took that never reached the main thread is failed open all the same, as the held one is, rather than cut.
+TEST_F(AppControllerApprovalTest, EndingOnTheSpotFailsOpenWhatTheMainThreadNeverTook)
+{
+    auto held = ask(QStringLiteral("make install"));
+    const hooks::HookServer& server = test::ControllerProbe::hookServer(controller);
+    const qint64 before = server.totalEventCount();
+    // Sent and taken by the server while this thread runs no event loop, which delivers it no more.
+    const QByteArray request = permissionRequest(bashPayload(QStringLiteral("rm -rf build"), QStringLiteral("t-2")));
+    const int taken = test::connectLoopback(port);
+    ASSERT_EQ(::send(taken, request.constData(), size_t(request.size()), MSG_NOSIGNAL), request.size());
+    for (QDeadlineTimer bound(5000); server.totalEventCount() == before && !bound.hasExpired();) {
+        QThread::usleep(1000);
+    }
+    ASSERT_EQ(server.totalEventCount(), before + 1) << "the server never took the request";
+
+    controller.quitRequest().failOpenNow(QStringLiteral("murmeli ends, its X server went away"));
+    EXPECT_EQ(test::replyOf(taken).toStdString(), reply("{}").toStdString());
+    EXPECT_EQ(held->readUntilClosed().toStdString(), reply("{}").toStdString());
 }
 
 // Two agents whose ids begin alike, as ids that begin with a clock do when their sessions start within a minute: each

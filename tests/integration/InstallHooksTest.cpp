@@ -266,6 +266,8 @@ TEST_F(InstallHooksTest, AStoredSecretThatCannotBeUsedStopsTheInstallersAndIsKep
         { "only white space", " \n\n", QStringLiteral("holds only white space"), QStringLiteral("install-hooks.sh") },
         { "a NUL byte", QByteArray("s3c\0ret", 7), QStringLiteral("holds a NUL byte"),
             QStringLiteral("install-gemini-hook") },
+        { "a carriage return inside", "s3c\rret", QStringLiteral("holds a line break inside it"),
+            QStringLiteral("install-hooks.sh") },
     };
     const QString secretsDir = QFileInfo(storedSecretPath()).path();
     for (const auto& c : cases) {

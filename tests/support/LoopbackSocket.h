@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <fcntl.h>
@@ -29,6 +30,20 @@ inline int connectLoopback(quint16 port, bool nonBlocking = false)
         return -1;
     }
     return fd;
+}
+
+/// Everything until the server closes, waiting at most 5 s for each part, without the event loop; closes fd.
+inline QByteArray replyOf(int fd)
+{
+    const timeval timeout { 5, 0 };
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    QByteArray reply;
+    char chunk[4096];
+    for (ssize_t n = 0; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;) {
+        reply.append(chunk, n);
+    }
+    ::close(fd);
+    return reply;
 }
 
 } // namespace murmeli::test

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QThread>
 
+#include "main/hooks/approvals/ApprovalSerialization.h"
 #include "main/hooks/approvals/PendingRequestTable.h"
 #include "main/hooks/server/HookServer.h"
 
@@ -92,6 +93,10 @@ void QuitRequest::failOpenNow(const QString& why)
         return;
     }
     failOpenHeld(why);
+    // This thread takes nothing in any more: a request on its way to the table, or one the server takes from its
+    // queue as it closes, gets the fail-open answer from the server itself.
+    m_server.answerHeldAtOnce(
+        hooks::ApprovalSerialization::responseBody(hooks::ApprovalDecision::failOpen(), {}).toUtf8());
     // The replies are written on the server's own thread, which needs nothing of this one.
     const QDeadlineTimer deadline(replyWaitMs);
     while (m_server.activeConnectionCount() > 0 && !deadline.hasExpired()) {

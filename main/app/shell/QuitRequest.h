@@ -44,8 +44,9 @@ public:
     /// Ends murmeli as the quit goes ahead, without asking (also while the question shows): the system asked for the
     /// end (a signal). why says in the log what asked, "murmeli ends on SIGTERM".
     void requestWithoutAsking(const QString& why);
-    /// For an end that cannot wait for the event loop (the display is gone): fails the held requests open and waits
-    /// here, at most replyWaitMs, for their replies to leave; quit is not called.
+    /// For an end that cannot wait for the event loop (the display is gone): fails the held requests open, and those
+    /// the server holds or takes from now on that never reach the table, and waits here, at most replyWaitMs, for
+    /// their replies to leave; quit is not called.
     void failOpenNow(const QString& why);
     /// Whether murmeli is on its way out.
     bool isQuitting() const { return m_quitting; }

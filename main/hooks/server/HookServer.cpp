@@ -97,6 +97,11 @@ void HookServer::stop()
     m_thread.run([](HookServerWorker& worker) { worker.stopListening(); });
 }
 
+void HookServer::answerHeldAtOnce(const QByteArray& body)
+{
+    m_thread.run([body](HookServerWorker& worker) { worker.answerHeldAtOnce(body); });
+}
+
 bool HookServer::isRunning() const
 {
     return m_shared->running;

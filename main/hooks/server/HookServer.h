@@ -54,8 +54,12 @@ public:
     /// Resolves the secret (given, none, or every one the keychain keeps) and starts listening on 127.0.0.1. A stored
     /// secret that cannot be used never turns the check off: without another copy, every event is refused.
     void start(quint16 port = defaultPort, std::optional<QString> secret = std::nullopt, bool skipKeychain = false);
-    /// Stops accepting; connections already open are left to finish.
+    /// Stops accepting; connections already open are left to finish, but for another user's that have not shown the
+    /// secret.
     void stop();
+    /// Answers every held request with body at once, and every one that comes in from now on, on the server's own
+    /// thread: for an end in which the owner's thread answers nothing more.
+    void answerHeldAtOnce(const QByteArray& body);
 
     bool isRunning() const;
     quint16 port() const;

@@ -99,17 +99,28 @@ public:
     ~HookServerWorker() override;
 
     bool listen(quint16 port);
+    /// Takes what the kernel has queued, then closes the listener. Another user's connections that have not shown the
+    /// secret are closed with it: nothing that comes after could be answered, and the end would wait for them.
     void stopListening();
     void shutdown();
     /// Writes the reply of a held request; a connection that is already gone is skipped.
     void reply(quint64 connectionId, int status, const QByteArray& body);
+    /// Answers every held request with body, and from now on every one that arrives, without the owner's thread: for
+    /// an end in which that thread answers nothing more.
+    void answerHeldAtOnce(const QByteArray& body);
     /// Offers the events that found the hand-over full again, oldest first.
     void resumeHandOver();
     /// The owner's thread has handled a burst: what it freed is given back once the server is quiet too.
     void noteOwnerBurst();
 
 private:
+    // A burst: this many connections at once, or this much buffered. It has passed when both are down to a sixteenth.
+    static constexpr std::size_t burstConnections = 64;
+    static constexpr qsizetype burstBytes = 4 * 1024 * 1024;
+
     enum class Stage { Reading, Waiting, Held, Closing, Lingering };
+    // Whose the client is, as the system tells it; asked once, when it matters.
+    enum class Owner { Unasked, Own, Other, Unknown };
     // A whole request whose event found the hand-over full. The client waits rather than losing its event: the
     // owner's thread is only slow for a while, and a refused event is one the agent's hook never gets handled.
     struct WaitingEvent {
@@ -129,8 +140,7 @@ private:
         // Its head has shown a secret murmeli holds (a whole head, where none is asked for): it is never closed to
         // make room for others.
         bool proven = false;
-        // Whether the client is of murmeli's own user; asked once, when it matters.
-        std::optional<bool> own;
+        Owner owner = Owner::Unasked;
         // Bytes thrown away while lingering.
         qint64 discarded = 0;
         std::optional<WaitingEvent> waiting;
@@ -156,11 +166,13 @@ private:
     void acceptPending();
     void refuse(QTcpSocket* socket);
     /// Closes connections that have not shown the secret, another user's and then (when forOwn says the room is for
-    /// the user's own) the user's own, oldest first, until there is room for this many more connections and bytes;
-    /// false when there is still none.
+    /// the user's own) any other, oldest first, until there is room for this many more connections and bytes; false
+    /// when there is still none.
     bool makeRoom(int connections, qsizetype bytes, const std::function<bool()>& forOwn);
-    bool isOwn(QTcpSocket* socket) const;
-    bool isOwn(Connection& connection) const;
+    /// Closes another user's connections that have not shown the secret.
+    void closeOthersUnproven();
+    Owner ownerOf(QTcpSocket* socket);
+    Owner ownerOf(Connection& connection);
     bool fits(int connections, qsizetype bytes) const;
     void readFrom(quint64 id, bool peerGone = false);
     /// Brings the buffered total up to date after the buffer's allocation changed; false (and noted) past the cap.
@@ -216,6 +228,9 @@ private:
     RefusalLog m_roomMade;
     RefusalLog m_eventRefusals;
     RefusalLog m_bearerRefusals;
+    RefusalLog m_ownerUnknown;
+    // Set once the owner's thread answers nothing more: the body every held request gets at once.
+    std::optional<QByteArray> m_heldAnswer;
 };
 
 } // namespace murmeli::hooks

@@ -24,10 +24,16 @@ std::optional<QDateTime> modificationTimeOnDisk(const QString& path)
     return time.isValid() ? std::optional(time) : std::nullopt;
 }
 
-bool claimedByAny(const QString& name, const QSet<SessionKey>& keys)
+// The session whose file the name is, by its exact shape: key and one of the suffixes murmeli and its hooks write. A
+// file of the user's that merely begins with a session's key is none of them.
+std::optional<SessionKey> sessionOf(const QString& name)
 {
-    return std::any_of(
-        keys.begin(), keys.end(), [&](const SessionKey& key) { return name.startsWith(key.text() + u'-'); });
+    for (const StatusFileKind kind : StatusFiles::allKinds) {
+        if (const auto keyText = StatusFiles::keyTextOf(name, kind)) {
+            return SessionKey::fromFileKey(*keyText);
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -136,8 +142,7 @@ QStringList staleNames(const QStringList& names, const Running& running, const Q
     stale.subtract(kept);
     QStringList doomed;
     for (const QString& name : names) {
-        // A stale key that is a prefix of a kept key ("ab" of "ab-cd") must not take the kept session's files.
-        if (claimedByAny(name, stale) && !claimedByAny(name, kept) && olderThanTable(name)) {
+        if (const auto key = sessionOf(name); key && stale.contains(*key) && olderThanTable(name)) {
             doomed.append(name);
         }
     }

@@ -55,8 +55,8 @@ std::optional<AgentProcessId> recordedAgentOnDisk(const QString& recordPath);
 /// The keys of the agents in the table that run with "--resume <id>" and an id of at least 8 characters.
 QSet<SessionKey> liveKeys(const ProcessTable& table);
 
-/// The names to delete: those that begin with a stale key and "-" where no live or fresh key claims them too,
-/// and that are older than the table. A stale key has a status file or a record, is not live, no agent runs in its
+/// The names to delete: the session files (a key and one of their suffixes, nothing else) of stale keys that are
+/// older than the table. A stale key has a status file or a record, is not live, no agent runs in its
 /// folder, the agent process its record names has gone, and that file is older than the table: a session that
 /// started, or wrote again, after the listing was taken is never judged by it.
 QStringList staleNames(const QStringList& names, const Running& running, const QString& directory,

@@ -75,9 +75,9 @@ std::optional<StatusDirectory::Access> StatusDirectory::openOrCreate(QString* pr
     return reach(Reach::Create, problem, nullptr);
 }
 
-bool StatusDirectory::prepare(QString* problem, QString* repair) const
+bool StatusDirectory::prepare(QString* problem, QString* repair, bool setBack) const
 {
-    return reach(Reach::Repair, problem, repair).has_value();
+    return reach(setBack ? Reach::Repair : Reach::Create, problem, repair).has_value();
 }
 
 std::optional<StatusDirectory::Access> StatusDirectory::reach(Reach how, QString* problem, QString* repair) const

@@ -65,9 +65,10 @@ public:
     /// As open(), but creates the directory (mode 0700, with missing parents) when it is absent.
     std::optional<Access> openOrCreate(QString* problem = nullptr) const;
 
-    /// For the start: as openOrCreate(), and a directory of ours that group or others may write to is set back to
-    /// 0700, which repair (when given) then describes. False, with the reason, when it is unusable.
-    bool prepare(QString* problem = nullptr, QString* repair = nullptr) const;
+    /// For the start: as openOrCreate(), and, where setBack says the directory is murmeli's own place, one of ours that
+    /// group or others may write to is set back to 0700, which repair (when given) then describes; elsewhere such a
+    /// one keeps its mode and is refused. False, with the reason, when it is unusable.
+    bool prepare(QString* problem = nullptr, QString* repair = nullptr, bool setBack = true) const;
 
     /// The real lister: every entry but ".", ".." and subdirectories; nullopt when opening or reading fails.
     static std::optional<QStringList> listOnDisk(const QString& path);

@@ -234,3 +234,34 @@ TEST_F(PendingRequestTableTest, NoRequestIsHeldPastTheHoldLimitCountedFromItsArr
     EXPECT_FALSE(table.hasActive());
     EXPECT_EQ(clock.pendingTimers(), 0);
 }
+
+// However a request leaves the table, its session's list lets it go too: one kept there would be settled again at
+// each of the session's later events, and its memory held for as long as the session lives.
+TEST_F(PendingRequestTableTest, ARequestThatLeavesIsNoLongerListedForItsSession)
+{
+    const struct {
+        const char* how;
+        std::function<void(PendingRequestTable&, test::FakeClock&)> leave;
+        const char* listed;
+    } rows[] = {
+        { "answered while shown", [](auto& t, auto&) { t.resolve(QStringLiteral("A"), ApprovalDecision::deny()); },
+            "B C" },
+        { "answered while queued", [](auto& t, auto&) { t.resolve(QStringLiteral("B"), ApprovalDecision::deny()); },
+            "A C" },
+        { "failed open at the time-out", [](auto&, auto& c) { c.advance(25000); }, "B C" },
+        { "failed open at the hold limit", [](auto&, auto& c) { c.advance(55000); }, "" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.how);
+        PendingRequestTable held(clock);
+        for (const char* id : { "A", "B", "C" }) {
+            hold(held, request(QString::fromLatin1(id)), std::make_shared<Outcome>());
+        }
+        row.leave(held, clock);
+        QStringList listed;
+        for (const ApprovalRequest& still : held.heldRequestsOf(QStringLiteral("sess1234"))) {
+            listed << still.toolUseId;
+        }
+        EXPECT_EQ(listed.join(u' ').toStdString(), row.listed);
+    }
+}

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -31,6 +32,7 @@ using hooks::HookServer;
 using test::expectedReply;
 using test::HttpClient;
 using test::postHook;
+using test::replyOf;
 using test::waitUntil;
 
 namespace {
@@ -48,20 +50,6 @@ int sendBlocking(quint16 port, const QByteArray& request)
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer);
     EXPECT_EQ(::send(fd, request.constData(), request.size(), MSG_NOSIGNAL), request.size());
     return fd;
-}
-
-// Everything until the server closes, waiting at most 5 s for each part; closes fd.
-QByteArray replyOf(int fd)
-{
-    const timeval timeout { 5, 0 };
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    QByteArray reply;
-    char chunk[4096];
-    for (ssize_t n = 0; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;) {
-        reply.append(chunk, n);
-    }
-    ::close(fd);
-    return reply;
 }
 
 QByteArray exchangeBlocking(quint16 port, const QByteArray& request)
@@ -85,6 +73,49 @@ bool readable(int fd)
 {
     pollfd entry { fd, POLLIN, 0 };
     return ::poll(&entry, 1, 0) == 1;
+}
+
+int answered(const std::vector<int>& fds)
+{
+    return int(std::count_if(fds.begin(), fds.end(), readable));
+}
+
+// Connections from 127.0.0.2 stand for another user's: who connects is the kernel's to tell.
+std::optional<uint> uidByAddress(qintptr fd)
+{
+    sockaddr_in peer {};
+    socklen_t length = sizeof peer;
+    ::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &length);
+    return peer.sin_addr.s_addr == htonl(0x7f000002) ? 65534 : ::geteuid();
+}
+
+// count connections from 127.0.0.2, each of which sends these bytes and no more.
+std::vector<int> connectAsAnother(quint16 port, int count, const QByteArray& sent)
+{
+    std::vector<int> fds;
+    for (int i = 0; i < count; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(0x7f000002);
+        EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::send(fd, sent.constData(), sent.size(), MSG_NOSIGNAL);
+        fds.push_back(fd);
+    }
+    return fds;
+}
+
+const QByteArray unfinishedHead = "POST /hook/PermissionRequest HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bear";
+
+// A permission request with the secret the tests set.
+QByteArray permissionRequest(const QByteArray& body)
+{
+    return "POST /hook/PermissionRequest HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer s3cret\r\n"
+           "x-murmeli-adapter: claude\r\nContent-Length: 12\r\n\r\n"
+        + body;
 }
 
 class HookServerTest : public ::testing::Test {
@@ -297,6 +328,7 @@ TEST_F(HookServerTest, AStoredSecretThatCannotBeUsedNeverTurnsTheCheckOff)
         { "an empty file", Shape::Regular, "", 0600, std::nullopt, QStringLiteral("is empty") },
         { "a NUL byte", Shape::Regular, QByteArray("s3cret\0", 7), 0600, std::nullopt, QStringLiteral("NUL") },
         { "a line break inside", Shape::Regular, "s3c\nret\n", 0600, std::nullopt, QStringLiteral("line break") },
+        { "a carriage return inside", Shape::Regular, "s3c\rret", 0600, std::nullopt, QStringLiteral("line break") },
         { "open to others and random", Shape::Regular, QByteArray::fromHex("ff01"), 0640, std::nullopt,
             QStringLiteral("not UTF-8 text") },
     };
@@ -517,7 +549,6 @@ TEST_F(HookServerTest, IdleFloodIsCappedAndAGoodRequestIsServed)
     for (int i = 0; i < 124; ++i) {
         late.push_back(test::connectLoopback(port));
     }
-    const auto answered = [](const std::vector<int>& fds) { return std::count_if(fds.begin(), fds.end(), readable); };
     ASSERT_TRUE(waitUntil([&] { return answered(idle) == 100; }, 10000));
     EXPECT_EQ(server->activeConnectionCount(), 1024);
     EXPECT_EQ(answered(late), 0);
@@ -547,38 +578,10 @@ TEST_F(HookServerTest, AFloodWithoutTheSecretNeverKeepsPermissionRequestsOut)
 {
     auto fake = std::make_shared<test::FakeClock>();
     clock = fake;
-    // The flood comes from 127.0.0.2, standing for another user: who connects is the kernel's to tell.
-    const auto peerUid = [](qintptr fd) -> std::optional<uint> {
-        sockaddr_in peer {};
-        socklen_t length = sizeof peer;
-        ::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &length);
-        return peer.sin_addr.s_addr == htonl(0x7f000002) ? 65534 : ::geteuid();
-    };
-    startServer({ .maxConnections = 100, .peerUid = peerUid }, QStringLiteral("s3cret"), true);
+    startServer({ .maxConnections = 100, .peerUid = &uidByAddress }, QStringLiteral("s3cret"), true);
     asyncBody = QStringLiteral(R"({"hookSpecificOutput":{"decision":{"behavior":"allow"}}})");
-    const QByteArray unfinished = "POST /hook/PermissionRequest HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bear";
-    const auto flood = [&](int count) {
-        std::vector<int> fds;
-        for (int i = 0; i < count; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in address {};
-            address.sin_family = AF_INET;
-            address.sin_addr.s_addr = htonl(0x7f000002);
-            EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            address.sin_port = htons(port);
-            EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-            ::send(fd, unfinished.constData(), unfinished.size(), MSG_NOSIGNAL);
-            fds.push_back(fd);
-        }
-        return fds;
-    };
-    const auto answered = [](const std::vector<int>& fds) { return std::count_if(fds.begin(), fds.end(), readable); };
-    const auto request = [](const QByteArray& body) {
-        return "POST /hook/PermissionRequest HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer s3cret\r\n"
-               "x-murmeli-adapter: claude\r\nContent-Length: 12\r\n\r\n"
-            + body;
-    };
+    const auto flood = [&](int count) { return connectAsAnother(port, count, unfinishedHead); };
+    const auto request = &permissionRequest;
 
     std::vector<int> first = flood(120);
     ASSERT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 100 && answered(first) == 20; }));
@@ -619,6 +622,77 @@ TEST_F(HookServerTest, AFloodWithoutTheSecretNeverKeepsPermissionRequestsOut)
         ::close(fd);
     }
     for (const int fd : second) {
+        ::close(fd);
+    }
+}
+
+// However many are closed to make room, and however fast they come, the log counts every one of them.
+TEST_F(HookServerTest, EveryConnectionClosedToMakeRoomIsCounted)
+{
+    // Heads never overdue: a slow machine's connections are closed to make room, not for their time.
+    clock = std::make_shared<test::FakeClock>();
+    startServer({ .maxConnections = 10 });
+    std::vector<int> idle;
+    for (int i = 0; i < 40; ++i) {
+        idle.push_back(test::connectLoopback(port));
+    }
+    static const QRegularExpression roomMade(QStringLiteral("closed (\\d+) connection\\(s\\) that had shown no hook"));
+    const auto counted = [&] {
+        int sum = 0;
+        for (const QString& line : logs) {
+            sum += roomMade.match(line).captured(1).toInt();
+        }
+        return sum;
+    };
+    EXPECT_TRUE(waitUntil([&] { return counted() == 30; }, 10000)) << counted() << " of 30 counted";
+    for (const int fd : idle) {
+        ::close(fd);
+    }
+}
+
+// Where the system does not tell whose a connection is, a hook of the user's that looks at who listens before it
+// sends a byte may be any of them: a flood of others it cannot tell apart is refused rather than let close it, and the
+// log says why.
+TEST_F(HookServerTest, WhereNoOwnerIsToldAFloodClosesNoHook)
+{
+    clock = std::make_shared<test::FakeClock>();
+    startServer({ .maxConnections = 10, .peerUid = [](qintptr) { return std::optional<uint>(); } },
+        QStringLiteral("s3cret"), true);
+    HttpClient looking(port);
+    ASSERT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 1; }));
+    const std::vector<int> flood = connectAsAnother(port, 30, unfinishedHead);
+    EXPECT_TRUE(waitUntil([&] { return answered(flood) == 21; })) << answered(flood) << " of 21 refused";
+    EXPECT_FALSE(looking.closedByServer());
+    EXPECT_TRUE(waitUntil([&] { return !logs.filter(QStringLiteral("did not tell whose")).isEmpty(); }));
+    looking.write(permissionRequest("{\"n\":\"abcd\"}"));
+    ASSERT_TRUE(waitUntil([&] { return asyncCalls.size() == 1; }));
+    releaser.setObjectName(QStringLiteral("decide"));
+    EXPECT_EQ(looking.readUntilClosed(), okReply);
+    for (const int fd : flood) {
+        ::close(fd);
+    }
+}
+
+// As murmeli ends, the listener shut, another user's unfinished heads are answered busy and closed at once rather
+// than awaited until they are overdue; the user's own request on its way in is still served.
+TEST_F(HookServerTest, StoppingClosesAnotherUsersUnfinishedHeadsAtOnce)
+{
+    auto fake = std::make_shared<test::FakeClock>();
+    clock = fake;
+    startServer({ .peerUid = &uidByAddress }, QStringLiteral("s3cret"), true);
+    const std::vector<int> others = connectAsAnother(port, 5, unfinishedHead);
+    HttpClient own(port);
+    const QByteArray request = permissionRequest("{\"n\":\"abcd\"}");
+    own.write(request.left(40));
+    ASSERT_TRUE(waitUntil([&] { return server->activeConnectionCount() == 6; }));
+    server->stop();
+    EXPECT_TRUE(waitUntil([&] { return answered(others) == 5; })) << answered(others) << " of 5 closed";
+    EXPECT_EQ(server->activeConnectionCount(), 1);
+    own.write(request.mid(40));
+    ASSERT_TRUE(waitUntil([&] { return asyncCalls.size() == 1; }));
+    releaser.setObjectName(QStringLiteral("decide"));
+    EXPECT_EQ(own.readUntilClosed(), okReply);
+    for (const int fd : others) {
         ::close(fd);
     }
 }

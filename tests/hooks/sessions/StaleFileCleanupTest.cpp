@@ -50,7 +50,9 @@ TEST(StaleFileCleanupTest, DeletesOnlyOldFilesOfSessionsWithoutAnAgent)
     const std::vector<Case> cases {
         { "live0001-status.json", 60, false }, { "live0001-activity.json", 60, false },
         { "dead0002-status.json", 60, true }, { "dead0002-notify.json", 60, true },
-        { "dead0002-transcript-path.txt", 60, true }, { "dead0002-other", 60, true },
+        { "dead0002-transcript-path.txt", 60, true },
+        { "dead0002-other", 60, false }, // a file of the user's that only begins with the key
+        { "rec00015-session.json", 60, true }, { "rec00015-report.txt", 60, false },
         { "hook0003-activity.json", 60, false }, // no status file: never judged
         { "status.json", 60, false }, { "notify.json", 60, false },
         { "live-status.json", 60, true }, // the stale key "live" ...
