@@ -665,9 +665,9 @@ qint64 codexBelow(qint64 terminal)
 } // namespace
 
 // Codex runs the hooks of all its sessions from one background server without a terminal, which the first session,
-// started in a plain terminal, starts. Three sessions in two folders (one in tmux): each row's jump brings its own
-// session's terminal to the front, and a Codex killed, or its terminal closed, with a request on show lets go of the
-// request and its row within 5 s, and the request behind it shows.
+// started in a plain terminal, starts. Three sessions in two folders (one in tmux): the one alone in its folder opens
+// its own terminal; the two in one folder, which nothing tells apart, open none rather than the other's. Killing one of
+// those ends no session and lets go of no request (either may have been its own), and the one alone keeps its own.
 TEST_F(NotchPanelAgentTest, CodexSessionsOfOneServerEachOpenTheirOwnTerminal)
 {
     QString whyNot;
@@ -827,12 +827,13 @@ TEST_F(NotchPanelAgentTest, CodexSessionsOfOneServerEachOpenTheirOwnTerminal)
     }));
     QStringList jumps;
     desk.noteJumps(jumps);
+    // Each row's jump from another terminal in front: its own window, or, where it cannot be told, none.
     const struct {
         QString sid;
-        platform::WindowId own;
+        std::optional<platform::WindowId> own;
         platform::WindowId other;
-    } rows[] = { { first, *windowOne, *windowThree }, { second, *windowTwo, *windowOne },
-        { third, *windowThree, *windowOne } };
+    } rows[] = { { first, std::nullopt, *windowTwo }, { second, *windowTwo, *windowOne },
+        { third, std::nullopt, *windowTwo } };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.sid.toStdString());
         QFuture<bool> focused = windows->activate(r.other, std::chrono::milliseconds(5000));
@@ -840,10 +841,14 @@ TEST_F(NotchPanelAgentTest, CodexSessionsOfOneServerEachOpenTheirOwnTerminal)
         jumps.clear();
         ASSERT_TRUE(desk.clickJump(r.sid)) << desk.why.toStdString();
         ASSERT_TRUE(waitUntil([&] { return !jumps.isEmpty(); }, 20000));
-        EXPECT_TRUE(waitUntil([&] {
-            return run(QStringLiteral("xdotool"), { QStringLiteral("getactivewindow") }).trimmed()
-                == QString::number(r.own);
-        })) << jumps.join(QLatin1Char('\n')).toStdString();
+        const QString front = QString::number(r.own.value_or(r.other));
+        const auto inFront
+            = [&] { return run(QStringLiteral("xdotool"), { QStringLiteral("getactivewindow") }).trimmed() == front; };
+        EXPECT_TRUE(waitUntil(inFront)) << jumps.join(QLatin1Char('\n')).toStdString();
+        if (!r.own) {
+            EXPECT_TRUE(jumps.join(QLatin1Char('\n')).contains(QStringLiteral("cannot tell")))
+                << jumps.join(QLatin1Char('\n')).toStdString();
+        }
     }
 
     const auto heldFor = [&](const QString& sid) {
@@ -856,19 +861,22 @@ TEST_F(NotchPanelAgentTest, CodexSessionsOfOneServerEachOpenTheirOwnTerminal)
         return std::any_of(
             sessions.begin(), sessions.end(), [&](const notch::SessionRow& row) { return row.sid == sid; });
     };
-    // kill -9 of the first with its request on show: the request, then its row, go, and the third's request shows.
+    // kill -9 of the first with its request on show: nothing tells whose Codex it was, so it ends neither session of
+    // that folder; a wrong guess would have let the other's request go to a prompt nobody reads. Two of the
+    // registry's 2 s looks pass.
     const qint64 firstCodex = codexBelow(plainAlpha.processId());
     ASSERT_GT(firstCodex, 0);
-    QElapsedTimer sinceKill;
-    sinceKill.start();
     ASSERT_EQ(::kill(static_cast<pid_t>(firstCodex), SIGKILL), 0);
-    EXPECT_TRUE(waitUntil([&] { return !heldFor(first) && !listed(first); }, 5000));
-    RecordProperty("killedCodexLetGoMs", static_cast<int>(sinceKill.elapsed()));
-    EXPECT_TRUE(waitUntil([&] { return table.activeRequest() && table.activeRequest()->sessionId == third; }, 5000));
-    // Its terminal closed: the same for the third.
-    sinceKill.restart();
-    plainAlphaToo.terminate();
-    EXPECT_TRUE(waitUntil([&] { return !heldFor(third) && !listed(third); }, 5000));
-    RecordProperty("closedTerminalLetGoMs", static_cast<int>(sinceKill.elapsed()));
+    EXPECT_FALSE(waitUntil([&] { return !heldFor(first) || !listed(first) || !listed(third); }, 4500));
+    EXPECT_TRUE(heldFor(third));
     EXPECT_TRUE(listed(second));
+    // The one alone in its folder still opens its own.
+    QFuture<bool> focused = windows->activate(*windowOne, std::chrono::milliseconds(5000));
+    ASSERT_TRUE(waitUntil([&] { return focused.isFinished(); }) && focused.result());
+    jumps.clear();
+    ASSERT_TRUE(desk.clickJump(second)) << desk.why.toStdString();
+    EXPECT_TRUE(waitUntil([&] {
+        return run(QStringLiteral("xdotool"), { QStringLiteral("getactivewindow") }).trimmed()
+            == QString::number(*windowTwo);
+    })) << jumps.join(QLatin1Char('\n')).toStdString();
 }
