@@ -44,7 +44,8 @@ public:
         rig.render();
         rig.clock.advance(1000);
         rig.render();
-        rig.clock.advance(notch::Hand::restMs);
+        // The card's buttons take a press once it has stood in view a second.
+        rig.clock.advance(notch::Standing::decisionMs);
         rig.render();
     }
 
@@ -117,7 +118,8 @@ TEST(ApprovalCardTest, TheLastButtonNamesItsToolWhole)
 }
 
 // One request answered, the next takes its place under the pointer: a second click meant for the first answers
-// nothing, however long the pointer rests there, until the pointer has left the button and come back.
+// nothing, and neither does one after the pointer left the button and came back, until the new request has stood on
+// the card a second.
 TEST(ApprovalCardTest, ANewRequestUnderThePointerTakesNoClickAtOnce)
 {
     CardOnThePanel shown(QStringLiteral("Bash"), { { "command", "echo one" } });
@@ -140,19 +142,21 @@ TEST(ApprovalCardTest, ANewRequestUnderThePointerTakesNoClickAtOnce)
     shown.rig.render();
     clickYes();
     EXPECT_EQ(answers.size(), 1);
-    shown.rig.clock.advance(1500);
+    shown.list().pointer(notch::PointerPhase::Move, shown.card().commandFrame().center());
+    shown.list().pointer(notch::PointerPhase::Move, shown.card().buttonFrames()[1].center());
+    shown.rig.clock.advance(notch::Standing::decisionMs - 1);
     shown.rig.render();
     clickYes();
     EXPECT_EQ(answers.size(), 1);
-    shown.list().pointer(notch::PointerPhase::Move, shown.card().commandFrame().center());
-    shown.list().pointer(notch::PointerPhase::Move, shown.card().buttonFrames()[1].center());
+    shown.rig.clock.advance(1);
+    shown.rig.render();
     clickYes();
     EXPECT_EQ(answers, (QStringList { "tu-1:allowOnce", "tu-2:allowOnce" }));
 }
 
 // A button held down on request A while A leaves the card (it failed open, or was answered elsewhere) and the
 // session's next request B takes its place under the pointer: the release answers neither, whichever button was held,
-// and B's buttons take no click until the pointer has left them and come back.
+// and B's buttons take no click until B has stood on the card a second, however the pointer moves.
 TEST(ApprovalCardTest, AReleaseAnswersOnlyTheRequestTheButtonWentDownOn)
 {
     for (const int index : { 0, 1, 2 }) {
@@ -174,13 +178,15 @@ TEST(ApprovalCardTest, AReleaseAnswersOnlyTheRequestTheButtonWentDownOn)
         shown.rig.send(QEvent::MouseButtonRelease, at);
         EXPECT_TRUE(answers.isEmpty()) << answers.join(' ').toStdString();
 
-        shown.rig.clock.advance(1000);
+        shown.rig.send(QEvent::MouseMove, shown.card().commandFrame().center());
+        shown.rig.send(QEvent::MouseMove, at);
+        shown.rig.clock.advance(notch::Standing::decisionMs - 1);
         shown.rig.render();
         shown.rig.send(QEvent::MouseButtonPress, at);
         shown.rig.send(QEvent::MouseButtonRelease, at);
         EXPECT_TRUE(answers.isEmpty()) << answers.join(' ').toStdString();
-        shown.rig.send(QEvent::MouseMove, shown.card().commandFrame().center());
-        shown.rig.send(QEvent::MouseMove, at);
+        shown.rig.clock.advance(1);
+        shown.rig.render();
         shown.rig.send(QEvent::MouseButtonPress, at);
         shown.rig.send(QEvent::MouseButtonRelease, at);
         EXPECT_EQ(answers.join(' ').toStdString(),

@@ -166,7 +166,7 @@ TEST(SessionListRowTest, ClicksOnTheListReachTheViewModelWithTheRowsSession)
         list.paint(painter, QRectF(0, 0, 420, 900), clock.monotonicMs());
     };
     paint();
-    clock.advance(notch::Hand::restMs);
+    clock.advance(notch::Standing::decisionMs);
     paint();
 
     const auto cardOf = [&](const QString& sid) { return list.row(sid)->approvalCard(); };
