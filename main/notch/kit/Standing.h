@@ -50,10 +50,7 @@ public:
     void renew() { m_sinceMs.reset(); }
 
     /// When the control takes a press; none while it moves, is out of view, or has not been drawn since it changed.
-    std::optional<qint64> readyAtMs() const
-    {
-        return m_sinceMs ? std::optional(*m_sinceMs + m_delayMs) : std::nullopt;
-    }
+    std::optional<qint64> readyAtMs() const { return m_sinceMs ? std::optional(*m_sinceMs + m_delayMs) : std::nullopt; }
     /// Whether a press that went down at eventMs counts.
     bool takes(qint64 eventMs) const
     {
@@ -66,7 +63,8 @@ public:
         if (!m_sinceMs) {
             return 0;
         }
-        return std::clamp(static_cast<double>(ms - *m_sinceMs) / static_cast<double>(std::max<qint64>(m_delayMs, 1)), 0.0, 1.0);
+        return std::clamp(
+            static_cast<double>(ms - *m_sinceMs) / static_cast<double>(std::max<qint64>(m_delayMs, 1)), 0.0, 1.0);
     }
     const QRectF& frame() const { return m_frame; }
 

@@ -290,8 +290,8 @@ void ApprovalCard::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     const std::optional<QRectF>& viewport = m_environment.viewport;
     const QRectF seen = viewport ? viewport->adjusted(-1, -1, 1, 1) : QRectF();
     const QRectF buttonsArea(frame.left(), y, frame.width(), plan.height);
-    const bool inView = !viewport || seen.contains(card)
-        || (card.height() > viewport->height() && seen.contains(buttonsArea));
+    const bool inView
+        = !viewport || seen.contains(card) || (card.height() > viewport->height() && seen.contains(buttonsArea));
     paintButtons(painter, plan, QPointF(frame.left(), y), inView, nowMs);
     painter.restore();
 }
@@ -343,8 +343,8 @@ void ApprovalCard::paintButtons(QPainter& painter, const ButtonPlan& plan, QPoin
             painter.setOpacity(opacity);
             painter.setPen(Qt::NoPen);
             painter.setBrush(all[i].kind == ButtonKind::Warning ? colours.fill : colours.label);
-            painter.drawRect(QRectF(track.topLeft(),
-                QSizeF(track.width() * m_standing[i].progressAt(nowMs), track.height())));
+            painter.drawRect(
+                QRectF(track.topLeft(), QSizeF(track.width() * m_standing[i].progressAt(nowMs), track.height())));
         }
         painter.restore();
     }

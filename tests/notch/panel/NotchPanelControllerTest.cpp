@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QMouseEvent>
 
+#include "main/notch/kit/Standing.h"
 #include "main/notch/kit/ViewHost.h"
 #include "main/notch/views/ApprovalCard.h"
 #include "main/notch/views/ContentAreaView.h"
@@ -529,5 +530,67 @@ TEST(NotchPanelControllerTest, AHandThatMetTheCardOnItsWayFindsItReadyOnceTheCar
         EXPECT_TRUE(answers.isEmpty());
         clickYes();
         EXPECT_EQ(answers, QStringList { "tu-1" });
+    }
+}
+
+// The panel opens under a pointer that rests on the closed strip where a button of the open strip comes to lie, or
+// that slides on along the top edge onto one. The button waits for the pointer to rest on it a beat, by when the
+// events happened: a press that the server stamped before that, even one handled late, does nothing; one after it
+// acts, as the button is drawn ready by then, however it was met.
+TEST(NotchPanelControllerTest, AStripButtonMetAsThePanelOpensTakesAPressByItsTimeAndNeverStaysDead)
+{
+    const struct {
+        const char* name;
+        int index;
+        bool slides;
+        qint64 pressedAfterStopMs;
+        qint64 handledLateMs;
+        bool acts;
+    } rows[] = {
+        { "rested on mute as it opened, pressed 0.1 s after it stood still", 0, false, 100, 0, false },
+        { "rested on settings as it opened, pressed 2.2 s after", 1, false, 2200, 0, true },
+        { "rested on power as it opened, pressed 1.2 s after", 2, false, 1200, 0, true },
+        { "slid onto settings, pressed 0.4 s after stopping, handled 0.3 s late", 1, true, 400, 300, false },
+        { "slid onto power, pressed 0.52 s after stopping, handled 0.3 s late", 2, true, 520, 300, true },
+    };
+    const auto controls = [](test::PanelRig& rig) {
+        return static_cast<notch::CtrlGroupView*>(rig.panel->rootView()->strip().rightContent());
+    };
+    const auto frames = [](test::PanelRig& rig, qint64 ms) {
+        for (const qint64 until = rig.clock.monotonicMs() + ms; rig.clock.monotonicMs() < until; rig.render()) {
+            rig.clock.advance(std::min<qint64>(16, until - rig.clock.monotonicMs()));
+        }
+    };
+    test::PanelRig dry;
+    dry.panel->show();
+    dry.panel->expansionState().setExpanded(true);
+    frames(dry, 1000);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::PanelRig rig;
+        int acted = 0;
+        rig.panel->onQuit = [&] { ++acted; };
+        rig.panel->onShowSettings = [&] { ++acted; };
+        rig.panel->show();
+        notch::ViewHost& window = *rig.panel->window();
+        const auto stamp = [&] { return 7'000'000 + static_cast<quint64>(rig.clock.monotonicMs()); };
+        const QPointF button = controls(dry)->toggle(row.index).frame().center();
+        QPointF at = row.slides ? rig.panel->visibleContentRect().topLeft() + QPointF(2, button.y()) : button;
+        rig.overlay.moveTo(window.mapToGlobal(at.toPoint()));
+        rig.send(QEvent::MouseMove, at, stamp());
+        for (rig.render(); row.slides && at.x() < button.x(); frames(rig, 30)) {
+            rig.send(QEvent::MouseMove, at = QPointF(std::min(at.x() + 3, button.x()), at.y()), stamp());
+        }
+        while (rig.panel->rootView()->boxFrame().size() != rig.panel->rootView()->targetSize()) {
+            frames(rig, 16);
+        }
+        const bool muted = controls(rig)->toggle(0).isActive();
+        frames(rig, row.pressedAfterStopMs);
+        const quint64 pressed = stamp();
+        EXPECT_EQ(controls(rig)->isReady(row.index), row.acts) << "drawn so when the press went down";
+        frames(rig, row.handledLateMs);
+        rig.send(QEvent::MouseButtonPress, button, pressed);
+        rig.send(QEvent::MouseButtonRelease, button, pressed);
+        EXPECT_EQ(acted + (controls(rig)->toggle(0).isActive() != muted), row.acts ? 1 : 0);
     }
 }

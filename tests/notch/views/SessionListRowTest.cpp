@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include "main/notch/kit/Standing.h"
 #include "main/notch/model/PanelViewModel.h"
 #include "main/notch/views/ApprovalCard.h"
 #include "main/notch/views/SessionJumpButton.h"
