@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 
 #include "main/app/AppController.h"
+#include "main/notch/kit/Standing.h"
 #include "main/notch/kit/ViewHost.h"
 #include "main/notch/panel/NotchPanelController.h"
 #include "main/notch/views/ApprovalCard.h"
@@ -108,7 +109,7 @@ protected:
         return scene;
     }
 
-    /// Opens the panel the way the pointer does, and lets it come to rest.
+    /// Opens the panel the way the pointer does, lets it come to rest, and its cards stand still their second.
     void open()
     {
         overlay.moveTo(
@@ -118,6 +119,8 @@ protected:
         ASSERT_TRUE(panel.isExpanded());
         look();
         clock->advance(1000);
+        look();
+        clock->advance(notch::Standing::decisionMs);
         look();
     }
 
@@ -220,9 +223,9 @@ TEST_F(AppControllerApprovalPanelTest, EachAnswerShowsOnThePanelInItsOwnTurnAndT
 // One session asks twice in a row, as parallel tool calls do: "echo A", and 0.3 s later another command. The person
 // answers the first with Yes; the second takes its place on the same card, under the pointer still resting on Yes, with
 // only its command changed and the command's rim lit, so that it is seen to be new. A second click on the spot, 80 ms
-// to 1.5 s later (the first seemed not to take), answers nothing, and Yes is drawn faded; once the pointer has left the
-// button and come back, Yes answers the second.
-TEST_F(AppControllerApprovalPanelTest, ARequestThatTakesAnothersPlaceUnderThePointerWaitsForAFreshAim)
+// to 0.95 s later (the first seemed not to take), answers nothing, and Yes is drawn waiting, even after the pointer
+// left the button and came back; once the second has stood on the card a second, Yes answers it.
+TEST_F(AppControllerApprovalPanelTest, ARequestThatTakesAnothersPlaceUnderThePointerWaitsItsSecond)
 {
     QStringList taps;
     notch::PanelViewModel& vm = controller.vm();
@@ -241,13 +244,14 @@ TEST_F(AppControllerApprovalPanelTest, ARequestThatTakesAnothersPlaceUnderThePoi
     const QByteArray allowed = R"({"behavior":"allow"},"hookEventName":"PermissionRequest"}})";
     open();
     int round = 0;
-    for (const int later : { 80, 300, 700, 1500 }) {
+    for (const int later : { 80, 300, 700, 950 }) {
         SCOPED_TRACE(later);
         const QByteArray first = "tu-a" + QByteArray::number(round);
         const QByteArray second = "tu-b" + QByteArray::number(round++);
         auto a = ask("aaaa1111", first.constData(), "echo A");
         clock->advance(300);
         auto b = ask("aaaa1111", second.constData(), "echo B");
+        clock->advance(notch::Standing::decisionMs);
         look();
         ASSERT_NE(card(), nullptr);
         const QPointF yes = card()->buttonFrames()[1].center();
@@ -270,6 +274,8 @@ TEST_F(AppControllerApprovalPanelTest, ARequestThatTakesAnothersPlaceUnderThePoi
         EXPECT_NE(replaced.pixelColor(lit), notch::SystemColors::orange)
             << "Yes under the resting pointer is not faded";
 
+        mouse(QEvent::MouseMove, command);
+        mouse(QEvent::MouseMove, yes);
         clock->advance(later);
         look();
         click();
@@ -277,11 +283,7 @@ TEST_F(AppControllerApprovalPanelTest, ARequestThatTakesAnothersPlaceUnderThePoi
         EXPECT_EQ(taps.join(' ').toStdString(), first.toStdString()) << "the second was answered unread";
         EXPECT_FALSE(b->closedByServer());
 
-        // The hand rests a moment before it moves off and back.
-        clock->advance(notch::Hand::restMs);
-        look();
-        mouse(QEvent::MouseMove, command);
-        mouse(QEvent::MouseMove, yes);
+        clock->advance(notch::Standing::decisionMs - later);
         EXPECT_EQ(picture().pixelColor(lit), notch::SystemColors::orange);
         click();
         EXPECT_EQ(taps.join(' ').toStdString(), (first + ' ' + second).toStdString());

@@ -1095,13 +1095,12 @@ TEST_F(PanelOutOfTheWayTest, AnAimedClickActsAtTheFirstClick)
     request->waitForFinished(5000);
 }
 
-// A request waits. The person moves onto the closed strip (in 300 to 500 ms), reads for 0.7 to 1 s while the panel
+// A request waits. The person moves onto the closed strip (in 300 to 500 ms), reads for 1.5 to 1.9 s while the panel
 // opens, and goes straight on to "Yes" (in 200 to 400 ms), clicking 80 to 200 ms after arriving: the first click
-// answers. Going on without a pause, the hand meets a card that grew under it: the card is drawn faded as a whole and
-// takes no click, until the pointer has rested on "Yes" a moment; then it is drawn ready, and a click answers. A
-// quick hand that sets off 0 to 560 ms after reaching the strip, and rests up to 0.8 s before it clicks again where
-// a click did nothing, answers at the first click or that one nearly always; a first click acts exactly when "Yes"
-// shows ready.
+// answers. Going on without a pause, the hand meets a card that has not stood still a second: it is drawn waiting and
+// takes no click; once its second has run it is drawn ready, and a click answers. A quick hand that sets off 0 to
+// 560 ms after reaching the strip answers exactly when "Yes" shows ready, and a click made once it shows ready
+// answers.
 TEST_F(PanelOutOfTheWayTest, OpeningThePanelAndGoingStraightForYesAnswersAtTheFirstClick)
 {
     start(DesktopLock::keyboardAndClipboard);
@@ -1131,7 +1130,7 @@ TEST_F(PanelOutOfTheWayTest, OpeningThePanelAndGoingStraightForYesAnswersAtTheFi
     };
     QStringList missed;
     for (int trial = 0; trial < 5; ++trial) {
-        const int readingMs = uniform(700, 1000);
+        const int readingMs = uniform(1500, 1900);
         const CardPlaces seen = goStraightForYes(readingMs);
         xdotool(click);
         if (!request->waitForFinished(2000)) {
@@ -1156,37 +1155,36 @@ TEST_F(PanelOutOfTheWayTest, OpeningThePanelAndGoingStraightForYesAnswersAtTheFi
         ->grabWindow(0, 740, 0, 440, 300)
         .save(::murmeli::test::screenshotFolder() + QStringLiteral("/panel-card-met-on-the-way.png"));
     EXPECT_FALSE(request->waitForFinished(200)) << "answered by a hand that met the card as it grew under it";
-    EXPECT_TRUE(waitUntil(yesShowsReady, 1500)) << "Yes is still drawn faded after a rest on it";
+    EXPECT_TRUE(waitUntil(yesShowsReady, 2500)) << "Yes is still drawn waiting long after the card stood still";
     xdotool(click);
-    EXPECT_TRUE(request->waitForFinished(3000)) << "Yes, drawn ready after a rest on it, took no click";
+    EXPECT_TRUE(request->waitForFinished(3000)) << "Yes, drawn ready, took no click";
 
-    // The quick hand, setting off at moments spread over the first 560 ms on the strip.
+    // The quick hand, setting off at moments spread over the first 560 ms on the strip; where its click did nothing,
+    // the person waits for "Yes" to show ready and clicks again.
     QStringList neither;
     QStringList misdrawn;
     for (int trial = 0; trial < 8; ++trial) {
         request = askFromTheCard();
         const int setOffMs = 70 * trial + uniform(0, 70);
-        const int restMs = uniform(400, 800);
-        const QString what = QStringLiteral("set off %1 ms after reaching the strip, a retry %2 ms later");
+        const QString what = QStringLiteral("set off %1 ms after reaching the strip");
         goStraightForYes(setOffMs);
         const bool drawnReady = yesShowsReady();
         xdotool(click);
         const bool answered = request->waitForFinished(250);
         if (answered != drawnReady) {
-            misdrawn << what.arg(setOffMs).arg(restMs)
-                    + (answered ? ": a faded Yes answered" : ": a ready Yes did not");
+            misdrawn << what.arg(setOffMs) + (answered ? ": a waiting Yes answered" : ": a ready Yes did not");
         }
         if (!answered) {
-            xdotool(pause(restMs - 250) + click);
+            waitUntil(yesShowsReady, 2500);
+            xdotool(click);
             if (!request->waitForFinished(1000)) {
-                neither << what.arg(setOffMs).arg(restMs);
-                xdotool(pause(300) + reach(QCursor::pos(), card->command.center(), 200) + pause(100)
-                    + reach(card->command.center(), card->yes.center(), 250) + pause(150) + click);
+                neither << what.arg(setOffMs);
+                xdotool(pause(300) + click);
                 ASSERT_TRUE(request->waitForFinished(3000)) << "Yes took no click at all";
             }
         }
     }
-    EXPECT_LE(neither.size(), 1) << neither.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(neither.isEmpty()) << neither.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(misdrawn.isEmpty()) << misdrawn.join(QLatin1Char('\n')).toStdString();
 }
 
@@ -1194,7 +1192,7 @@ TEST_F(PanelOutOfTheWayTest, OpeningThePanelAndGoingStraightForYesAnswersAtTheFi
 // presses "Yes" on A and holds the button down while A leaves the card, as a decision near the time limit meets it: A
 // fails open at 25 s, or its hook's connection closes. B takes the card, its "Yes" under the held button. The release
 // answers nothing: A's agent has what it got (fail-open's {}, or nothing), B's hook still waits, and B gets the answer
-// the person then gives it, once the pointer has left "Yes".
+// the person then gives it, once B has stood on the card a second.
 TEST_F(PanelOutOfTheWayTest, AButtonHeldWhileItsRequestLeavesAnswersNothingOnRelease)
 {
     start(DesktopLock::keyboardAndClipboard);

@@ -45,12 +45,13 @@ std::optional<QList<QRect>> PanelRig::inputRegion() const
     return overlay.regionOf(*window->windowHandle());
 }
 
-void PanelRig::send(QEvent::Type type, QPointF windowPoint)
+void PanelRig::send(QEvent::Type type, QPointF windowPoint, quint64 stampMs)
 {
     notch::ViewHost& window = *panel->window();
     const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
     const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
     QMouseEvent event(type, windowPoint, window.mapToGlobal(windowPoint), button, held, Qt::NoModifier);
+    event.setTimestamp(stampMs);
     QCoreApplication::sendEvent(&window, &event);
 }
 

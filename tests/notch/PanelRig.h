@@ -55,8 +55,8 @@ public:
     /// The window's input region as last set; absent before any.
     std::optional<QList<QRect>> inputRegion() const;
     /// A pointer event on the window at a point of it, as the desktop delivers one: a move (no button), a left press
-    /// or a left release.
-    void send(QEvent::Type type, QPointF windowPoint);
+    /// or a left release; stampMs: the display server's time of it (0: none).
+    void send(QEvent::Type type, QPointF windowPoint, quint64 stampMs = 0);
     /// Draws the window offscreen at the clock's time, as a frame of the real window would, once the events queued
     /// by the frame before have been handled.
     QImage render();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstddef>
 #include <limits>
 #include <optional>
@@ -11,6 +10,8 @@
 #include <QPointF>
 #include <QRectF>
 #include <QtGlobal>
+
+#include "main/notch/kit/Standing.h"
 
 namespace murmeli::notch {
 
@@ -55,6 +56,8 @@ public:
     }
     /// The opening panel has been drawn at rest, at nowMs: it stands still on the screen from there.
     void stoodStill(qint64 nowMs) { m_stillSinceMs = nowMs; }
+    /// Since when the panel stands still; none while it opens.
+    std::optional<qint64> stillSinceMs() const { return m_stillSinceMs; }
 
     /// The hand moved within the last restMs, over the panel.
     bool isMoving(qint64 nowMs) const { return m_lastMoveMs && !m_outside && nowMs - *m_lastMoveMs < restMs; }
@@ -95,12 +98,14 @@ private:
     bool m_fromOutside = false;
 };
 
-/// The one rule by which every control of the panel takes a press: it counts when the control was drawn at that
-/// place, with that meaning, before the hand set off towards it, and the pointer came onto it by its own move. Then
-/// it acts at once. A control that came under the pointer (it slid, scrolled or took another's meaning there) or that
-/// the hand met on a way begun before it stood there takes no press, and is drawn so, until the pointer has left it;
-/// coming back is an aim like any other. One the hand met while the opening panel was still arriving is, besides,
-/// ready once the pointer has rested on it a beat with nothing on it changed: the person has it in view by then.
+/// The rule by which the panel's controls that decide nothing (the strip's buttons, a row, a row's arrow) take a
+/// press: it counts when the control was drawn at that place, with that meaning, before the hand set off towards it,
+/// and the pointer came onto it by its own move. Then it acts at once. A control that came under the pointer (it slid,
+/// scrolled or took another's meaning there) or that the hand met on a way begun before it stood there takes no
+/// press, and is drawn so, until the pointer has left it and come back, or has rested on it a beat with nothing on it
+/// changed: the person has it in view by then, and no control stays dead under a pointer at rest. Times are those of
+/// the events, so a busy machine neither shortens nor lengthens the beat. (A control that decides for an agent waits
+/// for its request to stand still instead: see Standing.)
 class Aim final {
 public:
     /// Why the pointer over the control is not aiming at it.
@@ -114,8 +119,8 @@ public:
         Arriving,
     };
 
-    /// How long the pointer rests on a control it met while the panel arrived before the control is ready: a beat a
-    /// person notices. Along the top edge, where a hand slides past and stops a moment before a click meant for the
+    /// How long the pointer rests on a control it did not aim at before the control is ready: a beat a person
+    /// notices. Along the top edge, where a hand slides past and stops a moment before a click meant for the
     /// strip, a little longer.
     static constexpr qint64 readyAfterRestMs = 400;
     static constexpr qint64 readyOnTheEdgeAfterRestMs = 500;
@@ -139,15 +144,15 @@ public:
         m_drawnSince = std::max(m_drawnSince, nowMs);
         hear(at, hand);
         if (!under) {
-            m_miss = Miss::None;
+            setMiss(Miss::None);
         } else if (hand.isArriving(nowMs)) {
             // A hand on its way since the panel began to open meets it; under a pointer at rest since, it came. What
             // the pointer first found it to be stays.
             if (m_miss == Miss::None) {
-                m_miss = hand.movedSinceOpening() ? Miss::Arriving : Miss::CameUnder;
+                setMiss(hand.movedSinceOpening() ? Miss::Arriving : Miss::CameUnder);
             }
         } else if (moved || !wasUnder) {
-            m_miss = hand.isMoving(nowMs) ? Miss::Unaimed : Miss::CameUnder;
+            setMiss(hand.isMoving(nowMs) ? Miss::Unaimed : Miss::CameUnder);
         }
         return true;
     }
@@ -157,7 +162,7 @@ public:
         const std::optional<QPointF> at = pointer ? pointer : lastHeard(hand);
         hear(at, hand);
         m_drawnSince = sinceMs;
-        m_miss = at && m_frame.contains(*at) ? Miss::CameUnder : Miss::None;
+        setMiss(at && m_frame.contains(*at) ? Miss::CameUnder : Miss::None);
     }
     /// The pointer moved to pos (none: it left), in the hand's current motion; true when the control's readiness
     /// for it changed.
@@ -169,41 +174,45 @@ public:
         hear(pos, hand);
         const Miss before = m_miss;
         if (!inside) {
-            m_miss = Miss::None;
+            setMiss(Miss::None);
         } else if (!wasInside && !hand.setOffAfter(m_drawnSince, !m_onTheEdge)) {
-            m_miss
-                = hand.setOffWhileArriving() && hand.cameWithTheOpening(m_drawnSince) ? Miss::Arriving : Miss::Unaimed;
+            setMiss(
+                hand.setOffWhileArriving() && hand.cameWithTheOpening(m_drawnSince) ? Miss::Arriving : Miss::Unaimed);
         }
         return m_miss != before;
     }
     /// The control lies along the screen's top edge, where a hand slides past on its way elsewhere: a hand that
     /// came in from outside the panel never aims at it before it has rested in the panel.
     void standOnTheEdge() { m_onTheEdge = true; }
-    /// A press went down at pos at nowMs: the pointer is there.
-    void pressed(QPointF pos, const Hand& hand, qint64 nowMs)
+    /// A press went down at pos at eventMs (the time it happened): the pointer is there.
+    void pressed(QPointF pos, const Hand& hand, qint64 eventMs)
     {
         hear(pos, hand);
-        rest(hand, nowMs);
+        rest(hand, eventMs);
     }
-    /// Time went on to nowMs: a control met while the panel arrived is ready once the pointer has rested on it its
-    /// beat. True when it became ready.
-    bool rest(const Hand& hand, qint64 nowMs)
+    /// Time went on to ms: a control the pointer did not aim at is ready once the pointer has rested on it its beat.
+    /// True when it became ready.
+    bool rest(const Hand& hand, qint64 ms)
     {
         const std::optional<qint64> ready = readyAtMs(hand);
-        if (!ready || nowMs < *ready) {
+        if (!ready || ms < *ready) {
             return false;
         }
         m_miss = Miss::None;
+        // Ready from the end of the beat: a press that happened before it, handled only now, still finds it waiting.
+        m_readyFromMs = *ready;
         return true;
     }
-    /// When the resting pointer makes the control ready; none when rest alone does not.
+    /// When the resting pointer makes the control ready; none when it is ready, or the pointer is not at rest on it.
     std::optional<qint64> readyAtMs(const Hand& hand) const
     {
         const std::optional<qint64> resting = hand.restingSince();
-        if (m_miss != Miss::Arriving || !resting) {
+        if (m_miss == Miss::None || !resting) {
             return std::nullopt;
         }
-        return std::max(*resting, m_drawnSince) + (m_onTheEdge ? readyOnTheEdgeAfterRestMs : readyAfterRestMs);
+        const qint64 still = hand.stillSinceMs().value_or(std::numeric_limits<qint64>::max() / 2);
+        return std::max({ *resting, m_drawnSince, still })
+            + (m_onTheEdge ? readyOnTheEdgeAfterRestMs : readyAfterRestMs);
     }
 
     const QRectF& frame() const { return m_frame; }
@@ -212,8 +221,11 @@ public:
     bool isStale() const { return m_miss != Miss::None; }
     /// The hand met the control on its way (not as something came under it): its group is drawn faded as a whole.
     bool wasMet() const { return m_miss == Miss::Unaimed || m_miss == Miss::Arriving; }
-    /// A press at pos is the person's, and the control takes it.
-    bool isAimedAt(QPointF pos) const { return m_frame.contains(pos) && m_miss == Miss::None; }
+    /// A press at pos that happened at eventMs is the person's, and the control takes it.
+    bool isAimedAt(QPointF pos, qint64 eventMs) const
+    {
+        return m_frame.contains(pos) && m_miss == Miss::None && eventMs >= m_readyFromMs;
+    }
 
 private:
     /// Where the control last heard the pointer, unless it has been out of the panel since; none: elsewhere.
@@ -226,13 +238,10 @@ private:
         m_at = at;
         m_atLeaves = hand.leaves();
     }
-    /// Whether an edge of to lies half a point or more from the same edge of from.
-    static bool showsMoved(const QRectF& from, const QRectF& to)
+    void setMiss(Miss miss)
     {
-        constexpr qreal seen = 0.5;
-        return from.isNull() != to.isNull() || std::abs(to.left() - from.left()) >= seen
-            || std::abs(to.top() - from.top()) >= seen || std::abs(to.right() - from.right()) >= seen
-            || std::abs(to.bottom() - from.bottom()) >= seen;
+        m_miss = miss;
+        m_readyFromMs = std::numeric_limits<qint64>::min();
     }
 
     QRectF m_frame;
@@ -240,6 +249,8 @@ private:
     std::optional<QPointF> m_at;
     quint64 m_atLeaves = 0;
     Miss m_miss = Miss::None;
+    /// Since when a control that waited for a rest takes presses.
+    qint64 m_readyFromMs = std::numeric_limits<qint64>::min();
     bool m_onTheEdge = false;
 };
 

@@ -33,8 +33,15 @@ struct ViewEnvironment {
     /// The hand's motions as the window's views hear them; each control that takes presses tells it of the moves it
     /// hears (see Aim).
     mutable Hand hand {};
+    /// When the pointer event being handled happened, on the clock's scale (see EventClock); none outside one.
+    std::optional<qint64> eventTimeMs {};
+    /// The part of the host that the views being drawn can be seen in, in its coordinates; none: all of it. A list
+    /// that scrolls sets it around its rows.
+    mutable std::optional<QRectF> viewport {};
 
     qint64 nowMs() const { return clock->monotonicMs(); }
+    /// When the pointer event being handled happened; now outside one.
+    qint64 eventMs() const { return eventTimeMs ? *eventTimeMs : nowMs(); }
     bool reducesMotion() const { return reduceMotion && reduceMotion(); }
     void update() const
     {

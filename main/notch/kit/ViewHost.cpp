@@ -132,17 +132,17 @@ void ViewHost::paintEvent(QPaintEvent* event)
 
 void ViewHost::mousePressEvent(QMouseEvent* event)
 {
-    deliver(PointerPhase::Down, event->position());
+    deliver(PointerPhase::Down, *event);
 }
 
 void ViewHost::mouseMoveEvent(QMouseEvent* event)
 {
-    deliver(PointerPhase::Move, event->position());
+    deliver(PointerPhase::Move, *event);
 }
 
 void ViewHost::mouseReleaseEvent(QMouseEvent* event)
 {
-    deliver(PointerPhase::Up, event->position());
+    deliver(PointerPhase::Up, *event);
 }
 
 void ViewHost::leaveEvent(QEvent*)
@@ -171,10 +171,15 @@ void ViewHost::wheelEvent(QWheelEvent* event)
     event->ignore();
 }
 
-void ViewHost::deliver(PointerPhase phase, QPointF pos)
+void ViewHost::deliver(PointerPhase phase, const QMouseEvent& event)
 {
+    const QPointF pos = event.position();
     m_environment.pointer = pos;
-    if (m_root && m_root->pointer(phase, pos)) {
+    // The views judge a press by when it happened, not by when a busy machine got round to it.
+    m_environment.eventTimeMs = m_eventClock.map(event.timestamp(), m_environment.nowMs());
+    const bool changed = m_root && m_root->pointer(phase, pos);
+    m_environment.eventTimeMs.reset();
+    if (changed) {
         update();
     }
 }

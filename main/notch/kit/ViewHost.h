@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "main/notch/kit/EventClock.h"
 #include "main/notch/kit/FramePump.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
@@ -60,12 +61,13 @@ private:
         int ms = 0;
     };
 
-    void deliver(PointerPhase phase, QPointF pos);
+    void deliver(PointerPhase phase, const QMouseEvent& event);
     /// Whether the window is shown but nothing of it is on screen (unmapped or covered).
     bool isHiddenFromView() const;
     void scheduleAreas();
 
     ViewEnvironment m_environment;
+    EventClock m_eventClock;
     FramePump m_pump;
     std::vector<Area> m_areas;
     QTimer m_areaTimer;

@@ -31,6 +31,8 @@ constexpr qreal buttonPaddingX = 10;
 constexpr qreal buttonPaddingY = 8;
 constexpr qreal buttonRadius = 10;
 constexpr double pressSeconds = 0.1;
+/// The height of the bar that fills while a button waits.
+constexpr qreal waitingBar = 2;
 const QColor darkBrown = QColor::fromRgbF(0.11f, 0.08f, 0.03f);
 
 QFont headerFont()
@@ -108,18 +110,14 @@ void ApprovalCard::update(const PendingApproval& approval, const QString& activi
         if (!m_toolUseId.isEmpty()) {
             m_fresh = Animation(1, 0, now, MotionCurve::easeOut(freshSeconds));
         }
-        for (Aim& aim : m_aims) {
-            aim.renew(m_environment.pointer, m_environment.hand, now);
-        }
         // A button held down was pressed for the request before: its release answers nothing.
-        if (m_pressed >= 0) {
-            setPressed(-1);
-        }
+        restartCount();
     }
     m_toolUseId = approval.toolUseId;
     m_omitted = approval.omittedCharacters;
     m_failsOpenAtMs = approval.failsOpenAtMs;
     if (approval.toolName != m_toolName || m_header.isEmpty()) {
+        restartCount();
         m_toolName = approval.toolName;
         m_header = headerText(m_toolName);
         const auto all = buttons(m_toolName);
@@ -130,6 +128,7 @@ void ApprovalCard::update(const PendingApproval& approval, const QString& activi
     const QString command
         = approval.detail.isEmpty() ? commandText(approval.commandPreview, activity) : approval.detail;
     if (command != m_command.text()) {
+        restartCount();
         m_command = ui::Paragraph(command, { ui::Faces::systemMono(13, QFont::DemiBold), withAlpha(Qt::white, 0.9) });
     }
     m_onApprove = std::move(onApprove);
@@ -203,13 +202,13 @@ ApprovalCard::ButtonPlan ApprovalCard::planButtons(qreal width) const
 
 std::array<QRectF, 3> ApprovalCard::buttonFrames() const
 {
-    return { m_aims[0].frame(), m_aims[1].frame(), m_aims[2].frame() };
+    return { m_standing[0].frame(), m_standing[1].frame(), m_standing[2].frame() };
 }
 
 QStringList ApprovalCard::buttonLabelLines(int index) const
 {
     const auto i = static_cast<size_t>(index);
-    return m_labels[i].lines(std::max<qreal>(m_aims[i].frame().width() - 2 * buttonPaddingX, 1));
+    return m_labels[i].lines(std::max<qreal>(m_standing[i].frame().width() - 2 * buttonPaddingX, 1));
 }
 
 qreal ApprovalCard::heightForWidth(qreal width) const
@@ -282,7 +281,16 @@ void ApprovalCard::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
         y += noticeSpacing + notice.sizeFor(frame.width()).height();
     }
     y += spacing;
-    paintButtons(painter, planButtons(frame.width()), QPointF(frame.left(), y), nowMs);
+    const ButtonPlan plan = planButtons(frame.width());
+    // Only a card seen whole counts: one the list cuts may hide the command its buttons answer. One taller than the
+    // list can show counts once its buttons show, or it could never be answered.
+    const QRectF card(frame.topLeft(), QSizeF(frame.width(), y + plan.height - frame.top()));
+    const std::optional<QRectF>& viewport = m_environment.viewport;
+    const QRectF seen = viewport ? viewport->adjusted(-1, -1, 1, 1) : QRectF();
+    const QRectF buttonsArea(frame.left(), y, frame.width(), plan.height);
+    const bool inView
+        = !viewport || seen.contains(card) || (card.height() > viewport->height() && seen.contains(buttonsArea));
+    paintButtons(painter, plan, QPointF(frame.left(), y), inView, nowMs);
     painter.restore();
 }
 
@@ -318,20 +326,28 @@ void ApprovalCard::paintHeader(QPainter& painter, const QRectF& line)
         metrics.elidedText(m_header, Qt::ElideRight, std::max<qreal>(0, headerRight - left)));
 }
 
-void ApprovalCard::paintButtons(QPainter& painter, const ButtonPlan& plan, QPointF origin, qint64 nowMs)
+void ApprovalCard::paintButtons(QPainter& painter, const ButtonPlan& plan, QPointF origin, bool inView, qint64 nowMs)
 {
     const auto all = buttons(m_toolName);
     const QRectF area(origin, QSizeF(plan.frames[2].right(), plan.height));
+    const std::optional<qint64> panelStill = m_environment.hand.stillSinceMs();
     for (size_t i = 0; i < all.size(); ++i) {
-        m_aims[i].place(plan.frames[i].translated(origin), m_environment.pointer, m_environment.hand, nowMs);
-        m_aims[i].rest(m_environment.hand, nowMs);
-        m_environment.updateWhenReady(m_aims[i], area);
+        m_standing[i].place(plan.frames[i].translated(origin), inView, panelStill, nowMs);
+        // The bar fills on while the button waits, and the frame that shows it ready is drawn as it becomes so.
+        if (const std::optional<qint64> ready = m_standing[i].readyAtMs(); ready && *ready > nowMs) {
+            m_environment.updateArea(area, static_cast<int>(std::min<qint64>(waitingFrameMs, *ready - nowMs)));
+        }
     }
-    // What takes no click looks it.
+    // A button held down that moved or took another meaning since is no longer the one that was pressed.
+    if (m_pressed >= 0 && !m_standing[static_cast<size_t>(m_pressed)].takes(m_pressedAtMs)) {
+        setPressed(-1);
+    }
+    // What takes no press yet looks it, and shows how long until it does.
     const qreal opacity = painter.opacity();
     for (size_t i = 0; i < all.size(); ++i) {
-        const QRectF slot = m_aims[i].frame();
-        painter.setOpacity(opacity * (isReady(static_cast<int>(i)) ? 1 : fadedOpacity));
+        const QRectF slot = m_standing[i].frame();
+        const bool ready = m_standing[i].takes(nowMs);
+        painter.setOpacity(opacity * (ready ? 1 : fadedOpacity));
         const double pressed = m_press[i].valueAt(nowMs);
         const ButtonLook colours = look(all[i].kind);
         painter.save();
@@ -352,8 +368,17 @@ void ApprovalCard::paintButtons(QPainter& painter, const ButtonPlan& plan, QPoin
         const qreal labelWidth = std::max<qreal>(local.width() - 2 * buttonPaddingX, 1);
         const qreal labelHeight = m_labels[i].sizeFor(labelWidth).height();
         m_labels[i].paint(painter, QPointF(local.left() + buttonPaddingX, -labelHeight / 2), labelWidth);
+        if (!ready) {
+            const QRectF track = local.adjusted(buttonRadius, local.height() - waitingBar - 3, -buttonRadius, -3);
+            painter.setOpacity(opacity);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(all[i].kind == ButtonKind::Warning ? colours.fill : colours.label);
+            painter.drawRect(
+                QRectF(track.topLeft(), QSizeF(track.width() * m_standing[i].progressAt(nowMs), track.height())));
+        }
         painter.restore();
     }
+    painter.setOpacity(opacity);
 }
 
 bool ApprovalCard::isAnimating(qint64 nowMs) const
@@ -362,33 +387,36 @@ bool ApprovalCard::isAnimating(qint64 nowMs) const
         || std::any_of(m_press.begin(), m_press.end(), [nowMs](const Animation& a) { return a.isRunning(nowMs); });
 }
 
+bool ApprovalCard::isReady(int index) const
+{
+    return m_standing[static_cast<size_t>(index)].takes(m_environment.nowMs());
+}
+
+bool ApprovalCard::isArmed() const
+{
+    const qint64 now = m_environment.nowMs();
+    return std::all_of(
+        m_standing.begin(), m_standing.end(), [now](const Standing& standing) { return standing.takes(now); });
+}
+
 bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
 {
-    const auto hit
-        = std::find_if(m_aims.begin(), m_aims.end(), [pos](const Aim& aim) { return aim.frame().contains(pos); });
-    const int index = hit == m_aims.end() ? -1 : static_cast<int>(hit - m_aims.begin());
+    const auto hit = std::find_if(m_standing.begin(), m_standing.end(),
+        [pos](const Standing& standing) { return standing.frame().contains(pos); });
+    const int index = hit == m_standing.end() ? -1 : static_cast<int>(hit - m_standing.begin());
     switch (phase) {
-    case PointerPhase::Move: {
-        m_environment.hand.moved(m_environment.nowMs());
-        bool changed = false;
-        for (Aim& aim : m_aims) {
-            changed |= aim.moved(pos, m_environment.hand);
+    case PointerPhase::Move:
+        return false;
+    case PointerPhase::Down: {
+        const qint64 at = m_environment.eventMs();
+        const bool takes = index >= 0 && hit->takes(at);
+        if (m_pressed >= 0 || takes) {
+            setPressed(takes ? index : -1);
         }
-        return changed;
+        m_pressedAtMs = at;
+        // Taken on a button either way, so that it neither toggles the row nor answers anything.
+        return index >= 0;
     }
-    case PointerPhase::Down:
-        for (Aim& aim : m_aims) {
-            aim.pressed(pos, m_environment.hand, m_environment.nowMs());
-        }
-        if (index < 0) {
-            return false;
-        }
-        if (!hit->isAimedAt(pos)) {
-            // Taken, so that it neither toggles the row nor answers anything.
-            return true;
-        }
-        setPressed(index);
-        return true;
     case PointerPhase::Up: {
         const int pressed = m_pressed;
         if (pressed < 0) {
@@ -410,17 +438,11 @@ bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
 
 bool ApprovalCard::pointerLeft()
 {
-    m_environment.hand.left();
-    bool changed = false;
-    for (Aim& aim : m_aims) {
-        changed |= aim.moved(std::nullopt, m_environment.hand);
+    if (m_pressed < 0) {
+        return false;
     }
-    return changed;
-}
-
-bool ApprovalCard::isArmed() const
-{
-    return std::none_of(m_aims.begin(), m_aims.end(), [](const Aim& aim) { return aim.wasMet(); });
+    setPressed(-1);
+    return true;
 }
 
 bool ApprovalCard::wheel(QPointF pos, qreal dy)
@@ -435,7 +457,19 @@ bool ApprovalCard::wheel(QPointF pos, qreal dy)
         return false;
     }
     m_scroll = scrolled;
+    // What the buttons answer moved under the person's eyes: it has to stand still again before they decide.
+    restartCount();
     return true;
+}
+
+void ApprovalCard::restartCount()
+{
+    for (Standing& standing : m_standing) {
+        standing.renew();
+    }
+    if (m_pressed >= 0) {
+        setPressed(-1);
+    }
 }
 
 void ApprovalCard::setPressed(int index)

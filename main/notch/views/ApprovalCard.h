@@ -9,8 +9,8 @@
 #include <QString>
 #include <QStringList>
 
-#include "main/notch/kit/Aim.h"
 #include "main/notch/kit/Animation.h"
+#include "main/notch/kit/Standing.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
 #include "main/notch/model/NotchApprovalAction.h"
@@ -25,13 +25,13 @@ namespace murmeli::notch {
 /// line of its own, so that the tool's name is never cut. Each button logs a "[notch-diag]" line and then answers
 /// the request the card shows.
 ///
-/// The buttons take a click by the panel's one aim rule (see Aim): when one request is answered the next may take its
-/// place, or move into it, under a pointer that is still clicking. A button that came under a resting pointer that way
-/// takes none until the pointer has left it and come back, and is drawn faded until then; when the hand met a button
-/// on a way begun before the card stood there, the whole card is drawn faded until the pointer has left that button,
-/// or, when the card was arriving with the opening panel, has rested on it a beat. A button held down while another
-/// request takes the card's place was pressed for the one before: its release answers nothing. A request that takes
-/// another's place on the card flashes the command's rim, so that it is seen to be new.
+/// The buttons decide, so they take a press only once the request they answer has stood in full view, unchanged and
+/// at rest, for a second (see Standing): a request that takes the card's place, or a card that moves or scrolls,
+/// starts the count again, whatever the pointer does. Until then a button is drawn faded with a bar along its foot
+/// that fills as the second runs, and it lights up when it takes a press. A press goes down on a button that takes it
+/// or does nothing; anything else (a press elsewhere, the pointer leaving, another request, the button moving) lets
+/// it go, so that only a release on the button it went down on answers, and only the request it went down for. A
+/// request that takes another's place on the card flashes the command's rim, so that it is seen to be new.
 class ApprovalCard final : public View {
 public:
     enum class ButtonKind { Secondary, Warning, Danger };
@@ -57,8 +57,10 @@ public:
     static constexpr qreal pressedScale = 0.97;
     /// The command block shows this many lines at most and scrolls the rest.
     static constexpr int visibleCommandLines = 12;
-    /// How a button that takes no click now is drawn.
+    /// How a button that takes no press yet is drawn.
     static constexpr qreal fadedOpacity = 0.5;
+    /// How often a waiting button's bar is drawn on.
+    static constexpr int waitingFrameMs = 40;
     /// How long the rim of a new request's command stays lit.
     static constexpr double freshSeconds = 1.2;
 
@@ -81,10 +83,12 @@ public:
     qreal heightForWidth(qreal width) const;
     /// Where the last frame drew the three buttons.
     std::array<QRectF, 3> buttonFrames() const;
-    /// The card as a whole takes clicks: the hand did not meet it on a way begun before it stood where it is.
+    /// Every button takes a press now.
     bool isArmed() const;
-    /// Whether button index is drawn ready for a click (not faded).
-    bool isReady(int index) const { return notch::isReady(m_aims, static_cast<size_t>(index)); }
+    /// Whether button index takes a press now, and is drawn so.
+    bool isReady(int index) const;
+    /// When button index takes a press; none until a frame has drawn it at rest and in view.
+    std::optional<qint64> readyAtMs(int index) const { return m_standing[static_cast<size_t>(index)].readyAtMs(); }
     /// The lines of a button's label as the last frame drew them.
     QStringList buttonLabelLines(int index) const;
     const ui::Paragraph& command() const { return m_command; }
@@ -121,10 +125,12 @@ private:
     qreal commandViewHeight(qreal cardWidth) const;
     /// The notice for a card of this width, made anew when its text changes.
     const ui::Paragraph& noticeAt(qreal cardWidth) const;
-    void paintButtons(QPainter& painter, const ButtonPlan& plan, QPointF origin, qint64 nowMs);
+    void paintButtons(QPainter& painter, const ButtonPlan& plan, QPointF origin, bool inView, qint64 nowMs);
     /// The header's line: the tool, and the time left at its end when the request's time runs.
     void paintHeader(QPainter& painter, const QRectF& line);
     void setPressed(int index);
+    /// The card changed what it shows, or how: each button counts afresh, and a press held on one lets go.
+    void restartCount();
 
     const ViewEnvironment& m_environment;
     QString m_toolUseId;
@@ -137,13 +143,15 @@ private:
     mutable ui::Paragraph m_notice;
     std::array<ui::Paragraph, 3> m_labels;
     std::function<void(const QString&, notch::NotchApprovalAction)> m_onApprove;
-    std::array<Aim, 3> m_aims;
+    std::array<Standing, 3> m_standing;
     QRectF m_blockFrame;
     qreal m_cardWidth = 0;
     qreal m_scroll = 0;
     std::array<Animation, 3> m_press { Animation::still(0), Animation::still(0), Animation::still(0) };
     Animation m_fresh = Animation::still(0);
     int m_pressed = -1;
+    /// When the held button went down.
+    qint64 m_pressedAtMs = 0;
 };
 
 } // namespace murmeli::notch

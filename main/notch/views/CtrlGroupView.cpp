@@ -68,7 +68,7 @@ void CtrlGroupView::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
         if (aim.place(place, pointer, m_environment.hand, nowMs) && static_cast<int>(index) == m_hovered) {
             m_hovered = -1;
         }
-        if (aim.rest(m_environment.hand, nowMs) && pointer && aim.isAimedAt(*pointer)) {
+        if (aim.rest(m_environment.hand, nowMs) && pointer && aim.isAimedAt(*pointer, nowMs)) {
             m_hovered = static_cast<int>(index);
         }
         m_environment.updateWhenReady(aim, box);
@@ -127,7 +127,7 @@ int CtrlGroupView::toggleAt(QPointF pos) const
 bool CtrlGroupView::follow(const std::optional<QPointF>& pos)
 {
     if (pos) {
-        m_environment.hand.moved(m_environment.nowMs());
+        m_environment.hand.moved(m_environment.eventMs());
     } else {
         m_environment.hand.left();
     }
@@ -136,7 +136,7 @@ bool CtrlGroupView::follow(const std::optional<QPointF>& pos)
         changed |= aim.moved(pos, m_environment.hand);
     }
     const int under = pos ? toggleAt(*pos) : -1;
-    const int hovered = under >= 0 && m_aims[under].isAimedAt(*pos) ? under : -1;
+    const int hovered = under >= 0 && m_aims[under].isAimedAt(*pos, m_environment.eventMs()) ? under : -1;
     return std::exchange(m_hovered, hovered) != hovered || changed;
 }
 
@@ -148,9 +148,9 @@ bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
     const int under = toggleAt(pos);
     if (phase == PointerPhase::Down) {
         for (Aim& aim : m_aims) {
-            aim.pressed(pos, m_environment.hand, m_environment.nowMs());
+            aim.pressed(pos, m_environment.hand, m_environment.eventMs());
         }
-        if (under >= 0 && !m_aims[under].isAimedAt(pos)) {
+        if (under >= 0 && !m_aims[under].isAimedAt(pos, m_environment.eventMs())) {
             // Swallowed, so that the strip does not close the panel for it either.
             return true;
         }

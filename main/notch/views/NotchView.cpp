@@ -378,6 +378,12 @@ void NotchView::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
             onBoxChanged(box);
         }
     }
+    if (m_arriving && !m_boxProgress.isRunning(nowMs)) {
+        // This frame draws everything where it stays: the last step of the opening, which what it draws is told of
+        // as it is placed, so that a card counts its time at rest from the frame that shows it so.
+        m_arriving = false;
+        m_environment.hand.stoodStill(nowMs);
+    }
     paintBackground(painter, box, nowMs);
     painter.save();
     painter.setClipRect(box, Qt::IntersectClip);
@@ -417,12 +423,6 @@ void NotchView::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
         return m_contentFrame;
     });
     painter.restore();
-    if (m_arriving && !m_boxProgress.isRunning(nowMs)) {
-        // This frame drew everything where it stays: the last step of the opening, which the hand is told of once
-        // all of it is placed.
-        m_arriving = false;
-        m_environment.hand.stoodStill(nowMs);
-    }
     applyMeasurement();
 }
 
@@ -456,7 +456,7 @@ bool NotchView::pointer(PointerPhase phase, QPointF pos)
         return true;
     }
     if (phase == PointerPhase::Move) {
-        m_environment.hand.moved(m_environment.nowMs());
+        m_environment.hand.moved(m_environment.eventMs());
         m_pointerInside = true;
         m_holdOpen = false;
     }

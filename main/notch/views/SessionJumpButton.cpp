@@ -60,7 +60,7 @@ void SessionJumpButton::paint(QPainter& painter, const QRectF& frame, qint64 now
     if (m_aim.place(aligned(idealSize(), frame), pointer, m_environment.hand, nowMs)) {
         m_hovered = false;
     }
-    if (m_aim.rest(m_environment.hand, nowMs) && pointer && m_aim.isAimedAt(*pointer)) {
+    if (m_aim.rest(m_environment.hand, nowMs) && pointer && m_aim.isAimedAt(*pointer, nowMs)) {
         m_hovered = true;
     }
     const QRectF& place = m_aim.frame();
@@ -88,15 +88,15 @@ bool SessionJumpButton::pointer(PointerPhase phase, QPointF pos)
     const bool inside = m_aim.frame().contains(pos);
     switch (phase) {
     case PointerPhase::Move: {
-        m_environment.hand.moved(m_environment.nowMs());
+        m_environment.hand.moved(m_environment.eventMs());
         const bool changed = m_aim.moved(pos, m_environment.hand);
-        const bool hovered = m_aim.isAimedAt(pos);
+        const bool hovered = m_aim.isAimedAt(pos, m_environment.eventMs());
         return hovered != std::exchange(m_hovered, hovered) || changed;
     }
     case PointerPhase::Down:
-        m_aim.pressed(pos, m_environment.hand, m_environment.nowMs());
+        m_aim.pressed(pos, m_environment.hand, m_environment.eventMs());
         // Taken either way, so that the row under it does not open or close for it.
-        m_pressed = m_aim.isAimedAt(pos);
+        m_pressed = m_aim.isAimedAt(pos, m_environment.eventMs());
         return inside;
     case PointerPhase::Up:
         if (!std::exchange(m_pressed, false)) {

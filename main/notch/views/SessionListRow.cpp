@@ -515,7 +515,7 @@ bool SessionListRow::isAnimating(qint64 nowMs) const
 bool SessionListRow::pointer(PointerPhase phase, QPointF pos)
 {
     if (phase == PointerPhase::Move) {
-        m_environment.hand.moved(m_environment.nowMs());
+        m_environment.hand.moved(m_environment.eventMs());
         bool changed = m_tap.moved(pos, m_environment.hand);
         changed |= m_jump->pointer(phase, pos);
         changed |= m_card && m_card->pointer(phase, pos);
@@ -535,8 +535,8 @@ bool SessionListRow::pointer(PointerPhase phase, QPointF pos)
     }
     const bool inside = m_tap.frame().contains(pos);
     if (phase == PointerPhase::Down) {
-        m_tap.pressed(pos, m_environment.hand, m_environment.nowMs());
-        m_pressed = m_tap.isAimedAt(pos);
+        m_tap.pressed(pos, m_environment.hand, m_environment.eventMs());
+        m_pressed = m_tap.isAimedAt(pos, m_environment.eventMs());
         return inside;
     }
     if (std::exchange(m_pressed, false)) {

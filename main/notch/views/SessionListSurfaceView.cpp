@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -183,6 +184,8 @@ void SessionListSurfaceView::paint(QPainter& painter, const QRectF& frame, qint6
     painter.setClipRect(m_viewport.adjusted(-paddingX, 0, paddingX, 0), Qt::IntersectClip);
     qreal rowY = y - m_scrollOffset;
     size_t index = 0;
+    // What a row draws beyond the viewport cannot be seen, which a card that decides has to know.
+    const std::optional<QRectF> outerViewport = std::exchange(m_environment.viewport, m_viewport);
     for (auto& child : m_rows.children()) {
         if (child.removed) {
             continue;
@@ -196,6 +199,7 @@ void SessionListSurfaceView::paint(QPainter& painter, const QRectF& frame, qint6
         }
         rowY += height + rowSpacing;
     }
+    m_environment.viewport = outerViewport;
     painter.restore();
 }
 

@@ -47,7 +47,7 @@ struct Scene {
     void press()
     {
         aim.pressed(*pointer, hand, now());
-        presses.push_back(aim.isAimedAt(*pointer) ? Aim::Miss::None : aim.miss());
+        presses.push_back(aim.isAimedAt(*pointer, now()) ? Aim::Miss::None : aim.miss());
     }
     /// A hand's aimed move from where the pointer is to `to` over ms, with the velocity profile of a person's reach
     /// (minimum jerk), reported every 8 ms as the desktop does.
@@ -196,14 +196,15 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.press();
             },
             { Arriving, None }, false },
-        { "the panel opens under a pointer at rest where the button comes to stand: refused however long it rests, "
-          "until it leaves and comes back",
+        { "the panel opens under a pointer at rest where the button comes to stand: refused until the pointer has "
+          "rested on it its beat, then taken, never dead",
             [&](Scene& s) {
                 s.move(onIt);
                 s.springOpen(640);
-                s.at(s.now() + 2000);
+                s.at(s.now() + Aim::readyOnTheEdgeAfterRestMs - 1);
                 s.press();
-                s.offAndBack(offIt, onIt);
+                s.at(s.now() + 1);
+                s.press();
             },
             { CameUnder, None } },
         { "the hand rests on the strip while the panel settles, then goes on to the button: the first click counts",
@@ -216,20 +217,19 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.press();
             },
             { None } },
-        { "the button is replaced under a resting pointer: refused, however long it rests, until it leaves and "
-          "comes back",
+        { "the button is replaced under a resting pointer: refused until the pointer has rested on what it means now "
+          "a beat",
             [&](Scene& s) {
                 s.aimOnto(onIt);
                 s.press();
                 s.at(1400);
                 s.aim.renew(s.pointer, s.hand, s.now());
-                s.at(2100);
+                s.at(1400 + Aim::readyOnTheEdgeAfterRestMs - 1);
                 s.press();
-                s.at(2900);
+                s.at(1400 + Aim::readyOnTheEdgeAfterRestMs);
                 s.press();
-                s.offAndBack(offIt, onIt);
             },
-            { None, CameUnder, CameUnder, None } },
+            { None, CameUnder, None } },
         { "the list scrolls the button under a resting pointer: refused until the pointer leaves and comes back",
             [&](Scene& s) {
                 s.place(button.translated(0, 90));

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include "main/notch/kit/Standing.h"
 #include "main/notch/model/PanelViewModel.h"
 #include "main/notch/views/ApprovalCard.h"
 #include "main/notch/views/SessionJumpButton.h"
@@ -166,7 +167,7 @@ TEST(SessionListRowTest, ClicksOnTheListReachTheViewModelWithTheRowsSession)
         list.paint(painter, QRectF(0, 0, 420, 900), clock.monotonicMs());
     };
     paint();
-    clock.advance(notch::Hand::restMs);
+    clock.advance(notch::Standing::decisionMs);
     paint();
 
     const auto cardOf = [&](const QString& sid) { return list.row(sid)->approvalCard(); };
