@@ -870,8 +870,8 @@ TEST_F(NotchPanelAgentTest, CodexSessionsOfOneServerEachOpenTheirOwnTerminal)
     EXPECT_FALSE(waitUntil([&] { return !heldFor(first) || !listed(first) || !listed(third); }, 4500));
     EXPECT_TRUE(heldFor(third));
     EXPECT_TRUE(listed(second));
-    // The one alone in its folder still opens its own.
-    QFuture<bool> focused = windows->activate(*windowOne, std::chrono::milliseconds(5000));
+    // The one alone in its folder still opens its own (the first's terminal went with its Codex).
+    QFuture<bool> focused = windows->activate(*windowThree, std::chrono::milliseconds(5000));
     ASSERT_TRUE(waitUntil([&] { return focused.isFinished(); }) && focused.result());
     jumps.clear();
     ASSERT_TRUE(desk.clickJump(second)) << desk.why.toStdString();
