@@ -48,6 +48,7 @@
 #include "tests/support/ControllerProbe.h"
 #include "tests/support/DesktopLock.h"
 #include "tests/support/Files.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
 
@@ -737,6 +738,8 @@ TEST_F(NotchPanelAgentTest, CodexSessionsOfOneServerEachOpenTheirOwnTerminal)
     });
     QTemporaryDir alpha;
     QTemporaryDir beta;
+    // Whatever of Codex runs from this home goes before the folders it works in, so that none is made again after.
+    const auto daemons = qScopeGuard([&] { test::endProcessesWithHome(home); });
 
     // Codex runs hooks only once they are trusted: once, in a session of its own that reaches no murmeli.
     desk.agentEnvironment = environment;
