@@ -472,9 +472,11 @@ bool NotchView::pointer(PointerPhase phase, QPointF pos)
     bool taken = m_strip->pointer(phase, pos);
     taken = taken || (banner && banner->pointer(phase, pos));
     taken = taken || (content && content->pointer(phase, pos));
-    // A single tap anywhere on the strip that nothing in it took closes the expanded panel.
+    // A single tap anywhere on the strip that nothing in it took closes the expanded panel; not one that went down
+    // while the panel still opened under the pointer: that click was meant to open it, and the pointer got there first.
     if (phase == PointerPhase::Down) {
-        m_stripPressed = !taken && m_stripFrame.contains(pos);
+        m_stripPressed
+            = !taken && m_stripFrame.contains(pos) && !m_environment.hand.isArriving(m_environment.eventMs());
     } else if (phase == PointerPhase::Up) {
         if (std::exchange(m_stripPressed, false) && !taken && m_stripFrame.contains(pos)) {
             collapse();
