@@ -618,9 +618,21 @@ TEST_F(AgentInstallersTest, RemovalLeavesTheUsersFilesAndNamesTheBackupsItKeeps)
         write(status + QStringLiteral("/abcd1234-session.json"), "{}");
         write(temp + QStringLiteral("/murmeli-takes-") + uid + QStringLiteral("/take-1.wav"), "RIFF");
         write(temp + QStringLiteral("/murmeli-") + uid + QStringLiteral("/instance.lock"), "");
+        // The account's home, whose lock folder a removal from another home takes too, is one of the test's own: the
+        // user database the removal asks names it.
+        const QString account = scratch.path() + QStringLiteral("/account");
+        write(account + QStringLiteral("/.murmeli/run/instance.lock"), "");
+        write(scratch.path() + QStringLiteral("/bin/getent"),
+            QStringLiteral("#!/bin/bash\n[[ $1 == passwd ]] && echo 'user:x:%1:%2::%3:/bin/bash'\n")
+                .arg(uid, QString::number(::getgid()), account)
+                .toUtf8());
+        ASSERT_TRUE(QFile::setPermissions(
+            scratch.path() + QStringLiteral("/bin/getent"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
 
         QProcess murmeli;
         QProcessEnvironment environment = environmentFor(home);
+        environment.insert(QStringLiteral("PATH"),
+            scratch.path() + QStringLiteral("/bin:") + environment.value(QStringLiteral("PATH")));
         if (c.running) {
             ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), scratch.path() + QStringLiteral("/murmeli")));
             murmeli.setProcessEnvironment(environment);
@@ -662,8 +674,9 @@ TEST_F(AgentInstallersTest, RemovalLeavesTheUsersFilesAndNamesTheBackupsItKeeps)
         EXPECT_EQ(
             test::filesUnder(home).join(QLatin1Char('\n')).toStdString(), left.join(QLatin1Char('\n')).toStdString())
             << said.toStdString();
-        // The temporary folders go whole, not only what was in them.
+        // The temporary folders go whole, not only what was in them, and so does the account's lock folder.
         EXPECT_FALSE(QFileInfo::exists(status) || QFileInfo::exists(temp + QStringLiteral("/murmeli-takes-") + uid));
+        EXPECT_FALSE(QFileInfo::exists(account + QStringLiteral("/.murmeli"))) << said.toStdString();
         EXPECT_EQ(QFileInfo::exists(home + QStringLiteral("/.config/autostart")), c.othersAutostart);
         for (const QString& backup : kept) {
             EXPECT_TRUE(said.contains(home + QLatin1Char('/') + backup)) << said.toStdString();

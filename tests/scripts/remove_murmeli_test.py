@@ -56,13 +56,19 @@ def leave(scratch, *files):
         open(path, "w").close()
 
 
-def remove(scratch, env, another=False):
-    """Runs the removal, beside a stand-in murmeli of another home when asked; what it said, and its status."""
+def remove(scratch, env, another=False, lock=None):
+    """Runs the removal, beside a stand-in murmeli of another home when asked, which holds the instance lock at lock
+    (below scratch) open as murmeli does; what it said, and its status."""
     running = None
+    held = None
     if another:
         shutil.copy("/bin/sleep", os.path.join(scratch, "murmeli"))
+        if lock:
+            if not os.path.exists(os.path.join(scratch, lock)):
+                leave(scratch, lock)
+            held = open(os.path.join(scratch, lock))
         running = subprocess.Popen(
-            [os.path.join(scratch, "murmeli"), "60"], env=dict(env, HOME=os.path.join(scratch, "other"))
+            [os.path.join(scratch, "murmeli"), "60"], env=dict(env, HOME=os.path.join(scratch, "other")), stdin=held
         )
     try:
         run = subprocess.run(["bash", REMOVE], env=env, capture_output=True, text=True, timeout=60)
@@ -70,6 +76,8 @@ def remove(scratch, env, another=False):
         if running:
             running.kill()
             running.wait()
+        if held:
+            held.close()
     return run.stdout + run.stderr, run.returncode
 
 
@@ -201,27 +209,57 @@ class RemoveMurmeliTest(unittest.TestCase):
                 self.assertEqual(named(said, "removed"), sorted(gone), said)
                 self.assertTrue(os.path.exists(file))
 
+    def test_what_it_meets_on_the_way_is_said_in_the_words_of_what_met_it(self):
+        rows = (
+            # what is there besides murmeli's files, whether a murmeli it lists has ended before it is looked at;
+            # what is kept and what the line that keeps it says
+            ("a murmeli ends between the listing and the look at it", (), True, (), None),
+            ("a temporary folder holds another program's folder", (f"tmp/murmeli-takes-{UID}/theirs/notes",), False,
+             (f"tmp/murmeli-takes-{UID}",), "Directory not empty"),
+        )
+        for name, present, ended, kept, says in rows:
+            with self.subTest(name), tempfile.TemporaryDirectory() as scratch:
+                env = scratch_environment(scratch)
+                leave(scratch, *(os.path.join(place, PLACES[place]) for place in PLACES), *present)
+                if ended:
+                    gone = subprocess.Popen(["true"])
+                    gone.wait()
+                    pgrep = os.path.join(scratch, "bin", "pgrep")
+                    with open(pgrep, "w") as script:
+                        script.write(f'#!/bin/bash\n{shutil.which("pgrep")} "$@"\necho {gone.pid}\n')
+                    os.chmod(pgrep, 0o755)
+                said, status = remove(scratch, env)
+                self.assertEqual(status, 1 if kept else 0, said)
+                self.assertNotIn("/proc/", said)
+                self.assertEqual(named(said, "kept"), sorted(os.path.join(scratch, place) for place in kept), said)
+                if says:
+                    self.assertTrue(next(l for l in said.splitlines() if l.startswith("kept ")).endswith(says), said)
+
     def test_the_lock_folder_in_the_accounts_home_goes_too(self):
         lock = "account/.murmeli/run/instance.lock"
+        elsewhere = "elsewhere/.murmeli/run/instance.lock"
         rows = (
-            # the account's home, what murmeli left there, whether a murmeli of another home runs,
+            # the account's home, what murmeli left there, the lock a murmeli of another home holds (None: none runs),
             # what is removed and what is kept of it
-            ("another home, only the lock there", "account", (lock,), False,
+            ("another home, only the lock there", "account", (lock,), None,
              ("account/.murmeli/run", "account/.murmeli"), ()),
             ("another home, the account's murmeli keeps its logs beside it", "account",
-             (lock, "account/.murmeli/logs/ptt-2026-12-08.jsonl"), False, ("account/.murmeli/run",),
+             (lock, "account/.murmeli/logs/ptt-2026-12-08.jsonl"), None, ("account/.murmeli/run",),
              ("account/.murmeli",)),
-            ("another home, a murmeli runs and holds the lock", "account", (lock,), True, (),
+            ("another home, a murmeli runs and holds the lock", "account", (lock,), lock, (),
              ("account/.murmeli/run",)),
+            # The user's own murmeli beside a test, whose lock is in the user's real home.
+            ("another home, a murmeli runs that holds its lock in another account's home", "account",
+             (lock,), elsewhere, ("account/.murmeli/run", "account/.murmeli"), ()),
             ("the account's home, a murmeli of another home holds the lock in it", "home",
-             ("home/.murmeli/run/instance.lock",), True, (), ("home/.murmeli",)),
+             ("home/.murmeli/run/instance.lock",), "home/.murmeli/run/instance.lock", (), ("home/.murmeli",)),
         )
-        for name, account, present, another, removed, kept in rows:
+        for name, account, present, holds, removed, kept in rows:
             with self.subTest(name), tempfile.TemporaryDirectory() as scratch:
                 env = scratch_environment(scratch, account)
                 leave(scratch, *(os.path.join(place, PLACES[place]) for place in HOME_PLACES), *present)
-                said, status = remove(scratch, env, another)
-                waits = [place for place in kept if place.endswith("/run") or another]
+                said, status = remove(scratch, env, holds is not None, holds)
+                waits = [place for place in kept if place.endswith("/run") or holds]
                 self.assertEqual(status, 1 if waits else 0, said)
                 self.assertEqual(named(said, "kept"), sorted(os.path.join(scratch, p) for p in kept), said)
                 home = [place for place in HOME_PLACES if not any(place == k for k in kept)]
