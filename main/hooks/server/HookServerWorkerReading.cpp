@@ -164,6 +164,11 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
         handedOver(id, connection, awaits, trailing);
         return;
     }
+    // The owner's thread takes nothing more, so it would never make room: the request gets its answer here.
+    if (awaits && m_heldAnswer) {
+        send(id, connection, 200, *m_heldAnswer, trailing);
+        return;
+    }
     const qsizetype bytes = delivery.body.size()
         + (delivery.eventName.size() + delivery.adapter.size() + delivery.agentProcess.size()) * 2;
     m_bufferedBytes += bytes;

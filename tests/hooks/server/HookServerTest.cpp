@@ -773,6 +773,35 @@ TEST_F(HookServerTest, EventsWaitWhileTheMainThreadIsBusyAndAreRefusedOnlyPastTh
     EXPECT_TRUE(waitUntil([&] { return events.size() == 6; }));
 }
 
+// murmeli ends on the spot (its X server went away) and its main thread takes nothing more: the server itself answers
+// every permission request it holds, those still waiting for room in the hand-over as well as the one handed over, and
+// those that come afterwards, each while the others wait, so no agent's hook is left without a reply.
+TEST_F(HookServerTest, AnsweringAtOnceReachesEveryHeldRequestWhereverItWaits)
+{
+    // Nothing is refused on a deadline meanwhile: the clock stands.
+    clock = std::make_shared<test::FakeClock>();
+    startServer({ .maxOutboxBytes = 512 }, std::nullopt, true);
+    const auto request = [](int n) {
+        const QByteArray body = "{\"n\":" + QByteArray::number(n) + ",\"pad\":\"" + QByteArray(600, 'x') + "\"}";
+        return "POST /hook/PermissionRequest HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size())
+            + "\r\n\r\n" + body;
+    };
+    // The first fills the hand-over, the next ones wait for room the main thread never makes.
+    std::vector<int> asked { sendBlocking(port, request(1)) };
+    ASSERT_TRUE(waitUntilNoLoop([&] { return server->totalEventCount() == 1; }, 5000));
+    asked.push_back(sendBlocking(port, request(2)));
+    asked.push_back(sendBlocking(port, request(3)));
+    ASSERT_TRUE(waitUntilNoLoop([&] { return server->waitingEventCount() == 2; }, 5000));
+
+    server->answerHeldAtOnce("{}");
+    asked.push_back(sendBlocking(port, request(4)));
+    ASSERT_TRUE(waitUntilNoLoop([&] { return answered(asked) == int(asked.size()); }, 5000))
+        << answered(asked) << " of " << asked.size() << " answered";
+    for (const int fd : asked) {
+        EXPECT_EQ(replyOf(fd), expectedReply(200, "OK", "{}"));
+    }
+}
+
 TEST_F(HookServerTest, HeldRequestWaitsForTheAsynchronousReply)
 {
     startServer({}, std::nullopt, true);
