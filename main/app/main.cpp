@@ -87,9 +87,10 @@ std::variant<OwnPlaces, QString> ownPlaces()
 {
     OwnPlaces places;
     if (const QString port = qEnvironmentVariable("MURMELI_PORT"); !port.isEmpty()) {
-        // Digits only, with no leading zero: the hook scripts read the value as it is written, and 010 is eight to
-        // them.
-        static const QRegularExpression decimal(QStringLiteral("^(0|[1-9][0-9]{0,4})$"));
+        // Digits only, with no leading zero and nothing after them (not even a line break): the hook scripts read the
+        // value as it is written, and 010 is eight to them.
+        static const QRegularExpression decimal(
+            QRegularExpression::anchoredPattern(QStringLiteral("0|[1-9][0-9]{0,4}")));
         if (!decimal.match(port).hasMatch() || port.toUInt() > 65535) {
             return QStringLiteral("MURMELI_PORT=%1 is no port (a number from 1 to 65535, or 0 for any free one)")
                 .arg(port);
@@ -99,6 +100,11 @@ std::variant<OwnPlaces, QString> ownPlaces()
     if (const QString folder = qEnvironmentVariable("MURMELI_STATUS_DIR"); !folder.isEmpty()) {
         if (!QDir::isAbsolutePath(folder)) {
             return QStringLiteral("MURMELI_STATUS_DIR=%1 is no absolute path").arg(folder);
+        }
+        // Its files would lie among the system's folders, whose clean-up murmeli would then do.
+        if (QDir::cleanPath(folder) == QLatin1String("/")) {
+            return QStringLiteral("MURMELI_STATUS_DIR=%1 is no folder of its own but the root of the file system")
+                .arg(folder);
         }
         places.statusDirectory = QDir::cleanPath(folder);
     }

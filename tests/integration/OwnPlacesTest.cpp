@@ -71,7 +71,9 @@ TEST(OwnPlacesTest, AValueThatNamesNoPlaceIsRefusedAndSaid)
         { "MURMELI_PORT", "-1", true },
         { "MURMELI_PORT", "010", true }, // eight to the hook scripts, ten to a reader of decimals
         { "MURMELI_PORT", " 19876", true },
+        { "MURMELI_PORT", "19877\n", true }, // the hook scripts would not find it
         { "MURMELI_STATUS_DIR", "status-here", true },
+        { "MURMELI_STATUS_DIR", "/", true },
         { "MURMELI_PORT", "0", false },
     };
     for (const auto& row : rows) {
@@ -86,7 +88,9 @@ TEST(OwnPlacesTest, AValueThatNamesNoPlaceIsRefusedAndSaid)
             EXPECT_EQ(murmeli.exitStatus(), QProcess::NormalExit) << log.constData();
             EXPECT_EQ(murmeli.exitCode(), 1) << log.constData();
             EXPECT_TRUE(log.startsWith(("murmeli: " + setting + " is no ").toUtf8())) << log.constData();
-            EXPECT_FALSE(QFileInfo::exists(folder.filePath(QString::fromLatin1(row.value))));
+            if (QDir::isRelativePath(QString::fromLatin1(row.value))) {
+                EXPECT_FALSE(QFileInfo::exists(folder.filePath(QString::fromLatin1(row.value))));
+            }
         } else {
             EXPECT_TRUE(
                 log.contains(("[diag] startup: " + setting + ": murmeli listens on a port the system picks").toUtf8()))
