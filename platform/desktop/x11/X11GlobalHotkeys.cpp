@@ -160,6 +160,11 @@ bool X11GlobalHotkeys::onKeyPress(const xcb_key_press_event_t* event)
     if (it->pressed) {
         return true;
     }
+    // An auto-repeat's release and press carry one time. Read late, after the key went up, the release ended the
+    // press (see onKeyRelease); its press is no new one.
+    if (it->releasedAt == event->time) {
+        return true;
+    }
     it->pressed = true;
     if (onPressed) {
         onPressed(it->id);
@@ -176,6 +181,12 @@ bool X11GlobalHotkeys::onKeyRelease(const xcb_key_release_event_t* event)
     const auto it = std::find_if(
         m_grabs.begin(), m_grabs.end(), [&](const Grab& g) { return g.pressed && g.keycodes.contains(event->detail); });
     if (it == m_grabs.end()) {
+        // A later auto-repeat of a key whose press has ended already: its press comes with this time too.
+        for (Grab& grab : m_grabs) {
+            if (grab.keycodes.contains(event->detail)) {
+                grab.releasedAt = event->time;
+            }
+        }
         return false;
     }
     // Auto-repeat sends a release and a press while the key stays down; only a key that is really up ends the press.
@@ -183,6 +194,7 @@ bool X11GlobalHotkeys::onKeyRelease(const xcb_key_release_event_t* event)
         return true;
     }
     it->pressed = false;
+    it->releasedAt = event->time;
     if (onReleased) {
         onReleased(it->id);
     }

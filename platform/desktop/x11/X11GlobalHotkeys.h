@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include <QList>
 
@@ -37,6 +38,8 @@ private:
         quint16 mask = 0; // the chord's modifiers
         QList<KeyGrab> keyGrabs;
         bool pressed = false;
+        /// The display's time of the release that ended the last press.
+        std::optional<xcb_timestamp_t> releasedAt;
     };
 
     /// The key grabs of chord in the keymap as it is now, or why there are none.
