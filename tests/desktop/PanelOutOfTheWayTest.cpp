@@ -94,9 +94,11 @@ public:
     RealMurmeli()
     {
         QDir(home.path()).mkpath(QStringLiteral(".config/murmeli"));
-        QDir(home.path()).mkpath(QStringLiteral("run"));
-        QFile::setPermissions(home.filePath(QStringLiteral("run")),
-            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        for (const QString& folder : { QStringLiteral("run"), QStringLiteral("tmp") }) {
+            QDir(home.path()).mkpath(folder);
+            QFile::setPermissions(
+                home.filePath(folder), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        }
         QFile defaults(defaultsPath());
         defaults.open(QIODevice::WriteOnly);
         defaults.write(R"({"onboarding.v1.completed": true, "welcomeFlashed.v1": true})");
@@ -111,6 +113,8 @@ public:
         environment.insert(QStringLiteral("MURMELI_PORT"), QStringLiteral("0"));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("run")));
+        // Its takes' folder too: the user's murmeli keeps its own in the temporary folder.
+        environment.insert(QStringLiteral("TMPDIR"), home.filePath(QStringLiteral("tmp")));
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
         process.setProcessEnvironment(environment);
         connect();

@@ -25,11 +25,11 @@ TEST(QtRuntimeFolderTest, AStartWithoutARuntimeFolderLeavesNoneOfQtsBehind)
     for (const bool madeBefore : { false, true }) {
         SCOPED_TRACE(madeBefore ? "another program made it before" : "none was there");
         QTemporaryDir scratch;
+        // Its temporary folder is scratch's "tmp".
         std::optional<QProcessEnvironment> environment = murmeli::test::ownMurmeliEnvironment(scratch.path());
         const QFileDevice::Permissions own = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-        ASSERT_TRUE(environment && QDir().mkdir(scratch.filePath(QStringLiteral("tmp")), own));
+        ASSERT_TRUE(environment);
         environment->remove(QStringLiteral("XDG_RUNTIME_DIR"));
-        environment->insert(QStringLiteral("TMPDIR"), scratch.filePath(QStringLiteral("tmp")));
         const QString qtRuntime = scratch.filePath(QStringLiteral("tmp/runtime-")) + QFile::decodeName(user->pw_name);
         if (madeBefore) {
             ASSERT_TRUE(QDir().mkdir(qtRuntime, own));

@@ -36,10 +36,11 @@ inline app::AppController::Dependencies controllerDependencies(const QTemporaryD
     dependencies.ttsBackend = [] { return std::make_shared<FakeTTSBackend>(); };
     dependencies.audioPlayer = [] { return std::make_unique<platform::FakeAudioPlayer>(); };
     // A microphone that is always there and silent, keys, windows and a clipboard of a desktop of its own, and a
-    // push-to-talk log away from the user's: nothing reaches the machine's sound server or display.
+    // push-to-talk log and takes away from the user's: nothing reaches the machine's sound server or display.
     dependencies.audioCapture = [] { return std::make_unique<platform::FakeAudioCapture>(); };
     dependencies.desktop = [] { return fakeDesktopServices(); };
     dependencies.pttLogDirectory = root.path() + QStringLiteral("/ptt-logs");
+    dependencies.takeDirectory = root.path();
     return dependencies;
 }
 

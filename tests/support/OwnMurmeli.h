@@ -12,8 +12,9 @@ namespace murmeli::test {
 
 /// The environment of a real murmeli that a test starts beside the user's own, which it must never reach: below
 /// folder, a home (onboarding done), an instance folder (the lock and the socket a later start finds), a runtime
-/// folder and a status folder of its own; secrets in a file rather than the user's keyring; any free hook port (the
-/// one it took is in its log, hookPortIn()); no display. Empty when the folders cannot be made.
+/// folder, a temporary folder (for its takes) and a status folder of its own; secrets in a file rather than the user's
+/// keyring; any free hook port (the one it took is in its log, hookPortIn()); no display. Empty when the folders cannot
+/// be made.
 inline std::optional<QProcessEnvironment> ownMurmeliEnvironment(
     const QString& folder, QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
 {
@@ -22,7 +23,8 @@ inline std::optional<QProcessEnvironment> ownMurmeliEnvironment(
     const QFileDevice::Permissions own = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
     if (!root.mkpath(QStringLiteral("home/.config/murmeli")) || !root.mkpath(QStringLiteral("status"))
         || !QDir().mkdir(root.filePath(QStringLiteral("run")), own)
-        || !QDir().mkdir(root.filePath(QStringLiteral("instance")), own)) {
+        || !QDir().mkdir(root.filePath(QStringLiteral("instance")), own)
+        || !QDir().mkdir(root.filePath(QStringLiteral("tmp")), own)) {
         return std::nullopt;
     }
     QFile defaults(home + QStringLiteral("/.config/murmeli/defaults.json"));
@@ -32,6 +34,7 @@ inline std::optional<QProcessEnvironment> ownMurmeliEnvironment(
     environment.insert(QStringLiteral("HOME"), home);
     environment.insert(QStringLiteral("MURMELI_INSTANCE_DIR"), root.filePath(QStringLiteral("instance")));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.filePath(QStringLiteral("run")));
+    environment.insert(QStringLiteral("TMPDIR"), root.filePath(QStringLiteral("tmp")));
     environment.insert(QStringLiteral("MURMELI_STATUS_DIR"), root.filePath(QStringLiteral("status")));
     environment.insert(QStringLiteral("MURMELI_PORT"), QStringLiteral("0"));
     environment.insert(QStringLiteral("MURMELI_SECRETS_BACKEND"), QStringLiteral("file"));

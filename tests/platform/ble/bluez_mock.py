@@ -95,8 +95,19 @@ class Mock:
         self.server = None
 
     def start(self):
-        dbusmock.DBusTestCase.start_system_bus()
-        self.bus_pid = dbusmock.DBusTestCase.system_bus_pid
+        # The bus listens in the mock's own folder: dbusmock's own configuration puts its socket in /tmp, beside the
+        # user's, where a mock that is killed leaves it.
+        folder = tempfile.gettempdir()
+        config = os.path.join(folder, "system-bus.conf")
+        with open(config, "w") as file:
+            file.write(
+                f"<busconfig><type>system</type><keep_umask/><listen>unix:dir={folder}</listen>"
+                f"<servicedir>{dbusmock.DBusTestCase.get_services_dir(True)}</servicedir>"
+                "<policy context='default'><allow send_destination='*' eavesdrop='true'/><allow eavesdrop='true'/>"
+                "<allow own='*'/></policy></busconfig>"
+            )
+        self.bus_pid, address = dbusmock.DBusTestCase.start_dbus(conf=config)
+        os.environ["DBUS_SYSTEM_BUS_ADDRESS"] = address
         self.server, _ = dbusmock.DBusTestCase.spawn_server_template(
             "bluez5", {}, stdout=subprocess.DEVNULL, system_bus=True)
         self.bus = dbus.bus.BusConnection(os.environ["DBUS_SYSTEM_BUS_ADDRESS"])
@@ -196,8 +207,13 @@ class Mock:
 
 def main():
     mock = Mock()
-    # A test that dies closes our input; a kill ends the bus with us.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    # A test that dies closes our input; a kill ends the bus with us. A second kill while the bus stops is no reason
+    # to cut that short, which would leave the bus's folder behind.
+    def end(*_):
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        sys.exit(0)
+
+    signal.signal(signal.SIGTERM, end)
     # dbusmock keeps the bus's configuration in a folder of the temporary folder and never removes it; it goes in ours.
     tempfile.tempdir = tempfile.mkdtemp(prefix="bluez_mock-")
     try:
