@@ -136,6 +136,9 @@ public:
         for (const qint64 modelPid : modelPids) {
             QProcess::execute(QStringLiteral("kill"), { QString::number(modelPid) });
         }
+        // The agents end on the hang-up in their own time, writing their settings into the home as they go: they are
+        // gone before the home is removed, or they would make it again.
+        test::endProcessesWithHome(home.path());
         // The views go before the controller, as they do in murmeli: its panel watches the controller's view model
         // and its link is the controller's to drop. Declared in that order, they end so after the delegate.
         delegate.reset();
@@ -738,6 +741,9 @@ TEST_F(NotchPanelAgentTest, CodexSessionsOfOneServerEachOpenTheirOwnTerminal)
     });
     QTemporaryDir alpha;
     QTemporaryDir beta;
+    // Whatever of Codex runs from this home goes before the folders it works in, however the test ends, so that none
+    // is made again after; while all that murmeli's late lines may still reach is there.
+    const auto endCodex = qScopeGuard([&] { test::endProcessesWithHome(home); });
 
     // Codex runs hooks only once they are trusted: once, in a session of its own that reaches no murmeli.
     desk.agentEnvironment = environment;
@@ -880,7 +886,4 @@ TEST_F(NotchPanelAgentTest, CodexSessionsOfOneServerEachOpenTheirOwnTerminal)
         return run(QStringLiteral("xdotool"), { QStringLiteral("getactivewindow") }).trimmed()
             == QString::number(*windowTwo);
     })) << jumps.join(QLatin1Char('\n')).toStdString();
-    // Whatever of Codex runs from this home goes before the folders it works in, so that none is made again after;
-    // here, while all that murmeli's late lines may still reach is there.
-    test::endProcessesWithHome(home);
 }

@@ -15,6 +15,7 @@
 #include "tests/desktop/WindowsOf.h"
 #include "tests/support/AgentPeer.h"
 #include "tests/support/DesktopLock.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
 
@@ -108,6 +109,9 @@ TEST(SecondStartTest, ARunningAgentKeepsItsSessionAndASecondMurmeliOnlyShowsTheF
         if (modelPid > 0) {
             QProcess::execute(QStringLiteral("kill"), { QString::number(modelPid) });
         }
+        // The agent ends on the hang-up in its own time, writing into its home and folder as it goes: it is gone
+        // before they are removed, or it would make them again.
+        murmeli::test::endProcessesWithHome(home.path());
     });
 
     // The agent's status line writes the session's file before murmeli runs.

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSet>
@@ -242,10 +243,20 @@ protected:
         return environment;
     }
 
-    // A fresh working folder per run, so one run's marker never answers for another's.
+    // A fresh working folder per run, so one run's marker never answers for another's. What of the agent still runs
+    // from the home (Codex's daemon) goes, and is waited for, before the last folder is removed: it could make it
+    // again.
+    void freshWork()
+    {
+        if (work) {
+            test::endProcessesWithHome(homePath);
+        }
+        work = std::make_unique<QTemporaryDir>();
+    }
+
     QString runAgent(const QProcessEnvironment& extra = {})
     {
-        work = std::make_unique<QTemporaryDir>();
+        freshWork();
         const QString marker = work->path() + QStringLiteral("/marker");
         QProcessEnvironment environment = hookEnvironment();
         environment.insert(extra);
@@ -291,7 +302,9 @@ protected:
         ASSERT_TRUE(asked()) << "the agent ended without asking: " << agentShows();
         const hooks::ApprovalRequest request = *test::ControllerProbe::pendingTable(*controller).activeRequest();
         EXPECT_EQ(request.toolName, QStringLiteral("Bash"));
-        EXPECT_EQ(request.commandPreview, QStringLiteral("touch ") + marker);
+        // The command as the agent sent it: the short preview cuts it where the temporary folder's path is long.
+        EXPECT_EQ(QJsonDocument::fromJson(request.rawInputJSON).object().value(QStringLiteral("command")).toString(),
+            QStringLiteral("touch ") + marker);
         test::ControllerProbe::pendingTable(*controller).resolve(request.toolUseId, decision);
     }
 
@@ -333,7 +346,7 @@ protected:
         };
         for (const Case& c : { Case { ApprovalDecision::allow(hooks::PermissionScope::Once), allowedLine, true },
                  Case { ApprovalDecision::deny(QStringLiteral("not from the test")), deniedLine, false } }) {
-            work = std::make_unique<QTemporaryDir>();
+            freshWork();
             const QString marker = work->path() + QStringLiteral("/marker");
             AgentScreen screen(work->path(), screenEnvironment(),
                 [&](quint16 port) { return command(port, QStringLiteral("ASKBASH: touch ") + marker); });
@@ -458,7 +471,7 @@ TEST_F(AgentKitHooksTest, EscInCodexTakesItsRequestOffThePanel)
     if (QStandardPaths::findExecutable(QStringLiteral("tmux")).isEmpty()) {
         GTEST_SKIP() << "tmux is not installed";
     }
-    work = std::make_unique<QTemporaryDir>();
+    freshWork();
     const QString marker = work->path() + QStringLiteral("/marker");
     AgentScreen screen(work->path(), screenEnvironment(),
         [&](quint16 port) { return codexScreen(port, QStringLiteral("ASKBASH: touch ") + marker); });
@@ -490,7 +503,7 @@ TEST_F(AgentKitHooksTest, AlwaysAllowOnACodexCardRunsTheToolAndHoldsForItsSessio
         GTEST_SKIP() << "tmux is not installed";
     }
     const auto cards = [&] { return lines.filter(QStringLiteral("[approval-diag] awaiting decision for ")).size(); };
-    work = std::make_unique<QTemporaryDir>();
+    freshWork();
     const auto marker = [&](const char* name) { return work->path() + QLatin1Char('/') + QLatin1String(name); };
     AgentScreen one(work->path(), screenEnvironment(),
         [&](quint16 port) { return codexScreen(port, QStringLiteral("ASKBASH: touch ") + marker("first")); });
@@ -638,6 +651,8 @@ TEST_F(AgentKitHooksTest, TwoCodexSessionsStartedTogetherAreTwoRows)
     }
     QTemporaryDir one;
     QTemporaryDir two;
+    // Codex's daemon goes, and is waited for, before the folders it works in.
+    const auto daemons = qScopeGuard([&] { test::endProcessesWithHome(homePath); });
     const auto first = AgentKitPeer::run(Agent::Codex, homePath, one.path(), "RUNBASH: sleep 8", hookEnvironment());
     const auto second = AgentKitPeer::run(Agent::Codex, homePath, two.path(), "RUNBASH: sleep 8", hookEnvironment());
     QStringList shown;
@@ -676,8 +691,9 @@ TEST(AgentKitStartTest, AtStartUpASessionBelowItsAgentsFolderKeepsItsFiles)
     }
     QTemporaryDir own;
     QTemporaryDir agentHome;
-    const auto daemons = qScopeGuard([&] { test::endProcessesWithHome(agentHome.path()); });
     QTemporaryDir work;
+    // Codex's daemon goes, and is waited for, before any folder it works in.
+    const auto daemons = qScopeGuard([&] { test::endProcessesWithHome(agentHome.path()); });
     const std::optional<QProcessEnvironment> environment = test::ownMurmeliEnvironment(own.path());
     ASSERT_TRUE(environment);
     const QDir status(environment->value(QStringLiteral("MURMELI_STATUS_DIR")));
