@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include "main/app/AppController.h"
@@ -87,7 +88,9 @@ TEST_F(AgentApprovalTest, AllowLetsTheCommandRun)
     ASSERT_TRUE(waitForRequest()) << agentOutput().toStdString();
     const hooks::ApprovalRequest request = *test::ControllerProbe::pendingTable(*controller).activeRequest();
     EXPECT_EQ(request.toolName, QStringLiteral("Bash"));
-    EXPECT_EQ(request.commandPreview, QStringLiteral("touch ") + marker);
+    // The command as the agent sent it: the short preview cuts it where the temporary folder's path is long.
+    EXPECT_EQ(QJsonDocument::fromJson(request.rawInputJSON).object().value(QStringLiteral("command")).toString(),
+        QStringLiteral("touch ") + marker);
     EXPECT_EQ(request.sessionId.size(), 8);
     test::ControllerProbe::pendingTable(*controller)
         .resolve(request.toolUseId, ApprovalDecision::allow(hooks::PermissionScope::Once));

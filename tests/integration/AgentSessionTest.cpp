@@ -81,8 +81,10 @@ TEST(AgentSessionTest, RunningSessionIsListedAndItsFilesComeAndGo)
     ASSERT_TRUE(
         AgentPeer::writeSettings(home.path(), settingsFor(test::ControllerProbe::hookServer(controller).port())));
 
+    // Named from the agent's folder, so that the activity's short preview holds all of it wherever that folder is.
+    const QString command = QStringLiteral("touch marker");
     const QString marker = work.path() + QStringLiteral("/marker");
-    auto agent = AgentPeer::run(home.path(), work.path(), QStringLiteral("RUNBASH: touch ") + marker);
+    auto agent = AgentPeer::run(home.path(), work.path(), QStringLiteral("RUNBASH: ") + command);
     // The held permission request keeps the session running while we look at it.
     ASSERT_TRUE(waitUntil([&] { return test::ControllerProbe::pendingTable(controller).hasActive(); }, 120000))
         << QString::fromUtf8(agent->readAll()).toStdString();
@@ -106,7 +108,7 @@ TEST(AgentSessionTest, RunningSessionIsListedAndItsFilesComeAndGo)
     EXPECT_TRUE(QFileInfo::exists(marker));
 
     EXPECT_EQ(activity.value(QStringLiteral("tool")).toString(), QStringLiteral("Bash"));
-    EXPECT_EQ(activity.value(QStringLiteral("activity")).toString(), QStringLiteral("touch ") + marker);
+    EXPECT_EQ(activity.value(QStringLiteral("activity")).toString(), command);
     EXPECT_EQ(activity.value(QStringLiteral("project")).toString(), QFileInfo(work.path()).fileName());
     EXPECT_EQ(activity.value(QStringLiteral("session")).toString(), key);
 
