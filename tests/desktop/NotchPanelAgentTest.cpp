@@ -741,9 +741,6 @@ TEST_F(NotchPanelAgentTest, CodexSessionsOfOneServerEachOpenTheirOwnTerminal)
     });
     QTemporaryDir alpha;
     QTemporaryDir beta;
-    // Whatever of Codex runs from this home goes before the folders it works in, however the test ends, so that none
-    // is made again after; while all that murmeli's late lines may still reach is there.
-    const auto endCodex = qScopeGuard([&] { test::endProcessesWithHome(home); });
 
     // Codex runs hooks only once they are trusted: once, in a session of its own that reaches no murmeli.
     desk.agentEnvironment = environment;
@@ -886,4 +883,7 @@ TEST_F(NotchPanelAgentTest, CodexSessionsOfOneServerEachOpenTheirOwnTerminal)
         return run(QStringLiteral("xdotool"), { QStringLiteral("getactivewindow") }).trimmed()
             == QString::number(*windowTwo);
     })) << jumps.join(QLatin1Char('\n')).toStdString();
+    // Whatever of Codex runs from this home goes before the folders it works in, so that none is made again after;
+    // here, while all that murmeli's late lines may still reach is there.
+    test::endProcessesWithHome(home);
 }

@@ -4,18 +4,18 @@
 #include <cerrno>
 #include <vector>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
-
-#include "tests/support/Wait.h"
 
 namespace murmeli::test {
 
@@ -84,14 +84,22 @@ inline void endProcessesWithHome(const QString& home)
         }
     }
     const QStringList sockets = socketFilesOf(ended);
+    // The wait turns no event loop: this runs as a test ends, when what the loop would deliver (a late log line) may
+    // reach what the test has let go of already.
+    const auto waitForThem = [&](int timeoutMs) {
+        for (QDeadlineTimer deadline(timeoutMs);
+             !std::all_of(ended.begin(), ended.end(), processGone) && !deadline.hasExpired();) {
+            QThread::msleep(10);
+        }
+    };
     for (const pid_t pid : ended) {
         ::kill(pid, SIGTERM);
     }
-    waitUntil([&] { return std::all_of(ended.begin(), ended.end(), processGone); }, 5000);
+    waitForThem(5000);
     for (const pid_t pid : ended) {
         ::kill(pid, SIGKILL);
     }
-    waitUntil([&] { return std::all_of(ended.begin(), ended.end(), processGone); }, 10000);
+    waitForThem(10000);
     for (const QString& socket : sockets) {
         struct stat info { };
         if (::lstat(QFile::encodeName(socket).constData(), &info) == 0 && S_ISSOCK(info.st_mode)) {
