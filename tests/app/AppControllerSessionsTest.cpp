@@ -157,6 +157,8 @@ TEST_F(AppControllerSessionsTest, ASessionThatWorksStaysListedWithItsNameAndMark
     expectListed("after a poll of an unusable status folder", false);
     clock->advance(minute);
     restart({ { "alpha", "codex" }, { "beta", "codex" }, { "delta", "opencode" } });
+    // The start-up cleanup judges off the main thread.
+    EXPECT_TRUE(waitUntil([&] { return !rows().contains("gamma"); }));
     expectListed("after a restart", true);
 }
 

@@ -262,8 +262,8 @@ std::optional<AgentProcess> ProcessDiscovery::agentOfSession(
         }
     }
     for (const QString& folder : folders.agentFolders()) {
-        const auto found = std::find_if(agents.begin(), agents.end(),
-            [&](const AgentProcess& agent) { return agent.cwd && SessionFolders::resolved(*agent.cwd) == folder; });
+        const auto found = std::find_if(
+            agents.begin(), agents.end(), [&](const AgentProcess& agent) { return agent.cwd == folder; });
         if (found != agents.end()) {
             return *found;
         }
