@@ -502,7 +502,8 @@ TEST_F(AppControllerSessionsTest, ALookThatNeverEndsHoldsUpNothingButItsOwnSessi
             controller->sessions().handleHookEvent("PostToolUse", late);
         }
         for (const char* beyond : { "tu-beyond", "tu-beyond-too" }) {
-            EXPECT_EQ(asks(id, beyond, fromServer)->readUntilClosed(1000), test::expectedReply(200, "OK", "{}"));
+            EXPECT_EQ(asks(id, beyond, fromServer)->readUntilClosed(1000).toStdString(),
+                test::expectedReply(200, "OK", "{}").toStdString());
         }
         EXPECT_EQ(lines.filter("wait for a look at the processes").size(), 1) << lines.join('\n').toStdString();
         EXPECT_FALSE(table().isHeld("tu-own"));
