@@ -155,7 +155,8 @@ void AppController::startBackend(const QString& binaryPath)
     }
     // Sessions of earlier runs whose agents are gone would otherwise be listed again. It runs while the rest
     // starts; the watcher reports its deletions.
-    hooks::StaleFileCleanup::run(m_statusDirectory, m_dependencies.processTable, m_dependencies.processDirectory);
+    hooks::StaleFileCleanup::run(
+        m_statusDirectory, m_dependencies.processTable, m_dependencies.processDirectory, *m_dependencies.clock);
     // The settings of this run start empty; the file itself is kept aside as ".corrupt" for the user.
     if (const QString defaultsProblem = m_dependencies.defaults->loadError(); !defaultsProblem.isEmpty()) {
         onLog(QStringLiteral("[diag] startup: defaults unusable: ") + defaultsProblem, LogColor::Orange);

@@ -37,12 +37,20 @@ template <typename T> QCoro::Task<T> runOffThread(std::function<T()> work)
     co_return co_await future;
 }
 
+/// Threads of their own for looks that may block in the kernel without end (at a folder on a network mount that
+/// stopped answering): never the global pool's, which the panel's sync, the jump and speech share. A look that does not
+/// end keeps its one thread, and with all of them taken a look gets none. Made once and never destroyed, so that the
+/// end of the process waits for no stuck thread.
+QThreadPool& lookPool();
+
 /// runOffThread with a time limit: when the work has not ended after limitMs on clock, the awaiting coroutine
 /// resumes with fallback and the work's late result is dropped. A work that throws also gives fallback. The work
 /// must own everything it touches. The clock is used only as the wait begins: its owner may be gone by the time the
-/// work ends, and its timer, left to run out, then settles nothing.
+/// work ends, and its timer, left to run out, then settles nothing. With a pool, a work that finds none of its
+/// threads free gives fallback at once rather than wait behind work that may never end.
 template <typename T>
-QCoro::Task<T> runOffThreadWithin(std::function<T()> work, Clock& clock, qint64 limitMs, T fallback)
+QCoro::Task<T> runOffThreadWithin(
+    std::function<T()> work, Clock& clock, qint64 limitMs, T fallback, QThreadPool* pool = nullptr)
 {
     struct Race {
         QPromise<T> promise;
@@ -60,13 +68,18 @@ QCoro::Task<T> runOffThreadWithin(std::function<T()> work, Clock& clock, qint64 
     QFuture<T> future = race->promise.future();
     race->promise.start();
     clock.schedule(limitMs, [race, fallback] { race->settle(fallback); });
-    QThreadPool::globalInstance()->start([race, fallback, work = std::move(work)] {
+    auto job = [race, fallback, work = std::move(work)] {
         try {
             race->settle(work());
         } catch (...) {
             race->settle(fallback);
         }
-    });
+    };
+    if (!pool) {
+        QThreadPool::globalInstance()->start(std::move(job));
+    } else if (!pool->tryStart(std::move(job))) {
+        race->settle(fallback);
+    }
     co_return co_await future;
 }
 

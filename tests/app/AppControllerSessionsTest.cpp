@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <csignal>
 #include <functional>
+#include <map>
+#include <mutex>
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QThread>
+#include <QThreadPool>
 
 #include "main/app/AppController.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
@@ -42,7 +50,10 @@ protected:
         dependencies.processDirectory
             = [this](const QString& pid) { return std::optional(path(folders[pid.toInt() - 100])); };
         controller = std::make_unique<app::AppController>(std::move(dependencies));
-        controller->onLog = [this](const QString& line, common::LogColor) { handled += line.startsWith("Hook: "); };
+        controller->onLog = [this](const QString& line, common::LogColor) {
+            handled += line.startsWith("Hook: ");
+            lines << line;
+        };
         controller->startBackend(QString());
     }
 
@@ -101,6 +112,7 @@ protected:
     std::shared_ptr<test::FakeClock> clock = std::make_shared<test::FakeClock>();
     std::unique_ptr<app::AppController> controller;
     QStringList folders;
+    QStringList lines;
     int handled = 0;
 };
 
@@ -157,6 +169,8 @@ TEST_F(AppControllerSessionsTest, ASessionThatWorksStaysListedWithItsNameAndMark
     expectListed("after a poll of an unusable status folder", false);
     clock->advance(minute);
     restart({ { "alpha", "codex" }, { "beta", "codex" }, { "delta", "opencode" } });
+    // The start-up cleanup judges off the main thread.
+    EXPECT_TRUE(waitUntil([&] { return !rows().contains("gamma"); }));
     expectListed("after a restart", true);
 }
 
@@ -360,5 +374,153 @@ TEST_F(AppControllerSessionsTest, ARestartKeepsWhichProcessEachSessionIsFrom)
             agent->kill();
             agent->waitForFinished();
         }
+    }
+}
+
+namespace {
+
+// Processes as the finder sees them, and a gate that holds a look while it is shut (for at most five seconds), as the
+// kernel holds one at a mount that stopped answering. Shared with the looks, which may end after their test.
+struct StuckMachine {
+    std::mutex mutex;
+    std::condition_variable opened;
+    bool open = true;
+    std::map<qint64, hooks::ProcessFacts> processes;
+    std::atomic_bool resolvedOnMainThread = false;
+
+    void pass()
+    {
+        std::unique_lock lock(mutex);
+        opened.wait_for(lock, std::chrono::seconds(5), [&] { return open; });
+    }
+    void setOpen(bool value)
+    {
+        std::unique_lock lock(mutex);
+        open = value;
+        opened.notify_all();
+    }
+};
+
+} // namespace
+
+// Codex's server speaks for a session that ended with its own process, and for a listed one, and the looks at the
+// processes, or at the folder their agent sent, that would tell whose process is whose never end. Another session's
+// request reaches the table at once, and so does the ended session's own once its look has had its time and told
+// nothing; what queues behind the look meanwhile is bounded, a request beyond it answered at once and said once; the
+// stuck looks hold no thread of the pool the rest of murmeli shares, and no folder is resolved on the main thread.
+TEST_F(AppControllerSessionsTest, ALookThatNeverEndsHoldsUpNothingButItsOwnSessionAndOnlyForItsTime)
+{
+    for (const bool stuckList : { true, false }) {
+        SCOPED_TRACE(stuckList ? "the processes" : "a folder its agent sent");
+        restart({});
+        lines.clear();
+        const QString n = QString::number(stuckList);
+        const QString id = "e0de000" + n + "-1111-4111-8111-111111111111";
+        const QString folder = stuckList ? "ended" : "stuck";
+        const auto machine = std::make_shared<StuckMachine>();
+        std::vector<std::unique_ptr<QProcess>> running;
+        const auto stop = qScopeGuard([&] {
+            machine->setOpen(true);
+            for (const auto& process : running) {
+                process->kill();
+                process->waitForFinished();
+            }
+        });
+        const auto start = [&](bool terminal, const QStringList& arguments, const QString& in) {
+            auto& process = running.emplace_back(std::make_unique<QProcess>());
+            process->start("sleep", { "600" });
+            EXPECT_TRUE(process->waitForStarted());
+            const auto pid = hooks::AgentProcessId::ofPid(process->processId()).value_or(hooks::AgentProcessId {});
+            const std::lock_guard lock(machine->mutex);
+            machine->processes[pid.pid] = { pid, "codex", terminal, path(in), QStringList { "codex" } + arguments };
+            return pid;
+        };
+        hooks::SessionAgentFinder& finder = test::ControllerProbe::agentFinder(*controller);
+        finder.readProcess = [machine](qint64 pid) -> std::optional<hooks::ProcessFacts> {
+            const std::lock_guard lock(machine->mutex);
+            return machine->processes.contains(pid) ? std::optional(machine->processes[pid]) : std::nullopt;
+        };
+        finder.listProcesses = [machine, stuckList](const QString&) {
+            if (stuckList) {
+                machine->pass();
+            }
+            std::vector<hooks::ProcessFacts> all;
+            const std::lock_guard lock(machine->mutex);
+            std::transform(machine->processes.begin(), machine->processes.end(), std::back_inserter(all),
+                [](const auto& entry) { return entry.second; });
+            return all;
+        };
+        finder.resolveFolder = [machine, stuckList, main = QThread::currentThread()](const QString& path) {
+            if (QThread::currentThread() == main) {
+                machine->resolvedOnMainThread = true;
+            } else if (!stuckList && path.endsWith("stuck")) {
+                machine->pass();
+            }
+            return path;
+        };
+        const hooks::AgentProcessId server = start(false, { "app-server" }, "ended");
+        const hooks::AgentProcessId own = start(true, { "resume", id }, "ended");
+        const QByteArray fromServer = "x-murmeli-agent-process: " + server.pidText().toUtf8() + ' '
+            + QByteArray::number(server.startTicks) + "\r\n";
+        post("SessionStart", id, "ended", {}, "codex", fromServer);
+        ASSERT_TRUE(waitUntil([&] { return rows()["ended"].sid == id.left(8) && finder.tiedAgent(id) == own; }));
+        running[1]->kill();
+        running[1]->waitForFinished();
+        {
+            const std::lock_guard lock(machine->mutex);
+            machine->processes.erase(own.pid);
+        }
+        ASSERT_TRUE(rows().empty()) << lines.join('\n').toStdString();
+
+        // Its next word, from where a Codex that may be its own again works, waits for a look; meanwhile a listed
+        // session of the server there speaks, and another agent's session asks.
+        start(true, {}, folder);
+        machine->setOpen(false);
+        post("PostToolUse", id, folder, {}, "codex", fromServer);
+        post("SessionStart", "11570000-3333-4333-8333-33333333333" + n, folder, {}, "codex", fromServer);
+        post("SessionStart", "07e4000" + n + "-2222-4222-8222-222222222222", "other");
+        const auto asks = [&](const QString& session, const QString& toolUseId, const QByteArray& headers) {
+            const QByteArray body = QJsonDocument(QJsonObject { { "session_id", session }, { "tool_use_id", toolUseId },
+                                                      { "tool_name", "Bash" }, { "tool_input", QJsonObject {} } })
+                                        .toJson();
+            auto client = std::make_unique<test::HttpClient>(test::ControllerProbe::hookServer(*controller).port());
+            client->write("POST /hook/PermissionRequest HTTP/1.1\r\n" + headers
+                + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+            return client;
+        };
+        const auto othersRequest = asks("07e4000" + n + "-2222-4222-8222-222222222222", "tu-other", {});
+        EXPECT_TRUE(waitUntil([&] { return table().isHeld("tu-other"); }, hooks::SessionAgentFinder::lookLimitMs))
+            << "another session's request waits for the look";
+        const int before = handled;
+        const auto ownRequest = asks(id, "tu-own", fromServer);
+        ASSERT_TRUE(waitUntil([&] { return handled > before; }));
+
+        // Behind the look the queue fills, and a request beyond it is answered at once.
+        const QJsonObject late { { "session_id", id }, { "cwd", path(folder) }, { "tool_name", "Read" },
+            { "_murmeli_agent_process", server.pidText() + ' ' + QString::number(server.startTicks) } };
+        for (std::size_t i = 0; i < app::SessionRoad::maxWaitingEvents; ++i) {
+            controller->sessions().handleHookEvent("PostToolUse", late);
+        }
+        for (const char* beyond : { "tu-beyond", "tu-beyond-too" }) {
+            EXPECT_EQ(asks(id, beyond, fromServer)->readUntilClosed(1000).toStdString(),
+                test::expectedReply(200, "OK", "{}").toStdString());
+        }
+        EXPECT_EQ(lines.filter("wait for a look at the processes").size(), 1) << lines.join('\n').toStdString();
+        EXPECT_FALSE(table().isHeld("tu-own"));
+
+        // The pool the panel, the jump and speech share runs work with one thread.
+        QThreadPool& shared = *QThreadPool::globalInstance();
+        const int threads = shared.maxThreadCount();
+        shared.setMaxThreadCount(1);
+        const auto restore = qScopeGuard([&] { shared.setMaxThreadCount(threads); });
+        const auto ran = std::make_shared<std::atomic_bool>(false);
+        shared.start([ran] { *ran = true; });
+        EXPECT_TRUE(waitUntil([&] { return ran->load(); }, 1000)) << "the stuck look holds a shared thread";
+
+        clock->advance(hooks::SessionAgentFinder::lookLimitMs);
+        EXPECT_TRUE(waitUntil([&] { return table().isHeld("tu-own"); }, 1000)) << lines.join('\n').toStdString();
+        EXPECT_FALSE(machine->resolvedOnMainThread);
+        table().resolve("tu-other", hooks::ApprovalDecision::deny());
+        table().resolve("tu-own", hooks::ApprovalDecision::deny());
     }
 }

@@ -42,17 +42,19 @@ inline void needTools(std::initializer_list<const char*> tools)
     }
 }
 
-/// murmeli in this process, with its own status directory and no secret, collecting its log lines.
+/// murmeli in this process, with its own status directory and no secret, collecting its log lines. Given the folder
+/// and hook port of one that ran before, it is that murmeli started again.
 struct RunningMurmeli {
-    RunningMurmeli()
+    explicit RunningMurmeli(const QTemporaryDir* before = nullptr, quint16 port = 0)
+        : controller(controllerDependencies(before ? *before : root, std::make_shared<platform::FakeSecretStore>(),
+            std::make_shared<common::SystemClock>(), port))
     {
         controller.onLog = [this](const QString& message, common::LogColor) { lines << message; };
         controller.startBackend(QString());
     }
 
     QTemporaryDir root;
-    app::AppController controller { controllerDependencies(
-        root, std::make_shared<platform::FakeSecretStore>(), std::make_shared<common::SystemClock>()) };
+    app::AppController controller;
     QStringList lines;
 };
 

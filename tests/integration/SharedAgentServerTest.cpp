@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 
 #include <QDateTime>
@@ -58,9 +59,9 @@ protected:
             return;
         }
         ASSERT_TRUE(QFile::link(QStandardPaths::findExecutable(QStringLiteral("perl")), codex));
-        murmeli.emplace();
-        environment = test::environmentFor(test::ControllerProbe::hookServer(murmeli->controller).port(),
-            murmeli->root.path() + QStringLiteral("/murmeli"));
+        murmeli.emplace(&state);
+        environment = test::environmentFor(
+            test::ControllerProbe::hookServer(murmeli->controller).port(), state.path() + QStringLiteral("/murmeli"));
         server = start(QStringLiteral("setsid"), { codex, QStringLiteral("-e"), serverScript });
         ASSERT_GT(server, 1);
     }
@@ -153,6 +154,35 @@ protected:
         return notice.value_or(QStringLiteral("(none)"));
     }
 
+    // murmeli goes, and starts again over the same folder and hook port, which the server's hooks still reach.
+    void restart(const std::function<void()>& meanwhile = {})
+    {
+        const quint16 port = test::ControllerProbe::hookServer(murmeli->controller).port();
+        murmeli.reset();
+        if (meanwhile) {
+            meanwhile();
+        }
+        murmeli.emplace(&state, port);
+    }
+    // Whether murmeli's record of the session names the process as its own.
+    bool recorded(const QString& id, qint64 pid)
+    {
+        QFile record(state.path() + QStringLiteral("/murmeli/%1-session.json").arg(keyOf(id)));
+        return record.open(QIODevice::ReadOnly)
+            && record.readAll().contains(QStringLiteral("\"agent_process\":\"%1 ").arg(pid).toUtf8());
+    }
+    // The sync murmeli runs every 2 s, until the condition holds.
+    bool syncedUntil(const std::function<bool()>& condition, int timeoutMs = 10000)
+    {
+        return waitUntil(
+            [&] {
+                murmeli->controller.sessions().syncSessions();
+                return condition();
+            },
+            timeoutMs);
+    }
+
+    QTemporaryDir state;
     QTemporaryDir work;
     QTemporaryDir bin;
     const QString codex = bin.path() + QStringLiteral("/codex");
@@ -168,7 +198,8 @@ protected:
 
 // Codex runs the hooks of all its sessions from one background server without a terminal. Two of its terminals in one
 // folder, both started before either session was made, cannot be told apart: neither session is tied to either
-// process, so the end of one ends neither session nor the request it holds, and "→ Open" says it cannot tell. A
+// process, so the end of one, while the other runs, ends neither session nor the request it holds, and "→ Open" says
+// it cannot tell. A
 // resumed session, whose agent's command line names it, is that agent's: its request and its row go as it does.
 TEST_F(SharedAgentServerTest, SessionsOfOneServerInOneFolderAreTiedToAProcessOnlyWhereItIsTheirs)
 {
@@ -206,12 +237,10 @@ TEST_F(SharedAgentServerTest, SessionsOfOneServerInOneFolderAreTiedToAProcessOnl
     ASSERT_TRUE(waitUntil([&] { return murmeli->lines.contains(QStringLiteral("Hook: Stop")); }, 20000));
     murmeli->controller.sessions().syncSessions();
     EXPECT_TRUE(keyOf(resumed).isEmpty());
-    // B's terminal closes, and A's agent is killed: neither ends a session or answers A's request.
-    ::kill(static_cast<pid_t>(agentB), SIGHUP);
+    // A's agent is killed: B's is still there and may be either's, so neither session ends, nor A's request.
     ::kill(static_cast<pid_t>(agentA), SIGKILL);
     ASSERT_TRUE(waitUntil([&] { return test::processGone(static_cast<pid_t>(agentA)); }));
-    murmeli->controller.sessions().syncSessions();
-    EXPECT_TRUE(holds("tu-a")) << murmeli->lines.join(u'\n').toStdString();
+    EXPECT_FALSE(syncedUntil([&] { return !holds("tu-a"); }, 2500)) << murmeli->lines.join(u'\n').toStdString();
     EXPECT_FALSE(keyOf(idA).isEmpty());
     EXPECT_FALSE(keyOf(idB).isEmpty());
 }
@@ -270,8 +299,8 @@ TEST_F(SharedAgentServerTest, ASessionResumedByItsIdIsItsNewTerminalsAndAKillEnd
 }
 
 // A lone Codex window is the likely one of a session the server runs alone (a script's), until the window's own
-// session speaks: from then on neither is tied to it, so closing the window ends neither session and answers neither
-// request, not even in the hook that watched it while it was the likely one.
+// session speaks: from then on neither is tied to it, so closing the window, while another stays open there, ends
+// neither session and answers neither request, not even in the hook that watched it while it was the likely one.
 TEST_F(SharedAgentServerTest, ALoneWindowStaysTheLikelyOneOnlyUntilItsOwnSessionSpeaks)
 {
     const QString script = idMadeNow('d');
@@ -280,11 +309,6 @@ TEST_F(SharedAgentServerTest, ALoneWindowStaysTheLikelyOneOnlyUntilItsOwnSession
     ASSERT_GT(window, 1);
     startSession(script);
     // Its record names the window before the request comes: the request's hook watches the window from the start.
-    const auto recorded = [&](const QString& id, qint64 pid) {
-        QFile record(murmeli->root.path() + QStringLiteral("/murmeli/%1-session.json").arg(keyOf(id)));
-        return record.open(QIODevice::ReadOnly)
-            && record.readAll().contains(QStringLiteral("\"agent_process\":\"%1 ").arg(pid).toUtf8());
-    };
     ASSERT_TRUE(waitUntil([&] { return recorded(script, window); }));
     ask(script, "tu-script");
     ASSERT_TRUE(waitUntil([&] { return holds("tu-script"); }, 20000));
@@ -293,12 +317,132 @@ TEST_F(SharedAgentServerTest, ALoneWindowStaysTheLikelyOneOnlyUntilItsOwnSession
     ASSERT_TRUE(waitUntil([&] { return holds("tu-own"); }, 20000));
     // The window's own session spoke: the other one is the server's again.
     EXPECT_TRUE(waitUntil([&] { return recorded(script, server); }));
+    // Another window there, which either session may have, stays open.
+    ASSERT_GT(inTerminal({}), 1);
     ::kill(static_cast<pid_t>(window), SIGHUP);
     ASSERT_TRUE(waitUntil([&] { return test::processGone(static_cast<pid_t>(window)); }));
-    murmeli->controller.sessions().syncSessions();
-    // Nothing comes to wait for where all is well: the request is still held after four of the hook watcher's looks.
-    EXPECT_FALSE(waitUntil([&] { return !holds("tu-script"); }, 1000)) << murmeli->lines.join(u'\n').toStdString();
+    // Nothing comes to wait for where all is well: the request is still held after four of the hook watcher's looks,
+    // and murmeli's own.
+    EXPECT_FALSE(syncedUntil([&] { return !holds("tu-script"); }, 2500)) << murmeli->lines.join(u'\n').toStdString();
     EXPECT_TRUE(holds("tu-own"));
     EXPECT_FALSE(keyOf(script).isEmpty());
     EXPECT_FALSE(keyOf(own).isEmpty());
+}
+
+// G2 runs a session resumed by its id, which its arguments name; G1 in the same folder starts a new one. murmeli goes,
+// G1 is killed meanwhile, and murmeli starts again: G2's session has not spoken since, yet its record holds G2, which
+// is never G1's session's likely one. Nothing of the agent is left for that session, which ends, its request with it.
+TEST_F(SharedAgentServerTest, AfterARestartAProcessThatProvesOneSessionIsNoOtherSessionsLikelyOne)
+{
+    const QString resumed = idMadeNow('2');
+    const QString fresh = idMadeNow('1');
+    const qint64 g1 = inTerminal({});
+    const qint64 g2 = inTerminal(QStringLiteral("resume ") + resumed);
+    ASSERT_TRUE(g1 > 1 && g2 > 1);
+    startSession(resumed);
+    startSession(fresh);
+    ASSERT_TRUE(waitUntil([&] { return recorded(resumed, g2) && !keyOf(fresh).isEmpty(); }, 20000))
+        << murmeli->lines.join(u'\n').toStdString();
+
+    restart();
+    ASSERT_FALSE(keyOf(fresh).isEmpty());
+    restart([&] {
+        ::kill(static_cast<pid_t>(g1), SIGKILL);
+        ASSERT_TRUE(waitUntil([&] { return test::processGone(static_cast<pid_t>(g1)); }));
+    });
+    ASSERT_FALSE(keyOf(fresh).isEmpty());
+    ask(fresh, "tu-fresh");
+    ASSERT_TRUE(waitUntil([&] { return holds("tu-fresh"); }, 20000));
+    EXPECT_EQ(open(fresh).toStdString(), "Can't tell which terminal");
+    EXPECT_TRUE(murmeli->lines.filter(QStringLiteral("agent is pid %1;").arg(g2)).isEmpty())
+        << murmeli->lines.join(u'\n').toStdString();
+    EXPECT_NE(open(resumed).toStdString(), "Can't tell which terminal");
+
+    EXPECT_TRUE(syncedUntil([&] { return !holds("tu-fresh") && keyOf(fresh).isEmpty(); }))
+        << murmeli->lines.join(u'\n').toStdString();
+    EXPECT_TRUE(recorded(resumed, g2));
+}
+
+// A Codex killed while it asked ends its session; `codex resume --last` in its terminal sends no start and names no
+// id. What the server runs of that session next lists it again: alone in its folder the resumed Codex is its likely
+// one, beside another one nothing tells which is its own; either way its request is held with its card.
+TEST_F(SharedAgentServerTest, ASessionResumedWithLastAfterAKillComesBackWithItsCard)
+{
+    const struct {
+        const char* what;
+        bool beside;
+        const char* first;
+        const char* again;
+    } cases[] = { { "alone in its folder", false, "tu-first-a", "tu-again-a" },
+        { "beside a Codex started meanwhile", true, "tu-first-b", "tu-again-b" } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString id = idMadeNow(c.beside ? 'b' : 'a');
+        const qint64 window = inTerminal({});
+        ASSERT_GT(window, 1);
+        startSession(id);
+        ASSERT_TRUE(waitUntil([&] { return recorded(id, window); }, 20000));
+        ask(id, c.first);
+        ASSERT_TRUE(waitUntil([&] { return holds(c.first); }, 20000));
+        ::kill(static_cast<pid_t>(window), SIGKILL);
+        ASSERT_TRUE(waitUntil([&] { return test::processGone(static_cast<pid_t>(window)); }));
+        ASSERT_TRUE(syncedUntil([&] { return keyOf(id).isEmpty() && !holds(c.first); }));
+
+        const qint64 other = c.beside ? inTerminal({}) : 0;
+        const qint64 resumedWindow = inTerminal(QStringLiteral("resume --last"));
+        ASSERT_TRUE(resumedWindow > 1 && (!c.beside || other > 1));
+        const qsizetype heard = murmeli->lines.size();
+        run(QStringLiteral("tool-hook"),
+            QStringLiteral(R"({"session_id":"%1","cwd":"%2","hook_event_name":"PostToolUse","tool_name":"Bash",)"
+                           R"("tool_input":{"command":"ls"}})")
+                .arg(id, work.path())
+                .toUtf8());
+        ASSERT_TRUE(waitUntil([&] { return murmeli->lines.mid(heard).contains("Hook: PostToolUse"); }, 20000));
+        ask(id, c.again);
+        ASSERT_TRUE(waitUntil(
+            [&] { return holds(c.again) || !murmeli->lines.filter(QLatin1String(c.again)).isEmpty(); }, 20000));
+        // Held, which only a listed session's request is: its card shows on its row.
+        EXPECT_TRUE(holds(c.again)) << murmeli->lines.join(u'\n').toStdString();
+        EXPECT_EQ(open(id) == QLatin1String("Can't tell which terminal"), c.beside);
+        for (const qint64 pid : { other, resumedWindow }) {
+            if (pid > 1) {
+                ::kill(static_cast<pid_t>(pid), SIGKILL);
+            }
+        }
+        ASSERT_TRUE(syncedUntil([&] { return keyOf(id).isEmpty(); })) << murmeli->lines.join(u'\n').toStdString();
+    }
+}
+
+// Three Codex in one folder: B resumes its session by its id; two new sessions cannot tell A from C. A is killed: C may
+// still be either's, and nothing ends. C is killed: what is left there is B's own, so both untied sessions end and
+// their requests are let go at once; B's goes on.
+TEST_F(SharedAgentServerTest, AnUntiedSessionEndsOnceNothingOfItsAgentIsLeftForIt)
+{
+    const QString idB = idMadeNow('b');
+    const QString one = idMadeNow('1');
+    const QString two = idMadeNow('2');
+    const qint64 agentA = inTerminal({});
+    const qint64 agentB = inTerminal(QStringLiteral("resume ") + idB);
+    const qint64 agentC = inTerminal({});
+    ASSERT_TRUE(agentA > 1 && agentB > 1 && agentC > 1);
+    for (const QString& id : { idB, one, two }) {
+        startSession(id);
+    }
+    ask(one, "tu-one");
+    ask(two, "tu-two");
+    ASSERT_TRUE(waitUntil([&] { return holds("tu-one") && holds("tu-two") && recorded(idB, agentB); }, 20000))
+        << murmeli->lines.join(u'\n').toStdString();
+
+    ::kill(static_cast<pid_t>(agentA), SIGKILL);
+    ASSERT_TRUE(waitUntil([&] { return test::processGone(static_cast<pid_t>(agentA)); }));
+    EXPECT_FALSE(syncedUntil([&] { return !holds("tu-one") || !holds("tu-two"); }, 2500))
+        << murmeli->lines.join(u'\n').toStdString();
+
+    ::kill(static_cast<pid_t>(agentC), SIGKILL);
+    ASSERT_TRUE(waitUntil([&] { return test::processGone(static_cast<pid_t>(agentC)); }));
+    EXPECT_TRUE(syncedUntil([&] { return !holds("tu-one") && !holds("tu-two"); }))
+        << murmeli->lines.join(u'\n').toStdString();
+    EXPECT_TRUE(keyOf(one).isEmpty());
+    EXPECT_TRUE(keyOf(two).isEmpty());
+    EXPECT_FALSE(keyOf(idB).isEmpty());
 }

@@ -21,6 +21,10 @@ public:
     {
         return controller.m_sessions.registry();
     }
+    static hooks::SessionAgentFinder& agentFinder(app::AppController& controller)
+    {
+        return controller.m_sessions.agentFinder();
+    }
     static hooks::ProcessDiscovery& processDiscovery(app::AppController& controller)
     {
         return controller.m_processDiscovery;

@@ -1,12 +1,14 @@
 #include "main/app/sessions/SessionRoad.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include <QMetaObject>
 #include <QPointer>
 
 #include "main/device/tts/Announcements.h"
 #include "main/hooks/approvals/ApprovalRoad.h"
+#include "main/hooks/approvals/ApprovalSerialization.h"
 #include "main/hooks/approvals/PendingRequestTable.h"
 #include "main/hooks/events/HookEventType.h"
 #include "main/hooks/terminals/TerminalJump.h"
@@ -85,42 +87,91 @@ void SessionRoad::dropQueued()
 
 void SessionRoad::handleHookEvent(const QString& eventName, const QJsonObject& payload)
 {
-    // An event that waits for a look through the processes holds up those behind it, so they are taken in order.
-    if (!m_waiting.empty() || m_dispatcher.awaitsLook(eventName, payload)) {
-        m_waiting.emplace_back(eventName, payload);
-        if (m_waiting.size() == 1) {
-            takeWaiting();
+    // An event that waits for a look at the processes holds up those of its session behind it, so that they are
+    // taken in order; other sessions' go on.
+    m_droppedLast = false;
+    const QString sessionId = hooks::SessionKey::payloadSessionId(payload);
+    const auto waiting = m_waiting.find(sessionId);
+    if (waiting == m_waiting.end() && !m_dispatcher.awaitsLook(eventName, payload)) {
+        takeHookEvent(eventName, payload);
+        return;
+    }
+    if (m_waitingEvents >= maxWaitingEvents) {
+        m_droppedLast = true;
+        if (!std::exchange(m_saidFull, true)) {
+            onLog(QStringLiteral("Sessions: %1 events wait for a look at the processes; more are dropped, and "
+                                 "requests answered at once so that their agents ask in their own prompts")
+                      .arg(m_waitingEvents),
+                LogColor::Orange);
         }
         return;
     }
-    takeHookEvent(eventName, payload);
+    const bool first = waiting == m_waiting.end();
+    Waiting& queue = first ? m_waiting[sessionId] : waiting->second;
+    queue.events.emplace_back(eventName, payload);
+    ++queue.handedIn;
+    ++m_waitingEvents;
+    if (first) {
+        takeWaiting(sessionId);
+    }
 }
 
-QCoro::Task<> SessionRoad::takeWaiting()
+QCoro::Task<> SessionRoad::takeWaiting(QString sessionId)
 {
     QPointer<QObject> alive = m_lifetime.get();
-    while (alive && !m_waiting.empty()) {
-        const auto [eventName, payload] = m_waiting.front();
-        co_await m_dispatcher.prepare(eventName, payload);
-        if (!alive) {
+    bool looked = false;
+    while (alive) {
+        const auto waiting = m_waiting.find(sessionId);
+        if (waiting == m_waiting.end()) {
             co_return;
         }
-        m_waiting.pop_front();
-        takeHookEvent(eventName, payload);
-    }
-    for (common::OneShot<bool>& waiter : std::exchange(m_waitingReplies, {})) {
-        waiter.fulfil(true);
+        Waiting& queue = waiting->second;
+        std::vector<common::OneShot<bool>> ready;
+        if (queue.events.empty()) {
+            for (auto& [count, reply] : queue.replies) {
+                ready.push_back(reply);
+            }
+            m_waiting.erase(waiting);
+        } else {
+            const auto [eventName, payload] = queue.events.front();
+            if (!looked && m_dispatcher.awaitsLook(eventName, payload)) {
+                co_await m_dispatcher.prepare(eventName, payload);
+                looked = true;
+                continue;
+            }
+            queue.events.pop_front();
+            --m_waitingEvents;
+            ++queue.taken;
+            takeHookEvent(eventName, payload);
+            // Those whose own event is taken now go on.
+            const auto due = std::stable_partition(queue.replies.begin(), queue.replies.end(),
+                [&](const auto& reply) { return reply.first > queue.taken; });
+            std::transform(
+                due, queue.replies.end(), std::back_inserter(ready), [](const auto& reply) { return reply.second; });
+            queue.replies.erase(due, queue.replies.end());
+        }
+        if (m_waitingEvents < maxWaitingEvents) {
+            m_saidFull = false;
+        }
+        // Each resumes its request in here: nothing of the queue is held across.
+        for (common::OneShot<bool>& reply : ready) {
+            reply.fulfil(true);
+        }
     }
 }
 
 QCoro::Task<std::optional<QString>> SessionRoad::reply(
     QString eventName, QJsonObject payload, std::shared_ptr<hooks::HeldRequest> held)
 {
+    if (std::exchange(m_droppedLast, false)) {
+        co_return hooks::ApprovalSerialization::responseBody(hooks::ApprovalDecision::failOpen(), QString(), true);
+    }
     // Its own event, handed in just before, may wait for a look: the request goes to the table once it is taken in,
     // so that a session it lists again can show it.
-    if (!m_waiting.empty()) {
+    const auto waiting = m_waiting.find(hooks::SessionKey::payloadSessionId(payload));
+    if (waiting != m_waiting.end() && waiting->second.taken < waiting->second.handedIn) {
         common::OneShot<bool> taken;
-        m_waitingReplies.push_back(taken);
+        waiting->second.replies.emplace_back(waiting->second.handedIn, taken);
         co_await taken;
     }
     co_return co_await m_links.approvalRoad.reply(std::move(eventName), std::move(payload), std::move(held));
@@ -194,16 +245,21 @@ hooks::TranscriptData SessionRoad::transcriptOf(const std::optional<hooks::Claud
 
 void SessionRoad::endSessionsOfGoneAgents()
 {
-    std::vector<std::pair<hooks::SessionKey, hooks::AgentProcessId>> gone;
+    std::vector<std::pair<hooks::SessionKey, QString>> gone;
     for (const hooks::SessionSnapshot& session : m_registry.sessions()) {
         if (session.hookAgent && !session.hookAgent->isRunning()) {
-            gone.emplace_back(session.sid8, *session.hookAgent);
+            gone.emplace_back(
+                session.sid8, QStringLiteral("its agent (pid %1) is gone").arg(session.hookAgent->pidText()));
+        } else if (session.hookAgent && m_dispatcher.agentFinder.nothingLeft(m_registry.idOf(session.sid8))) {
+            gone.emplace_back(session.sid8,
+                QStringLiteral("no process of its agent is left in its folder that no other session has (its hooks "
+                               "ran under pid %1)")
+                    .arg(session.hookAgent->pidText()));
         }
     }
     hooks::PendingRequestTable& table = m_links.pendingTable;
-    for (const auto& [key, agent] : gone) {
-        onLog(QStringLiteral("Sessions: %1 ended: its agent (pid %2) is gone").arg(key.text(), agent.pidText()),
-            LogColor::Orange);
+    for (const auto& [key, why] : gone) {
+        onLog(QStringLiteral("Sessions: %1 ended: %2").arg(key.text(), why), LogColor::Orange);
         for (const hooks::ApprovalRequest& request : table.heldRequestsOf(key.text())) {
             table.resolve(request.toolUseId, hooks::ApprovalDecision::failOpen());
         }
@@ -215,7 +271,7 @@ void SessionRoad::endSessionsOfGoneAgents()
 std::optional<hooks::ClaudeStatus> SessionRoad::syncSessions()
 {
     endSessionsOfGoneAgents();
-    m_dispatcher.agentFinder.recheckLikely();
+    m_dispatcher.recheckAgents();
     m_registry.refresh();
     auto status = readSelectedStatus();
     if (status) {
@@ -260,6 +316,11 @@ QCoro::Task<> SessionRoad::jumpToTerminal(QString sid, hooks::SessionFolders fro
     std::optional<hooks::AgentProcessId> agent, hooks::SessionAgentFinder::Session question)
 {
     QPointer<QObject> alive = m_lifetime.get();
+    // Matched against the processes' folders, which the kernel gives resolved.
+    fromHooks = co_await m_dispatcher.agentFinder.resolvedFolders(std::move(fromHooks));
+    if (!alive) {
+        co_return;
+    }
     std::optional<hooks::SessionAgentFinder::Verdict> own;
     if (agent) {
         own = co_await m_dispatcher.agentFinder.verdict(*agent, std::move(question));

@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -94,9 +95,14 @@ public:
     /// watched when it is usable, and the panel's session actions act.
     void start(bool watchStatusDirectory);
 
+    /// The most events that wait, of all sessions together, for a look at the processes; beyond it an event is dropped
+    /// (the agent has had its reply) and a request is answered at once, so that the agent asks in its own prompt.
+    static constexpr std::size_t maxWaitingEvents = 256;
+
     /// Every hook event the server accepts, on the main thread.
     void handleHookEvent(const QString& eventName, const QJsonObject& payload);
-    /// The hook server's reply handler: the approval road's, once the events handed in before are taken in.
+    /// The hook server's reply handler: the approval road's, once the events of its session handed in before are
+    /// taken in.
     QCoro::Task<std::optional<QString>> reply(
         QString eventName, QJsonObject payload, std::shared_ptr<hooks::HeldRequest> held);
     /// Empties the selected session's notification file ("notify.json" when none is selected).
@@ -114,18 +120,30 @@ public:
     void dropQueued();
 
     hooks::SessionRegistry& registry() { return m_registry; }
+    hooks::SessionAgentFinder& agentFinder() { return m_dispatcher.agentFinder; }
     const notch::PanelSessionSync& panelSync() const { return m_panelSync; }
 
 private:
+    /// A session's events held up by a look at the processes, taken in the order they came.
+    struct Waiting {
+        std::deque<std::pair<QString, QJsonObject>> events;
+        quint64 handedIn = 0; // events of the session queued so far
+        quint64 taken = 0;
+        // Requests of the session, each with the count of its events that must be taken before it goes on.
+        std::vector<std::pair<quint64, common::OneShot<bool>>> replies;
+    };
+
     void takeHookEvent(const QString& eventName, const QJsonObject& payload);
-    /// Takes the waiting events in order, each once its look has ended.
-    QCoro::Task<> takeWaiting();
+    /// Takes the session's waiting events in order; the first that awaits a look waits for it, and those queued
+    /// behind it are taken on what that look found.
+    QCoro::Task<> takeWaiting(QString sessionId);
     /// Speaks what a finished turn, an API error or a failed tool has to say.
     void announceHookEvent(const QString& eventName, const QJsonObject& payload);
     /// The files of what was taken in are written once the queue is empty.
     void scheduleFlush();
-    /// A killed agent sends no "SessionEnd": a session whose agent process is known and gone ends here, and so do
-    /// the requests it still holds, which nobody is left to answer.
+    /// A killed agent sends no "SessionEnd": a session whose agent process is known and gone ends here, and so does
+    /// one tied to no process once nothing of its agent is left in its folder for it; so do the requests they still
+    /// hold, which nobody is left to answer.
     void endSessionsOfGoneAgents();
     std::optional<hooks::ClaudeStatus> readSelectedStatus();
     /// The transcript watcher's data when it follows the session of this status, else nothing.
@@ -146,8 +164,12 @@ private:
     hooks::BurnRateTracker m_burnRate;
     notch::PanelSessionSync m_panelSync;
     bool m_flushScheduled = false;
-    std::deque<std::pair<QString, QJsonObject>> m_waiting;
-    std::vector<common::OneShot<bool>> m_waitingReplies;
+    // By session id.
+    std::map<QString, Waiting> m_waiting;
+    std::size_t m_waitingEvents = 0;
+    // Whether the event handed in last was dropped, the queue being full: its request, asked next, is answered at once.
+    bool m_droppedLast = false;
+    bool m_saidFull = false;
     // Carries the queued flush of a burst of hook events and the panel's clicks; dropQueued() ends them.
     std::unique_ptr<QObject> m_lifetime = std::make_unique<QObject>();
 };

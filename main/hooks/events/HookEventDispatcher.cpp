@@ -41,7 +41,7 @@ QString printable(const QString& text)
 
 HookEventDispatcher::HookEventDispatcher(
     hooks::SessionRegistry& registry, hooks::SessionFileWriter& files, common::Clock& clock)
-    : m_registry(registry), m_files(files), m_clock(clock)
+    : agentFinder(clock), m_registry(registry), m_files(files), m_clock(clock)
 {
     agentFinder.onLookedUp = [this](const QString& sessionId) { settleAgent(sessionId); };
 }
@@ -58,8 +58,8 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
             return false;
         }
         m_registry.forgetEnded(sessionId);
-        // A session started anew, or by a process that proves itself its own, is looked for anew; one back by a
-        // look's proof keeps the process it proved.
+        // A session started anew, or back without a proof, is looked for anew, as a new session is (it may be the
+        // likely one's); one back by a look's proof keeps the process it proved.
         if (!agentFinder.resumedAgent(sessionId)) {
             agentFinder.forget(sessionId);
         }
@@ -128,7 +128,7 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
         m_registry.setHookFolder(key, cwd);
     }
     if (agentRuns) {
-        m_registry.setHookAgent(key, ownAgentOf(key, sessionId, *agent));
+        m_registry.setHookAgent(key, ownAgentOf(key, sessionId, *agent), *agent);
     }
     noteFiles(eventName, key, payload);
     return true;
@@ -141,7 +141,9 @@ bool HookEventDispatcher::comesBack(std::optional<hooks::HookEventType> type, co
     // since: neither may list it or leave a record of it. A new start brings it back, and so does an event of an
     // agent that runs: a resumed session may send no start. An event that names no agent brings it back where the
     // agent itself told it to end. A server that runs the hooks of several sessions speaks for a session that ended
-    // with its own process, or was tied to one, only where a fresh look proves a process of its own running again.
+    // with its own process, or was tied to one, where a fresh look proves a process of its own running again, or finds
+    // one started to resume a session without naming which; a late word of its old turn brings nothing back. A
+    // request is no late word: the agent waits for its answer, so the session was resumed somewhere.
     if (type == HookEventType::Status) {
         return false;
     }
@@ -154,8 +156,9 @@ bool HookEventDispatcher::comesBack(std::optional<hooks::HookEventType> type, co
     if (!runningAgent) {
         return false;
     }
-    return !needsProof(sessionId, *runningAgent) || agentFinder.namesSession(*runningAgent, sessionId)
-        || agentFinder.resumedAgent(sessionId).has_value();
+    return type == HookEventType::PermissionRequest || !needsProof(sessionId, *runningAgent)
+        || agentFinder.namesSession(*runningAgent, sessionId) || agentFinder.resumedAgent(sessionId).has_value()
+        || agentFinder.startedAgain(sessionId);
 }
 
 bool HookEventDispatcher::needsProof(const QString& sessionId, const hooks::AgentProcessId& agent) const
@@ -195,7 +198,8 @@ hooks::SessionAgentFinder::Session HookEventDispatcher::agentQuestion(
             session.folders = listed.hookFolders;
             session.current = listed.hookAgent;
         } else if (listed.hookAgent) {
-            session.others.push_back({ m_registry.idOf(listed.sid8), *listed.hookAgent, listed.hookFolders });
+            session.others.push_back(
+                { m_registry.idOf(listed.sid8), *listed.hookAgent, listed.hookFolders, listed.hooksProcess });
         }
     }
     return session;
@@ -211,7 +215,8 @@ hooks::SessionAgentFinder::Session HookEventDispatcher::endedSession(const QStri
     }
     for (const hooks::SessionSnapshot& listed : m_registry.sessions()) {
         if (listed.hookAgent) {
-            session.others.push_back({ m_registry.idOf(listed.sid8), *listed.hookAgent, listed.hookFolders });
+            session.others.push_back(
+                { m_registry.idOf(listed.sid8), *listed.hookAgent, listed.hookFolders, listed.hooksProcess });
         }
     }
     return session;
@@ -258,11 +263,21 @@ void HookEventDispatcher::settleAgent(const QString& sessionId)
     } else {
         logOwnAgent(key, verdict->agent, verdict->server);
     }
-    m_registry.setHookAgent(key, verdict->agent);
+    m_registry.setHookAgent(key, verdict->agent, verdict->server);
     // Its record names the process, which the hook scripts then watch.
     m_pending[key];
     if (onAgentSettled) {
         onAgentSettled();
+    }
+}
+
+void HookEventDispatcher::recheckAgents()
+{
+    for (const hooks::SessionSnapshot& listed : m_registry.sessions()) {
+        if (listed.hookAgent && listed.hookAgent->isRunning()) {
+            agentFinder.recheck(listed.hooksProcess.value_or(*listed.hookAgent),
+                agentQuestion(listed.sid8, m_registry.idOf(listed.sid8)));
+        }
     }
 }
 

@@ -45,6 +45,8 @@ public:
     QCoro::Task<> prepare(QString eventName, QJsonObject payload);
     /// Writes the noted files, the latest content of each, and re-reads those sessions. Returns whether it wrote.
     bool flush();
+    /// For every listed session whose hooks a server runs, as time passes: agentFinder's recheck().
+    void recheckAgents();
     /// What a "SessionEnd" does; agentGone for a session whose agent went without sending one, whose agent's late
     /// events then do not bring it back.
     void endSession(const hooks::SessionKey& key, bool agentGone = false);

@@ -12,6 +12,12 @@ QString SessionFolders::resolved(const QString& folder)
     return canonical.isEmpty() ? cleaned : canonical;
 }
 
+SessionFolders SessionFolders::linksFollowed() const
+{
+    return { current.startsWith(u'/') ? resolved(current) : current,
+        project.startsWith(u'/') ? resolved(project) : project };
+}
+
 QStringList SessionFolders::agentFolders() const
 {
     QStringList folders;
@@ -20,8 +26,8 @@ QStringList SessionFolders::agentFolders() const
             folders.append(folder);
         }
     };
-    const QString here = current.startsWith(u'/') ? resolved(current) : QString();
-    const QString top = project.startsWith(u'/') ? resolved(project) : QString();
+    const QString here = current.startsWith(u'/') ? QDir::cleanPath(current) : QString();
+    const QString top = project.startsWith(u'/') ? QDir::cleanPath(project) : QString();
     add(here);
     add(top);
     // An agent further up, in the home folder say, was started for other work; its sessions are not this one.

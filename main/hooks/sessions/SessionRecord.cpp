@@ -17,6 +17,10 @@ QByteArray SessionRecord::toJson() const
         // As the hook scripts name it.
         object.insert(QStringLiteral("agent_process"), QStringLiteral("%1 %2").arg(agent->pid).arg(agent->startTicks));
     }
+    if (hooksProcess) {
+        object.insert(QStringLiteral("hooks_process"),
+            QStringLiteral("%1 %2").arg(hooksProcess->pid).arg(hooksProcess->startTicks));
+    }
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -38,6 +42,7 @@ std::optional<SessionRecord> SessionRecord::fromJson(const QJsonObject& object)
         record.lastEvent = time;
     }
     record.agent = AgentProcessId::parse(object.value(QLatin1String("agent_process")).toString());
+    record.hooksProcess = AgentProcessId::parse(object.value(QLatin1String("hooks_process")).toString());
     return record;
 }
 

@@ -25,6 +25,9 @@ struct SessionRecord {
     /// The process its hook events came from, so that a restart still jumps to that agent's own terminal and ends the
     /// session once the process is gone.
     std::optional<AgentProcessId> agent;
+    /// The server without a terminal that ran its hooks, where that is not its agent: which sessions share one tells,
+    /// after a restart too, what is left for each.
+    std::optional<AgentProcessId> hooksProcess {};
 
     QByteArray toJson() const;
     /// nullopt unless the object names a session id.

@@ -170,6 +170,7 @@ SessionSnapshot SessionRegistry::fileSnapshot(
     snapshot.hookLastAssistant = textOf(m_hookLastAssistants, key);
     snapshot.hookFolders = foldersOf(m_hookFolders, key);
     snapshot.hookAgent = agentOf(m_hookAgents, key);
+    snapshot.hooksProcess = agentOf(m_hooksProcesses, key);
     snapshot.lastEventAt = timeOf(m_lastEvents, key);
     // A status file is Claude Code's status line; without one, only the hooks tell which agent it is.
     if (!times.status) {
@@ -346,6 +347,7 @@ void SessionRegistry::forgetExpired()
     }
     std::erase_if(m_hookFolders, expired);
     std::erase_if(m_hookAgents, expired);
+    std::erase_if(m_hooksProcesses, expired);
     std::erase_if(m_lastEvents, expired);
     std::erase_if(m_idleNotices, expired);
 }
@@ -357,6 +359,7 @@ void SessionRegistry::forgetMemoryOf(const SessionKey& sid)
     m_hookAdapters.erase(sid);
     m_hookFolders.erase(sid);
     m_hookAgents.erase(sid);
+    m_hooksProcesses.erase(sid);
     m_lastEvents.erase(sid);
     m_idleNotices.erase(sid);
 }
@@ -380,7 +383,7 @@ void SessionRegistry::restoreFromRecord(const StatusDirectory::Access& directory
     }
     // A recorded process that has gone since ends the session at the next poll, as it would have without the restart.
     if (record->agent && !m_hookAgents.contains(sid)) {
-        setHookAgent(sid, *record->agent);
+        setHookAgent(sid, *record->agent, record->hooksProcess);
     }
     if (record->lastEvent && !m_lastEvents.contains(sid)) {
         // A time in the future counts as now, so that a record cannot keep a session listed for ever.
@@ -501,6 +504,7 @@ bool SessionRegistry::addSession(const SessionKey& sid, const QString& cwd, cons
     snapshot.hookLastAssistant = textOf(m_hookLastAssistants, sid);
     snapshot.hookFolders = foldersOf(m_hookFolders, sid);
     snapshot.hookAgent = agentOf(m_hookAgents, sid);
+    snapshot.hooksProcess = agentOf(m_hooksProcesses, sid);
     snapshot.lastEventAt = timeOf(m_lastEvents, sid);
     if (it != m_sessions.end()) {
         *it = std::move(snapshot);
@@ -574,7 +578,7 @@ std::optional<SessionRecord> SessionRegistry::recordOf(const SessionKey& sid) co
         return std::nullopt;
     }
     return SessionRecord { id, textOf(m_hookAdapters, sid), foldersOf(m_hookFolders, sid), timeOf(m_lastEvents, sid),
-        agentOf(m_hookAgents, sid) };
+        agentOf(m_hookAgents, sid), agentOf(m_hooksProcesses, sid) };
 }
 
 void SessionRegistry::removeSession(const SessionKey& sid, bool agentGone)
@@ -628,15 +632,22 @@ void SessionRegistry::setHookFolder(const SessionKey& sid, const QString& folder
     }
 }
 
-void SessionRegistry::setHookAgent(const SessionKey& sid, const AgentProcessId& agent)
+void SessionRegistry::setHookAgent(
+    const SessionKey& sid, const AgentProcessId& agent, const std::optional<AgentProcessId>& hooksProcess)
 {
     const auto it = find(sid);
     if (it == m_sessions.end() && !m_hookAgents.contains(sid) && m_hookAgents.size() >= maxSessions) {
         return;
     }
     m_hookAgents.insert_or_assign(sid, agent);
+    if (hooksProcess && *hooksProcess != agent) {
+        m_hooksProcesses.insert_or_assign(sid, *hooksProcess);
+    } else if (hooksProcess) {
+        m_hooksProcesses.erase(sid);
+    }
     if (it != m_sessions.end()) {
         it->hookAgent = agent;
+        it->hooksProcess = agentOf(m_hooksProcesses, sid);
     }
 }
 

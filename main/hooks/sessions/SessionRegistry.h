@@ -98,8 +98,10 @@ public:
     /// A folder a hook event says the session's agent is in now; the first one a session gives is its project
     /// folder. Only absolute paths of up to maxFolderCharacters are taken.
     void setHookFolder(const SessionKey& sid, const QString& folder);
-    /// The agent process a hook event of the session came from; the latest one counts.
-    void setHookAgent(const SessionKey& sid, const AgentProcessId& agent);
+    /// The agent process a hook event of the session came from; the latest one counts. hooksProcess: the process
+    /// that ran the hook, where that is not the agent itself but a server that may run the hooks of several sessions.
+    void setHookAgent(
+        const SessionKey& sid, const AgentProcessId& agent, const std::optional<AgentProcessId>& hooksProcess = {});
     void selectNext();
     void selectPrev();
     void select(const SessionKey& sid);
@@ -153,6 +155,7 @@ private:
     std::map<SessionKey, QString> m_hookLastAssistants;
     std::map<SessionKey, SessionFolders> m_hookFolders;
     std::map<SessionKey, AgentProcessId> m_hookAgents;
+    std::map<SessionKey, AgentProcessId> m_hooksProcesses;
     std::map<SessionKey, QString> m_hookAdapters;
     std::map<SessionKey, QDateTime> m_lastEvents;
     // By key, the time of its notification file and whether that file was an idle reminder.

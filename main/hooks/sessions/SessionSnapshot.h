@@ -33,6 +33,9 @@ struct SessionSnapshot {
     SessionFolders hookFolders;
     /// The agent process its latest hook event came from, where that was running here when the event arrived.
     std::optional<AgentProcessId> hookAgent;
+    /// The process that ran its latest hook event where that is not hookAgent: a server that runs the hooks of several
+    /// sessions of its agent.
+    std::optional<AgentProcessId> hooksProcess;
 
     /// Earlier than any real file time.
     static QDateTime distantPast();

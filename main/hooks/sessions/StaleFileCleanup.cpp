@@ -8,6 +8,7 @@
 #include <QJsonObject>
 
 #include "main/common/BoundedFile.h"
+#include "main/common/OffThread.h"
 #include "main/common/TextUtils.h"
 #include "main/hooks/sessions/SessionRecord.h"
 #include "main/hooks/sessions/StatusFiles.h"
@@ -44,8 +45,9 @@ Running running(ProcessTable table, const ProcessDirectory& directoryOf)
     discovery.kernelWorkingDirectory = directoryOf;
     QSet<QString> directories;
     for (const AgentProcess& agent : discovery.discoverIn(table)) {
+        // The kernel gives it resolved.
         if (agent.cwd) {
-            directories.insert(SessionFolders::resolved(*agent.cwd));
+            directories.insert(*agent.cwd);
         }
     }
     return Running { std::move(table), std::move(directories) };
@@ -123,7 +125,7 @@ QStringList staleNames(const QStringList& names, const Running& running, const Q
             continue;
         }
         const auto agentAt = [&] {
-            const QStringList folders = sessionDirectoryOf(directory + u'/' + name).agentFolders();
+            const QStringList folders = sessionDirectoryOf(directory + u'/' + name).linksFollowed().agentFolders();
             return std::any_of(folders.begin(), folders.end(),
                 [&](const QString& folder) { return running.agentDirectories.contains(folder); });
         };
@@ -149,7 +151,8 @@ QStringList staleNames(const QStringList& names, const Running& running, const Q
     return doomed;
 }
 
-QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable, ProcessDirectory processDirectory)
+QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable, ProcessDirectory processDirectory,
+    common::Clock& clock)
 {
     const auto listed = directory.open();
     const std::optional<QStringList> names = listed ? listed->fileNames() : std::nullopt;
@@ -163,10 +166,17 @@ QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable
     if (!table || !current) {
         co_return;
     }
-    const Running now = running(*table, processDirectory);
-    for (const QString& name :
-        staleNames(*names, now, current->path(), &modificationTimeOnDisk, &sessionDirectoryOnDisk)) {
-        QFile::remove(current->filePath(name));
+    // The folders the sessions' files name may lie on a mount that stopped answering: judged off this thread, and
+    // nothing is deleted where that takes too long.
+    std::function<QStringList()> judge = [names = *names, table = *table, processDirectory, path = current->path()] {
+        return staleNames(
+            names, running(table, processDirectory), path, &modificationTimeOnDisk, &sessionDirectoryOnDisk);
+    };
+    const QStringList doomed = co_await common::runOffThreadWithin(
+        std::move(judge), clock, judgeLimitMs, QStringList(), &common::lookPool());
+    const auto still = directory.open();
+    for (const QString& name : still ? doomed : QStringList()) {
+        QFile::remove(still->filePath(name));
     }
 }
 

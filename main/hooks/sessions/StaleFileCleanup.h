@@ -10,6 +10,7 @@
 
 #include <QCoroTask>
 
+#include "main/common/Clock.h"
 #include "main/hooks/sessions/SessionFolders.h"
 #include "main/hooks/sessions/SessionKey.h"
 #include "main/hooks/sessions/StatusDirectory.h"
@@ -21,7 +22,8 @@ namespace murmeli::hooks {
 /// At start-up, removes the files of sessions of earlier runs whose agents are gone, so the registry does not list
 /// them again. A session counts as running when some process's command line contains "claude" and resumes it
 /// ("--resume <id>", the key being the id's first 8 characters), when an agent of any kind runs where its status
-/// file or murmeli's record of it says it works (SessionFolders::agentFolders()): most agents are started without
+/// file or murmeli's record of it says it works (SessionFolders::agentFolders(), links followed): most agents are
+/// started without
 /// --resume, and their sessions are as alive; or when the agent process its record names still runs, whatever its
 /// name and folder.
 namespace StaleFileCleanup {
@@ -63,10 +65,15 @@ QStringList staleNames(const QStringList& names, const Running& running, const Q
     const ModificationTime& mtimeOf, const SessionDirectory& sessionDirectoryOf,
     const RecordedAgent& recordedAgentOf = &recordedAgentOnDisk);
 
+/// How long the stale names may take to judge, off the main thread, before nothing is deleted.
+constexpr qint64 judgeLimitMs = 5000;
+
 /// Lists the directory (nothing happens when it is unusable or cannot be listed, and no table is read), reads the
-/// table without blocking (nothing is deleted without one), then, when the directory is still usable, deletes the
-/// stale names. Owns copies of what it uses, so its caller may go away meanwhile.
-QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable, ProcessDirectory processDirectory);
+/// table without blocking (nothing is deleted without one), judges the stale names off this thread within
+/// judgeLimitMs on clock, then, when the directory is still usable, deletes them. Owns copies of what it uses, so its
+/// caller may go away meanwhile; the clock must outlive it.
+QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable, ProcessDirectory processDirectory,
+    common::Clock& clock);
 
 } // namespace StaleFileCleanup
 

@@ -6,9 +6,12 @@
 #include <initializer_list>
 #include <utility>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLatin1String>
 #include <QSet>
+
+#include <unistd.h>
 
 #include "main/common/OffThread.h"
 #include "main/common/ProcessRunner.h"
@@ -262,8 +265,8 @@ std::optional<AgentProcess> ProcessDiscovery::agentOfSession(
         }
     }
     for (const QString& folder : folders.agentFolders()) {
-        const auto found = std::find_if(agents.begin(), agents.end(),
-            [&](const AgentProcess& agent) { return agent.cwd && SessionFolders::resolved(*agent.cwd) == folder; });
+        const auto found = std::find_if(
+            agents.begin(), agents.end(), [&](const AgentProcess& agent) { return agent.cwd == folder; });
         if (found != agents.end()) {
             return *found;
         }
@@ -297,7 +300,15 @@ std::optional<QString> ProcessDiscovery::procWorkingDirectory(const QString& pid
     if (!isPid(pid)) {
         return std::nullopt;
     }
-    const QString target = QFileInfo(QStringLiteral("/proc/%1/cwd").arg(pid)).symLinkTarget();
+    // readlink alone: the kernel names the folder without a look at it, which at a mount that stopped answering
+    // would block (QFileInfo's link target also asks whether it is a folder).
+    std::array<char, 4096> buffer {};
+    const QByteArray link = QFile::encodeName(QStringLiteral("/proc/%1/cwd").arg(pid));
+    const ssize_t length = ::readlink(link.constData(), buffer.data(), buffer.size());
+    if (length <= 0 || std::size_t(length) >= buffer.size()) {
+        return std::nullopt;
+    }
+    const QString target = QFile::decodeName(QByteArray(buffer.data(), length));
     if (!target.startsWith(u'/')) {
         return std::nullopt;
     }

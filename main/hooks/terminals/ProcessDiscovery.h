@@ -62,7 +62,8 @@ public:
 
     /// The agent of a session among those found: its own process (SessionAgentFinder), while that runs; else the one
     /// in the first of the session's agentFolders() that one runs in, as two agents in one folder, or a shell tool
-    /// gone into another agent's folder, can only be told apart by their processes. nullopt when none fits.
+    /// gone into another agent's folder, can only be told apart by their processes. The folders are matched as given
+    /// against the processes' own, which the kernel gives resolved. nullopt when none fits.
     static std::optional<AgentProcess> agentOfSession(const std::vector<AgentProcess>& agents,
         const SessionFolders& folders, const std::optional<AgentProcessId>& known = std::nullopt);
 

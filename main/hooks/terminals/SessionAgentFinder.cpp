@@ -70,10 +70,38 @@ bool argumentsName(const QStringList& arguments, const QString& sessionId)
         && std::find(arguments.begin() + 1, arguments.end(), sessionId) != arguments.end();
 }
 
+// Started to resume a session without naming which (`codex resume --last`, or its picker): it may be any ended one's.
+bool startedToResume(const QStringList& arguments)
+{
+    return arguments.size() > 1 && std::find(arguments.begin() + 1, arguments.end(), u"resume") != arguments.end();
+}
+
 bool sharesAFolder(const SessionFolders& one, const QStringList& folders)
 {
     const QStringList own = one.agentFolders();
     return std::any_of(own.begin(), own.end(), [&](const QString& folder) { return folders.contains(folder); });
+}
+
+// Another session holds the process as its own, or the process's arguments name another session: it proves that
+// one, and is never this one's likely tie.
+bool ownedByAnother(const ProcessFacts& process, const SessionAgentFinder::Session& session)
+{
+    return std::any_of(session.others.begin(), session.others.end(), [&](const SessionAgentFinder::OtherSession& o) {
+        return o.agent == process.id || argumentsName(process.arguments, o.id);
+    });
+}
+
+// The other session's hooks run under that server.
+bool sameServer(const SessionAgentFinder::OtherSession& other, const AgentProcessId& server)
+{
+    return other.agent == server || other.hooksProcess == server;
+}
+
+// One of the processes of the server's name with a terminal in one of the folders.
+bool fits(const ProcessFacts& process, const ProcessFacts& named, const QString& folder)
+{
+    // The kernel gives a process's folder resolved already.
+    return process.id != named.id && process.name == named.name && process.hasTerminal && process.cwd == folder;
 }
 
 } // namespace
@@ -96,37 +124,52 @@ SessionAgentFinder::Verdict SessionAgentFinder::choose(const ProcessFacts& named
     }
     Verdict untold { named.id, {}, false, true, named.id };
     for (const QString& folder : session.folders.agentFolders()) {
-        std::vector<const ProcessFacts*> fits;
+        std::vector<const ProcessFacts*> there;
         for (const ProcessFacts& process : looked) {
-            if (process.id != named.id && process.name == named.name && process.hasTerminal && process.cwd
-                && SessionFolders::resolved(*process.cwd) == folder) {
-                fits.push_back(&process);
+            if (fits(process, named, folder)) {
+                there.push_back(&process);
             }
         }
-        if (fits.empty()) {
+        if (there.empty()) {
             continue;
         }
         std::vector<const ProcessFacts*> naming;
-        std::copy_if(fits.begin(), fits.end(), std::back_inserter(naming),
+        std::copy_if(there.begin(), there.end(), std::back_inserter(naming),
             [&](const ProcessFacts* fit) { return argumentsName(fit->arguments, session.id); });
         if (naming.size() == 1) {
             return { naming.front()->id, {}, false, false, named.id };
         }
-        const bool rivalled = std::any_of(session.others.begin(), session.others.end(),
-            [&](const OtherSession& other) { return other.folders.agentFolders().contains(folder); });
-        if (naming.empty() && fits.size() == 1 && !rivalled && (firstLook || keptLikely == fits.front()->id)) {
-            return { fits.front()->id, {}, true, false, named.id };
+        const bool rivalled = std::any_of(session.others.begin(), session.others.end(), [&](const OtherSession& other) {
+            return sameServer(other, named.id) && other.folders.agentFolders().contains(folder);
+        });
+        const ProcessFacts* only = there.size() == 1 ? there.front() : nullptr;
+        if (naming.empty() && only && !rivalled && !ownedByAnother(*only, session)
+            && (firstLook || keptLikely == only->id)) {
+            return { only->id, {}, true, false, named.id };
         }
-        for (const ProcessFacts* fit : naming.empty() ? fits : naming) {
-            const bool another = std::any_of(session.others.begin(), session.others.end(),
-                [&](const OtherSession& other) { return other.agent == fit->id; });
-            if (!another) {
+        for (const ProcessFacts* fit : naming.empty() ? there : naming) {
+            if (!ownedByAnother(*fit, session)) {
                 untold.undecided.push_back(fit->id);
             }
         }
         return untold;
     }
     return untold;
+}
+
+bool SessionAgentFinder::leftNothing(
+    const ProcessFacts& named, const std::vector<ProcessFacts>& looked, const Session& session)
+{
+    const QStringList folders = session.folders.agentFolders();
+    return !folders.isEmpty() && std::none_of(looked.begin(), looked.end(), [&](const ProcessFacts& process) {
+        return std::any_of(folders.begin(), folders.end(), [&](const QString& f) { return fits(process, named, f); })
+            && !ownedByAnother(process, session);
+    });
+}
+
+SessionAgentFinder::SessionAgentFinder(common::Clock& clock)
+    : m_clock(clock), m_folders(std::make_shared<ResolvedFolders>())
+{
 }
 
 SessionAgentFinder::Verdict SessionAgentFinder::ownAgent(const AgentProcessId& named, const Session& session)
@@ -155,12 +198,12 @@ QCoro::Task<SessionAgentFinder::Verdict> SessionAgentFinder::verdict(AgentProces
     }
     const QString sessionId = session.id;
     QPointer<QObject> alive = m_lifetime.get();
-    std::vector<ProcessFacts> found = co_await terminalProcesses(lookup->name, lookup->session.folders, lookup->server);
+    const std::optional<Look> looked = co_await look(lookup->name, lookup->session, lookup->server);
     lookup = alive ? find(sessionId) : nullptr;
     if (!lookup) {
         co_return Verdict { named };
     }
-    if (take(*lookup, found) && onLookedUp) {
+    if (looked && take(*lookup, *looked) && onLookedUp) {
         onLookedUp(sessionId);
     }
     lookup = find(sessionId);
@@ -196,13 +239,25 @@ QCoro::Task<> SessionAgentFinder::lookAgain(AgentProcessId named, Session sessio
         co_return;
     }
     // An ended session's event is its own agent's only by proof: no likely tie.
-    remember(*server, session).looked = true;
+    Lookup& ended = remember(*server, session);
+    ended.looked = true;
+    ended.startedAgain = false;
     QPointer<QObject> alive = m_lifetime.get();
-    std::vector<ProcessFacts> found = co_await terminalProcesses(server->name, session.folders, named);
+    const std::optional<Look> looked = co_await look(server->name, ended.session, named);
     Lookup* lookup = alive ? find(session.id) : nullptr;
-    if (lookup) {
-        take(*lookup, found);
+    if (!lookup) {
+        co_return;
     }
+    if (!looked) {
+        // Nothing could tell: it comes back, held to no process.
+        lookup->startedAgain = true;
+        co_return;
+    }
+    take(*lookup, *looked);
+    const Session question = asked(*lookup);
+    lookup->startedAgain = std::any_of(looked->found.begin(), looked->found.end(), [&](const ProcessFacts& process) {
+        return startedToResume(process.arguments) && !ownedByAnother(process, question);
+    });
 }
 
 std::optional<AgentProcessId> SessionAgentFinder::resumedAgent(const QString& sessionId) const
@@ -213,6 +268,12 @@ std::optional<AgentProcessId> SessionAgentFinder::resumedAgent(const QString& se
     }
     const std::optional<ProcessFacts> tied = factsOf(*lookup->tie);
     return tied && argumentsName(tied->arguments, sessionId) ? lookup->tie : std::nullopt;
+}
+
+bool SessionAgentFinder::startedAgain(const QString& sessionId) const
+{
+    const Lookup* lookup = find(sessionId);
+    return lookup && lookup->startedAgain;
 }
 
 bool SessionAgentFinder::namesSession(const AgentProcessId& process, const QString& sessionId) const
@@ -226,13 +287,44 @@ void SessionAgentFinder::forget(const QString& sessionId)
     std::erase_if(m_lookups, [&](const Lookup& lookup) { return lookup.session.id == sessionId && !lookup.looking; });
 }
 
-void SessionAgentFinder::recheckLikely()
+void SessionAgentFinder::recheck(const AgentProcessId& named, const Session& session)
 {
-    for (Lookup& lookup : m_lookups) {
-        if (lookup.likely && lookup.tie && !lookup.looking) {
-            startLook(lookup);
+    Lookup* lookup = find(session.id);
+    if (lookup) {
+        lookup->session = session;
+    } else {
+        const std::optional<ProcessFacts> server = serverFacts(named);
+        if (!server) {
+            return;
         }
+        // Held before this run, or by a session that has not spoken since: no likely tie is made for it.
+        lookup = &remember(*server, session);
+        lookup->looked = true;
     }
+    const bool proven = lookup->tie && !lookup->likely;
+    if (!proven && !lookup->looking
+        && (!lookup->lookedAtMs || m_clock.monotonicMs() - *lookup->lookedAtMs >= recheckIntervalMs)) {
+        startLook(*lookup);
+    }
+}
+
+bool SessionAgentFinder::nothingLeft(const QString& sessionId) const
+{
+    const Lookup* lookup = find(sessionId);
+    return lookup && !lookup->tie && lookup->nothingLeft;
+}
+
+QCoro::Task<SessionFolders> SessionAgentFinder::resolvedFolders(SessionFolders folders)
+{
+    const std::shared_ptr<ResolvedFolders> known = m_folders;
+    if (std::function<void()> resolving = known->resolving({ folders }, resolveFolder)) {
+        std::function<bool()> work = [resolving = std::move(resolving)] {
+            resolving();
+            return true;
+        };
+        co_await common::runOffThreadWithin(std::move(work), m_clock, lookLimitMs, false, &common::lookPool());
+    }
+    co_return known->known(folders);
 }
 
 std::size_t SessionAgentFinder::looksUnderWay() const
@@ -305,12 +397,12 @@ SessionAgentFinder::Verdict SessionAgentFinder::answerOf(const Lookup& lookup)
 void SessionAgentFinder::dropLikelyBeside(
     const QString& sessionId, const AgentProcessId& server, const SessionFolders& folders)
 {
-    const QStringList where = folders.agentFolders();
+    const QStringList where = m_folders->known(folders).agentFolders();
     QStringList dropped;
     for (Lookup& lookup : m_lookups) {
         // One whose process has ended keeps it: that end ends the session.
         if (lookup.session.id != sessionId && lookup.server == server && lookup.likely && lookup.tie
-            && sharesAFolder(lookup.session.folders, where) && factsOf(*lookup.tie)) {
+            && sharesAFolder(m_folders->known(lookup.session.folders), where) && factsOf(*lookup.tie)) {
             lookup.tie.reset();
             lookup.likely = false;
             lookup.undecided.clear();
@@ -324,20 +416,36 @@ void SessionAgentFinder::dropLikelyBeside(
     }
 }
 
-bool SessionAgentFinder::take(Lookup& lookup, const std::vector<ProcessFacts>& found)
+SessionAgentFinder::Session SessionAgentFinder::asked(const Lookup& lookup) const
+{
+    Session session = lookup.session;
+    session.folders = m_folders->known(session.folders);
+    for (OtherSession& other : session.others) {
+        other.folders = m_folders->known(other.folders);
+        if (const Lookup* theirs = other.hooksProcess ? nullptr : find(other.id)) {
+            other.hooksProcess = theirs->server;
+        }
+    }
+    return session;
+}
+
+bool SessionAgentFinder::take(Lookup& lookup, const Look& look)
 {
     const Verdict before = answerOf(lookup);
-    Session asked = lookup.session;
-    // Only the server's other sessions may stand in the likely one's way.
-    std::erase_if(asked.others, [&](const OtherSession& other) {
-        const Lookup* theirs = find(other.id);
-        return other.agent != lookup.server && !(theirs && theirs->server == lookup.server);
-    });
+    const Session question = asked(lookup);
     ProcessFacts server;
     server.id = lookup.server;
     server.name = lookup.name;
-    const Verdict fresh = choose(server, found, asked, !lookup.looked, lookup.likely ? lookup.tie : std::nullopt);
+    const Verdict fresh
+        = choose(server, look.found, question, !lookup.looked, lookup.likely ? lookup.tie : std::nullopt);
     lookup.looked = true;
+    lookup.lookedAtMs = m_clock.monotonicMs();
+    // A server that runs no other session's hooks, and never had a process of its name beside it there, may be the
+    // session's own agent, run without a terminal (a headless run): that session ends with it.
+    lookup.seenAny = lookup.seenAny || !look.found.empty();
+    const bool shared = std::any_of(question.others.begin(), question.others.end(),
+        [&](const OtherSession& other) { return sameServer(other, lookup.server); });
+    lookup.nothingLeft = fresh.untold && (lookup.seenAny || shared) && leftNothing(server, look.found, question);
     const bool proven = !fresh.untold && !fresh.likely;
     // A tie passes to another process only by proof; a proven one holds while its process runs, and one whose
     // process ended stays so that the session ends with it. Only the likely one is taken back.
@@ -366,13 +474,17 @@ QCoro::Task<> SessionAgentFinder::lookUp(QString sessionId)
     if (!lookup) {
         co_return;
     }
-    std::vector<ProcessFacts> found = co_await terminalProcesses(lookup->name, lookup->session.folders, lookup->server);
+    const std::optional<Look> looked = co_await look(lookup->name, lookup->session, lookup->server);
     lookup = alive ? find(sessionId) : nullptr;
     if (!lookup) {
         co_return;
     }
     lookup->looking = false;
-    const bool changed = take(*lookup, found);
+    // One that ran out proves nothing: what was held stays.
+    const bool changed = looked && take(*lookup, *looked);
+    if (!looked) {
+        lookup->lookedAtMs = m_clock.monotonicMs();
+    }
     if (std::exchange(lookup->again, false)) {
         startLook(*lookup);
     }
@@ -381,22 +493,36 @@ QCoro::Task<> SessionAgentFinder::lookUp(QString sessionId)
     }
 }
 
-QCoro::Task<std::vector<ProcessFacts>> SessionAgentFinder::terminalProcesses(
-    QString name, SessionFolders folders, AgentProcessId server) const
+QCoro::Task<std::optional<SessionAgentFinder::Look>> SessionAgentFinder::look(
+    QString name, Session session, AgentProcessId server)
 {
-    // The worker owns copies: the finder may be gone by the time it ends.
-    std::function<std::vector<ProcessFacts>()> work = [list = listProcesses, name, folders, server] {
-        std::vector<ProcessFacts> found;
-        const QStringList where = folders.agentFolders();
-        for (ProcessFacts& process : list ? list(name) : std::vector<ProcessFacts> {}) {
-            if (process.id != server && process.hasTerminal && process.cwd
-                && where.contains(SessionFolders::resolved(*process.cwd))) {
-                found.push_back(std::move(process));
+    // The other sessions' folders are resolved beside the look, not in it: one of them on a mount that stopped
+    // answering must not cost this session its look.
+    std::vector<SessionFolders> others;
+    for (const OtherSession& other : session.others) {
+        others.push_back(other.folders);
+    }
+    if (std::function<void()> resolvingOthers = m_folders->resolving(others, resolveFolder)) {
+        common::lookPool().tryStart(std::move(resolvingOthers));
+    }
+    // The worker owns copies: the finder may be gone by the time it ends, or its wait have run out.
+    std::function<std::optional<Look>()> work =
+        [list = listProcesses, known = m_folders, resolving = m_folders->resolving({ session.folders }, resolveFolder),
+            name, own = session.folders, server] {
+            if (resolving) {
+                resolving();
             }
-        }
-        return found;
-    };
-    co_return co_await common::runOffThread(std::move(work));
+            Look found;
+            const QStringList where = known->known(own).agentFolders();
+            for (ProcessFacts& process : list ? list(name) : std::vector<ProcessFacts> {}) {
+                if (process.id != server && process.hasTerminal && process.cwd && where.contains(*process.cwd)) {
+                    found.found.push_back(std::move(process));
+                }
+            }
+            return std::optional(std::move(found));
+        };
+    co_return co_await common::runOffThreadWithin(
+        std::move(work), m_clock, lookLimitMs, std::optional<Look> {}, &common::lookPool());
 }
 
 std::optional<ProcessFacts> SessionAgentFinder::kernelProcess(qint64 pid)

@@ -12,6 +12,8 @@
 
 #include <QCoroTask>
 
+#include "main/common/Clock.h"
+#include "main/hooks/sessions/ResolvedFolders.h"
 #include "main/hooks/sessions/SessionFolders.h"
 #include "main/hooks/terminals/AgentProcessId.h"
 
@@ -37,10 +39,14 @@ struct ProcessFacts final {
 /// working in the session's folder, is the session's own only where the process itself proves it, from a fresh look
 /// at the processes: its arguments name the session (`codex resume <id>`). One more tie is made, as the likely one:
 /// the only such process in the folder when the session first spoke, while no other session of that server works
-/// there; it is dropped as soon as another session of the server there speaks or another such process starts there.
-/// Nothing else ties a session, least of all which processes the other sessions leave over. Where nothing ties it,
-/// the server stays the session's process (a death ends nothing) and the jump says it cannot tell. A tie never
-/// passes to another process but by proof: the end of its process ends the session, whatever comes late.
+/// there and no other session owns it (holds it as its own, or is named by its arguments); it is dropped as soon as
+/// another session of the server there speaks or another such process starts there. Nothing else ties a session, least
+/// of all which processes the other sessions leave over. Where nothing ties it, the server stays the session's process
+/// and the jump says it cannot tell; such a session ends once nothing of its agent is left in its folder for it. A tie
+/// never passes to another process but by proof: the end of its process ends the session, whatever comes late.
+///
+/// Every look at the processes, and at the folders the agents sent, runs on threads of its own within lookLimitMs; one
+/// that runs out proves nothing.
 class SessionAgentFinder final {
 public:
     /// Another listed session: the process murmeli holds as its own, and where it works.
@@ -48,6 +54,7 @@ public:
         QString id;
         AgentProcessId agent;
         SessionFolders folders {};
+        std::optional<AgentProcessId> hooksProcess {}; // the server that runs its hooks, where that is not agent
     };
     /// What is known of a session when one of its hook events comes, or its terminal is asked for.
     struct Session {
@@ -76,8 +83,13 @@ public:
 
     /// Sessions whose ties are kept; beyond it those of servers that ended go.
     static constexpr std::size_t keptLookups = 256;
+    /// How long a look at the processes, with the folders it resolves, may take before it counts as no proof.
+    static constexpr qint64 lookLimitMs = 1500;
+    /// A session that does not speak is looked at again at most this often.
+    static constexpr qint64 recheckIntervalMs = 1000;
 
-    SessionAgentFinder() = default;
+    /// clock bounds the looks and spaces the rechecks; it must outlive the finder.
+    explicit SessionAgentFinder(common::Clock& clock);
     SessionAgentFinder(const SessionAgentFinder&) = delete;
     SessionAgentFinder& operator=(const SessionAgentFinder&) = delete;
 
@@ -103,27 +115,46 @@ public:
     /// Whether the process runs without a terminal: a server that may speak for several sessions.
     bool isServer(const AgentProcessId& named) const;
 
-    /// For an event of a session that ended: a fresh look, after which resumedAgent() answers. It makes no likely tie.
+    /// For an event of a session that ended: a fresh look, after which resumedAgent() and startedAgain() answer. It
+    /// makes no likely tie.
     QCoro::Task<> lookAgain(AgentProcessId named, Session session);
     /// A running process that the latest look proved the session's own (a resume of it); nullopt where none.
     std::optional<AgentProcessId> resumedAgent(const QString& sessionId) const;
+    /// Whether the latest look of the ended session found, in its folders, a process of its agent started to resume a
+    /// session without naming which (`codex resume --last`) that no other session owns, or could not look.
+    bool startedAgain(const QString& sessionId) const;
     /// Whether the process runs and names the session among its arguments: it proves itself the session's own.
     bool namesSession(const AgentProcessId& process, const QString& sessionId) const;
     /// The session starts again: what was held of it goes.
     void forget(const QString& sessionId);
 
-    /// Looks through the processes of which processes are held only as the likely ones, so that one started
-    /// beside them unties them without waiting for an event.
-    void recheckLikely();
+    /// A listed session whose hooks the process named runs, as time passes without its word: a fresh look, at most
+    /// every recheckIntervalMs, unless a proven tie holds it. A likely one is untied where another process started
+    /// beside it, and an untied one learns whether anything of its agent is left for it.
+    void recheck(const AgentProcessId& named, const Session& session);
+    /// Whether the latest look of the untied session found nothing of its agent left in its folders for it: no
+    /// process of the agent with a terminal there that no other session owns, where one was there before or its
+    /// server runs other sessions' hooks too (a server of its own, never beside such a process, may be a headless
+    /// run of the session itself).
+    bool nothingLeft(const QString& sessionId) const;
+
+    /// The folders as the kernel names them, once those not resolved yet are, off this thread and within
+    /// lookLimitMs; one that does not answer in time stays as written.
+    QCoro::Task<SessionFolders> resolvedFolders(SessionFolders folders);
 
     /// Looks under way; for the tests.
     std::size_t looksUnderWay() const;
 
     /// The rule over a fresh look: the named process (a server without a terminal) and the processes of its name with
-    /// a terminal in the session's folders; the session's others are those of that server. firstLook: the session
-    /// speaks for the first time, so the likely one may be tied; keptLikely: the one tied before as the likely one.
+    /// a terminal in the session's folders, which are given as the kernel names them. Of the session's others, those
+    /// of that server stand in the likely one's way where they work, and any may own a process. firstLook: the
+    /// session speaks for the first time, so the likely one may be tied; keptLikely: the one tied before as the
+    /// likely one.
     static Verdict choose(const ProcessFacts& named, const std::vector<ProcessFacts>& looked, const Session& session,
         bool firstLook, const std::optional<AgentProcessId>& keptLikely = std::nullopt);
+    /// Whether the same look finds, in the session's known folders, no process of the named server's name with a
+    /// terminal that no other session owns.
+    static bool leftNothing(const ProcessFacts& named, const std::vector<ProcessFacts>& looked, const Session& session);
 
     /// From /proc.
     static std::optional<ProcessFacts> kernelProcess(qint64 pid);
@@ -131,6 +162,8 @@ public:
 
     ProcessReader readProcess = &SessionAgentFinder::kernelProcess;
     ProcessLister listProcesses = &SessionAgentFinder::kernelProcesses;
+    /// Resolves one folder an agent sent; called off the owner's thread, at most once per folder.
+    ResolvedFolders::Resolve resolveFolder = &SessionFolders::resolved;
 
 private:
     /// What is held of one session whose hooks run under a server.
@@ -144,6 +177,14 @@ private:
         bool looked = false; // a look has ended: the session spoke before
         bool looking = false;
         bool again = false; // asked again while looking
+        bool nothingLeft = false;
+        bool seenAny = false; // a look found a process of the server's name with a terminal in its folders
+        bool startedAgain = false;
+        std::optional<qint64> lookedAtMs {}; // on the monotonic scale, when its latest look ended
+    };
+    /// What a look found: the processes of the server's name with a terminal in the session's folders.
+    struct Look {
+        std::vector<ProcessFacts> found;
     };
 
     std::optional<ProcessFacts> factsOf(const AgentProcessId& id) const;
@@ -155,14 +196,18 @@ private:
     static Verdict answerOf(const Lookup& lookup);
     /// Unties the other sessions of the server in those folders held only as likely; tells who lost its tie.
     void dropLikelyBeside(const QString& sessionId, const AgentProcessId& server, const SessionFolders& folders);
+    /// The session as choose() is asked of it: its folders and the others' as the kernel names them, and the server
+    /// of each other session whose own look tells it.
+    Session asked(const Lookup& lookup) const;
     /// Takes what a look found; true where the session's own agent changed.
-    bool take(Lookup& lookup, const std::vector<ProcessFacts>& found);
+    bool take(Lookup& lookup, const Look& look);
     void startLook(Lookup& lookup);
     QCoro::Task<> lookUp(QString sessionId);
-    /// The processes of that name with a terminal in the folders, other than the server, from a worker thread.
-    QCoro::Task<std::vector<ProcessFacts>> terminalProcesses(
-        QString name, SessionFolders folders, AgentProcessId server) const;
+    /// The look for the session, off this thread within lookLimitMs; nullopt where it ran out or found no thread.
+    QCoro::Task<std::optional<Look>> look(QString name, Session session, AgentProcessId server);
 
+    common::Clock& m_clock;
+    std::shared_ptr<ResolvedFolders> m_folders;
     std::vector<Lookup> m_lookups;
     // Guards a look across its wait: its result is dropped when the finder is gone.
     std::unique_ptr<QObject> m_lifetime = std::make_unique<QObject>();

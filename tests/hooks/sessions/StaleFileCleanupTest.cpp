@@ -130,12 +130,13 @@ TEST(StaleFileCleanupTest, NothingGoesWithoutATableOrAListingOrThroughASwappedDi
     };
     const ProcessTable nothingLive = ProcessTable::parse("1 0 ? init\n", QDateTime::currentDateTimeUtc().addSecs(60));
     const StaleFileCleanup::ProcessDirectory noDirectory = [](const QString&) { return std::nullopt; };
+    common::SystemClock clock;
 
     // No table: every session would look dead.
-    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), reader(std::nullopt), noDirectory));
+    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), reader(std::nullopt), noDirectory, clock));
     // No listing: ps is not even run.
     const StatusDirectory unlistable(dir, [](const QString&) { return std::nullopt; });
-    QCoro::waitFor(StaleFileCleanup::run(unlistable, reader(nothingLive), noDirectory));
+    QCoro::waitFor(StaleFileCleanup::run(unlistable, reader(nothingLive), noDirectory, clock));
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(file.exists());
     // Swapped for a link while the table is read: nothing is deleted through the link.
@@ -143,11 +144,11 @@ TEST(StaleFileCleanupTest, NothingGoesWithoutATableOrAListingOrThroughASwappedDi
         EXPECT_TRUE(QDir(root.path()).rename("status", "moved") && QFile::link(root.filePath("moved"), dir));
         co_return nothingLive;
     };
-    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), swapWhileReading, noDirectory));
+    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), swapWhileReading, noDirectory, clock));
     EXPECT_TRUE(QFile::exists(root.filePath("moved/dead0002-status.json")));
     ASSERT_TRUE(QFile::remove(dir) && QDir(root.path()).rename("moved", "status"));
 
-    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), reader(nothingLive), noDirectory));
+    QCoro::waitFor(StaleFileCleanup::run(StatusDirectory(dir), reader(nothingLive), noDirectory, clock));
     EXPECT_FALSE(file.exists());
 }
 

@@ -12,6 +12,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include "tests/support/FakeClock.h"
 #include "tests/support/Wait.h"
 
 namespace murmeli::hooks {
@@ -143,7 +144,8 @@ TEST(SessionAgentFinderOwnAgent, AnswersAtOnceAndTakesAFreshLookAtEachWordOffThe
     for (const ProcessFacts& p : processes) {
         machine.running.emplace(p.id.pid, p);
     }
-    SessionAgentFinder finder;
+    test::FakeClock clock;
+    SessionAgentFinder finder(clock);
     machine.install(finder);
     QStringList lookedUp;
     finder.onLookedUp = [&](const QString& sessionId) { lookedUp << sessionId; };
