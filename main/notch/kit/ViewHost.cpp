@@ -1,11 +1,14 @@
 #include "main/notch/kit/ViewHost.h"
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
 
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QToolTip>
 #include <QWheelEvent>
 #include <QWindow>
@@ -15,6 +18,7 @@ namespace murmeli::notch {
 ViewHost::ViewHost(common::Clock& clock, QWidget* parent) : QWidget(parent)
 {
     m_environment.clock = &clock;
+    m_environment.frames = &m_frames;
     m_environment.requestUpdate = [this] { update(); };
     m_environment.requestArea = [this](const QRectF& rect, int ms) {
         m_areas.push_back({ rect.toAlignedRect().adjusted(-1, -1, 1, 1), std::max(1, ms) });
@@ -41,6 +45,13 @@ ViewHost::ViewHost(common::Clock& clock, QWidget* parent) : QWidget(parent)
 ViewHost::~ViewHost()
 {
     m_root.reset();
+}
+
+void ViewHost::setDisplay(EventClock::DisplayTime displayTime, std::function<bool()> composited)
+{
+    m_displayTime = displayTime;
+    m_composited = std::move(composited);
+    m_eventClock = EventClock(std::move(displayTime), [this] { return m_environment.nowMs(); });
 }
 
 void ViewHost::setRoot(std::unique_ptr<View> root)
@@ -74,6 +85,8 @@ void ViewHost::paintFrame(QPainter& painter, qint64 nowMs)
     // The areas drawn now are asked for again by the views still moving in them; the others stay due.
     const QRegion drawn = painter.hasClipping() ? painter.clipRegion() : QRegion(rect());
     std::erase_if(m_areas, [&](const Area& area) { return drawn.intersects(area.rect); });
+    m_frames.beginFrame();
+    m_environment.showsNewlyReady = false;
     if (!m_root) {
         m_pump.setActive(false);
         scheduleAreas();
@@ -128,6 +141,27 @@ void ViewHost::paintEvent(QPaintEvent* event)
     // Views skip what lies outside the region: a frame of one moving dot draws the dot, not the window.
     painter.setClipRegion(event->region());
     paintFrame(painter, m_environment.nowMs());
+    // The frame goes to the display once this returns; what comes next in the event loop comes after.
+    const quint64 frame = m_frames.drawn();
+    const bool sync = std::exchange(m_environment.showsNewlyReady, false);
+    QMetaObject::invokeMethod(
+        this, [this, frame, sync] { handedOver(frame, sync); }, Qt::QueuedConnection);
+}
+
+void ViewHost::handedOver(quint64 frame, bool sync)
+{
+    qint64 lateMs = 0;
+    if (sync && m_displayTime) {
+        // The display answers once it has handled every request before the question, the frame among them.
+        m_displayTime();
+        // A compositing manager draws the screen, and the window's frame on it, in a frame of its own.
+        if (canBeSeen() && m_composited && m_composited()) {
+            const QScreen* shownOn = screen();
+            const qreal hz = shownOn && shownOn->refreshRate() > 1 ? shownOn->refreshRate() : 60;
+            lateMs = static_cast<qint64>(std::ceil(1000 / hz));
+        }
+    }
+    m_frames.shown(frame, m_environment.nowMs() + lateMs);
 }
 
 void ViewHost::mousePressEvent(QMouseEvent* event)

@@ -9,6 +9,7 @@
 
 #include "main/notch/kit/EventClock.h"
 #include "main/notch/kit/FramePump.h"
+#include "main/notch/kit/FrameTimes.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
 
@@ -41,6 +42,13 @@ public:
 
     /// The pointer is no longer over the window, whether or not the window heard it leave.
     void pointerGone();
+    /// The display the window is shown on: displayTime reads its clock (which stamps the pointer's events, and whose
+    /// answer tells that the display has every frame handed to it); composited says whether a compositing manager
+    /// draws the screen, which shows a frame a refresh later. Unset: events happened when they are handled, and a
+    /// frame is on the screen once it is handed over.
+    void setDisplay(EventClock::DisplayTime displayTime, std::function<bool()> composited);
+    /// When the window's frames reached the screen.
+    const FrameTimes& frames() const { return m_frames; }
 
     /// Draws the root into painter over the host's rectangle as it looks at nowMs and sets the frame pump from
     /// whether it still animates. paintEvent, snapshots and benchmarks all draw through here.
@@ -65,9 +73,14 @@ private:
     /// Whether the window is shown but nothing of it is on screen (unmapped or covered).
     bool isHiddenFromView() const;
     void scheduleAreas();
+    /// The frame numbered frame has been handed to the display; sync: learn exactly when the screen shows it.
+    void handedOver(quint64 frame, bool sync);
 
     ViewEnvironment m_environment;
     EventClock m_eventClock;
+    EventClock::DisplayTime m_displayTime;
+    std::function<bool()> m_composited;
+    FrameTimes m_frames;
     FramePump m_pump;
     std::vector<Area> m_areas;
     QTimer m_areaTimer;
