@@ -26,8 +26,10 @@ X11DisplayClock::X11DisplayClock(std::shared_ptr<X11Connection> connection) : m_
     static constexpr char name[] = "SERVERTIME";
     for (xcb_sync_systemcounter_iterator_t it = xcb_sync_list_system_counters_counters_iterator(counters.get()); it.rem;
          xcb_sync_systemcounter_next(&it)) {
-        if (it.data->name_len == std::strlen(name)
-            && std::memcmp(xcb_sync_systemcounter_name(it.data), name, it.data->name_len) == 0) {
+        // The name follows its length on the wire; the C struct is padded past it, which throws off
+        // xcb_sync_systemcounter_name().
+        const char* named = reinterpret_cast<const char*>(&it.data->name_len) + sizeof(it.data->name_len);
+        if (it.data->name_len == std::strlen(name) && std::memcmp(named, name, it.data->name_len) == 0) {
             m_counter = it.data->counter;
             return;
         }
