@@ -141,9 +141,14 @@ void ViewHost::paintEvent(QPaintEvent* event)
     // Views skip what lies outside the region: a frame of one moving dot draws the dot, not the window.
     painter.setClipRegion(event->region());
     paintFrame(painter, m_environment.nowMs());
-    // The frame goes to the display once this returns; what comes next in the event loop comes after.
     const quint64 frame = m_frames.drawn();
     const bool sync = std::exchange(m_environment.showsNewlyReady, false);
+    if (!canBeSeen()) {
+        // No screen shows it: what is drawn is all there is.
+        handedOver(frame, sync);
+        return;
+    }
+    // The frame goes to the display once this returns; what comes next in the event loop comes after.
     QMetaObject::invokeMethod(
         this, [this, frame, sync] { handedOver(frame, sync); }, Qt::QueuedConnection);
 }
