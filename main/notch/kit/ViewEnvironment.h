@@ -41,9 +41,10 @@ struct ViewEnvironment {
     mutable std::optional<QRectF> viewport {};
     /// The host's frames and when they reached the screen; none: a frame is on the screen as it is drawn.
     FrameTimes* frames = nullptr;
-    /// Set while drawing by a view whose frame shows a control ready for the first time: the host then learns exactly
-    /// when the frame reached the screen, since the control takes presses only from then on.
-    mutable bool showsNewlyReady = false;
+    /// Set while drawing by a view whose frame shows a control ready for the first time, to a point of the control
+    /// (in the host's coordinates) that the frame draws otherwise than the one before: the host then watches the
+    /// screen for the frame there, since the control takes presses only once the screen shows it.
+    mutable std::optional<QPointF> newlyReadyAt {};
 
     qint64 nowMs() const { return clock->monotonicMs(); }
     /// When the pointer event being handled happened; now outside one.

@@ -1,14 +1,13 @@
 #include "main/notch/kit/ViewHost.h"
 
 #include <algorithm>
-#include <cmath>
 #include <utility>
 
+#include <QBackingStore>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QToolTip>
 #include <QWheelEvent>
 #include <QWindow>
@@ -31,6 +30,9 @@ ViewHost::ViewHost(common::Clock& clock, QWidget* parent) : QWidget(parent)
         }
         update();
     };
+    m_watchTimer.setSingleShot(true);
+    m_watchTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_watchTimer, &QTimer::timeout, this, [this] { showHandedOver(); });
     m_areaTimer.setSingleShot(true);
     connect(&m_areaTimer, &QTimer::timeout, this, [this] {
         if (canBeSeen()) {
@@ -47,10 +49,10 @@ ViewHost::~ViewHost()
     m_root.reset();
 }
 
-void ViewHost::setDisplay(EventClock::DisplayTime displayTime, std::function<bool()> composited)
+void ViewHost::setDisplay(EventClock::DisplayTime displayTime, ScreenPixel screenPixel)
 {
     m_displayTime = displayTime;
-    m_composited = std::move(composited);
+    m_screenPixel = std::move(screenPixel);
     m_eventClock = EventClock(std::move(displayTime), [this] { return m_environment.nowMs(); });
 }
 
@@ -86,7 +88,7 @@ void ViewHost::paintFrame(QPainter& painter, qint64 nowMs)
     const QRegion drawn = painter.hasClipping() ? painter.clipRegion() : QRegion(rect());
     std::erase_if(m_areas, [&](const Area& area) { return drawn.intersects(area.rect); });
     m_frames.beginFrame();
-    m_environment.showsNewlyReady = false;
+    m_environment.newlyReadyAt.reset();
     if (!m_root) {
         m_pump.setActive(false);
         scheduleAreas();
@@ -141,32 +143,72 @@ void ViewHost::paintEvent(QPaintEvent* event)
     // Views skip what lies outside the region: a frame of one moving dot draws the dot, not the window.
     painter.setClipRegion(event->region());
     paintFrame(painter, m_environment.nowMs());
-    const quint64 frame = m_frames.drawn();
-    const bool sync = std::exchange(m_environment.showsNewlyReady, false);
+    const HandedOver handed { m_frames.drawn(), std::exchange(m_environment.newlyReadyAt, std::nullopt) };
     if (!canBeSeen()) {
-        // No screen shows it: what is drawn is all there is.
-        handedOver(frame, sync);
+        // No screen shows it: what the display has is all there is.
+        if (handed.newlyReadyAt && m_displayTime) {
+            m_displayTime();
+        }
+        m_frames.shown(handed.frame, m_environment.nowMs());
         return;
     }
     // The frame goes to the display once this returns; what comes next in the event loop comes after.
     QMetaObject::invokeMethod(
-        this, [this, frame, sync] { handedOver(frame, sync); }, Qt::QueuedConnection);
+        this, [this, handed] { handedOver(handed); }, Qt::QueuedConnection);
 }
 
-void ViewHost::handedOver(quint64 frame, bool sync)
+void ViewHost::handedOver(const HandedOver& handed)
 {
-    qint64 lateMs = 0;
-    if (sync && m_displayTime) {
+    m_handedOver.push_back(handed);
+    if (handed.newlyReadyAt && m_displayTime) {
         // The display answers once it has handled every request before the question, the frame among them.
         m_displayTime();
-        // A compositing manager draws the screen, and the window's frame on it, in a frame of its own.
-        if (canBeSeen() && m_composited && m_composited()) {
-            const QScreen* shownOn = screen();
-            const qreal hz = shownOn && shownOn->refreshRate() > 1 ? shownOn->refreshRate() : 60;
-            lateMs = static_cast<qint64>(std::ceil(1000 / hz));
-        }
     }
-    m_frames.shown(frame, m_environment.nowMs() + lateMs);
+    if (!m_watchEndsMs) {
+        showHandedOver();
+    }
+}
+
+void ViewHost::showHandedOver()
+{
+    while (!m_handedOver.empty()) {
+        const HandedOver& head = m_handedOver.front();
+        const qint64 now = m_environment.nowMs();
+        if (head.newlyReadyAt && m_screenPixel) {
+            if (!m_watchEndsMs) {
+                m_watchEndsMs = now + longestWatchMs;
+            }
+            // A compositing manager draws the window's new frame on the screen in a frame of its own.
+            if (screenShows(*head.newlyReadyAt) == false && now < *m_watchEndsMs) {
+                m_watchTimer.start(1);
+                return;
+            }
+        }
+        m_watchEndsMs.reset();
+        m_frames.shown(head.frame, now);
+        m_handedOver.pop_front();
+    }
+}
+
+std::optional<bool> ViewHost::screenShows(QPointF local) const
+{
+    QBackingStore* store = backingStore();
+    const auto* drawn = store ? dynamic_cast<const QImage*>(store->paintDevice()) : nullptr;
+    const qreal ratio = devicePixelRatioF();
+    const QPoint pixel = (local * ratio).toPoint();
+    if (!drawn || !drawn->rect().contains(pixel)) {
+        return std::nullopt;
+    }
+    const QRgb mine = drawn->pixel(pixel);
+    // Only where the window covers what lies below does the screen show its colour as drawn.
+    if (qAlpha(mine) != 255) {
+        return std::nullopt;
+    }
+    const std::optional<QRgb> shown = m_screenPixel((mapToGlobal(local) * ratio).toPoint());
+    if (!shown) {
+        return std::nullopt;
+    }
+    return (*shown & RGB_MASK) == (mine & RGB_MASK);
 }
 
 void ViewHost::mousePressEvent(QMouseEvent* event)

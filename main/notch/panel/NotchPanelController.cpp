@@ -137,9 +137,8 @@ void NotchPanelController::show()
     m_window = std::make_unique<ViewHost>(m_links.clock);
     m_window->environment().reduceMotion = m_links.reduceMotion;
     if (platform::DisplayClock* display = m_links.displayClock; display && display->isAvailable()) {
-        const platform::Compositing* compositing = m_links.compositing;
-        m_window->setDisplay([display] { return display->displayTimeMs(); },
-            [compositing] { return compositing && compositing->isRunning(); });
+        m_window->setDisplay(
+            [display] { return display->displayTimeMs(); }, [display](QPoint at) { return display->screenPixel(at); });
     }
     m_window->setWindowTitle(QStringLiteral("murmeli panel"));
     // A frameless tool window above the others that never takes the keyboard focus. The window manager keeps its

@@ -353,7 +353,10 @@ void ApprovalCard::paintButtons(
     for (size_t i = 0; i < all.size(); ++i) {
         m_standing[i].place(plan.frames[i].translated(origin), inView[i], panelStill, nowMs, frameNumber);
         if (m_standing[i].readyFrame() == frameNumber) {
-            m_environment.showsNewlyReady = true;
+            // Away from the label, where the fill is drawn faded until now.
+            const QRectF drawn = m_standing[i].frame();
+            m_environment.newlyReadyAt
+                = painter.transform().map(QPointF(drawn.left() + buttonRadius / 2 + 2, drawn.center().y()));
         }
         // The bar fills on while the button waits, and the frame that shows it ready is drawn as it becomes so.
         if (const std::optional<qint64> ready = m_standing[i].readyAtMs(); ready && *ready > nowMs) {

@@ -71,6 +71,7 @@ public:
     }
     /// The display's time now, as the test keeps it; unset: the display cannot say.
     std::function<quint64()> displayTime;
+    std::optional<QRgb> screenPixel(QPoint /*at*/) override { return std::nullopt; }
 
 private:
     std::map<const QWindow*, QList<QRect>> m_regions;

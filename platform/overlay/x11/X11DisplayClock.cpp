@@ -51,4 +51,18 @@ std::optional<quint32> X11DisplayClock::displayTimeMs()
     return reply->counter_value.lo;
 }
 
+std::optional<QRgb> X11DisplayClock::screenPixel(QPoint at)
+{
+    xcb_connection_t* c = m_connection->connection();
+    const X11Reply<xcb_get_image_reply_t> image(xcb_get_image_reply(c,
+        xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_connection->root(), qint16(at.x()), qint16(at.y()), 1, 1, ~0U),
+        nullptr));
+    // A root of 24 or 32 bits a pixel, as every desktop of today has, holds it in 32 bits, blue first.
+    if (!image || (image->depth != 24 && image->depth != 32) || xcb_get_image_data_length(image.get()) < 4) {
+        return std::nullopt;
+    }
+    const uint8_t* bytes = xcb_get_image_data(image.get());
+    return qRgb(bytes[2], bytes[1], bytes[0]);
+}
+
 } // namespace murmeli::platform
