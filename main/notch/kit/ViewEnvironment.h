@@ -39,6 +39,8 @@ struct ViewEnvironment {
     /// The part of the host that the views being drawn can be seen in, in its coordinates; none: all of it. A list
     /// that scrolls sets it around its rows.
     mutable std::optional<QRectF> viewport {};
+    /// The most height the session list can show its rows in, as it last measured them; none: all they take.
+    mutable std::optional<qreal> listHeight {};
     /// The host's frames and when they reached the screen; none: a frame is on the screen as it is drawn.
     FrameTimes* frames = nullptr;
     /// Set while drawing by a view whose frame shows a control ready for the first time, to a point of the control

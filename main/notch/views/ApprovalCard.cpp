@@ -1,6 +1,7 @@
 #include "main/notch/views/ApprovalCard.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QDebug>
 #include <QFontMetricsF>
@@ -43,6 +44,11 @@ QFont headerFont()
 QFont buttonFont()
 {
     return ui::Faces::system(12, QFont::DemiBold);
+}
+
+QFont noticeFont()
+{
+    return ui::Faces::system(11, QFont::DemiBold);
 }
 
 QFont timeLeftFont()
@@ -152,12 +158,28 @@ qreal ApprovalCard::commandTextWidth(qreal cardWidth) const
     return std::max<qreal>(cardWidth - 2 * blockPaddingX - thumbRoom, 1);
 }
 
+int ApprovalCard::shownCommandLineCount(qreal cardWidth) const
+{
+    const qreal width = commandTextWidth(cardWidth);
+    const int lines = m_command.lineCount(width);
+    if (!m_fitHeight) {
+        return std::min(lines, visibleCommandLines);
+    }
+    const qreal lineHeight = m_command.sizeFor(width).height() / std::max(lines, 1);
+    // All but the command's lines, with room for a notice of two lines.
+    const qreal rest = headerHeight() + 2 * spacing + 2 * blockPaddingY + noticeSpacing
+        + 2 * QFontMetricsF(noticeFont()).height() + planButtons(cardWidth).height;
+    const int fit = static_cast<int>(std::floor((*m_fitHeight - rest) / std::max<qreal>(lineHeight, 1)));
+    return std::min(lines, std::clamp(fit, fewestCommandLines, visibleCommandLines));
+}
+
 qreal ApprovalCard::commandViewHeight(qreal cardWidth) const
 {
     const qreal width = commandTextWidth(cardWidth);
     const int lines = m_command.lineCount(width);
     const qreal full = m_command.sizeFor(width).height();
-    return lines <= visibleCommandLines ? full : full * visibleCommandLines / lines;
+    const int shown = shownCommandLineCount(cardWidth);
+    return lines <= shown ? full : full * shown / lines;
 }
 
 qreal ApprovalCard::commandScrollRange() const
@@ -173,7 +195,7 @@ const ui::Paragraph& ApprovalCard::noticeAt(qreal cardWidth) const
 {
     QStringList parts;
     const int lines = m_command.lineCount(commandTextWidth(cardWidth));
-    if (lines > visibleCommandLines) {
+    if (lines > shownCommandLineCount(cardWidth)) {
         parts.append(QStringLiteral("Scroll the command to read all %1 lines.").arg(lines));
     }
     if (m_omitted > 0) {
@@ -182,7 +204,7 @@ const ui::Paragraph& ApprovalCard::noticeAt(qreal cardWidth) const
     }
     const QString text = parts.join(QLatin1Char(' '));
     if (text != m_notice.text()) {
-        m_notice = ui::Paragraph(text, { ui::Faces::system(11, QFont::DemiBold), SystemColors::orange });
+        m_notice = ui::Paragraph(text, { noticeFont(), SystemColors::orange });
     }
     return m_notice;
 }

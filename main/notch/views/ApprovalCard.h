@@ -56,8 +56,10 @@ public:
     static constexpr qreal spacing = 12;
     static constexpr qreal buttonSpacing = 8;
     static constexpr qreal pressedScale = 0.97;
-    /// The command block shows this many lines at most and scrolls the rest.
+    /// The command block shows this many lines at most and scrolls the rest; fewer where the card has to fit a short
+    /// list, but never fewer than fewestCommandLines.
     static constexpr int visibleCommandLines = 12;
+    static constexpr int fewestCommandLines = 3;
     /// How a button that takes no press yet is drawn.
     static constexpr qreal fadedOpacity = 0.5;
     /// How often a waiting button's bar is drawn on.
@@ -87,6 +89,9 @@ public:
     void update(const PendingApproval& approval, const QString& activity,
         std::function<void(const QString& toolUseId, notch::NotchApprovalAction)> onApprove);
 
+    /// The most height the card may take, so that all of it can be seen at once in the list (none: as tall as it is
+    /// at most): its command block shows fewer lines and scrolls the rest.
+    void fitWithin(std::optional<qreal> height) { m_fitHeight = height; }
     qreal heightForWidth(qreal width) const;
     /// Where the last frame drew the three buttons.
     std::array<QRectF, 3> buttonFrames() const;
@@ -131,6 +136,8 @@ private:
     ButtonPlan planButtons(qreal width) const;
     qreal commandTextWidth(qreal cardWidth) const;
     qreal commandViewHeight(qreal cardWidth) const;
+    /// How many of the command's lines the block shows at once.
+    int shownCommandLineCount(qreal cardWidth) const;
     /// The notice for a card of this width, made anew when its text changes.
     const ui::Paragraph& noticeAt(qreal cardWidth) const;
     /// inView: whether each button, and the card above it, can be seen.
@@ -156,6 +163,7 @@ private:
     std::array<Standing, 3> m_standing;
     QRectF m_blockFrame;
     qreal m_cardWidth = 0;
+    std::optional<qreal> m_fitHeight;
     qreal m_scroll = 0;
     std::array<Animation, 3> m_press { Animation::still(0), Animation::still(0), Animation::still(0) };
     Animation m_fresh = Animation::still(0);
