@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace murmeli;
@@ -41,6 +42,8 @@ TEST(EventClockTest, NoEventNorADriftingDisplayMovesWhereTheOthersLand)
         std::vector<Event> events;
         /// Where each lands; -1: where it happened.
         std::vector<qint64> lands;
+        /// How long the display takes to answer the panel's first question of its time.
+        qint64 firstAnswerLateMs = 0;
     } rows[] = {
         { "one event stamped 20 s ahead of the display's time, between two others", {},
             { { 1000, 1002, {} }, { 1500, 1501, 5'000'000 + 1500 + ahead }, { 2000, 2001, {} }, { 9000, 9001, {} } },
@@ -57,12 +60,20 @@ TEST(EventClockTest, NoEventNorADriftingDisplayMovesWhereTheOthersLand)
             { { 1000, 1500, {} }, { 1100, 1600, {} }, { 2000, 2500, {} } }, { -1, -1, -1 } },
         { "the display's clock wraps", { 0xffffffffU - 1500, 1 }, { { 1000, 1001, {} }, { 2000, 2003, {} } },
             { -1, -1 } },
+        { "a busy machine stalls 30 ms while the display is first asked its time", {},
+            { { 1000, 1001, {} }, { 1500, 1501, {} } }, { -1, -1 }, 30 },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         qint64 panel = 0;
+        qint64 late = row.firstAnswerLateMs;
         const DisplayScale display = row.display;
-        notch::EventClock clock([&] { return std::optional(display.at(panel)); }, [&] { return panel; });
+        notch::EventClock clock(
+            [&] {
+                panel += std::exchange(late, 0);
+                return std::optional(display.at(panel));
+            },
+            [&] { return panel; });
         for (size_t i = 0; i < row.events.size(); ++i) {
             const Event& event = row.events[i];
             panel = event.handledMs;
