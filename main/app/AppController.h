@@ -130,6 +130,8 @@ public:
     SessionRoad& sessions() { return m_sessions; }
     /// Runs Claude Code's installer.
     settings::HookInstaller& hookInstaller() { return m_hookInstaller; }
+    /// An installer stored the hooks' secret while murmeli runs: the hook server insists on it from now on.
+    void takeUpStoredHookSecret() { m_hookServer->takeUpStoredSecret(); }
     /// Polls the outside usage tool; started at start-up when its Lab switch is on.
     usage::CodexBarUsageReader& codexBarReader() { return m_codexBarReader; }
     /// Voice input, with its long-lived streaming session.

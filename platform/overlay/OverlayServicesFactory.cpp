@@ -13,6 +13,9 @@
 #include "platform/overlay/x11/X11WindowFrames.h"
 #include "platform/overlay/x11/X11WindowStacking.h"
 #endif
+#ifdef MURMELI_HAVE_X11_SYNC
+#include "platform/overlay/x11/X11DisplayClock.h"
+#endif
 
 namespace murmeli::platform {
 
@@ -36,6 +39,12 @@ OverlayServices makeOverlayServices()
         if (compositing->isAvailable()) {
             services.compositing = std::move(compositing);
         }
+#ifdef MURMELI_HAVE_X11_SYNC
+        auto displayClock = std::make_shared<X11DisplayClock>(connection);
+        if (displayClock->isAvailable()) {
+            services.displayClock = std::move(displayClock);
+        }
+#endif
     }
 #endif
     const auto unavailable = std::make_shared<UnavailableOverlay>();
@@ -53,6 +62,9 @@ OverlayServices makeOverlayServices()
     }
     if (!services.compositing) {
         services.compositing = unavailable;
+    }
+    if (!services.displayClock) {
+        services.displayClock = unavailable;
     }
     return services;
 }

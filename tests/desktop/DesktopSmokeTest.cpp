@@ -11,8 +11,12 @@
 #include <QScopeGuard>
 #include <QUuid>
 #include <QWidget>
+#include <QWindow>
+
+#include <QMouseEvent>
 
 #include "main/common/ProcessRunner.h"
+#include "platform/overlay/OverlayServicesFactory.h"
 #include "platform/secrets/SecretStoreFactory.h"
 #include "tests/support/DesktopLock.h"
 #include "tests/support/SpeakerLock.h"
@@ -84,6 +88,34 @@ TEST_F(DesktopSmokeTest, QtWindowBecomesTheActiveWindow)
         10000))
         << "_NET_ACTIVE_WINDOW names " << (active ? QString::number(*active, 16).toStdString() : "nothing")
         << ", the window is " << QString::number(window.winId(), 16).toStdString();
+}
+
+// The display's clock, as the overlay services read it, is the one the display stamps a click with: a real click on
+// a window lands between two readings taken around it.
+TEST_F(DesktopSmokeTest, TheDisplaysClockIsTheOneItStampsClicksWith)
+{
+    const murmeli::test::DesktopLock keyboard(murmeli::test::DesktopLock::keyboardAndClipboard);
+    ASSERT_TRUE(keyboard.isHeld()) << "another test kept the keyboard";
+    const murmeli::platform::OverlayServices overlay = murmeli::platform::makeOverlayServices();
+    ASSERT_TRUE(overlay.displayClock->isAvailable());
+    struct Target final : QWidget {
+        void mousePressEvent(QMouseEvent* event) override { stamp = event->timestamp(); }
+        std::optional<quint64> stamp;
+    } window;
+    window.setGeometry(100, 100, 320, 200);
+    window.show();
+    ASSERT_TRUE(waitUntil([&] { return window.isVisible() && window.windowHandle()->isExposed(); }));
+    const std::optional<quint32> before = overlay.displayClock->displayTimeMs();
+    const QPoint centre = window.mapToGlobal(window.rect().center());
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"),
+                  { QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(centre.x()),
+                      QString::number(centre.y()), QStringLiteral("click"), QStringLiteral("1") }),
+        0);
+    ASSERT_TRUE(waitUntil([&] { return window.stamp.has_value(); }));
+    const std::optional<quint32> after = overlay.displayClock->displayTimeMs();
+    ASSERT_TRUE(before && after);
+    EXPECT_LE(*before, *window.stamp);
+    EXPECT_LE(*window.stamp, *after);
 }
 
 TEST_F(DesktopSmokeTest, ToneFromTheSpeakerComesBackFromTheMicrophone)

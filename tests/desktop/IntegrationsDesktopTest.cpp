@@ -18,7 +18,9 @@
 #include "platform/secrets/SecretStoreFactory.h"
 #include "tests/desktop/InstalledMurmeli.h"
 #include "tests/desktop/LaunchedMurmeli.h"
+#include "tests/support/ControllerProbe.h"
 #include "tests/support/Files.h"
+#include "tests/support/HttpClient.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
 
@@ -58,6 +60,7 @@ TEST(IntegrationsDesktopTest, ThePageInstallsAndUninstallsClaudeCodesHooksAndThe
         dependencies.executablePath = installed.executable();
         dependencies.agentSettingsPath = home + QStringLiteral("/.claude/settings.json");
         dependencies.secrets = platform::makeSecretStore();
+        dependencies.hookSecrets = platform::makeHookSecretStore(dependencies.secrets);
     });
     Q_EMIT murmeli.controller.notifications().showSettings();
     settings::SettingsWindowController& settingsWindow = *murmeli.views.settingsWindow();
@@ -74,10 +77,27 @@ TEST(IntegrationsDesktopTest, ThePageInstallsAndUninstallsClaudeCodesHooksAndThe
     ASSERT_TRUE(test::waitUntil([&] { return doctor.lastRunAt().has_value(); }));
     EXPECT_EQ(doctor.runningCount(), 0);
     EXPECT_EQ(page->model().state(CLIAdapter::ID::ClaudeCode), CLIInstallState::Installable);
+    // Without a stored secret the running murmeli takes events that carry none; the install makes one, which it
+    // insists on from then on, without a restart.
+    const quint16 port = test::ControllerProbe::hookServer(murmeli.controller).port();
+    const auto postWith = [port](const QByteArray& secret) {
+        return test::postHook(port, QStringLiteral("/hook/Stop"), "{}",
+            "x-murmeli-adapter: claude-code\r\n"
+                + (secret.isEmpty() ? QByteArray() : "Authorization: Bearer " + secret + "\r\n"));
+    };
+    const QByteArray ok = test::expectedReply(200, "OK", R"({"ok":true})");
+    EXPECT_EQ(postWith({}), ok);
 
     QTest::mouseClick(page->adaptersCard()->findChild<ui::KitButton*>("install-claudeCode"), Qt::LeftButton);
     ASSERT_TRUE(test::waitUntil([&] { return !page->model().isBusy(CLIAdapter::ID::ClaudeCode); }, 60000));
     EXPECT_FALSE(page->model().alert().has_value()) << page->model().alert()->message().toStdString();
+    const QByteArray secret
+        = platform::KeychainStore(platform::makeHookSecretStore(platform::makeSecretStore()))
+              .load(QString::fromLatin1(platform::KeychainStore::hookAuthService), QStringLiteral("secret"))
+              .toLatin1();
+    ASSERT_FALSE(secret.isEmpty());
+    EXPECT_EQ(postWith({}), test::expectedReply(401, "Unauthorized", R"({"error":"unauthorized"})"));
+    EXPECT_EQ(postWith(secret), ok);
     EXPECT_EQ(page->model().state(CLIAdapter::ID::ClaudeCode), CLIInstallState::Active);
     EXPECT_TRUE(test::readFile(home + QStringLiteral("/.claude/settings.json")).contains("permission-hook"));
     ASSERT_TRUE(recheck());

@@ -15,9 +15,10 @@ PanelRig::PanelRig()
     screens.setScreens({ platform::FakeScreenProvider::plainScreen(1, QStringLiteral("Screen"), screenFrame) });
     screens.setSpace(platform::ScreenSpace(screenFrame));
     vm = std::make_unique<notch::PanelViewModel>(clock);
-    panel = std::make_unique<notch::NotchPanelController>(
-        notch::NotchPanelLinks { *vm, clock, screens, *defaults, overlay, overlay, &desktop, {}, &overlay, &overlay });
+    panel = std::make_unique<notch::NotchPanelController>(notch::NotchPanelLinks {
+        *vm, clock, screens, *defaults, overlay, overlay, &desktop, {}, &overlay, &overlay, &overlay });
     panel->setAudioCue(cues);
+    overlay.displayTime = [this] { return displayTimeMs(); };
 }
 
 PanelRig::~PanelRig()
@@ -45,13 +46,13 @@ std::optional<QList<QRect>> PanelRig::inputRegion() const
     return overlay.regionOf(*window->windowHandle());
 }
 
-void PanelRig::send(QEvent::Type type, QPointF windowPoint, quint64 stampMs)
+void PanelRig::send(QEvent::Type type, QPointF windowPoint, std::optional<quint64> stampMs)
 {
     notch::ViewHost& window = *panel->window();
     const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
     const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
     QMouseEvent event(type, windowPoint, window.mapToGlobal(windowPoint), button, held, Qt::NoModifier);
-    event.setTimestamp(stampMs);
+    event.setTimestamp(stampMs.value_or(displayTimeMs()));
     QCoreApplication::sendEvent(&window, &event);
 }
 
@@ -63,6 +64,8 @@ QImage PanelRig::render()
     QImage image(window.size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     window.render(&image);
+    // The frame reaches the screen.
+    QCoreApplication::processEvents();
     return image;
 }
 

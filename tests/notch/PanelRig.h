@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include <QEvent>
 #include <QList>
@@ -54,11 +55,13 @@ public:
     QPointF stripCentre() const;
     /// The window's input region as last set; absent before any.
     std::optional<QList<QRect>> inputRegion() const;
+    /// The fake display's clock, which stamps the pointer's events: a scale of its own that runs with the clock.
+    quint64 displayTimeMs() const { return 7'000'000 + static_cast<quint64>(clock.monotonicMs()); }
     /// A pointer event on the window at a point of it, as the desktop delivers one: a move (no button), a left press
-    /// or a left release; stampMs: the display server's time of it (0: none).
-    void send(QEvent::Type type, QPointF windowPoint, quint64 stampMs = 0);
+    /// or a left release; stampMs: the display server's time of it (0: none; unset: the display's time now).
+    void send(QEvent::Type type, QPointF windowPoint, std::optional<quint64> stampMs = std::nullopt);
     /// Draws the window offscreen at the clock's time, as a frame of the real window would, once the events queued
-    /// by the frame before have been handled.
+    /// by the frame before have been handled; the frame is on the screen when this returns.
     QImage render();
     /// A row for the session list.
     static notch::SessionRow row(const QString& sid, notch::SessionState state, const QDateTime& updatedAt);

@@ -111,6 +111,11 @@ QCoro::Task<std::optional<QString>> ControllerSettingsHost::installClaudeHooks()
     return m_controller.hookInstaller().installAndWait();
 }
 
+void ControllerSettingsHost::hooksInstalled()
+{
+    m_controller.takeUpStoredHookSecret();
+}
+
 settings::LabStatus::DeviceLink ControllerSettingsHost::deviceLink() const
 {
     using Radio = settings::LabStatus::Radio;

@@ -33,6 +33,7 @@ public:
     platform::KeychainStore keychain() const override;
     QString agentSettingsPath() const override;
     QCoro::Task<std::optional<QString>> installClaudeHooks() override;
+    void hooksInstalled() override;
     settings::LabStatus::DeviceLink deviceLink() const override;
     void setDeviceLinkRunning(bool on) override;
     bool speaksAnnouncements() const override;

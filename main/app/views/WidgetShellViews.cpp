@@ -177,7 +177,7 @@ void WidgetShellViews::showNotchPanel(
     m_linkedController = &controller;
     m_panel = std::make_unique<notch::NotchPanelController>(notch::NotchPanelLinks { controller.vm(),
         controller.clock(), screens(), controller.defaults(), *m_overlay->input, *m_overlay->pointer, m_hotkeys.get(),
-        {}, m_overlay->stacking.get(), m_overlay->compositing.get() });
+        {}, m_overlay->stacking.get(), m_overlay->compositing.get(), m_overlay->displayClock.get() });
     m_panel->setAudioCue(std::move(cue));
     m_panel->onLog = [&controller](const QString& message, common::LogColor color) {
         if (controller.onLog) {

@@ -49,40 +49,14 @@ void HookServer::start(quint16 port, std::optional<QString> secret, bool skipKey
     if (isRunning()) {
         return;
     }
-    std::optional<QString> resolved;
-    QStringList others;
+    Secrets secrets;
     m_refusedSecrets.clear();
     if (secret) {
-        resolved = secret;
+        secrets.secret = secret;
     } else if (!skipKeychain) {
-        // Where an install keeps the secret depends on where it ran; the hooks carry whichever copy they were given.
-        StoredHookSecret stored = StoredHookSecret::read(m_keychain);
-        others = std::move(stored.secrets);
-        if (others.isEmpty()) {
-            m_refusedSecrets = stored.refusals();
-        }
-        for (const platform::SecretNotice& notice : stored.notices) {
-            if (notice.repaired || !others.isEmpty()) {
-                onLog(QStringLiteral("HookServer: ") + StoredHookSecret::describe(notice), common::LogColor::Orange);
-            }
-        }
-        if (!others.isEmpty()) {
-            resolved = others.takeFirst();
-        } else if (!m_refusedSecrets.isEmpty()) {
-            // Listening without a check would let any local user post events; one nobody holds refuses them all.
-            resolved = StoredHookSecret::fresh();
-            onLog(QStringLiteral("HookServer: no stored hook secret can be used, so every hook event is refused: %1. "
-                                 "Make it a file of your own with mode 0600 that holds the secret on one line (or "
-                                 "remove it and reinstall the hooks), then restart murmeli")
-                      .arg(m_refusedSecrets.join(QStringLiteral("; "))),
-                common::LogColor::Red);
-        }
+        secrets = readStoredSecrets();
     }
-    setSecret(resolved);
-    {
-        const std::lock_guard lock(m_shared->mutex);
-        m_shared->otherSecrets = others;
-    }
+    useSecrets(secrets);
     m_shared->asyncReplies = static_cast<bool>(asyncEventResponse);
     {
         const std::lock_guard lock(m_shared->mutex);
@@ -90,6 +64,60 @@ void HookServer::start(quint16 port, std::optional<QString> secret, bool skipKey
     }
     // Listening is synchronous so the bound port is known when start() returns.
     m_thread.run([port](HookServerWorker& worker) { worker.listen(port); });
+}
+
+void HookServer::takeUpStoredSecret()
+{
+    if (!isRunning()) {
+        return;
+    }
+    const bool enforced = authEnforced();
+    const Secrets secrets = readStoredSecrets();
+    // Nothing stored (an install that failed before it made the secret) leaves the check as it was.
+    if (!secrets.secret) {
+        return;
+    }
+    useSecrets(secrets);
+    if (!enforced && authEnforced()) {
+        onLog(QStringLiteral("HookServer: hook events must now carry the secret the install stored"),
+            common::LogColor::Green);
+    }
+}
+
+HookServer::Secrets HookServer::readStoredSecrets()
+{
+    Secrets secrets;
+    m_refusedSecrets.clear();
+    // Where an install keeps the secret depends on where it ran; the hooks carry whichever copy they were given.
+    StoredHookSecret stored = StoredHookSecret::read(m_keychain);
+    secrets.others = std::move(stored.secrets);
+    if (secrets.others.isEmpty()) {
+        m_refusedSecrets = stored.refusals();
+    }
+    for (const platform::SecretNotice& notice : stored.notices) {
+        if (notice.repaired || !secrets.others.isEmpty()) {
+            onLog(QStringLiteral("HookServer: ") + StoredHookSecret::describe(notice), common::LogColor::Orange);
+        }
+    }
+    if (!secrets.others.isEmpty()) {
+        secrets.secret = secrets.others.takeFirst();
+    } else if (!m_refusedSecrets.isEmpty()) {
+        // Listening without a check would let any local user post events; one nobody holds refuses them all.
+        secrets.secret = StoredHookSecret::fresh();
+        onLog(QStringLiteral("HookServer: no stored hook secret can be used, so every hook event is refused: %1. "
+                             "Make it a file of your own with mode 0600 that holds the secret on one line (or "
+                             "remove it and reinstall the hooks), then restart murmeli")
+                  .arg(m_refusedSecrets.join(QStringLiteral("; "))),
+            common::LogColor::Red);
+    }
+    return secrets;
+}
+
+void HookServer::useSecrets(const Secrets& secrets)
+{
+    const std::lock_guard lock(m_shared->mutex);
+    m_shared->secret = secrets.secret;
+    m_shared->otherSecrets = secrets.others;
 }
 
 void HookServer::stop()

@@ -54,6 +54,9 @@ public:
     /// Resolves the secret (given, none, or every one the keychain keeps) and starts listening on 127.0.0.1. A stored
     /// secret that cannot be used never turns the check off: without another copy, every event is refused.
     void start(quint16 port = defaultPort, std::optional<QString> secret = std::nullopt, bool skipKeychain = false);
+    /// Reads the stored secret again while the server runs, for an install that has just stored one: from then on a
+    /// bearer must carry it (or another stored copy). Nothing stored leaves the check as it was.
+    void takeUpStoredSecret();
     /// Stops accepting; connections already open are left to finish, but for another user's that have not shown the
     /// secret.
     void stop();
@@ -93,6 +96,16 @@ public:
     static bool constantTimeEquals(const QString& a, const QString& b);
 
 private:
+    /// The secret a bearer must carry and the other copies it may carry instead.
+    struct Secrets {
+        std::optional<QString> secret;
+        QStringList others;
+    };
+
+    /// Every stored copy, saying in the log what was repaired or refused; a stored copy that cannot be used gives a
+    /// secret nobody holds.
+    Secrets readStoredSecrets();
+    void useSecrets(const Secrets& secrets);
     std::unique_ptr<HookServerWorker> makeWorker(const HookServerOptions& options);
     void flushPending();
     void deliver(quint64 connectionId, const QString& eventName, const QJsonObject& payload, bool awaitsReply);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include <QtGlobal>
@@ -7,31 +8,96 @@
 namespace murmeli::notch {
 
 /// Puts the display server's event times onto the panel's clock. The server stamps each event when it happens, in
-/// milliseconds of its own; an event is handled some time later, never earlier. The quickest event handled so far shows
-/// how the two scales lie against each other, so an event handled late by a busy machine keeps the time it happened.
+/// milliseconds of its own that wrap at 2^32; the event is handled some time later, never earlier. The display's clock
+/// is read against the panel's now and then, so that an event handled late keeps the time it happened, and neither a
+/// stamp made up by another program nor a display clock that drifts from the panel's moves where any other event
+/// lands. Without the display's clock an event is taken to have happened when it is handled.
 class EventClock final {
 public:
-    /// An event that seems to have happened longer ago than this is taken as a sign that the server's scale jumped
-    /// (it wraps after 49 days, or was restarted): its scale is learnt again from that event.
-    static constexpr qint64 longestLateMs = 30'000;
+    /// The display's time now, on the scale of its stamps; none when it cannot say.
+    using DisplayTime = std::function<std::optional<quint32>()>;
+    /// How long one reading of the display's clock serves: two clocks drift apart by far less than a millisecond in it.
+    static constexpr qint64 readingServesMs = 1000;
+    /// A round trip to the display this short makes a reading good enough; otherwise up to readingAttempts are made.
+    static constexpr qint64 quickReadingMs = 1;
+    static constexpr int readingAttempts = 4;
 
-    /// The time on the panel's clock of an event the server stamped stampMs and that is handled at nowMs; an event
-    /// without a stamp (0) happened now.
+    EventClock() = default;
+    /// displayTime reads the display's clock, panelTime the panel's.
+    EventClock(DisplayTime displayTime, std::function<qint64()> panelTime)
+        : m_displayTime(std::move(displayTime)), m_panelTime(std::move(panelTime))
+    {
+    }
+
+    /// The time on the panel's clock of an event the display stamped stampMs and that is handled at nowMs. An event
+    /// whose stamp cannot be its time (none, 0, or one after the event was handled) happened no earlier than the last
+    /// event whose stamp could be believed, and is taken to have happened then: what it decides it decides as early
+    /// as it can have happened.
     qint64 map(quint64 stampMs, qint64 nowMs)
     {
-        if (stampMs == 0) {
+        if (!m_displayTime) {
             return nowMs;
         }
-        const qint64 stamp = static_cast<qint64>(stampMs);
-        const qint64 offset = nowMs - stamp;
-        if (!m_offset || offset < *m_offset || offset - *m_offset > longestLateMs) {
-            m_offset = offset;
+        // The display stamps with 32 bits; a larger number is not one of its stamps.
+        if (stampMs != 0 && stampMs <= 0xffffffffU) {
+            const auto stamp = static_cast<quint32>(stampMs);
+            if (!m_reading || nowMs - m_reading->takenAtMs >= readingServesMs) {
+                read(nowMs);
+            }
+            std::optional<qint64> at = place(stamp);
+            if (at && *at > nowMs) {
+                // The display's clock may have run ahead of the panel's since it was read.
+                read(nowMs);
+                at = place(stamp);
+            }
+            if (at && *at <= nowMs) {
+                m_lastMs = std::max(m_lastMs.value_or(*at), *at);
+                return *at;
+            }
         }
-        return stamp + *m_offset;
+        return m_lastMs ? std::min(*m_lastMs, nowMs) : nowMs;
     }
 
 private:
-    std::optional<qint64> m_offset;
+    struct Reading {
+        quint32 displayMs = 0;
+        /// The panel's time just before the display was asked: what the display said was true no earlier.
+        qint64 panelMs = 0;
+        qint64 takenAtMs = 0;
+    };
+
+    void read(qint64 nowMs)
+    {
+        // A reading is as good as its round trip is short: a busy machine that stalls between the two clocks puts
+        // every event early by as much. The shortest of a few serves.
+        std::optional<qint64> took;
+        for (int attempt = 0; attempt < readingAttempts && (!took || *took > quickReadingMs); ++attempt) {
+            const qint64 before = m_panelTime ? m_panelTime() : nowMs;
+            const std::optional<quint32> display = m_displayTime();
+            const qint64 after = m_panelTime ? m_panelTime() : nowMs;
+            if (!display) {
+                return;
+            }
+            if (!took || after - before < *took) {
+                took = after - before;
+                m_reading = Reading { *display, before, nowMs };
+            }
+        }
+    }
+    std::optional<qint64> place(quint32 stamp) const
+    {
+        if (!m_reading) {
+            return std::nullopt;
+        }
+        // The difference of two stamps is right across a wrap.
+        return m_reading->panelMs + static_cast<qint32>(stamp - m_reading->displayMs);
+    }
+
+    DisplayTime m_displayTime;
+    std::function<qint64()> m_panelTime;
+    std::optional<Reading> m_reading;
+    /// When the last event whose stamp could be believed happened.
+    std::optional<qint64> m_lastMs;
 };
 
 } // namespace murmeli::notch

@@ -8,6 +8,8 @@
 #include <QRectF>
 #include <QtGlobal>
 
+#include "main/notch/kit/FrameTimes.h"
+
 namespace murmeli::notch {
 
 /// Whether an edge of to lies half a point or more from the same edge of from: a move the eye sees. The last frames of
@@ -23,7 +25,9 @@ inline bool showsMoved(const QRectF& from, const QRectF& to)
 /// The rule by which a control that decides something takes a press: the person has had what it decides in full view,
 /// unchanged and at rest, for a while when the button goes down. The count starts with the first frame that draws the
 /// control where it stays, whole in view, with the panel standing still; it starts again whenever the control moves,
-/// leaves the view or takes another meaning. Where the pointer has been says nothing either way.
+/// leaves the view or takes another meaning. Where the pointer has been says nothing either way. A press counts only
+/// once the frame that first drew the control ready has reached the screen: what the person saw when they pressed is
+/// what the press does.
 class Standing final {
 public:
     /// How long a decision has to have stood: the time a person takes to see that what they are about to answer is
@@ -32,30 +36,58 @@ public:
 
     explicit Standing(qint64 delayMs = decisionMs) : m_delayMs(delayMs) { }
 
-    /// The control is drawn at frame by the frame at frameMs; inView: all that it decides about can be seen;
-    /// panelStillSinceMs: since when the panel stands still, none while it moves.
-    void place(const QRectF& frame, bool inView, std::optional<qint64> panelStillSinceMs, qint64 frameMs)
+    /// The control is drawn at frame by the frame numbered frameNumber, drawn at frameMs; inView: all that it decides
+    /// about can be seen; panelStillSinceMs: since when the panel stands still, none while it moves.
+    void place(const QRectF& frame, bool inView, std::optional<qint64> panelStillSinceMs, qint64 frameMs,
+        quint64 frameNumber = 0)
     {
         const QRectF was = std::exchange(m_frame, frame);
         if (!inView || !panelStillSinceMs || frame.isEmpty()) {
-            m_sinceMs.reset();
+            renew();
             return;
         }
+        const std::optional<qint64> since = m_sinceMs;
         if (!m_sinceMs || showsMoved(was, frame)) {
             m_sinceMs = frameMs;
         }
         m_sinceMs = std::max(*m_sinceMs, *panelStillSinceMs);
+        if (m_sinceMs != since) {
+            m_readyFrame.reset();
+        }
+        if (!m_readyFrame && drawsReady(frameMs)) {
+            m_readyFrame = ReadyFrame { frameNumber, frameMs };
+        }
     }
     /// The control means something else from now on: the count starts with the next frame that draws it.
-    void renew() { m_sinceMs.reset(); }
+    void renew()
+    {
+        m_sinceMs.reset();
+        m_readyFrame.reset();
+    }
 
-    /// When the control takes a press; none while it moves, is out of view, or has not been drawn since it changed.
+    /// When the count ends, and frames from then on draw the control ready; none while it moves, is out of view, or
+    /// has not been drawn since it changed.
     std::optional<qint64> readyAtMs() const { return m_sinceMs ? std::optional(*m_sinceMs + m_delayMs) : std::nullopt; }
-    /// Whether a press that went down at eventMs counts.
-    bool takes(qint64 eventMs) const
+    /// Whether the frame at ms draws the control ready.
+    bool drawsReady(qint64 ms) const
     {
         const std::optional<qint64> ready = readyAtMs();
-        return ready && eventMs >= *ready;
+        return ready && ms >= *ready;
+    }
+    /// The number of the first frame that drew the control ready; none before one did.
+    std::optional<quint64> readyFrame() const
+    {
+        return m_readyFrame ? std::optional(m_readyFrame->number) : std::nullopt;
+    }
+    /// Whether a press that went down at eventMs counts: the screen showed the control ready by then. frames tells
+    /// when the frame that first drew it ready reached the screen; none: as it was drawn.
+    bool takes(qint64 eventMs, const FrameTimes* frames = nullptr) const
+    {
+        if (!m_readyFrame) {
+            return false;
+        }
+        const std::optional<qint64> shown = frames ? frames->shownAtMs(m_readyFrame->number) : m_readyFrame->drawnAtMs;
+        return shown && eventMs >= *shown;
     }
     /// How far the count has come at ms, from 0 to 1 (ready).
     double progressAt(qint64 ms) const
@@ -69,9 +101,15 @@ public:
     const QRectF& frame() const { return m_frame; }
 
 private:
+    struct ReadyFrame {
+        quint64 number = 0;
+        qint64 drawnAtMs = 0;
+    };
+
     qint64 m_delayMs = decisionMs;
     QRectF m_frame;
     std::optional<qint64> m_sinceMs;
+    std::optional<ReadyFrame> m_readyFrame;
 };
 
 } // namespace murmeli::notch

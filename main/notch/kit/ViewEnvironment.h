@@ -11,6 +11,7 @@
 
 #include "main/common/Clock.h"
 #include "main/notch/kit/Aim.h"
+#include "main/notch/kit/FrameTimes.h"
 
 namespace murmeli::notch {
 
@@ -38,6 +39,14 @@ struct ViewEnvironment {
     /// The part of the host that the views being drawn can be seen in, in its coordinates; none: all of it. A list
     /// that scrolls sets it around its rows.
     mutable std::optional<QRectF> viewport {};
+    /// The most height the session list can show its rows in, as it last measured them; none: all they take.
+    mutable std::optional<qreal> listHeight {};
+    /// The host's frames and when they reached the screen; none: a frame is on the screen as it is drawn.
+    FrameTimes* frames = nullptr;
+    /// Set while drawing by a view whose frame shows a control ready for the first time, to a point of the control
+    /// (in the host's coordinates) that the frame draws otherwise than the one before: the host then watches the
+    /// screen for the frame there, since the control takes presses only once the screen shows it.
+    mutable std::optional<QPointF> newlyReadyAt {};
 
     qint64 nowMs() const { return clock->monotonicMs(); }
     /// When the pointer event being handled happened; now outside one.

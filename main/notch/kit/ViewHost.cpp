@@ -1,7 +1,9 @@
 #include "main/notch/kit/ViewHost.h"
 
 #include <algorithm>
+#include <utility>
 
+#include <QBackingStore>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -15,6 +17,7 @@ namespace murmeli::notch {
 ViewHost::ViewHost(common::Clock& clock, QWidget* parent) : QWidget(parent)
 {
     m_environment.clock = &clock;
+    m_environment.frames = &m_frames;
     m_environment.requestUpdate = [this] { update(); };
     m_environment.requestArea = [this](const QRectF& rect, int ms) {
         m_areas.push_back({ rect.toAlignedRect().adjusted(-1, -1, 1, 1), std::max(1, ms) });
@@ -27,6 +30,9 @@ ViewHost::ViewHost(common::Clock& clock, QWidget* parent) : QWidget(parent)
         }
         update();
     };
+    m_watchTimer.setSingleShot(true);
+    m_watchTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_watchTimer, &QTimer::timeout, this, [this] { showHandedOver(); });
     m_areaTimer.setSingleShot(true);
     connect(&m_areaTimer, &QTimer::timeout, this, [this] {
         if (canBeSeen()) {
@@ -41,6 +47,13 @@ ViewHost::ViewHost(common::Clock& clock, QWidget* parent) : QWidget(parent)
 ViewHost::~ViewHost()
 {
     m_root.reset();
+}
+
+void ViewHost::setDisplay(EventClock::DisplayTime displayTime, ScreenPixel screenPixel)
+{
+    m_displayTime = displayTime;
+    m_screenPixel = std::move(screenPixel);
+    m_eventClock = EventClock(std::move(displayTime), [this] { return m_environment.nowMs(); });
 }
 
 void ViewHost::setRoot(std::unique_ptr<View> root)
@@ -74,6 +87,8 @@ void ViewHost::paintFrame(QPainter& painter, qint64 nowMs)
     // The areas drawn now are asked for again by the views still moving in them; the others stay due.
     const QRegion drawn = painter.hasClipping() ? painter.clipRegion() : QRegion(rect());
     std::erase_if(m_areas, [&](const Area& area) { return drawn.intersects(area.rect); });
+    m_frames.beginFrame();
+    m_environment.newlyReadyAt.reset();
     if (!m_root) {
         m_pump.setActive(false);
         scheduleAreas();
@@ -128,6 +143,72 @@ void ViewHost::paintEvent(QPaintEvent* event)
     // Views skip what lies outside the region: a frame of one moving dot draws the dot, not the window.
     painter.setClipRegion(event->region());
     paintFrame(painter, m_environment.nowMs());
+    const HandedOver handed { m_frames.drawn(), std::exchange(m_environment.newlyReadyAt, std::nullopt) };
+    if (!canBeSeen()) {
+        // No screen shows it: what the display has is all there is.
+        if (handed.newlyReadyAt && m_displayTime) {
+            m_displayTime();
+        }
+        m_frames.shown(handed.frame, m_environment.nowMs());
+        return;
+    }
+    // The frame goes to the display once this returns; what comes next in the event loop comes after.
+    QMetaObject::invokeMethod(
+        this, [this, handed] { handedOver(handed); }, Qt::QueuedConnection);
+}
+
+void ViewHost::handedOver(const HandedOver& handed)
+{
+    m_handedOver.push_back(handed);
+    if (handed.newlyReadyAt && m_displayTime) {
+        // The display answers once it has handled every request before the question, the frame among them.
+        m_displayTime();
+    }
+    if (!m_watchEndsMs) {
+        showHandedOver();
+    }
+}
+
+void ViewHost::showHandedOver()
+{
+    while (!m_handedOver.empty()) {
+        const HandedOver& head = m_handedOver.front();
+        const qint64 now = m_environment.nowMs();
+        if (head.newlyReadyAt && m_screenPixel) {
+            if (!m_watchEndsMs) {
+                m_watchEndsMs = now + longestWatchMs;
+            }
+            // A compositing manager draws the window's new frame on the screen in a frame of its own.
+            if (screenShows(*head.newlyReadyAt) == false && now < *m_watchEndsMs) {
+                m_watchTimer.start(1);
+                return;
+            }
+        }
+        m_watchEndsMs.reset();
+        m_frames.shown(head.frame, now);
+        m_handedOver.pop_front();
+    }
+}
+
+std::optional<bool> ViewHost::screenShows(QPointF local) const
+{
+    QBackingStore* store = backingStore();
+    const auto* drawn = store ? dynamic_cast<const QImage*>(store->paintDevice()) : nullptr;
+    const qreal ratio = devicePixelRatioF();
+    const QPoint pixel = (local * ratio).toPoint();
+    if (!drawn || !drawn->rect().contains(pixel)) {
+        return std::nullopt;
+    }
+    const QRgb mine = drawn->pixel(pixel);
+    // Only where the window covers what lies below does the screen show its colour as drawn.
+    if (qAlpha(mine) != 255) {
+        return std::nullopt;
+    }
+    const std::optional<QRgb> shown = m_screenPixel((mapToGlobal(local) * ratio).toPoint());
+    if (!shown) {
+        return std::nullopt;
+    }
+    return (*shown & RGB_MASK) == (mine & RGB_MASK);
 }
 
 void ViewHost::mousePressEvent(QMouseEvent* event)

@@ -1,14 +1,18 @@
 #pragma once
 
+#include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QRegion>
+#include <QRgb>
 #include <QTimer>
 #include <QWidget>
 
 #include "main/notch/kit/EventClock.h"
 #include "main/notch/kit/FramePump.h"
+#include "main/notch/kit/FrameTimes.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewEnvironment.h"
 
@@ -41,6 +45,19 @@ public:
 
     /// The pointer is no longer over the window, whether or not the window heard it leave.
     void pointerGone();
+    /// What a screen shows at a point of it, in the display's pixels; none when it cannot say.
+    using ScreenPixel = std::function<std::optional<QRgb>(QPoint)>;
+    /// How long the host watches the screen for a frame that shows a control ready: a compositing manager draws it
+    /// in one of its next frames.
+    static constexpr int longestWatchMs = 100;
+
+    /// The display the window is shown on: displayTime reads its clock (which stamps the pointer's events, and whose
+    /// answer tells that the display has every frame handed to it); screenPixel reads what its screen shows, where a
+    /// compositing manager may draw a frame some time after the display has it. Unset: events happened when they are
+    /// handled, and a frame is on the screen once it is handed over.
+    void setDisplay(EventClock::DisplayTime displayTime, ScreenPixel screenPixel);
+    /// When the window's frames reached the screen.
+    const FrameTimes& frames() const { return m_frames; }
 
     /// Draws the root into painter over the host's rectangle as it looks at nowMs and sets the frame pump from
     /// whether it still animates. paintEvent, snapshots and benchmarks all draw through here.
@@ -65,9 +82,30 @@ private:
     /// Whether the window is shown but nothing of it is on screen (unmapped or covered).
     bool isHiddenFromView() const;
     void scheduleAreas();
+    struct HandedOver {
+        quint64 frame = 0;
+        /// Where the frame shows a control ready for the first time, in the host's coordinates.
+        std::optional<QPointF> newlyReadyAt;
+    };
+
+    /// The frame has been handed to the display.
+    void handedOver(const HandedOver& handed);
+    /// Marks the frames handed over as shown, in order; one that shows a control ready for the first time once the
+    /// screen shows it there.
+    void showHandedOver();
+    /// Whether the screen shows what the window drew at local point (in the host's coordinates); none when it
+    /// cannot say.
+    std::optional<bool> screenShows(QPointF local) const;
 
     ViewEnvironment m_environment;
     EventClock m_eventClock;
+    EventClock::DisplayTime m_displayTime;
+    ScreenPixel m_screenPixel;
+    std::deque<HandedOver> m_handedOver;
+    /// When the frame at the head of the handed over stops being watched for.
+    std::optional<qint64> m_watchEndsMs;
+    QTimer m_watchTimer;
+    FrameTimes m_frames;
     FramePump m_pump;
     std::vector<Area> m_areas;
     QTimer m_areaTimer;

@@ -16,6 +16,7 @@
 #include "main/notch/views/NotchView.h"
 #include "platform/desktop/ScreenProvider.h"
 #include "platform/overlay/Compositing.h"
+#include "platform/overlay/DisplayClock.h"
 #include "platform/overlay/InputRegion.h"
 #include "platform/overlay/PointerMonitor.h"
 #include "platform/overlay/WindowStacking.h"
@@ -135,6 +136,10 @@ void NotchPanelController::show()
 
     m_window = std::make_unique<ViewHost>(m_links.clock);
     m_window->environment().reduceMotion = m_links.reduceMotion;
+    if (platform::DisplayClock* display = m_links.displayClock; display && display->isAvailable()) {
+        m_window->setDisplay(
+            [display] { return display->displayTimeMs(); }, [display](QPoint at) { return display->screenPixel(at); });
+    }
     m_window->setWindowTitle(QStringLiteral("murmeli panel"));
     // A frameless tool window above the others that never takes the keyboard focus. The window manager keeps its
     // hands off it: its stacking layers put a full-screen window above every window it manages, and a click on a

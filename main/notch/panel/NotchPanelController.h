@@ -27,6 +27,7 @@ class AudioCueOutput;
 namespace murmeli::platform {
 class Compositing;
 class Defaults;
+class DisplayClock;
 class InputRegion;
 class PointerMonitor;
 class ScreenProvider;
@@ -56,6 +57,8 @@ struct NotchPanelLinks {
     platform::WindowStacking* stacking = nullptr;
     /// Whether the window's transparent parts are seen through; null: they are taken to be.
     const platform::Compositing* compositing = nullptr;
+    /// The display's clock, which stamps the pointer's events; null: an event happened when it is handled.
+    platform::DisplayClock* displayClock = nullptr;
 };
 
 /// The panel's one window and everything around it: placed at the top centre of the chosen screen, always on top,

@@ -1,6 +1,7 @@
 #include "main/notch/views/ApprovalCard.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QDebug>
 #include <QFontMetricsF>
@@ -43,6 +44,11 @@ QFont headerFont()
 QFont buttonFont()
 {
     return ui::Faces::system(12, QFont::DemiBold);
+}
+
+QFont noticeFont()
+{
+    return ui::Faces::system(11, QFont::DemiBold);
 }
 
 QFont timeLeftFont()
@@ -96,6 +102,16 @@ QString ApprovalCard::commandText(const QString& commandPreview, const QString& 
     return QStringLiteral("$ (awaiting tool details)");
 }
 
+QString ApprovalCard::shortToolName(const QString& toolName)
+{
+    if (toolName.size() <= longestToolNameOnAButton) {
+        return toolName;
+    }
+    // Both ends: a family of tools shares its head, and the tail tells them apart.
+    const qsizetype head = longestToolNameOnAButton / 2;
+    return toolName.left(head) + QChar(0x2026) + toolName.right(longestToolNameOnAButton - head - 1);
+}
+
 QString ApprovalCard::headerText(const QString& toolName)
 {
     return notch::sessionRowCommandLabel(toolName) + QStringLiteral(" command");
@@ -120,13 +136,16 @@ void ApprovalCard::update(const PendingApproval& approval, const QString& activi
         restartCount();
         m_toolName = approval.toolName;
         m_header = headerText(m_toolName);
-        const auto all = buttons(m_toolName);
+        const auto all = buttons(shortToolName(m_toolName));
         for (size_t i = 0; i < all.size(); ++i) {
             m_labels[i] = ui::Paragraph(all[i].title, { buttonFont(), look(all[i].kind).label }, 0, Qt::AlignHCenter);
         }
     }
-    const QString command
-        = approval.detail.isEmpty() ? commandText(approval.commandPreview, activity) : approval.detail;
+    QString command = approval.detail.isEmpty() ? commandText(approval.commandPreview, activity) : approval.detail;
+    // What Always Allow allows is read whole where the text scrolls.
+    if (shortToolName(m_toolName) != m_toolName) {
+        command += QStringLiteral("\ntool: ") + m_toolName;
+    }
     if (command != m_command.text()) {
         restartCount();
         m_command = ui::Paragraph(command, { ui::Faces::systemMono(13, QFont::DemiBold), withAlpha(Qt::white, 0.9) });
@@ -139,12 +158,28 @@ qreal ApprovalCard::commandTextWidth(qreal cardWidth) const
     return std::max<qreal>(cardWidth - 2 * blockPaddingX - thumbRoom, 1);
 }
 
+int ApprovalCard::shownCommandLineCount(qreal cardWidth) const
+{
+    const qreal width = commandTextWidth(cardWidth);
+    const int lines = m_command.lineCount(width);
+    if (!m_fitHeight) {
+        return std::min(lines, visibleCommandLines);
+    }
+    const qreal lineHeight = m_command.sizeFor(width).height() / std::max(lines, 1);
+    // All but the command's lines, with room for a notice of two lines.
+    const qreal rest = headerHeight() + 2 * spacing + 2 * blockPaddingY + noticeSpacing
+        + 2 * QFontMetricsF(noticeFont()).height() + planButtons(cardWidth).height;
+    const int fit = static_cast<int>(std::floor((*m_fitHeight - rest) / std::max<qreal>(lineHeight, 1)));
+    return std::min(lines, std::clamp(fit, fewestCommandLines, visibleCommandLines));
+}
+
 qreal ApprovalCard::commandViewHeight(qreal cardWidth) const
 {
     const qreal width = commandTextWidth(cardWidth);
     const int lines = m_command.lineCount(width);
     const qreal full = m_command.sizeFor(width).height();
-    return lines <= visibleCommandLines ? full : full * visibleCommandLines / lines;
+    const int shown = shownCommandLineCount(cardWidth);
+    return lines <= shown ? full : full * shown / lines;
 }
 
 qreal ApprovalCard::commandScrollRange() const
@@ -160,7 +195,7 @@ const ui::Paragraph& ApprovalCard::noticeAt(qreal cardWidth) const
 {
     QStringList parts;
     const int lines = m_command.lineCount(commandTextWidth(cardWidth));
-    if (lines > visibleCommandLines) {
+    if (lines > shownCommandLineCount(cardWidth)) {
         parts.append(QStringLiteral("Scroll the command to read all %1 lines.").arg(lines));
     }
     if (m_omitted > 0) {
@@ -169,7 +204,7 @@ const ui::Paragraph& ApprovalCard::noticeAt(qreal cardWidth) const
     }
     const QString text = parts.join(QLatin1Char(' '));
     if (text != m_notice.text()) {
-        m_notice = ui::Paragraph(text, { ui::Faces::system(11, QFont::DemiBold), SystemColors::orange });
+        m_notice = ui::Paragraph(text, { noticeFont(), SystemColors::orange });
     }
     return m_notice;
 }
@@ -282,14 +317,18 @@ void ApprovalCard::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     }
     y += spacing;
     const ButtonPlan plan = planButtons(frame.width());
-    // Only a card seen whole counts: one the list cuts may hide the command its buttons answer. One taller than the
-    // list can show counts once its buttons show, or it could never be answered.
-    const QRectF card(frame.topLeft(), QSizeF(frame.width(), y + plan.height - frame.top()));
+    // A button counts only while the card is seen from its head down to that button: one the list cuts may hide the
+    // command it answers, and what lies below it does not matter to it. A card taller than the list can show counts
+    // once the button shows, or it could never be answered.
     const std::optional<QRectF>& viewport = m_environment.viewport;
     const QRectF seen = viewport ? viewport->adjusted(-1, -1, 1, 1) : QRectF();
-    const QRectF buttonsArea(frame.left(), y, frame.width(), plan.height);
-    const bool inView
-        = !viewport || seen.contains(card) || (card.height() > viewport->height() && seen.contains(buttonsArea));
+    std::array<bool, 3> inView {};
+    for (size_t i = 0; i < inView.size(); ++i) {
+        const QRectF button = plan.frames[i].translated(frame.left(), y);
+        const QRectF upToIt(frame.topLeft(), QPointF(frame.right(), button.bottom()));
+        inView[i]
+            = !viewport || seen.contains(upToIt) || (upToIt.height() > viewport->height() && seen.contains(button));
+    }
     paintButtons(painter, plan, QPointF(frame.left(), y), inView, nowMs);
     painter.restore();
 }
@@ -326,27 +365,35 @@ void ApprovalCard::paintHeader(QPainter& painter, const QRectF& line)
         metrics.elidedText(m_header, Qt::ElideRight, std::max<qreal>(0, headerRight - left)));
 }
 
-void ApprovalCard::paintButtons(QPainter& painter, const ButtonPlan& plan, QPointF origin, bool inView, qint64 nowMs)
+void ApprovalCard::paintButtons(
+    QPainter& painter, const ButtonPlan& plan, QPointF origin, const std::array<bool, 3>& inView, qint64 nowMs)
 {
     const auto all = buttons(m_toolName);
     const QRectF area(origin, QSizeF(plan.frames[2].right(), plan.height));
     const std::optional<qint64> panelStill = m_environment.hand.stillSinceMs();
+    const quint64 frameNumber = m_environment.frames ? m_environment.frames->drawn() : 0;
     for (size_t i = 0; i < all.size(); ++i) {
-        m_standing[i].place(plan.frames[i].translated(origin), inView, panelStill, nowMs);
+        m_standing[i].place(plan.frames[i].translated(origin), inView[i], panelStill, nowMs, frameNumber);
+        if (m_standing[i].readyFrame() == frameNumber) {
+            // Away from the label, where the fill is drawn faded until now.
+            const QRectF drawn = m_standing[i].frame();
+            m_environment.newlyReadyAt
+                = painter.transform().map(QPointF(drawn.left() + buttonRadius / 2 + 2, drawn.center().y()));
+        }
         // The bar fills on while the button waits, and the frame that shows it ready is drawn as it becomes so.
         if (const std::optional<qint64> ready = m_standing[i].readyAtMs(); ready && *ready > nowMs) {
             m_environment.updateArea(area, static_cast<int>(std::min<qint64>(waitingFrameMs, *ready - nowMs)));
         }
     }
     // A button held down that moved or took another meaning since is no longer the one that was pressed.
-    if (m_pressed >= 0 && !m_standing[static_cast<size_t>(m_pressed)].takes(m_pressedAtMs)) {
+    if (m_pressed >= 0 && !m_standing[static_cast<size_t>(m_pressed)].takes(m_pressedAtMs, m_environment.frames)) {
         setPressed(-1);
     }
     // What takes no press yet looks it, and shows how long until it does.
     const qreal opacity = painter.opacity();
     for (size_t i = 0; i < all.size(); ++i) {
         const QRectF slot = m_standing[i].frame();
-        const bool ready = m_standing[i].takes(nowMs);
+        const bool ready = m_standing[i].drawsReady(nowMs);
         painter.setOpacity(opacity * (ready ? 1 : fadedOpacity));
         const double pressed = m_press[i].valueAt(nowMs);
         const ButtonLook colours = look(all[i].kind);
@@ -389,14 +436,14 @@ bool ApprovalCard::isAnimating(qint64 nowMs) const
 
 bool ApprovalCard::isReady(int index) const
 {
-    return m_standing[static_cast<size_t>(index)].takes(m_environment.nowMs());
+    return m_standing[static_cast<size_t>(index)].takes(m_environment.nowMs(), m_environment.frames);
 }
 
 bool ApprovalCard::isArmed() const
 {
     const qint64 now = m_environment.nowMs();
-    return std::all_of(
-        m_standing.begin(), m_standing.end(), [now](const Standing& standing) { return standing.takes(now); });
+    return std::all_of(m_standing.begin(), m_standing.end(),
+        [&](const Standing& standing) { return standing.takes(now, m_environment.frames); });
 }
 
 bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
@@ -409,7 +456,11 @@ bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
         return false;
     case PointerPhase::Down: {
         const qint64 at = m_environment.eventMs();
-        const bool takes = index >= 0 && hit->takes(at);
+        const bool takes = index >= 0 && hit->takes(at, m_environment.frames);
+        if (index >= 0 && !takes && hit->drawsReady(m_environment.nowMs())) {
+            // Its second is over, but the screen did not show it ready yet when it was pressed: it shows it now.
+            m_environment.update();
+        }
         if (m_pressed >= 0 || takes) {
             setPressed(takes ? index : -1);
         }

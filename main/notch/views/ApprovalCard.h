@@ -22,16 +22,17 @@ namespace murmeli::notch {
 /// The actions of a session whose permission request is held: an orange header naming the command, everything
 /// the request would do in a dark block that wraps it and scrolls once it is taller than a dozen lines, and the
 /// buttons No, Yes and Always Allow, which share one line while their labels fit and otherwise give the last one a
-/// line of its own, so that the tool's name is never cut. Each button logs a "[notch-diag]" line and then answers
-/// the request the card shows.
+/// line of its own, where a tool's name wraps; a name too long for a few lines shows its ends there and is read whole
+/// at the end of the command block, so that no button grows taller than the panel. Each button logs a "[notch-diag]"
+/// line and then answers the request the card shows.
 ///
 /// The buttons decide, so they take a press only once the request they answer has stood in full view, unchanged and
-/// at rest, for a second (see Standing): a request that takes the card's place, or a card that moves or scrolls,
-/// starts the count again, whatever the pointer does. Until then a button is drawn faded with a bar along its foot
-/// that fills as the second runs, and it lights up when it takes a press. A press goes down on a button that takes it
-/// or does nothing; anything else (a press elsewhere, the pointer leaving, another request, the button moving) lets
-/// it go, so that only a release on the button it went down on answers, and only the request it went down for. A
-/// request that takes another's place on the card flashes the command's rim, so that it is seen to be new.
+/// at rest, for a second (see Standing), each by its own frame: a request that takes the card's place, or a card that
+/// moves or scrolls, starts the count again, whatever the pointer does. Until then a button is drawn faded with a bar
+/// along its foot that fills as the second runs, and it lights up when it takes a press. A press goes down on a button
+/// that takes it or does nothing; anything else (a press elsewhere, the pointer leaving, another request, the button
+/// moving) lets it go, so that only a release on the button it went down on answers, and only the request it went down
+/// for. A request that takes another's place on the card flashes the command's rim, so that it is seen to be new.
 class ApprovalCard final : public View {
 public:
     enum class ButtonKind { Secondary, Warning, Danger };
@@ -55,14 +56,19 @@ public:
     static constexpr qreal spacing = 12;
     static constexpr qreal buttonSpacing = 8;
     static constexpr qreal pressedScale = 0.97;
-    /// The command block shows this many lines at most and scrolls the rest.
+    /// The command block shows this many lines at most and scrolls the rest; fewer where the card has to fit a short
+    /// list, but never fewer than fewestCommandLines.
     static constexpr int visibleCommandLines = 12;
+    static constexpr int fewestCommandLines = 3;
     /// How a button that takes no press yet is drawn.
     static constexpr qreal fadedOpacity = 0.5;
     /// How often a waiting button's bar is drawn on.
     static constexpr int waitingFrameMs = 40;
     /// How long the rim of a new request's command stays lit.
     static constexpr double freshSeconds = 1.2;
+    /// The most of a tool's name Always Allow's label shows, so that it takes a few lines at most; a longer name is
+    /// shown whole at the end of the command block.
+    static constexpr qsizetype longestToolNameOnAButton = 120;
 
     explicit ApprovalCard(const ViewEnvironment& environment);
 
@@ -72,6 +78,9 @@ public:
     /// "$ " and the preview, else the activity, else "$ (awaiting tool details)": for a request whose input says
     /// nothing of its own.
     static QString commandText(const QString& commandPreview, const QString& activity);
+    /// The tool's name as Always Allow's label shows it: whole up to longestToolNameOnAButton characters, else its
+    /// two ends.
+    static QString shortToolName(const QString& toolName);
     /// The tool's command label and " command".
     static QString headerText(const QString& toolName);
 
@@ -80,14 +89,18 @@ public:
     void update(const PendingApproval& approval, const QString& activity,
         std::function<void(const QString& toolUseId, notch::NotchApprovalAction)> onApprove);
 
+    /// The most height the card may take, so that all of it can be seen at once in the list (none: as tall as it is
+    /// at most): its command block shows fewer lines and scrolls the rest.
+    void fitWithin(std::optional<qreal> height) { m_fitHeight = height; }
     qreal heightForWidth(qreal width) const;
     /// Where the last frame drew the three buttons.
     std::array<QRectF, 3> buttonFrames() const;
     /// Every button takes a press now.
     bool isArmed() const;
-    /// Whether button index takes a press now, and is drawn so.
+    /// Whether button index takes a press now: the screen has shown it ready.
     bool isReady(int index) const;
-    /// When button index takes a press; none until a frame has drawn it at rest and in view.
+    /// When button index's second is over and frames draw it ready (it takes presses once the first of them is on
+    /// the screen); none until a frame has drawn it at rest and in view.
     std::optional<qint64> readyAtMs(int index) const { return m_standing[static_cast<size_t>(index)].readyAtMs(); }
     /// The lines of a button's label as the last frame drew them.
     QStringList buttonLabelLines(int index) const;
@@ -123,9 +136,13 @@ private:
     ButtonPlan planButtons(qreal width) const;
     qreal commandTextWidth(qreal cardWidth) const;
     qreal commandViewHeight(qreal cardWidth) const;
+    /// How many of the command's lines the block shows at once.
+    int shownCommandLineCount(qreal cardWidth) const;
     /// The notice for a card of this width, made anew when its text changes.
     const ui::Paragraph& noticeAt(qreal cardWidth) const;
-    void paintButtons(QPainter& painter, const ButtonPlan& plan, QPointF origin, bool inView, qint64 nowMs);
+    /// inView: whether each button, and the card above it, can be seen.
+    void paintButtons(
+        QPainter& painter, const ButtonPlan& plan, QPointF origin, const std::array<bool, 3>& inView, qint64 nowMs);
     /// The header's line: the tool, and the time left at its end when the request's time runs.
     void paintHeader(QPainter& painter, const QRectF& line);
     void setPressed(int index);
@@ -146,6 +163,7 @@ private:
     std::array<Standing, 3> m_standing;
     QRectF m_blockFrame;
     qreal m_cardWidth = 0;
+    std::optional<qreal> m_fitHeight;
     qreal m_scroll = 0;
     std::array<Animation, 3> m_press { Animation::still(0), Animation::still(0), Animation::still(0) };
     Animation m_fresh = Animation::still(0);

@@ -238,8 +238,9 @@ qreal SessionListRow::heightForWidth(qreal width) const
         m_cachedWidth = -1;
         return const_cast<SessionListRow*>(this)->layOut(nullptr, QRectF(0, 0, width, 0), now);
     }
-    if (width != m_cachedWidth) {
+    if (width != m_cachedWidth || m_environment.listHeight != m_cachedListHeight) {
         m_cachedWidth = width;
+        m_cachedListHeight = m_environment.listHeight;
         m_cachedHeight = const_cast<SessionListRow*>(this)->layOut(nullptr, QRectF(0, 0, width, 0), now);
     }
     return m_cachedHeight;
@@ -498,6 +499,8 @@ qreal SessionListRow::layOut(QPainter* painter, const QRectF& frame, qint64 nowM
     }
     if (m_card) {
         const qreal cardWidth = frame.width() - 2 * actionPadding;
+        const std::optional<qreal> list = m_environment.listHeight;
+        m_card->fitWithin(list ? std::optional(*list - (y - frame.top()) - actionPadding) : std::nullopt);
         const qreal cardHeight = m_card->heightForWidth(cardWidth);
         if (painter) {
             m_card->paint(*painter, QRectF(frame.left() + actionPadding, y, cardWidth, cardHeight), nowMs);

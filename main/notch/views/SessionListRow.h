@@ -131,6 +131,7 @@ private:
     Aim m_tap;
     QRectF m_frame;
     mutable qreal m_cachedWidth = -1;
+    mutable std::optional<qreal> m_cachedListHeight;
     mutable qreal m_cachedHeight = 0;
 };
 

@@ -157,6 +157,12 @@ void SessionListSurfaceView::paint(QPainter& painter, const QRectF& frame, qint6
         return;
     }
 
+    std::optional<qreal> cap;
+    if (m_maxHeight) {
+        cap = m_maxHeight() - used;
+    }
+    // A card that decides fits what the list can show, or its buttons could never be seen with what they answer.
+    m_environment.listHeight = cap;
     // The rows' own height: each row at the list's width, 6 apart.
     qreal content = 0;
     std::vector<qreal> heights;
@@ -169,10 +175,6 @@ void SessionListSurfaceView::paint(QPainter& painter, const QRectF& frame, qint6
     content += rowSpacing * std::max<qreal>(0, static_cast<qreal>(heights.size()) - 1);
     if (std::abs(content - m_listContentHeight) > measurementThreshold) {
         m_listContentHeight = content;
-    }
-    std::optional<qreal> cap;
-    if (m_maxHeight) {
-        cap = m_maxHeight() - used;
     }
     const qreal viewHeight = scrollViewHeight(m_listContentHeight, cap);
     m_viewport = QRectF(left, y, width, viewHeight);

@@ -104,6 +104,9 @@ QCoro::Task<> IntegrationsModel::installClaude()
         co_return;
     }
     setBusy(CLIAdapter::ID::ClaudeCode, false);
+    if (!failure && m_dependencies.hooksInstalled) {
+        m_dependencies.hooksInstalled();
+    }
     // Success speaks through the badge; a failure must be seen where the user pressed.
     const CLIAdapter& claude = CLIAdapter::allCases().front();
     finish(failure ? std::optional<InstallAlert>(
@@ -135,6 +138,9 @@ QCoro::Task<> IntegrationsModel::runScript(CLIAdapter adapter, bool removing)
         co_return;
     }
     setBusy(adapter.id, false);
+    if (!removing && result.exitCode == 0 && m_dependencies.hooksInstalled) {
+        m_dependencies.hooksInstalled();
+    }
     finish(InstallAlert { resultTitle(adapter, removing, result.exitCode), result.output });
 }
 

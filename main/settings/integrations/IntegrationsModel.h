@@ -49,6 +49,8 @@ public:
         /// The variables that move the agents' files away from the home (CODEX_HOME, XDG_CONFIG_HOME, ...): the
         /// installers run with it, and the agents' files are looked for where it puts them.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        /// After an installer succeeded: it may have stored the hooks' secret, which murmeli should insist on at once.
+        std::function<void()> hooksInstalled {};
     };
 
     explicit IntegrationsModel(Dependencies dependencies);

@@ -49,7 +49,7 @@ Permission accessibility(const platform::Defaults& defaults, const std::optional
 Permission automation()
 {
     return { PermissionState::NotNeeded,
-        QStringLiteral("Terminal tabs are switched without a grant on this desktop.") };
+        QStringLiteral("Terminal windows are brought to the front without a grant on this desktop.") };
 }
 
 Permission microphone(const std::optional<ProbeOutcome>& capture)

@@ -47,7 +47,7 @@ inline constexpr qint64 timeLimitMs = 3000;
 
 /// Granted when typing works; otherwise denied once the user has asked for it, else not determined.
 Permission accessibility(const platform::Defaults& defaults, const std::optional<ProbeOutcome>& injection);
-/// The desktop lets murmeli switch terminal tabs without a grant.
+/// The desktop lets murmeli bring a terminal window to the front without a grant.
 Permission automation();
 /// Granted with a capture device, denied without one, not determined while nothing could tell.
 Permission microphone(const std::optional<ProbeOutcome>& capture);

@@ -84,6 +84,8 @@ public:
     virtual QString agentSettingsPath() const = 0;
     /// Runs Claude Code's installer through the application: nullopt when it succeeded, else what went wrong.
     virtual QCoro::Task<std::optional<QString>> installClaudeHooks() = 0;
+    /// An agent's installer succeeded from the page; the hooks' secret it may have stored is insisted on from now.
+    virtual void hooksInstalled() { }
 
     // The Lab page.
 

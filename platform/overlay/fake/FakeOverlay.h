@@ -1,11 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <map>
 
 #include <QList>
 #include <QRect>
 
 #include "platform/overlay/Compositing.h"
+#include "platform/overlay/DisplayClock.h"
 #include "platform/overlay/InputRegion.h"
 #include "platform/overlay/PointerMonitor.h"
 #include "platform/overlay/WindowFrames.h"
@@ -15,12 +17,14 @@ namespace murmeli::platform {
 
 /// An overlay desktop for tests: the regions set are recorded, the test moves and presses the pointer, and window
 /// frames are what the test says, and so is whether another window lies above the overlay and stays there when it is
-/// raised, and whether a compositing manager runs (one does until the test says otherwise). Nothing reaches a display.
+/// raised, whether a compositing manager runs (one does until the test says otherwise) and what time the display
+/// keeps. Nothing reaches a display.
 class FakeOverlay final : public InputRegion,
                           public PointerMonitor,
                           public WindowFrames,
                           public WindowStacking,
-                          public Compositing {
+                          public Compositing,
+                          public DisplayClock {
 public:
     bool isAvailable() const override { return true; }
 
@@ -59,6 +63,15 @@ public:
     // Compositing
     bool isRunning() const override { return m_compositing; }
     void setCompositing(bool running) { m_compositing = running; }
+
+    // DisplayClock
+    std::optional<quint32> displayTimeMs() override
+    {
+        return displayTime ? std::optional(static_cast<quint32>(displayTime())) : std::nullopt;
+    }
+    /// The display's time now, as the test keeps it; unset: the display cannot say.
+    std::function<quint64()> displayTime;
+    std::optional<QRgb> screenPixel(QPoint /*at*/) override { return std::nullopt; }
 
 private:
     std::map<const QWindow*, QList<QRect>> m_regions;

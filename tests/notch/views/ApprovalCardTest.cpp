@@ -364,3 +364,167 @@ TEST(ApprovalCardTest, APressHoldsOnlyUntilAnythingElseHappens)
         EXPECT_FALSE(answered);
     }
 }
+
+namespace {
+
+/// The panel open on the screen given (in points, as Qt lays out at the screen's scale) with one session whose
+/// request is toolName's, and idle sessions below it.
+struct SmallScreen {
+    SmallScreen(QSizeF points, const QString& toolName, const QString& command, int idleBelow = 0)
+    {
+        const QRectF frame(QPointF(0, 0), points);
+        rig.screens.setScreens({ platform::FakeScreenProvider::plainScreen(1, QStringLiteral("Screen"), frame) });
+        rig.screens.setSpace(platform::ScreenSpace(frame));
+        rows[0].currentToolName = toolName;
+        rows[0].approval = notch::PendingApproval { "tu-1", toolName, command, "$ " + command, 0 };
+        for (int i = 0; i < idleBelow; ++i) {
+            rows << test::PanelRig::row("idle" + QString::number(i), notch::SessionState::idle(), rig.clock.now());
+        }
+        rig.vm->setSessions(rows);
+        rig.vm->onApprove = [this](const QString&, const QString& toolUseId, auto) { answers << toolUseId; };
+        rig.panel->show();
+        rig.panel->expansionState().setExpanded(true);
+        for (rig.render(); root().boxFrame().size() != root().targetSize(); rig.render()) {
+            rig.clock.advance(16);
+        }
+    }
+    notch::NotchView& root() { return *rig.panel->rootView(); }
+    notch::SessionListSurfaceView& list() { return *root().contentArea()->sessionList(); }
+    notch::ApprovalCard& card() { return *list().row("s1")->approvalCard(); }
+    void frames(qint64 ms)
+    {
+        for (const qint64 until = rig.clock.monotonicMs() + ms; rig.clock.monotonicMs() < until; rig.render()) {
+            rig.clock.advance(16);
+        }
+    }
+    /// Presses and releases button index where it is drawn; whether that answered the request.
+    bool click(int index)
+    {
+        const qsizetype before = answers.size();
+        const QPointF at = card().buttonFrames()[static_cast<size_t>(index)].center();
+        rig.send(QEvent::MouseMove, at);
+        rig.send(QEvent::MouseButtonPress, at);
+        rig.send(QEvent::MouseButtonRelease, at);
+        return answers.size() > before;
+    }
+
+    test::PanelRig rig;
+    QList<notch::SessionRow> rows { test::PanelRig::row("s1", notch::SessionState::needsApproval(), rig.clock.now()) };
+    QStringList answers;
+};
+
+} // namespace
+
+// A request of any tool name the hook server takes, with a short or a huge command, can be answered on a 1024 × 600
+// screen and on 1280 × 720 at scale 2: the card fits the list whole, No and Yes take a click after their second,
+// whatever Always Allow's label holds, no label is taller than the list, and the tool's whole name can be read in the
+// card.
+TEST(ApprovalCardTest, ARequestOfAnyToolNameIsAnsweredOnASmallScreen)
+{
+    const QString longName = QStringLiteral("mcp__") + QStringLiteral("a_very_long_server_and_tool_name_").repeated(61);
+    ASSERT_GE(longName.size(), 2000);
+    for (const QSizeF screen : { QSizeF(1024, 600), QSizeF(640, 360) }) {
+        for (const QString& tool : { QStringLiteral("Bash"), longName }) {
+            for (const QString& command : { QStringLiteral("ls"), longCommand.repeated(40) }) {
+                for (const int index : { 0, 1 }) {
+                    SCOPED_TRACE(QStringLiteral("%1x%2, tool of %3 characters, command of %4, button %5")
+                                     .arg(screen.width())
+                                     .arg(screen.height())
+                                     .arg(tool.size())
+                                     .arg(command.size())
+                                     .arg(index)
+                                     .toStdString());
+                    SmallScreen s(screen, tool, command);
+                    const QRectF viewport = s.list().viewport();
+                    for (int i = 0; i < 3; ++i) {
+                        EXPECT_LE(s.card().buttonFrames()[static_cast<size_t>(i)].height(), viewport.height());
+                    }
+                    // The card is in view whole, from what it answers down to its buttons.
+                    const QRectF seen = viewport.adjusted(-1, -1, 1, 1);
+                    ASSERT_TRUE(seen.contains(s.card().commandFrame()));
+                    ASSERT_TRUE(seen.contains(s.card().buttonFrames()[static_cast<size_t>(index)]));
+                    s.frames(notch::Standing::decisionMs + 50);
+                    EXPECT_TRUE(s.click(index));
+                    if (tool.size() > notch::ApprovalCard::longestToolNameOnAButton) {
+                        EXPECT_TRUE(s.card().command().text().contains(tool));
+                    }
+                }
+            }
+        }
+    }
+}
+
+// What the card says of the time left counts up to whole seconds: its last second reads "1 s left", never "0".
+TEST(ApprovalCardTest, TheTimeLeftCountsItsLastSecondAsOne)
+{
+    const struct {
+        qint64 leftMs;
+        const char* reads;
+    } rows[] = { { 25000, "25 s left" }, { 1001, "2 s left" }, { 1000, "1 s left" }, { 999, "1 s left" },
+        { 1, "1 s left" } };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.leftMs);
+        SmallScreen s(QSizeF(1920, 1080), QStringLiteral("Bash"), QStringLiteral("ls"));
+        s.rows[0].approval->failsOpenAtMs = s.rig.clock.continuousMs() + row.leftMs;
+        s.rig.vm->setSessions(s.rows);
+        s.rig.render();
+        EXPECT_EQ(s.card().timeLeft().toStdString(), row.reads);
+    }
+}
+
+// A card the list cuts at its top hides the command its buttons answer: "Yes" in view there takes no click, however
+// long it stands; scrolled back whole, it takes one after its second.
+TEST(ApprovalCardTest, ACardCutByTheListsTopTakesNoClick)
+{
+    SmallScreen s(QSizeF(1024, 600), QStringLiteral("Bash"), longCommand, 12);
+    const QRectF viewport = s.list().viewport();
+    s.list().wheel(QPointF(viewport.left() + 4, viewport.center().y()), -60);
+    s.rig.render();
+    ASSERT_LT(s.list().rowFrame("s1").top(), viewport.top());
+    ASSERT_TRUE(viewport.contains(s.card().buttonFrames()[1]));
+    s.frames(3 * notch::Standing::decisionMs);
+    EXPECT_FALSE(s.click(1));
+    s.list().wheel(QPointF(viewport.left() + 4, viewport.center().y()), 60);
+    s.rig.render();
+    ASSERT_GE(s.list().rowFrame("s1").top(), viewport.top());
+    s.frames(notch::Standing::decisionMs + 50);
+    EXPECT_TRUE(s.click(1));
+}
+
+// The frame that first draws "Yes" ready reaches the screen some time after it is drawn (here the display takes
+// 30 ms to have it): a press in between met a faded "Yes" on the screen and answers nothing; from the moment the
+// screen shows it ready, a press answers.
+TEST(ApprovalCardTest, APressCountsOnlyOnceTheScreenShowsTheButtonReady)
+{
+    const struct {
+        qint64 afterDrawnMs;
+        bool answers;
+    } rows[] = { { 0, false }, { 15, false }, { 29, false }, { 30, true }, { 45, true } };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.afterDrawnMs);
+        SmallScreen s(QSizeF(1920, 1080), QStringLiteral("Bash"), QStringLiteral("ls"));
+        const QPointF yes = s.card().buttonFrames()[1].center();
+        s.rig.send(QEvent::MouseMove, yes);
+        ASSERT_TRUE(s.card().readyAtMs(1));
+        const qint64 ready = *s.card().readyAtMs(1);
+        s.frames(ready - s.rig.clock.monotonicMs() - 16);
+        // The display has the ready frame 30 ms after it was handed over.
+        bool slow = true;
+        s.rig.overlay.displayTime = [&] {
+            if (std::exchange(slow, false)) {
+                s.rig.clock.advance(30);
+            }
+            return s.rig.displayTimeMs();
+        };
+        const qint64 drawn = s.rig.clock.monotonicMs() + 16;
+        s.rig.clock.advance(16);
+        s.rig.render();
+        ASSERT_FALSE(slow) << "no frame showed Yes ready for the first time";
+        s.rig.clock.advance(std::max<qint64>(0, drawn + row.afterDrawnMs - s.rig.clock.monotonicMs()));
+        const quint64 pressedAt = 7'000'000 + static_cast<quint64>(drawn + row.afterDrawnMs);
+        const qsizetype before = s.answers.size();
+        s.rig.send(QEvent::MouseButtonPress, yes, pressedAt);
+        s.rig.send(QEvent::MouseButtonRelease, yes, pressedAt);
+        EXPECT_EQ(s.answers.size() > before, row.answers);
+    }
+}

@@ -234,3 +234,29 @@ TEST(OnboardingWindowTest, TabGoesRoundTheButtonsOfEachStepAndNothingElse)
         }
     }
 }
+
+// A session row's jump brings its terminal's window to the front here, never a tab inside it: what each step says of
+// terminals says so.
+TEST(OnboardingWindowTest, WhatTheStepsSayOfTerminalsIsWhatTheJumpDoes)
+{
+    Onboarding o(true);
+    ASSERT_TRUE(o.probed());
+    for (const OnboardingStep step : { OnboardingStep::Why, OnboardingStep::Auth }) {
+        if (step == OnboardingStep::Auth) {
+            QTest::keyClick(o.window.get(), Qt::Key_Return);
+            ASSERT_TRUE(o.probed());
+        }
+        ASSERT_EQ(o.window->step(), step);
+        QStringList aboutTerminals;
+        for (const QLabel* label : o.window->findChildren<QLabel*>()) {
+            if (label->isVisibleTo(o.window.get())
+                && label->text().contains(QStringLiteral("terminal"), Qt::CaseInsensitive)) {
+                aboutTerminals << label->text();
+            }
+        }
+        EXPECT_FALSE(aboutTerminals.filter(QStringLiteral("window")).isEmpty())
+            << aboutTerminals.join('\n').toStdString();
+        EXPECT_TRUE(aboutTerminals.filter(QStringLiteral("tab"), Qt::CaseInsensitive).isEmpty())
+            << aboutTerminals.join('\n').toStdString();
+    }
+}

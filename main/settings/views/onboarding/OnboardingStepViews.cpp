@@ -186,7 +186,7 @@ QWidget* why(std::function<void()> advance)
         { ui::Symbol::MicFill, "Microphone", "Hear you while push-to-talk is held." },
         { ui::Symbol::SpeakerWave2Fill, "Speech recognition", "Transcribe on this machine when the cloud is off." },
         { ui::Symbol::ArrowTriangleBranch, "Automation",
-            "Switch to the right terminal tab when you click a session row." },
+            "Bring a session's terminal window to the front when you click its row." },
     };
     for (const Need& need : list) {
         needs->addWidget(needRow(need));

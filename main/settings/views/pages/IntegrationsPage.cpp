@@ -100,6 +100,7 @@ IntegrationsPage::IntegrationsPage(const SettingsEnvironment& environment, Setti
     };
     if (host != nullptr) {
         dependencies.installClaudeHooks = [host] { return host->installClaudeHooks(); };
+        dependencies.hooksInstalled = [host] { host->hooksInstalled(); };
     }
     m_model = std::make_unique<IntegrationsModel>(std::move(dependencies));
     m_doctor = std::make_unique<HooksDoctor>(
