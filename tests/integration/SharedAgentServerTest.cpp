@@ -324,7 +324,7 @@ TEST_F(SharedAgentServerTest, ALoneWindowStaysTheLikelyOneOnlyUntilItsOwnSession
     // Nothing comes to wait for where all is well: the request is still held after four of the hook watcher's looks,
     // and murmeli's own.
     EXPECT_FALSE(syncedUntil([&] { return !holds("tu-script"); }, 2500)) << murmeli->lines.join(u'\n').toStdString();
-    EXPECT_TRUE(holds("tu-own"));
+    EXPECT_TRUE(holds("tu-own")) << murmeli->lines.join(u'\n').toStdString();
     EXPECT_FALSE(keyOf(script).isEmpty());
     EXPECT_FALSE(keyOf(own).isEmpty());
 }

@@ -403,7 +403,7 @@ void SessionAgentFinder::dropLikelyBeside(
         // One whose process has ended keeps it: that end ends the session.
         if (lookup.session.id != sessionId && lookup.server == server && lookup.likely && lookup.tie
             && sharesAFolder(m_folders->known(lookup.session.folders), where) && factsOf(*lookup.tie)) {
-            lookup.tie.reset();
+            lookup.letGo = std::exchange(lookup.tie, std::nullopt);
             lookup.likely = false;
             lookup.undecided.clear();
             dropped << lookup.session.id;
@@ -422,8 +422,15 @@ SessionAgentFinder::Session SessionAgentFinder::asked(const Lookup& lookup) cons
     session.folders = m_folders->known(session.folders);
     for (OtherSession& other : session.others) {
         other.folders = m_folders->known(other.folders);
-        if (const Lookup* theirs = other.hooksProcess ? nullptr : find(other.id)) {
-            other.hooksProcess = theirs->server;
+        const Lookup* theirs = find(other.id);
+        if (!theirs) {
+            continue;
+        }
+        other.hooksProcess = other.hooksProcess.value_or(theirs->server);
+        // The list was read when this session spoke, and may still show a tie the other session has lost since (at
+        // this very word, beside it): the process it let go is left for this one.
+        if (theirs->letGo && other.agent == *theirs->letGo) {
+            other.agent = answerOf(*theirs).agent;
         }
     }
     return session;
@@ -450,7 +457,11 @@ bool SessionAgentFinder::take(Lookup& lookup, const Look& look)
     // A tie passes to another process only by proof; a proven one holds while its process runs, and one whose
     // process ended stays so that the session ends with it. Only the likely one is taken back.
     if (!lookup.tie || proven || (lookup.likely && factsOf(*lookup.tie))) {
-        lookup.tie = fresh.untold ? std::nullopt : std::optional(fresh.agent);
+        const std::optional<AgentProcessId> tie = fresh.untold ? std::nullopt : std::optional(fresh.agent);
+        if (lookup.tie && lookup.tie != tie) {
+            lookup.letGo = lookup.tie;
+        }
+        lookup.tie = tie;
         lookup.likely = fresh.likely;
         lookup.undecided = fresh.undecided;
     }

@@ -172,6 +172,7 @@ private:
         AgentProcessId server;
         QString name; // the server's, which its sessions' processes share
         std::optional<AgentProcessId> tie {};
+        std::optional<AgentProcessId> letGo {}; // the tie it held last, which the listed sessions may still show
         bool likely = false;
         std::vector<AgentProcessId> undecided {};
         bool looked = false; // a look has ended: the session spoke before

@@ -195,6 +195,42 @@ TEST(SessionAgentFinderOwnAgent, AnswersAtOnceAndTakesAFreshLookAtEachWordOffThe
     EXPECT_EQ(ownOf(AgentProcessId { 777, 7770 }, beta), 777);
 }
 
+// The window a session held as its likely one is let go when another session of the server speaks beside it. The list
+// the other session's word came with still shows the window as the first one's; the finder reads the tie as it is now,
+// so the window is left for the session that spoke, which does not end for want of one.
+TEST(SessionAgentFinderOwnAgent, AWindowLetGoAtAnotherSessionsWordIsLeftForThatOne)
+{
+    Machine machine;
+    const ProcessFacts window = process(200, "codex", true, "/work/beta");
+    for (const ProcessFacts& p : { server, window }) {
+        machine.running.emplace(p.id.pid, p);
+    }
+    test::FakeClock clock;
+    SessionAgentFinder finder(clock);
+    machine.install(finder);
+    const SessionFolders beta { "/work/beta", {} };
+    finder.ownAgent(server.id, { resumed, beta });
+    ASSERT_TRUE(test::waitUntil([&] { return finder.looksUnderWay() == 0; }));
+    ASSERT_EQ(finder.tiedAgent(resumed), window.id);
+
+    const SessionAgentFinder::OtherSession listed { resumed, window.id, beta };
+    const SessionAgentFinder::Session asking { fresh, beta, std::nullopt, { listed } };
+    finder.ownAgent(server.id, asking);
+    ASSERT_TRUE(test::waitUntil([&] { return finder.looksUnderWay() == 0; }));
+    EXPECT_EQ(finder.tiedAgent(resumed), std::nullopt);
+    EXPECT_FALSE(finder.nothingLeft(fresh));
+    // Nor as time passes, while the window runs; once it is gone nothing is left for it.
+    for (const bool gone : { false, true }) {
+        if (gone) {
+            machine.running.erase(window.id.pid);
+        }
+        clock.advance(SessionAgentFinder::recheckIntervalMs);
+        finder.recheck(server.id, asking);
+        ASSERT_TRUE(test::waitUntil([&] { return finder.looksUnderWay() == 0; }));
+        EXPECT_EQ(finder.nothingLeft(fresh), gone);
+    }
+}
+
 TEST(SessionAgentFinderKernel, ReadsAProcessAsTheKernelShowsIt)
 {
     const qint64 pid = QCoreApplication::applicationPid();
