@@ -452,7 +452,11 @@ bool SessionAgentFinder::take(Lookup& lookup, const Look& look)
     lookup.seenAny = lookup.seenAny || !look.found.empty();
     const bool shared = std::any_of(question.others.begin(), question.others.end(),
         [&](const OtherSession& other) { return sameServer(other, lookup.server); });
-    lookup.nothingLeft = fresh.untold && (lookup.seenAny || shared) && leftNothing(server, look.found, question);
+    // The processes are read one by one after their list: a window that ended while they were read, beside one
+    // that started after the list, leaves none. Nothing left counts once a look begun after this one finds it too.
+    const bool leftNothingNow = fresh.untold && (lookup.seenAny || shared) && leftNothing(server, look.found, question);
+    lookup.nothingLeft = leftNothingNow && lookup.leftNothingSeen;
+    lookup.leftNothingSeen = leftNothingNow;
     const bool proven = !fresh.untold && !fresh.likely;
     // A tie passes to another process only by proof; a proven one holds while its process runs, and one whose
     // process ended stays so that the session ends with it. Only the likely one is taken back.
@@ -496,7 +500,7 @@ QCoro::Task<> SessionAgentFinder::lookUp(QString sessionId)
     if (!looked) {
         lookup->lookedAtMs = m_clock.monotonicMs();
     }
-    if (std::exchange(lookup->again, false)) {
+    if (std::exchange(lookup->again, false) || (lookup->leftNothingSeen && !lookup->nothingLeft)) {
         startLook(*lookup);
     }
     if (changed && onLookedUp) {

@@ -179,6 +179,7 @@ private:
         bool looking = false;
         bool again = false; // asked again while looking
         bool nothingLeft = false;
+        bool leftNothingSeen = false; // the latest look found nothing left, yet to be borne out by the next
         bool seenAny = false; // a look found a process of the server's name with a terminal in its folders
         bool startedAgain = false;
         std::optional<qint64> lookedAtMs {}; // on the monotonic scale, when its latest look ended

@@ -1,6 +1,7 @@
 #include "main/hooks/terminals/SessionAgentFinder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 #include <map>
 
@@ -117,6 +118,8 @@ TEST(SessionAgentFinderChoose, ASessionIsTiedToAProcessOfItsServersNameOnlyWhere
 struct Machine {
     std::map<qint64, ProcessFacts> running;
     int listings = 0;
+    // Listings still to come that are read while one window ends and another starts: they show neither.
+    std::atomic<int> torn = 0;
 
     void install(SessionAgentFinder& finder)
     {
@@ -128,6 +131,10 @@ struct Machine {
         finder.listProcesses = [this](const QString& name) {
             ++listings;
             std::vector<ProcessFacts> named;
+            if (torn > 0) {
+                --torn;
+                return named;
+            }
             for (const auto& [pid, facts] : running) {
                 if (facts.name == name) {
                     named.push_back(facts);
@@ -195,10 +202,10 @@ TEST(SessionAgentFinderOwnAgent, AnswersAtOnceAndTakesAFreshLookAtEachWordOffThe
     EXPECT_EQ(ownOf(AgentProcessId { 777, 7770 }, beta), 777);
 }
 
-// The window a session held as its likely one is let go when another session of the server speaks beside it. The list
-// the other session's word came with still shows the window as the first one's; the finder reads the tie as it is now,
-// so the window is left for the session that spoke, which does not end for want of one.
-TEST(SessionAgentFinderOwnAgent, AWindowLetGoAtAnotherSessionsWordIsLeftForThatOne)
+// An untied session ends for want of a window only where none is left for it. The window another session held as its
+// likely one is let go at this session's word, though the list that word came with still shows it as the other's; and
+// a window that started as the one before it ended is there, though a listing read across both shows neither.
+TEST(SessionAgentFinderOwnAgent, AnUntiedSessionEndsForWantOfAWindowOnlyWhereNoneIsLeftForIt)
 {
     Machine machine;
     const ProcessFacts window = process(200, "codex", true, "/work/beta");
@@ -219,15 +226,33 @@ TEST(SessionAgentFinderOwnAgent, AWindowLetGoAtAnotherSessionsWordIsLeftForThatO
     ASSERT_TRUE(test::waitUntil([&] { return finder.looksUnderWay() == 0; }));
     EXPECT_EQ(finder.tiedAgent(resumed), std::nullopt);
     EXPECT_FALSE(finder.nothingLeft(fresh));
-    // Nor as time passes, while the window runs; once it is gone nothing is left for it.
-    for (const bool gone : { false, true }) {
-        if (gone) {
-            machine.running.erase(window.id.pid);
+    // Nor as time passes while a window runs there, even one read as the old one ended and it started; once none
+    // is left, nothing is.
+    const ProcessFacts next = process(201, "codex", true, "/work/beta");
+    const struct {
+        const char* what;
+        std::vector<ProcessFacts> started;
+        std::vector<ProcessFacts> ended;
+        int torn;
+        bool nothingLeft;
+    } steps[] = {
+        { "the window runs on", {}, {}, 0, false },
+        { "another window started as it ended", { next }, { window }, 1, false },
+        { "that one ended too", {}, { next }, 0, true },
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        for (const ProcessFacts& p : step.started) {
+            machine.running.emplace(p.id.pid, p);
         }
+        for (const ProcessFacts& p : step.ended) {
+            machine.running.erase(p.id.pid);
+        }
+        machine.torn = step.torn;
         clock.advance(SessionAgentFinder::recheckIntervalMs);
         finder.recheck(server.id, asking);
         ASSERT_TRUE(test::waitUntil([&] { return finder.looksUnderWay() == 0; }));
-        EXPECT_EQ(finder.nothingLeft(fresh), gone);
+        EXPECT_EQ(finder.nothingLeft(fresh), step.nothingLeft);
     }
 }
 
