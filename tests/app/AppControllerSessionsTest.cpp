@@ -506,6 +506,10 @@ TEST_F(AppControllerSessionsTest, ALookThatNeverEndsHoldsUpNothingButItsOwnSessi
                 test::expectedReply(200, "OK", "{}").toStdString());
         }
         EXPECT_EQ(lines.filter("wait for a look at the processes").size(), 1) << lines.join('\n').toStdString();
+        // No more than the bound waits.
+        EXPECT_EQ(
+            lines.filter(QStringLiteral("Sessions: %1 events wait").arg(app::SessionRoad::maxWaitingEvents)).size(), 1)
+            << lines.join('\n').toStdString();
         EXPECT_FALSE(table().isHeld("tu-own"));
 
         // The pool the panel, the jump and speech share runs work with one thread.

@@ -253,10 +253,18 @@ class RemoveMurmeliTest(unittest.TestCase):
              (lock,), elsewhere, ("account/.murmeli/run", "account/.murmeli"), ()),
             ("the account's home, a murmeli of another home holds the lock in it", "home",
              ("home/.murmeli/run/instance.lock",), "home/.murmeli/run/instance.lock", (), ("home/.murmeli",)),
+            # The user database names the home by a link (/home leading to /usr/home, say); the kernel names the lock
+            # the murmeli holds open by where it lies.
+            ("another home, a murmeli runs and holds the lock, the account's home reached through a link", "linked",
+             ("linked/.murmeli/run/instance.lock",), "linked/.murmeli/run/instance.lock", (),
+             ("linked/.murmeli/run",)),
         )
         for name, account, present, holds, removed, kept in rows:
             with self.subTest(name), tempfile.TemporaryDirectory() as scratch:
                 env = scratch_environment(scratch, account)
+                if account == "linked":
+                    os.makedirs(os.path.join(scratch, "account"))
+                    os.symlink("account", os.path.join(scratch, "linked"))
                 leave(scratch, *(os.path.join(place, PLACES[place]) for place in HOME_PLACES), *present)
                 said, status = remove(scratch, env, holds is not None, holds)
                 waits = [place for place in kept if place.endswith("/run") or holds]

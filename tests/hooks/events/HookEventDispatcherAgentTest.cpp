@@ -23,12 +23,12 @@ QString idOf(char session)
     return QStringLiteral("%1aaaaaaa-0000-4000-8000-000000000000").arg(QLatin1Char(session));
 }
 
-enum class Op { Start, End, Poll, Speak, Expect };
+enum class Op { Start, End, Poll, Speak, Ask, Restored, Recheck, Expect };
 struct Step {
     Op op;
     char who; // a process ('S' is the server), or a session ('1', '2', ...)
-    QStringList arguments {}; // Start: after the program's name; Speak: the process that ran the hook, else 'S'
-    char agent = 0; // Expect: the process held as the session's own; '-' where it is not listed
+    QStringList arguments {}; // Start: after the program's name; Speak, Ask: the process that ran the hook, else 'S'
+    char agent = 0; // Expect: the process held as the session's own, '-' where it is not listed; Restored: as recorded
 };
 
 // Codex's processes as the kernel would tell of them: sleeping stand-ins with the facts given here, in one folder, the
@@ -83,16 +83,32 @@ struct Machine {
         m_running[label]->kill();
         m_running[label]->waitForFinished();
     }
-    void speak(char session, char agent)
+    void speak(char session, char agent, const QString& event = QStringLiteral("PostToolUse"))
     {
         const AgentProcessId named = m_ids[agent];
         const QJsonObject payload { { "session_id", idOf(session) }, { "cwd", m_folder.path() },
-            { "tool_name", "Bash" },
+            { "tool_name", "Bash" }, { "tool_use_id", "tu-" + idOf(session) },
             { "_murmeli_agent_process", named.pidText() + u' ' + QString::number(named.startTicks) } };
-        QCoro::waitFor(m_dispatcher.prepare(QStringLiteral("PostToolUse"), payload));
-        m_dispatcher.dispatch(QStringLiteral("PostToolUse"), payload);
+        QCoro::waitFor(m_dispatcher.prepare(event, payload));
+        m_dispatcher.dispatch(event, payload);
         ASSERT_TRUE(test::waitUntil([&] { return m_dispatcher.agentFinder.looksUnderWay() == 0; }));
         m_dispatcher.flush();
+    }
+    // Listed from its record after a restart, its hooks run by the server, with the process it was tied to: the finder
+    // has not heard of it.
+    void restored(char session, char agent)
+    {
+        const std::optional<SessionKey> key = m_registry.keyFor(idOf(session));
+        ASSERT_TRUE(key);
+        m_registry.addSession(*key, m_folder.path(), QStringLiteral("codex"));
+        m_registry.setHookFolder(*key, m_folder.path());
+        m_registry.setHookAgent(*key, m_ids[agent], m_ids['S']);
+    }
+    // As time passes without a word of the sessions.
+    void recheck()
+    {
+        m_dispatcher.recheckAgents();
+        ASSERT_TRUE(test::waitUntil([&] { return m_dispatcher.agentFinder.looksUnderWay() == 0; }));
     }
     void poll()
     {
@@ -138,7 +154,8 @@ struct Machine {
 // Sessions whose hooks a server runs are tied to a process of their own only by its proof (its arguments name the
 // session) or as the likely one (alone in the folder when the session first spoke, while no other session of the
 // server works there, and only while that lasts); a tie passes on only by proof, and its process's end ends the
-// session. Nothing else ties one: where nothing does, no death ends it.
+// session. Nothing else ties one: where nothing does, no death ends it. A late word of an ended session's turn brings
+// nothing back, but a request does: its agent waits for the answer, so the session was resumed somewhere.
 TEST(HookEventDispatcherAgentTest, ASessionIsTiedToItsOwnProcessOnlyByProofOrWhileItIsTheLikelyOne)
 {
     using enum Op;
@@ -174,6 +191,14 @@ TEST(HookEventDispatcherAgentTest, ASessionIsTiedToItsOwnProcessOnlyByProofOrWhi
             { { Start, 'P', resume1 }, { Speak, '1' }, { End, 'P' }, { Poll, 0 },
                 { Start, 'Q', { QStringLiteral("fix the resume button") } }, { Speak, '1' }, { Speak, '1' },
                 { Expect, '1', {}, '-' }, { Start, 'R', resume1 }, { Speak, '1' }, { Expect, '1', {}, 'R' } } },
+        { "restarted, held as the likely one while it stays alone",
+            { { Start, 'W' }, { Restored, '1', {}, 'W' }, { Recheck, 0 }, { Expect, '1', {}, 'W' } } },
+        { "restarted, held as the likely one, another window starts beside it",
+            { { Start, 'W' }, { Restored, '1', {}, 'W' }, { Start, 'X' }, { Recheck, 0 }, { Expect, '1', {}, 'S' },
+                { End, 'W' }, { Poll, 0 }, { Expect, '1', {}, 'S' } } },
+        { "its server asks for it after its proven process ended",
+            { { Start, 'P', resume1 }, { Speak, '1' }, { End, 'P' }, { Poll, 0 }, { Speak, '1' },
+                { Expect, '1', {}, '-' }, { Ask, '1' }, { Expect, '1', {}, 'S' } } },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -189,8 +214,16 @@ TEST(HookEventDispatcherAgentTest, ASessionIsTiedToItsOwnProcessOnlyByProofOrWhi
             case Poll:
                 machine.poll();
                 break;
+            case Restored:
+                machine.restored(step.who, step.agent);
+                break;
+            case Recheck:
+                machine.recheck();
+                break;
             case Speak:
-                machine.speak(step.who, step.arguments.isEmpty() ? 'S' : step.arguments.front().front().toLatin1());
+            case Ask:
+                machine.speak(step.who, step.arguments.isEmpty() ? 'S' : step.arguments.front().front().toLatin1(),
+                    step.op == Ask ? QStringLiteral("PermissionRequest") : QStringLiteral("PostToolUse"));
                 break;
             case Expect:
                 EXPECT_EQ(machine.agentOf(step.who), step.agent) << "session " << step.who;

@@ -296,6 +296,50 @@ TEST_F(HookServerTest, SecretComesFromTheKeychainUnlessGivenOrSkipped)
     EXPECT_FALSE(given.authEnforced());
 }
 
+// An install while murmeli runs stores the secret its hooks carry: from then on an event needs that one. An install
+// that stored nothing (it failed before it made one) leaves the check as it was.
+TEST_F(HookServerTest, ASecretAnInstallStoresIsTakenUpWhileRunningAndNoneLeavesTheCheckAsItWas)
+{
+    const QString service = QString::fromLatin1(platform::KeychainStore::hookAuthService);
+    const QByteArray unauthorized = expectedReply(401, "Unauthorized", R"({"error":"unauthorized"})");
+    const struct {
+        const char* what;
+        std::optional<QByteArray> before;
+        std::optional<QByteArray> after;
+        // The bearer that gets in afterwards; empty: none is needed.
+        QByteArray accepted;
+    } cases[] = {
+        { "none stored before, the install stores one", std::nullopt, "fresh", "fresh" },
+        { "one stored before, the install stores another", "old", "new", "new" },
+        { "one stored before, none after", "old", std::nullopt, "old" },
+        { "none stored before nor after", std::nullopt, std::nullopt, {} },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto store = std::make_shared<platform::FakeSecretStore>();
+        if (c.before) {
+            store->save(service, QStringLiteral("secret"), *c.before);
+        }
+        HookServer keyed { platform::KeychainStore(store) };
+        keyed.start(0);
+        ASSERT_TRUE(keyed.isRunning());
+        if (c.after) {
+            store->save(service, QStringLiteral("secret"), *c.after);
+        } else {
+            store->remove(service, QStringLiteral("secret"));
+        }
+        keyed.takeUpStoredSecret();
+        EXPECT_EQ(keyed.authEnforced(), !c.accepted.isEmpty());
+        EXPECT_EQ(
+            postHook(keyed.port(), QStringLiteral("/hook/Stop"), "{}"), c.accepted.isEmpty() ? okReply : unauthorized);
+        if (!c.accepted.isEmpty()) {
+            EXPECT_EQ(postHook(keyed.port(), QStringLiteral("/hook/Stop"), "{}",
+                          "Authorization: Bearer " + c.accepted + "\r\n"),
+                okReply);
+        }
+    }
+}
+
 // The secret file as a restore, a copy without -p, a dotfile manager, another user or an editor leaves it: whatever
 // shape it has, an event without the secret is refused unless no secret is stored at all, and the log names the
 // file and what was wrong with it.

@@ -8,7 +8,9 @@
 
 #include <unistd.h>
 
+#include "main/hooks/sessions/SessionRecord.h"
 #include "main/hooks/sessions/SessionRegistry.h"
+#include "main/hooks/sessions/StatusFiles.h"
 #include "tests/support/FakeClock.h"
 
 using namespace murmeli;
@@ -198,6 +200,45 @@ TEST_F(SessionRegistryTest, ASessionListedFromFilesThatAreRemovedGoesWithThem)
         }
         registry.refresh();
         EXPECT_EQ(keys().contains(QLatin1String(c.key)), c.listedAfterwards);
+    }
+}
+
+// After a restart a session listed from its record keeps the agent its events came from and, where that is not the
+// agent, the server that ran its hooks: which sessions share a server tells what is left for each.
+TEST_F(SessionRegistryTest, ARestartKeepsEachSessionsAgentAndTheServerThatRanItsHooks)
+{
+    const hooks::AgentProcessId agent { 4242, 42420 };
+    const hooks::AgentProcessId server { 4343, 43430 };
+    const struct {
+        const char* what;
+        const char* id;
+        hooks::AgentProcessId agent;
+        hooks::AgentProcessId ranHooks;
+        std::optional<hooks::AgentProcessId> hooksProcess;
+    } cases[] = {
+        { "its agent ran its hooks", "a9e00000-1111", agent, agent, std::nullopt },
+        { "a server ran them for its agent", "5e7ed000-2222", agent, server, server },
+        { "a server ran them, tied to no agent", "5e7f0000-3333", server, server, std::nullopt },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::optional<SessionKey> sid = registry.keyFor(QLatin1String(c.id));
+        ASSERT_TRUE(sid);
+        registry.addSession(*sid, QStringLiteral("/w"), QStringLiteral("codex"));
+        registry.noteEvent(*sid, QStringLiteral("codex"), false);
+        registry.setHookAgent(*sid, c.agent, c.ranHooks);
+        const std::optional<hooks::SessionRecord> written = registry.recordOf(*sid);
+        ASSERT_TRUE(written);
+        file(hooks::StatusFiles::fileName(*sid, hooks::StatusFileKind::Session), 0, written->toJson());
+
+        SessionRegistry restarted { hooks::StatusDirectory(dirPath()), clock, root.path() + QStringLiteral("/legacy") };
+        restarted.refresh();
+        const auto& list = restarted.sessions();
+        const auto listed
+            = std::find_if(list.begin(), list.end(), [&](const SessionSnapshot& s) { return s.sid8 == *sid; });
+        ASSERT_NE(listed, list.end());
+        EXPECT_EQ(listed->hookAgent, c.agent);
+        EXPECT_EQ(listed->hooksProcess, c.hooksProcess);
     }
 }
 

@@ -73,22 +73,30 @@ TEST(StaleFileCleanupTest, DeletesOnlyOldFilesOfSessionsWithoutAnAgent)
         { "proj0011-status.json", 60, false }, // the agent runs in its project folder
         { "node0012-status.json", 60, false }, // a node script of the adapter table is an agent too
         { "root0013-status.json", 60, true }, // an agent in "/" keeps no session alive
+        { "link0016-status.json", 60, false }, // the agent runs in its folder, which its status names through a link
     };
+    // The kernel names an agent's folder with its links followed.
+    QTemporaryDir disk;
+    ASSERT_TRUE(QDir(disk.path()).mkdir("work") && QFile::link(disk.filePath("work"), disk.filePath("link")));
+    const QString linked = disk.filePath("link");
+    const QString real = QDir(disk.filePath("work")).canonicalPath();
     const ProcessTable table = ProcessTable::parse("10 1 pts/0 claude --resume live0001-aaaa\n"
                                                    "11 1 pts/1 claude --resume live-001-zzz\n"
                                                    "12 1 pts/2 /opt/agent/bin/claude --permission-mode default\n"
                                                    "13 1 pts/3 vim notes.txt\n"
                                                    "14 1 pts/4 node /home/u/.npm/bin/gemini -p hi\n"
-                                                   "15 1 pts/5 qodercli\n",
+                                                   "15 1 pts/5 qodercli\n"
+                                                   "16 1 pts/6 claude\n",
         takenAt);
     const std::map<QString, QString> processDirectories { { "12", "/work/a" }, { "13", "/work/b" }, { "14", "/work/d" },
-        { "15", "/" } };
+        { "15", "/" }, { "16", real } };
     const std::map<QString, SessionFolders> sessionDirectories { { "/d/here0006-status.json", { "/work/a", {} } },
         { "/d/gone0007-status.json", { "/work/b", {} } }, { "/d/else0008-status.json", { "/work/c", {} } },
         { "/d/deep0010-status.json", { "/work/a/src/lib", "/work/a" } },
         { "/d/high0014-status.json", { "/work/a/src/lib", "/work/a/src" } },
         { "/d/proj0011-status.json", { "/tmp/elsewhere", "/work/a" } },
-        { "/d/node0012-status.json", { "/work/d", {} } }, { "/d/root0013-status.json", { "/srv", "/srv" } } };
+        { "/d/node0012-status.json", { "/work/d", {} } }, { "/d/root0013-status.json", { "/srv", "/srv" } },
+        { "/d/link0016-status.json", { linked, linked } } };
     const auto lookUp = [](const auto& in, const QString& key) {
         const auto found = in.find(key);
         return found == in.end() ? std::nullopt : std::optional(found->second);

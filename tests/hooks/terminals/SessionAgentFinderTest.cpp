@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 #include <iterator>
 #include <map>
 
@@ -13,6 +14,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include "main/common/OffThread.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/Wait.h"
 
@@ -90,6 +92,11 @@ TEST(SessionAgentFinderChoose, ASessionIsTiedToAProcessOfItsServersNameOnlyWhere
             { other(server.id, "/work/alpha") }, { third }, std::nullopt, { 100 } },
         { "one of two ended, the server's other session works elsewhere", fresh, alpha,
             { other(server.id, "/work/beta") }, { third }, 100, {} },
+        { "one of two ended, the other resumes a session of the server that works elsewhere", fresh, alpha,
+            { { resumed, server.id, { "/work/beta", {} } } }, { third }, std::nullopt, {} },
+        { "the one in its folder, where a session of the server tied to a process elsewhere works now", fresh,
+            { "/work/beta", {} }, { { QString(), third, { "/work/beta", {} }, server.id } }, {}, std::nullopt,
+            { 200 } },
         { "its id inside a prompt, another's words", fresh, delta, { other(server.id, "/work/delta") }, {},
             std::nullopt, { 500, 600 } },
         { "no codex with a terminal in its folder", fresh, { "/work/gamma", {} }, {}, {}, std::nullopt, {} },
@@ -253,6 +260,66 @@ TEST(SessionAgentFinderOwnAgent, AnUntiedSessionEndsForWantOfAWindowOnlyWhereNon
         finder.recheck(server.id, asking);
         ASSERT_TRUE(test::waitUntil([&] { return finder.looksUnderWay() == 0; }));
         EXPECT_EQ(finder.nothingLeft(fresh), step.nothingLeft);
+    }
+}
+
+// An ended session whose server speaks again is started again where the fresh look finds, in its folder as the kernel
+// names it (the agent may send it through a link), a codex started to resume a session without naming which that no
+// other session owns; or where the look cannot tell in its time.
+TEST(SessionAgentFinderLookAgain, AnEndedSessionIsStartedAgainByAResumeThatNamesNoSessionOrALookThatCannotTell)
+{
+    const QStringList last { QStringLiteral("resume"), QStringLiteral("--last") };
+    const struct {
+        const char* name;
+        const char* sent; // the folder its event names
+        QStringList arguments; // of the codex in /work/zeta
+        bool stuck;
+        bool startedAgain;
+    } rows[] = {
+        { "resumed without naming which", "/work/zeta", last, false, true },
+        { "resumed without naming which, its folder sent through a link", "/link/zeta", last, false, true },
+        { "another session resumed by its id", "/work/zeta", { QStringLiteral("resume"), resumed }, false, false },
+        { "a new session", "/work/zeta", {}, false, false },
+        { "a new session, the look never ends", "/work/zeta", {}, true, true },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::FakeClock clock;
+        SessionAgentFinder finder(clock);
+        Machine machine;
+        machine.running.emplace(server.id.pid, server);
+        machine.running.emplace(700, process(700, "codex", true, "/work/zeta", row.arguments));
+        machine.install(finder);
+        // Lets a stuck look go once the test is done with it.
+        std::promise<void> gate;
+        if (!row.stuck) {
+            gate.set_value();
+        }
+        finder.listProcesses = [opened = gate.get_future().share(), list = finder.listProcesses](const QString& name) {
+            opened.wait();
+            return list(name);
+        };
+        finder.resolveFolder = [](const QString& folder) {
+            return folder.startsWith(QStringLiteral("/link/")) ? QStringLiteral("/work") + folder.mid(5) : folder;
+        };
+        const SessionAgentFinder::Session ended { fresh,
+            { QString::fromLatin1(row.sent), QString::fromLatin1(row.sent) }, std::nullopt,
+            { { resumed, server.id, { "/work/beta", {} } } } };
+        bool done = false;
+        const auto looking = [&]() -> QCoro::Task<> {
+            co_await finder.lookAgain(server.id, ended);
+            done = true;
+        };
+        const QCoro::Task<> look = looking();
+        if (row.stuck) {
+            clock.advance(SessionAgentFinder::lookLimitMs);
+        }
+        EXPECT_TRUE(test::waitUntil([&] { return done; }));
+        EXPECT_EQ(finder.startedAgain(fresh), row.startedAgain);
+        if (row.stuck) {
+            gate.set_value();
+        }
+        common::lookPool().waitForDone();
     }
 }
 

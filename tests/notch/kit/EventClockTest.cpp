@@ -60,6 +60,8 @@ TEST(EventClockTest, NoEventNorADriftingDisplayMovesWhereTheOthersLand)
             { { 1000, 1500, {} }, { 1100, 1600, {} }, { 2000, 2500, {} } }, { -1, -1, -1 } },
         { "the display's clock wraps", { 0xffffffffU - 1500, 1 }, { { 1000, 1001, {} }, { 2000, 2003, {} } },
             { -1, -1 } },
+        { "the display's clock wraps between its reading and an event", { 0xffffffffU - 1500, 1 },
+            { { 1000, 1001, {} }, { 1600, 1700, {} } }, { -1, -1 } },
         { "a busy machine stalls 30 ms while the display is first asked its time", {},
             { { 1000, 1001, {} }, { 1500, 1501, {} } }, { -1, -1 }, 30 },
     };

@@ -443,6 +443,12 @@ TEST(ApprovalCardTest, ARequestOfAnyToolNameIsAnsweredOnASmallScreen)
                     const QRectF seen = viewport.adjusted(-1, -1, 1, 1);
                     ASSERT_TRUE(seen.contains(s.card().commandFrame()));
                     ASSERT_TRUE(seen.contains(s.card().buttonFrames()[static_cast<size_t>(index)]));
+                    // A name that fits on Always Allow leaves room for all three with the command.
+                    if (tool.size() <= notch::ApprovalCard::longestToolNameOnAButton) {
+                        for (const QRectF& button : s.card().buttonFrames()) {
+                            EXPECT_TRUE(seen.contains(button));
+                        }
+                    }
                     s.frames(notch::Standing::decisionMs + 50);
                     EXPECT_TRUE(s.click(index));
                     if (tool.size() > notch::ApprovalCard::longestToolNameOnAButton) {
