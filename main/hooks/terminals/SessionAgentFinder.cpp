@@ -403,7 +403,7 @@ void SessionAgentFinder::dropLikelyBeside(
         // One whose process has ended keeps it: that end ends the session.
         if (lookup.session.id != sessionId && lookup.server == server && lookup.likely && lookup.tie
             && sharesAFolder(m_folders->known(lookup.session.folders), where) && factsOf(*lookup.tie)) {
-            lookup.letGo = std::exchange(lookup.tie, std::nullopt);
+            retie(lookup, std::nullopt);
             lookup.likely = false;
             lookup.undecided.clear();
             dropped << lookup.session.id;
@@ -414,6 +414,14 @@ void SessionAgentFinder::dropLikelyBeside(
             onLookedUp(id);
         }
     }
+}
+
+void SessionAgentFinder::retie(Lookup& lookup, std::optional<AgentProcessId> tie)
+{
+    if (lookup.tie && lookup.tie != tie) {
+        lookup.letGo = lookup.tie;
+    }
+    lookup.tie = tie;
 }
 
 SessionAgentFinder::Session SessionAgentFinder::asked(const Lookup& lookup) const
@@ -461,11 +469,7 @@ bool SessionAgentFinder::take(Lookup& lookup, const Look& look)
     // A tie passes to another process only by proof; a proven one holds while its process runs, and one whose
     // process ended stays so that the session ends with it. Only the likely one is taken back.
     if (!lookup.tie || proven || (lookup.likely && factsOf(*lookup.tie))) {
-        const std::optional<AgentProcessId> tie = fresh.untold ? std::nullopt : std::optional(fresh.agent);
-        if (lookup.tie && lookup.tie != tie) {
-            lookup.letGo = lookup.tie;
-        }
-        lookup.tie = tie;
+        retie(lookup, fresh.untold ? std::nullopt : std::optional(fresh.agent));
         lookup.likely = fresh.likely;
         lookup.undecided = fresh.undecided;
     }

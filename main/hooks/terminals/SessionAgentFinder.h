@@ -196,6 +196,8 @@ private:
     const Lookup* find(const QString& sessionId) const;
     Lookup& remember(const ProcessFacts& server, const Session& session);
     static Verdict answerOf(const Lookup& lookup);
+    /// The session's tie becomes tie; the one it had is kept as let go.
+    static void retie(Lookup& lookup, std::optional<AgentProcessId> tie);
     /// Unties the other sessions of the server in those folders held only as likely; tells who lost its tie.
     void dropLikelyBeside(const QString& sessionId, const AgentProcessId& server, const SessionFolders& folders);
     /// The session as choose() is asked of it: its folders and the others' as the kernel names them, and the server
