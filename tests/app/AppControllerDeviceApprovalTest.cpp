@@ -162,3 +162,22 @@ TEST_F(AppControllerDeviceApprovalTest, ARepeatedAnswerDoesNotDecideAnotherSessi
         EXPECT_FALSE(test::ControllerProbe::pendingTable(*controller).hasActive());
     }
 }
+
+// An agent that gives up on its hook may send the same request again while the first is still held: the retry is
+// let through with the neutral reply, and the device keeps showing the first, whose answer still reaches the agent.
+TEST_F(AppControllerDeviceApprovalTest, ARetriedRequestLeavesTheHeldOnesPromptOnTheDevice)
+{
+    auto first = ask(QStringLiteral("cccc3333"), QStringLiteral("toolu_retried"), QStringLiteral("make deploy"));
+    const QString shown = shownIdFor(QStringLiteral("make deploy"));
+    ASSERT_FALSE(shown.isEmpty());
+    auto retry = ask(QStringLiteral("cccc3333"), QStringLiteral("toolu_retried"), QStringLiteral("make deploy"));
+    EXPECT_EQ(retry->readUntilClosed().toStdString(), test::expectedReply(200, "OK", "{}").toStdString());
+
+    const auto written = s_bluez->written(*m_device);
+    const QStringList sent = QString::fromUtf8(written ? written->bytes : QByteArray()).split('\n');
+    EXPECT_FALSE(sent.contains(QStringLiteral("Q:") + shown + QStringLiteral(",cancel")))
+        << sent.join(' ').toStdString();
+
+    answer(QStringLiteral("R:") + shown + QStringLiteral(",allow"));
+    EXPECT_EQ(first->readUntilClosed(deviceTimeoutMs).toStdString(), reply("allow"));
+}

@@ -16,6 +16,7 @@
 #include <QThreadPool>
 
 #include "main/app/AppController.h"
+#include "main/hooks/sessions/SessionRegistry.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
 #include "tests/support/ControllerProbe.h"
@@ -527,4 +528,32 @@ TEST_F(AppControllerSessionsTest, ALookThatNeverEndsHoldsUpNothingButItsOwnSessi
         table().resolve("tu-other", hooks::ApprovalDecision::deny());
         table().resolve("tu-own", hooks::ApprovalDecision::deny());
     }
+}
+
+// A full list makes room for a new session by letting go of the one heard from longest ago, whatever order the others
+// came in.
+TEST_F(AppControllerSessionsTest, AFullListMakesRoomByLettingGoOfTheSessionHeardFromLongestAgo)
+{
+    const int bound = int(hooks::SessionRegistry::maxSessions);
+    const auto start = [&](int i) {
+        post("SessionStart", QStringLiteral("f%1-1111-4111-8111-111111111111").arg(i, 7, 10, QLatin1Char('0')),
+            QStringLiteral("project%1").arg(i));
+    };
+    // Heard from 40 minutes ago (one), then 30 and 20 minutes ago (the rest, half each).
+    start(0);
+    clock->advance(10 * minute);
+    for (int i = 1; i < bound; ++i) {
+        start(i);
+        if (i == bound / 2) {
+            clock->advance(10 * minute);
+        }
+    }
+    clock->advance(20 * minute);
+    ASSERT_EQ(int(rows().size()), bound);
+
+    post("SessionStart", QStringLiteral("0a1b2c3d-1111-4111-8111-111111111111"), QStringLiteral("newcomer"));
+    const auto listed = rows();
+    EXPECT_TRUE(listed.contains(QStringLiteral("newcomer")));
+    EXPECT_FALSE(listed.contains(QStringLiteral("project0")));
+    EXPECT_EQ(int(listed.size()), bound);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "main/ui/design/Tokens.h"
+#include "main/usage/CodexBarOutputParser.h"
 
 using namespace murmeli;
 using notch::UsageHeader;
@@ -89,4 +90,24 @@ TEST(UsageHeaderTest, TabsWindowsAndTheUpdateLine)
     EXPECT_EQ(UsageHeader::lastUpdatedText(std::nullopt), QStringLiteral("Last Updated: \u2014"));
     const QDateTime local(QDate(2026, 3, 7), QTime(9, 5));
     EXPECT_EQ(UsageHeader::lastUpdatedText(local), QStringLiteral("Last Updated: 0307-09:05"));
+}
+
+// The usage tool gives the plan in the account's identity, at the top of the usage, or in both: the tab names it
+// wherever it came.
+TEST(UsageHeaderTest, TheTabNamesThePlanWhereverTheUsageToolGaveIt)
+{
+    const struct {
+        const char* where;
+        QByteArray usage;
+    } cases[] = {
+        { "identity only", R"({"identity":{"providerID":"codex","loginMethod":"pro"}})" },
+        { "top only", R"({"identity":{"providerID":"codex"},"loginMethod":"pro"})" },
+        { "no identity", R"({"loginMethod":"pro"})" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        const auto rows = usage::CodexBarOutputParser::parse(R"([{"provider":"codex","usage":)" + c.usage + "}]");
+        ASSERT_TRUE(rows && rows->size() == 1);
+        EXPECT_EQ(UsageHeader::tabLabel(rows->front()).toStdString(), "Codex pro");
+    }
 }
