@@ -93,9 +93,12 @@ TEST_F(CodexBarUsageReaderTest, StatusWhenEveryRowFails)
         QStringList directories;
         double rowTimeoutSec;
         CodexBarReaderStatus status;
+        const char* codexMode = nullptr; // the second row's, where it fails otherwise
     };
     const Case cases[] = {
         { "fail", { row("claude"), row("codex") }, { fakeDir }, 15, CodexBarReaderStatus::error(3) },
+        // The status tells the first row's failure, whatever failed after it.
+        { "fail", { row("claude"), row("codex") }, { fakeDir }, 15, CodexBarReaderStatus::error(3), "silent-fail" },
         { "silent-fail", { row("claude") }, { fakeDir }, 15, CodexBarReaderStatus::error(2) },
         { "error-json", { row("codex") }, { fakeDir }, 15, CodexBarReaderStatus::error(1) },
         { "garbage", { row("claude"), QStringLiteral("codexbar usage --provider claude") }, { fakeDir }, 15,
@@ -107,6 +110,11 @@ TEST_F(CodexBarUsageReaderTest, StatusWhenEveryRowFails)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
         qputenv("FAKE_CODEXBAR_MODE", c.mode);
+        if (c.codexMode) {
+            qputenv("FAKE_CODEXBAR_MODE_codex", c.codexMode);
+        } else {
+            qunsetenv("FAKE_CODEXBAR_MODE_codex");
+        }
         m_statuses.clear();
         auto reader = makeReader(c.directories, c.rowTimeoutSec);
         reader->setCommands(c.rows);

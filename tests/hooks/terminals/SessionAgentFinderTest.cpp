@@ -43,6 +43,8 @@ const std::vector<ProcessFacts> processes {
     // Prompts given on the command line: one argument each, whatever words they hold.
     process(500, "codex", true, "/work/delta", { QStringLiteral("fix the resume button") }),
     process(600, "codex", true, "/work/delta", { QStringLiteral("go on with ") + fresh }),
+    // A second codex without a terminal (another server, or a run in the background) is no session's window.
+    process(700, "codex", false, "/work/gamma"),
 };
 const AgentProcessId first = processes[0].id;
 const AgentProcessId third = processes[4].id;

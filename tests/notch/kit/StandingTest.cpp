@@ -9,6 +9,10 @@
 
 using namespace murmeli;
 
+// How the panel moved at the change: not at all, in the frame that drew it, or between two frames (none drawn while
+// it moved), standing still again from the change.
+enum class Panel { Still, MovingInTheFrame, MovedBetweenFrames };
+
 // A control that stood its second takes presses; anything that moves it after that, a shift the eye sees, a trip out
 // of view or a panel that moves, makes it wait a whole second again from the frame that draws it at rest.
 TEST(StandingTest, AControlThatWasReadyWaitsItsSecondAgainOnceAnythingMovedIt)
@@ -18,16 +22,18 @@ TEST(StandingTest, AControlThatWasReadyWaitsItsSecondAgainOnceAnythingMovedIt)
         const char* what;
         QRectF movedTo;
         bool inView;
-        bool panelStill;
+        Panel panel;
         qint64 pressedAfter; // the change
         bool takes;
     } rows[] = {
-        { "nothing changed", at, true, true, 0, true },
-        { "moved 4 points, pressed 0.5 s after", at.translated(0, 4), true, true, 500, false },
-        { "moved 4 points, pressed 1.1 s after", at.translated(0, 4), true, true, 1100, true },
-        { "moved a quarter of a point", at.translated(0, 0.25), true, true, 0, true },
-        { "out of view for a frame, pressed 0.5 s after", at, false, true, 500, false },
-        { "the panel moved for a frame, pressed 0.5 s after", at, true, false, 500, false },
+        { "nothing changed", at, true, Panel::Still, 0, true },
+        { "moved 4 points, pressed 0.5 s after", at.translated(0, 4), true, Panel::Still, 500, false },
+        { "moved 4 points, pressed 1.1 s after", at.translated(0, 4), true, Panel::Still, 1100, true },
+        { "moved a quarter of a point", at.translated(0, 0.25), true, Panel::Still, 0, true },
+        { "grew 4 points at its bottom, pressed 0.5 s after", at.adjusted(0, 0, 0, 4), true, Panel::Still, 500, false },
+        { "out of view for a frame, pressed 0.5 s after", at, false, Panel::Still, 500, false },
+        { "the panel moved for a frame, pressed 0.5 s after", at, true, Panel::MovingInTheFrame, 500, false },
+        { "the panel moved between two frames, pressed 0.5 s after", at, true, Panel::MovedBetweenFrames, 500, false },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -42,8 +48,11 @@ TEST(StandingTest, AControlThatWasReadyWaitsItsSecondAgainOnceAnythingMovedIt)
         }
         ASSERT_TRUE(standing.takes(ms - 16));
         const qint64 changed = ms;
-        standing.place(row.movedTo, row.inView, row.panelStill ? std::optional<qint64>(0) : std::nullopt, ms, ++frame);
-        const qint64 stillSince = row.panelStill ? 0 : changed + 16;
+        const std::optional<qint64> stillAtChange = row.panel == Panel::Still ? std::optional<qint64>(0)
+            : row.panel == Panel::MovedBetweenFrames                          ? std::optional(changed)
+                                                                              : std::nullopt;
+        standing.place(row.movedTo, row.inView, stillAtChange, ms, ++frame);
+        const qint64 stillSince = stillAtChange.value_or(changed + 16);
         for (ms += 16; ms <= changed + row.pressedAfter; ms += 16) {
             standing.place(row.movedTo, true, stillSince, ms, ++frame);
         }
