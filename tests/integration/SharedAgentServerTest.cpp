@@ -446,3 +446,33 @@ TEST_F(SharedAgentServerTest, AnUntiedSessionEndsOnceNothingOfItsAgentIsLeftForI
     EXPECT_TRUE(keyOf(two).isEmpty());
     EXPECT_FALSE(keyOf(idB).isEmpty());
 }
+
+// An editor's Codex server runs two chats in a folder where no Codex window runs, and both ask: nothing of their agent
+// was ever beside them to be left, so both stay listed with their requests held while the server runs; once the server
+// is gone, both end with a word of why, their requests with them.
+TEST_F(SharedAgentServerTest, TwoChatsOfAServerWithoutAWindowStayWhileItRuns)
+{
+    const QString one = idMadeNow('1');
+    const QString two = idMadeNow('2');
+    for (const QString& id : { one, two }) {
+        startSession(id);
+    }
+    ask(one, "tu-chat-1");
+    ask(two, "tu-chat-2");
+    ASSERT_TRUE(waitUntil([&] { return holds("tu-chat-1") && holds("tu-chat-2"); }, 20000))
+        << murmeli->lines.join(u'\n').toStdString();
+    // Four of the hook watcher's looks, and murmeli's own, find nothing to end.
+    EXPECT_FALSE(syncedUntil([&] { return !holds("tu-chat-1") || !holds("tu-chat-2"); }, 2500))
+        << murmeli->lines.join(u'\n').toStdString();
+    EXPECT_FALSE(keyOf(one).isEmpty());
+    EXPECT_FALSE(keyOf(two).isEmpty());
+
+    ::kill(static_cast<pid_t>(server), SIGKILL);
+    ASSERT_TRUE(waitUntil([&] { return test::processGone(static_cast<pid_t>(server)); }));
+    EXPECT_TRUE(syncedUntil([&] { return !holds("tu-chat-1") && !holds("tu-chat-2") && keyOf(one).isEmpty(); }))
+        << murmeli->lines.join(u'\n').toStdString();
+    EXPECT_EQ(murmeli->lines.filter(QRegularExpression(QStringLiteral("^Sessions: \\w+ ended: its agent .* is gone")))
+                  .size(),
+        2)
+        << murmeli->lines.join(u'\n').toStdString();
+}
