@@ -293,8 +293,8 @@ void SessionRegistry::refresh()
         if (s.isActive(now)) {
             return false;
         }
-        leaving.emplace(s.sid8,
-            QStringLiteral("nothing came from it for %1 hours").arg(int(sessionSafetyWindowSeconds / 3600)));
+        leaving.emplace(
+            s.sid8, QStringLiteral("nothing came from it for %1 hours").arg(int(sessionSafetyWindowSeconds / 3600)));
         return true;
     });
     sortForDisplay(list);
@@ -303,9 +303,8 @@ void SessionRegistry::refresh()
         // Sessions whose request waits stay, whatever came later; the full list lets them in with room only.
         std::stable_partition(list.begin(), list.end(), [&](const SessionSnapshot& s) { return holds(s.sid8); });
         firstLeftOut = list[maxSessions].sid8;
-        std::for_each(list.begin() + maxSessions, list.end(), [&](const SessionSnapshot& s) {
-            leaving.emplace(s.sid8, QStringLiteral("the list is full"));
-        });
+        std::for_each(list.begin() + maxSessions, list.end(),
+            [&](const SessionSnapshot& s) { leaving.emplace(s.sid8, QStringLiteral("the list is full")); });
         list.erase(list.begin() + maxSessions, list.end());
         sortForDisplay(list);
     }

@@ -468,8 +468,8 @@ bool SessionAgentFinder::take(Lookup& lookup, const Look& look)
     ProcessFacts server;
     server.id = lookup.server;
     server.name = lookup.name;
-    const Verdict fresh = choose(server, look.found, question, !lookup.looked,
-        lookup.likely ? lookup.tie : std::nullopt, lookup.firstWordMs);
+    const Verdict fresh = choose(
+        server, look.found, question, !lookup.looked, lookup.likely ? lookup.tie : std::nullopt, lookup.firstWordMs);
     lookup.looked = true;
     lookup.lookedAtMs = m_clock.monotonicMs();
     // A window it saw that another session owns now was never its own; one that is no longer found is gone.
@@ -492,7 +492,8 @@ bool SessionAgentFinder::take(Lookup& lookup, const Look& look)
     // it may run the session itself (an editor's, a headless run), however many sessions it runs.
     // The processes are read one by one after their list: a window that ended while they were read, beside one
     // that started after the list, leaves none. Nothing left counts once a look begun after this one finds it too.
-    const bool leftNothingNow = fresh.untold && !lookup.windows.empty() && left.empty();
+    const bool leftNothingNow
+        = fresh.untold && !lookup.windows.empty() && !question.folders.agentFolders().isEmpty() && left.empty();
     lookup.nothingLeft = leftNothingNow && lookup.leftNothingSeen;
     lookup.leftNothingSeen = leftNothingNow;
     const bool proven = !fresh.untold && !fresh.likely;

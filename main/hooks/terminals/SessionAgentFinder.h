@@ -40,12 +40,13 @@ struct ProcessFacts final {
 /// at the processes: its arguments name the session (`codex resume <id>`). One more tie is made, as the likely one:
 /// the only such process in the folder when the session first spoke, while no other session of that server works
 /// there and no other session owns it (holds it as its own, or is named by its arguments); it is dropped as soon as
-/// another session of the server there speaks or another such process starts there. Nothing else ties a session, least
-/// of all which processes the other sessions leave over. Where nothing ties it, the server stays the session's process
-/// and the jump says it cannot tell; such a session ends for want of a window only once a window that could have been
-/// its own (no other session's) was seen in its folder and none is left: a server that never had one beside it, an
-/// editor's or a headless run's, keeps its sessions while it runs, however many. A tie never passes to another process
-/// but by proof: the end of its process ends the session, whatever comes late.
+/// another session of the server there speaks or another such process starts there, and made again where, alone there
+/// once more with no other session of the server there, it ran before the session first spoke. Nothing else ties a
+/// session, least of all which processes the other sessions leave over. Where nothing ties it, the server stays the
+/// session's process and the jump says it cannot tell; such a session ends for want of a window only once a window that
+/// could have been its own (no other session's) was seen in its folder and none is left: a server that never had one
+/// beside it, an editor's or a headless run's, keeps its sessions while it runs, however many. A tie never passes to
+/// another process but by proof: the end of its process ends the session, whatever comes late.
 ///
 /// Every look at the processes, and at the folders the agents sent, runs on threads of its own within lookLimitMs; one
 /// that runs out proves nothing.
@@ -157,9 +158,7 @@ public:
     /// a terminal in the session's folders, which are given as the kernel names them. Of the session's others, those
     /// of that server stand in the likely one's way where they work, and any may own a process. firstLook: the
     /// session speaks for the first time, so the likely one may be tied; keptLikely: the one tied before as the
-    /// likely one.
-    /// firstWordMs: when the session first spoke in this run, since 1970; a lone window that ran before it may be tied on
-    /// a later look too.
+    /// likely one; firstWordMs: when the session first spoke in this run, since 1970, for that window on a later look.
     static Verdict choose(const ProcessFacts& named, const std::vector<ProcessFacts>& looked, const Session& session,
         bool firstLook, const std::optional<AgentProcessId>& keptLikely = std::nullopt,
         std::optional<qint64> firstWordMs = std::nullopt);

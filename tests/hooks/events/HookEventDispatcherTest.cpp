@@ -269,8 +269,9 @@ TEST_F(HookEventDispatcherTest, SessionEndRemovesTheSessionAndItsFiles)
     EXPECT_FALSE(readBack(key));
     // The log says why its row left, once: a repeated end finds nothing to end.
     dispatch("SessionEnd", { { "session_id", longId } });
-    const auto ended = std::count_if(m_logs.begin(), m_logs.end(),
-        [](const auto& line) { return line.first == QStringLiteral("Sessions: %1 ended: its agent said so").arg(key); });
+    const auto ended = std::count_if(m_logs.begin(), m_logs.end(), [](const auto& line) {
+        return line.first == QStringLiteral("Sessions: %1 ended: its agent said so").arg(key);
+    });
     EXPECT_EQ(ended, 1);
 }
 

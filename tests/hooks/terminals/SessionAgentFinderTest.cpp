@@ -80,8 +80,8 @@ TEST(SessionAgentFinderChoose, ASessionIsTiedToAProcessOfItsServersNameOnlyWhere
         // As after /new then /resume in one window: the new session took the window back, and has gone since.
         { "the one in its folder, no longer its first word, there before it first spoke", fresh, { "/work/beta", {} },
             {}, {}, 200, {}, false, std::nullopt, 1000 },
-        { "the one in its folder, no longer its first word, started after it first spoke", fresh,
-            { "/work/beta", {} }, {}, {}, std::nullopt, { 200 }, false, std::nullopt, 150 },
+        { "the one in its folder, no longer its first word, started after it first spoke", fresh, { "/work/beta", {} },
+            {}, {}, std::nullopt, { 200 }, false, std::nullopt, 150 },
         { "the one in its folder, there before it first spoke, another session of the server there", fresh,
             { "/work/beta", {} }, { other(server.id, "/work/beta") }, {}, std::nullopt, { 200 }, false, std::nullopt,
             1000 },
@@ -116,9 +116,8 @@ TEST(SessionAgentFinderChoose, ASessionIsTiedToAProcessOfItsServersNameOnlyWhere
         std::vector<ProcessFacts> looked;
         std::copy_if(processes.begin(), processes.end(), std::back_inserter(looked),
             [&](const ProcessFacts& p) { return std::find(c.gone.begin(), c.gone.end(), p.id) == c.gone.end(); });
-        const SessionAgentFinder::Verdict verdict
-            = SessionAgentFinder::choose(
-                server, looked, { c.id, c.folders, std::nullopt, c.others }, c.first, c.kept, c.firstWord);
+        const SessionAgentFinder::Verdict verdict = SessionAgentFinder::choose(
+            server, looked, { c.id, c.folders, std::nullopt, c.others }, c.first, c.kept, c.firstWord);
         EXPECT_EQ(verdict.agent.pid, c.own.value_or(server.id.pid));
         EXPECT_EQ(verdict.untold, !c.own);
         std::vector<qint64> undecided;
@@ -296,11 +295,10 @@ TEST(SessionAgentFinderOwnAgent, OnlyASessionThatHadAWindowOfItsOwnEndsForWantOf
         { "the server runs two sessions there, no window there", { server }, { chat }, { chat }, {}, false },
         { "beside another session's window, that one listed first", { server, window }, { windows }, { windows }, {},
             false },
-        { "beside another session's window, that one listed after it", { server, window }, {}, { windows }, {},
-            false },
+        { "beside another session's window, that one listed after it", { server, window }, {}, { windows }, {}, false },
         { "a window there that may be its own or the other chat's", { server, window }, { chat }, { chat }, {}, true },
-        { "no window there since a restart, one gone before it kept in its record", { server }, {}, {}, { AgentProcessId { 250, 2500 } },
-            true },
+        { "no window there since a restart, one gone before it kept in its record", { server }, {}, {},
+            { AgentProcessId { 250, 2500 } }, true },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
