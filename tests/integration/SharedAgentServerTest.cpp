@@ -482,3 +482,30 @@ TEST_F(SharedAgentServerTest, TwoChatsOfAServerWithoutAWindowStayWhileItRuns)
         2)
         << murmeli->lines.join(u'\n').toStdString();
 }
+
+// One Codex window: its session A speaks, then `/new` makes B in the same window, which takes the window from A, and
+// B ends. When A speaks again after `/resume`, the lone window, there before A first spoke and claimed by no other
+// session, is A's again: "→ Open" goes to it, and the log says why B's row left.
+TEST_F(SharedAgentServerTest, ALoneWindowIsItsSessionsAgainOnceTheSessionThatTookItHasEnded)
+{
+    const QString a = idMadeNow('a');
+    const QString b = idMadeNow('b');
+    const qint64 window = inTerminal({});
+    ASSERT_GT(window, 1);
+    startSession(a);
+    ASSERT_TRUE(waitUntil([&] { return recorded(a, window); }, 20000)) << murmeli->lines.join(u'\n').toStdString();
+    startSession(b);
+    ASSERT_TRUE(waitUntil([&] { return recorded(a, server) && !keyOf(b).isEmpty(); }, 20000))
+        << murmeli->lines.join(u'\n').toStdString();
+    const QString keyB = keyOf(b);
+    run(QStringLiteral("session-hook SessionEnd"),
+        QStringLiteral(R"({"session_id":"%1","cwd":"%2"})").arg(b, work.path()).toUtf8());
+    ASSERT_TRUE(waitUntil([&] { return keyOf(b).isEmpty(); }, 20000));
+    EXPECT_TRUE(murmeli->lines.contains(QStringLiteral("Sessions: %1 ended: its agent said so").arg(keyB)))
+        << murmeli->lines.join(u'\n').toStdString();
+
+    ask(a, "tu-resumed");
+    ASSERT_TRUE(waitUntil([&] { return holds("tu-resumed"); }, 20000));
+    EXPECT_TRUE(waitUntil([&] { return recorded(a, window); })) << murmeli->lines.join(u'\n').toStdString();
+    EXPECT_NE(open(a).toStdString(), "Can't tell which terminal");
+}
