@@ -94,6 +94,17 @@ protected:
             { QStringLiteral("-qfc"), codex + QStringLiteral(" -e '%1' %2").arg(agentScript, arguments),
                 QStringLiteral("/dev/null") });
     }
+    // A Codex window, and a session that first speaks beside it alone: the window is its likely one once its record
+    // says so.
+    qint64 windowWithSession(const QString& id)
+    {
+        const qint64 window = inTerminal({});
+        if (window > 1) {
+            startSession(id);
+            waitUntil([&] { return recorded(id, window); }, 20000);
+        }
+        return window;
+    }
     // The server runs the hook with the body.
     void run(const QString& hook, const QByteArray& body)
     {
@@ -305,11 +316,9 @@ TEST_F(SharedAgentServerTest, ALoneWindowStaysTheLikelyOneOnlyUntilItsOwnSession
 {
     const QString script = idMadeNow('d');
     const QString own = idMadeNow('e');
-    const qint64 window = inTerminal({});
-    ASSERT_GT(window, 1);
-    startSession(script);
     // Its record names the window before the request comes: the request's hook watches the window from the start.
-    ASSERT_TRUE(waitUntil([&] { return recorded(script, window); }));
+    const qint64 window = windowWithSession(script);
+    ASSERT_TRUE(window > 1 && recorded(script, window));
     ask(script, "tu-script");
     ASSERT_TRUE(waitUntil([&] { return holds("tu-script"); }, 20000));
     startSession(own);
@@ -490,10 +499,8 @@ TEST_F(SharedAgentServerTest, ALoneWindowIsItsSessionsAgainOnceTheSessionThatToo
 {
     const QString a = idMadeNow('a');
     const QString b = idMadeNow('b');
-    const qint64 window = inTerminal({});
-    ASSERT_GT(window, 1);
-    startSession(a);
-    ASSERT_TRUE(waitUntil([&] { return recorded(a, window); }, 20000)) << murmeli->lines.join(u'\n').toStdString();
+    const qint64 window = windowWithSession(a);
+    ASSERT_TRUE(window > 1 && recorded(a, window)) << murmeli->lines.join(u'\n').toStdString();
     startSession(b);
     ASSERT_TRUE(waitUntil([&] { return recorded(a, server) && !keyOf(b).isEmpty(); }, 20000))
         << murmeli->lines.join(u'\n').toStdString();
