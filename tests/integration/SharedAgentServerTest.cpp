@@ -94,6 +94,17 @@ protected:
             { QStringLiteral("-qfc"), codex + QStringLiteral(" -e '%1' %2").arg(agentScript, arguments),
                 QStringLiteral("/dev/null") });
     }
+    // A Codex window, and a session that first speaks beside it alone: the window is its likely one once its record
+    // says so.
+    qint64 windowWithSession(const QString& id)
+    {
+        const qint64 window = inTerminal({});
+        if (window > 1) {
+            startSession(id);
+            waitUntil([&] { return recorded(id, window); }, 20000);
+        }
+        return window;
+    }
     // The server runs the hook with the body.
     void run(const QString& hook, const QByteArray& body)
     {
@@ -305,11 +316,9 @@ TEST_F(SharedAgentServerTest, ALoneWindowStaysTheLikelyOneOnlyUntilItsOwnSession
 {
     const QString script = idMadeNow('d');
     const QString own = idMadeNow('e');
-    const qint64 window = inTerminal({});
-    ASSERT_GT(window, 1);
-    startSession(script);
     // Its record names the window before the request comes: the request's hook watches the window from the start.
-    ASSERT_TRUE(waitUntil([&] { return recorded(script, window); }));
+    const qint64 window = windowWithSession(script);
+    ASSERT_TRUE(window > 1 && recorded(script, window));
     ask(script, "tu-script");
     ASSERT_TRUE(waitUntil([&] { return holds("tu-script"); }, 20000));
     startSession(own);
@@ -341,7 +350,13 @@ TEST_F(SharedAgentServerTest, AfterARestartAProcessThatProvesOneSessionIsNoOther
     ASSERT_TRUE(g1 > 1 && g2 > 1);
     startSession(resumed);
     startSession(fresh);
-    ASSERT_TRUE(waitUntil([&] { return recorded(resumed, g2) && !keyOf(fresh).isEmpty(); }, 20000))
+    // The new session's record keeps G1 as a window that may be its own: after a restart it still had one.
+    const auto keepsWindow = [&] {
+        QFile record(state.path() + QStringLiteral("/murmeli/%1-session.json").arg(keyOf(fresh)));
+        return record.open(QIODevice::ReadOnly)
+            && record.readAll().contains(QStringLiteral("\"windows_seen\":[\"%1 ").arg(g1).toUtf8());
+    };
+    ASSERT_TRUE(waitUntil([&] { return recorded(resumed, g2) && !keyOf(fresh).isEmpty() && keepsWindow(); }, 20000))
         << murmeli->lines.join(u'\n').toStdString();
 
     restart();
@@ -445,4 +460,59 @@ TEST_F(SharedAgentServerTest, AnUntiedSessionEndsOnceNothingOfItsAgentIsLeftForI
     EXPECT_TRUE(keyOf(one).isEmpty());
     EXPECT_TRUE(keyOf(two).isEmpty());
     EXPECT_FALSE(keyOf(idB).isEmpty());
+}
+
+// An editor's Codex server runs two chats in a folder where no Codex window runs, and both ask: nothing of their agent
+// was ever beside them to be left, so both stay listed with their requests held while the server runs; once the server
+// is gone, both end with a word of why, their requests with them.
+TEST_F(SharedAgentServerTest, TwoChatsOfAServerWithoutAWindowStayWhileItRuns)
+{
+    const QString one = idMadeNow('1');
+    const QString two = idMadeNow('2');
+    for (const QString& id : { one, two }) {
+        startSession(id);
+    }
+    ask(one, "tu-chat-1");
+    ask(two, "tu-chat-2");
+    ASSERT_TRUE(waitUntil([&] { return holds("tu-chat-1") && holds("tu-chat-2"); }, 20000))
+        << murmeli->lines.join(u'\n').toStdString();
+    // Four of the hook watcher's looks, and murmeli's own, find nothing to end.
+    EXPECT_FALSE(syncedUntil([&] { return !holds("tu-chat-1") || !holds("tu-chat-2"); }, 2500))
+        << murmeli->lines.join(u'\n').toStdString();
+    EXPECT_FALSE(keyOf(one).isEmpty());
+    EXPECT_FALSE(keyOf(two).isEmpty());
+
+    ::kill(static_cast<pid_t>(server), SIGKILL);
+    ASSERT_TRUE(waitUntil([&] { return test::processGone(static_cast<pid_t>(server)); }));
+    EXPECT_TRUE(syncedUntil([&] { return !holds("tu-chat-1") && !holds("tu-chat-2") && keyOf(one).isEmpty(); }))
+        << murmeli->lines.join(u'\n').toStdString();
+    EXPECT_EQ(
+        murmeli->lines.filter(QRegularExpression(QStringLiteral("^Sessions: \\w+ ended: its agent .* is gone"))).size(),
+        2)
+        << murmeli->lines.join(u'\n').toStdString();
+}
+
+// One Codex window: its session A speaks, then `/new` makes B in the same window, which takes the window from A, and
+// B ends. When A speaks again after `/resume`, the lone window, there before A first spoke and claimed by no other
+// session, is A's again: "→ Open" goes to it, and the log says why B's row left.
+TEST_F(SharedAgentServerTest, ALoneWindowIsItsSessionsAgainOnceTheSessionThatTookItHasEnded)
+{
+    const QString a = idMadeNow('a');
+    const QString b = idMadeNow('b');
+    const qint64 window = windowWithSession(a);
+    ASSERT_TRUE(window > 1 && recorded(a, window)) << murmeli->lines.join(u'\n').toStdString();
+    startSession(b);
+    ASSERT_TRUE(waitUntil([&] { return recorded(a, server) && !keyOf(b).isEmpty(); }, 20000))
+        << murmeli->lines.join(u'\n').toStdString();
+    const QString keyB = keyOf(b);
+    run(QStringLiteral("session-hook SessionEnd"),
+        QStringLiteral(R"({"session_id":"%1","cwd":"%2"})").arg(b, work.path()).toUtf8());
+    ASSERT_TRUE(waitUntil([&] { return keyOf(b).isEmpty(); }, 20000));
+    EXPECT_TRUE(murmeli->lines.contains(QStringLiteral("Sessions: %1 ended: its agent said so").arg(keyB)))
+        << murmeli->lines.join(u'\n').toStdString();
+
+    ask(a, "tu-resumed");
+    ASSERT_TRUE(waitUntil([&] { return holds("tu-resumed"); }, 20000));
+    EXPECT_TRUE(waitUntil([&] { return recorded(a, window); })) << murmeli->lines.join(u'\n').toStdString();
+    EXPECT_NE(open(a).toStdString(), "Can't tell which terminal");
 }

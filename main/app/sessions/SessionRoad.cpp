@@ -252,8 +252,8 @@ void SessionRoad::endSessionsOfGoneAgents()
                 session.sid8, QStringLiteral("its agent (pid %1) is gone").arg(session.hookAgent->pidText()));
         } else if (session.hookAgent && m_dispatcher.agentFinder.nothingLeft(m_registry.idOf(session.sid8))) {
             gone.emplace_back(session.sid8,
-                QStringLiteral("no process of its agent is left in its folder that no other session has (its hooks "
-                               "ran under pid %1)")
+                QStringLiteral("the window of its agent that may have been its own is gone, and no process of its "
+                               "agent is left in its folder that no other session has (its hooks ran under pid %1)")
                     .arg(session.hookAgent->pidText()));
         }
     }

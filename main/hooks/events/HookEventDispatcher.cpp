@@ -85,6 +85,9 @@ bool HookEventDispatcher::dispatch(const QString& eventName, const QJsonObject& 
     const QString adapter = stringOf(payload, "_murmeli_adapter");
     if (type == HookEventType::SessionEnd) {
         // No announcement first: it would be undone at once, and its list line with it.
+        if (m_registry.contains(key)) {
+            onLog(QStringLiteral("Sessions: %1 ended: its agent said so").arg(key.text()), LogColor::Orange);
+        }
         endSession(key);
         return true;
     }
@@ -197,6 +200,7 @@ hooks::SessionAgentFinder::Session HookEventDispatcher::agentQuestion(
         if (listed.sid8 == key) {
             session.folders = listed.hookFolders;
             session.current = listed.hookAgent;
+            session.windows = m_registry.hookWindowsOf(key);
         } else if (listed.hookAgent) {
             session.others.push_back(
                 { m_registry.idOf(listed.sid8), *listed.hookAgent, listed.hookFolders, listed.hooksProcess });
@@ -246,10 +250,20 @@ void HookEventDispatcher::settleAgent(const QString& sessionId)
     const auto listed = std::find_if(m_registry.sessions().begin(), m_registry.sessions().end(),
         [&](const hooks::SessionSnapshot& s) { return s.hookAgent && m_registry.idOf(s.sid8) == sessionId; });
     const std::optional<hooks::SessionAgentFinder::Verdict> verdict = agentFinder.heldAgent(sessionId);
-    if (listed == m_registry.sessions().end() || !verdict || listed->hookAgent == verdict->agent) {
+    if (listed == m_registry.sessions().end() || !verdict) {
         return;
     }
     const hooks::SessionKey key = listed->sid8;
+    const bool windowsChanged = m_registry.setHookWindows(key, agentFinder.windowsSeen(sessionId));
+    if (listed->hookAgent == verdict->agent) {
+        if (windowsChanged) {
+            m_pending[key];
+            if (onAgentSettled) {
+                onAgentSettled();
+            }
+        }
+        return;
+    }
     if (!verdict->undecided.empty()) {
         onLog(QStringLiteral("Sessions: %1's hooks run under pid %2, which has no terminal; which of pids %3 is its "
                              "own cannot be told")

@@ -1,5 +1,6 @@
 #include "main/hooks/sessions/SessionRecord.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace murmeli::hooks {
@@ -20,6 +21,13 @@ QByteArray SessionRecord::toJson() const
     if (hooksProcess) {
         object.insert(QStringLiteral("hooks_process"),
             QStringLiteral("%1 %2").arg(hooksProcess->pid).arg(hooksProcess->startTicks));
+    }
+    if (!windows.empty()) {
+        QJsonArray seen;
+        for (const AgentProcessId& window : windows) {
+            seen.append(QStringLiteral("%1 %2").arg(window.pid).arg(window.startTicks));
+        }
+        object.insert(QStringLiteral("windows_seen"), seen);
     }
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
@@ -43,6 +51,11 @@ std::optional<SessionRecord> SessionRecord::fromJson(const QJsonObject& object)
     }
     record.agent = AgentProcessId::parse(object.value(QLatin1String("agent_process")).toString());
     record.hooksProcess = AgentProcessId::parse(object.value(QLatin1String("hooks_process")).toString());
+    for (const QJsonValue& window : object.value(QLatin1String("windows_seen")).toArray()) {
+        if (const auto seen = AgentProcessId::parse(window.toString())) {
+            record.windows.push_back(*seen);
+        }
+    }
     return record;
 }
 

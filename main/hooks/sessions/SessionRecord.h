@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include <QByteArray>
 #include <QDateTime>
@@ -28,6 +29,9 @@ struct SessionRecord {
     /// The server without a terminal that ran its hooks, where that is not its agent: which sessions share one tells,
     /// after a restart too, what is left for each.
     std::optional<AgentProcessId> hooksProcess {};
+    /// The windows that could have been its own, where that server's look saw them: one gone ends the session only
+    /// when it had one, after a restart too.
+    std::vector<AgentProcessId> windows {};
 
     QByteArray toJson() const;
     /// nullopt unless the object names a session id.

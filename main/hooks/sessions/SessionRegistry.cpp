@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <set>
+#include <utility>
 
 #include <QFile>
 #include <QStringList>
@@ -219,6 +220,11 @@ void SessionRegistry::refresh()
     const auto entries = directory ? directory->fileTimes() : std::nullopt;
     if (!entries) {
         // Not an empty directory: in-memory sessions must not linger on as if nothing had happened.
+        if (!m_sessions.empty()) {
+            onLog(QStringLiteral("Sessions: the status folder cannot be read; its %1 sessions leave the list until it "
+                                 "can")
+                      .arg(m_sessions.size()));
+        }
         m_sessions.clear();
         return;
     }
@@ -257,6 +263,8 @@ void SessionRegistry::refresh()
     }
 
     std::vector<SessionSnapshot> list;
+    // Why each listed session that this listing leaves out goes.
+    std::map<SessionKey, QString> leaving;
     for (const SessionKey& key : candidates) {
         if (!isLongEnough(key)) {
             continue;
@@ -272,6 +280,8 @@ void SessionRegistry::refresh()
             list.push_back(*existing);
         } else if (fileTimes.record) {
             list.push_back(fileSnapshot(*directory, key, fileTimes));
+        } else {
+            leaving.emplace(key, QStringLiteral("its files are gone"));
         }
         // Else it was listed from files that are gone now: the start-up cleanup, which runs beside the first listing,
         // found its agent gone. Its latest event alone must not keep it listed; a request it holds keeps its row, the
@@ -279,13 +289,22 @@ void SessionRegistry::refresh()
     }
 
     const QDateTime now = m_clock.now();
-    std::erase_if(list, [&](const SessionSnapshot& s) { return !s.isActive(now); });
+    std::erase_if(list, [&](const SessionSnapshot& s) {
+        if (s.isActive(now)) {
+            return false;
+        }
+        leaving.emplace(
+            s.sid8, QStringLiteral("nothing came from it for %1 hours").arg(int(sessionSafetyWindowSeconds / 3600)));
+        return true;
+    });
     sortForDisplay(list);
     std::optional<SessionKey> firstLeftOut;
     if (list.size() > maxSessions) {
         // Sessions whose request waits stay, whatever came later; the full list lets them in with room only.
         std::stable_partition(list.begin(), list.end(), [&](const SessionSnapshot& s) { return holds(s.sid8); });
         firstLeftOut = list[maxSessions].sid8;
+        std::for_each(list.begin() + maxSessions, list.end(),
+            [&](const SessionSnapshot& s) { leaving.emplace(s.sid8, QStringLiteral("the list is full")); });
         list.erase(list.begin() + maxSessions, list.end());
         sortForDisplay(list);
     }
@@ -296,6 +315,13 @@ void SessionRegistry::refresh()
         }
     }
 
+    for (const SessionSnapshot& old : m_sessions) {
+        if (std::none_of(list.begin(), list.end(), [&](const SessionSnapshot& s) { return s.sid8 == old.sid8; })) {
+            const auto why = leaving.find(old.sid8);
+            onLog(QStringLiteral("Sessions: %1 left the list: %2")
+                      .arg(old.sid8.text(), why == leaving.end() ? QStringLiteral("nothing lists it") : why->second));
+        }
+    }
     const std::size_t oldCount = m_sessions.size();
     const std::optional<SessionKey> oldSelected = m_selectedSid;
     m_sessions = std::move(list);
@@ -348,6 +374,7 @@ void SessionRegistry::forgetExpired()
     std::erase_if(m_hookFolders, expired);
     std::erase_if(m_hookAgents, expired);
     std::erase_if(m_hooksProcesses, expired);
+    std::erase_if(m_hookWindows, expired);
     std::erase_if(m_lastEvents, expired);
     std::erase_if(m_idleNotices, expired);
 }
@@ -360,6 +387,7 @@ void SessionRegistry::forgetMemoryOf(const SessionKey& sid)
     m_hookFolders.erase(sid);
     m_hookAgents.erase(sid);
     m_hooksProcesses.erase(sid);
+    m_hookWindows.erase(sid);
     m_lastEvents.erase(sid);
     m_idleNotices.erase(sid);
 }
@@ -384,6 +412,9 @@ void SessionRegistry::restoreFromRecord(const StatusDirectory::Access& directory
     // A recorded process that has gone since ends the session at the next poll, as it would have without the restart.
     if (record->agent && !m_hookAgents.contains(sid)) {
         setHookAgent(sid, *record->agent, record->hooksProcess);
+    }
+    if (!m_hookWindows.contains(sid)) {
+        setHookWindows(sid, record->windows);
     }
     if (record->lastEvent && !m_lastEvents.contains(sid)) {
         // A time in the future counts as now, so that a record cannot keep a session listed for ever.
@@ -578,7 +609,7 @@ std::optional<SessionRecord> SessionRegistry::recordOf(const SessionKey& sid) co
         return std::nullopt;
     }
     return SessionRecord { id, textOf(m_hookAdapters, sid), foldersOf(m_hookFolders, sid), timeOf(m_lastEvents, sid),
-        agentOf(m_hookAgents, sid), agentOf(m_hooksProcesses, sid) };
+        agentOf(m_hookAgents, sid), agentOf(m_hooksProcesses, sid), hookWindowsOf(sid) };
 }
 
 void SessionRegistry::removeSession(const SessionKey& sid, bool agentGone)
@@ -649,6 +680,24 @@ void SessionRegistry::setHookAgent(
         it->hookAgent = agent;
         it->hooksProcess = agentOf(m_hooksProcesses, sid);
     }
+}
+
+bool SessionRegistry::setHookWindows(const SessionKey& sid, const std::vector<AgentProcessId>& windows)
+{
+    if (windows.empty()) {
+        return m_hookWindows.erase(sid) > 0;
+    }
+    if (!m_hookWindows.contains(sid) && (!m_hookAgents.contains(sid) || m_hookWindows.size() >= maxSessions)) {
+        return false;
+    }
+    std::vector<AgentProcessId>& kept = m_hookWindows[sid];
+    return std::exchange(kept, windows) != windows;
+}
+
+std::vector<AgentProcessId> SessionRegistry::hookWindowsOf(const SessionKey& sid) const
+{
+    const auto found = m_hookWindows.find(sid);
+    return found == m_hookWindows.end() ? std::vector<AgentProcessId> {} : found->second;
 }
 
 void SessionRegistry::setHookText(

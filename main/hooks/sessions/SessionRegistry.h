@@ -102,6 +102,10 @@ public:
     /// that ran the hook, where that is not the agent itself but a server that may run the hooks of several sessions.
     void setHookAgent(
         const SessionKey& sid, const AgentProcessId& agent, const std::optional<AgentProcessId>& hooksProcess = {});
+    /// The windows that could have been the session's own, as the look of the server that runs its hooks saw them;
+    /// kept in its record. Returns whether they changed.
+    bool setHookWindows(const SessionKey& sid, const std::vector<AgentProcessId>& windows);
+    std::vector<AgentProcessId> hookWindowsOf(const SessionKey& sid) const;
     void selectNext();
     void selectPrev();
     void select(const SessionKey& sid);
@@ -156,6 +160,7 @@ private:
     std::map<SessionKey, SessionFolders> m_hookFolders;
     std::map<SessionKey, AgentProcessId> m_hookAgents;
     std::map<SessionKey, AgentProcessId> m_hooksProcesses;
+    std::map<SessionKey, std::vector<AgentProcessId>> m_hookWindows;
     std::map<SessionKey, QString> m_hookAdapters;
     std::map<SessionKey, QDateTime> m_lastEvents;
     // By key, the time of its notification file and whether that file was an idle reminder.

@@ -117,7 +117,7 @@ QString SessionAgentFinder::Verdict::undecidedPids() const
 
 SessionAgentFinder::Verdict SessionAgentFinder::choose(const ProcessFacts& named,
     const std::vector<ProcessFacts>& looked, const Session& session, bool firstLook,
-    const std::optional<AgentProcessId>& keptLikely)
+    const std::optional<AgentProcessId>& keptLikely, std::optional<qint64> firstWordMs)
 {
     if (named.hasTerminal) {
         return { named.id };
@@ -143,8 +143,11 @@ SessionAgentFinder::Verdict SessionAgentFinder::choose(const ProcessFacts& named
             return sameServer(other, named.id) && other.folders.agentFolders().contains(folder);
         });
         const ProcessFacts* only = there.size() == 1 ? there.front() : nullptr;
+        // A window that ran before the session first spoke, alone there still, is no less likely its own on a later
+        // look: another process beside it, or another session of the server there, took it back before.
+        const bool ranBefore = only && firstWordMs && only->startedMs <= *firstWordMs;
         if (naming.empty() && only && !rivalled && !ownedByAnother(*only, session)
-            && (firstLook || keptLikely == only->id)) {
+            && (firstLook || keptLikely == only->id || ranBefore)) {
             return { only->id, {}, true, false, named.id };
         }
         for (const ProcessFacts* fit : naming.empty() ? there : naming) {
@@ -157,14 +160,18 @@ SessionAgentFinder::Verdict SessionAgentFinder::choose(const ProcessFacts& named
     return untold;
 }
 
-bool SessionAgentFinder::leftNothing(
+std::vector<AgentProcessId> SessionAgentFinder::windowsLeft(
     const ProcessFacts& named, const std::vector<ProcessFacts>& looked, const Session& session)
 {
     const QStringList folders = session.folders.agentFolders();
-    return !folders.isEmpty() && std::none_of(looked.begin(), looked.end(), [&](const ProcessFacts& process) {
-        return std::any_of(folders.begin(), folders.end(), [&](const QString& f) { return fits(process, named, f); })
-            && !ownedByAnother(process, session);
-    });
+    std::vector<AgentProcessId> left;
+    for (const ProcessFacts& process : looked) {
+        if (std::any_of(folders.begin(), folders.end(), [&](const QString& f) { return fits(process, named, f); })
+            && !ownedByAnother(process, session)) {
+            left.push_back(process.id);
+        }
+    }
+    return left;
 }
 
 SessionAgentFinder::SessionAgentFinder(common::Clock& clock)
@@ -180,6 +187,9 @@ SessionAgentFinder::Verdict SessionAgentFinder::ownAgent(const AgentProcessId& n
     }
     dropLikelyBeside(session.id, named, session.folders);
     Lookup& lookup = remember(*server, session);
+    if (!lookup.firstWordMs) {
+        lookup.firstWordMs = m_clock.now().toMSecsSinceEpoch();
+    }
     startLook(lookup);
     return answerOf(lookup);
 }
@@ -314,6 +324,12 @@ bool SessionAgentFinder::nothingLeft(const QString& sessionId) const
     return lookup && !lookup->tie && lookup->nothingLeft;
 }
 
+std::vector<AgentProcessId> SessionAgentFinder::windowsSeen(const QString& sessionId) const
+{
+    const Lookup* lookup = find(sessionId);
+    return lookup ? lookup->windows : std::vector<AgentProcessId> {};
+}
+
 QCoro::Task<SessionFolders> SessionAgentFinder::resolvedFolders(SessionFolders folders)
 {
     const std::shared_ptr<ResolvedFolders> known = m_folders;
@@ -373,6 +389,7 @@ SessionAgentFinder::Lookup& SessionAgentFinder::remember(const ProcessFacts& ser
         m_lookups.erase(idle, idle + std::min<std::ptrdiff_t>(keptLookups / 2, m_lookups.end() - idle));
     }
     Lookup& lookup = m_lookups.emplace_back(Lookup { session, server.id, server.name });
+    lookup.windows = session.windows;
     // Held before this run (a restart): a process with a terminal stays only while it stays the likely one, unless a
     // look proves it; one that is gone stays, so that the session ends with it.
     if (session.current && *session.current != server.id) {
@@ -451,18 +468,32 @@ bool SessionAgentFinder::take(Lookup& lookup, const Look& look)
     ProcessFacts server;
     server.id = lookup.server;
     server.name = lookup.name;
-    const Verdict fresh
-        = choose(server, look.found, question, !lookup.looked, lookup.likely ? lookup.tie : std::nullopt);
+    const Verdict fresh = choose(
+        server, look.found, question, !lookup.looked, lookup.likely ? lookup.tie : std::nullopt, lookup.firstWordMs);
     lookup.looked = true;
     lookup.lookedAtMs = m_clock.monotonicMs();
-    // A server that runs no other session's hooks, and never had a process of its name beside it there, may be the
-    // session's own agent, run without a terminal (a headless run): that session ends with it.
-    lookup.seenAny = lookup.seenAny || !look.found.empty();
-    const bool shared = std::any_of(question.others.begin(), question.others.end(),
-        [&](const OtherSession& other) { return sameServer(other, lookup.server); });
+    // A window it saw that another session owns now was never its own; one that is no longer found is gone.
+    const std::vector<AgentProcessId> windowsBefore = lookup.windows;
+    std::erase_if(lookup.windows, [&](const AgentProcessId& seen) {
+        return std::any_of(look.found.begin(), look.found.end(),
+            [&](const ProcessFacts& process) { return process.id == seen && ownedByAnother(process, question); });
+    });
+    const std::vector<AgentProcessId> left = windowsLeft(server, look.found, question);
+    for (const AgentProcessId& window : left) {
+        if (std::find(lookup.windows.begin(), lookup.windows.end(), window) == lookup.windows.end()) {
+            lookup.windows.push_back(window);
+        }
+    }
+    // Those seen longest ago are gone by now; the latest few tell as much.
+    if (lookup.windows.size() > keptWindows) {
+        lookup.windows.erase(lookup.windows.begin(), lookup.windows.end() - keptWindows);
+    }
+    // Only a window that could have been its own, gone, leaves it with nothing: a server that never had one beside
+    // it may run the session itself (an editor's, a headless run), however many sessions it runs.
     // The processes are read one by one after their list: a window that ended while they were read, beside one
     // that started after the list, leaves none. Nothing left counts once a look begun after this one finds it too.
-    const bool leftNothingNow = fresh.untold && (lookup.seenAny || shared) && leftNothing(server, look.found, question);
+    const bool leftNothingNow
+        = fresh.untold && !lookup.windows.empty() && !question.folders.agentFolders().isEmpty() && left.empty();
     lookup.nothingLeft = leftNothingNow && lookup.leftNothingSeen;
     lookup.leftNothingSeen = leftNothingNow;
     const bool proven = !fresh.untold && !fresh.likely;
@@ -473,7 +504,7 @@ bool SessionAgentFinder::take(Lookup& lookup, const Look& look)
         lookup.likely = fresh.likely;
         lookup.undecided = fresh.undecided;
     }
-    return !(answerOf(lookup) == before);
+    return !(answerOf(lookup) == before) || lookup.windows != windowsBefore;
 }
 
 void SessionAgentFinder::startLook(Lookup& lookup)

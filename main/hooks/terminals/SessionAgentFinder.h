@@ -40,10 +40,13 @@ struct ProcessFacts final {
 /// at the processes: its arguments name the session (`codex resume <id>`). One more tie is made, as the likely one:
 /// the only such process in the folder when the session first spoke, while no other session of that server works
 /// there and no other session owns it (holds it as its own, or is named by its arguments); it is dropped as soon as
-/// another session of the server there speaks or another such process starts there. Nothing else ties a session, least
-/// of all which processes the other sessions leave over. Where nothing ties it, the server stays the session's process
-/// and the jump says it cannot tell; such a session ends once nothing of its agent is left in its folder for it. A tie
-/// never passes to another process but by proof: the end of its process ends the session, whatever comes late.
+/// another session of the server there speaks or another such process starts there, and made again where, alone there
+/// once more with no other session of the server there, it ran before the session first spoke. Nothing else ties a
+/// session, least of all which processes the other sessions leave over. Where nothing ties it, the server stays the
+/// session's process and the jump says it cannot tell; such a session ends for want of a window only once a window that
+/// could have been its own (no other session's) was seen in its folder and none is left: a server that never had one
+/// beside it, an editor's or a headless run's, keeps its sessions while it runs, however many. A tie never passes to
+/// another process but by proof: the end of its process ends the session, whatever comes late.
 ///
 /// Every look at the processes, and at the folders the agents sent, runs on threads of its own within lookLimitMs; one
 /// that runs out proves nothing.
@@ -62,6 +65,7 @@ public:
         SessionFolders folders {};
         std::optional<AgentProcessId> current {}; // the process held as its own so far
         std::vector<OtherSession> others {}; // the other listed sessions
+        std::vector<AgentProcessId> windows {}; // the windows that could have been its own, as held before (a restart)
     };
     /// A session's own agent as far as it can be told.
     struct Verdict {
@@ -85,6 +89,8 @@ public:
     static constexpr std::size_t keptLookups = 256;
     /// How long a look at the processes, with the folders it resolves, may take before it counts as no proof.
     static constexpr qint64 lookLimitMs = 1500;
+    /// The windows a session's record keeps of those that could have been its own.
+    static constexpr std::size_t keptWindows = 8;
     /// A session that does not speak is looked at again at most this often.
     static constexpr qint64 recheckIntervalMs = 1000;
 
@@ -132,11 +138,14 @@ public:
     /// every recheckIntervalMs, unless a proven tie holds it. A likely one is untied where another process started
     /// beside it, and an untied one learns whether anything of its agent is left for it.
     void recheck(const AgentProcessId& named, const Session& session);
-    /// Whether the latest look of the untied session found nothing of its agent left in its folders for it: no
-    /// process of the agent with a terminal there that no other session owns, where one was there before or its
-    /// server runs other sessions' hooks too (a server of its own, never beside such a process, may be a headless
-    /// run of the session itself).
+    /// Whether the latest two looks of the untied session found nothing of its agent left in its folders for it: no
+    /// process of the agent with a terminal there that no other session owns, where one that could have been its own
+    /// was seen there before. A session that never had one (its server's alone, or beside other sessions' windows) is
+    /// never left with nothing.
     bool nothingLeft(const QString& sessionId) const;
+    /// The windows the session's looks found that could have been its own and that no other session has owned since:
+    /// kept in its record, so that a restart still knows it had one.
+    std::vector<AgentProcessId> windowsSeen(const QString& sessionId) const;
 
     /// The folders as the kernel names them, once those not resolved yet are, off this thread and within
     /// lookLimitMs; one that does not answer in time stays as written.
@@ -149,12 +158,14 @@ public:
     /// a terminal in the session's folders, which are given as the kernel names them. Of the session's others, those
     /// of that server stand in the likely one's way where they work, and any may own a process. firstLook: the
     /// session speaks for the first time, so the likely one may be tied; keptLikely: the one tied before as the
-    /// likely one.
+    /// likely one; firstWordMs: when the session first spoke in this run, since 1970, for that window on a later look.
     static Verdict choose(const ProcessFacts& named, const std::vector<ProcessFacts>& looked, const Session& session,
-        bool firstLook, const std::optional<AgentProcessId>& keptLikely = std::nullopt);
-    /// Whether the same look finds, in the session's known folders, no process of the named server's name with a
-    /// terminal that no other session owns.
-    static bool leftNothing(const ProcessFacts& named, const std::vector<ProcessFacts>& looked, const Session& session);
+        bool firstLook, const std::optional<AgentProcessId>& keptLikely = std::nullopt,
+        std::optional<qint64> firstWordMs = std::nullopt);
+    /// The processes of the named server's name with a terminal that the same look finds in the session's known
+    /// folders and no other session owns: the windows that may be its own.
+    static std::vector<AgentProcessId> windowsLeft(
+        const ProcessFacts& named, const std::vector<ProcessFacts>& looked, const Session& session);
 
     /// From /proc.
     static std::optional<ProcessFacts> kernelProcess(qint64 pid);
@@ -180,7 +191,9 @@ private:
         bool again = false; // asked again while looking
         bool nothingLeft = false;
         bool leftNothingSeen = false; // the latest look found nothing left, yet to be borne out by the next
-        bool seenAny = false; // a look found a process of the server's name with a terminal in its folders
+        // Windows a look found that could have been its own, less those another session has owned since.
+        std::vector<AgentProcessId> windows {};
+        std::optional<qint64> firstWordMs {}; // when it first spoke in this run, since 1970
         bool startedAgain = false;
         std::optional<qint64> lookedAtMs {}; // on the monotonic scale, when its latest look ended
     };

@@ -1,5 +1,6 @@
 #include "main/hooks/events/HookEventDispatcher.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <utility>
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
 #include <qcoro/qcorotask.h>
 #include <unistd.h>
 
@@ -265,6 +267,12 @@ TEST_F(HookEventDispatcherTest, SessionEndRemovesTheSessionAndItsFiles)
     EXPECT_EQ(session(key), nullptr);
     EXPECT_NE(session("other123"), nullptr);
     EXPECT_FALSE(readBack(key));
+    // The log says why its row left, once: a repeated end finds nothing to end.
+    dispatch("SessionEnd", { { "session_id", longId } });
+    const auto ended = std::count_if(m_logs.begin(), m_logs.end(), [](const auto& line) {
+        return line.first == QStringLiteral("Sessions: %1 ended: its agent said so").arg(key);
+    });
+    EXPECT_EQ(ended, 1);
 }
 
 // An agent's status line may still write the older shared status file, or the session's own, after the session

@@ -204,7 +204,8 @@ TEST_F(SessionRegistryTest, ASessionListedFromFilesThatAreRemovedGoesWithThem)
 }
 
 // After a restart a session listed from its record keeps the agent its events came from and, where that is not the
-// agent, the server that ran its hooks: which sessions share a server tells what is left for each.
+// agent, the server that ran its hooks and the windows beside it that may be its own: whether it had one tells whether
+// one gone leaves it with nothing.
 TEST_F(SessionRegistryTest, ARestartKeepsEachSessionsAgentAndTheServerThatRanItsHooks)
 {
     const hooks::AgentProcessId agent { 4242, 42420 };
@@ -215,10 +216,13 @@ TEST_F(SessionRegistryTest, ARestartKeepsEachSessionsAgentAndTheServerThatRanIts
         hooks::AgentProcessId agent;
         hooks::AgentProcessId ranHooks;
         std::optional<hooks::AgentProcessId> hooksProcess;
+        std::vector<hooks::AgentProcessId> windows = {}; // that could have been its own, which the server's look saw
     } cases[] = {
         { "its agent ran its hooks", "a9e00000-1111", agent, agent, std::nullopt },
         { "a server ran them for its agent", "5e7ed000-2222", agent, server, server },
         { "a server ran them, tied to no agent", "5e7f0000-3333", server, server, std::nullopt },
+        { "a server ran them, tied to no agent, beside windows that may be its own", "5e800000-4444", server, server,
+            std::nullopt, { agent, { 4444, 44440 } } },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -227,6 +231,7 @@ TEST_F(SessionRegistryTest, ARestartKeepsEachSessionsAgentAndTheServerThatRanIts
         registry.addSession(*sid, QStringLiteral("/w"), QStringLiteral("codex"));
         registry.noteEvent(*sid, QStringLiteral("codex"), false);
         registry.setHookAgent(*sid, c.agent, c.ranHooks);
+        registry.setHookWindows(*sid, c.windows);
         const std::optional<hooks::SessionRecord> written = registry.recordOf(*sid);
         ASSERT_TRUE(written);
         file(hooks::StatusFiles::fileName(*sid, hooks::StatusFileKind::Session), 0, written->toJson());
@@ -239,6 +244,49 @@ TEST_F(SessionRegistryTest, ARestartKeepsEachSessionsAgentAndTheServerThatRanIts
         ASSERT_NE(listed, list.end());
         EXPECT_EQ(listed->hookAgent, c.agent);
         EXPECT_EQ(listed->hooksProcess, c.hooksProcess);
+        EXPECT_EQ(restarted.hookWindowsOf(*sid), c.windows);
+    }
+}
+
+// A row never leaves the list without a word of why.
+TEST_F(SessionRegistryTest, EveryRowThatLeavesTheListSaysWhy)
+{
+    const struct {
+        const char* what;
+        const char* key;
+        std::function<void()> then;
+        const char* line;
+    } cases[] = {
+        { "its files removed", "f11e5000", [&] { QFile::remove(dirPath() + QStringLiteral("/f11e5000-session.json")); },
+            "Sessions: f11e5000 left the list: its files are gone" },
+        { "nothing from it for two hours", "0ld00000",
+            [&] { clock.advance(qint64(SessionRegistry::sessionSafetyWindowSeconds) * 1000); },
+            "Sessions: 0ld00000 left the list: nothing came from it for 2 hours" },
+        { "the status folder unreadable", "5ea1ed00",
+            [&] {
+                // A file where the folder should be.
+                QDir(dirPath()).removeRecursively();
+                QFile blocker(dirPath());
+                ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+            },
+            "Sessions: the status folder cannot be read; its 1 sessions leave the list until it can" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        file(QLatin1String(c.key) + QStringLiteral("-session.json"), 0,
+            QStringLiteral(R"({"session_id":"%1-1111","adapter":"codex","ts":%2})")
+                .arg(QLatin1String(c.key))
+                .arg(clock.now().toSecsSinceEpoch())
+                .toUtf8());
+        registry.refresh();
+        ASSERT_EQ(keys(), QStringList { QLatin1String(c.key) });
+        lines.clear();
+        c.then();
+        registry.refresh();
+        EXPECT_TRUE(keys().isEmpty());
+        EXPECT_TRUE(lines.contains(QLatin1String(c.line))) << lines.join(u'\n').toStdString();
+        QFile::remove(dirPath());
+        QDir(dirPath()).removeRecursively();
     }
 }
 

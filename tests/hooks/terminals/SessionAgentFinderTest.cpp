@@ -69,6 +69,7 @@ TEST(SessionAgentFinderChoose, ASessionIsTiedToAProcessOfItsServersNameOnlyWhere
         std::vector<qint64> undecided;
         bool first = true;
         std::optional<AgentProcessId> kept = std::nullopt;
+        std::optional<qint64> firstWord = std::nullopt; // when it first spoke; the processes started at their pid's ms
     } cases[] = {
         { "the one codex in its folder", fresh, { "/work/beta", "/work/beta" }, {}, {}, 200, {} },
         { "its shell tool went below its folder", fresh, { "/work/beta/src", "/work/beta" }, {}, {}, 200, {} },
@@ -78,6 +79,14 @@ TEST(SessionAgentFinderChoose, ASessionIsTiedToAProcessOfItsServersNameOnlyWhere
             false },
         { "the one in its folder, held as the likely one before", fresh, { "/work/beta", {} }, {}, {}, 200, {}, false,
             processes[3].id },
+        // As after /new then /resume in one window: the new session took the window back, and has gone since.
+        { "the one in its folder, no longer its first word, there before it first spoke", fresh, { "/work/beta", {} },
+            {}, {}, 200, {}, false, std::nullopt, 1000 },
+        { "the one in its folder, no longer its first word, started after it first spoke", fresh, { "/work/beta", {} },
+            {}, {}, std::nullopt, { 200 }, false, std::nullopt, 150 },
+        { "the one in its folder, there before it first spoke, another session of the server there", fresh,
+            { "/work/beta", {} }, { other(server.id, "/work/beta") }, {}, std::nullopt, { 200 }, false, std::nullopt,
+            1000 },
         // These three were guessed by start times before; nothing tells which of the two is the session's.
         { "two in its folder, both there when it was made", fresh, alpha, {}, {}, std::nullopt, { 100, 300 } },
         { "a resumed session's id in neither command line", resumed.left(35) + u'9', alpha, {}, {}, std::nullopt,
@@ -109,8 +118,8 @@ TEST(SessionAgentFinderChoose, ASessionIsTiedToAProcessOfItsServersNameOnlyWhere
         std::vector<ProcessFacts> looked;
         std::copy_if(processes.begin(), processes.end(), std::back_inserter(looked),
             [&](const ProcessFacts& p) { return std::find(c.gone.begin(), c.gone.end(), p.id) == c.gone.end(); });
-        const SessionAgentFinder::Verdict verdict
-            = SessionAgentFinder::choose(server, looked, { c.id, c.folders, std::nullopt, c.others }, c.first, c.kept);
+        const SessionAgentFinder::Verdict verdict = SessionAgentFinder::choose(
+            server, looked, { c.id, c.folders, std::nullopt, c.others }, c.first, c.kept, c.firstWord);
         EXPECT_EQ(verdict.agent.pid, c.own.value_or(server.id.pid));
         EXPECT_EQ(verdict.untold, !c.own);
         std::vector<qint64> undecided;
@@ -262,6 +271,64 @@ TEST(SessionAgentFinderOwnAgent, AnUntiedSessionEndsForWantOfAWindowOnlyWhereNon
         finder.recheck(server.id, asking);
         ASSERT_TRUE(test::waitUntil([&] { return finder.looksUnderWay() == 0; }));
         EXPECT_EQ(finder.nothingLeft(fresh), step.nothingLeft);
+    }
+}
+
+// A session ends for want of a window only where one that could have been its own was seen in its folder and is
+// gone. A server without a terminal that runs sessions with no window beside them (an editor's, a headless run) keeps
+// them however many it runs; so does one beside a window another session proves its own, whichever spoke first; and
+// after a restart its record tells whether it had one.
+TEST(SessionAgentFinderOwnAgent, OnlyASessionThatHadAWindowOfItsOwnEndsForWantOfOne)
+{
+    const ProcessFacts window = process(200, "codex", true, "/work/beta");
+    const SessionFolders beta { "/work/beta", {} };
+    // The window's own session: its agent runs its hooks itself, which proves the window its own.
+    const SessionAgentFinder::OtherSession windows { resumed, window.id, beta };
+    const SessionAgentFinder::OtherSession chat { QStringLiteral("chat-2"), server.id, beta };
+    const struct {
+        const char* what;
+        std::vector<ProcessFacts> running;
+        std::vector<SessionAgentFinder::OtherSession> othersAtFirst;
+        std::vector<SessionAgentFinder::OtherSession> othersLater;
+        std::vector<AgentProcessId> seenBefore; // as its record kept them over a restart
+        bool nothingLeftAfterTheWindowCloses;
+    } cases[] = {
+        { "the server runs it alone, no window there", { server }, {}, {}, {}, false },
+        { "the server runs two sessions there, no window there", { server }, { chat }, { chat }, {}, false },
+        { "beside another session's window, that one listed first", { server, window }, { windows }, { windows }, {},
+            false },
+        { "beside another session's window, that one listed after it", { server, window }, {}, { windows }, {}, false },
+        { "a window there that may be its own or the other chat's", { server, window }, { chat }, { chat }, {}, true },
+        { "no window there since a restart, one gone before it kept in its record", { server }, {}, {},
+            { AgentProcessId { 250, 2500 } }, true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Machine machine;
+        for (const ProcessFacts& p : c.running) {
+            machine.running.emplace(p.id.pid, p);
+        }
+        test::FakeClock clock;
+        SessionAgentFinder finder(clock);
+        machine.install(finder);
+        SessionAgentFinder::Session asking { fresh, beta, std::nullopt, c.othersAtFirst, c.seenBefore };
+        if (c.seenBefore.empty()) {
+            finder.ownAgent(server.id, asking);
+        }
+        asking.others = c.othersLater;
+        // Looks as time passes, while the window runs, and once it has closed.
+        for (int look = 0; look < 6; ++look) {
+            if (look == 3) {
+                machine.running.erase(window.id.pid);
+            }
+            clock.advance(SessionAgentFinder::recheckIntervalMs);
+            finder.recheck(server.id, asking);
+            ASSERT_TRUE(test::waitUntil([&] { return finder.looksUnderWay() == 0; }));
+            if (look < 3 && machine.running.contains(window.id.pid)) {
+                EXPECT_FALSE(finder.nothingLeft(fresh)) << "look " << look;
+            }
+        }
+        EXPECT_EQ(finder.nothingLeft(fresh), c.nothingLeftAfterTheWindowCloses);
     }
 }
 
