@@ -508,6 +508,31 @@ TEST_F(HookServerTest, FramingIsExactAndEveryErrorReplyArrives)
     EXPECT_EQ(payloads.first().value(QStringLiteral("a")).toInt(), 1);
 }
 
+// A head that a proxy or another server could read as other headers or another body than ours is refused whole, and
+// none of it is handed on: only a length said twice alike is taken.
+TEST_F(HookServerTest, HeadsThatReadTwoWaysAreRefused)
+{
+    const struct {
+        const char* what;
+        QByteArray headers;
+        QByteArray reply;
+    } cases[] = {
+        { "two lengths that differ", "Content-Length: 2\r\nContent-Length: 12", badRequestReply },
+        { "chunked beside a length", "Transfer-Encoding: chunked\r\nContent-Length: 2", badRequestReply },
+        { "a length beside chunked", "Content-Length: 2\r\nTransfer-Encoding: chunked", badRequestReply },
+        { "a folded line", "Content-Length: 2\r\nX-Murmeli-Adapter: codex\r\n\tclaude", badRequestReply },
+        { "a line without a colon", "Content-Length: 2\r\nAuthorization Bearer x", badRequestReply },
+        { "a space before the colon", "Content-Length : 12\r\nContent-Length: 2", badRequestReply },
+        { "one length said twice", "Content-Length: 2\r\ncontent-length:  2", okReply },
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(raw("POST /hook/Stop HTTP/1.1\r\n" + c.headers, "{}"), c.reply) << c.what;
+    }
+    // Handed on in the order they came: a refused one would be here before the last.
+    ASSERT_TRUE(waitUntil([&] { return !events.isEmpty(); }));
+    EXPECT_EQ(events, QStringList { QStringLiteral("Stop") });
+}
+
 TEST_F(HookServerTest, BrowserRequestsAreRefusedCountedAndLoggedOncePerMinute)
 {
     auto fake = std::make_shared<test::FakeClock>();
