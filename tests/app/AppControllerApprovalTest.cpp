@@ -570,3 +570,42 @@ TEST_F(AppControllerApprovalTest, SessionsWhoseIdsBeginAlikeStayApart)
     EXPECT_EQ(held.readUntilClosed(),
         reply(R"({"hookSpecificOutput":{"decision":{"behavior":"deny"},"hookEventName":"PermissionRequest"}})"));
 }
+
+// With no hook secret stored, another user's process that knows a session's id can neither end it, fail its held
+// request open nor put a request of its own on the panel: each gets 403, and the user's answer still reaches the
+// agent that asked.
+TEST_F(AppControllerApprovalTest, AnotherUsersProcessCannotTouchTheUsersSessions)
+{
+    if (const QString why = test::whyNoOtherUser(); !why.isEmpty()) {
+        if (qEnvironmentVariableIsSet("MURMELI_CI")) {
+            FAIL() << "under CI the tests run as root: " << why.toStdString();
+        }
+        GTEST_SKIP() << why.toStdString();
+    }
+    const QByteArray session = R"({"session_id":"0123456789abcdef","cwd":"/home/u/p"})";
+    test::postHook(port, QStringLiteral("/hook/SessionStart"), session);
+    auto held = ask(QStringLiteral("make"));
+    const QString asked = activeId();
+    const hooks::SessionRegistry& registry = test::ControllerProbe::sessionRegistry(controller);
+    ASSERT_TRUE(waitUntil([&] { return registry.sessions().size() == 1; }));
+
+    for (const auto& [event, body] : { std::pair { "Stop", session }, std::pair { "SessionEnd", session },
+             std::pair { "PermissionRequest", bashPayload(QStringLiteral("rm -rf ~")) } }) {
+        EXPECT_EQ(test::exchangeAsOtherUser(port,
+                      "POST /hook/" + QByteArray(event) + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: "
+                          + QByteArray::number(body.size()) + "\r\n\r\n" + body),
+            test::expectedReply(403, "Forbidden", "Forbidden"))
+            << event;
+    }
+    // Events are handled in the order they came: anything of the other user's would have been by now.
+    test::postHook(port, QStringLiteral("/hook/Fence"), "{}");
+    ASSERT_TRUE(waitUntil([&] { return lines.contains(QStringLiteral("Hook: Fence")); }));
+    EXPECT_EQ(registry.sessions().size(), 1);
+    EXPECT_EQ(table().pendingCountTotal(), 1);
+    ASSERT_TRUE(table().hasActive());
+    EXPECT_EQ(activeId(), asked);
+    EXPECT_EQ(lines.filter(QStringLiteral("from another user's processes (user id 65534)")).size(), 1);
+    table().resolve(asked, ApprovalDecision::allow(PermissionScope::Once));
+    EXPECT_EQ(held->readUntilClosed(),
+        reply(R"({"hookSpecificOutput":{"decision":{"behavior":"allow"},"hookEventName":"PermissionRequest"}})"));
+}

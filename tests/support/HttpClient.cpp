@@ -1,9 +1,12 @@
 #include "tests/support/HttpClient.h"
 
+#include <QFileInfo>
 #include <QHostAddress>
+#include <QProcess>
 #include <QTcpSocket>
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "tests/support/Wait.h"
 
@@ -80,6 +83,39 @@ QByteArray expectedReply(int status, const QByteArray& reason, const QByteArray&
     return "HTTP/1.1 " + QByteArray::number(status) + " " + reason
         + "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
         + "\r\nConnection: close\r\n\r\n" + body;
+}
+
+QString whyNoOtherUser()
+{
+    if (::geteuid() != 0) {
+        return QStringLiteral("only root can run a process as another user");
+    }
+    for (const char* tool : { "/usr/bin/setpriv", "/usr/bin/python3" }) {
+        if (!QFileInfo(QLatin1String(tool)).isExecutable()) {
+            return QStringLiteral("%1 is missing").arg(QLatin1String(tool));
+        }
+    }
+    return {};
+}
+
+QByteArray exchangeAsOtherUser(quint16 port, const QByteArray& request)
+{
+    QProcess client;
+    // A folder the other user may enter.
+    client.setWorkingDirectory(QStringLiteral("/"));
+    client.start(QStringLiteral("/usr/bin/setpriv"),
+        { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+            QStringLiteral("/usr/bin/python3"), QStringLiteral("-I"), QStringLiteral("-c"),
+            QStringLiteral("import socket, sys\n"
+                           "s = socket.create_connection(('127.0.0.1', %1))\n"
+                           "s.sendall(sys.stdin.buffer.read())\n"
+                           "while data := s.recv(65536):\n"
+                           "    sys.stdout.buffer.write(data)\n")
+                .arg(port) });
+    client.write(request);
+    client.closeWriteChannel();
+    waitUntil([&] { return client.state() == QProcess::NotRunning; }, 10000);
+    return client.readAllStandardOutput();
 }
 
 } // namespace murmeli::test

@@ -34,4 +34,11 @@ QByteArray postHook(quint16 port, const QString& path, const QByteArray& body, c
 
 QByteArray expectedReply(int status, const QByteArray& reason, const QByteArray& body);
 
+/// Why this test cannot connect as another user (uid and gid 65534) here; empty where it can.
+QString whyNoOtherUser();
+
+/// Sends request on one connection to 127.0.0.1:port from a process of another user (see whyNoOtherUser) and returns
+/// what came back before the close; the event loop runs meanwhile.
+QByteArray exchangeAsOtherUser(quint16 port, const QByteArray& request);
+
 } // namespace murmeli::test

@@ -56,7 +56,11 @@ HookServerWorker::HookServerWorker(std::shared_ptr<HookServerShared> shared, Hoo
           true),
       m_ownerUnknown(QStringLiteral("HookServer: the system did not tell whose %1 connection(s) were (its socket table "
                                     "could not be asked): none of them is closed to make room for others, nor is "
-                                    "room made for them"),
+                                    "room made for them, and with no hook secret stored they are heard as yours"),
+          true),
+      m_otherUsers(QStringLiteral("HookServer: refused %1 request(s) from another user's processes (user id %2) with "
+                                  "403: with no hook secret stored, murmeli hears only your own. Installing an "
+                                  "agent's hooks stores one"),
           true)
 {
 }
@@ -233,7 +237,7 @@ void HookServerWorker::sweep()
         }
     }
     for (RefusalLog* refusals : { &m_originRefusals, &m_connectionRefusals, &m_roomMade, &m_eventRefusals,
-             &m_bearerRefusals, &m_ownerUnknown }) {
+             &m_bearerRefusals, &m_ownerUnknown, &m_otherUsers }) {
         reportRefusals(*refusals, !refusals->paced && refusals->unreported == refusals->unreportedAtSweep);
         refusals->unreportedAtSweep = refusals->unreported;
     }

@@ -141,6 +141,8 @@ private:
         // make room for others.
         bool proven = false;
         Owner owner = Owner::Unasked;
+        // The client's user id, once owner says the system told it.
+        uint uid = 0;
         // Bytes thrown away while lingering.
         qint64 discarded = 0;
         std::optional<WaitingEvent> waiting;
@@ -171,8 +173,11 @@ private:
     bool makeRoom(int connections, qsizetype bytes, const std::function<bool()>& forOwn);
     /// Closes another user's connections that have not shown the secret.
     void closeOthersUnproven();
-    Owner ownerOf(QTcpSocket* socket);
+    Owner ownerOf(QTcpSocket* socket, uint& uid);
     Owner ownerOf(Connection& connection);
+    /// With no secret to ask for, only the user's own processes are heard: another user's could otherwise post as
+    /// the user's agents, answer or end their sessions.
+    bool unheard(Connection& connection);
     bool fits(int connections, qsizetype bytes) const;
     void readFrom(quint64 id, bool peerGone = false);
     /// Brings the buffered total up to date after the buffer's allocation changed; false (and noted) past the cap.
@@ -229,6 +234,7 @@ private:
     RefusalLog m_eventRefusals;
     RefusalLog m_bearerRefusals;
     RefusalLog m_ownerUnknown;
+    RefusalLog m_otherUsers;
     // Set once the owner's thread answers nothing more: the body every held request gets at once.
     std::optional<QByteArray> m_heldAnswer;
 };

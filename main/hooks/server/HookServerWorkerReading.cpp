@@ -78,7 +78,8 @@ void HookServerWorker::readFrom(quint64 id, bool peerGone)
                 continue;
             }
             connection.head = http::parseHead(connection.buffer);
-            connection.proven = http::bearerMatches(*connection.head, m_shared->acceptedSecrets());
+            connection.proven
+                = http::bearerMatches(*connection.head, m_shared->acceptedSecrets()) && !unheard(connection);
             connection.deadlineMs = connection.acceptedAtMs + m_options.requestDeadlineMs;
             // One allocation for the whole request: growing step by step copies it each time and leaves holes in
             // the heap that a flood turns into resident memory.
@@ -135,8 +136,6 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
     // Bytes after the request, here already or still in the socket, must be read before the close.
     const bool trailing = connection.buffer.size() > http::requestLength(head).value_or(connection.buffer.size())
         || connection.socket->bytesAvailable() > 0;
-    http::Verdict verdict = http::evaluate(connection.buffer, head, m_shared->acceptedSecrets(), m_shared->port);
-    releaseBuffer(connection);
     const auto answer = [&](int status, const QByteArray& body, bool lingering) {
         if (peerGone) {
             drop(id, false);
@@ -144,10 +143,25 @@ void HookServerWorker::process(quint64 id, Connection& connection, bool peerGone
             send(id, connection, status, body, lingering);
         }
     };
+    // Whatever it asks: another user's request is not looked at, so nothing in it can reach a session.
+    if (unheard(connection)) {
+        noteRefusal(m_otherUsers, QString::number(connection.uid));
+        answer(403, http::forbiddenBody, true);
+        return;
+    }
+    http::Verdict verdict = http::evaluate(connection.buffer, head, m_shared->acceptedSecrets(), m_shared->port);
+    releaseBuffer(connection);
     if (const auto* reply = std::get_if<http::Reply>(&verdict)) {
+        // The counts are of replies sent.
+        if (!peerGone && (reply->status == 401 || reply->status == 403)) {
+            const std::lock_guard lock(m_shared->mutex);
+            ++(reply->status == 401 ? m_shared->bearerRejects : m_shared->originRejects);
+        }
         if (reply->status == 401) {
             // The hook goes on being refused, event after event, until the user acts; only the log can say so.
             noteRefusal(m_bearerRefusals, senderOf(head));
+        } else if (reply->status == 403) {
+            noteRefusal(m_originRefusals);
         }
         answer(reply->status, reply->body, true);
         return;

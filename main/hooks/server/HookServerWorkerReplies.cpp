@@ -20,13 +20,6 @@ constexpr qint64 lingerReadBytes = 4096;
 
 void HookServerWorker::send(quint64 id, Connection& connection, int status, const QByteArray& body, bool lingering)
 {
-    if (status == 401 || status == 403) {
-        const std::lock_guard lock(m_shared->mutex);
-        ++(status == 401 ? m_shared->bearerRejects : m_shared->originRejects);
-    }
-    if (status == 403) {
-        noteRefusal(m_originRefusals);
-    }
     releaseBuffer(connection);
     QTcpSocket* socket = connection.socket;
     // The reply to an accepted event is the same every time.

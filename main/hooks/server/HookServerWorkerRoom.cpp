@@ -34,12 +34,18 @@ void HookServerWorker::acceptPending()
         // Connections past the limits, where no room can be made, are taken from the kernel and closed at once: left
         // in its queue they would pile up there without bound and be served long after their clients gave up.
         Owner owner = Owner::Unasked;
+        uint uid = 0;
         const auto ownNewcomer = [&] {
             if (owner == Owner::Unasked) {
-                owner = ownerOf(socket);
+                owner = ownerOf(socket, uid);
             }
             return owner == Owner::Own;
         };
+        // Where whose it is decides whether it is heard, the system is asked now, while the client surely still holds
+        // its end: once that end is closed, the system no longer tells.
+        if (m_shared->acceptedSecrets().isEmpty()) {
+            ownNewcomer();
+        }
         if (!makeRoom(1, http::maxRequestBytes, ownNewcomer)) {
             refuse(socket);
             continue;
@@ -49,6 +55,7 @@ void HookServerWorker::acceptPending()
         Connection& connection = m_connections[id];
         connection.socket = socket;
         connection.owner = owner;
+        connection.uid = uid;
         connection.acceptedAtMs = nowMs();
         connection.deadlineMs
             = connection.acceptedAtMs + std::min(m_options.headDeadlineMs, m_options.requestDeadlineMs);
@@ -134,23 +141,29 @@ void HookServerWorker::closeOthersUnproven()
     }
 }
 
-HookServerWorker::Owner HookServerWorker::ownerOf(QTcpSocket* socket)
+HookServerWorker::Owner HookServerWorker::ownerOf(QTcpSocket* socket, uint& uid)
 {
-    const std::optional<uint> uid
+    const std::optional<uint> told
         = m_options.peerUid ? m_options.peerUid(socket->socketDescriptor()) : std::optional<uint>();
-    if (!uid) {
+    if (!told) {
         noteRefusal(m_ownerUnknown);
         return Owner::Unknown;
     }
-    return *uid == ::geteuid() ? Owner::Own : Owner::Other;
+    uid = *told;
+    return uid == ::geteuid() ? Owner::Own : Owner::Other;
 }
 
 HookServerWorker::Owner HookServerWorker::ownerOf(Connection& connection)
 {
     if (connection.owner == Owner::Unasked) {
-        connection.owner = ownerOf(connection.socket);
+        connection.owner = ownerOf(connection.socket, connection.uid);
     }
     return connection.owner;
+}
+
+bool HookServerWorker::unheard(Connection& connection)
+{
+    return m_shared->acceptedSecrets().isEmpty() && ownerOf(connection) == Owner::Other;
 }
 
 bool HookServerWorker::fits(int connections, qsizetype bytes) const

@@ -140,15 +140,27 @@ RequestHead parseHead(QByteArrayView buffer)
             break;
         }
         start = stop + 2;
+        // A proxy or another server in front would read such lines differently: it may join a folded line to the
+        // header before it, take a name with a space in it for another, or frame the body by the other length or by
+        // its chunks, and so see another request than the one we answer.
         const qsizetype colon = line.indexOf(':');
-        if (colon <= 0) {
+        if (colon <= 0 || isSpaceOrTab(line.front())) {
+            head.ambiguous = true;
             continue;
         }
         const QByteArrayView name = line.first(colon);
         const QByteArrayView value = trimmedSpacesAndTabs(line.sliced(colon + 1));
-        if (!lengthSeen && name.compare("content-length", Qt::CaseInsensitive) == 0) {
-            lengthSeen = true;
-            head.bodyLength = declaredBodyLength(value);
+        if (name.contains(' ') || name.contains('\t') || name.compare("transfer-encoding", Qt::CaseInsensitive) == 0) {
+            head.ambiguous = true;
+        } else if (name.compare("content-length", Qt::CaseInsensitive) == 0) {
+            // Repeated with the same value, as a header joined twice on the way may be, it says nothing new.
+            const std::variant<qint64, Framing> length = declaredBodyLength(value);
+            if (!lengthSeen) {
+                head.bodyLength = length;
+                lengthSeen = true;
+            } else if (length != head.bodyLength) {
+                head.ambiguous = true;
+            }
         } else if (!head.authorization && name.compare("authorization", Qt::CaseInsensitive) == 0) {
             head.authorization = QString::fromUtf8(value);
         } else if (!head.adapter && name.compare("x-murmeli-adapter", Qt::CaseInsensitive) == 0) {
@@ -180,7 +192,7 @@ HeadScan scanHead(QByteArrayView buffer, qsizetype from)
 std::optional<qsizetype> requestLength(const RequestHead& head)
 {
     const auto* declared = std::get_if<qint64>(&head.bodyLength);
-    if (!head.bodyStart || !declared) {
+    if (!head.bodyStart || !declared || head.ambiguous) {
         return std::nullopt;
     }
     // The declared length may be absurd; the cap keeps the sum from overflowing.
@@ -191,6 +203,9 @@ Framing framingOf(const QByteArray& buffer, const RequestHead& head)
 {
     if (!head.bodyStart) {
         return buffer.size() > maxRequestBytes ? Framing::TooLarge : Framing::Incomplete;
+    }
+    if (head.ambiguous) {
+        return Framing::Malformed;
     }
     if (const auto* framing = std::get_if<Framing>(&head.bodyLength)) {
         return *framing;
@@ -269,7 +284,7 @@ Verdict evaluate(const QByteArray& whole, const RequestHead& head, const QString
     // One request per connection: whatever the client sent after the declared body is not looked at.
     const qsizetype end = requestLength(head).value_or(whole.size());
     const QByteArray data = end < whole.size() ? whole.first(end) : whole;
-    if (!isValidUtf8(data)) {
+    if (!isValidUtf8(data) || head.ambiguous) {
         return Reply { 400, badRequestBody };
     }
     if (!head.target || head.method != "POST") {

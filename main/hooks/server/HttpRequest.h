@@ -32,7 +32,7 @@ enum class HeadScan {
 enum class Framing {
     Incomplete, // keep reading
     Complete, // the head and the declared body are here; anything after them is not part of the request
-    Malformed, // the Content-Length value is not a non-negative decimal number
+    Malformed, // the head is ambiguous (see RequestHead), or its Content-Length is not a non-negative decimal number
     TooLarge, // the declared request can never fit under maxRequestBytes
 };
 
@@ -46,6 +46,10 @@ struct RequestHead {
     std::optional<QByteArray> target;
     /// From the first header named Content-Length: its value, or why it cannot be used; 0 without one.
     std::variant<qint64, Framing> bodyLength = qint64 { 0 };
+    /// A head that another reader of HTTP could take for other headers or another length than we do: a folded line, a
+    /// line that is not a name, a colon and a value, two Content-Lengths that differ, or a Transfer-Encoding (we read
+    /// bodies by length alone). No hook sends one; one that tries is answered 400 rather than guessed at.
+    bool ambiguous = false;
     std::optional<QString> authorization;
     std::optional<QString> adapter;
     /// The hook scripts' "x-murmeli-agent-process": which process the event is from.

@@ -21,6 +21,7 @@
 #include "platform/secrets/LayeredSecretStore.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "platform/secrets/file/FileSecretStore.h"
+#include "platform/system/LoopbackPeer.h"
 #include "platform/system/ResourceLimits.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/HttpClient.h"
@@ -431,6 +432,58 @@ TEST_F(HookServerTest, AStoredSecretThatCannotBeUsedNeverTurnsTheCheckOff)
     }
 }
 
+// With no hook secret stored, another user's process is refused whatever it posts, with one line in the log, and
+// nothing it sends is handed on; the user's own processes are heard, as is one whose owner the system does not tell,
+// and with a secret the bearer alone decides.
+TEST_F(HookServerTest, WithoutASecretOnlyTheUsersOwnProcessesAreHeard)
+{
+    if (const QString why = test::whyNoOtherUser(); !why.isEmpty()) {
+        if (qEnvironmentVariableIsSet("MURMELI_CI")) {
+            FAIL() << "under CI the tests run as root: " << why.toStdString();
+        }
+        GTEST_SKIP() << why.toStdString();
+    }
+    const QByteArray forbidden = expectedReply(403, "Forbidden", "Forbidden");
+    const QByteArray unauthorized = expectedReply(401, "Unauthorized", R"({"error":"unauthorized"})");
+    const auto untold = [](qintptr) { return std::optional<uint>(); };
+    const struct {
+        const char* what;
+        bool otherUser;
+        std::function<std::optional<uint>(qintptr)> peerUid;
+        std::optional<QString> secret;
+        QByteArray headers;
+        QByteArray reply;
+    } cases[] = {
+        { "another user", true, &platform::loopbackPeerUid, std::nullopt, {}, forbidden },
+        { "another user with a bearer", true, &platform::loopbackPeerUid, std::nullopt,
+            "Authorization: Bearer x\r\n", forbidden },
+        { "the user", false, &platform::loopbackPeerUid, std::nullopt, {}, okReply },
+        { "another user the system does not name", true, untold, std::nullopt, {}, okReply },
+        { "another user with the secret", true, &platform::loopbackPeerUid, QStringLiteral("s3cret"),
+            "Authorization: Bearer s3cret\r\n", okReply },
+        { "another user without the secret", true, &platform::loopbackPeerUid, QStringLiteral("s3cret"), {},
+            unauthorized },
+    };
+    const QStringList posted { QStringLiteral("Stop"), QStringLiteral("SessionEnd"), QStringLiteral("PermissionRequest") };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        clock = std::make_shared<test::FakeClock>();
+        logs.clear();
+        events.clear();
+        startServer({ .peerUid = c.peerUid }, c.secret);
+        for (const QString& event : posted) {
+            const QByteArray request = "POST /hook/" + event.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + c.headers
+                + "Content-Length: 20\r\n\r\n{\"session_id\":\"abc\"}";
+            EXPECT_EQ(c.otherUser ? test::exchangeAsOtherUser(port, request) : exchangeBlocking(port, request), c.reply);
+        }
+        const bool heard = c.reply == okReply;
+        EXPECT_TRUE(waitUntil([&] { return events.size() == (heard ? posted.size() : 0); }));
+        EXPECT_EQ(events, heard ? posted : QStringList());
+        const auto refusalLines = [&] { return logs.filter(QStringLiteral("another user's processes (user id 65534)")); };
+        EXPECT_TRUE(waitUntil([&] { return refusalLines().size() == (c.reply == forbidden ? 1 : 0); })) << logs.join('\n').toStdString();
+    }
+}
+
 TEST_F(HookServerTest, ClientThatNeverFinishesIsClosedWithoutDelivery)
 {
     startServer({ .requestDeadlineMs = 300 });
@@ -506,6 +559,31 @@ TEST_F(HookServerTest, FramingIsExactAndEveryErrorReplyArrives)
     EXPECT_FALSE(waitUntil([&] { return events.size() > 1; }, 200));
     EXPECT_EQ(events, QStringList { QStringLiteral("Stop") });
     EXPECT_EQ(payloads.first().value(QStringLiteral("a")).toInt(), 1);
+}
+
+// A head that a proxy or another server could read as other headers or another body than ours is refused whole, and
+// none of it is handed on: only a length said twice alike is taken.
+TEST_F(HookServerTest, HeadsThatReadTwoWaysAreRefused)
+{
+    const struct {
+        const char* what;
+        QByteArray headers;
+        QByteArray reply;
+    } cases[] = {
+        { "two lengths that differ", "Content-Length: 2\r\nContent-Length: 12", badRequestReply },
+        { "chunked beside a length", "Transfer-Encoding: chunked\r\nContent-Length: 2", badRequestReply },
+        { "a length beside chunked", "Content-Length: 2\r\nTransfer-Encoding: chunked", badRequestReply },
+        { "a folded line", "Content-Length: 2\r\nX-Murmeli-Adapter: codex\r\n\tclaude", badRequestReply },
+        { "a line without a colon", "Content-Length: 2\r\nAuthorization Bearer x", badRequestReply },
+        { "a space before the colon", "Content-Length : 12\r\nContent-Length: 2", badRequestReply },
+        { "one length said twice", "Content-Length: 2\r\ncontent-length:  2", okReply },
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(raw("POST /hook/Stop HTTP/1.1\r\n" + c.headers, "{}"), c.reply) << c.what;
+    }
+    // Handed on in the order they came: a refused one would be here before the last.
+    ASSERT_TRUE(waitUntil([&] { return !events.isEmpty(); }));
+    EXPECT_EQ(events, QStringList { QStringLiteral("Stop") });
 }
 
 TEST_F(HookServerTest, BrowserRequestsAreRefusedCountedAndLoggedOncePerMinute)
