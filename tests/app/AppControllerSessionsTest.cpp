@@ -16,6 +16,7 @@
 #include <QThreadPool>
 
 #include "main/app/AppController.h"
+#include "main/common/OffThread.h"
 #include "main/hooks/sessions/SessionRegistry.h"
 #include "platform/secrets/fake/FakeSecretStore.h"
 #include "tests/support/ControllerDependencies.h"
@@ -388,17 +389,59 @@ struct StuckMachine {
     bool open = true;
     std::map<qint64, hooks::ProcessFacts> processes;
     std::atomic_bool resolvedOnMainThread = false;
+    std::map<QString, int> passes; // by what passed
 
-    void pass()
+    void pass(const QString& what = {}, std::chrono::milliseconds within = std::chrono::seconds(5))
     {
         std::unique_lock lock(mutex);
-        opened.wait_for(lock, std::chrono::seconds(5), [&] { return open; });
+        ++passes[what];
+        opened.wait_for(lock, within, [&] { return open; });
     }
     void setOpen(bool value)
     {
         std::unique_lock lock(mutex);
         open = value;
         opened.notify_all();
+    }
+
+    // Runs a process that stands for a Codex in folder, as the finder sees it.
+    hooks::AgentProcessId start(std::vector<std::unique_ptr<QProcess>>& running, bool terminal,
+        const QStringList& arguments, const QString& folder)
+    {
+        auto& process = running.emplace_back(std::make_unique<QProcess>());
+        process->start("sleep", { "600" });
+        EXPECT_TRUE(process->waitForStarted());
+        const auto pid = hooks::AgentProcessId::ofPid(process->processId()).value_or(hooks::AgentProcessId {});
+        const std::lock_guard lock(mutex);
+        processes[pid.pid] = { pid, "codex", terminal, folder, QStringList { "codex" } + arguments };
+        return pid;
+    }
+
+    static void end(std::vector<std::unique_ptr<QProcess>>& running)
+    {
+        for (const auto& process : running) {
+            process->kill();
+            process->waitForFinished();
+        }
+    }
+
+    // The finder sees these processes; with stuckList its listing waits at the gate.
+    static void install(const std::shared_ptr<StuckMachine>& machine, hooks::SessionAgentFinder& finder, bool stuckList)
+    {
+        finder.readProcess = [machine](qint64 pid) -> std::optional<hooks::ProcessFacts> {
+            const std::lock_guard lock(machine->mutex);
+            return machine->processes.contains(pid) ? std::optional(machine->processes[pid]) : std::nullopt;
+        };
+        finder.listProcesses = [machine, stuckList](const QString&) {
+            if (stuckList) {
+                machine->pass();
+            }
+            std::vector<hooks::ProcessFacts> all;
+            const std::lock_guard lock(machine->mutex);
+            std::transform(machine->processes.begin(), machine->processes.end(), std::back_inserter(all),
+                [](const auto& entry) { return entry.second; });
+            return all;
+        };
     }
 };
 
@@ -422,35 +465,13 @@ TEST_F(AppControllerSessionsTest, ALookThatNeverEndsHoldsUpNothingButItsOwnSessi
         std::vector<std::unique_ptr<QProcess>> running;
         const auto stop = qScopeGuard([&] {
             machine->setOpen(true);
-            for (const auto& process : running) {
-                process->kill();
-                process->waitForFinished();
-            }
+            StuckMachine::end(running);
         });
         const auto start = [&](bool terminal, const QStringList& arguments, const QString& in) {
-            auto& process = running.emplace_back(std::make_unique<QProcess>());
-            process->start("sleep", { "600" });
-            EXPECT_TRUE(process->waitForStarted());
-            const auto pid = hooks::AgentProcessId::ofPid(process->processId()).value_or(hooks::AgentProcessId {});
-            const std::lock_guard lock(machine->mutex);
-            machine->processes[pid.pid] = { pid, "codex", terminal, path(in), QStringList { "codex" } + arguments };
-            return pid;
+            return machine->start(running, terminal, arguments, path(in));
         };
         hooks::SessionAgentFinder& finder = test::ControllerProbe::agentFinder(*controller);
-        finder.readProcess = [machine](qint64 pid) -> std::optional<hooks::ProcessFacts> {
-            const std::lock_guard lock(machine->mutex);
-            return machine->processes.contains(pid) ? std::optional(machine->processes[pid]) : std::nullopt;
-        };
-        finder.listProcesses = [machine, stuckList](const QString&) {
-            if (stuckList) {
-                machine->pass();
-            }
-            std::vector<hooks::ProcessFacts> all;
-            const std::lock_guard lock(machine->mutex);
-            std::transform(machine->processes.begin(), machine->processes.end(), std::back_inserter(all),
-                [](const auto& entry) { return entry.second; });
-            return all;
-        };
+        StuckMachine::install(machine, finder, stuckList);
         finder.resolveFolder = [machine, stuckList, main = QThread::currentThread()](const QString& path) {
             if (QThread::currentThread() == main) {
                 machine->resolvedOnMainThread = true;
@@ -556,4 +577,71 @@ TEST_F(AppControllerSessionsTest, AFullListMakesRoomByLettingGoOfTheSessionHeard
     EXPECT_TRUE(listed.contains(QStringLiteral("newcomer")));
     EXPECT_FALSE(listed.contains(QStringLiteral("project0")));
     EXPECT_EQ(int(listed.size()), bound);
+}
+
+// Six sessions of Codex's server name folders on a mount that stopped answering. Each such folder holds one thread of
+// its own, and no look at the processes: a session that its process names is still tied to it, and one whose windows
+// closed still ends, while the folders hang.
+TEST_F(AppControllerSessionsTest, FoldersThatStopAnsweringHoldAThreadEachAndNeverTheLooks)
+{
+    const auto machine = std::make_shared<StuckMachine>();
+    // The dead mount: a folder in it answers once the test lets it go, within a minute.
+    const auto mount = std::make_shared<StuckMachine>();
+    mount->setOpen(false);
+    std::vector<std::unique_ptr<QProcess>> running;
+    const auto stop = qScopeGuard([&] {
+        mount->setOpen(true);
+        StuckMachine::end(running);
+    });
+    hooks::SessionAgentFinder& finder = test::ControllerProbe::agentFinder(*controller);
+    StuckMachine::install(machine, finder, false);
+    finder.resolveFolder = [mount](const QString& folder) {
+        if (folder.section(u'/', -1).startsWith("dead")) {
+            mount->pass(folder, std::chrono::minutes(1));
+        }
+        return folder;
+    };
+    const hooks::AgentProcessId server = machine->start(running, false, { "app-server" }, path("home"));
+    const QByteArray fromServer = "x-murmeli-agent-process: " + server.pidText().toUtf8() + ' '
+        + QByteArray::number(server.startTicks) + "\r\n";
+    for (int i = 1; i <= 6; ++i) {
+        post("SessionStart", QStringLiteral("dead000%1-1111-4111-8111-111111111111").arg(i),
+            QStringLiteral("dead%1").arg(i), {}, "codex", fromServer);
+    }
+
+    const QString named = "9a3e0000-2222-4222-8222-222222222222";
+    const hooks::AgentProcessId own = machine->start(running, true, { "resume", named }, path("gamma"));
+    post("SessionStart", named, "gamma", {}, "codex", fromServer);
+    EXPECT_TRUE(waitUntil([&] { return finder.tiedAgent(named) == own; })) << "no look gave proof";
+    const QString untied = "0b1e0000-3333-4333-8333-333333333333";
+    machine->start(running, true, {}, path("beta"));
+    machine->start(running, true, {}, path("beta"));
+    post("SessionStart", untied, "beta", {}, "codex", fromServer);
+    EXPECT_TRUE(waitUntil([&] {
+        const auto held = finder.heldAgent(untied);
+        return held && held->undecided.size() == 2;
+    })) << "no look saw its windows";
+    EXPECT_TRUE(waitUntil([] { return common::lookPool().activeThreadCount() == 0; }))
+        << "looks are held in the dead folders";
+
+    // Its windows close, and the looks that follow, at their pace, find none left.
+    for (std::size_t window : { 2, 3 }) {
+        running[window]->kill();
+        running[window]->waitForFinished();
+    }
+    {
+        const std::lock_guard lock(machine->mutex);
+        std::erase_if(machine->processes, [&](const auto& entry) { return entry.second.cwd == path("beta"); });
+    }
+    for (int look = 0; look < 6 && rows().contains("beta"); ++look) {
+        clock->advance(hooks::SessionAgentFinder::lookLimitMs);
+        waitUntil([&] { return finder.looksUnderWay() == 0; }, 1000);
+    }
+    EXPECT_FALSE(rows().contains("beta")) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.filter(untied.left(8) + " ended").size(), 1) << lines.join('\n').toStdString();
+    EXPECT_TRUE(rows().contains("gamma"));
+    const std::lock_guard lock(mount->mutex);
+    for (const auto& [folder, times] : mount->passes) {
+        EXPECT_EQ(times, 1) << "asked again while it hangs: " << folder.toStdString();
+    }
 }

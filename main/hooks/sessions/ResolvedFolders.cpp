@@ -1,6 +1,9 @@
 #include "main/hooks/sessions/ResolvedFolders.h"
 
+#include <atomic>
+
 #include <QDir>
+#include <QPromise>
 #include <QStringList>
 
 namespace murmeli::hooks {
@@ -18,49 +21,56 @@ SessionFolders ResolvedFolders::known(const SessionFolders& folders) const
     return { knownAs(folders.current), knownAs(folders.project) };
 }
 
-std::function<void()> ResolvedFolders::resolving(const std::vector<SessionFolders>& sessions, Resolve resolve)
+QFuture<void> ResolvedFolders::resolve(
+    const std::vector<SessionFolders>& sessions, const Resolve& resolver, QThreadPool& pool)
 {
-    QStringList wanted;
-    {
-        const std::lock_guard lock(m_state->mutex);
-        for (const SessionFolders& session : sessions) {
-            for (const QString& folder : { session.current, session.project }) {
-                if (folder.startsWith(u'/') && !m_state->folders.contains(folder) && !wanted.contains(folder)) {
-                    wanted << folder;
-                }
-            }
-        }
-    }
-    if (wanted.isEmpty() || !resolve) {
-        return {};
-    }
-    // What to resolve is taken on as the work starts: a work that never gets a thread leaves nothing awaited.
-    return [state = m_state, wanted, resolve = std::move(resolve)] {
-        QStringList asked;
+    // Ends once each folder started has answered: one share for each, and one for the starting itself.
+    struct Answers {
+        QPromise<void> promise;
+        std::atomic_int left = 1;
+
+        void answered()
         {
-            const std::lock_guard lock(state->mutex);
-            auto& folders = state->folders;
-            for (const QString& folder : wanted) {
-                if (folders.contains(folder)) {
-                    continue;
-                }
-                if (folders.size() >= maxKept) {
-                    // Those still awaited stay: asked again, they would take another thread.
-                    std::erase_if(folders, [](const auto& entry) { return entry.second.has_value(); });
-                }
-                if (folders.size() >= maxKept) {
-                    break;
-                }
-                folders.emplace(folder, std::nullopt);
-                asked << folder;
+            if (--left == 0) {
+                promise.finish();
             }
-        }
-        for (const QString& folder : asked) {
-            const QString resolved = resolve(folder);
-            const std::lock_guard lock(state->mutex);
-            state->folders.insert_or_assign(folder, resolved);
         }
     };
+    auto answers = std::make_shared<Answers>();
+    QFuture<void> future = answers->promise.future();
+    answers->promise.start();
+    const std::lock_guard lock(m_state->mutex);
+    auto& folders = m_state->folders;
+    for (const SessionFolders& session : sessions) {
+        for (const QString& folder : { session.current, session.project }) {
+            if (!resolver || !folder.startsWith(u'/') || folders.contains(folder)) {
+                continue;
+            }
+            if (folders.size() >= maxKept) {
+                // Those still awaited stay: asked again, they would take another thread.
+                std::erase_if(folders, [](const auto& entry) { return entry.second.has_value(); });
+            }
+            if (folders.size() >= maxKept) {
+                break;
+            }
+            ++answers->left;
+            // The answer waits for this lock, so it lands after the folder is marked awaited.
+            if (pool.tryStart([state = m_state, folder, resolver, answers] {
+                    const QString resolved = resolver(folder);
+                    {
+                        const std::lock_guard answering(state->mutex);
+                        state->folders.insert_or_assign(folder, resolved);
+                    }
+                    answers->answered();
+                })) {
+                folders.emplace(folder, std::nullopt);
+            } else {
+                answers->answered();
+            }
+        }
+    }
+    answers->answered();
+    return future;
 }
 
 } // namespace murmeli::hooks

@@ -7,7 +7,9 @@
 #include <optional>
 #include <vector>
 
+#include <QFuture>
 #include <QString>
+#include <QThreadPool>
 
 #include "main/hooks/sessions/SessionFolders.h"
 
@@ -15,8 +17,9 @@ namespace murmeli::hooks {
 
 /// Session folders as the kernel names them, links followed, to be matched against an agent process's folder, which
 /// /proc gives resolved already. A folder an agent sent may lie on a mount that stopped answering, where resolving it
-/// blocks in the kernel for good: each one is resolved at most once, on a thread of the caller's choice (never the
-/// main one), and counts as written (cleaned) until its answer comes. May be used from any thread.
+/// blocks in the kernel for good: each one is resolved on a thread of its own from the caller's pool (never the main
+/// thread), is not asked again while it hangs, and counts as written (cleaned) until its answer comes. May be used from
+/// any thread.
 class ResolvedFolders final {
 public:
     using Resolve = std::function<QString(const QString& folder)>;
@@ -27,10 +30,11 @@ public:
     /// The folders with each one as resolved where that is known, else cleaned as written. Never looks at the disk.
     SessionFolders known(const SessionFolders& folders) const;
 
-    /// Takes on the folders of these sessions that were never asked for and returns the work that resolves them with
-    /// resolve, to run on another thread; it owns what it touches, and what it learns is known() even after its caller
-    /// stopped waiting. Empty when there is nothing to resolve.
-    std::function<void()> resolving(const std::vector<SessionFolders>& sessions, Resolve resolve);
+    /// Starts resolving with resolver, one thread of pool each, the folders of these sessions that were never asked
+    /// for: one that does not answer holds its own thread and no other folder's. One that finds no thread free is
+    /// left to be asked for again. The future ends once each folder started has its answer, which is known() even
+    /// after its caller stopped waiting.
+    QFuture<void> resolve(const std::vector<SessionFolders>& sessions, const Resolve& resolver, QThreadPool& pool);
 
 private:
     struct State {

@@ -166,14 +166,14 @@ QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable
     if (!table || !current) {
         co_return;
     }
-    // The folders the sessions' files name may lie on a mount that stopped answering: judged off this thread, and
-    // nothing is deleted where that takes too long.
+    // The folders the sessions' files name may lie on a mount that stopped answering: judged off this thread, on
+    // one of the folders' threads rather than the looks', and nothing is deleted where that takes too long.
     std::function<QStringList()> judge = [names = *names, table = *table, processDirectory, path = current->path()] {
         return staleNames(
             names, running(table, processDirectory), path, &modificationTimeOnDisk, &sessionDirectoryOnDisk);
     };
     const QStringList doomed = co_await common::runOffThreadWithin(
-        std::move(judge), clock, judgeLimitMs, QStringList(), &common::lookPool());
+        std::move(judge), clock, judgeLimitMs, QStringList(), &common::folderPool());
     const auto still = directory.open();
     for (const QString& name : still ? doomed : QStringList()) {
         QFile::remove(still->filePath(name));

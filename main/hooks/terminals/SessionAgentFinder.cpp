@@ -333,13 +333,8 @@ std::vector<AgentProcessId> SessionAgentFinder::windowsSeen(const QString& sessi
 QCoro::Task<SessionFolders> SessionAgentFinder::resolvedFolders(SessionFolders folders)
 {
     const std::shared_ptr<ResolvedFolders> known = m_folders;
-    if (std::function<void()> resolving = known->resolving({ folders }, resolveFolder)) {
-        std::function<bool()> work = [resolving = std::move(resolving)] {
-            resolving();
-            return true;
-        };
-        co_await common::runOffThreadWithin(std::move(work), m_clock, lookLimitMs, false, &common::lookPool());
-    }
+    QFuture<void> resolved = known->resolve(std::vector { folders }, resolveFolder, common::folderPool());
+    co_await common::endedWithin(std::move(resolved), m_clock, lookLimitMs);
     co_return known->known(folders);
 }
 
@@ -546,33 +541,31 @@ QCoro::Task<> SessionAgentFinder::lookUp(QString sessionId)
 QCoro::Task<std::optional<SessionAgentFinder::Look>> SessionAgentFinder::look(
     QString name, Session session, AgentProcessId server)
 {
-    // The other sessions' folders are resolved beside the look, not in it: one of them on a mount that stopped
-    // answering must not cost this session its look.
+    // Folders are resolved on threads of their own, never the look's: a folder on a mount that stopped answering
+    // holds one of those, and no look. The look waits for the session's own folders within its time; one that is
+    // still awaited from an earlier look is not asked again, and counts as written. The other sessions' folders are
+    // resolved beside it, not waited for.
+    QFuture<void> ownResolved
+        = m_folders->resolve(std::vector { session.folders }, resolveFolder, common::folderPool());
     std::vector<SessionFolders> others;
     for (const OtherSession& other : session.others) {
         others.push_back(other.folders);
     }
-    if (std::function<void()> resolvingOthers = m_folders->resolving(others, resolveFolder)) {
-        common::lookPool().tryStart(std::move(resolvingOthers));
-    }
+    m_folders->resolve(others, resolveFolder, common::folderPool());
     // The worker owns copies: the finder may be gone by the time it ends, or its wait have run out.
-    std::function<std::optional<Look>()> work =
-        [list = listProcesses, known = m_folders, resolving = m_folders->resolving({ session.folders }, resolveFolder),
-            name, own = session.folders, server] {
-            if (resolving) {
-                resolving();
-            }
-            Look found;
-            const QStringList where = known->known(own).agentFolders();
-            for (ProcessFacts& process : list ? list(name) : std::vector<ProcessFacts> {}) {
-                if (process.id != server && process.hasTerminal && process.cwd && where.contains(*process.cwd)) {
-                    found.found.push_back(std::move(process));
-                }
-            }
-            return std::optional(std::move(found));
-        };
+    std::function<std::optional<Look>()> work
+        = [list = listProcesses, known = m_folders, name, own = session.folders, server] {
+              Look found;
+              const QStringList where = known->known(own).agentFolders();
+              for (ProcessFacts& process : list ? list(name) : std::vector<ProcessFacts> {}) {
+                  if (process.id != server && process.hasTerminal && process.cwd && where.contains(*process.cwd)) {
+                      found.found.push_back(std::move(process));
+                  }
+              }
+              return std::optional(std::move(found));
+          };
     co_return co_await common::runOffThreadWithin(
-        std::move(work), m_clock, lookLimitMs, std::optional<Look> {}, &common::lookPool());
+        std::move(work), m_clock, lookLimitMs, std::optional<Look> {}, &common::lookPool(), std::move(ownResolved));
 }
 
 std::optional<ProcessFacts> SessionAgentFinder::kernelProcess(qint64 pid)

@@ -48,8 +48,9 @@ struct ProcessFacts final {
 /// beside it, an editor's or a headless run's, keeps its sessions while it runs, however many. A tie never passes to
 /// another process but by proof: the end of its process ends the session, whatever comes late.
 ///
-/// Every look at the processes, and at the folders the agents sent, runs on threads of its own within lookLimitMs; one
-/// that runs out proves nothing.
+/// Every look at the processes, with the folders the agents sent, runs within lookLimitMs; one that runs out proves
+/// nothing. Looks at the processes and at the folders run on threads of their own each, so that neither starves the
+/// other.
 class SessionAgentFinder final {
 public:
     /// Another listed session: the process murmeli holds as its own, and where it works.

@@ -392,6 +392,43 @@ TEST(SessionAgentFinderLookAgain, AnEndedSessionIsStartedAgainByAResumeThatNames
     }
 }
 
+// A folder on a mount that stopped answering holds its own thread and no other folder's: the folder beside it is
+// resolved, and it is not asked again while it hangs, so the jump's next ask has its folders at once.
+TEST(SessionAgentFinderFolders, AFolderThatDoesNotAnswerHoldsUpNoOtherFolder)
+{
+    test::FakeClock clock;
+    SessionAgentFinder finder(clock);
+    std::promise<void> gate;
+    const auto deadAsked = std::make_shared<std::atomic_int>(0);
+    const auto linksAnswered = std::make_shared<std::atomic_int>(0);
+    finder.resolveFolder = [opened = gate.get_future().share(), deadAsked, linksAnswered](const QString& folder) {
+        if (folder.startsWith(QStringLiteral("/dead/"))) {
+            ++*deadAsked;
+            opened.wait();
+            return folder;
+        }
+        ++*linksAnswered;
+        return QStringLiteral("/work") + folder.mid(5);
+    };
+    const SessionFolders sent { "/dead/alpha", "/link/beta" };
+    for (const bool first : { true, false }) {
+        SCOPED_TRACE(first ? "first ask" : "asked again");
+        std::optional<SessionFolders> got;
+        const auto asking = [&]() -> QCoro::Task<> { got = co_await finder.resolvedFolders(sent); };
+        const QCoro::Task<> ask = asking();
+        if (first) {
+            ASSERT_TRUE(test::waitUntil([&] { return *deadAsked == 1 && *linksAnswered == 1; }));
+            clock.advance(SessionAgentFinder::lookLimitMs);
+        }
+        ASSERT_TRUE(test::waitUntil([&] { return got.has_value(); }));
+        if (!first) {
+            EXPECT_EQ(*got, (SessionFolders { "/dead/alpha", "/work/beta" }));
+        }
+    }
+    EXPECT_EQ(*deadAsked, 1);
+    gate.set_value();
+}
+
 TEST(SessionAgentFinderKernel, ReadsAProcessAsTheKernelShowsIt)
 {
     const qint64 pid = QCoreApplication::applicationPid();
