@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QStringList>
 
@@ -50,6 +52,10 @@ public:
 
     QString path() const { return m_path; }
 
+    /// Told once, with a line to show, as claimOrHandOver() begins to wait for a holder that is starting or ending:
+    /// a start that waits in silence looks hung.
+    std::function<void(const QString& line)> onWaiting;
+
     /// Takes the lock when nobody holds it, or hands request over to the murmeli that does, waiting up to patienceMs
     /// for it to finish starting. A holder that is ending takes no request: this start waits for the lock and runs.
     Claim claimOrHandOver(const QString& request, int patienceMs = defaultPatienceMs, QString* problem = nullptr);
@@ -57,6 +63,9 @@ public:
     /// Takes the lock without waiting; false while another holds it, or when the file cannot be opened (problem).
     bool tryLock(QString* problem = nullptr);
     bool isHeld() const { return m_held; }
+    /// Lets the lock go before the process ends, for an end whose last steps may take long: a later start runs at
+    /// once.
+    void release();
 
     /// Tells later starts where this murmeli's instance socket listens; only while the lock is held.
     bool announce(const QString& channelName);

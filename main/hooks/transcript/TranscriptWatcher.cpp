@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QFileSystemWatcher>
 #include <QJsonObject>
+#include <QMetaObject>
 #include <QObject>
 #include <QStringDecoder>
 
@@ -200,13 +201,28 @@ private:
     bool m_skipToNewline = false;
 };
 
+// Where the io thread reaches the owner: it outlives the watcher in an io thread left behind, and reaches nothing once
+// the watcher is gone.
+struct TranscriptWatcher::OwnerLink {
+    std::mutex mutex;
+    std::unique_ptr<QObject> context = std::make_unique<QObject>();
+
+    void post(std::function<void()> call)
+    {
+        const std::lock_guard lock(mutex);
+        if (context) {
+            QMetaObject::invokeMethod(context.get(), std::move(call), Qt::QueuedConnection);
+        }
+    }
+};
+
 TranscriptWatcher::TranscriptWatcher()
-    : m_shared(std::make_shared<Shared>()),
+    : m_shared(std::make_shared<Shared>()), m_owner(std::make_shared<OwnerLink>()),
       // The callback is read on the owner's thread when the call runs, so setting it never races the io thread.
       m_io(QStringLiteral("com.murmeli.transcript-io"),
           std::make_unique<Worker>(m_shared,
-              [this] {
-                  m_io.postToOwner([this] {
+              [owner = m_owner, this] {
+                  owner->post([this] {
                       if (onToolCompleted) {
                           onToolCompleted();
                       }
@@ -219,8 +235,12 @@ TranscriptWatcher::TranscriptWatcher()
 
 TranscriptWatcher::~TranscriptWatcher()
 {
-    // Stopping discards completions still queued for this watcher.
-    m_io.stop();
+    // A transcript on a mount that stopped answering holds the io thread in the kernel for good: it is left behind
+    // rather than waited for, so that murmeli can still end.
+    m_io.stop(common::WorkerThread<Worker>::leaveBehindAfterMs);
+    // Discards completions still queued for this watcher, and any a thread left behind would post.
+    const std::lock_guard lock(m_owner->mutex);
+    m_owner->context.reset();
 }
 
 void TranscriptWatcher::watch(const QString& path)

@@ -56,9 +56,11 @@ public:
 private:
     class Worker;
     struct Shared;
+    struct OwnerLink;
 
     std::optional<QString> m_currentPath;
     std::shared_ptr<Shared> m_shared;
+    std::shared_ptr<OwnerLink> m_owner;
     // Last, so the thread has stopped before the summary goes.
     common::WorkerThread<Worker> m_io;
 };
