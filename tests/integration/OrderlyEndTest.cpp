@@ -390,7 +390,9 @@ TEST(OrderlyEndTest, MurmeliEndsWhileTheTranscriptItFollowsLiesOnAMountThatDoesN
     }
     QFile transcript(scratch.filePath("backing/transcript.jsonl"));
     ASSERT_TRUE(transcript.open(QIODevice::WriteOnly));
-    ASSERT_GT(transcript.write(R"({"slug":"on-a-dead-mount"})" "\n"), 0);
+    ASSERT_GT(transcript.write(R"({"slug":"on-a-dead-mount"})"
+                               "\n"),
+        0);
     transcript.close();
     Murmeli murmeli;
     ASSERT_TRUE(murmeli.start()) << murmeli.readLog().constData();

@@ -8,7 +8,6 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -209,6 +208,7 @@ InstanceLock::Claim InstanceLock::claimOrHandOver(const QString& request, int pa
     // Set once a request went unanswered: it is not sent again, lest the holder act on it twice.
     std::optional<QDeadlineTimer> unanswered;
     bool saidWaiting = false;
+    const QDeadlineTimer quiet(quietWaitMs);
     for (;;) {
         QString why;
         if (tryLock(&why)) {
@@ -237,7 +237,8 @@ InstanceLock::Claim InstanceLock::claimOrHandOver(const QString& request, int pa
         if (deadline.hasExpired()) {
             break;
         }
-        if (!std::exchange(saidWaiting, true) && onWaiting) {
+        if (!saidWaiting && quiet.hasExpired() && onWaiting) {
+            saidWaiting = true;
             onWaiting(
                 QStringLiteral("another murmeli holds %1 and is still starting or ending; waiting up to %2 s for it")
                     .arg(m_path)

@@ -25,6 +25,7 @@ public:
     static constexpr int defaultPatienceMs = 15000;
     /// How long a holder that got a request but did not answer may take to end before the request counts as taken.
     static constexpr int silentHolderMs = 5000;
+    static constexpr int quietWaitMs = 1000;
 
     /// Names a folder of the user's own that holds the lock in place of lockFolders(): tests keep their murmelis
     /// apart with it.
@@ -52,8 +53,9 @@ public:
 
     QString path() const { return m_path; }
 
-    /// Told once, with a line to show, as claimOrHandOver() begins to wait for a holder that is starting or ending:
-    /// a start that waits in silence looks hung.
+    /// Told once, with a line to show, when claimOrHandOver() has waited quietWaitMs for a holder that is starting or
+    /// ending: a start that waits in silence looks hung, while a holder that finishes its start at once is not worth
+    /// a line.
     std::function<void(const QString& line)> onWaiting;
 
     /// Takes the lock when nobody holds it, or hands request over to the murmeli that does, waiting up to patienceMs
