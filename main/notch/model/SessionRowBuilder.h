@@ -33,8 +33,7 @@ SessionState stateOf(
     const hooks::ClaudeStatus& status, const hooks::TranscriptData& transcript, bool holdsRequest, qint64 nowSecs);
 
 /// The statuses of the given sessions, judged at now; sessions without a status, or whose status the directory did
-/// not give in time, are left out. Waits for the directory's thread: safe on any thread but the owner's, it touches
-/// nothing but its arguments.
+/// not give within its time limit, are left out. Safe on any thread: it touches nothing but its arguments.
 QHash<QString, hooks::ClaudeStatus> readStatuses(
     const QStringList& keys, const hooks::StatusDirectory::Access& directory, const QDateTime& now);
 
