@@ -197,6 +197,7 @@ static int run(int argc, char** argv, int& endSignal)
     if (lock.path().isEmpty()) {
         return refuse(QStringLiteral("no folder of your own can hold the instance lock (%1)").arg(problem));
     }
+    lock.onWaiting = [](const QString& line) { std::fprintf(stderr, "murmeli: %s\n", line.toLocal8Bit().constData()); };
     switch (lock.claimOrHandOver(request, app::InstanceLock::defaultPatienceMs, &problem)) {
     case app::InstanceLock::Claim::HandedOver:
         return handedOver();
@@ -320,6 +321,12 @@ static int run(int argc, char** argv, int& endSignal)
         }
     });
     const int status = QApplication::exec();
+    // The held requests are answered and the hook port is closed: a later start need not wait for the rest of the
+    // end, which may wait on a thread a folder that stopped answering holds, and which is cut short if it does. It
+    // finds no socket of this one's either, where nobody would answer it now.
+    channel.close();
+    lock.release();
+    common::endWithin(common::teardownLimitMs, status, endSignal);
     common::flushStderr(common::logFlushMs);
     return status;
 }

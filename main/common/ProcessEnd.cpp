@@ -1,8 +1,12 @@
 #include "main/common/ProcessEnd.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
+
+#include <QString>
 
 #include "main/common/Log.h"
 
@@ -30,6 +34,22 @@ void endProcess(int status)
 {
     settle();
     std::_Exit(status);
+}
+
+void endWithin(int limitMs, int status, int signal)
+{
+    // Detached, and never told that the teardown ended: the process ends either way, whichever comes first.
+    std::thread([limitMs, status, signal] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(limitMs));
+        writeToStderr(QStringLiteral("murmeli's end: what is left did not end within %1 ms (a thread waits on a folder "
+                                     "that does not answer); ending without it")
+                          .arg(limitMs),
+            LogColor::Orange);
+        if (signal != 0) {
+            endProcessBySignal(signal);
+        }
+        endProcess(status);
+    }).detach();
 }
 
 void endProcessBySignal(int signal)

@@ -13,6 +13,14 @@ constexpr int logFlushMs = 1000;
 /// exit.
 [[noreturn]] void endProcess(int status);
 
+/// The longest the end waits for what murmeli made to go, once its held requests are answered and its lock let go.
+constexpr int teardownLimitMs = 3000;
+
+/// From now on the process ends within limitMs, whatever its teardown still waits on (a thread held in the kernel by a
+/// folder that stopped answering): past it one line says so, and it ends as endProcess(status) would, or as
+/// endProcessBySignal(signal) would when signal is not 0.
+void endWithin(int limitMs, int status, int signal);
+
 /// Ends the process as endProcess does, but as if signal had ended it: after an orderly end on SIGTERM, SIGINT or
 /// SIGHUP the one who sent it sees the status it always saw.
 [[noreturn]] void endProcessBySignal(int signal);

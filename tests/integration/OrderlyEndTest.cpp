@@ -12,10 +12,12 @@
 #include <future>
 #include <netinet/in.h>
 #include <optional>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
@@ -25,6 +27,7 @@
 
 #include "tests/integration/HookScriptRig.h"
 #include "tests/support/OwnMurmeli.h"
+#include "tests/support/StallingMount.h"
 #include "tests/support/Wait.h"
 
 using murmeli::test::waitUntil;
@@ -149,6 +152,12 @@ public:
         return held;
     }
     QByteArray lastLine() { return readLog().trimmed().split('\n').constLast(); }
+    // Whether a later start could take the instance lock now.
+    bool lockIsFree() const
+    {
+        QFile lock(m_folder.filePath(QStringLiteral("instance/instance.lock")));
+        return lock.open(QIODevice::ReadWrite) && ::flock(lock.handle(), LOCK_EX | LOCK_NB) == 0;
+    }
 
     QProcess process;
     quint16 port = 0;
@@ -363,4 +372,52 @@ os.waitpid(pid, 0)
     const Met met = post(port, "PostToolUse", "{}");
     EXPECT_EQ(met.how, Met::Answered);
     EXPECT_EQ(met.body, R"({"ok":true})");
+}
+
+// The transcript of the session on show lies on a mount that stopped answering, which holds murmeli's transcript
+// thread in the kernel: SIGTERM still answers the held request and ends murmeli's part within a few seconds, its lock
+// let go for a later start. The kernel keeps the process until the mount answers a call it has already taken, as it
+// would keep any process in a FUSE call; then it is gone, by the signal.
+TEST(OrderlyEndTest, MurmeliEndsWhileTheTranscriptItFollowsLiesOnAMountThatDoesNotAnswer)
+{
+    QTemporaryDir scratch;
+    murmeli::test::StallingMount mount(scratch.filePath("backing"), scratch.filePath("mount"));
+    if (!mount.mounted()) {
+        if (qEnvironmentVariableIsSet("MURMELI_CI")) {
+            FAIL() << "under CI the dead mount must be testable: " << mount.why().toStdString();
+        }
+        GTEST_SKIP() << mount.why().toStdString();
+    }
+    QFile transcript(scratch.filePath("backing/transcript.jsonl"));
+    ASSERT_TRUE(transcript.open(QIODevice::WriteOnly));
+    ASSERT_GT(transcript.write(R"({"slug":"on-a-dead-mount"})"
+                               "\n"),
+        0);
+    transcript.close();
+    Murmeli murmeli;
+    ASSERT_TRUE(murmeli.start()) << murmeli.readLog().constData();
+    // The cap ends the stall of a murmeli that would wait for good, so that the test measures how long it waited.
+    ASSERT_TRUE(mount.stall(40));
+    const QByteArray status = QStringLiteral(R"({"session_id":"s-end","cwd":"/tmp","transcript_path":"%1"})")
+                                  .arg(mount.path() + "/transcript.jsonl")
+                                  .toUtf8();
+    ASSERT_EQ(post(murmeli.port, "status", status).how, Met::Answered);
+    ASSERT_TRUE(mount.waitedOn("/transcript.jsonl", 15000)) << murmeli.readLog().constData();
+    std::vector<std::future<Met>> held = murmeli.hold(1);
+
+    QElapsedTimer took;
+    took.start();
+    ::kill(pid_t(murmeli.process.processId()), SIGTERM);
+    EXPECT_TRUE(waitUntil([&] { return murmeli.readLog().contains("murmeli ended on SIGTERM"); }, 20000))
+        << "murmeli's end did not come within 20 s of SIGTERM: " << murmeli.readLog().constData();
+    EXPECT_TRUE(murmeli.lockIsFree());
+    EXPECT_LT(took.elapsed(), 8000) << "murmeli's end came " << took.elapsed() << " ms after SIGTERM";
+    const Met met = held.front().get();
+    EXPECT_EQ(met.how, Met::Answered);
+    EXPECT_EQ(met.body, "{}");
+
+    ASSERT_TRUE(mount.answer());
+    EXPECT_TRUE(murmeli.process.waitForFinished(10000));
+    EXPECT_EQ(murmeli.process.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(murmeli.process.exitCode(), SIGTERM);
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -298,4 +299,30 @@ TEST(SingleInstanceTest, AStartWithAnotherHomeAndNoRuntimeFolderFindsTheFirstThr
         [&] { return (logs[0] += starts[0].readAllStandardError()).contains("murmeli was started again"); }, 10000))
         << logs[0].constData();
     EXPECT_TRUE(QFileInfo::exists(account.filePath(QStringLiteral(".murmeli/run/instance.lock"))));
+}
+
+// A start that finds the lock held by a murmeli that has not finished starting, or ending, says in one line that it
+// waits, rather than seem hung for as long as it waits; it runs once the lock is let go.
+TEST(SingleInstanceTest, AStartThatWaitsForTheLockSaysSoInOneLine)
+{
+    QTemporaryDir folder;
+    const auto environment = murmeli::test::ownMurmeliEnvironment(folder.path());
+    ASSERT_TRUE(environment);
+    // Held as a murmeli holds it that names no socket yet.
+    QFile lock(folder.filePath(QStringLiteral("instance/instance.lock")));
+    ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
+    ASSERT_EQ(::flock(lock.handle(), LOCK_EX | LOCK_NB), 0);
+
+    QProcess waiting;
+    const auto ended = qScopeGuard([&] { stop(waiting); });
+    launch(waiting, *environment);
+    QByteArray said;
+    const auto hear = [&] {
+        said += waiting.readAllStandardError();
+        return said;
+    };
+    EXPECT_TRUE(waitUntil([&] { return hear().contains("waiting up to"); })) << said.constData();
+    lock.close();
+    EXPECT_TRUE(waitUntil([&] { return murmeli::test::hookPortIn(hear()) != 0; }, 30000)) << said.constData();
+    EXPECT_EQ(said.count("waiting up to"), 1) << said.constData();
 }

@@ -213,7 +213,7 @@ void SessionRoad::announceHookEvent(const QString& eventName, const QJsonObject&
         const auto key = m_registry.keyOf(payload);
         const auto directory = m_links.statusDirectory.open();
         if (key && directory) {
-            status = hooks::ClaudeStatus::read(key->text(), directory->path(), m_links.clock);
+            status = hooks::ClaudeStatus::read(key->text(), *directory, m_links.clock.now());
         }
     }
     m_links.announcements.speakForHookEvent(eventName, payload, m_transcriptWatcher.data(), status);
@@ -230,7 +230,7 @@ std::optional<hooks::ClaudeStatus> SessionRoad::readSelectedStatus()
     const auto selected = m_registry.selected();
     const auto directory = m_links.statusDirectory.open();
     return directory ? hooks::ClaudeStatus::read(
-               selected ? std::optional(selected->sid8.text()) : std::nullopt, directory->path(), m_links.clock)
+               selected ? std::optional(selected->sid8.text()) : std::nullopt, *directory, m_links.clock.now())
                      : std::nullopt;
 }
 

@@ -171,6 +171,12 @@ bool InstanceChannel::isListening() const
     return m_server != nullptr && m_server->isListening();
 }
 
+void InstanceChannel::close()
+{
+    delete m_server;
+    m_server = nullptr;
+}
+
 void InstanceChannel::accept()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {

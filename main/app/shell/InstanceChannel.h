@@ -54,6 +54,8 @@ public:
     /// socket cannot be made.
     bool listen(QString* problem = nullptr);
     bool isListening() const;
+    /// Stops listening and removes the socket, so that a later start finds none; listen() may open it again.
+    void close();
     /// Whether the last listen() found another instance answering on the socket.
     bool isTakenByAnother() const { return m_takenByAnother; }
 

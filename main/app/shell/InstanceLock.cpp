@@ -104,9 +104,16 @@ InstanceLock::InstanceLock(QString path) : m_path(path.isEmpty() ? standardPath(
 
 InstanceLock::~InstanceLock()
 {
+    release();
+}
+
+void InstanceLock::release()
+{
     if (m_fd >= 0) {
         ::close(m_fd);
     }
+    m_fd = -1;
+    m_held = false;
 }
 
 bool InstanceLock::open(QString* problem)
@@ -200,6 +207,8 @@ InstanceLock::Claim InstanceLock::claimOrHandOver(const QString& request, int pa
     InstanceChannel::HandOver last = InstanceChannel::HandOver::NotReached;
     // Set once a request went unanswered: it is not sent again, lest the holder act on it twice.
     std::optional<QDeadlineTimer> unanswered;
+    bool saidWaiting = false;
+    const QDeadlineTimer quiet(quietWaitMs);
     for (;;) {
         QString why;
         if (tryLock(&why)) {
@@ -227,6 +236,13 @@ InstanceLock::Claim InstanceLock::claimOrHandOver(const QString& request, int pa
         }
         if (deadline.hasExpired()) {
             break;
+        }
+        if (!saidWaiting && quiet.hasExpired() && onWaiting) {
+            saidWaiting = true;
+            onWaiting(
+                QStringLiteral("another murmeli holds %1 and is still starting or ending; waiting up to %2 s for it")
+                    .arg(m_path)
+                    .arg((deadline.remainingTime() + 999) / 1000));
         }
         // The holder is still starting (it names its socket once that listens), or it is ending.
         QThread::msleep(retryMs);

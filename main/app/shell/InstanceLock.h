@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +25,7 @@ public:
     static constexpr int defaultPatienceMs = 15000;
     /// How long a holder that got a request but did not answer may take to end before the request counts as taken.
     static constexpr int silentHolderMs = 5000;
+    static constexpr int quietWaitMs = 1000;
 
     /// Names a folder of the user's own that holds the lock in place of lockFolders(): tests keep their murmelis
     /// apart with it.
@@ -50,6 +53,11 @@ public:
 
     QString path() const { return m_path; }
 
+    /// Told once, with a line to show, when claimOrHandOver() has waited quietWaitMs for a holder that is starting or
+    /// ending: a start that waits in silence looks hung, while a holder that finishes its start at once is not worth
+    /// a line.
+    std::function<void(const QString& line)> onWaiting;
+
     /// Takes the lock when nobody holds it, or hands request over to the murmeli that does, waiting up to patienceMs
     /// for it to finish starting. A holder that is ending takes no request: this start waits for the lock and runs.
     Claim claimOrHandOver(const QString& request, int patienceMs = defaultPatienceMs, QString* problem = nullptr);
@@ -57,6 +65,9 @@ public:
     /// Takes the lock without waiting; false while another holds it, or when the file cannot be opened (problem).
     bool tryLock(QString* problem = nullptr);
     bool isHeld() const { return m_held; }
+    /// Lets the lock go before the process ends, for an end whose last steps may take long: a later start runs at
+    /// once.
+    void release();
 
     /// Tells later starts where this murmeli's instance socket listens; only while the lock is held.
     bool announce(const QString& channelName);

@@ -1,7 +1,6 @@
 #include "main/hooks/sessions/SessionFileWriter.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -15,7 +14,7 @@ bool SessionFileWriter::write(const QString& name, const QByteArray& bytes)
 {
     QString problem;
     const auto directory = m_directory.openOrCreate(&problem);
-    if (directory && SmallFile::writeAtomically(directory->filePath(name), bytes, &problem)) {
+    if (directory && directory->write(name, bytes, &problem)) {
         m_failing.remove(name);
         return true;
     }
@@ -31,7 +30,7 @@ bool SessionFileWriter::write(const QString& name, const QByteArray& bytes)
 bool SessionFileWriter::exists(const SessionKey& key, StatusFileKind kind) const
 {
     const auto directory = m_directory.open();
-    return directory && QFileInfo::exists(directory->filePath(StatusFiles::fileName(key, kind)));
+    return directory && directory->exists(StatusFiles::fileName(key, kind));
 }
 
 bool SessionFileWriter::writeActivity(
@@ -70,11 +69,13 @@ void SessionFileWriter::removeStatusOf(const SessionKey& key, const QString& ses
     if (!directory) {
         return;
     }
-    const QString path = directory->filePath(StatusFiles::fileName(key, StatusFileKind::Status));
-    const auto object = SmallFile::readObject(path);
-    if (object && object->value(QLatin1String("session_id")) == sessionId) {
-        QFile::remove(path);
-    }
+    // One call for the look and the removal it decides on.
+    std::function<bool()> remove
+        = [path = directory->filePath(StatusFiles::fileName(key, StatusFileKind::Status)), sessionId] {
+              const auto object = SmallFile::readObject(path);
+              return object && object->value(QLatin1String("session_id")) == sessionId && QFile::remove(path);
+          };
+    directory->call(std::move(remove));
 }
 
 bool SessionFileWriter::writeTranscriptPath(const SessionKey& key, const QString& path)

@@ -121,7 +121,7 @@ QString SessionRegistry::idOnDisk(const SessionKey& sid) const
         return QString();
     }
     for (const StatusFileKind kind : { StatusFileKind::Session, StatusFileKind::Status }) {
-        if (const auto object = SmallFile::readObject(directory->filePath(StatusFiles::fileName(sid, kind)))) {
+        if (const auto object = directory->readObject(StatusFiles::fileName(sid, kind))) {
             if (const QJsonValue id = object->value(QLatin1String("session_id")); id.isString()) {
                 return id.toString();
             }
@@ -140,7 +140,7 @@ bool SessionRegistry::isPendingApproval(
     if (notifyMtime->msecsTo(m_clock.now()) >= notifyExpiryForApproval * 1000) {
         return false;
     }
-    const auto object = SmallFile::readObject(directory.filePath(StatusFiles::fileName(key, StatusFileKind::Notify)));
+    const auto object = directory.readObject(StatusFiles::fileName(key, StatusFileKind::Notify));
     return object && object->value(QLatin1String("type")) == QLatin1String("permission");
 }
 
@@ -151,7 +151,7 @@ bool SessionRegistry::isIdleNotice(
     if (known != m_idleNotices.end() && known->second.first == modified) {
         return known->second.second;
     }
-    const auto object = SmallFile::readObject(directory.filePath(StatusFiles::fileName(key, StatusFileKind::Notify)));
+    const auto object = directory.readObject(StatusFiles::fileName(key, StatusFileKind::Notify));
     const bool idle = object && object->value(QLatin1String("type")) == QLatin1String("idle");
     m_idleNotices.insert_or_assign(key, std::pair(modified, idle));
     return idle;
@@ -218,6 +218,18 @@ void SessionRegistry::refresh()
     // An unusable directory is treated like one that cannot be listed: nothing is read from it or written to it.
     const auto directory = m_directory.openOrCreate();
     const auto entries = directory ? directory->fileTimes() : std::nullopt;
+    if (!entries && !m_directory.answers()) {
+        // On a mount that stopped answering the files say nothing either way: the sessions the hooks tell of keep
+        // their rows, where their requests are shown, until it answers again.
+        if (!std::exchange(m_folderSilent, true)) {
+            onLog(QStringLiteral("Sessions: %1 does not answer; the list stays as the hooks keep it until it does")
+                      .arg(m_directory.path()));
+        }
+        return;
+    }
+    if (std::exchange(m_folderSilent, false)) {
+        onLog(QStringLiteral("Sessions: %1 answers again").arg(m_directory.path()));
+    }
     if (!entries) {
         // Not an empty directory: in-memory sessions must not linger on as if nothing had happened.
         if (!m_sessions.empty()) {
@@ -394,7 +406,7 @@ void SessionRegistry::forgetMemoryOf(const SessionKey& sid)
 
 void SessionRegistry::restoreFromRecord(const StatusDirectory::Access& directory, const SessionKey& sid)
 {
-    const auto object = SmallFile::readObject(directory.filePath(StatusFiles::fileName(sid, StatusFileKind::Session)));
+    const auto object = directory.readObject(StatusFiles::fileName(sid, StatusFileKind::Session));
     const auto record = object ? SessionRecord::fromJson(*object) : std::nullopt;
     if (!record || m_keys.holds(record->sessionId) || hasEnded(record->sessionId)) {
         return;
@@ -443,7 +455,7 @@ std::optional<SessionSnapshot> SessionRegistry::legacyFallback(const StatusDirec
     if (!key || keyHasEnded(*key)) {
         return std::nullopt;
     }
-    SmallFile::writeAtomically(directory.filePath(StatusFiles::fileName(*key, StatusFileKind::Status)), file->bytes);
+    directory.write(StatusFiles::fileName(*key, StatusFileKind::Status), file->bytes);
     SessionSnapshot snapshot(*key);
     snapshot.statusMtime = file->modified;
     return snapshot;
@@ -553,7 +565,7 @@ bool SessionRegistry::addSession(const SessionKey& sid, const QString& cwd, cons
 void SessionRegistry::removeFiles(const StatusDirectory::Access& directory, const SessionKey& sid)
 {
     for (const StatusFileKind kind : StatusFiles::allKinds) {
-        QFile::remove(directory.filePath(StatusFiles::fileName(sid, kind)));
+        directory.remove(StatusFiles::fileName(sid, kind));
     }
 }
 

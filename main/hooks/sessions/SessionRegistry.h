@@ -67,8 +67,9 @@ public:
     QString idOf(const SessionKey& sid) const;
 
     /// Rebuilds the list from the directory's status files and records; a directory that cannot be listed empties
-    /// it and keeps the selection. Of more than maxSessions active sessions the most recent are kept. Titles and
-    /// assistant texts of keys that are no longer listed, nor heard from within the activity window, are forgotten.
+    /// it and keeps the selection, one that does not answer leaves it as it is. Of more than maxSessions active
+    /// sessions the most recent are kept. Titles and assistant texts of keys that are no longer listed, nor heard from
+    /// within the activity window, are forgotten.
     void refresh();
     void refreshSnapshot(const SessionKey& sid);
     /// False when the session is new and the list is full of sessions that hold a request or were heard from
@@ -172,6 +173,8 @@ private:
     // sessions that make room.
     bool m_refusing = false;
     bool m_makingRoom = false;
+    // Set while the directory does not answer, so that the stretch costs two log lines.
+    bool m_folderSilent = false;
 };
 
 } // namespace murmeli::hooks

@@ -176,7 +176,7 @@ QCoro::Task<> run(StatusDirectory directory, ProcessTable::AsyncReader readTable
         std::move(judge), clock, judgeLimitMs, QStringList(), &common::folderPool());
     const auto still = directory.open();
     for (const QString& name : still ? doomed : QStringList()) {
-        QFile::remove(still->filePath(name));
+        still->remove(name);
     }
 }
 

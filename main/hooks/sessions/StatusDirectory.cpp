@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "main/hooks/sessions/SmallFile.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -35,19 +37,25 @@ QString StatusDirectory::Access::filePath(const QString& name) const
 
 std::optional<QStringList> StatusDirectory::Access::fileNames() const
 {
-    return m_directory->m_lister(path());
+    std::function<std::optional<QStringList>()> list
+        = [lister = m_directory->m_lister, path = path()] { return lister(path); };
+    return call(std::move(list)).value_or(std::nullopt);
 }
 
 std::optional<std::vector<StatusDirectory::TimedName>> StatusDirectory::Access::fileTimes() const
 {
-    std::vector<TimedName> timed;
     if (m_directory->m_listsOnDisk) {
-        return scanOnDisk(path(), &timed) ? std::optional(std::move(timed)) : std::nullopt;
+        std::function<std::optional<std::vector<TimedName>>()> scan = [path = path()] {
+            std::vector<TimedName> timed;
+            return scanOnDisk(path, &timed) ? std::optional(std::move(timed)) : std::nullopt;
+        };
+        return call(std::move(scan)).value_or(std::nullopt);
     }
     const std::optional<QStringList> names = fileNames();
     if (!names) {
         return std::nullopt;
     }
+    std::vector<TimedName> timed;
     for (const QString& name : *names) {
         if (std::optional<QDateTime> time = modified(name)) {
             timed.push_back({ name, std::move(*time) });
@@ -58,11 +66,48 @@ std::optional<std::vector<StatusDirectory::TimedName>> StatusDirectory::Access::
 
 std::optional<QDateTime> StatusDirectory::Access::modified(const QString& name) const
 {
-    struct stat info { };
-    if (::stat(QFile::encodeName(filePath(name)).constData(), &info) != 0) {
-        return std::nullopt;
+    std::function<std::optional<QDateTime>()> look = [path = QFile::encodeName(filePath(name))] {
+        struct stat info { };
+        return ::stat(path.constData(), &info) == 0 ? std::optional(modificationTime(info)) : std::nullopt;
+    };
+    return call(std::move(look)).value_or(std::nullopt);
+}
+
+std::optional<QJsonObject> StatusDirectory::Access::readObject(const QString& name) const
+{
+    std::function<std::optional<QJsonObject>()> read = [path = filePath(name)] { return SmallFile::readObject(path); };
+    return call(std::move(read)).value_or(std::nullopt);
+}
+
+bool StatusDirectory::Access::write(const QString& name, const QByteArray& bytes, QString* problem) const
+{
+    std::function<QString()> write = [path = filePath(name), bytes] {
+        QString why;
+        // An empty reason and success cannot be told apart by the text alone.
+        return SmallFile::writeAtomically(path, bytes, &why) ? QString()
+            : why.isEmpty()                                  ? QStringLiteral("failed")
+                                                             : why;
+    };
+    const std::optional<QString> why = call(std::move(write));
+    if (why && why->isEmpty()) {
+        return true;
     }
-    return modificationTime(info);
+    if (problem) {
+        *problem = why ? *why : path() + QStringLiteral(" does not answer");
+    }
+    return false;
+}
+
+bool StatusDirectory::Access::remove(const QString& name) const
+{
+    std::function<bool()> remove = [path = filePath(name)] { return QFile::remove(path); };
+    return call(std::move(remove)).value_or(false);
+}
+
+bool StatusDirectory::Access::exists(const QString& name) const
+{
+    std::function<bool()> look = [path = filePath(name)] { return QFileInfo::exists(path); };
+    return call(std::move(look)).value_or(false);
 }
 
 std::optional<StatusDirectory::Access> StatusDirectory::open(QString* problem) const
@@ -82,13 +127,24 @@ bool StatusDirectory::prepare(QString* problem, QString* repair, bool setBack) c
 
 std::optional<StatusDirectory::Access> StatusDirectory::reach(Reach how, QString* problem, QString* repair) const
 {
-    const auto fail = [&](const QString& why) -> std::optional<Access> {
-        if (problem) {
-            *problem = m_path + QLatin1Char(' ') + why;
+    std::function<Reached()> look = [path = m_path, how] { return reachOnDisk(path, how); };
+    const std::optional<Reached> reached = m_calls.call(std::move(look));
+    if (reached && reached->usable) {
+        if (repair && !reached->repair.isEmpty()) {
+            *repair = reached->repair;
         }
-        return std::nullopt;
-    };
-    const QByteArray encoded = QFile::encodeName(m_path);
+        return Access(*this);
+    }
+    if (problem) {
+        *problem = reached ? reached->problem : m_path + QStringLiteral(" does not answer");
+    }
+    return std::nullopt;
+}
+
+StatusDirectory::Reached StatusDirectory::reachOnDisk(const QString& path, Reach how)
+{
+    const auto fail = [&](const QString& why) { return Reached { false, path + QLatin1Char(' ') + why, {} }; };
+    const QByteArray encoded = QFile::encodeName(path);
     struct stat info { };
     // lstat, so a symbolic link planted in /tmp is seen as what it is and never followed.
     if (::lstat(encoded.constData(), &info) != 0) {
@@ -98,7 +154,7 @@ std::optional<StatusDirectory::Access> StatusDirectory::reach(Reach how, QString
         if (how == Reach::Existing) {
             return fail(QStringLiteral("does not exist"));
         }
-        const QFileInfo parent(QFileInfo(m_path).absolutePath());
+        const QFileInfo parent(QFileInfo(path).absolutePath());
         if (!parent.exists()) {
             QDir().mkpath(parent.absoluteFilePath());
         }
@@ -121,7 +177,7 @@ std::optional<StatusDirectory::Access> StatusDirectory::reach(Reach how, QString
     }
     const mode_t mode = info.st_mode & 07777;
     if ((mode & (S_IWGRP | S_IWOTH)) == 0) {
-        return Access(*this);
+        return { true, {}, {} };
     }
     const QString modeText = QStringLiteral("0%1").arg(mode, 3, 8, QLatin1Char('0'));
     if (how != Reach::Repair) {
@@ -139,11 +195,8 @@ std::optional<StatusDirectory::Access> StatusDirectory::reach(Reach how, QString
         return fail(
             QStringLiteral("is writable by group or others (mode %1) and could not be set back to 0700").arg(modeText));
     }
-    if (repair) {
-        *repair
-            = QStringLiteral("%1 was writable by group or others (mode %2); set back to 0700").arg(m_path, modeText);
-    }
-    return Access(*this);
+    return { true, {},
+        QStringLiteral("%1 was writable by group or others (mode %2); set back to 0700").arg(path, modeText) };
 }
 
 std::optional<QStringList> StatusDirectory::listOnDisk(const QString& path)

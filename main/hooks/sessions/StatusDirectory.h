@@ -4,10 +4,13 @@
 #include <optional>
 #include <vector>
 
+#include <QByteArray>
 #include <QDateTime>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
+#include "main/common/FolderCalls.h"
 #include "main/hooks/sessions/StatusFiles.h"
 
 namespace murmeli::hooks {
@@ -15,7 +18,9 @@ namespace murmeli::hooks {
 /// The shared directory where the agents' sessions leave their files. It lives in the world-writable /tmp, so
 /// before anything is read, written or deleted there it must be a real directory that belongs to us and that no
 /// one else may write to. Its files are reached only through an Access, which one check hands out, so no caller
-/// can forget the check.
+/// can forget the check. The directory may lie on a mount that stops answering: every call on it runs on the
+/// directory's own thread within a time limit (common::FolderCalls), and one that does not answer in time fails as an
+/// unusable directory does. Copies share that thread.
 class StatusDirectory final {
 public:
     static constexpr auto defaultPath = StatusFiles::directory;
@@ -44,6 +49,19 @@ public:
         /// As fileNames(), in no particular order, each with its modification time (of its target, for a link);
         /// an entry that goes while the directory is read is left out.
         std::optional<std::vector<TimedName>> fileTimes() const;
+        /// The named file parsed as a JSON object (SmallFile::readObject()); nullopt when it cannot be.
+        std::optional<QJsonObject> readObject(const QString& name) const;
+        /// Replaces the named file whole (SmallFile::writeAtomically()); false, with the reason, when it cannot.
+        bool write(const QString& name, const QByteArray& bytes, QString* problem = nullptr) const;
+        /// Deletes the named file; false when it is not there or cannot be deleted.
+        bool remove(const QString& name) const;
+        bool exists(const QString& name) const;
+        /// Any other work on the directory's files, on its thread and within its limit; nullopt when it did not end
+        /// in time. The work must own everything it touches.
+        template <typename T> std::optional<T> call(std::function<T()> work) const
+        {
+            return m_directory->m_calls.call(std::move(work));
+        }
 
     private:
         friend class StatusDirectory;
@@ -57,6 +75,10 @@ public:
 
     /// Names the directory in messages; its files are reached through open().
     const QString& path() const { return m_path; }
+
+    /// False while a call on the directory overruns its time limit: it does not answer, and every call fails at once
+    /// until that one has ended. Makes no call on the directory.
+    bool answers() const { return m_calls.answers(); }
 
     /// The directory when it exists and is usable; nullopt, with the reason, when it is absent, a symbolic link,
     /// not a directory, owned by another user, or writable by group or others.
@@ -75,8 +97,15 @@ public:
 
 private:
     enum class Reach { Existing, Create, Repair };
+    /// What one check on disk found.
+    struct Reached {
+        bool usable = false;
+        QString problem;
+        QString repair;
+    };
 
     std::optional<Access> reach(Reach how, QString* problem, QString* repair) const;
+    static Reached reachOnDisk(const QString& path, Reach how);
     /// One pass over the directory: the names, and their times when timed is given.
     static std::optional<QStringList> scanOnDisk(const QString& path, std::vector<TimedName>* timed);
 
@@ -84,6 +113,7 @@ private:
     NameLister m_lister;
     // With the real lister the times come from the same pass, one stat per entry relative to the open directory.
     bool m_listsOnDisk = false;
+    common::FolderCalls m_calls;
 };
 
 } // namespace murmeli::hooks

@@ -119,6 +119,14 @@ std::optional<ClaudeStatus> ClaudeStatus::read(const std::optional<QString>& ses
 }
 
 std::optional<ClaudeStatus> ClaudeStatus::read(
+    const std::optional<QString>& session, const StatusDirectory::Access& directory, const QDateTime& now)
+{
+    std::function<std::optional<ClaudeStatus>()> read
+        = [session, path = directory.path(), now] { return ClaudeStatus::read(session, path, now); };
+    return directory.call(std::move(read)).value_or(std::nullopt);
+}
+
+std::optional<ClaudeStatus> ClaudeStatus::read(
     const std::optional<QString>& session, const QString& directory, const common::Clock& clock)
 {
     return read(session, directory, clock.now());

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "main/common/Clock.h"
+#include "main/hooks/sessions/StatusDirectory.h"
 #include "main/hooks/sessions/StatusFiles.h"
 #include "main/hooks/transcript/TranscriptData.h"
 
@@ -60,6 +61,9 @@ struct ClaudeStatus {
     /// As above, at the system clock's time.
     static std::optional<ClaudeStatus> read(
         const std::optional<QString>& session, const QString& directory = QString::fromLatin1(dir));
+    /// As above, judged at now, read on the directory's own thread; nullopt too when it does not answer in time.
+    static std::optional<ClaudeStatus> read(
+        const std::optional<QString>& session, const StatusDirectory::Access& directory, const QDateTime& now);
 
     // The predicates below judge freshness at nowSecs, whole seconds since 1970 from the caller's clock.
 

@@ -24,7 +24,7 @@ QCoro::Task<TeleportResult> TerminalJump::teleportToSession(
     QString sid, hooks::SessionFolders fromHooks, std::optional<hooks::SessionAgentFinder::Verdict> own)
 {
     const auto directory = m_statusDirectory.open();
-    const auto status = directory ? hooks::ClaudeStatus::read(sid, directory->path(), m_clock) : std::nullopt;
+    const auto status = directory ? hooks::ClaudeStatus::read(sid, *directory, m_clock.now()) : std::nullopt;
     hooks::SessionFolders folders = fromHooks;
     if (status && !status->cwd.isEmpty()) {
         folders = { status->cwd, status->projectDir.isEmpty() ? fromHooks.project : status->projectDir };

@@ -1,11 +1,14 @@
 #include "main/hooks/transcript/TranscriptWatcher.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 #include <QByteArrayView>
+#include <QDeadlineTimer>
 #include <QFileSystemWatcher>
 #include <QJsonObject>
+#include <QMetaObject>
 #include <QObject>
 #include <QStringDecoder>
 
@@ -45,17 +48,44 @@ struct TranscriptWatcher::Shared {
     quint64 generation = 0;
 };
 
+// Since when the io thread has been in a call on the file, if it is: one that lasts is held by a mount that stopped
+// answering.
+struct TranscriptWatcher::Busy {
+    std::atomic<qint64> sinceMs { 0 }; // 0: in no call
+
+    class Stamp final {
+    public:
+        explicit Stamp(Busy& busy) : m_busy(busy)
+        {
+            m_busy.sinceMs = std::max<qint64>(1, QDeadlineTimer::current().deadline());
+        }
+        ~Stamp() { m_busy.sinceMs = 0; }
+        Stamp(const Stamp&) = delete;
+        Stamp& operator=(const Stamp&) = delete;
+
+    private:
+        Busy& m_busy;
+    };
+
+    bool heldLongerThan(qint64 ms) const
+    {
+        const qint64 since = sinceMs;
+        return since != 0 && QDeadlineTimer::current().deadline() - since > ms;
+    }
+};
+
 // Lives on the io thread; everything about the file being tailed is touched only there, so a switch to a new
 // path is ordered against the reads of the old one.
 class TranscriptWatcher::Worker final : public QObject {
 public:
-    Worker(std::shared_ptr<Shared> shared, std::function<void()> toolCompleted)
-        : m_shared(std::move(shared)), m_toolCompleted(std::move(toolCompleted))
+    Worker(std::shared_ptr<Shared> shared, std::shared_ptr<Busy> busy, std::function<void()> toolCompleted)
+        : m_shared(std::move(shared)), m_busy(std::move(busy)), m_toolCompleted(std::move(toolCompleted))
     {
     }
 
     void start(const QString& path, quint64 generation)
     {
+        const Busy::Stamp stamp(*m_busy);
         stop();
         m_path = path;
         m_generation = generation;
@@ -103,6 +133,7 @@ private:
         if (!m_file) {
             return;
         }
+        const Busy::Stamp stamp(*m_busy);
         const common::BoundedFile file(m_path);
         if (!file.isOpen() || file.identity() != *m_file) {
             // The path names another file now (inotify reports a replacement by rename as a removal): the
@@ -188,6 +219,7 @@ private:
     }
 
     std::shared_ptr<Shared> m_shared;
+    std::shared_ptr<Busy> m_busy;
     std::function<void()> m_toolCompleted;
     std::unique_ptr<QFileSystemWatcher> m_watcher;
     QString m_path;
@@ -200,27 +232,51 @@ private:
     bool m_skipToNewline = false;
 };
 
+// Where the io thread reaches the owner: it outlives the watcher in an io thread left behind, and reaches nothing once
+// the watcher is gone.
+struct TranscriptWatcher::OwnerLink {
+    std::mutex mutex;
+    std::unique_ptr<QObject> context = std::make_unique<QObject>();
+
+    void post(std::function<void()> call)
+    {
+        const std::lock_guard lock(mutex);
+        if (context) {
+            QMetaObject::invokeMethod(context.get(), std::move(call), Qt::QueuedConnection);
+        }
+    }
+};
+
 TranscriptWatcher::TranscriptWatcher()
-    : m_shared(std::make_shared<Shared>()),
-      // The callback is read on the owner's thread when the call runs, so setting it never races the io thread.
-      m_io(QStringLiteral("com.murmeli.transcript-io"),
-          std::make_unique<Worker>(m_shared,
-              [this] {
-                  m_io.postToOwner([this] {
-                      if (onToolCompleted) {
-                          onToolCompleted();
-                      }
-                  });
-              }),
-          // The file watcher belongs to the io thread and is dropped there.
-          [](Worker& worker) { worker.stop(); })
+    : m_shared(std::make_shared<Shared>()), m_owner(std::make_shared<OwnerLink>()), m_io(makeIo())
 {
+}
+
+std::unique_ptr<common::WorkerThread<TranscriptWatcher::Worker>> TranscriptWatcher::makeIo()
+{
+    m_busy = std::make_shared<Busy>();
+    // The callback is read on the owner's thread when the call runs, so setting it never races the io thread.
+    return std::make_unique<common::WorkerThread<Worker>>(QStringLiteral("com.murmeli.transcript-io"),
+        std::make_unique<Worker>(m_shared, m_busy,
+            [owner = m_owner, this] {
+                owner->post([this] {
+                    if (onToolCompleted) {
+                        onToolCompleted();
+                    }
+                });
+            }),
+        // The file watcher belongs to the io thread and is dropped there.
+        [](Worker& worker) { worker.stop(); });
 }
 
 TranscriptWatcher::~TranscriptWatcher()
 {
-    // Stopping discards completions still queued for this watcher.
-    m_io.stop();
+    // A transcript on a mount that stopped answering holds the io thread in the kernel for good: it is left behind
+    // rather than waited for, so that murmeli can still end.
+    m_io->stop(common::WorkerThread<Worker>::leaveBehindAfterMs);
+    // Discards completions still queued for this watcher, and any a thread left behind would post.
+    const std::lock_guard lock(m_owner->mutex);
+    m_owner->context.reset();
 }
 
 void TranscriptWatcher::watch(const QString& path)
@@ -229,7 +285,7 @@ void TranscriptWatcher::watch(const QString& path)
         return;
     }
     if (m_currentPath == path) {
-        m_io.post([](Worker& worker) { worker.retry(); });
+        m_io->post([](Worker& worker) { worker.retry(); });
         return;
     }
     m_currentPath = path;
@@ -239,7 +295,14 @@ void TranscriptWatcher::watch(const QString& path)
         m_shared->summary.reset();
         generation = ++m_shared->generation;
     }
-    m_io.post([path, generation](Worker& worker) { worker.start(path, generation); });
+    // The transcript followed so far lies on a mount that stopped answering: it keeps its thread, and the next one is
+    // read on a thread of its own, a few times at most.
+    if (m_busy->heldLongerThan(heldAfterMs) && m_leftBehind < maxLeftBehind) {
+        ++m_leftBehind;
+        m_io->stop(0);
+        m_io = makeIo();
+    }
+    m_io->post([path, generation](Worker& worker) { worker.start(path, generation); });
 }
 
 std::optional<QString> TranscriptWatcher::currentPath() const

@@ -27,6 +27,10 @@ public:
     static constexpr qint64 maxLineBytes = 8 * 1024 * 1024;
     /// lastUserMessagePrefix looks no further back than this.
     static constexpr qint64 userMessageWindowBytes = 65536;
+    /// A call on the transcript that lasts longer is held by a mount that stopped answering: a new path is then read
+    /// on a new thread, and the held one left behind, at most maxLeftBehind times in the watcher's life.
+    static constexpr qint64 heldAfterMs = 1000;
+    static constexpr int maxLeftBehind = 4;
 
     TranscriptWatcher();
     ~TranscriptWatcher();
@@ -56,11 +60,19 @@ public:
 private:
     class Worker;
     struct Shared;
+    struct OwnerLink;
+    struct Busy;
+
+    /// A new io thread with a new worker; m_busy is then its.
+    std::unique_ptr<common::WorkerThread<Worker>> makeIo();
 
     std::optional<QString> m_currentPath;
     std::shared_ptr<Shared> m_shared;
+    std::shared_ptr<OwnerLink> m_owner;
+    std::shared_ptr<Busy> m_busy;
+    int m_leftBehind = 0;
     // Last, so the thread has stopped before the summary goes.
-    common::WorkerThread<Worker> m_io;
+    std::unique_ptr<common::WorkerThread<Worker>> m_io;
 };
 
 } // namespace murmeli::hooks

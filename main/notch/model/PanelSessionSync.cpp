@@ -176,8 +176,12 @@ QCoro::Task<> PanelSessionSync::readOtherSessions()
     m_reading = true;
     QPointer<QObject> alive = m_lifetime.get();
     // Named, not built inside the co_await: g++ 12 destroys temporaries of an awaited expression twice.
-    std::function<QHash<QString, hooks::ClaudeStatus>()> job = [keys, path = directory->path(), now = m_clock.now()] {
-        return SessionRowBuilder::readStatuses(keys, path, now);
+    // Each status is read on the directory's own thread within its limit: a directory that stops answering holds that
+    // thread alone, and the pool's for no longer than the limit.
+    std::function<QHash<QString, hooks::ClaudeStatus>()> job = [keys, shared = m_directory, now = m_clock.now()] {
+        const auto directory = shared.open();
+        return directory ? SessionRowBuilder::readStatuses(keys, *directory, now)
+                         : QHash<QString, hooks::ClaudeStatus> {};
     };
     QHash<QString, hooks::ClaudeStatus> statuses = co_await common::runOffThread(std::move(job));
     if (!alive) {

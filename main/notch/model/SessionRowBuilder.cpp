@@ -127,7 +127,7 @@ QList<SessionRow> build(const hooks::SessionRegistry& registry, const StatusLook
 }
 
 QHash<QString, hooks::ClaudeStatus> readStatuses(
-    const QStringList& keys, const QString& directory, const QDateTime& now)
+    const QStringList& keys, const hooks::StatusDirectory::Access& directory, const QDateTime& now)
 {
     QHash<QString, hooks::ClaudeStatus> statuses;
     statuses.reserve(keys.size());

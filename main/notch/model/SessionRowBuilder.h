@@ -32,9 +32,9 @@ QList<SessionRow> build(const hooks::SessionRegistry& registry, const StatusLook
 SessionState stateOf(
     const hooks::ClaudeStatus& status, const hooks::TranscriptData& transcript, bool holdsRequest, qint64 nowSecs);
 
-/// The statuses of the given sessions, judged at now; sessions without a status are left out. Blocking file reads:
-/// safe on any thread, it touches nothing but its arguments.
+/// The statuses of the given sessions, judged at now; sessions without a status, or whose status the directory did
+/// not give within its time limit, are left out. Safe on any thread: it touches nothing but its arguments.
 QHash<QString, hooks::ClaudeStatus> readStatuses(
-    const QStringList& keys, const QString& directory, const QDateTime& now);
+    const QStringList& keys, const hooks::StatusDirectory::Access& directory, const QDateTime& now);
 
 } // namespace murmeli::notch::SessionRowBuilder

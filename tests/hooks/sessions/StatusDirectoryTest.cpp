@@ -1,6 +1,11 @@
 #include "main/hooks/sessions/StatusDirectory.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -9,6 +14,8 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/Wait.h"
 
 namespace murmeli::hooks {
 namespace {
@@ -185,6 +192,47 @@ TEST_F(StatusDirectoryTest, TimesComeWithTheNamesFromEitherLister)
     EXPECT_EQ(injected.open()->modified("gone.json"), std::nullopt);
     fails = true;
     EXPECT_EQ(injected.open()->fileTimes().has_value(), false);
+}
+
+// A directory on a mount that stops answering: a reader waits for it no longer than a short limit, the next is refused
+// at once without another thread going in, and once the mount answers again it is read as before.
+TEST_F(StatusDirectoryTest, AFolderThatStopsAnsweringHoldsOneThreadAndNoReader)
+{
+    const QString dirPath = path("status");
+    ASSERT_TRUE(StatusDirectory(dirPath).openOrCreate());
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool dead = true;
+    int reads = 0;
+    const StatusDirectory directory(dirPath, [&](const QString& at) {
+        std::unique_lock lock(mutex);
+        ++reads;
+        // Held as a dead mount's read is, until the test lets it go; bounded, so that a failing test still ends.
+        answered.wait_for(lock, std::chrono::seconds(5), [&] { return !dead; });
+        return StatusDirectory::listOnDisk(at);
+    });
+    const auto access = directory.open();
+    ASSERT_TRUE(access);
+
+    QElapsedTimer took;
+    took.start();
+    EXPECT_EQ(access->fileNames(), std::nullopt);
+    EXPECT_LT(took.elapsed(), 2000) << "the reader waited " << took.elapsed()
+                                    << " ms for a folder that does not answer";
+    took.restart();
+    EXPECT_FALSE(directory.open());
+    EXPECT_FALSE(access->fileNames());
+    EXPECT_LT(took.elapsed(), 250) << "a folder known not to answer kept its readers " << took.elapsed() << " ms";
+    {
+        const std::lock_guard lock(mutex);
+        EXPECT_EQ(reads, 1) << "a second thread went into the folder that does not answer";
+        dead = false;
+    }
+    answered.notify_all();
+    EXPECT_TRUE(test::waitUntil([&] {
+        const auto again = directory.open();
+        return again && again->fileNames().has_value();
+    }));
 }
 
 } // namespace

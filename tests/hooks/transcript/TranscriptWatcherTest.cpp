@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 
 #include "main/hooks/transcript/TranscriptSummary.h"
+#include "tests/support/StallingMount.h"
 #include "tests/support/Wait.h"
 
 namespace murmeli::hooks {
@@ -474,6 +476,36 @@ TEST_F(TranscriptWatcherTest, FifoPathDoesNotHangTheReader)
     append("t.jsonl", toolUse("a", "Bash"));
     m_watcher.watch(path("t.jsonl"));
     ASSERT_TRUE(waitFor([](const Data& d) { return d.tools.size() == 1; }));
+}
+
+// The transcript followed lies on a mount that stopped answering: the next session's transcript is still followed,
+// on a thread of its own, and what the held one reads once the mount answers changes nothing.
+TEST_F(TranscriptWatcherTest, ATranscriptOnAMountThatStopsAnsweringHoldsUpNoOther)
+{
+    test::StallingMount mount(path("backing"), path("mount"));
+    if (!mount.mounted()) {
+        if (qEnvironmentVariableIsSet("MURMELI_CI")) {
+            FAIL() << "under CI the dead mount must be testable: " << mount.why().toStdString();
+        }
+        GTEST_SKIP() << mount.why().toStdString();
+    }
+    append("backing/dead.jsonl", toolUse("d1", "Bash"));
+    append("live.jsonl", toolUse("l1", "Read"));
+    // The cap ends a stall that would hold the watcher for good, so that the test fails rather than hangs.
+    ASSERT_TRUE(mount.stall(20));
+    m_watcher.watch(mount.path() + "/dead.jsonl");
+    ASSERT_TRUE(mount.waitedOn("/dead.jsonl", 5000));
+    QElapsedTimer held;
+    held.start();
+    ASSERT_TRUE(test::waitUntil([&] { return held.elapsed() > TranscriptWatcher::heldAfterMs; }));
+
+    m_watcher.watch(path("live.jsonl"));
+    EXPECT_TRUE(waitFor([](const Data& d) { return d.tools.size() == 1; }, 3000))
+        << "the next transcript was not read while the first one's mount did not answer";
+    ASSERT_TRUE(mount.answer());
+    append("live.jsonl", toolUse("l2", "Read"));
+    ASSERT_TRUE(waitFor([](const Data& d) { return d.tools.size() >= 2; }));
+    EXPECT_EQ(toolIds(m_watcher.data().tools), QStringList({ "l1", "l2" }));
 }
 
 class TranscriptLastUserMessageTest : public ::testing::Test {
