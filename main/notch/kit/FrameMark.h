@@ -40,19 +40,23 @@ public:
         }
         return row;
     }
-    /// Whether the first row of shown is this mark.
+    /// Whether shown holds this mark anywhere in it: a look a pixel or two around the spot finds it where the
+    /// window's place on the screen is a fraction of a pixel off what the window takes it to be.
     bool isShownBy(const QImage& shown) const
     {
-        if (shown.width() < length || shown.height() < 1) {
-            return false;
-        }
         const std::array<QRgb, length> row = pixels();
-        for (int i = 0; i < length; ++i) {
-            if ((shown.pixel(i, 0) & RGB_MASK) != (row[static_cast<size_t>(i)] & RGB_MASK)) {
-                return false;
+        for (int y = 0; y < shown.height(); ++y) {
+            for (int x = 0; x + length <= shown.width(); ++x) {
+                int i = 0;
+                while (i < length && (shown.pixel(x + i, y) & RGB_MASK) == (row[static_cast<size_t>(i)] & RGB_MASK)) {
+                    ++i;
+                }
+                if (i == length) {
+                    return true;
+                }
             }
         }
-        return true;
+        return false;
     }
 
 private:

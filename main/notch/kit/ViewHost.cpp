@@ -263,7 +263,8 @@ bool ViewHost::showsOrCannotTell(const Mark& mark, bool composited) const
     }
     const qreal ratio = devicePixelRatioF();
     const QPoint first = (QPointF(mapToGlobal(mark.at)) * ratio).toPoint();
-    const std::optional<QImage> shown = m_screen.grab(QRect(first, QSize(FrameMark::length, 1)));
+    const std::optional<QImage> shown
+        = m_screen.grab(QRect(first, QSize(FrameMark::length, 1)).adjusted(-slack, -slack, slack, slack));
     if (!shown) {
         return true;
     }

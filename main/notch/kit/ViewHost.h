@@ -59,6 +59,8 @@ public:
 
     /// How long the host looks at the screen as often as it can for a frame awaited, before it looks less often.
     static constexpr int closeWatchMs = 50;
+    /// How many of the display's pixels around the spot the host looks for a frame's mark in.
+    static constexpr int slack = 2;
 
     /// The display the window is shown on: displayTime reads its clock (which stamps the pointer's events, and whose
     /// answer tells that the display has every frame handed to it); screen tells what its screen shows, where a
