@@ -249,6 +249,10 @@ void ViewHost::showHandedOver()
         m_watchSinceMs.reset();
         return;
     }
+    if (isHiddenFromView()) {
+        // Nothing of the window is on the screen to look for; it draws afresh when it is exposed again.
+        return;
+    }
     if (!m_watchSinceMs || awaitedShown) {
         m_watchSinceMs = now;
     }
