@@ -178,9 +178,14 @@ void ViewHost::drawMark(QPainter& painter, const QRegion& drawn, HandedOver& han
     m_mark->ground = spot->ground;
     const qreal ratio = devicePixelRatioF();
     const QRect area(m_mark->at, QSize(qCeil(FrameMark::length / ratio), 1));
+    const bool held = m_drawnMark && m_drawnMark->at == m_mark->at && m_drawnMark->key == m_mark->key;
     if (!drawn.contains(area)) {
-        // This frame leaves the spot as it was: the next one draws the mark there.
-        update(area);
+        // This frame leaves the spot as it was: as it holds the mark, or as the next frame draws it there.
+        if (held) {
+            handed.mark = m_mark;
+        } else {
+            update(area);
+        }
         return;
     }
     painter.save();
@@ -196,7 +201,7 @@ void ViewHost::drawMark(QPainter& painter, const QRegion& drawn, HandedOver& han
         painter.fillRect(QRect(first.x() + i, first.y(), 1, 1), QColor(pixels[static_cast<size_t>(i)]));
     }
     painter.restore();
-    handed.mark = m_mark;
+    handed.mark = m_drawnMark = m_mark;
 }
 
 void ViewHost::handedOver(const HandedOver& handed)

@@ -123,8 +123,9 @@ private:
     EventClock m_eventClock;
     EventClock::DisplayTime m_displayTime;
     Screen m_screen;
-    /// The mark the frames draw now, and the key of the last one made.
+    /// The mark the frames draw now, the one the window holds as last drawn, and the key of the last one made.
     std::optional<Mark> m_mark;
+    std::optional<Mark> m_drawnMark;
     quint32 m_lastKey = 0;
     std::deque<HandedOver> m_handedOver;
     /// Since when the screen is watched for the oldest frame awaited.
