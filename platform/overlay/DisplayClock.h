@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include <QPoint>
-#include <QRgb>
+#include <QImage>
+#include <QRect>
 #include <QtGlobal>
 
 namespace murmeli::platform {
@@ -21,8 +21,8 @@ public:
     /// The display's time now, in milliseconds on the scale of its events' stamps (which wraps at 2^32), read once it
     /// has handled every request sent before; none when it cannot say.
     virtual std::optional<quint32> displayTimeMs() = 0;
-    /// The colour the screen shows at a point of it (in the display's own pixels) now; none when it cannot say.
-    virtual std::optional<QRgb> screenPixel(QPoint at) = 0;
+    /// What the screen shows in a rectangle of it (in the display's own pixels) now, opaque; none when it cannot say.
+    virtual std::optional<QImage> screenImage(QRect at) = 0;
 };
 
 } // namespace murmeli::platform

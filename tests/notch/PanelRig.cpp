@@ -64,9 +64,21 @@ QImage PanelRig::render()
     QImage image(window.size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     window.render(&image);
+    if (!compositorStopped) {
+        // What the window's shape leaves out is not rendered: the image starts where the shape does.
+        const QRegion shape = window.mask().isEmpty() ? QRegion(window.rect()) : window.mask() & window.rect();
+        m_onScreen = image;
+        m_onScreenAt = window.mapToGlobal(shape.boundingRect().topLeft());
+    }
     // The frame reaches the screen.
     QCoreApplication::processEvents();
     return image;
+}
+
+void PanelRig::watchScreen()
+{
+    overlay.screen
+        = [this](QRect at) -> std::optional<QImage> { return m_onScreen.copy(at.translated(-m_onScreenAt)); };
 }
 
 notch::SessionRow PanelRig::row(const QString& sid, notch::SessionState state, const QDateTime& updatedAt)

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <QEvent>
+#include <QImage>
 #include <QList>
 #include <QTemporaryDir>
 
@@ -61,10 +62,20 @@ public:
     /// or a left release; stampMs: the display server's time of it (0: none; unset: the display's time now).
     void send(QEvent::Type type, QPointF windowPoint, std::optional<quint64> stampMs = std::nullopt);
     /// Draws the window offscreen at the clock's time, as a frame of the real window would, once the events queued
-    /// by the frame before have been handled; the frame is on the screen when this returns.
+    /// by the frame before have been handled; the frame is on the screen when this returns, but for a stopped
+    /// compositing manager (see watchScreen).
     QImage render();
+    /// From now on the fake screen shows what a compositing manager drew there: each frame render() draws, while the
+    /// manager runs (before this, the screen cannot say what it shows).
+    void watchScreen();
+    /// Stops or resumes the compositing manager: while stopped the screen keeps the last frame it drew.
+    bool compositorStopped = false;
     /// A row for the session list.
     static notch::SessionRow row(const QString& sid, notch::SessionState state, const QDateTime& updatedAt);
+
+private:
+    QImage m_onScreen;
+    QPoint m_onScreenAt;
 };
 
 } // namespace murmeli::test

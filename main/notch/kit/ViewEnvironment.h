@@ -7,6 +7,7 @@
 #include <QPointF>
 #include <QRect>
 #include <QRectF>
+#include <QRgb>
 #include <QtGlobal>
 
 #include "main/common/Clock.h"
@@ -43,10 +44,17 @@ struct ViewEnvironment {
     mutable std::optional<qreal> listHeight {};
     /// The host's frames and when they reached the screen; none: a frame is on the screen as it is drawn.
     FrameTimes* frames = nullptr;
-    /// Set while drawing by a view whose frame shows a control ready for the first time, to a point of the control
-    /// (in the host's coordinates) that the frame draws otherwise than the one before: the host then watches the
-    /// screen for the frame there, since the control takes presses only once the screen shows it.
-    mutable std::optional<QPointF> newlyReadyAt {};
+    /// A spot of a view's opaque ground (in the host's coordinates) and its colour, where the host draws a mark by
+    /// which the screen is seen to show the frame (see FrameMark). A view that decides on what the person saw sets it
+    /// in each frame it is drawn in.
+    struct MarkSpot {
+        QPointF at;
+        QRgb ground = 0;
+    };
+    mutable std::optional<MarkSpot> markSpot {};
+    /// Set while drawing by a view whose frame starts a control's count or first draws it ready: the host watches the
+    /// screen for the frame's mark, since what the control decides counts from when the screen shows it.
+    mutable bool awaitsScreen = false;
 
     qint64 nowMs() const { return clock->monotonicMs(); }
     /// When the pointer event being handled happened; now outside one.

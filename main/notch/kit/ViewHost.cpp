@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include <QBackingStore>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -11,6 +10,9 @@
 #include <QToolTip>
 #include <QWheelEvent>
 #include <QWindow>
+#include <QtMath>
+
+#include "main/notch/kit/FrameMark.h"
 
 namespace murmeli::notch {
 
@@ -49,10 +51,10 @@ ViewHost::~ViewHost()
     m_root.reset();
 }
 
-void ViewHost::setDisplay(EventClock::DisplayTime displayTime, ScreenPixel screenPixel)
+void ViewHost::setDisplay(EventClock::DisplayTime displayTime, Screen screen)
 {
     m_displayTime = displayTime;
-    m_screenPixel = std::move(screenPixel);
+    m_screen = std::move(screen);
     m_eventClock = EventClock(std::move(displayTime), [this] { return m_environment.nowMs(); });
 }
 
@@ -88,7 +90,8 @@ void ViewHost::paintFrame(QPainter& painter, qint64 nowMs)
     const QRegion drawn = painter.hasClipping() ? painter.clipRegion() : QRegion(rect());
     std::erase_if(m_areas, [&](const Area& area) { return drawn.intersects(area.rect); });
     m_frames.beginFrame();
-    m_environment.newlyReadyAt.reset();
+    m_environment.markSpot.reset();
+    m_environment.awaitsScreen = false;
     if (!m_root) {
         m_pump.setActive(false);
         scheduleAreas();
@@ -143,10 +146,11 @@ void ViewHost::paintEvent(QPaintEvent* event)
     // Views skip what lies outside the region: a frame of one moving dot draws the dot, not the window.
     painter.setClipRegion(event->region());
     paintFrame(painter, m_environment.nowMs());
-    const HandedOver handed { m_frames.drawn(), std::exchange(m_environment.newlyReadyAt, std::nullopt) };
-    if (!canBeSeen()) {
+    HandedOver handed { m_frames.drawn(), std::exchange(m_environment.awaitsScreen, false), std::nullopt };
+    drawMark(painter, event->region(), handed);
+    if (!canBeSeen() && !m_screen.grab) {
         // No screen shows it: what the display has is all there is.
-        if (handed.newlyReadyAt && m_displayTime) {
+        if (handed.awaited && m_displayTime) {
             m_displayTime();
         }
         m_frames.shown(handed.frame, m_environment.nowMs());
@@ -157,58 +161,128 @@ void ViewHost::paintEvent(QPaintEvent* event)
         this, [this, handed] { handedOver(handed); }, Qt::QueuedConnection);
 }
 
+void ViewHost::drawMark(QPainter& painter, const QRegion& drawn, HandedOver& handed)
+{
+    const std::optional<ViewEnvironment::MarkSpot> spot = std::exchange(m_environment.markSpot, std::nullopt);
+    if (!spot) {
+        // Nothing on the screen tells this frame from the one before: it shows once the display has it.
+        handed.awaited = false;
+        return;
+    }
+    // A new key for each frame awaited: no frame before it drew that one.
+    if (handed.awaited || !m_mark) {
+        m_lastKey = FrameMark::nextKey(m_lastKey);
+        m_mark = Mark { {}, 0, m_lastKey };
+    }
+    m_mark->at = spot->at.toPoint();
+    m_mark->ground = spot->ground;
+    const qreal ratio = devicePixelRatioF();
+    const QRect area(m_mark->at, QSize(qCeil(FrameMark::length / ratio), 1));
+    const bool held = m_drawnMark && m_drawnMark->at == m_mark->at && m_drawnMark->key == m_mark->key;
+    if (!drawn.contains(area)) {
+        // This frame leaves the spot as it was: as it holds the mark, or as the next frame draws it there.
+        if (held) {
+            handed.mark = m_mark;
+        } else {
+            update(area);
+        }
+        return;
+    }
+    painter.save();
+    painter.setClipping(false);
+    painter.setOpacity(1);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    // In the display's own pixels, one to a bit triple.
+    painter.setTransform(QTransform::fromScale(1 / ratio, 1 / ratio));
+    const QPoint first = (QPointF(m_mark->at) * ratio).toPoint();
+    const auto pixels = FrameMark(m_mark->ground, m_mark->key).pixels();
+    for (int i = 0; i < FrameMark::length; ++i) {
+        painter.fillRect(QRect(first.x() + i, first.y(), 1, 1), QColor(pixels[static_cast<size_t>(i)]));
+    }
+    painter.restore();
+    handed.mark = m_drawnMark = m_mark;
+}
+
 void ViewHost::handedOver(const HandedOver& handed)
 {
     m_handedOver.push_back(handed);
-    if (handed.newlyReadyAt && m_displayTime) {
+    if (handed.awaited && m_displayTime) {
         // The display answers once it has handled every request before the question, the frame among them.
         m_displayTime();
     }
-    if (!m_watchEndsMs) {
-        showHandedOver();
-    }
+    showHandedOver();
 }
 
 void ViewHost::showHandedOver()
 {
-    while (!m_handedOver.empty()) {
-        const HandedOver& head = m_handedOver.front();
-        const qint64 now = m_environment.nowMs();
-        if (head.newlyReadyAt && m_screenPixel) {
-            if (!m_watchEndsMs) {
-                m_watchEndsMs = now + longestWatchMs;
-            }
-            // A compositing manager draws the window's new frame on the screen in a frame of its own.
-            if (screenShows(*head.newlyReadyAt) == false && now < *m_watchEndsMs) {
-                m_watchTimer.start(1);
-                return;
-            }
+    m_watchTimer.stop();
+    const qint64 now = m_environment.nowMs();
+    // The newest frame whose mark the screen shows: every frame before it was there by then, the one that made the
+    // mark among them. A compositing manager may skip frames, but never draws an older one after a newer.
+    std::optional<size_t> through;
+    std::optional<bool> composited;
+    const Mark* looked = nullptr;
+    for (size_t i = m_handedOver.size(); i-- > 0 && !through;) {
+        const std::optional<Mark>& mark = m_handedOver[i].mark;
+        if (!mark || (looked && looked->at == mark->at && looked->key == mark->key)) {
+            continue;
         }
-        m_watchEndsMs.reset();
+        looked = &*mark;
+        if (!composited) {
+            composited = !m_screen.composited || m_screen.composited();
+        }
+        if (showsOrCannotTell(*mark, *composited)) {
+            through = i;
+        }
+    }
+    bool awaitedShown = false;
+    for (size_t i = 0; !m_handedOver.empty(); ++i) {
+        const HandedOver& head = m_handedOver.front();
+        if (head.awaited && (!through || i > *through)) {
+            break;
+        }
+        awaitedShown = awaitedShown || head.awaited;
         m_frames.shown(head.frame, now);
         m_handedOver.pop_front();
     }
+    if (awaitedShown) {
+        // What counts from the frame's showing is drawn from now on.
+        update();
+    }
+    if (m_handedOver.empty()) {
+        m_watchSinceMs.reset();
+        return;
+    }
+    if (isHiddenFromView()) {
+        // Nothing of the window is on the screen to look for; it draws afresh when it is exposed again.
+        return;
+    }
+    if (!m_watchSinceMs || awaitedShown) {
+        m_watchSinceMs = now;
+    }
+    // A compositing manager draws a frame within one of its own; one that stalls is watched at a gentler pace.
+    m_watchTimer.start(now - *m_watchSinceMs < closeWatchMs ? 1 : 4);
 }
 
-std::optional<bool> ViewHost::screenShows(QPointF local) const
+bool ViewHost::showsOrCannotTell(const Mark& mark, bool composited) const
 {
-    QBackingStore* store = backingStore();
-    const auto* drawn = store ? dynamic_cast<const QImage*>(store->paintDevice()) : nullptr;
+    if (!m_screen.grab || !composited) {
+        return true;
+    }
     const qreal ratio = devicePixelRatioF();
-    const QPoint pixel = (local * ratio).toPoint();
-    if (!drawn || !drawn->rect().contains(pixel)) {
-        return std::nullopt;
-    }
-    const QRgb mine = drawn->pixel(pixel);
-    // Only where the window covers what lies below does the screen show its colour as drawn.
-    if (qAlpha(mine) != 255) {
-        return std::nullopt;
-    }
-    const std::optional<QRgb> shown = m_screenPixel((mapToGlobal(local) * ratio).toPoint());
+    const QPoint first = (QPointF(mapToGlobal(mark.at)) * ratio).toPoint();
+    const std::optional<QImage> shown
+        = m_screen.grab(QRect(first, QSize(FrameMark::length, 1)).adjusted(-slack, -slack, slack, slack));
     if (!shown) {
-        return std::nullopt;
+        return true;
     }
-    return (*shown & RGB_MASK) == (mine & RGB_MASK);
+    if (FrameMark(mark.ground, mark.key).isShownBy(*shown)) {
+        return true;
+    }
+    // Where another window lies over the spot the screen can never show the mark: the frame counts as the display
+    // has it, as where nothing can be watched.
+    return m_screen.covered && m_screen.covered(QRect(mark.at, QSize(qCeil(FrameMark::length / ratio), 1)));
 }
 
 void ViewHost::mousePressEvent(QMouseEvent* event)

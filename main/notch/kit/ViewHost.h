@@ -1,10 +1,12 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include <QImage>
 #include <QRegion>
 #include <QRgb>
 #include <QTimer>
@@ -45,17 +47,26 @@ public:
 
     /// The pointer is no longer over the window, whether or not the window heard it leave.
     void pointerGone();
-    /// What a screen shows at a point of it, in the display's pixels; none when it cannot say.
-    using ScreenPixel = std::function<std::optional<QRgb>(QPoint)>;
-    /// How long the host watches the screen for a frame that shows a control ready: a compositing manager draws it
-    /// in one of its next frames.
-    static constexpr int longestWatchMs = 100;
+    /// What the window can learn of the screen it is shown on.
+    struct Screen {
+        /// What the screen shows in a rectangle of it, in the display's pixels; none when it cannot say.
+        std::function<std::optional<QImage>(QRect)> grab;
+        /// Whether a compositing manager draws the screen; without one the display draws a frame as it gets it.
+        std::function<bool()> composited;
+        /// Whether another window lies over a rectangle of this one (in its coordinates).
+        std::function<bool(QRect)> covered;
+    };
+
+    /// How long the host looks at the screen as often as it can for a frame awaited, before it looks less often.
+    static constexpr int closeWatchMs = 50;
+    /// How many of the display's pixels around the spot the host looks for a frame's mark in.
+    static constexpr int slack = 2;
 
     /// The display the window is shown on: displayTime reads its clock (which stamps the pointer's events, and whose
-    /// answer tells that the display has every frame handed to it); screenPixel reads what its screen shows, where a
-    /// compositing manager may draw a frame some time after the display has it. Unset: events happened when they are
-    /// handled, and a frame is on the screen once it is handed over.
-    void setDisplay(EventClock::DisplayTime displayTime, ScreenPixel screenPixel);
+    /// answer tells that the display has every frame handed to it); screen tells what its screen shows, where a
+    /// compositing manager may draw a frame some time after the display has it, or never while it stalls. Unset:
+    /// events happened when they are handled, and a frame is on the screen once it is handed over.
+    void setDisplay(EventClock::DisplayTime displayTime, Screen screen);
     /// When the window's frames reached the screen.
     const FrameTimes& frames() const { return m_frames; }
 
@@ -82,28 +93,43 @@ private:
     /// Whether the window is shown but nothing of it is on screen (unmapped or covered).
     bool isHiddenFromView() const;
     void scheduleAreas();
+    struct Mark {
+        /// Where the row starts, in the host's coordinates.
+        QPoint at;
+        QRgb ground = 0;
+        quint32 key = 0;
+    };
     struct HandedOver {
         quint64 frame = 0;
-        /// Where the frame shows a control ready for the first time, in the host's coordinates.
-        std::optional<QPointF> newlyReadyAt;
+        /// A control's count starts with the frame or the frame first draws it ready: it is on the screen only once
+        /// the screen is seen to show it.
+        bool awaited = false;
+        /// The frame's mark; none on an awaited frame that could not draw it, which a later one then proves.
+        std::optional<Mark> mark;
     };
 
+    /// Draws the frame's mark where the views asked for it, within the part of the window the frame covers.
+    void drawMark(QPainter& painter, const QRegion& drawn, HandedOver& handed);
     /// The frame has been handed to the display.
     void handedOver(const HandedOver& handed);
-    /// Marks the frames handed over as shown, in order; one that shows a control ready for the first time once the
-    /// screen shows it there.
+    /// Marks the frames handed over as shown, in order, up to the newest one awaited that the screen is seen to
+    /// show; watches on while one is not.
     void showHandedOver();
-    /// Whether the screen shows what the window drew at local point (in the host's coordinates); none when it
-    /// cannot say.
-    std::optional<bool> screenShows(QPointF local) const;
+    /// Whether the frame of mark can be taken as on the screen: the screen shows the mark, or cannot be looked at
+    /// there (no compositing manager, a window above it, a screen that cannot say).
+    bool showsOrCannotTell(const Mark& mark, bool composited) const;
 
     ViewEnvironment m_environment;
     EventClock m_eventClock;
     EventClock::DisplayTime m_displayTime;
-    ScreenPixel m_screenPixel;
+    Screen m_screen;
+    /// The mark the frames draw now, the one the window holds as last drawn, and the key of the last one made.
+    std::optional<Mark> m_mark;
+    std::optional<Mark> m_drawnMark;
+    quint32 m_lastKey = 0;
     std::deque<HandedOver> m_handedOver;
-    /// When the frame at the head of the handed over stops being watched for.
-    std::optional<qint64> m_watchEndsMs;
+    /// Since when the screen is watched for the oldest frame awaited.
+    std::optional<qint64> m_watchSinceMs;
     QTimer m_watchTimer;
     FrameTimes m_frames;
     FramePump m_pump;

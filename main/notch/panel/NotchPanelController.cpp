@@ -137,8 +137,18 @@ void NotchPanelController::show()
     m_window = std::make_unique<ViewHost>(m_links.clock);
     m_window->environment().reduceMotion = m_links.reduceMotion;
     if (platform::DisplayClock* display = m_links.displayClock; display && display->isAvailable()) {
-        m_window->setDisplay(
-            [display] { return display->displayTimeMs(); }, [display](QPoint at) { return display->screenPixel(at); });
+        ViewHost::Screen screen;
+        screen.grab = [display](QRect at) { return display->screenImage(at); };
+        if (const platform::Compositing* compositing = m_links.compositing) {
+            screen.composited = [compositing] { return compositing->isRunning(); };
+        }
+        if (platform::WindowStacking* stacking = m_links.stacking) {
+            screen.covered = [this, stacking](QRect rect) {
+                QWindow* handle = m_window ? m_window->windowHandle() : nullptr;
+                return handle && stacking->isCovered(*handle, rect);
+            };
+        }
+        m_window->setDisplay([display] { return display->displayTimeMs(); }, std::move(screen));
     }
     m_window->setWindowTitle(QStringLiteral("murmeli panel"));
     // A frameless tool window above the others that never takes the keyboard focus. The window manager keeps its

@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include "main/notch/kit/FrameMark.h"
 #include "main/notch/model/SessionRowDisplay.h"
 #include "main/notch/views/SystemColors.h"
 #include "main/ui/design/Faces.h"
@@ -329,6 +330,12 @@ void ApprovalCard::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
         inView[i]
             = !viewport || seen.contains(upToIt) || (upToIt.height() > viewport->height() && seen.contains(button));
     }
+    // Its frames are told apart on the screen by a mark in the block's foot, below the text.
+    const QRectF foot(
+        m_blockFrame.left() + blockRadius, m_blockFrame.bottom() - blockPaddingY / 2, FrameMark::length, 1);
+    if (!m_environment.markSpot && (!viewport || seen.contains(foot))) {
+        m_environment.markSpot = ViewEnvironment::MarkSpot { painter.transform().map(foot.topLeft()), darkBrown.rgb() };
+    }
     paintButtons(painter, plan, QPointF(frame.left(), y), inView, nowMs);
     painter.restore();
 }
@@ -373,20 +380,16 @@ void ApprovalCard::paintButtons(
     const std::optional<qint64> panelStill = m_environment.hand.stillSinceMs();
     const quint64 frameNumber = m_environment.frames ? m_environment.frames->drawn() : 0;
     for (size_t i = 0; i < all.size(); ++i) {
-        m_standing[i].place(plan.frames[i].translated(origin), inView[i], panelStill, nowMs, frameNumber);
-        if (m_standing[i].readyFrame() == frameNumber) {
-            // Away from the label, where the fill is drawn faded until now.
-            const QRectF drawn = m_standing[i].frame();
-            m_environment.newlyReadyAt
-                = painter.transform().map(QPointF(drawn.left() + buttonRadius / 2 + 2, drawn.center().y()));
-        }
+        m_standing[i].place(
+            plan.frames[i].translated(origin), inView[i], panelStill, nowMs, frameNumber, m_environment.frames);
+        m_environment.awaitsScreen = m_environment.awaitsScreen || m_standing[i].turnsWith(frameNumber);
         // The bar fills on while the button waits, and the frame that shows it ready is drawn as it becomes so.
         if (const std::optional<qint64> ready = m_standing[i].readyAtMs(); ready && *ready > nowMs) {
             m_environment.updateArea(area, static_cast<int>(std::min<qint64>(waitingFrameMs, *ready - nowMs)));
         }
     }
     // A button held down that moved or took another meaning since is no longer the one that was pressed.
-    if (m_pressed >= 0 && !m_standing[static_cast<size_t>(m_pressed)].takes(m_pressedAtMs, m_environment.frames)) {
+    if (m_pressed >= 0 && !m_standing[static_cast<size_t>(m_pressed)].takes(m_pressedAtMs)) {
         setPressed(-1);
     }
     // What takes no press yet looks it, and shows how long until it does.
@@ -436,14 +439,14 @@ bool ApprovalCard::isAnimating(qint64 nowMs) const
 
 bool ApprovalCard::isReady(int index) const
 {
-    return m_standing[static_cast<size_t>(index)].takes(m_environment.nowMs(), m_environment.frames);
+    return m_standing[static_cast<size_t>(index)].takes(m_environment.nowMs());
 }
 
 bool ApprovalCard::isArmed() const
 {
     const qint64 now = m_environment.nowMs();
-    return std::all_of(m_standing.begin(), m_standing.end(),
-        [&](const Standing& standing) { return standing.takes(now, m_environment.frames); });
+    return std::all_of(
+        m_standing.begin(), m_standing.end(), [&](const Standing& standing) { return standing.takes(now); });
 }
 
 bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
@@ -456,7 +459,7 @@ bool ApprovalCard::pointer(PointerPhase phase, QPointF pos)
         return false;
     case PointerPhase::Down: {
         const qint64 at = m_environment.eventMs();
-        const bool takes = index >= 0 && hit->takes(at, m_environment.frames);
+        const bool takes = index >= 0 && hit->takes(at);
         if (index >= 0 && !takes && hit->drawsReady(m_environment.nowMs())) {
             // Its second is over, but the screen did not show it ready yet when it was pressed: it shows it now.
             m_environment.update();

@@ -100,7 +100,7 @@ public:
     /// Whether button index takes a press now: the screen has shown it ready.
     bool isReady(int index) const;
     /// When button index's second is over and frames draw it ready (it takes presses once the first of them is on
-    /// the screen); none until a frame has drawn it at rest and in view.
+    /// the screen); none until the screen has shown a frame that drew it at rest and in view.
     std::optional<qint64> readyAtMs(int index) const { return m_standing[static_cast<size_t>(index)].readyAtMs(); }
     /// The lines of a button's label as the last frame drew them.
     QStringList buttonLabelLines(int index) const;

@@ -17,8 +17,8 @@ namespace murmeli::platform {
 
 /// An overlay desktop for tests: the regions set are recorded, the test moves and presses the pointer, and window
 /// frames are what the test says, and so is whether another window lies above the overlay and stays there when it is
-/// raised, whether a compositing manager runs (one does until the test says otherwise) and what time the display
-/// keeps. Nothing reaches a display.
+/// raised, whether a compositing manager runs (one does until the test says otherwise), what time the display keeps
+/// and what its screen shows. Nothing reaches a display.
 class FakeOverlay final : public InputRegion,
                           public PointerMonitor,
                           public WindowFrames,
@@ -71,7 +71,9 @@ public:
     }
     /// The display's time now, as the test keeps it; unset: the display cannot say.
     std::function<quint64()> displayTime;
-    std::optional<QRgb> screenPixel(QPoint /*at*/) override { return std::nullopt; }
+    std::optional<QImage> screenImage(QRect at) override { return screen ? screen(at) : std::nullopt; }
+    /// What the screen shows, as the test keeps it; unset: the screen cannot say.
+    std::function<std::optional<QImage>(QRect)> screen;
 
 private:
     std::map<const QWindow*, QList<QRect>> m_regions;

@@ -28,7 +28,7 @@ public:
     bool isCovered(QWindow& /*window*/, const QRect& /*rect*/) const override { return false; }
     bool isRunning() const override { return false; }
     std::optional<quint32> displayTimeMs() override { return std::nullopt; }
-    std::optional<QRgb> screenPixel(QPoint /*at*/) override { return std::nullopt; }
+    std::optional<QImage> screenImage(QRect /*at*/) override { return std::nullopt; }
 };
 
 } // namespace murmeli::platform

@@ -51,18 +51,30 @@ std::optional<quint32> X11DisplayClock::displayTimeMs()
     return reply->counter_value.lo;
 }
 
-std::optional<QRgb> X11DisplayClock::screenPixel(QPoint at)
+std::optional<QImage> X11DisplayClock::screenImage(QRect at)
 {
-    xcb_connection_t* c = m_connection->connection();
-    const X11Reply<xcb_get_image_reply_t> image(xcb_get_image_reply(c,
-        xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_connection->root(), qint16(at.x()), qint16(at.y()), 1, 1, ~0U),
-        nullptr));
-    // A root of 24 or 32 bits a pixel, as every desktop of today has, holds it in 32 bits, blue first.
-    if (!image || (image->depth != 24 && image->depth != 32) || xcb_get_image_data_length(image.get()) < 4) {
+    if (at.isEmpty()) {
         return std::nullopt;
     }
-    const uint8_t* bytes = xcb_get_image_data(image.get());
-    return qRgb(bytes[2], bytes[1], bytes[0]);
+    xcb_connection_t* c = m_connection->connection();
+    const X11Reply<xcb_get_image_reply_t> image(xcb_get_image_reply(c,
+        xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, m_connection->root(), qint16(at.x()), qint16(at.y()),
+            quint16(at.width()), quint16(at.height()), ~0U),
+        nullptr));
+    // A root of 24 or 32 bits a pixel, as every desktop of today has, holds each in 32 bits, blue first, rows unpadded.
+    const qsizetype bytes = qsizetype(at.width()) * at.height() * 4;
+    if (!image || (image->depth != 24 && image->depth != 32) || xcb_get_image_data_length(image.get()) < bytes) {
+        return std::nullopt;
+    }
+    const uint8_t* data = xcb_get_image_data(image.get());
+    QImage shown(at.size(), QImage::Format_RGB32);
+    for (int y = 0; y < at.height(); ++y) {
+        for (int x = 0; x < at.width(); ++x) {
+            const uint8_t* pixel = data + (qsizetype(y) * at.width() + x) * 4;
+            shown.setPixel(x, y, qRgb(pixel[2], pixel[1], pixel[0]));
+        }
+    }
+    return shown;
 }
 
 } // namespace murmeli::platform

@@ -18,7 +18,7 @@ public:
 
     bool isAvailable() const override { return m_counter != XCB_NONE; }
     std::optional<quint32> displayTimeMs() override;
-    std::optional<QRgb> screenPixel(QPoint at) override;
+    std::optional<QImage> screenImage(QRect at) override;
 
 private:
     std::shared_ptr<X11Connection> m_connection;

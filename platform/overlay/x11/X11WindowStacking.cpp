@@ -79,13 +79,17 @@ bool X11WindowStacking::isCovered(QWindow& window, const QRect& rect) const
     for (int i = index + 1; i < count; ++i) {
         asked.emplace_back(xcb_get_window_attributes(c, children[i]), xcb_get_geometry(c, children[i]));
     }
+    // A window the server made itself, not a client, is the overlay in which a compositing manager draws the whole
+    // screen: it holds this window's pixels, it does not hide them.
+    const quint32 resourceMask = xcb_get_setup(c)->resource_id_mask;
     bool covered = false;
-    for (const auto& [attributesCookie, geometryCookie] : asked) {
+    for (int i = index + 1; i < count; ++i) {
+        const auto& [attributesCookie, geometryCookie] = asked[static_cast<size_t>(i - index - 1)];
         const X11Reply<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(c, attributesCookie, nullptr));
         const X11Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, geometryCookie, nullptr));
-        if (covered || !attributes || !geometry || attributes->map_state != XCB_MAP_STATE_VIEWABLE
-            || attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT) {
+        if (covered || (children[i] & ~resourceMask) == 0 || !attributes || !geometry
+            || attributes->map_state != XCB_MAP_STATE_VIEWABLE || attributes->_class != XCB_WINDOW_CLASS_INPUT_OUTPUT) {
             continue;
         }
         const int border = geometry->border_width;

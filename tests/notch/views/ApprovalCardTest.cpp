@@ -51,6 +51,10 @@ public:
         rig.render();
         rig.clock.advance(1000);
         rig.render();
+        // The window's shape follows what a frame drew: the card's count starts with the first frame the shape shows.
+        for (int i = 0; i < 3 && !card().readyAtMs(1); ++i) {
+            rig.render();
+        }
         // The card's buttons take a press once it has stood in view a second.
         rig.clock.advance(notch::Standing::decisionMs);
         rig.render();
