@@ -5,6 +5,8 @@
 #include <QStringDecoder>
 #include <QTextBoundaryFinder>
 
+#include "main/common/Log.h"
+
 namespace murmeli::common::text {
 
 namespace {
@@ -35,6 +37,14 @@ bool isSpaceOrTab(QChar c)
 bool isContinuationByte(char byte)
 {
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+// Characters that draw nothing yet change how the text around them reads: the soft hyphen, the bidirectional marks,
+// embeddings, overrides and isolates, the zero-width characters and the byte order mark.
+bool isSteering(char16_t c)
+{
+    return c == 0x00ad || c == 0x061c || c == 0x180e || (c >= 0x200b && c <= 0x200f) || (c >= 0x202a && c <= 0x202e)
+        || (c >= 0x2060 && c <= 0x2069) || c == 0xfeff;
 }
 
 } // namespace
@@ -80,7 +90,18 @@ QByteArray truncateUtf8(const QString& text, int maxBytes)
     if (units < text.size() && text.at(units - 1).isHighSurrogate()) {
         ++units;
     }
-    return truncateUtf8Bytes(text.left(units).toUtf8(), maxBytes);
+    QByteArray cut = truncateUtf8Bytes(text.left(units).toUtf8(), maxBytes);
+    const qsizetype kept = QString::fromUtf8(cut).size();
+    if (kept >= text.size()) {
+        return cut;
+    }
+    // Whether a character ends at the cut depends on what comes before it and on the one character after it.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.left(kept + 2));
+    finder.setPosition(kept);
+    if (finder.isAtBoundary()) {
+        return cut;
+    }
+    return text.left(std::max<qsizetype>(finder.toPreviousBoundary(), 0)).toUtf8();
 }
 
 QByteArray truncateUtf8Bytes(const QByteArray& utf8, int maxBytes)
@@ -97,6 +118,32 @@ QByteArray truncateUtf8Bytes(const QByteArray& utf8, int maxBytes)
         --cut;
     }
     return utf8.left(cut);
+}
+
+QString visible(const QString& text, Breaks breaks)
+{
+    QString shown;
+    shown.reserve(text.size());
+    qsizetype runStart = 0;
+    // Between kept line breaks and steering characters, the log's escapes take care of the controls.
+    const auto endRun = [&](qsizetype at) {
+        if (at > runStart) {
+            shown += escapeLogText(text.mid(runStart, at - runStart));
+        }
+        runStart = at + 1;
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t code = text.at(i).unicode();
+        if (breaks == Breaks::Keep && (code == u'\n' || code == u'\t')) {
+            endRun(i);
+            shown += text.at(i);
+        } else if (isSteering(code)) {
+            endRun(i);
+            shown += QStringLiteral("\\u%1").arg(static_cast<uint>(code), 4, 16, QLatin1Char('0'));
+        }
+    }
+    endRun(text.size());
+    return shown;
 }
 
 QString trimLeadingSpacesAndTabs(const QString& text)
