@@ -372,7 +372,7 @@ TEST_F(AppControllerApprovalPanelTest, TheTopCardIsTheRequestWhoseTimeRuns)
 // the agent is given names the tool as the agent wrote it, while the card and the strip show its controls as escapes.
 TEST_F(AppControllerApprovalPanelTest, AlwaysAllowAnswersAToolOfAnyNameAndShowsItsControlsAsEscapes)
 {
-    const QString names[] = { QStringLiteral("mcp__x\n").repeated(200), QString(600, QChar(0x6F22)),
+    const QString names[] = { QStringLiteral("x\n").repeated(200), QString(600, QChar(0x6F22)),
         QStringLiteral("mcp__files__read_\u202Etxt.exe_llehs_tucexe") };
     open();
     int round = 0;
