@@ -57,7 +57,9 @@ QString buildQuery(const hooks::ApprovalRequest& request, int queuedCount)
     // The device shows a control in the name no more than it obeys it.
     const QString tool = cleanAndCutWithEllipsis(
         common::text::visible(DeviceText::clean(request.toolName), common::text::Breaks::Escape), toolLimit);
-    const QString preview = cleanAndCutWithEllipsis(request.commandPreview, previewLimit);
+    // Another tool's preview is its name.
+    const QString preview
+        = cleanAndCutWithEllipsis(common::text::visible(DeviceText::clean(request.commandPreview)), previewLimit);
     const QString session = cleanAndCutWithEllipsis(request.sessionId, sessionLimit);
     const QString reason
         = cleanAndCutWithEllipsis(request.reason.isEmpty() ? QStringLiteral("-") : request.reason, reasonLimit);

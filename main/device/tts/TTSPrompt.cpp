@@ -57,9 +57,11 @@ QString prefixWords(const QString& text, int max)
     return words.first(max).join(QLatin1Char(' '));
 }
 
-QString forApproval(const QString& toolName, const QString& preview)
+QString forApproval(const QString& toolName, const QString& commandPreview)
 {
     const QString shortName = shortToolName(toolName);
+    // Another tool's preview is its name.
+    const QString preview = common::text::visible(commandPreview);
     if (preview.isEmpty()) {
         return QStringLiteral("Need approval. ") + shortName;
     }

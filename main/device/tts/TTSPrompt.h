@@ -19,7 +19,7 @@ QString shortToolName(const QString& name);
 /// The first max words of the text (words are separated by U+0020 only), joined by single spaces; the whole text,
 /// trimmed of blanks but not of line breaks, when it has no more than max words.
 QString prefixWords(const QString& text, int max);
-/// For a permission request that becomes the active one.
+/// For a permission request that becomes the active one; controls in the preview are written as escapes.
 QString forApproval(const QString& toolName, const QString& preview);
 /// For a tool that failed.
 QString forToolFailure(const QString& toolName, const QString& error);

@@ -31,7 +31,9 @@ TEST(DeviceTextTest, AToolsNameShowsItsControlsAsEscapesAndIsCutOnlyBetweenChara
         hooks::ApprovalRequest request;
         request.toolUseId = QStringLiteral("tu-1");
         request.toolName = row.name;
-        const QString prompt = device::BLEApprovalFraming::buildQuery(request, 0).section(u',', 1, 1);
+        // What another tool's request previews is its name.
+        request.commandPreview = row.name;
+        const QString prompt = device::BLEApprovalFraming::buildQuery(request, 0);
         const QString status = device::SessionDisplay::oledCommand({}, row.name).mid(2).section(u',', 9, 9);
         const auto event = device::AgentEvents::forHookEvent(
             QStringLiteral("PostToolUseFailure"), QJsonObject { { "tool_name", row.name } });
@@ -39,7 +41,8 @@ TEST(DeviceTextTest, AToolsNameShowsItsControlsAsEscapesAndIsCutOnlyBetweenChara
         const QString eventLine = device::HostLines::event(event->type, QString(), event->summary);
         const QString tool = eventLine.section(u'|', 1).mid(2);
         const QString spoken = device::TTSPrompt::forApproval(row.name, QString()).section(QStringLiteral(". "), 1);
-        for (const QString& shown : { prompt, status, tool, spoken }) {
+        EXPECT_FALSE(test::holdsLiveControls(device::TTSPrompt::forApproval(row.name, row.name)));
+        for (const QString& shown : { prompt.section(u',', 1, 1), prompt.section(u',', 2, 2), status, tool, spoken }) {
             EXPECT_FALSE(shown.isEmpty());
             EXPECT_FALSE(test::holdsLiveControls(shown)) << shown.toStdString();
             EXPECT_TRUE(test::cutBetweenCharacters(row.written, shown)) << shown.toStdString();
