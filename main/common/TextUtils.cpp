@@ -39,14 +39,6 @@ bool isContinuationByte(char byte)
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
 }
 
-// Characters that draw nothing yet change how the text around them reads: the soft hyphen, the bidirectional marks,
-// embeddings, overrides and isolates, the zero-width characters and the byte order mark.
-bool isSteering(char16_t c)
-{
-    return c == 0x00ad || c == 0x061c || c == 0x180e || (c >= 0x200b && c <= 0x200f) || (c >= 0x202a && c <= 0x202e)
-        || (c >= 0x2060 && c <= 0x2069) || c == 0xfeff;
-}
-
 } // namespace
 
 int characterCount(const QString& text)
@@ -122,27 +114,22 @@ QByteArray truncateUtf8Bytes(const QByteArray& utf8, int maxBytes)
 
 QString visible(const QString& text, Breaks breaks)
 {
+    if (breaks == Breaks::Escape) {
+        return escapeLogText(text);
+    }
+    // Line breaks and tabs stay; the log's escapes take care of what lies between them.
     QString shown;
     shown.reserve(text.size());
     qsizetype runStart = 0;
-    // Between kept line breaks and steering characters, the log's escapes take care of the controls.
-    const auto endRun = [&](qsizetype at) {
-        if (at > runStart) {
-            shown += escapeLogText(text.mid(runStart, at - runStart));
-        }
-        runStart = at + 1;
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t code = text.at(i).unicode();
-        if (breaks == Breaks::Keep && (code == u'\n' || code == u'\t')) {
-            endRun(i);
-            shown += text.at(i);
-        } else if (isSteering(code)) {
-            endRun(i);
-            shown += QStringLiteral("\\u%1").arg(static_cast<uint>(code), 4, 16, QLatin1Char('0'));
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text.at(i) == u'\n' || text.at(i) == u'\t') {
+            shown += escapeLogText(text.mid(runStart, i - runStart));
+            if (i < text.size()) {
+                shown += text.at(i);
+            }
+            runStart = i + 1;
         }
     }
-    endRun(text.size());
     return shown;
 }
 
