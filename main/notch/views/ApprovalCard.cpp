@@ -70,6 +70,11 @@ QString alwaysAllowTitle(const QString& toolName)
     return QStringLiteral("Always Allow (") + toolName + QLatin1Char(')');
 }
 
+QString unescapedHeader(const QString& toolName)
+{
+    return notch::sessionRowCommandLabel(toolName) + QStringLiteral(" command");
+}
+
 /// A tool's name as a line of the card shows it: no control or invisible character in it can reorder or hide what
 /// Always Allow allows.
 QString shownName(const QString& toolName)
@@ -120,7 +125,7 @@ QString ApprovalCard::commandText(const QString& commandPreview, const QString& 
 
 QString ApprovalCard::headerText(const QString& toolName)
 {
-    return shownName(notch::sessionRowCommandLabel(toolName)) + QStringLiteral(" command");
+    return shownName(unescapedHeader(toolName));
 }
 
 void ApprovalCard::update(const PendingApproval& approval, const QString& activity,
@@ -142,7 +147,7 @@ void ApprovalCard::update(const PendingApproval& approval, const QString& activi
         restartCount();
         m_toolName = approval.toolName;
         m_shownName = shownName(m_toolName);
-        m_header = headerText(m_toolName);
+        m_header = unescapedHeader(m_toolName);
         m_headerWidth = -1;
         const auto all = buttons(m_shownName);
         for (size_t i = 0; i < all.size(); ++i) {
@@ -192,7 +197,7 @@ const ui::Paragraph& ApprovalCard::label(size_t index, qreal buttonWidth) const
     if (!nameFits(room)) {
         // Both ends on one line: a family of tools shares its head, and the tail tells them apart.
         const qreal around = QFontMetricsF(buttonFont()).horizontalAdvance(alwaysAllowTitle(QString()));
-        name = ui::elidedLine(m_shownName, buttonFont(), room - around - 1, Qt::ElideMiddle);
+        name = ui::elidedLine(m_toolName, buttonFont(), room - around - 1, Qt::ElideMiddle, shownName);
     }
     m_labels[2] = ui::Paragraph(alwaysAllowTitle(name), { buttonFont(), look(ButtonKind::Danger).label }, 1,
         Qt::AlignHCenter);
@@ -409,7 +414,7 @@ void ApprovalCard::paintHeader(QPainter& painter, const QRectF& line)
     const qreal left = line.left() + headerSymbol + headerSpacing;
     if (const qreal width = std::max<qreal>(0, headerRight - left); width != m_headerWidth) {
         m_headerWidth = width;
-        m_headerLine = ui::elidedLine(m_header, headerFont(), width, Qt::ElideRight);
+        m_headerLine = ui::elidedLine(m_header, headerFont(), width, Qt::ElideRight, shownName);
     }
     painter.setFont(headerFont());
     painter.setPen(SystemColors::orange);

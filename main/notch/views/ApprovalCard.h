@@ -158,6 +158,7 @@ private:
     QString m_toolName;
     /// The tool's name as the card writes it.
     QString m_shownName;
+    /// The header as the tool's name makes it, its controls not yet escaped.
     QString m_header;
     /// The header as the last frame drew it, cut to the width it had.
     QString m_headerLine;

@@ -10,12 +10,16 @@
 
 namespace murmeli::ui {
 
-QString elidedLine(const QString& text, const QFont& font, qreal width, Qt::TextElideMode mode)
+QString elidedLine(const QString& text, const QFont& font, qreal width, Qt::TextElideMode mode,
+    const std::function<QString(const QString&)>& written)
 {
+    const auto write = [&](const QString& piece) { return written ? written(piece) : piece; };
     const QFontMetricsF metrics(font);
     const qsizetype size = text.size();
-    if (size <= 2 * maxLineCharacters && metrics.horizontalAdvance(text) <= width) {
-        return text;
+    if (size <= 2 * maxLineCharacters) {
+        if (QString whole = write(text); metrics.horizontalAdvance(whole) <= width) {
+            return whole;
+        }
     }
     // The text can be cut only between two characters; of those, only the ones near either end can matter.
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
@@ -45,7 +49,7 @@ QString elidedLine(const QString& text, const QFont& font, qreal width, Qt::Text
         if (headEnd >= tailStart) {
             return std::nullopt;
         }
-        return text.left(headEnd) + mark + text.mid(tailStart);
+        return write(text.left(headEnd)) + mark + write(text.mid(tailStart));
     };
     // The most characters that fit, each one more only widening the line: found by doubling, then halving, so that
     // what is measured is never much longer than what shows, whatever the text's length.

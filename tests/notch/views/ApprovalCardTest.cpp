@@ -143,6 +143,7 @@ TEST(ApprovalCardTest, AToolsNameShowsItsControlsAsEscapesAndIsCutOnlyBetweenCha
         QStringLiteral("\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7").repeated(75) + QStringLiteral("\U0001F1E9"),
         QStringLiteral("e\u0301").repeated(300),
         QStringLiteral("mcp__tool\n").repeated(200),
+        QString(300, QChar(0x2066)),
     };
     for (const QString& name : names) {
         SCOPED_TRACE(name.left(40).toStdString());
@@ -153,7 +154,10 @@ TEST(ApprovalCardTest, AToolsNameShowsItsControlsAsEscapesAndIsCutOnlyBetweenCha
         const QString label = card.buttonLabelLines(2).join(QString());
         ASSERT_TRUE(label.startsWith(QStringLiteral("Always Allow (")) && label.endsWith(u')'));
         const QString onTheButton = label.mid(14).chopped(1);
-        EXPECT_TRUE(test::cutBetweenCharacters(written, onTheButton)) << label.toStdString();
+        // An escape is written whole or not at all.
+        EXPECT_TRUE(test::cutBetweenCharacters(name, onTheButton, [](const QString& piece) {
+            return common::text::visible(piece, common::text::Breaks::Escape);
+        })) << label.toStdString();
         EXPECT_TRUE(test::cutBetweenCharacters(notch::ApprovalCard::headerText(name), card.headerLine()))
             << card.headerLine().toStdString();
         EXPECT_FALSE(test::holdsLiveControls(card.headerLine() + label));
