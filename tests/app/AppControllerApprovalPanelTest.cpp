@@ -399,7 +399,8 @@ TEST_F(AppControllerApprovalPanelTest, AlwaysAllowAnswersAToolOfAnyNameAndShowsI
                                          .toObject()
                                          .value(QStringLiteral("decision"))
                                          .toObject();
-        EXPECT_EQ(decision.value(QStringLiteral("behavior")).toString(), QStringLiteral("allow")) << reply.toStdString();
+        EXPECT_EQ(decision.value(QStringLiteral("behavior")).toString(), QStringLiteral("allow"))
+            << reply.toStdString();
         const QJsonObject rule = decision.value(QStringLiteral("updatedPermissions"))
                                      .toArray()
                                      .at(0)

@@ -111,7 +111,8 @@ TEST(TextUtilsVisible, WhatWouldHideOrReorderTextIsShownAsAnEscape)
         { QStringLiteral("a\u2066\tb\nc\u200B\x1b"), Breaks::Keep, QStringLiteral("a\\u2066\tb\nc\\u200b\\x1b") },
         { QStringLiteral("mcp__files__read_\u202Etxt.exe\n\u2067x\ty\u2028z"), Breaks::Escape,
             QStringLiteral("mcp__files__read_\\u202etxt.exe\\n\\u2067x\\ty\\u2028z") },
-        { QStringLiteral("caf\u00E9 \U0001F600 \u6F22"), Breaks::Escape, QStringLiteral("caf\u00E9 \U0001F600 \u6F22") },
+        { QStringLiteral("caf\u00E9 \U0001F600 \u6F22"), Breaks::Escape,
+            QStringLiteral("caf\u00E9 \U0001F600 \u6F22") },
     };
     for (const auto& row : rows) {
         EXPECT_EQ(visible(row.text, row.breaks), row.shown);

@@ -94,8 +94,8 @@ std::array<ApprovalCard::Button, 3> ApprovalCard::buttons(const QString& toolNam
             QStringLiteral("[notch-diag] Button.tap \u2192 No (deny)") },
         { QStringLiteral("Yes"), ButtonKind::Warning, NotchApprovalAction::AllowOnce,
             QStringLiteral("[notch-diag] Button.tap \u2192 Yes (allowOnce)") },
-        { alwaysAllowTitle(toolName), ButtonKind::Danger,
-            NotchApprovalAction::AllowAlways, QStringLiteral("[notch-diag] Button.tap \u2192 Always Allow") },
+        { alwaysAllowTitle(toolName), ButtonKind::Danger, NotchApprovalAction::AllowAlways,
+            QStringLiteral("[notch-diag] Button.tap \u2192 Always Allow") },
     } };
 }
 
@@ -199,8 +199,8 @@ const ui::Paragraph& ApprovalCard::label(size_t index, qreal buttonWidth) const
         const qreal around = QFontMetricsF(buttonFont()).horizontalAdvance(alwaysAllowTitle(QString()));
         name = ui::elidedLine(m_toolName, buttonFont(), room - around - 1, Qt::ElideMiddle, shownName);
     }
-    m_labels[2] = ui::Paragraph(alwaysAllowTitle(name), { buttonFont(), look(ButtonKind::Danger).label }, 1,
-        Qt::AlignHCenter);
+    m_labels[2]
+        = ui::Paragraph(alwaysAllowTitle(name), { buttonFont(), look(ButtonKind::Danger).label }, 1, Qt::AlignHCenter);
     return m_labels[2];
 }
 
@@ -350,7 +350,8 @@ void ApprovalCard::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     const QRectF text(m_blockFrame.left() + blockPaddingX, y + blockPaddingY, textWidth, view);
     painter.save();
     painter.setClipRect(text, Qt::IntersectClip);
-    commandAt(frame.width()).paint(painter, text.topLeft() - QPointF(0, m_scroll), textWidth, m_scroll, m_scroll + view);
+    commandAt(frame.width())
+        .paint(painter, text.topLeft() - QPointF(0, m_scroll), textWidth, m_scroll, m_scroll + view);
     painter.restore();
     if (const qreal range = commandScrollRange(); range > 0) {
         const qreal full = view + range;
