@@ -410,5 +410,24 @@ TEST_F(AppControllerApprovalPanelTest, AlwaysAllowAnswersAToolOfAnyNameAndShowsI
                                      .at(0)
                                      .toObject();
         EXPECT_EQ(rule.value(QStringLiteral("toolName")).toString(), name);
+
+        // Done, the session's row says what it did: another tool's name.
+        const auto activity = [&] {
+            controller.sessions().syncSessions();
+            waitUntil([&] { return !test::ControllerProbe::panelSync(controller).isReading(); });
+            for (const notch::SessionRow& row : controller.vm().sessions()) {
+                if (row.sid == QStringLiteral("aaaa1111")) {
+                    return row.activity;
+                }
+            }
+            return QString();
+        };
+        const QString before = activity();
+        controller.sessions().handleHookEvent(QStringLiteral("PostToolUse"),
+            { { "session_id", "aaaa1111-0000-4000-8000-000000000000" }, { "tool_name", name },
+                { "tool_input", QJsonObject() } });
+        QString after;
+        ASSERT_TRUE(waitUntil([&] { return (after = activity()) != before && !after.isEmpty(); }));
+        EXPECT_FALSE(test::holdsLiveControls(after)) << after.left(40).toStdString();
     }
 }

@@ -142,7 +142,8 @@ QString oledCommand(const ClaudeStatus& status, const QString& toolSource, const
         + formatAgentsField(runningAgents, waitingAgents) + comma;
     const QString tail = comma + QString::number(std::max<qint64>(tokens, 0)) + comma
         + QString::number(std::max<qint64>(tokensToday, 0));
-    const QString cleanActivity = withoutSeparators(status.activity);
+    // What a session last did is often a tool's name; its tabs stay, as in the other fields.
+    const QString cleanActivity = common::text::visible(withoutSeparators(status.activity));
     const QString cleanTodo = withoutSeparators(todoSummary);
 
     const auto build = [&](int activityLimit, int todoLimit) {

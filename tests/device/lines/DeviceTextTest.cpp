@@ -34,7 +34,10 @@ TEST(DeviceTextTest, AToolsNameShowsItsControlsAsEscapesAndIsCutOnlyBetweenChara
         // What another tool's request previews is its name.
         request.commandPreview = row.name;
         const QString prompt = device::BLEApprovalFraming::buildQuery(request, 0);
-        const QString status = device::SessionDisplay::oledCommand({}, row.name).mid(2).section(u',', 9, 9);
+        // What a session last did is another tool's name too.
+        hooks::ClaudeStatus did;
+        did.activity = row.name;
+        const QString status = device::SessionDisplay::oledCommand(did, row.name).mid(2);
         const auto event = device::AgentEvents::forHookEvent(
             QStringLiteral("PostToolUseFailure"), QJsonObject { { "tool_name", row.name } });
         ASSERT_TRUE(event);
@@ -42,7 +45,8 @@ TEST(DeviceTextTest, AToolsNameShowsItsControlsAsEscapesAndIsCutOnlyBetweenChara
         const QString tool = eventLine.section(u'|', 1).mid(2);
         const QString spoken = device::TTSPrompt::forApproval(row.name, QString()).section(QStringLiteral(". "), 1);
         EXPECT_FALSE(test::holdsLiveControls(device::TTSPrompt::forApproval(row.name, row.name)));
-        for (const QString& shown : { prompt.section(u',', 1, 1), prompt.section(u',', 2, 2), status, tool, spoken }) {
+        for (const QString& shown : { prompt.section(u',', 1, 1), prompt.section(u',', 2, 2),
+                 status.section(u',', 8, 8), status.section(u',', 9, 9), tool, spoken }) {
             EXPECT_FALSE(shown.isEmpty());
             EXPECT_FALSE(test::holdsLiveControls(shown)) << shown.toStdString();
             EXPECT_TRUE(test::cutBetweenCharacters(row.written, shown)) << shown.toStdString();
