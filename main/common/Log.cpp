@@ -32,11 +32,14 @@ QString toString(LogColor color)
 
 namespace {
 
-// C0 controls, DEL, the C1 controls (a terminal may read U+009B as the start of a sequence) and the two Unicode
-// line breaks.
+// C0 controls, DEL, the C1 controls (a terminal may read U+009B as the start of a sequence), the two Unicode line
+// breaks, and the characters that draw nothing yet change how the text around them reads: the soft hyphen, the
+// bidirectional marks, embeddings, overrides and isolates, the zero-width characters and the byte order mark.
 bool needsEscape(char16_t c)
 {
-    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029;
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029 || c == 0x00ad || c == 0x061c
+        || c == 0x180e || (c >= 0x200b && c <= 0x200f) || (c >= 0x202a && c <= 0x202e) || (c >= 0x2060 && c <= 0x2069)
+        || c == 0xfeff;
 }
 
 } // namespace

@@ -43,8 +43,9 @@ using LogSink = Sink<const QString&, LogColor>;
 /// The sink of a component whose owner picks the colour of its lines.
 using LineSink = Sink<const QString&>;
 
-/// The message with every control character written as a visible escape (\n, \x1b, \u0085, \u2028), so that text
-/// from outside can neither start a line of its own nor steer a terminal that shows the log. Every place that
+/// The message with every control character, and every invisible one that reorders or hides the text around it,
+/// written as a visible escape (\n, \x1b, \u0085, \u2028, \u202e), so that text from outside can neither start a
+/// line of its own, nor steer a terminal that shows the log, nor make a line read as something else. Every place that
 /// shows log messages goes through this.
 QString escapeLogText(const QString& message);
 

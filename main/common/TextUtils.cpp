@@ -5,6 +5,8 @@
 #include <QStringDecoder>
 #include <QTextBoundaryFinder>
 
+#include "main/common/Log.h"
+
 namespace murmeli::common::text {
 
 namespace {
@@ -80,7 +82,18 @@ QByteArray truncateUtf8(const QString& text, int maxBytes)
     if (units < text.size() && text.at(units - 1).isHighSurrogate()) {
         ++units;
     }
-    return truncateUtf8Bytes(text.left(units).toUtf8(), maxBytes);
+    QByteArray cut = truncateUtf8Bytes(text.left(units).toUtf8(), maxBytes);
+    const qsizetype kept = QString::fromUtf8(cut).size();
+    if (kept >= text.size()) {
+        return cut;
+    }
+    // Whether a character ends at the cut depends on what comes before it and on the one character after it.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.left(kept + 2));
+    finder.setPosition(kept);
+    if (finder.isAtBoundary()) {
+        return cut;
+    }
+    return text.left(std::max<qsizetype>(finder.toPreviousBoundary(), 0)).toUtf8();
 }
 
 QByteArray truncateUtf8Bytes(const QByteArray& utf8, int maxBytes)
@@ -97,6 +110,27 @@ QByteArray truncateUtf8Bytes(const QByteArray& utf8, int maxBytes)
         --cut;
     }
     return utf8.left(cut);
+}
+
+QString visible(const QString& text, Breaks breaks)
+{
+    if (breaks == Breaks::Escape) {
+        return escapeLogText(text);
+    }
+    // Line breaks and tabs stay; the log's escapes take care of what lies between them.
+    QString shown;
+    shown.reserve(text.size());
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text.at(i) == u'\n' || text.at(i) == u'\t') {
+            shown += escapeLogText(text.mid(runStart, i - runStart));
+            if (i < text.size()) {
+                shown += text.at(i);
+            }
+            runStart = i + 1;
+        }
+    }
+    return shown;
 }
 
 QString trimLeadingSpacesAndTabs(const QString& text)

@@ -18,11 +18,20 @@ QString prefixCharacters(const QString& text, int n);
 /// The text itself when it fits in limit characters, else its first limit - 1 characters and "…"; "" for limit <= 0.
 QString truncateWithEllipsis(const QString& text, int limit);
 
-/// The UTF-8 form of text cut to at most maxBytes bytes at the start of a Unicode scalar.
+/// The UTF-8 form of text cut to at most maxBytes bytes between two user-perceived characters, so that no emoji or
+/// accented letter loses a part.
 QByteArray truncateUtf8(const QString& text, int maxBytes);
 
 /// UTF-8 bytes cut to at most maxBytes bytes at the start of a Unicode scalar; "" for maxBytes <= 0.
 QByteArray truncateUtf8Bytes(const QByteArray& utf8, int maxBytes);
+
+/// What visible does with line breaks and tabs: a text of several lines keeps them, a name on one line shows them as
+/// escapes too.
+enum class Breaks { Keep, Escape };
+
+/// The text with every character that is invisible or steers how the text around it reads (controls, bidirectional
+/// embeddings, overrides and isolates, zero-width characters) written as a visible escape such as \u202e.
+QString visible(const QString& text, Breaks breaks = Breaks::Keep);
 
 /// Removes spaces and tabs (never newlines) from both ends.
 QString trimSpacesAndTabs(const QString& text);

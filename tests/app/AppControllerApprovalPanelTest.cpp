@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QMouseEvent>
 
@@ -29,6 +30,7 @@
 #include "tests/support/ControllerProbe.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/HttpClient.h"
+#include "tests/support/ShownText.h"
 #include "tests/support/Wait.h"
 
 using namespace murmeli;
@@ -72,11 +74,12 @@ protected:
 
     hooks::PendingRequestTable& table() { return test::ControllerProbe::pendingTable(controller); }
 
-    std::unique_ptr<test::HttpClient> ask(const char* session, const char* id, const char* command)
+    std::unique_ptr<test::HttpClient> ask(
+        const char* session, const char* id, const char* command, const QString& tool = QStringLiteral("Bash"))
     {
         const QByteArray body = QJsonDocument(
             QJsonObject { { "session_id", QLatin1String(session) + QStringLiteral("-0000-4000-8000-000000000000") },
-                { "tool_name", "Bash" }, { "tool_use_id", id },
+                { "tool_name", tool }, { "tool_use_id", id },
                 { "tool_input", QJsonObject { { "command", command } } } })
                                     .toJson(QJsonDocument::Compact);
         auto client = std::make_unique<test::HttpClient>(test::ControllerProbe::hookServer(controller).port());
@@ -363,4 +366,68 @@ TEST_F(AppControllerApprovalPanelTest, TheTopCardIsTheRequestWhoseTimeRuns)
     }
     EXPECT_EQ(failedOpen.join(' ').toStdString(), "") << failedOpen.size() << " of 5 went to the agent's own prompt";
     EXPECT_EQ(table().pendingCountTotal(), 0);
+}
+
+// Always Allow answers a request of any tool name where the panel shows it, and allows what its label says: the rule
+// the agent is given names the tool as the agent wrote it, while the card and the strip show its controls as escapes.
+TEST_F(AppControllerApprovalPanelTest, AlwaysAllowAnswersAToolOfAnyNameAndShowsItsControlsAsEscapes)
+{
+    const QString names[] = { QStringLiteral("x\n").repeated(200), QString(600, QChar(0x6F22)),
+        QStringLiteral("mcp__files__read_\u202Etxt.exe_llehs_tucexe") };
+    open();
+    int round = 0;
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.left(30).toStdString());
+        const QByteArray id = "tu-always-" + QByteArray::number(round++);
+        auto agent = ask("aaaa1111", id.constData(), "ls", name);
+        const Scene shown = look();
+        clock->advance(notch::Standing::decisionMs + 50);
+        look();
+        notch::ApprovalCard* card = root().contentArea()->sessionList()->row("aaaa1111")->approvalCard();
+        ASSERT_NE(card, nullptr);
+        EXPECT_FALSE(test::holdsLiveControls(card->headerLine() + card->buttonLabelLines(2).join(QString())
+            + card->command().text().section(QStringLiteral("\ntool: "), 1) + shown.strip));
+        const QPointF always = card->buttonFrames()[2].center();
+        ASSERT_TRUE(root().contentArea()->sessionList()->viewport().contains(always));
+        mouse(QEvent::MouseMove, always);
+        mouse(QEvent::MouseButtonPress, always);
+        mouse(QEvent::MouseButtonRelease, always);
+        const QByteArray reply = agent->readUntilClosed();
+        const QJsonObject decision = QJsonDocument::fromJson(reply.mid(reply.indexOf("\r\n\r\n") + 4))
+                                         .object()
+                                         .value(QStringLiteral("hookSpecificOutput"))
+                                         .toObject()
+                                         .value(QStringLiteral("decision"))
+                                         .toObject();
+        EXPECT_EQ(decision.value(QStringLiteral("behavior")).toString(), QStringLiteral("allow"))
+            << reply.toStdString();
+        const QJsonObject rule = decision.value(QStringLiteral("updatedPermissions"))
+                                     .toArray()
+                                     .at(0)
+                                     .toObject()
+                                     .value(QStringLiteral("rules"))
+                                     .toArray()
+                                     .at(0)
+                                     .toObject();
+        EXPECT_EQ(rule.value(QStringLiteral("toolName")).toString(), name);
+
+        // Done, the session's row says what it did: another tool's name.
+        const auto activity = [&] {
+            controller.sessions().syncSessions();
+            waitUntil([&] { return !test::ControllerProbe::panelSync(controller).isReading(); });
+            for (const notch::SessionRow& row : controller.vm().sessions()) {
+                if (row.sid == QStringLiteral("aaaa1111")) {
+                    return row.activity;
+                }
+            }
+            return QString();
+        };
+        const QString before = activity();
+        controller.sessions().handleHookEvent(QStringLiteral("PostToolUse"),
+            { { "session_id", "aaaa1111-0000-4000-8000-000000000000" }, { "tool_name", name },
+                { "tool_input", QJsonObject() } });
+        QString after;
+        ASSERT_TRUE(waitUntil([&] { return (after = activity()) != before && !after.isEmpty(); }));
+        EXPECT_FALSE(test::holdsLiveControls(after)) << after.left(40).toStdString();
+    }
 }

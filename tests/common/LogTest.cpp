@@ -44,6 +44,7 @@ TEST(Log, ControlCharactersInMessagesAreWrittenAsVisibleEscapes)
         { QString(QChar(0)) + QStringLiteral("\x7f"), QStringLiteral("\\x00\\x7f") },
         { QStringLiteral("\u009b31m \u0085"), QStringLiteral("\\u009b31m \\u0085") },
         { QStringLiteral("a\u2028b\u2029c"), QStringLiteral("a\\u2028b\\u2029c") },
+        { QStringLiteral("read_\u202Etxt.exe\u2066\u200B"), QStringLiteral("read_\\u202etxt.exe\\u2066\\u200b") },
     };
     for (const auto& c : cases) {
         EXPECT_EQ(escapeLogText(c.message), c.shown) << c.shown.toStdString();

@@ -69,7 +69,8 @@ TEST(TextUtilsUtf8, BacksOffToTheStartOfAThreeByteScalar)
 
 TEST(TextUtilsUtf8, BacksOffToTheStartOfAFourByteScalar)
 {
-    const QString text = QStringLiteral("ab") + thumbsUpMediumSkin; // 2 + 4 + 4 bytes
+    // Two emoji of their own, each a character: 2 + 4 + 4 bytes.
+    const QString text = QStringLiteral("ab") + thumbsUpMediumSkin.left(2) + QString::fromUtf8("\xF0\x9F\x98\x80");
     const QByteArray utf8 = text.toUtf8();
     ASSERT_EQ(utf8.size(), 10);
     for (int cut = 3; cut <= 5; ++cut) {
@@ -80,6 +81,42 @@ TEST(TextUtilsUtf8, BacksOffToTheStartOfAFourByteScalar)
     EXPECT_EQ(truncateUtf8(text, 100), utf8);
     // The cut result must decode back to exactly what it encodes: no replacement characters.
     EXPECT_EQ(QString::fromUtf8(truncateUtf8(text, 7)), QStringLiteral("ab") + thumbsUpMediumSkin.left(2));
+}
+
+// A cut that would keep part of a character keeps none of it: a thumb without its skin tone, a flag's first letter, a
+// family without its last member or a letter without its accent would say something else.
+TEST(TextUtilsUtf8, NeverCutsInsideACharacter)
+{
+    const QString flag = QString::fromUtf8("\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA"); // D E regional indicators
+    for (const QString& character : { thumbsUpMediumSkin, flag, familyZwj, eWithCombiningAcute }) {
+        const QString text = QStringLiteral("ab") + character + QStringLiteral("z");
+        const int whole = static_cast<int>(character.toUtf8().size());
+        for (int cut = 3; cut < 2 + whole; ++cut) {
+            EXPECT_EQ(truncateUtf8(text, cut), QByteArray("ab")) << character.toStdString() << " cut at " << cut;
+        }
+        EXPECT_EQ(truncateUtf8(text, 2 + whole), (QStringLiteral("ab") + character).toUtf8());
+    }
+}
+
+// A name or a command shows what would hide or reorder its text as an escape: a right-to-left override can make
+// "| sh" read as something else, an escape sequence could steer a terminal. A command keeps its lines and tabs; a
+// name, shown on one line, escapes them too.
+TEST(TextUtilsVisible, WhatWouldHideOrReorderTextIsShownAsAnEscape)
+{
+    const struct {
+        QString text;
+        Breaks breaks;
+        QString shown;
+    } rows[] = {
+        { QStringLiteral("a\u2066\tb\nc\u200B\x1b"), Breaks::Keep, QStringLiteral("a\\u2066\tb\nc\\u200b\\x1b") },
+        { QStringLiteral("mcp__files__read_\u202Etxt.exe\n\u2067x\ty\u2028z"), Breaks::Escape,
+            QStringLiteral("mcp__files__read_\\u202etxt.exe\\n\\u2067x\\ty\\u2028z") },
+        { QStringLiteral("caf\u00E9 \U0001F600 \u6F22"), Breaks::Escape,
+            QStringLiteral("caf\u00E9 \U0001F600 \u6F22") },
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(visible(row.text, row.breaks), row.shown);
+    }
 }
 
 TEST(TextUtilsUtf8, ZeroOrNegativeBudgetGivesNothing)

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include "main/common/TextUtils.h"
 #include "main/device/lines/DeviceText.h"
 
 namespace murmeli::device::BLEApprovalFraming {
@@ -53,8 +54,12 @@ QString buildQuery(const hooks::ApprovalRequest& request, int queuedCount)
 {
     const QChar comma = QLatin1Char(',');
     const QString id = idField(request.toolUseId);
-    const QString tool = cleanAndCutWithEllipsis(request.toolName, toolLimit);
-    const QString preview = cleanAndCutWithEllipsis(request.commandPreview, previewLimit);
+    // The device shows a control in the name no more than it obeys it.
+    const QString tool = cleanAndCutWithEllipsis(
+        common::text::visible(DeviceText::clean(request.toolName), common::text::Breaks::Escape), toolLimit);
+    // Another tool's preview is its name.
+    const QString preview
+        = cleanAndCutWithEllipsis(common::text::visible(DeviceText::clean(request.commandPreview)), previewLimit);
     const QString session = cleanAndCutWithEllipsis(request.sessionId, sessionLimit);
     const QString reason
         = cleanAndCutWithEllipsis(request.reason.isEmpty() ? QStringLiteral("-") : request.reason, reasonLimit);

@@ -135,12 +135,15 @@ QString oledCommand(const ClaudeStatus& status, const QString& toolSource, const
         + QString::number(status.rate5h) + comma + QString::number(status.rate7d) + comma + costField(status.costUSD)
         + comma + QString::number(status.totalDurationMs / 1000) + comma + QString::number(status.linesAdded) + comma
         + QString::number(status.linesRemoved) + comma + stateWord(status) + comma;
-    const QString middle = comma + prefixCharacters(withoutSeparators(toolSource), toolChars) + comma
+    // A control in the tool's name shows as an escape rather than reorder the line.
+    const QString tool = common::text::visible(withoutSeparators(toolSource), common::text::Breaks::Escape);
+    const QString middle = comma + prefixCharacters(tool, toolChars) + comma
         + prefixCharacters(withoutSeparators(sessionName), sessionNameChars) + comma
         + formatAgentsField(runningAgents, waitingAgents) + comma;
     const QString tail = comma + QString::number(std::max<qint64>(tokens, 0)) + comma
         + QString::number(std::max<qint64>(tokensToday, 0));
-    const QString cleanActivity = withoutSeparators(status.activity);
+    // What a session last did is often a tool's name; its tabs stay, as in the other fields.
+    const QString cleanActivity = common::text::visible(withoutSeparators(status.activity));
     const QString cleanTodo = withoutSeparators(todoSummary);
 
     const auto build = [&](int activityLimit, int todoLimit) {

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include "main/common/TextUtils.h"
+
 namespace murmeli::device::TTSPrompt {
 
 namespace {
@@ -35,8 +37,10 @@ QString trimBlanks(const QString& text)
 
 } // namespace
 
-QString shortToolName(const QString& name)
+QString shortToolName(const QString& toolName)
 {
+    // Said as the card writes it: a control in the name is read out, not obeyed.
+    const QString name = common::text::visible(toolName, common::text::Breaks::Escape);
     if (!name.startsWith(QLatin1String("mcp__"))) {
         return name.toLower();
     }
@@ -53,9 +57,11 @@ QString prefixWords(const QString& text, int max)
     return words.first(max).join(QLatin1Char(' '));
 }
 
-QString forApproval(const QString& toolName, const QString& preview)
+QString forApproval(const QString& toolName, const QString& commandPreview)
 {
     const QString shortName = shortToolName(toolName);
+    // Another tool's preview is its name.
+    const QString preview = common::text::visible(commandPreview);
     if (preview.isEmpty()) {
         return QStringLiteral("Need approval. ") + shortName;
     }

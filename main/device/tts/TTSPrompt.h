@@ -13,12 +13,13 @@ namespace murmeli::device {
 /// text its first few words. Pure functions; they cannot fail.
 namespace TTSPrompt {
 
-/// A tool's spoken name: "Bash" → "bash"; an MCP tool by the piece after its last underscore, case kept.
+/// A tool's spoken name: "Bash" → "bash"; an MCP tool by the piece after its last underscore, case kept; controls and
+/// invisible characters written as escapes.
 QString shortToolName(const QString& name);
 /// The first max words of the text (words are separated by U+0020 only), joined by single spaces; the whole text,
 /// trimmed of blanks but not of line breaks, when it has no more than max words.
 QString prefixWords(const QString& text, int max);
-/// For a permission request that becomes the active one.
+/// For a permission request that becomes the active one; controls in the preview are written as escapes.
 QString forApproval(const QString& toolName, const QString& preview);
 /// For a tool that failed.
 QString forToolFailure(const QString& toolName, const QString& error);

@@ -15,6 +15,13 @@ QString toolPrefix()
     return QString(QChar(0x2699)) + QLatin1Char(' ');
 }
 
+// A tool's name as the device shows it: a control or invisible character in it shows as an escape instead of
+// reordering or hiding the rest.
+QString toolLine(const QString& name)
+{
+    return toolPrefix() + common::text::visible(name, common::text::Breaks::Escape);
+}
+
 // Walks the lines lazily: assistant text can be long and we only ever want the first one that shows something.
 QString firstNonEmptyLine(const QString& text)
 {
@@ -71,7 +78,7 @@ std::optional<QString> toolSummary(const QString& name)
     if (trimmed.isEmpty()) {
         return std::nullopt;
     }
-    return truncateUtf8Bytes(toolPrefix() + trimmed, maxSummaryBytes);
+    return truncateUtf8Bytes(toolLine(trimmed), maxSummaryBytes);
 }
 
 std::optional<QString> extractSummaryFromContentBlocks(const QJsonArray& blocks)
@@ -95,7 +102,7 @@ std::optional<QString> extractSummaryFromContentBlocks(const QJsonArray& blocks)
             || name.toString().isEmpty()) {
             continue;
         }
-        return truncateUtf8Bytes(toolPrefix() + name.toString(), maxSummaryBytes);
+        return truncateUtf8Bytes(toolLine(name.toString()), maxSummaryBytes);
     }
     return std::nullopt;
 }

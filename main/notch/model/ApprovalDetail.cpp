@@ -5,7 +5,7 @@
 #include <QJsonDocument>
 #include <QStringList>
 
-#include "main/common/Log.h"
+#include "main/common/TextUtils.h"
 
 namespace murmeli::notch::ApprovalDetail {
 
@@ -50,12 +50,6 @@ QString fieldLine(const QString& key, const QJsonValue& value)
 {
     const QString text = valueText(value);
     return key + (text.contains(QLatin1Char('\n')) ? QStringLiteral(":\n") : QStringLiteral(": ")) + text;
-}
-
-bool isSteering(char16_t c)
-{
-    return c == 0x00ad || c == 0x061c || c == 0x180e || (c >= 0x200b && c <= 0x200f) || (c >= 0x202a && c <= 0x202e)
-        || (c >= 0x2060 && c <= 0x2069) || c == 0xfeff;
 }
 
 /// Head and tail of text around a line that names what was left out, never splitting a surrogate pair.
@@ -103,37 +97,11 @@ QString describe(const QString& toolName, const QJsonObject& toolInput)
     return lines.join(QLatin1Char('\n'));
 }
 
-QString visible(const QString& text)
-{
-    QString shown;
-    shown.reserve(text.size());
-    qsizetype runStart = 0;
-    // Between line breaks, tabs and steering characters the log's escapes take care of the controls.
-    const auto endRun = [&](qsizetype at) {
-        if (at > runStart) {
-            shown += common::escapeLogText(text.mid(runStart, at - runStart));
-        }
-        runStart = at + 1;
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t code = text.at(i).unicode();
-        if (code == u'\n' || code == u'\t') {
-            endRun(i);
-            shown += text.at(i);
-        } else if (isSteering(code)) {
-            endRun(i);
-            shown += QStringLiteral("\\u%1").arg(static_cast<uint>(code), 4, 16, QLatin1Char('0'));
-        }
-    }
-    endRun(text.size());
-    return shown;
-}
-
 PendingApproval of(const hooks::ApprovalRequest& request)
 {
     const QJsonObject input = QJsonDocument::fromJson(request.rawInputJSON).object();
     PendingApproval approval { request.toolUseId, request.toolName, request.commandPreview, {}, 0 };
-    return cut(visible(describe(request.toolName, input)), std::move(approval));
+    return cut(common::text::visible(describe(request.toolName, input)), std::move(approval));
 }
 
 } // namespace murmeli::notch::ApprovalDetail

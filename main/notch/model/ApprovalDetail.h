@@ -22,8 +22,4 @@ PendingApproval of(const hooks::ApprovalRequest& request);
 /// telling ones first, a value of several lines starting on the line after its key.
 QString describe(const QString& toolName, const QJsonObject& toolInput);
 
-/// The text with every character that is invisible or steers how text around it reads (controls, bidirectional
-/// overrides, zero-width characters) written as a visible escape such as \u202e; line breaks and tabs stay.
-QString visible(const QString& text);
-
 } // namespace murmeli::notch::ApprovalDetail

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "main/common/OffThread.h"
+#include "main/common/TextUtils.h"
 #include "main/notch/model/ApprovalDetail.h"
 #include "main/notch/model/SessionRowBuilder.h"
 
@@ -36,8 +37,11 @@ PanelSessionSync::PanelSessionSync(PanelViewModel& vm, const common::Clock& cloc
 
 QString PanelSessionSync::approvalMessage(const hooks::ApprovalRequest& request)
 {
-    return request.commandPreview.isEmpty() ? request.toolName
-                                            : request.toolName + QStringLiteral(": ") + request.commandPreview;
+    // One line on the strip, where a control in the tool's name or the command could reorder what it says.
+    return common::text::visible(request.commandPreview.isEmpty()
+            ? request.toolName
+            : request.toolName + QStringLiteral(": ") + request.commandPreview,
+        common::text::Breaks::Escape);
 }
 
 std::optional<QString> PanelSessionSync::jumpNotice(hooks::TeleportResult result)

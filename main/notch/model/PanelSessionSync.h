@@ -54,7 +54,8 @@ public:
 
     static constexpr qint64 jumpNoticeMs = 4000;
 
-    /// The line the strip runs for a request: the tool, and what it would do when that is known.
+    /// The line the strip runs for a request: the tool, and what it would do when that is known, with controls and
+    /// invisible characters escaped.
     static QString approvalMessage(const hooks::ApprovalRequest& request);
 
 private:

@@ -59,7 +59,8 @@ SessionRow rowOf(const hooks::SessionSnapshot& session, const hooks::ClaudeStatu
     const QString project = known.cwd.isEmpty() ? session.hookFolders.project : known.projectDir;
     row.projectName = common::text::lastPathComponent(project.isEmpty() ? cwd : project);
     row.state = stateOf(known, transcript, approval != nullptr, now.toSecsSinceEpoch());
-    row.activity = known.activity;
+    // What a session last did names the tool, which for most tools is all it says.
+    row.activity = common::text::visible(known.activity, common::text::Breaks::Escape);
     row.updatedAt = session.freshestMtime();
 
     const QList<hooks::TranscriptTool> running = transcript.runningTools();

@@ -2,16 +2,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include <QDebug>
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include "main/common/TextUtils.h"
 #include "main/notch/kit/FrameMark.h"
 #include "main/notch/model/SessionRowDisplay.h"
 #include "main/notch/views/SystemColors.h"
+#include "main/ui/design/ElidedLine.h"
 #include "main/ui/design/Faces.h"
 #include "main/ui/design/Symbols.h"
+#include "main/ui/design/TextBound.h"
 
 namespace murmeli::notch {
 
@@ -62,6 +66,23 @@ qreal headerHeight()
     return std::max<qreal>(QFontMetricsF(headerFont()).height(), headerSymbol);
 }
 
+QString alwaysAllowTitle(const QString& toolName)
+{
+    return QStringLiteral("Always Allow (") + toolName + QLatin1Char(')');
+}
+
+QString unescapedHeader(const QString& toolName)
+{
+    return notch::sessionRowCommandLabel(toolName) + QStringLiteral(" command");
+}
+
+/// A tool's name as a line of the card shows it: no control or invisible character in it can reorder or hide what
+/// Always Allow allows.
+QString shownName(const QString& toolName)
+{
+    return common::text::visible(toolName, common::text::Breaks::Escape);
+}
+
 } // namespace
 
 ApprovalCard::ApprovalCard(const ViewEnvironment& environment) : m_environment(environment) { }
@@ -74,8 +95,8 @@ std::array<ApprovalCard::Button, 3> ApprovalCard::buttons(const QString& toolNam
             QStringLiteral("[notch-diag] Button.tap \u2192 No (deny)") },
         { QStringLiteral("Yes"), ButtonKind::Warning, NotchApprovalAction::AllowOnce,
             QStringLiteral("[notch-diag] Button.tap \u2192 Yes (allowOnce)") },
-        { QStringLiteral("Always Allow (") + toolName + QLatin1Char(')'), ButtonKind::Danger,
-            NotchApprovalAction::AllowAlways, QStringLiteral("[notch-diag] Button.tap \u2192 Always Allow") },
+        { alwaysAllowTitle(toolName), ButtonKind::Danger, NotchApprovalAction::AllowAlways,
+            QStringLiteral("[notch-diag] Button.tap \u2192 Always Allow") },
     } };
 }
 
@@ -103,19 +124,9 @@ QString ApprovalCard::commandText(const QString& commandPreview, const QString& 
     return QStringLiteral("$ (awaiting tool details)");
 }
 
-QString ApprovalCard::shortToolName(const QString& toolName)
-{
-    if (toolName.size() <= longestToolNameOnAButton) {
-        return toolName;
-    }
-    // Both ends: a family of tools shares its head, and the tail tells them apart.
-    const qsizetype head = longestToolNameOnAButton / 2;
-    return toolName.left(head) + QChar(0x2026) + toolName.right(longestToolNameOnAButton - head - 1);
-}
-
 QString ApprovalCard::headerText(const QString& toolName)
 {
-    return notch::sessionRowCommandLabel(toolName) + QStringLiteral(" command");
+    return shownName(unescapedHeader(toolName));
 }
 
 void ApprovalCard::update(const PendingApproval& approval, const QString& activity,
@@ -136,22 +147,62 @@ void ApprovalCard::update(const PendingApproval& approval, const QString& activi
     if (approval.toolName != m_toolName || m_header.isEmpty()) {
         restartCount();
         m_toolName = approval.toolName;
-        m_header = headerText(m_toolName);
-        const auto all = buttons(shortToolName(m_toolName));
+        m_shownName = shownName(m_toolName);
+        m_header = unescapedHeader(m_toolName);
+        m_headerWidth = -1;
+        const auto all = buttons(m_shownName);
         for (size_t i = 0; i < all.size(); ++i) {
-            m_labels[i] = ui::Paragraph(all[i].title, { buttonFont(), look(all[i].kind).label }, 0, Qt::AlignHCenter);
+            m_labels[i] = ui::Paragraph(all[i].title, { buttonFont(), look(all[i].kind).label }, 1, Qt::AlignHCenter);
         }
+        // A title longer than any line can show is never measured whole.
+        const QString& title = all[2].title;
+        m_titleWidth = title.size() <= 2 * ui::maxLineCharacters ? QFontMetricsF(buttonFont()).horizontalAdvance(title)
+                                                                 : std::numeric_limits<qreal>::infinity();
+        m_alwaysAllowRoom = -1;
     }
     QString command = approval.detail.isEmpty() ? commandText(approval.commandPreview, activity) : approval.detail;
-    // What Always Allow allows is read whole where the text scrolls.
-    if (shortToolName(m_toolName) != m_toolName) {
-        command += QStringLiteral("\ntool: ") + m_toolName;
-    }
-    if (command != m_command.text()) {
+    if (command != m_commandBase) {
         restartCount();
-        m_command = ui::Paragraph(command, { ui::Faces::systemMono(13, QFont::DemiBold), withAlpha(Qt::white, 0.9) });
+        m_commandBase = std::move(command);
+        m_commandNamesTool.reset();
     }
     m_onApprove = std::move(onApprove);
+}
+
+bool ApprovalCard::nameFits(qreal labelWidth) const
+{
+    // A pixel to spare: the label is laid out as a paragraph, whose rounding may differ from the measure.
+    return m_titleWidth <= labelWidth - 1;
+}
+
+const ui::Paragraph& ApprovalCard::commandAt(qreal cardWidth) const
+{
+    // What Always Allow allows is read whole where its label has no room for the tool's name.
+    const bool namesTool = !nameFits(cardWidth - 2 * buttonPaddingX);
+    if (namesTool != m_commandNamesTool) {
+        m_commandNamesTool = namesTool;
+        m_command = ui::Paragraph(namesTool ? m_commandBase + QStringLiteral("\ntool: ") + m_shownName : m_commandBase,
+            { ui::Faces::systemMono(13, QFont::DemiBold), withAlpha(Qt::white, 0.9) });
+    }
+    return m_command;
+}
+
+const ui::Paragraph& ApprovalCard::label(size_t index, qreal buttonWidth) const
+{
+    const qreal room = std::max<qreal>(buttonWidth - 2 * buttonPaddingX, 1);
+    if (index != 2 || room == m_alwaysAllowRoom) {
+        return m_labels[index];
+    }
+    m_alwaysAllowRoom = room;
+    QString name = m_shownName;
+    if (!nameFits(room)) {
+        // Both ends on one line: a family of tools shares its head, and the tail tells them apart.
+        const qreal around = QFontMetricsF(buttonFont()).horizontalAdvance(alwaysAllowTitle(QString()));
+        name = ui::elidedLine(m_toolName, buttonFont(), room - around - 1, Qt::ElideMiddle, shownName);
+    }
+    m_labels[2]
+        = ui::Paragraph(alwaysAllowTitle(name), { buttonFont(), look(ButtonKind::Danger).label }, 1, Qt::AlignHCenter);
+    return m_labels[2];
 }
 
 qreal ApprovalCard::commandTextWidth(qreal cardWidth) const
@@ -162,11 +213,12 @@ qreal ApprovalCard::commandTextWidth(qreal cardWidth) const
 int ApprovalCard::shownCommandLineCount(qreal cardWidth) const
 {
     const qreal width = commandTextWidth(cardWidth);
-    const int lines = m_command.lineCount(width);
+    const ui::Paragraph& command = commandAt(cardWidth);
+    const int lines = command.lineCount(width);
     if (!m_fitHeight) {
         return std::min(lines, visibleCommandLines);
     }
-    const qreal lineHeight = m_command.sizeFor(width).height() / std::max(lines, 1);
+    const qreal lineHeight = command.sizeFor(width).height() / std::max(lines, 1);
     // All but the command's lines, with room for a notice of two lines.
     const qreal rest = headerHeight() + 2 * spacing + 2 * blockPaddingY + noticeSpacing
         + 2 * QFontMetricsF(noticeFont()).height() + planButtons(cardWidth).height;
@@ -177,8 +229,8 @@ int ApprovalCard::shownCommandLineCount(qreal cardWidth) const
 qreal ApprovalCard::commandViewHeight(qreal cardWidth) const
 {
     const qreal width = commandTextWidth(cardWidth);
-    const int lines = m_command.lineCount(width);
-    const qreal full = m_command.sizeFor(width).height();
+    const int lines = commandAt(cardWidth).lineCount(width);
+    const qreal full = commandAt(cardWidth).sizeFor(width).height();
     const int shown = shownCommandLineCount(cardWidth);
     return lines <= shown ? full : full * shown / lines;
 }
@@ -189,13 +241,13 @@ qreal ApprovalCard::commandScrollRange() const
         return 0;
     }
     const qreal width = commandTextWidth(m_cardWidth);
-    return std::max<qreal>(0, m_command.sizeFor(width).height() - commandViewHeight(m_cardWidth));
+    return std::max<qreal>(0, commandAt(m_cardWidth).sizeFor(width).height() - commandViewHeight(m_cardWidth));
 }
 
 const ui::Paragraph& ApprovalCard::noticeAt(qreal cardWidth) const
 {
     QStringList parts;
-    const int lines = m_command.lineCount(commandTextWidth(cardWidth));
+    const int lines = commandAt(cardWidth).lineCount(commandTextWidth(cardWidth));
     if (lines > shownCommandLineCount(cardWidth)) {
         parts.append(QStringLiteral("Scroll the command to read all %1 lines.").arg(lines));
     }
@@ -216,9 +268,9 @@ ApprovalCard::ButtonPlan ApprovalCard::planButtons(qreal width) const
     const qreal lineHeight = metrics.height() + 2 * buttonPaddingY;
     ButtonPlan plan;
     const qreal third = (width - 2 * buttonSpacing) / 3;
-    const bool oneLine = std::all_of(m_labels.begin(), m_labels.end(), [&](const ui::Paragraph& label) {
-        return metrics.horizontalAdvance(label.text()) + 2 * buttonPaddingX <= third;
-    });
+    const qreal room = third - 2 * buttonPaddingX;
+    const bool oneLine = metrics.horizontalAdvance(m_labels[0].text()) <= room
+        && metrics.horizontalAdvance(m_labels[1].text()) <= room && nameFits(room);
     if (oneLine) {
         for (size_t i = 0; i < plan.frames.size(); ++i) {
             plan.frames[i] = QRectF(static_cast<qreal>(i) * (third + buttonSpacing), 0, third, lineHeight);
@@ -226,11 +278,11 @@ ApprovalCard::ButtonPlan ApprovalCard::planButtons(qreal width) const
         plan.height = lineHeight;
         return plan;
     }
-    // The tool's name is what the last label is about: it gets a line of its own and wraps there, never cut.
+    // The tool's name is what the last label is about: it gets a line of its own, as wide as the card.
     const qreal half = (width - buttonSpacing) / 2;
     plan.frames[0] = QRectF(0, 0, half, lineHeight);
     plan.frames[1] = QRectF(half + buttonSpacing, 0, half, lineHeight);
-    const qreal labelHeight = m_labels[2].sizeFor(std::max<qreal>(width - 2 * buttonPaddingX, 1)).height();
+    const qreal labelHeight = label(2, width).sizeFor(std::max<qreal>(width - 2 * buttonPaddingX, 1)).height();
     plan.frames[2] = QRectF(0, lineHeight + buttonSpacing, width, labelHeight + 2 * buttonPaddingY);
     plan.height = plan.frames[2].bottom();
     return plan;
@@ -244,7 +296,8 @@ std::array<QRectF, 3> ApprovalCard::buttonFrames() const
 QStringList ApprovalCard::buttonLabelLines(int index) const
 {
     const auto i = static_cast<size_t>(index);
-    return m_labels[i].lines(std::max<qreal>(m_standing[i].frame().width() - 2 * buttonPaddingX, 1));
+    const qreal width = m_standing[i].frame().width();
+    return label(i, width).lines(std::max<qreal>(width - 2 * buttonPaddingX, 1));
 }
 
 qreal ApprovalCard::heightForWidth(qreal width) const
@@ -261,8 +314,8 @@ QStringList ApprovalCard::shownCommandLines() const
         return {};
     }
     const qreal width = commandTextWidth(m_cardWidth);
-    const QStringList all = m_command.lines(width);
-    const qreal lineHeight = m_command.sizeFor(width).height() / std::max<qsizetype>(all.size(), 1);
+    const QStringList all = commandAt(m_cardWidth).lines(width);
+    const qreal lineHeight = commandAt(m_cardWidth).sizeFor(width).height() / std::max<qsizetype>(all.size(), 1);
     const qreal view = commandViewHeight(m_cardWidth);
     QStringList shown;
     for (qsizetype i = 0; i < all.size(); ++i) {
@@ -298,7 +351,8 @@ void ApprovalCard::paint(QPainter& painter, const QRectF& frame, qint64 nowMs)
     const QRectF text(m_blockFrame.left() + blockPaddingX, y + blockPaddingY, textWidth, view);
     painter.save();
     painter.setClipRect(text, Qt::IntersectClip);
-    m_command.paint(painter, text.topLeft() - QPointF(0, m_scroll), textWidth, m_scroll, m_scroll + view);
+    commandAt(frame.width())
+        .paint(painter, text.topLeft() - QPointF(0, m_scroll), textWidth, m_scroll, m_scroll + view);
     painter.restore();
     if (const qreal range = commandScrollRange(); range > 0) {
         const qreal full = view + range;
@@ -366,10 +420,14 @@ void ApprovalCard::paintHeader(QPainter& painter, const QRectF& line)
     }
     const QFontMetricsF metrics(headerFont());
     const qreal left = line.left() + headerSymbol + headerSpacing;
+    if (const qreal width = std::max<qreal>(0, headerRight - left); width != m_headerWidth) {
+        m_headerWidth = width;
+        m_headerLine = ui::elidedLine(m_header, headerFont(), width, Qt::ElideRight, shownName);
+    }
     painter.setFont(headerFont());
     painter.setPen(SystemColors::orange);
-    painter.drawText(QPointF(left, line.top() + (line.height() - metrics.height()) / 2 + metrics.ascent()),
-        metrics.elidedText(m_header, Qt::ElideRight, std::max<qreal>(0, headerRight - left)));
+    painter.drawText(
+        QPointF(left, line.top() + (line.height() - metrics.height()) / 2 + metrics.ascent()), m_headerLine);
 }
 
 void ApprovalCard::paintButtons(
@@ -416,8 +474,8 @@ void ApprovalCard::paintButtons(
             painter.drawRoundedRect(local.adjusted(0.5, 0.5, -0.5, -0.5), buttonRadius - 0.5, buttonRadius - 0.5);
         }
         const qreal labelWidth = std::max<qreal>(local.width() - 2 * buttonPaddingX, 1);
-        const qreal labelHeight = m_labels[i].sizeFor(labelWidth).height();
-        m_labels[i].paint(painter, QPointF(local.left() + buttonPaddingX, -labelHeight / 2), labelWidth);
+        const ui::Paragraph& text = label(i, slot.width());
+        text.paint(painter, QPointF(local.left() + buttonPaddingX, -text.sizeFor(labelWidth).height() / 2), labelWidth);
         if (!ready) {
             const QRectF track = local.adjusted(buttonRadius, local.height() - waitingBar - 3, -buttonRadius, -3);
             painter.setOpacity(opacity);

@@ -22,9 +22,10 @@ namespace murmeli::notch {
 /// The actions of a session whose permission request is held: an orange header naming the command, everything
 /// the request would do in a dark block that wraps it and scrolls once it is taller than a dozen lines, and the
 /// buttons No, Yes and Always Allow, which share one line while their labels fit and otherwise give the last one a
-/// line of its own, where a tool's name wraps; a name too long for a few lines shows its ends there and is read whole
-/// at the end of the command block, so that no button grows taller than the panel. Each button logs a "[notch-diag]"
-/// line and then answers the request the card shows.
+/// line of its own, as wide as the card; a tool's name too wide for that one line shows its two ends there and is read
+/// whole at the end of the command block, so that no button grows taller than a line, whatever the name. Wherever
+/// the card shows the name, its controls and invisible characters show as escapes, so that none can reorder what
+/// Always Allow allows. Each button logs a "[notch-diag]" line and then answers the request the card shows.
 ///
 /// The buttons decide, so they take a press only once the request they answer has stood in full view, unchanged and
 /// at rest, for a second (see Standing), each by its own frame: a request that takes the card's place, or a card that
@@ -66,9 +67,6 @@ public:
     static constexpr int waitingFrameMs = 40;
     /// How long the rim of a new request's command stays lit.
     static constexpr double freshSeconds = 1.2;
-    /// The most of a tool's name Always Allow's label shows, so that it takes a few lines at most; a longer name is
-    /// shown whole at the end of the command block.
-    static constexpr qsizetype longestToolNameOnAButton = 120;
 
     explicit ApprovalCard(const ViewEnvironment& environment);
 
@@ -78,10 +76,7 @@ public:
     /// "$ " and the preview, else the activity, else "$ (awaiting tool details)": for a request whose input says
     /// nothing of its own.
     static QString commandText(const QString& commandPreview, const QString& activity);
-    /// The tool's name as Always Allow's label shows it: whole up to longestToolNameOnAButton characters, else its
-    /// two ends.
-    static QString shortToolName(const QString& toolName);
-    /// The tool's command label and " command".
+    /// The tool's command label and " command", the name's controls and invisible characters escaped.
     static QString headerText(const QString& toolName);
 
     /// New inputs from the row: the held request, and the row's activity for a request without details; onApprove
@@ -102,8 +97,11 @@ public:
     /// When button index's second is over and frames draw it ready (it takes presses once the first of them is on
     /// the screen); none until the screen has shown a frame that drew it at rest and in view.
     std::optional<qint64> readyAtMs(int index) const { return m_standing[static_cast<size_t>(index)].readyAtMs(); }
-    /// The lines of a button's label as the last frame drew them.
+    /// The header's line as the last frame drew it.
+    QString headerLine() const { return m_headerLine; }
+    /// The lines of a button's label as the last frame drew them: one each.
     QStringList buttonLabelLines(int index) const;
+    /// The command block's text as the last frame laid it out.
     const ui::Paragraph& command() const { return m_command; }
     /// Where the last frame drew the command block, and how far its text is scrolled within it (0 up to
     /// commandScrollRange()).
@@ -135,6 +133,12 @@ private:
     /// The buttons laid out at width from the card's left, top at 0.
     ButtonPlan planButtons(qreal width) const;
     qreal commandTextWidth(qreal cardWidth) const;
+    /// Whether Always Allow's label shows the tool's name whole on a line labelWidth wide.
+    bool nameFits(qreal labelWidth) const;
+    /// The command block's text on a card of this width: the tool's name follows it where the label cuts the name.
+    const ui::Paragraph& commandAt(qreal cardWidth) const;
+    /// Button index's label on a button of this width, made anew when the width changes.
+    const ui::Paragraph& label(size_t index, qreal buttonWidth) const;
     qreal commandViewHeight(qreal cardWidth) const;
     /// How many of the command's lines the block shows at once.
     int shownCommandLineCount(qreal cardWidth) const;
@@ -152,13 +156,26 @@ private:
     const ViewEnvironment& m_environment;
     QString m_toolUseId;
     QString m_toolName;
+    /// The tool's name as the card writes it.
+    QString m_shownName;
+    /// The header as the tool's name makes it, its controls not yet escaped.
     QString m_header;
-    ui::Paragraph m_command;
+    /// The header as the last frame drew it, cut to the width it had.
+    QString m_headerLine;
+    qreal m_headerWidth = -1;
+    /// The request's own text; m_command is it on the last card width asked about, and whether the tool's name
+    /// follows it there.
+    QString m_commandBase;
+    mutable ui::Paragraph m_command;
+    mutable std::optional<bool> m_commandNamesTool;
     qsizetype m_omitted = 0;
     std::optional<qint64> m_failsOpenAtMs;
     QString m_timeLeft;
     mutable ui::Paragraph m_notice;
-    std::array<ui::Paragraph, 3> m_labels;
+    mutable std::array<ui::Paragraph, 3> m_labels;
+    /// How wide Always Allow's whole title is, and the width its label was last made for.
+    qreal m_titleWidth = 0;
+    mutable qreal m_alwaysAllowRoom = -1;
     std::function<void(const QString&, notch::NotchApprovalAction)> m_onApprove;
     std::array<Standing, 3> m_standing;
     QRectF m_blockFrame;

@@ -53,10 +53,9 @@ TEST(ApprovalDetailTest, EveryFieldThatSaysWhatHappensIsWrittenOut)
 TEST(ApprovalDetailTest, WhatWouldHideOrReorderTextIsShownAsAnEscape)
 {
     // A right-to-left override can make "| sh" read as something else; an escape sequence could steer a terminal.
-    const QString shown
-        = ApprovalDetail::visible(QStringLiteral("echo \u202Ehs | x\u202C\tok\nrm\u200B -rf \x1b[2K\r/"));
-    EXPECT_EQ(shown, QStringLiteral("echo \\u202ehs | x\\u202c\tok\nrm\\u200b -rf \\x1b[2K\\r/"));
-    EXPECT_EQ(ApprovalDetail::visible(QStringLiteral("caf\u00E9 \U0001F600")), QStringLiteral("caf\u00E9 \U0001F600"));
+    const QString command = QStringLiteral("echo \u202Ehs | x\u202C\tok\nrm\u200B -rf \x1b[2K\r/");
+    EXPECT_EQ(ApprovalDetail::of(requestFor("Bash", json({ { "command", command } }))).detail,
+        QStringLiteral("$ echo \\u202ehs | x\\u202c\tok\nrm\\u200b -rf \\x1b[2K\\r/"));
 }
 
 TEST(ApprovalDetailTest, AnInputTooLargeToLayOutKeepsItsBothEndsAndSaysWhatIsLeftOut)

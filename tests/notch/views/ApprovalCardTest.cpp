@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "main/common/TextUtils.h"
 #include "main/notch/kit/Standing.h"
 #include "main/notch/kit/ViewHost.h"
 #include "main/notch/model/ApprovalDetail.h"
@@ -23,6 +24,7 @@
 #include "main/notch/views/SystemColors.h"
 #include "main/ui/design/Faces.h"
 #include "tests/notch/PanelRig.h"
+#include "tests/support/ShownText.h"
 
 using namespace murmeli;
 
@@ -108,7 +110,9 @@ TEST(ApprovalCardTest, TheWholeCommandCanBeRead)
     EXPECT_EQ(heredoc.card().shownCommandLines().size(), 3);
 }
 
-TEST(ApprovalCardTest, TheLastButtonNamesItsToolWhole)
+// The last button names its tool on one line: whole where it fits, else by its two ends, with the whole name read at
+// the end of the command block.
+TEST(ApprovalCardTest, TheLastButtonNamesItsToolOnOneLine)
 {
     for (const QString& tool : { QStringLiteral("Bash"),
              QStringLiteral("mcp__github__create_pull_request_review_comment_with_suggestions") }) {
@@ -116,7 +120,11 @@ TEST(ApprovalCardTest, TheLastButtonNamesItsToolWhole)
         CardOnThePanel shown(tool, { { "url", "https://example.org" } });
         notch::ApprovalCard& card = shown.card();
         const QStringList lines = card.buttonLabelLines(2);
-        EXPECT_EQ(lines.join(QString()).simplified(), QStringLiteral("Always Allow (") + tool + u')');
+        ASSERT_EQ(lines.size(), 1);
+        if (lines[0] != QStringLiteral("Always Allow (") + tool + u')') {
+            EXPECT_TRUE(lines[0].contains(QChar(0x2026))) << lines[0].toStdString();
+            EXPECT_TRUE(card.command().text().endsWith(QStringLiteral("\ntool: ") + tool));
+        }
         const QRectF button = card.buttonFrames()[2];
         const QFontMetricsF metrics(ui::Faces::system(12, QFont::DemiBold));
         for (const QString& line : lines) {
@@ -125,6 +133,42 @@ TEST(ApprovalCardTest, TheLastButtonNamesItsToolWhole)
         // The label's lines fit inside its button, which stays on the card.
         EXPECT_GE(button.height(), lines.size() * metrics.height());
         EXPECT_TRUE(shown.list().rowFrame(QStringLiteral("ab12cd34")).contains(button));
+    }
+}
+
+// Whatever a tool's name holds, the card shows it as written: a control in it shows as an escape in the header, on
+// Always Allow and in the command block's "tool:" line, so that nothing reorders what Always Allow allows; the label
+// keeps to one line, and where the name is cut it is cut between two characters, never inside an emoji or a flag.
+TEST(ApprovalCardTest, AToolsNameShowsItsControlsAsEscapesAndIsCutOnlyBetweenCharacters)
+{
+    const QString names[] = {
+        QStringLiteral("mcp__files__read_\u202Etxt.exe_llehs_tucexe"),
+        QStringLiteral("x") + QStringLiteral("\U0001F600").repeated(300),
+        QStringLiteral("\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7").repeated(75) + QStringLiteral("\U0001F1E9"),
+        QStringLiteral("e\u0301").repeated(300),
+        QStringLiteral("mcp__tool\n").repeated(200),
+        QString(300, QChar(0x2066)),
+    };
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.left(40).toStdString());
+        CardOnThePanel shown(name, { { "url", "https://example.org" } });
+        const notch::ApprovalCard& card = shown.card();
+        const QString written = common::text::visible(name, common::text::Breaks::Escape);
+        EXPECT_EQ(card.buttonLabelLines(2).size(), 1);
+        const QString label = card.buttonLabelLines(2).join(QString());
+        ASSERT_TRUE(label.startsWith(QStringLiteral("Always Allow (")) && label.endsWith(u')'));
+        const QString onTheButton = label.mid(14).chopped(1);
+        // An escape is written whole or not at all.
+        EXPECT_TRUE(test::cutBetweenCharacters(name, onTheButton, [](const QString& piece) {
+            return common::text::visible(piece, common::text::Breaks::Escape);
+        })) << label.toStdString();
+        EXPECT_TRUE(test::cutBetweenCharacters(notch::ApprovalCard::headerText(name), card.headerLine()))
+            << card.headerLine().toStdString();
+        EXPECT_FALSE(test::holdsLiveControls(card.headerLine() + label));
+        if (onTheButton != written) {
+            EXPECT_TRUE(card.command().text().endsWith(QStringLiteral("\ntool: ") + written));
+        }
+        EXPECT_FALSE(test::holdsLiveControls(card.command().text().section(QStringLiteral("\ntool: "), 1)));
     }
 }
 
@@ -420,17 +464,19 @@ struct SmallScreen {
 } // namespace
 
 // A request of any tool name the hook server takes, with a short or a huge command, can be answered on a 1024 × 600
-// screen and on 1280 × 720 at scale 2: the card fits the list whole, No and Yes take a click after their second,
-// whatever Always Allow's label holds, no label is taller than the list, and the tool's whole name can be read in the
-// card.
+// screen and on 1280 × 720 at scale 2: the card fits the list whole, each of its buttons takes a click after its
+// second, whatever Always Allow's label holds (a name of 200 lines, of 600 wide characters), and the tool's whole name
+// can be read in the card.
 TEST(ApprovalCardTest, ARequestOfAnyToolNameIsAnsweredOnASmallScreen)
 {
     const QString longName = QStringLiteral("mcp__") + QStringLiteral("a_very_long_server_and_tool_name_").repeated(61);
     ASSERT_GE(longName.size(), 2000);
+    const QString names[]
+        = { QStringLiteral("Bash"), longName, QStringLiteral("x\n").repeated(200), QString(600, QChar(0x6F22)) };
     for (const QSizeF screen : { QSizeF(1024, 600), QSizeF(640, 360) }) {
-        for (const QString& tool : { QStringLiteral("Bash"), longName }) {
+        for (const QString& tool : names) {
             for (const QString& command : { QStringLiteral("ls"), longCommand.repeated(40) }) {
-                for (const int index : { 0, 1 }) {
+                for (const int index : { 0, 1, 2 }) {
                     SCOPED_TRACE(QStringLiteral("%1x%2, tool of %3 characters, command of %4, button %5")
                                      .arg(screen.width())
                                      .arg(screen.height())
@@ -447,17 +493,16 @@ TEST(ApprovalCardTest, ARequestOfAnyToolNameIsAnsweredOnASmallScreen)
                     const QRectF seen = viewport.adjusted(-1, -1, 1, 1);
                     ASSERT_TRUE(seen.contains(s.card().commandFrame()));
                     ASSERT_TRUE(seen.contains(s.card().buttonFrames()[static_cast<size_t>(index)]));
-                    // A name that fits on Always Allow leaves room for all three with the command.
-                    if (tool.size() <= notch::ApprovalCard::longestToolNameOnAButton) {
-                        for (const QRectF& button : s.card().buttonFrames()) {
-                            EXPECT_TRUE(seen.contains(button));
-                        }
+                    // Always Allow keeps to one line, which leaves room for all three with the command.
+                    EXPECT_EQ(s.card().buttonLabelLines(2).size(), 1);
+                    for (const QRectF& button : s.card().buttonFrames()) {
+                        EXPECT_TRUE(seen.contains(button));
                     }
+                    const QString written = common::text::visible(tool, common::text::Breaks::Escape);
+                    EXPECT_TRUE(s.card().buttonLabelLines(2).first().contains(written)
+                        || s.card().command().text().endsWith(QStringLiteral("\ntool: ") + written));
                     s.frames(notch::Standing::decisionMs + 50);
                     EXPECT_TRUE(s.click(index));
-                    if (tool.size() > notch::ApprovalCard::longestToolNameOnAButton) {
-                        EXPECT_TRUE(s.card().command().text().contains(tool));
-                    }
                 }
             }
         }
