@@ -4,13 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <QApplication>
 #include <QCursor>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -43,6 +48,21 @@ using test::ByHand::glideTo;
 using test::ByHand::xdotool;
 
 namespace {
+
+/// The test desktop's window manager: the openbox whose environment carries this desktop's mark; 0 when there is none.
+pid_t windowManager()
+{
+    const QByteArray mark = "MURMELI_DESKTOP_ID=" + qgetenv("MURMELI_DESKTOP_ID");
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList({ QStringLiteral("[0-9]*") }, QDir::Dirs)) {
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+        QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "openbox" && environ.open(QIODevice::ReadOnly)
+            && environ.readAll().split('\0').contains(mark)) {
+            return pid.toInt();
+        }
+    }
+    return 0;
+}
 
 class SettingsWindowByHandTest : public ::testing::Test {
 protected:
@@ -185,6 +205,56 @@ TEST_F(SettingsWindowByHandTest, ShowingTheSettingsAgainBringsTheOpenSignInSheet
     ASSERT_TRUE(waitUntil([&] { return email.window()->isActiveWindow(); }));
     ASSERT_TRUE(xdotool({ QStringLiteral("type"), QStringLiteral("me@example.com") }));
     EXPECT_TRUE(waitUntil([&] { return email.text() == QStringLiteral("me@example.com"); }));
+}
+
+// Ctrl+W pressed in the window closes it. A Ctrl+W then held down (a stuck key, or a tool that died before letting
+// go) repeats into whichever window has the focus: the window, asked for again and again, comes up and stays, and
+// closes for the next Ctrl+W pressed there once the keys are let go.
+TEST_F(SettingsWindowByHandTest, AHeldCtrlWClosesTheWindowOnceAndNeverKeepsItAway)
+{
+    auto letGo = qScopeGuard([] { xdotool({ QStringLiteral("keyup"), QStringLiteral("w"), QStringLiteral("ctrl") }); });
+    ASSERT_TRUE(xdotool({ QStringLiteral("keydown"), QStringLiteral("ctrl"), QStringLiteral("w") }));
+    ASSERT_TRUE(waitUntil([&] { return !window().isVisible(); })) << "Ctrl+W did not close the window";
+    for (int asked = 1; asked <= 2; ++asked) {
+        SCOPED_TRACE(asked);
+        Q_EMIT murmeli->controller.notifications().showSettings();
+        ASSERT_TRUE(waitUntil([&] { return window().isActiveWindow(); }, 10000)) << "the window did not come up";
+        // The key repeats 25 times a second after 660 ms.
+        EXPECT_FALSE(waitUntil([&] { return !window().isVisible(); }, 2000)) << "the held keys closed the window";
+    }
+    letGo.dismiss();
+    ASSERT_TRUE(xdotool({ QStringLiteral("keyup"), QStringLiteral("w"), QStringLiteral("ctrl") }));
+    ASSERT_TRUE(xdotool({ QStringLiteral("key"), QStringLiteral("ctrl+w") }));
+    EXPECT_TRUE(waitUntil([&] { return !window().isVisible(); })) << "a Ctrl+W pressed once the keys were let go";
+}
+
+// A window manager that has stopped answering puts no window on the screen: the settings window asked for does not
+// come up, and the log says so. Once the window manager goes on, the window is there, and asked for again it comes up
+// with nothing in the log.
+TEST_F(SettingsWindowByHandTest, ASettingsWindowTheDesktopDoesNotShowIsNamedInTheLog)
+{
+    const pid_t manager = windowManager();
+    ASSERT_NE(manager, 0) << "the test desktop's window manager was not found";
+    QStringList lines;
+    murmeli->controller.onLog = [&lines, log = murmeli->controller.onLog](const QString& line, common::LogColor color) {
+        lines << line;
+        if (log) {
+            log(line, color);
+        }
+    };
+    const auto notShown = [&] { return lines.filter(QStringLiteral("the desktop has not shown it")).size(); };
+    ASSERT_TRUE(xdotool({ QStringLiteral("key"), QStringLiteral("ctrl+w") }));
+    ASSERT_TRUE(waitUntil([&] { return !window().isVisible(); }));
+    ASSERT_EQ(::kill(manager, SIGSTOP), 0);
+    auto goOn = qScopeGuard([manager] { ::kill(manager, SIGCONT); });
+    Q_EMIT murmeli->controller.notifications().showSettings();
+    EXPECT_TRUE(waitUntil([&] { return notShown() == 1; }, settings::SettingsWindowController::comeUpMs + 2000))
+        << lines.join(QLatin1Char('\n')).toStdString();
+    goOn.dismiss();
+    ASSERT_EQ(::kill(manager, SIGCONT), 0);
+    EXPECT_TRUE(waitUntil([&] { return window().isActiveWindow(); }, 10000));
+    Q_EMIT murmeli->controller.notifications().showSettings();
+    EXPECT_FALSE(waitUntil([&] { return notShown() > 1; }, settings::SettingsWindowController::comeUpMs + 1000));
 }
 
 } // namespace

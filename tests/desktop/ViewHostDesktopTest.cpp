@@ -1,16 +1,29 @@
-// A panel window on the test desktop and the frames it hands to the display: when each counts as on the screen.
+// A panel window on the test desktop: when the frames it hands to the display count as on the screen, and which of
+// the pointer's moves it hears while murmeli is busy.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
 #include <QBackingStore>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
 
+#include "main/device/tts/TTSEngine.h"
 #include "main/notch/kit/View.h"
 #include "main/notch/kit/ViewHost.h"
+#include "main/notch/panel/NotchPanelController.h"
+#include "main/notch/views/CtrlGroupView.h"
+#include "main/notch/views/NotchView.h"
+#include "main/notch/views/TopStripView.h"
+#include "tests/desktop/LaunchedMurmeli.h"
+#include "tests/support/DesktopLock.h"
+#include "tests/support/DesktopTools.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/TestDesktop.h"
 #include "tests/support/Wait.h"
@@ -107,4 +120,70 @@ TEST(ViewHostDesktopTest, AFrameAwaitedIsOnTheScreenOnlyOnceTheScreenIsSeenToSho
         EXPECT_TRUE(waitUntil([&] { return host.frames().shownAtMs(1).has_value(); }));
         EXPECT_EQ(host.frames().shownAtMs(1), row.shownAfterMs);
     }
+}
+
+// The panel opens under a hand sliding along the top edge from the side, and has stood still when the machine gets
+// busy: murmeli's main thread is held while the hand slides on towards the mute button, and is let go just before the
+// hand gets there. The server's moves of that busy moment still reach the panel, so the hand is heard sliding all the
+// way: the click 120 ms after it stops on mute was meant for the strip and mutes nothing. A click once it has rested
+// on mute a beat does.
+TEST(ViewHostDesktopTest, ABusyMomentOfTheMachineIsNoRestOfTheHandSlidingOntoMute)
+{
+    if (const std::optional<QString> missing = test::testDesktopMissing()) {
+        GTEST_SKIP() << missing->toStdString();
+    }
+    test::DesktopLock lock(test::DesktopLock::keyboardAndClipboard);
+    ASSERT_TRUE(lock.isHeld());
+    test::LaunchedMurmeli murmeli;
+    ASSERT_TRUE(waitUntil([&] { return murmeli.views.notchPanel() && murmeli.views.notchPanel()->window(); }));
+    notch::NotchPanelController& panel = *murmeli.views.notchPanel();
+    notch::ViewHost& window = *panel.window();
+    ASSERT_TRUE(waitUntil([&] { return window.canBeSeen() && !panel.expansionState().startActive(); }, 15000));
+    const auto muted = [&] {
+        return murmeli.controller.defaults().value(QString::fromLatin1(device::TTSEngine::mutedUDKey)).toBool();
+    };
+    const qreal scale = window.devicePixelRatio();
+    const auto slide = [&](QPoint from, QPoint to, const char* stepSeconds, QStringList then = {}) {
+        QStringList moves;
+        const int steps = std::max(1, (std::abs(to.x() - from.x()) + 2) / 3);
+        for (int step = 1; step <= steps; ++step) {
+            const QPointF at = QPointF(from + (to - from) * step / steps) * scale;
+            moves << QStringLiteral("mousemove") << QString::number(qRound(at.x())) << QString::number(qRound(at.y()))
+                  << QStringLiteral("sleep") << QLatin1String(stepSeconds);
+        }
+        return moves + then;
+    };
+    const auto xdotool
+        = [](const QStringList& arguments) { return test::runTool(QStringLiteral("xdotool"), arguments); };
+    xdotool({ QStringLiteral("mousemove"), QStringLiteral("10"), QStringLiteral("700") });
+    const QRectF closed = panel.rootView()->boxFrame();
+    const QPoint strip = window.mapToGlobal(closed.topLeft().toPoint());
+    const int y = strip.y() + static_cast<int>(closed.height() / 2);
+
+    // Onto the strip from its left and on along it, the panel opening under the hand and coming to rest.
+    const QPoint along(strip.x() + 45, y);
+    xdotool({ QStringLiteral("mousemove"), QString::number(strip.x() - 30), QString::number(y) });
+    xdotool(slide(QPoint(strip.x() - 30, y), along, "0.05"));
+    const notch::Hand& hand = window.environment().hand;
+    ASSERT_TRUE(panel.isExpanded() && hand.stillSinceMs() && !hand.isArriving(window.environment().nowMs()))
+        << "the panel did not stand still while the hand slid along the strip";
+    const auto* controls = static_cast<const notch::CtrlGroupView*>(panel.rootView()->strip().rightContent());
+    const QRect mute(window.mapToGlobal(controls->toggle(0).frame().topLeft().toPoint()),
+        controls->toggle(0).frame().size().toSize());
+    ASSERT_GT(mute.left() - 4, along.x());
+
+    // Busy: nothing of murmeli runs while the hand slides on to just short of mute.
+    QElapsedTimer busy;
+    busy.start();
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), slide(along, QPoint(mute.left() - 4, y), "0.05")), 0);
+    ASSERT_GT(busy.elapsed(), notch::Hand::restMs) << "the busy moment was too short to pass for a rest";
+    xdotool(slide(QPoint(mute.left() - 4, y), QPoint(mute.center().x(), y), "0.03",
+        { QStringLiteral("sleep"), QStringLiteral("0.12"), QStringLiteral("click"), QStringLiteral("1") }));
+    EXPECT_FALSE(waitUntil(muted, 1000)) << "a click 120 ms after the hand slid onto mute muted murmeli";
+
+    const bool before = muted();
+    xdotool({ QStringLiteral("sleep"), QStringLiteral("0.7"), QStringLiteral("click"), QStringLiteral("1") });
+    EXPECT_TRUE(waitUntil([&] { return muted() != before; }, 2000))
+        << "mute took no click after the pointer rested on it";
+    xdotool({ QStringLiteral("mousemove"), QStringLiteral("10"), QStringLiteral("700") });
 }

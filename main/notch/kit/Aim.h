@@ -178,6 +178,11 @@ public:
         } else if (!wasInside && !hand.setOffAfter(m_drawnSince, !m_onTheEdge)) {
             setMiss(
                 hand.setOffWhileArriving() && hand.cameWithTheOpening(m_drawnSince) ? Miss::Arriving : Miss::Unaimed);
+        } else if (wasInside && m_restedFrom != Miss::None && *was != *pos
+            && hand.restingSince().value_or(m_readyFromMs) < m_readyFromMs) {
+            // A busy machine drew a frame, and ended the beat, before it handled this move made within it: the
+            // pointer had not rested after all.
+            setMiss(m_restedFrom);
         }
         return m_miss != before;
     }
@@ -198,6 +203,7 @@ public:
         if (!ready || ms < *ready) {
             return false;
         }
+        m_restedFrom = m_miss;
         m_miss = Miss::None;
         // Ready from the end of the beat: a press that happened before it, handled only now, still finds it waiting.
         m_readyFromMs = *ready;
@@ -241,6 +247,7 @@ private:
     void setMiss(Miss miss)
     {
         m_miss = miss;
+        m_restedFrom = Miss::None;
         m_readyFromMs = std::numeric_limits<qint64>::min();
     }
 
@@ -249,6 +256,8 @@ private:
     std::optional<QPointF> m_at;
     quint64 m_atLeaves = 0;
     Miss m_miss = Miss::None;
+    /// Why the control was not aimed at before the rest that made it ready; None when it was.
+    Miss m_restedFrom = Miss::None;
     /// Since when a control that waited for a rest takes presses.
     qint64 m_readyFromMs = std::numeric_limits<qint64>::min();
     bool m_onTheEdge = false;

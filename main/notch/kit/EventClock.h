@@ -21,6 +21,10 @@ public:
     /// A round trip to the display this short makes a reading good enough; otherwise up to readingAttempts are made.
     static constexpr qint64 quickReadingMs = 1;
     static constexpr int readingAttempts = 4;
+    /// A reading that puts the events later than the one before it moves them by at most this much, and a hundredth
+    /// of the time since that one (as far as two clocks drift apart): what a busy machine got wrong in a reading is
+    /// put right bit by bit, so that no two events land further apart than they happened by more than that.
+    static constexpr qint64 catchUpMs = 10;
 
     EventClock() = default;
     /// displayTime reads the display's clock, panelTime the panel's.
@@ -71,17 +75,30 @@ private:
         // A reading is as good as its round trip is short: a busy machine that stalls between the two clocks puts
         // every event early by as much. The shortest of a few serves.
         std::optional<qint64> took;
+        std::optional<Reading> fresh;
         for (int attempt = 0; attempt < readingAttempts && (!took || *took > quickReadingMs); ++attempt) {
             const qint64 before = m_panelTime ? m_panelTime() : nowMs;
             const std::optional<quint32> display = m_displayTime();
             const qint64 after = m_panelTime ? m_panelTime() : nowMs;
             if (!display) {
-                return;
+                break;
             }
             if (!took || after - before < *took) {
                 took = after - before;
-                m_reading = Reading { *display, before, nowMs };
+                fresh = Reading { *display, before, nowMs };
             }
+        }
+        if (fresh && m_reading) {
+            // How much later the fresh reading puts an event than the last one did.
+            const qint64 later
+                = fresh->panelMs - m_reading->panelMs - static_cast<qint32>(fresh->displayMs - m_reading->displayMs);
+            const qint64 allowed = catchUpMs + (nowMs - m_reading->takenAtMs) / 100;
+            if (later > allowed) {
+                fresh->panelMs -= later - allowed;
+            }
+        }
+        if (fresh) {
+            m_reading = fresh;
         }
     }
     std::optional<qint64> place(quint32 stamp) const

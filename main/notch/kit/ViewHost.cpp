@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QMouseEvent>
@@ -53,6 +54,9 @@ ViewHost::~ViewHost()
 
 void ViewHost::setDisplay(EventClock::DisplayTime displayTime, Screen screen)
 {
+    // Qt keeps only the last of the moves that queue up while the main thread is busy. The hand's rests are read from
+    // the times between its moves, so a busy moment would read as a rest, and the move after it as a new aim.
+    QCoreApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
     m_displayTime = displayTime;
     m_screen = std::move(screen);
     m_eventClock = EventClock(std::move(displayTime), [this] { return m_environment.nowMs(); });

@@ -147,8 +147,9 @@ bool CtrlGroupView::pointer(PointerPhase phase, QPointF pos)
     }
     const int under = toggleAt(pos);
     if (phase == PointerPhase::Down) {
+        const qint64 at = m_environment.eventMs();
         for (Aim& aim : m_aims) {
-            aim.pressed(pos, m_environment.hand, m_environment.eventMs());
+            aim.pressed(pos, m_environment.hand, at);
         }
         if (under >= 0 && !m_aims[under].isAimedAt(pos, m_environment.eventMs())) {
             // Swallowed, so that the strip does not close the panel for it either.

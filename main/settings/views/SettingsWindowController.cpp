@@ -5,7 +5,9 @@
 #include <optional>
 
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "main/notch/geometry/NotchGeometry.h"
 #include "main/settings/SettingsViewModel.h"
@@ -75,6 +77,17 @@ void SettingsWindowController::present()
         (*sheet)->raise();
         (*sheet)->activateWindow();
     }
+    // The window manager maps the window when it gets round to it, or not at all: a person who asked and sees
+    // nothing finds why in the log.
+    QTimer::singleShot(comeUpMs, m_window.get(), [this, asked = ++m_asked] {
+        const QWindow* handle = m_window->windowHandle();
+        if (asked == m_asked && m_window->isVisible() && !(handle && handle->isExposed()) && m_vm->onLog) {
+            m_vm->onLog(QStringLiteral("\u26A0 Settings: the settings window was asked for, but the desktop has not "
+                                       "shown it %1 s later")
+                            .arg(comeUpMs / 1000),
+                common::LogColor::Orange);
+        }
+    });
 }
 
 void SettingsWindowController::fitToScreen(QSize wanted)

@@ -22,6 +22,8 @@ class SettingsWindowController final {
 public:
     static constexpr QSize fixedSize { 870, 720 };
     static constexpr auto windowTitle = "Settings";
+    /// How long after it is asked for the window has to be on the screen before the log says it is not.
+    static constexpr int comeUpMs = 3000;
 
     /// host may be null: hotkey changes are then only saved and the pages show their unavailable states. vm is made
     /// when none is given.
@@ -32,7 +34,8 @@ public:
     SettingsWindowController& operator=(const SettingsWindowController&) = delete;
 
     /// Shows the window at its fixed size, or what fits of it, and brings it to the front, or the sheet open over
-    /// it; never a second window, never re-centred, moved only as far as keeps it on the screen.
+    /// it; never a second window, never re-centred, moved only as far as keeps it on the screen. The log says so when
+    /// the desktop has not shown it comeUpMs later.
     void present();
 
     SettingsViewModel& viewModel() { return *m_vm; }
@@ -50,6 +53,8 @@ private:
     std::unique_ptr<SettingsViewModel> m_vm;
     std::unique_ptr<QWidget> m_window;
     SettingsRootView* m_rootView = nullptr;
+    /// How often the window was asked for: only the last ask's wait speaks.
+    quint64 m_asked = 0;
 };
 
 } // namespace murmeli::settings

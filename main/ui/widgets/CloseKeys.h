@@ -6,7 +6,7 @@ class QWidget;
 namespace murmeli::ui::CloseKeys {
 
 /// Esc and Ctrl+W close window wherever its focus is, but where a control claims the key for itself (a hotkey being
-/// recorded).
+/// recorded); a key held down closes it once, and its repeats close nothing.
 void install(QWidget& window);
 
 } // namespace murmeli::ui::CloseKeys

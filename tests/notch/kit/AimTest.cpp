@@ -286,6 +286,25 @@ TEST(AimTest, APressCountsWhenTheHandSetOffForAControlThatStoodStill)
                 s.offAndBack(offIt, onIt);
             },
             { Unaimed, None } },
+        { "back from outside onto a button, creeping on over it; a busy machine draws a frame 600 ms on before it "
+          "handles the moves: the beat runs from the last move, by when the moves happened",
+            [&](Scene& s) {
+                s.backInFromOutside(QPointF(button.right() + 90, button.center().y()));
+                s.reach(onIt, 300);
+                const qint64 arrived = s.now();
+                s.at(arrived + 600);
+                s.aim.rest(s.hand, s.now());
+                for (int step = 1; step <= 3; ++step) {
+                    s.pointer = onIt - QPointF(3 * step, 0);
+                    s.hand.moved(arrived + 30 * step);
+                    s.aim.moved(s.pointer, s.hand);
+                }
+                for (const qint64 after : { Aim::readyOnTheEdgeAfterRestMs - 50, Aim::readyOnTheEdgeAfterRestMs }) {
+                    s.aim.pressed(*s.pointer, s.hand, arrived + 90 + after);
+                    s.presses.push_back(s.aim.isAimedAt(*s.pointer, arrived + 90 + after) ? None : s.aim.miss());
+                }
+            },
+            { Unaimed, None } },
         { "the same way in from outside onto a button away from the top edge, once the panel stood still: the first "
           "click counts; one that came in as the button took its meaning does not",
             [&](Scene& s) {

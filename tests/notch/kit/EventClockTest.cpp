@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "main/notch/kit/Aim.h"
+
 using namespace murmeli;
 
 namespace {
@@ -86,4 +88,35 @@ TEST(EventClockTest, NoEventNorADriftingDisplayMovesWhereTheOthersLand)
             EXPECT_LE(landed, event.handledMs) << "event " << i + 1;
         }
     }
+}
+
+// A busy machine stalls 300 ms in each of the first reading's questions, so every event lands 300 ms early until a
+// quick reading puts it right. The hand's moves, 30 ms apart, go on landing about 30 ms apart across that reading and
+// the next ones, never later than they happened: no pause of the hand, which the panel would take for a rest, and no
+// press later than it went down.
+TEST(EventClockTest, AReadingABusyMachineGotWrongIsPutRightWithoutAJumpBetweenTwoMoves)
+{
+    const DisplayScale display;
+    qint64 panel = 0;
+    int lateAnswers = notch::EventClock::readingAttempts;
+    notch::EventClock clock(
+        [&] {
+            if (lateAnswers > 0) {
+                --lateAnswers;
+                panel += 300;
+            }
+            return std::optional(display.at(panel));
+        },
+        [&] { return panel; });
+    std::optional<qint64> previous;
+    for (qint64 happened = 1000; happened <= 20'000; happened += 30) {
+        panel = happened + 1;
+        const qint64 landed = clock.map(display.at(happened), panel);
+        EXPECT_LE(landed, happened) << "the move at " << happened;
+        if (previous) {
+            EXPECT_LT(landed - *previous, notch::Hand::restMs / 4) << "the move at " << happened;
+        }
+        previous = landed;
+    }
+    EXPECT_NEAR(static_cast<double>(*previous), 19'990, 10) << "the reading was never put right";
 }
